@@ -1,0 +1,96 @@
+#include "platform/Icons.h"
+
+#include <QFile>
+#include <QHash>
+#include <QIconEngine>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
+
+namespace tarnwick::platform {
+namespace {
+
+// Symbol name → file of the bundled icon set (resources/icons).
+const QHash<QString, QString>& table()
+{
+    static const QHash<QString, QString> files{
+        {QStringLiteral("cursorarrow"), QStringLiteral("mouse-pointer-2")},
+        {QStringLiteral("arrow.up.right"), QStringLiteral("arrow-up-right")},
+        {QStringLiteral("rectangle"), QStringLiteral("square")},
+        {QStringLiteral("circle"), QStringLiteral("circle")},
+        {QStringLiteral("text.bubble"), QStringLiteral("message-square-text")},
+        {QStringLiteral("drop.halffull"), QStringLiteral("droplet")},
+        {QStringLiteral("ruler"), QStringLiteral("ruler")},
+        {QStringLiteral("pencil.tip"), QStringLiteral("pencil")},
+        {QStringLiteral("textformat"), QStringLiteral("type")},
+        {QStringLiteral("crop"), QStringLiteral("crop")},
+        {QStringLiteral("plus.magnifyingglass"), QStringLiteral("zoom-in")},
+        {QStringLiteral("photo"), QStringLiteral("image")},
+        {QStringLiteral("highlighter"), QStringLiteral("highlighter")},
+        {QStringLiteral("qrcode.viewfinder"), QStringLiteral("scan-qr-code")},
+    };
+    return files;
+}
+
+QByteArray tintedSvg(QStringView symbol, const QColor& color)
+{
+    QFile file(iconResource(symbol));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray svg = file.readAll();
+    // The set strokes with currentColor, which Qt's SVG renderer does not resolve.
+    svg.replace("currentColor", color.name(QColor::HexRgb).toLatin1());
+    return svg;
+}
+
+class SymbolEngine final : public QIconEngine {
+public:
+    SymbolEngine(QByteArray svg) : svg_(std::move(svg)) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        QSvgRenderer renderer(svg_);
+        painter->save();
+        if (mode == QIcon::Disabled)
+            painter->setOpacity(painter->opacity() * 0.4);
+        renderer.render(painter, rect);
+        painter->restore();
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap pm(size);
+        pm.fill(Qt::transparent);
+        QPainter painter(&pm);
+        paint(&painter, QRect(QPoint(), size), mode, state);
+        return pm;
+    }
+    QIconEngine* clone() const override { return new SymbolEngine(svg_); }
+
+private:
+    QByteArray svg_;
+};
+
+} // namespace
+
+QString iconResource(QStringView symbol)
+{
+    auto it = table().constFind(symbol.toString());
+    if (it == table().constEnd())
+        return {};
+    return QStringLiteral(":/icons/%1.svg").arg(*it);
+}
+
+QIcon symbolIcon(QStringView symbol, const QColor& color)
+{
+    QByteArray svg = tintedSvg(symbol, color);
+    if (svg.isEmpty())
+        return {};
+    return QIcon(new SymbolEngine(std::move(svg)));
+}
+
+QPixmap symbolPixmap(QStringView symbol, int side, const QColor& color)
+{
+    QIcon icon = symbolIcon(symbol, color);
+    return icon.isNull() ? QPixmap() : icon.pixmap(QSize(side, side));
+}
+
+} // namespace tarnwick::platform
