@@ -3,6 +3,7 @@
 #include "series/Geometry.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 
 namespace tarnwick {
@@ -56,7 +57,9 @@ bool hasFace(const QString& family, bool bold, bool italic)
     const QStringList styles = QFontDatabase::styles(family);
     for (const QString& style : styles) {
         bool faceBold = QFontDatabase::weight(family, style) >= QFont::DemiBold;
-        if (faceBold == bold && QFontDatabase::italic(family, style) == italic)
+        // QFontDatabase::italic() answers false for oblique faces such as DejaVu's.
+        const bool faceSlanted = QFontDatabase::font(family, style, 12).style() != QFont::StyleNormal;
+        if (faceBold == bold && faceSlanted == italic)
             return true;
     }
     return false;
@@ -141,7 +144,8 @@ bool operator==(const Annotation& a, const Annotation& b)
 
 QFont TextFontStyle::font(double size) const
 {
-    const QString systemFamily = QGuiApplication::font().family();
+    // The application font may name an alias ("Sans Serif"); take the family it resolves to.
+    const QString systemFamily = QFontInfo(QGuiApplication::font()).family();
     QString chosen = systemFamily;
     if (!family.isEmpty() && QFontDatabase::hasFamily(family))
         chosen = family;

@@ -129,7 +129,7 @@ struct Annotation {
     double strokeWidth = 0;
     RulerUnit rulerUnit = RulerUnit::px;
     double pixelsPerPoint = 1;
-    QSizeF bendOffset;
+    QSizeF bendOffset{0, 0}; // QSizeF() would be (-1, -1)
 
     friend bool operator==(const Annotation& a, const Annotation& b);
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -47,7 +48,7 @@ constexpr std::optional<E> fromRaw(std::string_view raw)
 }
 
 template <typename E>
-std::optional<E> fromRaw(const QString& raw)
+std::optional<E> fromRaw(QStringView raw)
 {
     QByteArray latin = raw.toUtf8();
     return fromRaw<E>(std::string_view(latin.constData(), static_cast<std::size_t>(latin.size())));

@@ -1,0 +1,81 @@
+#include "platform/MainThread.h"
+#include "platform/SerialQueue.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+using tarnwick::platform::SerialQueue;
+
+namespace {
+
+void pumpUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+} // namespace
+
+TEST(SerialQueue, RunsJobsOneAtATimeInOrder)
+{
+    SerialQueue queue("com.tarnwick.test");
+    std::vector<int> order;
+    std::atomic<int> running{0};
+    std::atomic<bool> overlapped{false};
+    for (int i = 0; i < 50; ++i) {
+        queue.async([&, i] {
+            if (running.fetch_add(1) != 0)
+                overlapped = true;
+            order.push_back(i);
+            running.fetch_sub(1);
+        });
+    }
+    queue.sync([] {});
+    EXPECT_FALSE(overlapped);
+    ASSERT_EQ(order.size(), 50u);
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(order[static_cast<size_t>(i)], i);
+}
+
+TEST(SerialQueue, SyncPassesExceptionsBackAndRunsOffTheCallingThread)
+{
+    SerialQueue queue("com.tarnwick.test");
+    std::thread::id worker;
+    queue.sync([&] { worker = std::this_thread::get_id(); });
+    EXPECT_NE(worker, std::this_thread::get_id());
+    EXPECT_THROW(queue.sync([] { throw std::runtime_error("boom"); }), std::runtime_error);
+    // The queue survives a throwing job.
+    int value = 0;
+    queue.sync([&] { value = 7; });
+    EXPECT_EQ(value, 7);
+}
+
+TEST(MainThreadDelivery, ReachesTheReceiversThread)
+{
+    SerialQueue queue("com.tarnwick.test");
+    QObject receiver;
+    QThread* deliveredOn = nullptr;
+    queue.async([&] { tarnwick::platform::deliver(&receiver, [&] { deliveredOn = QThread::currentThread(); }); });
+    pumpUntil([&] { return deliveredOn != nullptr; });
+    EXPECT_EQ(deliveredOn, QCoreApplication::instance()->thread());
+}
+
+TEST(MainThreadDelivery, DroppedWhenTheReceiverIsGone)
+{
+    SerialQueue queue("com.tarnwick.test");
+    auto receiver = std::make_unique<QObject>();
+    bool called = false;
+    QObject* raw = receiver.get();
+    queue.sync([&] { tarnwick::platform::deliver(raw, [&] { called = true; }); });
+    receiver.reset();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(called);
+}

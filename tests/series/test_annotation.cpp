@@ -1,0 +1,150 @@
+#include "series/Annotation.h"
+#include "series/TarnwickError.h"
+
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using T = AnnotationTool;
+
+TEST(Vocabulary, RawValuesAreExactCaseNames)
+{
+    EXPECT_EQ(fromRaw<AnnotationTool>("qr"), T::qr);
+    EXPECT_EQ(fromRaw<AnnotationTool>("QR"), std::nullopt);
+    EXPECT_EQ(fromRaw<AnnotationTool>(" qr"), std::nullopt);
+    EXPECT_EQ(fromRaw<BlurMode>("objectPixelate"), BlurMode::objectPixelate);
+    EXPECT_EQ(fromRaw<BlurMode>("objectpixelate"), std::nullopt);
+    EXPECT_EQ(fromRaw<EditorToolGroup>(QStringLiteral("extra")), EditorToolGroup::extra);
+
+    // Every case reads back from its own raw value, in declaration order.
+    const auto tools = allCases<AnnotationTool>();
+    ASSERT_EQ(tools.size(), 15u);
+    EXPECT_EQ(tools.front(), T::select);
+    EXPECT_EQ(tools.back(), T::qr);
+    for (auto t : tools)
+        EXPECT_EQ(fromRaw<AnnotationTool>(rawValue(t)), t);
+}
+
+TEST(Vocabulary, TitlesAndSymbols)
+{
+    EXPECT_EQ(title(T::blur), QStringLiteral("Блюр/удаление"));
+    EXPECT_EQ(title(T::qr), QStringLiteral("QR-код"));
+    EXPECT_EQ(symbol(T::length), symbol(T::ruler));
+    EXPECT_EQ(symbol(T::magnifier), QStringLiteral("plus.magnifyingglass"));
+    EXPECT_EQ(toolbarTools()[3], T::crop);
+}
+
+TEST(Vocabulary, ToolGroupsAndMembership)
+{
+    for (auto t : {T::select, T::comment, T::text, T::crop, T::image})
+        EXPECT_EQ(toolGroup(t), std::nullopt) << rawValue(t);
+    EXPECT_EQ(toolGroup(T::ruler), EditorToolGroup::line);
+    EXPECT_EQ(toolGroup(T::highlighter), EditorToolGroup::drawing);
+    EXPECT_EQ(toolGroup(T::qr), EditorToolGroup::extra);
+    EXPECT_TRUE(contains(EditorToolGroup::line, T::ruler));
+    EXPECT_TRUE(contains(EditorToolGroup::extra, T::ruler));
+    EXPECT_TRUE(contains(EditorToolGroup::drawing, T::highlighter));
+    EXPECT_TRUE(contains(EditorToolGroup::extra, T::highlighter));
+    EXPECT_FALSE(contains(EditorToolGroup::extra, T::pencil));
+    EXPECT_EQ(tool(ExtraToolKind::ruler), T::ruler);
+    EXPECT_EQ(extraToolKind(T::arrow), std::nullopt);
+}
+
+TEST(Vocabulary, Predicates)
+{
+    EXPECT_TRUE(supportsStroke(T::magnifier));
+    EXPECT_FALSE(createsOutsideCanvas(T::magnifier));
+    EXPECT_FALSE(supportsStroke(T::blur));
+    EXPECT_TRUE(isFreehand(T::highlighter));
+    EXPECT_TRUE(isExtra(T::qr));
+    EXPECT_FALSE(isLine(T::ruler));
+}
+
+TEST(AnnotationEquality, EveryFieldCounts)
+{
+    Annotation a;
+    a.id = QUuid::createUuid();
+    a.start = {1, 2};
+    Annotation b = a;
+    EXPECT_EQ(a, b);
+    b.canvasTracked = true;
+    EXPECT_NE(a, b);
+
+    // Qt's fuzzy point comparison would call these equal.
+    b = a;
+    b.start = {1, 2.0000000001};
+    EXPECT_NE(a, b);
+
+    b = a;
+    b.markerColorIndex = 0;
+    EXPECT_NE(a, b);
+}
+
+TEST(AnnotationEquality, EmbeddedImagesCompareByIdentity)
+{
+    QImage pixels(4, 4, QImage::Format_ARGB32_Premultiplied);
+    pixels.fill(Qt::red);
+    Annotation a;
+    a.embeddedImage = std::make_shared<const QImage>(pixels);
+    Annotation b = a;
+    EXPECT_EQ(a, b);
+    b.embeddedImage = std::make_shared<const QImage>(pixels);
+    EXPECT_NE(a, b);
+}
+
+TEST(TextFontStyleFont, MissingFamilyFallsBackToTheSystemFont)
+{
+    TextFontStyle style{QStringLiteral("No Such Family 4711"), true, true, false};
+    const QFont font = style.font(30);
+    EXPECT_EQ(font.family(), QFontInfo(QGuiApplication::font()).family());
+    EXPECT_EQ(font.pixelSize(), 30);
+    EXPECT_TRUE(font.bold());
+    EXPECT_TRUE(font.italic()); // the system face (DejaVu Sans) has a bold oblique
+}
+
+TEST(TextFontStyleFont, TraitsOnlyWhereTheFamilyHasTheFace)
+{
+    ASSERT_TRUE(QFontDatabase::hasFamily(QStringLiteral("DejaVu Sans Mono")));
+    TextFontStyle mono{QStringLiteral("DejaVu Sans Mono"), true, false, true};
+    const QFont font = mono.font(20);
+    EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("DejaVu Sans Mono"));
+    EXPECT_TRUE(font.bold());
+    EXPECT_FALSE(font.italic());
+    EXPECT_TRUE(font.strikeOut());
+
+}
+
+TEST(TextFontStyleFont, MissingFacesAreImitatedNotFaked)
+{
+    // fonts-dejavu-core ships this family with a single regular face.
+    const QString single = QStringLiteral("DejaVu Math TeX Gyre");
+    ASSERT_TRUE(QFontDatabase::hasFamily(single));
+    Annotation text;
+    text.kind = T::text;
+    text.fontSize = 20;
+    text.textStyle = {single, true, true, false};
+    const TextAttributes attributes = text.textAttributes();
+    EXPECT_FALSE(attributes.font.bold());
+    EXPECT_FALSE(attributes.font.italic());
+    EXPECT_TRUE(attributes.syntheticBold);
+    EXPECT_DOUBLE_EQ(attributes.obliqueness, 0.2);
+
+    text.textStyle = {QStringLiteral("DejaVu Serif"), true, true, false};
+    const TextAttributes serif = text.textAttributes();
+    EXPECT_TRUE(serif.font.bold());
+    EXPECT_TRUE(serif.font.italic());
+    EXPECT_FALSE(serif.syntheticBold);
+    EXPECT_DOUBLE_EQ(serif.obliqueness, 0);
+}
+
+TEST(TarnwickErrorTest, CarriesTheSentence)
+{
+    try {
+        throw TarnwickError::message(QStringLiteral("Текст"));
+    } catch (const TarnwickError& error) {
+        EXPECT_EQ(error.errorDescription(), QStringLiteral("Текст"));
+        EXPECT_STREQ(error.what(), "Текст");
+    }
+}
