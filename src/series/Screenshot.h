@@ -1,0 +1,68 @@
+#pragma once
+
+#include "series/Annotation.h"
+
+#include <QImage>
+#include <QRectF>
+#include <QSizeF>
+#include <QUuid>
+#include <QVector>
+#include <memory>
+#include <optional>
+
+namespace tarnwick {
+
+class ScreenshotComposition;
+
+// One capture of the series as a value. Copies share one composition (the render
+// cache); a new composition replaces it whenever the picture it caches changes.
+class Screenshot {
+public:
+    QUuid id;
+    QImage image;                 // square corners; the rounded version lives in the composition
+    QSizeF pixelSize;
+    double pixelsPerPoint = 1;
+    QVector<Annotation> annotations; // bottom first
+    std::shared_ptr<ScreenshotComposition> composition;
+    double imageCornerRadius = 0;
+    std::optional<QRectF> cropBasisRect;
+    QRectF canvasRect;
+
+    const std::optional<QRectF>& cropRect() const { return cropRect_; }
+    // Stores the crop without touching the composition.
+    void setCropRectOnly(const std::optional<QRectF>& crop) { cropRect_ = crop; }
+
+    // The elements visible inside a rectangle, bottom first. Comments count only when
+    // their point lies in the rectangle; a visible magnifier's source makes what lies
+    // below it in the source visible too.
+    static QVector<Annotation> visibleAnnotations(const QVector<Annotation>& annotations, const QRectF& rect,
+                                                  const QSizeF& pixelSize);
+    QVector<Annotation> visibleAnnotations(const QVector<Annotation>& list, const QRectF& rect) const
+    {
+        return visibleAnnotations(list, rect, pixelSize);
+    }
+    // The comment elements that count for this shot, numbered from 1 in this order.
+    QVector<Annotation> comments() const;
+
+    // The stroke an element is drawn with: its own width, or the default for this image.
+    static double effectiveStrokeWidth(const Annotation& annotation, const QSizeF& pixelSize);
+
+private:
+    std::optional<QRectF> cropRect_;
+};
+
+// The label of the shot at a position of the series: "A" … "Z", then "?".
+QString shotLabel(qsizetype index);
+
+// Zoom (1 = fit) and pan (view points) of the editor canvas.
+struct CanvasNavigation {
+    double zoom = 1;
+    QSizeF pan{0, 0};
+
+    static constexpr double inset = 28;
+    // Where a viewport of canvas pixels lands in a view of these bounds.
+    QRectF imageRect(const QRectF& bounds, const QRectF& viewport) const;
+    static QSizeF limited(const QSizeF& pan, const QSizeF& imageSize, const QRectF& bounds);
+};
+
+} // namespace tarnwick
