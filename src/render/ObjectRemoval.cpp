@@ -155,9 +155,9 @@ SelectionContext selectionContext(const QImage& image, const QRectF& rect, bool 
 }
 
 // Blur, then squares of `block` pixels whose grid starts at the bottom-left corner,
-// each square taking the blurred colour at its centre.
+// each square taking the blurred colour at its centre. A null image when it cannot be made.
 QImage pixelatedImage(const QImage& crop, double block)
-{
+try {
     if (!std::isfinite(block) || block < 1)
         block = 1;
     QImage source = crop.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
@@ -189,6 +189,10 @@ QImage pixelatedImage(const QImage& crop, double block)
     }
     out.setColorSpace(QColorSpace::SRgb);
     return out;
+} catch (const cv::Exception&) {
+    return {};
+} catch (const std::bad_alloc&) {
+    return {};
 }
 
 } // namespace
