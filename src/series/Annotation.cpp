@@ -3,6 +3,7 @@
 #include "series/Geometry.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 
 namespace tarnwick {
@@ -141,7 +142,9 @@ bool operator==(const Annotation& a, const Annotation& b)
 
 QFont TextFontStyle::font(double size) const
 {
-    const QString systemFamily = QGuiApplication::font().family();
+    // The application font may name a fontconfig alias ("Sans Serif") that lists no bold
+    // face of its own; the family it resolves to does.
+    const QString systemFamily = QFontInfo(QGuiApplication::font()).family();
     QString chosen = systemFamily;
     if (!family.isEmpty() && QFontDatabase::hasFamily(family))
         chosen = family;
