@@ -25,6 +25,23 @@ struct Outcome {
     bool pendingBlur = false; // a blur drew its placeholder only because its result is not ready yet
 };
 
+// Finite coordinates can still overflow once subtracted or doubled; no picture reaches
+// anywhere near this far, so such elements are left out like non-finite ones.
+bool drawable(const Annotation& a)
+{
+    if (!a.isFinite())
+        return false;
+    constexpr double limit = 1e100;
+    auto inRange = [](const QPointF& p) { return std::abs(p.x()) <= limit && std::abs(p.y()) <= limit; };
+    if (!inRange(a.start) || !inRange(a.end) || !inRange(QPointF(a.bendOffset.width(), a.bendOffset.height())))
+        return false;
+    if (!std::all_of(a.points.begin(), a.points.end(), inRange))
+        return false;
+    if (a.magnifierSource && (!inRange(a.magnifierSource->topLeft()) || !inRange(a.magnifierSource->bottomRight())))
+        return false;
+    return a.strokeWidth <= limit && a.fontSize <= limit;
+}
+
 QRectF finiteOr(const std::optional<QRectF>& rect, const QRectF& fallback)
 {
     if (rect && geo::isFinite(*rect))
@@ -353,7 +370,7 @@ void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, 
     }
 
     for (qsizetype i = 0; i < args.annotations.size(); ++i) {
-        if (args.annotations[i].isFinite())
+        if (drawable(args.annotations[i]))
             drawElement(painter, args, i, unit, imageFrame, samples, outcome);
     }
 
@@ -365,7 +382,7 @@ void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, 
                 continue;
             hasComment = true;
             ++number; // numbers follow the comment list even past an element that cannot be drawn
-            if (a.isFinite())
+            if (drawable(a))
                 ScreenshotRenderer::drawBadge(painter, args.label + QString::number(number), a.start,
                                               markerFrame.size(), false, badgeColor(a));
         }
@@ -374,7 +391,7 @@ void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, 
     if (args.selectedID) {
         auto it = std::find_if(args.annotations.begin(), args.annotations.end(),
                                [&](const Annotation& a) { return a.id == *args.selectedID; });
-        if (it != args.annotations.end() && it->isFinite()) {
+        if (it != args.annotations.end() && drawable(*it)) {
             painter.save();
             drawSelection(painter, *it, unit, args.selectionScale, diameter);
             painter.restore();

@@ -565,7 +565,7 @@ TEST(DrawScene, NonFiniteAndHugeInputDrawsWhatItCanAndReturns)
                                 AnnotationTool::comment, AnnotationTool::blur, AnnotationTool::length,
                                 AnnotationTool::pencil, AnnotationTool::text, AnnotationTool::magnifier,
                                 AnnotationTool::image, AnnotationTool::ruler, AnnotationTool::highlighter}) {
-        for (double bad : {double(NAN), double(INFINITY), 1e300, -1e12}) {
+        for (double bad : {double(NAN), double(INFINITY), 1e300, -1.7e308, -1e12}) {
             Annotation a = element(kind, {bad, 10}, {20, bad});
             a.text = "x";
             a.points = {{bad, 1}, {2, 2}};
@@ -576,6 +576,13 @@ TEST(DrawScene, NonFiniteAndHugeInputDrawsWhatItCanAndReturns)
             wide.strokeWidth = bad;
             wide.fontSize = bad;
             list.append(wide);
+            // Finite ends whose differences overflow.
+            Annotation overflowing = element(kind, {-1.7e308, -1.7e308}, {1.7e308, 1.7e308});
+            overflowing.bendOffset = QSizeF(1.7e308, 0);
+            overflowing.points = {{-1.7e308, 0}, {1.7e308, 0}};
+            overflowing.magnifierSource = QRectF(-1.7e308, 0, 1.7e308, 10);
+            overflowing.embeddedImage = solidImage(4, 4, Qt::red);
+            list.append(overflowing);
         }
     }
     Annotation visible = element(AnnotationTool::rectangle, {100, 100}, {150, 150});
