@@ -144,7 +144,8 @@ bool operator==(const Annotation& a, const Annotation& b)
 
 QFont TextFontStyle::font(double size) const
 {
-    // The application font may name an alias ("Sans Serif"); take the family it resolves to.
+    // The application font may name a fontconfig alias ("Sans Serif") that lists no bold
+    // face of its own; the family it resolves to does.
     const QString systemFamily = QFontInfo(QGuiApplication::font()).family();
     QString chosen = systemFamily;
     if (!family.isEmpty() && QFontDatabase::hasFamily(family))

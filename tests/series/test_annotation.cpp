@@ -118,7 +118,7 @@ TEST(TextFontStyleFont, TraitsOnlyWhereTheFamilyHasTheFace)
 
 TEST(TextFontStyleFont, MissingFacesAreImitatedNotFaked)
 {
-    // fonts-dejavu-core ships this family with a single regular face.
+    // fonts-dejavu-extra ships this family with a single regular face.
     const QString single = QStringLiteral("DejaVu Math TeX Gyre");
     ASSERT_TRUE(QFontDatabase::hasFamily(single));
     Annotation text;

@@ -1,0 +1,144 @@
+#include "render/ScreenshotRenderer.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QUuid>
+#include <benchmark/benchmark.h>
+
+using namespace tarnwick;
+
+namespace {
+
+Annotation element(AnnotationTool kind, QPointF start, QPointF end)
+{
+    Annotation a;
+    a.id = QUuid::createUuid();
+    a.kind = kind;
+    a.start = start;
+    a.end = end;
+    a.fontSize = 32;
+    return a;
+}
+
+QImage picture()
+{
+    QImage image(1920, 1080, QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&image);
+    for (int y = 0; y < 1080; y += 40)
+        for (int x = 0; x < 1920; x += 40)
+            p.fillRect(x, y, 40, 40, ((x + y) / 40) % 2 ? QColor(235, 235, 235) : QColor(200, 210, 230));
+    return image;
+}
+
+// A busy shot: every kind a few times, five comments and a pending blur.
+QVector<Annotation> busyShot()
+{
+    QVector<Annotation> list;
+    for (int i = 0; i < 4; ++i) {
+        const double y = 100 + i * 220;
+        Annotation arrow = element(AnnotationTool::arrow, {100, y}, {500, y + 80});
+        arrow.bendOffset = QSizeF(0, -40);
+        list << arrow << element(AnnotationTool::rectangle, {600, y}, {800, y + 150})
+             << element(AnnotationTool::ellipse, {850, y}, {1000, y + 150})
+             << element(AnnotationTool::ruler, {1050, y + 50}, {1300, y + 90});
+        Annotation text = element(AnnotationTool::text, {1350, y}, {});
+        text.text = QStringLiteral("Подпись к снимку\nв две строки");
+        text.textOutline = true;
+        text.colorIndex = 4;
+        list << text;
+        Annotation marker = element(AnnotationTool::highlighter, {}, {});
+        for (int k = 0; k < 60; ++k)
+            marker.points << QPointF(100 + k * 6, y + 150 + (k % 7) * 3);
+        marker.strokeWidth = 18;
+        list << marker << element(AnnotationTool::comment, {1800, y + 60}, {1800, y + 60});
+    }
+    list << element(AnnotationTool::comment, {60, 1000}, {60, 1000})
+         << element(AnnotationTool::blur, {1500, 700}, {1800, 900});
+    return list;
+}
+
+ScreenshotRenderer::DrawArguments arguments(const QImage& image, QVector<Annotation> annotations)
+{
+    ScreenshotRenderer::DrawArguments args;
+    args.image = image;
+    args.size = image.size();
+    args.annotations = std::move(annotations);
+    args.label = "A";
+    args.showMarkers = true;
+    return args;
+}
+
+} // namespace
+
+// One canvas repaint of a full-HD shot with about thirty elements.
+static void BM_DrawBusyShot(benchmark::State& state)
+{
+    const QImage image = picture();
+    const auto args = arguments(image, busyShot());
+    QImage target(image.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        QPainter painter(&target);
+        ScreenshotRenderer::draw(painter, args);
+    }
+}
+BENCHMARK(BM_DrawBusyShot)->Unit(benchmark::kMillisecond);
+
+// A magnifier over the busy shot: first with the sample already cached (repaints while
+// nothing below changes), then rendering the sample every time (dragging an element below).
+static void BM_DrawMagnifier(benchmark::State& state)
+{
+    const QImage image = picture();
+    QVector<Annotation> list = busyShot();
+    Annotation lens = element(AnnotationTool::magnifier, {1400, 600}, {1800, 1000});
+    lens.magnifierSource = QRectF(600, 100, 200, 200);
+    list << lens;
+    auto args = arguments(image, list);
+    LayerSampleCache samples;
+    const bool cached = state.range(0) != 0;
+    QImage target(image.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        if (!cached)
+            samples.clear();
+        args.samples = &samples;
+        QPainter painter(&target);
+        ScreenshotRenderer::draw(painter, args);
+    }
+}
+BENCHMARK(BM_DrawMagnifier)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+static void BM_DrawBadge(benchmark::State& state)
+{
+    QImage target(200, 200, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        QPainter painter(&target);
+        ScreenshotRenderer::drawBadge(painter, "A12", {100, 100}, QSizeF(2000, 1000), false, Qt::red);
+    }
+}
+BENCHMARK(BM_DrawBadge)->Unit(benchmark::kMicrosecond);
+
+// Text with and without its outline (13 copies), in a family with a bold face and in
+// one whose bold is imitated (range bit 1).
+static void BM_DrawText(benchmark::State& state)
+{
+    Annotation text = element(AnnotationTool::text, {10, 10}, {});
+    text.text = QStringLiteral("Подпись к снимку\nв две строки");
+    text.textOutline = state.range(0) & 1;
+    text.textStyle.bold = true;
+    text.textStyle.family = state.range(0) & 2 ? QStringLiteral("DejaVu Math TeX Gyre") : QStringLiteral("DejaVu Sans");
+    const QRectF rect = text.rect();
+    QImage target(600, 200, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        QPainter painter(&target);
+        ScreenshotRenderer::drawText(painter, text, rect);
+    }
+}
+BENCHMARK(BM_DrawText)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
