@@ -235,21 +235,20 @@ std::vector<Tap> upsampleTaps(int count, int factor)
     return taps;
 }
 
-// A wide blur computed on a grid reduced by `factor`: the area is averaged down,
-// blurred with the variance that is left, and interpolated back up. The blur is
-// so wide that the reduction loses nothing visible.
-void blurReduced(const QImage& image, const QRect& bounds, const QRect& region, double sigma, int factor, QImage& out)
+// One tile of a wide blur computed on a grid reduced by `factor`. The blur is so
+// wide that the reduction loses nothing visible.
+// Tiles whose offsets are multiples of the factor share one reduced grid, so they join seamlessly.
+void blurReducedTile(const QImage& image, const QRect& bounds, const QRect& tile, const BoxPasses& passes,
+                     int factor, QImage& out, const QPoint& outOffset)
 {
     const int f = factor;
-    const double leftover = sigma * sigma - (f * f - 1) / 12.0 - f * f / 6.0;
-    const BoxPasses passes = boxPasses(std::sqrt(std::max(leftover, 0.25)) / f);
     const int reach = totalReach(passes);
-    const int w = region.width(), h = region.height();
+    const int w = tile.width(), h = tile.height();
     // Reduced cell X covers the pixels from gx + f X; the blurred grid starts `reach` cells in.
     const int lw = static_cast<int>((w - 0.5) / f + 0.5) + 2;
     const int lh = static_cast<int>((h - 0.5) / f + 0.5) + 2;
     const int pw = lw + 2 * reach, ph = lh + 2 * reach;
-    const int gx = region.x() - f * (reach + 1), gy = region.y() - f * (reach + 1);
+    const int gx = tile.x() - f * (reach + 1), gy = tile.y() - f * (reach + 1);
     const std::size_t stride = static_cast<std::size_t>(lw) * 4;
 
     std::vector<int> columns(static_cast<std::size_t>(pw) * static_cast<std::size_t>(f));
@@ -289,7 +288,7 @@ void blurReduced(const QImage& image, const QRect& bounds, const QRect& region, 
         const Tap ty = down[static_cast<std::size_t>(y)];
         const float* r0 = grid + static_cast<std::size_t>(ty.cell) * stride;
         const float* r1 = r0 + stride;
-        std::uint8_t* dst = out.scanLine(y);
+        std::uint8_t* dst = out.scanLine(outOffset.y() + y) + 4 * outOffset.x();
         for (int x = 0; x < w; ++x) {
             const Tap tx = across[static_cast<std::size_t>(x)];
             const float* a = r0 + 4 * tx.cell;
@@ -419,20 +418,22 @@ QImage blurredRegion(const QImage& image, const QRect& bounds, const QRect& regi
     if (out.isNull())
         return QImage();
     sigma = std::min(sigma, maxSigma);
-    // Wide blurs run on a reduced grid, keeping at least 16 pixels of spread there.
+    // Wide blurs run on a grid reduced by `factor`, keeping a spread of at least 7
+    // cells there: the area is averaged down, blurred with the variance that is
+    // left, and interpolated back up.
     const int factor = std::max(1, static_cast<int>(sigma / 7));
-    if (factor > 1) {
-        blurReduced(image, bounds, region, sigma, factor, out);
-        return out;
-    }
-    const BoxPasses passes = boxPasses(sigma);
+    const double leftover = sigma * sigma - (factor * factor - 1) / 12.0 - factor * factor / 6.0;
+    const BoxPasses passes = boxPasses(factor == 1 ? sigma : std::sqrt(std::max(leftover, 0.25)) / factor);
     // Tiles keep the working memory bounded; each reads its own reach around it.
-    const int tileSide = std::max(1024, 2 * totalReach(passes));
+    const int tileSide = factor * std::max(factor == 1 ? 1024 : 512, 2 * totalReach(passes));
     for (int ty = 0; ty < region.height(); ty += tileSide) {
         for (int tx = 0; tx < region.width(); tx += tileSide) {
             const QRect tile(region.x() + tx, region.y() + ty, std::min(tileSide, region.width() - tx),
                              std::min(tileSide, region.height() - ty));
-            blurTile(image, bounds, tile, passes, out, QPoint(tx, ty));
+            if (factor == 1)
+                blurTile(image, bounds, tile, passes, out, QPoint(tx, ty));
+            else
+                blurReducedTile(image, bounds, tile, passes, factor, out, QPoint(tx, ty));
         }
     }
     return out;

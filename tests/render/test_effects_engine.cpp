@@ -30,7 +30,8 @@ struct ObserverCount {
 };
 
 // An object-removal stand-in whose calls can be held until the test lets them go.
-struct HeldObjectRemoval {
+// Its hooks share its ownership, so a job still unwinding outlives the test.
+struct HeldObjectRemoval : std::enable_shared_from_this<HeldObjectRemoval> {
     std::mutex lock;
     std::condition_variable wake;
     bool released = false;
@@ -39,25 +40,25 @@ struct HeldObjectRemoval {
     std::atomic<int> finished{0};
     std::atomic<int> cancelled{0};
     std::atomic<bool> onGuiThread{false};
-    QVector<QRectF> rects;
 
     LocalEffectHooks hooks()
     {
         LocalEffectHooks h;
-        h.objectErase = [this](const QImage&, const QRectF& rect, const CancellationTest& isCancelled) {
+        h.objectErase = [self = shared_from_this()](const QImage&, const QRectF& rect,
+                                                    const CancellationTest& isCancelled) {
+            HeldObjectRemoval& r = *self;
             if (QThread::currentThread() == QCoreApplication::instance()->thread())
-                onGuiThread = true;
-            ++started;
-            std::unique_lock guard(lock);
-            while (!released) {
-                if (honourCancel && isCancelled()) {
-                    ++cancelled;
+                r.onGuiThread = true;
+            ++r.started;
+            std::unique_lock guard(r.lock);
+            while (!r.released) {
+                if (r.honourCancel && isCancelled()) {
+                    ++r.cancelled;
                     throw CancellationError();
                 }
-                wake.wait_for(guard, std::chrono::milliseconds(2));
+                r.wake.wait_for(guard, std::chrono::milliseconds(2));
             }
-            rects.push_back(rect);
-            ++finished;
+            ++r.finished;
             return BlurEffect{flatImage(2, 2, {9, 9, 9, 255}), rect, QStringLiteral("Объект не найден, удалена вся область")};
         };
         return h;
@@ -109,7 +110,8 @@ TEST(EffectKeys, PrintTheModeAndTheIntegralRectangleWithinTheFrame)
 
 TEST(EffectKeys, DependOnTheBlurAloneNotOnElementsAroundIt)
 {
-    HeldObjectRemoval removal;
+    auto removalOwner = std::make_shared<HeldObjectRemoval>();
+    HeldObjectRemoval& removal = *removalOwner;
     removal.release();
     HookScope hooks(removal.hooks());
     auto engine = plainEngine(busyImage(400, 300));
@@ -146,7 +148,8 @@ TEST(EffectKeys, DependOnTheBlurAloneNotOnElementsAroundIt)
 
 TEST(EffectEngine, JobsRunOnTheEffectsQueueAndObserversOnTheGuiThread)
 {
-    HeldObjectRemoval removal;
+    auto removalOwner = std::make_shared<HeldObjectRemoval>();
+    HeldObjectRemoval& removal = *removalOwner;
     HookScope hooks(removal.hooks());
     auto engine = plainEngine(busyImage(400, 300));
     ObserverCount observer;
@@ -181,7 +184,8 @@ TEST(EffectEngine, JobsRunOnTheEffectsQueueAndObserversOnTheGuiThread)
 
 TEST(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
 {
-    HeldObjectRemoval removal;
+    auto removalOwner = std::make_shared<HeldObjectRemoval>();
+    HeldObjectRemoval& removal = *removalOwner;
     HookScope hooks(removal.hooks());
     auto engine = plainEngine(busyImage(400, 300));
     ObserverCount observer;
@@ -211,7 +215,8 @@ TEST(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
 
 TEST(EffectEngine, QueuedJobsOfPositionsAlreadyLeftEndWithoutComputing)
 {
-    HeldObjectRemoval removal;
+    auto removalOwner = std::make_shared<HeldObjectRemoval>();
+    HeldObjectRemoval& removal = *removalOwner;
     HookScope hooks(removal.hooks());
     auto engine = plainEngine(busyImage(400, 300));
     ObserverCount observer;
@@ -239,7 +244,8 @@ TEST(EffectEngine, QueuedJobsOfPositionsAlreadyLeftEndWithoutComputing)
 
 TEST(EffectEngine, AKeyWantedAgainBeforeItsJobRunsIsStoredByThatJob)
 {
-    HeldObjectRemoval removal;
+    auto removalOwner = std::make_shared<HeldObjectRemoval>();
+    HeldObjectRemoval& removal = *removalOwner;
     HookScope hooks(removal.hooks());
     auto engine = plainEngine(busyImage(400, 300));
     ObserverCount observer;
@@ -262,7 +268,8 @@ TEST(EffectEngine, AKeyWantedAgainBeforeItsJobRunsIsStoredByThatJob)
 
 TEST(EffectEngine, FailuresAreStoredAndReportedButEmptyAreasNeverEscapeTheWorker)
 {
-    HeldObjectRemoval removal;
+    auto removalOwner = std::make_shared<HeldObjectRemoval>();
+    HeldObjectRemoval& removal = *removalOwner;
     removal.release();
     HookScope hooks(removal.hooks());
     auto engine = plainEngine(busyImage(200, 100));
@@ -343,7 +350,8 @@ TEST(EffectEngine, FramesAndUnderlaysWorkInTheirOwnPixelsAndReportInShotCoordina
 
 TEST(EffectEngine, ADestroyedEngineDropsItsJobsAndLateResults)
 {
-    HeldObjectRemoval removal;
+    auto removalOwner = std::make_shared<HeldObjectRemoval>();
+    HeldObjectRemoval& removal = *removalOwner;
     HookScope hooks(removal.hooks());
     auto engine = plainEngine(busyImage(300, 200));
     std::atomic<int> calls{0};
@@ -360,7 +368,8 @@ TEST(EffectEngine, ADestroyedEngineDropsItsJobsAndLateResults)
 
 TEST(EffectEngine, AnObserverMayReleaseTheEngine)
 {
-    HeldObjectRemoval removal;
+    auto removalOwner = std::make_shared<HeldObjectRemoval>();
+    HeldObjectRemoval& removal = *removalOwner;
     removal.release();
     HookScope hooks(removal.hooks());
     auto engine = plainEngine(busyImage(300, 200));
