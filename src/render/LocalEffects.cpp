@@ -55,6 +55,7 @@ struct BoxPass {
     int reach() const { return r + 1; }
 };
 
+// Five passes keep hard edges within about four levels of a true Gaussian.
 constexpr int boxPassCount = 5;
 using BoxPasses = std::array<BoxPass, boxPassCount>;
 
@@ -417,7 +418,7 @@ QImage blurredRegion(const QImage& image, const QRect& bounds, const QRect& regi
     QImage out(region.size(), QImage::Format_RGBA8888_Premultiplied);
     if (out.isNull())
         return QImage();
-    sigma = std::min(sigma, maxSigma);
+    sigma = std::isnan(sigma) || sigma < 0 ? 0.0 : std::min(sigma, maxSigma);
     // Wide blurs run on a grid reduced by `factor`, keeping a spread of at least 7
     // cells there: the area is averaged down, blurred with the variance that is
     // left, and interpolated back up.

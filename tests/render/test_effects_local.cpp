@@ -416,4 +416,11 @@ TEST(LocalEffects, ContextsRefuseImpossibleSizes)
         return context.usesSoftwareRenderer() ? QImage(2, 2, QImage::Format_RGBA8888_Premultiplied) : QImage();
     });
     EXPECT_EQ(second.size(), QSize(2, 2));
+
+    // Nonsense spreads leave the pixels as they are instead of failing.
+    const QImage source = busyImage(40, 30);
+    for (double sigma : {0.0, -4.0, std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_EQ(blurredRegion(source, source.rect(), QRect(5, 5, 20, 10), sigma), source.copy(5, 5, 20, 10)) << sigma;
+    EXPECT_EQ(blurredRegion(source, source.rect(), QRect(5, 5, 20, 10), std::numeric_limits<double>::infinity()).size(),
+              QSize(20, 10));
 }
