@@ -1,0 +1,123 @@
+#include "render/LocalEffects.h"
+#include "series/Annotation.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <benchmark/benchmark.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+using namespace tarnwick;
+
+// A 5120 x 2880 shot (a 5K screen) with text on a light background, and an
+// 800 x 400 selection over part of it.
+namespace {
+
+const QImage& shot()
+{
+    static const QImage image = [] {
+        QImage canvas(5120, 2880, QImage::Format_RGBA8888_Premultiplied);
+        canvas.fill(QColor(246, 246, 243));
+        QPainter painter(&canvas);
+        QFont font = painter.font();
+        font.setPixelSize(28);
+        painter.setFont(font);
+        painter.setPen(QColor(30, 30, 30));
+        for (int y = 40; y < 2880; y += 44)
+            painter.drawText(40, y, QStringLiteral("Счёт № 4711 — оплатить до пятницы, пароль hunter2, итого 12 345,67 ₽ ")
+                                        .repeated(3));
+        painter.fillRect(QRect(2000, 1000, 900, 500), QColor(40, 110, 200));
+        return canvas;
+    }();
+    return image;
+}
+
+const QRectF selection(1800, 900, 800, 400);
+
+Annotation blur(BlurMode mode)
+{
+    Annotation a;
+    a.kind = AnnotationTool::blur;
+    a.blurMode = mode;
+    a.start = selection.topLeft();
+    a.end = selection.bottomRight();
+    return a;
+}
+
+void runMode(benchmark::State& state, BlurMode mode)
+{
+    const QImage& source = shot();
+    const Annotation element = blur(mode);
+    for (auto _ : state) {
+        BlurEffect effect = computeLocal(element, source, source.size(), source.size(), [] { return false; });
+        benchmark::DoNotOptimize(effect.image.constBits());
+    }
+}
+
+} // namespace
+
+static void BM_AreaBlur(benchmark::State& state) { runMode(state, BlurMode::area); }
+BENCHMARK(BM_AreaBlur)->Unit(benchmark::kMillisecond);
+
+static void BM_Pixelate(benchmark::State& state) { runMode(state, BlurMode::pixelate); }
+BENCHMARK(BM_Pixelate)->Unit(benchmark::kMillisecond);
+
+static void BM_Erase(benchmark::State& state) { runMode(state, BlurMode::erase); }
+BENCHMARK(BM_Erase)->Unit(benchmark::kMillisecond);
+
+// The text blur's own work, with the word boxes handed in as the recogniser would.
+static void BM_TextBlurWithGivenWords(benchmark::State& state)
+{
+    LocalEffectHooks hooks;
+    hooks.wordRegions = [](const QImage&) {
+        QVector<QRectF> words;
+        for (int i = 0; i < 9; ++i)
+            words.push_back(QRectF(0.05, 0.05 + i * 0.11, 0.8, 0.07));
+        return words;
+    };
+    setLocalEffectHooks(hooks);
+    runMode(state, BlurMode::text);
+    setLocalEffectHooks({});
+}
+BENCHMARK(BM_TextBlurWithGivenWords)->Unit(benchmark::kMillisecond);
+
+// The whole shot blurred at once, as the effect would be without cutting out the
+// area first: the ratio to beat.
+static void BM_NaiveFullImageGaussian(benchmark::State& state)
+{
+    const QImage& source = shot();
+    const double sigma = areaBlurRadius(source.width());
+    cv::Mat wrapped(source.height(), source.width(), CV_8UC4, const_cast<uchar*>(source.constBits()),
+                    static_cast<size_t>(source.bytesPerLine()));
+    cv::Mat blurred;
+    for (auto _ : state) {
+        cv::GaussianBlur(wrapped, blurred, cv::Size(0, 0), sigma, sigma, cv::BORDER_REPLICATE);
+        benchmark::DoNotOptimize(blurred.data);
+    }
+}
+BENCHMARK(BM_NaiveFullImageGaussian)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The whole shot through the area blur, for the largest selection there is.
+static void BM_AreaBlurWholeShot(benchmark::State& state)
+{
+    const QImage& source = shot();
+    Annotation element = blur(BlurMode::area);
+    element.start = {0, 0};
+    element.end = {5120, 2880};
+    for (auto _ : state) {
+        BlurEffect effect = computeLocal(element, source, source.size(), source.size(), [] { return false; });
+        benchmark::DoNotOptimize(effect.image.constBits());
+    }
+}
+BENCHMARK(BM_AreaBlurWholeShot)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    // The targets are for one core.
+    cv::setNumThreads(1);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
