@@ -15,7 +15,9 @@ using ClipboardContent = QList<ClipboardFormat>;
 
 // The system clipboard (the X11 CLIPBOARD selection) as the series hand-off
 // needs it: one publication of several formats at a time, a counter of
-// changes, and whether the clipboard still holds our publication.
+// changes, and whether the clipboard still holds our publication. Text goes
+// out as "text/plain" (UTF-8) and, for receivers that ask by charset, also as
+// "text/plain;charset=utf-8".
 class ClipboardBackend {
 public:
     virtual ~ClipboardBackend() = default;

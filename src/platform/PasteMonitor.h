@@ -22,7 +22,8 @@ namespace tarnwick::platform {
 // and Shift, Alt and Super are not; a key held down reports only its first
 // press. Presses go unreported while a window of the ignored process (this
 // one, unless told otherwise) is active, and while our own synthetic paste is
-// expected.
+// expected. Lives on the GUI thread; a report still queued when the monitor
+// is destroyed is dropped.
 class PasteMonitor : public QObject {
 public:
     // How long an announced synthetic paste is waited for.

@@ -198,6 +198,21 @@ TEST_F(PasteMonitorTest, FollowsALayoutChangeAfterTheStart)
     EXPECT_EQ(pastes, 1);
 }
 
+TEST(PasteMonitorLifetime, AReportStillQueuedDiesWithTheMonitor)
+{
+    X11Client x;
+    int pastes = 0;
+    auto monitor = std::make_unique<PasteMonitor>();
+    monitor->setOnPaste([&] { ++pastes; });
+    ASSERT_TRUE(monitor->start());
+    x.chord({x.keycodeOf(XK_Control_L), x.keycodeOf(XK_v)});
+    // The report is queued for the GUI thread, which is busy here.
+    std::this_thread::sleep_for(200ms);
+    monitor.reset();
+    waitUntil([] { return false; }, 200ms);
+    EXPECT_EQ(pastes, 0);
+}
+
 TEST(PasteMonitorConnection, StartsAgainAfterTheServerWentAway)
 {
     Xvfb server({}, Xvfb::Environment::LeaveDisplay);
