@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+struct xcb_connection_t;
+
+namespace tarnwick::test {
+
+// The test's own X client: makes windows, plays the window manager's part for
+// _NET_ACTIVE_WINDOW, types through XTEST and switches keyboard groups, on a
+// connection separate from the code under test.
+class X11Client {
+public:
+    // An empty name means $DISPLAY. Throws std::runtime_error without a server.
+    explicit X11Client(const QString& display = {});
+    ~X11Client();
+    X11Client(const X11Client&) = delete;
+    X11Client& operator=(const X11Client&) = delete;
+
+    xcb_connection_t* connection() const { return c_; }
+    std::uint32_t root() const { return root_; }
+
+    // A mapped top-level window with _NET_WM_PID and WM_CLASS when given.
+    std::uint32_t createWindow(std::optional<std::int64_t> pid = std::nullopt, const QByteArray& wmInstance = {},
+                               const QByteArray& wmClass = {});
+    void destroyWindow(std::uint32_t window);
+    // Sets _NET_ACTIVE_WINDOW on the root, as a window manager would; 0 writes None.
+    void setActiveWindow(std::uint32_t window);
+    void removeActiveWindow();
+    // Gives the window the keyboard focus and asks for its key events.
+    void focus(std::uint32_t window);
+
+    // The key code that types `keysym` in the first group (0 when none).
+    std::uint8_t keycodeOf(std::uint32_t keysym);
+    void press(std::uint8_t keycode);
+    void release(std::uint8_t keycode);
+    // Presses the keys in order and releases them in reverse order.
+    void chord(const std::vector<std::uint8_t>& keycodes);
+    void sync();
+
+    // XKB keyboard group: lock one, read the locked one.
+    void lockGroup(int group);
+    int lockedGroup();
+
+    struct KeyEvent {
+        bool press;
+        std::uint8_t keycode;
+        std::uint16_t state;
+    };
+    // The key events the focused window of this client got within `wait`.
+    std::vector<KeyEvent> keyEvents(std::chrono::milliseconds wait);
+
+private:
+    std::uint32_t atom(const char* name);
+
+    xcb_connection_t* c_ = nullptr;
+    std::uint32_t root_ = 0;
+};
+
+// Runs a program to its end while the Qt event loop keeps running (the
+// clipboard owner may be this very process). Returns its exit code, -1 on
+// time-out or failure to start.
+int runProcess(const QString& program, const QStringList& args, QByteArray* output = nullptr,
+               const QByteArray& input = {}, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Spins the Qt event loop until `done` holds or `timeout` passes; returns `done()`.
+template <typename Predicate>
+bool waitUntil(Predicate done, std::chrono::milliseconds timeout = std::chrono::seconds(3));
+
+bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+template <typename Predicate>
+bool waitUntil(Predicate done, std::chrono::milliseconds timeout)
+{
+    return spinUntil(std::function<bool()>(done), timeout);
+}
+
+} // namespace tarnwick::test
