@@ -49,7 +49,9 @@ QString keyText(QStringView text)
         while (j < text.size() && modifierOf(text[j]))
             mods |= modifierOf(text[j++]);
         if (mods == 0) {
-            QString named = namedKey(text[i]);
+            // Arrows on their own are prose ("Снимок → разметка"); only a shortcut names them.
+            const bool arrow = text[i] == u'←' || text[i] == u'→' || text[i] == u'↑' || text[i] == u'↓';
+            QString named = arrow ? QString() : namedKey(text[i]);
             out += named.isEmpty() ? QString(text[i]) : named;
             ++i;
             continue;

@@ -24,3 +24,9 @@ TEST(KeyNames, GlyphsInsideSentences)
     // A modifier with nothing after it still reads as a name.
     EXPECT_EQ(keyText(u"⌘ "), QStringLiteral("Ctrl "));
 }
+
+TEST(KeyNames, ArrowsAreKeysOnlyAfterModifiers)
+{
+    EXPECT_EQ(keyText(u"Снимок → разметка → ⌘V"), QStringLiteral("Снимок → разметка → Ctrl+V"));
+    EXPECT_EQ(keyText(u"⌥←"), QStringLiteral("Alt+Left"));
+}

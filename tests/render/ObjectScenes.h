@@ -69,5 +69,3 @@ inline double distanceTo(QPointF a, QPointF b) { return std::hypot(a.x() - b.x()
 #include <QString>
 #include <ostream>
 
-// Readable failure messages for Russian texts.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "series/ClipboardBridge.h"
+#include "series/ColorCode.h"
+#include "series/Screenshot.h"
+#include "series/TransferPacket.h"
+
+#include <QObject>
+#include <QSettings>
+#include <QString>
+#include <QTimer>
+#include <QVector>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tarnwick {
+
+// The one application model: the series, the panel's status line and flags, the
+// preferences, and the actions through which the panel reaches the shell.
+// GUI thread only; `changed` is emitted after every change of what it shows.
+class AppModel : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int maximumShots = 26;
+
+    AppModel(ClipboardBridge& clipboard, QSettings& preferences, QObject* parent = nullptr);
+
+    // Published state.
+    const QVector<Screenshot>& shots() const { return shots_; }
+    bool busy() const { return busy_; }
+    void setBusy(bool busy);
+    bool screenPermissionRequired() const { return screenPermissionRequired_; }
+    void setScreenPermissionRequired(bool required);
+    const QString& status() const { return status_; }
+    bool monitoring() const { return monitoring_; }
+    bool clipboardReady() const { return clipboardReady_; }
+    bool lastTransferAvailable() const { return lastTransferAvailable_; }
+    bool automaticPasteAllowed() const { return automaticPasteAllowed_; }
+    bool awaitingComments() const { return awaitingComments_; }
+    bool transferInProgress() const { return transferInProgress_; }
+    bool autoClear() const { return autoClear_; }
+    void setAutoClear(bool on);
+    bool showsDockIcon() const { return showsDockIcon_; }
+    void setShowsDockIcon(bool on);
+    const std::optional<QString>& imageSaveDirectory() const { return imageSaveDirectory_; }
+    TransferMode transferMode() const { return transferMode_; }
+    bool confirmClear() const { return confirmClear_; }
+    void setConfirmClear(bool on);
+
+    ColorCodeFormat colorCodeFormat() const { return colorCodeFormat_; }
+    void setColorCodeFormat(ColorCodeFormat format);
+    int revision() const { return revision_; }
+    ClipboardBridge& clipboard() { return clipboard_; }
+
+    // The series.
+    // Replaces the shot with the same id or appends it; a 27th shot is refused with a beep.
+    bool save(Screenshot shot, const QVector<Annotation>& annotations, bool prepareForPaste);
+    void prepareClipboard(TransferMode mode);
+    void deleteShot(const QUuid& id);
+    void clear(bool afterPaste);
+    void repeatLastTransfer();
+    void copyComments();
+
+    // Single items.
+    bool copyRecognizedText(const QString& text, bool allowWhitespace);
+    void copySampledColor(const SampledColor& color, ColorCodeFormat format);
+    QString copyUnmarkedImage(const Screenshot& shot, const QVector<Annotation>& annotations);
+    void setImageSaveDirectory(const QString& path);
+    QString saveUnmarkedImage(const Screenshot& shot);
+
+    // Shows an error in the status line and in a warning dialog.
+    void showError(const std::exception& error);
+    void showError(const QString& sentence);
+
+    // The 1-second refresh of the clipboard and capability state.
+    void refresh();
+
+    // Actions the shell fills in for the panel.
+    std::function<void()> captureAction, captureWindowAction, captureScrollingAction, captureTextAction, recordAction,
+        exportAction, showAction, hideAction, pasteAction, permissionSetupAction, shortcutGuideAction;
+    std::function<void(const QUuid&)> editAction;
+    std::function<void(bool)> dockVisibilityChanged;
+
+    // Injected system hooks.
+    std::function<bool()> pastePermission = [] { return false; };
+    // Shows an error dialog; tests replace it.
+    std::function<void(const QString&)> alert;
+    // The system beep of a refused action.
+    std::function<void()> beep;
+
+signals:
+    void changed();
+
+private:
+    void setStatus(const QString& status);
+    template <typename T>
+    void assign(T& field, const T& value);
+    void readPreferences();
+
+    ClipboardBridge& clipboard_;
+    QSettings& preferences_;
+    QTimer timer_;
+
+    QVector<Screenshot> shots_;
+    bool busy_ = false;
+    bool screenPermissionRequired_ = false;
+    QString status_;
+    bool monitoring_ = false;
+    bool clipboardReady_ = false;
+    bool lastTransferAvailable_ = false;
+    bool automaticPasteAllowed_ = false;
+    bool awaitingComments_ = false;
+    bool transferInProgress_ = false;
+    bool autoClear_ = true;
+    bool showsDockIcon_ = false;
+    std::optional<QString> imageSaveDirectory_;
+    TransferMode transferMode_ = TransferMode::chat;
+    bool confirmClear_ = false;
+    ColorCodeFormat colorCodeFormat_ = ColorCodeFormat::hexHash;
+    int revision_ = 0;
+    bool pastePending_ = false;
+};
+
+} // namespace tarnwick

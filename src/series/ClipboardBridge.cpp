@@ -1,0 +1,244 @@
+#include "series/ClipboardBridge.h"
+
+#include "platform/ClipboardBackend.h"
+#include "platform/PrivateFiles.h"
+#include "series/Geometry.h"
+#include "series/TarnwickError.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+#include <future>
+
+namespace tarnwick {
+namespace {
+
+const QString clipboardFolderName = QStringLiteral("Tarnwick-Clipboard");
+const QString unavailable = QStringLiteral("Буфер обмена недоступен. Попробуйте снова.");
+
+QString uuidText() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
+
+QByteArray encodePng(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (image.isNull() || !image.save(&buffer, "PNG"))
+        return {};
+    return bytes;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TarnwickError::message(QStringLiteral("Не удалось прочитать файл снимка %1.").arg(QFileInfo(path).fileName()));
+    return file.readAll();
+}
+
+bool sameOptionalRect(const std::optional<QRectF>& a, const std::optional<QRectF>& b)
+{
+    return a.has_value() == b.has_value() && (!a || geo::same(*a, *b));
+}
+
+// Everything the rendered picture of a shot depends on.
+bool samePicture(const Screenshot& a, const Screenshot& b)
+{
+    return a.id == b.id && a.image.cacheKey() == b.image.cacheKey() && a.composition == b.composition
+        && geo::same(a.pixelSize, b.pixelSize) && a.imageCornerRadius == b.imageCornerRadius
+        && sameOptionalRect(a.cropRect(), b.cropRect()) && geo::same(a.canvasRect, b.canvasRect)
+        && a.annotations == b.annotations;
+}
+
+void removeQuietly(const QString& folder)
+{
+    if (!folder.isEmpty())
+        QDir(folder).removeRecursively();
+}
+
+} // namespace
+
+ClipboardBridge::ClipboardBridge(platform::ClipboardBackend& board, QString temporaryRoot, Renderer renderer)
+    : board_(board), temporaryRoot_(std::move(temporaryRoot)), renderer_(std::move(renderer))
+{
+    cleanExpiredFiles();
+}
+
+QString ClipboardBridge::clipboardFolder() const { return QDir(temporaryRoot_).filePath(clipboardFolderName); }
+
+QString ClipboardBridge::newFolder()
+{
+    const QString folder = QDir(clipboardFolder()).filePath(uuidText());
+    platform::createPrivateDirectory(folder);
+    return folder;
+}
+
+QVector<QByteArray> ClipboardBridge::encodeShots(const QVector<Screenshot>& shots)
+{
+    QVector<QByteArray> pngs(shots.size());
+    QVector<QImage> rendered(shots.size());
+    // Rendering touches the shots' caches and stays on this thread; encoding, the
+    // slow part, runs in parallel across shots.
+    for (qsizetype i = 0; i < shots.size(); ++i) {
+        auto it = encoded_.constFind(shots[i].id);
+        if (it != encoded_.constEnd() && it->label == shotLabel(i) && samePicture(it->shot, shots[i]))
+            pngs[i] = it->png;
+        else
+            rendered[i] = renderer_(shots[i], shotLabel(i), true);
+    }
+    std::vector<std::future<QByteArray>> jobs(static_cast<size_t>(shots.size()));
+    for (qsizetype i = 0; i < shots.size(); ++i)
+        if (pngs[i].isEmpty())
+            jobs[static_cast<size_t>(i)] = std::async(std::launch::async, encodePng, rendered[i]);
+    for (qsizetype i = 0; i < shots.size(); ++i) {
+        if (!pngs[i].isEmpty())
+            continue;
+        pngs[i] = jobs[static_cast<size_t>(i)].get();
+        if (pngs[i].isEmpty())
+            throw TarnwickError::message(QStringLiteral("Не удалось записать снимок ") + shotLabel(i) + u'.');
+    }
+    QHash<QUuid, Encoded> kept;
+    for (qsizetype i = 0; i < shots.size(); ++i)
+        kept.insert(shots[i].id, Encoded{shots[i], shotLabel(i), pngs[i]});
+    encoded_ = std::move(kept);
+    return pngs;
+}
+
+void ClipboardBridge::prepare(const QVector<Screenshot>& shots, TransferMode mode)
+{
+    if (shots.isEmpty())
+        return;
+    const QString folder = newFolder();
+    try {
+        TransferPacket packet;
+        packet.directory = folder;
+        const QVector<QByteArray> pngs = encodeShots(shots);
+        for (qsizetype i = 0; i < shots.size(); ++i) {
+            const QString path = QDir(folder).filePath(shotLabel(i) + QStringLiteral(".png"));
+            platform::writeFileAtomically(path, pngs[i]);
+            packet.files << path;
+        }
+        packet.text = SeriesFormat::plainText(shots);
+        packet.markdown = SeriesFormat::markdown(shots);
+        platform::writeFileAtomically(QDir(folder).filePath(QStringLiteral("Комментарии.txt")), packet.text.toUtf8());
+        platform::writeFileAtomically(QDir(folder).filePath(QStringLiteral("Комментарии.md")), packet.markdown.toUtf8());
+        packet.comments = SeriesFormat::comments(shots);
+        packet.token = uuidText();
+        publish(packet, mode);
+        packet_ = std::move(packet);
+    } catch (...) {
+        removeQuietly(folder);
+        throw;
+    }
+}
+
+QList<std::pair<QString, QByteArray>> ClipboardBridge::formats(const TransferPacket& packet, TransferMode mode)
+{
+    QList<std::pair<QString, QByteArray>> out;
+    const bool images = mode != TransferMode::comments && !packet.files.isEmpty();
+    QVector<QByteArray> pngs;
+    if (images) {
+        pngs.reserve(packet.files.size());
+        for (const QString& file : packet.files)
+            pngs << readFile(file);
+        QByteArray uriList, gnome = "copy";
+        for (const QUrl& url : packet.urls()) {
+            uriList += url.toEncoded() + "\r\n";
+            gnome += '\n' + url.toEncoded();
+        }
+        out.append({QStringLiteral("image/png"), pngs.front()});
+        out.append({QStringLiteral("text/uri-list"), uriList});
+        out.append({QStringLiteral("x-special/gnome-copied-files"), gnome});
+    }
+    out.append({tokenType(), packet.token.toUtf8()});
+    if (mode == TransferMode::combined || mode == TransferMode::comments) {
+        const QVector<QByteArray> inline_ = mode == TransferMode::combined ? pngs : QVector<QByteArray>{};
+        out.append({QStringLiteral("text/plain"), packet.text.toUtf8()});
+        out.append({QStringLiteral("text/plain;charset=utf-8"), packet.text.toUtf8()});
+        out.append({QStringLiteral("text/html"), TransferContent::html(packet.comments, inline_).toUtf8()});
+        out.append({QStringLiteral("text/rtf"), TransferContent::rtf(packet.comments, inline_)});
+    }
+    return out;
+}
+
+void ClipboardBridge::publish(const TransferPacket& packet, TransferMode mode)
+{
+    platform::ClipboardContent content;
+    for (auto& [type, data] : formats(packet, mode))
+        content.append({type, data});
+    if (!board_.publish(content))
+        throw TarnwickError::message(unavailable);
+    changeCount_ = board_.changeCount();
+    mode_ = mode;
+}
+
+bool ClipboardBridge::isCurrent() const
+{
+    return packet_ && changeCount_ && board_.changeCount() == *changeCount_ && board_.ownsClipboard()
+        && board_.publishedData(tokenType()) == packet_->token.toUtf8();
+}
+
+bool ClipboardBridge::copyText(const QString& text, bool allowWhitespace)
+{
+    if ((allowWhitespace ? text : text.trimmed()).isEmpty())
+        return false;
+    const QByteArray utf8 = text.toUtf8();
+    if (!board_.publish({{QStringLiteral("text/plain"), utf8}, {QStringLiteral("text/plain;charset=utf-8"), utf8}}))
+        throw TarnwickError::message(unavailable);
+    changeCount_.reset();
+    return true;
+}
+
+QByteArray ClipboardBridge::unmarkedPng(const Screenshot& shot) const
+{
+    const QByteArray png = encodePng(renderer_(shot, QString(), false));
+    if (png.isEmpty())
+        throw TarnwickError::message(QStringLiteral("Не удалось подготовить снимок без маркировки."));
+    return png;
+}
+
+QString ClipboardBridge::copyUnmarkedImage(const Screenshot& shot)
+{
+    const QByteArray png = unmarkedPng(shot);
+    const QString folder = newFolder();
+    try {
+        const QString path = QDir(folder).filePath(QStringLiteral("Screenshot.png"));
+        platform::writeFileAtomically(path, png);
+        const QByteArray url = QUrl::fromLocalFile(path).toEncoded();
+        const platform::ClipboardContent content{
+            {QStringLiteral("image/png"), png},
+            {QStringLiteral("text/uri-list"), url + "\r\n"},
+            {QStringLiteral("x-special/gnome-copied-files"), "copy\n" + url},
+        };
+        if (!board_.publish(content))
+            throw TarnwickError::message(unavailable);
+        changeCount_.reset();
+        return path;
+    } catch (...) {
+        removeQuietly(folder);
+        throw;
+    }
+}
+
+void ClipboardBridge::cleanExpiredFiles(const QDateTime& now)
+{
+    QDir dir(clipboardFolder());
+    if (!dir.exists())
+        return;
+    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        if (QUuid::fromString(entry.fileName()).isNull())
+            continue;
+        const QDateTime modified = entry.lastModified();
+        if (!modified.isValid() || modified.secsTo(now) <= expirySeconds)
+            continue;
+        if (entry.isDir() && !entry.isSymLink())
+            QDir(entry.filePath()).removeRecursively();
+        else
+            QFile::remove(entry.filePath());
+    }
+}
+
+} // namespace tarnwick

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+#include <ostream>
+
+// Readable failure messages for Qt strings (Russian texts above all). Every test
+// program includes this file first, through the build.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
