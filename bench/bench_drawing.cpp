@@ -133,12 +133,3 @@ static void BM_DrawText(benchmark::State& state)
     }
 }
 BENCHMARK(BM_DrawText)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv)
-{
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

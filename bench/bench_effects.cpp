@@ -111,13 +111,8 @@ static void BM_AreaBlurWholeShot(benchmark::State& state)
 }
 BENCHMARK(BM_AreaBlurWholeShot)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv)
-{
-    QGuiApplication app(argc, argv);
-    // The targets are for one core.
+// The targets are for one core.
+static const bool singleCore = [] {
     cv::setNumThreads(1);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+    return true;
+}();

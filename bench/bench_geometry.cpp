@@ -40,12 +40,3 @@ static void BM_RulerLabelRect(benchmark::State& state)
         benchmark::DoNotOptimize(ruler.rulerLabelRect());
 }
 BENCHMARK(BM_RulerLabelRect);
-
-int main(int argc, char** argv)
-{
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -108,12 +108,3 @@ void BM_BackgroundRemoval5K(benchmark::State& state)
 BENCHMARK(BM_BackgroundRemoval5K)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -9,8 +9,10 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "support/Errors.h"
 
 using namespace tarnwick;
+using tarnwick::test::errorOf;
 using namespace tarnwick::platform;
 
 namespace {
@@ -21,16 +23,6 @@ mode_t modeOf(const QString& path)
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         return 0;
     return info.st_mode & 07777;
-}
-
-QString errorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const TarnwickError& error) {
-        return error.errorDescription();
-    }
-    return {};
 }
 
 QStringList entries(const QString& dir)

@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include "support/Errors.h"
 
 using namespace tarnwick;
+using tarnwick::test::errorOf;
 
 namespace {
 
@@ -38,16 +40,6 @@ struct EllipseScene {
         return std::hypot(u, v);
     }
 };
-
-QString errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const TarnwickError& error) {
-        return error.errorDescription();
-    }
-    return {};
-}
 
 void expectCutOut(const EllipseScene& scene, const QImage& result, double insideBelow, double outsideAbove)
 {

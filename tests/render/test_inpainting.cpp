@@ -8,8 +8,10 @@
 
 #include <random>
 #include <set>
+#include "support/Errors.h"
 
 using namespace tarnwick;
+using tarnwick::test::errorOf;
 using Pixels = ObjectRemoval::Pixels;
 
 namespace {
@@ -58,16 +60,6 @@ Pixels stripes(int width, int height)
             at[3] = 255;
         }
     return p;
-}
-
-QString errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const TarnwickError& error) {
-        return error.errorDescription();
-    }
-    return {};
 }
 
 } // namespace

@@ -8,23 +8,15 @@
 #include <cmath>
 #include <limits>
 #include <set>
+#include "support/Errors.h"
 
 using namespace tarnwick;
+using tarnwick::test::errorOf;
 
 namespace {
 
 const QColor grey(128, 128, 128);
 const QColor red(220, 30, 30);
-
-QString errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const TarnwickError& error) {
-        return error.errorDescription();
-    }
-    return {};
-}
 
 const std::function<bool()> never = [] { return false; };
 

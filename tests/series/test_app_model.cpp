@@ -1,5 +1,6 @@
 #include "series/AppModel.h"
 #include "series/TarnwickError.h"
+#include "support/Errors.h"
 #include "support/FakeClipboardBackend.h"
 
 #include "SeriesTestSupport.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
+using tarnwick::test::errorOf;
 using tarnwick::test::FakeClipboardBackend;
 using tarnwick::test::shotWithComments;
 using tarnwick::test::stripeRenderer;
@@ -206,14 +208,6 @@ TEST_F(AppModelTest, SingleItemCopiesEndTheSeriesHandOff)
 TEST_F(AppModelTest, UnmarkedSavesNeedAUsableFolder)
 {
     const Screenshot shot = shotWithComments({});
-    auto errorOf = [](const std::function<void()>& f) {
-        try {
-            f();
-        } catch (const TarnwickError& e) {
-            return e.errorDescription();
-        }
-        return QString();
-    };
     EXPECT_EQ(errorOf([&] { model->saveUnmarkedImage(shot); }), QStringLiteral("Выберите папку сохранения снимков."));
 
     QFile plain(root.filePath(QStringLiteral("file.txt")));

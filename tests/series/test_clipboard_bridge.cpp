@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/time.h>
+#include "support/Errors.h"
 
 using namespace tarnwick;
+using tarnwick::test::errorOf;
 using tarnwick::test::FakeClipboardBackend;
 using tarnwick::test::shotWithComments;
 using tarnwick::test::stripeRenderer;
@@ -28,16 +30,6 @@ QByteArray readAll(const QString& path)
 QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QString errorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const TarnwickError& error) {
-        return error.errorDescription();
-    }
-    return {};
 }
 
 class ClipboardBridgeTest : public ::testing::Test {

@@ -14,30 +14,10 @@ using tarnwick::test::runProcess;
 using tarnwick::test::shotWithComments;
 using tarnwick::test::stripeRenderer;
 using tarnwick::test::waitUntil;
+using tarnwick::test::xclipRead;
+using tarnwick::test::xclipTargets;
 
 namespace {
-
-// What a chat application sees: another X client reading the CLIPBOARD selection.
-QByteArray xclipRead(const QString& target)
-{
-    QByteArray out;
-    const int code = runProcess(QStringLiteral("xclip"),
-                                {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
-                                 QStringLiteral("-o")},
-                                &out);
-    return code == 0 ? out : QByteArray("<xclip failed>");
-}
-
-QSet<QString> offeredTypes()
-{
-    static const QSet<QString> protocol{QStringLiteral("TARGETS"), QStringLiteral("MULTIPLE"), QStringLiteral("TIMESTAMP"),
-                                        QStringLiteral("SAVE_TARGETS")};
-    QSet<QString> types;
-    for (const QByteArray& line : xclipRead(QStringLiteral("TARGETS")).split('\n'))
-        if (!line.isEmpty() && !protocol.contains(QString::fromLatin1(line)))
-            types << QString::fromLatin1(line);
-    return types;
-}
 
 class ClipboardPublication : public ::testing::Test {
 protected:
@@ -59,13 +39,13 @@ const QSet<QString> textTypes{QStringLiteral("text/plain"), QStringLiteral("text
 TEST_F(ClipboardPublication, EveryModeOffersExactlyItsTargets)
 {
     bridge.prepare(series, TransferMode::chat);
-    EXPECT_EQ(offeredTypes(), imageTypes);
+    EXPECT_EQ(xclipTargets(), imageTypes);
     bridge.publish(*bridge.packet(), TransferMode::images);
-    EXPECT_EQ(offeredTypes(), imageTypes);
+    EXPECT_EQ(xclipTargets(), imageTypes);
     bridge.publish(*bridge.packet(), TransferMode::combined);
-    EXPECT_EQ(offeredTypes(), imageTypes + textTypes);
+    EXPECT_EQ(xclipTargets(), imageTypes + textTypes);
     bridge.publish(*bridge.packet(), TransferMode::comments);
-    EXPECT_EQ(offeredTypes(), QSet<QString>{QStringLiteral("com.tarnwick.series-token")} + textTypes);
+    EXPECT_EQ(xclipTargets(), QSet<QString>{QStringLiteral("com.tarnwick.series-token")} + textTypes);
     EXPECT_EQ(QString::fromUtf8(xclipRead(QStringLiteral("text/plain;charset=utf-8"))), QStringLiteral("A1 первый <b>\nB1 второй"));
     EXPECT_TRUE(xclipRead(QStringLiteral("text/html")).contains("&lt;b&gt;"));
 }

@@ -220,4 +220,27 @@ int runProcess(const QString& program, const QStringList& args, QByteArray* outp
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+QByteArray xclipRead(const QString& target)
+{
+    QByteArray out;
+    const int code = runProcess(QStringLiteral("xclip"),
+                                {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
+                                 QStringLiteral("-o")},
+                                &out);
+    return code == 0 ? out : QByteArray("<xclip failed>");
+}
+
+QSet<QString> xclipTargets()
+{
+    static const QSet<QString> protocol{QStringLiteral("TARGETS"), QStringLiteral("MULTIPLE"), QStringLiteral("TIMESTAMP"),
+                                        QStringLiteral("SAVE_TARGETS")};
+    QSet<QString> targets;
+    for (const QByteArray& line : xclipRead(QStringLiteral("TARGETS")).split('\n')) {
+        const QString target = QString::fromLatin1(line);
+        if (!target.isEmpty() && !protocol.contains(target))
+            targets << target;
+    }
+    return targets;
+}
+
 } // namespace tarnwick::test

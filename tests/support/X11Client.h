@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -69,6 +70,12 @@ private:
 // time-out or failure to start.
 int runProcess(const QString& program, const QStringList& args, QByteArray* output = nullptr,
                const QByteArray& input = {}, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// What another client reads from the CLIPBOARD selection as `target`, through
+// xclip (the way a chat application reads it); "<xclip failed>" on failure.
+QByteArray xclipRead(const QString& target);
+// The targets the clipboard offers, less the selection protocol's own.
+QSet<QString> xclipTargets();
 
 // Spins the Qt event loop until `done` holds or `timeout` passes; returns `done()`.
 template <typename Predicate>
