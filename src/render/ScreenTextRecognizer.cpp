@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -117,13 +116,14 @@ DataSetup currentSetup()
 }
 
 // Tesseract's LSTM spreads each line over OpenMP threads; for one small selection
-// that costs more than it saves, and several queues read at once. The limit is read
-// by the OpenMP runtime when it starts, so it is also lowered on the running one.
+// that costs more than it saves, and several queues may read at once. The OpenMP
+// runtime reads OMP_THREAD_LIMIT only when it is loaded, which is before main(),
+// so setting the variable here would change nothing: instead no parallel level is
+// allowed on the reading thread, which keeps every region on that one thread.
 void limitThreads()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        ::setenv("OMP_THREAD_LIMIT", "1", 1);
         // Tesseract's diagnostics would otherwise go to the terminal.
         tesseract::TessBaseAPI quiet;
         quiet.SetVariable("debug_file", "/dev/null");
@@ -170,38 +170,123 @@ Engine& warmEngine(const DataSetup& setup, detail::Reading reading)
     return *slot;
 }
 
-// Grey levels on white, dark text on light: Tesseract reads dark glyphs best, and
-// screens often show light text on dark backgrounds.
-QImage greyForReading(const QImage& image)
+// Grey levels with transparent parts on white.
+QImage greyOnWhite(const QImage& image)
 {
     const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QImage grey(image.size(), QImage::Format_Grayscale8);
     if (source.isNull() || grey.isNull())
         throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
-    const int w = grey.width();
-    const int h = grey.height();
-    quint64 sum = 0;
-    for (int y = 0; y < h; ++y) {
+    for (int y = 0; y < grey.height(); ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
         uchar* out = grey.scanLine(y);
-        for (int x = 0; x < w; ++x) {
+        for (int x = 0; x < grey.width(); ++x) {
             const QRgb p = in[x];
             const int white = 255 - qAlpha(p);
-            const int level = (77 * (qRed(p) + white) + 150 * (qGreen(p) + white) + 29 * (qBlue(p) + white)) >> 8;
-            out[x] = static_cast<uchar>(level);
-            sum += static_cast<quint64>(level);
+            out[x] = static_cast<uchar>(
+                (77 * (qRed(p) + white) + 150 * (qGreen(p) + white) + 29 * (qBlue(p) + white)) >> 8);
         }
     }
-    if (sum < 128ull * static_cast<quint64>(w) * static_cast<quint64>(h))
-        grey.invertPixels();
     return grey;
 }
 
-QRectF recognizerBox(int left, int top, int right, int bottom, int w, int h)
+// Tesseract reads dark glyphs on a light ground and misses light text on dark
+// panels. The image is cut into cells; where the cells are mostly dark the whole
+// image is inverted, and the areas of the other polarity (a dark side bar on a light
+// window) are read separately, inverted, with the rest blanked out.
+constexpr int polarityCell = 16;
+
+struct PolarityViews {
+    QImage main;
+    std::optional<QImage> other;
+};
+
+PolarityViews polarityViews(QImage grey, bool splitAreas)
+{
+    const int w = grey.width();
+    const int h = grey.height();
+    const int columns = (w + polarityCell - 1) / polarityCell;
+    const int rows = (h + polarityCell - 1) / polarityCell;
+    std::vector<uint8_t> dark(size_t(columns) * size_t(rows), 0);
+    size_t darkCells = 0;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            const int x0 = column * polarityCell, x1 = std::min(x0 + polarityCell, w);
+            const int y0 = row * polarityCell, y1 = std::min(y0 + polarityCell, h);
+            quint64 sum = 0;
+            for (int y = y0; y < y1; ++y) {
+                const uchar* line = grey.constScanLine(y);
+                for (int x = x0; x < x1; ++x)
+                    sum += line[x];
+            }
+            const bool isDark = sum < 128ull * quint64(x1 - x0) * quint64(y1 - y0);
+            dark[size_t(row) * size_t(columns) + size_t(column)] = isDark;
+            darkCells += isDark;
+        }
+    }
+    const bool invert = 2 * darkCells > dark.size();
+    if (invert)
+        grey.invertPixels();
+    if (!splitAreas)
+        return {grey, std::nullopt};
+
+    // Areas of the other polarity: cells in a 2 × 2 block of such cells, so that the
+    // strokes of large bold glyphs do not count as a panel.
+    auto minority = [&](int column, int row) {
+        return column >= 0 && row >= 0 && column < columns && row < rows
+            && bool(dark[size_t(row) * size_t(columns) + size_t(column)]) != invert;
+    };
+    std::vector<uint8_t> area(dark.size(), 0);
+    bool any = false;
+    for (int row = 0; row + 1 < rows; ++row) {
+        for (int column = 0; column + 1 < columns; ++column) {
+            if (minority(column, row) && minority(column + 1, row) && minority(column, row + 1)
+                && minority(column + 1, row + 1)) {
+                for (int dy = 0; dy < 2; ++dy)
+                    for (int dx = 0; dx < 2; ++dx)
+                        area[size_t(row + dy) * size_t(columns) + size_t(column + dx)] = 1;
+                any = true;
+            }
+        }
+    }
+    if (!any)
+        return {grey, std::nullopt};
+
+    QImage other = grey;
+    other.invertPixels();
+    // Blanked cells take the most frequent level of the cells kept, so that the
+    // view keeps one even background for Tesseract's threshold.
+    auto forEachCell = [&](bool inArea, const auto& visit) {
+        for (int row = 0; row < rows; ++row) {
+            for (int column = 0; column < columns; ++column) {
+                if (bool(area[size_t(row) * size_t(columns) + size_t(column)]) != inArea)
+                    continue;
+                const int x0 = column * polarityCell, x1 = std::min(x0 + polarityCell, w);
+                for (int y = row * polarityCell; y < std::min((row + 1) * polarityCell, h); ++y)
+                    visit(y, x0, x1);
+            }
+        }
+    };
+    auto blank = [&](QImage& view, bool keptInArea) {
+        std::array<quint64, 256> histogram{};
+        forEachCell(keptInArea, [&](int y, int x0, int x1) {
+            const uchar* line = view.constScanLine(y);
+            for (int x = x0; x < x1; ++x)
+                ++histogram[line[x]];
+        });
+        const auto level = uchar(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+        forEachCell(!keptInArea, [&](int y, int x0, int x1) { std::fill(view.scanLine(y) + x0, view.scanLine(y) + x1, level); });
+    };
+    blank(grey, false);
+    blank(other, true);
+    return {grey, other};
+}
+
+QRectF recognizerBox(const QRect& box, int w, int h)
 {
     const double W = w;
     const double H = h;
-    return QRectF(left / W, 1.0 - bottom / H, (right - left) / W, (bottom - top) / H);
+    return QRectF(box.x() / W, 1.0 - (box.y() + box.height()) / H, box.width() / W, box.height() / H);
 }
 
 QString takeText(char* text)
@@ -227,6 +312,102 @@ double leftKey(const RecognizedTextLine& line)
 {
     const double x = line.bounds.x();
     return std::isnan(x) ? std::numeric_limits<double>::infinity() : x;
+}
+
+// A run of words as Tesseract found it, in pixels.
+struct Piece {
+    QString text;
+    QRect box;
+    std::vector<std::pair<QString, QRect>> words;
+};
+
+std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled)
+{
+    api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
+
+    tesseract::ETEXT_DESC monitor;
+    if (isCancelled) {
+        monitor.cancel = &cancelRequested;
+        monitor.cancel_this = const_cast<std::function<bool()>*>(&isCancelled);
+    }
+    const int status = api.Recognize(&monitor);
+    if (isCancelled && isCancelled()) {
+        api.Clear();
+        throw CancellationError();
+    }
+
+    std::vector<Piece> pieces;
+    std::unique_ptr<tesseract::ResultIterator> it(status == 0 ? api.GetIterator() : nullptr);
+    if (it) {
+        using tesseract::RIL_TEXTLINE;
+        using tesseract::RIL_WORD;
+        auto boxAt = [&](tesseract::PageIteratorLevel level, QRect& box) {
+            int left = 0, top = 0, right = 0, bottom = 0;
+            if (!it->BoundingBox(level, &left, &top, &right, &bottom) || right <= left || bottom <= top)
+                return false;
+            box = QRect(left, top, right - left, bottom - top);
+            return true;
+        };
+        do {
+            if (it->Empty(RIL_TEXTLINE))
+                continue;
+            Piece piece;
+            piece.text = takeText(it->GetUTF8Text(RIL_TEXTLINE));
+            const bool boxed = boxAt(RIL_TEXTLINE, piece.box);
+            do {
+                QRect box;
+                if (!it->Empty(RIL_WORD)) {
+                    QString word = takeText(it->GetUTF8Text(RIL_WORD));
+                    if (!word.isEmpty() && boxAt(RIL_WORD, box))
+                        piece.words.emplace_back(std::move(word), box);
+                }
+                if (it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD))
+                    break;
+            } while (it->Next(RIL_WORD));
+            if (boxed && !piece.text.isEmpty())
+                pieces.push_back(std::move(piece));
+        } while (it->Next(RIL_TEXTLINE));
+    }
+    it.reset();
+    api.Clear();
+    return pieces;
+}
+
+// Tesseract's sparse reading cuts lines of small text at ordinary word spaces.
+// Pieces that stand on the same row, the next one starting within one and a half
+// heights of the end of the previous one, are joined into one line again; wider
+// gaps (columns, table cells) keep lines apart.
+std::vector<Piece> joinedLines(std::vector<Piece> pieces)
+{
+    std::stable_sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.box.x() < b.box.x(); });
+    std::vector<Piece> lines;
+    std::vector<QRect> lastPiece; // the rightmost piece of each line
+    for (Piece& piece : pieces) {
+        const QRect& box = piece.box;
+        size_t target = lines.size();
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const QRect& last = lastPiece[i];
+            const int overlap = std::min(last.y() + last.height(), box.y() + box.height()) - std::max(last.y(), box.y());
+            const int gap = box.x() - (last.x() + last.width());
+            const int height = std::max(last.height(), box.height());
+            if (2 * overlap >= std::min(last.height(), box.height()) && gap >= -height / 2 && 2 * gap <= 3 * height) {
+                target = i;
+                break;
+            }
+        }
+        if (target == lines.size()) {
+            lastPiece.push_back(box);
+            lines.push_back(std::move(piece));
+            continue;
+        }
+        Piece& line = lines[target];
+        line.text += u' ' + piece.text;
+        line.box = line.box.united(box);
+        for (auto& word : piece.words)
+            line.words.push_back(std::move(word));
+        lastPiece[target] = box;
+    }
+    return lines;
 }
 
 } // namespace
@@ -332,57 +513,26 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     if (isCancelled && isCancelled())
         throw CancellationError();
 
-    Engine& engine = warmEngine(currentSetup(), reading);
-    const QImage grey = greyForReading(image);
-    const int w = grey.width();
-    const int h = grey.height();
-
-    tesseract::TessBaseAPI& api = engine.api;
+    tesseract::TessBaseAPI& api = warmEngine(currentSetup(), reading).api;
+    const PolarityViews views = polarityViews(greyOnWhite(image), layout == Layout::scattered);
     api.SetPageSegMode(layout == Layout::scattered ? tesseract::PSM_SPARSE_TEXT : tesseract::PSM_SINGLE_LINE);
-    api.SetImage(grey.constBits(), w, h, 1, static_cast<int>(grey.bytesPerLine()));
-
-    tesseract::ETEXT_DESC monitor;
-    if (isCancelled) {
-        monitor.cancel = &cancelRequested;
-        monitor.cancel_this = const_cast<std::function<bool()>*>(&isCancelled);
-    }
-    const int status = api.Recognize(&monitor);
-    if (isCancelled && isCancelled()) {
-        api.Clear();
-        throw CancellationError();
+    std::vector<Piece> pieces = readView(api, views.main, isCancelled);
+    if (views.other) {
+        for (Piece& piece : readView(api, *views.other, isCancelled))
+            pieces.push_back(std::move(piece));
     }
 
+    const int w = image.width();
+    const int h = image.height();
     std::vector<Line> lines;
-    std::unique_ptr<tesseract::ResultIterator> it(status == 0 ? api.GetIterator() : nullptr);
-    if (it) {
-        using tesseract::RIL_TEXTLINE;
-        using tesseract::RIL_WORD;
-        do {
-            if (it->Empty(RIL_TEXTLINE))
-                continue;
-            Line line;
-            line.text = takeText(it->GetUTF8Text(RIL_TEXTLINE));
-            int left = 0, top = 0, right = 0, bottom = 0;
-            const bool boxed = it->BoundingBox(RIL_TEXTLINE, &left, &top, &right, &bottom);
-            line.bounds = recognizerBox(left, top, right, bottom, w, h);
-            do {
-                if (!it->Empty(RIL_WORD)) {
-                    Word word;
-                    word.text = takeText(it->GetUTF8Text(RIL_WORD));
-                    if (!word.text.isEmpty() && it->BoundingBox(RIL_WORD, &left, &top, &right, &bottom)) {
-                        word.bounds = recognizerBox(left, top, right, bottom, w, h);
-                        line.words.push_back(std::move(word));
-                    }
-                }
-                if (it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD))
-                    break;
-            } while (it->Next(RIL_WORD));
-            if (boxed && !line.text.isEmpty())
-                lines.push_back(std::move(line));
-        } while (it->Next(RIL_TEXTLINE));
+    for (Piece& piece : joinedLines(std::move(pieces))) {
+        Line line;
+        line.text = std::move(piece.text);
+        line.bounds = recognizerBox(piece.box, w, h);
+        for (auto& [text, box] : piece.words)
+            line.words.push_back({std::move(text), recognizerBox(box, w, h)});
+        lines.push_back(std::move(line));
     }
-    it.reset();
-    api.Clear();
     return lines;
 }
 

@@ -68,15 +68,16 @@ struct Line {
 };
 
 enum class Layout {
-    // Scattered text, the way screens hold it: each run of words with a wide gap
-    // around it is a line of its own, so columns and labels side by side stay apart.
+    // Scattered text, the way screens hold it: words on one row with ordinary spaces
+    // form a line, wider gaps (columns, labels side by side) start another. Light
+    // text on dark panels is read as well as dark text on light.
     scattered,
     // One line, possibly a single character, as in a small spot.
     singleLine,
 };
 
-// Reads the image: lines in Tesseract's order, blank ones dropped; an empty image
-// reads as nothing. Throws TarnwickError (missing data, oversized image) and
+// Reads the image: lines from left to right in order of discovery, blank ones
+// dropped; an image under 3 pixels a side reads as nothing. Throws TarnwickError (missing data, oversized image) and
 // CancellationError once `isCancelled` answers true.
 std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     const std::function<bool()>& isCancelled = {});

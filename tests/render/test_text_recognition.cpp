@@ -109,6 +109,34 @@ TEST(ScreenTextRecognizer, ReadsRussianSentenceDarkOnLightAndLightOnDark)
     EXPECT_EQ(folded(*light).toStdString(), sentence.toStdString());
 }
 
+TEST(ScreenTextRecognizer, ReadsLightTextOnADarkPanelBesideDarkText)
+{
+    // A window half light, half dark, with small text on both.
+    QImage image(1000, 260, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(246, 247, 249));
+    QPainter p(&image);
+    p.fillRect(500, 0, 500, 260, QColor(32, 33, 36));
+    p.setFont(textFont(13));
+    for (int i = 0; i < 8; ++i) {
+        p.setPen(QColor(90, 90, 90));
+        p.drawText(20, 30 + 30 * i, QString("Левая строка номер %1 с текстом").arg(i + 1));
+        p.setPen(QColor(230, 230, 230));
+        p.drawText(520, 30 + 30 * i, QString("Правая строка номер %1 на тёмном").arg(i + 1));
+    }
+    p.end();
+    const auto text = ScreenTextRecognizer::recognize(image);
+    ASSERT_TRUE(text);
+    QStringList lines = text->split(u'\n');
+    ASSERT_EQ(lines.size(), 16) << text->toStdString();
+    for (QString& line : lines)
+        line = folded(line);
+    for (int i = 0; i < 8; ++i) {
+        // Row by row: the light side, then the dark side.
+        EXPECT_TRUE(lines[2 * i].startsWith("Левая строка")) << lines[2 * i].toStdString();
+        EXPECT_EQ(lines[2 * i + 1].toStdString(), QString("Правая строка номер %1 на темном").arg(i + 1).toStdString());
+    }
+}
+
 TEST(ScreenTextRecognizer, TwoColumnsComeBackRowByRow)
 {
     const QStringList left{"Понедельник", "Вторник", "Среда"};
