@@ -76,8 +76,7 @@ enum class Layout {
     singleLine,
 };
 
-// Reads the image: lines from left to right in order of discovery, blank ones
-// dropped; an image under 3 pixels a side reads as nothing. Throws TarnwickError (missing data, oversized image) and
+// Reads the image: lines ordered by their left edge, blank ones dropped; an image under 3 pixels a side reads as nothing. Throws TarnwickError (missing data, oversized image) and
 // CancellationError once `isCancelled` answers true.
 std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     const std::function<bool()>& isCancelled = {});

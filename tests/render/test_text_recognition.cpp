@@ -103,6 +103,9 @@ TEST(ScreenTextRecognizer, ReadsRussianSentenceDarkOnLightAndLightOnDark)
     const auto dark = ScreenTextRecognizer::recognize(renderedLine(sentence, 28, Qt::black, Qt::white));
     ASSERT_TRUE(dark);
     EXPECT_EQ(folded(*dark).toStdString(), sentence.toStdString());
+    // One line: trimmed, no line feed.
+    EXPECT_FALSE(dark->contains(u'\n'));
+    EXPECT_EQ(*dark, dark->trimmed());
 
     const auto light = ScreenTextRecognizer::recognize(renderedLine(sentence, 28, Qt::white, QColor(0x20, 0x21, 0x24)));
     ASSERT_TRUE(light);
@@ -168,16 +171,14 @@ TEST(ScreenTextRecognizer, ReadingOrderGroupsRowsByTheAnchorAtHalfTheSmallerHeig
         {line("lower", 0.1, 0.37, 0.2, 0.25), line("upper", 0.5, 0.5, 0.2, 0.25)});
     EXPECT_EQ(texts(split), QStringList({"upper", "lower"}));
 
-    // A tall heading and a small label: the label's height sets the tolerance.
+    // A tall heading and a small label to its left: the label's height sets the
+    // tolerance, so a centre 0.0625 lower joins the heading's row and 0.1 lower does not.
     auto near = ScreenTextRecognizer::readingOrder(
-        {line("heading", 0.3, 0.25, 0.4, 0.5), line("label", 0.05, 0.4375, 0.1, 0.125)});
+        {line("heading", 0.3, 0.25, 0.4, 0.5), line("label", 0.05, 0.375, 0.1, 0.125)});
     EXPECT_EQ(texts(near), QStringList({"label", "heading"}));
     auto far = ScreenTextRecognizer::readingOrder(
-        {line("heading", 0.3, 0.25, 0.4, 0.5), line("label", 0.05, 0.44, 0.1, 0.125)});
-    EXPECT_EQ(texts(far), QStringList({"label", "heading"}));
-    auto farBelow = ScreenTextRecognizer::readingOrder(
-        {line("heading", 0.3, 0.25, 0.4, 0.5), line("label", 0.05, 0.3, 0.1, 0.125)});
-    EXPECT_EQ(texts(farBelow), QStringList({"heading", "label"}));
+        {line("heading", 0.3, 0.25, 0.4, 0.5), line("label", 0.05, 0.3375, 0.1, 0.125)});
+    EXPECT_EQ(texts(far), QStringList({"heading", "label"}));
 
     // Only the anchor counts: c is close to b but not to the anchor a.
     auto chained = ScreenTextRecognizer::readingOrder({line("a", 0.0, 0.5, 0.1, 0.25), line("b", 0.2, 0.4375, 0.1, 0.25),

@@ -310,9 +310,18 @@ TEST(WordRegions, EmptyAndBrokenInputGiveNoBoxesOrAClearError)
         EXPECT_EQ(error.errorDescription().toStdString(),
             "Изображение слишком большое для распознавания текста. Выделите область поменьше.");
     }
-    // A reasonable part of the same image is read as usual (it is blank).
-    huge.fill(255);
-    EXPECT_TRUE(ScreenTextRecognizer::wordRegions(huge, QRect(100, 100, 400, 300), {}).empty());
+    // Only the area asked for counts: a small part of an image too large as a whole
+    // is read as usual.
+    QImage large(12000, 5000, QImage::Format_Grayscale8);
+    large.fill(255);
+    QPainter p(&large);
+    QFont font("DejaVu Sans");
+    font.setPixelSize(28);
+    p.setFont(font);
+    p.drawText(11000, 4900, "Слово");
+    p.end();
+    EXPECT_THROW(ScreenTextRecognizer::wordRegions(large, large.rect(), {}), TarnwickError);
+    EXPECT_EQ(ScreenTextRecognizer::wordRegions(large, QRect(10900, 4800, 400, 200), {}).size(), 1u);
 }
 
 TEST(WordRegions, StopsWhenCancelled)
