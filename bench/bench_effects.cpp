@@ -69,7 +69,7 @@ BENCHMARK(BM_Erase)->Unit(benchmark::kMillisecond);
 static void BM_TextBlurWithGivenWords(benchmark::State& state)
 {
     LocalEffectHooks hooks;
-    hooks.wordRegions = [](const QImage&) {
+    hooks.wordRegions = [](const QImage&, const CancellationTest&) {
         QVector<QRectF> words;
         for (int i = 0; i < 9; ++i)
             words.push_back(QRectF(0.05, 0.05 + i * 0.11, 0.8, 0.07));
@@ -77,7 +77,7 @@ static void BM_TextBlurWithGivenWords(benchmark::State& state)
     };
     setLocalEffectHooks(hooks);
     runMode(state, BlurMode::text);
-    setLocalEffectHooks({});
+    setLocalEffectHooks(standardEffectHooks());
 }
 BENCHMARK(BM_TextBlurWithGivenWords)->Unit(benchmark::kMillisecond);
 

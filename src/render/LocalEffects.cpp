@@ -1,5 +1,8 @@
 #include "render/LocalEffects.h"
 
+#include "render/ObjectRemoval.h"
+#include "render/WordRegions.h"
+
 #include "series/Geometry.h"
 #include "series/TarnwickError.h"
 
@@ -19,7 +22,7 @@ namespace {
 std::mutex hooksLock;
 LocalEffectHooks& hooksStorage()
 {
-    static LocalEffectHooks hooks;
+    static LocalEffectHooks hooks = standardEffectHooks();
     return hooks;
 }
 
@@ -347,6 +350,18 @@ int pixelCount(double v)
 
 } // namespace
 
+LocalEffectHooks standardEffectHooks()
+{
+    LocalEffectHooks hooks;
+    hooks.wordRegions = [](const QImage& crop, const CancellationTest& isCancelled) {
+        const std::vector<QRectF> words = ScreenTextRecognizer::wordRegions(crop, crop.rect(), isCancelled);
+        return QVector<QRectF>(words.begin(), words.end());
+    };
+    hooks.objectErase = &ObjectRemoval::remove;
+    hooks.objectPixelate = &ObjectRemoval::pixelate;
+    return hooks;
+}
+
 void setLocalEffectHooks(LocalEffectHooks hooks)
 {
     std::lock_guard guard(hooksLock);
@@ -648,7 +663,7 @@ BlurEffect computeLocal(const Annotation& annotation, const QImage& source, cons
     case BlurMode::text: {
         if (!hooks.wordRegions)
             throw TarnwickError::message(QStringLiteral("Размытие текста недоступно: распознавание слов не подключено."));
-        const QVector<QRectF> words = hooks.wordRegions(crop);
+        const QVector<QRectF> words = hooks.wordRegions(crop, isCancelled);
         if (words.isEmpty())
             return BlurEffect{crop, R, QStringLiteral("Текст в выделении не найден")};
         const double sigma = textBlurRadius(W);

@@ -20,12 +20,14 @@ namespace tarnwick {
 // and then throws CancellationError.
 using CancellationTest = std::function<bool()>;
 
-// The modes whose work lives in other parts of the renderer, plugged in at
-// start-up. A mode whose hook is not set fails with a Russian sentence.
+// The modes whose work lives in other parts of the renderer. They default to
+// the real word regions and object removal; tests put fakes in their place to
+// drive the engine's timing. A mode whose hook is cleared fails with a Russian
+// sentence.
 struct LocalEffectHooks {
     // Word boxes of an image (the crop of the selection), normalised to it: the
     // unit square with the origin at the lower left, y upward. May throw.
-    std::function<QVector<QRectF>(const QImage& image)> wordRegions = {};
+    std::function<QVector<QRectF>(const QImage& image, const CancellationTest& isCancelled)> wordRegions = {};
     // Removes the object inside `rect` (pixels of the whole `image`); the effect
     // carries its own rectangle and notice.
     std::function<BlurEffect(const QImage& image, const QRectF& rect, const CancellationTest& isCancelled)> objectErase = {};
@@ -34,6 +36,8 @@ struct LocalEffectHooks {
         objectPixelate = {};
 };
 
+// The hooks wired to the real implementations.
+LocalEffectHooks standardEffectHooks();
 // Thread-safe; computeLocal reads the hooks once per call.
 void setLocalEffectHooks(LocalEffectHooks hooks);
 LocalEffectHooks localEffectHooks();

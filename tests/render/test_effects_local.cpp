@@ -290,7 +290,7 @@ TEST(TextBlur, BlursOnlyTheWordBoxesTheRecogniserGives)
     }
 
     QImage seen;
-    HookScope words({.wordRegions = [&](const QImage& image) {
+    HookScope words({.wordRegions = [&](const QImage& image, const CancellationTest&) {
         seen = image;
         // x 10 ... 40, y 10 ... 20 from the top of the 100 x 50 crop (origin lower left: 30 ... 40).
         return QVector<QRectF>{QRectF(0.1, 0.6, 0.3, 0.2)};
@@ -313,20 +313,20 @@ TEST(TextBlur, BlursOnlyTheWordBoxesTheRecogniserGives)
 TEST(TextBlur, NoWordsKeepsTheCropWithANoticeAndErrorsPassThrough)
 {
     const QImage source = busyImage(300, 200, 17);
-    HookScope empty({.wordRegions = [](const QImage&) { return QVector<QRectF>{}; }});
+    HookScope empty({.wordRegions = [](const QImage&, const CancellationTest&) { return QVector<QRectF>{}; }});
     const BlurEffect effect = compute(blurElement(BlurMode::text, QRectF(10, 10, 60, 40)), source);
     EXPECT_EQ(effect.image, source.copy(10, 10, 60, 40));
     EXPECT_EQ(effect.message, QStringLiteral("Текст в выделении не найден"));
 
     // A box reaching past the crop is clipped, and broken boxes are ignored.
-    HookScope odd({.wordRegions = [](const QImage&) {
+    HookScope odd({.wordRegions = [](const QImage&, const CancellationTest&) {
         const double nan = std::numeric_limits<double>::quiet_NaN();
         return QVector<QRectF>{QRectF(0.9, -0.5, 1, 2), QRectF(nan, 0, 1, 1)};
     }});
     const BlurEffect clipped = compute(blurElement(BlurMode::text, QRectF(10, 10, 60, 40)), source);
     EXPECT_EQ(clipped.image.size(), QSize(60, 40));
 
-    HookScope failing({.wordRegions = [](const QImage&) -> QVector<QRectF> {
+    HookScope failing({.wordRegions = [](const QImage&, const CancellationTest&) -> QVector<QRectF> {
         throw TarnwickError::message(QStringLiteral("Не удалось распознать текст."));
     }});
     EXPECT_EQ(errorText([&] { compute(blurElement(BlurMode::text, QRectF(10, 10, 60, 40)), source); }),
@@ -381,7 +381,7 @@ TEST(LocalEffects, EmptyOrOutsideAreasFailWithTheEmptyAreaSentence)
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const QString empty = QStringLiteral("Выделенная область пуста.");
-    HookScope hooks({.wordRegions = [](const QImage&) { return QVector<QRectF>{}; }});
+    HookScope hooks({.wordRegions = [](const QImage&, const CancellationTest&) { return QVector<QRectF>{}; }});
     for (BlurMode mode : allCases<BlurMode>()) {
         for (const QRectF& rect : {QRectF(10, 10, 0, 30), QRectF(200, 200, 50, 50), QRectF(-60, 10, 50, 20),
                                    QRectF(nan, 10, 20, 20), QRectF(10, 10, inf, 20), QRectF(100, 0, 10, 10)}) {

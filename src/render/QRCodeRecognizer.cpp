@@ -1,0 +1,95 @@
+#include "render/QRCodeRecognizer.h"
+
+#include "render/ScreenTextRecognizer.h"
+#include "series/TarnwickError.h"
+
+#include <ZXing/ReadBarcode.h>
+
+#include <algorithm>
+
+namespace tarnwick::QRCodeRecognizer {
+
+namespace {
+
+// Grey levels with transparent parts on white, as the code would look on a page.
+QImage greyOnWhite(const QImage& image)
+{
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage grey(image.size(), QImage::Format_Grayscale8);
+    if (source.isNull() || grey.isNull())
+        throw TarnwickError::message(QStringLiteral("Не хватает памяти для поиска QR-кода."));
+    for (int y = 0; y < grey.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        uchar* out = grey.scanLine(y);
+        for (int x = 0; x < grey.width(); ++x) {
+            const QRgb p = in[x];
+            const int white = 255 - qAlpha(p);
+            out[x] = static_cast<uchar>(
+                (77 * (qRed(p) + white) + 150 * (qGreen(p) + white) + 29 * (qBlue(p) + white)) >> 8);
+        }
+    }
+    return grey;
+}
+
+// Payloads that read as text; binary data has no text form to copy.
+bool isTextPayload(ZXing::ContentType type)
+{
+    return type == ZXing::ContentType::Text || type == ZXing::ContentType::GS1
+        || type == ZXing::ContentType::ISO15434;
+}
+
+} // namespace
+
+std::optional<QString> largest(const std::vector<Code>& codes)
+{
+    const Code* chosen = nullptr;
+    for (const Code& code : codes) {
+        if (code.payload.isEmpty())
+            continue;
+        if (!chosen || code.area > chosen->area)
+            chosen = &code;
+    }
+    if (!chosen)
+        return std::nullopt;
+    return chosen->payload;
+}
+
+std::optional<QString> recognize(const QImage& image)
+{
+    if (image.isNull() || image.width() < 1 || image.height() < 1)
+        return std::nullopt;
+    const qint64 pixels = qint64(image.width()) * qint64(image.height());
+    if (pixels > ScreenTextRecognizer::maxPixels)
+        throw TarnwickError::message(QStringLiteral(
+            "Изображение слишком большое для поиска QR-кода. Выделите область поменьше."));
+
+    const QImage grey = greyOnWhite(image);
+    const ZXing::ImageView view(grey.constBits(), grey.width(), grey.height(), ZXing::ImageFormat::Lum,
+        static_cast<int>(grey.bytesPerLine()));
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::QRCode);
+    hints.setTryHarder(true);
+    hints.setTryRotate(true);
+
+    const double imageArea = double(grey.width()) * double(grey.height());
+    std::vector<Code> codes;
+    for (const ZXing::Result& result : ZXing::ReadBarcodes(view, hints)) {
+        if (!result.isValid() || result.format() != ZXing::BarcodeFormat::QRCode
+            || !isTextPayload(result.contentType()))
+            continue;
+        const auto& corners = result.position();
+        int minX = corners[0].x, maxX = corners[0].x, minY = corners[0].y, maxY = corners[0].y;
+        for (const auto& corner : corners) {
+            minX = std::min(minX, corner.x);
+            maxX = std::max(maxX, corner.x);
+            minY = std::min(minY, corner.y);
+            maxY = std::max(maxY, corner.y);
+        }
+        const std::string text = result.text();
+        codes.push_back({QString::fromUtf8(text.data(), qsizetype(text.size())),
+            double(maxX - minX) * double(maxY - minY) / imageArea});
+    }
+    return largest(codes);
+}
+
+} // namespace tarnwick::QRCodeRecognizer

@@ -1,0 +1,541 @@
+#include "render/ScreenTextRecognizer.h"
+
+#include "series/TarnwickError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QLocale>
+#include <QString>
+
+#include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
+#include <tesseract/resultiterator.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <mutex>
+
+namespace tarnwick::ScreenTextRecognizer {
+
+namespace {
+
+// Tesseract data files and the identifiers they stand for.
+const QHash<QString, QString>& identifierTable()
+{
+    static const QHash<QString, QString> table{
+        {"afr", "af-ZA"}, {"ara", "ar-SA"}, {"aze", "az-AZ"}, {"bel", "be-BY"}, {"bul", "bg-BG"},
+        {"cat", "ca-ES"}, {"ces", "cs-CZ"}, {"chi_sim", "zh-Hans"}, {"chi_tra", "zh-Hant"},
+        {"dan", "da-DK"}, {"deu", "de-DE"}, {"ell", "el-GR"}, {"eng", "en-US"}, {"est", "et-EE"},
+        {"fin", "fi-FI"}, {"fra", "fr-FR"}, {"heb", "he-IL"}, {"hin", "hi-IN"}, {"hrv", "hr-HR"},
+        {"hun", "hu-HU"}, {"hye", "hy-AM"}, {"ind", "id-ID"}, {"ita", "it-IT"}, {"jpn", "ja-JP"},
+        {"kat", "ka-GE"}, {"kaz", "kk-KZ"}, {"kir", "ky-KG"}, {"kor", "ko-KR"}, {"lav", "lv-LV"},
+        {"lit", "lt-LT"}, {"mon", "mn-MN"}, {"nld", "nl-NL"}, {"nor", "nb-NO"}, {"pol", "pl-PL"},
+        {"por", "pt-BR"}, {"ron", "ro-RO"}, {"rus", "ru-RU"}, {"slk", "sk-SK"}, {"slv", "sl-SI"},
+        {"spa", "es-ES"}, {"srp", "sr-RS"}, {"swe", "sv-SE"}, {"tat", "tt-RU"}, {"tgk", "tg-TJ"},
+        {"tha", "th-TH"}, {"tur", "tr-TR"}, {"ukr", "uk-UA"}, {"uzb", "uz-UZ"}, {"vie", "vi-VN"},
+    };
+    return table;
+}
+
+// First piece of an identifier split at "-", empty pieces dropped.
+std::optional<QString> languagePrefix(const QString& identifier)
+{
+    const QStringList pieces = identifier.split(u'-', Qt::SkipEmptyParts);
+    if (pieces.isEmpty())
+        return std::nullopt;
+    return pieces.front();
+}
+
+// Where the language data lives and what it holds.
+struct DataSetup {
+    QString path;
+    std::string languages; // Tesseract's "rus+eng+…"
+};
+
+bool holdsTrainedData(const QString& dir)
+{
+    return !QDir(dir).entryList({"*.traineddata"}, QDir::Files).isEmpty();
+}
+
+QString dataDirectory()
+{
+    const QString prefix = qEnvironmentVariable("TESSDATA_PREFIX");
+    if (!prefix.isEmpty()) {
+        // Tesseract 5 wants the data folder itself; older set-ups name its parent.
+        if (!holdsTrainedData(prefix) && holdsTrainedData(prefix + "/tessdata"))
+            return prefix + "/tessdata";
+        return prefix;
+    }
+    for (const char* dir : {"/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata",
+             "/usr/share/tessdata", "/usr/local/share/tessdata"}) {
+        if (holdsTrainedData(dir))
+            return dir;
+    }
+    return "/usr/share/tesseract-ocr/5/tessdata";
+}
+
+DataSetup currentSetup()
+{
+    DataSetup setup;
+    setup.path = QDir::cleanPath(dataDirectory());
+    QStringList names;
+    for (const QFileInfo& file : QDir(setup.path).entryInfoList({"*.traineddata"}, QDir::Files | QDir::Readable, QDir::Name))
+        names.append(file.completeBaseName());
+
+    const bool russian = names.contains("rus");
+    const bool english = names.contains("eng");
+    if (!russian && !english)
+        throw TarnwickError::message(QStringLiteral(
+            "Нет данных для распознавания текста. Установите пакеты tesseract-ocr-rus и tesseract-ocr-eng."));
+    if (!russian)
+        throw TarnwickError::message(QStringLiteral(
+            "Нет данных для распознавания русского текста. Установите пакет tesseract-ocr-rus."));
+    if (!english)
+        throw TarnwickError::message(QStringLiteral(
+            "Нет данных для распознавания английского текста. Установите пакет tesseract-ocr-eng."));
+
+    QStringList supported;
+    QHash<QString, QString> dataNameOf;
+    for (const QString& name : names) {
+        const QString identifier = languageIdentifier(name);
+        if (identifier.isEmpty() || dataNameOf.contains(identifier))
+            continue;
+        supported.append(identifier);
+        dataNameOf.insert(identifier, name);
+    }
+    QStringList dataNames;
+    for (const QString& identifier : chooseLanguages(supported, QLocale::system().uiLanguages()))
+        dataNames.append(dataNameOf.value(identifier));
+    setup.languages = dataNames.join(u'+').toStdString();
+    return setup;
+}
+
+// Tesseract's LSTM spreads each line over OpenMP threads; for one small selection
+// that costs more than it saves, and several queues may read at once. The OpenMP
+// runtime reads OMP_THREAD_LIMIT only when it is loaded, which is before main(),
+// so setting the variable here would change nothing: instead no parallel level is
+// allowed on the reading thread, which keeps every region on that one thread.
+void limitThreads()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Tesseract's diagnostics would otherwise go to the terminal.
+        tesseract::TessBaseAPI quiet;
+        quiet.SetVariable("debug_file", "/dev/null");
+    });
+    using SetLevels = void (*)(int);
+    if (auto setLevels = reinterpret_cast<SetLevels>(::dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
+        setLevels(0);
+}
+
+struct Engine {
+    QString path;
+    std::string languages;
+    tesseract::TessBaseAPI api;
+};
+
+// One warm engine per reading kind on each thread.
+thread_local std::array<std::unique_ptr<Engine>, 2> engines;
+
+Engine& warmEngine(const DataSetup& setup, detail::Reading reading)
+{
+    auto& slot = engines[static_cast<size_t>(reading)];
+    if (slot && slot->path == setup.path && slot->languages == setup.languages)
+        return *slot;
+    slot.reset();
+    limitThreads();
+
+    auto engine = std::make_unique<Engine>();
+    engine->path = setup.path;
+    engine->languages = setup.languages;
+    std::vector<std::string> names;
+    std::vector<std::string> values;
+    if (reading == detail::Reading::literal) {
+        // No word lists: boxes for whatever is written, words or not.
+        names = {"lstm_use_matrix", "load_system_dawg", "load_freq_dawg"};
+        values = {"0", "0", "0"};
+    }
+    const QByteArray path = setup.path.toLocal8Bit();
+    if (engine->api.Init(path.constData(), setup.languages.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0,
+            &names, &values, false)
+        != 0)
+        throw TarnwickError::message(QStringLiteral(
+            "Не удалось загрузить данные распознавания текста. Переустановите пакеты tesseract-ocr-rus и tesseract-ocr-eng."));
+    slot = std::move(engine);
+    return *slot;
+}
+
+// Grey levels with transparent parts on white.
+QImage greyOnWhite(const QImage& image)
+{
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage grey(image.size(), QImage::Format_Grayscale8);
+    if (source.isNull() || grey.isNull())
+        throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
+    for (int y = 0; y < grey.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        uchar* out = grey.scanLine(y);
+        for (int x = 0; x < grey.width(); ++x) {
+            const QRgb p = in[x];
+            const int white = 255 - qAlpha(p);
+            out[x] = static_cast<uchar>(
+                (77 * (qRed(p) + white) + 150 * (qGreen(p) + white) + 29 * (qBlue(p) + white)) >> 8);
+        }
+    }
+    return grey;
+}
+
+// Tesseract reads dark glyphs on a light ground and misses light text on dark
+// panels. The image is cut into cells; where the cells are mostly dark the whole
+// image is inverted, and the areas of the other polarity (a dark side bar on a light
+// window) are read separately, inverted, with the rest blanked out.
+constexpr int polarityCell = 16;
+
+struct PolarityViews {
+    QImage main;
+    std::optional<QImage> other;
+};
+
+PolarityViews polarityViews(QImage grey, bool splitAreas)
+{
+    const int w = grey.width();
+    const int h = grey.height();
+    const int columns = (w + polarityCell - 1) / polarityCell;
+    const int rows = (h + polarityCell - 1) / polarityCell;
+    std::vector<uint8_t> dark(size_t(columns) * size_t(rows), 0);
+    size_t darkCells = 0;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            const int x0 = column * polarityCell, x1 = std::min(x0 + polarityCell, w);
+            const int y0 = row * polarityCell, y1 = std::min(y0 + polarityCell, h);
+            quint64 sum = 0;
+            for (int y = y0; y < y1; ++y) {
+                const uchar* line = grey.constScanLine(y);
+                for (int x = x0; x < x1; ++x)
+                    sum += line[x];
+            }
+            const bool isDark = sum < 128ull * quint64(x1 - x0) * quint64(y1 - y0);
+            dark[size_t(row) * size_t(columns) + size_t(column)] = isDark;
+            darkCells += isDark;
+        }
+    }
+    const bool invert = 2 * darkCells > dark.size();
+    if (invert)
+        grey.invertPixels();
+    if (!splitAreas)
+        return {grey, std::nullopt};
+
+    // Areas of the other polarity: cells in a 2 × 2 block of such cells, so that the
+    // strokes of large bold glyphs do not count as a panel.
+    auto minority = [&](int column, int row) {
+        return column >= 0 && row >= 0 && column < columns && row < rows
+            && bool(dark[size_t(row) * size_t(columns) + size_t(column)]) != invert;
+    };
+    std::vector<uint8_t> area(dark.size(), 0);
+    bool any = false;
+    for (int row = 0; row + 1 < rows; ++row) {
+        for (int column = 0; column + 1 < columns; ++column) {
+            if (minority(column, row) && minority(column + 1, row) && minority(column, row + 1)
+                && minority(column + 1, row + 1)) {
+                for (int dy = 0; dy < 2; ++dy)
+                    for (int dx = 0; dx < 2; ++dx)
+                        area[size_t(row + dy) * size_t(columns) + size_t(column + dx)] = 1;
+                any = true;
+            }
+        }
+    }
+    if (!any)
+        return {grey, std::nullopt};
+
+    QImage other = grey;
+    other.invertPixels();
+    // Blanked cells take the most frequent level of the cells kept, so that the
+    // view keeps one even background for Tesseract's threshold.
+    auto forEachCell = [&](bool inArea, const auto& visit) {
+        for (int row = 0; row < rows; ++row) {
+            for (int column = 0; column < columns; ++column) {
+                if (bool(area[size_t(row) * size_t(columns) + size_t(column)]) != inArea)
+                    continue;
+                const int x0 = column * polarityCell, x1 = std::min(x0 + polarityCell, w);
+                for (int y = row * polarityCell; y < std::min((row + 1) * polarityCell, h); ++y)
+                    visit(y, x0, x1);
+            }
+        }
+    };
+    auto blank = [&](QImage& view, bool keptInArea) {
+        std::array<quint64, 256> histogram{};
+        forEachCell(keptInArea, [&](int y, int x0, int x1) {
+            const uchar* line = view.constScanLine(y);
+            for (int x = x0; x < x1; ++x)
+                ++histogram[line[x]];
+        });
+        const auto level = uchar(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+        forEachCell(!keptInArea, [&](int y, int x0, int x1) { std::fill(view.scanLine(y) + x0, view.scanLine(y) + x1, level); });
+    };
+    blank(grey, false);
+    blank(other, true);
+    return {grey, other};
+}
+
+QRectF recognizerBox(const QRect& box, int w, int h)
+{
+    const double W = w;
+    const double H = h;
+    return QRectF(box.x() / W, 1.0 - (box.y() + box.height()) / H, box.width() / W, box.height() / H);
+}
+
+QString takeText(char* text)
+{
+    const QString result = QString::fromUtf8(text).trimmed();
+    delete[] text;
+    return result;
+}
+
+bool cancelRequested(void* test, int)
+{
+    return (*static_cast<const std::function<bool()>*>(test))();
+}
+
+// Reading order keys with non-finite values sorted to the end, so the order stays strict.
+double heightKey(const RecognizedTextLine& line)
+{
+    const double mid = line.bounds.y() + line.bounds.height() / 2;
+    return std::isnan(mid) ? -std::numeric_limits<double>::infinity() : mid;
+}
+
+double leftKey(const RecognizedTextLine& line)
+{
+    const double x = line.bounds.x();
+    return std::isnan(x) ? std::numeric_limits<double>::infinity() : x;
+}
+
+// A run of words as Tesseract found it, in pixels.
+struct Piece {
+    QString text;
+    QRect box;
+    std::vector<std::pair<QString, QRect>> words;
+};
+
+std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled)
+{
+    api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
+
+    tesseract::ETEXT_DESC monitor;
+    if (isCancelled) {
+        monitor.cancel = &cancelRequested;
+        monitor.cancel_this = const_cast<std::function<bool()>*>(&isCancelled);
+    }
+    const int status = api.Recognize(&monitor);
+    if (isCancelled && isCancelled()) {
+        api.Clear();
+        throw CancellationError();
+    }
+
+    std::vector<Piece> pieces;
+    std::unique_ptr<tesseract::ResultIterator> it(status == 0 ? api.GetIterator() : nullptr);
+    if (it) {
+        using tesseract::RIL_TEXTLINE;
+        using tesseract::RIL_WORD;
+        auto boxAt = [&](tesseract::PageIteratorLevel level, QRect& box) {
+            int left = 0, top = 0, right = 0, bottom = 0;
+            if (!it->BoundingBox(level, &left, &top, &right, &bottom) || right <= left || bottom <= top)
+                return false;
+            box = QRect(left, top, right - left, bottom - top);
+            return true;
+        };
+        do {
+            if (it->Empty(RIL_TEXTLINE))
+                continue;
+            Piece piece;
+            piece.text = takeText(it->GetUTF8Text(RIL_TEXTLINE));
+            const bool boxed = boxAt(RIL_TEXTLINE, piece.box);
+            do {
+                QRect box;
+                if (!it->Empty(RIL_WORD)) {
+                    QString word = takeText(it->GetUTF8Text(RIL_WORD));
+                    if (!word.isEmpty() && boxAt(RIL_WORD, box))
+                        piece.words.emplace_back(std::move(word), box);
+                }
+                if (it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD))
+                    break;
+            } while (it->Next(RIL_WORD));
+            if (boxed && !piece.text.isEmpty())
+                pieces.push_back(std::move(piece));
+        } while (it->Next(RIL_TEXTLINE));
+    }
+    it.reset();
+    api.Clear();
+    return pieces;
+}
+
+// Tesseract's sparse reading cuts lines of small text at ordinary word spaces.
+// Pieces that stand on the same row, the next one starting within one and a half
+// heights of the end of the previous one, are joined into one line again; wider
+// gaps (columns, table cells) keep lines apart.
+std::vector<Piece> joinedLines(std::vector<Piece> pieces)
+{
+    std::stable_sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.box.x() < b.box.x(); });
+    std::vector<Piece> lines;
+    std::vector<QRect> lastPiece; // the rightmost piece of each line
+    for (Piece& piece : pieces) {
+        const QRect& box = piece.box;
+        size_t target = lines.size();
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const QRect& last = lastPiece[i];
+            const int overlap = std::min(last.y() + last.height(), box.y() + box.height()) - std::max(last.y(), box.y());
+            const int gap = box.x() - (last.x() + last.width());
+            const int height = std::max(last.height(), box.height());
+            if (2 * overlap >= std::min(last.height(), box.height()) && gap >= -height / 2 && 2 * gap <= 3 * height) {
+                target = i;
+                break;
+            }
+        }
+        if (target == lines.size()) {
+            lastPiece.push_back(box);
+            lines.push_back(std::move(piece));
+            continue;
+        }
+        Piece& line = lines[target];
+        line.text += u' ' + piece.text;
+        line.box = line.box.united(box);
+        for (auto& word : piece.words)
+            line.words.push_back(std::move(word));
+        lastPiece[target] = box;
+    }
+    return lines;
+}
+
+} // namespace
+
+QString languageIdentifier(const QString& dataName)
+{
+    return identifierTable().value(dataName);
+}
+
+QStringList chooseLanguages(const QStringList& supported, const QStringList& preferred)
+{
+    QStringList candidates;
+    for (const char* language : languages)
+        candidates.append(QString::fromLatin1(language));
+    candidates.append(preferred);
+
+    QStringList chosen;
+    for (const QString& candidate : candidates) {
+        std::optional<QString> pick;
+        if (supported.contains(candidate)) {
+            pick = candidate;
+        } else {
+            const auto prefix = languagePrefix(candidate);
+            for (const QString& identifier : supported) {
+                if (languagePrefix(identifier) == prefix) {
+                    pick = identifier;
+                    break;
+                }
+            }
+        }
+        if (pick && !chosen.contains(*pick))
+            chosen.append(*pick);
+    }
+    return chosen;
+}
+
+std::vector<RecognizedTextLine> readingOrder(std::vector<RecognizedTextLine> lines)
+{
+    std::stable_sort(lines.begin(), lines.end(), [](const RecognizedTextLine& a, const RecognizedTextLine& b) {
+        const double ay = heightKey(a);
+        const double by = heightKey(b);
+        if (ay == by)
+            return leftKey(a) < leftKey(b);
+        return ay > by;
+    });
+
+    std::vector<std::vector<RecognizedTextLine>> rows;
+    for (RecognizedTextLine& line : lines) {
+        const double mid = line.bounds.y() + line.bounds.height() / 2;
+        auto row = std::find_if(rows.begin(), rows.end(), [&](const std::vector<RecognizedTextLine>& r) {
+            const QRectF& anchor = r.front().bounds;
+            const double anchorMid = anchor.y() + anchor.height() / 2;
+            return std::abs(anchorMid - mid) <= 0.5 * std::min(anchor.height(), line.bounds.height());
+        });
+        if (row == rows.end())
+            rows.push_back({std::move(line)});
+        else
+            row->push_back(std::move(line));
+    }
+
+    std::vector<RecognizedTextLine> ordered;
+    ordered.reserve(lines.size());
+    for (auto& row : rows) {
+        std::stable_sort(row.begin(), row.end(), [](const RecognizedTextLine& a, const RecognizedTextLine& b) {
+            return leftKey(a) < leftKey(b);
+        });
+        for (auto& line : row)
+            ordered.push_back(std::move(line));
+    }
+    return ordered;
+}
+
+std::optional<QString> recognize(const QImage& image)
+{
+    std::vector<RecognizedTextLine> lines;
+    for (detail::Line& line : detail::readLines(image, detail::Reading::corrected, detail::Layout::scattered))
+        lines.push_back({std::move(line.text), line.bounds});
+    QStringList texts;
+    for (const RecognizedTextLine& line : readingOrder(std::move(lines)))
+        texts.append(line.text);
+    const QString joined = texts.join(u'\n');
+    if (joined.isEmpty())
+        return std::nullopt;
+    return joined;
+}
+
+namespace detail {
+
+void checkReadableSize(const QSize& size)
+{
+    const qint64 pixels = qint64(size.width()) * qint64(size.height());
+    if (size.width() > maxSide || size.height() > maxSide || pixels > maxPixels)
+        throw TarnwickError::message(QStringLiteral(
+            "Изображение слишком большое для распознавания текста. Выделите область поменьше."));
+}
+
+std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout, const std::function<bool()>& isCancelled)
+{
+    // Nothing readable fits in fewer than three pixels a side.
+    if (image.isNull() || image.width() < 3 || image.height() < 3)
+        return {};
+    checkReadableSize(image.size());
+    if (isCancelled && isCancelled())
+        throw CancellationError();
+
+    tesseract::TessBaseAPI& api = warmEngine(currentSetup(), reading).api;
+    const PolarityViews views = polarityViews(greyOnWhite(image), layout == Layout::scattered);
+    api.SetPageSegMode(layout == Layout::scattered ? tesseract::PSM_SPARSE_TEXT : tesseract::PSM_SINGLE_LINE);
+    std::vector<Piece> pieces = readView(api, views.main, isCancelled);
+    if (views.other) {
+        for (Piece& piece : readView(api, *views.other, isCancelled))
+            pieces.push_back(std::move(piece));
+    }
+
+    const int w = image.width();
+    const int h = image.height();
+    std::vector<Line> lines;
+    for (Piece& piece : joinedLines(std::move(pieces))) {
+        Line line;
+        line.text = std::move(piece.text);
+        line.bounds = recognizerBox(piece.box, w, h);
+        for (auto& [text, box] : piece.words)
+            line.words.push_back({std::move(text), recognizerBox(box, w, h)});
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+} // namespace detail
+
+} // namespace tarnwick::ScreenTextRecognizer

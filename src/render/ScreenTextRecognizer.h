@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QImage>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace tarnwick {
+
+// One recognised line of text. `bounds` lies in the recogniser's space: the image
+// is the unit square, origin at its lower-left corner, y upward (a larger midY is
+// higher on the screen). A box converts to pixels as x = minX·W, top = (1 − maxY)·H.
+struct RecognizedTextLine {
+    QString text;
+    QRectF bounds;
+};
+
+// Text recognition of screen areas over Tesseract (LSTM, Russian and English first).
+// Each worker thread keeps its own warm engine, since starting one costs more than
+// reading a small selection.
+namespace ScreenTextRecognizer {
+
+// Asked for before the user's own languages, in this order.
+inline constexpr std::array<const char*, 2> languages{"ru-RU", "en-US"};
+
+// Largest image read at all; Tesseract itself stops at 32767 pixels a side.
+inline constexpr qint64 maxPixels = 50'000'000;
+inline constexpr int maxSide = 32767;
+
+// The text of the image in reading order, lines joined by "\n"; no value when no
+// line was read. Blocks for the whole recognition. Throws TarnwickError when the
+// language data is missing or the image is too large to read.
+std::optional<QString> recognize(const QImage& image);
+
+// The same lines, top to bottom, and left to right within a visual row.
+std::vector<RecognizedTextLine> readingOrder(std::vector<RecognizedTextLine> lines);
+
+// The identifiers the recogniser is set up with: for "ru-RU", "en-US" and then each
+// preferred language, the supported identifier equal to it or else the first one
+// with the same language prefix, without repeats; in the order of the candidates.
+QStringList chooseLanguages(const QStringList& supported, const QStringList& preferred);
+
+// The identifier of a Tesseract data file ("rus" → "ru-RU"); empty for data that is
+// no language of its own (osd, equ) or that we do not know.
+QString languageIdentifier(const QString& dataName);
+
+// Shared by recognition and the word regions: one pass of the thread's warm engine.
+namespace detail {
+
+enum class Reading {
+    corrected, // with the language's dictionaries
+    literal,   // without dictionaries, for boxes of whatever is written
+};
+
+struct Word {
+    QString text;
+    QRectF bounds; // recogniser space
+};
+
+struct Line {
+    QString text; // trimmed
+    QRectF bounds; // recogniser space
+    std::vector<Word> words;
+};
+
+enum class Layout {
+    // Scattered text, the way screens hold it: words on one row with ordinary spaces
+    // form a line, wider gaps (columns, labels side by side) start another. Light
+    // text on dark panels is read as well as dark text on light.
+    scattered,
+    // One line, possibly a single character, as in a small spot.
+    singleLine,
+};
+
+// Reads the image: lines ordered by their left edge, blank ones dropped; an image under 3 pixels a side reads as nothing. Throws TarnwickError (missing data, oversized image) and
+// CancellationError once `isCancelled` answers true.
+std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
+    const std::function<bool()>& isCancelled = {});
+
+// Throws the oversized-image error for an image of this size.
+void checkReadableSize(const QSize& size);
+
+} // namespace detail
+
+} // namespace ScreenTextRecognizer
+
+} // namespace tarnwick

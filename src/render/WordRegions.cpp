@@ -1,0 +1,276 @@
+#include "render/WordRegions.h"
+
+#include "render/ScreenTextRecognizer.h"
+#include "series/Geometry.h"
+#include "series/TarnwickError.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <deque>
+
+namespace tarnwick {
+
+namespace GlyphScan {
+
+std::vector<uint8_t> luminance(const QImage& image)
+{
+    const QImage rgba = image.format() == QImage::Format_RGBA8888_Premultiplied
+        ? image
+        : image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    if (rgba.isNull())
+        return {};
+    const int w = rgba.width();
+    const int h = rgba.height();
+    std::vector<uint8_t> levels(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y) {
+        const uchar* px = rgba.constScanLine(y);
+        uint8_t* out = levels.data() + size_t(y) * size_t(w);
+        for (int x = 0; x < w; ++x, px += 4)
+            out[x] = static_cast<uint8_t>((77 * px[0] + 150 * px[1] + 29 * px[2]) >> 8);
+    }
+    return levels;
+}
+
+std::vector<uint8_t> edgeMask(const std::vector<uint8_t>& levels, int w, int h)
+{
+    std::vector<uint8_t> mask(size_t(w) * size_t(h), 0);
+    if (w < 5 || h < 5 || levels.size() < mask.size())
+        return mask;
+    for (int y = 2; y <= h - 3; ++y) {
+        const uint8_t* row = levels.data() + size_t(y) * size_t(w);
+        const uint8_t* above = row - 2 * size_t(w);
+        const uint8_t* below = row + 2 * size_t(w);
+        uint8_t* out = mask.data() + size_t(y) * size_t(w);
+        for (int x = 2; x <= w - 3; ++x) {
+            const int l = row[x];
+            out[x] = std::abs(l - row[x - 2]) >= edgeContrast || std::abs(l - row[x + 2]) >= edgeContrast
+                || std::abs(l - above[x]) >= edgeContrast || std::abs(l - below[x]) >= edgeContrast;
+        }
+    }
+    return mask;
+}
+
+std::vector<QRect> components(std::vector<uint8_t>& mask, int w, int h)
+{
+    std::vector<QRect> boxes;
+    const size_t count = size_t(w) * size_t(h);
+    if (w <= 0 || h <= 0 || mask.size() < count)
+        return boxes;
+    std::deque<size_t> queue;
+    for (size_t start = 0; start < count; ++start) {
+        if (!mask[start])
+            continue;
+        mask[start] = 0;
+        queue.push_back(start);
+        int minX = w, minY = h, maxX = -1, maxY = -1;
+        while (!queue.empty()) {
+            const size_t index = queue.front();
+            queue.pop_front();
+            const int x = int(index % size_t(w));
+            const int y = int(index / size_t(w));
+            minX = std::min(minX, x);
+            maxX = std::max(maxX, x);
+            minY = std::min(minY, y);
+            maxY = std::max(maxY, y);
+            for (int ny = std::max(y - 1, 0); ny <= std::min(y + 1, h - 1); ++ny) {
+                for (int nx = std::max(x - 1, 0); nx <= std::min(x + 1, w - 1); ++nx) {
+                    const size_t n = size_t(ny) * size_t(w) + size_t(nx);
+                    if (mask[n]) {
+                        mask[n] = 0;
+                        queue.push_back(n);
+                    }
+                }
+            }
+        }
+        boxes.emplace_back(minX, minY, maxX - minX + 1, maxY - minY + 1);
+    }
+    return boxes;
+}
+
+bool isIconBox(const QRect& box)
+{
+    const int w = box.width();
+    const int h = box.height();
+    if (w < 64 || w > 256 || h < 64 || h > 256)
+        return false;
+    const double ratio = double(w) / double(h);
+    return ratio >= 0.6 && ratio <= 1.6;
+}
+
+bool isGlyphBox(const QRect& box, const std::vector<QRectF>& knownBoxes)
+{
+    const int w = box.width();
+    const int h = box.height();
+    if (h < 5 || h > 64 || w < 2 || w > 2 * h)
+        return false;
+    const QPointF centre(box.x() + w / 2.0, box.y() + h / 2.0);
+    return std::none_of(knownBoxes.begin(), knownBoxes.end(),
+        [&](const QRectF& known) { return geo::contains(known, centre); });
+}
+
+namespace {
+
+bool containsBox(const QRect& outer, const QRect& inner)
+{
+    return inner.x() >= outer.x() && inner.y() >= outer.y() && inner.x() + inner.width() <= outer.x() + outer.width()
+        && inner.y() + inner.height() <= outer.y() + outer.height();
+}
+
+// Whether at least 85 % of the region's frame is close to the frame's median colour.
+bool hasPlainFrame(const QImage& rgba, const QRect& region)
+{
+    const int left = region.x();
+    const int top = region.y();
+    const int right = region.x() + region.width() - 1;
+    const int bottom = region.y() + region.height() - 1;
+    std::array<std::vector<uint8_t>, 3> channels;
+    auto take = [&](int x, int y) {
+        const uchar* px = rgba.constScanLine(y) + 4 * x;
+        for (int c = 0; c < 3; ++c)
+            channels[c].push_back(px[c]);
+    };
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = left; x <= right; ++x) {
+            if (y == top || y == bottom || x == left || x == right)
+                take(x, y);
+        }
+    }
+    const size_t count = channels[0].size();
+    if (count == 0)
+        return false;
+    std::array<int, 3> median{};
+    for (int c = 0; c < 3; ++c) {
+        std::vector<uint8_t> sorted = channels[c];
+        std::sort(sorted.begin(), sorted.end());
+        median[c] = sorted[count / 2];
+    }
+    size_t matching = 0;
+    for (size_t i = 0; i < count; ++i) {
+        bool close = true;
+        for (int c = 0; c < 3; ++c)
+            close = close && std::abs(int(channels[c][i]) - median[c]) < frameTolerance;
+        matching += close ? 1 : 0;
+    }
+    return 100 * matching >= size_t(plainFramePercent) * count;
+}
+
+} // namespace
+
+std::vector<QRect> candidateRegions(const QImage& image, const std::vector<QRectF>& recognizedBoxes)
+{
+    const int w = image.width();
+    const int h = image.height();
+    if (image.isNull() || w < 5 || h < 5)
+        return {};
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    if (rgba.isNull())
+        return {};
+
+    std::vector<uint8_t> mask = edgeMask(luminance(rgba), w, h);
+
+    std::vector<QRectF> known;
+    known.reserve(recognizedBoxes.size());
+    for (const QRectF& b : recognizedBoxes) {
+        const QRectF pixels(b.x() * w, (1.0 - (b.y() + b.height())) * h, b.width() * w, b.height() * h);
+        known.push_back(geo::insetBy(pixels, -knownBoxMargin, -knownBoxMargin));
+    }
+
+    std::vector<QRect> icons;
+    std::vector<QRect> glyphs;
+    for (const QRect& box : components(mask, w, h)) {
+        if (isIconBox(box))
+            icons.push_back(box);
+        if (isGlyphBox(box, known))
+            glyphs.push_back(box);
+    }
+
+    std::vector<QRect> regions;
+    for (const QRect& glyph : glyphs) {
+        if (std::any_of(icons.begin(), icons.end(), [&](const QRect& icon) { return containsBox(icon, glyph); }))
+            continue;
+        const int left = std::max(glyph.x() - frameMargin, 0);
+        const int top = std::max(glyph.y() - frameMargin, 0);
+        const int right = std::min(glyph.x() + glyph.width() + frameMargin, w);
+        const int bottom = std::min(glyph.y() + glyph.height() + frameMargin, h);
+        const QRect region(left, top, right - left, bottom - top);
+        if (hasPlainFrame(rgba, region))
+            regions.push_back(region);
+    }
+    return regions;
+}
+
+} // namespace GlyphScan
+
+namespace ScreenTextRecognizer {
+
+namespace {
+
+void checkCancelled(const std::function<bool()>& isCancelled)
+{
+    if (isCancelled && isCancelled())
+        throw CancellationError();
+}
+
+bool hasLetterOrDigit(const QString& text)
+{
+    for (const char32_t c : text.toUcs4()) {
+        if (QChar::isLetterOrNumber(c))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const std::function<bool()>& isCancelled)
+{
+    if (image.isNull())
+        return {};
+    const QRect area = rect.intersected(image.rect());
+    if (area.isEmpty())
+        return {};
+    detail::checkReadableSize(area.size());
+    const QImage crop = area == image.rect() ? image : image.copy(area);
+    if (crop.isNull())
+        throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
+    const int w = crop.width();
+    const int h = crop.height();
+
+    // Every word the full reading boxes, without dictionaries, so that names,
+    // codes and half-words are boxed as written.
+    std::vector<QRectF> regions;
+    for (const detail::Line& line : detail::readLines(crop, detail::Reading::literal, detail::Layout::scattered, isCancelled)) {
+        if (line.words.empty()) {
+            regions.push_back(line.bounds);
+            continue;
+        }
+        for (const detail::Word& word : line.words)
+            regions.push_back(word.bounds);
+    }
+    checkCancelled(isCancelled);
+
+    // Small glyphs on plain backgrounds the reading missed (a digit on a badge),
+    // each read on its own and kept when it holds a letter or a digit.
+    const std::vector<QRect> spots = GlyphScan::candidateRegions(crop, regions);
+    for (const QRect& spot : spots) {
+        checkCancelled(isCancelled);
+        const QImage piece = crop.copy(spot);
+        if (piece.isNull())
+            continue;
+        for (const detail::Line& line : detail::readLines(piece, detail::Reading::literal, detail::Layout::singleLine, isCancelled)) {
+            if (!hasLetterOrDigit(line.text))
+                continue;
+            const QRectF& b = line.bounds;
+            regions.emplace_back((spot.x() + b.x() * spot.width()) / w,
+                ((h - (spot.y() + spot.height())) + b.y() * spot.height()) / h,
+                b.width() * spot.width() / w,
+                b.height() * spot.height() / h);
+        }
+    }
+    return regions;
+}
+
+} // namespace ScreenTextRecognizer
+
+} // namespace tarnwick
