@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 using namespace tarnwick;
 using namespace tarnwick::testing;
 
@@ -15,6 +17,34 @@ struct Layered {
     Annotation arrow = arrowElement({20, 100}, {380, 100});
     Annotation upper = blurOver(BlurMode::pixelate, QRectF(100, 60, 160, 96));
     QVector<Annotation> list() const { return {lower, arrow, upper}; }
+};
+
+// Polls without running events (for the effects queue's thread), at most 20 s.
+void waitUntilOnThisThread(const std::function<bool()>& condition)
+{
+    for (int i = 0; i < 20000 && !condition(); ++i)
+        QThread::msleep(1);
+}
+
+// Object pixelation whose jobs wait until the test opens the gate, so a test can
+// look at a chain standing still; the pixels are the plain pixelation's.
+class GatedObjectPixelation {
+public:
+    GatedObjectPixelation() : scope_(hooks()) {}
+    void open() { open_ = true; }
+
+private:
+    LocalEffectHooks hooks()
+    {
+        LocalEffectHooks h;
+        h.objectPixelate = [this](const QImage& image, const QRectF& rect, double block, const CancellationTest&) {
+            waitUntilOnThisThread([this] { return open_.load(); });
+            return BlurEffect{pixelatedCrop(image.copy(rect.toRect()), block), rect, std::nullopt};
+        };
+        return h;
+    }
+    std::atomic<bool> open_{false};
+    HookScope scope_;
 };
 
 std::shared_ptr<ScreenshotComposition> compositionOf(const QImage& image)
@@ -41,18 +71,25 @@ TEST(LayerEffects, TheBottomBlurWorksOnTheSceneBackgroundWithoutDrawing)
 
 TEST(LayerEffects, TheChainRunsBottomUpOneBlurAtATime)
 {
+    // The lower blur's job waits at a gate, so the test sees the chain stand still.
+    GatedObjectPixelation gate;
     auto composition = compositionOf(busyImage(400, 200));
-    const Layered s;
+    Layered s;
+    s.lower.blurMode = BlurMode::objectPixelate;
     const RenderScene scene = composition->scene(s.list());
     const auto stack = stackOf(scene);
     int notified = 0;
     scene.effects->setObserver(QUuid::createUuid(), [&] { ++notified; });
 
     scene.effects->prepare(s.list());
+    settle();
     // The upper blur has no underlay until the lower result is stored.
     EXPECT_EQ(stack->engine(s.upper, false), nullptr);
     EXPECT_FALSE(scene.effects->cached(s.upper).has_value());
     EXPECT_TRUE(scene.effects->readiness({s.upper}).pending);
+    EXPECT_EQ(composition->underlays().size(), 1u);
+    EXPECT_EQ(notified, 0);
+    gate.open();
 
     // Each of the two jobs ends with a notice to the stack's observers.
     ASSERT_TRUE(waitUntil([&] { return notified >= 2; }, 20000));
@@ -130,8 +167,10 @@ TEST(LayerEffects, ALowerFailureIsRecordedForTheBlursAboveIt)
 
 TEST(LayerEffects, OnlyTheActiveStackPreparesAndCarriesItsChainOn)
 {
+    GatedObjectPixelation gate;
     auto composition = compositionOf(busyImage(400, 200));
-    const Layered s;
+    Layered s;
+    s.lower.blurMode = BlurMode::objectPixelate;
     const RenderScene layered = composition->scene(s.list());
     layered.effects->prepare(s.list());
     const auto lowerEngine = stackOf(layered)->engine(s.lower, false);
@@ -140,6 +179,7 @@ TEST(LayerEffects, OnlyTheActiveStackPreparesAndCarriesItsChainOn)
     const Annotation alone = blurOver(BlurMode::pixelate, QRectF(300, 20, 60, 60));
     const RenderScene other = composition->scene({arrowElement({0, 0}, {10, 10}), alone});
     EXPECT_FALSE(stackOf(layered)->active());
+    gate.open();
     ASSERT_TRUE(waitUntil([&] { return lowerEngine->storedResult(s.lower).has_value(); }, 20000));
     settle();
     EXPECT_EQ(composition->underlays().size(), 1u); // the upper underlay was never rendered

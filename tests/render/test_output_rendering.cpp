@@ -188,20 +188,28 @@ TEST(OutputRendering, BadgesOnlyWithMarkersNumberedAfterTheCrop)
     EXPECT_GT(maxChannelDifference(marked, expected(QStringLiteral("B1"), QStringLiteral("B2"), QStringLiteral("A"))), 60);
 }
 
-TEST(OutputRendering, AFailedBlurAbortsTheRenderWithItsOwnErrorWhichTheCanvasThenShows)
+TEST(OutputRendering, AFailedBlurAbortsTheRenderWithTheErrorTheCanvasShows)
 {
     // Erasing the whole picture leaves nothing to rebuild it from.
     const Annotation erase = blurOver(BlurMode::erase, QRectF(0, 0, 200, 100));
     const Annotation pixelate = blurOver(BlurMode::pixelate, QRectF(20, 20, 40, 40));
     const Screenshot shot = shotOf(busyImage(200, 100), {erase, pixelate});
-    const QString failure = errorText([&] { ScreenshotRenderer::render(shot, QString(), false); });
-    ASSERT_FALSE(failure.isEmpty());
 
+    // The canvas meets the failure on the effects queue first.
+    drawnOnCanvas(shot);
     RenderScene scene = shot.composition->scene(shot.annotations, shot.canvasRect);
-    EXPECT_EQ(scene.effects->readiness(shot.annotations), (EffectReadiness{false, true, failure}));
-    // The pixelation above the failed erase reports the same sentence.
-    EXPECT_EQ(scene.effects->readiness({pixelate}), (EffectReadiness{false, true, failure}));
-    EXPECT_EQ(errorText([&] { ScreenshotRenderer::render(shot, QString(), false); }), failure);
+    const EffectReadiness readiness = scene.effects->readiness(shot.annotations);
+    ASSERT_TRUE(readiness.failed);
+    ASSERT_TRUE(readiness.message.has_value());
+    // The pixelation above the failed erase reports the same sentence, and so does the output.
+    EXPECT_EQ(scene.effects->readiness({pixelate}), (EffectReadiness{false, true, readiness.message}));
+    EXPECT_EQ(errorText([&] { ScreenshotRenderer::render(shot, QString(), false); }), *readiness.message);
+
+    // Computed by the output first, the failure is stored for the canvas.
+    const Screenshot fresh = shotOf(busyImage(200, 100), {erase, pixelate});
+    EXPECT_EQ(errorText([&] { ScreenshotRenderer::render(fresh, QString(), false); }), *readiness.message);
+    EXPECT_EQ(fresh.composition->scene(fresh.annotations, fresh.canvasRect).effects->readiness({erase}),
+              (EffectReadiness{false, true, readiness.message}));
 }
 
 TEST(OutputRendering, TheCanvasChainReachesTheSamePictureAndFindsTheRenderedResults)
@@ -221,4 +229,28 @@ TEST(OutputRendering, TheCanvasChainReachesTheSamePictureAndFindsTheRenderedResu
     RenderScene scene = other.composition->scene(other.annotations, other.canvasRect);
     EXPECT_TRUE(scene.effects->cached(upper).has_value());
     EXPECT_EQ(scene.effects->readiness(other.annotations), (EffectReadiness{false, false, std::nullopt}));
+}
+
+TEST(OutputRendering, ARepeatedRenderComposesNothingAndDrawsTheSame)
+{
+    Screenshot shot = shotOf(busyImage(300, 200), {imageLayer(QRectF(250, 150, 80, 60), Qt::red),
+                                                   blurOver(BlurMode::pixelate, QRectF(200, 100, 120, 90)),
+                                                   commentAt({50, 50})});
+    shot.canvasRect = QRectF(0, 0, 340, 220); // the layer reaches beyond the image
+    const QImage first = ScreenshotRenderer::render(shot, QStringLiteral("C"), true);
+    const long composed = ScreenshotComposition::composeCount();
+    EXPECT_EQ(ScreenshotRenderer::render(shot, QStringLiteral("C"), true), first);
+    // A comment moved or edited changes the badge, not the scene.
+    shot.annotations[2].start = {60, 60};
+    shot.annotations[2].text = QStringLiteral("ещё");
+    EXPECT_NE(ScreenshotRenderer::render(shot, QStringLiteral("C"), true), first);
+    EXPECT_EQ(ScreenshotComposition::composeCount(), composed);
+    // The layer sits on the canvas colour outside the image and the blur reaches over it.
+    EXPECT_EQ(first.size(), QSize(340, 220));
+    EXPECT_TRUE(near(first.pixel(335, 5), Theme::canvasBackground(), 1));
+    EXPECT_EQ(first.pixel(320, 205), qRgb(255, 0, 0));
+    const QRgb pixelated = first.pixel(300, 175);
+    EXPECT_GT(qRed(pixelated), 200);
+    EXPECT_LT(qGreen(pixelated), 80);
+    EXPECT_EQ(pixelated, first.pixel(301, 176)); // one square
 }
