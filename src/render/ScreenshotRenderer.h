@@ -18,6 +18,8 @@ class QPainter;
 
 namespace tarnwick {
 
+class Screenshot;
+
 // The program's drawing routines, all static. They paint on a QPainter whose
 // coordinates are canvas coordinates: image pixels, origin top left, y down.
 // Drawing never throws and never waits for background work.
@@ -43,6 +45,13 @@ struct ScreenshotRenderer {
     // Background copy, every element in list order, comment badges, the selection,
     // then the corner badge.
     static void draw(QPainter& painter, const DrawArguments& arguments);
+
+    // The finished picture of a shot for output: its crop (or its whole canvas),
+    // one pixel per image pixel, every blur computed first. `label` is the shot's
+    // letter in comment badges; `showMarkers` draws the badges. Throws the scene's
+    // error, the first failing blur's error, or TarnwickError when there is no
+    // picture to make. Format_ARGB32_Premultiplied. GUI thread.
+    static QImage render(const Screenshot& shot, const QString& label, bool showMarkers);
 
     // A text element laid out in rect exactly as Annotation::rect() measures it,
     // with its black outline when asked for.

@@ -1,8 +1,10 @@
 #include "series/Screenshot.h"
 
+#include "render/ScreenshotComposition.h"
 #include "series/Geometry.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tarnwick {
 
@@ -52,6 +54,51 @@ QVector<Annotation> Screenshot::visibleAnnotations(const QVector<Annotation>& an
         if (visible[i])
             out.push_back(annotations[i]);
     return out;
+}
+
+Screenshot Screenshot::make(const QImage& image, double pixelsPerPoint)
+{
+    Screenshot shot;
+    shot.id = QUuid::createUuid();
+    shot.image = image;
+    shot.pixelSize = QSizeF(image.width(), image.height());
+    shot.pixelsPerPoint = std::isfinite(pixelsPerPoint) && pixelsPerPoint > 0 ? pixelsPerPoint : 1;
+    shot.composition = std::make_shared<ScreenshotComposition>(image, shot.pixelSize);
+    shot.canvasRect = QRectF(QPointF(0, 0), shot.pixelSize);
+    return shot;
+}
+
+void Screenshot::setCropRect(const std::optional<QRectF>& crop)
+{
+    const bool same = (!crop && !cropRect_) || (crop && cropRect_ && geo::same(*crop, *cropRect_));
+    cropRect_ = crop;
+    if (same || !(imageCornerRadius > 0))
+        return;
+    const QRectF whole(QPointF(0, 0), pixelSize);
+    const QRectF frame = crop ? geo::intersection(*crop, whole) : whole;
+    try {
+        composition = std::make_shared<ScreenshotComposition>(
+            ScreenshotComposition::roundedImage(image, pixelSize, imageCornerRadius, frame), pixelSize);
+    } catch (...) {
+        // The editor refuses to export while the scene carries the error.
+        composition = std::make_shared<ScreenshotComposition>(image, pixelSize, std::current_exception());
+    }
+}
+
+QImage Screenshot::displayImage() const
+{
+    const std::shared_ptr<ScreenshotComposition> shown =
+        composition ? composition : std::make_shared<ScreenshotComposition>(image, pixelSize);
+    const QImage picture = shown->scene(annotations, canvasRect).image;
+    if (!cropRect_ || picture.isNull() || !(canvasRect.width() > 0 && canvasRect.height() > 0))
+        return picture;
+    const double sx = picture.width() / canvasRect.width(), sy = picture.height() / canvasRect.height();
+    const QRectF cut((cropRect_->x() - canvasRect.x()) * sx, (cropRect_->y() - canvasRect.y()) * sy,
+                     cropRect_->width() * sx, cropRect_->height() * sy);
+    const QRectF pixels = geo::intersection(geo::integral(cut), QRectF(0, 0, picture.width(), picture.height()));
+    if (geo::isEmpty(pixels))
+        return picture;
+    return picture.copy(pixels.toRect());
 }
 
 QVector<Annotation> Screenshot::comments() const

@@ -28,9 +28,18 @@ public:
     std::optional<QRectF> cropBasisRect;
     QRectF canvasRect;
 
+    // A shot of the image with every field filled: no annotations, no crop, square
+    // corners, the canvas the image rectangle, and a fresh composition.
+    static Screenshot make(const QImage& image, double pixelsPerPoint);
+
     const std::optional<QRectF>& cropRect() const { return cropRect_; }
-    // Stores the crop without touching the composition.
-    void setCropRectOnly(const std::optional<QRectF>& crop) { cropRect_ = crop; }
+    // Stores the crop. When it really changed on a shot with rounded corners, a new
+    // composition rounds the corners of the visible part; should rounding fail, the
+    // composition shows the square image and carries the error in its scenes.
+    void setCropRect(const std::optional<QRectF>& crop);
+
+    // The picture of the shot with its elements, cut to the crop: the panel's thumbnail.
+    QImage displayImage() const;
 
     // The elements visible inside a rectangle, bottom first. Comments count only when
     // their point lies in the rectangle; a visible magnifier's source makes what lies

@@ -1,6 +1,11 @@
 #include "series/Screenshot.h"
 
+#include "render/ScreenshotComposition.h"
+#include "render/ScreenshotRenderer.h"
 #include "series/Geometry.h"
+#include "series/TarnwickError.h"
+
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -77,8 +82,113 @@ TEST(Visibility, ShotCommentsFollowTheCrop)
     Annotation b = element(T::comment, {500, 500}, {500, 500}, QStringLiteral("b"));
     shot.annotations = {a, arrow, b};
     EXPECT_EQ(ids(shot.comments()), (QVector<QUuid>{a.id, b.id}));
-    shot.setCropRectOnly(QRectF(400, 400, 200, 200));
+    shot.setCropRect(QRectF(400, 400, 200, 200));
     EXPECT_EQ(ids(shot.comments()), QVector<QUuid>{b.id});
+}
+
+TEST(ShotValue, AMadeShotFillsEveryFieldAroundAFreshComposition)
+{
+    QImage image(320, 200, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    const Screenshot shot = Screenshot::make(image, 2);
+    const Screenshot other = Screenshot::make(image, qQNaN());
+    EXPECT_FALSE(shot.id.isNull());
+    EXPECT_NE(shot.id, other.id);
+    EXPECT_EQ(shot.pixelSize, QSizeF(320, 200));
+    EXPECT_EQ(shot.pixelsPerPoint, 2);
+    EXPECT_EQ(other.pixelsPerPoint, 1);
+    EXPECT_TRUE(geo::same(shot.canvasRect, QRectF(0, 0, 320, 200)));
+    EXPECT_FALSE(shot.cropRect() || shot.cropBasisRect);
+    ASSERT_TRUE(shot.composition);
+    EXPECT_NE(shot.composition, other.composition);
+    EXPECT_EQ(shot.composition->base().image.constBits(), image.constBits());
+    // Copies share the composition.
+    const Screenshot copy = shot;
+    EXPECT_EQ(copy.composition, shot.composition);
+}
+
+TEST(ShotValue, ACropRebuildsTheCompositionOnlyWhenItChangesARoundedShot)
+{
+    QImage image(300, 200, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::red);
+    Screenshot shot = Screenshot::make(image, 1);
+    auto before = shot.composition;
+    shot.setCropRect(QRectF(50, 40, 200, 120));
+    EXPECT_EQ(shot.composition, before); // square corners: nothing to round
+
+    shot.imageCornerRadius = 20;
+    shot.setCropRect(QRectF(50, 40, 200, 120));
+    EXPECT_EQ(shot.composition, before); // the same crop again
+    shot.setCropRect(QRectF(60, 40, 200, 120));
+    ASSERT_NE(shot.composition, before);
+    const QImage rounded = shot.composition->base().image;
+    EXPECT_EQ(qAlpha(rounded.pixel(61, 41)), 0);   // the crop's corner
+    EXPECT_EQ(qAlpha(rounded.pixel(51, 41)), 255); // the old crop's corner is square again
+    EXPECT_EQ(shot.image.pixel(61, 41), qRgb(255, 0, 0)); // the image itself is untouched
+
+    // A crop reaching past the image rounds the corners of the visible part.
+    shot.setCropRect(QRectF(-100, -100, 300, 250));
+    EXPECT_EQ(qAlpha(shot.composition->base().image.pixel(1, 1)), 0);
+    EXPECT_EQ(qAlpha(shot.composition->base().image.pixel(198, 148)), 0);
+
+    before = shot.composition;
+    shot.setCropRect(std::nullopt);
+    EXPECT_NE(shot.composition, before);
+    EXPECT_EQ(qAlpha(shot.composition->base().image.pixel(1, 1)), 0);
+    EXPECT_EQ(qAlpha(shot.composition->base().image.pixel(150, 1)), 255);
+    before = shot.composition;
+    shot.setCropRect(std::nullopt);
+    EXPECT_EQ(shot.composition, before);
+}
+
+TEST(ShotValue, ARoundingFailureKeepsTheSquareImageAndStopsOutput)
+{
+    Screenshot shot = Screenshot::make(QImage(), 1);
+    shot.pixelSize = QSizeF(300, 200);
+    shot.canvasRect = QRectF(0, 0, 300, 200);
+    shot.imageCornerRadius = 12;
+    shot.setCropRect(QRectF(0, 0, 100, 100));
+    ASSERT_TRUE(shot.composition);
+    const auto scene = shot.composition->scene(shot.annotations, shot.canvasRect);
+    ASSERT_TRUE(scene.error);
+    // Every scene of that composition reports it, framed ones with layers too.
+    Annotation layer = element(T::image, {10, 10}, {50, 50});
+    layer.embeddedImage = std::make_shared<QImage>(8, 8, QImage::Format_ARGB32_Premultiplied);
+    EXPECT_TRUE(shot.composition->scene({layer}, QRectF(-10, -10, 320, 220)).error);
+    try {
+        ScreenshotRenderer::render(shot, QStringLiteral("A"), true);
+        ADD_FAILURE() << "rendered despite the rounding failure";
+    } catch (const TarnwickError& e) {
+        EXPECT_EQ(e.errorDescription(), QStringLiteral("Не удалось скруглить углы снимка."));
+    }
+}
+
+TEST(ShotValue, TheDisplayImageIsTheWholeCanvasCutToTheCrop)
+{
+    QImage image(200, 100, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    Screenshot shot = Screenshot::make(image, 1);
+    // An image layer reaching out of the picture grows the canvas.
+    Annotation layer = element(T::image, {150, 50}, {250, 90});
+    auto pixels = std::make_shared<QImage>(100, 40, QImage::Format_ARGB32_Premultiplied);
+    pixels->fill(Qt::blue);
+    layer.embeddedImage = pixels;
+    shot.annotations = {layer};
+    shot.canvasRect = QRectF(0, 0, 260, 100);
+
+    const QImage whole = shot.displayImage();
+    ASSERT_EQ(whole.size(), QSize(260, 100));
+    EXPECT_EQ(whole.pixel(240, 60), qRgb(0, 0, 255)); // drawn outside the image
+    EXPECT_EQ(whole.pixel(10, 10), qRgb(255, 255, 255));
+
+    shot.setCropRect(QRectF(140, 40, 60, 30));
+    const QImage cut = shot.displayImage();
+    ASSERT_EQ(cut.size(), QSize(60, 30));
+    EXPECT_EQ(cut.pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(cut.pixel(15, 15), qRgb(0, 0, 255));
+    // A crop beside the canvas cuts nothing.
+    shot.setCropRect(QRectF(500, 500, 10, 10));
+    EXPECT_EQ(shot.displayImage().size(), QSize(260, 100));
 }
 
 TEST(ShotLabels, LettersThenQuestionMark)
