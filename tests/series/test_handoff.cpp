@@ -265,6 +265,7 @@ TEST_F(HandOffTest, ChangesDuringTheWaitCancelTheCommentStep)
         {"a shot saved", [&] { model->save(shotWithComments({}), {}, false); }},
         {"a deletion", [&] { model->deleteShot(QUuid::createUuid()); }},
         {"another program took the clipboard", [&] { board.takeByOtherProgram(); }},
+        {"the panel published again", [&] { model->prepareClipboard(TransferMode::chat); }},
         {"recognised text copied", [&] { model->copyRecognizedText(QStringLiteral("текст"), false); }},
         {"the editor opened", [&] { model->setBusy(true); }},
     };
