@@ -39,6 +39,32 @@ std::optional<ActiveWindow> ActiveWindow::query(X11Connection& connection)
     return active;
 }
 
+bool activateWindow(X11Connection& connection, std::uint32_t window)
+{
+    xcb_connection_t* c = x11::Access::connection(connection);
+    if (!c || window == XCB_NONE)
+        return false;
+    const xcb_window_t root = x11::Access::root(connection);
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = x11::atom(c, "_NET_ACTIVE_WINDOW");
+    // Source 2: the user asked for it (our panel's button), so focus-stealing
+    // prevention lets it through.
+    message.data.data32[0] = 2;
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    message.data.data32[2] = x11::activeWindow(c, root).value_or(XCB_NONE);
+    xcb_generic_error_t* error = xcb_request_check(
+        c, xcb_send_event_checked(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                                  reinterpret_cast<const char*>(&message)));
+    if (error) {
+        std::free(error);
+        return false;
+    }
+    return true;
+}
+
 bool ActiveWindow::belongsToThisProcess() const
 {
     return pid && *pid == QCoreApplication::applicationPid();

@@ -23,4 +23,9 @@ struct ActiveWindow {
     bool belongsToThisProcess() const;
 };
 
+// Asks the window manager to raise and focus `window` (a _NET_ACTIVE_WINDOW
+// request, sent as for a direct user action). Returns whether the request was
+// sent; whether the window becomes active is the window manager's decision.
+bool activateWindow(X11Connection& connection, std::uint32_t window);
+
 } // namespace tarnwick::platform

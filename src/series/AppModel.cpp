@@ -1,5 +1,6 @@
 #include "series/AppModel.h"
 
+#include "platform/Capabilities.h"
 #include "platform/KeyNames.h"
 #include "series/TarnwickError.h"
 
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSaveFile>
 #include <QUuid>
 
@@ -21,10 +23,17 @@ const QString keyColorCodeFormat = QStringLiteral("colorCodeFormat");
 
 QString keys(const char* text) { return platform::keyText(QString::fromUtf8(text)); }
 
+// What the X server lacks, in place of the system settings panes the texts name elsewhere.
+const QString recordMissing = QStringLiteral("Включите расширение RECORD на X-сервере");
+const QString xtestMissing = QStringLiteral("Включите расширение XTEST на X-сервере");
+const QString screenMissing = QStringLiteral("X-сервер не отдаёт изображение экрана (запрос GetImage отклонён)");
+
 } // namespace
 
-AppModel::AppModel(ClipboardBridge& clipboard, QSettings& preferences, QObject* parent)
-    : QObject(parent), clipboard_(clipboard), preferences_(preferences), status_(keys("Снимок → разметка → ⌘V"))
+AppModel::AppModel(ClipboardBridge& clipboard, QSettings& preferences, bool startMonitoring, QString display,
+                   QObject* parent)
+    : QObject(parent), clipboard_(clipboard), preferences_(preferences), connection_(display), monitor_(display),
+      keyboard_(connection_, &monitor_), startMonitoring_(startMonitoring), status_(keys("Снимок → разметка → ⌘V"))
 {
     alert = [](const QString& sentence) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
@@ -32,7 +41,22 @@ AppModel::AppModel(ClipboardBridge& clipboard, QSettings& preferences, QObject* 
         box.exec();
     };
     beep = [] { QApplication::beep(); };
+    pastePermission = [this] { return platform::hasAccessibility(connection_); };
+    postPaste = [this](quint32 window) { return keyboard_.paste(window) == platform::PasteOutcome::Posted; };
+    frontmostWindow = [this] { return platform::ActiveWindow::query(connection_); };
+    activateWindow = [this](quint32 window) { platform::activateWindow(connection_, window); };
+    // The model is the timers' context: a step still pending dies with it.
+    after = [this](int ms, std::function<void()> step) { QTimer::singleShot(ms, this, std::move(step)); };
+
     readPreferences();
+    monitor_.setOnPaste([self = QPointer<AppModel>(this)] {
+        if (self)
+            self->handlePaste();
+    });
+    if (startMonitoring_)
+        monitor_.start();
+    monitoring_ = monitor_.isMonitoring();
+    automaticPasteAllowed_ = pastePermission();
     timer_.setInterval(1000);
     connect(&timer_, &QTimer::timeout, this, &AppModel::refresh);
     timer_.start();
@@ -269,12 +293,175 @@ void AppModel::showError(const QString& sentence)
 void AppModel::refresh()
 {
     const bool ready = clipboard_.isCurrent() && !shots_.isEmpty();
+    // A watch that broke with its connection, or never started, is tried again.
+    if (startMonitoring_ && !monitor_.isMonitoring())
+        monitor_.start();
+    const bool watching = monitor_.isMonitoring();
     const bool permission = pastePermission ? pastePermission() : false;
-    if (ready == clipboardReady_ && permission == automaticPasteAllowed_)
+    if (ready == clipboardReady_ && watching == monitoring_ && permission == automaticPasteAllowed_)
         return;
     clipboardReady_ = ready;
+    monitoring_ = watching;
     automaticPasteAllowed_ = permission;
     emit changed();
+}
+
+void AppModel::updateMonitoring() { assign(monitoring_, monitor_.isMonitoring()); }
+
+void AppModel::enableMonitoring()
+{
+    monitor_.start();
+    updateMonitoring();
+    if (monitoring_)
+        return;
+    setStatus(recordMissing);
+    openInputSettings();
+}
+
+void AppModel::openInputSettings()
+{
+    if (!connection_.connect())
+        setStatus(connection_.errorText());
+    else if (!platform::hasInputMonitoring(connection_))
+        setStatus(recordMissing);
+}
+
+void AppModel::openScreenSettings()
+{
+    if (!connection_.connect())
+        setStatus(connection_.errorText());
+    else if (!platform::hasScreenAccess(connection_))
+        setStatus(screenMissing);
+}
+
+bool AppModel::stillCurrent(int revision, const std::optional<std::uint64_t>& changeCount) const
+{
+    return revision == revision_ && clipboard_.isCurrent() && clipboard_.changeCount() == changeCount;
+}
+
+void AppModel::handlePaste()
+{
+    if (busy_ || !clipboard_.isCurrent() || pastePending_)
+        return;
+    // The mode of what is on the clipboard, not the one last chosen in the panel.
+    const TransferMode mode = clipboard_.mode();
+    const bool comments = awaitingComments_ ? (mode == TransferMode::chat || mode == TransferMode::comments)
+                                            : mode == TransferMode::chat;
+    // Images mode never reacts; combined only clears.
+    if (!comments && !(!shots_.isEmpty() && mode == TransferMode::combined && autoClear_))
+        return;
+
+    const int revision = revision_;
+    const std::optional<std::uint64_t> changeCount = clipboard_.changeCount();
+    const bool chat = mode == TransferMode::chat;
+    std::optional<quint32> frontmost;
+    if (const auto active = frontmostWindow ? frontmostWindow() : std::nullopt)
+        frontmost = active->window;
+    pastePending_ = true;
+    transferInProgress_ = true;
+    emit changed();
+    after(commentDelayMs, [self = QPointer<AppModel>(this), revision, changeCount, chat, frontmost] {
+        if (self)
+            self->commentStep(revision, changeCount, chat, frontmost);
+    });
+}
+
+void AppModel::commentStep(int revision, std::optional<std::uint64_t> changeCount, bool chat,
+                           std::optional<quint32> frontmost)
+{
+    pastePending_ = false;
+    transferInProgress_ = false;
+    emit changed();
+    if (!stillCurrent(revision, changeCount) || busy_)
+        return;
+
+    const std::optional<TransferPacket>& packet = clipboard_.packet();
+    if (chat && packet && !packet->comments.isEmpty()) {
+        try {
+            clipboard_.publish(*packet, TransferMode::comments);
+        } catch (const std::exception& error) {
+            showError(error);
+            return;
+        }
+        awaitingComments_ = true;
+        transferMode_ = TransferMode::comments;
+        clipboardReady_ = true;
+        emit changed();
+        // Only into the window the images went to, and only while it is still in front.
+        if (frontmost) {
+            const auto now = frontmostWindow ? frontmostWindow() : std::nullopt;
+            if (now && now->window == *frontmost && pastePermission() && postPaste(*frontmost)) {
+                scheduleRelease(revision);
+                return;
+            }
+        }
+        setStatus(keys("Снимки вставлены. Нажмите ⌘V ещё раз для текста"));
+        return;
+    }
+    if (autoClear_)
+        clear(true);
+}
+
+void AppModel::scheduleRelease(int revision)
+{
+    pastePending_ = true;
+    transferInProgress_ = true;
+    const std::optional<std::uint64_t> changeCount = clipboard_.changeCount();
+    emit changed();
+    after(releaseDelayMs, [self = QPointer<AppModel>(this), revision, changeCount] {
+        if (!self)
+            return;
+        AppModel& model = *self;
+        model.pastePending_ = false;
+        model.transferInProgress_ = false;
+        emit model.changed();
+        if (!model.stillCurrent(revision, changeCount) || model.busy_ || model.clipboard_.mode() != TransferMode::comments)
+            return;
+        if (model.autoClear_) {
+            model.clear(true);
+            return;
+        }
+        model.status_ = QStringLiteral("Снимки и комментарии переданы");
+        model.awaitingComments_ = false;
+        emit model.changed();
+    });
+}
+
+void AppModel::pasteAll(const platform::ActiveWindow& target)
+{
+    if (busy_ || transferInProgress_ || pastePending_ || shots_.isEmpty())
+        return;
+    if (!pastePermission()) {
+        // Nothing to ask for on X11: the status names what is missing.
+        automaticPasteAllowed_ = pastePermission();
+        status_ = xtestMissing;
+        emit changed();
+        return;
+    }
+    prepareClipboard(TransferMode::chat);
+    if (!clipboard_.isCurrent())
+        return; // the preparation failed and said so
+
+    transferInProgress_ = true;
+    emit changed();
+    activateWindow(target.window);
+    const int revision = revision_;
+    const std::optional<std::uint64_t> changeCount = clipboard_.changeCount();
+    after(automaticPasteDelayMs, [self = QPointer<AppModel>(this), revision, changeCount, window = target.window] {
+        if (self)
+            self->automaticPasteStep(revision, changeCount, window);
+    });
+}
+
+void AppModel::automaticPasteStep(int revision, std::optional<std::uint64_t> changeCount, quint32 target)
+{
+    transferInProgress_ = false;
+    emit changed();
+    if (stillCurrent(revision, changeCount) && !busy_ && postPaste(target)) {
+        handlePaste();
+        return;
+    }
+    setStatus(QStringLiteral("Вставка отменена. Выберите поле сообщения и повторите"));
 }
 
 } // namespace tarnwick

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "platform/ActiveWindow.h"
+#include "platform/PasteKeyboard.h"
+#include "platform/PasteMonitor.h"
+#include "platform/X11Connection.h"
 #include "series/ClipboardBridge.h"
 #include "series/ColorCode.h"
 #include "series/Screenshot.h"
@@ -17,14 +21,24 @@
 namespace tarnwick {
 
 // The one application model: the series, the panel's status line and flags, the
-// preferences, and the actions through which the panel reaches the shell.
+// preferences, the actions through which the panel reaches the shell, and the
+// Ctrl+V hand-off of a series to another application.
 // GUI thread only; `changed` is emitted after every change of what it shows.
 class AppModel : public QObject {
     Q_OBJECT
 public:
     static constexpr int maximumShots = 26;
 
-    AppModel(ClipboardBridge& clipboard, QSettings& preferences, QObject* parent = nullptr);
+    // Hand-off delays.
+    static constexpr int commentDelayMs = 1000;
+    static constexpr int releaseDelayMs = 700;
+    static constexpr int automaticPasteDelayMs = 300;
+
+    // With `startMonitoring` the Ctrl+V watch starts now and is re-installed by
+    // the refresh whenever it is not running. `display` is the X display of the
+    // watch and of the hooks' defaults ($DISPLAY when empty).
+    AppModel(ClipboardBridge& clipboard, QSettings& preferences, bool startMonitoring = false, QString display = {},
+             QObject* parent = nullptr);
 
     // Published state.
     const QVector<Screenshot>& shots() const { return shots_; }
@@ -51,7 +65,9 @@ public:
     ColorCodeFormat colorCodeFormat() const { return colorCodeFormat_; }
     void setColorCodeFormat(ColorCodeFormat format);
     int revision() const { return revision_; }
+    bool pastePending() const { return pastePending_; }
     ClipboardBridge& clipboard() { return clipboard_; }
+    platform::PasteMonitor& monitor() { return monitor_; }
 
     // The series.
     // Replaces the shot with the same id or appends it; a 27th shot is refused with a beep.
@@ -76,14 +92,37 @@ public:
     // The 1-second refresh of the clipboard and capability state.
     void refresh();
 
+    // The Ctrl+V hand-off.
+    // A Ctrl+V of the user in another window (the watch calls it); also the
+    // automatic paste of pasteAll.
+    void handlePaste();
+    // The panel's "paste images and text": activates the target window and
+    // pastes the series into it, comments following as after a Ctrl+V.
+    void pasteAll(const platform::ActiveWindow& target);
+    // The panel's button for Ctrl+V recognition.
+    void enableMonitoring();
+    // There is no settings pane to open on X11: these show in the status
+    // line what the X server is missing.
+    void openInputSettings();
+    void openScreenSettings();
+
     // Actions the shell fills in for the panel.
     std::function<void()> captureAction, captureWindowAction, captureScrollingAction, captureTextAction, recordAction,
         exportAction, showAction, hideAction, pasteAction, permissionSetupAction, shortcutGuideAction;
     std::function<void(const QUuid&)> editAction;
     std::function<void(bool)> dockVisibilityChanged;
 
-    // Injected system hooks.
-    std::function<bool()> pastePermission = [] { return false; };
+    // Injected system hooks; the defaults ask the X server.
+    // Whether we may type Ctrl+V ourselves (the XTEST extension is there).
+    std::function<bool()> pastePermission;
+    // Types Ctrl+V into `window` while it is still the active one; true when sent.
+    std::function<bool(quint32 window)> postPaste;
+    // The window a paste goes to now: the active window, nothing when none.
+    std::function<std::optional<platform::ActiveWindow>()> frontmostWindow;
+    // Asks the window manager to bring `window` to the front.
+    std::function<void(quint32 window)> activateWindow;
+    // Runs `step` on the GUI thread `ms` milliseconds from now.
+    std::function<void(int ms, std::function<void()> step)> after;
     // Shows an error dialog; tests replace it.
     std::function<void(const QString&)> alert;
     // The system beep of a refused action.
@@ -97,9 +136,20 @@ private:
     template <typename T>
     void assign(T& field, const T& value);
     void readPreferences();
+    void commentStep(int revision, std::optional<std::uint64_t> changeCount, bool chat,
+                     std::optional<quint32> frontmost);
+    void scheduleRelease(int revision);
+    void automaticPasteStep(int revision, std::optional<std::uint64_t> changeCount, quint32 target);
+    bool stillCurrent(int revision, const std::optional<std::uint64_t>& changeCount) const;
+    void updateMonitoring();
 
     ClipboardBridge& clipboard_;
     QSettings& preferences_;
+    // The hooks' own connection; the watch has connections of its own.
+    platform::X11Connection connection_;
+    platform::PasteMonitor monitor_;
+    platform::PasteKeyboard keyboard_;
+    bool startMonitoring_ = false;
     QTimer timer_;
 
     QVector<Screenshot> shots_;

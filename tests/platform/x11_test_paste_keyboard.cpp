@@ -74,6 +74,23 @@ TEST(ActiveWindow, IsNothingForNoneOrAVanishedWindow)
     EXPECT_FALSE(ActiveWindow::query(connection));
 }
 
+TEST(ActiveWindow, ActivationGoesToTheWindowManagerAsAUserRequest)
+{
+    X11Client x;
+    const std::uint32_t chat = x.createWindow(4242);
+    const std::uint32_t other = x.createWindow(4343);
+    x.setActiveWindow(other);
+    x.becomeWindowManager();
+    X11Connection connection;
+    ASSERT_TRUE(activateWindow(connection, chat));
+    auto request = x.activationRequest(2s);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->window, chat);
+    EXPECT_EQ(request->source, 2u);
+    EXPECT_FALSE(activateWindow(connection, 0));
+    EXPECT_FALSE(x.activationRequest(200ms));
+}
+
 TEST(PasteKeyboard, TypesCtrlVIntoTheActiveWindow)
 {
     X11Client x;
@@ -171,6 +188,7 @@ TEST(Capabilities, NoneWithoutAServer)
     EXPECT_FALSE(ActiveWindow::query(connection));
     PasteKeyboard keyboard(connection);
     EXPECT_EQ(keyboard.paste(1), PasteOutcome::NoConnection);
+    EXPECT_FALSE(activateWindow(connection, 1));
 
     // The same connection object finds a server that comes back.
     server.restart();

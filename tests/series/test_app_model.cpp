@@ -31,7 +31,8 @@ protected:
 
     std::unique_ptr<AppModel> makeModel()
     {
-        auto m = std::make_unique<AppModel>(bridge, settings);
+        // No X server: the hooks' defaults must not reach a real display.
+        auto m = std::make_unique<AppModel>(bridge, settings, false, QStringLiteral(":65000"));
         m->alert = [this](const QString& s) { alerts << s; };
         m->beep = [this] { ++beeps; };
         return m;

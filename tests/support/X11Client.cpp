@@ -164,6 +164,44 @@ int X11Client::lockedGroup()
     return state ? state->lockedGroup : -1;
 }
 
+void X11Client::becomeWindowManager()
+{
+    const std::uint32_t events = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_generic_error_t* error =
+        xcb_request_check(c_, xcb_change_window_attributes_checked(c_, root_, XCB_CW_EVENT_MASK, &events));
+    if (error) {
+        std::free(error);
+        throw std::runtime_error("another client manages the windows");
+    }
+}
+
+std::optional<X11Client::ActivationRequest> X11Client::activationRequest(std::chrono::milliseconds wait)
+{
+    const std::uint32_t activeAtom = atom("_NET_ACTIVE_WINDOW");
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (std::chrono::steady_clock::now() < deadline) {
+        xcb_generic_event_t* event = xcb_poll_for_event(c_);
+        if (!event) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        std::optional<ActivationRequest> request;
+        const std::uint8_t type = event->response_type & 0x7f;
+        if (type == XCB_MAP_REQUEST) {
+            xcb_map_window(c_, reinterpret_cast<xcb_map_request_event_t*>(event)->window);
+            xcb_flush(c_);
+        } else if (type == XCB_CLIENT_MESSAGE) {
+            auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+            if (message->type == activeAtom && message->format == 32)
+                request = ActivationRequest{message->window, message->data.data32[0]};
+        }
+        std::free(event);
+        if (request)
+            return request;
+    }
+    return std::nullopt;
+}
+
 std::vector<X11Client::KeyEvent> X11Client::keyEvents(std::chrono::milliseconds wait)
 {
     std::vector<KeyEvent> events;

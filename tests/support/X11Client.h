@@ -50,6 +50,17 @@ public:
     void lockGroup(int group);
     int lockedGroup();
 
+    // Plays the window manager's part for activation: takes substructure
+    // redirection on the root, so _NET_ACTIVE_WINDOW requests come here.
+    void becomeWindowManager();
+    struct ActivationRequest {
+        std::uint32_t window;
+        std::uint32_t source; // 1 application, 2 direct user action
+    };
+    // The next _NET_ACTIVE_WINDOW request within `wait`; map requests that
+    // arrive meanwhile are granted.
+    std::optional<ActivationRequest> activationRequest(std::chrono::milliseconds wait);
+
     struct KeyEvent {
         bool press;
         std::uint8_t keycode;

@@ -5,13 +5,17 @@
 
 // Test programs that need the real X11 platform: each run gets its own Xvfb,
 // and the QApplication talks to it through Qt's xcb platform (the clipboard,
-// windows). Listing the tests needs neither.
+// windows). Listing the tests needs neither. $TARNWICK_TEST_XVFB_ARGS adds
+// arguments to the server's command line.
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     if (GTEST_FLAG_GET(list_tests))
         return RUN_ALL_TESTS();
-    tarnwick::test::Xvfb xvfb;
+    // A program may ask for a reduced server, e.g. one without RECORD.
+    const QStringList xvfbArgs =
+        QString::fromLocal8Bit(qgetenv("TARNWICK_TEST_XVFB_ARGS")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    tarnwick::test::Xvfb xvfb(xvfbArgs);
     qputenv("QT_QPA_PLATFORM", "xcb");
     int result = 0;
     {
