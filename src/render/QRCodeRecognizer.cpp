@@ -1,5 +1,6 @@
 #include "render/QRCodeRecognizer.h"
 
+#include "render/GreyImage.h"
 #include "render/ScreenTextRecognizer.h"
 #include "series/TarnwickError.h"
 
@@ -11,23 +12,12 @@ namespace tarnwick::QRCodeRecognizer {
 
 namespace {
 
-// Grey levels with transparent parts on white, as the code would look on a page.
-QImage greyOnWhite(const QImage& image)
+// Grey levels on white, or the sentence for a failed allocation.
+QImage readableGrey(const QImage& image)
 {
-    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QImage grey(image.size(), QImage::Format_Grayscale8);
-    if (source.isNull() || grey.isNull())
+    QImage grey = greyOnWhite(image);
+    if (grey.isNull())
         throw TarnwickError::message(QStringLiteral("Не хватает памяти для поиска QR-кода."));
-    for (int y = 0; y < grey.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-        uchar* out = grey.scanLine(y);
-        for (int x = 0; x < grey.width(); ++x) {
-            const QRgb p = in[x];
-            const int white = 255 - qAlpha(p);
-            out[x] = static_cast<uchar>(
-                (77 * (qRed(p) + white) + 150 * (qGreen(p) + white) + 29 * (qBlue(p) + white)) >> 8);
-        }
-    }
     return grey;
 }
 
@@ -63,7 +53,7 @@ std::optional<QString> recognize(const QImage& image)
         throw TarnwickError::message(QStringLiteral(
             "Изображение слишком большое для поиска QR-кода. Выделите область поменьше."));
 
-    const QImage grey = greyOnWhite(image);
+    const QImage grey = readableGrey(image);
     const ZXing::ImageView view(grey.constBits(), grey.width(), grey.height(), ZXing::ImageFormat::Lum,
         static_cast<int>(grey.bytesPerLine()));
     ZXing::DecodeHints hints;

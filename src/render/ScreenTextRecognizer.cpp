@@ -1,5 +1,7 @@
 #include "render/ScreenTextRecognizer.h"
 
+#include "render/GreyImage.h"
+
 #include "series/TarnwickError.h"
 
 #include <QDir>
@@ -170,23 +172,12 @@ Engine& warmEngine(const DataSetup& setup, detail::Reading reading)
     return *slot;
 }
 
-// Grey levels with transparent parts on white.
-QImage greyOnWhite(const QImage& image)
+// Grey levels on white, or the sentence for a failed allocation.
+QImage readableGrey(const QImage& image)
 {
-    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QImage grey(image.size(), QImage::Format_Grayscale8);
-    if (source.isNull() || grey.isNull())
+    QImage grey = greyOnWhite(image);
+    if (grey.isNull())
         throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
-    for (int y = 0; y < grey.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-        uchar* out = grey.scanLine(y);
-        for (int x = 0; x < grey.width(); ++x) {
-            const QRgb p = in[x];
-            const int white = 255 - qAlpha(p);
-            out[x] = static_cast<uchar>(
-                (77 * (qRed(p) + white) + 150 * (qGreen(p) + white) + 29 * (qBlue(p) + white)) >> 8);
-        }
-    }
     return grey;
 }
 
@@ -514,7 +505,7 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         throw CancellationError();
 
     tesseract::TessBaseAPI& api = warmEngine(currentSetup(), reading).api;
-    const PolarityViews views = polarityViews(greyOnWhite(image), layout == Layout::scattered);
+    const PolarityViews views = polarityViews(readableGrey(image), layout == Layout::scattered);
     api.SetPageSegMode(layout == Layout::scattered ? tesseract::PSM_SPARSE_TEXT : tesseract::PSM_SINGLE_LINE);
     std::vector<Piece> pieces = readView(api, views.main, isCancelled);
     if (views.other) {

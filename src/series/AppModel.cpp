@@ -138,12 +138,8 @@ void AppModel::prepareClipboard(TransferMode mode)
 {
     if (shots_.isEmpty())
         return;
-    try {
-        clipboard_.prepare(shots_, mode);
-    } catch (const std::exception& error) {
-        showError(error);
+    if (!reported([&] { clipboard_.prepare(shots_, mode); }))
         return;
-    }
     awaitingComments_ = false;
     transferMode_ = mode;
     clipboardReady_ = true;
@@ -183,14 +179,8 @@ void AppModel::clear(bool afterPaste)
 
 void AppModel::repeatLastTransfer()
 {
-    if (const auto& packet = clipboard_.packet()) {
-        try {
-            clipboard_.publish(*packet, TransferMode::chat);
-        } catch (const std::exception& error) {
-            showError(error);
-            return;
-        }
-    }
+    if (const auto& packet = clipboard_.packet(); packet && !reported([&] { clipboard_.publish(*packet, TransferMode::chat); }))
+        return;
     awaitingComments_ = false;
     transferMode_ = TransferMode::chat;
     status_ = QStringLiteral("Последняя серия снова готова к вставке");
@@ -199,15 +189,14 @@ void AppModel::repeatLastTransfer()
 
 void AppModel::copyComments()
 {
-    try {
+    const bool done = reported([&] {
         if (!shots_.isEmpty() && !awaitingComments_)
             clipboard_.prepare(shots_, TransferMode::comments);
         else if (const auto& packet = clipboard_.packet())
             clipboard_.publish(*packet, TransferMode::comments);
-    } catch (const std::exception& error) {
-        showError(error);
+    });
+    if (!done)
         return;
-    }
     awaitingComments_ = true;
     transferMode_ = TransferMode::comments;
     clipboardReady_ = true;
@@ -273,6 +262,17 @@ QString AppModel::saveUnmarkedImage(const Screenshot& shot)
     if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit())
         throw TarnwickError::message(QStringLiteral("Не удалось сохранить снимок в выбранную папку. Проверьте место на диске и права доступа."));
     return path;
+}
+
+bool AppModel::reported(const std::function<void()>& clipboardWork)
+{
+    try {
+        clipboardWork();
+        return true;
+    } catch (const std::exception& error) {
+        showError(error);
+        return false;
+    }
 }
 
 void AppModel::showError(const std::exception& error)
@@ -377,12 +377,8 @@ void AppModel::commentStep(int revision, std::optional<std::uint64_t> changeCoun
 
     const std::optional<TransferPacket>& packet = clipboard_.packet();
     if (chat && packet && !packet->comments.isEmpty()) {
-        try {
-            clipboard_.publish(*packet, TransferMode::comments);
-        } catch (const std::exception& error) {
-            showError(error);
+        if (!reported([&] { clipboard_.publish(*packet, TransferMode::comments); }))
             return;
-        }
         awaitingComments_ = true;
         transferMode_ = TransferMode::comments;
         clipboardReady_ = true;

@@ -133,6 +133,8 @@ signals:
 
 private:
     void setStatus(const QString& status);
+    // Runs clipboard work; a failure goes to showError and answers false.
+    bool reported(const std::function<void()>& clipboardWork);
     template <typename T>
     void assign(T& field, const T& value);
     void readPreferences();

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QImage>
+
+namespace tarnwick {
+
+// Grey levels (77 R + 150 G + 29 B) / 256 with transparent parts laid on white, as
+// the picture would look on a page; recognisers read that. A null image when the
+// memory cannot be had.
+inline QImage greyOnWhite(const QImage& image)
+{
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage grey(image.size(), QImage::Format_Grayscale8);
+    if (source.isNull() || grey.isNull())
+        return {};
+    for (int y = 0; y < grey.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        uchar* out = grey.scanLine(y);
+        for (int x = 0; x < grey.width(); ++x) {
+            const QRgb p = in[x];
+            const int white = 255 - qAlpha(p);
+            out[x] = static_cast<uchar>((77 * (qRed(p) + white) + 150 * (qGreen(p) + white) + 29 * (qBlue(p) + white)) >> 8);
+        }
+    }
+    return grey;
+}
+
+} // namespace tarnwick
