@@ -3,8 +3,10 @@
 // active) and prints one JSON line per paste on stdout: the MIME types
 // offered, the text, the size and a pixel of the image, the file URLs.
 // The first line names its X window once it is shown.
-// A "paste" line on stdin pastes as well, for servers without XTEST.
+// A "paste" line on stdin pastes as well, for servers without XTEST; it goes
+// round through the X server first, as a key press would (see PasteRequests).
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -19,7 +21,11 @@
 #include <QUrl>
 #include <QWidget>
 #include <QWindow>
+#include <xcb/xcb.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +62,71 @@ void paste()
     printLine(record);
 }
 
+// Pastes asked for on stdin. Qt keeps the clipboard owner's target list until
+// it handles the server's notice of a new owner, and a line on stdin may be
+// read before that notice: the paste would offer the previous owner's types.
+// So a request is a client message the receiver sends itself; the server
+// queues it behind every notice of an owner change made before, as it does a
+// key press.
+class PasteRequests : public QAbstractNativeEventFilter {
+public:
+    explicit PasteRequests(const QWidget& window) : window_(window)
+    {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        c_ = x11 ? x11->connection() : nullptr;
+        if (!c_)
+            return;
+        static constexpr char name[] = "TARNWICK_TEST_PASTE";
+        xcb_intern_atom_reply_t* reply =
+            xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, sizeof name - 1, name), nullptr);
+        if (reply)
+            atom_ = reply->atom;
+        std::free(reply);
+        qApp->installNativeEventFilter(this);
+    }
+
+    ~PasteRequests() override
+    {
+        if (atom_)
+            qApp->removeNativeEventFilter(this);
+    }
+
+    void request()
+    {
+        if (!atom_) {
+            paste();
+            return;
+        }
+        xcb_client_message_event_t message;
+        std::memset(&message, 0, sizeof message);
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = static_cast<xcb_window_t>(window_.winId());
+        message.type = atom_;
+        // No event mask: the server hands it to the window's creator, this program.
+        xcb_send_event(c_, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+        xcb_flush(c_);
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* data, qintptr*) override
+    {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(data);
+        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE
+            || reinterpret_cast<const xcb_client_message_event_t*>(event)->type != atom_)
+            return false;
+        // Outside the event handling: reading the clipboard waits for events itself.
+        QMetaObject::invokeMethod(qApp, &paste, Qt::QueuedConnection);
+        return true;
+    }
+
+private:
+    const QWidget& window_;
+    xcb_connection_t* c_ = nullptr;
+    xcb_atom_t atom_ = XCB_NONE;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -66,6 +137,7 @@ int main(int argc, char** argv)
     window.resize(320, 240);
     QShortcut shortcut(QKeySequence::Paste, &window);
     QObject::connect(&shortcut, &QShortcut::activated, &paste);
+    PasteRequests requests(window);
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
@@ -76,7 +148,7 @@ int main(int argc, char** argv)
             return;
         }
         if (QByteArray(buffer, static_cast<int>(n)).contains("paste"))
-            paste();
+            requests.request();
     });
 
     window.show();
