@@ -6,24 +6,37 @@
 #include <QImage>
 #include <QRandomGenerator>
 #include <QSet>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace tarnwick::platform;
 using tarnwick::test::runProcess;
 using tarnwick::test::xclipRead;
 using tarnwick::test::xclipTargets;
 using tarnwick::test::waitUntil;
+using tarnwick::test::X11Client;
 
 namespace {
 
 // Another program takes the clipboard: xclip reads stdin, owns CLIPBOARD and
-// stays in the background until the server goes.
+// stays in the background until the server goes. Its parent exits before the
+// child has sent the request to own the selection, so this returns once the
+// server names the new owner. The wait does not turn the Qt event loop, so Qt
+// may not have handled the loss yet.
 void xclipWrite(const QByteArray& text)
 {
+    X11Client x;
+    const std::uint32_t before = x.selectionOwner("CLIPBOARD");
     ASSERT_EQ(runProcess(QStringLiteral("sh"),
                          {QStringLiteral("-c"), QStringLiteral("xclip -selection clipboard -i >/dev/null 2>&1")},
                          nullptr, text),
               0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::uint32_t owner = x.selectionOwner("CLIPBOARD");
+    for (; owner == before && std::chrono::steady_clock::now() < deadline; owner = x.selectionOwner("CLIPBOARD"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_NE(owner, before) << "xclip did not take the clipboard";
 }
 
 // Noise compresses badly: a few megabytes, more than one X request can carry.

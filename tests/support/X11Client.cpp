@@ -100,6 +100,13 @@ void X11Client::removeActiveWindow()
     sync();
 }
 
+std::uint32_t X11Client::selectionOwner(const char* selection)
+{
+    Freed<xcb_get_selection_owner_reply_t> reply{
+        xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, atom(selection)), nullptr)};
+    return reply ? reply->owner : 0;
+}
+
 void X11Client::focus(std::uint32_t window)
 {
     xcb_set_input_focus(c_, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);

@@ -35,6 +35,8 @@ public:
     // Sets _NET_ACTIVE_WINDOW on the root, as a window manager would; 0 writes None.
     void setActiveWindow(std::uint32_t window);
     void removeActiveWindow();
+    // The window that owns the selection named `selection` (e.g. "CLIPBOARD"), 0 for none.
+    std::uint32_t selectionOwner(const char* selection);
     // Gives the window the keyboard focus and asks for its key events.
     void focus(std::uint32_t window);
 
