@@ -179,8 +179,11 @@ TEST_F(HandOffOnX11, TheCommentsWaitForASecondCtrlVWhenTheChatLostTheFront)
     const std::uint32_t other = x.createWindow(4242, "editor", "Editor");
     saveSeries();
     x.chord({control, v});
+    // The user moves on within the second: once the watch has taken the
+    // Ctrl+V, not once the chat has pasted, which may take longer than that.
+    ASSERT_TRUE(waitUntil([&] { return model->transferInProgress(); }));
+    activate(other);
     ASSERT_TRUE(receiver.waitForPastes(1));
-    activate(other); // the user moved on within the second
     ASSERT_TRUE(waitUntil([&] { return model->awaitingComments(); }));
     EXPECT_EQ(model->status(), QStringLiteral("Снимки вставлены. Нажмите Ctrl+V ещё раз для текста"));
     settle(300ms);
