@@ -1,14 +1,13 @@
-#include "EffectsTestSupport.h"
+// ScreenshotEffects: keys, the effects queue, cancellation, observers and stacks.
+
+#include "RenderTestSupport.h"
 
 #include "render/ScreenshotEffects.h"
 
-#include <QThread>
 #include <atomic>
 #include <condition_variable>
 #include <gtest/gtest.h>
-#include <limits>
 #include <mutex>
-#include <thread>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -36,16 +35,13 @@ struct HeldObjectRemoval : std::enable_shared_from_this<HeldObjectRemoval> {
     std::condition_variable wake;
     bool released = false;
     std::atomic<bool> honourCancel{true};
-    std::atomic<int> started{0};
-    std::atomic<int> finished{0};
-    std::atomic<int> cancelled{0};
+    std::atomic<int> started{0}, finished{0}, cancelled{0};
     std::atomic<bool> onGuiThread{false};
 
     LocalEffectHooks hooks()
     {
         LocalEffectHooks h;
-        h.objectErase = [self = shared_from_this()](const QImage&, const QRectF& rect,
-                                                    const CancellationTest& isCancelled) {
+        h.objectErase = [self = shared_from_this()](const QImage&, const QRectF& rect, const CancellationTest& isCancelled) {
             HeldObjectRemoval& r = *self;
             if (QThread::currentThread() == QCoreApplication::instance()->thread())
                 r.onGuiThread = true;
@@ -78,51 +74,48 @@ std::shared_ptr<ScreenshotEffects> plainEngine(const QImage& image)
 
 QString failureText(const std::optional<EffectResult>& result)
 {
-    if (!result || result->ok())
-        return QString();
-    return errorText([&] { result->get(); });
+    return result && !result->ok() ? errorOf([&] { result->get(); }) : QString();
 }
+
+const QString processing = QStringLiteral("Обрабатываю выделенную область…");
+const QString notFound = QStringLiteral("Объект не найден, удалена вся область");
+const QString emptyArea = QStringLiteral("Выделенная область пуста.");
+
+// An engine over a busy 400 × 300 picture whose object erase is held by the test.
+class EffectEngine : public ::testing::Test {
+protected:
+    void SetUp() override { observer.attach(*engine); }
+
+    std::shared_ptr<HeldObjectRemoval> removalOwner = std::make_shared<HeldObjectRemoval>();
+    HeldObjectRemoval& removal = *removalOwner;
+    HookScope hooks{removal.hooks()};
+    std::shared_ptr<ScreenshotEffects> engine = plainEngine(busyImage(400, 300));
+    ObserverCount observer;
+};
 
 } // namespace
 
 TEST(EffectKeys, PrintTheModeAndTheIntegralRectangleWithinTheFrame)
 {
-    auto engine = ScreenshotEffects::create(busyImage(800, 600), QSizeF(800, 600), QPointF(0, 0), QSizeF(800, 600));
+    auto engine = plainEngine(busyImage(800, 600));
     EXPECT_EQ(engine->key(blurElement(BlurMode::area, QRectF(10.4, 20, 100, 50))), "area:10.0:20.0:101.0:50.0");
-    EXPECT_EQ(engine->key(blurElement(BlurMode::objectPixelate, QRectF(700, -30, 200, 100))),
-              "objectPixelate:700.0:0.0:100.0:70.0");
+    EXPECT_EQ(engine->key(blurElement(BlurMode::objectPixelate, QRectF(700, -30, 200, 100))), "objectPixelate:700.0:0.0:100.0:70.0");
     EXPECT_EQ(engine->key(blurElement(BlurMode::text, QRectF(900, 900, 20, 20))), "text:inf:inf:0.0:0.0");
-    EXPECT_EQ(engine->key(blurElement(BlurMode::erase, QRectF(std::numeric_limits<double>::quiet_NaN(), 0, 5, 5))),
-              "erase:inf:inf:0.0:0.0");
-
+    EXPECT_EQ(engine->key(blurElement(BlurMode::erase, QRectF(qQNaN(), 0, 5, 5))), "erase:inf:inf:0.0:0.0");
     // A frame elsewhere in the shot: keys stay in shot coordinates.
     auto framed = ScreenshotEffects::create(busyImage(200, 100), QSizeF(200, 100), QPointF(-3, 12.5), QSizeF(800, 600));
     EXPECT_EQ(framed->key(blurElement(BlurMode::pixelate, QRectF(-10, 0, 20, 20))), "pixelate:-3.0:12.5:13.0:7.5");
 
-    EXPECT_EQ(ScreenshotEffects::keyNumber(12), "12.0");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(-3), "-3.0");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(0.1), "0.1");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(2.0 / 3), "0.6666666666666666");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(1e6), "1000000.0");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(1e20), "1e+20");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(-std::numeric_limits<double>::infinity()), "-inf");
+    for (auto [number, text] : {std::pair{-3.0, "-3.0"}, {0.1, "0.1"}, {2.0 / 3, "0.6666666666666666"}, {1e6, "1000000.0"},
+                                {1e20, "1e+20"}, {-qInf(), "-inf"}})
+        EXPECT_EQ(ScreenshotEffects::keyNumber(number), text);
 }
 
-TEST(EffectKeys, DependOnTheBlurAloneNotOnElementsAroundIt)
+TEST_F(EffectEngine, KeysDependOnTheBlurAloneNotOnElementsAroundIt)
 {
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
     removal.release();
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(400, 300));
-    ObserverCount observer;
-    observer.attach(*engine);
-
     const Annotation blur = blurElement(BlurMode::objectErase, QRectF(50, 50, 100, 80));
-    Annotation arrow;
-    arrow.kind = AnnotationTool::arrow;
-    arrow.start = {10, 10};
-    arrow.end = {300, 200};
+    const Annotation arrow = element(AnnotationTool::arrow, {10, 10}, {300, 200});
     engine->prepare({blur, arrow});
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 1; }));
     const QString before = engine->key(blur);
@@ -131,7 +124,7 @@ TEST(EffectKeys, DependOnTheBlurAloneNotOnElementsAroundIt)
     engine->prepare({blur, arrow.translated(QSizeF(40, 25))});
     EXPECT_EQ(engine->key(blur), before);
     EXPECT_TRUE(engine->cached(blur).has_value());
-    waitUntil([] { return false; }, 50);
+    settle();
     EXPECT_EQ(removal.started, 1);
     EXPECT_EQ(observer.calls, 1);
 
@@ -146,61 +139,43 @@ TEST(EffectKeys, DependOnTheBlurAloneNotOnElementsAroundIt)
     EXPECT_EQ(engine->cached(moved)->value().rect, QRectF(50, 50, 101, 80));
 }
 
-TEST(EffectEngine, JobsRunOnTheEffectsQueueAndObserversOnTheGuiThread)
+TEST_F(EffectEngine, JobsRunOnTheEffectsQueueAndObserversOnTheGuiThreadOncePerJob)
 {
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(400, 300));
-    ObserverCount observer;
-    observer.attach(*engine);
     const Annotation blur = blurElement(BlurMode::objectErase, QRectF(20, 20, 60, 60));
-
     EXPECT_EQ(engine->readiness({}), (EffectReadiness{false, false, std::nullopt}));
     engine->prepare({blur});
     ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
     EXPECT_FALSE(engine->cached(blur).has_value());
-    EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{true, false, QStringLiteral("Обрабатываю выделенную область…")}));
+    EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{true, false, processing}));
     // The same list again while the job runs schedules nothing.
     engine->prepare({blur});
     engine->prepare({blur, blur});
     removal.release();
 
     ASSERT_TRUE(waitUntil([&] { return observer.calls >= 1; }));
-    waitUntil([] { return false; }, 50);
+    settle();
     EXPECT_EQ(observer.calls, 1);
     EXPECT_EQ(observer.offThread, 0);
     EXPECT_FALSE(removal.onGuiThread);
     EXPECT_EQ(removal.started, 1);
-    EXPECT_EQ(engine->readiness({blur}),
-              (EffectReadiness{false, false, QStringLiteral("Объект не найден, удалена вся область")}));
-
+    EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{false, false, notFound}));
     // Prepared again once stored: nothing scheduled either.
     engine->prepare({blur});
-    waitUntil([] { return false; }, 50);
+    settle();
     EXPECT_EQ(removal.started, 1);
     EXPECT_EQ(observer.calls, 1);
 }
 
-TEST(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
+TEST_F(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
 {
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(400, 300));
-    ObserverCount observer;
-    observer.attach(*engine);
     const Annotation first = blurElement(BlurMode::objectErase, QRectF(20, 20, 60, 60));
-    Annotation second = first.translated(QSizeF(100, 0));
-
+    const Annotation second = first.translated(QSizeF(100, 0));
     engine->prepare({first});
     ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
     engine->prepare({second});
-    ASSERT_TRUE(waitUntil([&] { return removal.cancelled == 1; }));
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return removal.cancelled == 1 && removal.started == 2; }));
     removal.release();
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 2; }));
-
     EXPECT_FALSE(engine->cached(first).has_value());
     ASSERT_TRUE(engine->cached(second).has_value());
     EXPECT_EQ(engine->cached(second)->value().rect, QRectF(120, 20, 60, 60));
@@ -213,85 +188,47 @@ TEST(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
     EXPECT_EQ(removal.started, 3);
 }
 
-TEST(EffectEngine, QueuedJobsOfPositionsAlreadyLeftEndWithoutComputing)
+TEST_F(EffectEngine, QueuedJobsOfPositionsLeftEndUncomputedAndAKeyWantedAgainIsStored)
 {
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(400, 300));
-    ObserverCount observer;
-    observer.attach(*engine);
-
     // Hold the queue with an object removal, then drag a pixelation through ten positions.
     const Annotation holder = blurElement(BlurMode::objectErase, QRectF(0, 0, 30, 30));
     engine->prepare({holder});
     ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
     removal.honourCancel = false;
-    Annotation pixelation = blurElement(BlurMode::pixelate, QRectF(10, 10, 80, 60));
+    const Annotation pixelation = blurElement(BlurMode::pixelate, QRectF(10, 10, 80, 60));
     for (int i = 0; i < 10; ++i)
         engine->prepare({holder, pixelation.translated(QSizeF(10 * i, 5 * i))});
+    // The last position is let go and wanted again before its job runs: that job stores it.
+    const Annotation last = pixelation.translated(QSizeF(90, 45));
+    engine->prepare({holder});
+    engine->prepare({holder, last});
     removal.release();
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 11; }));
-    waitUntil([] { return false; }, 50);
+    settle();
     EXPECT_EQ(observer.calls, 11);
     EXPECT_TRUE(engine->cached(holder).has_value());
     for (int i = 0; i < 9; ++i)
         EXPECT_FALSE(engine->cached(pixelation.translated(QSizeF(10 * i, 5 * i))).has_value()) << i;
-    const auto last = engine->cached(pixelation.translated(QSizeF(90, 45)));
-    ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(last->value().rect, QRectF(100, 55, 80, 60));
+    ASSERT_TRUE(engine->cached(last).has_value());
+    EXPECT_EQ(engine->cached(last)->value().rect, QRectF(100, 55, 80, 60));
 }
 
-TEST(EffectEngine, AKeyWantedAgainBeforeItsJobRunsIsStoredByThatJob)
+TEST_F(EffectEngine, FailuresAreStoredAndReportedButEmptyAreasNeverEscapeTheWorker)
 {
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(400, 300));
-    ObserverCount observer;
-    observer.attach(*engine);
-    const Annotation holder = blurElement(BlurMode::objectErase, QRectF(0, 0, 30, 30));
-    const Annotation pixelation = blurElement(BlurMode::pixelate, QRectF(100, 100, 50, 50));
-
-    engine->prepare({holder});
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
-    removal.honourCancel = false;
-    engine->prepare({holder, pixelation});
-    engine->prepare({holder});
-    engine->prepare({holder, pixelation});
     removal.release();
-    ASSERT_TRUE(waitUntil([&] { return observer.calls == 2; }));
-    waitUntil([] { return false; }, 50);
-    EXPECT_EQ(observer.calls, 2);
-    EXPECT_TRUE(engine->cached(pixelation).has_value());
-}
-
-TEST(EffectEngine, FailuresAreStoredAndReportedButEmptyAreasNeverEscapeTheWorker)
-{
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    removal.release();
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(200, 100));
-    ObserverCount observer;
-    observer.attach(*engine);
-
     const Annotation outside = blurElement(BlurMode::pixelate, QRectF(500, 500, 40, 40));
     const Annotation flat = blurElement(BlurMode::erase, QRectF(50, 50, 0, 20));
     const Annotation object = blurElement(BlurMode::objectErase, QRectF(10, 10, 30, 30));
     engine->prepare({outside, flat, object});
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 3; }));
-    EXPECT_EQ(failureText(engine->cached(outside)), QStringLiteral("Выделенная область пуста."));
-    EXPECT_EQ(failureText(engine->cached(flat)), QStringLiteral("Выделенная область пуста."));
-    EXPECT_EQ(engine->readiness({outside, object}),
-              (EffectReadiness{false, true, QStringLiteral("Объект не найден, удалена вся область")}));
-    EXPECT_EQ(engine->readiness({object, outside}), (EffectReadiness{false, true, QStringLiteral("Выделенная область пуста.")}));
-    EXPECT_EQ(errorText([&] { engine->effect(outside); }), QStringLiteral("Выделенная область пуста."));
-
+    EXPECT_EQ(failureText(engine->cached(outside)), emptyArea);
+    EXPECT_EQ(failureText(engine->cached(flat)), emptyArea);
+    EXPECT_EQ(engine->readiness({outside, object}), (EffectReadiness{false, true, notFound}));
+    EXPECT_EQ(engine->readiness({object, outside}), (EffectReadiness{false, true, emptyArea}));
+    EXPECT_EQ(errorOf([&] { engine->effect(outside); }), emptyArea);
     // Pending and failed together: pending wins the message.
-    const Annotation waiting = blurElement(BlurMode::text, QRectF(10, 10, 50, 50));
-    EXPECT_EQ(engine->readiness({outside, waiting}),
-              (EffectReadiness{true, true, QStringLiteral("Обрабатываю выделенную область…")}));
+    EXPECT_EQ(engine->readiness({outside, blurElement(BlurMode::text, QRectF(10, 10, 50, 50))}),
+              (EffectReadiness{true, true, processing}));
 
     // An engine whose picture has no pixels fails every job with its own sentence.
     auto blank = plainEngine(QImage());
@@ -299,19 +236,16 @@ TEST(EffectEngine, FailuresAreStoredAndReportedButEmptyAreasNeverEscapeTheWorker
     blankObserver.attach(*blank);
     blank->prepare({object});
     ASSERT_TRUE(waitUntil([&] { return blankObserver.calls == 1; }));
-    EXPECT_EQ(failureText(blank->cached(object)), QStringLiteral("Не удалось прочитать пиксели снимка."));
-    EXPECT_EQ(errorText([&] { blank->effect(blurElement(BlurMode::area, QRectF(0, 0, 5, 5))); }),
-              QStringLiteral("Не удалось прочитать пиксели снимка."));
+    const QString unreadable = QStringLiteral("Не удалось прочитать пиксели снимка.");
+    EXPECT_EQ(failureText(blank->cached(object)), unreadable);
+    EXPECT_EQ(errorOf([&] { blank->effect(blurElement(BlurMode::area, QRectF(0, 0, 5, 5))); }), unreadable);
 }
 
-TEST(EffectEngine, AreaBlursAreComputedSynchronouslyAndNeverQueued)
+TEST_F(EffectEngine, AreaBlursAreComputedSynchronouslyAndNeverQueued)
 {
-    auto engine = plainEngine(busyImage(300, 200));
-    ObserverCount observer;
-    observer.attach(*engine);
     const Annotation area = blurElement(BlurMode::area, QRectF(30, 40, 100, 60));
     engine->prepare({area});
-    waitUntil([] { return false; }, 50);
+    settle();
     EXPECT_EQ(observer.calls, 0);
     EXPECT_FALSE(engine->cached(area).has_value());
     EXPECT_TRUE(engine->readiness({area}).pending);
@@ -328,17 +262,37 @@ TEST(EffectEngine, AreaBlursAreComputedSynchronouslyAndNeverQueued)
     EXPECT_EQ(engine->effect(area).image, effect.image);
 }
 
-TEST(EffectEngine, FramesAndUnderlaysWorkInTheirOwnPixelsAndReportInShotCoordinates)
+TEST_F(EffectEngine, ADestroyedEngineDropsItsJobsAndLateResults)
 {
-    // An engine for the frame (100, 50, 200, 100) of a 1300-pixel-wide shot.
+    engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50)),
+                     blurElement(BlurMode::pixelate, QRectF(10, 10, 50, 50))});
+    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
+    engine.reset();
+    // The running job sees that nothing is wanted any more; the queued one never starts.
+    ASSERT_TRUE(waitUntil([&] { return removal.cancelled == 1; }));
+    settle(100);
+    EXPECT_EQ(observer.calls, 0);
+}
+
+TEST_F(EffectEngine, AnObserverMayReleaseTheEngine)
+{
+    removal.release();
+    engine->setObserver(QUuid::createUuid(), [&] { engine.reset(); });
+    engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50))});
+    ASSERT_TRUE(waitUntil([&] { return engine == nullptr; }));
+    settle();
+}
+
+TEST(EffectEngineFrames, FramesAndUnderlaysWorkInTheirOwnPixelsAndReportInShotCoordinates)
+{
+    // An engine for the frame (100, 50, 200, 100) of a 1300-pixel-wide shot gives the
+    // local work on its own picture, with the shot's block size.
     const QImage underlay = busyImage(200, 100, 21);
     auto engine = ScreenshotEffects::create(underlay, QSizeF(200, 100), QPointF(100, 50), QSizeF(1300, 900));
     const BlurEffect effect = engine->effect(blurElement(BlurMode::pixelate, QRectF(120, 60, 60, 40)));
     EXPECT_EQ(effect.rect, QRectF(120, 60, 60, 40));
-    // The same pixels as the local work on the underlay itself, with the shot's block size.
-    const BlurEffect local = computeLocal(blurElement(BlurMode::pixelate, QRectF(20, 10, 60, 40)), underlay,
-                                          QSizeF(200, 100), QSizeF(1300, 900), [] { return false; });
-    EXPECT_EQ(effect.image, local.image);
+    EXPECT_EQ(effect.image, computeLocal(blurElement(BlurMode::pixelate, QRectF(20, 10, 60, 40)), underlay,
+                                         QSizeF(200, 100), QSizeF(1300, 900), never).image);
 
     // A picture of another pixel size is drawn to the engine's size first.
     auto scaled = ScreenshotEffects::create(flatImage(400, 200, {10, 200, 30, 255}), QSizeF(200, 100), QPointF(0, 0),
@@ -346,43 +300,6 @@ TEST(EffectEngine, FramesAndUnderlaysWorkInTheirOwnPixelsAndReportInShotCoordina
     const BlurEffect fromScaled = scaled->effect(blurElement(BlurMode::area, QRectF(0, 0, 50, 50)));
     EXPECT_EQ(fromScaled.image.size(), QSize(50, 50));
     EXPECT_EQ(pixel(fromScaled.image, 25, 25)[1], 200);
-}
-
-TEST(EffectEngine, ADestroyedEngineDropsItsJobsAndLateResults)
-{
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(300, 200));
-    std::atomic<int> calls{0};
-    engine->setObserver(QUuid::createUuid(), [&] { ++calls; });
-    engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50)),
-                     blurElement(BlurMode::pixelate, QRectF(10, 10, 50, 50))});
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
-    engine.reset();
-    // The running job sees that nothing is wanted any more; the queued one never starts.
-    ASSERT_TRUE(waitUntil([&] { return removal.cancelled == 1; }));
-    waitUntil([] { return false; }, 100);
-    EXPECT_EQ(calls, 0);
-}
-
-TEST(EffectEngine, AnObserverMayReleaseTheEngine)
-{
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    removal.release();
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(300, 200));
-    int calls = 0;
-    const QUuid first = QUuid::createUuid();
-    engine->setObserver(first, [&] {
-        ++calls;
-        engine.reset();
-    });
-    engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50))});
-    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
-    EXPECT_EQ(engine, nullptr);
-    waitUntil([] { return false; }, 50);
 }
 
 namespace {
@@ -410,7 +327,7 @@ public:
     std::optional<EffectResult> readiness(const Annotation& annotation) override
     {
         if (annotation.blurMode == BlurMode::erase)
-            return EffectResult::failure(std::make_exception_ptr(TarnwickError::message(QStringLiteral("Не удалось подготовить нижние слои изображения."))));
+            return EffectResult::failure(std::make_exception_ptr(TarnwickError::message(QStringLiteral("Сбой слоёв."))));
         if (annotation.blurMode == BlurMode::text)
             return std::nullopt;
         return EffectResult::success(BlurEffect{QImage(), annotation.rect(), std::nullopt});
@@ -437,20 +354,15 @@ TEST(StackEngine, ForwardsEverythingToItsStackAndHearsItsProgress)
     const Annotation erase = blurElement(BlurMode::erase, QRectF(30, 10, 20, 20));
     const Annotation text = blurElement(BlurMode::text, QRectF(50, 10, 20, 20));
     engine->prepare({pixelation, erase});
-    ASSERT_EQ(stack->prepared.size(), 1);
-    EXPECT_EQ(stack->prepared[0], (QVector<Annotation>{pixelation, erase}));
-
+    EXPECT_EQ(stack->prepared, (QVector<QVector<Annotation>>{{pixelation, erase}}));
     EXPECT_EQ(engine->effect(pixelation).message, QStringLiteral("из стопки"));
     EXPECT_FALSE(engine->cached(erase).has_value());
     EXPECT_EQ(stack->asked, (QVector<QUuid>{pixelation.id, erase.id}));
-    // Nothing was computed or stored by the engine itself.
-    EXPECT_FALSE(engine->storedResult(pixelation).has_value());
+    EXPECT_FALSE(engine->storedResult(pixelation).has_value()); // nothing computed by the engine itself
 
     EXPECT_EQ(engine->readiness({pixelation}), (EffectReadiness{false, false, std::nullopt}));
-    EXPECT_EQ(engine->readiness({pixelation, erase}),
-              (EffectReadiness{false, true, QStringLiteral("Не удалось подготовить нижние слои изображения.")}));
-    EXPECT_EQ(engine->readiness({text, erase}),
-              (EffectReadiness{true, true, QStringLiteral("Обрабатываю выделенную область…")}));
+    EXPECT_EQ(engine->readiness({pixelation, erase}), (EffectReadiness{false, true, QStringLiteral("Сбой слоёв.")}));
+    EXPECT_EQ(engine->readiness({text, erase}), (EffectReadiness{true, true, processing}));
 
     // The stack's progress reaches the engine's observers; after the engine is gone it reaches nobody.
     int calls = 0;
