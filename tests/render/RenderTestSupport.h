@@ -12,19 +12,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QThread>
-#include <QUuid>
+#include <atomic>
 #include <climits>
-#include <cmath>
-#include <cstdint>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <opencv2/imgproc.hpp>
-#include <optional>
 #include <random>
 
 namespace tarnwick::testing {
@@ -42,10 +37,9 @@ inline QImage canvas(int width, int height, QColor fill = Qt::white)
     return image;
 }
 
-inline SharedImage solidImage(int width, int height, QColor color)
-{
-    return std::make_shared<QImage>(canvas(width, height, color));
-}
+inline SharedImage solidImage(int width, int height, QColor color) { return std::make_shared<QImage>(canvas(width, height, color)); }
+
+inline QImage asRgba(const QImage& image) { return image.convertToFormat(QImage::Format_RGBA8888_Premultiplied); }
 
 // Exact bytes R, G, B, A in the effect format.
 inline QImage flatImage(int w, int h, std::array<std::uint8_t, 4> colour)
@@ -64,12 +58,9 @@ inline QImage busyImage(int w, int h, unsigned seed = 7)
     QImage image(w, h, QImage::Format_RGBA8888_Premultiplied);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            std::uint8_t* p = image.scanLine(y) + 4 * x;
-            const int v = ((x / 37 + y / 23) % 2) * 255;
-            p[0] = static_cast<std::uint8_t>(v);
-            p[1] = static_cast<std::uint8_t>(rng() % 256);
-            p[2] = static_cast<std::uint8_t>(255 - v);
-            p[3] = 255;
+            const auto v = static_cast<std::uint8_t>(((x / 37 + y / 23) % 2) * 255);
+            const std::array<std::uint8_t, 4> p{v, static_cast<std::uint8_t>(rng() % 256), static_cast<std::uint8_t>(255 - v), 255};
+            std::copy(p.begin(), p.end(), image.scanLine(y) + 4 * x);
         }
     return image;
 }
@@ -78,6 +69,14 @@ inline void paint(QImage& target, const std::function<void(QPainter&)>& fn)
 {
     QPainter painter(&target);
     fn(painter);
+}
+
+// A canvas with fn painted on it.
+inline QImage painted(int width, int height, QColor fill, const std::function<void(QPainter&)>& fn)
+{
+    QImage image = canvas(width, height, fill);
+    paint(image, fn);
+    return image;
 }
 
 inline void disc(QImage& image, QPointF centre, double radius, QColor colour)
@@ -122,10 +121,8 @@ inline QImage textImage(int w, int h, const QString& text, int pixelSize, QPoint
 
 // ---- pixels ----
 
-inline QImage asRgba(const QImage& image) { return image.convertToFormat(QImage::Format_RGBA8888_Premultiplied); }
+// The bytes of a pixel of an image in the effect format.
 inline const std::uint8_t* pixel(const QImage& rgba, int x, int y) { return rgba.constScanLine(y) + 4 * x; }
-
-// The four bytes of a pixel of an image in the effect format.
 inline uint32_t rgba(const QImage& image, int x, int y)
 {
     uint32_t value;
@@ -133,49 +130,40 @@ inline uint32_t rgba(const QImage& image, int x, int y)
     return value;
 }
 
-inline uint32_t rgba(QColor colour) { return rgba(asRgba(canvas(1, 1, colour)), 0, 0); }
-
-inline double distanceTo(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
+inline void forEachPixel(const QImage& image, QRect area, const std::function<void(int, int, QRgb)>& fn)
+{
+    area = area.isNull() ? image.rect() : area;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            fn(x, y, image.pixel(x, y));
+}
 
 // Bounding box of the pixels that satisfy the predicate; empty when none does.
 inline QRect boundsWhere(const QImage& image, const std::function<bool(QRgb)>& predicate, QRect area = {})
 {
-    if (area.isNull())
-        area = image.rect();
-    int x0 = INT_MAX, y0 = INT_MAX, x1 = INT_MIN, y1 = INT_MIN;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (predicate(image.pixel(x, y))) {
-                x0 = std::min(x0, x);
-                y0 = std::min(y0, y);
-                x1 = std::max(x1, x);
-                y1 = std::max(y1, y);
-            }
-    return x1 < x0 ? QRect() : QRect(QPoint(x0, y0), QPoint(x1, y1));
+    QRect bounds;
+    forEachPixel(image, area, [&](int x, int y, QRgb c) {
+        if (predicate(c))
+            bounds |= QRect(x, y, 1, 1);
+    });
+    return bounds;
 }
 
 inline int countWhere(const QImage& image, const std::function<bool(QRgb)>& predicate, QRect area = {})
 {
-    if (area.isNull())
-        area = image.rect();
     int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            n += predicate(image.pixel(x, y)) ? 1 : 0;
+    forEachPixel(image, area, [&](int, int, QRgb c) { n += predicate(c) ? 1 : 0; });
     return n;
 }
 
 inline int maxChannelDifference(const QImage& a, const QImage& b, QRect area = {})
 {
-    if (area.isNull())
-        area = a.rect();
     int worst = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                              std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
-        }
+    forEachPixel(a, area, [&](int x, int y, QRgb p) {
+        const QRgb q = b.pixel(x, y);
+        worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q)),
+                          std::abs(qAlpha(p) - qAlpha(q))});
+    });
     return worst;
 }
 
@@ -187,35 +175,6 @@ inline bool near(QRgb pixel, QColor color, int tolerance = 12)
 
 inline bool dark(QRgb pixel) { return qAlpha(pixel) > 128 && qGray(pixel) < 100; }
 inline bool notWhite(QRgb pixel) { return qGray(pixel) < 235 || qAlpha(pixel) < 235; }
-
-// Lengths of the alternating runs along a row where the predicate holds and fails,
-// from the first pixel that holds; a run cut by the window is left out.
-inline std::pair<std::vector<int>, std::vector<int>> runsAlongRow(const QImage& image, int y, int x0, int x1,
-                                                                   const std::function<bool(QRgb)>& on)
-{
-    std::vector<int> onRuns, offRuns;
-    int x = x0;
-    while (x <= x1 && !on(image.pixel(x, y)))
-        ++x;
-    while (x <= x1) {
-        const bool state = on(image.pixel(x, y));
-        const int start = x;
-        while (x <= x1 && on(image.pixel(x, y)) == state)
-            ++x;
-        if (x > x1)
-            break;
-        (state ? onRuns : offRuns).push_back(x - start);
-    }
-    return {onRuns, offRuns};
-}
-
-inline double median(std::vector<int> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // A true Gaussian over the whole image, edges repeated, in floating point.
 inline cv::Mat referenceGaussian(const QImage& image, double sigma)
@@ -229,7 +188,7 @@ inline cv::Mat referenceGaussian(const QImage& image, double sigma)
     return blurred;
 }
 
-// ---- elements ----
+// ---- elements and drawing ----
 
 inline Annotation element(AnnotationTool kind, QPointF start = {}, QPointF end = {})
 {
@@ -271,8 +230,6 @@ inline Annotation imageLayer(const QRectF& rect, QColor color)
     return a;
 }
 
-// ---- drawing ----
-
 // Arguments drawing the annotations over a picture of its own size.
 inline ScreenshotRenderer::DrawArguments arguments(const QImage& picture, QVector<Annotation> annotations)
 {
@@ -298,8 +255,7 @@ inline QImage drawn(const QImage& picture, QVector<Annotation> annotations)
 }
 
 // A stand-in effect engine: results per element id; a missing id is pending.
-class FakeEffects : public EffectLookup {
-public:
+struct FakeEffects : EffectLookup {
     std::optional<EffectResult> cached(const Annotation& annotation) override
     {
         ++lookups;
@@ -308,7 +264,7 @@ public:
     }
     void succeed(const Annotation& a, QColor colour)
     {
-        QImage image = canvas(static_cast<int>(a.rect().width()), static_cast<int>(a.rect().height()), colour);
+        const QImage image = canvas(static_cast<int>(a.rect().width()), static_cast<int>(a.rect().height()), colour);
         results.insert_or_assign(a.id, EffectResult::success({image, a.rect(), std::nullopt}));
     }
     void fail(const Annotation& a)
@@ -319,7 +275,7 @@ public:
     int lookups = 0;
 };
 
-// ---- effects and scenes ----
+// ---- effects, their queue and scenes ----
 
 // Restores the process-wide effect hooks when a test ends.
 class HookScope {
@@ -331,6 +287,43 @@ public:
 
 private:
     LocalEffectHooks saved_;
+};
+
+// Object modes held on the effects queue until the test lets them go, so a test can
+// look at the queue standing still. Erase answers a 2 × 2 patch with a notice,
+// pixelate the plain pixelation. The hooks share the ownership, so a job still
+// unwinding outlives the test.
+struct HeldObjectModes : std::enable_shared_from_this<HeldObjectModes> {
+    std::atomic<bool> released{false}, honourCancel{true}, onGuiThread{false};
+    std::atomic<int> started{0}, finished{0}, cancelled{0};
+
+    void hold(const CancellationTest& isCancelled)
+    {
+        onGuiThread = onGuiThread || QThread::currentThread() == QCoreApplication::instance()->thread();
+        ++started;
+        while (!released) {
+            if (honourCancel && isCancelled()) {
+                ++cancelled;
+                throw CancellationError();
+            }
+            QThread::msleep(1);
+        }
+        ++finished;
+    }
+    LocalEffectHooks hooks()
+    {
+        LocalEffectHooks h;
+        h.objectErase = [self = shared_from_this()](const QImage&, const QRectF& rect, const CancellationTest& isCancelled) {
+            self->hold(isCancelled);
+            return BlurEffect{flatImage(2, 2, {9, 9, 9, 255}), rect, QStringLiteral("Объект не найден, удалена вся область")};
+        };
+        h.objectPixelate = [self = shared_from_this()](const QImage& image, const QRectF& rect, double block,
+                                                       const CancellationTest& isCancelled) {
+            self->hold(isCancelled);
+            return BlurEffect{pixelatedCrop(image.copy(rect.toRect()), block), rect, std::nullopt};
+        };
+        return h;
+    }
 };
 
 // Runs the GUI thread's events until the condition holds or the time is up.
@@ -374,18 +367,14 @@ inline QImage drawnOnCanvas(const Screenshot& shot)
     RenderScene scene = shot.composition->scene(shot.annotations, shot.canvasRect);
     scene.effects->prepare(shot.annotations);
     waitUntil([&] { return !scene.effects->readiness(shot.annotations).pending; });
-    QImage out(static_cast<int>(shot.canvasRect.width()), static_cast<int>(shot.canvasRect.height()),
-               QImage::Format_ARGB32_Premultiplied);
-    out.fill(Qt::transparent);
+    QImage out = canvas(static_cast<int>(shot.canvasRect.width()), static_cast<int>(shot.canvasRect.height()), Qt::transparent);
     QPainter painter(&out);
     painter.translate(-shot.canvasRect.topLeft());
-    ScreenshotRenderer::DrawArguments arguments;
-    arguments.image = scene.background;
-    arguments.size = shot.pixelSize;
-    arguments.annotations = shot.annotations;
-    arguments.effects = scene.effects.get();
-    arguments.imageFrame = shot.canvasRect;
-    ScreenshotRenderer::draw(painter, arguments);
+    auto args = arguments(scene.background, shot.annotations);
+    args.size = shot.pixelSize;
+    args.effects = scene.effects.get();
+    args.imageFrame = shot.canvasRect;
+    ScreenshotRenderer::draw(painter, args);
     return out;
 }
 

@@ -1,5 +1,5 @@
-// ScreenshotComposition: composed scenes, effect stacks, the one active stack,
-// and rounded corners.
+// ScreenshotComposition and its effect stacks: composed scenes, the one active stack,
+// underlays and the bottom-up chain of blurs on the effects queue, rounded corners.
 
 #include "RenderTestSupport.h"
 
@@ -11,6 +11,27 @@ using namespace tarnwick;
 using namespace tarnwick::testing;
 
 namespace {
+
+// Two pixelations over a busy picture with an arrow between them.
+struct Layered {
+    std::shared_ptr<ScreenshotComposition> composition = compositionOf(busyImage(400, 200));
+    Annotation lower = blurElement(BlurMode::pixelate, QRectF(40, 40, 120, 80));
+    Annotation arrow = arrowElement({20, 100}, {380, 100});
+    Annotation upper = blurElement(BlurMode::pixelate, QRectF(100, 60, 160, 96));
+    QVector<Annotation> list() const { return {lower, arrow, upper}; }
+    bool settled(const RenderScene& scene) const
+    {
+        return waitUntil([&] { return !scene.effects->readiness(list()).pending; });
+    }
+};
+
+// Object pixelation held until the test opens the gate; cancellation is not heeded.
+struct Gate {
+    std::shared_ptr<HeldObjectModes> held = std::make_shared<HeldObjectModes>();
+    HookScope scope{held->hooks()};
+    Gate() { held->honourCancel = false; }
+    void open() { held->released = true; }
+};
 
 // Composes counted across one call.
 template <typename Fn>
@@ -194,4 +215,143 @@ TEST(RoundedImage, OnlyTheFourCornersOfTheFrameBecomeTransparent)
     const QString failure = QStringLiteral("Не удалось скруглить углы снимка.");
     EXPECT_EQ(errorOf([&] { ScreenshotComposition::roundedImage(busy, QSizeF(0, 200), 10, std::nullopt); }), failure);
     EXPECT_EQ(errorOf([&] { ScreenshotComposition::roundedImage(QImage(), size, 10, std::nullopt); }), failure);
+}
+
+TEST(LayerEffects, TheChainRunsBottomUpOneBlurAtATimeFromTheSceneBackground)
+{
+    // The lower blur's job waits at a gate, so the test sees the chain stand still.
+    Gate gate;
+    Layered s;
+    s.lower.blurMode = BlurMode::objectPixelate;
+    const RenderScene scene = s.composition->scene(s.list());
+    const auto stack = stackOf(scene);
+    // The bottom blur works on the scene background itself, without drawing.
+    const auto lowerEngine = stack->engine(s.lower, false);
+    ASSERT_TRUE(lowerEngine);
+    EXPECT_EQ(lowerEngine->image().constBits(), scene.background.constBits());
+    EXPECT_FALSE(lowerEngine->ordered());
+    int notified = 0;
+    scene.effects->setObserver(QUuid::createUuid(), [&] { ++notified; });
+
+    scene.effects->prepare(s.list());
+    settle(150);
+    // The upper blur has no underlay until the lower result is stored.
+    EXPECT_EQ(stack->engine(s.upper, false), nullptr);
+    EXPECT_FALSE(scene.effects->cached(s.upper).has_value());
+    EXPECT_TRUE(scene.effects->readiness({s.upper}).pending);
+    EXPECT_EQ(s.composition->underlays().size(), 1u);
+    EXPECT_EQ(notified, 0);
+    gate.open();
+
+    // Each of the two jobs ends with a notice to the stack's observers.
+    ASSERT_TRUE(waitUntil([&] { return notified >= 2; }));
+    EXPECT_FALSE(scene.effects->readiness(s.list()).pending);
+    const auto upperEngine = stack->engine(s.upper, false);
+    ASSERT_TRUE(upperEngine);
+    EXPECT_EQ(upperEngine->origin(), QPointF(0, 0));
+    // The underlay shows the lower blur's result and the arrow drawn over it.
+    const std::optional<EffectResult> lowerResult = scene.effects->cached(s.lower);
+    ASSERT_TRUE(lowerResult && lowerResult->ok());
+    const QImage underlay = upperEngine->image().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(underlay.pixel(50, 50), lowerResult->value().image.convertToFormat(QImage::Format_ARGB32_Premultiplied).pixel(10, 10));
+    EXPECT_TRUE(dark(underlay.pixel(300, 100)));
+    EXPECT_EQ(s.composition->underlays().size(), 2u);
+}
+
+TEST(LayerEffects, AnAreaBlurBelowIsComputedAtOnceSoTheNextOneStartsRightAway)
+{
+    Layered s;
+    s.lower.blurMode = BlurMode::area;
+    const RenderScene scene = s.composition->scene(s.list());
+    scene.effects->prepare(s.list());
+    EXPECT_TRUE(stackOf(scene)->engine(s.lower, false)->storedResult(s.lower).has_value());
+    EXPECT_NE(stackOf(scene)->engine(s.upper, false), nullptr);
+    ASSERT_TRUE(s.settled(scene));
+}
+
+TEST(LayerEffects, UnderlaysAreSharedWhereThePrefixIsUnchanged)
+{
+    const Layered s;
+    const RenderScene first = s.composition->scene(s.list());
+    first.effects->prepare(s.list());
+    ASSERT_TRUE(s.settled(first));
+    const auto upperEngine = stackOf(first)->engine(s.upper, false);
+
+    // Moving only the top blur keeps its prefix, so its underlay engine.
+    const Annotation moved = s.upper.translated(QSizeF(20, 10));
+    const RenderScene second = s.composition->scene({s.lower, s.arrow, moved});
+    ASSERT_NE(second.effects, first.effects);
+    EXPECT_EQ(stackOf(second)->engine(moved, false), upperEngine);
+
+    // Moving the arrow below it changes the prefix: a new underlay, the bottom one stays,
+    // and the blur is computed afresh.
+    Annotation bent = s.arrow;
+    bent.end = {380, 180};
+    const RenderScene third = s.composition->scene({s.lower, bent, s.upper});
+    const auto newEngine = stackOf(third)->engine(s.upper, false);
+    ASSERT_TRUE(newEngine);
+    EXPECT_NE(newEngine, upperEngine);
+    EXPECT_EQ(stackOf(third)->engine(s.lower, false), stackOf(first)->engine(s.lower, false));
+    EXPECT_FALSE(third.effects->cached(s.upper).has_value());
+}
+
+TEST(LayerEffects, OnlyTheActiveStackPreparesAndCarriesItsChainOn)
+{
+    Gate gate;
+    Layered s;
+    s.lower.blurMode = BlurMode::objectPixelate;
+    const RenderScene layered = s.composition->scene(s.list());
+    layered.effects->prepare(s.list());
+    const auto lowerEngine = stackOf(layered)->engine(s.lower, false);
+
+    // Another scene takes over before the lower job ends: the chain stops there.
+    const RenderScene other = s.composition->scene({arrowElement({0, 0}, {10, 10}),
+                                                    blurElement(BlurMode::pixelate, QRectF(300, 20, 60, 60))});
+    EXPECT_FALSE(stackOf(layered)->active());
+    gate.open();
+    ASSERT_TRUE(waitUntil([&] { return lowerEngine->storedResult(s.lower).has_value(); }));
+    settle(150);
+    EXPECT_EQ(s.composition->underlays().size(), 1u); // the upper underlay was never rendered
+    // An inactive stack ignores prepare.
+    layered.effects->prepare(s.list());
+    settle(150);
+    EXPECT_EQ(s.composition->underlays().size(), 1u);
+
+    // Switched on again, it goes on from where it stopped.
+    EXPECT_EQ(s.composition->scene(s.list()).effects, layered.effects);
+    EXPECT_FALSE(stackOf(other)->active());
+    layered.effects->prepare(s.list());
+    ASSERT_TRUE(s.settled(layered));
+    EXPECT_TRUE(layered.effects->cached(s.upper)->ok());
+}
+
+TEST(UnderlayCache, EightEnginesByRecencyAndNothingKeptFromAFailedRender)
+{
+    LayerUnderlayCache cache;
+    const QRectF frame(0, 0, 100, 100);
+    int renders = 0;
+    auto engineOf = [&](const QVector<Annotation>& prefix, const QRectF& at = QRectF(0, 0, 100, 100)) {
+        return cache.engine(prefix, at, [&] { ++renders; return canvas(100, 100); }, QSizeF(100, 100));
+    };
+    QVector<QVector<Annotation>> prefixes;
+    for (int i = 0; i < 10; ++i)
+        prefixes.push_back({arrowElement({0, 0}, {10.0 + i, 10})});
+    std::vector<std::shared_ptr<ScreenshotEffects>> engines;
+    for (int i = 0; i < 8; ++i)
+        engines.push_back(engineOf(prefixes[i]));
+    EXPECT_EQ(engineOf(prefixes[0]), engines[0]); // moves to the end
+    EXPECT_EQ(renders, 8);
+    engineOf(prefixes[8]); // evicts prefix 1
+    EXPECT_EQ(cache.size(), 8u);
+    EXPECT_EQ(engineOf(prefixes[0]), engines[0]);
+    EXPECT_EQ(renders, 9);
+    EXPECT_NE(engineOf(prefixes[1]), engines[1]);
+    EXPECT_EQ(renders, 10);
+    EXPECT_NE(engineOf(prefixes[0], QRectF(0, 0, 100, 99)), engines[0]); // another frame, another underlay
+
+    const std::size_t before = cache.size();
+    EXPECT_THROW(cache.engine(prefixes[9], frame, []() -> QImage { throw TarnwickError::message(QStringLiteral("нет")); },
+                              QSizeF(100, 100)),
+                 TarnwickError);
+    EXPECT_EQ(cache.size(), before);
 }

@@ -1,8 +1,10 @@
-// Text, badges, highlighter strokes and image layers, measured on rendered pixels.
+// Text, badges, highlighter strokes, image layers and canvas labels, measured on
+// rendered pixels.
 
 #include "RenderTestSupport.h"
 
-#include "panels/Theme.h"
+#include "render/CanvasLabel.h"
+#include "render/ImageContext.h"
 
 #include <gtest/gtest.h>
 
@@ -22,31 +24,23 @@ Annotation textElement(const QString& text, double fontSize, QPointF at = {20, 2
 
 QImage drawnText(const Annotation& a, int width, int height)
 {
-    QImage image = canvas(width, height);
-    paint(image, [&](QPainter& p) { ScreenshotRenderer::drawText(p, a, a.rect()); });
-    return image;
+    return painted(width, height, Qt::white, [&](QPainter& p) { ScreenshotRenderer::drawText(p, a, a.rect()); });
 }
 
-// Horizontal centre of the ink in rows [y0, y1].
-double inkCentreX(const QImage& image, int y0, int y1)
+// Amount of ink in rows [y0, y1] and its horizontal centre.
+std::pair<double, double> ink(const QImage& image, int y0, int y1)
 {
     double sum = 0, weight = 0;
-    for (int y = y0; y <= y1; ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const double w = 255 - qGray(image.pixel(x, y));
-            sum += w * (x + 0.5);
-            weight += w;
-        }
-    return weight > 0 ? sum / weight : 0;
+    forEachPixel(image, QRect(0, y0, image.width(), y1 - y0 + 1), [&](int x, int, QRgb c) {
+        sum += (255 - qGray(c)) * (x + 0.5);
+        weight += 255 - qGray(c);
+    });
+    return {weight, weight > 0 ? sum / weight : 0};
 }
 
-double inkAmount(const QImage& image)
+QImage highlighted(const Annotation& marker, double width, int w, int h)
 {
-    double total = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            total += 255 - qGray(image.pixel(x, y));
-    return total;
+    return painted(w, h, Qt::white, [&](QPainter& p) { ScreenshotRenderer::drawHighlighter(p, marker, width); });
 }
 
 } // namespace
@@ -60,14 +54,22 @@ TEST(DrawText, InkFillsTheMeasuredRectangleIncludingWrappedLines)
         text.textWidth = 140; // wraps the first line
         text.textStyle.family = family;
         const QRectF measured = text.rect().adjusted(0, 0, -1, -1); // without the one-pixel margin
-        const QRect ink = boundsWhere(drawnText(text, 500, 500), dark);
-        ASSERT_FALSE(ink.isEmpty());
-        EXPECT_NEAR(ink.left(), measured.left(), 1.0);
-        EXPECT_NEAR(ink.top(), measured.top(), 1.0);
-        EXPECT_NEAR(ink.right() + 1, measured.right(), 1.0);
-        EXPECT_NEAR(ink.bottom() + 1, measured.bottom(), 1.0);
+        const QRect drawn = boundsWhere(drawnText(text, 500, 500), dark);
+        ASSERT_FALSE(drawn.isEmpty());
+        EXPECT_NEAR(drawn.left(), measured.left(), 1.0);
+        EXPECT_NEAR(drawn.top(), measured.top(), 1.0);
+        EXPECT_NEAR(drawn.right() + 1, measured.right(), 1.0);
+        EXPECT_NEAR(drawn.bottom() + 1, measured.bottom(), 1.0);
         EXPECT_GT(measured.height(), 3 * 40); // three or more lines were measured and drawn
     }
+    // Nothing for an empty text or a rectangle that is not a number.
+    Annotation text = textElement(QStringLiteral("Текст"), 24);
+    const QImage nothing = painted(100, 100, Qt::white, [&](QPainter& p) {
+        ScreenshotRenderer::drawText(p, text, QRectF(NAN, 0, 10, 10));
+        text.text.clear();
+        ScreenshotRenderer::drawText(p, text, text.rect());
+    });
+    EXPECT_EQ(nothing, canvas(100, 100));
 }
 
 TEST(DrawText, OutlineIsADarkHaloOfTheOutlineRadius)
@@ -92,8 +94,7 @@ TEST(DrawText, OutlineIsADarkHaloOfTheOutlineRadius)
 
 TEST(DrawText, ImitatesMissingBoldAndItalicFaces)
 {
-    // A family with only a regular face.
-    const QString regularOnly = QStringLiteral("DejaVu Math TeX Gyre");
+    const QString regularOnly = QStringLiteral("DejaVu Math TeX Gyre"); // a family with only a regular face
     Annotation text = textElement(QStringLiteral("IIIII"), 80);
     text.textStyle.family = regularOnly;
     ASSERT_EQ(text.textAttributes().font.family(), regularOnly) << "the font package is missing";
@@ -104,14 +105,13 @@ TEST(DrawText, ImitatesMissingBoldAndItalicFaces)
         return drawnText(a, 500, 160);
     };
     const QImage regular = render(false, false), bold = render(true, false), italic = render(false, true);
-
     // Stroking the outlines as well as filling them adds ink.
-    EXPECT_GT(inkAmount(bold), inkAmount(regular) * 1.05);
+    EXPECT_GT(ink(bold, 0, 159).first, ink(regular, 0, 159).first * 1.05);
     // The oblique stems lean right about the baseline: tops further right, feet in place.
     const QRect stems = boundsWhere(regular, dark);
     const int third = stems.height() / 3;
     auto lean = [&](const QImage& image) {
-        return inkCentreX(image, stems.top(), stems.top() + third) - inkCentreX(image, stems.bottom() - third, stems.bottom());
+        return ink(image, stems.top(), stems.top() + third).second - ink(image, stems.bottom() - third, stems.bottom()).second;
     };
     EXPECT_NEAR(lean(regular), 0, 0.5);
     EXPECT_NEAR(lean(italic), 0.2 * 2 * third, 3.0);
@@ -119,25 +119,14 @@ TEST(DrawText, ImitatesMissingBoldAndItalicFaces)
     EXPECT_NEAR(boundsWhere(italic, dark, feet).left(), boundsWhere(regular, dark, feet).left(), 2);
 }
 
-TEST(DrawText, NothingForEmptyTextOrNonFiniteRect)
-{
-    Annotation text = textElement(QStringLiteral("Текст"), 24, {10, 10});
-    QImage image = canvas(100, 100);
-    paint(image, [&](QPainter& p) {
-        ScreenshotRenderer::drawText(p, text, QRectF(NAN, 0, 10, 10));
-        text.text.clear();
-        ScreenshotRenderer::drawText(p, text, text.rect());
-    });
-    EXPECT_EQ(image, canvas(100, 100));
-}
-
 TEST(DrawBadge, DiameterFollowsTheMarkerFrameWidth)
 {
     for (auto [width, expected] : {std::pair{1000.0, 44.0}, {2000.0, 2000.0 / 36}, {4000.0, 96.0}, {500.0, 44.0}}) {
         SCOPED_TRACE(width);
         EXPECT_DOUBLE_EQ(ScreenshotRenderer::badgeDiameter(width), expected);
-        QImage image = canvas(200, 200, Qt::transparent);
-        paint(image, [&](QPainter& p) { ScreenshotRenderer::drawBadge(p, QString(), {100, 100}, QSizeF(width, 10), false, Qt::blue); });
+        const QImage image = painted(200, 200, Qt::transparent, [&](QPainter& p) {
+            ScreenshotRenderer::drawBadge(p, QString(), {100, 100}, QSizeF(width, 10), false, Qt::blue);
+        });
         // The shape is opaque, the soft shadow around it faint.
         const QRect shape = boundsWhere(image, [](QRgb c) { return qAlpha(c) >= 128; });
         EXPECT_NEAR(shape.width(), expected, 1.0);
@@ -149,54 +138,51 @@ TEST(DrawBadge, DiameterFollowsTheMarkerFrameWidth)
 TEST(DrawBadge, FontSizeFollowsTheTextLengthAndTextColourTheLuminance)
 {
     auto badge = [](const QString& text, const QColor& colour, double frameWidth) {
-        QImage image = canvas(200, 200);
-        paint(image, [&](QPainter& p) { ScreenshotRenderer::drawBadge(p, text, {100, 100}, QSizeF(frameWidth, 10), false, colour); });
-        return image;
+        return painted(200, 200, Qt::white, [&](QPainter& p) {
+            ScreenshotRenderer::drawBadge(p, text, {100, 100}, QSizeF(frameWidth, 10), false, colour);
+        });
     };
     // Capital A and digits share the cap height, which scales with the font size: 0.34 D against 0.43 D.
     const double two = boundsWhere(badge("A9", Qt::white, 3600), dark).height();
     const double three = boundsWhere(badge("A10", Qt::white, 3600), dark).height();
     EXPECT_NEAR(three / two, 0.34 / 0.43, 0.06);
 
-    // White text below luminance 0.3, near black above it.
+    // White text below luminance 0.3, near black above it: glyph pixels lighter or darker than the badge.
     const QColor darkBadge = QColor::fromRgbF(0.29f, 0.29f, 0.29f), lightBadge = QColor::fromRgbF(0.31f, 0.31f, 0.31f);
     EXPECT_EQ(ScreenshotRenderer::badgeTextColor(darkBadge), QColor(Qt::white));
     EXPECT_EQ(ScreenshotRenderer::badgeTextColor(lightBadge), QColor::fromRgbF(0.1f, 0.1f, 0.1f));
-    auto lighterAndDarker = [&](const QColor& colour) {
-        const QImage image = badge("8", colour, 1000);
-        int lighter = 0, darker = 0;
-        for (int y = 90; y < 110; ++y)
-            for (int x = 94; x < 106; ++x) {
-                const int d = qGray(image.pixel(x, y)) - qGray(colour.rgb());
-                lighter += d > 60;
-                darker += d < -40;
-            }
-        return std::pair{lighter, darker};
+    auto glyph = [&](const QColor& colour, int lighter) {
+        return countWhere(badge("8", colour, 1000), [&](QRgb c) { return lighter * (qGray(c) - qGray(colour.rgb())) > 50; },
+                          QRect(94, 90, 12, 20));
     };
-    auto [onDarkLighter, onDarkDarker] = lighterAndDarker(darkBadge);
-    EXPECT_GT(onDarkLighter, 10);
-    EXPECT_EQ(onDarkDarker, 0);
-    auto [onLightLighter, onLightDarker] = lighterAndDarker(lightBadge);
-    EXPECT_EQ(onLightLighter, 0);
-    EXPECT_GT(onLightDarker, 10);
+    EXPECT_GT(glyph(darkBadge, 1), 10);
+    EXPECT_EQ(glyph(darkBadge, -1), 0);
+    EXPECT_EQ(glyph(lightBadge, 1), 0);
+    EXPECT_GT(glyph(lightBadge, -1), 10);
 }
 
-TEST(DrawHighlighter, RunsThatTurnBackOverlapDarkerAndGentleTurnsDoNot)
+TEST(DrawHighlighter, RunsThatTurnBackOverlapDarkerAndOtherRunsDoNot)
 {
     Annotation marker = element(AnnotationTool::highlighter);
     marker.points = {{50, 100}, {250, 100}, {120, 100}};
     marker.colorIndex = 5; // black at 30 %
-    QImage image = canvas(300, 200);
-    paint(image, [&](QPainter& p) { ScreenshotRenderer::drawHighlighter(p, marker, 20); });
-    EXPECT_NEAR(qGray(image.pixel(80, 100)), 255 * 0.7, 4);
-    EXPECT_NEAR(qGray(image.pixel(180, 100)), 255 * 0.7 * 0.7, 4);
-    EXPECT_NEAR(boundsWhere(image, notWhite).height(), 20, 1.5); // 10 px either side of the line
+    const QImage back = highlighted(marker, 20, 300, 200);
+    EXPECT_NEAR(qGray(back.pixel(80, 100)), 255 * 0.7, 4);
+    EXPECT_NEAR(qGray(back.pixel(180, 100)), 255 * 0.7 * 0.7, 4);
+    EXPECT_NEAR(boundsWhere(back, notWhite).height(), 20, 1.5); // 10 px either side of the line
 
     // Two right-angle turns stay one run, without darker joints.
     marker.points = {{50, 50}, {150, 50}, {150, 150}, {60, 160}};
-    QImage turns = canvas(220, 220);
-    paint(turns, [&](QPainter& p) { ScreenshotRenderer::drawHighlighter(p, marker, 16); });
+    const QImage turns = highlighted(marker, 16, 220, 220);
     EXPECT_EQ(qGray(turns.pixel(150, 50)), qGray(turns.pixel(100, 50)));
+    // A single point is a dot; without points the stroke runs from start to end with round caps.
+    marker.points = {{60, 60}};
+    EXPECT_NEAR(boundsWhere(highlighted(marker, 12, 120, 120), notWhite).width(), 12, 1.5);
+    EXPECT_NEAR(boundsWhere(highlighted(marker, 12, 120, 120), notWhite).height(), 12, 1.5);
+    marker.points.clear();
+    marker.start = {10, 30};
+    marker.end = {110, 30};
+    EXPECT_NEAR(boundsWhere(highlighted(marker, 10, 120, 60), notWhite).width(), 110, 1.5);
 }
 
 TEST(DrawHighlighter, RunsSplitAtTurnsSharperThan120Degrees)
@@ -213,72 +199,46 @@ TEST(DrawHighlighter, RunsSplitAtTurnsSharperThan120Degrees)
     EXPECT_TRUE(ScreenshotRenderer::highlighterRuns({}).isEmpty());
 }
 
-TEST(DrawHighlighter, SinglePointIsADotAndNoPointsAStraightSegment)
-{
-    Annotation dot = element(AnnotationTool::highlighter);
-    dot.points = {{60, 60}};
-    dot.colorIndex = 5;
-    QImage image = canvas(120, 120);
-    paint(image, [&](QPainter& p) { ScreenshotRenderer::drawHighlighter(p, dot, 12); });
-    EXPECT_NEAR(boundsWhere(image, notWhite).width(), 12, 1.5);
-    EXPECT_NEAR(boundsWhere(image, notWhite).height(), 12, 1.5);
-
-    Annotation segment = element(AnnotationTool::highlighter, {10, 30}, {110, 30});
-    segment.colorIndex = 5;
-    QImage line = canvas(120, 60);
-    paint(line, [&](QPainter& p) { ScreenshotRenderer::drawHighlighter(p, segment, 10); });
-    EXPECT_NEAR(boundsWhere(line, notWhite).width(), 110, 1.5); // round caps add 5 px each end
-}
-
 namespace {
 
 // A 100 × 60 red image with a blue right-most column, laid out in frame.
 Annotation markedLayer(QRectF frame)
 {
     Annotation a = element(AnnotationTool::image, frame.topLeft(), frame.bottomRight());
-    QImage image = canvas(100, 60, Qt::red);
-    paint(image, [](QPainter& p) { p.fillRect(99, 0, 1, 60, Qt::blue); });
-    a.embeddedImage = std::make_shared<QImage>(image);
+    a.embeddedImage = std::make_shared<QImage>(painted(100, 60, Qt::red, [](QPainter& p) { p.fillRect(99, 0, 1, 60, Qt::blue); }));
     return a;
 }
 
 QImage drawnLayer(const Annotation& a, int width = 200, int height = 200)
 {
-    QImage image = canvas(width, height, Qt::transparent);
-    paint(image, [&](QPainter& p) { ScreenshotRenderer::drawImageLayer(p, a); });
-    return image;
+    return painted(width, height, Qt::transparent, [&](QPainter& p) { ScreenshotRenderer::drawImageLayer(p, a); });
 }
 
 } // namespace
 
-TEST(DrawImageLayer, RadiusBeyondHalfTheSideGivesFullyRoundEnds)
+TEST(DrawImageLayer, RadiusBeyondHalfTheSideGivesFullyRoundEndsAndTheMirrorComesAfterTheClip)
 {
     Annotation a = markedLayer(QRectF(50, 50, 100, 60));
     a.imageCornerRadius = 1000; // clamped to 30
-    const QImage image = drawnLayer(a);
-    auto covered = [&](int x, int y) { return qAlpha(image.pixel(x, y)) > 128; };
-    EXPECT_TRUE(covered(51, 80));  // the middle of the left end
-    EXPECT_TRUE(covered(100, 51)); // the flat top
-    EXPECT_FALSE(covered(52, 52));
+    const QImage round = drawnLayer(a);
+    auto covered = [](const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)) > 128; };
+    EXPECT_TRUE(covered(round, 51, 80));  // the middle of the left end
+    EXPECT_TRUE(covered(round, 100, 51)); // the flat top
+    EXPECT_FALSE(covered(round, 52, 52));
     // Outside the semicircle of radius 30 about (80, 80), still inside a radius-10 corner.
-    EXPECT_FALSE(covered(55, 62));
-    EXPECT_FALSE(covered(144, 62));
-    a.imageCornerRadius = 10;
-    EXPECT_GT(qAlpha(drawnLayer(a).pixel(55, 62)), 128);
-}
+    EXPECT_FALSE(covered(round, 55, 62));
+    EXPECT_FALSE(covered(round, 144, 62));
 
-TEST(DrawImageLayer, MirrorShowsTheRightColumnOnTheLeftAndKeepsCorners)
-{
-    Annotation a = markedLayer(QRectF(50, 50, 100, 60));
-    a.imageFlippedHorizontally = true;
     a.imageCornerRadius = 10;
-    const QImage image = drawnLayer(a);
-    EXPECT_TRUE(near(image.pixel(50, 80), Qt::blue, 30));
-    EXPECT_TRUE(near(image.pixel(149, 80), Qt::red, 30));
-    EXPECT_EQ(qAlpha(image.pixel(50, 50)), 0);   // rounded corner still at the top left
-    EXPECT_EQ(qAlpha(image.pixel(149, 109)), 0); // and at the bottom right
-    a.imageFlippedHorizontally = false;
-    EXPECT_TRUE(near(drawnLayer(a).pixel(149, 80), Qt::blue, 30));
+    const QImage straight = drawnLayer(a);
+    EXPECT_TRUE(covered(straight, 55, 62));
+    EXPECT_TRUE(near(straight.pixel(149, 80), Qt::blue, 30));
+    a.imageFlippedHorizontally = true;
+    const QImage mirrored = drawnLayer(a);
+    EXPECT_TRUE(near(mirrored.pixel(50, 80), Qt::blue, 30));
+    EXPECT_TRUE(near(mirrored.pixel(149, 80), Qt::red, 30));
+    EXPECT_EQ(qAlpha(mirrored.pixel(50, 50)), 0);   // rounded corner still at the top left
+    EXPECT_EQ(qAlpha(mirrored.pixel(149, 109)), 0); // and at the bottom right
 }
 
 TEST(DrawImageLayer, CropIsMadeIntegralAndClippedToThePicture)
@@ -303,13 +263,46 @@ TEST(DrawImageLayer, ReportsUnreadableAndEmptySourcesWithoutDrawing)
     };
     const QString unreadable = "Не удалось прочитать вставленное изображение.", empty = "Область вставленного изображения пуста.";
     Annotation a = markedLayer(QRectF(0, 0, 40, 40));
-    a.embeddedImage.reset();
-    EXPECT_EQ(message(a), unreadable);
-    a.embeddedImage = std::make_shared<QImage>();
-    EXPECT_EQ(message(a), unreadable);
-    a = markedLayer(QRectF(0, 0, 40, 40));
     a.imageCrop = QRectF(200, 200, 30, 30);
     EXPECT_EQ(message(a), empty);
     a.imageCrop = QRectF(10, 10, 0, 30);
     EXPECT_EQ(message(a), empty);
+    a.embeddedImage = std::make_shared<QImage>();
+    EXPECT_EQ(message(a), unreadable);
+    a.embeddedImage.reset();
+    EXPECT_EQ(message(a), unreadable);
+}
+
+TEST(CanvasLabel, MonospacedWidthScalesWithSizeAndDegenerateSizesAreEmpty)
+{
+    const QSizeF one = CanvasLabel::size(QStringLiteral("0"), 16, false);
+    ASSERT_GT(one.width(), 0);
+    EXPECT_NEAR(CanvasLabel::size(QStringLiteral("0123456789"), 16, false).width(), 10 * one.width(), 0.01);
+    EXPECT_NEAR(one.width(), 16 * 0.602, 0.1); // DejaVu Sans Mono advances 0.602 em per cell
+    // Fractional sizes are honoured, not rounded to whole pixels.
+    EXPECT_NEAR(CanvasLabel::size(QStringLiteral("0"), 16.5, false).width() / one.width(), 16.5 / 16, 0.001);
+    // Height is ascent + descent, no leading: a little more than the size.
+    EXPECT_GT(one.height(), 16);
+    EXPECT_LT(one.height(), 16 * 1.3);
+    EXPECT_GT(CanvasLabel::size(QStringLiteral("13 px"), 16, true).width(), 0);
+    EXPECT_TRUE(CanvasLabel::size(QStringLiteral("x"), 0, false).isEmpty());
+    EXPECT_TRUE(CanvasLabel::size(QStringLiteral("x"), NAN, false).isEmpty());
+    EXPECT_EQ(CanvasLabel::size(QString(), 16, false).width(), 0);
+}
+
+TEST(ImageContext, SoftwareRetryOnlyWhenThePrimaryFails)
+{
+    QVector<bool> software;
+    auto render = [&](bool primaryWorks) {
+        software.clear();
+        return ImageContext::renderWithFallback([&](const ImageContext& c) {
+            software.push_back(c.usesSoftwareRenderer());
+            return c.usesSoftwareRenderer() || primaryWorks ? QImage(1, 1, QImage::Format_RGBA8888_Premultiplied) : QImage();
+        });
+    };
+    EXPECT_TRUE(render(true).has_value());
+    EXPECT_EQ(software, QVector<bool>{false});
+    EXPECT_TRUE(render(false).has_value());
+    EXPECT_EQ(software, (QVector<bool>{false, true}));
+    EXPECT_FALSE(ImageContext::renderWithFallback([](const ImageContext&) { return QImage(); }).has_value());
 }

@@ -27,6 +27,30 @@ double headReach(const QImage& image, QPointF tip, double width)
     return reach;
 }
 
+// Median lengths of the runs along a row where the predicate holds and where it fails
+// (runs cut by the window left out), and the number of runs where it holds.
+struct Dashes {
+    double on, off;
+    size_t count;
+};
+Dashes dashesAlongRow(const QImage& image, int y, int x0, int x1, const std::function<bool(QRgb)>& on)
+{
+    std::vector<int> runs[2];
+    for (int x = x0 + 1, start = -1; x <= x1; ++x) {
+        const bool was = on(image.pixel(x - 1, y));
+        if (on(image.pixel(x, y)) == was)
+            continue;
+        if (start >= 0)
+            runs[was].push_back(x - start);
+        start = x;
+    }
+    auto median = [](std::vector<int> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    return {median(runs[1]), median(runs[0]), runs[1].size()};
+}
+
 // draw() on a canvas zoomed by `zoom`, as the editor paints.
 QImage drawnZoomed(const ScreenshotRenderer::DrawArguments& args, double zoom)
 {
@@ -125,7 +149,7 @@ TEST(DrawScene, PencilDotSegmentPolylineAndTheDefaultStrokeWidth)
     EXPECT_NEAR(boundsWhere(drawn(canvas(400, 300), {rect}), notWhite, QRect(180, 80, 40, 40)).height(), 3, 1.5);
 }
 
-TEST(DrawScene, BlurDrawsItsStoredResultOtherwiseADashedPlaceholderInPixels)
+TEST(DrawScene, BlurDrawsItsResultOtherwiseADashedPlaceholderInPixelsWithinTheImageFrame)
 {
     const Annotation blur = element(AnnotationTool::blur, {40, 40}, {240, 140});
     auto args = arguments(canvas(300, 200), {blur});
@@ -135,10 +159,10 @@ TEST(DrawScene, BlurDrawsItsStoredResultOtherwiseADashedPlaceholderInPixels)
     EXPECT_EQ(effects.lookups, 1);
     // Qt counts dashes in pen widths; this 2 px line must show 6 px on, 4 px off.
     // It is centred on y = 40, so row 39 lies wholly inside it.
-    auto [on, off] = runsAlongRow(pending, 39, 45, 235, accent);
-    ASSERT_GE(on.size(), 10u);
-    EXPECT_NEAR(median(on), 6, 1);
-    EXPECT_NEAR(median(off), 4, 1);
+    const Dashes dashes = dashesAlongRow(pending, 39, 45, 235, accent);
+    ASSERT_GE(dashes.count, 10u);
+    EXPECT_NEAR(dashes.on, 6, 1);
+    EXPECT_NEAR(dashes.off, 4, 1);
     EXPECT_EQ(qGray(pending.pixel(140, 90)), 255); // inside untouched
 
     effects.fail(blur);
@@ -148,13 +172,10 @@ TEST(DrawScene, BlurDrawsItsStoredResultOtherwiseADashedPlaceholderInPixels)
     const QImage ready = drawn(canvas(300, 200), args);
     EXPECT_EQ(boundsWhere(ready, [](QRgb c) { return near(c, Qt::magenta); }), QRect(40, 40, 200, 100));
     EXPECT_EQ(countWhere(ready, accent), 0);
-}
 
-TEST(DrawScene, BlurWithoutEngineAndBeyondTheImageFrame)
-{
     // Without an engine an area blur shows the blurred copy; other modes the placeholder.
     Annotation area = element(AnnotationTool::blur, {40, 40}, {140, 140});
-    auto args = arguments(canvas(300, 200), {area});
+    args = arguments(canvas(300, 200), {area});
     args.blurred = canvas(300, 200, Qt::green);
     auto green = [](QRgb c) { return near(c, Qt::green); };
     EXPECT_EQ(boundsWhere(drawn(canvas(300, 200), args), green), QRect(40, 40, 100, 100));
@@ -164,7 +185,6 @@ TEST(DrawScene, BlurWithoutEngineAndBeyondTheImageFrame)
     EXPECT_GT(countWhere(pixelate, accent), 100);
 
     // A blur outside the image frame draws nothing; one across its edge is clipped to it.
-    FakeEffects effects;
     args = arguments(canvas(300, 200), {element(AnnotationTool::blur, {320, 20}, {380, 80}),
                                         element(AnnotationTool::blur, {250, 50}, {350, 150})});
     args.effects = &effects;
@@ -298,7 +318,7 @@ TEST(LayerSampleCache, MatchesWholePrefixesAndDropsTheLeastRecentlyUsed)
     EXPECT_EQ(cache.find({a}), nullptr);
 }
 
-TEST(DrawScene, CommentBadgesAreNumberedInOrderWithOneCornerBadge)
+TEST(DrawScene, CommentBadgesAreNumberedInOrderWithOneCornerBadgeInTheMarkerFrame)
 {
     const QImage picture = canvas(1000, 400);
     const Annotation first = commentAt({300, 200});
@@ -333,24 +353,20 @@ TEST(DrawScene, CommentBadgesAreNumberedInOrderWithOneCornerBadge)
     args.annotations = {first};
     args.showMarkers = false;
     EXPECT_EQ(drawn(picture, args), picture);
-}
 
-TEST(DrawScene, CornerBadgeSitsInTheMarkerFrameAndScalesWithIt)
-{
-    const QImage picture = canvas(2400, 600);
-    auto args = arguments(picture, {commentAt({1200, 300})});
-    args.label = "C";
+    // The corner badge sits in the marker frame, whose width sets every badge's size: D = 55.6 here.
+    const QImage wide = canvas(2400, 600);
+    args = arguments(wide, {commentAt({1200, 300})});
     args.showMarkers = true;
-    args.markerFrame = QRectF(200, 100, 2000, 400); // D = 55.6
-    const QImage image = drawn(picture, args);
-    const QRect corner = boundsWhere(image, markerColour, QRect(150, 50, 150, 150));
-    EXPECT_NEAR(corner.center().x(), 200 + 0.8 * 2000 / 36.0, 1);
-    EXPECT_NEAR(corner.center().y(), 100 + 0.8 * 2000 / 36.0, 1);
-    const QRect badge = boundsWhere(image, [](QRgb c) { return qBlue(c) < 160; }, QRect(1150, 250, 100, 100));
-    EXPECT_NEAR(badge.width(), 2000 / 36.0, 1);
+    args.markerFrame = QRectF(200, 100, 2000, 400);
+    const QImage framed = drawn(wide, args);
+    const QRect inFrame = boundsWhere(framed, markerColour, QRect(150, 50, 150, 150));
+    EXPECT_NEAR(inFrame.center().x(), 200 + 0.8 * 2000 / 36.0, 1);
+    EXPECT_NEAR(inFrame.center().y(), 100 + 0.8 * 2000 / 36.0, 1);
+    EXPECT_NEAR(boundsWhere(framed, [](QRgb c) { return qBlue(c) < 160; }, QRect(1150, 250, 100, 100)).width(), 2000 / 36.0, 1);
 }
 
-TEST(DrawScene, SelectionHandlesKeepTheirScreenSize)
+TEST(DrawScene, SelectionHandlesAndDashesKeepTheirScreenSize)
 {
     const QImage picture = canvas(200, 200);
     const Annotation layer = imageLayer(QRectF(50, 50, 100, 100), Qt::white);
@@ -368,31 +384,29 @@ TEST(DrawScene, SelectionHandlesKeepTheirScreenSize)
     // Scale 0 is taken as 0.001: huge white discs, nothing breaks.
     args.selectionScale = 0;
     EXPECT_EQ(qGray(drawn(picture, args).pixel(5, 5)), 255);
-}
 
-TEST(DrawScene, SelectedBlurOutlineDashesKeepTheirScreenLengthWhenZoomed)
-{
     const Annotation blur = element(AnnotationTool::blur, {10, 10}, {90, 90});
-    auto args = arguments(canvas(100, 100), {blur});
+    args = arguments(canvas(100, 100), {blur});
     args.selectedID = blur.id;
     args.selectionScale = 4;
     FakeEffects effects;
     effects.succeed(blur, Qt::black);
     args.effects = &effects;
-    // On screen: white dashes 5 on, 4 off, 1.5 px wide, over the black effect just inside its edge.
-    auto [on, off] = runsAlongRow(drawnZoomed(args, 4), 40, 70, 330, [](QRgb c) { return qGray(c) > 128; });
-    ASSERT_GE(on.size(), 10u);
-    EXPECT_NEAR(median(on), 5, 1);
-    EXPECT_NEAR(median(off), 4, 1);
+    // A selected blur's outline, zoomed 4×: white dashes 5 on, 4 off, 1.5 px wide on screen,
+    // over the black effect just inside its edge.
+    const Dashes dashes = dashesAlongRow(drawnZoomed(args, 4), 40, 70, 330, [](QRgb c) { return qGray(c) > 128; });
+    ASSERT_GE(dashes.count, 10u);
+    EXPECT_NEAR(dashes.on, 5, 1);
+    EXPECT_NEAR(dashes.off, 4, 1);
 }
 
 TEST(DrawScene, SelectionFramesOfCommentsAndHighlighters)
 {
-    const QImage picture = canvas(300, 300, Qt::black);
+    const QImage black = canvas(300, 300, Qt::black);
     auto frameWidth = [&](const Annotation& a, int level) {
-        auto args = arguments(picture, {a});
+        auto args = arguments(black, {a});
         args.selectedID = a.id;
-        return boundsWhere(drawn(picture, args), [&](QRgb c) { return qGray(c) > level; }).width();
+        return boundsWhere(drawn(black, args), [&](QRgb c) { return qGray(c) > level; }).width();
     };
     // A comment's frame is its badge square of side 44 outset by 2 w = 4, in 1 px white dashes.
     Annotation comment = commentAt({150, 150});
@@ -406,7 +420,7 @@ TEST(DrawScene, SelectionFramesOfCommentsAndHighlighters)
     EXPECT_NEAR(frameWidth(marker, 128), 124 + 1.5, 1.5);
 }
 
-TEST(DrawScene, PictureIsCopiedIntoTheImageFrame)
+TEST(DrawScene, PictureIsCopiedIntoTheImageFrameAndFailingLayersAreSkipped)
 {
     const QImage picture = canvas(50, 40, QColor(0, 0, 255, 128));
     auto args = arguments(picture, {});
@@ -417,18 +431,16 @@ TEST(DrawScene, PictureIsCopiedIntoTheImageFrame)
     EXPECT_EQ(image.pixel(9, 20), qRgb(255, 255, 255));
     EXPECT_EQ(image.pixel(59, 59), picture.pixel(49, 39));
     EXPECT_EQ(image.pixel(60, 60), qRgb(255, 255, 255));
-}
 
-TEST(DrawScene, FailingImageLayerIsSkippedAndTheRestDraws)
-{
+    // Image layers that cannot be drawn are skipped; the rest draws.
     Annotation broken = element(AnnotationTool::image, {10, 10}, {60, 60});
     Annotation empty = imageLayer(QRectF(10, 10, 10, 10), Qt::red);
     empty.end = {60, 60};
     empty.imageCrop = QRectF(50, 50, 10, 10);
     const Annotation rect = element(AnnotationTool::rectangle, {100, 100}, {150, 150});
-    const QImage image = drawn(canvas(200, 200), {broken, empty, rect});
-    EXPECT_EQ(countWhere(image, notWhite, QRect(0, 0, 80, 80)), 0);
-    EXPECT_GT(countWhere(image, blueInk), 100);
+    const QImage skipped = drawn(canvas(200, 200), {broken, empty, rect});
+    EXPECT_EQ(countWhere(skipped, notWhite, QRect(0, 0, 80, 80)), 0);
+    EXPECT_GT(countWhere(skipped, blueInk), 100);
 }
 
 TEST(DrawScene, NonFiniteAndHugeInputDrawsWhatItCanAndReturns)
@@ -439,23 +451,18 @@ TEST(DrawScene, NonFiniteAndHugeInputDrawsWhatItCanAndReturns)
                                 AnnotationTool::pencil, AnnotationTool::text, AnnotationTool::magnifier,
                                 AnnotationTool::image, AnnotationTool::ruler, AnnotationTool::highlighter}) {
         for (double bad : {double(NAN), double(INFINITY), 1e300, -1.7e308, -1e12}) {
-            Annotation a = element(kind, {bad, 10}, {20, bad});
-            a.text = "x";
+            // Bad coordinates, bad sizes, and finite ends whose differences overflow.
+            Annotation a = element(kind, {bad, 10}, {20, bad}), sized = element(kind, {10, 10}, {200, 150}),
+                       huge = element(kind, {-1.7e308, -1.7e308}, {1.7e308, 1.7e308});
+            a.text = huge.text = "x";
             a.points = {{bad, 1}, {2, 2}};
+            huge.points = {{-1.7e308, 0}, {1.7e308, 0}};
             a.magnifierSource = QRectF(0, 0, bad, 5);
-            a.embeddedImage = solidImage(4, 4, Qt::red);
-            list.append(a);
-            Annotation wide = element(kind, {10, 10}, {200, 150});
-            wide.strokeWidth = bad;
-            wide.fontSize = bad;
-            list.append(wide);
-            // Finite ends whose differences overflow.
-            Annotation overflowing = element(kind, {-1.7e308, -1.7e308}, {1.7e308, 1.7e308});
-            overflowing.bendOffset = QSizeF(1.7e308, 0);
-            overflowing.points = {{-1.7e308, 0}, {1.7e308, 0}};
-            overflowing.magnifierSource = QRectF(-1.7e308, 0, 1.7e308, 10);
-            overflowing.embeddedImage = solidImage(4, 4, Qt::red);
-            list.append(overflowing);
+            huge.magnifierSource = QRectF(-1.7e308, 0, 1.7e308, 10);
+            a.embeddedImage = huge.embeddedImage = solidImage(4, 4, Qt::red);
+            huge.bendOffset = QSizeF(1.7e308, 0);
+            sized.strokeWidth = sized.fontSize = bad;
+            list << a << sized << huge;
         }
     }
     const Annotation visible = element(AnnotationTool::rectangle, {100, 100}, {150, 150});

@@ -1,13 +1,10 @@
-// ScreenshotEffects: keys, the effects queue, cancellation, observers and stacks.
+// ScreenshotEffects: keys, the effects queue, cancellation and observers.
 
 #include "RenderTestSupport.h"
 
 #include "render/ScreenshotEffects.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <gtest/gtest.h>
-#include <mutex>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -25,45 +22,6 @@ struct ObserverCount {
                 ++offThread;
             ++calls;
         });
-    }
-};
-
-// An object-removal stand-in whose calls can be held until the test lets them go.
-// Its hooks share its ownership, so a job still unwinding outlives the test.
-struct HeldObjectRemoval : std::enable_shared_from_this<HeldObjectRemoval> {
-    std::mutex lock;
-    std::condition_variable wake;
-    bool released = false;
-    std::atomic<bool> honourCancel{true};
-    std::atomic<int> started{0}, finished{0}, cancelled{0};
-    std::atomic<bool> onGuiThread{false};
-
-    LocalEffectHooks hooks()
-    {
-        LocalEffectHooks h;
-        h.objectErase = [self = shared_from_this()](const QImage&, const QRectF& rect, const CancellationTest& isCancelled) {
-            HeldObjectRemoval& r = *self;
-            if (QThread::currentThread() == QCoreApplication::instance()->thread())
-                r.onGuiThread = true;
-            ++r.started;
-            std::unique_lock guard(r.lock);
-            while (!r.released) {
-                if (r.honourCancel && isCancelled()) {
-                    ++r.cancelled;
-                    throw CancellationError();
-                }
-                r.wake.wait_for(guard, std::chrono::milliseconds(2));
-            }
-            ++r.finished;
-            return BlurEffect{flatImage(2, 2, {9, 9, 9, 255}), rect, QStringLiteral("Объект не найден, удалена вся область")};
-        };
-        return h;
-    }
-    void release()
-    {
-        std::lock_guard guard(lock);
-        released = true;
-        wake.notify_all();
     }
 };
 
@@ -86,9 +44,8 @@ class EffectEngine : public ::testing::Test {
 protected:
     void SetUp() override { observer.attach(*engine); }
 
-    std::shared_ptr<HeldObjectRemoval> removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    HookScope hooks{removal.hooks()};
+    std::shared_ptr<HeldObjectModes> held = std::make_shared<HeldObjectModes>();
+    HookScope hooks{held->hooks()};
     std::shared_ptr<ScreenshotEffects> engine = plainEngine(busyImage(400, 300));
     ObserverCount observer;
 };
@@ -113,7 +70,7 @@ TEST(EffectKeys, PrintTheModeAndTheIntegralRectangleWithinTheFrame)
 
 TEST_F(EffectEngine, KeysDependOnTheBlurAloneNotOnElementsAroundIt)
 {
-    removal.release();
+    held->released = true;
     const Annotation blur = blurElement(BlurMode::objectErase, QRectF(50, 50, 100, 80));
     const Annotation arrow = element(AnnotationTool::arrow, {10, 10}, {300, 200});
     engine->prepare({blur, arrow});
@@ -125,7 +82,7 @@ TEST_F(EffectEngine, KeysDependOnTheBlurAloneNotOnElementsAroundIt)
     EXPECT_EQ(engine->key(blur), before);
     EXPECT_TRUE(engine->cached(blur).has_value());
     settle();
-    EXPECT_EQ(removal.started, 1);
+    EXPECT_EQ(held->started, 1);
     EXPECT_EQ(observer.calls, 1);
 
     // The blur's own rectangle changes: a new key and a new job; the old result goes.
@@ -135,7 +92,7 @@ TEST_F(EffectEngine, KeysDependOnTheBlurAloneNotOnElementsAroundIt)
     engine->prepare({moved, arrow});
     EXPECT_FALSE(engine->cached(blur).has_value());
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 2; }));
-    EXPECT_EQ(removal.started, 2);
+    EXPECT_EQ(held->started, 2);
     EXPECT_EQ(engine->cached(moved)->value().rect, QRectF(50, 50, 101, 80));
 }
 
@@ -144,25 +101,25 @@ TEST_F(EffectEngine, JobsRunOnTheEffectsQueueAndObserversOnTheGuiThreadOncePerJo
     const Annotation blur = blurElement(BlurMode::objectErase, QRectF(20, 20, 60, 60));
     EXPECT_EQ(engine->readiness({}), (EffectReadiness{false, false, std::nullopt}));
     engine->prepare({blur});
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return held->started == 1; }));
     EXPECT_FALSE(engine->cached(blur).has_value());
     EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{true, false, processing}));
     // The same list again while the job runs schedules nothing.
     engine->prepare({blur});
     engine->prepare({blur, blur});
-    removal.release();
+    held->released = true;
 
     ASSERT_TRUE(waitUntil([&] { return observer.calls >= 1; }));
     settle();
     EXPECT_EQ(observer.calls, 1);
     EXPECT_EQ(observer.offThread, 0);
-    EXPECT_FALSE(removal.onGuiThread);
-    EXPECT_EQ(removal.started, 1);
+    EXPECT_FALSE(held->onGuiThread);
+    EXPECT_EQ(held->started, 1);
     EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{false, false, notFound}));
     // Prepared again once stored: nothing scheduled either.
     engine->prepare({blur});
     settle();
-    EXPECT_EQ(removal.started, 1);
+    EXPECT_EQ(held->started, 1);
     EXPECT_EQ(observer.calls, 1);
 }
 
@@ -171,21 +128,21 @@ TEST_F(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
     const Annotation first = blurElement(BlurMode::objectErase, QRectF(20, 20, 60, 60));
     const Annotation second = first.translated(QSizeF(100, 0));
     engine->prepare({first});
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return held->started == 1; }));
     engine->prepare({second});
-    ASSERT_TRUE(waitUntil([&] { return removal.cancelled == 1 && removal.started == 2; }));
-    removal.release();
+    ASSERT_TRUE(waitUntil([&] { return held->cancelled == 1 && held->started == 2; }));
+    held->released = true;
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 2; }));
     EXPECT_FALSE(engine->cached(first).has_value());
     ASSERT_TRUE(engine->cached(second).has_value());
     EXPECT_EQ(engine->cached(second)->value().rect, QRectF(120, 20, 60, 60));
-    EXPECT_EQ(removal.finished, 1);
+    EXPECT_EQ(held->finished, 1);
 
     // The cancelled key was left absent, so wanting it again computes it afresh.
     engine->prepare({first});
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 3; }));
     EXPECT_TRUE(engine->cached(first).has_value());
-    EXPECT_EQ(removal.started, 3);
+    EXPECT_EQ(held->started, 3);
 }
 
 TEST_F(EffectEngine, QueuedJobsOfPositionsLeftEndUncomputedAndAKeyWantedAgainIsStored)
@@ -193,8 +150,8 @@ TEST_F(EffectEngine, QueuedJobsOfPositionsLeftEndUncomputedAndAKeyWantedAgainIsS
     // Hold the queue with an object removal, then drag a pixelation through ten positions.
     const Annotation holder = blurElement(BlurMode::objectErase, QRectF(0, 0, 30, 30));
     engine->prepare({holder});
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
-    removal.honourCancel = false;
+    ASSERT_TRUE(waitUntil([&] { return held->started == 1; }));
+    held->honourCancel = false;
     const Annotation pixelation = blurElement(BlurMode::pixelate, QRectF(10, 10, 80, 60));
     for (int i = 0; i < 10; ++i)
         engine->prepare({holder, pixelation.translated(QSizeF(10 * i, 5 * i))});
@@ -202,7 +159,7 @@ TEST_F(EffectEngine, QueuedJobsOfPositionsLeftEndUncomputedAndAKeyWantedAgainIsS
     const Annotation last = pixelation.translated(QSizeF(90, 45));
     engine->prepare({holder});
     engine->prepare({holder, last});
-    removal.release();
+    held->released = true;
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 11; }));
     settle();
     EXPECT_EQ(observer.calls, 11);
@@ -215,7 +172,7 @@ TEST_F(EffectEngine, QueuedJobsOfPositionsLeftEndUncomputedAndAKeyWantedAgainIsS
 
 TEST_F(EffectEngine, FailuresAreStoredAndReportedButEmptyAreasNeverEscapeTheWorker)
 {
-    removal.release();
+    held->released = true;
     const Annotation outside = blurElement(BlurMode::pixelate, QRectF(500, 500, 40, 40));
     const Annotation flat = blurElement(BlurMode::erase, QRectF(50, 50, 0, 20));
     const Annotation object = blurElement(BlurMode::objectErase, QRectF(10, 10, 30, 30));
@@ -266,17 +223,17 @@ TEST_F(EffectEngine, ADestroyedEngineDropsItsJobsAndLateResults)
 {
     engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50)),
                      blurElement(BlurMode::pixelate, QRectF(10, 10, 50, 50))});
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return held->started == 1; }));
     engine.reset();
     // The running job sees that nothing is wanted any more; the queued one never starts.
-    ASSERT_TRUE(waitUntil([&] { return removal.cancelled == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return held->cancelled == 1; }));
     settle(100);
     EXPECT_EQ(observer.calls, 0);
 }
 
 TEST_F(EffectEngine, AnObserverMayReleaseTheEngine)
 {
-    removal.release();
+    held->released = true;
     engine->setObserver(QUuid::createUuid(), [&] { engine.reset(); });
     engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50))});
     ASSERT_TRUE(waitUntil([&] { return engine == nullptr; }));
@@ -300,77 +257,4 @@ TEST(EffectEngineFrames, FramesAndUnderlaysWorkInTheirOwnPixelsAndReportInShotCo
     const BlurEffect fromScaled = scaled->effect(blurElement(BlurMode::area, QRectF(0, 0, 50, 50)));
     EXPECT_EQ(fromScaled.image.size(), QSize(50, 50));
     EXPECT_EQ(pixel(fromScaled.image, 25, 25)[1], 200);
-}
-
-namespace {
-
-// Stands in for the effect stack of an annotation list.
-class FakeStack : public OrderedLayerEffects {
-public:
-    void attach(std::weak_ptr<ScreenshotEffects> o, std::function<void()> c) override
-    {
-        owner = std::move(o);
-        changed = std::move(c);
-        ++attachments;
-    }
-    void prepare(const QVector<Annotation>& annotations) override { prepared.push_back(annotations); }
-    BlurEffect effect(const Annotation& annotation) override
-    {
-        asked.push_back(annotation.id);
-        return BlurEffect{QImage(), annotation.rect(), QStringLiteral("из стопки")};
-    }
-    std::optional<EffectResult> cached(const Annotation& annotation) override
-    {
-        asked.push_back(annotation.id);
-        return std::nullopt;
-    }
-    std::optional<EffectResult> readiness(const Annotation& annotation) override
-    {
-        if (annotation.blurMode == BlurMode::erase)
-            return EffectResult::failure(std::make_exception_ptr(TarnwickError::message(QStringLiteral("Сбой слоёв."))));
-        if (annotation.blurMode == BlurMode::text)
-            return std::nullopt;
-        return EffectResult::success(BlurEffect{QImage(), annotation.rect(), std::nullopt});
-    }
-
-    std::weak_ptr<ScreenshotEffects> owner;
-    std::function<void()> changed;
-    int attachments = 0;
-    QVector<QVector<Annotation>> prepared;
-    QVector<QUuid> asked;
-};
-
-} // namespace
-
-TEST(StackEngine, ForwardsEverythingToItsStackAndHearsItsProgress)
-{
-    auto stack = std::make_shared<FakeStack>();
-    auto engine = ScreenshotEffects::create(busyImage(100, 100), QSizeF(100, 100), QPointF(0, 0), QSizeF(100, 100), stack);
-    EXPECT_EQ(stack->attachments, 1);
-    EXPECT_EQ(stack->owner.lock(), engine);
-    EXPECT_EQ(engine->ordered(), stack);
-
-    const Annotation pixelation = blurElement(BlurMode::pixelate, QRectF(10, 10, 20, 20));
-    const Annotation erase = blurElement(BlurMode::erase, QRectF(30, 10, 20, 20));
-    const Annotation text = blurElement(BlurMode::text, QRectF(50, 10, 20, 20));
-    engine->prepare({pixelation, erase});
-    EXPECT_EQ(stack->prepared, (QVector<QVector<Annotation>>{{pixelation, erase}}));
-    EXPECT_EQ(engine->effect(pixelation).message, QStringLiteral("из стопки"));
-    EXPECT_FALSE(engine->cached(erase).has_value());
-    EXPECT_EQ(stack->asked, (QVector<QUuid>{pixelation.id, erase.id}));
-    EXPECT_FALSE(engine->storedResult(pixelation).has_value()); // nothing computed by the engine itself
-
-    EXPECT_EQ(engine->readiness({pixelation}), (EffectReadiness{false, false, std::nullopt}));
-    EXPECT_EQ(engine->readiness({pixelation, erase}), (EffectReadiness{false, true, QStringLiteral("Сбой слоёв.")}));
-    EXPECT_EQ(engine->readiness({text, erase}), (EffectReadiness{true, true, processing}));
-
-    // The stack's progress reaches the engine's observers; after the engine is gone it reaches nobody.
-    int calls = 0;
-    engine->setObserver(QUuid::createUuid(), [&] { ++calls; });
-    stack->changed();
-    EXPECT_EQ(calls, 1);
-    engine.reset();
-    EXPECT_TRUE(stack->owner.expired());
-    stack->changed();
-    EXPECT_EQ(calls, 1);
 }

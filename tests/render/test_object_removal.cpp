@@ -46,7 +46,7 @@ struct DiscScene {
         int wrongInside = 0, changedOutside = 0;
         for (int y = 0; y < after.height(); ++y)
             for (int x = 0; x < after.width(); ++x) {
-                const double d = distanceTo(QPointF(origin.x() + x + 0.5, origin.y() + y + 0.5), centre) - radius;
+                const double d = QLineF(QPointF(origin.x() + x + 0.5, origin.y() + y + 0.5), centre).length() - radius;
                 const uint32_t value = rgba(after, x, y);
                 if (d > margin)
                     changedOutside += value != rgba(before, origin.x() + x, origin.y() + y);
@@ -57,7 +57,11 @@ struct DiscScene {
     }
 };
 
-bool isGrey(uint32_t value) { return value == rgba(grey); }
+bool isGrey(uint32_t value)
+{
+    static const uint32_t background = rgba(asRgba(canvas(1, 1, grey)), 0, 0);
+    return value == background;
+}
 
 } // namespace
 
@@ -136,8 +140,8 @@ TEST(ObjectPixelate, OnlyTheObjectBecomesSquares)
         for (int x = 32; x < 88; ++x) {
             const int cellX = x / 10 * 10;
             const int cellBottom = 120 - (120 - y - 1) / 10 * 10 - 1; // bottom row of its square
-            if (distanceTo(QPointF(140 + x + 0.5, 90 + y + 0.5), scene.centre) > 24
-                || distanceTo(QPointF(140 + cellX + 0.5, 90 + cellBottom + 0.5), scene.centre) > 24)
+            if (QLineF(QPointF(140 + x + 0.5, 90 + y + 0.5), scene.centre).length() > 24
+                || QLineF(QPointF(140 + cellX + 0.5, 90 + cellBottom + 0.5), scene.centre).length() > 24)
                 continue;
             ASSERT_EQ(rgba(after, x, y), rgba(after, cellX, cellBottom)) << x << "," << y;
         }
@@ -180,7 +184,7 @@ TEST(ObjectRemovalPixels, ConvertScaleAndMask)
     EXPECT_EQ(ObjectRemoval::rectangleMask(QRectF(qQNaN(), 0, 1, 1), 2, 2), std::vector<bool>(4, false));
 }
 
-TEST(ForegroundSegmenter, SeparateObjectsAreSeparateInstancesWithSoftMasks)
+TEST(ForegroundSegmenter, SeparateObjectsAreSeparateInstancesWithSoftMasksAndFlatPicturesHoldNone)
 {
     QImage image = canvas(320, 200, QColor(250, 250, 250));
     disc(image, {80, 100}, 30, QColor(200, 40, 40));
@@ -206,19 +210,9 @@ TEST(ForegroundSegmenter, SeparateObjectsAreSeparateInstancesWithSoftMasks)
         ramp += mask.at(x, 200) > 0.0f && mask.at(x, 200) < 1.0f ? 1 : 0;
     EXPECT_GE(ramp, 2);
     EXPECT_LE(ramp, 8);
-}
 
-TEST(ForegroundSegmenter, BigImagesAreSegmentedSmallFlatOnesHoldNothing)
-{
-    QImage big = canvas(3200, 1800, QColor(30, 30, 30));
-    disc(big, {1600, 900}, 400, QColor(240, 200, 20));
-    const auto observation = ForegroundSegmenter::standard().perform(big);
-    ASSERT_TRUE(observation);
-    EXPECT_LE(std::max(observation->maskSize().width(), observation->maskSize().height()), 640);
-    EXPECT_EQ(observation->allInstances().size(), 1u);
-
+    // A flat picture holds nothing, and neither does the faint gradient of a flat-looking background.
     EXPECT_FALSE(ForegroundSegmenter::standard().perform(canvas(300, 200, QColor(90, 90, 200))));
-    // A faint gradient of a flat-looking background is still background.
     QImage gradient(300, 200, QImage::Format_RGB32);
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 300; ++x)

@@ -167,13 +167,17 @@ TEST(OutputRendering, AFailedBlurAbortsTheRenderWithTheErrorTheCanvasShows)
     const Annotation pixelate = blurElement(BlurMode::pixelate, QRectF(20, 20, 40, 40));
     const Screenshot shot = shotOf(busyImage(200, 100), {erase, pixelate});
 
-    // The canvas meets the failure on the effects queue first; the pixelation above
-    // reports the same sentence, and so does the output.
+    // The canvas meets the failure on the effects queue first. It is recorded for the
+    // pixelation above as well, which reports the same sentence, and so does the output.
     drawnOnCanvas(shot);
     RenderScene scene = shot.composition->scene(shot.annotations, shot.canvasRect);
     const EffectReadiness readiness = scene.effects->readiness(shot.annotations);
     ASSERT_TRUE(readiness.failed && readiness.message);
+    ASSERT_TRUE(stackOf(scene)->preparationError(pixelate.id));
+    EXPECT_EQ(errorOf([&] { std::rethrow_exception(stackOf(scene)->preparationError(pixelate.id)); }), *readiness.message);
     EXPECT_EQ(scene.effects->readiness({pixelate}), (EffectReadiness{false, true, readiness.message}));
+    EXPECT_EQ(errorOf([&] { scene.effects->effect(pixelate); }), *readiness.message);
+    EXPECT_EQ(errorOf([&] { scene.effects->cached(pixelate)->get(); }), *readiness.message);
     EXPECT_EQ(errorOf([&] { rendered(shot); }), *readiness.message);
 
     // Computed by the output first, the failure is stored for the canvas.
