@@ -41,16 +41,6 @@ inline SharedImage solidImage(int width, int height, QColor color) { return std:
 
 inline QImage asRgba(const QImage& image) { return image.convertToFormat(QImage::Format_RGBA8888_Premultiplied); }
 
-// Exact bytes R, G, B, A in the effect format.
-inline QImage flatImage(int w, int h, std::array<std::uint8_t, 4> colour)
-{
-    QImage image(w, h, QImage::Format_RGBA8888_Premultiplied);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            std::copy(colour.begin(), colour.end(), image.scanLine(y) + 4 * x);
-    return image;
-}
-
 // Hard edges and noise in every channel, opaque, in the effect format.
 inline QImage busyImage(int w, int h, unsigned seed = 7)
 {
@@ -315,7 +305,7 @@ struct HeldObjectModes : std::enable_shared_from_this<HeldObjectModes> {
         LocalEffectHooks h;
         h.objectErase = [self = shared_from_this()](const QImage&, const QRectF& rect, const CancellationTest& isCancelled) {
             self->hold(isCancelled);
-            return BlurEffect{flatImage(2, 2, {9, 9, 9, 255}), rect, QStringLiteral("Объект не найден, удалена вся область")};
+            return BlurEffect{asRgba(canvas(2, 2, QColor(9, 9, 9))), rect, QStringLiteral("Объект не найден, удалена вся область")};
         };
         h.objectPixelate = [self = shared_from_this()](const QImage& image, const QRectF& rect, double block,
                                                        const CancellationTest& isCancelled) {

@@ -11,15 +11,13 @@ using namespace tarnwick::testing;
 
 namespace {
 
-// Counts the observer calls of an engine and checks they arrive on the GUI thread.
+// Counts the observer calls of an engine and those made off the GUI thread.
 struct ObserverCount {
-    std::atomic<int> calls{0};
-    std::atomic<int> offThread{0};
+    std::atomic<int> calls{0}, offThread{0};
     void attach(ScreenshotEffects& engine)
     {
         engine.setObserver(QUuid::createUuid(), [this] {
-            if (QThread::currentThread() != QCoreApplication::instance()->thread())
-                ++offThread;
+            offThread += QThread::currentThread() != QCoreApplication::instance()->thread();
             ++calls;
         });
     }
@@ -68,16 +66,28 @@ TEST(EffectKeys, PrintTheModeAndTheIntegralRectangleWithinTheFrame)
         EXPECT_EQ(ScreenshotEffects::keyNumber(number), text);
 }
 
-TEST_F(EffectEngine, KeysDependOnTheBlurAloneNotOnElementsAroundIt)
+TEST_F(EffectEngine, JobsRunOnTheQueueOncePerKeyWithObserversOnTheGuiThread)
 {
-    held->released = true;
     const Annotation blur = blurElement(BlurMode::objectErase, QRectF(50, 50, 100, 80));
     const Annotation arrow = element(AnnotationTool::arrow, {10, 10}, {300, 200});
+    EXPECT_EQ(engine->readiness({}), (EffectReadiness{false, false, std::nullopt}));
     engine->prepare({blur, arrow});
-    ASSERT_TRUE(waitUntil([&] { return observer.calls == 1; }));
-    const QString before = engine->key(blur);
+    ASSERT_TRUE(waitUntil([&] { return held->started == 1; }));
+    EXPECT_FALSE(engine->cached(blur).has_value());
+    EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{true, false, processing}));
+    // The same list again while the job runs schedules nothing.
+    engine->prepare({blur, arrow});
+    engine->prepare({blur, blur, arrow});
+    held->released = true;
+    ASSERT_TRUE(waitUntil([&] { return observer.calls >= 1; }));
+    settle();
+    EXPECT_EQ(observer.calls, 1);
+    EXPECT_EQ(observer.offThread, 0);
+    EXPECT_FALSE(held->onGuiThread);
+    EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{false, false, notFound}));
 
     // The arrow moves above the blur: same key, result kept, nothing computed again.
+    const QString before = engine->key(blur);
     engine->prepare({blur, arrow.translated(QSizeF(40, 25))});
     EXPECT_EQ(engine->key(blur), before);
     EXPECT_TRUE(engine->cached(blur).has_value());
@@ -94,33 +104,6 @@ TEST_F(EffectEngine, KeysDependOnTheBlurAloneNotOnElementsAroundIt)
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 2; }));
     EXPECT_EQ(held->started, 2);
     EXPECT_EQ(engine->cached(moved)->value().rect, QRectF(50, 50, 101, 80));
-}
-
-TEST_F(EffectEngine, JobsRunOnTheEffectsQueueAndObserversOnTheGuiThreadOncePerJob)
-{
-    const Annotation blur = blurElement(BlurMode::objectErase, QRectF(20, 20, 60, 60));
-    EXPECT_EQ(engine->readiness({}), (EffectReadiness{false, false, std::nullopt}));
-    engine->prepare({blur});
-    ASSERT_TRUE(waitUntil([&] { return held->started == 1; }));
-    EXPECT_FALSE(engine->cached(blur).has_value());
-    EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{true, false, processing}));
-    // The same list again while the job runs schedules nothing.
-    engine->prepare({blur});
-    engine->prepare({blur, blur});
-    held->released = true;
-
-    ASSERT_TRUE(waitUntil([&] { return observer.calls >= 1; }));
-    settle();
-    EXPECT_EQ(observer.calls, 1);
-    EXPECT_EQ(observer.offThread, 0);
-    EXPECT_FALSE(held->onGuiThread);
-    EXPECT_EQ(held->started, 1);
-    EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{false, false, notFound}));
-    // Prepared again once stored: nothing scheduled either.
-    engine->prepare({blur});
-    settle();
-    EXPECT_EQ(held->started, 1);
-    EXPECT_EQ(observer.calls, 1);
 }
 
 TEST_F(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
@@ -252,7 +235,7 @@ TEST(EffectEngineFrames, FramesAndUnderlaysWorkInTheirOwnPixelsAndReportInShotCo
                                          QSizeF(200, 100), QSizeF(1300, 900), never).image);
 
     // A picture of another pixel size is drawn to the engine's size first.
-    auto scaled = ScreenshotEffects::create(flatImage(400, 200, {10, 200, 30, 255}), QSizeF(200, 100), QPointF(0, 0),
+    auto scaled = ScreenshotEffects::create(asRgba(canvas(400, 200, QColor(10, 200, 30))), QSizeF(200, 100), QPointF(0, 0),
                                             QSizeF(200, 100));
     const BlurEffect fromScaled = scaled->effect(blurElement(BlurMode::area, QRectF(0, 0, 50, 50)));
     EXPECT_EQ(fromScaled.image.size(), QSize(50, 50));

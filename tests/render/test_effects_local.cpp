@@ -48,9 +48,7 @@ TEST(LocalEffectSizes, FollowTheShotWidth)
 TEST(AreaBlur, ChangesOnlyTheRectangleAndSmoothsEdgesInside)
 {
     // Black left half, white right half: a hard edge at x = 150 runs through the area.
-    QImage source = flatImage(300, 200, {0, 0, 0, 255});
-    for (int y = 0; y < 200; ++y)
-        std::fill_n(source.scanLine(y) + 4 * 150, 4 * 150, 255);
+    const QImage source = asRgba(painted(300, 200, Qt::black, [](QPainter& p) { p.fillRect(150, 0, 150, 200, Qt::white); }));
 
     const BlurEffect effect = compute(blurElement(BlurMode::area, QRectF(100.4, 50, 99.2, 80)), source);
     EXPECT_EQ(effect.rect, QRectF(100, 50, 100, 80));
@@ -166,13 +164,7 @@ TEST(Pixelate, SquaresOfConstantColourOnAGridFromTheLowerLeftCorner)
 
 TEST(Erase, RebuildsAFlatBackgroundWithoutTraceOfTextAndContinuesAGradient)
 {
-    QImage source = flatImage(400, 200, {40, 120, 200, 255});
-    paint(source, [](QPainter& p) {
-        QFont font = p.font();
-        font.setPixelSize(30);
-        p.setFont(font);
-        p.drawText(QRect(110, 60, 180, 80), Qt::AlignCenter, QStringLiteral("Пароль 123"));
-    });
+    const QImage source = asRgba(textImage(400, 200, QStringLiteral("Пароль 123"), 30, {115, 110}, Qt::black, QColor(40, 120, 200)));
     const BlurEffect flat = compute(blurElement(BlurMode::erase, QRectF(100, 50, 200, 100)), source);
     ASSERT_EQ(flat.image.size(), QSize(200, 100));
     for (int y = 0; y < 100; ++y)
@@ -180,7 +172,7 @@ TEST(Erase, RebuildsAFlatBackgroundWithoutTraceOfTextAndContinuesAGradient)
             ASSERT_EQ(rgba(flat.image, x, y), rgba(source, 0, 0)) << x << "," << y;
 
     // A horizontal ramp around the area: the patch continues it.
-    QImage ramp = flatImage(300, 100, {0, 0, 90, 255});
+    QImage ramp = asRgba(canvas(300, 100, QColor(0, 0, 90)));
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 300; ++x)
             ramp.scanLine(y)[4 * x] = static_cast<std::uint8_t>(x * 255 / 299);
@@ -190,15 +182,15 @@ TEST(Erase, RebuildsAFlatBackgroundWithoutTraceOfTextAndContinuesAGradient)
             ASSERT_NEAR(pixel(continued.image, x, y)[0], (100 + x) * 255 / 299, 2) << x << "," << y;
 
     // Transparency stays transparent.
-    const BlurEffect clear = compute(blurElement(BlurMode::erase, QRectF(30, 30, 40, 40)), flatImage(100, 100, {0, 0, 0, 0}));
-    EXPECT_EQ(clear.image, flatImage(40, 40, {0, 0, 0, 0}));
+    const BlurEffect clear = compute(blurElement(BlurMode::erase, QRectF(30, 30, 40, 40)), asRgba(canvas(100, 100, Qt::transparent)));
+    EXPECT_EQ(clear.image, asRgba(canvas(40, 40, Qt::transparent)));
 }
 
 TEST(Erase, AreasAtTheImageEdgeBorrowTheOppositeLine)
 {
     // The area touches only the top edge: its own top row (noise) must not show;
     // the line below it, striped in runs of 20, stands in for the missing top line.
-    QImage source = flatImage(200, 100, {100, 100, 100, 255});
+    QImage source = asRgba(canvas(200, 100, QColor(100, 100, 100)));
     const QImage noise = busyImage(200, 100, 9);
     for (int y = 0; y < 40; ++y)
         std::copy_n(noise.constScanLine(y) + 4 * 50, 4 * 100, source.scanLine(y) + 4 * 50);
@@ -211,10 +203,7 @@ TEST(Erase, AreasAtTheImageEdgeBorrowTheOppositeLine)
     EXPECT_GT(pixel(top.image, 15, 0)[0], pixel(top.image, 5, 0)[0] + 100);
 
     // Full height, not full width: top and bottom run linearly between left and right.
-    QImage sides = flatImage(200, 80, {20, 20, 20, 255});
-    for (int y = 0; y < 80; ++y)
-        for (int x = 100; x < 200; ++x)
-            std::fill_n(sides.scanLine(y) + 4 * x, 3, 220);
+    const QImage sides = asRgba(painted(200, 80, QColor(20, 20, 20), [](QPainter& p) { p.fillRect(100, 0, 100, 80, QColor(220, 220, 220)); }));
     const BlurEffect tall = compute(blurElement(BlurMode::erase, QRectF(60, 0, 80, 80)), sides);
     for (int y = 1; y < 80; ++y)
         ASSERT_TRUE(std::equal(tall.image.constScanLine(y), tall.image.constScanLine(y) + 320, tall.image.constScanLine(0))) << y;
@@ -224,10 +213,10 @@ TEST(Erase, AreasAtTheImageEdgeBorrowTheOppositeLine)
     EXPECT_NEAR(pixel(tall.image, 79, 0)[0], 220, 8);
 
     // One pixel wide: each pixel is the mean of the samples left and right of its row.
-    QImage rows = flatImage(50, 50, {0, 0, 0, 255});
-    for (int y = 0; y < 50; ++y)
-        for (int x = 0; x < 50; ++x)
-            rows.scanLine(y)[4 * x] = x < 25 ? 40 : x > 25 ? 200 : 0;
+    const QImage rows = asRgba(painted(50, 50, Qt::black, [](QPainter& p) {
+        p.fillRect(0, 0, 25, 50, QColor(40, 0, 0));
+        p.fillRect(26, 0, 24, 50, QColor(200, 0, 0));
+    }));
     const BlurEffect thin = compute(blurElement(BlurMode::erase, QRectF(25, 10, 1, 30)), rows);
     for (int y = 0; y < 30; ++y)
         ASSERT_EQ(pixel(thin.image, 0, y)[0], 120) << y;
@@ -236,10 +225,15 @@ TEST(Erase, AreasAtTheImageEdgeBorrowTheOppositeLine)
               QStringLiteral("Оставьте вокруг выделения видимый фон для восстановления."));
 }
 
-TEST(TextBlur, BlursOnlyTheWordBoxesTheRecogniserGives)
+TEST(TextBlur, BlursOnlyTheWordBoxesTheRecogniserGivesAndKeepsACropWithoutWords)
 {
     const QImage source = busyImage(300, 200, 13);
     const QRectF area(50, 60, 100, 50);
+    {
+        HookScope none;
+        EXPECT_EQ(errorOf([&] { compute(blurElement(BlurMode::text, area), source); }),
+                  QStringLiteral("Размытие текста недоступно: распознавание слов не подключено."));
+    }
     QImage seen;
     HookScope words({.wordRegions = [&](const QImage& image, const CancellationTest&) {
         seen = image;
@@ -255,22 +249,14 @@ TEST(TextBlur, BlursOnlyTheWordBoxesTheRecogniserGives)
         EXPECT_FALSE(same(x, y)) << x << "," << y;
     for (auto [x, y] : {std::pair{7, 15}, {42, 15}, {25, 7}, {25, 22}, {80, 40}})
         EXPECT_TRUE(same(x, y)) << x << "," << y;
-}
 
-TEST(TextBlur, NoWordsKeepsTheCropWithANoticeAndErrorsPassThrough)
-{
-    const QImage source = busyImage(300, 200, 17);
+    // No words keep the crop with a notice; odd boxes are clipped or ignored, errors pass through.
     const Annotation blur = blurElement(BlurMode::text, QRectF(10, 10, 60, 40));
-    {
-        HookScope none;
-        EXPECT_EQ(errorOf([&] { compute(blur, source); }), QStringLiteral("Размытие текста недоступно: распознавание слов не подключено."));
-    }
     HookScope empty({.wordRegions = [](const QImage&, const CancellationTest&) { return QVector<QRectF>{}; }});
-    const BlurEffect effect = compute(blur, source);
-    EXPECT_EQ(effect.image, source.copy(10, 10, 60, 40));
-    EXPECT_EQ(effect.message, QStringLiteral("Текст в выделении не найден"));
+    const BlurEffect kept = compute(blur, source);
+    EXPECT_EQ(kept.image, source.copy(10, 10, 60, 40));
+    EXPECT_EQ(kept.message, QStringLiteral("Текст в выделении не найден"));
 
-    // A box reaching past the crop is clipped, and broken boxes are ignored.
     HookScope odd({.wordRegions = [](const QImage&, const CancellationTest&) {
         return QVector<QRectF>{QRectF(0.9, -0.5, 1, 2), QRectF(qQNaN(), 0, 1, 1)};
     }});
@@ -302,7 +288,7 @@ TEST(ObjectModes, ReachObjectRemovalOrTheirHooksAndReturnTheirResultUnchanged)
     QRectF erasedAt, pixelatedAt;
     double block = 0;
     bool cancelSeen = false;
-    const QImage marker = flatImage(5, 5, {1, 2, 3, 255});
+    const QImage marker = asRgba(canvas(5, 5, QColor(1, 2, 3)));
     HookScope hooks({
         .objectErase = [&](const QImage& image, const QRectF& rect, const CancellationTest& isCancelled) {
             EXPECT_EQ(image.size(), source.size());
@@ -328,7 +314,7 @@ TEST(ObjectModes, ReachObjectRemovalOrTheirHooksAndReturnTheirResultUnchanged)
     EXPECT_DOUBLE_EQ(block, 20);
 }
 
-TEST(LocalEffects, EmptyOrOutsideAreasFailWithTheEmptyAreaSentence)
+TEST(LocalEffects, EmptyOrOutsideAreasAndImpossibleSizesFailWithTheirSentences)
 {
     const QImage source = busyImage(100, 80);
     const QString empty = QStringLiteral("Выделенная область пуста.");
@@ -346,10 +332,8 @@ TEST(LocalEffects, EmptyOrOutsideAreasFailWithTheEmptyAreaSentence)
     const BlurEffect all = compute(blurElement(BlurMode::area, QRectF(-1e300, -1e300, 2e300, 2e300)), source);
     EXPECT_EQ(all.rect, QRectF(0, 0, 100, 80));
     EXPECT_EQ(all.image.size(), QSize(100, 80));
-}
 
-TEST(LocalEffects, ContextsRefuseImpossibleSizesAndNonsenseSpreadsKeepThePixels)
-{
+    // Effect bitmaps of impossible sizes are refused; nonsense spreads keep the pixels.
     const QString failure = QStringLiteral("Не удалось подготовить область изображения.");
     EXPECT_EQ(errorOf([] { effectContext(0, 10); }), failure);
     EXPECT_EQ(errorOf([] { effectContext(10, -1); }), failure);
@@ -360,7 +344,6 @@ TEST(LocalEffects, ContextsRefuseImpossibleSizesAndNonsenseSpreadsKeepThePixels)
     EXPECT_EQ(errorOf([] { filteredImage([](const ImageContext&) { return QImage(); }); }),
               QStringLiteral("Не удалось обработать область. Попробуйте другой режим."));
 
-    const QImage source = busyImage(40, 30);
     for (double sigma : {0.0, -4.0, qQNaN()})
         EXPECT_EQ(blurredRegion(source, source.rect(), QRect(5, 5, 20, 10), sigma), source.copy(5, 5, 20, 10)) << sigma;
     EXPECT_EQ(blurredRegion(source, source.rect(), QRect(5, 5, 20, 10), qInf()).size(), QSize(20, 10));

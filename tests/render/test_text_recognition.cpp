@@ -46,17 +46,11 @@ QStringList ordered(const std::vector<std::tuple<const char*, double, double, do
 }
 
 // Points the recogniser at another data folder for the length of a test.
-class DataFolder {
-public:
-    explicit DataFolder(const QString& path) : saved_(qgetenv("TESSDATA_PREFIX")), had_(qEnvironmentVariableIsSet("TESSDATA_PREFIX"))
-    {
-        qputenv("TESSDATA_PREFIX", path.toLocal8Bit());
-    }
-    ~DataFolder() { had_ ? qputenv("TESSDATA_PREFIX", saved_) : qunsetenv("TESSDATA_PREFIX"); }
-
-private:
-    QByteArray saved_;
-    bool had_;
+struct DataFolder {
+    const QByteArray saved = qgetenv("TESSDATA_PREFIX");
+    const bool had = qEnvironmentVariableIsSet("TESSDATA_PREFIX");
+    explicit DataFolder(const QString& path) { qputenv("TESSDATA_PREFIX", path.toLocal8Bit()); }
+    ~DataFolder() { had ? qputenv("TESSDATA_PREFIX", saved) : qunsetenv("TESSDATA_PREFIX"); }
 };
 
 } // namespace
