@@ -1,276 +1,192 @@
-// Text, badges, highlighter strokes and image layers, measured on rendered pixels.
+// Text, badges, highlighter strokes, image layers and canvas labels, measured on
+// rendered pixels.
 
-#include "DrawingTestSupport.h"
+#include "RenderTestSupport.h"
 
-#include "panels/Theme.h"
-#include "series/TarnwickError.h"
+#include "render/CanvasLabel.h"
+#include "render/ImageContext.h"
 
 #include <gtest/gtest.h>
-
-#include <cmath>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
 
 namespace {
 
-// A family with only a regular face, so bold and italic must be imitated.
-const QString regularOnlyFamily = QStringLiteral("DejaVu Math TeX Gyre");
-
-// Horizontal centre of the dark pixels in rows [y0, y1].
-double inkCentreX(const QImage& image, int y0, int y1)
+Annotation textElement(const QString& text, double fontSize, QPointF at = {20, 20})
 {
-    double sum = 0, weight = 0;
-    for (int y = y0; y <= y1; ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const double w = 255 - qGray(image.pixel(x, y));
-            sum += w * (x + 0.5);
-            weight += w;
-        }
-    return weight > 0 ? sum / weight : 0;
+    Annotation a = element(AnnotationTool::text, at);
+    a.text = text;
+    a.fontSize = fontSize;
+    a.colorIndex = 5; // black
+    return a;
 }
 
-double inkAmount(const QImage& image)
+QImage drawnText(const Annotation& a, int width, int height)
 {
-    double total = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            total += 255 - qGray(image.pixel(x, y));
-    return total;
+    return painted(width, height, Qt::white, [&](QPainter& p) { ScreenshotRenderer::drawText(p, a, a.rect()); });
+}
+
+// Amount of ink in rows [y0, y1] and its horizontal centre.
+std::pair<double, double> ink(const QImage& image, int y0, int y1)
+{
+    double sum = 0, weight = 0;
+    forEachPixel(image, QRect(0, y0, image.width(), y1 - y0 + 1), [&](int x, int, QRgb c) {
+        sum += (255 - qGray(c)) * (x + 0.5);
+        weight += 255 - qGray(c);
+    });
+    return {weight, weight > 0 ? sum / weight : 0};
+}
+
+QImage highlighted(const Annotation& marker, double width, int w, int h)
+{
+    return painted(w, h, Qt::white, [&](QPainter& p) { ScreenshotRenderer::drawHighlighter(p, marker, width); });
 }
 
 } // namespace
-
-// ---- text ----
 
 TEST(DrawText, InkFillsTheMeasuredRectangleIncludingWrappedLines)
 {
     // Full blocks fill their whole line box, so their ink shows where each line went.
     for (const QString& family : {QString(), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("DejaVu Serif")}) {
         SCOPED_TRACE(family.toStdString());
-        Annotation text = element(AnnotationTool::text, {20.3, 30.6});
-        text.text = QString::fromUtf8("██ ██ ██\n█ ████");
-        text.fontSize = 40;
+        Annotation text = textElement(QString::fromUtf8("██ ██ ██\n█ ████"), 40, {20.3, 30.6});
         text.textWidth = 140; // wraps the first line
-        text.colorIndex = 5;  // black
         text.textStyle.family = family;
-        QImage image = canvas(500, 500);
-        paint(image, [&](QPainter& p) { ScreenshotRenderer::drawText(p, text, text.rect()); });
-
         const QRectF measured = text.rect().adjusted(0, 0, -1, -1); // without the one-pixel margin
-        const QRect ink = boundsWhere(image, dark);
-        ASSERT_FALSE(ink.isEmpty());
-        EXPECT_NEAR(ink.left(), measured.left(), 1.0);
-        EXPECT_NEAR(ink.top(), measured.top(), 1.0);
-        EXPECT_NEAR(ink.right() + 1, measured.right(), 1.0);
-        EXPECT_NEAR(ink.bottom() + 1, measured.bottom(), 1.0);
+        const QRect drawn = boundsWhere(drawnText(text, 500, 500), dark);
+        ASSERT_FALSE(drawn.isEmpty());
+        EXPECT_NEAR(drawn.left(), measured.left(), 1.0);
+        EXPECT_NEAR(drawn.top(), measured.top(), 1.0);
+        EXPECT_NEAR(drawn.right() + 1, measured.right(), 1.0);
+        EXPECT_NEAR(drawn.bottom() + 1, measured.bottom(), 1.0);
         EXPECT_GT(measured.height(), 3 * 40); // three or more lines were measured and drawn
     }
+    // Nothing for an empty text or a rectangle that is not a number.
+    Annotation text = textElement(QStringLiteral("Текст"), 24);
+    const QImage nothing = painted(100, 100, Qt::white, [&](QPainter& p) {
+        ScreenshotRenderer::drawText(p, text, QRectF(NAN, 0, 10, 10));
+        text.text.clear();
+        ScreenshotRenderer::drawText(p, text, text.rect());
+    });
+    EXPECT_EQ(nothing, canvas(100, 100));
 }
 
 TEST(DrawText, OutlineIsADarkHaloOfTheOutlineRadius)
 {
     EXPECT_DOUBLE_EQ(ScreenshotRenderer::outlineRadius(10), 0.75);
-    EXPECT_DOUBLE_EQ(ScreenshotRenderer::outlineRadius(100), 2.0);
-    EXPECT_DOUBLE_EQ(ScreenshotRenderer::outlineRadius(200), 2.5);
-
-    for (double fontSize : {100.0, 200.0}) {
+    for (auto [fontSize, radius] : {std::pair{100.0, 2.0}, {200.0, 2.5}}) {
         SCOPED_TRACE(fontSize);
-        Annotation text = element(AnnotationTool::text, {30, 30});
-        text.text = QStringLiteral("HIH");
-        text.fontSize = fontSize;
-        text.colorIndex = 5; // black, for the plain ink
-        QImage plain = canvas(900, 400);
-        paint(plain, [&](QPainter& p) { ScreenshotRenderer::drawText(p, text, text.rect()); });
-
+        Annotation text = textElement(QStringLiteral("HIH"), fontSize, {30, 30});
+        const QRect glyphs = boundsWhere(drawnText(text, 900, 400), dark);
         text.colorIndex = 4; // white on white: only the outline shows
         text.textOutline = true;
-        QImage outlined = canvas(900, 400);
-        paint(outlined, [&](QPainter& p) { ScreenshotRenderer::drawText(p, text, text.rect()); });
-
-        const QRect glyphs = boundsWhere(plain, dark);
+        const QImage outlined = drawnText(text, 900, 400);
         const QRect halo = boundsWhere(outlined, dark);
-        const double r = ScreenshotRenderer::outlineRadius(fontSize);
-        EXPECT_NEAR(glyphs.left() - halo.left(), r, 1.0);
-        EXPECT_NEAR(halo.right() - glyphs.right(), r, 1.0);
-        EXPECT_NEAR(glyphs.top() - halo.top(), r, 1.0);
-        EXPECT_NEAR(halo.bottom() - glyphs.bottom(), r, 1.0);
+        EXPECT_NEAR(glyphs.left() - halo.left(), radius, 1.0);
+        EXPECT_NEAR(halo.right() - glyphs.right(), radius, 1.0);
+        EXPECT_NEAR(glyphs.top() - halo.top(), radius, 1.0);
+        EXPECT_NEAR(halo.bottom() - glyphs.bottom(), radius, 1.0);
         // Inside a stem the white fill is drawn last, over the halo.
-        const QPoint stem(glyphs.left() + 8, glyphs.center().y());
-        EXPECT_GT(qGray(outlined.pixel(stem)), 240);
+        EXPECT_GT(qGray(outlined.pixel(glyphs.left() + 8, glyphs.center().y())), 240);
     }
 }
 
 TEST(DrawText, ImitatesMissingBoldAndItalicFaces)
 {
-    Annotation text = element(AnnotationTool::text, {20, 20});
-    text.text = QStringLiteral("IIIII");
-    text.fontSize = 80;
-    text.colorIndex = 5;
-    text.textStyle.family = regularOnlyFamily;
-    ASSERT_EQ(text.textAttributes().font.family(), regularOnlyFamily) << "the font package is missing";
-
+    const QString regularOnly = QStringLiteral("DejaVu Math TeX Gyre"); // a family with only a regular face
+    Annotation text = textElement(QStringLiteral("IIIII"), 80);
+    text.textStyle.family = regularOnly;
+    ASSERT_EQ(text.textAttributes().font.family(), regularOnly) << "the font package is missing";
     auto render = [&](bool bold, bool italic) {
         Annotation a = text;
         a.textStyle.bold = bold;
         a.textStyle.italic = italic;
-        QImage image = canvas(500, 160);
-        paint(image, [&](QPainter& p) { ScreenshotRenderer::drawText(p, a, a.rect()); });
-        return image;
+        return drawnText(a, 500, 160);
     };
-    const QImage regular = render(false, false);
-    const QImage bold = render(true, false);
-    const QImage italic = render(false, true);
-
+    const QImage regular = render(false, false), bold = render(true, false), italic = render(false, true);
     // Stroking the outlines as well as filling them adds ink.
-    EXPECT_GT(inkAmount(bold), inkAmount(regular) * 1.05);
-
-    // The oblique stems lean right: their tops sit further right than their feet.
+    EXPECT_GT(ink(bold, 0, 159).first, ink(regular, 0, 159).first * 1.05);
+    // The oblique stems lean right about the baseline: tops further right, feet in place.
     const QRect stems = boundsWhere(regular, dark);
     const int third = stems.height() / 3;
-    const double uprightLean =
-        inkCentreX(regular, stems.top(), stems.top() + third) - inkCentreX(regular, stems.bottom() - third, stems.bottom());
-    const double lean =
-        inkCentreX(italic, stems.top(), stems.top() + third) - inkCentreX(italic, stems.bottom() - third, stems.bottom());
-    EXPECT_NEAR(uprightLean, 0, 0.5);
-    EXPECT_NEAR(lean, 0.2 * 2 * third, 3.0);
-    // Sheared about the baseline, the feet stay where the upright glyphs stand.
-    EXPECT_NEAR(boundsWhere(italic, dark, QRect(0, stems.bottom() - 3, 500, 3)).left(),
-                boundsWhere(regular, dark, QRect(0, stems.bottom() - 3, 500, 3)).left(), 2);
+    auto lean = [&](const QImage& image) {
+        return ink(image, stems.top(), stems.top() + third).second - ink(image, stems.bottom() - third, stems.bottom()).second;
+    };
+    EXPECT_NEAR(lean(regular), 0, 0.5);
+    EXPECT_NEAR(lean(italic), 0.2 * 2 * third, 3.0);
+    const QRect feet(0, stems.bottom() - 3, 500, 3);
+    EXPECT_NEAR(boundsWhere(italic, dark, feet).left(), boundsWhere(regular, dark, feet).left(), 2);
 }
-
-TEST(DrawText, NothingForEmptyTextOrNonFiniteRect)
-{
-    Annotation text = element(AnnotationTool::text, {10, 10});
-    text.text = QStringLiteral("Текст");
-    QImage image = canvas(100, 100);
-    paint(image, [&](QPainter& p) {
-        ScreenshotRenderer::drawText(p, text, QRectF(NAN, 0, 10, 10));
-        Annotation empty = text;
-        empty.text.clear();
-        ScreenshotRenderer::drawText(p, empty, empty.rect());
-    });
-    EXPECT_EQ(image, canvas(100, 100));
-}
-
-// ---- badges ----
 
 TEST(DrawBadge, DiameterFollowsTheMarkerFrameWidth)
 {
     for (auto [width, expected] : {std::pair{1000.0, 44.0}, {2000.0, 2000.0 / 36}, {4000.0, 96.0}, {500.0, 44.0}}) {
         SCOPED_TRACE(width);
         EXPECT_DOUBLE_EQ(ScreenshotRenderer::badgeDiameter(width), expected);
-        QImage image = canvas(200, 200, Qt::transparent);
-        paint(image, [&](QPainter& p) {
+        const QImage image = painted(200, 200, Qt::transparent, [&](QPainter& p) {
             ScreenshotRenderer::drawBadge(p, QString(), {100, 100}, QSizeF(width, 10), false, Qt::blue);
         });
-        // The shadow is faint; the shape is opaque.
+        // The shape is opaque, the soft shadow around it faint.
         const QRect shape = boundsWhere(image, [](QRgb c) { return qAlpha(c) >= 128; });
         EXPECT_NEAR(shape.width(), expected, 1.0);
         EXPECT_NEAR(shape.height(), expected, 1.0);
-        // A soft shadow surrounds it.
-        const QRect shadow = boundsWhere(image, [](QRgb c) { return qAlpha(c) > 0; });
-        EXPECT_GT(shadow.width(), shape.width() + 4);
+        EXPECT_GT(boundsWhere(image, [](QRgb c) { return qAlpha(c) > 0; }).width(), shape.width() + 4);
     }
 }
 
-TEST(DrawBadge, LongerTextsUseTheSmallerFontSize)
+TEST(DrawBadge, FontSizeFollowsTheTextLengthAndTextColourTheLuminance)
 {
-    EXPECT_DOUBLE_EQ(ScreenshotRenderer::badgeFontSize("A9", 44), 0.43 * 44);
-    EXPECT_DOUBLE_EQ(ScreenshotRenderer::badgeFontSize("A10", 44), 0.34 * 44);
-
-    auto glyphHeight = [](const QString& text) {
-        QImage image = canvas(200, 200);
-        paint(image, [&](QPainter& p) {
-            ScreenshotRenderer::drawBadge(p, text, {100, 100}, QSizeF(3600, 10), false, Qt::white);
+    auto badge = [](const QString& text, const QColor& colour, double frameWidth) {
+        return painted(200, 200, Qt::white, [&](QPainter& p) {
+            ScreenshotRenderer::drawBadge(p, text, {100, 100}, QSizeF(frameWidth, 10), false, colour);
         });
-        return boundsWhere(image, dark).height();
     };
-    // Capital A and digits share the cap height, which scales with the font size.
-    const double two = glyphHeight("A9"), three = glyphHeight("A10");
+    // Capital A and digits share the cap height, which scales with the font size: 0.34 D against 0.43 D.
+    const double two = boundsWhere(badge("A9", Qt::white, 3600), dark).height();
+    const double three = boundsWhere(badge("A10", Qt::white, 3600), dark).height();
     EXPECT_NEAR(three / two, 0.34 / 0.43, 0.06);
-}
 
-TEST(DrawBadge, TextColourFollowsTheLuminanceThreshold)
-{
-    auto textPixels = [](const QColor& badge) {
-        QImage image = canvas(200, 200);
-        paint(image, [&](QPainter& p) { ScreenshotRenderer::drawBadge(p, "8", {100, 100}, QSizeF(1000, 10), true, badge); });
-        // Pixels of the text differ most from the badge inside the glyph box.
-        int lighter = 0, darker = 0;
-        for (int y = 90; y < 110; ++y)
-            for (int x = 94; x < 106; ++x) {
-                const int d = qGray(image.pixel(x, y)) - qGray(badge.rgb());
-                lighter += d > 60;
-                darker += d < -40;
-            }
-        return std::pair{lighter, darker};
+    // White text below luminance 0.3, near black above it: glyph pixels lighter or darker than the badge.
+    const QColor darkBadge = QColor::fromRgbF(0.29f, 0.29f, 0.29f), lightBadge = QColor::fromRgbF(0.31f, 0.31f, 0.31f);
+    EXPECT_EQ(ScreenshotRenderer::badgeTextColor(darkBadge), QColor(Qt::white));
+    EXPECT_EQ(ScreenshotRenderer::badgeTextColor(lightBadge), QColor::fromRgbF(0.1f, 0.1f, 0.1f));
+    auto glyph = [&](const QColor& colour, int lighter) {
+        return countWhere(badge("8", colour, 1000), [&](QRgb c) { return lighter * (qGray(c) - qGray(colour.rgb())) > 50; },
+                          QRect(94, 90, 12, 20));
     };
-    EXPECT_EQ(ScreenshotRenderer::badgeTextColor(QColor::fromRgbF(0.29f, 0.29f, 0.29f)), QColor(Qt::white));
-    EXPECT_EQ(ScreenshotRenderer::badgeTextColor(QColor::fromRgbF(0.31f, 0.31f, 0.31f)), QColor::fromRgbF(0.1f, 0.1f, 0.1f));
-
-    auto [onDarkLighter, onDarkDarker] = textPixels(QColor::fromRgbF(0.29f, 0.29f, 0.29f));
-    EXPECT_GT(onDarkLighter, 10);
-    EXPECT_EQ(onDarkDarker, 0);
-    auto [onLightLighter, onLightDarker] = textPixels(QColor::fromRgbF(0.31f, 0.31f, 0.31f));
-    EXPECT_EQ(onLightLighter, 0);
-    EXPECT_GT(onLightDarker, 10);
-    // The palette's white badge gets near-black text, its black badge white text.
-    EXPECT_GT(textPixels(Theme::colors()[4]).second, 10);
-    EXPECT_GT(textPixels(Theme::colors()[5]).first, 10);
+    EXPECT_GT(glyph(darkBadge, 1), 10);
+    EXPECT_EQ(glyph(darkBadge, -1), 0);
+    EXPECT_EQ(glyph(lightBadge, 1), 0);
+    EXPECT_GT(glyph(lightBadge, -1), 10);
 }
 
-// ---- highlighter ----
-
-TEST(DrawHighlighter, StrokeTurningBackIsDarkerWhereRunsOverlap)
+TEST(DrawHighlighter, RunsThatTurnBackOverlapDarkerAndOtherRunsDoNot)
 {
     Annotation marker = element(AnnotationTool::highlighter);
     marker.points = {{50, 100}, {250, 100}, {120, 100}};
     marker.colorIndex = 5; // black at 30 %
-    ASSERT_EQ(ScreenshotRenderer::highlighterRuns(marker.points).size(), 2);
+    const QImage back = highlighted(marker, 20, 300, 200);
+    EXPECT_NEAR(qGray(back.pixel(80, 100)), 255 * 0.7, 4);
+    EXPECT_NEAR(qGray(back.pixel(180, 100)), 255 * 0.7 * 0.7, 4);
+    EXPECT_NEAR(boundsWhere(back, notWhite).height(), 20, 1.5); // 10 px either side of the line
 
-    QImage image = canvas(300, 200);
-    paint(image, [&](QPainter& p) { ScreenshotRenderer::drawHighlighter(p, marker, 20); });
-    const int single = qGray(image.pixel(80, 100));
-    const int overlap = qGray(image.pixel(180, 100));
-    EXPECT_NEAR(single, 255 * 0.7, 4);
-    EXPECT_NEAR(overlap, 255 * 0.7 * 0.7, 4);
-    // Width 20: the stroke reaches 10 px either side of the line.
-    EXPECT_NEAR(boundsWhere(image, notWhite).height(), 20, 1.5);
+    // Two right-angle turns stay one run, without darker joints.
+    marker.points = {{50, 50}, {150, 50}, {150, 150}, {60, 160}};
+    const QImage turns = highlighted(marker, 16, 220, 220);
+    EXPECT_EQ(qGray(turns.pixel(150, 50)), qGray(turns.pixel(100, 50)));
+    // A single point is a dot; without points the stroke runs from start to end with round caps.
+    marker.points = {{60, 60}};
+    EXPECT_NEAR(boundsWhere(highlighted(marker, 12, 120, 120), notWhite).width(), 12, 1.5);
+    EXPECT_NEAR(boundsWhere(highlighted(marker, 12, 120, 120), notWhite).height(), 12, 1.5);
+    marker.points.clear();
+    marker.start = {10, 30};
+    marker.end = {110, 30};
+    EXPECT_NEAR(boundsWhere(highlighted(marker, 10, 120, 60), notWhite).width(), 110, 1.5);
 }
 
-TEST(DrawHighlighter, GentleTurnsStayOneRunWithoutDarkJoints)
+TEST(DrawHighlighter, RunsSplitAtTurnsSharperThan120Degrees)
 {
-    Annotation marker = element(AnnotationTool::highlighter);
-    marker.points = {{50, 50}, {150, 50}, {150, 150}, {60, 160}}; // two right-angle turns
-    marker.colorIndex = 5;
-    EXPECT_EQ(ScreenshotRenderer::highlighterRuns(marker.points).size(), 1);
-    QImage image = canvas(220, 220);
-    paint(image, [&](QPainter& p) { ScreenshotRenderer::drawHighlighter(p, marker, 16); });
-    EXPECT_EQ(qGray(image.pixel(150, 50)), qGray(image.pixel(100, 50)));
-}
-
-TEST(DrawHighlighter, SinglePointIsADotAndNoPointsAStraightSegment)
-{
-    Annotation dot = element(AnnotationTool::highlighter);
-    dot.points = {{60, 60}};
-    dot.colorIndex = 5;
-    QImage image = canvas(120, 120);
-    paint(image, [&](QPainter& p) { ScreenshotRenderer::drawHighlighter(p, dot, 12); });
-    const QRect bounds = boundsWhere(image, notWhite);
-    EXPECT_NEAR(bounds.width(), 12, 1.5);
-    EXPECT_NEAR(bounds.height(), 12, 1.5);
-
-    Annotation segment = element(AnnotationTool::highlighter, {10, 30}, {110, 30});
-    segment.colorIndex = 5;
-    QImage line = canvas(120, 60);
-    paint(line, [&](QPainter& p) { ScreenshotRenderer::drawHighlighter(p, segment, 10); });
-    EXPECT_NEAR(boundsWhere(line, notWhite).width(), 110, 1.5); // round caps add 5 px each end
-}
-
-TEST(HighlighterRuns, SplitAtTurnsSharperThan120Degrees)
-{
-    // 119° keeps the run, 121° splits it and the new run starts at the turning point.
     auto turn = [](double degrees) {
         const double a = degrees * M_PI / 180;
         return QVector<QPointF>{{0, 0}, {10, 0}, {10 + 10 * std::cos(a), 10 * std::sin(a)}};
@@ -279,106 +195,114 @@ TEST(HighlighterRuns, SplitAtTurnsSharperThan120Degrees)
     const auto split = ScreenshotRenderer::highlighterRuns(turn(121));
     ASSERT_EQ(split.size(), 2);
     EXPECT_EQ(split[0], (QVector<QPointF>{{0, 0}, {10, 0}}));
-    EXPECT_EQ(split[1].front(), QPointF(10, 0));
+    EXPECT_EQ(split[1].front(), QPointF(10, 0)); // the new run starts at the turning point
     EXPECT_TRUE(ScreenshotRenderer::highlighterRuns({}).isEmpty());
 }
 
-// ---- image layers ----
-
 namespace {
 
-// 100 × 60: red, with a blue right-most column.
-SharedImage markedImage()
-{
-    auto image = std::make_shared<QImage>(100, 60, QImage::Format_ARGB32_Premultiplied);
-    image->fill(Qt::red);
-    QPainter p(image.get());
-    p.fillRect(99, 0, 1, 60, Qt::blue);
-    return image;
-}
-
-Annotation layer(QRectF frame)
+// A 100 × 60 red image with a blue right-most column, laid out in frame.
+Annotation markedLayer(QRectF frame)
 {
     Annotation a = element(AnnotationTool::image, frame.topLeft(), frame.bottomRight());
-    a.embeddedImage = markedImage();
+    a.embeddedImage = std::make_shared<QImage>(painted(100, 60, Qt::red, [](QPainter& p) { p.fillRect(99, 0, 1, 60, Qt::blue); }));
     return a;
+}
+
+QImage drawnLayer(const Annotation& a, int width = 200, int height = 200)
+{
+    return painted(width, height, Qt::transparent, [&](QPainter& p) { ScreenshotRenderer::drawImageLayer(p, a); });
 }
 
 } // namespace
 
-TEST(DrawImageLayer, RadiusBeyondHalfTheSideGivesFullyRoundEnds)
+TEST(DrawImageLayer, RadiusBeyondHalfTheSideGivesFullyRoundEndsAndTheMirrorComesAfterTheClip)
 {
-    Annotation a = layer(QRectF(50, 50, 100, 60));
+    Annotation a = markedLayer(QRectF(50, 50, 100, 60));
     a.imageCornerRadius = 1000; // clamped to 30
-    QImage image = canvas(200, 200, Qt::transparent);
-    paint(image, [&](QPainter& p) { ScreenshotRenderer::drawImageLayer(p, a); });
-    auto covered = [&](int x, int y) { return qAlpha(image.pixel(x, y)) > 128; };
-    EXPECT_TRUE(covered(51, 80));  // the middle of the left end
-    EXPECT_TRUE(covered(100, 51)); // the flat top
-    EXPECT_FALSE(covered(52, 52));
+    const QImage round = drawnLayer(a);
+    auto covered = [](const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)) > 128; };
+    EXPECT_TRUE(covered(round, 51, 80));  // the middle of the left end
+    EXPECT_TRUE(covered(round, 100, 51)); // the flat top
+    EXPECT_FALSE(covered(round, 52, 52));
     // Outside the semicircle of radius 30 about (80, 80), still inside a radius-10 corner.
-    EXPECT_FALSE(covered(55, 62));
-    EXPECT_FALSE(covered(144, 62));
+    EXPECT_FALSE(covered(round, 55, 62));
+    EXPECT_FALSE(covered(round, 144, 62));
 
-    Annotation small = layer(QRectF(50, 50, 100, 60));
-    small.imageCornerRadius = 10;
-    QImage other = canvas(200, 200, Qt::transparent);
-    paint(other, [&](QPainter& p) { ScreenshotRenderer::drawImageLayer(p, small); });
-    EXPECT_GT(qAlpha(other.pixel(55, 62)), 128);
-}
-
-TEST(DrawImageLayer, MirrorShowsTheRightColumnOnTheLeftAndKeepsCorners)
-{
-    Annotation a = layer(QRectF(50, 50, 100, 60));
-    a.imageFlippedHorizontally = true;
     a.imageCornerRadius = 10;
-    QImage image = canvas(200, 200, Qt::transparent);
-    paint(image, [&](QPainter& p) { ScreenshotRenderer::drawImageLayer(p, a); });
-    EXPECT_TRUE(near(image.pixel(50, 80), Qt::blue, 30));
-    EXPECT_TRUE(near(image.pixel(149, 80), Qt::red, 30));
-    EXPECT_EQ(qAlpha(image.pixel(50, 50)), 0);  // rounded corner still at the top left
-    EXPECT_EQ(qAlpha(image.pixel(149, 109)), 0); // and at the bottom right
-
-    a.imageFlippedHorizontally = false;
-    QImage straight = canvas(200, 200, Qt::transparent);
-    paint(straight, [&](QPainter& p) { ScreenshotRenderer::drawImageLayer(p, a); });
+    const QImage straight = drawnLayer(a);
+    EXPECT_TRUE(covered(straight, 55, 62));
     EXPECT_TRUE(near(straight.pixel(149, 80), Qt::blue, 30));
+    a.imageFlippedHorizontally = true;
+    const QImage mirrored = drawnLayer(a);
+    EXPECT_TRUE(near(mirrored.pixel(50, 80), Qt::blue, 30));
+    EXPECT_TRUE(near(mirrored.pixel(149, 80), Qt::red, 30));
+    EXPECT_EQ(qAlpha(mirrored.pixel(50, 50)), 0);   // rounded corner still at the top left
+    EXPECT_EQ(qAlpha(mirrored.pixel(149, 109)), 0); // and at the bottom right
 }
 
 TEST(DrawImageLayer, CropIsMadeIntegralAndClippedToThePicture)
 {
     // The crop (89.5, 0, 20, 60) becomes (89, 0, 21, 60) and then (89, 0, 11, 60): red then blue.
-    Annotation a = layer(QRectF(0, 0, 110, 60));
+    Annotation a = markedLayer(QRectF(0, 0, 110, 60));
     a.imageCrop = QRectF(89.5, 0, 20, 60);
-    QImage image = canvas(110, 60, Qt::transparent);
-    paint(image, [&](QPainter& p) { ScreenshotRenderer::drawImageLayer(p, a); });
+    const QImage image = drawnLayer(a, 110, 60);
     EXPECT_TRUE(near(image.pixel(5, 30), Qt::red, 30));
     EXPECT_TRUE(near(image.pixel(105, 30), Qt::blue, 30));
-    const int blueColumns = boundsWhere(image, [](QRgb c) { return qBlue(c) > qRed(c); }).width();
-    EXPECT_NEAR(blueColumns, 10, 1); // one source column of eleven, scaled to 110
+    // One source column of eleven, scaled to 110.
+    EXPECT_NEAR(boundsWhere(image, [](QRgb c) { return qBlue(c) > qRed(c); }).width(), 10, 1);
 }
 
 TEST(DrawImageLayer, ReportsUnreadableAndEmptySourcesWithoutDrawing)
 {
-    auto message = [](const Annotation& a) -> QString {
+    auto message = [](const Annotation& a) {
         QImage image = canvas(50, 50);
-        try {
-            paint(image, [&](QPainter& p) { ScreenshotRenderer::drawImageLayer(p, a); });
-        } catch (const TarnwickError& e) {
-            EXPECT_EQ(image, canvas(50, 50));
-            return e.errorDescription();
-        }
-        return {};
+        const QString error = errorOf([&] { paint(image, [&](QPainter& p) { ScreenshotRenderer::drawImageLayer(p, a); }); });
+        EXPECT_EQ(image, canvas(50, 50));
+        return error;
     };
-    Annotation missing = layer(QRectF(0, 0, 40, 40));
-    missing.embeddedImage.reset();
-    EXPECT_EQ(message(missing), "Не удалось прочитать вставленное изображение.");
-    missing.embeddedImage = std::make_shared<QImage>();
-    EXPECT_EQ(message(missing), "Не удалось прочитать вставленное изображение.");
+    const QString unreadable = "Не удалось прочитать вставленное изображение.", empty = "Область вставленного изображения пуста.";
+    Annotation a = markedLayer(QRectF(0, 0, 40, 40));
+    a.imageCrop = QRectF(200, 200, 30, 30);
+    EXPECT_EQ(message(a), empty);
+    a.imageCrop = QRectF(10, 10, 0, 30);
+    EXPECT_EQ(message(a), empty);
+    a.embeddedImage = std::make_shared<QImage>();
+    EXPECT_EQ(message(a), unreadable);
+    a.embeddedImage.reset();
+    EXPECT_EQ(message(a), unreadable);
+}
 
-    Annotation outside = layer(QRectF(0, 0, 40, 40));
-    outside.imageCrop = QRectF(200, 200, 30, 30);
-    EXPECT_EQ(message(outside), "Область вставленного изображения пуста.");
-    outside.imageCrop = QRectF(10, 10, 0, 30);
-    EXPECT_EQ(message(outside), "Область вставленного изображения пуста.");
+TEST(CanvasLabel, MonospacedWidthScalesWithSizeAndDegenerateSizesAreEmpty)
+{
+    const QSizeF one = CanvasLabel::size(QStringLiteral("0"), 16, false);
+    ASSERT_GT(one.width(), 0);
+    EXPECT_NEAR(CanvasLabel::size(QStringLiteral("0123456789"), 16, false).width(), 10 * one.width(), 0.01);
+    EXPECT_NEAR(one.width(), 16 * 0.602, 0.1); // DejaVu Sans Mono advances 0.602 em per cell
+    // Fractional sizes are honoured, not rounded to whole pixels.
+    EXPECT_NEAR(CanvasLabel::size(QStringLiteral("0"), 16.5, false).width() / one.width(), 16.5 / 16, 0.001);
+    // Height is ascent + descent, no leading: a little more than the size.
+    EXPECT_GT(one.height(), 16);
+    EXPECT_LT(one.height(), 16 * 1.3);
+    EXPECT_GT(CanvasLabel::size(QStringLiteral("13 px"), 16, true).width(), 0);
+    EXPECT_TRUE(CanvasLabel::size(QStringLiteral("x"), 0, false).isEmpty());
+    EXPECT_TRUE(CanvasLabel::size(QStringLiteral("x"), NAN, false).isEmpty());
+    EXPECT_EQ(CanvasLabel::size(QString(), 16, false).width(), 0);
+}
+
+TEST(ImageContext, SoftwareRetryOnlyWhenThePrimaryFails)
+{
+    QVector<bool> software;
+    auto render = [&](bool primaryWorks) {
+        software.clear();
+        return ImageContext::renderWithFallback([&](const ImageContext& c) {
+            software.push_back(c.usesSoftwareRenderer());
+            return c.usesSoftwareRenderer() || primaryWorks ? QImage(1, 1, QImage::Format_RGBA8888_Premultiplied) : QImage();
+        });
+    };
+    EXPECT_TRUE(render(true).has_value());
+    EXPECT_EQ(software, QVector<bool>{false});
+    EXPECT_TRUE(render(false).has_value());
+    EXPECT_EQ(software, (QVector<bool>{false, true}));
+    EXPECT_FALSE(ImageContext::renderWithFallback([](const ImageContext&) { return QImage(); }).has_value());
 }

@@ -1,73 +1,25 @@
-#include "EffectsTestSupport.h"
+// ScreenshotEffects: keys, the effects queue, cancellation and observers.
+
+#include "RenderTestSupport.h"
 
 #include "render/ScreenshotEffects.h"
 
-#include <QThread>
-#include <atomic>
-#include <condition_variable>
 #include <gtest/gtest.h>
-#include <limits>
-#include <mutex>
-#include <thread>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
 
 namespace {
 
-// Counts the observer calls of an engine and checks they arrive on the GUI thread.
+// Counts the observer calls of an engine and those made off the GUI thread.
 struct ObserverCount {
-    std::atomic<int> calls{0};
-    std::atomic<int> offThread{0};
+    std::atomic<int> calls{0}, offThread{0};
     void attach(ScreenshotEffects& engine)
     {
         engine.setObserver(QUuid::createUuid(), [this] {
-            if (QThread::currentThread() != QCoreApplication::instance()->thread())
-                ++offThread;
+            offThread += QThread::currentThread() != QCoreApplication::instance()->thread();
             ++calls;
         });
-    }
-};
-
-// An object-removal stand-in whose calls can be held until the test lets them go.
-// Its hooks share its ownership, so a job still unwinding outlives the test.
-struct HeldObjectRemoval : std::enable_shared_from_this<HeldObjectRemoval> {
-    std::mutex lock;
-    std::condition_variable wake;
-    bool released = false;
-    std::atomic<bool> honourCancel{true};
-    std::atomic<int> started{0};
-    std::atomic<int> finished{0};
-    std::atomic<int> cancelled{0};
-    std::atomic<bool> onGuiThread{false};
-
-    LocalEffectHooks hooks()
-    {
-        LocalEffectHooks h;
-        h.objectErase = [self = shared_from_this()](const QImage&, const QRectF& rect,
-                                                    const CancellationTest& isCancelled) {
-            HeldObjectRemoval& r = *self;
-            if (QThread::currentThread() == QCoreApplication::instance()->thread())
-                r.onGuiThread = true;
-            ++r.started;
-            std::unique_lock guard(r.lock);
-            while (!r.released) {
-                if (r.honourCancel && isCancelled()) {
-                    ++r.cancelled;
-                    throw CancellationError();
-                }
-                r.wake.wait_for(guard, std::chrono::milliseconds(2));
-            }
-            ++r.finished;
-            return BlurEffect{flatImage(2, 2, {9, 9, 9, 255}), rect, QStringLiteral("Объект не найден, удалена вся область")};
-        };
-        return h;
-    }
-    void release()
-    {
-        std::lock_guard guard(lock);
-        released = true;
-        wake.notify_all();
     }
 };
 
@@ -78,61 +30,69 @@ std::shared_ptr<ScreenshotEffects> plainEngine(const QImage& image)
 
 QString failureText(const std::optional<EffectResult>& result)
 {
-    if (!result || result->ok())
-        return QString();
-    return errorText([&] { result->get(); });
+    return result && !result->ok() ? errorOf([&] { result->get(); }) : QString();
 }
+
+const QString processing = QStringLiteral("Обрабатываю выделенную область…");
+const QString notFound = QStringLiteral("Объект не найден, удалена вся область");
+const QString emptyArea = QStringLiteral("Выделенная область пуста.");
+
+// An engine over a busy 400 × 300 picture whose object erase is held by the test.
+class EffectEngine : public ::testing::Test {
+protected:
+    void SetUp() override { observer.attach(*engine); }
+
+    std::shared_ptr<HeldObjectModes> held = std::make_shared<HeldObjectModes>();
+    HookScope hooks{held->hooks()};
+    std::shared_ptr<ScreenshotEffects> engine = plainEngine(busyImage(400, 300));
+    ObserverCount observer;
+};
 
 } // namespace
 
 TEST(EffectKeys, PrintTheModeAndTheIntegralRectangleWithinTheFrame)
 {
-    auto engine = ScreenshotEffects::create(busyImage(800, 600), QSizeF(800, 600), QPointF(0, 0), QSizeF(800, 600));
+    auto engine = plainEngine(busyImage(800, 600));
     EXPECT_EQ(engine->key(blurElement(BlurMode::area, QRectF(10.4, 20, 100, 50))), "area:10.0:20.0:101.0:50.0");
-    EXPECT_EQ(engine->key(blurElement(BlurMode::objectPixelate, QRectF(700, -30, 200, 100))),
-              "objectPixelate:700.0:0.0:100.0:70.0");
+    EXPECT_EQ(engine->key(blurElement(BlurMode::objectPixelate, QRectF(700, -30, 200, 100))), "objectPixelate:700.0:0.0:100.0:70.0");
     EXPECT_EQ(engine->key(blurElement(BlurMode::text, QRectF(900, 900, 20, 20))), "text:inf:inf:0.0:0.0");
-    EXPECT_EQ(engine->key(blurElement(BlurMode::erase, QRectF(std::numeric_limits<double>::quiet_NaN(), 0, 5, 5))),
-              "erase:inf:inf:0.0:0.0");
-
+    EXPECT_EQ(engine->key(blurElement(BlurMode::erase, QRectF(qQNaN(), 0, 5, 5))), "erase:inf:inf:0.0:0.0");
     // A frame elsewhere in the shot: keys stay in shot coordinates.
     auto framed = ScreenshotEffects::create(busyImage(200, 100), QSizeF(200, 100), QPointF(-3, 12.5), QSizeF(800, 600));
     EXPECT_EQ(framed->key(blurElement(BlurMode::pixelate, QRectF(-10, 0, 20, 20))), "pixelate:-3.0:12.5:13.0:7.5");
 
-    EXPECT_EQ(ScreenshotEffects::keyNumber(12), "12.0");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(-3), "-3.0");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(0.1), "0.1");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(2.0 / 3), "0.6666666666666666");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(1e6), "1000000.0");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(1e20), "1e+20");
-    EXPECT_EQ(ScreenshotEffects::keyNumber(-std::numeric_limits<double>::infinity()), "-inf");
+    for (auto [number, text] : {std::pair{-3.0, "-3.0"}, {0.1, "0.1"}, {2.0 / 3, "0.6666666666666666"}, {1e6, "1000000.0"},
+                                {1e20, "1e+20"}, {-qInf(), "-inf"}})
+        EXPECT_EQ(ScreenshotEffects::keyNumber(number), text);
 }
 
-TEST(EffectKeys, DependOnTheBlurAloneNotOnElementsAroundIt)
+TEST_F(EffectEngine, JobsRunOnTheQueueOncePerKeyWithObserversOnTheGuiThread)
 {
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    removal.release();
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(400, 300));
-    ObserverCount observer;
-    observer.attach(*engine);
-
     const Annotation blur = blurElement(BlurMode::objectErase, QRectF(50, 50, 100, 80));
-    Annotation arrow;
-    arrow.kind = AnnotationTool::arrow;
-    arrow.start = {10, 10};
-    arrow.end = {300, 200};
+    const Annotation arrow = element(AnnotationTool::arrow, {10, 10}, {300, 200});
+    EXPECT_EQ(engine->readiness({}), (EffectReadiness{false, false, std::nullopt}));
     engine->prepare({blur, arrow});
-    ASSERT_TRUE(waitUntil([&] { return observer.calls == 1; }));
-    const QString before = engine->key(blur);
+    ASSERT_TRUE(waitUntil([&] { return held->started == 1; }));
+    EXPECT_FALSE(engine->cached(blur).has_value());
+    EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{true, false, processing}));
+    // The same list again while the job runs schedules nothing.
+    engine->prepare({blur, arrow});
+    engine->prepare({blur, blur, arrow});
+    held->released = true;
+    ASSERT_TRUE(waitUntil([&] { return observer.calls >= 1; }));
+    settle();
+    EXPECT_EQ(observer.calls, 1);
+    EXPECT_EQ(observer.offThread, 0);
+    EXPECT_FALSE(held->onGuiThread);
+    EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{false, false, notFound}));
 
     // The arrow moves above the blur: same key, result kept, nothing computed again.
+    const QString before = engine->key(blur);
     engine->prepare({blur, arrow.translated(QSizeF(40, 25))});
     EXPECT_EQ(engine->key(blur), before);
     EXPECT_TRUE(engine->cached(blur).has_value());
-    waitUntil([] { return false; }, 50);
-    EXPECT_EQ(removal.started, 1);
+    settle();
+    EXPECT_EQ(held->started, 1);
     EXPECT_EQ(observer.calls, 1);
 
     // The blur's own rectangle changes: a new key and a new job; the old result goes.
@@ -142,156 +102,73 @@ TEST(EffectKeys, DependOnTheBlurAloneNotOnElementsAroundIt)
     engine->prepare({moved, arrow});
     EXPECT_FALSE(engine->cached(blur).has_value());
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 2; }));
-    EXPECT_EQ(removal.started, 2);
+    EXPECT_EQ(held->started, 2);
     EXPECT_EQ(engine->cached(moved)->value().rect, QRectF(50, 50, 101, 80));
 }
 
-TEST(EffectEngine, JobsRunOnTheEffectsQueueAndObserversOnTheGuiThread)
+TEST_F(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
 {
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(400, 300));
-    ObserverCount observer;
-    observer.attach(*engine);
-    const Annotation blur = blurElement(BlurMode::objectErase, QRectF(20, 20, 60, 60));
-
-    EXPECT_EQ(engine->readiness({}), (EffectReadiness{false, false, std::nullopt}));
-    engine->prepare({blur});
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
-    EXPECT_FALSE(engine->cached(blur).has_value());
-    EXPECT_EQ(engine->readiness({blur}), (EffectReadiness{true, false, QStringLiteral("Обрабатываю выделенную область…")}));
-    // The same list again while the job runs schedules nothing.
-    engine->prepare({blur});
-    engine->prepare({blur, blur});
-    removal.release();
-
-    ASSERT_TRUE(waitUntil([&] { return observer.calls >= 1; }));
-    waitUntil([] { return false; }, 50);
-    EXPECT_EQ(observer.calls, 1);
-    EXPECT_EQ(observer.offThread, 0);
-    EXPECT_FALSE(removal.onGuiThread);
-    EXPECT_EQ(removal.started, 1);
-    EXPECT_EQ(engine->readiness({blur}),
-              (EffectReadiness{false, false, QStringLiteral("Объект не найден, удалена вся область")}));
-
-    // Prepared again once stored: nothing scheduled either.
-    engine->prepare({blur});
-    waitUntil([] { return false; }, 50);
-    EXPECT_EQ(removal.started, 1);
-    EXPECT_EQ(observer.calls, 1);
-}
-
-TEST(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
-{
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(400, 300));
-    ObserverCount observer;
-    observer.attach(*engine);
     const Annotation first = blurElement(BlurMode::objectErase, QRectF(20, 20, 60, 60));
-    Annotation second = first.translated(QSizeF(100, 0));
-
+    const Annotation second = first.translated(QSizeF(100, 0));
     engine->prepare({first});
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return held->started == 1; }));
     engine->prepare({second});
-    ASSERT_TRUE(waitUntil([&] { return removal.cancelled == 1; }));
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 2; }));
-    removal.release();
+    ASSERT_TRUE(waitUntil([&] { return held->cancelled == 1 && held->started == 2; }));
+    held->released = true;
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 2; }));
-
     EXPECT_FALSE(engine->cached(first).has_value());
     ASSERT_TRUE(engine->cached(second).has_value());
     EXPECT_EQ(engine->cached(second)->value().rect, QRectF(120, 20, 60, 60));
-    EXPECT_EQ(removal.finished, 1);
+    EXPECT_EQ(held->finished, 1);
 
     // The cancelled key was left absent, so wanting it again computes it afresh.
     engine->prepare({first});
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 3; }));
     EXPECT_TRUE(engine->cached(first).has_value());
-    EXPECT_EQ(removal.started, 3);
+    EXPECT_EQ(held->started, 3);
 }
 
-TEST(EffectEngine, QueuedJobsOfPositionsAlreadyLeftEndWithoutComputing)
+TEST_F(EffectEngine, QueuedJobsOfPositionsLeftEndUncomputedAndAKeyWantedAgainIsStored)
 {
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(400, 300));
-    ObserverCount observer;
-    observer.attach(*engine);
-
     // Hold the queue with an object removal, then drag a pixelation through ten positions.
     const Annotation holder = blurElement(BlurMode::objectErase, QRectF(0, 0, 30, 30));
     engine->prepare({holder});
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
-    removal.honourCancel = false;
-    Annotation pixelation = blurElement(BlurMode::pixelate, QRectF(10, 10, 80, 60));
+    ASSERT_TRUE(waitUntil([&] { return held->started == 1; }));
+    held->honourCancel = false;
+    const Annotation pixelation = blurElement(BlurMode::pixelate, QRectF(10, 10, 80, 60));
     for (int i = 0; i < 10; ++i)
         engine->prepare({holder, pixelation.translated(QSizeF(10 * i, 5 * i))});
-    removal.release();
+    // The last position is let go and wanted again before its job runs: that job stores it.
+    const Annotation last = pixelation.translated(QSizeF(90, 45));
+    engine->prepare({holder});
+    engine->prepare({holder, last});
+    held->released = true;
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 11; }));
-    waitUntil([] { return false; }, 50);
+    settle();
     EXPECT_EQ(observer.calls, 11);
     EXPECT_TRUE(engine->cached(holder).has_value());
     for (int i = 0; i < 9; ++i)
         EXPECT_FALSE(engine->cached(pixelation.translated(QSizeF(10 * i, 5 * i))).has_value()) << i;
-    const auto last = engine->cached(pixelation.translated(QSizeF(90, 45)));
-    ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(last->value().rect, QRectF(100, 55, 80, 60));
+    ASSERT_TRUE(engine->cached(last).has_value());
+    EXPECT_EQ(engine->cached(last)->value().rect, QRectF(100, 55, 80, 60));
 }
 
-TEST(EffectEngine, AKeyWantedAgainBeforeItsJobRunsIsStoredByThatJob)
+TEST_F(EffectEngine, FailuresAreStoredAndReportedButEmptyAreasNeverEscapeTheWorker)
 {
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(400, 300));
-    ObserverCount observer;
-    observer.attach(*engine);
-    const Annotation holder = blurElement(BlurMode::objectErase, QRectF(0, 0, 30, 30));
-    const Annotation pixelation = blurElement(BlurMode::pixelate, QRectF(100, 100, 50, 50));
-
-    engine->prepare({holder});
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
-    removal.honourCancel = false;
-    engine->prepare({holder, pixelation});
-    engine->prepare({holder});
-    engine->prepare({holder, pixelation});
-    removal.release();
-    ASSERT_TRUE(waitUntil([&] { return observer.calls == 2; }));
-    waitUntil([] { return false; }, 50);
-    EXPECT_EQ(observer.calls, 2);
-    EXPECT_TRUE(engine->cached(pixelation).has_value());
-}
-
-TEST(EffectEngine, FailuresAreStoredAndReportedButEmptyAreasNeverEscapeTheWorker)
-{
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    removal.release();
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(200, 100));
-    ObserverCount observer;
-    observer.attach(*engine);
-
+    held->released = true;
     const Annotation outside = blurElement(BlurMode::pixelate, QRectF(500, 500, 40, 40));
     const Annotation flat = blurElement(BlurMode::erase, QRectF(50, 50, 0, 20));
     const Annotation object = blurElement(BlurMode::objectErase, QRectF(10, 10, 30, 30));
     engine->prepare({outside, flat, object});
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 3; }));
-    EXPECT_EQ(failureText(engine->cached(outside)), QStringLiteral("Выделенная область пуста."));
-    EXPECT_EQ(failureText(engine->cached(flat)), QStringLiteral("Выделенная область пуста."));
-    EXPECT_EQ(engine->readiness({outside, object}),
-              (EffectReadiness{false, true, QStringLiteral("Объект не найден, удалена вся область")}));
-    EXPECT_EQ(engine->readiness({object, outside}), (EffectReadiness{false, true, QStringLiteral("Выделенная область пуста.")}));
-    EXPECT_EQ(errorText([&] { engine->effect(outside); }), QStringLiteral("Выделенная область пуста."));
-
+    EXPECT_EQ(failureText(engine->cached(outside)), emptyArea);
+    EXPECT_EQ(failureText(engine->cached(flat)), emptyArea);
+    EXPECT_EQ(engine->readiness({outside, object}), (EffectReadiness{false, true, notFound}));
+    EXPECT_EQ(engine->readiness({object, outside}), (EffectReadiness{false, true, emptyArea}));
+    EXPECT_EQ(errorOf([&] { engine->effect(outside); }), emptyArea);
     // Pending and failed together: pending wins the message.
-    const Annotation waiting = blurElement(BlurMode::text, QRectF(10, 10, 50, 50));
-    EXPECT_EQ(engine->readiness({outside, waiting}),
-              (EffectReadiness{true, true, QStringLiteral("Обрабатываю выделенную область…")}));
+    EXPECT_EQ(engine->readiness({outside, blurElement(BlurMode::text, QRectF(10, 10, 50, 50))}),
+              (EffectReadiness{true, true, processing}));
 
     // An engine whose picture has no pixels fails every job with its own sentence.
     auto blank = plainEngine(QImage());
@@ -299,19 +176,16 @@ TEST(EffectEngine, FailuresAreStoredAndReportedButEmptyAreasNeverEscapeTheWorker
     blankObserver.attach(*blank);
     blank->prepare({object});
     ASSERT_TRUE(waitUntil([&] { return blankObserver.calls == 1; }));
-    EXPECT_EQ(failureText(blank->cached(object)), QStringLiteral("Не удалось прочитать пиксели снимка."));
-    EXPECT_EQ(errorText([&] { blank->effect(blurElement(BlurMode::area, QRectF(0, 0, 5, 5))); }),
-              QStringLiteral("Не удалось прочитать пиксели снимка."));
+    const QString unreadable = QStringLiteral("Не удалось прочитать пиксели снимка.");
+    EXPECT_EQ(failureText(blank->cached(object)), unreadable);
+    EXPECT_EQ(errorOf([&] { blank->effect(blurElement(BlurMode::area, QRectF(0, 0, 5, 5))); }), unreadable);
 }
 
-TEST(EffectEngine, AreaBlursAreComputedSynchronouslyAndNeverQueued)
+TEST_F(EffectEngine, AreaBlursAreComputedSynchronouslyAndNeverQueued)
 {
-    auto engine = plainEngine(busyImage(300, 200));
-    ObserverCount observer;
-    observer.attach(*engine);
     const Annotation area = blurElement(BlurMode::area, QRectF(30, 40, 100, 60));
     engine->prepare({area});
-    waitUntil([] { return false; }, 50);
+    settle();
     EXPECT_EQ(observer.calls, 0);
     EXPECT_FALSE(engine->cached(area).has_value());
     EXPECT_TRUE(engine->readiness({area}).pending);
@@ -328,137 +202,42 @@ TEST(EffectEngine, AreaBlursAreComputedSynchronouslyAndNeverQueued)
     EXPECT_EQ(engine->effect(area).image, effect.image);
 }
 
-TEST(EffectEngine, FramesAndUnderlaysWorkInTheirOwnPixelsAndReportInShotCoordinates)
+TEST_F(EffectEngine, ADestroyedEngineDropsItsJobsAndLateResults)
 {
-    // An engine for the frame (100, 50, 200, 100) of a 1300-pixel-wide shot.
+    engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50)),
+                     blurElement(BlurMode::pixelate, QRectF(10, 10, 50, 50))});
+    ASSERT_TRUE(waitUntil([&] { return held->started == 1; }));
+    engine.reset();
+    // The running job sees that nothing is wanted any more; the queued one never starts.
+    ASSERT_TRUE(waitUntil([&] { return held->cancelled == 1; }));
+    settle(100);
+    EXPECT_EQ(observer.calls, 0);
+}
+
+TEST_F(EffectEngine, AnObserverMayReleaseTheEngine)
+{
+    held->released = true;
+    engine->setObserver(QUuid::createUuid(), [&] { engine.reset(); });
+    engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50))});
+    ASSERT_TRUE(waitUntil([&] { return engine == nullptr; }));
+    settle();
+}
+
+TEST(EffectEngineFrames, FramesAndUnderlaysWorkInTheirOwnPixelsAndReportInShotCoordinates)
+{
+    // An engine for the frame (100, 50, 200, 100) of a 1300-pixel-wide shot gives the
+    // local work on its own picture, with the shot's block size.
     const QImage underlay = busyImage(200, 100, 21);
     auto engine = ScreenshotEffects::create(underlay, QSizeF(200, 100), QPointF(100, 50), QSizeF(1300, 900));
     const BlurEffect effect = engine->effect(blurElement(BlurMode::pixelate, QRectF(120, 60, 60, 40)));
     EXPECT_EQ(effect.rect, QRectF(120, 60, 60, 40));
-    // The same pixels as the local work on the underlay itself, with the shot's block size.
-    const BlurEffect local = computeLocal(blurElement(BlurMode::pixelate, QRectF(20, 10, 60, 40)), underlay,
-                                          QSizeF(200, 100), QSizeF(1300, 900), [] { return false; });
-    EXPECT_EQ(effect.image, local.image);
+    EXPECT_EQ(effect.image, computeLocal(blurElement(BlurMode::pixelate, QRectF(20, 10, 60, 40)), underlay,
+                                         QSizeF(200, 100), QSizeF(1300, 900), never).image);
 
     // A picture of another pixel size is drawn to the engine's size first.
-    auto scaled = ScreenshotEffects::create(flatImage(400, 200, {10, 200, 30, 255}), QSizeF(200, 100), QPointF(0, 0),
+    auto scaled = ScreenshotEffects::create(asRgba(canvas(400, 200, QColor(10, 200, 30))), QSizeF(200, 100), QPointF(0, 0),
                                             QSizeF(200, 100));
     const BlurEffect fromScaled = scaled->effect(blurElement(BlurMode::area, QRectF(0, 0, 50, 50)));
     EXPECT_EQ(fromScaled.image.size(), QSize(50, 50));
     EXPECT_EQ(pixel(fromScaled.image, 25, 25)[1], 200);
-}
-
-TEST(EffectEngine, ADestroyedEngineDropsItsJobsAndLateResults)
-{
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(300, 200));
-    std::atomic<int> calls{0};
-    engine->setObserver(QUuid::createUuid(), [&] { ++calls; });
-    engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50)),
-                     blurElement(BlurMode::pixelate, QRectF(10, 10, 50, 50))});
-    ASSERT_TRUE(waitUntil([&] { return removal.started == 1; }));
-    engine.reset();
-    // The running job sees that nothing is wanted any more; the queued one never starts.
-    ASSERT_TRUE(waitUntil([&] { return removal.cancelled == 1; }));
-    waitUntil([] { return false; }, 100);
-    EXPECT_EQ(calls, 0);
-}
-
-TEST(EffectEngine, AnObserverMayReleaseTheEngine)
-{
-    auto removalOwner = std::make_shared<HeldObjectRemoval>();
-    HeldObjectRemoval& removal = *removalOwner;
-    removal.release();
-    HookScope hooks(removal.hooks());
-    auto engine = plainEngine(busyImage(300, 200));
-    int calls = 0;
-    const QUuid first = QUuid::createUuid();
-    engine->setObserver(first, [&] {
-        ++calls;
-        engine.reset();
-    });
-    engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50))});
-    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
-    EXPECT_EQ(engine, nullptr);
-    waitUntil([] { return false; }, 50);
-}
-
-namespace {
-
-// Stands in for the effect stack of an annotation list.
-class FakeStack : public OrderedLayerEffects {
-public:
-    void attach(std::weak_ptr<ScreenshotEffects> o, std::function<void()> c) override
-    {
-        owner = std::move(o);
-        changed = std::move(c);
-        ++attachments;
-    }
-    void prepare(const QVector<Annotation>& annotations) override { prepared.push_back(annotations); }
-    BlurEffect effect(const Annotation& annotation) override
-    {
-        asked.push_back(annotation.id);
-        return BlurEffect{QImage(), annotation.rect(), QStringLiteral("из стопки")};
-    }
-    std::optional<EffectResult> cached(const Annotation& annotation) override
-    {
-        asked.push_back(annotation.id);
-        return std::nullopt;
-    }
-    std::optional<EffectResult> readiness(const Annotation& annotation) override
-    {
-        if (annotation.blurMode == BlurMode::erase)
-            return EffectResult::failure(std::make_exception_ptr(TarnwickError::message(QStringLiteral("Не удалось подготовить нижние слои изображения."))));
-        if (annotation.blurMode == BlurMode::text)
-            return std::nullopt;
-        return EffectResult::success(BlurEffect{QImage(), annotation.rect(), std::nullopt});
-    }
-
-    std::weak_ptr<ScreenshotEffects> owner;
-    std::function<void()> changed;
-    int attachments = 0;
-    QVector<QVector<Annotation>> prepared;
-    QVector<QUuid> asked;
-};
-
-} // namespace
-
-TEST(StackEngine, ForwardsEverythingToItsStackAndHearsItsProgress)
-{
-    auto stack = std::make_shared<FakeStack>();
-    auto engine = ScreenshotEffects::create(busyImage(100, 100), QSizeF(100, 100), QPointF(0, 0), QSizeF(100, 100), stack);
-    EXPECT_EQ(stack->attachments, 1);
-    EXPECT_EQ(stack->owner.lock(), engine);
-    EXPECT_EQ(engine->ordered(), stack);
-
-    const Annotation pixelation = blurElement(BlurMode::pixelate, QRectF(10, 10, 20, 20));
-    const Annotation erase = blurElement(BlurMode::erase, QRectF(30, 10, 20, 20));
-    const Annotation text = blurElement(BlurMode::text, QRectF(50, 10, 20, 20));
-    engine->prepare({pixelation, erase});
-    ASSERT_EQ(stack->prepared.size(), 1);
-    EXPECT_EQ(stack->prepared[0], (QVector<Annotation>{pixelation, erase}));
-
-    EXPECT_EQ(engine->effect(pixelation).message, QStringLiteral("из стопки"));
-    EXPECT_FALSE(engine->cached(erase).has_value());
-    EXPECT_EQ(stack->asked, (QVector<QUuid>{pixelation.id, erase.id}));
-    // Nothing was computed or stored by the engine itself.
-    EXPECT_FALSE(engine->storedResult(pixelation).has_value());
-
-    EXPECT_EQ(engine->readiness({pixelation}), (EffectReadiness{false, false, std::nullopt}));
-    EXPECT_EQ(engine->readiness({pixelation, erase}),
-              (EffectReadiness{false, true, QStringLiteral("Не удалось подготовить нижние слои изображения.")}));
-    EXPECT_EQ(engine->readiness({text, erase}),
-              (EffectReadiness{true, true, QStringLiteral("Обрабатываю выделенную область…")}));
-
-    // The stack's progress reaches the engine's observers; after the engine is gone it reaches nobody.
-    int calls = 0;
-    engine->setObserver(QUuid::createUuid(), [&] { ++calls; });
-    stack->changed();
-    EXPECT_EQ(calls, 1);
-    engine.reset();
-    EXPECT_TRUE(stack->owner.expired());
-    stack->changed();
-    EXPECT_EQ(calls, 1);
 }

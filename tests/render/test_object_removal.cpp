@@ -1,55 +1,68 @@
-#include "render/ObjectRemoval.h"
-#include "series/TarnwickError.h"
+// Object erase and object pixelation on synthetic scenes, the foreground segmenter and
+// the exemplar inpainting behind them, and cancellation at every polling point.
 
-#include "ObjectScenes.h"
+#include "RenderTestSupport.h"
+
+#include "render/BackgroundRemoval.h"
+#include "render/ForegroundSegmenter.h"
+#include "render/Inpainting.h"
+#include "render/ObjectRemoval.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
 #include <set>
-#include "support/Errors.h"
 
 using namespace tarnwick;
-using tarnwick::test::errorOf;
+using namespace tarnwick::testing;
+using Pixels = ObjectRemoval::Pixels;
 
 namespace {
 
 const QColor grey(128, 128, 128);
-const QColor red(220, 30, 30);
+const QString removed = "Объект удалён. Проверьте восстановленный фон.";
+const QString wholeSelection = "Контур не найден — восстановлена вся выделенная область.";
+const QString pixelatedObject = "Пиксели применены к объекту. Проверьте его границы.";
 
-const std::function<bool()> never = [] { return false; };
-
-// A red disc on a flat grey background.
+// A red disc (or a textured one) on a flat grey background.
 struct DiscScene {
-    QPointF centre{200, 150};
-    double radius = 20;
+    QPointF centre;
+    double radius;
     QImage image;
 
-    explicit DiscScene(int width = 400, int height = 300, QPointF at = {200, 150}, double r = 20)
-        : centre(at), radius(r), image(scenes::flat(width, height, grey))
+    explicit DiscScene(int width = 400, int height = 300, QPointF at = {200, 150}, double r = 20, bool textured = false)
+        : centre(at), radius(r), image(canvas(width, height, grey))
     {
-        scenes::disc(image, centre, radius, red);
+        if (textured)
+            texturedEllipse(image, QRectF(at.x() - r, at.y() - r, 2 * r, 2 * r), 3);
+        else
+            disc(image, centre, radius, QColor(220, 30, 30));
+    }
+
+    // Pixels of the effect (placed at its rect) up to `within` outside the disc edge that
+    // fail `inside`, and those beyond `margin` that differ from the source.
+    std::pair<int, int> wrong(const BlurEffect& effect, double margin, const std::function<bool(uint32_t)>& inside,
+                              double within = 1) const
+    {
+        const QImage before = asRgba(image), after = asRgba(effect.image);
+        const QPoint origin = effect.rect.topLeft().toPoint();
+        int wrongInside = 0, changedOutside = 0;
+        for (int y = 0; y < after.height(); ++y)
+            for (int x = 0; x < after.width(); ++x) {
+                const double d = QLineF(QPointF(origin.x() + x + 0.5, origin.y() + y + 0.5), centre).length() - radius;
+                const uint32_t value = rgba(after, x, y);
+                if (d > margin)
+                    changedOutside += value != rgba(before, origin.x() + x, origin.y() + y);
+                else if (d <= within)
+                    wrongInside += inside && !inside(value);
+            }
+        return {wrongInside, changedOutside};
     }
 };
 
-// Pixels of `effect` (placed at its rect) more than `margin` pixels away from the
-// disc that differ from the source.
-int changedAwayFromDisc(const DiscScene& scene, const BlurEffect& effect, double margin)
+bool isGrey(uint32_t value)
 {
-    const QImage before = scenes::asRgba(scene.image);
-    const QImage after = scenes::asRgba(effect.image);
-    const QPoint origin = effect.rect.topLeft().toPoint();
-    int changed = 0;
-    for (int y = 0; y < after.height(); ++y)
-        for (int x = 0; x < after.width(); ++x) {
-            const QPointF centre(origin.x() + x + 0.5, origin.y() + y + 0.5);
-            if (scenes::distanceTo(centre, scene.centre) - scene.radius <= margin)
-                continue;
-            if (scenes::rgba(after, x, y) != scenes::rgba(before, origin.x() + x, origin.y() + y))
-                ++changed;
-        }
-    return changed;
+    static const uint32_t background = rgba(asRgba(canvas(1, 1, grey)), 0, 0);
+    return value == background;
 }
 
 } // namespace
@@ -57,44 +70,20 @@ int changedAwayFromDisc(const DiscScene& scene, const BlurEffect& effect, double
 TEST(ObjectErase, FillsTheDiscWithBackgroundAndLeavesTheRestOfTheSelection)
 {
     const DiscScene scene;
-    const QRectF selection(150.3, 99.6, 99.4, 100.2); // made integral: 150, 99, 100, 101
-    const BlurEffect effect = ObjectRemoval::remove(scene.image, selection, never);
-
-    EXPECT_EQ(effect.rect, QRectF(150, 99, 100, 101));
+    const BlurEffect effect = ObjectRemoval::remove(scene.image, QRectF(150.3, 99.6, 99.4, 100.2), never);
+    EXPECT_EQ(effect.rect, QRectF(150, 99, 100, 101)); // made integral
     ASSERT_EQ(effect.image.size(), QSize(100, 101));
     EXPECT_EQ(effect.image.format(), QImage::Format_RGBA8888_Premultiplied);
-    EXPECT_EQ(effect.message, QString("Объект удалён. Проверьте восстановленный фон."));
+    EXPECT_EQ(effect.message, removed);
+    EXPECT_EQ(scene.wrong(effect, 3, isGrey), (std::pair{0, 0}));
 
-    const QImage after = scenes::asRgba(effect.image);
-    const uint32_t background = scenes::rgba(grey);
-    for (int y = 0; y < after.height(); ++y)
-        for (int x = 0; x < after.width(); ++x) {
-            const QPointF centre(150 + x + 0.5, 99 + y + 0.5);
-            if (scenes::distanceTo(centre, scene.centre) <= scene.radius + 1) {
-                ASSERT_EQ(scenes::rgba(after, x, y), background) << x << "," << y;
-            }
-        }
-    EXPECT_EQ(changedAwayFromDisc(scene, effect, 3), 0);
-}
-
-TEST(ObjectErase, LargeScenesAreWorkedSmallAndOnlyTheObjectIsResampled)
-{
-    // A 700-pixel selection gets a scene of about 1800 pixels, worked at 512.
-    const DiscScene scene(3000, 2000, {1500, 1000}, 90);
-    const BlurEffect effect = ObjectRemoval::remove(scene.image, QRectF(1150, 850, 700, 300), never);
-    EXPECT_EQ(effect.message, QString("Объект удалён. Проверьте восстановленный фон."));
-
-    const QImage after = scenes::asRgba(effect.image);
-    const uint32_t background = scenes::rgba(grey);
-    int notGrey = 0;
-    for (int y = 0; y < after.height(); ++y)
-        for (int x = 0; x < after.width(); ++x)
-            if (scenes::distanceTo(QPointF(1150 + x + 0.5, 850 + y + 0.5), scene.centre) <= scene.radius + 2
-                && scenes::rgba(after, x, y) != background)
-                ++notGrey;
-    EXPECT_EQ(notGrey, 0);
-    // Two working pixels of dilation are about seven full pixels here.
-    EXPECT_EQ(changedAwayFromDisc(scene, effect, 12), 0);
+    // A 700-pixel selection of a large scene gets a scene of about 1800 pixels, worked
+    // at 512: only the object is resampled, two working pixels of dilation being about
+    // seven full pixels here.
+    const DiscScene large(3000, 2000, {1500, 1000}, 90);
+    const BlurEffect big = ObjectRemoval::remove(large.image, QRectF(1150, 850, 700, 300), never);
+    EXPECT_EQ(big.message, removed);
+    EXPECT_EQ(large.wrong(big, 12, isGrey, 2), (std::pair{0, 0}));
 }
 
 TEST(ObjectErase, ASelectionThatCutsTheObjectFillsTheWholeSelection)
@@ -104,122 +93,302 @@ TEST(ObjectErase, ASelectionThatCutsTheObjectFillsTheWholeSelection)
     const QRectF selection(150, 100, 55, 100);
     const BlurEffect effect = ObjectRemoval::remove(scene.image, selection, never);
     EXPECT_EQ(effect.rect, selection);
-    EXPECT_EQ(effect.message, QString("Контур не найден — восстановлена вся выделенная область."));
-
+    EXPECT_EQ(effect.message, wholeSelection);
     // Rebuilt from the scene around it: every pixel is a colour found outside the selection.
-    const QImage source = scenes::asRgba(scene.image);
+    const QImage source = asRgba(scene.image), after = asRgba(effect.image);
     std::set<uint32_t> outside;
     for (int y = 0; y < source.height(); ++y)
         for (int x = 0; x < source.width(); ++x)
             if (!selection.contains(QPointF(x + 0.5, y + 0.5)))
-                outside.insert(scenes::rgba(source, x, y));
-    const QImage after = scenes::asRgba(effect.image);
+                outside.insert(rgba(source, x, y));
     int foreign = 0, changed = 0;
     for (int y = 0; y < after.height(); ++y)
         for (int x = 0; x < after.width(); ++x) {
-            foreign += outside.count(scenes::rgba(after, x, y)) ? 0 : 1;
-            changed += scenes::rgba(after, x, y) != scenes::rgba(source, 150 + x, 100 + y) ? 1 : 0;
+            foreign += outside.count(rgba(after, x, y)) ? 0 : 1;
+            changed += rgba(after, x, y) != rgba(source, 150 + x, 100 + y) ? 1 : 0;
         }
     EXPECT_EQ(foreign, 0);
     EXPECT_GT(changed, 100);
+
+    // Nothing in the selection: all of it is rebuilt.
+    const BlurEffect plain = ObjectRemoval::remove(scene.image, QRectF(20, 20, 40, 30), never);
+    EXPECT_EQ(plain.message, wholeSelection);
+    EXPECT_EQ(plain.image.size(), QSize(40, 30));
 }
 
-TEST(ObjectErase, AnEmptySelectionFillsItAllAndRefusals)
+TEST(ObjectErase, RefusesSelectionsWithoutBackgroundAround)
 {
     const DiscScene scene;
-    const BlurEffect plain = ObjectRemoval::remove(scene.image, QRectF(20, 20, 40, 30), never);
-    EXPECT_EQ(plain.message, QString("Контур не найден — восстановлена вся выделенная область."));
-    EXPECT_EQ(plain.image.size(), QSize(40, 30));
-
     const QString keep = "Оставьте вокруг объекта видимый фон для восстановления.";
-    EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(scene.image, QRectF(0, 0, 400, 300), never); }), keep);
-    EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(scene.image, QRectF(-50, -50, 600, 500), never); }), keep);
-    EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(scene.image, QRectF(500, 500, 20, 20), never); }), keep);
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(scene.image, QRectF(nan, 10, 20, 20), never); }), keep);
-    EXPECT_EQ(errorOf([&] { ObjectRemoval::pixelate(scene.image, QRectF(10, 10, inf, 20), 8, never); }), keep);
+    for (const QRectF& selection : {QRectF(0, 0, 400, 300), QRectF(-50, -50, 600, 500), QRectF(500, 500, 20, 20),
+                                    QRectF(qQNaN(), 10, 20, 20)})
+        EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(scene.image, selection, never); }), keep) << selection.x();
+    EXPECT_EQ(errorOf([&] { ObjectRemoval::pixelate(scene.image, QRectF(10, 10, qInf(), 20), 8, never); }), keep);
     EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(QImage(), QRectF(10, 10, 20, 20), never); }), keep);
 }
 
 TEST(ObjectPixelate, OnlyTheObjectBecomesSquares)
 {
-    QImage image = scenes::flat(400, 300, grey);
-    scenes::texturedEllipse(image, QRectF(170, 120, 60, 60), 3);
-    DiscScene scene; // the object's outline for the distance test
-    scene.image = image;
-    scene.radius = 30;
-
-    const BlurEffect effect = ObjectRemoval::pixelate(image, QRectF(140, 90, 120, 120), 10, never);
+    const DiscScene scene(400, 300, {200, 150}, 30, true);
+    const BlurEffect effect = ObjectRemoval::pixelate(scene.image, QRectF(140, 90, 120, 120), 10, never);
     EXPECT_EQ(effect.rect, QRectF(140, 90, 120, 120));
-    EXPECT_EQ(effect.message, QString("Пиксели применены к объекту. Проверьте его границы."));
+    EXPECT_EQ(effect.message, pixelatedObject);
     // The mask grows by a 5 × 5 square around the soft outline: up to four pixels on a diagonal.
-    EXPECT_EQ(changedAwayFromDisc(scene, effect, 4.5), 0);
+    EXPECT_EQ(scene.wrong(effect, 4.5, {}).second, 0);
 
     // Inside, every square of the grid (anchored at the bottom-left corner) is one colour.
-    const QImage after = scenes::asRgba(effect.image);
-    for (int y = 120 - 90 + 2; y < 120 - 90 + 58; ++y)
-        for (int x = 170 - 140 + 2; x < 170 - 140 + 58; ++x) {
-            if (scenes::distanceTo(QPointF(140 + x + 0.5, 90 + y + 0.5), scene.centre) > 24)
-                continue;
+    const QImage after = asRgba(effect.image);
+    for (int y = 32; y < 88; ++y)
+        for (int x = 32; x < 88; ++x) {
             const int cellX = x / 10 * 10;
             const int cellBottom = 120 - (120 - y - 1) / 10 * 10 - 1; // bottom row of its square
-            if (scenes::distanceTo(QPointF(140 + cellX + 0.5, 90 + cellBottom + 0.5), scene.centre) > 24)
+            if (QLineF(QPointF(140 + x + 0.5, 90 + y + 0.5), scene.centre).length() > 24
+                || QLineF(QPointF(140 + cellX + 0.5, 90 + cellBottom + 0.5), scene.centre).length() > 24)
                 continue;
-            ASSERT_EQ(scenes::rgba(after, x, y), scenes::rgba(after, cellX, cellBottom)) << x << "," << y;
+            ASSERT_EQ(rgba(after, x, y), rgba(after, cellX, cellBottom)) << x << "," << y;
         }
-}
-
-TEST(ObjectPixelate, TakesObjectsPartlyInsideAndTheWholeImage)
-{
-    QImage image = scenes::flat(400, 300, grey);
-    scenes::texturedEllipse(image, QRectF(170, 120, 60, 60), 3);
 
     // 80 % of the object inside: object erase treats the whole selection, pixelation the object.
-    const QRectF selection(130, 80, 84, 140);
-    EXPECT_EQ(ObjectRemoval::remove(image, selection, never).message,
-              QString("Контур не найден — восстановлена вся выделенная область."));
-    EXPECT_EQ(ObjectRemoval::pixelate(image, selection, 10, never).message,
-              QString("Пиксели применены к объекту. Проверьте его границы."));
-
-    const BlurEffect whole = ObjectRemoval::pixelate(image, QRectF(0, 0, 400, 300), 10, never);
+    const QRectF partly(130, 80, 84, 140);
+    EXPECT_EQ(ObjectRemoval::remove(scene.image, partly, never).message, wholeSelection);
+    EXPECT_EQ(ObjectRemoval::pixelate(scene.image, partly, 10, never).message, pixelatedObject);
+    const BlurEffect whole = ObjectRemoval::pixelate(scene.image, QRectF(0, 0, 400, 300), 10, never);
     EXPECT_EQ(whole.rect, QRectF(0, 0, 400, 300));
-    EXPECT_EQ(whole.message, QString("Пиксели применены к объекту. Проверьте его границы."));
-
+    EXPECT_EQ(whole.message, pixelatedObject);
     // Nothing to find: every pixel of the selection is pixelated.
-    const BlurEffect empty = ObjectRemoval::pixelate(image, QRectF(10, 10, 50, 40), 10, never);
-    EXPECT_EQ(empty.message, QString("Контур не найден — пиксели применены ко всему выделению."));
+    EXPECT_EQ(ObjectRemoval::pixelate(scene.image, QRectF(10, 10, 50, 40), 10, never).message,
+              QString("Контур не найден — пиксели применены ко всему выделению."));
 }
 
-TEST(ObjectRemovalPixels, ConvertScaleAndMask)
+TEST(ObjectRemovalPixels, AreRgbaPremultipliedAndMasksCountTouchedPixels)
 {
     QImage image(3, 2, QImage::Format_ARGB32);
     image.fill(QColor(200, 100, 50, 128));
-    const ObjectRemoval::Pixels pixels(image);
+    const Pixels pixels(image);
     ASSERT_EQ(pixels.bytes.size(), 24u);
-    // Premultiplied, R first.
-    EXPECT_EQ(pixels.bytes[0], 100);
-    EXPECT_EQ(pixels.bytes[1], 50);
-    EXPECT_EQ(pixels.bytes[2], 25);
-    EXPECT_EQ(pixels.bytes[3], 128);
-    const QImage back = pixels.image();
-    EXPECT_EQ(back.format(), QImage::Format_RGBA8888_Premultiplied);
-    EXPECT_EQ(ObjectRemoval::Pixels(back).bytes, pixels.bytes);
-
-    const ObjectRemoval::Pixels half(scenes::flat(40, 20, grey), 20, std::nullopt);
-    EXPECT_EQ(half.width, 20);
-    EXPECT_EQ(half.height, 20);
-    EXPECT_THROW(ObjectRemoval::Pixels{QImage()}, TarnwickError);
-    EXPECT_THROW(ObjectRemoval::Pixels(image, 0, 5), TarnwickError);
-    EXPECT_THROW(ObjectRemoval::Pixels(2, 2, {1, 2, 3}).image(), TarnwickError);
+    EXPECT_EQ(std::vector<uint8_t>(pixels.bytes.begin(), pixels.bytes.begin() + 4), (std::vector<uint8_t>{100, 50, 25, 128}));
+    EXPECT_EQ(Pixels(pixels.image()).bytes, pixels.bytes);
+    EXPECT_THROW(Pixels(2, 2, {1, 2, 3}).image(), TarnwickError);
 
     // Touched pixels count: x 1...3 and y 0...1.
-    const std::vector<bool> mask = ObjectRemoval::rectangleMask(QRectF(1.5, 0.2, 2, 1), 5, 3);
     std::vector<bool> expected(15, false);
     for (int y = 0; y <= 1; ++y)
         for (int x = 1; x <= 3; ++x)
             expected[static_cast<size_t>(y * 5 + x)] = true;
-    EXPECT_EQ(mask, expected);
+    EXPECT_EQ(ObjectRemoval::rectangleMask(QRectF(1.5, 0.2, 2, 1), 5, 3), expected);
     EXPECT_EQ(ObjectRemoval::rectangleMask(QRectF(-10, -10, 100, 100), 2, 2), std::vector<bool>(4, true));
-    EXPECT_EQ(ObjectRemoval::rectangleMask(QRectF(std::nan(""), 0, 1, 1), 2, 2), std::vector<bool>(4, false));
+    EXPECT_EQ(ObjectRemoval::rectangleMask(QRectF(qQNaN(), 0, 1, 1), 2, 2), std::vector<bool>(4, false));
+}
+
+TEST(ForegroundSegmenter, SeparateObjectsAreSeparateInstancesWithSoftMasksAndFlatPicturesHoldNone)
+{
+    QImage image = canvas(320, 200, QColor(250, 250, 250));
+    disc(image, {80, 100}, 30, QColor(200, 40, 40));
+    texturedEllipse(image, QRectF(190, 60, 90, 80), 5);
+    const auto observation = ForegroundSegmenter::standard().perform(image);
+    ASSERT_TRUE(observation);
+    ASSERT_EQ(observation->allInstances(), (std::vector<int>{1, 2}));
+    ASSERT_EQ(observation->maskSize(), image.size());
+    const auto label = [&](int x, int y) { return observation->instanceMask()[static_cast<size_t>(y * 320 + x)]; };
+    EXPECT_EQ(label(0, 0), 0);
+    EXPECT_EQ(label(235, 100), 1); // raster order: the ellipse's top row comes first
+    EXPECT_EQ(label(80, 100), 2);
+
+    // The disc alone, at twice the size: 1 inside, 0 far away, a ramp in between.
+    const SoftMask mask = observation->scaledMask({2}, QSize(640, 400));
+    ASSERT_EQ(mask.width, 640);
+    ASSERT_EQ(mask.values.size(), 640u * 400u);
+    EXPECT_FLOAT_EQ(mask.at(160, 200), 1.0f);
+    EXPECT_FLOAT_EQ(mask.at(470, 200), 0.0f);
+    EXPECT_FLOAT_EQ(mask.at(10, 10), 0.0f);
+    int ramp = 0;
+    for (int x = 160; x < 320; ++x)
+        ramp += mask.at(x, 200) > 0.0f && mask.at(x, 200) < 1.0f ? 1 : 0;
+    EXPECT_GE(ramp, 2);
+    EXPECT_LE(ramp, 8);
+
+    // A flat picture holds nothing, and neither does the faint gradient of a flat-looking background.
+    EXPECT_FALSE(ForegroundSegmenter::standard().perform(canvas(300, 200, QColor(90, 90, 200))));
+    QImage gradient(300, 200, QImage::Format_RGB32);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x)
+            gradient.setPixel(x, y, qRgb(200 + x / 60, 200 + x / 60, 210));
+    EXPECT_FALSE(ForegroundSegmenter::standard().perform(gradient));
+    EXPECT_THROW(ForegroundSegmenter::standard().perform(QImage()), TarnwickError);
+}
+
+namespace {
+
+uint32_t pixelAt(const Pixels& p, int x, int y)
+{
+    uint32_t value;
+    std::memcpy(&value, p.bytes.data() + 4 * (static_cast<size_t>(y) * static_cast<size_t>(p.width) + static_cast<size_t>(x)), 4);
+    return value;
+}
+
+// Random premultiplied pixels: every colour byte at most its alpha.
+Pixels randomPixels(int width, int height, unsigned seed)
+{
+    std::mt19937 random(seed);
+    Pixels p(width, height, std::vector<uint8_t>(4 * static_cast<size_t>(width) * static_cast<size_t>(height)));
+    for (size_t i = 0; i < p.bytes.size(); i += 4) {
+        const int alpha = std::uniform_int_distribution<int>(1, 255)(random);
+        for (size_t c = 0; c < 3; ++c)
+            p.bytes[i + c] = static_cast<uint8_t>(std::uniform_int_distribution<int>(0, alpha)(random));
+        p.bytes[i + 3] = static_cast<uint8_t>(alpha);
+    }
+    return p;
+}
+
+// Marks the pixels of a w × h mask where `inside(x, y)` holds.
+std::vector<bool> maskWhere(int w, int h, const std::function<bool(int, int)>& inside)
+{
+    std::vector<bool> mask(static_cast<size_t>(w) * static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            mask[static_cast<size_t>(y * w + x)] = inside(x, y);
+    return mask;
+}
+
+} // namespace
+
+TEST(Inpainting, EveryFilledPixelIsACopyOfAnUnblockedPixelAndRunsRepeat)
+{
+    const int w = 120, h = 90;
+    const Pixels input = randomPixels(w, h, 1);
+    const Pixels before = input;
+    // A disc hole, a hole on the border too, and an excluded area and band that are neither source nor changed.
+    const std::vector<bool> mask = maskWhere(w, h, [](int x, int y) {
+        return std::hypot(x + 0.5 - 60, y + 0.5 - 45) <= 14 || (y < 6 && x < 10);
+    });
+    const std::vector<bool> excluded = maskWhere(w, h, [](int x, int y) {
+        return (x >= 40 && x < 80 && y >= 25 && y < 65) || y == 80;
+    });
+    const Pixels out = ObjectRemoval::inpaint(input, mask, excluded, never);
+    EXPECT_EQ(input.bytes, before.bytes);
+    ASSERT_EQ(QSize(out.width, out.height), QSize(w, h));
+
+    std::set<uint32_t> sources;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (!mask[static_cast<size_t>(y * w + x)] && !excluded[static_cast<size_t>(y * w + x)])
+                sources.insert(pixelAt(input, x, y));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (mask[static_cast<size_t>(y * w + x)])
+                ASSERT_TRUE(sources.count(pixelAt(out, x, y))) << x << "," << y;
+            else
+                ASSERT_EQ(pixelAt(out, x, y), pixelAt(input, x, y)) << x << "," << y;
+        }
+    // The same input gives the same bytes.
+    EXPECT_EQ(ObjectRemoval::inpaint(input, mask, excluded, never).bytes, out.bytes);
+}
+
+TEST(Inpainting, ContinuesAStripePatternAndRestoresAnExactTwin)
+{
+    // Vertical stripes, four black and four white columns: the filled columns stay black or white.
+    const int w = 200, h = 150;
+    Pixels stripes(w, h, std::vector<uint8_t>(4 * static_cast<size_t>(w) * static_cast<size_t>(h), 255));
+    for (size_t i = 0; i < stripes.bytes.size(); i += 4)
+        if ((i / 4 % w) / 4 % 2 == 0)
+            std::fill_n(stripes.bytes.begin() + static_cast<std::ptrdiff_t>(i), 3, 0);
+    const std::vector<bool> hole = ObjectRemoval::rectangleMask(QRectF(70, 50, 60, 40), w, h);
+    EXPECT_EQ(ObjectRemoval::inpaint(stripes, hole, hole, never).bytes, stripes.bytes);
+
+    // A 9 × 9 region repeated elsewhere: the best patch for the hole is its twin.
+    Pixels input = randomPixels(22, 60, 4);
+    for (int dy = -4; dy <= 4; ++dy)
+        for (int dx = -4; dx <= 4; ++dx)
+            std::memcpy(input.bytes.data() + 4 * static_cast<size_t>((45 + dy) * 22 + 15 + dx),
+                        input.bytes.data() + 4 * static_cast<size_t>((10 + dy) * 22 + 5 + dx), 4);
+    const std::vector<bool> small = ObjectRemoval::rectangleMask(QRectF(14, 44, 3, 3), 22, 60);
+    EXPECT_EQ(ObjectRemoval::inpaint(input, small, small, never).bytes, input.bytes);
+}
+
+TEST(Inpainting, SizesFollowTheShorterSideAndTheArea)
+{
+    for (auto [w, h, block, stride] : {std::tuple{20, 300, 1, 2}, {512, 300, 4, 13}, {11, 11, 1, 1}, {23, 400, 1, 3},
+                                       {24, 400, 2, 3}, {36, 36, 3, 1}, {48, 48, 4, 1}, {512, 512, 4, 17}}) {
+        const inpainting::Scale s = inpainting::scale(w, h);
+        EXPECT_EQ(s.block, block) << w << "x" << h;
+        EXPECT_EQ(s.patch, 2 * block) << w << "x" << h;
+        EXPECT_EQ(s.stride, stride) << w << "x" << h;
+    }
+}
+
+TEST(Inpainting, RefusesWithoutACleanPatchOrWithBadMasks)
+{
+    // Blocked lines every 16 pixels leave clean squares of 15: too small for the
+    // 17-pixel patches of a 512 × 300 image, enough for the 13-pixel ones of 40 × 40.
+    const auto grid = [](int w, int h) { return maskWhere(w, h, [](int x, int y) { return x % 16 == 0 || y % 16 == 0; }); };
+    const Pixels large = randomPixels(512, 300, 2);
+    const std::vector<bool> mask = ObjectRemoval::rectangleMask(QRectF(200, 100, 20, 20), 512, 300);
+    EXPECT_EQ(errorOf([&] { ObjectRemoval::inpaint(large, mask, grid(512, 300), never); }),
+              QString("Недостаточно фона вокруг объекта. Выделите область поменьше."));
+    EXPECT_NO_THROW(ObjectRemoval::inpaint(randomPixels(40, 40, 3), ObjectRemoval::rectangleMask(QRectF(18, 18, 4, 4), 40, 40),
+                                           grid(40, 40), never));
+    // Nothing to fill needs no source.
+    EXPECT_EQ(ObjectRemoval::inpaint(large, std::vector<bool>(512 * 300, false), std::vector<bool>(512 * 300, true), never).bytes,
+              large.bytes);
+
+    const QString badMask = "Не удалось подготовить контур объекта.";
+    EXPECT_EQ(errorOf([&] { ObjectRemoval::inpaint(large, std::vector<bool>(10), std::vector<bool>(10), never); }), badMask);
+    EXPECT_EQ(errorOf([&] { ObjectRemoval::inpaint(large, mask, std::vector<bool>(5), never); }), badMask);
+}
+
+namespace {
+
+using Work = std::function<void(const CancellationTest&)>;
+
+// The number of polls of a run that is never cancelled.
+int countPolls(const Work& run)
+{
+    int calls = 0;
+    run([&] { return ++calls < 0; });
+    return calls;
+}
+
+// Cancelling at each of `points` throws the cancellation error there, and nothing is polled after it.
+void expectCancelledAt(const Work& run, const std::vector<int>& points)
+{
+    for (int point : points) {
+        int calls = 0;
+        EXPECT_THROW(run([&] { return ++calls >= point; }), CancellationError) << "at poll " << point;
+        EXPECT_EQ(calls, point);
+    }
+}
+
+} // namespace
+
+TEST(Cancellation, ObjectWorkStopsAtEveryPollingPointAndTouchesNothing)
+{
+    const DiscScene scene;
+    const QImage copy = scene.image.copy();
+    // Object erase: start and end of the preparation, start of the filling, one per
+    // filled block, one per scene row (selection 100 + margin 80 on each side).
+    const Work erase = [&](const CancellationTest& test) { ObjectRemoval::remove(scene.image, QRectF(150, 100, 100, 100), test); };
+    const int total = countPolls(erase);
+    const int blocks = total - 3 - 260;
+    ASSERT_GT(blocks, 1);
+    expectCancelledAt(erase, {1, 2, 3, 4, 3 + blocks, 4 + blocks, total});
+
+    const Work pixelate = [&](const CancellationTest& test) { ObjectRemoval::pixelate(scene.image, QRectF(150, 100, 100, 80), 8, test); };
+    EXPECT_EQ(countPolls(pixelate), 2 + 80);
+    expectCancelledAt(pixelate, {1, 2, 3, 2 + 80});
+    EXPECT_EQ(scene.image, copy);
+
+    const ObjectRemoval::Pixels pixels(canvas(64, 48, QColor(10, 200, 30)));
+    const std::vector<bool> hole = ObjectRemoval::rectangleMask(QRectF(20, 15, 20, 15), 64, 48);
+    const Work inpaint = [&](const CancellationTest& test) { ObjectRemoval::inpaint(pixels, hole, hole, test); };
+    const int steps = countPolls(inpaint);
+    ASSERT_GT(steps, 3);
+    expectCancelledAt(inpaint, {1, 2, steps / 2, steps});
+
+    QImage figure = canvas(200, 150, QColor(240, 240, 240));
+    disc(figure, {100, 75}, 40, QColor(30, 60, 200));
+    const QImage figureCopy = figure.copy();
+    const Work background = [&](const CancellationTest& test) { BackgroundRemoval::remove(figure, test); };
+    EXPECT_EQ(countPolls(background), 3);
+    expectCancelledAt(background, {1, 2, 3});
+    EXPECT_EQ(figure, figureCopy);
 }

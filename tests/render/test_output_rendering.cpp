@@ -1,7 +1,7 @@
 // ScreenshotRenderer::render: crops, blurs computed over what lies below them,
 // badges, and the failures an output image reports.
 
-#include "CompositionTestSupport.h"
+#include "RenderTestSupport.h"
 
 #include "panels/Theme.h"
 
@@ -12,27 +12,19 @@ using namespace tarnwick::testing;
 
 namespace {
 
-// Every pixel tells its own position: red = x, green = y.
-QImage coordinateImage(int w, int h)
+QImage rendered(const Screenshot& shot, const QString& label = {}, bool markers = false)
 {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, qRgb(x % 256, y % 256, 77));
-    return image;
+    return ScreenshotRenderer::render(shot, label, markers);
 }
 
-// Pixels that differ from the first pixel of their square on a grid of `block`
-// pixels within `area`.
+// Pixels that differ from the first pixel of their square on a grid of `block` pixels within `area`.
 int unevenBlocks(const QImage& out, const QRect& area, int block)
 {
     int uneven = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
             uneven += out.pixel(x, y) != out.pixel(area.left() + (x - area.left()) / block * block,
-                                                   area.top() + (y - area.top()) / block * block)
-                ? 1
-                : 0;
+                                                   area.top() + (y - area.top()) / block * block);
     return uneven;
 }
 
@@ -47,41 +39,36 @@ QImage squareOnWhite()
 
 TEST(OutputRendering, AFractionalCropTruncatesItsSizeAndStartsAtItsTopEdge)
 {
-    const QImage image = coordinateImage(200, 150);
+    // Every pixel tells its own position: red = x, green = y.
+    QImage image(200, 150, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < 150; ++y)
+        for (int x = 0; x < 200; ++x)
+            image.setPixel(x, y, qRgb(x, y, 77));
     Screenshot shot = shotOf(image);
     shot.setCropRect(QRectF(10.25, 20.25, 50.9, 30.7));
-    const QImage out = ScreenshotRenderer::render(shot, QString(), false);
+    const QImage out = rendered(shot);
     ASSERT_EQ(out.size(), QSize(50, 30));
     EXPECT_EQ(out.format(), QImage::Format_ARGB32_Premultiplied);
-    // Column 0 is image column 10, row 0 image row 20, and so on to the last row: no shift, no flip.
-    int wrong = 0;
-    for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x)
-            wrong += out.pixel(x, y) != image.pixel(x + 10, y + 20) ? 1 : 0;
-    EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(qGreen(out.pixel(0, 0)), 20);
-    EXPECT_EQ(qGreen(out.pixel(0, 29)), 49);
-
+    // Column 0 is image column 10, row 0 image row 20, and so on: no shift, no flip.
+    EXPECT_EQ(out, image.copy(10, 20, 50, 30));
     // Without a crop the output is the whole canvas.
     shot.setCropRect(std::nullopt);
-    EXPECT_EQ(ScreenshotRenderer::render(shot, QString(), false), image);
+    EXPECT_EQ(rendered(shot), image);
 }
 
 TEST(OutputRendering, NoPictureUnderOnePixelOrForCoordinatesThatAreNotNumbers)
 {
-    Screenshot shot = shotOf(canvas(100, 100), {blurOver(BlurMode::pixelate, QRectF(10, 10, 50, 50))});
-    const QString message = QStringLiteral("Не удалось подготовить изображение.");
+    Screenshot shot = shotOf(canvas(100, 100), {blurElement(BlurMode::pixelate, QRectF(10, 10, 50, 50))});
     for (const QRectF& crop : {QRectF(5, 5, 0.9, 40), QRectF(5, 5, 40, 0.5), QRectF(5, 5, -40, 40),
                                QRectF(qQNaN(), 5, 40, 40), QRectF(5, 5, qInf(), 40)}) {
-        SCOPED_TRACE(QStringLiteral("%1 %2 %3 %4").arg(crop.x()).arg(crop.y()).arg(crop.width()).arg(crop.height()).toStdString());
         shot.setCropRect(crop);
-        EXPECT_EQ(errorText([&] { ScreenshotRenderer::render(shot, QStringLiteral("A"), true); }), message);
+        EXPECT_EQ(errorOf([&] { rendered(shot, "A", true); }), QStringLiteral("Не удалось подготовить изображение."))
+            << crop.x() << " " << crop.width() << " " << crop.height();
     }
     // A canvas under one pixel cannot even be composed; that error comes first.
     shot.setCropRect(std::nullopt);
     shot.canvasRect = QRectF(0, 0, 0.5, 100);
-    EXPECT_EQ(errorText([&] { ScreenshotRenderer::render(shot, QString(), false); }),
-              QStringLiteral("Не удалось объединить изображения."));
+    EXPECT_EQ(errorOf([&] { rendered(shot); }), QStringLiteral("Не удалось объединить изображения."));
 }
 
 TEST(OutputRendering, ABlurAboveAnArrowBlursItAndOneBelowLeavesItSharp)
@@ -89,11 +76,9 @@ TEST(OutputRendering, ABlurAboveAnArrowBlursItAndOneBelowLeavesItSharp)
     const QRectF area(150, 60, 100, 80);
     const QRect inside = area.toRect().adjusted(10, 10, -10, -10);
     const Annotation arrow = arrowElement({40, 100}, {360, 100});
-    const Annotation blur = blurOver(BlurMode::area, area);
-
-    const QImage above = ScreenshotRenderer::render(shotOf(canvas(400, 200), {arrow, blur}), QString(), false);
-    const QImage below = ScreenshotRenderer::render(shotOf(canvas(400, 200), {blur, arrow}), QString(), false);
-
+    const Annotation blur = blurElement(BlurMode::area, area);
+    const QImage above = rendered(shotOf(canvas(400, 200), {arrow, blur}));
+    const QImage below = rendered(shotOf(canvas(400, 200), {blur, arrow}));
     // Below the blur the arrow keeps its black core; above it only a grey smear is left.
     EXPECT_GT(countWhere(below, dark, inside), 300);
     EXPECT_EQ(countWhere(above, dark, inside), 0);
@@ -104,67 +89,40 @@ TEST(OutputRendering, ABlurAboveAnArrowBlursItAndOneBelowLeavesItSharp)
     EXPECT_GT(countWhere(above, dark, outside), 300);
 }
 
-TEST(OutputRendering, StackedBlursAreEachComputedOnWhatLiesBelowThem)
+TEST(OutputRendering, StackedBlursAreEachComputedOnWhatLiesBelowThemAndBlockConstant)
 {
     // The erase removes the black square; the pixelation above it sees the erased
     // picture and the arrow drawn in between, not the original image.
-    const Annotation erase = blurOver(BlurMode::erase, QRectF(170, 70, 60, 60));
+    const Annotation erase = blurElement(BlurMode::erase, QRectF(170, 70, 60, 60));
     const Annotation arrow = arrowElement({20, 170}, {380, 170}, 10);
     const QRectF pixelArea(144, 48, 160, 160);
-    const Annotation pixelate = blurOver(BlurMode::pixelate, pixelArea);
-    const QImage out = ScreenshotRenderer::render(shotOf(squareOnWhite(), {erase, arrow, pixelate}), QString(), false);
-
-    EXPECT_EQ(countWhere(out, [](QRgb c) { return qGray(c) < 200; }, QRect(170, 70, 60, 60)), 0);
-    // The arrow's row turns into dark squares inside the pixelation and stays a sharp line outside it.
-    EXPECT_EQ(unevenBlocks(out, pixelArea.toRect(), 8), 0);
+    const Annotation pixelate = blurElement(BlurMode::pixelate, pixelArea);
+    const QImage out = rendered(shotOf(squareOnWhite(), {erase, arrow, pixelate}));
+    auto greyish = [](QRgb c) { return qGray(c) < 200; };
+    EXPECT_EQ(countWhere(out, greyish, QRect(170, 70, 60, 60)), 0);
+    // The arrow's row turns into dark squares inside the pixelation and stays a sharp line
+    // outside it: the output is block-constant, never a dashed placeholder.
+    EXPECT_EQ(unevenBlocks(out, pixelArea.toRect(), static_cast<int>(pixelBlockSize(400))), 0);
     EXPECT_GT(countWhere(out, dark, QRect(150, 160, 150, 20)), 600);
     EXPECT_GT(countWhere(out, dark, QRect(30, 160, 100, 20)), 500);
     EXPECT_GT(unevenBlocks(out, QRect(16, 160, 128, 24), 8), 0);
-
     // The same pixelation straight over the image would show the square.
-    const QImage direct = ScreenshotRenderer::render(shotOf(squareOnWhite(), {pixelate}), QString(), false);
-    EXPECT_GT(countWhere(direct, [](QRgb c) { return qGray(c) < 200; }, QRect(170, 70, 60, 60)), 400);
-}
-
-TEST(OutputRendering, APixelationIsComputedBeforeDrawingAndIsBlockConstant)
-{
-    const QRect area(40, 30, 160, 120);
-    const Screenshot shot = shotOf(busyImage(400, 300), {blurOver(BlurMode::pixelate, area)});
-    const QImage out = ScreenshotRenderer::render(shot, QString(), false);
-    const int block = static_cast<int>(pixelBlockSize(400));
-    ASSERT_EQ(area.width() % block, 0);
-    ASSERT_EQ(area.height() % block, 0);
-    EXPECT_EQ(unevenBlocks(out, area, block), 0);
-    QSet<QRgb> colours;
-    for (int y = area.top(); y <= area.bottom(); y += block)
-        for (int x = area.left(); x <= area.right(); x += block)
-            colours.insert(out.pixel(x, y));
-    EXPECT_GT(colours.size(), 20); // squares of the picture, not one flat fill
-    // Around it the picture is untouched: no placeholder frame.
-    const QImage source = busyImage(400, 300).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    EXPECT_EQ(out.copy(0, 0, 400, area.top()), source.copy(0, 0, 400, area.top()));
-    EXPECT_EQ(out.copy(0, area.top(), area.left(), area.height()), source.copy(0, area.top(), area.left(), area.height()));
+    EXPECT_GT(countWhere(rendered(shotOf(squareOnWhite(), {pixelate})), greyish, QRect(170, 70, 60, 60)), 400);
 }
 
 TEST(OutputRendering, BadgesOnlyWithMarkersNumberedAfterTheCrop)
 {
-    const QImage picture = canvas(400, 300, QColor(230, 230, 230));
     const Annotation arrow = arrowElement({20, 280}, {380, 280});
-    const Annotation left = commentAt({40, 150});
-    const Annotation first = commentAt({150, 100});
-    const Annotation second = commentAt({300, 200});
-    Screenshot shot = shotOf(picture, {left, first, arrow, second});
+    const Annotation first = commentAt({150, 100}), second = commentAt({300, 200});
+    Screenshot shot = shotOf(canvas(400, 300, QColor(230, 230, 230)), {commentAt({40, 150}), first, arrow, second});
     shot.setCropRect(QRectF(100, 0, 300, 300)); // leaves out the comment on the left
-    const Screenshot bare = [&] {
-        Screenshot s = shot;
-        s.annotations = {arrow};
-        return s;
-    }();
-    const QImage plain = ScreenshotRenderer::render(bare, QString(), false);
+    Screenshot bare = shot;
+    bare.annotations = {arrow};
+    const QImage plain = rendered(bare);
 
     // No markers: no badge of any kind, with or without a label.
-    EXPECT_EQ(ScreenshotRenderer::render(shot, QStringLiteral("B"), false), plain);
-    EXPECT_EQ(ScreenshotRenderer::render(shot, QString(), false), plain);
+    EXPECT_EQ(rendered(shot, "B", false), plain);
+    EXPECT_EQ(rendered(shot), plain);
 
     // Markers: "B1" and "B2" where the kept comments point, and one square "B" in the corner.
     const QSizeF frame(300, 300);
@@ -181,69 +139,69 @@ TEST(OutputRendering, BadgesOnlyWithMarkersNumberedAfterTheCrop)
         });
         return reference;
     };
-    const QImage marked = ScreenshotRenderer::render(shot, QStringLiteral("B"), true);
-    EXPECT_LE(maxChannelDifference(marked, expected(QStringLiteral("B1"), QStringLiteral("B2"), QStringLiteral("B"))), 2);
+    const QImage marked = rendered(shot, "B", true);
+    EXPECT_LE(maxChannelDifference(marked, expected("B1", "B2", "B")), 2);
     // The texts can be told apart in the pixels.
-    EXPECT_GT(maxChannelDifference(marked, expected(QStringLiteral("B2"), QStringLiteral("B3"), QStringLiteral("B"))), 60);
-    EXPECT_GT(maxChannelDifference(marked, expected(QStringLiteral("B1"), QStringLiteral("B2"), QStringLiteral("A"))), 60);
+    EXPECT_GT(maxChannelDifference(marked, expected("B2", "B3", "B")), 60);
+    EXPECT_GT(maxChannelDifference(marked, expected("B1", "B2", "A")), 60);
 }
 
 TEST(OutputRendering, AFailedBlurAbortsTheRenderWithTheErrorTheCanvasShows)
 {
     // Erasing the whole picture leaves nothing to rebuild it from.
-    const Annotation erase = blurOver(BlurMode::erase, QRectF(0, 0, 200, 100));
-    const Annotation pixelate = blurOver(BlurMode::pixelate, QRectF(20, 20, 40, 40));
+    const Annotation erase = blurElement(BlurMode::erase, QRectF(0, 0, 200, 100));
+    const Annotation pixelate = blurElement(BlurMode::pixelate, QRectF(20, 20, 40, 40));
     const Screenshot shot = shotOf(busyImage(200, 100), {erase, pixelate});
 
-    // The canvas meets the failure on the effects queue first.
+    // The canvas meets the failure on the effects queue first. It is recorded for the
+    // pixelation above as well, which reports the same sentence, and so does the output.
     drawnOnCanvas(shot);
     RenderScene scene = shot.composition->scene(shot.annotations, shot.canvasRect);
     const EffectReadiness readiness = scene.effects->readiness(shot.annotations);
-    ASSERT_TRUE(readiness.failed);
-    ASSERT_TRUE(readiness.message.has_value());
-    // The pixelation above the failed erase reports the same sentence, and so does the output.
+    ASSERT_TRUE(readiness.failed && readiness.message);
+    ASSERT_TRUE(stackOf(scene)->preparationError(pixelate.id));
+    EXPECT_EQ(errorOf([&] { std::rethrow_exception(stackOf(scene)->preparationError(pixelate.id)); }), *readiness.message);
     EXPECT_EQ(scene.effects->readiness({pixelate}), (EffectReadiness{false, true, readiness.message}));
-    EXPECT_EQ(errorText([&] { ScreenshotRenderer::render(shot, QString(), false); }), *readiness.message);
+    EXPECT_EQ(errorOf([&] { scene.effects->effect(pixelate); }), *readiness.message);
+    EXPECT_EQ(errorOf([&] { scene.effects->cached(pixelate)->get(); }), *readiness.message);
+    EXPECT_EQ(errorOf([&] { rendered(shot); }), *readiness.message);
 
     // Computed by the output first, the failure is stored for the canvas.
     const Screenshot fresh = shotOf(busyImage(200, 100), {erase, pixelate});
-    EXPECT_EQ(errorText([&] { ScreenshotRenderer::render(fresh, QString(), false); }), *readiness.message);
+    EXPECT_EQ(errorOf([&] { rendered(fresh); }), *readiness.message);
     EXPECT_EQ(fresh.composition->scene(fresh.annotations, fresh.canvasRect).effects->readiness({erase}),
               (EffectReadiness{false, true, readiness.message}));
 }
 
 TEST(OutputRendering, TheCanvasChainReachesTheSamePictureAndFindsTheRenderedResults)
 {
-    const Annotation lower = blurOver(BlurMode::pixelate, QRectF(40, 40, 120, 80));
-    const Annotation arrow = arrowElement({20, 100}, {380, 100});
-    const Annotation upper = blurOver(BlurMode::pixelate, QRectF(100, 60, 160, 96));
-    const Screenshot shot = shotOf(busyImage(400, 200), {lower, arrow, upper});
-
-    const QImage canvasPicture = drawnOnCanvas(shot);
-    const QImage output = ScreenshotRenderer::render(shot, QString(), false);
-    EXPECT_EQ(maxChannelDifference(canvasPicture, output), 0);
+    const QVector<Annotation> list = {blurElement(BlurMode::pixelate, QRectF(40, 40, 120, 80)),
+                                      arrowElement({20, 100}, {380, 100}),
+                                      blurElement(BlurMode::pixelate, QRectF(100, 60, 160, 96))};
+    const Screenshot shot = shotOf(busyImage(400, 200), list);
+    EXPECT_EQ(maxChannelDifference(drawnOnCanvas(shot), rendered(shot)), 0);
 
     // Results computed by an output render are there for the canvas at once.
-    const Screenshot other = shotOf(busyImage(400, 200, 11), {lower, arrow, upper});
-    ScreenshotRenderer::render(other, QString(), false);
+    const Screenshot other = shotOf(busyImage(400, 200, 11), list);
+    rendered(other);
     RenderScene scene = other.composition->scene(other.annotations, other.canvasRect);
-    EXPECT_TRUE(scene.effects->cached(upper).has_value());
+    EXPECT_TRUE(scene.effects->cached(list[2]).has_value());
     EXPECT_EQ(scene.effects->readiness(other.annotations), (EffectReadiness{false, false, std::nullopt}));
 }
 
 TEST(OutputRendering, ARepeatedRenderComposesNothingAndDrawsTheSame)
 {
     Screenshot shot = shotOf(busyImage(300, 200), {imageLayer(QRectF(250, 150, 80, 60), Qt::red),
-                                                   blurOver(BlurMode::pixelate, QRectF(200, 100, 120, 90)),
+                                                   blurElement(BlurMode::pixelate, QRectF(200, 100, 120, 90)),
                                                    commentAt({50, 50})});
     shot.canvasRect = QRectF(0, 0, 340, 220); // the layer reaches beyond the image
-    const QImage first = ScreenshotRenderer::render(shot, QStringLiteral("C"), true);
+    const QImage first = rendered(shot, "C", true);
     const long composed = ScreenshotComposition::composeCount();
-    EXPECT_EQ(ScreenshotRenderer::render(shot, QStringLiteral("C"), true), first);
+    EXPECT_EQ(rendered(shot, "C", true), first);
     // A comment moved or edited changes the badge, not the scene.
     shot.annotations[2].start = {60, 60};
     shot.annotations[2].text = QStringLiteral("ещё");
-    EXPECT_NE(ScreenshotRenderer::render(shot, QStringLiteral("C"), true), first);
+    EXPECT_NE(rendered(shot, "C", true), first);
     EXPECT_EQ(ScreenshotComposition::composeCount(), composed);
     // The layer sits on the canvas colour outside the image and the blur reaches over it.
     EXPECT_EQ(first.size(), QSize(340, 220));
