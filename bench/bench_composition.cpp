@@ -1,3 +1,4 @@
+#include "BenchScenes.h"
 #include "render/ScreenshotComposition.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/Screenshot.h"
@@ -16,33 +17,13 @@ namespace {
 
 const QImage& picture()
 {
-    static const QImage image = [] {
-        QImage canvas(5120, 2880, QImage::Format_ARGB32_Premultiplied);
-        canvas.fill(QColor(246, 246, 243));
-        QPainter painter(&canvas);
-        QFont font = painter.font();
-        font.setPixelSize(28);
-        painter.setFont(font);
-        painter.setPen(QColor(30, 30, 30));
-        for (int y = 40; y < 2880; y += 44)
-            painter.drawText(40, y, QStringLiteral("Счёт № 4711 — оплатить до пятницы, пароль hunter2, итого 12 345,67 ₽ ")
-                                        .repeated(3));
-        painter.fillRect(QRect(2000, 1000, 900, 500), QColor(40, 110, 200));
-        return canvas;
-    }();
+    static const QImage image = bench::textShot(QImage::Format_ARGB32_Premultiplied);
     return image;
 }
 
 Annotation element(AnnotationTool kind, QPointF start, QPointF end)
 {
-    Annotation a;
-    a.id = QUuid::createUuid();
-    a.kind = kind;
-    a.start = start;
-    a.end = end;
-    a.strokeWidth = 12;
-    a.fontSize = 48;
-    return a;
+    return bench::element(kind, start, end, 12, 48);
 }
 
 Annotation blur(BlurMode mode, QPointF start, QPointF end)

@@ -1,3 +1,4 @@
+#include "BenchScenes.h"
 #include "render/ScreenshotRenderer.h"
 
 #include <QGuiApplication>
@@ -6,19 +7,10 @@
 #include <benchmark/benchmark.h>
 
 using namespace tarnwick;
+using tarnwick::bench::element;
 
 namespace {
 
-Annotation element(AnnotationTool kind, QPointF start, QPointF end)
-{
-    Annotation a;
-    a.id = QUuid::createUuid();
-    a.kind = kind;
-    a.start = start;
-    a.end = end;
-    a.fontSize = 32;
-    return a;
-}
 
 QImage picture()
 {

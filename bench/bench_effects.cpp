@@ -1,3 +1,4 @@
+#include "BenchScenes.h"
 #include "render/LocalEffects.h"
 #include "series/Annotation.h"
 
@@ -15,20 +16,7 @@ namespace {
 
 const QImage& shot()
 {
-    static const QImage image = [] {
-        QImage canvas(5120, 2880, QImage::Format_RGBA8888_Premultiplied);
-        canvas.fill(QColor(246, 246, 243));
-        QPainter painter(&canvas);
-        QFont font = painter.font();
-        font.setPixelSize(28);
-        painter.setFont(font);
-        painter.setPen(QColor(30, 30, 30));
-        for (int y = 40; y < 2880; y += 44)
-            painter.drawText(40, y, QStringLiteral("Счёт № 4711 — оплатить до пятницы, пароль hunter2, итого 12 345,67 ₽ ")
-                                        .repeated(3));
-        painter.fillRect(QRect(2000, 1000, 900, 500), QColor(40, 110, 200));
-        return canvas;
-    }();
+    static const QImage image = bench::textShot(QImage::Format_RGBA8888_Premultiplied);
     return image;
 }
 

@@ -1,3 +1,4 @@
+#include "BenchScenes.h"
 #include "platform/QtClipboardBackend.h"
 #include "series/ClipboardBridge.h"
 
@@ -6,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 using namespace tarnwick;
+using tarnwick::bench::element;
 
 namespace {
 
@@ -25,15 +27,6 @@ QImage desktop(int seed)
     return image;
 }
 
-Annotation element(AnnotationTool kind, QPointF start, QPointF end)
-{
-    Annotation a;
-    a.id = QUuid::createUuid();
-    a.kind = kind;
-    a.start = start;
-    a.end = end;
-    return a;
-}
 
 QVector<Screenshot> series(int count)
 {
