@@ -1,15 +1,35 @@
 #pragma once
 
+#include "series/AppModel.h"
+#include "series/ClipboardBridge.h"
 #include "series/Screenshot.h"
+#include "support/Errors.h"
+#include "support/FakeClipboardBackend.h"
 
 #include <QColor>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
 #include <QUuid>
+#include <deque>
+#include <gtest/gtest.h>
 
 namespace tarnwick::test {
+
+inline Annotation element(AnnotationTool kind, QPointF start, QPointF end, double strokeWidth = 0)
+{
+    Annotation a;
+    a.id = QUuid::createUuid();
+    a.kind = kind;
+    a.start = start;
+    a.end = end;
+    a.strokeWidth = strokeWidth;
+    return a;
+}
 
 // A shot of a flat colour with the given comments, all inside the image.
 inline Screenshot shotWithComments(const QStringList& comments, QColor color = Qt::gray, QSize size = {64, 48})
@@ -42,5 +62,95 @@ inline QImage stripeRenderer(const Screenshot& shot, const QString& label, bool 
     painter.fillRect(QRect(0, 0, stripe, 2), Qt::black);
     return out;
 }
+
+inline QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+inline QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// A private temporary root with the preferences file, a clipboard and the
+// bridge over it, rendering with stripeRenderer and counting its renders.
+template <typename Board>
+struct SeriesParts {
+    QTemporaryDir root;
+    QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
+    Board board;
+    int renders = 0;
+    ClipboardBridge bridge{board, root.path(), [this](const Screenshot& s, const QString& l, bool m) {
+                               ++renders;
+                               return stripeRenderer(s, l, m);
+                           }};
+};
+
+inline platform::ActiveWindow window(quint32 id)
+{
+    platform::ActiveWindow w;
+    w.window = id;
+    w.pid = 4000 + id;
+    return w;
+}
+
+// The model on a fake clipboard and a fake clock: delayed steps wait in `steps`
+// until the test runs them; the hooks play the X server (active window, XTEST,
+// activation). The display is one no server listens on, so nothing reaches a real one.
+class SeriesModelTest : public ::testing::Test, public SeriesParts<FakeClipboardBackend> {
+protected:
+    struct Step {
+        int ms;
+        std::function<void()> run;
+    };
+
+    std::deque<Step> steps;
+    std::optional<platform::ActiveWindow> active = window(7);
+    bool permission = true;
+    bool postSucceeds = true;
+    QVector<quint32> posted, activated;
+    QStringList alerts;
+    int beeps = 0;
+    std::unique_ptr<AppModel> model = makeModel();
+
+    std::unique_ptr<AppModel> makeModel(bool startMonitoring = false)
+    {
+        auto m = std::make_unique<AppModel>(bridge, settings, startMonitoring, QStringLiteral(":65000"));
+        m->alert = [this](const QString& s) { alerts << s; };
+        m->beep = [this] { ++beeps; };
+        m->pastePermission = [this] { return permission; };
+        m->postPaste = [this](quint32 w) {
+            if (postSucceeds)
+                posted << w;
+            return postSucceeds;
+        };
+        m->frontmostWindow = [this] { return active; };
+        m->activateWindow = [this](quint32 w) { activated << w; };
+        m->after = [this](int ms, std::function<void()> run) { steps.push_back({ms, std::move(run)}); };
+        return m;
+    }
+
+    // Runs the earliest pending step, which must have been scheduled with `ms`.
+    void runStep(int ms)
+    {
+        ASSERT_FALSE(steps.empty()) << "no step pending";
+        Step step = std::move(steps.front());
+        steps.pop_front();
+        EXPECT_EQ(step.ms, ms);
+        step.run();
+    }
+
+    // One shot with these comments, saved from the editor for a chat.
+    void saveSeries(const QStringList& comments = {QStringLiteral("первый"), QStringLiteral("второй")})
+    {
+        const Screenshot shot = shotWithComments(comments);
+        ASSERT_TRUE(model->save(shot, shot.annotations, true));
+    }
+
+    QByteArray clipboardText() const { return board.publishedData(QStringLiteral("text/plain")); }
+    bool imagesOnClipboard() const { return !board.publishedData(QStringLiteral("image/png")).isEmpty(); }
+};
 
 } // namespace tarnwick::test

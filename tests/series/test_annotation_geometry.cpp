@@ -1,28 +1,19 @@
 #include "panels/Theme.h"
 #include "render/CanvasLabel.h"
-#include "series/Annotation.h"
 #include "series/Geometry.h"
 #include "series/TextBlock.h"
 
-#include <gtest/gtest.h>
+#include "SeriesTestSupport.h"
+
 #include <cmath>
 #include <limits>
 
 using namespace tarnwick;
+using tarnwick::test::element;
 using T = AnnotationTool;
 using H = AnnotationHandle;
 
 namespace {
-
-Annotation element(T kind, QPointF start, QPointF end)
-{
-    Annotation a;
-    a.id = QUuid::createUuid();
-    a.kind = kind;
-    a.start = start;
-    a.end = end;
-    return a;
-}
 
 Annotation pencil(QVector<QPointF> points)
 {
@@ -39,24 +30,18 @@ void expectRect(const QRectF& actual, const QRectF& expected)
 
 } // namespace
 
-TEST(AnnotationRect, CornersInAnyOrderAndFreehandPaths)
+TEST(AnnotationRect, CornersInAnyOrderFreehandPathsAndText)
 {
     expectRect(element(T::rectangle, {50, 40}, {10, 80}).rect(), QRectF(10, 40, 40, 40));
-    Annotation path = pencil({{5, 9}, {1, 3}, {8, 4}});
-    expectRect(path.rect(), QRectF(1, 3, 7, 6));
-    Annotation empty = element(T::highlighter, {2, 2}, {6, 8});
-    expectRect(empty.rect(), QRectF(2, 2, 4, 6));
-}
+    expectRect(pencil({{5, 9}, {1, 3}, {8, 4}}).rect(), QRectF(1, 3, 7, 6));
+    expectRect(element(T::highlighter, {2, 2}, {6, 8}).rect(), QRectF(2, 2, 4, 6)); // no points yet
 
-TEST(AnnotationRect, TextIsOnePixelLargerThanItsRoundedMeasure)
-{
+    // Text: one pixel larger than its rounded measure; a wrapping width breaks the line, 0 never wraps.
     Annotation text = element(T::text, {10, 20}, {0, 0});
     text.text = QStringLiteral("Привет, мир");
     text.fontSize = 24;
     const TextBlock block(text.text, text.textAttributes().font, 0);
     expectRect(text.rect(), QRectF(10, 20, std::ceil(block.size().width()) + 1, std::ceil(block.size().height()) + 1));
-
-    // Wrapping width breaks the line; 0 never wraps.
     text.text = QStringLiteral("один два три четыре пять");
     const double single = text.rect().height();
     text.textWidth = 60;
@@ -64,12 +49,12 @@ TEST(AnnotationRect, TextIsOnePixelLargerThanItsRoundedMeasure)
     EXPECT_LE(text.rect().width(), 62);
 }
 
-TEST(AnnotationHandles, ByKind)
+TEST(AnnotationHandles, ByKindAndWhereTheyAre)
 {
     EXPECT_EQ(element(T::arrow, {}, {}).handles(), (QVector<H>{H::start, H::middle, H::end}));
     EXPECT_EQ(element(T::blur, {}, {}).handles().size(), 8);
-    EXPECT_TRUE(element(T::magnifier, {}, {}).handles().isEmpty());
     Annotation lens = element(T::magnifier, {0, 0}, {10, 10});
+    EXPECT_TRUE(lens.handles().isEmpty());
     lens.magnifierSource = QRectF(20, 20, 5, 5);
     EXPECT_EQ(lens.handles(), (QVector<H>{H::topLeft, H::topRight, H::bottomLeft, H::bottomRight}));
 
@@ -79,111 +64,70 @@ TEST(AnnotationHandles, ByKind)
     EXPECT_TRUE(geo::same(element(T::rectangle, {0, 0}, {10, 20}).position(H::left), QPointF(0, 10)));
 }
 
-TEST(AnnotationDistance, StraightAndBentArrows)
+TEST(AnnotationDistance, StraightAndBentArrowsAndTheirBounds)
 {
     Annotation arrow = element(T::arrow, {0, 0}, {100, 0});
     EXPECT_DOUBLE_EQ(arrow.distance({50, 10}), 10);
     EXPECT_DOUBLE_EQ(arrow.distance({-3, 4}), 5); // clamped to the start point
+    expectRect(arrow.geometryBounds(), arrow.rect());
 
     // Bent: the curve passes through the middle handle, so a point there is on the stroke,
-    // while the straight chord's midpoint is far from it.
+    // while the straight chord's midpoint is far from it; its deepest point bounds it.
     arrow.bendOffset = {0, 40};
     EXPECT_LT(arrow.distance({50, 40}), 0.05);
     EXPECT_GT(arrow.distance({50, 0}), 35);
+    EXPECT_DOUBLE_EQ(arrow.geometryBounds().top(), 0);
+    EXPECT_NEAR(arrow.geometryBounds().bottom(), 40, 1e-9);
 
-    Annotation dot = pencil({{3, 3}});
-    EXPECT_DOUBLE_EQ(dot.distance({6, 7}), 5);
+    EXPECT_DOUBLE_EQ(pencil({{3, 3}}).distance({6, 7}), 5);
     EXPECT_TRUE(std::isinf(arrow.distance({std::numeric_limits<double>::quiet_NaN(), 0})));
-}
-
-TEST(AnnotationBounds, ArrowCurveExtremesAndRulerLabel)
-{
-    Annotation straight = element(T::arrow, {10, 10}, {50, 30});
-    expectRect(straight.geometryBounds(), straight.rect());
-
-    Annotation bent = element(T::arrow, {0, 0}, {100, 0});
-    bent.bendOffset = {0, 40};
-    const QRectF bounds = bent.geometryBounds();
-    EXPECT_DOUBLE_EQ(bounds.top(), 0);
-    EXPECT_NEAR(bounds.bottom(), 40, 1e-9); // the curve's deepest point is the middle handle
-
     Annotation ruler = element(T::ruler, {0, 100}, {200, 100});
     EXPECT_TRUE(ruler.geometryBounds().contains(ruler.rulerLabelRect()));
 }
 
-TEST(AnnotationAdjusting, ShapesKeepFourPixelsAndNeverTurnInsideOut)
+TEST(AnnotationAdjusting, MinimumSizesBoundsAndAnchors)
 {
+    // Shapes keep four pixels and never turn inside out; bounds clamp the drag.
     Annotation box = element(T::rectangle, {10, 10}, {50, 50});
-    Annotation dragged = box.adjusting(H::topLeft, {80, 20});
-    expectRect(dragged.rect(), QRectF(46, 20, 4, 30)); // the right edge stays at 50
+    expectRect(box.adjusting(H::topLeft, {80, 20}).rect(), QRectF(46, 20, 4, 30)); // the right edge stays at 50
+    expectRect(box.adjusting(H::bottomRight, {500, 500}, QRectF(0, 0, 100, 80)).rect(), QRectF(10, 10, 90, 70));
+    EXPECT_EQ(box.adjusting(H::middle, {0, 0}), box); // a handle the kind does not have
 
-    Annotation clamped = box.adjusting(H::bottomRight, {500, 500}, QRectF(0, 0, 100, 80));
-    expectRect(clamped.rect(), QRectF(10, 10, 90, 70));
-
-    // Handles a kind does not have leave it unchanged.
-    EXPECT_EQ(box.adjusting(H::middle, {0, 0}), box);
-}
-
-TEST(AnnotationAdjusting, ImageCornersResizeInProportion)
-{
+    // Image corners resize in proportion: down to 24 pixels on the smaller side, up to the
+    // bounds, anchored at the opposite corner.
     Annotation image = element(T::image, {0, 0}, {100, 50});
-    // Towards the opposite corner: stops when the smaller side reaches 24 pixels.
-    Annotation shrunk = image.adjusting(H::bottomRight, {1, 1});
-    expectRect(shrunk.rect(), QRectF(0, 0, 48, 24));
-    // Beyond the bounds: stops at their edge.
-    Annotation grown = image.adjusting(H::bottomRight, {400, 400}, QRectF(0, 0, 150, 300));
-    expectRect(grown.rect(), QRectF(0, 0, 150, 75));
-    // Dragging the top-left corner anchors the bottom-right.
-    Annotation fromTopLeft = image.adjusting(H::topLeft, {-100, -10});
-    expectRect(fromTopLeft.rect(), QRectF(-100, -50, 200, 100));
-}
+    expectRect(image.adjusting(H::bottomRight, {1, 1}).rect(), QRectF(0, 0, 48, 24));
+    expectRect(image.adjusting(H::bottomRight, {400, 400}, QRectF(0, 0, 150, 300)).rect(), QRectF(0, 0, 150, 75));
+    expectRect(image.adjusting(H::topLeft, {-100, -10}).rect(), QRectF(-100, -50, 200, 100));
 
-TEST(AnnotationAdjusting, LinesMoveEndsAndBend)
-{
     Annotation arrow = element(T::arrow, {0, 0}, {100, 0});
     EXPECT_TRUE(geo::same(arrow.adjusting(H::end, {3, 4}).end, QPointF(3, 4)));
     EXPECT_TRUE(geo::same(arrow.adjusting(H::middle, {50, -20}).bendOffset, QSizeF(0, -20)));
     EXPECT_EQ(arrow.adjusting(H::end, {std::numeric_limits<double>::infinity(), 0}), arrow);
 }
 
-TEST(Magnifier, PlacementBesideTheSource)
+TEST(Magnifier, PlacementBesideTheSourceAndScaling)
 {
     const QRectF bounds(0, 0, 1000, 600);
     Annotation narrow = element(T::magnifier, {10, 10}, {13, 100});
     EXPECT_EQ(narrow.placedMagnifier(bounds), narrow);
-    EXPECT_FALSE(narrow.placedMagnifier(bounds).magnifierSource);
+    EXPECT_EQ(narrow.scaledMagnifier(2, bounds), narrow);
 
-    Annotation left = element(T::magnifier, {100, 100}, {200, 150});
-    Annotation placed = left.placedMagnifier(bounds);
-    ASSERT_TRUE(placed.magnifierSource);
-    expectRect(*placed.magnifierSource, QRectF(100, 100, 100, 50));
-    expectRect(placed.rect(), QRectF(224, 75, 200, 100)); // zoom 2, to the right
-
-    Annotation right = element(T::magnifier, {800, 300}, {900, 350});
-    Annotation onLeft = right.placedMagnifier(bounds);
-    EXPECT_DOUBLE_EQ(onLeft.rect().right(), 800 - 24);
-}
-
-TEST(Magnifier, ScalingKeepsTheCentreAndTheLimits)
-{
-    const QRectF bounds(0, 0, 1000, 600);
     Annotation lens = element(T::magnifier, {100, 100}, {200, 150}).placedMagnifier(bounds);
-    const QPointF centre = lens.rect().center();
+    ASSERT_TRUE(lens.magnifierSource);
+    expectRect(*lens.magnifierSource, QRectF(100, 100, 100, 50));
+    expectRect(lens.rect(), QRectF(224, 75, 200, 100)); // zoom 2, to the right
+    EXPECT_DOUBLE_EQ(element(T::magnifier, {800, 300}, {900, 350}).placedMagnifier(bounds).rect().right(), 800 - 24);
+
     Annotation bigger = lens.scaledMagnifier(1.5, bounds);
     EXPECT_NEAR(bigger.rect().width(), 300, 1e-9);
-    EXPECT_NEAR(bigger.rect().center().x(), centre.x(), 1e-9);
-    // Never smaller than 24 pixels on the source's short side.
-    Annotation tiny = lens.scaledMagnifier(0.001, bounds);
-    EXPECT_NEAR(tiny.rect().height(), 24, 1e-9);
-
-    Annotation unplaced = element(T::magnifier, {0, 0}, {10, 10});
-    EXPECT_EQ(unplaced.scaledMagnifier(2, bounds), unplaced);
+    EXPECT_NEAR(bigger.rect().center().x(), lens.rect().center().x(), 1e-9);
+    EXPECT_NEAR(lens.scaledMagnifier(0.001, bounds).rect().height(), 24, 1e-9); // the source's short side
 }
 
-TEST(PencilSmoothing, CornerCuttingCounts)
+TEST(PencilSmoothing, CornerCuttingCountsAndEndpoints)
 {
-    Annotation open = pencil({{0, 0}, {10, 0}, {10, 10}});
-    Annotation smooth = open.smoothedPencil();
+    Annotation smooth = pencil({{0, 0}, {10, 0}, {10, 10}}).smoothedPencil();
     ASSERT_EQ(smooth.points.size(), 12);
     EXPECT_TRUE(geo::same(smooth.points.front(), QPointF(0, 0)));
     EXPECT_TRUE(geo::same(smooth.points.back(), QPointF(10, 10)));
@@ -192,7 +136,6 @@ TEST(PencilSmoothing, CornerCuttingCounts)
 
     // Three points with equal ends are still an open path.
     EXPECT_EQ(pencil({{0, 0}, {10, 0}, {0, 0}}).smoothedPencil().points.size(), 12);
-
     // A closed square: 4 corners → 8 → 16 points, plus the closing point.
     Annotation closed = pencil({{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}}).smoothedPencil();
     ASSERT_EQ(closed.points.size(), 17);
@@ -223,8 +166,7 @@ TEST(Ruler, DistanceLabelAndPlacement)
     const double w = std::ceil(label.width()) + 16, h = std::ceil(label.height()) + 10;
     // Flat: centred above the middle; steep: to its right.
     expectRect(ruler.rulerLabelRect(), QRectF(6.47 - w / 2, -12 - h, w, h));
-    Annotation steep = element(T::ruler, {0, 0}, {0, 12.94});
-    expectRect(steep.rulerLabelRect(), QRectF(12, 6.47 - h / 2, w, h));
+    expectRect(element(T::ruler, {0, 0}, {0, 12.94}).rulerLabelRect(), QRectF(12, 6.47 - h / 2, w, h));
 }
 
 TEST(AnnotationColor, CustomThenClampedPalette)

@@ -1,49 +1,22 @@
-#include "series/AppModel.h"
-#include "series/TarnwickError.h"
-#include "support/Errors.h"
-#include "support/FakeClipboardBackend.h"
-
 #include "SeriesTestSupport.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace tarnwick;
-using tarnwick::test::errorOf;
-using tarnwick::test::FakeClipboardBackend;
-using tarnwick::test::shotWithComments;
-using tarnwick::test::stripeRenderer;
+using namespace tarnwick::test;
 
 namespace {
 
-class AppModelTest : public ::testing::Test {
-protected:
-    QTemporaryDir root;
-    QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
-    FakeClipboardBackend board;
-    ClipboardBridge bridge{board, root.path(), stripeRenderer};
-    std::unique_ptr<AppModel> model = makeModel();
-    QStringList alerts;
-    int beeps = 0;
+using AppModelTest = SeriesModelTest;
 
-    std::unique_ptr<AppModel> makeModel()
-    {
-        // No X server: the hooks' defaults must not reach a real display.
-        auto m = std::make_unique<AppModel>(bridge, settings, false, QStringLiteral(":65000"));
-        m->alert = [this](const QString& s) { alerts << s; };
-        m->beep = [this] { ++beeps; };
-        return m;
-    }
-};
+const QString idle = QStringLiteral("Снимок → разметка → Ctrl+V");
+const QString unavailable = QStringLiteral("Буфер обмена недоступен. Попробуйте снова.");
 
 } // namespace
 
-TEST_F(AppModelTest, StartsFromDefaultsAndIgnoresJunkPreferences)
+TEST_F(AppModelTest, PreferencesDefaultsJunkAndStoredValues)
 {
-    EXPECT_EQ(model->status(), QStringLiteral("Снимок → разметка → Ctrl+V"));
+    EXPECT_EQ(model->status(), idle);
     EXPECT_TRUE(model->autoClear());
     EXPECT_FALSE(model->showsDockIcon());
     EXPECT_EQ(model->colorCodeFormat(), ColorCodeFormat::hexHash);
@@ -60,32 +33,25 @@ TEST_F(AppModelTest, StartsFromDefaultsAndIgnoresJunkPreferences)
     EXPECT_FALSE(junk->imageSaveDirectory());
     EXPECT_FALSE(junk->showsDockIcon());
 
-    settings.setValue(QStringLiteral("autoClear"), false);
-    settings.setValue(QStringLiteral("colorCodeFormat"), QStringLiteral("androidARGB"));
-    auto stored = makeModel();
-    EXPECT_FALSE(stored->autoClear());
-    EXPECT_EQ(stored->colorCodeFormat(), ColorCodeFormat::androidARGB);
-}
-
-TEST_F(AppModelTest, PreferencesAreWrittenAndDockChangesReported)
-{
+    // The setters store what a new model reads; only a real change of the dock icon is reported.
     QVector<bool> dock;
     model->dockVisibilityChanged = [&](bool on) { dock << on; };
     model->setShowsDockIcon(false);
-    EXPECT_TRUE(dock.isEmpty());
-    EXPECT_EQ(settings.value(QStringLiteral("showsDockIcon")).toBool(), false);
     model->setShowsDockIcon(true);
     EXPECT_EQ(dock, QVector<bool>{true});
     model->setAutoClear(false);
-    EXPECT_FALSE(makeModel()->autoClear());
+    model->setColorCodeFormat(ColorCodeFormat::androidARGB);
+    auto stored = makeModel();
+    EXPECT_FALSE(stored->autoClear());
+    EXPECT_TRUE(stored->showsDockIcon());
+    EXPECT_EQ(stored->colorCodeFormat(), ColorCodeFormat::androidARGB);
 }
 
-TEST_F(AppModelTest, SaveReplacesInPlaceOrAppendsAndPublishesForChat)
+TEST_F(AppModelTest, SaveReplacesInPlaceOrAppendsAndRefusesATwentySeventhShot)
 {
-    Screenshot a = shotWithComments({QStringLiteral("x")}), b = shotWithComments({});
+    Screenshot a = shotWithComments({QStringLiteral("x")});
     ASSERT_TRUE(model->save(a, a.annotations, true));
-    ASSERT_TRUE(model->save(b, {}, true));
-    EXPECT_EQ(model->status(), QStringLiteral("Сначала снимки, затем отдельный текст"));
+    ASSERT_TRUE(model->save(shotWithComments({}), {}, true));
     EXPECT_TRUE(model->clipboardReady());
     const int revision = model->revision();
     model->save(a, {}, false);
@@ -93,32 +59,34 @@ TEST_F(AppModelTest, SaveReplacesInPlaceOrAppendsAndPublishesForChat)
     EXPECT_EQ(model->shots().front().id, a.id);
     EXPECT_TRUE(model->shots().front().annotations.isEmpty());
     EXPECT_EQ(model->revision(), revision + 1);
-}
 
-TEST_F(AppModelTest, TheTwentySeventhShotIsRefusedWithABeep)
-{
-    for (int i = 0; i < AppModel::maximumShots; ++i)
+    while (model->shots().size() < AppModel::maximumShots)
         ASSERT_TRUE(model->save(shotWithComments({}), {}, false));
+    EXPECT_EQ(beeps, 0);
     EXPECT_FALSE(model->save(shotWithComments({}), {}, false));
     EXPECT_EQ(beeps, 1);
     EXPECT_EQ(model->shots().size(), 26);
-    // Replacing one of the 26 is still fine.
-    EXPECT_TRUE(model->save(model->shots()[3], {}, false));
+    EXPECT_TRUE(model->save(model->shots()[3], {}, false)); // replacing one of the 26 is still fine
 }
 
 TEST_F(AppModelTest, StatusByTransferMode)
 {
     model->prepareClipboard(TransferMode::combined);
-    EXPECT_EQ(model->status(), QStringLiteral("Снимок → разметка → Ctrl+V")); // empty series: nothing at all
+    EXPECT_EQ(model->status(), idle); // empty series: nothing at all
     EXPECT_EQ(board.publications(), 0);
-    model->save(shotWithComments({QStringLiteral("x")}), shotWithComments({QStringLiteral("x")}).annotations, false);
-    model->prepareClipboard(TransferMode::combined);
-    EXPECT_EQ(model->status(), QStringLiteral("Серия готова — вставьте через Ctrl+V"));
-    model->prepareClipboard(TransferMode::images);
-    EXPECT_EQ(model->status(), QStringLiteral("В буфере: только снимки"));
-    model->prepareClipboard(TransferMode::comments);
-    EXPECT_EQ(model->status(), QStringLiteral("В буфере: только комментарии"));
-    EXPECT_EQ(model->transferMode(), TransferMode::comments);
+    saveSeries({QStringLiteral("x")});
+    const std::pair<TransferMode, QString> cases[] = {
+        {TransferMode::combined, QStringLiteral("Серия готова — вставьте через Ctrl+V")},
+        {TransferMode::images, QStringLiteral("В буфере: только снимки")},
+        {TransferMode::comments, QStringLiteral("В буфере: только комментарии")},
+        {TransferMode::chat, QStringLiteral("Сначала снимки, затем отдельный текст")},
+    };
+    for (const auto& [mode, status] : cases) {
+        model->prepareClipboard(mode);
+        EXPECT_EQ(model->status(), status);
+        EXPECT_EQ(model->transferMode(), mode);
+        EXPECT_EQ(bridge.mode(), mode);
+    }
 }
 
 TEST_F(AppModelTest, DeletingRelabelsAndTheLastDeletionLeavesTheClipboard)
@@ -144,52 +112,45 @@ TEST_F(AppModelTest, DeletingRelabelsAndTheLastDeletionLeavesTheClipboard)
     EXPECT_TRUE(board.ownsClipboard());
 }
 
-TEST_F(AppModelTest, ClearAndRepeatTheLastTransfer)
+TEST_F(AppModelTest, ClearRepeatTheLastTransferAndCopyComments)
 {
     model->repeatLastTransfer();
     EXPECT_EQ(model->status(), QStringLiteral("Последняя серия снова готова к вставке"));
     EXPECT_EQ(board.publications(), 0);
 
-    model->save(shotWithComments({QStringLiteral("x")}), shotWithComments({QStringLiteral("x")}).annotations, true);
+    saveSeries({QStringLiteral("x")});
     board.takeByOtherProgram();
     model->clear(false);
     EXPECT_EQ(model->status(), QStringLiteral("Новая серия начинается с A"));
     EXPECT_TRUE(model->lastTransferAvailable());
     EXPECT_TRUE(model->shots().isEmpty());
+    model->copyComments(); // from the stored packet
+    EXPECT_TRUE(model->awaitingComments());
+    EXPECT_EQ(model->status(), QStringLiteral("Комментарии в буфере — вставьте через Ctrl+V"));
+    EXPECT_EQ(board.mimeTypes().front(), ClipboardBridge::tokenType());
+    EXPECT_EQ(clipboardText(), QByteArray("A1 x"));
     model->repeatLastTransfer();
     EXPECT_TRUE(bridge.isCurrent());
     EXPECT_EQ(bridge.mode(), TransferMode::chat);
+    EXPECT_FALSE(model->awaitingComments());
     model->clear(true);
     EXPECT_EQ(model->status(), QStringLiteral("Серия передана. Начните новую с A"));
 }
 
-TEST_F(AppModelTest, CopyCommentsPreparesOrRepublishes)
-{
-    Screenshot shot = shotWithComments({QStringLiteral("x")});
-    model->save(shot, shot.annotations, true);
-    model->copyComments();
-    EXPECT_TRUE(model->awaitingComments());
-    EXPECT_EQ(model->status(), QStringLiteral("Комментарии в буфере — вставьте через Ctrl+V"));
-    EXPECT_EQ(board.mimeTypes().front(), ClipboardBridge::tokenType());
-    EXPECT_EQ(board.publishedData(QStringLiteral("text/plain")), QByteArray("A1 x"));
-}
-
 TEST_F(AppModelTest, ErrorsGoToTheStatusAndAnAlertAndChangeNothingElse)
 {
-    Screenshot shot = shotWithComments({QStringLiteral("x")});
-    model->save(shot, shot.annotations, true);
+    saveSeries({QStringLiteral("x")});
     board.failWrites = true;
     model->prepareClipboard(TransferMode::combined);
-    EXPECT_EQ(model->status(), QStringLiteral("Буфер обмена недоступен. Попробуйте снова."));
-    EXPECT_EQ(alerts, QStringList{QStringLiteral("Буфер обмена недоступен. Попробуйте снова.")});
+    EXPECT_EQ(model->status(), unavailable);
+    EXPECT_EQ(alerts, QStringList{unavailable});
     EXPECT_EQ(model->transferMode(), TransferMode::chat);
     EXPECT_EQ(model->shots().size(), 1);
 }
 
 TEST_F(AppModelTest, SingleItemCopiesEndTheSeriesHandOff)
 {
-    Screenshot shot = shotWithComments({QStringLiteral("x")});
-    model->save(shot, shot.annotations, true);
+    saveSeries({QStringLiteral("x")});
     const int revision = model->revision();
     EXPECT_FALSE(model->copyRecognizedText(QStringLiteral("   "), false));
     EXPECT_EQ(model->revision(), revision);
@@ -200,7 +161,7 @@ TEST_F(AppModelTest, SingleItemCopiesEndTheSeriesHandOff)
 
     model->copySampledColor(SampledColor{255, 194, 0, 255}, ColorCodeFormat::hexHash);
     EXPECT_EQ(model->status(), QStringLiteral("Цвет #FFC200 скопирован"));
-    model->copyUnmarkedImage(shot, {});
+    model->copyUnmarkedImage(model->shots().front(), {});
     EXPECT_EQ(model->status(), QStringLiteral("Снимок без маркировки скопирован — Ctrl+V"));
     model->refresh();
     EXPECT_FALSE(model->clipboardReady());
@@ -221,11 +182,10 @@ TEST_F(AppModelTest, UnmarkedSavesNeedAUsableFolder)
     ASSERT_TRUE(QDir().mkdir(folder));
     model->setImageSaveDirectory(folder + QStringLiteral("/./"));
     EXPECT_EQ(model->imageSaveDirectory(), folder);
-    EXPECT_EQ(settings.value(QStringLiteral("imageSaveDirectory")).toString(), folder);
+    EXPECT_EQ(makeModel()->imageSaveDirectory(), folder);
 
     const QString first = model->saveUnmarkedImage(shot);
-    const QString second = model->saveUnmarkedImage(shot);
-    EXPECT_NE(first, second);
+    EXPECT_NE(model->saveUnmarkedImage(shot), first);
     EXPECT_TRUE(QFileInfo(first).fileName().contains(QRegularExpression(
         QStringLiteral("^Tarnwick \\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d [0-9A-F]{8}\\.png$"))));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2);

@@ -1,46 +1,32 @@
-#include "series/ClipboardBridge.h"
+#include "series/SeriesFormat.h"
 #include "series/TarnwickError.h"
-#include "support/FakeClipboardBackend.h"
 
 #include "SeriesTestSupport.h"
 
 #include <QBuffer>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/time.h>
-#include "support/Errors.h"
 
 using namespace tarnwick;
-using tarnwick::test::errorOf;
-using tarnwick::test::FakeClipboardBackend;
-using tarnwick::test::shotWithComments;
-using tarnwick::test::stripeRenderer;
+using namespace tarnwick::test;
 
 namespace {
 
-QByteArray readAll(const QString& path)
+const QString unavailable = QStringLiteral("Буфер обмена недоступен. Попробуйте снова.");
+
+QByteArray png(int width, int height)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }
 
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-class ClipboardBridgeTest : public ::testing::Test {
+class ClipboardBridgeTest : public ::testing::Test, public SeriesParts<FakeClipboardBackend> {
 protected:
-    QTemporaryDir root;
-    FakeClipboardBackend board;
-    int renders = 0;
-    ClipboardBridge bridge{board, root.path(), [this](const Screenshot& s, const QString& l, bool m) {
-                               ++renders;
-                               return stripeRenderer(s, l, m);
-                           }};
     const QVector<Screenshot> series{shotWithComments({QStringLiteral("x"), QStringLiteral("y")}, Qt::red),
                                      shotWithComments({}, Qt::green), shotWithComments({QStringLiteral("z")}, Qt::blue)};
 };
@@ -70,23 +56,9 @@ TEST_F(ClipboardBridgeTest, PreparedFolderHoldsLabelledImagesAndCommentFiles)
     EXPECT_EQ(packet.comments[2], (SeriesComment{QStringLiteral("C1"), QStringLiteral("z")}));
 }
 
-TEST_F(ClipboardBridgeTest, EachModeOffersExactlyItsFormats)
+TEST_F(ClipboardBridgeTest, PublishedImagesFilesAndInlinedHtml)
 {
     bridge.prepare(series, TransferMode::chat);
-    const QStringList images{QStringLiteral("image/png"), QStringLiteral("text/uri-list"),
-                             QStringLiteral("x-special/gnome-copied-files"), ClipboardBridge::tokenType()};
-    const QStringList texts{QStringLiteral("text/plain"), QStringLiteral("text/plain;charset=utf-8"),
-                            QStringLiteral("text/html"), QStringLiteral("text/rtf")};
-    EXPECT_EQ(board.mimeTypes(), images);
-    bridge.publish(*bridge.packet(), TransferMode::images);
-    EXPECT_EQ(board.mimeTypes(), images);
-    bridge.publish(*bridge.packet(), TransferMode::combined);
-    EXPECT_EQ(board.mimeTypes(), images + texts);
-    bridge.publish(*bridge.packet(), TransferMode::comments);
-    EXPECT_EQ(board.mimeTypes(), QStringList{ClipboardBridge::tokenType()} + texts);
-    EXPECT_EQ(bridge.mode(), TransferMode::comments);
-
-    bridge.publish(*bridge.packet(), TransferMode::chat);
     const TransferPacket& packet = *bridge.packet();
     EXPECT_EQ(board.publishedData(QStringLiteral("image/png")), readAll(packet.files.front()));
     const QByteArray uris = board.publishedData(QStringLiteral("text/uri-list"));
@@ -94,14 +66,11 @@ TEST_F(ClipboardBridgeTest, EachModeOffersExactlyItsFormats)
     EXPECT_TRUE(uris.startsWith(QUrl::fromLocalFile(packet.files[0]).toEncoded() + "\r\n"));
     EXPECT_TRUE(board.publishedData(QStringLiteral("x-special/gnome-copied-files")).startsWith("copy\nfile://"));
     EXPECT_EQ(board.publishedData(ClipboardBridge::tokenType()), packet.token.toUtf8());
-}
 
-TEST_F(ClipboardBridgeTest, CombinedHtmlInlinesEveryImage)
-{
-    bridge.prepare(series, TransferMode::combined);
+    bridge.publish(packet, TransferMode::combined);
     const QString html = QString::fromUtf8(board.publishedData(QStringLiteral("text/html")));
     EXPECT_EQ(html.count(QStringLiteral("<img alt=")), 3);
-    EXPECT_TRUE(html.contains(QString::fromLatin1(readAll(bridge.packet()->files[2]).toBase64())));
+    EXPECT_TRUE(html.contains(QString::fromLatin1(readAll(packet.files[2]).toBase64())));
     EXPECT_TRUE(html.endsWith(QStringLiteral("<p><strong>C1</strong> z</p></body></html>")));
     EXPECT_TRUE(board.publishedData(QStringLiteral("text/rtf")).contains("\\pngblip"));
 }
@@ -128,8 +97,7 @@ TEST_F(ClipboardBridgeTest, FailuresLeaveNoFolderAndTheBridgeUnchanged)
     const auto countBefore = bridge.changeCount();
 
     board.failWrites = true;
-    EXPECT_EQ(errorOf([&] { bridge.prepare(series, TransferMode::combined); }),
-              QStringLiteral("Буфер обмена недоступен. Попробуйте снова."));
+    EXPECT_EQ(errorOf([&] { bridge.prepare(series, TransferMode::combined); }), unavailable);
     EXPECT_EQ(entries(bridge.clipboardFolder()), QStringList{QFileInfo(before.directory).fileName()});
     EXPECT_EQ(bridge.packet()->token, before.token);
     EXPECT_EQ(bridge.changeCount(), countBefore);
@@ -175,8 +143,7 @@ TEST_F(ClipboardBridgeTest, HostileCommentTextStaysText)
     const QByteArray html = board.publishedData(QStringLiteral("text/html"));
     EXPECT_FALSE(html.contains("<script>"));
     EXPECT_TRUE(html.contains("&lt;script&gt;"));
-    const QByteArray rtf = board.publishedData(QStringLiteral("text/rtf"));
-    EXPECT_TRUE(rtf.contains("\\{\\\\rtf1\\\\b bold\\}"));
+    EXPECT_TRUE(board.publishedData(QStringLiteral("text/rtf")).contains("\\{\\\\rtf1\\\\b bold\\}"));
     EXPECT_EQ(board.publishedData(QStringLiteral("text/plain")), (QStringLiteral("A1 ") + hostile).toUtf8());
 }
 
@@ -197,8 +164,8 @@ TEST_F(ClipboardBridgeTest, SingleItemCopies)
     EXPECT_EQ(unmarked.pixelColor(0, 0), QColor(Qt::red)); // no label, no markers
 
     board.failWrites = true;
-    const int folders = static_cast<int>(entries(bridge.clipboardFolder()).size());
-    EXPECT_EQ(errorOf([&] { bridge.copyUnmarkedImage(series[0]); }), QStringLiteral("Буфер обмена недоступен. Попробуйте снова."));
+    const auto folders = entries(bridge.clipboardFolder()).size();
+    EXPECT_EQ(errorOf([&] { bridge.copyUnmarkedImage(series[0]); }), unavailable);
     EXPECT_EQ(entries(bridge.clipboardFolder()).size(), folders);
 }
 
@@ -206,30 +173,24 @@ TEST_F(ClipboardBridgeTest, ExpiryRemovesOnlyOldUuidFolders)
 {
     const QDir folder(bridge.clipboardFolder());
     ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // Name → age in seconds; only the UUID-named one past the limit goes.
     const QString old = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    const QString young = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    const QString edge = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    for (const QString& name : {old, young, edge, QStringLiteral("keep")}) {
+    const std::pair<QString, qint64> ages[] = {{old, 8 * 86400},
+                                               {QStringLiteral("keep"), 8 * 86400},
+                                               {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), 86400},
+                                               {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), ClipboardBridge::expirySeconds}};
+    for (const auto& [name, seconds] : ages) {
         ASSERT_TRUE(folder.mkdir(name));
         QFile inside(folder.filePath(name + QStringLiteral("/A.png")));
         ASSERT_TRUE(inside.open(QIODevice::WriteOnly));
-    }
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    auto age = [&](const QString& name, qint64 seconds) {
         const qint64 stamp = now.addSecs(-seconds).toSecsSinceEpoch();
         struct timeval times[2] = {{stamp, 0}, {stamp, 0}};
         ASSERT_EQ(::utimes(QFile::encodeName(folder.filePath(name)).constData(), times), 0);
-    };
-    age(old, 8 * 86400);
-    age(QStringLiteral("keep"), 8 * 86400);
-    age(young, 86400);
-    age(edge, ClipboardBridge::expirySeconds);
+    }
     bridge.cleanExpiredFiles(now);
     EXPECT_EQ(entries(folder.path()).size(), 3);
     EXPECT_FALSE(folder.exists(old));
-    EXPECT_TRUE(folder.exists(young));
-    EXPECT_TRUE(folder.exists(edge));
-    EXPECT_TRUE(folder.exists(QStringLiteral("keep")));
 }
 
 TEST_F(ClipboardBridgeTest, AFullDiskLeavesNoHalfWrittenFolder)
@@ -247,12 +208,11 @@ TEST_F(ClipboardBridgeTest, AFullDiskLeavesNoHalfWrittenFolder)
         ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
     } unmount{QFile::encodeName(small)};
 
-    ClipboardBridge cramped(board, small, [](const Screenshot& shot, const QString&, bool) {
+    ClipboardBridge cramped(board, small, [](const Screenshot&, const QString&, bool) {
         QImage noise(400, 400, QImage::Format_ARGB32);
         for (int y = 0; y < noise.height(); ++y)
             for (int x = 0; x < noise.width(); ++x)
                 noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 251, (x * y) % 253, (x + y * 31) % 255));
-        Q_UNUSED(shot);
         return noise;
     });
     cramped.publish(before, TransferMode::chat);
@@ -262,4 +222,48 @@ TEST_F(ClipboardBridgeTest, AFullDiskLeavesNoHalfWrittenFolder)
     EXPECT_TRUE(entries(cramped.clipboardFolder()).isEmpty());
     EXPECT_EQ(board.changeCount(), published); // the previous publication stands
     EXPECT_EQ(board.publishedData(ClipboardBridge::tokenType()), before.token.toUtf8());
+}
+
+TEST(SeriesFormatTest, TextsAreKeptAsStoredAndShotsPastZShareTheQuestionMark)
+{
+    const QVector<Screenshot> shots{shotWithComments({QString(), QStringLiteral("a*b <c> & d\nвторая")})};
+    EXPECT_EQ(SeriesFormat::plainText(shots), QStringLiteral("A1 \nA2 a*b <c> & d\nвторая"));
+    EXPECT_EQ(SeriesFormat::markdown(shots), QStringLiteral("**A1** \n\n**A2** a*b <c> & d\nвторая"));
+    EXPECT_EQ(SeriesFormat::plainText({}), QString());
+
+    QVector<Screenshot> many(27, shotWithComments({}));
+    many[26] = shotWithComments({QStringLiteral("q"), QStringLiteral("r")});
+    EXPECT_EQ(SeriesFormat::plainText(many), QStringLiteral("?1 q\n?2 r"));
+    EXPECT_EQ(shotLabel(25), QStringLiteral("Z"));
+}
+
+TEST(TransferContentTest, HtmlEscapingAndInlineImages)
+{
+    const QVector<SeriesComment> comments{{QStringLiteral("A1"), QStringLiteral("a<b & \"c\"\nd>")}};
+    EXPECT_EQ(TransferContent::html(comments, {}),
+              QStringLiteral("<html><body><p><strong>A1</strong> a&lt;b &amp; &quot;c&quot;<br>d&gt;</p></body></html>"));
+
+    const QByteArray image = png(2, 2);
+    const QString combined = TransferContent::html({}, {image, image});
+    EXPECT_TRUE(combined.startsWith(QStringLiteral("<html><body><p><img alt=\"A\" style=\"max-width:100%;height:auto\" src=\"data:image/png;base64,")
+                                    + QString::fromLatin1(image.toBase64()) + QStringLiteral("\"></p><p><img alt=\"B\"")));
+}
+
+TEST(TransferContentTest, RtfEscapesEverythingOutsideAsciiAndScalesImagesTo900)
+{
+    const QByteArray rtf = TransferContent::rtf({{QStringLiteral("A1"), QStringLiteral("Привет {\\par}\nёж 😀")}}, {});
+    // No raw bytes above 127, and RTF control words in the text cannot break out.
+    for (char c : rtf)
+        ASSERT_LT(static_cast<unsigned char>(c), 128u);
+    EXPECT_TRUE(rtf.contains("\\u1055?")); // П
+    EXPECT_TRUE(rtf.contains("\\{\\\\par\\}"));
+    EXPECT_TRUE(rtf.contains("\\line "));
+    EXPECT_TRUE(rtf.contains("\\u-10179?\\u-8704?")); // 😀 as a surrogate pair
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1"));
+    EXPECT_TRUE(rtf.endsWith("}"));
+
+    EXPECT_TRUE(TransferContent::rtf({}, {png(600, 100)}).contains("\\picwgoal12000\\pichgoal2000"));
+    EXPECT_TRUE(TransferContent::rtf({}, {png(1800, 400)}).contains("\\picwgoal18000\\pichgoal4000"));
+    // An image that does not decode is left out of the rich text.
+    EXPECT_FALSE(TransferContent::rtf({}, {QByteArray("not a png")}).contains("\\pict"));
 }

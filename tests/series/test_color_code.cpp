@@ -37,32 +37,23 @@ TEST(ColorCodes, DecimalPointWhateverTheLocale)
     std::setlocale(LC_NUMERIC, "C");
 }
 
-TEST(CursorColor, UpdateKeepsTheLastSampleAndWakesOnlyOnChange)
-{
-    CursorColorState state;
-    EXPECT_EQ(state.code(), std::nullopt);
-    state.setFormat(ColorCodeFormat::hex);
-    EXPECT_EQ(state.code(), std::nullopt);
-
-    QSignalSpy spy(&state, &CursorColorState::changed);
-    state.update(SampledColor{1, 2, 3, 255}, true);
-    EXPECT_EQ(spy.count(), 1);
-    state.update(SampledColor{1, 2, 3, 255}, true);
-    EXPECT_EQ(spy.count(), 1);
-
-    state.update(std::nullopt, true);
-    EXPECT_FALSE(state.insideCanvas());
-    EXPECT_EQ(state.code(), QStringLiteral("010203"));
-}
-
-TEST(CursorColor, FormatCallbackOnlyForARealChange)
+TEST(CursorColor, KeepsTheLastSampleAndReportsOnlyRealChanges)
 {
     CursorColorState state;
     QVector<ColorCodeFormat> stored;
     state.formatChanged = [&](ColorCodeFormat f) { stored.push_back(f); };
+    EXPECT_EQ(state.code(), std::nullopt);
     state.setFormat(ColorCodeFormat::hexHash);
     EXPECT_TRUE(stored.isEmpty());
-    state.setFormat(ColorCodeFormat::androidARGB);
-    ASSERT_EQ(stored.size(), 1);
-    EXPECT_EQ(stored.front(), ColorCodeFormat::androidARGB);
+    state.setFormat(ColorCodeFormat::hex);
+    EXPECT_EQ(stored, QVector<ColorCodeFormat>{ColorCodeFormat::hex});
+    EXPECT_EQ(state.code(), std::nullopt);
+
+    QSignalSpy spy(&state, &CursorColorState::changed);
+    state.update(SampledColor{1, 2, 3, 255}, true);
+    state.update(SampledColor{1, 2, 3, 255}, true);
+    EXPECT_EQ(spy.count(), 1);
+    state.update(std::nullopt, true);
+    EXPECT_FALSE(state.insideCanvas());
+    EXPECT_EQ(state.code(), QStringLiteral("010203"));
 }

@@ -1,92 +1,17 @@
-#include "series/AppModel.h"
-#include "support/FakeClipboardBackend.h"
-
 #include "SeriesTestSupport.h"
 
-#include <QTemporaryDir>
-#include <deque>
-#include <gtest/gtest.h>
-
 using namespace tarnwick;
-using tarnwick::test::FakeClipboardBackend;
-using tarnwick::test::shotWithComments;
-using tarnwick::test::stripeRenderer;
+using namespace tarnwick::test;
 
 namespace {
 
-// A display no server listens on: the hooks' defaults must never reach a real one here.
-const QString noDisplay = QStringLiteral(":65000");
+using HandOffTest = SeriesModelTest;
 
-platform::ActiveWindow window(quint32 id)
-{
-    platform::ActiveWindow w;
-    w.window = id;
-    w.pid = 4000 + id;
-    return w;
-}
-
-// The hand-off on a fake clock: delayed steps wait in `steps` until the test
-// runs them; the hooks play the X server (active window, XTEST, activation).
-class HandOffTest : public ::testing::Test {
-protected:
-    struct Step {
-        int ms;
-        std::function<void()> run;
-    };
-
-    QTemporaryDir root;
-    QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
-    FakeClipboardBackend board;
-    ClipboardBridge bridge{board, root.path(), stripeRenderer};
-    std::deque<Step> steps;
-    std::optional<platform::ActiveWindow> active = window(7);
-    bool permission = true;
-    bool postSucceeds = true;
-    QVector<quint32> posted, activated;
-    QStringList alerts;
-    std::unique_ptr<AppModel> model = makeModel();
-
-    std::unique_ptr<AppModel> makeModel()
-    {
-        auto m = std::make_unique<AppModel>(bridge, settings, false, noDisplay);
-        m->alert = [this](const QString& s) { alerts << s; };
-        m->beep = [] {};
-        m->pastePermission = [this] { return permission; };
-        m->postPaste = [this](quint32 w) {
-            if (!postSucceeds)
-                return false;
-            posted << w;
-            return true;
-        };
-        m->frontmostWindow = [this] { return active; };
-        m->activateWindow = [this](quint32 w) { activated << w; };
-        m->after = [this](int ms, std::function<void()> run) { steps.push_back({ms, std::move(run)}); };
-        return m;
-    }
-
-    // Runs the earliest pending step, which must have been scheduled with `ms`.
-    void runStep(int ms)
-    {
-        ASSERT_FALSE(steps.empty()) << "no step pending";
-        Step step = std::move(steps.front());
-        steps.pop_front();
-        EXPECT_EQ(step.ms, ms);
-        step.run();
-    }
-
-    void saveSeries(const QStringList& comments = {QStringLiteral("первый"), QStringLiteral("второй")})
-    {
-        const Screenshot shot = shotWithComments(comments);
-        ASSERT_TRUE(model->save(shot, shot.annotations, true));
-    }
-
-    QByteArray clipboardText() const { return board.publishedData(QStringLiteral("text/plain")); }
-    bool imagesOnClipboard() const { return !board.publishedData(QStringLiteral("image/png")).isEmpty(); }
-};
-
+const QByteArray commentText("A1 первый\nA2 второй");
 const QString secondCtrlV = QStringLiteral("Снимки вставлены. Нажмите Ctrl+V ещё раз для текста");
 const QString handedOver = QStringLiteral("Серия передана. Начните новую с A");
 const QString chatReady = QStringLiteral("Сначала снимки, затем отдельный текст");
+const QString cancelled = QStringLiteral("Вставка отменена. Выберите поле сообщения и повторите");
 
 } // namespace
 
@@ -101,7 +26,7 @@ TEST_F(HandOffTest, ChatPastePostsTheCommentsAndClearsAfterTheRelease)
     EXPECT_TRUE(imagesOnClipboard());
 
     runStep(AppModel::commentDelayMs);
-    EXPECT_EQ(clipboardText(), QByteArray("A1 первый\nA2 второй"));
+    EXPECT_EQ(clipboardText(), commentText);
     EXPECT_FALSE(imagesOnClipboard());
     EXPECT_TRUE(model->awaitingComments());
     EXPECT_EQ(model->transferMode(), TransferMode::comments);
@@ -126,142 +51,124 @@ TEST_F(HandOffTest, ChatPastePostsTheCommentsAndClearsAfterTheRelease)
     EXPECT_EQ(posted.size(), 1);
 }
 
-TEST_F(HandOffTest, AutomaticPasteWithAutoClearOffKeepsTheSeries)
+TEST_F(HandOffTest, OneCtrlVEndsTheExchangeByModeAndSettings)
 {
-    model->setAutoClear(false);
-    saveSeries();
-    model->handlePaste();
-    runStep(AppModel::commentDelayMs);
-    runStep(AppModel::releaseDelayMs);
-    EXPECT_EQ(model->shots().size(), 1);
-    EXPECT_EQ(model->status(), QStringLiteral("Снимки и комментарии переданы"));
-    EXPECT_FALSE(model->awaitingComments());
-    EXPECT_FALSE(model->transferInProgress());
-    EXPECT_EQ(clipboardText(), QByteArray("A1 первый\nA2 второй"));
+    struct Case {
+        const char* what;
+        bool autoClear;
+        QStringList comments;
+        std::function<void()> publish;
+        bool release, republished;
+        int shotsLeft;
+        QString status;
+    };
+    const QStringList two{QStringLiteral("первый"), QStringLiteral("второй")};
+    const Case cases[] = {
+        {"chat, autoClear off", false, two, [] {}, true, true, 1, QStringLiteral("Снимки и комментарии переданы")},
+        {"combined", true, two, [&] { model->prepareClipboard(TransferMode::combined); }, false, false, 0, handedOver},
+        {"chat without comments", true, {}, [] {}, false, false, 0, handedOver},
+        {"chat without comments, autoClear off", false, {}, [] {}, false, false, 1, chatReady},
+        {"copied comments", true, two, [&] { model->copyComments(); }, false, false, 0, handedOver},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        model->clear(false);
+        posted.clear();
+        model->setAutoClear(c.autoClear);
+        saveSeries(c.comments);
+        c.publish();
+        const auto count = board.changeCount();
+        const QByteArray text = clipboardText();
+        model->handlePaste();
+        runStep(AppModel::commentDelayMs);
+        if (c.release)
+            runStep(AppModel::releaseDelayMs);
+        EXPECT_TRUE(steps.empty());
+        EXPECT_EQ(model->shots().size(), c.shotsLeft);
+        EXPECT_EQ(model->status(), c.status);
+        EXPECT_FALSE(model->awaitingComments());
+        EXPECT_FALSE(model->transferInProgress());
+        EXPECT_EQ(posted.size(), c.release ? 1 : 0);
+        EXPECT_EQ(board.changeCount() != count, c.republished);
+        EXPECT_EQ(clipboardText(), c.republished ? commentText : text);
+    }
 }
 
-TEST_F(HandOffTest, WithoutAutomaticPasteASecondCtrlVDeliversTheComments)
-{
-    permission = false;
-    saveSeries();
-    model->handlePaste();
-    runStep(AppModel::commentDelayMs);
-    EXPECT_TRUE(posted.isEmpty());
-    EXPECT_EQ(model->status(), secondCtrlV);
-    EXPECT_TRUE(model->awaitingComments());
-    EXPECT_FALSE(model->transferInProgress());
-    EXPECT_TRUE(steps.empty());
-    EXPECT_EQ(clipboardText(), QByteArray("A1 первый\nA2 второй"));
-
-    // The user's own second Ctrl+V pastes the text; a second later the series goes.
-    model->handlePaste();
-    runStep(AppModel::commentDelayMs);
-    EXPECT_TRUE(posted.isEmpty());
-    EXPECT_TRUE(model->shots().isEmpty());
-    EXPECT_EQ(model->status(), handedOver);
-}
-
-TEST_F(HandOffTest, WithAutoClearOffTheSecondCtrlVLeavesTheCommentsWaiting)
-{
-    permission = false;
-    model->setAutoClear(false);
-    saveSeries();
-    model->handlePaste();
-    runStep(AppModel::commentDelayMs);
-    model->handlePaste();
-    runStep(AppModel::commentDelayMs);
-    EXPECT_EQ(model->shots().size(), 1);
-    EXPECT_TRUE(model->awaitingComments());
-    EXPECT_EQ(model->status(), secondCtrlV);
-    EXPECT_EQ(clipboardText(), QByteArray("A1 первый\nA2 второй"));
-}
-
-TEST_F(HandOffTest, CommentsArePostedOnlyIntoTheWindowStillInFront)
+TEST_F(HandOffTest, TheCommentsWaitForASecondCtrlVUnlessPostedIntoTheWindowStillInFront)
 {
     struct Case {
         const char* what;
         std::optional<platform::ActiveWindow> atCtrlV, atStep;
-        bool postSucceeds;
+        bool permission, postSucceeds, autoClear;
     };
     const Case cases[] = {
-        {"another window came to the front", window(7), window(9), true},
-        {"no window is active any more", window(7), std::nullopt, true},
-        {"no window was active at the Ctrl+V", std::nullopt, window(7), true},
-        {"the keyboard refused (modifiers held)", window(7), window(7), false},
+        {"no automatic paste", window(7), window(7), false, true, true},
+        {"no automatic paste, autoClear off", window(7), window(7), false, true, false},
+        {"another window came to the front", window(7), window(9), true, true, true},
+        {"no window is active any more", window(7), std::nullopt, true, true, true},
+        {"no window was active at the Ctrl+V", std::nullopt, window(7), true, true, true},
+        {"the keyboard refused (modifiers held)", window(7), window(7), true, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        model->clear(false);
+        permission = c.permission;
+        postSucceeds = c.postSucceeds;
+        model->setAutoClear(c.autoClear);
         saveSeries();
         active = c.atCtrlV;
-        postSucceeds = c.postSucceeds;
         model->handlePaste();
         active = c.atStep;
         runStep(AppModel::commentDelayMs);
         EXPECT_TRUE(posted.isEmpty());
         EXPECT_EQ(model->status(), secondCtrlV);
         EXPECT_TRUE(model->awaitingComments());
-        EXPECT_EQ(clipboardText(), QByteArray("A1 первый\nA2 второй"));
+        EXPECT_FALSE(model->transferInProgress());
+        EXPECT_EQ(clipboardText(), commentText);
         EXPECT_TRUE(steps.empty());
-        model->clear(false);
+
+        // The user's own second Ctrl+V pastes the text; a second later the series goes, or the text stays.
+        model->handlePaste();
+        runStep(AppModel::commentDelayMs);
+        EXPECT_TRUE(posted.isEmpty());
+        EXPECT_EQ(model->shots().size(), c.autoClear ? 0 : 1);
+        EXPECT_EQ(model->status(), c.autoClear ? handedOver : secondCtrlV);
+        EXPECT_EQ(model->awaitingComments(), !c.autoClear);
+        EXPECT_EQ(clipboardText(), commentText);
     }
 }
 
-TEST_F(HandOffTest, ImagesModeNeverReacts)
+TEST_F(HandOffTest, NothingStartsForImagesOrWhileBusyOrForAForeignClipboard)
 {
-    saveSeries();
-    model->prepareClipboard(TransferMode::images);
-    model->handlePaste();
-    EXPECT_TRUE(steps.empty());
-    EXPECT_FALSE(model->transferInProgress());
-    EXPECT_TRUE(imagesOnClipboard());
-}
-
-TEST_F(HandOffTest, CombinedModeClearsOnlyWithAutoClear)
-{
-    saveSeries();
-    model->prepareClipboard(TransferMode::combined);
-    const int publications = board.publications();
-    model->handlePaste();
-    runStep(AppModel::commentDelayMs);
-    EXPECT_TRUE(model->shots().isEmpty());
-    EXPECT_EQ(model->status(), handedOver);
-    EXPECT_TRUE(posted.isEmpty());
-    EXPECT_EQ(board.publications(), publications);
-
-    model->setAutoClear(false);
-    saveSeries();
-    model->prepareClipboard(TransferMode::combined);
-    model->handlePaste();
-    EXPECT_TRUE(steps.empty());
-    EXPECT_EQ(model->shots().size(), 1);
-}
-
-TEST_F(HandOffTest, ChatWithoutCommentsClearsOrChangesNothing)
-{
-    saveSeries({});
-    model->handlePaste();
-    runStep(AppModel::commentDelayMs);
-    EXPECT_TRUE(model->shots().isEmpty());
-    EXPECT_TRUE(imagesOnClipboard());
-    EXPECT_TRUE(posted.isEmpty());
-
-    model->setAutoClear(false);
-    saveSeries({});
-    model->handlePaste();
-    runStep(AppModel::commentDelayMs);
-    EXPECT_EQ(model->shots().size(), 1);
-    EXPECT_EQ(model->status(), chatReady);
-    EXPECT_FALSE(model->awaitingComments());
-    EXPECT_FALSE(model->transferInProgress());
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"images mode", [&] { model->prepareClipboard(TransferMode::images); }},
+        {"combined, autoClear off",
+         [&] {
+             model->setAutoClear(false);
+             model->prepareClipboard(TransferMode::combined);
+         }},
+        {"busy", [&] { model->setBusy(true); }},
+        {"another program's clipboard", [&] { board.takeByOtherProgram(); }},
+    };
+    for (const auto& [what, change] : cases) {
+        SCOPED_TRACE(what);
+        model->setBusy(false);
+        model->setAutoClear(true);
+        model->clear(false);
+        saveSeries();
+        change();
+        const auto count = board.changeCount();
+        model->handlePaste();
+        EXPECT_TRUE(steps.empty());
+        EXPECT_FALSE(model->transferInProgress());
+        EXPECT_EQ(model->shots().size(), 1);
+        EXPECT_EQ(board.changeCount(), count);
+    }
 }
 
 TEST_F(HandOffTest, ChangesDuringTheWaitCancelTheCommentStep)
 {
-    struct Case {
-        const char* what;
-        std::function<void()> change;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, std::function<void()>> cases[] = {
         {"a shot saved", [&] { model->save(shotWithComments({}), {}, false); }},
         {"a deletion", [&] { model->deleteShot(QUuid::createUuid()); }},
         {"another program took the clipboard", [&] { board.takeByOtherProgram(); }},
@@ -269,56 +176,43 @@ TEST_F(HandOffTest, ChangesDuringTheWaitCancelTheCommentStep)
         {"recognised text copied", [&] { model->copyRecognizedText(QStringLiteral("текст"), false); }},
         {"the editor opened", [&] { model->setBusy(true); }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, change] : cases) {
+        SCOPED_TRACE(what);
         model->setBusy(false);
         model->clear(false);
         saveSeries();
         model->handlePaste();
-        c.change();
+        change();
         runStep(AppModel::commentDelayMs);
         EXPECT_FALSE(model->pastePending());
         EXPECT_FALSE(model->transferInProgress());
         EXPECT_FALSE(model->awaitingComments());
         EXPECT_FALSE(model->shots().isEmpty());
         EXPECT_TRUE(posted.isEmpty());
-        EXPECT_NE(clipboardText(), QByteArray("A1 первый\nA2 второй"));
+        EXPECT_NE(clipboardText(), commentText);
         EXPECT_TRUE(steps.empty());
     }
 }
 
-TEST_F(HandOffTest, NoStepWhileBusyOrForAForeignClipboard)
-{
-    saveSeries();
-    model->setBusy(true);
-    model->handlePaste();
-    EXPECT_TRUE(steps.empty());
-    model->setBusy(false);
-    board.takeByOtherProgram();
-    model->handlePaste();
-    EXPECT_TRUE(steps.empty());
-    EXPECT_FALSE(model->transferInProgress());
-}
-
 TEST_F(HandOffTest, ChangesDuringTheReleaseCancelIt)
 {
-    saveSeries();
-    model->handlePaste();
-    runStep(AppModel::commentDelayMs);
-    board.takeByOtherProgram();
-    runStep(AppModel::releaseDelayMs);
-    EXPECT_EQ(model->shots().size(), 1);
-    EXPECT_TRUE(model->awaitingComments());
-    EXPECT_FALSE(model->transferInProgress());
-    EXPECT_FALSE(model->pastePending());
-
-    model->clear(false);
-    saveSeries();
-    model->handlePaste();
-    runStep(AppModel::commentDelayMs);
-    model->save(shotWithComments({}), {}, false);
-    runStep(AppModel::releaseDelayMs);
-    EXPECT_EQ(model->shots().size(), 2);
+    const std::tuple<const char*, std::function<void()>, int> cases[] = {
+        {"another program took the clipboard", [&] { board.takeByOtherProgram(); }, 1},
+        {"a shot saved", [&] { model->save(shotWithComments({}), {}, false); }, 2},
+    };
+    for (const auto& [what, change, shots] : cases) {
+        SCOPED_TRACE(what);
+        model->clear(false);
+        saveSeries();
+        model->handlePaste();
+        runStep(AppModel::commentDelayMs);
+        change();
+        runStep(AppModel::releaseDelayMs);
+        EXPECT_EQ(model->shots().size(), shots);
+        EXPECT_TRUE(model->awaitingComments());
+        EXPECT_FALSE(model->transferInProgress());
+        EXPECT_FALSE(model->pastePending());
+    }
 }
 
 TEST_F(HandOffTest, APublicationErrorStopsWithTheImagesPasted)
@@ -335,16 +229,6 @@ TEST_F(HandOffTest, APublicationErrorStopsWithTheImagesPasted)
     EXPECT_FALSE(model->awaitingComments());
     EXPECT_TRUE(posted.isEmpty());
     EXPECT_EQ(model->shots().size(), 1);
-}
-
-TEST_F(HandOffTest, CopiedCommentsClearTheSeriesAfterTheirCtrlV)
-{
-    saveSeries();
-    model->copyComments();
-    model->handlePaste();
-    runStep(AppModel::commentDelayMs);
-    EXPECT_TRUE(model->shots().isEmpty());
-    EXPECT_TRUE(posted.isEmpty());
 }
 
 TEST_F(HandOffTest, PasteAllRunsTheWholeExchangeInTheTarget)
@@ -365,7 +249,7 @@ TEST_F(HandOffTest, PasteAllRunsTheWholeExchangeInTheTarget)
     EXPECT_EQ(posted, QVector<quint32>{7});
     runStep(AppModel::commentDelayMs);
     EXPECT_EQ(posted, (QVector<quint32>{7, 7}));
-    EXPECT_EQ(clipboardText(), QByteArray("A1 первый\nA2 второй"));
+    EXPECT_EQ(clipboardText(), commentText);
     runStep(AppModel::releaseDelayMs);
     EXPECT_TRUE(model->shots().isEmpty());
     EXPECT_EQ(model->status(), handedOver);
@@ -391,7 +275,6 @@ TEST_F(HandOffTest, PasteAllRefusesOrCancels)
     runStep(AppModel::commentDelayMs);
     runStep(AppModel::releaseDelayMs);
 
-    const QString cancelled = QStringLiteral("Вставка отменена. Выберите поле сообщения и повторите");
     saveSeries();
     postSucceeds = false; // the target did not come to the front
     model->pasteAll(window(7));
@@ -422,7 +305,7 @@ TEST_F(HandOffTest, AStepOutlivingTheModelDoesNothing)
 
 TEST_F(HandOffTest, WithoutAnXServerTheWatchIsMissingAndSaysWhy)
 {
-    auto watching = std::make_unique<AppModel>(bridge, settings, true, noDisplay);
+    auto watching = std::make_unique<AppModel>(bridge, settings, true, QStringLiteral(":65000"));
     EXPECT_FALSE(watching->monitoring());
     EXPECT_FALSE(watching->automaticPasteAllowed());
     watching->refresh();
