@@ -26,8 +26,14 @@ TEST(Vocabulary, RawValuesAreExactCaseNames)
         EXPECT_EQ(fromRaw<AnnotationTool>(rawValue(t)), t);
 }
 
-TEST(Vocabulary, ToolGroupsAndMembership)
+TEST(Vocabulary, PredicatesGroupsAndMembership)
 {
+    EXPECT_TRUE(supportsStroke(T::magnifier));
+    EXPECT_FALSE(supportsStroke(T::blur));
+    EXPECT_FALSE(createsOutsideCanvas(T::magnifier));
+    EXPECT_TRUE(isFreehand(T::highlighter));
+    EXPECT_FALSE(isLine(T::ruler));
+
     for (auto t : {T::select, T::comment, T::text, T::crop, T::image})
         EXPECT_EQ(toolGroup(t), std::nullopt) << rawValue(t);
     EXPECT_EQ(toolGroup(T::ruler), EditorToolGroup::line);
@@ -77,34 +83,29 @@ TEST(TextFontStyleFont, MissingFamilyFallsBackToTheSystemFont)
     EXPECT_TRUE(font.italic()); // the system face (DejaVu Sans) has a bold oblique
 }
 
-TEST(TextFontStyleFont, TraitsOnlyWhereTheFamilyHasTheFaceAndImitatedElsewhere)
+TEST(TextFontStyleFont, RealFacesWhereTheFamilyHasThemImitatedElsewhere)
 {
-    ASSERT_TRUE(QFontDatabase::hasFamily(QStringLiteral("DejaVu Sans Mono")));
-    const QFont mono = TextFontStyle{QStringLiteral("DejaVu Sans Mono"), true, false, true}.font(20);
-    EXPECT_EQ(QFontInfo(mono).family(), QStringLiteral("DejaVu Sans Mono"));
-    EXPECT_TRUE(mono.bold());
-    EXPECT_FALSE(mono.italic());
-    EXPECT_TRUE(mono.strikeOut());
+    Annotation text;
+    text.kind = T::text;
+    text.fontSize = 20;
+    text.textStyle = {QStringLiteral("DejaVu Serif"), true, true, true};
+    const TextAttributes serif = text.textAttributes();
+    EXPECT_EQ(QFontInfo(serif.font).family(), QStringLiteral("DejaVu Serif"));
+    EXPECT_TRUE(serif.font.bold());
+    EXPECT_TRUE(serif.font.italic());
+    EXPECT_TRUE(serif.font.strikeOut());
+    EXPECT_FALSE(serif.syntheticBold);
+    EXPECT_DOUBLE_EQ(serif.obliqueness, 0);
 
     // fonts-dejavu-extra ships this family with a single regular face.
     const QString single = QStringLiteral("DejaVu Math TeX Gyre");
     ASSERT_TRUE(QFontDatabase::hasFamily(single));
-    Annotation text;
-    text.kind = T::text;
-    text.fontSize = 20;
     text.textStyle = {single, true, true, false};
-    const TextAttributes attributes = text.textAttributes();
-    EXPECT_FALSE(attributes.font.bold());
-    EXPECT_FALSE(attributes.font.italic());
-    EXPECT_TRUE(attributes.syntheticBold);
-    EXPECT_DOUBLE_EQ(attributes.obliqueness, 0.2);
-
-    text.textStyle = {QStringLiteral("DejaVu Serif"), true, true, false};
-    const TextAttributes serif = text.textAttributes();
-    EXPECT_TRUE(serif.font.bold());
-    EXPECT_TRUE(serif.font.italic());
-    EXPECT_FALSE(serif.syntheticBold);
-    EXPECT_DOUBLE_EQ(serif.obliqueness, 0);
+    const TextAttributes imitated = text.textAttributes();
+    EXPECT_FALSE(imitated.font.bold());
+    EXPECT_FALSE(imitated.font.italic());
+    EXPECT_TRUE(imitated.syntheticBold);
+    EXPECT_DOUBLE_EQ(imitated.obliqueness, 0.2);
 }
 
 TEST(TarnwickErrorTest, CarriesTheSentenceAlsoAsUtf8)

@@ -119,6 +119,11 @@ TEST_F(AppModelTest, ClearRepeatTheLastTransferAndCopyComments)
     EXPECT_EQ(board.publications(), 0);
 
     saveSeries({QStringLiteral("x")});
+    const Screenshot b = shotWithComments({QStringLiteral("y")});
+    model->save(b, b.annotations, false);
+    model->copyComments(); // the series as it is now
+    EXPECT_EQ(clipboardText(), QByteArray("A1 x\nB1 y"));
+    model->prepareClipboard(TransferMode::chat);
     board.takeByOtherProgram();
     model->clear(false);
     EXPECT_EQ(model->status(), QStringLiteral("Новая серия начинается с A"));
@@ -128,7 +133,7 @@ TEST_F(AppModelTest, ClearRepeatTheLastTransferAndCopyComments)
     EXPECT_TRUE(model->awaitingComments());
     EXPECT_EQ(model->status(), QStringLiteral("Комментарии в буфере — вставьте через Ctrl+V"));
     EXPECT_EQ(board.mimeTypes().front(), ClipboardBridge::tokenType());
-    EXPECT_EQ(clipboardText(), QByteArray("A1 x"));
+    EXPECT_EQ(clipboardText(), QByteArray("A1 x\nB1 y"));
     model->repeatLastTransfer();
     EXPECT_TRUE(bridge.isCurrent());
     EXPECT_EQ(bridge.mode(), TransferMode::chat);

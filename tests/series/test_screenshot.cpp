@@ -64,7 +64,7 @@ TEST(ShotValue, AMadeShotHasSaneDefaultsAndCopiesShareTheComposition)
     QImage image(320, 200, QImage::Format_RGB32);
     image.fill(Qt::darkGreen);
     const Screenshot shot = Screenshot::make(image, 2);
-    const Screenshot other = Screenshot::make(image, qQNaN());
+    const Screenshot other = Screenshot::make(image, qInf());
     EXPECT_NE(shot.id, other.id);
     EXPECT_EQ(shot.pixelsPerPoint, 2);
     EXPECT_EQ(other.pixelsPerPoint, 1);

@@ -6,24 +6,19 @@
 
 #include <QFile>
 #include <QSet>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
 using tarnwick::test::runProcess;
 using tarnwick::test::shotWithComments;
-using tarnwick::test::stripeRenderer;
 using tarnwick::test::waitUntil;
 using tarnwick::test::xclipRead;
 using tarnwick::test::xclipTargets;
 
 namespace {
 
-class ClipboardPublication : public ::testing::Test {
+class ClipboardPublication : public ::testing::Test, public tarnwick::test::SeriesParts<platform::QtClipboardBackend> {
 protected:
-    QTemporaryDir root;
-    platform::QtClipboardBackend board;
-    ClipboardBridge bridge{board, root.path(), stripeRenderer};
     const QVector<Screenshot> series{shotWithComments({QStringLiteral("первый <b>")}, Qt::red),
                                      shotWithComments({QStringLiteral("второй")}, Qt::blue)};
 };

@@ -204,11 +204,8 @@ TEST_F(HandOffOnX11, TheCommentsWaitForASecondCtrlVWhenTheChatLostTheFront)
 TEST(HandOffWatch, TheRefreshReinstallsAWatchThatLostItsServer)
 {
     Xvfb server({}, Xvfb::Environment::LeaveDisplay);
-    QTemporaryDir root;
-    QSettings settings(root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat);
-    platform::QtClipboardBackend board;
-    ClipboardBridge bridge(board, root.path(), stripeRenderer);
-    AppModel model(bridge, settings, true, server.display());
+    tarnwick::test::SeriesParts<platform::QtClipboardBackend> parts;
+    AppModel model(parts.bridge, parts.settings, true, server.display());
     ASSERT_TRUE(model.monitoring());
 
     server.restart();
