@@ -58,7 +58,7 @@ TEST(AnnotationEquality, EveryFieldCountsAndImagesByIdentity)
     b.canvasTracked = true;
     EXPECT_NE(a, b);
     b = a;
-    b.start = {1, 2.0000000001}; // Qt's fuzzy point comparison would call these equal
+    b.start = {1, 2.0000000000001}; // Qt's fuzzy point comparison would call these equal
     EXPECT_NE(a, b);
     b = a;
     b.markerColorIndex = 0;

@@ -23,7 +23,7 @@ TEST_F(AppModelTest, PreferencesDefaultsJunkAndStoredValues)
     EXPECT_FALSE(model->imageSaveDirectory());
     EXPECT_EQ(model->transferMode(), TransferMode::chat);
 
-    settings.setValue(QStringLiteral("autoClear"), QStringLiteral("да"));
+    settings.setValue(QStringLiteral("autoClear"), 0); // neither a boolean nor its text
     settings.setValue(QStringLiteral("colorCodeFormat"), QStringLiteral("CSSRGBA"));
     settings.setValue(QStringLiteral("imageSaveDirectory"), QString());
     settings.setValue(QStringLiteral("showsDockIcon"), 17);

@@ -85,6 +85,10 @@ TEST_F(ClipboardBridgeTest, IsCurrentOnlyWhileOurPublicationStands)
     EXPECT_FALSE(bridge.isCurrent());
     bridge.publish(*bridge.packet(), TransferMode::chat);
     EXPECT_TRUE(bridge.isCurrent());
+    // Any later write counts, even one of ours with the same content.
+    ClipboardBridge(board, root.path(), stripeRenderer).publish(*bridge.packet(), TransferMode::chat);
+    EXPECT_FALSE(bridge.isCurrent());
+    bridge.publish(*bridge.packet(), TransferMode::chat);
     EXPECT_TRUE(bridge.copyText(QStringLiteral("hello"), false));
     EXPECT_FALSE(bridge.isCurrent());
     EXPECT_FALSE(bridge.changeCount());
