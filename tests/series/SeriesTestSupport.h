@@ -101,10 +101,7 @@ inline platform::ActiveWindow window(quint32 id)
 // activation). The display is one no server listens on, so nothing reaches a real one.
 class SeriesModelTest : public ::testing::Test, public SeriesParts<FakeClipboardBackend> {
 protected:
-    struct Step {
-        int ms;
-        std::function<void()> run;
-    };
+    struct Step { int ms; std::function<void()> run; };
 
     std::deque<Step> steps;
     std::optional<platform::ActiveWindow> active = window(7);

@@ -1,4 +1,3 @@
-#include "panels/Theme.h"
 #include "render/CanvasLabel.h"
 #include "series/Geometry.h"
 #include "series/TextBlock.h"
@@ -167,17 +166,6 @@ TEST(Ruler, DistanceLabelAndPlacement)
     // Flat: centred above the middle; steep: to its right.
     expectRect(ruler.rulerLabelRect(), QRectF(6.47 - w / 2, -12 - h, w, h));
     expectRect(element(T::ruler, {0, 0}, {0, 12.94}).rulerLabelRect(), QRectF(12, 6.47 - h / 2, w, h));
-}
-
-TEST(AnnotationColor, CustomThenClampedPalette)
-{
-    Annotation a = element(T::arrow, {}, {});
-    a.colorIndex = -1;
-    EXPECT_EQ(a.color(), Theme::colors().front());
-    a.colorIndex = 9;
-    EXPECT_EQ(a.color(), Theme::colors().back());
-    a.customColor = SampledColor{255, 194, 0, 128};
-    EXPECT_EQ(a.color(), QColor(255, 194, 0, 128));
 }
 
 TEST(AnnotationGeometry, NonFiniteElementsAreRejected)

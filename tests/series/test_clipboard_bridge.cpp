@@ -213,10 +213,9 @@ TEST_F(ClipboardBridgeTest, AFullDiskLeavesNoHalfWrittenFolder)
     } unmount{QFile::encodeName(small)};
 
     ClipboardBridge cramped(board, small, [](const Screenshot&, const QString&, bool) {
-        QImage noise(400, 400, QImage::Format_ARGB32);
-        for (int y = 0; y < noise.height(); ++y)
-            for (int x = 0; x < noise.width(); ++x)
-                noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 251, (x * y) % 253, (x + y * 31) % 255));
+        QImage noise(400, 400, QImage::Format_ARGB32); // far more than 16 KiB as PNG
+        for (int i = 0; i < 400 * 400; ++i)
+            noise.setPixel(i % 400, i / 400, qRgb((i * 7919) % 251, (i / 400 * (i % 400)) % 253, (i * 31) % 255));
         return noise;
     });
     cramped.publish(before, TransferMode::chat);
