@@ -182,17 +182,32 @@ void X11Client::becomeWindowManager()
     }
 }
 
-std::optional<X11Client::ActivationRequest> X11Client::activationRequest(std::chrono::milliseconds wait)
+namespace {
+
+// Reads a connection's events until `wait` passes or `handle` answers true.
+void pollEvents(xcb_connection_t* c, std::chrono::milliseconds wait, const std::function<bool(xcb_generic_event_t*)>& handle)
 {
-    const std::uint32_t activeAtom = atom("_NET_ACTIVE_WINDOW");
     const auto deadline = std::chrono::steady_clock::now() + wait;
     while (std::chrono::steady_clock::now() < deadline) {
-        xcb_generic_event_t* event = xcb_poll_for_event(c_);
+        xcb_generic_event_t* event = xcb_poll_for_event(c);
         if (!event) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             continue;
         }
-        std::optional<ActivationRequest> request;
+        const bool done = handle(event);
+        std::free(event);
+        if (done)
+            return;
+    }
+}
+
+} // namespace
+
+std::optional<X11Client::ActivationRequest> X11Client::activationRequest(std::chrono::milliseconds wait)
+{
+    const std::uint32_t activeAtom = atom("_NET_ACTIVE_WINDOW");
+    std::optional<ActivationRequest> request;
+    pollEvents(c_, wait, [&](xcb_generic_event_t* event) {
         const std::uint8_t type = event->response_type & 0x7f;
         if (type == XCB_MAP_REQUEST) {
             xcb_map_window(c_, reinterpret_cast<xcb_map_request_event_t*>(event)->window);
@@ -202,30 +217,22 @@ std::optional<X11Client::ActivationRequest> X11Client::activationRequest(std::ch
             if (message->type == activeAtom && message->format == 32)
                 request = ActivationRequest{message->window, message->data.data32[0]};
         }
-        std::free(event);
-        if (request)
-            return request;
-    }
-    return std::nullopt;
+        return request.has_value();
+    });
+    return request;
 }
 
 std::vector<X11Client::KeyEvent> X11Client::keyEvents(std::chrono::milliseconds wait)
 {
     std::vector<KeyEvent> events;
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (std::chrono::steady_clock::now() < deadline) {
-        xcb_generic_event_t* event = xcb_poll_for_event(c_);
-        if (!event) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
+    pollEvents(c_, wait, [&](xcb_generic_event_t* event) {
         const std::uint8_t type = event->response_type & 0x7f;
         if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
             auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
             events.push_back({type == XCB_KEY_PRESS, key->detail, key->state});
         }
-        std::free(event);
-    }
+        return false;
+    });
     return events;
 }
 
