@@ -1,6 +1,6 @@
 #include "platform/PrivateFiles.h"
 
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include "platform/MainThread.h"
 #include "platform/SerialQueue.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <QColorSpace>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "render/ForegroundSegmenter.h"
 
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <opencv2/imgproc.hpp>
 

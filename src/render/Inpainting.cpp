@@ -1,7 +1,7 @@
 #include "render/Inpainting.h"
 
 #include "render/ObjectRemoval.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 #include "render/ScreenshotComposition.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/Geometry.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <QPainter>
 #include <QSet>

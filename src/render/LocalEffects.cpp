@@ -4,7 +4,7 @@
 #include "render/WordRegions.h"
 
 #include "series/Geometry.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <algorithm>
 #include <array>

@@ -3,7 +3,7 @@
 #include "render/ForegroundSegmenter.h"
 #include "render/ImageContext.h"
 #include "series/Geometry.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <QColorSpace>
 #include <opencv2/imgproc.hpp>

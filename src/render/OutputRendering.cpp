@@ -5,7 +5,7 @@
 #include "render/ScreenshotRenderer.h"
 #include "series/Geometry.h"
 #include "series/Screenshot.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <QPainter>
 

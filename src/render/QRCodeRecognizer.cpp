@@ -2,7 +2,7 @@
 
 #include "render/GreyImage.h"
 #include "render/ScreenTextRecognizer.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <ZXing/ReadBarcode.h>
 

@@ -4,7 +4,7 @@
 #include "render/LayerEffects.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/Geometry.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -4,7 +4,7 @@
 #include "platform/SerialQueue.h"
 #include "render/LocalEffects.h"
 #include "series/Geometry.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <QCoreApplication>
 #include <QPainter>

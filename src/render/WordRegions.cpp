@@ -2,7 +2,7 @@
 
 #include "render/ScreenTextRecognizer.h"
 #include "series/Geometry.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <algorithm>
 #include <array>

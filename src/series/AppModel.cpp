@@ -2,7 +2,7 @@
 
 #include "platform/Capabilities.h"
 #include "platform/KeyNames.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,5 +1,5 @@
 #include "platform/PrivateFiles.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,7 +7,7 @@
 #include "render/ScreenshotComposition.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/Screenshot.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 #include "support/Errors.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 #include "series/Annotation.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

@@ -1,5 +1,5 @@
 #include "series/SeriesFormat.h"
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include "SeriesTestSupport.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "series/TarnwickError.h"
+#include "platform/TarnwickError.h"
 
 #include <QString>
 #include <functional>
