@@ -21,7 +21,11 @@ PermissionSetupController::PermissionSetupController(PermissionSetupModel& model
         });
 }
 
-PermissionSetupController::~PermissionSetupController() = default;
+PermissionSetupController::~PermissionSetupController()
+{
+    if (window_)
+        window_->removeEventFilter(this);
+}
 
 void PermissionSetupController::notify()
 {

@@ -30,7 +30,11 @@ ShortcutGuideController::ShortcutGuideController(QSettings& settings, QString au
     window_->installEventFilter(this);
 }
 
-ShortcutGuideController::~ShortcutGuideController() = default;
+ShortcutGuideController::~ShortcutGuideController()
+{
+    // The window goes first; what it does while going is not a frame to keep.
+    window_->removeEventFilter(this);
+}
 
 void ShortcutGuideController::show()
 {

@@ -131,6 +131,7 @@ ShortcutGuideView::ShortcutGuideView(QWidget* parent) : QWidget(parent)
                                          sections[i].title, sidebar);
         connect(button, &QAbstractButton::clicked, this, [this, i] { selectSection(static_cast<int>(i)); });
         buttons_ << button;
+        titles_ << sections[i].title;
         side->addWidget(button);
     }
     side->addStretch();
@@ -182,7 +183,7 @@ void ShortcutGuideView::selectSection(int index)
     selected_ = index;
     buttons_[index]->setChecked(true);
     const QList<ShortcutGuideRow*> shown = rows(index);
-    title_->setText(ShortcutGuide::sections()[index].title);
+    title_->setText(titles_[index]);
     count_->setText(QStringLiteral("Команд: %1").arg(shown.size()));
     pages_->setCurrentIndex(index);
     page(index)->verticalScrollBar()->setValue(0);

@@ -31,6 +31,7 @@ public:
 
 private:
     int selected_ = 0;
+    QStringList titles_;
     QList<QAbstractButton*> buttons_;
     QLabel* title_;
     QLabel* count_;
