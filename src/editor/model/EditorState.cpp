@@ -90,6 +90,14 @@ void EditorState::setCropRect(const std::optional<QRectF>& crop)
     setShot(copy);
 }
 
+qsizetype EditorState::indexOf(const QUuid& id) const
+{
+    for (qsizetype i = 0; i < annotations_.size(); ++i)
+        if (annotations_[i].id == id)
+            return i;
+    return -1;
+}
+
 // History.
 
 EditorState::EditSnapshot EditorState::snapshot() const

@@ -275,6 +275,8 @@ private:
     void setShot(const Screenshot& shot);
     void setAnnotations(const QVector<Annotation>& annotations);
     void markEdited();
+    // Position of the first element with this id; -1 when none has it.
+    qsizetype indexOf(const QUuid& id) const;
     double defaultStrokeWidth() const;
     QRectF visibleArea() const;
 

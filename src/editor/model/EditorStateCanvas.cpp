@@ -112,11 +112,8 @@ QRectF EditorState::viewportFrame(const std::optional<Annotation>& replacing) co
 void EditorState::reflowCanvas(const std::optional<QUuid>& id)
 {
     std::optional<Annotation> element;
-    if (id) {
-        auto hit = std::find_if(annotations_.begin(), annotations_.end(), [&](const Annotation& a) { return a.id == *id; });
-        if (hit != annotations_.end())
-            element = *hit;
-    }
+    if (const qsizetype i = id ? indexOf(*id) : -1; i >= 0)
+        element = annotations_[i];
     const QRectF viewport = viewportFrame(element);
     assign(canvasRect_, canvasFrame(std::nullopt));
     if (!cropRect_)
@@ -167,10 +164,10 @@ void EditorState::applyCropSelection()
     }
     if (cropTargetID_) {
         const QUuid target = *cropTargetID_;
-        auto layer = std::find_if(annotations_.begin(), annotations_.end(), [&](const Annotation& a) { return a.id == target; });
-        if (layer != annotations_.end() && layer->kind == T::image && layer->embeddedImage) {
+        const qsizetype i = indexOf(target);
+        if (i >= 0 && annotations_[i].kind == T::image && annotations_[i].embeddedImage) {
             QVector<Annotation> list = annotations_;
-            Annotation& a = list[layer - annotations_.begin()];
+            Annotation& a = list[i];
             const QRectF l = a.rect();
             const QRectF q = a.imageCrop.value_or(QRectF(QPointF(0, 0), QSizeF(a.embeddedImage->size())));
             const double dx = a.imageFlippedHorizontally ? l.right() - c.right() : c.left() - l.left();

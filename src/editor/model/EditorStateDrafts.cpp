@@ -1,6 +1,7 @@
 #include "editor/model/EditorState.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tarnwick {
 namespace {
@@ -25,7 +26,7 @@ void EditorState::requestComment(const QPointF& point, const std::optional<QUuid
     assign(editingCommentID_, editing);
     QString draft;
     if (editing)
-        for (const Annotation& a : annotations_)
+        for (const Annotation& a : std::as_const(annotations_))
             if (a.id == *editing) {
                 draft = a.text;
                 break;
@@ -90,12 +91,9 @@ void EditorState::saveComment()
     const QString text = commentDraft_.trimmed();
     if (text.isEmpty() || !commentPoint_)
         return;
-    auto edited = editingCommentID_ ? std::find_if(annotations_.begin(), annotations_.end(),
-                                                   [&](const Annotation& a) { return a.id == *editingCommentID_; })
-                                    : annotations_.end();
-    if (edited != annotations_.end()) {
+    if (const qsizetype i = editingCommentID_ ? indexOf(*editingCommentID_) : -1; i >= 0) {
         QVector<Annotation> list = annotations_;
-        list[edited - annotations_.begin()].text = text;
+        list[i].text = text;
         replace(list);
     } else {
         Annotation comment = freshAnnotation(T::comment, *commentPoint_);

@@ -313,10 +313,9 @@ void EditorState::add(const Annotation& annotation, bool expandingCanvas)
 
 void EditorState::transform(const Annotation& annotation, bool expandingCanvas, bool recordHistory)
 {
-    auto hit = std::find_if(annotations_.begin(), annotations_.end(), [&](const Annotation& a) { return a.id == annotation.id; });
-    if (hit == annotations_.end() || *hit == annotation)
+    const qsizetype index = indexOf(annotation.id);
+    if (index < 0 || annotations_[index] == annotation)
         return;
-    const qsizetype index = hit - annotations_.begin();
     if (recordHistory)
         checkpoint();
     else
