@@ -217,8 +217,7 @@ void EditorState::removeCrop()
     checkpoint();
     setCropRect(std::nullopt);
     assign(cropBasisRect_, std::optional<QRectF>());
-    assign(pendingCrop_, std::optional<Annotation>());
-    syncSelectedStyle();
+    setSelectedID(std::nullopt);
 }
 
 } // namespace tarnwick

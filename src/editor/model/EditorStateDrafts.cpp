@@ -1,5 +1,7 @@
 #include "editor/model/EditorState.h"
 
+#include "series/Geometry.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -79,7 +81,7 @@ std::optional<Annotation> EditorState::textPreview() const
         a.textWidth = std::max(v.right() - left - 1, 1.0);
     }
     const QRectF r = a.rect();
-    if (r.isNull() || !std::isfinite(r.width()))
+    if (geo::isNull(r))
         return a;
     const double x = std::min(std::max(r.left(), v.left()), std::max(v.right() - r.width(), v.left()));
     const double y = std::min(std::max(r.top(), v.top()), std::max(v.bottom() - r.height(), v.top()));
