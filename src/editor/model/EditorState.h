@@ -246,6 +246,10 @@ public:
     // step when its target still holds the image it started from.
     void removeSelectedImageBackground(const BackgroundRemoval::Processor& processor = &BackgroundRemoval::remove);
     void removeScreenshotBackground(const BackgroundRemoval::Processor& processor = &BackgroundRemoval::remove);
+    // Removes the background of `image`, which is the shot's image (no `layerID`) or the
+    // image of that layer; a target no longer holding this very image drops the result.
+    void removeBackground(const QImage& image, const std::optional<QUuid>& layerID,
+                          const BackgroundRemoval::Processor& processor = &BackgroundRemoval::remove);
     void cancelBackgroundRemoval();
     // An id for the window's read when the qr tool may read now; nothing otherwise.
     std::optional<QUuid> beginQRRecognition();
@@ -292,8 +296,6 @@ private:
     QRectF visibleImageFrame() const;
     // A new composition over the shot's image, its corners rounded within the visible frame.
     void recompose(Screenshot& shot) const;
-    void removeBackground(const SharedImage& layerImage, const std::optional<QUuid>& layerID,
-                          const BackgroundRemoval::Processor& processor);
     void finishBackgroundRemoval(const std::shared_ptr<BackgroundRemovalJob>& job, const std::optional<QUuid>& layerID,
                                  const QSize& sourceSize, const BackgroundRemoval::Outcome& outcome);
     bool holdsBackgroundSource(const std::optional<QUuid>& layerID) const;
@@ -350,9 +352,8 @@ private:
     QVector<EditSnapshot> redoStack_;
     std::optional<EditSnapshot> strokeEditBaseline_;
     std::shared_ptr<BackgroundRemovalJob> backgroundJob_;
-    // The very image the running removal started from: the shot's (by cache key) or a layer's.
-    std::optional<qint64> backgroundSourceShotKey_;
-    SharedImage backgroundSourceLayer_;
+    // The very image the running removal started from, by its cache key (shared copies keep it).
+    std::optional<qint64> backgroundSourceKey_;
     std::optional<QUuid> backgroundNoticeID_;
     bool syncingColor_ = false;
     std::optional<QRectF> cropBasisRect_;

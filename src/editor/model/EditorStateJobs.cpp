@@ -26,35 +26,35 @@ void EditorState::removeSelectedImageBackground(const BackgroundRemoval::Process
     const std::optional<Annotation> a = selectedAnnotation();
     if (!canAddImage() || !a || a->kind != T::image || !a->embeddedImage)
         return;
-    removeBackground(a->embeddedImage, a->id, processor);
+    removeBackground(*a->embeddedImage, a->id, processor);
 }
 
 void EditorState::removeScreenshotBackground(const BackgroundRemoval::Processor& processor)
 {
     if (!canRemoveScreenshotBackground())
         return;
-    removeBackground(nullptr, std::nullopt, processor);
+    removeBackground(shot_.image, std::nullopt, processor);
 }
 
 bool EditorState::holdsBackgroundSource(const std::optional<QUuid>& layerID) const
 {
+    if (!backgroundSourceKey_)
+        return false;
     if (!layerID)
-        return backgroundSourceShotKey_ && shot_.image.cacheKey() == *backgroundSourceShotKey_;
+        return shot_.image.cacheKey() == *backgroundSourceKey_;
     return std::any_of(annotations_.begin(), annotations_.end(), [&](const Annotation& a) {
-        return a.id == *layerID && a.embeddedImage && a.embeddedImage == backgroundSourceLayer_;
+        return a.id == *layerID && a.embeddedImage && a.embeddedImage->cacheKey() == *backgroundSourceKey_;
     });
 }
 
-void EditorState::removeBackground(const SharedImage& layerImage, const std::optional<QUuid>& layerID,
+void EditorState::removeBackground(const QImage& source, const std::optional<QUuid>& layerID,
                                    const BackgroundRemoval::Processor& processor)
 {
-    const QImage source = layerID ? (layerImage ? *layerImage : QImage()) : shot_.image;
     if (source.isNull())
         return;
     auto job = std::make_shared<BackgroundRemovalJob>();
     backgroundJob_ = job;
-    backgroundSourceLayer_ = layerID ? layerImage : nullptr;
-    backgroundSourceShotKey_ = layerID ? std::nullopt : std::optional<qint64>(source.cacheKey());
+    backgroundSourceKey_ = source.cacheKey();
     assign(removingBackgroundID_, std::optional<QUuid>(layerID.value_or(shot_.id)));
     setImageMessage(std::nullopt);
     const QSize sourceSize = source.size();
@@ -73,10 +73,9 @@ void EditorState::finishBackgroundRemoval(const std::shared_ptr<BackgroundRemova
     if (backgroundJob_ != job || job->isCancelled())
         return;
     const bool targetHolds = holdsBackgroundSource(layerID);
-    const SharedImage sourceLayer = backgroundSourceLayer_;
+    const qint64 sourceKey = *backgroundSourceKey_;
     backgroundJob_.reset();
-    backgroundSourceLayer_.reset();
-    backgroundSourceShotKey_.reset();
+    backgroundSourceKey_.reset();
     assign(removingBackgroundID_, std::optional<QUuid>());
     if (!targetHolds)
         return;
@@ -102,7 +101,7 @@ void EditorState::finishBackgroundRemoval(const std::shared_ptr<BackgroundRemova
     if (layerID) {
         QVector<Annotation> list = annotations_;
         for (Annotation& a : list)
-            if (a.id == *layerID && a.embeddedImage == sourceLayer) {
+            if (a.id == *layerID && a.embeddedImage && a.embeddedImage->cacheKey() == sourceKey) {
                 a.embeddedImage = std::make_shared<const QImage>(result);
                 break;
             }
@@ -122,8 +121,7 @@ void EditorState::cancelBackgroundRemoval()
     if (backgroundJob_)
         backgroundJob_->cancel();
     backgroundJob_.reset();
-    backgroundSourceLayer_.reset();
-    backgroundSourceShotKey_.reset();
+    backgroundSourceKey_.reset();
     assign(removingBackgroundID_, std::optional<QUuid>());
 }
 
@@ -131,8 +129,7 @@ void EditorState::validateBackgroundRemoval()
 {
     if (!removingBackgroundID_)
         return;
-    const std::optional<QUuid> layer =
-        *removingBackgroundID_ == shot_.id && backgroundSourceShotKey_ ? std::nullopt : removingBackgroundID_;
+    const std::optional<QUuid> layer = *removingBackgroundID_ == shot_.id ? std::nullopt : removingBackgroundID_;
     if (!holdsBackgroundSource(layer))
         cancelBackgroundRemoval();
 }
