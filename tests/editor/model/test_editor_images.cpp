@@ -112,6 +112,26 @@ TEST(EditorLayers, ImportPrefersFilesAndRefusesHugeOrMissingImages)
     EXPECT_EQ(state.annotations().size(), 1);
 }
 
+TEST(EditorLayers, ScreenshotCornersAreOneStepPerChange)
+{
+    EditorState state(shotOf(300, 200), QStringLiteral("A"));
+    state.setTool(T::select);
+    EXPECT_EQ(state.imageCornerRadiusLimit(), 100);
+    state.beginStrokeEdit();
+    for (double radius : {10.0, 30.0, 500.0})
+        state.setImageCornerRadius(radius);
+    state.endStrokeEdit();
+    EXPECT_EQ(state.displayedImageCornerRadius(), 100);
+    EXPECT_EQ(qAlpha(state.scene().image.pixel(0, 0)), 0);
+    const int revision = state.historyRevision();
+    state.setImageCornerRadius(100);
+    EXPECT_EQ(state.historyRevision(), revision);
+    state.undo();
+    EXPECT_EQ(state.shot().imageCornerRadius, 0);
+    EXPECT_EQ(qAlpha(state.scene().image.pixel(0, 0)), 255);
+    EXPECT_FALSE(state.canUndo());
+}
+
 TEST(EditorBackgroundRemoval, StaleFailedAndLateResultsChangeNothing)
 {
     EditorState state(shotOf(1000, 800), QStringLiteral("A"));
@@ -179,6 +199,7 @@ TEST(EditorBackgroundRemoval, SuccessIsOneStepWithANoticeThatGoesUnlessReplaced)
     }
     const qint64 removed = shown.shot().image.cacheKey();
     shown.undo();
+    EXPECT_FALSE(shown.canUndo());
     EXPECT_FALSE(shown.imageMessage());
     EXPECT_EQ(shown.shot().image.pixel(5, 5), picture(1, 1).pixel(0, 0));
     shown.redo();

@@ -106,6 +106,26 @@ TEST(EditorCanvas, GrowsByTrackedElementsOnlyAndShrinksBack)
     EXPECT_EQ(state.canvasBounds(comment, QSizeF(720, 100), true).width(), 48);
 }
 
+TEST(EditorCanvas, ACropWidensOnlyForTrackedElementsSeenInIt)
+{
+    EditorState state(shotOf(1000, 800), QStringLiteral("A"));
+    const QRectF basis(100, 100, 600, 500);
+    state.crop(basis);
+    const Annotation arrow = element(T::arrow, {650, 300}, {750, 300}, 4);
+    state.add(arrow, true);
+    EXPECT_TRUE(geo::same(*state.cropRect(), QRectF(100, 100, 668, 500)));
+    EXPECT_EQ(state.shot().cropRect(), state.cropRect());
+    state.transform(arrow.translated({-300, 0}), true, true);
+    EXPECT_TRUE(geo::same(*state.cropRect(), basis));
+
+    // A magnifier is tracked once transformed, but one outside the crop is not seen there.
+    const Annotation lens = element(T::magnifier, {850, 650}, {950, 750}, 4);
+    state.add(lens, false);
+    state.transform(lens.translated({10, 10}), false, true);
+    EXPECT_TRUE(state.annotations().last().canvasTracked);
+    EXPECT_TRUE(geo::same(*state.cropRect(), basis));
+}
+
 TEST(EditorCrop, StepsSelectionsAndLayerCrops)
 {
     EditorState state(shotOf(1000, 800), QStringLiteral("A"));
