@@ -1,6 +1,7 @@
 #include "editor/model/EditorState.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tarnwick {
 namespace {
