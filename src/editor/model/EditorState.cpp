@@ -83,7 +83,7 @@ void EditorState::setCropRect(const std::optional<QRectF>& crop)
 {
     assign(cropRect_, crop);
     const std::optional<QRectF>& own = shot_.cropRect();
-    if (detail::equal(own, cropRect_))
+    if (modelValues::equal(own, cropRect_))
         return;
     Screenshot copy = shot_;
     copy.setCropRect(cropRect_);

@@ -361,7 +361,7 @@ private:
     bool changeQueued_ = false;
 };
 
-namespace detail {
+namespace modelValues {
 // Exact equality for the model's fields: Qt's own on geometry is fuzzy.
 inline bool equal(const QRectF& a, const QRectF& b) { return geo::same(a, b); }
 inline bool equal(const QPointF& a, const QPointF& b) { return geo::same(a, b); }
@@ -374,12 +374,12 @@ bool equal(const std::optional<T>& a, const std::optional<T>& b)
         return false;
     return !a || equal(*a, *b);
 }
-} // namespace detail
+} // namespace modelValues
 
 template <typename T>
 bool EditorState::assign(T& field, const T& value)
 {
-    if (detail::equal(field, value))
+    if (modelValues::equal(field, value))
         return false;
     field = value;
     touch();
