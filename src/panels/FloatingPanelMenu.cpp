@@ -74,7 +74,7 @@ QAction* FloatingPanelMenu::add(Entry entry, const QString& title, const char* s
 {
     QAction* item = addAction(title);
     if (symbol)
-        item->setIcon(platform::symbolIcon(QString::fromLatin1(symbol), panelLook::text()));
+        item->setIcon(panelLook::symbol(QString::fromLatin1(symbol), 16));
     entries_[static_cast<std::size_t>(entry)] = item;
     return item;
 }

@@ -31,6 +31,7 @@ public:
         setFocusPolicy(Qt::NoFocus);
         setCursor(Qt::PointingHandCursor);
         setFont(panelLook::font(10, QFont::DemiBold));
+        plus_ = panelLook::symbol(u"plus", 10);
     }
 
 protected:
@@ -47,13 +48,15 @@ protected:
 
         const QRect content = rect().adjusted(9, 0, -9, 0);
         const int icon = 10;
-        painter.drawPixmap(content.left(), content.center().y() - icon / 2 + 1,
-                           platform::symbolPixmap(u"plus", icon, panelLook::text()));
+        plus_.paint(&painter, QRect(content.left(), content.center().y() - icon / 2 + 1, icon, icon));
         painter.setPen(panelLook::text());
         painter.drawText(content.adjusted(icon + 5, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, text());
         painter.setPen(Theme::muted());
         painter.drawText(content, Qt::AlignVCenter | Qt::AlignRight, platform::keyText(u"⌘2"));
     }
+
+private:
+    QIcon plus_;
 };
 
 FloatingPanelView::FloatingPanelView(AppModel& model, QWidget* parent) : QWidget(parent), model_(model)
@@ -151,7 +154,7 @@ QWidget* FloatingPanelView::makeHeader()
     menuButton_ = new QToolButton(header);
     menuButton_->setMenu(menu_);
     menuButton_->setPopupMode(QToolButton::InstantPopup);
-    menuButton_->setIcon(platform::symbolIcon(u"ellipsis", panelLook::text()));
+    menuButton_->setIcon(panelLook::symbol(u"ellipsis", 12));
     menuButton_->setIconSize(QSize(12, 12));
     menuButton_->setFixedSize(18, 20);
     menuButton_->setFocusPolicy(Qt::NoFocus);
@@ -161,7 +164,7 @@ QWidget* FloatingPanelView::makeHeader()
     row->addWidget(menuButton_);
 
     hide_ = new QToolButton(header);
-    hide_->setIcon(platform::symbolIcon(u"minus", panelLook::text()));
+    hide_->setIcon(panelLook::symbol(u"minus", 10));
     hide_->setIconSize(QSize(10, 10));
     hide_->setFixedSize(20, 20);
     hide_->setFocusPolicy(Qt::NoFocus);

@@ -1,5 +1,7 @@
 #include "panels/PanelLook.h"
 
+#include "platform/Icons.h"
+
 #include <QApplication>
 
 namespace tarnwick::panelLook {
@@ -18,5 +20,10 @@ QColor white(double level, double alpha)
 }
 
 QColor text() { return white(0.94); }
+
+QIcon symbol(QStringView name, int side, const QColor& color)
+{
+    return QIcon(platform::symbolPixmap(name, 2 * side, color));
+}
 
 } // namespace tarnwick::panelLook

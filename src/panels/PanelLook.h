@@ -2,6 +2,8 @@
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
+#include <QStringView>
 
 namespace tarnwick::panelLook {
 
@@ -12,5 +14,7 @@ QFont font(int pixels, QFont::Weight weight = QFont::Normal);
 QColor white(double level, double alpha = 1);
 // The default text colour of the dark windows.
 QColor text();
+// A symbol drawn once in `color` at twice `side`, so repaints only copy pixels.
+QIcon symbol(QStringView name, int side, const QColor& color = text());
 
 } // namespace tarnwick::panelLook

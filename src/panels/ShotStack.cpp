@@ -2,7 +2,6 @@
 
 #include "panels/PanelLook.h"
 #include "panels/Theme.h"
-#include "platform/Icons.h"
 #include "series/AppModel.h"
 
 #include <QContextMenuEvent>
@@ -195,11 +194,13 @@ void ShotStack::paintEvent(QPaintEvent*)
 
     const int icon = 22;
     const QColor muted = Theme::muted();
-    const QPixmap symbol = platform::symbolPixmap(emptyStateSymbol(), icon, muted);
+    QIcon& symbol = handedOver_ ? handedOverIcon_ : newSeriesIcon_;
+    if (symbol.isNull())
+        symbol = panelLook::symbol(emptyStateSymbol(), icon, muted);
     painter.setFont(panelLook::font(10));
     const int textHeight = painter.fontMetrics().height();
     const int top = (height() - icon - 6 - textHeight) / 2;
-    painter.drawPixmap((width() - icon) / 2, top, symbol);
+    symbol.paint(&painter, QRect((width() - icon) / 2, top, icon, icon));
     painter.setPen(muted);
     painter.drawText(QRect(0, top + icon + 6, width(), textHeight), Qt::AlignCenter, emptyStateText());
 }

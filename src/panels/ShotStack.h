@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QHash>
+#include <QIcon>
 #include <QPixmap>
 #include <QUuid>
 #include <QWidget>
@@ -97,6 +98,7 @@ private:
     QHash<QUuid, ShotCard*> cards_;
     QList<QUuid> order_;
     bool handedOver_ = false;
+    QIcon newSeriesIcon_, handedOverIcon_; // drawn on first use
 };
 
 } // namespace tarnwick
