@@ -105,6 +105,9 @@ TEST(QtClipboardBackend, ImagesOnlyOfferNoTextAtAll)
         expected << format.mimeType;
     EXPECT_EQ(xclipTargets(), expected);
     EXPECT_EQ(xclipRead(QStringLiteral("text/uri-list")), "file:///tmp/A.png\r\n");
+    // Asked for directly, the text targets give no text either.
+    for (const char* target : {"UTF8_STRING", "STRING", "TEXT", "text/plain"})
+        EXPECT_TRUE(xclipRead(QString::fromLatin1(target)).isEmpty()) << target;
 }
 
 TEST(QtClipboardBackend, OwnWriteCountsOnceAndStaysCurrent)
