@@ -180,8 +180,12 @@ TEST_F(ClipboardBridgeTest, ExpiryRemovesOnlyOldUuidFolders)
     const QDateTime now = QDateTime::currentDateTimeUtc();
     // Name → age in seconds; only the UUID-named one past the limit goes.
     const QString old = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     const std::pair<QString, qint64> ages[] = {{old, 8 * 86400},
                                                {QStringLiteral("keep"), 8 * 86400},
+                                               {uuid + QStringLiteral(".png"), 8 * 86400},
+                                               {uuid + QStringLiteral(" копия"), 8 * 86400},
+                                               {QLatin1Char('{') + uuid + QLatin1Char('}'), 8 * 86400},
                                                {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), 86400},
                                                {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), ClipboardBridge::expirySeconds}};
     for (const auto& [name, seconds] : ages) {
@@ -193,7 +197,7 @@ TEST_F(ClipboardBridgeTest, ExpiryRemovesOnlyOldUuidFolders)
         ASSERT_EQ(::utimes(QFile::encodeName(folder.filePath(name)).constData(), times), 0);
     }
     bridge.cleanExpiredFiles(now);
-    EXPECT_EQ(entries(folder.path()).size(), 3);
+    EXPECT_EQ(entries(folder.path()).size(), 6);
     EXPECT_FALSE(folder.exists(old));
 }
 
