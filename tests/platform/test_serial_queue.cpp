@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
+#include <future>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -78,4 +79,37 @@ TEST(MainThreadDelivery, DroppedWhenTheReceiverIsGone)
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_FALSE(called);
+}
+
+TEST(SerialQueue, SyncFailsInsteadOfWaitingForAJobTheQueueDrops)
+{
+    auto queue = std::make_unique<SerialQueue>("com.tarnwick.test");
+    SerialQueue* raw = queue.get();
+    std::promise<void> release;
+    raw->async([busy = release.get_future().share()] { busy.wait(); });
+    std::thread destroying([q = queue.release()] { delete q; });
+    // The destructor has begun once a job handed in is dropped at once (the worker is busy).
+    const auto dropped = [raw] {
+        auto token = std::make_shared<int>();
+        const std::weak_ptr<int> seen = token;
+        raw->async([token] {});
+        token.reset();
+        return seen.expired();
+    };
+    while (!dropped())
+        std::this_thread::yield();
+    std::promise<bool> threw;
+    auto outcome = threw.get_future();
+    std::thread([raw, &threw] {
+        try {
+            raw->sync([] {});
+            threw.set_value(false);
+        } catch (const std::future_error&) {
+            threw.set_value(true);
+        }
+    }).detach();
+    const bool answered = outcome.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    EXPECT_TRUE(answered && outcome.get());
+    release.set_value();
+    destroying.join();
 }
