@@ -138,3 +138,16 @@ TEST_F(PrivateFilesTest, FailedWritesLeaveNoTraceAndKeepTheOldFile)
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), "old");
 }
+
+TEST_F(PrivateFilesTest, RefusesParentComponentsTheKernelWouldResolveElsewhere)
+{
+    const QString root = privateTempRoot();
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(QDir().mkdir(elsewhere.filePath(QStringLiteral("inner"))));
+    ASSERT_TRUE(QFile::link(elsewhere.filePath(QStringLiteral("inner")), root + QStringLiteral("/link")));
+    for (const QString& path : {root + QStringLiteral("/missing/../sub"), root + QStringLiteral("/link/../sub")}) {
+        EXPECT_FALSE(errorOf([&] { createPrivateDirectory(path); }).isEmpty()) << path.toStdString();
+        EXPECT_EQ(entries(root), QStringList{QStringLiteral("link")});
+        EXPECT_EQ(entries(elsewhere.path()), QStringList{QStringLiteral("inner")});
+    }
+}
