@@ -251,3 +251,32 @@ TEST(PasteMonitorConnection, ReportsAMissingServer)
     EXPECT_FALSE(monitor.start());
     EXPECT_TRUE(monitor.errorText().contains(display)) << monitor.errorText().toStdString();
 }
+
+TEST(PasteMonitorConnection, ARefusedStartLeavesNothingOnTheServer)
+{
+    Xvfb server({QStringLiteral("-maxclients"), QStringLiteral("64")}, Xvfb::Environment::LeaveDisplay);
+    std::vector<std::unique_ptr<X11Client>> clients;
+    const auto connect = [&] {
+        try {
+            clients.push_back(std::make_unique<X11Client>(server.display()));
+            return true;
+        } catch (const std::runtime_error&) {
+            return false;
+        }
+    };
+    // Learn how many clients the server takes, then leave one place free on a
+    // fresh server: the monitor's first connection makes the RECORD context,
+    // its second is refused.
+    while (connect()) {
+    }
+    const std::size_t places = clients.size();
+    clients.clear();
+    server.restart();
+    while (clients.size() + 1 < places)
+        ASSERT_TRUE(connect());
+    PasteMonitor monitor(server.display());
+    EXPECT_FALSE(monitor.start());
+    EXPECT_FALSE(monitor.isMonitoring());
+    // The refused start gave its place back (its context goes with it).
+    EXPECT_TRUE(waitUntil([&] { return connect(); }));
+}
