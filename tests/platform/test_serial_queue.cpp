@@ -1,30 +1,17 @@
 #include "platform/MainThread.h"
 #include "platform/SerialQueue.h"
+#include "support/X11Client.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
 #include <future>
 #include <gtest/gtest.h>
-#include <memory>
-#include <vector>
 
 using tarnwick::platform::SerialQueue;
+using tarnwick::test::waitUntil;
 
-namespace {
-
-void pumpUntil(const std::function<bool()>& done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-} // namespace
-
-TEST(SerialQueue, RunsJobsOneAtATimeInOrder)
+TEST(SerialQueue, RunsJobsOneAtATimeInOrderOffTheCallingThread)
 {
     SerialQueue queue("com.tarnwick.test");
     std::vector<int> order;
@@ -32,53 +19,22 @@ TEST(SerialQueue, RunsJobsOneAtATimeInOrder)
     std::atomic<bool> overlapped{false};
     for (int i = 0; i < 50; ++i) {
         queue.async([&, i] {
-            if (running.fetch_add(1) != 0)
-                overlapped = true;
+            overlapped = overlapped || running.fetch_add(1) != 0;
             order.push_back(i);
             running.fetch_sub(1);
         });
     }
-    queue.sync([] {});
-    EXPECT_FALSE(overlapped);
-    ASSERT_EQ(order.size(), 50u);
-    for (int i = 0; i < 50; ++i)
-        EXPECT_EQ(order[static_cast<size_t>(i)], i);
-}
-
-TEST(SerialQueue, SyncPassesExceptionsBackAndRunsOffTheCallingThread)
-{
-    SerialQueue queue("com.tarnwick.test");
     std::thread::id worker;
     queue.sync([&] { worker = std::this_thread::get_id(); });
     EXPECT_NE(worker, std::this_thread::get_id());
+    EXPECT_FALSE(overlapped);
+    ASSERT_EQ(order.size(), 50u);
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+    // sync passes exceptions back, and the queue survives them.
     EXPECT_THROW(queue.sync([] { throw std::runtime_error("boom"); }), std::runtime_error);
-    // The queue survives a throwing job.
     int value = 0;
     queue.sync([&] { value = 7; });
     EXPECT_EQ(value, 7);
-}
-
-TEST(MainThreadDelivery, ReachesTheReceiversThread)
-{
-    SerialQueue queue("com.tarnwick.test");
-    QObject receiver;
-    QThread* deliveredOn = nullptr;
-    queue.async([&] { tarnwick::platform::deliver(&receiver, [&] { deliveredOn = QThread::currentThread(); }); });
-    pumpUntil([&] { return deliveredOn != nullptr; });
-    EXPECT_EQ(deliveredOn, QCoreApplication::instance()->thread());
-}
-
-TEST(MainThreadDelivery, DroppedWhenTheReceiverIsGone)
-{
-    SerialQueue queue("com.tarnwick.test");
-    auto receiver = std::make_unique<QObject>();
-    bool called = false;
-    QObject* raw = receiver.get();
-    queue.sync([&] { tarnwick::platform::deliver(raw, [&] { called = true; }); });
-    receiver.reset();
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(called);
 }
 
 TEST(SerialQueue, SyncFailsInsteadOfWaitingForAJobTheQueueDrops)
@@ -112,4 +68,21 @@ TEST(SerialQueue, SyncFailsInsteadOfWaitingForAJobTheQueueDrops)
     EXPECT_TRUE(answered && outcome.get());
     release.set_value();
     destroying.join();
+}
+
+TEST(MainThreadDelivery, ReachesTheReceiversThreadUnlessTheReceiverIsGone)
+{
+    SerialQueue queue("com.tarnwick.test");
+    QObject receiver;
+    QThread* deliveredOn = nullptr;
+    queue.async([&] { tarnwick::platform::deliver(&receiver, [&] { deliveredOn = QThread::currentThread(); }); });
+    ASSERT_TRUE(waitUntil([&] { return deliveredOn != nullptr; }));
+    EXPECT_EQ(deliveredOn, QCoreApplication::instance()->thread());
+
+    auto gone = std::make_unique<QObject>();
+    bool called = false;
+    queue.sync([&, raw = gone.get()] { tarnwick::platform::deliver(raw, [&] { called = true; }); });
+    gone.reset();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(called);
 }

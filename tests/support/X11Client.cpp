@@ -182,32 +182,17 @@ void X11Client::becomeWindowManager()
     }
 }
 
-namespace {
-
-// Reads a connection's events until `wait` passes or `handle` answers true.
-void pollEvents(xcb_connection_t* c, std::chrono::milliseconds wait, const std::function<bool(xcb_generic_event_t*)>& handle)
-{
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (std::chrono::steady_clock::now() < deadline) {
-        xcb_generic_event_t* event = xcb_poll_for_event(c);
-        if (!event) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
-        const bool done = handle(event);
-        std::free(event);
-        if (done)
-            return;
-    }
-}
-
-} // namespace
-
 std::optional<X11Client::ActivationRequest> X11Client::activationRequest(std::chrono::milliseconds wait)
 {
     const std::uint32_t activeAtom = atom("_NET_ACTIVE_WINDOW");
     std::optional<ActivationRequest> request;
-    pollEvents(c_, wait, [&](xcb_generic_event_t* event) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!request && std::chrono::steady_clock::now() < deadline) {
+        xcb_generic_event_t* event = xcb_poll_for_event(c_);
+        if (!event) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
         const std::uint8_t type = event->response_type & 0x7f;
         if (type == XCB_MAP_REQUEST) {
             xcb_map_window(c_, reinterpret_cast<xcb_map_request_event_t*>(event)->window);
@@ -217,22 +202,34 @@ std::optional<X11Client::ActivationRequest> X11Client::activationRequest(std::ch
             if (message->type == activeAtom && message->format == 32)
                 request = ActivationRequest{message->window, message->data.data32[0]};
         }
-        return request.has_value();
-    });
+        std::free(event);
+    }
     return request;
 }
 
-std::vector<X11Client::KeyEvent> X11Client::keyEvents(std::chrono::milliseconds wait)
+std::vector<X11Client::KeyEvent> X11Client::takeKeyEvents()
 {
     std::vector<KeyEvent> events;
-    pollEvents(c_, wait, [&](xcb_generic_event_t* event) {
+    while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
         const std::uint8_t type = event->response_type & 0x7f;
         if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
             auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
             events.push_back({type == XCB_KEY_PRESS, key->detail, key->state});
         }
-        return false;
-    });
+        std::free(event);
+    }
+    return events;
+}
+
+std::vector<X11Client::KeyEvent> X11Client::keyEvents(std::chrono::milliseconds wait)
+{
+    std::vector<KeyEvent> events;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const KeyEvent& e : takeKeyEvents())
+            events.push_back(e);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     return events;
 }
 
@@ -280,6 +277,26 @@ QByteArray xclipRead(const QString& target)
                                  QStringLiteral("-o")},
                                 &out);
     return code == 0 ? out : QByteArray("<xclip failed>");
+}
+
+bool xclipWrite(const QByteArray& text)
+{
+    X11Client x;
+    const std::uint32_t before = x.selectionOwner("CLIPBOARD");
+    // xclip stays in the background as the owner; its parent exits before the
+    // child has taken the selection, so wait until the server names it.
+    // The wait does not turn the Qt event loop.
+    if (runProcess(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("xclip -selection clipboard -i >/dev/null 2>&1")},
+                   nullptr, text)
+        != 0)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (x.selectionOwner("CLIPBOARD") == before) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 QSet<QString> xclipTargets()
