@@ -15,30 +15,23 @@ public:
     {
         ++changes_;
         content_.clear();
-        owned_ = false;
-        if (failWrites)
-            return false;
+        owned_ = !failWrites;
         for (const platform::ClipboardFormat& format : content) {
-            if (!find(format.mimeType))
+            if (owned_ && !find(format.mimeType))
                 content_ << format;
         }
-        owned_ = true;
-        ++publications_;
-        return true;
+        publications_ += owned_;
+        return owned_;
     }
 
     void clear() override
     {
-        if (!owned_)
-            return;
-        ++changes_;
-        content_.clear();
-        owned_ = false;
+        if (owned_)
+            takeByOtherProgram({});
     }
 
     std::uint64_t changeCount() const override { return changes_; }
     bool ownsClipboard() const override { return owned_; }
-
     QByteArray publishedData(const QString& mimeType) const override
     {
         const platform::ClipboardFormat* format = owned_ ? find(mimeType) : nullptr;
@@ -51,16 +44,8 @@ public:
         content_ = content;
         owned_ = false;
     }
-
-    // What the clipboard offers now, ours or not.
-    const platform::ClipboardContent& content() const { return content_; }
-    QStringList mimeTypes() const
-    {
-        QStringList types;
-        for (const platform::ClipboardFormat& format : content_)
-            types << format.mimeType;
-        return types;
-    }
+    // The type offered first now, ours or not.
+    QString firstType() const { return content_.isEmpty() ? QString() : content_.front().mimeType; }
     int publications() const { return publications_; }
 
 private:

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStandardPaths>
-#include <xcb/xcb.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -32,15 +31,6 @@ std::string displayName(int number)
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, ":%d", number);
     return buffer;
-}
-
-bool answers(int number)
-{
-    const std::string name = displayName(number);
-    xcb_connection_t* c = xcb_connect(name.c_str(), nullptr);
-    const bool ok = !xcb_connection_has_error(c);
-    xcb_disconnect(c);
-    return ok;
 }
 
 } // namespace
@@ -181,13 +171,6 @@ bool Xvfb::launchOn(int number)
         return false;
     }
     number_ = number;
-    while (!answers(number_)) {
-        if (Clock::now() > deadline) {
-            stop();
-            throw std::runtime_error("Xvfb does not answer");
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
     return true;
 }
 
