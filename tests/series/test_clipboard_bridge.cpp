@@ -4,7 +4,6 @@
 #include "SeriesTestSupport.h"
 
 #include <QBuffer>
-#include <sys/mount.h>
 #include <sys/time.h>
 
 using namespace tarnwick;
@@ -199,36 +198,6 @@ TEST_F(ClipboardBridgeTest, ExpiryRemovesOnlyOldUuidFolders)
     bridge.cleanExpiredFiles(now);
     EXPECT_EQ(entries(folder.path()).size(), 6);
     EXPECT_FALSE(folder.exists(old));
-}
-
-TEST_F(ClipboardBridgeTest, AFullDiskLeavesNoHalfWrittenFolder)
-{
-    bridge.prepare(series, TransferMode::chat);
-    const TransferPacket before = *bridge.packet();
-
-    // A second temporary root on a tiny file system of its own.
-    const QString small = root.filePath(QStringLiteral("small"));
-    ASSERT_TRUE(QDir().mkdir(small));
-    if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=16k") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    struct Unmount {
-        QByteArray path;
-        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
-    } unmount{QFile::encodeName(small)};
-
-    ClipboardBridge cramped(board, small, [](const Screenshot&, const QString&, bool) {
-        QImage noise(400, 400, QImage::Format_ARGB32); // far more than 16 KiB as PNG
-        for (int i = 0; i < 400 * 400; ++i)
-            noise.setPixel(i % 400, i / 400, qRgb((i * 7919) % 251, (i / 400 * (i % 400)) % 253, (i * 31) % 255));
-        return noise;
-    });
-    cramped.publish(before, TransferMode::chat);
-    const auto published = board.changeCount();
-    EXPECT_EQ(errorOf([&] { cramped.prepare(series, TransferMode::chat); }),
-              QStringLiteral("Не удалось записать файл «A.png»: на диске нет места."));
-    EXPECT_TRUE(entries(cramped.clipboardFolder()).isEmpty());
-    EXPECT_EQ(board.changeCount(), published); // the previous publication stands
-    EXPECT_EQ(board.publishedData(ClipboardBridge::tokenType()), before.token.toUtf8());
 }
 
 TEST(SeriesFormatTest, TextsAreKeptAsStoredAndShotsPastZShareTheQuestionMark)
