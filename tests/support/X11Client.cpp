@@ -260,11 +260,15 @@ bool xclipWrite(const QByteArray& text)
 {
     X11Client x;
     const std::uint32_t before = x.selectionOwner("CLIPBOARD");
-    const QStringList args{QStringLiteral("-c"), QStringLiteral("xclip -selection clipboard -i >/dev/null 2>&1")};
-    if (runProcess(QStringLiteral("sh"), args, nullptr, text) != 0)
+    // Neither this run nor the wait turn the Qt event loop: Qt has not seen
+    // the loss yet when this returns. xclip's parent exits before the child
+    // owns the selection.
+    QProcess xclip;
+    xclip.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("xclip -selection clipboard -i >/dev/null 2>&1")});
+    xclip.write(text);
+    xclip.closeWriteChannel();
+    if (!xclip.waitForFinished(5000) || xclip.exitCode() != 0)
         return false;
-    // xclip's parent exits before the child owns the selection. This wait
-    // does not turn the Qt event loop.
     for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5); x.selectionOwner("CLIPBOARD") == before;) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
