@@ -118,7 +118,7 @@ TEST_F(AppModelTest, ClearRepeatTheLastTransferAndCopyComments)
     model->copyComments(); // from the stored packet
     EXPECT_TRUE(model->awaitingComments());
     EXPECT_EQ(model->status(), QStringLiteral("Комментарии в буфере — вставьте через Ctrl+V"));
-    EXPECT_EQ(board.firstType(), ClipboardBridge::tokenType());
+    EXPECT_EQ(board.mimeTypes().value(0), ClipboardBridge::tokenType());
     EXPECT_EQ(clipboardText(), QByteArray("A1 x\nB1 y"));
     model->repeatLastTransfer();
     EXPECT_TRUE(bridge.isCurrent());

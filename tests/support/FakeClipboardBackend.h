@@ -44,8 +44,15 @@ public:
         content_ = content;
         owned_ = false;
     }
-    // The type offered first now, ours or not.
-    QString firstType() const { return content_.isEmpty() ? QString() : content_.front().mimeType; }
+    // What the clipboard offers now, ours or not.
+    const platform::ClipboardContent& content() const { return content_; }
+    QStringList mimeTypes() const
+    {
+        QStringList types;
+        for (const platform::ClipboardFormat& format : content_)
+            types << format.mimeType;
+        return types;
+    }
     int publications() const { return publications_; }
 
 private:
