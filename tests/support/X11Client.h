@@ -81,8 +81,10 @@ public:
         std::uint8_t keycode;
         std::uint16_t state;
     };
-    // The key events the focused window of this client got within `wait`.
+    // The key events the windows of this client got within `wait`.
     std::vector<KeyEvent> keyEvents(std::chrono::milliseconds wait);
+    // The key events they got since the last look; does not wait.
+    std::vector<KeyEvent> takeKeyEvents();
 
 private:
     std::uint32_t atom(const char* name);
@@ -100,6 +102,9 @@ int runProcess(const QString& program, const QStringList& args, QByteArray* outp
 // What another client reads from the CLIPBOARD selection as `target`, through
 // xclip (the way a chat application reads it); "<xclip failed>" on failure.
 QByteArray xclipRead(const QString& target);
+// Makes another program (xclip) the owner of CLIPBOARD with `text`; true once
+// the server names it. The Qt event loop may not have handled the loss yet.
+bool xclipWrite(const QByteArray& text);
 // The targets the clipboard offers, less the selection protocol's own.
 QSet<QString> xclipTargets();
 
