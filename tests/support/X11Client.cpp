@@ -171,12 +171,12 @@ void X11Client::putPixels(std::uint32_t window, int x, int y, int width, int hei
 
 std::vector<std::uint32_t> X11Client::cardinals(std::uint32_t window, const char* property)
 {
-    Freed<xcb_get_property_reply_t> reply{xcb_get_property_reply(
-        c_, xcb_get_property(c_, 0, window, atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr)};
-    if (!reply || reply->format != 32)
+    const auto r = reply(xcb_get_property_reply(
+        c_, xcb_get_property(c_, 0, window, atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr));
+    if (!r || r->format != 32)
         return {};
-    const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.p));
-    return {v, v + xcb_get_property_value_length(reply.p) / 4};
+    const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(r.get()));
+    return {v, v + xcb_get_property_value_length(r.get()) / 4};
 }
 
 void X11Client::setCardinals(std::uint32_t window, const char* property, const std::vector<std::uint32_t>& values)
@@ -188,14 +188,14 @@ void X11Client::setCardinals(std::uint32_t window, const char* property, const s
 
 bool X11Client::keyboardGrabbedElsewhere()
 {
-    Freed<xcb_grab_keyboard_reply_t> reply{xcb_grab_keyboard_reply(
-        c_, xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr)};
-    if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+    const auto r = reply(xcb_grab_keyboard_reply(
+        c_, xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr));
+    if (r && r->status == XCB_GRAB_STATUS_SUCCESS) {
         xcb_ungrab_keyboard(c_, XCB_CURRENT_TIME);
         sync();
         return false;
     }
-    return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    return r && r->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
 }
 
 void X11Client::movePointer(int x, int y)
