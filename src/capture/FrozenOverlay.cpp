@@ -139,6 +139,18 @@ void FrozenOverlay::paintEvent(QPaintEvent* event)
     }
 }
 
+QPointF FrozenOverlay::bandPoint(QPointF local) const
+{
+    // The X pointer stops on the last pixel of the screen; there it stands for
+    // the far edge, so a drag into a corner takes the last row and column too.
+    const double last = 1 / scale_;
+    if (local.x() >= width() - last)
+        local.setX(width());
+    if (local.y() >= height() - last)
+        local.setY(height());
+    return local;
+}
+
 void FrozenOverlay::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton && options_.rightClickCancels) {
@@ -149,7 +161,7 @@ void FrozenOverlay::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton || options_.picksWindows)
         return;
     const QRectF before = hole();
-    band_.press(event->position());
+    band_.press(bandPoint(event->position()));
     repaintAround(before);
 }
 
@@ -161,7 +173,7 @@ void FrozenOverlay::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     const QRectF before = hole();
-    if (band_.drag(event->position()))
+    if (band_.drag(bandPoint(event->position())))
         repaintAround(before);
 }
 
@@ -175,7 +187,7 @@ void FrozenOverlay::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     const QRectF before = hole();
-    const std::optional<QRectF> done = band_.release(event->position());
+    const std::optional<QRectF> done = band_.release(bandPoint(event->position()));
     repaintAround(before);
     if (done && handlers_.selected)
         handlers_.selected(*done);

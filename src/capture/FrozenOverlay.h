@@ -53,6 +53,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    QPointF bandPoint(QPointF local) const;
     QRectF hole() const;
     QRect labelRect() const;
     void repaintAround(const QRectF& before);

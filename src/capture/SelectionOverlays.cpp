@@ -1,5 +1,7 @@
 #include "capture/SelectionOverlays.h"
 
+#include "platform/QtServerSync.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -123,6 +125,8 @@ void SelectionOverlays::finish(Fn&& report)
         o.release()->deleteLater();
     }
     overlays_.clear();
+    // The caller may grab the screen at once: the veils must be gone from it by then.
+    platform::syncQtWithServer();
     report();
 }
 
