@@ -34,13 +34,6 @@ FrozenOverlay::FrozenOverlay(QScreen* screen, QRect pixels, QImage frozen, Optio
     setGeometry(screen->geometry());
     setCursor(Qt::CrossCursor);
     setMouseTracking(options_.picksWindows);
-    if (!frozen_.isNull()) {
-        frozen_.setDevicePixelRatio(scale_);
-        dimmed_ = frozen_.copy();
-        dimmed_.setDevicePixelRatio(scale_);
-        QPainter p(&dimmed_);
-        p.fillRect(QRectF(QPointF(0, 0), dimmed_.deviceIndependentSize()), veil);
-    }
 }
 
 QPoint FrozenOverlay::toRoot(QPointF local) const
@@ -103,17 +96,21 @@ void FrozenOverlay::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
     const QRect dirty = event->rect();
-    if (dimmed_.isNull())
+    const QRectF h = hole();
+    // Dimmed only outside the hole: painting is quick enough per dirty
+    // rectangle, and start-up does no work on the whole picture.
+    if (frozen_.isNull())
         p.fillRect(dirty, QColor(40, 40, 40));
     else
-        p.drawImage(dirty, dimmed_, QRectF(dirty.topLeft() * scale_, dirty.size() * scale_));
+        p.drawImage(dirty, frozen_, QRectF(dirty.topLeft() * scale_, dirty.size() * scale_));
+    p.save();
+    p.setClipRegion(QRegion(dirty).subtracted(QRegion(h.toAlignedRect())));
+    p.fillRect(dirty, veil);
+    p.restore();
 
-    const QRectF h = hole();
     if (!h.isEmpty()) {
         if (frozen_.isNull())
             p.fillRect(h, QColor(90, 90, 90));
-        else
-            p.drawImage(h, frozen_, QRectF(h.topLeft() * scale_, h.size() * scale_));
         p.setPen(QPen(outline, 2));
         p.setBrush(Qt::NoBrush);
         p.drawRect(h);

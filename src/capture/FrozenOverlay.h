@@ -61,7 +61,6 @@ private:
     QRect pixels_;
     double scale_;
     QImage frozen_;
-    QImage dimmed_;
     Options options_;
     Handlers handlers_;
     RubberBand band_;

@@ -51,7 +51,8 @@ FrozenOverlay* SelectionOverlays::makeOverlay(QScreen* screen, QRect pixels)
             QRectF(local.topLeft() * s, local.size() * s).toAlignedRect().translated(pixels.topLeft()) & pixels;
         finish([this, screen, local, px] { emit areaSelected(screen, local, px); });
     };
-    const QImage part = frozen_.isNull() ? QImage() : frozen_.copy(pixels);
+    // One screen covering the root shares the frozen picture rather than copying it.
+    const QImage part = frozen_.isNull() || pixels == frozen_.rect() ? frozen_ : frozen_.copy(pixels);
     return new FrozenOverlay(screen, pixels, part, options_, std::move(handlers));
 }
 
