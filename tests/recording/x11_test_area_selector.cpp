@@ -14,19 +14,10 @@ using tarnwick::test::X11Client;
 namespace {
 
 struct Outcome {
-    bool called = false;
     int calls = 0;
     std::optional<AreaSelection> selection;
     std::size_t panelsAtCompletion = 99;
 };
-
-void drag(X11Client& x, QPoint from, QPoint to)
-{
-    x.movePointer(from.x(), from.y());
-    x.button(1, true);
-    x.movePointer(to.x(), to.y());
-    x.button(1, false);
-}
 
 } // namespace
 
@@ -38,11 +29,11 @@ TEST(RecordingAreaSelector, ReportsADragInGlobalCoordinatesOrEscapeAfterTheVeils
         std::function<void()> act;
         std::optional<QRectF> rect;
     } cases[] = {
-        {"drag", [&] { drag(x, QPoint(100, 120), QPoint(400, 320)); }, QRectF(100, 120, 300, 200)},
+        {"drag", [&] { x.drag(100, 120, 400, 320); }, QRectF(100, 120, 300, 200)},
         {"drag past the edge, then a drag too narrow is dropped",
          [&] {
-             drag(x, QPoint(500, 500), QPoint(515, 900));
-             drag(x, QPoint(1900, 1000), QPoint(2500, 1500));
+             x.drag(500, 500, 515, 900);
+             x.drag(1900, 1000, 2500, 1500);
          },
          QRectF(1900, 1000, 20, 80)},
         {"Escape during a drag",
@@ -61,14 +52,13 @@ TEST(RecordingAreaSelector, ReportsADragInGlobalCoordinatesOrEscapeAfterTheVeils
         Outcome outcome;
         selector.select(RecordingAreaSelector::defaultPrompt, [&](std::optional<AreaSelection> s) {
             ++outcome.calls;
-            outcome.called = true;
             outcome.selection = s;
             outcome.panelsAtCompletion = selector.panels().size();
         });
         EXPECT_EQ(selector.panels().size(), QGuiApplication::screens().size());
         ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 5s));
         c.act();
-        ASSERT_TRUE(waitUntil([&] { return outcome.called; }, 5s));
+        ASSERT_TRUE(waitUntil([&] { return outcome.calls > 0; }, 5s));
         EXPECT_EQ(outcome.panelsAtCompletion, 0u);
         EXPECT_FALSE(x.keyboardGrabbedElsewhere()) << "the veil let the keyboard go";
         ASSERT_EQ(outcome.selection.has_value(), c.rect.has_value());
@@ -76,9 +66,6 @@ TEST(RecordingAreaSelector, ReportsADragInGlobalCoordinatesOrEscapeAfterTheVeils
             EXPECT_EQ(outcome.selection->screen, QGuiApplication::primaryScreen());
             EXPECT_EQ(outcome.selection->rect, *c.rect);
         }
-        // Nothing more arrives from further input.
-        x.chord({x.keycodeOf(XK_Escape)});
-        waitUntil([] { return false; }, 100ms);
         EXPECT_EQ(outcome.calls, 1);
     }
 }
@@ -94,8 +81,6 @@ TEST(RecordingAreaSelector, ReleasingItClosesTheVeilsWithoutAReport)
         ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 5s));
     }
     EXPECT_TRUE(waitUntil([&] { return !x.keyboardGrabbedElsewhere(); }, 5s));
-    x.chord({x.keycodeOf(XK_Escape)});
-    waitUntil([] { return false; }, 100ms);
     EXPECT_FALSE(called);
 }
 
