@@ -17,12 +17,7 @@ QRect screenPixels(QScreen* screen, const std::vector<platform::Monitor>& monito
     }
     // Qt keeps a screen's native origin as its logical origin and scales only the size.
     const QRect g = screen->geometry();
-    for (const auto& m : monitors) {
-        if (m.geometry.topLeft() == g.topLeft())
-            return m.geometry;
-    }
-    const double dpr = screen->devicePixelRatio();
-    return QRect(g.topLeft(), (QSizeF(g.size()) * dpr).toSize());
+    return QRect(g.topLeft(), (QSizeF(g.size()) * screen->devicePixelRatio()).toSize());
 }
 
 SelectionOverlays::SelectionOverlays(QImage frozenRoot, const std::vector<platform::Monitor>& monitors,

@@ -27,7 +27,8 @@ struct CaptureDisplay {
 };
 
 // The display number of `screen`: the RandR CRTC id of the monitor that shows
-// it (matched by output name, then by origin), 0 for a screen without one.
+// it (matched by output name, else by the screen's pixel rectangle), 0 for a
+// screen without one.
 // Synchronous; GUI thread.
 std::uint32_t screenID(QScreen* screen);
 std::uint32_t screenID(QScreen* screen, const std::vector<platform::Monitor>& monitors);

@@ -9,7 +9,6 @@
 #include <xcb/xcb.h>
 #include <gtest/gtest.h>
 
-#include <functional>
 
 using namespace std::chrono_literals;
 using tarnwick::test::waitUntil;
@@ -59,23 +58,26 @@ bool viewable(X11Client& x, std::uint32_t window)
 
 } // namespace
 
-TEST(Picker, ADragGivesTheFrozenPixelsOfExactlyThatRectangle)
+TEST(Picker, ADragGivesTheFrozenPixelsOfExactlyThatRectangleAtEveryScale)
 {
     X11Client x;
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("shot.png"));
-    const QImage before = paint(x, x.root(), QRect(200, 100, 600, 400), 1);
-
-    const int code = pick(x, {}, file, [&] {
-        // The screen changes under the veil after the freeze; the shot must not.
-        paint(x, x.root(), QRect(200, 100, 600, 400), 2, true);
-        x.drag(250, 130, 570, 371);
-    });
-    ASSERT_EQ(code, 0);
-    const QImage shot = QImage(file).convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(shot, before.copy(50, 30, 320, 241));
-    EXPECT_EQ(shot.dotsPerMeterX(), 2835) << "72 dpi at scale 1";
-    EXPECT_EQ(shot.dotsPerMeterY(), 2835);
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        const QImage before = paint(x, x.root(), QRect(200, 100, 600, 400), scale);
+        qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
+        ASSERT_EQ(pick(x, {}, file, [&] {
+            // The screen changes under the veil after the freeze; the shot must not.
+            paint(x, x.root(), QRect(200, 100, 600, 400), 7, true);
+            x.drag(250, 130, 570, 372); // whole points at scale 2
+        }), 0);
+        qunsetenv("QT_SCALE_FACTOR");
+        const QImage shot = QImage(file).convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(shot, before.copy(50, 30, 320, 242));
+        const int dotsPerMeter = scale == 1 ? 2835 : 5669; // 72 dpi per unit of scale
+        EXPECT_EQ(QSize(shot.dotsPerMeterX(), shot.dotsPerMeterY()), QSize(dotsPerMeter, dotsPerMeter));
+    }
 }
 
 TEST(Picker, CancelOrFailureLeavesNoFile)

@@ -28,10 +28,6 @@ TEST(ScreenGrabber, SharedMemoryAndGetImageGiveTheSameOpaquePixels)
         // The reused segment must not hand back a previous, larger grab.
         EXPECT_EQ(grabber->grab(QRect(1700, 60, 10, 10)), expected.copy(0, 10, 10, 10));
         EXPECT_THROW(grabber->grab(QRect(2000, 0, 10, 10)), TarnwickError);
-
-        const auto monitors = grabber->monitors();
-        ASSERT_FALSE(monitors.empty());
-        EXPECT_EQ(monitors.front().geometry, QRect(0, 0, 1920, 1080));
     }
 }
 
@@ -57,5 +53,4 @@ TEST(ScreenGrabber, WaylandGetsTheNullBackendThatSaysWhy)
     qunsetenv("XDG_SESSION_TYPE");
     EXPECT_TRUE(grabber->unavailableReason().contains(QStringLiteral("Wayland")));
     EXPECT_THROW(grabber->grab(QRect(0, 0, 4, 4)), TarnwickError);
-    EXPECT_THROW(grabber->monitors(), TarnwickError);
 }

@@ -89,6 +89,7 @@ TEST(ScreenID, IsTheRandRCrtcOfTheScreen)
     const auto monitors = RecordingContent::currentContent().displays;
     ASSERT_EQ(monitors.size(), 1u);
     EXPECT_NE(monitors[0].id, 0u) << "Xvfb reports a CRTC";
+    EXPECT_EQ(monitors[0].geometry, QRect(0, 0, 1920, 1080));
     EXPECT_EQ(screenID(QGuiApplication::primaryScreen()), monitors[0].id);
     EXPECT_EQ(screenID(QGuiApplication::primaryScreen(), {}), 0u);
 }
