@@ -84,28 +84,41 @@ void FrozenOverlay::grabKeyboardSoon(int attempts)
         QTimer::singleShot(20, this, [this, attempts] { grabKeyboardSoon(attempts - 1); });
 }
 
+namespace {
+
+// The hole's outline, which reaches one pixel either side of its edge.
+QRegion outlineOf(const QRect& hole)
+{
+    return QRegion(hole.adjusted(-2, -2, 2, 2)).subtracted(QRegion(hole.adjusted(2, 2, -2, -2)));
+}
+
+} // namespace
+
 void FrozenOverlay::repaintAround(const QRectF& before)
 {
-    // The outline reaches one pixel past the hole; the label sits beside it.
-    const QRect old = before.toAlignedRect().adjusted(-2, -2, 2, 2);
-    update(old.united(hole().toAlignedRect().adjusted(-2, -2, 2, 2)).united(labelRect()));
-    update(lastLabel_);
+    // Only what changed: a drag over a large band repaints two thin strips, not the band.
+    const QRect oldHole = before.toAlignedRect();
+    const QRect newHole = hole().toAlignedRect();
+    QRegion changed = QRegion(oldHole).xored(QRegion(newHole));
+    changed += outlineOf(oldHole) + outlineOf(newHole) + labelRect() + lastLabel_;
+    update(changed);
 }
 
 void FrozenOverlay::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
-    const QRect dirty = event->rect();
+    const QRegion dirty = event->region();
     const QRectF h = hole();
-    // Dimmed only outside the hole: painting is quick enough per dirty
-    // rectangle, and start-up does no work on the whole picture.
-    if (frozen_.isNull())
-        p.fillRect(dirty, QColor(40, 40, 40));
-    else
-        p.drawImage(dirty, frozen_, QRectF(dirty.topLeft() * scale_, dirty.size() * scale_));
+    // The picture is dimmed as it is painted, so start-up does no work on all of it.
+    for (const QRect& r : dirty) {
+        if (frozen_.isNull())
+            p.fillRect(r, QColor(40, 40, 40));
+        else
+            p.drawImage(r, frozen_, QRectF(r.topLeft() * scale_, r.size() * scale_));
+    }
     p.save();
-    p.setClipRegion(QRegion(dirty).subtracted(QRegion(h.toAlignedRect())));
-    p.fillRect(dirty, veil);
+    p.setClipRegion(dirty.subtracted(QRegion(h.toAlignedRect())));
+    p.fillRect(dirty.boundingRect(), veil);
     p.restore();
 
     if (!h.isEmpty()) {
@@ -115,7 +128,7 @@ void FrozenOverlay::paintEvent(QPaintEvent* event)
         p.setBrush(Qt::NoBrush);
         p.drawRect(h);
     }
-    if (!options_.prompt.isEmpty() && dirty.top() < promptTop + 30) {
+    if (!options_.prompt.isEmpty() && dirty.boundingRect().top() < promptTop + 30) {
         QFont font(QStringLiteral("DejaVu Sans Mono"));
         font.setPixelSize(16);
         p.setFont(font);
