@@ -169,6 +169,37 @@ void X11Client::putPixels(std::uint32_t window, int x, int y, int width, int hei
     sync();
 }
 
+void X11Client::drag(int fromX, int fromY, int toX, int toY)
+{
+    movePointer(fromX, fromY);
+    button(1, true);
+    movePointer((fromX + toX) / 2, (fromY + toY) / 2);
+    movePointer(toX, toY);
+    button(1, false);
+}
+
+void X11Client::click(int x, int y, std::uint8_t which)
+{
+    movePointer(x, y);
+    button(which, true);
+    button(which, false);
+}
+
+std::vector<std::uint32_t> X11Client::paintNoise(std::uint32_t window, int x, int y, int width, int height,
+                                                 std::uint32_t seed, bool throughChildren)
+{
+    std::vector<std::uint32_t> pixels(std::size_t(width) * height);
+    std::uint32_t state = seed | 1;
+    for (auto& p : pixels) {
+        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+        p = state; // a junk top byte, which a reader must not take for alpha
+    }
+    putPixels(window, x, y, width, height, pixels.data(), throughChildren);
+    for (auto& p : pixels)
+        p |= 0xff000000u;
+    return pixels;
+}
+
 std::vector<std::uint32_t> X11Client::cardinals(std::uint32_t window, const char* property)
 {
     const auto r = reply(xcb_get_property_reply(

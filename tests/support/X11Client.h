@@ -60,6 +60,12 @@ public:
     // XTEST pointer: moves to root coordinates, presses or releases a button.
     void movePointer(int x, int y);
     void button(std::uint8_t button, bool press);
+    // A left-button drag through the middle point, and a click.
+    void drag(int fromX, int fromY, int toX, int toY);
+    void click(int x, int y, std::uint8_t button = 1);
+    // Noise in 0xFFRRGGBB drawn at x, y of `window`; returns the pixels drawn.
+    std::vector<std::uint32_t> paintNoise(std::uint32_t window, int x, int y, int width, int height,
+                                          std::uint32_t seed, bool throughChildren = false);
 
     // XKB keyboard group: lock one, read the locked one.
     void lockGroup(int group);
