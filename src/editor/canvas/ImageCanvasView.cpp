@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QPointer>
+#include <QEnterEvent>
 #include <QShowEvent>
 #include <QTimer>
 #include <algorithm>
@@ -106,6 +107,8 @@ void ImageCanvasView::publishReadiness()
     state_.setEffectFailed(scene.error || ready.failed);
     state_.setEffectMessage(message);
     update();
+    if (cursorPoint_)
+        updateCursorColor(*cursorPoint_);
 }
 
 void ImageCanvasView::showEvent(QShowEvent* event)
@@ -224,6 +227,38 @@ void ImageCanvasView::setCursorPoint(const std::optional<QPointF>& point)
         update(brushDamage(*point).toAlignedRect());
     if (old)
         update(brushDamage(*old).toAlignedRect());
+}
+
+void ImageCanvasView::enterEvent(QEnterEvent* event)
+{
+    QWidget::enterEvent(event);
+    updateCursorColor(event->position());
+}
+
+void ImageCanvasView::updateCursorColor(const QPointF& point)
+{
+    setCursorPoint(point);
+    CursorColorState& color = state_.cursorColor();
+    const QRectF ir = imageRect();
+    const QRectF vp = previewViewport();
+    const bool outside = !QRectF(rect()).contains(point) || !geo::contains(ir, point)
+        || (!state_.canExport() && !state_.pickingColor()) || state_.showComment() || draft_;
+    if (outside) {
+        color.update(std::nullopt, false);
+        return;
+    }
+    const QPointF pixel(vp.left() + (point.x() - ir.left()) / ir.width() * vp.width(),
+                        vp.top() + (point.y() - ir.top()) / ir.height() * vp.height());
+    Screenshot shot = state_.editedShot();
+    if (state_.pickingColor())
+        shot.annotations = state_.previewAnnotations(); // the text being written counts too
+    std::optional<SampledColor> sample;
+    try {
+        sample = colorSampler_.sample(shot, pixel);
+    } catch (...) {
+        sample.reset();
+    }
+    color.update(sample, sample.has_value());
 }
 
 } // namespace tarnwick

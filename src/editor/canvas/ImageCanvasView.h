@@ -47,10 +47,18 @@ public:
     // Zoom (clamped to 1…32) keeping the content point under `anchor` (view
     // points) still; about the centre of the content without one or when the
     // anchor is off the image. Refused during a gesture and while an editor is open.
+    void zoomTo(double zoom, const std::optional<QPointF>& anchor = std::nullopt);
+    // The window's zoom buttons: the current zoom times `factor`, about the centre.
+    void zoomBy(double factor);
+    // Ctrl with =, +, -, 0 (also on the keypad); true when the key was taken.
+    bool handleZoomKey(const QKeyEvent& event);
+    // Inserts the clipboard's images as layers.
+    void paste();
 
     // The last pointer position over the view (view points), nothing while it is outside.
     const std::optional<QPointF>& cursorPoint() const { return cursorPoint_; }
     // Reads the colour of the rendered shot at a view point into the model's read-out.
+    void updateCursorColor(const QPointF& point);
 
     // Geometry of the current frame, in view points and canvas pixels.
     QRectF contentFrame() const;
@@ -72,8 +80,20 @@ signals:
     void copyColorAndCloseRequested();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     struct PaintPlan;

@@ -16,17 +16,22 @@ struct CanvasFixture : ::testing::Test {
     static constexpr double scale = 1.72;
     static constexpr QPointF origin{28, 64};
 
-    explicit CanvasFixture(QImage image = {})
+    explicit CanvasFixture(QImage image = {}, QSize viewSize = QSize(400, 300))
     {
-        if (image.isNull()) {
-            image = QImage(200, 100, QImage::Format_ARGB32_Premultiplied);
-            image.fill(QColor(40, 90, 160));
-        }
+        if (image.isNull())
+            image = filled(200, 100);
         state = std::make_unique<EditorState>(Screenshot::make(image, 1), QStringLiteral("A"));
         canvas = std::make_unique<ImageCanvasView>(*state);
-        canvas->setFixedSize(400, 300);
+        canvas->setFixedSize(viewSize);
         canvas->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(canvas.get()));
+    }
+
+    static QImage filled(int width, int height)
+    {
+        QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+        image.fill(QColor(40, 90, 160));
+        return image;
     }
 
     static QPoint view(QPointF pixel) { return (origin + pixel * scale).toPoint(); }
@@ -35,6 +40,19 @@ struct CanvasFixture : ::testing::Test {
 
     std::unique_ptr<EditorState> state;
     std::unique_ptr<ImageCanvasView> canvas;
+};
+
+// A 40 × 20 shot at ten view points per pixel: view = (28 + 10 x, 28 + 10 y).
+struct TenFold : CanvasFixture {
+    TenFold() : CanvasFixture(filled(40, 20), QSize(456, 256)) {}
+    static QPoint at(double x, double y) { return QPointF(28 + 10 * x, 28 + 10 * y).toPoint(); }
+    void dragFrom(QPoint from, std::initializer_list<QPoint> path, Qt::KeyboardModifiers mods = {})
+    {
+        QTest::mousePress(canvas.get(), Qt::LeftButton, mods, from);
+        for (QPoint p : path)
+            QTest::mouseMove(canvas.get(), p);
+        QTest::mouseRelease(canvas.get(), Qt::LeftButton, mods, path.size() ? *(path.end() - 1) : from);
+    }
 };
 
 inline Annotation element(AnnotationTool kind, QPointF start, QPointF end, double strokeWidth = 0)
