@@ -5,6 +5,7 @@
 #include "editor/canvas/CanvasHitTest.h"
 #include "editor/canvas/ImageCanvasView.h"
 
+#include "render/ScreenshotComposition.h"
 #include "series/Geometry.h"
 
 #include <QMouseEvent>
@@ -243,6 +244,8 @@ void ImageCanvasView::drag(const QPointF& p, Qt::KeyboardModifiers modifiers)
     if (!point)
         return;
     const QPointF q = *point;
+    const std::optional<Annotation> before = draft_ ? draft_ : movingOriginal_;
+    const QRectF shownBefore = imageRect();
     if (movingOriginal_ && dragOrigin_ && activeHandle_) {
         if (movingOriginal_->kind == T::crop) {
             draft_ = movingOriginal_->adjusting(*activeHandle_, q, state_.cropViewport());
@@ -252,18 +255,44 @@ void ImageCanvasView::drag(const QPointF& p, Qt::KeyboardModifiers modifiers)
         } else {
             draft_ = movingOriginal_->adjusting(*activeHandle_, q);
         }
-        update();
-        return;
-    }
-    if (movingOriginal_ && dragOrigin_) {
+    } else if (movingOriginal_ && dragOrigin_) {
         moveGrabbed(q);
-        return;
-    }
-    if (draft_) {
+    } else if (draft_) {
         draft_->end = draft_->kind == T::ruler && straightening(modifiers) ? canvasHits::snapped(q, draft_->start) : q;
         updateFreehand(q, modifiers);
     }
-    update();
+    damageDraft(before, shownBefore);
+}
+
+void ImageCanvasView::damageDraft(const std::optional<Annotation>& before, const QRectF& shownBefore)
+{
+    // Only the element's old and new boxes change on screen, unless the frame
+    // moved, an overlay dims the whole frame, or other pixels depend on the
+    // element (blurs above it, magnifiers, a blur or image layer itself); labels
+    // of rulers and lengths lie outside their boxes.
+    const bool alone = draft_ && before && geo::same(imageRect(), shownBefore)
+        && !oneOf(draft_->kind, {T::blur, T::image, T::magnifier, T::crop, T::qr, T::ruler, T::length});
+    const QVector<Annotation>& list = state_.annotations();
+    const auto dependent = [&](const Annotation& a) { return a.kind == T::magnifier || a.id == draft_->id; };
+    if (!alone || std::any_of(list.begin(), list.end(), [](const Annotation& a) { return a.kind == T::magnifier; })) {
+        update();
+        return;
+    }
+    const QVector<Annotation> stack = ScreenshotComposition::stackKey(list);
+    if (std::any_of(stack.begin(), stack.end(), dependent)) {
+        update();
+        return;
+    }
+    const QRectF ir = imageRect(), vp = previewViewport();
+    const double s = ir.width() / vp.width();
+    const QSizeF markers = visibleRect().size();
+    const auto onScreen = [&](const Annotation& a) {
+        const QRectF box = state_.canvasBounds(a, markers, false);
+        return QRectF(ir.topLeft() + (box.topLeft() - vp.topLeft()) * s, box.size() * s);
+    };
+    // Room for the selection handles and antialiasing around the boxes.
+    const double margin = 16;
+    update(onScreen(*draft_).united(onScreen(*before)).adjusted(-margin, -margin, margin, margin).toAlignedRect());
 }
 
 void ImageCanvasView::moveGrabbed(const QPointF& q)
@@ -295,7 +324,6 @@ void ImageCanvasView::moveGrabbed(const QPointF& q)
     } else {
         draft_ = original.translated(d);
     }
-    update();
 }
 
 void ImageCanvasView::updateFreehand(const QPointF& q, Qt::KeyboardModifiers modifiers)

@@ -118,6 +118,8 @@ private:
     void commitDraft(const QPointF& p);
     void resetGesture();
     void moveGrabbed(const QPointF& q);
+    // Asks for the repaint of one drag frame: the element's boxes when nothing else changes.
+    void damageDraft(const std::optional<Annotation>& before, const QRectF& shownBefore);
     void startElement(const QPointF& q, Qt::KeyboardModifiers modifiers);
 
     // Keys.
