@@ -39,6 +39,18 @@ const QHash<QString, QString>& table()
         {QStringLiteral("photo"), QStringLiteral("image")},
         {QStringLiteral("highlighter"), QStringLiteral("highlighter")},
         {QStringLiteral("qrcode.viewfinder"), QStringLiteral("scan-qr-code")},
+        // Editor window.
+        {QStringLiteral("photo.badge.plus"), QStringLiteral("image-plus")},
+        {QStringLiteral("arrow.uturn.backward"), QStringLiteral("undo-2")},
+        {QStringLiteral("arrow.uturn.forward"), QStringLiteral("redo-2")},
+        {QStringLiteral("checkmark"), QStringLiteral("check")},
+        {QStringLiteral("doc.on.doc"), QStringLiteral("copy")},
+        {QStringLiteral("chevron.down"), QStringLiteral("chevron-down")},
+        {QStringLiteral("plus"), QStringLiteral("plus")},
+        {QStringLiteral("minus"), QStringLiteral("minus")},
+        {QStringLiteral("xmark"), QStringLiteral("x")},
+        {QStringLiteral("pencil"), QStringLiteral("pencil")},
+        {QStringLiteral("plus.bubble"), QStringLiteral("message-square-plus")},
     };
     return files;
 }

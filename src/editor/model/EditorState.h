@@ -102,6 +102,8 @@ public:
     const std::optional<QString>& imageMessage() const { return imageMessage_; }
     const std::optional<QUuid>& qrRecognitionID() const { return qrRecognitionID_; }
     const std::optional<QString>& qrMessage() const { return qrMessage_; }
+    // The window's QR notices that need no running read.
+    void setQrMessage(const std::optional<QString>& message);
 
     // The effects as the canvas last saw them.
     bool effectsPending() const { return effectsPending_; }

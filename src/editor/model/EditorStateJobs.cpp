@@ -151,6 +151,8 @@ void EditorState::dismissBackgroundRemovalNotice()
         setImageMessage(std::nullopt);
 }
 
+void EditorState::setQrMessage(const std::optional<QString>& message) { assign(qrMessage_, message); }
+
 std::optional<QUuid> EditorState::beginQRRecognition()
 {
     if (tool_ != T::qr || !canExport() || showComment_)
