@@ -102,8 +102,6 @@ public:
     const std::optional<QString>& imageMessage() const { return imageMessage_; }
     const std::optional<QUuid>& qrRecognitionID() const { return qrRecognitionID_; }
     const std::optional<QString>& qrMessage() const { return qrMessage_; }
-    // The window's QR notices that need no running read.
-    void setQrMessage(const std::optional<QString>& message);
 
     // The effects as the canvas last saw them.
     bool effectsPending() const { return effectsPending_; }
@@ -257,6 +255,10 @@ public:
     std::optional<QUuid> beginQRRecognition();
     // False, changing nothing, for a read that was abandoned meanwhile.
     bool finishQRRecognition(const QUuid& id, const std::optional<QString>& message);
+    // Drops a running read (its late result is then ignored) and the QR notice.
+    void abandonQRRecognition();
+    // A notice of the qr tool shown without a read, e.g. while the shot is still processed.
+    void setQRMessage(const std::optional<QString>& message);
 
 signals:
     // Once per event-loop turn after any change.

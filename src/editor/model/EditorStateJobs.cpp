@@ -151,8 +151,6 @@ void EditorState::dismissBackgroundRemovalNotice()
         setImageMessage(std::nullopt);
 }
 
-void EditorState::setQrMessage(const std::optional<QString>& message) { assign(qrMessage_, message); }
-
 std::optional<QUuid> EditorState::beginQRRecognition()
 {
     if (tool_ != T::qr || !canExport() || showComment_)
@@ -171,5 +169,13 @@ bool EditorState::finishQRRecognition(const QUuid& id, const std::optional<QStri
     assign(qrMessage_, message);
     return true;
 }
+
+void EditorState::abandonQRRecognition()
+{
+    assign(qrRecognitionID_, std::optional<QUuid>());
+    assign(qrMessage_, std::optional<QString>());
+}
+
+void EditorState::setQRMessage(const std::optional<QString>& message) { assign(qrMessage_, message); }
 
 } // namespace tarnwick

@@ -144,7 +144,7 @@ void EditorExportActions::readQRAndClose(const QRectF& rect)
     const auto bounds = [this] { return state_.cropRect().value_or(state_.canvasRect()); };
     QRectF area = geo::intersection(geo::integral(geo::intersection(rect, bounds())), bounds());
     if (geo::isNull(area) || area.width() < 4 || area.height() < 4) {
-        state_.setQrMessage(QStringLiteral("Выделите область с QR-кодом."));
+        state_.setQRMessage(QStringLiteral("Выделите область с QR-кодом."));
         return;
     }
     QImage rendered;
@@ -152,7 +152,7 @@ void EditorExportActions::readQRAndClose(const QRectF& rect)
         rendered = ScreenshotRenderer::render(state_.editedShot(), QString(), false);
     } catch (const std::exception& error) {
         const auto* sentence = dynamic_cast<const TarnwickError*>(&error);
-        state_.setQrMessage(sentence ? sentence->errorDescription() : QString::fromUtf8(error.what()));
+        state_.setQRMessage(sentence ? sentence->errorDescription() : QString::fromUtf8(error.what()));
         report(error);
         return;
     }
@@ -195,7 +195,7 @@ void EditorExportActions::finishQRRead(const QUuid& id, const std::optional<QStr
     if (!state_.finishQRRecognition(id, std::nullopt))
         return;
     const auto failed = [this](const std::exception& failure) {
-        state_.setQrMessage(QStringLiteral("Не удалось распознать QR-код. Попробуйте ещё раз."));
+        state_.setQRMessage(QStringLiteral("Не удалось распознать QR-код. Попробуйте ещё раз."));
         report(failure);
     };
     if (error) {
@@ -209,7 +209,7 @@ void EditorExportActions::finishQRRead(const QUuid& id, const std::optional<QStr
         return;
     }
     if (!text) {
-        state_.setQrMessage(QStringLiteral("QR-код не найден. Выделите его целиком, захватив поля вокруг."));
+        state_.setQRMessage(QStringLiteral("QR-код не найден. Выделите его целиком, захватив поля вокруг."));
         return;
     }
     bool copied = false;
@@ -220,7 +220,7 @@ void EditorExportActions::finishQRRead(const QUuid& id, const std::optional<QStr
         return;
     }
     if (!copied) {
-        state_.setQrMessage(QStringLiteral("Не удалось прочитать содержимое QR-кода."));
+        state_.setQRMessage(QStringLiteral("Не удалось прочитать содержимое QR-кода."));
         return;
     }
     if (dismiss_)
