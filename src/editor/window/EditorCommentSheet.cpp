@@ -49,7 +49,10 @@ EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
     editor_->setStyleSheet(QStringLiteral("QPlainTextEdit { background: %1; border: none; border-radius: 10px; padding: 8px; }")
                                .arg(Theme::card().name()));
     column->addWidget(editor_);
-    connect(editor_, &QPlainTextEdit::textChanged, this, [this] { state_.setCommentDraft(editor_->toPlainText()); });
+    connect(editor_, &QPlainTextEdit::textChanged, this, [this] {
+        state_.setCommentDraft(editor_->toPlainText());
+        save_->setEnabled(!state_.commentDraft().trimmed().isEmpty());
+    });
 
     auto* buttons = new QHBoxLayout;
     auto* hint = new QLabel(platform::keyText(u"⌘↩ — сохранить"), this);

@@ -82,6 +82,7 @@ struct EditorHarness {
             done(folderToChoose);
         };
         window = new EditorExportWindow(std::make_unique<EditorState>(shot, label), model, std::move(hooks));
+        window->show();
         return window;
     }
     EditorState& state() { return window->state(); }
