@@ -3,7 +3,6 @@
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorView.h"
 #include "panels/Theme.h"
-#include "platform/PhysicalKeys.h"
 #include "series/AppModel.h"
 
 #include <QAbstractSpinBox>
@@ -56,7 +55,9 @@ EditorKeyPress keyPressOf(const QKeyEvent& event)
         modifiers |= altKey;
     if (held & Qt::MetaModifier)
         modifiers |= superKey;
-    return {editorKey(platform::latinKey(event), held & Qt::KeypadModifier), modifiers, event.isAutoRepeat()};
+    // Qt's xcb layer already names Ctrl combinations by the key's first-group (Latin)
+    // keysym, whichever group is active; the keys without Ctrl here are layout-free.
+    return {editorKey(event.key(), held & Qt::KeypadModifier), modifiers, event.isAutoRepeat()};
 }
 
 bool editsText(const QWidget* widget)
