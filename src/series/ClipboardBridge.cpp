@@ -39,20 +39,6 @@ QByteArray readFile(const QString& path)
     return file.readAll();
 }
 
-bool sameOptionalRect(const std::optional<QRectF>& a, const std::optional<QRectF>& b)
-{
-    return a.has_value() == b.has_value() && (!a || geo::same(*a, *b));
-}
-
-// Everything the rendered picture of a shot depends on.
-bool samePicture(const Screenshot& a, const Screenshot& b)
-{
-    return a.id == b.id && a.image.cacheKey() == b.image.cacheKey() && a.composition == b.composition
-        && geo::same(a.pixelSize, b.pixelSize) && a.imageCornerRadius == b.imageCornerRadius
-        && sameOptionalRect(a.cropRect(), b.cropRect()) && geo::same(a.canvasRect, b.canvasRect)
-        && a.annotations == b.annotations;
-}
-
 void removeQuietly(const QString& folder)
 {
     if (!folder.isEmpty())

@@ -155,10 +155,12 @@ void X11Client::sync()
     std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
 }
 
-void X11Client::putPixels(std::uint32_t window, int x, int y, int width, int height, const std::uint32_t* pixels)
+void X11Client::putPixels(std::uint32_t window, int x, int y, int width, int height, const std::uint32_t* pixels,
+                          bool throughChildren)
 {
     const xcb_gcontext_t gc = xcb_generate_id(c_);
-    xcb_create_gc(c_, gc, window, 0, nullptr);
+    const std::uint32_t mode = throughChildren ? XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS : XCB_SUBWINDOW_MODE_CLIP_BY_CHILDREN;
+    xcb_create_gc(c_, gc, window, XCB_GC_SUBWINDOW_MODE, &mode);
     // Strips small enough for a server without BIG-REQUESTS.
     const int rows = std::max(1, 200000 / std::max(1, width * 4));
     for (int top = 0; top < height; top += rows) {
@@ -170,6 +172,35 @@ void X11Client::putPixels(std::uint32_t window, int x, int y, int width, int hei
     }
     xcb_free_gc(c_, gc);
     sync();
+}
+
+std::vector<std::uint32_t> X11Client::cardinals(std::uint32_t window, const char* property)
+{
+    Freed<xcb_get_property_reply_t> reply{xcb_get_property_reply(
+        c_, xcb_get_property(c_, 0, window, atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr)};
+    if (!reply || reply->format != 32)
+        return {};
+    const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.p));
+    return {v, v + xcb_get_property_value_length(reply.p) / 4};
+}
+
+void X11Client::setCardinals(std::uint32_t window, const char* property, const std::vector<std::uint32_t>& values)
+{
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, atom(property), XCB_ATOM_CARDINAL, 32,
+                        static_cast<std::uint32_t>(values.size()), values.data());
+    sync();
+}
+
+bool X11Client::keyboardGrabbedElsewhere()
+{
+    Freed<xcb_grab_keyboard_reply_t> reply{xcb_grab_keyboard_reply(
+        c_, xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr)};
+    if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+        xcb_ungrab_keyboard(c_, XCB_CURRENT_TIME);
+        sync();
+        return false;
+    }
+    return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
 }
 
 void X11Client::movePointer(int x, int y)

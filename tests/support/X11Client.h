@@ -48,8 +48,15 @@ public:
     void chord(const std::vector<std::uint8_t>& keycodes);
     void sync();
 
-    // Draws 32-bit pixels (0xAARRGGBB rows, `width` each) into a window of depth 24.
-    void putPixels(std::uint32_t window, int x, int y, int width, int height, const std::uint32_t* pixels);
+    // Draws 32-bit pixels (0xAARRGGBB rows, `width` each) into a window of
+    // depth 24; `throughChildren` paints over the windows above it too.
+    void putPixels(std::uint32_t window, int x, int y, int width, int height, const std::uint32_t* pixels,
+                   bool throughChildren = false);
+    // A window property of 32-bit items, empty when absent.
+    std::vector<std::uint32_t> cardinals(std::uint32_t window, const char* property);
+    void setCardinals(std::uint32_t window, const char* property, const std::vector<std::uint32_t>& values);
+    // True while another client holds the keyboard grabbed.
+    bool keyboardGrabbedElsewhere();
     // XTEST pointer: moves to root coordinates, presses or releases a button.
     void movePointer(int x, int y);
     void button(std::uint8_t button, bool press);
