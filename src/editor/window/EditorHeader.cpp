@@ -3,6 +3,7 @@
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorChrome.h"
 #include "editor/window/EditorSaveControls.h"
+#include "panels/PanelDragRegion.h"
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 #include "platform/KeyNames.h"
@@ -114,8 +115,12 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
     row_->addSpacing(2);
     row_->addWidget(undo_);
     row_->addWidget(redo_);
-    row_->addStretch(1);
-    row_->addSpacing(8);
+    // The empty middle moves the window, as the title bar does.
+    auto* drag = new PanelDragRegion(this);
+    drag->setMinimumWidth(8);
+    drag->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    drag->setToolTip(QStringLiteral("Перетащите, чтобы переместить окно"));
+    row_->addWidget(drag, 1);
     row_->addLayout(readOutSlot_);
     row_->addWidget(copy_);
     row_->addWidget(saveControls_);
