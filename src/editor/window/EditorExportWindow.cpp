@@ -88,6 +88,13 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     QScreen* screen = QGuiApplication::primaryScreen();
     resize(contentSize(screen ? std::optional(screen->availableGeometry()) : std::nullopt));
 
+    // The read-out starts in the remembered notation; a new choice is remembered.
+    state_->cursorColor().setFormat(model.colorCodeFormat());
+    state_->cursorColor().formatChanged = [appModel = QPointer<AppModel>(&model)](ColorCodeFormat format) {
+        if (appModel)
+            appModel->setColorCodeFormat(format);
+    };
+
     const QPointer<EditorExportWindow> self(this);
     const auto finish = [self](bool save, bool prepare) {
         if (self && self->hooks_.finishEditor)

@@ -234,10 +234,13 @@ void EditorView::refresh()
     const qsizetype comments = commentCount(state_);
     const QColor tint = commentsVisible_ ? Theme::accent() : Theme::muted();
     commentsButton_->setText(QStringLiteral("Комментарии · %1").arg(comments));
-    commentsButton_->setIcon(platform::symbolIcon(u"text.bubble", tint));
-    commentsButton_->setStyleSheet(
-        QStringLiteral("QToolButton { color: %1; background: %2; border: 1px solid %3; border-radius: 8px; padding: 7px 10px; }")
-            .arg(tint.name(), EditorChrome::floating().name(), EditorChrome::border().name(QColor::HexArgb)));
+    if (commentsButton_->property("tint").value<QColor>() != tint) {
+        commentsButton_->setProperty("tint", tint);
+        commentsButton_->setIcon(platform::symbolIcon(u"text.bubble", tint));
+        commentsButton_->setStyleSheet(
+            QStringLiteral("QToolButton { color: %1; background: %2; border: 1px solid %3; border-radius: 8px; padding: 7px 10px; }")
+                .arg(tint.name(), EditorChrome::floating().name(), EditorChrome::border().name(QColor::HexArgb)));
+    }
     commentsButton_->setEnabled(!busy);
     panel_->setVisible(commentsVisible_);
     panel_->setEnabled(!busy);

@@ -196,7 +196,7 @@ TEST_F(EditorViewTest, CommentsPanelOpensByItsRulesAndEditsThroughTheModel)
     EXPECT_FALSE(sheet->saveButton()->isEnabled());
     sheet->editor()->setPlainText(QStringLiteral("другой"));
     const int steps = state().historyRevision();
-    QTest::mouseClick(sheet->saveButton(), Qt::LeftButton);
+    QTest::keyClick(sheet->editor(), Qt::Key_Return, Qt::ControlModifier);
     settle();
     EXPECT_FALSE(sheet->isVisible());
     EXPECT_EQ(state().historyRevision(), steps + 1);
@@ -218,6 +218,16 @@ TEST_F(EditorViewTest, CommentsPanelOpensByItsRulesAndEditsThroughTheModel)
     state().undo();
     settle();
     EXPECT_EQ(badges().size(), 3);
+
+    // Escape cancels the sheet and changes nothing.
+    const QStringList before = badges();
+    QTest::mouseClick(panel->rows().at(0)->editButton(), Qt::LeftButton);
+    settle();
+    QTest::keyClick(sheet->editor(), Qt::Key_X);
+    QTest::keyClick(sheet->editor(), Qt::Key_Escape);
+    settle();
+    EXPECT_FALSE(state().showComment());
+    EXPECT_EQ(badges(), before);
 
     // Add: at the selection's start, else the crop's centre.
     state().setSelectedID(state().effectiveAnnotations().at(2).id);
