@@ -42,10 +42,11 @@ void EditorExportActions::report(const std::exception& error)
 void EditorExportActions::dismissKeepingStatus()
 {
     // Dismissing writes the cancel message; the copy's own message stays.
-    const QString status = model_.status();
+    AppModel& model = model_; // the editor may be gone after dismissing
+    const QString status = model.status();
     if (dismiss_)
         dismiss_();
-    model_.setStatus(status);
+    model.setStatus(status);
 }
 
 bool EditorExportActions::copyWithoutMarkers(bool closeAfterCopy)
@@ -132,9 +133,10 @@ void EditorExportActions::save()
         report(error);
         return;
     }
+    AppModel& model = model_;
     if (dismiss_)
         dismiss_();
-    model_.setStatus(QStringLiteral("Снимок сохранён: ") + QFileInfo(path).fileName());
+    model.setStatus(QStringLiteral("Снимок сохранён: ") + QFileInfo(path).fileName());
 }
 
 void EditorExportActions::readQRAndClose(const QRectF& rect)
@@ -223,9 +225,10 @@ void EditorExportActions::finishQRRead(const QUuid& id, const std::optional<QStr
         state_.setQRMessage(QStringLiteral("Не удалось прочитать содержимое QR-кода."));
         return;
     }
+    AppModel& model = model_;
     if (dismiss_)
         dismiss_();
-    model_.setStatus(platform::keyText(u"Содержимое QR-кода скопировано — ⌘V"));
+    model.setStatus(platform::keyText(u"Содержимое QR-кода скопировано — ⌘V"));
 }
 
 } // namespace tarnwick

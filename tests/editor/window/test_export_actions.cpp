@@ -18,7 +18,8 @@ namespace {
 
 class ExportActions : public ::testing::Test, public EditorHarness<FakeClipboardBackend> {
 protected:
-    QString folder = root.filePath(QStringLiteral("Снимки"));
+    // A hostile but legal folder name.
+    QString folder = root.filePath(QStringLiteral("-Снимки \"$(x)\"\n'"));
     void SetUp() override { QDir().mkpath(folder); }
     QStringList saved() const { return QDir(folder).entryList(QDir::Files); }
     bool closed() { return QTest::qWaitFor([this] { return window.isNull(); }, 1000); }
