@@ -47,6 +47,8 @@ public:
     bool screenPermissionRequired() const { return screenPermissionRequired_; }
     void setScreenPermissionRequired(bool required);
     const QString& status() const { return status_; }
+    // The editor's closing actions write their result here after it has closed.
+    void setStatus(const QString& status);
     bool monitoring() const { return monitoring_; }
     bool clipboardReady() const { return clipboardReady_; }
     bool lastTransferAvailable() const { return lastTransferAvailable_; }
@@ -135,7 +137,6 @@ signals:
     void changed();
 
 private:
-    void setStatus(const QString& status);
     // Runs clipboard work; a failure goes to showError and answers false.
     bool reported(const std::function<void()>& clipboardWork);
     template <typename T>
