@@ -13,6 +13,7 @@
 #include <cmath>
 #include <exception>
 #include <numbers>
+#include <vector>
 
 namespace tarnwick {
 
@@ -23,6 +24,28 @@ using T = AnnotationTool;
 // What a pass drew that may change by itself later.
 struct Outcome {
     bool pendingBlur = false; // a blur drew its placeholder only because its result is not ready yet
+};
+
+// Magnifier samples: the cache kept across draws, and every sample made during this
+// draw. The cache is small and never keeps a sample over a pending blur, so without
+// the per-draw list a sample missing there would be drawn again inside every
+// magnifier above it, doubling the work with each one.
+struct Samples {
+    struct Made {
+        QVector<Annotation> prefix;
+        QImage image;
+        bool pendingBlur = false;
+    };
+    LayerSampleCache& cache;
+    std::vector<Made> made;
+
+    const Made* find(const QVector<Annotation>& prefix) const
+    {
+        for (const Made& m : made)
+            if (m.prefix == prefix)
+                return &m;
+        return nullptr;
+    }
 };
 
 // Finite coordinates can still overflow once subtracted or doubled; no picture reaches
@@ -174,12 +197,11 @@ void drawBlur(QPainter& painter, const Annotation& a, const QRectF& imageFrame, 
     drawPlaceholder(painter, r);
 }
 
-void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, LayerSampleCache& samples,
-              Outcome& outcome);
+void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, Samples& samples, Outcome& outcome);
 
 // The picture of the elements below a magnifier, over the whole image frame.
 QImage renderSample(const ScreenshotRenderer::DrawArguments& args, const QVector<Annotation>& below,
-                    const QRectF& imageFrame, LayerSampleCache& samples, Outcome& outcome)
+                    const QRectF& imageFrame, Samples& samples, Outcome& outcome)
 {
     const double w = std::trunc(imageFrame.width()), h = std::trunc(imageFrame.height());
     // Beyond what a QImage can address there is simply no sample.
@@ -205,12 +227,13 @@ QImage renderSample(const ScreenshotRenderer::DrawArguments& args, const QVector
     if (inner.pendingBlur)
         outcome.pendingBlur = true;
     else
-        samples.insert(below, sample);
+        samples.cache.insert(below, sample);
+    samples.made.push_back({below, sample, inner.pendingBlur});
     return sample;
 }
 
 void drawMagnifier(QPainter& painter, const Annotation& a, qsizetype index, const QPen& pen,
-                   const QRectF& imageFrame, const ScreenshotRenderer::DrawArguments& args, LayerSampleCache& samples,
+                   const QRectF& imageFrame, const ScreenshotRenderer::DrawArguments& args, Samples& samples,
                    Outcome& outcome)
 {
     const QRectF lens = a.rect();
@@ -232,11 +255,17 @@ void drawMagnifier(QPainter& painter, const Annotation& a, qsizetype index, cons
         painter.strokePath(sourceOval, pen);
 
         QImage fresh;
-        const QImage* sample = samples.find(below);
-        if (!sample) {
+        const QImage* sample = nullptr;
+        if (const Samples::Made* made = samples.find(below)) {
+            fresh = made->image;
+            outcome.pendingBlur = outcome.pendingBlur || made->pendingBlur;
+        } else if (const QImage* kept = samples.cache.find(below)) {
+            fresh = *kept;
+        } else {
             fresh = renderSample(args, below, imageFrame, samples, outcome);
-            sample = fresh.isNull() ? nullptr : &fresh;
         }
+        if (!fresh.isNull())
+            sample = &fresh;
         // Only the part of the source inside the image frame has picture; map it onto the lens.
         const QRectF visible = geo::intersection(source, imageFrame);
         if (sample && !geo::isEmpty(visible)) {
@@ -262,7 +291,7 @@ void drawMagnifier(QPainter& painter, const Annotation& a, qsizetype index, cons
 }
 
 void drawElement(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, qsizetype index, double unit,
-                 const QRectF& imageFrame, LayerSampleCache& samples, Outcome& outcome)
+                 const QRectF& imageFrame, Samples& samples, Outcome& outcome)
 {
     const Annotation& a = args.annotations[index];
     const double w = a.strokeWidth > 0 ? a.strokeWidth : unit;
@@ -348,8 +377,7 @@ void drawSelection(QPainter& painter, const Annotation& a, double unit, double s
         painter.drawEllipse(a.position(handle), 5 / s, 5 / s);
 }
 
-void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, LayerSampleCache& samples,
-              Outcome& outcome)
+void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, Samples& samples, Outcome& outcome)
 {
     const QSizeF size = geo::isFinite(args.size) ? args.size : QSizeF();
     const QRectF whole(QPointF(), size);
@@ -411,8 +439,9 @@ void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, 
 void ScreenshotRenderer::draw(QPainter& painter, const DrawArguments& arguments)
 {
     LayerSampleCache fresh;
+    Samples samples{arguments.samples ? *arguments.samples : fresh, {}};
     Outcome outcome;
-    drawPass(painter, arguments, arguments.samples ? *arguments.samples : fresh, outcome);
+    drawPass(painter, arguments, samples, outcome);
 }
 
 } // namespace tarnwick

@@ -84,6 +84,14 @@ TEST(ObjectErase, FillsTheDiscWithBackgroundAndLeavesTheRestOfTheSelection)
     const BlurEffect big = ObjectRemoval::remove(large.image, QRectF(1150, 850, 700, 300), never);
     EXPECT_EQ(big.message, removed);
     EXPECT_EQ(large.wrong(big, 12, isGrey, 2), (std::pair{0, 0}));
+
+    // A coarsely textured object erased again gives the very same pixels.
+    QImage textured = canvas(400, 300, grey);
+    texturedEllipse(textured, QRectF(150, 100, 100, 100), 8);
+    const QRectF around(130, 80, 140, 140);
+    const QImage once = ObjectRemoval::remove(textured, around, never).image;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ObjectRemoval::remove(textured, around, never).image, once) << i;
 }
 
 TEST(ObjectErase, ASelectionThatCutsTheObjectFillsTheWholeSelection)

@@ -95,6 +95,36 @@ TEST(ScreenTextRecognizer, ReadsLightTextOnADarkPanelBesideDarkText)
     }
 }
 
+TEST(ScreenTextRecognizer, ADarkBarOffTheCellGridLeavesNoJunkLine)
+{
+    // A chat window: a 40-pixel title bar, then messages on white.
+    const QString message = "Привет, во сколько сегодня встреча в переговорной";
+    QImage image = canvas(960, 300);
+    paint(image, [&](QPainter& p) {
+        p.fillRect(0, 0, 960, 40, QColor(38, 42, 51));
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(15);
+        font.setBold(true);
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.drawText(20, 26, "Рабочий чат");
+        p.drawText(700, 26, "в сети");
+        font.setBold(false);
+        font.setPixelSize(14);
+        p.setFont(font);
+        p.setPen(QColor(30, 30, 30));
+        for (int i = 0; i < 5; ++i)
+            p.drawText(20, 70 + 45 * i, message);
+    });
+    const auto text = ScreenTextRecognizer::recognize(image);
+    ASSERT_TRUE(text);
+    const QStringList lines = text->split(u'\n');
+    ASSERT_EQ(lines.size(), 7) << text->toStdString();
+    EXPECT_EQ(lines.mid(0, 2), QStringList({"Рабочий чат", "в сети"}));
+    for (const QString& line : lines.mid(2))
+        EXPECT_EQ(line.toLower(), message.toLower());
+}
+
 TEST(ScreenTextRecognizer, TwoColumnsComeBackRowByRow)
 {
     const QStringList left{"Понедельник", "Вторник", "Среда"}, right{"January", "February", "March"};
