@@ -112,7 +112,7 @@ TEST(AreaBlur, MatchesATrueGaussianOfTheWholeImageAlsoAcrossTiles)
     }
 }
 
-TEST(AreaBlur, TranslucentPixelsStayValidPremultiplied)
+TEST(AreaBlur, TranslucentPixelsStayValidPremultipliedAndHugeRadiiAreCapped)
 {
     QImage source(120, 80, QImage::Format_ARGB32);
     std::mt19937 rng(5);
@@ -127,6 +127,11 @@ TEST(AreaBlur, TranslucentPixelsStayValidPremultiplied)
             const std::uint8_t* p = pixel(effect.image, x, y);
             ASSERT_LE(std::max({p[0], p[1], p[2]}), p[3]) << x << "," << y;
         }
+    // A radius from an absurdly wide shot is capped instead of reaching for gigabytes.
+    const QImage rgbaSource = asRgba(source);
+    const QImage capped = blurredRegion(rgbaSource, rgbaSource.rect(), QRect(10, 10, 50, 40), 512);
+    ASSERT_FALSE(capped.isNull());
+    EXPECT_EQ(blurredRegion(rgbaSource, rgbaSource.rect(), QRect(10, 10, 50, 40), 1e9), capped);
 }
 
 TEST(Pixelate, SquaresOfConstantColourOnAGridFromTheLowerLeftCorner)
