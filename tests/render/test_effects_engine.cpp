@@ -61,9 +61,6 @@ TEST(EffectKeys, PrintTheModeAndTheIntegralRectangleWithinTheFrame)
     auto framed = ScreenshotEffects::create(busyImage(200, 100), QSizeF(200, 100), QPointF(-3, 12.5), QSizeF(800, 600));
     EXPECT_EQ(framed->key(blurElement(BlurMode::pixelate, QRectF(-10, 0, 20, 20))), "pixelate:-3.0:12.5:13.0:7.5");
 
-    for (auto [number, text] : {std::pair{-3.0, "-3.0"}, {0.1, "0.1"}, {2.0 / 3, "0.6666666666666666"}, {1e6, "1000000.0"},
-                                {1e20, "1e+20"}, {-qInf(), "-inf"}})
-        EXPECT_EQ(ScreenshotEffects::keyNumber(number), text);
 }
 
 TEST_F(EffectEngine, JobsRunOnTheQueueOncePerKeyWithObserversOnTheGuiThread)

@@ -30,21 +30,6 @@ int maxDifference(const QImage& effect, const cv::Mat& reference, const QRect& a
 
 } // namespace
 
-TEST(LocalEffectSizes, FollowTheShotWidth)
-{
-    struct Case {
-        double width, area, text, block;
-    };
-    // Radii W / 70 within 14… (area) and 10…28 (text), squares W / 65 within 8…32.
-    for (const Case& c : {Case{520, 14, 10, 8}, {980, 14, 14, 980 / 65.0}, {1300, 1300 / 70.0, 1300 / 70.0, 20},
-                          {2100, 30, 28, 32}, {5120, 5120 / 70.0, 28, 32}, {qQNaN(), 14, 10, 8}, {qInf(), 14, 10, 8}}) {
-        SCOPED_TRACE(c.width);
-        EXPECT_DOUBLE_EQ(areaBlurRadius(c.width), c.area);
-        EXPECT_DOUBLE_EQ(textBlurRadius(c.width), c.text);
-        EXPECT_DOUBLE_EQ(pixelBlockSize(c.width), c.block);
-    }
-}
-
 TEST(AreaBlur, ChangesOnlyTheRectangleAndSmoothsEdgesInside)
 {
     // Black left half, white right half: a hard edge at x = 150 runs through the area.

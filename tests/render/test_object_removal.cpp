@@ -313,17 +313,6 @@ TEST(Inpainting, ContinuesAStripePatternAndRestoresAnExactTwin)
     EXPECT_EQ(ObjectRemoval::inpaint(input, small, small, never).bytes, input.bytes);
 }
 
-TEST(Inpainting, SizesFollowTheShorterSideAndTheArea)
-{
-    for (auto [w, h, block, stride] : {std::tuple{20, 300, 1, 2}, {512, 300, 4, 13}, {11, 11, 1, 1}, {23, 400, 1, 3},
-                                       {24, 400, 2, 3}, {36, 36, 3, 1}, {48, 48, 4, 1}, {512, 512, 4, 17}}) {
-        const inpainting::Scale s = inpainting::scale(w, h);
-        EXPECT_EQ(s.block, block) << w << "x" << h;
-        EXPECT_EQ(s.patch, 2 * block) << w << "x" << h;
-        EXPECT_EQ(s.stride, stride) << w << "x" << h;
-    }
-}
-
 TEST(Inpainting, RefusesWithoutACleanPatchOrWithBadMasks)
 {
     // Blocked lines every 16 pixels leave clean squares of 15: too small for the
