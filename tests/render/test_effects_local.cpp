@@ -161,6 +161,16 @@ TEST(Erase, RebuildsAFlatBackgroundWithoutTraceOfTextAndContinuesAGradient)
         for (int x = 0; x < 200; ++x)
             ASSERT_EQ(rgba(flat.image, x, y), rgba(source, 0, 0)) << x << "," << y;
 
+    // Specks up to three pixels long on the lines around the area are outvoted by the background.
+    const QColor blue(40, 120, 200);
+    const QImage specked = asRgba(painted(200, 100, blue, [](QPainter& p) {
+        p.fillRect(70, 19, 3, 1, Qt::black);
+        p.fillRect(19, 50, 1, 3, Qt::black);
+        p.fillRect(120, 80, 3, 1, Qt::white);
+        p.fillRect(180, 30, 1, 3, Qt::white);
+    }));
+    EXPECT_EQ(compute(blurElement(BlurMode::erase, QRectF(20, 20, 160, 60)), specked).image, asRgba(canvas(160, 60, blue)));
+
     // A horizontal ramp around the area: the patch continues it.
     QImage ramp = asRgba(canvas(300, 100, QColor(0, 0, 90)));
     for (int y = 0; y < 100; ++y)
