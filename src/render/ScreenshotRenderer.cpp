@@ -46,6 +46,18 @@ struct Samples {
                 return &m;
         return nullptr;
     }
+
+    // The longest sample made of a shorter start of `prefix`: drawing the rest of the
+    // elements over a copy of it gives the same picture as drawing them all.
+    const Made* start(const QVector<Annotation>& prefix) const
+    {
+        const Made* best = nullptr;
+        for (const Made& m : made)
+            if (m.prefix.size() < prefix.size() && (!best || m.prefix.size() > best->prefix.size())
+                && std::equal(m.prefix.begin(), m.prefix.end(), prefix.begin()))
+                best = &m;
+        return best;
+    }
 };
 
 // Finite coordinates can still overflow once subtracted or doubled; no picture reaches
@@ -197,7 +209,10 @@ void drawBlur(QPainter& painter, const Annotation& a, const QRectF& imageFrame, 
     drawPlaceholder(painter, r);
 }
 
-void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, Samples& samples, Outcome& outcome);
+// Draws the background and the elements from `from` on; from 1 on, the painter already
+// shows the background and the elements before.
+void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, Samples& samples, Outcome& outcome,
+              qsizetype from = 0);
 
 // The picture of the elements below a magnifier, over the whole image frame.
 QImage renderSample(const ScreenshotRenderer::DrawArguments& args, const QVector<Annotation>& below,
@@ -207,10 +222,16 @@ QImage renderSample(const ScreenshotRenderer::DrawArguments& args, const QVector
     // Beyond what a QImage can address there is simply no sample.
     if (!(w > 0 && h > 0) || w * h > 1.0e9)
         return {};
-    QImage sample(static_cast<int>(w), static_cast<int>(h), QImage::Format_ARGB32_Premultiplied);
+    const Samples::Made* base = samples.start(below);
+    QImage sample;
+    if (base) {
+        sample = base->image.copy();
+    } else {
+        sample = QImage(static_cast<int>(w), static_cast<int>(h), QImage::Format_ARGB32_Premultiplied);
+        sample.fill(Qt::transparent);
+    }
     if (sample.isNull())
         return {};
-    sample.fill(Qt::transparent);
     ScreenshotRenderer::DrawArguments belowArgs;
     belowArgs.image = args.image;
     belowArgs.size = args.size;
@@ -218,10 +239,11 @@ QImage renderSample(const ScreenshotRenderer::DrawArguments& args, const QVector
     belowArgs.effects = args.effects;
     belowArgs.imageFrame = imageFrame;
     Outcome inner;
+    inner.pendingBlur = base && base->pendingBlur;
     {
         QPainter p(&sample);
         p.translate(-imageFrame.topLeft());
-        drawPass(p, belowArgs, samples, inner);
+        drawPass(p, belowArgs, samples, inner, base ? base->prefix.size() : 0);
     }
     // A sample that shows a pending blur would go stale when the result arrives.
     if (inner.pendingBlur)
@@ -377,7 +399,8 @@ void drawSelection(QPainter& painter, const Annotation& a, double unit, double s
         painter.drawEllipse(a.position(handle), 5 / s, 5 / s);
 }
 
-void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, Samples& samples, Outcome& outcome)
+void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, Samples& samples, Outcome& outcome,
+              qsizetype from)
 {
     const QSizeF size = geo::isFinite(args.size) ? args.size : QSizeF();
     const QRectF whole(QPointF(), size);
@@ -390,14 +413,14 @@ void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, 
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
 
-    if (!args.image.isNull()) {
+    if (!args.image.isNull() && from == 0) {
         painter.save();
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(imageFrame, args.image);
         painter.restore();
     }
 
-    for (qsizetype i = 0; i < args.annotations.size(); ++i) {
+    for (qsizetype i = from; i < args.annotations.size(); ++i) {
         if (drawable(args.annotations[i]))
             drawElement(painter, args, i, unit, imageFrame, samples, outcome);
     }
