@@ -50,7 +50,8 @@ TEST(DrawText, InkFillsTheMeasuredRectangleIncludingWrappedLines)
     // Full blocks fill their whole line box, so their ink shows where each line went.
     for (const QString& family : {QString(), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("DejaVu Serif")}) {
         SCOPED_TRACE(family.toStdString());
-        Annotation text = textElement(QString::fromUtf8("██ ██ ██\n█ ████"), 40, {20.3, 30.6});
+        // The default family at a fractional size, laid out larger and drawn scaled down.
+        Annotation text = textElement(QString::fromUtf8("██ ██ ██\n█ ████"), family.isEmpty() ? 40.5 : 40, {20.3, 30.6});
         text.textWidth = 140; // wraps the first line
         text.textStyle.family = family;
         const QRectF measured = text.rect().adjusted(0, 0, -1, -1); // without the one-pixel margin
@@ -62,6 +63,9 @@ TEST(DrawText, InkFillsTheMeasuredRectangleIncludingWrappedLines)
         EXPECT_NEAR(drawn.bottom() + 1, measured.bottom(), 1.0);
         EXPECT_GT(measured.height(), 3 * 40); // three or more lines were measured and drawn
     }
+    // A fractional size is kept, not rounded: a quarter pixel more is a hundredth wider.
+    const QString blocks = QString::fromUtf8("█").repeated(30);
+    EXPECT_NEAR(textElement(blocks, 25.25).rect().width() / textElement(blocks, 25).rect().width(), 1.01, 0.004);
     // Nothing for an empty text or a rectangle that is not a number.
     Annotation text = textElement(QStringLiteral("Текст"), 24);
     const QImage nothing = painted(100, 100, Qt::white, [&](QPainter& p) {
