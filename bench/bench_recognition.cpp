@@ -169,8 +169,6 @@ void recognizeWarm(benchmark::State& state, const QImage& image, const QString& 
     for (auto _ : state)
         benchmark::DoNotOptimize(ScreenTextRecognizer::recognize(image));
     state.counters["cer_pct"] = characterError(first.value_or(QString()), want);
-    if (qEnvironmentVariableIsSet("BENCH_SHOW_TEXT"))
-        fprintf(stderr, "%s\n----\n", qPrintable(first.value_or(QString())));
 }
 
 // The `tesseract` command on the same image, Russian and English, as a user would run it.
