@@ -28,6 +28,7 @@ const QHash<QString, QString>& table()
         {QStringLiteral("photo"), QStringLiteral("image")},
         {QStringLiteral("highlighter"), QStringLiteral("highlighter")},
         {QStringLiteral("qrcode.viewfinder"), QStringLiteral("scan-qr-code")},
+        {QStringLiteral("arrow.down.doc"), QStringLiteral("file-down")},
     };
     return files;
 }
