@@ -2,6 +2,7 @@
 
 #include "app/ScrollingCaptureControlView.h"
 #include "app/ScrollingCaptureKeys.h"
+#include "panels/FloatingPanel.h"
 
 #include <QScreen>
 
@@ -49,7 +50,9 @@ void ScrollingCaptureController::capture(QScreen* screen, const QRect& selection
     captureScale_ = screen->devicePixelRatio();
 
     control_ = std::make_unique<ScrollingCaptureControlView>(model_);
-    control_->move(controlOrigin(selection, screen->availableGeometry()));
+    const QRect visible = screen->availableGeometry();
+    control_->move(FloatingPanel::constrainedOrigin(controlOrigin(selection, visible), control_->size(), {QRectF(visible)})
+                       .toPoint());
     control_->show();
     control_->raise();
     outline_ = std::make_unique<SelectionOutline>(selection);

@@ -38,7 +38,8 @@ public:
     // Makes the frame grabber for a capture, on the GUI thread.
     using GrabFactory = std::function<ScrollingCaptureEngine::Grab()>;
 
-    explicit ScrollingCaptureController(GrabFactory grabFactory, QObject* parent = nullptr);
+    explicit ScrollingCaptureController(GrabFactory grabFactory = [] { return ScrollingCaptureEngine::screenGrab(); },
+                                        QObject* parent = nullptr);
     ~ScrollingCaptureController() override;
 
     ScrollingCaptureModel& model() { return model_; }

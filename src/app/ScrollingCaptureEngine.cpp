@@ -24,6 +24,16 @@ void ScrollingCaptureEngine::toGui(F&& f)
     QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
 }
 
+ScrollingCaptureEngine::Grab ScrollingCaptureEngine::screenGrab(platform::GrabTransport transport)
+{
+    std::shared_ptr<platform::ScreenGrabber> grabber = platform::makeScreenGrabber({}, transport);
+    return [grabber](const QRect& pixels) {
+        if (const QString reason = grabber->unavailableReason(); !reason.isEmpty())
+            throw TarnwickError::message(reason);
+        return grabber->grab(pixels);
+    };
+}
+
 QRect ScrollingCaptureEngine::sourcePixels(const QRect& screen, const QRect& selection, qreal scale)
 {
     const QRect r = selection.normalized() & screen;

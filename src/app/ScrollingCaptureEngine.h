@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ScrollingImageAssembler.h"
+#include "platform/ScreenGrabber.h"
 #include "platform/SerialQueue.h"
 #include "platform/TarnwickError.h"
 
@@ -28,6 +29,10 @@ public:
     using Grab = std::function<QImage(const QRect& pixels)>;
     // The tall image, a null image after a discard, or the reason there is none.
     using Result = std::variant<QImage, TarnwickError>;
+
+    // Grabs through the shared screen grabber, made here on the calling thread.
+    // Under Wayland the first grab throws the grabber's own sentence.
+    static Grab screenGrab(platform::GrabTransport transport = platform::GrabTransport::Automatic);
 
     static constexpr std::chrono::milliseconds frameInterval{125};
     static constexpr int queueDepth = 3;
