@@ -1,6 +1,7 @@
 #include "app/ScrollingCaptureControlView.h"
 #include "app/ScrollingCaptureController.h"
 #include "support/X11Client.h"
+#include "NoisePage.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -10,23 +11,13 @@
 #include <QTimer>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
-#include <random>
 
 using namespace std::chrono_literals;
 using namespace tarnwick;
+using tarnwick::test::noisePage;
 using tarnwick::test::X11Client;
 
 namespace {
-
-QImage noisePage(int width, int height)
-{
-    QImage page(width, height, QImage::Format_RGB32);
-    std::mt19937 random(9);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            page.setPixel(x, y, random() | 0xff000000u);
-    return page;
-}
 
 // Another program's window showing a tall page that scrolls 100 rows every 150 ms once started.
 class ScrollingPage : public QWidget {
@@ -103,8 +94,7 @@ TEST(ScrollingCaptureX11, returnFinishesOnceWithTheTallShotAndOwnWindowsStayOutO
     ASSERT_TRUE(QTest::qWaitFor([&] { return session.controller.model().dimensions() == "400 × 1600 px"; }, 20000));
     EXPECT_EQ(session.controller.model().message(), "Прокручивайте вниз небольшими шагами · Enter — готово · Esc — отмена");
     X11Client x;
-    x.chord({x.keycodeOf(XK_Return)});
-    x.chord({x.keycodeOf(XK_Return)});
+    x.chord({x.keycodeOf(XK_Return)}), x.chord({x.keycodeOf(XK_Return)});
     ASSERT_TRUE(session.ended());
     ASSERT_EQ(session.outcomes.size(), 1u);
     const auto* shot = std::get_if<ScrollingCaptureShot>(&session.outcomes.front());
