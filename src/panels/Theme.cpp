@@ -13,6 +13,33 @@ QColor Theme::background() { return QColor::fromRgbF(0.10f, 0.10f, 0.10f); }
 QColor Theme::canvasBackground() { return QColor(23, 23, 23); }
 QColor Theme::marker() { return QColor::fromRgbF(1.0f, 0.53f, 0.25f); }
 
+QPalette Theme::darkPalette()
+{
+    const QColor text = QColor::fromRgbF(0.94f, 0.94f, 0.94f);
+    const QColor button = QColor::fromRgbF(0.24f, 0.24f, 0.24f);
+    QPalette palette;
+    for (auto [role, colour] : {std::pair{QPalette::Window, background()}, {QPalette::WindowText, text},
+                                {QPalette::Base, card()}, {QPalette::AlternateBase, card()}, {QPalette::Text, text},
+                                {QPalette::Button, button}, {QPalette::ButtonText, text},
+                                {QPalette::Light, button.lighter(150)}, {QPalette::Midlight, button.lighter(125)},
+                                {QPalette::Mid, button.darker(130)}, {QPalette::Dark, button.darker(160)},
+                                {QPalette::Shadow, QColor(Qt::black)}, {QPalette::Highlight, accent()},
+                                {QPalette::HighlightedText, QColor(Qt::white)}, {QPalette::PlaceholderText, muted()},
+                                {QPalette::ToolTipBase, card()}, {QPalette::ToolTipText, text}})
+        palette.setColor(role, colour);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, QColor::fromRgbF(0.45f, 0.45f, 0.45f));
+    return palette;
+}
+
+QFont Theme::font(int pixels, QFont::Weight weight)
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
 const std::array<QColor, 6>& Theme::colors()
 {
     static const std::array<QColor, 6> palette{

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPainterPath>
+#include <QPalette>
 #include <QPushButton>
 #include <QRectF>
 #include <array>
@@ -22,6 +23,10 @@ const std::array<QColor, 6>& colors();
 // A palette colour by index, clamped into the palette.
 QColor paletteColor(int index);
 QColor marker();
+// The palette of the dark windows: near-white (0.94) text on the window background.
+QPalette darkPalette();
+// The application's font at a size in points of the interface (device-independent pixels).
+QFont font(int pixels, QFont::Weight weight = QFont::Normal);
 } // namespace Theme
 
 // The look of the accent button that holds a window's main action.

@@ -14,6 +14,17 @@ namespace {
 const QHash<QString, QString>& table()
 {
     static const QHash<QString, QString> files{
+        // Permission wizard and shortcut guide.
+        {QStringLiteral("checkmark.shield"), QStringLiteral("shield-check")},
+        {QStringLiteral("rectangle.dashed.badge.record"), QStringLiteral("square-dashed")},
+        {QStringLiteral("keyboard"), QStringLiteral("keyboard")},
+        {QStringLiteral("accessibility"), QStringLiteral("accessibility")},
+        {QStringLiteral("checkmark.circle.fill"), QStringLiteral("circle-check")},
+        {QStringLiteral("viewfinder"), QStringLiteral("scan")},
+        {QStringLiteral("pencil.and.outline"), QStringLiteral("pencil-line")},
+        {QStringLiteral("macwindow"), QStringLiteral("app-window")},
+        {QStringLiteral("doc.on.clipboard"), QStringLiteral("clipboard-copy")},
+        // Tools.
         {QStringLiteral("cursorarrow"), QStringLiteral("mouse-pointer-2")},
         {QStringLiteral("arrow.up.right"), QStringLiteral("arrow-up-right")},
         {QStringLiteral("rectangle"), QStringLiteral("square")},
