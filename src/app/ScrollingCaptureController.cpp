@@ -143,9 +143,13 @@ void ScrollingCaptureController::complete(const Outcome& outcome)
 {
     sessionId_.reset();
     shortcuts_.reset();
-    // The engine may be the one calling us: it goes once this call has returned.
-    if (engine_)
+    // The engine may be the one calling us: it goes once this call has returned,
+    // and reports it still has on its way go nowhere.
+    if (engine_) {
+        engine_->onProgress = nullptr;
+        engine_->onFailure = nullptr;
         engine_.release()->deleteLater();
+    }
     control_.reset();
     outline_.reset();
     if (auto report = std::exchange(onComplete, nullptr))
