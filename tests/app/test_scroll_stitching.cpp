@@ -78,17 +78,13 @@ TEST(ScrollStitching, framesAreStitchedOrRefused)
         for (const QImage& frame : c.frames)
             results.push_back(assembler.append(frame));
         ASSERT_EQ(results.size(), c.results.size());
-        for (std::size_t i = 0; i < results.size(); ++i) {
-            EXPECT_EQ(results[i].kind, c.results[i].kind) << "frame " << i;
-            EXPECT_EQ(results[i].rows, c.results[i].rows) << "frame " << i;
-        }
-        if (c.expected.isNull()) {
+        for (std::size_t i = 0; i < results.size(); ++i)
+            EXPECT_TRUE(results[i] == c.results[i])
+                << "frame " << i << ": kind " << int(results[i].kind) << ", " << results[i].rows << " rows";
+        if (c.expected.isNull())
             EXPECT_EQ(assembler.height(), results.front().kind == Kind::first ? 600 : 0);
-            continue;
-        }
-        const QImage image = assembler.compose();
-        EXPECT_EQ(assembler.height(), c.expected.height());
-        EXPECT_TRUE(image == c.expected.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        else
+            EXPECT_TRUE(assembler.compose() == c.expected.convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
 }
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 
-using namespace std::chrono_literals;
 using tarnwick::GlobalCaptureShortcut;
 using tarnwick::test::runProcess;
 using tarnwick::test::waitUntil;
