@@ -57,6 +57,10 @@ ScrollingCaptureControlView::ScrollingCaptureControlView(ScrollingCaptureModel& 
     dimensions_->setFont(pixelFont(QFontDatabase::systemFont(QFontDatabase::FixedFont), 11));
     dimensions_->setStyleSheet(QStringLiteral("color: rgba(255,255,255,0.6)"));
     cancel_ = new QPushButton(QStringLiteral("Отмена"), this);
+    cancel_->setStyleSheet(QStringLiteral(
+        "QPushButton { color: white; background: rgba(255,255,255,0.14); border: none; border-radius: 7px; padding: 8px 14px; }"
+        "QPushButton:pressed { background: rgba(255,255,255,0.24); }"
+        "QPushButton:disabled { color: rgba(255,255,255,0.35); }"));
     finish_ = new PrimaryButton(QStringLiteral("Готово"), this);
     for (QPushButton* button : {cancel_, finish_})
         button->setFocusPolicy(Qt::NoFocus);
