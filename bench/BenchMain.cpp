@@ -1,11 +1,18 @@
+#ifdef TARNWICK_BENCH_WIDGETS
+#include <QApplication>
+using BenchApplication = QApplication;
+#else
 #include <QGuiApplication>
+using BenchApplication = QGuiApplication;
+#endif
 #include <benchmark/benchmark.h>
 
-// Every benchmark program runs with a QGuiApplication, so fonts and painting work
-// as in the program (on the offscreen platform when `make bench` runs them).
+// Every benchmark program runs with a QGuiApplication (a QApplication for widget
+// benchmarks), so fonts and painting work as in the program (on the offscreen
+// platform when `make bench` runs them).
 int main(int argc, char** argv)
 {
-    QGuiApplication app(argc, argv);
+    BenchApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

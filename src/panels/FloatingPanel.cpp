@@ -1,10 +1,76 @@
 #include "panels/FloatingPanel.h"
 
+#include "panels/FloatingPanelView.h"
+#include "panels/PanelDragRegion.h"
+#include "platform/WindowManager.h"
+
+#include <QGuiApplication>
+#include <QPainterPath>
+#include <QRegion>
+#include <QScreen>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace tarnwick {
+namespace {
+
+const QString originKey = QStringLiteral("floatingPanelOrigin");
+
+// INI files keep no types: a number written by us comes back as text.
+std::optional<double> number(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong: return value.toDouble();
+    case QMetaType::QString: {
+        bool ok = false;
+        const double parsed = value.toString().trimmed().toDouble(&ok);
+        return ok ? std::optional<double>(parsed) : std::nullopt;
+    }
+    default: return std::nullopt;
+    }
+}
+
+} // namespace
+
+FloatingPanel::FloatingPanel(AppModel& model, QSettings& preferences, FrameSource visibleFrames, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
+      preferences_(preferences), visibleFrames_(std::move(visibleFrames)),
+      onX11_(QGuiApplication::platformName() == u"xcb")
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+    setFixedSize(panelWidth, panelHeight);
+    setWindowTitle(QStringLiteral("Tarnwick"));
+
+    view_ = new FloatingPanelView(model, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_);
+    connect(&view_->dragRegion(), &PanelDragRegion::dragFinished, this, &FloatingPanel::rememberPosition);
+
+    // Without a compositing manager transparent pixels come out black: cut the corners off instead.
+    QPainterPath card;
+    card.addRoundedRect(QRectF(0, 0, panelWidth, panelHeight), cornerRadius, cornerRadius);
+    if (onX11_ && platform::compositingManagerRunning(connection_))
+        setAttribute(Qt::WA_TranslucentBackground);
+    else
+        setMask(QRegion(card.toFillPolygon().toPolygon()));
+}
+
+QList<QRectF> FloatingPanel::screenFrames()
+{
+    QList<QRectF> frames;
+    for (const QScreen* screen : QGuiApplication::screens())
+        frames << QRectF(screen->availableGeometry());
+    return frames;
+}
 
 QPointF FloatingPanel::constrainedOrigin(QPointF origin, QSizeF size, const QList<QRectF>& visibleFrames)
 {
@@ -23,6 +89,51 @@ QPointF FloatingPanel::constrainedOrigin(QPointF origin, QSizeF size, const QLis
         }
     }
     return best;
+}
+
+std::optional<QPointF> FloatingPanel::savedOrigin() const
+{
+    const QVariant stored = preferences_.value(originKey);
+    if (stored.typeId() != QMetaType::QVariantList && stored.typeId() != QMetaType::QStringList)
+        return std::nullopt;
+    const QVariantList list = stored.toList();
+    if (list.size() != 2)
+        return std::nullopt;
+    const std::optional<double> x = number(list[0]), y = number(list[1]);
+    if (!x || !y || !std::isfinite(*x) || !std::isfinite(*y))
+        return std::nullopt;
+    return QPointF(*x, *y);
+}
+
+void FloatingPanel::keepOnScreen(const QList<QRectF>& frames)
+{
+    move(constrainedOrigin(pos(), size(), frames).toPoint());
+}
+
+void FloatingPanel::present()
+{
+    const QList<QRectF> frames = visibleFrames_ ? visibleFrames_() : QList<QRectF>();
+    if (!positioned_) {
+        if (const std::optional<QPointF> saved = savedOrigin())
+            move(constrainedOrigin(*saved, size(), frames).toPoint());
+        else if (!frames.isEmpty())
+            move(QPointF(frames.first().right() - width() - cornerInset, frames.first().bottom() - height() - cornerInset)
+                     .toPoint());
+        positioned_ = true;
+    }
+    // A screen the panel was left on may have gone away since.
+    keepOnScreen(frames);
+    show();
+    raise();
+    if (onX11_)
+        platform::showOnAllDesktops(connection_, static_cast<std::uint32_t>(winId()));
+}
+
+void FloatingPanel::rememberPosition()
+{
+    keepOnScreen(visibleFrames_ ? visibleFrames_() : QList<QRectF>());
+    positioned_ = true;
+    preferences_.setValue(originKey, QVariantList{double(x()), double(y())});
 }
 
 } // namespace tarnwick

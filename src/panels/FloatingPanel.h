@@ -1,15 +1,51 @@
 #pragma once
 
+#include "platform/X11Connection.h"
+
 #include <QList>
 #include <QPointF>
 #include <QRectF>
+#include <QSettings>
 #include <QSizeF>
+#include <QWidget>
+#include <functional>
+#include <optional>
 
 namespace tarnwick {
 
-// The always-on-top companion window that shows the series.
-class FloatingPanel {
+class AppModel;
+class FloatingPanelView;
+
+// The always-on-top companion window that shows the series: frameless, on every desktop,
+// never taking the keyboard focus from the window the user types in. The shell makes one at
+// launch, shows it with present() and hides it with hide(); it is never rebuilt. Its origin
+// is kept under "floatingPanelOrigin" in the preferences when a drag of its title ends.
+// GUI thread.
+class FloatingPanel : public QWidget {
+    Q_OBJECT
 public:
+    // The usable rectangles of the screens, in global coordinates, in screen order.
+    using FrameSource = std::function<QList<QRectF>()>;
+    static constexpr int panelWidth = 180;
+    static constexpr int panelHeight = 191;
+    static constexpr int cornerRadius = 16;
+    static constexpr double cornerInset = 14;
+
+    FloatingPanel(AppModel& model, QSettings& preferences, FrameSource visibleFrames = screenFrames,
+                  QWidget* parent = nullptr);
+
+    // Places the panel (the first time from the saved origin, else 14 px in from the right
+    // and bottom of the first screen), keeps it on a visible screen and shows it in front
+    // without taking the focus.
+    void present();
+    // Moves the panel back onto a visible screen if needed and saves its origin.
+    void rememberPosition();
+
+    FloatingPanelView& view() const { return *view_; }
+
+    // The available geometry of every screen, primary first.
+    static QList<QRectF> screenFrames();
+
     // Where a window of `size` whose top-left corner should go to `origin` is kept on a visible
     // screen: for each frame (global coordinates, y down, in screen order) the origin is clamped
     // into it, and the candidate nearest to `origin` wins (the earlier frame on a tie). A window
@@ -17,6 +53,18 @@ public:
     // comes back unchanged. Pure; the recording and scrolling-capture windows place themselves
     // with it too.
     static QPointF constrainedOrigin(QPointF origin, QSizeF size, const QList<QRectF>& visibleFrames);
+
+private:
+    // The stored origin when it is a list of exactly two finite numbers.
+    std::optional<QPointF> savedOrigin() const;
+    void keepOnScreen(const QList<QRectF>& frames);
+
+    QSettings& preferences_;
+    FrameSource visibleFrames_;
+    bool positioned_ = false;
+    bool onX11_ = false;
+    platform::X11Connection connection_;
+    FloatingPanelView* view_ = nullptr;
 };
 
 } // namespace tarnwick

@@ -39,7 +39,19 @@ const QHash<QString, QString>& table()
         {QStringLiteral("photo"), QStringLiteral("image")},
         {QStringLiteral("highlighter"), QStringLiteral("highlighter")},
         {QStringLiteral("qrcode.viewfinder"), QStringLiteral("scan-qr-code")},
+        {QStringLiteral("macwindow.on.rectangle"), QStringLiteral("app-window")},
+        {QStringLiteral("text.viewfinder"), QStringLiteral("scan-text")},
         {QStringLiteral("arrow.down.doc"), QStringLiteral("file-down")},
+        {QStringLiteral("record.circle"), QStringLiteral("circle-dot")},
+        {QStringLiteral("folder"), QStringLiteral("folder")},
+        {QStringLiteral("keyboard"), QStringLiteral("keyboard")},
+        {QStringLiteral("lock.shield"), QStringLiteral("shield")},
+        {QStringLiteral("power"), QStringLiteral("power")},
+        {QStringLiteral("ellipsis"), QStringLiteral("ellipsis")},
+        {QStringLiteral("minus"), QStringLiteral("minus")},
+        {QStringLiteral("plus"), QStringLiteral("plus")},
+        {QStringLiteral("checkmark.circle"), QStringLiteral("circle-check")},
+        {QStringLiteral("square.stack.3d.up"), QStringLiteral("layers")},
     };
     return files;
 }

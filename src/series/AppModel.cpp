@@ -334,6 +334,13 @@ void AppModel::openScreenSettings()
         setStatus(screenMissing);
 }
 
+void AppModel::allowAutomaticPaste()
+{
+    assign(automaticPasteAllowed_, pastePermission ? pastePermission() : false);
+    if (!automaticPasteAllowed_)
+        setStatus(xtestMissing);
+}
+
 bool AppModel::stillCurrent(int revision, const std::optional<std::uint64_t>& changeCount) const
 {
     return revision == revision_ && clipboard_.isCurrent() && clipboard_.changeCount() == changeCount;

@@ -105,6 +105,9 @@ public:
     // line what the X server is missing.
     void openInputSettings();
     void openScreenSettings();
+    // The panel's "allow automatic paste": X11 has no prompt to show; reads whether
+    // we may type Ctrl+V and, when not, names what the X server lacks.
+    void allowAutomaticPaste();
 
     // Actions the shell fills in for the panel.
     std::function<void()> captureAction, captureWindowAction, captureScrollingAction, captureTextAction, recordAction,

@@ -21,6 +21,13 @@ const QString unavailable = QStringLiteral("Буфер обмена недост
 
 QString uuidText() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
 
+// Only names we give: QUuid::fromString also reads "<uuid>.png" or "{<uuid>}".
+bool isUuidName(const QString& name)
+{
+    const QUuid uuid = QUuid::fromString(name);
+    return !uuid.isNull() && name == uuid.toString(QUuid::WithoutBraces).toUpper();
+}
+
 QByteArray encodePng(const QImage& image)
 {
     QByteArray bytes;
@@ -37,20 +44,6 @@ QByteArray readFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         throw TarnwickError::message(QStringLiteral("Не удалось прочитать файл снимка %1.").arg(QFileInfo(path).fileName()));
     return file.readAll();
-}
-
-bool sameOptionalRect(const std::optional<QRectF>& a, const std::optional<QRectF>& b)
-{
-    return a.has_value() == b.has_value() && (!a || geo::same(*a, *b));
-}
-
-// Everything the rendered picture of a shot depends on.
-bool samePicture(const Screenshot& a, const Screenshot& b)
-{
-    return a.id == b.id && a.image.cacheKey() == b.image.cacheKey() && a.composition == b.composition
-        && geo::same(a.pixelSize, b.pixelSize) && a.imageCornerRadius == b.imageCornerRadius
-        && sameOptionalRect(a.cropRect(), b.cropRect()) && geo::same(a.canvasRect, b.canvasRect)
-        && a.annotations == b.annotations;
 }
 
 void removeQuietly(const QString& folder)
@@ -232,7 +225,7 @@ void ClipboardBridge::cleanExpiredFiles(const QDateTime& now)
         return;
     const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QFileInfo& entry : entries) {
-        if (QUuid::fromString(entry.fileName()).isNull())
+        if (!isUuidName(entry.fileName()))
             continue;
         const QDateTime modified = entry.lastModified();
         if (!modified.isValid() || modified.secsTo(now) <= expirySeconds)

@@ -8,6 +8,23 @@
 
 namespace tarnwick {
 
+namespace {
+
+bool sameOptionalRect(const std::optional<QRectF>& a, const std::optional<QRectF>& b)
+{
+    return a.has_value() == b.has_value() && (!a || geo::same(*a, *b));
+}
+
+} // namespace
+
+bool samePicture(const Screenshot& a, const Screenshot& b)
+{
+    return a.id == b.id && a.image.cacheKey() == b.image.cacheKey() && a.composition == b.composition
+        && geo::same(a.pixelSize, b.pixelSize) && a.imageCornerRadius == b.imageCornerRadius
+        && sameOptionalRect(a.cropRect(), b.cropRect()) && geo::same(a.canvasRect, b.canvasRect)
+        && a.annotations == b.annotations;
+}
+
 QString shotLabel(qsizetype index)
 {
     if (index >= 0 && index < 26)

@@ -60,6 +60,10 @@ private:
     std::optional<QRectF> cropRect_;
 };
 
+// Whether two shots give the same picture: same shot, and everything its rendering depends on
+// unchanged. Caches of rendered shots (clipboard files, panel thumbnails) key on it.
+bool samePicture(const Screenshot& a, const Screenshot& b);
+
 // The label of the shot at a position of the series: "A" … "Z", then "?".
 QString shotLabel(qsizetype index);
 

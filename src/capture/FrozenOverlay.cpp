@@ -1,0 +1,216 @@
+#include "capture/FrozenOverlay.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include <cmath>
+
+namespace tarnwick::capture {
+
+namespace {
+
+const QColor veil(0, 0, 0, 89); // black at 0.35
+const QColor outline(0, 122, 255);
+constexpr int promptLeft = 24;
+constexpr int promptTop = 28;
+
+} // namespace
+
+FrozenOverlay::FrozenOverlay(QScreen* screen, QRect pixels, QImage frozen, Options options, Handlers handlers)
+    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint),
+      pixels_(pixels),
+      scale_(screen->devicePixelRatio()),
+      frozen_(std::move(frozen)),
+      options_(std::move(options)),
+      handlers_(std::move(handlers)),
+      band_(QRectF(QPointF(0, 0), screen->geometry().size()), options_.minimumSize)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setScreen(screen);
+    setGeometry(screen->geometry());
+    setCursor(Qt::CrossCursor);
+    setMouseTracking(options_.picksWindows);
+}
+
+QPoint FrozenOverlay::toRoot(QPointF local) const
+{
+    return pixels_.topLeft() + QPoint(int(std::lround(local.x() * scale_)), int(std::lround(local.y() * scale_)));
+}
+
+QRectF FrozenOverlay::fromRoot(const QRect& root) const
+{
+    const QRect r = root.intersected(pixels_).translated(-pixels_.topLeft());
+    if (r.isEmpty())
+        return {};
+    return QRectF(r.x() / scale_, r.y() / scale_, r.width() / scale_, r.height() / scale_);
+}
+
+QRectF FrozenOverlay::hole() const
+{
+    return options_.picksWindows ? highlight_ : band_.selection();
+}
+
+QRect FrozenOverlay::labelRect() const
+{
+    const QRectF h = hole();
+    if (!options_.showsSize || h.isEmpty())
+        return {};
+    const QSize text = fontMetrics().size(0, QStringLiteral("00000 × 00000")) + QSize(12, 6);
+    QPoint at = h.bottomRight().toPoint() + QPoint(-text.width(), 6);
+    if (at.y() + text.height() > height())
+        at.setY(int(h.bottom()) - text.height() - 6);
+    at.setX(std::max(0, at.x()));
+    return QRect(at, text);
+}
+
+void FrozenOverlay::setHighlight(const QRect& root)
+{
+    const QRectF before = hole();
+    highlight_ = fromRoot(root);
+    if (highlight_ != before)
+        repaintAround(before);
+}
+
+void FrozenOverlay::grabKeyboardSoon(int attempts)
+{
+    activateWindow();
+    if (windowHandle() && windowHandle()->setKeyboardGrabEnabled(true))
+        return;
+    if (attempts > 0)
+        QTimer::singleShot(20, this, [this, attempts] { grabKeyboardSoon(attempts - 1); });
+}
+
+namespace {
+
+// The hole's outline, which reaches one pixel either side of its edge.
+QRegion outlineOf(const QRect& hole)
+{
+    return QRegion(hole.adjusted(-2, -2, 2, 2)).subtracted(QRegion(hole.adjusted(2, 2, -2, -2)));
+}
+
+} // namespace
+
+void FrozenOverlay::repaintAround(const QRectF& before)
+{
+    // Only what changed: a drag over a large band repaints two thin strips, not the band.
+    const QRect oldHole = before.toAlignedRect();
+    const QRect newHole = hole().toAlignedRect();
+    QRegion changed = QRegion(oldHole).xored(QRegion(newHole));
+    changed += outlineOf(oldHole) + outlineOf(newHole) + labelRect() + lastLabel_;
+    update(changed);
+}
+
+void FrozenOverlay::paintEvent(QPaintEvent* event)
+{
+    QPainter p(this);
+    const QRegion dirty = event->region();
+    const QRectF h = hole();
+    // The picture is dimmed as it is painted, so start-up does no work on all of it.
+    for (const QRect& r : dirty) {
+        if (frozen_.isNull())
+            p.fillRect(r, QColor(40, 40, 40));
+        else
+            p.drawImage(r, frozen_, QRectF(r.topLeft() * scale_, r.size() * scale_));
+    }
+    p.save();
+    p.setClipRegion(dirty.subtracted(QRegion(h.toAlignedRect())));
+    p.fillRect(dirty.boundingRect(), veil);
+    p.restore();
+
+    if (!h.isEmpty()) {
+        if (frozen_.isNull())
+            p.fillRect(h, QColor(90, 90, 90));
+        p.setPen(QPen(outline, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(h);
+    }
+    if (!options_.prompt.isEmpty() && dirty.boundingRect().top() < promptTop + 30) {
+        QFont font(QStringLiteral("DejaVu Sans Mono"));
+        font.setPixelSize(16);
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.save();
+        p.setClipRect(QRect(promptLeft, promptTop, std::min(width() - 2 * promptLeft, 760), 30));
+        p.drawText(QPointF(promptLeft, promptTop + QFontMetricsF(font).ascent()), options_.prompt);
+        p.restore();
+    }
+    lastLabel_ = labelRect();
+    if (!lastLabel_.isEmpty()) {
+        const QSize size = QRectF(h.topLeft() * scale_, h.size() * scale_).toAlignedRect().size();
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 0, 170));
+        p.drawRoundedRect(lastLabel_, 4, 4);
+        p.setPen(Qt::white);
+        p.drawText(lastLabel_, Qt::AlignCenter, QStringLiteral("%1 × %2").arg(size.width()).arg(size.height()));
+    }
+}
+
+QPointF FrozenOverlay::bandPoint(QPointF local) const
+{
+    // The X pointer stops on the last pixel of the screen; there it stands for
+    // the far edge, so a drag into a corner takes the last row and column too.
+    const double last = 1 / scale_;
+    if (local.x() >= width() - last)
+        local.setX(width());
+    if (local.y() >= height() - last)
+        local.setY(height());
+    return local;
+}
+
+void FrozenOverlay::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton && options_.rightClickCancels) {
+        if (handlers_.cancelled)
+            handlers_.cancelled();
+        return;
+    }
+    if (event->button() != Qt::LeftButton || options_.picksWindows)
+        return;
+    const QRectF before = hole();
+    band_.press(bandPoint(event->position()));
+    repaintAround(before);
+}
+
+void FrozenOverlay::mouseMoveEvent(QMouseEvent* event)
+{
+    if (options_.picksWindows) {
+        if (handlers_.hovered)
+            handlers_.hovered(toRoot(event->position()));
+        return;
+    }
+    const QRectF before = hole();
+    if (band_.drag(bandPoint(event->position())))
+        repaintAround(before);
+}
+
+void FrozenOverlay::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (options_.picksWindows) {
+        if (handlers_.clicked)
+            handlers_.clicked(toRoot(event->position()));
+        return;
+    }
+    const QRectF before = hole();
+    const std::optional<QRectF> done = band_.release(bandPoint(event->position()));
+    repaintAround(before);
+    if (done && handlers_.selected)
+        handlers_.selected(*done);
+}
+
+void FrozenOverlay::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        if (handlers_.cancelled)
+            handlers_.cancelled();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+} // namespace tarnwick::capture

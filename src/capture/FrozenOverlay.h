@@ -1,0 +1,71 @@
+#pragma once
+
+#include "capture/RubberBand.h"
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+namespace tarnwick::capture {
+
+// One screen's veil: a borderless override-redirect window over the whole
+// screen showing the frozen picture dimmed, the rubber band (or a highlighted
+// window) as an undimmed hole with a blue outline, an optional prompt and an
+// optional size read-out in pixels. Owned by SelectionOverlays; GUI thread.
+// Coordinates are the widget's own (device-independent pixels); `pixels()`
+// is where the screen lies in the frozen root image (device pixels).
+class FrozenOverlay : public QWidget {
+public:
+    struct Options {
+        QString prompt;
+        bool showsSize = false;         // "640 × 480" beside the band, in device pixels
+        QSizeF minimumSize{1, 1};       // smaller bands are dropped
+        bool rightClickCancels = false; // besides Escape
+        bool picksWindows = false;      // a click picks the highlighted window; no band
+    };
+    struct Handlers {
+        std::function<void(QRectF)> selected;   // a finished band
+        std::function<void(QPoint)> hovered;    // pointer moved (window mode), root pixels
+        std::function<void(QPoint)> clicked;    // left click (window mode), root pixels
+        std::function<void()> cancelled;
+    };
+
+    // `frozen` is this screen's part of the frozen image; a null image shows a plain veil.
+    FrozenOverlay(QScreen* screen, QRect pixels, QImage frozen, Options options, Handlers handlers);
+
+    QRect pixels() const { return pixels_; }
+    double scale() const { return scale_; }
+    // Root pixels of a point in this widget, and back.
+    QPoint toRoot(QPointF local) const;
+    QRectF fromRoot(const QRect& root) const;
+
+    // Highlights a rectangle (root pixels; empty for none), as window mode does.
+    void setHighlight(const QRect& root);
+    // Asks the server for the keyboard until it is granted (another client
+    // may hold it for a moment).
+    void grabKeyboardSoon(int attempts = 50);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QPointF bandPoint(QPointF local) const;
+    QRectF hole() const;
+    QRect labelRect() const;
+    void repaintAround(const QRectF& before);
+
+    QRect pixels_;
+    double scale_;
+    QImage frozen_;
+    Options options_;
+    Handlers handlers_;
+    RubberBand band_;
+    QRectF highlight_;
+    QRect lastLabel_;
+};
+
+} // namespace tarnwick::capture

@@ -1,0 +1,6 @@
+#include "capture/Picker.h"
+
+int main(int argc, char** argv)
+{
+    return tarnwick::capture::runPicker(argc, argv);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QVector>
+#include <optional>
+
+class QMimeData;
+class QImageReader;
+
+namespace tarnwick {
+
+// Reads the images the editor inserts as layers: from clipboard contents and
+// from files. Every read checks the declared size before decoding and decodes
+// under an explicit allocation limit, so a huge or hostile image is refused
+// instead of exhausting memory. PNG, JPEG, WebP, BMP, GIF and TIFF; EXIF
+// orientation is applied. GUI thread or any thread.
+class EditorImageImporter {
+public:
+    EditorImageImporter() = delete;
+
+    static constexpr int allocationLimitMB = 256;
+
+    struct Result {
+        QVector<QImage> images;
+        // Something was offered as an image but could not be read (too large, broken).
+        bool unreadable = false;
+    };
+
+    // Local image files first, in order; only when none of them gives an image,
+    // the image data itself.
+    static Result fromMimeData(const QMimeData& data);
+    // One file; nothing when it cannot be read within the limits. `offered` tells
+    // whether it looked like an image of a supported format at all.
+    static std::optional<QImage> readFile(const QString& path, bool* offered = nullptr);
+    // Encoded image bytes (`format` as a MIME type, e.g. "image/png").
+    static std::optional<QImage> decode(const QByteArray& bytes, const QString& format);
+    // The bitmap as a layer takes it: one pixel per point; nothing when a side is under 1 pixel.
+    static std::optional<QImage> normalized(const QImage& image);
+
+private:
+    static std::optional<QImage> read(QImageReader& reader);
+};
+
+} // namespace tarnwick

@@ -1,0 +1,389 @@
+#pragma once
+
+#include "render/BackgroundRemoval.h"
+#include "render/ScreenshotComposition.h"
+#include "series/Annotation.h"
+#include "series/ColorCode.h"
+#include "series/Geometry.h"
+#include "series/Screenshot.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QUuid>
+#include <QVector>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QMimeData;
+
+namespace tarnwick {
+
+// A new element of a kind at a point, every other field neutral.
+Annotation freshAnnotation(AnnotationTool kind, const QPointF& point);
+
+// The model of one editing session: one shot of the series with everything the
+// editor shows and every edit the user makes. The canvas, the window and the tool
+// panels read it and change it only through these methods.
+//
+// GUI thread only. The model's own reactions to a property change run at once and
+// in a fixed order; views listen to `changed()`, emitted once per event-loop turn
+// after any number of changes, so they never see half an operation. `changedNow()`
+// fires synchronously after every single change, for the few callers that must
+// not wait a turn.
+//
+// The document is shot + annotations + crop + canvas + crop basis; undo and redo
+// restore whole snapshots of it, which share the pixels of its images.
+// Coordinates are image pixels of the shot, origin top left, y down.
+class EditorState : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int noticeDelayMs = 4000;
+
+    EditorState(const Screenshot& shot, const QString& label, QObject* parent = nullptr);
+    // Cancels a running background removal.
+    ~EditorState() override;
+
+    // Constants of the session.
+    const QString& label() const { return label_; }
+    CursorColorState& cursorColor() { return *cursorColor_; }
+
+    // The document.
+    const Screenshot& shot() const { return shot_; }
+    const QVector<Annotation>& annotations() const { return annotations_; }
+    const std::optional<QRectF>& cropRect() const { return cropRect_; }
+    // Copies the crop into the shot (rounding its corners anew when it has a radius).
+    void setCropRect(const std::optional<QRectF>& crop);
+    const QRectF& canvasRect() const { return canvasRect_; }
+    const std::optional<QRectF>& cropBasisRect() const { return cropBasisRect_; }
+
+    // Canvas navigation, stored for the canvas.
+    const CanvasNavigation& navigation() const { return navigation_; }
+    void setNavigation(const CanvasNavigation& navigation);
+
+    // Tool and style.
+    AnnotationTool tool() const { return tool_; }
+    // A different tool ends picking, a pending crop selection, a QR read and the
+    // background-removal notice; any tool but select clears the selection.
+    void setTool(AnnotationTool tool);
+    int colorIndex() const { return colorIndex_; } // 0…5 a palette colour, -1 the custom colour
+    // Also becomes the drawing colour (unless the model is showing a selection's colour).
+    void setColorIndex(int index);
+    const std::optional<SampledColor>& customColor() const { return customColor_; }
+    void setCustomColor(const std::optional<SampledColor>& color);
+    const std::optional<SampledColor>& drawingCustomColor() const { return drawingCustomColor_; }
+    int drawingColorIndex() const { return drawingColorIndex_; }
+    bool pickingColor() const { return pickingColor_; }
+    void setPickingColor(bool on);
+    const std::optional<QUuid>& selectedID() const { return selectedID_; }
+    // Re-syncs the style to the new selection.
+    void setSelectedID(const std::optional<QUuid>& id);
+    BlurMode blurMode() const { return blurMode_; }
+    ShapeKind shape() const { return shape_; }
+    LineKind lineKind() const { return lineKind_; }
+    ExtraToolKind extraTool() const { return extraTool_; }
+    RulerUnit rulerUnit() const { return rulerUnit_; }
+    double highlighterWidth() const { return highlighterWidth_; }
+    double strokeWidth() const { return strokeWidth_; }
+
+    // Crop selection.
+    const std::optional<Annotation>& pendingCrop() const { return pendingCrop_; }
+    const std::optional<QUuid>& cropTargetID() const { return cropTargetID_; }
+
+    // Image actions and jobs.
+    bool capturingImage() const { return capturingImage_; }
+    // The shell clears it when the capture ends.
+    void setCapturingImage(bool on);
+    const std::optional<QUuid>& removingBackgroundID() const { return removingBackgroundID_; }
+    const std::optional<QString>& imageMessage() const { return imageMessage_; }
+    const std::optional<QUuid>& qrRecognitionID() const { return qrRecognitionID_; }
+    const std::optional<QString>& qrMessage() const { return qrMessage_; }
+
+    // The effects as the canvas last saw them.
+    bool effectsPending() const { return effectsPending_; }
+    void setEffectsPending(bool pending);
+    const std::optional<QString>& effectMessage() const { return effectMessage_; }
+    void setEffectMessage(const std::optional<QString>& message);
+    bool effectFailed() const { return effectFailed_; }
+    void setEffectFailed(bool failed);
+
+    // Comment and text drafts.
+    const QString& commentDraft() const { return commentDraft_; }
+    void setCommentDraft(const QString& text);
+    const std::optional<QPointF>& commentPoint() const { return commentPoint_; }
+    const std::optional<QUuid>& editingCommentID() const { return editingCommentID_; }
+    bool showComment() const { return showComment_; }
+    void setShowComment(bool show);
+    const QString& textDraft() const { return textDraft_; }
+    void setTextDraft(const QString& text);
+    const std::optional<QPointF>& textPoint() const { return textPoint_; }
+    const std::optional<QUuid>& editingTextID() const { return editingTextID_; }
+    double textFontSize() const { return textFontSize_; }
+    void setTextFontSize(double size);
+    bool textOutline() const { return textOutline_; }
+    void setTextOutline(bool on);
+    const TextFontStyle& textStyle() const { return textStyle_; }
+    void setTextStyle(const TextFontStyle& style);
+    bool showText() const { return showText_; }
+    // Closing also ends colour picking and re-syncs the style to the selection.
+    void setShowText(bool show);
+
+    // Set by the window after a copy without markers; every recorded step clears it.
+    bool copiedWithoutMarkers() const { return copiedWithoutMarkers_; }
+    void setCopiedWithoutMarkers(bool copied);
+    // Raised by every recorded step, undo and redo.
+    int historyRevision() const { return historyRevision_; }
+
+    // History.
+    // Records one undo step of the current document (closing an open stroke edit first).
+    void checkpoint();
+    // The whole list as one undo step; nothing is recorded when it equals the current one.
+    void replace(const QVector<Annotation>& annotations);
+    // With a pending crop selection undo only cancels it and redo does nothing.
+    void undo();
+    void redo();
+    bool canUndo() const;
+    bool canRedo() const;
+
+    // Derived values, computed on every read.
+    Screenshot editedShot() const;
+    // Effects ready and no error, no editor open, no selection, capture or job running, not picking.
+    bool canExport() const;
+    QSizeF outputSize() const;
+    RenderScene scene() const;
+    // The elements that show in the crop (all of them without one), bottom first.
+    QVector<Annotation> effectiveAnnotations() const;
+    // The elements as the canvas draws them: with the text being written shown live.
+    QVector<Annotation> previewAnnotations() const;
+
+    // Canvas geometry, all pure. The box one element occupies on the canvas;
+    // comments measure their marker against `markerSize` (the visible area when absent).
+    QRectF canvasBounds(const Annotation& annotation, const std::optional<QSizeF>& markerSize,
+                        bool includeLensSource) const;
+    // The canvas and the crop as they would be with `replacing` standing in for its
+    // namesake (or added); the current elements when absent.
+    QRectF canvasFrame(const std::optional<Annotation>& replacing = std::nullopt) const;
+    QRectF viewportFrame(const std::optional<Annotation>& replacing = std::nullopt) const;
+    // Where a crop selection may lie: the visible area, within the target layer when one is cropped.
+    QRectF cropViewport() const;
+
+    // Crop.
+    // Brings canvas and crop up to date after elements changed; `id` counts even when untracked.
+    void reflowCanvas(const std::optional<QUuid>& id);
+    // A selection under 4 × 4 pixels within the viewport keeps the previous one.
+    void setCropSelection(const QRectF& rect);
+    // Crops the target layer, else the shot; a selection that no longer fits only cancels.
+    void applyCropSelection();
+    void cancelCropSelection();
+    // Crops the visible area (only ever shrinking it); the same area records nothing.
+    void crop(const QRectF& rect);
+    void beginLayerCrop();
+    void removeCrop();
+
+    // Tools, styles and the selection.
+    std::optional<Annotation> selectedAnnotation() const;
+    // The kind a new element drawn with the current tool gets.
+    AnnotationTool drawingTool() const;
+    // Copies the selection's style into the tool state; without one, the drawing colour.
+    void syncSelectedStyle();
+    // Palette colour `index` for the style, new elements and the selected element (one step).
+    void setColor(int index);
+    // Takes a colour sampled by the canvas while picking.
+    void applyPickedColor(const SampledColor& color);
+    bool canPickColor() const;
+    void setShape(ShapeKind shape);
+    void setLineKind(LineKind kind);
+    void setBlurMode(BlurMode mode);
+    void setRulerUnit(RulerUnit unit);
+    void activateExtraTool(ExtraToolKind kind);
+    double strokeWidthLimit() const; // 120 for the highlighter, else 40
+    double displayedStrokeWidth() const;
+    void setStrokeWidth(double width);
+    // A slider drag or a held key between these two is one undo step, none when nothing changed.
+    void beginStrokeEdit();
+    void endStrokeEdit();
+    // Arrow keys; `continuing` joins the step of the previous call. False when it cannot move.
+    bool nudgeSelected(const QSizeF& offset, bool continuing);
+    // Appends and selects a new element (one step); with `expandingCanvas` the canvas grows for it.
+    void add(const Annotation& annotation, bool expandingCanvas);
+    // Stores a moved or resized element in place of its namesake; nothing when unchanged.
+    void transform(const Annotation& annotation, bool expandingCanvas, bool recordHistory);
+    void remove(const QUuid& id);
+    void scaleMagnifier(double factor);
+
+    // Comment and text drafts.
+    void requestComment(const QPointF& point, const std::optional<QUuid>& editing);
+    void requestText(const QPointF& point, const std::optional<QUuid>& editing);
+    // The text element as it would be saved now; nothing for a blank draft or without a point.
+    std::optional<Annotation> textPreview() const;
+    // A blank draft saves nothing and leaves its editor open.
+    void saveComment();
+    void saveText();
+
+    // Image layers.
+    // No editor open, no crop selection, capture or job running, not picking.
+    bool canAddImage() const;
+    // Inserts the clipboard's images; false with a notice when there is none or it cannot be read.
+    bool pasteImage(const QMimeData* data);
+    // Each image scaled down to 65 % of the visible area and centred; one step for all.
+    bool addImages(const QVector<QImage>& images);
+    bool beginImageCapture();
+    // The select tool with nothing selected: the image controls act on the shot itself.
+    bool editingOriginalImage() const;
+    void flipSelectedImageHorizontally();
+    double imageCornerRadiusLimit() const;
+    double displayedImageCornerRadius() const;
+    void setImageCornerRadius(double radius);
+
+    // Background removal and QR reads.
+    bool canRemoveImageBackground() const;
+    bool canRemoveScreenshotBackground() const;
+    // Runs `processor` on the background-removal queue; the result is applied as one
+    // step when its target still holds the image it started from.
+    void removeSelectedImageBackground(const BackgroundRemoval::Processor& processor = &BackgroundRemoval::remove);
+    void removeScreenshotBackground(const BackgroundRemoval::Processor& processor = &BackgroundRemoval::remove);
+    // Removes the background of `image`, which is the shot's image (no `layerID`) or the
+    // image of that layer; a target no longer holding this very image drops the result.
+    void removeBackground(const QImage& image, const std::optional<QUuid>& layerID,
+                          const BackgroundRemoval::Processor& processor = &BackgroundRemoval::remove);
+    void cancelBackgroundRemoval();
+    // An id for the window's read when the qr tool may read now; nothing otherwise.
+    std::optional<QUuid> beginQRRecognition();
+    // False, changing nothing, for a read that was abandoned meanwhile.
+    bool finishQRRecognition(const QUuid& id, const std::optional<QString>& message);
+
+signals:
+    // Once per event-loop turn after any change.
+    void changed();
+    // After every single change, synchronously.
+    void changedNow();
+
+private:
+    struct EditSnapshot {
+        Screenshot shot;
+        QVector<Annotation> annotations;
+        std::optional<QRectF> cropRect;
+        QRectF canvasRect;
+        std::optional<QRectF> cropBasisRect;
+    };
+
+    template <typename T>
+    bool assign(T& field, const T& value);
+    void touch();
+    EditSnapshot snapshot() const;
+    void restore(const EditSnapshot& snapshot);
+    void setShot(const Screenshot& shot);
+    void setAnnotations(const QVector<Annotation>& annotations);
+    void markEdited();
+    // Position of the first element with this id; -1 when none has it.
+    qsizetype indexOf(const QUuid& id) const;
+    double defaultStrokeWidth() const;
+    QRectF visibleArea() const;
+
+    // Tools and styles.
+    void recolorSelection(int index, const std::optional<SampledColor>& color);
+    // Applies `change` to a copy of the selected element and records the list; false from `change` keeps it.
+    void changeSelected(const std::function<bool(Annotation&)>& change);
+    bool styleIsHighlighter() const;
+    void storeContinuing(const QVector<Annotation>& list);
+
+    // Images and jobs.
+    void setImageMessage(const std::optional<QString>& message);
+    QRectF visibleImageFrame() const;
+    // A new composition over the shot's image, its corners rounded within the visible frame.
+    void recompose(Screenshot& shot) const;
+    void finishBackgroundRemoval(const std::shared_ptr<BackgroundRemovalJob>& job, const std::optional<QUuid>& layerID,
+                                 const QSize& sourceSize, const BackgroundRemoval::Outcome& outcome);
+    bool holdsBackgroundSource(const std::optional<QUuid>& layerID) const;
+    void validateBackgroundRemoval();
+    void showBackgroundRemovalNotice();
+    void dismissBackgroundRemovalNotice();
+
+    const QString label_;
+    std::unique_ptr<CursorColorState> cursorColor_;
+    CanvasNavigation navigation_;
+    QVector<Annotation> annotations_;
+    AnnotationTool tool_ = AnnotationTool::arrow;
+    int colorIndex_ = 1;
+    std::optional<SampledColor> customColor_;
+    std::optional<SampledColor> drawingCustomColor_;
+    bool pickingColor_ = false;
+    int drawingColorIndex_ = 1;
+    std::optional<QUuid> selectedID_;
+    BlurMode blurMode_ = BlurMode::area;
+    ShapeKind shape_ = ShapeKind::rectangle;
+    LineKind lineKind_ = LineKind::arrow;
+    ExtraToolKind extraTool_ = ExtraToolKind::magnifier;
+    RulerUnit rulerUnit_ = RulerUnit::px;
+    double highlighterWidth_ = 24;
+    double strokeWidth_ = 3;
+    std::optional<QRectF> cropRect_;
+    QRectF canvasRect_;
+    std::optional<Annotation> pendingCrop_;
+    std::optional<QUuid> cropTargetID_;
+    bool capturingImage_ = false;
+    std::optional<QUuid> removingBackgroundID_;
+    std::optional<QString> imageMessage_;
+    bool effectsPending_ = false;
+    std::optional<QString> effectMessage_;
+    bool effectFailed_ = false;
+    QString commentDraft_;
+    std::optional<QPointF> commentPoint_;
+    std::optional<QUuid> editingCommentID_;
+    bool showComment_ = false;
+    QString textDraft_;
+    std::optional<QPointF> textPoint_;
+    std::optional<QUuid> editingTextID_;
+    double textFontSize_ = 32;
+    bool textOutline_ = false;
+    TextFontStyle textStyle_;
+    bool showText_ = false;
+    bool copiedWithoutMarkers_ = false;
+    std::optional<QUuid> qrRecognitionID_;
+    std::optional<QString> qrMessage_;
+    int historyRevision_ = 0;
+    Screenshot shot_;
+
+    QVector<EditSnapshot> undoStack_;
+    QVector<EditSnapshot> redoStack_;
+    std::optional<EditSnapshot> strokeEditBaseline_;
+    std::shared_ptr<BackgroundRemovalJob> backgroundJob_;
+    // The very image the running removal started from, by its cache key (shared copies keep it).
+    std::optional<qint64> backgroundSourceKey_;
+    std::optional<QUuid> backgroundNoticeID_;
+    bool syncingColor_ = false;
+    std::optional<QRectF> cropBasisRect_;
+
+    bool changeQueued_ = false;
+};
+
+namespace modelValues {
+// Exact equality for the model's fields: Qt's own on geometry is fuzzy.
+inline bool equal(const QRectF& a, const QRectF& b) { return geo::same(a, b); }
+inline bool equal(const QPointF& a, const QPointF& b) { return geo::same(a, b); }
+template <typename T>
+bool equal(const T& a, const T& b) { return a == b; }
+template <typename T>
+bool equal(const std::optional<T>& a, const std::optional<T>& b)
+{
+    if (a.has_value() != b.has_value())
+        return false;
+    return !a || equal(*a, *b);
+}
+} // namespace modelValues
+
+template <typename T>
+bool EditorState::assign(T& field, const T& value)
+{
+    if (modelValues::equal(field, value))
+        return false;
+    field = value;
+    touch();
+    return true;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,223 @@
+#include "editor/model/EditorState.h"
+
+#include "series/Geometry.h"
+
+#include <algorithm>
+
+namespace tarnwick {
+namespace {
+
+using T = AnnotationTool;
+
+constexpr int maximumPasses = 8;
+constexpr double minimumCropSide = 4;
+
+// How far an element's drawing reaches beyond its geometry, for a stroke `s`.
+double margin(const Annotation& a, double s)
+{
+    switch (a.kind) {
+    case T::rectangle: case T::ellipse: case T::pencil: case T::magnifier: case T::highlighter: return s / 2 + 1;
+    case T::arrow: return std::max({s / 2 + 1, 4.5 * s, 14.0});
+    case T::length: case T::ruler: return std::max({s / 2 + 1, 3 * s, 10.0});
+    case T::text: return a.textOutline ? 3 : 0;
+    default: return 0;
+    }
+}
+
+// The list with `r` standing in for its namesake, or added when it has none.
+QVector<Annotation> withReplacement(const QVector<Annotation>& list, const std::optional<Annotation>& r)
+{
+    if (!r)
+        return list;
+    QVector<Annotation> out = list;
+    bool found = false;
+    for (Annotation& a : out)
+        if (a.id == r->id) {
+            a = *r;
+            found = true;
+        }
+    if (!found)
+        out.push_back(*r);
+    return out;
+}
+
+bool tooSmall(const QRectF& r) { return geo::isNull(r) || r.width() < minimumCropSide || r.height() < minimumCropSide; }
+
+} // namespace
+
+QRectF EditorState::canvasBounds(const Annotation& a, const std::optional<QSizeF>& markerSize, bool includeLensSource) const
+{
+    if (a.kind == T::comment) {
+        const double width = markerSize ? markerSize->width() : visibleArea().width();
+        const double diameter = std::min(std::max(width / 36, 44.0), 96.0);
+        const double half = std::clamp(diameter / 2 + 2, 24.0, 50.0);
+        return QRectF(a.start.x() - half, a.start.y() - half, 2 * half, 2 * half);
+    }
+    const QRectF base = a.kind == T::magnifier && !includeLensSource ? a.rect() : a.geometryBounds();
+    if (geo::isNull(base))
+        return base;
+    const double m = margin(a, Screenshot::effectiveStrokeWidth(a, shot_.pixelSize));
+    return geo::integral(base.adjusted(-m, -m, m, m));
+}
+
+QRectF EditorState::canvasFrame(const std::optional<Annotation>& replacing) const
+{
+    const QVector<Annotation> list = withReplacement(annotations_, replacing);
+    const QRectF image(QPointF(0, 0), shot_.pixelSize);
+    QRectF previous = image, frame = image;
+    for (int pass = 0; pass < maximumPasses; ++pass) {
+        frame = image;
+        for (const Annotation& e : list)
+            if (e.canvasTracked || (replacing && e.id == replacing->id))
+                frame = geo::unite(frame, canvasBounds(e, previous.size(), true));
+        frame = geo::integral(frame);
+        if (geo::same(frame, previous))
+            break;
+        previous = frame;
+    }
+    return frame;
+}
+
+QRectF EditorState::viewportFrame(const std::optional<Annotation>& replacing) const
+{
+    const std::optional<QRectF> basis = cropBasisRect_ ? cropBasisRect_ : cropRect_;
+    if (!basis)
+        return canvasFrame(replacing);
+    const QVector<Annotation> list = withReplacement(annotations_, replacing);
+    const QRectF shown = cropRect_.value_or(*basis);
+    QVector<QUuid> visible;
+    for (const Annotation& a : annotations_) {
+        const bool seen = a.kind == T::comment      ? geo::contains(shown, a.start)
+                          : a.kind == T::magnifier ? geo::intersects(a.rect(), shown)
+                                                   : geo::intersects(a.geometryBounds(), shown);
+        if (seen)
+            visible.push_back(a.id);
+    }
+    QRectF previous = *basis, frame = *basis;
+    for (int pass = 0; pass < maximumPasses; ++pass) {
+        frame = *basis;
+        for (const Annotation& e : list) {
+            const bool counts = (replacing && e.id == replacing->id) || (e.canvasTracked && visible.contains(e.id));
+            if (counts)
+                frame = geo::unite(frame, canvasBounds(e, previous.size(), false));
+        }
+        frame = geo::integral(frame);
+        if (geo::same(frame, previous))
+            break;
+        previous = frame;
+    }
+    return frame;
+}
+
+void EditorState::reflowCanvas(const std::optional<QUuid>& id)
+{
+    std::optional<Annotation> element;
+    if (const qsizetype i = id ? indexOf(*id) : -1; i >= 0)
+        element = annotations_[i];
+    const QRectF viewport = viewportFrame(element);
+    assign(canvasRect_, canvasFrame(std::nullopt));
+    if (!cropRect_)
+        return;
+    setCropRect(geo::intersection(viewport, canvasRect_));
+}
+
+QRectF EditorState::cropViewport() const
+{
+    const QRectF area = visibleArea();
+    if (cropTargetID_)
+        for (const Annotation& a : annotations_)
+            if (a.id == *cropTargetID_ && a.kind == T::image)
+                return geo::intersection(a.rect(), area);
+    return area;
+}
+
+void EditorState::setCropSelection(const QRectF& rect)
+{
+    const QRectF s = geo::intersection(geo::standardized(rect), cropViewport());
+    if (tooSmall(s))
+        return;
+    Annotation crop = freshAnnotation(T::crop, s.topLeft());
+    crop.end = s.bottomRight();
+    assign(pendingCrop_, std::optional<Annotation>(crop));
+}
+
+void EditorState::beginLayerCrop()
+{
+    const std::optional<Annotation> layer = selectedAnnotation();
+    if (!layer || layer->kind != T::image)
+        return;
+    setTool(T::crop);
+    setSelectedID(layer->id);
+    assign(cropTargetID_, std::optional<QUuid>(layer->id));
+    setCropSelection(layer->rect());
+}
+
+void EditorState::applyCropSelection()
+{
+    if (!pendingCrop_)
+        return;
+    const QRectF c = geo::intersection(geo::integral(pendingCrop_->rect()), cropViewport());
+    // The viewport may have shrunk under the selection since it was drawn.
+    if (tooSmall(c)) {
+        cancelCropSelection();
+        return;
+    }
+    if (cropTargetID_) {
+        const QUuid target = *cropTargetID_;
+        const qsizetype i = indexOf(target);
+        if (i >= 0 && annotations_[i].kind == T::image && annotations_[i].embeddedImage) {
+            QVector<Annotation> list = annotations_;
+            Annotation& a = list[i];
+            const QRectF l = a.rect();
+            const QRectF q = a.imageCrop.value_or(QRectF(QPointF(0, 0), QSizeF(a.embeddedImage->size())));
+            const double dx = a.imageFlippedHorizontally ? l.right() - c.right() : c.left() - l.left();
+            a.imageCrop = QRectF(q.x() + dx / l.width() * q.width(), q.y() + (c.top() - l.top()) / l.height() * q.height(),
+                                 c.width() / l.width() * q.width(), c.height() / l.height() * q.height());
+            a.start = c.topLeft();
+            a.end = c.bottomRight();
+            cancelCropSelection();
+            replace(list);
+            setTool(T::select);
+            setSelectedID(target);
+            return;
+        }
+    }
+    cancelCropSelection();
+    crop(c);
+}
+
+void EditorState::crop(const QRectF& rect)
+{
+    const QRectF area = visibleArea();
+    const QRectF r = geo::intersection(geo::integral(geo::standardized(rect)), area);
+    if (tooSmall(r) || geo::same(r, area))
+        return;
+    checkpoint();
+    setCropRect(r);
+    assign(cropBasisRect_, std::optional<QRectF>(r));
+    setSelectedID(std::nullopt);
+}
+
+void EditorState::cancelCropSelection()
+{
+    const std::optional<QUuid> target = cropTargetID_;
+    assign(pendingCrop_, std::optional<Annotation>());
+    assign(cropTargetID_, std::optional<QUuid>());
+    if (target && tool_ == T::crop) {
+        setTool(T::select);
+        setSelectedID(target);
+    }
+}
+
+void EditorState::removeCrop()
+{
+    if (!cropRect_)
+        return;
+    cancelCropSelection();
+    checkpoint();
+    setCropRect(std::nullopt);
+    assign(cropBasisRect_, std::optional<QRectF>());
+    setSelectedID(std::nullopt);
+}
+
+} // namespace tarnwick

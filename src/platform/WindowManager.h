@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tarnwick::platform {
+
+class X11Connection;
+
+// Shows `window` on every virtual desktop: _NET_WM_DESKTOP "all" for a window about to be
+// mapped, and the same and the sticky state asked of the window manager for a mapped one.
+// False when the server does not answer.
+bool showOnAllDesktops(X11Connection& connection, std::uint32_t window);
+
+// Whether a compositing manager runs on the connection's screen (a client owns
+// _NET_WM_CM_Sn), so that translucent window corners show what lies below.
+bool compositingManagerRunning(X11Connection& connection);
+
+} // namespace tarnwick::platform

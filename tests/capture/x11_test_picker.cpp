@@ -1,0 +1,170 @@
+#include "support/X11Client.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <X11/keysym.h>
+#include <xcb/xcb.h>
+#include <gtest/gtest.h>
+
+
+using namespace std::chrono_literals;
+using tarnwick::test::waitUntil;
+using tarnwick::test::X11Client;
+
+namespace {
+
+QImage paint(X11Client& x, std::uint32_t window, QRect area, std::uint32_t seed, bool throughChildren = false)
+{
+    const auto pixels = x.paintNoise(window, area.x(), area.y(), area.width(), area.height(), seed, throughChildren);
+    return QImage(reinterpret_cast<const uchar*>(pixels.data()), area.width(), area.height(), QImage::Format_RGB32)
+        .copy();
+}
+
+// Runs the picker, waits until its veil holds the keyboard, plays `act` and
+// returns the exit code.
+int pick(X11Client& x, const QStringList& flags, const QString& file, const std::function<void()>& act)
+{
+    QProcess picker;
+    picker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    picker.start(QStringLiteral(TARNWICK_CAPTURE), QStringList{"-i", "-x", "-t", "png"} + flags + QStringList{file});
+    if (!picker.waitForStarted(5000) || !waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 5s))
+        return -1;
+    act();
+    if (!picker.waitForFinished(5000))
+        return -2;
+    return picker.exitCode();
+}
+
+QPoint rootOrigin(X11Client& x, std::uint32_t window)
+{
+    xcb_connection_t* c = x.connection();
+    auto* reply = xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window, x.root(), 0, 0), nullptr);
+    const QPoint origin = reply ? QPoint(reply->dst_x, reply->dst_y) : QPoint();
+    std::free(reply);
+    return origin;
+}
+
+bool viewable(X11Client& x, std::uint32_t window)
+{
+    xcb_connection_t* c = x.connection();
+    auto* reply = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+    const bool result = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(reply);
+    return result;
+}
+
+} // namespace
+
+TEST(Picker, ADragGivesTheFrozenPixelsOfExactlyThatRectangleAtEveryScale)
+{
+    X11Client x;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("shot.png"));
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        const QImage before = paint(x, x.root(), QRect(200, 100, 600, 400), scale);
+        qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
+        ASSERT_EQ(pick(x, {}, file, [&] {
+            // The screen changes under the veil after the freeze; the shot must not.
+            paint(x, x.root(), QRect(200, 100, 600, 400), 7, true);
+            x.drag(250, 130, 570, 372); // whole points at scale 2
+        }), 0);
+        qunsetenv("QT_SCALE_FACTOR");
+        const QImage shot = QImage(file).convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(shot, before.copy(50, 30, 320, 242));
+        const int dotsPerMeter = scale == 1 ? 2835 : 5669; // 72 dpi per unit of scale
+        EXPECT_EQ(QSize(shot.dotsPerMeterX(), shot.dotsPerMeterY()), QSize(dotsPerMeter, dotsPerMeter));
+    }
+}
+
+TEST(Picker, CancelOrFailureLeavesNoFile)
+{
+    X11Client x;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("shot.png"));
+    struct Case {
+        const char* name;
+        QString target;
+        std::function<void()> act;
+        int code;
+    } cases[] = {
+        {"Escape", file, [&] { x.chord({x.keycodeOf(XK_Escape)}); }, 1},
+        {"Escape during a drag", file,
+         [&] {
+             x.movePointer(10, 10);
+             x.button(1, true);
+             x.movePointer(300, 300);
+             x.chord({x.keycodeOf(XK_Escape)});
+             x.button(1, false);
+         },
+         1},
+        {"right click", file, [&] { x.click(100, 100, 3); }, 1},
+        {"missing folder", dir.filePath(QStringLiteral("gone/shot.png")),
+         [&] { x.drag(10, 10, 60, 60); }, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(pick(x, {}, c.target, c.act), c.code);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    }
+}
+
+TEST(Picker, AWindowClickGivesTheWindowWithItsFrameAndWithoutItsShadowOnRequest)
+{
+    X11Client x;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("window.png"));
+    QProcess openbox;
+
+    struct Case {
+        const char* name;
+        bool windowManager;
+        QStringList flags;
+        int shadow; // _GTK_FRAME_EXTENTS on every side
+    } cases[] = {
+        {"bare server", false, {"-w"}, 0},
+        {"bare server, shadow cut", false, {"-w", "-o"}, 10},
+        {"openbox", true, {"-w"}, 0},
+        {"openbox, shadow kept", true, {"-w"}, 10},
+        {"openbox, shadow cut", true, {"-w", "-o"}, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.windowManager && openbox.state() == QProcess::NotRunning) {
+            openbox.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+            ASSERT_TRUE(waitUntil([&] { return !x.cardinals(x.root(), "_NET_SUPPORTING_WM_CHECK").empty(); }, 10s));
+        }
+        const std::uint32_t window = x.createWindow();
+        const auto cut = static_cast<std::uint32_t>(c.shadow);
+        if (c.shadow)
+            x.setCardinals(window, "_GTK_FRAME_EXTENTS", {cut, cut, cut, cut});
+        std::vector<std::uint32_t> frame{0, 0, 0, 0};
+        if (c.windowManager) {
+            ASSERT_TRUE(waitUntil([&] {
+                // Openbox drops map requests that come while it starts up: ask again.
+                xcb_map_window(x.connection(), window);
+                x.sync();
+                const auto stack = x.cardinals(x.root(), "_NET_CLIENT_LIST_STACKING");
+                frame = x.cardinals(window, "_NET_FRAME_EXTENTS");
+                return frame.size() == 4 && viewable(x, window) && std::find(stack.begin(), stack.end(), window) != stack.end();
+            }, 10s));
+        }
+        const QImage content = paint(x, window, QRect(0, 0, 200, 100), 3);
+        const QPoint origin = rootOrigin(x, window);
+
+        ASSERT_EQ(pick(x, c.flags, file, [&] { x.click(origin.x() + 100, origin.y() + 50); }), 0);
+        const QImage shot = QImage(file).convertToFormat(QImage::Format_RGB32);
+        const int inset = c.flags.contains("-o") ? c.shadow : 0;
+        const QSize client(200 - 2 * inset, 100 - 2 * inset);
+        const int left = int(frame[0]), right = int(frame[1]), top = int(frame[2]), bottom = int(frame[3]);
+        EXPECT_EQ(shot.size(), client + QSize(left + right, top + bottom));
+        EXPECT_EQ(shot.copy(left, top, client.width(), client.height()), content.copy(inset, inset, client.width(), client.height()));
+        x.destroyWindow(window);
+        QFile::remove(file);
+    }
+    openbox.kill();
+    openbox.waitForFinished();
+}

@@ -1,0 +1,242 @@
+#include "EditorTestSupport.h"
+#include "platform/KeyNames.h"
+#include "platform/SerialQueue.h"
+#include "platform/TarnwickError.h"
+
+#include <QBuffer>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <future>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+using namespace tarnwick;
+using namespace tarnwick::test;
+using T = AnnotationTool;
+
+namespace {
+
+const QString unreadable = QStringLiteral("Не удалось прочитать изображение.");
+
+// A valid PNG whose header declares 30000 × 30000 pixels.
+QByteArray hugePngHeader()
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture(1, 1).save(&buffer, "PNG");
+    const uchar size[8] = {0, 0, 0x75, 0x30, 0, 0, 0x75, 0x30};
+    png.replace(16, 8, reinterpret_cast<const char*>(size), 8);
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(png.constData() + 12), 17);
+    for (int i = 0; i < 4; ++i)
+        png[29 + i] = static_cast<char>((crc >> (24 - 8 * i)) & 0xff);
+    return png;
+}
+
+// Lets everything queued on the removal queue finish and its results arrive.
+void settle()
+{
+    BackgroundRemoval::queue().sync([] {});
+    QCoreApplication::processEvents();
+}
+
+// A processor that waits for the test, then honours cancellation or returns `result`.
+struct GatedProcessor {
+    std::shared_ptr<std::promise<void>> gate = std::make_shared<std::promise<void>>();
+    std::shared_future<void> opened = gate->get_future().share();
+    std::function<QImage(const QImage&)> result = [](const QImage& image) {
+        QImage out = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        out.fill(Qt::transparent);
+        return out;
+    };
+    BackgroundRemoval::Processor processor()
+    {
+        return [opened = opened, result = result](const QImage& image, const std::function<bool()>& cancelled) {
+            opened.wait();
+            if (cancelled())
+                throw CancellationError();
+            return result(image);
+        };
+    }
+    void release() { gate->set_value(); }
+};
+
+} // namespace
+
+TEST(EditorLayers, PlacesEveryInsertionAsOneStep)
+{
+    EditorState state(shotOf(1000, 800), QStringLiteral("A"));
+    state.setTool(T::arrow);
+    ASSERT_TRUE(state.addImages({picture(4000, 1000), picture(100, 100)}));
+    ASSERT_EQ(state.annotations().size(), 2);
+    EXPECT_EQ(state.annotations()[0].rect(), QRectF(175, 318.75, 650, 162.5));
+    EXPECT_EQ(state.annotations()[1].rect(), QRectF(450, 350, 100, 100));
+    EXPECT_EQ(state.tool(), T::select);
+    EXPECT_EQ(state.selectedID(), state.annotations()[1].id);
+    state.undo();
+    EXPECT_TRUE(state.annotations().isEmpty());
+}
+
+TEST(EditorLayers, ImportPrefersFilesAndRefusesHugeOrMissingImages)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("вставка.png"));
+    ASSERT_TRUE(picture(10, 10).save(file));
+    EditorState state(shotOf(1000, 800), QStringLiteral("A"));
+
+    QMimeData both;
+    both.setUrls({QUrl::fromLocalFile(file)});
+    both.setImageData(picture(20, 20));
+    ASSERT_TRUE(state.pasteImage(&both));
+    EXPECT_EQ(state.selectedAnnotation()->embeddedImage->size(), QSize(10, 10));
+
+    const QString hugeFile = dir.filePath(QStringLiteral("huge.png"));
+    QFile out(hugeFile);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(hugePngHeader());
+    out.close();
+    QMimeData hugeData, hugeUrl, text;
+    hugeData.setData(QStringLiteral("image/png"), hugePngHeader());
+    hugeUrl.setUrls({QUrl::fromLocalFile(hugeFile)});
+    text.setText(QStringLiteral("не картинка"));
+    const struct {
+        QMimeData* data;
+        QString message;
+    } refusals[] = {{&hugeData, unreadable}, {&hugeUrl, unreadable}, {&text, QStringLiteral("В буфере обмена нет изображения.")}};
+    for (const auto& refusal : refusals) {
+        EXPECT_FALSE(state.pasteImage(refusal.data));
+        EXPECT_EQ(state.imageMessage(), refusal.message);
+    }
+    EXPECT_EQ(state.annotations().size(), 1);
+}
+
+TEST(EditorLayers, ScreenshotCornersAreOneStepPerChange)
+{
+    EditorState state(shotOf(300, 200), QStringLiteral("A"));
+    state.setTool(T::select);
+    EXPECT_EQ(state.imageCornerRadiusLimit(), 100);
+    state.beginStrokeEdit();
+    for (double radius : {10.0, 30.0, 500.0})
+        state.setImageCornerRadius(radius);
+    state.endStrokeEdit();
+    EXPECT_EQ(state.displayedImageCornerRadius(), 100);
+    EXPECT_EQ(qAlpha(state.scene().image.pixel(0, 0)), 0);
+    const int revision = state.historyRevision();
+    state.setImageCornerRadius(100);
+    EXPECT_EQ(state.historyRevision(), revision);
+    state.undo();
+    EXPECT_EQ(state.shot().imageCornerRadius, 0);
+    EXPECT_EQ(qAlpha(state.scene().image.pixel(0, 0)), 255);
+    EXPECT_FALSE(state.canUndo());
+}
+
+TEST(EditorBackgroundRemoval, StaleFailedAndLateResultsChangeNothing)
+{
+    EditorState state(shotOf(1000, 800), QStringLiteral("A"));
+    ASSERT_TRUE(state.addImages({picture(200, 100)}));
+    const Annotation layer = *state.selectedAnnotation();
+
+    // Moving the layer keeps the removal; deleting it drops the result even after undo.
+    GatedProcessor deleted;
+    state.removeSelectedImageBackground(deleted.processor());
+    EXPECT_EQ(state.removingBackgroundID(), layer.id);
+    EXPECT_FALSE(state.canAddImage());
+    state.transform(layer.translated({5, 5}), false, true);
+    EXPECT_EQ(state.removingBackgroundID(), layer.id);
+    state.remove(layer.id);
+    EXPECT_FALSE(state.removingBackgroundID());
+    state.undo();
+    deleted.release();
+    settle();
+    EXPECT_EQ(state.annotations().last().embeddedImage, layer.embeddedImage);
+    EXPECT_FALSE(state.imageMessage());
+
+    const QString wrongSize = QStringLiteral("Не удалось сохранить размер изображения. Фон оставлен без изменений.");
+    const QString thrown = QStringLiteral("Не удалось найти объект. Фон оставлен без изменений.");
+    const struct {
+        BackgroundRemoval::Processor processor;
+        QString message;
+    } failures[] = {
+        {[](const QImage&, const std::function<bool()>&) { return picture(3, 3); }, wrongSize},
+        {[thrown](const QImage&, const std::function<bool()>&) -> QImage { throw TarnwickError::message(thrown); }, thrown},
+    };
+    for (const auto& failure : failures) {
+        state.setSelectedID(state.annotations().last().id);
+        const int revision = state.historyRevision();
+        state.removeSelectedImageBackground(failure.processor);
+        settle();
+        EXPECT_EQ(state.imageMessage(), failure.message);
+        EXPECT_EQ(state.historyRevision(), revision);
+        EXPECT_FALSE(state.removingBackgroundID());
+    }
+
+    // A session closed meanwhile drops the result.
+    auto closed = std::make_unique<EditorState>(shotOf(300, 200), QStringLiteral("B"));
+    GatedProcessor late;
+    closed->setTool(T::select);
+    closed->removeScreenshotBackground(late.processor());
+    ASSERT_TRUE(closed->removingBackgroundID());
+    closed.reset();
+    late.release();
+    settle();
+}
+
+TEST(EditorBackgroundRemoval, SuccessIsOneStepWithANoticeThatGoesUnlessReplaced)
+{
+    EditorState replaced(shotOf(300, 200), QStringLiteral("A"));
+    EditorState shown(shotOf(300, 200), QStringLiteral("B"));
+    const QString notice = platform::keyText(u"Фон удалён. ⌘Z — вернуть исходное изображение.");
+    for (EditorState* state : {&replaced, &shown}) {
+        state->setTool(T::select);
+        GatedProcessor removal;
+        removal.release();
+        state->removeScreenshotBackground(removal.processor());
+        settle();
+        EXPECT_EQ(state->imageMessage(), notice);
+        EXPECT_EQ(state->shot().image.pixel(5, 5), 0u);
+    }
+    const qint64 removed = shown.shot().image.cacheKey();
+    shown.undo();
+    EXPECT_FALSE(shown.canUndo());
+    EXPECT_FALSE(shown.imageMessage());
+    EXPECT_EQ(shown.shot().image.pixel(5, 5), picture(1, 1).pixel(0, 0));
+    shown.redo();
+    EXPECT_EQ(shown.shot().image.cacheKey(), removed);
+
+    QMimeData empty;
+    EXPECT_FALSE(replaced.pasteImage(&empty));
+    GatedProcessor again;
+    again.release();
+    shown.removeScreenshotBackground(again.processor());
+    settle();
+    ASSERT_EQ(shown.imageMessage(), notice);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shown.imageMessage(); }, 2 * EditorState::noticeDelayMs));
+    EXPECT_EQ(replaced.imageMessage(), QStringLiteral("В буфере обмена нет изображения."));
+}
+
+TEST(EditorQR, ReadsOnlyWithTheQrToolAndDropsAbandonedReads)
+{
+    EditorState state(shotOf(300, 200), QStringLiteral("A"));
+    EXPECT_FALSE(state.beginQRRecognition());
+    state.activateExtraTool(ExtraToolKind::qr);
+    state.requestComment({10, 10}, std::nullopt);
+    EXPECT_FALSE(state.beginQRRecognition());
+    state.setShowComment(false);
+
+    const std::optional<QUuid> first = state.beginQRRecognition();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(state.qrMessage(), QStringLiteral("Распознаём QR-код…"));
+    EXPECT_FALSE(state.canExport());
+    state.setTool(T::arrow);
+    EXPECT_FALSE(state.qrMessage());
+    EXPECT_FALSE(state.finishQRRecognition(*first, QStringLiteral("поздно")));
+    EXPECT_FALSE(state.qrMessage());
+
+    state.setTool(T::qr);
+    const std::optional<QUuid> second = state.beginQRRecognition();
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(state.finishQRRecognition(*second, QStringLiteral("https://пример.рф")));
+    EXPECT_EQ(state.qrMessage(), QStringLiteral("https://пример.рф"));
+}

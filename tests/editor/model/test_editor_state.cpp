@@ -1,0 +1,249 @@
+#include "EditorTestSupport.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::test;
+using T = AnnotationTool;
+
+TEST(EditorHistory, StartsFromTheShotAndRestoresWholeDocuments)
+{
+    EditorState state(shotOf(1200, 800), QStringLiteral("A"));
+    EXPECT_EQ(state.strokeWidth(), 4);
+    EXPECT_EQ(state.highlighterWidth(), 24);
+    EXPECT_EQ(state.tool(), T::arrow);
+    EXPECT_EQ(state.colorIndex(), 1);
+    EXPECT_FALSE(state.canUndo());
+    EXPECT_FALSE(state.canRedo());
+
+    const Document initial = documentOf(state);
+    state.add(element(T::arrow, {-50.5, 100}, {300, 100}, 4), true);
+    const Document grown = documentOf(state);
+    state.crop(QRectF(0, 0, 500, 400));
+    const Document cropped = documentOf(state);
+    ASSERT_NE(grown, initial);
+    ASSERT_NE(cropped, grown);
+
+    const int revision = state.historyRevision();
+    state.replace(state.annotations());
+    EXPECT_EQ(state.historyRevision(), revision);
+
+    QSignalSpy changes(&state, &EditorState::changed);
+    state.undo();
+    EXPECT_EQ(documentOf(state), grown);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(changes.count(), 1); // one coalesced notice for the whole restore
+    state.undo();
+    EXPECT_EQ(documentOf(state), initial);
+    EXPECT_FALSE(state.canUndo());
+    state.redo();
+    state.redo();
+    EXPECT_EQ(documentOf(state), cropped);
+    EXPECT_EQ(state.shot().cropRect(), state.cropRect());
+
+    state.undo();
+    ASSERT_TRUE(state.canRedo());
+    state.add(element(T::rectangle, {10, 10}, {50, 50}), false);
+    EXPECT_FALSE(state.canRedo());
+
+    // A pending selection is all that undo takes back, and redo waits for it.
+    const Document before = documentOf(state);
+    state.setTool(T::crop);
+    state.setCropSelection(QRectF(20, 20, 100, 100));
+    ASSERT_TRUE(state.pendingCrop());
+    EXPECT_FALSE(state.canExport());
+    const int pendingRevision = state.historyRevision();
+    state.undo();
+    EXPECT_FALSE(state.pendingCrop());
+    EXPECT_EQ(documentOf(state), before);
+    EXPECT_EQ(state.historyRevision(), pendingRevision);
+}
+
+TEST(EditorHistory, AStrokeBracketIsOneStepOrNone)
+{
+    EditorState state(shotOf(600, 400), QStringLiteral("A"));
+    state.add(element(T::arrow, {10, 10}, {200, 100}), false);
+    const int revision = state.historyRevision();
+    state.beginStrokeEdit();
+    state.endStrokeEdit();
+    EXPECT_EQ(state.historyRevision(), revision);
+
+    state.beginStrokeEdit();
+    for (double width : {10.0, 12.0, 14.0})
+        state.setStrokeWidth(width);
+    state.endStrokeEdit();
+    EXPECT_EQ(state.annotations().first().strokeWidth, 14);
+    state.undo();
+    EXPECT_EQ(state.annotations().first().strokeWidth, 0);
+    state.undo();
+    EXPECT_TRUE(state.annotations().isEmpty());
+    EXPECT_FALSE(state.canUndo());
+}
+
+TEST(EditorCanvas, GrowsByTrackedElementsOnlyAndShrinksBack)
+{
+    EditorState state(shotOf(1000, 800), QStringLiteral("A"));
+    const QRectF image(0, 0, 1000, 800);
+    state.add(element(T::arrow, {-900, 100}, {-700, 100}, 4), false);
+    EXPECT_EQ(state.canvasRect(), image);
+
+    // Stroke 4: the arrow's margin is max(3, 18, 14) = 18, rounded outward.
+    const Annotation outside = element(T::arrow, {-50.5, 100}, {300, 100}, 4);
+    state.add(outside, true);
+    EXPECT_TRUE(geo::same(state.canvasRect(), QRectF(-69, 0, 1069, 800)));
+    EXPECT_FALSE(state.cropRect());
+    EXPECT_EQ(state.outputSize(), QSizeF(1069, 800));
+
+    state.transform(outside.translated({100, 0}), true, true);
+    EXPECT_TRUE(geo::same(state.canvasRect(), image));
+    state.transform(outside, true, true);
+    state.remove(outside.id);
+    EXPECT_TRUE(geo::same(state.canvasRect(), image));
+
+    const Annotation comment = element(T::comment, {500, 500}, {500, 500});
+    EXPECT_EQ(state.canvasBounds(comment, QSizeF(3600, 100), true).width(), 100);
+    EXPECT_EQ(state.canvasBounds(comment, QSizeF(720, 100), true).width(), 48);
+}
+
+TEST(EditorCanvas, ACropWidensOnlyForTrackedElementsSeenInIt)
+{
+    EditorState state(shotOf(1000, 800), QStringLiteral("A"));
+    const QRectF basis(100, 100, 600, 500);
+    state.crop(basis);
+    const Annotation arrow = element(T::arrow, {650, 300}, {750, 300}, 4);
+    state.add(arrow, true);
+    EXPECT_TRUE(geo::same(*state.cropRect(), QRectF(100, 100, 668, 500)));
+    EXPECT_EQ(state.shot().cropRect(), state.cropRect());
+    state.transform(arrow.translated({-300, 0}), true, true);
+    EXPECT_TRUE(geo::same(*state.cropRect(), basis));
+
+    // A magnifier is tracked once transformed, but one outside the crop is not seen there.
+    const Annotation lens = element(T::magnifier, {850, 650}, {950, 750}, 4);
+    state.add(lens, false);
+    state.transform(lens.translated({10, 10}), false, true);
+    EXPECT_TRUE(state.annotations().last().canvasTracked);
+    EXPECT_TRUE(geo::same(*state.cropRect(), basis));
+}
+
+TEST(EditorCrop, StepsSelectionsAndLayerCrops)
+{
+    EditorState state(shotOf(1000, 800), QStringLiteral("A"));
+    state.crop(QRectF(100, 100, 600, 500));
+    const int revision = state.historyRevision();
+    state.crop(QRectF(100, 100, 600, 500));
+    EXPECT_EQ(state.historyRevision(), revision);
+
+    state.setCropSelection(QRectF(150, 150, 100, 100));
+    const Annotation selection = *state.pendingCrop();
+    state.setCropSelection(QRectF(300, 300, 3, 100));
+    EXPECT_EQ(*state.pendingCrop(), selection);
+    state.cancelCropSelection();
+    state.undo();
+
+    // Cropping a layer's left half keeps the left of its picture, or, mirrored, the right.
+    for (bool flipped : {false, true}) {
+        EditorState layers(shotOf(1000, 800), QStringLiteral("A"));
+        ASSERT_TRUE(layers.addImages({picture(100, 50)}));
+        const QUuid id = *layers.selectedID();
+        if (flipped)
+            layers.flipSelectedImageHorizontally();
+        layers.beginLayerCrop();
+        EXPECT_EQ(layers.tool(), T::crop);
+        layers.setCropSelection(QRectF(450, 375, 50, 50));
+        const int before = layers.historyRevision();
+        layers.applyCropSelection();
+        const Annotation layer = *layers.selectedAnnotation();
+        EXPECT_EQ(layer.id, id);
+        EXPECT_EQ(layers.tool(), T::select);
+        EXPECT_EQ(layer.imageCrop, QRectF(flipped ? 50 : 0, 0, 50, 50)) << flipped;
+        EXPECT_EQ(layer.rect(), QRectF(450, 375, 50, 50));
+        EXPECT_EQ(layers.historyRevision(), before + 1);
+    }
+}
+
+TEST(EditorCrop, ASelectionLeftUnderFourPixelsByTheViewportOnlyCancels)
+{
+    EditorState state(shotOf(1000, 800), QStringLiteral("A"));
+    ASSERT_TRUE(state.addImages({picture(100, 50)}));
+    const Annotation layer = *state.selectedAnnotation();
+    state.beginLayerCrop();
+    ASSERT_TRUE(state.pendingCrop());
+    // The visible area moves so that only 2 px of the layer remain in view.
+    state.setCropRect(QRectF(548, 0, 452, 800));
+    const int revision = state.historyRevision();
+    state.applyCropSelection();
+    EXPECT_FALSE(state.pendingCrop());
+    EXPECT_EQ(state.annotations().last(), layer);
+    EXPECT_EQ(state.historyRevision(), revision);
+    EXPECT_EQ(state.tool(), T::select);
+    EXPECT_EQ(state.selectedID(), layer.id);
+}
+
+TEST(EditorTools, SelectionStyleColoursAndStrokeLimits)
+{
+    EditorState state(shotOf(900, 600), QStringLiteral("A"));
+    state.add(element(T::arrow, {10, 10}, {200, 100}), false);
+    const QUuid id = *state.selectedID();
+    EXPECT_EQ(state.colorIndex(), 0); // the element's colour shows
+    EXPECT_EQ(state.drawingColorIndex(), 1);
+    EXPECT_EQ(state.strokeWidth(), 3);
+
+    state.setTool(T::select);
+    EXPECT_EQ(state.selectedID(), id);
+    state.setTool(T::rectangle);
+    EXPECT_FALSE(state.selectedID());
+    EXPECT_EQ(state.colorIndex(), 1);
+
+    state.setTool(T::select);
+    state.setSelectedID(id);
+    const int revision = state.historyRevision();
+    state.setColor(4);
+    EXPECT_EQ(state.annotations().first().colorIndex, 4);
+    EXPECT_EQ(state.historyRevision(), revision + 1);
+    EXPECT_EQ(state.drawingColorIndex(), 4);
+
+    struct Case {
+        std::optional<ExtraToolKind> extra;
+        double asked, width;
+    } cases[] = {{std::nullopt, 200, 40}, {std::nullopt, 0, 1}, {ExtraToolKind::highlighter, 200, 120}};
+    for (const Case& c : cases) {
+        state.setSelectedID(std::nullopt);
+        state.setTool(T::arrow);
+        if (c.extra)
+            state.activateExtraTool(*c.extra);
+        state.setStrokeWidth(c.asked);
+        EXPECT_EQ(state.displayedStrokeWidth(), c.width) << c.asked;
+    }
+}
+
+TEST(EditorDrafts, CommentsAndTexts)
+{
+    EditorState state(shotOf(1000, 800), QStringLiteral("A"));
+    state.requestComment({100, 100}, std::nullopt);
+    state.setCommentDraft(QStringLiteral("  \n\t "));
+    state.saveComment();
+    EXPECT_TRUE(state.annotations().isEmpty());
+    EXPECT_TRUE(state.showComment());
+    EXPECT_FALSE(state.canUndo());
+
+    for (auto [width, size] : {std::pair{1000, 25.0}, {600, 24.0}, {4000, 72.0}}) {
+        EditorState sized(shotOf(width, 300), QStringLiteral("A"));
+        sized.requestText({10, 10}, std::nullopt);
+        EXPECT_EQ(sized.textFontSize(), size) << width;
+    }
+
+    // Started 10 px from the right edge: wraps at four font sizes less one and moves left.
+    state.requestText({990, 100}, std::nullopt);
+    state.setTextFontSize(32);
+    state.setTextDraft(QStringLiteral("Проверка переноса"));
+    const Annotation preview = *state.textPreview();
+    EXPECT_EQ(preview.textWidth, 127);
+    EXPECT_LE(preview.rect().right(), 1000);
+    EXPECT_GE(preview.rect().left(), 862);
+    EXPECT_EQ(state.previewAnnotations().size(), 1);
+    state.saveText();
+    EXPECT_FALSE(state.showText());
+    ASSERT_EQ(state.annotations().size(), 1);
+    EXPECT_EQ(state.annotations().first().text, QStringLiteral("Проверка переноса"));
+}
