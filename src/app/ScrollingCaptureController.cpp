@@ -3,6 +3,7 @@
 #include "app/ScrollingCaptureControlView.h"
 #include "app/ScrollingCaptureKeys.h"
 #include "panels/FloatingPanel.h"
+#include "recording/RecordingAreaSelector.h"
 
 #include <QScreen>
 
@@ -42,11 +43,31 @@ QPoint ScrollingCaptureController::controlOrigin(const QRect& selection, const Q
     return {x, selection.y() - panelGap - size.height()};
 }
 
-void ScrollingCaptureController::capture(QScreen* screen, const QRect& selection,
-                                         const std::function<void()>& activateTarget)
+void ScrollingCaptureController::begin(const std::function<void()>& activateTarget)
 {
     const QUuid session = QUuid::createUuid();
     sessionId_ = session;
+    selector_ = std::make_unique<recording::RecordingAreaSelector>();
+    QPointer<ScrollingCaptureController> self(this);
+    selector_->select(QStringLiteral("Выделите область страницы для прокрутки · Esc — отмена"),
+                      [self, session, activateTarget](std::optional<recording::AreaSelection> area) {
+                          if (!self || self->sessionId_ != session)
+                              return;
+                          // The selector is the caller: it goes once its handler has returned.
+                          self->selector_.release()->deleteLater();
+                          if (!area || !area->screen)
+                              self->complete(Outcome());
+                          else
+                              self->capture(area->screen, area->rect.toRect(), activateTarget);
+                      });
+}
+
+void ScrollingCaptureController::capture(QScreen* screen, const QRect& selection,
+                                         const std::function<void()>& activateTarget)
+{
+    if (!sessionId_)
+        sessionId_ = QUuid::createUuid();
+    const QUuid session = *sessionId_;
     captureScale_ = screen->devicePixelRatio();
 
     control_ = std::make_unique<ScrollingCaptureControlView>(model_);
@@ -84,7 +105,10 @@ void ScrollingCaptureController::capture(QScreen* screen, const QRect& selection
 
 void ScrollingCaptureController::present()
 {
-    if (control_) {
+    if (selector_) {
+        for (QWidget* panel : selector_->panels())
+            panel->raise();
+    } else if (control_) {
         control_->show();
         control_->raise();
     }
@@ -150,6 +174,7 @@ void ScrollingCaptureController::complete(const Outcome& outcome)
         engine_->onFailure = nullptr;
         engine_.release()->deleteLater();
     }
+    selector_.reset();
     control_.reset();
     outline_.reset();
     if (auto report = std::exchange(onComplete, nullptr))

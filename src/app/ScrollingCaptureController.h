@@ -18,6 +18,10 @@ class QScreen;
 
 namespace tarnwick {
 
+namespace recording {
+class RecordingAreaSelector;
+}
+
 class ScrollingCaptureControlView;
 class ScrollingCaptureKeys;
 class SelectionOutline;
@@ -49,11 +53,15 @@ public:
     // Called once when the session ends.
     std::function<void(const Outcome&)> onComplete;
 
-    // Starts capturing `selection` (global device-independent pixels) of
-    // `screen`: panels up, `activateTarget` called, frames flowing, keys held.
+    // Starts a session: the user selects the area (Escape cancels), then it
+    // is captured as capture() does.
+    void begin(const std::function<void()>& activateTarget = {});
+    // Captures `selection` (global device-independent pixels) of `screen`:
+    // panels up, `activateTarget` called, frames flowing, keys held.
     void capture(QScreen* screen, const QRect& selection, const std::function<void()>& activateTarget = {});
-    // Brings the control panel forward.
+    // Brings the area selection or the control panel forward.
     void present();
+    recording::RecordingAreaSelector* selector() const { return selector_.get(); }
 
     // Where the control panel goes: centred 12 points below the selection, or
     // above it when there is no room below.
@@ -67,6 +75,7 @@ private:
 
     GrabFactory grabFactory_;
     ScrollingCaptureModel model_;
+    std::unique_ptr<recording::RecordingAreaSelector> selector_;
     std::unique_ptr<ScrollingCaptureEngine> engine_;
     std::unique_ptr<ScrollingCaptureControlView> control_;
     std::unique_ptr<SelectionOutline> outline_;

@@ -1,5 +1,6 @@
 #include "app/ScrollingCaptureControlView.h"
 #include "app/ScrollingCaptureController.h"
+#include "recording/RecordingAreaSelector.h"
 #include "support/X11Client.h"
 #include "NoisePage.h"
 
@@ -100,16 +101,23 @@ TEST(ScrollingCaptureX11, returnFinishesOnceWithTheTallShotAndOwnWindowsStayOutO
     EXPECT_EQ(session.controller.control(), nullptr);
 }
 
-TEST(ScrollingCaptureX11, escapeCancelsAndTooSmallAnAreaFails)
+TEST(ScrollingCaptureX11, escapeCancelsTheSelectionOrTheCaptureAndTooSmallAnAreaFails)
 {
     ScrollingPage window(noisePage(400, 1000));
-    Session cancelled;
-    cancelled.capture(window.geometry());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return cancelled.controller.model().ready(); }));
     X11Client x;
-    x.chord({x.keycodeOf(XK_Escape)});
-    ASSERT_TRUE(cancelled.ended());
-    EXPECT_TRUE(std::holds_alternative<std::monostate>(cancelled.outcomes.front()));
+    for (bool selectFirst : {false, true}) {
+        Session cancelled;
+        cancelled.controller.begin();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !cancelled.controller.selector()->panels().empty(); }));
+        if (selectFirst) {
+            x.drag(200, 150, 600, 750);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return cancelled.controller.model().ready(); }));
+            EXPECT_EQ(cancelled.controller.outline()->geometry(), QRect(198, 148, 404, 604));
+        }
+        x.chord({x.keycodeOf(XK_Escape)});
+        ASSERT_TRUE(cancelled.ended());
+        EXPECT_TRUE(std::holds_alternative<std::monostate>(cancelled.outcomes.front()));
+    }
 
     Session small;
     small.capture(QRect(200, 150, 400, 31));
