@@ -1,4 +1,4 @@
-#include "app/ScrollingCaptureEngine.h"
+#include "app/ScrollingCaptureController.h"
 #include "support/Errors.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +30,12 @@ TEST(ScrollingCaptureEngine, areasOutsideTheLimitsAreRefusedBeforeGrabbing)
         EXPECT_EQ(error, a.error ? QString::fromUtf8(a.error) : QString()) << a.selection.x();
         EXPECT_TRUE(!a.error || grabs == 0);
     }
+}
+
+TEST(ScrollingCaptureController, controlPanelGoesBelowTheAreaOrAboveWhenThereIsNoRoom)
+{
+    EXPECT_EQ(ScrollingCaptureController::controlOrigin({400, 100, 600, 500}, {0, 0, 1920, 1040}), QPoint(405, 612));
+    EXPECT_EQ(ScrollingCaptureController::controlOrigin({400, 500, 600, 500}, {0, 0, 1920, 1040}), QPoint(405, 378));
 }
 
 } // namespace
