@@ -105,6 +105,7 @@ struct RecordingEncoder::Media {
 RecordingEncoder::RecordingEncoder(const QString& path, QSize size, const RecordingOptions& options, bool audio)
     : media_(std::make_unique<Media>())
 {
+    av_log_set_level(AV_LOG_ERROR); // the encoders' statistics are not for the user's terminal
     Media& m = *media_;
     m.video = openVideo(size, options);
     if (!m.video)
