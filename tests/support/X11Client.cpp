@@ -13,6 +13,7 @@
 #undef explicit
 #include <xcb/xtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -152,6 +153,37 @@ void X11Client::chord(const std::vector<std::uint8_t>& keycodes)
 void X11Client::sync()
 {
     std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+}
+
+void X11Client::putPixels(std::uint32_t window, int x, int y, int width, int height, const std::uint32_t* pixels)
+{
+    const xcb_gcontext_t gc = xcb_generate_id(c_);
+    xcb_create_gc(c_, gc, window, 0, nullptr);
+    // Strips small enough for a server without BIG-REQUESTS.
+    const int rows = std::max(1, 200000 / std::max(1, width * 4));
+    for (int top = 0; top < height; top += rows) {
+        const int n = std::min(rows, height - top);
+        xcb_put_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc, static_cast<std::uint16_t>(width),
+                      static_cast<std::uint16_t>(n), static_cast<std::int16_t>(x), static_cast<std::int16_t>(y + top),
+                      0, 24, static_cast<std::uint32_t>(width * n * 4),
+                      reinterpret_cast<const std::uint8_t*>(pixels + std::size_t(top) * width));
+    }
+    xcb_free_gc(c_, gc);
+    sync();
+}
+
+void X11Client::movePointer(int x, int y)
+{
+    xcb_test_fake_input(c_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, static_cast<std::int16_t>(x),
+                        static_cast<std::int16_t>(y), 0);
+    sync();
+}
+
+void X11Client::button(std::uint8_t button, bool press)
+{
+    xcb_test_fake_input(c_, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
+                        0);
+    sync();
 }
 
 void X11Client::lockGroup(int group)

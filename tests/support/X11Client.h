@@ -48,6 +48,12 @@ public:
     void chord(const std::vector<std::uint8_t>& keycodes);
     void sync();
 
+    // Draws 32-bit pixels (0xAARRGGBB rows, `width` each) into a window of depth 24.
+    void putPixels(std::uint32_t window, int x, int y, int width, int height, const std::uint32_t* pixels);
+    // XTEST pointer: moves to root coordinates, presses or releases a button.
+    void movePointer(int x, int y);
+    void button(std::uint8_t button, bool press);
+
     // XKB keyboard group: lock one, read the locked one.
     void lockGroup(int group);
     int lockedGroup();
