@@ -71,9 +71,7 @@ bool RecordingFileWriter::appendFrame(const QImage& frame, double time, bool wai
     if (finishing_ || failure())
         return false;
     if (frame.size() != size_ || frame.depth() != 32) {
-        setFailure(TarnwickError::message(
-                       QStringLiteral("Размер видеокадра изменился. Остановите запись и выберите экран заново.")),
-                   false);
+        refuseFrameSize();
         return false;
     }
     if (!firstTime_) {
@@ -95,6 +93,13 @@ bool RecordingFileWriter::appendFrame(const QImage& frame, double time, bool wai
     lastTime_ = pts;
     lastBuffer_ = frame;
     return true;
+}
+
+void RecordingFileWriter::refuseFrameSize()
+{
+    setFailure(TarnwickError::message(
+                   QStringLiteral("Размер видеокадра изменился. Остановите запись и выберите экран заново.")),
+               false);
 }
 
 void RecordingFileWriter::appendAudio(const RecordingAudioBuffer& buffer, RecordingAudioSource source, double time)

@@ -46,6 +46,9 @@ public:
     void drainAudio(double time);
     // The completion runs once: at once when nothing was written, else on the finishing thread.
     void finish(double endTime, std::function<void(RecordingResult)> completion);
+    // The source changed size under the recording (a new screen mode): the same
+    // failure as a frame of another size.
+    void refuseFrameSize();
     // Abandons the recording and removes its file (the capture engine's start failed).
     void cancel();
 
