@@ -1,10 +1,12 @@
 #include "PulseDaemon.h"
 #include "RecordingTestSupport.h"
+#include "support/Errors.h"
 #include "recording/RecordingMicrophone.h"
 #include "recording/ScreenRecorder.h"
 #include "support/X11Client.h"
 
 #include <QElapsedTimer>
+#include <xcb/randr.h>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -69,6 +71,28 @@ DecodedFrames decodeAtTenPerSecond(const QString& file, int width, int height)
     return {width, height, ffmpeg.readAllStandardOutput()};
 }
 
+// Switches the first CRTC to a new 1024×768 mode, as a user changing the resolution would.
+void switchTo1024x768(X11Client& client)
+{
+    xcb_connection_t* c = client.connection();
+    std::free(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
+    auto* resources = xcb_randr_get_screen_resources_reply(c, xcb_randr_get_screen_resources(c, client.root()), nullptr);
+    ASSERT_TRUE(resources);
+    xcb_randr_mode_info_t mode{0, 1024, 768, 65000000, 1048, 1184, 1344, 0, 771, 777, 806, 8, 0};
+    auto* created = xcb_randr_create_mode_reply(c, xcb_randr_create_mode(c, client.root(), mode, 8, "1024x768"), nullptr);
+    ASSERT_TRUE(created);
+    xcb_randr_output_t output = xcb_randr_get_screen_resources_outputs(resources)[0];
+    std::free(xcb_request_check(c, xcb_randr_add_output_mode_checked(c, output, created->mode)));
+    auto* set = xcb_randr_set_crtc_config_reply(
+        c, xcb_randr_set_crtc_config(c, xcb_randr_get_screen_resources_crtcs(resources)[0], XCB_CURRENT_TIME,
+                                     resources->config_timestamp, 0, 0, created->mode, XCB_RANDR_ROTATION_ROTATE_0, 1, &output),
+        nullptr);
+    EXPECT_TRUE(set && set->status == XCB_RANDR_SET_CONFIG_SUCCESS);
+    std::free(set);
+    std::free(created);
+    std::free(resources);
+}
+
 } // namespace
 
 TEST(ScreenRecorder, RecordsTheMovingSceneWithSystemAudioAndClickRings)
@@ -85,6 +109,8 @@ TEST(ScreenRecorder, RecordsTheMovingSceneWithSystemAudioAndClickRings)
         heard = heard || std::any_of(b.data.begin(), b.data.end(), [](std::uint8_t v) { return v != 0; });
     };
     listener.start();
+    RecordingMicrophone monitorOnly(listenerQueue); // the default source is the speakers' monitor
+    EXPECT_EQ(errorOf([&] { monitorOnly.start(); }), "Микрофон не найден. Подключите его или отключите запись микрофона.");
     ASSERT_TRUE(QTest::qWaitFor([&] { return heard.load(); }, 10000));
     MovingScene scene;
     scene.show();
@@ -143,4 +169,33 @@ TEST(ScreenRecorder, RecordsTheMovingSceneWithSystemAudioAndClickRings)
     ASSERT_GT(audio.size(), 48000u * 2);
     EXPECT_GT(*std::max_element(audio.begin() + 2400, audio.begin() + 4800), 0.05f) << "tone from the start";
     EXPECT_NEAR(dominantFrequency({audio.begin() + 48000, audio.begin() + 72000}), 1000, 10);
+}
+
+TEST(ScreenRecorder, KeepsTheRecordingUpToAModeChangeOfTheMonitor)
+{
+    QWidget scene;
+    scene.setGeometry(0, 0, 1920, 1080);
+    scene.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene));
+    const std::vector<platform::Monitor> monitors = platform::makeScreenGrabber()->monitors();
+    ASSERT_FALSE(monitors.empty());
+    QTemporaryDir dir;
+    ScreenRecorder recorder;
+    std::vector<QString> interruptions;
+    recorder.onInterruption = [&](const TarnwickError& e) { interruptions.push_back(e.errorDescription()); };
+    RecordingOptions options;
+    options.codec = RecordingCodec::h264;
+    recorder.start(monitors[0], QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1080), 1.0, options, dir.filePath("m.mp4"));
+    QTest::qWait(1000);
+    X11Client client;
+    switchTo1024x768(client);
+    const QString sentence = "Размер видеокадра изменился. Остановите запись и выберите экран заново.";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !interruptions.empty(); }, 5000));
+    EXPECT_EQ(interruptions, std::vector<QString>{sentence});
+    const RecordingResult result = recorder.stop();
+    ASSERT_FALSE(result.url.isEmpty());
+    EXPECT_EQ(result.error->errorDescription(), sentence);
+    const QJsonObject info = probe(result.url);
+    EXPECT_EQ(info["streams"].toArray()[0].toObject()["width"].toInt(), 1920);
+    EXPECT_GT(info["format"].toObject()["duration"].toString().toDouble(), 0.5);
 }
