@@ -4,9 +4,11 @@
 #include "recording/RecordingEncoder.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <set>
+#include <utility>
 
 namespace tarnwick {
 
@@ -55,6 +57,7 @@ void RecordingFileWriter::setFailure(const TarnwickError& error, bool fileError)
         return;
     failure_ = error;
     fileFailure_ = fileError;
+    failureTime_ = hostTimeNow();
 }
 
 void RecordingFileWriter::syncEncoderFailure()
@@ -137,7 +140,7 @@ void RecordingFileWriter::finish(double endTime, std::function<void(RecordingRes
     if (!lastBuffer_.isNull() && firstTime_ && !failure())
         appendFrame(lastBuffer_, std::max(endTime, *firstTime_ + lastTime_ + 1.0 / 30), true);
     finishing_ = true;
-    lastBuffer_ = QImage();
+    const QImage last = std::exchange(lastBuffer_, QImage());
     syncEncoderFailure();
     const std::optional<TarnwickError> failed = failure();
     if (!firstTime_ || lastTime_ < 0) {
@@ -146,11 +149,15 @@ void RecordingFileWriter::finish(double endTime, std::function<void(RecordingRes
         return;
     }
     if (failed) {
-        // Keep what was recorded up to the last good frame unless the file itself failed.
         if (fileFailure_)
-            abandon(*failed);
-        else
-            finishQueue_.async([this, failed] { complete(lastTime_ + 1.0 / 30, failed); });
+            return abandon(*failed);
+        // Keep what was recorded up to the failure unless the file itself failed:
+        // the last good frame stands until then (the screen showed nothing new).
+        const double end =
+            std::max(lastTime_ + 1.0 / 30, std::min(failureTime_ - *firstTime_, endTime - *firstTime_));
+        if (ticks(end - 1.0 / 30) > ticks(lastTime_))
+            encoder_->pushVideo(last, ticks(end - 1.0 / 30), true);
+        finishQueue_.async([this, failed, end] { complete(end, failed); });
         return;
     }
     const double end = std::max(lastTime_ + 1.0 / 30, endTime - *firstTime_);

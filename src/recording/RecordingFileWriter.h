@@ -74,6 +74,7 @@ private:
     mutable std::mutex failureMutex_;
     std::optional<TarnwickError> failure_;
     bool fileFailure_ = false;
+    double failureTime_ = 0; // host clock
     bool finishing_ = false;
     bool completedFinish_ = false;
     std::function<void(RecordingResult)> completion_;

@@ -118,13 +118,14 @@ TEST(RecordingFileWriter, KeepsTheRecordingUpToAFrameSizeChange)
     QTemporaryDir dir;
     const QString url = dir.filePath("s.mp4");
     RecordingFileWriter writer(url, frameSize, options(RecordingCodec::h264, true));
+    const double start = hostTimeNow() - 2.0; // the failure comes 2 s into the recording
     for (int k = 0; k < 60; ++k)
-        while (!writer.append(movingFrame(frameSize, k), 10 + k / 30.0)) {
+        while (!writer.append(movingFrame(frameSize, k), start + k / 30.0)) {
         }
-    EXPECT_FALSE(writer.append(movingFrame(QSize(640, 480), 60), 12.0));
+    EXPECT_FALSE(writer.append(movingFrame(QSize(640, 480), 60), start + 2.0));
     const QString sentence = "Размер видеокадра изменился. Остановите запись и выберите экран заново.";
     EXPECT_EQ(sentenceOf(writer.failure()), sentence);
-    const RecordingResult result = finished(writer, 14.0);
+    const RecordingResult result = finished(writer, start + 4.0);
     EXPECT_EQ(result.url, url);
     EXPECT_EQ(sentenceOf(result.error), sentence);
     EXPECT_NEAR(probe(url)["format"].toObject()["duration"].toString().toDouble(), 2.0, 0.1);

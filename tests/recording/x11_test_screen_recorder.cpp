@@ -109,7 +109,8 @@ TEST(ScreenRecorder, RecordsTheMovingSceneWithSystemAudioAndClickRings)
         heard = heard || std::any_of(b.data.begin(), b.data.end(), [](std::uint8_t v) { return v != 0; });
     };
     listener.start();
-    RecordingMicrophone monitorOnly(listenerQueue); // the default source is the speakers' monitor
+    ASSERT_TRUE(PulseDaemon::pactl({"set-default-source", "tarnwick_speakers.monitor"}));
+    RecordingMicrophone monitorOnly(listenerQueue);
     EXPECT_EQ(errorOf([&] { monitorOnly.start(); }), "Микрофон не найден. Подключите его или отключите запись микрофона.");
     ASSERT_TRUE(QTest::qWaitFor([&] { return heard.load(); }, 10000));
     MovingScene scene;
