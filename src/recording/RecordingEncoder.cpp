@@ -16,7 +16,7 @@ namespace tarnwick {
 
 namespace {
 
-constexpr int videoQueueLimit = 8;
+constexpr int videoQueueLimit = 15; // half a second of yuv420p frames
 constexpr int audioQueueLimit = 128;
 
 TarnwickError sentence(const char* text) { return TarnwickError::message(QString::fromUtf8(text)); }
@@ -78,8 +78,6 @@ struct RecordingEncoder::Media {
     AVCodecContext* audio = nullptr;
     AVStream* videoStream = nullptr;
     AVStream* audioStream = nullptr;
-    SwsContext* scaler = nullptr;
-    AVFrame* picture = nullptr;
     AVFrame* sound = nullptr;
     AVPacket* packet = nullptr;
     AVPacket* heldVideo = nullptr; // written once the next frame tells its duration
@@ -94,8 +92,6 @@ struct RecordingEncoder::Media {
         }
         avcodec_free_context(&video);
         avcodec_free_context(&audio);
-        sws_freeContext(scaler);
-        av_frame_free(&picture);
         av_frame_free(&sound);
         av_packet_free(&packet);
         av_packet_free(&heldVideo);
@@ -103,7 +99,7 @@ struct RecordingEncoder::Media {
 };
 
 RecordingEncoder::RecordingEncoder(const QString& path, QSize size, const RecordingOptions& options, bool audio)
-    : media_(std::make_unique<Media>())
+    : media_(std::make_unique<Media>()), size_(size)
 {
     av_log_set_level(AV_LOG_ERROR); // the encoders' statistics are not for the user's terminal
     Media& m = *media_;
@@ -140,12 +136,6 @@ RecordingEncoder::RecordingEncoder(const QString& path, QSize size, const Record
     if (header < 0)
         throw sentence("Не удалось начать запись MP4.");
 
-    m.picture = av_frame_alloc();
-    m.picture->format = AV_PIX_FMT_YUV420P;
-    m.picture->width = size.width();
-    m.picture->height = size.height();
-    if (av_frame_get_buffer(m.picture, 0) < 0)
-        throw sentence("Не удалось начать запись MP4.");
     m.sound = av_frame_alloc();
     m.packet = av_packet_alloc();
     m.heldVideo = av_packet_alloc();
@@ -156,16 +146,38 @@ RecordingEncoder::~RecordingEncoder()
 {
     if (worker_.joinable())
         abort();
+    sws_freeContext(scaler_);
 }
+
+void RecordingEncoder::FrameDeleter::operator()(AVFrame* frame) const { av_frame_free(&frame); }
 
 bool RecordingEncoder::pushVideo(const QImage& frame, std::int64_t pts, bool waitForRoom)
 {
-    std::unique_lock lock(mutex_);
-    if (waitForRoom)
-        room_.wait(lock, [this] { return queuedVideo_ < videoQueueLimit || closing_ || failure_; });
-    if (closing_ || failure_ || queuedVideo_ >= videoQueueLimit)
+    {
+        std::unique_lock lock(mutex_);
+        if (waitForRoom)
+            room_.wait(lock, [this] { return queuedVideo_ < videoQueueLimit || closing_ || failure_; });
+        if (closing_ || failure_ || queuedVideo_ >= videoQueueLimit)
+            return false;
+    }
+    std::shared_ptr<AVFrame> picture(av_frame_alloc(), FrameDeleter());
+    picture->format = AV_PIX_FMT_YUV420P;
+    picture->width = size_.width();
+    picture->height = size_.height();
+    scaler_ = sws_getCachedContext(scaler_, frame.width(), frame.height(), AV_PIX_FMT_BGRA, size_.width(),
+                                   size_.height(), AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!scaler_ || av_frame_get_buffer(picture.get(), 0) < 0) {
+        fail("Не удалось записать кадр.", false);
         return false;
-    jobs_.push_back({frame, pts, std::nullopt});
+    }
+    const std::uint8_t* source[1] = {frame.constBits()};
+    const int stride[1] = {static_cast<int>(frame.bytesPerLine())};
+    sws_scale(scaler_, source, stride, 0, frame.height(), picture->data, picture->linesize);
+    picture->pts = pts;
+    std::lock_guard lock(mutex_);
+    if (closing_ || failure_)
+        return false;
+    jobs_.push_back({std::move(picture), std::nullopt});
     ++queuedVideo_;
     wake_.notify_one();
     return true;
@@ -182,7 +194,7 @@ bool RecordingEncoder::pushAudio(RecordingPCMBuffer buffer)
     std::lock_guard lock(mutex_);
     if (closing_ || failure_ || queuedAudio_ >= audioQueueLimit)
         return false;
-    jobs_.push_back({QImage(), 0, std::move(buffer)});
+    jobs_.push_back({nullptr, std::move(buffer)});
     ++queuedAudio_;
     wake_.notify_one();
     return true;
@@ -271,17 +283,7 @@ void RecordingEncoder::run()
 
 void RecordingEncoder::encodeVideo(const Job& job)
 {
-    Media& m = *media_;
-    const QImage& image = job.frame;
-    m.scaler = sws_getCachedContext(m.scaler, image.width(), image.height(), AV_PIX_FMT_BGRA, m.picture->width,
-                                    m.picture->height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!m.scaler || av_frame_make_writable(m.picture) < 0)
-        return fail("Не удалось записать кадр.", false);
-    const std::uint8_t* source[1] = {image.constBits()};
-    const int stride[1] = {static_cast<int>(image.bytesPerLine())};
-    sws_scale(m.scaler, source, stride, 0, image.height(), m.picture->data, m.picture->linesize);
-    m.picture->pts = job.pts;
-    if (avcodec_send_frame(m.video, m.picture) < 0)
+    if (avcodec_send_frame(media_->video, job.picture.get()) < 0)
         return fail("Не удалось записать кадр.", false);
     drainPackets(true);
 }

@@ -16,6 +16,9 @@
 #include <optional>
 #include <thread>
 
+struct AVFrame;
+struct SwsContext;
+
 namespace tarnwick {
 
 struct EncoderFailure {
@@ -35,7 +38,8 @@ public:
     RecordingEncoder(const RecordingEncoder&) = delete;
     RecordingEncoder& operator=(const RecordingEncoder&) = delete;
 
-    // `pts` in 1/60000 s. False when the queue is full (unless waiting) or the encoder stopped.
+    // `pts` in 1/60000 s. Converts to yuv420p on the calling thread (one thread only), so
+    // conversion and encoding overlap. False when the queue is full (unless waiting) or the encoder stopped.
     bool pushVideo(const QImage& frame, std::int64_t pts, bool waitForRoom);
     bool audioReady() const;
     bool pushAudio(RecordingPCMBuffer buffer);
@@ -51,9 +55,11 @@ public:
     void abort();
 
 private:
+    struct FrameDeleter {
+        void operator()(AVFrame* frame) const;
+    };
     struct Job {
-        QImage frame;
-        std::int64_t pts = 0;
+        std::shared_ptr<AVFrame> picture; // yuv420p, converted by the caller's thread
         std::optional<RecordingPCMBuffer> audio;
     };
     struct Media;
@@ -67,6 +73,8 @@ private:
     void finishMedia();
 
     std::unique_ptr<Media> media_;
+    SwsContext* scaler_ = nullptr; // the pushing thread's
+    QSize size_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable room_;
