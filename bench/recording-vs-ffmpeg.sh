@@ -41,7 +41,7 @@ for scene in static changing; do
       -i "$display" -t "$seconds" ${ffargs[$codec]} -pix_fmt yuv420p "$work/ffmpeg.mp4"
     theirs=$(awk '{ printf "%.2f", ($1 + $2) / $3 }' "$work/time")
     frames=$(ffprobe -v error -select_streams v -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$work/ffmpeg.mp4")
-    theirs="$theirs frames=$frames of $((seconds * 30))"
+    theirs="$theirs frames=$frames of $((seconds * 30)) in $(awk '{ print $3 }' "$work/time") s"
     echo "$scene $codec: tarnwick $ours | ffmpeg x11grab cores=$theirs"
   done
 done

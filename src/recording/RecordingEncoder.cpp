@@ -35,6 +35,7 @@ AVCodecContext* openVideo(QSize size, const RecordingOptions& options)
     context->framerate = {30, 1};
     context->gop_size = 60;
     context->max_b_frames = 0;
+    context->thread_count = 0; // as many encoder threads as the machine has cores
     context->bit_rate = options.bitRate(QSizeF(size));
     context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     context->color_range = AVCOL_RANGE_MPEG;

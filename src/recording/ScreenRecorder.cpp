@@ -112,7 +112,23 @@ void ScreenRecorder::start(const platform::Monitor& display, const QRectF& scree
             systemAudio_->start();
         }
         grabber_->grab(captureRect_); // fails here, not later, when the server refuses
+        if (options.showsCursor && !pointer_->hasCursorImages())
+            throw TarnwickError(QStringLiteral(
+                "X-сервер не поддерживает XFixes, и курсор не попадёт в запись. Отключите показ курсора."));
+        if (options.highlightsClicks && !pointer_->watchClicks([this](QPoint point) {
+                const double time = hostTimeNow();
+                queue_.async([this, point, time] {
+                    if (stopping_ || !captureRect_.contains(point))
+                        return;
+                    clicks_.push_back({point, time});
+                    if (clicks_.size() > 8)
+                        clicks_.pop_front();
+                });
+            }))
+            throw TarnwickError(QStringLiteral(
+                "X-сервер не поддерживает XInput 2.2, и щелчки не попадут в запись. Отключите отметку щелчков."));
     } catch (...) {
+        pointer_.reset();
         microphone_.reset();
         systemAudio_.reset();
         queue_.sync([this] {
@@ -133,17 +149,6 @@ void ScreenRecorder::start(const platform::Monitor& display, const QRectF& scree
                     writer_->drainAudio(hostTimeNow());
                     checkFailure();
                 });
-            });
-        });
-    if (options.highlightsClicks)
-        pointer_->watchClicks([this](QPoint point) {
-            const double time = hostTimeNow();
-            queue_.async([this, point, time] {
-                if (stopping_ || !captureRect_.contains(point))
-                    return;
-                clicks_.push_back({point, time});
-                if (clicks_.size() > 8)
-                    clicks_.pop_front();
             });
         });
 }
