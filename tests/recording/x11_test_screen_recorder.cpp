@@ -16,7 +16,7 @@ using namespace tarnwick::test;
 
 namespace {
 
-// A full-screen window with a red rectangle that moves 200 px a second over dark blue.
+// A full-screen window with a red rectangle that moves 100 px a second over dark blue.
 class MovingScene : public QWidget {
 public:
     MovingScene()
@@ -34,7 +34,7 @@ protected:
     {
         QPainter painter(this);
         painter.fillRect(rect(), QColor(20, 30, 120));
-        painter.fillRect(100 + static_cast<int>(clock_.elapsed() / 5) % 600, 300, 200, 150, Qt::red);
+        painter.fillRect(100 + static_cast<int>(clock_.elapsed() / 10) % 1400, 300, 200, 150, Qt::red);
     }
 
 private:
