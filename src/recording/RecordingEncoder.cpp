@@ -184,6 +184,12 @@ bool RecordingEncoder::pushVideo(const QImage& frame, std::int64_t pts, bool wai
     return true;
 }
 
+bool RecordingEncoder::videoReady() const
+{
+    std::lock_guard lock(mutex_);
+    return queuedVideo_ < videoQueueLimit && !closing_ && !failure_;
+}
+
 bool RecordingEncoder::audioReady() const
 {
     std::lock_guard lock(mutex_);

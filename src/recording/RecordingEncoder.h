@@ -42,6 +42,7 @@ public:
     // conversion and encoding overlap. False when the queue is full (unless waiting) or the encoder stopped.
     bool pushVideo(const QImage& frame, std::int64_t pts, bool waitForRoom);
     bool audioReady() const;
+    bool videoReady() const;
     bool pushAudio(RecordingPCMBuffer buffer);
     // Waits until audio can be queued; false at the deadline.
     bool waitForAudioRoom(std::chrono::steady_clock::time_point deadline);

@@ -50,6 +50,8 @@ std::optional<TarnwickError> RecordingFileWriter::failure() const
     return failure_;
 }
 
+bool RecordingFileWriter::readyForFrame() const { return encoder_->videoReady(); }
+
 void RecordingFileWriter::setFailure(const TarnwickError& error, bool fileError)
 {
     std::lock_guard lock(failureMutex_);

@@ -53,6 +53,8 @@ public:
     void cancel();
 
     std::optional<TarnwickError> failure() const;
+    // Whether the encoder takes another frame now; safe from any thread.
+    bool readyForFrame() const;
     const QString& url() const { return url_; }
     QSize size() const { return size_; }
 

@@ -175,7 +175,9 @@ void ScreenRecorder::grabLoop()
                     return;
                 }
             }
-            if (pendingFrames_ >= 3) { // the stream keeps at most three frames waiting
+            // The stream keeps at most three frames waiting; a frame the encoder
+            // cannot take now would be dropped anyway, so it is not even grabbed.
+            if (pendingFrames_ >= 3 || !writer_->readyForFrame()) {
                 ++dropped_;
                 return;
             }
