@@ -60,7 +60,11 @@ QStringList familyDisplayOrder(const QStringList& databaseFamilies)
             names.push_back(name);
         }
     }
-    QCollator collator;
+    // The C locale compares code points and ignores numeric mode; the interface is Russian.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::Russian, QLocale::Russia);
+    QCollator collator(locale);
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(names.begin(), names.end(),
