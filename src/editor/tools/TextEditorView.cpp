@@ -87,7 +87,6 @@ TextEditorView::TextEditorView(EditorState& state, QWidget* parent)
     text_->setFixedHeight(120);
     text_->setFrameShape(QFrame::NoFrame);
     text_->document()->setDocumentMargin(8);
-    text_->setTabChangesFocus(true);
     column->addWidget(text_);
 
     fontControls_ = new TextFontControls({[this] { return state_.textStyle(); },

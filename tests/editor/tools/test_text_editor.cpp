@@ -86,6 +86,13 @@ TEST(TextEditor, WritesRussianTextInAChosenFontSizeAndColourPreviewingTheShotsPi
     EXPECT_EQ(s.state.textStyle().family, QStringLiteral("DejaVu Serif"));
     EXPECT_FALSE(fonts.choosingFont());
     EXPECT_EQ(fonts.fontButton()->text(), QStringLiteral("DejaVu Serif"));
+    // Style toggles combine; "Обычный" clears them and keeps the family.
+    for (int i : {1, 2, 1, 2, 3})
+        QTest::mouseClick(fonts.styleButton(i), Qt::LeftButton);
+    EXPECT_EQ(s.state.textStyle(), (TextFontStyle{QStringLiteral("DejaVu Serif"), false, false, true}));
+    QTest::mouseClick(fonts.styleButton(0), Qt::LeftButton);
+    EXPECT_EQ(s.state.textStyle(), TextFontStyle{QStringLiteral("DejaVu Serif")});
+    EXPECT_TRUE(fonts.styleButton(0)->selected() && !fonts.styleButton(3)->selected());
 
     // Picking a colour on the canvas puts the panel aside and brings it back.
     s.state.setPickingColor(true);
