@@ -5,6 +5,8 @@
 #include "editor/tools/ToolDetailsPopover.h"
 #include "ToolsTestSupport.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -118,4 +120,29 @@ TEST(SupplementalStrip, KeyboardRunOnTheWidthSliderIsOneStepAndTheSliderFollowsT
     EXPECT_EQ(state.annotations().front().strokeWidth, 3);
     state.undo();
     EXPECT_TRUE(state.annotations().isEmpty()) << "the key run was one step";
+}
+
+TEST(ToolDetailsPopover, OpensFromItsAnchorAndClosesOnAPressOutsideButNotInItsMenus)
+{
+    EditorState state(test::shotOf(800, 500), QStringLiteral("A"));
+    QWidget window;
+    auto* anchor = new QPushButton(QStringLiteral("…"), &window);
+    auto* elsewhere = new QPushButton(QStringLiteral("x"), &window);
+    elsewhere->move(100, 100);
+    window.show();
+    ToolDetailsPopover popover(state, Qt::darkGray, &window);
+    QObject::connect(anchor, &QPushButton::clicked, &popover, [&] { popover.toggle(anchor); });
+    QTest::mouseClick(anchor, Qt::LeftButton);
+    EXPECT_TRUE(popover.isVisible());
+    EXPECT_LE(popover.height(), 460);
+    auto* shape = popover.details().section(DetailsSection::lineKind)->findChild<QComboBox*>();
+    shape->showPopup();
+    QTest::mouseClick(shape->view()->viewport(), Qt::LeftButton, {}, shape->view()->visualRect(shape->model()->index(1, 0)).center());
+    EXPECT_EQ(state.lineKind(), LineKind::length);
+    EXPECT_TRUE(popover.isVisible());
+    QTest::mouseClick(anchor, Qt::LeftButton);
+    EXPECT_FALSE(popover.isVisible());
+    QTest::mouseClick(anchor, Qt::LeftButton);
+    QTest::mouseClick(elsewhere, Qt::LeftButton);
+    EXPECT_FALSE(popover.isVisible());
 }
