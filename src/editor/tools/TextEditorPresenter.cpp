@@ -4,6 +4,7 @@
 #include "editor/tools/TextEditorView.h"
 
 #include <QCloseEvent>
+#include <QEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -66,8 +67,25 @@ TextEditorPresenter::~TextEditorPresenter() { dismiss(); }
 
 void TextEditorPresenter::setParentWindow(QWidget* window)
 {
+    if (parentWindow_)
+        parentWindow_->removeEventFilter(this);
     parentWindow_ = window;
+    if (window) {
+        parentOrigin_ = window->pos();
+        window->installEventFilter(this);
+    }
     refresh();
+}
+
+bool TextEditorPresenter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Move && watched == parentWindow_) {
+        const QPoint origin = parentWindow_->pos();
+        if (panel_)
+            panel_->move(panel_->pos() + origin - parentOrigin_);
+        parentOrigin_ = origin;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TextEditorPresenter::setCanvas(QWidget* canvas) { canvas_ = canvas; }

@@ -67,6 +67,10 @@ public:
     // Closes the panel without touching the model.
     void dismiss();
 
+protected:
+    // Moves the panel along with the editor window, as a child window would.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void create();
     void closedByUser();
@@ -75,6 +79,7 @@ private:
     QPointer<QWidget> parentWindow_;
     QPointer<QWidget> canvas_;
     QPointer<TextEditorPanel> panel_;
+    QPoint parentOrigin_;
 };
 
 } // namespace tarnwick

@@ -57,6 +57,9 @@ TEST(TextEditor, WritesRussianTextInAChosenFontSizeAndColourPreviewingTheShotsPi
     Session s;
     TextEditorView& form = s.open({40, 30});
     EXPECT_EQ(s.presenter.panel()->windowTitle(), QStringLiteral("Текст на снимке"));
+    const QPoint placed = s.presenter.panel()->pos();
+    s.window.move(s.window.pos() + QPoint(50, 20));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return s.presenter.panel()->pos() == placed + QPoint(50, 20); })) << "moves along";
     EXPECT_FALSE(form.saveButton()->isEnabled());
     type(form.textField(), QStringLiteral("Привет, мир"));
     EXPECT_EQ(s.state.textDraft(), QStringLiteral("Привет, мир"));
