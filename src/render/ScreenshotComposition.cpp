@@ -1,6 +1,6 @@
 #include "render/ScreenshotComposition.h"
 
-#include "panels/Theme.h"
+#include "series/Palette.h"
 #include "render/LayerEffects.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/Geometry.h"

@@ -3,7 +3,7 @@
 
 #include "render/ScreenshotRenderer.h"
 
-#include "panels/Theme.h"
+#include "series/Palette.h"
 #include "render/DrawingSupport.h"
 #include "series/Geometry.h"
 

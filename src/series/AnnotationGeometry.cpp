@@ -1,4 +1,4 @@
-#include "panels/Theme.h"
+#include "series/Palette.h"
 #include "render/CanvasLabel.h"
 #include "series/Annotation.h"
 #include "series/Geometry.h"
