@@ -108,7 +108,9 @@ QVector<Annotation> ImageCanvasView::drawnAnnotations() const
             a = *draft_;
             return list;
         }
-    list.push_back(*draft_);
+    // A grabbed element removed meanwhile (Delete during the drag) is not drawn again.
+    if (!movingOriginal_)
+        list.push_back(*draft_);
     return list;
 }
 

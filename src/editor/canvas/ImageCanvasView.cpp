@@ -4,7 +4,6 @@
 #include "render/ScreenshotEffects.h"
 #include "series/Geometry.h"
 
-#include <QGuiApplication>
 #include <QMetaObject>
 #include <QPointer>
 #include <QEnterEvent>

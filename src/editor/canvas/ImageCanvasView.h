@@ -96,8 +96,6 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    struct PaintPlan;
-
     void publishReadiness();
     void updateCursorShape();
     void setCursorPoint(const std::optional<QPointF>& point);

@@ -3,6 +3,7 @@
 #include "editor/canvas/ImageCanvasView.h"
 
 #include <QColor>
+#include <QCursor>
 #include <QImage>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@ struct CanvasFixture : ::testing::Test {
         state = std::make_unique<EditorState>(Screenshot::make(image, 1), QStringLiteral("A"));
         canvas = std::make_unique<ImageCanvasView>(*state);
         canvas->setFixedSize(viewSize);
+        QCursor::setPos(QPoint(5000, 5000)); // off the canvas, whatever an earlier test left
         canvas->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(canvas.get()));
     }

@@ -24,6 +24,21 @@ TEST_F(CanvasGestures, WholeDragIsOneUndoStepAndASelectingClickIsNone)
     EXPECT_EQ(state->annotations()[0].start, QPointF(5, 5));
 }
 
+TEST_F(CanvasGestures, ElementDeletedDuringItsDragLeavesNoGhost)
+{
+    Annotation bar = element(AnnotationTool::rectangle, {5, 5}, {15, 15}, 3);
+    bar.colorIndex = 4; // white
+    state->add(bar, false);
+    state->setTool(AnnotationTool::select);
+    QTest::mousePress(canvas.get(), Qt::LeftButton, {}, at(5, 7)); // the edge, clear of the handles
+    QTest::mouseMove(canvas.get(), at(25, 7));
+    expectColor(pixelAt(at(25, 7)), Qt::white, 40);
+    QTest::keyClick(canvas.get(), Qt::Key_Delete);
+    expectColor(pixelAt(at(25, 7)), QColor(40, 90, 160));
+    QTest::mouseRelease(canvas.get(), Qt::LeftButton, {}, at(25, 7));
+    EXPECT_TRUE(state->annotations().isEmpty());
+}
+
 TEST_F(CanvasGestures, ArrowsOfFivePixelsOrLessAreClicks)
 {
     state->setTool(AnnotationTool::arrow);
