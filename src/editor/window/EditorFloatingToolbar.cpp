@@ -264,6 +264,9 @@ QRect EditorFloatingToolbar::stack(const QVector<QWidget*>& pieces, QPoint origi
 
 void EditorFloatingToolbar::place()
 {
+    // Buttons shown or hidden this turn: bring the cached size hints up to date first.
+    for (QWidget* widget : {static_cast<QWidget*>(strip_), static_cast<QWidget*>(controls_), tools_})
+        widget->layout()->activate();
     const int width = host_->width();
     const int height = host_->height();
     QVector<QWidget*> context;
