@@ -93,6 +93,7 @@ EditorFloatingControls::EditorFloatingControls(EditorState& state, QWidget* pare
     box_->addWidget(settings_, 0, Qt::AlignCenter);
     detailsScroll_ = new QScrollArea;
     detailsScroll_->setFrameShape(QFrame::NoFrame);
+    detailsScroll_->setFocusPolicy(Qt::NoFocus);
     detailsScroll_->setWidgetResizable(true);
     detailsScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     detailsScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

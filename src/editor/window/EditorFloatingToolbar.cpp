@@ -71,6 +71,8 @@ EditorFloatingToolbar::EditorFloatingToolbar(EditorState& state, QWidget* host, 
 
     scroll_ = new QScrollArea(surface_);
     scroll_->setFrameShape(QFrame::NoFrame);
+    // A click on the toolbar must not take the keyboard from the canvas.
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->viewport()->setAutoFillBackground(false);
