@@ -55,9 +55,13 @@ void EditorPopover::hideEvent(QHideEvent* event)
 bool EditorPopover::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType()) {
+        // Menus and lists opened from inside the popover are its own windows.
+        for (auto* w = static_cast<QWidget*>(watched); w; w = w->parentWidget())
+            if (w == this)
+                return false;
         const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
         const bool onButton = anchor_ && QRect(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size()).contains(at);
-        if (!frameGeometry().contains(at) && !onButton)
+        if (!onButton)
             hide();
     }
     return false;

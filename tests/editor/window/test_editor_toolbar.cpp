@@ -133,8 +133,11 @@ TEST_F(ToolbarTest, PaletteAndPopoversOnTheRealCanvas)
     click(controls().colorButton());
     EXPECT_FALSE(popover->isOpen()) << "its own button closes it and does not reopen it";
 
-    // A swatch recolours the selection in one step, becomes the drawing colour and closes the palette.
+    // The chosen swatch again changes nothing and leaves it open; another recolours the selection
+    // in one step, becomes the drawing colour and closes the palette.
     click(controls().colorButton());
+    click(controls().palette()->swatch(1));
+    EXPECT_TRUE(popover->isOpen());
     const int steps = state().historyRevision();
     click(controls().palette()->swatch(3));
     EXPECT_EQ(state().annotations().first().colorIndex, 3);
