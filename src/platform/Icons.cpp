@@ -73,6 +73,15 @@ const QHash<QString, QString>& table()
         {QStringLiteral("xmark"), QStringLiteral("x")},
         {QStringLiteral("pencil"), QStringLiteral("pencil")},
         {QStringLiteral("plus.bubble"), QStringLiteral("message-square-plus")},
+        // Editor toolbar and variant cards.
+        {QStringLiteral("sidebar.left"), QStringLiteral("panel-left")},
+        {QStringLiteral("rectangle.bottomthird.inset.filled"), QStringLiteral("panel-bottom")},
+        {QStringLiteral("slider.horizontal.3"), QStringLiteral("sliders-horizontal")},
+        {QStringLiteral("trash"), QStringLiteral("trash-2")},
+        {QStringLiteral("eraser"), QStringLiteral("eraser")},
+        {QStringLiteral("person.crop.rectangle"), QStringLiteral("square-user")},
+        {QStringLiteral("square.grid.3x3.fill"), QStringLiteral("grid-3x3")},
+        {QStringLiteral("person.crop.square"), QStringLiteral("square-user-round")},
     };
     return files;
 }

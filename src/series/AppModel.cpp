@@ -20,6 +20,7 @@ const QString keyAutoClear = QStringLiteral("autoClear");
 const QString keyShowsDockIcon = QStringLiteral("showsDockIcon");
 const QString keyImageSaveDirectory = QStringLiteral("imageSaveDirectory");
 const QString keyColorCodeFormat = QStringLiteral("colorCodeFormat");
+const QString keyEditorVerticalToolbar = QStringLiteral("editorVerticalToolbar");
 
 QString keys(const char* text) { return platform::keyText(QString::fromUtf8(text)); }
 
@@ -74,6 +75,8 @@ void AppModel::readPreferences()
     const QString autoClearText = autoClear.toString();
     if (autoClear.typeId() == QMetaType::Bool || autoClearText == u"true" || autoClearText == u"false")
         autoClear_ = autoClear.toBool();
+    const QVariant vertical = preferences_.value(keyEditorVerticalToolbar);
+    editorVerticalToolbar_ = vertical.typeId() == QMetaType::Bool ? vertical.toBool() : vertical.toString() == u"true";
     const QVariant dock = preferences_.value(keyShowsDockIcon);
     showsDockIcon_ = dock.typeId() == QMetaType::Bool ? dock.toBool() : dock.toString() == u"true";
 }
@@ -111,6 +114,12 @@ void AppModel::setColorCodeFormat(ColorCodeFormat format)
 {
     colorCodeFormat_ = format;
     preferences_.setValue(keyColorCodeFormat, rawString(format));
+}
+
+void AppModel::setEditorVerticalToolbar(bool vertical)
+{
+    editorVerticalToolbar_ = vertical;
+    preferences_.setValue(keyEditorVerticalToolbar, vertical);
 }
 
 bool AppModel::save(Screenshot shot, const QVector<Annotation>& annotations, bool prepareForPaste)

@@ -66,6 +66,9 @@ public:
 
     ColorCodeFormat colorCodeFormat() const { return colorCodeFormat_; }
     void setColorCodeFormat(ColorCodeFormat format);
+    // The editor's floating toolbar as a column at the left instead of a bar at the bottom.
+    bool editorVerticalToolbar() const { return editorVerticalToolbar_; }
+    void setEditorVerticalToolbar(bool vertical);
     int revision() const { return revision_; }
     bool pastePending() const { return pastePending_; }
     ClipboardBridge& clipboard() { return clipboard_; }
@@ -174,6 +177,7 @@ private:
     TransferMode transferMode_ = TransferMode::chat;
     bool confirmClear_ = false;
     ColorCodeFormat colorCodeFormat_ = ColorCodeFormat::hexHash;
+    bool editorVerticalToolbar_ = false;
     int revision_ = 0;
     bool pastePending_ = false;
 };

@@ -4,16 +4,19 @@
 #include "editor/window/EditorChrome.h"
 #include "editor/window/EditorCommentSheet.h"
 #include "editor/window/EditorCommentsPanel.h"
+#include "editor/window/EditorFloatingToolbar.h"
 #include "editor/window/EditorNotices.h"
 #include "editor/window/EditorSaveControls.h"
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 #include "platform/KeyNames.h"
+#include "series/AppModel.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -117,6 +120,15 @@ EditorView::EditorView(EditorState& state, AppModel* exportModel, EditorHeaderAc
 
     sheet_ = new EditorCommentSheet(state, this);
 
+    // Over everything else; the orientation is remembered for later editors.
+    verticalToolbar_ = exportModel && exportModel->editorVerticalToolbar();
+    toolbar_ = new EditorFloatingToolbar(state, this, [this, model = QPointer<AppModel>(exportModel)](bool vertical) {
+        if (model)
+            model->setEditorVerticalToolbar(vertical);
+        setVerticalToolbar(vertical);
+    });
+    toolbar_->setVertical(verticalToolbar_);
+
     connect(&state, &EditorState::changed, this, &EditorView::refresh);
     refresh();
 }
@@ -191,6 +203,7 @@ void EditorView::setVerticalToolbar(bool vertical)
     if (verticalToolbar_ == vertical)
         return;
     verticalToolbar_ = vertical;
+    toolbar_->setVertical(vertical);
     refresh();
 }
 
@@ -256,6 +269,8 @@ void EditorView::refresh()
     percent_->setText(QStringLiteral("%1%").arg(std::lround(state_.navigation().zoom * 100)));
 
     sheet_->refresh();
+    toolbar_->setEnabled(!busy);
+    toolbar_->setCommentsShown(commentsVisible_);
     placeOverlays();
 }
 

@@ -17,6 +17,7 @@ namespace tarnwick {
 class CanvasZoomButton;
 class EditorCommentSheet;
 class EditorCommentsPanel;
+class EditorFloatingToolbar;
 
 // The editor window's content: header, canvas row with the notice bubble, the
 // comments button and the comments panel, the footer with size, hint and zoom,
@@ -44,6 +45,7 @@ public:
     EditorHeader* header() const { return header_; }
     EditorCommentsPanel* commentsPanel() const { return panel_; }
     EditorCommentSheet* commentSheet() const { return sheet_; }
+    EditorFloatingToolbar* floatingToolbar() const { return toolbar_; }
     QWidget* canvasArea() const { return canvasArea_; }
     QLabel* notice() const { return notice_; }
     QToolButton* commentsButton() const { return commentsButton_; }
@@ -80,6 +82,7 @@ private:
     CanvasZoomButton* zoomOut_ = nullptr;
     CanvasZoomButton* zoomIn_ = nullptr;
     EditorCommentSheet* sheet_;
+    EditorFloatingToolbar* toolbar_;
 
     bool commentsVisible_ = false;
     bool verticalToolbar_ = false;

@@ -1,0 +1,90 @@
+#include "editor/window/EditorPopover.h"
+
+#include "editor/window/EditorChrome.h"
+#include "panels/Theme.h"
+#include "platform/Icons.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace tarnwick {
+
+EditorPopover::EditorPopover(QWidget* anchor, QWidget* content)
+    : QWidget(anchor->window(), Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
+      anchor_(anchor), content_(content)
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+    setPalette(Theme::darkPalette());
+    auto* box = new QVBoxLayout(this);
+    box->setContentsMargins(1, 1, 1, 1);
+    box->addWidget(content);
+}
+
+void EditorPopover::open()
+{
+    if (!anchor_)
+        return;
+    adjustSize();
+    const QRect button(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size());
+    QPoint at = anchorBelow_ ? QPoint(button.center().x() - width() / 2, button.top() - height() - 6)
+                             : QPoint(button.right() + 7, button.center().y() - height() / 2);
+    if (const QScreen* screen = anchor_->screen()) {
+        const QRect area = screen->availableGeometry();
+        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - width())));
+        at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - height())));
+    }
+    move(at);
+    show();
+    raise();
+    qApp->installEventFilter(this);
+}
+
+void EditorPopover::hideEvent(QHideEvent* event)
+{
+    qApp->removeEventFilter(this);
+    QWidget::hideEvent(event);
+    emit closed();
+}
+
+bool EditorPopover::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType()) {
+        // Menus and lists opened from inside the popover are its own windows.
+        for (auto* w = static_cast<QWidget*>(watched); w; w = w->parentWidget())
+            if (w == this)
+                return false;
+        const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        const bool onButton = anchor_ && QRect(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size()).contains(at);
+        if (!onButton)
+            hide();
+    }
+    return false;
+}
+
+void EditorPopover::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), EditorChrome::floating());
+    painter.setPen(QColor::fromRgbF(1, 1, 1, 0.18f));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+QToolButton* editorSymbolButton(QStringView symbol, const QColor& colour, QSize size, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setIcon(platform::symbolIcon(symbol, colour));
+    button->setIconSize(QSize(14, 14));
+    button->setAutoRaise(true);
+    button->setFixedSize(size);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+} // namespace tarnwick

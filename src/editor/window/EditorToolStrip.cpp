@@ -1,0 +1,181 @@
+#include "editor/window/EditorToolStrip.h"
+
+#include "editor/model/EditorState.h"
+#include "editor/window/EditorChrome.h"
+#include "editor/window/EditorPopover.h"
+#include "panels/Theme.h"
+#include "platform/Icons.h"
+
+#include <QBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolButton>
+#include <algorithm>
+
+namespace tarnwick {
+namespace {
+
+const QString commentLabel = QStringLiteral("Комментарий");
+
+// A tool slot; the comment slot may also carry its name beside the symbol.
+class SlotButton : public EditorToolButton {
+public:
+    SlotButton(const QString& symbol, QWidget* parent) : EditorToolButton(symbol, parent), symbol_(symbol) {}
+    void setLabelShown(bool shown)
+    {
+        labelShown_ = shown;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        if (!labelShown_)
+            return EditorToolButton::paintEvent(event);
+        const auto look = EditorToolButtonStyle::look(selected(), isDown());
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(rect()), EditorToolButtonStyle::cornerRadius, EditorToolButtonStyle::cornerRadius);
+        painter.fillPath(shape, look.background);
+        const QFont font = Theme::font(11, QFont::Medium);
+        const int symbol = EditorToolButtonStyle::symbolPixels + 3;
+        const int text = QFontMetrics(font).horizontalAdvance(commentLabel);
+        const int left = (width() - symbol - 6 - text) / 2;
+        platform::symbolIcon(symbol_, look.foreground).paint(&painter, QRect(left, (height() - symbol) / 2, symbol, symbol));
+        painter.setFont(font);
+        painter.setPen(look.foreground);
+        painter.drawText(QRect(left + symbol + 6, 0, text + 2, height()), Qt::AlignVCenter | Qt::AlignLeft, commentLabel);
+    }
+
+private:
+    QString symbol_;
+    bool labelShown_ = false;
+};
+
+bool isOneOf(AnnotationTool tool, std::initializer_list<AnnotationTool> tools)
+{
+    return std::find(tools.begin(), tools.end(), tool) != tools.end();
+}
+
+} // namespace
+
+EditorToolStrip::EditorToolStrip(EditorState& state, std::function<void(std::optional<EditorToolGroup>)> onActivate,
+                                 QWidget* parent)
+    : QWidget(parent), state_(state), onActivate_(std::move(onActivate)), seenTool_(state.tool())
+{
+    box_ = new QBoxLayout(QBoxLayout::LeftToRight, this);
+    box_->setContentsMargins(0, 0, 0, 0);
+    box_->setSpacing(spacing);
+    for (int position = 1; position <= slotCount; ++position) {
+        const AnnotationTool tool = toolbarTools()[static_cast<std::size_t>(position - 1)];
+        auto* button = new SlotButton(symbol(tool), this);
+        button->setFixedSize(side, side);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setToolTip(QStringLiteral("%1 · %2").arg(title(tool)).arg(position));
+        button->setAccessibleName(title(tool));
+        connect(button, &QAbstractButton::clicked, this, [this, tool] { press(tool); });
+        slots_[static_cast<std::size_t>(position - 1)] = button;
+        box_->addWidget(button, 0, Qt::AlignCenter);
+    }
+    extra_ = editorSymbolButton(u"plus.magnifyingglass", Theme::muted(), QSize(side, side), this);
+    extra_->setIconSize(QSize(EditorToolButtonStyle::symbolPixels + 3, EditorToolButtonStyle::symbolPixels + 3));
+    extra_->setAccessibleName(QStringLiteral("Лупа и дополнительные инструменты"));
+    extra_->setToolTip(QStringLiteral("Лупа, QR-код, рулетка, выделитель · 9"));
+    connect(extra_, &QToolButton::clicked, this, [this] {
+        if (onActivate_)
+            onActivate_(EditorToolGroup::extra);
+        state_.activateExtraTool(state_.extraTool());
+    });
+    box_->addWidget(extra_, 0, Qt::AlignCenter);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+
+    remember(state.tool());
+    // Every single tool change counts, even several within one turn.
+    connect(&state, &EditorState::changedNow, this, [this] {
+        if (state_.tool() != seenTool_)
+            remember(seenTool_ = state_.tool());
+    });
+    connect(&state, &EditorState::changed, this, &EditorToolStrip::refresh);
+    updateCommentLabel();
+    refresh();
+}
+
+void EditorToolStrip::setVertical(bool vertical)
+{
+    if (vertical_ == vertical)
+        return;
+    vertical_ = vertical;
+    box_->setDirection(vertical ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    updateCommentLabel();
+}
+
+void EditorToolStrip::setCompact(bool compact)
+{
+    if (compact_ == compact)
+        return;
+    compact_ = compact;
+    updateCommentLabel();
+}
+
+int EditorToolStrip::idealLength(bool compact) const
+{
+    return (slotCount + 1) * side + slotCount * spacing + (compact ? 0 : labelledWidth - side);
+}
+
+void EditorToolStrip::updateCommentLabel()
+{
+    const bool labelled = !vertical_ && !compact_;
+    auto* comment = static_cast<SlotButton*>(slotButton(5));
+    comment->setLabelShown(labelled);
+    comment->setFixedSize(labelled ? labelledWidth : side, side);
+}
+
+void EditorToolStrip::remember(AnnotationTool tool)
+{
+    if (isOneOf(tool, {AnnotationTool::arrow, AnnotationTool::length, AnnotationTool::ruler}))
+        lineTool_ = tool;
+    else if (isOneOf(tool, {AnnotationTool::pencil, AnnotationTool::highlighter}))
+        drawingTool_ = tool;
+}
+
+void EditorToolStrip::press(AnnotationTool slotTool)
+{
+    if (onActivate_)
+        onActivate_(toolGroup(slotTool));
+    if (slotTool == AnnotationTool::pencil && drawingTool_ == AnnotationTool::highlighter)
+        state_.activateExtraTool(ExtraToolKind::highlighter);
+    else if (slotTool == AnnotationTool::arrow && lineTool_ == AnnotationTool::ruler)
+        state_.activateExtraTool(ExtraToolKind::ruler);
+    else
+        state_.setTool(slotTool);
+}
+
+void EditorToolStrip::refresh()
+{
+    using T = AnnotationTool;
+    const T tool = state_.tool();
+    const bool selected[slotCount] = {
+        tool == T::select,
+        isOneOf(tool, {T::arrow, T::length, T::ruler}),
+        isOneOf(tool, {T::rectangle, T::ellipse}),
+        tool == T::crop,
+        tool == T::comment,
+        tool == T::text,
+        isOneOf(tool, {T::pencil, T::highlighter}),
+        tool == T::blur,
+    };
+    for (int i = 0; i < slotCount; ++i)
+        slots_[static_cast<std::size_t>(i)]->setSelected(selected[i]);
+    const T line = lineTool_ == T::ruler ? T::ruler : (state_.lineKind() == LineKind::arrow ? T::arrow : T::length);
+    slotButton(2)->setSymbol(symbol(line));
+    slotButton(3)->setSymbol(symbol(state_.shape() == ShapeKind::rectangle ? T::rectangle : T::ellipse));
+    slotButton(7)->setSymbol(symbol(drawingTool_));
+    const QColor tint = isOneOf(tool, {T::magnifier, T::qr}) ? Theme::accent() : Theme::muted();
+    if (tint != extraTint_) {
+        extraTint_ = tint;
+        extra_->setIcon(platform::symbolIcon(u"plus.magnifyingglass", tint));
+    }
+}
+
+} // namespace tarnwick
