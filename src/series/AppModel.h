@@ -47,6 +47,7 @@ public:
     bool screenPermissionRequired() const { return screenPermissionRequired_; }
     void setScreenPermissionRequired(bool required);
     const QString& status() const { return status_; }
+    void setStatus(const QString& status);
     bool monitoring() const { return monitoring_; }
     bool clipboardReady() const { return clipboardReady_; }
     bool lastTransferAvailable() const { return lastTransferAvailable_; }
@@ -135,7 +136,6 @@ signals:
     void changed();
 
 private:
-    void setStatus(const QString& status);
     // Runs clipboard work; a failure goes to showError and answers false.
     bool reported(const std::function<void()>& clipboardWork);
     template <typename T>

@@ -1,0 +1,349 @@
+#include "app/AppShell.h"
+
+#include "app/AppMenus.h"
+#include "app/DesktopServices.h"
+#include "app/SessionFiles.h"
+#include "panels/FloatingPanel.h"
+#include "panels/PermissionSetupController.h"
+#include "panels/PermissionSetupModel.h"
+#include "panels/PermissionSetupView.h"
+#include "panels/ShortcutGuideController.h"
+#include "panels/ShortcutGuideView.h"
+#include "panels/Theme.h"
+#include "platform/Icons.h"
+#include "platform/KeyNames.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+
+namespace tarnwick {
+namespace {
+
+QString keys(const char* text) { return platform::keyText(QString::fromUtf8(text)); }
+
+AppShell::Hooks withDefaults(AppShell::Hooks hooks)
+{
+    if (!hooks.beep)
+        hooks.beep = [] { QApplication::beep(); };
+    if (!hooks.chooseFolder)
+        hooks.chooseFolder = [](const QString& message, const QString& prompt, const QString& start) {
+            QFileDialog dialog(nullptr, message, start);
+            dialog.setFileMode(QFileDialog::Directory);
+            dialog.setOption(QFileDialog::ShowDirsOnly);
+            dialog.setLabelText(QFileDialog::Accept, prompt);
+            std::optional<QString> chosen;
+            if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+                chosen = dialog.selectedFiles().constFirst();
+            return chosen;
+        };
+    if (!hooks.chooseImage)
+        hooks.chooseImage = [] {
+            const QString file = QFileDialog::getOpenFileName(nullptr, QStringLiteral("Открыть изображение"), {},
+                                                              QStringLiteral("Изображения (*.png *.jpg *.jpeg *.tif *.tiff *.webp)"));
+            return file.isEmpty() ? std::nullopt : std::optional<QString>(file);
+        };
+    if (!hooks.confirmQuit)
+        hooks.confirmQuit = [](const QString& informative) {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), QStringLiteral("Завершить Tarnwick?"));
+            box.setInformativeText(informative);
+            box.addButton(QStringLiteral("Остаться"), QMessageBox::RejectRole);
+            QPushButton* quit = box.addButton(QStringLiteral("Завершить"), QMessageBox::AcceptRole);
+            box.exec();
+            return box.clickedButton() == quit;
+        };
+    if (!hooks.about)
+        hooks.about = [](const QString& title, const QString& informative) {
+            QMessageBox box(QMessageBox::Information, QStringLiteral("Tarnwick"), title);
+            box.setInformativeText(informative);
+            box.exec();
+        };
+    if (!hooks.reveal)
+        hooks.reveal = &revealInFileManager;
+    return hooks;
+}
+
+QIcon trayIcon()
+{
+    QIcon icon = platform::symbolIcon(u"viewfinder", Theme::marker());
+    return icon.isNull() ? QApplication::windowIcon() : icon;
+}
+
+} // namespace
+
+AppShell::AppShell(QSettings& preferences, platform::ClipboardBackend& board, QString temporaryRoot, Hooks hooks,
+                   QObject* parent)
+    : QObject(parent), preferences_(preferences), temporaryRoot_(std::move(temporaryRoot)),
+      hooks_(withDefaults(std::move(hooks)))
+{
+    bridge_ = std::make_unique<ClipboardBridge>(board, temporaryRoot_);
+    earlierFolders_ = sessionEntries(bridge_->clipboardFolder());
+    model_ = std::make_unique<AppModel>(*bridge_, preferences_, true);
+    model_->beep = [this] { beep(); };
+}
+
+AppShell::~AppShell() = default;
+
+QMenu* AppShell::trayMenu() const { return menus_ ? &menus_->trayMenu() : nullptr; }
+
+void AppShell::beep() { hooks_.beep(); }
+
+void AppShell::start(const QStringList& arguments)
+{
+    AppModel& model = *model_;
+    model.dockVisibilityChanged = [self = QPointer<AppShell>(this)](bool on) {
+        if (!self)
+            return;
+        setTaskbarVisible(*self->panel_, on);
+        self->menus_->setTaskbarChecked(on);
+    };
+    panel_ = std::make_unique<FloatingPanel>(model, preferences_);
+    setTaskbarVisible(*panel_, model.showsDockIcon());
+    menus_ = std::make_unique<AppMenus>(*this);
+
+    tray_ = new QSystemTrayIcon(trayIcon(), this);
+    tray_->setToolTip(keys("Tarnwick · ⌘2 область · ⇧⌘Пробел окно · ⇧⌘0 текст"));
+    tray_->setContextMenu(&menus_->trayMenu());
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            reopen();
+    });
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        tray_->show();
+    else
+        model.setStatus(QStringLiteral("Значок в трее недоступен: все команды — в меню этой панели"));
+
+    fillActions();
+    setupPermissions();
+    registerHotKeys();
+    activeWindows_ = std::make_unique<platform::ActiveWindowWatch>();
+    showPanel();
+
+    const qsizetype open = arguments.indexOf(QStringLiteral("--open-image"));
+    if (open >= 0 && open + 1 < arguments.size()) {
+        importImage(arguments[open + 1]);
+        return;
+    }
+    permissionSetup_->presentAtLaunch();
+}
+
+void AppShell::handleArguments(const QStringList& arguments)
+{
+    const qsizetype open = arguments.indexOf(QStringLiteral("--open-image"));
+    if (open >= 0 && open + 1 < arguments.size()) {
+        if (bringSessionForward() || editorOpen_ || model_->busy())
+            return;
+        importImage(arguments[open + 1]);
+        return;
+    }
+    reopen();
+}
+
+void AppShell::fillActions()
+{
+    AppModel& model = *model_;
+    const QPointer<AppShell> self(this);
+    auto command = [self](void (AppShell::*method)()) {
+        return [self, method] {
+            if (self)
+                (self.data()->*method)();
+        };
+    };
+    model.captureAction = [self] { if (self) self->captureScreenshot(ScreenCaptureMode::area); };
+    model.captureWindowAction = [self] { if (self) self->captureScreenshot(ScreenCaptureMode::window); };
+    model.captureTextAction = command(&AppShell::captureText);
+    model.recordAction = command(&AppShell::recordScreen);
+    model.exportAction = command(&AppShell::exportSeries);
+    model.showAction = command(&AppShell::showPanel);
+    model.hideAction = [self] { if (self && self->panel_) self->panel_->hide(); };
+    model.permissionSetupAction = command(&AppShell::showPermissionSetup);
+    model.shortcutGuideAction = command(&AppShell::showShortcutGuide);
+    model.editAction = [self](const QUuid& id) {
+        if (self)
+            self->editShot(id);
+    };
+    model.pasteAction = [self] {
+        if (self && self->activeWindows_ && self->activeWindows_->lastExternal())
+            self->model_->pasteAll(*self->activeWindows_->lastExternal());
+    };
+}
+
+void AppShell::setupPermissions()
+{
+    permissionModel_ = std::make_unique<PermissionSetupModel>(PermissionSetupModel::Check{}, [this](SetupPermission p) {
+        if (p == SetupPermission::screen)
+            screenPermission_.request();
+        else if (p == SetupPermission::input)
+            model_->monitor().start();
+    });
+    permissionSetup_ = std::make_unique<PermissionSetupController>(*permissionModel_);
+    permissionSetup_->onPermissionsChanged = [self = QPointer<AppShell>(this)] {
+        if (!self)
+            return;
+        self->model_->refresh();
+        self->model_->setScreenPermissionRequired(!self->permissionModel_->granted().count(SetupPermission::screen));
+    };
+}
+
+void AppShell::registerHotKeys()
+{
+    shortcut_ = std::make_unique<GlobalCaptureShortcut>(true);
+    const QPointer<AppShell> self(this);
+    shortcut_->action = [self] { if (self) self->captureScreenshot(ScreenCaptureMode::area); };
+    shortcut_->textAction = [self] { if (self) self->captureText(); };
+    shortcut_->windowAction = [self] { if (self) self->captureScreenshot(ScreenCaptureMode::window); };
+    if (!shortcut_->failures().isEmpty() && !shortcut_->captureRegistered() && !shortcut_->textRegistered()
+        && !shortcut_->windowRegistered())
+        model_->setStatus(shortcut_->failures().constFirst());
+    if (!shortcut_->textRegistered() && shortcut_->captureRegistered() + shortcut_->windowRegistered() > 0)
+        model_->setStatus(keys("⇧⌘0 недоступно. Текст можно скопировать через меню Tarnwick"));
+    if (!shortcut_->windowRegistered() && shortcut_->captureRegistered() + shortcut_->textRegistered() > 0)
+        model_->setStatus(keys("⇧⌘Пробел недоступно. Выберите снимок окна в меню Tarnwick"));
+}
+
+// A scrolling capture or a recorder in the way is brought forward instead of the command.
+bool AppShell::bringSessionForward()
+{
+    if (!recorderExists())
+        return false;
+    if (recorder.present)
+        recorder.present();
+    return true;
+}
+
+void AppShell::editShot(const QUuid& id)
+{
+    if (bringSessionForward() || model_->busy())
+        return;
+    const QVector<Screenshot>& shots = model_->shots();
+    for (qsizetype i = 0; i < shots.size(); ++i) {
+        if (shots[i].id == id) {
+            model_->setBusy(true);
+            openEditor(shots[i], shotLabel(i));
+            return;
+        }
+    }
+}
+
+void AppShell::showPanel()
+{
+    if (recordingBlocksCapture_) {
+        bringSessionForward();
+        return;
+    }
+    if (panel_)
+        panel_->present();
+}
+
+void AppShell::reopen()
+{
+    if (bringSessionForward())
+        return;
+    showPanel();
+}
+
+void AppShell::showShortcutGuide()
+{
+    if (!shortcutGuide_)
+        shortcutGuide_ = std::make_unique<ShortcutGuideController>(preferences_, QStringLiteral("ShortcutGuideWindow"));
+    shortcutGuide_->show();
+}
+
+void AppShell::showPermissionSetup()
+{
+    if (permissionSetup_)
+        permissionSetup_->present(true);
+}
+
+void AppShell::toggleDockIcon() { model_->setShowsDockIcon(!model_->showsDockIcon()); }
+
+QString AppShell::aboutTitle() { return QStringLiteral("Tarnwick ") + QCoreApplication::applicationVersion(); }
+
+QString AppShell::aboutText()
+{
+    return keys("Нативные снимки экрана с отдельными комментариями.\n\n"
+                "⌘2 — выделить область\n⇧⌘Пробел — выбрать окно\n⇧⌘0 — скопировать текст с экрана\n"
+                "⌘↩ — сохранить разметку\n⌘V — вставить серию\n\n"
+                "Распознавание текста работает на компьютере. Текст заменяет содержимое буфера, а серия снимков "
+                "остаётся в памяти.\n\n"
+                "Приложение хранит серию до вставки. Для чатов снимки и комментарии вставляются последовательно. "
+                "Кнопка «Вставить снимки и текст» требует «Универсальный доступ». Для обычного ⌘V включите также "
+                "«Мониторинг ввода». Без разрешений используйте «Скопировать комментарии» после вставки снимков.\n\n"
+                "Блюр уменьшает читаемость и не гарантирует сокрытия секретных данных.");
+}
+
+void AppShell::about() { hooks_.about(aboutTitle(), aboutText()); }
+
+void AppShell::recordScreen()
+{
+    if (recorderExists()) {
+        bringSessionForward();
+        return;
+    }
+    if (model_->busy() || model_->transferInProgress() || captureProcess_ || editorOpen_ || !recorder.start) {
+        beep();
+        return;
+    }
+    recorder.start();
+}
+
+void AppShell::setRecordingBlocksCapture(bool active)
+{
+    recordingBlocksCapture_ = active;
+    if (!active)
+        return;
+    if (panel_)
+        panel_->hide();
+    if (permissionSetup_ && permissionSetup_->window())
+        permissionSetup_->window()->hide();
+}
+
+void AppShell::recordingSaved(const QString& file)
+{
+    model_->setStatus(QStringLiteral("Видео сохранено: ") + QFileInfo(file).fileName());
+}
+
+void AppShell::recordingDismissed()
+{
+    recordingBlocksCapture_ = false;
+    showPanel();
+}
+
+bool AppShell::shouldQuit()
+{
+    if (recorderExists() && recorder.canQuit && !recorder.canQuit()) {
+        bringSessionForward();
+        beep();
+        return false;
+    }
+    const bool recorderUnsaved = recorderExists() && recorder.unsaved && recorder.unsaved();
+    if (model_->shots().isEmpty() && !editorOpen_ && !recorderUnsaved)
+        return true;
+    QString informative = QStringLiteral("Несохранённая запись видео, текущая серия и незавершённая разметка будут потеряны. ");
+    // The clipboard outlives us only where a clipboard manager takes it over.
+    informative += clipboardOutlivesUs() ? QStringLiteral("Подготовленная вставка останется в буфере обмена.")
+                                         : QStringLiteral("Подготовленная вставка исчезнет из буфера обмена вместе с Tarnwick.");
+    return hooks_.confirmQuit(informative);
+}
+
+void AppShell::terminate()
+{
+    if (captureProcess_) {
+        captureProcess_->disconnect(this);
+        captureProcess_->kill();
+        captureProcess_->waitForFinished(1000);
+    }
+    if (recorderExists() && recorder.cleanup)
+        recorder.cleanup();
+    QStringList keep = earlierFolders_;
+    // A clipboard manager copies the series' files by their paths: leave the folder it points at.
+    if (bridge_->packet() && bridge_->isCurrent() && clipboardOutlivesUs())
+        keep << QFileInfo(bridge_->packet()->directory).fileName();
+    removeSessionEntries(bridge_->clipboardFolder(), keep);
+    removeCaptureFiles(temporaryRoot_);
+}
+
+} // namespace tarnwick

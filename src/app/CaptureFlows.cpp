@@ -1,0 +1,208 @@
+// The capture flows of the shell: area and window through the picker program,
+// text read from a screen area, and image files.
+#include "app/AppShell.h"
+
+#include "app/SessionFiles.h"
+#include "panels/FloatingPanel.h"
+#include "panels/PermissionSetupController.h"
+#include "panels/PermissionSetupView.h"
+#include "platform/MainThread.h"
+#include "platform/TarnwickError.h"
+#include "render/ScreenTextRecognizer.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
+
+namespace tarnwick {
+
+QString AppShell::pickerProgram() const
+{
+    const QString overridden = qEnvironmentVariable(pickerVariable);
+    return overridden.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/tarnwick-capture") : overridden;
+}
+
+void AppShell::captureScreenshot(ScreenCaptureMode mode)
+{
+    if (bringSessionForward() || editorOpen_)
+        return;
+    if (model_->busy() || model_->transferInProgress() || model_->shots().size() >= AppModel::maximumShots) {
+        beep();
+        return;
+    }
+    captureRegion(mode);
+}
+
+void AppShell::captureText()
+{
+    if (bringSessionForward())
+        return;
+    // The series limit does not apply: the text goes to the clipboard, not into the series.
+    if (model_->busy() || model_->transferInProgress() || model_->pastePending()) {
+        beep();
+        return;
+    }
+    captureRegion(ScreenCaptureMode::text);
+}
+
+void AppShell::captureRegion(ScreenCaptureMode mode)
+{
+    if (!screenPermission_.request()) {
+        model_->setScreenPermissionRequired(true);
+        model_->setStatus(QStringLiteral(
+            "Доступ к экрану ещё не активен. Если Tarnwick уже включён в настройках, перезапустите приложение."));
+        showPanel();
+        return;
+    }
+    model_->setScreenPermissionRequired(false);
+    if (permissionSetup_ && permissionSetup_->window())
+        permissionSetup_->window()->close();
+    model_->setBusy(true);
+    switch (mode) {
+    case ScreenCaptureMode::area: model_->setStatus(QStringLiteral("Выделите область снимка")); break;
+    case ScreenCaptureMode::window: model_->setStatus(QStringLiteral("Выберите окно щелчком. Esc — отмена")); break;
+    case ScreenCaptureMode::text: model_->setStatus(QStringLiteral("Выделите область с текстом. Esc — отмена")); break;
+    }
+    if (panel_)
+        panel_->hide();
+    // The capture happens over the user's own application.
+    if (activeWindows_)
+        activeWindows_->activateLast();
+    const QString file = newCaptureFile(temporaryRoot_);
+    QTimer::singleShot(captureDelayMs, this, [this, mode, file] { launchPicker(mode, file); });
+}
+
+void AppShell::launchPicker(ScreenCaptureMode mode, const QString& file)
+{
+    auto* process = new QProcess(this);
+    process->setProgram(pickerProgram());
+    process->setArguments(captureArguments(mode, file));
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    connect(process, &QProcess::finished, this, [this, process, mode, file](int code, QProcess::ExitStatus status) {
+        process->deleteLater();
+        pickerFinished(mode, file, status == QProcess::NormalExit && code == 0);
+    });
+    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        process->deleteLater();
+        captureProcess_ = nullptr;
+        captureFailed(QStringLiteral("Не удалось запустить программу снимка экрана (%1).").arg(process->program()));
+    });
+    captureProcess_ = process;
+    process->start();
+}
+
+void AppShell::captureFailed(const QString& sentence)
+{
+    model_->setBusy(false);
+    showPanel();
+    model_->showError(sentence);
+}
+
+void AppShell::pickerFinished(ScreenCaptureMode mode, const QString& file, bool succeeded)
+{
+    captureProcess_ = nullptr;
+    const std::optional<CapturedImage> captured = succeeded ? CapturedImage::read(file) : std::nullopt;
+    QFile::remove(file);
+    if (!captured) {
+        model_->setBusy(false);
+        model_->setStatus(mode == ScreenCaptureMode::text ? QStringLiteral("Отменено. Буфер сохранён")
+                                                          : QStringLiteral("Захват отменён. Серия сохранена."));
+        showPanel();
+        return;
+    }
+    QImage image;
+    try {
+        image = prepareCapturedImage(mode, captured->image);
+    } catch (const TarnwickError& error) {
+        captureFailed(error.errorDescription());
+        return;
+    }
+    if (mode == ScreenCaptureMode::text) {
+        recognizeText(image);
+        return;
+    }
+    openEditor(Screenshot::make(image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
+}
+
+void AppShell::recognizeText(const QImage& image)
+{
+    model_->setStatus(QStringLiteral("Распознаю текст…"));
+    showPanel();
+    textRecognitionQueue_.async([this, image] {
+        std::optional<QString> text;
+        QString error;
+        try {
+            text = ScreenTextRecognizer::recognize(image);
+        } catch (const TarnwickError& e) {
+            error = e.errorDescription();
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        // Dropped by Qt when the shell is gone by then.
+        platform::deliver(this, [this, text, error] {
+            if (!error.isEmpty()) {
+                model_->showError(QStringLiteral("Не удалось распознать текст: ") + error);
+            } else {
+                bool copied = false;
+                try {
+                    copied = text && model_->copyRecognizedText(*text, false);
+                } catch (const std::exception& e) {
+                    model_->showError(e);
+                    copied = true;
+                }
+                if (!copied)
+                    model_->setStatus(QStringLiteral("Текст не найден. Буфер сохранён"));
+            }
+            model_->setBusy(false);
+        });
+    });
+}
+
+void AppShell::openImage()
+{
+    if (bringSessionForward() || model_->busy() || model_->shots().size() >= AppModel::maximumShots)
+        return;
+    if (const std::optional<QString> file = hooks_.chooseImage())
+        importImage(*file);
+}
+
+void AppShell::importImage(const QString& path)
+{
+    const std::optional<CapturedImage> captured = CapturedImage::read(path);
+    if (!captured) {
+        model_->showError(QStringLiteral("Не удалось открыть изображение."));
+        return;
+    }
+    model_->setBusy(true);
+    openEditor(Screenshot::make(captured->image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
+}
+
+void AppShell::openEditor(const Screenshot& shot, const QString& label)
+{
+    if (panel_)
+        panel_->hide();
+    if (openEditorHook) {
+        editorOpen_ = true;
+        openEditorHook(shot, label);
+        return;
+    }
+    // No editor window in this build: the shot goes into the series as it is, ready for Ctrl+V.
+    model_->save(shot, {}, true);
+    model_->setBusy(false);
+    showPanel();
+}
+
+void AppShell::editorClosed()
+{
+    editorOpen_ = false;
+    model_->setBusy(false);
+    if (activeWindows_)
+        activeWindows_->activateLast();
+    showPanel();
+}
+
+} // namespace tarnwick
