@@ -116,7 +116,8 @@ void AppMenus::applyIcons(QMenu& menu)
 {
     const QColor ink = menu.palette().color(QPalette::WindowText);
     for (QAction* action : menu.actions()) {
-        if (const QString symbol = symbolFor(action->text()); !symbol.isEmpty() && action->icon().isNull()) {
+        const QString symbol = symbolFor(action->text());
+        if (!platform::iconResource(symbol).isEmpty() && action->icon().isNull()) {
             const QIcon icon = platform::symbolIcon(symbol, ink);
             if (!icon.isNull())
                 action->setIcon(icon);

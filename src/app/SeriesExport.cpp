@@ -35,11 +35,11 @@ void writeFile(const QString& path, const QByteArray& data)
 }
 
 // A folder of our own: mkdir fails when the name exists, and a fresh suffix is tried.
-QString createFolder(const QString& parent)
+QString createFolder(const QString& parent, const std::function<QString()>& name)
 {
     int error = 0;
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString path = QDir(parent).filePath(SeriesExport::folderName());
+        const QString path = QDir(parent).filePath(name());
         if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0)
             return path;
         error = errno;
@@ -58,9 +58,9 @@ QString SeriesExport::folderName()
          + u' ' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().left(4);
 }
 
-QString SeriesExport::write(const QVector<Screenshot>& shots, const QString& parent)
+QString SeriesExport::write(const QVector<Screenshot>& shots, const QString& parent, const std::function<QString()>& name)
 {
-    const QString folder = createFolder(parent);
+    const QString folder = createFolder(parent, name);
     try {
         const QDir dir(folder);
         for (qsizetype i = 0; i < shots.size(); ++i) {

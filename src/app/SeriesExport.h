@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QVector>
+#include <functional>
 
 namespace tarnwick {
 
@@ -16,7 +17,9 @@ struct SeriesExport {
     // Makes the folder and writes every file, each atomically. The folder is
     // always a new one: an existing folder of that name is never used. Any
     // failure removes what this call made and throws TarnwickError.
-    static QString write(const QVector<Screenshot>& shots, const QString& parent);
+    // `name` gives the folder names to try.
+    static QString write(const QVector<Screenshot>& shots, const QString& parent,
+                         const std::function<QString()>& name = folderName);
 
     // The name of a new series folder for now.
     static QString folderName();
