@@ -111,9 +111,9 @@ void AppShell::start(const QStringList& arguments)
         if (reason == QSystemTrayIcon::Trigger)
             reopen();
     });
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        tray_->show();
-    else
+    // Qt embeds the icon whenever a tray host appears, also later.
+    tray_->show();
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
         model.setStatus(QStringLiteral("Значок в трее недоступен: все команды — в меню этой панели"));
 
     fillActions();

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Start-up of the resident program under Xvfb with openbox and a tray host:
+# the time from exec to the tray icon embedded in the tray, and the memory
+# of the idle process (resident and anonymous) a second later, and the time
+# from a Ctrl+2 typed through XTEST to the picker's veil mapped, less the
+# fixed 0.25 s the shell waits before it starts the picker.
+# Usage: bench/shell_startup.sh [build dir] [runs]
+set -eu
+BUILD=${1:-build}
+RUNS=${2:-5}
+APP=$(realpath "$BUILD/bin/tarnwick")
+DISPLAY_NUMBER=${BENCH_DISPLAY:-93}
+export DISPLAY=:$DISPLAY_NUMBER
+WORK=$(mktemp -d)
+Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 & XVFB=$!
+trap 'kill $TRAYER $OPENBOX $XVFB 2>/dev/null; rm -rf "$WORK"' EXIT
+until xdpyinfo >/dev/null 2>&1; do sleep 0.05; done
+openbox >/dev/null 2>&1 & OPENBOX=$!
+trayer --edge top >/dev/null 2>&1 & TRAYER=$!
+until xwininfo -root -tree | grep '"panel": ("panel" "trayer")' >/dev/null; do sleep 0.05; done
+PANEL=$(xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/{print $1; exit}')
+
+times=(); rss=(); anon=(); picks=()
+for run in $(seq "$RUNS"); do
+  mkdir -m 700 "$WORK/$run"
+  start=$(date +%s%N)
+  XDG_RUNTIME_DIR="$WORK/$run" "$APP" >/dev/null 2>&1 & PID=$!
+  until xwininfo -id "$PANEL" -tree | grep '"Tarnwick"' >/dev/null; do :; done
+  times+=($(( ($(date +%s%N) - start) / 1000000 )))
+  sleep 1
+  rss+=($(awk '/^VmRSS/{print $2}' /proc/$PID/status))
+  anon+=($(awk '/^Anonymous/{print $2}' /proc/$PID/smaps_rollup))
+  start=$(date +%s%N)
+  xdotool key ctrl+2
+  until xdotool search --onlyvisible --classname tarnwick-capture >/dev/null 2>&1; do :; done
+  picks+=($(( ($(date +%s%N) - start) / 1000000 - 250 )))
+  xdotool key Escape
+  until ! xdotool search --onlyvisible --classname tarnwick-capture >/dev/null 2>&1; do :; done
+  kill -TERM $PID; wait $PID || true
+done
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
+echo "start to tray icon: median $(median "${times[@]}") ms (runs: ${times[*]})"
+echo "Ctrl+2 to picker veil, less 250 ms: median $(median "${picks[@]}") ms (runs: ${picks[*]})"
+echo "idle resident: median $(( $(median "${rss[@]}") / 1024 )) MB, anonymous $(( $(median "${anon[@]}") / 1024 )) MB"
