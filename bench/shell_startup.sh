@@ -20,7 +20,7 @@ trayer --edge top >/dev/null 2>&1 & TRAYER=$!
 until xwininfo -root -tree | grep '"panel": ("panel" "trayer")' >/dev/null; do sleep 0.05; done
 PANEL=$(xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/{print $1; exit}')
 
-times=(); rss=(); anon=(); picks=()
+times=(); rss=(); anon=()
 for run in $(seq "$RUNS"); do
   mkdir -m 700 "$WORK/$run"
   start=$(date +%s%N)
@@ -30,15 +30,16 @@ for run in $(seq "$RUNS"); do
   sleep 1
   rss+=($(awk '/^VmRSS/{print $2}' /proc/$PID/status))
   anon+=($(awk '/^Anonymous/{print $2}' /proc/$PID/smaps_rollup))
-  start=$(date +%s%N)
-  xdotool key ctrl+2
-  until xdotool search --onlyvisible --classname tarnwick-capture >/dev/null 2>&1; do :; done
-  picks+=($(( ($(date +%s%N) - start) / 1000000 - 250 )))
-  xdotool key Escape
-  until ! xdotool search --onlyvisible --classname tarnwick-capture >/dev/null 2>&1; do :; done
   kill -TERM $PID; wait $PID || true
 done
+# The picker's latency, with Tarnwick running and idle.
+mkdir -m 700 "$WORK/picker"
+XDG_RUNTIME_DIR="$WORK/picker" "$APP" >/dev/null 2>&1 & PID=$!
+until xwininfo -id "$PANEL" -tree | grep '"Tarnwick"' >/dev/null; do :; done
+sleep 1
+"$(dirname "$APP")/../bench/picker_latency" 11
+kill -TERM $PID; wait $PID || true
+
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
 echo "start to tray icon: median $(median "${times[@]}") ms (runs: ${times[*]})"
-echo "Ctrl+2 to picker veil, less 250 ms: median $(median "${picks[@]}") ms (runs: ${picks[*]})"
 echo "idle resident: median $(( $(median "${rss[@]}") / 1024 )) MB, anonymous $(( $(median "${anon[@]}") / 1024 )) MB"

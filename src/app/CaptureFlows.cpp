@@ -70,7 +70,8 @@ void AppShell::captureRegion(ScreenCaptureMode mode)
     if (activeWindows_)
         activeWindows_->activateLast();
     const QString file = newCaptureFile(temporaryRoot_);
-    QTimer::singleShot(captureDelayMs, this, [this, mode, file] { launchPicker(mode, file); });
+    // A coarse timer may fire up to 5 % late; the delay is part of every capture.
+    QTimer::singleShot(captureDelayMs, Qt::PreciseTimer, this, [this, mode, file] { launchPicker(mode, file); });
 }
 
 void AppShell::launchPicker(ScreenCaptureMode mode, const QString& file)
