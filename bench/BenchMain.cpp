@@ -1,3 +1,4 @@
+#include <benchmark/benchmark.h>
 #ifdef TARNWICK_BENCH_WIDGETS
 #include <QApplication>
 using BenchApplication = QApplication;
@@ -5,11 +6,9 @@ using BenchApplication = QApplication;
 #include <QGuiApplication>
 using BenchApplication = QGuiApplication;
 #endif
-#include <benchmark/benchmark.h>
 
-// Every benchmark program runs with a QGuiApplication (a QApplication for widget
-// benchmarks), so fonts and painting work as in the program (on the offscreen
-// platform when `make bench` runs them).
+// Every benchmark program runs with a QGuiApplication (a QApplication for widgets), so fonts and painting work
+// as in the program (on the offscreen platform when `make bench` runs them).
 int main(int argc, char** argv)
 {
     BenchApplication app(argc, argv);

@@ -34,13 +34,6 @@ FrozenOverlay::FrozenOverlay(QScreen* screen, QRect pixels, QImage frozen, Optio
     setGeometry(screen->geometry());
     setCursor(Qt::CrossCursor);
     setMouseTracking(options_.picksWindows);
-    if (!frozen_.isNull()) {
-        frozen_.setDevicePixelRatio(scale_);
-        dimmed_ = frozen_.copy();
-        dimmed_.setDevicePixelRatio(scale_);
-        QPainter p(&dimmed_);
-        p.fillRect(QRectF(QPointF(0, 0), dimmed_.deviceIndependentSize()), veil);
-    }
 }
 
 QPoint FrozenOverlay::toRoot(QPointF local) const
@@ -91,34 +84,51 @@ void FrozenOverlay::grabKeyboardSoon(int attempts)
         QTimer::singleShot(20, this, [this, attempts] { grabKeyboardSoon(attempts - 1); });
 }
 
+namespace {
+
+// The hole's outline, which reaches one pixel either side of its edge.
+QRegion outlineOf(const QRect& hole)
+{
+    return QRegion(hole.adjusted(-2, -2, 2, 2)).subtracted(QRegion(hole.adjusted(2, 2, -2, -2)));
+}
+
+} // namespace
+
 void FrozenOverlay::repaintAround(const QRectF& before)
 {
-    // The outline reaches one pixel past the hole; the label sits beside it.
-    const QRect old = before.toAlignedRect().adjusted(-2, -2, 2, 2);
-    update(old.united(hole().toAlignedRect().adjusted(-2, -2, 2, 2)).united(labelRect()));
-    update(lastLabel_);
+    // Only what changed: a drag over a large band repaints two thin strips, not the band.
+    const QRect oldHole = before.toAlignedRect();
+    const QRect newHole = hole().toAlignedRect();
+    QRegion changed = QRegion(oldHole).xored(QRegion(newHole));
+    changed += outlineOf(oldHole) + outlineOf(newHole) + labelRect() + lastLabel_;
+    update(changed);
 }
 
 void FrozenOverlay::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
-    const QRect dirty = event->rect();
-    if (dimmed_.isNull())
-        p.fillRect(dirty, QColor(40, 40, 40));
-    else
-        p.drawImage(dirty, dimmed_, QRectF(dirty.topLeft() * scale_, dirty.size() * scale_));
-
+    const QRegion dirty = event->region();
     const QRectF h = hole();
+    // The picture is dimmed as it is painted, so start-up does no work on all of it.
+    for (const QRect& r : dirty) {
+        if (frozen_.isNull())
+            p.fillRect(r, QColor(40, 40, 40));
+        else
+            p.drawImage(r, frozen_, QRectF(r.topLeft() * scale_, r.size() * scale_));
+    }
+    p.save();
+    p.setClipRegion(dirty.subtracted(QRegion(h.toAlignedRect())));
+    p.fillRect(dirty.boundingRect(), veil);
+    p.restore();
+
     if (!h.isEmpty()) {
         if (frozen_.isNull())
             p.fillRect(h, QColor(90, 90, 90));
-        else
-            p.drawImage(h, frozen_, QRectF(h.topLeft() * scale_, h.size() * scale_));
         p.setPen(QPen(outline, 2));
         p.setBrush(Qt::NoBrush);
         p.drawRect(h);
     }
-    if (!options_.prompt.isEmpty() && dirty.top() < promptTop + 30) {
+    if (!options_.prompt.isEmpty() && dirty.boundingRect().top() < promptTop + 30) {
         QFont font(QStringLiteral("DejaVu Sans Mono"));
         font.setPixelSize(16);
         p.setFont(font);
@@ -139,6 +149,18 @@ void FrozenOverlay::paintEvent(QPaintEvent* event)
     }
 }
 
+QPointF FrozenOverlay::bandPoint(QPointF local) const
+{
+    // The X pointer stops on the last pixel of the screen; there it stands for
+    // the far edge, so a drag into a corner takes the last row and column too.
+    const double last = 1 / scale_;
+    if (local.x() >= width() - last)
+        local.setX(width());
+    if (local.y() >= height() - last)
+        local.setY(height());
+    return local;
+}
+
 void FrozenOverlay::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton && options_.rightClickCancels) {
@@ -149,7 +171,7 @@ void FrozenOverlay::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton || options_.picksWindows)
         return;
     const QRectF before = hole();
-    band_.press(event->position());
+    band_.press(bandPoint(event->position()));
     repaintAround(before);
 }
 
@@ -161,7 +183,7 @@ void FrozenOverlay::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     const QRectF before = hole();
-    if (band_.drag(event->position()))
+    if (band_.drag(bandPoint(event->position())))
         repaintAround(before);
 }
 
@@ -175,7 +197,7 @@ void FrozenOverlay::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     const QRectF before = hole();
-    const std::optional<QRectF> done = band_.release(event->position());
+    const std::optional<QRectF> done = band_.release(bandPoint(event->position()));
     repaintAround(before);
     if (done && handlers_.selected)
         handlers_.selected(*done);

@@ -53,6 +53,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    QPointF bandPoint(QPointF local) const;
     QRectF hole() const;
     QRect labelRect() const;
     void repaintAround(const QRectF& before);
@@ -60,7 +61,6 @@ private:
     QRect pixels_;
     double scale_;
     QImage frozen_;
-    QImage dimmed_;
     Options options_;
     Handlers handlers_;
     RubberBand band_;

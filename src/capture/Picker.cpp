@@ -101,8 +101,8 @@ int runPicker(int argc, char** argv)
         return fail(e.errorDescription());
     }
 
-    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    // The veils are X11 windows whatever platform the parent process chose.
+    qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     FrozenOverlay::Options options;
     options.showsSize = !args->pickWindow;

@@ -1,5 +1,7 @@
 #include "capture/SelectionOverlays.h"
 
+#include "platform/QtServerSync.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -15,12 +17,7 @@ QRect screenPixels(QScreen* screen, const std::vector<platform::Monitor>& monito
     }
     // Qt keeps a screen's native origin as its logical origin and scales only the size.
     const QRect g = screen->geometry();
-    for (const auto& m : monitors) {
-        if (m.geometry.topLeft() == g.topLeft())
-            return m.geometry;
-    }
-    const double dpr = screen->devicePixelRatio();
-    return QRect(g.topLeft(), (QSizeF(g.size()) * dpr).toSize());
+    return QRect(g.topLeft(), (QSizeF(g.size()) * screen->devicePixelRatio()).toSize());
 }
 
 SelectionOverlays::SelectionOverlays(QImage frozenRoot, const std::vector<platform::Monitor>& monitors,
@@ -49,7 +46,8 @@ FrozenOverlay* SelectionOverlays::makeOverlay(QScreen* screen, QRect pixels)
             QRectF(local.topLeft() * s, local.size() * s).toAlignedRect().translated(pixels.topLeft()) & pixels;
         finish([this, screen, local, px] { emit areaSelected(screen, local, px); });
     };
-    const QImage part = frozen_.isNull() ? QImage() : frozen_.copy(pixels);
+    // One screen covering the root shares the frozen picture rather than copying it.
+    const QImage part = frozen_.isNull() || pixels == frozen_.rect() ? frozen_ : frozen_.copy(pixels);
     return new FrozenOverlay(screen, pixels, part, options_, std::move(handlers));
 }
 
@@ -123,6 +121,8 @@ void SelectionOverlays::finish(Fn&& report)
         o.release()->deleteLater();
     }
     overlays_.clear();
+    // The caller may grab the screen at once: the veils must be gone from it by then.
+    platform::syncQtWithServer();
     report();
 }
 

@@ -23,7 +23,7 @@ class SelectionOverlays : public QObject {
     Q_OBJECT
 public:
     // `frozenRoot` is the whole root window (device pixels); null for plain veils.
-    // `monitors` place each QScreen in it (matched by name, then by origin).
+    // `monitors` place each QScreen in it (see screenPixels).
     SelectionOverlays(QImage frozenRoot, const std::vector<platform::Monitor>& monitors,
                       FrozenOverlay::Options options, QObject* parent = nullptr);
     ~SelectionOverlays() override;
@@ -59,8 +59,8 @@ private:
     bool withoutShadow_ = false;
 };
 
-// Where `screen` lies in root pixels: its RandR monitor by output name or
-// origin, else its geometry scaled by its device pixel ratio.
+// Where `screen` lies in root pixels: its RandR monitor by output name, else
+// its geometry with the size scaled by its device pixel ratio.
 QRect screenPixels(QScreen* screen, const std::vector<platform::Monitor>& monitors);
 
 } // namespace tarnwick::capture

@@ -105,6 +105,12 @@ QString privateTempRoot()
 
 void createPrivateDirectory(const QString& path)
 {
+    // cleanPath drops "x/.." by the text, while the kernel follows x first
+    // (a missing x fails, a link leads elsewhere): the folder checked would
+    // not be the one written into.
+    if (path.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+        throw TarnwickError::message(QStringLiteral("Не удалось создать папку «%1»: в пути есть «..».")
+                                         .arg(QDir::toNativeSeparators(path)));
     const QString clean = QDir::cleanPath(QDir(path).absolutePath());
     QStringList missing;
     QString at = clean;

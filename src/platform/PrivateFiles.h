@@ -11,7 +11,8 @@ namespace tarnwick::platform {
 // user, is refused with a TarnwickError rather than used.
 QString privateTempRoot();
 
-// Creates `path` and any missing parents below it with mode 0700. Throws TarnwickError.
+// Creates `path` and any missing parents below it with mode 0700. Throws
+// TarnwickError, also for a path with ".." in it.
 void createPrivateDirectory(const QString& path);
 
 // Writes `data` to `path` with mode 0600 through a temporary file renamed over

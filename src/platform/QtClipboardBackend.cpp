@@ -62,6 +62,12 @@ protected:
     {
         if (const ClipboardFormat* format = findFormat(content_, canonical(type)))
             return format->data;
+        // An invalid answer for "text/plain" makes QMimeData turn the URL list
+        // into text, and Qt's X11 clipboard hands that out for UTF8_STRING,
+        // STRING and TEXT although they are not offered: a chat would paste
+        // the file URLs as a message. An empty answer is no text.
+        if (type == QLatin1String("text/plain"))
+            return QByteArray();
         return {};
     }
 

@@ -38,14 +38,16 @@ void SerialQueue::sync(const std::function<void()>& job)
         job();
         return;
     }
-    std::promise<void> done;
-    auto finished = done.get_future();
-    async([&] {
+    // The promise travels inside the job: a job the queue drops (it is being
+    // destroyed) breaks it, and the wait below ends with std::future_error.
+    auto done = std::make_shared<std::promise<void>>();
+    auto finished = done->get_future();
+    async([&job, done = std::move(done)] {
         try {
             job();
-            done.set_value();
+            done->set_value();
         } catch (...) {
-            done.set_exception(std::current_exception());
+            done->set_exception(std::current_exception());
         }
     });
     finished.get();

@@ -22,7 +22,9 @@ public:
     const std::string& name() const { return name_; }
 
     void async(std::function<void()> job);
-    // Runs the job on the queue and waits for it; must not be called from the queue itself.
+    // Runs the job on the queue and waits for it, passing its exception on.
+    // Throws std::future_error when the queue drops the job instead (it is
+    // being destroyed).
     void sync(const std::function<void()>& job);
     bool isCurrent() const { return std::this_thread::get_id() == worker_.get_id(); }
 

@@ -51,29 +51,51 @@ PixelLayout layoutOf(xcb_connection_t* c, const xcb_screen_t* screen)
     return layout;
 }
 
-// Copies server pixels (32 bits each, rows of `width` pixels) into an opaque image.
-QImage toImage(const std::uint8_t* data, int width, int height, const PixelLayout& layout)
+// Server pixels (32 bits each) as opaque B, G, R, 0xFF.
+void convertRow(const std::uint32_t* in, std::uint32_t* out, int width, const PixelLayout& layout)
+{
+    if (!layout.swapBytes && !layout.swapRedBlue) {
+        for (int x = 0; x < width; ++x)
+            out[x] = in[x] | 0xff000000u;
+        return;
+    }
+    for (int x = 0; x < width; ++x) {
+        std::uint32_t p = in[x];
+        if (layout.swapBytes)
+            p = __builtin_bswap32(p);
+        if (layout.swapRedBlue)
+            p = (p & 0x00ff00u) | ((p & 0xffu) << 16) | ((p >> 16) & 0xffu);
+        out[x] = p | 0xff000000u;
+    }
+}
+
+[[noreturn]] void outOfMemory(int width, int height)
+{
+    throw TarnwickError(QStringLiteral("Не хватает памяти для снимка экрана %1×%2.").arg(width).arg(height));
+}
+
+// Copies pixels out of the shared segment, which the next grab reuses.
+QImage copyPixels(const std::uint8_t* data, int width, int height, const PixelLayout& layout)
 {
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull())
-        throw TarnwickError(QStringLiteral("Не хватает памяти для снимка экрана %1×%2.").arg(width).arg(height));
+        outOfMemory(width, height);
     for (int y = 0; y < height; ++y) {
-        const auto* in = reinterpret_cast<const std::uint32_t*>(data) + std::size_t(y) * width;
-        auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-        if (!layout.swapBytes && !layout.swapRedBlue) {
-            for (int x = 0; x < width; ++x)
-                out[x] = in[x] | 0xff000000u;
-            continue;
-        }
-        for (int x = 0; x < width; ++x) {
-            std::uint32_t p;
-            std::memcpy(&p, in + x, 4);
-            if (layout.swapBytes)
-                p = __builtin_bswap32(p);
-            if (layout.swapRedBlue)
-                p = (p & 0x00ff00u) | ((p & 0xffu) << 16) | ((p >> 16) & 0xffu);
-            out[x] = p | 0xff000000u;
-        }
+        convertRow(reinterpret_cast<const std::uint32_t*>(data) + std::size_t(y) * width,
+                   reinterpret_cast<std::uint32_t*>(image.scanLine(y)), width, layout);
+    }
+    return image;
+}
+
+// Converts a GetImage reply in place and hands it to an image, which frees it.
+QImage adoptReply(xcb_get_image_reply_t* reply, int width, int height, const PixelLayout& layout)
+{
+    auto* data = reinterpret_cast<std::uint32_t*>(xcb_get_image_data(reply));
+    convertRow(data, data, width * height, layout);
+    QImage image(reinterpret_cast<uchar*>(data), width, height, width * 4, QImage::Format_RGB32, std::free, reply);
+    if (image.isNull()) {
+        std::free(reply);
+        outOfMemory(width, height);
     }
     return image;
 }
@@ -213,7 +235,7 @@ struct X11ScreenGrabber::Impl {
                 lost();
             return {};
         }
-        return toImage(static_cast<const std::uint8_t*>(shmAddress), r.width(), r.height(), layout);
+        return copyPixels(static_cast<const std::uint8_t*>(shmAddress), r.width(), r.height(), layout);
     }
 
     QImage grabPlain(const QRect& r)
@@ -233,7 +255,7 @@ struct X11ScreenGrabber::Impl {
         }
         if (xcb_get_image_data_length(reply.get()) < r.width() * r.height() * 4)
             throw TarnwickError(QStringLiteral("X-сервер прислал неполное изображение экрана."));
-        return toImage(xcb_get_image_data(reply.get()), r.width(), r.height(), layout);
+        return adoptReply(reply.release(), r.width(), r.height(), layout);
     }
 };
 

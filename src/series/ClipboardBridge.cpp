@@ -21,6 +21,13 @@ const QString unavailable = QStringLiteral("Буфер обмена недост
 
 QString uuidText() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
 
+// Only names we give: QUuid::fromString also reads "<uuid>.png" or "{<uuid>}".
+bool isUuidName(const QString& name)
+{
+    const QUuid uuid = QUuid::fromString(name);
+    return !uuid.isNull() && name == uuid.toString(QUuid::WithoutBraces).toUpper();
+}
+
 QByteArray encodePng(const QImage& image)
 {
     QByteArray bytes;
@@ -218,7 +225,7 @@ void ClipboardBridge::cleanExpiredFiles(const QDateTime& now)
         return;
     const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QFileInfo& entry : entries) {
-        if (QUuid::fromString(entry.fileName()).isNull())
+        if (!isUuidName(entry.fileName()))
             continue;
         const QDateTime modified = entry.lastModified();
         if (!modified.isValid() || modified.secsTo(now) <= expirySeconds)

@@ -2,15 +2,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QImageReader>
+#include <QImage>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 #include <gtest/gtest.h>
 
-#include <functional>
 
 using namespace std::chrono_literals;
 using tarnwick::test::waitUntil;
@@ -18,22 +16,11 @@ using tarnwick::test::X11Client;
 
 namespace {
 
-QImage noise(QSize size, quint32 seed)
+QImage paint(X11Client& x, std::uint32_t window, QRect area, std::uint32_t seed, bool throughChildren = false)
 {
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator random(seed);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x)
-            line[x] = random.generate() | 0xff000000u;
-    }
-    return image;
-}
-
-void paint(X11Client& x, std::uint32_t window, QPoint at, const QImage& image, bool throughChildren = false)
-{
-    x.putPixels(window, at.x(), at.y(), image.width(), image.height(),
-                reinterpret_cast<const std::uint32_t*>(image.constBits()), throughChildren);
+    const auto pixels = x.paintNoise(window, area.x(), area.y(), area.width(), area.height(), seed, throughChildren);
+    return QImage(reinterpret_cast<const uchar*>(pixels.data()), area.width(), area.height(), QImage::Format_RGB32)
+        .copy();
 }
 
 // Runs the picker, waits until its veil holds the keyboard, plays `act` and
@@ -49,22 +36,6 @@ int pick(X11Client& x, const QStringList& flags, const QString& file, const std:
     if (!picker.waitForFinished(5000))
         return -2;
     return picker.exitCode();
-}
-
-void drag(X11Client& x, QPoint from, QPoint to)
-{
-    x.movePointer(from.x(), from.y());
-    x.button(1, true);
-    x.movePointer((from.x() + to.x()) / 2, (from.y() + to.y()) / 2);
-    x.movePointer(to.x(), to.y());
-    x.button(1, false);
-}
-
-void click(X11Client& x, QPoint at, std::uint8_t button = 1)
-{
-    x.movePointer(at.x(), at.y());
-    x.button(button, true);
-    x.button(button, false);
 }
 
 QPoint rootOrigin(X11Client& x, std::uint32_t window)
@@ -87,26 +58,26 @@ bool viewable(X11Client& x, std::uint32_t window)
 
 } // namespace
 
-TEST(Picker, ADragGivesTheFrozenPixelsOfExactlyThatRectangle)
+TEST(Picker, ADragGivesTheFrozenPixelsOfExactlyThatRectangleAtEveryScale)
 {
     X11Client x;
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("shot.png"));
-    const QImage before = noise(QSize(600, 400), 1);
-    paint(x, x.root(), QPoint(200, 100), before);
-
-    const int code = pick(x, {}, file, [&] {
-        // The screen changes under the veil after the freeze; the shot must not.
-        paint(x, x.root(), QPoint(200, 100), noise(QSize(600, 400), 2), true);
-        drag(x, QPoint(250, 130), QPoint(570, 371));
-    });
-    ASSERT_EQ(code, 0);
-    QImageReader reader(file);
-    const QImage shot = reader.read().convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(shot.size(), QSize(320, 241));
-    EXPECT_EQ(shot, before.copy(50, 30, 320, 241));
-    EXPECT_EQ(shot.dotsPerMeterX(), 2835) << "72 dpi at scale 1";
-    EXPECT_EQ(shot.dotsPerMeterY(), 2835);
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        const QImage before = paint(x, x.root(), QRect(200, 100, 600, 400), scale);
+        qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
+        ASSERT_EQ(pick(x, {}, file, [&] {
+            // The screen changes under the veil after the freeze; the shot must not.
+            paint(x, x.root(), QRect(200, 100, 600, 400), 7, true);
+            x.drag(250, 130, 570, 372); // whole points at scale 2
+        }), 0);
+        qunsetenv("QT_SCALE_FACTOR");
+        const QImage shot = QImage(file).convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(shot, before.copy(50, 30, 320, 242));
+        const int dotsPerMeter = scale == 1 ? 2835 : 5669; // 72 dpi per unit of scale
+        EXPECT_EQ(QSize(shot.dotsPerMeterX(), shot.dotsPerMeterY()), QSize(dotsPerMeter, dotsPerMeter));
+    }
 }
 
 TEST(Picker, CancelOrFailureLeavesNoFile)
@@ -130,9 +101,9 @@ TEST(Picker, CancelOrFailureLeavesNoFile)
              x.button(1, false);
          },
          1},
-        {"right click", file, [&] { click(x, QPoint(100, 100), 3); }, 1},
+        {"right click", file, [&] { x.click(100, 100, 3); }, 1},
         {"missing folder", dir.filePath(QStringLiteral("gone/shot.png")),
-         [&] { drag(x, QPoint(10, 10), QPoint(60, 60)); }, 2},
+         [&] { x.drag(10, 10, 60, 60); }, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,7 +117,6 @@ TEST(Picker, AWindowClickGivesTheWindowWithItsFrameAndWithoutItsShadowOnRequest)
     X11Client x;
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("window.png"));
-    const QImage content = noise(QSize(200, 100), 3);
     QProcess openbox;
 
     struct Case {
@@ -182,10 +152,10 @@ TEST(Picker, AWindowClickGivesTheWindowWithItsFrameAndWithoutItsShadowOnRequest)
                 return frame.size() == 4 && viewable(x, window) && std::find(stack.begin(), stack.end(), window) != stack.end();
             }, 10s));
         }
-        paint(x, window, QPoint(0, 0), content);
+        const QImage content = paint(x, window, QRect(0, 0, 200, 100), 3);
         const QPoint origin = rootOrigin(x, window);
 
-        ASSERT_EQ(pick(x, c.flags, file, [&] { click(x, origin + QPoint(100, 50)); }), 0);
+        ASSERT_EQ(pick(x, c.flags, file, [&] { x.click(origin.x() + 100, origin.y() + 50); }), 0);
         const QImage shot = QImage(file).convertToFormat(QImage::Format_RGB32);
         const int inset = c.flags.contains("-o") ? c.shadow : 0;
         const QSize client(200 - 2 * inset, 100 - 2 * inset);

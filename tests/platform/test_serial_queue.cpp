@@ -1,29 +1,17 @@
 #include "platform/MainThread.h"
 #include "platform/SerialQueue.h"
+#include "support/X11Client.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
+#include <future>
 #include <gtest/gtest.h>
-#include <memory>
-#include <vector>
 
 using tarnwick::platform::SerialQueue;
+using tarnwick::test::waitUntil;
 
-namespace {
-
-void pumpUntil(const std::function<bool()>& done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-} // namespace
-
-TEST(SerialQueue, RunsJobsOneAtATimeInOrder)
+TEST(SerialQueue, RunsJobsOneAtATimeInOrderOffTheCallingThread)
 {
     SerialQueue queue("com.tarnwick.test");
     std::vector<int> order;
@@ -31,51 +19,70 @@ TEST(SerialQueue, RunsJobsOneAtATimeInOrder)
     std::atomic<bool> overlapped{false};
     for (int i = 0; i < 50; ++i) {
         queue.async([&, i] {
-            if (running.fetch_add(1) != 0)
-                overlapped = true;
+            overlapped = overlapped || running.fetch_add(1) != 0;
             order.push_back(i);
             running.fetch_sub(1);
         });
     }
-    queue.sync([] {});
-    EXPECT_FALSE(overlapped);
-    ASSERT_EQ(order.size(), 50u);
-    for (int i = 0; i < 50; ++i)
-        EXPECT_EQ(order[static_cast<size_t>(i)], i);
-}
-
-TEST(SerialQueue, SyncPassesExceptionsBackAndRunsOffTheCallingThread)
-{
-    SerialQueue queue("com.tarnwick.test");
     std::thread::id worker;
     queue.sync([&] { worker = std::this_thread::get_id(); });
     EXPECT_NE(worker, std::this_thread::get_id());
+    EXPECT_FALSE(overlapped);
+    ASSERT_EQ(order.size(), 50u);
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+    // sync passes exceptions back, and the queue survives them.
     EXPECT_THROW(queue.sync([] { throw std::runtime_error("boom"); }), std::runtime_error);
-    // The queue survives a throwing job.
     int value = 0;
     queue.sync([&] { value = 7; });
     EXPECT_EQ(value, 7);
 }
 
-TEST(MainThreadDelivery, ReachesTheReceiversThread)
+TEST(SerialQueue, SyncFailsInsteadOfWaitingForAJobTheQueueDrops)
+{
+    auto queue = std::make_unique<SerialQueue>("com.tarnwick.test");
+    SerialQueue* raw = queue.get();
+    std::promise<void> release;
+    raw->async([busy = release.get_future().share()] { busy.wait(); });
+    std::thread destroying([q = queue.release()] { delete q; });
+    // The destructor has begun once a job handed in is dropped at once (the worker is busy).
+    const auto dropped = [raw] {
+        auto token = std::make_shared<int>();
+        const std::weak_ptr<int> seen = token;
+        raw->async([token] {});
+        token.reset();
+        return seen.expired();
+    };
+    while (!dropped())
+        std::this_thread::yield();
+    std::promise<bool> threw;
+    auto outcome = threw.get_future();
+    std::thread([raw, &threw] {
+        try {
+            raw->sync([] {});
+            threw.set_value(false);
+        } catch (const std::future_error&) {
+            threw.set_value(true);
+        }
+    }).detach();
+    const bool answered = outcome.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    EXPECT_TRUE(answered && outcome.get());
+    release.set_value();
+    destroying.join();
+}
+
+TEST(MainThreadDelivery, ReachesTheReceiversThreadUnlessTheReceiverIsGone)
 {
     SerialQueue queue("com.tarnwick.test");
     QObject receiver;
     QThread* deliveredOn = nullptr;
     queue.async([&] { tarnwick::platform::deliver(&receiver, [&] { deliveredOn = QThread::currentThread(); }); });
-    pumpUntil([&] { return deliveredOn != nullptr; });
+    ASSERT_TRUE(waitUntil([&] { return deliveredOn != nullptr; }));
     EXPECT_EQ(deliveredOn, QCoreApplication::instance()->thread());
-}
 
-TEST(MainThreadDelivery, DroppedWhenTheReceiverIsGone)
-{
-    SerialQueue queue("com.tarnwick.test");
-    auto receiver = std::make_unique<QObject>();
+    auto gone = std::make_unique<QObject>();
     bool called = false;
-    QObject* raw = receiver.get();
-    queue.sync([&] { tarnwick::platform::deliver(raw, [&] { called = true; }); });
-    receiver.reset();
-    QCoreApplication::processEvents();
+    queue.sync([&, raw = gone.get()] { tarnwick::platform::deliver(raw, [&] { called = true; }); });
+    gone.reset();
     QCoreApplication::processEvents();
     EXPECT_FALSE(called);
 }

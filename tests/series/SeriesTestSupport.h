@@ -146,6 +146,16 @@ protected:
         ASSERT_TRUE(model->save(shot, shot.annotations, true));
     }
 
+    // The hand-off flags that are set, the steps pending and the pastes posted, in one line.
+    std::string handOff() const
+    {
+        std::string s;
+        for (auto [on, name] : {std::pair{model->pastePending(), "pending "}, {model->transferInProgress(), "transfer "},
+                                {model->awaitingComments(), "awaiting "}})
+            s += on ? name : "";
+        return s + "steps " + std::to_string(steps.size()) + " posted " + std::to_string(posted.size());
+    }
+
     QByteArray clipboardText() const { return board.publishedData(QStringLiteral("text/plain")); }
     bool imagesOnClipboard() const { return !board.publishedData(QStringLiteral("image/png")).isEmpty(); }
 };

@@ -16,22 +16,17 @@ const QString unavailable = QStringLiteral("Буфер обмена недост
 
 TEST_F(AppModelTest, PreferencesDefaultsJunkAndStoredValues)
 {
+    const auto prefs = [](const AppModel& m) {
+        return std::tuple(m.autoClear(), m.showsDockIcon(), m.colorCodeFormat(), m.imageSaveDirectory(), m.transferMode());
+    };
+    const auto defaults = std::tuple(true, false, ColorCodeFormat::hexHash, std::optional<QString>(), TransferMode::chat);
     EXPECT_EQ(model->status(), idle);
-    EXPECT_TRUE(model->autoClear());
-    EXPECT_FALSE(model->showsDockIcon());
-    EXPECT_EQ(model->colorCodeFormat(), ColorCodeFormat::hexHash);
-    EXPECT_FALSE(model->imageSaveDirectory());
-    EXPECT_EQ(model->transferMode(), TransferMode::chat);
-
+    EXPECT_EQ(prefs(*model), defaults);
     settings.setValue(QStringLiteral("autoClear"), 0); // neither a boolean nor its text
     settings.setValue(QStringLiteral("colorCodeFormat"), QStringLiteral("CSSRGBA"));
     settings.setValue(QStringLiteral("imageSaveDirectory"), QString());
     settings.setValue(QStringLiteral("showsDockIcon"), 17);
-    auto junk = makeModel();
-    EXPECT_TRUE(junk->autoClear());
-    EXPECT_EQ(junk->colorCodeFormat(), ColorCodeFormat::hexHash);
-    EXPECT_FALSE(junk->imageSaveDirectory());
-    EXPECT_FALSE(junk->showsDockIcon());
+    EXPECT_EQ(prefs(*makeModel()), defaults);
 
     // The setters store what a new model reads; only a real change of the dock icon is reported.
     QVector<bool> dock;
@@ -41,10 +36,7 @@ TEST_F(AppModelTest, PreferencesDefaultsJunkAndStoredValues)
     EXPECT_EQ(dock, QVector<bool>{true});
     model->setAutoClear(false);
     model->setColorCodeFormat(ColorCodeFormat::androidARGB);
-    auto stored = makeModel();
-    EXPECT_FALSE(stored->autoClear());
-    EXPECT_TRUE(stored->showsDockIcon());
-    EXPECT_EQ(stored->colorCodeFormat(), ColorCodeFormat::androidARGB);
+    EXPECT_EQ(prefs(*makeModel()), std::tuple(false, true, ColorCodeFormat::androidARGB, std::optional<QString>(), TransferMode::chat));
 }
 
 TEST_F(AppModelTest, SaveReplacesInPlaceOrAppendsAndRefusesATwentySeventhShot)
@@ -69,24 +61,18 @@ TEST_F(AppModelTest, SaveReplacesInPlaceOrAppendsAndRefusesATwentySeventhShot)
     EXPECT_TRUE(model->save(model->shots()[3], {}, false)); // replacing one of the 26 is still fine
 }
 
-TEST_F(AppModelTest, StatusByTransferMode)
+TEST_F(AppModelTest, TransferModesPublishOnlyANonEmptySeries)
 {
     model->prepareClipboard(TransferMode::combined);
-    EXPECT_EQ(model->status(), idle); // empty series: nothing at all
+    EXPECT_EQ(model->status(), idle);
     EXPECT_EQ(board.publications(), 0);
     saveSeries({QStringLiteral("x")});
-    const std::pair<TransferMode, QString> cases[] = {
-        {TransferMode::combined, QStringLiteral("Серия готова — вставьте через Ctrl+V")},
-        {TransferMode::images, QStringLiteral("В буфере: только снимки")},
-        {TransferMode::comments, QStringLiteral("В буфере: только комментарии")},
-        {TransferMode::chat, QStringLiteral("Сначала снимки, затем отдельный текст")},
-    };
-    for (const auto& [mode, status] : cases) {
+    for (TransferMode mode : {TransferMode::combined, TransferMode::images, TransferMode::comments, TransferMode::chat}) {
         model->prepareClipboard(mode);
-        EXPECT_EQ(model->status(), status);
         EXPECT_EQ(model->transferMode(), mode);
         EXPECT_EQ(bridge.mode(), mode);
     }
+    EXPECT_EQ(model->status(), QStringLiteral("Сначала снимки, затем отдельный текст"));
 }
 
 TEST_F(AppModelTest, DeletingRelabelsAndTheLastDeletionLeavesTheClipboard)
@@ -132,7 +118,7 @@ TEST_F(AppModelTest, ClearRepeatTheLastTransferAndCopyComments)
     model->copyComments(); // from the stored packet
     EXPECT_TRUE(model->awaitingComments());
     EXPECT_EQ(model->status(), QStringLiteral("Комментарии в буфере — вставьте через Ctrl+V"));
-    EXPECT_EQ(board.mimeTypes().front(), ClipboardBridge::tokenType());
+    EXPECT_EQ(board.mimeTypes().value(0), ClipboardBridge::tokenType());
     EXPECT_EQ(clipboardText(), QByteArray("A1 x\nB1 y"));
     model->repeatLastTransfer();
     EXPECT_TRUE(bridge.isCurrent());

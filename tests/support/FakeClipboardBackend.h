@@ -15,30 +15,23 @@ public:
     {
         ++changes_;
         content_.clear();
-        owned_ = false;
-        if (failWrites)
-            return false;
+        owned_ = !failWrites;
         for (const platform::ClipboardFormat& format : content) {
-            if (!find(format.mimeType))
+            if (owned_ && !find(format.mimeType))
                 content_ << format;
         }
-        owned_ = true;
-        ++publications_;
-        return true;
+        publications_ += owned_;
+        return owned_;
     }
 
     void clear() override
     {
-        if (!owned_)
-            return;
-        ++changes_;
-        content_.clear();
-        owned_ = false;
+        if (owned_)
+            takeByOtherProgram({});
     }
 
     std::uint64_t changeCount() const override { return changes_; }
     bool ownsClipboard() const override { return owned_; }
-
     QByteArray publishedData(const QString& mimeType) const override
     {
         const platform::ClipboardFormat* format = owned_ ? find(mimeType) : nullptr;
@@ -51,7 +44,6 @@ public:
         content_ = content;
         owned_ = false;
     }
-
     // What the clipboard offers now, ours or not.
     const platform::ClipboardContent& content() const { return content_; }
     QStringList mimeTypes() const

@@ -2,9 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QProcess>
-#include <QTimer>
 
 #include <xcb/xcb.h>
 // xkb.h names a field "explicit"; C++ needs it renamed.
@@ -16,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -24,12 +23,13 @@ namespace tarnwick::test {
 namespace {
 
 template <typename T>
-struct Freed {
-    T* p;
-    ~Freed() { std::free(p); }
-    T* operator->() const { return p; }
-    explicit operator bool() const { return p != nullptr; }
-};
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <typename T>
+Reply<T> reply(T* p)
+{
+    return Reply<T>(p, &std::free);
+}
 
 } // namespace
 
@@ -57,24 +57,22 @@ X11Client::~X11Client()
 
 std::uint32_t X11Client::atom(const char* name)
 {
-    Freed<xcb_intern_atom_reply_t> reply{xcb_intern_atom_reply(
-        c_, xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr)};
-    return reply ? reply->atom : 0;
+    auto r = reply(xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+    return r ? r->atom : 0;
 }
 
-std::uint32_t X11Client::createWindow(std::optional<std::int64_t> pid, const QByteArray& wmInstance,
-                                      const QByteArray& wmClass)
+std::uint32_t X11Client::createWindow(std::optional<std::int64_t> pid, const QByteArray& wmInstance, const QByteArray& wmClass)
 {
     const xcb_window_t window = xcb_generate_id(c_);
     const std::uint32_t events = XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE;
-    xcb_create_window(c_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 200, 100, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+    xcb_create_window(c_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 200, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
     if (pid) {
-        const std::uint32_t value = static_cast<std::uint32_t>(*pid);
+        const auto value = static_cast<std::uint32_t>(*pid);
         xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &value);
     }
     if (!wmInstance.isEmpty() || !wmClass.isEmpty()) {
-        QByteArray value = wmInstance + '\0' + wmClass + '\0';
+        const QByteArray value = wmInstance + '\0' + wmClass + '\0';
         xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                             static_cast<std::uint32_t>(value.size()), value.constData());
     }
@@ -103,9 +101,8 @@ void X11Client::removeActiveWindow()
 
 std::uint32_t X11Client::selectionOwner(const char* selection)
 {
-    Freed<xcb_get_selection_owner_reply_t> reply{
-        xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, atom(selection)), nullptr)};
-    return reply ? reply->owner : 0;
+    auto r = reply(xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, atom(selection)), nullptr));
+    return r ? r->owner : 0;
 }
 
 void X11Client::focus(std::uint32_t window)
@@ -118,12 +115,10 @@ std::uint8_t X11Client::keycodeOf(std::uint32_t keysym)
 {
     const xcb_setup_t* setup = xcb_get_setup(c_);
     const int count = setup->max_keycode - setup->min_keycode + 1;
-    Freed<xcb_get_keyboard_mapping_reply_t> map{xcb_get_keyboard_mapping_reply(
-        c_, xcb_get_keyboard_mapping(c_, setup->min_keycode, static_cast<std::uint8_t>(count)), nullptr)};
-    if (!map)
-        return 0;
-    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.p);
-    for (int i = 0; i < count; ++i) {
+    auto map = reply(xcb_get_keyboard_mapping_reply(
+        c_, xcb_get_keyboard_mapping(c_, setup->min_keycode, static_cast<std::uint8_t>(count)), nullptr));
+    const xcb_keysym_t* syms = map ? xcb_get_keyboard_mapping_keysyms(map.get()) : nullptr;
+    for (int i = 0; syms && i < count; ++i) {
         if (syms[i * map->keysyms_per_keycode] == keysym)
             return static_cast<std::uint8_t>(setup->min_keycode + i);
     }
@@ -152,7 +147,7 @@ void X11Client::chord(const std::vector<std::uint8_t>& keycodes)
 
 void X11Client::sync()
 {
-    std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+    reply(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
 }
 
 void X11Client::putPixels(std::uint32_t window, int x, int y, int width, int height, const std::uint32_t* pixels,
@@ -174,14 +169,45 @@ void X11Client::putPixels(std::uint32_t window, int x, int y, int width, int hei
     sync();
 }
 
+void X11Client::drag(int fromX, int fromY, int toX, int toY)
+{
+    movePointer(fromX, fromY);
+    button(1, true);
+    movePointer((fromX + toX) / 2, (fromY + toY) / 2);
+    movePointer(toX, toY);
+    button(1, false);
+}
+
+void X11Client::click(int x, int y, std::uint8_t which)
+{
+    movePointer(x, y);
+    button(which, true);
+    button(which, false);
+}
+
+std::vector<std::uint32_t> X11Client::paintNoise(std::uint32_t window, int x, int y, int width, int height,
+                                                 std::uint32_t seed, bool throughChildren)
+{
+    std::vector<std::uint32_t> pixels(std::size_t(width) * height);
+    std::uint32_t state = seed | 1;
+    for (auto& p : pixels) {
+        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+        p = state; // a junk top byte, which a reader must not take for alpha
+    }
+    putPixels(window, x, y, width, height, pixels.data(), throughChildren);
+    for (auto& p : pixels)
+        p |= 0xff000000u;
+    return pixels;
+}
+
 std::vector<std::uint32_t> X11Client::cardinals(std::uint32_t window, const char* property)
 {
-    Freed<xcb_get_property_reply_t> reply{xcb_get_property_reply(
-        c_, xcb_get_property(c_, 0, window, atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr)};
-    if (!reply || reply->format != 32)
+    const auto r = reply(xcb_get_property_reply(
+        c_, xcb_get_property(c_, 0, window, atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr));
+    if (!r || r->format != 32)
         return {};
-    const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.p));
-    return {v, v + xcb_get_property_value_length(reply.p) / 4};
+    const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(r.get()));
+    return {v, v + xcb_get_property_value_length(r.get()) / 4};
 }
 
 void X11Client::setCardinals(std::uint32_t window, const char* property, const std::vector<std::uint32_t>& values)
@@ -193,14 +219,14 @@ void X11Client::setCardinals(std::uint32_t window, const char* property, const s
 
 bool X11Client::keyboardGrabbedElsewhere()
 {
-    Freed<xcb_grab_keyboard_reply_t> reply{xcb_grab_keyboard_reply(
-        c_, xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr)};
-    if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+    const auto r = reply(xcb_grab_keyboard_reply(
+        c_, xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr));
+    if (r && r->status == XCB_GRAB_STATUS_SUCCESS) {
         xcb_ungrab_keyboard(c_, XCB_CURRENT_TIME);
         sync();
         return false;
     }
-    return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    return r && r->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
 }
 
 void X11Client::movePointer(int x, int y)
@@ -219,7 +245,7 @@ void X11Client::button(std::uint8_t button, bool press)
 
 void X11Client::lockGroup(int group)
 {
-    Freed<xcb_xkb_use_extension_reply_t> use{xcb_xkb_use_extension_reply(c_, xcb_xkb_use_extension(c_, 1, 0), nullptr)};
+    auto use = reply(xcb_xkb_use_extension_reply(c_, xcb_xkb_use_extension(c_, 1, 0), nullptr));
     if (!use || !use->supported)
         throw std::runtime_error("no XKB");
     xcb_xkb_latch_lock_state(c_, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, static_cast<std::uint8_t>(group), 0, 0, 0);
@@ -228,74 +254,57 @@ void X11Client::lockGroup(int group)
 
 int X11Client::lockedGroup()
 {
-    Freed<xcb_xkb_use_extension_reply_t> use{xcb_xkb_use_extension_reply(c_, xcb_xkb_use_extension(c_, 1, 0), nullptr)};
-    Freed<xcb_xkb_get_state_reply_t> state{
-        xcb_xkb_get_state_reply(c_, xcb_xkb_get_state(c_, XCB_XKB_ID_USE_CORE_KBD), nullptr)};
+    reply(xcb_xkb_use_extension_reply(c_, xcb_xkb_use_extension(c_, 1, 0), nullptr));
+    auto state = reply(xcb_xkb_get_state_reply(c_, xcb_xkb_get_state(c_, XCB_XKB_ID_USE_CORE_KBD), nullptr));
     return state ? state->lockedGroup : -1;
 }
 
 void X11Client::becomeWindowManager()
 {
     const std::uint32_t events = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_generic_error_t* error =
-        xcb_request_check(c_, xcb_change_window_attributes_checked(c_, root_, XCB_CW_EVENT_MASK, &events));
-    if (error) {
-        std::free(error);
+    if (reply(xcb_request_check(c_, xcb_change_window_attributes_checked(c_, root_, XCB_CW_EVENT_MASK, &events))))
         throw std::runtime_error("another client manages the windows");
-    }
 }
-
-namespace {
-
-// Reads a connection's events until `wait` passes or `handle` answers true.
-void pollEvents(xcb_connection_t* c, std::chrono::milliseconds wait, const std::function<bool(xcb_generic_event_t*)>& handle)
-{
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (std::chrono::steady_clock::now() < deadline) {
-        xcb_generic_event_t* event = xcb_poll_for_event(c);
-        if (!event) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
-        const bool done = handle(event);
-        std::free(event);
-        if (done)
-            return;
-    }
-}
-
-} // namespace
 
 std::optional<X11Client::ActivationRequest> X11Client::activationRequest(std::chrono::milliseconds wait)
 {
     const std::uint32_t activeAtom = atom("_NET_ACTIVE_WINDOW");
     std::optional<ActivationRequest> request;
-    pollEvents(c_, wait, [&](xcb_generic_event_t* event) {
-        const std::uint8_t type = event->response_type & 0x7f;
-        if (type == XCB_MAP_REQUEST) {
-            xcb_map_window(c_, reinterpret_cast<xcb_map_request_event_t*>(event)->window);
+    for (const auto deadline = std::chrono::steady_clock::now() + wait; !request && std::chrono::steady_clock::now() < deadline;) {
+        auto event = reply(xcb_poll_for_event(c_));
+        const std::uint8_t type = event ? event->response_type & 0x7f : 0;
+        if (!event) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        } else if (type == XCB_MAP_REQUEST) {
+            xcb_map_window(c_, reinterpret_cast<xcb_map_request_event_t*>(event.get())->window);
             xcb_flush(c_);
-        } else if (type == XCB_CLIENT_MESSAGE) {
-            auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
-            if (message->type == activeAtom && message->format == 32)
-                request = ActivationRequest{message->window, message->data.data32[0]};
+        } else if (auto* message = reinterpret_cast<xcb_client_message_event_t*>(event.get());
+                   type == XCB_CLIENT_MESSAGE && message->type == activeAtom && message->format == 32) {
+            request = ActivationRequest{message->window, message->data.data32[0]};
         }
-        return request.has_value();
-    });
+    }
     return request;
+}
+
+std::vector<X11Client::KeyEvent> X11Client::takeKeyEvents()
+{
+    std::vector<KeyEvent> events;
+    while (auto event = reply(xcb_poll_for_event(c_))) {
+        const std::uint8_t type = event->response_type & 0x7f;
+        if (auto* key = reinterpret_cast<xcb_key_press_event_t*>(event.get()); type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE)
+            events.push_back({type == XCB_KEY_PRESS, key->detail, key->state});
+    }
+    return events;
 }
 
 std::vector<X11Client::KeyEvent> X11Client::keyEvents(std::chrono::milliseconds wait)
 {
     std::vector<KeyEvent> events;
-    pollEvents(c_, wait, [&](xcb_generic_event_t* event) {
-        const std::uint8_t type = event->response_type & 0x7f;
-        if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
-            auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
-            events.push_back({type == XCB_KEY_PRESS, key->detail, key->state});
-        }
-        return false;
-    });
+    for (const auto deadline = std::chrono::steady_clock::now() + wait; std::chrono::steady_clock::now() < deadline;) {
+        for (const KeyEvent& e : takeKeyEvents())
+            events.push_back(e);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     return events;
 }
 
@@ -322,10 +331,9 @@ int runProcess(const QString& program, const QStringList& args, QByteArray* outp
     if (!input.isNull())
         process.write(input);
     process.closeWriteChannel();
-    // A busy loop rather than waitForFinished: the clipboard owner may be us,
-    // and it answers only while events are handled.
-    const bool finished = spinUntil([&] { return process.state() == QProcess::NotRunning; }, timeout);
-    if (!finished) {
+    // Not waitForFinished: the clipboard owner may be us, and it answers only
+    // while events are handled.
+    if (!spinUntil([&] { return process.state() == QProcess::NotRunning; }, timeout)) {
         process.kill();
         process.waitForFinished(1000);
         return -1;
@@ -338,11 +346,29 @@ int runProcess(const QString& program, const QStringList& args, QByteArray* outp
 QByteArray xclipRead(const QString& target)
 {
     QByteArray out;
-    const int code = runProcess(QStringLiteral("xclip"),
-                                {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
-                                 QStringLiteral("-o")},
-                                &out);
-    return code == 0 ? out : QByteArray("<xclip failed>");
+    const QStringList args{QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target, QStringLiteral("-o")};
+    return runProcess(QStringLiteral("xclip"), args, &out) == 0 ? out : QByteArray("<xclip failed>");
+}
+
+bool xclipWrite(const QByteArray& text)
+{
+    X11Client x;
+    const std::uint32_t before = x.selectionOwner("CLIPBOARD");
+    // Neither this run nor the wait turn the Qt event loop: Qt has not seen
+    // the loss yet when this returns. xclip's parent exits before the child
+    // owns the selection.
+    QProcess xclip;
+    xclip.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("xclip -selection clipboard -i >/dev/null 2>&1")});
+    xclip.write(text);
+    xclip.closeWriteChannel();
+    if (!xclip.waitForFinished(5000) || xclip.exitCode() != 0)
+        return false;
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5); x.selectionOwner("CLIPBOARD") == before;) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 QSet<QString> xclipTargets()
@@ -351,9 +377,8 @@ QSet<QString> xclipTargets()
                                         QStringLiteral("SAVE_TARGETS")};
     QSet<QString> targets;
     for (const QByteArray& line : xclipRead(QStringLiteral("TARGETS")).split('\n')) {
-        const QString target = QString::fromLatin1(line);
-        if (!target.isEmpty() && !protocol.contains(target))
-            targets << target;
+        if (!line.isEmpty() && !protocol.contains(QString::fromLatin1(line)))
+            targets << QString::fromLatin1(line);
     }
     return targets;
 }

@@ -60,6 +60,12 @@ public:
     // XTEST pointer: moves to root coordinates, presses or releases a button.
     void movePointer(int x, int y);
     void button(std::uint8_t button, bool press);
+    // A left-button drag through the middle point, and a click.
+    void drag(int fromX, int fromY, int toX, int toY);
+    void click(int x, int y, std::uint8_t button = 1);
+    // Noise in 0xFFRRGGBB drawn at x, y of `window`; returns the pixels drawn.
+    std::vector<std::uint32_t> paintNoise(std::uint32_t window, int x, int y, int width, int height,
+                                          std::uint32_t seed, bool throughChildren = false);
 
     // XKB keyboard group: lock one, read the locked one.
     void lockGroup(int group);
@@ -81,8 +87,10 @@ public:
         std::uint8_t keycode;
         std::uint16_t state;
     };
-    // The key events the focused window of this client got within `wait`.
+    // The key events the windows of this client got within `wait`.
     std::vector<KeyEvent> keyEvents(std::chrono::milliseconds wait);
+    // The key events they got since the last look; does not wait.
+    std::vector<KeyEvent> takeKeyEvents();
 
 private:
     std::uint32_t atom(const char* name);
@@ -100,6 +108,9 @@ int runProcess(const QString& program, const QStringList& args, QByteArray* outp
 // What another client reads from the CLIPBOARD selection as `target`, through
 // xclip (the way a chat application reads it); "<xclip failed>" on failure.
 QByteArray xclipRead(const QString& target);
+// Makes another program (xclip) the owner of CLIPBOARD with `text`; true once
+// the server names it. The Qt event loop may not have handled the loss yet.
+bool xclipWrite(const QByteArray& text);
 // The targets the clipboard offers, less the selection protocol's own.
 QSet<QString> xclipTargets();
 

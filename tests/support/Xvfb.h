@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <sys/types.h>
+#include <memory>
+
+class QProcess;
 
 namespace tarnwick::test {
 
@@ -26,7 +28,7 @@ public:
 
     QString display() const { return QStringLiteral(":%1").arg(number_); }
     int number() const { return number_; }
-    bool isRunning() const { return pid_ > 0; }
+    bool isRunning() const { return process_ != nullptr; }
 
     // Stops the server and starts a fresh one on the same display number:
     // every client connection breaks, new ones reach the new server.
@@ -41,7 +43,7 @@ private:
     Environment environment_;
     bool hadDisplay_ = false;
     QByteArray previousDisplay_;
-    pid_t pid_ = -1;
+    std::unique_ptr<QProcess> process_;
     int number_ = -1;
 };
 

@@ -255,6 +255,10 @@ public:
     std::optional<QUuid> beginQRRecognition();
     // False, changing nothing, for a read that was abandoned meanwhile.
     bool finishQRRecognition(const QUuid& id, const std::optional<QString>& message);
+    // Drops a running read (its late result is then ignored) and the QR notice.
+    void abandonQRRecognition();
+    // A notice of the qr tool shown without a read, e.g. while the shot is still processed.
+    void setQRMessage(const std::optional<QString>& message);
 
 signals:
     // Once per event-loop turn after any change.

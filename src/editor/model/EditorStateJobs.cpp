@@ -170,4 +170,12 @@ bool EditorState::finishQRRecognition(const QUuid& id, const std::optional<QStri
     return true;
 }
 
+void EditorState::abandonQRRecognition()
+{
+    assign(qrRecognitionID_, std::optional<QUuid>());
+    assign(qrMessage_, std::optional<QString>());
+}
+
+void EditorState::setQRMessage(const std::optional<QString>& message) { assign(qrMessage_, message); }
+
 } // namespace tarnwick

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+#include <QScreen>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace tarnwick::capture {
+class SelectionOverlays;
+}
+
+namespace tarnwick::recording {
+
+// A finished area selection: the screen dragged on and the rectangle in Qt's
+// global coordinates (the space of QScreen::geometry(): device-independent
+// pixels, origin at the top-left of the virtual desktop, y down), inside that
+// screen and at least 16 × 16.
+struct AreaSelection {
+    QPointer<QScreen> screen;
+    QRectF rect;
+};
+
+// Lets the user drag out a rectangle on any screen over a frozen, dimmed
+// picture of all screens: one borderless full-screen veil per screen, a
+// prompt in the top-left corner, the band as an undimmed hole with a blue
+// outline; Escape cancels. GUI thread.
+//
+// The completion runs at most once per select(), on the GUI thread, from the
+// event handler that ended the selection, after every veil is gone from the
+// screen (`panels()` is empty); nullopt means Escape. Destroying the selector
+// closes the veils and drops the completion uncalled. Make one per selection.
+class RecordingAreaSelector : public QObject {
+public:
+    using Completion = std::function<void(std::optional<AreaSelection>)>;
+
+    static const QString defaultPrompt; // "Выделите область для записи · Esc — отмена"
+    static constexpr double minimumSide = 16;
+
+    explicit RecordingAreaSelector(QObject* parent = nullptr);
+    ~RecordingAreaSelector() override;
+
+    // Freezes the screens, opens the veils and returns at once. A second call
+    // replaces the veils and drops the earlier completion uncalled.
+    void select(const QString& prompt, Completion completion);
+
+    // The open veils, in the order of QGuiApplication::screens(); empty when idle.
+    std::vector<QWidget*> panels() const;
+
+private:
+    void finish(std::optional<AreaSelection> result);
+
+    std::unique_ptr<capture::SelectionOverlays> overlays_;
+    Completion completion_;
+};
+
+} // namespace tarnwick::recording

@@ -1,0 +1,66 @@
+#include "CanvasTestSupport.h"
+
+#include <QWheelEvent>
+
+namespace tarnwick::test {
+namespace {
+
+using CanvasZoom = CanvasFixture;
+
+void wheel(QWidget* widget, QPoint at, QPoint angle, Qt::KeyboardModifiers mods = {})
+{
+    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), angle, Qt::NoButton, mods, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+QPointF pixelUnder(const ImageCanvasView& canvas, QPointF p)
+{
+    const QRectF ir = canvas.imageRect();
+    const QRectF vp = canvas.previewViewport();
+    return vp.topLeft() + QPointF((p.x() - ir.left()) / ir.width() * vp.width(), (p.y() - ir.top()) / ir.height() * vp.height());
+}
+
+TEST_F(CanvasZoom, SmoothScrollingCollectsTwentyFourPointsPerStep)
+{
+    const QPoint p = view({100, 50});
+    for (int i = 0; i < 2; ++i)
+        wheel(canvas.get(), p, {0, 50}); // 10 points each
+    EXPECT_EQ(state->navigation().zoom, 1.0);
+    wheel(canvas.get(), p, {0, 50});
+    EXPECT_EQ(state->navigation().zoom, 1.25);
+    wheel(canvas.get(), p, {0, 90}); // 18 points and the 6 left over
+    EXPECT_EQ(state->navigation().zoom, 1.5);
+}
+
+TEST_F(CanvasZoom, WheelNotchIsExactlyOneStepAndShiftPans)
+{
+    const QPoint p = view({100, 50});
+    wheel(canvas.get(), p, {0, 120});
+    EXPECT_EQ(state->navigation().zoom, 1.25);
+    wheel(canvas.get(), p, {0, -480});
+    EXPECT_EQ(state->navigation().zoom, 1.0);
+    state->setNavigation({4, {0, 0}});
+    wheel(canvas.get(), p, {0, -120}, Qt::ShiftModifier);
+    EXPECT_EQ(state->navigation().pan, QSizeF(-24, 0));
+    EXPECT_EQ(state->navigation().zoom, 4);
+}
+
+TEST_F(CanvasZoom, ZoomKeepsThePointUnderThePointerAndClamps)
+{
+    const QPointF p(150, 120);
+    const QPointF before = pixelUnder(*canvas, p);
+    canvas->zoomTo(3, p);
+    EXPECT_EQ(state->navigation().zoom, 3);
+    const QPointF after = pixelUnder(*canvas, p);
+    EXPECT_NEAR(after.x(), before.x(), 1e-9);
+    EXPECT_NEAR(after.y(), before.y(), 1e-9);
+
+    canvas->zoomTo(100, p);
+    EXPECT_EQ(state->navigation().zoom, 32);
+    canvas->zoomTo(0.2, p);
+    EXPECT_EQ(state->navigation().zoom, 1);
+    EXPECT_EQ(state->navigation().pan, QSizeF(0, 0));
+}
+
+} // namespace
+} // namespace tarnwick::test
