@@ -126,6 +126,22 @@ TEST_F(ShellTest, QuitAsksOnlyWithWorkToLoseAndStaysWhenTheUserSaysSo)
     EXPECT_EQ(log, (QStringList{"recorder", "beep"}));
 }
 
+TEST_F(ShellTest, PasteGoesToTheLastWindowOfAnotherProgram)
+{
+    const std::uint32_t chat = x.createWindow(4242, "chat", "Chat");
+    x.setActiveWindow(chat);
+    start();
+    model().save(grey(), {}, false);
+    // Our own windows becoming active do not count.
+    x.setActiveWindow(std::uint32_t(shell->panel()->winId()));
+    x.becomeWindowManager();
+    QCoreApplication::processEvents();
+    model().pasteAction();
+    std::optional<X11Client::ActivationRequest> request;
+    ASSERT_TRUE(waitUntil([&] { return (request = x.activationRequest(10ms)).has_value(); }));
+    EXPECT_EQ(request->window, chat);
+}
+
 TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermRemovesThePrivateFiles)
 {
     QTemporaryDir runtime;
