@@ -52,6 +52,16 @@ const QHash<QString, QString>& table()
         {QStringLiteral("plus"), QStringLiteral("plus")},
         {QStringLiteral("checkmark.circle"), QStringLiteral("circle-check")},
         {QStringLiteral("square.stack.3d.up"), QStringLiteral("layers")},
+        // Editor window.
+        {QStringLiteral("photo.badge.plus"), QStringLiteral("image-plus")},
+        {QStringLiteral("arrow.uturn.backward"), QStringLiteral("undo-2")},
+        {QStringLiteral("arrow.uturn.forward"), QStringLiteral("redo-2")},
+        {QStringLiteral("checkmark"), QStringLiteral("check")},
+        {QStringLiteral("doc.on.doc"), QStringLiteral("copy")},
+        {QStringLiteral("chevron.down"), QStringLiteral("chevron-down")},
+        {QStringLiteral("xmark"), QStringLiteral("x")},
+        {QStringLiteral("pencil"), QStringLiteral("pencil")},
+        {QStringLiteral("plus.bubble"), QStringLiteral("message-square-plus")},
     };
     return files;
 }

@@ -47,6 +47,7 @@ public:
     bool screenPermissionRequired() const { return screenPermissionRequired_; }
     void setScreenPermissionRequired(bool required);
     const QString& status() const { return status_; }
+    // The shell's flows and the editor's closing actions write their result here.
     void setStatus(const QString& status);
     bool monitoring() const { return monitoring_; }
     bool clipboardReady() const { return clipboardReady_; }

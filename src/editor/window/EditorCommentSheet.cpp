@@ -1,0 +1,102 @@
+#include "editor/window/EditorCommentSheet.h"
+
+#include "editor/model/EditorState.h"
+#include "panels/Theme.h"
+#include "platform/Icons.h"
+#include "platform/KeyNames.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+
+EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
+    : QDialog(parent, Qt::Sheet), state_(state)
+{
+    setWindowModality(Qt::WindowModal);
+    setPalette(Theme::darkPalette());
+    setAutoFillBackground(true);
+    setFixedWidth(440);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(16);
+
+    auto* head = new QHBoxLayout;
+    auto* symbol = new QLabel(this);
+    symbol->setPixmap(platform::symbolPixmap(u"text.bubble", 18, Theme::accent()));
+    head->addWidget(symbol);
+    title_ = new QLabel(this);
+    title_->setFont(Theme::font(17, QFont::DemiBold));
+    head->addWidget(title_, 1);
+    column->addLayout(head);
+
+    auto* note = new QLabel(QStringLiteral("На изображении появится номер. Этот текст будет храниться отдельно."), this);
+    note->setFont(Theme::font(12));
+    note->setWordWrap(true);
+    QPalette muted = note->palette();
+    muted.setColor(QPalette::WindowText, Theme::muted());
+    note->setPalette(muted);
+    column->addWidget(note);
+
+    editor_ = new QPlainTextEdit(this);
+    editor_->setFont(Theme::font(14));
+    editor_->setFixedHeight(120);
+    editor_->setStyleSheet(QStringLiteral("QPlainTextEdit { background: %1; border: none; border-radius: 10px; padding: 8px; }")
+                               .arg(Theme::card().name()));
+    column->addWidget(editor_);
+    connect(editor_, &QPlainTextEdit::textChanged, this, [this] {
+        state_.setCommentDraft(editor_->toPlainText());
+        save_->setEnabled(!state_.commentDraft().trimmed().isEmpty());
+    });
+
+    auto* buttons = new QHBoxLayout;
+    auto* hint = new QLabel(platform::keyText(u"⌘↩ — сохранить"), this);
+    hint->setFont(Theme::font(11));
+    hint->setPalette(muted);
+    buttons->addWidget(hint);
+    buttons->addStretch(1);
+    cancel_ = new QPushButton(QStringLiteral("Отмена"), this);
+    cancel_->setAutoDefault(false);
+    connect(cancel_, &QPushButton::clicked, this, &EditorCommentSheet::reject);
+    buttons->addWidget(cancel_);
+    save_ = new PrimaryButton(QStringLiteral("Сохранить"), this);
+    save_->setAutoDefault(false);
+    connect(save_, &QPushButton::clicked, this, [this] { state_.saveComment(); });
+    buttons->addWidget(save_);
+    column->addLayout(buttons);
+
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | key), this);
+        connect(shortcut, &QShortcut::activated, save_, &QPushButton::click);
+    }
+}
+
+void EditorCommentSheet::refresh()
+{
+    title_->setText(state_.editingCommentID() ? QStringLiteral("Изменить комментарий") : QStringLiteral("Новый комментарий"));
+    if (editor_->toPlainText() != state_.commentDraft()) {
+        const QSignalBlocker quiet(editor_);
+        editor_->setPlainText(state_.commentDraft());
+        editor_->moveCursor(QTextCursor::End);
+    }
+    save_->setEnabled(!state_.commentDraft().trimmed().isEmpty());
+    if (state_.showComment() && !isVisible()) {
+        open();
+        editor_->setFocus();
+    } else if (!state_.showComment() && isVisible()) {
+        hide();
+    }
+}
+
+void EditorCommentSheet::reject()
+{
+    state_.setShowComment(false);
+    QDialog::reject();
+}
+
+} // namespace tarnwick

@@ -1,0 +1,254 @@
+// The window's views on a real model: header, footer, notices, comments panel and sheet.
+
+#include "WindowTestSupport.h"
+
+#include "editor/window/EditorCommentSheet.h"
+#include "editor/window/EditorCommentsPanel.h"
+#include "editor/window/EditorSaveControls.h"
+#include "editor/window/EditorView.h"
+#include "panels/Theme.h"
+#include "support/FakeClipboardBackend.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::test;
+
+namespace {
+
+class EditorViewTest : public ::testing::Test, public EditorHarness<FakeClipboardBackend> {
+protected:
+    void SetUp() override { open(shotOf({1200, 700})); }
+    EditorView& view() { return window->view(); }
+    EditorHeader& header() { return *view().header(); }
+    Annotation comment(QPointF at, const QString& text)
+    {
+        Annotation c = freshAnnotation(AnnotationTool::comment, at);
+        c.text = text;
+        return c;
+    }
+    QStringList badges()
+    {
+        QStringList out;
+        for (auto* row : view().commentsPanel()->rows())
+            out << row->badge() + u' ' + row->text();
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(EditorViewTest, HeaderFollowsTheModel)
+{
+    EXPECT_FALSE(header().undoButton()->isEnabled());
+    EXPECT_FALSE(header().redoButton()->isEnabled());
+    state().add(redRectangle({10, 10}, {60, 60}), false);
+    settle();
+    EXPECT_TRUE(header().undoButton()->isEnabled());
+    QTest::mouseClick(header().undoButton(), Qt::LeftButton);
+    settle();
+    EXPECT_TRUE(state().annotations().isEmpty());
+    EXPECT_FALSE(header().undoButton()->isEnabled());
+    EXPECT_TRUE(header().redoButton()->isEnabled());
+
+    // A pending crop selection: undo only cancels it, redo waits.
+    state().setTool(AnnotationTool::crop);
+    state().setCropSelection(QRectF(10, 10, 100, 100));
+    settle();
+    EXPECT_TRUE(header().undoButton()->isEnabled());
+    EXPECT_FALSE(header().redoButton()->isEnabled());
+    EXPECT_FALSE(header().saveButton()->isEnabled()) << "no export with a pending crop";
+    state().cancelCropSelection();
+
+    // The copy label: copied until the shot changes.
+    window->resize(1100, 700);
+    settle();
+    QTest::mouseClick(header().copyButton(), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(header().copyButton()->text(), QStringLiteral("Скопировано"));
+    EXPECT_TRUE(finishes.isEmpty()) << "the header's copy stays in the editor";
+    state().add(redRectangle({10, 10}, {60, 60}), false);
+    settle();
+    EXPECT_EQ(header().copyButton()->text(), QStringLiteral("Без маркировки"));
+
+    // Compact below 1000 points: the symbol only.
+    header().resize(999, EditorHeader::height);
+    EXPECT_TRUE(header().compact());
+    EXPECT_TRUE(header().copyButton()->text().isEmpty());
+    header().resize(1000, EditorHeader::height);
+    EXPECT_FALSE(header().compact());
+
+    // The comment sheet disables saving without markers, not copying.
+    state().requestComment({5, 5}, std::nullopt);
+    settle();
+    EXPECT_FALSE(header().saveControls()->saveButton()->isEnabled());
+    EXPECT_TRUE(header().copyButton()->isEnabled());
+    // The text editor disables the whole bar, "Отмена" included.
+    state().setShowComment(false);
+    state().requestText({5, 5}, std::nullopt);
+    settle();
+    EXPECT_FALSE(header().cancelButton()->isEnabled());
+}
+
+TEST_F(EditorViewTest, TextsShowLinuxKeyNames)
+{
+    EXPECT_EQ(header().undoButton()->toolTip(), QStringLiteral("Отменить · Ctrl+Z"));
+    EXPECT_EQ(header().redoButton()->toolTip(), QStringLiteral("Повторить · Ctrl+Shift+Z"));
+    EXPECT_EQ(header().pasteAction()->text(), QStringLiteral("Вставить изображение · Ctrl+V"));
+    EXPECT_TRUE(header().copyButton()->toolTip().endsWith(QStringLiteral("Ctrl+C — скопировать и закрыть.")));
+    EXPECT_EQ(view().zoomOutButton()->toolTip(), QStringLiteral("Уменьшить масштаб · Ctrl+−"));
+    EXPECT_EQ(view().zoomInButton()->toolTip(), QStringLiteral("Увеличить масштаб · Ctrl++"));
+    EXPECT_EQ(view().fitButton()->toolTip(), QStringLiteral("Вписать снимок в холст · Ctrl+0"));
+    const auto labels = view().commentSheet()->findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == QStringLiteral("Ctrl+Enter — сохранить"); }));
+
+    // Footer hint by tool, the notices before it in their order.
+    state().setTool(AnnotationTool::pencil);
+    settle();
+    EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("Рисуйте свободно. Ctrl — ровная линия по горизонтали или вертикали."));
+    EXPECT_TRUE(view().notice()->isHidden());
+    state().setEffectMessage(QStringLiteral("эффект"));
+    state().setQRMessage(QStringLiteral("код"));
+    settle();
+    EXPECT_EQ(view().notice()->text(), QStringLiteral("код"));
+    EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("код"));
+    state().setQRMessage(std::nullopt);
+    settle();
+    EXPECT_EQ(view().notice()->text(), QStringLiteral("эффект"));
+    state().setEffectMessage(std::nullopt);
+    state().setTool(AnnotationTool::blur);
+    state().setBlurMode(BlurMode::objectPixelate);
+    settle();
+    EXPECT_TRUE(view().notice()->isHidden());
+    EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("Выделите объект прямоугольником с небольшим запасом."));
+}
+
+TEST_F(EditorViewTest, FooterShowsSizeAndZoom)
+{
+    state().setCropRect(QRectF(10, 20, 1180.7, 640.2));
+    CanvasNavigation zoomed;
+    zoomed.zoom = 2.5;
+    state().setNavigation(zoomed);
+    settle();
+    EXPECT_EQ(view().sizeLabel()->text(), QStringLiteral("A · 1180 × 640 px"));
+    EXPECT_EQ(view().percentButton()->text(), QStringLiteral("250%"));
+    QTest::mouseClick(view().fitButton(), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(view().percentButton()->text(), QStringLiteral("100%"));
+    EXPECT_EQ(view().canvasInsets(), QMargins(0, 0, 0, 80));
+    view().setVerticalToolbar(true);
+    EXPECT_EQ(view().canvasInsets(), QMargins(68, 0, 0, 0));
+}
+
+TEST_F(EditorViewTest, SaveControlsFollowTheImageFolder)
+{
+    auto* controls = header().saveControls();
+    auto visibleTexts = [&] {
+        QStringList out;
+        for (QAction* a : controls->folderMenu()->actions())
+            if (a->isVisible())
+                out << a->text();
+        return out;
+    };
+    EXPECT_EQ(visibleTexts(), QStringList{QStringLiteral("Выбрать папку сохранения…")});
+    EXPECT_EQ(controls->folderButton()->toolTip(), QStringLiteral("Выбрать папку сохранения по умолчанию"));
+    model.setImageSaveDirectory(root.path());
+    EXPECT_EQ(visibleTexts(), (QStringList{QStringLiteral("Папка: ") + root.path(), QStringLiteral("Изменить папку сохранения…")}));
+    EXPECT_EQ(controls->folderButton()->toolTip(), QStringLiteral("Папка сохранения: ") + root.path());
+}
+
+TEST_F(EditorViewTest, CommentsPanelOpensByItsRulesAndEditsThroughTheModel)
+{
+    auto* panel = view().commentsPanel();
+    EXPECT_FALSE(view().commentsVisible());
+    state().setTool(AnnotationTool::comment);
+    settle();
+    EXPECT_TRUE(view().commentsVisible());
+    EXPECT_TRUE(panel->emptyState()->isVisibleTo(panel));
+    QTest::mouseClick(panel->closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(view().commentsVisible());
+
+    // The first comment opens it again; rows come in number order.
+    state().add(comment({100, 100}, QStringLiteral("первый")), false);
+    settle();
+    EXPECT_TRUE(view().commentsVisible());
+    state().add(comment({200, 100}, QStringLiteral("второй")), false);
+    state().add(comment({300, 100}, QStringLiteral("третий")), false);
+    state().add(comment({1150, 650}, QStringLiteral("за кадром")), false);
+    state().setCropRect(QRectF(0, 0, 1000, 600));
+    settle();
+    EXPECT_EQ(badges(), (QStringList{QStringLiteral("A1 первый"), QStringLiteral("A2 второй"), QStringLiteral("A3 третий")}));
+    EXPECT_EQ(panel->countLabel()->text(), QStringLiteral("3"));
+    auto* second = panel->rows().at(1);
+
+    // Edit: the sheet opens with the text; saving is one undo step.
+    QTest::mouseClick(second->editButton(), Qt::LeftButton);
+    settle();
+    auto* sheet = view().commentSheet();
+    ASSERT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->editor()->toPlainText(), QStringLiteral("второй"));
+    sheet->editor()->setPlainText(QStringLiteral("  \n "));
+    EXPECT_FALSE(sheet->saveButton()->isEnabled());
+    sheet->editor()->setPlainText(QStringLiteral("другой"));
+    const int steps = state().historyRevision();
+    QTest::keyClick(sheet->editor(), Qt::Key_Return, Qt::ControlModifier);
+    settle();
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(state().historyRevision(), steps + 1);
+    EXPECT_EQ(badges().at(1), QStringLiteral("A2 другой"));
+    EXPECT_EQ(panel->rows().at(1), second) << "rows are kept, not rebuilt";
+
+    // Clicking a row selects its comment with the select tool.
+    state().setTool(AnnotationTool::rectangle);
+    QTest::mouseClick(panel->rows().at(2), Qt::LeftButton, {}, QPoint(5, 5));
+    settle();
+    EXPECT_EQ(state().tool(), AnnotationTool::select);
+    EXPECT_TRUE(panel->rows().at(2)->selected());
+
+    // Delete: one step, the rest renumbered; undo brings it back.
+    QTest::mouseClick(panel->rows().at(0)->deleteButton(), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(state().historyRevision(), steps + 2);
+    EXPECT_EQ(badges(), (QStringList{QStringLiteral("A1 другой"), QStringLiteral("A2 третий")}));
+    state().undo();
+    settle();
+    EXPECT_EQ(badges().size(), 3);
+
+    // Escape cancels the sheet and changes nothing.
+    const QStringList before = badges();
+    QTest::mouseClick(panel->rows().at(0)->editButton(), Qt::LeftButton);
+    settle();
+    QTest::keyClick(sheet->editor(), Qt::Key_X);
+    QTest::keyClick(sheet->editor(), Qt::Key_Escape);
+    settle();
+    EXPECT_FALSE(state().showComment());
+    EXPECT_EQ(badges(), before);
+
+    // Add: at the selection's start, else the crop's centre.
+    state().setSelectedID(state().effectiveAnnotations().at(2).id);
+    QTest::mouseClick(panel->addButton(), Qt::LeftButton);
+    EXPECT_EQ(state().commentPoint(), QPointF(300, 100));
+    state().setShowComment(false);
+    state().setSelectedID(std::nullopt);
+    QTest::mouseClick(panel->addButton(), Qt::LeftButton);
+    EXPECT_EQ(state().commentPoint(), QPointF(500, 300));
+    EXPECT_FALSE(state().editingCommentID());
+}
+
+TEST_F(EditorViewTest, CancelAndSaveGoThroughTheShell)
+{
+    state().add(redRectangle({10, 10}, {60, 60}), false);
+    settle();
+    QTest::mouseClick(header().saveButton(), Qt::LeftButton);
+    ASSERT_EQ(model.shots().size(), 1);
+    EXPECT_EQ(model.shots().first().annotations.size(), 1);
+    open(shotOf({100, 100}));
+    QTest::mouseClick(header().cancelButton(), Qt::LeftButton);
+    EXPECT_EQ(finishes.last(), std::make_pair(false, true));
+    EXPECT_EQ(model.shots().size(), 1);
+}
