@@ -3,6 +3,8 @@
 #include "app/AppMenus.h"
 #include "app/DesktopServices.h"
 #include "app/SessionFiles.h"
+#include "editor/model/EditorState.h"
+#include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
 #include "panels/PermissionSetupController.h"
 #include "panels/PermissionSetupModel.h"
@@ -45,6 +47,11 @@ AppShell::Hooks withDefaults(AppShell::Hooks hooks)
             const QString file = QFileDialog::getOpenFileName(nullptr, QStringLiteral("Открыть изображение"), {},
                                                               QStringLiteral("Изображения (*.png *.jpg *.jpeg *.tif *.tiff *.webp)"));
             return file.isEmpty() ? std::nullopt : std::optional<QString>(file);
+        };
+    if (!hooks.chooseLayerImages)
+        hooks.chooseLayerImages = [](QWidget* editor) {
+            return QFileDialog::getOpenFileNames(editor, QStringLiteral("Добавить изображение"), {},
+                                                 QStringLiteral("Изображения (*.png *.jpg *.jpeg *.tif *.tiff *.webp)"));
         };
     if (!hooks.confirmQuit)
         hooks.confirmQuit = [](const QString& informative) {
@@ -134,7 +141,13 @@ void AppShell::handleArguments(const QStringList& arguments)
 {
     const qsizetype open = arguments.indexOf(QStringLiteral("--open-image"));
     if (open >= 0 && open + 1 < arguments.size()) {
-        if (bringSessionForward() || editorOpen_ || model_->busy())
+        if (bringSessionForward())
+            return;
+        if (editorWindow_) {
+            bringEditorForward();
+            return;
+        }
+        if (model_->busy())
             return;
         importImage(arguments[open + 1]);
         return;
@@ -214,26 +227,14 @@ bool AppShell::bringSessionForward()
     return true;
 }
 
-void AppShell::editShot(const QUuid& id)
-{
-    if (bringSessionForward() || model_->busy())
-        return;
-    const QVector<Screenshot>& shots = model_->shots();
-    for (qsizetype i = 0; i < shots.size(); ++i) {
-        if (shots[i].id == id) {
-            model_->setBusy(true);
-            openEditor(shots[i], shotLabel(i));
-            return;
-        }
-    }
-}
-
 void AppShell::showPanel()
 {
     if (recordingBlocksCapture_) {
         bringSessionForward();
         return;
     }
+    if (editorWindow_ && editorWindow_->state().capturingImage())
+        return;
     if (panel_)
         panel_->present();
 }
@@ -242,7 +243,10 @@ void AppShell::reopen()
 {
     if (bringSessionForward())
         return;
-    showPanel();
+    if (editorWindow_)
+        bringEditorForward();
+    else
+        showPanel();
 }
 
 void AppShell::showShortcutGuide()
@@ -283,7 +287,7 @@ void AppShell::recordScreen()
         bringSessionForward();
         return;
     }
-    if (model_->busy() || model_->transferInProgress() || captureProcess_ || editorOpen_ || !recorder.start) {
+    if (model_->busy() || model_->transferInProgress() || captureProcess_ || editorWindow_ || !recorder.start) {
         beep();
         return;
     }
@@ -320,7 +324,7 @@ bool AppShell::shouldQuit()
         return false;
     }
     const bool recorderUnsaved = recorderExists() && recorder.unsaved && recorder.unsaved();
-    if (model_->shots().isEmpty() && !editorOpen_ && !recorderUnsaved)
+    if (model_->shots().isEmpty() && !editorWindow_ && !recorderUnsaved)
         return true;
     QString informative = QStringLiteral("Несохранённая запись видео, текущая серия и незавершённая разметка будут потеряны. ");
     // The clipboard outlives us only where a clipboard manager takes it over.
@@ -338,6 +342,7 @@ void AppShell::terminate()
     }
     if (recorderExists() && recorder.cleanup)
         recorder.cleanup();
+    delete editorWindow_.data();
     QStringList keep = earlierFolders_;
     // A clipboard manager copies the series' files by their paths: leave the folder it points at.
     if (bridge_->packet() && bridge_->isCurrent() && clipboardOutlivesUs())

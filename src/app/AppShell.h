@@ -1,7 +1,8 @@
 #pragma once
 
 #include "app/GlobalCaptureShortcut.h"
-#include "app/ScreenCaptureMode.h"
+#include "editor/window/EditorExportWindow.h"
+#include "app/CapturedImage.h"
 #include "app/ScreenCapturePermission.h"
 #include "platform/ActiveWindowWatch.h"
 #include "platform/SerialQueue.h"
@@ -24,6 +25,7 @@ class QSystemTrayIcon;
 namespace tarnwick {
 
 class AppMenus;
+class EditorState;
 class FloatingPanel;
 class PermissionSetupController;
 class PermissionSetupModel;
@@ -65,6 +67,8 @@ public:
             chooseFolder;
         // An image file to open, nothing on cancel.
         std::function<std::optional<QString>()> chooseImage;
+        // Image files to add to the editor's shot as layers, asked over `editor`.
+        std::function<QStringList(QWidget* editor)> chooseLayerImages;
         // The quit question; true for "Завершить".
         std::function<bool(const QString& informative)> confirmQuit;
         std::function<void(const QString& title, const QString& informative)> about;
@@ -90,6 +94,8 @@ public:
     QMenu* trayMenu() const;
     const GlobalCaptureShortcut* shortcut() const { return shortcut_.get(); }
     bool captureRunning() const { return captureProcess_ != nullptr; }
+    // The open editor, nothing between sessions.
+    EditorExportWindow* editor() const { return editorWindow_; }
 
     // Commands of the menus, the panel and the hot keys.
     void showPanel();
@@ -128,11 +134,11 @@ public:
     void recordingSaved(const QString& file);
     void recordingDismissed();
 
-    // The editor's seam: opens an editing session on a new or existing shot.
-    // While empty, a new shot goes straight into the series.
-    std::function<void(const Screenshot& shot, const QString& label)> openEditorHook;
-    // The editor reports the end of its session.
-    void editorClosed();
+    // The editing session: at most one at a time, `AppModel::busy` while it is open.
+    void openEditor(const Screenshot& shot, const QString& label);
+    // Ends it: with `save` the edited shot goes into the series. Beeps and keeps
+    // the editor while it captures a layer or, saving, cannot export.
+    void finishEditor(bool save, bool prepareForPaste);
 
 private:
     friend class AppMenus;
@@ -141,12 +147,15 @@ private:
     void fillActions();
     void setupPermissions();
     void registerHotKeys();
-    void captureRegion(ScreenCaptureMode mode);
-    void launchPicker(ScreenCaptureMode mode, const QString& file);
-    void pickerFinished(ScreenCaptureMode mode, const QString& file, bool succeeded);
-    void captureFailed(const QString& sentence);
+    // With `editor` the capture becomes an image layer of that session.
+    void captureRegion(ScreenCaptureMode mode, EditorExportWindow* editor = nullptr);
+    void launchPicker(ScreenCaptureMode mode, const QString& file, QPointer<EditorExportWindow> editor);
+    void pickerFinished(ScreenCaptureMode mode, const QString& file, bool succeeded, QPointer<EditorExportWindow> editor);
+    void captureFailed(const QString& sentence, const QPointer<EditorExportWindow>& editor);
     void recognizeText(const QImage& image);
-    void openEditor(const Screenshot& shot, const QString& label);
+    void restoreLayerEditor(const QPointer<EditorExportWindow>& editor, const std::optional<QImage>& image);
+    void importLayerImage();
+    void bringEditorForward();
     QString pickerProgram() const;
     void beep();
 
@@ -166,7 +175,8 @@ private:
     std::unique_ptr<PermissionSetupController> permissionSetup_;
     std::unique_ptr<ShortcutGuideController> shortcutGuide_;
     std::unique_ptr<platform::ActiveWindowWatch> activeWindows_;
-    bool editorOpen_ = false;
+    QPointer<EditorExportWindow> editorWindow_;
+    bool isClosingEditor_ = false;
     bool recordingBlocksCapture_ = false;
     // Prepared-series folders that were there before this run.
     QStringList earlierFolders_;

@@ -3,6 +3,8 @@
 #include "app/AppShell.h"
 
 #include "app/SessionFiles.h"
+#include "editor/model/EditorState.h"
+#include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
 #include "panels/PermissionSetupController.h"
 #include "panels/PermissionSetupView.h"
@@ -25,8 +27,13 @@ QString AppShell::pickerProgram() const
 
 void AppShell::captureScreenshot(ScreenCaptureMode mode)
 {
-    if (bringSessionForward() || editorOpen_)
+    if (bringSessionForward())
         return;
+    if (editorWindow_) {
+        if (!editorWindow_->state().capturingImage())
+            bringEditorForward();
+        return;
+    }
     if (model_->busy() || model_->transferInProgress() || model_->shots().size() >= AppModel::maximumShots) {
         beep();
         return;
@@ -46,14 +53,23 @@ void AppShell::captureText()
     captureRegion(ScreenCaptureMode::text);
 }
 
-void AppShell::captureRegion(ScreenCaptureMode mode)
+void AppShell::captureRegion(ScreenCaptureMode mode, EditorExportWindow* editor)
 {
     if (!screenPermission_.request()) {
+        const QString sentence = QStringLiteral(
+            "Доступ к экрану ещё не активен. Если Tarnwick уже включён в настройках, перезапустите приложение.");
         model_->setScreenPermissionRequired(true);
-        model_->setStatus(QStringLiteral(
-            "Доступ к экрану ещё не активен. Если Tarnwick уже включён в настройках, перезапустите приложение."));
-        showPanel();
+        model_->setStatus(sentence);
+        if (editor)
+            editor->state().setImageMessage(sentence);
+        else
+            showPanel();
         return;
+    }
+    if (editor) {
+        if (!editor->state().beginImageCapture())
+            return;
+        editor->hide();
     }
     model_->setScreenPermissionRequired(false);
     if (permissionSetup_ && permissionSetup_->window())
@@ -71,44 +87,56 @@ void AppShell::captureRegion(ScreenCaptureMode mode)
         activeWindows_->activateLast();
     const QString file = newCaptureFile(temporaryRoot_);
     // A coarse timer may fire up to 5 % late; the delay is part of every capture.
-    QTimer::singleShot(captureDelayMs, Qt::PreciseTimer, this, [this, mode, file] { launchPicker(mode, file); });
+    QTimer::singleShot(captureDelayMs, Qt::PreciseTimer, this,
+                       [this, mode, file, session = QPointer<EditorExportWindow>(editor)] { launchPicker(mode, file, session); });
 }
 
-void AppShell::launchPicker(ScreenCaptureMode mode, const QString& file)
+void AppShell::launchPicker(ScreenCaptureMode mode, const QString& file, QPointer<EditorExportWindow> editor)
 {
     auto* process = new QProcess(this);
     process->setProgram(pickerProgram());
     process->setArguments(captureArguments(mode, file));
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
-    connect(process, &QProcess::finished, this, [this, process, mode, file](int code, QProcess::ExitStatus status) {
-        process->deleteLater();
-        pickerFinished(mode, file, status == QProcess::NormalExit && code == 0);
-    });
-    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+    connect(process, &QProcess::finished, this,
+            [this, process, mode, file, editor](int code, QProcess::ExitStatus status) {
+                process->deleteLater();
+                pickerFinished(mode, file, status == QProcess::NormalExit && code == 0, editor);
+            });
+    connect(process, &QProcess::errorOccurred, this, [this, process, editor](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
         process->deleteLater();
         captureProcess_ = nullptr;
-        captureFailed(QStringLiteral("Не удалось запустить программу снимка экрана (%1).").arg(process->program()));
+        captureFailed(QStringLiteral("Не удалось запустить программу снимка экрана (%1).").arg(process->program()), editor);
     });
     captureProcess_ = process;
     process->start();
 }
 
-void AppShell::captureFailed(const QString& sentence)
+void AppShell::captureFailed(const QString& sentence, const QPointer<EditorExportWindow>& editor)
 {
+    if (editor) {
+        restoreLayerEditor(editor, std::nullopt);
+        editor->state().setImageMessage(sentence);
+        return;
+    }
     model_->setBusy(false);
     showPanel();
     model_->showError(sentence);
 }
 
-void AppShell::pickerFinished(ScreenCaptureMode mode, const QString& file, bool succeeded)
+void AppShell::pickerFinished(ScreenCaptureMode mode, const QString& file, bool succeeded,
+                              QPointer<EditorExportWindow> editor)
 {
     captureProcess_ = nullptr;
     const std::optional<CapturedImage> captured = succeeded ? CapturedImage::read(file) : std::nullopt;
     QFile::remove(file);
     if (!captured) {
+        if (editor) {
+            restoreLayerEditor(editor, std::nullopt);
+            return;
+        }
         model_->setBusy(false);
         model_->setStatus(mode == ScreenCaptureMode::text ? QStringLiteral("Отменено. Буфер сохранён")
                                                           : QStringLiteral("Захват отменён. Серия сохранена."));
@@ -119,14 +147,15 @@ void AppShell::pickerFinished(ScreenCaptureMode mode, const QString& file, bool 
     try {
         image = prepareCapturedImage(mode, captured->image);
     } catch (const TarnwickError& error) {
-        captureFailed(error.errorDescription());
+        captureFailed(error.errorDescription(), editor);
         return;
     }
-    if (mode == ScreenCaptureMode::text) {
+    if (editor)
+        restoreLayerEditor(editor, image);
+    else if (mode == ScreenCaptureMode::text)
         recognizeText(image);
-        return;
-    }
-    openEditor(Screenshot::make(image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
+    else
+        openEditor(Screenshot::make(image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
 }
 
 void AppShell::recognizeText(const QImage& image)
@@ -180,30 +209,6 @@ void AppShell::importImage(const QString& path)
     }
     model_->setBusy(true);
     openEditor(Screenshot::make(captured->image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
-}
-
-void AppShell::openEditor(const Screenshot& shot, const QString& label)
-{
-    if (panel_)
-        panel_->hide();
-    if (openEditorHook) {
-        editorOpen_ = true;
-        openEditorHook(shot, label);
-        return;
-    }
-    // No editor window in this build: the shot goes into the series as it is, ready for Ctrl+V.
-    model_->save(shot, {}, true);
-    model_->setBusy(false);
-    showPanel();
-}
-
-void AppShell::editorClosed()
-{
-    editorOpen_ = false;
-    model_->setBusy(false);
-    if (activeWindows_)
-        activeWindows_->activateLast();
-    showPanel();
 }
 
 } // namespace tarnwick

@@ -1,6 +1,7 @@
 #include "app/SeriesExport.h"
 
 #include "app/AppShell.h"
+#include "editor/window/EditorExportWindow.h"
 #include "platform/TarnwickError.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/SeriesFormat.h"
@@ -104,15 +105,16 @@ void AppShell::exportSeries()
 
 void AppShell::chooseImageSaveDirectory(const std::function<void(std::optional<QString>)>& completion)
 {
-    if (!editorOpen_) {
+    const QPointer<EditorExportWindow> session = editorWindow_;
+    if (!session) {
         completion(std::nullopt);
         return;
     }
     const std::optional<QString> folder = hooks_.chooseFolder(
         QStringLiteral("Выберите папку для снимков без маркировки. Tarnwick запомнит её для следующих сохранений."),
         QStringLiteral("Выбрать папку"), model_->imageSaveDirectory().value_or(QString()));
-    // The editor may have closed while the question was open.
-    completion(editorOpen_ ? folder : std::nullopt);
+    // The editor may have closed, or another opened, while the question was open.
+    completion(session && session == editorWindow_ ? folder : std::nullopt);
 }
 
 } // namespace tarnwick

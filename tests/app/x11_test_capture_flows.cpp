@@ -1,5 +1,7 @@
 #include "ShellFixture.h"
 
+#include "editor/model/EditorState.h"
+#include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
 #include "panels/Theme.h"
 
@@ -31,11 +33,7 @@ QByteArray png(const QImage& image, std::optional<double> dpi)
 
 class FlowTest : public ShellTest {
 protected:
-    void SetUp() override
-    {
-        start();
-        shell->openEditorHook = [this](const Screenshot& shot, const QString& label) { opened.emplace_back(shot, label); };
-    }
+    void SetUp() override { start(); }
 
     // The picker hands back these bytes (nothing: Escape).
     void pickerGives(const std::optional<QByteArray>& bytes)
@@ -48,7 +46,7 @@ protected:
         qputenv("FAKE_PICK", bytes ? QFile::encodeName(file) : QByteArray());
     }
 
-    std::vector<std::pair<Screenshot, QString>> opened;
+    bool editorShown() { return shell->editor() && shell->editor()->isVisible(); }
 };
 
 TEST_F(FlowTest, CancelledCapturesKeepSeriesAndClipboardAndLeaveNoFile)
@@ -70,7 +68,7 @@ TEST_F(FlowTest, CancelledCapturesKeepSeriesAndClipboardAndLeaveNoFile)
     EXPECT_EQ(pickerRuns().size(), 2);
     EXPECT_TRUE(pickerRuns().value(0).startsWith(QStringLiteral("-i -x -t png -w -o ")));
     EXPECT_EQ(xclipRead(QStringLiteral("UTF8_STRING")), QByteArray("мой текст"));
-    EXPECT_TRUE(model().shots().isEmpty() && opened.empty() && log.isEmpty());
+    EXPECT_TRUE(model().shots().isEmpty() && !shell->editor() && log.isEmpty());
 }
 
 TEST_F(FlowTest, AFullSeriesRefusesShotsButNotText)
@@ -103,20 +101,60 @@ TEST_F(FlowTest, CapturedPicturesOpenInTheEditorAtTheirScale)
     for (const Row& row : {Row{ScreenCaptureMode::area, 144, 2, Qt::transparent},
                            Row{ScreenCaptureMode::area, std::nullopt, 1, Qt::transparent},
                            Row{ScreenCaptureMode::window, 72, 1, Theme::canvasBackground()}}) {
-        opened.clear();
         pickerGives(png(picture, row.dpi));
         shell->captureScreenshot(row.mode);
-        ASSERT_TRUE(waitUntil([&] { return !opened.empty(); }, 5s));
-        const auto& [shot, label] = opened.front();
-        EXPECT_EQ(label, QStringLiteral("A"));
+        ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 5s));
+        const Screenshot& shot = shell->editor()->state().shot();
+        EXPECT_EQ(shell->editor()->windowTitle(), QStringLiteral("Tarnwick · A"));
         EXPECT_EQ(shot.pixelSize, QSizeF(200, 100));
         EXPECT_DOUBLE_EQ(shot.pixelsPerPoint, row.pixelsPerPoint);
         EXPECT_EQ(shot.image.pixelColor(0, 0), row.corner);
         EXPECT_EQ(shot.image.pixelColor(100, 50), QColor(Qt::red));
         EXPECT_TRUE(model().busy()) << "busy while the editor is open";
         EXPECT_EQ(captureFiles(), QStringList());
-        shell->editorClosed();
+        shell->finishEditor(false, true);
     }
+}
+
+TEST_F(FlowTest, TheEditorOpensOnTheNextLabelTakesLayersAndEndsBySavingOrDiscarding)
+{
+    QImage image(120, 80, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::darkGreen);
+    model().save(Screenshot::make(image, 1), {}, false);
+    model().save(Screenshot::make(image, 1), {}, false);
+    pickerGives(png(image, 72));
+    shell->captureScreenshot(ScreenCaptureMode::area);
+    ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 5s));
+    EXPECT_EQ(shell->editor()->windowTitle(), QStringLiteral("Tarnwick · C"));
+    EXPECT_FALSE(shell->panel()->isVisible());
+    shell->captureScreenshot(ScreenCaptureMode::area);
+    EXPECT_EQ(pickerRuns().size(), 1) << "an open editor is only brought forward";
+
+    // A screen area from the editor's menu becomes an image layer; the editor hides meanwhile.
+    const QList<QAction*> actions = shell->editor()->findChildren<QAction*>();
+    const auto area = std::find_if(actions.begin(), actions.end(),
+                                   [](QAction* a) { return a->text() == QStringLiteral("Снять область экрана…"); });
+    ASSERT_NE(area, actions.end());
+    (*area)->trigger();
+    EXPECT_FALSE(shell->editor()->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 5s));
+    const QVector<Annotation> layers = shell->editor()->state().annotations();
+    ASSERT_EQ(layers.size(), 1);
+    EXPECT_EQ(layers[0].kind, AnnotationTool::image);
+
+    shell->finishEditor(false, true);
+    EXPECT_FALSE(shell->editor());
+    EXPECT_EQ(model().shots().size(), 2);
+    EXPECT_EQ(model().status(), QStringLiteral("Изменения отменены"));
+    EXPECT_TRUE(shell->panel()->isVisible() && !model().busy());
+
+    // The close button saves into the series and prepares the paste.
+    shell->captureScreenshot(ScreenCaptureMode::area);
+    ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 5s));
+    shell->editor()->close();
+    EXPECT_TRUE(waitUntil([&] { return !shell->editor() && model().shots().size() == 3; }));
+    EXPECT_TRUE(xclipTargets().contains(QStringLiteral("com.tarnwick.series-token")));
+    EXPECT_EQ(captureFiles(), QStringList());
 }
 
 TEST_F(FlowTest, TextFromTheScreenGoesOnTheClipboard)

@@ -150,6 +150,8 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermRemovesThePrivateFiles)
     const QString privateRoot = runtime.filePath(QStringLiteral("tarnwick"));
     QImage(200, 100, QImage::Format_RGB32).save(runtime.filePath(QStringLiteral("shot.png")));
 
+    QProcess openbox;
+    openbox.start(QStringLiteral("openbox"), {});
     QProcess first;
     first.setProcessEnvironment(environment);
     first.start(QStringLiteral(TARNWICK_APP), {});
@@ -161,7 +163,10 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermRemovesThePrivateFiles)
     second.start(QStringLiteral(TARNWICK_APP), {QStringLiteral("--open-image"), QStringLiteral("shot.png")});
     ASSERT_TRUE(second.waitForFinished(5000));
     EXPECT_EQ(second.exitCode(), 0);
-    // The first one took the image into its series and prepared it for Ctrl+V.
+    // The first one opened the image in its editor; Ctrl+Enter puts it into the series, ready for Ctrl+V.
+    QByteArray editor;
+    ASSERT_TRUE(waitUntil([&] { return runProcess("xdotool", {"search", "--name", "Tarnwick · A"}, &editor) == 0; }, 5s));
+    runProcess("xdotool", {"windowactivate", "--sync", QString::fromLatin1(editor.trimmed()), "key", "ctrl+Return"});
     EXPECT_TRUE(waitUntil([&] { return xclipTargets().contains(QStringLiteral("com.tarnwick.series-token")); }, 5s));
     const QDir clipboardFolder(privateRoot + QStringLiteral("/Tarnwick-Clipboard"));
     EXPECT_EQ(clipboardFolder.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
@@ -173,6 +178,8 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermRemovesThePrivateFiles)
     EXPECT_EQ(clipboardFolder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     EXPECT_EQ(QDir(privateRoot).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
               QStringList{"Tarnwick-Clipboard"});
+    openbox.kill();
+    openbox.waitForFinished();
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "series/ScreenCaptureMode.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -7,9 +9,6 @@
 #include <optional>
 
 namespace tarnwick {
-
-// What a capture picks: an area, a window, or an area whose text is read.
-enum class ScreenCaptureMode { area, window, text };
 
 // The picker's command line for a capture into `destination`.
 QStringList captureArguments(ScreenCaptureMode mode, const QString& destination);

@@ -1,4 +1,4 @@
-#include "app/ScreenCaptureMode.h"
+#include "app/CapturedImage.h"
 
 #include "editor/model/EditorImageImporter.h"
 #include "panels/Theme.h"
