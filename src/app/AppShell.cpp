@@ -208,12 +208,16 @@ void AppShell::registerHotKeys()
     shortcut_->action = [self] { if (self) self->captureScreenshot(ScreenCaptureMode::area); };
     shortcut_->textAction = [self] { if (self) self->captureText(); };
     shortcut_->windowAction = [self] { if (self) self->captureScreenshot(ScreenCaptureMode::window); };
-    if (!shortcut_->failures().isEmpty() && !shortcut_->captureRegistered() && !shortcut_->textRegistered()
-        && !shortcut_->windowRegistered())
-        model_->setStatus(shortcut_->failures().constFirst());
-    if (!shortcut_->textRegistered() && shortcut_->captureRegistered() + shortcut_->windowRegistered() > 0)
+    const GlobalCaptureShortcut& grabbed = *shortcut_;
+    // One sentence and nothing registered: the session has no global keys at all (Wayland).
+    if (!grabbed.captureRegistered() && !grabbed.textRegistered() && !grabbed.windowRegistered()
+        && grabbed.failures().size() == 1) {
+        model_->setStatus(grabbed.failures().constFirst());
+        return;
+    }
+    if (!grabbed.textRegistered())
         model_->setStatus(keys("⇧⌘0 недоступно. Текст можно скопировать через меню Tarnwick"));
-    if (!shortcut_->windowRegistered() && shortcut_->captureRegistered() + shortcut_->textRegistered() > 0)
+    if (!grabbed.windowRegistered())
         model_->setStatus(keys("⇧⌘Пробел недоступно. Выберите снимок окна в меню Tarnwick"));
 }
 

@@ -104,6 +104,15 @@ TEST_F(ShellTest, TakenTextKeySaysSoWhileTheOtherKeysCapture)
     EXPECT_EQ(model().status(), QStringLiteral("Захват отменён. Серия сохранена."));
 }
 
+TEST_F(ShellTest, AWaylandSessionSaysThatThereAreNoGlobalKeys)
+{
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    start();
+    qunsetenv("XDG_SESSION_TYPE");
+    EXPECT_EQ(model().status(),
+              QStringLiteral("В сеансе Wayland глобальные сочетания клавиш не работают: пользуйтесь меню Tarnwick."));
+}
+
 TEST_F(ShellTest, QuitAsksOnlyWithWorkToLoseAndStaysWhenTheUserSaysSo)
 {
     start();
