@@ -85,6 +85,15 @@ TEST_F(FlowTest, AFullSeriesRefusesShotsButNotText)
     EXPECT_TRUE(model().busy());
     ASSERT_TRUE(waitUntil([&] { return idle(); }, 5s));
     EXPECT_EQ(pickerRuns().size(), 1) << "only the text capture ran the picker";
+
+    // An image opened from the command line still opens, but the full series keeps the editor open.
+    image.save(dir.filePath(QStringLiteral("extra.png")));
+    shell->importImage(dir.filePath(QStringLiteral("extra.png")));
+    ASSERT_TRUE(shell->editor());
+    shell->finishEditor(true, true);
+    EXPECT_TRUE(shell->editor() && shell->editor()->isVisible());
+    EXPECT_EQ(model().shots().size(), AppModel::maximumShots);
+    EXPECT_EQ(log, (QStringList{"beep", "beep"}));
 }
 
 TEST_F(FlowTest, CapturedPicturesOpenInTheEditorAtTheirScale)
