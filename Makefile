@@ -24,7 +24,7 @@ test: build $(if $(CI),build-release)
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 run: build
-	$(BUILD_DIR)/src/app/tarnwick
+	$(BUILD_DIR)/bin/tarnwick
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && QT_QPA_PLATFORM=offscreen "$$b" || exit 1; done

@@ -1,43 +1,48 @@
-#include "panels/Theme.h"
+#include "app/AppShell.h"
+#include "app/QuitGuard.h"
+#include "app/SingleInstance.h"
+#include "platform/PrivateFiles.h"
+#include "platform/QtClipboardBackend.h"
+#include "platform/TarnwickError.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QIcon>
-#include <QMenu>
-#include <QPainter>
-#include <QPixmap>
-#include <QSystemTrayIcon>
-
-namespace {
-
-// The tray icon until the shell's own status item lands: the marker-coloured disk.
-QIcon trayIcon()
-{
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPen pen(tarnwick::Theme::marker(), 5);
-    pen.setJoinStyle(Qt::RoundJoin);
-    painter.setPen(pen);
-    painter.drawPath(tarnwick::FloppyDiskIcon::path(QRectF(4, 4, 56, 56)));
-    return QIcon(pixmap);
-}
-
-} // namespace
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSettings>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
+    QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QSystemTrayIcon tray(trayIcon());
-    QMenu menu;
-    QObject::connect(menu.addAction(QStringLiteral("Завершить Tarnwick")), &QAction::triggered, &app, &QApplication::quit);
-    tray.setContextMenu(&menu);
-    tray.setToolTip(QStringLiteral("Tarnwick"));
-    tray.show();
-    return app.exec();
+    QStringList arguments = app.arguments().mid(1);
+    // The running instance has another working folder: hand it an absolute path.
+    if (const qsizetype open = arguments.indexOf(QStringLiteral("--open-image")); open >= 0 && open + 1 < arguments.size())
+        arguments[open + 1] = QFileInfo(arguments[open + 1]).absoluteFilePath();
+
+    QString temporaryRoot;
+    try {
+        temporaryRoot = tarnwick::platform::privateTempRoot();
+    } catch (const tarnwick::TarnwickError& error) {
+        QMessageBox::critical(nullptr, QStringLiteral("Tarnwick"), error.errorDescription());
+        return 1;
+    }
+    tarnwick::SingleInstance instance(tarnwick::SingleInstance::socketPath(temporaryRoot));
+    if (instance.handOver(arguments))
+        return 0;
+    instance.listen();
+
+    QSettings preferences;
+    tarnwick::platform::QtClipboardBackend clipboard;
+    tarnwick::AppShell shell(preferences, clipboard, temporaryRoot);
+    tarnwick::QuitGuard guard([&shell] { return shell.shouldQuit(); });
+    QObject::connect(&instance, &tarnwick::SingleInstance::argumentsReceived, &shell, &tarnwick::AppShell::handleArguments);
+    shell.start(arguments);
+    const int code = app.exec();
+    shell.terminate();
+    return code;
 }

@@ -57,4 +57,14 @@ bool compositingManagerRunning(X11Connection& connection)
     return owner && owner->owner != XCB_NONE;
 }
 
+bool clipboardManagerRunning(X11Connection& connection)
+{
+    xcb_connection_t* c = x11::Access::connection(connection);
+    if (!c)
+        return false;
+    x11::Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, x11::atom(c, "CLIPBOARD_MANAGER")), nullptr));
+    return owner && owner->owner != XCB_NONE;
+}
+
 } // namespace tarnwick::platform

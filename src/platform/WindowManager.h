@@ -15,4 +15,8 @@ bool showOnAllDesktops(X11Connection& connection, std::uint32_t window);
 // _NET_WM_CM_Sn), so that translucent window corners show what lies below.
 bool compositingManagerRunning(X11Connection& connection);
 
+// Whether a clipboard manager runs (a client owns CLIPBOARD_MANAGER), so that
+// what we put on the clipboard is taken over (SAVE_TARGETS) when we quit.
+bool clipboardManagerRunning(X11Connection& connection);
+
 } // namespace tarnwick::platform

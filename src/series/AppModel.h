@@ -47,7 +47,7 @@ public:
     bool screenPermissionRequired() const { return screenPermissionRequired_; }
     void setScreenPermissionRequired(bool required);
     const QString& status() const { return status_; }
-    // The editor's closing actions write their result here after it has closed.
+    // The shell's flows and the editor's closing actions write their result here.
     void setStatus(const QString& status);
     bool monitoring() const { return monitoring_; }
     bool clipboardReady() const { return clipboardReady_; }

@@ -232,6 +232,9 @@ public:
     // Each image scaled down to 65 % of the visible area and centred; one step for all.
     bool addImages(const QVector<QImage>& images);
     bool beginImageCapture();
+    // The image notice (the shell's, when a capture for a layer failed); clears
+    // the background-removal notice.
+    void setImageMessage(const std::optional<QString>& message);
     // The select tool with nothing selected: the image controls act on the shot itself.
     bool editingOriginalImage() const;
     void flipSelectedImageHorizontally();
@@ -296,7 +299,6 @@ private:
     void storeContinuing(const QVector<Annotation>& list);
 
     // Images and jobs.
-    void setImageMessage(const std::optional<QString>& message);
     QRectF visibleImageFrame() const;
     // A new composition over the shot's image, its corners rounded within the visible frame.
     void recompose(Screenshot& shot) const;

@@ -1,0 +1,185 @@
+#pragma once
+
+#include "app/GlobalCaptureShortcut.h"
+#include "editor/window/EditorExportWindow.h"
+#include "app/CapturedImage.h"
+#include "app/ScreenCapturePermission.h"
+#include "platform/ActiveWindowWatch.h"
+#include "platform/SerialQueue.h"
+#include "series/AppModel.h"
+#include "series/ClipboardBridge.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QSettings>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace tarnwick {
+
+class AppMenus;
+class EditorState;
+class FloatingPanel;
+class PermissionSetupController;
+class PermissionSetupModel;
+class ShortcutGuideController;
+
+namespace platform {
+class ClipboardBackend;
+}
+
+// What the shell asks of the screen recorder. The recording subsystem fills
+// these in; while `start` is empty the record command is refused with a beep.
+struct RecorderHooks {
+    std::function<bool()> exists;  // a recorder window or session exists
+    std::function<void()> present; // brings its current stage forward
+    std::function<bool()> canQuit; // only in its setup and review phases
+    std::function<bool()> unsaved; // in any phase but setup
+    std::function<void()> start;   // creates the recorder and presents it
+    std::function<void()> cleanup; // drops its temporary files when the program ends
+};
+
+// The application itself: creates the one model, the tray icon and its menu,
+// the floating panel, the permission wizard and the global hot keys, fills the
+// model's actions, runs the capture flows and the series export, and decides
+// whether the program may quit. It holds every session (capture process, text
+// recognition, editor, recorder) and refuses a command while another blocks it.
+// GUI thread; one per process.
+class AppShell : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int captureDelayMs = 250;
+    // Overrides the picker program's path (flow tests run a script).
+    static constexpr const char* pickerVariable = "TARNWICK_CAPTURE_PROGRAM";
+
+    // The system's modal questions and services; the defaults show Qt dialogs.
+    struct Hooks {
+        std::function<void()> beep;
+        // A folder, nothing on cancel.
+        std::function<std::optional<QString>(const QString& message, const QString& prompt, const QString& start)>
+            chooseFolder;
+        // An image file to open, nothing on cancel.
+        std::function<std::optional<QString>()> chooseImage;
+        // Image files to add to the editor's shot as layers, asked over `editor`.
+        std::function<QStringList(QWidget* editor)> chooseLayerImages;
+        // The quit question; true for "Завершить".
+        std::function<bool(const QString& informative)> confirmQuit;
+        std::function<void(const QString& title, const QString& informative)> about;
+        // Shows a folder selected in the file manager; never blocks, never fails the caller.
+        std::function<void(const QString& folder)> reveal;
+    };
+
+    // `temporaryRoot` is the private per-user temporary folder.
+    AppShell(QSettings& preferences, platform::ClipboardBackend& board, QString temporaryRoot, Hooks hooks = {},
+             QObject* parent = nullptr);
+    ~AppShell() override;
+
+    // The launch sequence: tray, panel, actions, wizard, hot keys, then the
+    // image named by "--open-image" or the wizard when permissions are missing.
+    void start(const QStringList& arguments);
+    // Arguments handed over by a second start: "--open-image FILE" opens the
+    // image, anything else brings Tarnwick forward.
+    void handleArguments(const QStringList& arguments);
+
+    AppModel& model() { return *model_; }
+    FloatingPanel* panel() const { return panel_.get(); }
+    QSystemTrayIcon* tray() const { return tray_; }
+    QMenu* trayMenu() const;
+    const GlobalCaptureShortcut* shortcut() const { return shortcut_.get(); }
+    bool captureRunning() const { return captureProcess_ != nullptr; }
+    // The open editor, nothing between sessions.
+    EditorExportWindow* editor() const { return editorWindow_; }
+
+    // Commands of the menus, the panel and the hot keys.
+    void showPanel();
+    void captureScreenshot(ScreenCaptureMode mode);
+    void captureText();
+    void recordScreen();
+    void openImage();
+    void importImage(const QString& path);
+    void editShot(const QUuid& id);
+    void exportSeries();
+    // The folder for shots saved without markers, asked for an open editor;
+    // `completion` runs exactly once, with nothing on cancel or without an editor.
+    void chooseImageSaveDirectory(const std::function<void(std::optional<QString>)>& completion);
+    void showShortcutGuide();
+    void showPermissionSetup();
+    void toggleDockIcon();
+    void about();
+    // Tarnwick started again or its icon activated.
+    void reopen();
+
+    // The quit check: false refuses (the recorder is brought forward, or the
+    // user chose to stay).
+    bool shouldQuit();
+    // The last steps before the process ends, whatever ended it: stops a
+    // running picker, lets the recorder clean up, and removes the temporary
+    // folders this run made (the series a clipboard manager took over stays).
+    void terminate();
+
+    // The texts of the about box.
+    static QString aboutTitle();
+    static QString aboutText();
+
+    // The recorder's seam and its reports.
+    RecorderHooks recorder;
+    void setRecordingBlocksCapture(bool active);
+    void recordingSaved(const QString& file);
+    void recordingDismissed();
+
+    // The editing session: at most one at a time, `AppModel::busy` while it is open.
+    void openEditor(const Screenshot& shot, const QString& label);
+    // Ends it: with `save` the edited shot goes into the series. Beeps and keeps
+    // the editor while it captures a layer or, saving, cannot export.
+    void finishEditor(bool save, bool prepareForPaste);
+
+private:
+    friend class AppMenus;
+    bool recorderExists() const { return recorder.exists && recorder.exists(); }
+    bool bringSessionForward();
+    void fillActions();
+    void setupPermissions();
+    void registerHotKeys();
+    // With `editor` the capture becomes an image layer of that session.
+    void captureRegion(ScreenCaptureMode mode, EditorExportWindow* editor = nullptr);
+    void launchPicker(ScreenCaptureMode mode, const QString& file, QPointer<EditorExportWindow> editor);
+    void pickerFinished(ScreenCaptureMode mode, const QString& file, bool succeeded, QPointer<EditorExportWindow> editor);
+    void captureFailed(const QString& sentence, const QPointer<EditorExportWindow>& editor);
+    void recognizeText(const QImage& image);
+    void restoreLayerEditor(const QPointer<EditorExportWindow>& editor, const std::optional<QImage>& image);
+    void importLayerImage();
+    void bringEditorForward();
+    QString pickerProgram() const;
+    void beep();
+
+    QSettings& preferences_;
+    QString temporaryRoot_;
+    Hooks hooks_;
+    std::unique_ptr<ClipboardBridge> bridge_;
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<FloatingPanel> panel_;
+    QSystemTrayIcon* tray_ = nullptr;
+    std::unique_ptr<AppMenus> menus_;
+    std::unique_ptr<GlobalCaptureShortcut> shortcut_;
+    QPointer<QProcess> captureProcess_;
+    platform::SerialQueue textRecognitionQueue_{"com.tarnwick.text-recognition"};
+    ScreenCapturePermission screenPermission_;
+    std::unique_ptr<PermissionSetupModel> permissionModel_;
+    std::unique_ptr<PermissionSetupController> permissionSetup_;
+    std::unique_ptr<ShortcutGuideController> shortcutGuide_;
+    std::unique_ptr<platform::ActiveWindowWatch> activeWindows_;
+    QPointer<EditorExportWindow> editorWindow_;
+    bool isClosingEditor_ = false;
+    bool recordingBlocksCapture_ = false;
+    // Prepared-series folders that were there before this run.
+    QStringList earlierFolders_;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,214 @@
+// The capture flows of the shell: area and window through the picker program,
+// text read from a screen area, and image files.
+#include "app/AppShell.h"
+
+#include "app/SessionFiles.h"
+#include "editor/model/EditorState.h"
+#include "editor/window/EditorExportWindow.h"
+#include "panels/FloatingPanel.h"
+#include "panels/PermissionSetupController.h"
+#include "panels/PermissionSetupView.h"
+#include "platform/MainThread.h"
+#include "platform/TarnwickError.h"
+#include "render/ScreenTextRecognizer.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
+
+namespace tarnwick {
+
+QString AppShell::pickerProgram() const
+{
+    const QString overridden = qEnvironmentVariable(pickerVariable);
+    return overridden.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/tarnwick-capture") : overridden;
+}
+
+void AppShell::captureScreenshot(ScreenCaptureMode mode)
+{
+    if (bringSessionForward())
+        return;
+    if (editorWindow_) {
+        if (!editorWindow_->state().capturingImage())
+            bringEditorForward();
+        return;
+    }
+    if (model_->busy() || model_->transferInProgress() || model_->shots().size() >= AppModel::maximumShots) {
+        beep();
+        return;
+    }
+    captureRegion(mode);
+}
+
+void AppShell::captureText()
+{
+    if (bringSessionForward())
+        return;
+    // The series limit does not apply: the text goes to the clipboard, not into the series.
+    if (model_->busy() || model_->transferInProgress() || model_->pastePending()) {
+        beep();
+        return;
+    }
+    captureRegion(ScreenCaptureMode::text);
+}
+
+void AppShell::captureRegion(ScreenCaptureMode mode, EditorExportWindow* editor)
+{
+    if (!screenPermission_.request()) {
+        const QString sentence = QStringLiteral(
+            "Доступ к экрану ещё не активен. Если Tarnwick уже включён в настройках, перезапустите приложение.");
+        model_->setScreenPermissionRequired(true);
+        model_->setStatus(sentence);
+        if (editor)
+            editor->state().setImageMessage(sentence);
+        else
+            showPanel();
+        return;
+    }
+    if (editor) {
+        if (!editor->state().beginImageCapture())
+            return;
+        editor->hide();
+    }
+    model_->setScreenPermissionRequired(false);
+    if (permissionSetup_ && permissionSetup_->window())
+        permissionSetup_->window()->close();
+    model_->setBusy(true);
+    switch (mode) {
+    case ScreenCaptureMode::area: model_->setStatus(QStringLiteral("Выделите область снимка")); break;
+    case ScreenCaptureMode::window: model_->setStatus(QStringLiteral("Выберите окно щелчком. Esc — отмена")); break;
+    case ScreenCaptureMode::text: model_->setStatus(QStringLiteral("Выделите область с текстом. Esc — отмена")); break;
+    }
+    if (panel_)
+        panel_->hide();
+    // The capture happens over the user's own application.
+    if (activeWindows_)
+        activeWindows_->activateLast();
+    const QString file = newCaptureFile(temporaryRoot_);
+    // A coarse timer may fire up to 5 % late; the delay is part of every capture.
+    QTimer::singleShot(captureDelayMs, Qt::PreciseTimer, this,
+                       [this, mode, file, session = QPointer<EditorExportWindow>(editor)] { launchPicker(mode, file, session); });
+}
+
+void AppShell::launchPicker(ScreenCaptureMode mode, const QString& file, QPointer<EditorExportWindow> editor)
+{
+    auto* process = new QProcess(this);
+    process->setProgram(pickerProgram());
+    process->setArguments(captureArguments(mode, file));
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    connect(process, &QProcess::finished, this,
+            [this, process, mode, file, editor](int code, QProcess::ExitStatus status) {
+                process->deleteLater();
+                pickerFinished(mode, file, status == QProcess::NormalExit && code == 0, editor);
+            });
+    connect(process, &QProcess::errorOccurred, this, [this, process, editor](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        process->deleteLater();
+        captureProcess_ = nullptr;
+        captureFailed(QStringLiteral("Не удалось запустить программу снимка экрана (%1).").arg(process->program()), editor);
+    });
+    captureProcess_ = process;
+    process->start();
+}
+
+void AppShell::captureFailed(const QString& sentence, const QPointer<EditorExportWindow>& editor)
+{
+    if (editor) {
+        restoreLayerEditor(editor, std::nullopt);
+        editor->state().setImageMessage(sentence);
+        return;
+    }
+    model_->setBusy(false);
+    showPanel();
+    model_->showError(sentence);
+}
+
+void AppShell::pickerFinished(ScreenCaptureMode mode, const QString& file, bool succeeded,
+                              QPointer<EditorExportWindow> editor)
+{
+    captureProcess_ = nullptr;
+    const std::optional<CapturedImage> captured = succeeded ? CapturedImage::read(file) : std::nullopt;
+    QFile::remove(file);
+    if (!captured) {
+        if (editor) {
+            restoreLayerEditor(editor, std::nullopt);
+            return;
+        }
+        model_->setBusy(false);
+        model_->setStatus(mode == ScreenCaptureMode::text ? QStringLiteral("Отменено. Буфер сохранён")
+                                                          : QStringLiteral("Захват отменён. Серия сохранена."));
+        showPanel();
+        return;
+    }
+    QImage image;
+    try {
+        image = prepareCapturedImage(mode, captured->image);
+    } catch (const TarnwickError& error) {
+        captureFailed(error.errorDescription(), editor);
+        return;
+    }
+    if (editor)
+        restoreLayerEditor(editor, image);
+    else if (mode == ScreenCaptureMode::text)
+        recognizeText(image);
+    else
+        openEditor(Screenshot::make(image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
+}
+
+void AppShell::recognizeText(const QImage& image)
+{
+    model_->setStatus(QStringLiteral("Распознаю текст…"));
+    showPanel();
+    textRecognitionQueue_.async([this, image] {
+        std::optional<QString> text;
+        QString error;
+        try {
+            text = ScreenTextRecognizer::recognize(image);
+        } catch (const TarnwickError& e) {
+            error = e.errorDescription();
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        // Dropped by Qt when the shell is gone by then.
+        platform::deliver(this, [this, text, error] {
+            if (!error.isEmpty()) {
+                model_->showError(QStringLiteral("Не удалось распознать текст: ") + error);
+            } else {
+                bool copied = false;
+                try {
+                    copied = text && model_->copyRecognizedText(*text, false);
+                } catch (const std::exception& e) {
+                    model_->showError(e);
+                    copied = true;
+                }
+                if (!copied)
+                    model_->setStatus(QStringLiteral("Текст не найден. Буфер сохранён"));
+            }
+            model_->setBusy(false);
+        });
+    });
+}
+
+void AppShell::openImage()
+{
+    if (bringSessionForward() || model_->busy() || model_->shots().size() >= AppModel::maximumShots)
+        return;
+    if (const std::optional<QString> file = hooks_.chooseImage())
+        importImage(*file);
+}
+
+void AppShell::importImage(const QString& path)
+{
+    const std::optional<CapturedImage> captured = CapturedImage::read(path);
+    if (!captured) {
+        model_->showError(QStringLiteral("Не удалось открыть изображение."));
+        return;
+    }
+    model_->setBusy(true);
+    openEditor(Screenshot::make(captured->image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
+}
+
+} // namespace tarnwick

@@ -1,0 +1,134 @@
+// The editing session of the shell: opening a shot in the editor, image layers
+// captured or imported for it, and its end.
+#include "app/AppShell.h"
+
+#include "editor/model/EditorImageImporter.h"
+#include "editor/model/EditorState.h"
+#include "editor/window/EditorExportWindow.h"
+#include "panels/FloatingPanel.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace tarnwick {
+
+void AppShell::openEditor(const Screenshot& shot, const QString& label)
+{
+    if (panel_)
+        panel_->hide();
+    const QPointer<AppShell> self(this);
+    EditorShellHooks hooks;
+    hooks.finishEditor = [self](bool save, bool prepareForPaste) {
+        if (self)
+            self->finishEditor(save, prepareForPaste);
+    };
+    hooks.chooseImageSaveDirectory = [self](std::function<void(std::optional<QString>)> completion) {
+        if (self)
+            self->chooseImageSaveDirectory(completion);
+        else
+            completion(std::nullopt);
+    };
+    hooks.addScreenshot = [self](ScreenCaptureMode mode) {
+        if (!self || !self->editorWindow_ || self->captureProcess_ || self->model_->transferInProgress()
+            || !self->editorWindow_->state().canAddImage())
+            return;
+        self->captureRegion(mode, self->editorWindow_);
+    };
+    hooks.importImage = [self] {
+        if (self)
+            self->importLayerImage();
+    };
+    editorWindow_ = new EditorExportWindow(std::make_unique<EditorState>(shot, label), *model_, std::move(hooks));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = editorWindow_->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        editorWindow_->move(frame.topLeft());
+    }
+    bringEditorForward();
+}
+
+void AppShell::bringEditorForward()
+{
+    if (!editorWindow_)
+        return;
+    editorWindow_->showNormal();
+    editorWindow_->raise();
+    editorWindow_->activateWindow();
+}
+
+void AppShell::editShot(const QUuid& id)
+{
+    if (bringSessionForward() || model_->busy())
+        return;
+    const QVector<Screenshot>& shots = model_->shots();
+    for (qsizetype i = 0; i < shots.size(); ++i) {
+        if (shots[i].id == id) {
+            model_->setBusy(true);
+            openEditor(shots[i], shotLabel(i));
+            return;
+        }
+    }
+}
+
+void AppShell::restoreLayerEditor(const QPointer<EditorExportWindow>& editor, const std::optional<QImage>& image)
+{
+    if (!editor)
+        return;
+    editor->state().setCapturingImage(false);
+    if (editor != editorWindow_)
+        return;
+    if (image)
+        editor->state().addImages({*image});
+    model_->setBusy(true);
+    bringEditorForward();
+}
+
+void AppShell::importLayerImage()
+{
+    const QPointer<EditorExportWindow> session = editorWindow_;
+    if (!session || !session->state().canAddImage())
+        return;
+    const QStringList files = hooks_.chooseLayerImages(session);
+    if (files.isEmpty() || !session || session != editorWindow_)
+        return;
+    QVector<QImage> images;
+    for (const QString& file : files)
+        if (std::optional<QImage> image = EditorImageImporter::readFile(file))
+            images << *image;
+    // The session says so itself when none was usable.
+    session->state().addImages(images);
+}
+
+void AppShell::finishEditor(bool save, bool prepareForPaste)
+{
+    if (isClosingEditor_ || !editorWindow_)
+        return;
+    EditorState& state = editorWindow_->state();
+    if (state.capturingImage() || (save && !state.canExport())) {
+        beep();
+        return;
+    }
+    isClosingEditor_ = true;
+    state.cancelBackgroundRemoval();
+    state.abandonQRRecognition();
+    state.setPickingColor(false);
+    // A 27th shot is refused (beep) and the editor stays, so nothing is lost.
+    if (save && !model_->save(state.editedShot(), state.annotations(), prepareForPaste)) {
+        isClosingEditor_ = false;
+        return;
+    }
+    EditorExportWindow* window = editorWindow_;
+    editorWindow_ = nullptr;
+    window->closeFinished();
+    // The finish may have started inside the window's own key handling.
+    window->deleteLater();
+    model_->setBusy(false);
+    isClosingEditor_ = false;
+    if (!save)
+        model_->setStatus(QStringLiteral("Изменения отменены"));
+    if (activeWindows_)
+        activeWindows_->activateLast();
+    showPanel();
+}
+
+} // namespace tarnwick

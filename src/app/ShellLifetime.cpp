@@ -1,0 +1,85 @@
+// The shell's other sessions and its end: the screen recorder's seam, the
+// quit check and the clean-up after the event loop.
+#include "app/AppShell.h"
+
+#include "app/DesktopServices.h"
+#include "app/SessionFiles.h"
+#include "panels/FloatingPanel.h"
+#include "panels/PermissionSetupController.h"
+#include "panels/PermissionSetupView.h"
+
+#include <QFileInfo>
+
+namespace tarnwick {
+
+void AppShell::recordScreen()
+{
+    if (recorderExists()) {
+        bringSessionForward();
+        return;
+    }
+    if (model_->busy() || model_->transferInProgress() || captureProcess_ || editorWindow_ || !recorder.start) {
+        beep();
+        return;
+    }
+    recorder.start();
+}
+
+void AppShell::setRecordingBlocksCapture(bool active)
+{
+    recordingBlocksCapture_ = active;
+    if (!active)
+        return;
+    if (panel_)
+        panel_->hide();
+    if (permissionSetup_ && permissionSetup_->window())
+        permissionSetup_->window()->hide();
+}
+
+void AppShell::recordingSaved(const QString& file)
+{
+    model_->setStatus(QStringLiteral("Видео сохранено: ") + QFileInfo(file).fileName());
+}
+
+void AppShell::recordingDismissed()
+{
+    recordingBlocksCapture_ = false;
+    showPanel();
+}
+
+bool AppShell::shouldQuit()
+{
+    if (recorderExists() && recorder.canQuit && !recorder.canQuit()) {
+        bringSessionForward();
+        beep();
+        return false;
+    }
+    const bool recorderUnsaved = recorderExists() && recorder.unsaved && recorder.unsaved();
+    if (model_->shots().isEmpty() && !editorWindow_ && !recorderUnsaved)
+        return true;
+    QString informative = QStringLiteral("Несохранённая запись видео, текущая серия и незавершённая разметка будут потеряны. ");
+    // The clipboard outlives us only where a clipboard manager takes it over.
+    informative += clipboardOutlivesUs() ? QStringLiteral("Подготовленная вставка останется в буфере обмена.")
+                                         : QStringLiteral("Подготовленная вставка исчезнет из буфера обмена вместе с Tarnwick.");
+    return hooks_.confirmQuit(informative);
+}
+
+void AppShell::terminate()
+{
+    if (captureProcess_) {
+        captureProcess_->disconnect(this);
+        captureProcess_->kill();
+        captureProcess_->waitForFinished(1000);
+    }
+    if (recorderExists() && recorder.cleanup)
+        recorder.cleanup();
+    delete editorWindow_.data();
+    QStringList keep = earlierFolders_;
+    // A clipboard manager copies the series' files by their paths: leave the folder it points at.
+    if (bridge_->packet() && bridge_->isCurrent() && clipboardOutlivesUs())
+        keep << QFileInfo(bridge_->packet()->directory).fileName();
+    removeSessionEntries(bridge_->clipboardFolder(), keep);
+    removeCaptureFiles(temporaryRoot_);
+}
+
+} // namespace tarnwick

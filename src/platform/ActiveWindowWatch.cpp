@@ -1,0 +1,67 @@
+#include "platform/ActiveWindowWatch.h"
+
+#include "platform/X11Internal.h"
+
+#include <QGuiApplication>
+#include <QTimer>
+
+namespace tarnwick::platform {
+
+ActiveWindowWatch::ActiveWindowWatch(QObject* parent) : QObject(parent)
+{
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* qtConnection = x11 ? x11->connection() : nullptr;
+    if (!qtConnection)
+        return;
+    activeAtom_ = x11::atom(qtConnection, "_NET_ACTIVE_WINDOW");
+    // Qt's connection may not listen to the root's properties: add that to whatever it asked for.
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(qtConnection)).data->root;
+    x11::Reply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(qtConnection, xcb_get_window_attributes(qtConnection, root), nullptr));
+    const std::uint32_t mask = (attributes ? attributes->your_event_mask : 0) | XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(qtConnection, root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(qtConnection);
+    qApp->installNativeEventFilter(this);
+    update();
+}
+
+ActiveWindowWatch::~ActiveWindowWatch()
+{
+    if (qApp)
+        qApp->removeNativeEventFilter(this);
+}
+
+void ActiveWindowWatch::update()
+{
+    updatePending_ = false;
+    const std::optional<ActiveWindow> active = ActiveWindow::query(connection_);
+    if (!active || active->belongsToThisProcess())
+        return;
+    if (lastExternal_ && lastExternal_->window == active->window)
+        return;
+    lastExternal_ = active;
+    emit externalChanged();
+}
+
+bool ActiveWindowWatch::activateLast()
+{
+    return lastExternal_ && activateWindow(connection_, lastExternal_->window);
+}
+
+bool ActiveWindowWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (eventType != "xcb_generic_event_t" || activeAtom_ == 0)
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+        return false;
+    const auto* property = static_cast<const xcb_property_notify_event_t*>(message);
+    // Read after this event is handled: no round trips inside Qt's event dispatch.
+    if (property->atom == activeAtom_ && !updatePending_) {
+        updatePending_ = true;
+        QTimer::singleShot(0, this, &ActiveWindowWatch::update);
+    }
+    return false;
+}
+
+} // namespace tarnwick::platform

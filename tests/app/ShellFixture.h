@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app/AppShell.h"
+#include "platform/QtClipboardBackend.h"
+#include "support/X11Client.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace tarnwick::test {
+
+// The real shell on the test's X server, its questions answered by the test
+// and logged, the picker replaced by tests/app/fake-picker.sh.
+class ShellTest : public ::testing::Test {
+protected:
+    ShellTest()
+    {
+        QDir().mkpath(root);
+        qputenv(AppShell::pickerVariable, TARNWICK_FAKE_PICKER);
+        qputenv("FAKE_PICK_LOG", QFile::encodeName(pickerLog));
+        qputenv("FAKE_PICK", "");
+    }
+    ~ShellTest() override
+    {
+        shell.reset();
+        for (QProcess* p : desktop) {
+            p->kill();
+            p->waitForFinished(2000);
+            delete p;
+        }
+    }
+
+    // openbox and a tray host, ready when the tray's selection has an owner.
+    void startDesktop()
+    {
+        for (const char* program : {"openbox", "trayer"}) {
+            desktop << new QProcess;
+            desktop.back()->start(QString::fromLatin1(program), {});
+        }
+        ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, std::chrono::seconds(5)));
+    }
+
+    void start(QStringList arguments = {})
+    {
+        AppShell::Hooks hooks;
+        hooks.beep = [this] { log << QStringLiteral("beep"); };
+        hooks.chooseFolder = [this](const QString&, const QString& prompt, const QString&) {
+            log << QStringLiteral("folder: ") + prompt;
+            return folderAnswer;
+        };
+        hooks.chooseImage = [this] { return log << QStringLiteral("open"), std::optional<QString>(); };
+        hooks.confirmQuit = [this](const QString& text) { return log << text, quitAnswer; };
+        hooks.about = [this](const QString& title, const QString&) { log << title; };
+        hooks.reveal = [this](const QString& folder) { log << QStringLiteral("reveal: ") + folder; };
+        shell = std::make_unique<AppShell>(settings, board, root, hooks);
+        shell->model().alert = [this](const QString& text) { log << QStringLiteral("alert: ") + text; };
+        shell->start(arguments);
+    }
+
+    AppModel& model() { return shell->model(); }
+    bool idle() { return !model().busy() && !shell->captureRunning(); }
+    QStringList pickerRuns()
+    {
+        QFile file(pickerLog);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                                              : QStringList();
+    }
+    QStringList captureFiles() { return QDir(root).entryList({QStringLiteral("Tarnwick-capture-*")}, QDir::Files); }
+
+    X11Client x;
+    QTemporaryDir dir;
+    QString root = dir.filePath(QStringLiteral("private"));
+    QString pickerLog = dir.filePath(QStringLiteral("picker.log"));
+    QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    platform::QtClipboardBackend board;
+    std::unique_ptr<AppShell> shell;
+    QStringList log;
+    std::optional<QString> folderAnswer;
+    bool quitAnswer = false;
+    QList<QProcess*> desktop;
+};
+
+} // namespace tarnwick::test

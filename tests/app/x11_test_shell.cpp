@@ -1,0 +1,194 @@
+#include "ShellFixture.h"
+
+#include "panels/FloatingPanel.h"
+#include "panels/FloatingPanelMenu.h"
+#include "panels/FloatingPanelView.h"
+#include "panels/PermissionSetupView.h"
+#include "panels/ShortcutGuideView.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <X11/keysym.h>
+#include <xcb/xcb.h>
+#include <csignal>
+
+using namespace std::chrono_literals;
+using namespace tarnwick;
+using namespace tarnwick::test;
+
+namespace {
+
+template <typename Window>
+bool windowShown()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<Window*>(w) && w->isVisible())
+            return true;
+    return false;
+}
+
+Screenshot grey(QSize size = {40, 30})
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::gray);
+    return Screenshot::make(image, 1);
+}
+
+TEST_F(ShellTest, TrayMenuListsTheCommandsWithLinuxKeysAndEachRunsItsAction)
+{
+    startDesktop();
+    start();
+    QMenu* menu = shell->trayMenu();
+    ASSERT_TRUE(menu && shell->tray()->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return shell->tray()->geometry().isValid(); }, 5s)) << "the tray host took the icon";
+    QStringList items;
+    for (QAction* a : menu->actions())
+        items << (a->isSeparator() ? QStringLiteral("—") : a->text() + u' ' + a->shortcut().toString()).trimmed();
+    EXPECT_EQ(items, (QStringList{"Показать Tarnwick", "Новый снимок Ctrl+2", "Снимок выбранного окна Ctrl+Shift+Space",
+                                  "Снимок со скроллом…", "Скопировать текст с экрана Ctrl+Shift+0", "Запись экрана…",
+                                  "Открыть изображение…", "Сохранить серию в папку…", "—", "Горячие клавиши…",
+                                  "Показывать иконку в панели задач", "Разрешения…", "—", "Завершить Tarnwick Ctrl+Q"}));
+
+    model().captureScrollingAction = [this] { log << QStringLiteral("scroll"); };
+    shell->recorder.start = [this] { log << QStringLiteral("record"); };
+    model().save(grey(), {}, false);
+    shell->panel()->hide();
+    const auto logged = [this](const char* entry) { return [this, entry] { return log.contains(QString::fromUtf8(entry)); }; };
+    const auto captured = [this](const char* status) {
+        return [this, status] { return model().status() == QString::fromUtf8(status) && model().busy(); };
+    };
+    const std::vector<std::pair<QString, std::function<bool()>>> table{
+        {"Показать Tarnwick", [this] { return shell->panel()->isVisible(); }},
+        {"Новый снимок", captured("Выделите область снимка")},
+        {"Снимок выбранного окна", captured("Выберите окно щелчком. Esc — отмена")},
+        {"Снимок со скроллом…", logged("scroll")},
+        {"Скопировать текст с экрана", captured("Выделите область с текстом. Esc — отмена")},
+        {"Запись экрана…", logged("record")},
+        {"Открыть изображение…", logged("open")},
+        {"Сохранить серию в папку…", logged("folder: Сохранить серию")},
+        {"Горячие клавиши…", &windowShown<ShortcutGuideView>},
+        {"Показывать иконку в панели задач",
+         [this] {
+             return settings.value("showsDockIcon").toBool() && shell->trayMenu()->actions()[10]->isChecked()
+                 && shell->panel()->view().menu().action(FloatingPanelMenu::Entry::taskbarIcon)->isChecked()
+                 && (shell->panel()->windowFlags() & Qt::WindowType_Mask) == Qt::Window;
+         }},
+        {"Разрешения…", &windowShown<PermissionSetupView>},
+    };
+    for (const auto& [title, done] : table) {
+        const QList<QAction*> actions = menu->actions();
+        QAction* item = *std::find_if(actions.begin(), actions.end(), [&](QAction* a) { return a->text() == title; });
+        item->trigger();
+        EXPECT_TRUE(waitUntil(done)) << title.toStdString();
+        // Each capture ran the picker, whose Escape ended it.
+        ASSERT_TRUE(waitUntil([&] { return idle(); }, 5s)) << title.toStdString();
+    }
+    EXPECT_EQ(pickerRuns().size(), 3);
+    EXPECT_EQ(model().status(), QStringLiteral("Отменено. Буфер сохранён"));
+}
+
+TEST_F(ShellTest, TakenTextKeySaysSoWhileTheOtherKeysCapture)
+{
+    const std::uint8_t control = x.keycodeOf(XK_Control_L), shift = x.keycodeOf(XK_Shift_L), zero = x.keycodeOf(XK_0),
+                       two = x.keycodeOf(XK_2);
+    xcb_grab_key(x.connection(), 1, x.root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT, zero, XCB_GRAB_MODE_ASYNC,
+                 XCB_GRAB_MODE_ASYNC);
+    x.sync();
+    start();
+    EXPECT_EQ(model().status(), QStringLiteral("Ctrl+Shift+0 недоступно. Текст можно скопировать через меню Tarnwick"));
+    x.chord({control, two});
+    EXPECT_TRUE(waitUntil([&] { return model().status() == QStringLiteral("Выделите область снимка"); }));
+    x.chord({control, shift, zero});
+    EXPECT_TRUE(waitUntil([&] { return pickerRuns().size() == 1 && idle(); }, 5s));
+    EXPECT_EQ(model().status(), QStringLiteral("Захват отменён. Серия сохранена."));
+}
+
+TEST_F(ShellTest, AWaylandSessionSaysThatThereAreNoGlobalKeys)
+{
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    start();
+    qunsetenv("XDG_SESSION_TYPE");
+    EXPECT_EQ(model().status(),
+              QStringLiteral("В сеансе Wayland глобальные сочетания клавиш не работают: пользуйтесь меню Tarnwick."));
+}
+
+TEST_F(ShellTest, QuitAsksOnlyWithWorkToLoseAndStaysWhenTheUserSaysSo)
+{
+    start();
+    EXPECT_TRUE(shell->shouldQuit());
+    EXPECT_TRUE(log.isEmpty()) << "an empty series quits at once";
+
+    model().save(grey(), {}, false);
+    EXPECT_FALSE(shell->shouldQuit());
+    // No clipboard manager runs here: the prepared paste goes with the program, and the question says so.
+    EXPECT_EQ(log, QStringList{"Несохранённая запись видео, текущая серия и незавершённая разметка будут потеряны. "
+                               "Подготовленная вставка исчезнет из буфера обмена вместе с Tarnwick."});
+    quitAnswer = true;
+    EXPECT_TRUE(shell->shouldQuit());
+
+    shell->recorder.exists = [] { return true; };
+    shell->recorder.canQuit = [] { return false; };
+    shell->recorder.present = [this] { log << QStringLiteral("recorder"); };
+    log.clear();
+    EXPECT_FALSE(shell->shouldQuit());
+    EXPECT_EQ(log, (QStringList{"recorder", "beep"}));
+}
+
+TEST_F(ShellTest, PasteGoesToTheLastWindowOfAnotherProgram)
+{
+    const std::uint32_t chat = x.createWindow(4242, "chat", "Chat");
+    x.setActiveWindow(chat);
+    start();
+    model().save(grey(), {}, false);
+    // Our own windows becoming active do not count.
+    x.setActiveWindow(std::uint32_t(shell->panel()->winId()));
+    x.becomeWindowManager();
+    QCoreApplication::processEvents();
+    model().pasteAction();
+    std::optional<X11Client::ActivationRequest> request;
+    ASSERT_TRUE(waitUntil([&] { return (request = x.activationRequest(10ms)).has_value(); }));
+    EXPECT_EQ(request->window, chat);
+}
+
+TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermRemovesThePrivateFiles)
+{
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    const QString privateRoot = runtime.filePath(QStringLiteral("tarnwick"));
+    QImage(200, 100, QImage::Format_RGB32).save(runtime.filePath(QStringLiteral("shot.png")));
+
+    QProcess openbox;
+    openbox.start(QStringLiteral("openbox"), {});
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.start(QStringLiteral(TARNWICK_APP), {});
+    ASSERT_TRUE(waitUntil([&] { return QDir(privateRoot).entryList({"instance-*"}, QDir::System).size() == 1; }, 5s));
+
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.setWorkingDirectory(runtime.path());
+    second.start(QStringLiteral(TARNWICK_APP), {QStringLiteral("--open-image"), QStringLiteral("shot.png")});
+    ASSERT_TRUE(second.waitForFinished(5000));
+    EXPECT_EQ(second.exitCode(), 0);
+    // The first one opened the image in its editor; Ctrl+Enter puts it into the series, ready for Ctrl+V.
+    QByteArray editor;
+    ASSERT_TRUE(waitUntil([&] { return runProcess("xdotool", {"search", "--name", "Tarnwick · A"}, &editor) == 0; }, 5s));
+    runProcess("xdotool", {"windowactivate", "--sync", QString::fromLatin1(editor.trimmed()), "key", "ctrl+Return"});
+    EXPECT_TRUE(waitUntil([&] { return xclipTargets().contains(QStringLiteral("com.tarnwick.series-token")); }, 5s));
+    const QDir clipboardFolder(privateRoot + QStringLiteral("/Tarnwick-Clipboard"));
+    EXPECT_EQ(clipboardFolder.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+
+    ::kill(pid_t(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(5000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_EQ(clipboardFolder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(QDir(privateRoot).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+              QStringList{"Tarnwick-Clipboard"});
+    openbox.kill();
+    openbox.waitForFinished();
+}
+
+} // namespace
