@@ -2,7 +2,7 @@
 
 #include "editor/canvas/ImageCanvasView.h"
 
-#include "panels/Theme.h"
+#include "series/Palette.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/Geometry.h"
 
