@@ -200,17 +200,11 @@ TEST_F(HandOffTest, APublicationErrorStopsWithTheImagesPasted)
 
 TEST_F(HandOffTest, PasteAllRunsTheWholeExchangeInTheTargetOrRefusesOrCancels)
 {
-    model->pasteAll(window(7));
-    EXPECT_TRUE(activated.isEmpty()); // empty series
-
     saveSeries();
     permission = false;
     model->pasteAll(window(7));
     EXPECT_EQ(model->status(), QStringLiteral("Включите расширение XTEST на X-сервере"));
-    EXPECT_FALSE(model->automaticPasteAllowed());
     EXPECT_EQ(handOff(), "steps 0 posted 0");
-    EXPECT_TRUE(activated.isEmpty());
-
     permission = true;
     model->handlePaste();
     model->pasteAll(window(7)); // a step is pending
@@ -231,25 +225,25 @@ TEST_F(HandOffTest, PasteAllRunsTheWholeExchangeInTheTargetOrRefusesOrCancels)
     runStep(AppModel::automaticPasteDelayMs);
     runStep(AppModel::commentDelayMs);
     EXPECT_EQ(posted, (QVector<quint32>{7, 7}));
-    EXPECT_EQ(clipboardText(), commentText);
     runStep(AppModel::releaseDelayMs);
     EXPECT_TRUE(model->shots().isEmpty());
-    EXPECT_EQ(model->status(), handedOver);
 
-    saveSeries();
-    posted.clear();
-    postSucceeds = false; // the target did not come to the front
-    model->pasteAll(window(7));
-    runStep(AppModel::automaticPasteDelayMs);
-    EXPECT_EQ(model->status(), cancelled);
-    EXPECT_EQ(handOff(), "steps 0 posted 0");
-
-    postSucceeds = true;
-    model->pasteAll(window(7));
-    model->deleteShot(QUuid::createUuid()); // any change of the series
-    runStep(AppModel::automaticPasteDelayMs);
-    EXPECT_EQ(model->status(), cancelled);
-    EXPECT_TRUE(posted.isEmpty());
+    // The target did not come to the front, or the series changed meanwhile.
+    const std::pair<const char*, std::function<void()>> cancels[] = {
+        {"refused", [&] { postSucceeds = false; }},
+        {"changed", [&] { model->deleteShot(QUuid::createUuid()); }},
+    };
+    for (const auto& [what, cancel] : cancels) {
+        SCOPED_TRACE(what);
+        saveSeries();
+        posted.clear();
+        model->pasteAll(window(7));
+        cancel();
+        runStep(AppModel::automaticPasteDelayMs);
+        EXPECT_EQ(model->status(), cancelled);
+        EXPECT_EQ(handOff(), "steps 0 posted 0");
+        postSucceeds = true;
+    }
 }
 
 TEST_F(HandOffTest, AStepOutlivingTheModelDoesNothing)
@@ -266,12 +260,8 @@ TEST_F(HandOffTest, AStepOutlivingTheModelDoesNothing)
 TEST_F(HandOffTest, WithoutAnXServerTheWatchIsMissingAndSaysWhy)
 {
     auto watching = std::make_unique<AppModel>(bridge, settings, true, QStringLiteral(":65000"));
-    EXPECT_FALSE(watching->monitoring());
     EXPECT_FALSE(watching->automaticPasteAllowed());
-    watching->refresh();
     watching->enableMonitoring();
     EXPECT_FALSE(watching->monitoring());
-    EXPECT_EQ(watching->status(), QStringLiteral("Нет связи с X-сервером «:65000»."));
-    watching->openScreenSettings();
     EXPECT_EQ(watching->status(), QStringLiteral("Нет связи с X-сервером «:65000»."));
 }
