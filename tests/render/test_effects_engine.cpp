@@ -112,31 +112,6 @@ TEST_F(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
     EXPECT_EQ(held->started, 3);
 }
 
-TEST_F(EffectEngine, QueuedJobsOfPositionsLeftEndUncomputedAndAKeyWantedAgainIsStored)
-{
-    // Hold the queue with an object removal, then drag a pixelation through ten positions.
-    const Annotation holder = blurElement(BlurMode::objectErase, QRectF(0, 0, 30, 30));
-    engine->prepare({holder});
-    ASSERT_TRUE(waitUntil([&] { return held->started == 1; }));
-    held->honourCancel = false;
-    const Annotation pixelation = blurElement(BlurMode::pixelate, QRectF(10, 10, 80, 60));
-    for (int i = 0; i < 10; ++i)
-        engine->prepare({holder, pixelation.translated(QSizeF(10 * i, 5 * i))});
-    // The last position is let go and wanted again before its job runs: that job stores it.
-    const Annotation last = pixelation.translated(QSizeF(90, 45));
-    engine->prepare({holder});
-    engine->prepare({holder, last});
-    held->released = true;
-    ASSERT_TRUE(waitUntil([&] { return observer.calls == 11; }));
-    drainEffects();
-    EXPECT_EQ(observer.calls, 11);
-    EXPECT_TRUE(engine->cached(holder).has_value());
-    for (int i = 0; i < 9; ++i)
-        EXPECT_FALSE(engine->cached(pixelation.translated(QSizeF(10 * i, 5 * i))).has_value()) << i;
-    ASSERT_TRUE(engine->cached(last).has_value());
-    EXPECT_EQ(engine->cached(last)->value().rect, QRectF(100, 55, 80, 60));
-}
-
 TEST_F(EffectEngine, FailuresAreStoredAndReportedButEmptyAreasNeverEscapeTheWorker)
 {
     held->released = true;
