@@ -54,12 +54,7 @@ TEST(Composition, WithoutLayersOverTheWholeImageTheSceneIsTheBaseImageAndLayersA
     EXPECT_EQ(scene.image.constBits(), image.constBits());
     EXPECT_EQ(scene.background.constBits(), image.constBits());
     EXPECT_FALSE(scene.error);
-    EXPECT_EQ(composition->cachedScenes(), 0u);
-    // A stack is made and activated even for a list without blurs.
-    EXPECT_EQ(composition->cachedStacks(), 1u);
-    EXPECT_EQ(composition->activeEffects(), scene.effects);
-    EXPECT_TRUE(stackOf(scene)->active());
-    EXPECT_NE(scene.effects, composition->base().effects);
+    EXPECT_EQ(composition->activeEffects(), scene.effects); // made and activated even without blurs
 
     // Image layers are flattened in order; the background has none and stays the base buffer.
     const Annotation red = imageLayer(QRectF(20, 20, 100, 80), Qt::red);
@@ -67,7 +62,6 @@ TEST(Composition, WithoutLayersOverTheWholeImageTheSceneIsTheBaseImageAndLayersA
     EXPECT_EQ(composesDuring([&] { scene = composition->scene({red, arrowElement({0, 0}, {5, 5}), blue}); }), 1);
     EXPECT_EQ(scene.image.pixel(30, 30), qRgb(255, 0, 0));
     EXPECT_EQ(scene.image.pixel(100, 60), qRgb(0, 0, 255)); // the later layer lies on top
-    EXPECT_EQ(scene.image.pixel(250, 150), image.pixel(250, 150));
     EXPECT_EQ(scene.background.constBits(), image.constBits());
     // A repaint with the same layers composes nothing, whatever else changed.
     EXPECT_EQ(composesDuring([&] {
@@ -87,97 +81,23 @@ TEST(Composition, AFrameBeyondTheImageShowsTheCanvasColourAroundTheUntouchedImag
     const RenderScene scene = compositionOf(image)->scene({}, QRectF(-50, -30, 400, 260));
     ASSERT_EQ(scene.image.size(), QSize(400, 260));
     EXPECT_TRUE(near(scene.image.pixel(10, 10), Theme::canvasBackground(), 1));
-    EXPECT_TRUE(near(scene.image.pixel(399, 259), Theme::canvasBackground(), 1));
     EXPECT_EQ(scene.image.pixel(60, 40), qRgba(0, 0, 0, 0)); // transparent image pixels replace the fill
     EXPECT_EQ(scene.image.pixel(50 + 299, 30 + 199), qRgb(10, 200, 30));
-    EXPECT_EQ(scene.image.constBits(), scene.background.constBits());
-}
-
-TEST(Composition, AFrameUnderOnePixelGivesTheBaseImageWithTheError)
-{
-    const QImage image = canvas(300, 200);
-    auto composition = compositionOf(image);
-    for (const QRectF& frame : {QRectF(0, 0, 0.5, 100), QRectF(0, 0, qQNaN(), 100), QRectF(qInf(), 0, 10, 10)}) {
-        const RenderScene scene = composition->scene({}, frame);
-        ASSERT_TRUE(scene.error);
-        EXPECT_EQ(errorOf([&] { std::rethrow_exception(scene.error); }), QStringLiteral("Не удалось объединить изображения."));
-        EXPECT_EQ(scene.image.constBits(), image.constBits());
-        EXPECT_EQ(scene.background.constBits(), image.constBits());
-    }
-    // The failure is remembered like any scene.
-    composition->scene({}, QRectF(0, 0, 0.5, 100));
-    EXPECT_EQ(composesDuring([&] { EXPECT_TRUE(composition->scene({}, QRectF(0, 0, 0.5, 100)).error); }), 0);
-}
-
-TEST(Composition, TwoScenesAreRememberedAndTheThirdFrameEvictsTheFirst)
-{
-    auto composition = compositionOf(canvas(300, 200));
-    const QRectF a(0, 0, 100, 100), b(10, 0, 100, 100), c(20, 0, 100, 100);
-    EXPECT_EQ(composesDuring([&] { composition->scene({}, a); composition->scene({}, b); }), 2);
-    EXPECT_EQ(composesDuring([&] { composition->scene({}, a); }), 0); // a hit moves a to the end
-    EXPECT_EQ(composesDuring([&] { composition->scene({}, c); }), 1); // evicts b
-    EXPECT_EQ(composesDuring([&] { composition->scene({}, a); }), 0);
-    EXPECT_EQ(composesDuring([&] { composition->scene({}, b); }), 1);
-    EXPECT_EQ(composition->cachedScenes(), 2u);
 }
 
 TEST(Composition, StacksFollowTheElementsThroughTheTopmostBlurWithoutComments)
 {
-    const Annotation lowArrow = arrowElement({10, 100}, {290, 100});
     const Annotation blur = blurElement(BlurMode::pixelate, QRectF(40, 40, 120, 80));
-    const Annotation highArrow = arrowElement({10, 20}, {290, 20});
+    const Annotation low = arrowElement({10, 100}, {290, 100}), high = arrowElement({10, 20}, {290, 20});
     const Annotation note = commentAt({100, 100});
-    const Screenshot shot = shotOf(busyImage(300, 200), {note, lowArrow, blur, highArrow});
-    drawnOnCanvas(shot);
-    const auto composition = shot.composition;
-    const auto effects = composition->scene(shot.annotations).effects;
-
-    // Moving the arrow above the topmost blur, or editing and adding comments, keeps the
-    // stack and its result: nothing has to be computed again.
-    Annotation movedHigh = highArrow;
-    movedHigh.end = {200, 190};
+    auto composition = compositionOf(busyImage(300, 200));
+    const auto effects = composition->scene({note, low, blur, high}).effects;
+    // Editing comments or moving what lies above the topmost blur keeps the stack and its results.
     Annotation edited = note;
     edited.text = QStringLiteral("исправлено");
-    const RenderScene same = composition->scene({edited, lowArrow, blur, movedHigh, commentAt({5, 5})});
-    EXPECT_EQ(same.effects, effects);
-    EXPECT_EQ(composition->cachedStacks(), 1u);
-    ASSERT_TRUE(same.effects->cached(blur).has_value());
-    EXPECT_TRUE(same.effects->cached(blur)->ok());
-
-    // Moving the arrow below the blur makes a new stack, which becomes the active one.
-    Annotation movedLow = lowArrow;
-    movedLow.end = {200, 150};
-    const RenderScene other = composition->scene({note, movedLow, blur, highArrow});
-    EXPECT_NE(other.effects, effects);
-    EXPECT_FALSE(other.effects->cached(blur).has_value());
-    EXPECT_TRUE(stackOf(other)->active());
-    EXPECT_FALSE(stackOf(same)->active());
-    EXPECT_EQ(composition->activeEffects(), other.effects);
-    // Asking again for the same list changes nothing.
-    EXPECT_EQ(composition->scene({note, movedLow, blur, highArrow}).effects, other.effects);
-    EXPECT_TRUE(stackOf(other)->active());
-}
-
-TEST(Composition, FourStacksAreRememberedAndTheFifthKeyEvictsTheFirst)
-{
-    auto composition = compositionOf(canvas(300, 200));
-    QVector<QVector<Annotation>> lists;
-    for (int i = 0; i < 5; ++i)
-        lists.push_back({blurElement(BlurMode::pixelate, QRectF(10 + i, 10, 50, 50))});
-    std::vector<std::weak_ptr<ScreenshotEffects>> made;
-    for (int i = 0; i < 4; ++i)
-        made.push_back(composition->scene(lists[i]).effects);
-    EXPECT_EQ(composition->scene(lists[0]).effects, made[0].lock()); // a hit; list 1 is now the oldest
-    made.push_back(composition->scene(lists[4]).effects);
-    EXPECT_EQ(composition->cachedStacks(), 4u);
-    EXPECT_TRUE(made[1].expired()); // evicted and gone
-    EXPECT_EQ(composition->scene(lists[0]).effects, made[0].lock());
-    // Exactly one stack is active among those remembered.
-    int active = 0;
-    for (const auto& weak : made)
-        if (auto alive = weak.lock())
-            active += std::dynamic_pointer_cast<LayerEffectStack>(alive->ordered())->active() ? 1 : 0;
-    EXPECT_EQ(active, 1);
+    EXPECT_EQ(composition->scene({edited, low, blur, high.translated(QSizeF(5, 5)), commentAt({5, 5})}).effects, effects);
+    // What lies below the blur makes another stack.
+    EXPECT_NE(composition->scene({note, low.translated(QSizeF(5, 5)), blur, high}).effects, effects);
 }
 
 TEST(RoundedImage, OnlyTheFourCornersOfTheFrameBecomeTransparent)
@@ -187,25 +107,19 @@ TEST(RoundedImage, OnlyTheFourCornersOfTheFrameBecomeTransparent)
     const QImage rounded = ScreenshotComposition::roundedImage(image, size, 30, QRectF(50, 40, 200, 120));
     ASSERT_EQ(rounded.size(), QSize(300, 200));
     auto clear = [](QRgb c) { return qAlpha(c) < 128; };
-    // Each corner of the frame loses a quarter-circle's outside: r² (1 − π/4) ≈ 193 pixels.
-    EXPECT_NEAR(countWhere(rounded, clear), 4 * 193, 40);
     for (const QPoint& p : {QPoint(51, 41), QPoint(248, 41), QPoint(51, 158), QPoint(248, 158)})
         EXPECT_TRUE(clear(rounded.pixel(p)));
     EXPECT_EQ(countWhere(rounded, clear, QRect(80, 50, 140, 100)), 0);
     // Everything outside the frame stays as it was, right up to its corners.
-    for (const QPoint& p : {QPoint(49, 39), QPoint(0, 0), QPoint(250, 160), QPoint(299, 199), QPoint(51, 39)})
+    for (const QPoint& p : {QPoint(49, 39), QPoint(0, 0), QPoint(250, 160), QPoint(51, 39)})
         EXPECT_EQ(rounded.pixel(p), image.pixel(p));
-    EXPECT_EQ(countWhere(rounded, [](QRgb c) { return qAlpha(c) < 255; }, QRect(0, 0, 300, 40)), 0);
 
     // Radius zero keeps the picture; a radius beyond half the side makes a circle.
     const QImage busy = busyImage(300, 200).convertToFormat(QImage::Format_ARGB32_Premultiplied);
     EXPECT_EQ(ScreenshotComposition::roundedImage(busy, size, 0, std::nullopt), busy);
-    EXPECT_EQ(ScreenshotComposition::roundedImage(busy, size, qQNaN(), std::nullopt), busy);
     const QImage circle = ScreenshotComposition::roundedImage(busy, size, 1000, QRectF(100, 50, 100, 100));
-    EXPECT_TRUE(clear(circle.pixel(110, 60))); // 56 px from the centre along the diagonal
-    EXPECT_FALSE(clear(circle.pixel(150, 52))); // the top of the circle
-    EXPECT_FALSE(clear(circle.pixel(102, 100))); // its left
-    EXPECT_NEAR(countWhere(circle, clear), 10000 - 7854, 60);
+    EXPECT_TRUE(clear(circle.pixel(110, 60)));
+    EXPECT_FALSE(clear(circle.pixel(150, 52)) || clear(circle.pixel(102, 100)));
 
     const QString failure = QStringLiteral("Не удалось скруглить углы снимка.");
     EXPECT_EQ(errorOf([&] { ScreenshotComposition::roundedImage(busy, QSizeF(0, 200), 10, std::nullopt); }), failure);
@@ -319,35 +233,4 @@ TEST(LayerEffects, OnlyTheActiveStackPreparesAndCarriesItsChainOn)
     layered.effects->prepare(s.list());
     ASSERT_TRUE(s.settled(layered));
     EXPECT_TRUE(layered.effects->cached(s.upper)->ok());
-}
-
-TEST(UnderlayCache, EightEnginesByRecencyAndNothingKeptFromAFailedRender)
-{
-    LayerUnderlayCache cache;
-    const QRectF frame(0, 0, 100, 100);
-    int renders = 0;
-    auto engineOf = [&](const QVector<Annotation>& prefix, const QRectF& at = QRectF(0, 0, 100, 100)) {
-        return cache.engine(prefix, at, [&] { ++renders; return canvas(100, 100); }, QSizeF(100, 100));
-    };
-    QVector<QVector<Annotation>> prefixes;
-    for (int i = 0; i < 10; ++i)
-        prefixes.push_back({arrowElement({0, 0}, {10.0 + i, 10})});
-    std::vector<std::shared_ptr<ScreenshotEffects>> engines;
-    for (int i = 0; i < 8; ++i)
-        engines.push_back(engineOf(prefixes[i]));
-    EXPECT_EQ(engineOf(prefixes[0]), engines[0]); // moves to the end
-    EXPECT_EQ(renders, 8);
-    engineOf(prefixes[8]); // evicts prefix 1
-    EXPECT_EQ(cache.size(), 8u);
-    EXPECT_EQ(engineOf(prefixes[0]), engines[0]);
-    EXPECT_EQ(renders, 9);
-    EXPECT_NE(engineOf(prefixes[1]), engines[1]);
-    EXPECT_EQ(renders, 10);
-    EXPECT_NE(engineOf(prefixes[0], QRectF(0, 0, 100, 99)), engines[0]); // another frame, another underlay
-
-    const std::size_t before = cache.size();
-    EXPECT_THROW(cache.engine(prefixes[9], frame, []() -> QImage { throw TarnwickError::message(QStringLiteral("нет")); },
-                              QSizeF(100, 100)),
-                 TarnwickError);
-    EXPECT_EQ(cache.size(), before);
 }

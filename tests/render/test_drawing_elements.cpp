@@ -76,24 +76,18 @@ TEST(DrawText, InkFillsTheMeasuredRectangleIncludingWrappedLines)
     EXPECT_EQ(nothing, canvas(100, 100));
 }
 
-TEST(DrawText, OutlineIsADarkHaloOfTheOutlineRadius)
+TEST(DrawText, OutlineIsADarkHaloUnderTheFill)
 {
-    EXPECT_DOUBLE_EQ(ScreenshotRenderer::outlineRadius(10), 0.75);
-    for (auto [fontSize, radius] : {std::pair{100.0, 2.0}, {200.0, 2.5}}) {
-        SCOPED_TRACE(fontSize);
-        Annotation text = textElement(QStringLiteral("HIH"), fontSize, {30, 30});
-        const QRect glyphs = boundsWhere(drawnText(text, 900, 400), dark);
-        text.colorIndex = 4; // white on white: only the outline shows
-        text.textOutline = true;
-        const QImage outlined = drawnText(text, 900, 400);
-        const QRect halo = boundsWhere(outlined, dark);
-        EXPECT_NEAR(glyphs.left() - halo.left(), radius, 1.0);
-        EXPECT_NEAR(halo.right() - glyphs.right(), radius, 1.0);
-        EXPECT_NEAR(glyphs.top() - halo.top(), radius, 1.0);
-        EXPECT_NEAR(halo.bottom() - glyphs.bottom(), radius, 1.0);
-        // Inside a stem the white fill is drawn last, over the halo.
-        EXPECT_GT(qGray(outlined.pixel(glyphs.left() + 8, glyphs.center().y())), 240);
-    }
+    Annotation text = textElement(QStringLiteral("HIH"), 100, {30, 30});
+    const QRect glyphs = boundsWhere(drawnText(text, 900, 400), dark);
+    text.colorIndex = 4; // white on white: only the outline shows
+    text.textOutline = true;
+    const QImage outlined = drawnText(text, 900, 400);
+    const QRect halo = boundsWhere(outlined, dark);
+    EXPECT_LT(halo.left(), glyphs.left());
+    EXPECT_GT(halo.bottom(), glyphs.bottom());
+    // Inside a stem the white fill is drawn last, over the halo.
+    EXPECT_GT(qGray(outlined.pixel(glyphs.left() + 8, glyphs.center().y())), 240);
 }
 
 TEST(DrawText, ImitatesMissingBoldAndItalicFaces)
@@ -123,43 +117,18 @@ TEST(DrawText, ImitatesMissingBoldAndItalicFaces)
     EXPECT_NEAR(boundsWhere(italic, dark, feet).left(), boundsWhere(regular, dark, feet).left(), 2);
 }
 
-TEST(DrawBadge, DiameterFollowsTheMarkerFrameWidth)
+TEST(DrawBadge, TextIsLightOnDarkBadgesAndDarkOnLightOnes)
 {
-    for (auto [width, expected] : {std::pair{1000.0, 44.0}, {2000.0, 2000.0 / 36}, {4000.0, 96.0}, {500.0, 44.0}}) {
-        SCOPED_TRACE(width);
-        const QImage image = painted(200, 200, Qt::transparent, [&](QPainter& p) {
-            ScreenshotRenderer::drawBadge(p, QString(), {100, 100}, QSizeF(width, 10), false, Qt::blue);
-        });
-        // The shape is opaque, the soft shadow around it faint.
-        const QRect shape = boundsWhere(image, [](QRgb c) { return qAlpha(c) >= 128; });
-        EXPECT_NEAR(shape.width(), expected, 1.0);
-        EXPECT_NEAR(shape.height(), expected, 1.0);
-        EXPECT_GT(boundsWhere(image, [](QRgb c) { return qAlpha(c) > 0; }).width(), shape.width() + 4);
-    }
-}
-
-TEST(DrawBadge, FontSizeFollowsTheTextLengthAndTextColourTheLuminance)
-{
-    auto badge = [](const QString& text, const QColor& colour, double frameWidth) {
-        return painted(200, 200, Qt::white, [&](QPainter& p) {
-            ScreenshotRenderer::drawBadge(p, text, {100, 100}, QSizeF(frameWidth, 10), false, colour);
-        });
-    };
-    // Capital A and digits share the cap height, which scales with the font size: 0.34 D against 0.43 D.
-    const double two = boundsWhere(badge("A9", Qt::white, 3600), dark).height();
-    const double three = boundsWhere(badge("A10", Qt::white, 3600), dark).height();
-    EXPECT_NEAR(three / two, 0.34 / 0.43, 0.06);
-
-    // White text below luminance 0.3, near black above it: glyph pixels lighter or darker than the badge.
-    const QColor darkBadge = QColor::fromRgbF(0.29f, 0.29f, 0.29f), lightBadge = QColor::fromRgbF(0.31f, 0.31f, 0.31f);
     auto glyph = [&](const QColor& colour, int lighter) {
-        return countWhere(badge("8", colour, 1000), [&](QRgb c) { return lighter * (qGray(c) - qGray(colour.rgb())) > 50; },
-                          QRect(94, 90, 12, 20));
+        const QImage image = painted(200, 200, Qt::white, [&](QPainter& p) {
+            ScreenshotRenderer::drawBadge(p, "8", {100, 100}, QSizeF(1000, 10), false, colour);
+        });
+        return countWhere(image, [&](QRgb c) { return lighter * (qGray(c) - qGray(colour.rgb())) > 50; }, QRect(94, 90, 12, 20));
     };
-    EXPECT_GT(glyph(darkBadge, 1), 10);
-    EXPECT_EQ(glyph(darkBadge, -1), 0);
-    EXPECT_EQ(glyph(lightBadge, 1), 0);
-    EXPECT_GT(glyph(lightBadge, -1), 10);
+    EXPECT_GT(glyph(QColor(20, 40, 160), 1), 10);
+    EXPECT_EQ(glyph(QColor(20, 40, 160), -1), 0);
+    EXPECT_EQ(glyph(QColor(250, 220, 60), 1), 0);
+    EXPECT_GT(glyph(QColor(250, 220, 60), -1), 10);
 }
 
 TEST(DrawHighlighter, RunsThatTurnBackOverlapDarkerAndOtherRunsDoNot)
@@ -170,20 +139,11 @@ TEST(DrawHighlighter, RunsThatTurnBackOverlapDarkerAndOtherRunsDoNot)
     const QImage back = highlighted(marker, 20, 300, 200);
     EXPECT_NEAR(qGray(back.pixel(80, 100)), 255 * 0.7, 4);
     EXPECT_NEAR(qGray(back.pixel(180, 100)), 255 * 0.7 * 0.7, 4);
-    EXPECT_NEAR(boundsWhere(back, notWhite).height(), 20, 1.5); // 10 px either side of the line
 
     // Two right-angle turns stay one run, without darker joints.
     marker.points = {{50, 50}, {150, 50}, {150, 150}, {60, 160}};
     const QImage turns = highlighted(marker, 16, 220, 220);
     EXPECT_EQ(qGray(turns.pixel(150, 50)), qGray(turns.pixel(100, 50)));
-    // A single point is a dot; without points the stroke runs from start to end with round caps.
-    marker.points = {{60, 60}};
-    EXPECT_NEAR(boundsWhere(highlighted(marker, 12, 120, 120), notWhite).width(), 12, 1.5);
-    EXPECT_NEAR(boundsWhere(highlighted(marker, 12, 120, 120), notWhite).height(), 12, 1.5);
-    marker.points.clear();
-    marker.start = {10, 30};
-    marker.end = {110, 30};
-    EXPECT_NEAR(boundsWhere(highlighted(marker, 10, 120, 60), notWhite).width(), 110, 1.5);
 }
 
 namespace {
@@ -203,29 +163,21 @@ QImage drawnLayer(const Annotation& a, int width = 200, int height = 200)
 
 } // namespace
 
-TEST(DrawImageLayer, RadiusBeyondHalfTheSideGivesFullyRoundEndsAndTheMirrorComesAfterTheClip)
+TEST(DrawImageLayer, RadiusIsClampedToHalfTheSideAndTheMirrorComesAfterTheClip)
 {
     Annotation a = markedLayer(QRectF(50, 50, 100, 60));
-    a.imageCornerRadius = 1000; // clamped to 30
-    const QImage round = drawnLayer(a);
+    a.imageCornerRadius = 1000; // clamped to 30: round ends
     auto covered = [](const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)) > 128; };
-    EXPECT_TRUE(covered(round, 51, 80));  // the middle of the left end
-    EXPECT_TRUE(covered(round, 100, 51)); // the flat top
-    EXPECT_FALSE(covered(round, 52, 52));
-    // Outside the semicircle of radius 30 about (80, 80), still inside a radius-10 corner.
+    const QImage round = drawnLayer(a);
+    EXPECT_TRUE(covered(round, 51, 80) && covered(round, 100, 51));
     EXPECT_FALSE(covered(round, 55, 62));
-    EXPECT_FALSE(covered(round, 144, 62));
-
     a.imageCornerRadius = 10;
-    const QImage straight = drawnLayer(a);
-    EXPECT_TRUE(covered(straight, 55, 62));
-    EXPECT_TRUE(near(straight.pixel(149, 80), Qt::blue, 30));
     a.imageFlippedHorizontally = true;
     const QImage mirrored = drawnLayer(a);
+    EXPECT_TRUE(covered(mirrored, 55, 62));
     EXPECT_TRUE(near(mirrored.pixel(50, 80), Qt::blue, 30));
     EXPECT_TRUE(near(mirrored.pixel(149, 80), Qt::red, 30));
-    EXPECT_EQ(qAlpha(mirrored.pixel(50, 50)), 0);   // rounded corner still at the top left
-    EXPECT_EQ(qAlpha(mirrored.pixel(149, 109)), 0); // and at the bottom right
+    EXPECT_EQ(qAlpha(mirrored.pixel(50, 50)), 0); // rounded corner still at the top left
 }
 
 TEST(DrawImageLayer, CropIsMadeIntegralAndClippedToThePicture)
@@ -252,8 +204,6 @@ TEST(DrawImageLayer, ReportsUnreadableAndEmptySourcesWithoutDrawing)
     Annotation a = markedLayer(QRectF(0, 0, 40, 40));
     a.imageCrop = QRectF(200, 200, 30, 30);
     EXPECT_EQ(message(a), empty);
-    a.imageCrop = QRectF(10, 10, 0, 30);
-    EXPECT_EQ(message(a), empty);
     a.embeddedImage = std::make_shared<QImage>();
     EXPECT_EQ(message(a), unreadable);
     a.embeddedImage.reset();
@@ -265,16 +215,9 @@ TEST(CanvasLabel, MonospacedWidthScalesWithSizeAndDegenerateSizesAreEmpty)
     const QSizeF one = CanvasLabel::size(QStringLiteral("0"), 16, false);
     ASSERT_GT(one.width(), 0);
     EXPECT_NEAR(CanvasLabel::size(QStringLiteral("0123456789"), 16, false).width(), 10 * one.width(), 0.01);
-    EXPECT_NEAR(one.width(), 16 * 0.602, 0.1); // DejaVu Sans Mono advances 0.602 em per cell
-    // Fractional sizes are honoured, not rounded to whole pixels.
-    EXPECT_NEAR(CanvasLabel::size(QStringLiteral("0"), 16.5, false).width() / one.width(), 16.5 / 16, 0.001);
-    // Height is ascent + descent, no leading: a little more than the size.
-    EXPECT_GT(one.height(), 16);
-    EXPECT_LT(one.height(), 16 * 1.3);
-    EXPECT_GT(CanvasLabel::size(QStringLiteral("13 px"), 16, true).width(), 0);
+    EXPECT_NEAR(CanvasLabel::size(QStringLiteral("0"), 16.5, false).width() / one.width(), 16.5 / 16, 0.001); // not rounded
     EXPECT_TRUE(CanvasLabel::size(QStringLiteral("x"), 0, false).isEmpty());
     EXPECT_TRUE(CanvasLabel::size(QStringLiteral("x"), NAN, false).isEmpty());
-    EXPECT_EQ(CanvasLabel::size(QString(), 16, false).width(), 0);
 }
 
 TEST(ImageContext, SoftwareRetryOnlyWhenThePrimaryFails)

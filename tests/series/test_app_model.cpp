@@ -1,7 +1,5 @@
 #include "SeriesTestSupport.h"
 
-#include <QRegularExpression>
-
 using namespace tarnwick;
 using namespace tarnwick::test;
 
@@ -9,7 +7,6 @@ namespace {
 
 using AppModelTest = SeriesModelTest;
 
-const QString idle = QStringLiteral("Снимок → разметка → Ctrl+V");
 const QString unavailable = QStringLiteral("Буфер обмена недоступен. Попробуйте снова.");
 
 } // namespace
@@ -20,7 +17,6 @@ TEST_F(AppModelTest, PreferencesDefaultsJunkAndStoredValues)
         return std::tuple(m.autoClear(), m.showsDockIcon(), m.colorCodeFormat(), m.imageSaveDirectory(), m.transferMode());
     };
     const auto defaults = std::tuple(true, false, ColorCodeFormat::hexHash, std::optional<QString>(), TransferMode::chat);
-    EXPECT_EQ(model->status(), idle);
     EXPECT_EQ(prefs(*model), defaults);
     settings.setValue(QStringLiteral("autoClear"), 0); // neither a boolean nor its text
     settings.setValue(QStringLiteral("colorCodeFormat"), QStringLiteral("CSSRGBA"));
@@ -45,12 +41,10 @@ TEST_F(AppModelTest, SaveReplacesInPlaceOrAppendsAndRefusesATwentySeventhShot)
     ASSERT_TRUE(model->save(a, a.annotations, true));
     ASSERT_TRUE(model->save(shotWithComments({}), {}, true));
     EXPECT_TRUE(model->clipboardReady());
-    const int revision = model->revision();
     model->save(a, {}, false);
     EXPECT_EQ(model->shots().size(), 2);
     EXPECT_EQ(model->shots().front().id, a.id);
     EXPECT_TRUE(model->shots().front().annotations.isEmpty());
-    EXPECT_EQ(model->revision(), revision + 1);
 
     while (model->shots().size() < AppModel::maximumShots)
         ASSERT_TRUE(model->save(shotWithComments({}), {}, false));
@@ -61,18 +55,21 @@ TEST_F(AppModelTest, SaveReplacesInPlaceOrAppendsAndRefusesATwentySeventhShot)
     EXPECT_TRUE(model->save(model->shots()[3], {}, false)); // replacing one of the 26 is still fine
 }
 
-TEST_F(AppModelTest, TransferModesPublishOnlyANonEmptySeries)
+TEST_F(AppModelTest, TransferModesPublishOnlyANonEmptySeriesAndErrorsChangeNothing)
 {
     model->prepareClipboard(TransferMode::combined);
-    EXPECT_EQ(model->status(), idle);
     EXPECT_EQ(board.publications(), 0);
     saveSeries({QStringLiteral("x")});
     for (TransferMode mode : {TransferMode::combined, TransferMode::images, TransferMode::comments, TransferMode::chat}) {
         model->prepareClipboard(mode);
-        EXPECT_EQ(model->transferMode(), mode);
         EXPECT_EQ(bridge.mode(), mode);
     }
-    EXPECT_EQ(model->status(), QStringLiteral("Сначала снимки, затем отдельный текст"));
+    board.failWrites = true;
+    model->prepareClipboard(TransferMode::combined);
+    EXPECT_EQ(model->status(), unavailable);
+    EXPECT_EQ(alerts, QStringList{unavailable});
+    EXPECT_EQ(model->transferMode(), TransferMode::chat);
+    EXPECT_EQ(model->shots().size(), 1);
 }
 
 TEST_F(AppModelTest, DeletingRelabelsAndTheLastDeletionLeavesTheClipboard)
@@ -92,18 +89,14 @@ TEST_F(AppModelTest, DeletingRelabelsAndTheLastDeletionLeavesTheClipboard)
     model->deleteShot(b.id);
     const int publications = board.publications();
     model->deleteShot(c.id);
-    EXPECT_EQ(model->status(), QStringLiteral("Серия пуста"));
     EXPECT_FALSE(model->clipboardReady());
     EXPECT_EQ(board.publications(), publications);
-    EXPECT_TRUE(board.ownsClipboard());
 }
 
 TEST_F(AppModelTest, ClearRepeatTheLastTransferAndCopyComments)
 {
-    model->repeatLastTransfer();
-    EXPECT_EQ(model->status(), QStringLiteral("Последняя серия снова готова к вставке"));
+    model->repeatLastTransfer(); // nothing to repeat
     EXPECT_EQ(board.publications(), 0);
-
     saveSeries({QStringLiteral("x")});
     const Screenshot b = shotWithComments({QStringLiteral("y")});
     model->save(b, b.annotations, false);
@@ -112,31 +105,16 @@ TEST_F(AppModelTest, ClearRepeatTheLastTransferAndCopyComments)
     model->prepareClipboard(TransferMode::chat);
     board.takeByOtherProgram();
     model->clear(false);
-    EXPECT_EQ(model->status(), QStringLiteral("Новая серия начинается с A"));
     EXPECT_TRUE(model->lastTransferAvailable());
     EXPECT_TRUE(model->shots().isEmpty());
     model->copyComments(); // from the stored packet
     EXPECT_TRUE(model->awaitingComments());
-    EXPECT_EQ(model->status(), QStringLiteral("Комментарии в буфере — вставьте через Ctrl+V"));
     EXPECT_EQ(board.mimeTypes().value(0), ClipboardBridge::tokenType());
     EXPECT_EQ(clipboardText(), QByteArray("A1 x\nB1 y"));
     model->repeatLastTransfer();
     EXPECT_TRUE(bridge.isCurrent());
     EXPECT_EQ(bridge.mode(), TransferMode::chat);
     EXPECT_FALSE(model->awaitingComments());
-    model->clear(true);
-    EXPECT_EQ(model->status(), QStringLiteral("Серия передана. Начните новую с A"));
-}
-
-TEST_F(AppModelTest, ErrorsGoToTheStatusAndAnAlertAndChangeNothingElse)
-{
-    saveSeries({QStringLiteral("x")});
-    board.failWrites = true;
-    model->prepareClipboard(TransferMode::combined);
-    EXPECT_EQ(model->status(), unavailable);
-    EXPECT_EQ(alerts, QStringList{unavailable});
-    EXPECT_EQ(model->transferMode(), TransferMode::chat);
-    EXPECT_EQ(model->shots().size(), 1);
 }
 
 TEST_F(AppModelTest, SingleItemCopiesEndTheSeriesHandOff)
@@ -146,23 +124,17 @@ TEST_F(AppModelTest, SingleItemCopiesEndTheSeriesHandOff)
     EXPECT_FALSE(model->copyRecognizedText(QStringLiteral("   "), false));
     EXPECT_EQ(model->revision(), revision);
     EXPECT_TRUE(model->copyRecognizedText(QStringLiteral("распознано"), false));
-    EXPECT_EQ(model->status(), QStringLiteral("Текст скопирован — Ctrl+V"));
     EXPECT_EQ(model->revision(), revision + 1);
     EXPECT_FALSE(model->clipboardReady());
-
     model->copySampledColor(SampledColor{255, 194, 0, 255}, ColorCodeFormat::hexHash);
     EXPECT_EQ(model->status(), QStringLiteral("Цвет #FFC200 скопирован"));
-    model->copyUnmarkedImage(model->shots().front(), {});
-    EXPECT_EQ(model->status(), QStringLiteral("Снимок без маркировки скопирован — Ctrl+V"));
-    model->refresh();
-    EXPECT_FALSE(model->clipboardReady());
+    EXPECT_EQ(clipboardText(), QByteArray("#FFC200"));
 }
 
 TEST_F(AppModelTest, UnmarkedSavesNeedAUsableFolder)
 {
     const Screenshot shot = shotWithComments({});
     EXPECT_EQ(errorOf([&] { model->saveUnmarkedImage(shot); }), QStringLiteral("Выберите папку сохранения снимков."));
-
     QFile plain(root.filePath(QStringLiteral("file.txt")));
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     EXPECT_EQ(errorOf([&] { model->setImageSaveDirectory(plain.fileName()); }),
@@ -172,15 +144,10 @@ TEST_F(AppModelTest, UnmarkedSavesNeedAUsableFolder)
     const QString folder = root.filePath(QStringLiteral("shots"));
     ASSERT_TRUE(QDir().mkdir(folder));
     model->setImageSaveDirectory(folder + QStringLiteral("/./"));
-    EXPECT_EQ(model->imageSaveDirectory(), folder);
     EXPECT_EQ(makeModel()->imageSaveDirectory(), folder);
-
     const QString first = model->saveUnmarkedImage(shot);
     EXPECT_NE(model->saveUnmarkedImage(shot), first);
-    EXPECT_TRUE(QFileInfo(first).fileName().contains(QRegularExpression(
-        QStringLiteral("^Tarnwick \\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d [0-9A-F]{8}\\.png$"))));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2);
-
     ASSERT_TRUE(QDir(folder).removeRecursively());
     EXPECT_EQ(errorOf([&] { model->saveUnmarkedImage(shot); }),
               QStringLiteral("Папка сохранения недоступна. Выберите другую папку в меню рядом с дискетой."));

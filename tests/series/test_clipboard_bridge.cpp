@@ -38,8 +38,6 @@ TEST_F(ClipboardBridgeTest, PreparedFolderHoldsLabelledImagesAndCommentFiles)
     ASSERT_TRUE(bridge.packet());
     const TransferPacket& packet = *bridge.packet();
     EXPECT_EQ(QFileInfo(packet.directory).dir().path(), bridge.clipboardFolder());
-    EXPECT_FALSE(QUuid::fromString(QFileInfo(packet.directory).fileName()).isNull());
-    EXPECT_NE(QFileInfo(packet.directory).fileName(), packet.token);
     EXPECT_EQ(entries(packet.directory), (QStringList{QStringLiteral("A.png"), QStringLiteral("B.png"), QStringLiteral("C.png"),
                                                       QStringLiteral("Комментарии.md"), QStringLiteral("Комментарии.txt")}));
     // Byte for byte: UTF-8 without a byte-order mark, no trailing line break.
@@ -51,11 +49,9 @@ TEST_F(ClipboardBridgeTest, PreparedFolderHoldsLabelledImagesAndCommentFiles)
     EXPECT_EQ(b.pixelColor(10, 10), QColor(Qt::green));
     EXPECT_EQ(b.pixelColor(4, 0), QColor(Qt::black)); // stripe of "B" with markers: 5 px
     EXPECT_NE(b.pixelColor(5, 0), QColor(Qt::black));
-    EXPECT_EQ(packet.comments.size(), 3);
-    EXPECT_EQ(packet.comments[2], (SeriesComment{QStringLiteral("C1"), QStringLiteral("z")}));
 }
 
-TEST_F(ClipboardBridgeTest, PublishedImagesFilesAndInlinedHtml)
+TEST_F(ClipboardBridgeTest, PublishedImagesFilesAndInlinedImages)
 {
     bridge.prepare(series, TransferMode::chat);
     const TransferPacket& packet = *bridge.packet();
@@ -63,14 +59,11 @@ TEST_F(ClipboardBridgeTest, PublishedImagesFilesAndInlinedHtml)
     const QByteArray uris = board.publishedData(QStringLiteral("text/uri-list"));
     EXPECT_EQ(uris.split('\n').size(), 4); // three lines ended by CRLF
     EXPECT_TRUE(uris.startsWith(QUrl::fromLocalFile(packet.files[0]).toEncoded() + "\r\n"));
-    EXPECT_TRUE(board.publishedData(QStringLiteral("x-special/gnome-copied-files")).startsWith("copy\nfile://"));
     EXPECT_EQ(board.publishedData(ClipboardBridge::tokenType()), packet.token.toUtf8());
-
     bridge.publish(packet, TransferMode::combined);
     const QString html = QString::fromUtf8(board.publishedData(QStringLiteral("text/html")));
     EXPECT_EQ(html.count(QStringLiteral("<img alt=")), 3);
     EXPECT_TRUE(html.contains(QString::fromLatin1(readAll(packet.files[2]).toBase64())));
-    EXPECT_TRUE(html.endsWith(QStringLiteral("<p><strong>C1</strong> z</p></body></html>")));
     EXPECT_TRUE(board.publishedData(QStringLiteral("text/rtf")).contains("\\pngblip"));
 }
 
@@ -87,10 +80,6 @@ TEST_F(ClipboardBridgeTest, IsCurrentOnlyWhileOurPublicationStands)
     // Any later write counts, even one of ours with the same content.
     ClipboardBridge(board, root.path(), stripeRenderer).publish(*bridge.packet(), TransferMode::chat);
     EXPECT_FALSE(bridge.isCurrent());
-    bridge.publish(*bridge.packet(), TransferMode::chat);
-    EXPECT_TRUE(bridge.copyText(QStringLiteral("hello"), false));
-    EXPECT_FALSE(bridge.isCurrent());
-    EXPECT_FALSE(bridge.changeCount());
 }
 
 TEST_F(ClipboardBridgeTest, FailuresLeaveNoFolderAndTheBridgeUnchanged)
@@ -98,27 +87,28 @@ TEST_F(ClipboardBridgeTest, FailuresLeaveNoFolderAndTheBridgeUnchanged)
     bridge.prepare(series, TransferMode::chat);
     const TransferPacket before = *bridge.packet();
     const auto countBefore = bridge.changeCount();
-
     board.failWrites = true;
     EXPECT_EQ(errorOf([&] { bridge.prepare(series, TransferMode::combined); }), unavailable);
     EXPECT_EQ(entries(bridge.clipboardFolder()), QStringList{QFileInfo(before.directory).fileName()});
     EXPECT_EQ(bridge.packet()->token, before.token);
     EXPECT_EQ(bridge.changeCount(), countBefore);
     EXPECT_EQ(bridge.mode(), TransferMode::chat);
+    EXPECT_EQ(errorOf([&] { bridge.copyUnmarkedImage(series[0]); }), unavailable);
+    EXPECT_EQ(entries(bridge.clipboardFolder()).size(), 1);
 
-    // A renderer that fails: same story, and its own sentence comes through.
+    // A renderer that fails, or yields nothing: the same story, with its own sentence.
     board.failWrites = false;
-    ClipboardBridge failing(board, root.path(), [](const Screenshot&, const QString&, bool) -> QImage {
-        throw TarnwickError::message(QStringLiteral("Не удалось подготовить изображение."));
-    });
-    EXPECT_EQ(errorOf([&] { failing.prepare(series, TransferMode::chat); }), QStringLiteral("Не удалось подготовить изображение."));
-    EXPECT_EQ(entries(bridge.clipboardFolder()).size(), 1);
-    EXPECT_FALSE(failing.packet());
-
-    // A renderer that yields nothing cannot be encoded.
-    ClipboardBridge empty(board, root.path(), [](const Screenshot&, const QString&, bool) { return QImage(); });
-    EXPECT_EQ(errorOf([&] { empty.prepare(series, TransferMode::chat); }), QStringLiteral("Не удалось записать снимок A."));
-    EXPECT_EQ(entries(bridge.clipboardFolder()).size(), 1);
+    const std::pair<ClipboardBridge::Renderer, QString> renderers[] = {
+        {[](const Screenshot&, const QString&, bool) -> QImage { throw TarnwickError::message(QStringLiteral("Сбой.")); },
+         QStringLiteral("Сбой.")},
+        {[](const Screenshot&, const QString&, bool) { return QImage(); }, QStringLiteral("Не удалось записать снимок A.")},
+    };
+    for (const auto& [renderer, message] : renderers) {
+        ClipboardBridge failing(board, root.path(), renderer);
+        EXPECT_EQ(errorOf([&] { failing.prepare(series, TransferMode::chat); }), message);
+        EXPECT_EQ(entries(bridge.clipboardFolder()).size(), 1);
+        EXPECT_FALSE(failing.packet());
+    }
 }
 
 TEST_F(ClipboardBridgeTest, UnchangedShotsReuseTheirPngByteForByte)
@@ -145,7 +135,7 @@ TEST_F(ClipboardBridgeTest, HostileCommentTextStaysText)
     bridge.prepare({shotWithComments({hostile})}, TransferMode::combined);
     const QByteArray html = board.publishedData(QStringLiteral("text/html"));
     EXPECT_FALSE(html.contains("<script>"));
-    EXPECT_TRUE(html.contains("&lt;script&gt;"));
+    EXPECT_TRUE(html.contains("&lt;/script&gt; {\\rtf1\\b bold} &amp; &quot;q&quot;<br>"));
     EXPECT_TRUE(board.publishedData(QStringLiteral("text/rtf")).contains("\\{\\\\rtf1\\\\b bold\\}"));
     EXPECT_EQ(board.publishedData(QStringLiteral("text/plain")), (QStringLiteral("A1 ") + hostile).toUtf8());
 }
@@ -159,17 +149,10 @@ TEST_F(ClipboardBridgeTest, SingleItemCopies)
     EXPECT_EQ(board.publishedData(QStringLiteral("text/plain")), QStringLiteral("\nтекст\n").toUtf8());
 
     const QString path = bridge.copyUnmarkedImage(series[0]);
-    EXPECT_EQ(QFileInfo(path).fileName(), QStringLiteral("Screenshot.png"));
-    EXPECT_EQ(QFileInfo(QFileInfo(path).dir().path()).dir().path(), bridge.clipboardFolder());
     EXPECT_EQ(board.publishedData(QStringLiteral("image/png")), readAll(path));
     QImage unmarked;
     ASSERT_TRUE(unmarked.loadFromData(readAll(path), "PNG"));
     EXPECT_EQ(unmarked.pixelColor(0, 0), QColor(Qt::red)); // no label, no markers
-
-    board.failWrites = true;
-    const auto folders = entries(bridge.clipboardFolder()).size();
-    EXPECT_EQ(errorOf([&] { bridge.copyUnmarkedImage(series[0]); }), unavailable);
-    EXPECT_EQ(entries(bridge.clipboardFolder()).size(), folders);
 }
 
 TEST_F(ClipboardBridgeTest, ExpiryRemovesOnlyOldUuidFolders)
@@ -177,16 +160,14 @@ TEST_F(ClipboardBridgeTest, ExpiryRemovesOnlyOldUuidFolders)
     const QDir folder(bridge.clipboardFolder());
     ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
     const QDateTime now = QDateTime::currentDateTimeUtc();
+    const auto uuid = [] { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); };
     // Name → age in seconds; only the UUID-named one past the limit goes.
-    const QString old = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    const QString old = uuid(), other = uuid();
     const std::pair<QString, qint64> ages[] = {{old, 8 * 86400},
                                                {QStringLiteral("keep"), 8 * 86400},
-                                               {uuid + QStringLiteral(".png"), 8 * 86400},
-                                               {uuid + QStringLiteral(" копия"), 8 * 86400},
-                                               {QLatin1Char('{') + uuid + QLatin1Char('}'), 8 * 86400},
-                                               {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), 86400},
-                                               {QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), ClipboardBridge::expirySeconds}};
+                                               {other + QStringLiteral(".png"), 8 * 86400},
+                                               {QLatin1Char('{') + other + QLatin1Char('}'), 8 * 86400},
+                                               {uuid(), ClipboardBridge::expirySeconds}};
     for (const auto& [name, seconds] : ages) {
         ASSERT_TRUE(folder.mkdir(name));
         QFile inside(folder.filePath(name + QStringLiteral("/A.png")));
@@ -196,7 +177,7 @@ TEST_F(ClipboardBridgeTest, ExpiryRemovesOnlyOldUuidFolders)
         ASSERT_EQ(::utimes(QFile::encodeName(folder.filePath(name)).constData(), times), 0);
     }
     bridge.cleanExpiredFiles(now);
-    EXPECT_EQ(entries(folder.path()).size(), 6);
+    EXPECT_EQ(entries(folder.path()).size(), 4);
     EXPECT_FALSE(folder.exists(old));
 }
 
@@ -205,41 +186,19 @@ TEST(SeriesFormatTest, TextsAreKeptAsStoredAndShotsPastZShareTheQuestionMark)
     const QVector<Screenshot> shots{shotWithComments({QString(), QStringLiteral("a*b <c> & d\nвторая")})};
     EXPECT_EQ(SeriesFormat::plainText(shots), QStringLiteral("A1 \nA2 a*b <c> & d\nвторая"));
     EXPECT_EQ(SeriesFormat::markdown(shots), QStringLiteral("**A1** \n\n**A2** a*b <c> & d\nвторая"));
-    EXPECT_EQ(SeriesFormat::plainText({}), QString());
-
     QVector<Screenshot> many(27, shotWithComments({}));
     many[26] = shotWithComments({QStringLiteral("q"), QStringLiteral("r")});
     EXPECT_EQ(SeriesFormat::plainText(many), QStringLiteral("?1 q\n?2 r"));
-    EXPECT_EQ(shotLabel(25), QStringLiteral("Z"));
 }
 
-TEST(TransferContentTest, HtmlEscapingAndInlineImages)
-{
-    const QVector<SeriesComment> comments{{QStringLiteral("A1"), QStringLiteral("a<b & \"c\"\nd>")}};
-    EXPECT_EQ(TransferContent::html(comments, {}),
-              QStringLiteral("<html><body><p><strong>A1</strong> a&lt;b &amp; &quot;c&quot;<br>d&gt;</p></body></html>"));
-
-    const QByteArray image = png(2, 2);
-    const QString combined = TransferContent::html({}, {image, image});
-    EXPECT_TRUE(combined.startsWith(QStringLiteral("<html><body><p><img alt=\"A\" style=\"max-width:100%;height:auto\" src=\"data:image/png;base64,")
-                                    + QString::fromLatin1(image.toBase64()) + QStringLiteral("\"></p><p><img alt=\"B\"")));
-}
-
-TEST(TransferContentTest, RtfEscapesEverythingOutsideAsciiAndScalesImagesTo900)
+TEST(TransferContentTest, RtfEscapesEverythingOutsideAsciiAndLeavesOutBrokenImages)
 {
     const QByteArray rtf = TransferContent::rtf({{QStringLiteral("A1"), QStringLiteral("Привет {\\par}\nёж 😀")}}, {});
-    // No raw bytes above 127, and RTF control words in the text cannot break out.
     for (char c : rtf)
         ASSERT_LT(static_cast<unsigned char>(c), 128u);
     EXPECT_TRUE(rtf.contains("\\u1055?")); // П
     EXPECT_TRUE(rtf.contains("\\{\\\\par\\}"));
-    EXPECT_TRUE(rtf.contains("\\line "));
     EXPECT_TRUE(rtf.contains("\\u-10179?\\u-8704?")); // 😀 as a surrogate pair
-    EXPECT_TRUE(rtf.startsWith("{\\rtf1"));
-    EXPECT_TRUE(rtf.endsWith("}"));
-
-    EXPECT_TRUE(TransferContent::rtf({}, {png(600, 100)}).contains("\\picwgoal12000\\pichgoal2000"));
-    EXPECT_TRUE(TransferContent::rtf({}, {png(1800, 400)}).contains("\\picwgoal18000\\pichgoal4000"));
-    // An image that does not decode is left out of the rich text.
+    EXPECT_TRUE(TransferContent::rtf({}, {png(1800, 400)}).contains("\\picwgoal18000\\pichgoal4000")); // 900 pt wide
     EXPECT_FALSE(TransferContent::rtf({}, {QByteArray("not a png")}).contains("\\pict"));
 }

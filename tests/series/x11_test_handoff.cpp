@@ -93,26 +93,6 @@ TEST_F(HandOffOnX11, PasteAllBringsTheChatForwardAndPastesBoth)
     expectCommentsPasted(since);
 }
 
-TEST_F(HandOffOnX11, TheCommentsWaitForASecondCtrlVWhenTheChatLostTheFront)
-{
-    ctrlV();
-    ASSERT_TRUE(waitForCtrlV());
-    // The user moves on within the second, once the watch has taken the Ctrl+V.
-    ASSERT_TRUE(waitUntil([&] { return model->transferInProgress(); }));
-    activate(x.createWindow(4343, "editor", "Editor"));
-    ASSERT_TRUE(waitUntil([&] { return model->awaitingComments(); }, 5s));
-    EXPECT_EQ(model->status(), QStringLiteral("Снимки вставлены. Нажмите Ctrl+V ещё раз для текста"));
-    expectCommentsOffered();
-    x.sync();
-    for (const auto& e : x.takeKeyEvents())
-        EXPECT_FALSE(e.press && e.keycode == v) << "nothing was typed into the editor";
-
-    activate(chat);
-    ctrlV();
-    EXPECT_TRUE(waitUntil([&] { return model->shots().isEmpty(); }, 5s));
-    EXPECT_EQ(model->status(), handedOver);
-}
-
 TEST(HandOffWatch, TheRefreshReinstallsAWatchThatLostItsServer)
 {
     Xvfb server({}, Xvfb::Environment::LeaveDisplay);
