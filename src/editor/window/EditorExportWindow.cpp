@@ -1,6 +1,9 @@
 #include "editor/window/EditorExportWindow.h"
 
+#include "editor/canvas/ColorFormatButton.h"
+#include "editor/canvas/ImageCanvasView.h"
 #include "editor/model/EditorState.h"
+#include "editor/window/EditorHeader.h"
 #include "editor/window/EditorView.h"
 #include "panels/Theme.h"
 #include "series/AppModel.h"
@@ -150,6 +153,17 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
             self->hooks_.importImage();
     };
     view_ = new EditorView(*state_, &model, std::move(header), this);
+    auto* canvas = new ImageCanvasView(*state_);
+    connect(canvas, &ImageCanvasView::recognizeQRRequested, this, [this](const QRectF& area) {
+        if (recognizeQR)
+            recognizeQR(area);
+    });
+    connect(canvas, &ImageCanvasView::copyColorAndCloseRequested, this, [this] {
+        if (copyColorAndClose)
+            copyColorAndClose();
+    });
+    view_->setCanvas(canvas);
+    view_->header()->setColorReadOut(new ColorFormatButton(state_->cursorColor()));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
@@ -162,6 +176,7 @@ EditorExportWindow::~EditorExportWindow()
     qApp->removeEventFilter(this);
     // The views read the state to the last; they go before it.
     delete view_;
+    view_ = nullptr;
     delete actions_;
 }
 
@@ -194,9 +209,25 @@ void EditorExportWindow::closeEvent(QCloseEvent* event)
     hooks_.finishEditor(true, !state_->copiedWithoutMarkers());
 }
 
-bool EditorExportWindow::zoomCanvas(double) { return false; }
+ImageCanvasView* EditorExportWindow::canvas() const { return view_ ? view_->canvas() : nullptr; }
 
-bool EditorExportWindow::resetCanvasZoom() { return false; }
+bool EditorExportWindow::zoomCanvas(double factor)
+{
+    ImageCanvasView* view = canvas();
+    if (!view)
+        return false;
+    view->zoomBy(factor);
+    return true;
+}
+
+bool EditorExportWindow::resetCanvasZoom()
+{
+    ImageCanvasView* view = canvas();
+    if (!view)
+        return false;
+    view->zoomTo(1);
+    return true;
+}
 
 void EditorExportWindow::chooseDirectoryWithDialog(std::function<void(std::optional<QString>)> completion)
 {
@@ -251,7 +282,7 @@ EditorKeyCommand EditorExportWindow::route(const QKeyEvent& event) const
         onSheet = onSheet || modalHere;
 
     EditorKeyContext context;
-    context.canvasRegistered = false;
+    context.canvasRegistered = canvas() != nullptr;
     context.pickingColor = context.canvasRegistered && state_->pickingColor();
     context.sheetOpen = onSheet;
     context.editingText = editsText(focus);
@@ -269,6 +300,9 @@ bool EditorExportWindow::perform(EditorKeyCommand command)
     case C::consume: return true;
     case C::endPicking: state_->setPickingColor(false); return true;
     case C::copyColorAndClose:
+        // The colour under the pointer now, not an older sample.
+        if (ImageCanvasView* view = canvas(); view && view->cursorPoint())
+            view->updateCursorColor(*view->cursorPoint());
         if (copyColorAndClose)
             copyColorAndClose();
         return true;
