@@ -251,6 +251,14 @@ TEST_F(EditorViewTest, CancelAndSaveGoThroughTheShell)
     QTest::mouseClick(header().cancelButton(), Qt::LeftButton);
     EXPECT_EQ(finishes.last(), std::make_pair(false, true));
     EXPECT_EQ(model.shots().size(), 1);
+
+    // The close button commits, without preparing the series right after a copy.
+    open(shotOf({100, 100}));
+    QTest::mouseClick(header().copyButton(), Qt::LeftButton);
+    window->close();
+    EXPECT_EQ(finishes.last(), std::make_pair(true, false));
+    EXPECT_EQ(model.shots().size(), 2);
+    EXPECT_EQ(model.status(), QStringLiteral("Снимок без маркировки скопирован — Ctrl+V"));
 }
 
 TEST_F(EditorViewTest, ZoomButtonsAndKeysReachTheCanvas)
