@@ -98,6 +98,47 @@ static void BM_DrawMagnifier(benchmark::State& state)
 }
 BENCHMARK(BM_DrawMagnifier)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
+// Magnifiers stacked on a 2560 × 1600 shot, each sampling the ones below, over a blur
+// whose result is ready or still pending (a pending sample is never kept across draws).
+// Arguments: the number of magnifiers, and 1 for a pending blur.
+static void BM_DrawStackedMagnifiers(benchmark::State& state)
+{
+    class Lookup final : public EffectLookup {
+    public:
+        explicit Lookup(bool pending) : pending_(pending) {}
+        std::optional<EffectResult> cached(const Annotation& a) override
+        {
+            if (pending_)
+                return std::nullopt;
+            QImage image(a.rect().size().toSize(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::gray);
+            return EffectResult::success({image, a.rect(), std::nullopt});
+        }
+
+    private:
+        bool pending_;
+    } lookup(state.range(1) != 0);
+    QImage image(2560, 1600, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(220, 225, 235));
+    QVector<Annotation> list{element(AnnotationTool::blur, {100, 100}, {600, 400})};
+    for (int i = 0; i < state.range(0); ++i) {
+        Annotation lens = element(AnnotationTool::magnifier, {200.0 + 180 * i, 500}, {360.0 + 180 * i, 660});
+        lens.magnifierSource = QRectF(150 + 150 * i, 150, 120, 120);
+        list << lens;
+    }
+    auto args = arguments(image, list);
+    args.effects = &lookup;
+    LayerSampleCache samples;
+    args.samples = &samples;
+    QImage target(image.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        samples.clear(); // something below changed: every sample is drawn again
+        QPainter painter(&target);
+        ScreenshotRenderer::draw(painter, args);
+    }
+}
+BENCHMARK(BM_DrawStackedMagnifiers)->Args({4, 0})->Args({12, 0})->Args({4, 1})->Args({12, 1})->Unit(benchmark::kMillisecond);
+
 static void BM_DrawBadge(benchmark::State& state)
 {
     QImage target(200, 200, QImage::Format_ARGB32_Premultiplied);

@@ -8,6 +8,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <cmath>
+
 using namespace tarnwick;
 
 // A 5120 x 2880 shot (a 5K screen) with text on a light background, and an
@@ -42,9 +44,41 @@ void runMode(benchmark::State& state, BlurMode mode)
     }
 }
 
+// Peak signal-to-noise ratio of the area blur against an exact Gaussian of the
+// whole shot (computed in floats, edges repeated), over the selection.
+double areaBlurPsnr(const QImage& blurred)
+{
+    const QImage& source = shot();
+    const double sigma = areaBlurRadius(source.width());
+    const QRect area = selection.toRect();
+    const int reach = static_cast<int>(std::ceil(5 * sigma));
+    const QRect around = area.adjusted(-reach, -reach, reach, reach).intersected(source.rect());
+    cv::Mat wrapped(source.height(), source.width(), CV_8UC4, const_cast<uchar*>(source.constBits()),
+                    static_cast<size_t>(source.bytesPerLine()));
+    cv::Mat input, exact;
+    wrapped(cv::Rect(around.x(), around.y(), around.width(), around.height())).convertTo(input, CV_32FC4);
+    cv::GaussianBlur(input, exact, cv::Size(2 * reach + 1, 2 * reach + 1), sigma, sigma, cv::BORDER_REPLICATE);
+    double squared = 0;
+    for (int y = 0; y < area.height(); ++y)
+        for (int x = 0; x < area.width(); ++x) {
+            const cv::Vec4f want = exact.at<cv::Vec4f>(area.y() - around.y() + y, area.x() - around.x() + x);
+            const uchar* got = blurred.constScanLine(y) + 4 * x;
+            for (int c = 0; c < 4; ++c)
+                squared += (got[c] - want[c]) * (got[c] - want[c]);
+        }
+    const double mse = squared / (4.0 * area.width() * area.height());
+    return 10 * std::log10(255.0 * 255.0 / std::max(mse, 1e-12));
+}
+
 } // namespace
 
-static void BM_AreaBlur(benchmark::State& state) { runMode(state, BlurMode::area); }
+static void BM_AreaBlur(benchmark::State& state)
+{
+    runMode(state, BlurMode::area);
+    const QImage& source = shot();
+    const BlurEffect effect = computeLocal(blur(BlurMode::area), source, source.size(), source.size(), [] { return false; });
+    state.counters["psnr_dB"] = areaBlurPsnr(effect.image);
+}
 BENCHMARK(BM_AreaBlur)->Unit(benchmark::kMillisecond);
 
 static void BM_Pixelate(benchmark::State& state) { runMode(state, BlurMode::pixelate); }

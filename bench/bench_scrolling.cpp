@@ -1,4 +1,5 @@
 #include "app/ScrollingImageAssembler.h"
+#include "platform/ScreenGrabber.h"
 
 #include <QImage>
 #include <benchmark/benchmark.h>
@@ -75,3 +76,24 @@ static void BM_TemplateMatchQuarterScale(benchmark::State& state)
     }
 }
 BENCHMARK(BM_TemplateMatchQuarterScale)->Unit(benchmark::kMillisecond);
+
+// One 1920×1080 frame as the scrolling capture grabs it; needs an X server in $DISPLAY
+// (e.g. `Xvfb :5 -screen 0 1920x1080x24`). Arg 1 is MIT-SHM, 0 plain GetImage.
+static void BM_GrabFrame(benchmark::State& state)
+{
+    const auto transport = state.range(0) ? platform::GrabTransport::Automatic : platform::GrabTransport::PlainGetImage;
+    const std::unique_ptr<platform::ScreenGrabber> grabber = platform::makeScreenGrabber({}, transport);
+    try {
+        grabber->grab(QRect(0, 0, 1920, 1080));
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
+        return;
+    }
+    if (state.range(0) && !grabber->usedSharedMemory()) {
+        state.SkipWithError("MIT-SHM not available");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(grabber->grab(QRect(0, 0, 1920, 1080)));
+}
+BENCHMARK(BM_GrabFrame)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);

@@ -201,7 +201,10 @@ ScrollAppendResult ScrollingImageAssembler::append(const QImage& frame)
     }
     if (std::abs(best) <= 1) {
         if (bestScore < 0.02) {
+            // The reference follows the screen and the offset follows the
+            // reference, or the next strip would skip or repeat this row.
             previous_ = std::move(g);
+            position_ += best;
             return {ScrollAppendKind::unchanged};
         }
         return {ScrollAppendKind::unmatched};

@@ -136,6 +136,9 @@ public:
 
     ~X11GlobalHotKeys() override
     {
+        // Qt's connection goes with the application object, and our grabs with it.
+        if (!qApp)
+            return;
         qApp->removeNativeEventFilter(this);
         for (const Entry& e : entries_)
             ungrab(e);

@@ -24,6 +24,17 @@ const QHash<QString, QString>& table()
         {QStringLiteral("pencil.and.outline"), QStringLiteral("pencil-line")},
         {QStringLiteral("macwindow"), QStringLiteral("app-window")},
         {QStringLiteral("doc.on.clipboard"), QStringLiteral("clipboard-copy")},
+        // Tool panels and the text editor.
+        {QStringLiteral("checkmark"), QStringLiteral("check")},
+        {QStringLiteral("xmark"), QStringLiteral("x")},
+        {QStringLiteral("chevron.up.chevron.down"), QStringLiteral("chevrons-up-down")},
+        {QStringLiteral("bold"), QStringLiteral("bold")},
+        {QStringLiteral("italic"), QStringLiteral("italic")},
+        {QStringLiteral("strikethrough"), QStringLiteral("strikethrough")},
+        {QStringLiteral("person.crop.rectangle"), QStringLiteral("square-user")},
+        {QStringLiteral("arrow.left.and.right.righttriangle.left.righttriangle.right"), QStringLiteral("flip-horizontal-2")},
+        {QStringLiteral("trash"), QStringLiteral("trash-2")},
+        {QStringLiteral("app"), QStringLiteral("square-round-corner")},
         // Tools.
         {QStringLiteral("cursorarrow"), QStringLiteral("mouse-pointer-2")},
         {QStringLiteral("arrow.up.right"), QStringLiteral("arrow-up-right")},

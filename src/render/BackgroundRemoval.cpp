@@ -42,6 +42,8 @@ bool hasColour(QImage::Format format)
 
 platform::SerialQueue& BackgroundRemoval::queue()
 {
+    // The segmenter is built first, so it outlives the queue that waits for its job at exit.
+    ForegroundSegmenter::standard();
     static platform::SerialQueue queue("com.tarnwick.background-removal");
     return queue;
 }
@@ -83,10 +85,14 @@ QImage BackgroundRemoval::applying(const SoftMask& mask, const QImage& image)
     if (source.isNull() || out.isNull())
         throw TarnwickError::message(QString::fromUtf8(notRemoved));
 
+    // Taken once here: scanLine() from the workers would detach one image from several threads.
+    const uchar* const sourceBits = source.constBits();
+    uchar* const outBits = out.bits();
+    const qsizetype sourceStride = source.bytesPerLine(), outStride = out.bytesPerLine();
     cv::parallel_for_(cv::Range(0, h), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
-            const uchar* src = source.constScanLine(y);
-            uchar* dst = out.scanLine(y);
+            const uchar* src = sourceBits + y * sourceStride;
+            uchar* dst = outBits + y * outStride;
             const float* m = mask.values.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
             for (int x = 0; x < w; ++x) {
                 const float v = m[x];

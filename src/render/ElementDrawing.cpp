@@ -51,8 +51,8 @@ namespace {
 // The laid-out lines, painted once per outline copy and once in the text colour.
 class TextPainter {
 public:
-    TextPainter(const QTextLayout& layout, double obliqueness, double boldStroke)
-        : layout_(layout), obliqueness_(obliqueness)
+    TextPainter(const QTextLayout& layout, double scale, double obliqueness, double boldStroke)
+        : layout_(layout), scale_(scale), obliqueness_(obliqueness)
     {
         // An imitated bold face strokes the glyph outlines as well as filling them. Filling
         // the glyphs again at eight offsets half the stroke width away gives the same ink
@@ -74,7 +74,10 @@ public:
             for (const QPointF& offset : offsets_) {
                 painter.save();
                 // Shear about the line's baseline, leaning the tops to the right.
-                painter.translate(origin.x() + offset.x(), origin.y() + offset.y() + baseline);
+                painter.translate(origin.x() + offset.x(), origin.y() + offset.y());
+                if (scale_ != 1)
+                    painter.scale(scale_, scale_);
+                painter.translate(0, baseline);
                 if (obliqueness_ != 0)
                     painter.shear(-obliqueness_, 0);
                 line.draw(&painter, QPointF(0, -baseline));
@@ -85,6 +88,7 @@ public:
 
 private:
     const QTextLayout& layout_;
+    double scale_;
     double obliqueness_;
     QVector<QPointF> offsets_;
 };
@@ -99,9 +103,10 @@ void ScreenshotRenderer::drawText(QPainter& painter, const Annotation& annotatio
     QFont font = attributes.font;
     font.setStrikeOut(attributes.strikethrough);
     // The same layout Annotation::rect() measured, broken to the rect's width.
-    const TextBlock block(annotation.text, font, rect.width());
+    const TextBlock block(annotation.text, font, rect.width(), annotation.fontSize);
     const double fontSize = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF();
-    const TextPainter pass(block.layout(), attributes.obliqueness, attributes.syntheticBold ? 0.02 * fontSize : 0);
+    const TextPainter pass(block.layout(), block.scale(), attributes.obliqueness,
+                           attributes.syntheticBold ? 0.02 * fontSize : 0);
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);

@@ -120,6 +120,18 @@ cv::Mat1b borderBackground(const cv::Mat3b& image, int tolerance)
     return flood(cv::Rect(1, 1, image.cols, image.rows)).clone();
 }
 
+// Sets the thread's generator to a fixed state for one call and gives the old state back.
+class SeededRandom {
+public:
+    SeededRandom() : saved_(cv::theRNG().state) { cv::theRNG().state = 0x9e3779b97f4a7c15ULL; }
+    ~SeededRandom() { cv::theRNG().state = saved_; }
+    SeededRandom(const SeededRandom&) = delete;
+    SeededRandom& operator=(const SeededRandom&) = delete;
+
+private:
+    uint64 saved_;
+};
+
 } // namespace
 
 const ForegroundSegmenter& ForegroundSegmenter::standard()
@@ -145,6 +157,10 @@ std::unique_ptr<ForegroundObservation> GrabCutSegmenter::perform(const QImage& i
         // GrabCut models each side with five colour clusters; a handful of
         // pixels cannot carry that, and is foreground as it stands.
         if (unknown >= 64 && settings_.iterations > 0) {
+            // GrabCut starts its colour clusters from the thread's random generator; a
+            // fixed start makes the same picture give the same objects every time, so
+            // the output matches what the canvas showed.
+            SeededRandom seeded;
             cv::Mat bgModel, fgModel;
             cv::grabCut(small, trimap, cv::Rect(), bgModel, fgModel, settings_.iterations, cv::GC_INIT_WITH_MASK);
         }

@@ -15,6 +15,9 @@
 #include <new>
 #include <vector>
 
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
 namespace tarnwick {
 
 namespace {
@@ -49,263 +52,84 @@ inline void clampToAlpha(std::uint8_t* px)
     px[2] = std::min(px[2], a);
 }
 
-// One pass of an extended box filter: 2r + 1 full taps and two end taps of
-// weight alpha (below 1), which lets the passes' variance match the Gaussian's
-// exactly instead of jumping between odd box widths.
-struct BoxPass {
-    int r = 0;
-    float alpha = 0;
-    int reach() const { return r + 1; }
-};
-
-// Five passes keep hard edges within about four levels of a true Gaussian.
-constexpr int boxPassCount = 5;
-using BoxPasses = std::array<BoxPass, boxPassCount>;
-
-BoxPasses boxPasses(double sigma)
+// An effect-format image as a matrix of the same pixels, no copy.
+cv::Mat matOf(const QImage& image)
 {
-    BoxPasses passes{};
-    if (!(sigma > 0))
-        return passes;
-    const double s = sigma * sigma / boxPassCount;
-    const int r = static_cast<int>(std::floor(std::sqrt(3 * s + 0.25) - 0.5));
-    const double alpha = (2 * r + 1) * (s - r * (r + 1) / 3.0) / (2 * ((r + 1.0) * (r + 1.0) - s));
-    for (BoxPass& pass : passes)
-        pass = BoxPass{r, static_cast<float>(std::clamp(alpha, 0.0, 1.0))};
-    return passes;
+    return cv::Mat(image.height(), image.width(), CV_8UC4, const_cast<uchar*>(image.constBits()),
+                   static_cast<std::size_t>(image.bytesPerLine()));
 }
 
-// One pass along a line of RGBA floats: `count` outputs from count + 2 reach inputs.
-void boxLine(const float* in, int count, const BoxPass& pass, float* out)
+cv::Rect cvRect(const QRect& r) { return cv::Rect(r.x(), r.y(), r.width(), r.height()); }
+
+// The pixels of `want` from `image`, those beyond `bounds` repeating its edge pixels.
+// A window of the image itself where no repeating is needed.
+cv::Mat extended(const cv::Mat& image, const QRect& bounds, const QRect& want)
 {
-    const int r = pass.r;
-    const float alpha = pass.alpha;
-    const float inv = 1.0f / (static_cast<float>(2 * r + 1) + 2 * alpha);
-    float s[4] = {0, 0, 0, 0};
-    for (int k = 1; k <= 2 * r + 1; ++k)
-        for (int c = 0; c < 4; ++c)
-            s[c] += in[4 * k + c];
-    for (int x = 0; x < count; ++x) {
-        const float* lo = in + 4 * x;
-        const float* hi = in + 4 * (x + 2 * r + 2);
-        float* o = out + 4 * x;
-        for (int c = 0; c < 4; ++c)
-            o[c] = (s[c] + alpha * (lo[c] + hi[c])) * inv;
-        if (x + 1 < count) {
-            // Slide the full taps: the old low end tap joins, the first full tap leaves.
-            const float* leave = in + 4 * (x + 1);
-            for (int c = 0; c < 4; ++c)
-                s[c] += hi[c] - leave[c];
-        }
+    const QRect inside = want.intersected(bounds);
+    if (inside == want)
+        return image(cvRect(want));
+    // An area wholly beyond `bounds` repeats the nearest edge pixel.
+    const QRect from = inside.isEmpty()
+        ? QRect(std::clamp(want.x(), bounds.left(), bounds.right()), std::clamp(want.y(), bounds.top(), bounds.bottom()), 1, 1)
+        : inside;
+    cv::Mat out;
+    cv::copyMakeBorder(image(cvRect(from)), out, std::max(0, from.top() - want.top()),
+                       std::max(0, want.bottom() - from.bottom()), std::max(0, from.left() - want.left()),
+                       std::max(0, want.right() - from.right()), cv::BORDER_REPLICATE);
+    return out(cv::Rect(std::max(0, want.left() - from.left()), std::max(0, want.top() - from.top()), want.width(),
+                        want.height()));
+}
+
+// Rounded bytes with colour kept within alpha (rounding can push it over by a level).
+void storeTile(const cv::Mat& result, QImage& out, const QPoint& at)
+{
+    cv::Mat bytes;
+    result.convertTo(bytes, CV_8UC4);
+    cv::Mat target = matOf(out)(cv::Rect(at.x(), at.y(), bytes.cols, bytes.rows));
+    bytes.copyTo(target);
+    for (int y = 0; y < bytes.rows; ++y) {
+        std::uint8_t* px = out.scanLine(at.y() + y) + 4 * at.x();
+        for (int x = 0; x < bytes.cols; ++x)
+            clampToAlpha(px + 4 * x);
     }
 }
 
-// One pass down rows of `stride` floats: `rows` outputs from rows + 2 reach inputs.
-void boxRows(const float* in, int rows, std::size_t stride, const BoxPass& pass, float* out, std::vector<float>& acc)
+// One tile at full resolution, read with the filter's reach around it.
+void blurTile(const cv::Mat& image, const QRect& bounds, const QRect& tile, double sigma, QImage& out,
+              const QPoint& at)
 {
-    const int r = pass.r;
-    const float alpha = pass.alpha;
-    const float inv = 1.0f / (static_cast<float>(2 * r + 1) + 2 * alpha);
-    auto row = [&](int y) { return in + static_cast<std::size_t>(y) * stride; };
-    acc.assign(stride, 0.0f);
-    float* a = acc.data();
-    for (int k = 1; k <= 2 * r + 1; ++k) {
-        const float* src = row(k);
-        for (std::size_t i = 0; i < stride; ++i)
-            a[i] += src[i];
-    }
-    for (int y = 0; y < rows; ++y) {
-        const float* lo = row(y);
-        const float* hi = row(y + 2 * r + 2);
-        float* o = out + static_cast<std::size_t>(y) * stride;
-        for (std::size_t i = 0; i < stride; ++i)
-            o[i] = (a[i] + alpha * (lo[i] + hi[i])) * inv;
-        if (y + 1 < rows) {
-            const float* leave = row(y + 1);
-            for (std::size_t i = 0; i < stride; ++i)
-                a[i] += hi[i] - leave[i];
-        }
-    }
+    const int reach = static_cast<int>(std::ceil(3 * sigma)) + 1;
+    const QRect around = tile.adjusted(-reach, -reach, reach, reach);
+    cv::Mat blurred;
+    // Isolated: the matrix may be a window of the image, whose pixels beyond it must not count.
+    cv::GaussianBlur(extended(image, bounds, around), blurred, cv::Size(0, 0), sigma, sigma,
+                     cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
+    storeTile(blurred(cv::Rect(reach, reach, tile.width(), tile.height())), out, at);
 }
 
-int totalReach(const BoxPasses& passes)
-{
-    int reach = 0;
-    for (const BoxPass& pass : passes)
-        reach += pass.reach();
-    return reach;
-}
-
-// All passes along one line: `line` holds width + 2 reach pixels and is used as
-// scratch together with `scratch`; the result goes to `dst`.
-void horizontalPasses(float* line, float* scratch, int width, const BoxPasses& passes, float* dst)
-{
-    int count = width + 2 * totalReach(passes);
-    float* from = line;
-    float* to = scratch;
-    for (std::size_t p = 0; p < passes.size(); ++p) {
-        count -= 2 * passes[p].reach();
-        boxLine(from, count, passes[p], p + 1 == passes.size() ? dst : to);
-        std::swap(from, to);
-    }
-}
-
-// All passes down `rows`, which holds height + 2 reach rows; returns the first
-// of the `height` result rows, in `rows` or `spare`.
-const float* verticalPasses(std::vector<float>& rows, std::vector<float>& spare, int height, std::size_t stride,
-                            const BoxPasses& passes)
-{
-    std::vector<float> acc;
-    int count = height + 2 * totalReach(passes);
-    float* from = rows.data();
-    float* to = spare.data();
-    for (const BoxPass& pass : passes) {
-        count -= 2 * pass.reach();
-        boxRows(from, count, stride, pass, to, acc);
-        std::swap(from, to);
-    }
-    return from;
-}
-
-void storePixel(const float* src, std::uint8_t* px)
-{
-    px[0] = toByte(src[0]);
-    px[1] = toByte(src[1]);
-    px[2] = toByte(src[2]);
-    px[3] = toByte(src[3]);
-    clampToAlpha(px);
-}
-
-// Blurs one tile of the output at full resolution; reads the tile plus the
-// passes' reach, clamped into `bounds`.
-void blurTile(const QImage& image, const QRect& bounds, const QRect& tile, const BoxPasses& passes, QImage& out,
-              const QPoint& outOffset)
-{
-    const int reach = totalReach(passes);
-    const int tw = tile.width(), th = tile.height();
-    const int iw = tw + 2 * reach, ih = th + 2 * reach;
-    const std::size_t stride = static_cast<std::size_t>(tw) * 4;
-
-    std::vector<int> columns(static_cast<std::size_t>(iw));
-    for (int i = 0; i < iw; ++i)
-        columns[static_cast<std::size_t>(i)] = std::clamp(tile.x() - reach + i, bounds.left(), bounds.right());
-
-    std::vector<float> line(static_cast<std::size_t>(iw) * 4), scratch(static_cast<std::size_t>(iw) * 4);
-    std::vector<float> rows(static_cast<std::size_t>(ih) * stride), spare(static_cast<std::size_t>(ih) * stride);
-    int previousSource = -1;
-    for (int j = 0; j < ih; ++j) {
-        float* dst = rows.data() + static_cast<std::size_t>(j) * stride;
-        const int sy = std::clamp(tile.y() - reach + j, bounds.top(), bounds.bottom());
-        if (sy == previousSource) {
-            // Rows repeated beyond the edge blur to the same line.
-            std::copy_n(dst - stride, stride, dst);
-            continue;
-        }
-        previousSource = sy;
-        const std::uint8_t* src = image.constScanLine(sy);
-        for (int i = 0; i < iw; ++i) {
-            const std::uint8_t* px = src + 4 * columns[static_cast<std::size_t>(i)];
-            float* o = line.data() + 4 * i;
-            o[0] = px[0];
-            o[1] = px[1];
-            o[2] = px[2];
-            o[3] = px[3];
-        }
-        horizontalPasses(line.data(), scratch.data(), tw, passes, dst);
-    }
-    const float* result = verticalPasses(rows, spare, th, stride, passes);
-    for (int j = 0; j < th; ++j) {
-        const float* src = result + static_cast<std::size_t>(j) * stride;
-        std::uint8_t* dst = out.scanLine(outOffset.y() + j) + 4 * outOffset.x();
-        for (int i = 0; i < tw; ++i)
-            storePixel(src + 4 * i, dst + 4 * i);
-    }
-}
-
-// Where output pixel i of a run samples the reduced grid: cell and weight of the next cell.
-struct Tap {
-    int cell;
-    float weight;
-};
-
-std::vector<Tap> upsampleTaps(int count, int factor)
-{
-    std::vector<Tap> taps(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        const double t = (i + 0.5) / factor + 0.5;
-        const int cell = static_cast<int>(t);
-        taps[static_cast<std::size_t>(i)] = Tap{cell, static_cast<float>(t - cell)};
-    }
-    return taps;
-}
-
-// One tile of a wide blur computed on a grid reduced by `factor`. The blur is so
-// wide that the reduction loses nothing visible.
-// Tiles whose offsets are multiples of the factor share one reduced grid, so they join seamlessly.
-void blurReducedTile(const QImage& image, const QRect& bounds, const QRect& tile, const BoxPasses& passes,
-                     int factor, QImage& out, const QPoint& outOffset)
+// One tile of a wide blur on a grid reduced by `factor`: the tile and its reach are
+// averaged down, blurred with `cellSigma` there and enlarged bilinearly. Grid cells
+// start at the tile's corner; tiles whose offsets are multiples of the factor share
+// one grid, so they join seamlessly.
+void blurReducedTile(const cv::Mat& image, const QRect& bounds, const QRect& tile, double cellSigma, int factor,
+                     QImage& out, const QPoint& at)
 {
     const int f = factor;
-    const int reach = totalReach(passes);
-    const int w = tile.width(), h = tile.height();
-    // Reduced cell X covers the pixels from gx + f X; the blurred grid starts `reach` cells in.
-    const int lw = static_cast<int>((w - 0.5) / f + 0.5) + 2;
-    const int lh = static_cast<int>((h - 0.5) / f + 0.5) + 2;
-    const int pw = lw + 2 * reach, ph = lh + 2 * reach;
-    const int gx = tile.x() - f * (reach + 1), gy = tile.y() - f * (reach + 1);
-    const std::size_t stride = static_cast<std::size_t>(lw) * 4;
-
-    std::vector<int> columns(static_cast<std::size_t>(pw) * static_cast<std::size_t>(f));
-    for (std::size_t k = 0; k < columns.size(); ++k)
-        columns[k] = std::clamp(gx + static_cast<int>(k), bounds.left(), bounds.right());
-    std::vector<float> sums(columns.size() * 4);
-    std::vector<float> line(static_cast<std::size_t>(pw) * 4), scratch(static_cast<std::size_t>(pw) * 4);
-    std::vector<float> rows(static_cast<std::size_t>(ph) * stride), spare(static_cast<std::size_t>(ph) * stride);
-    const float cellArea = 1.0f / static_cast<float>(f * f);
-    for (int Y = 0; Y < ph; ++Y) {
-        std::fill(sums.begin(), sums.end(), 0.0f);
-        for (int k = 0; k < f; ++k) {
-            const std::uint8_t* src = image.constScanLine(std::clamp(gy + f * Y + k, bounds.top(), bounds.bottom()));
-            float* acc = sums.data();
-            for (std::size_t i = 0; i < columns.size(); ++i) {
-                const std::uint8_t* px = src + 4 * columns[i];
-                acc[4 * i] += px[0];
-                acc[4 * i + 1] += px[1];
-                acc[4 * i + 2] += px[2];
-                acc[4 * i + 3] += px[3];
-            }
-        }
-        for (int X = 0; X < pw; ++X) {
-            float cell[4] = {0, 0, 0, 0};
-            for (int k = 0; k < f; ++k)
-                for (int c = 0; c < 4; ++c)
-                    cell[c] += sums[4 * static_cast<std::size_t>(X * f + k) + static_cast<std::size_t>(c)];
-            for (int c = 0; c < 4; ++c)
-                line[4 * static_cast<std::size_t>(X) + static_cast<std::size_t>(c)] = cell[c] * cellArea;
-        }
-        horizontalPasses(line.data(), scratch.data(), lw, passes, rows.data() + static_cast<std::size_t>(Y) * stride);
-    }
-    const float* grid = verticalPasses(rows, spare, lh, stride, passes);
-
-    const std::vector<Tap> across = upsampleTaps(w, f), down = upsampleTaps(h, f);
-    for (int y = 0; y < h; ++y) {
-        const Tap ty = down[static_cast<std::size_t>(y)];
-        const float* r0 = grid + static_cast<std::size_t>(ty.cell) * stride;
-        const float* r1 = r0 + stride;
-        std::uint8_t* dst = out.scanLine(outOffset.y() + y) + 4 * outOffset.x();
-        for (int x = 0; x < w; ++x) {
-            const Tap tx = across[static_cast<std::size_t>(x)];
-            const float* a = r0 + 4 * tx.cell;
-            const float* b = r1 + 4 * tx.cell;
-            float v[4];
-            for (int c = 0; c < 4; ++c) {
-                const float top = a[c] + (a[c + 4] - a[c]) * tx.weight;
-                const float bottom = b[c] + (b[c + 4] - b[c]) * tx.weight;
-                v[c] = top + (bottom - top) * ty.weight;
-            }
-            storePixel(v, dst + 4 * x);
-        }
-    }
+    const int radius = static_cast<int>(std::ceil(3 * cellSigma)); // cells, as OpenCV takes for bytes
+    const int reach = radius + 1;
+    const int cellsX = (tile.width() + f - 1) / f + 2 * (reach + 1);
+    const int cellsY = (tile.height() + f - 1) / f + 2 * (reach + 1);
+    const QRect grid(tile.x() - f * (reach + 1), tile.y() - f * (reach + 1), cellsX * f, cellsY * f);
+    cv::Mat cells, smooth;
+    cv::resize(extended(image, bounds, grid), cells, cv::Size(cellsX, cellsY), 0, 0, cv::INTER_AREA);
+    cells.convertTo(cells, CV_32FC4);
+    cv::GaussianBlur(cells, smooth, cv::Size(2 * radius + 1, 2 * radius + 1), cellSigma, cellSigma, cv::BORDER_REPLICATE);
+    // Only the cells the tile samples, one more on each side, are enlarged.
+    const int usedX = (tile.width() + f - 1) / f + 2, usedY = (tile.height() + f - 1) / f + 2;
+    cv::Mat enlarged;
+    cv::resize(smooth(cv::Rect(reach, reach, usedX, usedY)), enlarged, cv::Size(usedX * f, usedY * f), 0, 0,
+               cv::INTER_LINEAR);
+    storeTile(enlarged(cv::Rect(f, f, tile.width(), tile.height())), out, at);
 }
 
 // The bilinear sample of an effect-format image at a point given in pixel-centre
@@ -434,23 +258,32 @@ QImage blurredRegion(const QImage& image, const QRect& bounds, const QRect& regi
     if (out.isNull())
         return QImage();
     sigma = std::isnan(sigma) || sigma < 0 ? 0.0 : std::min(sigma, maxSigma);
+    const cv::Mat source = matOf(image);
+    if (!(sigma > 0)) {
+        extended(source, bounds, region).copyTo(matOf(out));
+        return out;
+    }
     // Wide blurs run on a grid reduced by `factor`, keeping a spread of at least 7
-    // cells there: the area is averaged down, blurred with the variance that is
-    // left, and interpolated back up.
+    // cells there. Averaging cells adds the variance (f² − 1) / 12 and bilinear
+    // enlarging f² / 6; the blur on the grid supplies the rest.
     const int factor = std::max(1, static_cast<int>(sigma / 7));
     const double leftover = sigma * sigma - (factor * factor - 1) / 12.0 - factor * factor / 6.0;
-    const BoxPasses passes = boxPasses(factor == 1 ? sigma : std::sqrt(std::max(leftover, 0.25)) / factor);
+    const double cellSigma = std::sqrt(std::max(leftover, 0.25)) / factor;
     // Tiles keep the working memory bounded; each reads its own reach around it.
-    const int tileSide = factor * std::max(factor == 1 ? 1024 : 512, 2 * totalReach(passes));
-    for (int ty = 0; ty < region.height(); ty += tileSide) {
-        for (int tx = 0; tx < region.width(); tx += tileSide) {
-            const QRect tile(region.x() + tx, region.y() + ty, std::min(tileSide, region.width() - tx),
-                             std::min(tileSide, region.height() - ty));
-            if (factor == 1)
-                blurTile(image, bounds, tile, passes, out, QPoint(tx, ty));
-            else
-                blurReducedTile(image, bounds, tile, passes, factor, out, QPoint(tx, ty));
+    const int tileSide = factor == 1 ? 1024 : factor * 512;
+    try {
+        for (int ty = 0; ty < region.height(); ty += tileSide) {
+            for (int tx = 0; tx < region.width(); tx += tileSide) {
+                const QRect tile(region.x() + tx, region.y() + ty, std::min(tileSide, region.width() - tx),
+                                 std::min(tileSide, region.height() - ty));
+                if (factor == 1)
+                    blurTile(source, bounds, tile, sigma, out, QPoint(tx, ty));
+                else
+                    blurReducedTile(source, bounds, tile, cellSigma, factor, out, QPoint(tx, ty));
+            }
         }
+    } catch (const cv::Exception&) {
+        return QImage();
     }
     return out;
 }

@@ -61,8 +61,8 @@ QImage effectFormat(const QImage& image);
 
 // `region` of `image` blurred with a Gaussian of standard deviation `sigma`,
 // the image extended beyond `bounds` by repeating its edge pixels. `image` is in
-// the effect format; `bounds` lies inside it. Three box passes approximate the
-// Gaussian, and only `region` plus the passes' reach is read.
+// the effect format; `bounds` lies inside it. Only `region` plus the filter's
+// reach is read; wide blurs run on a reduced grid. Sigma is capped at 512.
 QImage blurredRegion(const QImage& image, const QRect& bounds, const QRect& region, double sigma);
 
 // The crop turned into squares of `block` pixels on a grid starting at its

@@ -22,17 +22,17 @@ QImage ScreenshotRenderer::render(const Screenshot& shot, const QString& label, 
 
     const std::optional<QRectF>& crop = shot.cropRect();
     const QRectF R = crop ? *crop : shot.canvasRect;
-    // Checked before any blur is computed: there is no picture to compute it for.
-    QImage bitmap = geo::isFinite(R) ? canvasBitmap(R.size(), QImage::Format_ARGB32_Premultiplied) : QImage();
-    if (bitmap.isNull())
-        throw TarnwickError::message(failure);
-
     const QVector<Annotation> annotations = crop ? shot.visibleAnnotations(shot.annotations, *crop) : shot.annotations;
     // Never a pending placeholder: whatever is missing is computed now, and the first
-    // failure aborts the render. Results stay stored for the canvas and later renders.
+    // failure aborts the render. Results and failures stay stored for the canvas and
+    // later renders, even when the crop then turns out too small for a picture.
     for (const Annotation& a : annotations)
         if (a.kind == AnnotationTool::blur)
             scene.effects->effect(a);
+
+    QImage bitmap = geo::isFinite(R) ? canvasBitmap(R.size(), QImage::Format_ARGB32_Premultiplied) : QImage();
+    if (bitmap.isNull())
+        throw TarnwickError::message(failure);
 
     QPainter painter(&bitmap);
     if (!painter.isActive())

@@ -15,12 +15,17 @@
 #include <tesseract/resultiterator.h>
 
 #include <dlfcn.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace tarnwick::ScreenTextRecognizer {
 
@@ -243,30 +248,74 @@ PolarityViews polarityViews(QImage grey, bool splitAreas)
     if (!any)
         return {grey, std::nullopt};
 
+    // The areas in pixels, grown past their cells up to their real edges: a panel
+    // that ends off the cell grid would otherwise leave a strip of itself in the
+    // main view, which reads as a junk line and costs a whole extra pass.
+    std::vector<uint8_t> inArea(size_t(w) * size_t(h), 0);
+    auto mark = [&](int x0, int x1, int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            std::fill_n(inArea.begin() + qsizetype(y) * w + x0, x1 - x0, uint8_t(1));
+    };
+    auto rowDark = [&](int y, int x0, int x1) {
+        const uchar* line = grey.constScanLine(y);
+        quint64 sum = 0;
+        for (int x = x0; x < x1; ++x)
+            sum += line[x];
+        return sum < 128ull * quint64(x1 - x0);
+    };
+    auto columnDark = [&](int x, int y0, int y1) {
+        quint64 sum = 0;
+        for (int y = y0; y < y1; ++y)
+            sum += grey.constScanLine(y)[x];
+        return sum < 128ull * quint64(y1 - y0);
+    };
+    auto inAreaCell = [&](int column, int row) {
+        return column >= 0 && row >= 0 && column < columns && row < rows
+            && area[size_t(row) * size_t(columns) + size_t(column)];
+    };
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            if (!inAreaCell(column, row))
+                continue;
+            const int x0 = column * polarityCell, x1 = std::min(x0 + polarityCell, w);
+            const int y0 = row * polarityCell, y1 = std::min(y0 + polarityCell, h);
+            mark(x0, x1, y0, y1);
+            if (row + 1 < rows && !inAreaCell(column, row + 1))
+                for (int y = y1; y < std::min(y1 + polarityCell, h) && rowDark(y, x0, x1); ++y)
+                    mark(x0, x1, y, y + 1);
+            if (row > 0 && !inAreaCell(column, row - 1))
+                for (int y = y0 - 1; y >= y0 - polarityCell && rowDark(y, x0, x1); --y)
+                    mark(x0, x1, y, y + 1);
+            if (column + 1 < columns && !inAreaCell(column + 1, row))
+                for (int x = x1; x < std::min(x1 + polarityCell, w) && columnDark(x, y0, y1); ++x)
+                    mark(x, x + 1, y0, y1);
+            if (column > 0 && !inAreaCell(column - 1, row))
+                for (int x = x0 - 1; x >= x0 - polarityCell && columnDark(x, y0, y1); --x)
+                    mark(x, x + 1, y0, y1);
+        }
+    }
+
     QImage other = grey;
     other.invertPixels();
-    // Blanked cells take the most frequent level of the cells kept, so that the
+    // Blanked pixels take the most frequent level of the pixels kept, so that the
     // view keeps one even background for Tesseract's threshold.
-    auto forEachCell = [&](bool inArea, const auto& visit) {
-        for (int row = 0; row < rows; ++row) {
-            for (int column = 0; column < columns; ++column) {
-                if (bool(area[size_t(row) * size_t(columns) + size_t(column)]) != inArea)
-                    continue;
-                const int x0 = column * polarityCell, x1 = std::min(x0 + polarityCell, w);
-                for (int y = row * polarityCell; y < std::min((row + 1) * polarityCell, h); ++y)
-                    visit(y, x0, x1);
-            }
-        }
-    };
     auto blank = [&](QImage& view, bool keptInArea) {
         std::array<quint64, 256> histogram{};
-        forEachCell(keptInArea, [&](int y, int x0, int x1) {
+        for (int y = 0; y < h; ++y) {
             const uchar* line = view.constScanLine(y);
-            for (int x = x0; x < x1; ++x)
-                ++histogram[line[x]];
-        });
+            const uint8_t* flags = inArea.data() + qsizetype(y) * w;
+            for (int x = 0; x < w; ++x)
+                if (bool(flags[x]) == keptInArea)
+                    ++histogram[line[x]];
+        }
         const auto level = uchar(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
-        forEachCell(!keptInArea, [&](int y, int x0, int x1) { std::fill(view.scanLine(y) + x0, view.scanLine(y) + x1, level); });
+        for (int y = 0; y < h; ++y) {
+            uchar* line = view.scanLine(y);
+            const uint8_t* flags = inArea.data() + qsizetype(y) * w;
+            for (int x = 0; x < w; ++x)
+                if (bool(flags[x]) != keptInArea)
+                    line[x] = level;
+        }
     };
     blank(grey, false);
     blank(other, true);
@@ -362,6 +411,167 @@ std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, con
     it.reset();
     api.Clear();
     return pieces;
+}
+
+// Reading threads that stay, each with its own warm engines, so that independent parts
+// of one picture are read at once. Three beside the caller: more engines cost memory
+// (each holds its own models) and cut pictures into bands too thin to read as well.
+// Never destroyed: other queues may still be reading while the process exits.
+class ReadingPool {
+public:
+    static ReadingPool& shared()
+    {
+        static ReadingPool* const pool = new ReadingPool(
+            int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)) - 1);
+        return *pool;
+    }
+
+    // Threads that can read beside the caller.
+    int helpers() const { return int(workers_.size()); }
+
+    // Runs every task, the first on the calling thread, and waits for all of them;
+    // then rethrows the first failure in task order.
+    void runAll(const std::vector<std::function<void()>>& tasks)
+    {
+        if (tasks.empty())
+            return;
+        std::vector<std::exception_ptr> errors(tasks.size());
+        std::mutex doneLock;
+        std::condition_variable doneWake;
+        size_t left = tasks.size() - 1;
+        {
+            std::lock_guard lock(mutex_);
+            for (size_t i = 1; i < tasks.size(); ++i)
+                jobs_.push_back([&, i] {
+                    try {
+                        tasks[i]();
+                    } catch (...) {
+                        errors[i] = std::current_exception();
+                    }
+                    std::lock_guard done(doneLock);
+                    if (--left == 0)
+                        doneWake.notify_all();
+                });
+        }
+        wake_.notify_all();
+        try {
+            tasks[0]();
+        } catch (...) {
+            errors[0] = std::current_exception();
+        }
+        {
+            std::unique_lock done(doneLock);
+            doneWake.wait(done, [&] { return left == 0; });
+        }
+        for (const std::exception_ptr& error : errors)
+            if (error)
+                std::rethrow_exception(error);
+    }
+
+private:
+    explicit ReadingPool(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            workers_.emplace_back([this] { run(); });
+    }
+
+    void run()
+    {
+        pthread_setname_np(pthread_self(), "tarnwick-ocr");
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return !jobs_.empty(); });
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            job();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> jobs_;
+    std::vector<std::thread> workers_;
+};
+
+// A horizontal band of a view, read on its own.
+struct Band {
+    QImage image;
+    int top = 0; // the view row of the band's first row
+};
+
+// The view cut into at most `most` bands of about equal amounts of text, each cut in
+// the middle of a gap between lines (rows without ink), so every line stays whole.
+// A picture with too little text, or without gaps, stays one band.
+std::vector<Band> bands(const QImage& view, int most)
+{
+    const int w = view.width(), h = view.height();
+    std::array<quint64, 256> histogram{};
+    for (int y = 0; y < h; ++y) {
+        const uchar* line = view.constScanLine(y);
+        for (int x = 0; x < w; ++x)
+            ++histogram[line[x]];
+    }
+    const int background = int(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+    std::vector<bool> ink(size_t(h), false);
+    int inkRows = 0;
+    for (int y = 0; y < h; ++y) {
+        const uchar* line = view.constScanLine(y);
+        ink[size_t(y)] = std::any_of(line, line + w, [&](uchar v) { return std::abs(int(v) - background) > 16; });
+        inkRows += ink[size_t(y)];
+    }
+    // Two lines of ordinary screen text per band at least; thinner bands read worse.
+    constexpr int leastInkRows = 40;
+    const int parts = std::min(most, inkRows / leastInkRows);
+    std::vector<int> cuts;
+    if (parts > 1) {
+        // Gaps between lines: the middle of each blank run with ink above and below,
+        // with the ink rows above it.
+        std::vector<std::pair<int, int>> gaps;
+        int above = 0;
+        for (int y = 0; y < h;) {
+            if (ink[size_t(y)]) {
+                ++above;
+                ++y;
+                continue;
+            }
+            int end = y;
+            while (end < h && !ink[size_t(end)])
+                ++end;
+            // A single blank row may be the faint gap between a letter and its dots.
+            if (above > 0 && end < h && end - y >= 2)
+                gaps.emplace_back((y + end) / 2, above);
+            y = end;
+        }
+        for (int k = 1; k < parts && !gaps.empty(); ++k) {
+            const double target = double(k) * inkRows / parts;
+            const auto best = std::min_element(gaps.begin(), gaps.end(), [&](const auto& a, const auto& b) {
+                return std::abs(a.second - target) < std::abs(b.second - target);
+            });
+            if (cuts.empty() || best->first > cuts.back())
+                cuts.push_back(best->first);
+        }
+    }
+    if (cuts.empty())
+        return {{view, 0}};
+    // Each band keeps a margin of the background, as a whole picture would have.
+    constexpr int margin = 8;
+    std::vector<Band> out;
+    int top = 0;
+    cuts.push_back(h);
+    for (int cut : cuts) {
+        QImage band(w, cut - top + 2 * margin, QImage::Format_Grayscale8);
+        if (band.isNull())
+            return {{view, 0}};
+        band.fill(background);
+        for (int y = top; y < cut; ++y)
+            std::copy_n(view.constScanLine(y), w, band.scanLine(y - top + margin));
+        out.push_back({std::move(band), top - margin});
+        top = cut;
+    }
+    return out;
 }
 
 // Tesseract's sparse reading cuts lines of small text at ordinary word spaces.
@@ -504,14 +714,37 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     if (isCancelled && isCancelled())
         throw CancellationError();
 
-    tesseract::TessBaseAPI& api = warmEngine(currentSetup(), reading).api;
+    const DataSetup setup = currentSetup();
     const PolarityViews views = polarityViews(readableGrey(image), layout == Layout::scattered);
-    api.SetPageSegMode(layout == Layout::scattered ? tesseract::PSM_SPARSE_TEXT : tesseract::PSM_SINGLE_LINE);
-    std::vector<Piece> pieces = readView(api, views.main, isCancelled);
-    if (views.other) {
-        for (Piece& piece : readView(api, *views.other, isCancelled))
+    // Independent parts (bands of lines, the areas of the other polarity) are read at
+    // once, each on a thread with its own warm engine, and merged in view order.
+    ReadingPool& pool = ReadingPool::shared();
+    std::vector<Band> parts;
+    if (layout == Layout::scattered)
+        parts = bands(views.main, pool.helpers() + (views.other ? 0 : 1));
+    else
+        parts.push_back({views.main, 0});
+    if (views.other)
+        parts.push_back({*views.other, 0});
+    const tesseract::PageSegMode mode = layout == Layout::scattered ? tesseract::PSM_SPARSE_TEXT : tesseract::PSM_SINGLE_LINE;
+    std::vector<std::vector<Piece>> read(parts.size());
+    std::vector<std::function<void()>> tasks;
+    for (size_t i = 0; i < parts.size(); ++i)
+        tasks.push_back([&, i] {
+            tesseract::TessBaseAPI& api = warmEngine(setup, reading).api;
+            api.SetPageSegMode(mode);
+            read[i] = readView(api, parts[i].image, isCancelled);
+            for (Piece& piece : read[i]) {
+                piece.box.translate(0, parts[i].top);
+                for (auto& word : piece.words)
+                    word.second.translate(0, parts[i].top);
+            }
+        });
+    pool.runAll(tasks);
+    std::vector<Piece> pieces;
+    for (std::vector<Piece>& part : read)
+        for (Piece& piece : part)
             pieces.push_back(std::move(piece));
-    }
 
     const int w = image.width();
     const int h = image.height();

@@ -77,7 +77,8 @@ enum class Layout {
 };
 
 // Reads the image: lines ordered by their left edge, blank ones dropped; an image under 3 pixels a side reads as nothing. Throws TarnwickError (missing data, oversized image) and
-// CancellationError once `isCancelled` answers true.
+// CancellationError once `isCancelled` answers true. Independent parts are read on
+// several threads at once, each asking `isCancelled`.
 std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     const std::function<bool()>& isCancelled = {});
 

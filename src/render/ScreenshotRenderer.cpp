@@ -13,6 +13,7 @@
 #include <cmath>
 #include <exception>
 #include <numbers>
+#include <vector>
 
 namespace tarnwick {
 
@@ -23,6 +24,40 @@ using T = AnnotationTool;
 // What a pass drew that may change by itself later.
 struct Outcome {
     bool pendingBlur = false; // a blur drew its placeholder only because its result is not ready yet
+};
+
+// Magnifier samples: the cache kept across draws, and every sample made during this
+// draw. The cache is small and never keeps a sample over a pending blur, so without
+// the per-draw list a sample missing there would be drawn again inside every
+// magnifier above it, doubling the work with each one.
+struct Samples {
+    struct Made {
+        QVector<Annotation> prefix;
+        QImage image;
+        bool pendingBlur = false;
+    };
+    LayerSampleCache& cache;
+    std::vector<Made> made;
+
+    const Made* find(const QVector<Annotation>& prefix) const
+    {
+        for (const Made& m : made)
+            if (m.prefix == prefix)
+                return &m;
+        return nullptr;
+    }
+
+    // The longest sample made of a shorter start of `prefix`: drawing the rest of the
+    // elements over a copy of it gives the same picture as drawing them all.
+    const Made* start(const QVector<Annotation>& prefix) const
+    {
+        const Made* best = nullptr;
+        for (const Made& m : made)
+            if (m.prefix.size() < prefix.size() && (!best || m.prefix.size() > best->prefix.size())
+                && std::equal(m.prefix.begin(), m.prefix.end(), prefix.begin()))
+                best = &m;
+        return best;
+    }
 };
 
 // Finite coordinates can still overflow once subtracted or doubled; no picture reaches
@@ -174,21 +209,29 @@ void drawBlur(QPainter& painter, const Annotation& a, const QRectF& imageFrame, 
     drawPlaceholder(painter, r);
 }
 
-void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, LayerSampleCache& samples,
-              Outcome& outcome);
+// Draws the background and the elements from `from` on; from 1 on, the painter already
+// shows the background and the elements before.
+void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, Samples& samples, Outcome& outcome,
+              qsizetype from = 0);
 
 // The picture of the elements below a magnifier, over the whole image frame.
 QImage renderSample(const ScreenshotRenderer::DrawArguments& args, const QVector<Annotation>& below,
-                    const QRectF& imageFrame, LayerSampleCache& samples, Outcome& outcome)
+                    const QRectF& imageFrame, Samples& samples, Outcome& outcome)
 {
     const double w = std::trunc(imageFrame.width()), h = std::trunc(imageFrame.height());
     // Beyond what a QImage can address there is simply no sample.
     if (!(w > 0 && h > 0) || w * h > 1.0e9)
         return {};
-    QImage sample(static_cast<int>(w), static_cast<int>(h), QImage::Format_ARGB32_Premultiplied);
+    const Samples::Made* base = samples.start(below);
+    QImage sample;
+    if (base) {
+        sample = base->image.copy();
+    } else {
+        sample = QImage(static_cast<int>(w), static_cast<int>(h), QImage::Format_ARGB32_Premultiplied);
+        sample.fill(Qt::transparent);
+    }
     if (sample.isNull())
         return {};
-    sample.fill(Qt::transparent);
     ScreenshotRenderer::DrawArguments belowArgs;
     belowArgs.image = args.image;
     belowArgs.size = args.size;
@@ -196,21 +239,23 @@ QImage renderSample(const ScreenshotRenderer::DrawArguments& args, const QVector
     belowArgs.effects = args.effects;
     belowArgs.imageFrame = imageFrame;
     Outcome inner;
+    inner.pendingBlur = base && base->pendingBlur;
     {
         QPainter p(&sample);
         p.translate(-imageFrame.topLeft());
-        drawPass(p, belowArgs, samples, inner);
+        drawPass(p, belowArgs, samples, inner, base ? base->prefix.size() : 0);
     }
     // A sample that shows a pending blur would go stale when the result arrives.
     if (inner.pendingBlur)
         outcome.pendingBlur = true;
     else
-        samples.insert(below, sample);
+        samples.cache.insert(below, sample);
+    samples.made.push_back({below, sample, inner.pendingBlur});
     return sample;
 }
 
 void drawMagnifier(QPainter& painter, const Annotation& a, qsizetype index, const QPen& pen,
-                   const QRectF& imageFrame, const ScreenshotRenderer::DrawArguments& args, LayerSampleCache& samples,
+                   const QRectF& imageFrame, const ScreenshotRenderer::DrawArguments& args, Samples& samples,
                    Outcome& outcome)
 {
     const QRectF lens = a.rect();
@@ -232,11 +277,17 @@ void drawMagnifier(QPainter& painter, const Annotation& a, qsizetype index, cons
         painter.strokePath(sourceOval, pen);
 
         QImage fresh;
-        const QImage* sample = samples.find(below);
-        if (!sample) {
+        const QImage* sample = nullptr;
+        if (const Samples::Made* made = samples.find(below)) {
+            fresh = made->image;
+            outcome.pendingBlur = outcome.pendingBlur || made->pendingBlur;
+        } else if (const QImage* kept = samples.cache.find(below)) {
+            fresh = *kept;
+        } else {
             fresh = renderSample(args, below, imageFrame, samples, outcome);
-            sample = fresh.isNull() ? nullptr : &fresh;
         }
+        if (!fresh.isNull())
+            sample = &fresh;
         // Only the part of the source inside the image frame has picture; map it onto the lens.
         const QRectF visible = geo::intersection(source, imageFrame);
         if (sample && !geo::isEmpty(visible)) {
@@ -262,7 +313,7 @@ void drawMagnifier(QPainter& painter, const Annotation& a, qsizetype index, cons
 }
 
 void drawElement(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, qsizetype index, double unit,
-                 const QRectF& imageFrame, LayerSampleCache& samples, Outcome& outcome)
+                 const QRectF& imageFrame, Samples& samples, Outcome& outcome)
 {
     const Annotation& a = args.annotations[index];
     const double w = a.strokeWidth > 0 ? a.strokeWidth : unit;
@@ -348,8 +399,8 @@ void drawSelection(QPainter& painter, const Annotation& a, double unit, double s
         painter.drawEllipse(a.position(handle), 5 / s, 5 / s);
 }
 
-void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, LayerSampleCache& samples,
-              Outcome& outcome)
+void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, Samples& samples, Outcome& outcome,
+              qsizetype from)
 {
     const QSizeF size = geo::isFinite(args.size) ? args.size : QSizeF();
     const QRectF whole(QPointF(), size);
@@ -362,14 +413,14 @@ void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, 
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
 
-    if (!args.image.isNull()) {
+    if (!args.image.isNull() && from == 0) {
         painter.save();
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(imageFrame, args.image);
         painter.restore();
     }
 
-    for (qsizetype i = 0; i < args.annotations.size(); ++i) {
+    for (qsizetype i = from; i < args.annotations.size(); ++i) {
         if (drawable(args.annotations[i]))
             drawElement(painter, args, i, unit, imageFrame, samples, outcome);
     }
@@ -411,8 +462,9 @@ void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, 
 void ScreenshotRenderer::draw(QPainter& painter, const DrawArguments& arguments)
 {
     LayerSampleCache fresh;
+    Samples samples{arguments.samples ? *arguments.samples : fresh, {}};
     Outcome outcome;
-    drawPass(painter, arguments, arguments.samples ? *arguments.samples : fresh, outcome);
+    drawPass(painter, arguments, samples, outcome);
 }
 
 } // namespace tarnwick

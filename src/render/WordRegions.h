@@ -17,7 +17,8 @@ namespace ScreenTextRecognizer {
 // lower-left corner): all word boxes of the first reading, then the boxes of small
 // glyphs on plain backgrounds that it missed. Nothing is merged or removed.
 // Throws TarnwickError (missing language data, oversized area) and
-// CancellationError once `isCancelled` answers true.
+// CancellationError once `isCancelled` answers true; it may be asked from several
+// reading threads at once.
 std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const std::function<bool()>& isCancelled);
 
 } // namespace ScreenTextRecognizer

@@ -95,7 +95,7 @@ QRectF Annotation::rect() const
         return QRectF(minX->x(), minY->y(), maxX->x() - minX->x(), maxY->y() - minY->y());
     }
     if (kind == T::text) {
-        TextBlock block(text, textAttributes().font, textWidth);
+        TextBlock block(text, textAttributes().font, textWidth, fontSize);
         return QRectF(start, QSizeF(std::ceil(block.size().width()) + 1, std::ceil(block.size().height()) + 1));
     }
     return geo::rectFromPoints(start, end);

@@ -14,16 +14,21 @@ namespace tarnwick {
 // ink agree.
 class TextBlock {
 public:
-    // A wrap width of 0 or less lays the text out without wrapping.
-    TextBlock(const QString& text, const QFont& font, double wrapWidth);
+    // A wrap width of 0 or less lays the text out without wrapping. `pixelSize`, when
+    // it has a fraction the font's whole pixel size cannot hold, is kept by laying
+    // the text out at a larger whole size to be drawn scaled down by scale().
+    TextBlock(const QString& text, const QFont& font, double wrapWidth, double pixelSize = 0);
 
-    // Unrounded size of the laid-out lines.
+    // Unrounded size of the laid-out lines, in drawing pixels.
     QSizeF size() const { return size_; }
+    // The layout's coordinates times scale() are drawing pixels.
+    double scale() const { return scale_; }
     const QTextLayout& layout() const { return *layout_; }
 
 private:
     std::unique_ptr<QTextLayout> layout_;
     QSizeF size_;
+    double scale_ = 1;
 };
 
 } // namespace tarnwick

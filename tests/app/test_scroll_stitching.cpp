@@ -1,53 +1,17 @@
 #include "app/ScrollingImageAssembler.h"
-#include "support/Errors.h"
+#include "NoisePage.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
-#include <functional>
-#include <random>
 
 using namespace tarnwick;
+using tarnwick::test::noisePage;
 
 namespace {
 
 using Kind = ScrollAppendKind;
 
-// A page of noise, colour or grey; `rowRepeat` > 1 repeats every row that many times.
-QImage noisePage(int width, int height, unsigned seed, bool grey = false, int rowRepeat = 1)
-{
-    QImage page(width, height, QImage::Format_RGB32);
-    std::mt19937 random(seed);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(page.scanLine(y));
-        if (y % rowRepeat != 0) {
-            std::memcpy(line, page.constScanLine(y - 1), std::size_t(width) * 4);
-            continue;
-        }
-        for (int x = 0; x < width; ++x) {
-            const int v = int(random() & 0xff);
-            line[x] = grey ? qRgb(v, v, v) : qRgb(v, int(random() & 0xff), int(random() & 0xff));
-        }
-    }
-    return page;
-}
-
 QImage rows(const QImage& page, int top, int count) { return page.copy(0, top, page.width(), count); }
-
-QImage stacked(const std::vector<QImage>& parts)
-{
-    int height = 0;
-    for (const QImage& p : parts)
-        height += p.height();
-    QImage out(parts.front().width(), height, QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&out);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    int y = 0;
-    for (const QImage& p : parts) {
-        painter.drawImage(0, y, p);
-        y += p.height();
-    }
-    return out;
-}
 
 QImage withFooter(QImage frame, const QImage& footer)
 {
@@ -88,11 +52,11 @@ std::vector<Case> cases()
         {"scrolling down", {at(0), at(120), at(260), at(400)}, {first, appended(120), appended(140), appended(140)},
          rows(page, 0, 1000)},
         {"fixed footer shows once at the bottom", {footed(0), footed(120), footed(260), footed(400)},
-         {first, appended(120), appended(140), appended(140)}, stacked({rows(page, 0, 960), footer})},
+         {first, appended(120), appended(140), appended(140)}, withFooter(rows(page, 0, 1000), footer)},
         {"scrolling back adds only rows below the furthest", {at(0), at(200), at(100), at(300)},
          {first, appended(200), {Kind::revisited}, appended(100)}, rows(page, 0, 900)},
-        {"still and one-row jitter", {at(0), at(0), at(1)}, {first, {Kind::unchanged}, {Kind::unchanged}},
-         rows(page, 0, 600)},
+        {"still, then one-row jitter, then a scroll", {at(0), at(0), at(1), at(121)},
+         {first, {Kind::unchanged}, {Kind::unchanged}, appended(121)}, rows(page, 0, 721)},
         {"uniform frames", {grey100, grey120}, {first, unmatched}, grey100},
         {"repeating stripes", {stripes(0), stripes(10)},
          {first, unmatched}, {}},
@@ -114,17 +78,13 @@ TEST(ScrollStitching, framesAreStitchedOrRefused)
         for (const QImage& frame : c.frames)
             results.push_back(assembler.append(frame));
         ASSERT_EQ(results.size(), c.results.size());
-        for (std::size_t i = 0; i < results.size(); ++i) {
-            EXPECT_EQ(results[i].kind, c.results[i].kind) << "frame " << i;
-            EXPECT_EQ(results[i].rows, c.results[i].rows) << "frame " << i;
-        }
-        if (c.expected.isNull()) {
+        for (std::size_t i = 0; i < results.size(); ++i)
+            EXPECT_TRUE(results[i] == c.results[i])
+                << "frame " << i << ": kind " << int(results[i].kind) << ", " << results[i].rows << " rows";
+        if (c.expected.isNull())
             EXPECT_EQ(assembler.height(), results.front().kind == Kind::first ? 600 : 0);
-            continue;
-        }
-        const QImage image = assembler.compose();
-        EXPECT_EQ(assembler.height(), c.expected.height());
-        EXPECT_TRUE(image == c.expected.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        else
+            EXPECT_TRUE(assembler.compose() == c.expected.convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
 }
 
@@ -143,13 +103,6 @@ TEST(ScrollStitching, growthStopsAtTheHeightLimit)
     EXPECT_EQ(assembler.append(rows(page, offset + 300, 1000)).kind, Kind::limit);
     EXPECT_EQ(assembler.height(), height);
     EXPECT_TRUE(assembler.compose() == rows(page, 0, height).convertToFormat(QImage::Format_ARGB32_Premultiplied));
-}
-
-TEST(ScrollStitching, emptyAssemblerDoesNotCompose)
-{
-    ScrollingImageAssembler assembler;
-    EXPECT_EQ(test::errorOf([&] { assembler.compose(); }),
-              QStringLiteral("Не удалось собрать длинный снимок. Попробуйте меньшую область."));
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 
-using namespace std::chrono_literals;
 using tarnwick::GlobalCaptureShortcut;
 using tarnwick::test::runProcess;
 using tarnwick::test::waitUntil;
@@ -17,15 +16,6 @@ namespace {
 // The three capture keys on the real server, typed through XTEST by a second client.
 class HotKeyTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        control = x.keycodeOf(XK_Control_L);
-        shift = x.keycodeOf(XK_Shift_L);
-        two = x.keycodeOf(XK_2);
-        zero = x.keycodeOf(XK_0);
-        space = x.keycodeOf(XK_space);
-    }
-
     void watch(GlobalCaptureShortcut& shortcut)
     {
         shortcut.action = [this] { fired += 'a'; };
@@ -57,7 +47,8 @@ protected:
 
     X11Client x;
     std::string fired;
-    std::uint8_t control = 0, shift = 0, two = 0, zero = 0, space = 0;
+    const std::uint8_t control = x.keycodeOf(XK_Control_L), shift = x.keycodeOf(XK_Shift_L), two = x.keycodeOf(XK_2),
+                       zero = x.keycodeOf(XK_0), space = x.keycodeOf(XK_space);
 };
 
 TEST_F(HotKeyTest, FireWithEveryLockKeyAndTheRussianGroup)

@@ -10,6 +10,8 @@
 #include "platform/TarnwickError.h"
 #include "support/Errors.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPainter>
@@ -331,7 +333,18 @@ inline bool waitUntil(const std::function<bool()>& condition, int milliseconds =
 }
 
 // Lets queued jobs and their notifications run for a while.
-inline void settle(int milliseconds = 50) { waitUntil([] { return false; }, milliseconds); }
+// Runs one small job through the effects queue and waits for its notice: every job
+// queued before it has ended by then, and its notices have been delivered.
+inline void drainEffects()
+{
+    const QImage tiny = asRgba(canvas(8, 8));
+    auto probe = ScreenshotEffects::create(tiny, tiny.size(), QPointF(0, 0), tiny.size());
+    bool done = false;
+    probe->setObserver(QUuid::createUuid(), [&] { done = true; });
+    probe->prepare({blurElement(BlurMode::pixelate, QRectF(0, 0, 8, 8))});
+    if (!waitUntil([&] { return done; }))
+        ADD_FAILURE() << "the effects queue did not drain";
+}
 
 inline std::shared_ptr<ScreenshotComposition> compositionOf(const QImage& image)
 {

@@ -229,7 +229,8 @@ TEST(LayerEffects, TheChainRunsBottomUpOneBlurAtATimeFromTheSceneBackground)
     scene.effects->setObserver(QUuid::createUuid(), [&] { ++notified; });
 
     scene.effects->prepare(s.list());
-    settle(150);
+    // The lower job waits at the gate, so nothing else can happen meanwhile.
+    ASSERT_TRUE(waitUntil([&] { return gate.held->started == 1; }));
     // The upper blur has no underlay until the lower result is stored.
     EXPECT_EQ(stack->engine(s.upper, false), nullptr);
     EXPECT_FALSE(scene.effects->cached(s.upper).has_value());
@@ -304,12 +305,12 @@ TEST(LayerEffects, OnlyTheActiveStackPreparesAndCarriesItsChainOn)
                                                     blurElement(BlurMode::pixelate, QRectF(300, 20, 60, 60))});
     EXPECT_FALSE(stackOf(layered)->active());
     gate.open();
-    ASSERT_TRUE(waitUntil([&] { return lowerEngine->storedResult(s.lower).has_value(); }));
-    settle(150);
+    drainEffects();
+    ASSERT_TRUE(lowerEngine->storedResult(s.lower).has_value());
     EXPECT_EQ(s.composition->underlays().size(), 1u); // the upper underlay was never rendered
     // An inactive stack ignores prepare.
     layered.effects->prepare(s.list());
-    settle(150);
+    drainEffects();
     EXPECT_EQ(s.composition->underlays().size(), 1u);
 
     // Switched on again, it goes on from where it stopped.

@@ -267,7 +267,7 @@ TEST(DrawScene, MagnifierOverItsOwnRingAndWithoutSource)
     EXPECT_EQ(drawn(canvas(200, 200), {flat}), canvas(200, 200));
 }
 
-TEST(DrawScene, MagnifiedBlurShowsItsResultOnceTheSampleCacheIsCleared)
+TEST(DrawScene, MagnifiedBlurIsSampledOncePerDrawAndShowsItsResultOnceTheCacheIsCleared)
 {
     MagnifierScene s;
     const Annotation blur = element(AnnotationTool::blur, {85, 85}, {115, 115});
@@ -275,6 +275,21 @@ TEST(DrawScene, MagnifiedBlurShowsItsResultOnceTheSampleCacheIsCleared)
     auto magentaInLens = [&] {
         return boundsWhere(s.draw({blur, s.lens}, &effects), [](QRgb c) { return qRed(c) > 128 && qGreen(c) < 128 && qBlue(c) > 128; }, s.inLens);
     };
+    // Twelve stacked magnifiers: each sample is drawn once per draw, whether the
+    // blur below is pending (never kept) or final (kept, but more than the cache holds).
+    QVector<Annotation> stacked{blur};
+    for (int i = 0; i < 12; ++i) {
+        stacked.append(s.lens);
+        stacked.back().id = QUuid::createUuid();
+    }
+    for (bool final : {false, true}) {
+        FakeEffects counted;
+        if (final)
+            counted.fail(blur);
+        s.draw(stacked, &counted);
+        EXPECT_LE(counted.lookups, 13) << final;
+        s.samples.clear();
+    }
     // Pending: the placeholder is magnified, and such a sample is not kept.
     EXPECT_GT(countWhere(s.draw({blur, s.lens}, &effects), accent, s.inLens), 20);
     EXPECT_EQ(s.samples.size(), 0u);

@@ -65,6 +65,15 @@ TEST(OutputRendering, NoPictureUnderOnePixelOrForCoordinatesThatAreNotNumbers)
         EXPECT_EQ(errorOf([&] { rendered(shot, "A", true); }), QStringLiteral("Не удалось подготовить изображение."))
             << crop.x() << " " << crop.width() << " " << crop.height();
     }
+    // A blur inside a sub-pixel crop is computed first: its failure is what the output
+    // reports, and it stays stored for the canvas.
+    const Annotation erase = blurElement(BlurMode::erase, QRectF(0, 0, 100, 100));
+    Screenshot failing = shotOf(canvas(100, 100), {erase});
+    failing.setCropRect(QRectF(5, 5, 0.5, 40));
+    const QString rebuild = QStringLiteral("Оставьте вокруг выделения видимый фон для восстановления.");
+    EXPECT_EQ(errorOf([&] { rendered(failing); }), rebuild);
+    EXPECT_EQ(failing.composition->scene(failing.annotations, failing.canvasRect).effects->readiness({erase}),
+              (EffectReadiness{false, true, rebuild}));
     // A canvas under one pixel cannot even be composed; that error comes first.
     shot.setCropRect(std::nullopt);
     shot.canvasRect = QRectF(0, 0, 0.5, 100);

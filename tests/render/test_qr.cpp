@@ -84,7 +84,7 @@ TEST(QRCodeRecognizer, TheLargerOfTwoTextCodesWinsWhereverItStands)
     EXPECT_FALSE(largest({}));
 }
 
-TEST(QRCodeRecognizer, TransparentBackgroundReadsAsWhite)
+TEST(QRCodeRecognizer, TransparentBackgroundReadsAsWhiteAndLightCodesOnDarkRead)
 {
     // Dark modules on nothing: a pasted PNG without a background.
     const QImage code = qrCode(L"прозрачный", 4);
@@ -94,6 +94,12 @@ TEST(QRCodeRecognizer, TransparentBackgroundReadsAsWhite)
             if (qGray(code.pixel(x, y)) < 128)
                 clear.setPixel(x, y, qRgba(0, 0, 0, 255));
     EXPECT_EQ(read(clear), "прозрачный");
+    // Light modules on a dark theme's panel.
+    QImage inverted = code.convertToFormat(QImage::Format_RGB32);
+    inverted.invertPixels();
+    QImage dark = canvas(400, 300, QColor(30, 32, 36));
+    paint(dark, [&](QPainter& p) { p.drawImage(60, 40, inverted); });
+    EXPECT_EQ(read(dark), "прозрачный");
 }
 
 TEST(QRCodeRecognizer, BlankEmptyAndHugeImages)

@@ -9,8 +9,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <thread>
-
 using namespace tarnwick;
 using namespace tarnwick::testing;
 
@@ -93,6 +91,36 @@ TEST(ScreenTextRecognizer, ReadsLightTextOnADarkPanelBesideDarkText)
         EXPECT_TRUE(folded(lines[2 * i]).startsWith("Левая строка")) << lines[2 * i].toStdString();
         EXPECT_EQ(folded(lines[2 * i + 1]), QString("Правая строка номер %1 на темном").arg(i + 1));
     }
+}
+
+TEST(ScreenTextRecognizer, ADarkBarOffTheCellGridLeavesNoJunkLine)
+{
+    // A chat window: a 40-pixel title bar, then messages on white.
+    const QString message = "Привет, во сколько сегодня встреча в переговорной";
+    QImage image = canvas(960, 300);
+    paint(image, [&](QPainter& p) {
+        p.fillRect(0, 0, 960, 40, QColor(38, 42, 51));
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(15);
+        font.setBold(true);
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.drawText(20, 26, "Рабочий чат");
+        p.drawText(700, 26, "в сети");
+        font.setBold(false);
+        font.setPixelSize(14);
+        p.setFont(font);
+        p.setPen(QColor(30, 30, 30));
+        for (int i = 0; i < 5; ++i)
+            p.drawText(20, 70 + 45 * i, message);
+    });
+    const auto text = ScreenTextRecognizer::recognize(image);
+    ASSERT_TRUE(text);
+    const QStringList lines = text->split(u'\n');
+    ASSERT_EQ(lines.size(), 7) << text->toStdString();
+    EXPECT_EQ(lines.mid(0, 2), QStringList({"Рабочий чат", "в сети"}));
+    for (const QString& line : lines.mid(2))
+        EXPECT_EQ(line.toLower(), message.toLower());
 }
 
 TEST(ScreenTextRecognizer, TwoColumnsComeBackRowByRow)
@@ -191,19 +219,22 @@ TEST(ScreenTextRecognizer, BadImagesGiveNoTextOrAClearError)
               "Изображение слишком большое для распознавания текста. Выделите область поменьше.");
 }
 
-TEST(ScreenTextRecognizer, RecognitionStaysOnTheCallingThread)
+TEST(ScreenTextRecognizer, ReadingAgainStartsNoThreads)
 {
-    // Tesseract would otherwise start OpenMP helpers that outlive the call.
+    // Neither OpenMP helpers inside Tesseract nor fresh reading threads may pile up over calls.
     auto threads = [] { return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(); };
-    const QImage image = renderedLine("Hello, мир: one more line of text", 24);
-    qsizetype before = 0, after = 0;
-    std::optional<QString> text;
-    std::thread worker([&] {
-        before = threads();
-        text = ScreenTextRecognizer::recognize(image);
-        after = threads();
+    QImage page = canvas(700, 400);
+    paint(page, [](QPainter& p) {
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(24);
+        p.setFont(font);
+        for (int i = 0; i < 8; ++i)
+            p.drawText(20, 40 + 45 * i, QString("Строка %1: one more line of text").arg(i + 1));
     });
-    worker.join();
-    EXPECT_TRUE(text);
-    EXPECT_EQ(after, before);
+    const auto first = ScreenTextRecognizer::recognize(page); // the reading threads start once
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->count(u'\n'), 7) << first->toStdString();
+    const qsizetype before = threads();
+    EXPECT_EQ(ScreenTextRecognizer::recognize(page), first);
+    EXPECT_EQ(threads(), before);
 }

@@ -87,22 +87,6 @@ TEST(GlyphScan, ComponentsAreEightConnectedInScanOrder)
     EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 0);
 }
 
-TEST(GlyphScan, IconAndGlyphSizeRules)
-{
-    // Icons: both sides 64…256 and w / h within 0.6…1.6.
-    for (auto [w, h, icon] : {std::tuple{64, 64, true}, {256, 256, true}, {63, 64, false}, {64, 257, false},
-                              {64, 106, true}, {64, 107, false}, {160, 100, true}, {161, 100, false}})
-        EXPECT_EQ(GlyphScan::isIconBox(QRect(0, 0, w, h)), icon) << w << "x" << h;
-    // Glyphs: 2…128 wide, 5…64 high, and no wider than twice the height.
-    for (auto [w, h, glyph] : {std::tuple{2, 5, true}, {2, 4, false}, {1, 5, false}, {128, 64, true}, {129, 64, false},
-                               {20, 65, false}, {21, 10, false}})
-        EXPECT_EQ(GlyphScan::isGlyphBox(QRect(0, 0, w, h), {}), glyph) << w << "x" << h;
-    // The centre (15, 15) against known boxes, which contain their left and top edges only.
-    EXPECT_FALSE(GlyphScan::isGlyphBox(QRect(10, 10, 10, 10), {QRectF(15, 15, 1, 1)}));
-    EXPECT_TRUE(GlyphScan::isGlyphBox(QRect(10, 10, 10, 10), {QRectF(14, 14, 1, 1)}));
-    EXPECT_TRUE(GlyphScan::isGlyphBox(QRect(10, 10, 10, 10), {QRectF(0, 0, 15, 40)}));
-}
-
 TEST(GlyphScan, CandidateNeedsAFrameEightyFivePercentOneColourWithinTheImage)
 {
     // A 6 × 6 dark square gives a 10 × 10 edge component at (20, 20); the region is

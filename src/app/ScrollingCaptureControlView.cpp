@@ -1,0 +1,153 @@
+#include "app/ScrollingCaptureControlView.h"
+
+#include "app/ScrollingCaptureModel.h"
+#include "panels/Theme.h"
+#include "platform/Icons.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tarnwick {
+namespace {
+
+constexpr Qt::WindowFlags floatingFlags =
+    Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus;
+constexpr double panelRadius = 14;
+
+QFont pixelFont(QFont font, int pixels, QFont::Weight weight = QFont::Normal)
+{
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+// A mask instead of translucency keeps the rounded corners without a compositor.
+QRegion roundedRegion(const QRect& rect, double radius)
+{
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect), radius, radius);
+    return QRegion(path.toFillPolygon().toPolygon());
+}
+
+} // namespace
+
+ScrollingCaptureControlView::ScrollingCaptureControlView(ScrollingCaptureModel& model)
+    : QWidget(nullptr, floatingFlags), model_(model)
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFixedSize(panelSize);
+    setMask(roundedRegion(rect(), panelRadius));
+    QPalette dark = palette();
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    setPalette(dark);
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(platform::symbolPixmap(u"arrow.down.doc", 18, Theme::accent()));
+    auto* title = new QLabel(QStringLiteral("Снимок со скроллом"), this);
+    title->setFont(pixelFont(font(), 13, QFont::DemiBold));
+    dimensions_ = new QLabel(this);
+    dimensions_->setFont(pixelFont(QFontDatabase::systemFont(QFontDatabase::FixedFont), 11));
+    dimensions_->setStyleSheet(QStringLiteral("color: rgba(255,255,255,0.6)"));
+    cancel_ = new QPushButton(QStringLiteral("Отмена"), this);
+    cancel_->setStyleSheet(QStringLiteral(
+        "QPushButton { color: white; background: rgba(255,255,255,0.14); border: none; border-radius: 7px; padding: 8px 14px; }"
+        "QPushButton:pressed { background: rgba(255,255,255,0.24); }"
+        "QPushButton:disabled { color: rgba(255,255,255,0.35); }"));
+    finish_ = new PrimaryButton(QStringLiteral("Готово"), this);
+    for (QPushButton* button : {cancel_, finish_})
+        button->setFocusPolicy(Qt::NoFocus);
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        if (model_.cancel)
+            model_.cancel();
+    });
+    connect(finish_, &QPushButton::clicked, this, [this] {
+        if (model_.finish)
+            model_.finish();
+    });
+    message_ = new QLabel(this);
+    message_->setWordWrap(true);
+    message_->setFont(pixelFont(font(), 11));
+    message_->setStyleSheet(QStringLiteral("color: rgba(255,255,255,0.6)"));
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(10);
+    top->addWidget(icon);
+    top->addWidget(title);
+    top->addWidget(dimensions_);
+    top->addStretch(1);
+    top->addWidget(cancel_);
+    top->addWidget(finish_);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(10);
+    column->addLayout(top);
+    column->addWidget(message_);
+    column->addStretch(1);
+
+    connect(&model_, &ScrollingCaptureModel::changed, this, [this] { scheduleRefresh(); });
+    refresh();
+}
+
+// One refresh per event-loop turn however many fields changed.
+void ScrollingCaptureControlView::scheduleRefresh()
+{
+    if (refreshQueued_)
+        return;
+    refreshQueued_ = true;
+    QTimer::singleShot(0, this, [this] { refresh(); });
+}
+
+void ScrollingCaptureControlView::refresh()
+{
+    refreshQueued_ = false;
+    dimensions_->setText(model_.dimensions());
+    message_->setText(model_.message());
+    cancel_->setEnabled(!model_.stopping());
+    finish_->setText(model_.stopping() ? QStringLiteral("Собираю…") : QStringLiteral("Готово"));
+    finish_->setEnabled(model_.ready() && !model_.stopping());
+}
+
+void ScrollingCaptureControlView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.setBrush(QColor(30, 30, 32, 245));
+    painter.setPen(QPen(QColor(255, 255, 255, 41), 1));
+    painter.drawRoundedRect(box, panelRadius, panelRadius);
+}
+
+void ScrollingCaptureControlView::mousePressEvent(QMouseEvent* event)
+{
+    dragOffset_ = event->globalPosition().toPoint() - pos();
+}
+
+void ScrollingCaptureControlView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() & Qt::LeftButton)
+        move(event->globalPosition().toPoint() - dragOffset_);
+}
+
+SelectionOutline::SelectionOutline(const QRect& selection) : QWidget(nullptr, floatingFlags | Qt::WindowTransparentForInput)
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setGeometry(selection.adjusted(-border, -border, border, border));
+    // Only the ring outside the selection is ours; the area itself stays the page's.
+    setMask(QRegion(rect()).subtracted(QRegion(rect().adjusted(border, border, -border, -border))));
+}
+
+void SelectionOutline::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(0x0a, 0x84, 0xff));
+}
+
+} // namespace tarnwick

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace tarnwick {
+
+class ScrollingCaptureModel;
+
+// The scrolling capture's floating control panel: title, size so far, hint,
+// "Отмена" and "Готово". A frameless tool window that stays on top, never takes
+// the focus from the page being scrolled and can be dragged by its background.
+class ScrollingCaptureControlView : public QWidget {
+public:
+    static constexpr QSize panelSize{590, 110};
+
+    explicit ScrollingCaptureControlView(ScrollingCaptureModel& model);
+
+    QPushButton* cancelButton() const { return cancel_; }
+    QPushButton* finishButton() const { return finish_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void scheduleRefresh();
+    void refresh();
+
+    ScrollingCaptureModel& model_;
+    QLabel* dimensions_;
+    QLabel* message_;
+    QPushButton* cancel_;
+    QPushButton* finish_;
+    QPoint dragOffset_;
+    bool refreshQueued_ = false;
+};
+
+// The blue frame drawn just outside the selected area, so it never shows in
+// the grabbed frames; lets every click through.
+class SelectionOutline : public QWidget {
+public:
+    static constexpr int border = 2;
+    explicit SelectionOutline(const QRect& selection);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,184 @@
+#include "app/ScrollingCaptureController.h"
+
+#include "app/ScrollingCaptureControlView.h"
+#include "app/ScrollingCaptureKeys.h"
+#include "panels/FloatingPanel.h"
+#include "recording/RecordingAreaSelector.h"
+
+#include <QScreen>
+
+namespace tarnwick {
+namespace {
+
+constexpr int panelGap = 12;
+
+QString messageFor(ScrollAppendKind kind)
+{
+    switch (kind) {
+    case ScrollAppendKind::unmatched:
+        return QStringLiteral("Не удалось совместить. Вернитесь немного вверх и прокручивайте медленнее.");
+    case ScrollAppendKind::limit:
+        return QStringLiteral("Достигнут предел размера. Нажмите «Готово», чтобы сохранить собранное.");
+    default:
+        return QStringLiteral("Прокручивайте вниз небольшими шагами · Enter — готово · Esc — отмена");
+    }
+}
+
+} // namespace
+
+ScrollingCaptureController::ScrollingCaptureController(GrabFactory grabFactory, QObject* parent)
+    : QObject(parent), grabFactory_(std::move(grabFactory))
+{
+}
+
+ScrollingCaptureController::~ScrollingCaptureController() = default;
+
+QPoint ScrollingCaptureController::controlOrigin(const QRect& selection, const QRect& visibleFrame)
+{
+    const QSize size = ScrollingCaptureControlView::panelSize;
+    const int x = selection.x() + selection.width() / 2 - size.width() / 2;
+    const int below = selection.y() + selection.height() + panelGap;
+    if (below + size.height() <= visibleFrame.y() + visibleFrame.height())
+        return {x, below};
+    return {x, selection.y() - panelGap - size.height()};
+}
+
+void ScrollingCaptureController::begin(const std::function<void()>& activateTarget)
+{
+    const QUuid session = QUuid::createUuid();
+    sessionId_ = session;
+    selector_ = std::make_unique<recording::RecordingAreaSelector>();
+    QPointer<ScrollingCaptureController> self(this);
+    selector_->select(QStringLiteral("Выделите область страницы для прокрутки · Esc — отмена"),
+                      [self, session, activateTarget](std::optional<recording::AreaSelection> area) {
+                          if (!self || self->sessionId_ != session)
+                              return;
+                          // The selector is the caller: it goes once its handler has returned.
+                          self->selector_.release()->deleteLater();
+                          if (!area || !area->screen)
+                              self->complete(Outcome());
+                          else
+                              self->capture(area->screen, area->rect.toRect(), activateTarget);
+                      });
+}
+
+void ScrollingCaptureController::capture(QScreen* screen, const QRect& selection,
+                                         const std::function<void()>& activateTarget)
+{
+    if (!sessionId_)
+        sessionId_ = QUuid::createUuid();
+    const QUuid session = *sessionId_;
+    captureScale_ = screen->devicePixelRatio();
+
+    control_ = std::make_unique<ScrollingCaptureControlView>(model_);
+    const QRect visible = screen->availableGeometry();
+    control_->move(FloatingPanel::constrainedOrigin(controlOrigin(selection, visible), control_->size(), {QRectF(visible)})
+                       .toPoint());
+    control_->show();
+    control_->raise();
+    outline_ = std::make_unique<SelectionOutline>(selection);
+    outline_->show();
+    outline_->raise();
+    if (activateTarget)
+        activateTarget();
+
+    QPointer<ScrollingCaptureController> self(this);
+    model_.finish = [self] {
+        if (self)
+            self->stop(false, std::nullopt);
+    };
+    model_.cancel = [self] {
+        if (self)
+            self->stop(true, std::nullopt);
+    };
+    engine_ = std::make_unique<ScrollingCaptureEngine>(grabFactory_());
+    engine_->onProgress = [this, session](int w, int h, ScrollAppendResult r) { progress(session, w, h, r); };
+    engine_->onFailure = [this, session](const TarnwickError& e) { failure(session, e); };
+    try {
+        engine_->start(screen->geometry(), selection, captureScale_);
+    } catch (const TarnwickError& error) {
+        complete(error);
+        return;
+    }
+    shortcuts_ = std::make_unique<ScrollingCaptureKeys>(model_.finish, model_.cancel);
+}
+
+void ScrollingCaptureController::present()
+{
+    if (selector_) {
+        for (QWidget* panel : selector_->panels())
+            panel->raise();
+    } else if (control_) {
+        control_->show();
+        control_->raise();
+    }
+}
+
+void ScrollingCaptureController::progress(const QUuid& session, int width, int height, ScrollAppendResult result)
+{
+    if (sessionId_ != session || model_.stopping())
+        return;
+    model_.setDimensions(QStringLiteral("%1 × %2 px").arg(width).arg(height));
+    model_.setReady(height >= 1);
+    model_.setMessage(messageFor(result.kind));
+}
+
+void ScrollingCaptureController::failure(const QUuid& session, const TarnwickError& error)
+{
+    if (sessionId_ != session || model_.stopping())
+        return;
+    // The sentence ends with its own full stop; the hint follows it as a new sentence.
+    QString reason = error.errorDescription();
+    if (reason.endsWith(u'.'))
+        reason.chop(1);
+    model_.setMessage(QStringLiteral("Захват прерван: %1. Можно завершить собранную часть.").arg(reason));
+    if (!model_.ready())
+        stop(true, error);
+}
+
+void ScrollingCaptureController::stop(bool discard, std::optional<TarnwickError> failure)
+{
+    if (!sessionId_ || model_.stopping())
+        return;
+    if (!discard && !model_.ready())
+        return;
+    model_.setStopping(true);
+    shortcuts_.reset();
+    if (!engine_) {
+        complete(failure ? Outcome(*failure) : Outcome());
+        return;
+    }
+    QPointer<ScrollingCaptureController> self(this);
+    engine_->finish(discard, [self, failure](const ScrollingCaptureEngine::Result& result) {
+        if (!self)
+            return;
+        if (failure)
+            self->complete(*failure);
+        else if (const auto* error = std::get_if<TarnwickError>(&result))
+            self->complete(*error);
+        else if (const QImage& image = std::get<QImage>(result); image.isNull())
+            self->complete(Outcome());
+        else
+            self->complete(ScrollingCaptureShot{image, self->captureScale_});
+    });
+}
+
+void ScrollingCaptureController::complete(const Outcome& outcome)
+{
+    sessionId_.reset();
+    shortcuts_.reset();
+    // The engine may be the one calling us: it goes once this call has returned,
+    // and reports it still has on its way go nowhere.
+    if (engine_) {
+        engine_->onProgress = nullptr;
+        engine_->onFailure = nullptr;
+        engine_.release()->deleteLater();
+    }
+    selector_.reset();
+    control_.reset();
+    outline_.reset();
+    if (auto report = std::exchange(onComplete, nullptr))
+        report(outcome);
+}
+
+} // namespace tarnwick

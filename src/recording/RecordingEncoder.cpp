@@ -1,0 +1,462 @@
+#include "recording/RecordingEncoder.h"
+
+#include <QFile>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <pthread.h>
+
+namespace tarnwick {
+
+namespace {
+
+constexpr int videoQueueLimit = 15; // half a second of yuv420p frames
+constexpr int audioQueueLimit = 128;
+
+TarnwickError sentence(const char* text) { return TarnwickError::message(QString::fromUtf8(text)); }
+
+AVCodecContext* openVideo(QSize size, const RecordingOptions& options)
+{
+    const bool hevc = options.codec == RecordingCodec::hevc;
+    const AVCodec* codec = avcodec_find_encoder_by_name(hevc ? "libx265" : "libx264");
+    if (!codec)
+        return nullptr;
+    AVCodecContext* context = avcodec_alloc_context3(codec);
+    context->width = size.width();
+    context->height = size.height();
+    context->pix_fmt = AV_PIX_FMT_YUV420P;
+    context->time_base = {1, static_cast<int>(RecordingEncoder::timescale)};
+    context->framerate = {30, 1};
+    context->gop_size = 60;
+    context->max_b_frames = 0;
+    context->thread_count = 0; // as many encoder threads as the machine has cores
+    context->bit_rate = options.bitRate(QSizeF(size));
+    context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    context->color_range = AVCOL_RANGE_MPEG;
+    context->colorspace = AVCOL_SPC_BT709;
+    context->color_primaries = AVCOL_PRI_BT709;
+    context->color_trc = AVCOL_TRC_IEC61966_2_1;
+    if (hevc) {
+        av_opt_set(context->priv_data, "preset", "ultrafast", 0);
+        av_opt_set(context->priv_data, "x265-params", "bframes=0:keyint=60:log-level=error", 0);
+        context->codec_tag = MKTAG('h', 'v', 'c', '1');
+    } else {
+        av_opt_set(context->priv_data, "preset", "superfast", 0);
+    }
+    if (avcodec_open2(context, codec, nullptr) < 0)
+        avcodec_free_context(&context);
+    return context;
+}
+
+AVCodecContext* openAudio()
+{
+    const AVCodec* codec = avcodec_find_encoder_by_name("aac");
+    if (!codec)
+        return nullptr;
+    AVCodecContext* context = avcodec_alloc_context3(codec);
+    context->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    context->sample_rate = 48000;
+    context->ch_layout = AV_CHANNEL_LAYOUT_STEREO;
+    context->bit_rate = 128000;
+    context->time_base = {1, 48000};
+    context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(context, codec, nullptr) < 0)
+        avcodec_free_context(&context);
+    return context;
+}
+
+} // namespace
+
+struct RecordingEncoder::Media {
+    AVFormatContext* format = nullptr;
+    AVCodecContext* video = nullptr;
+    AVCodecContext* audio = nullptr;
+    AVStream* videoStream = nullptr;
+    AVStream* audioStream = nullptr;
+    AVFrame* sound = nullptr;
+    AVPacket* packet = nullptr;
+    AVPacket* heldVideo = nullptr; // written once the next frame tells its duration
+    bool hasHeldVideo = false;
+
+    ~Media()
+    {
+        if (format) {
+            if (format->pb)
+                avio_closep(&format->pb);
+            avformat_free_context(format);
+        }
+        avcodec_free_context(&video);
+        avcodec_free_context(&audio);
+        av_frame_free(&sound);
+        av_packet_free(&packet);
+        av_packet_free(&heldVideo);
+    }
+};
+
+RecordingEncoder::RecordingEncoder(const QString& path, QSize size, const RecordingOptions& options, bool audio)
+    : media_(std::make_unique<Media>()), size_(size)
+{
+    av_log_set_level(AV_LOG_ERROR); // the encoders' statistics are not for the user's terminal
+    Media& m = *media_;
+    m.video = openVideo(size, options);
+    if (!m.video)
+        throw sentence("Выбранный видеокодек недоступен. Попробуйте H.264.");
+    if (audio) {
+        m.audio = openAudio();
+        if (!m.audio)
+            throw sentence("Не удалось добавить звук в MP4.");
+    }
+    const QByteArray file = QFile::encodeName(path);
+    if (avformat_alloc_output_context2(&m.format, nullptr, "mp4", file.constData()) < 0 || !m.format)
+        throw sentence("Не удалось начать запись MP4.");
+    m.videoStream = avformat_new_stream(m.format, nullptr);
+    avcodec_parameters_from_context(m.videoStream->codecpar, m.video);
+    m.videoStream->time_base = m.video->time_base;
+    m.videoStream->avg_frame_rate = {30, 1};
+    if (m.audio) {
+        m.audioStream = avformat_new_stream(m.format, nullptr);
+        avcodec_parameters_from_context(m.audioStream->codecpar, m.audio);
+        m.audioStream->time_base = m.audio->time_base;
+    }
+    if (avio_open(&m.format->pb, file.constData(), AVIO_FLAG_WRITE) < 0)
+        throw sentence("Не удалось начать запись MP4.");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    // Fragments end at key frames (every 2 s) and reach the disk at once: a killed
+    // process leaves a file that plays up to its last complete fragment.
+    AVDictionary* muxerOptions = nullptr;
+    av_dict_set(&muxerOptions, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+    m.format->flags |= AVFMT_FLAG_FLUSH_PACKETS;
+    const int header = avformat_write_header(m.format, &muxerOptions);
+    av_dict_free(&muxerOptions);
+    if (header < 0)
+        throw sentence("Не удалось начать запись MP4.");
+
+    m.sound = av_frame_alloc();
+    m.packet = av_packet_alloc();
+    m.heldVideo = av_packet_alloc();
+    worker_ = std::thread([this] { run(); });
+}
+
+RecordingEncoder::~RecordingEncoder()
+{
+    if (worker_.joinable())
+        abort();
+    sws_freeContext(scaler_);
+}
+
+void RecordingEncoder::FrameDeleter::operator()(AVFrame* frame) const { av_frame_free(&frame); }
+
+bool RecordingEncoder::pushVideo(const QImage& frame, std::int64_t pts, bool waitForRoom)
+{
+    {
+        std::unique_lock lock(mutex_);
+        if (waitForRoom)
+            room_.wait(lock, [this] { return queuedVideo_ < videoQueueLimit || closing_ || failure_; });
+        if (closing_ || failure_ || queuedVideo_ >= videoQueueLimit)
+            return false;
+    }
+    std::shared_ptr<AVFrame> picture(av_frame_alloc(), FrameDeleter());
+    picture->format = AV_PIX_FMT_YUV420P;
+    picture->width = size_.width();
+    picture->height = size_.height();
+    scaler_ = sws_getCachedContext(scaler_, frame.width(), frame.height(), AV_PIX_FMT_BGRA, size_.width(),
+                                   size_.height(), AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!scaler_ || av_frame_get_buffer(picture.get(), 0) < 0) {
+        fail("Не удалось записать кадр.", false);
+        return false;
+    }
+    const std::uint8_t* source[1] = {frame.constBits()};
+    const int stride[1] = {static_cast<int>(frame.bytesPerLine())};
+    sws_scale(scaler_, source, stride, 0, frame.height(), picture->data, picture->linesize);
+    picture->pts = pts;
+    std::lock_guard lock(mutex_);
+    if (closing_ || failure_)
+        return false;
+    jobs_.push_back({std::move(picture), std::nullopt});
+    ++queuedVideo_;
+    wake_.notify_one();
+    return true;
+}
+
+bool RecordingEncoder::videoReady() const
+{
+    std::lock_guard lock(mutex_);
+    return queuedVideo_ < videoQueueLimit && !closing_ && !failure_;
+}
+
+bool RecordingEncoder::audioReady() const
+{
+    std::lock_guard lock(mutex_);
+    return queuedAudio_ < audioQueueLimit && !closing_ && !failure_;
+}
+
+bool RecordingEncoder::pushAudio(RecordingPCMBuffer buffer)
+{
+    std::lock_guard lock(mutex_);
+    if (closing_ || failure_ || queuedAudio_ >= audioQueueLimit)
+        return false;
+    jobs_.push_back({nullptr, std::move(buffer)});
+    ++queuedAudio_;
+    wake_.notify_one();
+    return true;
+}
+
+bool RecordingEncoder::waitForAudioRoom(std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock lock(mutex_);
+    return room_.wait_until(lock, deadline, [this] { return queuedAudio_ < audioQueueLimit || failure_; })
+           && !failure_;
+}
+
+std::optional<EncoderFailure> RecordingEncoder::failure() const
+{
+    std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+std::int64_t RecordingEncoder::videoPacketsWritten() const
+{
+    std::lock_guard lock(mutex_);
+    return videoPackets_;
+}
+
+void RecordingEncoder::close(std::int64_t end)
+{
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+        end_ = end;
+    }
+    wake_.notify_all();
+    room_.notify_all();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+void RecordingEncoder::abort()
+{
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+        aborted_ = true;
+    }
+    wake_.notify_all();
+    room_.notify_all();
+    if (worker_.joinable())
+        worker_.join();
+    media_.reset();
+}
+
+void RecordingEncoder::fail(const char* text, bool fileError)
+{
+    std::lock_guard lock(mutex_);
+    if (!failure_)
+        failure_ = EncoderFailure{sentence(text), fileError};
+    room_.notify_all();
+}
+
+void RecordingEncoder::run()
+{
+    pthread_setname_np(pthread_self(), "tarnwick-encode");
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return !jobs_.empty() || closing_; });
+            if (aborted_)
+                return;
+            if (jobs_.empty())
+                break;
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+            --(job.audio ? queuedAudio_ : queuedVideo_);
+            room_.notify_all();
+            if (failure_)
+                continue;
+        }
+        if (job.audio)
+            encodeAudio(*job.audio);
+        else
+            encodeVideo(job);
+    }
+    finishMedia();
+}
+
+void RecordingEncoder::encodeVideo(const Job& job)
+{
+    if (avcodec_send_frame(media_->video, job.picture.get()) < 0)
+        return fail("Не удалось записать кадр.", false);
+    drainPackets(true);
+}
+
+void RecordingEncoder::encodeAudio(const RecordingPCMBuffer& buffer)
+{
+    Media& m = *media_;
+    if (!m.audio)
+        return;
+    av_frame_unref(m.sound);
+    m.sound->format = AV_SAMPLE_FMT_FLTP;
+    m.sound->sample_rate = 48000;
+    m.sound->ch_layout = AV_CHANNEL_LAYOUT_STEREO;
+    m.sound->nb_samples = buffer.frames();
+    if (av_frame_get_buffer(m.sound, 0) < 0)
+        return fail("Не удалось записать аудиодорожку.", false);
+    auto* left = reinterpret_cast<float*>(m.sound->data[0]);
+    auto* right = reinterpret_cast<float*>(m.sound->data[1]);
+    for (int i = 0; i < buffer.frames(); ++i) {
+        left[i] = buffer.samples[static_cast<std::size_t>(2 * i)];
+        right[i] = buffer.samples[static_cast<std::size_t>(2 * i + 1)];
+    }
+    m.sound->pts = buffer.time;
+    if (avcodec_send_frame(m.audio, m.sound) < 0)
+        return fail("Не удалось записать аудиодорожку.", false);
+    drainPackets(false);
+}
+
+void RecordingEncoder::drainPackets(bool video)
+{
+    Media& m = *media_;
+    AVCodecContext* codec = video ? m.video : m.audio;
+    for (;;) {
+        const int received = avcodec_receive_packet(codec, m.packet);
+        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF)
+            return;
+        if (received < 0)
+            return fail(video ? "Не удалось записать кадр." : "Не удалось записать аудиодорожку.", false);
+        writePacket(video, m.packet);
+        if (failure())
+            return;
+    }
+}
+
+void RecordingEncoder::writePacket(bool video, void* raw)
+{
+    Media& m = *media_;
+    auto* packet = static_cast<AVPacket*>(raw);
+    AVPacket* out = packet;
+    if (video) {
+        // No frame reordering: pts rise, and a frame lasts until the next one starts.
+        if (!m.hasHeldVideo) {
+            av_packet_move_ref(m.heldVideo, packet);
+            m.hasHeldVideo = true;
+            return;
+        }
+        m.heldVideo->duration = std::max<std::int64_t>(1, packet->pts - m.heldVideo->pts);
+        std::swap(m.heldVideo, m.packet); // hold the new packet, write the one held before
+        out = m.packet;
+    }
+    AVStream* stream = video ? m.videoStream : m.audioStream;
+    av_packet_rescale_ts(out, (video ? m.video : m.audio)->time_base, stream->time_base);
+    out->stream_index = stream->index;
+    const int written = av_interleaved_write_frame(m.format, out);
+    av_packet_unref(out);
+    if (written < 0 || m.format->pb->error < 0) {
+        fail("Не удалось записать кадр. Проверьте свободное место на диске.", true);
+        return;
+    }
+    if (video) {
+        std::lock_guard lock(mutex_);
+        ++videoPackets_;
+    }
+}
+
+void RecordingEncoder::finishMedia()
+{
+    Media& m = *media_;
+    if (!failure()) {
+        avcodec_send_frame(m.video, nullptr);
+        drainPackets(true);
+        if (m.audio) {
+            avcodec_send_frame(m.audio, nullptr);
+            drainPackets(false);
+        }
+    }
+    if (!failure() && m.hasHeldVideo) {
+        std::int64_t end = 0;
+        {
+            std::lock_guard lock(mutex_);
+            end = end_;
+        }
+        m.heldVideo->duration = std::max<std::int64_t>(1, end - m.heldVideo->pts);
+        av_packet_rescale_ts(m.heldVideo, m.video->time_base, m.videoStream->time_base);
+        m.heldVideo->stream_index = m.videoStream->index;
+        if (av_interleaved_write_frame(m.format, m.heldVideo) < 0)
+            fail("Не удалось записать кадр. Проверьте свободное место на диске.", true);
+        else {
+            std::lock_guard lock(mutex_);
+            ++videoPackets_;
+        }
+        m.hasHeldVideo = false;
+    }
+    if (!failure() || !failure()->fileError) {
+        if (av_write_trailer(m.format) < 0 || m.format->pb->error < 0)
+            fail("Не удалось завершить видео. Проверьте свободное место на диске.", true);
+    }
+    if (avio_closep(&m.format->pb) < 0)
+        fail("Не удалось завершить видео. Проверьте свободное место на диске.", true);
+}
+
+void rewriteWithIndexFirst(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    AVFormatContext* input = nullptr;
+    AVFormatContext* output = nullptr;
+    AVPacket* packet = av_packet_alloc();
+    bool ok = avformat_open_input(&input, source.constData(), nullptr, nullptr) >= 0
+              && avformat_find_stream_info(input, nullptr) >= 0
+              && avformat_alloc_output_context2(&output, nullptr, "mp4", target.constData()) >= 0;
+    for (unsigned i = 0; ok && i < input->nb_streams; ++i) {
+        AVStream* stream = avformat_new_stream(output, nullptr);
+        ok = stream && avcodec_parameters_copy(stream->codecpar, input->streams[i]->codecpar) >= 0;
+        if (ok) {
+            stream->time_base = input->streams[i]->time_base;
+            stream->avg_frame_rate = input->streams[i]->avg_frame_rate;
+            if (stream->codecpar->codec_id == AV_CODEC_ID_HEVC)
+                stream->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
+            else
+                stream->codecpar->codec_tag = 0;
+        }
+    }
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "faststart", 0);
+    ok = ok && avio_open(&output->pb, target.constData(), AVIO_FLAG_WRITE) >= 0
+         && avformat_write_header(output, &options) >= 0;
+    av_dict_free(&options);
+    while (ok) {
+        const int read = av_read_frame(input, packet);
+        if (read == AVERROR_EOF)
+            break;
+        if (read < 0) {
+            ok = false;
+            break;
+        }
+        AVStream* in = input->streams[packet->stream_index];
+        AVStream* out = output->streams[packet->stream_index];
+        av_packet_rescale_ts(packet, in->time_base, out->time_base);
+        packet->pos = -1;
+        ok = av_interleaved_write_frame(output, packet) >= 0;
+        av_packet_unref(packet);
+    }
+    ok = ok && av_write_trailer(output) >= 0 && output->pb->error >= 0;
+    if (output) {
+        if (output->pb && avio_closep(&output->pb) < 0)
+            ok = false;
+        avformat_free_context(output);
+    }
+    avformat_close_input(&input);
+    av_packet_free(&packet);
+    if (!ok) {
+        QFile::remove(to);
+        throw sentence("Не удалось завершить видео. Проверьте свободное место на диске.");
+    }
+    QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,283 @@
+#include "recording/RecordingMicrophone.h"
+
+#include <pulse/pulseaudio.h>
+
+extern "C" {
+#include <libavutil/samplefmt.h>
+}
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+namespace tarnwick {
+
+namespace {
+
+TarnwickError sentence(const char* text) { return TarnwickError::message(QString::fromUtf8(text)); }
+
+// PulseAudio formats we hand on as they are; anything else is asked for as float.
+int ffmpegFormat(pa_sample_format_t format)
+{
+    switch (format) {
+    case PA_SAMPLE_U8:
+        return AV_SAMPLE_FMT_U8;
+    case PA_SAMPLE_S16LE:
+        return AV_SAMPLE_FMT_S16;
+    case PA_SAMPLE_S32LE:
+        return AV_SAMPLE_FMT_S32;
+    case PA_SAMPLE_FLOAT32LE:
+        return AV_SAMPLE_FMT_FLT;
+    default:
+        return -1;
+    }
+}
+
+struct SourceLookup {
+    pa_threaded_mainloop* loop = nullptr;
+    bool done = false;
+    std::string name;
+    std::string monitor;
+    bool isMonitor = false;
+    pa_sample_spec spec{};
+};
+
+} // namespace
+
+// A running frame count, re-anchored to the measured time only past 25 ms of drift,
+// so the mixer sees one continuous stream instead of jittery buffer times.
+struct RecordingMicrophone::Clock {
+    double anchor = 0;
+    std::int64_t frames = 0;
+    bool anchored = false;
+
+    double stamp(double measured, int count, int rate)
+    {
+        double expected = anchor + static_cast<double>(frames) / rate;
+        if (!anchored || std::abs(expected - measured) > 0.025) {
+            anchor = measured;
+            frames = 0;
+            anchored = true;
+            expected = measured;
+        }
+        frames += count;
+        return expected;
+    }
+};
+
+RecordingMicrophone::RecordingMicrophone(platform::SerialQueue& sampleQueue, RecordingAudioSource source)
+    : sampleQueue_(sampleQueue), source_(source), alive_(std::make_shared<std::atomic<bool>>(false)),
+      clock_(std::make_unique<Clock>())
+{
+}
+
+RecordingMicrophone::~RecordingMicrophone() { stop(); }
+
+bool RecordingMicrophone::waitForContext()
+{
+    for (;;) {
+        const pa_context_state_t state = pa_context_get_state(context_);
+        if (state == PA_CONTEXT_READY)
+            return true;
+        if (!PA_CONTEXT_IS_GOOD(state))
+            return false;
+        pa_threaded_mainloop_wait(loop_);
+    }
+}
+
+bool RecordingMicrophone::waitForStream()
+{
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(stream_);
+        if (state == PA_STREAM_READY)
+            return true;
+        if (!PA_STREAM_IS_GOOD(state))
+            return false;
+        pa_threaded_mainloop_wait(loop_);
+    }
+}
+
+void RecordingMicrophone::start()
+{
+    const bool microphone = source_ == RecordingAudioSource::microphone;
+    loop_ = pa_threaded_mainloop_new();
+    if (!loop_ || pa_threaded_mainloop_start(loop_) < 0) {
+        stop();
+        throw sentence("Не удалось подключиться к звуковому серверу PulseAudio.");
+    }
+    pa_threaded_mainloop_lock(loop_);
+    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Tarnwick");
+    pa_context_set_state_callback(
+        context_, [](pa_context*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
+        loop_);
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 || !waitForContext()) {
+        pa_threaded_mainloop_unlock(loop_);
+        stop();
+        throw microphone ? sentence("Микрофон не найден. Подключите его или отключите запись микрофона.")
+                         : sentence("Не удалось подключиться к звуковому серверу PulseAudio.");
+    }
+
+    SourceLookup lookup;
+    lookup.loop = loop_;
+    const auto finishLookup = [&lookup](pa_operation* operation) {
+        while (operation && !lookup.done)
+            pa_threaded_mainloop_wait(lookup.loop);
+        if (operation)
+            pa_operation_unref(operation);
+        lookup.done = false;
+    };
+    finishLookup(pa_context_get_server_info(
+        context_,
+        [](pa_context*, const pa_server_info* info, void* data) {
+            auto& l = *static_cast<SourceLookup*>(data);
+            if (info) {
+                l.name = info->default_source_name ? info->default_source_name : "";
+                l.monitor = info->default_sink_name ? info->default_sink_name : "";
+            }
+            l.done = true;
+            pa_threaded_mainloop_signal(l.loop, 0);
+        },
+        &lookup));
+    if (!microphone) {
+        // The default sink's monitor source carries what the system plays.
+        const std::string sink = lookup.monitor;
+        lookup.name.clear();
+        if (!sink.empty())
+            finishLookup(pa_context_get_sink_info_by_name(
+                context_, sink.c_str(),
+                [](pa_context*, const pa_sink_info* info, int eol, void* data) {
+                    auto& l = *static_cast<SourceLookup*>(data);
+                    if (info && !eol && info->monitor_source_name)
+                        l.name = info->monitor_source_name;
+                    if (eol || !info) {
+                        l.done = true;
+                        pa_threaded_mainloop_signal(l.loop, 0);
+                    }
+                },
+                &lookup));
+    }
+    const std::string name = lookup.name;
+    lookup.name.clear();
+    if (!name.empty())
+        finishLookup(pa_context_get_source_info_by_name(
+            context_, name.c_str(),
+            [](pa_context*, const pa_source_info* info, int eol, void* data) {
+                auto& l = *static_cast<SourceLookup*>(data);
+                if (info && !eol) {
+                    l.name = info->name;
+                    l.isMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
+                    l.spec = info->sample_spec;
+                }
+                if (eol || !info) {
+                    l.done = true;
+                    pa_threaded_mainloop_signal(l.loop, 0);
+                }
+            },
+            &lookup));
+    if (lookup.name.empty() || (microphone && lookup.isMonitor)) {
+        pa_threaded_mainloop_unlock(loop_);
+        stop();
+        throw microphone ? sentence("Микрофон не найден. Подключите его или отключите запись микрофона.")
+                         : sentence("Системный звук недоступен: звуковой сервер не назвал выход по умолчанию.");
+    }
+
+    pa_sample_spec spec = lookup.spec;
+    if (ffmpegFormat(spec.format) < 0)
+        spec.format = PA_SAMPLE_FLOAT32LE;
+    format_ = {ffmpegFormat(spec.format), static_cast<int>(spec.rate), spec.channels};
+    stream_ = pa_stream_new(context_, microphone ? "Tarnwick: микрофон" : "Tarnwick: системный звук", &spec, nullptr);
+    pa_buffer_attr attributes{};
+    attributes.maxlength = static_cast<std::uint32_t>(-1);
+    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(10000, &spec));
+    if (stream_) {
+        pa_stream_set_state_callback(
+            stream_,
+            [](pa_stream* stream, void* self) {
+                auto* capture = static_cast<RecordingMicrophone*>(self);
+                if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
+                    capture->failed();
+                pa_threaded_mainloop_signal(capture->loop_, 0);
+            },
+            this);
+        pa_stream_set_read_callback(
+            stream_, [](pa_stream*, size_t, void* self) { static_cast<RecordingMicrophone*>(self)->read(); }, this);
+    }
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE
+                                                      | PA_STREAM_INTERPOLATE_TIMING);
+    if (!stream_ || pa_stream_connect_record(stream_, lookup.name.c_str(), &attributes, flags) < 0
+        || !waitForStream()) {
+        pa_threaded_mainloop_unlock(loop_);
+        stop();
+        throw microphone ? sentence("Микрофон недоступен для записи.")
+                         : sentence("Системный звук недоступен для записи.");
+    }
+    alive_->store(true);
+    pa_threaded_mainloop_unlock(loop_);
+}
+
+void RecordingMicrophone::read()
+{
+    const void* data = nullptr;
+    size_t bytes = 0;
+    while (pa_stream_peek(stream_, &data, &bytes) == 0 && bytes > 0) {
+        const int frameBytes = format_.channels * av_get_bytes_per_sample(static_cast<AVSampleFormat>(format_.sampleFormat));
+        const int frames = static_cast<int>(bytes) / frameBytes;
+        if (data && frames > 0 && onSample) {
+            pa_usec_t latency = 0;
+            int negative = 0;
+            double measured = hostTimeNow() - static_cast<double>(frames) / format_.rate;
+            if (pa_stream_get_latency(stream_, &latency, &negative) == 0)
+                measured -= (negative ? -1.0 : 1.0) * static_cast<double>(latency) / 1e6;
+            const double time = clock_->stamp(measured, frames, format_.rate);
+            RecordingAudioBuffer buffer{format_, {}, frames};
+            const auto* begin = static_cast<const std::uint8_t*>(data);
+            buffer.data.assign(begin, begin + static_cast<std::ptrdiff_t>(frames) * frameBytes);
+            sampleQueue_.async([alive = alive_, callback = onSample, buffer = std::move(buffer), time] {
+                if (alive->load())
+                    callback(buffer, time);
+            });
+        }
+        pa_stream_drop(stream_);
+    }
+}
+
+void RecordingMicrophone::failed()
+{
+    if (stopping_ || !alive_->load() || !onFailure)
+        return;
+    const TarnwickError error = source_ == RecordingAudioSource::microphone
+                                    ? sentence("Запись микрофона прервана.")
+                                    : sentence("Запись системного звука прервана.");
+    sampleQueue_.async([alive = alive_, callback = onFailure, error] {
+        if (alive->load())
+            callback(error);
+    });
+}
+
+void RecordingMicrophone::stop()
+{
+    alive_->store(false);
+    if (!loop_)
+        return;
+    pa_threaded_mainloop_lock(loop_);
+    stopping_ = true;
+    if (stream_) {
+        pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa_stream_set_read_callback(stream_, nullptr, nullptr);
+        pa_stream_disconnect(stream_);
+        pa_stream_unref(stream_);
+        stream_ = nullptr;
+    }
+    if (context_) {
+        pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+        context_ = nullptr;
+    }
+    pa_threaded_mainloop_unlock(loop_);
+    pa_threaded_mainloop_stop(loop_);
+    pa_threaded_mainloop_free(loop_);
+    loop_ = nullptr;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/SerialQueue.h"
+#include "platform/TarnwickError.h"
+#include "recording/RecordingAudio.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_stream;
+
+namespace tarnwick {
+
+// Captures one PulseAudio source in its native sample format: the default
+// source for the microphone (a monitor does not count as one), the default
+// sink's monitor for system audio. Buffers, stamped on the host clock, reach
+// `onSample` on the sample queue; a failure while running reaches `onFailure` there.
+class RecordingMicrophone {
+public:
+    RecordingMicrophone(platform::SerialQueue& sampleQueue,
+                        RecordingAudioSource source = RecordingAudioSource::microphone);
+    ~RecordingMicrophone();
+    RecordingMicrophone(const RecordingMicrophone&) = delete;
+    RecordingMicrophone& operator=(const RecordingMicrophone&) = delete;
+
+    std::function<void(const RecordingAudioBuffer&, double)> onSample;
+    std::function<void(const TarnwickError&)> onFailure;
+
+    // Throws TarnwickError.
+    void start();
+    void stop();
+
+private:
+    struct Clock;
+    void read();
+    void failed();
+    bool waitForContext();
+    bool waitForStream();
+
+    platform::SerialQueue& sampleQueue_;
+    RecordingAudioSource source_;
+    pa_threaded_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    RecordingAudioFormat format_;
+    std::shared_ptr<std::atomic<bool>> alive_;
+    bool stopping_ = false;
+    std::unique_ptr<Clock> clock_;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,160 @@
+#include "app/ScrollingCaptureControlView.h"
+#include "app/ScrollingCaptureController.h"
+#include "recording/RecordingAreaSelector.h"
+#include "support/X11Client.h"
+#include "NoisePage.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using tarnwick::test::noisePage;
+using tarnwick::test::X11Client;
+
+namespace {
+
+// Another program's window showing a tall page that scrolls 100 rows every 150 ms once started.
+class ScrollingPage : public QWidget {
+public:
+    explicit ScrollingPage(QImage page) : QWidget(nullptr, Qt::FramelessWindowHint), page_(std::move(page))
+    {
+        setGeometry(200, 150, page_.width(), 600);
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            offset_ = std::min(offset_ + 100, page_.height() - height());
+            update();
+        });
+        show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(this));
+    }
+    void startScrolling() { timer_.start(150); }
+    const QImage& page() const { return page_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(0, 0, page_, 0, offset_, width(), height()); }
+
+private:
+    QImage page_;
+    int offset_ = 0;
+    QTimer timer_;
+};
+
+QImage opaque(const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32_Premultiplied); }
+
+TEST(ScrollingCaptureX11, engineStitchesAScrollingWindowExactlyOverSharedMemoryAndGetImage)
+{
+    for (auto transport : {platform::GrabTransport::Automatic, platform::GrabTransport::PlainGetImage}) {
+        ScrollingPage window(noisePage(400, 2000));
+        ScrollingCaptureEngine engine(ScrollingCaptureEngine::screenGrab(transport));
+        int height = 0;
+        engine.onProgress = [&](int, int h, ScrollAppendResult) { height = h; };
+        engine.start(QGuiApplication::primaryScreen()->geometry(), window.geometry(), 1.0);
+        window.startScrolling();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return height == 2000; }, 20000)) << height;
+        std::optional<ScrollingCaptureEngine::Result> answer;
+        engine.finish(false, [&](ScrollingCaptureEngine::Result r) { answer = std::move(r); });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }));
+        const auto* image = std::get_if<QImage>(&*answer);
+        EXPECT_TRUE(image && *image == opaque(window.page())) << int(transport);
+    }
+}
+
+struct Session {
+    ScrollingCaptureController controller;
+    std::vector<ScrollingCaptureController::Outcome> outcomes;
+
+    explicit Session(ScrollingCaptureController::GrabFactory grab = [] { return ScrollingCaptureEngine::screenGrab(); })
+        : controller(std::move(grab))
+    {
+        controller.onComplete = [this](const ScrollingCaptureController::Outcome& o) { outcomes.push_back(o); };
+    }
+    void capture(const QRect& selection) { controller.capture(QGuiApplication::primaryScreen(), selection); }
+    bool ended() { return QTest::qWaitFor([&] { return !outcomes.empty(); }, 10000); }
+};
+
+TEST(ScrollingCaptureX11, returnFinishesOnceWithTheTallShotAndOwnWindowsStayOutOfTheArea)
+{
+    ScrollingPage window(noisePage(400, 1600));
+    Session session;
+    session.capture(window.geometry());
+    session.controller.model().finish(); // nothing collected yet: ignored
+    ASSERT_TRUE(session.controller.control() && session.controller.outline());
+    const QRegion outline = session.controller.outline()->mask().translated(session.controller.outline()->pos());
+    EXPECT_FALSE(outline.intersects(window.geometry()));
+    EXPECT_TRUE(outline.intersects(window.geometry().adjusted(-2, -2, 2, 2)));
+    EXPECT_FALSE(session.controller.control()->frameGeometry().intersects(window.geometry()));
+
+    window.startScrolling();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.controller.model().dimensions() == "400 × 1600 px"; }, 20000));
+    EXPECT_EQ(session.controller.model().message(), "Прокручивайте вниз небольшими шагами · Enter — готово · Esc — отмена");
+    X11Client x;
+    x.chord({x.keycodeOf(XK_Return)}), x.chord({x.keycodeOf(XK_Return)});
+    ASSERT_TRUE(session.ended());
+    ASSERT_EQ(session.outcomes.size(), 1u);
+    const auto* shot = std::get_if<ScrollingCaptureShot>(&session.outcomes.front());
+    EXPECT_TRUE(shot && shot->image == opaque(window.page()));
+    EXPECT_EQ(session.controller.control(), nullptr);
+}
+
+TEST(ScrollingCaptureX11, escapeCancelsTheSelectionOrTheCaptureAndTooSmallAnAreaFails)
+{
+    ScrollingPage window(noisePage(400, 1000));
+    X11Client x;
+    for (bool selectFirst : {false, true}) {
+        Session cancelled;
+        cancelled.controller.begin();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !cancelled.controller.selector()->panels().empty(); }));
+        if (selectFirst) {
+            x.drag(200, 150, 600, 750);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return cancelled.controller.model().ready(); }));
+            EXPECT_EQ(cancelled.controller.outline()->geometry(), QRect(198, 148, 404, 604));
+        }
+        x.chord({x.keycodeOf(XK_Escape)});
+        ASSERT_TRUE(cancelled.ended());
+        EXPECT_TRUE(std::holds_alternative<std::monostate>(cancelled.outcomes.front()));
+    }
+
+    Session small;
+    small.capture(QRect(200, 150, 400, 31));
+    ASSERT_TRUE(small.ended());
+    const auto* error = std::get_if<TarnwickError>(&small.outcomes.front());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->errorDescription(), "Для прокрутки выберите область высотой хотя бы 32 пикселя.");
+    EXPECT_EQ(small.controller.control(), nullptr);
+}
+
+TEST(ScrollingCaptureX11, lostScreenEndsAnEmptySessionButLeavesACollectedOneToFinish)
+{
+    const QImage page = noisePage(400, 1000);
+    auto failingAfter = [&](int frames) {
+        return [&page, frames] {
+            return ScrollingCaptureEngine::Grab([&page, frames, n = 0](const QRect& r) mutable {
+                if (n == frames)
+                    throw TarnwickError::message(QStringLiteral("Соединение с X-сервером потеряно."));
+                return page.copy(0, 100 * n++, r.width(), r.height());
+            });
+        };
+    };
+    Session empty(failingAfter(0));
+    empty.capture(QRect(200, 150, 400, 600));
+    ASSERT_TRUE(empty.ended());
+    ASSERT_TRUE(std::holds_alternative<TarnwickError>(empty.outcomes.front()));
+
+    Session collected(failingAfter(3));
+    collected.capture(QRect(200, 150, 400, 600));
+    ScrollingCaptureModel& model = collected.controller.model();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.message().startsWith("Захват прерван"); }));
+    EXPECT_EQ(model.message(), "Захват прерван: Соединение с X-сервером потеряно. Можно завершить собранную часть.");
+    EXPECT_EQ(model.dimensions(), "400 × 800 px");
+    QTest::mouseClick(collected.controller.control()->finishButton(), Qt::LeftButton);
+    ASSERT_TRUE(collected.ended());
+    const auto* shot = std::get_if<ScrollingCaptureShot>(&collected.outcomes.front());
+    EXPECT_TRUE(shot && shot->image == opaque(page.copy(0, 0, 400, 800)));
+}
+
+} // namespace

@@ -1,0 +1,148 @@
+#include "editor/tools/DoubleSlider.h"
+#include "editor/tools/EditorImageCornerControl.h"
+#include "editor/tools/EditorSupplementalControls.h"
+#include "editor/tools/EditorToolDetails.h"
+#include "editor/tools/ToolDetailsPopover.h"
+#include "ToolsTestSupport.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using T = AnnotationTool;
+
+namespace {
+
+QPushButton* button(QWidget& root, const QString& text)
+{
+    for (QPushButton* b : root.findChildren<QPushButton*>())
+        if (b->text() == text && b->isVisibleTo(&root))
+            return b;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(ToolDetailsPanel, StrokeDragIsLiveAndOneUndoStepCornerDragClampsCropButtonsActThroughTheModel)
+{
+    EditorState state(test::shotOf(800, 500), QStringLiteral("A"));
+    ToolDetailsPopover popover(state, Qt::darkGray);
+    EditorToolDetails& details = popover.details();
+    popover.showAnchored(nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&popover));
+
+    // The stroke slider of the panel: one drag, the width live under the pointer, one step.
+    state.setTool(T::select);
+    state.add(test::element(T::arrow, {10, 10}, {200, 200}, 3), false);
+    test::settle();
+    EXPECT_EQ(details.shownSections(), (QVector<DetailsSection>{DetailsSection::lineKind, DetailsSection::strokeWidth}));
+    DoubleSlider& slider = *details.strokeSlider();
+    double midDrag = 0;
+    test::dragSlider(slider, slider.width() * 2 / 3, [&] { midDrag = state.selectedAnnotation()->strokeWidth; });
+    EXPECT_GT(midDrag, 3);
+    const double dragged = state.selectedAnnotation()->strokeWidth;
+    EXPECT_GT(dragged, midDrag);
+    EXPECT_EQ(dragged, std::round(dragged));
+    state.undo();
+    EXPECT_EQ(state.annotations().front().strokeWidth, 3);
+    state.undo();
+    EXPECT_TRUE(state.annotations().isEmpty()) << "the whole drag was one step";
+
+    // The corner capsule of a 301 × 120 layer stops at 60 however far it is dragged.
+    state.setTool(T::select);
+    ASSERT_TRUE(state.addImages({test::picture(301, 120)}));
+    test::settle();
+    ASSERT_TRUE(details.shownSections().contains(DetailsSection::insertedImage));
+    auto* corner = details.section(DetailsSection::insertedImage)->findChild<EditorImageCornerControl*>();
+    test::dragSlider(*corner->slider(), corner->slider()->width() + 200);
+    EXPECT_EQ(state.selectedAnnotation()->imageCornerRadius, 60);
+    state.undo();
+    ASSERT_EQ(state.annotations().size(), 1);
+    EXPECT_EQ(state.annotations().front().imageCornerRadius, 0);
+    // A drag cut short by the layer's deselection closes its step; the next drag is a step of its own.
+    state.setSelectedID(state.annotations().front().id);
+    test::settle();
+    QTest::mousePress(corner->slider(), Qt::LeftButton, {}, QPoint(2, corner->slider()->height() / 2));
+    QTest::mouseMove(corner->slider(), QPoint(corner->slider()->width() / 2, corner->slider()->height() / 2));
+    const double cut = state.annotations().front().imageCornerRadius;
+    ASSERT_GT(cut, 0);
+    state.setSelectedID(std::nullopt);
+    test::settle();
+    QTest::mouseRelease(&popover, Qt::LeftButton); // a hidden widget loses the grab: the release lands elsewhere
+    state.setSelectedID(state.annotations().front().id);
+    test::settle();
+    test::dragSlider(*corner->slider(), corner->slider()->width() + 200);
+    state.undo();
+    EXPECT_EQ(state.annotations().front().imageCornerRadius, cut);
+
+    // Crop: greyed without a selection, then applied and cancelled through the model.
+    state.setTool(T::crop);
+    test::settle();
+    QPushButton* apply = button(details, QStringLiteral("Применить"));
+    QPushButton* cancel = button(details, QStringLiteral("Отменить рамку"));
+    ASSERT_TRUE(apply && cancel);
+    EXPECT_FALSE(apply->isEnabled());
+    state.setCropSelection(QRectF(100, 100, 300, 200));
+    test::settle();
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    EXPECT_FALSE(state.pendingCrop());
+    state.setCropSelection(QRectF(100, 100, 300, 200));
+    test::settle();
+    QTest::mouseClick(apply, Qt::LeftButton);
+    EXPECT_EQ(state.cropRect(), QRectF(100, 100, 300, 200));
+    state.setTool(T::crop);
+    test::settle();
+    QTest::mouseClick(button(details, QStringLiteral("Вернуть весь снимок")), Qt::LeftButton);
+    EXPECT_FALSE(state.cropRect());
+    state.undo();
+    EXPECT_EQ(state.cropRect(), QRectF(100, 100, 300, 200));
+}
+
+TEST(SupplementalStrip, KeyboardRunOnTheWidthSliderIsOneStepAndTheSliderFollowsTheHighlighterLimit)
+{
+    EditorState state(test::shotOf(800, 500), QStringLiteral("A"));
+    EditorSupplementalControls strip(state);
+    strip.show();
+    state.activateExtraTool(ExtraToolKind::highlighter);
+    test::settle();
+    EXPECT_EQ(strip.strokeSlider()->maximum(), 120 * 100);
+    state.setTool(T::select);
+    state.add(test::element(T::arrow, {10, 10}, {200, 200}, 3), false);
+    test::settle();
+    EXPECT_EQ(strip.strokeSlider()->maximum(), 40 * 100);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyPress(strip.strokeSlider(), Qt::Key_Right, {}, -1);
+    QTest::keyRelease(strip.strokeSlider(), Qt::Key_Right);
+    EXPECT_EQ(state.selectedAnnotation()->strokeWidth, 6);
+    state.undo();
+    EXPECT_EQ(state.annotations().front().strokeWidth, 3);
+    state.undo();
+    EXPECT_TRUE(state.annotations().isEmpty()) << "the key run was one step";
+}
+
+TEST(ToolDetailsPopover, OpensFromItsAnchorAndClosesOnAPressOutsideButNotInItsMenus)
+{
+    EditorState state(test::shotOf(800, 500), QStringLiteral("A"));
+    QWidget window;
+    auto* anchor = new QPushButton(QStringLiteral("…"), &window);
+    auto* elsewhere = new QPushButton(QStringLiteral("x"), &window);
+    elsewhere->move(100, 100);
+    window.show();
+    ToolDetailsPopover popover(state, Qt::darkGray, &window);
+    QObject::connect(anchor, &QPushButton::clicked, &popover, [&] { popover.toggle(anchor); });
+    QTest::mouseClick(anchor, Qt::LeftButton);
+    EXPECT_TRUE(popover.isVisible());
+    EXPECT_LE(popover.height(), 460);
+    auto* shape = popover.details().section(DetailsSection::lineKind)->findChild<QComboBox*>();
+    shape->showPopup();
+    QTest::mouseClick(shape->view()->viewport(), Qt::LeftButton, {}, shape->view()->visualRect(shape->model()->index(1, 0)).center());
+    EXPECT_EQ(state.lineKind(), LineKind::length);
+    EXPECT_TRUE(popover.isVisible());
+    QTest::mouseClick(anchor, Qt::LeftButton);
+    EXPECT_FALSE(popover.isVisible());
+    QTest::mouseClick(anchor, Qt::LeftButton);
+    QTest::mouseClick(elsewhere, Qt::LeftButton);
+    EXPECT_FALSE(popover.isVisible());
+}

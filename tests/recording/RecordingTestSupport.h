@@ -1,0 +1,41 @@
+#pragma once
+
+#include "recording/RecordingFileWriter.h"
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QProcess>
+#include <future>
+
+namespace tarnwick::test {
+
+// ffprobe's JSON answer for `file` with the given extra arguments.
+inline QJsonObject probe(const QString& file, QStringList arguments = {"-show_streams", "-show_format"})
+{
+    QProcess process;
+    process.start("ffprobe", QStringList{"-v", "error", "-of", "json"} + arguments + QStringList{file});
+    process.waitForFinished(60000);
+    return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+}
+
+// A frame whose content moves with k, so the encoder has real work.
+inline QImage movingFrame(QSize size, int k)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(20, 40, 60));
+    QPainter painter(&image);
+    painter.fillRect(QRect((k * 7) % size.width(), size.height() / 4, size.width() / 4, size.height() / 2), Qt::red);
+    return image;
+}
+
+inline RecordingResult finished(RecordingFileWriter& writer, double endTime)
+{
+    std::promise<RecordingResult> result;
+    writer.finish(endTime, [&](RecordingResult r) { result.set_value(std::move(r)); });
+    return result.get_future().get();
+}
+
+} // namespace tarnwick::test

@@ -1,0 +1,187 @@
+#include "RecordingTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cmath>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tarnwick;
+using tarnwick::test::finished;
+using tarnwick::test::movingFrame;
+using tarnwick::test::probe;
+
+namespace {
+
+const QSize frameSize(320, 240);
+
+RecordingOptions options(RecordingCodec codec, bool audio)
+{
+    RecordingOptions o;
+    o.codec = codec;
+    o.systemAudio = audio;
+    return o;
+}
+
+// A 44.1 kHz mono tone in 1024-frame buffers, as a capture source would deliver it.
+RecordingAudioBuffer tone(int index)
+{
+    RecordingAudioBuffer buffer{{1 /* AV_SAMPLE_FMT_S16 */, 44100, 1}, std::vector<std::uint8_t>(2048), 1024};
+    auto* samples = reinterpret_cast<std::int16_t*>(buffer.data.data());
+    for (int i = 0; i < 1024; ++i)
+        samples[i] = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * 1000 * (index * 1024 + i) / 44100.0));
+    return buffer;
+}
+
+QString sentenceOf(const std::optional<TarnwickError>& error) { return error ? error->errorDescription() : QString(); }
+
+} // namespace
+
+TEST(RecordingFileWriter, WritesH264AndAacWithTheIndexFirst)
+{
+    QTemporaryDir dir;
+    const QString url = dir.filePath("r.mp4");
+    RecordingFileWriter writer(url, frameSize, options(RecordingCodec::h264, true));
+    int audioIndex = 0;
+    for (int k = 0; k < 90; ++k) {
+        const double time = 100.0 + k / 30.0;
+        for (; 99.9 + audioIndex * 1024 / 44100.0 < time; ++audioIndex)
+            writer.appendAudio(tone(audioIndex), RecordingAudioSource::system, 99.9 + audioIndex * 1024 / 44100.0);
+        while (!writer.append(movingFrame(frameSize, k), time))
+            ASSERT_FALSE(writer.failure());
+        writer.drainAudio(time);
+    }
+    EXPECT_FALSE(writer.append(movingFrame(frameSize, 0), 100.0 + 89 / 30.0)); // same time as the last frame
+    EXPECT_FALSE(writer.failure());
+    const RecordingResult result = finished(writer, 103.5);
+    ASSERT_EQ(result.url, url) << sentenceOf(result.error).toStdString();
+    EXPECT_FALSE(result.error);
+
+    const QJsonObject info = probe(url);
+    const QJsonArray streams = info["streams"].toArray();
+    ASSERT_EQ(streams.size(), 2);
+    const QJsonObject video = streams[0].toObject(), audio = streams[1].toObject();
+    EXPECT_EQ(video["codec_name"].toString(), "h264");
+    EXPECT_EQ(video["has_b_frames"].toInt(), 0);
+    EXPECT_EQ(video["width"].toInt(), 320);
+    EXPECT_EQ(video["height"].toInt(), 240);
+    EXPECT_EQ(audio["codec_name"].toString(), "aac");
+    EXPECT_EQ(audio["sample_rate"].toString(), "48000");
+    EXPECT_EQ(audio["channels"].toInt(), 2);
+    EXPECT_NEAR(info["format"].toObject()["duration"].toString().toDouble(), 3.5 + 1 / 30.0, 0.05);
+
+    QFile file(url);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_LT(bytes.indexOf("moov"), bytes.indexOf("mdat"));
+    EXPECT_EQ(bytes.indexOf("moof"), -1);
+
+    const QJsonArray frames = probe(url, {"-select_streams", "v", "-show_frames", "-show_entries", "frame=key_frame,pict_type"})["frames"].toArray();
+    EXPECT_EQ(frames.size(), 91); // 90 frames and the repeat at the stop time
+    int sinceKey = 0;
+    for (const auto& frame : frames) {
+        EXPECT_NE(frame.toObject()["pict_type"].toString(), "B");
+        sinceKey = frame.toObject()["key_frame"].toInt() ? 0 : sinceKey + 1;
+        EXPECT_LT(sinceKey, 60);
+    }
+}
+
+TEST(RecordingFileWriter, HevcIsTaggedHvc1AndEmptyRecordingsLeaveNoFile)
+{
+    QTemporaryDir dir;
+    const QString url = dir.filePath("h.mp4");
+    RecordingFileWriter writer(url, frameSize, options(RecordingCodec::hevc, false));
+    for (int k = 0; k < 10; ++k)
+        while (!writer.append(movingFrame(frameSize, k), 5 + k / 30.0)) {
+        }
+    const RecordingResult result = finished(writer, 5.5);
+    ASSERT_EQ(result.url, url);
+    const QJsonObject video = probe(url)["streams"].toArray()[0].toObject();
+    EXPECT_EQ(video["codec_name"].toString(), "hevc");
+    EXPECT_EQ(video["codec_tag_string"].toString(), "hvc1");
+
+    const QString empty = dir.filePath("e.mp4");
+    RecordingFileWriter nothing(empty, frameSize, options(RecordingCodec::h264, true));
+    const RecordingResult none = finished(nothing, 1.0);
+    EXPECT_TRUE(none.url.isEmpty());
+    EXPECT_EQ(sentenceOf(none.error), "Запись не получила ни одного кадра. Проверьте доступ к экрану.");
+    EXPECT_FALSE(QFile::exists(empty));
+}
+
+TEST(RecordingFileWriter, KeepsTheRecordingUpToAFrameSizeChange)
+{
+    QTemporaryDir dir;
+    const QString url = dir.filePath("s.mp4");
+    RecordingFileWriter writer(url, frameSize, options(RecordingCodec::h264, true));
+    const double start = hostTimeNow() - 2.0; // the failure comes 2 s into the recording
+    for (int k = 0; k < 60; ++k)
+        while (!writer.append(movingFrame(frameSize, k), start + k / 30.0)) {
+        }
+    EXPECT_FALSE(writer.append(movingFrame(QSize(640, 480), 60), start + 2.0));
+    const double failedAt = hostTimeNow() - start; // the last good frame stands until then
+    const QString sentence = "Размер видеокадра изменился. Остановите запись и выберите экран заново.";
+    EXPECT_EQ(sentenceOf(writer.failure()), sentence);
+    const RecordingResult result = finished(writer, start + 4.0);
+    EXPECT_EQ(result.url, url);
+    EXPECT_EQ(sentenceOf(result.error), sentence);
+    EXPECT_NEAR(probe(url)["format"].toObject()["duration"].toString().toDouble(), failedAt, 0.1);
+}
+
+TEST(RecordingFileWriter, FullDiskCancelsWithoutAPartialFile)
+{
+    QTemporaryDir dir;
+    const QString mountPoint = dir.filePath("small");
+    QDir().mkpath(mountPoint);
+    const bool mounted = mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=64k") == 0;
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    if (!mounted) { // no right to mount here: a file-size limit fails the writes the same way
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{64 * 1024, previous.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    const QString url = mountPoint + "/full.mp4";
+    {
+        RecordingFileWriter writer(url, frameSize, options(RecordingCodec::h264, false));
+        for (int k = 0; k < 600 && !writer.failure(); ++k)
+            while (!writer.append(movingFrame(frameSize, k * 13), k / 30.0) && !writer.failure()) {
+            }
+        const RecordingResult result = finished(writer, 20.0);
+        EXPECT_TRUE(result.url.isEmpty());
+        EXPECT_TRUE(sentenceOf(result.error).contains("Проверьте свободное место на диске."));
+    }
+    EXPECT_EQ(QDir(mountPoint).entryList(QDir::Files), QStringList());
+    if (mounted)
+        umount(QFile::encodeName(mountPoint).constData());
+    else
+        setrlimit(RLIMIT_FSIZE, &previous);
+}
+
+TEST(RecordingFileWriter, AKilledRecordingStaysPlayable)
+{
+    QTemporaryDir dir;
+    const QString url = dir.filePath("k.mp4");
+    const pid_t child = fork();
+    if (child == 0) {
+        RecordingFileWriter writer(url, frameSize, options(RecordingCodec::h264, false));
+        for (int k = 0; k < 200; ++k)
+            while (!writer.append(movingFrame(frameSize, k), k / 30.0))
+                usleep(1000);
+        // Let the encoder reach the fragment that starts at 6 s, then die without finishing.
+        while (QFile(url).size() < 20000)
+            usleep(1000);
+        usleep(300000);
+        kill(getpid(), SIGKILL);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const QJsonArray frames = probe(url, {"-count_frames", "-show_streams"})["streams"].toArray();
+    ASSERT_EQ(frames.size(), 1);
+    EXPECT_GE(frames[0].toObject()["nb_read_frames"].toString().toInt(), 60);
+}

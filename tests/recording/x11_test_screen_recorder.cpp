@@ -1,0 +1,202 @@
+#include "PulseDaemon.h"
+#include "RecordingTestSupport.h"
+#include "support/Errors.h"
+#include "recording/RecordingMicrophone.h"
+#include "recording/ScreenRecorder.h"
+#include "support/X11Client.h"
+
+#include <QElapsedTimer>
+#include <xcb/randr.h>
+#include <QTimer>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::test;
+
+namespace {
+
+// A full-screen window with a red rectangle that moves 100 px a second over dark blue.
+class MovingScene : public QWidget {
+public:
+    MovingScene()
+    {
+        setWindowFlags(Qt::FramelessWindowHint);
+        setCursor(Qt::ArrowCursor);
+        setGeometry(0, 0, 1920, 1080);
+        connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+        timer_.start(15);
+        clock_.start();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(20, 30, 120));
+        painter.fillRect(100 + static_cast<int>(clock_.elapsed() / 10) % 1400, 300, 200, 150, Qt::red);
+    }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+};
+
+struct DecodedFrames {
+    int width = 0, height = 0;
+    QByteArray rgb;
+    int count() const { return rgb.size() / (width * height * 3); }
+    QColor at(int frame, int x, int y) const
+    {
+        const char* p = rgb.constData() + ((static_cast<qsizetype>(frame) * height + y) * width + x) * 3;
+        return QColor(static_cast<uchar>(p[0]), static_cast<uchar>(p[1]), static_cast<uchar>(p[2]));
+    }
+    // The mean x of the red pixels on row `y` of `frame`; -1 without any.
+    double redCentre(int frame, int y) const
+    {
+        double sum = 0;
+        int n = 0;
+        for (int x = 0; x < width; ++x)
+            if (const QColor c = at(frame, x, y); c.red() > 180 && c.green() < 60 && c.blue() < 60)
+                sum += x, ++n;
+        return n ? sum / n : -1;
+    }
+};
+
+DecodedFrames decodeAtTenPerSecond(const QString& file, int width, int height)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-i", file, "-vf", "fps=10", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
+    ffmpeg.waitForFinished(60000);
+    return {width, height, ffmpeg.readAllStandardOutput()};
+}
+
+// Switches the first CRTC to a new 1024×768 mode, as a user changing the resolution would.
+void switchTo1024x768(X11Client& client)
+{
+    xcb_connection_t* c = client.connection();
+    std::free(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
+    auto* resources = xcb_randr_get_screen_resources_reply(c, xcb_randr_get_screen_resources(c, client.root()), nullptr);
+    ASSERT_TRUE(resources);
+    xcb_randr_mode_info_t mode{0, 1024, 768, 65000000, 1048, 1184, 1344, 0, 771, 777, 806, 8, 0};
+    auto* created = xcb_randr_create_mode_reply(c, xcb_randr_create_mode(c, client.root(), mode, 8, "1024x768"), nullptr);
+    ASSERT_TRUE(created);
+    xcb_randr_output_t output = xcb_randr_get_screen_resources_outputs(resources)[0];
+    std::free(xcb_request_check(c, xcb_randr_add_output_mode_checked(c, output, created->mode)));
+    auto* set = xcb_randr_set_crtc_config_reply(
+        c, xcb_randr_set_crtc_config(c, xcb_randr_get_screen_resources_crtcs(resources)[0], XCB_CURRENT_TIME,
+                                     resources->config_timestamp, 0, 0, created->mode, XCB_RANDR_ROTATION_ROTATE_0, 1, &output),
+        nullptr);
+    EXPECT_TRUE(set && set->status == XCB_RANDR_SET_CONFIG_SUCCESS);
+    std::free(set);
+    std::free(created);
+    std::free(resources);
+}
+
+} // namespace
+
+TEST(ScreenRecorder, RecordsTheMovingSceneWithSystemAudioAndClickRings)
+{
+    PulseDaemon pulse;
+    QProcess tone;
+    PulseDaemon::playTone(tone, "tarnwick_speakers", 1000);
+    // A null sink renders in blocks of up to 2 s until a client asks for less:
+    // this listener keeps it prompt, and the recording begins once the tone comes through.
+    platform::SerialQueue listenerQueue("listener");
+    RecordingMicrophone listener(listenerQueue, RecordingAudioSource::system);
+    std::atomic<bool> heard{false};
+    listener.onSample = [&](const RecordingAudioBuffer& b, double) {
+        heard = heard || std::any_of(b.data.begin(), b.data.end(), [](std::uint8_t v) { return v != 0; });
+    };
+    listener.start();
+    ASSERT_TRUE(PulseDaemon::pactl({"set-default-source", "tarnwick_speakers.monitor"}));
+    RecordingMicrophone monitorOnly(listenerQueue);
+    EXPECT_EQ(errorOf([&] { monitorOnly.start(); }), "Микрофон не найден. Подключите его или отключите запись микрофона.");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.load(); }, 10000));
+    MovingScene scene;
+    scene.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene));
+    X11Client client;
+    client.movePointer(300, 250);
+
+    const std::vector<platform::Monitor> monitors = platform::makeScreenGrabber()->monitors();
+    ASSERT_FALSE(monitors.empty());
+    RecordingOptions options;
+    options.codec = RecordingCodec::h264;
+    options.systemAudio = true;
+    QTemporaryDir dir;
+    ScreenRecorder recorder;
+    std::vector<QString> interruptions;
+    recorder.onInterruption = [&](const TarnwickError& e) { interruptions.push_back(e.errorDescription()); };
+    recorder.start(monitors[0], QRectF(0, 0, 1920, 1080), QRectF(100, 100, 800, 600), 1.0, options,
+                   dir.filePath("screen.mp4"));
+    const double started = hostTimeNow();
+    QTest::qWait(1500);
+    client.movePointer(500, 400); // (400, 300) in the video
+    client.button(1, true);
+    client.button(1, false);
+    client.sync();
+    const double clickedAt = hostTimeNow() - started;
+    QTest::qWait(1500);
+    const RecordingResult result = recorder.stop();
+    tone.kill();
+    tone.waitForFinished();
+    ASSERT_FALSE(result.url.isEmpty()) << result.error->what();
+    EXPECT_FALSE(result.error);
+    EXPECT_TRUE(interruptions.empty());
+
+    const QJsonArray streams = probe(result.url)["streams"].toArray();
+    ASSERT_EQ(streams.size(), 2);
+    EXPECT_EQ(streams[0].toObject()["width"].toInt(), 800);
+    EXPECT_NEAR(streams[1].toObject()["start_time"].toString().toDouble(), 0, 0.05);
+
+    const DecodedFrames frames = decodeAtTenPerSecond(result.url, 800, 600);
+    ASSERT_GE(frames.count(), 28);
+    const QColor background = frames.at(5, 20, 20);
+    EXPECT_NEAR(background.red(), 20, 8);
+    EXPECT_NEAR(background.blue(), 120, 8);
+    const double first = frames.redCentre(2, 280), last = frames.redCentre(frames.count() - 3, 280);
+    EXPECT_GE(first, 0);
+    EXPECT_GE(last, 0);
+    EXPECT_GT(std::abs(last - first), 100) << "the rectangle moves";
+    bool ringSeen = false;
+    for (int k = static_cast<int>(clickedAt * 10); k < std::min(frames.count(), static_cast<int>(clickedAt * 10) + 4); ++k) {
+        const QColor c = frames.at(k, 400 - 9, 300 - 2);
+        ringSeen = ringSeen || (c.red() > 100 && c.red() > c.green() + 20 && c.green() > c.blue());
+    }
+    EXPECT_TRUE(ringSeen);
+
+    const std::vector<float> audio = decodedAudio(result.url);
+    ASSERT_GT(audio.size(), 48000u * 2);
+    EXPECT_GT(*std::max_element(audio.begin() + 2400, audio.begin() + 4800), 0.05f) << "tone from the start";
+    EXPECT_NEAR(dominantFrequency({audio.begin() + 48000, audio.begin() + 72000}), 1000, 10);
+}
+
+TEST(ScreenRecorder, KeepsTheRecordingUpToAModeChangeOfTheMonitor)
+{
+    QWidget scene;
+    scene.setGeometry(0, 0, 1920, 1080);
+    scene.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene));
+    const std::vector<platform::Monitor> monitors = platform::makeScreenGrabber()->monitors();
+    ASSERT_FALSE(monitors.empty());
+    QTemporaryDir dir;
+    ScreenRecorder recorder;
+    std::vector<QString> interruptions;
+    recorder.onInterruption = [&](const TarnwickError& e) { interruptions.push_back(e.errorDescription()); };
+    RecordingOptions options;
+    options.codec = RecordingCodec::h264;
+    recorder.start(monitors[0], QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1080), 1.0, options, dir.filePath("m.mp4"));
+    QTest::qWait(1000);
+    X11Client client;
+    switchTo1024x768(client);
+    const QString sentence = "Размер видеокадра изменился. Остановите запись и выберите экран заново.";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !interruptions.empty(); }, 5000));
+    EXPECT_EQ(interruptions, std::vector<QString>{sentence});
+    const RecordingResult result = recorder.stop();
+    ASSERT_FALSE(result.url.isEmpty());
+    EXPECT_EQ(result.error->errorDescription(), sentence);
+    const QJsonObject info = probe(result.url);
+    EXPECT_EQ(info["streams"].toArray()[0].toObject()["width"].toInt(), 1920);
+    EXPECT_GT(info["format"].toObject()["duration"].toString().toDouble(), 0.5);
+}
