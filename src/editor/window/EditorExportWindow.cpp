@@ -3,6 +3,7 @@
 #include "editor/canvas/ColorFormatButton.h"
 #include "editor/canvas/ImageCanvasView.h"
 #include "editor/model/EditorState.h"
+#include "editor/tools/TextEditorPresenter.h"
 #include "editor/window/EditorHeader.h"
 #include "editor/window/EditorView.h"
 #include "panels/Theme.h"
@@ -104,6 +105,10 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     });
     view_->setCanvas(canvas);
     view_->header()->setColorReadOut(new ColorFormatButton(state_->cursorColor()));
+    // The text editor's panel comes and goes with the model's text editor, beside this window.
+    textEditor_ = new TextEditorPresenter(*state_, this);
+    textEditor_->setParentWindow(this);
+    textEditor_->setCanvas(canvas);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
@@ -115,6 +120,7 @@ EditorExportWindow::~EditorExportWindow()
 {
     qApp->removeEventFilter(this);
     // The views read the state to the last; they go before it.
+    delete textEditor_;
     delete view_;
     view_ = nullptr;
     delete actions_;

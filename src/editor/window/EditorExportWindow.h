@@ -20,6 +20,7 @@ class AppModel;
 class EditorState;
 class EditorView;
 class ImageCanvasView;
+class TextEditorPresenter;
 
 // What the editor asks of the application shell.
 struct EditorShellHooks {
@@ -93,6 +94,7 @@ private:
     EditorShellHooks hooks_;
     EditorExportActions* actions_;
     EditorView* view_;
+    TextEditorPresenter* textEditor_;
     bool closing_ = false;
 };
 

@@ -5,6 +5,7 @@
 #include "editor/window/EditorCommentSheet.h"
 #include "editor/window/EditorCommentsPanel.h"
 #include "editor/window/EditorSaveControls.h"
+#include "editor/tools/TextEditorPresenter.h"
 #include "editor/window/EditorView.h"
 #include "panels/Theme.h"
 #include "support/FakeClipboardBackend.h"
@@ -94,6 +95,8 @@ TEST_F(EditorViewTest, HeaderFollowsTheModel)
     state().requestText({5, 5}, std::nullopt);
     settle();
     EXPECT_FALSE(header().cancelButton()->isEnabled());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window->findChild<TextEditorPanel*>() != nullptr; }, 1000))
+        << "the text editor's panel opens beside the editor";
 }
 
 TEST_F(EditorViewTest, TextsShowLinuxKeyNames)
