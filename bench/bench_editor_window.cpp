@@ -1,6 +1,7 @@
 // The editor window from a ready shot to its first complete paint, and its memory.
 // Run under an X server (xvfb-run) to measure the real path; offscreen works too.
 
+#include "editor/canvas/ImageCanvasView.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
 #include "editor/window/EditorHeader.h"
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -45,19 +47,20 @@ Screenshot shotOf(int width, int height)
     return Screenshot::make(image, 2);
 }
 
-// Opens the editor on the shot and returns once header and footer have been painted on screen.
+// Opens the editor on the shot and returns once header, canvas and footer have been painted on screen.
 std::unique_ptr<EditorExportWindow> openAndPaint(Application& app, const Screenshot& shot)
 {
     auto window = std::make_unique<EditorExportWindow>(std::make_unique<EditorState>(shot, QStringLiteral("A")), app.model,
                                                        EditorShellHooks{});
     PaintWatch watch;
-    QWidget* parts[] = {window->view().header(), window->view().footer()};
+    QWidget* parts[] = {window->view().header(), window->canvas(), window->view().footer()};
     for (QWidget* part : parts)
         part->installEventFilter(&watch);
     window->show();
     QElapsedTimer timer;
     timer.start();
-    while (!(watch.painted.contains(parts[0]) && watch.painted.contains(parts[1])) && timer.elapsed() < 5000)
+    const auto done = [&] { return std::all_of(std::begin(parts), std::end(parts), [&](QWidget* w) { return watch.painted.contains(w); }); };
+    while (!done() && timer.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     for (QWidget* part : parts)
         part->removeEventFilter(&watch);

@@ -248,6 +248,9 @@ void EditorCommentRow::paintEvent(QPaintEvent*)
         painter.strokePath(shape, QPen(withAlpha(Theme::accent(), 0.6f), 1));
 }
 
+// Taking the press makes the row, not the panel behind it, receive the release.
+void EditorCommentRow::mousePressEvent(QMouseEvent* event) { event->accept(); }
+
 void EditorCommentRow::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()))

@@ -1,79 +1,23 @@
 #include "editor/window/EditorExportWindow.h"
 
+#include "editor/canvas/ColorFormatButton.h"
+#include "editor/canvas/ImageCanvasView.h"
 #include "editor/model/EditorState.h"
+#include "editor/tools/TextEditorPresenter.h"
+#include "editor/window/EditorHeader.h"
 #include "editor/window/EditorView.h"
 #include "panels/Theme.h"
 #include "series/AppModel.h"
 
-#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QScreen>
-#include <QTextEdit>
 #include <QVBoxLayout>
 #include <algorithm>
 
 namespace tarnwick {
-namespace {
-
-EditorKey editorKey(int key, bool keypad)
-{
-    switch (key) {
-    case Qt::Key_Escape: return EditorKey::escape;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: return EditorKey::tab;
-    case Qt::Key_C: return EditorKey::c;
-    case Qt::Key_V: return EditorKey::v;
-    case Qt::Key_Z: return EditorKey::z;
-    case Qt::Key_Equal:
-    case Qt::Key_Plus: return keypad ? EditorKey::keypadPlus : EditorKey::equal;
-    case Qt::Key_Minus:
-    case Qt::Key_Underscore: return keypad ? EditorKey::keypadMinus : EditorKey::minus;
-    case Qt::Key_0:
-    case Qt::Key_ParenRight: return keypad ? EditorKey::keypadZero : EditorKey::zero;
-    case Qt::Key_Insert: return keypad ? EditorKey::keypadZero : EditorKey::other;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return EditorKey::enter;
-    default: return EditorKey::other;
-    }
-}
-
-EditorKeyPress keyPressOf(const QKeyEvent& event)
-{
-    const Qt::KeyboardModifiers held = event.modifiers();
-    std::uint8_t modifiers = 0;
-    if (held & Qt::ShiftModifier)
-        modifiers |= shiftKey;
-    if (held & Qt::ControlModifier)
-        modifiers |= controlKey;
-    if (held & Qt::AltModifier)
-        modifiers |= altKey;
-    if (held & Qt::MetaModifier)
-        modifiers |= superKey;
-    // Qt's xcb layer already names Ctrl combinations by the key's first-group (Latin)
-    // keysym, whichever group is active; the keys without Ctrl here are layout-free.
-    return {editorKey(event.key(), held & Qt::KeypadModifier), modifiers, event.isAutoRepeat()};
-}
-
-bool editsText(const QWidget* widget)
-{
-    if (const auto* line = qobject_cast<const QLineEdit*>(widget))
-        return !line->isReadOnly();
-    if (const auto* text = qobject_cast<const QTextEdit*>(widget))
-        return !text->isReadOnly();
-    if (const auto* plain = qobject_cast<const QPlainTextEdit*>(widget))
-        return !plain->isReadOnly();
-    if (const auto* spin = qobject_cast<const QAbstractSpinBox*>(widget))
-        return !spin->isReadOnly();
-    return false;
-}
-
-} // namespace
 
 EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppModel& model, EditorShellHooks hooks,
                                        QWidget* parent)
@@ -150,6 +94,21 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
             self->hooks_.importImage();
     };
     view_ = new EditorView(*state_, &model, std::move(header), this);
+    auto* canvas = new ImageCanvasView(*state_);
+    connect(canvas, &ImageCanvasView::recognizeQRRequested, this, [this](const QRectF& area) {
+        if (recognizeQR)
+            recognizeQR(area);
+    });
+    connect(canvas, &ImageCanvasView::copyColorAndCloseRequested, this, [this] {
+        if (copyColorAndClose)
+            copyColorAndClose();
+    });
+    view_->setCanvas(canvas);
+    view_->header()->setColorReadOut(new ColorFormatButton(state_->cursorColor()));
+    // The text editor's panel comes and goes with the model's text editor, beside this window.
+    textEditor_ = new TextEditorPresenter(*state_, this);
+    textEditor_->setParentWindow(this);
+    textEditor_->setCanvas(canvas);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
@@ -161,7 +120,9 @@ EditorExportWindow::~EditorExportWindow()
 {
     qApp->removeEventFilter(this);
     // The views read the state to the last; they go before it.
+    delete textEditor_;
     delete view_;
+    view_ = nullptr;
     delete actions_;
 }
 
@@ -194,9 +155,25 @@ void EditorExportWindow::closeEvent(QCloseEvent* event)
     hooks_.finishEditor(true, !state_->copiedWithoutMarkers());
 }
 
-bool EditorExportWindow::zoomCanvas(double) { return false; }
+ImageCanvasView* EditorExportWindow::canvas() const { return view_ ? view_->canvas() : nullptr; }
 
-bool EditorExportWindow::resetCanvasZoom() { return false; }
+bool EditorExportWindow::zoomCanvas(double factor)
+{
+    ImageCanvasView* view = canvas();
+    if (!view)
+        return false;
+    view->zoomBy(factor);
+    return true;
+}
+
+bool EditorExportWindow::resetCanvasZoom()
+{
+    ImageCanvasView* view = canvas();
+    if (!view)
+        return false;
+    view->zoomTo(1);
+    return true;
+}
 
 void EditorExportWindow::chooseDirectoryWithDialog(std::function<void(std::optional<QString>)> completion)
 {
@@ -222,88 +199,6 @@ void EditorExportWindow::chooseDirectoryWithDialog(std::function<void(std::optio
             run(std::nullopt);
     });
     dialog->open();
-}
-
-bool EditorExportWindow::ownsWidget(const QWidget* widget, bool* onSheet) const
-{
-    const QWidget* top = widget ? widget->window() : nullptr;
-    *onSheet = false;
-    if (top == this)
-        return true;
-    // Dialogs on the editor (the comment sheet, folder choice) count as sheets.
-    for (const QWidget* w = top ? top->parentWidget() : nullptr; w; w = w->parentWidget())
-        if (w == this) {
-            *onSheet = top->isModal() || top->windowModality() != Qt::NonModal;
-            return *onSheet;
-        }
-    return false;
-}
-
-EditorKeyCommand EditorExportWindow::route(const QKeyEvent& event) const
-{
-    bool onSheet = false;
-    QWidget* focus = QApplication::focusWidget();
-    if (!ownsWidget(focus ? focus : this, &onSheet))
-        return EditorKeyCommand::pass;
-    const QWidget* modal = QApplication::activeModalWidget();
-    bool modalHere = false;
-    if (modal && modal != this && ownsWidget(modal, &modalHere))
-        onSheet = onSheet || modalHere;
-
-    EditorKeyContext context;
-    context.canvasRegistered = false;
-    context.pickingColor = context.canvasRegistered && state_->pickingColor();
-    context.sheetOpen = onSheet;
-    context.editingText = editsText(focus);
-    context.colorCopyBound = bool(copyColorAndClose);
-    context.copyBound = bool(copyWithoutMarkersAndClose);
-    context.zoomBlocked = state_->showText() || state_->showComment() || state_->capturingImage();
-    return routeEditorKey(keyPressOf(event), context);
-}
-
-bool EditorExportWindow::perform(EditorKeyCommand command)
-{
-    using C = EditorKeyCommand;
-    switch (command) {
-    case C::pass: return false;
-    case C::consume: return true;
-    case C::endPicking: state_->setPickingColor(false); return true;
-    case C::copyColorAndClose:
-        if (copyColorAndClose)
-            copyColorAndClose();
-        return true;
-    case C::zoomIn: return zoomCanvas(2);
-    case C::zoomOut: return zoomCanvas(0.5);
-    case C::zoomReset: return resetCanvasZoom();
-    case C::copyWithoutMarkersAndClose: copy(); return true;
-    case C::undo: return view_->header()->undo();
-    case C::redo: return view_->header()->redo();
-    case C::pasteImage: return view_->header()->pasteImage();
-    case C::saveToSeries: return view_->header()->save();
-    }
-    return false;
-}
-
-bool EditorExportWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    const QEvent::Type type = event->type();
-    if ((type != QEvent::KeyPress && type != QEvent::ShortcutOverride) || !watched->isWidgetType())
-        return false;
-    // Keys reach the focus widget first; the window decides before it.
-    if (watched != QApplication::focusWidget() && !(watched == this && !QApplication::focusWidget()))
-        return false;
-    const auto& key = static_cast<const QKeyEvent&>(*event);
-    const EditorKeyCommand command = route(key);
-    if (command == EditorKeyCommand::pass)
-        return false;
-    if (type == QEvent::ShortcutOverride) {
-        // Claims the key, so no shortcut of a child takes it; the press follows.
-        event->accept();
-        return true;
-    }
-    const QPointer<EditorExportWindow> self(this);
-    const bool done = perform(command);
-    return done || !self;
 }
 
 } // namespace tarnwick

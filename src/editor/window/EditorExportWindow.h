@@ -19,6 +19,8 @@ namespace tarnwick {
 class AppModel;
 class EditorState;
 class EditorView;
+class ImageCanvasView;
+class TextEditorPresenter;
 
 // What the editor asks of the application shell.
 struct EditorShellHooks {
@@ -57,6 +59,8 @@ public:
     EditorState& state() const { return *state_; }
     EditorExportActions& actions() const { return *actions_; }
     EditorView& view() const { return *view_; }
+    // The editor's canvas; the key routing and the zoom buttons reach it only here.
+    ImageCanvasView* canvas() const;
 
     // Bound to the export actions at construction; the shell may rebind them.
     std::function<void()> copyWithoutMarkersAndClose;
@@ -90,6 +94,7 @@ private:
     EditorShellHooks hooks_;
     EditorExportActions* actions_;
     EditorView* view_;
+    TextEditorPresenter* textEditor_;
     bool closing_ = false;
 };
 

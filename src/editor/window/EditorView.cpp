@@ -1,5 +1,6 @@
 #include "editor/window/EditorView.h"
 
+#include "editor/canvas/ImageCanvasView.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorChrome.h"
 #include "editor/window/EditorCommentSheet.h"
@@ -169,7 +170,7 @@ QWidget* EditorView::buildFooter()
     return footer;
 }
 
-void EditorView::setCanvas(QWidget* canvas)
+void EditorView::setCanvas(ImageCanvasView* canvas)
 {
     if (canvas_)
         canvasSlot_->removeWidget(canvas_);
@@ -233,8 +234,11 @@ void EditorView::refresh()
     header_->setEnabled(!busy);
     footer_->setEnabled(!busy);
     header_->refresh();
-    if (canvas_)
+    if (canvas_) {
         canvas_->setEnabled(!state_.capturingImage() && (!state_.showText() || state_.pickingColor()));
+        const QMargins insets = canvasInsets();
+        canvas_->setInsets(insets.bottom(), insets.left());
+    }
 
     // Notice bubble and the footer's hint.
     const std::optional<QString> notice = editorNotice(state_);

@@ -15,6 +15,7 @@ class QVBoxLayout;
 namespace tarnwick {
 
 class CanvasZoomButton;
+class ImageCanvasView;
 class EditorCommentSheet;
 class EditorCommentsPanel;
 class EditorFloatingToolbar;
@@ -32,7 +33,8 @@ public:
     void refresh();
 
     // The canvas fills the canvas area; the bubble and the comments button float over it.
-    void setCanvas(QWidget* canvas);
+    void setCanvas(ImageCanvasView* canvas);
+    ImageCanvasView* canvas() const { return canvas_; }
     // Room the canvas keeps free for the floating toolbar: left with a vertical
     // toolbar, bottom with a horizontal one (more while the comments panel shows).
     QMargins canvasInsets() const;
@@ -71,7 +73,7 @@ private:
     EditorHeader* header_;
     QWidget* canvasArea_;
     QVBoxLayout* canvasSlot_;
-    QWidget* canvas_ = nullptr;
+    ImageCanvasView* canvas_ = nullptr;
     QLabel* notice_;
     QToolButton* commentsButton_;
     EditorCommentsPanel* panel_;

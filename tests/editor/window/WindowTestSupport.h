@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/canvas/ImageCanvasView.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
 #include "series/AppModel.h"
@@ -10,6 +11,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <gtest/gtest.h>
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
 
@@ -65,8 +67,10 @@ struct EditorHarness {
     }
     ~EditorHarness() { delete window.data(); }
 
+    // At most one editor at a time, as in the program.
     EditorExportWindow* open(const Screenshot& shot, const QString& label = QStringLiteral("A"))
     {
+        delete window.data();
         EditorShellHooks hooks;
         hooks.finishEditor = [this](bool save, bool prepare) {
             finishes.push_back({save, prepare});
@@ -83,9 +87,24 @@ struct EditorHarness {
         };
         window = new EditorExportWindow(std::make_unique<EditorState>(shot, label), model, std::move(hooks));
         window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
         return window;
     }
     EditorState& state() { return window->state(); }
+    // A point of the shot where the canvas shows it, in canvas view points.
+    QPoint onCanvas(QPointF pixel)
+    {
+        const QRectF image = window->canvas()->imageRect();
+        return (image.topLeft() + pixel * (image.width() / state().canvasRect().width())).toPoint();
+    }
+    void dragOnCanvas(QPointF from, QPointF to)
+    {
+        ImageCanvasView* canvas = window->canvas();
+        QTest::mousePress(canvas, Qt::LeftButton, {}, onCanvas(from));
+        QTest::mouseMove(canvas, onCanvas((from + to) / 2));
+        QTest::mouseMove(canvas, onCanvas(to));
+        QTest::mouseRelease(canvas, Qt::LeftButton, {}, onCanvas(to));
+    }
     // Lets the model's coalesced change notice reach the views.
     static void settle() { QCoreApplication::processEvents(); }
 };

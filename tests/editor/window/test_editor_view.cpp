@@ -5,12 +5,14 @@
 #include "editor/window/EditorCommentSheet.h"
 #include "editor/window/EditorCommentsPanel.h"
 #include "editor/window/EditorSaveControls.h"
+#include "editor/tools/TextEditorPresenter.h"
 #include "editor/window/EditorView.h"
 #include "panels/Theme.h"
 #include "support/FakeClipboardBackend.h"
 
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -93,6 +95,8 @@ TEST_F(EditorViewTest, HeaderFollowsTheModel)
     state().requestText({5, 5}, std::nullopt);
     settle();
     EXPECT_FALSE(header().cancelButton()->isEnabled());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window->findChild<TextEditorPanel*>() != nullptr; }, 1000))
+        << "the text editor's panel opens beside the editor";
 }
 
 TEST_F(EditorViewTest, TextsShowLinuxKeyNames)
@@ -111,21 +115,20 @@ TEST_F(EditorViewTest, TextsShowLinuxKeyNames)
     state().setTool(AnnotationTool::pencil);
     settle();
     EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("Рисуйте свободно. Ctrl — ровная линия по горизонтали или вертикали."));
+    state().setTool(AnnotationTool::blur);
+    state().setBlurMode(BlurMode::objectPixelate);
+    settle();
     EXPECT_TRUE(view().notice()->isHidden());
-    state().setEffectMessage(QStringLiteral("эффект"));
+    EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("Выделите объект прямоугольником с небольшим запасом."));
+    QMimeData nothing;
+    state().pasteImage(&nothing);
     state().setQRMessage(QStringLiteral("код"));
     settle();
     EXPECT_EQ(view().notice()->text(), QStringLiteral("код"));
     EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("код"));
     state().setQRMessage(std::nullopt);
     settle();
-    EXPECT_EQ(view().notice()->text(), QStringLiteral("эффект"));
-    state().setEffectMessage(std::nullopt);
-    state().setTool(AnnotationTool::blur);
-    state().setBlurMode(BlurMode::objectPixelate);
-    settle();
-    EXPECT_TRUE(view().notice()->isHidden());
-    EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("Выделите объект прямоугольником с небольшим запасом."));
+    EXPECT_EQ(view().notice()->text(), QStringLiteral("В буфере обмена нет изображения."));
 }
 
 TEST_F(EditorViewTest, FooterShowsSizeAndZoom)
@@ -251,4 +254,46 @@ TEST_F(EditorViewTest, CancelAndSaveGoThroughTheShell)
     QTest::mouseClick(header().cancelButton(), Qt::LeftButton);
     EXPECT_EQ(finishes.last(), std::make_pair(false, true));
     EXPECT_EQ(model.shots().size(), 1);
+
+    // The close button commits, without preparing the series right after a copy.
+    open(shotOf({100, 100}));
+    QTest::mouseClick(header().copyButton(), Qt::LeftButton);
+    window->close();
+    EXPECT_EQ(finishes.last(), std::make_pair(true, false));
+    EXPECT_EQ(model.shots().size(), 2);
+    EXPECT_EQ(model.status(), QStringLiteral("Снимок без маркировки скопирован — Ctrl+V"));
+}
+
+TEST_F(EditorViewTest, ZoomButtonsAndKeysReachTheCanvas)
+{
+    QTest::mouseClick(view().zoomOutButton(), Qt::LeftButton);
+    EXPECT_EQ(state().navigation().zoom, 1) << "no zoom below fitting";
+    QTest::mouseClick(view().zoomInButton(), Qt::LeftButton);
+    EXPECT_EQ(state().navigation().zoom, 2);
+    QTest::keyClick(window->canvas(), Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_EQ(state().navigation().zoom, 4);
+    for (int i = 0; i < 5; ++i)
+        QTest::mouseClick(view().zoomInButton(), Qt::LeftButton);
+    EXPECT_EQ(state().navigation().zoom, 32);
+    window->setFocus();
+    QTest::keyClick(window, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_EQ(state().navigation().zoom, 1);
+
+    CanvasZoomButton outside(2.0);
+    outside.click(); // not in an editor window: nothing happens
+    EXPECT_EQ(state().navigation().zoom, 1);
+}
+
+TEST_F(EditorViewTest, TabCopiesTheColourUnderThePointerNow)
+{
+    QImage image = shotOf({200, 100}).image;
+    image.setPixelColor(150, 50, QColor(255, 0, 0));
+    open(Screenshot::make(image, 1));
+    QTest::mouseMove(window->canvas(), onCanvas({20, 20}));
+    // The pointer moves without a move event reaching the canvas's read-out.
+    QTest::mouseMove(window->canvas(), onCanvas({150.5, 50.5}));
+    QTest::keyClick(window->canvas(), Qt::Key_Tab);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 1000));
+    EXPECT_EQ(QString::fromUtf8(board.publishedData(QStringLiteral("text/plain"))), QStringLiteral("#FF0000"));
+    EXPECT_EQ(model.status(), QStringLiteral("Цвет #FF0000 скопирован"));
 }

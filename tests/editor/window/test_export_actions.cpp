@@ -119,13 +119,23 @@ TEST_F(ExportActions, QRCodeUnderTheDragIsCopiedAndTheEditorCloses)
 
     window->actions().readQRAndClose(QRectF(300, 250, 2.5, 40));
     EXPECT_EQ(state().qrMessage(), QStringLiteral("Выделите область с QR-кодом."));
-    window->actions().readQRAndClose(QRectF(250, 10, 140, 250)); // grey only
+    dragOnCanvas({260, 20}, {390, 260}); // grey only
     EXPECT_EQ(state().qrMessage(), QStringLiteral("Распознаём QR-код…"));
     ASSERT_TRUE(finished.wait(5000));
     EXPECT_EQ(state().qrMessage(), QStringLiteral("QR-код не найден. Выделите его целиком, захватив поля вокруг."));
     EXPECT_TRUE(finishes.isEmpty());
 
-    // Partly outside the shot: clipped first.
+    dragOnCanvas({10, 10}, {250, 260});
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_FALSE(finishes.isEmpty());
+    EXPECT_EQ(QString::fromUtf8(board.publishedData(QStringLiteral("text/plain"))), QStringLiteral("https://пример.рф/оплата?id=42"));
+}
+
+TEST_F(ExportActions, QRAreaIsClippedToTheShot)
+{
+    open(shotOf({400, 300}, L"https://пример.рф/оплата?id=42"));
+    state().setTool(AnnotationTool::qr);
+    QSignalSpy finished(&window->actions(), &EditorExportActions::qrReadFinished);
     window->actions().readQRAndClose(QRectF(-50, 10.2, 300, 280));
     ASSERT_TRUE(finished.wait(5000));
     EXPECT_EQ(QString::fromUtf8(board.publishedData(QStringLiteral("text/plain"))), QStringLiteral("https://пример.рф/оплата?id=42"));

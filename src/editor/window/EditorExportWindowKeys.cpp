@@ -1,0 +1,160 @@
+// The editor window's keys: the adapter between Qt's key events and routeEditorKey.
+
+#include "editor/window/EditorExportWindow.h"
+
+#include "editor/canvas/ImageCanvasView.h"
+#include "editor/model/EditorState.h"
+#include "editor/window/EditorHeader.h"
+#include "editor/window/EditorView.h"
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTextEdit>
+
+namespace tarnwick {
+namespace {
+
+EditorKey editorKey(int key, bool keypad)
+{
+    switch (key) {
+    case Qt::Key_Escape: return EditorKey::escape;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return EditorKey::tab;
+    case Qt::Key_C: return EditorKey::c;
+    case Qt::Key_V: return EditorKey::v;
+    case Qt::Key_Z: return EditorKey::z;
+    case Qt::Key_Equal:
+    case Qt::Key_Plus: return keypad ? EditorKey::keypadPlus : EditorKey::equal;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore: return keypad ? EditorKey::keypadMinus : EditorKey::minus;
+    case Qt::Key_0:
+    case Qt::Key_ParenRight: return keypad ? EditorKey::keypadZero : EditorKey::zero;
+    case Qt::Key_Insert: return keypad ? EditorKey::keypadZero : EditorKey::other;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return EditorKey::enter;
+    default: return EditorKey::other;
+    }
+}
+
+EditorKeyPress keyPressOf(const QKeyEvent& event)
+{
+    const Qt::KeyboardModifiers held = event.modifiers();
+    std::uint8_t modifiers = 0;
+    if (held & Qt::ShiftModifier)
+        modifiers |= shiftKey;
+    if (held & Qt::ControlModifier)
+        modifiers |= controlKey;
+    if (held & Qt::AltModifier)
+        modifiers |= altKey;
+    if (held & Qt::MetaModifier)
+        modifiers |= superKey;
+    // Qt's xcb layer already names Ctrl combinations by the key's first-group (Latin)
+    // keysym, whichever group is active; the keys without Ctrl here are layout-free.
+    return {editorKey(event.key(), held & Qt::KeypadModifier), modifiers, event.isAutoRepeat()};
+}
+
+bool editsText(const QWidget* widget)
+{
+    if (const auto* line = qobject_cast<const QLineEdit*>(widget))
+        return !line->isReadOnly();
+    if (const auto* text = qobject_cast<const QTextEdit*>(widget))
+        return !text->isReadOnly();
+    if (const auto* plain = qobject_cast<const QPlainTextEdit*>(widget))
+        return !plain->isReadOnly();
+    if (const auto* spin = qobject_cast<const QAbstractSpinBox*>(widget))
+        return !spin->isReadOnly();
+    return false;
+}
+
+} // namespace
+
+bool EditorExportWindow::ownsWidget(const QWidget* widget, bool* onSheet) const
+{
+    const QWidget* top = widget ? widget->window() : nullptr;
+    *onSheet = false;
+    if (top == this)
+        return true;
+    // Dialogs on the editor (the comment sheet, folder choice) count as sheets.
+    for (const QWidget* w = top ? top->parentWidget() : nullptr; w; w = w->parentWidget())
+        if (w == this) {
+            *onSheet = top->isModal() || top->windowModality() != Qt::NonModal;
+            return *onSheet;
+        }
+    return false;
+}
+
+EditorKeyCommand EditorExportWindow::route(const QKeyEvent& event) const
+{
+    bool onSheet = false;
+    QWidget* focus = QApplication::focusWidget();
+    if (!ownsWidget(focus ? focus : this, &onSheet))
+        return EditorKeyCommand::pass;
+    const QWidget* modal = QApplication::activeModalWidget();
+    bool modalHere = false;
+    if (modal && modal != this && ownsWidget(modal, &modalHere))
+        onSheet = onSheet || modalHere;
+
+    EditorKeyContext context;
+    context.canvasRegistered = canvas() != nullptr;
+    context.pickingColor = context.canvasRegistered && state_->pickingColor();
+    context.sheetOpen = onSheet;
+    context.editingText = editsText(focus);
+    context.colorCopyBound = bool(copyColorAndClose);
+    context.copyBound = bool(copyWithoutMarkersAndClose);
+    context.zoomBlocked = state_->showText() || state_->showComment() || state_->capturingImage();
+    return routeEditorKey(keyPressOf(event), context);
+}
+
+bool EditorExportWindow::perform(EditorKeyCommand command)
+{
+    using C = EditorKeyCommand;
+    switch (command) {
+    case C::pass: return false;
+    case C::consume: return true;
+    case C::endPicking: state_->setPickingColor(false); return true;
+    case C::copyColorAndClose:
+        // The colour under the pointer now, not an older sample.
+        if (ImageCanvasView* view = canvas(); view && view->cursorPoint())
+            view->updateCursorColor(*view->cursorPoint());
+        if (copyColorAndClose)
+            copyColorAndClose();
+        return true;
+    case C::zoomIn: return zoomCanvas(2);
+    case C::zoomOut: return zoomCanvas(0.5);
+    case C::zoomReset: return resetCanvasZoom();
+    case C::copyWithoutMarkersAndClose: copy(); return true;
+    case C::undo: return view_->header()->undo();
+    case C::redo: return view_->header()->redo();
+    case C::pasteImage: return view_->header()->pasteImage();
+    case C::saveToSeries: return view_->header()->save();
+    }
+    return false;
+}
+
+bool EditorExportWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::KeyPress && type != QEvent::ShortcutOverride) || !watched->isWidgetType())
+        return false;
+    // Keys reach the focus widget first; the window decides before it.
+    if (watched != QApplication::focusWidget() && !(watched == this && !QApplication::focusWidget()))
+        return false;
+    const auto& key = static_cast<const QKeyEvent&>(*event);
+    const EditorKeyCommand command = route(key);
+    if (command == EditorKeyCommand::pass)
+        return false;
+    if (type == QEvent::ShortcutOverride) {
+        // Claims the key, so no shortcut of a child takes it; the press follows.
+        event->accept();
+        return true;
+    }
+    const QPointer<EditorExportWindow> self(this);
+    const bool done = perform(command);
+    return done || !self;
+}
+
+} // namespace tarnwick
