@@ -21,7 +21,7 @@ class SegmentedPicker;
 // The options of the current tool or selection, one section per subject stacked
 // in a fixed order; the sections are built once and shown or hidden as the model
 // changes, so an open menu or a slider drag survives every change. It has no
-// frame of its own: `ToolDetailsPopover` hosts it. GUI thread; the state outlives it.
+// frame of its own: the toolbar's settings popover hosts it. GUI thread; the state outlives it.
 class EditorToolDetails : public QWidget {
     Q_OBJECT
 public:

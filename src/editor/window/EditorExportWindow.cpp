@@ -3,6 +3,7 @@
 #include "editor/canvas/ColorFormatButton.h"
 #include "editor/canvas/ImageCanvasView.h"
 #include "editor/model/EditorState.h"
+#include "editor/tools/EditorPalette.h"
 #include "editor/tools/TextEditorPresenter.h"
 #include "editor/window/EditorHeader.h"
 #include "editor/window/EditorView.h"
@@ -109,6 +110,7 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     textEditor_ = new TextEditorPresenter(*state_, this);
     textEditor_->setParentWindow(this);
     textEditor_->setCanvas(canvas);
+    textEditor_->customColorSlot = [](EditorState& s, QWidget* parent) { return new CustomColorSlot(s, 2, parent); };
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);

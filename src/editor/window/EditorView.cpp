@@ -2,6 +2,10 @@
 
 #include "editor/canvas/ImageCanvasView.h"
 #include "editor/model/EditorState.h"
+#include "editor/tools/EditorImageCornerControl.h"
+#include "editor/tools/EditorSupplementalControls.h"
+#include "editor/tools/EditorToolDetails.h"
+#include "editor/window/EditorFloatingControls.h"
 #include "editor/window/EditorChrome.h"
 #include "editor/window/EditorCommentSheet.h"
 #include "editor/window/EditorCommentsPanel.h"
@@ -129,6 +133,15 @@ EditorView::EditorView(EditorState& state, AppModel* exportModel, EditorHeaderAc
         setVerticalToolbar(vertical);
     });
     toolbar_->setVertical(verticalToolbar_);
+    // The tool panels sit on the toolbar: details in the settings popover, the option strip and
+    // the corner capsule beside the bar.
+    toolbar_->controls()->setDetailsContent([](EditorState& s) { return new EditorToolDetails(s); });
+    auto* options = new EditorSupplementalControls(state, this);
+    options->setSurface(EditorChrome::floating());
+    toolbar_->setSupplementalControls(options, [options] { return options->hasContent(); });
+    auto* corner = new EditorImageCornerControl(state, this);
+    corner->setSurface(EditorChrome::floating());
+    toolbar_->setCornerControl(corner);
 
     connect(&state, &EditorState::changed, this, &EditorView::refresh);
     refresh();

@@ -2,7 +2,6 @@
 #include "editor/tools/EditorImageCornerControl.h"
 #include "editor/tools/EditorSupplementalControls.h"
 #include "editor/tools/EditorToolDetails.h"
-#include "editor/tools/ToolDetailsPopover.h"
 #include "ToolsTestSupport.h"
 
 #include <QAbstractItemView>
@@ -28,10 +27,9 @@ QPushButton* button(QWidget& root, const QString& text)
 TEST(ToolDetailsPanel, StrokeDragIsLiveAndOneUndoStepCornerDragClampsCropButtonsActThroughTheModel)
 {
     EditorState state(test::shotOf(800, 500), QStringLiteral("A"));
-    ToolDetailsPopover popover(state, Qt::darkGray);
-    EditorToolDetails& details = popover.details();
-    popover.showAnchored(nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&popover));
+    EditorToolDetails details(state);
+    details.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&details));
 
     // The stroke slider of the panel: one drag, the width live under the pointer, one step.
     state.setTool(T::select);
@@ -70,7 +68,7 @@ TEST(ToolDetailsPanel, StrokeDragIsLiveAndOneUndoStepCornerDragClampsCropButtons
     ASSERT_GT(cut, 0);
     state.setSelectedID(std::nullopt);
     test::settle();
-    QTest::mouseRelease(&popover, Qt::LeftButton); // a hidden widget loses the grab: the release lands elsewhere
+    QTest::mouseRelease(&details, Qt::LeftButton); // a hidden widget loses the grab: the release lands elsewhere
     state.setSelectedID(state.annotations().front().id);
     test::settle();
     test::dragSlider(*corner->slider(), corner->slider()->width() + 200);
@@ -122,27 +120,3 @@ TEST(SupplementalStrip, KeyboardRunOnTheWidthSliderIsOneStepAndTheSliderFollowsT
     EXPECT_TRUE(state.annotations().isEmpty()) << "the key run was one step";
 }
 
-TEST(ToolDetailsPopover, OpensFromItsAnchorAndClosesOnAPressOutsideButNotInItsMenus)
-{
-    EditorState state(test::shotOf(800, 500), QStringLiteral("A"));
-    QWidget window;
-    auto* anchor = new QPushButton(QStringLiteral("…"), &window);
-    auto* elsewhere = new QPushButton(QStringLiteral("x"), &window);
-    elsewhere->move(100, 100);
-    window.show();
-    ToolDetailsPopover popover(state, Qt::darkGray, &window);
-    QObject::connect(anchor, &QPushButton::clicked, &popover, [&] { popover.toggle(anchor); });
-    QTest::mouseClick(anchor, Qt::LeftButton);
-    EXPECT_TRUE(popover.isVisible());
-    EXPECT_LE(popover.height(), 460);
-    auto* shape = popover.details().section(DetailsSection::lineKind)->findChild<QComboBox*>();
-    shape->showPopup();
-    QTest::mouseClick(shape->view()->viewport(), Qt::LeftButton, {}, shape->view()->visualRect(shape->model()->index(1, 0)).center());
-    EXPECT_EQ(state.lineKind(), LineKind::length);
-    EXPECT_TRUE(popover.isVisible());
-    QTest::mouseClick(anchor, Qt::LeftButton);
-    EXPECT_FALSE(popover.isVisible());
-    QTest::mouseClick(anchor, Qt::LeftButton);
-    QTest::mouseClick(elsewhere, Qt::LeftButton);
-    EXPECT_FALSE(popover.isVisible());
-}
