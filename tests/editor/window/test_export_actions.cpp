@@ -78,15 +78,11 @@ TEST_F(ExportActions, MissingOrReadOnlyFolderGivesTheSentenceAndNoFile)
     delete window.data();
     alerts.clear();
 
-    QDir().mkpath(folder);
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders";
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    // A folder nobody may create files in, root included.
+    model.setImageSaveDirectory(QStringLiteral("/proc/self"));
     open(shotOf({40, 40}));
     window->actions().saveAndClose();
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_TRUE(saved().isEmpty());
-    EXPECT_TRUE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
     EXPECT_EQ(alerts, QStringList{QStringLiteral("Не удалось сохранить снимок в выбранную папку. Проверьте место на диске и права доступа.")});
     EXPECT_EQ(model.status(), alerts.value(0));
     EXPECT_TRUE(finishes.isEmpty()) << "the editor stays open";
