@@ -297,6 +297,10 @@ void EditorFloatingToolbar::place()
 
     const int available = width - 2 * sideMargin - (commentsShown_ ? commentsRoom : 0);
     strip_->setCompact(surfaceWidth(false) > available);
+    // The comment slot may have changed its width: lay the strip out anew before measuring it.
+    strip_->layout()->invalidate();
+    strip_->layout()->activate();
+    tools_->layout()->activate();
     tools_->adjustSize();
     scroll_->setFixedSize(tools_->size());
     surface_->adjustSize();
