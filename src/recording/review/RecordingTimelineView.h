@@ -1,6 +1,7 @@
 #pragma once
 
 #include "recording/review/RecordingTimelineState.h"
+#include "recording/review/RecordingTimelineTimeEditor.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -11,7 +12,6 @@
 
 namespace tarnwick {
 
-class RecordingTimelineTimeEditor;
 
 // The review timeline strip: thumbnails, dimmed area outside the trim, trim frame, two handles
 // with time labels and the playhead, edited by mouse and keyboard. GUI thread; reads the review
