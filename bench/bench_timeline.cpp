@@ -1,5 +1,6 @@
 #include "recording/review/RecordingTimelineThumbnails.h"
 #include "recording/review/RecordingTimelineView.h"
+#include "recording/review/TimelineThumbnailDecoder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,6 +44,22 @@ void BM_TimelineFirstStrip(benchmark::State& state)
     }
 }
 
+// Opening the file, and one thumbnail a second past a key frame (the longest run from a key frame
+// the tolerance of a 10-minute video leaves).
+void BM_TimelineDecoderOpen(benchmark::State& state)
+{
+    QString file = tenMinuteVideo();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(TimelineThumbnailDecoder(file).isOpen());
+}
+
+void BM_TimelineFrameAfterKeyFrame(benchmark::State& state)
+{
+    TimelineThumbnailDecoder decoder(tenMinuteVideo());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(decoder.frameAt(301.0 + state.range(0), 0.5, RecordingTimelineThumbnails::maximumSize));
+}
+
 // One drag step of the end handle and the strip's repaint, at 900 points with all thumbnails.
 void BM_TimelineDragRepaint(benchmark::State& state)
 {
@@ -71,4 +88,6 @@ void BM_TimelineDragRepaint(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_TimelineFirstStrip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_TimelineDecoderOpen)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TimelineFrameAfterKeyFrame)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TimelineDragRepaint)->Unit(benchmark::kMillisecond);
