@@ -1,6 +1,7 @@
 #include "recording/review/RecordingTimelineView.h"
 
 #include "panels/Theme.h"
+#include "recording/review/RecordingTimelineAccessible.h"
 #include "platform/KeyNames.h"
 #include "recording/review/RecordingTimelineTime.h"
 #include "recording/review/RecordingTimelineTimeEditor.h"
@@ -29,6 +30,7 @@ QColor grey(double level, double opacity = 1) { return QColor::fromRgbF(float(le
 RecordingTimelineView::RecordingTimelineView(RecordingTimelineModel model, QWidget* parent)
     : QWidget(parent), model_(std::move(model))
 {
+    RecordingTimelineAccessible::install();
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     setAccessibleName(QStringLiteral("Текущий кадр"));
@@ -291,6 +293,14 @@ void RecordingTimelineView::mouseReleaseEvent(QMouseEvent* event)
         drag(event);
     dragOrigin_.reset();
     baseline_.reset();
+}
+
+bool RecordingTimelineView::accessibilityStep(int direction)
+{
+    if (!canScrub())
+        return false;
+    apply(value(target_) + direction / 30.0);
+    return true;
 }
 
 void RecordingTimelineView::apply(double t)

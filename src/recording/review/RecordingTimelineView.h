@@ -37,6 +37,8 @@ public:
     double time(double x) const;
     QRectF label(Target target) const;
     RecordingTimelineTimeEditor* editor() const { return editor_; }
+    // One frame (1/30 s) forwards or backwards for the edited target; false when editing is off.
+    bool accessibilityStep(int direction);
     // The thumbnail index each cell of a track shows (-1: placeholder).
     static std::vector<int> cellImages(double trackWidth, int imageCount);
 

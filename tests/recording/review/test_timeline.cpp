@@ -2,6 +2,7 @@
 #include "recording/review/RecordingTimelineThumbnails.h"
 #include "recording/review/RecordingTimelineView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -82,6 +83,12 @@ TEST(RecordingTimelineView, DragsClickKeysAndTypedTimesFollowTheTrimRules)
     EXPECT_DOUBLE_EQ(review.s.playhead, 5.0);
     mouse(&view, QEvent::MouseButtonPress, 100, 74);
     EXPECT_DOUBLE_EQ(review.s.playhead, 5.0);
+    // Assistive technology steps the same target by one frame.
+    QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_NE(slider->actionInterface(), nullptr);
+    slider->actionInterface()->doAction(QAccessibleActionInterface::increaseAction());
+    EXPECT_DOUBLE_EQ(review.s.playhead, 5.0 + 1.0 / 30);
+    EXPECT_EQ(slider->text(QAccessible::Value), "00:05.033");
 
     // Typed times: an invalid text keeps the editor open; a start beyond the end stops 0.1 s before it.
     QRectF startLabel = view.label(Target::start);
