@@ -2,6 +2,7 @@
 
 #include "app/AppMenus.h"
 #include "app/DesktopServices.h"
+#include "app/ScrollingCaptureController.h"
 #include "app/SessionFiles.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
@@ -168,6 +169,7 @@ void AppShell::fillActions()
     model.captureAction = [self] { if (self) self->captureScreenshot(ScreenCaptureMode::area); };
     model.captureWindowAction = [self] { if (self) self->captureScreenshot(ScreenCaptureMode::window); };
     model.captureTextAction = command(&AppShell::captureText);
+    model.captureScrollingAction = command(&AppShell::captureScrolling);
     model.recordAction = command(&AppShell::recordScreen);
     model.exportAction = command(&AppShell::exportSeries);
     model.showAction = command(&AppShell::showPanel);
@@ -224,6 +226,10 @@ void AppShell::registerHotKeys()
 // A scrolling capture or a recorder in the way is brought forward instead of the command.
 bool AppShell::bringSessionForward()
 {
+    if (scrolling_) {
+        scrolling_->present();
+        return true;
+    }
     if (!recorderExists())
         return false;
     if (recorder.present)
@@ -233,7 +239,7 @@ bool AppShell::bringSessionForward()
 
 void AppShell::showPanel()
 {
-    if (recordingBlocksCapture_) {
+    if (scrolling_ || recordingBlocksCapture_) {
         bringSessionForward();
         return;
     }

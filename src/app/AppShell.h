@@ -29,6 +29,7 @@ class EditorState;
 class FloatingPanel;
 class PermissionSetupController;
 class PermissionSetupModel;
+class ScrollingCaptureController;
 class ShortcutGuideController;
 
 namespace platform {
@@ -94,6 +95,8 @@ public:
     QMenu* trayMenu() const;
     const GlobalCaptureShortcut* shortcut() const { return shortcut_.get(); }
     bool captureRunning() const { return captureProcess_ != nullptr; }
+    // The running scrolling capture, nothing between sessions.
+    ScrollingCaptureController* scrollingCapture() const { return scrolling_.get(); }
     // The open editor, nothing between sessions.
     EditorExportWindow* editor() const { return editorWindow_; }
 
@@ -101,6 +104,8 @@ public:
     void showPanel();
     void captureScreenshot(ScreenCaptureMode mode);
     void captureText();
+    // A tall shot of a page the user scrolls; it opens in the editor like any capture.
+    void captureScrolling();
     void recordScreen();
     void openImage();
     void importImage(const QString& path);
@@ -116,7 +121,7 @@ public:
     // Tarnwick started again or its icon activated.
     void reopen();
 
-    // The quit check: false refuses (the recorder is brought forward, or the
+    // The quit check: false refuses (a scrolling capture or the recorder is brought forward, or the
     // user chose to stay).
     bool shouldQuit();
     // The last steps before the process ends, whatever ended it: stops a
@@ -180,6 +185,7 @@ private:
     bool recordingBlocksCapture_ = false;
     // Prepared-series folders that were there before this run.
     QStringList earlierFolders_;
+    std::unique_ptr<ScrollingCaptureController> scrolling_;
 };
 
 } // namespace tarnwick

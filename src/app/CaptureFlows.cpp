@@ -1,7 +1,8 @@
 // The capture flows of the shell: area and window through the picker program,
-// text read from a screen area, and image files.
+// text read from a screen area, the scrolling capture, and image files.
 #include "app/AppShell.h"
 
+#include "app/ScrollingCaptureController.h"
 #include "app/SessionFiles.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTimer>
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -51,6 +53,67 @@ void AppShell::captureText()
         return;
     }
     captureRegion(ScreenCaptureMode::text);
+}
+
+void AppShell::captureScrolling()
+{
+    if (bringSessionForward())
+        return;
+    if (editorWindow_) {
+        bringEditorForward();
+        return;
+    }
+    if (model_->busy() || model_->transferInProgress() || captureProcess_
+        || model_->shots().size() >= AppModel::maximumShots) {
+        beep();
+        return;
+    }
+    if (!screenPermission_.request()) {
+        model_->setScreenPermissionRequired(true);
+        model_->setStatus(QStringLiteral("Для длинного снимка нужен доступ к записи экрана."));
+        showPanel();
+        return;
+    }
+    model_->setScreenPermissionRequired(false);
+    model_->setBusy(true);
+    if (panel_)
+        panel_->hide();
+    if (permissionSetup_ && permissionSetup_->window())
+        permissionSetup_->window()->hide();
+    if (activeWindows_)
+        activeWindows_->activateLast();
+    scrolling_ = std::make_unique<ScrollingCaptureController>();
+    const QPointer<AppShell> self(this);
+    scrolling_->onComplete = [self](const ScrollingCaptureController::Outcome& outcome) {
+        if (!self)
+            return;
+        // The controller is the caller: it goes once its report has returned.
+        self->scrolling_.release()->deleteLater();
+        AppModel& model = *self->model_;
+        if (const auto* shot = std::get_if<ScrollingCaptureShot>(&outcome)) {
+            // Busy stays set while the editor is open, as for the other captures.
+            self->openEditor(Screenshot::make(shot->image, std::max(shot->scale, 0.001)), shotLabel(model.shots().size()));
+            return;
+        }
+        model.setBusy(false);
+        if (const auto* error = std::get_if<TarnwickError>(&outcome)) {
+            self->showPanel();
+            model.showError(*error);
+        } else {
+            model.setStatus(QStringLiteral("Захват отменён. Серия сохранена."));
+            self->showPanel();
+        }
+    };
+    QTimer::singleShot(captureDelayMs, Qt::PreciseTimer, this,
+                       [this, session = QPointer<ScrollingCaptureController>(scrolling_.get())] {
+                           if (!session || session != scrolling_.get())
+                               return;
+                           // The page goes back in front once its area is chosen.
+                           session->begin([self = QPointer<AppShell>(this)] {
+                               if (self && self->activeWindows_)
+                                   self->activeWindows_->activateLast();
+                           });
+                       });
 }
 
 void AppShell::captureRegion(ScreenCaptureMode mode, EditorExportWindow* editor)

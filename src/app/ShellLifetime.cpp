@@ -14,7 +14,7 @@ namespace tarnwick {
 
 void AppShell::recordScreen()
 {
-    if (recorderExists()) {
+    if (scrolling_ || recorderExists()) {
         bringSessionForward();
         return;
     }
@@ -49,7 +49,7 @@ void AppShell::recordingDismissed()
 
 bool AppShell::shouldQuit()
 {
-    if (recorderExists() && recorder.canQuit && !recorder.canQuit()) {
+    if (scrolling_ || (recorderExists() && recorder.canQuit && !recorder.canQuit())) {
         bringSessionForward();
         beep();
         return false;

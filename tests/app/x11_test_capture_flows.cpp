@@ -4,11 +4,14 @@
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
 #include "panels/Theme.h"
+#include "app/ScrollingCaptureController.h"
+#include "recording/RecordingAreaSelector.h"
 
 #include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPainter>
+#include <X11/keysym.h>
 
 using namespace std::chrono_literals;
 using namespace tarnwick;
@@ -79,8 +82,9 @@ TEST_F(FlowTest, AFullSeriesRefusesShotsButNotText)
         model().save(Screenshot::make(image, 1), {}, false);
     pickerGives(std::nullopt);
     shell->captureScreenshot(ScreenCaptureMode::area);
-    EXPECT_EQ(log, QStringList{"beep"});
-    EXPECT_FALSE(model().busy());
+    shell->captureScrolling();
+    EXPECT_EQ(log, (QStringList{"beep", "beep"}));
+    EXPECT_FALSE(model().busy() || shell->scrollingCapture());
     shell->captureText();
     EXPECT_TRUE(model().busy());
     ASSERT_TRUE(waitUntil([&] { return idle(); }, 5s));
@@ -93,7 +97,25 @@ TEST_F(FlowTest, AFullSeriesRefusesShotsButNotText)
     shell->finishEditor(true, true);
     EXPECT_TRUE(shell->editor() && shell->editor()->isVisible());
     EXPECT_EQ(model().shots().size(), AppModel::maximumShots);
-    EXPECT_EQ(log, (QStringList{"beep", "beep"}));
+    EXPECT_EQ(log, (QStringList{"beep", "beep", "beep"}));
+}
+
+TEST_F(FlowTest, AScrollingCaptureHoldsTheOtherCommandsUntilEscapeBringsThePanelBack)
+{
+    shell->captureScrolling();
+    ASSERT_TRUE(waitUntil([&] {
+        const ScrollingCaptureController* s = shell->scrollingCapture();
+        return s && s->selector() && !s->selector()->panels().empty();
+    }, 5s));
+    shell->captureScreenshot(ScreenCaptureMode::area);
+    shell->showPanel();
+    EXPECT_FALSE(shell->shouldQuit());
+    EXPECT_EQ(log, QStringList{"beep"}) << "only the quit check beeps";
+    EXPECT_TRUE(pickerRuns().isEmpty() && !shell->panel()->isVisible());
+    x.chord({x.keycodeOf(XK_Escape)});
+    ASSERT_TRUE(waitUntil([&] { return !model().busy(); }, 5s));
+    EXPECT_EQ(model().status(), QStringLiteral("Захват отменён. Серия сохранена."));
+    EXPECT_TRUE(shell->panel()->isVisible() && !shell->scrollingCapture());
 }
 
 TEST_F(FlowTest, CapturedPicturesOpenInTheEditorAtTheirScale)
