@@ -16,12 +16,7 @@ const QColor green(48, 209, 88);
 
 QLabel* label(const QString& text, int pixels, QFont::Weight weight, const QColor& colour, QWidget* parent)
 {
-    auto* l = new QLabel(text, parent);
-    l->setFont(Theme::font(pixels, weight));
-    QPalette palette = l->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    l->setPalette(palette);
-    return l;
+    return themedLabel(text, pixels, weight, parent, colour);
 }
 
 } // namespace

@@ -15,14 +15,7 @@ namespace {
 
 QLabel* label(int pixels, QFont::Weight weight, bool muted, QWidget* parent)
 {
-    auto* l = new QLabel(parent);
-    l->setFont(Theme::font(pixels, weight));
-    if (muted) {
-        QPalette palette = l->palette();
-        palette.setColor(QPalette::WindowText, Theme::muted());
-        l->setPalette(palette);
-    }
-    return l;
+    return themedLabel({}, pixels, weight, parent, muted ? std::optional(Theme::muted()) : std::nullopt);
 }
 
 void setText(QLabel* label, const QString& text)

@@ -25,14 +25,7 @@ QColor translucent(QColor colour, float alpha)
 
 QLabel* label(const QString& text, int pixels, QFont::Weight weight, QWidget* parent, bool muted = false)
 {
-    auto* l = new QLabel(text, parent);
-    l->setFont(Theme::font(pixels, weight));
-    if (muted) {
-        QPalette palette = l->palette();
-        palette.setColor(QPalette::WindowText, Theme::muted());
-        l->setPalette(palette);
-    }
-    return l;
+    return themedLabel(text, pixels, weight, parent, muted ? std::optional(Theme::muted()) : std::nullopt);
 }
 
 QWidget* divider(bool horizontal, QWidget* parent)

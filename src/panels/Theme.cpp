@@ -1,10 +1,24 @@
 #include "panels/Theme.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPainter>
 #include <algorithm>
 
 namespace tarnwick {
+
+QLabel* themedLabel(const QString& text, int pixels, QFont::Weight weight, QWidget* parent,
+                    const std::optional<QColor>& colour)
+{
+    auto* label = new QLabel(text, parent);
+    label->setFont(Theme::font(pixels, weight));
+    if (colour) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, *colour);
+        label->setPalette(palette);
+    }
+    return label;
+}
 
 QFont PrimaryButtonStyle::font()
 {

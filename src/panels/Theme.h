@@ -9,9 +9,16 @@
 #include <QPushButton>
 #include <QRectF>
 #include <array>
+#include <optional>
+
+class QLabel;
 
 namespace tarnwick {
 
+
+// A label in the application's font at `pixels`, in `colour` when one is given.
+QLabel* themedLabel(const QString& text, int pixels, QFont::Weight weight, QWidget* parent,
+                    const std::optional<QColor>& colour = std::nullopt);
 
 // The look of the accent button that holds a window's main action.
 struct PrimaryButtonStyle {

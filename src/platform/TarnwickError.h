@@ -21,6 +21,21 @@ private:
     QByteArray utf8_;
 };
 
+// The sentence to show for a caught failure: ours as it stands, a library's message
+// as it is, `fallback` for anything else.
+inline QString errorSentence(const std::exception_ptr& error, const QString& fallback)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const TarnwickError& e) {
+        return e.errorDescription();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return fallback;
+    }
+}
+
 // Thrown by long work when its caller asked it to stop; never shown to the user
 // and never stored as a result.
 class CancellationError : public std::exception {

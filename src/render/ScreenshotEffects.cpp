@@ -26,15 +26,7 @@ namespace {
 
 QString describe(const std::exception_ptr& error)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const TarnwickError& e) {
-        return e.errorDescription();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("Не удалось обработать область. Попробуйте другой режим.");
-    }
+    return errorSentence(error, QStringLiteral("Не удалось обработать область. Попробуйте другой режим."));
 }
 
 // The effect of an element given in shot coordinates, computed on an image that

@@ -24,15 +24,7 @@ bool expandsCanvas(AnnotationTool kind)
 
 QString sentenceOf(const std::exception_ptr& error)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const TarnwickError& e) {
-        return e.errorDescription();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("Не удалось подготовить изображение.");
-    }
+    return errorSentence(error, QStringLiteral("Не удалось подготовить изображение."));
 }
 
 } // namespace

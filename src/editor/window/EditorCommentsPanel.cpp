@@ -20,14 +20,8 @@ namespace {
 
 QLabel* textLabel(const QString& text, int pixels, QWidget* parent, bool muted, QFont::Weight weight = QFont::Normal)
 {
-    auto* label = new QLabel(text, parent);
-    label->setFont(Theme::font(pixels, weight));
+    QLabel* label = themedLabel(text, pixels, weight, parent, muted ? std::optional(Theme::muted()) : std::nullopt);
     label->setTextFormat(Qt::PlainText);
-    if (muted) {
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, Theme::muted());
-        label->setPalette(palette);
-    }
     return label;
 }
 
