@@ -85,7 +85,7 @@ void RecordingExport::prepare(const QString& source, const RecordingTrim& trim, 
 
     const Input input = open(source, cannotPrepare);
     AVFormatContext* rawOut = nullptr;
-    if (avformat_alloc_output_context2(&rawOut, nullptr, "mp4", nullptr) < 0)
+    if (avformat_alloc_output_context2(&rawOut, nullptr, "mp4", QFile::encodeName(destination).constData()) < 0)
         throw TarnwickError(cannotPrepare);
     Output output(rawOut);
     std::vector<int> map(input->nb_streams, -1);
