@@ -57,6 +57,15 @@ void inBackground(QPointer<ScreenRecordingController> self, Work work, Done done
     });
 }
 
+// A description framed by a sentence that goes on after it, without a doubled full stop.
+QString clause(const TarnwickError& error)
+{
+    QString text = error.errorDescription();
+    if (text.endsWith(u'.') && !text.endsWith(QStringLiteral("..")))
+        text.chop(1);
+    return text;
+}
+
 QString uuidText(const QUuid& id)
 {
     return id.toString(QUuid::WithoutBraces).toUpper();
@@ -397,7 +406,7 @@ void ScreenRecordingController::stopped(const RecordingResult& result, double du
         const double d = std::max(model_->elapsed(), 0.1);
         model_->setTrim({d, 0, d});
         model_->setPhase(RecordingPhase::review);
-        model_->setMessage(QStringLiteral("Предпросмотр недоступен: ") + durationError->errorDescription() +
+        model_->setMessage(QStringLiteral("Предпросмотр недоступен: ") + clause(*durationError) +
                            QStringLiteral(". Можно сохранить исходный MP4."));
     } else {
         model_->setCanTrim(true);
@@ -472,7 +481,7 @@ void ScreenRecordingController::exportTo(const QString& source, const QString& d
             if (error) {
                 QFile::remove(prepared);
                 self->model_->setPhase(RecordingPhase::review);
-                self->model_->setMessage(QStringLiteral("Не удалось сохранить: ") + error->errorDescription() +
+                self->model_->setMessage(QStringLiteral("Не удалось сохранить: ") + clause(*error) +
                                          QStringLiteral(". Запись осталась открытой."));
                 return;
             }
