@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QUuid>
 #include <cmath>
+#include <utility>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -113,34 +114,74 @@ void RecordingExport::prepare(const QString& source, const RecordingTrim& trim, 
     check(av_seek_frame(input.get(), -1, static_cast<int64_t>(trim.start * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD));
     std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
     std::vector<bool> sawKey(input->nb_streams, false);
-    for (;;) {
-        const int read = av_read_frame(input.get(), packet.get());
-        if (read == AVERROR_EOF)
-            break;
-        check(read);
-        const int index = packet->stream_index;
-        const AVStream* in = input->streams[index];
-        const int64_t startTs = std::llround(trim.start / av_q2d(in->time_base));
-        const int64_t endTs = std::llround(trim.end / av_q2d(in->time_base));
-        const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-        bool keep = map[index] >= 0 && pts != AV_NOPTS_VALUE && pts < endTs;
-        if (keep && in->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-            sawKey[index] = sawKey[index] || (packet->flags & AV_PKT_FLAG_KEY);
-            keep = sawKey[index];
-        } else if (keep) {
-            keep = pts + packet->duration > startTs;
+    // Per video stream, the newest picture at or before the start: it is the
+    // one on screen at the start (a recording of a still screen has few
+    // frames), so it is written to begin exactly there.
+    std::vector<AVPacket*> held(input->nb_streams, nullptr);
+    const auto write = [&](AVPacket* p, int64_t startTs) {
+        const AVStream* in = input->streams[p->stream_index];
+        if (p->pts != AV_NOPTS_VALUE)
+            p->pts -= startTs;
+        if (p->dts != AV_NOPTS_VALUE)
+            p->dts -= startTs;
+        p->stream_index = map[p->stream_index];
+        av_packet_rescale_ts(p, in->time_base, rawOut->streams[p->stream_index]->time_base);
+        p->pos = -1;
+        check(av_interleaved_write_frame(rawOut, p));
+    };
+    const auto startOf = [&](int index) { return std::llround(trim.start / av_q2d(input->streams[index]->time_base)); };
+    const auto release = [&](int index, bool pin) {
+        AVPacket* p = std::exchange(held[index], nullptr);
+        if (!p)
+            return;
+        if (pin && p->pts == p->dts) {
+            const int64_t startTs = startOf(index);
+            if (p->duration > 0)
+                p->duration -= startTs - p->pts;
+            p->pts = p->dts = startTs;
         }
-        if (keep) {
-            if (packet->pts != AV_NOPTS_VALUE)
-                packet->pts -= startTs;
-            if (packet->dts != AV_NOPTS_VALUE)
-                packet->dts -= startTs;
-            packet->stream_index = map[index];
-            av_packet_rescale_ts(packet.get(), in->time_base, rawOut->streams[map[index]]->time_base);
-            packet->pos = -1;
-            check(av_interleaved_write_frame(rawOut, packet.get()));
+        write(p, startOf(index));
+        av_packet_free(&p);
+    };
+    try {
+        for (;;) {
+            const int read = av_read_frame(input.get(), packet.get());
+            if (read == AVERROR_EOF)
+                break;
+            check(read);
+            const int index = packet->stream_index;
+            const AVStream* in = input->streams[index];
+            const int64_t startTs = startOf(index);
+            const int64_t endTs = std::llround(trim.end / av_q2d(in->time_base));
+            const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            const bool video = in->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+            bool keep = map[index] >= 0 && pts != AV_NOPTS_VALUE && pts < endTs;
+            if (keep && video) {
+                sawKey[index] = sawKey[index] || (packet->flags & AV_PKT_FLAG_KEY);
+                keep = sawKey[index];
+            } else if (keep) {
+                keep = pts + packet->duration > startTs;
+            }
+            if (keep && video && pts <= startTs) {
+                release(index, false);
+                held[index] = av_packet_clone(packet.get());
+            } else if (keep) {
+                if (video) {
+                    release(index, true);
+                    // The last picture ends with the fragment.
+                    if (packet->duration > endTs - pts)
+                        packet->duration = endTs - pts;
+                }
+                write(packet.get(), startTs);
+            }
+            av_packet_unref(packet.get());
         }
-        av_packet_unref(packet.get());
+        for (unsigned i = 0; i < held.size(); ++i)
+            release(static_cast<int>(i), true);
+    } catch (...) {
+        for (AVPacket*& p : held)
+            av_packet_free(&p);
+        throw;
     }
     check(av_write_trailer(rawOut));
 }

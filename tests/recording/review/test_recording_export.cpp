@@ -1,3 +1,4 @@
+#include "MediaFiles.h"
 #include "platform/TarnwickError.h"
 #include "recording/review/RecordingExport.h"
 
@@ -12,41 +13,18 @@
 
 using namespace tarnwick;
 using namespace tarnwick::review;
+using namespace tarnwick::test;
 
 namespace {
-
-QByteArray run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(60000);
-    return process.readAllStandardOutput();
-}
 
 // A 3 s, 30 frames/s H.264 + AAC file whose frames all differ.
 QString makeSource(const QTemporaryDir& dir)
 {
     const QString path = dir.filePath("source.mp4");
-    run("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=3", "-f", "lavfi",
+    runTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=3", "-f", "lavfi",
                    "-i", "sine=frequency=440:duration=3", "-c:v", "libx264", "-g", "30", "-bf", "0", "-c:a", "aac",
                    "-shortest", path});
     return path;
-}
-
-QByteArray frameAt(const QString& file, int index)
-{
-    return run("ffmpeg", {"-v", "error", "-i", file, "-vf", QString("select=eq(n\\,%1)").arg(index), "-frames:v", "1",
-                          "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
-}
-
-QSet<QByteArray> packetHashes(const QString& file)
-{
-    QSet<QByteArray> hashes;
-    for (const QByteArray& line :
-         run("ffmpeg", {"-v", "error", "-i", file, "-map", "0:v", "-c", "copy", "-f", "framemd5", "-"}).split('\n'))
-        if (!line.startsWith('#') && !line.isEmpty())
-            hashes.insert(line.split(',').last().trimmed());
-    return hashes;
 }
 
 } // namespace
@@ -59,16 +37,16 @@ TEST(RecordingExport, CutsAFrameExactFragmentWithoutReencoding)
     const QString cut = dir.filePath("cut.mp4");
     RecordingExport::prepare(source, {3.0, 0.5, 1.5}, cut);
 
-    const QJsonObject probe = QJsonDocument::fromJson(run("ffprobe", {"-v", "error", "-of", "json", "-show_streams",
+    const QJsonObject probe = QJsonDocument::fromJson(runTool("ffprobe", {"-v", "error", "-of", "json", "-show_streams",
                                                                      "-show_format", cut}))
                                   .object();
     EXPECT_NEAR(probe["format"].toObject()["duration"].toString().toDouble(), 1.0, 0.04);
     EXPECT_EQ(probe["streams"].toArray()[0].toObject()["codec_name"].toString(), "h264");
     EXPECT_EQ(probe["streams"].toArray().size(), 2);
-    const QByteArray first = frameAt(cut, 0);
+    const QByteArray first = pictureAt(cut, 0);
     ASSERT_FALSE(first.isEmpty());
-    EXPECT_TRUE(first == frameAt(source, 15)) << "the fragment must start at the frame of 0.5 s";
-    EXPECT_FALSE(first == frameAt(source, 0));
+    EXPECT_TRUE(first == pictureAt(source, 0.5)) << "the fragment must start at the frame of 0.5 s";
+    EXPECT_FALSE(first == pictureAt(source, 0));
     const QSet<QByteArray> copied = packetHashes(cut);
     ASSERT_FALSE(copied.isEmpty());
     EXPECT_TRUE(packetHashes(source).contains(copied)) << "packets must be copied, not re-encoded";
