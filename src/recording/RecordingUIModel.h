@@ -2,11 +2,13 @@
 
 #include "recording/RecordingOptions.h"
 #include "recording/review/RecordingTrim.h"
+#include "recording/review/VideoPlayer.h"
 #include "recording/review/VideoBlurRegion.h"
 
 #include <QObject>
 #include <QSettings>
 #include <QSizeF>
+#include <QTimer>
 #include <QUuid>
 #include <functional>
 #include <optional>
@@ -151,6 +153,18 @@ public:
     std::function<void()> saveAction;
     std::function<void()> discardAction;
 
+    // The preview player; never replaced, only its item changes.
+    review::VideoPlayer& player() { return player_; }
+    // Keeps playhead and isPlaying in step with the player.
+    void observePlayback();
+    void stopObservingPlayback();
+    // Shows exactly `time` (clamped into the recording); only the newest seek completes.
+    void seekVideo(double time, bool resume);
+    // Play or pause the kept fragment.
+    void playSelection();
+    void changeStart(double time);
+    void changeEnd(double time);
+
     // Empties the review: no tracking, no regions, no selection, no source.
     void resetBlurEditor();
 
@@ -158,6 +172,9 @@ public:
     static QString time(double seconds);
 
 private:
+    review::VideoPlayer player_;
+    QTimer timeObserver_;
+    QMetaObject::Connection playbackObservation_;
     RecordingOptions options_ = {};
     std::uint32_t displayID_ = 0;
     RecordingPhase phase_ = RecordingPhase::setup;

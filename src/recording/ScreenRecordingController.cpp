@@ -400,6 +400,7 @@ void ScreenRecordingController::stopped(const RecordingResult& result, double du
     }
     source_ = result.url;
     model_->setVideoSource(result.url);
+    model_->player().setSource(result.url);
     model_->setFileBytes(QFileInfo(result.url).size());
     if (durationError) {
         model_->setCanTrim(false);
@@ -411,6 +412,7 @@ void ScreenRecordingController::stopped(const RecordingResult& result, double du
     } else {
         model_->setCanTrim(true);
         model_->setTrim({duration, 0, duration});
+        model_->player().setForwardEndTime(duration);
         model_->setPhase(RecordingPhase::review);
         if (window_)
             window_->resize(900, 820);
@@ -444,7 +446,7 @@ void ScreenRecordingController::save()
                 return;
             }
     }
-    model_->setIsPlaying(false);
+    model_->player().pause();
     const QString source = *source_;
     QString proposal = defaultFileName(QDateTime::currentDateTime());
     if (preferences_ && preferences_->value(saveDirectoryKey).typeId() == QMetaType::QString)
@@ -527,7 +529,8 @@ void ScreenRecordingController::cleanup()
     timer_->stop();
     delete control_.data();
     model_->resetBlurEditor();
-    model_->setIsPlaying(false);
+    model_->player().pause();
+    model_->player().setSource(std::nullopt);
     source_.reset();
     if (directory_)
         QDir(*directory_).removeRecursively();
