@@ -61,10 +61,7 @@ struct Session {
         const auto fakeExport = [this](const char* kind) {
             return [this, kind](const QString& prepared) {
                 exports.push_back(kind);
-                QFile file(prepared);
-                file.open(QIODevice::WriteOnly);
-                file.write("prepared");
-                file.close();
+                QFile(prepared).open(QIODevice::WriteOnly);
                 if (exportFails)
                     throw TarnwickError("Диск заполнен.");
             };

@@ -49,7 +49,6 @@ TEST(RecordingSession, RecordsStopsFromTheStripAndSavesATrimmedCopy)
     client.sync();
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller.model().phase() != RecordingPhase::recording; }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller.model().phase() == RecordingPhase::review; }, 20000));
-    EXPECT_EQ(QApplication::activeWindow() == &active, false) << "the review window comes forward";
     EXPECT_FALSE(controller.model().message()) << controller.model().message()->toStdString();
     const double length = controller.model().trim().end;
     // The file also holds the engine's own start-up, before the strip's clock runs.
