@@ -1,0 +1,196 @@
+#pragma once
+
+#include "recording/RecordingOptions.h"
+#include "recording/review/RecordingTrim.h"
+#include "recording/review/VideoPlayer.h"
+#include "recording/review/VideoBlurRegion.h"
+
+#include <QObject>
+#include <QSettings>
+#include <QSizeF>
+#include <QTimer>
+#include <QUuid>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace tarnwick::recording {
+
+enum class RecordingPhase { setup, selecting, starting, recording, stopping, review, exporting };
+
+// Everything the recording window and the stop control show of one session.
+// Each field notifies on assignment and does nothing else; the controller is
+// the only writer of `phase`. GUI thread only.
+class RecordingUIModel : public QObject {
+    Q_OBJECT
+public:
+    explicit RecordingUIModel(const QSettings* preferences, QObject* parent = nullptr);
+
+    const RecordingOptions& options() const { return options_; }
+    void setOptions(const RecordingOptions& value)
+    {
+        options_ = value;
+        emit optionsChanged();
+    }
+    const std::uint32_t& displayID() const { return displayID_; }
+    void setDisplayID(const std::uint32_t& value)
+    {
+        displayID_ = value;
+        emit displayIDChanged();
+    }
+    const RecordingPhase& phase() const { return phase_; }
+    void setPhase(const RecordingPhase& value)
+    {
+        phase_ = value;
+        emit phaseChanged();
+    }
+    const double& elapsed() const { return elapsed_; }
+    void setElapsed(const double& value)
+    {
+        elapsed_ = value;
+        emit elapsedChanged();
+    }
+    const qint64& fileBytes() const { return fileBytes_; }
+    void setFileBytes(const qint64& value)
+    {
+        fileBytes_ = value;
+        emit fileBytesChanged();
+    }
+    const review::RecordingTrim& trim() const { return trim_; }
+    void setTrim(const review::RecordingTrim& value)
+    {
+        trim_ = value;
+        emit trimChanged();
+    }
+    const std::optional<QString>& message() const { return message_; }
+    void setMessage(const std::optional<QString>& value)
+    {
+        message_ = value;
+        emit messageChanged();
+    }
+    const QSizeF& outputSize() const { return outputSize_; }
+    void setOutputSize(const QSizeF& value)
+    {
+        outputSize_ = value;
+        emit outputSizeChanged();
+    }
+    const bool& canTrim() const { return canTrim_; }
+    void setCanTrim(const bool& value)
+    {
+        canTrim_ = value;
+        emit canTrimChanged();
+    }
+    const std::vector<review::VideoBlurRegion>& blurRegions() const { return blurRegions_; }
+    void setBlurRegions(const std::vector<review::VideoBlurRegion>& value)
+    {
+        blurRegions_ = value;
+        emit blurRegionsChanged();
+    }
+    const std::optional<QUuid>& selectedBlurID() const { return selectedBlurID_; }
+    void setSelectedBlurID(const std::optional<QUuid>& value)
+    {
+        selectedBlurID_ = value;
+        emit selectedBlurIDChanged();
+    }
+    const bool& addingBlur() const { return addingBlur_; }
+    void setAddingBlur(const bool& value)
+    {
+        addingBlur_ = value;
+        emit addingBlurChanged();
+    }
+    const double& playhead() const { return playhead_; }
+    void setPlayhead(const double& value)
+    {
+        playhead_ = value;
+        emit playheadChanged();
+    }
+    const bool& isPlaying() const { return isPlaying_; }
+    void setIsPlaying(const bool& value)
+    {
+        isPlaying_ = value;
+        emit isPlayingChanged();
+    }
+    const std::optional<double>& trackingProgress() const { return trackingProgress_; }
+    void setTrackingProgress(const std::optional<double>& value)
+    {
+        trackingProgress_ = value;
+        emit trackingProgressChanged();
+    }
+    const std::optional<QString>& videoSource() const { return videoSource_; }
+    void setVideoSource(const std::optional<QString>& value)
+    {
+        videoSource_ = value;
+        emit videoSourceChanged();
+    }
+
+signals:
+    void optionsChanged();
+    void displayIDChanged();
+    void phaseChanged();
+    void elapsedChanged();
+    void fileBytesChanged();
+    void trimChanged();
+    void messageChanged();
+    void outputSizeChanged();
+    void canTrimChanged();
+    void blurRegionsChanged();
+    void selectedBlurIDChanged();
+    void addingBlurChanged();
+    void playheadChanged();
+    void isPlayingChanged();
+    void trackingProgressChanged();
+    void videoSourceChanged();
+
+
+public:
+    std::optional<QUuid> blurJobID;
+    std::optional<QUuid> seekID;
+    bool resumeAfterSeek = false;
+
+    // Filled by the controller; each holds it weakly.
+    std::function<void()> startAction;
+    std::function<void()> stopAction;
+    std::function<void()> saveAction;
+    std::function<void()> discardAction;
+
+    // The preview player; never replaced, only its item changes.
+    review::VideoPlayer& player() { return player_; }
+    // Keeps playhead and isPlaying in step with the player.
+    void observePlayback();
+    void stopObservingPlayback();
+    // Shows exactly `time` (clamped into the recording); only the newest seek completes.
+    void seekVideo(double time, bool resume);
+    // Play or pause the kept fragment.
+    void playSelection();
+    void changeStart(double time);
+    void changeEnd(double time);
+
+    // Empties the review: no tracking, no regions, no selection, no source.
+    void resetBlurEditor();
+
+    // Whole minutes and seconds, "%02d:%02d"; minutes are not folded into hours.
+    static QString time(double seconds);
+
+private:
+    review::VideoPlayer player_;
+    QTimer timeObserver_;
+    QMetaObject::Connection playbackObservation_;
+    RecordingOptions options_ = {};
+    std::uint32_t displayID_ = 0;
+    RecordingPhase phase_ = RecordingPhase::setup;
+    double elapsed_ = 0;
+    qint64 fileBytes_ = 0;
+    review::RecordingTrim trim_ = {};
+    std::optional<QString> message_ = std::nullopt;
+    QSizeF outputSize_ = QSizeF(0, 0);
+    bool canTrim_ = true;
+    std::vector<review::VideoBlurRegion> blurRegions_ = {};
+    std::optional<QUuid> selectedBlurID_ = std::nullopt;
+    bool addingBlur_ = false;
+    double playhead_ = 0;
+    bool isPlaying_ = false;
+    std::optional<double> trackingProgress_ = std::nullopt;
+    std::optional<QString> videoSource_ = std::nullopt;
+};
+
+} // namespace tarnwick::recording

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+
+namespace tarnwick::recording {
+
+class RecordingUIModel;
+
+// The recording window: the settings before a recording, a waiting line
+// while it runs, the review with its summary and the save and discard
+// buttons after it. Keeps no state of its own; every control writes into the
+// model and every button calls the model's actions.
+class RecordingWindow : public QWidget {
+public:
+    explicit RecordingWindow(RecordingUIModel& model,
+                             std::function<bool()> microphoneDenied = [] { return false; });
+
+    // The close button asks the controller; the window never closes by itself.
+    std::function<void()> onClose;
+
+    // "12,3 МБ": decimal units, Russian decimal comma.
+    static QString fileSizeText(qint64 bytes);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* buildSettings();
+    QWidget* buildReview();
+    void refresh();
+
+    RecordingUIModel& model_;
+    std::function<bool()> microphoneDenied_;
+    QLabel* title_;
+    QLabel* subtitle_;
+    QStackedWidget* middle_;
+    QWidget* settings_;
+    QWidget* waiting_;
+    QWidget* review_;
+    QButtonGroup* area_;
+    QWidget* screenRow_;
+    QComboBox* screens_;
+    QLabel* areaHint_;
+    QCheckBox* cursor_;
+    QCheckBox* clicks_;
+    QCheckBox* systemAudio_;
+    QCheckBox* microphone_;
+    QPushButton* microphoneSettings_;
+    QComboBox* codec_;
+    QComboBox* quality_;
+    QLabel* qualityNote_;
+    QLabel* summaryLeft_;
+    QLabel* summaryRight_;
+    QLabel* message_;
+    QLabel* localNote_;
+    QPushButton* record_;
+    QPushButton* discard_;
+    QProgressBar* saving_;
+    QLabel* savingText_;
+    QPushButton* save_;
+};
+
+} // namespace tarnwick::recording

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "recording/RecordingAreaSelector.h"
+#include "recording/RecordingContent.h"
+#include "recording/RecordingEngine.h"
+#include "recording/RecordingUIModel.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QSettings>
+#include <QTimer>
+#include <QUuid>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QWidget;
+
+namespace tarnwick::recording {
+
+class RecordingWindow;
+class RecordingControlPanel;
+
+// What a session uses of the world around it; tests replace these with fakes.
+struct RecordingServices {
+    std::function<bool()> microphoneAccess = [] { return true; }; // PulseAudio asks no permission
+    std::function<CaptureDisplay(std::uint32_t)> findDisplay;    // blocks; a worker thread
+    std::function<std::shared_ptr<RecordingEngine>()> makeEngine;
+    // Starts an area selection; the handle ends it when dropped.
+    std::function<std::shared_ptr<void>(const QString& prompt, RecordingAreaSelector::Completion)> selectArea;
+    std::function<void(const QString&, const review::RecordingTrim&, const QString&)> exportTrimmed;
+    std::function<void(const QString&, const review::RecordingTrim&, const std::vector<review::VideoBlurRegion>&,
+                       const QString&)>
+        exportBlurred;
+    std::function<void(const QString& prepared, const QString& destination)> install;
+    std::function<double(const QString&)> duration;
+    // The save dialog: the chosen path, or nullopt when cancelled.
+    std::function<std::optional<QString>(QWidget* parent, const QString& proposal)> chooseDestination;
+    std::function<bool(QWidget* parent)> confirmDiscard;
+    std::function<void()> beep;
+    QString temporaryRoot; // empty: the private temporary root
+
+    // The real world: X11 capture, the area selector, dialogs.
+    static RecordingServices system();
+};
+
+// One recording session: leads the user from the settings through the area
+// selection and the capture with its stop control to the review and the saved
+// MP4. The only writer of the model's phase. GUI thread.
+class ScreenRecordingController : public QObject {
+    Q_OBJECT
+public:
+    ScreenRecordingController(QSettings* preferences, std::function<bool()> permission,
+                              RecordingServices services = RecordingServices::system(), QObject* parent = nullptr);
+    ~ScreenRecordingController() override;
+
+    std::function<void()> onDismiss;
+    std::function<void(const QString&)> onSaved;
+    std::function<void(bool)> onCaptureChanged;
+
+    // Brings forward what belongs to the current phase: the window, the stop
+    // control or the selection.
+    void present();
+    // Drops the session's files and timers; the shell calls it on quit.
+    void cleanup();
+    // Quitting is allowed only with no capture or export under way.
+    bool canQuit() const;
+
+    RecordingUIModel& model() { return *model_; }
+    RecordingWindow* window() const;
+    RecordingControlPanel* control() const;
+    std::optional<QUuid> requestID() const { return requestID_; }
+
+    // "Tarnwick 2024-03-05 14.07.09.mp4".
+    static QString defaultFileName(const QDateTime& now);
+    // Where the stop control goes: centred 22 above the bottom of `visible`,
+    // moved below or above `selection` when it would cover the recorded area.
+    static QPointF controlOrigin(const QRectF& visible, const QRectF& selection, QSizeF size);
+    static constexpr QSizeF controlSize{258, 52};
+
+private:
+    void begin();
+    void start(QScreen* screen, const QRectF& selection);
+    void recordingStarted();
+    void startFailed(const QUuid& request, const TarnwickError& error);
+    void interrupted(const QUuid& request, const TarnwickError& error);
+    void stop();
+    void stopped(const RecordingResult& result, double duration, std::optional<TarnwickError> durationError);
+    void save();
+    void exportTo(const QString& source, const QString& destination);
+    void requestClose();
+    void closeWithoutPrompt();
+    void ensureWindow();
+
+    QSettings* preferences_;
+    std::function<bool()> permission_;
+    RecordingServices services_;
+    RecordingUIModel* model_;
+    QPointer<RecordingWindow> window_;
+    QPointer<RecordingControlPanel> control_;
+    std::shared_ptr<void> selector_;
+    std::shared_ptr<RecordingEngine> recorder_;
+    std::optional<QString> directory_;
+    std::optional<QString> source_;
+    QTimer* timer_;
+    std::optional<QDateTime> startedAt_;
+    std::optional<QUuid> requestID_;
+    std::optional<TarnwickError> startupInterruption_;
+};
+
+} // namespace tarnwick::recording

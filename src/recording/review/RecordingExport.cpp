@@ -1,0 +1,207 @@
+#include "recording/review/RecordingExport.h"
+
+#include "platform/TarnwickError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+#include <cmath>
+#include <utility>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+}
+
+namespace tarnwick::review {
+
+namespace {
+
+const QString emptyFragment = QStringLiteral("Выберите непустой фрагмент видео.");
+const QString cannotPrepare = QStringLiteral("Не удалось подготовить обрезку MP4. Исходная запись сохранена.");
+const QString cannotCut = QStringLiteral("Не удалось обрезать видео. Исходная запись сохранена.");
+
+struct InputCloser {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct OutputCloser {
+    void operator()(AVFormatContext* c) const
+    {
+        if (c->pb)
+            avio_closep(&c->pb);
+        avformat_free_context(c);
+    }
+};
+using Input = std::unique_ptr<AVFormatContext, InputCloser>;
+using Output = std::unique_ptr<AVFormatContext, OutputCloser>;
+
+Input open(const QString& source, const QString& failure)
+{
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, QFile::encodeName(source).constData(), nullptr, nullptr) < 0)
+        throw TarnwickError(failure);
+    Input input(raw);
+    if (avformat_find_stream_info(raw, nullptr) < 0)
+        throw TarnwickError(failure);
+    return input;
+}
+
+void check(int result)
+{
+    if (result < 0)
+        throw TarnwickError(cannotCut);
+}
+
+} // namespace
+
+double RecordingExport::duration(const QString& source)
+{
+    const Input input = open(source, QStringLiteral("Не удалось прочитать запись."));
+    double seconds = 0;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream* s = input->streams[i];
+        if (s->duration > 0)
+            seconds = std::max(seconds, s->duration * av_q2d(s->time_base));
+    }
+    if (seconds <= 0 && input->duration > 0)
+        seconds = input->duration / double(AV_TIME_BASE);
+    return seconds;
+}
+
+void RecordingExport::prepare(const QString& source, const RecordingTrim& trim, const QString& destination)
+{
+    if (!(std::isfinite(trim.duration) && trim.duration > 0 && trim.start >= 0 && trim.end <= trim.duration &&
+          trim.end - trim.start > 0))
+        throw TarnwickError(emptyFragment);
+    if (trim.start < 0.001 && std::abs(trim.end - trim.duration) < 0.001) {
+        QFile file(source);
+        if (!file.copy(destination))
+            throw TarnwickError(QStringLiteral("Не удалось скопировать запись: %1.").arg(file.errorString()));
+        return;
+    }
+
+    const Input input = open(source, cannotPrepare);
+    AVFormatContext* rawOut = nullptr;
+    if (avformat_alloc_output_context2(&rawOut, nullptr, "mp4", QFile::encodeName(destination).constData()) < 0)
+        throw TarnwickError(cannotPrepare);
+    Output output(rawOut);
+    std::vector<int> map(input->nb_streams, -1);
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream* in = input->streams[i];
+        const auto type = in->codecpar->codec_type;
+        if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        AVStream* out = avformat_new_stream(rawOut, nullptr);
+        if (!out || avcodec_parameters_copy(out->codecpar, in->codecpar) < 0)
+            throw TarnwickError(cannotPrepare);
+        out->codecpar->codec_tag = 0;
+        out->time_base = in->time_base;
+        map[i] = out->index;
+    }
+    check(avio_open(&rawOut->pb, QFile::encodeName(destination).constData(), AVIO_FLAG_WRITE));
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "+faststart", 0);
+    const int header = avformat_write_header(rawOut, &options);
+    av_dict_free(&options);
+    check(header);
+
+    // From the key frame at or before the start; the frames before it get
+    // negative times, which the muxer turns into an edit list.
+    check(av_seek_frame(input.get(), -1, static_cast<int64_t>(trim.start * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD));
+    std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
+    std::vector<bool> sawKey(input->nb_streams, false);
+    // Per video stream, the newest picture at or before the start: it is the
+    // one on screen at the start (a recording of a still screen has few
+    // frames), so it is written to begin exactly there.
+    std::vector<AVPacket*> held(input->nb_streams, nullptr);
+    const auto write = [&](AVPacket* p, int64_t startTs) {
+        const AVStream* in = input->streams[p->stream_index];
+        if (p->pts != AV_NOPTS_VALUE)
+            p->pts -= startTs;
+        if (p->dts != AV_NOPTS_VALUE)
+            p->dts -= startTs;
+        p->stream_index = map[p->stream_index];
+        av_packet_rescale_ts(p, in->time_base, rawOut->streams[p->stream_index]->time_base);
+        p->pos = -1;
+        check(av_interleaved_write_frame(rawOut, p));
+    };
+    const auto startOf = [&](int index) { return std::llround(trim.start / av_q2d(input->streams[index]->time_base)); };
+    const auto release = [&](int index, bool pin) {
+        AVPacket* p = std::exchange(held[index], nullptr);
+        if (!p)
+            return;
+        if (pin && p->pts == p->dts) {
+            const int64_t startTs = startOf(index);
+            if (p->duration > 0)
+                p->duration -= startTs - p->pts;
+            p->pts = p->dts = startTs;
+        }
+        write(p, startOf(index));
+        av_packet_free(&p);
+    };
+    try {
+        for (;;) {
+            const int read = av_read_frame(input.get(), packet.get());
+            if (read == AVERROR_EOF)
+                break;
+            check(read);
+            const int index = packet->stream_index;
+            const AVStream* in = input->streams[index];
+            const int64_t startTs = startOf(index);
+            const int64_t endTs = std::llround(trim.end / av_q2d(in->time_base));
+            const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            const bool video = in->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+            bool keep = map[index] >= 0 && pts != AV_NOPTS_VALUE && pts < endTs;
+            if (keep && video) {
+                sawKey[index] = sawKey[index] || (packet->flags & AV_PKT_FLAG_KEY);
+                keep = sawKey[index];
+            } else if (keep) {
+                keep = pts + packet->duration > startTs;
+            }
+            if (keep && video && pts <= startTs) {
+                release(index, false);
+                held[index] = av_packet_clone(packet.get());
+            } else if (keep) {
+                if (video) {
+                    release(index, true);
+                    // The last picture ends with the fragment.
+                    if (packet->duration > endTs - pts)
+                        packet->duration = endTs - pts;
+                }
+                write(packet.get(), startTs);
+            }
+            av_packet_unref(packet.get());
+        }
+        for (unsigned i = 0; i < held.size(); ++i)
+            release(static_cast<int>(i), true);
+    } catch (...) {
+        for (AVPacket*& p : held)
+            av_packet_free(&p);
+        throw;
+    }
+    check(av_write_trailer(rawOut));
+}
+
+void RecordingExport::install(const QString& prepared, const QString& destination)
+{
+    const QFileInfo target(destination);
+    const QString hidden = target.absoluteDir().filePath(
+        QStringLiteral(".Tarnwick-%1.mp4").arg(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()));
+    QFile source(prepared);
+    const bool copied = source.copy(hidden);
+    const QString copyError = source.errorString();
+    // rename(2) replaces an existing file in one step.
+    const bool moved = copied && std::rename(QFile::encodeName(hidden).constData(),
+                                             QFile::encodeName(target.absoluteFilePath()).constData()) == 0;
+    QFile::remove(hidden);
+    if (!copied)
+        throw TarnwickError(QStringLiteral("Не удалось записать файл в выбранную папку: %1.").arg(copyError));
+    if (!moved)
+        throw TarnwickError(QStringLiteral("Не удалось заменить файл «%1».").arg(target.fileName()));
+}
+
+} // namespace tarnwick::review

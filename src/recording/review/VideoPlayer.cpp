@@ -1,0 +1,232 @@
+#include "recording/review/VideoPlayer.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPointer>
+#include <cmath>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+namespace tarnwick::review {
+
+// One open file and its video decoder; used only on the player's queue.
+class VideoDecoder {
+public:
+    explicit VideoDecoder(const QString& path)
+    {
+        if (avformat_open_input(&format_, QFile::encodeName(path).constData(), nullptr, nullptr) < 0 ||
+            avformat_find_stream_info(format_, nullptr) < 0)
+            return;
+        stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (stream_ < 0)
+            return;
+        const AVCodecParameters* parameters = format_->streams[stream_]->codecpar;
+        const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+        codec_ = avcodec_alloc_context3(codec);
+        if (!codec || avcodec_parameters_to_context(codec_, parameters) < 0 || avcodec_open2(codec_, codec, nullptr) < 0)
+            stream_ = -1;
+        frame_ = av_frame_alloc();
+        packet_ = av_packet_alloc();
+    }
+    ~VideoDecoder()
+    {
+        sws_freeContext(scaler_);
+        av_frame_free(&frame_);
+        av_packet_free(&packet_);
+        avcodec_free_context(&codec_);
+        avformat_close_input(&format_);
+    }
+
+    // The next picture with its time; nullopt at the end or on a broken file.
+    std::optional<std::pair<double, QImage>> next(double notBefore = -1e300)
+    {
+        if (stream_ < 0)
+            return std::nullopt;
+        const double base = av_q2d(format_->streams[stream_]->time_base);
+        for (;;) {
+            const int received = avcodec_receive_frame(codec_, frame_);
+            if (received == 0) {
+                const int64_t ts = frame_->best_effort_timestamp;
+                const double time = ts == AV_NOPTS_VALUE ? 0 : ts * base;
+                if (time + 1e-6 < notBefore)
+                    continue;
+                return std::pair{time, convert()};
+            }
+            if (received == AVERROR_EOF)
+                return std::nullopt;
+            if (av_read_frame(format_, packet_) < 0) {
+                avcodec_send_packet(codec_, nullptr);
+                continue;
+            }
+            if (packet_->stream_index == stream_)
+                avcodec_send_packet(codec_, packet_);
+            av_packet_unref(packet_);
+        }
+    }
+
+    // The picture on screen at `seconds`: the newest at or before it (else the first after).
+    std::optional<std::pair<double, QImage>> seek(double seconds)
+    {
+        if (stream_ < 0)
+            return std::nullopt;
+        av_seek_frame(format_, -1, static_cast<int64_t>(seconds * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD);
+        avcodec_flush_buffers(codec_);
+        std::optional<std::pair<double, QImage>> shown;
+        while (auto picture = next()) {
+            if (shown && picture->first > seconds + 1e-6) {
+                pending_ = std::move(picture);
+                return shown;
+            }
+            shown = std::move(picture);
+        }
+        return shown;
+    }
+
+    std::optional<std::pair<double, QImage>> takePending() { return std::exchange(pending_, std::nullopt); }
+
+private:
+    QImage convert()
+    {
+        QImage image(frame_->width, frame_->height, QImage::Format_RGB32);
+        scaler_ = sws_getCachedContext(scaler_, frame_->width, frame_->height, AVPixelFormat(frame_->format),
+                                       frame_->width, frame_->height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
+                                       nullptr);
+        uint8_t* planes[] = {image.bits()};
+        const int strides[] = {static_cast<int>(image.bytesPerLine())};
+        sws_scale(scaler_, frame_->data, frame_->linesize, 0, frame_->height, planes, strides);
+        return image;
+    }
+
+    AVFormatContext* format_ = nullptr;
+    AVCodecContext* codec_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    SwsContext* scaler_ = nullptr;
+    int stream_ = -1;
+    std::optional<std::pair<double, QImage>> pending_;
+};
+
+VideoPlayer::VideoPlayer(QObject* parent) : QObject(parent)
+{
+    timer_.setInterval(10);
+    connect(&timer_, &QTimer::timeout, this, &VideoPlayer::tick);
+}
+
+VideoPlayer::~VideoPlayer()
+{
+    // The queue's jobs hold the decoder; wait for them before it goes.
+    queue_.sync([] {});
+}
+
+void VideoPlayer::setSource(const std::optional<QString>& path)
+{
+    pause();
+    ++generation_;
+    next_.reset();
+    decoder_ = path ? std::make_shared<VideoDecoder>(*path) : nullptr;
+    picture_ = QImage();
+    position_ = 0;
+    endTime_ = 1e300;
+    emit pictureChanged();
+}
+
+double VideoPlayer::currentTime() const
+{
+    return playing_ ? std::min(playFrom_ + clock_.nsecsElapsed() / 1e9, endTime_) : position_;
+}
+
+void VideoPlayer::seek(double seconds, std::function<void()> completion)
+{
+    pause();
+    const int generation = ++generation_;
+    next_.reset();
+    if (!decoder_) {
+        position_ = seconds;
+        QMetaObject::invokeMethod(this, std::move(completion), Qt::QueuedConnection);
+        return;
+    }
+    QPointer<VideoPlayer> self(this);
+    queue_.async([self, decoder = decoder_, seconds, generation, completion = std::move(completion)]() mutable {
+        auto shown = decoder->seek(seconds);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, shown = std::move(shown), seconds, generation, completion = std::move(completion)] {
+                if (self && generation == self->generation_) {
+                    self->position_ = seconds;
+                    if (shown) {
+                        self->picture_ = shown->second;
+                        emit self->pictureChanged();
+                    }
+                }
+                if (completion)
+                    completion();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void VideoPlayer::play()
+{
+    if (playing_ || !decoder_ || position_ >= endTime_)
+        return;
+    playing_ = true;
+    playFrom_ = position_;
+    clock_.start();
+    timer_.start();
+    requestNext();
+    emit rateChanged();
+}
+
+void VideoPlayer::pause()
+{
+    if (!playing_)
+        return;
+    position_ = currentTime();
+    playing_ = false;
+    timer_.stop();
+    emit rateChanged();
+}
+
+void VideoPlayer::requestNext()
+{
+    if (decoding_ || next_ || !decoder_)
+        return;
+    decoding_ = true;
+    QPointer<VideoPlayer> self(this);
+    queue_.async([self, decoder = decoder_, generation = generation_] {
+        auto picture = decoder->takePending();
+        if (!picture)
+            picture = decoder->next();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, picture = std::move(picture), generation] {
+                if (!self)
+                    return;
+                self->decoding_ = false;
+                if (generation == self->generation_)
+                    self->next_ = picture ? picture : std::pair{1e300, QImage()};
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void VideoPlayer::tick()
+{
+    const double now = currentTime();
+    if (next_ && next_->first <= now && next_->first < endTime_) {
+        picture_ = next_->second;
+        next_.reset();
+        emit pictureChanged();
+    }
+    requestNext();
+    if (now >= endTime_) {
+        position_ = endTime_;
+        pause();
+    }
+}
+
+} // namespace tarnwick::review

@@ -1,0 +1,87 @@
+#include "MediaFiles.h"
+#include "platform/TarnwickError.h"
+#include "recording/review/RecordingExport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::review;
+using namespace tarnwick::test;
+
+namespace {
+
+// A 3 s, 30 frames/s H.264 + AAC file whose frames all differ.
+QString makeSource(const QTemporaryDir& dir)
+{
+    const QString path = dir.filePath("source.mp4");
+    runTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=3", "-f", "lavfi",
+                   "-i", "sine=frequency=440:duration=3", "-c:v", "libx264", "-g", "30", "-bf", "0", "-c:a", "aac",
+                   "-shortest", path});
+    return path;
+}
+
+} // namespace
+
+TEST(RecordingExport, CutsAFrameExactFragmentWithoutReencoding)
+{
+    QTemporaryDir dir;
+    const QString source = makeSource(dir);
+    ASSERT_NEAR(RecordingExport::duration(source), 3.0, 0.05);
+    const QString cut = dir.filePath("cut.mp4");
+    RecordingExport::prepare(source, {3.0, 0.5, 1.5}, cut);
+
+    const QJsonObject probe = QJsonDocument::fromJson(runTool("ffprobe", {"-v", "error", "-of", "json", "-show_streams",
+                                                                     "-show_format", cut}))
+                                  .object();
+    EXPECT_NEAR(probe["format"].toObject()["duration"].toString().toDouble(), 1.0, 0.04);
+    EXPECT_EQ(probe["streams"].toArray()[0].toObject()["codec_name"].toString(), "h264");
+    EXPECT_EQ(probe["streams"].toArray().size(), 2);
+    const QByteArray first = pictureAt(cut, 0);
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_TRUE(first == pictureAt(source, 0.5)) << "the fragment must start at the frame of 0.5 s";
+    const QSet<QByteArray> copied = packetHashes(cut);
+    ASSERT_FALSE(copied.isEmpty());
+    EXPECT_TRUE(packetHashes(source).contains(copied)) << "packets must be copied, not re-encoded";
+}
+
+TEST(RecordingExport, RefusesEmptyFragmentsCopiesWholeOnesAndInstallsAtomically)
+{
+    QTemporaryDir dir;
+    const QString source = makeSource(dir);
+    const QString refused = dir.filePath("refused.mp4");
+    for (const RecordingTrim trim : {RecordingTrim{3, 1, 1}, RecordingTrim{3, 0, 3.5}, RecordingTrim{3, -0.1, 1},
+                                     RecordingTrim{0, 0, 0}, RecordingTrim{qInf(), 0, 1}}) {
+        try {
+            RecordingExport::prepare(source, trim, refused);
+            ADD_FAILURE() << trim.duration << " " << trim.start << " " << trim.end;
+        } catch (const TarnwickError& e) {
+            EXPECT_EQ(e.errorDescription(), "Выберите непустой фрагмент видео.");
+        }
+        EXPECT_FALSE(QFile::exists(refused));
+    }
+    const QString whole = dir.filePath("whole.mp4");
+    RecordingExport::prepare(source, {3, 0.0009, 2.9995}, whole);
+    QFile a(source), b(whole);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), b.readAll());
+
+    QDir(dir.path()).mkdir("out");
+    const QString target = dir.filePath("out/Saved.mp4");
+    RecordingExport::install(whole, target); // a new name
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    old.write("old");
+    old.close();
+    RecordingExport::install(whole, target); // over an existing file
+    EXPECT_EQ(QFileInfo(target).size(), QFileInfo(source).size());
+    EXPECT_TRUE(QFile::exists(whole));
+    EXPECT_THROW(RecordingExport::install(whole, dir.filePath("missing/Saved.mp4")), TarnwickError);
+    EXPECT_TRUE(QDir(dir.filePath("out")).entryList({".Tarnwick-*"}, QDir::Files | QDir::Hidden).isEmpty());
+}

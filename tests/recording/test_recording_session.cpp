@@ -1,0 +1,170 @@
+#include "recording/RecordingWindow.h"
+#include "recording/ScreenRecordingController.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <future>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::recording;
+
+namespace {
+
+// Our engine's stand-in: start waits until the test lets it finish.
+struct FakeEngine : RecordingEngine {
+    std::promise<void> release;
+    std::atomic<bool> started{false};
+    QString url;
+    void start(const platform::Monitor&, const QRectF&, const QRectF&, double, const RecordingOptions&,
+               const QString& u) override
+    {
+        url = u;
+        started = true;
+        release.get_future().wait();
+    }
+    RecordingResult stop() override
+    {
+        QFile file(url);
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(1234, 'x'));
+        return {url, std::nullopt};
+    }
+};
+
+struct Session {
+    QTemporaryDir root;
+    QSettings settings{root.filePath("settings.ini"), QSettings::IniFormat};
+    bool permitted = true;
+    std::shared_ptr<FakeEngine> engine = std::make_shared<FakeEngine>();
+    RecordingAreaSelector::Completion selection;
+    std::vector<QString> exports;
+    bool exportFails = false;
+    std::unique_ptr<ScreenRecordingController> controller;
+    std::vector<bool> captureChanges;
+
+    Session()
+    {
+        settings.setValue("recordingEntireDisplay", false);
+        RecordingServices s;
+        s.findDisplay = [](std::uint32_t) { return CaptureDisplay{}; };
+        s.makeEngine = [this] { return engine; };
+        s.selectArea = [this](const QString&, RecordingAreaSelector::Completion c) {
+            selection = std::move(c);
+            return std::make_shared<int>(0);
+        };
+        const auto fakeExport = [this](const char* kind) {
+            return [this, kind](const QString& prepared) {
+                exports.push_back(kind);
+                QFile(prepared).open(QIODevice::WriteOnly);
+                if (exportFails)
+                    throw TarnwickError("Диск заполнен.");
+            };
+        };
+        s.exportTrimmed = [f = fakeExport("trim")](const QString&, const review::RecordingTrim&, const QString& p) { f(p); };
+        s.exportBlurred = [f = fakeExport("blur")](const QString&, const review::RecordingTrim&,
+                                                   const std::vector<review::VideoBlurRegion>&, const QString& p) { f(p); };
+        s.install = [](const QString& prepared, const QString& destination) { QFile::copy(prepared, destination); };
+        s.duration = [](const QString&) { return 2.0; };
+        s.chooseDestination = [this](QWidget*, const QString&) { return std::optional(root.filePath("Saved.mp4")); };
+        s.temporaryRoot = root.filePath("private");
+        controller = std::make_unique<ScreenRecordingController>(&settings, [this] { return permitted; }, s);
+        controller->onCaptureChanged = [this](bool on) { captureChanges.push_back(on); };
+        controller->present();
+    }
+    RecordingUIModel& model() { return controller->model(); }
+};
+
+} // namespace
+
+TEST(ScreenRecordingController, RefusedStartAndEscapeReturnToSetup)
+{
+    Session s;
+    s.permitted = false;
+    s.model().startAction();
+    EXPECT_EQ(s.model().phase(), RecordingPhase::setup);
+    EXPECT_TRUE(s.model().message()->startsWith("Нет доступа к экрану."));
+    EXPECT_FALSE(QDir(s.root.filePath("private")).exists());
+    EXPECT_TRUE(s.captureChanges.empty());
+
+    s.permitted = true;
+    s.model().startAction();
+    EXPECT_EQ(s.model().phase(), RecordingPhase::selecting);
+    EXPECT_FALSE(s.model().message());
+    EXPECT_FALSE(s.controller->window()->isVisible());
+    s.selection(std::nullopt);
+    EXPECT_EQ(s.model().phase(), RecordingPhase::setup);
+    EXPECT_EQ(s.captureChanges, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(s.controller->window()->isVisible());
+}
+
+TEST(ScreenRecordingController, InterruptedStartReachesReviewAndSaveChoosesTheExport)
+{
+    Session s;
+    s.model().startAction();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    s.selection(AreaSelection{screen, QRectF(10, 10, 200, 100)});
+    EXPECT_EQ(s.model().phase(), RecordingPhase::starting);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.engine->started.load(); }));
+    const QString request = s.controller->requestID()->toString(QUuid::WithoutBraces).toUpper();
+    EXPECT_EQ(s.engine->url, s.root.filePath("private/Tarnwick-video-" + request + "/Recording.mp4"));
+    s.engine->onInterruption(TarnwickError("Монитор отключён."));
+    EXPECT_EQ(s.model().phase(), RecordingPhase::starting) << "held until the capture has started";
+    s.engine->release.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }));
+    EXPECT_EQ(s.model().message(), "Запись прервана: Монитор отключён.");
+    EXPECT_EQ(s.model().fileBytes(), 1234);
+    EXPECT_EQ(s.model().trim(), (review::RecordingTrim{2, 0, 2}));
+    EXPECT_EQ(s.captureChanges, (std::vector<bool>{true, true, false}));
+
+    using review::VideoBlurRegion;
+    const auto region = [](double start, double end, double gapStart, double gapEnd) {
+        VideoBlurRegion r;
+        r.start = start;
+        r.end = end;
+        r.gaps = {{gapStart, gapEnd}};
+        return r;
+    };
+    struct Case {
+        VideoBlurRegion region;
+        const char* expected; // the exporter run, or nullptr when refused
+    };
+    s.exportFails = true;
+    s.model().setTrim({2, 1, 2});
+    for (const Case& c : {Case{region(0, 2, 1.5, 1.8), nullptr}, Case{region(0, 2, 2, 2.5), "blur"},
+                          Case{region(0, 1, 0.2, 0.9), "trim"}, Case{region(2, 3, 2.1, 2.2), "trim"}}) {
+        s.exports.clear();
+        s.model().setBlurRegions({c.region});
+        s.model().saveAction();
+        if (!c.expected) {
+            EXPECT_EQ(s.model().message(), "Проверьте интервалы, где отслеживание потеряло цель, или явно оставьте "
+                                           "область неподвижной.");
+            EXPECT_TRUE(s.exports.empty());
+            continue;
+        }
+        EXPECT_EQ(s.model().phase(), RecordingPhase::exporting);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }));
+        EXPECT_EQ(s.exports, std::vector<QString>{c.expected});
+        EXPECT_EQ(s.model().message(), "Не удалось сохранить: Диск заполнен. Запись осталась открытой.");
+        EXPECT_TRUE(QDir(s.root.filePath("private/Tarnwick-video-" + request)).entryList({"Export-*"}).isEmpty());
+    }
+
+    s.exportFails = false;
+    QString saved;
+    bool dismissed = false;
+    s.controller->onSaved = [&](const QString& path) { saved = path; };
+    s.controller->onDismiss = [&] { dismissed = true; };
+    s.model().saveAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dismissed; }));
+    EXPECT_EQ(saved, s.root.filePath("Saved.mp4"));
+    EXPECT_TRUE(QFile::exists(saved));
+    EXPECT_FALSE(QDir(s.root.filePath("private/Tarnwick-video-" + request)).exists());
+    EXPECT_EQ(s.settings.value("recordingSaveDirectory").toString(), s.root.path());
+    EXPECT_EQ(ScreenRecordingController::defaultFileName(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))),
+              "Tarnwick 2024-03-05 14.07.09.mp4");
+}

@@ -1,0 +1,74 @@
+#include "PulseDaemon.h"
+#include "RecordingTestSupport.h"
+#include "recording/RecordingControlPanel.h"
+#include "recording/ScreenRecordingController.h"
+#include "review/MediaFiles.h"
+#include "support/X11Client.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::recording;
+using namespace tarnwick::test;
+
+TEST(RecordingSession, RecordsStopsFromTheStripAndSavesATrimmedCopy)
+{
+    PulseDaemon pulse;
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+    settings.setValue("recordingCodec", "h264");
+    settings.setValue("recordingSystemAudio", true);
+    RecordingServices services = RecordingServices::system();
+    services.temporaryRoot = dir.filePath("private");
+    services.chooseDestination = [&](QWidget*, const QString&) { return std::optional(dir.filePath("Saved.mp4")); };
+    ScreenRecordingController controller(&settings, [] { return true; }, services);
+    QWidget active;
+    active.setGeometry(50, 50, 300, 200);
+    active.show();
+    active.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&active));
+    controller.present();
+    active.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&active));
+
+    controller.model().startAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller.model().phase() == RecordingPhase::recording; }, 20000))
+        << controller.model().message().value_or("").toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller.model().elapsed() >= 2.0; }, 10000));
+    ASSERT_TRUE(controller.control()->isVisible());
+    EXPECT_EQ(QApplication::activeWindow(), &active) << "the strip must not take the focus";
+    const QPoint button = controller.control()->stopButton()->mapToGlobal(QPoint(15, 15));
+    X11Client client;
+    client.movePointer(button.x(), button.y());
+    client.button(1, true);
+    client.button(1, false);
+    client.sync();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller.model().phase() != RecordingPhase::recording; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller.model().phase() == RecordingPhase::review; }, 20000));
+    EXPECT_FALSE(controller.model().message()) << controller.model().message()->toStdString();
+    const double length = controller.model().trim().end;
+    // The file also holds the engine's own start-up, before the strip's clock runs.
+    EXPECT_GE(length, 1.9);
+    EXPECT_LE(length, 3.0);
+    EXPECT_GT(controller.model().fileBytes(), 0);
+
+    const QString source = dir.filePath("source.mp4");
+    ASSERT_TRUE(QFile::copy(*controller.model().videoSource(), source));
+    bool dismissed = false;
+    controller.onDismiss = [&] { dismissed = true; };
+    controller.model().setTrim({length, 0.5, 1.5});
+    controller.model().saveAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dismissed; }, 20000));
+    const QString saved = dir.filePath("Saved.mp4");
+    const QJsonObject info = probe(saved);
+    EXPECT_NEAR(info["format"].toObject()["duration"].toString().toDouble(), 1.0, 0.04);
+    EXPECT_EQ(info["streams"].toArray()[0].toObject()["codec_name"].toString(), "h264");
+    EXPECT_TRUE(packetHashes(source).contains(packetHashes(saved)));
+    const QByteArray first = pictureAt(saved, 0);
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_TRUE(first == pictureAt(source, 0.5));
+}
