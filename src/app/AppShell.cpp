@@ -125,6 +125,7 @@ void AppShell::start(const QStringList& arguments)
         model.setStatus(QStringLiteral("Значок в трее недоступен: все команды — в меню этой панели"));
 
     fillActions();
+    useScreenRecorder();
     setupPermissions();
     registerHotKeys();
     activeWindows_ = std::make_unique<platform::ActiveWindowWatch>();

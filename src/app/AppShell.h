@@ -23,6 +23,9 @@ class QMenu;
 class QSystemTrayIcon;
 
 namespace tarnwick {
+namespace recording {
+class ScreenRecordingController;
+}
 
 class AppMenus;
 class EditorState;
@@ -183,6 +186,9 @@ private:
     QPointer<EditorExportWindow> editorWindow_;
     bool isClosingEditor_ = false;
     bool recordingBlocksCapture_ = false;
+    // The screen recorder while its session lasts; the real one unless `recorder` was given.
+    QPointer<recording::ScreenRecordingController> recording_;
+    void useScreenRecorder();
     // Prepared-series folders that were there before this run.
     QStringList earlierFolders_;
     std::unique_ptr<ScrollingCaptureController> scrolling_;

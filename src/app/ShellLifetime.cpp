@@ -7,6 +7,8 @@
 #include "panels/FloatingPanel.h"
 #include "panels/PermissionSetupController.h"
 #include "panels/PermissionSetupView.h"
+#include "recording/RecordingUIModel.h"
+#include "recording/ScreenRecordingController.h"
 
 #include <QFileInfo>
 
@@ -23,6 +25,37 @@ void AppShell::recordScreen()
         return;
     }
     recorder.start();
+}
+
+void AppShell::useScreenRecorder()
+{
+    if (recorder.start)
+        return;
+    recorder.exists = [this] { return !recording_.isNull(); };
+    recorder.present = [this] {
+        if (recording_)
+            recording_->present();
+    };
+    recorder.canQuit = [this] { return !recording_ || recording_->canQuit(); };
+    recorder.unsaved = [this] {
+        return recording_ && recording_->model().phase() != recording::RecordingPhase::setup;
+    };
+    recorder.cleanup = [this] {
+        if (recording_)
+            recording_->cleanup();
+    };
+    recorder.start = [this] {
+        recording_ = new recording::ScreenRecordingController(&preferences_, [this] { return screenPermission_.request(); });
+        recording_->onCaptureChanged = [this](bool active) { setRecordingBlocksCapture(active); };
+        recording_->onSaved = [this](const QString& file) { recordingSaved(file); };
+        recording_->onDismiss = [this] {
+            // The controller is the caller: it goes once it has returned.
+            if (recording_)
+                recording_->deleteLater();
+            recordingDismissed();
+        };
+        recording_->present();
+    };
 }
 
 void AppShell::setRecordingBlocksCapture(bool active)
