@@ -49,7 +49,7 @@ protected:
         app.start(QStringLiteral(TARNWICK_APP), {});
         ASSERT_TRUE(app.waitForStarted(5000));
         ASSERT_TRUE(waitUntil([&] { return !windows(QStringLiteral("^Tarnwick$")).isEmpty(); }, 10s));
-        // The tray icon: a window of ours docked inside the tray host.
+        // The tray host grows once our icon is docked in it.
         ASSERT_TRUE(waitUntil([&] { return !trayIcon().isNull(); }, 10s));
     }
 
@@ -65,13 +65,11 @@ protected:
         }
     }
 
-    // Visible windows named by the pattern, or all of tarnwick's for an empty one.
-    QStringList windows(const QString& name = {})
+    // Visible windows whose name matches the pattern.
+    QStringList windows(const QString& name)
     {
-        QStringList args{"search", "--onlyvisible"};
-        args << (name.isEmpty() ? QStringList{"--pid", QString::number(app.processId())} : QStringList{"--name", name});
         QByteArray out;
-        runProcess(QStringLiteral("xdotool"), args, &out);
+        runProcess(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", name}, &out);
         return lines(out);
     }
 
@@ -189,28 +187,37 @@ TEST_F(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuit
     const auto panelLook = [&] { return QGuiApplication::primaryScreen()->grabWindow(panel.first().toULongLong()).toImage(); };
     const QImage panelBefore = panelLook();
 
-    // The clipboard holds both shots as files, A before B, with their pattern and the arrow.
+    // The clipboard holds both shots as files, A before B, each with its pattern.
     const QList<QByteArray> uris = xclipRead(QStringLiteral("text/uri-list")).trimmed().split('\n');
     ASSERT_EQ(uris.size(), 2);
-    for (const auto& [uri, pattern, name] : {std::tuple{uris[0], first.copy(50, 50, 400, 300), "/A.png"},
-                                             std::tuple{uris[1], second, "/B.png"}}) {
+    for (const auto& [uri, pattern, name, at] :
+         {std::tuple{uris[0], first.copy(50, 50, 400, 300), "/A.png", std::optional<QPoint>(QPoint(0, 0))},
+          std::tuple{uris[1], second, "/B.png", std::optional<QPoint>()}}) {
         const QString file = QUrl::fromEncoded(uri.trimmed()).toLocalFile();
         EXPECT_TRUE(file.endsWith(QString::fromLatin1(name))) << file.toStdString();
         const QImage shot = QImage(file).convertToFormat(QImage::Format_RGB32);
-        EXPECT_TRUE(findPattern(shot, pattern).has_value()) << file.toStdString();
+        const std::optional<QPoint> found = findPattern(shot, pattern);
+        EXPECT_TRUE(found.has_value()) << file.toStdString();
+        if (at) { // the area is exactly the rectangle dragged
+            EXPECT_EQ(found, at);
+            EXPECT_EQ(shot.size(), pattern.size());
+        }
     }
 
     // One Ctrl+V in the chat takes the series, which leaves nothing to confirm on quitting.
     activateWindow(QString::number(chat));
     activate(chat);
     x.takeKeyEvents();
+    QElapsedTimer pasted;
+    pasted.start();
     ctrlV();
     ASSERT_TRUE(waitForCtrlV());
     // The panel shows the hand-off under way, then the series cleared after the comment delay.
     QImage handing;
     ASSERT_TRUE(waitUntil([&] { return (handing = panelLook()) != panelBefore; }, 5s));
     EXPECT_TRUE(waitUntil([&] { return panelLook() != handing; }, 5s));
-    std::printf("Ctrl+2 -> picker %lld ms; Ctrl+Enter -> series %lld / %lld ms\n", pickerShown, firstSaved, secondSaved);
+    std::printf("Ctrl+2 -> picker %lld ms; Ctrl+Enter -> series %lld / %lld ms; Ctrl+V -> series cleared %lld ms\n",
+                pickerShown, firstSaved, secondSaved, pasted.elapsed());
 
     // Quit from the tray menu: its last entry.
     const QRect icon = trayIcon();
