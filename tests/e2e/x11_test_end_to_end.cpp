@@ -23,8 +23,9 @@ QStringList lines(const QByteArray& text)
 }
 
 // The user's road through the real program: openbox, a tray host, the real
-// tarnwick with its picker, and the chat of another program (this test's window).
-class EndToEnd : public X11Test {
+// tarnwick with its picker, and the chat of another program (this test's window);
+// the parameter puts the keyboard on its Russian group, as a Russian user types.
+class EndToEnd : public X11Test, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override
     {
@@ -39,6 +40,9 @@ protected:
             desktop.back()->start(QString::fromLatin1(program), args);
         }
         ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, 5s));
+        if (GetParam()) {
+            ASSERT_EQ(runProcess(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us,ru")}), 0);
+        }
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
@@ -167,8 +171,12 @@ QImage noise(X11Client& x, std::uint32_t window, QRect area, std::uint32_t seed)
         .copy();
 }
 
-TEST_F(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuitsClean)
+TEST_P(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuitsClean)
 {
+    if (GetParam()) {
+        x.lockGroup(1);
+        ASSERT_EQ(x.lockedGroup(), 1);
+    }
     const QImage first = noise(x, x.root(), QRect(700, 400, 500, 400), 1);
     const qint64 pickerShown = capture({control, x.keycodeOf(XK_2)}, [&] { x.drag(750, 450, 1150, 750); });
     ASSERT_GE(pickerShown, 0);
@@ -239,6 +247,9 @@ TEST_F(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuit
     EXPECT_EQ(QDir(privateRoot.filePath("Tarnwick-Clipboard")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList());
 }
+
+INSTANTIATE_TEST_SUITE_P(Layouts, EndToEnd, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Russian" : "English"; });
 
 } // namespace
 } // namespace tarnwick::test
