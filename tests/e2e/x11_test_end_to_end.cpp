@@ -1,0 +1,255 @@
+#include "support/X11Test.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <cstdio>
+#include <xcb/xcb.h>
+
+namespace tarnwick::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+QStringList lines(const QByteArray& text)
+{
+    return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// The user's road through the real program: openbox, a tray host, the real
+// tarnwick with its picker, and the chat of another program (this test's window);
+// the parameter puts the keyboard on its Russian group, as a Russian user types.
+class EndToEnd : public X11Test, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override
+    {
+        X11Test::SetUp();
+        const std::uint32_t size[] = {500, 300};
+        xcb_configure_window(x.connection(), chat, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
+        x.sync();
+        for (auto [program, args] : {std::pair{"openbox", QStringList()},
+                                     {"trayer", QStringList{"--edge", "top", "--align", "right", "--widthtype",
+                                                            "request", "--height", "32"}}}) {
+            desktop.push_back(std::make_unique<QProcess>());
+            desktop.back()->start(QString::fromLatin1(program), args);
+        }
+        ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, 5s));
+        if (GetParam()) {
+            ASSERT_EQ(runProcess(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us,ru")}), 0);
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        QDir().mkpath(home.filePath(QStringLiteral("run")));
+        QFile::setPermissions(home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        app.setProcessEnvironment(environment);
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(QStringLiteral(TARNWICK_APP), {});
+        ASSERT_TRUE(app.waitForStarted(5000));
+        ASSERT_TRUE(waitUntil([&] { return !windows(QStringLiteral("^Tarnwick$")).isEmpty(); }, 10s));
+        // The tray host grows once our icon is docked in it.
+        ASSERT_TRUE(waitUntil([&] { return !trayIcon().isNull(); }, 10s));
+    }
+
+    void TearDown() override
+    {
+        if (app.state() != QProcess::NotRunning) {
+            app.kill();
+            app.waitForFinished(5000);
+        }
+        for (auto& p : desktop) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+    }
+
+    // Visible windows whose name matches the pattern.
+    QStringList windows(const QString& name)
+    {
+        QByteArray out;
+        runProcess(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", name}, &out);
+        return lines(out);
+    }
+
+    QRect geometry(const QString& window)
+    {
+        QByteArray out;
+        runProcess(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window}, &out);
+        QMap<QString, int> v;
+        for (const QString& line : lines(out))
+            v[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
+        return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
+    }
+
+    QRect trayIcon()
+    {
+        QByteArray out;
+        runProcess(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--class", "trayer"}, &out);
+        for (const QString& w : lines(out))
+            if (const QRect r = geometry(w); r.width() >= 16 && r.width() < 200)
+                return r;
+        return {};
+    }
+
+    void activateWindow(const QString& window)
+    {
+        runProcess(QStringLiteral("xdotool"), {"windowactivate", "--sync", window});
+    }
+
+    // Presses the hot key, waits for the picker's veil to hold the keyboard and
+    // plays `pick` in it; returns the milliseconds until the veil came.
+    qint64 capture(std::vector<std::uint8_t> keys, const std::function<void()>& pick)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        x.chord(keys);
+        if (!waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 5s))
+            return -1;
+        const qint64 shown = timer.elapsed();
+        pick();
+        return shown;
+    }
+
+    // Ctrl+Enter in the shot's editor; returns the milliseconds until the series is on the clipboard.
+    qint64 saveToSeries(const QString& label, const QString& picture = {})
+    {
+        QStringList editor;
+        if (!waitUntil([&] { return !(editor = windows(QStringLiteral("^Tarnwick · ") + label + u'$')).isEmpty(); }, 10s))
+            return ADD_FAILURE() << "no editor " << label.toStdString(), -1;
+        if (!picture.isEmpty())
+            grab(editor.first(), picture);
+        const QString before = QString::fromUtf8(xclipRead(QStringLiteral("text/uri-list")));
+        activateWindow(editor.first());
+        QElapsedTimer timer;
+        timer.start();
+        x.chord({control, x.keycodeOf(XK_Return)});
+        if (!waitUntil([&] { return QString::fromUtf8(xclipRead(QStringLiteral("text/uri-list"))) != before; }, 10s))
+            return ADD_FAILURE() << "no series on the clipboard", -1;
+        return timer.elapsed();
+    }
+
+    // Pictures for the documentation, when $TARNWICK_DOCS_PICTURES asks for them.
+    void grab(const QString& window, const QString& name)
+    {
+        if (qEnvironmentVariableIsSet("TARNWICK_DOCS_PICTURES")) {
+            EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).save(
+                QStringLiteral(TARNWICK_DOCS "/") + name));
+        }
+    }
+
+    QTemporaryDir home;
+    QProcess app;
+    std::vector<std::unique_ptr<QProcess>> desktop;
+};
+
+// Where `pattern` sits in `shot` (most of its pixels equal), or no value.
+std::optional<QPoint> findPattern(const QImage& shot, const QImage& pattern)
+{
+    for (int y = 0; y + pattern.height() <= shot.height(); ++y)
+        for (int x = 0; x + pattern.width() <= shot.width(); ++x) {
+            int same = 0;
+            for (int i = 0; i < 64; ++i) {
+                const QPoint p((i * 37) % pattern.width(), (i * 53) % pattern.height());
+                same += shot.pixel(p + QPoint(x, y)) == pattern.pixel(p);
+            }
+            if (same >= 56)
+                return QPoint(x, y);
+        }
+    return std::nullopt;
+}
+
+QImage noise(X11Client& x, std::uint32_t window, QRect area, std::uint32_t seed)
+{
+    const auto pixels = x.paintNoise(window, area.x(), area.y(), area.width(), area.height(), seed);
+    return QImage(reinterpret_cast<const uchar*>(pixels.data()), area.width(), area.height(), QImage::Format_RGB32)
+        .copy();
+}
+
+TEST_P(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuitsClean)
+{
+    if (GetParam()) {
+        x.lockGroup(1);
+        ASSERT_EQ(x.lockedGroup(), 1);
+    }
+    const QImage first = noise(x, x.root(), QRect(700, 400, 500, 400), 1);
+    const qint64 pickerShown = capture({control, x.keycodeOf(XK_2)}, [&] { x.drag(750, 450, 1150, 750); });
+    ASSERT_GE(pickerShown, 0);
+    const qint64 firstSaved = saveToSeries(QStringLiteral("A"), QStringLiteral("editor.png"));
+    ASSERT_GE(firstSaved, 0);
+
+    activateWindow(QString::number(chat));
+    const QImage second = noise(x, chat, QRect(0, 0, 500, 300), 2);
+    const QRect chatArea = geometry(QString::number(chat));
+    ASSERT_GE(capture({control, shift, x.keycodeOf(XK_space)}, [&] { x.click(chatArea.center().x(), chatArea.center().y()); }), 0);
+    const qint64 secondSaved = saveToSeries(QStringLiteral("B"));
+    ASSERT_GE(secondSaved, 0);
+    const QStringList panel = windows(QStringLiteral("^Tarnwick$"));
+    ASSERT_FALSE(panel.isEmpty());
+    grab(panel.first(), QStringLiteral("panel.png"));
+    const auto panelLook = [&] { return QGuiApplication::primaryScreen()->grabWindow(panel.first().toULongLong()).toImage(); };
+    const QImage panelBefore = panelLook();
+
+    // The clipboard holds both shots as files, A before B, each with its pattern.
+    const QList<QByteArray> uris = xclipRead(QStringLiteral("text/uri-list")).trimmed().split('\n');
+    ASSERT_EQ(uris.size(), 2);
+    for (const auto& [uri, pattern, name, at] :
+         {std::tuple{uris[0], first.copy(50, 50, 400, 300), "/A.png", std::optional<QPoint>(QPoint(0, 0))},
+          std::tuple{uris[1], second, "/B.png", std::optional<QPoint>()}}) {
+        const QString file = QUrl::fromEncoded(uri.trimmed()).toLocalFile();
+        EXPECT_TRUE(file.endsWith(QString::fromLatin1(name))) << file.toStdString();
+        const QImage shot = QImage(file).convertToFormat(QImage::Format_RGB32);
+        const std::optional<QPoint> found = findPattern(shot, pattern);
+        EXPECT_TRUE(found.has_value()) << file.toStdString();
+        if (at) { // the area is exactly the rectangle dragged
+            EXPECT_EQ(found, at);
+            EXPECT_EQ(shot.size(), pattern.size());
+        }
+    }
+
+    // One Ctrl+V in the chat takes the series, which leaves nothing to confirm on quitting.
+    activateWindow(QString::number(chat));
+    activate(chat);
+    x.takeKeyEvents();
+    QElapsedTimer pasted;
+    pasted.start();
+    ctrlV();
+    ASSERT_TRUE(waitForCtrlV());
+    // The panel shows the hand-off under way, then the series cleared after the comment delay.
+    QImage handing;
+    ASSERT_TRUE(waitUntil([&] { return (handing = panelLook()) != panelBefore; }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return panelLook() != handing; }, 5s));
+    std::printf("Ctrl+2 -> picker %lld ms; Ctrl+Enter -> series %lld / %lld ms; Ctrl+V -> series cleared %lld ms\n",
+                pickerShown, firstSaved, secondSaved, pasted.elapsed());
+
+    // Quit from the tray menu: its last entry.
+    const QRect icon = trayIcon();
+    // The first press on the icon is now and then lost: press again.
+    bool menuOpen = false;
+    for (int attempt = 0; attempt < 3 && !menuOpen; ++attempt) {
+        x.click(icon.center().x(), icon.center().y(), 3);
+        menuOpen = waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 2s);
+    }
+    ASSERT_TRUE(menuOpen);
+    x.chord({x.keycodeOf(XK_Up)});
+    x.chord({x.keycodeOf(XK_Return)});
+    ASSERT_TRUE(waitUntil([&] { return app.state() == QProcess::NotRunning; }, 10s));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    const QDir privateRoot(home.filePath(QStringLiteral("run/tarnwick")));
+    EXPECT_EQ(privateRoot.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+              QStringList{"Tarnwick-Clipboard"});
+    EXPECT_EQ(QDir(privateRoot.filePath("Tarnwick-Clipboard")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, EndToEnd, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Russian" : "English"; });
+
+} // namespace
+} // namespace tarnwick::test
