@@ -117,11 +117,16 @@ protected:
     }
 
     // Ctrl+Enter in the shot's editor; returns the milliseconds until the series is on the clipboard.
-    qint64 saveToSeries(const QString& label, const QString& picture = {})
+    // With `arrow`, first drags an arrow across the middle of the shot.
+    qint64 saveToSeries(const QString& label, const QString& picture = {}, bool arrow = false)
     {
         QStringList editor;
         if (!waitUntil([&] { return !(editor = windows(QStringLiteral("^Tarnwick · ") + label + u'$')).isEmpty(); }, 10s))
             return ADD_FAILURE() << "no editor " << label.toStdString(), -1;
+        if (arrow) {
+            const QPoint middle = geometry(editor.first()).center();
+            x.drag(middle.x() - 80, middle.y() - 40, middle.x() + 80, middle.y() + 40);
+        }
         if (!picture.isEmpty())
             grab(editor.first(), picture);
         const QString before = QString::fromUtf8(xclipRead(QStringLiteral("text/uri-list")));
@@ -180,7 +185,7 @@ TEST_P(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuit
     const QImage first = noise(x, x.root(), QRect(700, 400, 500, 400), 1);
     const qint64 pickerShown = capture({control, x.keycodeOf(XK_2)}, [&] { x.drag(750, 450, 1150, 750); });
     ASSERT_GE(pickerShown, 0);
-    const qint64 firstSaved = saveToSeries(QStringLiteral("A"), QStringLiteral("editor.png"));
+    const qint64 firstSaved = saveToSeries(QStringLiteral("A"), QStringLiteral("editor.png"), true);
     ASSERT_GE(firstSaved, 0);
 
     activateWindow(QString::number(chat));
@@ -206,9 +211,16 @@ TEST_P(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuit
         const QImage shot = QImage(file).convertToFormat(QImage::Format_RGB32);
         const std::optional<QPoint> found = findPattern(shot, pattern);
         EXPECT_TRUE(found.has_value()) << file.toStdString();
-        if (at) { // the area is exactly the rectangle dragged
+        if (at) { // the area is exactly the rectangle dragged, with the arrow drawn in the palette's red
             EXPECT_EQ(found, at);
             EXPECT_EQ(shot.size(), pattern.size());
+            int red = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x) {
+                    const QColor c = shot.pixelColor(x, y);
+                    red += std::abs(c.red() - 255) <= 3 && std::abs(c.green() - 82) <= 3 && std::abs(c.blue() - 92) <= 3;
+                }
+            EXPECT_GE(red, 100) << "the arrow";
         }
     }
 
