@@ -23,8 +23,8 @@ TEST(DrawScene, ArrowsPencilsAndMeasures)
     Annotation arrow = element(AnnotationTool::arrow, {50, 100}, {250, 100});
     arrow.strokeWidth = 4;
     const QImage straight = drawn(canvas(300, 200), {arrow});
-    // An open chevron: wings above and below the tip, nothing between wing and shaft.
     EXPECT_FALSE(boundsWhere(straight, blueInk, QRect(200, 0, 100, 95)).isEmpty());
+    // An open chevron: wings above and below the tip, nothing between wing and shaft.
     EXPECT_EQ(qGray(straight.pixel(237, 96)), 255);
     // A bent arrow passes through its middle handle.
     arrow.bendOffset = {0, -60};
@@ -58,7 +58,6 @@ TEST(DrawScene, BlurDrawsItsResultOtherwiseAPlaceholderWithinTheImageFrame)
     args.effects = &effects;
     const QImage pending = drawn(canvas(300, 200), args);
     EXPECT_GT(countWhere(pending, accent, QRect(40, 35, 200, 10)), 50);
-    EXPECT_EQ(qGray(pending.pixel(140, 90)), 255); // inside untouched
     effects.succeed(blur, Qt::magenta);
     const QImage ready = drawn(canvas(300, 200), args);
     EXPECT_EQ(boundsWhere(ready, [](QRgb c) { return near(c, Qt::magenta); }), QRect(40, 40, 200, 100));
@@ -127,7 +126,6 @@ TEST(DrawScene, MagnifierShowsTheLayersBelowScaledButNoBadgesNorLaterElements)
     EXPECT_TRUE(blueInk(image.pixel(240, 60)));
     EXPECT_TRUE(blueInk(image.pixel(160, 100)));
     ASSERT_EQ(s.samples.size(), 1u); // kept for the next repaint
-    EXPECT_NE(s.samples.find({s.square}), nullptr);
 }
 
 TEST(DrawScene, MagnifiedBlurIsSampledOncePerDraw)

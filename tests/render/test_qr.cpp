@@ -66,12 +66,6 @@ TEST(QRCodeRecognizer, TheLargerOfTwoTextCodesWinsWhereverItStands)
     const QImage small = qrCode(L"маленький", 3), large = qrCode(L"большой", 6);
     EXPECT_EQ(read(sheet(700, 400, {{small, {20, 20}}, {large, {300, 60}}})), "большой");
 
-    // Bytes with no text form are skipped: a large binary code beside a small text code gives the text.
-    std::wstring bytes;
-    for (int i = 0; i < 48; ++i)
-        bytes.push_back(wchar_t((i * 37 + 1) & 0xff));
-    const QImage binary = qrCode(bytes, 6, ZXing::CharacterSet::BINARY);
-    EXPECT_EQ(read(sheet(700, 400, {{binary, {20, 20}}, {qrCode(L"текст", 3), {480, 60}}})), "текст");
 
 }
 

@@ -16,7 +16,6 @@ TEST(ColorCodes, EveryNotationAlsoUnderARussianNumericLocale)
     const Case cases[] = {
         {F::hexHash, amber, "#FFC200"},
         {F::hex, translucent, "010203"},
-        {F::cssRGBA, amber, "rgba(255, 194, 0, 1)"},
         {F::cssRGBA, translucent, "rgba(1, 2, 3, 0.502)"},
         {F::normalizedRGB, amber, "(1.00, 0.76, 0.00)"},
         {F::androidARGB, translucent, "0x80010203"},

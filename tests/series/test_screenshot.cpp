@@ -52,8 +52,7 @@ TEST(ShotValue, ACropRoundsTheCornersOfWhatItShowsAndRebuildsOnlyOnAChange)
     before = shot.composition;
     shot.setCropRect(QRectF(60, 40, 200, 120));
     EXPECT_EQ(shot.composition, before); // the same crop again
-    const QImage rounded = shot.composition->base().image;
-    EXPECT_EQ(qAlpha(rounded.pixel(61, 41)), 0); // the crop's corner
+    EXPECT_EQ(qAlpha(shot.composition->base().image.pixel(61, 41)), 0); // the crop's corner
     EXPECT_EQ(shot.image.pixel(61, 41), qRgb(255, 0, 0)); // the image itself is untouched
     // A crop reaching past the image rounds the corners of the visible part.
     shot.setCropRect(QRectF(-100, -100, 300, 250));
@@ -92,7 +91,4 @@ TEST(ShotValue, TheDisplayImageIsTheWholeCanvasCutToTheCrop)
     shot.setCropRect(QRectF(140, 40, 60, 30));
     const QImage cut = shot.displayImage();
     ASSERT_EQ(cut.size(), QSize(60, 30));
-    EXPECT_EQ(cut.pixel(15, 15), qRgb(0, 0, 255));
-    shot.setCropRect(QRectF(500, 500, 10, 10)); // beside the canvas: cuts nothing
-    EXPECT_EQ(shot.displayImage().size(), QSize(260, 100));
 }
