@@ -42,12 +42,9 @@ inline Screenshot shotWithComments(const QStringList& comments, QColor color = Q
     shot.canvasRect = QRectF(QPointF(), QSizeF(size));
     int y = 4;
     for (const QString& text : comments) {
-        Annotation comment;
-        comment.id = QUuid::createUuid();
-        comment.kind = AnnotationTool::comment;
-        comment.start = comment.end = QPointF(4, y++);
-        comment.text = text;
-        shot.annotations << comment;
+        shot.annotations << element(AnnotationTool::comment, QPointF(4, y), QPointF(4, y));
+        shot.annotations.back().text = text;
+        ++y;
     }
     return shot;
 }

