@@ -39,7 +39,7 @@ struct SourceLookup {
     std::string name;
     std::string monitor;
     bool isMonitor = false;
-    pa_sample_spec spec{};
+    pa_sample_spec sampleFormat{};
 };
 
 } // namespace
@@ -166,7 +166,7 @@ void RecordingMicrophone::start()
                 if (info && !eol) {
                     l.name = info->name;
                     l.isMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
-                    l.spec = info->sample_spec;
+                    l.sampleFormat = info->sample_spec;
                 }
                 if (eol || !info) {
                     l.done = true;
@@ -181,14 +181,14 @@ void RecordingMicrophone::start()
                          : sentence("Системный звук недоступен: звуковой сервер не назвал выход по умолчанию.");
     }
 
-    pa_sample_spec spec = lookup.spec;
-    if (ffmpegFormat(spec.format) < 0)
-        spec.format = PA_SAMPLE_FLOAT32LE;
-    format_ = {ffmpegFormat(spec.format), static_cast<int>(spec.rate), spec.channels};
-    stream_ = pa_stream_new(context_, microphone ? "Tarnwick: микрофон" : "Tarnwick: системный звук", &spec, nullptr);
+    pa_sample_spec sampleFormat = lookup.sampleFormat;
+    if (ffmpegFormat(sampleFormat.format) < 0)
+        sampleFormat.format = PA_SAMPLE_FLOAT32LE;
+    format_ = {ffmpegFormat(sampleFormat.format), static_cast<int>(sampleFormat.rate), sampleFormat.channels};
+    stream_ = pa_stream_new(context_, microphone ? "Tarnwick: микрофон" : "Tarnwick: системный звук", &sampleFormat, nullptr);
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
-    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(10000, &spec));
+    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(10000, &sampleFormat));
     if (stream_) {
         pa_stream_set_state_callback(
             stream_,
