@@ -79,6 +79,7 @@ EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
 void EditorCommentSheet::refresh()
 {
     title_->setText(state_.editingCommentID() ? QStringLiteral("Изменить комментарий") : QStringLiteral("Новый комментарий"));
+    setWindowTitle(title_->text());
     if (editor_->toPlainText() != state_.commentDraft()) {
         const QSignalBlocker quiet(editor_);
         editor_->setPlainText(state_.commentDraft());
