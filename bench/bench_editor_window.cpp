@@ -9,6 +9,8 @@
 #include "platform/QtClipboardBackend.h"
 #include "series/AppModel.h"
 
+#include "BenchModel.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -20,13 +22,7 @@ using namespace tarnwick;
 
 namespace {
 
-struct Application {
-    QTemporaryDir root;
-    QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
-    platform::QtClipboardBackend board;
-    ClipboardBridge bridge{board, root.path()};
-    AppModel model{bridge, settings, false, QStringLiteral(":65000")};
-};
+using Application = bench::BenchModel;
 
 // Counts the paints of the parts that make up the editor's first frame.
 class PaintWatch : public QObject {

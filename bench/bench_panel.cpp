@@ -5,6 +5,8 @@
 #include "series/AppModel.h"
 
 #include <QCoreApplication>
+#include "BenchModel.h"
+
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -14,12 +16,7 @@ using tarnwick::bench::element;
 namespace {
 
 // A full series of 26 laptop-sized shots with markup and a comment each, shown by a panel.
-struct FullPanel {
-    QTemporaryDir root;
-    QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
-    platform::QtClipboardBackend board;
-    ClipboardBridge bridge{board, root.path()};
-    AppModel model{bridge, settings, false, QStringLiteral(":65000")};
+struct FullPanel : bench::BenchModel {
     FloatingPanel panel{model, settings, [] { return QList<QRectF>{QRectF(0, 0, 1440, 875)}; }};
     QImage target{FloatingPanel::panelWidth * 2, FloatingPanel::panelHeight * 2, QImage::Format_ARGB32_Premultiplied};
 

@@ -302,6 +302,8 @@ private:
     QRectF visibleImageFrame() const;
     // A new composition over the shot's image, its corners rounded within the visible frame.
     void recompose(Screenshot& shot) const;
+    // The element list with `change` applied to the selected image layer; none without one.
+    std::optional<QVector<Annotation>> withSelectedImage(const std::function<void(Annotation&)>& change) const;
     void finishBackgroundRemoval(const std::shared_ptr<BackgroundRemovalJob>& job, const std::optional<QUuid>& layerID,
                                  const QSize& sourceSize, const BackgroundRemoval::Outcome& outcome);
     bool holdsBackgroundSource(const std::optional<QUuid>& layerID) const;

@@ -83,18 +83,24 @@ bool EditorState::beginImageCapture()
 
 bool EditorState::editingOriginalImage() const { return tool_ == T::select && !selectedID_; }
 
-void EditorState::flipSelectedImageHorizontally()
+std::optional<QVector<Annotation>> EditorState::withSelectedImage(const std::function<void(Annotation&)>& change) const
 {
     const std::optional<Annotation> a = selectedAnnotation();
     if (!a || a->kind != T::image)
-        return;
+        return std::nullopt;
     QVector<Annotation> list = annotations_;
     for (Annotation& e : list)
         if (e.id == a->id) {
-            e.imageFlippedHorizontally = !e.imageFlippedHorizontally;
+            change(e);
             break;
         }
-    replace(list);
+    return list;
+}
+
+void EditorState::flipSelectedImageHorizontally()
+{
+    if (const auto list = withSelectedImage([](Annotation& e) { e.imageFlippedHorizontally = !e.imageFlippedHorizontally; }))
+        replace(*list);
 }
 
 QRectF EditorState::visibleImageFrame() const
@@ -158,22 +164,16 @@ void EditorState::setImageCornerRadius(double radius)
         markEdited();
         return;
     }
-    const std::optional<Annotation> a = selectedAnnotation();
-    if (!a || a->kind != T::image)
+    const auto list = withSelectedImage([r](Annotation& e) { e.imageCornerRadius = r; });
+    if (!list)
         return;
-    QVector<Annotation> list = annotations_;
-    for (Annotation& e : list)
-        if (e.id == a->id) {
-            e.imageCornerRadius = r;
-            break;
-        }
     if (strokeEditBaseline_) {
-        if (list == annotations_)
+        if (*list == annotations_)
             return;
-        setAnnotations(list);
+        setAnnotations(*list);
         markEdited();
     } else {
-        replace(list);
+        replace(*list);
     }
 }
 

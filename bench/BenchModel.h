@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/QtClipboardBackend.h"
+#include "series/AppModel.h"
+#include "series/ClipboardBridge.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+namespace tarnwick::bench {
+
+// The application model on private preferences and folders, for the window benchmarks.
+struct BenchModel {
+    QTemporaryDir root;
+    QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
+    platform::QtClipboardBackend board;
+    ClipboardBridge bridge{board, root.path()};
+    AppModel model{bridge, settings, false, QStringLiteral(":65000")};
+};
+
+} // namespace tarnwick::bench
