@@ -38,6 +38,9 @@ struct Samples {
     };
     LayerSampleCache& cache;
     std::vector<Made> made;
+    // The pixels of the image frame that this draw's magnifiers sample, found on the
+    // first magnifier; every sample of the draw covers just these.
+    std::optional<QRect> area;
 
     const Made* find(const QVector<Annotation>& prefix) const
     {
@@ -59,6 +62,15 @@ struct Samples {
         return best;
     }
 };
+
+// The pixel grid of a sample of the whole image frame; empty beyond what a QImage can address.
+QSize sampleGrid(const QRectF& imageFrame)
+{
+    const double w = std::trunc(imageFrame.width()), h = std::trunc(imageFrame.height());
+    if (!(w > 0 && h > 0) || w * h > 1.0e9)
+        return {};
+    return {static_cast<int>(w), static_cast<int>(h)};
+}
 
 // Finite coordinates can still overflow once subtracted or doubled; no picture reaches
 // anywhere near this far, so such elements are left out like non-finite ones.
@@ -214,20 +226,18 @@ void drawBlur(QPainter& painter, const Annotation& a, const QRectF& imageFrame, 
 void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, Samples& samples, Outcome& outcome,
               qsizetype from = 0);
 
-// The picture of the elements below a magnifier, over the whole image frame.
+// The picture of the elements below a magnifier over `area` of the image frame's grid.
 QImage renderSample(const ScreenshotRenderer::DrawArguments& args, const QVector<Annotation>& below,
-                    const QRectF& imageFrame, Samples& samples, Outcome& outcome)
+                    const QRectF& imageFrame, const QRect& area, Samples& samples, Outcome& outcome)
 {
-    const double w = std::trunc(imageFrame.width()), h = std::trunc(imageFrame.height());
-    // Beyond what a QImage can address there is simply no sample.
-    if (!(w > 0 && h > 0) || w * h > 1.0e9)
+    if (area.isEmpty())
         return {};
     const Samples::Made* base = samples.start(below);
     QImage sample;
     if (base) {
         sample = base->image.copy();
     } else {
-        sample = QImage(static_cast<int>(w), static_cast<int>(h), QImage::Format_ARGB32_Premultiplied);
+        sample = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
         sample.fill(Qt::transparent);
     }
     if (sample.isNull())
@@ -242,16 +252,36 @@ QImage renderSample(const ScreenshotRenderer::DrawArguments& args, const QVector
     inner.pendingBlur = base && base->pendingBlur;
     {
         QPainter p(&sample);
-        p.translate(-imageFrame.topLeft());
+        p.translate(-QPointF(area.topLeft()) - imageFrame.topLeft());
         drawPass(p, belowArgs, samples, inner, base ? base->prefix.size() : 0);
     }
     // A sample that shows a pending blur would go stale when the result arrives.
     if (inner.pendingBlur)
         outcome.pendingBlur = true;
     else
-        samples.cache.insert(below, sample);
+        samples.cache.insert(below, area, sample);
     samples.made.push_back({below, sample, inner.pendingBlur});
     return sample;
+}
+
+// The part of the grid that the magnifiers in `list` sample, with a pixel to spare
+// on each side for the smooth scaling into the lens.
+QRect sampledArea(const QVector<Annotation>& list, const QRectF& imageFrame, const QSize& grid)
+{
+    QRectF united;
+    for (const Annotation& a : list) {
+        if (a.kind != T::magnifier || !a.magnifierSource || !drawable(a))
+            continue;
+        const QRectF visible = geo::intersection(*a.magnifierSource, imageFrame);
+        if (!geo::isEmpty(visible))
+            united = united.isEmpty() ? visible : united.united(visible);
+    }
+    if (united.isEmpty() || grid.isEmpty())
+        return {};
+    const double kx = grid.width() / imageFrame.width(), ky = grid.height() / imageFrame.height();
+    const QRectF pixels((united.left() - imageFrame.left()) * kx, (united.top() - imageFrame.top()) * ky,
+                        united.width() * kx, united.height() * ky);
+    return pixels.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(QRect(QPoint(), grid));
 }
 
 void drawMagnifier(QPainter& painter, const Annotation& a, qsizetype index, const QPen& pen,
@@ -276,34 +306,37 @@ void drawMagnifier(QPainter& painter, const Annotation& a, qsizetype index, cons
         sourceOval.addEllipse(source);
         painter.strokePath(sourceOval, pen);
 
+        const QSize grid = sampleGrid(imageFrame);
+        if (!samples.area)
+            samples.area = sampledArea(args.annotations, imageFrame, grid);
         QImage fresh;
-        const QImage* sample = nullptr;
+        QRect area = *samples.area;
         if (const Samples::Made* made = samples.find(below)) {
             fresh = made->image;
             outcome.pendingBlur = outcome.pendingBlur || made->pendingBlur;
-        } else if (const QImage* kept = samples.cache.find(below)) {
-            fresh = *kept;
+        } else if (const LayerSampleCache::Entry* kept = samples.cache.find(below, area)) {
+            fresh = kept->image;
+            area = kept->area;
         } else {
-            fresh = renderSample(args, below, imageFrame, samples, outcome);
+            fresh = renderSample(args, below, imageFrame, area, samples, outcome);
         }
-        if (!fresh.isNull())
-            sample = &fresh;
         // Only the part of the source inside the image frame has picture; map it onto the lens.
         const QRectF visible = geo::intersection(source, imageFrame);
-        if (sample && !geo::isEmpty(visible)) {
+        if (!fresh.isNull() && !geo::isEmpty(visible)) {
             const double sx = lens.width() / source.width(), sy = lens.height() / source.height();
             const QRectF target(lens.left() + (visible.left() - source.left()) * sx,
                                 lens.top() + (visible.top() - source.top()) * sy, visible.width() * sx,
                                 visible.height() * sy);
-            const double kx = sample->width() / imageFrame.width(), ky = sample->height() / imageFrame.height();
-            const QRectF pixels((visible.left() - imageFrame.left()) * kx, (visible.top() - imageFrame.top()) * ky,
-                                visible.width() * kx, visible.height() * ky);
+            const double kx = grid.width() / imageFrame.width(), ky = grid.height() / imageFrame.height();
+            const QRectF pixels((visible.left() - imageFrame.left()) * kx - area.left(),
+                                (visible.top() - imageFrame.top()) * ky - area.top(), visible.width() * kx,
+                                visible.height() * ky);
             painter.save();
             QPainterPath clip;
             clip.addEllipse(lens);
             painter.setClipPath(clip, Qt::IntersectClip);
             painter.setCompositionMode(QPainter::CompositionMode_Source);
-            painter.drawImage(target, *sample, pixels);
+            painter.drawImage(target, fresh, pixels);
             painter.restore();
         }
     }
@@ -462,7 +495,7 @@ void drawPass(QPainter& painter, const ScreenshotRenderer::DrawArguments& args, 
 void ScreenshotRenderer::draw(QPainter& painter, const DrawArguments& arguments)
 {
     LayerSampleCache fresh;
-    Samples samples{arguments.samples ? *arguments.samples : fresh, {}};
+    Samples samples{arguments.samples ? *arguments.samples : fresh, {}, {}};
     Outcome outcome;
     drawPass(painter, arguments, samples, outcome);
 }
