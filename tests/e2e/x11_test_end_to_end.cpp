@@ -127,8 +127,8 @@ protected:
             const QPoint middle = geometry(editor.first()).center();
             x.drag(middle.x() - 80, middle.y() - 40, middle.x() + 80, middle.y() + 40);
         }
-        // On the Russian group, a comment: its tool by digit, a click, Russian text, Ctrl+Enter in the sheet.
-        if (arrow && GetParam()) {
+        // A comment: its tool by digit, a click, the text, Ctrl+Enter in the sheet.
+        if (arrow) {
             const QPoint middle = geometry(editor.first()).center();
             x.chord({x.keycodeOf(XK_5)});
             x.click(middle.x() + 100, middle.y() - 80);
@@ -168,7 +168,9 @@ protected:
         }
     }
 
-    const QString comment = QStringLiteral("Кнопка не нажимается");
+    // Text of the group the keyboard is on: letters of another group would need xdotool's
+    // temporary key remapping, which drops letters when they come fast.
+    const QString comment = GetParam() ? QStringLiteral("Кнопка не нажимается") : QStringLiteral("Button does nothing");
     QTemporaryDir home;
     QProcess app;
     std::vector<std::unique_ptr<QProcess>> desktop;
@@ -255,12 +257,9 @@ TEST_P(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuit
     ASSERT_TRUE(waitForCtrlV());
     // About a second later Tarnwick pastes the comments itself, with a Ctrl+V of its own:
     // the chat reads the clipboard as that key arrives.
-    qint64 commentsPasted = -1;
-    if (GetParam()) {
-        ASSERT_TRUE(waitForCtrlV(0, 5s));
-        commentsPasted = pasted.elapsed();
-        EXPECT_EQ(QString::fromUtf8(xclipRead(QStringLiteral("UTF8_STRING"))).trimmed(), QStringLiteral("A1 ") + comment);
-    }
+    ASSERT_TRUE(waitForCtrlV(0, 5s));
+    const qint64 commentsPasted = pasted.elapsed();
+    EXPECT_EQ(QString::fromUtf8(xclipRead(QStringLiteral("UTF8_STRING"))).trimmed(), QStringLiteral("A1 ") + comment);
     // The panel shows the hand-off under way, then the series cleared.
     QImage handing;
     ASSERT_TRUE(waitUntil([&] { return (handing = panelLook()) != panelBefore; }, 5s));
