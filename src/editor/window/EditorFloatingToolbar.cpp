@@ -177,6 +177,7 @@ void EditorFloatingToolbar::setSupplementalControls(QWidget* strip, std::functio
     supplementalHasContent_ = std::move(hasContent);
     if (strip)
         strip->setParent(host_);
+    followControls();
     refresh();
 }
 
@@ -185,7 +186,16 @@ void EditorFloatingToolbar::setCornerControl(QWidget* control)
     corner_ = control;
     if (control)
         control->setParent(host_);
+    followControls();
     refresh();
+}
+
+void EditorFloatingToolbar::followControls()
+{
+    // Controls made after this bar show and hide their buttons on the same change:
+    // measure them only once they have.
+    disconnect(&state_, &EditorState::changed, this, &EditorFloatingToolbar::refresh);
+    connect(&state_, &EditorState::changed, this, &EditorFloatingToolbar::refresh);
 }
 
 std::optional<EditorToolGroup> EditorFloatingToolbar::contextualGroup() const

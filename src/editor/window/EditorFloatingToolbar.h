@@ -66,6 +66,7 @@ protected:
 
 private:
     bool cornerShown() const;
+    void followControls();
     int surfaceWidth(bool compact) const;
     void orient();
     // Lays `pieces` out in a row when `row`, else a column, centred; returns the whole box.

@@ -4,6 +4,7 @@
 
 #include "editor/canvas/CanvasTestSupport.h"
 #include "editor/tools/EditorPalette.h"
+#include "editor/tools/EditorSupplementalControls.h"
 #include "editor/window/EditorChrome.h"
 #include "editor/window/EditorFloatingControls.h"
 #include "editor/window/EditorFloatingToolbar.h"
@@ -211,4 +212,21 @@ TEST_F(ToolbarTest, OrientationIsRememberedAndTheSelectedSlotIsAccented)
         for (int x = chosen.left(); x <= chosen.right(); ++x)
             accentInk = accentInk || (std::abs(shot.pixelColor(x, y).blue() - accent.blue()) < 30 && shot.pixelColor(x, y).red() < 60);
     EXPECT_TRUE(accentInk) << "the symbol is drawn in the accent";
+}
+
+// The option strip is made after the bar and changes its buttons on the same change:
+// it must still be measured with what it shows now (a comment once left it 16 px wide).
+TEST_F(ToolbarTest, OptionStripIsSizedToItsButtonsAfterEachChange)
+{
+    auto* strip = window->findChild<EditorSupplementalControls*>();
+    ASSERT_TRUE(strip);
+    const auto step = [&](const std::function<void()>& change, const char* what) {
+        change();
+        settle();
+        EXPECT_TRUE(strip->isVisible()) << what;
+        EXPECT_EQ(strip->width(), strip->sizeHint().width()) << what;
+    };
+    step([&] { state().add(element(T::arrow, {100, 100}, {300, 200}), false); }, "arrow");
+    state().setTool(T::comment);
+    step([&] { state().add(element(T::comment, {300, 300}, {300, 300}), false); }, "comment");
 }
