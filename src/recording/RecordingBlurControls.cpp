@@ -67,7 +67,10 @@ QScrollArea* strip(QWidget* content, QWidget* parent)
     area->setFrameShape(QFrame::NoFrame);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area->setFixedHeight(content->sizeHint().height() + 4);
+    area->viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+    // As high as the buttons it will hold.
+    area->setFixedHeight(QPushButton(QStringLiteral("0.00 с")).sizeHint().height());
     return area;
 }
 
@@ -246,9 +249,7 @@ QWidget* RecordingBlurControls::buildDetails()
     auto* gaps = new QHBoxLayout(gapsBox_);
     gaps->setContentsMargins(0, 0, 0, 0);
     gaps->addStretch();
-    QScrollArea* gapStrip = strip(gapsBox_, warning_);
-    gapStrip->setFixedHeight(25);
-    column->addWidget(gapStrip);
+    column->addWidget(strip(gapsBox_, warning_));
     accept_ = new QPushButton(QStringLiteral("Оставить область в последнем положении на этих интервалах"), warning_);
     column->addWidget(accept_, 0, Qt::AlignLeft);
     warning->addLayout(column, 1);
