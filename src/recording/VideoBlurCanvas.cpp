@@ -42,6 +42,11 @@ VideoBlurCanvas::VideoBlurCanvas(RecordingUIModel& model, QWidget* parent) : QWi
     connect(&model_.player(), &review::VideoPlayer::pictureChanged, this,
             [this] { update(videoRect().toAlignedRect()); });
     connect(&model_, &RecordingUIModel::outputSizeChanged, this, qOverload<>(&QWidget::update));
+    // Drawing mode takes the keyboard, so its Esc reaches the canvas before the first press.
+    connect(&model_, &RecordingUIModel::addingBlurChanged, this, [this] {
+        if (model_.addingBlur())
+            setFocus(Qt::OtherFocusReason);
+    });
 }
 
 QRectF VideoBlurCanvas::videoRect() const
