@@ -16,6 +16,13 @@ RecordingUIModel::RecordingUIModel(const QSettings* preferences, QObject* parent
     });
 }
 
+RecordingUIModel::~RecordingUIModel()
+{
+    // A tracking job still running finds no model when it ends; stop it early.
+    if (blurTask)
+        blurTask->request_stop();
+}
+
 void RecordingUIModel::observePlayback()
 {
     if (timeObserver_.isActive())
@@ -97,9 +104,9 @@ void RecordingUIModel::changeEnd(double time)
 
 void RecordingUIModel::resetBlurEditor()
 {
-    blurJobID.reset();
-    setTrackingProgress(std::nullopt);
+    cancelBlurTracking();
     stopObservingPlayback();
+    player_.setFilter(nullptr);
     setBlurRegions({});
     setSelectedBlurID(std::nullopt);
     setAddingBlur(false);

@@ -4,6 +4,8 @@
 #include "recording/review/RecordingTrim.h"
 #include "recording/review/VideoPlayer.h"
 #include "recording/review/VideoBlurRegion.h"
+#include "recording/review/VideoBlurRendering.h"
+#include "recording/review/VideoBlurTracking.h"
 
 #include <QObject>
 #include <QSettings>
@@ -12,6 +14,7 @@
 #include <QUuid>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 namespace tarnwick::recording {
@@ -25,6 +28,7 @@ class RecordingUIModel : public QObject {
     Q_OBJECT
 public:
     explicit RecordingUIModel(const QSettings* preferences, QObject* parent = nullptr);
+    ~RecordingUIModel() override;
 
     const RecordingOptions& options() const { return options_; }
     void setOptions(const RecordingOptions& value)
@@ -143,6 +147,9 @@ signals:
 
 
 public:
+    // The running tracking job: its stop request and its identity; a job's
+    // progress and result count only while `blurJobID` is still its own.
+    std::optional<std::stop_source> blurTask;
     std::optional<QUuid> blurJobID;
     std::optional<QUuid> seekID;
     bool resumeAfterSeek = false;
@@ -165,6 +172,31 @@ public:
     void changeStart(double time);
     void changeEnd(double time);
 
+    // The tracker (run on a worker thread) and the preview's blur of one
+    // picture (run on the player's queue); the controller sets them once.
+    using BlurTracker = std::function<decltype(review::VideoBlurTracking::track)>;
+    using BlurFrame = std::function<decltype(review::VideoBlurRendering::image)>;
+    void setBlurServices(BlurTracker tracker, BlurFrame frame);
+
+    // The blur editor. Edits need `canEditBlur` (and most a selected region)
+    // and silently do nothing otherwise; rectangles are normalised, origin
+    // bottom-left. Defined in RecordingUIModelBlur.cpp.
+    const review::VideoBlurRegion* selectedBlur() const;
+    bool canEditBlur() const;
+    void beginBlurSelection();
+    void finishBlurSelection(const QRectF& rect);
+    void correctBlur(const QRectF& rect);
+    void changeBlurInterval(double time, bool isStart);
+    void changeBlurRadius(double radius);
+    void deleteBlur();
+    void deleteBlurKey(double time);
+    void acceptBlurGaps();
+    // Tracks the selected region in the background; the result replaces the
+    // region only if it is still as it was when the job started.
+    void trackBlur();
+    void cancelBlurTracking();
+    // Hands the regions to the player's picture filter; a paused picture is redrawn.
+    void refreshBlurPreview();
     // Empties the review: no tracking, no regions, no selection, no source.
     void resetBlurEditor();
 
@@ -172,6 +204,12 @@ public:
     static QString time(double seconds);
 
 private:
+    bool editSelectedBlur(const std::function<void(review::VideoBlurRegion&)>& edit);
+    void trackingFinished(const QUuid& job, const review::VideoBlurRegion& region,
+                          const std::optional<review::VideoBlurRegion>& result, const std::exception_ptr& error);
+
+    BlurTracker tracker_;
+    BlurFrame blurFrame_;
     review::VideoPlayer player_;
     QTimer timeObserver_;
     QMetaObject::Connection playbackObservation_;

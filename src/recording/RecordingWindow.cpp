@@ -1,6 +1,8 @@
 #include "recording/RecordingWindow.h"
 
 #include "panels/Theme.h"
+#include "recording/RecordingBlurControls.h"
+#include "recording/RecordingBlurPreview.h"
 #include "recording/RecordingContent.h"
 #include "recording/RecordingUIModel.h"
 
@@ -12,8 +14,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
-#include <QPainter>
-#include <QPainterPath>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -44,40 +44,6 @@ QFrame* divider()
     line->setFrameShape(QFrame::HLine);
     return line;
 }
-
-// The recording as the player shows it, letterboxed on black; a click plays or pauses the fragment.
-class RecordingPreview : public QWidget {
-public:
-    explicit RecordingPreview(RecordingUIModel& model) : model_(model)
-    {
-        setMinimumHeight(180);
-        connect(&model_.player(), &review::VideoPlayer::pictureChanged, this, qOverload<>(&QWidget::update));
-    }
-
-protected:
-    void showEvent(QShowEvent*) override { model_.observePlayback(); }
-    void hideEvent(QHideEvent*) override { model_.stopObservingPlayback(); }
-    void mousePressEvent(QMouseEvent*) override { model_.playSelection(); }
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath clip;
-        clip.addRoundedRect(QRectF(rect()), 10, 10);
-        painter.setClipPath(clip);
-        painter.fillRect(rect(), Qt::black);
-        const QImage& picture = model_.player().picture();
-        if (picture.isNull())
-            return;
-        const QSize fitted = picture.size().scaled(size(), Qt::KeepAspectRatio);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted),
-                          picture);
-    }
-
-private:
-    RecordingUIModel& model_;
-};
 
 } // namespace
 
@@ -302,7 +268,11 @@ QWidget* RecordingWindow::buildReview()
     auto* pane = new QWidget;
     auto* layout = new QVBoxLayout(pane);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new RecordingPreview(model_), 1);
+    layout->setSpacing(18);
+    preview_ = new RecordingBlurPreview(model_, pane);
+    blurControls_ = new RecordingBlurControls(model_, pane);
+    layout->addWidget(preview_, 1);
+    layout->addWidget(blurControls_);
     auto* summary = new QHBoxLayout;
     summaryLeft_ = note(QString(), 11);
     summaryRight_ = note(QString(), 11);

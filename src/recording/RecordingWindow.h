@@ -13,6 +13,8 @@ class QStackedWidget;
 
 namespace tarnwick::recording {
 
+class RecordingBlurControls;
+class RecordingBlurPreview;
 class RecordingUIModel;
 
 // The recording window: the settings before a recording, a waiting line
@@ -29,6 +31,9 @@ public:
 
     // "12,3 МБ": decimal units, Russian decimal comma.
     static QString fileSizeText(qint64 bytes);
+
+    RecordingBlurPreview* preview() const { return preview_; }
+    RecordingBlurControls* blurControls() const { return blurControls_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -58,6 +63,8 @@ private:
     QComboBox* codec_;
     QComboBox* quality_;
     QLabel* qualityNote_;
+    RecordingBlurPreview* preview_;
+    RecordingBlurControls* blurControls_;
     QLabel* summaryLeft_;
     QLabel* summaryRight_;
     QLabel* message_;

@@ -107,6 +107,7 @@ RecordingServices RecordingServices::system()
         return box.clickedButton() == remove;
     };
     s.beep = [] { QApplication::beep(); };
+    // wired to VideoBlurTracking::track / VideoBlurRendering::image on merge
     return s;
 }
 
@@ -120,6 +121,7 @@ ScreenRecordingController::ScreenRecordingController(QSettings* preferences, std
     model_->stopAction = [self] { if (self) self->stop(); };
     model_->saveAction = [self] { if (self) self->save(); };
     model_->discardAction = [self] { if (self) self->requestClose(); };
+    model_->setBlurServices(services_.trackBlur, services_.blurFrame);
     timer_->setInterval(250);
     connect(timer_, &QTimer::timeout, this, [this] {
         if (startedAt_)
@@ -414,6 +416,7 @@ void ScreenRecordingController::stopped(const RecordingResult& result, double du
         model_->setTrim({duration, 0, duration});
         model_->player().setForwardEndTime(duration);
         model_->setPhase(RecordingPhase::review);
+        model_->seekVideo(0, false); // the first picture, to draw regions on
         if (window_)
             window_->resize(900, 820);
     }

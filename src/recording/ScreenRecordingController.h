@@ -39,6 +39,9 @@ struct RecordingServices {
     std::function<std::optional<QString>(QWidget* parent, const QString& proposal)> chooseDestination;
     std::function<bool(QWidget* parent)> confirmDiscard;
     std::function<void()> beep;
+    // The blur tracker (a worker thread) and the preview's blur of one picture (the player's queue).
+    RecordingUIModel::BlurTracker trackBlur;
+    RecordingUIModel::BlurFrame blurFrame;
     QString temporaryRoot; // empty: the private temporary root
 
     // The real world: X11 capture, the area selector, dialogs.

@@ -1,9 +1,21 @@
+#include "recording/RecordingBlurControls.h"
+#include "recording/RecordingBlurPreview.h"
 #include "recording/RecordingControlPanel.h"
-#include "recording/RecordingWindow.h"
 #include "recording/RecordingUIModel.h"
+#include "recording/RecordingWindow.h"
+#include "recording/ScreenRecordingController.h"
+#include "recording/VideoBlurCanvas.h"
+#include "recording/review/RecordingTimeline.h"
+#include "recording/review/RecordingTimelineThumbnails.h"
+#include "recording/review/RecordingTimelineView.h"
+#include "review/MediaFiles.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -68,4 +80,58 @@ TEST(RecordingWindow, ShowsEachPhaseWithItsTextsAndButtons)
     EXPECT_EQ(RecordingWindow::fileSizeText(999) + "; " + RecordingWindow::fileSizeText(512'400) + "; " +
                   RecordingWindow::fileSizeText(2'500'000'000),
               "999 байт; 512 КБ; 2,50 ГБ");
+}
+
+TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndTheBlurEditor)
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("recording.mp4");
+    test::runTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "color=c=gray:size=320x240:rate=30:duration=2",
+                             "-c:v", "libx264", source});
+    QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+    RecordingServices services;
+    // Our renderer's stand-in: a frame with an active region turns white.
+    services.blurFrame = [](const QImage& frame, double t, const std::vector<review::VideoBlurRegion>& regions) {
+        QImage out = frame;
+        for (const review::VideoBlurRegion& r : regions)
+            if (r.start <= t && t < r.end)
+                out.fill(Qt::white);
+        return out;
+    };
+    ScreenRecordingController controller(&settings, [] { return true; }, services);
+    RecordingUIModel& model = controller.model();
+    model.setOutputSize({320, 240});
+    model.setTrim({2, 0, 2});
+    model.setVideoSource(source);
+    model.player().setSource(source);
+    model.setPhase(RecordingPhase::review);
+    controller.present();
+    RecordingWindow& window = *controller.window();
+    window.resize(900, 820);
+    RecordingTimeline& timeline = *window.preview()->timeline();
+    ASSERT_TRUE(timeline.isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<QImage>& frames = timeline.thumbnails()->frames();
+        return !frames.isEmpty() && std::none_of(frames.begin(), frames.end(), [](const QImage& f) { return f.isNull(); });
+    }));
+    RecordingTimelineView& strip = *timeline.view();
+    QTest::mouseClick(&strip, Qt::LeftButton, {}, QPointF(strip.x(1.0), strip.track().center().y()).toPoint());
+    EXPECT_NEAR(model.playhead(), 1.0, 0.05);
+
+    for (QPushButton* button : window.blurControls()->findChildren<QPushButton*>())
+        if (button->text() == "Добавить размытие")
+            button->click();
+    VideoBlurCanvas& canvas = *window.preview()->canvas();
+    const QRectF picture = canvas.videoRect();
+    QTest::mousePress(&canvas, Qt::LeftButton, {}, picture.topLeft().toPoint() + QPoint(20, 20));
+    QTest::mouseRelease(&canvas, Qt::LeftButton, {}, picture.center().toPoint());
+    ASSERT_EQ(model.blurRegions().size(), 1u);
+    const QPoint middle = picture.center().toPoint() - QPoint(40, 40);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return canvas.grab().toImage().pixelColor(middle) == Qt::white; }))
+        << "the player's pictures pass the blur";
+    QCoreApplication::processEvents();
+    const QStringList texts = shownTexts(window);
+    for (const char* text : {"Отследить+", "Итог: 00:02 · с размытием"})
+        EXPECT_TRUE(texts.contains(text)) << text << " in " << texts.join(" | ").toStdString();
+    EXPECT_EQ(window.blurControls()->findChild<QComboBox*>()->currentText(), "Область 1");
 }

@@ -150,8 +150,11 @@ void VideoPlayer::seek(double seconds, std::function<void()> completion)
         return;
     }
     QPointer<VideoPlayer> self(this);
-    queue_.async([self, decoder = decoder_, seconds, generation, completion = std::move(completion)]() mutable {
+    queue_.async([self, decoder = decoder_, seconds, generation, filter = filter_,
+                  completion = std::move(completion)]() mutable {
         auto shown = decoder->seek(seconds);
+        if (shown && filter)
+            shown->second = filter(shown->second, shown->first);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, shown = std::move(shown), seconds, generation, completion = std::move(completion)] {
@@ -197,10 +200,12 @@ void VideoPlayer::requestNext()
         return;
     decoding_ = true;
     QPointer<VideoPlayer> self(this);
-    queue_.async([self, decoder = decoder_, generation = generation_] {
+    queue_.async([self, decoder = decoder_, generation = generation_, filter = filter_] {
         auto picture = decoder->takePending();
         if (!picture)
             picture = decoder->next();
+        if (picture && filter)
+            picture->second = filter(picture->second, picture->first);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, picture = std::move(picture), generation] {

@@ -35,6 +35,10 @@ public:
     double rate() const { return playing_ ? 1.0 : 0.0; }
     double currentTime() const;
     const QImage& picture() const { return picture_; }
+    // Applied on the decoding queue to every picture before it is shown, with
+    // the picture's time; pictures decoded after the call get the new filter.
+    using Filter = std::function<QImage(const QImage&, double)>;
+    void setFilter(Filter filter) { filter_ = std::move(filter); }
 
 signals:
     void rateChanged();
@@ -56,6 +60,7 @@ private:
     std::optional<std::pair<double, QImage>> next_;
     bool decoding_ = false;
     int generation_ = 0;
+    Filter filter_;
 };
 
 } // namespace tarnwick::review

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QUuid>
+#include <QWidget>
+#include <optional>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+
+namespace tarnwick::recording {
+
+class RecordingBlurDetails;
+class RecordingUIModel;
+
+// The review's blur panel: add, pick and delete regions, run and cancel
+// tracking, and under them the selected region's details. Built once and
+// updated in place from the model once per event-loop turn; every control is
+// one call of the model's blur operations. GUI thread.
+class RecordingBlurControls : public QWidget {
+    Q_OBJECT
+public:
+    explicit RecordingBlurControls(RecordingUIModel& model, QWidget* parent = nullptr);
+
+    // Reads the model into the controls now (normally queued after a change).
+    void refresh();
+
+private:
+    void scheduleRefresh();
+    // A region picked away from the playhead is shown at its earliest correction.
+    void selectionChanged();
+
+    RecordingUIModel& model_;
+    bool refreshQueued_ = false;
+    std::optional<QUuid> shownSelection_;
+    std::vector<QUuid> pickerIDs_;
+
+    QPushButton* add_;
+    QComboBox* picker_;
+    QToolButton* trash_;
+    QProgressBar* progress_;
+    QLabel* percent_;
+    QPushButton* cancel_;
+    QPushButton* track_;
+    QWidget* adding_;
+    RecordingBlurDetails* details_;
+};
+
+} // namespace tarnwick::recording
