@@ -82,6 +82,13 @@ const QHash<QString, QString>& table()
         {QStringLiteral("person.crop.rectangle"), QStringLiteral("square-user")},
         {QStringLiteral("square.grid.3x3.fill"), QStringLiteral("grid-3x3")},
         {QStringLiteral("person.crop.square"), QStringLiteral("square-user-round")},
+        // Recording review and video blur.
+        {QStringLiteral("play.fill"), QStringLiteral("play")},
+        {QStringLiteral("pause.fill"), QStringLiteral("pause")},
+        {QStringLiteral("backward.frame"), QStringLiteral("step-back")},
+        {QStringLiteral("forward.frame"), QStringLiteral("step-forward")},
+        {QStringLiteral("scope"), QStringLiteral("crosshair")},
+        {QStringLiteral("exclamationmark.triangle.fill"), QStringLiteral("triangle-alert")},
     };
     return files;
 }

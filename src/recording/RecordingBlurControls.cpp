@@ -64,7 +64,7 @@ RecordingBlurControls::RecordingBlurControls(RecordingUIModel& model, QWidget* p
     percent_ = new QLabel(card);
     percent_->setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 9));
     cancel_ = new QPushButton(QStringLiteral("Отменить анализ"), card);
-    track_ = new QPushButton(card);
+    track_ = new QPushButton(platform::symbolIcon(u"scope"), QString(), card);
     for (QWidget* w : std::initializer_list<QWidget*>{add_, picker_, trash_})
         header->addWidget(w);
     header->addStretch();

@@ -125,7 +125,8 @@ RecordingBlurDetails::RecordingBlurDetails(RecordingUIModel& model, QWidget* par
     auto* warning = new QHBoxLayout(warning_);
     warning->setContentsMargins(0, 0, 0, 0);
     warning->setAlignment(Qt::AlignTop);
-    QLabel* sign = themedLabel(QStringLiteral("⚠"), 13, QFont::Normal, warning_, orange);
+    auto* sign = new QLabel(warning_);
+    sign->setPixmap(platform::symbolIcon(u"exclamationmark.triangle.fill", orange).pixmap(QSize(15, 15), devicePixelRatioF()));
     warning->addWidget(sign, 0, Qt::AlignTop);
     auto* column = new QVBoxLayout;
     column->setSpacing(5);

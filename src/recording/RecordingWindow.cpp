@@ -1,6 +1,7 @@
 #include "recording/RecordingWindow.h"
 
 #include "panels/Theme.h"
+#include "platform/Icons.h"
 #include "recording/RecordingBlurControls.h"
 #include "recording/RecordingBlurPreview.h"
 #include "recording/RecordingContent.h"
@@ -77,11 +78,8 @@ RecordingWindow::RecordingWindow(RecordingUIModel& model, std::function<bool()> 
 
     auto* header = new QHBoxLayout;
     header->setSpacing(12);
-    auto* mark = new QLabel(QStringLiteral("⏺"));
-    mark->setFont(Theme::font(28));
-    QPalette red = mark->palette();
-    red.setColor(QPalette::WindowText, Qt::red);
-    mark->setPalette(red);
+    auto* mark = new QLabel;
+    mark->setPixmap(platform::symbolIcon(u"record.circle", Qt::red).pixmap(QSize(28, 28), devicePixelRatioF()));
     header->addWidget(mark);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(4);

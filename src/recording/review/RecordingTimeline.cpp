@@ -1,6 +1,7 @@
 #include "recording/review/RecordingTimeline.h"
 
 #include "panels/Theme.h"
+#include "platform/Icons.h"
 #include "recording/review/RecordingTimelineThumbnails.h"
 #include "recording/review/RecordingTimelineTime.h"
 #include "recording/review/RecordingTimelineView.h"
@@ -15,10 +16,11 @@ namespace tarnwick {
 
 namespace {
 
-QToolButton* frameButton(const QString& symbol, const QString& help, QWidget* parent)
+QToolButton* frameButton(QStringView symbol, const QString& help, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
-    button->setText(symbol);
+    button->setIcon(platform::symbolIcon(symbol));
+    button->setIconSize(QSize(16, 16));
     button->setToolTip(help);
     button->setAutoRaise(true);
     return button;
@@ -32,6 +34,7 @@ RecordingTimeline::RecordingTimeline(RecordingTimelineModel model, QWidget* pare
       total_(new QLabel(this))
 {
     play_->setFixedSize(44, 44);
+    play_->setIconSize(QSize(18, 18));
     play_->setShortcut(QKeySequence(Qt::Key_Space));
     play_->setStyleSheet(QStringLiteral("QToolButton { background: %1; color: white; border-radius: 22px;"
                                         " border: 1px solid rgba(255, 255, 255, 38); font: 600 17px; }")
@@ -47,8 +50,8 @@ RecordingTimeline::RecordingTimeline(RecordingTimelineModel model, QWidget* pare
     mono.setWeight(QFont::Normal);
     total_->setFont(mono);
     total_->setStyleSheet(QStringLiteral("color: %1").arg(Theme::muted().name()));
-    QToolButton* back = frameButton(QStringLiteral("⏮"), QStringLiteral("Предыдущий кадр"), this);
-    QToolButton* forward = frameButton(QStringLiteral("⏭"), QStringLiteral("Следующий кадр"), this);
+    QToolButton* back = frameButton(u"backward.frame", QStringLiteral("Предыдущий кадр"), this);
+    QToolButton* forward = frameButton(u"forward.frame", QStringLiteral("Следующий кадр"), this);
 
     auto* steps = new QHBoxLayout;
     steps->setSpacing(8);
@@ -88,7 +91,10 @@ void RecordingTimeline::refresh()
 {
     RecordingTimelineState s = model_.state();
     setEnabled(!s.exporting && s.canScrub);
-    play_->setText(s.playing ? QStringLiteral("❚❚") : QStringLiteral("▶"));
+    if (playingShown_ != s.playing || play_->icon().isNull()) {
+        playingShown_ = s.playing;
+        play_->setIcon(platform::symbolIcon(s.playing ? u"pause.fill" : u"play.fill"));
+    }
     play_->setToolTip(s.playing ? QStringLiteral("Приостановить · Пробел") : QStringLiteral("Воспроизвести фрагмент · Пробел"));
     play_->setAccessibleName(s.playing ? QStringLiteral("Приостановить видео") : QStringLiteral("Воспроизвести видео"));
     current_->setText(RecordingTimelineTime::string(s.playhead));

@@ -33,6 +33,7 @@ private:
     RecordingTimelineThumbnails* thumbnails_;
     RecordingTimelineView* view_;
     QToolButton* play_;
+    bool playingShown_ = false;
     QLabel* current_;
     QLabel* total_;
 };
