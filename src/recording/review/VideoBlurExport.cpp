@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <array>
+#include <deque>
 #include <future>
 
 extern "C" {
@@ -82,6 +84,20 @@ QRect changedArea(const QImage& a, const QImage& b)
     return area;
 }
 
+struct Converters {
+    SwsContext* toImage = nullptr;
+    SwsContext* toPicture = nullptr;
+
+    Converters() = default;
+    Converters(const Converters&) = delete;
+    Converters& operator=(const Converters&) = delete;
+    ~Converters()
+    {
+        sws_freeContext(toImage);
+        sws_freeContext(toPicture);
+    }
+};
+
 } // namespace
 
 struct VideoBlurExport::Media {
@@ -97,19 +113,19 @@ struct VideoBlurExport::Media {
     std::vector<bool> audioDone;     // per input stream: past the end
     Codec decoder;
     Codec encoder;
-    SwsContext* toImage = nullptr;
-    SwsContext* toPicture = nullptr;
+    QSize size;             // of the encoded pictures; read by the blur jobs
+    bool fullRange = false; // of the encoded pictures
+    // Pictures are blurred a few at a time on their own threads, each job with
+    // its own converters, and reach the encoder in order.
+    static constexpr std::size_t depth = 4;
+    std::array<Converters, depth> converters;
+    std::size_t launched = 0;
     Packet packet{av_packet_alloc()};
     Frame decoded{av_frame_alloc()};
     Frame pinned;                    // the newest picture at or before the start: on screen at the start
     Packet held;                     // the newest encoded picture, written once the next tells its duration
     bool videoDone = false;
-
-    ~Media()
-    {
-        sws_freeContext(toImage);
-        sws_freeContext(toPicture);
-    }
+    std::deque<std::pair<std::future<Frame>, int64_t>> pending; // last: its jobs end before the rest goes
 
     AVRational videoBase() const { return input->streams[video]->time_base; }
     int64_t ticks(double seconds, AVRational base) const { return std::llround(seconds / av_q2d(base)); }
@@ -120,8 +136,9 @@ struct VideoBlurExport::Media {
     void transfer();
     void decode(const AVPacket* packet);
     void take(AVFrame* frame);
-    Frame blurred(const AVFrame* frame, double time);
+    Frame blurred(const AVFrame* frame, double time, Converters& converters) const;
     void encode(const AVFrame* frame, int64_t pts);
+    void send(std::size_t keep);
     void writeVideo(Packet packet);
     void copyAudio(AVPacket* packet);
     void finish();
@@ -212,6 +229,8 @@ void VideoBlurExport::Media::openEncoder()
         av_opt_set(c->priv_data, "preset", "veryfast", 0);
     }
     require(avcodec_open2(c, codec, nullptr), cannotPrepare);
+    size = QSize(c->width, c->height);
+    fullRange = c->color_range == AVCOL_RANGE_JPEG;
 }
 
 void VideoBlurExport::Media::begin()
@@ -265,21 +284,20 @@ void VideoBlurExport::Media::take(AVFrame* frame)
     encode(frame, ts);
 }
 
-Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time)
+Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time, Converters& c) const
 {
-    const int w = encoder->width, h = encoder->height;
+    const int w = size.width(), h = size.height();
     const int* table = sws_getCoefficients(swsColorspace(frame->colorspace));
-    const int pictureRange = encoder->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-    toImage = sws_getCachedContext(toImage, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), w,
+    c.toImage = sws_getCachedContext(c.toImage, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), w,
                                    h, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
     QImage image(w, h, QImage::Format_RGB32);
-    if (!toImage || image.isNull())
+    if (!c.toImage || image.isNull())
         throw sentence(cannotWrite);
-    sws_setColorspaceDetails(toImage, table, frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0, table, 1, 0, 1 << 16,
+    sws_setColorspaceDetails(c.toImage, table, frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0, table, 1, 0, 1 << 16,
                              1 << 16);
     uint8_t* bits[1] = {image.bits()};
     const int stride[1] = {static_cast<int>(image.bytesPerLine())};
-    sws_scale(toImage, frame->data, frame->linesize, 0, frame->height, bits, stride);
+    sws_scale(c.toImage, frame->data, frame->linesize, 0, frame->height, bits, stride);
     const QImage result = VideoBlurRendering::image(image, time, regions);
 
     // Only the pixels the blur changed go back into the decoded picture: the rest
@@ -305,11 +323,11 @@ Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time)
         picture->height = h;
         require(av_frame_get_buffer(picture.get(), 0), cannotWrite);
     }
-    toPicture = sws_getCachedContext(toPicture, band.width(), band.height(), AV_PIX_FMT_BGRA, band.width(),
+    c.toPicture = sws_getCachedContext(c.toPicture, band.width(), band.height(), AV_PIX_FMT_BGRA, band.width(),
                                      band.height(), AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!toPicture)
+    if (!c.toPicture)
         throw sentence(cannotWrite);
-    sws_setColorspaceDetails(toPicture, table, 1, table, pictureRange, 0, 1 << 16, 1 << 16);
+    sws_setColorspaceDetails(c.toPicture, table, 1, table, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
     const uint8_t* from[1] = {result.constScanLine(band.top()) + 4 * band.left()};
     const int fromStride[1] = {static_cast<int>(result.bytesPerLine())};
     uint8_t* to[3];
@@ -317,7 +335,7 @@ Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time)
         const int shift = plane == 0 ? 0 : 1;
         to[plane] = picture->data[plane] + (band.top() >> shift) * picture->linesize[plane] + (band.left() >> shift);
     }
-    sws_scale(toPicture, from, fromStride, 0, band.height(), to, picture->linesize);
+    sws_scale(c.toPicture, from, fromStride, 0, band.height(), to, picture->linesize);
     return picture;
 }
 
@@ -326,24 +344,42 @@ void VideoBlurExport::Media::encode(const AVFrame* frame, int64_t pts)
     const double time = pts * av_q2d(videoBase());
     const bool active = std::any_of(regions.begin(), regions.end(),
                                     [&](const VideoBlurRegion& r) { return r.start <= time && time < r.end; });
-    Frame picture;
-    if (!active && frame->format == AV_PIX_FMT_YUV420P && frame->width == encoder->width &&
-        frame->height == encoder->height)
-        picture.reset(av_frame_clone(frame));
-    else
-        picture = blurred(frame, time);
-    if (!picture)
+    Frame copy(av_frame_clone(frame));
+    if (!copy)
         throw sentence(cannotWrite);
-    picture->pts = pts - ticks(start, videoBase());
-    picture->pict_type = AV_PICTURE_TYPE_NONE; // the source's frame types must not force ours
-    require(avcodec_send_frame(encoder.get(), picture.get()), cannotWrite);
-    for (;;) {
-        Packet packet(av_packet_alloc());
-        const int got = avcodec_receive_packet(encoder.get(), packet.get());
-        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
-            return;
-        require(got, cannotWrite);
-        writeVideo(std::move(packet));
+    // A job's converters are those of the job `depth` earlier, which `send` has already waited for.
+    send(depth - 1);
+    if (!active && frame->format == AV_PIX_FMT_YUV420P && QSize(frame->width, frame->height) == size) {
+        std::promise<Frame> ready;
+        ready.set_value(std::move(copy));
+        pending.emplace_back(ready.get_future(), pts);
+        return;
+    }
+    Converters& slot = converters[launched++ % depth];
+    pending.emplace_back(std::async(std::launch::async, [this, &slot, time, source = std::move(copy)] {
+                             return blurred(source.get(), time, slot);
+                         }),
+                         pts);
+}
+
+// Encodes the waiting pictures in order until `keep` remain.
+void VideoBlurExport::Media::send(std::size_t keep)
+{
+    while (pending.size() > keep) {
+        Frame picture = pending.front().first.get();
+        const int64_t pts = pending.front().second;
+        pending.pop_front();
+        picture->pts = pts - ticks(start, videoBase());
+        picture->pict_type = AV_PICTURE_TYPE_NONE; // the source's frame types must not force ours
+        require(avcodec_send_frame(encoder.get(), picture.get()), cannotWrite);
+        for (;;) {
+            Packet packet(av_packet_alloc());
+            const int got = avcodec_receive_packet(encoder.get(), packet.get());
+            if (got == AVERROR(EAGAIN))
+                break;
+            require(got, cannotWrite);
+            writeVideo(std::move(packet));
+        }
     }
 }
 
@@ -393,6 +429,7 @@ void VideoBlurExport::Media::finish()
         encode(pinned.get(), ticks(start, videoBase()));
         pinned.reset();
     }
+    send(0);
     require(avcodec_send_frame(encoder.get(), nullptr), cannotWrite);
     for (;;) {
         Packet packet(av_packet_alloc());
