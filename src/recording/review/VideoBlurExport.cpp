@@ -8,9 +8,9 @@
 #include <QFile>
 #include <QImage>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
-#include <array>
 #include <deque>
 #include <future>
 
@@ -107,10 +107,10 @@ struct VideoBlurExport::Media {
     double end = 0;
     media::Input input;
     media::Output output;
-    int video = -1;                  // input stream index
-    std::vector<int> audio;          // input stream indexes, copied in this order
-    std::vector<int> map;            // input stream index → output stream index, −1 dropped
-    std::vector<bool> audioDone;     // per input stream: past the end
+    int video = -1;              // input stream index
+    std::vector<int> audio;      // input stream indexes, copied in this order
+    std::vector<int> map;        // input stream index → output stream index, −1 dropped
+    std::vector<bool> audioDone; // per input stream: past the end
     Codec decoder;
     Codec encoder;
     QSize size;             // of the encoded pictures; read by the blur jobs
@@ -122,8 +122,8 @@ struct VideoBlurExport::Media {
     std::size_t launched = 0;
     Packet packet{av_packet_alloc()};
     Frame decoded{av_frame_alloc()};
-    Frame pinned;                    // the newest picture at or before the start: on screen at the start
-    Packet held;                     // the newest encoded picture, written once the next tells its duration
+    Frame pinned; // the newest picture at or before the start: on screen at the start
+    Packet held;  // the newest encoded picture, written once the next tells its duration
     bool videoDone = false;
     std::deque<std::pair<std::future<Frame>, int64_t>> pending; // last: its jobs end before the rest goes
 
@@ -133,7 +133,6 @@ struct VideoBlurExport::Media {
     void open(const QString& source, const RecordingTrim& trim);
     void openEncoder();
     void begin();
-    void transfer();
     void decode(const AVPacket* packet);
     void take(AVFrame* frame);
     Frame blurred(const AVFrame* frame, double time, Converters& converters) const;
@@ -288,8 +287,8 @@ Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time, Convert
 {
     const int w = size.width(), h = size.height();
     const int* table = sws_getCoefficients(swsColorspace(frame->colorspace));
-    c.toImage = sws_getCachedContext(c.toImage, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), w,
-                                   h, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    c.toImage = sws_getCachedContext(c.toImage, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                                     w, h, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
     QImage image(w, h, QImage::Format_RGB32);
     if (!c.toImage || image.isNull())
         throw sentence(cannotWrite);
@@ -308,10 +307,10 @@ Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time, Convert
         throw sentence(cannotWrite);
     QRect band = result.rect();
     if (same) {
-        require(av_frame_make_writable(picture.get()), cannotWrite);
         band = changedArea(image, result);
         if (band.isEmpty())
             return picture;
+        require(av_frame_make_writable(picture.get()), cannotWrite);
         // Whole chroma samples: even corners.
         band.setLeft(band.left() & ~1);
         band.setTop(band.top() & ~1);
@@ -324,7 +323,7 @@ Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time, Convert
         require(av_frame_get_buffer(picture.get(), 0), cannotWrite);
     }
     c.toPicture = sws_getCachedContext(c.toPicture, band.width(), band.height(), AV_PIX_FMT_BGRA, band.width(),
-                                     band.height(), AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                                       band.height(), AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!c.toPicture)
         throw sentence(cannotWrite);
     sws_setColorspaceDetails(c.toPicture, table, 1, table, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
