@@ -5,6 +5,7 @@
 #include "recording/RecordingControlPanel.h"
 #include "recording/RecordingWindow.h"
 #include "recording/review/RecordingExport.h"
+#include "recording/review/VideoBlurExport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -84,9 +85,9 @@ RecordingServices RecordingServices::system()
         return std::shared_ptr<void>(selector);
     };
     s.exportTrimmed = &review::RecordingExport::prepare;
-    s.exportBlurred = [](const QString&, const review::RecordingTrim&, const std::vector<review::VideoBlurRegion>&,
-                         const QString&) {
-        throw TarnwickError(QStringLiteral("Сохранение с размытием пока не поддерживается."));
+    s.exportBlurred = [](const QString& source, const review::RecordingTrim& trim,
+                         const std::vector<review::VideoBlurRegion>& regions, const QString& destination) {
+        review::VideoBlurExport::prepare(source, trim, regions, destination);
     };
     s.install = &review::RecordingExport::install;
     s.duration = &review::RecordingExport::duration;

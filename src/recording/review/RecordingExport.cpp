@@ -1,6 +1,7 @@
 #include "recording/review/RecordingExport.h"
 
 #include "platform/TarnwickError.h"
+#include "recording/review/MediaFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,30 +26,9 @@ const QString emptyFragment = QStringLiteral("Выберите непустой 
 const QString cannotPrepare = QStringLiteral("Не удалось подготовить обрезку MP4. Исходная запись сохранена.");
 const QString cannotCut = QStringLiteral("Не удалось обрезать видео. Исходная запись сохранена.");
 
-struct InputCloser {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct OutputCloser {
-    void operator()(AVFormatContext* c) const
-    {
-        if (c->pb)
-            avio_closep(&c->pb);
-        avformat_free_context(c);
-    }
-};
-using Input = std::unique_ptr<AVFormatContext, InputCloser>;
-using Output = std::unique_ptr<AVFormatContext, OutputCloser>;
-
-Input open(const QString& source, const QString& failure)
-{
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, QFile::encodeName(source).constData(), nullptr, nullptr) < 0)
-        throw TarnwickError(failure);
-    Input input(raw);
-    if (avformat_find_stream_info(raw, nullptr) < 0)
-        throw TarnwickError(failure);
-    return input;
-}
+using media::Input;
+using media::Output;
+using media::open;
 
 void check(int result)
 {
@@ -72,11 +52,16 @@ double RecordingExport::duration(const QString& source)
     return seconds;
 }
 
-void RecordingExport::prepare(const QString& source, const RecordingTrim& trim, const QString& destination)
+void RecordingExport::checkTrim(const RecordingTrim& trim)
 {
     if (!(std::isfinite(trim.duration) && trim.duration > 0 && trim.start >= 0 && trim.end <= trim.duration &&
           trim.end - trim.start > 0))
         throw TarnwickError(emptyFragment);
+}
+
+void RecordingExport::prepare(const QString& source, const RecordingTrim& trim, const QString& destination)
+{
+    checkTrim(trim);
     if (trim.start < 0.001 && std::abs(trim.end - trim.duration) < 0.001) {
         QFile file(source);
         if (!file.copy(destination))

@@ -18,6 +18,8 @@ public:
     // over the destination, so an existing file is replaced whole or not at all.
     // `prepared` stays where it is.
     static void install(const QString& prepared, const QString& destination);
+    // Refuses an empty or out-of-range fragment with the user's sentence.
+    static void checkTrim(const RecordingTrim& trim);
     // The duration of the file's longest stream in seconds; throws when unreadable.
     static double duration(const QString& source);
 };

@@ -21,15 +21,21 @@ inline QByteArray pictureAt(const QString& file, double seconds)
                               "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
 }
 
-// MD5 sums of the video packets as stored, undecoded.
-inline QSet<QByteArray> packetHashes(const QString& file)
+// MD5 sums of the packets of `streams` as stored, undecoded, in file order.
+inline QList<QByteArray> packetList(const QString& file, const QString& streams = "0:v")
 {
-    QSet<QByteArray> hashes;
+    QList<QByteArray> hashes;
     for (const QByteArray& line :
-         runTool("ffmpeg", {"-v", "error", "-i", file, "-map", "0:v", "-c", "copy", "-f", "framemd5", "-"}).split('\n'))
+         runTool("ffmpeg", {"-v", "error", "-i", file, "-map", streams, "-c", "copy", "-f", "framemd5", "-"}).split('\n'))
         if (!line.startsWith('#') && !line.isEmpty())
-            hashes.insert(line.split(',').last().trimmed());
+            hashes.append(line.split(',').value(5).trimmed()); // side data may follow the sum
     return hashes;
+}
+
+inline QSet<QByteArray> packetHashes(const QString& file, const QString& streams = "0:v")
+{
+    const QList<QByteArray> list = packetList(file, streams);
+    return QSet<QByteArray>(list.begin(), list.end());
 }
 
 } // namespace tarnwick::test
