@@ -6,6 +6,7 @@
 #include "recording/RecordingWindow.h"
 #include "recording/review/RecordingExport.h"
 #include "recording/review/VideoBlurExport.h"
+#include "recording/review/VideoBlurRendering.h"
 
 #include <QApplication>
 #include <QDir>
@@ -108,7 +109,7 @@ RecordingServices RecordingServices::system()
         return box.clickedButton() == remove;
     };
     s.beep = [] { QApplication::beep(); };
-    // wired to VideoBlurTracking::track / VideoBlurRendering::image on merge
+    s.blurFrame = &review::VideoBlurRendering::image;
     return s;
 }
 
