@@ -1,5 +1,7 @@
 #include "recording/review/VideoPlayer.h"
 
+#include "recording/review/VideoPlayerSound.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
@@ -128,6 +130,7 @@ void VideoPlayer::setSource(const std::optional<QString>& path)
     ++generation_;
     next_.reset();
     decoder_ = path ? std::make_shared<VideoDecoder>(*path) : nullptr;
+    sound_ = path ? std::make_unique<VideoPlayerSound>(*path) : nullptr;
     picture_ = QImage();
     position_ = 0;
     endTime_ = 1e300;
@@ -175,7 +178,10 @@ void VideoPlayer::play()
         return;
     playing_ = true;
     playFrom_ = position_;
+    soundFrom_ = position_;
     clock_.start();
+    if (sound_)
+        sound_->start(position_, endTime_);
     timer_.start();
     requestNext();
     emit rateChanged();
@@ -187,6 +193,8 @@ void VideoPlayer::pause()
         return;
     position_ = currentTime();
     playing_ = false;
+    if (sound_)
+        sound_->stop();
     timer_.stop();
     emit rateChanged();
 }
@@ -214,8 +222,25 @@ void VideoPlayer::requestNext()
     });
 }
 
+// The picture keeps to what has been heard; without sound (none, ended, or no server) the
+// wall clock carries on from there.
+void VideoPlayer::followSound()
+{
+    const std::optional<double> heard = sound_ ? sound_->heard() : std::nullopt;
+    if (!heard)
+        return;
+    const double elapsed = clock_.nsecsElapsed() / 1e9;
+    if (*heard == 0 && elapsed > 1.0) {
+        sound_->stop(); // a server that never starts playing must not hold the picture
+        playFrom_ = soundFrom_ - elapsed;
+        return;
+    }
+    playFrom_ = soundFrom_ + *heard - elapsed;
+}
+
 void VideoPlayer::tick()
 {
+    followSound();
     const double now = currentTime();
     if (next_ && next_->first <= now && next_->first < endTime_) {
         picture_ = next_->second;
