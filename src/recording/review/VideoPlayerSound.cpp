@@ -3,6 +3,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <pulse/pulseaudio.h>
 
 extern "C" {
@@ -123,7 +124,8 @@ bool VideoPlayerSound::start(double from, double end)
 
     pa_threaded_mainloop_lock(loop_);
     from_ = from;
-    framesLeft_ = static_cast<std::size_t>(std::llround((end - from) * rate_));
+    const double frames = (end - from) * rate_;
+    framesLeft_ = frames < 1e15 ? static_cast<std::size_t>(std::llround(frames)) : SIZE_MAX; // no end time: all
     first_ = true;
     ended_ = false;
     written_ = 0;
