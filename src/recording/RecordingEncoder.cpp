@@ -429,6 +429,19 @@ void rewriteWithIndexFirst(const QString& from, const QString& to)
     ok = ok && avio_open(&output->pb, target.constData(), AVIO_FLAG_WRITE) >= 0
          && avformat_write_header(output, &options) >= 0;
     av_dict_free(&options);
+    // Fragments come back without packet durations, and the muxer would guess the last frame's:
+    // each packet waits for the next of its stream, the last one lasts to its stream's end.
+    std::vector<AVPacket*> held(ok ? input->nb_streams : 0, nullptr);
+    const auto write = [&](AVPacket* out, std::int64_t next) {
+        AVStream* in = input->streams[out->stream_index];
+        if (out->duration <= 0 && next != AV_NOPTS_VALUE && out->dts != AV_NOPTS_VALUE && next > out->dts)
+            out->duration = next - out->dts;
+        av_packet_rescale_ts(out, in->time_base, output->streams[out->stream_index]->time_base);
+        out->pos = -1;
+        const bool written = av_interleaved_write_frame(output, out) >= 0;
+        av_packet_free(&out);
+        return written;
+    };
     while (ok) {
         const int read = av_read_frame(input, packet);
         if (read == AVERROR_EOF)
@@ -437,12 +450,24 @@ void rewriteWithIndexFirst(const QString& from, const QString& to)
             ok = false;
             break;
         }
-        AVStream* in = input->streams[packet->stream_index];
-        AVStream* out = output->streams[packet->stream_index];
-        av_packet_rescale_ts(packet, in->time_base, out->time_base);
-        packet->pos = -1;
-        ok = av_interleaved_write_frame(output, packet) >= 0;
+        AVPacket*& previous = held[static_cast<std::size_t>(packet->stream_index)];
+        if (previous)
+            ok = write(std::exchange(previous, nullptr), packet->dts);
+        previous = av_packet_clone(packet);
+        ok = ok && previous;
         av_packet_unref(packet);
+    }
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        if (!held[i])
+            continue;
+        const AVStream* in = input->streams[i];
+        const bool known = in->duration != AV_NOPTS_VALUE && in->duration > 0;
+        const std::int64_t end = known ? (in->start_time == AV_NOPTS_VALUE ? 0 : in->start_time) + in->duration
+                                       : AV_NOPTS_VALUE;
+        if (ok)
+            ok = write(std::exchange(held[i], nullptr), end);
+        else
+            av_packet_free(&held[i]);
     }
     ok = ok && av_write_trailer(output) >= 0 && output->pb->error >= 0;
     if (output) {

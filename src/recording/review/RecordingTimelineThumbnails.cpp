@@ -9,7 +9,7 @@ namespace tarnwick {
 
 RecordingTimelineThumbnails::RecordingTimelineThumbnails(QObject* parent) : QObject(parent)
 {
-    worker_.setMaxThreadCount(1);
+    worker_.setMaxThreadCount(decoders);
 }
 
 RecordingTimelineThumbnails::~RecordingTimelineThumbnails()
@@ -92,19 +92,29 @@ void RecordingTimelineThumbnails::load(const std::optional<QString>& source, dou
 
     stop_ = std::make_shared<std::atomic_bool>(false);
     double tolerance = std::min(duration / 24, 0.5);
-    worker_.start([this, stop = stop_, request = request_, path = *source, missing, tolerance] {
-        TimelineThumbnailDecoder decoder(path);
-        for (double time : missing) {
-            if (*stop || !decoder.isOpen())
-                return;
-            QImage image = decoder.frameAt(time, tolerance, maximumSize);
-            if (image.isNull())
-                continue;
-            QMetaObject::invokeMethod(
-                this, [this, request, path, time, image] { deliver(request, path, time, image); },
-                Qt::QueuedConnection);
-        }
-    });
+    // A few decoders share the times, each taking the next one not yet taken, longest run from a
+    // key frame first (every decoder orders them alike from the file's index), so that one long run
+    // does not come last and hold up the strip.
+    auto next = std::make_shared<std::atomic_int>(0);
+    for (int i = 0; i < std::min<int>(decoders, int(missing.size())); ++i)
+        worker_.start([this, stop = stop_, next, request = request_, path = *source, missing, tolerance] {
+            TimelineThumbnailDecoder decoder(path);
+            std::vector<double> order = missing;
+            std::stable_sort(order.begin(), order.end(), [&](double a, double b) {
+                return decoder.decodingRun(a, tolerance) > decoder.decodingRun(b, tolerance);
+            });
+            for (int index = (*next)++; index < int(order.size()); index = (*next)++) {
+                if (*stop || !decoder.isOpen())
+                    return;
+                const double time = order[std::size_t(index)];
+                QImage image = decoder.frameAt(time, tolerance, maximumSize);
+                if (image.isNull())
+                    continue;
+                QMetaObject::invokeMethod(
+                    this, [this, request, path, time, image] { deliver(request, path, time, image); },
+                    Qt::QueuedConnection);
+            }
+        });
 }
 
 void RecordingTimelineThumbnails::deliver(quint64 request, const QString& source, double time, const QImage& image)

@@ -14,7 +14,7 @@
 namespace tarnwick {
 
 // The twelve still frames behind the review timeline. GUI thread; owned by the timeline row.
-// Frames are decoded on one worker thread and published one by one: `changed()` follows every
+// Frames are decoded on a few worker threads and published one by one: `changed()` follows every
 // change of `frames()`, together with a new `revision()`. Frames already decoded for the same
 // file, time and size come from a cache and are never decoded again.
 class RecordingTimelineThumbnails : public QObject {
@@ -22,6 +22,8 @@ class RecordingTimelineThumbnails : public QObject {
 public:
     static constexpr int count = 12;
     static constexpr QSize maximumSize{192, 120};
+    // Decoders running at once, each on a worker thread of its own.
+    static constexpr int decoders = 4;
 
     explicit RecordingTimelineThumbnails(QObject* parent = nullptr);
     ~RecordingTimelineThumbnails() override;

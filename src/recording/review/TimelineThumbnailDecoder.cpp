@@ -24,8 +24,9 @@ TimelineThumbnailDecoder::TimelineThumbnailDecoder(const QString& path)
     AVCodecContext* codec = avcodec_alloc_context3(decoder);
     if (!codec)
         return;
-    // Frame threads cost a few frames of delay after a seek but speed up the run from the key frame.
-    codec->thread_count = 4;
+    // Two frame threads: a frame of delay after a seek, but a long run from the key frame goes faster;
+    // the strip runs several decoders side by side.
+    codec->thread_count = 2;
     codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     // Deblocking is invisible at thumbnail size and a good part of the decoding time.
     codec->skip_loop_filter = AVDISCARD_ALL;
@@ -50,22 +51,42 @@ TimelineThumbnailDecoder::~TimelineThumbnailDecoder()
     avformat_close_input(&format_);
 }
 
-QImage TimelineThumbnailDecoder::frameAt(double seconds, double tolerance, QSize maximumSize)
+std::int64_t TimelineThumbnailDecoder::stamp(double seconds) const
 {
-    if (!isOpen() || !packet_ || !frame_)
-        return {};
+    return static_cast<std::int64_t>(std::floor((seconds + startTime_) / timeBase_));
+}
+
+std::int64_t TimelineThumbnailDecoder::seekTarget(double seconds, double tolerance) const
+{
     AVStream* stream = format_->streams[stream_];
-    auto stamp = [&](double time) { return static_cast<int64_t>(std::floor((time + startTime_) / timeBase_)); };
-    int64_t target = stamp(seconds);
     // A key frame within the tolerance needs no run of decoding: the one before the time if it is
     // late enough, else the one after it if it is early enough.
-    int before = av_index_search_timestamp(stream, target, AVSEEK_FLAG_BACKWARD);
+    int before = av_index_search_timestamp(stream, stamp(seconds), AVSEEK_FLAG_BACKWARD);
     int after = av_index_search_timestamp(stream, stamp(seconds - tolerance), 0);
     const AVIndexEntry* late = before >= 0 ? avformat_index_get_entry(stream, before) : nullptr;
     const AVIndexEntry* early = after >= 0 ? avformat_index_get_entry(stream, after) : nullptr;
     if ((!late || late->timestamp < stamp(seconds - tolerance)) && early && early->timestamp <= stamp(seconds + tolerance))
-        target = early->timestamp;
-    if (av_seek_frame(format_, stream_, target, AVSEEK_FLAG_BACKWARD) < 0)
+        return early->timestamp;
+    return stamp(seconds);
+}
+
+double TimelineThumbnailDecoder::decodingRun(double seconds, double tolerance) const
+{
+    if (!isOpen())
+        return 0;
+    AVStream* stream = format_->streams[stream_];
+    const int key = av_index_search_timestamp(stream, seekTarget(seconds, tolerance), AVSEEK_FLAG_BACKWARD);
+    if (key < 0)
+        return std::max(seconds - tolerance, 0.0);
+    const double keyTime = avformat_index_get_entry(stream, key)->timestamp * timeBase_ - startTime_;
+    return std::max(seconds - tolerance - keyTime, 0.0);
+}
+
+QImage TimelineThumbnailDecoder::frameAt(double seconds, double tolerance, QSize maximumSize)
+{
+    if (!isOpen() || !packet_ || !frame_)
+        return {};
+    if (av_seek_frame(format_, stream_, seekTarget(seconds, tolerance), AVSEEK_FLAG_BACKWARD) < 0)
         av_seek_frame(format_, stream_, 0, AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(codec_);
 

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <cstdint>
 
 struct AVCodecContext;
 struct AVFormatContext;
@@ -26,8 +27,12 @@ public:
     // earlier), scaled to fit inside `maximumSize` with its aspect kept, never enlarged.
     // A null image when the file cannot serve one.
     QImage frameAt(double seconds, double tolerance, QSize maximumSize);
+    // Seconds of video frameAt decodes before the frame it returns, from the file's index.
+    double decodingRun(double seconds, double tolerance) const;
 
 private:
+    std::int64_t stamp(double seconds) const;
+    std::int64_t seekTarget(double seconds, double tolerance) const;
     QImage scaled(const AVFrame* frame, QSize maximumSize);
 
     AVFormatContext* format_ = nullptr;

@@ -1,5 +1,7 @@
 #include "recording/review/VideoPlayer.h"
 
+#include "recording/review/VideoPlayerSound.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
@@ -24,18 +26,32 @@ public:
         stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
         if (stream_ < 0)
             return;
+        for (unsigned i = 0; i < format_->nb_streams; ++i)
+            if (static_cast<int>(i) != stream_)
+                format_->streams[i]->discard = AVDISCARD_ALL; // the sound has a reader of its own
         const AVCodecParameters* parameters = format_->streams[stream_]->codecpar;
         const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
         codec_ = avcodec_alloc_context3(codec);
+        // Frame threads: a seek decodes up to a key-frame interval of 1080p pictures before the one shown.
+        if (codec_) {
+            codec_->thread_count = 4;
+            codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+        }
         if (!codec || avcodec_parameters_to_context(codec_, parameters) < 0 || avcodec_open2(codec_, codec, nullptr) < 0)
             stream_ = -1;
         frame_ = av_frame_alloc();
+        shown_ = av_frame_alloc();
+        pending_ = av_frame_alloc();
+        last_ = av_frame_alloc();
         packet_ = av_packet_alloc();
     }
     ~VideoDecoder()
     {
         sws_freeContext(scaler_);
         av_frame_free(&frame_);
+        av_frame_free(&shown_);
+        av_frame_free(&pending_);
+        av_frame_free(&last_);
         av_packet_free(&packet_);
         avcodec_free_context(&codec_);
         avformat_close_input(&format_);
@@ -44,17 +60,72 @@ public:
     // The next picture with its time; nullopt at the end or on a broken file.
     std::optional<std::pair<double, QImage>> next(double notBefore = -1e300)
     {
+        while (const std::optional<double> time = decode())
+            if (*time + 1e-6 >= notBefore)
+                return std::pair{*time, convert(frame_)};
+        return std::nullopt;
+    }
+
+    // The picture on screen at `seconds`: the newest at or before it (else the first after).
+    // Only that one is converted; the frame after it is kept for playback as it came.
+    std::optional<std::pair<double, QImage>> seek(double seconds)
+    {
+        if (stream_ < 0)
+            return std::nullopt;
+        pendingTime_.reset();
+        av_frame_unref(pending_);
+        std::optional<double> shown;
+        // A step forward with no key frame in between goes on decoding from where the decoder stands.
+        if (lastTime_ && *lastTime_ <= seconds + 1e-6 && keyFrameBefore(seconds) <= *lastTime_ + 1e-6) {
+            shown = lastTime_;
+            av_frame_unref(shown_);
+            av_frame_ref(shown_, last_);
+        } else {
+            av_seek_frame(format_, -1, static_cast<int64_t>(seconds * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD);
+            avcodec_flush_buffers(codec_);
+            lastTime_.reset();
+        }
+        while (const std::optional<double> time = decode()) {
+            if (shown && *time > seconds + 1e-6) {
+                pendingTime_ = time;
+                av_frame_move_ref(pending_, frame_);
+                break;
+            }
+            shown = time;
+            av_frame_unref(shown_);
+            av_frame_move_ref(shown_, frame_);
+        }
+        if (!shown)
+            return std::nullopt;
+        return std::pair{*shown, convert(shown_)};
+    }
+
+    std::optional<std::pair<double, QImage>> takePending()
+    {
+        const std::optional<double> time = std::exchange(pendingTime_, std::nullopt);
+        if (!time)
+            return std::nullopt;
+        QImage picture = convert(pending_);
+        av_frame_unref(pending_);
+        return std::pair{*time, std::move(picture)};
+    }
+
+private:
+    // Decodes the next frame into frame_ and gives its time; nullopt at the end or on a broken file.
+    std::optional<double> decode()
+    {
         if (stream_ < 0)
             return std::nullopt;
         const double base = av_q2d(format_->streams[stream_]->time_base);
         for (;;) {
+            av_frame_unref(frame_);
             const int received = avcodec_receive_frame(codec_, frame_);
             if (received == 0) {
                 const int64_t ts = frame_->best_effort_timestamp;
-                const double time = ts == AV_NOPTS_VALUE ? 0 : ts * base;
-                if (time + 1e-6 < notBefore)
-                    continue;
-                return std::pair{time, convert()};
+                lastTime_ = ts == AV_NOPTS_VALUE ? 0 : ts * base;
+                av_frame_unref(last_);
+                av_frame_ref(last_, frame_);
+                return lastTime_;
             }
             if (received == AVERROR_EOF)
                 return std::nullopt;
@@ -68,46 +139,39 @@ public:
         }
     }
 
-    // The picture on screen at `seconds`: the newest at or before it (else the first after).
-    std::optional<std::pair<double, QImage>> seek(double seconds)
+    // The time of the last key frame at or before `seconds`; past anything when there is none.
+    double keyFrameBefore(double seconds) const
     {
-        if (stream_ < 0)
-            return std::nullopt;
-        av_seek_frame(format_, -1, static_cast<int64_t>(seconds * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD);
-        avcodec_flush_buffers(codec_);
-        std::optional<std::pair<double, QImage>> shown;
-        while (auto picture = next()) {
-            if (shown && picture->first > seconds + 1e-6) {
-                pending_ = std::move(picture);
-                return shown;
-            }
-            shown = std::move(picture);
-        }
-        return shown;
+        AVStream* stream = format_->streams[stream_];
+        const double base = av_q2d(stream->time_base);
+        const int entry =
+            av_index_search_timestamp(stream, static_cast<int64_t>(std::floor(seconds / base)), AVSEEK_FLAG_BACKWARD);
+        return entry < 0 ? 1e300 : avformat_index_get_entry(stream, entry)->timestamp * base;
     }
 
-    std::optional<std::pair<double, QImage>> takePending() { return std::exchange(pending_, std::nullopt); }
-
-private:
-    QImage convert()
+    QImage convert(const AVFrame* frame)
     {
-        QImage image(frame_->width, frame_->height, QImage::Format_RGB32);
-        scaler_ = sws_getCachedContext(scaler_, frame_->width, frame_->height, AVPixelFormat(frame_->format),
-                                       frame_->width, frame_->height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
+        QImage image(frame->width, frame->height, QImage::Format_RGB32);
+        scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, AVPixelFormat(frame->format),
+                                       frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
                                        nullptr);
         uint8_t* planes[] = {image.bits()};
         const int strides[] = {static_cast<int>(image.bytesPerLine())};
-        sws_scale(scaler_, frame_->data, frame_->linesize, 0, frame_->height, planes, strides);
+        sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, planes, strides);
         return image;
     }
 
     AVFormatContext* format_ = nullptr;
     AVCodecContext* codec_ = nullptr;
     AVFrame* frame_ = nullptr;
+    AVFrame* shown_ = nullptr;
+    AVFrame* pending_ = nullptr;
+    std::optional<double> pendingTime_;
+    AVFrame* last_ = nullptr; // the newest frame decoded, at lastTime_
+    std::optional<double> lastTime_;
     AVPacket* packet_ = nullptr;
     SwsContext* scaler_ = nullptr;
     int stream_ = -1;
-    std::optional<std::pair<double, QImage>> pending_;
 };
 
 VideoPlayer::VideoPlayer(QObject* parent) : QObject(parent)
@@ -128,6 +192,7 @@ void VideoPlayer::setSource(const std::optional<QString>& path)
     ++generation_;
     next_.reset();
     decoder_ = path ? std::make_shared<VideoDecoder>(*path) : nullptr;
+    sound_ = path ? std::make_unique<VideoPlayerSound>(*path) : nullptr;
     picture_ = QImage();
     position_ = 0;
     endTime_ = 1e300;
@@ -178,7 +243,10 @@ void VideoPlayer::play()
         return;
     playing_ = true;
     playFrom_ = position_;
+    soundFrom_ = position_;
     clock_.start();
+    if (sound_)
+        sound_->start(position_, endTime_);
     timer_.start();
     requestNext();
     emit rateChanged();
@@ -190,6 +258,8 @@ void VideoPlayer::pause()
         return;
     position_ = currentTime();
     playing_ = false;
+    if (sound_)
+        sound_->stop();
     timer_.stop();
     emit rateChanged();
 }
@@ -219,8 +289,25 @@ void VideoPlayer::requestNext()
     });
 }
 
+// The picture keeps to what has been heard; without sound (none, ended, or no server) the
+// wall clock carries on from there.
+void VideoPlayer::followSound()
+{
+    const std::optional<double> heard = sound_ ? sound_->heard() : std::nullopt;
+    if (!heard)
+        return;
+    const double elapsed = clock_.nsecsElapsed() / 1e9;
+    if (*heard == 0 && elapsed > 1.0) {
+        sound_->stop(); // a server that never starts playing must not hold the picture
+        playFrom_ = soundFrom_ - elapsed;
+        return;
+    }
+    playFrom_ = soundFrom_ + *heard - elapsed;
+}
+
 void VideoPlayer::tick()
 {
+    followSound();
     const double now = currentTime();
     if (next_ && next_->first <= now && next_->first < endTime_) {
         picture_ = next_->second;

@@ -13,10 +13,12 @@
 namespace tarnwick::review {
 
 class VideoDecoder;
+class VideoPlayerSound;
 
 // The review's preview player over FFmpeg: exact seeks, playback that stops
-// by itself at the forward end time, and the picture on screen. Decoding runs
-// on a queue of its own; everything else, signals included, on the GUI thread.
+// by itself at the forward end time, the picture on screen and the sound. While
+// the sound plays, its clock drives the picture. Decoding runs on a queue of
+// its own; everything else, signals included, on the GUI thread.
 class VideoPlayer : public QObject {
     Q_OBJECT
 public:
@@ -47,14 +49,17 @@ signals:
 private:
     void tick();
     void requestNext();
+    void followSound();
 
     platform::SerialQueue queue_{"Tarnwick.video-player"};
     std::shared_ptr<VideoDecoder> decoder_;
+    std::unique_ptr<VideoPlayerSound> sound_;
     QImage picture_;
     double position_ = 0;
     double endTime_ = 1e300;
     bool playing_ = false;
-    double playFrom_ = 0;
+    double playFrom_ = 0;  // the time at `clock_`'s start
+    double soundFrom_ = 0; // where the running sound started
     QElapsedTimer clock_;
     QTimer timer_;
     std::optional<std::pair<double, QImage>> next_;
