@@ -73,52 +73,20 @@ RecordingMicrophone::RecordingMicrophone(platform::SerialQueue& sampleQueue, Rec
 
 RecordingMicrophone::~RecordingMicrophone() { stop(); }
 
-bool RecordingMicrophone::waitForContext()
-{
-    for (;;) {
-        const pa_context_state_t state = pa_context_get_state(context_);
-        if (state == PA_CONTEXT_READY)
-            return true;
-        if (!PA_CONTEXT_IS_GOOD(state))
-            return false;
-        pa_threaded_mainloop_wait(loop_);
-    }
-}
-
-bool RecordingMicrophone::waitForStream()
-{
-    for (;;) {
-        const pa_stream_state_t state = pa_stream_get_state(stream_);
-        if (state == PA_STREAM_READY)
-            return true;
-        if (!PA_STREAM_IS_GOOD(state))
-            return false;
-        pa_threaded_mainloop_wait(loop_);
-    }
-}
-
 void RecordingMicrophone::start()
 {
     const bool microphone = source_ == RecordingAudioSource::microphone;
-    loop_ = pa_threaded_mainloop_new();
-    if (!loop_ || pa_threaded_mainloop_start(loop_) < 0) {
+    const platform::PulseConnection::Result connected = pulse_.open();
+    if (connected != platform::PulseConnection::Result::ready) {
         stop();
-        throw sentence("Не удалось подключиться к звуковому серверу PulseAudio.");
+        throw microphone && connected == platform::PulseConnection::Result::noServer
+            ? sentence("Микрофон не найден. Подключите его или отключите запись микрофона.")
+            : sentence("Не удалось подключиться к звуковому серверу PulseAudio.");
     }
-    pa_threaded_mainloop_lock(loop_);
-    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Tarnwick");
-    pa_context_set_state_callback(
-        context_, [](pa_context*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
-        loop_);
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 || !waitForContext()) {
-        pa_threaded_mainloop_unlock(loop_);
-        stop();
-        throw microphone ? sentence("Микрофон не найден. Подключите его или отключите запись микрофона.")
-                         : sentence("Не удалось подключиться к звуковому серверу PulseAudio.");
-    }
+    pa_threaded_mainloop_lock(pulse_.loop());
 
     SourceLookup lookup;
-    lookup.loop = loop_;
+    lookup.loop = pulse_.loop();
     const auto finishLookup = [&lookup](pa_operation* operation) {
         while (operation && !lookup.done)
             pa_threaded_mainloop_wait(lookup.loop);
@@ -127,7 +95,7 @@ void RecordingMicrophone::start()
         lookup.done = false;
     };
     finishLookup(pa_context_get_server_info(
-        context_,
+        pulse_.context(),
         [](pa_context*, const pa_server_info* info, void* data) {
             auto& l = *static_cast<SourceLookup*>(data);
             if (info) {
@@ -144,7 +112,7 @@ void RecordingMicrophone::start()
         lookup.name.clear();
         if (!sink.empty())
             finishLookup(pa_context_get_sink_info_by_name(
-                context_, sink.c_str(),
+                pulse_.context(), sink.c_str(),
                 [](pa_context*, const pa_sink_info* info, int eol, void* data) {
                     auto& l = *static_cast<SourceLookup*>(data);
                     if (info && !eol && info->monitor_source_name)
@@ -160,7 +128,7 @@ void RecordingMicrophone::start()
     lookup.name.clear();
     if (!name.empty())
         finishLookup(pa_context_get_source_info_by_name(
-            context_, name.c_str(),
+            pulse_.context(), name.c_str(),
             [](pa_context*, const pa_source_info* info, int eol, void* data) {
                 auto& l = *static_cast<SourceLookup*>(data);
                 if (info && !eol) {
@@ -175,7 +143,7 @@ void RecordingMicrophone::start()
             },
             &lookup));
     if (lookup.name.empty() || (microphone && lookup.isMonitor)) {
-        pa_threaded_mainloop_unlock(loop_);
+        pa_threaded_mainloop_unlock(pulse_.loop());
         stop();
         throw microphone ? sentence("Микрофон не найден. Подключите его или отключите запись микрофона.")
                          : sentence("Системный звук недоступен: звуковой сервер не назвал выход по умолчанию.");
@@ -185,7 +153,7 @@ void RecordingMicrophone::start()
     if (ffmpegFormat(sampleFormat.format) < 0)
         sampleFormat.format = PA_SAMPLE_FLOAT32LE;
     format_ = {ffmpegFormat(sampleFormat.format), static_cast<int>(sampleFormat.rate), sampleFormat.channels};
-    stream_ = pa_stream_new(context_, microphone ? "Tarnwick: микрофон" : "Tarnwick: системный звук", &sampleFormat, nullptr);
+    stream_ = pa_stream_new(pulse_.context(), microphone ? "Tarnwick: микрофон" : "Tarnwick: системный звук", &sampleFormat, nullptr);
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
     attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(10000, &sampleFormat));
@@ -196,7 +164,7 @@ void RecordingMicrophone::start()
                 auto* capture = static_cast<RecordingMicrophone*>(self);
                 if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
                     capture->failed();
-                pa_threaded_mainloop_signal(capture->loop_, 0);
+                pa_threaded_mainloop_signal(capture->pulse_.loop(), 0);
             },
             this);
         pa_stream_set_read_callback(
@@ -205,14 +173,14 @@ void RecordingMicrophone::start()
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE
                                                       | PA_STREAM_INTERPOLATE_TIMING);
     if (!stream_ || pa_stream_connect_record(stream_, lookup.name.c_str(), &attributes, flags) < 0
-        || !waitForStream()) {
-        pa_threaded_mainloop_unlock(loop_);
+        || !pulse_.waitForStream(stream_)) {
+        pa_threaded_mainloop_unlock(pulse_.loop());
         stop();
         throw microphone ? sentence("Микрофон недоступен для записи.")
                          : sentence("Системный звук недоступен для записи.");
     }
     alive_->store(true);
-    pa_threaded_mainloop_unlock(loop_);
+    pa_threaded_mainloop_unlock(pulse_.loop());
 }
 
 void RecordingMicrophone::read()
@@ -257,9 +225,9 @@ void RecordingMicrophone::failed()
 void RecordingMicrophone::stop()
 {
     alive_->store(false);
-    if (!loop_)
+    if (!pulse_.loop())
         return;
-    pa_threaded_mainloop_lock(loop_);
+    pa_threaded_mainloop_lock(pulse_.loop());
     stopping_ = true;
     if (stream_) {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
@@ -268,16 +236,8 @@ void RecordingMicrophone::stop()
         pa_stream_unref(stream_);
         stream_ = nullptr;
     }
-    if (context_) {
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
-        context_ = nullptr;
-    }
-    pa_threaded_mainloop_unlock(loop_);
-    pa_threaded_mainloop_stop(loop_);
-    pa_threaded_mainloop_free(loop_);
-    loop_ = nullptr;
+    pa_threaded_mainloop_unlock(pulse_.loop());
+    pulse_.close();
 }
 
 } // namespace tarnwick

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PulseConnection.h"
 #include "platform/SerialQueue.h"
 #include "platform/TarnwickError.h"
 #include "recording/RecordingAudio.h"
@@ -37,13 +38,10 @@ private:
     struct Clock;
     void read();
     void failed();
-    bool waitForContext();
-    bool waitForStream();
 
     platform::SerialQueue& sampleQueue_;
     RecordingAudioSource source_;
-    pa_threaded_mainloop* loop_ = nullptr;
-    pa_context* context_ = nullptr;
+    platform::PulseConnection pulse_;
     pa_stream* stream_ = nullptr;
     RecordingAudioFormat format_;
     std::shared_ptr<std::atomic<bool>> alive_;

@@ -19,8 +19,6 @@ namespace {
 constexpr int channels = 2;
 constexpr std::size_t frameBytes = channels * sizeof(float);
 
-void signalLoop(pa_threaded_mainloop* loop) { pa_threaded_mainloop_signal(loop, 0); }
-
 } // namespace
 
 VideoPlayerSound::VideoPlayerSound(QString path) : path_(std::move(path)) {}
@@ -28,7 +26,7 @@ VideoPlayerSound::VideoPlayerSound(QString path) : path_(std::move(path)) {}
 VideoPlayerSound::~VideoPlayerSound()
 {
     stop();
-    disconnect();
+    pulse_.close();
     swr_free(&resampler_);
     av_frame_free(&frame_);
     av_packet_free(&packet_);
@@ -58,48 +56,6 @@ bool VideoPlayerSound::openTrack()
     return frame_ && packet_;
 }
 
-bool VideoPlayerSound::connect()
-{
-    loop_ = pa_threaded_mainloop_new();
-    if (!loop_ || pa_threaded_mainloop_start(loop_) < 0)
-        return false;
-    pa_threaded_mainloop_lock(loop_);
-    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Tarnwick");
-    bool ready = false;
-    if (context_) {
-        pa_context_set_state_callback(
-            context_, [](pa_context*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); }, loop_);
-        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
-            for (;;) {
-                const pa_context_state_t state = pa_context_get_state(context_);
-                ready = state == PA_CONTEXT_READY;
-                if (ready || !PA_CONTEXT_IS_GOOD(state))
-                    break;
-                pa_threaded_mainloop_wait(loop_);
-            }
-        }
-    }
-    pa_threaded_mainloop_unlock(loop_);
-    return ready;
-}
-
-void VideoPlayerSound::disconnect()
-{
-    if (!loop_)
-        return;
-    pa_threaded_mainloop_lock(loop_);
-    if (context_) {
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
-        context_ = nullptr;
-    }
-    pa_threaded_mainloop_unlock(loop_);
-    pa_threaded_mainloop_stop(loop_);
-    pa_threaded_mainloop_free(loop_);
-    loop_ = nullptr;
-}
-
 bool VideoPlayerSound::start(double from, double end)
 {
     stop();
@@ -110,9 +66,8 @@ bool VideoPlayerSound::start(double from, double end)
     }
     if (track_ < 0 || serverFailed_ || !(end > from))
         return false;
-    if (!loop_ && !connect()) {
+    if (!pulse_.isOpen() && pulse_.open() != platform::PulseConnection::Result::ready) {
         // Without a sound server the preview plays its pictures alone; no second try.
-        disconnect();
         serverFailed_ = true;
         return false;
     }
@@ -122,7 +77,7 @@ bool VideoPlayerSound::start(double from, double end)
     avcodec_flush_buffers(codec_);
     swr_free(&resampler_);
 
-    pa_threaded_mainloop_lock(loop_);
+    pa_threaded_mainloop_lock(pulse_.loop());
     from_ = from;
     const double frames = (end - from) * rate_;
     framesLeft_ = frames < 1e15 ? static_cast<std::size_t>(std::llround(frames)) : SIZE_MAX; // no end time: all
@@ -132,8 +87,8 @@ bool VideoPlayerSound::start(double from, double end)
     pending_.clear();
     pendingAt_ = 0;
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(rate_), channels};
-    if (pa_context_get_state(context_) == PA_CONTEXT_READY)
-        stream_ = pa_stream_new(context_, "Предпросмотр записи", &spec, nullptr);
+    if (pa_context_get_state(pulse_.context()) == PA_CONTEXT_READY)
+        stream_ = pa_stream_new(pulse_.context(), "Предпросмотр записи", &spec, nullptr);
     if (stream_) {
         pa_stream_set_write_callback(
             stream_, [](pa_stream*, std::size_t bytes, void* self) { static_cast<VideoPlayerSound*>(self)->feed(bytes); },
@@ -152,9 +107,9 @@ bool VideoPlayerSound::start(double from, double end)
         }
     }
     const bool playing = stream_ != nullptr;
-    if (!playing && pa_context_get_state(context_) != PA_CONTEXT_READY)
+    if (!playing && pa_context_get_state(pulse_.context()) != PA_CONTEXT_READY)
         serverFailed_ = true;
-    pa_threaded_mainloop_unlock(loop_);
+    pa_threaded_mainloop_unlock(pulse_.loop());
     return playing;
 }
 
@@ -162,19 +117,19 @@ void VideoPlayerSound::stop()
 {
     if (!stream_)
         return;
-    pa_threaded_mainloop_lock(loop_);
+    pa_threaded_mainloop_lock(pulse_.loop());
     pa_stream_set_write_callback(stream_, nullptr, nullptr);
     pa_stream_disconnect(stream_); // the server drops what it still holds
     pa_stream_unref(stream_);
     stream_ = nullptr;
-    pa_threaded_mainloop_unlock(loop_);
+    pa_threaded_mainloop_unlock(pulse_.loop());
 }
 
 std::optional<double> VideoPlayerSound::heard() const
 {
     if (!stream_)
         return std::nullopt;
-    pa_threaded_mainloop_lock(loop_);
+    pa_threaded_mainloop_lock(pulse_.loop());
     std::optional<double> seconds;
     const pa_stream_state_t state = pa_stream_get_state(stream_);
     if (state == PA_STREAM_CREATING) {
@@ -188,7 +143,7 @@ std::optional<double> VideoPlayerSound::heard() const
         if (!ended_)
             seconds = static_cast<double>(played) / 1e6;
     }
-    pa_threaded_mainloop_unlock(loop_);
+    pa_threaded_mainloop_unlock(pulse_.loop());
     return seconds;
 }
 

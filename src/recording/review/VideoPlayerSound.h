@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PulseConnection.h"
+
 #include <QString>
 #include <optional>
 #include <vector>
@@ -9,9 +11,6 @@ struct AVFormatContext;
 struct AVFrame;
 struct AVPacket;
 struct SwrContext;
-struct pa_context;
-struct pa_stream;
-struct pa_threaded_mainloop;
 
 namespace tarnwick::review {
 
@@ -37,8 +36,6 @@ public:
 
 private:
     bool openTrack();
-    bool connect();
-    void disconnect();
     void feed(std::size_t bytes);
     bool decodeMore();
     void append(const float* samples, int count);
@@ -53,8 +50,7 @@ private:
     SwrContext* resampler_ = nullptr;
     int track_ = -1;
     int rate_ = 0;
-    pa_threaded_mainloop* loop_ = nullptr;
-    pa_context* context_ = nullptr;
+    platform::PulseConnection pulse_;
     pa_stream* stream_ = nullptr;
     // Under the main loop's lock while a stream runs:
     double from_ = 0;
