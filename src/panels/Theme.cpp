@@ -82,4 +82,22 @@ QPainterPath FloppyDiskIcon::path(const QRectF& rect)
     return path;
 }
 
+RoundedSurface::RoundedSurface(QColor fill, double radius, QWidget* parent, std::optional<QPen> edge)
+    : QWidget(parent), fill_(fill), radius_(radius), edge_(std::move(edge))
+{
+}
+
+void RoundedSurface::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // Inset by half the edge so the line is drawn whole inside the widget.
+    const double inset = edge_ ? edge_->widthF() / 2 : 0;
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), radius_, radius_);
+    painter.fillPath(shape, fill_);
+    if (edge_)
+        painter.strokePath(shape, *edge_);
+}
+
 } // namespace tarnwick

@@ -5,9 +5,11 @@
 #include <QColor>
 #include <QFont>
 #include <QPainterPath>
+#include <QPen>
 #include <QPalette>
 #include <QPushButton>
 #include <QRectF>
+#include <QWidget>
 #include <array>
 #include <optional>
 
@@ -43,6 +45,20 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+};
+
+// A rounded surface filled with one colour and, when given, edged with a thin line.
+class RoundedSurface : public QWidget {
+public:
+    RoundedSurface(QColor fill, double radius, QWidget* parent = nullptr, std::optional<QPen> edge = std::nullopt);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor fill_;
+    double radius_;
+    std::optional<QPen> edge_;
 };
 
 // The drawn save icon, on a 16 × 16 grid stretched over the rectangle; callers stroke it.

@@ -8,8 +8,6 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
@@ -17,31 +15,11 @@
 
 namespace tarnwick::recording {
 
-namespace {
-
-// The panel's rounded background.
-class Card : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 10, 10);
-        painter.fillPath(path, QColor::fromRgbF(1, 1, 1, 0.045f));
-    }
-};
-
-} // namespace
-
 RecordingBlurControls::RecordingBlurControls(RecordingUIModel& model, QWidget* parent)
     : QWidget(parent), model_(model)
 {
     setFont(Theme::font(11));
-    auto* card = new Card(this);
+    auto* card = new RoundedSurface(QColor::fromRgbF(1, 1, 1, 0.045f), 10, this);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(card);

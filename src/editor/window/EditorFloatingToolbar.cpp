@@ -14,8 +14,6 @@
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QMenu>
-#include <QPainter>
-#include <QPainterPath>
 #include <QScrollArea>
 #include <QToolButton>
 #include <algorithm>
@@ -32,23 +30,6 @@ constexpr int commentsRoom = 264;
 const char16_t* const verticalSymbol = u"sidebar.left";
 const char16_t* const horizontalSymbol = u"rectangle.bottomthird.inset.filled";
 
-// The rounded surface under the strip and the controls.
-class Surface : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()).adjusted(0.35, 0.35, -0.35, -0.35), 15, 15);
-        painter.fillPath(shape, EditorChrome::floating());
-        painter.strokePath(shape, QPen(QColor::fromRgbF(1, 1, 1, 0.18f), 0.7));
-    }
-};
-
 void castShadow(QWidget* widget, double opacity, double radius, double drop)
 {
     auto* shadow = new QGraphicsDropShadowEffect(widget);
@@ -63,7 +44,8 @@ void castShadow(QWidget* widget, double opacity, double radius, double drop)
 EditorFloatingToolbar::EditorFloatingToolbar(EditorState& state, QWidget* host, std::function<void(bool)> chooseVertical)
     : QObject(host), state_(state), host_(host), chooseVertical_(std::move(chooseVertical))
 {
-    surface_ = new Surface(host);
+    // The rounded surface under the strip and the controls.
+    surface_ = new RoundedSurface(EditorChrome::floating(), 15, host, QPen(QColor::fromRgbF(1, 1, 1, 0.18f), 0.7));
     surface_->setAccessibleName(QStringLiteral("Панель инструментов"));
     castShadow(surface_, 0.35, 15, 8);
     surfaceBox_ = new QBoxLayout(QBoxLayout::LeftToRight, surface_);
