@@ -83,7 +83,7 @@ std::optional<VideoBlurFrame> VideoBlurForwardFrames::image(double time)
 VideoBlurFrames::VideoBlurFrames(VideoFrameDecoder& decoder, double start, double end, bool reverse,
                                  std::stop_token cancel)
     : decoder_(decoder), start_(start), end_(end), reverse_(reverse), cancel_(std::move(cancel)),
-      upper_(end + frameTolerance), earliest_(INFINITY)
+      upper_(end + frameTolerance)
 {
 }
 
@@ -107,13 +107,8 @@ std::optional<VideoBlurFrame> VideoBlurFrames::frame(double wanted)
         if (batchRead)
             batchRead(from, upper_);
         VideoBlurForwardFrames reader(decoder_, from, upper_, cancel_);
-        double earliest = earliest_;
-        while (auto next = reader.image(from)) {
-            earliest = std::min(earliest, next->time);
-            if (next->time < earliest_)
-                batch_.push_back(std::move(*next));
-        }
-        earliest_ = earliest;
+        while (auto next = reader.image(from))
+            batch_.push_back(std::move(*next));
         upper_ = from;
     }
 }

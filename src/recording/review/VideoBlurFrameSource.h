@@ -61,8 +61,6 @@ private:
     std::optional<VideoBlurForwardFrames> forward_;
     std::vector<VideoBlurFrame> batch_;
     double upper_;
-    // The earliest frame read so far: a frame near a batch boundary is read by both batches.
-    double earliest_;
 };
 
 // The picture shown at a time, for the first frame of a run.

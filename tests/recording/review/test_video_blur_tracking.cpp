@@ -117,3 +117,84 @@ TEST(VideoBlurTracking, FollowsAMovingSquareAndHoldsWhereItIsHidden)
     EXPECT_EQ(test::errorOf([&] { VideoBlurTracking::track(dir.filePath("none.mp4"), region, {}, {}); }),
               "Не удалось прочитать видео.");
 }
+
+TEST(VideoBlurTracking, RunsThatDisagreeLeaveALostIntervalAndManualKeysWinTheirSlot)
+{
+    const QSizeF size(0.2, 0.2);
+    auto run = [&](double x, double from, double to) {
+        return std::vector<VideoBlurKey>{{from, {x, 0.4, 0.2, 0.2}, false}, {to, {x, 0.4, 0.2, 0.2}, false}};
+    };
+    // Forward and backward both cover [0, 1] but 0.3 of a side apart after 0.5.
+    const auto result = VideoBlurTracking::combine(run(0.1, 0, 1), run(0.16, 0.5, 1), 0, 1, {0.1, 0.4, 0.2, 0.2},
+                                                   [&](double) { return size; });
+    ASSERT_EQ(result.gaps.size(), 1u);
+    EXPECT_NEAR(result.gaps[0].start, 13 / 30.0, 1e-9); // the last time only one run covers
+    EXPECT_EQ(result.gaps[0].end, 1.0);
+    VideoBlurRegion merged;
+    merged.keys = result.keys;
+    EXPECT_EQ(merged.rect(0.9), QRectF(0.1, 0.4, 0.2, 0.2));
+
+    const auto keys = VideoBlurTracking::deduplicated(
+        {{1, {0.5, 0, 0.1, 0.1}, true}, {1 + 0.4 / 60000, {}, false}, {1 - 1.0 / 60000, {}, false}, {0.5, {}, false}});
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_TRUE(keys[2].manual && keys[1].time == 1 - 1.0 / 60000);
+    EXPECT_EQ(VideoBlurTracking::missLine(std::nullopt), "No visually supported local match; Vision confidence=0.0");
+}
+
+TEST(VideoBlurAppearance, GreyCopiesLooksAndSearch)
+{
+    for (auto [w, h, gw, gh] : {std::array{1920, 1080, 480, 270}, {100, 50, 100, 50}, {2000, 1, 480, 1}}) {
+        const VideoBlurGrayFrame grey(cv::Mat(h, w, CV_8UC3, cv::Scalar(255, 255, 255)));
+        EXPECT_EQ(QSize(grey.width, grey.height), QSize(gw, gh));
+        EXPECT_EQ(grey.pixels, std::vector<std::uint8_t>(std::size_t(gw) * gh, 255));
+    }
+
+    std::array<double, VideoBlurAppearance::count> values, brighter, inverted;
+    for (int i = 0; i < VideoBlurAppearance::count; ++i) {
+        values[i] = (i * 37 % 101) / 100.0;
+        brighter[i] = 0.2 + 0.5 * values[i];
+        inverted[i] = 0.9 - 0.5 * values[i];
+    }
+    const VideoBlurAppearance look(values);
+    EXPECT_NEAR(look.correlation(VideoBlurAppearance(brighter)), 1.0, 1e-12);
+    EXPECT_NEAR(look.correlation(VideoBlurAppearance(inverted)), -1.0, 1e-12);
+    EXPECT_EQ(look.correlation(VideoBlurAppearance(std::array<double, VideoBlurAppearance::count>{})), -1.0);
+
+    // Smooth noise: found again from 6 and 5 grey pixels away, to the pixel.
+    cv::Mat noise(34, 60, CV_8UC3), frame;
+    cv::randu(noise, 0, 255);
+    cv::resize(noise, frame, cv::Size(480, 270), 0, 0, cv::INTER_CUBIC);
+    const VideoBlurGrayFrame plane(frame);
+    const QRectF target(100 / 480.0, 80 / 270.0, 64 / 480.0, 48 / 270.0);
+    const auto match =
+        VideoBlurAppearance(plane, target).locate(plane, target.translated(6 / 480.0, -5 / 270.0), 0.05);
+    ASSERT_TRUE(match);
+    EXPECT_NEAR(match->rect.x(), target.x(), 1e-9);
+    EXPECT_NEAR(match->rect.y(), target.y(), 1e-9);
+    EXPECT_NEAR(match->score, 1.0, 1e-9);
+    EXPECT_FALSE(VideoBlurAppearance(plane, target).locate(plane, target.translated(-0.25, 0), 0));
+}
+
+TEST(VideoBlurFrames, ReadsBackwardInHalfSecondsAndHandsOutEveryFrameOnce)
+{
+    QTemporaryDir dir;
+    const auto decoder = openTrackingDecoder(writeVideo(dir.filePath("video.mp4"), 9, 9));
+    // Two batches read the frame at 2 s, just before their boundary; it is handed out once.
+    const double end = 2.5 - 1 / 1200.0, start = end - 1.2;
+    VideoBlurFrames frames(*decoder, start, end, true, {});
+    std::vector<std::pair<double, double>> batches;
+    frames.batchRead = [&](double from, double to) { batches.emplace_back(from, to); };
+    std::vector<int> seen;
+    double wanted = end;
+    while (const auto frame = frames.frame(wanted)) {
+        seen.push_back(int(std::lround(frame->time * 30)));
+        EXPECT_EQ(frame->image.size(), cv::Size(640, 360));
+        wanted = frame->time - 1 / 30.0;
+    }
+    const double top = end + 1 / 600.0;
+    EXPECT_EQ(batches, (std::vector<std::pair<double, double>>{{top - 0.5, top}, {top - 1, top - 0.5}, {start, top - 1}}));
+    std::vector<int> expected;
+    for (int k = 75; k >= 39; --k)
+        expected.push_back(k);
+    EXPECT_EQ(seen, expected);
+}
