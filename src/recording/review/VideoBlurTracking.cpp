@@ -29,21 +29,24 @@ QRectF centredOn(const QPointF& centre, QSizeF size)
     return QRectF(centre.x() - size.width() / 2, centre.y() - size.height() / 2, size.width(), size.height());
 }
 
-// The object tracker on BGR frames, in normalised rectangles. CSRT follows deforming
-// targets best; KCF takes over for boxes CSRT refuses.
+// The object tracker on BGR frames, in normalised rectangles. Only its centre is used (sizes come
+// from the manual keys), so KCF, which follows position alone, serves best; CSRT takes the boxes
+// KCF refuses.
 class ObjectTracker {
 public:
     void seed(const cv::Mat& frame, const QRectF& box)
     {
         const cv::Rect pixels = toPixels(box, frame.size());
         try {
-            tracker_ = cv::TrackerCSRT::create();
+            tracker_ = cv::TrackerKCF::create();
             tracker_->init(frame, pixels);
             return;
         } catch (const cv::Exception&) {
         }
         try {
-            tracker_ = cv::TrackerKCF::create();
+            cv::TrackerCSRT::Params parameters;
+            parameters.use_segmentation = false;
+            tracker_ = cv::TrackerCSRT::create(parameters);
             tracker_->init(frame, pixels);
         } catch (const cv::Exception&) {
             tracker_.reset();
