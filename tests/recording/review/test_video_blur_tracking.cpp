@@ -106,6 +106,12 @@ TEST(VideoBlurTracking, FollowsAMovingSquareAndHoldsWhereItIsHidden)
     for (const auto& key : hidden.keys)
         EXPECT_TRUE(key.time < gap.start || key.time >= gap.end || key.rect == held) << key.time;
 
+    // Nothing pending: the lost interval is tracked again, here on the video where the square stays.
+    const VideoBlurRegion retracked = VideoBlurTracking::track(dir.filePath("visible.mp4"), hidden, {}, {});
+    EXPECT_TRUE(retracked.gaps.empty());
+    for (double t = gap.start; t < gap.end; t += 1 / 30.0)
+        EXPECT_LE(std::abs(retracked.rect(t).x() - trueRect(t).x()) * 960, 2.0) << t;
+
     std::stop_source stop;
     EXPECT_THROW(VideoBlurTracking::track(dir.filePath("visible.mp4"), region, {},
                                           [&](double f) {
@@ -139,6 +145,20 @@ TEST(VideoBlurTracking, RunsThatDisagreeLeaveALostIntervalAndManualKeysWinTheirS
     ASSERT_EQ(keys.size(), 3u);
     EXPECT_TRUE(keys[2].manual && keys[1].time == 1 - 1.0 / 60000);
     EXPECT_EQ(VideoBlurTracking::missLine(std::nullopt), "No visually supported local match; Vision confidence=0.0");
+}
+
+TEST(VideoBlurTracking, RegionsWithNothingToTrackComeBackWithoutReadingTheFile)
+{
+    VideoBlurRegion region = squareRegion();
+    region.pending.clear();
+    std::vector<double> progress;
+    const auto record = [&](double f) { progress.push_back(f); };
+    EXPECT_EQ(VideoBlurTracking::track("/nonexistent.mp4", region, {}, record), region);
+    EXPECT_EQ(progress, std::vector<double>{1.0});
+    region.keys.front().manual = region.keys.back().manual = false;
+    region.pending = {{0, 1}};
+    EXPECT_EQ(VideoBlurTracking::track("/nonexistent.mp4", region, {}, record), region);
+    EXPECT_EQ(progress.size(), 1u);
 }
 
 TEST(VideoBlurAppearance, GreyCopiesLooksAndSearch)
