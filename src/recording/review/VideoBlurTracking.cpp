@@ -9,7 +9,6 @@
 #include <charconv>
 #include <cmath>
 #include <map>
-#include <opencv2/tracking.hpp>
 
 namespace tarnwick::review::VideoBlurTracking {
 
@@ -28,57 +27,6 @@ QRectF centredOn(const QPointF& centre, QSizeF size)
 {
     return QRectF(centre.x() - size.width() / 2, centre.y() - size.height() / 2, size.width(), size.height());
 }
-
-// The object tracker on BGR frames, in normalised rectangles. Only its centre is used (sizes come
-// from the manual keys), so KCF, which follows position alone, serves best; CSRT takes the boxes
-// KCF refuses.
-class ObjectTracker {
-public:
-    void seed(const cv::Mat& frame, const QRectF& box)
-    {
-        const cv::Rect pixels = toPixels(box, frame.size());
-        try {
-            tracker_ = cv::TrackerKCF::create();
-            tracker_->init(frame, pixels);
-            return;
-        } catch (const cv::Exception&) {
-        }
-        try {
-            cv::TrackerCSRT::Params parameters;
-            parameters.use_segmentation = false;
-            tracker_ = cv::TrackerCSRT::create(parameters);
-            tracker_->init(frame, pixels);
-        } catch (const cv::Exception&) {
-            tracker_.reset();
-        }
-    }
-
-    std::optional<QRectF> update(const cv::Mat& frame)
-    {
-        cv::Rect box;
-        try {
-            if (!tracker_ || !tracker_->update(frame, box) || box.width <= 0 || box.height <= 0)
-                return std::nullopt;
-        } catch (const cv::Exception&) {
-            return std::nullopt;
-        }
-        const double w = frame.cols, h = frame.rows;
-        return QRectF(box.x / w, 1 - (box.y + box.height) / h, box.width / w, box.height / h);
-    }
-
-private:
-    static cv::Rect toPixels(const QRectF& box, cv::Size size)
-    {
-        const QRectF n = box.normalized();
-        const int x = std::clamp(int(std::lround(n.left() * size.width)), 0, size.width - 1);
-        const int y = std::clamp(int(std::lround((1 - n.top() - n.height()) * size.height)), 0, size.height - 1);
-        const int w = std::clamp(int(std::lround(n.width() * size.width)), 1, size.width - x);
-        const int h = std::clamp(int(std::lround(n.height() * size.height)), 1, size.height - y);
-        return cv::Rect(x, y, w, h);
-    }
-
-    cv::Ptr<cv::Tracker> tracker_;
-};
 
 struct Segment {
     VideoBlurGap range;
@@ -278,7 +226,7 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
     const VideoBlurFrame first = videoBlurStillFrame(*stills_, std::max(0.0, std::min(region_.end - frameTolerance, look.time)));
     const VideoBlurAppearance initial(VideoBlurGrayFrame(first.image), look.rect);
     VideoBlurAppearance current = initial;
-    ObjectTracker tracker;
+    VideoBlurObjectTracker tracker;
     tracker.seed(first.image, look.rect);
 
     std::vector<VideoBlurKey> keys{{look.time, look.rect, false}};
@@ -392,6 +340,51 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
 }
 
 } // namespace
+
+void VideoBlurObjectTracker::seed(const cv::Mat& frame, const QRectF& box)
+{
+    const cv::Rect pixels = toPixels(box, frame.size());
+    try {
+        // Sizes come from the manual keys, so the scale search and the colour names are wasted work.
+        cv::TrackerCSRT::Params parameters;
+        parameters.use_segmentation = false;
+        parameters.use_color_names = false;
+        parameters.number_of_scales = 1;
+        tracker_ = cv::TrackerCSRT::create(parameters);
+        tracker_->init(frame, pixels);
+        return;
+    } catch (const cv::Exception&) {
+    }
+    try {
+        tracker_ = cv::TrackerKCF::create();
+        tracker_->init(frame, pixels);
+    } catch (const cv::Exception&) {
+        tracker_.reset();
+    }
+}
+
+std::optional<QRectF> VideoBlurObjectTracker::update(const cv::Mat& frame)
+{
+    cv::Rect box;
+    try {
+        if (!tracker_ || !tracker_->update(frame, box) || box.width <= 0 || box.height <= 0)
+            return std::nullopt;
+    } catch (const cv::Exception&) {
+        return std::nullopt;
+    }
+    const double w = frame.cols, h = frame.rows;
+    return QRectF(box.x / w, 1 - (box.y + box.height) / h, box.width / w, box.height / h);
+}
+
+cv::Rect VideoBlurObjectTracker::toPixels(const QRectF& box, cv::Size size)
+{
+    const QRectF n = box.normalized();
+    const int x = std::clamp(int(std::lround(n.left() * size.width)), 0, size.width - 1);
+    const int y = std::clamp(int(std::lround((1 - n.top() - n.height()) * size.height)), 0, size.height - 1);
+    const int w = std::clamp(int(std::lround(n.width() * size.width)), 1, size.width - x);
+    const int h = std::clamp(int(std::lround(n.height() * size.height)), 1, size.height - y);
+    return cv::Rect(x, y, w, h);
+}
 
 bool acceptable(const Observation& observation, const QRectF& previous, double elapsed,
                 std::optional<QSizeF> expectedSize)

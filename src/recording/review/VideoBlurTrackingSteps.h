@@ -5,11 +5,27 @@
 #include <QSizeF>
 #include <QString>
 #include <functional>
+#include <opencv2/tracking.hpp>
 #include <optional>
 #include <vector>
 
 // The tracker's decisions that need no video, apart for testing.
 namespace tarnwick::review::VideoBlurTracking {
+
+// OpenCV's object tracker on BGR frames, in normalised rectangles. CSRT, or KCF for the boxes
+// CSRT refuses; neither gives a confidence.
+class VideoBlurObjectTracker {
+public:
+    // Starts following `box` in `frame` afresh.
+    void seed(const cv::Mat& frame, const QRectF& box);
+    // Where the target is in the next frame; nullopt when the tracker lost it.
+    std::optional<QRectF> update(const cv::Mat& frame);
+
+private:
+    static cv::Rect toPixels(const QRectF& box, cv::Size size);
+
+    cv::Ptr<cv::Tracker> tracker_;
+};
 
 // Where the object tracker says the target is, and how much it looks like it (0…1).
 struct Observation {

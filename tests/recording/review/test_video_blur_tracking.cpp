@@ -35,9 +35,9 @@ QString writeVideo(const QString& path, double hideFrom, double hideTo)
 {
     QImage square(48, 48, QImage::Format_RGB32);
     QRandomGenerator random(7);
-    for (int y = 0; y < 48; y += 4)
-        for (int x = 0; x < 48; x += 4)
-            QPainter(&square).fillRect(x, y, 4, 4, QColor::fromHsv(random.bounded(360), 200, random.bounded(256)));
+    for (int i = 0; i < 144; ++i)
+        QPainter(&square).fillRect(i % 12 * 4, i / 12 * 4, 4, 4,
+                                   QColor::fromHsv(random.bounded(360), 200, random.bounded(256)));
     RecordingOptions options;
     options.codec = RecordingCodec::h264;
     RecordingEncoder encoder(path, videoSize, options, false);
@@ -159,6 +159,26 @@ TEST(VideoBlurTracking, RegionsWithNothingToTrackComeBackWithoutReadingTheFile)
     region.pending = {{0, 1}};
     EXPECT_EQ(VideoBlurTracking::track("/nonexistent.mp4", region, {}, record), region);
     EXPECT_EQ(progress.size(), 1u);
+}
+
+TEST(VideoBlurObjectTracker, FollowsASquareInNormalisedCoordinates)
+{
+    cv::Mat square(48, 48, CV_8UC3);
+    cv::randu(square, 0, 255);
+    auto frame = [&](int k) {
+        cv::Mat image(360, 640, CV_8UC3, cv::Scalar(90, 120, 140));
+        square.copyTo(image(cv::Rect(40 + 4 * k, 150 - 2 * k, 48, 48)));
+        return image;
+    };
+    auto normalised = [](int k) { return QRectF((40 + 4 * k) / 640.0, 1 - (198 - 2 * k) / 360.0, 0.075, 48 / 360.0); };
+    VideoBlurTracking::VideoBlurObjectTracker tracker;
+    tracker.seed(frame(0), normalised(0));
+    for (int k = 1; k <= 3; ++k) {
+        const auto box = tracker.update(frame(k));
+        ASSERT_TRUE(box);
+        EXPECT_NEAR(box->x() * 640, normalised(k).x() * 640, 1.0);
+        EXPECT_NEAR(box->y() * 360, normalised(k).y() * 360, 1.0);
+    }
 }
 
 TEST(VideoBlurAppearance, GreyCopiesLooksAndSearch)
