@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <array>
+#include <future>
 #include <map>
+#include <mutex>
 
 namespace tarnwick::review::VideoBlurTracking {
 
@@ -42,12 +45,15 @@ const VideoBlurKey* seedAt(const std::vector<VideoBlurKey>& seeds, double time)
     return nullptr;
 }
 
-// One tracking call: the files it reads and the progress shared by its runs.
+// One tracking call: the files it reads and the progress shared by its runs. The forward and
+// the backward run of a stretch go side by side, each on its own decoders; they share nothing
+// but the progress and the diagnostic, which a lock guards.
 class Job {
 public:
     Job(const QString& source, const VideoBlurRegion& region, const Diagnostic& diagnostic, const Progress& progress,
-        std::stop_token cancel)
-        : source_(source), region_(region), diagnostic_(diagnostic), progress_(progress), cancel_(std::move(cancel))
+        const std::stop_token& cancel)
+        : source_(source), region_(region), diagnostic_(diagnostic), progress_(progress),
+          cancelled_(cancel, [this] { stop_.request_stop(); })
     {
         manualOnly_ = region;
         manualOnly_.keys = region.manualKeys();
@@ -58,30 +64,41 @@ public:
 private:
     void checkCancel() const
     {
-        if (cancel_.stop_requested())
+        if (stop_.stop_requested())
             throw CancellationError();
     }
-    void report(double fraction) const
+    // Moves a run's share of the progress from `reported` to `value` seconds.
+    void advance(double& reported, double value)
     {
+        std::lock_guard lock(mutex_);
+        progressed_ += value - reported;
+        reported = value;
         if (progress_)
-            progress_(std::min(fraction, 0.99));
+            progress_(std::min(progressed_ / total_, 0.99));
     }
+    // The forward and the backward run of one stretch; the first failure stops both.
+    std::pair<std::vector<VideoBlurKey>, std::vector<VideoBlurKey>>
+    bothWays(const VideoBlurKey* forwardSeed, double forwardTo, const VideoBlurKey* backwardSeed, double backwardTo);
     QSizeF expectedSize(double time) const { return manualOnly_.rect(time).size(); }
     std::vector<Segment> segments(const std::vector<VideoBlurGap>& intervals) const;
     std::vector<VideoBlurKey> pass(const VideoBlurKey& anchor, double target, int direction);
-    std::vector<VideoBlurKey> follow(const VideoBlurKey& anchor, double target, int direction, double span);
+    std::vector<VideoBlurKey> follow(const VideoBlurKey& anchor, double target, int direction, double span,
+                                     double& reported);
 
     const QString& source_;
     const VideoBlurRegion& region_;
     VideoBlurRegion manualOnly_;
     const Diagnostic& diagnostic_;
     const Progress& progress_;
-    std::stop_token cancel_;
-    // Opened by the first run, so a region with nothing to track never touches the file.
-    std::unique_ptr<VideoFrameDecoder> stills_;
-    std::unique_ptr<VideoFrameDecoder> reader_;
+    // Stopped by the caller, or by one run's failure so the other ends too.
+    std::stop_source stop_;
+    std::stop_callback<std::function<void()>> cancelled_;
+    // Per direction; opened by the first run, so a region with nothing to track never touches the file.
+    std::array<std::unique_ptr<VideoFrameDecoder>, 2> stills_;
+    std::array<std::unique_ptr<VideoFrameDecoder>, 2> readers_;
+    std::mutex mutex_;
     double total_ = epsilon;
-    double done_ = 0;
+    double progressed_ = 0;
 };
 
 std::vector<Segment> Job::segments(const std::vector<VideoBlurGap>& intervals) const
@@ -154,11 +171,7 @@ VideoBlurRegion Job::run()
             const double a = segment.cuts[i], b = segment.cuts[i + 1];
             const VideoBlurKey* forwardSeed = seedAt(segment.seeds, a);
             const VideoBlurKey* backwardSeed = seedAt(segment.seeds, b);
-            std::vector<VideoBlurKey> forward, backward;
-            if (forwardSeed)
-                forward = pass(*forwardSeed, b, +1);
-            if (backwardSeed)
-                backward = pass(*backwardSeed, a, -1);
+            const auto [forward, backward] = bothWays(forwardSeed, b, backwardSeed, a);
             Combined part =
                 combine(forward, backward, a, b, region_.rect(a), [this](double t) { return expectedSize(t); });
             tracked.insert(tracked.end(), part.keys.begin(), part.keys.end());
@@ -182,31 +195,71 @@ VideoBlurRegion Job::run()
     return result;
 }
 
+std::pair<std::vector<VideoBlurKey>, std::vector<VideoBlurKey>>
+Job::bothWays(const VideoBlurKey* forwardSeed, double forwardTo, const VideoBlurKey* backwardSeed, double backwardTo)
+{
+    std::vector<VideoBlurKey> forward, backward;
+    auto runBackward = [&] {
+        try {
+            backward = pass(*backwardSeed, backwardTo, -1);
+        } catch (...) {
+            stop_.request_stop();
+            throw;
+        }
+    };
+    std::future<void> other;
+    if (forwardSeed && backwardSeed)
+        other = std::async(std::launch::async, runBackward);
+    std::exception_ptr failure;
+    try {
+        if (forwardSeed)
+            forward = pass(*forwardSeed, forwardTo, +1);
+        else if (backwardSeed)
+            runBackward();
+    } catch (...) {
+        failure = std::current_exception();
+        stop_.request_stop();
+    }
+    if (other.valid()) {
+        try {
+            other.get();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    return {std::move(forward), std::move(backward)};
+}
+
 std::vector<VideoBlurKey> Job::pass(const VideoBlurKey& anchor, double target, int direction)
 {
     const double span = std::abs(target - anchor.time);
     if (span <= epsilon)
         return {anchor};
+    double reported = 0;
     try {
-        auto keys = follow(anchor, target, direction, span);
-        done_ += span;
-        report(done_ / total_);
+        auto keys = follow(anchor, target, direction, span, reported);
+        advance(reported, span);
         return keys;
     } catch (...) {
-        done_ += span;
-        report(done_ / total_);
+        advance(reported, span);
         throw;
     }
 }
 
-std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target, int d, double span)
+std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target, int d, double span,
+                                      double& reported)
 {
     const double lower = std::min(target, anchor.time), upper = std::max(target, anchor.time);
-    if (!reader_) {
-        reader_ = openTrackingDecoder(source_);
-        stills_ = openTrackingDecoder(source_);
+    auto& reader = readers_[d < 0];
+    auto& stills = stills_[d < 0];
+    if (!reader) {
+        reader = openTrackingDecoder(source_);
+        stills = openTrackingDecoder(source_);
     }
-    VideoBlurFrames frames(*reader_, lower, upper, d < 0, cancel_);
+    VideoBlurFrames frames(*reader, lower, upper, d < 0, stop_.get_token());
 
     // The look to follow comes from the last key before an automatic anchor, when it is close:
     // an anchor at the start of a lost interval has no trustworthy look of its own.
@@ -223,7 +276,7 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
             look = *nearest;
     }
     checkCancel();
-    const VideoBlurFrame first = videoBlurStillFrame(*stills_, std::max(0.0, std::min(region_.end - frameTolerance, look.time)));
+    const VideoBlurFrame first = videoBlurStillFrame(*stills, std::max(0.0, std::min(region_.end - frameTolerance, look.time)));
     const VideoBlurAppearance initial(VideoBlurGrayFrame(first.image), look.rect);
     VideoBlurAppearance current = initial;
     VideoBlurObjectTracker tracker;
@@ -242,7 +295,7 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
             break;
         }
         const double t = frame->time;
-        report((done_ + std::min(std::abs(t - anchor.time), span)) / total_);
+        advance(reported, std::min(std::abs(t - anchor.time), span));
 
         const std::optional<QRectF> box = tracker.update(frame->image);
         const QSizeF size = expectedSize(t);
@@ -311,8 +364,10 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
                 chosenLook.emplace(grey, *chosen);
         }
         if (!chosen) {
-            if (diagnostic_)
+            if (diagnostic_) {
+                std::lock_guard lock(mutex_);
                 diagnostic_(t, missLine(observation ? std::optional(observation->confidence) : std::nullopt));
+            }
             break;
         }
 
@@ -523,7 +578,7 @@ QString missLine(std::optional<float> confidence)
 VideoBlurRegion track(const QString& source, const VideoBlurRegion& region, const Diagnostic& diagnostic,
                       const Progress& progress, std::stop_token cancel)
 {
-    return Job(source, region, diagnostic, progress, std::move(cancel)).run();
+    return Job(source, region, diagnostic, progress, cancel).run();
 }
 
 } // namespace tarnwick::review::VideoBlurTracking
