@@ -6,9 +6,9 @@
 #include "recording/review/VideoBlurTrackingSteps.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
-#include <array>
 #include <future>
 #include <map>
 #include <mutex>
@@ -119,8 +119,8 @@ std::vector<Segment> Job::segments(const std::vector<VideoBlurGap>& intervals) c
         for (const auto& key : manual)
             if (key.time > s + epsilon && key.time < e - epsilon)
                 segment.seeds.push_back(key);
-        const auto endSeed =
-            std::find_if(manual.begin(), manual.end(), [e](const auto& key) { return std::abs(key.time - e) < epsilon; });
+        const auto endSeed = std::find_if(manual.begin(), manual.end(),
+                                          [e](const auto& key) { return std::abs(key.time - e) < epsilon; });
         if (endSeed != manual.end())
             segment.seeds.push_back(*endSeed);
         else if (e < region_.end - epsilon)
@@ -178,7 +178,9 @@ VideoBlurRegion Job::run()
             trackedLost.insert(trackedLost.end(), part.gaps.begin(), part.gaps.end());
         }
         const double s = segment.range.start, e = segment.range.end;
-        std::erase_if(keys, [&](const auto& key) { return !key.manual && key.time >= s - epsilon && key.time <= e + epsilon; });
+        std::erase_if(keys, [&](const auto& key) {
+            return !key.manual && key.time >= s - epsilon && key.time <= e + epsilon;
+        });
         keys.insert(keys.end(), tracked.begin(), tracked.end());
         lost = VideoBlurRegion::subtract(segment.range, lost);
         lost.insert(lost.end(), trackedLost.begin(), trackedLost.end());
@@ -276,7 +278,8 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
             look = *nearest;
     }
     checkCancel();
-    const VideoBlurFrame first = videoBlurStillFrame(*stills, std::max(0.0, std::min(region_.end - frameTolerance, look.time)));
+    const VideoBlurFrame first =
+        videoBlurStillFrame(*stills, std::max(0.0, std::min(region_.end - frameTolerance, look.time)));
     const VideoBlurAppearance initial(VideoBlurGrayFrame(first.image), look.rect);
     VideoBlurAppearance current = initial;
     VideoBlurObjectTracker tracker;

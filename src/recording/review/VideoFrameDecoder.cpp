@@ -111,7 +111,8 @@ AVFrame* VideoFrameDecoder::next()
 
 double VideoFrameDecoder::time(const AVFrame* frame) const
 {
-    const std::int64_t stamp = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+    const std::int64_t stamp =
+        frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
     return stamp == AV_NOPTS_VALUE ? std::nan("") : seconds(stamp);
 }
 

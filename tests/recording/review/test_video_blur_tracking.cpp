@@ -232,7 +232,8 @@ TEST(VideoBlurFrames, ReadsBackwardInHalfSecondsAndHandsOutEveryFrameOnce)
         wanted = frame->time - 1 / 30.0;
     }
     const double top = end + 1 / 600.0;
-    EXPECT_EQ(batches, (std::vector<std::pair<double, double>>{{top - 0.5, top}, {top - 1, top - 0.5}, {start, top - 1}}));
+    const std::vector<std::pair<double, double>> halves{{top - 0.5, top}, {top - 1, top - 0.5}, {start, top - 1}};
+    EXPECT_EQ(batches, halves);
     std::vector<int> expected;
     for (int k = 75; k >= 39; --k)
         expected.push_back(k);
