@@ -89,6 +89,7 @@ TEST(VideoBlurTracking, FollowsAMovingSquareAndHoldsWhereItIsHidden)
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), 1.0);
     EXPECT_LE(*std::max_element(progress.begin(), progress.end() - 1), 0.99);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
 
     QStringList misses;
     const VideoBlurRegion hidden = VideoBlurTracking::track(
