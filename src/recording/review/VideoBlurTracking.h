@@ -10,7 +10,8 @@ namespace tarnwick::review::VideoBlurTracking {
 
 // One line each time a run loses the target.
 using Diagnostic = std::function<void(double time, const QString& message)>;
-// Fractions in [0, 0.99] while tracking, exactly 1 at the end; called on the tracking thread.
+// Fractions in [0, 0.99] while tracking, never decreasing, exactly 1 at the end.
+// Both callbacks come from the calling thread or a worker `track` runs beside it, one call at a time.
 using Progress = std::function<void(double fraction)>;
 
 // Fills the time between the region's manual keys (and towards its ends) with

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QRectF>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace cv {
+class Mat;
+}
+
+namespace tarnwick::review {
+
+// An 8-bit grey copy of a tracking frame, at most 480 pixels on its longer side,
+// rows top-down without padding.
+struct VideoBlurGrayFrame {
+    int width = 1;
+    int height = 1;
+    std::vector<std::uint8_t> pixels = std::vector<std::uint8_t>(1);
+
+    VideoBlurGrayFrame() = default;
+    // From a BGR frame; an empty frame gives a black 1 × 1 copy.
+    explicit VideoBlurGrayFrame(const cv::Mat& bgr);
+};
+
+// How a rectangle of a frame looks: 32 × 24 bilinear grey samples in [0, 1], rows
+// from the rectangle's top. Compared by normalised cross-correlation, so brightness
+// and contrast changes do not count.
+class VideoBlurAppearance {
+public:
+    static constexpr int columns = 32;
+    static constexpr int rows = 24;
+    static constexpr int count = columns * rows;
+    // Below this sum of squared deviations a look has too little texture to compare.
+    static constexpr double lowTexture = 0.1;
+
+    // `rect` is normalised with the origin at the bottom-left; samples outside the
+    // frame repeat its edge.
+    VideoBlurAppearance(const VideoBlurGrayFrame& plane, const QRectF& rect);
+    explicit VideoBlurAppearance(const std::array<double, count>& values);
+
+    const std::array<double, count>& values() const { return values_; }
+    double mean() const { return mean_; }
+    // A sum, not divided by the count.
+    double variance() const { return variance_; }
+    bool isLowTexture() const { return variance_ < lowTexture; }
+
+    // In [-1, 1]; -1 when either look has too little texture.
+    double correlation(const VideoBlurAppearance& other) const;
+    // Mean absolute difference of the samples.
+    double meanDifference(const VideoBlurAppearance& other) const;
+
+    struct Match {
+        QRectF rect;
+        double score = -1;
+    };
+    // The rectangle of `near`'s size (clamped into the frame) whose centre lies within
+    // `radius` of `near`'s centre and whose look correlates best with this one: a scan
+    // every 4 grey pixels, refined to 1 pixel around the best. Nothing below 0.8.
+    std::optional<Match> locate(const VideoBlurGrayFrame& plane, const QRectF& near, double radius) const;
+
+private:
+    void summarise();
+
+    std::array<double, count> values_{};
+    double mean_ = 0;
+    double variance_ = 0;
+};
+
+} // namespace tarnwick::review

@@ -1,0 +1,587 @@
+#include "recording/review/VideoBlurTracking.h"
+
+#include "platform/TarnwickError.h"
+#include "recording/review/VideoBlurAppearance.h"
+#include "recording/review/VideoBlurFrameSource.h"
+#include "recording/review/VideoBlurTrackingSteps.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <future>
+#include <map>
+#include <mutex>
+
+namespace tarnwick::review::VideoBlurTracking {
+
+namespace {
+
+constexpr double frameStep = 1.0 / 30;
+constexpr double frameTolerance = 1.0 / 600;
+constexpr double epsilon = 0.0001;
+constexpr double templateLookBack = 1.0 / 15;
+constexpr double holdOffset = 1.0 / 60000;
+constexpr double holdThreshold = 0.05;
+
+double distance(const QPointF& a, const QPointF& b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
+
+QRectF centredOn(const QPointF& centre, QSizeF size)
+{
+    return QRectF(centre.x() - size.width() / 2, centre.y() - size.height() / 2, size.width(), size.height());
+}
+
+struct Segment {
+    VideoBlurGap range;
+    std::vector<VideoBlurKey> seeds;
+    std::vector<double> cuts;
+};
+
+const VideoBlurKey* seedAt(const std::vector<VideoBlurKey>& seeds, double time)
+{
+    for (const auto& seed : seeds)
+        if (std::abs(seed.time - time) < epsilon)
+            return &seed;
+    return nullptr;
+}
+
+// One tracking call: the files it reads and the progress shared by its runs. The forward and
+// the backward run of a stretch go side by side, each on its own decoders; they share nothing
+// but the progress and the diagnostic, which a lock guards.
+class Job {
+public:
+    Job(const QString& source, const VideoBlurRegion& region, const Diagnostic& diagnostic, const Progress& progress,
+        const std::stop_token& cancel)
+        : source_(source), region_(region), diagnostic_(diagnostic), progress_(progress),
+          cancelled_(cancel, [this] { stop_.request_stop(); })
+    {
+        manualOnly_ = region;
+        manualOnly_.keys = region.manualKeys();
+    }
+
+    VideoBlurRegion run();
+
+private:
+    void checkCancel() const
+    {
+        if (stop_.stop_requested())
+            throw CancellationError();
+    }
+    // Moves a run's share of the progress from `reported` to `value` seconds.
+    void advance(double& reported, double value)
+    {
+        std::lock_guard lock(mutex_);
+        progressed_ += value - reported;
+        reported = value;
+        if (progress_)
+            progress_(std::min(progressed_ / total_, 0.99));
+    }
+    // The forward and the backward run of one stretch; the first failure stops both.
+    std::pair<std::vector<VideoBlurKey>, std::vector<VideoBlurKey>>
+    bothWays(const VideoBlurKey* forwardSeed, double forwardTo, const VideoBlurKey* backwardSeed, double backwardTo);
+    QSizeF expectedSize(double time) const { return manualOnly_.rect(time).size(); }
+    std::vector<Segment> segments(const std::vector<VideoBlurGap>& intervals) const;
+    std::vector<VideoBlurKey> pass(const VideoBlurKey& anchor, double target, int direction);
+    std::vector<VideoBlurKey> follow(const VideoBlurKey& anchor, double target, int direction, double span,
+                                     double& reported);
+
+    const QString& source_;
+    const VideoBlurRegion& region_;
+    VideoBlurRegion manualOnly_;
+    const Diagnostic& diagnostic_;
+    const Progress& progress_;
+    // Stopped by the caller, or by one run's failure so the other ends too.
+    std::stop_source stop_;
+    std::stop_callback<std::function<void()>> cancelled_;
+    // Per direction; opened by the first run, so a region with nothing to track never touches the file.
+    std::array<std::unique_ptr<VideoFrameDecoder>, 2> stills_;
+    std::array<std::unique_ptr<VideoFrameDecoder>, 2> readers_;
+    std::mutex mutex_;
+    double total_ = epsilon;
+    double progressed_ = 0;
+};
+
+std::vector<Segment> Job::segments(const std::vector<VideoBlurGap>& intervals) const
+{
+    const std::vector<VideoBlurKey> manual = manualOnly_.keys;
+    std::vector<Segment> result;
+    for (const auto& range : intervals) {
+        const double s = range.start, e = range.end;
+        Segment segment{range, {}, {}};
+        const VideoBlurKey* startSeed = nullptr;
+        for (const auto& key : manual)
+            if (std::abs(key.time - s) < epsilon)
+                startSeed = &key;
+        if (startSeed)
+            segment.seeds.push_back(*startSeed);
+        else if (s > region_.start + epsilon)
+            segment.seeds.push_back({s, region_.rect(s), false});
+        for (const auto& key : manual)
+            if (key.time > s + epsilon && key.time < e - epsilon)
+                segment.seeds.push_back(key);
+        const auto endSeed = std::find_if(manual.begin(), manual.end(),
+                                          [e](const auto& key) { return std::abs(key.time - e) < epsilon; });
+        if (endSeed != manual.end())
+            segment.seeds.push_back(*endSeed);
+        else if (e < region_.end - epsilon)
+            segment.seeds.push_back({e, region_.rect(e), false});
+        segment.cuts = {s, e};
+        for (const auto& seed : segment.seeds)
+            segment.cuts.push_back(seed.time);
+        std::sort(segment.cuts.begin(), segment.cuts.end());
+        segment.cuts.erase(std::unique(segment.cuts.begin(), segment.cuts.end()), segment.cuts.end());
+        result.push_back(std::move(segment));
+    }
+    return result;
+}
+
+VideoBlurRegion Job::run()
+{
+    checkCancel();
+    if (region_.manualKeys().empty())
+        return region_;
+    std::vector<VideoBlurGap> intervals = region_.pending;
+    if (region_.pending.empty())
+        intervals = region_.gaps;
+    intervals = VideoBlurRegion::merged(intervals);
+    if (intervals.empty()) {
+        if (progress_)
+            progress_(1);
+        return region_;
+    }
+    const std::vector<Segment> plan = segments(intervals);
+    double total = 0;
+    for (const auto& segment : plan)
+        for (std::size_t i = 0; i + 1 < segment.cuts.size(); ++i) {
+            const double a = segment.cuts[i], b = segment.cuts[i + 1];
+            const auto runs = std::count_if(segment.seeds.begin(), segment.seeds.end(), [&](const auto& seed) {
+                return std::abs(seed.time - a) < epsilon || std::abs(seed.time - b) < epsilon;
+            });
+            total += (b - a) * double(runs);
+        }
+    total_ = std::max(total, epsilon);
+
+    std::vector<VideoBlurKey> keys = region_.keys;
+    std::vector<VideoBlurGap> lost = region_.gaps;
+    for (const auto& segment : plan) {
+        checkCancel();
+        std::vector<VideoBlurKey> tracked;
+        std::vector<VideoBlurGap> trackedLost;
+        for (std::size_t i = 0; i + 1 < segment.cuts.size(); ++i) {
+            const double a = segment.cuts[i], b = segment.cuts[i + 1];
+            const VideoBlurKey* forwardSeed = seedAt(segment.seeds, a);
+            const VideoBlurKey* backwardSeed = seedAt(segment.seeds, b);
+            const auto [forward, backward] = bothWays(forwardSeed, b, backwardSeed, a);
+            Combined part =
+                combine(forward, backward, a, b, region_.rect(a), [this](double t) { return expectedSize(t); });
+            tracked.insert(tracked.end(), part.keys.begin(), part.keys.end());
+            trackedLost.insert(trackedLost.end(), part.gaps.begin(), part.gaps.end());
+        }
+        const double s = segment.range.start, e = segment.range.end;
+        std::erase_if(keys, [&](const auto& key) {
+            return !key.manual && key.time >= s - epsilon && key.time <= e + epsilon;
+        });
+        keys.insert(keys.end(), tracked.begin(), tracked.end());
+        lost = VideoBlurRegion::subtract(segment.range, lost);
+        lost.insert(lost.end(), trackedLost.begin(), trackedLost.end());
+    }
+
+    VideoBlurRegion result = region_;
+    result.keys = deduplicated(keys);
+    result.gaps = VideoBlurRegion::merged(lost);
+    result.pending.clear();
+    result.acceptedGaps = false;
+    result.tracked = true;
+    if (progress_)
+        progress_(1);
+    return result;
+}
+
+std::pair<std::vector<VideoBlurKey>, std::vector<VideoBlurKey>>
+Job::bothWays(const VideoBlurKey* forwardSeed, double forwardTo, const VideoBlurKey* backwardSeed, double backwardTo)
+{
+    std::vector<VideoBlurKey> forward, backward;
+    auto runBackward = [&] {
+        try {
+            backward = pass(*backwardSeed, backwardTo, -1);
+        } catch (...) {
+            stop_.request_stop();
+            throw;
+        }
+    };
+    std::future<void> other;
+    if (forwardSeed && backwardSeed)
+        other = std::async(std::launch::async, runBackward);
+    std::exception_ptr failure;
+    try {
+        if (forwardSeed)
+            forward = pass(*forwardSeed, forwardTo, +1);
+        else if (backwardSeed)
+            runBackward();
+    } catch (...) {
+        failure = std::current_exception();
+        stop_.request_stop();
+    }
+    if (other.valid()) {
+        try {
+            other.get();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    return {std::move(forward), std::move(backward)};
+}
+
+std::vector<VideoBlurKey> Job::pass(const VideoBlurKey& anchor, double target, int direction)
+{
+    const double span = std::abs(target - anchor.time);
+    if (span <= epsilon)
+        return {anchor};
+    double reported = 0;
+    try {
+        auto keys = follow(anchor, target, direction, span, reported);
+        advance(reported, span);
+        return keys;
+    } catch (...) {
+        advance(reported, span);
+        throw;
+    }
+}
+
+std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target, int d, double span,
+                                      double& reported)
+{
+    const double lower = std::min(target, anchor.time), upper = std::max(target, anchor.time);
+    auto& reader = readers_[d < 0];
+    auto& stills = stills_[d < 0];
+    if (!reader) {
+        reader = openTrackingDecoder(source_);
+        stills = openTrackingDecoder(source_);
+    }
+    VideoBlurFrames frames(*reader, lower, upper, d < 0, stop_.get_token());
+
+    // The look to follow comes from the last key before an automatic anchor, when it is close:
+    // an anchor at the start of a lost interval has no trustworthy look of its own.
+    VideoBlurKey look = anchor;
+    if (!anchor.manual) {
+        const VideoBlurKey* nearest = nullptr;
+        for (const auto& key : region_.keys) {
+            const double gap = std::abs(key.time - anchor.time);
+            if (d * (key.time - anchor.time) < -epsilon && gap <= templateLookBack &&
+                (!nearest || gap < std::abs(nearest->time - anchor.time)))
+                nearest = &key;
+        }
+        if (nearest)
+            look = *nearest;
+    }
+    checkCancel();
+    const VideoBlurFrame first =
+        videoBlurStillFrame(*stills, std::max(0.0, std::min(region_.end - frameTolerance, look.time)));
+    const VideoBlurAppearance initial(VideoBlurGrayFrame(first.image), look.rect);
+    VideoBlurAppearance current = initial;
+    VideoBlurObjectTracker tracker;
+    tracker.seed(first.image, look.rect);
+
+    std::vector<VideoBlurKey> keys{{look.time, look.rect, false}};
+    QRectF position = look.rect;
+    double previous = first.time;
+    bool wanting = false;
+    while (d * (target - previous) > frameTolerance) {
+        checkCancel();
+        const double wanted = d > 0 ? std::min(previous + frameStep, target) : std::max(previous - frameStep, target);
+        const std::optional<VideoBlurFrame> frame = frames.frame(wanted);
+        if (!frame || !(d * (frame->time - previous) > epsilon && d * (frame->time - target) <= frameStep)) {
+            wanting = true;
+            break;
+        }
+        const double t = frame->time;
+        advance(reported, std::min(std::abs(t - anchor.time), span));
+
+        const std::optional<QRectF> box = tracker.update(frame->image);
+        const QSizeF size = expectedSize(t);
+        const double elapsed = std::abs(t - previous);
+        const VideoBlurGrayFrame grey(frame->image);
+        std::optional<Observation> observation;
+        if (box) {
+            // The tracker gives no confidence: how much its box still looks like the target serves.
+            const VideoBlurAppearance seen(grey, *box);
+            const double likeness =
+                std::min(seen.variance(), current.variance()) < VideoBlurAppearance::lowTexture
+                    ? 1 - seen.meanDifference(current)
+                    : std::max(0.0, current.correlation(seen));
+            observation = Observation{*box, float(likeness)};
+        }
+
+        // The tracker's answer, checked against the current look.
+        std::optional<QRectF> vision;
+        std::optional<VideoBlurAppearance> visionLook;
+        double visionScore = -1;
+        if (observation && acceptable(*observation, position, elapsed, size)) {
+            const double w = frame->image.cols, h = frame->image.rows;
+            const QPointF centre(std::round(observation->box.center().x() * w) / w,
+                                 std::round(observation->box.center().y() * h) / h);
+            const QRectF candidate = VideoBlurRegion::clamp(centredOn(centre, size));
+            const VideoBlurAppearance look(grey, candidate);
+            const double difference = current.meanDifference(look);
+            bool passes = false;
+            if (std::min(look.variance(), current.variance()) < VideoBlurAppearance::lowTexture) {
+                passes = difference < 0.04;
+            } else {
+                const double ncc = look.correlation(current);
+                const double threshold = observation->confidence < 0.55f ? 0.55 : 0.25;
+                passes = ncc > threshold && (difference < 0.23 || ncc > 0.75);
+            }
+            if (passes) {
+                vision = candidate;
+                visionLook = look;
+                visionScore = look.correlation(current);
+            }
+        }
+
+        std::optional<QRectF> chosen;
+        std::optional<VideoBlurAppearance> chosenLook;
+        if (vision && observation->confidence >= 0.55f && visionScore >= 0.8) {
+            chosen = vision;
+            chosenLook = visionLook;
+        } else {
+            const QRectF around = centredOn(position.normalized().center(), size);
+            const double radius = motionLimit(size, elapsed);
+            const auto strong = initial.locate(grey, around, radius);
+            if (strong && strong->score >= 0.9) {
+                chosen = strong->rect;
+            } else if (const auto local = current.locate(grey, around, radius)) {
+                if (!vision || local->score > visionScore + 0.015) {
+                    chosen = local->rect;
+                } else {
+                    chosen = vision;
+                    chosenLook = visionLook;
+                }
+            } else if (vision) {
+                chosen = vision;
+                chosenLook = visionLook;
+            }
+            if (chosen && !chosenLook)
+                chosenLook.emplace(grey, *chosen);
+        }
+        if (!chosen) {
+            if (diagnostic_) {
+                std::lock_guard lock(mutex_);
+                diagnostic_(t, missLine(observation ? std::optional(observation->confidence) : std::nullopt));
+            }
+            break;
+        }
+
+        const bool keepTracker = observation && distance(observation->box.center(), chosen->center()) <
+                                                    0.12 * std::min(size.width(), size.height());
+        if (elapsed > holdThreshold) {
+            // Skipped frames: the earlier rectangle holds until just before the later frame.
+            if (d > 0)
+                keys.push_back({t - holdOffset, position, false});
+            else
+                keys.push_back({previous - holdOffset, *chosen, false});
+        }
+        position = *chosen;
+        current = *chosenLook;
+        keys.push_back({std::clamp(t, region_.start, region_.end), position, false});
+        if (!keepTracker)
+            tracker.seed(frame->image, position);
+        previous = t;
+    }
+    if (wanting)
+        keys.push_back({target, position, false});
+    std::erase_if(keys, [&](const auto& key) { return key.time < lower - epsilon || key.time > upper + epsilon; });
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
+    return keys;
+}
+
+} // namespace
+
+void VideoBlurObjectTracker::seed(const cv::Mat& frame, const QRectF& box)
+{
+    const cv::Rect pixels = toPixels(box, frame.size());
+    try {
+        // Sizes come from the manual keys, so the scale search and the colour names are wasted work.
+        cv::TrackerCSRT::Params parameters;
+        parameters.use_segmentation = false;
+        parameters.use_color_names = false;
+        parameters.number_of_scales = 1;
+        tracker_ = cv::TrackerCSRT::create(parameters);
+        tracker_->init(frame, pixels);
+        return;
+    } catch (const cv::Exception&) {
+    }
+    try {
+        tracker_ = cv::TrackerKCF::create();
+        tracker_->init(frame, pixels);
+    } catch (const cv::Exception&) {
+        tracker_.reset();
+    }
+}
+
+std::optional<QRectF> VideoBlurObjectTracker::update(const cv::Mat& frame)
+{
+    cv::Rect box;
+    try {
+        if (!tracker_ || !tracker_->update(frame, box) || box.width <= 0 || box.height <= 0)
+            return std::nullopt;
+    } catch (const cv::Exception&) {
+        return std::nullopt;
+    }
+    const double w = frame.cols, h = frame.rows;
+    return QRectF(box.x / w, 1 - (box.y + box.height) / h, box.width / w, box.height / h);
+}
+
+cv::Rect VideoBlurObjectTracker::toPixels(const QRectF& box, cv::Size size)
+{
+    const QRectF n = box.normalized();
+    const int x = std::clamp(int(std::lround(n.left() * size.width)), 0, size.width - 1);
+    const int y = std::clamp(int(std::lround((1 - n.top() - n.height()) * size.height)), 0, size.height - 1);
+    const int w = std::clamp(int(std::lround(n.width() * size.width)), 1, size.width - x);
+    const int h = std::clamp(int(std::lround(n.height() * size.height)), 1, size.height - y);
+    return cv::Rect(x, y, w, h);
+}
+
+bool acceptable(const Observation& observation, const QRectF& previous, double elapsed,
+                std::optional<QSizeF> expectedSize)
+{
+    const QSizeF reference = expectedSize ? *expectedSize : previous.normalized().size();
+    const double rw = reference.width(), rh = reference.height();
+    const QRectF& box = observation.box;
+    const double x = box.x(), y = box.y(), w = box.width(), h = box.height();
+    if (!(observation.confidence >= 0.15f))
+        return false;
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h))
+        return false;
+    if (w < 0.005 || w > 1 || h < 0.005 || h > 1)
+        return false;
+    if (!(x + w > 0 && y + h > 0 && x < 1 && y < 1))
+        return false;
+    const double widthRatio = w / rw, heightRatio = h / rh;
+    if (!(widthRatio >= 0.5 && widthRatio <= 1.8 && heightRatio >= 0.5 && heightRatio <= 1.8))
+        return false;
+    const double aspect = (w / h) / (rw / rh);
+    if (!(aspect >= 0.5 && aspect <= 2.0))
+        return false;
+    return distance(box.center(), previous.normalized().center()) <= motionLimit(reference, elapsed);
+}
+
+double motionLimit(QSizeF size, double elapsed)
+{
+    const double base = std::clamp(std::hypot(size.width(), size.height()) * 0.35, 0.012, 0.08);
+    return base * std::clamp(elapsed / frameStep, 1.0, 3.0);
+}
+
+Combined combine(const std::vector<VideoBlurKey>& forward, const std::vector<VideoBlurKey>& backward, double start,
+                 double end, const QRectF& fallback, const std::function<QSizeF(double)>& size)
+{
+    std::vector<double> grid{start, end};
+    for (int k = 0; start + k * frameStep < end; ++k)
+        grid.push_back(start + k * frameStep);
+    for (const auto* run : {&forward, &backward})
+        for (const auto& key : *run)
+            grid.push_back(key.time);
+    std::sort(grid.begin(), grid.end());
+    grid.erase(std::unique(grid.begin(), grid.end()), grid.end());
+
+    auto path = [&](const std::vector<VideoBlurKey>& run) {
+        VideoBlurRegion scratch;
+        scratch.start = start;
+        scratch.end = end;
+        scratch.keys = run;
+        scratch.pending = {{start, end}};
+        return scratch;
+    };
+    const VideoBlurRegion forwardPath = path(forward), backwardPath = path(backward);
+    auto covers = [](const std::vector<VideoBlurKey>& run, double t) {
+        return !run.empty() && run.front().time - frameStep <= t && t <= run.back().time + frameStep;
+    };
+
+    Combined result;
+    std::vector<VideoBlurGap> lost;
+    QRectF last = fallback;
+    bool open = false;
+    const std::size_t n = grid.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = grid[i];
+        const QSizeF sz = size(t);
+        std::optional<QRectF> candidate;
+        const bool f = covers(forward, t), b = covers(backward, t);
+        if (f && !b) {
+            candidate = forwardPath.rect(t);
+        } else if (b && !f) {
+            candidate = backwardPath.rect(t);
+        } else if (f && b) {
+            const QRectF fr = forwardPath.rect(t), br = backwardPath.rect(t);
+            if (distance(fr.center(), br.center()) <= std::max(0.25 * std::min(sz.width(), sz.height()), 0.008)) {
+                const double w = std::clamp((t - start) / std::max(end - start, epsilon), 0.0, 1.0);
+                candidate = QRectF(fr.x() + w * (br.x() - fr.x()), fr.y() + w * (br.y() - fr.y()), sz.width(),
+                                   sz.height());
+            }
+        }
+        if (!candidate) {
+            if (i == 0) {
+                open = true;
+                result.keys.push_back({t, last, false});
+            } else if (i < n - 1) {
+                lost.push_back({grid[i - 1], t});
+                open = true;
+                result.keys.push_back({t, last, false});
+            } else {
+                lost.push_back({grid[n - 2], t});
+                result.keys.push_back({std::max(grid[n - 2], t - holdOffset), last, false});
+                result.keys.push_back({t, last, false});
+                open = true;
+            }
+        } else if (i == 0 || !open) {
+            last = *candidate;
+            result.keys.push_back({t, *candidate, false});
+        } else {
+            const double hold = std::max(grid[i - 1], t - holdOffset);
+            result.keys.push_back({hold, last, false});
+            lost.push_back({grid[i - 1], hold});
+            open = false;
+            last = *candidate;
+            result.keys.push_back({t, *candidate, false});
+        }
+    }
+    result.gaps = VideoBlurRegion::merged(lost);
+    return result;
+}
+
+std::vector<VideoBlurKey> deduplicated(const std::vector<VideoBlurKey>& keys)
+{
+    std::vector<VideoBlurKey> ordered = keys;
+    std::stable_partition(ordered.begin(), ordered.end(), [](const auto& key) { return !key.manual; });
+    std::map<std::int64_t, VideoBlurKey> table;
+    for (const auto& key : ordered)
+        table[std::llround(key.time * 60000)] = key;
+    std::vector<VideoBlurKey> result;
+    for (const auto& [slot, key] : table)
+        result.push_back(key);
+    std::stable_sort(result.begin(), result.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
+    return result;
+}
+
+QString missLine(std::optional<float> confidence)
+{
+    QString value = "0.0";
+    if (confidence) {
+        char text[32];
+        const auto written = std::to_chars(text, text + sizeof text, *confidence);
+        value = QString::fromLatin1(text, int(written.ptr - text));
+        if (!value.contains('.') && !value.contains('e') && !value.contains("n"))
+            value += ".0";
+    }
+    return "No visually supported local match; Vision confidence=" + value;
+}
+
+VideoBlurRegion track(const QString& source, const VideoBlurRegion& region, const Diagnostic& diagnostic,
+                      const Progress& progress, std::stop_token cancel)
+{
+    return Job(source, region, diagnostic, progress, cancel).run();
+}
+
+} // namespace tarnwick::review::VideoBlurTracking

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
+struct AVStream;
+struct SwsContext;
+
+namespace tarnwick::review {
+
+// The first video stream of a file, decoded frame by frame with FFmpeg, and the
+// conversion of a decoded frame into packed pixels with libswscale. The review's
+// thumbnails and the blur tracker read through this. One thread at a time.
+class VideoFrameDecoder {
+public:
+    struct Options {
+        int threads = 1;
+        // Skips deblocking: faster, for pictures that end up small.
+        bool fast = false;
+    };
+
+    VideoFrameDecoder(const QString& path, Options options);
+    ~VideoFrameDecoder();
+    VideoFrameDecoder(const VideoFrameDecoder&) = delete;
+    VideoFrameDecoder& operator=(const VideoFrameDecoder&) = delete;
+
+    enum class State { unreadable, noVideo, noDecoder, open };
+
+    State state() const { return state_; }
+    bool isOpen() const { return state_ == State::open; }
+    AVStream* stream() const;
+    // Stream time stamp of a time on the video's own timeline (0 = the stream's start), rounded down.
+    std::int64_t stamp(double seconds) const;
+    double seconds(std::int64_t stamp) const;
+
+    // Moves to the key frame at or before `stamp` (the file's start when there is none).
+    void seekStamp(std::int64_t stamp);
+    void seek(double seconds) { seekStamp(stamp(seconds)); }
+    // The next decoded frame, valid until the next call; nullptr at the end of the stream
+    // or when reading fails (then `failed()`).
+    AVFrame* next();
+    bool failed() const { return failed_; }
+    // The frame's presentation time on the video's timeline; NaN when the file gives none.
+    double time(const AVFrame* frame) const;
+
+    // Scales `frame` into `width` × `height` packed pixels of `format` (an AVPixelFormat) at `data`.
+    bool convert(const AVFrame* frame, int format, int width, int height, std::uint8_t* data, int stride);
+
+private:
+    AVFormatContext* format_ = nullptr;
+    AVCodecContext* codec_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    SwsContext* scaler_ = nullptr;
+    int stream_ = -1;
+    State state_ = State::unreadable;
+    double timeBase_ = 0;
+    double startTime_ = 0;
+    bool draining_ = false;
+    bool failed_ = false;
+};
+
+} // namespace tarnwick::review
