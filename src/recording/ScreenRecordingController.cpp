@@ -7,6 +7,7 @@
 #include "recording/review/RecordingExport.h"
 #include "recording/review/VideoBlurExport.h"
 #include "recording/review/VideoBlurRendering.h"
+#include "recording/review/VideoBlurTracking.h"
 
 #include <QApplication>
 #include <QDir>
@@ -109,6 +110,7 @@ RecordingServices RecordingServices::system()
         return box.clickedButton() == remove;
     };
     s.beep = [] { QApplication::beep(); };
+    s.trackBlur = &review::VideoBlurTracking::track;
     s.blurFrame = &review::VideoBlurRendering::image;
     return s;
 }

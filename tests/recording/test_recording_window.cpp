@@ -82,23 +82,16 @@ TEST(RecordingWindow, ShowsEachPhaseWithItsTextsAndButtons)
               "999 байт; 512 КБ; 2,50 ГБ");
 }
 
-TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndTheBlurEditor)
+// The review with the system's own services: thumbnails, seeking, a region drawn with
+// the mouse blurring the preview, and tracking it through the recording.
+TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndBlursAndTracksARegion)
 {
     QTemporaryDir dir;
     const QString source = dir.filePath("recording.mp4");
-    test::runTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "color=c=gray:size=320x240:rate=30:duration=2",
+    test::runTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=2",
                              "-c:v", "libx264", source});
     QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
-    RecordingServices services;
-    // Our renderer's stand-in: a frame with an active region turns white.
-    services.blurFrame = [](const QImage& frame, double t, const std::vector<review::VideoBlurRegion>& regions) {
-        QImage out = frame;
-        for (const review::VideoBlurRegion& r : regions)
-            if (r.start <= t && t < r.end)
-                out.fill(Qt::white);
-        return out;
-    };
-    ScreenRecordingController controller(&settings, [] { return true; }, services);
+    ScreenRecordingController controller(&settings, [] { return true; });
     RecordingUIModel& model = controller.model();
     model.setOutputSize({320, 240});
     model.setTrim({2, 0, 2});
@@ -117,21 +110,40 @@ TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndTheBlurEditor)
     RecordingTimelineView& strip = *timeline.view();
     QTest::mouseClick(&strip, Qt::LeftButton, {}, QPointF(strip.x(1.0), strip.track().center().y()).toPoint());
     EXPECT_NEAR(model.playhead(), 1.0, 0.05);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(model.player().currentTime() - 1.0) < 0.05; }));
+    const QImage before = model.player().picture();
 
-    for (QPushButton* button : window.blurControls()->findChildren<QPushButton*>())
-        if (button->text() == "Добавить размытие")
-            button->click();
+    const auto press = [&](const QString& title) {
+        for (QPushButton* button : window.blurControls()->findChildren<QPushButton*>())
+            if (button->text() == title && button->isVisible())
+                return button->click();
+        ADD_FAILURE() << "no button " << title.toStdString();
+    };
+    press("Добавить размытие");
     VideoBlurCanvas& canvas = *window.preview()->canvas();
     const QRectF picture = canvas.videoRect();
     QTest::mousePress(&canvas, Qt::LeftButton, {}, picture.topLeft().toPoint() + QPoint(20, 20));
     QTest::mouseRelease(&canvas, Qt::LeftButton, {}, picture.center().toPoint());
     ASSERT_EQ(model.blurRegions().size(), 1u);
-    const QPoint middle = picture.center().toPoint() - QPoint(40, 40);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return canvas.grab().toImage().pixelColor(middle) == Qt::white; }))
-        << "the player's pictures pass the blur";
+    // The region in the picture's pixels (its rectangle is normalised with the origin at the bottom).
+    const QRectF r = model.blurRegions()[0].rect(1.0);
+    const QRect inside = QRectF(r.x() * 320, (1 - r.bottom()) * 240, r.width() * 320, r.height() * 240)
+                             .toAlignedRect()
+                             .adjusted(4, 4, -4, -4);
+    const QRect corner(280, 200, 40, 40);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.player().picture().copy(inside) != before.copy(inside); }))
+        << "the preview's picture is blurred under the region";
+    EXPECT_EQ(model.player().picture().copy(corner), before.copy(corner));
     QCoreApplication::processEvents();
     const QStringList texts = shownTexts(window);
     for (const char* text : {"Отследить+", "Итог: 00:02 · с размытием"})
         EXPECT_TRUE(texts.contains(text)) << text << " in " << texts.join(" | ").toStdString();
     EXPECT_EQ(window.blurControls()->findChild<QComboBox*>()->currentText(), "Область 1");
+
+    press("Отследить");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.trackingProgress(); }, 30000));
+    EXPECT_EQ(model.message(), std::nullopt);
+    const review::VideoBlurRegion& tracked = model.blurRegions()[0];
+    EXPECT_TRUE(tracked.pending.empty());
+    EXPECT_GT(tracked.keys.size(), tracked.manualKeys().size()) << "tracking added keys of its own";
 }
