@@ -26,6 +26,10 @@ VideoFrameDecoder::VideoFrameDecoder(const QString& path, Options options)
     state_ = State::noDecoder;
     if (!decoder)
         return;
+    // Nothing here reads the sound or other streams: their packets are not even read out.
+    for (unsigned i = 0; i < format_->nb_streams; ++i)
+        if (static_cast<int>(i) != stream_)
+            format_->streams[i]->discard = AVDISCARD_ALL;
     AVStream* stream = format_->streams[stream_];
     AVCodecContext* codec = avcodec_alloc_context3(decoder);
     if (!codec)

@@ -1,68 +1,43 @@
 #include "recording/review/VideoPlayer.h"
 
+#include "recording/review/VideoFrameDecoder.h"
 #include "recording/review/VideoPlayerSound.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QPointer>
 #include <cmath>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
 }
 
 namespace tarnwick::review {
 
-// One open file and its video decoder; used only on the player's queue.
+// The pictures of one file for the player: the shared frame decoder plus the frames a
+// seek and playback keep between calls. Used only on the player's queue.
 class VideoDecoder {
 public:
-    explicit VideoDecoder(const QString& path)
+    // Frame threads: a seek decodes up to a key-frame interval of 1080p pictures before the one shown.
+    explicit VideoDecoder(const QString& path) : decoder_(path, {.threads = 4})
     {
-        if (avformat_open_input(&format_, QFile::encodeName(path).constData(), nullptr, nullptr) < 0 ||
-            avformat_find_stream_info(format_, nullptr) < 0)
-            return;
-        stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        if (stream_ < 0)
-            return;
-        for (unsigned i = 0; i < format_->nb_streams; ++i)
-            if (static_cast<int>(i) != stream_)
-                format_->streams[i]->discard = AVDISCARD_ALL; // the sound has a reader of its own
-        const AVCodecParameters* parameters = format_->streams[stream_]->codecpar;
-        const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
-        codec_ = avcodec_alloc_context3(codec);
-        // Frame threads: a seek decodes up to a key-frame interval of 1080p pictures before the one shown.
-        if (codec_) {
-            codec_->thread_count = 4;
-            codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-        }
-        if (!codec || avcodec_parameters_to_context(codec_, parameters) < 0 || avcodec_open2(codec_, codec, nullptr) < 0)
-            stream_ = -1;
-        frame_ = av_frame_alloc();
         shown_ = av_frame_alloc();
         pending_ = av_frame_alloc();
         last_ = av_frame_alloc();
-        packet_ = av_packet_alloc();
     }
     ~VideoDecoder()
     {
-        sws_freeContext(scaler_);
-        av_frame_free(&frame_);
         av_frame_free(&shown_);
         av_frame_free(&pending_);
         av_frame_free(&last_);
-        av_packet_free(&packet_);
-        avcodec_free_context(&codec_);
-        avformat_close_input(&format_);
     }
 
     // The next picture with its time; nullopt at the end or on a broken file.
     std::optional<std::pair<double, QImage>> next(double notBefore = -1e300)
     {
-        while (const std::optional<double> time = decode())
-            if (*time + 1e-6 >= notBefore)
-                return std::pair{*time, convert(frame_)};
+        while (AVFrame* frame = decode())
+            if (*lastTime_ + 1e-6 >= notBefore)
+                return std::pair{*lastTime_, convert(frame)};
         return std::nullopt;
     }
 
@@ -70,7 +45,7 @@ public:
     // Only that one is converted; the frame after it is kept for playback as it came.
     std::optional<std::pair<double, QImage>> seek(double seconds)
     {
-        if (stream_ < 0)
+        if (!decoder_.isOpen() || !shown_ || !pending_ || !last_)
             return std::nullopt;
         pendingTime_.reset();
         av_frame_unref(pending_);
@@ -81,19 +56,18 @@ public:
             av_frame_unref(shown_);
             av_frame_ref(shown_, last_);
         } else {
-            av_seek_frame(format_, -1, static_cast<int64_t>(seconds * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD);
-            avcodec_flush_buffers(codec_);
+            decoder_.seek(seconds);
             lastTime_.reset();
         }
-        while (const std::optional<double> time = decode()) {
-            if (shown && *time > seconds + 1e-6) {
-                pendingTime_ = time;
-                av_frame_move_ref(pending_, frame_);
+        while (AVFrame* frame = decode()) {
+            if (shown && *lastTime_ > seconds + 1e-6) {
+                pendingTime_ = lastTime_;
+                av_frame_move_ref(pending_, frame);
                 break;
             }
-            shown = time;
+            shown = lastTime_;
             av_frame_unref(shown_);
-            av_frame_move_ref(shown_, frame_);
+            av_frame_move_ref(shown_, frame);
         }
         if (!shown)
             return std::nullopt;
@@ -111,67 +85,43 @@ public:
     }
 
 private:
-    // Decodes the next frame into frame_ and gives its time; nullopt at the end or on a broken file.
-    std::optional<double> decode()
+    // The next frame, also kept as the newest decoded one; nullptr at the end or on a broken file.
+    AVFrame* decode()
     {
-        if (stream_ < 0)
-            return std::nullopt;
-        const double base = av_q2d(format_->streams[stream_]->time_base);
-        for (;;) {
-            av_frame_unref(frame_);
-            const int received = avcodec_receive_frame(codec_, frame_);
-            if (received == 0) {
-                const int64_t ts = frame_->best_effort_timestamp;
-                lastTime_ = ts == AV_NOPTS_VALUE ? 0 : ts * base;
-                av_frame_unref(last_);
-                av_frame_ref(last_, frame_);
-                return lastTime_;
-            }
-            if (received == AVERROR_EOF)
-                return std::nullopt;
-            if (av_read_frame(format_, packet_) < 0) {
-                avcodec_send_packet(codec_, nullptr);
-                continue;
-            }
-            if (packet_->stream_index == stream_)
-                avcodec_send_packet(codec_, packet_);
-            av_packet_unref(packet_);
-        }
+        if (!last_)
+            return nullptr;
+        AVFrame* frame = decoder_.next();
+        if (!frame)
+            return nullptr;
+        const double time = decoder_.time(frame);
+        lastTime_ = std::isnan(time) ? 0 : time;
+        av_frame_unref(last_);
+        av_frame_ref(last_, frame);
+        return frame;
     }
 
     // The time of the last key frame at or before `seconds`; past anything when there is none.
     double keyFrameBefore(double seconds) const
     {
-        AVStream* stream = format_->streams[stream_];
-        const double base = av_q2d(stream->time_base);
-        const int entry =
-            av_index_search_timestamp(stream, static_cast<int64_t>(std::floor(seconds / base)), AVSEEK_FLAG_BACKWARD);
-        return entry < 0 ? 1e300 : avformat_index_get_entry(stream, entry)->timestamp * base;
+        const int entry = av_index_search_timestamp(decoder_.stream(), decoder_.stamp(seconds), AVSEEK_FLAG_BACKWARD);
+        return entry < 0 ? 1e300 : decoder_.seconds(avformat_index_get_entry(decoder_.stream(), entry)->timestamp);
     }
 
     QImage convert(const AVFrame* frame)
     {
         QImage image(frame->width, frame->height, QImage::Format_RGB32);
-        scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, AVPixelFormat(frame->format),
-                                       frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
-                                       nullptr);
-        uint8_t* planes[] = {image.bits()};
-        const int strides[] = {static_cast<int>(image.bytesPerLine())};
-        sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, planes, strides);
+        if (!decoder_.convert(frame, AV_PIX_FMT_BGRA, frame->width, frame->height, image.bits(),
+                              static_cast<int>(image.bytesPerLine())))
+            return {};
         return image;
     }
 
-    AVFormatContext* format_ = nullptr;
-    AVCodecContext* codec_ = nullptr;
-    AVFrame* frame_ = nullptr;
+    VideoFrameDecoder decoder_;
     AVFrame* shown_ = nullptr;
     AVFrame* pending_ = nullptr;
     std::optional<double> pendingTime_;
     AVFrame* last_ = nullptr; // the newest frame decoded, at lastTime_
     std::optional<double> lastTime_;
-    AVPacket* packet_ = nullptr;
-    SwsContext* scaler_ = nullptr;
-    int stream_ = -1;
 };
 
 VideoPlayer::VideoPlayer(QObject* parent) : QObject(parent)
