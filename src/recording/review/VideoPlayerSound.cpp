@@ -86,9 +86,9 @@ bool VideoPlayerSound::start(double from, double end)
     written_ = 0;
     pending_.clear();
     pendingAt_ = 0;
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(rate_), channels};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(rate_), channels};
     if (pa_context_get_state(pulse_.context()) == PA_CONTEXT_READY)
-        stream_ = pa_stream_new(pulse_.context(), "Предпросмотр записи", &spec, nullptr);
+        stream_ = pa_stream_new(pulse_.context(), "Предпросмотр записи", &sampleFormat, nullptr);
     if (stream_) {
         pa_stream_set_write_callback(
             stream_, [](pa_stream*, std::size_t bytes, void* self) { static_cast<VideoPlayerSound*>(self)->feed(bytes); },
@@ -96,7 +96,7 @@ bool VideoPlayerSound::start(double from, double end)
         // A short buffer: the picture waits for the sound, so its latency is the start's delay.
         pa_buffer_attr buffer{};
         buffer.maxlength = static_cast<uint32_t>(-1);
-        buffer.tlength = static_cast<uint32_t>(pa_usec_to_bytes(100000, &spec));
+        buffer.tlength = static_cast<uint32_t>(pa_usec_to_bytes(100000, &sampleFormat));
         buffer.prebuf = static_cast<uint32_t>(-1);
         buffer.minreq = static_cast<uint32_t>(-1);
         buffer.fragsize = static_cast<uint32_t>(-1);
