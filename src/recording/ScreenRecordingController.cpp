@@ -442,16 +442,12 @@ void ScreenRecordingController::save()
     if (model_->phase() != RecordingPhase::review || model_->trackingProgress() || !source_ || !window_)
         return;
     const review::RecordingTrim trim = model_->trim();
-    for (const auto& region : model_->blurRegions()) {
-        if (region.acceptedGaps)
-            continue;
-        const double lo = std::max(trim.start, region.start), hi = std::min(trim.end, region.end);
-        for (const auto& gap : region.gaps)
-            if (gap.start < hi && lo < gap.end) {
-                model_->setMessage(QStringLiteral("Проверьте интервалы, где отслеживание потеряло цель, или явно "
-                                                  "оставьте область неподвижной."));
-                return;
-            }
+    const auto& regions = model_->blurRegions();
+    if (std::any_of(regions.begin(), regions.end(),
+                    [&](const review::VideoBlurRegion& r) { return r.losesTargetWithin(trim.start, trim.end); })) {
+        model_->setMessage(QStringLiteral("Проверьте интервалы, где отслеживание потеряло цель, или явно "
+                                          "оставьте область неподвижной."));
+        return;
     }
     model_->player().pause();
     const QString source = *source_;

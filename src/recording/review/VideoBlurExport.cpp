@@ -146,6 +146,9 @@ struct VideoBlurExport::Media {
 void VideoBlurExport::Media::open(const QString& source, const RecordingTrim& trim)
 {
     RecordingExport::checkTrim(trim);
+    if (std::any_of(regions.begin(), regions.end(),
+                    [&](const VideoBlurRegion& r) { return r.losesTargetWithin(trim.start, trim.end); }))
+        throw sentence("Проверьте интервалы, где отслеживание потеряло цель.");
     start = trim.start;
     end = trim.start + std::max(trim.end - trim.start, 0.0);
     input = media::open(source, QString::fromUtf8(cannotRead));
@@ -248,8 +251,8 @@ void VideoBlurExport::Media::begin()
 
 void VideoBlurExport::Media::decode(const AVPacket* p)
 {
-    if (avcodec_send_packet(decoder.get(), p) < 0 && p)
-        throw sentence(cannotRead);
+    // A damaged packet costs a picture, not the save, as in the preview.
+    avcodec_send_packet(decoder.get(), p);
     for (;;) {
         const int got = avcodec_receive_frame(decoder.get(), decoded.get());
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)

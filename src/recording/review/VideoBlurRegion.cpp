@@ -139,4 +139,12 @@ void VideoBlurRegion::correct(const QRectF& r, double time)
     gaps = subtract({lo, hi}, old.gaps);
 }
 
+bool VideoBlurRegion::losesTargetWithin(double from, double to) const
+{
+    if (acceptedGaps)
+        return false;
+    const double lo = std::max(from, start), hi = std::min(to, end);
+    return std::any_of(gaps.begin(), gaps.end(), [&](const VideoBlurGap& gap) { return gap.start < hi && lo < gap.end; });
+}
+
 } // namespace tarnwick::review

@@ -40,6 +40,8 @@ struct VideoBlurRegion {
     void correct(const QRectF& rect, double time);
     void setInterval(double start, double end);
     std::vector<VideoBlurKey> manualKeys() const;
+    // Whether a lost interval not yet accepted overlaps the part of the region within [from, to).
+    bool losesTargetWithin(double from, double to) const;
 
     static QRectF clamp(const QRectF& rect);
     static std::vector<VideoBlurGap> merged(std::vector<VideoBlurGap> list);

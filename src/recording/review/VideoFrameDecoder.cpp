@@ -50,7 +50,6 @@ VideoFrameDecoder::VideoFrameDecoder(const QString& path, Options options)
     if (packet_ && frame_)
         state_ = State::open;
     timeBase_ = av_q2d(stream->time_base);
-    startTime_ = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time * timeBase_;
 }
 
 VideoFrameDecoder::~VideoFrameDecoder()
@@ -66,10 +65,10 @@ AVStream* VideoFrameDecoder::stream() const { return isOpen() ? format_->streams
 
 std::int64_t VideoFrameDecoder::stamp(double seconds) const
 {
-    return static_cast<std::int64_t>(std::floor((seconds + startTime_) / timeBase_));
+    return static_cast<std::int64_t>(std::floor(seconds / timeBase_));
 }
 
-double VideoFrameDecoder::seconds(std::int64_t stamp) const { return stamp * timeBase_ - startTime_; }
+double VideoFrameDecoder::seconds(std::int64_t stamp) const { return stamp * timeBase_; }
 
 void VideoFrameDecoder::seekStamp(std::int64_t stamp)
 {

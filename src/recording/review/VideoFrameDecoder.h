@@ -33,7 +33,8 @@ public:
     State state() const { return state_; }
     bool isOpen() const { return state_ == State::open; }
     AVStream* stream() const;
-    // Stream time stamp of a time on the video's own timeline (0 = the stream's start), rounded down.
+    // Stream time stamp of a time on the file's timeline, rounded down. Times are the file's own,
+    // as the sound, the exports and the recorder use them, not counted from the video's first frame.
     std::int64_t stamp(double seconds) const;
     double seconds(std::int64_t stamp) const;
 
@@ -59,7 +60,6 @@ private:
     int stream_ = -1;
     State state_ = State::unreadable;
     double timeBase_ = 0;
-    double startTime_ = 0;
     bool draining_ = false;
     bool failed_ = false;
 };

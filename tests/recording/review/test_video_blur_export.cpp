@@ -153,6 +153,19 @@ TEST_F(VideoBlurExportTest, CutsTheFragmentBlursTheRegionAndCopiesTheSound)
     const QJsonArray streams = probe(plainOut)["streams"].toArray();
     ASSERT_EQ(streams.size(), 1);
     EXPECT_EQ(streams[0].toObject()["codec_name"].toString(), "h264");
+
+    // A lost interval not yet accepted inside the kept part is refused; one outside it is not.
+    VideoBlurRegion lost = region;
+    lost.gaps = {{4.5, 6}};
+    const QString refused = dir->filePath("refused.mp4");
+    try {
+        VideoBlurExport::prepare(source, {10, 2, 5}, {lost}, refused);
+        ADD_FAILURE() << "exported over a lost interval";
+    } catch (const TarnwickError& e) {
+        EXPECT_EQ(e.errorDescription(), "Проверьте интервалы, где отслеживание потеряло цель.");
+    }
+    EXPECT_FALSE(QFile::exists(refused));
+    EXPECT_FALSE(region.losesTargetWithin(2, 4.5) || lost.losesTargetWithin(2, 4.5));
 }
 
 TEST_F(VideoBlurExportTest, CancelledExportCompletesOnceAndLeavesNoFile)
