@@ -2,6 +2,7 @@
 
 #include "app/AppMenus.h"
 #include "app/DesktopServices.h"
+#include "app/PickerLauncher.h"
 #include "app/ScrollingCaptureController.h"
 #include "app/SessionFiles.h"
 #include "editor/model/EditorState.h"
@@ -128,6 +129,7 @@ void AppShell::start(const QStringList& arguments)
     useScreenRecorder();
     setupPermissions();
     registerHotKeys();
+    pickers().prepare();
     activeWindows_ = std::make_unique<platform::ActiveWindowWatch>();
     showPanel();
 

@@ -31,6 +31,7 @@ class AppMenus;
 class EditorState;
 class FloatingPanel;
 class PermissionSetupController;
+class PickerLauncher;
 class PermissionSetupModel;
 class ScrollingCaptureController;
 class ShortcutGuideController;
@@ -165,6 +166,7 @@ private:
     void importLayerImage();
     void bringEditorForward();
     QString pickerProgram() const;
+    PickerLauncher& pickers();
     void beep();
 
     QSettings& preferences_;
@@ -177,6 +179,7 @@ private:
     std::unique_ptr<AppMenus> menus_;
     std::unique_ptr<GlobalCaptureShortcut> shortcut_;
     QPointer<QProcess> captureProcess_;
+    std::unique_ptr<PickerLauncher> pickers_;
     platform::SerialQueue textRecognitionQueue_{"com.tarnwick.text-recognition"};
     ScreenCapturePermission screenPermission_;
     std::unique_ptr<PermissionSetupModel> permissionModel_;

@@ -2,6 +2,7 @@
 // text read from a screen area, the scrolling capture, and image files.
 #include "app/AppShell.h"
 
+#include "app/PickerLauncher.h"
 #include "app/ScrollingCaptureController.h"
 #include "app/SessionFiles.h"
 #include "editor/model/EditorState.h"
@@ -25,6 +26,14 @@ QString AppShell::pickerProgram() const
 {
     const QString overridden = qEnvironmentVariable(pickerVariable);
     return overridden.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/tarnwick-capture") : overridden;
+}
+
+PickerLauncher& AppShell::pickers()
+{
+    // Only our own picker knows how to wait ahead; a program put in its place starts on the key.
+    if (!pickers_)
+        pickers_ = std::make_unique<PickerLauncher>(pickerProgram(), qEnvironmentVariable(pickerVariable).isEmpty());
+    return *pickers_;
 }
 
 void AppShell::captureScreenshot(ScreenCaptureMode mode)
@@ -156,25 +165,21 @@ void AppShell::captureRegion(ScreenCaptureMode mode, EditorExportWindow* editor)
 
 void AppShell::launchPicker(ScreenCaptureMode mode, const QString& file, QPointer<EditorExportWindow> editor)
 {
-    auto* process = new QProcess(this);
-    process->setProgram(pickerProgram());
-    process->setArguments(captureArguments(mode, file));
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    connect(process, &QProcess::finished, this,
-            [this, process, mode, file, editor](int code, QProcess::ExitStatus status) {
-                process->deleteLater();
-                pickerFinished(mode, file, status == QProcess::NormalExit && code == 0, editor);
-            });
-    connect(process, &QProcess::errorOccurred, this, [this, process, editor](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        process->deleteLater();
-        captureProcess_ = nullptr;
-        captureFailed(QStringLiteral("Не удалось запустить программу снимка экрана (%1).").arg(process->program()), editor);
+    pickers().start(captureArguments(mode, file), [this, mode, file, editor](QProcess* process) {
+        captureProcess_ = process;
+        connect(process, &QProcess::finished, this,
+                [this, process, mode, file, editor](int code, QProcess::ExitStatus status) {
+                    process->deleteLater();
+                    pickerFinished(mode, file, status == QProcess::NormalExit && code == 0, editor);
+                });
+        connect(process, &QProcess::errorOccurred, this, [this, process, editor](QProcess::ProcessError error) {
+            if (error != QProcess::FailedToStart)
+                return;
+            process->deleteLater();
+            captureProcess_ = nullptr;
+            captureFailed(QStringLiteral("Не удалось запустить программу снимка экрана (%1).").arg(process->program()), editor);
+        });
     });
-    captureProcess_ = process;
-    process->start();
 }
 
 void AppShell::captureFailed(const QString& sentence, const QPointer<EditorExportWindow>& editor)

@@ -10,8 +10,10 @@
 #include <QBuffer>
 #include <QImageWriter>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <unistd.h>
 
 namespace tarnwick::capture {
 
@@ -71,50 +73,50 @@ int fail(const QString& sentence)
     return pickerFailed;
 }
 
-} // namespace
-
-int runPicker(int argc, char** argv)
-{
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    QString error;
-    const std::optional<PickerArguments> args = PickerArguments::parse(arguments, &error);
-    if (!args)
-        return fail(error);
-
-    // Freeze before anything else, so the shot is what the user saw at the key press.
-    QImage frozen;
+// The screens as they are now, and the windows a click can pick.
+struct Frozen {
+    QImage image;
     std::vector<platform::Monitor> monitors;
     std::vector<platform::TopLevelWindow> windows;
+};
+
+// Nothing, with the reason on standard error, when the screens cannot be read.
+std::optional<Frozen> freeze(const PickerArguments& args)
+{
+    Frozen frozen;
     try {
         auto grabber = platform::makeScreenGrabber();
-        if (!grabber->unavailableReason().isEmpty())
-            return fail(grabber->unavailableReason());
-        frozen = grabber->grab(grabber->screenRect());
-        monitors = grabber->monitors();
-        if (args->pickWindow) {
+        if (!grabber->unavailableReason().isEmpty()) {
+            fail(grabber->unavailableReason());
+            return std::nullopt;
+        }
+        frozen.image = grabber->grab(grabber->screenRect());
+        frozen.monitors = grabber->monitors();
+        if (args.pickWindow) {
             platform::X11Connection connection;
-            windows = platform::topLevelWindows(connection);
+            frozen.windows = platform::topLevelWindows(connection);
         }
     } catch (const TarnwickError& e) {
-        return fail(e.errorDescription());
+        fail(e.errorDescription());
+        return std::nullopt;
     }
+    return frozen;
+}
 
-    // The veils are X11 windows whatever platform the parent process chose.
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication app(argc, argv);
+// Shows the veils over `frozen` and runs until the user picks or cancels.
+int pick(QApplication& app, const PickerArguments& args, Frozen frozen)
+{
     FrozenOverlay::Options options;
-    options.showsSize = !args->pickWindow;
+    options.showsSize = !args.pickWindow;
     options.rightClickCancels = true;
-    options.picksWindows = args->pickWindow;
-    SelectionOverlays overlays(frozen, monitors, options);
-    if (args->pickWindow)
-        overlays.pickWindows(std::move(windows), args->withoutShadow);
+    options.picksWindows = args.pickWindow;
+    SelectionOverlays overlays(frozen.image, frozen.monitors, options);
+    if (args.pickWindow)
+        overlays.pickWindows(std::move(frozen.windows), args.withoutShadow);
 
     const auto save = [&](const QRect& pixels, double scale) {
         try {
-            writeShot(frozen.copy(pixels), scale, args->file);
+            writeShot(frozen.image.copy(pixels), scale, args.file);
             app.exit(pickerSaved);
         } catch (const TarnwickError& e) {
             app.exit(fail(e.errorDescription()));
@@ -126,6 +128,66 @@ int runPicker(int argc, char** argv)
     QObject::connect(&overlays, &SelectionOverlays::cancelled, &app, [&] { app.exit(pickerCancelled); });
     overlays.show();
     return app.exec();
+}
+
+// Reads standard input until the command line is complete; nothing at end of input.
+std::optional<QStringList> readCommandLine()
+{
+    QByteArray pending;
+    char chunk[4096];
+    for (;;) {
+        // The line ends with an empty argument: two NULs in a row, or one at the start.
+        for (qsizetype end = pending.indexOf('\0'); end >= 0; end = pending.indexOf('\0', end + 1)) {
+            if (end == 0 || pending[end - 1] == '\0') {
+                QStringList arguments;
+                for (const QByteArray& a : pending.left(end).split('\0'))
+                    if (!a.isEmpty())
+                        arguments << QString::fromLocal8Bit(a);
+                return arguments;
+            }
+        }
+        const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0 || pending.size() > 65536)
+            return std::nullopt;
+        pending.append(chunk, got);
+    }
+}
+
+} // namespace
+
+int runPicker(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // The veils are X11 windows whatever platform the parent process chose.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QString error;
+    if (arguments == QStringList{QLatin1String(standbyArgument)}) {
+        // Loaded and connected ahead: only the grab and the veils remain for the key.
+        QApplication app(argc, argv);
+        const std::optional<QStringList> line = readCommandLine();
+        if (!line)
+            return pickerCancelled;
+        // Screens added or moved while it waited reach Qt first.
+        app.processEvents();
+        const std::optional<PickerArguments> args = PickerArguments::parse(*line, &error);
+        if (!args)
+            return fail(error);
+        std::optional<Frozen> frozen = freeze(*args);
+        return frozen ? pick(app, *args, std::move(*frozen)) : int(pickerFailed);
+    }
+    const std::optional<PickerArguments> args = PickerArguments::parse(arguments, &error);
+    if (!args)
+        return fail(error);
+    // Freeze before anything else, so the shot is what the user saw at the key press.
+    std::optional<Frozen> frozen = freeze(*args);
+    if (!frozen)
+        return pickerFailed;
+    QApplication app(argc, argv);
+    return pick(app, *args, std::move(*frozen));
 }
 
 } // namespace tarnwick::capture

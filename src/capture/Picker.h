@@ -25,6 +25,12 @@ enum PickerExit { pickerSaved = 0, pickerCancelled = 1, pickerFailed = 2 };
 // Throws TarnwickError.
 void writeShot(QImage image, double scale, const QString& path);
 
+// Started with `standbyArgument` alone, the program loads and connects, then
+// waits on its standard input for one command line, each argument followed by
+// a NUL and the line ended by an empty one; it grabs nothing before that line.
+// End of input before it exits with pickerCancelled.
+inline constexpr const char* standbyArgument = "--standby";
+
 // The whole program: freezes the screens, lets the user pick, writes FILE.
 // Returns a PickerExit.
 int runPicker(int argc, char** argv);

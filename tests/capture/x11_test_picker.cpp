@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <thread>
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 #include <gtest/gtest.h>
@@ -24,13 +25,22 @@ QImage paint(X11Client& x, std::uint32_t window, QRect area, std::uint32_t seed,
 }
 
 // Runs the picker, waits until its veil holds the keyboard, plays `act` and
-// returns the exit code.
-int pick(X11Client& x, const QStringList& flags, const QString& file, const std::function<void()>& act)
+// returns the exit code. With `ahead`, the picker is started waiting first,
+// `ahead` runs, and only then is it handed its command line.
+int pick(X11Client& x, const QStringList& flags, const QString& file, const std::function<void()>& act,
+         const std::function<void()>& ahead = {})
 {
     QProcess picker;
     picker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    picker.start(QStringLiteral(TARNWICK_CAPTURE), QStringList{"-i", "-x", "-t", "png"} + flags + QStringList{file});
-    if (!picker.waitForStarted(5000) || !waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 5s))
+    const QStringList arguments = QStringList{"-i", "-x", "-t", "png"} + flags + QStringList{file};
+    picker.start(QStringLiteral(TARNWICK_CAPTURE), ahead ? QStringList{"--standby"} : arguments);
+    if (!picker.waitForStarted(5000))
+        return -1;
+    if (ahead) {
+        ahead();
+        picker.write(arguments.join(QChar(0)).toLocal8Bit() + QByteArray(2, '\0'));
+    }
+    if (!waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 5s))
         return -1;
     act();
     if (!picker.waitForFinished(5000))
@@ -78,6 +88,30 @@ TEST(Picker, ADragGivesTheFrozenPixelsOfExactlyThatRectangleAtEveryScale)
         const int dotsPerMeter = scale == 1 ? 2835 : 5669; // 72 dpi per unit of scale
         EXPECT_EQ(QSize(shot.dotsPerMeterX(), shot.dotsPerMeterY()), QSize(dotsPerMeter, dotsPerMeter));
     }
+}
+
+TEST(Picker, OneStartedAheadGrabsTheScreenOfTheKeyAndLeavesAtEndOfInput)
+{
+    X11Client x;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("shot.png"));
+    QImage atKey;
+    ASSERT_EQ(pick(x, {}, file, [&] { x.drag(250, 130, 570, 372); },
+                   [&] {
+                       // Give a picker that grabbed early the time to do so, then change the screen.
+                       std::this_thread::sleep_for(300ms);
+                       EXPECT_FALSE(x.keyboardGrabbedElsewhere());
+                       atKey = paint(x, x.root(), QRect(200, 100, 600, 400), 11);
+                   }),
+              0);
+    EXPECT_EQ(QImage(file).convertToFormat(QImage::Format_RGB32), atKey.copy(50, 30, 320, 242));
+
+    QProcess waiting;
+    waiting.start(QStringLiteral(TARNWICK_CAPTURE), {QStringLiteral("--standby")});
+    ASSERT_TRUE(waiting.waitForStarted(5000));
+    waiting.closeWriteChannel();
+    ASSERT_TRUE(waiting.waitForFinished(5000));
+    EXPECT_EQ(waiting.exitCode(), 1);
 }
 
 TEST(Picker, CancelOrFailureLeavesNoFile)
