@@ -1,5 +1,6 @@
 #include "editor/canvas/ImageCanvasView.h"
 
+#include "platform/PhysicalKey.h"
 #include "platform/TarnwickError.h"
 #include "render/ScreenshotEffects.h"
 #include "series/Geometry.h"
@@ -37,6 +38,7 @@ ImageCanvasView::ImageCanvasView(EditorState& state, QClipboard* clipboard, QWid
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_AcceptTouchEvents, false);
     setAccessibleName(QStringLiteral("Снимок ") + state_.label() + QStringLiteral(", область разметки"));
+    platform::watchKeyboard(); // before a key is held: a held key is one step
     connect(&state_, &EditorState::changed, this, [this] {
         refreshEffects();
         update();
