@@ -161,7 +161,12 @@ void ImageCanvasView::paintContent(QPainter& painter, const QRect& dirty, const 
     const double s = ir.width() / vp.width();
 
     const QVector<Annotation> list = drawnAnnotations();
-    const RenderScene scene = state_.shot().composition->scene(list, pc);
+    // An element moving where no blur above it reads leaves the blurs as they
+    // are: their results stay those of the list without the move.
+    std::optional<QRectF> blurs;
+    if (draft_ && movingOriginal_ && draft_->id == movingOriginal_->id)
+        blurs = blursMovedBy(*movingOriginal_, *draft_);
+    const RenderScene scene = state_.shot().composition->scene(blurs && blurs->isNull() ? state_.previewAnnotations() : list, pc);
     const QVector<Annotation> visible = state_.cropRect() ? state_.shot().visibleAnnotations(list, vp) : list;
     if (scene.effects)
         scene.effects->prepare(visible);

@@ -10,6 +10,7 @@
 #include <QEnterEvent>
 #include <QShowEvent>
 #include <QTimer>
+#include <QTimer>
 #include <algorithm>
 
 namespace tarnwick {
@@ -100,8 +101,16 @@ void ImageCanvasView::publishReadiness()
     state_.setEffectFailed(scene.error || ready.failed);
     state_.setEffectMessage(message);
     update();
-    if (cursorPoint_)
-        updateCursorColor(*cursorPoint_);
+    // The read-out waits until the events at hand are handled: a held key's
+    // repeats change the picture faster than anyone reads the colour.
+    if (cursorPoint_ && !colorQueued_) {
+        colorQueued_ = true;
+        QTimer::singleShot(0, this, [this] {
+            colorQueued_ = false;
+            if (cursorPoint_)
+                updateCursorColor(*cursorPoint_);
+        });
+    }
 }
 
 void ImageCanvasView::showEvent(QShowEvent* event)
