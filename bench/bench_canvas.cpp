@@ -3,7 +3,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <benchmark/benchmark.h>
 
 using namespace tarnwick;
@@ -11,35 +13,47 @@ using tarnwick::bench::element;
 
 namespace {
 
+QImage fullHD() { return bench::textShot(QImage::Format_ARGB32_Premultiplied).copy(1200, 600, 1920, 1080); }
+
 // A 5K shot with 10 elements and 3 blurs in a 1600 × 1000 canvas at one view
-// point per pixel, every effect computed; the select tool is active.
+// point per pixel, every effect computed; the select tool is active. Without
+// `fiveK`: a 1080p shot fitted in the canvas, an arrow at the bottom of the
+// stack, 43 elements more on the left and 6 blurs on the right above them all.
 struct DragScene {
-    DragScene()
+    explicit DragScene(bool fiveK = true)
     {
-        Screenshot shot = Screenshot::make(bench::textShot(QImage::Format_ARGB32_Premultiplied), 1);
+        Screenshot shot = Screenshot::make(fiveK ? bench::textShot(QImage::Format_ARGB32_Premultiplied) : fullHD(), 1);
         const AnnotationTool kinds[] = {AnnotationTool::arrow, AnnotationTool::rectangle, AnnotationTool::ellipse,
                                         AnnotationTool::pencil, AnnotationTool::comment};
-        for (int i = 0; i < 10; ++i) {
-            const QPointF start(1800 + (i % 5) * 300, 900 + (i / 5) * 400);
-            Annotation a = element(kinds[i % 5], start, start + QPointF(220, 140), 6);
+        const int count = fiveK ? 10 : 44;
+        for (int i = 0; i < count; ++i) {
+            const QPointF start = fiveK ? QPointF(1800 + (i % 5) * 300, 900 + (i / 5) * 400)
+                                        : i == 0 ? QPointF(60, 60) : QPointF(40 + (i % 11) * 100, 300 + (i / 11) * 180);
+            Annotation a = element(kinds[i % 5], start, start + (fiveK || i == 0 ? QPointF(220, 140) : QPointF(80, 60)), 6);
             if (a.kind == AnnotationTool::pencil)
-                a.points = {start, start + QPointF(60, 90), start + QPointF(220, 140)};
+                a.points = {start, start + QPointF(20, 40), a.end};
             shot.annotations << a;
         }
         const BlurMode modes[] = {BlurMode::area, BlurMode::pixelate, BlurMode::area};
-        for (int i = 0; i < 3; ++i) {
-            Annotation blur = element(AnnotationTool::blur, QPointF(1700 + i * 500, 1500), QPointF(2000 + i * 500, 1700));
-            blur.blurMode = modes[i];
-            shot.annotations.insert(2 + i, blur);
+        for (int i = 0; i < (fiveK ? 3 : 6); ++i) {
+            Annotation blur = fiveK ? element(AnnotationTool::blur, QPointF(1700 + i * 500, 1500), QPointF(2000 + i * 500, 1700))
+                                    : element(AnnotationTool::blur, QPointF(1500, 40 + i * 170), QPointF(1880, 170 + i * 170));
+            blur.blurMode = modes[i % 3];
+            if (fiveK)
+                shot.annotations.insert(2 + i, blur);
+            else
+                shot.annotations << blur;
         }
-        arrow = shot.annotations[8]; // the second arrow, above the blurs
+        arrow = shot.annotations[fiveK ? 8 : 0]; // 5K: the second arrow, above the blurs
         state = std::make_unique<EditorState>(shot, QStringLiteral("A"));
         state->setTool(AnnotationTool::select);
         canvas = std::make_unique<ImageCanvasView>(*state);
         canvas->resize(1600, 1000);
         canvas->show();
-        const QRectF fit = state->navigation().imageRect(canvas->contentFrame(), state->canvasRect());
-        state->setNavigation({5120 / fit.width(), {0, 0}});
+        if (fiveK) {
+            const QRectF fit = state->navigation().imageRect(canvas->contentFrame(), state->canvasRect());
+            state->setNavigation({5120 / fit.width(), {0, 0}});
+        }
         QElapsedTimer wait;
         wait.start();
         do
@@ -57,6 +71,13 @@ struct DragScene {
     {
         QMouseEvent event(type, at, canvas->mapToGlobal(at), Qt::LeftButton,
                           type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas.get(), &event);
+    }
+
+    // The pointer resting over the canvas: the colour read-out follows every change.
+    void hover(QPointF at)
+    {
+        QMouseEvent event(QEvent::MouseMove, at, canvas->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(canvas.get(), &event);
     }
 
@@ -114,3 +135,122 @@ static void BM_CanvasZoomStepAt32x(benchmark::State& state)
     }
 }
 BENCHMARK(BM_CanvasZoomStepAt32x)->Unit(benchmark::kMillisecond);
+
+namespace {
+
+struct FittedScene : DragScene {
+    FittedScene() : DragScene(false) {}
+};
+
+// The widget the canvas is measured against: nothing but the fitted shot.
+class BareShot : public QWidget {
+public:
+    BareShot(QImage image, QRectF target) : image_(std::move(image)), target_(target) { resize(1600, 1000); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(18, 18, 18));
+        painter.drawImage(target_, image_);
+    }
+
+private:
+    QImage image_;
+    QRectF target_;
+};
+
+} // namespace
+
+static void BM_CanvasFullRepaint1080p(benchmark::State& state)
+{
+    FittedScene scene;
+    for (auto _ : state)
+        scene.repaint();
+}
+BENCHMARK(BM_CanvasFullRepaint1080p)->Unit(benchmark::kMillisecond);
+
+static void BM_BareRepaint1080p(benchmark::State& state)
+{
+    FittedScene scene;
+    BareShot bare(fullHD(), scene.canvas->imageRect());
+    bare.show();
+    for (auto _ : state) {
+        bare.update();
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_BareRepaint1080p)->Unit(benchmark::kMillisecond);
+
+// One frame of moving the bottom arrow, which no blur covers.
+static void BM_DragFrameWithBlurs1080p(benchmark::State& state)
+{
+    FittedScene scene;
+    const QPointF grab = scene.viewOf(scene.arrow.start + QPointF(100, 50));
+    scene.mouse(QEvent::MouseButtonPress, grab);
+    int i = 0;
+    for (auto _ : state) {
+        scene.mouse(QEvent::MouseMove, grab + QPointF(i % 2 ? 30 : 10, 5));
+        ++i;
+        scene.settle();
+    }
+    scene.mouse(QEvent::MouseButtonRelease, grab + QPointF(10, 5));
+    if (scene.state->annotations()[0].start == scene.arrow.start)
+        state.SkipWithError("the arrow was not moved");
+}
+BENCHMARK(BM_DragFrameWithBlurs1080p)->Unit(benchmark::kMillisecond);
+
+// Undo and redo of a crop in turn, the pointer over the canvas, each with its repaint.
+template <typename Scene>
+static void cropUndo(benchmark::State& state)
+{
+    Scene scene;
+    const QRectF canvas = scene.state->canvasRect();
+    scene.state->setTool(AnnotationTool::crop);
+    scene.state->setCropSelection(canvas.adjusted(canvas.width() / 8, canvas.height() / 8, -canvas.width() / 8, -canvas.height() / 8));
+    scene.state->applyCropSelection();
+    scene.state->setTool(AnnotationTool::select);
+    scene.settle();
+    scene.hover(QPointF(scene.canvas->imageRect().center()));
+    scene.settle();
+    int i = 0;
+    for (auto _ : state) {
+        if (i++ % 2)
+            scene.state->redo();
+        else
+            scene.state->undo();
+        scene.settle();
+    }
+    if (!scene.state->cursorColor().insideCanvas())
+        state.SkipWithError("the pointer is not over the shot");
+}
+static void BM_CropUndo1080p(benchmark::State& state) { cropUndo<FittedScene>(state); }
+BENCHMARK(BM_CropUndo1080p)->Unit(benchmark::kMillisecond);
+static void BM_CropUndo5K(benchmark::State& state) { cropUndo<DragScene>(state); }
+BENCHMARK(BM_CropUndo5K)->Unit(benchmark::kMillisecond);
+
+// 25 repeats of a held "]" on the selected arrow, the pointer over the canvas.
+static void BM_HeldBracket5K(benchmark::State& state)
+{
+    DragScene scene;
+    scene.state->setSelectedID(scene.arrow.id);
+    scene.hover(scene.viewOf(QPointF(2500, 1200)));
+    scene.settle();
+    for (auto _ : state) {
+        for (int i = 0; i < 25; ++i) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_BracketRight, Qt::NoModifier, QStringLiteral("]"), i > 0);
+            QApplication::sendEvent(scene.canvas.get(), &press);
+            scene.settle();
+        }
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_BracketRight, Qt::NoModifier, QStringLiteral("]"));
+        QApplication::sendEvent(scene.canvas.get(), &release);
+        state.PauseTiming();
+        scene.state->undo();
+        scene.state->setSelectedID(scene.arrow.id);
+        scene.settle();
+        state.ResumeTiming();
+    }
+    if (!scene.state->cursorColor().insideCanvas())
+        state.SkipWithError("the pointer is not over the shot");
+}
+BENCHMARK(BM_HeldBracket5K)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,7 @@
 #include "platform/GlobalHotKeys.h"
 
 #include "platform/KeyNames.h"
+#include "platform/PhysicalKey.h"
 #include "platform/X11Internal.h"
 
 #include <X11/keysym.h>
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <array>
+#include <cctype>
 #include <vector>
 
 namespace tarnwick::platform {
@@ -42,9 +44,10 @@ public:
 };
 
 // The keyboard as the grabs need it: which key codes type a keysym in the
-// first group, and which modifier bit NumLock sets.
+// first group or sit where the editor's keys find it, and which modifier bit NumLock sets.
 struct KeyboardLayout {
     std::vector<std::vector<xcb_keysym_t>> groupOneSyms; // per key code from `first`
+    KeyPositions positions;
     int first = 0;
     std::uint16_t numLockMask = XCB_MOD_MASK_2;
 
@@ -53,6 +56,7 @@ struct KeyboardLayout {
         KeyboardLayout layout;
         const xcb_setup_t* setup = xcb_get_setup(c);
         layout.first = setup->min_keycode;
+        layout.positions = KeyPositions::load(c);
         const int count = setup->max_keycode - setup->min_keycode + 1;
         x11::Reply<xcb_get_keyboard_mapping_reply_t> map{
             xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, setup->min_keycode, count), nullptr)};
@@ -90,9 +94,11 @@ struct KeyboardLayout {
 
     std::vector<xcb_keycode_t> keycodesOf(xcb_keysym_t sym) const
     {
+        // Qt's key for printable ASCII is the upper-case character.
+        const int key = sym >= 0x20 && sym <= 0x7e ? std::toupper(int(sym)) : -1;
         std::vector<xcb_keycode_t> codes;
         for (int i = 0; i < int(groupOneSyms.size()); ++i)
-            if (types(first + i, sym))
+            if (types(first + i, sym) || positions.keyAt(first + i) == key)
                 codes.push_back(xcb_keycode_t(first + i));
         return codes;
     }

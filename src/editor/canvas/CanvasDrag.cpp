@@ -4,7 +4,7 @@
 #include "editor/canvas/CanvasHitTest.h"
 #include "editor/canvas/ImageCanvasView.h"
 
-#include "render/ScreenshotComposition.h"
+#include "render/LocalEffects.h"
 #include "series/Geometry.h"
 
 #include <QMouseEvent>
@@ -15,6 +15,25 @@ namespace tarnwick {
 using T = AnnotationTool;
 using gestures::oneOf;
 using gestures::straightening;
+
+namespace {
+
+// How far outside its rectangle a blur reads the picture below it, in image
+// pixels; nothing for the object modes, which read the whole picture.
+std::optional<double> blurReach(const Annotation& blur, double shotWidth)
+{
+    switch (blur.blurMode) {
+    case BlurMode::area: return 5 * areaBlurRadius(shotWidth) + 16; // the Gaussian's 3 sigma and the reduced grid's cells
+    case BlurMode::erase: return 2;
+    case BlurMode::text:
+    case BlurMode::pixelate: return 1;
+    case BlurMode::objectErase:
+    case BlurMode::objectPixelate: return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 void ImageCanvasView::mouseMoveEvent(QMouseEvent* event)
 {
@@ -63,33 +82,56 @@ void ImageCanvasView::drag(const QPointF& p, Qt::KeyboardModifiers modifiers)
 
 void ImageCanvasView::damageDraft(const std::optional<Annotation>& before, const QRectF& shownBefore)
 {
-    // Only the element's old and new boxes change on screen, unless the frame
-    // moved, an overlay dims the whole frame, or other pixels depend on the
-    // element (blurs above it, magnifiers, a blur or image layer itself); labels
-    // of rulers and lengths lie outside their boxes.
+    // Only the element's old and new boxes change on screen, and the blurs above
+    // it that read them, unless the frame moved, an overlay dims the whole frame,
+    // or other pixels depend on the element (magnifiers, a blur or image layer
+    // itself); labels of rulers and lengths lie outside their boxes.
     const bool alone = draft_ && before && geo::same(imageRect(), shownBefore)
         && !oneOf(draft_->kind, {T::blur, T::image, T::magnifier, T::crop, T::qr, T::ruler, T::length});
     const QVector<Annotation>& list = state_.annotations();
-    const auto dependent = [&](const Annotation& a) { return a.kind == T::magnifier || a.id == draft_->id; };
     if (!alone || std::any_of(list.begin(), list.end(), [](const Annotation& a) { return a.kind == T::magnifier; })) {
         update();
         return;
     }
-    const QVector<Annotation> stack = ScreenshotComposition::stackKey(list);
-    if (std::any_of(stack.begin(), stack.end(), dependent)) {
+    const std::optional<QRectF> blurs = blursMovedBy(*before, *draft_);
+    if (!blurs) {
         update();
         return;
     }
     const QRectF ir = imageRect(), vp = previewViewport();
     const double s = ir.width() / vp.width();
     const QSizeF markers = visibleRect().size();
-    const auto onScreen = [&](const Annotation& a) {
-        const QRectF box = state_.canvasBounds(a, markers, false);
-        return QRectF(ir.topLeft() + (box.topLeft() - vp.topLeft()) * s, box.size() * s);
-    };
+    const auto onScreen = [&](const QRectF& box) { return QRectF(ir.topLeft() + (box.topLeft() - vp.topLeft()) * s, box.size() * s); };
+    const QRectF boxes = state_.canvasBounds(*draft_, markers, false).united(state_.canvasBounds(*before, markers, false));
     // Room for the selection handles and antialiasing around the boxes.
     const double margin = 16;
-    update(onScreen(*draft_).united(onScreen(*before)).adjusted(-margin, -margin, margin, margin).toAlignedRect());
+    update(onScreen(boxes.united(*blurs)).adjusted(-margin, -margin, margin, margin).toAlignedRect());
+}
+
+std::optional<QRectF> ImageCanvasView::blursMovedBy(const Annotation& from, const Annotation& to) const
+{
+    const QVector<Annotation>& list = state_.annotations();
+    const auto at = std::find_if(list.begin(), list.end(), [&](const Annotation& a) { return a.id == to.id; });
+    if (at == list.end())
+        return QRectF(); // a new element, drawn above everything
+    const QSizeF markers = visibleRect().size();
+    QVector<QRectF> changed{state_.canvasBounds(from, markers, false), state_.canvasBounds(to, markers, false)};
+    QRectF blurs;
+    for (auto it = at + 1; it != list.end(); ++it) {
+        if (it->kind != T::blur)
+            continue;
+        const std::optional<double> reach = blurReach(*it, state_.shot().pixelSize.width());
+        if (!reach)
+            return std::nullopt;
+        const QRectF reads = it->rect().adjusted(-*reach, -*reach, *reach, *reach);
+        if (std::none_of(changed.begin(), changed.end(), [&](const QRectF& r) { return r.intersects(reads); }))
+            continue;
+        // A blur that changes changes the blurs above that read it.
+        const QRectF box = state_.canvasBounds(*it, markers, false);
+        changed.push_back(box);
+        blurs = blurs.united(box);
+    }
+    return blurs;
 }
 
 void ImageCanvasView::moveGrabbed(const QPointF& q)

@@ -156,7 +156,7 @@ void ImageCanvasView::keyPressEvent(QKeyEvent* event)
         updateCursorShape();
         return;
     }
-    if (nudgeKey(key, mods, event->isAutoRepeat()))
+    if (nudgeKey(key, mods, platform::isKeyRepeat(*event)))
         return;
     if (key == Qt::Key_V && mods.testFlag(Qt::ControlModifier)) {
         paste();
@@ -189,7 +189,7 @@ void ImageCanvasView::keyPressEvent(QKeyEvent* event)
 
 void ImageCanvasView::keyReleaseEvent(QKeyEvent* event)
 {
-    // X11 auto-repeat sends a release before each repeated press; the key is still held.
+    // Without detectable auto-repeat the server sends a release before each repeat.
     if (event->isAutoRepeat())
         return event->accept();
     const int key = platform::physicalKey(*event);

@@ -2,6 +2,7 @@
 
 #include "editor/canvas/ImageCanvasView.h"
 
+#include "editor/canvas/CanvasGestureSupport.h"
 #include "series/Palette.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/Geometry.h"
@@ -14,6 +15,8 @@
 #include <vector>
 
 namespace tarnwick {
+
+using gestures::oneOf;
 
 namespace {
 
@@ -161,10 +164,30 @@ void ImageCanvasView::paintContent(QPainter& painter, const QRect& dirty, const 
     const double s = ir.width() / vp.width();
 
     const QVector<Annotation> list = drawnAnnotations();
-    const RenderScene scene = state_.shot().composition->scene(list, pc);
+    // An element moving where no blur above it reads leaves the blurs as they
+    // are: their results stay those of the list without the move.
+    std::optional<QRectF> blurs;
+    if (draft_ && movingOriginal_ && draft_->id == movingOriginal_->id)
+        blurs = blursMovedBy(*movingOriginal_, *draft_);
+    const RenderScene scene = state_.shot().composition->scene(blurs && blurs->isNull() ? state_.previewAnnotations() : list, pc);
     const QVector<Annotation> visible = state_.cropRect() ? state_.shot().visibleAnnotations(list, vp) : list;
     if (scene.effects)
         scene.effects->prepare(visible);
+    // A part of the canvas draws only the elements that reach into it (with room for
+    // their selection handles). Comments stay (their badges count in list order),
+    // and so do magnifiers and the labels of rulers and lengths, which reach further.
+    QVector<Annotation> drawn;
+    if (target != ir.toAlignedRect().intersected(rect())) {
+        const QSizeF markers = visibleRect().size();
+        const double room = 16 / s;
+        const QRectF part(vp.topLeft() + (QPointF(target.topLeft()) - ir.topLeft()) / s, QSizeF(target.size()) / s);
+        for (const Annotation& a : visible)
+            if (oneOf(a.kind, {AnnotationTool::comment, AnnotationTool::magnifier, AnnotationTool::ruler, AnnotationTool::length})
+                || state_.canvasBounds(a, markers, true).adjusted(-room, -room, room, room).intersects(part))
+                drawn.push_back(a);
+    } else {
+        drawn = visible;
+    }
 
     const double dpr = devicePixelRatioF();
     const QSize size(int(std::ceil(target.width() * dpr)), int(std::ceil(target.height() * dpr)));
@@ -182,7 +205,7 @@ void ImageCanvasView::paintContent(QPainter& painter, const QRect& dirty, const 
         ScreenshotRenderer::DrawArguments args;
         args.image = scene.background;
         args.size = state_.shot().pixelSize;
-        args.annotations = visible;
+        args.annotations = drawn;
         args.label = state_.label();
         if (state_.tool() != AnnotationTool::crop)
             args.selectedID = state_.selectedID();

@@ -1,5 +1,6 @@
 #include "editor/canvas/ImageCanvasView.h"
 
+#include "platform/PhysicalKey.h"
 #include "platform/TarnwickError.h"
 #include "render/ScreenshotEffects.h"
 #include "series/Geometry.h"
@@ -8,6 +9,7 @@
 #include <QPointer>
 #include <QEnterEvent>
 #include <QShowEvent>
+#include <QTimer>
 #include <QTimer>
 #include <algorithm>
 
@@ -37,6 +39,7 @@ ImageCanvasView::ImageCanvasView(EditorState& state, QClipboard* clipboard, QWid
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_AcceptTouchEvents, false);
     setAccessibleName(QStringLiteral("Снимок ") + state_.label() + QStringLiteral(", область разметки"));
+    platform::watchKeyboard(); // before a key is held: a held key is one step
     connect(&state_, &EditorState::changed, this, [this] {
         refreshEffects();
         update();
@@ -98,8 +101,16 @@ void ImageCanvasView::publishReadiness()
     state_.setEffectFailed(scene.error || ready.failed);
     state_.setEffectMessage(message);
     update();
-    if (cursorPoint_)
-        updateCursorColor(*cursorPoint_);
+    // The read-out waits until the events at hand are handled: a held key's
+    // repeats change the picture faster than anyone reads the colour.
+    if (cursorPoint_ && !colorQueued_) {
+        colorQueued_ = true;
+        QTimer::singleShot(0, this, [this] {
+            colorQueued_ = false;
+            if (cursorPoint_)
+                updateCursorColor(*cursorPoint_);
+        });
+    }
 }
 
 void ImageCanvasView::showEvent(QShowEvent* event)

@@ -118,6 +118,9 @@ private:
     void moveGrabbed(const QPointF& q);
     // Asks for the repaint of one drag frame: the element's boxes when nothing else changes.
     void damageDraft(const std::optional<Annotation>& before, const QRectF& shownBefore);
+    // The boxes (image pixels) of the blurs above an element whose picture changes
+    // when it goes from `from` to `to`; an empty box for none, nothing when any may.
+    std::optional<QRectF> blursMovedBy(const Annotation& from, const Annotation& to) const;
     void startElement(const QPointF& q, Qt::KeyboardModifiers modifiers);
 
     // Keys.
@@ -132,6 +135,7 @@ private:
     double bottomInset_ = 0;
     double leftInset_ = 0;
     CursorColorSampler colorSampler_;
+    bool colorQueued_ = false;
     std::optional<QPointF> cursorPoint_;
     bool spaceDown_ = false;
     std::optional<QPointF> panOrigin_;

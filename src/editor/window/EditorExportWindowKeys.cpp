@@ -6,6 +6,7 @@
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorHeader.h"
 #include "editor/window/EditorView.h"
+#include "platform/PhysicalKey.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -52,9 +53,8 @@ EditorKeyPress keyPressOf(const QKeyEvent& event)
         modifiers |= altKey;
     if (held & Qt::MetaModifier)
         modifiers |= superKey;
-    // Qt's xcb layer already names Ctrl combinations by the key's first-group (Latin)
-    // keysym, whichever group is active; the keys without Ctrl here are layout-free.
-    return {editorKey(event.key(), held & Qt::KeypadModifier), modifiers, event.isAutoRepeat()};
+    // By position: Qt names a Ctrl combination by its Latin letter only when some group has one.
+    return {editorKey(platform::physicalKey(event), held & Qt::KeypadModifier), modifiers, platform::isKeyRepeat(event)};
 }
 
 bool editsText(const QWidget* widget)

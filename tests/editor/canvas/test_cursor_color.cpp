@@ -1,8 +1,10 @@
 #include "CanvasTestSupport.h"
 
 #include "editor/canvas/ColorFormatButton.h"
+#include "render/ScreenshotRenderer.h"
 
 #include <QMenu>
+#include <cmath>
 
 namespace tarnwick::test {
 namespace {
@@ -46,6 +48,44 @@ TEST_F(CursorColor, ReadOutFollowsThePointerAndTheChosenFormat)
     QTest::mouseMove(canvas.get(), QPoint(5, 5));
     EXPECT_FALSE(state->cursorColor().insideCanvas());
     EXPECT_EQ(button.codeText(), QStringLiteral("rgba(128, 0, 0, 0.502)"));
+}
+
+// The read-out draws one pixel; the output's own render is the reference after
+// each change under the pointer, a crop and their undoing.
+TEST_F(CursorColor, ReadOutMatchesTheOutputAfterEachChange)
+{
+    Annotation pixelate = element(AnnotationTool::blur, {60, 30}, {120, 80});
+    pixelate.blurMode = BlurMode::pixelate;
+    const std::function<void()> steps[] = {
+        [&] { state->add(element(AnnotationTool::rectangle, {40, 30}, {90, 70}, 12), false); },
+        [&] { state->add(pixelate, false); },
+        [&] { state->setCropRect(QRectF(30, 20, 120, 70)); },
+        [&] { state->undo(); },
+        [&] { state->undo(); },
+    };
+    for (const QPointF at : {QPointF(42, 50), QPointF(100, 50)}) {
+        QTest::mouseMove(canvas.get(), view(at));
+        for (const auto& step : steps) {
+            step();
+            const Screenshot shot = state->editedShot();
+            const QImage output = ScreenshotRenderer::render(shot, QString(), false);
+            // A crop fits the view anew: the pointer now rests over another pixel.
+            const QRectF ir = canvas->imageRect(), vp = canvas->previewViewport();
+            const QPointF pixel = vp.topLeft() + (QPointF(view(at)) - ir.topLeft()) * (vp.width() / ir.width());
+            const QPointF origin = shot.cropRect() ? shot.cropRect()->topLeft() : QPointF();
+            const QPointF inOutput = pixel - origin;
+            const QRgb expected = qUnpremultiply(output.pixel(int(std::floor(inOutput.x())), int(std::floor(inOutput.y()))));
+            const auto shown = [&] {
+                const std::optional<SampledColor> s = state->cursorColor().sample();
+                // Both straight colours, rounded in their own ways.
+                return s && std::abs(s->red - qRed(expected)) <= 1 && std::abs(s->green - qGreen(expected)) <= 1
+                    && std::abs(s->blue - qBlue(expected)) <= 1 && s->alpha == qAlpha(expected);
+            };
+            EXPECT_TRUE(QTest::qWaitFor(shown, 5000)) << "at " << at.x() << ", after step " << (&step - steps);
+        }
+        while (state->canUndo())
+            state->undo();
+    }
 }
 
 TEST_F(CursorColor, PickingTakesTheColourUnderAClick)
