@@ -1,3 +1,4 @@
+#include "app/ScrollingCaptureEngine.h"
 #include "app/ScrollingImageAssembler.h"
 #include "platform/ScreenGrabber.h"
 
@@ -5,6 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <opencv2/imgproc.hpp>
 #include <random>
+#include <span>
 
 using namespace tarnwick;
 
@@ -97,3 +99,51 @@ static void BM_GrabFrame(benchmark::State& state)
         benchmark::DoNotOptimize(grabber->grab(QRect(0, 0, 1920, 1080)));
 }
 BENCHMARK(BM_GrabFrame)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// The capture loop at 1080p: grab the screen as the engine does, then stitch
+// a frame of a page scrolled by `shift` rows. The page the screen would show
+// is synthetic, so the stitcher sees real motion; the grab's own pixels are
+// dropped. follows_px_per_s is the fastest scroll that never outruns the
+// matcher: the largest shift one frame can be matched across (0.63 of the
+// height) per frame time. Needs an X server of at least 1920×1080 in $DISPLAY.
+static void BM_GrabAndMatch1080p(benchmark::State& state)
+{
+    const int shift = int(state.range(0));
+    const ScrollingCaptureEngine::Grab grab = ScrollingCaptureEngine::screenGrab();
+    try {
+        grab(QRect(0, 0, 1920, 1080));
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
+        return;
+    }
+    static const QImage page = [] {
+        QImage image(1920, 1080 * 4, QImage::Format_RGB32);
+        std::mt19937 random(11);
+        for (int y = 0; y < image.height(); ++y)
+            for (QRgb& pixel : std::span(reinterpret_cast<QRgb*>(image.scanLine(y)), 1920))
+                pixel = random() | 0xff000000u;
+        return image;
+    }();
+    ScrollingImageAssembler assembler;
+    assembler.append(page.copy(0, 0, 1920, 1080));
+    int offset = 0;
+    for (auto _ : state) {
+        if (offset + shift + 1080 > page.height()) {
+            state.PauseTiming();
+            assembler = ScrollingImageAssembler();
+            offset = 0;
+            assembler.append(page.copy(0, 0, 1920, 1080));
+            state.ResumeTiming();
+        }
+        benchmark::DoNotOptimize(grab(QRect(0, 0, 1920, 1080)));
+        offset += shift;
+        const ScrollAppendResult result = assembler.append(page.copy(0, offset, 1920, 1080));
+        if (result != ScrollAppendResult::appended(shift)) {
+            state.SkipWithError("frame not placed");
+            return;
+        }
+    }
+    const int matchable = 1080 - 2 * (1080 / 12) - 1080 / 5;
+    state.counters["follows_px_per_s"] = benchmark::Counter(matchable, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_GrabAndMatch1080p)->Arg(100)->Arg(600)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -17,6 +17,8 @@ QString messageFor(ScrollAppendKind kind)
     switch (kind) {
     case ScrollAppendKind::unmatched:
         return QStringLiteral("Не удалось совместить. Вернитесь немного вверх и прокручивайте медленнее.");
+    case ScrollAppendKind::skipped:
+        return QStringLiteral("Прокрутите медленнее — часть страницы пропущена. Вернитесь немного вверх.");
     case ScrollAppendKind::limit:
         return QStringLiteral("Достигнут предел размера. Нажмите «Готово», чтобы сохранить собранное.");
     default:

@@ -7,7 +7,7 @@ namespace tarnwick {
 
 ScrollingCaptureEngine::ScrollingCaptureEngine(Grab grab, QObject* parent) : QObject(parent), grab_(std::move(grab))
 {
-    timer_.setInterval(frameInterval);
+    timer_.setInterval(idleInterval);
     connect(&timer_, &QTimer::timeout, this, [this] { queueFrame(); });
 }
 
@@ -86,9 +86,18 @@ void ScrollingCaptureEngine::processFrame()
     }
     if (frame.isNull())
         return;
+    // The area was under the selection veil a moment ago: the first frame is
+    // taken once two grabs agree, so a window still repainting is not kept.
+    if (!settled_) {
+        settled_ = frame == unsettled_ || ++settleTries_ >= 20;
+        unsettled_ = settled_ ? QImage() : frame;
+        if (!settled_)
+            return;
+    }
     try {
         const ScrollAppendResult result = assembler_.append(frame);
         toGui([this, result, w = assembler_.width(), h = assembler_.height()] {
+            pace(result.kind);
             if (onProgress)
                 onProgress(w, h, result);
         });
@@ -100,12 +109,23 @@ void ScrollingCaptureEngine::processFrame()
     }
 }
 
+// Fast enough while the page moves that the overlap between two frames stays
+// wide; slow while it stands still.
+void ScrollingCaptureEngine::pace(ScrollAppendKind kind)
+{
+    still_ = kind == ScrollAppendKind::unchanged ? still_ + 1 : 0;
+    timer_.setInterval(still_ >= stillFrames ? idleInterval : movingInterval);
+}
+
 void ScrollingCaptureEngine::finish(bool discard, std::function<void(Result)> done)
 {
     finishing_ = true;
     timer_.stop();
-    // After every frame already queued.
+    // After every frame already queued, and one more grab so rows scrolled
+    // into view since the last frame are kept.
     queue_.async([this, discard, done = std::move(done)] {
+        if (!discard)
+            processFrame();
         stopping_ = true;
         Result result = QImage();
         if (!discard) {

@@ -16,11 +16,12 @@
 
 namespace tarnwick {
 
-// Grabs the selected rectangle of the screen about eight times a second while
-// the user scrolls, stitches every frame on the "com.tarnwick.scrolling-capture"
-// queue and reports each result on the GUI thread; at the end stacks the
-// strips into one tall image or throws them away. One engine per capture,
-// owned by the session on the GUI thread.
+// Grabs the selected rectangle of the screen while the user scrolls (every
+// idleInterval while the page stands still, back to back while it moves),
+// stitches every frame on the "com.tarnwick.scrolling-capture" queue and
+// reports each result on the GUI thread; at the end grabs once more and stacks
+// the strips into one tall image, or throws them away. One engine per
+// capture, owned by the session on the GUI thread.
 class ScrollingCaptureEngine : public QObject {
 public:
     // Grabs `pixels` (root-window pixels) as an opaque RGB32 image; a null
@@ -34,7 +35,10 @@ public:
     // Under Wayland the first grab throws the grabber's own sentence.
     static Grab screenGrab(platform::GrabTransport transport = platform::GrabTransport::Automatic);
 
-    static constexpr std::chrono::milliseconds frameInterval{125};
+    static constexpr std::chrono::milliseconds idleInterval{60};
+    static constexpr std::chrono::milliseconds movingInterval{5};
+    // Still frames before the pace drops back to idleInterval.
+    static constexpr int stillFrames = 12;
     static constexpr int queueDepth = 3;
 
     explicit ScrollingCaptureEngine(Grab grab, QObject* parent = nullptr);
@@ -60,6 +64,7 @@ public:
 private:
     void queueFrame();
     void processFrame();
+    void pace(ScrollAppendKind kind);
     template <typename F>
     void toGui(F&& f);
 
@@ -68,10 +73,15 @@ private:
     QTimer timer_;
     std::atomic<int> queued_{0};
     bool finishing_ = false;
+    int still_ = 0;
     std::atomic<bool> stopping_{false};
     // Touched on the queue only.
     ScrollingImageAssembler assembler_;
     bool grabFailed_ = false;
+    // The last grab while the area has not yet been seen twice alike.
+    QImage unsettled_;
+    int settleTries_ = 0;
+    bool settled_ = false;
     // Last, so it is destroyed first and waits for its running job.
     platform::SerialQueue queue_{"com.tarnwick.scrolling-capture"};
 };

@@ -61,7 +61,8 @@ std::uint32_t rowDifference(const std::uint8_t* a, const std::uint8_t* b, int st
 #endif
 }
 
-double scoreRows(const SampledRows& self, const SampledRows& other, int h, int columnCount, int shift)
+// `step` 0 samples about 110 rows of the overlap; 1 takes every row.
+double scoreRows(const SampledRows& self, const SampledRows& other, int h, int columnCount, int shift, int step = 0)
 {
     const int m = h > 47 ? h / 12 : 4;
     const int start = std::max(m, m - shift);
@@ -69,7 +70,8 @@ double scoreRows(const SampledRows& self, const SampledRows& other, int h, int c
     const int overlap = end - start;
     if (overlap < h / 5)
         return std::numeric_limits<double>::infinity();
-    const int step = overlap > 109 ? overlap / 110 : 1;
+    if (step < 1)
+        step = overlap > 109 ? overlap / 110 : 1;
     std::uint64_t sum = 0;
     std::int64_t n = 0;
     for (int r = start; r < end; r += step) {
@@ -161,7 +163,10 @@ ScrollAppendResult ScrollingImageAssembler::append(const QImage& frame)
     if (H > maximumHeight || std::int64_t(W) * H > maximumPixels)
         return {ScrollAppendKind::limit};
     ScrollGrayFrame g = ScrollGrayFrame::of(frame);
-    if (!previous_) {
+    // A blank first frame is most often a window not yet painted: until a row
+    // has been added, the first frame with texture takes its place.
+    const bool blankStart = previous_ && furthest_ == 0 && previous_->texture() <= 7.0;
+    if (!previous_ || (blankStart && W == width_ && H == previous_->height && g.texture() > 7.0)) {
         QImage first = ownedCrop(frame, 0, H);
         previous_ = std::move(g);
         strips_ = {first};
@@ -171,14 +176,15 @@ ScrollAppendResult ScrollingImageAssembler::append(const QImage& frame)
     }
     if (W != width_ || H != previous_->height)
         return {ScrollAppendKind::unmatched};
+    if (g.bytes == previous_->bytes || blankStart)
+        return {ScrollAppendKind::unchanged};
 
     const SampledRows before(*previous_);
     const SampledRows after(g);
     const int columnCount = int(sampledColumns(g.width).size());
-    if (scoreRows(before, after, H, columnCount, 0) < 0.006)
-        return {ScrollAppendKind::unchanged};
     if (previous_->texture() <= 7.0 || g.texture() <= 7.0)
-        return {ScrollAppendKind::unmatched};
+        return {scoreRows(before, after, H, columnCount, 0) < 0.006 ? ScrollAppendKind::unchanged
+                                                                     : ScrollAppendKind::unmatched};
 
     const int D = 7 * H / 10;
     std::vector<double> scores(std::size_t(2 * D + 1));
@@ -199,18 +205,36 @@ ScrollAppendResult ScrollingImageAssembler::append(const QImage& frame)
         runnerUp = anyOutside ? std::min(runnerUp, scores[std::size_t(s + D)]) : scores[std::size_t(s + D)];
         anyOutside = true;
     }
-    if (std::abs(best) <= 1) {
-        if (bestScore < 0.02) {
-            // The reference follows the screen and the offset follows the
-            // reference, or the next strip would skip or repeat this row.
-            previous_ = std::move(g);
-            position_ += best;
-            return {ScrollAppendKind::unchanged};
+    if (bestScore >= 0.03)
+        return {ScrollAppendKind::skipped};
+    if (bestScore + 0.008 >= runnerUp)
+        return {ScrollAppendKind::unmatched};
+    // The sampled rows may miss what tells near shifts apart (flat content
+    // repeats rows exactly): near ties are settled on every row, and a tie
+    // that remains is not guessed, as a guess would drop or double rows.
+    int chosen = best;
+    double chosenScore = std::numeric_limits<double>::infinity();
+    bool tied = false;
+    for (int s = std::max(-D, best - radius); s <= std::min(D, best + radius); ++s) {
+        if (scores[std::size_t(s + D)] > bestScore + 0.01)
+            continue;
+        const double full = scoreRows(before, after, H, columnCount, s, 1);
+        if (full < chosenScore) {
+            chosen = s;
+            chosenScore = full;
+            tied = false;
+        } else if (full == chosenScore) {
+            tied = true;
         }
-        return {ScrollAppendKind::unmatched};
     }
-    if (bestScore >= 0.03 || bestScore + 0.008 >= runnerUp)
+    if (tied)
         return {ScrollAppendKind::unmatched};
+    best = chosen;
+    if (best == 0) {
+        // The reference follows the screen (a blinking caret, a hover).
+        previous_ = std::move(g);
+        return {ScrollAppendKind::unchanged};
+    }
 
     const int p = position_ + best;
     const int n = std::max(0, p - furthest_);
@@ -221,6 +245,8 @@ ScrollAppendResult ScrollingImageAssembler::append(const QImage& frame)
         position_ = p;
         return {ScrollAppendKind::revisited};
     }
+    // The reference moves with every accepted frame, so n ≤ |best| < H: a strip
+    // never reaches above the frame.
     const int f = std::min(previous_->fixedBottom(g), std::max(0, H - n - 1));
     QImage strip = ownedCrop(frame, H - n - f, n + f);
     if (f > 0)

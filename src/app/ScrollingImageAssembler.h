@@ -27,7 +27,8 @@ struct ScrollGrayFrame {
     int fixedBottom(const ScrollGrayFrame& other) const;
 };
 
-enum class ScrollAppendKind { appended, first, unchanged, revisited, unmatched, limit };
+// skipped: the content moved farther than a frame can be matched across.
+enum class ScrollAppendKind { appended, first, unchanged, revisited, unmatched, limit, skipped };
 
 struct ScrollAppendResult {
     ScrollAppendKind kind = ScrollAppendKind::unmatched;

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarnwick::capture {
@@ -132,6 +133,11 @@ void FrozenOverlay::paintEvent(QPaintEvent* event)
         QFont font(QStringLiteral("DejaVu Sans Mono"));
         font.setPixelSize(16);
         p.setFont(font);
+        const int textWidth = std::min({QFontMetrics(font).horizontalAdvance(options_.prompt), width() - 2 * promptLeft, 760});
+        // White text alone is lost on a light page under the thin veil.
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 0, 170));
+        p.drawRoundedRect(QRect(promptLeft - 10, promptTop - 6, textWidth + 20, 32), 8, 8);
         p.setPen(Qt::white);
         p.save();
         p.setClipRect(QRect(promptLeft, promptTop, std::min(width() - 2 * promptLeft, 760), 30));

@@ -505,23 +505,77 @@ struct Band {
 // The view cut into at most `most` bands of about equal amounts of text, each cut in
 // the middle of a gap between lines (rows without ink), so every line stays whole.
 // A picture with too little text, or without gaps, stays one band.
+// The rows of a view that hold ink (anything off its most common grey).
+struct InkRows {
+    int background = 255;
+    std::vector<bool> ink;
+    int count = 0;
+
+    explicit InkRows(const QImage& view)
+    {
+        const int w = view.width(), h = view.height();
+        std::array<quint64, 256> histogram{};
+        for (int y = 0; y < h; ++y) {
+            const uchar* line = view.constScanLine(y);
+            for (int x = 0; x < w; ++x)
+                ++histogram[line[x]];
+        }
+        background = int(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+        ink.assign(size_t(h), false);
+        for (int y = 0; y < h; ++y) {
+            const uchar* line = view.constScanLine(y);
+            ink[size_t(y)] = std::any_of(line, line + w, [&](uchar v) { return std::abs(int(v) - background) > 16; });
+            count += ink[size_t(y)];
+        }
+    }
+};
+
+// Tesseract reads best when capitals stand about 30 px tall; screen text of
+// 9–13 px is far below that and loses letters to the binarisation. The typical
+// run of ink rows (one line, accents to descenders) tells the text height;
+// small text is enlarged towards lines of about 34 px.
+double enlargement(const QImage& view)
+{
+    const InkRows rows(view);
+    const std::vector<bool>& ink = rows.ink;
+    std::vector<int> runs;
+    for (size_t y = 0; y < ink.size();) {
+        size_t end = y;
+        while (end < ink.size() && ink[end])
+            ++end;
+        if (end - y >= 4)
+            runs.push_back(int(end - y));
+        y = end + 1;
+    }
+    if (runs.empty())
+        return 1;
+    std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
+    const int height = runs[runs.size() / 2];
+    if (height >= 24)
+        return 1;
+    const double fits = std::sqrt(double(maxPixels) / (double(view.width()) * view.height()));
+    return std::clamp(std::min({34.0 / height, 4.0, fits, double(maxSide) / std::max(view.width(), view.height())}), 1.0, 4.0);
+}
+
+QImage enlarged(const QImage& view, double factor)
+{
+    if (factor <= 1)
+        return view;
+    QImage big = view.scaled(int(view.width() * factor), int(view.height() * factor), Qt::IgnoreAspectRatio,
+                             Qt::SmoothTransformation)
+                     .convertToFormat(QImage::Format_Grayscale8);
+    if (big.isNull())
+        throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
+    return big;
+}
+
 std::vector<Band> bands(const QImage& view, int most)
 {
     const int w = view.width(), h = view.height();
-    std::array<quint64, 256> histogram{};
-    for (int y = 0; y < h; ++y) {
-        const uchar* line = view.constScanLine(y);
-        for (int x = 0; x < w; ++x)
-            ++histogram[line[x]];
-    }
-    const int background = int(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
-    std::vector<bool> ink(size_t(h), false);
-    int inkRows = 0;
-    for (int y = 0; y < h; ++y) {
-        const uchar* line = view.constScanLine(y);
-        ink[size_t(y)] = std::any_of(line, line + w, [&](uchar v) { return std::abs(int(v) - background) > 16; });
-        inkRows += ink[size_t(y)];
-    }
+    const InkRows rows(view);
+    const int background = rows.background;
+    const std::vector<bool>& ink = rows.ink;
+    const int inkRows = rows.count;
     // Two lines of ordinary screen text per band at least; thinner bands read worse.
     constexpr int leastInkRows = 40;
     const int parts = std::min(most, inkRows / leastInkRows);
@@ -715,7 +769,14 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         throw CancellationError();
 
     const DataSetup setup = currentSetup();
-    const PolarityViews views = polarityViews(readableGrey(image), layout == Layout::scattered);
+    PolarityViews views = polarityViews(readableGrey(image), layout == Layout::scattered);
+    if (layout == Layout::scattered) {
+        // Boxes come back in the unit square of the enlarged view, the same as the image's.
+        const double factor = enlargement(views.main);
+        views.main = enlarged(views.main, factor);
+        if (views.other)
+            views.other = enlarged(*views.other, factor);
+    }
     // Independent parts (bands of lines, the areas of the other polarity) are read at
     // once, each on a thread with its own warm engine, and merged in view order.
     ReadingPool& pool = ReadingPool::shared();
@@ -746,8 +807,8 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         for (Piece& piece : part)
             pieces.push_back(std::move(piece));
 
-    const int w = image.width();
-    const int h = image.height();
+    const int w = views.main.width();
+    const int h = views.main.height();
     std::vector<Line> lines;
     for (Piece& piece : joinedLines(std::move(pieces))) {
         Line line;

@@ -154,3 +154,29 @@ TEST(ScreenTextRecognizer, ReadingAgainStartsNoThreads)
     EXPECT_EQ(ScreenTextRecognizer::recognize(page), first);
     EXPECT_EQ(threads(), before);
 }
+
+TEST(ScreenTextRecognizer, SmallScreenTextIsReadWholeAndBoxedWhereItStands)
+{
+    const QStringList sentences{"Файл сохранён в папке «Загрузки», размер 12,4 МБ.",
+                                "Build finished: 3 warnings, 0 errors in 41.7 seconds."};
+    for (int size : {11, 13}) {
+        QImage image = canvas(40 * size, 5 * size);
+        paint(image, [&](QPainter& p) {
+            QFont font(QStringLiteral("DejaVu Sans"));
+            font.setPixelSize(size);
+            p.setFont(font);
+            p.drawText(size, 2 * size, sentences[0]);
+            p.drawText(size, 4 * size, sentences[1]);
+        });
+        EXPECT_EQ(ScreenTextRecognizer::recognize(image), sentences.join(u'\n')) << size;
+        using namespace ScreenTextRecognizer::detail;
+        for (const Line& line : readLines(image, Reading::corrected, Layout::scattered)) {
+            // Pixels again: top = (1 − maxY)·H; the baseline of its own sentence lies inside.
+            const double top = (1 - line.bounds.bottom()) * image.height(), bottom = (1 - line.bounds.top()) * image.height();
+            const int baseline = line.text.startsWith(u'Ф') ? 2 * size : 4 * size;
+            EXPECT_NEAR(line.bounds.left() * image.width(), size, 3) << size;
+            EXPECT_TRUE(top > baseline - size && top < baseline - size / 2 && bottom > baseline && bottom < baseline + size / 2)
+                << size << ": " << top << "–" << bottom;
+        }
+    }
+}

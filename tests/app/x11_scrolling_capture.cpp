@@ -4,12 +4,15 @@
 #include "support/X11Client.h"
 #include "NoisePage.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <random>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
@@ -64,6 +67,44 @@ TEST(ScrollingCaptureX11, engineStitchesAScrollingWindowExactlyOverSharedMemoryA
     }
 }
 
+// Lines of random words in a scroll area; each wheel click moves it `step` pixels.
+class TextView : public QScrollArea {
+public:
+    explicit TextView(int step)
+    {
+        auto* page = new QWidget;
+        page->setFixedSize(400, 1400);
+        page->installEventFilter(this);
+        setWidget(page);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        verticalScrollBar()->setSingleStep(step);
+        setGeometry(200, 150, 400 + verticalScrollBar()->sizeHint().width(), 500);
+        show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(this));
+    }
+    QRect area() const { return {viewport()->mapToGlobal(QPoint()), viewport()->size()}; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != widget() || event->type() != QEvent::Paint)
+            return false;
+        QPainter p(widget());
+        p.fillRect(widget()->rect(), Qt::white);
+        std::mt19937 random(9);
+        const char* words[] = {"снимок", "страница", "прокрутка", "строка", "окно", "Tarnwick", "область", "и", "текст"};
+        for (int y = 20; y < widget()->height(); y += 20) {
+            QString line = QString(int(random() % 8), u' ');
+            for (int n = 2 + int(random() % 7); n > 0; --n)
+                line += QString::fromUtf8(words[random() % 9]) + (random() % 4 ? u' ' : u',');
+            p.drawText(4, y, line);
+        }
+        return true;
+    }
+};
+
 struct Session {
     ScrollingCaptureController controller;
     std::vector<ScrollingCaptureController::Outcome> outcomes;
@@ -76,6 +117,42 @@ struct Session {
     void capture(const QRect& selection) { controller.capture(QGuiApplication::primaryScreen(), selection); }
     bool ended() { return QTest::qWaitFor([&] { return !outcomes.empty(); }, 10000); }
 };
+
+TEST(ScrollingCaptureX11, slowAndFastWheelScrollingGivesEveryRowOfTheViewOnce)
+{
+    QApplication::setWheelScrollLines(1);
+    X11Client x;
+    for (int step : {2, 90}) {
+        TextView view(step);
+        Session session;
+        session.controller.begin();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !session.controller.selector()->panels().empty(); }));
+        const QRect area = view.area();
+        x.drag(area.left(), area.top(), area.right() + 1, area.bottom() + 1);
+        ScrollingCaptureModel& model = session.controller.model();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model.ready(); }));
+        x.movePointer(area.center().x(), area.center().y());
+        QScrollBar* bar = view.verticalScrollBar();
+        for (int flicks = 0; bar->value() < bar->maximum() && flicks < 1000; ++flicks) {
+            // Like a user, back up a little when told a part was passed over.
+            const bool back = model.message().startsWith("Прокрутите медленнее");
+            for (int click = step > 10 ? 3 : 1; click > 0; --click)
+                x.button(back ? 4 : 5, true), x.button(back ? 4 : 5, false);
+            QTest::qWait(step > 10 ? 40 : 4);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model.dimensions() == "400 × 1400 px"; }, 10000)) << step << ": " << model.dimensions().toStdString();
+        model.finish();
+        ASSERT_TRUE(session.ended());
+        const auto* shot = std::get_if<ScrollingCaptureShot>(&session.outcomes.front());
+        ASSERT_TRUE(shot);
+        const QImage page = opaque(view.widget()->grab().toImage());
+        int wrong = 0;
+        for (int y = 0; y < std::min(page.height(), shot->image.height()); ++y)
+            wrong += std::memcmp(page.constScanLine(y), shot->image.constScanLine(y), std::size_t(page.width()) * 4) != 0;
+        EXPECT_EQ(shot->image.height(), page.height()) << step;
+        EXPECT_EQ(wrong, 0) << step;
+    }
+}
 
 TEST(ScrollingCaptureX11, returnFinishesOnceWithTheTallShotAndOwnWindowsStayOutOfTheArea)
 {
@@ -136,7 +213,8 @@ TEST(ScrollingCaptureX11, lostScreenEndsAnEmptySessionButLeavesACollectedOneToFi
             return ScrollingCaptureEngine::Grab([&page, frames, n = 0](const QRect& r) mutable {
                 if (n == frames)
                     throw TarnwickError::message(QStringLiteral("Соединение с X-сервером потеряно."));
-                return page.copy(0, 100 * n++, r.width(), r.height());
+                // Every frame twice, as a page that stands still between scrolls.
+                return page.copy(0, 100 * (n++ / 2), r.width(), r.height());
             });
         };
     };
@@ -145,7 +223,7 @@ TEST(ScrollingCaptureX11, lostScreenEndsAnEmptySessionButLeavesACollectedOneToFi
     ASSERT_TRUE(empty.ended());
     ASSERT_TRUE(std::holds_alternative<TarnwickError>(empty.outcomes.front()));
 
-    Session collected(failingAfter(3));
+    Session collected(failingAfter(6));
     collected.capture(QRect(200, 150, 400, 600));
     ScrollingCaptureModel& model = collected.controller.model();
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.message().startsWith("Захват прерван"); }));

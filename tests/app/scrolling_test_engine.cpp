@@ -1,6 +1,9 @@
 #include "app/ScrollingCaptureController.h"
 #include "support/Errors.h"
+#include "NoisePage.h"
 
+#include <QTest>
+#include <atomic>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
@@ -30,6 +33,35 @@ TEST(ScrollingCaptureEngine, areasOutsideTheLimitsAreRefusedBeforeGrabbing)
         EXPECT_EQ(error, a.error ? QString::fromUtf8(a.error) : QString()) << a.selection.x();
         EXPECT_TRUE(!a.error || grabs == 0);
     }
+}
+
+TEST(ScrollingCaptureEngine, keepsEveryRowFromABlankStartThroughOneRowStepsToTheLastRowShownAtTheEnd)
+{
+    const QImage page = test::noisePage(300, 1200);
+    std::atomic<int> offset{-1}; // the window is still blank
+    ScrollingCaptureEngine engine([&](const QRect& r) {
+        QImage blank(r.size(), QImage::Format_RGB32);
+        blank.fill(qRgb(246, 245, 244));
+        return offset < 0 ? blank : page.copy(0, offset, r.width(), r.height());
+    });
+    int frames = 0;
+    engine.onProgress = [&](int, int, ScrollAppendResult) { ++frames; };
+    engine.start({0, 0, 1920, 1080}, {0, 0, 300, 600}, 1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frames > 0; }));
+    // Painted at last; at most one grab was on its way.
+    offset = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&, seen = frames] { return frames >= seen + 2; }));
+    for (; offset < 150; ++offset)
+        QTest::qWait(1);
+    // Rows scrolled into view just before the end are still taken.
+    offset = 300;
+    std::optional<ScrollingCaptureEngine::Result> answer;
+    engine.finish(false, [&](ScrollingCaptureEngine::Result r) { answer = std::move(r); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }));
+    const auto* image = std::get_if<QImage>(&*answer);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->height(), 900);
+    EXPECT_TRUE(*image == page.copy(0, 0, 300, 900).convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
 TEST(ScrollingCaptureController, controlPanelGoesBelowTheAreaOrAboveWhenThereIsNoRoom)
