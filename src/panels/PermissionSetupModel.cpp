@@ -15,10 +15,14 @@ struct PermissionInfo {
 };
 
 constexpr std::array<PermissionInfo, 3> permissionInfo{{
-    {"Запись экрана", "Нужен для снимков окон, областей экрана и распознавания текста.",
+    {"Запись экрана",
+     "Нужен для снимков окон, областей экрана и распознавания текста: X-сервер отдаёт изображение экрана.",
      "rectangle.dashed.badge.record"},
-    {"Мониторинг ввода", "Позволяет замечать ⌘V и освобождать серию после вставки.", "keyboard"},
-    {"Универсальный доступ", "Позволяет вставлять снимки и отдельный текст комментариев автоматически.",
+    {"Отслеживание ⌘V",
+     "Позволяет замечать ⌘V в других окнах и освобождать серию после вставки. Нужно расширение RECORD X-сервера.",
+     "keyboard"},
+    {"Автоматическая вставка",
+     "Позволяет вставлять снимки и отдельный текст комментариев автоматически. Нужно расширение XTEST X-сервера.",
      "accessibility"},
 }};
 
@@ -26,7 +30,7 @@ const PermissionInfo& info(SetupPermission permission) { return permissionInfo[s
 
 } // namespace
 
-QString title(SetupPermission permission) { return QString::fromUtf8(info(permission).title); }
+QString title(SetupPermission permission) { return platform::keyText(QString::fromUtf8(info(permission).title)); }
 QString description(SetupPermission permission)
 {
     return platform::keyText(QString::fromUtf8(info(permission).description));
@@ -130,6 +134,17 @@ void PermissionSetupModel::continueIfGranted()
 {
     if (guided_ && !requesting_ && current_ && granted_.contains(*current_))
         requestNext();
+}
+
+void PermissionSetupModel::showCard(SetupPermission permission)
+{
+    if (requesting_)
+        return;
+    setGuided(false);
+    setCurrent(permission);
+    refresh();
+    if (!granted_.contains(permission))
+        explain(permission);
 }
 
 void PermissionSetupModel::requestIndividually(SetupPermission permission)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Capabilities.h"
 #include "series/Enumerations.h"
 
 #include <QObject>
@@ -13,9 +14,9 @@ namespace tarnwick {
 
 // The three things Tarnwick needs the X server to allow, in the order the
 // wizard asks for them.
-enum class SetupPermission { screen, input, accessibility };
+using SetupPermission = platform::Capability;
 template <> struct EnumInfo<SetupPermission> {
-    static constexpr std::array<std::string_view, 3> names{"screen", "input", "accessibility"};
+    static constexpr std::array<std::string_view, 3> names{"screen", "pasteWatch", "autoPaste"};
 };
 
 QString title(SetupPermission permission);
@@ -64,6 +65,8 @@ public:
     QString primaryTitle() const;
     // Moves a guided run on once the permission it waits for is granted.
     void continueIfGranted();
+    // Highlights the card of `permission` and, when it is missing, says why.
+    void showCard(SetupPermission permission);
     // A card's own button.
     void requestIndividually(SetupPermission permission);
     // The next permission of a guided run; the main button's step.

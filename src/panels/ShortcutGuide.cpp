@@ -113,6 +113,26 @@ Row row(const QString& entry)
 
 QString capText(const QString& cap) { return platform::keyText(cap); }
 
+QStringList shownCaps(const QStringList& combination)
+{
+    static const QString modifiers = QStringLiteral("⇧⌘⌥⌃");
+    QStringList shown;
+    QString held;
+    for (const QString& cap : combination) {
+        if (cap.size() == 1 && modifiers.contains(cap)) {
+            held += cap;
+            continue;
+        }
+        // A key list ("← ↑ → ↓") is no single key for keyText to name.
+        const QString key = capText(cap);
+        shown << (held.isEmpty() ? key : cap.contains(u' ') ? capText(held) + u'+' + key : capText(held + cap));
+        held.clear();
+    }
+    if (!held.isEmpty())
+        shown << capText(held);
+    return shown;
+}
+
 QString legend()
 {
     return capText(QStringLiteral("⌘")) + QStringLiteral("   ") + capText(QStringLiteral("⇧")) + u'\n' +

@@ -135,9 +135,11 @@ private:
 QString iconResource(QStringView symbol)
 {
     auto it = table().constFind(symbol.toString());
-    if (it == table().constEnd())
-        return {};
-    return QStringLiteral(":/icons/%1.svg").arg(*it);
+    if (it != table().constEnd())
+        return QStringLiteral(":/icons/%1.svg").arg(*it);
+    // The set's own file names need no table entry.
+    const QString file = QStringLiteral(":/icons/%1.svg").arg(symbol);
+    return !symbol.isEmpty() && QFile::exists(file) ? file : QString();
 }
 
 QIcon symbolIcon(QStringView symbol, const QColor& color)

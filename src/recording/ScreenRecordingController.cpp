@@ -26,11 +26,11 @@ namespace tarnwick::recording {
 namespace {
 
 const QString noScreenAccess = QStringLiteral(
-    "Нет доступа к экрану. Включите Tarnwick в «Конфиденциальность и безопасность → Запись экрана». Если доступ уже "
-    "включён, сохраните работу и перезапустите приложение.");
+    "Нет доступа к экрану: X-сервер не отдаёт изображение экрана (запрос GetImage отклонён). Запустите Tarnwick в "
+    "сеансе X11, где программам разрешено читать экран, сохранив перед этим работу.");
 const QString noMicrophone = QStringLiteral(
-    "Нет доступа к микрофону. Разрешите Tarnwick в «Конфиденциальность и безопасность → Микрофон» или отключите "
-    "запись микрофона.");
+    "Нет доступа к микрофону: PulseAudio не открывает источник звука. Проверьте, что звуковой сервер запущен и "
+    "микрофон не отключён в его настройках, или отключите запись микрофона.");
 const QString saveDirectoryKey = QStringLiteral("recordingSaveDirectory");
 
 // Runs `work` on a worker thread and `done(value, error)` back on the GUI
@@ -94,7 +94,7 @@ RecordingServices RecordingServices::system()
     s.install = &review::RecordingExport::install;
     s.duration = &review::RecordingExport::duration;
     s.chooseDestination = [](QWidget* parent, const QString& proposal) -> std::optional<QString> {
-        const QString path = QFileDialog::getSaveFileName(parent, QString(), proposal, QStringLiteral("MPEG-4 (*.mp4)"));
+        const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Сохранить запись"), proposal, QStringLiteral("MPEG-4 (*.mp4)"));
         if (path.isEmpty())
             return std::nullopt;
         return path;
