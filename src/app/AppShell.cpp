@@ -7,7 +7,7 @@
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
-#include "panels/FolderDialog.h"
+#include "panels/FileDialogs.h"
 #include "panels/PermissionSetupController.h"
 #include "panels/PermissionSetupModel.h"
 #include "panels/PermissionSetupView.h"
@@ -29,6 +29,8 @@ namespace {
 
 QString keys(const char* text) { return platform::keyText(QString::fromUtf8(text)); }
 
+const QString imageFilter = QStringLiteral("Изображения (*.png *.jpg *.jpeg *.tif *.tiff *.webp)");
+
 AppShell::Hooks withDefaults(AppShell::Hooks hooks)
 {
     if (!hooks.beep)
@@ -43,14 +45,14 @@ AppShell::Hooks withDefaults(AppShell::Hooks hooks)
         };
     if (!hooks.chooseImage)
         hooks.chooseImage = [] {
-            const QString file = QFileDialog::getOpenFileName(nullptr, QStringLiteral("Открыть изображение"), {},
-                                                              QStringLiteral("Изображения (*.png *.jpg *.jpeg *.tif *.tiff *.webp)"));
-            return file.isEmpty() ? std::nullopt : std::optional<QString>(file);
+            const QStringList files = runFileDialog(nullptr, QStringLiteral("Открыть изображение"), imageFilter,
+                                                    QFileDialog::ExistingFile, QFileDialog::AcceptOpen);
+            return files.isEmpty() ? std::nullopt : std::optional<QString>(files.constFirst());
         };
     if (!hooks.chooseLayerImages)
         hooks.chooseLayerImages = [](QWidget* editor) {
-            return QFileDialog::getOpenFileNames(editor, QStringLiteral("Добавить изображение"), {},
-                                                 QStringLiteral("Изображения (*.png *.jpg *.jpeg *.tif *.tiff *.webp)"));
+            return runFileDialog(editor, QStringLiteral("Добавить изображение"), imageFilter, QFileDialog::ExistingFiles,
+                                 QFileDialog::AcceptOpen);
         };
     if (!hooks.confirmQuit)
         hooks.confirmQuit = [](const QString& informative) {

@@ -1,6 +1,5 @@
 #include "panels/FloatingPanelMenu.h"
 
-#include "panels/PanelLook.h"
 #include "platform/Icons.h"
 #include "platform/KeyNames.h"
 #include "series/AppModel.h"
@@ -34,7 +33,7 @@ FloatingPanelMenu::FloatingPanelMenu(AppModel& model, QWidget* parent) : QMenu(p
     add(E::repeatTransfer, QStringLiteral("Повторить последнюю вставку"));
     addSeparator();
     add(E::shortcuts, QStringLiteral("Горячие клавиши…"), "keyboard");
-    add(E::taskbarIcon, QStringLiteral("Показывать иконку в панели задач"))->setCheckable(true);
+    add(E::taskbarIcon, QStringLiteral("Показывать иконку в панели задач"), "panel-bottom")->setCheckable(true);
     add(E::autoClear, keys("Очищать серию после ⌘V"))->setCheckable(true);
     add(E::permissions, QStringLiteral("Разрешения…"), "shield");
     add(E::screenAccess, QStringLiteral("Доступ к записи экрана"));
@@ -81,7 +80,8 @@ QAction* FloatingPanelMenu::add(Entry entry, const QString& title, const char* s
 {
     QAction* item = addAction(title);
     if (symbol)
-        item->setIcon(panelLook::symbol(QString::fromLatin1(symbol), 16));
+        // In the menu's own ink: the panel's white symbols vanish on a light menu.
+        item->setIcon(platform::symbolIcon(QString::fromLatin1(symbol), palette().color(QPalette::WindowText)));
     entries_[static_cast<std::size_t>(entry)] = item;
     return item;
 }

@@ -1,5 +1,6 @@
 #include "recording/ScreenRecordingController.h"
 
+#include "panels/FileDialogs.h"
 #include "panels/FloatingPanel.h"
 #include "platform/PrivateFiles.h"
 #include "recording/RecordingControlPanel.h"
@@ -11,7 +12,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -94,10 +94,11 @@ RecordingServices RecordingServices::system()
     s.install = &review::RecordingExport::install;
     s.duration = &review::RecordingExport::duration;
     s.chooseDestination = [](QWidget* parent, const QString& proposal) -> std::optional<QString> {
-        const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Сохранить запись"), proposal, QStringLiteral("MPEG-4 (*.mp4)"));
-        if (path.isEmpty())
+        const QStringList paths = runFileDialog(parent, QStringLiteral("Сохранить запись"), QStringLiteral("MPEG-4 (*.mp4)"),
+                                                QFileDialog::AnyFile, QFileDialog::AcceptSave, proposal);
+        if (paths.isEmpty())
             return std::nullopt;
-        return path;
+        return paths.constFirst();
     };
     s.confirmDiscard = [](QWidget* parent) {
         QMessageBox box(parent);

@@ -9,7 +9,7 @@
 #include "panels/FloatingPanel.h"
 #include "panels/FloatingPanelMenu.h"
 #include "panels/FloatingPanelView.h"
-#include "panels/FolderDialog.h"
+#include "panels/FileDialogs.h"
 #include "panels/PermissionCard.h"
 #include "panels/PermissionSetupView.h"
 #include "panels/ShortcutGuideView.h"

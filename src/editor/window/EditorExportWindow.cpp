@@ -7,7 +7,7 @@
 #include "editor/tools/TextEditorPresenter.h"
 #include "editor/window/EditorHeader.h"
 #include "editor/window/EditorView.h"
-#include "panels/FolderDialog.h"
+#include "panels/FileDialogs.h"
 #include "panels/Theme.h"
 #include "series/AppModel.h"
 
