@@ -76,7 +76,7 @@ AppShell::Hooks withDefaults(AppShell::Hooks hooks)
 
 QIcon trayIcon()
 {
-    QIcon icon = platform::symbolIcon(u"viewfinder", Theme::marker());
+    QIcon icon = platform::symbolIcon(u"scan", Theme::marker());
     return icon.isNull() ? QApplication::windowIcon() : icon;
 }
 

@@ -58,7 +58,7 @@ PermissionCard::PermissionCard(PermissionSetupModel& model, SetupPermission perm
     granted->setContentsMargins(0, 0, 0, 0);
     granted->setSpacing(4);
     auto* check = new QLabel(grantedLabel_);
-    check->setPixmap(platform::symbolPixmap(u"checkmark.circle.fill", 11, green));
+    check->setPixmap(platform::symbolPixmap(u"circle-check", 11, green));
     granted->addStretch();
     granted->addWidget(check);
     granted->addWidget(label(QStringLiteral("Разрешено"), 11, QFont::Normal, green, grantedLabel_));

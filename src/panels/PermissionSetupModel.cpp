@@ -17,13 +17,13 @@ struct PermissionInfo {
 constexpr std::array<PermissionInfo, 3> permissionInfo{{
     {"Запись экрана",
      "Нужен для снимков окон, областей экрана и распознавания текста: X-сервер отдаёт изображение экрана.",
-     "rectangle.dashed.badge.record"},
+     "square-dashed"},
     {"Отслеживание ⌘V",
      "Позволяет замечать ⌘V в других окнах и освобождать серию после вставки. Нужно расширение RECORD X-сервера.",
      "keyboard"},
     {"Автоматическая вставка",
      "Позволяет вставлять снимки и отдельный текст комментариев автоматически. Нужно расширение XTEST X-сервера.",
-     "accessibility"},
+     "clipboard-copy"},
 }};
 
 const PermissionInfo& info(SetupPermission permission) { return permissionInfo[static_cast<std::size_t>(permission)]; }

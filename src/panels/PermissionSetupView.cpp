@@ -41,7 +41,7 @@ PermissionSetupView::PermissionSetupView(PermissionSetupModel& model, std::funct
     auto* header = new QHBoxLayout;
     header->setSpacing(12);
     auto* shield = new QLabel(this);
-    shield->setPixmap(platform::symbolPixmap(u"checkmark.shield", 30, Theme::accent()));
+    shield->setPixmap(platform::symbolPixmap(u"shield-check", 30, Theme::accent()));
     header->addWidget(shield);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(4);

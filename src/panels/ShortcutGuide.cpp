@@ -74,8 +74,8 @@ QVector<Section> sections()
 
 const std::array<const char*, 5>& symbols()
 {
-    static constexpr std::array<const char*, 5> names{"viewfinder", "cursorarrow", "pencil.and.outline", "macwindow",
-                                                      "doc.on.clipboard"};
+    static constexpr std::array<const char*, 5> names{"scan", "mouse-pointer-2", "pencil-line", "app-window",
+                                                      "clipboard-copy"};
     return names;
 }
 

@@ -79,7 +79,7 @@ RecordingWindow::RecordingWindow(RecordingUIModel& model, std::function<bool()> 
     auto* header = new QHBoxLayout;
     header->setSpacing(12);
     auto* mark = new QLabel;
-    mark->setPixmap(platform::symbolIcon(u"record.circle", Qt::red).pixmap(QSize(28, 28), devicePixelRatioF()));
+    mark->setPixmap(platform::symbolIcon(u"circle-dot", Qt::red).pixmap(QSize(28, 28), devicePixelRatioF()));
     header->addWidget(mark);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(4);

@@ -323,7 +323,7 @@ void AppModel::enableMonitoring()
     monitor_.start();
     updateMonitoring();
     if (!monitoring_)
-        setStatus(recordMissing);
+        setStatus(connection_.connect() ? recordMissing : connection_.errorText());
 }
 
 void AppModel::allowAutomaticPaste()
