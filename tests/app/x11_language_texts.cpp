@@ -17,20 +17,8 @@
 #include "recording/RecordingUIModel.h"
 #include "recording/RecordingWindow.h"
 
-#include <QAbstractButton>
-#include <QAbstractItemView>
-#include <QApplication>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QRegularExpression>
-#include <QScreen>
-#include <QSystemTrayIcon>
 #include <QTest>
-#include <QTextEdit>
+#include <QtWidgets>
 
 using namespace tarnwick;
 using namespace tarnwick::test;
@@ -44,12 +32,16 @@ const QSet<QString> latinAllowed{
     "GetImage", "Xorg", "xorg.conf", "Extensions", "extension", "Wayland", "pt", "720p"};
 const QStringList macWords{"Конфиденциальн", "Универсальный доступ", "Мониторинг ввода", "⌘", "⇧", "⌥", "⌃"};
 
+// A text field's own right-click menu.
 template <typename Edit>
-void contextMenu(Edit* edit, QStringList& out)
+QStringList editTexts(QWidget* w)
 {
-    std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
-    for (QAction* a : menu->actions())
+    auto* edit = qobject_cast<Edit*>(w);
+    std::unique_ptr<QMenu> menu(edit ? edit->createStandardContextMenu() : nullptr);
+    QStringList out{edit ? edit->placeholderText() : QString()};
+    for (QAction* a : menu ? menu->actions() : QList<QAction*>())
         out << a->text() << a->shortcut().toString(QKeySequence::NativeText);
+    return out;
 }
 
 // What the user can read in `root` and its children, hidden ones included (they show in some state).
@@ -64,9 +56,9 @@ QStringList visibleTexts(QWidget* root)
             out << a->text() << a->toolTip() << a->shortcut().toString(QKeySequence::NativeText);
         if (auto* label = qobject_cast<QLabel*>(w))
             out << label->text();
-        if (auto* button = qobject_cast<QAbstractButton*>(w))
+        else if (auto* button = qobject_cast<QAbstractButton*>(w))
             out << button->text();
-        if (auto* menu = qobject_cast<QMenu*>(w))
+        else if (auto* menu = qobject_cast<QMenu*>(w))
             out << menu->title();
         if (auto* combo = qobject_cast<QComboBox*>(w))
             for (int i = 0; i < combo->count(); ++i)
@@ -74,12 +66,7 @@ QStringList visibleTexts(QWidget* root)
         if (auto* view = qobject_cast<QAbstractItemView*>(w); view && view->model())
             for (int c = 0; c < view->model()->columnCount(); ++c)
                 out << view->model()->headerData(c, Qt::Horizontal).toString();
-        if (auto* edit = qobject_cast<QLineEdit*>(w))
-            out << edit->placeholderText(), contextMenu(edit, out);
-        if (auto* edit = qobject_cast<QTextEdit*>(w))
-            out << edit->placeholderText(), contextMenu(edit, out);
-        if (auto* edit = qobject_cast<QPlainTextEdit*>(w))
-            out << edit->placeholderText(), contextMenu(edit, out);
+        out << editTexts<QLineEdit>(w) << editTexts<QPlainTextEdit>(w);
     }
     return out;
 }
@@ -96,10 +83,8 @@ QStringList faults(const QStringList& texts)
     QStringList found;
     for (QString text : texts) {
         text.remove(markup);
-        if (text.startsWith(u'/'))
-            continue;
         bool bad = std::any_of(macWords.begin(), macWords.end(), [&](const QString& m) { return text.contains(m); });
-        for (const auto& m : word.globalMatch(text))
+        for (const auto& m : word.globalMatch(text.startsWith(u'/') ? QString() : text))
             bad = bad || (!allowed.contains(m.captured()) && !shotLabel.match(m.captured()).hasMatch());
         if (bad && !found.contains(text))
             found << text;
@@ -116,81 +101,17 @@ Window* shown()
     return nullptr;
 }
 
-QFileDialog* qtDialog(QFileDialog* dialog, QFileDialog::AcceptMode mode)
-{
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAcceptMode(mode);
-    return dialog;
-}
-
-// The program's own server has neither RECORD nor XTEST here, so the permission cards explain both.
+// The server lacks RECORD (and so XTEST): the permission cards explain both, and the walk reads those texts too.
 TEST_F(ShellTest, EveryWindowSpeaksRussianAndNamesLinuxThings)
 {
     ASSERT_EQ(platform::installQtTranslations(*qApp), QString());
     start();
-    QImage image(300, 200, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::gray);
-    model().save(Screenshot::make(image, 1), {}, false);
-
-    recording::RecordingUIModel recording(nullptr);
-    recording::RecordingWindow recorder(recording);
-    ScrollingCaptureModel scrolling;
-    ScrollingCaptureControlView scrollingControls(scrolling);
-    const QString instruction = "Выберите папку. Tarnwick создаст внутри отдельную папку со снимками и комментариями.";
-    std::unique_ptr<QFileDialog> folder(makeFolderDialog(nullptr, "Сохранить серию", instruction, "Сохранить серию", {}));
-    QFileDialog open(nullptr, "Открыть изображение", {}, "Изображения (*.png *.jpg)");
-    QFileDialog save(nullptr, "Сохранить запись", {}, "MPEG-4 (*.mp4)");
-    QWidget* editor = nullptr;
-
-    const std::vector<std::pair<const char*, std::function<QStringList()>>> windows{
-        {"меню в трее", [&] { return visibleTexts(shell->trayMenu()) << shell->tray()->toolTip(); }},
-        {"панель и её меню", [&] { return visibleTexts(shell->panel()) << visibleTexts(&shell->panel()->view().menu()); }},
-        {"о программе", [] { return QStringList{AppShell::aboutTitle(), AppShell::aboutText()}; }},
-        {"разрешения", [&] { return shell->showPermissionSetup(), visibleTexts(shown<PermissionSetupView>()); }},
-        {"горячие клавиши", [&] { return shell->showShortcutGuide(), visibleTexts(shown<ShortcutGuideView>()); }},
-        {"редактор", [&] {
-             model().editAction(model().shots().constFirst().id);
-             editor = shell->editor();
-             return visibleTexts(editor);
-         }},
-        {"редактор текста", [&] {
-             shell->editor()->state().setShowComment(false);
-             shell->editor()->state().requestText({5, 5}, std::nullopt);
-             return QTest::qWaitFor([&] { return editor->findChild<TextEditorPanel*>(); }, 5000)
-                 ? visibleTexts(editor->findChild<TextEditorPanel*>()) : QStringList{"нет окна"};
-         }},
-        {"выбор шрифта", [&] { return visibleTexts(editor->findChild<InstalledFontPicker*>()); }},
-        {"подготовка записи", [&] { return visibleTexts(&recorder); }},
-        {"просмотр записи", [&] { return recording.setPhase(recording::RecordingPhase::review), visibleTexts(&recorder); }},
-        {"снимок со скроллом", [&] { return visibleTexts(&scrollingControls); }},
-        {"папка для серии", [&] { return visibleTexts(folder.get()); }},
-        {"открыть изображение", [&] { return visibleTexts(qtDialog(&open, QFileDialog::AcceptOpen)); }},
-        {"сохранить MP4", [&] { return visibleTexts(qtDialog(&save, QFileDialog::AcceptSave)); }},
-    };
-    for (const auto& [name, texts] : windows) {
-        QCoreApplication::processEvents();
-        EXPECT_EQ(faults(texts()), QStringList()) << name;
-    }
-    // Window managers cut long titles; the instruction is inside the dialog.
-    EXPECT_EQ(folder->windowTitle(), "Сохранить серию");
-    EXPECT_TRUE(folder->findChild<QLabel*>("instruction") && folder->findChild<QLabel*>("instruction")->text() == instruction);
-    for (QAction* item : shell->trayMenu()->actions())
-        EXPECT_TRUE(item->isSeparator() || !item->icon().isNull()) << item->text().toStdString();
-}
-
-// Each capability command of the panel's menu shows the permission window on its card, saying what is missing.
-TEST_F(ShellTest, CapabilityCommandsOpenThePermissionWindowOnTheirCard)
-{
-    start();
-    FloatingPanelMenu& menu = shell->panel()->view().menu();
+    // Each capability command of the panel's menu shows the permission window on its card and its state.
     using E = FloatingPanelMenu::Entry;
-    const std::vector<std::tuple<E, int, QString>> table{
-        {E::screenAccess, 0, {}},
-        {E::monitoring, 1, "Без расширения RECORD Tarnwick не видит Ctrl+V в других окнах."},
-        {E::automaticPaste, 2, "Без расширения XTEST Tarnwick не может сам нажать Ctrl+V в окне чата."},
-    };
-    for (const auto& [entry, card, notice] : table) {
-        menu.action(entry)->trigger();
+    const std::vector<std::tuple<E, int, QString>> commands{
+        {E::screenAccess, 0, {}}, {E::monitoring, 1, "Без расширения RECORD"}, {E::automaticPaste, 2, "Без расширения XTEST"}};
+    for (const auto& [entry, card, notice] : commands) {
+        shell->panel()->view().menu().action(entry)->trigger();
         QList<PermissionCard*> cards;
         ASSERT_TRUE(QTest::qWaitFor([&] {
             return shown<PermissionSetupView>()
@@ -200,8 +121,53 @@ TEST_F(ShellTest, CapabilityCommandsOpenThePermissionWindowOnTheirCard)
             EXPECT_EQ(cards[i]->highlighted(), i == card) << card;
         EXPECT_TRUE(cards[card]->notice()->text().startsWith(notice)) << cards[card]->notice()->text().toStdString();
         EXPECT_EQ(cards[card]->notice()->isHidden(), notice.isEmpty());
-        shown<PermissionSetupView>()->close();
     }
+
+    model().save(Screenshot::make(QImage(300, 200, QImage::Format_RGB32), 1), {}, false);
+    recording::RecordingUIModel recording(nullptr);
+    recording::RecordingWindow recorder(recording);
+    ScrollingCaptureModel scrolling;
+    ScrollingCaptureControlView scrollingControls(scrolling);
+    const QString instruction = "Выберите папку. Tarnwick создаст внутри отдельную папку со снимками и комментариями.";
+    std::unique_ptr<QFileDialog> folder(makeFolderDialog(nullptr, "Сохранить серию", instruction, "Сохранить серию", {}));
+    QFileDialog open(nullptr, "Открыть изображение", {}, "Изображения (*.png *.jpg)");
+    QFileDialog save(nullptr, "Сохранить запись", {}, "MPEG-4 (*.mp4)");
+    save.setAcceptMode(QFileDialog::AcceptSave);
+    QWidget* editor = nullptr;
+
+    const std::vector<std::pair<const char*, std::function<QStringList()>>> windows{
+        {"меню в трее", [&] { return visibleTexts(shell->trayMenu()) << shell->tray()->toolTip(); }},
+        {"панель и её меню", [&] { return visibleTexts(shell->panel()) << visibleTexts(&shell->panel()->view().menu()); }},
+        {"о программе", [] { return QStringList{AppShell::aboutTitle(), AppShell::aboutText()}; }},
+        {"разрешения", [&] { return visibleTexts(shown<PermissionSetupView>()); }},
+        {"горячие клавиши", [&] { return shell->showShortcutGuide(), visibleTexts(shown<ShortcutGuideView>()); }},
+        {"редактор", [&] {
+             model().editAction(model().shots().constFirst().id);
+             return visibleTexts(editor = shell->editor());
+         }},
+        {"редактор текста и выбор шрифта", [&] {
+             shell->editor()->state().setShowComment(false);
+             shell->editor()->state().requestText({5, 5}, std::nullopt);
+             return QTest::qWaitFor([&] { return editor->findChild<InstalledFontPicker*>(); }, 5000)
+                 ? visibleTexts(editor->findChild<TextEditorPanel*>()) << visibleTexts(editor->findChild<InstalledFontPicker*>())
+                 : QStringList{"нет окна"};
+         }},
+        {"подготовка записи", [&] { return visibleTexts(&recorder); }},
+        {"просмотр записи", [&] { return recording.setPhase(recording::RecordingPhase::review), visibleTexts(&recorder); }},
+        {"снимок со скроллом", [&] { return visibleTexts(&scrollingControls); }},
+        {"папка для серии", [&] { return visibleTexts(folder.get()); }},
+        {"открыть изображение", [&] { return visibleTexts(&open); }},
+        {"сохранить MP4", [&] { return visibleTexts(&save); }},
+    };
+    for (const auto& [name, texts] : windows) {
+        QCoreApplication::processEvents();
+        EXPECT_EQ(faults(texts()), QStringList()) << name;
+    }
+    // Window managers cut long titles; the instruction is inside the dialog.
+    EXPECT_EQ(folder->windowTitle(), "Сохранить серию");
+    EXPECT_EQ(folder->findChild<QLabel*>("instruction")->text(), instruction);
+    for (QAction* item : shell->trayMenu()->actions())
+        EXPECT_TRUE(item->isSeparator() || !item->icon().isNull()) << item->text().toStdString();
 }
 
 } // namespace
