@@ -230,7 +230,8 @@ QWidget* RecordingWindow::buildSettings()
     audioRow->addStretch();
     layout->addLayout(audioRow);
     layout->addWidget(note(
-        QStringLiteral("Звук приложений и голос можно записывать вместе. Для микрофона нужен отдельный доступ."), 11));
+        QStringLiteral("Звук приложений и голос можно записывать вместе. Микрофон — источник звука PulseAudio по "
+                       "умолчанию."), 11));
     microphoneSettings_ = new QPushButton(QStringLiteral("Открыть настройки микрофона"));
     microphoneSettings_->setFont(Theme::font(11));
     connect(microphoneSettings_, &QPushButton::clicked, this, [] {
