@@ -37,10 +37,10 @@ QString description(SetupPermission permission)
 }
 QString symbol(SetupPermission permission) { return QString::fromUtf8(info(permission).symbol); }
 
-PermissionSetupModel::PermissionSetupModel(Check check, Action request, Action openSettings, Explain explain,
+PermissionSetupModel::PermissionSetupModel(Check check, Action request, Action retry, Explain explain,
                                            QObject* parent)
     : QObject(parent), check_(std::move(check)), request_(std::move(request)),
-      openSettings_(std::move(openSettings)), explain_(std::move(explain))
+      retry_(std::move(retry)), explain_(std::move(explain))
 {
     if (!check_ || !explain_) {
         auto probe = std::make_shared<PermissionProbe>();
@@ -157,8 +157,8 @@ void PermissionSetupModel::requestIndividually(SetupPermission permission)
     if (granted_.contains(permission))
         return;
     if (requested_.contains(permission)) {
-        if (openSettings_)
-            openSettings_(permission);
+        if (retry_)
+            retry_(permission);
         explain(permission);
     } else {
         performRequest(permission);

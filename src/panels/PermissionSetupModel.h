@@ -38,9 +38,9 @@ public:
 
     // An empty `check` or `explain` asks the X server of $DISPLAY. The X server
     // cannot be asked for a capability, so after a request that left the
-    // permission missing, and from its settings button, the wizard shows the
-    // `explain` sentence instead; an empty `openSettings` does only that.
-    explicit PermissionSetupModel(Check check = {}, Action request = {}, Action openSettings = {},
+    // permission missing, and when its card's button is pressed again («Как
+    // включить»), the wizard shows the `explain` sentence; `retry` runs first then.
+    explicit PermissionSetupModel(Check check = {}, Action request = {}, Action retry = {},
                                   Explain explain = {}, QObject* parent = nullptr);
 
     // Published state.
@@ -83,7 +83,7 @@ private:
 
     Check check_;
     Action request_;
-    Action openSettings_;
+    Action retry_;
     Explain explain_;
 
     PermissionSet granted_;
