@@ -79,9 +79,9 @@ QAction* AppMenus::makeTaskbarItem(QMenu& menu)
 {
     QAction* item = add(menu, taskbarTitle);
     item->setCheckable(true);
-    item->setChecked(shell_.model().showsDockIcon());
+    item->setChecked(shell_.model().showsTaskbarIcon());
     AppShell& s = shell_;
-    QObject::connect(item, &QAction::triggered, item, [&s] { s.toggleDockIcon(); });
+    QObject::connect(item, &QAction::triggered, item, [&s] { s.toggleTaskbarIcon(); });
     taskbarItems_ << item;
     return item;
 }
@@ -95,18 +95,18 @@ void AppMenus::setTaskbarChecked(bool on)
 QString AppMenus::symbolFor(const QString& title)
 {
     static const QHash<QString, QString> symbols{
-        {QStringLiteral("Показать Tarnwick"), QStringLiteral("macwindow")},
-        {QStringLiteral("Новый снимок"), QStringLiteral("viewfinder")},
-        {QStringLiteral("Снимок выбранного окна"), QStringLiteral("macwindow.on.rectangle")},
-        {QStringLiteral("Снимок со скроллом…"), QStringLiteral("arrow.down.doc")},
-        {QStringLiteral("Скопировать текст с экрана"), QStringLiteral("text.viewfinder")},
-        {QStringLiteral("Запись экрана…"), QStringLiteral("record.circle")},
-        {QStringLiteral("Открыть изображение…"), QStringLiteral("photo")},
+        {QStringLiteral("Показать Tarnwick"), QStringLiteral("app-window")},
+        {QStringLiteral("Новый снимок"), QStringLiteral("scan")},
+        {QStringLiteral("Снимок выбранного окна"), QStringLiteral("app-window")},
+        {QStringLiteral("Снимок со скроллом…"), QStringLiteral("file-down")},
+        {QStringLiteral("Скопировать текст с экрана"), QStringLiteral("scan-text")},
+        {QStringLiteral("Запись экрана…"), QStringLiteral("circle-dot")},
+        {QStringLiteral("Открыть изображение…"), QStringLiteral("image")},
         {QStringLiteral("Сохранить серию в папку…"), QStringLiteral("folder")},
         {QStringLiteral("Горячие клавиши…"), QStringLiteral("keyboard")},
-        {taskbarTitle, QStringLiteral("dock.rectangle")},
-        {QStringLiteral("Разрешения…"), QStringLiteral("lock.shield")},
-        {QStringLiteral("О Tarnwick"), QStringLiteral("info.circle")},
+        {taskbarTitle, QStringLiteral("panel-bottom")},
+        {QStringLiteral("Разрешения…"), QStringLiteral("shield")},
+        {QStringLiteral("О Tarnwick"), QStringLiteral("info")},
         {QStringLiteral("Завершить Tarnwick"), QStringLiteral("power")},
     };
     return symbols.value(title);

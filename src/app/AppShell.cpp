@@ -8,6 +8,7 @@
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
+#include "panels/FileDialogs.h"
 #include "panels/PermissionSetupController.h"
 #include "panels/PermissionSetupModel.h"
 #include "panels/PermissionSetupView.h"
@@ -29,31 +30,30 @@ namespace {
 
 QString keys(const char* text) { return platform::keyText(QString::fromUtf8(text)); }
 
+const QString imageFilter = QStringLiteral("Изображения (*.png *.jpg *.jpeg *.tif *.tiff *.webp)");
+
 AppShell::Hooks withDefaults(AppShell::Hooks hooks)
 {
     if (!hooks.beep)
         hooks.beep = [] { QApplication::beep(); };
     if (!hooks.chooseFolder)
         hooks.chooseFolder = [](const QString& message, const QString& prompt, const QString& start) {
-            QFileDialog dialog(nullptr, message, start);
-            dialog.setFileMode(QFileDialog::Directory);
-            dialog.setOption(QFileDialog::ShowDirsOnly);
-            dialog.setLabelText(QFileDialog::Accept, prompt);
+            std::unique_ptr<QFileDialog> dialog(makeFolderDialog(nullptr, prompt, message, prompt, start));
             std::optional<QString> chosen;
-            if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-                chosen = dialog.selectedFiles().constFirst();
+            if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+                chosen = dialog->selectedFiles().constFirst();
             return chosen;
         };
     if (!hooks.chooseImage)
         hooks.chooseImage = [] {
-            const QString file = QFileDialog::getOpenFileName(nullptr, QStringLiteral("Открыть изображение"), {},
-                                                              QStringLiteral("Изображения (*.png *.jpg *.jpeg *.tif *.tiff *.webp)"));
-            return file.isEmpty() ? std::nullopt : std::optional<QString>(file);
+            const QStringList files = runFileDialog(nullptr, QStringLiteral("Открыть изображение"), imageFilter,
+                                                    QFileDialog::ExistingFile, QFileDialog::AcceptOpen);
+            return files.isEmpty() ? std::nullopt : std::optional<QString>(files.constFirst());
         };
     if (!hooks.chooseLayerImages)
         hooks.chooseLayerImages = [](QWidget* editor) {
-            return QFileDialog::getOpenFileNames(editor, QStringLiteral("Добавить изображение"), {},
-                                                 QStringLiteral("Изображения (*.png *.jpg *.jpeg *.tif *.tiff *.webp)"));
+            return runFileDialog(editor, QStringLiteral("Добавить изображение"), imageFilter, QFileDialog::ExistingFiles,
+                                 QFileDialog::AcceptOpen);
         };
     if (!hooks.confirmQuit)
         hooks.confirmQuit = [](const QString& informative) {
@@ -77,7 +77,7 @@ AppShell::Hooks withDefaults(AppShell::Hooks hooks)
 
 QIcon trayIcon()
 {
-    QIcon icon = platform::symbolIcon(u"viewfinder", Theme::marker());
+    QIcon icon = platform::symbolIcon(u"scan", Theme::marker());
     return icon.isNull() ? QApplication::windowIcon() : icon;
 }
 
@@ -103,14 +103,14 @@ void AppShell::beep() { hooks_.beep(); }
 void AppShell::start(const QStringList& arguments)
 {
     AppModel& model = *model_;
-    model.dockVisibilityChanged = [self = QPointer<AppShell>(this)](bool on) {
+    model.taskbarVisibilityChanged = [self = QPointer<AppShell>(this)](bool on) {
         if (!self)
             return;
         setTaskbarVisible(*self->panel_, on);
         self->menus_->setTaskbarChecked(on);
     };
     panel_ = std::make_unique<FloatingPanel>(model, preferences_);
-    setTaskbarVisible(*panel_, model.showsDockIcon());
+    setTaskbarVisible(*panel_, model.showsTaskbarIcon());
     menus_ = std::make_unique<AppMenus>(*this);
 
     tray_ = new QSystemTrayIcon(trayIcon(), this);
@@ -179,6 +179,10 @@ void AppShell::fillActions()
     model.hideAction = [self] { if (self && self->panel_) self->panel_->hide(); };
     model.permissionSetupAction = command(&AppShell::showPermissionSetup);
     model.shortcutGuideAction = command(&AppShell::showShortcutGuide);
+    model.capabilityAction = [self](platform::Capability capability) {
+        if (self && self->permissionSetup_)
+            self->permissionSetup_->presentCard(capability);
+    };
     model.editAction = [self](const QUuid& id) {
         if (self)
             self->editShot(id);
@@ -194,7 +198,7 @@ void AppShell::setupPermissions()
     permissionModel_ = std::make_unique<PermissionSetupModel>(PermissionSetupModel::Check{}, [this](SetupPermission p) {
         if (p == SetupPermission::screen)
             screenPermission_.request();
-        else if (p == SetupPermission::input)
+        else if (p == SetupPermission::pasteWatch)
             model_->monitor().start();
     });
     permissionSetup_ = std::make_unique<PermissionSetupController>(*permissionModel_);
@@ -275,7 +279,7 @@ void AppShell::showPermissionSetup()
         permissionSetup_->present(true);
 }
 
-void AppShell::toggleDockIcon() { model_->setShowsDockIcon(!model_->showsDockIcon()); }
+void AppShell::toggleTaskbarIcon() { model_->setShowsTaskbarIcon(!model_->showsTaskbarIcon()); }
 
 QString AppShell::aboutTitle() { return QStringLiteral("Tarnwick ") + QCoreApplication::applicationVersion(); }
 
@@ -287,8 +291,9 @@ QString AppShell::aboutText()
                 "Распознавание текста работает на компьютере. Текст заменяет содержимое буфера, а серия снимков "
                 "остаётся в памяти.\n\n"
                 "Приложение хранит серию до вставки. Для чатов снимки и комментарии вставляются последовательно. "
-                "Кнопка «Вставить снимки и текст» требует «Универсальный доступ». Для обычного ⌘V включите также "
-                "«Мониторинг ввода». Без разрешений используйте «Скопировать комментарии» после вставки снимков.\n\n"
+                "Кнопка «Вставить снимки и текст» требует «Автоматическую вставку» (расширение XTEST X-сервера). "
+                "Для обычного ⌘V нужно также «Отслеживание ⌘V» (расширение RECORD). Без них используйте "
+                "«Скопировать комментарии» после вставки снимков.\n\n"
                 "Блюр уменьшает читаемость и не гарантирует сокрытия секретных данных.");
 }
 

@@ -120,7 +120,7 @@ public:
     void chooseImageSaveDirectory(const std::function<void(std::optional<QString>)>& completion);
     void showShortcutGuide();
     void showPermissionSetup();
-    void toggleDockIcon();
+    void toggleTaskbarIcon();
     void about();
     // Tarnwick started again or its icon activated.
     void reopen();

@@ -129,7 +129,8 @@ void AppShell::captureRegion(ScreenCaptureMode mode, EditorExportWindow* editor)
 {
     if (!screenPermission_.request()) {
         const QString sentence = QStringLiteral(
-            "Доступ к экрану ещё не активен. Если Tarnwick уже включён в настройках, перезапустите приложение.");
+            "Доступ к экрану ещё не активен: X-сервер не отдаёт изображение экрана (запрос GetImage отклонён). "
+            "Запустите Tarnwick в сеансе X11, где программам разрешено читать экран.");
         model_->setScreenPermissionRequired(true);
         model_->setStatus(sentence);
         if (editor)

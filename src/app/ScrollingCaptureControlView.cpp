@@ -50,7 +50,7 @@ ScrollingCaptureControlView::ScrollingCaptureControlView(ScrollingCaptureModel& 
     setPalette(dark);
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(platform::symbolPixmap(u"arrow.down.doc", 18, Theme::accent()));
+    icon->setPixmap(platform::symbolPixmap(u"file-down", 18, Theme::accent()));
     auto* title = new QLabel(QStringLiteral("Снимок со скроллом"), this);
     title->setFont(pixelFont(font(), 13, QFont::DemiBold));
     dimensions_ = new QLabel(this);

@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "platform/PrivateFiles.h"
 #include "platform/QtClipboardBackend.h"
+#include "platform/QtTranslations.h"
 #include "platform/TarnwickError.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+    const QString translationMissing = tarnwick::platform::installQtTranslations(app);
 
     QStringList arguments = app.arguments().mid(1);
     // The running instance has another working folder: hand it an absolute path.
@@ -42,6 +44,8 @@ int main(int argc, char** argv)
     tarnwick::QuitGuard guard([&shell] { return shell.shouldQuit(); });
     QObject::connect(&instance, &tarnwick::SingleInstance::argumentsReceived, &shell, &tarnwick::AppShell::handleArguments);
     shell.start(arguments);
+    if (!translationMissing.isEmpty())
+        shell.model().setStatus(translationMissing);
     const int code = app.exec();
     shell.terminate();
     return code;

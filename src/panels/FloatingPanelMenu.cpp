@@ -1,6 +1,5 @@
 #include "panels/FloatingPanelMenu.h"
 
-#include "panels/PanelLook.h"
 #include "platform/Icons.h"
 #include "platform/KeyNames.h"
 #include "series/AppModel.h"
@@ -20,10 +19,10 @@ FloatingPanelMenu::FloatingPanelMenu(AppModel& model, QWidget* parent) : QMenu(p
     using E = Entry;
     auto on = [this](Entry entry, auto handler) { connect(action(entry), &QAction::triggered, this, handler); };
 
-    add(E::captureWindow, keys("Снимок выбранного окна · ⇧⌘Пробел"), "macwindow.on.rectangle");
-    add(E::captureText, keys("Скопировать текст с экрана · ⇧⌘0"), "text.viewfinder");
-    add(E::captureScrolling, QStringLiteral("Снимок со скроллом…"), "arrow.down.doc");
-    add(E::record, QStringLiteral("Запись экрана…"), "record.circle");
+    add(E::captureWindow, keys("Снимок выбранного окна · ⇧⌘Пробел"), "app-window");
+    add(E::captureText, keys("Скопировать текст с экрана · ⇧⌘0"), "scan-text");
+    add(E::captureScrolling, QStringLiteral("Снимок со скроллом…"), "file-down");
+    add(E::record, QStringLiteral("Запись экрана…"), "circle-dot");
     addSeparator();
     section_ = addSection(QStringLiteral("Снимки серии"));
     add(E::paste, QStringLiteral("Вставить снимки и текст"));
@@ -34,9 +33,9 @@ FloatingPanelMenu::FloatingPanelMenu(AppModel& model, QWidget* parent) : QMenu(p
     add(E::repeatTransfer, QStringLiteral("Повторить последнюю вставку"));
     addSeparator();
     add(E::shortcuts, QStringLiteral("Горячие клавиши…"), "keyboard");
-    add(E::taskbarIcon, QStringLiteral("Показывать иконку в панели задач"))->setCheckable(true);
+    add(E::taskbarIcon, QStringLiteral("Показывать иконку в панели задач"), "panel-bottom")->setCheckable(true);
     add(E::autoClear, keys("Очищать серию после ⌘V"))->setCheckable(true);
-    add(E::permissions, QStringLiteral("Разрешения…"), "lock.shield");
+    add(E::permissions, QStringLiteral("Разрешения…"), "shield");
     add(E::screenAccess, QStringLiteral("Доступ к записи экрана"));
     add(E::monitoring, keys("Включить распознавание ⌘V"));
     add(E::automaticPaste, QStringLiteral("Разрешить автоматическую вставку текста"));
@@ -57,12 +56,19 @@ FloatingPanelMenu::FloatingPanelMenu(AppModel& model, QWidget* parent) : QMenu(p
     on(E::exportSeries, [this] { call(model_.exportAction); });
     on(E::repeatTransfer, [this] { model_.repeatLastTransfer(); });
     on(E::shortcuts, [this] { call(model_.shortcutGuideAction); });
-    on(E::taskbarIcon, [this] { model_.setShowsDockIcon(!model_.showsDockIcon()); });
+    on(E::taskbarIcon, [this] { model_.setShowsTaskbarIcon(!model_.showsTaskbarIcon()); });
     on(E::autoClear, [this] { model_.setAutoClear(!model_.autoClear()); });
     on(E::permissions, [this] { call(model_.permissionSetupAction); });
-    on(E::screenAccess, [this] { model_.openScreenSettings(); });
-    on(E::monitoring, [this] { model_.enableMonitoring(); });
-    on(E::automaticPaste, [this] { model_.allowAutomaticPaste(); });
+    // Each opens the permission window on its card, which shows whether the X server allows it and why not.
+    on(E::screenAccess, [this] { call(model_.capabilityAction, platform::Capability::screen); });
+    on(E::monitoring, [this] {
+        model_.enableMonitoring();
+        call(model_.capabilityAction, platform::Capability::pasteWatch);
+    });
+    on(E::automaticPaste, [this] {
+        model_.allowAutomaticPaste();
+        call(model_.capabilityAction, platform::Capability::autoPaste);
+    });
     on(E::clearSeries, [this] { model_.setConfirmClear(true); });
     on(E::hide, [this] { call(model_.hideAction); });
     // The ordinary way out, so whatever the shell checks before quitting still runs.
@@ -74,7 +80,8 @@ QAction* FloatingPanelMenu::add(Entry entry, const QString& title, const char* s
 {
     QAction* item = addAction(title);
     if (symbol)
-        item->setIcon(panelLook::symbol(QString::fromLatin1(symbol), 16));
+        // In the menu's own ink: the panel's white symbols vanish on a light menu.
+        item->setIcon(platform::symbolIcon(QString::fromLatin1(symbol), palette().color(QPalette::WindowText)));
     entries_[static_cast<std::size_t>(entry)] = item;
     return item;
 }
@@ -96,7 +103,7 @@ void FloatingPanelMenu::refresh()
     for (E entry : {E::chatMode, E::combinedMode, E::imagesMode, E::commentsMode, E::exportSeries, E::clearSeries})
         action(entry)->setEnabled(!empty && !busy);
     action(E::repeatTransfer)->setEnabled(packet && !busy);
-    action(E::taskbarIcon)->setChecked(model_.showsDockIcon());
+    action(E::taskbarIcon)->setChecked(model_.showsTaskbarIcon());
     action(E::autoClear)->setChecked(model_.autoClear());
 
     // One entry per shot, updated in place: "B · 3 комм.", identified by the shot's id.

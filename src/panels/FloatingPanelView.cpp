@@ -101,7 +101,10 @@ FloatingPanelView::FloatingPanelView(AppModel& model, QWidget* parent) : QWidget
     screenAccess_->setFont(panelLook::font(10));
     screenAccess_->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; color: %1; }")
                                      .arg(Theme::accent().name()));
-    connect(screenAccess_, &QPushButton::clicked, this, [this] { model_.openScreenSettings(); });
+    connect(screenAccess_, &QPushButton::clicked, this, [this] {
+        if (model_.capabilityAction)
+            model_.capabilityAction(platform::Capability::screen);
+    });
     root->addWidget(screenAccess_);
     root->addStretch();
 

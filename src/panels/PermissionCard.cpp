@@ -58,7 +58,7 @@ PermissionCard::PermissionCard(PermissionSetupModel& model, SetupPermission perm
     granted->setContentsMargins(0, 0, 0, 0);
     granted->setSpacing(4);
     auto* check = new QLabel(grantedLabel_);
-    check->setPixmap(platform::symbolPixmap(u"checkmark.circle.fill", 11, green));
+    check->setPixmap(platform::symbolPixmap(u"circle-check", 11, green));
     granted->addStretch();
     granted->addWidget(check);
     granted->addWidget(label(QStringLiteral("Разрешено"), 11, QFont::Normal, green, grantedLabel_));
@@ -83,7 +83,8 @@ void PermissionCard::refresh()
     grantedLabel_->setVisible(granted);
     button_->setVisible(!granted);
     const bool requested = model_.requested().contains(permission_);
-    const QString text = requested ? QStringLiteral("Настройки") : QStringLiteral("Разрешить");
+    // No settings pane exists on X11: a second press says again what the server lacks.
+    const QString text = requested ? QStringLiteral("Как включить") : QStringLiteral("Разрешить");
     if (button_->text() != text)
         button_->setText(text);
     button_->setAccessibleName(title(permission_) + QStringLiteral(": ") + text.toLower());

@@ -18,11 +18,11 @@ QString missingText(SetupPermission permission)
     case SetupPermission::screen:
         return QStringLiteral("X-сервер не отдаёт изображение экрана (запрос GetImage к корневому окну отклонён). "
                               "Запустите Tarnwick в сеансе X11, где программам разрешено читать экран.");
-    case SetupPermission::input:
+    case SetupPermission::pasteWatch:
         return QStringLiteral("Без расширения RECORD Tarnwick не видит Ctrl+V в других окнах. "
                               "Включите расширение RECORD на X-сервере (уберите «-extension RECORD» из его "
                               "параметров или включите RECORD в разделе «Extensions» xorg.conf) и перезапустите сеанс.");
-    case SetupPermission::accessibility:
+    case SetupPermission::autoPaste:
         return QStringLiteral("Без расширения XTEST Tarnwick не может сам нажать Ctrl+V в окне чата. "
                               "Включите расширение XTEST на X-сервере (уберите «-extension XTEST» из его "
                               "параметров или включите XTEST в разделе «Extensions» xorg.conf) и перезапустите сеанс.");
@@ -38,8 +38,8 @@ bool PermissionProbe::granted(SetupPermission permission)
 {
     switch (permission) {
     case SetupPermission::screen: return platform::hasScreenAccess(connection_);
-    case SetupPermission::input: return platform::hasInputMonitoring(connection_);
-    case SetupPermission::accessibility: return platform::hasAccessibility(connection_);
+    case SetupPermission::pasteWatch: return platform::hasRecordExtension(connection_);
+    case SetupPermission::autoPaste: return platform::hasXTestExtension(connection_);
     }
     return false;
 }

@@ -81,6 +81,12 @@ void PermissionSetupController::present(bool activate)
     timer_.start();
 }
 
+void PermissionSetupController::presentCard(SetupPermission permission)
+{
+    present(true);
+    model_.showCard(permission);
+}
+
 bool PermissionSetupController::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == window_.get() && event->type() == QEvent::Close)

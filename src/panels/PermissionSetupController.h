@@ -26,6 +26,8 @@ public:
     // Shows the window (building it the first time) and starts the refresh
     // timer; with `activate` the window also takes the keyboard focus.
     void present(bool activate);
+    // Presents (activating) with the card of `permission` highlighted and its state explained.
+    void presentCard(SetupPermission permission);
     // At launch: presents (activating) unless the wizard was presented in this
     // run or all three permissions are granted. True when it presented.
     bool presentAtLaunch();

@@ -15,28 +15,32 @@ struct PermissionInfo {
 };
 
 constexpr std::array<PermissionInfo, 3> permissionInfo{{
-    {"Запись экрана", "Нужен для снимков окон, областей экрана и распознавания текста.",
-     "rectangle.dashed.badge.record"},
-    {"Мониторинг ввода", "Позволяет замечать ⌘V и освобождать серию после вставки.", "keyboard"},
-    {"Универсальный доступ", "Позволяет вставлять снимки и отдельный текст комментариев автоматически.",
-     "accessibility"},
+    {"Запись экрана",
+     "Нужен для снимков окон, областей экрана и распознавания текста: X-сервер отдаёт изображение экрана.",
+     "square-dashed"},
+    {"Отслеживание ⌘V",
+     "Позволяет замечать ⌘V в других окнах и освобождать серию после вставки. Нужно расширение RECORD X-сервера.",
+     "keyboard"},
+    {"Автоматическая вставка",
+     "Позволяет вставлять снимки и отдельный текст комментариев автоматически. Нужно расширение XTEST X-сервера.",
+     "clipboard-copy"},
 }};
 
 const PermissionInfo& info(SetupPermission permission) { return permissionInfo[static_cast<std::size_t>(permission)]; }
 
 } // namespace
 
-QString title(SetupPermission permission) { return QString::fromUtf8(info(permission).title); }
+QString title(SetupPermission permission) { return platform::keyText(QString::fromUtf8(info(permission).title)); }
 QString description(SetupPermission permission)
 {
     return platform::keyText(QString::fromUtf8(info(permission).description));
 }
 QString symbol(SetupPermission permission) { return QString::fromUtf8(info(permission).symbol); }
 
-PermissionSetupModel::PermissionSetupModel(Check check, Action request, Action openSettings, Explain explain,
+PermissionSetupModel::PermissionSetupModel(Check check, Action request, Action retry, Explain explain,
                                            QObject* parent)
     : QObject(parent), check_(std::move(check)), request_(std::move(request)),
-      openSettings_(std::move(openSettings)), explain_(std::move(explain))
+      retry_(std::move(retry)), explain_(std::move(explain))
 {
     if (!check_ || !explain_) {
         auto probe = std::make_shared<PermissionProbe>();
@@ -132,6 +136,17 @@ void PermissionSetupModel::continueIfGranted()
         requestNext();
 }
 
+void PermissionSetupModel::showCard(SetupPermission permission)
+{
+    if (requesting_)
+        return;
+    setGuided(false);
+    setCurrent(permission);
+    refresh();
+    if (!granted_.contains(permission))
+        explain(permission);
+}
+
 void PermissionSetupModel::requestIndividually(SetupPermission permission)
 {
     if (requesting_)
@@ -142,8 +157,8 @@ void PermissionSetupModel::requestIndividually(SetupPermission permission)
     if (granted_.contains(permission))
         return;
     if (requested_.contains(permission)) {
-        if (openSettings_)
-            openSettings_(permission);
+        if (retry_)
+            retry_(permission);
         explain(permission);
     } else {
         performRequest(permission);

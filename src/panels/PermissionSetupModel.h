@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Capabilities.h"
 #include "series/Enumerations.h"
 
 #include <QObject>
@@ -13,9 +14,9 @@ namespace tarnwick {
 
 // The three things Tarnwick needs the X server to allow, in the order the
 // wizard asks for them.
-enum class SetupPermission { screen, input, accessibility };
+using SetupPermission = platform::Capability;
 template <> struct EnumInfo<SetupPermission> {
-    static constexpr std::array<std::string_view, 3> names{"screen", "input", "accessibility"};
+    static constexpr std::array<std::string_view, 3> names{"screen", "pasteWatch", "autoPaste"};
 };
 
 QString title(SetupPermission permission);
@@ -37,9 +38,9 @@ public:
 
     // An empty `check` or `explain` asks the X server of $DISPLAY. The X server
     // cannot be asked for a capability, so after a request that left the
-    // permission missing, and from its settings button, the wizard shows the
-    // `explain` sentence instead; an empty `openSettings` does only that.
-    explicit PermissionSetupModel(Check check = {}, Action request = {}, Action openSettings = {},
+    // permission missing, and when its card's button is pressed again («Как
+    // включить»), the wizard shows the `explain` sentence; `retry` runs first then.
+    explicit PermissionSetupModel(Check check = {}, Action request = {}, Action retry = {},
                                   Explain explain = {}, QObject* parent = nullptr);
 
     // Published state.
@@ -64,6 +65,8 @@ public:
     QString primaryTitle() const;
     // Moves a guided run on once the permission it waits for is granted.
     void continueIfGranted();
+    // Highlights the card of `permission` and, when it is missing, says why.
+    void showCard(SetupPermission permission);
     // A card's own button.
     void requestIndividually(SetupPermission permission);
     // The next permission of a guided run; the main button's step.
@@ -80,7 +83,7 @@ private:
 
     Check check_;
     Action request_;
-    Action openSettings_;
+    Action retry_;
     Explain explain_;
 
     PermissionSet granted_;

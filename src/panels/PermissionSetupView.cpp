@@ -41,7 +41,7 @@ PermissionSetupView::PermissionSetupView(PermissionSetupModel& model, std::funct
     auto* header = new QHBoxLayout;
     header->setSpacing(12);
     auto* shield = new QLabel(this);
-    shield->setPixmap(platform::symbolPixmap(u"checkmark.shield", 30, Theme::accent()));
+    shield->setPixmap(platform::symbolPixmap(u"shield-check", 30, Theme::accent()));
     header->addWidget(shield);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(4);
@@ -114,15 +114,16 @@ void PermissionSetupView::refresh()
     const bool all = model_.allGranted();
     setText(count_, QStringLiteral("%1/3").arg(model_.granted().size()));
     setText(explanation_, all ? QStringLiteral("Все разрешения уже выданы. Здесь можно проверить их статус после "
-                                               "изменения системных настроек.")
-                              : QStringLiteral("Нажмите «Настроить все разрешения». Система покажет отдельные "
-                                               "запросы. В настройках включайте доступ именно для Tarnwick."));
+                                               "изменения настроек X-сервера.")
+                              : QStringLiteral("Нажмите «Настроить все разрешения». Tarnwick проверит, что позволяет "
+                                               "X-сервер, и под каждой недоступной возможностью назовёт, какого "
+                                               "расширения не хватает и как его включить."));
     for (PermissionCard* card : cards_)
         card->refresh();
     setText(note_, all ? QStringLiteral("Всё готово — можно делать снимки и вставлять серию с комментариями.")
-                       : QStringLiteral("Статус обновляется автоматически при возврате из настроек. Можно нажать "
-                                        "«Обновить статус». Если система требует перезапуск для записи экрана или "
-                                        "мониторинга ввода, сначала сохраните серию. Остальные доступы можно "
+                       : QStringLiteral("Статус обновляется автоматически каждую секунду. Можно нажать "
+                                        "«Обновить статус». Расширения RECORD и XTEST X-сервер включает при запуске: "
+                                        "перед перезапуском сеанса сначала сохраните серию. Остальные доступы можно "
                                         "настроить кнопкой «Следующий доступ»."));
     const QString close = all ? QStringLiteral("Закрыть") : QStringLiteral("Продолжить позже");
     if (closeButton_->text() != close)

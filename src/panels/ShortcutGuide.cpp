@@ -74,8 +74,8 @@ QVector<Section> sections()
 
 const std::array<const char*, 5>& symbols()
 {
-    static constexpr std::array<const char*, 5> names{"viewfinder", "cursorarrow", "pencil.and.outline", "macwindow",
-                                                      "doc.on.clipboard"};
+    static constexpr std::array<const char*, 5> names{"scan", "mouse-pointer-2", "pencil-line", "app-window",
+                                                      "clipboard-copy"};
     return names;
 }
 
@@ -112,6 +112,26 @@ Row row(const QString& entry)
 }
 
 QString capText(const QString& cap) { return platform::keyText(cap); }
+
+QStringList shownCaps(const QStringList& combination)
+{
+    static const QString modifiers = QStringLiteral("⇧⌘⌥⌃");
+    QStringList shown;
+    QString held;
+    for (const QString& cap : combination) {
+        if (cap.size() == 1 && modifiers.contains(cap)) {
+            held += cap;
+            continue;
+        }
+        // A key list ("← ↑ → ↓") is no single key for keyText to name.
+        const QString key = capText(cap);
+        shown << (held.isEmpty() ? key : cap.contains(u' ') ? capText(held) + u'+' + key : capText(held + cap));
+        held.clear();
+    }
+    if (!held.isEmpty())
+        shown << capText(held);
+    return shown;
+}
 
 QString legend()
 {

@@ -31,6 +31,9 @@ const std::array<const char*, 5>& symbols();
 Row row(const QString& entry);
 // What a key cap shows: "⌘" → "Ctrl", "↩" → "Enter"; other caps unchanged.
 QString capText(const QString& cap);
+// The caps of one combination as shown: modifiers join the key that follows
+// them in one cap, written like menus write it ({"⇧", "⌘", "Пробел"} → {"Ctrl+Shift+Пробел"}).
+QStringList shownCaps(const QStringList& combination);
 // The sidebar's legend of the modifier keys, as the caps show them.
 QString legend();
 

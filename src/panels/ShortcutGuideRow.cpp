@@ -69,8 +69,8 @@ ShortcutGuideRow::ShortcutGuideRow(ShortcutGuide::Row row, QWidget* parent) : QW
         line->setSpacing(4);
         line->addStretch();
         QList<QLabel*> caps;
-        for (const QString& cap : combination) {
-            caps << new KeyCap(ShortcutGuide::capText(cap), this);
+        for (const QString& cap : ShortcutGuide::shownCaps(combination)) {
+            caps << new KeyCap(cap, this);
             line->addWidget(caps.back());
         }
         caps_ << caps;

@@ -212,7 +212,7 @@ QString ShotStack::emptyStateText() const
 
 QString ShotStack::emptyStateSymbol() const
 {
-    return handedOver_ ? QStringLiteral("checkmark.circle") : QStringLiteral("square.stack.3d.up");
+    return handedOver_ ? QStringLiteral("circle-check") : QStringLiteral("layers");
 }
 
 } // namespace tarnwick

@@ -19,7 +19,7 @@ bool hasScreenAccess(X11Connection& connection)
     return image != nullptr;
 }
 
-bool hasInputMonitoring(X11Connection& connection)
+bool hasRecordExtension(X11Connection& connection)
 {
     xcb_connection_t* c = x11::Access::connection(connection);
     if (!c || !x11::hasExtension(c, &xcb_record_id))
@@ -45,7 +45,7 @@ bool hasInputMonitoring(X11Connection& connection)
     return true;
 }
 
-bool hasAccessibility(X11Connection& connection)
+bool hasXTestExtension(X11Connection& connection)
 {
     xcb_connection_t* c = x11::Access::connection(connection);
     if (!c || !x11::hasExtension(c, &xcb_test_id))
@@ -57,7 +57,7 @@ bool hasAccessibility(X11Connection& connection)
 
 Capabilities checkCapabilities(X11Connection& connection)
 {
-    return {hasScreenAccess(connection), hasInputMonitoring(connection), hasAccessibility(connection)};
+    return {hasScreenAccess(connection), hasRecordExtension(connection), hasXTestExtension(connection)};
 }
 
 } // namespace tarnwick::platform

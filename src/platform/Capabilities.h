@@ -4,19 +4,22 @@ namespace tarnwick::platform {
 
 class X11Connection;
 
-// What the X server lets Tarnwick do; each stands in for one of the three
-// permissions the interface asks for.
-struct Capabilities {
-    bool screen = false;          // a GetImage of the root window answers
-    bool inputMonitoring = false; // a RECORD context can be created
-    bool accessibility = false;   // the XTEST extension is present
+// The three capabilities in the order the permission window lists them.
+enum class Capability { screen, pasteWatch, autoPaste };
 
-    bool all() const { return screen && inputMonitoring && accessibility; }
+// What the X server lets Tarnwick do: read the screen, watch Ctrl+V in other
+// windows (RECORD), type Ctrl+V itself (XTEST).
+struct Capabilities {
+    bool screen = false; // a GetImage of the root window answers
+    bool record = false; // a RECORD context can be created
+    bool xtest = false;  // the XTEST extension is present
+
+    bool all() const { return screen && record && xtest; }
 };
 
 bool hasScreenAccess(X11Connection& connection);
-bool hasInputMonitoring(X11Connection& connection);
-bool hasAccessibility(X11Connection& connection);
+bool hasRecordExtension(X11Connection& connection);
+bool hasXTestExtension(X11Connection& connection);
 Capabilities checkCapabilities(X11Connection& connection);
 
 } // namespace tarnwick::platform

@@ -7,9 +7,9 @@
 
 namespace tarnwick::platform {
 
-// Icons are looked up by the symbol names the interface uses ("cursorarrow",
-// "text.bubble", …) and drawn from the bundled SVG set in the given colour.
-// An unknown symbol gives a null icon.
+// Icons of the bundled SVG set (resources/icons), named by their files
+// ("mouse-pointer-2", "message-square-text", …) and drawn in the given colour.
+// An unknown name gives a null icon.
 QString iconResource(QStringView symbol);
 QIcon symbolIcon(QStringView symbol, const QColor& color = Qt::white);
 QPixmap symbolPixmap(QStringView symbol, int side, const QColor& color = Qt::white);

@@ -28,12 +28,12 @@ RecordingBlurControls::RecordingBlurControls(RecordingUIModel& model, QWidget* p
     layout->setSpacing(9);
 
     auto* header = new QHBoxLayout;
-    add_ = new QPushButton(platform::symbolIcon(u"drop.halffull"), QStringLiteral("Добавить размытие"), card);
+    add_ = new QPushButton(platform::symbolIcon(u"droplet"), QStringLiteral("Добавить размытие"), card);
     picker_ = new QComboBox(card);
     picker_->setMaximumWidth(140);
     picker_->setAccessibleName(QStringLiteral("Область"));
     trash_ = new QToolButton(card);
-    trash_->setIcon(platform::symbolIcon(u"trash"));
+    trash_->setIcon(platform::symbolIcon(u"trash-2"));
     trash_->setToolTip(QStringLiteral("Удалить размытие"));
     progress_ = new QProgressBar(card);
     progress_->setRange(0, 1000);
@@ -42,7 +42,7 @@ RecordingBlurControls::RecordingBlurControls(RecordingUIModel& model, QWidget* p
     percent_ = new QLabel(card);
     percent_->setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 9));
     cancel_ = new QPushButton(QStringLiteral("Отменить анализ"), card);
-    track_ = new QPushButton(platform::symbolIcon(u"scope"), QString(), card);
+    track_ = new QPushButton(platform::symbolIcon(u"crosshair"), QString(), card);
     for (QWidget* w : std::initializer_list<QWidget*>{add_, picker_, trash_})
         header->addWidget(w);
     header->addStretch();

@@ -126,7 +126,7 @@ RecordingBlurDetails::RecordingBlurDetails(RecordingUIModel& model, QWidget* par
     warning->setContentsMargins(0, 0, 0, 0);
     warning->setAlignment(Qt::AlignTop);
     auto* sign = new QLabel(warning_);
-    sign->setPixmap(platform::symbolIcon(u"exclamationmark.triangle.fill", orange).pixmap(QSize(15, 15), devicePixelRatioF()));
+    sign->setPixmap(platform::symbolIcon(u"triangle-alert", orange).pixmap(QSize(15, 15), devicePixelRatioF()));
     warning->addWidget(sign, 0, Qt::AlignTop);
     auto* column = new QVBoxLayout;
     column->setSpacing(5);
@@ -187,7 +187,7 @@ RecordingBlurDetails::Row& RecordingBlurDetails::correctionRow(std::size_t index
         layout->setSpacing(2);
         row.time = new QPushButton(row.box);
         row.time->setToolTip(QStringLiteral("Перейти к ручному положению"));
-        row.remove->setIcon(platform::symbolIcon(u"xmark"));
+        row.remove->setIcon(platform::symbolIcon(u"x"));
         row.remove->setToolTip(QStringLiteral("Удалить поправку"));
         layout->addWidget(row.time);
         layout->addWidget(row.remove);

@@ -79,7 +79,7 @@ RecordingWindow::RecordingWindow(RecordingUIModel& model, std::function<bool()> 
     auto* header = new QHBoxLayout;
     header->setSpacing(12);
     auto* mark = new QLabel;
-    mark->setPixmap(platform::symbolIcon(u"record.circle", Qt::red).pixmap(QSize(28, 28), devicePixelRatioF()));
+    mark->setPixmap(platform::symbolIcon(u"circle-dot", Qt::red).pixmap(QSize(28, 28), devicePixelRatioF()));
     header->addWidget(mark);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(4);
@@ -230,7 +230,8 @@ QWidget* RecordingWindow::buildSettings()
     audioRow->addStretch();
     layout->addLayout(audioRow);
     layout->addWidget(note(
-        QStringLiteral("Звук приложений и голос можно записывать вместе. Для микрофона нужен отдельный доступ."), 11));
+        QStringLiteral("Звук приложений и голос можно записывать вместе. Микрофон — источник звука PulseAudio по "
+                       "умолчанию."), 11));
     microphoneSettings_ = new QPushButton(QStringLiteral("Открыть настройки микрофона"));
     microphoneSettings_->setFont(Theme::font(11));
     connect(microphoneSettings_, &QPushButton::clicked, this, [] {

@@ -1,5 +1,6 @@
 #include "recording/ScreenRecordingController.h"
 
+#include "panels/FileDialogs.h"
 #include "panels/FloatingPanel.h"
 #include "platform/PrivateFiles.h"
 #include "recording/RecordingControlPanel.h"
@@ -11,7 +12,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -26,11 +26,11 @@ namespace tarnwick::recording {
 namespace {
 
 const QString noScreenAccess = QStringLiteral(
-    "Нет доступа к экрану. Включите Tarnwick в «Конфиденциальность и безопасность → Запись экрана». Если доступ уже "
-    "включён, сохраните работу и перезапустите приложение.");
+    "Нет доступа к экрану. X-сервер не отдаёт изображение экрана (запрос GetImage отклонён): запустите Tarnwick в "
+    "сеансе X11, где программам разрешено читать экран. Перед перезапуском сохраните работу.");
 const QString noMicrophone = QStringLiteral(
-    "Нет доступа к микрофону. Разрешите Tarnwick в «Конфиденциальность и безопасность → Микрофон» или отключите "
-    "запись микрофона.");
+    "Нет доступа к микрофону. PulseAudio не открывает источник звука: проверьте, что звуковой сервер запущен и "
+    "микрофон не отключён в его настройках, или отключите запись микрофона.");
 const QString saveDirectoryKey = QStringLiteral("recordingSaveDirectory");
 
 // Runs `work` on a worker thread and `done(value, error)` back on the GUI
@@ -94,10 +94,11 @@ RecordingServices RecordingServices::system()
     s.install = &review::RecordingExport::install;
     s.duration = &review::RecordingExport::duration;
     s.chooseDestination = [](QWidget* parent, const QString& proposal) -> std::optional<QString> {
-        const QString path = QFileDialog::getSaveFileName(parent, QString(), proposal, QStringLiteral("MPEG-4 (*.mp4)"));
-        if (path.isEmpty())
+        const QStringList paths = runFileDialog(parent, QStringLiteral("Сохранить запись"), QStringLiteral("MPEG-4 (*.mp4)"),
+                                                QFileDialog::AnyFile, QFileDialog::AcceptSave, proposal);
+        if (paths.isEmpty())
             return std::nullopt;
-        return path;
+        return paths.constFirst();
     };
     s.confirmDiscard = [](QWidget* parent) {
         QMessageBox box(parent);

@@ -15,21 +15,21 @@ struct ToolInfo {
 };
 
 constexpr std::array<ToolInfo, 15> toolInfo{{
-    {"Выбор", "cursorarrow"},
-    {"Стрелка", "arrow.up.right"},
-    {"Фигуры", "rectangle"},
+    {"Выбор", "mouse-pointer-2"},
+    {"Стрелка", "arrow-up-right"},
+    {"Фигуры", "square"},
     {"Круг", "circle"},
-    {"Комментарий", "text.bubble"},
-    {"Блюр/удаление", "drop.halffull"},
+    {"Комментарий", "message-square-text"},
+    {"Блюр/удаление", "droplet"},
     {"Длина", "ruler"},
-    {"Карандаш", "pencil.tip"},
-    {"Текст", "textformat"},
+    {"Карандаш", "pencil"},
+    {"Текст", "type"},
     {"Кадрирование", "crop"},
-    {"Лупа", "plus.magnifyingglass"},
-    {"Изображение", "photo"},
+    {"Лупа", "zoom-in"},
+    {"Изображение", "image"},
     {"Рулетка", "ruler"},
     {"Выделитель", "highlighter"},
-    {"QR-код", "qrcode.viewfinder"},
+    {"QR-код", "scan-qr-code"},
 }};
 
 bool isOneOf(AnnotationTool tool, std::initializer_list<AnnotationTool> set)

@@ -17,7 +17,9 @@ namespace tarnwick {
 namespace {
 
 const QString keyAutoClear = QStringLiteral("autoClear");
-const QString keyShowsDockIcon = QStringLiteral("showsDockIcon");
+const QString keyShowsTaskbarIcon = QStringLiteral("showsTaskbarIcon");
+// Written by earlier versions; still read while the new key is absent.
+const QString keyShowsTaskbarIconBefore = QStringLiteral("showsDockIcon");
 const QString keyImageSaveDirectory = QStringLiteral("imageSaveDirectory");
 const QString keyColorCodeFormat = QStringLiteral("colorCodeFormat");
 const QString keyEditorVerticalToolbar = QStringLiteral("editorVerticalToolbar");
@@ -27,7 +29,6 @@ QString keys(const char* text) { return platform::keyText(QString::fromUtf8(text
 // What the X server lacks, in place of the system settings panes the texts name elsewhere.
 const QString recordMissing = QStringLiteral("Включите расширение RECORD на X-сервере");
 const QString xtestMissing = QStringLiteral("Включите расширение XTEST на X-сервере");
-const QString screenMissing = QStringLiteral("X-сервер не отдаёт изображение экрана (запрос GetImage отклонён)");
 
 } // namespace
 
@@ -42,9 +43,9 @@ AppModel::AppModel(ClipboardBridge& clipboard, QSettings& preferences, bool star
         box.exec();
     };
     beep = [] { QApplication::beep(); };
-    pastePermission = [this] { return platform::hasAccessibility(connection_); };
+    pastePermission = [this] { return platform::hasXTestExtension(connection_); };
     postPaste = [this](quint32 window) { return keyboard_.paste(window) == platform::PasteOutcome::Posted; };
-    frontmostWindow = [this] { return platform::ActiveWindow::query(connection_); };
+    activeWindow = [this] { return platform::ActiveWindow::query(connection_); };
     activateWindow = [this](quint32 window) { platform::activateWindow(connection_, window); };
     // The model is the timers' context: a step still pending dies with it.
     after = [this](int ms, std::function<void()> step) { QTimer::singleShot(ms, this, std::move(step)); };
@@ -77,8 +78,8 @@ void AppModel::readPreferences()
         autoClear_ = autoClear.toBool();
     const QVariant vertical = preferences_.value(keyEditorVerticalToolbar);
     editorVerticalToolbar_ = vertical.typeId() == QMetaType::Bool ? vertical.toBool() : vertical.toString() == u"true";
-    const QVariant dock = preferences_.value(keyShowsDockIcon);
-    showsDockIcon_ = dock.typeId() == QMetaType::Bool ? dock.toBool() : dock.toString() == u"true";
+    const QVariant taskbar = preferences_.value(keyShowsTaskbarIcon, preferences_.value(keyShowsTaskbarIconBefore));
+    showsTaskbarIcon_ = taskbar.typeId() == QMetaType::Bool ? taskbar.toBool() : taskbar.toString() == u"true";
 }
 
 template <typename T>
@@ -101,13 +102,13 @@ void AppModel::setAutoClear(bool on)
     assign(autoClear_, on);
 }
 
-void AppModel::setShowsDockIcon(bool on)
+void AppModel::setShowsTaskbarIcon(bool on)
 {
-    preferences_.setValue(keyShowsDockIcon, on);
-    const bool differs = on != showsDockIcon_;
-    assign(showsDockIcon_, on);
-    if (differs && dockVisibilityChanged)
-        dockVisibilityChanged(on);
+    preferences_.setValue(keyShowsTaskbarIcon, on);
+    const bool differs = on != showsTaskbarIcon_;
+    assign(showsTaskbarIcon_, on);
+    if (differs && taskbarVisibilityChanged)
+        taskbarVisibilityChanged(on);
 }
 
 void AppModel::setColorCodeFormat(ColorCodeFormat format)
@@ -321,26 +322,8 @@ void AppModel::enableMonitoring()
 {
     monitor_.start();
     updateMonitoring();
-    if (monitoring_)
-        return;
-    setStatus(recordMissing);
-    openInputSettings();
-}
-
-void AppModel::openInputSettings()
-{
-    if (!connection_.connect())
-        setStatus(connection_.errorText());
-    else if (!platform::hasInputMonitoring(connection_))
-        setStatus(recordMissing);
-}
-
-void AppModel::openScreenSettings()
-{
-    if (!connection_.connect())
-        setStatus(connection_.errorText());
-    else if (!platform::hasScreenAccess(connection_))
-        setStatus(screenMissing);
+    if (!monitoring_)
+        setStatus(connection_.connect() ? recordMissing : connection_.errorText());
 }
 
 void AppModel::allowAutomaticPaste()
@@ -371,7 +354,7 @@ void AppModel::handlePaste()
     const std::optional<std::uint64_t> changeCount = clipboard_.changeCount();
     const bool chat = mode == TransferMode::chat;
     std::optional<quint32> frontmost;
-    if (const auto active = frontmostWindow ? frontmostWindow() : std::nullopt)
+    if (const auto active = activeWindow ? activeWindow() : std::nullopt)
         frontmost = active->window;
     pastePending_ = true;
     transferInProgress_ = true;
@@ -401,7 +384,7 @@ void AppModel::commentStep(int revision, std::optional<std::uint64_t> changeCoun
         emit changed();
         // Only into the window the images went to, and only while it is still in front.
         if (frontmost) {
-            const auto now = frontmostWindow ? frontmostWindow() : std::nullopt;
+            const auto now = activeWindow ? activeWindow() : std::nullopt;
             if (now && now->window == *frontmost && pastePermission() && postPaste(*frontmost)) {
                 scheduleRelease(revision);
                 return;

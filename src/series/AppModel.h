@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ActiveWindow.h"
+#include "platform/Capabilities.h"
 #include "platform/PasteKeyboard.h"
 #include "platform/PasteMonitor.h"
 #include "platform/X11Connection.h"
@@ -57,8 +58,8 @@ public:
     bool transferInProgress() const { return transferInProgress_; }
     bool autoClear() const { return autoClear_; }
     void setAutoClear(bool on);
-    bool showsDockIcon() const { return showsDockIcon_; }
-    void setShowsDockIcon(bool on);
+    bool showsTaskbarIcon() const { return showsTaskbarIcon_; }
+    void setShowsTaskbarIcon(bool on);
     const std::optional<QString>& imageSaveDirectory() const { return imageSaveDirectory_; }
     TransferMode transferMode() const { return transferMode_; }
     bool confirmClear() const { return confirmClear_; }
@@ -106,10 +107,6 @@ public:
     void pasteAll(const platform::ActiveWindow& target);
     // The panel's button for Ctrl+V recognition.
     void enableMonitoring();
-    // There is no settings pane to open on X11: these show in the status
-    // line what the X server is missing.
-    void openInputSettings();
-    void openScreenSettings();
     // The panel's "allow automatic paste": X11 has no prompt to show; reads whether
     // we may type Ctrl+V and, when not, names what the X server lacks.
     void allowAutomaticPaste();
@@ -118,7 +115,9 @@ public:
     std::function<void()> captureAction, captureWindowAction, captureScrollingAction, captureTextAction, recordAction,
         exportAction, showAction, hideAction, pasteAction, permissionSetupAction, shortcutGuideAction;
     std::function<void(const QUuid&)> editAction;
-    std::function<void(bool)> dockVisibilityChanged;
+    std::function<void(bool)> taskbarVisibilityChanged;
+    // Shows the permission window on the card of one capability: present, or what the X server lacks.
+    std::function<void(platform::Capability)> capabilityAction;
 
     // Injected system hooks; the defaults ask the X server.
     // Whether we may type Ctrl+V ourselves (the XTEST extension is there).
@@ -126,7 +125,7 @@ public:
     // Types Ctrl+V into `window` while it is still the active one; true when sent.
     std::function<bool(quint32 window)> postPaste;
     // The window a paste goes to now: the active window, nothing when none.
-    std::function<std::optional<platform::ActiveWindow>()> frontmostWindow;
+    std::function<std::optional<platform::ActiveWindow>()> activeWindow;
     // Asks the window manager to bring `window` to the front.
     std::function<void(quint32 window)> activateWindow;
     // Runs `step` on the GUI thread `ms` milliseconds from now.
@@ -172,7 +171,7 @@ private:
     bool awaitingComments_ = false;
     bool transferInProgress_ = false;
     bool autoClear_ = true;
-    bool showsDockIcon_ = false;
+    bool showsTaskbarIcon_ = false;
     std::optional<QString> imageSaveDirectory_;
     TransferMode transferMode_ = TransferMode::chat;
     bool confirmClear_ = false;

@@ -70,7 +70,7 @@ TEST_F(ShellTest, TrayMenuListsTheCommandsWithLinuxKeysAndEachRunsItsAction)
         {"Горячие клавиши…", &windowShown<ShortcutGuideView>},
         {"Показывать иконку в панели задач",
          [this] {
-             return settings.value("showsDockIcon").toBool() && shell->trayMenu()->actions()[10]->isChecked()
+             return settings.value("showsTaskbarIcon").toBool() && shell->trayMenu()->actions()[10]->isChecked()
                  && shell->panel()->view().menu().action(FloatingPanelMenu::Entry::taskbarIcon)->isChecked()
                  && (shell->panel()->windowFlags() & Qt::WindowType_Mask) == Qt::Window;
          }},

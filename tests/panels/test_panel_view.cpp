@@ -108,10 +108,10 @@ TEST_F(PanelViewTest, EveryEntryRunsItsAction)
     EXPECT_EQ(model->transferMode(), TransferMode::comments);
     menu().action(E::repeatTransfer)->trigger();
     EXPECT_EQ(model->status(), QStringLiteral("Последняя серия снова готова к вставке"));
-    const bool taskbar = model->showsDockIcon(), autoClear = model->autoClear();
+    const bool taskbar = model->showsTaskbarIcon(), autoClear = model->autoClear();
     menu().action(E::taskbarIcon)->trigger();
     menu().action(E::autoClear)->trigger();
-    EXPECT_NE(model->showsDockIcon(), taskbar);
+    EXPECT_NE(model->showsTaskbarIcon(), taskbar);
     EXPECT_NE(model->autoClear(), autoClear);
     settle();
     EXPECT_EQ(menu().action(E::autoClear)->isChecked(), model->autoClear());

@@ -64,14 +64,14 @@ TEST(PermissionWizard, MainAndCardButtonsWalkTheStateMachine)
     const Step steps[] = {
         {[] {}, "Настроить все разрешения", {}, {}, {}},
         // A card's own request leaves the run idle.
-        {[&] { w.click(w.cardButton(P::input)); }, "Продолжить настройку", {}, {P::input}, {}},
-        {[&] { w.click(w.view.primaryButton()); }, "Следующий доступ", P::screen, {P::input, P::screen}, {}},
-        {[&] { w.click(w.view.primaryButton()); }, "Проверить доступ", P::accessibility,
-         {P::input, P::screen, P::accessibility}, {}},
+        {[&] { w.click(w.cardButton(P::pasteWatch)); }, "Продолжить настройку", {}, {P::pasteWatch}, {}},
+        {[&] { w.click(w.view.primaryButton()); }, "Следующий доступ", P::screen, {P::pasteWatch, P::screen}, {}},
+        {[&] { w.click(w.view.primaryButton()); }, "Проверить доступ", P::autoPaste,
+         {P::pasteWatch, P::screen, P::autoPaste}, {}},
         // Nothing left to ask: the run ends after a refresh.
-        {[&] { w.click(w.view.primaryButton()); }, "Проверить доступ", {}, {P::input, P::screen, P::accessibility}, {}},
+        {[&] { w.click(w.view.primaryButton()); }, "Проверить доступ", {}, {P::pasteWatch, P::screen, P::autoPaste}, {}},
         // Asked once already: the card points to the settings and asks no more.
-        {[&] { w.click(w.cardButton(P::screen)); }, "Проверить доступ", {}, {P::input, P::screen, P::accessibility},
+        {[&] { w.click(w.cardButton(P::screen)); }, "Проверить доступ", {}, {P::pasteWatch, P::screen, P::autoPaste},
          {P::screen}},
     };
     for (std::size_t i = 0; i < std::size(steps); ++i) {
@@ -90,9 +90,9 @@ TEST(PermissionWizard, MainAndCardButtonsWalkTheStateMachine)
     for (P p : allCases<P>()) {
         EXPECT_TRUE(w.view.card(p)->notice()->isVisibleTo(&w.view));
         EXPECT_EQ(w.view.card(p)->notice()->text(), QStringLiteral("нет ") + rawString(p));
-        EXPECT_EQ(w.cardButton(p)->text(), QStringLiteral("Настройки"));
+        EXPECT_EQ(w.cardButton(p)->text(), QStringLiteral("Как включить"));
     }
-    EXPECT_EQ(w.cardButton(P::screen)->accessibleName(), QStringLiteral("Запись экрана: настройки"));
+    EXPECT_EQ(w.cardButton(P::screen)->accessibleName(), QStringLiteral("Запись экрана: как включить"));
 }
 
 TEST(PermissionWizard, GrantedSkipsAndCloses)
@@ -100,16 +100,16 @@ TEST(PermissionWizard, GrantedSkipsAndCloses)
     Wizard w;
     w.system.granted = {P::screen};
     w.click(w.view.primaryButton());
-    EXPECT_EQ(w.system.requests, QVector<P>{P::input});
+    EXPECT_EQ(w.system.requests, QVector<P>{P::pasteWatch});
     EXPECT_FALSE(w.cardButton(P::screen)->isVisibleTo(&w.view));
-    EXPECT_TRUE(w.view.card(P::input)->notice()->isVisibleTo(&w.view));
+    EXPECT_TRUE(w.view.card(P::pasteWatch)->notice()->isVisibleTo(&w.view));
 
     // Granted in the meantime: the notice goes, the count and texts follow.
-    w.system.granted = {P::screen, P::input, P::accessibility};
+    w.system.granted = {P::screen, P::pasteWatch, P::autoPaste};
     QSignalSpy changes(w.model.get(), &PermissionSetupModel::changed);
     w.click(w.view.refreshButton());
     EXPECT_EQ(w.view.countLabel()->text(), QStringLiteral("3/3"));
-    EXPECT_FALSE(w.view.card(P::input)->notice()->isVisibleTo(&w.view));
+    EXPECT_FALSE(w.view.card(P::pasteWatch)->notice()->isVisibleTo(&w.view));
     EXPECT_EQ(w.view.primaryButton()->text(), QStringLiteral("Готово"));
     EXPECT_EQ(w.view.closeButton()->text(), QStringLiteral("Закрыть"));
     // An unchanged status publishes nothing.
@@ -121,7 +121,7 @@ TEST(PermissionWizard, GrantedSkipsAndCloses)
     EXPECT_EQ(w.closes, 1);
     QTest::keyClick(&w.view, Qt::Key_Escape);
     EXPECT_EQ(w.closes, 2);
-    EXPECT_EQ(w.system.requests, QVector<P>{P::input});
+    EXPECT_EQ(w.system.requests, QVector<P>{P::pasteWatch});
 }
 
 TEST(PermissionWizard, NoSecondRequestWhileOneRuns)
@@ -131,10 +131,10 @@ TEST(PermissionWizard, NoSecondRequestWhileOneRuns)
     w.system.duringRequest = [&](P) {
         EXPECT_TRUE(w.model->requesting());
         w.model->requestNext();
-        w.model->requestIndividually(P::accessibility);
+        w.model->requestIndividually(P::autoPaste);
         w.view.refresh();
         disabled = !w.view.primaryButton()->isEnabled() && !w.view.refreshButton()->isEnabled() &&
-                   !w.cardButton(P::accessibility)->isEnabled();
+                   !w.cardButton(P::autoPaste)->isEnabled();
     };
     w.click(w.view.primaryButton());
     EXPECT_EQ(w.system.requests, QVector<P>{P::screen});
@@ -162,14 +162,14 @@ TEST(PermissionWizardWindow, GuidedRunMovesOnByItselfAndEndsOnClose)
     EXPECT_EQ(window->width(), PermissionSetupView::fixedWidth);
 
     window->primaryButton()->click();
-    ASSERT_EQ(model->current(), P::input);
+    ASSERT_EQ(model->current(), P::pasteWatch);
     // Let the activation pass, so that only the timer can notice the grant.
     QCoreApplication::processEvents();
     // Granted elsewhere: the one-second refresh moves the run on without a click.
-    system.granted.insert(P::input);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->current() == P::accessibility; },
+    system.granted.insert(P::pasteWatch);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->current() == P::autoPaste; },
                                 PermissionSetupController::refreshIntervalMs + 500));
-    EXPECT_EQ(system.requests, (QVector<P>{P::input, P::accessibility}));
+    EXPECT_EQ(system.requests, (QVector<P>{P::pasteWatch, P::autoPaste}));
     EXPECT_GE(notified, 2);
 
     const int before = notified;
@@ -185,13 +185,13 @@ TEST(PermissionWizardWindow, GuidedRunMovesOnByItselfAndEndsOnClose)
     EXPECT_EQ(controller.window(), window);
     EXPECT_TRUE(controller.refreshing());
     EXPECT_EQ(model->primaryTitle(), QStringLiteral("Проверить доступ"));
-    EXPECT_EQ(model->requested(), (PermissionSet{P::input, P::accessibility}));
+    EXPECT_EQ(model->requested(), (PermissionSet{P::pasteWatch, P::autoPaste}));
 }
 
 TEST(PermissionWizardWindow, NotPresentedAtLaunchWhenAllGranted)
 {
     FakeSystem system;
-    system.granted = {P::screen, P::input, P::accessibility};
+    system.granted = {P::screen, P::pasteWatch, P::autoPaste};
     auto model = system.model();
     PermissionSetupController controller(*model);
     EXPECT_FALSE(controller.presentAtLaunch());

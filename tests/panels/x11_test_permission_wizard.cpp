@@ -15,7 +15,7 @@ using P = SetupPermission;
 TEST(PermissionWizardOnX11, FullServerGrantsAllAndTheWizardStaysAway)
 {
     PermissionSetupModel model;
-    EXPECT_EQ(model.granted(), (PermissionSet{P::screen, P::input, P::accessibility}));
+    EXPECT_EQ(model.granted(), (PermissionSet{P::screen, P::pasteWatch, P::autoPaste}));
     PermissionSetupController controller(model);
     EXPECT_FALSE(controller.presentAtLaunch());
     EXPECT_EQ(controller.window(), nullptr);
@@ -37,13 +37,13 @@ TEST(PermissionWizardOnX11, ServerWithoutRecordGetsTheWizardAndAnExplanation)
     // no X server can grant on request: the card says what to do instead.
     window->primaryButton()->click();
     window->refresh();
-    PermissionCard* input = window->card(P::input);
-    EXPECT_EQ(model.current(), P::input);
+    PermissionCard* input = window->card(P::pasteWatch);
+    EXPECT_EQ(model.current(), P::pasteWatch);
     EXPECT_TRUE(input->notice()->isVisible());
     EXPECT_TRUE(input->notice()->text().contains(QStringLiteral("Включите расширение RECORD на X-сервере")));
-    ASSERT_EQ(input->button()->text(), QStringLiteral("Настройки"));
+    ASSERT_EQ(input->button()->text(), QStringLiteral("Как включить"));
 
-    // "Настройки" explains afresh, here with the Wayland session as the cause.
+    // "Как включить" explains afresh, here with the Wayland session as the cause.
     qputenv("XDG_SESSION_TYPE", "wayland");
     input->button()->click();
     qunsetenv("XDG_SESSION_TYPE");

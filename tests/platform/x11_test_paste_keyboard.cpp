@@ -103,8 +103,8 @@ TEST(Capabilities, ServerWithoutRecordAndXTest)
     X11Connection connection(server.display());
     const Capabilities caps = checkCapabilities(connection);
     EXPECT_TRUE(caps.screen);
-    EXPECT_FALSE(caps.inputMonitoring);
-    EXPECT_FALSE(caps.accessibility);
+    EXPECT_FALSE(caps.record);
+    EXPECT_FALSE(caps.xtest);
     X11Client x(server.display());
     const std::uint32_t chat = x.createWindow(4242);
     x.setActiveWindow(chat);

@@ -120,7 +120,7 @@ protected:
                 posted << w;
             return postSucceeds;
         };
-        m->frontmostWindow = [this] { return active; };
+        m->activeWindow = [this] { return active; };
         m->activateWindow = [this](quint32 w) { activated << w; };
         m->after = [this](int ms, std::function<void()> run) { steps.push_back({ms, std::move(run)}); };
         return m;

@@ -14,7 +14,7 @@ const QString unavailable = QStringLiteral("Буфер обмена недост
 TEST_F(AppModelTest, PreferencesDefaultsJunkAndStoredValues)
 {
     const auto prefs = [](const AppModel& m) {
-        return std::tuple(m.autoClear(), m.showsDockIcon(), m.colorCodeFormat(), m.imageSaveDirectory(), m.transferMode());
+        return std::tuple(m.autoClear(), m.showsTaskbarIcon(), m.colorCodeFormat(), m.imageSaveDirectory(), m.transferMode());
     };
     const auto defaults = std::tuple(true, false, ColorCodeFormat::hexHash, std::optional<QString>(), TransferMode::chat);
     EXPECT_EQ(prefs(*model), defaults);
@@ -25,6 +25,11 @@ TEST_F(AppModelTest, PreferencesDefaultsJunkAndStoredValues)
     model->setAutoClear(false);
     model->setColorCodeFormat(ColorCodeFormat::androidARGB);
     EXPECT_EQ(prefs(*makeModel()), std::tuple(false, false, ColorCodeFormat::androidARGB, std::optional<QString>(), TransferMode::chat));
+    // The key earlier versions wrote is still read; the new one wins once written.
+    settings.setValue(QStringLiteral("showsDockIcon"), true);
+    EXPECT_TRUE(makeModel()->showsTaskbarIcon());
+    model->setShowsTaskbarIcon(false);
+    EXPECT_FALSE(makeModel()->showsTaskbarIcon());
 }
 
 TEST_F(AppModelTest, SaveReplacesInPlaceOrAppendsAndRefusesATwentySeventhShot)

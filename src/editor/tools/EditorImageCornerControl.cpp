@@ -18,7 +18,7 @@ EditorImageCornerControl::EditorImageCornerControl(EditorState& state, QWidget* 
     row->setContentsMargins(8, 0, 8, 0);
     row->setSpacing(7);
     auto* icon = new QLabel(this);
-    icon->setPixmap(platform::symbolIcon(QStringLiteral("app"), Theme::muted()).pixmap(12, 12));
+    icon->setPixmap(platform::symbolIcon(QStringLiteral("square-round-corner"), Theme::muted()).pixmap(12, 12));
     row->addWidget(icon);
     slider_->setFixedWidth(82);
     slider_->setAccessibleName(QStringLiteral("Радиус скругления углов"));

@@ -29,7 +29,7 @@ QPushButton* textButton(const QString& text, const QString& accessibleName, QWid
 QPushButton* backgroundButton(QWidget* parent)
 {
     QPushButton* b = textButton(QStringLiteral("Удалить фон"), QStringLiteral("Удалить фон"), parent);
-    b->setIcon(platform::symbolIcon(QStringLiteral("person.crop.rectangle")));
+    b->setIcon(platform::symbolIcon(QStringLiteral("square-user")));
     b->setFont(toolLook::font(11));
     return b;
 }
@@ -97,7 +97,7 @@ EditorSupplementalControls::EditorSupplementalControls(EditorState& state, QWidg
     row->addWidget(rulerUnits_);
 
     applyCrop_ = textButton(QStringLiteral("Применить"), QStringLiteral("Применить кадрирование"), this);
-    cancelCrop_ = toolLook::symbolButton(QStringLiteral("xmark"), QStringLiteral("Отменить рамку"), this);
+    cancelCrop_ = toolLook::symbolButton(QStringLiteral("x"), QStringLiteral("Отменить рамку"), this);
     editText_ = textButton(QStringLiteral("Изменить"), QStringLiteral("Изменить текст"), this);
     row->addWidget(applyCrop_);
     row->addWidget(cancelCrop_);
@@ -117,7 +117,7 @@ EditorSupplementalControls::EditorSupplementalControls(EditorState& state, QWidg
     row->addWidget(zoomGroup_);
 
     layerBackground_ = backgroundButton(this);
-    mirror_ = toolLook::symbolButton(QStringLiteral("arrow.left.and.right.righttriangle.left.righttriangle.right"),
+    mirror_ = toolLook::symbolButton(QStringLiteral("flip-horizontal-2"),
                                      QStringLiteral("Отразить по горизонтали"), this, Theme::muted());
     mirror_->setToolTip(QStringLiteral("Отразить по горизонтали"));
     mirror_->setFixedSize(24, 26);
@@ -134,7 +134,7 @@ EditorSupplementalControls::EditorSupplementalControls(EditorState& state, QWidg
 
     busy_ = toolLook::busyIndicator(this);
     row->addWidget(busy_);
-    delete_ = toolLook::symbolButton(QStringLiteral("trash"), QStringLiteral("Удалить выбранный объект"), this, Theme::muted());
+    delete_ = toolLook::symbolButton(QStringLiteral("trash-2"), QStringLiteral("Удалить выбранный объект"), this, Theme::muted());
     delete_->setFixedSize(24, 26);
     row->addWidget(delete_);
 
@@ -193,7 +193,7 @@ void EditorSupplementalControls::refresh()
     const bool mirrored = selected && selected->imageFlippedHorizontally;
     if (mirrored != mirrored_) {
         mirrored_ = mirrored;
-        mirror_->setIcon(platform::symbolIcon(QStringLiteral("arrow.left.and.right.righttriangle.left.righttriangle.right"),
+        mirror_->setIcon(platform::symbolIcon(QStringLiteral("flip-horizontal-2"),
                                               mirrored ? Theme::accent() : Theme::muted()));
     }
     show(sourceLabel_, c.sourceShot);

@@ -176,9 +176,9 @@ void EditorToolDetails::buildImageSections()
     box->addWidget(toolLook::hint(QStringLiteral("Перетащите снимок или измените его размер угловыми точками. "
                                                  "Новый объект располагается выше ранее добавленных."), this));
     auto* cropLayer = new QPushButton(QStringLiteral("Обрезать этот снимок"), this);
-    layerBackground_ = new QPushButton(platform::symbolIcon(QStringLiteral("person.crop.rectangle")),
+    layerBackground_ = new QPushButton(platform::symbolIcon(QStringLiteral("square-user")),
                                        QStringLiteral("Удалить фон"), this);
-    auto* flip = new QPushButton(platform::symbolIcon(QStringLiteral("arrow.left.and.right.righttriangle.left.righttriangle.right")),
+    auto* flip = new QPushButton(platform::symbolIcon(QStringLiteral("flip-horizontal-2")),
                                  QStringLiteral("Отразить по горизонтали"), this);
     for (QPushButton* b : {cropLayer, layerBackground_, flip})
         box->addWidget(b, 0, Qt::AlignLeft);

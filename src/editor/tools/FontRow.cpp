@@ -45,7 +45,7 @@ void FontRow::paint(QPainter& painter, const QRect& rect, const QString& title, 
                      QFontMetrics(font).elidedText(title, Qt::ElideMiddle, text.width()));
     if (selected)
         painter.drawPixmap(QRect(rect.right() - 8 - check, rect.center().y() - check / 2, check, check),
-                           platform::symbolPixmap(QStringLiteral("checkmark"), 2 * check));
+                           platform::symbolPixmap(QStringLiteral("check"), 2 * check));
     painter.restore();
 }
 

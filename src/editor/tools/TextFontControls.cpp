@@ -88,7 +88,7 @@ void FontFamilyButton::paintEvent(QPaintEvent*)
     painter.setPen(QColor::fromRgbF(0.94f, 0.94f, 0.94f));
     painter.drawText(name, Qt::AlignVCenter | Qt::AlignLeft, fontMetrics().elidedText(text(), Qt::ElideMiddle, name.width()));
     painter.drawPixmap(QRect(width() - 10 - chevron, (height() - chevron) / 2, chevron, chevron),
-                       platform::symbolPixmap(QStringLiteral("chevron.up.chevron.down"), 2 * chevron));
+                       platform::symbolPixmap(QStringLiteral("chevrons-up-down"), 2 * chevron));
 }
 
 TextFontControls::TextFontControls(TextStyleBinding style, QWidget* parent)
@@ -104,7 +104,7 @@ TextFontControls::TextFontControls(TextStyleBinding style, QWidget* parent)
     styles->setContentsMargins(0, 0, 0, 0);
     styles->setSpacing(6);
     const std::array<std::pair<const char*, const char*>, 4> titles{{
-        {"Обычный", "textformat"}, {"Жирный", "bold"}, {"Курсив", "italic"}, {"Зачёркнутый", "strikethrough"}}};
+        {"Обычный", "type"}, {"Жирный", "bold"}, {"Курсив", "italic"}, {"Зачёркнутый", "strikethrough"}}};
     for (std::size_t i = 0; i < titles.size(); ++i) {
         toggles_[i] = new StyleToggle(QString::fromUtf8(titles[i].first), QString::fromLatin1(titles[i].second), i == 0, styleRow_);
         styles->addWidget(toggles_[i]);

@@ -44,7 +44,7 @@ void EditorToolDetails::buildFurtherSections()
     // The shot itself: background removal is always available on this system.
     QVBoxLayout* box = addSection(S::sourceShot, true);
     box->addWidget(toolLook::title(QStringLiteral("Исходный снимок"), this));
-    sourceBackground_ = new QPushButton(platform::symbolIcon(QStringLiteral("person.crop.rectangle")),
+    sourceBackground_ = new QPushButton(platform::symbolIcon(QStringLiteral("square-user")),
                                         QStringLiteral("Удалить фон"), this);
     box->addWidget(sourceBackground_, 0, Qt::AlignLeft);
     box->addWidget(toolLook::label(QStringLiteral("Скругление углов"), 12, this));

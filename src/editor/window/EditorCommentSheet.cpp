@@ -28,7 +28,7 @@ EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
 
     auto* head = new QHBoxLayout;
     auto* symbol = new QLabel(this);
-    symbol->setPixmap(platform::symbolPixmap(u"text.bubble", 18, Theme::accent()));
+    symbol->setPixmap(platform::symbolPixmap(u"message-square-text", 18, Theme::accent()));
     head->addWidget(symbol);
     title_ = new QLabel(this);
     title_->setFont(Theme::font(17, QFont::DemiBold));

@@ -57,7 +57,7 @@ EditorCommentsPanel::EditorCommentsPanel(EditorState& state, std::function<void(
     count_ = textLabel(QStringLiteral("0"), 11, this, true);
     title->addWidget(count_);
     title->addStretch(1);
-    close_ = quietButton(u"xmark", this);
+    close_ = quietButton(u"x", this);
     close_->setAccessibleName(QStringLiteral("Скрыть комментарии"));
     connect(close_, &QToolButton::clicked, this, [this] {
         if (closePanel_)
@@ -92,7 +92,7 @@ EditorCommentsPanel::EditorCommentsPanel(EditorState& state, std::function<void(
     emptyColumn->setContentsMargins(0, 28, 0, 28);
     emptyColumn->setSpacing(10);
     auto* symbol = new QLabel(empty_);
-    symbol->setPixmap(platform::symbolPixmap(u"text.bubble", 24, Theme::muted()));
+    symbol->setPixmap(platform::symbolPixmap(u"message-square-text", 24, Theme::muted()));
     symbol->setAlignment(Qt::AlignCenter);
     emptyColumn->addWidget(symbol);
     auto* none = textLabel(QStringLiteral("Пока нет комментариев"), 12, empty_, false);
@@ -107,7 +107,7 @@ EditorCommentsPanel::EditorCommentsPanel(EditorState& state, std::function<void(
     scroll->setWidget(content);
     column->addWidget(scroll, 1);
 
-    add_ = new QPushButton(platform::symbolIcon(u"plus.bubble", QColor::fromRgbF(0.94f, 0.94f, 0.94f)),
+    add_ = new QPushButton(platform::symbolIcon(u"message-square-plus", QColor::fromRgbF(0.94f, 0.94f, 0.94f)),
                            QStringLiteral("Добавить комментарий"), this);
     add_->setFont(Theme::font(12));
     add_->setFocusPolicy(Qt::NoFocus);
@@ -195,7 +195,7 @@ EditorCommentRow::EditorCommentRow(EditorState& state, const QUuid& id, QWidget*
     first->addWidget(badge_);
     first->addStretch(1);
     edit_ = quietButton(u"pencil", this);
-    delete_ = quietButton(u"xmark", this);
+    delete_ = quietButton(u"x", this);
     first->addWidget(edit_);
     first->addWidget(delete_);
     column->addLayout(first);

@@ -7,6 +7,7 @@
 #include "editor/tools/TextEditorPresenter.h"
 #include "editor/window/EditorHeader.h"
 #include "editor/window/EditorView.h"
+#include "panels/FileDialogs.h"
 #include "panels/Theme.h"
 #include "series/AppModel.h"
 
@@ -179,15 +180,12 @@ bool EditorExportWindow::resetCanvasZoom()
 
 void EditorExportWindow::chooseDirectoryWithDialog(std::function<void(std::optional<QString>)> completion)
 {
-    auto* dialog = new QFileDialog(this);
+    QFileDialog* dialog = makeFolderDialog(
+        this, QStringLiteral("Папка для снимков"),
+        QStringLiteral("Выберите папку для снимков без маркировки. Tarnwick запомнит её для следующих сохранений."),
+        QStringLiteral("Выбрать папку"), model_.imageSaveDirectory().value_or(QString()));
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly);
-    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Выбрать папку"));
-    dialog->setWindowTitle(QStringLiteral("Выберите папку для снимков без маркировки. Tarnwick запомнит её для следующих сохранений."));
-    if (model_.imageSaveDirectory())
-        dialog->setDirectory(*model_.imageSaveDirectory());
     auto done = std::make_shared<std::function<void(std::optional<QString>)>>(std::move(completion));
     connect(dialog, &QFileDialog::finished, this, [dialog, done](int result) {
         const QStringList chosen = dialog->selectedFiles();

@@ -41,7 +41,7 @@ protected:
         painter.setBrush(swatch);
         painter.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.35f), 1));
         painter.drawEllipse(disc);
-        platform::symbolIcon(u"chevron.down", palette().color(QPalette::WindowText))
+        platform::symbolIcon(u"chevron-down", palette().color(QPalette::WindowText))
             .paint(&painter, QRect(19 + 5, (height() - 8) / 2, 8, 8));
     }
 
@@ -84,7 +84,7 @@ EditorFloatingControls::EditorFloatingControls(EditorState& state, QWidget* pare
     box_->addWidget(color_, 0, Qt::AlignCenter);
     palettePopover_ = new EditorPopover(color_, paletteCard(state, &palette_));
 
-    settings_ = editorSymbolButton(u"slider.horizontal.3", Theme::muted(), QSize(24, 30), this);
+    settings_ = editorSymbolButton(u"sliders-horizontal", Theme::muted(), QSize(24, 30), this);
     settings_->setIconSize(QSize(12, 12));
     settings_->setToolTip(QStringLiteral("Все настройки инструмента"));
     settings_->setAccessibleName(QStringLiteral("Настройки инструмента"));
@@ -101,7 +101,7 @@ EditorFloatingControls::EditorFloatingControls(EditorState& state, QWidget* pare
     detailsScroll_->setMaximumHeight(460);
     detailsPopover_ = new EditorPopover(settings_, detailsScroll_);
 
-    delete_ = editorSymbolButton(u"trash", Theme::muted(), QSize(24, 30), this);
+    delete_ = editorSymbolButton(u"trash-2", Theme::muted(), QSize(24, 30), this);
     delete_->setIconSize(QSize(12, 12));
     delete_->setAccessibleName(QStringLiteral("Удалить выбранный объект"));
     connect(delete_, &QToolButton::clicked, this, [this] {

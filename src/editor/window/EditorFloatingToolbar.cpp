@@ -27,8 +27,8 @@ constexpr int sideMargin = 16;
 constexpr int bottomMargin = 20;
 constexpr int commentsRoom = 264;
 
-const char16_t* const verticalSymbol = u"sidebar.left";
-const char16_t* const horizontalSymbol = u"rectangle.bottomthird.inset.filled";
+const char16_t* const verticalSymbol = u"panel-left";
+const char16_t* const horizontalSymbol = u"panel-bottom";
 
 void castShadow(QWidget* widget, double opacity, double radius, double drop)
 {
@@ -128,8 +128,8 @@ void EditorFloatingToolbar::orient()
     const QColor ink = QColor::fromRgbF(0.94f, 0.94f, 0.94f);
     orientation_->setIcon(platform::symbolIcon(symbol, ink));
     const auto actions = menu_->actions();
-    actions[0]->setIcon(platform::symbolIcon(v ? horizontalSymbol : u"checkmark", ink));
-    actions[1]->setIcon(platform::symbolIcon(v ? u"checkmark" : verticalSymbol, ink));
+    actions[0]->setIcon(platform::symbolIcon(v ? horizontalSymbol : u"check", ink));
+    actions[1]->setIcon(platform::symbolIcon(v ? u"check" : verticalSymbol, ink));
     for (auto* panel : variants_)
         panel->setContextual(!v);
 }

@@ -51,7 +51,7 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
     row_->setContentsMargins(15, 0, 15, 1);
     row_->setSpacing(9);
 
-    add_ = symbolButton(u"photo.badge.plus", QSize(25, 28), this);
+    add_ = symbolButton(u"image-plus", QSize(25, 28), this);
     add_->setToolTip(QStringLiteral("Добавить снимок или изображение"));
     add_->setAccessibleName(QStringLiteral("Добавить снимок"));
     add_->setPopupMode(QToolButton::InstantPopup);
@@ -77,11 +77,11 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
     line.setColor(QPalette::Window, QColor::fromRgbF(1, 1, 1, 0.15f));
     separator->setPalette(line);
 
-    undo_ = symbolButton(u"arrow.uturn.backward", QSize(26, 28), this);
+    undo_ = symbolButton(u"undo-2", QSize(26, 28), this);
     undo_->setToolTip(platform::keyText(u"Отменить · ⌘Z"));
     undo_->setAccessibleName(QStringLiteral("Отменить действие"));
     connect(undo_, &QToolButton::clicked, this, [this] { state_.undo(); });
-    redo_ = symbolButton(u"arrow.uturn.forward", QSize(26, 28), this);
+    redo_ = symbolButton(u"redo-2", QSize(26, 28), this);
     redo_->setToolTip(platform::keyText(u"Повторить · ⌘⇧Z"));
     redo_->setAccessibleName(QStringLiteral("Повторить действие"));
     connect(redo_, &QToolButton::clicked, this, [this] { state_.redo(); });
@@ -105,7 +105,7 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
     connect(cancel_, &QPushButton::clicked, this, [this] { call(actions_.onCancel); });
 
     save_ = new PrimaryButton(QStringLiteral("В серию"), this);
-    save_->setIcon(platform::symbolIcon(u"checkmark", Qt::white));
+    save_->setIcon(platform::symbolIcon(u"check", Qt::white));
     save_->setFocusPolicy(Qt::NoFocus);
     connect(save_, &QPushButton::clicked, this, [this] { call(actions_.onSave); });
 
@@ -157,7 +157,7 @@ void EditorHeader::refresh()
 
 void EditorHeader::updateCopyLabel()
 {
-    copy_->setIcon(platform::symbolIcon(copied_ ? u"checkmark" : u"doc.on.doc", ink));
+    copy_->setIcon(platform::symbolIcon(copied_ ? u"check" : u"copy", ink));
     if (compact_) {
         copy_->setToolButtonStyle(Qt::ToolButtonIconOnly);
         copy_->setText(QString());

@@ -64,7 +64,7 @@ EditorSaveControls::EditorSaveControls(AppModel* model, std::function<void()> on
     folder_->setPopupMode(QToolButton::InstantPopup);
     folder_->setAutoRaise(true);
     folder_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
-    folder_->setIcon(platform::symbolIcon(u"chevron.down", QColor::fromRgbF(0.94f, 0.94f, 0.94f)));
+    folder_->setIcon(platform::symbolIcon(u"chevron-down", QColor::fromRgbF(0.94f, 0.94f, 0.94f)));
     folder_->setIconSize(QSize(10, 10));
     folder_->setFixedSize(18, 24);
     folder_->setAccessibleName(QStringLiteral("Папка сохранения снимков"));

@@ -78,7 +78,7 @@ EditorToolStrip::EditorToolStrip(EditorState& state, std::function<void(std::opt
         slots_[static_cast<std::size_t>(position - 1)] = button;
         box_->addWidget(button, 0, Qt::AlignCenter);
     }
-    extra_ = editorSymbolButton(u"plus.magnifyingglass", Theme::muted(), QSize(side, side), this);
+    extra_ = editorSymbolButton(u"zoom-in", Theme::muted(), QSize(side, side), this);
     extra_->setIconSize(QSize(EditorToolButtonStyle::symbolPixels + 3, EditorToolButtonStyle::symbolPixels + 3));
     extra_->setAccessibleName(QStringLiteral("Лупа и дополнительные инструменты"));
     extra_->setToolTip(QStringLiteral("Лупа, QR-код, рулетка, выделитель · 9"));
@@ -174,7 +174,7 @@ void EditorToolStrip::refresh()
     const QColor tint = isOneOf(tool, {T::magnifier, T::qr}) ? Theme::accent() : Theme::muted();
     if (tint != extraTint_) {
         extraTint_ = tint;
-        extra_->setIcon(platform::symbolIcon(u"plus.magnifyingglass", tint));
+        extra_->setIcon(platform::symbolIcon(u"zoom-in", tint));
     }
 }
 

@@ -38,14 +38,14 @@ struct BlurCard {
 };
 
 const BlurCard blurCards[] = {
-    {BlurMode::area, u"Вся область", u"drop.halffull", u"Размывается вся выделенная область."},
-    {BlurMode::text, u"Только текст", u"text.viewfinder", u"Размываются найденные слова; остальная часть области сохраняется."},
+    {BlurMode::area, u"Вся область", u"droplet", u"Размывается вся выделенная область."},
+    {BlurMode::text, u"Только текст", u"scan-text", u"Размываются найденные слова; остальная часть области сохраняется."},
     {BlurMode::erase, u"Удалить", u"eraser",
      u"Фон восстанавливается по краям. Лучше работает на ровном фоне; выделите объект с запасом."},
-    {BlurMode::objectErase, u"Удалить объект", u"person.crop.rectangle",
+    {BlurMode::objectErase, u"Удалить объект", u"square-user",
      u"Экспериментально. Выделите небольшой объект с запасом. Его место заполняется соседней текстурой; на сложном фоне возможны артефакты."},
-    {BlurMode::pixelate, u"Пиксели", u"square.grid.3x3.fill", u"Изображение в области превращается в крупные квадраты."},
-    {BlurMode::objectPixelate, u"Пиксели объекта", u"person.crop.square",
+    {BlurMode::pixelate, u"Пиксели", u"grid-3x3", u"Изображение в области превращается в крупные квадраты."},
+    {BlurMode::objectPixelate, u"Пиксели объекта", u"square-user-round",
      u"Выделите весь объект или его часть, например лицо. Пиксели накладываются только на контур внутри выделения."},
 };
 
@@ -172,7 +172,7 @@ void EditorVariantCard::paintEvent(QPaintEvent*)
         painter.setFont(Theme::font(11, QFont::Medium));
         painter.drawText(QRect(6 + 14 + 4, 0, width() - 44, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
         if (selected)
-            icon(QStringLiteral("checkmark.circle.fill"), QRect(width() - 6 - 9, (height() - 8) / 2, 8, 8));
+            icon(QStringLiteral("circle-check"), QRect(width() - 6 - 9, (height() - 8) / 2, 8, 8));
         return;
     }
     const QFont font = Theme::font(13, QFont::Medium);
@@ -183,7 +183,7 @@ void EditorVariantCard::paintEvent(QPaintEvent*)
     painter.setFont(font);
     painter.drawText(QRect(4, top + 23 + 9, width() - 8, textHeight), Qt::AlignHCenter | Qt::TextWordWrap, text());
     if (selected)
-        icon(QStringLiteral("checkmark.circle.fill"), QRect(width() - 6 - 12, 6, 12, 12));
+        icon(QStringLiteral("circle-check"), QRect(width() - 6 - 12, 6, 12, 12));
 }
 
 EditorToolVariants::EditorToolVariants(EditorState& state, EditorToolGroup group, bool contextual, bool compact,

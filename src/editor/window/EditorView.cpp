@@ -266,7 +266,7 @@ void EditorView::refresh()
     commentsButton_->setText(QStringLiteral("Комментарии · %1").arg(comments));
     if (commentsButton_->property("tint").value<QColor>() != tint) {
         commentsButton_->setProperty("tint", tint);
-        commentsButton_->setIcon(platform::symbolIcon(u"text.bubble", tint));
+        commentsButton_->setIcon(platform::symbolIcon(u"message-square-text", tint));
         commentsButton_->setStyleSheet(
             QStringLiteral("QToolButton { color: %1; background: %2; border: 1px solid %3; border-radius: 8px; padding: 7px 10px; }")
                 .arg(tint.name(), EditorChrome::floating().name(), EditorChrome::border().name(QColor::HexArgb)));

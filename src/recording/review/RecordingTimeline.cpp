@@ -50,8 +50,8 @@ RecordingTimeline::RecordingTimeline(RecordingTimelineModel model, QWidget* pare
     mono.setWeight(QFont::Normal);
     total_->setFont(mono);
     total_->setStyleSheet(QStringLiteral("color: %1").arg(Theme::muted().name()));
-    QToolButton* back = frameButton(u"backward.frame", QStringLiteral("Предыдущий кадр"), this);
-    QToolButton* forward = frameButton(u"forward.frame", QStringLiteral("Следующий кадр"), this);
+    QToolButton* back = frameButton(u"step-back", QStringLiteral("Предыдущий кадр"), this);
+    QToolButton* forward = frameButton(u"step-forward", QStringLiteral("Следующий кадр"), this);
 
     auto* steps = new QHBoxLayout;
     steps->setSpacing(8);
@@ -93,7 +93,7 @@ void RecordingTimeline::refresh()
     setEnabled(!s.exporting && s.canScrub);
     if (playingShown_ != s.playing || play_->icon().isNull()) {
         playingShown_ = s.playing;
-        play_->setIcon(platform::symbolIcon(s.playing ? u"pause.fill" : u"play.fill"));
+        play_->setIcon(platform::symbolIcon(s.playing ? u"pause" : u"play"));
     }
     play_->setToolTip(s.playing ? QStringLiteral("Приостановить · Пробел") : QStringLiteral("Воспроизвести фрагмент · Пробел"));
     play_->setAccessibleName(s.playing ? QStringLiteral("Приостановить видео") : QStringLiteral("Воспроизвести видео"));
