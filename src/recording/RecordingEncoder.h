@@ -48,6 +48,7 @@ public:
     bool waitForAudioRoom(std::chrono::steady_clock::time_point deadline);
 
     std::optional<EncoderFailure> failure() const;
+    // Video packets in complete fragments (or the finished file).
     std::int64_t videoPacketsWritten() const;
 
     // Encodes what is queued, ends the video at `end` (1/60000 s) and closes the file; blocks.
@@ -91,7 +92,8 @@ private:
 };
 
 // Rewrites the fragmented recording at `from` as a plain MP4 at `to` with the index first.
-// Throws TarnwickError.
-void rewriteWithIndexFirst(const QString& from, const QString& to);
+// `upToDamage` ends the copy at a damaged packet (the torn tail a crash leaves) instead
+// of failing. Throws TarnwickError.
+void rewriteWithIndexFirst(const QString& from, const QString& to, bool upToDamage = false);
 
 } // namespace tarnwick
