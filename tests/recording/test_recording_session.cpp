@@ -21,6 +21,7 @@ struct FakeEngine : RecordingEngine {
     std::promise<void> release;
     std::atomic<bool> started{false};
     QString url;
+    std::optional<TarnwickError> failure; // what the recording ended with, its file kept
     void start(const platform::Monitor&, const QRectF&, const QRectF&, double, const RecordingOptions&,
                const QString& u) override
     {
@@ -33,7 +34,7 @@ struct FakeEngine : RecordingEngine {
         QFile file(url);
         file.open(QIODevice::WriteOnly);
         file.write(QByteArray(1234, 'x'));
-        return {url, std::nullopt};
+        return {url, failure};
     }
 };
 
@@ -167,4 +168,24 @@ TEST(ScreenRecordingController, InterruptedStartReachesReviewAndSaveChoosesTheEx
     EXPECT_EQ(s.settings.value("recordingSaveDirectory").toString(), s.root.path());
     EXPECT_EQ(ScreenRecordingController::defaultFileName(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))),
               "Tarnwick 2024-03-05 14.07.09.mp4");
+}
+
+TEST(ScreenRecordingController, AFailedRecordingGoesToTheSaveFolderAndTheMessageSaysWhere)
+{
+    Session s;
+    QDir().mkpath(s.root.filePath("Видео"));
+    s.settings.setValue("recordingSaveDirectory", s.root.filePath("Видео"));
+    s.engine->failure = TarnwickError("Не удалось записать кадр. Проверьте свободное место на диске.");
+    s.engine->release.set_value();
+    s.model().startAction();
+    s.selection(AreaSelection{QGuiApplication::primaryScreen(), QRectF(10, 10, 200, 100)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::recording; }));
+    s.model().stopAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }));
+    const QStringList kept = QDir(s.root.filePath("Видео")).entryList({"Tarnwick *.mp4"});
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(s.model().message(), "Запись прервана: Не удалось записать кадр. Проверьте свободное место на диске. "
+                                   "Записанное сохранено в «" + s.root.filePath("Видео/" + kept[0]) + "».");
+    s.controller->cleanup();
+    EXPECT_EQ(QFileInfo(s.root.filePath("Видео/" + kept[0])).size(), 1234) << "the user's file outlives the session";
 }

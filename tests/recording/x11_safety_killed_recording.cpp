@@ -1,6 +1,5 @@
 #include "PulseDaemon.h"
 #include "RecordingTestSupport.h"
-#include "recording/RecordingMicrophone.h"
 #include "recording/ScreenRecorder.h"
 
 #include <QCoreApplication>
@@ -27,7 +26,7 @@ TEST(RecordingSafety, AKilledRecordingOfAStillScreenKeepsVideoAndSound)
         options.systemAudio = true;
         ScreenRecorder recorder;
         const QRectF screen(QPointF(0, 0), monitors[0].geometry.size());
-        recorder.start(monitors[0], screen, screen, 1.0, options, url);
+        recorder.start(monitors[0], screen, QRectF(0, 0, 640, 360), 1.0, options, url);
         ::sleep(3);
         ::kill(::getpid(), SIGKILL);
     }
@@ -35,13 +34,7 @@ TEST(RecordingSafety, AKilledRecordingOfAStillScreenKeepsVideoAndSound)
     QProcess tone;
     PulseDaemon::playTone(tone, "tarnwick_speakers", 1000);
     platform::SerialQueue listenerQueue("listener");
-    RecordingMicrophone listener(listenerQueue, RecordingAudioSource::system); // keeps the null sink prompt
-    std::atomic<bool> heard{false};
-    listener.onSample = [&](const RecordingAudioBuffer& b, double) {
-        heard = heard || std::any_of(b.data.begin(), b.data.end(), [](std::uint8_t v) { return v != 0; });
-    };
-    listener.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.load(); }, 10000));
+    const auto listener = PulseDaemon::promptListener(listenerQueue);
 
     QTemporaryDir dir;
     const QString url = dir.filePath("still.mp4");
@@ -61,17 +54,20 @@ TEST(RecordingSafety, AKilledRecordingOfAStillScreenKeepsVideoAndSound)
     ASSERT_EQ(streams.size(), 2);
     const QJsonObject video = streams[0].toObject();
     EXPECT_EQ(video["codec_type"].toString(), "video");
-    EXPECT_GE(video["nb_read_frames"].toString().toInt(), 15) << "the still frame is repeated";
+    EXPECT_GE(video["nb_read_frames"].toString().toInt(), 5) << "the still frame is repeated";
     QProcess decoder; // every frame decodes to the end of the video
     decoder.start("ffmpeg", {"-v", "error", "-i", url, "-map", "0:v", "-f", "framemd5", "-"});
     ASSERT_TRUE(decoder.waitForFinished(60000));
     const QByteArray md5 = decoder.readAllStandardOutput();
     EXPECT_EQ(decoder.readAllStandardError().toStdString(), "");
     const QList<QByteArray> last = md5.trimmed().split('\n').constLast().split(',');
-    const qsizetype tb = md5.indexOf("#tb 0: 1/"); // "#tb 0: 1/<ticks a second>"
-    ASSERT_TRUE(last.size() >= 4 && tb >= 0);
-    const double ticks = md5.mid(tb + 9, md5.indexOf('\n', tb) - tb - 9).toDouble();
-    EXPECT_GE((last[2].trimmed().toDouble() + last[3].trimmed().toDouble()) / ticks, 2.0) << "seconds of video";
+    const qsizetype tb = md5.indexOf("#tb 0: "); // "#tb 0: <num>/<den>", the seconds of one tick
+    ASSERT_TRUE(last.size() >= 4 && tb >= 0) << md5.left(400).toStdString();
+    const QList<QByteArray> tick = md5.mid(tb + 7, md5.indexOf('\n', tb) - tb - 7).split('/');
+    ASSERT_EQ(tick.size(), 2);
+    EXPECT_GE((last[2].trimmed().toDouble() + last[3].trimmed().toDouble()) * tick[0].toDouble() / tick[1].toDouble(),
+              2.0)
+        << "seconds of video";
 
     const std::vector<float> audio = decodedAudio(url);
     EXPECT_GE(audio.size(), 48000u * 2) << "seconds of sound";
