@@ -40,9 +40,9 @@ int record(RecordingFileWriter& writer, const std::function<bool(int)>& enough)
     return k;
 }
 
-bool writeText(const char* path, const QByteArray& text)
+bool writeText(const QString& path, const QByteArray& text)
 {
-    QFile file(QString::fromLatin1(path));
+    QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
 }
 
@@ -78,10 +78,7 @@ int recordOnSmallDisk(const QTemporaryDir& dir, int kilobytes, qint64 bytes)
         result = finished(writer, frames / 30.0);
     }
     QFile::copy(result.url, dir.filePath("out.mp4"));
-    QFile sentence(dir.filePath("sentence.txt"));
-    sentence.open(QIODevice::WriteOnly);
-    sentence.write(result.error ? result.error->errorDescription().toUtf8() : QByteArray());
-    sentence.close();
+    writeText(dir.filePath("sentence.txt"), result.error ? result.error->errorDescription().toUtf8() : QByteArray());
     _exit(result.url == url ? 0 : 1);
 }
 
@@ -132,10 +129,7 @@ TEST(RecordingSafety, ARestartRecoversCrashedRecordingsAndRemovesUnreadableOnes)
         RecordingFileWriter crashed(folder("A"), frameSize, codecOnly(RecordingCodec::h264));
         record(crashed, [](int k) { return k >= 90; });
     }
-    QFile garbage(folder("B"));
-    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
-    garbage.write("not a video");
-    garbage.close();
+    ASSERT_TRUE(writeText(folder("B"), "not a video"));
     QFile::copy(folder("A"), folder("C"));
     QLockFile live(root + "/Tarnwick-video-C/" + recording::workingFolderLock);
     ASSERT_TRUE(live.tryLock(0));
