@@ -4,7 +4,6 @@
 #include "app/DesktopServices.h"
 #include "app/ScrollingCaptureController.h"
 #include "app/SessionFiles.h"
-#include "recording/RecordingRecovery.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
@@ -131,10 +130,11 @@ void AppShell::start(const QStringList& arguments)
     registerHotKeys();
     activeWindows_ = std::make_unique<platform::ActiveWindowWatch>();
     showPanel();
-    recording::recoverRecordingsInBackground(&preferences_, [self = QPointer<AppShell>(this)](const QString& sentence) {
-        if (self)
-            self->model_->setStatus(sentence);
-    });
+    recoverCrashedRuns(temporaryRoot_, bridge_->clipboardFolder(), &preferences_,
+                       [self = QPointer<AppShell>(this)](const QString& sentence) {
+                           if (self)
+                               self->model_->setStatus(sentence);
+                       });
 
     const qsizetype open = arguments.indexOf(QStringLiteral("--open-image"));
     if (open >= 0 && open + 1 < arguments.size()) {

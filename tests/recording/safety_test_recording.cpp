@@ -1,4 +1,5 @@
 #include "RecordingTestSupport.h"
+#include "app/SessionFiles.h"
 #include "recording/RecordingRecovery.h"
 #include "recording/review/MediaFiles.h"
 #include "recording/review/RecordingExport.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,8 +48,7 @@ bool writeText(const QString& path, const QByteArray& text)
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
 }
 
-// In a child process with a mount namespace of its own (and a user namespace
-// when not root), records onto a tmpfs of `kilobytes` until the file has
+// In a child process with user and mount namespaces of its own, records onto a tmpfs of `kilobytes` until the file has
 // `bytes`, finishes, and leaves the result as out.mp4 and its sentence as
 // sentence.txt in `dir`. The exit status is 0 when a file was left.
 int recordOnSmallDisk(const QTemporaryDir& dir, int kilobytes, qint64 bytes)
@@ -60,13 +61,11 @@ int recordOnSmallDisk(const QTemporaryDir& dir, int kilobytes, qint64 bytes)
         waitpid(child, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
     }
-    const uid_t uid = geteuid();
-    const gid_t gid = getegid();
-    if (uid != 0 && (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !writeText("/proc/self/setgroups", "deny") ||
-                     !writeText("/proc/self/uid_map", QByteArray::number(0) + ' ' + QByteArray::number(uid) + " 1") ||
-                     !writeText("/proc/self/gid_map", QByteArray::number(0) + ' ' + QByteArray::number(gid) + " 1")))
+    const QByteArray uid = QByteArray::number(geteuid()), gid = QByteArray::number(getegid());
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !writeText("/proc/self/setgroups", "deny") ||
+        !writeText("/proc/self/uid_map", "0 " + uid + " 1") || !writeText("/proc/self/gid_map", "0 " + gid + " 1"))
         _exit(101);
-    if ((uid == 0 && unshare(CLONE_NEWNS) != 0) || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0,
               QByteArray("size=" + QByteArray::number(kilobytes) + "k").constData()) != 0)
         _exit(102);
@@ -111,12 +110,21 @@ TEST(RecordingSafety, ASmallOrFullDiskKeepsAPlayableRecording)
     }
 }
 
-TEST(RecordingSafety, ARestartRecoversCrashedRecordingsAndRemovesUnreadableOnes)
+TEST(RecordingSafety, ARestartRecoversCrashedRecordingsAndRemovesWhatACrashLeft)
 {
     QTemporaryDir home;
     qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath("cache")));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath("runtime")));
-    QDir().mkpath(home.filePath("runtime"));
+    // The crashed run's mark, a clipboard folder it made, and one of an earlier run.
+    const QString temporary = home.filePath("runtime/tarnwick"), clipboard = temporary + "/Tarnwick-Clipboard";
+    QDir().mkpath(clipboard + "/earlier");
+    const timeval before[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
+    ASSERT_EQ(utimes(QFile::encodeName(clipboard + "/earlier").constData(), before), 0);
+    QFile mark(temporary + "/run-999999.lock");
+    ASSERT_TRUE(mark.open(QIODevice::WriteOnly) && mark.write("999999\ntarnwick\n\n") > 0 &&
+                mark.setFileTime(QDateTime::currentDateTime().addSecs(-30), QFileDevice::FileModificationTime));
+    mark.close();
+    QDir().mkpath(clipboard + "/crashed");
     const QString root = home.filePath("cache/tarnwick");
     const QString saveFolder = home.filePath("Видео");
     QDir().mkpath(saveFolder);
@@ -130,14 +138,16 @@ TEST(RecordingSafety, ARestartRecoversCrashedRecordingsAndRemovesUnreadableOnes)
         record(crashed, [](int k) { return k >= 90; });
     }
     ASSERT_TRUE(writeText(folder("B"), "not a video"));
-    QFile::copy(folder("A"), folder("C"));
+    folder("C");
     QLockFile live(root + "/Tarnwick-video-C/" + recording::workingFolderLock);
     ASSERT_TRUE(live.tryLock(0));
 
     QSettings settings(home.filePath("settings.ini"), QSettings::IniFormat);
     settings.setValue("recordingSaveDirectory", saveFolder);
     QString status;
-    recording::recoverRecordingsInBackground(&settings, [&](const QString& sentence) { status = sentence; });
+    recoverCrashedRuns(temporary, clipboard, &settings, [&](const QString& sentence) { status = sentence; });
+    EXPECT_EQ(QDir(clipboard).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"earlier"});
+    EXPECT_EQ(QDir(temporary).entryList({"run-*"}, QDir::Files), QStringList{QString("run-%1.lock").arg(getpid())});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !status.isEmpty(); }, 30000));
 
     const QStringList saved = QDir(saveFolder).entryList(QDir::Files);
