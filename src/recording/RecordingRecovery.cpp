@@ -69,13 +69,13 @@ QString recordingSaveFolder(const QSettings* preferences)
             return chosen;
     }
     const QString movies = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    if (!movies.isEmpty() && QDir().mkpath(movies))
-        return movies;
-    return QDir::homePath();
+    return movies.isEmpty() ? QDir::homePath() : movies; // made when a recording goes there
 }
 
 QString moveRecordingTo(const QString& file, const QString& folder, const QString& name)
 {
+    if (!QDir().mkpath(folder))
+        return {};
     const QFileInfo wanted(QDir(folder).filePath(name));
     QString target = wanted.filePath();
     for (int n = 2; QFileInfo::exists(target); ++n)
