@@ -92,6 +92,7 @@ QString moveRecordingTo(const QString& file, const QString& folder, const QStrin
 
 QString recoverRecordings(const QStringList& roots, const QString& saveFolder)
 {
+    av_log_set_level(AV_LOG_ERROR); // a crash's torn tail is expected, the muxer's notes are not for the terminal
     QStringList recovered;
     QStringList stranded;
     for (const QString& root : roots) {
@@ -118,18 +119,16 @@ QString recoverRecordings(const QStringList& roots, const QString& saveFolder)
             QDir(folder.path()).removeRecursively();
         }
     }
+    // The panel's status line is short: the folder by its name, the files are easy to find there.
+    const QString folderName = QFileInfo(saveFolder).fileName();
     QString sentence;
     if (recovered.size() == 1)
-        sentence = QStringLiteral("Восстановлена запись, прерванная сбоем: «%1» в папке «%2».")
-                       .arg(recovered.first(), QDir::toNativeSeparators(saveFolder));
+        sentence = QStringLiteral("Запись после сбоя восстановлена в папку «%1»").arg(folderName);
     else if (!recovered.isEmpty())
-        sentence = QStringLiteral("Восстановлено записей, прерванных сбоем: %1, в папке «%2».")
-                       .arg(recovered.size())
-                       .arg(QDir::toNativeSeparators(saveFolder));
+        sentence = QStringLiteral("Записи после сбоя (%1) восстановлены в папку «%2»").arg(recovered.size()).arg(folderName);
     if (!stranded.isEmpty())
-        sentence += (sentence.isEmpty() ? QString() : QStringLiteral(" "))
-                    + QStringLiteral("Запись, прерванную сбоем, не удалось перенести; она лежит в «%1».")
-                          .arg(stranded.first());
+        sentence += (sentence.isEmpty() ? QString() : QStringLiteral(". "))
+                    + QStringLiteral("Запись после сбоя осталась в «%1»").arg(stranded.first());
     return sentence;
 }
 

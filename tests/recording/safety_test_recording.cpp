@@ -156,7 +156,7 @@ TEST(RecordingSafety, ARestartRecoversCrashedRecordingsAndRemovesWhatACrashLeft)
                     .match(saved[0])
                     .hasMatch())
         << saved[0].toStdString();
-    EXPECT_EQ(status, "Восстановлена запись, прерванная сбоем: «" + saved[0] + "» в папке «" + saveFolder + "».");
+    EXPECT_EQ(status, "Запись после сбоя восстановлена в папку «Видео»");
     EXPECT_GE(probe(QDir(saveFolder).filePath(saved[0]))["format"].toObject()["duration"].toString().toDouble(), 1.5);
     EXPECT_EQ(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"Tarnwick-video-C"})
         << "the crashed and the unreadable folders are gone, the live session's stays";
