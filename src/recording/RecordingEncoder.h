@@ -17,7 +17,6 @@
 #include <thread>
 
 struct AVFrame;
-struct SwsContext;
 
 namespace tarnwick {
 
@@ -38,8 +37,8 @@ public:
     RecordingEncoder(const RecordingEncoder&) = delete;
     RecordingEncoder& operator=(const RecordingEncoder&) = delete;
 
-    // `pts` in 1/60000 s. Converts to yuv420p on the calling thread (one thread only), so
-    // conversion and encoding overlap. False when the queue is full (unless waiting) or the encoder stopped.
+    // `pts` in 1/60000 s. Converts to yuv420p from the calling thread (one thread only), in
+    // bands on a few threads, so conversion keeps up and overlaps the encoding. False when the queue is full (unless waiting) or the encoder stopped.
     bool pushVideo(const QImage& frame, std::int64_t pts, bool waitForRoom);
     bool audioReady() const;
     bool videoReady() const;
@@ -74,8 +73,10 @@ private:
     void writePacket(bool video, void* packet);
     void finishMedia();
 
+    class BandConverter;
+
     std::unique_ptr<Media> media_;
-    SwsContext* scaler_ = nullptr; // the pushing thread's
+    std::unique_ptr<BandConverter> converter_; // the pushing thread's
     QSize size_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
