@@ -199,17 +199,9 @@ RecordingEncoder::RecordingEncoder(const QString& path, QSize size, const Record
     m.videoStream = review::media::encodedStream(m.format, m.video);
     if (m.audio)
         m.audioStream = review::media::encodedStream(m.format, m.audio);
-    if (!m.videoStream || (m.audio && !m.audioStream) || avio_open(&m.format->pb, file.constData(), AVIO_FLAG_WRITE) < 0)
-        throw sentence("Не удалось начать запись MP4.");
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     // Fragments are cut by time (see writePacket) and reach the disk at once: a killed
     // process leaves a file that plays up to its last complete fragment.
-    AVDictionary* muxerOptions = nullptr;
-    av_dict_set(&muxerOptions, "movflags", "frag_custom+empty_moov+default_base_moof", 0);
-    m.format->flags |= AVFMT_FLAG_FLUSH_PACKETS;
-    const int header = avformat_write_header(m.format, &muxerOptions);
-    av_dict_free(&muxerOptions);
-    if (header < 0)
+    if (!m.videoStream || (m.audio && !m.audioStream) || review::media::beginFile(m.format, path, true) < 0)
         throw sentence("Не удалось начать запись MP4.");
 
     m.sound = av_frame_alloc();
@@ -502,11 +494,7 @@ void rewriteWithIndexFirst(const QString& from, const QString& to, bool upToDama
               && avformat_alloc_output_context2(&output, nullptr, "mp4", target.constData()) >= 0;
     for (unsigned i = 0; ok && i < input->nb_streams; ++i)
         ok = review::media::copyStream(output, input->streams[i]) != nullptr;
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "faststart", 0);
-    ok = ok && avio_open(&output->pb, target.constData(), AVIO_FLAG_WRITE) >= 0
-         && avformat_write_header(output, &options) >= 0;
-    av_dict_free(&options);
+    ok = ok && review::media::beginFile(output, to, false) >= 0;
     // Fragments come back without packet durations, and the muxer would guess the last frame's:
     // each packet waits for the next of its stream, the last one lasts to its stream's end.
     std::vector<AVPacket*> held(ok ? input->nb_streams : 0, nullptr);

@@ -39,6 +39,22 @@ AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder)
     return out;
 }
 
+int beginFile(AVFormatContext* output, const QString& path, bool fragmented)
+{
+    const int opened = avio_open(&output->pb, QFile::encodeName(path).constData(), AVIO_FLAG_WRITE);
+    if (opened < 0)
+        return opened;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", fragmented ? "frag_custom+empty_moov+default_base_moof" : "+faststart", 0);
+    if (fragmented) { // a recording in progress: private, and on the disk as it comes
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        output->flags |= AVFMT_FLAG_FLUSH_PACKETS;
+    }
+    const int header = avformat_write_header(output, &options);
+    av_dict_free(&options);
+    return header;
+}
+
 AVCodecContext* openVideoEncoder(const VideoEncoding& encoding)
 {
     const AVCodec* codec = avcodec_find_encoder_by_name(encoding.hevc ? "libx265" : "libx264");

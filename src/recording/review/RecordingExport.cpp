@@ -85,12 +85,7 @@ void RecordingExport::prepare(const QString& source, const RecordingTrim& trim, 
             throw TarnwickError(cannotPrepare);
         map[i] = out->index;
     }
-    check(avio_open(&rawOut->pb, QFile::encodeName(destination).constData(), AVIO_FLAG_WRITE));
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "+faststart", 0);
-    const int header = avformat_write_header(rawOut, &options);
-    av_dict_free(&options);
-    check(header);
+    check(media::beginFile(rawOut, destination, false));
 
     // From the key frame at or before the start; the frames before it get
     // negative times, which the muxer turns into an edit list.

@@ -217,13 +217,7 @@ void VideoBlurExport::Media::openEncoder()
 
 void VideoBlurExport::Media::begin()
 {
-    const QByteArray file = QFile::encodeName(destination);
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "+faststart", 0);
-    const bool opened = avio_open(&output->pb, file.constData(), AVIO_FLAG_WRITE) >= 0;
-    const int header = opened ? avformat_write_header(output.get(), &options) : -1;
-    av_dict_free(&options);
-    require(header, "Не удалось начать экспорт.");
+    require(media::beginFile(output.get(), destination, false), "Не удалось начать экспорт.");
     // From the key frame at or before the start.
     require(av_seek_frame(input.get(), -1, static_cast<int64_t>(start * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD),
             cannotRead);
