@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <benchmark/benchmark.h>
+#include <opencv2/tracking.hpp>
 
 using namespace tarnwick::review;
 
@@ -70,7 +71,81 @@ void BM_BlurTrackingForward(benchmark::State& state) { track(state, false); }
 // Manual keys at both ends: a forward and a backward run over the whole video.
 void BM_BlurTrackingBothWays(benchmark::State& state) { track(state, true); }
 
+// A 1.6 s 720p clip: a 64 × 64 picture crossing a busy background at `speed` pixels a frame
+// (and a quarter of that downwards), keys on its first and last frame.
+constexpr int fastFrames = 49;
+QString fastVideo(int speed)
+{
+    const QString file = QDir::temp().filePath(QString("tarnwick-bench-fast-target-%1.mp4").arg(speed));
+    if (!QFile::exists(file))
+        QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=s=1280x720:r=30:d=1.6333", "-f",
+                                     "lavfi", "-i", "smptebars=s=64x64:r=30", "-filter_complex",
+                                     QString("[0][1]overlay=x='40+n*%1':y='200+n*%1/4':shortest=1").arg(speed),
+                                     "-c:v", "libx264", "-preset", "superfast", "-g", "60", "-bf", "0", "-pix_fmt",
+                                     "yuv420p", file});
+    return file;
+}
+
+QRectF fastTargetAt(int speed, int k)
+{
+    return {(40 + k * speed) / 1280.0, 1 - (200 + k * speed / 4 + 64) / 720.0, 64 / 1280.0, 64 / 720.0};
+}
+
+bool near(const QRectF& got, const QRectF& want)
+{
+    return std::abs(got.x() - want.x()) * 1280 <= 4 && std::abs(got.y() - want.y()) * 720 <= 4;
+}
+
+// Our tracker with keys at both ends against OpenCV's CSRT alone, run forward from the first
+// key, on the same frames: frames followed within 4 px of the true path, and the time.
+void fastTarget(benchmark::State& state, bool ours)
+{
+    const int speed = int(state.range(0));
+    const QString file = fastVideo(speed);
+    const double end = (fastFrames - 1) / 30.0;
+    int followed = 0;
+    for (auto _ : state) {
+        followed = 0;
+        if (ours) {
+            VideoBlurRegion region;
+            region.end = end;
+            region.keys = {{0, fastTargetAt(speed, 0), true}, {end, fastTargetAt(speed, fastFrames - 1), true}};
+            region.pending = {{0, end}};
+            const VideoBlurRegion result = VideoBlurTracking::track(file, region, {}, {});
+            for (int k = 0; k < fastFrames; ++k)
+                followed += near(result.rect(k / 30.0), fastTargetAt(speed, k)) && !result.losesTargetWithin(k / 30.0, k / 30.0 + 0.01);
+            continue;
+        }
+        const auto decoder = openTrackingDecoder(file);
+        VideoBlurFrames frames(*decoder, 0, end + 1 / 60.0, false, {});
+        cv::Ptr<cv::Tracker> csrt = cv::TrackerCSRT::create();
+        for (int k = 0; k < fastFrames; ++k) {
+            const auto frame = frames.frame(k / 30.0);
+            if (!frame)
+                break;
+            const cv::Size size = frame->image.size();
+            if (k == 0) {
+                csrt->init(frame->image, cv::Rect(40 * size.width / 1280, 200 * size.height / 720,
+                                                  64 * size.width / 1280, 64 * size.height / 720));
+                ++followed;
+                continue;
+            }
+            cv::Rect box;
+            if (csrt->update(frame->image, box))
+                followed += near(QRectF(box.x / double(size.width), 1 - (box.y + box.height) / double(size.height),
+                                        box.width / double(size.width), box.height / double(size.height)),
+                                 fastTargetAt(speed, k));
+        }
+    }
+    state.counters["followed"] = double(followed) / fastFrames;
+}
+
+void BM_FastTargetOurs(benchmark::State& state) { fastTarget(state, true); }
+void BM_FastTargetCsrt(benchmark::State& state) { fastTarget(state, false); }
+
 } // namespace
 
+BENCHMARK(BM_FastTargetOurs)->DenseRange(4, 16, 4)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_FastTargetCsrt)->DenseRange(4, 16, 4)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_BlurTrackingForward)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_BlurTrackingBothWays)->Unit(benchmark::kSecond)->Iterations(1);

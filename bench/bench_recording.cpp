@@ -3,8 +3,12 @@
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 using namespace tarnwick;
 
@@ -18,9 +22,31 @@ double cpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// Processes that spin on a core each until the benchmark ends: a busy machine.
+struct BusyProcesses {
+    explicit BusyProcesses(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            if (const pid_t child = fork(); child == 0)
+                for (unsigned n = 0;; ++n)
+                    benchmark::DoNotOptimize(n);
+            else
+                children.push_back(child);
+    }
+    ~BusyProcesses()
+    {
+        for (const pid_t child : children) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
+    }
+    std::vector<pid_t> children;
+};
+
 // Records the whole first monitor of $DISPLAY for $TARNWICK_BENCH_SECONDS (60 by
-// default) and reports the cores used and the frames dropped. The screen's content
-// (static or changing) is up to whoever runs it: bench/recording-vs-ffmpeg.sh.
+// default), with the second argument's number of busy processes beside it, and reports
+// the cores used and the frames dropped (also as a share of the 30 a second). The
+// screen's content (static or changing) is up to whoever runs it: bench/recording-vs-ffmpeg.sh.
 void BM_RecordScreen(benchmark::State& state)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
@@ -36,6 +62,7 @@ void BM_RecordScreen(benchmark::State& state)
     const QRectF screen(monitor.geometry);
     QTemporaryDir dir;
     for (auto _ : state) {
+        const BusyProcesses busy(int(state.range(1)));
         ScreenRecorder recorder;
         const double cpuBefore = cpuSeconds();
         const auto wallBefore = std::chrono::steady_clock::now();
@@ -49,9 +76,15 @@ void BM_RecordScreen(benchmark::State& state)
         }
         state.counters["cores"] = (cpuSeconds() - cpuBefore) / wall.count();
         state.counters["dropped"] = recorder.droppedFrames();
+        state.counters["dropped_share"] = recorder.droppedFrames() / (wall.count() * 30);
     }
 }
 
 } // namespace
 
-BENCHMARK(BM_RecordScreen)->ArgName("h264")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_RecordScreen)
+    ->ArgNames({"h264", "busy"})
+    ->ArgsProduct({{0, 1}, {0, 8}})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();

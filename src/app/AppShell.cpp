@@ -132,6 +132,11 @@ void AppShell::start(const QStringList& arguments)
     pickers().prepare();
     activeWindows_ = std::make_unique<platform::ActiveWindowWatch>();
     showPanel();
+    recoverCrashedRuns(temporaryRoot_, bridge_->clipboardFolder(), &preferences_,
+                       [self = QPointer<AppShell>(this)](const QString& sentence) {
+                           if (self)
+                               self->model_->setStatus(sentence);
+                       });
 
     const qsizetype open = arguments.indexOf(QStringLiteral("--open-image"));
     if (open >= 0 && open + 1 < arguments.size()) {

@@ -103,6 +103,15 @@ QString privateTempRoot()
     return root;
 }
 
+QString privateCacheRoot()
+{
+    const QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    const QString base = !cache.isEmpty() && QDir::isAbsolutePath(cache) ? cache : QDir::homePath() + QStringLiteral("/.cache");
+    const QString root = QDir::cleanPath(base + QStringLiteral("/tarnwick"));
+    createPrivateDirectory(root);
+    return root;
+}
+
 void createPrivateDirectory(const QString& path)
 {
     // cleanPath drops "x/.." by the text, while the kernel follows x first

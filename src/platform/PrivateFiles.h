@@ -11,6 +11,10 @@ namespace tarnwick::platform {
 // user, is refused with a TarnwickError rather than used.
 QString privateTempRoot();
 
+// The same kind of private folder on disk for files that can grow without
+// bound (recordings in progress): $XDG_CACHE_HOME/tarnwick, else ~/.cache/tarnwick.
+QString privateCacheRoot();
+
 // Creates `path` and any missing parents below it with mode 0700. Throws
 // TarnwickError, also for a path with ".." in it.
 void createPrivateDirectory(const QString& path);

@@ -1,5 +1,7 @@
 #include "recording/RecordingEncoder.h"
 
+#include "recording/review/MediaFormat.h"
+
 #include <QFile>
 
 extern "C" {
@@ -10,7 +12,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <pthread.h>
+#include <unistd.h>
+#include <utility>
 
 namespace tarnwick {
 
@@ -18,41 +23,9 @@ namespace {
 
 constexpr int videoQueueLimit = 15; // half a second of yuv420p frames
 constexpr int audioQueueLimit = 128;
+constexpr double fragmentSeconds = 0.5; // what a crash can lose, besides the queues
 
 TarnwickError sentence(const char* text) { return TarnwickError::message(QString::fromUtf8(text)); }
-
-AVCodecContext* openVideo(QSize size, const RecordingOptions& options)
-{
-    const bool hevc = options.codec == RecordingCodec::hevc;
-    const AVCodec* codec = avcodec_find_encoder_by_name(hevc ? "libx265" : "libx264");
-    if (!codec)
-        return nullptr;
-    AVCodecContext* context = avcodec_alloc_context3(codec);
-    context->width = size.width();
-    context->height = size.height();
-    context->pix_fmt = AV_PIX_FMT_YUV420P;
-    context->time_base = {1, static_cast<int>(RecordingEncoder::timescale)};
-    context->framerate = {30, 1};
-    context->gop_size = 60;
-    context->max_b_frames = 0;
-    context->thread_count = 0; // as many encoder threads as the machine has cores
-    context->bit_rate = options.bitRate(QSizeF(size));
-    context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    context->color_range = AVCOL_RANGE_MPEG;
-    context->colorspace = AVCOL_SPC_BT709;
-    context->color_primaries = AVCOL_PRI_BT709;
-    context->color_trc = AVCOL_TRC_IEC61966_2_1;
-    if (hevc) {
-        av_opt_set(context->priv_data, "preset", "ultrafast", 0);
-        av_opt_set(context->priv_data, "x265-params", "bframes=0:keyint=60:log-level=error", 0);
-        context->codec_tag = MKTAG('h', 'v', 'c', '1');
-    } else {
-        av_opt_set(context->priv_data, "preset", "superfast", 0);
-    }
-    if (avcodec_open2(context, codec, nullptr) < 0)
-        avcodec_free_context(&context);
-    return context;
-}
 
 AVCodecContext* openAudio()
 {
@@ -73,6 +46,103 @@ AVCodecContext* openAudio()
 
 } // namespace
 
+// Converts BGRA frames to yuv420p in horizontal bands, one per thread: at 1080p a single
+// thread falls behind 30 frames a second on a busy machine. The caller converts the first
+// band itself and waits for the others.
+class RecordingEncoder::BandConverter {
+public:
+    explicit BandConverter(QSize size)
+    {
+        const int wanted = size.height() < 720 ? 1 : std::clamp(int(std::thread::hardware_concurrency()) / 2, 1, 4);
+        const int height = (size.height() / wanted) & ~1; // even, so each band has whole chroma rows
+        for (int i = 0, y = 0; i < wanted; ++i, y += height) {
+            const int rows = i + 1 < wanted ? height : size.height() - y;
+            bands_.push_back({sws_getContext(size.width(), rows, AV_PIX_FMT_BGRA, size.width(), rows,
+                                             AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr),
+                              y, rows});
+        }
+        for (std::size_t i = 1; i < bands_.size(); ++i)
+            threads_.emplace_back([this, i] { work(i); });
+    }
+    ~BandConverter()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        start_.notify_all();
+        for (std::thread& thread : threads_)
+            thread.join();
+        for (Band& band : bands_)
+            sws_freeContext(band.scaler);
+    }
+    bool ready() const
+    {
+        return std::all_of(bands_.begin(), bands_.end(), [](const Band& b) { return b.scaler != nullptr; });
+    }
+    void convert(const QImage& frame, AVFrame* picture)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            frame_ = &frame;
+            picture_ = picture;
+            pending_ = int(threads_.size());
+            ++generation_;
+        }
+        start_.notify_all();
+        convertBand(0);
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return pending_ == 0; });
+    }
+
+private:
+    struct Band {
+        SwsContext* scaler;
+        int y;
+        int rows;
+    };
+
+    void convertBand(std::size_t index)
+    {
+        const Band& band = bands_[index];
+        const std::uint8_t* source[1] = {frame_->constBits() + std::ptrdiff_t(band.y) * frame_->bytesPerLine()};
+        const int stride[1] = {int(frame_->bytesPerLine())};
+        std::uint8_t* target[3] = {picture_->data[0] + std::ptrdiff_t(band.y) * picture_->linesize[0],
+                                   picture_->data[1] + std::ptrdiff_t(band.y / 2) * picture_->linesize[1],
+                                   picture_->data[2] + std::ptrdiff_t(band.y / 2) * picture_->linesize[2]};
+        sws_scale(band.scaler, source, stride, 0, band.rows, target, picture_->linesize);
+    }
+    void work(std::size_t index)
+    {
+        pthread_setname_np(pthread_self(), "tarnwick-convert");
+        int seen = 0;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                start_.wait(lock, [&] { return stop_ || generation_ != seen; });
+                if (stop_)
+                    return;
+                seen = generation_;
+            }
+            convertBand(index);
+            std::lock_guard lock(mutex_);
+            if (--pending_ == 0)
+                done_.notify_one();
+        }
+    }
+
+    std::vector<Band> bands_;
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable start_;
+    std::condition_variable done_;
+    const QImage* frame_ = nullptr;
+    AVFrame* picture_ = nullptr;
+    int generation_ = 0;
+    int pending_ = 0;
+    bool stop_ = false;
+};
+
 struct RecordingEncoder::Media {
     AVFormatContext* format = nullptr;
     AVCodecContext* video = nullptr;
@@ -83,6 +153,10 @@ struct RecordingEncoder::Media {
     AVPacket* packet = nullptr;
     AVPacket* heldVideo = nullptr; // written once the next frame tells its duration
     bool hasHeldVideo = false;
+    double flushedUntil = 0; // seconds of media in complete fragments
+    std::int64_t completeBytes = 0; // the file's length up to its last complete fragment
+    std::int64_t pendingVideo = 0;  // video packets in the fragment being filled
+    QByteArray path;
 
     ~Media()
     {
@@ -104,7 +178,13 @@ RecordingEncoder::RecordingEncoder(const QString& path, QSize size, const Record
 {
     av_log_set_level(AV_LOG_ERROR); // the encoders' statistics are not for the user's terminal
     Media& m = *media_;
-    m.video = openVideo(size, options);
+    review::media::VideoEncoding encoding;
+    encoding.size = size;
+    encoding.hevc = options.codec == RecordingCodec::hevc;
+    encoding.bitRate = options.bitRate(QSizeF(size));
+    encoding.timeBase = {1, static_cast<int>(timescale)};
+    encoding.live = true;
+    m.video = review::media::openVideoEncoder(encoding);
     if (!m.video)
         throw sentence("Выбранный видеокодек недоступен. Попробуйте H.264.");
     if (audio) {
@@ -113,28 +193,15 @@ RecordingEncoder::RecordingEncoder(const QString& path, QSize size, const Record
             throw sentence("Не удалось добавить звук в MP4.");
     }
     const QByteArray file = QFile::encodeName(path);
+    m.path = file;
     if (avformat_alloc_output_context2(&m.format, nullptr, "mp4", file.constData()) < 0 || !m.format)
         throw sentence("Не удалось начать запись MP4.");
-    m.videoStream = avformat_new_stream(m.format, nullptr);
-    avcodec_parameters_from_context(m.videoStream->codecpar, m.video);
-    m.videoStream->time_base = m.video->time_base;
-    m.videoStream->avg_frame_rate = {30, 1};
-    if (m.audio) {
-        m.audioStream = avformat_new_stream(m.format, nullptr);
-        avcodec_parameters_from_context(m.audioStream->codecpar, m.audio);
-        m.audioStream->time_base = m.audio->time_base;
-    }
-    if (avio_open(&m.format->pb, file.constData(), AVIO_FLAG_WRITE) < 0)
-        throw sentence("Не удалось начать запись MP4.");
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    // Fragments end at key frames (every 2 s) and reach the disk at once: a killed
+    m.videoStream = review::media::encodedStream(m.format, m.video);
+    if (m.audio)
+        m.audioStream = review::media::encodedStream(m.format, m.audio);
+    // Fragments are cut by time (see writePacket) and reach the disk at once: a killed
     // process leaves a file that plays up to its last complete fragment.
-    AVDictionary* muxerOptions = nullptr;
-    av_dict_set(&muxerOptions, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
-    m.format->flags |= AVFMT_FLAG_FLUSH_PACKETS;
-    const int header = avformat_write_header(m.format, &muxerOptions);
-    av_dict_free(&muxerOptions);
-    if (header < 0)
+    if (!m.videoStream || (m.audio && !m.audioStream) || review::media::beginFile(m.format, path, true) < 0)
         throw sentence("Не удалось начать запись MP4.");
 
     m.sound = av_frame_alloc();
@@ -147,7 +214,6 @@ RecordingEncoder::~RecordingEncoder()
 {
     if (worker_.joinable())
         abort();
-    sws_freeContext(scaler_);
 }
 
 void RecordingEncoder::FrameDeleter::operator()(AVFrame* frame) const { av_frame_free(&frame); }
@@ -165,15 +231,13 @@ bool RecordingEncoder::pushVideo(const QImage& frame, std::int64_t pts, bool wai
     picture->format = AV_PIX_FMT_YUV420P;
     picture->width = size_.width();
     picture->height = size_.height();
-    scaler_ = sws_getCachedContext(scaler_, frame.width(), frame.height(), AV_PIX_FMT_BGRA, size_.width(),
-                                   size_.height(), AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!scaler_ || av_frame_get_buffer(picture.get(), 0) < 0) {
+    if (!converter_)
+        converter_ = std::make_unique<BandConverter>(size_);
+    if (frame.size() != size_ || !converter_->ready() || av_frame_get_buffer(picture.get(), 0) < 0) {
         fail("Не удалось записать кадр.", false);
         return false;
     }
-    const std::uint8_t* source[1] = {frame.constBits()};
-    const int stride[1] = {static_cast<int>(frame.bytesPerLine())};
-    sws_scale(scaler_, source, stride, 0, frame.height(), picture->data, picture->linesize);
+    converter_->convert(frame, picture.get());
     picture->pts = pts;
     std::lock_guard lock(mutex_);
     if (closing_ || failure_)
@@ -354,16 +418,26 @@ void RecordingEncoder::writePacket(bool video, void* raw)
     AVStream* stream = video ? m.videoStream : m.audioStream;
     av_packet_rescale_ts(out, (video ? m.video : m.audio)->time_base, stream->time_base);
     out->stream_index = stream->index;
-    const int written = av_interleaved_write_frame(m.format, out);
+    const double end = static_cast<double>(out->pts + out->duration) * av_q2d(stream->time_base);
+    // Written in arrival order, without the interleaver: it would hold one stream's
+    // packets back while the other is quiet (a still screen), and a fragment takes both.
+    int written = av_write_frame(m.format, out);
     av_packet_unref(out);
+    if (written >= 0 && end >= m.flushedUntil + fragmentSeconds) {
+        written = av_write_frame(m.format, nullptr); // closes the fragment and flushes it to the disk
+        m.flushedUntil = end;
+        if (written >= 0 && m.format->pb->error >= 0) {
+            m.completeBytes = avio_tell(m.format->pb);
+            std::lock_guard lock(mutex_);
+            videoPackets_ += std::exchange(m.pendingVideo, 0);
+        }
+    }
     if (written < 0 || m.format->pb->error < 0) {
         fail("Не удалось записать кадр. Проверьте свободное место на диске.", true);
         return;
     }
-    if (video) {
-        std::lock_guard lock(mutex_);
-        ++videoPackets_;
-    }
+    if (video)
+        ++m.pendingVideo;
 }
 
 void RecordingEncoder::finishMedia()
@@ -386,23 +460,29 @@ void RecordingEncoder::finishMedia()
         m.heldVideo->duration = std::max<std::int64_t>(1, end - m.heldVideo->pts);
         av_packet_rescale_ts(m.heldVideo, m.video->time_base, m.videoStream->time_base);
         m.heldVideo->stream_index = m.videoStream->index;
-        if (av_interleaved_write_frame(m.format, m.heldVideo) < 0)
+        if (av_write_frame(m.format, m.heldVideo) < 0)
             fail("Не удалось записать кадр. Проверьте свободное место на диске.", true);
-        else {
-            std::lock_guard lock(mutex_);
-            ++videoPackets_;
-        }
+        else
+            ++m.pendingVideo;
         m.hasHeldVideo = false;
     }
     if (!failure() || !failure()->fileError) {
         if (av_write_trailer(m.format) < 0 || m.format->pb->error < 0)
             fail("Не удалось завершить видео. Проверьте свободное место на диске.", true);
+        else {
+            std::lock_guard lock(mutex_);
+            videoPackets_ += std::exchange(m.pendingVideo, 0);
+        }
     }
     if (avio_closep(&m.format->pb) < 0)
         fail("Не удалось завершить видео. Проверьте свободное место на диске.", true);
+    // A full disk tears the fragment being written: cut the file back to the last
+    // whole one, so what is kept plays to its end without errors.
+    if (failure() && failure()->fileError && m.completeBytes > 0)
+        ::truncate(m.path.constData(), m.completeBytes);
 }
 
-void rewriteWithIndexFirst(const QString& from, const QString& to)
+void rewriteWithIndexFirst(const QString& from, const QString& to, bool upToDamage)
 {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
@@ -412,23 +492,9 @@ void rewriteWithIndexFirst(const QString& from, const QString& to)
     bool ok = avformat_open_input(&input, source.constData(), nullptr, nullptr) >= 0
               && avformat_find_stream_info(input, nullptr) >= 0
               && avformat_alloc_output_context2(&output, nullptr, "mp4", target.constData()) >= 0;
-    for (unsigned i = 0; ok && i < input->nb_streams; ++i) {
-        AVStream* stream = avformat_new_stream(output, nullptr);
-        ok = stream && avcodec_parameters_copy(stream->codecpar, input->streams[i]->codecpar) >= 0;
-        if (ok) {
-            stream->time_base = input->streams[i]->time_base;
-            stream->avg_frame_rate = input->streams[i]->avg_frame_rate;
-            if (stream->codecpar->codec_id == AV_CODEC_ID_HEVC)
-                stream->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
-            else
-                stream->codecpar->codec_tag = 0;
-        }
-    }
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "faststart", 0);
-    ok = ok && avio_open(&output->pb, target.constData(), AVIO_FLAG_WRITE) >= 0
-         && avformat_write_header(output, &options) >= 0;
-    av_dict_free(&options);
+    for (unsigned i = 0; ok && i < input->nb_streams; ++i)
+        ok = review::media::copyStream(output, input->streams[i]) != nullptr;
+    ok = ok && review::media::beginFile(output, to, false) >= 0;
     // Fragments come back without packet durations, and the muxer would guess the last frame's:
     // each packet waits for the next of its stream, the last one lasts to its stream's end.
     std::vector<AVPacket*> held(ok ? input->nb_streams : 0, nullptr);
@@ -447,7 +513,7 @@ void rewriteWithIndexFirst(const QString& from, const QString& to)
         if (read == AVERROR_EOF)
             break;
         if (read < 0) {
-            ok = false;
+            ok = upToDamage;
             break;
         }
         AVPacket*& previous = held[static_cast<std::size_t>(packet->stream_index)];

@@ -17,7 +17,6 @@
 #include <thread>
 
 struct AVFrame;
-struct SwsContext;
 
 namespace tarnwick {
 
@@ -38,8 +37,8 @@ public:
     RecordingEncoder(const RecordingEncoder&) = delete;
     RecordingEncoder& operator=(const RecordingEncoder&) = delete;
 
-    // `pts` in 1/60000 s. Converts to yuv420p on the calling thread (one thread only), so
-    // conversion and encoding overlap. False when the queue is full (unless waiting) or the encoder stopped.
+    // `pts` in 1/60000 s. Converts to yuv420p from the calling thread (one thread only), in
+    // bands on a few threads, so conversion keeps up and overlaps the encoding. False when the queue is full (unless waiting) or the encoder stopped.
     bool pushVideo(const QImage& frame, std::int64_t pts, bool waitForRoom);
     bool audioReady() const;
     bool videoReady() const;
@@ -48,6 +47,7 @@ public:
     bool waitForAudioRoom(std::chrono::steady_clock::time_point deadline);
 
     std::optional<EncoderFailure> failure() const;
+    // Video packets in complete fragments (or the finished file).
     std::int64_t videoPacketsWritten() const;
 
     // Encodes what is queued, ends the video at `end` (1/60000 s) and closes the file; blocks.
@@ -73,8 +73,10 @@ private:
     void writePacket(bool video, void* packet);
     void finishMedia();
 
+    class BandConverter;
+
     std::unique_ptr<Media> media_;
-    SwsContext* scaler_ = nullptr; // the pushing thread's
+    std::unique_ptr<BandConverter> converter_; // the pushing thread's
     QSize size_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -91,7 +93,8 @@ private:
 };
 
 // Rewrites the fragmented recording at `from` as a plain MP4 at `to` with the index first.
-// Throws TarnwickError.
-void rewriteWithIndexFirst(const QString& from, const QString& to);
+// `upToDamage` ends the copy at a damaged packet (the torn tail a crash leaves) instead
+// of failing. Throws TarnwickError.
+void rewriteWithIndexFirst(const QString& from, const QString& to, bool upToDamage = false);
 
 } // namespace tarnwick

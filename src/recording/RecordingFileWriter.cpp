@@ -4,10 +4,12 @@
 #include "recording/RecordingEncoder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <set>
+#include <sys/statvfs.h>
 #include <utility>
 
 namespace tarnwick {
@@ -15,6 +17,16 @@ namespace tarnwick {
 namespace {
 
 std::int64_t ticks(double seconds) { return std::llround(seconds * RecordingEncoder::timescale); }
+
+// Whether the file's folder has room for a second copy of it, with a margin.
+bool hasRoomForCopyOf(const QString& path)
+{
+    struct statvfs disk {};
+    if (::statvfs(QFile::encodeName(QFileInfo(path).path()).constData(), &disk) != 0)
+        return false;
+    const auto free = static_cast<qint64>(disk.f_bavail) * static_cast<qint64>(disk.f_frsize);
+    return free >= QFileInfo(path).size() + 4 * 1024 * 1024;
+}
 
 } // namespace
 
@@ -100,6 +112,12 @@ bool RecordingFileWriter::appendFrame(const QImage& frame, double time, bool wai
     return true;
 }
 
+void RecordingFileWriter::repeatLastFrame(double time)
+{
+    if (!lastBuffer_.isNull() && firstTime_ && time - *firstTime_ - lastTime_ >= 0.1)
+        appendFrame(lastBuffer_, time, false);
+}
+
 void RecordingFileWriter::refuseFrameSize()
 {
     setFailure(TarnwickError::message(
@@ -151,10 +169,12 @@ void RecordingFileWriter::finish(double endTime, std::function<void(RecordingRes
         return;
     }
     if (failed) {
-        if (fileFailure_)
-            return abandon(*failed);
-        // Keep what was recorded up to the failure unless the file itself failed:
-        // the last good frame stands until then (the screen showed nothing new).
+        if (fileFailure_) {
+            finishQueue_.async([this, failed] { complete(lastTime_ + 1.0 / 30, failed); });
+            return;
+        }
+        // Keep what was recorded up to the failure: the last good frame stands
+        // until then (the screen showed nothing new).
         const double end =
             std::max(lastTime_ + 1.0 / 30, std::min(failureTime_ - *firstTime_, endTime - *firstTime_));
         if (ticks(end - 1.0 / 30) > ticks(lastTime_))
@@ -197,24 +217,26 @@ void RecordingFileWriter::complete(double end, std::optional<TarnwickError> inte
     if (completedFinish_)
         return;
     encoder_->close(ticks(end));
+    bool fileFailed = false;
     if (auto failed = encoder_->failure()) {
-        if (failed->fileError)
-            return abandon(failed->error);
+        fileFailed = failed->fileError;
         if (!interruption)
             interruption = failed->error;
     }
     if (encoder_->videoPacketsWritten() == 0)
         return abandon(interruption.value_or(
             TarnwickError::message(QStringLiteral("Запись не получила ни одного кадра. Проверьте доступ к экрану."))));
-    const QString rewritten = url_ + QStringLiteral(".index");
-    try {
-        rewriteWithIndexFirst(url_, rewritten);
-    } catch (const TarnwickError& error) {
-        return abandon(error);
-    }
-    if (std::rename(QFile::encodeName(rewritten).constData(), QFile::encodeName(url_).constData()) != 0) {
-        QFile::remove(rewritten);
-        return abandon(TarnwickError::message(QStringLiteral("Не удалось завершить видео.")));
+    // The fragmented file plays as it is; the index-first copy only needs a second
+    // copy's room, and whatever goes wrong with it leaves the fragmented one.
+    if (!fileFailed && hasRoomForCopyOf(url_)) {
+        const QString rewritten = url_ + QStringLiteral(".index");
+        try {
+            rewriteWithIndexFirst(url_, rewritten);
+            if (std::rename(QFile::encodeName(rewritten).constData(), QFile::encodeName(url_).constData()) != 0)
+                QFile::remove(rewritten);
+        } catch (const TarnwickError&) {
+            QFile::remove(rewritten);
+        }
     }
     completedFinish_ = true;
     if (completion_)

@@ -29,8 +29,11 @@ struct RecordingResult {
 // Writes frames and mixed audio into one MP4 file. Frames are converted and
 // encoded on a thread of its own behind a short queue; a full queue drops the
 // frame. While recording the file is a fragmented MP4, so a killed process
-// leaves what was encoded up to the last key frame readable; `finish` rewrites
-// it as a plain MP4 with the index at the front.
+// leaves what was encoded up to the last half second readable; `finish` rewrites
+// it as a plain MP4 with the index at the front when the disk holds a second
+// copy, and keeps the fragmented file (which plays as well) when it does not.
+// Once a frame is written the file is never removed by a failure: the result
+// carries both the file and the failure.
 // append/appendAudio/drainAudio/finish are called from one thread (the capture queue).
 class RecordingFileWriter {
 public:
@@ -42,6 +45,9 @@ public:
 
     // `frame` is 32-bit BGRA in memory (QImage::Format_RGB32 / ARGB32); `time` on the host clock.
     bool append(const QImage& frame, double time);
+    // Nothing changed on screen at `time`: the last frame is written again ten times
+    // a second, so the encoder passes it on and fragments reach the disk on a still screen.
+    void repeatLastFrame(double time);
     void appendAudio(const RecordingAudioBuffer& buffer, RecordingAudioSource source, double time);
     void drainAudio(double time);
     // The completion runs once: at once when nothing was written, else on the finishing thread.

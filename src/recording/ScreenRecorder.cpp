@@ -206,7 +206,7 @@ void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCa
     while (!clicks_.empty() && now - clicks_.front().time > clickLifetime)
         clicks_.pop_front();
     // Like a capture stream, pass on only frames that show something new; the
-    // writer repeats the last one up to the stop time.
+    // writer repeats the last one now and then, and up to the stop time.
     const QPoint cursorAt = cursor ? cursor->topLeft : QPoint();
     const std::uint32_t serial = cursor ? cursor->serial : 0;
     const bool changed = !clicks_.empty() || marksShown_ || cursorAt != previousCursor_
@@ -214,8 +214,11 @@ void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCa
     previousGrab_ = image;
     previousCursor_ = cursorAt;
     previousCursorSerial_ = serial;
-    if (!changed)
+    if (!changed) {
+        writer_->repeatLastFrame(time);
+        checkFailure();
         return;
+    }
 
     QImage frame = image;
     if (cursor && !cursor->image.isNull()) {

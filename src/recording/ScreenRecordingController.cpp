@@ -4,6 +4,7 @@
 #include "panels/FloatingPanel.h"
 #include "platform/PrivateFiles.h"
 #include "recording/RecordingControlPanel.h"
+#include "recording/RecordingRecovery.h"
 #include "recording/RecordingWindow.h"
 #include "recording/review/RecordingExport.h"
 #include "recording/review/VideoBlurExport.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -285,15 +287,19 @@ void ScreenRecordingController::start(QScreen* screen, const QRectF& selection)
                 return self->startFailed(request, *error);
             if (self->requestID_ != request)
                 return;
-            const QString root = self->services_.temporaryRoot.isEmpty() ? platform::privateTempRoot()
-                                                                         : self->services_.temporaryRoot;
-            const QString folder = QDir(root).filePath(QStringLiteral("Tarnwick-video-") + uuidText(request));
+            QString folder;
             try {
+                // On disk, not in the RAM of $XDG_RUNTIME_DIR: an hour of video would not fit there.
+                const QString root = self->services_.temporaryRoot.isEmpty() ? platform::privateCacheRoot()
+                                                                             : self->services_.temporaryRoot;
+                folder = QDir(root).filePath(workingFolderPrefix + uuidText(request));
                 platform::createPrivateDirectory(folder);
             } catch (const TarnwickError& e) {
                 return self->startFailed(request, e);
             }
             self->directory_ = folder;
+            self->lock_ = std::make_unique<QLockFile>(QDir(folder).filePath(workingFolderLock));
+            self->lock_->lock();
             std::shared_ptr<RecordingEngine> engine = self->services_.makeEngine();
             engine->onInterruption = [self, request](const TarnwickError& e) {
                 if (self)
@@ -376,7 +382,7 @@ void ScreenRecordingController::stop()
         [raw = engine.get(), duration] {
             Outcome outcome;
             outcome.result = raw->stop();
-            if (!outcome.result.error) {
+            if (!outcome.result.url.isEmpty()) {
                 try {
                     outcome.duration = duration(outcome.result.url);
                     if (!std::isfinite(outcome.duration) || outcome.duration <= 0)
@@ -399,16 +405,31 @@ void ScreenRecordingController::stopped(const RecordingResult& result, double du
     delete control_.data();
     if (onCaptureChanged)
         onCaptureChanged(false);
-    if (result.error) {
+    if (result.url.isEmpty()) {
         cleanup();
         model_->setPhase(RecordingPhase::setup);
-        model_->setMessage(result.error->errorDescription());
+        model_->setMessage(result.error ? result.error->errorDescription() : QString());
         return present();
     }
     source_ = result.url;
-    model_->setVideoSource(result.url);
-    model_->player().setSource(result.url);
-    model_->setFileBytes(QFileInfo(result.url).size());
+    if (result.error) {
+        // What was recorded up to the failure is the user's file from now on: it
+        // goes to the save folder at once (a rename, no second copy), or stays put.
+        QString moved = moveRecordingTo(result.url, recordingSaveFolder(preferences_),
+                                        defaultFileName(startedAt_.value_or(QDateTime::currentDateTimeUtc()).toLocalTime()));
+        if (moved.isEmpty()) {
+            moved = result.url;
+            lock_.reset();
+            directory_.reset(); // kept for the recovery at the next start
+        }
+        source_ = moved;
+        model_->setMessage(QStringLiteral("Запись прервана: ") + clause(*result.error) +
+                           QStringLiteral(". Записанное сохранено в «") + QDir::toNativeSeparators(moved) +
+                           QStringLiteral("»."));
+    }
+    model_->setVideoSource(*source_);
+    model_->player().setSource(*source_);
+    model_->setFileBytes(QFileInfo(*source_).size());
     if (durationError) {
         model_->setCanTrim(false);
         const double d = std::max(model_->elapsed(), 0.1);
@@ -536,6 +557,7 @@ void ScreenRecordingController::cleanup()
     model_->player().pause();
     model_->player().setSource(std::nullopt);
     source_.reset();
+    lock_.reset();
     if (directory_)
         QDir(*directory_).removeRecursively();
     directory_.reset();

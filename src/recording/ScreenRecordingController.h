@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+class QLockFile;
 class QWidget;
 
 namespace tarnwick::recording {
@@ -105,6 +106,7 @@ private:
     std::shared_ptr<void> selector_;
     std::shared_ptr<RecordingEngine> recorder_;
     std::optional<QString> directory_;
+    std::unique_ptr<QLockFile> lock_; // held in directory_ while the session lives
     std::optional<QString> source_;
     QTimer* timer_;
     std::optional<QDateTime> startedAt_;

@@ -20,6 +20,7 @@ protected:
     ShellTest()
     {
         QDir().mkpath(root);
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache")))); // recordings a crash left
         qputenv(AppShell::pickerVariable, TARNWICK_FAKE_PICKER);
         qputenv("FAKE_PICK_LOG", QFile::encodeName(pickerLog));
         qputenv("FAKE_PICK", "");

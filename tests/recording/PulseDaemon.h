@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recording/RecordingMicrophone.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
@@ -51,6 +53,21 @@ public:
                                 QString("sine=frequency=%1:sample_rate=44100").arg(frequency), "-t", "30", "-f", "pulse",
                                 "-device", sink, "tone"});
         player.waitForStarted();
+    }
+
+    // A null sink renders in blocks of up to 2 s until a client asks for less: the
+    // returned listener keeps it prompt; it returns once `sink`'s monitor carries sound.
+    static std::unique_ptr<RecordingMicrophone> promptListener(platform::SerialQueue& queue)
+    {
+        auto listener = std::make_unique<RecordingMicrophone>(queue, RecordingAudioSource::system);
+        auto heard = std::make_shared<std::atomic<bool>>(false);
+        listener->onSample = [heard](const RecordingAudioBuffer& b, double) {
+            *heard = *heard || std::any_of(b.data.begin(), b.data.end(), [](std::uint8_t v) { return v != 0; });
+        };
+        listener->start();
+        if (!QTest::qWaitFor([heard] { return heard->load(); }, 10000))
+            throw std::runtime_error("no sound reached the sink");
+        return listener;
     }
 
 private:

@@ -21,6 +21,7 @@ struct FakeEngine : RecordingEngine {
     std::promise<void> release;
     std::atomic<bool> started{false};
     QString url;
+    std::optional<TarnwickError> failure; // what the recording ended with, its file kept
     void start(const platform::Monitor&, const QRectF&, const QRectF&, double, const RecordingOptions&,
                const QString& u) override
     {
@@ -33,7 +34,7 @@ struct FakeEngine : RecordingEngine {
         QFile file(url);
         file.open(QIODevice::WriteOnly);
         file.write(QByteArray(1234, 'x'));
-        return {url, std::nullopt};
+        return {url, failure};
     }
 };
 
@@ -106,6 +107,8 @@ TEST(ScreenRecordingController, RefusedStartAndEscapeReturnToSetup)
 TEST(ScreenRecordingController, InterruptedStartReachesReviewAndSaveChoosesTheExport)
 {
     Session s;
+    s.settings.setValue("recordingSaveDirectory", s.root.path());
+    s.engine->failure = TarnwickError("Монитор отключён."); // the writer's file comes with it
     s.model().startAction();
     QScreen* screen = QGuiApplication::primaryScreen();
     s.selection(AreaSelection{screen, QRectF(10, 10, 200, 100)});
@@ -117,7 +120,9 @@ TEST(ScreenRecordingController, InterruptedStartReachesReviewAndSaveChoosesTheEx
     EXPECT_EQ(s.model().phase(), RecordingPhase::starting) << "held until the capture has started";
     s.engine->release.set_value();
     ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }));
-    EXPECT_EQ(s.model().message(), "Запись прервана: Монитор отключён.");
+    const QStringList kept = QDir(s.root.path()).entryList({"Tarnwick *.mp4"});
+    ASSERT_EQ(kept.size(), 1) << "moved to the save folder at once";
+    EXPECT_EQ(s.model().message(), "Запись прервана: Монитор отключён. Записанное сохранено в «" + s.root.filePath(kept[0]) + "».");
     EXPECT_EQ(s.model().fileBytes(), 1234);
     EXPECT_EQ(s.model().trim(), (review::RecordingTrim{2, 0, 2}));
     EXPECT_EQ(s.captureChanges, (std::vector<bool>{true, true, false}));
@@ -162,7 +167,7 @@ TEST(ScreenRecordingController, InterruptedStartReachesReviewAndSaveChoosesTheEx
     s.model().saveAction();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dismissed; }));
     EXPECT_EQ(saved, s.root.filePath("Saved.mp4"));
-    EXPECT_TRUE(QFile::exists(saved));
+    EXPECT_TRUE(QFile::exists(saved) && QFile::exists(s.root.filePath(kept[0])));
     EXPECT_FALSE(QDir(s.root.filePath("private/Tarnwick-video-" + request)).exists());
     EXPECT_EQ(s.settings.value("recordingSaveDirectory").toString(), s.root.path());
     EXPECT_EQ(ScreenRecordingController::defaultFileName(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))),

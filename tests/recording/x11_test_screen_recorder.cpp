@@ -100,19 +100,11 @@ TEST(ScreenRecorder, RecordsTheMovingSceneWithSystemAudioAndClickRings)
     PulseDaemon pulse;
     QProcess tone;
     PulseDaemon::playTone(tone, "tarnwick_speakers", 1000);
-    // A null sink renders in blocks of up to 2 s until a client asks for less:
-    // this listener keeps it prompt, and the recording begins once the tone comes through.
     platform::SerialQueue listenerQueue("listener");
-    RecordingMicrophone listener(listenerQueue, RecordingAudioSource::system);
-    std::atomic<bool> heard{false};
-    listener.onSample = [&](const RecordingAudioBuffer& b, double) {
-        heard = heard || std::any_of(b.data.begin(), b.data.end(), [](std::uint8_t v) { return v != 0; });
-    };
-    listener.start();
+    const auto listener = PulseDaemon::promptListener(listenerQueue); // the recording begins once the tone comes through
     ASSERT_TRUE(PulseDaemon::pactl({"set-default-source", "tarnwick_speakers.monitor"}));
     RecordingMicrophone monitorOnly(listenerQueue);
     EXPECT_EQ(errorOf([&] { monitorOnly.start(); }), "Микрофон не найден. Подключите его или отключите запись микрофона.");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.load(); }, 10000));
     MovingScene scene;
     scene.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene));

@@ -3,10 +3,13 @@
 #include "platform/TarnwickError.h"
 
 #include <QFile>
+#include <QSize>
 #include <QString>
+#include <cstdint>
 #include <memory>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
@@ -38,5 +41,41 @@ inline Input open(const QString& source, const QString& failure)
         throw TarnwickError(failure);
     return input;
 }
+
+// Every MP4 we write (the recording, a trim, a blurred export) makes its streams
+// and its video encoder here, so tags, time bases and key-frame rules agree.
+
+// A new stream of `output` for `in`'s packets as they are: same parameters and time
+// base, HEVC tagged hvc1 (what players expect in MP4), other codecs with the muxer's
+// own tag. Nullptr on failure.
+AVStream* copyStream(AVFormatContext* output, const AVStream* in);
+
+// A new stream of `output` for what `encoder` produces, tagged like copyStream's.
+AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder);
+
+// Opens `path` for `output` and writes the header: a fragmented MP4 (mode 0600) whose
+// fragments the writer cuts and flushes itself, or a finished one with the index first.
+// Negative on failure.
+int beginFile(AVFormatContext* output, const QString& path, bool fragmented);
+
+struct VideoEncoding {
+    QSize size;
+    bool hevc = false;
+    std::int64_t bitRate = 400000;
+    AVRational timeBase{1, 60000};
+    AVRational aspect{0, 1};
+    AVColorRange range = AVCOL_RANGE_MPEG;
+    AVColorSpace space = AVCOL_SPC_BT709;
+    AVColorPrimaries primaries = AVCOL_PRI_BT709;
+    AVColorTransferCharacteristic transfer = AVCOL_TRC_IEC61966_2_1;
+    // A live recording: the fastest preset and no look-ahead, so a frame reaches
+    // the file at once; an export may take more care.
+    bool live = false;
+};
+
+// The yuv420p H.264 or HEVC encoder: no B-frames (packets leave in display order,
+// so each one's duration is known from the next), a key frame every 2 s at 30 frames
+// a second, a header for MP4. Nullptr when the codec is missing or refuses.
+AVCodecContext* openVideoEncoder(const VideoEncoding& encoding);
 
 } // namespace tarnwick::review::media

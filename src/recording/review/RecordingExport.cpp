@@ -80,19 +80,12 @@ void RecordingExport::prepare(const QString& source, const RecordingTrim& trim, 
         const auto type = in->codecpar->codec_type;
         if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO)
             continue;
-        AVStream* out = avformat_new_stream(rawOut, nullptr);
-        if (!out || avcodec_parameters_copy(out->codecpar, in->codecpar) < 0)
+        const AVStream* out = media::copyStream(rawOut, in);
+        if (!out)
             throw TarnwickError(cannotPrepare);
-        out->codecpar->codec_tag = 0;
-        out->time_base = in->time_base;
         map[i] = out->index;
     }
-    check(avio_open(&rawOut->pb, QFile::encodeName(destination).constData(), AVIO_FLAG_WRITE));
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "+faststart", 0);
-    const int header = avformat_write_header(rawOut, &options);
-    av_dict_free(&options);
-    check(header);
+    check(media::beginFile(rawOut, destination, false));
 
     // From the key frame at or before the start; the frames before it get
     // negative times, which the muxer turns into an edit list.

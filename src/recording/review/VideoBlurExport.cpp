@@ -180,19 +180,16 @@ void VideoBlurExport::Media::open(const QString& source, const RecordingTrim& tr
     if (avformat_alloc_output_context2(&raw, nullptr, "mp4", QFile::encodeName(destination).constData()) < 0)
         throw sentence(cannotPrepare);
     output.reset(raw);
-    AVStream* picture = avformat_new_stream(raw, nullptr);
-    if (!picture || avcodec_parameters_from_context(picture->codecpar, encoder.get()) < 0)
+    AVStream* picture = media::encodedStream(raw, encoder.get());
+    if (!picture)
         throw sentence(cannotPrepare);
-    picture->time_base = encoder->time_base;
     picture->avg_frame_rate = input->streams[video]->avg_frame_rate;
     map[video] = picture->index;
     for (const int index : audio) {
         const AVStream* in = input->streams[index];
-        AVStream* out = avformat_new_stream(raw, nullptr);
-        if (!out || avcodec_parameters_copy(out->codecpar, in->codecpar) < 0)
+        const AVStream* out = media::copyStream(raw, in);
+        if (!out)
             throw sentence("Не удалось сохранить звуковую дорожку.");
-        out->codecpar->codec_tag = 0;
-        out->time_base = in->time_base;
         map[index] = out->index;
     }
 }
@@ -200,50 +197,27 @@ void VideoBlurExport::Media::open(const QString& source, const RecordingTrim& tr
 void VideoBlurExport::Media::openEncoder()
 {
     const AVCodecParameters* par = input->streams[video]->codecpar;
-    const bool hevc = par->codec_id == AV_CODEC_ID_HEVC;
-    const AVCodec* codec = avcodec_find_encoder_by_name(hevc ? "libx265" : "libx264");
-    if (!codec)
-        throw sentence(cannotPrepare);
-    encoder.reset(avcodec_alloc_context3(codec));
+    media::VideoEncoding encoding;
+    encoding.size = QSize(par->width, par->height);
+    encoding.hevc = par->codec_id == AV_CODEC_ID_HEVC;
+    encoding.bitRate = par->bit_rate;
+    encoding.timeBase = videoBase();
+    encoding.aspect = par->sample_aspect_ratio;
+    encoding.range = par->color_range == AVCOL_RANGE_JPEG ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    encoding.space = par->color_space;
+    encoding.primaries = par->color_primaries;
+    encoding.transfer = par->color_trc;
+    encoder.reset(media::openVideoEncoder(encoding));
     if (!encoder)
         throw sentence(cannotPrepare);
-    AVCodecContext* c = encoder.get();
-    c->width = par->width;
-    c->height = par->height;
-    c->sample_aspect_ratio = par->sample_aspect_ratio;
-    c->pix_fmt = AV_PIX_FMT_YUV420P;
-    c->time_base = videoBase();
-    c->framerate = {30, 1};
-    c->gop_size = 60;
-    c->max_b_frames = 0; // packets leave in display order, so each one's duration is known from the next
-    c->bit_rate = std::max<int64_t>(par->bit_rate, 400000);
-    c->thread_count = 0;
-    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    c->color_range = par->color_range == AVCOL_RANGE_JPEG ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
-    c->colorspace = par->color_space;
-    c->color_primaries = par->color_primaries;
-    c->color_trc = par->color_trc;
-    if (hevc) {
-        av_opt_set(c->priv_data, "preset", "ultrafast", 0);
-        av_opt_set(c->priv_data, "x265-params", "bframes=0:log-level=error", 0);
-        c->codec_tag = MKTAG('h', 'v', 'c', '1');
-    } else {
-        av_opt_set(c->priv_data, "preset", "veryfast", 0);
-    }
-    require(avcodec_open2(c, codec, nullptr), cannotPrepare);
+    const AVCodecContext* c = encoder.get();
     size = QSize(c->width, c->height);
     fullRange = c->color_range == AVCOL_RANGE_JPEG;
 }
 
 void VideoBlurExport::Media::begin()
 {
-    const QByteArray file = QFile::encodeName(destination);
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "+faststart", 0);
-    const bool opened = avio_open(&output->pb, file.constData(), AVIO_FLAG_WRITE) >= 0;
-    const int header = opened ? avformat_write_header(output.get(), &options) : -1;
-    av_dict_free(&options);
-    require(header, "Не удалось начать экспорт.");
+    require(media::beginFile(output.get(), destination, false), "Не удалось начать экспорт.");
     // From the key frame at or before the start.
     require(av_seek_frame(input.get(), -1, static_cast<int64_t>(start * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD),
             cannotRead);

@@ -278,8 +278,9 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
             look = *nearest;
     }
     checkCancel();
-    const VideoBlurFrame first =
-        videoBlurStillFrame(*stills, std::max(0.0, std::min(region_.end - frameTolerance, look.time)));
+    // The picture of the key's own time, also for a key on the region's last frame: one
+    // frame earlier, the tracker would learn a look that is a whole frame's move away.
+    const VideoBlurFrame first = videoBlurStillFrame(*stills, std::max(0.0, look.time));
     const VideoBlurAppearance initial(VideoBlurGrayFrame(first.image), look.rect);
     VideoBlurAppearance current = initial;
     VideoBlurObjectTracker tracker;

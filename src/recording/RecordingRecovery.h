@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QSettings;
+
+namespace tarnwick::recording {
+
+// The name of a recording's working folder under a private root, and the lock a
+// live session holds in it, so another instance's recovery leaves it alone.
+inline const QString workingFolderPrefix = QStringLiteral("Tarnwick-video-");
+inline const QString workingFolderLock = QStringLiteral("session.lock");
+
+// Where recordings are saved: the folder chosen last, else ~/Videos, else home.
+QString recordingSaveFolder(const QSettings* preferences);
+
+// Moves `file` into `folder` as `name` (with " 2", " 3"… before the extension when
+// taken), copying across file systems. The new path, or empty when it failed.
+QString moveRecordingTo(const QString& file, const QString& folder, const QString& name);
+
+// Recordings that a crash left in working folders under `roots`: each readable
+// one is finalized (the index first, when the disk has room), moved to
+// `saveFolder` as "Tarnwick <date> (восстановлено).mp4" and its folder removed;
+// an unreadable one is removed with its folder. Blocks. Returns the sentence for
+// the status line, empty when nothing was recovered.
+QString recoverRecordings(const QStringList& roots, const QString& saveFolder);
+
+// The start-up hook: recovers under the private roots on a worker thread and
+// passes a non-empty sentence to `report` on the GUI thread.
+void recoverRecordingsInBackground(const QSettings* preferences, std::function<void(const QString&)> report);
+
+} // namespace tarnwick::recording

@@ -1,0 +1,97 @@
+#include "recording/review/MediaFormat.h"
+
+#include <algorithm>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+namespace tarnwick::review::media {
+
+namespace {
+
+void tag(AVCodecParameters* parameters)
+{
+    parameters->codec_tag = parameters->codec_id == AV_CODEC_ID_HEVC ? MKTAG('h', 'v', 'c', '1') : 0;
+}
+
+} // namespace
+
+AVStream* copyStream(AVFormatContext* output, const AVStream* in)
+{
+    AVStream* out = avformat_new_stream(output, nullptr);
+    if (!out || avcodec_parameters_copy(out->codecpar, in->codecpar) < 0)
+        return nullptr;
+    tag(out->codecpar);
+    out->time_base = in->time_base;
+    out->avg_frame_rate = in->avg_frame_rate;
+    return out;
+}
+
+AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder)
+{
+    AVStream* out = avformat_new_stream(output, nullptr);
+    if (!out || avcodec_parameters_from_context(out->codecpar, encoder) < 0)
+        return nullptr;
+    tag(out->codecpar);
+    out->time_base = encoder->time_base;
+    out->avg_frame_rate = encoder->framerate;
+    return out;
+}
+
+int beginFile(AVFormatContext* output, const QString& path, bool fragmented)
+{
+    const int opened = avio_open(&output->pb, QFile::encodeName(path).constData(), AVIO_FLAG_WRITE);
+    if (opened < 0)
+        return opened;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", fragmented ? "frag_custom+empty_moov+default_base_moof" : "+faststart", 0);
+    if (fragmented) { // a recording in progress: private, and on the disk as it comes
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        output->flags |= AVFMT_FLAG_FLUSH_PACKETS;
+    }
+    const int header = avformat_write_header(output, &options);
+    av_dict_free(&options);
+    return header;
+}
+
+AVCodecContext* openVideoEncoder(const VideoEncoding& encoding)
+{
+    const AVCodec* codec = avcodec_find_encoder_by_name(encoding.hevc ? "libx265" : "libx264");
+    AVCodecContext* c = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (!c)
+        return nullptr;
+    c->width = encoding.size.width();
+    c->height = encoding.size.height();
+    c->sample_aspect_ratio = encoding.aspect;
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    c->time_base = encoding.timeBase;
+    c->framerate = {30, 1};
+    c->gop_size = 60;
+    c->max_b_frames = 0;
+    c->bit_rate = std::max<std::int64_t>(encoding.bitRate, 400000);
+    c->thread_count = 0; // as many encoder threads as the machine has cores
+    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    c->color_range = encoding.range;
+    c->colorspace = encoding.space;
+    c->color_primaries = encoding.primaries;
+    c->color_trc = encoding.transfer;
+    if (encoding.hevc) {
+        av_opt_set(c->priv_data, "preset", "ultrafast", 0);
+        av_opt_set(c->priv_data, "x265-params", "bframes=0:keyint=60:log-level=error", 0);
+        c->codec_tag = MKTAG('h', 'v', 'c', '1');
+    } else {
+        av_opt_set(c->priv_data, "preset", encoding.live ? "superfast" : "veryfast", 0);
+        if (encoding.live) {
+            // A frame leaves the encoder three frames later, not twenty: a still
+            // screen, whose frame is repeated ten times a second, reaches the disk.
+            c->thread_count = 4;
+            av_opt_set(c->priv_data, "x264-params", "sync-lookahead=0", 0);
+        }
+    }
+    if (avcodec_open2(c, codec, nullptr) < 0)
+        avcodec_free_context(&c);
+    return c;
+}
+
+} // namespace tarnwick::review::media
