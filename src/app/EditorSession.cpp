@@ -41,6 +41,8 @@ void AppShell::openEditor(const Screenshot& shot, const QString& label, std::opt
     editorWindow_ = new EditorExportWindow(std::make_unique<EditorState>(shot, label), *model_, std::move(hooks));
     if (QScreen* screen = capture::workingScreen(capturedArea)) {
         editorWindow_->setScreen(screen);
+        // Sized for the screen it opens on, which may be smaller than the primary one.
+        editorWindow_->resize(EditorExportWindow::contentSize(screen->availableGeometry()));
         QRect frame = editorWindow_->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         editorWindow_->move(frame.topLeft());
