@@ -120,8 +120,6 @@ void AppShell::start(const QStringList& arguments)
         if (reason == QSystemTrayIcon::Trigger)
             reopen();
     });
-    // Qt embeds the icon whenever a tray host appears, also later.
-    tray_->show();
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         model.setStatus(QStringLiteral("Значок в трее недоступен: все команды — в меню этой панели"));
 
@@ -129,6 +127,9 @@ void AppShell::start(const QStringList& arguments)
     useScreenRecorder();
     setupPermissions();
     registerHotKeys();
+    // The icon says Tarnwick is ready, so the hot keys are grabbed before it shows.
+    // Qt embeds it whenever a tray host appears, also later.
+    tray_->show();
     pickers().prepare();
     activeWindows_ = std::make_unique<platform::ActiveWindowWatch>();
     showPanel();

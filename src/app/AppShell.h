@@ -144,7 +144,8 @@ public:
     void recordingDismissed();
 
     // The editing session: at most one at a time, `AppModel::busy` while it is open.
-    void openEditor(const Screenshot& shot, const QString& label);
+    // It opens on the screen of `capturedArea` (root pixels), else under the pointer.
+    void openEditor(const Screenshot& shot, const QString& label, std::optional<QRect> capturedArea = std::nullopt);
     // Ends it: with `save` the edited shot goes into the series. Beeps and keeps
     // the editor while it captures a layer or, saving, cannot export.
     void finishEditor(bool save, bool prepareForPaste);

@@ -224,7 +224,8 @@ void AppShell::pickerFinished(ScreenCaptureMode mode, const QString& file, bool 
     else if (mode == ScreenCaptureMode::text)
         recognizeText(image);
     else
-        openEditor(Screenshot::make(image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
+        openEditor(Screenshot::make(image, captured->pixelsPerPoint), shotLabel(model_->shots().size()),
+                   QRect(captured->image.offset(), captured->image.size()));
 }
 
 void AppShell::recognizeText(const QImage& image)

@@ -2,6 +2,7 @@
 
 #include "editor/model/EditorImageImporter.h"
 #include "panels/Theme.h"
+#include "platform/ImageScale.h"
 #include "platform/TarnwickError.h"
 
 #include <QFile>
@@ -58,9 +59,7 @@ std::optional<double> pngPixelsPerPoint(const QByteArray& png)
             const quint32 perMetre = qFromBigEndian<quint32>(data);
             if (data[8] != 1 || perMetre == 0)
                 return std::nullopt;
-            // 72 dots per inch is one pixel per point; rounded off the metre's inexact inch.
-            const double ratio = std::round(perMetre * 0.0254 / 72 * 1000) / 1000;
-            return std::max(ratio, 0.001);
+            return std::max(platform::pixelsPerPoint(perMetre), 0.001);
         }
         at += 12 + qsizetype(length);
     }

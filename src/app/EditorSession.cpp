@@ -2,17 +2,17 @@
 // captured or imported for it, and its end.
 #include "app/AppShell.h"
 
+#include "capture/SelectionOverlays.h"
 #include "editor/model/EditorImageImporter.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
 
-#include <QGuiApplication>
 #include <QScreen>
 
 namespace tarnwick {
 
-void AppShell::openEditor(const Screenshot& shot, const QString& label)
+void AppShell::openEditor(const Screenshot& shot, const QString& label, std::optional<QRect> capturedArea)
 {
     if (panel_)
         panel_->hide();
@@ -39,7 +39,10 @@ void AppShell::openEditor(const Screenshot& shot, const QString& label)
             self->importLayerImage();
     };
     editorWindow_ = new EditorExportWindow(std::make_unique<EditorState>(shot, label), *model_, std::move(hooks));
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    if (QScreen* screen = capture::workingScreen(capturedArea)) {
+        editorWindow_->setScreen(screen);
+        // Sized for the screen it opens on, which may be smaller than the primary one.
+        editorWindow_->resize(EditorExportWindow::contentSize(screen->availableGeometry()));
         QRect frame = editorWindow_->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         editorWindow_->move(frame.topLeft());

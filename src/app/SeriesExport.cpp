@@ -2,6 +2,7 @@
 
 #include "app/AppShell.h"
 #include "editor/window/EditorExportWindow.h"
+#include "platform/ImageScale.h"
 #include "platform/TarnwickError.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/SeriesFormat.h"
@@ -69,7 +70,8 @@ QString SeriesExport::write(const QVector<Screenshot>& shots, const QString& par
             QByteArray png;
             QBuffer buffer(&png);
             buffer.open(QIODevice::WriteOnly);
-            const QImage image = ScreenshotRenderer::render(shots[i], label, true);
+            QImage image = ScreenshotRenderer::render(shots[i], label, true);
+            platform::setPixelsPerPoint(image, shots[i].pixelsPerPoint);
             if (!QImageWriter(&buffer, "png").write(image))
                 throw TarnwickError::message(QStringLiteral("Не удалось сохранить снимок ") + label + u'.');
             writeFile(dir.filePath(label + QStringLiteral(".png")), png);

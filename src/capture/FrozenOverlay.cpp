@@ -1,6 +1,7 @@
 #include "capture/FrozenOverlay.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -35,6 +36,26 @@ FrozenOverlay::FrozenOverlay(QScreen* screen, QRect pixels, QImage frozen, Optio
     setGeometry(screen->geometry());
     setCursor(Qt::CrossCursor);
     setMouseTracking(options_.picksWindows);
+    // The window's events still carry the pointer's device pixel: Qt rounds
+    // what it hands the widget to whole device-independent pixels, which at
+    // 1.25 or 1.5 misses the pixel the user pointed at.
+    create();
+    windowHandle()->installEventFilter(this);
+}
+
+QRect bandPixels(const QRectF& local, double scale, QPoint origin)
+{
+    const auto edge = [scale](double v) { return int(std::lround(v * scale)); };
+    return QRect(QPoint(edge(local.left()), edge(local.top())), QPoint(edge(local.right()) - 1, edge(local.bottom()) - 1))
+        .translated(origin);
+}
+
+bool FrozenOverlay::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseMove || type == QEvent::MouseButtonRelease)
+        exact_ = static_cast<QMouseEvent*>(event)->position();
+    return QWidget::eventFilter(watched, event);
 }
 
 QPoint FrozenOverlay::toRoot(QPointF local) const
@@ -146,7 +167,7 @@ void FrozenOverlay::paintEvent(QPaintEvent* event)
     }
     lastLabel_ = labelRect();
     if (!lastLabel_.isEmpty()) {
-        const QSize size = QRectF(h.topLeft() * scale_, h.size() * scale_).toAlignedRect().size();
+        const QSize size = bandPixels(h, scale_, {}).size();
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0, 0, 0, 170));
         p.drawRoundedRect(lastLabel_, 4, 4);
@@ -155,14 +176,23 @@ void FrozenOverlay::paintEvent(QPaintEvent* event)
     }
 }
 
-QPointF FrozenOverlay::bandPoint(QPointF local) const
+QPointF FrozenOverlay::pointerAt(const QMouseEvent* event) const
 {
+    // The unrounded position of this very event, unless the window saw another since.
+    const QPointF rounded = event->position();
+    return std::abs(exact_.x() - rounded.x()) <= 0.5 && std::abs(exact_.y() - rounded.y()) <= 0.5 ? exact_ : rounded;
+}
+
+QPointF FrozenOverlay::bandPoint(const QMouseEvent* event) const
+{
+    QPointF local = pointerAt(event);
     // The X pointer stops on the last pixel of the screen; there it stands for
     // the far edge, so a drag into a corner takes the last row and column too.
-    const double last = 1 / scale_;
-    if (local.x() >= width() - last)
+    // Half a pixel's slack: the last pixel's position is a fraction at 1.5.
+    const double last = 1.5 / scale_;
+    if (local.x() > width() - last)
         local.setX(width());
-    if (local.y() >= height() - last)
+    if (local.y() > height() - last)
         local.setY(height());
     return local;
 }
@@ -177,7 +207,7 @@ void FrozenOverlay::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton || options_.picksWindows)
         return;
     const QRectF before = hole();
-    band_.press(bandPoint(event->position()));
+    band_.press(bandPoint(event));
     repaintAround(before);
 }
 
@@ -185,11 +215,11 @@ void FrozenOverlay::mouseMoveEvent(QMouseEvent* event)
 {
     if (options_.picksWindows) {
         if (handlers_.hovered)
-            handlers_.hovered(toRoot(event->position()));
+            handlers_.hovered(toRoot(pointerAt(event)));
         return;
     }
     const QRectF before = hole();
-    if (band_.drag(bandPoint(event->position())))
+    if (band_.drag(bandPoint(event)))
         repaintAround(before);
 }
 
@@ -199,11 +229,11 @@ void FrozenOverlay::mouseReleaseEvent(QMouseEvent* event)
         return;
     if (options_.picksWindows) {
         if (handlers_.clicked)
-            handlers_.clicked(toRoot(event->position()));
+            handlers_.clicked(toRoot(pointerAt(event)));
         return;
     }
     const QRectF before = hole();
-    const std::optional<QRectF> done = band_.release(bandPoint(event->position()));
+    const std::optional<QRectF> done = band_.release(bandPoint(event));
     repaintAround(before);
     if (done && handlers_.selected)
         handlers_.selected(*done);

@@ -51,9 +51,11 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QPointF bandPoint(QPointF local) const;
+    QPointF pointerAt(const QMouseEvent* event) const;
+    QPointF bandPoint(const QMouseEvent* event) const;
     QRectF hole() const;
     QRect labelRect() const;
     void repaintAround(const QRectF& before);
@@ -66,6 +68,11 @@ private:
     RubberBand band_;
     QRectF highlight_;
     QRect lastLabel_;
+    QPointF exact_; // the last pointer position before Qt rounded it
 };
+
+// Root pixels of a band in a screen's own coordinates: each edge rounded to
+// its nearest pixel, so a band between two pixels' edges is exactly those pixels.
+QRect bandPixels(const QRectF& local, double scale, QPoint origin);
 
 } // namespace tarnwick::capture

@@ -1,6 +1,7 @@
 #include "capture/Picker.h"
 
 #include "capture/SelectionOverlays.h"
+#include "platform/ImageScale.h"
 #include "platform/PrivateFiles.h"
 #include "platform/ScreenGrabber.h"
 #include "platform/TarnwickError.h"
@@ -53,9 +54,7 @@ std::optional<PickerArguments> PickerArguments::parse(const QStringList& argumen
 
 void writeShot(QImage image, double scale, const QString& path)
 {
-    const int dotsPerMeter = int(std::lround(72.0 * scale / 0.0254));
-    image.setDotsPerMeterX(dotsPerMeter);
-    image.setDotsPerMeterY(dotsPerMeter);
+    platform::setPixelsPerPoint(image, scale);
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
@@ -116,7 +115,10 @@ int pick(QApplication& app, const PickerArguments& args, Frozen frozen)
 
     const auto save = [&](const QRect& pixels, double scale) {
         try {
-            writeShot(frozen.image.copy(pixels), scale, args.file);
+            QImage shot = frozen.image.copy(pixels);
+            // Where it was taken, so the editor opens on that screen.
+            shot.setOffset(pixels.topLeft());
+            writeShot(std::move(shot), scale, args.file);
             app.exit(pickerSaved);
         } catch (const TarnwickError& e) {
             app.exit(fail(e.errorDescription()));

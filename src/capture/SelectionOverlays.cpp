@@ -20,6 +20,19 @@ QRect screenPixels(QScreen* screen, const std::vector<platform::Monitor>& monito
     return QRect(g.topLeft(), (QSizeF(g.size()) * screen->devicePixelRatio()).toSize());
 }
 
+QScreen* workingScreen(std::optional<QRect> pixels)
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (pixels) {
+        for (QScreen* screen : screens)
+            if (screenPixels(screen, {}).contains(pixels->center()))
+                return screen;
+    }
+    if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos()))
+        return screen;
+    return QGuiApplication::primaryScreen();
+}
+
 SelectionOverlays::SelectionOverlays(QImage frozenRoot, const std::vector<platform::Monitor>& monitors,
                                      FrozenOverlay::Options options, QObject* parent)
     : QObject(parent), frozen_(std::move(frozenRoot)), options_(std::move(options))
@@ -41,9 +54,7 @@ FrozenOverlay* SelectionOverlays::makeOverlay(QScreen* screen, QRect pixels)
             finish([this, area, scale = screen->devicePixelRatio()] { emit windowSelected(area, scale); });
     };
     handlers.selected = [this, screen, pixels](QRectF local) {
-        const double s = screen->devicePixelRatio();
-        const QRect px =
-            QRectF(local.topLeft() * s, local.size() * s).toAlignedRect().translated(pixels.topLeft()) & pixels;
+        const QRect px = bandPixels(local, screen->devicePixelRatio(), pixels.topLeft()) & pixels;
         finish([this, screen, local, px] { emit areaSelected(screen, local, px); });
     };
     // One screen covering the root shares the frozen picture rather than copying it.

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QScreen>
 #include <memory>
+#include <optional>
 #include <vector>
 
 
@@ -62,5 +63,10 @@ private:
 // Where `screen` lies in root pixels: its RandR monitor by output name, else
 // its geometry with the size scaled by its device pixel ratio.
 QRect screenPixels(QScreen* screen, const std::vector<platform::Monitor>& monitors);
+
+// The screen the user works on, where windows open: the one showing the
+// centre of `pixels` (root pixels, e.g. a capture's area) when given, else
+// the one under the pointer, else the primary one. GUI thread.
+QScreen* workingScreen(std::optional<QRect> pixels = std::nullopt);
 
 } // namespace tarnwick::capture

@@ -25,8 +25,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    std::optional<QPointF> pointerOrigin_; // global, at the press
-    std::optional<QPoint> windowOrigin_;
+    // Device pixels at the press.
+    std::optional<QPointF> pointerOrigin_;
+    std::optional<QPointF> windowOrigin_;
 };
 
 } // namespace tarnwick

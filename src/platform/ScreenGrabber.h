@@ -11,9 +11,11 @@ namespace tarnwick::platform {
 
 // One monitor of the X screen as RandR reports it.
 struct Monitor {
-    std::uint32_t id = 0; // the RandR CRTC id (0 when the server has no RandR)
-    QRect geometry;       // in root-window pixels
-    QString name;         // the output's name, e.g. "HDMI-1"; empty without RandR
+    // The RandR monitor's name atom: unique among the monitors and the same
+    // for as long as the server runs (a CRTC id before RandR 1.5; 0 without RandR).
+    std::uint32_t id = 0;
+    QRect geometry; // in root-window pixels
+    QString name;   // the monitor's name, e.g. "HDMI-1" (Qt's screen name); empty without RandR
 };
 
 // Copies pixels of the X root window (every monitor) into images.
@@ -32,8 +34,9 @@ public:
     // The whole screen (the root window) in device pixels, origin 0,0. Throws TarnwickError.
     virtual QRect screenRect() = 0;
 
-    // The lit monitors, left to right then top to bottom; one monitor covering
-    // the screen when the server has no RandR. Throws TarnwickError.
+    // The active monitors, left to right then top to bottom: RandR 1.5
+    // monitors (a split output gives several), the lit CRTCs on an older
+    // RandR, one monitor covering the screen without RandR. Throws TarnwickError.
     virtual std::vector<Monitor> monitors() = 0;
 
     // The pixels of `rect` (root pixels) clipped to the screen, as an opaque

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -298,49 +299,85 @@ QImage X11ScreenGrabber::grab(const QRect& rect)
     return image;
 }
 
+namespace {
+
+// RandR 1.5 monitors: what the desktop and Qt call screens, including parts of
+// one output split with `xrandr --setmonitor`. Nothing when the server is older.
+std::optional<std::vector<Monitor>> randrMonitors(xcb_connection_t* c, xcb_window_t root)
+{
+    x11::Reply<xcb_randr_query_version_reply_t> version(
+        xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
+    if (!version || std::pair(version->major_version, version->minor_version) < std::pair(1u, 5u))
+        return std::nullopt;
+    x11::Reply<xcb_randr_get_monitors_reply_t> reply(
+        xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, root, 1), nullptr));
+    if (!reply)
+        return std::nullopt;
+    std::vector<Monitor> result;
+    std::vector<xcb_get_atom_name_cookie_t> names;
+    for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem; xcb_randr_monitor_info_next(&it)) {
+        // The name atom is unique among the monitors and lives as long as the server.
+        result.push_back({it.data->name, QRect(it.data->x, it.data->y, it.data->width, it.data->height), {}});
+        names.push_back(xcb_get_atom_name(c, it.data->name));
+    }
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        x11::Reply<xcb_get_atom_name_reply_t> name(xcb_get_atom_name_reply(c, names[i], nullptr));
+        if (name) {
+            result[i].name = QString::fromUtf8(xcb_get_atom_name_name(name.get()),
+                                               xcb_get_atom_name_name_length(name.get()));
+        }
+    }
+    return result;
+}
+
+// The lit CRTCs of an older RandR, named after their first output.
+std::vector<Monitor> crtcMonitors(xcb_connection_t* c, xcb_window_t root)
+{
+    std::vector<Monitor> result;
+    x11::Reply<xcb_randr_get_screen_resources_current_reply_t> resources(
+        xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, root), nullptr));
+    if (!resources)
+        return result;
+    const xcb_randr_crtc_t* crtcs = xcb_randr_get_screen_resources_current_crtcs(resources.get());
+    const int count = xcb_randr_get_screen_resources_current_crtcs_length(resources.get());
+    std::vector<xcb_randr_get_crtc_info_cookie_t> cookies;
+    for (int i = 0; i < count; ++i)
+        cookies.push_back(xcb_randr_get_crtc_info(c, crtcs[i], resources->config_timestamp));
+    std::vector<xcb_randr_get_output_info_cookie_t> names;
+    for (int i = 0; i < count; ++i) {
+        x11::Reply<xcb_randr_get_crtc_info_reply_t> info(xcb_randr_get_crtc_info_reply(c, cookies[i], nullptr));
+        if (!info || info->mode == XCB_NONE || info->num_outputs == 0)
+            continue;
+        result.push_back({crtcs[i], QRect(info->x, info->y, info->width, info->height), {}});
+        names.push_back(xcb_randr_get_output_info(c, xcb_randr_get_crtc_info_outputs(info.get())[0],
+                                                  resources->config_timestamp));
+    }
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        x11::Reply<xcb_randr_get_output_info_reply_t> output(xcb_randr_get_output_info_reply(c, names[i], nullptr));
+        if (output) {
+            result[i].name = QString::fromUtf8(reinterpret_cast<const char*>(xcb_randr_get_output_info_name(output.get())),
+                                               xcb_randr_get_output_info_name_length(output.get()));
+        }
+    }
+    return result;
+}
+
+} // namespace
+
 std::vector<Monitor> X11ScreenGrabber::monitors()
 {
     xcb_connection_t* c = d_->connection();
     const QRect screen = d_->screenRect();
     std::vector<Monitor> result;
     if (x11::hasExtension(c, &xcb_randr_id)) {
-        x11::Reply<xcb_randr_get_screen_resources_current_reply_t> resources(
-            xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, d_->root),
-                                                         nullptr));
-        if (!resources && xcb_connection_has_error(c))
-            d_->lost();
-        if (resources) {
-            const xcb_randr_crtc_t* crtcs = xcb_randr_get_screen_resources_current_crtcs(resources.get());
-            const int count = xcb_randr_get_screen_resources_current_crtcs_length(resources.get());
-            std::vector<xcb_randr_get_crtc_info_cookie_t> cookies;
-            for (int i = 0; i < count; ++i)
-                cookies.push_back(xcb_randr_get_crtc_info(c, crtcs[i], resources->config_timestamp));
-            std::vector<std::pair<std::size_t, xcb_randr_get_output_info_cookie_t>> names;
-            for (int i = 0; i < count; ++i) {
-                x11::Reply<xcb_randr_get_crtc_info_reply_t> info(xcb_randr_get_crtc_info_reply(c, cookies[i], nullptr));
-                if (!info || info->mode == XCB_NONE || info->num_outputs == 0)
-                    continue;
-                const QRect geometry = QRect(info->x, info->y, info->width, info->height).intersected(screen);
-                if (geometry.isEmpty())
-                    continue;
-                result.push_back({crtcs[i], geometry, {}});
-                names.emplace_back(result.size() - 1,
-                                   xcb_randr_get_output_info(c, xcb_randr_get_crtc_info_outputs(info.get())[0],
-                                                             resources->config_timestamp));
-            }
-            for (auto& [index, cookie] : names) {
-                x11::Reply<xcb_randr_get_output_info_reply_t> output(
-                    xcb_randr_get_output_info_reply(c, cookie, nullptr));
-                if (output) {
-                    result[index].name = QString::fromUtf8(
-                        reinterpret_cast<const char*>(xcb_randr_get_output_info_name(output.get())),
-                        xcb_randr_get_output_info_name_length(output.get()));
-                }
-            }
-            if (xcb_connection_has_error(c))
-                d_->lost();
-        }
+        if (auto monitors = randrMonitors(c, d_->root))
+            result = std::move(*monitors);
+        else
+            result = crtcMonitors(c, d_->root);
     }
+    if (xcb_connection_has_error(c))
+        d_->lost();
+    std::erase_if(result, [&](Monitor& m) { return (m.geometry &= screen).isEmpty(); });
     if (result.empty())
         result.push_back({0, screen, {}});
     std::sort(result.begin(), result.end(), [](const Monitor& a, const Monitor& b) {

@@ -26,9 +26,9 @@ struct CaptureDisplay {
     platform::Monitor display;
 };
 
-// The display number of `screen`: the RandR CRTC id of the monitor that shows
-// it (matched by output name, else by the screen's pixel rectangle), 0 for a
-// screen without one.
+// The display number of `screen`: the id of the RandR monitor that shows it
+// (matched by name, else by the screen's pixel rectangle), 0 for a screen
+// without one.
 // Synchronous; GUI thread.
 std::uint32_t screenID(QScreen* screen);
 std::uint32_t screenID(QScreen* screen, const std::vector<platform::Monitor>& monitors);

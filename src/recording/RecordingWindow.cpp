@@ -2,6 +2,7 @@
 
 #include "panels/Theme.h"
 #include "platform/Icons.h"
+#include "platform/TarnwickError.h"
 #include "recording/RecordingBlurControls.h"
 #include "recording/RecordingBlurPreview.h"
 #include "recording/RecordingContent.h"
@@ -201,8 +202,14 @@ QWidget* RecordingWindow::buildSettings()
     auto* screenRow = new QHBoxLayout(screenRow_);
     screenRow->setContentsMargins(0, 0, 0, 0);
     screens_ = new QComboBox;
+    std::vector<platform::Monitor> monitors;
+    try {
+        monitors = RecordingContent::currentContent().displays;
+    } catch (const TarnwickError&) {
+        // Without an X server no screen has a number; recording says why when it starts.
+    }
     for (QScreen* screen : QGuiApplication::screens())
-        screens_->addItem(screen->name(), QVariant::fromValue(screenID(screen)));
+        screens_->addItem(screen->name(), QVariant::fromValue(screenID(screen, monitors)));
     screenRow->addWidget(new QLabel(QStringLiteral("Экран")));
     screenRow->addWidget(screens_, 1);
     layout->addWidget(screenRow_);

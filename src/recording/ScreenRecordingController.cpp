@@ -1,5 +1,6 @@
 #include "recording/ScreenRecordingController.h"
 
+#include "capture/SelectionOverlays.h"
 #include "panels/FileDialogs.h"
 #include "panels/FloatingPanel.h"
 #include "platform/PrivateFiles.h"
@@ -176,10 +177,7 @@ void ScreenRecordingController::present()
     }
     ensureWindow();
     if (model_->displayID() == 0) {
-        QScreen* screen = QGuiApplication::primaryScreen();
-        if (!screen && !QGuiApplication::screens().isEmpty())
-            screen = QGuiApplication::screens().first();
-        if (screen)
+        if (QScreen* screen = capture::workingScreen())
             model_->setDisplayID(screenID(screen));
     }
     window_->show();
@@ -193,8 +191,10 @@ void ScreenRecordingController::ensureWindow()
         return;
     window_ = new RecordingWindow(*model_);
     window_->onClose = [self = QPointer(this)] { if (self) self->requestClose(); };
-    if (QScreen* screen = QGuiApplication::primaryScreen())
+    if (QScreen* screen = capture::workingScreen()) {
+        window_->setScreen(screen);
         window_->move(screen->availableGeometry().center() - window_->rect().center());
+    }
 }
 
 void ScreenRecordingController::begin()
@@ -268,8 +268,8 @@ void ScreenRecordingController::start(QScreen* screen, const QRectF& selection)
 
     delete control_.data();
     control_ = new RecordingControlPanel(*model_);
-    if (QScreen* main = QGuiApplication::primaryScreen())
-        control_->move(controlOrigin(main->availableGeometry(), selection, controlSize).toPoint());
+    control_->setScreen(screen);
+    control_->move(controlOrigin(screen->availableGeometry(), selection, controlSize).toPoint());
     control_->showWithoutFocus();
 
     QPointer<ScreenRecordingController> self(this);

@@ -1,6 +1,7 @@
 #include "series/ClipboardBridge.h"
 
 #include "platform/ClipboardBackend.h"
+#include "platform/ImageScale.h"
 #include "platform/PrivateFiles.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/Geometry.h"
@@ -28,12 +29,16 @@ bool isUuidName(const QString& name)
     return !uuid.isNull() && name == uuid.toString(QUuid::WithoutBraces).toUpper();
 }
 
-QByteArray encodePng(const QImage& image)
+QByteArray encodePng(QImage image, double pixelsPerPoint)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (image.isNull() || !image.save(&buffer, "PNG"))
+    if (image.isNull())
+        return {};
+    // The file says the scale it was taken at, so a reopened shot measures the same.
+    platform::setPixelsPerPoint(image, pixelsPerPoint);
+    if (!image.save(&buffer, "PNG"))
         return {};
     return bytes;
 }
@@ -87,7 +92,7 @@ QVector<QByteArray> ClipboardBridge::encodeShots(const QVector<Screenshot>& shot
     std::vector<std::future<QByteArray>> jobs(static_cast<size_t>(shots.size()));
     for (qsizetype i = 0; i < shots.size(); ++i)
         if (pngs[i].isEmpty())
-            jobs[static_cast<size_t>(i)] = std::async(std::launch::async, encodePng, rendered[i]);
+            jobs[static_cast<size_t>(i)] = std::async(std::launch::async, encodePng, rendered[i], shots[i].pixelsPerPoint);
     for (qsizetype i = 0; i < shots.size(); ++i) {
         if (!pngs[i].isEmpty())
             continue;
@@ -189,7 +194,7 @@ bool ClipboardBridge::copyText(const QString& text, bool allowWhitespace)
 
 QByteArray ClipboardBridge::unmarkedPng(const Screenshot& shot) const
 {
-    const QByteArray png = encodePng(renderer_(shot, QString(), false));
+    const QByteArray png = encodePng(renderer_(shot, QString(), false), shot.pixelsPerPoint);
     if (png.isEmpty())
         throw TarnwickError::message(QStringLiteral("Не удалось подготовить снимок без маркировки."));
     return png;

@@ -1,4 +1,4 @@
-#include "support/X11Client.h"
+#include "PickerRun.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,41 +12,12 @@
 
 
 using namespace std::chrono_literals;
+using tarnwick::test::paint;
+using tarnwick::test::pick;
 using tarnwick::test::waitUntil;
 using tarnwick::test::X11Client;
 
 namespace {
-
-QImage paint(X11Client& x, std::uint32_t window, QRect area, std::uint32_t seed, bool throughChildren = false)
-{
-    const auto pixels = x.paintNoise(window, area.x(), area.y(), area.width(), area.height(), seed, throughChildren);
-    return QImage(reinterpret_cast<const uchar*>(pixels.data()), area.width(), area.height(), QImage::Format_RGB32)
-        .copy();
-}
-
-// Runs the picker, waits until its veil holds the keyboard, plays `act` and
-// returns the exit code. With `ahead`, the picker is started waiting first,
-// `ahead` runs, and only then is it handed its command line.
-int pick(X11Client& x, const QStringList& flags, const QString& file, const std::function<void()>& act,
-         const std::function<void()>& ahead = {})
-{
-    QProcess picker;
-    picker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const QStringList arguments = QStringList{"-i", "-x", "-t", "png"} + flags + QStringList{file};
-    picker.start(QStringLiteral(TARNWICK_CAPTURE), ahead ? QStringList{"--standby"} : arguments);
-    if (!picker.waitForStarted(5000))
-        return -1;
-    if (ahead) {
-        ahead();
-        picker.write(arguments.join(QChar(0)).toLocal8Bit() + QByteArray(2, '\0'));
-    }
-    if (!waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 5s))
-        return -1;
-    act();
-    if (!picker.waitForFinished(5000))
-        return -2;
-    return picker.exitCode();
-}
 
 QPoint rootOrigin(X11Client& x, std::uint32_t window)
 {
@@ -67,28 +38,6 @@ bool viewable(X11Client& x, std::uint32_t window)
 }
 
 } // namespace
-
-TEST(Picker, ADragGivesTheFrozenPixelsOfExactlyThatRectangleAtEveryScale)
-{
-    X11Client x;
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("shot.png"));
-    for (const int scale : {1, 2}) {
-        SCOPED_TRACE(scale);
-        const QImage before = paint(x, x.root(), QRect(200, 100, 600, 400), scale);
-        qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
-        ASSERT_EQ(pick(x, {}, file, [&] {
-            // The screen changes under the veil after the freeze; the shot must not.
-            paint(x, x.root(), QRect(200, 100, 600, 400), 7, true);
-            x.drag(250, 130, 570, 372); // whole points at scale 2
-        }), 0);
-        qunsetenv("QT_SCALE_FACTOR");
-        const QImage shot = QImage(file).convertToFormat(QImage::Format_RGB32);
-        EXPECT_EQ(shot, before.copy(50, 30, 320, 242));
-        const int dotsPerMeter = scale == 1 ? 2835 : 5669; // 72 dpi per unit of scale
-        EXPECT_EQ(QSize(shot.dotsPerMeterX(), shot.dotsPerMeterY()), QSize(dotsPerMeter, dotsPerMeter));
-    }
-}
 
 TEST(Picker, OneStartedAheadGrabsTheScreenOfTheKeyAndLeavesAtEndOfInput)
 {

@@ -84,11 +84,11 @@ TEST(RecordingAreaSelector, ReleasingItClosesTheVeilsWithoutAReport)
     EXPECT_FALSE(called);
 }
 
-TEST(ScreenID, IsTheRandRCrtcOfTheScreen)
+TEST(ScreenID, IsTheRandRMonitorOfTheScreen)
 {
     const auto monitors = RecordingContent::currentContent().displays;
     ASSERT_EQ(monitors.size(), 1u);
-    EXPECT_NE(monitors[0].id, 0u) << "Xvfb reports a CRTC";
+    EXPECT_NE(monitors[0].id, 0u) << "Xvfb reports a monitor";
     EXPECT_EQ(monitors[0].geometry, QRect(0, 0, 1920, 1080));
     EXPECT_EQ(screenID(QGuiApplication::primaryScreen()), monitors[0].id);
     EXPECT_EQ(screenID(QGuiApplication::primaryScreen(), {}), 0u);
