@@ -2,6 +2,7 @@
 
 #include "platform/QtClipboardBackend.h"
 #include "series/AppModel.h"
+#include "render/ScreenshotRenderer.h"
 #include "series/ClipboardBridge.h"
 
 #include <QSettings>
@@ -14,7 +15,7 @@ struct BenchModel {
     QTemporaryDir root;
     QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
     platform::QtClipboardBackend board;
-    ClipboardBridge bridge{board, root.path()};
+    ClipboardBridge bridge{board, root.path(), &ScreenshotRenderer::render};
     AppModel model{bridge, settings, false, QStringLiteral(":65000")};
 };
 

@@ -15,6 +15,7 @@
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 #include "platform/KeyNames.h"
+#include "render/ScreenshotRenderer.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -87,7 +88,7 @@ AppShell::AppShell(QSettings& preferences, platform::ClipboardBackend& board, QS
     : QObject(parent), preferences_(preferences), temporaryRoot_(std::move(temporaryRoot)),
       hooks_(withDefaults(std::move(hooks)))
 {
-    bridge_ = std::make_unique<ClipboardBridge>(board, temporaryRoot_);
+    bridge_ = std::make_unique<ClipboardBridge>(board, temporaryRoot_, &ScreenshotRenderer::render);
     earlierFolders_ = sessionEntries(bridge_->clipboardFolder());
     model_ = std::make_unique<AppModel>(*bridge_, preferences_, true);
     model_->beep = [this] { beep(); };

@@ -3,6 +3,7 @@
 #include "editor/canvas/ImageCanvasView.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
+#include "render/ScreenshotRenderer.h"
 #include "series/AppModel.h"
 #include "series/ClipboardBridge.h"
 
@@ -50,7 +51,7 @@ struct EditorHarness {
     QTemporaryDir root;
     QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
     Board board;
-    ClipboardBridge bridge{board, root.path()};
+    ClipboardBridge bridge{board, root.path(), &ScreenshotRenderer::render};
     // A display no server listens on: the hand-off hooks stay away from any real one.
     AppModel model{bridge, settings, false, QStringLiteral(":65000")};
     int beeps = 0;
