@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/QtClipboardBackend.h"
-#include "series/AppModel.h"
 #include "render/ScreenshotRenderer.h"
+#include "series/AppModel.h"
 #include "series/ClipboardBridge.h"
 
 #include <QSettings>
@@ -16,7 +16,7 @@ struct BenchModel {
     QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
     platform::QtClipboardBackend board;
     ClipboardBridge bridge{board, root.path(), &ScreenshotRenderer::render};
-    AppModel model{bridge, settings, false, QStringLiteral(":65000")};
+    AppModel model{bridge, settings};
 };
 
 } // namespace tarnwick::bench

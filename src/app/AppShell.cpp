@@ -3,6 +3,7 @@
 #include "app/AppMenus.h"
 #include "app/DesktopServices.h"
 #include "app/ScrollingCaptureController.h"
+#include "app/X11HandOffHooks.h"
 #include "app/SessionFiles.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
@@ -90,8 +91,15 @@ AppShell::AppShell(QSettings& preferences, platform::ClipboardBackend& board, QS
 {
     bridge_ = std::make_unique<ClipboardBridge>(board, temporaryRoot_, &ScreenshotRenderer::render);
     earlierFolders_ = sessionEntries(bridge_->clipboardFolder());
-    model_ = std::make_unique<AppModel>(*bridge_, preferences_, true);
+    model_ = std::make_unique<AppModel>(*bridge_, preferences_);
     model_->beep = [this] { beep(); };
+    model_->alert = [](const QString& sentence) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
+        box.setInformativeText(sentence);
+        box.exec();
+    };
+    handOffHooks_ = std::make_unique<X11HandOffHooks>();
+    handOffHooks_->install(*model_);
 }
 
 AppShell::~AppShell() = default;
@@ -184,7 +192,7 @@ void AppShell::fillActions()
     };
     model.pasteAction = [self] {
         if (self && self->activeWindows_ && self->activeWindows_->lastExternal())
-            self->model_->pasteAll(*self->activeWindows_->lastExternal());
+            self->model_->handOff().pasteAll(*self->activeWindows_->lastExternal());
     };
 }
 
@@ -194,7 +202,7 @@ void AppShell::setupPermissions()
         if (p == SetupPermission::screen)
             screenPermission_.request();
         else if (p == SetupPermission::input)
-            model_->monitor().start();
+            handOffHooks_->monitor().start();
     });
     permissionSetup_ = std::make_unique<PermissionSetupController>(*permissionModel_);
     permissionSetup_->onPermissionsChanged = [self = QPointer<AppShell>(this)] {

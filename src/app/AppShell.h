@@ -28,6 +28,7 @@ class ScreenRecordingController;
 }
 
 class AppMenus;
+class X11HandOffHooks;
 class EditorState;
 class FloatingPanel;
 class PermissionSetupController;
@@ -171,6 +172,8 @@ private:
     QString temporaryRoot_;
     Hooks hooks_;
     std::unique_ptr<ClipboardBridge> bridge_;
+    // Declared before the model: the model's hooks reach into it until the model goes.
+    std::unique_ptr<X11HandOffHooks> handOffHooks_;
     std::unique_ptr<AppModel> model_;
     std::unique_ptr<FloatingPanel> panel_;
     QSystemTrayIcon* tray_ = nullptr;

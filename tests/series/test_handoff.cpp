@@ -17,22 +17,22 @@ const QString cancelled = QStringLiteral("Вставка отменена. Вы�
 TEST_F(HandOffTest, ChatPastePostsTheCommentsAndClearsAfterTheRelease)
 {
     saveSeries();
-    model->handlePaste();
-    model->handlePaste(); // a second Ctrl+V while the first one's step waits
+    model->handOff().handlePaste();
+    model->handOff().handlePaste(); // a second Ctrl+V while the first one's step waits
     EXPECT_EQ(handOff(), "pending transfer steps 1 posted 0");
     EXPECT_TRUE(imagesOnClipboard());
 
-    runStep(AppModel::commentDelayMs);
+    runStep(PasteHandOff::commentDelayMs);
     EXPECT_EQ(clipboardText(), commentText);
     EXPECT_EQ(posted, QVector<quint32>{7});
     // Our own Ctrl+V, had the watch reported it, starts nothing.
-    model->handlePaste();
+    model->handOff().handlePaste();
     EXPECT_EQ(handOff(), "pending transfer awaiting steps 1 posted 1");
-    runStep(AppModel::releaseDelayMs);
+    runStep(PasteHandOff::releaseDelayMs);
     EXPECT_TRUE(model->shots().isEmpty());
     EXPECT_EQ(model->status(), handedOver);
     // A Ctrl+V of the comments still on the clipboard hands nothing over again.
-    model->handlePaste();
+    model->handOff().handlePaste();
     EXPECT_EQ(handOff(), "steps 0 posted 1");
 }
 
@@ -63,10 +63,10 @@ TEST_F(HandOffTest, OneCtrlVEndsTheExchangeByModeAndSettings)
         c.publish();
         const auto count = board.changeCount();
         const QByteArray text = clipboardText();
-        model->handlePaste();
-        runStep(AppModel::commentDelayMs);
+        model->handOff().handlePaste();
+        runStep(PasteHandOff::commentDelayMs);
         if (c.release)
-            runStep(AppModel::releaseDelayMs);
+            runStep(PasteHandOff::releaseDelayMs);
         EXPECT_EQ(handOff(), c.release ? "steps 0 posted 1" : "steps 0 posted 0");
         EXPECT_EQ(model->shots().size(), c.shotsLeft);
         EXPECT_EQ(model->status(), c.status);
@@ -94,15 +94,15 @@ TEST_F(HandOffTest, TheCommentsWaitForASecondCtrlVUnlessPostedIntoTheWindowStill
         postSucceeds = c.postSucceeds;
         saveSeries();
         active = c.atCtrlV;
-        model->handlePaste();
+        model->handOff().handlePaste();
         active = c.atStep;
-        runStep(AppModel::commentDelayMs);
+        runStep(PasteHandOff::commentDelayMs);
         EXPECT_EQ(handOff(), "awaiting steps 0 posted 0");
         EXPECT_EQ(model->status(), secondCtrlV);
         EXPECT_EQ(clipboardText(), commentText);
         // The user's own second Ctrl+V pastes the text; a second later the series goes.
-        model->handlePaste();
-        runStep(AppModel::commentDelayMs);
+        model->handOff().handlePaste();
+        runStep(PasteHandOff::commentDelayMs);
         EXPECT_EQ(handOff(), "steps 0 posted 0");
         EXPECT_EQ(model->shots().size(), 0);
         EXPECT_EQ(model->status(), handedOver);
@@ -132,17 +132,17 @@ TEST_F(HandOffTest, NothingStartsOrTheStepsStopWhenTheSeriesOrClipboardChanges)
         if (c.phase == before)
             c.change();
         const auto count = board.changeCount();
-        model->handlePaste();
+        model->handOff().handlePaste();
         if (c.phase == before) {
             EXPECT_EQ(board.changeCount(), count);
         } else {
             if (c.phase == comment)
                 c.change();
-            runStep(AppModel::commentDelayMs);
+            runStep(PasteHandOff::commentDelayMs);
         }
         if (c.phase == release) {
             c.change();
-            runStep(AppModel::releaseDelayMs);
+            runStep(PasteHandOff::releaseDelayMs);
             EXPECT_EQ(handOff(), "awaiting steps 0 posted 1");
         } else {
             EXPECT_EQ(handOff(), "steps 0 posted 0");
@@ -155,9 +155,9 @@ TEST_F(HandOffTest, NothingStartsOrTheStepsStopWhenTheSeriesOrClipboardChanges)
 TEST_F(HandOffTest, APublicationErrorStopsWithTheImagesPasted)
 {
     saveSeries();
-    model->handlePaste();
+    model->handOff().handlePaste();
     board.failWrites = true;
-    runStep(AppModel::commentDelayMs);
+    runStep(PasteHandOff::commentDelayMs);
     EXPECT_EQ(alerts, QStringList{QStringLiteral("Буфер обмена недоступен. Попробуйте снова.")});
     EXPECT_EQ(model->status(), alerts.value(0));
     EXPECT_EQ(handOff(), "steps 0 posted 0");
@@ -167,29 +167,29 @@ TEST_F(HandOffTest, PasteAllRunsTheWholeExchangeInTheTargetOrRefusesOrCancels)
 {
     saveSeries();
     permission = false;
-    model->pasteAll(window(7));
+    model->handOff().pasteAll(window(7));
     EXPECT_EQ(model->status(), QStringLiteral("Включите расширение XTEST на X-сервере"));
     EXPECT_EQ(handOff(), "steps 0 posted 0");
     permission = true;
     board.takeByOtherProgram(); // pasteAll renders the series anew
     active = window(3);
-    model->pasteAll(window(7));
+    model->handOff().pasteAll(window(7));
     EXPECT_EQ(activated, QVector<quint32>{7});
-    model->pasteAll(window(7)); // the button again while waiting
+    model->handOff().pasteAll(window(7)); // the button again while waiting
     EXPECT_EQ(handOff(), "transfer steps 1 posted 0");
     active = window(7); // the window manager did as asked
-    runStep(AppModel::automaticPasteDelayMs);
-    runStep(AppModel::commentDelayMs);
+    runStep(PasteHandOff::automaticPasteDelayMs);
+    runStep(PasteHandOff::commentDelayMs);
     EXPECT_EQ(posted, (QVector<quint32>{7, 7}));
-    runStep(AppModel::releaseDelayMs);
+    runStep(PasteHandOff::releaseDelayMs);
     EXPECT_TRUE(model->shots().isEmpty());
 
     // The target did not come to the front.
     saveSeries();
     posted.clear();
-    model->pasteAll(window(7));
+    model->handOff().pasteAll(window(7));
     postSucceeds = false;
-    runStep(AppModel::automaticPasteDelayMs);
+    runStep(PasteHandOff::automaticPasteDelayMs);
     EXPECT_EQ(model->status(), cancelled);
     EXPECT_EQ(handOff(), "steps 0 posted 0");
 }
@@ -197,18 +197,10 @@ TEST_F(HandOffTest, PasteAllRunsTheWholeExchangeInTheTargetOrRefusesOrCancels)
 TEST_F(HandOffTest, AStepOutlivingTheModelDoesNothing)
 {
     saveSeries();
-    model->handlePaste();
+    model->handOff().handlePaste();
     const int publications = board.publications();
     model.reset();
-    runStep(AppModel::commentDelayMs);
+    runStep(PasteHandOff::commentDelayMs);
     EXPECT_EQ(board.publications(), publications);
     EXPECT_TRUE(posted.isEmpty());
-}
-
-TEST_F(HandOffTest, WithoutAnXServerTheWatchIsMissingAndSaysWhy)
-{
-    auto watching = std::make_unique<AppModel>(bridge, settings, true, QStringLiteral(":65000"));
-    watching->enableMonitoring();
-    EXPECT_FALSE(watching->monitoring());
-    EXPECT_EQ(watching->status(), QStringLiteral("Нет связи с X-сервером «:65000»."));
 }

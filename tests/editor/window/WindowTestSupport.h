@@ -52,8 +52,7 @@ struct EditorHarness {
     QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
     Board board;
     ClipboardBridge bridge{board, root.path(), &ScreenshotRenderer::render};
-    // A display no server listens on: the hand-off hooks stay away from any real one.
-    AppModel model{bridge, settings, false, QStringLiteral(":65000")};
+    AppModel model{bridge, settings};
     int beeps = 0;
     QStringList alerts;
     QVector<std::pair<bool, bool>> finishes; // save, prepareForPaste
