@@ -152,15 +152,8 @@ void AppShell::handleArguments(const QStringList& arguments)
 {
     const qsizetype open = arguments.indexOf(QStringLiteral("--open-image"));
     if (open >= 0 && open + 1 < arguments.size()) {
-        if (bringSessionForward())
-            return;
-        if (editorWindow_) {
-            bringEditorForward();
-            return;
-        }
-        if (model_->busy())
-            return;
-        importImage(arguments[open + 1]);
+        if (admit(ShellCommand::openFile))
+            importImage(arguments[open + 1]);
         return;
     }
     reopen();
@@ -233,6 +226,33 @@ void AppShell::registerHotKeys()
         model_->setStatus(keys("⇧⌘Пробел недоступно. Выберите снимок окна в меню Tarnwick"));
 }
 
+ShellSession AppShell::session() const
+{
+    if (session_ == ShellSession::editor && editorWindow_ && editorWindow_->state().capturingImage())
+        return ShellSession::editorCapture;
+    if (session_ == ShellSession::none && recorderExists())
+        return ShellSession::recording;
+    return session_;
+}
+
+void AppShell::setSession(ShellSession session)
+{
+    session_ = session;
+    model_->setBusy(isBusy(session));
+}
+
+bool AppShell::admit(ShellCommand command)
+{
+    switch (gate(session(), command)) {
+    case GateAnswer::run: return true;
+    case GateAnswer::beep: beep(); break;
+    case GateAnswer::sessionForward: bringSessionForward(); break;
+    case GateAnswer::editorForward: bringEditorForward(); break;
+    case GateAnswer::ignore: break;
+    }
+    return false;
+}
+
 // A scrolling capture or a recorder in the way is brought forward instead of the command.
 bool AppShell::bringSessionForward()
 {
@@ -249,11 +269,11 @@ bool AppShell::bringSessionForward()
 
 void AppShell::showPanel()
 {
-    if (scrolling_ || recordingBlocksCapture_) {
+    if (session() == ShellSession::scrolling || recordingBlocksCapture_) {
         bringSessionForward();
         return;
     }
-    if (editorWindow_ && editorWindow_->state().capturingImage())
+    if (session() == ShellSession::editorCapture)
         return;
     if (panel_)
         panel_->present();
@@ -261,11 +281,7 @@ void AppShell::showPanel()
 
 void AppShell::reopen()
 {
-    if (bringSessionForward())
-        return;
-    if (editorWindow_)
-        bringEditorForward();
-    else
+    if (admit(ShellCommand::reopen))
         showPanel();
 }
 
