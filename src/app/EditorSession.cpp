@@ -109,7 +109,7 @@ void AppShell::finishEditor(bool save, bool prepareForPaste)
     }
     isClosingEditor_ = true;
     state.cancelBackgroundRemoval();
-    state.abandonQRRecognition();
+    state.qr().abandon();
     state.setPickingColor(false);
     // A 27th shot is refused (beep) and the editor stays, so nothing is lost.
     if (save && !model_->save(state.editedShot(), state.annotations(), prepareForPaste)) {

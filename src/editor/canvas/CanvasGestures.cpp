@@ -69,7 +69,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
         updateCursorShape();
         return;
     }
-    if (state_.showText() || state_.showComment() || state_.qrRecognitionID())
+    if (state_.showText() || state_.showComment() || state_.qr().id())
         return;
     setFocus(Qt::MouseFocusReason);
     repeatingNudgeID_.reset();
@@ -98,12 +98,12 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
 
     if (tool == T::qr) {
         if (!state_.canExport()) {
-            state_.setQRMessage(QStringLiteral("Дождитесь завершения обработки снимка."));
+            state_.qr().setMessage(QStringLiteral("Дождитесь завершения обработки снимка."));
             return;
         }
         draft_ = freshAnnotation(T::qr, q);
         state_.setSelectedID(std::nullopt);
-        state_.setQRMessage(std::nullopt);
+        state_.qr().setMessage(std::nullopt);
         update();
         return;
     }

@@ -30,8 +30,7 @@ void EditorState::setTool(AnnotationTool tool)
         dismissBackgroundRemovalNotice();
         cancelCropSelection();
         assign(pickingColor_, false);
-        assign(qrRecognitionID_, std::optional<QUuid>());
-        assign(qrMessage_, std::optional<QString>());
+        qr_.abandon();
         if (tool_ != T::select)
             setSelectedID(std::nullopt);
     }
@@ -165,7 +164,7 @@ bool EditorState::canPickColor() const
         if (ready.pending || ready.failed)
             return false;
     }
-    return !showComment_ && !pendingCrop_ && !capturingImage_ && !removingBackgroundID_ && !qrRecognitionID_;
+    return !showComment_ && !pendingCrop_ && !capturingImage_ && !removingBackgroundID_ && !qr_.id();
 }
 
 void EditorState::changeSelected(const std::function<bool(Annotation&)>& change)
