@@ -15,12 +15,14 @@ using G = EditorToolGroup;
 // Which kinds a tool picks up to move or reshape: its own family.
 enum class Family { none, line, shape, magnifier, ruler };
 using R = StrokeReach;
+using H = HitShape;
 
 // Every per-kind trait, one row per tool in enum order. Columns: the toolbar's
 // title and icon; line, shape, freehand, in the extra menu; takes the stroke
 // width; may be drawn out beyond the canvas (growing it); takes a colour;
 // shows grabbable handles when selected; its toolbar group (none when -1);
-// the family it grabs; how far its drawing reaches beyond its geometry.
+// the family it grabs; how far its drawing reaches beyond its geometry; where a
+// press finds it.
 struct ToolInfo {
     const char* title;
     const char* symbol;
@@ -28,6 +30,7 @@ struct ToolInfo {
     int group;
     Family family;
     StrokeReach reach;
+    HitShape hit;
 };
 
 constexpr int none = -1;
@@ -35,21 +38,21 @@ constexpr int group(G g) { return static_cast<int>(g); }
 
 constexpr std::array<ToolInfo, 15> toolInfo{{
     // title, symbol,                     line shape free extra stroke grows color handles
-    {"Выбор", "cursorarrow",                 0, 0, 0, 0, 0, 0, 1, 1, none, Family::none, R::none},
-    {"Стрелка", "arrow.up.right",            1, 0, 0, 0, 1, 1, 1, 1, group(G::line), Family::line, R::arrowHead},
-    {"Фигуры", "rectangle",                  0, 1, 0, 0, 1, 1, 1, 1, group(G::shape), Family::shape, R::stroke},
-    {"Круг", "circle",                       0, 1, 0, 0, 1, 1, 1, 1, group(G::shape), Family::shape, R::stroke},
-    {"Комментарий", "text.bubble",           0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::none},
-    {"Блюр/удаление", "drop.halffull",       0, 0, 0, 0, 0, 0, 0, 0, group(G::blur), Family::none, R::none},
-    {"Длина", "ruler",                       1, 0, 0, 0, 1, 1, 1, 1, group(G::line), Family::line, R::lineEnds},
-    {"Карандаш", "pencil.tip",               0, 0, 1, 0, 1, 1, 1, 0, group(G::drawing), Family::none, R::stroke},
-    {"Текст", "textformat",                  0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::textOutline},
-    {"Кадрирование", "crop",                 0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::none},
-    {"Лупа", "plus.magnifyingglass",         0, 0, 0, 1, 1, 0, 1, 1, group(G::extra), Family::magnifier, R::stroke},
-    {"Изображение", "photo",                 0, 0, 0, 0, 0, 0, 0, 0, none, Family::none, R::none},
-    {"Рулетка", "ruler",                     0, 0, 0, 1, 1, 1, 1, 1, group(G::line), Family::ruler, R::lineEnds},
-    {"Выделитель", "highlighter",            0, 0, 1, 1, 1, 1, 1, 1, group(G::drawing), Family::none, R::stroke},
-    {"QR-код", "qrcode.viewfinder",          0, 0, 0, 1, 0, 0, 1, 0, group(G::extra), Family::none, R::none},
+    {"Выбор", "cursorarrow",                 0, 0, 0, 0, 0, 0, 1, 1, none, Family::none, R::none, H::box},
+    {"Стрелка", "arrow.up.right",            1, 0, 0, 0, 1, 1, 1, 1, group(G::line), Family::line, R::arrowHead, H::path},
+    {"Фигуры", "rectangle",                  0, 1, 0, 0, 1, 1, 1, 1, group(G::shape), Family::shape, R::stroke, H::strokedBox},
+    {"Круг", "circle",                       0, 1, 0, 0, 1, 1, 1, 1, group(G::shape), Family::shape, R::stroke, H::strokedBox},
+    {"Комментарий", "text.bubble",           0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::none, H::badge},
+    {"Блюр/удаление", "drop.halffull",       0, 0, 0, 0, 0, 0, 0, 0, group(G::blur), Family::none, R::none, H::box},
+    {"Длина", "ruler",                       1, 0, 0, 0, 1, 1, 1, 1, group(G::line), Family::line, R::lineEnds, H::path},
+    {"Карандаш", "pencil.tip",               0, 0, 1, 0, 1, 1, 1, 0, group(G::drawing), Family::none, R::stroke, H::path},
+    {"Текст", "textformat",                  0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::textOutline, H::box},
+    {"Кадрирование", "crop",                 0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::none, H::box},
+    {"Лупа", "plus.magnifyingglass",         0, 0, 0, 1, 1, 0, 1, 1, group(G::extra), Family::magnifier, R::stroke, H::lens},
+    {"Изображение", "photo",                 0, 0, 0, 0, 0, 0, 0, 0, none, Family::none, R::none, H::box},
+    {"Рулетка", "ruler",                     0, 0, 0, 1, 1, 1, 1, 1, group(G::line), Family::ruler, R::lineEnds, H::labelledPath},
+    {"Выделитель", "highlighter",            0, 0, 1, 1, 1, 1, 1, 1, group(G::drawing), Family::none, R::stroke, H::path},
+    {"QR-код", "qrcode.viewfinder",          0, 0, 0, 1, 0, 0, 1, 0, group(G::extra), Family::none, R::none, H::box},
 }};
 
 constexpr const ToolInfo& info(AnnotationTool tool) { return toolInfo[static_cast<std::size_t>(tool)]; }
@@ -103,6 +106,7 @@ bool createsOutsideCanvas(AnnotationTool tool) { return info(tool).growsCanvas; 
 bool takesColor(AnnotationTool tool) { return info(tool).colored; }
 bool showsHandles(AnnotationTool tool) { return info(tool).handles; }
 StrokeReach strokeReach(AnnotationTool tool) { return info(tool).reach; }
+HitShape hitShape(AnnotationTool tool) { return info(tool).hit; }
 
 bool grabs(AnnotationTool tool, AnnotationTool hit)
 {

@@ -44,6 +44,10 @@ bool grabs(AnnotationTool tool, AnnotationTool hit);
 // stroke, an arrow head, the end ticks of a line, or a text outline.
 enum class StrokeReach { none, stroke, arrowHead, lineEnds, textOutline };
 StrokeReach strokeReach(AnnotationTool tool);
+// Where a press finds an element: its box, its box grown by the stroke, its path
+// (the ruler's also its label), its badge, or its lens.
+enum class HitShape { box, strokedBox, path, labelledPath, badge, lens };
+HitShape hitShape(AnnotationTool tool);
 // The editor's tool strip, in order.
 const std::array<AnnotationTool, 9>& toolbarTools();
 
