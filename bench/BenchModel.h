@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/QtClipboardBackend.h"
+#include "render/ScreenshotRenderer.h"
 #include "series/AppModel.h"
 #include "series/ClipboardBridge.h"
 
@@ -14,8 +15,8 @@ struct BenchModel {
     QTemporaryDir root;
     QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
     platform::QtClipboardBackend board;
-    ClipboardBridge bridge{board, root.path()};
-    AppModel model{bridge, settings, false, QStringLiteral(":65000")};
+    ClipboardBridge bridge{board, root.path(), &ScreenshotRenderer::render};
+    AppModel model{bridge, settings};
 };
 
 } // namespace tarnwick::bench

@@ -1,5 +1,6 @@
 #include "BenchScenes.h"
 #include "platform/QtClipboardBackend.h"
+#include "render/ScreenshotRenderer.h"
 #include "series/ClipboardBridge.h"
 
 #include <QPainter>
@@ -53,7 +54,7 @@ static void BM_PrepareTenShotsAfterOneEdit(benchmark::State& state)
 {
     QTemporaryDir root;
     platform::QtClipboardBackend board;
-    ClipboardBridge bridge(board, root.path());
+    ClipboardBridge bridge(board, root.path(), &ScreenshotRenderer::render);
     QVector<Screenshot> shots = series(10);
     bridge.prepare(shots, TransferMode::chat);
     for (auto _ : state) {
@@ -70,7 +71,7 @@ static void BM_PrepareTenShotsCold(benchmark::State& state)
     platform::QtClipboardBackend board;
     for (auto _ : state) {
         state.PauseTiming();
-        ClipboardBridge bridge(board, root.path());
+        ClipboardBridge bridge(board, root.path(), &ScreenshotRenderer::render);
         const QVector<Screenshot> shots = series(10);
         state.ResumeTiming();
         bridge.prepare(shots, TransferMode::chat);

@@ -4,6 +4,7 @@
 #include "app/DesktopServices.h"
 #include "app/PickerLauncher.h"
 #include "app/ScrollingCaptureController.h"
+#include "app/X11HandOffHooks.h"
 #include "app/SessionFiles.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
@@ -17,6 +18,7 @@
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 #include "platform/KeyNames.h"
+#include "render/ScreenshotRenderer.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -88,10 +90,17 @@ AppShell::AppShell(QSettings& preferences, platform::ClipboardBackend& board, QS
     : QObject(parent), preferences_(preferences), temporaryRoot_(std::move(temporaryRoot)),
       hooks_(withDefaults(std::move(hooks)))
 {
-    bridge_ = std::make_unique<ClipboardBridge>(board, temporaryRoot_);
+    bridge_ = std::make_unique<ClipboardBridge>(board, temporaryRoot_, &ScreenshotRenderer::render);
     earlierFolders_ = sessionEntries(bridge_->clipboardFolder());
-    model_ = std::make_unique<AppModel>(*bridge_, preferences_, true);
+    model_ = std::make_unique<AppModel>(*bridge_, preferences_);
     model_->beep = [this] { beep(); };
+    model_->alert = [](const QString& sentence) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
+        box.setInformativeText(sentence);
+        box.exec();
+    };
+    handOffHooks_ = std::make_unique<X11HandOffHooks>();
+    handOffHooks_->install(*model_);
 }
 
 AppShell::~AppShell() = default;
@@ -151,15 +160,8 @@ void AppShell::handleArguments(const QStringList& arguments)
 {
     const qsizetype open = arguments.indexOf(QStringLiteral("--open-image"));
     if (open >= 0 && open + 1 < arguments.size()) {
-        if (bringSessionForward())
-            return;
-        if (editorWindow_) {
-            bringEditorForward();
-            return;
-        }
-        if (model_->busy())
-            return;
-        importImage(arguments[open + 1]);
+        if (admit(ShellCommand::openFile))
+            importImage(arguments[open + 1]);
         return;
     }
     reopen();
@@ -195,7 +197,7 @@ void AppShell::fillActions()
     };
     model.pasteAction = [self] {
         if (self && self->activeWindows_ && self->activeWindows_->lastExternal())
-            self->model_->pasteAll(*self->activeWindows_->lastExternal());
+            self->model_->handOff().pasteAll(*self->activeWindows_->lastExternal());
     };
 }
 
@@ -205,7 +207,7 @@ void AppShell::setupPermissions()
         if (p == SetupPermission::screen)
             screenPermission_.request();
         else if (p == SetupPermission::pasteWatch)
-            model_->monitor().start();
+            handOffHooks_->monitor().start();
     });
     permissionSetup_ = std::make_unique<PermissionSetupController>(*permissionModel_);
     permissionSetup_->onPermissionsChanged = [self = QPointer<AppShell>(this)] {
@@ -236,6 +238,33 @@ void AppShell::registerHotKeys()
         model_->setStatus(keys("⇧⌘Пробел недоступно. Выберите снимок окна в меню Tarnwick"));
 }
 
+ShellSession AppShell::session() const
+{
+    if (session_ == ShellSession::editor && editorWindow_ && editorWindow_->state().capturingImage())
+        return ShellSession::editorCapture;
+    if (session_ == ShellSession::none && recorderExists())
+        return ShellSession::recording;
+    return session_;
+}
+
+void AppShell::setSession(ShellSession session)
+{
+    session_ = session;
+    model_->setBusy(isBusy(session));
+}
+
+bool AppShell::admit(ShellCommand command)
+{
+    switch (gate(session(), command)) {
+    case GateAnswer::run: return true;
+    case GateAnswer::beep: beep(); break;
+    case GateAnswer::sessionForward: bringSessionForward(); break;
+    case GateAnswer::editorForward: bringEditorForward(); break;
+    case GateAnswer::ignore: break;
+    }
+    return false;
+}
+
 // A scrolling capture or a recorder in the way is brought forward instead of the command.
 bool AppShell::bringSessionForward()
 {
@@ -252,11 +281,11 @@ bool AppShell::bringSessionForward()
 
 void AppShell::showPanel()
 {
-    if (scrolling_ || recordingBlocksCapture_) {
+    if (session() == ShellSession::scrolling || recordingBlocksCapture_) {
         bringSessionForward();
         return;
     }
-    if (editorWindow_ && editorWindow_->state().capturingImage())
+    if (session() == ShellSession::editorCapture)
         return;
     if (panel_)
         panel_->present();
@@ -264,11 +293,7 @@ void AppShell::showPanel()
 
 void AppShell::reopen()
 {
-    if (bringSessionForward())
-        return;
-    if (editorWindow_)
-        bringEditorForward();
-    else
+    if (admit(ShellCommand::reopen))
         showPanel();
 }
 

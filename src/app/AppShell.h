@@ -4,6 +4,7 @@
 #include "editor/window/EditorExportWindow.h"
 #include "app/CapturedImage.h"
 #include "app/ScreenCapturePermission.h"
+#include "app/SessionGate.h"
 #include "platform/ActiveWindowWatch.h"
 #include "platform/SerialQueue.h"
 #include "series/AppModel.h"
@@ -28,6 +29,7 @@ class ScreenRecordingController;
 }
 
 class AppMenus;
+class X11HandOffHooks;
 class EditorState;
 class FloatingPanel;
 class PermissionSetupController;
@@ -153,6 +155,10 @@ public:
 private:
     friend class AppMenus;
     bool recorderExists() const { return recorder.exists && recorder.exists(); }
+    // What runs now, and the gate's answer to `command` carried out: true when it may run.
+    ShellSession session() const;
+    void setSession(ShellSession session);
+    bool admit(ShellCommand command);
     bool bringSessionForward();
     void fillActions();
     void setupPermissions();
@@ -174,6 +180,8 @@ private:
     QString temporaryRoot_;
     Hooks hooks_;
     std::unique_ptr<ClipboardBridge> bridge_;
+    // Declared before the model: the model's hooks reach into it until the model goes.
+    std::unique_ptr<X11HandOffHooks> handOffHooks_;
     std::unique_ptr<AppModel> model_;
     std::unique_ptr<FloatingPanel> panel_;
     QSystemTrayIcon* tray_ = nullptr;
@@ -188,6 +196,8 @@ private:
     std::unique_ptr<ShortcutGuideController> shortcutGuide_;
     std::unique_ptr<platform::ActiveWindowWatch> activeWindows_;
     QPointer<EditorExportWindow> editorWindow_;
+    // The session the shell started; the recorder's and the editor's layer capture are read from them.
+    ShellSession session_ = ShellSession::none;
     bool isClosingEditor_ = false;
     bool recordingBlocksCapture_ = false;
     // The screen recorder while its session lasts; the real one unless `recorder` was given.

@@ -38,14 +38,9 @@ PickerLauncher& AppShell::pickers()
 
 void AppShell::captureScreenshot(ScreenCaptureMode mode)
 {
-    if (bringSessionForward())
+    if (!admit(ShellCommand::capture))
         return;
-    if (editorWindow_) {
-        if (!editorWindow_->state().capturingImage())
-            bringEditorForward();
-        return;
-    }
-    if (model_->busy() || model_->transferInProgress() || model_->shots().size() >= AppModel::maximumShots) {
+    if (model_->transferInProgress() || model_->shots().size() >= AppModel::maximumShots) {
         beep();
         return;
     }
@@ -54,10 +49,10 @@ void AppShell::captureScreenshot(ScreenCaptureMode mode)
 
 void AppShell::captureText()
 {
-    if (bringSessionForward())
+    if (!admit(ShellCommand::captureText))
         return;
     // The series limit does not apply: the text goes to the clipboard, not into the series.
-    if (model_->busy() || model_->transferInProgress() || model_->pastePending()) {
+    if (model_->transferInProgress() || model_->pastePending()) {
         beep();
         return;
     }
@@ -66,14 +61,9 @@ void AppShell::captureText()
 
 void AppShell::captureScrolling()
 {
-    if (bringSessionForward())
+    if (!admit(ShellCommand::captureScrolling))
         return;
-    if (editorWindow_) {
-        bringEditorForward();
-        return;
-    }
-    if (model_->busy() || model_->transferInProgress() || captureProcess_
-        || model_->shots().size() >= AppModel::maximumShots) {
+    if (model_->transferInProgress() || model_->shots().size() >= AppModel::maximumShots) {
         beep();
         return;
     }
@@ -84,7 +74,7 @@ void AppShell::captureScrolling()
         return;
     }
     model_->setScreenPermissionRequired(false);
-    model_->setBusy(true);
+    setSession(ShellSession::scrolling);
     if (panel_)
         panel_->hide();
     if (permissionSetup_ && permissionSetup_->window())
@@ -100,11 +90,10 @@ void AppShell::captureScrolling()
         self->scrolling_.release()->deleteLater();
         AppModel& model = *self->model_;
         if (const auto* shot = std::get_if<ScrollingCaptureShot>(&outcome)) {
-            // Busy stays set while the editor is open, as for the other captures.
             self->openEditor(Screenshot::make(shot->image, std::max(shot->scale, 0.001)), shotLabel(model.shots().size()));
             return;
         }
-        model.setBusy(false);
+        self->setSession(ShellSession::none);
         if (const auto* error = std::get_if<TarnwickError>(&outcome)) {
             self->showPanel();
             model.showError(*error);
@@ -147,7 +136,9 @@ void AppShell::captureRegion(ScreenCaptureMode mode, EditorExportWindow* editor)
     model_->setScreenPermissionRequired(false);
     if (permissionSetup_ && permissionSetup_->window())
         permissionSetup_->window()->close();
-    model_->setBusy(true);
+    // A layer capture stays inside the editor's session.
+    if (!editor)
+        setSession(ShellSession::picker);
     switch (mode) {
     case ScreenCaptureMode::area: model_->setStatus(QStringLiteral("Выделите область снимка")); break;
     case ScreenCaptureMode::window: model_->setStatus(QStringLiteral("Выберите окно щелчком. Esc — отмена")); break;
@@ -190,7 +181,7 @@ void AppShell::captureFailed(const QString& sentence, const QPointer<EditorExpor
         editor->state().setImageMessage(sentence);
         return;
     }
-    model_->setBusy(false);
+    setSession(ShellSession::none);
     showPanel();
     model_->showError(sentence);
 }
@@ -206,7 +197,7 @@ void AppShell::pickerFinished(ScreenCaptureMode mode, const QString& file, bool 
             restoreLayerEditor(editor, std::nullopt);
             return;
         }
-        model_->setBusy(false);
+        setSession(ShellSession::none);
         model_->setStatus(mode == ScreenCaptureMode::text ? QStringLiteral("Отменено. Буфер сохранён")
                                                           : QStringLiteral("Захват отменён. Серия сохранена."));
         showPanel();
@@ -230,6 +221,7 @@ void AppShell::pickerFinished(ScreenCaptureMode mode, const QString& file, bool 
 
 void AppShell::recognizeText(const QImage& image)
 {
+    setSession(ShellSession::textReading);
     model_->setStatus(QStringLiteral("Распознаю текст…"));
     showPanel();
     textRecognitionQueue_.async([this, image] {
@@ -257,14 +249,14 @@ void AppShell::recognizeText(const QImage& image)
                 if (!copied)
                     model_->setStatus(QStringLiteral("Текст не найден. Буфер сохранён"));
             }
-            model_->setBusy(false);
+            setSession(ShellSession::none);
         });
     });
 }
 
 void AppShell::openImage()
 {
-    if (bringSessionForward() || model_->busy() || model_->shots().size() >= AppModel::maximumShots)
+    if (!admit(ShellCommand::openImage) || model_->shots().size() >= AppModel::maximumShots)
         return;
     if (const std::optional<QString> file = hooks_.chooseImage())
         importImage(*file);
@@ -277,7 +269,6 @@ void AppShell::importImage(const QString& path)
         model_->showError(QStringLiteral("Не удалось открыть изображение."));
         return;
     }
-    model_->setBusy(true);
     openEditor(Screenshot::make(captured->image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
 }
 

@@ -14,6 +14,7 @@ namespace tarnwick {
 
 void AppShell::openEditor(const Screenshot& shot, const QString& label, std::optional<QRect> capturedArea)
 {
+    setSession(ShellSession::editor);
     if (panel_)
         panel_->hide();
     const QPointer<AppShell> self(this);
@@ -29,7 +30,7 @@ void AppShell::openEditor(const Screenshot& shot, const QString& label, std::opt
             completion(std::nullopt);
     };
     hooks.addScreenshot = [self](ScreenCaptureMode mode) {
-        if (!self || !self->editorWindow_ || self->captureProcess_ || self->model_->transferInProgress()
+        if (!self || !self->editorWindow_ || !self->admit(ShellCommand::addLayer) || self->model_->transferInProgress()
             || !self->editorWindow_->state().canAddImage())
             return;
         self->captureRegion(mode, self->editorWindow_);
@@ -61,12 +62,11 @@ void AppShell::bringEditorForward()
 
 void AppShell::editShot(const QUuid& id)
 {
-    if (bringSessionForward() || model_->busy())
+    if (!admit(ShellCommand::editShot))
         return;
     const QVector<Screenshot>& shots = model_->shots();
     for (qsizetype i = 0; i < shots.size(); ++i) {
         if (shots[i].id == id) {
-            model_->setBusy(true);
             openEditor(shots[i], shotLabel(i));
             return;
         }
@@ -82,7 +82,6 @@ void AppShell::restoreLayerEditor(const QPointer<EditorExportWindow>& editor, co
         return;
     if (image)
         editor->state().addImages({*image});
-    model_->setBusy(true);
     bringEditorForward();
 }
 
@@ -113,7 +112,7 @@ void AppShell::finishEditor(bool save, bool prepareForPaste)
     }
     isClosingEditor_ = true;
     state.cancelBackgroundRemoval();
-    state.abandonQRRecognition();
+    state.qr().abandon();
     state.setPickingColor(false);
     // A 27th shot is refused (beep) and the editor stays, so nothing is lost.
     if (save && !model_->save(state.editedShot(), state.annotations(), prepareForPaste)) {
@@ -125,7 +124,7 @@ void AppShell::finishEditor(bool save, bool prepareForPaste)
     window->closeFinished();
     // The finish may have started inside the window's own key handling.
     window->deleteLater();
-    model_->setBusy(false);
+    setSession(ShellSession::none);
     isClosingEditor_ = false;
     if (!save)
         model_->setStatus(QStringLiteral("Изменения отменены"));

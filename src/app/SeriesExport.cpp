@@ -87,14 +87,14 @@ QString SeriesExport::write(const QVector<Screenshot>& shots, const QString& par
 
 void AppShell::exportSeries()
 {
-    if (model_->shots().isEmpty() || model_->busy())
+    if (model_->shots().isEmpty() || !admit(ShellCommand::exportSeries))
         return;
     const std::optional<QString> parent = hooks_.chooseFolder(
         QStringLiteral("Выберите папку. Tarnwick создаст внутри отдельную папку со снимками и комментариями."),
         QStringLiteral("Сохранить серию"), QString());
     if (!parent)
         return;
-    model_->setBusy(true);
+    setSession(ShellSession::exporting);
     try {
         const QString folder = SeriesExport::write(model_->shots(), *parent);
         model_->setStatus(QStringLiteral("Серия сохранена в папку"));
@@ -102,7 +102,7 @@ void AppShell::exportSeries()
     } catch (const std::exception& error) {
         model_->showError(error);
     }
-    model_->setBusy(false);
+    setSession(ShellSession::none);
 }
 
 void AppShell::chooseImageSaveDirectory(const std::function<void(std::optional<QString>)>& completion)

@@ -16,11 +16,9 @@ namespace tarnwick {
 
 void AppShell::recordScreen()
 {
-    if (scrolling_ || recorderExists()) {
-        bringSessionForward();
+    if (!admit(ShellCommand::record))
         return;
-    }
-    if (model_->busy() || model_->transferInProgress() || captureProcess_ || editorWindow_ || !recorder.start) {
+    if (model_->transferInProgress() || !recorder.start) {
         beep();
         return;
     }

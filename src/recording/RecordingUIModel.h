@@ -22,8 +22,8 @@ namespace tarnwick::recording {
 enum class RecordingPhase { setup, selecting, starting, recording, stopping, review, exporting };
 
 // Everything the recording window and the stop control show of one session.
-// Each field notifies on assignment and does nothing else; the controller is
-// the only writer of `phase`. GUI thread only.
+// Each field's signal is emitted only when an assignment changes it; the
+// controller is the only writer of `phase`. GUI thread only.
 class RecordingUIModel : public QObject {
     Q_OBJECT
 public:
@@ -31,101 +31,37 @@ public:
     ~RecordingUIModel() override;
 
     const RecordingOptions& options() const { return options_; }
-    void setOptions(const RecordingOptions& value)
-    {
-        options_ = value;
-        emit optionsChanged();
-    }
+    void setOptions(const RecordingOptions& value) { assign(options_, value, &RecordingUIModel::optionsChanged); }
     const std::uint32_t& displayID() const { return displayID_; }
-    void setDisplayID(const std::uint32_t& value)
-    {
-        displayID_ = value;
-        emit displayIDChanged();
-    }
+    void setDisplayID(const std::uint32_t& value) { assign(displayID_, value, &RecordingUIModel::displayIDChanged); }
     const RecordingPhase& phase() const { return phase_; }
-    void setPhase(const RecordingPhase& value)
-    {
-        phase_ = value;
-        emit phaseChanged();
-    }
+    void setPhase(const RecordingPhase& value) { assign(phase_, value, &RecordingUIModel::phaseChanged); }
     const double& elapsed() const { return elapsed_; }
-    void setElapsed(const double& value)
-    {
-        elapsed_ = value;
-        emit elapsedChanged();
-    }
+    void setElapsed(const double& value) { assign(elapsed_, value, &RecordingUIModel::elapsedChanged); }
     const qint64& fileBytes() const { return fileBytes_; }
-    void setFileBytes(const qint64& value)
-    {
-        fileBytes_ = value;
-        emit fileBytesChanged();
-    }
+    void setFileBytes(const qint64& value) { assign(fileBytes_, value, &RecordingUIModel::fileBytesChanged); }
     const review::RecordingTrim& trim() const { return trim_; }
-    void setTrim(const review::RecordingTrim& value)
-    {
-        trim_ = value;
-        emit trimChanged();
-    }
+    void setTrim(const review::RecordingTrim& value) { assign(trim_, value, &RecordingUIModel::trimChanged); }
     const std::optional<QString>& message() const { return message_; }
-    void setMessage(const std::optional<QString>& value)
-    {
-        message_ = value;
-        emit messageChanged();
-    }
+    void setMessage(const std::optional<QString>& value) { assign(message_, value, &RecordingUIModel::messageChanged); }
     const QSizeF& outputSize() const { return outputSize_; }
-    void setOutputSize(const QSizeF& value)
-    {
-        outputSize_ = value;
-        emit outputSizeChanged();
-    }
+    void setOutputSize(const QSizeF& value) { assign(outputSize_, value, &RecordingUIModel::outputSizeChanged); }
     const bool& canTrim() const { return canTrim_; }
-    void setCanTrim(const bool& value)
-    {
-        canTrim_ = value;
-        emit canTrimChanged();
-    }
+    void setCanTrim(const bool& value) { assign(canTrim_, value, &RecordingUIModel::canTrimChanged); }
     const std::vector<review::VideoBlurRegion>& blurRegions() const { return blurRegions_; }
-    void setBlurRegions(const std::vector<review::VideoBlurRegion>& value)
-    {
-        blurRegions_ = value;
-        emit blurRegionsChanged();
-    }
+    void setBlurRegions(const std::vector<review::VideoBlurRegion>& value) { assign(blurRegions_, value, &RecordingUIModel::blurRegionsChanged); }
     const std::optional<QUuid>& selectedBlurID() const { return selectedBlurID_; }
-    void setSelectedBlurID(const std::optional<QUuid>& value)
-    {
-        selectedBlurID_ = value;
-        emit selectedBlurIDChanged();
-    }
+    void setSelectedBlurID(const std::optional<QUuid>& value) { assign(selectedBlurID_, value, &RecordingUIModel::selectedBlurIDChanged); }
     const bool& addingBlur() const { return addingBlur_; }
-    void setAddingBlur(const bool& value)
-    {
-        addingBlur_ = value;
-        emit addingBlurChanged();
-    }
+    void setAddingBlur(const bool& value) { assign(addingBlur_, value, &RecordingUIModel::addingBlurChanged); }
     const double& playhead() const { return playhead_; }
-    void setPlayhead(const double& value)
-    {
-        playhead_ = value;
-        emit playheadChanged();
-    }
+    void setPlayhead(const double& value) { assign(playhead_, value, &RecordingUIModel::playheadChanged); }
     const bool& isPlaying() const { return isPlaying_; }
-    void setIsPlaying(const bool& value)
-    {
-        isPlaying_ = value;
-        emit isPlayingChanged();
-    }
+    void setIsPlaying(const bool& value) { assign(isPlaying_, value, &RecordingUIModel::isPlayingChanged); }
     const std::optional<double>& trackingProgress() const { return trackingProgress_; }
-    void setTrackingProgress(const std::optional<double>& value)
-    {
-        trackingProgress_ = value;
-        emit trackingProgressChanged();
-    }
+    void setTrackingProgress(const std::optional<double>& value) { assign(trackingProgress_, value, &RecordingUIModel::trackingProgressChanged); }
     const std::optional<QString>& videoSource() const { return videoSource_; }
-    void setVideoSource(const std::optional<QString>& value)
-    {
-        videoSource_ = value;
-        emit videoSourceChanged();
-    }
+    void setVideoSource(const std::optional<QString>& value) { assign(videoSource_, value, &RecordingUIModel::videoSourceChanged); }
 
 signals:
     void optionsChanged();
@@ -204,6 +140,14 @@ public:
     static QString time(double seconds);
 
 private:
+    template <typename T>
+    void assign(T& field, const T& value, void (RecordingUIModel::*changed)())
+    {
+        if (field == value)
+            return;
+        field = value;
+        emit(this->*changed)();
+    }
     bool editSelectedBlur(const std::function<void(review::VideoBlurRegion&)>& edit);
     void trackingFinished(const QUuid& job, const review::VideoBlurRegion& region,
                           const std::optional<review::VideoBlurRegion>& result, const std::exception_ptr& error);

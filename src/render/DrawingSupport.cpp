@@ -1,6 +1,6 @@
 #include "render/DrawingSupport.h"
 
-#include "render/CanvasLabel.h"
+#include "series/CanvasLabel.h"
 
 #include <QGlyphRun>
 #include <QPainter>

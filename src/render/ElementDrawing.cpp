@@ -1,6 +1,6 @@
 // Text, badges, highlighter strokes and image layers.
 
-#include "render/CanvasLabel.h"
+#include "series/CanvasLabel.h"
 #include "render/DrawingSupport.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/Geometry.h"

@@ -9,35 +9,53 @@
 namespace tarnwick {
 namespace {
 
+using T = AnnotationTool;
+using G = EditorToolGroup;
+
+// Which kinds a tool picks up to move or reshape: its own family.
+enum class Family { none, line, shape, magnifier, ruler };
+using R = StrokeReach;
+using H = HitShape;
+
+// Every per-kind trait, one row per tool in enum order. Columns: the toolbar's
+// title and icon; line, shape, freehand, in the extra menu; takes the stroke
+// width; may be drawn out beyond the canvas (growing it); takes a colour;
+// shows grabbable handles when selected; its toolbar group (none when -1);
+// the family it grabs; how far its drawing reaches beyond its geometry; where a
+// press finds it.
 struct ToolInfo {
     const char* title;
     const char* symbol;
+    bool line, shape, freehand, extra, stroke, growsCanvas, colored, handles;
+    int group;
+    Family family;
+    StrokeReach reach;
+    HitShape hit;
 };
 
+constexpr int none = -1;
+constexpr int group(G g) { return static_cast<int>(g); }
+
 constexpr std::array<ToolInfo, 15> toolInfo{{
-    {"Выбор", "mouse-pointer-2"},
-    {"Стрелка", "arrow-up-right"},
-    {"Фигуры", "square"},
-    {"Круг", "circle"},
-    {"Комментарий", "message-square-text"},
-    {"Блюр/удаление", "droplet"},
-    {"Длина", "ruler"},
-    {"Карандаш", "pencil"},
-    {"Текст", "type"},
-    {"Кадрирование", "crop"},
-    {"Лупа", "zoom-in"},
-    {"Изображение", "image"},
-    {"Рулетка", "ruler"},
-    {"Выделитель", "highlighter"},
-    {"QR-код", "scan-qr-code"},
+    // title, symbol,                     line shape free extra stroke grows color handles
+    {"Выбор", "mouse-pointer-2",            0, 0, 0, 0, 0, 0, 1, 1, none, Family::none, R::none, H::box},
+    {"Стрелка", "arrow-up-right",            1, 0, 0, 0, 1, 1, 1, 1, group(G::line), Family::line, R::arrowHead, H::path},
+    {"Фигуры", "square",                     0, 1, 0, 0, 1, 1, 1, 1, group(G::shape), Family::shape, R::stroke, H::strokedBox},
+    {"Круг", "circle",                       0, 1, 0, 0, 1, 1, 1, 1, group(G::shape), Family::shape, R::stroke, H::strokedBox},
+    {"Комментарий", "message-square-text",  0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::none, H::badge},
+    {"Блюр/удаление", "droplet",             0, 0, 0, 0, 0, 0, 0, 0, group(G::blur), Family::none, R::none, H::box},
+    {"Длина", "ruler",                       1, 0, 0, 0, 1, 1, 1, 1, group(G::line), Family::line, R::lineEnds, H::path},
+    {"Карандаш", "pencil",                   0, 0, 1, 0, 1, 1, 1, 0, group(G::drawing), Family::none, R::stroke, H::path},
+    {"Текст", "type",                        0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::textOutline, H::box},
+    {"Кадрирование", "crop",                 0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::none, H::box},
+    {"Лупа", "zoom-in",                      0, 0, 0, 1, 1, 0, 1, 1, group(G::extra), Family::magnifier, R::stroke, H::lens},
+    {"Изображение", "image",                 0, 0, 0, 0, 0, 0, 0, 0, none, Family::none, R::none, H::box},
+    {"Рулетка", "ruler",                     0, 0, 0, 1, 1, 1, 1, 1, group(G::line), Family::ruler, R::lineEnds, H::labelledPath},
+    {"Выделитель", "highlighter",            0, 0, 1, 1, 1, 1, 1, 1, group(G::drawing), Family::none, R::stroke, H::path},
+    {"QR-код", "scan-qr-code",               0, 0, 0, 1, 0, 0, 1, 0, group(G::extra), Family::none, R::none, H::box},
 }};
 
-bool isOneOf(AnnotationTool tool, std::initializer_list<AnnotationTool> set)
-{
-    return std::find(set.begin(), set.end(), tool) != set.end();
-}
-
-using T = AnnotationTool;
+constexpr const ToolInfo& info(AnnotationTool tool) { return toolInfo[static_cast<std::size_t>(tool)]; }
 
 bool samePoints(const QVector<QPointF>& a, const QVector<QPointF>& b)
 {
@@ -76,22 +94,23 @@ QFont pixelFont(const QString& family, double size)
 
 } // namespace
 
-QString title(AnnotationTool tool) { return QString::fromUtf8(toolInfo[static_cast<std::size_t>(tool)].title); }
-QString symbol(AnnotationTool tool) { return QString::fromUtf8(toolInfo[static_cast<std::size_t>(tool)].symbol); }
+QString title(AnnotationTool tool) { return QString::fromUtf8(info(tool).title); }
+QString symbol(AnnotationTool tool) { return QString::fromUtf8(info(tool).symbol); }
 
-bool isLine(AnnotationTool tool) { return isOneOf(tool, {T::arrow, T::length}); }
-bool isShape(AnnotationTool tool) { return isOneOf(tool, {T::rectangle, T::ellipse}); }
-bool isExtra(AnnotationTool tool) { return isOneOf(tool, {T::magnifier, T::ruler, T::highlighter, T::qr}); }
-bool isFreehand(AnnotationTool tool) { return isOneOf(tool, {T::pencil, T::highlighter}); }
+bool isLine(AnnotationTool tool) { return info(tool).line; }
+bool isShape(AnnotationTool tool) { return info(tool).shape; }
+bool isExtra(AnnotationTool tool) { return info(tool).extra; }
+bool isFreehand(AnnotationTool tool) { return info(tool).freehand; }
+bool supportsStroke(AnnotationTool tool) { return info(tool).stroke; }
+bool createsOutsideCanvas(AnnotationTool tool) { return info(tool).growsCanvas; }
+bool takesColor(AnnotationTool tool) { return info(tool).colored; }
+bool showsHandles(AnnotationTool tool) { return info(tool).handles; }
+StrokeReach strokeReach(AnnotationTool tool) { return info(tool).reach; }
+HitShape hitShape(AnnotationTool tool) { return info(tool).hit; }
 
-bool supportsStroke(AnnotationTool tool)
+bool grabs(AnnotationTool tool, AnnotationTool hit)
 {
-    return isOneOf(tool, {T::arrow, T::rectangle, T::ellipse, T::length, T::pencil, T::magnifier, T::ruler, T::highlighter});
-}
-
-bool createsOutsideCanvas(AnnotationTool tool)
-{
-    return isOneOf(tool, {T::arrow, T::rectangle, T::ellipse, T::length, T::pencil, T::ruler, T::highlighter});
+    return tool == T::select || (info(tool).family != Family::none && info(tool).family == info(hit).family);
 }
 
 const std::array<AnnotationTool, 9>& toolbarTools()
@@ -107,26 +126,14 @@ std::optional<ExtraToolKind> extraToolKind(AnnotationTool tool) { return fromRaw
 
 std::optional<EditorToolGroup> toolGroup(AnnotationTool tool)
 {
-    switch (tool) {
-    case T::arrow: case T::length: case T::ruler: return EditorToolGroup::line;
-    case T::rectangle: case T::ellipse: return EditorToolGroup::shape;
-    case T::pencil: case T::highlighter: return EditorToolGroup::drawing;
-    case T::blur: return EditorToolGroup::blur;
-    case T::magnifier: case T::qr: return EditorToolGroup::extra;
-    default: return std::nullopt;
-    }
+    const int g = info(tool).group;
+    return g == none ? std::nullopt : std::optional(static_cast<EditorToolGroup>(g));
 }
 
 bool contains(EditorToolGroup group, AnnotationTool tool)
 {
-    switch (group) {
-    case EditorToolGroup::line: return isOneOf(tool, {T::arrow, T::length, T::ruler});
-    case EditorToolGroup::shape: return isOneOf(tool, {T::rectangle, T::ellipse});
-    case EditorToolGroup::drawing: return isOneOf(tool, {T::pencil, T::highlighter});
-    case EditorToolGroup::blur: return tool == T::blur;
-    case EditorToolGroup::extra: return isOneOf(tool, {T::magnifier, T::ruler, T::highlighter, T::qr});
-    }
-    return false;
+    // The extra menu also lists the ruler and the highlighter, filed under line and drawing.
+    return group == EditorToolGroup::extra ? isExtra(tool) : toolGroup(tool) == group;
 }
 
 bool operator==(const Annotation& a, const Annotation& b)

@@ -34,6 +34,20 @@ bool isExtra(AnnotationTool tool);
 bool isFreehand(AnnotationTool tool);
 bool supportsStroke(AnnotationTool tool);
 bool createsOutsideCanvas(AnnotationTool tool);
+// Blur and image layers keep no colour of the palette.
+bool takesColor(AnnotationTool tool);
+// With this tool, the selected element's handles can be grabbed.
+bool showsHandles(AnnotationTool tool);
+// A press with `tool` picks up an element of kind `hit` (select picks up any).
+bool grabs(AnnotationTool tool, AnnotationTool hit);
+// How far a kind's drawing reaches beyond its geometry: nothing, half the
+// stroke, an arrow head, the end ticks of a line, or a text outline.
+enum class StrokeReach { none, stroke, arrowHead, lineEnds, textOutline };
+StrokeReach strokeReach(AnnotationTool tool);
+// Where a press finds an element: its box, its box grown by the stroke, its path
+// (the ruler's also its label), its badge, or its lens.
+enum class HitShape { box, strokedBox, path, labelledPath, badge, lens };
+HitShape hitShape(AnnotationTool tool);
 // The editor's tool strip, in order.
 const std::array<AnnotationTool, 9>& toolbarTools();
 

@@ -1,5 +1,5 @@
 #include "series/Palette.h"
-#include "render/CanvasLabel.h"
+#include "series/CanvasLabel.h"
 #include "series/Annotation.h"
 #include "series/Geometry.h"
 #include "series/TextBlock.h"

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "platform/ActiveWindow.h"
 #include "platform/Capabilities.h"
-#include "platform/PasteKeyboard.h"
-#include "platform/PasteMonitor.h"
-#include "platform/X11Connection.h"
 #include "series/ClipboardBridge.h"
 #include "series/ColorCode.h"
+#include "series/PasteHandOff.h"
+#include "series/Preferences.h"
 #include "series/Screenshot.h"
 #include "series/TransferPacket.h"
 
@@ -22,24 +20,15 @@
 namespace tarnwick {
 
 // The one application model: the series, the panel's status line and flags, the
-// preferences, the actions through which the panel reaches the shell, and the
-// Ctrl+V hand-off of a series to another application.
-// GUI thread only; `changed` is emitted after every change of what it shows.
+// actions through which the panel reaches the shell; it owns the preferences and
+// the Ctrl+V hand-off. What the X server offers comes in through hooks the shell
+// sets. GUI thread only; `changed` is emitted after every change of what it shows.
 class AppModel : public QObject {
     Q_OBJECT
 public:
     static constexpr int maximumShots = 26;
 
-    // Hand-off delays.
-    static constexpr int commentDelayMs = 1000;
-    static constexpr int releaseDelayMs = 700;
-    static constexpr int automaticPasteDelayMs = 300;
-
-    // With `startMonitoring` the Ctrl+V watch starts now and is re-installed by
-    // the refresh whenever it is not running. `display` is the X display of the
-    // watch and of the hooks' defaults ($DISPLAY when empty).
-    AppModel(ClipboardBridge& clipboard, QSettings& preferences, bool startMonitoring = false, QString display = {},
-             QObject* parent = nullptr);
+    AppModel(ClipboardBridge& clipboard, QSettings& preferences, QObject* parent = nullptr);
 
     // Published state.
     const QVector<Screenshot>& shots() const { return shots_; }
@@ -55,25 +44,25 @@ public:
     bool lastTransferAvailable() const { return lastTransferAvailable_; }
     bool automaticPasteAllowed() const { return automaticPasteAllowed_; }
     bool awaitingComments() const { return awaitingComments_; }
-    bool transferInProgress() const { return transferInProgress_; }
-    bool autoClear() const { return autoClear_; }
+    bool transferInProgress() const { return handOff_.transferInProgress(); }
+    bool autoClear() const { return preferences_.autoClear(); }
     void setAutoClear(bool on);
-    bool showsTaskbarIcon() const { return showsTaskbarIcon_; }
+    bool showsTaskbarIcon() const { return preferences_.showsTaskbarIcon(); }
     void setShowsTaskbarIcon(bool on);
-    const std::optional<QString>& imageSaveDirectory() const { return imageSaveDirectory_; }
+    const std::optional<QString>& imageSaveDirectory() const { return preferences_.imageSaveDirectory(); }
     TransferMode transferMode() const { return transferMode_; }
     bool confirmClear() const { return confirmClear_; }
     void setConfirmClear(bool on);
 
-    ColorCodeFormat colorCodeFormat() const { return colorCodeFormat_; }
+    ColorCodeFormat colorCodeFormat() const { return preferences_.colorCodeFormat(); }
     void setColorCodeFormat(ColorCodeFormat format);
     // The editor's floating toolbar as a column at the left instead of a bar at the bottom.
-    bool editorVerticalToolbar() const { return editorVerticalToolbar_; }
+    bool editorVerticalToolbar() const { return preferences_.editorVerticalToolbar(); }
     void setEditorVerticalToolbar(bool vertical);
     int revision() const { return revision_; }
-    bool pastePending() const { return pastePending_; }
+    bool pastePending() const { return handOff_.pending(); }
     ClipboardBridge& clipboard() { return clipboard_; }
-    platform::PasteMonitor& monitor() { return monitor_; }
+    PasteHandOff& handOff() { return handOff_; }
 
     // The series.
     // Replaces the shot with the same id or appends it; a 27th shot is refused with a beep.
@@ -91,20 +80,13 @@ public:
     void setImageSaveDirectory(const QString& path);
     QString saveUnmarkedImage(const Screenshot& shot);
 
-    // Shows an error in the status line and in a warning dialog.
+    // Shows an error in the status line and through `alert`.
     void showError(const std::exception& error);
     void showError(const QString& sentence);
 
     // The 1-second refresh of the clipboard and capability state.
     void refresh();
 
-    // The Ctrl+V hand-off.
-    // A Ctrl+V of the user in another window (the watch calls it); also the
-    // automatic paste of pasteAll.
-    void handlePaste();
-    // The panel's "paste images and text": activates the target window and
-    // pastes the series into it, comments following as after a Ctrl+V.
-    void pasteAll(const platform::ActiveWindow& target);
     // The panel's button for Ctrl+V recognition.
     void enableMonitoring();
     // The panel's "allow automatic paste": X11 has no prompt to show; reads whether
@@ -119,18 +101,15 @@ public:
     // Shows the permission window on the card of one capability: present, or what the X server lacks.
     std::function<void(platform::Capability)> capabilityAction;
 
-    // Injected system hooks; the defaults ask the X server.
-    // Whether we may type Ctrl+V ourselves (the XTEST extension is there).
-    std::function<bool()> pastePermission;
-    // Types Ctrl+V into `window` while it is still the active one; true when sent.
-    std::function<bool(quint32 window)> postPaste;
-    // The window a paste goes to now: the active window, nothing when none.
-    std::function<std::optional<platform::ActiveWindow>()> activeWindow;
-    // Asks the window manager to bring `window` to the front.
-    std::function<void(quint32 window)> activateWindow;
-    // Runs `step` on the GUI thread `ms` milliseconds from now.
-    std::function<void(int ms, std::function<void()> step)> after;
-    // Shows an error dialog; tests replace it.
+    // System hooks the shell sets from the X server; unset, there is no watch,
+    // nothing to name, no dialog and no sound.
+    // Whether the Ctrl+V watch runs (the shell's hook restarts one that broke).
+    std::function<bool()> watching;
+    // Starts the watch at the user's request; whether it runs now.
+    std::function<bool()> startWatching;
+    // Why the X server cannot be asked, as a sentence; empty when it answers.
+    std::function<QString()> connectionProblem;
+    // Shows an error dialog.
     std::function<void(const QString&)> alert;
     // The system beep of a refused action.
     std::function<void()> beep;
@@ -139,25 +118,29 @@ signals:
     void changed();
 
 private:
+    friend class PasteHandOff;
+
+    static QString xtestMissing();
     // Runs clipboard work; a failure goes to showError and answers false.
     bool reported(const std::function<void()>& clipboardWork);
+    // Writes a field; true when it changed. `assign` also emits `changed`.
+    template <typename T>
+    static bool put(T& field, const T& value)
+    {
+        if (field == value)
+            return false;
+        field = value;
+        return true;
+    }
     template <typename T>
     void assign(T& field, const T& value);
-    void readPreferences();
-    void commentStep(int revision, std::optional<std::uint64_t> changeCount, bool chat,
-                     std::optional<quint32> frontmost);
-    void scheduleRelease(int revision);
-    void automaticPasteStep(int revision, std::optional<std::uint64_t> changeCount, quint32 target);
-    bool stillCurrent(int revision, const std::optional<std::uint64_t>& changeCount) const;
-    void updateMonitoring();
+    // The one writer of the status: emits `changed` when it or, by
+    // `othersChanged`, fields already written changed.
+    void setStatus(const QString& status, bool othersChanged);
 
     ClipboardBridge& clipboard_;
-    QSettings& preferences_;
-    // The hooks' own connection; the watch has connections of its own.
-    platform::X11Connection connection_;
-    platform::PasteMonitor monitor_;
-    platform::PasteKeyboard keyboard_;
-    bool startMonitoring_ = false;
+    Preferences preferences_;
+    PasteHandOff handOff_{*this};
     QTimer timer_;
 
     QVector<Screenshot> shots_;
@@ -169,16 +152,9 @@ private:
     bool lastTransferAvailable_ = false;
     bool automaticPasteAllowed_ = false;
     bool awaitingComments_ = false;
-    bool transferInProgress_ = false;
-    bool autoClear_ = true;
-    bool showsTaskbarIcon_ = false;
-    std::optional<QString> imageSaveDirectory_;
     TransferMode transferMode_ = TransferMode::chat;
     bool confirmClear_ = false;
-    ColorCodeFormat colorCodeFormat_ = ColorCodeFormat::hexHash;
-    bool editorVerticalToolbar_ = false;
     int revision_ = 0;
-    bool pastePending_ = false;
 };
 
 } // namespace tarnwick

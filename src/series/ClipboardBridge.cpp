@@ -3,7 +3,6 @@
 #include "platform/ClipboardBackend.h"
 #include "platform/ImageScale.h"
 #include "platform/PrivateFiles.h"
-#include "render/ScreenshotRenderer.h"
 #include "series/Geometry.h"
 #include "platform/TarnwickError.h"
 
@@ -62,8 +61,6 @@ void removeQuietly(const QString& folder)
 ClipboardBridge::ClipboardBridge(platform::ClipboardBackend& board, QString temporaryRoot, Renderer renderer)
     : board_(board), temporaryRoot_(std::move(temporaryRoot)), renderer_(std::move(renderer))
 {
-    if (!renderer_)
-        renderer_ = &ScreenshotRenderer::render;
     cleanExpiredFiles();
 }
 

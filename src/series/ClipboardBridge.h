@@ -28,8 +28,9 @@ public:
 
     // `temporaryRoot` is the private per-user temporary folder; prepared series live
     // in its "Tarnwick-Clipboard". Folders there older than 7 days go at creation.
-    // Shots are rendered by output rendering unless another renderer is given.
-    ClipboardBridge(platform::ClipboardBackend& board, QString temporaryRoot, Renderer renderer = {});
+    // The renderer comes from the owner (output rendering in the program): the
+    // series library sits below the renderer.
+    ClipboardBridge(platform::ClipboardBackend& board, QString temporaryRoot, Renderer renderer);
 
     static QString tokenType() { return QStringLiteral("com.tarnwick.series-token"); }
     static constexpr qint64 expirySeconds = 604800;

@@ -1,5 +1,6 @@
 #include "app/CapturedImage.h"
 #include "app/SeriesExport.h"
+#include "render/ScreenshotRenderer.h"
 #include "series/ClipboardBridge.h"
 #include "support/FakeClipboardBackend.h"
 
@@ -16,7 +17,7 @@ TEST(PngScale, EveryWrittenShotReopensAtItsScale)
 {
     QTemporaryDir dir;
     test::FakeClipboardBackend board;
-    ClipboardBridge bridge(board, dir.path());
+    ClipboardBridge bridge(board, dir.path(), &ScreenshotRenderer::render);
     QImage image(200, 100, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::darkCyan);
     Annotation ruler;

@@ -51,7 +51,7 @@ TEST(FloatingPanelUnderOpenbox, ShowingThePanelLeavesTheActiveWindowAndItsKeys)
     ASSERT_TRUE(test::waitUntil([&] { return active() == std::vector<std::uint32_t>{chat}; }));
 
     test::SeriesParts<test::FakeClipboardBackend> parts;
-    AppModel model(parts.bridge, parts.settings, false, QStringLiteral(":65000"));
+    AppModel model(parts.bridge, parts.settings);
     FloatingPanel panel(model, parts.settings);
     panel.present();
     const auto id = static_cast<std::uint32_t>(panel.winId());

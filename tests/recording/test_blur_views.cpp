@@ -114,11 +114,14 @@ TEST(RecordingBlurPreview, ShownTwiceObservesOnceAndStopsWhenHidden)
     QApplication::sendEvent(&pane, &show);
     QApplication::sendEvent(&pane, &show);
     QSignalSpy playing(&model, &RecordingUIModel::isPlayingChanged);
+    model.resumeAfterSeek = true; // the observation now reads "playing"
     emit model.player().rateChanged();
     EXPECT_EQ(playing.count(), 1);
     QHideEvent hide;
     QApplication::sendEvent(&pane, &hide);
     playing.clear();
+    // A second observation left connected would report playing again.
+    model.resumeAfterSeek = true;
     emit model.player().rateChanged();
     EXPECT_EQ(playing.count(), 0);
     EXPECT_FALSE(model.isPlaying());

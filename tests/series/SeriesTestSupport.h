@@ -95,7 +95,7 @@ inline platform::ActiveWindow window(quint32 id)
 
 // The model on a fake clipboard and a fake clock: delayed steps wait in `steps`
 // until the test runs them; the hooks play the X server (active window, XTEST,
-// activation). The display is one no server listens on, so nothing reaches a real one.
+// activation).
 class SeriesModelTest : public ::testing::Test, public SeriesParts<FakeClipboardBackend> {
 protected:
     struct Step { int ms; std::function<void()> run; };
@@ -109,20 +109,21 @@ protected:
     int beeps = 0;
     std::unique_ptr<AppModel> model = makeModel();
 
-    std::unique_ptr<AppModel> makeModel(bool startMonitoring = false)
+    std::unique_ptr<AppModel> makeModel()
     {
-        auto m = std::make_unique<AppModel>(bridge, settings, startMonitoring, QStringLiteral(":65000"));
+        auto m = std::make_unique<AppModel>(bridge, settings);
         m->alert = [this](const QString& s) { alerts << s; };
         m->beep = [this] { ++beeps; };
-        m->pastePermission = [this] { return permission; };
-        m->postPaste = [this](quint32 w) {
+        PasteHandOff& h = m->handOff();
+        h.pastePermission = [this] { return permission; };
+        h.postPaste = [this](quint32 w) {
             if (postSucceeds)
                 posted << w;
             return postSucceeds;
         };
-        m->activeWindow = [this] { return active; };
-        m->activateWindow = [this](quint32 w) { activated << w; };
-        m->after = [this](int ms, std::function<void()> run) { steps.push_back({ms, std::move(run)}); };
+        h.activeWindow = [this] { return active; };
+        h.activateWindow = [this](quint32 w) { activated << w; };
+        h.after = [this](int ms, std::function<void()> run) { steps.push_back({ms, std::move(run)}); };
         return m;
     }
 

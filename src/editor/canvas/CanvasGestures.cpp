@@ -14,24 +14,7 @@
 namespace tarnwick {
 
 using T = AnnotationTool;
-using gestures::oneOf;
 using gestures::straightening;
-
-namespace {
-
-// Whether a press with `tool` selects and grabs an element of kind `hit`.
-bool grabsKind(T tool, T hit)
-{
-    if (tool == T::select)
-        return true;
-    if (oneOf(tool, {T::arrow, T::length}))
-        return oneOf(hit, {T::arrow, T::length});
-    if (oneOf(tool, {T::rectangle, T::ellipse}))
-        return oneOf(hit, {T::rectangle, T::ellipse});
-    return (tool == T::magnifier || tool == T::ruler) && hit == tool;
-}
-
-} // namespace
 
 std::optional<QPointF> ImageCanvasView::pixelPoint(const QPointF& p, bool clamped, bool allowOutside) const
 {
@@ -86,7 +69,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
         updateCursorShape();
         return;
     }
-    if (state_.showText() || state_.showComment() || state_.qrRecognitionID())
+    if (state_.showText() || state_.showComment() || state_.qr().id())
         return;
     setFocus(Qt::MouseFocusReason);
     repeatingNudgeID_.reset();
@@ -115,12 +98,12 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
 
     if (tool == T::qr) {
         if (!state_.canExport()) {
-            state_.setQRMessage(QStringLiteral("Дождитесь завершения обработки снимка."));
+            state_.qr().setMessage(QStringLiteral("Дождитесь завершения обработки снимка."));
             return;
         }
         draft_ = freshAnnotation(T::qr, q);
         state_.setSelectedID(std::nullopt);
-        state_.setQRMessage(std::nullopt);
+        state_.qr().setMessage(std::nullopt);
         update();
         return;
     }
@@ -140,8 +123,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
         }
         return;
     }
-    if (oneOf(tool, {T::select, T::arrow, T::rectangle, T::ellipse, T::length, T::magnifier, T::ruler, T::highlighter})
-        && state_.selectedID()) {
+    if (showsHandles(tool) && state_.selectedID()) {
         for (const Annotation& a : state_.annotations()) {
             if (a.id != *state_.selectedID())
                 continue;
@@ -171,7 +153,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
         update();
         return;
     }
-    if (tool == T::select || (hit && grabsKind(tool, hit->kind))) {
+    if (tool == T::select || (hit && grabs(tool, hit->kind))) {
         state_.setSelectedID(hit ? std::optional<QUuid>(hit->id) : std::nullopt);
         if (clickCount == 2 && hit && hit->kind == T::comment) {
             state_.requestComment(hit->start, hit->id);
@@ -261,7 +243,7 @@ void ImageCanvasView::commitDraft(const QPointF& p)
             if (r.width() >= 4 && r.height() >= 4)
                 state_.add(draft->placedMagnifier(visibleRect()), false);
         } else {
-            state_.add(*draft, oneOf(draft->kind, {T::arrow, T::rectangle, T::ellipse, T::length, T::ruler}));
+            state_.add(*draft, createsOutsideCanvas(draft->kind) && !isFreehand(draft->kind));
         }
     }
     resetGesture();

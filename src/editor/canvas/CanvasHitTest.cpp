@@ -15,29 +15,25 @@ bool within(const QRectF& r, double grow, const QPointF& q) { return geo::contai
 
 bool hits(const Annotation& a, const QPointF& q, double k, const QSizeF& pixelSize, const QRectF& visible)
 {
-    using T = AnnotationTool;
     const double t = elementTolerance * k;
     const double w = Screenshot::effectiveStrokeWidth(a, pixelSize);
-    switch (a.kind) {
-    case T::comment:
+    switch (hitShape(a.kind)) {
+    case HitShape::badge:
         return geo::distance(q, a.start) <= t + ScreenshotRenderer::badgeDiameter(visible.width()) / 2;
-    case T::ruler:
+    case HitShape::labelledPath:
         if (geo::contains(a.rulerLabelRect(), q))
             return true;
         [[fallthrough]];
-    case T::arrow:
-    case T::length:
-    case T::pencil:
-    case T::highlighter:
+    case HitShape::path:
         return a.distance(q) < t + w / 2;
-    case T::magnifier:
+    case HitShape::lens:
         return lensPart(a, q, k).has_value();
-    case T::rectangle:
-    case T::ellipse:
+    case HitShape::strokedBox:
         return within(a.rect(), t + w / 2, q);
-    default:
-        return within(a.rect(), t, q);
+    case HitShape::box:
+        break;
     }
+    return within(a.rect(), t, q);
 }
 
 } // namespace

@@ -100,7 +100,7 @@ bool ImageCanvasView::nudgeKey(int key, Qt::KeyboardModifiers modifiers, bool au
 void ImageCanvasView::dropGesture()
 {
     resetGesture();
-    state_.abandonQRRecognition();
+    state_.qr().abandon();
     state_.cancelCropSelection();
     state_.setSelectedID(std::nullopt);
     state_.syncSelectedStyle();

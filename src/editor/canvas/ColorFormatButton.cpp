@@ -1,7 +1,7 @@
 #include "editor/canvas/ColorFormatButton.h"
 
 #include "platform/KeyNames.h"
-#include "render/CanvasLabel.h"
+#include "series/CanvasLabel.h"
 #include "render/DrawingSupport.h"
 
 #include <QMenu>

@@ -220,7 +220,7 @@ bool EditorState::canExport() const
             return false;
     }
     return !current.error && !showText_ && !pendingCrop_ && !capturingImage_ && !removingBackgroundID_
-        && !qrRecognitionID_ && !pickingColor_;
+        && !qr_.id() && !pickingColor_;
 }
 
 QSizeF EditorState::outputSize() const { return visibleArea().size(); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/model/EditorQRReading.h"
 #include "render/BackgroundRemoval.h"
 #include "render/ScreenshotComposition.h"
 #include "series/Annotation.h"
@@ -100,8 +101,9 @@ public:
     void setCapturingImage(bool on);
     const std::optional<QUuid>& removingBackgroundID() const { return removingBackgroundID_; }
     const std::optional<QString>& imageMessage() const { return imageMessage_; }
-    const std::optional<QUuid>& qrRecognitionID() const { return qrRecognitionID_; }
-    const std::optional<QString>& qrMessage() const { return qrMessage_; }
+    // The QR read and its notice.
+    EditorQRReading& qr() { return qr_; }
+    const EditorQRReading& qr() const { return qr_; }
 
     // The effects as the canvas last saw them.
     bool effectsPending() const { return effectsPending_; }
@@ -256,12 +258,6 @@ public:
     void cancelBackgroundRemoval();
     // An id for the window's read when the qr tool may read now; nothing otherwise.
     std::optional<QUuid> beginQRRecognition();
-    // False, changing nothing, for a read that was abandoned meanwhile.
-    bool finishQRRecognition(const QUuid& id, const std::optional<QString>& message);
-    // Drops a running read (its late result is then ignored) and the QR notice.
-    void abandonQRRecognition();
-    // A notice of the qr tool shown without a read, e.g. while the shot is still processed.
-    void setQRMessage(const std::optional<QString>& message);
 
 signals:
     // Once per event-loop turn after any change.
@@ -351,8 +347,7 @@ private:
     TextFontStyle textStyle_;
     bool showText_ = false;
     bool copiedWithoutMarkers_ = false;
-    std::optional<QUuid> qrRecognitionID_;
-    std::optional<QString> qrMessage_;
+    EditorQRReading qr_{[this] { touch(); }};
     int historyRevision_ = 0;
     Screenshot shot_;
 

@@ -15,13 +15,14 @@ constexpr double minimumCropSide = 4;
 // How far an element's drawing reaches beyond its geometry, for a stroke `s`.
 double margin(const Annotation& a, double s)
 {
-    switch (a.kind) {
-    case T::rectangle: case T::ellipse: case T::pencil: case T::magnifier: case T::highlighter: return s / 2 + 1;
-    case T::arrow: return std::max({s / 2 + 1, 4.5 * s, 14.0});
-    case T::length: case T::ruler: return std::max({s / 2 + 1, 3 * s, 10.0});
-    case T::text: return a.textOutline ? 3 : 0;
-    default: return 0;
+    switch (strokeReach(a.kind)) {
+    case StrokeReach::stroke: return s / 2 + 1;
+    case StrokeReach::arrowHead: return std::max({s / 2 + 1, 4.5 * s, 14.0});
+    case StrokeReach::lineEnds: return std::max({s / 2 + 1, 3 * s, 10.0});
+    case StrokeReach::textOutline: return a.textOutline ? 3 : 0;
+    case StrokeReach::none: return 0;
     }
+    return 0;
 }
 
 // The list with `r` standing in for its namesake, or added when it has none.

@@ -27,7 +27,7 @@ void EditorState::setImageMessage(const std::optional<QString>& message)
 bool EditorState::canAddImage() const
 {
     return !showText_ && !showComment_ && !pendingCrop_ && !capturingImage_ && !removingBackgroundID_
-        && !qrRecognitionID_ && !pickingColor_;
+        && !qr_.id() && !pickingColor_;
 }
 
 bool EditorState::pasteImage(const QMimeData* data)

@@ -155,27 +155,7 @@ std::optional<QUuid> EditorState::beginQRRecognition()
 {
     if (tool_ != T::qr || !canExport() || showComment_)
         return std::nullopt;
-    const QUuid id = QUuid::createUuid();
-    assign(qrRecognitionID_, std::optional<QUuid>(id));
-    assign(qrMessage_, std::optional<QString>(QStringLiteral("Распознаём QR-код…")));
-    return id;
+    return qr_.begin();
 }
-
-bool EditorState::finishQRRecognition(const QUuid& id, const std::optional<QString>& message)
-{
-    if (qrRecognitionID_ != id)
-        return false;
-    assign(qrRecognitionID_, std::optional<QUuid>());
-    assign(qrMessage_, message);
-    return true;
-}
-
-void EditorState::abandonQRRecognition()
-{
-    assign(qrRecognitionID_, std::optional<QUuid>());
-    assign(qrMessage_, std::optional<QString>());
-}
-
-void EditorState::setQRMessage(const std::optional<QString>& message) { assign(qrMessage_, message); }
 
 } // namespace tarnwick

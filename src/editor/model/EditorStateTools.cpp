@@ -8,8 +8,6 @@ namespace {
 
 using T = AnnotationTool;
 
-bool takesColor(T kind) { return kind != T::blur && kind != T::image; }
-
 } // namespace
 
 Annotation freshAnnotation(AnnotationTool kind, const QPointF& point)
@@ -32,8 +30,7 @@ void EditorState::setTool(AnnotationTool tool)
         dismissBackgroundRemovalNotice();
         cancelCropSelection();
         assign(pickingColor_, false);
-        assign(qrRecognitionID_, std::optional<QUuid>());
-        assign(qrMessage_, std::optional<QString>());
+        qr_.abandon();
         if (tool_ != T::select)
             setSelectedID(std::nullopt);
     }
@@ -108,9 +105,9 @@ void EditorState::syncSelectedStyle()
     setColorIndex(a->kind == T::comment ? a->markerColorIndex.value_or(2) : a->colorIndex);
     syncingColor_ = false;
 
-    if (a->kind == T::rectangle || a->kind == T::ellipse)
+    if (isShape(a->kind))
         assign(shape_, a->kind == T::rectangle ? ShapeKind::rectangle : ShapeKind::ellipse);
-    else if (a->kind == T::arrow || a->kind == T::length)
+    else if (isLine(a->kind))
         assign(lineKind_, a->kind == T::arrow ? LineKind::arrow : LineKind::length);
     else if (const std::optional<ExtraToolKind> extra = extraToolKind(a->kind)) {
         assign(extraTool_, *extra);
@@ -167,7 +164,7 @@ bool EditorState::canPickColor() const
         if (ready.pending || ready.failed)
             return false;
     }
-    return !showComment_ && !pendingCrop_ && !capturingImage_ && !removingBackgroundID_ && !qrRecognitionID_;
+    return !showComment_ && !pendingCrop_ && !capturingImage_ && !removingBackgroundID_ && !qr_.id();
 }
 
 void EditorState::changeSelected(const std::function<bool(Annotation&)>& change)
@@ -189,7 +186,7 @@ void EditorState::setShape(ShapeKind shape)
 {
     assign(shape_, shape);
     changeSelected([shape](Annotation& e) {
-        if (e.kind != T::rectangle && e.kind != T::ellipse)
+        if (!isShape(e.kind))
             return false;
         e.kind = shape == ShapeKind::rectangle ? T::rectangle : T::ellipse;
         return true;
@@ -200,7 +197,7 @@ void EditorState::setLineKind(LineKind kind)
 {
     assign(lineKind_, kind);
     changeSelected([kind](Annotation& e) {
-        if (e.kind != T::arrow && e.kind != T::length)
+        if (!isLine(e.kind))
             return false;
         e.kind = kind == LineKind::arrow ? T::arrow : T::length;
         return true;

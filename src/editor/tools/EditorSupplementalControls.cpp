@@ -55,7 +55,7 @@ SupplementalContent SupplementalContent::of(const EditorState& state)
     c.magnifierZoom = c.tool == T::magnifier && selected && selected->kind == T::magnifier;
     c.imageLayer = c.tool == T::image;
     c.sourceShot = c.tool == T::select && !state.selectedID();
-    c.busy = state.effectsPending() || state.removingBackgroundID() || state.qrRecognitionID();
+    c.busy = state.effectsPending() || state.removingBackgroundID() || state.qr().id();
     c.remove = state.selectedID().has_value();
     return c;
 }

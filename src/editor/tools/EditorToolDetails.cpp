@@ -213,7 +213,7 @@ void EditorToolDetails::refresh()
     const std::optional<Annotation> selected = state_.selectedAnnotation();
 
     pick(extraPicker_, static_cast<int>(state_.extraTool()));
-    toolLook::show(qrBusy_, state_.qrRecognitionID().has_value());
+    toolLook::show(qrBusy_, state_.qr().id().has_value());
     rulerPicker_->setCurrent(static_cast<int>(state_.rulerUnit()));
     pick(linePicker_, static_cast<int>(state_.lineKind()));
     pick(shapePicker_, static_cast<int>(state_.shape()));

@@ -146,7 +146,7 @@ void EditorExportActions::readQRAndClose(const QRectF& rect)
     const auto bounds = [this] { return state_.cropRect().value_or(state_.canvasRect()); };
     QRectF area = geo::intersection(geo::integral(geo::intersection(rect, bounds())), bounds());
     if (geo::isNull(area) || area.width() < 4 || area.height() < 4) {
-        state_.setQRMessage(QStringLiteral("Выделите область с QR-кодом."));
+        state_.qr().setMessage(QStringLiteral("Выделите область с QR-кодом."));
         return;
     }
     QImage rendered;
@@ -154,7 +154,7 @@ void EditorExportActions::readQRAndClose(const QRectF& rect)
         rendered = ScreenshotRenderer::render(state_.editedShot(), QString(), false);
     } catch (const std::exception& error) {
         const auto* sentence = dynamic_cast<const TarnwickError*>(&error);
-        state_.setQRMessage(sentence ? sentence->errorDescription() : QString::fromUtf8(error.what()));
+        state_.qr().setMessage(sentence ? sentence->errorDescription() : QString::fromUtf8(error.what()));
         report(error);
         return;
     }
@@ -194,10 +194,10 @@ void EditorExportActions::finishQRRead(const QUuid& id, const std::optional<QStr
                 emit actions->qrReadFinished();
         }
     } done{this};
-    if (!state_.finishQRRecognition(id, std::nullopt))
+    if (!state_.qr().finish(id, std::nullopt))
         return;
     const auto failed = [this](const std::exception& failure) {
-        state_.setQRMessage(QStringLiteral("Не удалось распознать QR-код. Попробуйте ещё раз."));
+        state_.qr().setMessage(QStringLiteral("Не удалось распознать QR-код. Попробуйте ещё раз."));
         report(failure);
     };
     if (error) {
@@ -211,7 +211,7 @@ void EditorExportActions::finishQRRead(const QUuid& id, const std::optional<QStr
         return;
     }
     if (!text) {
-        state_.setQRMessage(QStringLiteral("QR-код не найден. Выделите его целиком, захватив поля вокруг."));
+        state_.qr().setMessage(QStringLiteral("QR-код не найден. Выделите его целиком, захватив поля вокруг."));
         return;
     }
     bool copied = false;
@@ -222,7 +222,7 @@ void EditorExportActions::finishQRRead(const QUuid& id, const std::optional<QStr
         return;
     }
     if (!copied) {
-        state_.setQRMessage(QStringLiteral("Не удалось прочитать содержимое QR-кода."));
+        state_.qr().setMessage(QStringLiteral("Не удалось прочитать содержимое QR-кода."));
         return;
     }
     AppModel& model = model_;

@@ -36,8 +36,8 @@ std::optional<QString> editorNotice(const EditorState& state)
 {
     if (state.pickingColor())
         return QStringLiteral("Нажмите на цвет снимка. Esc — отменить.");
-    if (state.qrMessage())
-        return state.qrMessage();
+    if (state.qr().message())
+        return state.qr().message();
     if (state.imageMessage())
         return state.imageMessage();
     return state.effectMessage();

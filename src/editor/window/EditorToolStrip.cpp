@@ -53,11 +53,6 @@ private:
     bool labelShown_ = false;
 };
 
-bool isOneOf(AnnotationTool tool, std::initializer_list<AnnotationTool> tools)
-{
-    return std::find(tools.begin(), tools.end(), tool) != tools.end();
-}
-
 } // namespace
 
 EditorToolStrip::EditorToolStrip(EditorState& state, std::function<void(std::optional<EditorToolGroup>)> onActivate,
@@ -133,9 +128,9 @@ void EditorToolStrip::updateCommentLabel()
 
 void EditorToolStrip::remember(AnnotationTool tool)
 {
-    if (isOneOf(tool, {AnnotationTool::arrow, AnnotationTool::length, AnnotationTool::ruler}))
+    if (toolGroup(tool) == EditorToolGroup::line)
         lineTool_ = tool;
-    else if (isOneOf(tool, {AnnotationTool::pencil, AnnotationTool::highlighter}))
+    else if (toolGroup(tool) == EditorToolGroup::drawing)
         drawingTool_ = tool;
 }
 
@@ -154,16 +149,12 @@ void EditorToolStrip::press(AnnotationTool slotTool)
 void EditorToolStrip::refresh()
 {
     using T = AnnotationTool;
+    using G = EditorToolGroup;
     const T tool = state_.tool();
+    const std::optional<G> group = toolGroup(tool);
     const bool selected[slotCount] = {
-        tool == T::select,
-        isOneOf(tool, {T::arrow, T::length, T::ruler}),
-        isOneOf(tool, {T::rectangle, T::ellipse}),
-        tool == T::crop,
-        tool == T::comment,
-        tool == T::text,
-        isOneOf(tool, {T::pencil, T::highlighter}),
-        tool == T::blur,
+        tool == T::select, group == G::line, group == G::shape, tool == T::crop,
+        tool == T::comment, tool == T::text, group == G::drawing, tool == T::blur,
     };
     for (int i = 0; i < slotCount; ++i)
         slots_[static_cast<std::size_t>(i)]->setSelected(selected[i]);
@@ -171,7 +162,7 @@ void EditorToolStrip::refresh()
     slotButton(2)->setSymbol(symbol(line));
     slotButton(3)->setSymbol(symbol(state_.shape() == ShapeKind::rectangle ? T::rectangle : T::ellipse));
     slotButton(7)->setSymbol(symbol(drawingTool_));
-    const QColor tint = isOneOf(tool, {T::magnifier, T::qr}) ? Theme::accent() : Theme::muted();
+    const QColor tint = group == G::extra ? Theme::accent() : Theme::muted();
     if (tint != extraTint_) {
         extraTint_ = tint;
         extra_->setIcon(platform::symbolIcon(u"zoom-in", tint));

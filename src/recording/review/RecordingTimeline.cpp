@@ -5,7 +5,7 @@
 #include "recording/review/RecordingTimelineThumbnails.h"
 #include "recording/review/RecordingTimelineTime.h"
 #include "recording/review/RecordingTimelineView.h"
-#include "render/CanvasLabel.h"
+#include "series/CanvasLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

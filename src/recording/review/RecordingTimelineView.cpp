@@ -5,7 +5,7 @@
 #include "platform/KeyNames.h"
 #include "recording/review/RecordingTimelineTime.h"
 #include "recording/review/RecordingTimelineTimeEditor.h"
-#include "render/CanvasLabel.h"
+#include "series/CanvasLabel.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -227,16 +227,16 @@ TEST(EditorQR, ReadsOnlyWithTheQrToolAndDropsAbandonedReads)
 
     const std::optional<QUuid> first = state.beginQRRecognition();
     ASSERT_TRUE(first);
-    EXPECT_EQ(state.qrMessage(), QStringLiteral("Распознаём QR-код…"));
+    EXPECT_EQ(state.qr().message(), QStringLiteral("Распознаём QR-код…"));
     EXPECT_FALSE(state.canExport());
     state.setTool(T::arrow);
-    EXPECT_FALSE(state.qrMessage());
-    EXPECT_FALSE(state.finishQRRecognition(*first, QStringLiteral("поздно")));
-    EXPECT_FALSE(state.qrMessage());
+    EXPECT_FALSE(state.qr().message());
+    EXPECT_FALSE(state.qr().finish(*first, QStringLiteral("поздно")));
+    EXPECT_FALSE(state.qr().message());
 
     state.setTool(T::qr);
     const std::optional<QUuid> second = state.beginQRRecognition();
     ASSERT_TRUE(second);
-    EXPECT_TRUE(state.finishQRRecognition(*second, QStringLiteral("https://пример.рф")));
-    EXPECT_EQ(state.qrMessage(), QStringLiteral("https://пример.рф"));
+    EXPECT_TRUE(state.qr().finish(*second, QStringLiteral("https://пример.рф")));
+    EXPECT_EQ(state.qr().message(), QStringLiteral("https://пример.рф"));
 }

@@ -3,6 +3,7 @@
 #include "editor/canvas/ImageCanvasView.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
+#include "render/ScreenshotRenderer.h"
 #include "series/AppModel.h"
 #include "series/ClipboardBridge.h"
 
@@ -50,9 +51,8 @@ struct EditorHarness {
     QTemporaryDir root;
     QSettings settings{root.filePath(QStringLiteral("prefs.ini")), QSettings::IniFormat};
     Board board;
-    ClipboardBridge bridge{board, root.path()};
-    // A display no server listens on: the hand-off hooks stay away from any real one.
-    AppModel model{bridge, settings, false, QStringLiteral(":65000")};
+    ClipboardBridge bridge{board, root.path(), &ScreenshotRenderer::render};
+    AppModel model{bridge, settings};
     int beeps = 0;
     QStringList alerts;
     QVector<std::pair<bool, bool>> finishes; // save, prepareForPaste

@@ -186,7 +186,7 @@ TEST_F(ToolbarTest, OrientationIsRememberedAndTheSelectedSlotIsAccented)
     settings.sync();
     {
         QSettings again(settings.fileName(), QSettings::IniFormat);
-        AppModel restarted(bridge, again, false, QStringLiteral(":65000"));
+        AppModel restarted(bridge, again);
         EXPECT_TRUE(restarted.editorVerticalToolbar());
     }
     addSelected(redRectangle({10, 10}, {60, 60}));

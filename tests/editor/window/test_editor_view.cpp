@@ -122,11 +122,11 @@ TEST_F(EditorViewTest, TextsShowLinuxKeyNames)
     EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("Выделите объект прямоугольником с небольшим запасом."));
     QMimeData nothing;
     state().pasteImage(&nothing);
-    state().setQRMessage(QStringLiteral("код"));
+    state().qr().setMessage(QStringLiteral("код"));
     settle();
     EXPECT_EQ(view().notice()->text(), QStringLiteral("код"));
     EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("код"));
-    state().setQRMessage(std::nullopt);
+    state().qr().setMessage(std::nullopt);
     settle();
     EXPECT_EQ(view().notice()->text(), QStringLiteral("В буфере обмена нет изображения."));
 }

@@ -114,11 +114,11 @@ TEST_F(ExportActions, QRCodeUnderTheDragIsCopiedAndTheEditorCloses)
     QSignalSpy finished(&window->actions(), &EditorExportActions::qrReadFinished);
 
     window->actions().readQRAndClose(QRectF(300, 250, 2.5, 40));
-    EXPECT_EQ(state().qrMessage(), QStringLiteral("Выделите область с QR-кодом."));
+    EXPECT_EQ(state().qr().message(), QStringLiteral("Выделите область с QR-кодом."));
     dragOnCanvas({260, 20}, {390, 260}); // grey only
-    EXPECT_EQ(state().qrMessage(), QStringLiteral("Распознаём QR-код…"));
+    EXPECT_EQ(state().qr().message(), QStringLiteral("Распознаём QR-код…"));
     ASSERT_TRUE(finished.wait(5000));
-    EXPECT_EQ(state().qrMessage(), QStringLiteral("QR-код не найден. Выделите его целиком, захватив поля вокруг."));
+    EXPECT_EQ(state().qr().message(), QStringLiteral("QR-код не найден. Выделите его целиком, захватив поля вокруг."));
     EXPECT_TRUE(finishes.isEmpty());
 
     dragOnCanvas({10, 10}, {250, 260});
@@ -148,6 +148,6 @@ TEST_F(ExportActions, ALateQRResultAfterAToolChangeChangesNothing)
     state().setTool(AnnotationTool::arrow);
     ASSERT_TRUE(finished.wait(5000));
     EXPECT_TRUE(board.publishedData(QStringLiteral("text/plain")).isEmpty());
-    EXPECT_FALSE(state().qrMessage());
+    EXPECT_FALSE(state().qr().message());
     EXPECT_TRUE(finishes.isEmpty());
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "app/X11HandOffHooks.h"
 #include "platform/QtClipboardBackend.h"
 #include "series/AppModel.h"
+#include "series/SeriesTestSupport.h"
 #include "support/X11Test.h"
-
-#include "SeriesTestSupport.h"
 
 #include <QUrl>
 
@@ -12,7 +12,7 @@ namespace tarnwick::test {
 
 inline const QByteArray commentText = QStringLiteral("A1 первый\nB1 второй <b>").toUtf8();
 
-// The hand-off for real: Tarnwick's model with its Ctrl+V watch, XTEST paste
+// The hand-off for real: Tarnwick's model with the shell's Ctrl+V watch, XTEST paste
 // and the Qt clipboard in this process, a series of two shots saved for a
 // chat; the chat is the fixture's window of another program, and what it
 // would paste is read with xclip from another process.
@@ -21,7 +21,9 @@ protected:
     void SetUp() override
     {
         X11Test::SetUp();
-        model = std::make_unique<AppModel>(bridge, settings, true);
+        hooks = std::make_unique<X11HandOffHooks>();
+        model = std::make_unique<AppModel>(bridge, settings);
+        hooks->install(*model);
         model->alert = [this](const QString& s) { alerts << s; };
         for (const Screenshot& shot : {shotWithComments({QStringLiteral("первый")}, Qt::red),
                                        shotWithComments({QStringLiteral("второй <b>")}, Qt::blue)})
@@ -51,6 +53,7 @@ protected:
         EXPECT_FALSE(xclipTargets().contains(QStringLiteral("image/png")));
     }
 
+    std::unique_ptr<X11HandOffHooks> hooks; // outlives the model that calls it
     std::unique_ptr<AppModel> model;
     QStringList alerts;
 };

@@ -15,13 +15,13 @@ TEST_F(HandOffWithoutRecord, SaysWhatIsMissingAndTheCommentsGoByHand)
     EXPECT_EQ(model->status(), QStringLiteral("Включите расширение RECORD на X-сервере"));
     platform::ActiveWindow target;
     target.window = chat;
-    model->pasteAll(target);
+    model->handOff().pasteAll(target);
     EXPECT_EQ(model->status(), QStringLiteral("Включите расширение XTEST на X-сервере"));
     EXPECT_FALSE(model->transferInProgress());
     expectImagesOffered();
 
     // A Ctrl+V reported anyway: the comment step cannot type and asks the user.
-    model->handlePaste();
+    model->handOff().handlePaste();
     ASSERT_TRUE(waitUntil([&] { return model->awaitingComments(); }, std::chrono::seconds(5)));
     EXPECT_EQ(model->status(), QStringLiteral("Снимки вставлены. Нажмите Ctrl+V ещё раз для текста"));
     EXPECT_FALSE(model->transferInProgress());

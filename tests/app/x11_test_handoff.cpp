@@ -17,7 +17,7 @@ protected:
     void SetUp() override
     {
         X11HandOffTest::SetUp();
-        ASSERT_TRUE(model->monitoring()) << model->monitor().errorText().toStdString();
+        ASSERT_TRUE(model->monitoring()) << hooks->monitor().errorText().toStdString();
         ASSERT_TRUE(model->automaticPasteAllowed());
     }
 
@@ -82,7 +82,7 @@ TEST_F(HandOffOnX11, PasteAllBringsTheChatForwardAndPastesBoth)
     target.window = chat;
     target.pid = 4242;
     const auto since = std::chrono::steady_clock::now();
-    model->pasteAll(target);
+    model->handOff().pasteAll(target);
     // Playing the window manager: grant the activation Tarnwick asked for.
     const auto request = x.activationRequest(2s);
     ASSERT_TRUE(request);
@@ -97,12 +97,14 @@ TEST(HandOffWatch, TheRefreshReinstallsAWatchThatLostItsServer)
 {
     Xvfb server({}, Xvfb::Environment::LeaveDisplay);
     SeriesParts<platform::QtClipboardBackend> parts;
-    AppModel model(parts.bridge, parts.settings, true, server.display());
+    X11HandOffHooks hooks(server.display());
+    AppModel model(parts.bridge, parts.settings);
+    hooks.install(model);
     ASSERT_TRUE(model.monitoring());
     server.restart();
-    ASSERT_TRUE(waitUntil([&] { return !model.monitor().isMonitoring(); }));
+    ASSERT_TRUE(waitUntil([&] { return !hooks.monitor().isMonitoring(); }));
     model.refresh();
     EXPECT_TRUE(model.monitoring());
-    EXPECT_TRUE(model.monitor().isMonitoring());
+    EXPECT_TRUE(hooks.monitor().isMonitoring());
     EXPECT_TRUE(model.automaticPasteAllowed());
 }

@@ -1,4 +1,4 @@
-#include "render/CanvasLabel.h"
+#include "series/CanvasLabel.h"
 
 #include <QFont>
 #include <QRawFont>
