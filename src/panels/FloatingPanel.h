@@ -38,6 +38,9 @@ public:
     // and bottom of the first screen), keeps it on a visible screen and shows it in front
     // without taking the focus.
     void present();
+    // A normal window with a taskbar entry, or a tool window without one; a visible panel is
+    // presented again.
+    void setTaskbarEntry(bool shown);
     // Moves the panel back onto a visible screen if needed and saves its origin.
     void rememberPosition();
 
@@ -54,6 +57,9 @@ public:
     // with it too.
     static QPointF constrainedOrigin(QPointF origin, QSizeF size, const QList<QRectF>& visibleFrames);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // The stored origin when it is a list of exactly two finite numbers.
     std::optional<QPointF> savedOrigin() const;
@@ -63,6 +69,8 @@ private:
     FrameSource visibleFrames_;
     bool positioned_ = false;
     bool onX11_ = false;
+    // The window manager's states are asked again once it has mapped the panel.
+    bool statesPending_ = false;
     platform::X11Connection connection_;
     FloatingPanelView* view_ = nullptr;
 };
