@@ -129,16 +129,15 @@ void FloatingPanel::present()
     if (onX11_) {
         platform::showOnAllDesktops(connection_, static_cast<std::uint32_t>(winId()));
         // A panel shown again right after it was hidden can lose the states it was mapped with:
-        // the window manager, withdrawing it late, clears them. Once mapped they are asked again.
-        statesPending_ = true;
+        // the window manager, withdrawing it late, clears them. Each time the panel is exposed
+        // they are asked again (an early exposure may still belong to the previous mapping).
         windowHandle()->installEventFilter(this);
     }
 }
 
 bool FloatingPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (statesPending_ && watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
-        statesPending_ = false;
+    if (onX11_ && watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
         const auto id = static_cast<std::uint32_t>(winId());
         platform::showOnAllDesktops(connection_, id);
         platform::keepAbove(connection_, id);

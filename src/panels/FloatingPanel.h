@@ -69,8 +69,6 @@ private:
     FrameSource visibleFrames_;
     bool positioned_ = false;
     bool onX11_ = false;
-    // The window manager's states are asked again once it has mapped the panel.
-    bool statesPending_ = false;
     platform::X11Connection connection_;
     FloatingPanelView* view_ = nullptr;
 };
