@@ -1,6 +1,5 @@
 #include "panels/FloatingPanelMenu.h"
 
-#include "panels/PanelLook.h"
 #include "platform/Icons.h"
 #include "platform/KeyNames.h"
 #include "series/AppModel.h"
@@ -74,7 +73,7 @@ QAction* FloatingPanelMenu::add(Entry entry, const QString& title, const char* s
 {
     QAction* item = addAction(title);
     if (symbol)
-        item->setIcon(panelLook::symbol(QString::fromLatin1(symbol), 16));
+        item->setIcon(platform::menuIcon(QString::fromLatin1(symbol), palette()));
     entries_[static_cast<std::size_t>(entry)] = item;
     return item;
 }

@@ -23,6 +23,7 @@
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tarnwick::recording {
 
@@ -336,6 +337,25 @@ void RecordingWindow::refresh()
     save_->setEnabled(phase == RecordingPhase::review && !model_.trackingProgress());
     saving_->setVisible(phase == RecordingPhase::exporting);
     savingText_->setVisible(phase == RecordingPhase::exporting);
+}
+
+void RecordingWindow::resizeForReview()
+{
+    const QSize wanted(900, 820);
+    const QScreen* where = screen();
+    if (!where)
+        return resize(wanted);
+    const QRect area = where->availableGeometry();
+    // Before the window manager has framed the window its frame is unknown: keep room for a title bar.
+    const QRect frame = frameGeometry(), inner = geometry();
+    const QMargins decoration = frame == inner ? QMargins(0, 32, 0, 0)
+                                               : QMargins(inner.left() - frame.left(), inner.top() - frame.top(),
+                                                          frame.right() - inner.right(), frame.bottom() - inner.bottom());
+    const QSize room = area.size().shrunkBy(decoration);
+    resize(wanted.boundedTo(room).expandedTo(minimumSize()));
+    const QRect outer(pos(), size().grownBy(decoration));
+    move(std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+         std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
 }
 
 void RecordingWindow::closeEvent(QCloseEvent* event)

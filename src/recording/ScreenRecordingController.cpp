@@ -422,7 +422,7 @@ void ScreenRecordingController::stopped(const RecordingResult& result, double du
         model_->setPhase(RecordingPhase::review);
         model_->seekVideo(0, false); // the first picture, to draw regions on
         if (window_)
-            window_->resize(900, 820);
+            window_->resizeForReview();
     }
     present();
 }
