@@ -60,6 +60,7 @@ AppShell::Hooks withDefaults(AppShell::Hooks hooks)
             box.setInformativeText(informative);
             box.addButton(QStringLiteral("Остаться"), QMessageBox::RejectRole);
             QPushButton* quit = box.addButton(QStringLiteral("Завершить"), QMessageBox::AcceptRole);
+            Theme::giveRoom(box);
             box.exec();
             return box.clickedButton() == quit;
         };
@@ -67,6 +68,7 @@ AppShell::Hooks withDefaults(AppShell::Hooks hooks)
         hooks.about = [](const QString& title, const QString& informative) {
             QMessageBox box(QMessageBox::Information, QStringLiteral("Tarnwick"), title);
             box.setInformativeText(informative);
+            Theme::giveRoom(box);
             box.exec();
         };
     if (!hooks.reveal)

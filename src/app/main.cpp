@@ -1,6 +1,7 @@
 #include "app/AppShell.h"
 #include "app/QuitGuard.h"
 #include "app/SingleInstance.h"
+#include "panels/DarkStyle.h"
 #include "platform/PrivateFiles.h"
 #include "platform/QtClipboardBackend.h"
 #include "platform/TarnwickError.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setStyle(new tarnwick::DarkStyle);
 
     QStringList arguments = app.arguments().mid(1);
     // The running instance has another working folder: hand it an absolute path.

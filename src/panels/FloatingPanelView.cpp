@@ -115,7 +115,8 @@ FloatingPanelView::FloatingPanelView(AppModel& model, QWidget* parent) : QWidget
     status_ = new QLabel(this);
     status_->setFont(panelLook::font(9));
     // Two lines at most; longer texts are elided and read whole in the tool tip.
-    status_->setFixedHeight(statusLines * QFontMetrics(status_->font()).lineSpacing());
+    status_->setText(QStringLiteral("1\n2"));
+    status_->setFixedHeight(status_->sizeHint().height());
     status_->setAlignment(Qt::AlignCenter);
     QPalette mutedText = status_->palette();
     mutedText.setColor(QPalette::WindowText, Theme::muted());
@@ -139,6 +140,7 @@ FloatingPanelView::FloatingPanelView(AppModel& model, QWidget* parent) : QWidget
         "Снимки и разметка будут удалены из памяти. Уже подготовленная вставка останется в буфере."));
     confirmation_->setEscapeButton(confirmation_->addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole));
     confirmClear_ = confirmation_->addButton(QStringLiteral("Очистить"), QMessageBox::DestructiveRole);
+    Theme::giveRoom(*confirmation_);
     connect(confirmation_, &QDialog::finished, this, [this] {
         const bool clear = confirmation_->clickedButton() == confirmClear_;
         model_.setConfirmClear(false);

@@ -41,8 +41,14 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    QMargins decoration() const;
+    void fitToContent();
+    void keepOnScreen();
     QWidget* buildSettings();
     QWidget* buildReview();
     void refresh();

@@ -8,6 +8,7 @@
 #include "recording/review/VideoBlurExport.h"
 #include "recording/review/VideoBlurRendering.h"
 #include "recording/review/VideoBlurTracking.h"
+#include "series/Palette.h"
 
 #include <QApplication>
 #include <QDir>
@@ -106,6 +107,7 @@ RecordingServices RecordingServices::system()
         QPushButton* stay = box.addButton(QStringLiteral("Остаться"), QMessageBox::RejectRole);
         QPushButton* remove = box.addButton(QStringLiteral("Удалить запись"), QMessageBox::DestructiveRole);
         box.setDefaultButton(stay);
+        Theme::giveRoom(box);
         box.exec();
         return box.clickedButton() == remove;
     };

@@ -3,6 +3,7 @@
 #include "platform/Capabilities.h"
 #include "platform/KeyNames.h"
 #include "platform/TarnwickError.h"
+#include "series/Palette.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -39,6 +40,7 @@ AppModel::AppModel(ClipboardBridge& clipboard, QSettings& preferences, bool star
     alert = [](const QString& sentence) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
         box.setInformativeText(sentence);
+        Theme::giveRoom(box);
         box.exec();
     };
     beep = [] { QApplication::beep(); };

@@ -1,6 +1,8 @@
 #include "series/Palette.h"
 
+#include <QGridLayout>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <algorithm>
 
 namespace tarnwick {
@@ -29,6 +31,15 @@ QPalette Theme::darkPalette()
     for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         palette.setColor(QPalette::Disabled, role, QColor::fromRgbF(0.45f, 0.45f, 0.45f));
     return palette;
+}
+
+void Theme::giveRoom(QMessageBox& box)
+{
+    constexpr int readableWidth = 380;
+    // Message boxes rebuild their grid when a text changes, so this comes after the last one.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(readableWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
 }
 
 QFont Theme::font(int pixels, QFont::Weight weight)

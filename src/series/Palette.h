@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <array>
 
+class QMessageBox;
+
 namespace tarnwick {
 
 // The shared colours of every window and of the annotation palette.
@@ -22,6 +24,9 @@ QColor paletteColor(int index);
 QColor marker();
 // The palette of the dark windows: near-white (0.94) text on the window background.
 QPalette darkPalette();
+// Widens a message box whose texts are all set to a width its title and texts read in: Qt
+// sizes it to its text, and the window manager cuts the title of a short question.
+void giveRoom(QMessageBox& box);
 // The application's font at a size in points of the interface (device-independent pixels).
 QFont font(int pixels, QFont::Weight weight = QFont::Normal);
 } // namespace Theme
