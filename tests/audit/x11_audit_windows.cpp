@@ -196,8 +196,9 @@ protected:
         for (QWidget* w : shownWindows())
             shown |= w->frameGeometry();
         QDir().mkpath(TARNWICK_DOCS "/gallery");
-        screen->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
-            .save(QStringLiteral(TARNWICK_DOCS "/gallery/%1.png").arg(QString::fromStdString(name)));
+        screen->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height()).toImage() // flat colours: a palette keeps it small
+            .convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither)
+            .save(QStringLiteral(TARNWICK_DOCS "/gallery/%1.png").arg(QString::fromStdString(name)), "PNG", 0);
     }
 
     static Screenshot shot(QColor colour = QColor(90, 140, 200))
