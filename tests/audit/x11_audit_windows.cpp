@@ -181,17 +181,23 @@ protected:
                 ADD_FAILURE() << scene << ", " << nameOf(w) << ": " << fault;
     }
 
-    void picture(const std::string& name)
+    // The windows as they draw themselves (the screen may not show a new one yet), popups over windows.
+    static void picture(const std::string& name)
     {
-        QScreen* screen = QGuiApplication::primaryScreen();
-        if (qEnvironmentVariableIntValue("TARNWICK_DOCS_PICTURES") != 1 || screen->size() != QSize(1280, 720))
+        if (qEnvironmentVariableIntValue("TARNWICK_DOCS_PICTURES") != 1 || QGuiApplication::primaryScreen()->size() != QSize(1280, 720))
             return;
+        QList<QWidget*> windows = shownWindows();
+        std::ranges::stable_partition(windows, [](QWidget* w) { return w->windowType() == Qt::Window; });
         QRect shown;
-        for (QWidget* w : shownWindows())
-            shown |= w->frameGeometry();
-        QDir().mkpath(TARNWICK_DOCS "/gallery");
-        screen->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height()).toImage() // flat colours: a palette keeps it small
-            .convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither)
+        for (QWidget* w : windows)
+            shown |= w->geometry();
+        QImage canvas(shown.size(), QImage::Format_RGB32);
+        canvas.fill(Qt::black);
+        QPainter painter(&canvas);
+        for (QWidget* w : windows)
+            painter.drawPixmap(w->geometry().topLeft() - shown.topLeft(), w->grab());
+        QDir().mkpath(TARNWICK_DOCS "/gallery"); // flat colours: a palette keeps the file small
+        canvas.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither)
             .save(QStringLiteral(TARNWICK_DOCS "/gallery/%1.png").arg(QString::fromStdString(name)), "PNG", 0);
     }
 
