@@ -26,6 +26,7 @@
 #include <QtWidgets>
 #include <gtest/gtest.h>
 #include <map>
+#include <numeric>
 
 using namespace tarnwick;
 
@@ -120,10 +121,8 @@ std::vector<std::string> audit(QWidget* window)
 
 QList<QWidget*> shownWindows()
 {
-    QList<QWidget*> windows;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowType() != Qt::ToolTip)
-            windows << w;
+    QList<QWidget*> windows = QApplication::topLevelWidgets();
+    windows.removeIf([](QWidget* w) { return !w->isVisible() || w->windowType() == Qt::ToolTip; });
     return windows;
 }
 
@@ -188,9 +187,7 @@ protected:
             return;
         QList<QWidget*> windows = shownWindows();
         std::ranges::stable_partition(windows, [](QWidget* w) { return w->windowType() == Qt::Window; });
-        QRect shown;
-        for (QWidget* w : windows)
-            shown |= w->geometry();
+        const QRect shown = std::accumulate(windows.begin(), windows.end(), QRect(), [](QRect r, QWidget* w) { return r | w->geometry(); });
         QImage canvas(shown.size(), QImage::Format_RGB32);
         canvas.fill(Qt::black);
         QPainter painter(&canvas);
