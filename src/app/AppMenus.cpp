@@ -114,11 +114,10 @@ QString AppMenus::symbolFor(const QString& title)
 
 void AppMenus::applyIcons(QMenu& menu)
 {
-    const QColor ink = menu.palette().color(QPalette::WindowText);
     for (QAction* action : menu.actions()) {
         const QString symbol = symbolFor(action->text());
         if (!platform::iconResource(symbol).isEmpty() && action->icon().isNull()) {
-            const QIcon icon = platform::symbolIcon(symbol, ink);
+            const QIcon icon = platform::menuIcon(symbol, menu.palette());
             if (!icon.isNull())
                 action->setIcon(icon);
         }

@@ -63,6 +63,7 @@ AppShell::Hooks withDefaults(AppShell::Hooks hooks)
             box.setInformativeText(informative);
             box.addButton(QStringLiteral("Остаться"), QMessageBox::RejectRole);
             QPushButton* quit = box.addButton(QStringLiteral("Завершить"), QMessageBox::AcceptRole);
+            Theme::giveRoom(box);
             box.exec();
             return box.clickedButton() == quit;
         };
@@ -70,6 +71,7 @@ AppShell::Hooks withDefaults(AppShell::Hooks hooks)
         hooks.about = [](const QString& title, const QString& informative) {
             QMessageBox box(QMessageBox::Information, QStringLiteral("Tarnwick"), title);
             box.setInformativeText(informative);
+            Theme::giveRoom(box);
             box.exec();
         };
     if (!hooks.reveal)
@@ -97,6 +99,7 @@ AppShell::AppShell(QSettings& preferences, platform::ClipboardBackend& board, QS
     model_->alert = [](const QString& sentence) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
         box.setInformativeText(sentence);
+        Theme::giveRoom(box);
         box.exec();
     };
     handOffHooks_ = std::make_unique<X11HandOffHooks>();

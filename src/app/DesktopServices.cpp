@@ -36,16 +36,14 @@ void revealInFileManager(const QString& folder)
 
 void setTaskbarVisible(QWidget& panel, bool visible)
 {
+    if (auto* floating = qobject_cast<FloatingPanel*>(&panel))
+        return floating->setTaskbarEntry(visible);
     const Qt::WindowFlags kind = visible ? Qt::Window : Qt::Tool;
     if ((panel.windowFlags() & Qt::WindowType_Mask) == kind)
         return;
     const bool shown = panel.isVisible();
     panel.setWindowFlags((panel.windowFlags() & ~Qt::WindowType_Mask) | kind);
-    if (!shown)
-        return;
-    if (auto* floating = qobject_cast<FloatingPanel*>(&panel))
-        floating->present();
-    else
+    if (shown)
         panel.show();
 }
 

@@ -1,6 +1,7 @@
 #include "app/AppShell.h"
 #include "app/QuitGuard.h"
 #include "app/SingleInstance.h"
+#include "panels/DarkStyle.h"
 #include "platform/PrivateFiles.h"
 #include "platform/QtClipboardBackend.h"
 #include "platform/QtTranslations.h"
@@ -20,6 +21,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
     const QString translationMissing = tarnwick::platform::installQtTranslations(app);
+    QApplication::setStyle(new tarnwick::DarkStyle);
 
     QStringList arguments = app.arguments().mid(1);
     // The running instance has another working folder: hand it an absolute path.

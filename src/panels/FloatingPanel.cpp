@@ -9,6 +9,7 @@
 #include <QRegion>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -125,8 +126,34 @@ void FloatingPanel::present()
     keepOnScreen(frames);
     show();
     raise();
-    if (onX11_)
+    if (onX11_) {
         platform::showOnAllDesktops(connection_, static_cast<std::uint32_t>(winId()));
+        // A panel shown again right after it was hidden can lose the states it was mapped with:
+        // the window manager, withdrawing it late, clears them. Each time the panel is exposed
+        // they are asked again (an early exposure may still belong to the previous mapping).
+        windowHandle()->installEventFilter(this);
+    }
+}
+
+bool FloatingPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (onX11_ && watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        const auto id = static_cast<std::uint32_t>(winId());
+        platform::showOnAllDesktops(connection_, id);
+        platform::keepAbove(connection_, id);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FloatingPanel::setTaskbarEntry(bool shown)
+{
+    const Qt::WindowFlags kind = shown ? Qt::Window : Qt::Tool;
+    if ((windowFlags() & Qt::WindowType_Mask) == kind)
+        return;
+    const bool visible = isVisible();
+    setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | kind);
+    if (visible)
+        present();
 }
 
 void FloatingPanel::rememberPosition()

@@ -38,6 +38,9 @@ public:
     // and bottom of the first screen), keeps it on a visible screen and shows it in front
     // without taking the focus.
     void present();
+    // A normal window with a taskbar entry, or a tool window without one; a visible panel is
+    // presented again.
+    void setTaskbarEntry(bool shown);
     // Moves the panel back onto a visible screen if needed and saves its origin.
     void rememberPosition();
 
@@ -53,6 +56,9 @@ public:
     // comes back unchanged. Pure; the recording and scrolling-capture windows place themselves
     // with it too.
     static QPointF constrainedOrigin(QPointF origin, QSizeF size, const QList<QRectF>& visibleFrames);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The stored origin when it is a list of exactly two finite numbers.

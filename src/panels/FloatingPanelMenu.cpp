@@ -80,8 +80,7 @@ QAction* FloatingPanelMenu::add(Entry entry, const QString& title, const char* s
 {
     QAction* item = addAction(title);
     if (symbol)
-        // In the menu's own ink: the panel's white symbols vanish on a light menu.
-        item->setIcon(platform::symbolIcon(QString::fromLatin1(symbol), palette().color(QPalette::WindowText)));
+        item->setIcon(platform::menuIcon(QString::fromLatin1(symbol), palette()));
     entries_[static_cast<std::size_t>(entry)] = item;
     return item;
 }

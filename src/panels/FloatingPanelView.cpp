@@ -1,5 +1,6 @@
 #include "panels/FloatingPanelView.h"
 
+#include "panels/FloatingPanel.h"
 #include "panels/FloatingPanelMenu.h"
 #include "panels/PanelDragRegion.h"
 #include "panels/PanelLook.h"
@@ -17,10 +18,37 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace tarnwick {
+
+namespace {
+
+constexpr int statusLines = 2;
+constexpr int margin = 10;
+
+// `text` broken into at most two lines of `width`, the second elided when more would follow.
+QString fitToTwoLines(const QString& text, const QFont& font, int width)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    QStringList lines;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (lines.size() == statusLines - 1) {
+            const QString rest = text.mid(line.textStart());
+            lines << QFontMetrics(font).elidedText(rest.simplified(), Qt::ElideRight, width);
+            break;
+        }
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines.join(u'\n');
+}
+
+} // namespace
 
 // The accent-free wide button that starts an area capture: "+ Новый снимок … Ctrl+2".
 class NewShotButton : public QAbstractButton {
@@ -69,7 +97,7 @@ FloatingPanelView::FloatingPanelView(AppModel& model, QWidget* parent) : QWidget
     setPalette(colours);
 
     auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(10, 10, 10, 10);
+    root->setContentsMargins(margin, margin, margin, margin);
     root->setSpacing(3);
     root->addStretch();
     root->addWidget(makeHeader());
@@ -85,10 +113,11 @@ FloatingPanelView::FloatingPanelView(AppModel& model, QWidget* parent) : QWidget
     root->addWidget(newShot_);
 
     status_ = new QLabel(this);
-    status_->setFixedHeight(22);
     status_->setFont(panelLook::font(9));
+    // Two lines at most; longer texts are elided and read whole in the tool tip.
+    status_->setText(QStringLiteral("1\n2"));
+    status_->setFixedHeight(status_->sizeHint().height());
     status_->setAlignment(Qt::AlignCenter);
-    status_->setWordWrap(true);
     QPalette mutedText = status_->palette();
     mutedText.setColor(QPalette::WindowText, Theme::muted());
     status_->setPalette(mutedText);
@@ -114,6 +143,7 @@ FloatingPanelView::FloatingPanelView(AppModel& model, QWidget* parent) : QWidget
         "Снимки и разметка будут удалены из памяти. Уже подготовленная вставка останется в буфере."));
     confirmation_->setEscapeButton(confirmation_->addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole));
     confirmClear_ = confirmation_->addButton(QStringLiteral("Очистить"), QMessageBox::DestructiveRole);
+    Theme::giveRoom(*confirmation_);
     connect(confirmation_, &QDialog::finished, this, [this] {
         const bool clear = confirmation_->clickedButton() == confirmClear_;
         model_.setConfirmClear(false);
@@ -202,7 +232,11 @@ void FloatingPanelView::refresh()
     count_->setText(QString::number(shots));
     newShot_->setText(model_.busy() ? QStringLiteral("Подготовка…") : QStringLiteral("Новый снимок"));
     newShot_->setEnabled(!model_.busy() && !full);
-    status_->setText(full ? QStringLiteral("Серия заполнена — вставьте её") : model_.status());
+    const QString status = full ? QStringLiteral("Серия заполнена — вставьте её") : model_.status();
+    const int statusWidth = FloatingPanel::panelWidth - 2 * margin;
+    const QString shown = fitToTwoLines(status, status_->font(), statusWidth);
+    status_->setText(shown);
+    status_->setToolTip(QString(shown).replace(u'\n', u' ') == status.simplified() ? QString() : status);
     status_->setVisible(!model_.screenPermissionRequired());
     screenAccess_->setVisible(model_.screenPermissionRequired());
     setToolTip(model_.status());

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
@@ -134,9 +135,13 @@ void PermissionSetupView::refresh()
         primary_->updateGeometry();
     }
     primary_->setEnabled(!model_.requesting());
-    // The height follows the texts (a notice may have appeared) at the fixed width.
-    if (layout())
-        setFixedHeight(layout()->totalHeightForWidth(fixedWidth));
+    // The width is the design's unless the buttons' texts need more; the height follows the texts
+    // (a notice may have appeared) at that width.
+    if (layout()) {
+        const int width = std::max(fixedWidth, layout()->totalMinimumSize().width());
+        setFixedWidth(width);
+        setFixedHeight(layout()->totalHeightForWidth(width));
+    }
 }
 
 void PermissionSetupView::keyPressEvent(QKeyEvent* event)

@@ -21,7 +21,7 @@ class PrimaryButton;
 class PermissionSetupView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int fixedWidth = 620;
+    static constexpr int fixedWidth = 620; // wider only when the buttons need it
 
     // `onRefresh` is the owner's refresh routine; without it the view refreshes the model itself.
     PermissionSetupView(PermissionSetupModel& model, std::function<void()> onClose,

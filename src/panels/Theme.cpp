@@ -1,11 +1,22 @@
 #include "panels/Theme.h"
 
 #include <QApplication>
+#include <QGridLayout>
+#include <QMessageBox>
 #include <QLabel>
 #include <QPainter>
 #include <algorithm>
 
 namespace tarnwick {
+
+void Theme::giveRoom(QMessageBox& box)
+{
+    constexpr int readableWidth = 380;
+    // Message boxes rebuild their grid when a text changes, so this comes after the last one.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(readableWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+}
 
 QLabel* themedLabel(const QString& text, int pixels, QFont::Weight weight, QWidget* parent,
                     const std::optional<QColor>& colour)

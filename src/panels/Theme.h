@@ -14,8 +14,15 @@
 #include <optional>
 
 class QLabel;
+class QMessageBox;
 
 namespace tarnwick {
+
+namespace Theme {
+// Widens a message box whose texts are all set to a width its title and texts read in: Qt
+// sizes it to its text, and the window manager cuts the title of a short question.
+void giveRoom(QMessageBox& box);
+} // namespace Theme
 
 
 // A label in the application's font at `pixels`, in `colour` when one is given.

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
+#include <tuple>
 
 namespace tarnwick::platform {
 namespace {
@@ -68,6 +69,20 @@ QPixmap symbolPixmap(QStringView symbol, int side, const QColor& color)
 {
     QIcon icon = symbolIcon(symbol, color);
     return icon.isNull() ? QPixmap() : icon.pixmap(QSize(side, side));
+}
+
+QIcon menuIcon(QStringView symbol, const QPalette& menuPalette)
+{
+    if (iconResource(symbol).isEmpty())
+        return {};
+    QIcon icon;
+    for (auto [mode, group, role] : {std::tuple{QIcon::Normal, QPalette::Active, QPalette::Text},
+                                     {QIcon::Active, QPalette::Active, QPalette::HighlightedText},
+                                     {QIcon::Selected, QPalette::Active, QPalette::HighlightedText},
+                                     {QIcon::Disabled, QPalette::Disabled, QPalette::Text}})
+        for (int side : {16, 32})
+            icon.addPixmap(symbolPixmap(symbol, side, menuPalette.color(group, role)), mode);
+    return icon;
 }
 
 } // namespace tarnwick::platform

@@ -41,6 +41,17 @@ bool showOnAllDesktops(X11Connection& connection, std::uint32_t window)
     return x11::Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)) != nullptr;
 }
 
+bool keepAbove(X11Connection& connection, std::uint32_t window)
+{
+    xcb_connection_t* c = x11::Access::connection(connection);
+    if (!c || window == XCB_NONE)
+        return false;
+    constexpr std::uint32_t add = 1;
+    sendToRoot(c, x11::Access::root(connection), window, x11::atom(c, "_NET_WM_STATE"),
+               {add, x11::atom(c, "_NET_WM_STATE_ABOVE"), 0, 2, 0});
+    return x11::Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)) != nullptr;
+}
+
 bool compositingManagerRunning(X11Connection& connection)
 {
     xcb_connection_t* c = x11::Access::connection(connection);

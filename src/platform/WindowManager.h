@@ -11,6 +11,10 @@ class X11Connection;
 // False when the server does not answer.
 bool showOnAllDesktops(X11Connection& connection, std::uint32_t window);
 
+// Asks the window manager to keep the mapped `window` above others (_NET_WM_STATE_ABOVE).
+// False when the server does not answer.
+bool keepAbove(X11Connection& connection, std::uint32_t window);
+
 // Whether a compositing manager runs on the connection's screen (a client owns
 // _NET_WM_CM_Sn), so that translucent window corners show what lies below.
 bool compositingManagerRunning(X11Connection& connection);

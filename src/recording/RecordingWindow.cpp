@@ -18,12 +18,15 @@
 #include <QLocale>
 #include <QProcess>
 #include <QProgressBar>
+#include <QResizeEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tarnwick::recording {
 
@@ -39,6 +42,13 @@ QLabel* note(const QString& text, int size)
     label->setPalette(p);
     return label;
 }
+
+// Asks for its content's whole height and scrolls when it gets less.
+class FittingScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override { return widget() ? widget()->sizeHint() : QScrollArea::sizeHint(); }
+};
 
 QFrame* divider()
 {
@@ -71,9 +81,10 @@ RecordingWindow::RecordingWindow(RecordingUIModel& model, std::function<bool()> 
     p.setColor(QPalette::Window, QColor::fromRgbF(0.09f, 0.09f, 0.09f));
     setPalette(p);
     resize(650, 540);
-    setMinimumSize(620, 520);
 
     auto* root = new QVBoxLayout(this);
+    // The window is never smaller than what its current phase needs (fitToContent).
+    root->setSizeConstraint(QLayout::SetNoConstraint);
     root->setContentsMargins(24, 24, 24, 24);
     root->setSpacing(18);
 
@@ -87,6 +98,7 @@ RecordingWindow::RecordingWindow(RecordingUIModel& model, std::function<bool()> 
     title_ = new QLabel;
     title_->setFont(Theme::font(21, QFont::DemiBold));
     subtitle_ = note(QString(), 12);
+    subtitle_->setWordWrap(false);
     titles->addWidget(title_);
     titles->addWidget(subtitle_);
     header->addLayout(titles);
@@ -119,6 +131,7 @@ RecordingWindow::RecordingWindow(RecordingUIModel& model, std::function<bool()> 
 
     auto* bottom = new QHBoxLayout;
     localNote_ = note(QStringLiteral("Локально · 30 кадров/с"), 11);
+    localNote_->setWordWrap(false);
     discard_ = new QPushButton(QStringLiteral("Удалить запись"));
     saving_ = new QProgressBar;
     saving_->setRange(0, 0);
@@ -278,7 +291,16 @@ QWidget* RecordingWindow::buildReview()
     preview_ = new RecordingBlurPreview(model_, pane);
     blurControls_ = new RecordingBlurControls(model_, pane);
     layout->addWidget(preview_, 1);
-    layout->addWidget(blurControls_);
+    // On a low screen the blur controls scroll rather than push the time line over the picture.
+    auto* controls = new FittingScrollArea(pane);
+    controls->setFrameShape(QFrame::NoFrame);
+    controls->setWidgetResizable(true);
+    controls->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    controls->viewport()->setAutoFillBackground(false);
+    controls->setWidget(blurControls_);
+    blurControls_->setAutoFillBackground(false);
+    controls->setMinimumHeight(120);
+    layout->addWidget(controls);
     auto* summary = new QHBoxLayout;
     summaryLeft_ = note(QString(), 11);
     summaryRight_ = note(QString(), 11);
@@ -344,6 +366,74 @@ void RecordingWindow::refresh()
     save_->setEnabled(phase == RecordingPhase::review && !model_.trackingProgress());
     saving_->setVisible(phase == RecordingPhase::exporting);
     savingText_->setVisible(phase == RecordingPhase::exporting);
+    fitToContent();
+}
+
+void RecordingWindow::fitToContent()
+{
+    QLayout* root = layout();
+    const QSize least = root->totalMinimumSize();
+    // The settings show whole: wrapped notes and an error take the height they need at this width.
+    const bool settings = middle_->currentWidget() == settings_;
+    const int width = std::max(this->width(), least.width());
+    const int height = settings && root->hasHeightForWidth() ? root->totalHeightForWidth(width) : least.height();
+    setMinimumSize(least.width(), std::max(least.height(), height));
+}
+
+QMargins RecordingWindow::decoration() const
+{
+    // Before the window manager has framed the window its frame is unknown: keep room for a title bar.
+    const QRect frame = frameGeometry(), inner = geometry();
+    if (frame == inner)
+        return QMargins(0, 32, 0, 0);
+    return QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                    frame.bottom() - inner.bottom());
+}
+
+void RecordingWindow::resizeForReview()
+{
+    const QSize wanted(900, 820);
+    const QScreen* where = screen();
+    resize(where ? wanted.boundedTo(where->availableGeometry().size().shrunkBy(decoration())).expandedTo(minimumSize())
+                 : wanted);
+    keepOnScreen();
+}
+
+void RecordingWindow::keepOnScreen()
+{
+    const QScreen* where = screen();
+    if (!where)
+        return;
+    const QRect area = where->availableGeometry();
+    const QRect outer(pos(), size().grownBy(decoration()));
+    const QPoint inside(std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+                        std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+    if (inside != outer.topLeft())
+        move(inside);
+}
+
+void RecordingWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width())
+        fitToContent(); // wrapped notes need another height at another width
+    // A phase that needs more room grows the window; it stays on its screen.
+    if (isVisible())
+        keepOnScreen();
+}
+
+void RecordingWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    keepOnScreen();
+}
+
+void RecordingWindow::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    // The window manager places a new window by its old size.
+    if (isVisible())
+        keepOnScreen();
 }
 
 void RecordingWindow::closeEvent(QCloseEvent* event)

@@ -32,13 +32,23 @@ public:
     // "12,3 МБ": decimal units, Russian decimal comma.
     static QString fileSizeText(qint64 bytes);
 
+    // Grows to the review's size, as far as its screen's free area (less the window frame) allows,
+    // and stays inside that area.
+    void resizeForReview();
+
     RecordingBlurPreview* preview() const { return preview_; }
     RecordingBlurControls* blurControls() const { return blurControls_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    QMargins decoration() const;
+    void fitToContent();
+    void keepOnScreen();
     QWidget* buildSettings();
     QWidget* buildReview();
     void refresh();

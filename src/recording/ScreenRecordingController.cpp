@@ -3,6 +3,7 @@
 #include "capture/SelectionOverlays.h"
 #include "panels/FileDialogs.h"
 #include "panels/FloatingPanel.h"
+#include "panels/Theme.h"
 #include "platform/PrivateFiles.h"
 #include "recording/RecordingControlPanel.h"
 #include "recording/RecordingRecovery.h"
@@ -11,6 +12,7 @@
 #include "recording/review/VideoBlurExport.h"
 #include "recording/review/VideoBlurRendering.h"
 #include "recording/review/VideoBlurTracking.h"
+#include "series/Palette.h"
 
 #include <QApplication>
 #include <QDir>
@@ -110,6 +112,7 @@ RecordingServices RecordingServices::system()
         QPushButton* stay = box.addButton(QStringLiteral("Остаться"), QMessageBox::RejectRole);
         QPushButton* remove = box.addButton(QStringLiteral("Удалить запись"), QMessageBox::DestructiveRole);
         box.setDefaultButton(stay);
+        Theme::giveRoom(box);
         box.exec();
         return box.clickedButton() == remove;
     };
@@ -444,7 +447,7 @@ void ScreenRecordingController::stopped(const RecordingResult& result, double du
         model_->setPhase(RecordingPhase::review);
         model_->seekVideo(0, false); // the first picture, to draw regions on
         if (window_)
-            window_->resize(900, 820);
+            window_->resizeForReview();
     }
     present();
 }

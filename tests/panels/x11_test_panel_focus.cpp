@@ -5,6 +5,7 @@
 #include "support/X11Client.h"
 
 #include <QProcess>
+#include <QWindow>
 #include <xcb/xcb.h>
 
 #include <X11/keysym.h>
@@ -32,8 +33,9 @@ std::vector<std::uint32_t> property(xcb_connection_t* c, std::uint32_t window, c
 
 } // namespace
 
-// The panel appears over the chat the user types in without taking the keyboard from it.
-TEST(FloatingPanelUnderOpenbox, ShowingThePanelLeavesTheActiveWindowAndItsKeys)
+// The panel appears over the chat the user types in without taking the keyboard from it, and stays
+// above it whatever its taskbar entry.
+TEST(FloatingPanelUnderOpenbox, ShowingThePanelLeavesTheActiveWindowAndItsKeysAndStaysAbove)
 {
     QProcess openbox;
     // Openbox runs the startup command once it manages windows.
@@ -68,6 +70,17 @@ TEST(FloatingPanelUnderOpenbox, ShowingThePanelLeavesTheActiveWindowAndItsKeys)
     const auto keys = client.keyEvents(500ms);
     EXPECT_TRUE(std::any_of(keys.begin(), keys.end(), [&](const auto& key) { return key.press && key.keycode == x; }));
 
+    // Switching the taskbar entry maps the panel again; it stays above the other windows every time.
+    auto* above = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 19, "_NET_WM_STATE_ABOVE"), nullptr);
+    for (int toggle = 1; toggle <= 14; ++toggle) {
+        panel.setTaskbarEntry(toggle % 2 == 1);
+        ASSERT_TRUE(test::waitUntil([&] { return panel.windowHandle()->isExposed(); })) << toggle;
+        EXPECT_TRUE(test::waitUntil([&] {
+            const auto states = property(c, static_cast<std::uint32_t>(panel.winId()), "_NET_WM_STATE");
+            return std::count(states.begin(), states.end(), above->atom) == 1;
+        }, 2s)) << "toggle " << toggle;
+    }
+    free(above);
     openbox.terminate();
     openbox.waitForFinished();
 }

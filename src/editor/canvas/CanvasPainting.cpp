@@ -139,9 +139,10 @@ void ImageCanvasView::paintEvent(QPaintEvent* event)
         paintOverlays(painter, s);
         painter.restore();
 
+        // The edge lies on the ring of pixels just outside the shot, so every pixel of the shot is its own.
         painter.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.16f), 1));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRect(ir.adjusted(0.5, 0.5, -0.5, -0.5));
+        painter.drawRect(ir.adjusted(-0.5, -0.5, 0.5, 0.5));
     }
 
     if (const std::optional<QRectF> brush = brushPreviewRect()) {

@@ -137,7 +137,9 @@ TextEditorView::TextEditorView(EditorState& state, QWidget* parent)
     column->addLayout(colorRow_);
 
     auto* footer = new QHBoxLayout;
-    footer->addWidget(toolLook::hint(platform::keyText(u"⌘↩ — сохранить"), this));
+    QLabel* saveKey = toolLook::hint(platform::keyText(u"⌘↩ — сохранить"), this);
+    saveKey->setWordWrap(false); // one line beside the buttons
+    footer->addWidget(saveKey);
     footer->addStretch(1);
     footer->addWidget(cancel_);
     footer->addWidget(save_);

@@ -159,6 +159,8 @@ void TextFontControls::setChoosingFont(bool on)
     popup_->adjustSize();
     popup_->move(fontButton_->mapToGlobal(QPoint(fontButton_->width() / 2 - popup_->width() / 2, fontButton_->height() + 4)));
     popup_->show();
+    // The first keys typed go to the search.
+    picker_->search()->setFocus(Qt::PopupFocusReason);
 }
 
 void TextFontControls::refresh()

@@ -12,6 +12,7 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -21,7 +22,6 @@ EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
     setWindowModality(Qt::WindowModal);
     setPalette(Theme::darkPalette());
     setAutoFillBackground(true);
-    setFixedWidth(440);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(16);
@@ -58,6 +58,7 @@ EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
     auto* hint = new QLabel(platform::keyText(u"⌘↩ — сохранить"), this);
     hint->setFont(Theme::font(11));
     hint->setPalette(muted);
+    hint->setMinimumWidth(hint->sizeHint().width());
     buttons->addWidget(hint);
     buttons->addStretch(1);
     cancel_ = new QPushButton(QStringLiteral("Отмена"), this);
@@ -69,6 +70,9 @@ EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
     connect(save_, &QPushButton::clicked, this, [this] { state_.saveComment(); });
     buttons->addWidget(save_);
     column->addLayout(buttons);
+
+    // The design's width, wider only when the key hint and the buttons need more.
+    setFixedWidth(std::max(440, column->totalMinimumSize().width()));
 
     for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | key), this);

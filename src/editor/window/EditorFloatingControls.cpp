@@ -7,9 +7,12 @@
 #include "platform/Icons.h"
 
 #include <QBoxLayout>
+#include <QEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollArea>
+#include <algorithm>
 #include <QToolButton>
 
 namespace tarnwick {
@@ -47,6 +50,43 @@ protected:
 
 private:
     EditorState& state_;
+};
+
+// The tool's details scroll only when the screen has no room for them: the area asks for the
+// whole height of its content at its width, up to what the screen can show.
+class DetailsScrollArea : public QScrollArea {
+public:
+    static constexpr int width = 310;
+    static constexpr int screenMargin = 24;
+
+    DetailsScrollArea()
+    {
+        setFrameShape(QFrame::NoFrame);
+        setFocusPolicy(Qt::NoFocus);
+        setWidgetResizable(true);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setFixedWidth(width);
+    }
+
+    QSize sizeHint() const override
+    {
+        const QWidget* content = widget();
+        if (!content)
+            return QScrollArea::sizeHint();
+        const int needed = content->hasHeightForWidth() ? content->heightForWidth(width) : content->sizeHint().height();
+        const QScreen* where = screen();
+        const int room = where ? where->availableGeometry().height() - 2 * screenMargin : needed;
+        return QSize(width, std::max(0, std::min(needed, room)));
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // A row shown or hidden inside asks the popover for a new size.
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
 };
 
 QWidget* paletteCard(EditorState& state, EditorPalette** palette)
@@ -91,14 +131,7 @@ EditorFloatingControls::EditorFloatingControls(EditorState& state, QWidget* pare
     settings_->setEnabled(false);
     connect(settings_, &QToolButton::clicked, this, [this] { toggle(detailsPopover_); });
     box_->addWidget(settings_, 0, Qt::AlignCenter);
-    detailsScroll_ = new QScrollArea;
-    detailsScroll_->setFrameShape(QFrame::NoFrame);
-    detailsScroll_->setFocusPolicy(Qt::NoFocus);
-    detailsScroll_->setWidgetResizable(true);
-    detailsScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    detailsScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    detailsScroll_->setFixedWidth(310);
-    detailsScroll_->setMaximumHeight(460);
+    detailsScroll_ = new DetailsScrollArea;
     detailsPopover_ = new EditorPopover(settings_, detailsScroll_);
 
     delete_ = editorSymbolButton(u"trash-2", Theme::muted(), QSize(24, 30), this);

@@ -125,11 +125,10 @@ void EditorFloatingToolbar::orient()
     toolsBox_->setSpacing(v ? 8 : 12);
     divider_->setFixedSize(v ? QSize(28, 1) : QSize(1, 24));
     const char16_t* symbol = v ? verticalSymbol : horizontalSymbol;
-    const QColor ink = QColor::fromRgbF(0.94f, 0.94f, 0.94f);
-    orientation_->setIcon(platform::symbolIcon(symbol, ink));
+    orientation_->setIcon(platform::symbolIcon(symbol, QColor::fromRgbF(0.94f, 0.94f, 0.94f)));
     const auto actions = menu_->actions();
-    actions[0]->setIcon(platform::symbolIcon(v ? horizontalSymbol : u"check", ink));
-    actions[1]->setIcon(platform::symbolIcon(v ? u"check" : verticalSymbol, ink));
+    actions[0]->setIcon(platform::menuIcon(v ? horizontalSymbol : u"check", menu_->palette()));
+    actions[1]->setIcon(platform::menuIcon(v ? u"check" : verticalSymbol, menu_->palette()));
     for (auto* panel : variants_)
         panel->setContextual(!v);
 }

@@ -30,6 +30,23 @@ void EditorPopover::open()
 {
     if (!anchor_)
         return;
+    place();
+    show();
+    raise();
+    qApp->installEventFilter(this);
+}
+
+bool EditorPopover::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    // Content that grows or shrinks while the popover is open resizes it.
+    if (event->type() == QEvent::LayoutRequest && isVisible() && anchor_)
+        place();
+    return handled;
+}
+
+void EditorPopover::place()
+{
     adjustSize();
     const QRect button(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size());
     QPoint at = anchorBelow_ ? QPoint(button.center().x() - width() / 2, button.top() - height() - 6)
@@ -40,9 +57,6 @@ void EditorPopover::open()
         at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - height())));
     }
     move(at);
-    show();
-    raise();
-    qApp->installEventFilter(this);
 }
 
 void EditorPopover::hideEvent(QHideEvent* event)

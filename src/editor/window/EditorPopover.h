@@ -30,11 +30,15 @@ signals:
     void closed();
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Sizes the popover to its content and puts it beside its button, inside the screen.
+    void place();
+
     QPointer<QWidget> anchor_;
     QWidget* content_;
     bool anchorBelow_ = true;

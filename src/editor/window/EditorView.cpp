@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace tarnwick {
@@ -296,7 +297,12 @@ void EditorView::placeOverlays()
     commentsButton_->adjustSize();
     commentsButton_->move(canvasArea_->width() - commentsButton_->width() - 12, 12);
     if (notice_->isVisible()) {
-        notice_->adjustSize();
+        // As wide as its text on one line, up to its maximum, then as tall as the wrapped text needs
+        // (adjustSize() would wrap a short notice at half that width).
+        notice_->setWordWrap(false);
+        const int width = std::min(notice_->maximumWidth(), notice_->sizeHint().width());
+        notice_->setWordWrap(true);
+        notice_->resize(width, notice_->heightForWidth(width));
         notice_->move(verticalToolbar_ ? 80 : 12, 50);
     }
 }

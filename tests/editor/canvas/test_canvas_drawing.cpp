@@ -17,8 +17,10 @@ TEST_F(CanvasDrawing, ShotSitsCentredOnTheDarkBackgroundWithAFaintBorder)
     expectColor(shot.pixelColor(view({100, 50})), QColor(40, 90, 160));
     // The shadow darkens the background just outside the image, not far away.
     EXPECT_LT(shot.pixelColor(200, 60).red(), 17);
-    // Border: white at 16 % over the image's edge pixels.
-    EXPECT_GT(shot.pixelColor(200, 64).red(), 40 + 10);
+    // Border: white at 16 % on the ring just outside; the shot's own edge pixels are untouched.
+    expectColor(shot.pixelColor(200, 64), QColor(40, 90, 160));
+    expectColor(shot.pixelColor(371, 150), QColor(40, 90, 160));
+    EXPECT_GT(shot.pixelColor(200, 63).red(), 18 + 20);
 }
 
 // A drag repaints only parts of the canvas; what is then on screen must be what a

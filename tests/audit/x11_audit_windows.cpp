@@ -1,0 +1,294 @@
+// Every window of the program on openbox, in each state that changes its content, at its
+// default and its minimum size. A window fails where a visible widget leaves its parent or
+// the screen, a text needs more room than it has (unless elided with the whole text in its
+// tool tip), an icon stands out less than 3:1 from what is behind it, or a control on a dark
+// surface is drawn light. TARNWICK_DOCS_PICTURES=1 on the small screen writes a picture of
+// each scene into docs/gallery/.
+#include "app/AppShell.h"
+#include "app/ScrollingCaptureControlView.h"
+#include "app/ScrollingCaptureModel.h"
+#include "editor/model/EditorState.h"
+#include "editor/tools/InstalledFontPicker.h"
+#include "editor/tools/TextFontControls.h"
+#include "editor/window/EditorFloatingControls.h"
+#include "editor/window/EditorFloatingToolbar.h"
+#include "editor/window/EditorCommentSheet.h"
+#include "editor/window/EditorPopover.h"
+#include "editor/window/EditorView.h"
+#include "panels/DarkStyle.h"
+#include "panels/FloatingPanel.h"
+#include "panels/FloatingPanelView.h"
+#include "platform/QtClipboardBackend.h"
+#include "recording/RecordingWindow.h"
+#include "recording/ScreenRecordingController.h"
+
+#include <QTest>
+#include <QtWidgets>
+#include <gtest/gtest.h>
+#include <map>
+#include <numeric>
+
+using namespace tarnwick;
+
+namespace {
+
+auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+auto luminance = [](QColor c) { return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF()); };
+auto contrast = [](QColor a, QColor b) { return (std::max(luminance(a), luminance(b)) + 0.05) / (std::min(luminance(a), luminance(b)) + 0.05); };
+// The commonest colour of a rectangle of the picture: what lies behind what is drawn on it.
+QColor ground(const QImage& image, QRect r)
+{
+    std::map<QRgb, int> counts;
+    r &= image.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            ++counts[image.pixel(x, y) | 0xff000000];
+    return QColor(std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; })->first);
+}
+// An icon's ink, the mean of its opaque pixels, is at least 3:1 against `behind`; a blank icon passes.
+bool standsOut(const QIcon& icon, QSize size, QColor behind)
+{
+    const QImage image = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
+    double r = 0, g = 0, b = 0, n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (const QColor c = image.pixelColor(x, y); c.alphaF() > 0.6)
+                r += c.redF(), g += c.greenF(), b += c.blueF(), ++n;
+    return !n || contrast(QColor::fromRgbF(float(r / n), float(g / n), float(b / n)), behind) >= 3;
+}
+std::string nameOf(const QWidget* w)
+{
+    const auto* label = qobject_cast<const QLabel*>(w);
+    const auto* button = qobject_cast<const QAbstractButton*>(w);
+    const QString text = label ? label->text() : button ? button->text() + button->toolTip() : QString();
+    return w->metaObject()->className() + (text.isEmpty() ? "" : " «" + text.left(40).toStdString() + "»");
+}
+
+// What is wrong with one shown window, one line per fault.
+std::vector<std::string> audit(QWidget* window)
+{
+    std::vector<std::string> found;
+    const QImage picture = window->grab().toImage();
+    if (!window->screen()->availableGeometry().contains(window->frameGeometry()))
+        found.push_back("outside the screen: " + QDebug::toString(window->frameGeometry()).toStdString());
+    if (auto* menu = qobject_cast<QMenu*>(window)) {
+        for (QAction* action : menu->actions())
+            if (action->isVisible() && action->isEnabled() && !standsOut(action->icon(), {16, 16}, ground(picture, menu->actionGeometry(action))))
+                found.push_back("menu icon of «" + action->text().toStdString() + "» hardly visible");
+        return found;
+    }
+    const bool dark = luminance(ground(picture, picture.rect())) < 0.1;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisible() || w->isWindow())
+            continue;
+        const QWidget* parent = w->parentWidget();
+        const auto* area = qobject_cast<const QAbstractScrollArea*>(parent->parentWidget()); // scrolled content may lie beyond
+        if (!(area && area->viewport() == parent) && !parent->rect().contains(w->geometry()))
+            found.push_back(nameOf(w) + " sticks out of " + nameOf(parent));
+        const QRect inWindow(w->mapTo(window, QPoint()), w->size());
+        if (auto* label = qobject_cast<QLabel*>(w); label && !label->text().isEmpty()) {
+            const bool elided = label->text().contains(u'…') && label->toolTip().size() > label->text().size();
+            const QSize needed = label->wordWrap() ? QSize(0, label->heightForWidth(label->width())) : label->sizeHint();
+            if (!elided && (needed.width() > label->width() || needed.height() > label->height()))
+                found.push_back(nameOf(label) + " is cut");
+        }
+        if (auto* scroll = qobject_cast<QScrollArea*>(w); scroll && scroll->widget() && window->windowType() != Qt::Window) {
+            const int hidden = scroll->widget()->height() - scroll->viewport()->height(); // a popover sizes itself
+            if (hidden > 0 && window->frameGeometry().height() + hidden <= window->screen()->availableGeometry().height())
+                found.push_back(nameOf(w) + " hides " + std::to_string(hidden) + " px the screen has room for");
+        }
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            const auto* tool = qobject_cast<QToolButton*>(button);
+            const auto* push = qobject_cast<QPushButton*>(button);
+            const bool text = !button->text().isEmpty() && (!tool || tool->toolButtonStyle() != Qt::ToolButtonIconOnly);
+            if (text && button->sizeHint().width() > button->width())
+                found.push_back(nameOf(button) + " is cut");
+            // A framed button the style draws (not a paint event of ours) keeps 8 px each side of its icon and text.
+            const bool styled = button->metaObject() == &QPushButton::staticMetaObject || button->metaObject() == &QToolButton::staticMetaObject;
+            const int ink = button->fontMetrics().horizontalAdvance(button->text()) + (button->icon().isNull() ? 0 : button->iconSize().width());
+            if (text && styled && ((push && !push->isFlat()) || (tool && !tool->autoRaise())) && button->width() - ink < 16)
+                found.push_back(nameOf(button) + " has its text against its frame");
+            if (button->isEnabled() && !standsOut(button->icon(), button->iconSize(), ground(picture, inWindow)))
+                found.push_back(nameOf(button) + " icon hardly visible");
+        }
+        const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w)
+                             || qobject_cast<QAbstractSlider*>(w) || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractScrollArea*>(w);
+        if (dark && control && luminance(ground(picture, inWindow)) > 0.3)
+            found.push_back(nameOf(w) + " drawn light on a dark window");
+    }
+    return found;
+}
+
+QList<QWidget*> shownWindows()
+{
+    QList<QWidget*> windows = QApplication::topLevelWidgets();
+    windows.removeIf([](QWidget* w) { return !w->isVisible() || w->windowType() == Qt::ToolTip; });
+    return windows;
+}
+
+// One state of the program: `enter` opens or changes windows, `leave` closes what must not stay.
+struct Scene {
+    std::string name;
+    std::function<void()> enter, leave = [] {};
+};
+
+class WindowAudit : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QApplication::setStyle(new DarkStyle); // as main() does
+        openbox.start(QStringLiteral("openbox"), {"--sm-disable", "--startup", "echo ready"});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (wm += openbox.readAllStandardOutput()).contains("ready"); }, 10000));
+        shell = std::make_unique<AppShell>(settings, board, dir.filePath("private"));
+        shell->start({});
+    }
+    void TearDown() override { shell.reset(), openbox.terminate(), openbox.waitForFinished(); }
+
+    // Each window of the scene as it opens, then (when it can shrink) at its minimum size.
+    void check(const std::vector<Scene>& scenes)
+    {
+        for (const Scene& scene : scenes) {
+            scene.enter();
+            for (QWidget* w : shownWindows()) // shown, grown to what it needs, framed by the window manager when it frames it
+                ASSERT_TRUE(QTest::qWaitForWindowExposed(w) && QTest::qWaitFor([w] {
+                    return w->size() == w->size().expandedTo(w->minimumSize())
+                           && (w->windowType() != Qt::Window || (w->windowFlags() & Qt::FramelessWindowHint) || w->frameGeometry() != w->geometry());
+                })) << scene.name << " " << nameOf(w);
+            for (int turn = 0; turn < 3; ++turn) // the queued refreshes, then the layouts they ask for
+                QCoreApplication::processEvents();
+            picture(scene.name);
+            for (QWidget* w : shownWindows()) {
+                expectNoFault(w, scene.name);
+                if (w->windowType() != Qt::Window || w->minimumSize() == w->maximumSize())
+                    continue;
+                const QSize normal = w->size(), least = w->minimumSize().expandedTo(w->minimumSizeHint());
+                w->resize(least); // a narrower window may need to be taller
+                EXPECT_TRUE(QTest::qWaitFor([&] { return w->width() == least.width() && w->height() == w->minimumHeight(); }));
+                expectNoFault(w, scene.name + " at its minimum size");
+                w->resize(normal);
+            }
+            scene.leave();
+        }
+    }
+
+    // The window manager answers moves and resizes late: a fault counts when it lasts.
+    static void expectNoFault(QWidget* w, const std::string& scene)
+    {
+        std::vector<std::string> faults;
+        if (!QTest::qWaitFor([&] { return (faults = audit(w)).empty(); }, 1000))
+            for (const std::string& fault : faults)
+                ADD_FAILURE() << scene << ", " << nameOf(w) << ": " << fault;
+    }
+
+    // The windows as they draw themselves (the screen may not show a new one yet), popups over windows.
+    static void picture(const std::string& name)
+    {
+        if (qEnvironmentVariableIntValue("TARNWICK_DOCS_PICTURES") != 1 || QGuiApplication::primaryScreen()->size() != QSize(1280, 720))
+            return;
+        QList<QWidget*> windows = shownWindows();
+        std::ranges::stable_partition(windows, [](QWidget* w) { return w->windowType() == Qt::Window; });
+        const QRect shown = std::accumulate(windows.begin(), windows.end(), QRect(), [](QRect r, QWidget* w) { return r | w->geometry(); });
+        QImage canvas(shown.size(), QImage::Format_RGB32);
+        canvas.fill(Qt::black);
+        QPainter painter(&canvas);
+        for (QWidget* w : windows)
+            painter.drawPixmap(w->geometry().topLeft() - shown.topLeft(), w->grab());
+        QDir().mkpath(TARNWICK_DOCS "/gallery"); // flat colours: a palette keeps the file small
+        canvas.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither)
+            .save(QStringLiteral(TARNWICK_DOCS "/gallery/%1.png").arg(QString::fromStdString(name)), "PNG", 0);
+    }
+
+    QProcess openbox;
+    QByteArray wm;
+    QTemporaryDir dir;
+    QSettings settings{dir.filePath("settings.ini"), QSettings::IniFormat};
+    platform::QtClipboardBackend board;
+    std::unique_ptr<AppShell> shell;
+};
+
+TEST_F(WindowAudit, PanelEditorAndHelpWindows)
+{
+    AppModel& model = shell->model();
+    FloatingPanelView& panel = shell->panel()->view();
+    QMenu* menu = panel.findChild<QMenu*>();
+    auto shot = [](int hue) {
+        QImage image(800, 500, QImage::Format_ARGB32_Premultiplied);
+        image.fill(QColor::fromHsv(hue, 120, 200));
+        return Screenshot::make(image, 1);
+    };
+    auto shots = [&](int count) {
+        model.clear(false);
+        for (int i = 0; i < count; ++i)
+            model.save(shot(i * 13), {}, false);
+    };
+    auto close = [](const char* type) { std::ranges::for_each(shownWindows(), [&](QWidget* w) { w->setHidden(w->inherits(type)); }); };
+    auto state = [&]() -> EditorState& { return shell->editor()->state(); };
+    auto toolbar = [&] { return shell->editor()->view().floatingToolbar(); };
+    TextFontControls* fonts = nullptr;
+    std::vector<Scene> scenes{
+        {"permissions", [&] { shell->showPermissionSetup(); }, [&] { close("tarnwick::PermissionSetupView"); }},
+        {"shortcut-guide", [&] { shell->showShortcutGuide(); }, [&] { close("tarnwick::ShortcutGuideView"); }},
+        {"panel", [&] { shell->showPanel(); }},
+        {"panel-menu", [&] { menu->popup(panel.mapToGlobal(QPoint())); }, [&] { menu->hide(); }},
+        {"panel-long-status", [&] { model.setStatus("Снимок сохранён: Tarnwick 2026-12-07 02.08.18 80498670.png"); }},
+        {"panel-three-shots", [&] { shots(3); }},
+        {"panel-busy", [&] { model.setBusy(true); }, [&] { model.setBusy(false); }},
+        {"panel-full", [&] { shots(AppModel::maximumShots); }},
+        {"clear-question", [&] { model.setConfirmClear(true); }, [&] { panel.findChild<QMessageBox*>()->reject(); }},
+        {"editor", [&] { shots(0); shell->panel()->hide(); shell->openEditor(shot(210), "A"); }},
+    };
+    for (AnnotationTool tool : allCases<AnnotationTool>())
+        scenes.push_back({"editor-details-" + rawString(tool).toStdString(), [&, tool] {
+            state().setTool(tool);
+            QCoreApplication::processEvents();
+            if (QToolButton* details = toolbar()->controls()->settingsButton(); details->isEnabled())
+                details->click();
+        }, [&] { toolbar()->controls()->detailsPopover()->hide(); }});
+    scenes.insert(scenes.end(), {
+        {"editor-orientation-menu", [&] { toolbar()->orientationMenu()->popup(toolbar()->orientationButton()->mapToGlobal(QPoint())); },
+         [&] { toolbar()->orientationMenu()->hide(); }},
+        {"editor-vertical-toolbar", [&] { shell->editor()->view().setVerticalToolbar(true); }},
+        {"editor-comment", [&] { state().requestComment({40, 40}, std::nullopt); },
+         [&] { shell->editor()->view().commentSheet()->close(); }},
+        {"editor-text", [&] { state().requestText({40, 40}, std::nullopt); }},
+        {"editor-font-picker", [&] {
+            for (QWidget* w : shownWindows())
+                fonts = fonts ? fonts : w->findChild<TextFontControls*>();
+            fonts->setChoosingFont(true);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return fonts->picker()->search()->hasFocus(); })) << "typing starts the search";
+        }, [&] { fonts->setChoosingFont(false); }},
+    });
+    check(scenes);
+}
+
+TEST_F(WindowAudit, RecordingAndScrollingWindows)
+{
+    for (QWidget* w : shownWindows()) // the panel, and the permission window a server without RECORD opens at launch
+        w->hide();
+    const QString video = dir.filePath("recording.mp4");
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc2=size=640x360:rate=30:duration=2", "-c:v", "libx264", video});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+    recording::ScreenRecordingController controller(&settings, [] { return true; });
+    recording::RecordingUIModel& model = controller.model();
+    review::VideoBlurRegion lost; // tracked, with a lost interval not yet accepted
+    lost.setInterval(0, 2);
+    std::tie(lost.keys, lost.gaps, lost.tracked) = std::tuple(std::vector{review::VideoBlurKey{0, {0.2, 0.2, 0.3, 0.3}, true}}, std::vector{review::VideoBlurGap{0.5, 1.5}}, true);
+    ScrollingCaptureModel scrolling;
+    ScrollingCaptureControlView scroll(scrolling);
+    check({
+        {"recording-setup", [&] { controller.present(); }},
+        {"recording-setup-error", [&] { model.setMessage("Запись не началась: сервер X не ответил на запрос захвата экрана. Проверьте доступ к записи экрана и попробуйте ещё раз."); },
+         [&] { model.setMessage(std::nullopt); }},
+        {"recording-review", [&] {
+             model.setOutputSize({640, 360}), model.setTrim({2, 0, 2}), model.setVideoSource(video), model.player().setSource(video);
+             model.setPhase(recording::RecordingPhase::review), model.setBlurRegions({lost}), model.setSelectedBlurID(lost.id);
+             controller.window()->resizeForReview(); // as the end of a recording does
+         }, [&] { controller.window()->hide(); }},
+        {"scrolling-controls", [&] {
+             scrolling.setMessage("Для прокрутки выберите область высотой хотя бы 32 пикселя."), scroll.show();
+         }},
+    });
+}
+
+} // namespace
