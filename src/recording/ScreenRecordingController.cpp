@@ -288,7 +288,7 @@ void ScreenRecordingController::start(QScreen* screen, const QRectF& selection)
                                                                          : self->services_.temporaryRoot;
             const QString folder = QDir(root).filePath(QStringLiteral("Tarnwick-video-") + uuidText(request));
             try {
-                platform::createPrivateDirectory(folder);
+                platform::createPrivateDirectory(root, folder);
             } catch (const TarnwickError& e) {
                 return self->startFailed(request, e);
             }

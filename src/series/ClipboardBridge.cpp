@@ -49,7 +49,7 @@ QByteArray readFile(const QString& path)
 void removeQuietly(const QString& folder)
 {
     if (!folder.isEmpty())
-        QDir(folder).removeRecursively();
+        platform::removePrivateTree(folder);
 }
 
 } // namespace
@@ -67,7 +67,7 @@ QString ClipboardBridge::clipboardFolder() const { return QDir(temporaryRoot_).f
 QString ClipboardBridge::newFolder()
 {
     const QString folder = QDir(clipboardFolder()).filePath(uuidText());
-    platform::createPrivateDirectory(folder);
+    platform::createPrivateDirectory(temporaryRoot_, folder);
     return folder;
 }
 
@@ -230,10 +230,7 @@ void ClipboardBridge::cleanExpiredFiles(const QDateTime& now)
         const QDateTime modified = entry.lastModified();
         if (!modified.isValid() || modified.secsTo(now) <= expirySeconds)
             continue;
-        if (entry.isDir() && !entry.isSymLink())
-            QDir(entry.filePath()).removeRecursively();
-        else
-            QFile::remove(entry.filePath());
+        platform::removePrivateTree(entry.filePath());
     }
 }
 
