@@ -149,6 +149,9 @@ void AppModel::prepareClipboard(TransferMode mode)
         return;
     if (!reported([&] { clipboard_.prepare(shots_, mode); }))
         return;
+    // A paste still pending may be reading the replaced transfer's files: they go next time.
+    if (!pastePending_ && !transferInProgress_)
+        clipboard_.removeReplacedFolders();
     awaitingComments_ = false;
     transferMode_ = mode;
     clipboardReady_ = true;

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QUuid>
 #include <future>
+#include <utility>
 
 namespace tarnwick {
 namespace {
@@ -123,6 +124,10 @@ void ClipboardBridge::prepare(const QVector<Screenshot>& shots, TransferMode mod
         packet.comments = SeriesFormat::comments(shots);
         packet.token = uuidText();
         publish(packet, mode);
+        if (packet_)
+            replaced_ << packet_->directory;
+        if (!copyFolder_.isEmpty())
+            replaced_ << std::exchange(copyFolder_, QString());
         packet_ = std::move(packet);
     } catch (...) {
         removeQuietly(folder);
@@ -211,11 +216,20 @@ QString ClipboardBridge::copyUnmarkedImage(const Screenshot& shot)
         if (!board_.publish(content))
             throw TarnwickError::message(unavailable);
         changeCount_.reset();
+        if (!copyFolder_.isEmpty())
+            replaced_ << copyFolder_;
+        copyFolder_ = folder;
         return path;
     } catch (...) {
         removeQuietly(folder);
         throw;
     }
+}
+
+void ClipboardBridge::removeReplacedFolders()
+{
+    for (const QString& folder : std::exchange(replaced_, {}))
+        removeQuietly(folder);
 }
 
 void ClipboardBridge::cleanExpiredFiles(const QDateTime& now)

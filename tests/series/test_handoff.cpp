@@ -212,3 +212,25 @@ TEST_F(HandOffTest, WithoutAnXServerTheWatchIsMissingAndSaysWhy)
     EXPECT_FALSE(watching->monitoring());
     EXPECT_EQ(watching->status(), QStringLiteral("Нет связи с X-сервером «:65000»."));
 }
+
+TEST_F(HandOffTest, AReplacedTransfersFolderGoesOnceNoPasteOfItIsPending)
+{
+    const auto folders = [&] { return entries(bridge.clipboardFolder()); };
+    const auto sorted = [](QStringList names) {
+        names.sort();
+        return names;
+    };
+    saveSeries();
+    const QString first = QFileInfo(bridge.packet()->directory).fileName();
+    model->handlePaste();
+    saveSeries(); // replaces the first on the clipboard while a paste of it is pending
+    const QString second = QFileInfo(bridge.packet()->directory).fileName();
+    EXPECT_EQ(folders(), sorted({first, second}));
+    runStep(AppModel::commentDelayMs);
+    bridge.copyUnmarkedImage(model->shots().front());
+    bridge.copyUnmarkedImage(model->shots().front());
+    for (int i = 0; i < 3; ++i)
+        saveSeries();
+    // Only the last series is left, for repeating it.
+    EXPECT_EQ(folders(), QStringList{QFileInfo(bridge.packet()->directory).fileName()});
+}
