@@ -55,6 +55,8 @@ std::vector<Case> cases()
          {first, appended(120), appended(140), appended(140)}, withFooter(rows(page, 0, 1000), footer)},
         {"scrolling back adds only rows below the furthest", {at(0), at(200), at(100), at(300)},
          {first, appended(200), {Kind::revisited}, appended(100)}, rows(page, 0, 900)},
+        {"back exactly to the furthest adds nothing", {at(0), at(200), at(100), at(200)},
+         {first, appended(200), {Kind::revisited}, {Kind::revisited}}, rows(page, 0, 800)},
         {"still, then one-row jitter, then a scroll", {at(0), at(0), at(1), at(121)},
          {first, {Kind::unchanged}, {Kind::unchanged}, appended(121)}, rows(page, 0, 721)},
         {"uniform frames", {grey100, grey120}, {first, unmatched}, grey100},
