@@ -1,6 +1,7 @@
 #include "app/AppShell.h"
 #include "app/QuitGuard.h"
 #include "app/SingleInstance.h"
+#include "platform/AllocatorLimits.h"
 #include "platform/PrivateFiles.h"
 #include "platform/QtClipboardBackend.h"
 #include "platform/TarnwickError.h"
@@ -13,6 +14,7 @@
 
 int main(int argc, char** argv)
 {
+    tarnwick::platform::limitAllocatorGrowth();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
