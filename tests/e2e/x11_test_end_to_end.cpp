@@ -124,6 +124,8 @@ protected:
         if (!waitUntil([&] { return !(editor = windows(QStringLiteral("^Tarnwick · ") + label + u'$')).isEmpty(); }, 30s))
             return ADD_FAILURE() << "no editor " << label.toStdString(), -1;
         if (arrow) {
+            // Placed and in front before the drag: a window still being mapped loses it.
+            activateWindow(editor.first());
             const QPoint middle = geometry(editor.first()).center();
             x.drag(middle.x() - 80, middle.y() - 40, middle.x() + 80, middle.y() + 40);
         }
