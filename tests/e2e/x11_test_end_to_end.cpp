@@ -109,8 +109,13 @@ protected:
         QElapsedTimer timer;
         timer.start();
         x.chord(keys);
-        if (!waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s))
-            return -1;
+        // A hot key pressed while the program is still taking it (after a keyboard group change
+        // on a busy machine) goes nowhere: press it once more.
+        if (!waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 10s)) {
+            x.chord(keys);
+            if (!waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s))
+                return -1;
+        }
         const qint64 shown = timer.elapsed();
         pick();
         return shown;

@@ -126,5 +126,6 @@ TEST(RecordingSession, MemoryStaysFlatOverRepeatedRecordings)
     const long settled = residentKb();
     for (int i = 0; i < 4; ++i)
         record();
-    EXPECT_LT(residentKb() - settled, 24 * 1024) << "kB more after four recordings";
+    // Without the limits 110–170 MB more; with them up to 30 MB, on a busy machine.
+    EXPECT_LT(residentKb() - settled, 56 * 1024) << "kB more after four recordings";
 }
