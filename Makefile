@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 # so every build type keeps building with Debian's compilers.
 WERROR ?= $(if $(CI),ON,OFF)
 
-.PHONY: deps configure build build-release test run bench clean
+.PHONY: deps configure build build-release test sanitize run bench clean
 
 deps:
 	scripts/install-deps
@@ -23,6 +23,17 @@ build-release: deps
 test: build $(if $(CI),build-release)
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The whole suite on a Debug tree under AddressSanitizer (with LeakSanitizer) and
+# UndefinedBehaviorSanitizer; library-only leaks are listed in tests/sanitizers.supp.
+SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+sanitize: deps
+	cmake -S . -B $(BUILD_DIR)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON -DTARNWICK_WERROR=$(WERROR) -DTARNWICK_BUILD_BENCH=OFF
+	cmake --build $(BUILD_DIR)-sanitize -j $(JOBS)
+	cd $(BUILD_DIR)-sanitize && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
 run: build
 	$(BUILD_DIR)/bin/tarnwick
 
@@ -30,4 +41,4 @@ bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && QT_QPA_PLATFORM=offscreen "$$b" || exit 1; done
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-release
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-release $(BUILD_DIR)-sanitize

@@ -2,6 +2,7 @@
 #include "app/QuitGuard.h"
 #include "app/SingleInstance.h"
 #include "panels/DarkStyle.h"
+#include "platform/AllocatorLimits.h"
 #include "platform/PrivateFiles.h"
 #include "platform/QtClipboardBackend.h"
 #include "platform/QtTranslations.h"
@@ -15,6 +16,7 @@
 
 int main(int argc, char** argv)
 {
+    tarnwick::platform::limitAllocatorGrowth();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));

@@ -38,6 +38,14 @@ std::optional<double> number(const QVariant& value)
     }
 }
 
+// X11 keeps window positions in 16 bits: anything farther out is junk, and
+// clamping it first keeps the distances below finite.
+constexpr double coordinateLimit = 32767;
+
+bool usable(double value) { return std::isfinite(value) && std::abs(value) <= coordinateLimit; }
+
+double bounded(double value) { return std::isnan(value) ? 0 : std::clamp(value, -coordinateLimit, coordinateLimit); }
+
 } // namespace
 
 FloatingPanel::FloatingPanel(AppModel& model, QSettings& preferences, FrameSource visibleFrames, QWidget* parent)
@@ -75,6 +83,7 @@ QList<QRectF> FloatingPanel::screenFrames()
 
 QPointF FloatingPanel::constrainedOrigin(QPointF origin, QSizeF size, const QList<QRectF>& visibleFrames)
 {
+    origin = QPointF(bounded(origin.x()), bounded(origin.y()));
     QPointF best = origin;
     double bestDistance = std::numeric_limits<double>::infinity();
     for (const QRectF& frame : visibleFrames) {
@@ -101,7 +110,7 @@ std::optional<QPointF> FloatingPanel::savedOrigin() const
     if (list.size() != 2)
         return std::nullopt;
     const std::optional<double> x = number(list[0]), y = number(list[1]);
-    if (!x || !y || !std::isfinite(*x) || !std::isfinite(*y))
+    if (!x || !y || !usable(*x) || !usable(*y))
         return std::nullopt;
     return QPointF(*x, *y);
 }

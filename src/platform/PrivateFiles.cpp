@@ -52,23 +52,26 @@ QString fileName(const QString& path)
         QStringLiteral("Не удалось создать папку «%1»: %2.").arg(QDir::toNativeSeparators(path), reasonFor(error)));
 }
 
-// Makes one folder (or accepts an existing one) that is a real folder of ours
-// with mode 0700.
-void ensurePrivateFolder(const QString& path)
+[[noreturn]] void refuseReplaced(const QString& path)
 {
-    const QByteArray native = QFile::encodeName(path);
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+    throw TarnwickError::message(
+        QStringLiteral("Папка временных файлов «%1» подменена ссылкой или файлом; Tarnwick не будет её использовать.")
+            .arg(QDir::toNativeSeparators(path)));
+}
+
+// Makes the folder `name` in `parent` (or accepts an existing one) and opens it,
+// refusing a symlink, a file or a folder of another user, and closing it to 0700.
+// Opening by the parent's descriptor with O_NOFOLLOW leaves no gap between the
+// check and the use, for any component. Returns the folder's descriptor.
+int openPrivateFolder(int parent, const QByteArray& name, const QString& path)
+{
+    if (::mkdirat(parent, name.constData(), 0700) != 0 && errno != EEXIST)
         failFolder(path, errno);
-    // O_NOFOLLOW refuses a symlink planted in place of the folder; checking
-    // the opened descriptor leaves no gap between the check and the use.
-    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        if (error == ELOOP || error == ENOTDIR) {
-            throw TarnwickError::message(QStringLiteral(
-                "Папка временных файлов «%1» подменена ссылкой или файлом; Tarnwick не будет её использовать.")
-                                             .arg(QDir::toNativeSeparators(path)));
-        }
+        if (error == ELOOP || error == ENOTDIR)
+            refuseReplaced(path);
         failFolder(path, error);
     }
     struct stat info {};
@@ -82,11 +85,16 @@ void ensurePrivateFolder(const QString& path)
     }
     const bool fixed = statted && ((info.st_mode & 07777) == 0700 || ::fchmod(fd, 0700) == 0);
     const int fixError = errno;
-    ::close(fd);
-    if (!statted)
-        failFolder(path, statError);
-    if (!fixed)
-        failFolder(path, fixError);
+    if (!statted || !fixed) {
+        ::close(fd);
+        failFolder(path, statted ? fixError : statError);
+    }
+    return fd;
+}
+
+void ensurePrivateFolder(const QString& path)
+{
+    ::close(openPrivateFolder(AT_FDCWD, QFile::encodeName(path), path));
 }
 
 } // namespace
@@ -108,11 +116,13 @@ QString privateCacheRoot()
     const QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     const QString base = !cache.isEmpty() && QDir::isAbsolutePath(cache) ? cache : QDir::homePath() + QStringLiteral("/.cache");
     const QString root = QDir::cleanPath(base + QStringLiteral("/tarnwick"));
-    createPrivateDirectory(root);
+    // The cache folder is the user's own; only ours below it must be private.
+    QDir().mkpath(base);
+    ensurePrivateFolder(root);
     return root;
 }
 
-void createPrivateDirectory(const QString& path)
+void createPrivateDirectory(const QString& root, const QString& path)
 {
     // cleanPath drops "x/.." by the text, while the kernel follows x first
     // (a missing x fails, a link leads elsewhere): the folder checked would
@@ -120,22 +130,39 @@ void createPrivateDirectory(const QString& path)
     if (path.split(QLatin1Char('/')).contains(QStringLiteral("..")))
         throw TarnwickError::message(QStringLiteral("Не удалось создать папку «%1»: в пути есть «..».")
                                          .arg(QDir::toNativeSeparators(path)));
+    const QString top = QDir::cleanPath(QDir(root).absolutePath());
     const QString clean = QDir::cleanPath(QDir(path).absolutePath());
-    QStringList missing;
-    QString at = clean;
-    while (!QFileInfo::exists(at)) {
-        missing.prepend(at);
-        const QString parent = QFileInfo(at).path();
-        if (parent == at)
-            break;
-        at = parent;
+    const QString below = QDir(top).relativeFilePath(clean);
+    if (below.startsWith(QStringLiteral("..")) || QDir::isAbsolutePath(below))
+        throw TarnwickError::message(QStringLiteral("Не удалось создать папку «%1»: она вне папки временных файлов.")
+                                         .arg(QDir::toNativeSeparators(path)));
+    int fd = openPrivateFolder(AT_FDCWD, QFile::encodeName(top), top);
+    QString at = top;
+    for (const QString& name : below.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (name == u'.')
+            continue;
+        at += u'/' + name;
+        int next = -1;
+        try {
+            next = openPrivateFolder(fd, QFile::encodeName(name), at);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        ::close(fd);
+        fd = next;
     }
-    if (!QFileInfo(at).isDir())
-        failFolder(clean, ENOTDIR);
-    for (const QString& folder : missing)
-        ensurePrivateFolder(folder);
-    if (missing.isEmpty())
-        ensurePrivateFolder(clean);
+    ::close(fd);
+}
+
+void removePrivateTree(const QString& path)
+{
+    const QFileInfo entry(path);
+    // QDir::removeRecursively walks into a link given as the top: unlink it instead.
+    if (entry.isDir() && !entry.isSymLink())
+        QDir(path).removeRecursively();
+    else
+        QFile::remove(path);
 }
 
 void writeFileAtomically(const QString& path, const QByteArray& data)

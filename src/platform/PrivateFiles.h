@@ -15,9 +15,15 @@ QString privateTempRoot();
 // bound (recordings in progress): $XDG_CACHE_HOME/tarnwick, else ~/.cache/tarnwick.
 QString privateCacheRoot();
 
-// Creates `path` and any missing parents below it with mode 0700. Throws
-// TarnwickError, also for a path with ".." in it.
-void createPrivateDirectory(const QString& path);
+// Creates `path` and any missing folders between it and `root`, a private root,
+// with mode 0700. Every component from the root down, old or new, must be a real
+// folder of this user (never a symlink); one left too open is closed to 0700.
+// Throws TarnwickError, also for a path with ".." in it or outside `root`.
+void createPrivateDirectory(const QString& root, const QString& path);
+
+// Removes a file or a folder with everything in it; a symlink, at the top or
+// anywhere inside, is removed itself and never followed. Failures are ignored.
+void removePrivateTree(const QString& path);
 
 // Writes `data` to `path` with mode 0600 through a temporary file renamed over
 // the target, so a reader sees either the old file or the complete new one and

@@ -296,7 +296,7 @@ void ScreenRecordingController::start(QScreen* screen, const QRectF& selection)
                 const QString root = self->services_.temporaryRoot.isEmpty() ? platform::privateCacheRoot()
                                                                              : self->services_.temporaryRoot;
                 folder = QDir(root).filePath(workingFolderPrefix + uuidText(request));
-                platform::createPrivateDirectory(folder);
+                platform::createPrivateDirectory(root, folder);
             } catch (const TarnwickError& e) {
                 return self->startFailed(request, e);
             }

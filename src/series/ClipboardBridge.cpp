@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QUuid>
 #include <future>
+#include <utility>
 
 namespace tarnwick {
 namespace {
@@ -53,7 +54,7 @@ QByteArray readFile(const QString& path)
 void removeQuietly(const QString& folder)
 {
     if (!folder.isEmpty())
-        QDir(folder).removeRecursively();
+        platform::removePrivateTree(folder);
 }
 
 } // namespace
@@ -69,7 +70,7 @@ QString ClipboardBridge::clipboardFolder() const { return QDir(temporaryRoot_).f
 QString ClipboardBridge::newFolder()
 {
     const QString folder = QDir(clipboardFolder()).filePath(uuidText());
-    platform::createPrivateDirectory(folder);
+    platform::createPrivateDirectory(temporaryRoot_, folder);
     return folder;
 }
 
@@ -125,6 +126,10 @@ void ClipboardBridge::prepare(const QVector<Screenshot>& shots, TransferMode mod
         packet.comments = SeriesFormat::comments(shots);
         packet.token = uuidText();
         publish(packet, mode);
+        if (packet_)
+            replaced_ << packet_->directory;
+        if (!copyFolder_.isEmpty())
+            replaced_ << std::exchange(copyFolder_, QString());
         packet_ = std::move(packet);
     } catch (...) {
         removeQuietly(folder);
@@ -213,11 +218,20 @@ QString ClipboardBridge::copyUnmarkedImage(const Screenshot& shot)
         if (!board_.publish(content))
             throw TarnwickError::message(unavailable);
         changeCount_.reset();
+        if (!copyFolder_.isEmpty())
+            replaced_ << copyFolder_;
+        copyFolder_ = folder;
         return path;
     } catch (...) {
         removeQuietly(folder);
         throw;
     }
+}
+
+void ClipboardBridge::removeReplacedFolders()
+{
+    for (const QString& folder : std::exchange(replaced_, {}))
+        removeQuietly(folder);
 }
 
 void ClipboardBridge::cleanExpiredFiles(const QDateTime& now)
@@ -232,10 +246,7 @@ void ClipboardBridge::cleanExpiredFiles(const QDateTime& now)
         const QDateTime modified = entry.lastModified();
         if (!modified.isValid() || modified.secsTo(now) <= expirySeconds)
             continue;
-        if (entry.isDir() && !entry.isSymLink())
-            QDir(entry.filePath()).removeRecursively();
-        else
-            QFile::remove(entry.filePath());
+        platform::removePrivateTree(entry.filePath());
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -54,6 +55,11 @@ public:
     // The shot rendered without markers, as PNG bytes.
     QByteArray unmarkedPng(const Screenshot& shot) const;
 
+    // Removes the folders of transfers and copies the clipboard no longer holds (a later
+    // one replaced them); the last series stays for repeating it. Call it only while no
+    // paste is in progress: the program pasting into may still be reading the files.
+    void removeReplacedFolders();
+
     // Removes UUID-named entries of the clipboard folder modified more than 7 days before `now`.
     void cleanExpiredFiles(const QDateTime& now = QDateTime::currentDateTimeUtc());
 
@@ -75,6 +81,8 @@ private:
     std::optional<TransferPacket> packet_;
     std::optional<std::uint64_t> changeCount_;
     TransferMode mode_ = TransferMode::combined;
+    QString copyFolder_; // of the last single-image copy
+    QStringList replaced_;
     // The PNG of each shot's last preparation, reused while its picture is unchanged.
     QHash<QUuid, Encoded> encoded_;
 };

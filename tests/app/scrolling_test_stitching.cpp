@@ -75,6 +75,8 @@ std::vector<Case> cases()
          {first, unchanged, appended(1), appended(120)}, rows(page, 0, 721)},
         {"blank until painted", {grey100, grey120, at(0), at(120), grey100},
          {first, unchanged, first, appended(120), unmatched}, rows(page, 0, 720)},
+        {"back exactly to the furthest adds nothing", {at(0), at(200), at(100), at(200)},
+         {first, appended(200), {Kind::revisited}, {Kind::revisited}}, rows(page, 0, 800)},
         {"repeating stripes", {stripes(0), stripes(10)},
          {first, unmatched}, {}},
         {"a jump of 0.8 H is reported; scrolling back goes on", {at(0), at(480), at(240), at(480)},

@@ -164,27 +164,32 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermRemovesThePrivateFiles)
     QProcess first;
     first.setProcessEnvironment(environment);
     first.start(QStringLiteral(TARNWICK_APP), {});
-    ASSERT_TRUE(waitUntil([&] { return QDir(privateRoot).entryList({"instance-*"}, QDir::System).size() == 1; }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return QDir(privateRoot).entryList({"instance-*"}, QDir::System).size() == 1; }, 30s));
 
     QProcess second;
     second.setProcessEnvironment(environment);
     second.setWorkingDirectory(runtime.path());
     second.start(QStringLiteral(TARNWICK_APP), {QStringLiteral("--open-image"), QStringLiteral("shot.png")});
-    ASSERT_TRUE(second.waitForFinished(5000));
+    ASSERT_TRUE(second.waitForFinished(30000));
     EXPECT_EQ(second.exitCode(), 0);
     // The first one opened the image in its editor; Ctrl+Enter puts it into the series, ready for Ctrl+V.
     QByteArray editor;
-    ASSERT_TRUE(waitUntil([&] { return runProcess("xdotool", {"search", "--name", "Tarnwick · A"}, &editor) == 0; }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return runProcess("xdotool", {"search", "--name", "Tarnwick · A"}, &editor) == 0; }, 30s));
     runProcess("xdotool", {"windowactivate", "--sync", QString::fromLatin1(editor.trimmed()), "key", "ctrl+Return"});
-    EXPECT_TRUE(waitUntil([&] { return xclipTargets().contains(QStringLiteral("com.tarnwick.series-token")); }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return xclipTargets().contains(QStringLiteral("com.tarnwick.series-token")); }, 30s));
     const QDir clipboardFolder(privateRoot + QStringLiteral("/Tarnwick-Clipboard"));
     EXPECT_EQ(clipboardFolder.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+    // A link to a folder outside goes; the clean-up does not follow it.
+    QTemporaryDir outside;
+    ASSERT_TRUE(QFile(outside.filePath(QStringLiteral("keep.txt"))).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(outside.path(), clipboardFolder.filePath(QStringLiteral("outside"))));
 
     ::kill(pid_t(first.processId()), SIGTERM);
-    ASSERT_TRUE(first.waitForFinished(5000));
+    ASSERT_TRUE(first.waitForFinished(30000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);
-    EXPECT_EQ(clipboardFolder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(clipboardFolder.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(QDir(outside.path()).entryList(QDir::Files), QStringList{"keep.txt"});
     EXPECT_EQ(QDir(privateRoot).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
               QStringList{"Tarnwick-Clipboard"});
     openbox.kill();

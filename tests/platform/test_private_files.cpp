@@ -84,9 +84,11 @@ TEST_F(PrivateFilesTest, RefusesALinkAFileOrAnotherUsersFolderAsTheRoot)
 TEST_F(PrivateFilesTest, CreatesNestedPrivateFoldersAndFiles)
 {
     const QString folder = privateTempRoot() + QStringLiteral("/Tarnwick-Clipboard/0F0F");
-    createPrivateDirectory(folder);
+    ASSERT_TRUE(QDir().mkdir(root + QStringLiteral("/Tarnwick-Clipboard")));
+    ::chmod(QFile::encodeName(root + QStringLiteral("/Tarnwick-Clipboard")).constData(), 0755);
+    createPrivateDirectory(root, folder);
     EXPECT_EQ(modeOf(folder), 0700u);
-    EXPECT_EQ(modeOf(root + QStringLiteral("/Tarnwick-Clipboard")), 0700u);
+    EXPECT_EQ(modeOf(root + QStringLiteral("/Tarnwick-Clipboard")), 0700u) << "an existing component is closed too";
 
     const QString file = folder + QStringLiteral("/Комментарии.txt");
     writeFileAtomically(file, QStringLiteral("A1 текст").toUtf8());
@@ -100,17 +102,28 @@ TEST_F(PrivateFilesTest, CreatesNestedPrivateFoldersAndFiles)
     EXPECT_NE(createPrivateFile(folder, QStringLiteral("Tarnwick-capture-"), QStringLiteral(".png")), made);
 }
 
-TEST_F(PrivateFilesTest, RefusesParentComponentsTheKernelWouldResolveElsewhere)
+TEST_F(PrivateFilesTest, RefusesLinksAnywhereBelowTheRootAndPathsTheKernelWouldResolveElsewhere)
 {
     privateTempRoot();
     QTemporaryDir elsewhere;
     ASSERT_TRUE(QDir().mkdir(elsewhere.filePath(QStringLiteral("inner"))));
     ASSERT_TRUE(QFile::link(elsewhere.filePath(QStringLiteral("inner")), root + QStringLiteral("/link")));
-    for (const QString& path : {root + QStringLiteral("/missing/../sub"), root + QStringLiteral("/link/../sub")}) {
-        EXPECT_FALSE(errorOf([&] { createPrivateDirectory(path); }).isEmpty()) << path.toStdString();
-        EXPECT_EQ(entries(root), QStringList{QStringLiteral("link")});
+    ASSERT_TRUE(QFile::link(elsewhere.path(), root + QStringLiteral("/Tarnwick-Clipboard")));
+    const QStringList kept{QStringLiteral("link"), QStringLiteral("Tarnwick-Clipboard")};
+    for (const QString& path : {root + QStringLiteral("/missing/../sub"), root + QStringLiteral("/link/../sub"),
+                                root + QStringLiteral("/Tarnwick-Clipboard/0F0F"), root + QStringLiteral("/link/sub"),
+                                elsewhere.filePath(QStringLiteral("sub"))}) {
+        EXPECT_FALSE(errorOf([&] { createPrivateDirectory(root, path); }).isEmpty()) << path.toStdString();
+        EXPECT_EQ(entries(root), kept);
         EXPECT_EQ(entries(elsewhere.path()), QStringList{QStringLiteral("inner")});
     }
+    // Removing a tree never follows a link, at its top or inside it.
+    ASSERT_TRUE(QDir().mkdir(root + QStringLiteral("/session")));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), root + QStringLiteral("/session/outside")));
+    for (const QString& tree : {root + QStringLiteral("/Tarnwick-Clipboard"), root + QStringLiteral("/session")})
+        removePrivateTree(tree);
+    EXPECT_EQ(entries(root), QStringList{QStringLiteral("link")});
+    EXPECT_EQ(entries(elsewhere.path()), QStringList{QStringLiteral("inner")});
 }
 
 TEST_F(PrivateFilesTest, FailedWritesLeaveNoTraceAndKeepTheOldFile)

@@ -41,8 +41,13 @@ TEST(SerialQueue, SyncFailsInsteadOfWaitingForAJobTheQueueDrops)
 {
     auto queue = std::make_unique<SerialQueue>("com.tarnwick.test");
     SerialQueue* raw = queue.get();
-    std::promise<void> release;
-    raw->async([busy = release.get_future().share()] { busy.wait(); });
+    std::promise<void> release, started;
+    // Deleted before the busy job started, the queue would drop it and be gone under the calls below.
+    raw->async([&started, busy = release.get_future().share()] {
+        started.set_value();
+        busy.wait();
+    });
+    started.get_future().wait();
     std::thread destroying([q = queue.release()] { delete q; });
     // The destructor has begun once a job handed in is dropped at once (the worker is busy).
     const auto dropped = [raw] {

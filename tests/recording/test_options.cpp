@@ -49,6 +49,14 @@ TEST(RecordingOptions, ReadsAndWritesPreferences)
     EXPECT_FALSE(read.highlightsClicks);
     EXPECT_EQ(read.codec, RecordingCodec::hevc);
     EXPECT_EQ(read.quality, RecordingQuality::text);
+    // Audio switches as older runs and other writers stored them.
+    const std::pair<QVariant, bool> audio[] = {{"1", true}, {"0", false}, {"yes", true}, {"x", false}, {2, true}};
+    for (const auto& [stored, on] : audio) {
+        store.setValue("recordingSystemAudio", stored);
+        store.setValue("recordingMicrophone", stored);
+        read = RecordingOptions::fromPreferences(&store);
+        EXPECT_EQ(std::pair(read.systemAudio, read.microphone), std::pair(on, on)) << stored.toString().toStdString();
+    }
 
     RecordingOptions chosen{false, false, true, true, true, RecordingCodec::h264, RecordingQuality::compact};
     chosen.save(store);

@@ -37,7 +37,7 @@ TEST(ReviewPlayback, SeeksExactlyTrimsAndStopsAtTheFragmentEnd)
     model.seekVideo(1.0, false);
     model.seekVideo(-3, false); // stale: only the newest seek completes
     model.seekVideo(1.0, false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.seekID; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.seekID; }, 30000));
     EXPECT_EQ(model.playhead(), 1.0);
     const QImage shown = model.player().picture();
     ASSERT_EQ(shown.size(), QSize(320, 240));
@@ -53,10 +53,10 @@ TEST(ReviewPlayback, SeeksExactlyTrimsAndStopsAtTheFragmentEnd)
     model.changeStart(1.45);
     EXPECT_EQ(model.trim(), (review::RecordingTrim{3, 1.4, 1.5}));
     model.changeStart(1.2);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.seekID; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.seekID; }, 30000));
     model.playSelection();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.isPlaying() && !model.seekID; }));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isPlaying(); }));
+    // Waits for the end state only: on a busy machine the short playing state can pass unseen.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.seekID && !model.isPlaying() && model.playhead() > 1.3; }, 30000));
     EXPECT_NEAR(model.playhead(), 1.5, 0.06);
     EXPECT_EQ(RecordingUIModel::time(59.99) + RecordingUIModel::time(-1) + RecordingUIModel::time(3600),
               "00:5900:0060:00");

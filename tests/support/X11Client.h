@@ -116,7 +116,7 @@ QSet<QString> xclipTargets();
 
 // Spins the Qt event loop until `done` holds or `timeout` passes; returns `done()`.
 template <typename Predicate>
-bool waitUntil(Predicate done, std::chrono::milliseconds timeout = std::chrono::seconds(3));
+bool waitUntil(Predicate done, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 

@@ -33,7 +33,7 @@ protected:
 
     // Turns the Qt event loop until a Ctrl+V (V, or `vKey`, pressed with Control
     // alone) reaches a window of this client; the key events up to it are in `keys`.
-    bool waitForCtrlV(std::uint8_t vKey = 0, std::chrono::milliseconds timeout = std::chrono::seconds(3))
+    bool waitForCtrlV(std::uint8_t vKey = 0, std::chrono::milliseconds timeout = std::chrono::seconds(30))
     {
         keys.clear();
         return waitUntil(

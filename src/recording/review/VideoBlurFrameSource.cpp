@@ -63,12 +63,14 @@ std::optional<VideoBlurFrame> VideoBlurForwardFrames::image(double time)
             throw CancellationError();
         const AVFrame* frame = decoder_.next();
         if (!frame) {
-            finished_ = true;
+            finished_ = reachedEnd_ = true;
             if (decoder_.failed())
                 throw sentence("Не удалось прочитать кадр.");
             break;
         }
         const double t = decoder_.time(frame);
+        if (!std::isnan(t))
+            lastTime_ = std::isnan(lastTime_) ? t : std::max(lastTime_, t);
         if (std::isnan(t) || t < std::max(time, start_) - frameTolerance)
             continue;
         if (t >= end_) {
@@ -110,6 +112,15 @@ std::optional<VideoBlurFrame> VideoBlurFrames::frame(double wanted)
         while (auto next = reader.image(from))
             batch_.push_back(std::move(*next));
         upper_ = from;
+        if (!batch_.empty() || !reader.reachedEnd())
+            continue;
+        // The stream ended before this batch: its header claimed more than it holds. Go on
+        // from the real last frame (a seek lands on the key frame before it); a batch that
+        // read no frame at all found the file holds nothing more.
+        const double last = reader.lastTime();
+        if (std::isnan(last) || last < start_ - frameTolerance)
+            return std::nullopt;
+        upper_ = std::min(upper_, last + frameTolerance);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "recording/review/VideoFrameDecoder.h"
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <opencv2/core/mat.hpp>
 #include <optional>
@@ -29,6 +30,9 @@ public:
     // The next unread frame at or after `time` − 1/600 s; nullopt once the range is read.
     // Throws CancellationError, or TarnwickError when reading fails.
     std::optional<VideoBlurFrame> image(double time);
+    // The stream ended before the range did; the latest frame time read, NaN before any.
+    bool reachedEnd() const { return reachedEnd_; }
+    double lastTime() const { return lastTime_; }
 
 private:
     VideoFrameDecoder& decoder_;
@@ -36,6 +40,8 @@ private:
     double end_;
     std::stop_token cancel_;
     bool finished_ = false;
+    bool reachedEnd_ = false;
+    double lastTime_ = std::numeric_limits<double>::quiet_NaN();
 };
 
 // The frames of one tracking run over [start, end]: forward in one pass, or

@@ -1,4 +1,5 @@
 #include "EditorTestSupport.h"
+#include "editor/model/EditorImageImporter.h"
 #include "platform/KeyNames.h"
 #include "platform/SerialQueue.h"
 #include "platform/TarnwickError.h"
@@ -110,6 +111,20 @@ TEST(EditorLayers, ImportPrefersFilesAndRefusesHugeOrMissingImages)
         EXPECT_EQ(state.imageMessage(), refusal.message);
     }
     EXPECT_EQ(state.annotations().size(), 1);
+}
+
+TEST(EditorLayers, ImportLimitCountsFourBytesAPixelWhateverTheFileStores)
+{
+    // Grey decodes at one byte a pixel, well within Qt's own limit; the layer takes four.
+    for (const auto& [height, accepted] : {std::pair{8192, true}, {8193, false}}) {
+        QImage grey(8192, height, QImage::Format_Grayscale8);
+        grey.fill(0);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(grey.save(&buffer, "PNG"));
+        EXPECT_EQ(EditorImageImporter::decode(png, QStringLiteral("image/png")).has_value(), accepted) << height;
+    }
 }
 
 TEST(EditorLayers, ScreenshotCornersAreOneStepPerChange)

@@ -34,18 +34,21 @@ TEST(RecordingExport, CutsAFrameExactFragmentWithoutReencoding)
     QTemporaryDir dir;
     const QString source = makeSource(dir);
     ASSERT_NEAR(RecordingExport::duration(source), 3.0, 0.05);
-    const QString cut = dir.filePath("cut.mp4");
-    RecordingExport::prepare(source, {3.0, 0.5, 1.5}, cut);
-
-    const QJsonObject probe = QJsonDocument::fromJson(runTool("ffprobe", {"-v", "error", "-of", "json", "-show_streams",
-                                                                     "-show_format", cut}))
-                                  .object();
-    EXPECT_NEAR(probe["format"].toObject()["duration"].toString().toDouble(), 1.0, 0.04);
-    EXPECT_EQ(probe["streams"].toArray()[0].toObject()["codec_name"].toString(), "h264");
-    EXPECT_EQ(probe["streams"].toArray().size(), 2);
-    const QByteArray first = pictureAt(cut, 0);
-    ASSERT_FALSE(first.isEmpty());
-    EXPECT_TRUE(first == pictureAt(source, 0.5)) << "the fragment must start at the frame of 0.5 s";
+    // A fragment inside, and one trimmed at the end only.
+    for (const auto& [start, end] : {std::pair{0.5, 1.5}, {0.0, 2.0}}) {
+        SCOPED_TRACE(end);
+        const QString cut = dir.filePath(QStringLiteral("cut%1.mp4").arg(end));
+        RecordingExport::prepare(source, {3.0, start, end}, cut);
+        const QJsonObject probe = QJsonDocument::fromJson(runTool("ffprobe", {"-v", "error", "-of", "json",
+                                                                         "-show_streams", "-show_format", cut}))
+                                      .object();
+        EXPECT_NEAR(probe["format"].toObject()["duration"].toString().toDouble(), end - start, 0.04);
+        EXPECT_EQ(probe["streams"].toArray()[0].toObject()["codec_name"].toString(), "h264");
+        EXPECT_EQ(probe["streams"].toArray().size(), 2);
+        const QByteArray first = pictureAt(cut, 0);
+        ASSERT_FALSE(first.isEmpty());
+        EXPECT_TRUE(first == pictureAt(source, start)) << "the fragment must start at the frame of its start";
+    }
 }
 
 TEST(RecordingExport, RefusesEmptyFragmentsCopiesWholeOnesAndInstallsAtomically)

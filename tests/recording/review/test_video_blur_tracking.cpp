@@ -239,4 +239,16 @@ TEST(VideoBlurFrames, ReadsBackwardInHalfSecondsAndHandsOutEveryFrameOnce)
     for (int k = 75; k >= 39; --k)
         expected.push_back(k);
     EXPECT_EQ(seen, expected);
+
+    // A header claiming 2^40 s: the walk back stops at the file's real end.
+    std::stop_source stop;
+    VideoBlurFrames claimed(*decoder, 2.9, 1099511627776.0, true, stop.get_token());
+    int reads = 0;
+    claimed.batchRead = [&](double, double) {
+        if (++reads > 20)
+            stop.request_stop();
+    };
+    const auto last = claimed.frame(1099511627776.0);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(std::lround(last->time * 30), 90);
 }
