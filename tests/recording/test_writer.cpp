@@ -1,4 +1,6 @@
 #include "RecordingTestSupport.h"
+#include "recording/review/VideoBlurExport.h"
+#include "review/MediaFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,6 +85,41 @@ TEST(RecordingFileWriter, WritesH264AndAacWithTheIndexFirst)
         EXPECT_NE(frame.toObject()["pict_type"].toString(), "B");
         sinceKey = frame.toObject()["key_frame"].toInt() ? 0 : sinceKey + 1;
         EXPECT_LT(sinceKey, 60);
+    }
+}
+
+TEST(RecordingFileWriter, FlatColoursComeBackAsGrabbedFromBothCodecsAndTheBlurredExport)
+{
+    QImage flat(frameSize, QImage::Format_RGB32);
+    flat.fill(QColor(208, 0, 0));
+    QPainter(&flat).fillRect(160, 0, 160, 240, QColor(20, 30, 120));
+    QTemporaryDir dir;
+    for (const RecordingCodec codec : {RecordingCodec::h264, RecordingCodec::hevc}) {
+        const QString url = dir.filePath(codec == RecordingCodec::h264 ? "h264.mp4" : "hevc.mp4");
+        RecordingFileWriter writer(url, frameSize, options(codec, false));
+        for (int k = 0; k < 30; ++k)
+            while (!writer.append(flat, k / 30.0))
+                ASSERT_FALSE(writer.failure());
+        ASSERT_EQ(finished(writer, 1.0).url, url);
+        review::VideoBlurRegion blur; // x 80…239, y 60…179: across both patches
+        blur.end = 1;
+        blur.keys = {{0, QRectF(0.25, 0.25, 0.5, 0.5), true}};
+        review::VideoBlurExport::prepare(url, {1, 0, 1}, {blur}, url + ".blurred.mp4");
+        const struct {
+            int x, y;
+            QColor colour;
+        } patches[] = {{40, 20, QColor(208, 0, 0)}, {110, 120, QColor(208, 0, 0)},
+                       {210, 120, QColor(20, 30, 120)}, {280, 20, QColor(20, 30, 120)}};
+        for (const QString& file : {url, url + ".blurred.mp4"}) {
+            const QByteArray rgb = test::pictureAt(file, 0.5);
+            ASSERT_EQ(rgb.size(), 320 * 240 * 3) << file.toStdString();
+            for (const auto& p : patches) {
+                const char* got = rgb.constData() + (p.y * 320 + p.x) * 3;
+                EXPECT_NEAR(uchar(got[0]), p.colour.red(), 3) << file.toStdString() << " at " << p.x << "," << p.y;
+                EXPECT_NEAR(uchar(got[1]), p.colour.green(), 3) << file.toStdString() << " at " << p.x << "," << p.y;
+                EXPECT_NEAR(uchar(got[2]), p.colour.blue(), 3) << file.toStdString() << " at " << p.x << "," << p.y;
+            }
+        }
     }
 }
 

@@ -13,6 +13,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+struct SwsContext;
+
 // Owning handles of FFmpeg containers, shared by the exports of the review.
 namespace tarnwick::review::media {
 
@@ -77,5 +79,10 @@ struct VideoEncoding {
 // so each one's duration is known from the next), a key frame every 2 s at 30 frames
 // a second, a header for MP4. Nullptr when the codec is missing or refuses.
 AVCodecContext* openVideoEncoder(const VideoEncoding& encoding);
+
+// Makes `scaler` convert between full-range RGB and YUV with the matrix and range a
+// stream declares: swscale's own default is BT.601 whatever the tags say, which
+// shifts every colour of a BT.709 file. `toYuv` is the direction of the conversion.
+void matchColours(SwsContext* scaler, AVColorSpace space, AVColorRange range, bool toYuv);
 
 } // namespace tarnwick::review::media
