@@ -103,6 +103,7 @@ TEST(RecordingFileWriter, FlatColoursComeBackAsGrabbedFromBothCodecsAndTheBlurre
         ASSERT_EQ(finished(writer, 1.0).url, url);
         review::VideoBlurRegion blur; // x 80…239, y 60…179: across both patches
         blur.end = 1;
+        blur.radius = 5; // the samples 50 pixels from where the patches meet keep their own colour
         blur.keys = {{0, QRectF(0.25, 0.25, 0.5, 0.5), true}};
         review::VideoBlurExport::prepare(url, {1, 0, 1}, {blur}, url + ".blurred.mp4");
         const struct {

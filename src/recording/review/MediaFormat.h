@@ -67,7 +67,9 @@ struct VideoEncoding {
     AVRational timeBase{1, 60000};
     AVRational aspect{0, 1};
     AVColorRange range = AVCOL_RANGE_MPEG;
-    AVColorSpace space = AVCOL_SPC_BT709;
+    // Screen pixels are sRGB (BT.709 primaries), converted with the BT.601 matrix: the
+    // blur tracker's precision was measured on such pictures. Tagged, so players agree.
+    AVColorSpace space = AVCOL_SPC_SMPTE170M;
     AVColorPrimaries primaries = AVCOL_PRI_BT709;
     AVColorTransferCharacteristic transfer = AVCOL_TRC_IEC61966_2_1;
     // A live recording: the fastest preset and no look-ahead, so a frame reaches
