@@ -1,7 +1,7 @@
 #include "recording/ScreenRecorder.h"
 
-#include "recording/RecordingMicrophone.h"
 #include "capture/FrozenOverlay.h"
+#include "recording/RecordingMicrophone.h"
 
 #include <QPainter>
 #include <QRadialGradient>
