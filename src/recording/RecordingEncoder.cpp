@@ -51,7 +51,7 @@ AVCodecContext* openAudio()
 // band itself and waits for the others.
 class RecordingEncoder::BandConverter {
 public:
-    explicit BandConverter(QSize size)
+    BandConverter(QSize size, AVColorSpace space, AVColorRange range)
     {
         const int wanted = size.height() < 720 ? 1 : std::clamp(int(std::thread::hardware_concurrency()) / 2, 1, 4);
         const int height = (size.height() / wanted) & ~1; // even, so each band has whole chroma rows
@@ -60,6 +60,8 @@ public:
             bands_.push_back({sws_getContext(size.width(), rows, AV_PIX_FMT_BGRA, size.width(), rows,
                                              AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr),
                               y, rows});
+            if (bands_.back().scaler)
+                review::media::matchColours(bands_.back().scaler, space, range, true);
         }
         for (std::size_t i = 1; i < bands_.size(); ++i)
             threads_.emplace_back([this, i] { work(i); });
@@ -232,7 +234,7 @@ bool RecordingEncoder::pushVideo(const QImage& frame, std::int64_t pts, bool wai
     picture->width = size_.width();
     picture->height = size_.height();
     if (!converter_)
-        converter_ = std::make_unique<BandConverter>(size_);
+        converter_ = std::make_unique<BandConverter>(size_, media_->video->colorspace, media_->video->color_range);
     if (frame.size() != size_ || !converter_->ready() || av_frame_get_buffer(picture.get(), 0) < 0) {
         fail("Не удалось записать кадр.", false);
         return false;

@@ -1,5 +1,6 @@
 #include "recording/ScreenRecorder.h"
 
+#include "capture/FrozenOverlay.h"
 #include "recording/RecordingMicrophone.h"
 
 #include <QPainter>
@@ -63,6 +64,18 @@ ScreenRecorder::~ScreenRecorder()
     sws_freeContext(scaler_);
 }
 
+QRect ScreenRecorder::sourcePixels(const platform::Monitor& display, const QRectF& screenFrame,
+                                   const QRectF& selection, double scale)
+{
+    const QRectF r = selection.normalized().intersected(screenFrame);
+    if (r.isEmpty() || r.width() < 2 || r.height() < 2)
+        return display.geometry;
+    // Each edge on its nearest pixel, as the selection overlay shows it: widening .5 edges
+    // outward would record a pixel more than was dragged at 1.25 or 1.5.
+    return capture::bandPixels(r.translated(-screenFrame.topLeft()), scale, display.geometry.topLeft())
+        .intersected(display.geometry);
+}
+
 void ScreenRecorder::start(const platform::Monitor& display, const QRectF& screenFrame, const QRectF& selection,
                            double scale, const RecordingOptions& options, const QString& url)
 {
@@ -70,15 +83,7 @@ void ScreenRecorder::start(const platform::Monitor& display, const QRectF& scree
     monitor_ = display;
     const QSizeF size = options.outputSize(selection.size(), scale);
     outputSize_ = QSize(static_cast<int>(size.width()), static_cast<int>(size.height()));
-    // The source: the selection on this monitor, in root pixels; the whole monitor when it is (nearly) empty.
-    const QRectF r = selection.normalized().intersected(screenFrame);
-    if (r.isEmpty() || r.width() < 2 || r.height() < 2)
-        captureRect_ = display.geometry;
-    else
-        captureRect_ = QRectF(display.geometry.topLeft() + (r.topLeft() - screenFrame.topLeft()) * scale,
-                              r.size() * scale)
-                           .toAlignedRect()
-                           .intersected(display.geometry);
+    captureRect_ = sourcePixels(display, screenFrame, selection, scale);
     const QSize fitted = captureRect_.size().scaled(outputSize_, Qt::KeepAspectRatio);
     fitRect_ = QRect(QPoint((outputSize_.width() - fitted.width()) / 2, (outputSize_.height() - fitted.height()) / 2),
                      fitted);

@@ -45,6 +45,11 @@ public:
     // Blocks until the file is finished (or abandoned).
     RecordingResult stop();
 
+    // The root pixels `start` records: the selection on this monitor, the whole
+    // monitor when the selection is (nearly) empty.
+    static QRect sourcePixels(const platform::Monitor& display, const QRectF& screenFrame, const QRectF& selection,
+                              double scale);
+
     // Frames skipped because the capture queue or the encoder was still busy.
     int droppedFrames() const { return dropped_; }
 

@@ -1,4 +1,5 @@
 #include "recording/RecordingOptions.h"
+#include "recording/ScreenRecorder.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -33,6 +34,17 @@ TEST(RecordingOptions, OutputSizeAndBitRate)
     options.quality = RecordingQuality::web;
     EXPECT_EQ(options.bitRate({1920, 1080}), 3732480);
     EXPECT_EQ(options.bitRate({2, 2}), 400000);
+}
+
+TEST(ScreenRecorder, RecordsThePixelsNearestTheDraggedEdges)
+{
+    // A second monitor at 1.5: 1920×1080 pixels right of the first, 1280×720 points.
+    const platform::Monitor monitor{1, QRect(1920, 0, 1920, 1080), "HDMI-1"};
+    const QRectF screen(1280, 0, 1280, 720);
+    // Edges at 1.5 and 151.5 pixels go to the nearer pixel edge, not outward.
+    EXPECT_EQ(ScreenRecorder::sourcePixels(monitor, screen, QRectF(1281, 101, 201, 101), 1.5), QRect(1922, 152, 301, 151));
+    EXPECT_EQ(ScreenRecorder::sourcePixels(monitor, screen, QRectF(2000, 700, 900, 90), 1.5), QRect(3000, 1050, 840, 30));
+    EXPECT_EQ(ScreenRecorder::sourcePixels(monitor, screen, QRectF(1290, 10, 1, 50), 1.5), monitor.geometry);
 }
 
 TEST(RecordingOptions, ReadsAndWritesPreferences)

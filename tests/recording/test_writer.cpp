@@ -1,4 +1,6 @@
 #include "RecordingTestSupport.h"
+#include "recording/review/VideoBlurExport.h"
+#include "review/MediaFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,6 +85,37 @@ TEST(RecordingFileWriter, WritesH264AndAacWithTheIndexFirst)
         EXPECT_NE(frame.toObject()["pict_type"].toString(), "B");
         sinceKey = frame.toObject()["key_frame"].toInt() ? 0 : sinceKey + 1;
         EXPECT_LT(sinceKey, 60);
+    }
+}
+
+TEST(RecordingFileWriter, FlatColoursComeBackAsGrabbedFromBothCodecsAndTheBlurredExport)
+{
+    QImage flat(frameSize, QImage::Format_RGB32);
+    flat.fill(QColor(208, 0, 0));
+    QPainter(&flat).fillRect(160, 0, 160, 240, QColor(20, 30, 120));
+    QTemporaryDir dir;
+    for (const RecordingCodec codec : {RecordingCodec::h264, RecordingCodec::hevc}) {
+        const QString url = dir.filePath(codec == RecordingCodec::h264 ? "h264.mp4" : "hevc.mp4");
+        RecordingFileWriter writer(url, frameSize, options(codec, false));
+        for (int k = 0; k < 30; ++k)
+            while (!writer.append(flat, k / 30.0))
+                ASSERT_FALSE(writer.failure());
+        ASSERT_EQ(finished(writer, 1.0).url, url);
+        review::VideoBlurRegion blur; // x 80…239, y 60…179: across both patches
+        blur.end = 1;
+        blur.radius = 5; // the samples 50 pixels from where the patches meet keep their own colour
+        blur.keys = {{0, QRectF(0.25, 0.25, 0.5, 0.5), true}};
+        review::VideoBlurExport::prepare(url, {1, 0, 1}, {blur}, url + ".blurred.mp4");
+        // x, y, red, green, blue: outside and inside the blurred area of each patch
+        const int patches[][5] = {{40, 20, 208, 0, 0}, {110, 120, 208, 0, 0}, {210, 120, 20, 30, 120}, {280, 20, 20, 30, 120}};
+        for (const QString& file : {url, url + ".blurred.mp4"}) {
+            const QByteArray rgb = test::pictureAt(file, 0.5);
+            ASSERT_EQ(rgb.size(), 320 * 240 * 3) << file.toStdString();
+            for (const auto& p : patches)
+                for (int c = 0; c < 3; ++c)
+                    EXPECT_NEAR(uchar(rgb[(p[1] * 320 + p[0]) * 3 + c]), p[2 + c], 3)
+                        << file.toStdString() << " at " << p[0] << "," << p[1] << " channel " << c;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/opt.h>
+#include <libswscale/swscale.h>
 }
 
 namespace tarnwick::review::media {
@@ -13,6 +14,19 @@ namespace {
 void tag(AVCodecParameters* parameters)
 {
     parameters->codec_tag = parameters->codec_id == AV_CODEC_ID_HEVC ? MKTAG('h', 'v', 'c', '1') : 0;
+}
+
+int swsColorspace(AVColorSpace space)
+{
+    switch (space) {
+    case AVCOL_SPC_BT709:
+        return SWS_CS_ITU709;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+        return SWS_CS_BT2020;
+    default:
+        return SWS_CS_ITU601;
+    }
 }
 
 } // namespace
@@ -92,6 +106,13 @@ AVCodecContext* openVideoEncoder(const VideoEncoding& encoding)
     if (avcodec_open2(c, codec, nullptr) < 0)
         avcodec_free_context(&c);
     return c;
+}
+
+void matchColours(SwsContext* scaler, AVColorSpace space, AVColorRange range, bool toYuv)
+{
+    const int* table = sws_getCoefficients(swsColorspace(space));
+    const int yuvRange = range == AVCOL_RANGE_JPEG ? 1 : 0;
+    sws_setColorspaceDetails(scaler, table, toYuv ? 1 : yuvRange, table, toYuv ? yuvRange : 1, 0, 1 << 16, 1 << 16);
 }
 
 } // namespace tarnwick::review::media

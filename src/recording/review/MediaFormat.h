@@ -13,6 +13,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+struct SwsContext;
+
 // Owning handles of FFmpeg containers, shared by the exports of the review.
 namespace tarnwick::review::media {
 
@@ -65,7 +67,9 @@ struct VideoEncoding {
     AVRational timeBase{1, 60000};
     AVRational aspect{0, 1};
     AVColorRange range = AVCOL_RANGE_MPEG;
-    AVColorSpace space = AVCOL_SPC_BT709;
+    // Screen pixels are sRGB (BT.709 primaries), converted with the BT.601 matrix: the
+    // blur tracker's precision was measured on such pictures. Tagged, so players agree.
+    AVColorSpace space = AVCOL_SPC_SMPTE170M;
     AVColorPrimaries primaries = AVCOL_PRI_BT709;
     AVColorTransferCharacteristic transfer = AVCOL_TRC_IEC61966_2_1;
     // A live recording: the fastest preset and no look-ahead, so a frame reaches
@@ -77,5 +81,10 @@ struct VideoEncoding {
 // so each one's duration is known from the next), a key frame every 2 s at 30 frames
 // a second, a header for MP4. Nullptr when the codec is missing or refuses.
 AVCodecContext* openVideoEncoder(const VideoEncoding& encoding);
+
+// Makes `scaler` convert between full-range RGB and YUV with the matrix and range a
+// stream declares: swscale's own default is BT.601 whatever the tags say, which
+// shifts every colour of a BT.709 file. `toYuv` is the direction of the conversion.
+void matchColours(SwsContext* scaler, AVColorSpace space, AVColorRange range, bool toYuv);
 
 } // namespace tarnwick::review::media

@@ -49,19 +49,6 @@ using Packet = std::unique_ptr<AVPacket, PacketDeleter>;
 using Frame = std::unique_ptr<AVFrame, FrameDeleter>;
 using Codec = std::unique_ptr<AVCodecContext, CodecDeleter>;
 
-int swsColorspace(int colorspace)
-{
-    switch (colorspace) {
-    case AVCOL_SPC_BT709:
-        return SWS_CS_ITU709;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        return SWS_CS_BT2020;
-    default:
-        return SWS_CS_ITU601;
-    }
-}
-
 // The bounding box of the pixels in which two images of one size differ.
 QRect changedArea(const QImage& a, const QImage& b)
 {
@@ -263,14 +250,12 @@ void VideoBlurExport::Media::take(AVFrame* frame)
 Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time, Converters& c) const
 {
     const int w = size.width(), h = size.height();
-    const int* table = sws_getCoefficients(swsColorspace(frame->colorspace));
     c.toImage = sws_getCachedContext(c.toImage, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
                                      w, h, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
     QImage image(w, h, QImage::Format_RGB32);
     if (!c.toImage || image.isNull())
         throw sentence(cannotWrite);
-    sws_setColorspaceDetails(c.toImage, table, frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0, table, 1, 0, 1 << 16,
-                             1 << 16);
+    media::matchColours(c.toImage, frame->colorspace, frame->color_range, false);
     uint8_t* bits[1] = {image.bits()};
     const int stride[1] = {static_cast<int>(image.bytesPerLine())};
     sws_scale(c.toImage, frame->data, frame->linesize, 0, frame->height, bits, stride);
@@ -303,7 +288,7 @@ Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time, Convert
                                        band.height(), AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!c.toPicture)
         throw sentence(cannotWrite);
-    sws_setColorspaceDetails(c.toPicture, table, 1, table, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
+    media::matchColours(c.toPicture, frame->colorspace, fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG, true);
     const uint8_t* from[1] = {result.constScanLine(band.top()) + 4 * band.left()};
     const int fromStride[1] = {static_cast<int>(result.bytesPerLine())};
     uint8_t* to[3];

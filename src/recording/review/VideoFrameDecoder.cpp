@@ -1,5 +1,7 @@
 #include "recording/review/VideoFrameDecoder.h"
 
+#include "recording/review/MediaFormat.h"
+
 #include <QFile>
 #include <cmath>
 
@@ -128,6 +130,7 @@ bool VideoFrameDecoder::convert(const AVFrame* frame, int format, int width, int
                                    AVPixelFormat(format), SWS_AREA, nullptr, nullptr, nullptr);
     if (!scaler_)
         return false;
+    media::matchColours(scaler_, frame->colorspace, frame->color_range, false);
     std::uint8_t* planes[4] = {data, nullptr, nullptr, nullptr};
     int strides[4] = {stride, 0, 0, 0};
     return sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, planes, strides) > 0;
