@@ -102,6 +102,7 @@ void ScrollingCaptureController::capture(QScreen* screen, const QRect& selection
     control_ = std::make_unique<ScrollingCaptureControlView>(model_);
     const ControlPlacement placement = controlPlacement(selection, screen->availableGeometry());
     control_->move(placement.origin);
+    control_->keepOutOf(placement.area);
     control_->show();
     control_->raise();
     outline_ = std::make_unique<SelectionOutline>(placement.area);

@@ -171,6 +171,15 @@ TEST(ScrollingCaptureX11, returnFinishesOnceWithTheTallShotAndOwnWindowsStayOutO
         EXPECT_FALSE(session.controller.control()->frameGeometry().intersects(area));
         EXPECT_TRUE(place.contains(area) && area.height() >= place.height() - 30) << place.width();
         const int rows = 1600 - place.height() + area.height();
+        // Dragged by its background, the panel goes anywhere but over the area.
+        ScrollingCaptureControlView* panel = session.controller.control();
+        const QPoint grip(8, panel->height() - 8), start = panel->pos();
+        QTest::mousePress(panel, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(panel, grip + area.center() - panel->geometry().center());
+        EXPECT_EQ(panel->pos(), start);
+        QTest::mouseMove(panel, grip - QPoint(start.x(), 0));
+        QTest::mouseRelease(panel, Qt::LeftButton, {}, grip);
+        EXPECT_EQ(panel->pos(), QPoint(0, start.y()));
 
         window.startScrolling();
         const QString size = QStringLiteral("%1 × %2 px").arg(place.width()).arg(rows);
