@@ -47,7 +47,7 @@ ScrollingCaptureController::ControlPlacement ScrollingCaptureController::control
         const QPointF origin = FloatingPanel::constrainedOrigin(QPointF(x, y), QSizeF(size), {QRectF(frame)});
         return ControlPlacement{origin.toPoint(), area};
     };
-    // The panel keeps clear of the outline and comes up to panelGap nearer than the frame's edge.
+    // panelGap from the selection, less where the frame's edge is nearer; never over the outline.
     const auto gap = [&](int room, int extent) { return std::min(panelGap, room - extent); };
     const int midX = selection.x() + selection.width() / 2 - size.width() / 2;
     const int midY = selection.y() + selection.height() / 2 - size.height() / 2;
