@@ -132,8 +132,12 @@ void ScrollingCaptureControlView::mousePressEvent(QMouseEvent* event)
 
 void ScrollingCaptureControlView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (event->buttons() & Qt::LeftButton)
-        move(event->globalPosition().toPoint() - dragOffset_);
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
+    // Over the area the panel would show in the shot.
+    const QPoint to = event->globalPosition().toPoint() - dragOffset_;
+    if (!QRect(to, size()).intersects(keepOut_))
+        move(to);
 }
 
 SelectionOutline::SelectionOutline(const QRect& selection) : QWidget(nullptr, floatingFlags | Qt::WindowTransparentForInput)

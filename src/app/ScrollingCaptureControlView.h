@@ -20,6 +20,8 @@ public:
 
     QPushButton* cancelButton() const { return cancel_; }
     QPushButton* finishButton() const { return finish_; }
+    // The grabbed area: a drag that would bring the panel over it is refused.
+    void keepOutOf(const QRect& area) { keepOut_ = area; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -36,6 +38,7 @@ private:
     QPushButton* cancel_;
     QPushButton* finish_;
     QPoint dragOffset_;
+    QRect keepOut_;
     bool refreshQueued_ = false;
 };
 

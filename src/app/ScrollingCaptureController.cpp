@@ -6,6 +6,7 @@
 #include "recording/RecordingAreaSelector.h"
 
 #include <QScreen>
+#include <algorithm>
 
 namespace tarnwick {
 namespace {
@@ -35,14 +36,40 @@ ScrollingCaptureController::ScrollingCaptureController(GrabFactory grabFactory, 
 
 ScrollingCaptureController::~ScrollingCaptureController() = default;
 
-QPoint ScrollingCaptureController::controlOrigin(const QRect& selection, const QRect& visibleFrame)
+ScrollingCaptureController::ControlPlacement ScrollingCaptureController::controlPlacement(const QRect& selection,
+                                                                                          const QRect& visibleFrame)
 {
     const QSize size = ScrollingCaptureControlView::panelSize;
-    const int x = selection.x() + selection.width() / 2 - size.width() / 2;
-    const int below = selection.y() + selection.height() + panelGap;
-    if (below + size.height() <= visibleFrame.y() + visibleFrame.height())
-        return {x, below};
-    return {x, selection.y() - panelGap - size.height()};
+    const QRect& frame = visibleFrame;
+    constexpr int border = SelectionOutline::border;
+    // Centred on the side it takes, then kept inside the frame.
+    const auto placed = [&](int x, int y, const QRect& area) {
+        const QPointF origin = FloatingPanel::constrainedOrigin(QPointF(x, y), QSizeF(size), {QRectF(frame)});
+        return ControlPlacement{origin.toPoint(), area};
+    };
+    // panelGap from the selection, less where the frame's edge is nearer; never over the outline.
+    const auto gap = [&](int room, int extent) { return std::min(panelGap, room - extent); };
+    const int midX = selection.x() + selection.width() / 2 - size.width() / 2;
+    const int midY = selection.y() + selection.height() / 2 - size.height() / 2;
+    const int below = frame.bottom() - selection.bottom();
+    const int above = selection.top() - frame.top();
+    const int right = frame.right() - selection.right();
+    const int left = selection.left() - frame.left();
+    if (below >= size.height() + border)
+        return placed(midX, selection.bottom() + 1 + gap(below, size.height()), selection);
+    if (above >= size.height() + border)
+        return placed(midX, selection.top() - gap(above, size.height()) - size.height(), selection);
+    if (right >= size.width() + border)
+        return placed(selection.right() + 1 + gap(right, size.width()), midY, selection);
+    if (left >= size.width() + border)
+        return placed(selection.left() - gap(left, size.width()) - size.width(), midY, selection);
+    // Rows the panel and the outline take at the bottom or at the top of the area.
+    const int bottomY = frame.bottom() + 1 - size.height();
+    const int coveredBelow = selection.bottom() - (bottomY - border) + 1;
+    const int coveredAbove = frame.top() + size.height() + border - selection.top();
+    if (coveredBelow <= coveredAbove)
+        return placed(midX, bottomY, selection.adjusted(0, 0, 0, -std::max(0, coveredBelow)));
+    return placed(midX, frame.top(), selection.adjusted(0, std::max(0, coveredAbove), 0, 0));
 }
 
 void ScrollingCaptureController::begin(const std::function<void()>& activateTarget)
@@ -73,12 +100,12 @@ void ScrollingCaptureController::capture(QScreen* screen, const QRect& selection
     captureScale_ = screen->devicePixelRatio();
 
     control_ = std::make_unique<ScrollingCaptureControlView>(model_);
-    const QRect visible = screen->availableGeometry();
-    control_->move(FloatingPanel::constrainedOrigin(controlOrigin(selection, visible), control_->size(), {QRectF(visible)})
-                       .toPoint());
+    const ControlPlacement placement = controlPlacement(selection, screen->availableGeometry());
+    control_->move(placement.origin);
+    control_->keepOutOf(placement.area);
     control_->show();
     control_->raise();
-    outline_ = std::make_unique<SelectionOutline>(selection);
+    outline_ = std::make_unique<SelectionOutline>(placement.area);
     outline_->show();
     outline_->raise();
     if (activateTarget)
@@ -97,7 +124,7 @@ void ScrollingCaptureController::capture(QScreen* screen, const QRect& selection
     engine_->onProgress = [this, session](int w, int h, ScrollAppendResult r) { progress(session, w, h, r); };
     engine_->onFailure = [this, session](const TarnwickError& e) { failure(session, e); };
     try {
-        engine_->start(screen->geometry(), selection, captureScale_);
+        engine_->start(screen->geometry(), placement.area, captureScale_);
     } catch (const TarnwickError& error) {
         complete(error);
         return;

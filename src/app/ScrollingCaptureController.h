@@ -63,9 +63,16 @@ public:
     void present();
     recording::RecordingAreaSelector* selector() const { return selector_.get(); }
 
-    // Where the control panel goes: centred 12 points below the selection, or
-    // above it when there is no room below.
-    static QPoint controlOrigin(const QRect& selection, const QRect& visibleFrame);
+    // Where the control panel goes, and the part of the selection that is grabbed.
+    struct ControlPlacement {
+        QPoint origin;
+        QRect area;
+    };
+    // X11 grabs show our own windows, so the panel goes 12 points below the
+    // selection, else above, right or left of it, as near as `visibleFrame`
+    // allows; with no room on any side it goes to the frame's top or bottom
+    // edge, whichever covers fewer rows, and those rows are left out of `area`.
+    static ControlPlacement controlPlacement(const QRect& selection, const QRect& visibleFrame);
 
 private:
     void progress(const QUuid& session, int width, int height, ScrollAppendResult result);

@@ -64,10 +64,27 @@ TEST(ScrollingCaptureEngine, keepsEveryRowFromABlankStartThroughOneRowStepsToThe
     EXPECT_TRUE(*image == page.copy(0, 0, 300, 900).convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
-TEST(ScrollingCaptureController, controlPanelGoesBelowTheAreaOrAboveWhenThereIsNoRoom)
+TEST(ScrollingCaptureController, controlPanelGoesBelowAboveRightLeftOrCoversTheFewestRowsLeftOutOfTheArea)
 {
-    EXPECT_EQ(ScrollingCaptureController::controlOrigin({400, 100, 600, 500}, {0, 0, 1920, 1040}), QPoint(405, 612));
-    EXPECT_EQ(ScrollingCaptureController::controlOrigin({400, 500, 600, 500}, {0, 0, 1920, 1040}), QPoint(405, 378));
+    struct Row {
+        QRect selection, frame;
+        QPoint origin;
+        QRect area;
+    } rows[] = {
+        {{400, 100, 600, 500}, {0, 0, 1920, 1040}, {405, 612}, {400, 100, 600, 500}},
+        {{400, 500, 600, 500}, {0, 0, 1920, 1040}, {405, 378}, {400, 500, 600, 500}},
+        {{400, 100, 600, 820}, {0, 0, 1920, 1040}, {405, 930}, {400, 100, 600, 820}},
+        {{100, 60, 600, 960}, {0, 0, 1920, 1040}, {712, 485}, {100, 60, 600, 960}},
+        {{1200, 60, 600, 960}, {0, 0, 1920, 1040}, {598, 485}, {1200, 60, 600, 960}},
+        {{260, 90, 1400, 900}, {0, 0, 1920, 1080}, {665, 970}, {260, 90, 1400, 878}},
+        {{260, 70, 1400, 960}, {0, 0, 1920, 1080}, {665, 0}, {260, 112, 1400, 918}},
+        {{1700, 1180, 200, 300}, {0, 1080, 1920, 1080}, {1330, 1492}, {1700, 1180, 200, 300}},
+    };
+    for (const Row& row : rows) {
+        const auto placement = ScrollingCaptureController::controlPlacement(row.selection, row.frame);
+        EXPECT_EQ(placement.origin, row.origin) << row.selection.y();
+        EXPECT_EQ(placement.area, row.area) << row.selection.y();
+    }
 }
 
 } // namespace

@@ -25,9 +25,10 @@ namespace {
 // Another program's window showing a tall page that scrolls 100 rows every 150 ms once started.
 class ScrollingPage : public QWidget {
 public:
-    explicit ScrollingPage(QImage page) : QWidget(nullptr, Qt::FramelessWindowHint), page_(std::move(page))
+    explicit ScrollingPage(QImage page, QPoint at = {200, 150}, int shown = 600)
+        : QWidget(nullptr, Qt::FramelessWindowHint), page_(std::move(page))
     {
-        setGeometry(200, 150, page_.width(), 600);
+        setGeometry(at.x(), at.y(), page_.width(), shown);
         connect(&timer_, &QTimer::timeout, this, [this] {
             offset_ = std::min(offset_ + 100, page_.height() - height());
             update();
@@ -156,26 +157,42 @@ TEST(ScrollingCaptureX11, slowAndFastWheelScrollingGivesEveryRowOfTheViewOnce)
 
 TEST(ScrollingCaptureX11, returnFinishesOnceWithTheTallShotAndOwnWindowsStayOutOfTheArea)
 {
-    ScrollingPage window(noisePage(400, 1600));
-    Session session;
-    session.capture(window.geometry());
-    session.controller.model().finish(); // nothing collected yet: ignored
-    ASSERT_TRUE(session.controller.control() && session.controller.outline());
-    const QRegion outline = session.controller.outline()->mask().translated(session.controller.outline()->pos());
-    EXPECT_FALSE(outline.intersects(window.geometry()));
-    EXPECT_TRUE(outline.intersects(window.geometry().adjusted(-2, -2, 2, 2)));
-    EXPECT_FALSE(session.controller.control()->frameGeometry().intersects(window.geometry()));
+    // The second page leaves the panel no room on any side: the rows it covers are left out.
+    for (const QRect place : {QRect(200, 150, 400, 600), QRect(260, 90, 1400, 900)}) {
+        ScrollingPage window(noisePage(place.width(), 1600), place.topLeft(), place.height());
+        Session session;
+        session.capture(window.geometry());
+        session.controller.model().finish(); // nothing collected yet: ignored
+        ASSERT_TRUE(session.controller.control() && session.controller.outline());
+        const QRect area = session.controller.outline()->geometry().adjusted(2, 2, -2, -2);
+        const QRegion outline = session.controller.outline()->mask().translated(session.controller.outline()->pos());
+        EXPECT_FALSE(outline.intersects(area));
+        EXPECT_TRUE(outline.intersects(area.adjusted(-2, -2, 2, 2)));
+        EXPECT_FALSE(session.controller.control()->frameGeometry().intersects(area));
+        EXPECT_TRUE(place.contains(area) && area.height() >= place.height() - 30) << place.width();
+        const int rows = 1600 - place.height() + area.height();
+        // Dragged by its background, the panel goes anywhere but over the area.
+        ScrollingCaptureControlView* panel = session.controller.control();
+        const QPoint grip(8, panel->height() - 8), start = panel->pos();
+        QTest::mousePress(panel, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(panel, grip + area.center() - panel->geometry().center());
+        EXPECT_EQ(panel->pos(), start);
+        QTest::mouseMove(panel, grip - QPoint(start.x(), 0));
+        QTest::mouseRelease(panel, Qt::LeftButton, {}, grip);
+        EXPECT_EQ(panel->pos(), QPoint(0, start.y()));
 
-    window.startScrolling();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return session.controller.model().dimensions() == "400 × 1600 px"; }, 20000));
-    EXPECT_EQ(session.controller.model().message(), "Прокручивайте вниз небольшими шагами · Enter — готово · Esc — отмена");
-    X11Client x;
-    x.chord({x.keycodeOf(XK_Return)}), x.chord({x.keycodeOf(XK_Return)});
-    ASSERT_TRUE(session.ended());
-    ASSERT_EQ(session.outcomes.size(), 1u);
-    const auto* shot = std::get_if<ScrollingCaptureShot>(&session.outcomes.front());
-    EXPECT_TRUE(shot && shot->image == opaque(window.page()));
-    EXPECT_EQ(session.controller.control(), nullptr);
+        window.startScrolling();
+        const QString size = QStringLiteral("%1 × %2 px").arg(place.width()).arg(rows);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return session.controller.model().dimensions() == size; }, 20000));
+        EXPECT_EQ(session.controller.model().message(), "Прокручивайте вниз небольшими шагами · Enter — готово · Esc — отмена");
+        X11Client x;
+        x.chord({x.keycodeOf(XK_Return)}), x.chord({x.keycodeOf(XK_Return)});
+        ASSERT_TRUE(session.ended());
+        ASSERT_EQ(session.outcomes.size(), 1u);
+        const auto* shot = std::get_if<ScrollingCaptureShot>(&session.outcomes.front());
+        EXPECT_TRUE(shot && shot->image == opaque(window.page()).copy(0, 0, place.width(), rows)) << place.width();
+        EXPECT_EQ(session.controller.control(), nullptr);
+    }
 }
 
 TEST(ScrollingCaptureX11, escapeCancelsTheSelectionOrTheCaptureAndTooSmallAnAreaFails)
