@@ -28,13 +28,6 @@ int unevenBlocks(const QImage& out, const QRect& area, int block)
     return uneven;
 }
 
-QImage squareOnWhite()
-{
-    QImage image = canvas(400, 240);
-    paint(image, [](QPainter& p) { p.fillRect(QRect(180, 80, 40, 40), Qt::black); });
-    return image;
-}
-
 } // namespace
 
 TEST(OutputRendering, AFractionalCropTruncatesItsSizeAndStartsAtItsTopEdge)
@@ -95,7 +88,8 @@ TEST(OutputRendering, StackedBlursAreEachComputedOnWhatLiesBelowThemAndBlockCons
     const Annotation arrow = arrowElement({20, 170}, {380, 170}, 10);
     const QRectF pixelArea(144, 48, 160, 160);
     const Annotation pixelate = blurElement(BlurMode::pixelate, pixelArea);
-    const QImage out = rendered(shotOf(squareOnWhite(), {erase, arrow, pixelate}));
+    const QImage square = painted(400, 240, Qt::white, [](QPainter& p) { p.fillRect(QRect(180, 80, 40, 40), Qt::black); });
+    const QImage out = rendered(shotOf(square, {erase, arrow, pixelate}));
     auto greyish = [](QRgb c) { return qGray(c) < 200; };
     EXPECT_EQ(countWhere(out, greyish, QRect(170, 70, 60, 60)), 0);
     // The arrow's row turns into dark squares inside the pixelation and stays a sharp line
@@ -104,7 +98,7 @@ TEST(OutputRendering, StackedBlursAreEachComputedOnWhatLiesBelowThemAndBlockCons
     EXPECT_GT(countWhere(out, dark, QRect(150, 160, 150, 20)), 600);
     EXPECT_GT(countWhere(out, dark, QRect(30, 160, 100, 20)), 500);
     // The same pixelation straight over the image would show the square.
-    EXPECT_GT(countWhere(rendered(shotOf(squareOnWhite(), {pixelate})), greyish, QRect(170, 70, 60, 60)), 400);
+    EXPECT_GT(countWhere(rendered(shotOf(square, {pixelate})), greyish, QRect(170, 70, 60, 60)), 400);
 }
 
 TEST(OutputRendering, BadgesOnlyWithMarkersNumberedAfterTheCrop)

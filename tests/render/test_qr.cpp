@@ -29,16 +29,6 @@ QImage qrCode(const std::wstring& payload, int module, ZXing::CharacterSet encod
     return image;
 }
 
-QImage sheet(int w, int h, const std::vector<std::pair<QImage, QPoint>>& codes)
-{
-    QImage image = canvas(w, h, QColor(250, 250, 250));
-    paint(image, [&](QPainter& p) {
-        for (const auto& [code, at] : codes)
-            p.drawImage(at, code);
-    });
-    return image;
-}
-
 QString read(const QImage& image) { return QRCodeRecognizer::recognize(image).value_or("(none)"); }
 
 } // namespace
@@ -49,9 +39,7 @@ TEST(QRCodeRecognizer, ReadsAUnicodeAddressExactlyAlsoScaledTo150PercentInAScree
 
     QImage screenshot = canvas(640, 400, QColor(236, 239, 244));
     paint(screenshot, [](QPainter& p) {
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(14);
-        p.setFont(font);
+        p.setFont(sans(14));
         p.setPen(QColor(40, 40, 40));
         for (int i = 0; i < 8; ++i)
             p.drawText(20, 30 + 22 * i, "Отсканируйте код, чтобы открыть страницу оплаты");
@@ -63,10 +51,11 @@ TEST(QRCodeRecognizer, ReadsAUnicodeAddressExactlyAlsoScaledTo150PercentInAScree
 
 TEST(QRCodeRecognizer, TheLargerOfTwoTextCodesWinsWhereverItStands)
 {
-    const QImage small = qrCode(L"маленький", 3), large = qrCode(L"большой", 6);
-    EXPECT_EQ(read(sheet(700, 400, {{small, {20, 20}}, {large, {300, 60}}})), "большой");
-
-
+    const QImage sheet = painted(700, 400, QColor(250, 250, 250), [](QPainter& p) {
+        p.drawImage(20, 20, qrCode(L"маленький", 3));
+        p.drawImage(300, 60, qrCode(L"большой", 6));
+    });
+    EXPECT_EQ(read(sheet), "большой");
 }
 
 TEST(QRCodeRecognizer, TransparentBackgroundReadsAsWhiteAndLightCodesOnDarkRead)

@@ -86,10 +86,7 @@ TEST(WordRegions, DigitOnABadgeIsFound)
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(220, 40, 40));
         p.drawEllipse(QRectF(200, 40, 26, 26));
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(16);
-        font.setBold(true);
-        p.setFont(font);
+        p.setFont(sans(16, true));
         p.setPen(Qt::white);
         p.drawText(QRectF(200, 40, 26, 26), Qt::AlignCenter, "7");
     });
