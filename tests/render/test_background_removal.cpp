@@ -6,8 +6,6 @@
 #include "render/BackgroundRemoval.h"
 
 #include <QColorSpace>
-#include <gtest/gtest.h>
-
 
 using namespace tarnwick;
 using namespace tarnwick::testing;

@@ -3,9 +3,6 @@
 
 #include "RenderTestSupport.h"
 
-
-#include <gtest/gtest.h>
-
 using namespace tarnwick;
 using namespace tarnwick::testing;
 
@@ -24,7 +21,6 @@ QImage drawnText(const Annotation& a, int width, int height)
 {
     return painted(width, height, Qt::white, [&](QPainter& p) { ScreenshotRenderer::drawText(p, a, a.rect()); });
 }
-
 
 } // namespace
 

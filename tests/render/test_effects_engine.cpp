@@ -4,7 +4,6 @@
 
 #include "render/ScreenshotEffects.h"
 
-#include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;

@@ -2,7 +2,6 @@
 
 #include "RenderTestSupport.h"
 
-#include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;

@@ -7,7 +7,6 @@
 #include "render/Inpainting.h"
 #include "render/ObjectRemoval.h"
 
-#include <gtest/gtest.h>
 
 #include <set>
 

@@ -5,7 +5,6 @@
 
 #include "panels/Theme.h"
 
-#include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;

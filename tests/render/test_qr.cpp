@@ -6,7 +6,6 @@
 
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
-#include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;

@@ -6,7 +6,6 @@
 #include "render/ScreenTextRecognizer.h"
 #include "render/WordRegions.h"
 
-#include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
