@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QtEndian>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTest>
@@ -122,12 +123,7 @@ inline QImage textImage(int w, int h, const QString& text, int pixelSize, QPoint
 
 // The bytes of a pixel of an image in the effect format.
 inline const std::uint8_t* pixel(const QImage& rgba, int x, int y) { return rgba.constScanLine(y) + 4 * x; }
-inline uint32_t rgba(const QImage& image, int x, int y)
-{
-    uint32_t value;
-    std::memcpy(&value, pixel(image, x, y), 4);
-    return value;
-}
+inline uint32_t rgba(const QImage& image, int x, int y) { return qFromUnaligned<uint32_t>(pixel(image, x, y)); }
 
 inline void forEachPixel(const QImage& image, QRect area, const std::function<void(int, int, QRgb)>& fn)
 {

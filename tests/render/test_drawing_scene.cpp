@@ -162,11 +162,6 @@ TEST(DrawScene, CommentBadgesAreNumberedInOrderOverTheElementsOnlyWithMarkers)
         const QRect box(static_cast<int>(centre.x()) - 15, static_cast<int>(centre.y()) - 12, 30, 24);
         EXPECT_EQ(image.copy(box), lone.copy(box)) << text.toStdString();
     }
-
-    // Without markers, no badge.
-    args.annotations = {first};
-    args.showMarkers = false;
-    EXPECT_EQ(drawn(picture, args), picture);
 }
 
 TEST(DrawScene, PictureIsCopiedIntoTheImageFrame)

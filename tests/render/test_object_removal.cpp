@@ -57,15 +57,11 @@ struct DiscScene {
     }
 };
 
-bool isGrey(uint32_t value)
-{
-    static const uint32_t background = rgba(asRgba(canvas(1, 1, grey)), 0, 0);
-    return value == background;
-}
+bool isGrey(uint32_t value) { return value == rgba(asRgba(canvas(1, 1, grey)), 0, 0); }
 
 } // namespace
 
-TEST(ObjectErase, FillsTheDiscWithBackgroundAndLeavesTheRestOfTheSelection)
+TEST(ObjectErase, FillsTheDiscWithBackgroundLeavesTheRestAndRefusesSelectionsWithoutBackgroundAround)
 {
     const DiscScene scene;
     const BlurEffect effect = ObjectRemoval::remove(scene.image, QRectF(150.3, 99.6, 99.4, 100.2), never);
@@ -73,7 +69,10 @@ TEST(ObjectErase, FillsTheDiscWithBackgroundAndLeavesTheRestOfTheSelection)
     EXPECT_EQ(effect.message, removed);
     EXPECT_EQ(scene.wrong(effect, 3, isGrey), (std::pair{0, 0}));
 
-
+    const QString keep = "Оставьте вокруг объекта видимый фон для восстановления.";
+    for (const QRectF& selection : {QRectF(0, 0, 400, 300), QRectF(500, 500, 20, 20), QRectF(qQNaN(), 10, 20, 20)})
+        EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(scene.image, selection, never); }), keep) << selection.x();
+    EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(QImage(), QRectF(10, 10, 20, 20), never); }), keep);
 }
 
 TEST(ObjectErase, ASelectionThatCutsTheObjectFillsTheWholeSelection)
@@ -99,15 +98,6 @@ TEST(ObjectErase, ASelectionThatCutsTheObjectFillsTheWholeSelection)
 
     // Nothing in the selection: all of it is rebuilt.
     EXPECT_EQ(ObjectRemoval::remove(scene.image, QRectF(20, 20, 40, 30), never).message, wholeSelection);
-}
-
-TEST(ObjectErase, RefusesSelectionsWithoutBackgroundAround)
-{
-    const DiscScene scene;
-    const QString keep = "Оставьте вокруг объекта видимый фон для восстановления.";
-    for (const QRectF& selection : {QRectF(0, 0, 400, 300), QRectF(500, 500, 20, 20), QRectF(qQNaN(), 10, 20, 20)})
-        EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(scene.image, selection, never); }), keep) << selection.x();
-    EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(QImage(), QRectF(10, 10, 20, 20), never); }), keep);
 }
 
 TEST(ObjectPixelate, OnlyTheObjectBecomesSquares)
