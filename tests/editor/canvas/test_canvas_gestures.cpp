@@ -7,7 +7,7 @@ namespace {
 
 using CanvasGestures = TenFold;
 
-TEST_F(CanvasGestures, WholeDragIsOneUndoStepAndASelectingClickIsNone)
+TEST_F(CanvasGestures, WholeDragIsOneUndoStepASelectingClickIsNoneAndADeletedElementLeavesNoGhost)
 {
     state->add(element(AnnotationTool::arrow, {5, 5}, {15, 5}, 2), false);
     state->setTool(AnnotationTool::select);
@@ -22,10 +22,9 @@ TEST_F(CanvasGestures, WholeDragIsOneUndoStepAndASelectingClickIsNone)
     EXPECT_EQ(state->annotations()[0].start, QPointF(8, 7));
     state->undo();
     EXPECT_EQ(state->annotations()[0].start, QPointF(5, 5));
-}
 
-TEST_F(CanvasGestures, ElementDeletedDuringItsDragLeavesNoGhost)
-{
+    // An element deleted during its drag leaves no ghost.
+    state->remove(state->annotations()[0].id);
     Annotation bar = element(AnnotationTool::rectangle, {5, 5}, {15, 15}, 3);
     bar.colorIndex = 4; // white
     state->add(bar, false);
@@ -39,7 +38,7 @@ TEST_F(CanvasGestures, ElementDeletedDuringItsDragLeavesNoGhost)
     EXPECT_TRUE(state->annotations().isEmpty());
 }
 
-TEST_F(CanvasGestures, ArrowsOfFivePixelsOrLessAreClicks)
+TEST_F(CanvasGestures, ArrowsOfFivePixelsOrLessAreClicksAndCtrlDuringAPencilStrokeDrawsAnAxisAlignedSegment)
 {
     state->setTool(AnnotationTool::arrow);
     dragFrom(at(2, 2), {at(5, 2), at(7, 2)});
@@ -47,10 +46,8 @@ TEST_F(CanvasGestures, ArrowsOfFivePixelsOrLessAreClicks)
     dragFrom(at(2, 2), {QPoint(48 + 51, 48)});
     ASSERT_EQ(state->annotations().size(), 1);
     EXPECT_EQ(state->annotations()[0].end, QPointF(7.1, 2));
-}
+    state->remove(state->annotations()[0].id);
 
-TEST_F(CanvasGestures, CtrlDuringAPencilStrokeDrawsAnAxisAlignedSegment)
-{
     state->setTool(AnnotationTool::pencil);
     QTest::mousePress(canvas.get(), Qt::LeftButton, {}, at(5, 5));
     QTest::mouseMove(canvas.get(), at(8, 6));
