@@ -114,7 +114,7 @@ TEST_F(EffectEngine, FailuresAreStoredAndReportedButEmptyAreasNeverEscapeTheWork
 
 }
 
-TEST_F(EffectEngine, ADestroyedEngineDropsItsJobsAndLateResults)
+TEST_F(EffectEngine, ADestroyedEngineDropsItsJobsAndLateResultsAndAnObserverMayReleaseIt)
 {
     engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50)),
                      blurElement(BlurMode::pixelate, QRectF(10, 10, 50, 50))});
@@ -124,11 +124,10 @@ TEST_F(EffectEngine, ADestroyedEngineDropsItsJobsAndLateResults)
     ASSERT_TRUE(waitUntil([&] { return held->cancelled == 1; }));
     drainEffects();
     EXPECT_EQ(observer.calls, 0);
-}
 
-TEST_F(EffectEngine, AnObserverMayReleaseTheEngine)
-{
+    // An observer may release the engine it observes.
     held->released = true;
+    engine = plainEngine(busyImage(400, 300));
     engine->setObserver(QUuid::createUuid(), [&] { engine.reset(); });
     engine->prepare({blurElement(BlurMode::objectErase, QRectF(10, 10, 50, 50))});
     ASSERT_TRUE(waitUntil([&] { return engine == nullptr; }));
