@@ -57,7 +57,7 @@ TEST(QRCodeRecognizer, TheLargerOfTwoTextCodesWinsWhereverItStands)
     EXPECT_EQ(read(sheet), "большой");
 }
 
-TEST(QRCodeRecognizer, TransparentBackgroundReadsAsWhiteAndLightCodesOnDarkRead)
+TEST(QRCodeRecognizer, TransparentBackgroundReadsAsWhiteLightCodesOnDarkReadAndBlankOrHugeImagesHoldNone)
 {
     // Dark modules on nothing: a pasted PNG without a background.
     const QImage code = qrCode(L"прозрачный", 4);
@@ -73,10 +73,8 @@ TEST(QRCodeRecognizer, TransparentBackgroundReadsAsWhiteAndLightCodesOnDarkRead)
     QImage dark = canvas(400, 300, QColor(30, 32, 36));
     paint(dark, [&](QPainter& p) { p.drawImage(60, 40, inverted); });
     EXPECT_EQ(read(dark), "прозрачный");
-}
 
-TEST(QRCodeRecognizer, BlankEmptyAndHugeImages)
-{
+    // Blank, empty and huge images hold no code.
     for (const QImage& image : {canvas(300, 300), QImage(), canvas(200, 200, Qt::transparent)})
         EXPECT_EQ(read(image), "(none)") << image.width();
     // Refused by its size, before any pixel is read.

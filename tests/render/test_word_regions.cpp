@@ -42,7 +42,7 @@ TEST(GlyphScan, CandidateNeedsAFrameOfOneColourWithinTheImage)
               std::vector<QRect>{QRect(0, 0, 17, 20)});
 }
 
-TEST(WordRegions, ALineAtTheBottomGivesWordBoxesThere)
+TEST(WordRegions, ALineAtTheBottomGivesWordBoxesThereAndTheTextBlurLandsOnThemNotOnARule)
 {
     // Boxes come back with the origin at the bottom: converted to pixels they must
     // sit on the line drawn near the image's lower edge, left word first.
@@ -55,10 +55,7 @@ TEST(WordRegions, ALineAtTheBottomGivesWordBoxesThere)
         EXPECT_LT(pixels.bottom(), 285);
     }
     EXPECT_LT(whole[0].x() + whole[0].width(), whole[1].x());
-}
 
-TEST(WordRegions, TextBlurLandsOnTheWordsAndNotOnARule)
-{
     // The real word regions behind the text mode: the blur must change the bottom
     // line's pixels and leave the top (with a rule that is no text) alone.
     QImage shot = textImage(600, 300, QStringLiteral("Привет мир"), 28, QPointF(20, 270));
