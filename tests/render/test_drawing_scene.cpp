@@ -108,7 +108,7 @@ struct MagnifierScene {
 
 } // namespace
 
-TEST(DrawScene, MagnifierShowsTheLayersBelowScaledButNoBadgesNorLaterElements)
+TEST(DrawScene, MagnifierShowsTheLayersBelowScaledButNoBadgesNorLaterElementsAndLooksUpABlurOncePerDraw)
 {
     MagnifierScene s;
     const QImage image = s.draw({s.square, s.comment, s.lens, s.above});
@@ -125,11 +125,8 @@ TEST(DrawScene, MagnifierShowsTheLayersBelowScaledButNoBadgesNorLaterElements)
     EXPECT_TRUE(blueInk(image.pixel(240, 60)));
     EXPECT_TRUE(blueInk(image.pixel(160, 100)));
     ASSERT_EQ(s.samples.size(), 1u); // kept for the next repaint
-}
 
-TEST(DrawScene, MagnifiedBlurIsSampledOncePerDraw)
-{
-    MagnifierScene s;
+    // A magnified blur is looked up once per draw.
     const Annotation blur = element(AnnotationTool::blur, {85, 85}, {115, 115});
     // Twelve stacked magnifiers: each sample is drawn once per draw, more than the cache holds.
     QVector<Annotation> stacked{blur};
