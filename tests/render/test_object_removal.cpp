@@ -172,7 +172,7 @@ std::vector<bool> maskWhere(int w, int h, const std::function<bool(int, int)>& i
 
 } // namespace
 
-TEST(Inpainting, EveryFilledPixelIsACopyOfAnUnblockedPixel)
+TEST(Inpainting, EveryFilledPixelIsACopyOfAnUnblockedPixelAndWithoutACleanPatchOrWithBadMasksItRefuses)
 {
     const int w = 120, h = 90;
     const Pixels input = randomPixels(w, h, 1);
@@ -200,21 +200,18 @@ TEST(Inpainting, EveryFilledPixelIsACopyOfAnUnblockedPixel)
             else
                 ASSERT_EQ(pixelAt(out, x, y), pixelAt(input, x, y)) << x << "," << y;
         }
-}
 
-TEST(Inpainting, RefusesWithoutACleanPatchOrWithBadMasks)
-{
     // Blocked lines every 16 pixels leave clean squares of 15: too small for the
     // 17-pixel patches of a 512 × 300 image, enough for the 13-pixel ones of 40 × 40.
     const auto grid = [](int w, int h) { return maskWhere(w, h, [](int x, int y) { return x % 16 == 0 || y % 16 == 0; }); };
     const Pixels large = randomPixels(512, 300, 2);
-    const std::vector<bool> mask = ObjectRemoval::rectangleMask(QRectF(200, 100, 20, 20), 512, 300);
-    EXPECT_EQ(errorOf([&] { ObjectRemoval::inpaint(large, mask, grid(512, 300), never); }),
+    const std::vector<bool> square = ObjectRemoval::rectangleMask(QRectF(200, 100, 20, 20), 512, 300);
+    EXPECT_EQ(errorOf([&] { ObjectRemoval::inpaint(large, square, grid(512, 300), never); }),
               QString("Недостаточно фона вокруг объекта. Выделите область поменьше."));
     EXPECT_NO_THROW(ObjectRemoval::inpaint(randomPixels(40, 40, 3), ObjectRemoval::rectangleMask(QRectF(18, 18, 4, 4), 40, 40),
                                            grid(40, 40), never));
     const QString badMask = "Не удалось подготовить контур объекта.";
-    EXPECT_EQ(errorOf([&] { ObjectRemoval::inpaint(large, mask, std::vector<bool>(5), never); }), badMask);
+    EXPECT_EQ(errorOf([&] { ObjectRemoval::inpaint(large, square, std::vector<bool>(5), never); }), badMask);
 }
 
 TEST(Cancellation, ObjectWorkStopsAtAPollAndTouchesNothing)
