@@ -63,7 +63,7 @@ TEST(OutputRendering, NoPictureUnderOnePixelOrForCoordinatesThatAreNotNumbers)
     EXPECT_EQ(errorOf([&] { rendered(failing); }), rebuild);
 }
 
-TEST(OutputRendering, ABlurAboveAnArrowBlursItAndOneBelowLeavesItSharp)
+TEST(OutputRendering, EachBlurIsComputedOnWhatLiesBelowItAndIsBlockConstant)
 {
     const QRectF area(150, 60, 100, 80);
     const QRect inside = area.toRect().adjusted(10, 10, -10, -10);
@@ -77,18 +77,15 @@ TEST(OutputRendering, ABlurAboveAnArrowBlursItAndOneBelowLeavesItSharp)
     // Outside the blur both arrows are the same sharp line.
     const QRect outside(40, 80, 100, 40);
     EXPECT_EQ(maxChannelDifference(above, below, outside), 0);
-}
 
-TEST(OutputRendering, StackedBlursAreEachComputedOnWhatLiesBelowThemAndBlockConstant)
-{
     // The erase removes the black square; the pixelation above it sees the erased
     // picture and the arrow drawn in between, not the original image.
     const Annotation erase = blurElement(BlurMode::erase, QRectF(170, 70, 60, 60));
-    const Annotation arrow = arrowElement({20, 170}, {380, 170}, 10);
+    const Annotation between = arrowElement({20, 170}, {380, 170}, 10);
     const QRectF pixelArea(144, 48, 160, 160);
     const Annotation pixelate = blurElement(BlurMode::pixelate, pixelArea);
     const QImage square = painted(400, 240, Qt::white, [](QPainter& p) { p.fillRect(QRect(180, 80, 40, 40), Qt::black); });
-    const QImage out = rendered(shotOf(square, {erase, arrow, pixelate}));
+    const QImage out = rendered(shotOf(square, {erase, between, pixelate}));
     auto greyish = [](QRgb c) { return qGray(c) < 200; };
     EXPECT_EQ(countWhere(out, greyish, QRect(170, 70, 60, 60)), 0);
     // The arrow's row turns into dark squares inside the pixelation and stays a sharp line

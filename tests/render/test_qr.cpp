@@ -32,7 +32,7 @@ QString read(const QImage& image) { return QRCodeRecognizer::recognize(image).va
 
 } // namespace
 
-TEST(QRCodeRecognizer, ReadsAUnicodeAddressExactlyAlsoScaledTo150PercentInAScreenshot)
+TEST(QRCodeRecognizer, ReadsAUnicodeAddressExactlyAlsoScaledTo150PercentAndTheLargerOfTwoCodesWins)
 {
     EXPECT_EQ(read(qrCode(L"https://пример.рф/путь?q=тест", 4)), "https://пример.рф/путь?q=тест");
 
@@ -46,10 +46,8 @@ TEST(QRCodeRecognizer, ReadsAUnicodeAddressExactlyAlsoScaledTo150PercentInAScree
         p.drawImage(420, 210, qrCode(L"https://пример.рф/оплата?id=42", 3));
     });
     EXPECT_EQ(read(screenshot.scaled(960, 600, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)), "https://пример.рф/оплата?id=42");
-}
 
-TEST(QRCodeRecognizer, TheLargerOfTwoTextCodesWinsWhereverItStands)
-{
+    // Of two text codes the larger wins.
     const QImage sheet = painted(700, 400, QColor(250, 250, 250), [](QPainter& p) {
         p.drawImage(20, 20, qrCode(L"маленький", 3));
         p.drawImage(300, 60, qrCode(L"большой", 6));

@@ -74,7 +74,7 @@ TEST(WordRegions, ALineAtTheBottomGivesWordBoxesThereAndTheTextBlurLandsOnThemNo
     EXPECT_EQ(changedIn(0, 150), 0);
 }
 
-TEST(WordRegions, DigitOnABadgeIsFound)
+TEST(WordRegions, DigitOnABadgeIsFoundAndEmptyOrBrokenInputGivesNoBoxesOrAClearError)
 {
     QImage image = canvas(300, 120, QColor(245, 245, 245));
     paint(image, [](QPainter& p) {
@@ -90,10 +90,8 @@ TEST(WordRegions, DigitOnABadgeIsFound)
     EXPECT_TRUE(std::any_of(boxes.begin(), boxes.end(), [&](const QRectF& b) {
         return pixelBox(b, image.size()).adjusted(-2, -2, 2, 2).contains(QPointF(213, 53));
     })) << boxes.size();
-}
 
-TEST(WordRegions, EmptyAndBrokenInputGiveNoBoxesOrAClearError)
-{
+    // Empty and broken input gives no boxes or a clear error.
     const QImage clear = canvas(300, 100, Qt::transparent);
     const QImage narrow = textImage(4, 80, "I", 30, QPointF(0, 50));
     for (const auto& [image, rect] : {std::pair{QImage(), QRect(0, 0, 10, 10)}, {narrow, narrow.rect()}, {clear, clear.rect()}})
