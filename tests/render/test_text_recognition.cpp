@@ -94,7 +94,7 @@ TEST(ScreenTextRecognizer, LanguagesStartWithRussian)
     EXPECT_EQ(ScreenTextRecognizer::languageIdentifier("rus"), QString("ru-RU"));
 }
 
-TEST(ScreenTextRecognizer, MissingLanguageDataNamesThePackageAndWithItEveryRussianLetterIsRead)
+TEST(ScreenTextRecognizer, MissingDataOrBadImagesGiveAClearErrorOrNoTextAndWithDataEveryRussianLetterIsRead)
 {
     const QString sentence = QStringLiteral("Съешь же этих мягких французских булок, да выпей чаю.");
     const QImage image = renderedLine(sentence, 28);
@@ -107,10 +107,8 @@ TEST(ScreenTextRecognizer, MissingLanguageDataNamesThePackageAndWithItEveryRussi
     }
     // With the data back the same thread reads again.
     EXPECT_EQ(folded(ScreenTextRecognizer::recognize(image).value_or(QString())), sentence);
-}
 
-TEST(ScreenTextRecognizer, BadImagesGiveNoTextOrAClearError)
-{
+    // Bad images give no text or a clear error.
     EXPECT_FALSE(ScreenTextRecognizer::recognize(QImage()));
     EXPECT_FALSE(ScreenTextRecognizer::recognize(canvas(400, 120)));
     // Never touched: refused by its size before any pixel is read.
