@@ -161,7 +161,7 @@ TEST(DrawScene, CommentBadgesAreNumberedInOrderOverTheElementsOnlyWithMarkers)
     }
 }
 
-TEST(DrawScene, PictureIsCopiedIntoTheImageFrame)
+TEST(DrawScene, PictureIsCopiedIntoTheImageFrameAndNonFiniteInputDrawsWhatItCan)
 {
     const QImage picture = canvas(50, 40, QColor(0, 0, 255, 128));
     auto args = arguments(picture, {});
@@ -169,10 +169,8 @@ TEST(DrawScene, PictureIsCopiedIntoTheImageFrame)
     const QImage image = drawn(canvas(100, 100), args);
     // Copied, not blended: the translucent blue replaces the white.
     EXPECT_EQ(image.pixel(10, 20), picture.pixel(0, 0));
-}
 
-TEST(DrawScene, NonFiniteInputDrawsWhatItCanAndReturns)
-{
+    // Non-finite input draws what it can and returns.
     QVector<Annotation> list;
     for (AnnotationTool kind : allCases<AnnotationTool>()) {
         Annotation a = element(kind, {double(NAN), 10}, {20, 1.7e308});
@@ -184,7 +182,7 @@ TEST(DrawScene, NonFiniteInputDrawsWhatItCanAndReturns)
         list << a;
     }
     list.append(element(AnnotationTool::rectangle, {100, 100}, {150, 150}));
-    auto args = arguments(canvas(300, 200), list);
+    args = arguments(canvas(300, 200), list);
     args.selectedID = list[0].id;
     args.selectionScale = NAN;
     args.showMarkers = true;
