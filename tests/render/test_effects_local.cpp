@@ -29,7 +29,7 @@ int maxDifference(const QImage& effect, const cv::Mat& reference, const QRect& a
 
 } // namespace
 
-TEST(AreaBlur, ChangesOnlyTheRectangleAndAnyFormatComesBackValidPremultiplied)
+TEST(AreaBlur, ChangesOnlyTheRectangleComesBackValidPremultipliedAndMatchesATrueGaussianAlsoAcrossTiles)
 {
     QImage source(300, 200, QImage::Format_ARGB32);
     std::mt19937 rng(5);
@@ -50,20 +50,17 @@ TEST(AreaBlur, ChangesOnlyTheRectangleAndAnyFormatComesBackValidPremultiplied)
     paint(shown, [&](QPainter& p) { p.drawImage(effect.rect, effect.image); });
     EXPECT_EQ(shown.copy(200, 0, 100, 200), before.copy(200, 0, 100, 200));
     EXPECT_NE(shown.copy(100, 50, 100, 80), before.copy(100, 50, 100, 80));
-}
 
-TEST(AreaBlur, MatchesATrueGaussianOfTheWholeImageAlsoAcrossTiles)
-{
     // Interior, touching a corner, partly outside; small and large radii (the large
     // one reaches far past the image, which repeats its edge pixels).
-    const QImage source = busyImage(400, 300);
+    const QImage busy = busyImage(400, 300);
     for (const auto& [rect, width] : {std::pair{QRectF(0, 0, 120, 90), 700.0}, // sigma 14
                                       {QRectF(300, 250, 500, 500), 700.0}, // clipped to 100 × 50
                                       {QRectF(10, 10, 380, 280), 5120.0}}) { // sigma 73, wider than the image
-        const BlurEffect effect = compute(blurElement(BlurMode::area, rect), source, width);
-        const QRect r = effect.rect.toRect();
+        const BlurEffect result = compute(blurElement(BlurMode::area, rect), busy, width);
+        const QRect r = result.rect.toRect();
         // Hard-edged stripes a sigma or two apart are the worst case for the box passes.
-        EXPECT_LE(maxDifference(effect.image, referenceGaussian(source, areaBlurRadius(width)), r), 4)
+        EXPECT_LE(maxDifference(result.image, referenceGaussian(busy, areaBlurRadius(width)), r), 4)
             << rect.x() << "," << rect.y() << " W " << width;
     }
 

@@ -63,8 +63,20 @@ TEST_F(CanvasGestures, ArrowsOfFivePixelsOrLessAreClicksAndCtrlDuringAPencilStro
     EXPECT_EQ(state->annotations()[0].kind, AnnotationTool::pencil);
 }
 
-TEST_F(CanvasGestures, PendingCropStopsAtTheViewportWhileElementsMoveFreelyAndGrowTheCanvas)
+TEST_F(CanvasGestures, QrAreaIsAnOverlayPendingCropStopsAtTheViewportAndElementsMoveFreelyGrowingTheCanvas)
 {
+    state->setTool(AnnotationTool::qr);
+    QRectF chosen;
+    QObject::connect(canvas.get(), &ImageCanvasView::recognizeQRRequested, [&](const QRectF& r) { chosen = r; });
+    QTest::mousePress(canvas.get(), Qt::LeftButton, {}, at(10, 5));
+    QTest::mouseMove(canvas.get(), at(30, 15));
+    const QImage shot = canvas->grab().toImage();
+    expectColor(shot.pixelColor(at(20, 10)), QColor(40, 90, 160));
+    expectColor(shot.pixelColor(at(5, 2)), QColor(26, 58, 104)); // black at 35 %
+    QTest::mouseRelease(canvas.get(), Qt::LeftButton, {}, at(30, 15));
+    EXPECT_EQ(chosen, QRectF(10, 5, 20, 10));
+    EXPECT_TRUE(state->annotations().isEmpty());
+
     state->setTool(AnnotationTool::crop);
     dragFrom(at(10, 5), {at(20, 10), at(30, 15)});
     ASSERT_TRUE(state->pendingCrop());
@@ -78,21 +90,6 @@ TEST_F(CanvasGestures, PendingCropStopsAtTheViewportWhileElementsMoveFreelyAndGr
     dragFrom(at(34, 10), {at(40, 10), at(46, 10)});
     EXPECT_EQ(state->annotations()[0].rect(), QRectF(42, 5, 8, 10));
     EXPECT_GE(state->canvasRect().right(), 50);
-}
-
-TEST_F(CanvasGestures, QrAreaIsOnlyAnOverlayAndGoesToTheWindowOnRelease)
-{
-    state->setTool(AnnotationTool::qr);
-    QRectF chosen;
-    QObject::connect(canvas.get(), &ImageCanvasView::recognizeQRRequested, [&](const QRectF& r) { chosen = r; });
-    QTest::mousePress(canvas.get(), Qt::LeftButton, {}, at(10, 5));
-    QTest::mouseMove(canvas.get(), at(30, 15));
-    const QImage shot = canvas->grab().toImage();
-    expectColor(shot.pixelColor(at(20, 10)), QColor(40, 90, 160));
-    expectColor(shot.pixelColor(at(5, 2)), QColor(26, 58, 104)); // black at 35 %
-    QTest::mouseRelease(canvas.get(), Qt::LeftButton, {}, at(30, 15));
-    EXPECT_EQ(chosen, QRectF(10, 5, 20, 10));
-    EXPECT_TRUE(state->annotations().isEmpty());
 }
 
 TEST(CanvasHits, TolerancesAndOrder)
