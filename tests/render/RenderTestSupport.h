@@ -13,9 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QtEndian>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTest>
 #include <QThread>
 #include <atomic>
 #include <climits>
@@ -97,14 +98,21 @@ inline void texturedEllipse(QImage& image, const QRectF& box, int tile)
     });
 }
 
+// The font every text picture of these tests is drawn in.
+inline QFont sans(int pixelSize, bool bold = false)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
 inline QImage textImage(int w, int h, const QString& text, int pixelSize, QPointF baseline, QColor ink = Qt::black,
                         QColor paper = Qt::white)
 {
     QImage image = canvas(w, h, paper);
     paint(image, [&](QPainter& p) {
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(pixelSize);
-        p.setFont(font);
+        p.setFont(sans(pixelSize));
         p.setPen(ink);
         p.drawText(baseline, text);
     });
@@ -115,12 +123,7 @@ inline QImage textImage(int w, int h, const QString& text, int pixelSize, QPoint
 
 // The bytes of a pixel of an image in the effect format.
 inline const std::uint8_t* pixel(const QImage& rgba, int x, int y) { return rgba.constScanLine(y) + 4 * x; }
-inline uint32_t rgba(const QImage& image, int x, int y)
-{
-    uint32_t value;
-    std::memcpy(&value, pixel(image, x, y), 4);
-    return value;
-}
+inline uint32_t rgba(const QImage& image, int x, int y) { return qFromUnaligned<uint32_t>(pixel(image, x, y)); }
 
 inline void forEachPixel(const QImage& image, QRect area, const std::function<void(int, int, QRgb)>& fn)
 {
@@ -166,7 +169,6 @@ inline bool near(QRgb pixel, QColor color, int tolerance = 12)
 }
 
 inline bool dark(QRgb pixel) { return qAlpha(pixel) > 128 && qGray(pixel) < 100; }
-inline bool notWhite(QRgb pixel) { return qGray(pixel) < 235 || qAlpha(pixel) < 235; }
 
 // A true Gaussian over the whole image, edges repeated, in floating point.
 inline cv::Mat referenceGaussian(const QImage& image, double sigma)
@@ -321,18 +323,9 @@ struct HeldObjectModes : std::enable_shared_from_this<HeldObjectModes> {
 // Runs the GUI thread's events until the condition holds or the time is up.
 inline bool waitUntil(const std::function<bool()>& condition, int milliseconds = 20000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
+    return QTest::qWaitFor(condition, milliseconds);
 }
 
-// Lets queued jobs and their notifications run for a while.
 // Runs one small job through the effects queue and waits for its notice: every job
 // queued before it has ended by then, and its notices have been delivered.
 inline void drainEffects()

@@ -6,8 +6,6 @@
 #include "render/BackgroundRemoval.h"
 
 #include <QColorSpace>
-#include <gtest/gtest.h>
-
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -56,7 +54,7 @@ struct EllipseScene {
 
 } // namespace
 
-TEST(BackgroundRemoval, CutsOutATexturedEllipseWithASoftEdgeAtAnySize)
+TEST(BackgroundRemoval, CutsOutATexturedEllipseWithASoftEdgeAtAnySizeKeepsColourSpacesAndRefusesLeavingTheImageAlone)
 {
     const EllipseScene scene(480, 320, 4);
     const QImage first = BackgroundRemoval::remove(scene.image, never);
@@ -67,19 +65,17 @@ TEST(BackgroundRemoval, CutsOutATexturedEllipseWithASoftEdgeAtAnySize)
     // Large images are segmented at about a quarter of the size: the outline is a few pixels coarser.
     const EllipseScene large(2400, 1500, 12);
     large.expectCutOut(BackgroundRemoval::remove(large.image, never), 0.95, 1.02);
-}
 
-TEST(BackgroundRemoval, RefusalsLeaveTheImageAloneAndColourSpacesAreKept)
-{
+    // Refusals leave the image alone; colour spaces are kept.
     const QImage uniform = canvas(300, 200, QColor(40, 90, 160));
     const QImage copy = uniform.copy();
     EXPECT_EQ(errorOf([&] { BackgroundRemoval::remove(uniform, never); }), QString("Не удалось найти объект. Фон оставлен без изменений."));
     EXPECT_EQ(uniform, copy);
     EXPECT_THROW(BackgroundRemoval::remove(QImage(), never), TarnwickError);
 
-    EllipseScene scene(240, 160, 4);
-    scene.image.setColorSpace(QColorSpace::DisplayP3);
-    EXPECT_EQ(BackgroundRemoval::remove(scene.image, never).colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+    EllipseScene p3(240, 160, 4);
+    p3.image.setColorSpace(QColorSpace::DisplayP3);
+    EXPECT_EQ(BackgroundRemoval::remove(p3.image, never).colorSpace(), QColorSpace(QColorSpace::DisplayP3));
 
     // Masks scale the premultiplied bytes, and only masks of the image's size apply.
     QImage pair(2, 1, QImage::Format_ARGB32);

@@ -3,7 +3,6 @@
 
 #include "RenderTestSupport.h"
 
-#include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -97,22 +96,15 @@ TEST(LayerEffects, TheChainRunsBottomUpOneBlurAtATimeFromTheSceneBackground)
     EXPECT_EQ(s.composition->underlays().size(), 2u);
 }
 
-TEST(LayerEffects, AnAreaBlurBelowIsComputedAtOnceSoTheNextOneStartsRightAway)
+TEST(LayerEffects, AnAreaBlurBelowIsComputedAtOnceAndUnderlaysAreSharedWhereThePrefixIsUnchanged)
 {
     Layered s;
     s.lower.blurMode = BlurMode::area;
-    const RenderScene scene = s.composition->scene(s.list());
-    scene.effects->prepare(s.list());
-    EXPECT_TRUE(stackOf(scene)->engine(s.lower, false)->storedResult(s.lower).has_value());
-    EXPECT_NE(stackOf(scene)->engine(s.upper, false), nullptr);
-    ASSERT_TRUE(s.settled(scene));
-}
-
-TEST(LayerEffects, UnderlaysAreSharedWhereThePrefixIsUnchanged)
-{
-    const Layered s;
     const RenderScene first = s.composition->scene(s.list());
     first.effects->prepare(s.list());
+    // The area blur is done at once, so the next one starts right away.
+    EXPECT_TRUE(stackOf(first)->engine(s.lower, false)->storedResult(s.lower).has_value());
+    EXPECT_NE(stackOf(first)->engine(s.upper, false), nullptr);
     ASSERT_TRUE(s.settled(first));
     const auto upperEngine = stackOf(first)->engine(s.upper, false);
 

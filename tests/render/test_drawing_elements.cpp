@@ -3,9 +3,6 @@
 
 #include "RenderTestSupport.h"
 
-
-#include <gtest/gtest.h>
-
 using namespace tarnwick;
 using namespace tarnwick::testing;
 
@@ -24,7 +21,6 @@ QImage drawnText(const Annotation& a, int width, int height)
 {
     return painted(width, height, Qt::white, [&](QPainter& p) { ScreenshotRenderer::drawText(p, a, a.rect()); });
 }
-
 
 } // namespace
 
@@ -46,7 +42,7 @@ TEST(DrawText, InkFillsTheMeasuredRectangleIncludingWrappedLines)
     }
 }
 
-TEST(DrawText, OutlineIsADarkHaloUnderTheFill)
+TEST(DrawText, OutlineIsADarkHaloUnderTheFillAndBadgeTextContrastsWithItsBadge)
 {
     Annotation text = textElement(QStringLiteral("HIH"), 100, {30, 30});
     const QRect glyphs = boundsWhere(drawnText(text, 900, 400), dark);
@@ -57,10 +53,8 @@ TEST(DrawText, OutlineIsADarkHaloUnderTheFill)
     EXPECT_LT(halo.left(), glyphs.left());
     // Inside a stem the white fill is drawn last, over the halo.
     EXPECT_GT(qGray(outlined.pixel(glyphs.left() + 8, glyphs.center().y())), 240);
-}
 
-TEST(DrawBadge, TextIsLightOnDarkBadgesAndDarkOnLightOnes)
-{
+    // Badge text is light on dark badges and dark on light ones.
     auto glyph = [&](const QColor& colour, int lighter) {
         const QImage image = painted(200, 200, Qt::white, [&](QPainter& p) {
             ScreenshotRenderer::drawBadge(p, "8", {100, 100}, QSizeF(1000, 10), false, colour);
@@ -88,7 +82,7 @@ QImage drawnLayer(const Annotation& a, int width = 200, int height = 200)
 
 } // namespace
 
-TEST(DrawImageLayer, RadiusIsClampedToHalfTheSideAndTheMirrorComesAfterTheClip)
+TEST(DrawImageLayer, RadiusIsClampedToHalfTheSideTheMirrorComesAfterTheClipAndTheCropIsIntegralWithinThePicture)
 {
     Annotation a = markedLayer(QRectF(50, 50, 100, 60));
     a.imageCornerRadius = 1000; // clamped to 30: round ends
@@ -101,12 +95,9 @@ TEST(DrawImageLayer, RadiusIsClampedToHalfTheSideAndTheMirrorComesAfterTheClip)
     EXPECT_TRUE(covered(mirrored, 55, 62));
     EXPECT_TRUE(near(mirrored.pixel(50, 80), Qt::blue, 30));
     EXPECT_EQ(qAlpha(mirrored.pixel(50, 50)), 0); // rounded corner still at the top left
-}
 
-TEST(DrawImageLayer, CropIsMadeIntegralAndClippedToThePicture)
-{
     // The crop (89.5, 0, 20, 60) becomes (89, 0, 21, 60) and then (89, 0, 11, 60): red then blue.
-    Annotation a = markedLayer(QRectF(0, 0, 110, 60));
+    a = markedLayer(QRectF(0, 0, 110, 60));
     a.imageCrop = QRectF(89.5, 0, 20, 60);
     const QImage image = drawnLayer(a, 110, 60);
     EXPECT_TRUE(near(image.pixel(105, 30), Qt::blue, 30));

@@ -5,7 +5,6 @@
 
 #include "panels/Theme.h"
 
-#include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -109,7 +108,7 @@ struct MagnifierScene {
 
 } // namespace
 
-TEST(DrawScene, MagnifierShowsTheLayersBelowScaledButNoBadgesNorLaterElements)
+TEST(DrawScene, MagnifierShowsTheLayersBelowScaledButNoBadgesNorLaterElementsAndLooksUpABlurOncePerDraw)
 {
     MagnifierScene s;
     const QImage image = s.draw({s.square, s.comment, s.lens, s.above});
@@ -126,11 +125,8 @@ TEST(DrawScene, MagnifierShowsTheLayersBelowScaledButNoBadgesNorLaterElements)
     EXPECT_TRUE(blueInk(image.pixel(240, 60)));
     EXPECT_TRUE(blueInk(image.pixel(160, 100)));
     ASSERT_EQ(s.samples.size(), 1u); // kept for the next repaint
-}
 
-TEST(DrawScene, MagnifiedBlurIsSampledOncePerDraw)
-{
-    MagnifierScene s;
+    // A magnified blur is looked up once per draw.
     const Annotation blur = element(AnnotationTool::blur, {85, 85}, {115, 115});
     // Twelve stacked magnifiers: each sample is drawn once per draw, more than the cache holds.
     QVector<Annotation> stacked{blur};
@@ -163,14 +159,9 @@ TEST(DrawScene, CommentBadgesAreNumberedInOrderOverTheElementsOnlyWithMarkers)
         const QRect box(static_cast<int>(centre.x()) - 15, static_cast<int>(centre.y()) - 12, 30, 24);
         EXPECT_EQ(image.copy(box), lone.copy(box)) << text.toStdString();
     }
-
-    // Without markers, no badge.
-    args.annotations = {first};
-    args.showMarkers = false;
-    EXPECT_EQ(drawn(picture, args), picture);
 }
 
-TEST(DrawScene, PictureIsCopiedIntoTheImageFrame)
+TEST(DrawScene, PictureIsCopiedIntoTheImageFrameAndNonFiniteInputDrawsWhatItCan)
 {
     const QImage picture = canvas(50, 40, QColor(0, 0, 255, 128));
     auto args = arguments(picture, {});
@@ -178,10 +169,8 @@ TEST(DrawScene, PictureIsCopiedIntoTheImageFrame)
     const QImage image = drawn(canvas(100, 100), args);
     // Copied, not blended: the translucent blue replaces the white.
     EXPECT_EQ(image.pixel(10, 20), picture.pixel(0, 0));
-}
 
-TEST(DrawScene, NonFiniteInputDrawsWhatItCanAndReturns)
-{
+    // Non-finite input draws what it can and returns.
     QVector<Annotation> list;
     for (AnnotationTool kind : allCases<AnnotationTool>()) {
         Annotation a = element(kind, {double(NAN), 10}, {20, 1.7e308});
@@ -193,7 +182,7 @@ TEST(DrawScene, NonFiniteInputDrawsWhatItCanAndReturns)
         list << a;
     }
     list.append(element(AnnotationTool::rectangle, {100, 100}, {150, 150}));
-    auto args = arguments(canvas(300, 200), list);
+    args = arguments(canvas(300, 200), list);
     args.selectedID = list[0].id;
     args.selectionScale = NAN;
     args.showMarkers = true;

@@ -2,7 +2,6 @@
 
 #include "RenderTestSupport.h"
 
-#include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -30,7 +29,7 @@ int maxDifference(const QImage& effect, const cv::Mat& reference, const QRect& a
 
 } // namespace
 
-TEST(AreaBlur, ChangesOnlyTheRectangleAndAnyFormatComesBackValidPremultiplied)
+TEST(AreaBlur, ChangesOnlyTheRectangleComesBackValidPremultipliedAndMatchesATrueGaussianAlsoAcrossTiles)
 {
     QImage source(300, 200, QImage::Format_ARGB32);
     std::mt19937 rng(5);
@@ -51,20 +50,17 @@ TEST(AreaBlur, ChangesOnlyTheRectangleAndAnyFormatComesBackValidPremultiplied)
     paint(shown, [&](QPainter& p) { p.drawImage(effect.rect, effect.image); });
     EXPECT_EQ(shown.copy(200, 0, 100, 200), before.copy(200, 0, 100, 200));
     EXPECT_NE(shown.copy(100, 50, 100, 80), before.copy(100, 50, 100, 80));
-}
 
-TEST(AreaBlur, MatchesATrueGaussianOfTheWholeImageAlsoAcrossTiles)
-{
     // Interior, touching a corner, partly outside; small and large radii (the large
     // one reaches far past the image, which repeats its edge pixels).
-    const QImage source = busyImage(400, 300);
+    const QImage busy = busyImage(400, 300);
     for (const auto& [rect, width] : {std::pair{QRectF(0, 0, 120, 90), 700.0}, // sigma 14
                                       {QRectF(300, 250, 500, 500), 700.0}, // clipped to 100 × 50
                                       {QRectF(10, 10, 380, 280), 5120.0}}) { // sigma 73, wider than the image
-        const BlurEffect effect = compute(blurElement(BlurMode::area, rect), source, width);
-        const QRect r = effect.rect.toRect();
+        const BlurEffect result = compute(blurElement(BlurMode::area, rect), busy, width);
+        const QRect r = result.rect.toRect();
         // Hard-edged stripes a sigma or two apart are the worst case for the box passes.
-        EXPECT_LE(maxDifference(effect.image, referenceGaussian(source, areaBlurRadius(width)), r), 4)
+        EXPECT_LE(maxDifference(result.image, referenceGaussian(busy, areaBlurRadius(width)), r), 4)
             << rect.x() << "," << rect.y() << " W " << width;
     }
 
@@ -102,7 +98,7 @@ TEST(Pixelate, SquaresOfConstantColourOnAGridFromTheLowerLeftCorner)
     }
 }
 
-TEST(Erase, RebuildsAFlatBackgroundWithoutTraceOfTextAndContinuesAGradient)
+TEST(Erase, RebuildsAFlatBackgroundContinuesAGradientAndAtTheImageEdgeBorrowsTheOppositeLine)
 {
     const QImage source = asRgba(textImage(400, 200, QStringLiteral("Пароль 123"), 30, {115, 110}, Qt::black, QColor(40, 120, 200)));
     const BlurEffect flat = compute(blurElement(BlurMode::erase, QRectF(100, 50, 200, 100)), source);
@@ -110,7 +106,6 @@ TEST(Erase, RebuildsAFlatBackgroundWithoutTraceOfTextAndContinuesAGradient)
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 200; ++x)
             ASSERT_EQ(rgba(flat.image, x, y), rgba(source, 0, 0)) << x << "," << y;
-
 
     // A horizontal ramp around the area: the patch continues it.
     QImage ramp = asRgba(canvas(300, 100, QColor(0, 0, 90)));
@@ -122,25 +117,21 @@ TEST(Erase, RebuildsAFlatBackgroundWithoutTraceOfTextAndContinuesAGradient)
         for (int x = 0; x < 100; ++x)
             ASSERT_NEAR(pixel(continued.image, x, y)[0], (100 + x) * 255 / 299, 2) << x << "," << y;
 
-}
-
-TEST(Erase, AreasAtTheImageEdgeBorrowTheOppositeLine)
-{
     // The area touches only the top edge: its own top row (noise) must not show;
     // the line below it, striped in runs of 20, stands in for the missing top line.
-    QImage source = asRgba(canvas(200, 100, QColor(100, 100, 100)));
+    QImage edge = asRgba(canvas(200, 100, QColor(100, 100, 100)));
     const QImage noise = busyImage(200, 100, 9);
     for (int y = 0; y < 40; ++y)
-        std::copy_n(noise.constScanLine(y) + 4 * 50, 4 * 100, source.scanLine(y) + 4 * 50);
+        std::copy_n(noise.constScanLine(y) + 4 * 50, 4 * 100, edge.scanLine(y) + 4 * 50);
     for (int x = 0; x < 200; ++x)
-        source.scanLine(40)[4 * x] = (x / 20) % 2 ? 220 : 30;
-    const BlurEffect top = compute(blurElement(BlurMode::erase, QRectF(50, 0, 100, 40)), source);
+        edge.scanLine(40)[4 * x] = (x / 20) % 2 ? 220 : 30;
+    const BlurEffect top = compute(blurElement(BlurMode::erase, QRectF(50, 0, 100, 40)), edge);
     for (int y = 1; y < 40; ++y)
         ASSERT_TRUE(std::equal(top.image.constScanLine(y), top.image.constScanLine(y) + 400, top.image.constScanLine(0))) << y;
     // The stripes of the line below come through (median-smoothed at their joins).
     EXPECT_GT(pixel(top.image, 15, 0)[0], pixel(top.image, 5, 0)[0] + 100);
 
-    EXPECT_EQ(errorOf([&] { compute(blurElement(BlurMode::erase, QRectF(-5, -5, 300, 300)), source); }),
+    EXPECT_EQ(errorOf([&] { compute(blurElement(BlurMode::erase, QRectF(-5, -5, 300, 300)), edge); }),
               QStringLiteral("Оставьте вокруг выделения видимый фон для восстановления."));
 }
 

@@ -7,7 +7,6 @@
 #include "render/Inpainting.h"
 #include "render/ObjectRemoval.h"
 
-#include <gtest/gtest.h>
 
 #include <set>
 
@@ -58,15 +57,11 @@ struct DiscScene {
     }
 };
 
-bool isGrey(uint32_t value)
-{
-    static const uint32_t background = rgba(asRgba(canvas(1, 1, grey)), 0, 0);
-    return value == background;
-}
+bool isGrey(uint32_t value) { return value == rgba(asRgba(canvas(1, 1, grey)), 0, 0); }
 
 } // namespace
 
-TEST(ObjectErase, FillsTheDiscWithBackgroundAndLeavesTheRestOfTheSelection)
+TEST(ObjectErase, FillsTheDiscWithBackgroundLeavesTheRestAndRefusesSelectionsWithoutBackgroundAround)
 {
     const DiscScene scene;
     const BlurEffect effect = ObjectRemoval::remove(scene.image, QRectF(150.3, 99.6, 99.4, 100.2), never);
@@ -74,10 +69,13 @@ TEST(ObjectErase, FillsTheDiscWithBackgroundAndLeavesTheRestOfTheSelection)
     EXPECT_EQ(effect.message, removed);
     EXPECT_EQ(scene.wrong(effect, 3, isGrey), (std::pair{0, 0}));
 
-
+    const QString keep = "Оставьте вокруг объекта видимый фон для восстановления.";
+    for (const QRectF& selection : {QRectF(0, 0, 400, 300), QRectF(500, 500, 20, 20), QRectF(qQNaN(), 10, 20, 20)})
+        EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(scene.image, selection, never); }), keep) << selection.x();
+    EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(QImage(), QRectF(10, 10, 20, 20), never); }), keep);
 }
 
-TEST(ObjectErase, ASelectionThatCutsTheObjectFillsTheWholeSelection)
+TEST(ObjectErase, ASelectionThatCutsTheObjectOrHoldsNoneFillsTheWholeSelection)
 {
     const DiscScene scene;
     // The disc spans x 180...220; the selection ends at 205, so well under 85 % of it lies inside.
@@ -100,15 +98,6 @@ TEST(ObjectErase, ASelectionThatCutsTheObjectFillsTheWholeSelection)
 
     // Nothing in the selection: all of it is rebuilt.
     EXPECT_EQ(ObjectRemoval::remove(scene.image, QRectF(20, 20, 40, 30), never).message, wholeSelection);
-}
-
-TEST(ObjectErase, RefusesSelectionsWithoutBackgroundAround)
-{
-    const DiscScene scene;
-    const QString keep = "Оставьте вокруг объекта видимый фон для восстановления.";
-    for (const QRectF& selection : {QRectF(0, 0, 400, 300), QRectF(500, 500, 20, 20), QRectF(qQNaN(), 10, 20, 20)})
-        EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(scene.image, selection, never); }), keep) << selection.x();
-    EXPECT_EQ(errorOf([&] { ObjectRemoval::remove(QImage(), QRectF(10, 10, 20, 20), never); }), keep);
 }
 
 TEST(ObjectPixelate, OnlyTheObjectBecomesSquares)
@@ -154,9 +143,7 @@ namespace {
 
 uint32_t pixelAt(const Pixels& p, int x, int y)
 {
-    uint32_t value;
-    std::memcpy(&value, p.bytes.data() + 4 * (static_cast<size_t>(y) * static_cast<size_t>(p.width) + static_cast<size_t>(x)), 4);
-    return value;
+    return qFromUnaligned<uint32_t>(p.bytes.data() + 4 * (static_cast<size_t>(y) * static_cast<size_t>(p.width) + static_cast<size_t>(x)));
 }
 
 // Random premultiplied pixels: every colour byte at most its alpha.
@@ -185,7 +172,7 @@ std::vector<bool> maskWhere(int w, int h, const std::function<bool(int, int)>& i
 
 } // namespace
 
-TEST(Inpainting, EveryFilledPixelIsACopyOfAnUnblockedPixel)
+TEST(Inpainting, EveryFilledPixelIsACopyOfAnUnblockedPixelAndWithoutACleanPatchOrWithBadMasksItRefuses)
 {
     const int w = 120, h = 90;
     const Pixels input = randomPixels(w, h, 1);
@@ -213,21 +200,18 @@ TEST(Inpainting, EveryFilledPixelIsACopyOfAnUnblockedPixel)
             else
                 ASSERT_EQ(pixelAt(out, x, y), pixelAt(input, x, y)) << x << "," << y;
         }
-}
 
-TEST(Inpainting, RefusesWithoutACleanPatchOrWithBadMasks)
-{
     // Blocked lines every 16 pixels leave clean squares of 15: too small for the
     // 17-pixel patches of a 512 × 300 image, enough for the 13-pixel ones of 40 × 40.
     const auto grid = [](int w, int h) { return maskWhere(w, h, [](int x, int y) { return x % 16 == 0 || y % 16 == 0; }); };
     const Pixels large = randomPixels(512, 300, 2);
-    const std::vector<bool> mask = ObjectRemoval::rectangleMask(QRectF(200, 100, 20, 20), 512, 300);
-    EXPECT_EQ(errorOf([&] { ObjectRemoval::inpaint(large, mask, grid(512, 300), never); }),
+    const std::vector<bool> square = ObjectRemoval::rectangleMask(QRectF(200, 100, 20, 20), 512, 300);
+    EXPECT_EQ(errorOf([&] { ObjectRemoval::inpaint(large, square, grid(512, 300), never); }),
               QString("Недостаточно фона вокруг объекта. Выделите область поменьше."));
     EXPECT_NO_THROW(ObjectRemoval::inpaint(randomPixels(40, 40, 3), ObjectRemoval::rectangleMask(QRectF(18, 18, 4, 4), 40, 40),
                                            grid(40, 40), never));
     const QString badMask = "Не удалось подготовить контур объекта.";
-    EXPECT_EQ(errorOf([&] { ObjectRemoval::inpaint(large, mask, std::vector<bool>(5), never); }), badMask);
+    EXPECT_EQ(errorOf([&] { ObjectRemoval::inpaint(large, square, std::vector<bool>(5), never); }), badMask);
 }
 
 TEST(Cancellation, ObjectWorkStopsAtAPollAndTouchesNothing)

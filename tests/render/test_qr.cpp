@@ -6,7 +6,6 @@
 
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
-#include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -29,29 +28,17 @@ QImage qrCode(const std::wstring& payload, int module, ZXing::CharacterSet encod
     return image;
 }
 
-QImage sheet(int w, int h, const std::vector<std::pair<QImage, QPoint>>& codes)
-{
-    QImage image = canvas(w, h, QColor(250, 250, 250));
-    paint(image, [&](QPainter& p) {
-        for (const auto& [code, at] : codes)
-            p.drawImage(at, code);
-    });
-    return image;
-}
-
 QString read(const QImage& image) { return QRCodeRecognizer::recognize(image).value_or("(none)"); }
 
 } // namespace
 
-TEST(QRCodeRecognizer, ReadsAUnicodeAddressExactlyAlsoScaledTo150PercentInAScreenshot)
+TEST(QRCodeRecognizer, ReadsAUnicodeAddressExactlyAlsoScaledTo150PercentAndTheLargerOfTwoCodesWins)
 {
     EXPECT_EQ(read(qrCode(L"https://пример.рф/путь?q=тест", 4)), "https://пример.рф/путь?q=тест");
 
     QImage screenshot = canvas(640, 400, QColor(236, 239, 244));
     paint(screenshot, [](QPainter& p) {
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(14);
-        p.setFont(font);
+        p.setFont(sans(14));
         p.setPen(QColor(40, 40, 40));
         for (int i = 0; i < 8; ++i)
             p.drawText(20, 30 + 22 * i, "Отсканируйте код, чтобы открыть страницу оплаты");
@@ -59,17 +46,16 @@ TEST(QRCodeRecognizer, ReadsAUnicodeAddressExactlyAlsoScaledTo150PercentInAScree
         p.drawImage(420, 210, qrCode(L"https://пример.рф/оплата?id=42", 3));
     });
     EXPECT_EQ(read(screenshot.scaled(960, 600, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)), "https://пример.рф/оплата?id=42");
+
+    // Of two text codes the larger wins.
+    const QImage sheet = painted(700, 400, QColor(250, 250, 250), [](QPainter& p) {
+        p.drawImage(20, 20, qrCode(L"маленький", 3));
+        p.drawImage(300, 60, qrCode(L"большой", 6));
+    });
+    EXPECT_EQ(read(sheet), "большой");
 }
 
-TEST(QRCodeRecognizer, TheLargerOfTwoTextCodesWinsWhereverItStands)
-{
-    const QImage small = qrCode(L"маленький", 3), large = qrCode(L"большой", 6);
-    EXPECT_EQ(read(sheet(700, 400, {{small, {20, 20}}, {large, {300, 60}}})), "большой");
-
-
-}
-
-TEST(QRCodeRecognizer, TransparentBackgroundReadsAsWhiteAndLightCodesOnDarkRead)
+TEST(QRCodeRecognizer, TransparentBackgroundReadsAsWhiteLightCodesOnDarkReadAndBlankOrHugeImagesHoldNone)
 {
     // Dark modules on nothing: a pasted PNG without a background.
     const QImage code = qrCode(L"прозрачный", 4);
@@ -85,10 +71,8 @@ TEST(QRCodeRecognizer, TransparentBackgroundReadsAsWhiteAndLightCodesOnDarkRead)
     QImage dark = canvas(400, 300, QColor(30, 32, 36));
     paint(dark, [&](QPainter& p) { p.drawImage(60, 40, inverted); });
     EXPECT_EQ(read(dark), "прозрачный");
-}
 
-TEST(QRCodeRecognizer, BlankEmptyAndHugeImages)
-{
+    // Blank, empty and huge images hold no code.
     for (const QImage& image : {canvas(300, 300), QImage(), canvas(200, 200, Qt::transparent)})
         EXPECT_EQ(read(image), "(none)") << image.width();
     // Refused by its size, before any pixel is read.

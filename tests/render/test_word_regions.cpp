@@ -6,7 +6,6 @@
 #include "render/ScreenTextRecognizer.h"
 #include "render/WordRegions.h"
 
-#include <gtest/gtest.h>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -43,7 +42,7 @@ TEST(GlyphScan, CandidateNeedsAFrameOfOneColourWithinTheImage)
               std::vector<QRect>{QRect(0, 0, 17, 20)});
 }
 
-TEST(WordRegions, ALineAtTheBottomGivesWordBoxesThere)
+TEST(WordRegions, ALineAtTheBottomGivesWordBoxesThereAndTheTextBlurLandsOnThemNotOnARule)
 {
     // Boxes come back with the origin at the bottom: converted to pixels they must
     // sit on the line drawn near the image's lower edge, left word first.
@@ -56,10 +55,7 @@ TEST(WordRegions, ALineAtTheBottomGivesWordBoxesThere)
         EXPECT_LT(pixels.bottom(), 285);
     }
     EXPECT_LT(whole[0].x() + whole[0].width(), whole[1].x());
-}
 
-TEST(WordRegions, TextBlurLandsOnTheWordsAndNotOnARule)
-{
     // The real word regions behind the text mode: the blur must change the bottom
     // line's pixels and leave the top (with a rule that is no text) alone.
     QImage shot = textImage(600, 300, QStringLiteral("Привет мир"), 28, QPointF(20, 270));
@@ -78,7 +74,7 @@ TEST(WordRegions, TextBlurLandsOnTheWordsAndNotOnARule)
     EXPECT_EQ(changedIn(0, 150), 0);
 }
 
-TEST(WordRegions, DigitOnABadgeIsFound)
+TEST(WordRegions, DigitOnABadgeIsFoundAndEmptyOrBrokenInputGivesNoBoxesOrAClearError)
 {
     QImage image = canvas(300, 120, QColor(245, 245, 245));
     paint(image, [](QPainter& p) {
@@ -86,10 +82,7 @@ TEST(WordRegions, DigitOnABadgeIsFound)
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(220, 40, 40));
         p.drawEllipse(QRectF(200, 40, 26, 26));
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(16);
-        font.setBold(true);
-        p.setFont(font);
+        p.setFont(sans(16, true));
         p.setPen(Qt::white);
         p.drawText(QRectF(200, 40, 26, 26), Qt::AlignCenter, "7");
     });
@@ -97,10 +90,8 @@ TEST(WordRegions, DigitOnABadgeIsFound)
     EXPECT_TRUE(std::any_of(boxes.begin(), boxes.end(), [&](const QRectF& b) {
         return pixelBox(b, image.size()).adjusted(-2, -2, 2, 2).contains(QPointF(213, 53));
     })) << boxes.size();
-}
 
-TEST(WordRegions, EmptyAndBrokenInputGiveNoBoxesOrAClearError)
-{
+    // Empty and broken input gives no boxes or a clear error.
     const QImage clear = canvas(300, 100, Qt::transparent);
     const QImage narrow = textImage(4, 80, "I", 30, QPointF(0, 50));
     for (const auto& [image, rect] : {std::pair{QImage(), QRect(0, 0, 10, 10)}, {narrow, narrow.rect()}, {clear, clear.rect()}})

@@ -7,7 +7,7 @@ namespace {
 
 using CanvasGestures = TenFold;
 
-TEST_F(CanvasGestures, WholeDragIsOneUndoStepAndASelectingClickIsNone)
+TEST_F(CanvasGestures, WholeDragIsOneUndoStepASelectingClickIsNoneAndADeletedElementLeavesNoGhost)
 {
     state->add(element(AnnotationTool::arrow, {5, 5}, {15, 5}, 2), false);
     state->setTool(AnnotationTool::select);
@@ -22,10 +22,9 @@ TEST_F(CanvasGestures, WholeDragIsOneUndoStepAndASelectingClickIsNone)
     EXPECT_EQ(state->annotations()[0].start, QPointF(8, 7));
     state->undo();
     EXPECT_EQ(state->annotations()[0].start, QPointF(5, 5));
-}
 
-TEST_F(CanvasGestures, ElementDeletedDuringItsDragLeavesNoGhost)
-{
+    // An element deleted during its drag leaves no ghost.
+    state->remove(state->annotations()[0].id);
     Annotation bar = element(AnnotationTool::rectangle, {5, 5}, {15, 15}, 3);
     bar.colorIndex = 4; // white
     state->add(bar, false);
@@ -39,7 +38,7 @@ TEST_F(CanvasGestures, ElementDeletedDuringItsDragLeavesNoGhost)
     EXPECT_TRUE(state->annotations().isEmpty());
 }
 
-TEST_F(CanvasGestures, ArrowsOfFivePixelsOrLessAreClicks)
+TEST_F(CanvasGestures, ArrowsOfFivePixelsOrLessAreClicksAndCtrlDuringAPencilStrokeDrawsAnAxisAlignedSegment)
 {
     state->setTool(AnnotationTool::arrow);
     dragFrom(at(2, 2), {at(5, 2), at(7, 2)});
@@ -47,10 +46,8 @@ TEST_F(CanvasGestures, ArrowsOfFivePixelsOrLessAreClicks)
     dragFrom(at(2, 2), {QPoint(48 + 51, 48)});
     ASSERT_EQ(state->annotations().size(), 1);
     EXPECT_EQ(state->annotations()[0].end, QPointF(7.1, 2));
-}
+    state->remove(state->annotations()[0].id);
 
-TEST_F(CanvasGestures, CtrlDuringAPencilStrokeDrawsAnAxisAlignedSegment)
-{
     state->setTool(AnnotationTool::pencil);
     QTest::mousePress(canvas.get(), Qt::LeftButton, {}, at(5, 5));
     QTest::mouseMove(canvas.get(), at(8, 6));
@@ -66,8 +63,20 @@ TEST_F(CanvasGestures, CtrlDuringAPencilStrokeDrawsAnAxisAlignedSegment)
     EXPECT_EQ(state->annotations()[0].kind, AnnotationTool::pencil);
 }
 
-TEST_F(CanvasGestures, PendingCropStopsAtTheViewportWhileElementsMoveFreelyAndGrowTheCanvas)
+TEST_F(CanvasGestures, QrAreaIsAnOverlayPendingCropStopsAtTheViewportAndElementsMoveFreelyGrowingTheCanvas)
 {
+    state->setTool(AnnotationTool::qr);
+    QRectF chosen;
+    QObject::connect(canvas.get(), &ImageCanvasView::recognizeQRRequested, [&](const QRectF& r) { chosen = r; });
+    QTest::mousePress(canvas.get(), Qt::LeftButton, {}, at(10, 5));
+    QTest::mouseMove(canvas.get(), at(30, 15));
+    const QImage shot = canvas->grab().toImage();
+    expectColor(shot.pixelColor(at(20, 10)), QColor(40, 90, 160));
+    expectColor(shot.pixelColor(at(5, 2)), QColor(26, 58, 104)); // black at 35 %
+    QTest::mouseRelease(canvas.get(), Qt::LeftButton, {}, at(30, 15));
+    EXPECT_EQ(chosen, QRectF(10, 5, 20, 10));
+    EXPECT_TRUE(state->annotations().isEmpty());
+
     state->setTool(AnnotationTool::crop);
     dragFrom(at(10, 5), {at(20, 10), at(30, 15)});
     ASSERT_TRUE(state->pendingCrop());
@@ -81,21 +90,6 @@ TEST_F(CanvasGestures, PendingCropStopsAtTheViewportWhileElementsMoveFreelyAndGr
     dragFrom(at(34, 10), {at(40, 10), at(46, 10)});
     EXPECT_EQ(state->annotations()[0].rect(), QRectF(42, 5, 8, 10));
     EXPECT_GE(state->canvasRect().right(), 50);
-}
-
-TEST_F(CanvasGestures, QrAreaIsOnlyAnOverlayAndGoesToTheWindowOnRelease)
-{
-    state->setTool(AnnotationTool::qr);
-    QRectF chosen;
-    QObject::connect(canvas.get(), &ImageCanvasView::recognizeQRRequested, [&](const QRectF& r) { chosen = r; });
-    QTest::mousePress(canvas.get(), Qt::LeftButton, {}, at(10, 5));
-    QTest::mouseMove(canvas.get(), at(30, 15));
-    const QImage shot = canvas->grab().toImage();
-    expectColor(shot.pixelColor(at(20, 10)), QColor(40, 90, 160));
-    expectColor(shot.pixelColor(at(5, 2)), QColor(26, 58, 104)); // black at 35 %
-    QTest::mouseRelease(canvas.get(), Qt::LeftButton, {}, at(30, 15));
-    EXPECT_EQ(chosen, QRectF(10, 5, 20, 10));
-    EXPECT_TRUE(state->annotations().isEmpty());
 }
 
 TEST(CanvasHits, TolerancesAndOrder)

@@ -26,7 +26,7 @@ TEST_F(CanvasKeys, EscapeDropsTheGestureButKeepsSpacePanning)
     EXPECT_TRUE(state->annotations().isEmpty());
 }
 
-TEST_F(CanvasKeys, CropKeysZoomKeysAndPassedOnKeys)
+TEST_F(CanvasKeys, CropKeysZoomKeysPassedOnKeysAndPaste)
 {
     state->setTool(AnnotationTool::crop);
     state->setCropSelection(QRectF(10, 5, 20, 10));
@@ -48,6 +48,14 @@ TEST_F(CanvasKeys, CropKeysZoomKeysAndPassedOnKeys)
     QCoreApplication::sendEvent(canvas.get(), &shifted);
     EXPECT_FALSE(shifted.isAccepted());
     EXPECT_EQ(state->tool(), AnnotationTool::crop);
+
+    // Ctrl+Shift+V pastes the clipboard's image as a layer.
+    QImage picture(10, 10, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::red);
+    QGuiApplication::clipboard()->setImage(picture);
+    QTest::keyClick(canvas.get(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(state->annotations().size(), 1);
+    EXPECT_EQ(state->annotations()[0].kind, AnnotationTool::image);
 }
 
 TEST_F(CanvasKeys, PickingTakesOnlyEscapeAndTabReadsTheColourFirst)
@@ -70,16 +78,6 @@ TEST_F(CanvasKeys, PickingTakesOnlyEscapeAndTabReadsTheColourFirst)
     QTest::keyClick(canvas.get(), Qt::Key_Tab);
     EXPECT_EQ(copy.count(), 1);
     EXPECT_EQ(state->cursorColor().code(), QStringLiteral("#285AA0"));
-}
-
-TEST_F(CanvasKeys, CtrlVPastesTheClipboardImageAsALayer)
-{
-    QImage picture(10, 10, QImage::Format_ARGB32_Premultiplied);
-    picture.fill(Qt::red);
-    QGuiApplication::clipboard()->setImage(picture);
-    QTest::keyClick(canvas.get(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
-    ASSERT_EQ(state->annotations().size(), 1);
-    EXPECT_EQ(state->annotations()[0].kind, AnnotationTool::image);
 }
 
 } // namespace

@@ -20,44 +20,32 @@ QPointF pixelUnder(const ImageCanvasView& canvas, QPointF p)
     return vp.topLeft() + QPointF((p.x() - ir.left()) / ir.width() * vp.width(), (p.y() - ir.top()) / ir.height() * vp.height());
 }
 
-TEST_F(CanvasZoom, SmoothScrollingCollectsTwentyFourPointsPerStep)
+TEST_F(CanvasZoom, WheelStepsShiftPansAndZoomKeepsThePointUnderThePointer)
 {
     const QPoint p = view({100, 50});
-    for (int i = 0; i < 2; ++i)
-        wheel(canvas.get(), p, {0, 50}); // 10 points each
-    EXPECT_EQ(state->navigation().zoom, 1.0);
-    wheel(canvas.get(), p, {0, 50});
-    EXPECT_EQ(state->navigation().zoom, 1.25);
-    wheel(canvas.get(), p, {0, 90}); // 18 points and the 6 left over
-    EXPECT_EQ(state->navigation().zoom, 1.5);
-}
-
-TEST_F(CanvasZoom, WheelNotchIsExactlyOneStepAndShiftPans)
-{
-    const QPoint p = view({100, 50});
-    wheel(canvas.get(), p, {0, 120});
-    EXPECT_EQ(state->navigation().zoom, 1.25);
-    wheel(canvas.get(), p, {0, -480});
-    EXPECT_EQ(state->navigation().zoom, 1.0);
+    // 10 points, 10 more, 10 more (a step), 18 and the 6 left over (a step); a notch of any size is one step.
+    for (auto [angle, zoom] : {std::pair{50, 1.0}, {50, 1.0}, {50, 1.25}, {90, 1.5}, {120, 1.75}, {-480, 1.5}}) {
+        wheel(canvas.get(), p, {0, angle});
+        EXPECT_EQ(state->navigation().zoom, zoom) << angle;
+    }
     state->setNavigation({4, {0, 0}});
     wheel(canvas.get(), p, {0, -120}, Qt::ShiftModifier);
     EXPECT_EQ(state->navigation().pan, QSizeF(-24, 0));
     EXPECT_EQ(state->navigation().zoom, 4);
-}
 
-TEST_F(CanvasZoom, ZoomKeepsThePointUnderThePointerAndClamps)
-{
-    const QPointF p(150, 120);
-    const QPointF before = pixelUnder(*canvas, p);
-    canvas->zoomTo(3, p);
+    // Zooming keeps the point under the pointer, and clamps.
+    state->setNavigation({1, {0, 0}});
+    const QPointF q(150, 120);
+    const QPointF before = pixelUnder(*canvas, q);
+    canvas->zoomTo(3, q);
     EXPECT_EQ(state->navigation().zoom, 3);
-    const QPointF after = pixelUnder(*canvas, p);
+    const QPointF after = pixelUnder(*canvas, q);
     EXPECT_NEAR(after.x(), before.x(), 1e-9);
     EXPECT_NEAR(after.y(), before.y(), 1e-9);
 
-    canvas->zoomTo(100, p);
+    canvas->zoomTo(100, q);
     EXPECT_EQ(state->navigation().zoom, 32);
-    canvas->zoomTo(0.2, p);
+    canvas->zoomTo(0.2, q);
     EXPECT_EQ(state->navigation().zoom, 1);
     EXPECT_EQ(state->navigation().pan, QSizeF(0, 0));
 }

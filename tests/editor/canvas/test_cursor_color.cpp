@@ -23,7 +23,7 @@ struct CursorColor : CanvasFixture {
     CursorColor() : CanvasFixture(twoHalves()) {}
 };
 
-TEST_F(CursorColor, ReadOutFollowsThePointerAndTheChosenFormat)
+TEST_F(CursorColor, ReadOutFollowsThePointerAndTheChosenFormatAndPickingTakesTheColourUnderAClick)
 {
     ColorFormatButton button(state->cursorColor());
     button.resize(button.sizeHint());
@@ -48,6 +48,13 @@ TEST_F(CursorColor, ReadOutFollowsThePointerAndTheChosenFormat)
     QTest::mouseMove(canvas.get(), QPoint(5, 5));
     EXPECT_FALSE(state->cursorColor().insideCanvas());
     EXPECT_EQ(button.codeText(), QStringLiteral("rgba(128, 0, 0, 0.502)"));
+
+    // Picking takes the colour under a click and draws nothing.
+    state->setTool(AnnotationTool::rectangle);
+    state->setPickingColor(true);
+    QTest::mouseClick(canvas.get(), Qt::LeftButton, {}, view({20, 20}));
+    EXPECT_EQ(state->customColor(), (SampledColor{200, 30, 30, 255}));
+    EXPECT_TRUE(state->annotations().isEmpty());
 }
 
 // The read-out draws one pixel; the output's own render is the reference after
@@ -86,15 +93,6 @@ TEST_F(CursorColor, ReadOutMatchesTheOutputAfterEachChange)
         while (state->canUndo())
             state->undo();
     }
-}
-
-TEST_F(CursorColor, PickingTakesTheColourUnderAClick)
-{
-    state->setTool(AnnotationTool::rectangle);
-    state->setPickingColor(true);
-    QTest::mouseClick(canvas.get(), Qt::LeftButton, {}, view({20, 20}));
-    EXPECT_EQ(state->customColor(), (SampledColor{200, 30, 30, 255}));
-    EXPECT_TRUE(state->annotations().isEmpty());
 }
 
 } // namespace

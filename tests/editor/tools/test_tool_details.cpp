@@ -4,8 +4,6 @@
 #include "editor/tools/EditorToolDetails.h"
 #include "ToolsTestSupport.h"
 
-#include <QAbstractItemView>
-#include <QComboBox>
 #include <QPushButton>
 #include <gtest/gtest.h>
 

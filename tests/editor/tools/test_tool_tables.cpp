@@ -69,20 +69,16 @@ TEST(SupplementalControls, ShowsWhatTheToolAndTheSelectionNeed)
     EXPECT_TRUE(content().crop && content().remove && !content().imageLayer);
 
     Annotation lens = test::element(T::magnifier, {0, 0}, {300, 100});
-    lens.magnifierSource = QRectF(0, 0, 100, 40);
-    EXPECT_DOUBLE_EQ(magnifierFactor(lens), 3.0);
-    lens.magnifierSource = QRectF(0, 0, 0.2, 40);
-    EXPECT_DOUBLE_EQ(magnifierFactor(lens), 300.0);
-    lens.magnifierSource.reset();
-    EXPECT_DOUBLE_EQ(magnifierFactor(lens), 2.0);
+    for (auto [source, factor] : {std::pair{std::optional(QRectF(0, 0, 100, 40)), 3.0}, {QRectF(0, 0, 0.2, 40), 300.0}, {std::nullopt, 2.0}}) {
+        lens.magnifierSource = source;
+        EXPECT_DOUBLE_EQ(magnifierFactor(lens), factor) << factor;
+    }
 }
 
 TEST(ToolLook, RoundsSliderValuesAndTruncatesLabels)
 {
-    EXPECT_EQ(toolLook::wholePixels(12.5), 13);
-    EXPECT_EQ(toolLook::wholePixels(12.4), 12);
-    EXPECT_EQ(toolLook::pixelText(7.9), QStringLiteral("7 px"));
-    EXPECT_EQ(toolLook::pixelText(37.5), QStringLiteral("37 px"));
+    EXPECT_EQ(std::pair(toolLook::wholePixels(12.5), toolLook::wholePixels(12.4)), std::pair(13.0, 12.0));
+    EXPECT_EQ(std::pair(toolLook::pixelText(7.9), toolLook::pixelText(37.5)), std::pair(QString("7 px"), QString("37 px")));
 }
 
 TEST(FontPicker, MergesFoundriesSortsNumbersByValueAndFiltersLikePeopleSearch)

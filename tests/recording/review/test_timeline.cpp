@@ -40,15 +40,6 @@ void mouse(QWidget* w, QEvent::Type type, double x, double y, Qt::KeyboardModifi
 
 } // namespace
 
-TEST(RecordingTimelineView, CellsSpreadTheTwelveThumbnails)
-{
-    EXPECT_EQ(RecordingTimelineView::cellImages(68, 12), std::vector<int>{0});
-    EXPECT_EQ(RecordingTimelineView::cellImages(680, 12), (std::vector<int>{0, 1, 2, 4, 5, 6, 7, 9, 10, 11}));
-    EXPECT_EQ(RecordingTimelineView::cellImages(200, 0), (std::vector<int>{-1, -1, -1}));
-    EXPECT_EQ(RecordingTimelineThumbnails::requestTimes(0.02), std::vector<double>(12, 0.0));
-    EXPECT_DOUBLE_EQ(RecordingTimelineThumbnails::requestTimes(12)[11], 12 - 1.0 / 30);
-}
-
 TEST(RecordingTimelineView, DragsClickKeysAndTypedTimesFollowTheTrimRules)
 {
     FakeReview review;
@@ -124,6 +115,13 @@ TEST(RecordingTimelineView, DragsClickKeysAndTypedTimesFollowTheTrimRules)
 
 TEST(RecordingTimeline, ThumbnailsOfARecordingFillTheStripInOrderAndAreDecodedOnce)
 {
+    // Cells spread the twelve thumbnails; requests stay inside the recording.
+    EXPECT_EQ(RecordingTimelineView::cellImages(68, 12), std::vector<int>{0});
+    EXPECT_EQ(RecordingTimelineView::cellImages(680, 12), (std::vector<int>{0, 1, 2, 4, 5, 6, 7, 9, 10, 11}));
+    EXPECT_EQ(RecordingTimelineView::cellImages(200, 0), (std::vector<int>{-1, -1, -1}));
+    EXPECT_EQ(RecordingTimelineThumbnails::requestTimes(0.02), std::vector<double>(12, 0.0));
+    EXPECT_DOUBLE_EQ(RecordingTimelineThumbnails::requestTimes(12)[11], 12 - 1.0 / 30);
+
     // Twelve seconds whose red channel counts the seconds.
     QTemporaryDir dir;
     QString file = dir.filePath("video.mp4");

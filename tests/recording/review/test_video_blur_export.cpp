@@ -1,12 +1,10 @@
 #include "MediaFiles.h"
-#include "platform/TarnwickError.h"
+#include "recording/RecordingTestSupport.h"
+#include "support/Errors.h"
 #include "recording/review/VideoBlurExport.h"
 #include "recording/review/VideoBlurRendering.h"
 
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,13 +36,6 @@ QImage noise(int w, int h)
         for (int x = 0; x < w; ++x)
             image.setPixel(x, y, 0xff000000u | random.bounded(0x1000000u));
     return image;
-}
-
-QJsonObject probe(const QString& file)
-{
-    return QJsonDocument::fromJson(runTool("ffprobe", {"-v", "error", "-of", "json", "-show_streams", "-show_format",
-                                                       file}))
-        .object();
 }
 
 // Over the 4×4 blocks of an RGB picture 320 × 240 wholly inside `area`, or wholly
@@ -158,12 +149,8 @@ TEST_F(VideoBlurExportTest, CutsTheFragmentBlursTheRegionAndCopiesTheSound)
     VideoBlurRegion lost = region;
     lost.gaps = {{4.5, 6}};
     const QString refused = dir->filePath("refused.mp4");
-    try {
-        VideoBlurExport::prepare(source, {10, 2, 5}, {lost}, refused);
-        ADD_FAILURE() << "exported over a lost interval";
-    } catch (const TarnwickError& e) {
-        EXPECT_EQ(e.errorDescription(), "Проверьте интервалы, где отслеживание потеряло цель.");
-    }
+    EXPECT_EQ(errorOf([&] { VideoBlurExport::prepare(source, {10, 2, 5}, {lost}, refused); }),
+              "Проверьте интервалы, где отслеживание потеряло цель.");
     EXPECT_FALSE(QFile::exists(refused));
     EXPECT_FALSE(region.losesTargetWithin(2, 4.5) || lost.losesTargetWithin(2, 4.5));
 }
