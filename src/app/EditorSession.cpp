@@ -111,7 +111,7 @@ void AppShell::finishEditor(bool save, bool prepareForPaste)
         return;
     }
     isClosingEditor_ = true;
-    state.cancelBackgroundRemoval();
+    state.backgroundRemoval().cancel();
     state.qr().abandon();
     state.setPickingColor(false);
     // A 27th shot is refused (beep) and the editor stays, so nothing is lost.

@@ -31,11 +31,7 @@ EditorState::EditorState(const Screenshot& shot, const QString& label, QObject* 
     strokeWidth_ = defaultStrokeWidth();
 }
 
-EditorState::~EditorState()
-{
-    if (backgroundJob_)
-        backgroundJob_->cancel();
-}
+EditorState::~EditorState() = default;
 
 double EditorState::defaultStrokeWidth() const { return std::max(shot_.pixelSize.width() / 300, 3.0); }
 
@@ -69,14 +65,14 @@ void EditorState::setShot(const Screenshot& shot)
 {
     shot_ = shot;
     touch();
-    validateBackgroundRemoval();
+    backgroundRemoval_.validate();
 }
 
 void EditorState::setAnnotations(const QVector<Annotation>& annotations)
 {
     if (!assign(annotations_, annotations))
         return;
-    validateBackgroundRemoval();
+    backgroundRemoval_.validate();
 }
 
 void EditorState::setCropRect(const std::optional<QRectF>& crop)
@@ -143,7 +139,7 @@ void EditorState::restore(const EditSnapshot& s)
 
 void EditorState::undo()
 {
-    dismissBackgroundRemovalNotice();
+    backgroundRemoval_.dismissNotice();
     if (pendingCrop_) {
         cancelCropSelection();
         return;
@@ -158,7 +154,7 @@ void EditorState::undo()
 
 void EditorState::redo()
 {
-    dismissBackgroundRemovalNotice();
+    backgroundRemoval_.dismissNotice();
     if (pendingCrop_)
         return;
     endStrokeEdit();
@@ -219,7 +215,7 @@ bool EditorState::canExport() const
         if (ready.pending || ready.failed)
             return false;
     }
-    return !current.error && !showText_ && !pendingCrop_ && !capturingImage_ && !removingBackgroundID_
+    return !current.error && !showText_ && !pendingCrop_ && !capturingImage_ && !backgroundRemoval_.targetID()
         && !qr_.id() && !pickingColor_;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "editor/model/EditorBackgroundRemoval.h"
 #include "editor/model/EditorQRReading.h"
-#include "render/BackgroundRemoval.h"
 #include "render/ScreenshotComposition.h"
 #include "series/Annotation.h"
 #include "series/ColorCode.h"
@@ -46,7 +46,6 @@ public:
     static constexpr int noticeDelayMs = 4000;
 
     EditorState(const Screenshot& shot, const QString& label, QObject* parent = nullptr);
-    // Cancels a running background removal.
     ~EditorState() override;
 
     // Constants of the session.
@@ -99,8 +98,10 @@ public:
     bool capturingImage() const { return capturingImage_; }
     // The shell clears it when the capture ends.
     void setCapturingImage(bool on);
-    const std::optional<QUuid>& removingBackgroundID() const { return removingBackgroundID_; }
     const std::optional<QString>& imageMessage() const { return imageMessage_; }
+    // The background removal, applied as one undo step.
+    EditorBackgroundRemoval& backgroundRemoval() { return backgroundRemoval_; }
+    const EditorBackgroundRemoval& backgroundRemoval() const { return backgroundRemoval_; }
     // The QR read and its notice.
     EditorQRReading& qr() { return qr_; }
     const EditorQRReading& qr() const { return qr_; }
@@ -244,18 +245,6 @@ public:
     double displayedImageCornerRadius() const;
     void setImageCornerRadius(double radius);
 
-    // Background removal and QR reads.
-    bool canRemoveImageBackground() const;
-    bool canRemoveScreenshotBackground() const;
-    // Runs `processor` on the background-removal queue; the result is applied as one
-    // step when its target still holds the image it started from.
-    void removeSelectedImageBackground(const BackgroundRemoval::Processor& processor = &BackgroundRemoval::remove);
-    void removeScreenshotBackground(const BackgroundRemoval::Processor& processor = &BackgroundRemoval::remove);
-    // Removes the background of `image`, which is the shot's image (no `layerID`) or the
-    // image of that layer; a target no longer holding this very image drops the result.
-    void removeBackground(const QImage& image, const std::optional<QUuid>& layerID,
-                          const BackgroundRemoval::Processor& processor = &BackgroundRemoval::remove);
-    void cancelBackgroundRemoval();
     // An id for the window's read when the qr tool may read now; nothing otherwise.
     std::optional<QUuid> beginQRRecognition();
 
@@ -266,6 +255,8 @@ signals:
     void changedNow();
 
 private:
+    friend class EditorBackgroundRemoval;
+
     struct EditSnapshot {
         Screenshot shot;
         QVector<Annotation> annotations;
@@ -294,18 +285,12 @@ private:
     bool styleIsHighlighter() const;
     void storeContinuing(const QVector<Annotation>& list);
 
-    // Images and jobs.
+    // Images.
     QRectF visibleImageFrame() const;
     // A new composition over the shot's image, its corners rounded within the visible frame.
     void recompose(Screenshot& shot) const;
     // The element list with `change` applied to the selected image layer; none without one.
     std::optional<QVector<Annotation>> withSelectedImage(const std::function<void(Annotation&)>& change) const;
-    void finishBackgroundRemoval(const std::shared_ptr<BackgroundRemovalJob>& job, const std::optional<QUuid>& layerID,
-                                 const QSize& sourceSize, const BackgroundRemoval::Outcome& outcome);
-    bool holdsBackgroundSource(const std::optional<QUuid>& layerID) const;
-    void validateBackgroundRemoval();
-    void showBackgroundRemovalNotice();
-    void dismissBackgroundRemovalNotice();
 
     const QString label_;
     std::unique_ptr<CursorColorState> cursorColor_;
@@ -330,7 +315,6 @@ private:
     std::optional<Annotation> pendingCrop_;
     std::optional<QUuid> cropTargetID_;
     bool capturingImage_ = false;
-    std::optional<QUuid> removingBackgroundID_;
     std::optional<QString> imageMessage_;
     bool effectsPending_ = false;
     std::optional<QString> effectMessage_;
@@ -354,10 +338,7 @@ private:
     QVector<EditSnapshot> undoStack_;
     QVector<EditSnapshot> redoStack_;
     std::optional<EditSnapshot> strokeEditBaseline_;
-    std::shared_ptr<BackgroundRemovalJob> backgroundJob_;
-    // The very image the running removal started from, by its cache key (shared copies keep it).
-    std::optional<qint64> backgroundSourceKey_;
-    std::optional<QUuid> backgroundNoticeID_;
+    EditorBackgroundRemoval backgroundRemoval_{*this};
     bool syncingColor_ = false;
     std::optional<QRectF> cropBasisRect_;
 

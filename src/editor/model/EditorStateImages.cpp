@@ -21,12 +21,12 @@ double halfShorterSide(const QRectF& r) { return std::min(r.width(), r.height())
 void EditorState::setImageMessage(const std::optional<QString>& message)
 {
     assign(imageMessage_, message);
-    backgroundNoticeID_.reset();
+    backgroundRemoval_.forgetNotice();
 }
 
 bool EditorState::canAddImage() const
 {
-    return !showText_ && !showComment_ && !pendingCrop_ && !capturingImage_ && !removingBackgroundID_
+    return !showText_ && !showComment_ && !pendingCrop_ && !capturingImage_ && !backgroundRemoval_.targetID()
         && !qr_.id() && !pickingColor_;
 }
 

@@ -27,7 +27,7 @@ void EditorState::setTool(AnnotationTool tool)
     const bool changedTool = tool != tool_;
     assign(tool_, tool);
     if (changedTool) {
-        dismissBackgroundRemovalNotice();
+        backgroundRemoval_.dismissNotice();
         cancelCropSelection();
         assign(pickingColor_, false);
         qr_.abandon();
@@ -164,7 +164,7 @@ bool EditorState::canPickColor() const
         if (ready.pending || ready.failed)
             return false;
     }
-    return !showComment_ && !pendingCrop_ && !capturingImage_ && !removingBackgroundID_ && !qr_.id();
+    return !showComment_ && !pendingCrop_ && !capturingImage_ && !backgroundRemoval_.targetID() && !qr_.id();
 }
 
 void EditorState::changeSelected(const std::function<bool(Annotation&)>& change)

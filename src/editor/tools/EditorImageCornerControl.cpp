@@ -49,7 +49,7 @@ void EditorImageCornerControl::refresh()
     value_->setText(toolLook::pixelText(radius));
     setToolTip(state_.editingOriginalImage() ? QStringLiteral("Радиус скругления углов исходного снимка")
                                               : QStringLiteral("Радиус скругления углов вставленного изображения"));
-    setEnabled(!state_.removingBackgroundID() && !state_.capturingImage() && !state_.pendingCrop());
+    setEnabled(!state_.backgroundRemoval().targetID() && !state_.capturingImage() && !state_.pendingCrop());
 }
 
 } // namespace tarnwick

@@ -55,7 +55,7 @@ SupplementalContent SupplementalContent::of(const EditorState& state)
     c.magnifierZoom = c.tool == T::magnifier && selected && selected->kind == T::magnifier;
     c.imageLayer = c.tool == T::image;
     c.sourceShot = c.tool == T::select && !state.selectedID();
-    c.busy = state.effectsPending() || state.removingBackgroundID() || state.qr().id();
+    c.busy = state.effectsPending() || state.backgroundRemoval().targetID() || state.qr().id();
     c.remove = state.selectedID().has_value();
     return c;
 }
@@ -153,9 +153,11 @@ EditorSupplementalControls::EditorSupplementalControls(EditorState& state, QWidg
     });
     connect(smaller, &QToolButton::clicked, this, [this] { state_.scaleMagnifier(1 / 1.2); });
     connect(larger, &QToolButton::clicked, this, [this] { state_.scaleMagnifier(1.2); });
-    connect(layerBackground_, &QPushButton::clicked, this, [this] { state_.removeSelectedImageBackground(); });
+    connect(layerBackground_, &QPushButton::clicked, this,
+            [this] { state_.backgroundRemoval().removeFromSelectedImage(); });
     connect(mirror_, &QToolButton::clicked, this, [this] { state_.flipSelectedImageHorizontally(); });
-    connect(sourceBackground_, &QPushButton::clicked, this, [this] { state_.removeScreenshotBackground(); });
+    connect(sourceBackground_, &QPushButton::clicked, this,
+            [this] { state_.backgroundRemoval().removeFromScreenshot(); });
     connect(delete_, &QToolButton::clicked, this, [this] {
         if (const std::optional<QUuid> id = state_.selectedID())
             state_.remove(*id);
@@ -189,7 +191,7 @@ void EditorSupplementalControls::refresh()
         zoomValue_->setText(QString::asprintf("%.1f×", magnifierFactor(*selected)));
     show(layerBackground_, c.imageLayer);
     show(mirror_, c.imageLayer);
-    layerBackground_->setEnabled(state_.canRemoveImageBackground());
+    layerBackground_->setEnabled(state_.backgroundRemoval().canRemoveFromImage());
     const bool mirrored = selected && selected->imageFlippedHorizontally;
     if (mirrored != mirrored_) {
         mirrored_ = mirrored;
@@ -198,7 +200,7 @@ void EditorSupplementalControls::refresh()
     }
     show(sourceLabel_, c.sourceShot);
     show(sourceBackground_, c.sourceShot);
-    sourceBackground_->setEnabled(state_.canRemoveScreenshotBackground());
+    sourceBackground_->setEnabled(state_.backgroundRemoval().canRemoveFromScreenshot());
     show(busy_, c.busy);
     show(delete_, c.remove);
 }

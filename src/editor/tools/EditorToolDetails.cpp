@@ -188,7 +188,8 @@ void EditorToolDetails::buildImageSections()
     removeLayer_ = new QPushButton(QStringLiteral("Удалить снимок"), this);
     box->addWidget(removeLayer_, 0, Qt::AlignLeft);
     connect(cropLayer, &QPushButton::clicked, this, [this] { state_.beginLayerCrop(); });
-    connect(layerBackground_, &QPushButton::clicked, this, [this] { state_.removeSelectedImageBackground(); });
+    connect(layerBackground_, &QPushButton::clicked, this,
+            [this] { state_.backgroundRemoval().removeFromSelectedImage(); });
     connect(flip, &QPushButton::clicked, this, [this] { state_.flipSelectedImageHorizontally(); });
     connect(removeLayer_, &QPushButton::clicked, this, [this] {
         if (const std::optional<QUuid> id = state_.selectedID())
@@ -224,7 +225,7 @@ void EditorToolDetails::refresh()
     toolLook::show(zoomRow_, lens);
     if (lens)
         zoomValue_->setText(QString::asprintf("%.1f×", magnifierFactor(*selected)));
-    layerBackground_->setEnabled(state_.canRemoveImageBackground());
+    layerBackground_->setEnabled(state_.backgroundRemoval().canRemoveFromImage());
     toolLook::show(removeLayer_, state_.selectedID().has_value());
     refreshFurtherSections();
 }

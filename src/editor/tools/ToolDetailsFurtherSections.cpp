@@ -52,8 +52,8 @@ void EditorToolDetails::buildFurtherSections()
     box->addWidget(sourceCorner_, 0, Qt::AlignLeft);
     box->addWidget(toolLook::hint(platform::keyText(u"⌘C — скопировать PNG с прозрачностью и закрыть редактор. ⌘Z — вернуть фон."), this));
     connect(sourceBackground_, &QPushButton::clicked, this, [this] {
-        if (state_.canRemoveScreenshotBackground())
-            state_.removeBackground(state_.shot().image, std::nullopt);
+        if (state_.backgroundRemoval().canRemoveFromScreenshot())
+            state_.backgroundRemoval().remove(state_.shot().image, std::nullopt);
     });
 
     box = addSection(S::removalProgress, false);
@@ -65,7 +65,7 @@ void EditorToolDetails::buildFurtherSections()
     auto* cancelRemoval = new QPushButton(QStringLiteral("Отменить удаление фона"), this);
     cancelRemoval->setFlat(true);
     box->addWidget(cancelRemoval, 0, Qt::AlignLeft);
-    connect(cancelRemoval, &QPushButton::clicked, this, [this] { state_.cancelBackgroundRemoval(); });
+    connect(cancelRemoval, &QPushButton::clicked, this, [this] { state_.backgroundRemoval().cancel(); });
 
     box = addSection(S::imageNotice, false);
     notice_ = toolLook::hint(QString(), this);
@@ -123,7 +123,7 @@ void EditorToolDetails::buildFurtherSections()
 
 void EditorToolDetails::refreshFurtherSections()
 {
-    sourceBackground_->setEnabled(state_.canRemoveScreenshotBackground());
+    sourceBackground_->setEnabled(state_.backgroundRemoval().canRemoveFromScreenshot());
     notice_->setText(state_.imageMessage().value_or(QString()));
     cropTitle_->setText(state_.cropTargetID() ? QStringLiteral("Кадрирование слоя") : QStringLiteral("Кадрирование"));
     const bool pending = state_.pendingCrop().has_value();

@@ -23,7 +23,7 @@ DetailsContext DetailsContext::of(const EditorState& state)
     if (const std::optional<Annotation> a = state.selectedAnnotation())
         c.selectedKind = a->kind;
     c.selected = state.selectedID().has_value();
-    c.removingBackground = state.removingBackgroundID().has_value();
+    c.removingBackground = state.backgroundRemoval().targetID().has_value();
     c.imageNotice = state.imageMessage().has_value();
     return c;
 }

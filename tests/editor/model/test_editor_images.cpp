@@ -155,13 +155,13 @@ TEST(EditorBackgroundRemoval, StaleFailedAndLateResultsChangeNothing)
 
     // Moving the layer keeps the removal; deleting it drops the result even after undo.
     GatedProcessor deleted;
-    state.removeSelectedImageBackground(deleted.processor());
-    EXPECT_EQ(state.removingBackgroundID(), layer.id);
+    state.backgroundRemoval().removeFromSelectedImage(deleted.processor());
+    EXPECT_EQ(state.backgroundRemoval().targetID(), layer.id);
     EXPECT_FALSE(state.canAddImage());
     state.transform(layer.translated({5, 5}), false, true);
-    EXPECT_EQ(state.removingBackgroundID(), layer.id);
+    EXPECT_EQ(state.backgroundRemoval().targetID(), layer.id);
     state.remove(layer.id);
-    EXPECT_FALSE(state.removingBackgroundID());
+    EXPECT_FALSE(state.backgroundRemoval().targetID());
     state.undo();
     deleted.release();
     settle();
@@ -180,19 +180,19 @@ TEST(EditorBackgroundRemoval, StaleFailedAndLateResultsChangeNothing)
     for (const auto& failure : failures) {
         state.setSelectedID(state.annotations().last().id);
         const int revision = state.historyRevision();
-        state.removeSelectedImageBackground(failure.processor);
+        state.backgroundRemoval().removeFromSelectedImage(failure.processor);
         settle();
         EXPECT_EQ(state.imageMessage(), failure.message);
         EXPECT_EQ(state.historyRevision(), revision);
-        EXPECT_FALSE(state.removingBackgroundID());
+        EXPECT_FALSE(state.backgroundRemoval().targetID());
     }
 
     // A session closed meanwhile drops the result.
     auto closed = std::make_unique<EditorState>(shotOf(300, 200), QStringLiteral("B"));
     GatedProcessor late;
     closed->setTool(T::select);
-    closed->removeScreenshotBackground(late.processor());
-    ASSERT_TRUE(closed->removingBackgroundID());
+    closed->backgroundRemoval().removeFromScreenshot(late.processor());
+    ASSERT_TRUE(closed->backgroundRemoval().targetID());
     closed.reset();
     late.release();
     settle();
@@ -207,7 +207,7 @@ TEST(EditorBackgroundRemoval, SuccessIsOneStepWithANoticeThatGoesUnlessReplaced)
         state->setTool(T::select);
         GatedProcessor removal;
         removal.release();
-        state->removeScreenshotBackground(removal.processor());
+        state->backgroundRemoval().removeFromScreenshot(removal.processor());
         settle();
         EXPECT_EQ(state->imageMessage(), notice);
         EXPECT_EQ(state->shot().image.pixel(5, 5), 0u);
@@ -224,7 +224,7 @@ TEST(EditorBackgroundRemoval, SuccessIsOneStepWithANoticeThatGoesUnlessReplaced)
     EXPECT_FALSE(replaced.pasteImage(&empty));
     GatedProcessor again;
     again.release();
-    shown.removeScreenshotBackground(again.processor());
+    shown.backgroundRemoval().removeFromScreenshot(again.processor());
     settle();
     ASSERT_EQ(shown.imageMessage(), notice);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !shown.imageMessage(); }, 2 * EditorState::noticeDelayMs));
