@@ -146,7 +146,7 @@ TEST_F(ShellTest, EveryWindowSpeaksRussianAndNamesLinuxThings)
              return visibleTexts(editor = shell->editor());
          }},
         {"редактор текста и выбор шрифта", [&] {
-             shell->editor()->state().setShowComment(false);
+             shell->editor()->state().comment().setOpen(false);
              shell->editor()->state().requestText({5, 5}, std::nullopt);
              return QTest::qWaitFor([&] { return editor->findChild<InstalledFontPicker*>(); }, 5000)
                  ? visibleTexts(editor->findChild<TextEditorPanel*>()) << visibleTexts(editor->findChild<InstalledFontPicker*>())

@@ -248,7 +248,7 @@ TEST_F(WindowAudit, PanelEditorAndHelpWindows)
         {"editor-orientation-menu", [&] { toolbar()->orientationMenu()->popup(toolbar()->orientationButton()->mapToGlobal(QPoint())); },
          [&] { toolbar()->orientationMenu()->hide(); }},
         {"editor-vertical-toolbar", [&] { shell->editor()->view().setVerticalToolbar(true); }},
-        {"editor-comment", [&] { state().requestComment({40, 40}, std::nullopt); },
+        {"editor-comment", [&] { state().comment().request({40, 40}, std::nullopt); },
          [&] { shell->editor()->view().commentSheet()->close(); }},
         {"editor-text", [&] { state().requestText({40, 40}, std::nullopt); }},
         {"editor-font-picker", [&] {

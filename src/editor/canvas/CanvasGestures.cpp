@@ -69,7 +69,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
         updateCursorShape();
         return;
     }
-    if (state_.showText() || state_.showComment() || state_.qr().id())
+    if (state_.showText() || state_.comment().isOpen() || state_.qr().id())
         return;
     setFocus(Qt::MouseFocusReason);
     repeatingNudgeID_.reset();
@@ -141,7 +141,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
     const std::optional<Annotation> hit =
         canvasHits::hitTest(state_.effectiveAnnotations(), q, k, state_.shot().pixelSize, visibleRect());
     if (tool == T::comment) {
-        state_.requestComment(q, std::nullopt);
+        state_.comment().request(q, std::nullopt);
         update();
         return;
     }
@@ -156,7 +156,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
     if (tool == T::select || (hit && grabs(tool, hit->kind))) {
         state_.setSelectedID(hit ? std::optional<QUuid>(hit->id) : std::nullopt);
         if (clickCount == 2 && hit && hit->kind == T::comment) {
-            state_.requestComment(hit->start, hit->id);
+            state_.comment().request(hit->start, hit->id);
             return;
         }
         if (clickCount == 2 && hit && hit->kind == T::text) {

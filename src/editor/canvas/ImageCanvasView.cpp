@@ -118,7 +118,7 @@ void ImageCanvasView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // Once the window is up, typing goes to the canvas unless an editor takes it.
     QTimer::singleShot(0, this, [this] {
-        if (!state_.showText() && !state_.showComment())
+        if (!state_.showText() && !state_.comment().isOpen())
             setFocus(Qt::OtherFocusReason);
     });
 }
@@ -194,7 +194,7 @@ std::optional<QRectF> ImageCanvasView::brushPreviewRect() const
 {
     if (!isFreehand(state_.tool()))
         return std::nullopt;
-    if (state_.pickingColor() || state_.showText() || state_.showComment() || state_.capturingImage() || spaceDown_
+    if (state_.pickingColor() || state_.showText() || state_.comment().isOpen() || state_.capturingImage() || spaceDown_
         || panOrigin_ || movingOriginal_)
         return std::nullopt;
     if (!cursorPoint_ || !QRectF(rect()).contains(*cursorPoint_))
@@ -244,7 +244,7 @@ void ImageCanvasView::updateCursorColor(const QPointF& point)
     const QRectF ir = imageRect();
     const QRectF vp = previewViewport();
     const bool outside = !QRectF(rect()).contains(point) || !geo::contains(ir, point)
-        || (!state_.canExport() && !state_.pickingColor()) || state_.showComment() || draft_;
+        || (!state_.canExport() && !state_.pickingColor()) || state_.comment().isOpen() || draft_;
     if (outside) {
         color.update(std::nullopt, false);
         return;

@@ -52,8 +52,6 @@ void EditorState::setCapturingImage(bool on) { assign(capturingImage_, on); }
 void EditorState::setEffectsPending(bool pending) { assign(effectsPending_, pending); }
 void EditorState::setEffectMessage(const std::optional<QString>& message) { assign(effectMessage_, message); }
 void EditorState::setEffectFailed(bool failed) { assign(effectFailed_, failed); }
-void EditorState::setCommentDraft(const QString& text) { assign(commentDraft_, text); }
-void EditorState::setShowComment(bool show) { assign(showComment_, show); }
 void EditorState::setTextDraft(const QString& text) { assign(textDraft_, text); }
 void EditorState::setTextFontSize(double size) { assign(textFontSize_, size); }
 void EditorState::setTextOutline(bool on) { assign(textOutline_, on); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/model/EditorBackgroundRemoval.h"
+#include "editor/model/EditorCommentDraft.h"
 #include "editor/model/EditorQRReading.h"
 #include "render/ScreenshotComposition.h"
 #include "series/Annotation.h"
@@ -115,12 +116,8 @@ public:
     void setEffectFailed(bool failed);
 
     // Comment and text drafts.
-    const QString& commentDraft() const { return commentDraft_; }
-    void setCommentDraft(const QString& text);
-    const std::optional<QPointF>& commentPoint() const { return commentPoint_; }
-    const std::optional<QUuid>& editingCommentID() const { return editingCommentID_; }
-    bool showComment() const { return showComment_; }
-    void setShowComment(bool show);
+    EditorCommentDraft& comment() { return comment_; }
+    const EditorCommentDraft& comment() const { return comment_; }
     const QString& textDraft() const { return textDraft_; }
     void setTextDraft(const QString& text);
     const std::optional<QPointF>& textPoint() const { return textPoint_; }
@@ -218,13 +215,11 @@ public:
     void remove(const QUuid& id);
     void scaleMagnifier(double factor);
 
-    // Comment and text drafts.
-    void requestComment(const QPointF& point, const std::optional<QUuid>& editing);
+    // Text draft.
     void requestText(const QPointF& point, const std::optional<QUuid>& editing);
     // The text element as it would be saved now; nothing for a blank draft or without a point.
     std::optional<Annotation> textPreview() const;
     // A blank draft saves nothing and leaves its editor open.
-    void saveComment();
     void saveText();
 
     // Image layers.
@@ -256,6 +251,7 @@ signals:
 
 private:
     friend class EditorBackgroundRemoval;
+    friend class EditorCommentDraft;
 
     struct EditSnapshot {
         Screenshot shot;
@@ -319,10 +315,6 @@ private:
     bool effectsPending_ = false;
     std::optional<QString> effectMessage_;
     bool effectFailed_ = false;
-    QString commentDraft_;
-    std::optional<QPointF> commentPoint_;
-    std::optional<QUuid> editingCommentID_;
-    bool showComment_ = false;
     QString textDraft_;
     std::optional<QPointF> textPoint_;
     std::optional<QUuid> editingTextID_;
@@ -339,6 +331,7 @@ private:
     QVector<EditSnapshot> redoStack_;
     std::optional<EditSnapshot> strokeEditBaseline_;
     EditorBackgroundRemoval backgroundRemoval_{*this};
+    EditorCommentDraft comment_{*this};
     bool syncingColor_ = false;
     std::optional<QRectF> cropBasisRect_;
 

@@ -22,21 +22,6 @@ const Annotation* findText(const QVector<Annotation>& list, const std::optional<
 
 } // namespace
 
-void EditorState::requestComment(const QPointF& point, const std::optional<QUuid>& editing)
-{
-    assign(commentPoint_, std::optional<QPointF>(point));
-    assign(editingCommentID_, editing);
-    QString draft;
-    if (editing)
-        for (const Annotation& a : std::as_const(annotations_))
-            if (a.id == *editing) {
-                draft = a.text;
-                break;
-            }
-    assign(commentDraft_, draft);
-    assign(showComment_, true);
-}
-
 void EditorState::requestText(const QPointF& point, const std::optional<QUuid>& editing)
 {
     assign(textPoint_, std::optional<QPointF>(point));
@@ -86,28 +71,6 @@ std::optional<Annotation> EditorState::textPreview() const
     const double x = std::min(std::max(r.left(), v.left()), std::max(v.right() - r.width(), v.left()));
     const double y = std::min(std::max(r.top(), v.top()), std::max(v.bottom() - r.height(), v.top()));
     return a.translated(QSizeF(x - r.left(), y - r.top()));
-}
-
-void EditorState::saveComment()
-{
-    const QString text = commentDraft_.trimmed();
-    if (text.isEmpty() || !commentPoint_)
-        return;
-    if (const qsizetype i = editingCommentID_ ? indexOf(*editingCommentID_) : -1; i >= 0) {
-        QVector<Annotation> list = annotations_;
-        list[i].text = text;
-        replace(list);
-    } else {
-        Annotation comment = freshAnnotation(T::comment, *commentPoint_);
-        comment.text = text;
-        if (drawingCustomColor_) {
-            comment.customColor = drawingCustomColor_;
-            comment.colorIndex = -1;
-            comment.markerColorIndex = -1;
-        }
-        add(comment, false);
-    }
-    assign(showComment_, false);
 }
 
 void EditorState::saveText()

@@ -9,7 +9,7 @@ using T = AnnotationTool;
 
 std::optional<QUuid> EditorState::beginQRRecognition()
 {
-    if (tool_ != T::qr || !canExport() || showComment_)
+    if (tool_ != T::qr || !canExport() || comment_.isOpen())
         return std::nullopt;
     return qr_.begin();
 }

@@ -164,7 +164,7 @@ bool EditorState::canPickColor() const
         if (ready.pending || ready.failed)
             return false;
     }
-    return !showComment_ && !pendingCrop_ && !capturingImage_ && !backgroundRemoval_.targetID() && !qr_.id();
+    return !comment_.isOpen() && !pendingCrop_ && !capturingImage_ && !backgroundRemoval_.targetID() && !qr_.id();
 }
 
 void EditorState::changeSelected(const std::function<bool(Annotation&)>& change)
@@ -287,7 +287,7 @@ void EditorState::endStrokeEdit()
 
 bool EditorState::nudgeSelected(const QSizeF& offset, bool continuing)
 {
-    if (showText_ || showComment_ || pendingCrop_)
+    if (showText_ || comment_.isOpen() || pendingCrop_)
         return false;
     const std::optional<Annotation> a = selectedAnnotation();
     if (!a)

@@ -50,8 +50,8 @@ EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
                                .arg(Theme::card().name()));
     column->addWidget(editor_);
     connect(editor_, &QPlainTextEdit::textChanged, this, [this] {
-        state_.setCommentDraft(editor_->toPlainText());
-        save_->setEnabled(!state_.commentDraft().trimmed().isEmpty());
+        state_.comment().setText(editor_->toPlainText());
+        save_->setEnabled(!state_.comment().text().trimmed().isEmpty());
     });
 
     auto* buttons = new QHBoxLayout;
@@ -67,7 +67,7 @@ EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
     buttons->addWidget(cancel_);
     save_ = new PrimaryButton(QStringLiteral("Сохранить"), this);
     save_->setAutoDefault(false);
-    connect(save_, &QPushButton::clicked, this, [this] { state_.saveComment(); });
+    connect(save_, &QPushButton::clicked, this, [this] { state_.comment().save(); });
     buttons->addWidget(save_);
     column->addLayout(buttons);
 
@@ -82,25 +82,26 @@ EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
 
 void EditorCommentSheet::refresh()
 {
-    title_->setText(state_.editingCommentID() ? QStringLiteral("Изменить комментарий") : QStringLiteral("Новый комментарий"));
+    title_->setText(state_.comment().editingID() ? QStringLiteral("Изменить комментарий")
+                                                 : QStringLiteral("Новый комментарий"));
     setWindowTitle(title_->text());
-    if (editor_->toPlainText() != state_.commentDraft()) {
+    if (editor_->toPlainText() != state_.comment().text()) {
         const QSignalBlocker quiet(editor_);
-        editor_->setPlainText(state_.commentDraft());
+        editor_->setPlainText(state_.comment().text());
         editor_->moveCursor(QTextCursor::End);
     }
-    save_->setEnabled(!state_.commentDraft().trimmed().isEmpty());
-    if (state_.showComment() && !isVisible()) {
+    save_->setEnabled(!state_.comment().text().trimmed().isEmpty());
+    if (state_.comment().isOpen() && !isVisible()) {
         open();
         editor_->setFocus();
-    } else if (!state_.showComment() && isVisible()) {
+    } else if (!state_.comment().isOpen() && isVisible()) {
         hide();
     }
 }
 
 void EditorCommentSheet::reject()
 {
-    state_.setShowComment(false);
+    state_.comment().setOpen(false);
     QDialog::reject();
 }
 

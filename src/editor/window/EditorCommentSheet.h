@@ -12,7 +12,7 @@ class EditorState;
 class PrimaryButton;
 
 // The sheet where a comment's text is written: up exactly while the model's
-// `showComment` is; Ctrl+Enter saves, Escape cancels.
+// `comment().isOpen()` is; Ctrl+Enter saves, Escape cancels.
 class EditorCommentSheet : public QDialog {
     Q_OBJECT
 public:

@@ -168,7 +168,7 @@ void EditorCommentsPanel::addComment()
         point = selected->start;
     else
         point = state_.cropRect().value_or(state_.canvasRect()).center();
-    state_.requestComment(point, std::nullopt);
+    state_.comment().request(point, std::nullopt);
 }
 
 void EditorCommentsPanel::paintEvent(QPaintEvent*)
@@ -206,7 +206,7 @@ EditorCommentRow::EditorCommentRow(EditorState& state, const QUuid& id, QWidget*
     connect(edit_, &QToolButton::clicked, this, [this] {
         for (const Annotation& a : state_.annotations())
             if (a.id == id_) {
-                state_.requestComment(a.start, id_);
+                state_.comment().request(a.start, id_);
                 return;
             }
     });

@@ -24,7 +24,7 @@ EditorExportActions::EditorExportActions(EditorState& state, AppModel& model, st
 
 bool EditorExportActions::exportAllowed() const
 {
-    return state_.canExport() && !state_.showComment() && !choosingDirectory_;
+    return state_.canExport() && !state_.comment().isOpen() && !choosingDirectory_;
 }
 
 void EditorExportActions::beep()

@@ -147,7 +147,7 @@ void EditorHeader::refresh()
     redo_->setEnabled(state_.canRedo());
     copy_->setEnabled(state_.canExport());
     save_->setEnabled(state_.canExport());
-    saveControls_->setCanSave(state_.canExport() && !state_.showComment());
+    saveControls_->setCanSave(state_.canExport() && !state_.comment().isOpen());
     saveControls_->setCanChoose(state_.canAddImage());
     if (copied_ != state_.copiedWithoutMarkers()) {
         copied_ = state_.copiedWithoutMarkers();

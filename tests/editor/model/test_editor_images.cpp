@@ -236,9 +236,9 @@ TEST(EditorQR, ReadsOnlyWithTheQrToolAndDropsAbandonedReads)
     EditorState state(shotOf(300, 200), QStringLiteral("A"));
     EXPECT_FALSE(state.beginQRRecognition());
     state.activateExtraTool(ExtraToolKind::qr);
-    state.requestComment({10, 10}, std::nullopt);
+    state.comment().request({10, 10}, std::nullopt);
     EXPECT_FALSE(state.beginQRRecognition());
-    state.setShowComment(false);
+    state.comment().setOpen(false);
 
     const std::optional<QUuid> first = state.beginQRRecognition();
     ASSERT_TRUE(first);

@@ -220,11 +220,11 @@ TEST(EditorTools, SelectionStyleColoursAndStrokeLimits)
 TEST(EditorDrafts, CommentsAndTexts)
 {
     EditorState state(shotOf(1000, 800), QStringLiteral("A"));
-    state.requestComment({100, 100}, std::nullopt);
-    state.setCommentDraft(QStringLiteral("  \n\t "));
-    state.saveComment();
+    state.comment().request({100, 100}, std::nullopt);
+    state.comment().setText(QStringLiteral("  \n\t "));
+    state.comment().save();
     EXPECT_TRUE(state.annotations().isEmpty());
-    EXPECT_TRUE(state.showComment());
+    EXPECT_TRUE(state.comment().isOpen());
     EXPECT_FALSE(state.canUndo());
 
     for (auto [width, size] : {std::pair{1000, 25.0}, {600, 24.0}, {4000, 72.0}}) {

@@ -86,12 +86,12 @@ TEST_F(EditorViewTest, HeaderFollowsTheModel)
     EXPECT_FALSE(header().compact());
 
     // The comment sheet disables saving without markers, not copying.
-    state().requestComment({5, 5}, std::nullopt);
+    state().comment().request({5, 5}, std::nullopt);
     settle();
     EXPECT_FALSE(header().saveControls()->saveButton()->isEnabled());
     EXPECT_TRUE(header().copyButton()->isEnabled());
     // The text editor disables the whole bar, "Отмена" included.
-    state().setShowComment(false);
+    state().comment().setOpen(false);
     state().requestText({5, 5}, std::nullopt);
     settle();
     EXPECT_FALSE(header().cancelButton()->isEnabled());
@@ -229,18 +229,18 @@ TEST_F(EditorViewTest, CommentsPanelOpensByItsRulesAndEditsThroughTheModel)
     QTest::keyClick(sheet->editor(), Qt::Key_X);
     QTest::keyClick(sheet->editor(), Qt::Key_Escape);
     settle();
-    EXPECT_FALSE(state().showComment());
+    EXPECT_FALSE(state().comment().isOpen());
     EXPECT_EQ(badges(), before);
 
     // Add: at the selection's start, else the crop's centre.
     state().setSelectedID(state().effectiveAnnotations().at(2).id);
     QTest::mouseClick(panel->addButton(), Qt::LeftButton);
-    EXPECT_EQ(state().commentPoint(), QPointF(300, 100));
-    state().setShowComment(false);
+    EXPECT_EQ(state().comment().point(), QPointF(300, 100));
+    state().comment().setOpen(false);
     state().setSelectedID(std::nullopt);
     QTest::mouseClick(panel->addButton(), Qt::LeftButton);
-    EXPECT_EQ(state().commentPoint(), QPointF(500, 300));
-    EXPECT_FALSE(state().editingCommentID());
+    EXPECT_EQ(state().comment().point(), QPointF(500, 300));
+    EXPECT_FALSE(state().comment().editingID());
 }
 
 TEST_F(EditorViewTest, CancelAndSaveGoThroughTheShell)

@@ -93,10 +93,10 @@ TEST_F(ExportActions, CopiesKeepTheirOwnStatusAndRefusalsBeep)
     open(shotOf({40, 40}));
     EXPECT_FALSE(window->actions().copyColorAndClose()) << "nothing sampled yet";
     EXPECT_EQ(beeps, 1);
-    state().setShowComment(true);
+    state().comment().setOpen(true);
     EXPECT_FALSE(window->actions().copyWithoutMarkers(false));
     EXPECT_EQ(beeps, 2);
-    state().setShowComment(false);
+    state().comment().setOpen(false);
 
     EXPECT_TRUE(window->actions().copyWithoutMarkers(false));
     EXPECT_TRUE(state().copiedWithoutMarkers());
