@@ -147,7 +147,7 @@ TEST_F(ShellTest, EveryWindowSpeaksRussianAndNamesLinuxThings)
          }},
         {"редактор текста и выбор шрифта", [&] {
              shell->editor()->state().comment().setOpen(false);
-             shell->editor()->state().requestText({5, 5}, std::nullopt);
+             shell->editor()->state().text().request({5, 5}, std::nullopt);
              return QTest::qWaitFor([&] { return editor->findChild<InstalledFontPicker*>(); }, 5000)
                  ? visibleTexts(editor->findChild<TextEditorPanel*>()) << visibleTexts(editor->findChild<InstalledFontPicker*>())
                  : QStringList{"нет окна"};

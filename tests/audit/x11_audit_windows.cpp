@@ -250,7 +250,7 @@ TEST_F(WindowAudit, PanelEditorAndHelpWindows)
         {"editor-vertical-toolbar", [&] { shell->editor()->view().setVerticalToolbar(true); }},
         {"editor-comment", [&] { state().comment().request({40, 40}, std::nullopt); },
          [&] { shell->editor()->view().commentSheet()->close(); }},
-        {"editor-text", [&] { state().requestText({40, 40}, std::nullopt); }},
+        {"editor-text", [&] { state().text().request({40, 40}, std::nullopt); }},
         {"editor-font-picker", [&] {
             for (QWidget* w : shownWindows())
                 fonts = fonts ? fonts : w->findChild<TextFontControls*>();

@@ -69,7 +69,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
         updateCursorShape();
         return;
     }
-    if (state_.showText() || state_.comment().isOpen() || state_.qr().id())
+    if (state_.text().isOpen() || state_.comment().isOpen() || state_.qr().id())
         return;
     setFocus(Qt::MouseFocusReason);
     repeatingNudgeID_.reset();
@@ -147,9 +147,9 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
     }
     if (tool == T::text) {
         if (hit && hit->kind == T::text)
-            state_.requestText(hit->start, hit->id);
+            state_.text().request(hit->start, hit->id);
         else
-            state_.requestText(q, std::nullopt);
+            state_.text().request(q, std::nullopt);
         update();
         return;
     }
@@ -160,7 +160,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
             return;
         }
         if (clickCount == 2 && hit && hit->kind == T::text) {
-            state_.requestText(hit->start, hit->id);
+            state_.text().request(hit->start, hit->id);
             return;
         }
         movingOriginal_ = hit;

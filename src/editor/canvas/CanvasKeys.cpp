@@ -33,7 +33,7 @@ bool ImageCanvasView::handleZoomKey(const QKeyEvent& event)
     const Qt::KeyboardModifiers mods = event.modifiers() & anyModifier;
     if (!mods.testFlag(Qt::ControlModifier) || mods & (Qt::AltModifier | Qt::MetaModifier))
         return false;
-    if (state_.showText() || state_.comment().isOpen() || state_.capturingImage())
+    if (state_.text().isOpen() || state_.comment().isOpen() || state_.capturingImage())
         return false;
     const int key = platform::physicalKey(event);
     const bool shift = mods.testFlag(Qt::ShiftModifier);
@@ -138,7 +138,7 @@ void ImageCanvasView::keyPressEvent(QKeyEvent* event)
         }
         return;
     }
-    if (state_.showText() || state_.comment().isOpen() || state_.capturingImage() || handleZoomKey(*event))
+    if (state_.text().isOpen() || state_.comment().isOpen() || state_.capturingImage() || handleZoomKey(*event))
         return;
     if (strokeKey(key, mods))
         return;

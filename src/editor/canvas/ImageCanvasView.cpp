@@ -118,7 +118,7 @@ void ImageCanvasView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // Once the window is up, typing goes to the canvas unless an editor takes it.
     QTimer::singleShot(0, this, [this] {
-        if (!state_.showText() && !state_.comment().isOpen())
+        if (!state_.text().isOpen() && !state_.comment().isOpen())
             setFocus(Qt::OtherFocusReason);
     });
 }
@@ -194,8 +194,8 @@ std::optional<QRectF> ImageCanvasView::brushPreviewRect() const
 {
     if (!isFreehand(state_.tool()))
         return std::nullopt;
-    if (state_.pickingColor() || state_.showText() || state_.comment().isOpen() || state_.capturingImage() || spaceDown_
-        || panOrigin_ || movingOriginal_)
+    if (state_.pickingColor() || state_.text().isOpen() || state_.comment().isOpen() || state_.capturingImage()
+        || spaceDown_ || panOrigin_ || movingOriginal_)
         return std::nullopt;
     if (!cursorPoint_ || !QRectF(rect()).contains(*cursorPoint_))
         return std::nullopt;

@@ -52,10 +52,6 @@ void EditorState::setCapturingImage(bool on) { assign(capturingImage_, on); }
 void EditorState::setEffectsPending(bool pending) { assign(effectsPending_, pending); }
 void EditorState::setEffectMessage(const std::optional<QString>& message) { assign(effectMessage_, message); }
 void EditorState::setEffectFailed(bool failed) { assign(effectFailed_, failed); }
-void EditorState::setTextDraft(const QString& text) { assign(textDraft_, text); }
-void EditorState::setTextFontSize(double size) { assign(textFontSize_, size); }
-void EditorState::setTextOutline(bool on) { assign(textOutline_, on); }
-void EditorState::setTextStyle(const TextFontStyle& style) { assign(textStyle_, style); }
 void EditorState::setCopiedWithoutMarkers(bool copied) { assign(copiedWithoutMarkers_, copied); }
 void EditorState::setCustomColor(const std::optional<SampledColor>& color) { assign(customColor_, color); }
 
@@ -189,18 +185,18 @@ QVector<Annotation> EditorState::effectiveAnnotations() const
 
 QVector<Annotation> EditorState::previewAnnotations() const
 {
-    if (!showText_)
+    if (!text_.isOpen())
         return annotations_;
-    const std::optional<Annotation> preview = textPreview();
+    const std::optional<Annotation> preview = text_.preview();
     if (!preview)
         return annotations_;
     QVector<Annotation> out = annotations_;
-    if (!editingTextID_) {
+    if (!text_.editingID()) {
         out.push_back(*preview);
         return out;
     }
     for (Annotation& a : out)
-        if (a.id == *editingTextID_)
+        if (a.id == *text_.editingID())
             a = *preview;
     return out;
 }
@@ -213,7 +209,7 @@ bool EditorState::canExport() const
         if (ready.pending || ready.failed)
             return false;
     }
-    return !current.error && !showText_ && !pendingCrop_ && !capturingImage_ && !backgroundRemoval_.targetID()
+    return !current.error && !text_.isOpen() && !pendingCrop_ && !capturingImage_ && !backgroundRemoval_.targetID()
         && !qr_.id() && !pickingColor_;
 }
 

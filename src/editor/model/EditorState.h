@@ -3,6 +3,7 @@
 #include "editor/model/EditorBackgroundRemoval.h"
 #include "editor/model/EditorCommentDraft.h"
 #include "editor/model/EditorQRReading.h"
+#include "editor/model/EditorTextDraft.h"
 #include "render/ScreenshotComposition.h"
 #include "series/Annotation.h"
 #include "series/ColorCode.h"
@@ -118,19 +119,8 @@ public:
     // Comment and text drafts.
     EditorCommentDraft& comment() { return comment_; }
     const EditorCommentDraft& comment() const { return comment_; }
-    const QString& textDraft() const { return textDraft_; }
-    void setTextDraft(const QString& text);
-    const std::optional<QPointF>& textPoint() const { return textPoint_; }
-    const std::optional<QUuid>& editingTextID() const { return editingTextID_; }
-    double textFontSize() const { return textFontSize_; }
-    void setTextFontSize(double size);
-    bool textOutline() const { return textOutline_; }
-    void setTextOutline(bool on);
-    const TextFontStyle& textStyle() const { return textStyle_; }
-    void setTextStyle(const TextFontStyle& style);
-    bool showText() const { return showText_; }
-    // Closing also ends colour picking and re-syncs the style to the selection.
-    void setShowText(bool show);
+    EditorTextDraft& text() { return text_; }
+    const EditorTextDraft& text() const { return text_; }
 
     // Set by the window after a copy without markers; every recorded step clears it.
     bool copiedWithoutMarkers() const { return copiedWithoutMarkers_; }
@@ -215,12 +205,6 @@ public:
     void remove(const QUuid& id);
     void scaleMagnifier(double factor);
 
-    // Text draft.
-    void requestText(const QPointF& point, const std::optional<QUuid>& editing);
-    // The text element as it would be saved now; nothing for a blank draft or without a point.
-    std::optional<Annotation> textPreview() const;
-    // A blank draft saves nothing and leaves its editor open.
-    void saveText();
 
     // Image layers.
     // No editor open, no crop selection, capture or job running, not picking.
@@ -252,6 +236,7 @@ signals:
 private:
     friend class EditorBackgroundRemoval;
     friend class EditorCommentDraft;
+    friend class EditorTextDraft;
 
     struct EditSnapshot {
         Screenshot shot;
@@ -315,13 +300,6 @@ private:
     bool effectsPending_ = false;
     std::optional<QString> effectMessage_;
     bool effectFailed_ = false;
-    QString textDraft_;
-    std::optional<QPointF> textPoint_;
-    std::optional<QUuid> editingTextID_;
-    double textFontSize_ = 32;
-    bool textOutline_ = false;
-    TextFontStyle textStyle_;
-    bool showText_ = false;
     bool copiedWithoutMarkers_ = false;
     EditorQRReading qr_{[this] { touch(); }};
     int historyRevision_ = 0;
@@ -332,6 +310,7 @@ private:
     std::optional<EditSnapshot> strokeEditBaseline_;
     EditorBackgroundRemoval backgroundRemoval_{*this};
     EditorCommentDraft comment_{*this};
+    EditorTextDraft text_{*this};
     bool syncingColor_ = false;
     std::optional<QRectF> cropBasisRect_;
 

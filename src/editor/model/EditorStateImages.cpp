@@ -26,7 +26,7 @@ void EditorState::setImageMessage(const std::optional<QString>& message)
 
 bool EditorState::canAddImage() const
 {
-    return !showText_ && !comment_.isOpen() && !pendingCrop_ && !capturingImage_ && !backgroundRemoval_.targetID()
+    return !text_.isOpen() && !comment_.isOpen() && !pendingCrop_ && !capturingImage_ && !backgroundRemoval_.targetID()
         && !qr_.id() && !pickingColor_;
 }
 

@@ -123,7 +123,7 @@ void EditorState::syncSelectedStyle()
 void EditorState::recolorSelection(int index, const std::optional<SampledColor>& color)
 {
     const std::optional<Annotation> a = selectedAnnotation();
-    if (showText_ || !a || !takesColor(a->kind))
+    if (text_.isOpen() || !a || !takesColor(a->kind))
         return;
     QVector<Annotation> list = annotations_;
     for (Annotation& e : list)
@@ -287,7 +287,7 @@ void EditorState::endStrokeEdit()
 
 bool EditorState::nudgeSelected(const QSizeF& offset, bool continuing)
 {
-    if (showText_ || comment_.isOpen() || pendingCrop_)
+    if (text_.isOpen() || comment_.isOpen() || pendingCrop_)
         return false;
     const std::optional<Annotation> a = selectedAnnotation();
     if (!a)

@@ -149,7 +149,7 @@ EditorSupplementalControls::EditorSupplementalControls(EditorState& state, QWidg
     connect(cancelCrop_, &QToolButton::clicked, this, [this] { state_.cancelCropSelection(); });
     connect(editText_, &QPushButton::clicked, this, [this] {
         if (const std::optional<Annotation> a = state_.selectedAnnotation(); a && a->kind == T::text)
-            state_.requestText(a->start, a->id);
+            state_.text().request(a->start, a->id);
     });
     connect(smaller, &QToolButton::clicked, this, [this] { state_.scaleMagnifier(1 / 1.2); });
     connect(larger, &QToolButton::clicked, this, [this] { state_.scaleMagnifier(1.2); });

@@ -93,10 +93,11 @@ void TextEditorPresenter::setCanvas(QWidget* canvas) { canvas_ = canvas; }
 void TextEditorPresenter::refresh()
 {
     const bool visible = panel_ && panel_->isVisible();
-    const TextPanelStep step = textPanelStep(state_.showText(), parentWindow_ != nullptr, panel_ != nullptr, visible,
-                                             state_.pickingColor());
+    const TextPanelStep step = textPanelStep(state_.text().isOpen(), parentWindow_ != nullptr, panel_ != nullptr,
+                                             visible, state_.pickingColor());
     if (panel_ && step != TextPanelStep::dismiss)
-        panel_->setWindowTitle(state_.editingTextID() ? QStringLiteral("Изменить текст") : QStringLiteral("Текст на снимке"));
+        panel_->setWindowTitle(state_.text().editingID() ? QStringLiteral("Изменить текст")
+                                                         : QStringLiteral("Текст на снимке"));
     switch (step) {
     case TextPanelStep::nothing:
         break;
@@ -123,7 +124,8 @@ void TextEditorPresenter::refresh()
 void TextEditorPresenter::create()
 {
     auto* panel = new TextEditorPanel(state_, parentWindow_);
-    panel->setWindowTitle(state_.editingTextID() ? QStringLiteral("Изменить текст") : QStringLiteral("Текст на снимке"));
+    panel->setWindowTitle(state_.text().editingID() ? QStringLiteral("Изменить текст")
+                                                    : QStringLiteral("Текст на снимке"));
     if (customColorSlot)
         if (QWidget* slot = customColorSlot(state_, &panel->form()))
             panel->form().setCustomColorSlot(slot);
@@ -158,7 +160,7 @@ void TextEditorPresenter::closedByUser()
         return;
     panel_ = nullptr;
     panel->deleteLater();
-    state_.setShowText(false);
+    state_.text().setOpen(false);
 }
 
 } // namespace tarnwick

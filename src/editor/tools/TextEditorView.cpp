@@ -56,12 +56,12 @@ Annotation TextEditorView::previewAnnotation(const EditorState& state)
     Annotation a;
     a.id = QUuid::createUuid();
     a.kind = AnnotationTool::text;
-    a.text = state.textDraft().isEmpty() ? QStringLiteral("Введите текст") : state.textDraft();
+    a.text = state.text().draft().isEmpty() ? QStringLiteral("Введите текст") : state.text().draft();
     a.colorIndex = state.colorIndex();
     a.customColor = state.customColor();
-    a.fontSize = state.textFontSize();
-    a.textOutline = state.textOutline();
-    a.textStyle = state.textStyle();
+    a.fontSize = state.text().fontSize();
+    a.textOutline = state.text().outline();
+    a.textStyle = state.text().style();
     return a;
 }
 
@@ -89,8 +89,8 @@ TextEditorView::TextEditorView(EditorState& state, QWidget* parent)
     text_->document()->setDocumentMargin(8);
     column->addWidget(text_);
 
-    fontControls_ = new TextFontControls({[this] { return state_.textStyle(); },
-                                          [this](const TextFontStyle& s) { state_.setTextStyle(s); }},
+    fontControls_ = new TextFontControls({[this] { return state_.text().style(); },
+                                          [this](const TextFontStyle& s) { state_.text().setStyle(s); }},
                                          this);
     column->addWidget(fontControls_->fontRow());
     column->addWidget(fontControls_->styleRow());
@@ -145,12 +145,12 @@ TextEditorView::TextEditorView(EditorState& state, QWidget* parent)
     footer->addWidget(save_);
     column->addLayout(footer);
 
-    connect(text_, &QPlainTextEdit::textChanged, this, [this] { state_.setTextDraft(text_->toPlainText()); });
-    connect(size_, &QSlider::valueChanged, this, [this](int v) { state_.setTextFontSize(v); });
-    connect(outline_, &QCheckBox::toggled, this, [this](bool on) { state_.setTextOutline(on); });
-    connect(cancel_, &QPushButton::clicked, this, [this] { state_.setShowText(false); });
+    connect(text_, &QPlainTextEdit::textChanged, this, [this] { state_.text().setDraft(text_->toPlainText()); });
+    connect(size_, &QSlider::valueChanged, this, [this](int v) { state_.text().setFontSize(v); });
+    connect(outline_, &QCheckBox::toggled, this, [this](bool on) { state_.text().setOutline(on); });
+    connect(cancel_, &QPushButton::clicked, this, [this] { state_.text().setOpen(false); });
     connect(save_, &QPushButton::clicked, this, &TextEditorView::save);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, [this] { state_.setShowText(false); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, [this] { state_.text().setOpen(false); });
     escape->setContext(Qt::WidgetWithChildrenShortcut);
     for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* commit = new QShortcut(QKeySequence(Qt::CTRL | key), this, this, &TextEditorView::save);
@@ -170,7 +170,7 @@ void TextEditorView::save()
 {
     // A blank draft cannot be saved; the button says so by being disabled.
     if (save_->isEnabled())
-        state_.saveText();
+        state_.text().save();
 }
 
 void TextEditorView::showEvent(QShowEvent* event)
@@ -181,27 +181,27 @@ void TextEditorView::showEvent(QShowEvent* event)
 
 void TextEditorView::refresh()
 {
-    if (text_->toPlainText() != state_.textDraft()) {
+    if (text_->toPlainText() != state_.text().draft()) {
         const QSignalBlocker block(text_);
-        text_->setPlainText(state_.textDraft());
+        text_->setPlainText(state_.text().draft());
         text_->moveCursor(QTextCursor::End);
     }
     fontControls_->refresh();
-    const double size = state_.textFontSize();
+    const double size = state_.text().fontSize();
     if (std::isfinite(size) && size_->value() != int(std::lround(size))) {
         const QSignalBlocker block(size_);
         size_->setValue(int(std::lround(std::clamp(size, 1.0, 1e4))));
     }
     sizeLabel_->setText(toolLook::pixelText(size));
     preview_->setAnnotation(previewAnnotation(state_));
-    if (outline_->isChecked() != state_.textOutline()) {
+    if (outline_->isChecked() != state_.text().outline()) {
         const QSignalBlocker block(outline_);
-        outline_->setChecked(state_.textOutline());
+        outline_->setChecked(state_.text().outline());
     }
     for (int i = 0; i < 6; ++i)
         swatches_[std::size_t(i)]->setChosen(state_.colorIndex() == i);
-    save_->setText(state_.editingTextID() ? QStringLiteral("Сохранить") : QStringLiteral("Добавить"));
-    save_->setEnabled(!state_.textDraft().trimmed().isEmpty());
+    save_->setText(state_.text().editingID() ? QStringLiteral("Сохранить") : QStringLiteral("Добавить"));
+    save_->setEnabled(!state_.text().draft().trimmed().isEmpty());
 }
 
 } // namespace tarnwick

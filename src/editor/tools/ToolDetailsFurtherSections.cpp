@@ -117,7 +117,7 @@ void EditorToolDetails::buildFurtherSections()
     addSection(S::editText, false)->addWidget(editText, 0, Qt::AlignLeft);
     connect(editText, &QPushButton::clicked, this, [this] {
         if (const std::optional<Annotation> a = state_.selectedAnnotation(); a && a->kind == AnnotationTool::text)
-            state_.requestText(a->start, a->id);
+            state_.text().request(a->start, a->id);
     });
 }
 

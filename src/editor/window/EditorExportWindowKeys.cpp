@@ -105,7 +105,7 @@ EditorKeyCommand EditorExportWindow::route(const QKeyEvent& event) const
     context.editingText = editsText(focus);
     context.colorCopyBound = bool(copyColorAndClose);
     context.copyBound = bool(copyWithoutMarkersAndClose);
-    context.zoomBlocked = state_->showText() || state_->comment().isOpen() || state_->capturingImage();
+    context.zoomBlocked = state_->text().isOpen() || state_->comment().isOpen() || state_->capturingImage();
     return routeEditorKey(keyPressOf(event), context);
 }
 

@@ -229,21 +229,21 @@ TEST(EditorDrafts, CommentsAndTexts)
 
     for (auto [width, size] : {std::pair{1000, 25.0}, {600, 24.0}, {4000, 72.0}}) {
         EditorState sized(shotOf(width, 300), QStringLiteral("A"));
-        sized.requestText({10, 10}, std::nullopt);
-        EXPECT_EQ(sized.textFontSize(), size) << width;
+        sized.text().request({10, 10}, std::nullopt);
+        EXPECT_EQ(sized.text().fontSize(), size) << width;
     }
 
     // Started 10 px from the right edge: wraps at four font sizes less one and moves left.
-    state.requestText({990, 100}, std::nullopt);
-    state.setTextFontSize(32);
-    state.setTextDraft(QStringLiteral("Проверка переноса"));
-    const Annotation preview = *state.textPreview();
+    state.text().request({990, 100}, std::nullopt);
+    state.text().setFontSize(32);
+    state.text().setDraft(QStringLiteral("Проверка переноса"));
+    const Annotation preview = *state.text().preview();
     EXPECT_EQ(preview.textWidth, 127);
     EXPECT_LE(preview.rect().right(), 1000);
     EXPECT_GE(preview.rect().left(), 862);
     EXPECT_EQ(state.previewAnnotations().size(), 1);
-    state.saveText();
-    EXPECT_FALSE(state.showText());
+    state.text().save();
+    EXPECT_FALSE(state.text().isOpen());
     ASSERT_EQ(state.annotations().size(), 1);
     EXPECT_EQ(state.annotations().first().text, QStringLiteral("Проверка переноса"));
 }

@@ -37,7 +37,7 @@ struct Session {
     TextEditorView& open(const QPointF& at)
     {
         state.setTool(AnnotationTool::text);
-        state.requestText(at, std::nullopt);
+        state.text().request(at, std::nullopt);
         test::settle();
         EXPECT_TRUE(presenter.panel() && presenter.panel()->isVisible());
         return presenter.panel()->form();
@@ -62,9 +62,9 @@ TEST(TextEditor, WritesRussianTextInAChosenFontSizeAndColourPreviewingTheShotsPi
     EXPECT_TRUE(QTest::qWaitFor([&] { return s.presenter.panel()->pos() == placed + QPoint(50, 20); })) << "moves along";
     EXPECT_FALSE(form.saveButton()->isEnabled());
     type(form.textField(), QStringLiteral("Привет, мир"));
-    EXPECT_EQ(s.state.textDraft(), QStringLiteral("Привет, мир"));
+    EXPECT_EQ(s.state.text().draft(), QStringLiteral("Привет, мир"));
     QTest::keyClick(form.sizeSlider(), Qt::Key_PageUp);
-    EXPECT_EQ(s.state.textFontSize(), 34);
+    EXPECT_EQ(s.state.text().fontSize(), 34);
     QTest::mouseClick(form.swatch(3), Qt::LeftButton);
     EXPECT_EQ(s.state.colorIndex(), 3);
 
@@ -86,15 +86,15 @@ TEST(TextEditor, WritesRussianTextInAChosenFontSizeAndColourPreviewingTheShotsPi
     EXPECT_LT(found.size(), listed.size());
     const QModelIndex serif = picker.list()->model()->index(int(found.indexOf(QStringLiteral("DejaVu Serif"))), 0);
     QTest::mouseClick(picker.list()->viewport(), Qt::LeftButton, {}, picker.list()->visualRect(serif).center());
-    EXPECT_EQ(s.state.textStyle().family, QStringLiteral("DejaVu Serif"));
+    EXPECT_EQ(s.state.text().style().family, QStringLiteral("DejaVu Serif"));
     EXPECT_FALSE(fonts.choosingFont());
     EXPECT_EQ(fonts.fontButton()->text(), QStringLiteral("DejaVu Serif"));
     // Style toggles combine; "Обычный" clears them and keeps the family.
     for (int i : {1, 2, 1, 2, 3})
         QTest::mouseClick(fonts.styleButton(i), Qt::LeftButton);
-    EXPECT_EQ(s.state.textStyle(), (TextFontStyle{QStringLiteral("DejaVu Serif"), false, false, true}));
+    EXPECT_EQ(s.state.text().style(), (TextFontStyle{QStringLiteral("DejaVu Serif"), false, false, true}));
     QTest::mouseClick(fonts.styleButton(0), Qt::LeftButton);
-    EXPECT_EQ(s.state.textStyle(), TextFontStyle{QStringLiteral("DejaVu Serif")});
+    EXPECT_EQ(s.state.text().style(), TextFontStyle{QStringLiteral("DejaVu Serif")});
     EXPECT_TRUE(fonts.styleButton(0)->selected() && !fonts.styleButton(3)->selected());
 
     // Picking a colour on the canvas puts the panel aside and brings it back.
@@ -110,7 +110,7 @@ TEST(TextEditor, WritesRussianTextInAChosenFontSizeAndColourPreviewingTheShotsPi
 
     const QImage shown = form.preview()->grab().toImage();
     QTest::keyClick(form.textField(), Qt::Key_Return, Qt::ControlModifier);
-    EXPECT_FALSE(s.state.showText());
+    EXPECT_FALSE(s.state.text().isOpen());
     ASSERT_EQ(s.state.annotations().size(), 1);
     const Annotation saved = s.state.annotations().front();
     EXPECT_EQ(saved.text, QStringLiteral("Привет, мир"));
@@ -139,13 +139,13 @@ TEST(TextEditor, EscapeAndTheCloseButtonCancelWithoutAStep)
     TextEditorView& form = s.open({40, 30});
     type(form.textField(), QStringLiteral("Черновик"));
     QTest::keyClick(form.textField(), Qt::Key_Escape);
-    EXPECT_FALSE(s.state.showText());
+    EXPECT_FALSE(s.state.text().isOpen());
     test::settle();
     EXPECT_FALSE(s.presenter.panel());
 
     s.open({40, 30});
     s.presenter.panel()->close();
-    EXPECT_FALSE(s.state.showText());
+    EXPECT_FALSE(s.state.text().isOpen());
     test::settle();
     EXPECT_FALSE(s.presenter.panel());
     EXPECT_TRUE(s.state.annotations().isEmpty());

@@ -92,7 +92,7 @@ TEST_F(EditorViewTest, HeaderFollowsTheModel)
     EXPECT_TRUE(header().copyButton()->isEnabled());
     // The text editor disables the whole bar, "Отмена" included.
     state().comment().setOpen(false);
-    state().requestText({5, 5}, std::nullopt);
+    state().text().request({5, 5}, std::nullopt);
     settle();
     EXPECT_FALSE(header().cancelButton()->isEnabled());
     EXPECT_TRUE(QTest::qWaitFor([this] { return window->findChild<TextEditorPanel*>() != nullptr; }, 1000))
