@@ -78,8 +78,8 @@ std::optional<Annotation> EditorState::selectedAnnotation() const
 AnnotationTool EditorState::drawingTool() const
 {
     switch (tool_) {
-    case T::rectangle: return shape_ == ShapeKind::rectangle ? T::rectangle : T::ellipse;
-    case T::arrow: case T::length: return lineKind_ == LineKind::arrow ? T::arrow : T::length;
+    case T::rectangle: return shapeTool(shape_);
+    case T::arrow: case T::length: return lineTool(lineKind_);
     default: return tool_;
     }
 }
@@ -188,7 +188,7 @@ void EditorState::setShape(ShapeKind shape)
     changeSelected([shape](Annotation& e) {
         if (!isShape(e.kind))
             return false;
-        e.kind = shape == ShapeKind::rectangle ? T::rectangle : T::ellipse;
+        e.kind = shapeTool(shape);
         return true;
     });
 }
@@ -199,7 +199,7 @@ void EditorState::setLineKind(LineKind kind)
     changeSelected([kind](Annotation& e) {
         if (!isLine(e.kind))
             return false;
-        e.kind = kind == LineKind::arrow ? T::arrow : T::length;
+        e.kind = lineTool(kind);
         return true;
     });
 }

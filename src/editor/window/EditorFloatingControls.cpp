@@ -158,8 +158,7 @@ AnnotationTool EditorFloatingControls::controlledTool(const EditorState& state)
 
 bool EditorFloatingControls::hasColor(AnnotationTool tool)
 {
-    using T = AnnotationTool;
-    return tool != T::blur && tool != T::image && tool != T::crop && tool != T::qr;
+    return offersPalette(tool);
 }
 
 void EditorFloatingControls::setVertical(bool vertical)

@@ -66,7 +66,7 @@ QVector<Variant> variantsOf(EditorToolGroup group)
         QVector<Variant> out;
         for (ShapeKind kind : allCases<ShapeKind>())
             out.push_back({kind == ShapeKind::rectangle ? QStringLiteral("Прямоугольник") : title(T::ellipse),
-                           symbol(kind == ShapeKind::rectangle ? T::rectangle : T::ellipse), {}, T::rectangle,
+                           symbol(shapeTool(kind)), {}, T::rectangle,
                            {T::rectangle, T::ellipse}, [kind](const EditorState& s, T) { return s.shape() == kind; },
                            [kind](EditorState& s) { s.setShape(kind); }});
         return out;
