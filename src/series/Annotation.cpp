@@ -131,6 +131,8 @@ std::optional<ExtraToolKind> extraToolKind(AnnotationTool tool) { return fromRaw
 
 AnnotationTool shapeTool(ShapeKind kind) { return *fromRaw<AnnotationTool>(rawValue(kind)); }
 AnnotationTool lineTool(LineKind kind) { return *fromRaw<AnnotationTool>(rawValue(kind)); }
+std::optional<ShapeKind> shapeKindOf(AnnotationTool tool) { return fromRaw<ShapeKind>(rawValue(tool)); }
+std::optional<LineKind> lineKindOf(AnnotationTool tool) { return fromRaw<LineKind>(rawValue(tool)); }
 
 std::optional<EditorToolGroup> toolGroup(AnnotationTool tool)
 {

@@ -69,6 +69,8 @@ template <> struct EnumInfo<LineKind> { static constexpr std::array<std::string_
 // The tools of the same names.
 AnnotationTool shapeTool(ShapeKind kind);
 AnnotationTool lineTool(LineKind kind);
+std::optional<ShapeKind> shapeKindOf(AnnotationTool tool);
+std::optional<LineKind> lineKindOf(AnnotationTool tool);
 
 enum class ExtraToolKind { magnifier, ruler, highlighter, qr };
 template <> struct EnumInfo<ExtraToolKind> {

@@ -105,10 +105,10 @@ void EditorState::syncSelectedStyle()
     setColorIndex(a->kind == T::comment ? a->markerColorIndex.value_or(2) : a->colorIndex);
     syncingColor_ = false;
 
-    if (isShape(a->kind))
-        assign(shape_, a->kind == T::rectangle ? ShapeKind::rectangle : ShapeKind::ellipse);
-    else if (isLine(a->kind))
-        assign(lineKind_, a->kind == T::arrow ? LineKind::arrow : LineKind::length);
+    if (const std::optional<ShapeKind> shape = shapeKindOf(a->kind))
+        assign(shape_, *shape);
+    else if (const std::optional<LineKind> line = lineKindOf(a->kind))
+        assign(lineKind_, *line);
     else if (const std::optional<ExtraToolKind> extra = extraToolKind(a->kind)) {
         assign(extraTool_, *extra);
         if (a->kind == T::ruler)

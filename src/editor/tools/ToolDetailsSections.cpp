@@ -43,15 +43,15 @@ ToolPanels toolPanels(const DetailsContext& c)
     const bool cropping = c.tool == T::crop;
     const bool shot = c.tool == T::select && !c.selected;
     const auto toolOrSelection = [&](std::initializer_list<T> kinds) { return is(tool, kinds) || is(kind, kinds); };
-    const bool extra = isExtra(c.tool) || (kind && isExtra(*kind));
+    const auto eitherIs = [&](bool (*trait)(T)) { return trait(c.tool) || (kind && trait(*kind)); };
     const bool stroke = supportsStroke(c.drawingTool) || (kind && supportsStroke(*kind));
     const std::pair<S, bool> rules[] = {
-        {S::extraTool, extra},
+        {S::extraTool, eitherIs(isExtra)},
         {S::qrReading, c.tool == T::qr},
         {S::rulerUnits, effective == T::ruler},
         {S::highlighterHint, effective == T::highlighter},
-        {S::lineKind, toolOrSelection({T::arrow, T::length})},
-        {S::shape, toolOrSelection({T::rectangle, T::ellipse})},
+        {S::lineKind, eitherIs(isLine)},
+        {S::shape, eitherIs(isShape)},
         {S::strokeWidth, stroke},
         {S::magnifier, toolOrSelection({T::magnifier})},
         {S::insertedImage, is(kind, {T::image}) && !cropping},

@@ -138,10 +138,13 @@ void EditorToolStrip::press(AnnotationTool slotTool)
 {
     if (onActivate_)
         onActivate_(toolGroup(slotTool));
-    if (slotTool == AnnotationTool::pencil && drawingTool_ == AnnotationTool::highlighter)
-        state_.activateExtraTool(ExtraToolKind::highlighter);
-    else if (slotTool == AnnotationTool::arrow && lineTool_ == AnnotationTool::ruler)
-        state_.activateExtraTool(ExtraToolKind::ruler);
+    // The line and drawing slots come back to the extra tool last used in them.
+    const std::optional<EditorToolGroup> group = toolGroup(slotTool);
+    const AnnotationTool last = group == EditorToolGroup::line      ? lineTool_
+                                : group == EditorToolGroup::drawing ? drawingTool_
+                                                                    : slotTool;
+    if (const std::optional<ExtraToolKind> extra = extraToolKind(last))
+        state_.activateExtraTool(*extra);
     else
         state_.setTool(slotTool);
 }
