@@ -45,6 +45,8 @@ bool offersPalette(AnnotationTool tool);
 bool repaintsAlone(AnnotationTool tool);
 // Its marks (badge, lens source, label) reach past its canvas bounds.
 bool marksOutsideBounds(AnnotationTool tool);
+// Draws with a width setting of its own instead of the shared stroke width (the highlighter).
+bool hasOwnWidth(AnnotationTool tool);
 // A press with `tool` picks up an element of kind `hit` (select picks up any).
 bool grabs(AnnotationTool tool, AnnotationTool hit);
 // How far a kind's drawing reaches beyond its geometry: nothing, half the

@@ -176,7 +176,7 @@ QRectF ImageCanvasView::imageRect() const
 
 double ImageCanvasView::brushDiameter() const
 {
-    double width = state_.tool() == AnnotationTool::highlighter ? state_.highlighterWidth() : state_.strokeWidth();
+    double width = hasOwnWidth(state_.tool()) ? state_.highlighterWidth() : state_.strokeWidth();
     if (draft_ && isFreehand(draft_->kind))
         width = Screenshot::effectiveStrokeWidth(*draft_, state_.shot().pixelSize);
     const QRectF vp = previewViewport();

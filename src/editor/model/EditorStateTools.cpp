@@ -117,7 +117,7 @@ void EditorState::syncSelectedStyle()
     if (!supportsStroke(a->kind))
         return;
     const double width = a->strokeWidth > 0 ? a->strokeWidth : defaultStrokeWidth();
-    assign(a->kind == T::highlighter ? highlighterWidth_ : strokeWidth_, width);
+    assign(hasOwnWidth(a->kind) ? highlighterWidth_ : strokeWidth_, width);
 }
 
 void EditorState::recolorSelection(int index, const std::optional<SampledColor>& color)
@@ -235,7 +235,7 @@ void EditorState::activateExtraTool(ExtraToolKind kind)
 bool EditorState::styleIsHighlighter() const
 {
     const std::optional<Annotation> a = selectedAnnotation();
-    return (a ? a->kind : drawingTool()) == T::highlighter;
+    return hasOwnWidth(a ? a->kind : drawingTool());
 }
 
 double EditorState::strokeWidthLimit() const { return styleIsHighlighter() ? 120 : 40; }
