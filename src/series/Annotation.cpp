@@ -20,13 +20,15 @@ using H = HitShape;
 // Every per-kind trait, one row per tool in enum order. Columns: the toolbar's
 // title and icon; line, shape, freehand, in the extra menu; takes the stroke
 // width; may be drawn out beyond the canvas (growing it); takes a colour;
-// shows grabbable handles when selected; its toolbar group (none when -1);
+// shows grabbable handles when selected; the floating controls offer the
+// palette; a move repaints only its own boxes; its marks reach past its canvas
+// bounds; keeps a width setting of its own; its toolbar group (none when -1);
 // the family it grabs; how far its drawing reaches beyond its geometry; where a
 // press finds it.
 struct ToolInfo {
     const char* title;
     const char* symbol;
-    bool line, shape, freehand, extra, stroke, growsCanvas, colored, handles;
+    bool line, shape, freehand, extra, stroke, growsCanvas, colored, handles, palette, alone, overflows, ownWidth;
     int group;
     Family family;
     StrokeReach reach;
@@ -37,22 +39,22 @@ constexpr int none = -1;
 constexpr int group(G g) { return static_cast<int>(g); }
 
 constexpr std::array<ToolInfo, 15> toolInfo{{
-    // title, symbol,                     line shape free extra stroke grows color handles
-    {"Выбор", "mouse-pointer-2",            0, 0, 0, 0, 0, 0, 1, 1, none, Family::none, R::none, H::box},
-    {"Стрелка", "arrow-up-right",            1, 0, 0, 0, 1, 1, 1, 1, group(G::line), Family::line, R::arrowHead, H::path},
-    {"Фигуры", "square",                     0, 1, 0, 0, 1, 1, 1, 1, group(G::shape), Family::shape, R::stroke, H::strokedBox},
-    {"Круг", "circle",                       0, 1, 0, 0, 1, 1, 1, 1, group(G::shape), Family::shape, R::stroke, H::strokedBox},
-    {"Комментарий", "message-square-text",  0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::none, H::badge},
-    {"Блюр/удаление", "droplet",             0, 0, 0, 0, 0, 0, 0, 0, group(G::blur), Family::none, R::none, H::box},
-    {"Длина", "ruler",                       1, 0, 0, 0, 1, 1, 1, 1, group(G::line), Family::line, R::lineEnds, H::path},
-    {"Карандаш", "pencil",                   0, 0, 1, 0, 1, 1, 1, 0, group(G::drawing), Family::none, R::stroke, H::path},
-    {"Текст", "type",                        0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::textOutline, H::box},
-    {"Кадрирование", "crop",                 0, 0, 0, 0, 0, 0, 1, 0, none, Family::none, R::none, H::box},
-    {"Лупа", "zoom-in",                      0, 0, 0, 1, 1, 0, 1, 1, group(G::extra), Family::magnifier, R::stroke, H::lens},
-    {"Изображение", "image",                 0, 0, 0, 0, 0, 0, 0, 0, none, Family::none, R::none, H::box},
-    {"Рулетка", "ruler",                     0, 0, 0, 1, 1, 1, 1, 1, group(G::line), Family::ruler, R::lineEnds, H::labelledPath},
-    {"Выделитель", "highlighter",            0, 0, 1, 1, 1, 1, 1, 1, group(G::drawing), Family::none, R::stroke, H::path},
-    {"QR-код", "scan-qr-code",               0, 0, 0, 1, 0, 0, 1, 0, group(G::extra), Family::none, R::none, H::box},
+    // title, symbol,                     line shape free extra stroke grows color handles palette alone overflows ownWidth
+    {"Выбор", "mouse-pointer-2",            0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 0, 0, none, Family::none, R::none, H::box},
+    {"Стрелка", "arrow-up-right",            1, 0, 0, 0, 1, 1, 1, 1, 1, 1, 0, 0, group(G::line), Family::line, R::arrowHead, H::path},
+    {"Фигуры", "square",                     0, 1, 0, 0, 1, 1, 1, 1, 1, 1, 0, 0, group(G::shape), Family::shape, R::stroke, H::strokedBox},
+    {"Круг", "circle",                       0, 1, 0, 0, 1, 1, 1, 1, 1, 1, 0, 0, group(G::shape), Family::shape, R::stroke, H::strokedBox},
+    {"Комментарий", "message-square-text",  0, 0, 0, 0, 0, 0, 1, 0, 1, 1, 1, 0, none, Family::none, R::none, H::badge},
+    {"Блюр/удаление", "droplet",             0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, group(G::blur), Family::none, R::none, H::box},
+    {"Длина", "ruler",                       1, 0, 0, 0, 1, 1, 1, 1, 1, 0, 1, 0, group(G::line), Family::line, R::lineEnds, H::path},
+    {"Карандаш", "pencil",                   0, 0, 1, 0, 1, 1, 1, 0, 1, 1, 0, 0, group(G::drawing), Family::none, R::stroke, H::path},
+    {"Текст", "type",                        0, 0, 0, 0, 0, 0, 1, 0, 1, 1, 0, 0, none, Family::none, R::textOutline, H::box},
+    {"Кадрирование", "crop",                 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, none, Family::none, R::none, H::box},
+    {"Лупа", "zoom-in",                      0, 0, 0, 1, 1, 0, 1, 1, 1, 0, 1, 0, group(G::extra), Family::magnifier, R::stroke, H::lens},
+    {"Изображение", "image",                 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, none, Family::none, R::none, H::box},
+    {"Рулетка", "ruler",                     0, 0, 0, 1, 1, 1, 1, 1, 1, 0, 1, 0, group(G::line), Family::ruler, R::lineEnds, H::labelledPath},
+    {"Выделитель", "highlighter",            0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 0, 1, group(G::drawing), Family::none, R::stroke, H::path},
+    {"QR-код", "scan-qr-code",               0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, group(G::extra), Family::none, R::none, H::box},
 }};
 
 constexpr const ToolInfo& info(AnnotationTool tool) { return toolInfo[static_cast<std::size_t>(tool)]; }
@@ -105,6 +107,10 @@ bool supportsStroke(AnnotationTool tool) { return info(tool).stroke; }
 bool createsOutsideCanvas(AnnotationTool tool) { return info(tool).growsCanvas; }
 bool takesColor(AnnotationTool tool) { return info(tool).colored; }
 bool showsHandles(AnnotationTool tool) { return info(tool).handles; }
+bool offersPalette(AnnotationTool tool) { return info(tool).palette; }
+bool repaintsAlone(AnnotationTool tool) { return info(tool).alone; }
+bool marksOutsideBounds(AnnotationTool tool) { return info(tool).overflows; }
+bool hasOwnWidth(AnnotationTool tool) { return info(tool).ownWidth; }
 StrokeReach strokeReach(AnnotationTool tool) { return info(tool).reach; }
 HitShape hitShape(AnnotationTool tool) { return info(tool).hit; }
 
@@ -123,6 +129,11 @@ const std::array<AnnotationTool, 9>& toolbarTools()
 AnnotationTool tool(ExtraToolKind kind) { return *fromRaw<AnnotationTool>(rawValue(kind)); }
 
 std::optional<ExtraToolKind> extraToolKind(AnnotationTool tool) { return fromRaw<ExtraToolKind>(rawValue(tool)); }
+
+AnnotationTool shapeTool(ShapeKind kind) { return *fromRaw<AnnotationTool>(rawValue(kind)); }
+AnnotationTool lineTool(LineKind kind) { return *fromRaw<AnnotationTool>(rawValue(kind)); }
+std::optional<ShapeKind> shapeKindOf(AnnotationTool tool) { return fromRaw<ShapeKind>(rawValue(tool)); }
+std::optional<LineKind> lineKindOf(AnnotationTool tool) { return fromRaw<LineKind>(rawValue(tool)); }
 
 std::optional<EditorToolGroup> toolGroup(AnnotationTool tool)
 {

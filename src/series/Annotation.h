@@ -38,6 +38,15 @@ bool createsOutsideCanvas(AnnotationTool tool);
 bool takesColor(AnnotationTool tool);
 // With this tool, the selected element's handles can be grabbed.
 bool showsHandles(AnnotationTool tool);
+// The floating controls offer the palette with this tool (not blur, image, crop, QR).
+bool offersPalette(AnnotationTool tool);
+// Moving such an element changes only its old and new boxes on screen: no other
+// pixels depend on it and it draws no label or overlay beyond them.
+bool repaintsAlone(AnnotationTool tool);
+// Its marks (badge, lens source, label) reach past its canvas bounds.
+bool marksOutsideBounds(AnnotationTool tool);
+// Draws with a width setting of its own instead of the shared stroke width (the highlighter).
+bool hasOwnWidth(AnnotationTool tool);
 // A press with `tool` picks up an element of kind `hit` (select picks up any).
 bool grabs(AnnotationTool tool, AnnotationTool hit);
 // How far a kind's drawing reaches beyond its geometry: nothing, half the
@@ -59,6 +68,11 @@ template <> struct EnumInfo<ShapeKind> { static constexpr std::array<std::string
 
 enum class LineKind { arrow, length };
 template <> struct EnumInfo<LineKind> { static constexpr std::array<std::string_view, 2> names{"arrow", "length"}; };
+// The tools of the same names.
+AnnotationTool shapeTool(ShapeKind kind);
+AnnotationTool lineTool(LineKind kind);
+std::optional<ShapeKind> shapeKindOf(AnnotationTool tool);
+std::optional<LineKind> lineKindOf(AnnotationTool tool);
 
 enum class ExtraToolKind { magnifier, ruler, highlighter, qr };
 template <> struct EnumInfo<ExtraToolKind> {

@@ -13,7 +13,6 @@
 namespace tarnwick {
 
 using T = AnnotationTool;
-using gestures::oneOf;
 using gestures::straightening;
 
 namespace {
@@ -87,7 +86,7 @@ void ImageCanvasView::damageDraft(const std::optional<Annotation>& before, const
     // or other pixels depend on the element (magnifiers, a blur or image layer
     // itself); labels of rulers and lengths lie outside their boxes.
     const bool alone = draft_ && before && geo::same(imageRect(), shownBefore)
-        && !oneOf(draft_->kind, {T::blur, T::image, T::magnifier, T::crop, T::qr, T::ruler, T::length});
+        && repaintsAlone(draft_->kind);
     const QVector<Annotation>& list = state_.annotations();
     if (!alone || std::any_of(list.begin(), list.end(), [](const Annotation& a) { return a.kind == T::magnifier; })) {
         update();

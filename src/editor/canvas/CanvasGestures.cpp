@@ -179,7 +179,7 @@ void ImageCanvasView::startElement(const QPointF& q, Qt::KeyboardModifiers modif
     a.colorIndex = state_.drawingColorIndex();
     a.customColor = state_.drawingCustomColor();
     if (supportsStroke(a.kind))
-        a.strokeWidth = a.kind == T::highlighter ? state_.highlighterWidth() : state_.strokeWidth();
+        a.strokeWidth = hasOwnWidth(a.kind) ? state_.highlighterWidth() : state_.strokeWidth();
     if (isFreehand(a.kind)) {
         a.points = {q};
         if (straightening(modifiers)) {

@@ -16,7 +16,6 @@
 
 namespace tarnwick {
 
-using gestures::oneOf;
 
 namespace {
 
@@ -183,7 +182,7 @@ void ImageCanvasView::paintContent(QPainter& painter, const QRect& dirty, const 
         const double room = 16 / s;
         const QRectF part(vp.topLeft() + (QPointF(target.topLeft()) - ir.topLeft()) / s, QSizeF(target.size()) / s);
         for (const Annotation& a : visible)
-            if (oneOf(a.kind, {AnnotationTool::comment, AnnotationTool::magnifier, AnnotationTool::ruler, AnnotationTool::length})
+            if (marksOutsideBounds(a.kind)
                 || state_.canvasBounds(a, markers, true).adjusted(-room, -room, room, room).intersects(part))
                 drawn.push_back(a);
     } else {

@@ -17,13 +17,6 @@ namespace tarnwick {
 
 namespace {
 
-bool expandsCanvas(AnnotationTool kind)
-{
-    using T = AnnotationTool;
-    return kind == T::arrow || kind == T::rectangle || kind == T::ellipse || kind == T::length || kind == T::pencil
-        || kind == T::ruler || kind == T::highlighter;
-}
-
 QString sentenceOf(const std::exception_ptr& error)
 {
     return errorSentence(error, QStringLiteral("Не удалось подготовить изображение."));
@@ -148,7 +141,7 @@ bool ImageCanvasView::expandingGesture() const
 {
     if (movingOriginal_)
         return movingOriginal_->kind != AnnotationTool::crop && !movingMagnifierSource_;
-    return draft_ && expandsCanvas(draft_->kind);
+    return draft_ && createsOutsideCanvas(draft_->kind);
 }
 
 QRectF ImageCanvasView::previewCanvas() const
@@ -183,7 +176,7 @@ QRectF ImageCanvasView::imageRect() const
 
 double ImageCanvasView::brushDiameter() const
 {
-    double width = state_.tool() == AnnotationTool::highlighter ? state_.highlighterWidth() : state_.strokeWidth();
+    double width = hasOwnWidth(state_.tool()) ? state_.highlighterWidth() : state_.strokeWidth();
     if (draft_ && isFreehand(draft_->kind))
         width = Screenshot::effectiveStrokeWidth(*draft_, state_.shot().pixelSize);
     const QRectF vp = previewViewport();

@@ -48,13 +48,13 @@ bool tooSmall(const QRectF& r) { return geo::isNull(r) || r.width() < minimumCro
 
 QRectF EditorState::canvasBounds(const Annotation& a, const std::optional<QSizeF>& markerSize, bool includeLensSource) const
 {
-    if (a.kind == T::comment) {
+    if (hitShape(a.kind) == HitShape::badge) {
         const double width = markerSize ? markerSize->width() : visibleArea().width();
         const double diameter = std::min(std::max(width / 36, 44.0), 96.0);
         const double half = std::clamp(diameter / 2 + 2, 24.0, 50.0);
         return QRectF(a.start.x() - half, a.start.y() - half, 2 * half, 2 * half);
     }
-    const QRectF base = a.kind == T::magnifier && !includeLensSource ? a.rect() : a.geometryBounds();
+    const QRectF base = hitShape(a.kind) == HitShape::lens && !includeLensSource ? a.rect() : a.geometryBounds();
     if (geo::isNull(base))
         return base;
     const double m = margin(a, Screenshot::effectiveStrokeWidth(a, shot_.pixelSize));
@@ -88,9 +88,10 @@ QRectF EditorState::viewportFrame(const std::optional<Annotation>& replacing) co
     const QRectF shown = cropRect_.value_or(*basis);
     QVector<QUuid> visible;
     for (const Annotation& a : annotations_) {
-        const bool seen = a.kind == T::comment      ? geo::contains(shown, a.start)
-                          : a.kind == T::magnifier ? geo::intersects(a.rect(), shown)
-                                                   : geo::intersects(a.geometryBounds(), shown);
+        const HitShape extent = hitShape(a.kind);
+        const bool seen = extent == HitShape::badge  ? geo::contains(shown, a.start)
+                          : extent == HitShape::lens ? geo::intersects(a.rect(), shown)
+                                                     : geo::intersects(a.geometryBounds(), shown);
         if (seen)
             visible.push_back(a.id);
     }

@@ -78,8 +78,8 @@ std::optional<Annotation> EditorState::selectedAnnotation() const
 AnnotationTool EditorState::drawingTool() const
 {
     switch (tool_) {
-    case T::rectangle: return shape_ == ShapeKind::rectangle ? T::rectangle : T::ellipse;
-    case T::arrow: case T::length: return lineKind_ == LineKind::arrow ? T::arrow : T::length;
+    case T::rectangle: return shapeTool(shape_);
+    case T::arrow: case T::length: return lineTool(lineKind_);
     default: return tool_;
     }
 }
@@ -105,10 +105,10 @@ void EditorState::syncSelectedStyle()
     setColorIndex(a->kind == T::comment ? a->markerColorIndex.value_or(2) : a->colorIndex);
     syncingColor_ = false;
 
-    if (isShape(a->kind))
-        assign(shape_, a->kind == T::rectangle ? ShapeKind::rectangle : ShapeKind::ellipse);
-    else if (isLine(a->kind))
-        assign(lineKind_, a->kind == T::arrow ? LineKind::arrow : LineKind::length);
+    if (const std::optional<ShapeKind> shape = shapeKindOf(a->kind))
+        assign(shape_, *shape);
+    else if (const std::optional<LineKind> line = lineKindOf(a->kind))
+        assign(lineKind_, *line);
     else if (const std::optional<ExtraToolKind> extra = extraToolKind(a->kind)) {
         assign(extraTool_, *extra);
         if (a->kind == T::ruler)
@@ -117,7 +117,7 @@ void EditorState::syncSelectedStyle()
     if (!supportsStroke(a->kind))
         return;
     const double width = a->strokeWidth > 0 ? a->strokeWidth : defaultStrokeWidth();
-    assign(a->kind == T::highlighter ? highlighterWidth_ : strokeWidth_, width);
+    assign(hasOwnWidth(a->kind) ? highlighterWidth_ : strokeWidth_, width);
 }
 
 void EditorState::recolorSelection(int index, const std::optional<SampledColor>& color)
@@ -188,7 +188,7 @@ void EditorState::setShape(ShapeKind shape)
     changeSelected([shape](Annotation& e) {
         if (!isShape(e.kind))
             return false;
-        e.kind = shape == ShapeKind::rectangle ? T::rectangle : T::ellipse;
+        e.kind = shapeTool(shape);
         return true;
     });
 }
@@ -199,7 +199,7 @@ void EditorState::setLineKind(LineKind kind)
     changeSelected([kind](Annotation& e) {
         if (!isLine(e.kind))
             return false;
-        e.kind = kind == LineKind::arrow ? T::arrow : T::length;
+        e.kind = lineTool(kind);
         return true;
     });
 }
@@ -235,7 +235,7 @@ void EditorState::activateExtraTool(ExtraToolKind kind)
 bool EditorState::styleIsHighlighter() const
 {
     const std::optional<Annotation> a = selectedAnnotation();
-    return (a ? a->kind : drawingTool()) == T::highlighter;
+    return hasOwnWidth(a ? a->kind : drawingTool());
 }
 
 double EditorState::strokeWidthLimit() const { return styleIsHighlighter() ? 120 : 40; }

@@ -43,28 +43,6 @@ double magnifierFactor(const Annotation& magnifier)
     return magnifier.rect().width() / std::max(magnifier.magnifierSource->width(), 1.0);
 }
 
-SupplementalContent SupplementalContent::of(const EditorState& state)
-{
-    SupplementalContent c;
-    const std::optional<Annotation> selected = state.selectedAnnotation();
-    c.tool = state.tool() == T::crop ? T::crop : selected ? selected->kind : state.drawingTool();
-    c.stroke = supportsStroke(c.tool);
-    c.rulerUnits = c.tool == T::ruler;
-    c.crop = c.tool == T::crop;
-    c.editText = c.tool == T::text && selected && selected->kind == T::text;
-    c.magnifierZoom = c.tool == T::magnifier && selected && selected->kind == T::magnifier;
-    c.imageLayer = c.tool == T::image;
-    c.sourceShot = c.tool == T::select && !state.selectedID();
-    c.busy = state.effectsPending() || state.backgroundRemoval().targetID() || state.qr().id();
-    c.remove = state.selectedID().has_value();
-    return c;
-}
-
-bool SupplementalContent::any() const
-{
-    return stroke || crop || tool == T::image || tool == T::select || remove || busy;
-}
-
 EditorSupplementalControls::EditorSupplementalControls(EditorState& state, QWidget* parent)
     : FloatingCapsule(parent), state_(state)
 {
@@ -166,12 +144,12 @@ EditorSupplementalControls::EditorSupplementalControls(EditorState& state, QWidg
     refresh();
 }
 
-bool EditorSupplementalControls::hasContent() const { return SupplementalContent::of(state_).any(); }
+bool EditorSupplementalControls::hasContent() const { return toolPanels(DetailsContext::of(state_)).strip.any(); }
 
 void EditorSupplementalControls::refresh()
 {
     using toolLook::show;
-    const SupplementalContent c = SupplementalContent::of(state_);
+    const SupplementalContent c = toolPanels(DetailsContext::of(state_)).strip;
     const std::optional<Annotation> selected = state_.selectedAnnotation();
     show(strokeGroup_, c.stroke);
     if (c.stroke) {

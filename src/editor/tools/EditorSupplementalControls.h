@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/tools/ToolDetailsSections.h"
 #include "editor/tools/ToolLook.h"
 #include "series/Annotation.h"
 
@@ -13,24 +14,6 @@ namespace tarnwick {
 class DoubleSlider;
 class EditorState;
 class SegmentedPicker;
-
-// What the strip shows for the model as it is now.
-struct SupplementalContent {
-    AnnotationTool tool = AnnotationTool::select; // crop, else the selection's kind, else the drawing tool
-    bool stroke = false;
-    bool rulerUnits = false;
-    bool crop = false;
-    bool editText = false;
-    bool magnifierZoom = false;
-    bool imageLayer = false;
-    bool sourceShot = false;
-    bool busy = false;
-    bool remove = false;
-
-    static SupplementalContent of(const EditorState& state);
-    // Whether the strip shows anything at all; the toolbar leaves it out otherwise.
-    bool any() const;
-};
 
 // The compact capsule of quick options for the tool in use or the selection:
 // stroke width, ruler units, crop, text, magnifier zoom, image-layer and shot

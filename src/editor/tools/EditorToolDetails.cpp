@@ -208,7 +208,7 @@ QVector<DetailsSection> EditorToolDetails::shownSections() const
 
 void EditorToolDetails::refresh()
 {
-    const QVector<DetailsSection> chosen = detailsSections(DetailsContext::of(state_));
+    const QVector<DetailsSection> chosen = toolPanels(DetailsContext::of(state_)).sections;
     for (std::size_t i = 0; i < sections_.size(); ++i)
         toolLook::show(sections_[i], chosen.contains(static_cast<DetailsSection>(i)));
     const std::optional<Annotation> selected = state_.selectedAnnotation();

@@ -2,6 +2,7 @@
 
 #include "editor/model/EditorState.h"
 #include "editor/tools/EditorPalette.h"
+#include "editor/tools/ToolDetailsSections.h"
 #include "editor/window/EditorPopover.h"
 #include "panels/Theme.h"
 #include "platform/Icons.h"
@@ -150,16 +151,12 @@ EditorFloatingControls::EditorFloatingControls(EditorState& state, QWidget* pare
 
 AnnotationTool EditorFloatingControls::controlledTool(const EditorState& state)
 {
-    if (state.tool() == AnnotationTool::crop)
-        return AnnotationTool::crop;
-    const auto selected = state.selectedAnnotation();
-    return selected ? selected->kind : state.drawingTool();
+    return toolPanels(DetailsContext::of(state)).strip.tool;
 }
 
 bool EditorFloatingControls::hasColor(AnnotationTool tool)
 {
-    using T = AnnotationTool;
-    return tool != T::blur && tool != T::image && tool != T::crop && tool != T::qr;
+    return offersPalette(tool);
 }
 
 void EditorFloatingControls::setVertical(bool vertical)

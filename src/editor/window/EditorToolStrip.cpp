@@ -138,10 +138,13 @@ void EditorToolStrip::press(AnnotationTool slotTool)
 {
     if (onActivate_)
         onActivate_(toolGroup(slotTool));
-    if (slotTool == AnnotationTool::pencil && drawingTool_ == AnnotationTool::highlighter)
-        state_.activateExtraTool(ExtraToolKind::highlighter);
-    else if (slotTool == AnnotationTool::arrow && lineTool_ == AnnotationTool::ruler)
-        state_.activateExtraTool(ExtraToolKind::ruler);
+    // The line and drawing slots come back to the extra tool last used in them.
+    const std::optional<EditorToolGroup> group = toolGroup(slotTool);
+    const AnnotationTool last = group == EditorToolGroup::line      ? lineTool_
+                                : group == EditorToolGroup::drawing ? drawingTool_
+                                                                    : slotTool;
+    if (const std::optional<ExtraToolKind> extra = extraToolKind(last))
+        state_.activateExtraTool(*extra);
     else
         state_.setTool(slotTool);
 }
@@ -152,15 +155,15 @@ void EditorToolStrip::refresh()
     using G = EditorToolGroup;
     const T tool = state_.tool();
     const std::optional<G> group = toolGroup(tool);
-    const bool selected[slotCount] = {
-        tool == T::select, group == G::line, group == G::shape, tool == T::crop,
-        tool == T::comment, tool == T::text, group == G::drawing, tool == T::blur,
-    };
-    for (int i = 0; i < slotCount; ++i)
-        slots_[static_cast<std::size_t>(i)]->setSelected(selected[i]);
-    const T line = lineTool_ == T::ruler ? T::ruler : (state_.lineKind() == LineKind::arrow ? T::arrow : T::length);
+    // A slot lights up for its own tool and for any tool of its group.
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        const T slotTool = toolbarTools()[i];
+        const std::optional<G> slotGroup = toolGroup(slotTool);
+        slots_[i]->setSelected(slotTool == tool || (slotGroup && slotGroup == group));
+    }
+    const T line = lineTool_ == T::ruler ? T::ruler : tarnwick::lineTool(state_.lineKind());
     slotButton(2)->setSymbol(symbol(line));
-    slotButton(3)->setSymbol(symbol(state_.shape() == ShapeKind::rectangle ? T::rectangle : T::ellipse));
+    slotButton(3)->setSymbol(symbol(shapeTool(state_.shape())));
     slotButton(7)->setSymbol(symbol(drawingTool_));
     const QColor tint = group == G::extra ? Theme::accent() : Theme::muted();
     if (tint != extraTint_) {

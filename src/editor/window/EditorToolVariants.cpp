@@ -23,9 +23,7 @@ struct Variant {
     QString title;
     QString symbol;
     QString help;
-    T chosen;
-    // The selected element's kinds that survive the choice.
-    QVector<T> matching;
+    T chosen; // a selected element of this kind or of its family survives the choice
     std::function<bool(const EditorState&, T effective)> selected;
     std::function<void(EditorState&)> then;
 };
@@ -57,36 +55,35 @@ QVector<Variant> variantsOf(EditorToolGroup group)
     };
     switch (group) {
     case EditorToolGroup::line:
-        return {{title(T::arrow), symbol(T::arrow), {}, T::arrow, {T::arrow, T::length}, line(LineKind::arrow),
+        return {{title(T::arrow), symbol(T::arrow), {}, T::arrow, line(LineKind::arrow),
                  [](EditorState& s) { s.setLineKind(LineKind::arrow); }},
-                {QStringLiteral("Линия размера"), symbol(T::length), {}, T::arrow, {T::arrow, T::length}, line(LineKind::length),
+                {QStringLiteral("Линия размера"), symbol(T::length), {}, T::arrow, line(LineKind::length),
                  [](EditorState& s) { s.setLineKind(LineKind::length); }},
-                {title(T::ruler), symbol(T::ruler), {}, T::ruler, {T::ruler}, is(T::ruler), {}}};
+                {title(T::ruler), symbol(T::ruler), {}, T::ruler, is(T::ruler), {}}};
     case EditorToolGroup::shape: {
         QVector<Variant> out;
         for (ShapeKind kind : allCases<ShapeKind>())
             out.push_back({kind == ShapeKind::rectangle ? QStringLiteral("Прямоугольник") : title(T::ellipse),
-                           symbol(kind == ShapeKind::rectangle ? T::rectangle : T::ellipse), {}, T::rectangle,
-                           {T::rectangle, T::ellipse}, [kind](const EditorState& s, T) { return s.shape() == kind; },
+                           symbol(shapeTool(kind)), {}, T::rectangle, [kind](const EditorState& s, T) { return s.shape() == kind; },
                            [kind](EditorState& s) { s.setShape(kind); }});
         return out;
     }
     case EditorToolGroup::drawing:
-        return {{title(T::pencil), symbol(T::pencil), {}, T::pencil, {T::pencil},
+        return {{title(T::pencil), symbol(T::pencil), {}, T::pencil,
                  [](const EditorState&, T effective) { return effective != T::highlighter; }, {}},
-                {title(T::highlighter), symbol(T::highlighter), {}, T::highlighter, {T::highlighter}, is(T::highlighter), {}}};
+                {title(T::highlighter), symbol(T::highlighter), {}, T::highlighter, is(T::highlighter), {}}};
     case EditorToolGroup::blur: {
         QVector<Variant> out;
         for (const BlurCard& card : blurCards)
             out.push_back({QString::fromUtf16(card.title), QString::fromUtf16(card.symbol), QString::fromUtf16(card.help),
-                           T::blur, {T::blur}, [mode = card.mode](const EditorState& s, T) { return s.blurMode() == mode; },
+                           T::blur, [mode = card.mode](const EditorState& s, T) { return s.blurMode() == mode; },
                            [mode = card.mode](EditorState& s) { s.setBlurMode(mode); }});
         return out;
     }
     case EditorToolGroup::extra: {
         QVector<Variant> out;
         for (ExtraToolKind kind : allCases<ExtraToolKind>())
-            out.push_back({title(tool(kind)), symbol(tool(kind)), {}, tool(kind), {tool(kind)}, is(tool(kind)), {}});
+            out.push_back({title(tool(kind)), symbol(tool(kind)), {}, tool(kind), is(tool(kind)), {}});
         return out;
     }
     }
@@ -294,7 +291,7 @@ void EditorToolVariants::choose(int index)
 {
     const Variant variant = variantsOf(group_)[index];
     std::optional<QUuid> kept;
-    if (const auto selected = state_.selectedAnnotation(); selected && variant.matching.contains(selected->kind))
+    if (const auto selected = state_.selectedAnnotation(); selected && (selected->kind == variant.chosen || grabs(variant.chosen, selected->kind)))
         kept = selected->id;
     state_.setTool(variant.chosen);
     // Ruler, highlighter and the extra tools are chosen as extra tools.

@@ -38,15 +38,15 @@ TEST(ToolDetails, ChoosesSectionsForEveryToolAndSelectionKind)
         {T::comment, T::comment, T::comment, true, true, {S::removalProgress, S::imageNotice}},
     };
     for (const Case& c : cases) {
-        DetailsContext context{c.tool, c.drawing, c.selected, c.selected.has_value(), c.removing, c.notice};
-        EXPECT_EQ(detailsSections(context), c.sections) << rawValue(c.tool) << " / " << (c.selected ? rawValue(*c.selected) : "none");
+        DetailsContext context{c.tool, c.drawing, c.selected, c.selected.has_value(), c.removing, c.notice, false};
+        EXPECT_EQ(toolPanels(context).sections, c.sections) << rawValue(c.tool) << " / " << (c.selected ? rawValue(*c.selected) : "none");
     }
 }
 
 TEST(SupplementalControls, ShowsWhatTheToolAndTheSelectionNeed)
 {
     EditorState state(test::shotOf(600, 400), QStringLiteral("A"));
-    const auto content = [&] { return SupplementalContent::of(state); };
+    const auto content = [&] { return toolPanels(DetailsContext::of(state)).strip; };
     state.setTool(T::comment);
     EXPECT_FALSE(content().any());
     state.add(test::element(T::comment, {50, 50}, {50, 50}), false);
