@@ -50,10 +50,7 @@ bool ActiveWindowWatch::activateLast()
 
 bool ActiveWindowWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
 {
-    if (eventType != "xcb_generic_event_t" || activeAtom_ == 0)
-        return false;
-    const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+    if (activeAtom_ == 0 || x11::eventType(eventType, message) != XCB_PROPERTY_NOTIFY)
         return false;
     const auto* property = static_cast<const xcb_property_notify_event_t*>(message);
     // Read after this event is handled: no round trips inside Qt's event dispatch.

@@ -170,10 +170,8 @@ public:
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
     {
-        if (eventType != "xcb_generic_event_t")
-            return false;
+        const int type = x11::eventType(eventType, message);
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
-        const int type = event->response_type & 0x7f;
         if (type == XCB_KEY_PRESS) {
             const auto* press = static_cast<const xcb_key_press_event_t*>(message);
             const std::uint16_t state = press->state & relevantModifiers;

@@ -25,6 +25,13 @@ struct FreeDeleter {
 template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 
+// The event type (without the sent-by-another-client bit) of a native event
+// Qt's xcb platform hands to a filter, -1 for anything else.
+inline int eventType(const QByteArray& kind, const void* message)
+{
+    return kind == "xcb_generic_event_t" ? static_cast<const xcb_generic_event_t*>(message)->response_type & 0x7f : -1;
+}
+
 struct Access {
     // The live connection, or nullptr when the server does not answer.
     static xcb_connection_t* connection(X11Connection& x);
