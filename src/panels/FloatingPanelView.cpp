@@ -201,7 +201,7 @@ QWidget* FloatingPanelView::makeHeader()
     hide_->setIconSize(QSize(10, 10));
     hide_->setFixedSize(20, 20);
     hide_->setFocusPolicy(Qt::NoFocus);
-    hide_->setToolTip(QStringLiteral("Свернуть окно — Tarnwick останется в строке меню"));
+    hide_->setToolTip(QStringLiteral("Свернуть окно — Tarnwick останется в трее"));
     hide_->setAccessibleName(QStringLiteral("Свернуть окно"));
     hide_->setStyleSheet(
         QStringLiteral("QToolButton { border: none; border-radius: 10px; background: rgba(255, 255, 255, 18); }"));
