@@ -9,13 +9,19 @@ namespace tarnwick {
 
 QPoint menuOrigin(const QRect& anchor, const QSize& size, const QRect& available)
 {
-    int y = anchor.bottom() + 1;
-    if (y + size.height() > available.bottom() + 1 && anchor.top() - size.height() >= available.top())
-        y = anchor.top() - size.height();
     // Clamped in whole: a menu taller or wider than the area starts at its top or left.
     const auto clamp = [](int value, int low, int high) { return std::max(low, std::min(value, high)); };
-    return {clamp(anchor.left(), available.left(), available.right() + 1 - size.width()),
-            clamp(y, available.top(), available.bottom() + 1 - size.height())};
+    const int right = available.right() + 1 - size.width(), bottom = available.bottom() + 1 - size.height();
+    if (anchor.bottom() + 1 <= bottom)
+        return {clamp(anchor.left(), available.left(), right), anchor.bottom() + 1};
+    if (anchor.top() - size.height() >= available.top())
+        return {clamp(anchor.left(), available.left(), right), anchor.top() - size.height()};
+    // Too tall for the room above and below (a short screen at 2×): beside the button, so
+    // it does not hide it, level with it as far as the screen allows.
+    int x = anchor.left() - size.width();
+    if (x < available.left())
+        x = anchor.right() + 1 <= right ? anchor.right() + 1 : clamp(anchor.left(), available.left(), right);
+    return {x, clamp(anchor.top(), available.top(), bottom)};
 }
 
 void attachMenu(QToolButton& button, QMenu& menu)

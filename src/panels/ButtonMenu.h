@@ -10,7 +10,7 @@ class QToolButton;
 namespace tarnwick {
 
 // Makes `button` open `menu` on a press, touching the button on the button's own
-// screen: below it, else above it, kept inside that screen's available area.
+// screen: below it, else above it, else beside it, kept inside that screen's available area.
 // Qt's own button menus take the screen the menu was made on, which on a desk of
 // screens at different scales puts the menu on the wrong monitor. GUI thread.
 void attachMenu(QToolButton& button, QMenu& menu);

@@ -17,8 +17,9 @@ TEST(ButtonMenu, TheMenuTouchesItsButtonInsideTheScreen)
         {"room below: under the button, left edges aligned", {2000, 100, 18, 20}, {200, 300}, {2000, 120}},
         {"no room below: above it", {2000, 400, 18, 20}, {200, 300}, {2000, 100}},
         {"near the right edge: pulled in, still under it", {2870, 100, 10, 20}, {200, 300}, {2680, 120}},
-        {"taller than the room on either side: on the screen, over the button", {2000, 300, 18, 20}, {200, 534}, {2000, 6}},
-        {"taller than the screen: its top on the screen's top", {2000, 300, 18, 20}, {200, 700}, {2000, 0}},
+        {"too tall for above and below: to its left, level with it", {2500, 300, 18, 20}, {200, 400}, {2300, 140}},
+        {"no room on the left either: to its right", {1930, 300, 18, 20}, {200, 400}, {1948, 140}},
+        {"taller than the screen: beside it from the screen's top", {2500, 300, 18, 20}, {200, 700}, {2300, 0}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(menuOrigin(c.button, c.menu, screen), c.origin) << c.name;
