@@ -53,7 +53,7 @@ protected:
     }
 
     // Opens an image in the running program's editor (a second start hands it over)
-    // and presses `keys` there.
+    // and presses `keys` there, which end the editor.
     void edit(const QImage& image, const QString& label, const char* keys)
     {
         const QString file = home.filePath(label + ".png");
@@ -67,6 +67,10 @@ protected:
             return runProcess("xdotool", {"search", "--onlyvisible", "--name", "Tarnwick · " + label}, &editor) == 0;
         }, 30s)) << label.toStdString();
         runProcess("xdotool", {"windowactivate", "--sync", QString::fromLatin1(editor.trimmed().split('\n').first()), "key", keys});
+        // Both keys end the editor; the next image is handed over only once it is gone.
+        EXPECT_TRUE(waitUntil([&] {
+            return runProcess("xdotool", {"search", "--onlyvisible", "--name", "Tarnwick · " + label}) != 0;
+        }, 30s)) << label.toStdString();
     }
 
     // The file names on the clipboard once there are `count` of them, the last one named `last`.
