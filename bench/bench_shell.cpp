@@ -33,6 +33,7 @@ void CaptureToEditorShown(benchmark::State& state)
     QDir().mkpath(dir.filePath(QStringLiteral("private")));
     QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
     platform::QtClipboardBackend board;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache")))); // prepared series stay there
     AppShell shell(settings, board, dir.filePath(QStringLiteral("private")));
     for (auto _ : state) {
         shell.importImage(file);

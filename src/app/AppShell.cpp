@@ -18,6 +18,8 @@
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 #include "platform/KeyNames.h"
+#include "platform/PrivateFiles.h"
+#include "platform/TarnwickError.h"
 #include "render/ScreenshotRenderer.h"
 
 #include <QApplication>
@@ -79,6 +81,18 @@ AppShell::Hooks withDefaults(AppShell::Hooks hooks)
     return hooks;
 }
 
+// Prepared series outlive the run by up to a week, so they go on disk rather than
+// into the RAM-backed runtime folder.
+QString clipboardRoot()
+{
+    try {
+        return platform::privateCacheRoot();
+    } catch (const TarnwickError&) {
+        // Refused (a link, another user's folder): each preparation then says why in the status line.
+        return platform::privateCacheRootPath();
+    }
+}
+
 QIcon trayIcon()
 {
     QIcon icon = platform::symbolIcon(u"scan", Theme::marker());
@@ -92,8 +106,7 @@ AppShell::AppShell(QSettings& preferences, platform::ClipboardBackend& board, QS
     : QObject(parent), preferences_(preferences), temporaryRoot_(std::move(temporaryRoot)),
       hooks_(withDefaults(std::move(hooks)))
 {
-    bridge_ = std::make_unique<ClipboardBridge>(board, temporaryRoot_, &ScreenshotRenderer::render);
-    earlierFolders_ = sessionEntries(bridge_->clipboardFolder());
+    bridge_ = std::make_unique<ClipboardBridge>(board, clipboardRoot(), &ScreenshotRenderer::render);
     model_ = std::make_unique<AppModel>(*bridge_, preferences_);
     model_->beep = [this] { beep(); };
     model_->alert = [](const QString& sentence) {
@@ -145,11 +158,10 @@ void AppShell::start(const QStringList& arguments)
     pickers().prepare();
     activeWindows_ = std::make_unique<platform::ActiveWindowWatch>();
     showPanel();
-    recoverCrashedRuns(temporaryRoot_, bridge_->clipboardFolder(), &preferences_,
-                       [self = QPointer<AppShell>(this)](const QString& sentence) {
-                           if (self)
-                               self->model_->setStatus(sentence);
-                       });
+    recoverCrashedRuns(&preferences_, [self = QPointer<AppShell>(this)](const QString& sentence) {
+        if (self)
+            self->model_->setStatus(sentence);
+    });
 
     const qsizetype open = arguments.indexOf(QStringLiteral("--open-image"));
     if (open >= 0 && open + 1 < arguments.size()) {

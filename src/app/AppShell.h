@@ -131,8 +131,8 @@ public:
     // user chose to stay).
     bool shouldQuit();
     // The last steps before the process ends, whatever ended it: stops a
-    // running picker, lets the recorder clean up, and removes the temporary
-    // folders this run made (the series a clipboard manager took over stays).
+    // running picker, lets the recorder clean up, and removes the picker's
+    // files. Prepared series stay until a start finds them a week old.
     void terminate();
 
     // The texts of the about box.
@@ -204,7 +204,6 @@ private:
     QPointer<recording::ScreenRecordingController> recording_;
     void useScreenRecorder();
     // Prepared-series folders that were there before this run.
-    QStringList earlierFolders_;
     std::unique_ptr<ScrollingCaptureController> scrolling_;
 };
 

@@ -9,6 +9,7 @@
 #include "panels/FloatingPanel.h"
 
 #include <QScreen>
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -43,9 +44,13 @@ void AppShell::openEditor(const Screenshot& shot, const QString& label, std::opt
     if (QScreen* screen = capture::workingScreen(capturedArea)) {
         editorWindow_->setScreen(screen);
         // Sized for the screen it opens on, which may be smaller than the primary one.
-        editorWindow_->resize(EditorExportWindow::contentSize(screen->availableGeometry()));
+        const QRect available = screen->availableGeometry();
+        editorWindow_->resize(EditorExportWindow::contentSize(available));
         QRect frame = editorWindow_->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
+        frame.moveCenter(available.center());
+        // Larger than a small screen (its minimum size): the title bar, by which it is
+        // moved, stays on the screen and the rest hangs off the bottom and right.
+        frame.moveTopLeft(QPoint(std::max(frame.left(), available.left()), std::max(frame.top(), available.top())));
         editorWindow_->move(frame.topLeft());
     }
     bringEditorForward();

@@ -176,15 +176,17 @@ ScrollAppendResult ScrollingImageAssembler::append(const QImage& frame)
     }
     if (W != width_ || H != previous_->height)
         return {ScrollAppendKind::unmatched};
-    if (g.bytes == previous_->bytes || blankStart)
+    if (g.bytes == previous_->bytes)
         return {ScrollAppendKind::unchanged};
+    // A frame that changed but has too little structure to match is said to be
+    // unmatched, never taken as unchanged: on a flat page a small score at shift 0
+    // means only that little differs, and the user must learn the capture is not growing.
+    if (blankStart || previous_->texture() <= 7.0 || g.texture() <= 7.0)
+        return {ScrollAppendKind::unmatched};
 
     const SampledRows before(*previous_);
     const SampledRows after(g);
     const int columnCount = int(sampledColumns(g.width).size());
-    if (previous_->texture() <= 7.0 || g.texture() <= 7.0)
-        return {scoreRows(before, after, H, columnCount, 0) < 0.006 ? ScrollAppendKind::unchanged
-                                                                     : ScrollAppendKind::unmatched};
 
     const int D = 7 * H / 10;
     std::vector<double> scores(std::size_t(2 * D + 1));

@@ -105,11 +105,7 @@ void AppShell::terminate()
     if (recorderExists() && recorder.cleanup)
         recorder.cleanup();
     delete editorWindow_.data();
-    QStringList keep = earlierFolders_;
-    // A clipboard manager copies the series' files by their paths: leave the folder it points at.
-    if (bridge_->packet() && bridge_->isCurrent() && clipboardOutlivesUs())
-        keep << QFileInfo(bridge_->packet()->directory).fileName();
-    removeSessionEntries(bridge_->clipboardFolder(), keep);
+    // Prepared series stay: files pasted into a chat are read when the message is sent.
     removeCaptureFiles(temporaryRoot_);
 }
 

@@ -1,5 +1,6 @@
 #include "panels/FloatingPanelView.h"
 
+#include "panels/ButtonMenu.h"
 #include "panels/FloatingPanel.h"
 #include "panels/FloatingPanelMenu.h"
 #include "panels/PanelDragRegion.h"
@@ -185,8 +186,7 @@ QWidget* FloatingPanelView::makeHeader()
 
     menu_ = new FloatingPanelMenu(model_, this);
     menuButton_ = new QToolButton(header);
-    menuButton_->setMenu(menu_);
-    menuButton_->setPopupMode(QToolButton::InstantPopup);
+    attachMenu(*menuButton_, *menu_);
     menuButton_->setIcon(panelLook::symbol(u"ellipsis", 12));
     menuButton_->setIconSize(QSize(12, 12));
     menuButton_->setFixedSize(18, 20);
@@ -201,7 +201,7 @@ QWidget* FloatingPanelView::makeHeader()
     hide_->setIconSize(QSize(10, 10));
     hide_->setFixedSize(20, 20);
     hide_->setFocusPolicy(Qt::NoFocus);
-    hide_->setToolTip(QStringLiteral("Свернуть окно — Tarnwick останется в строке меню"));
+    hide_->setToolTip(QStringLiteral("Свернуть окно — Tarnwick останется в трее"));
     hide_->setAccessibleName(QStringLiteral("Свернуть окно"));
     hide_->setStyleSheet(
         QStringLiteral("QToolButton { border: none; border-radius: 10px; background: rgba(255, 255, 255, 18); }"));

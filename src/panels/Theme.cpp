@@ -1,6 +1,5 @@
 #include "panels/Theme.h"
 
-#include <QApplication>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QLabel>
@@ -33,10 +32,8 @@ QLabel* themedLabel(const QString& text, int pixels, QFont::Weight weight, QWidg
 
 QFont PrimaryButtonStyle::font()
 {
-    QFont font = QApplication::font();
-    font.setPointSizeF(13);
-    font.setWeight(QFont::DemiBold);
-    return font;
+    // 13 points of the interface are 13 device-independent pixels, like every other size.
+    return Theme::font(13, QFont::DemiBold);
 }
 
 PrimaryButtonStyle::Look PrimaryButtonStyle::look(bool enabled, bool pressed)

@@ -111,13 +111,18 @@ QString privateTempRoot()
     return root;
 }
 
-QString privateCacheRoot()
+QString privateCacheRootPath()
 {
     const QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     const QString base = !cache.isEmpty() && QDir::isAbsolutePath(cache) ? cache : QDir::homePath() + QStringLiteral("/.cache");
-    const QString root = QDir::cleanPath(base + QStringLiteral("/tarnwick"));
+    return QDir::cleanPath(base + QStringLiteral("/tarnwick"));
+}
+
+QString privateCacheRoot()
+{
+    const QString root = privateCacheRootPath();
     // The cache folder is the user's own; only ours below it must be private.
-    QDir().mkpath(base);
+    QDir().mkpath(QFileInfo(root).path());
     ensurePrivateFolder(root);
     return root;
 }

@@ -12,8 +12,11 @@ namespace tarnwick::platform {
 QString privateTempRoot();
 
 // The same kind of private folder on disk for files that can grow without
-// bound (recordings in progress): $XDG_CACHE_HOME/tarnwick, else ~/.cache/tarnwick.
+// bound (recordings in progress) or must outlive the run (prepared series):
+// $XDG_CACHE_HOME/tarnwick, else ~/.cache/tarnwick.
 QString privateCacheRoot();
+// Where privateCacheRoot() is, without making or checking it.
+QString privateCacheRootPath();
 
 // Creates `path` and any missing folders between it and `root`, a private root,
 // with mode 0700. Every component from the root down, old or new, must be a real

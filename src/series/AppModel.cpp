@@ -100,9 +100,6 @@ void AppModel::prepareClipboard(TransferMode mode)
         return;
     if (!reported([&] { clipboard_.prepare(shots_, mode); }))
         return;
-    // A paste still pending may be reading the replaced transfer's files: they go next time.
-    if (!handOff_.pending() && !handOff_.transferInProgress())
-        clipboard_.removeReplacedFolders();
     const bool moved = put(awaitingComments_, false) | put(transferMode_, mode) | put(clipboardReady_, true);
     QString status;
     switch (mode) {

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QUuid>
 #include <future>
+#include <sys/stat.h>
 #include <utility>
 
 namespace tarnwick {
@@ -59,18 +60,18 @@ void removeQuietly(const QString& folder)
 
 } // namespace
 
-ClipboardBridge::ClipboardBridge(platform::ClipboardBackend& board, QString temporaryRoot, Renderer renderer)
-    : board_(board), temporaryRoot_(std::move(temporaryRoot)), renderer_(std::move(renderer))
+ClipboardBridge::ClipboardBridge(platform::ClipboardBackend& board, QString root, Renderer renderer)
+    : board_(board), root_(std::move(root)), renderer_(std::move(renderer))
 {
     cleanExpiredFiles();
 }
 
-QString ClipboardBridge::clipboardFolder() const { return QDir(temporaryRoot_).filePath(clipboardFolderName); }
+QString ClipboardBridge::clipboardFolder() const { return QDir(root_).filePath(clipboardFolderName); }
 
 QString ClipboardBridge::newFolder()
 {
     const QString folder = QDir(clipboardFolder()).filePath(uuidText());
-    platform::createPrivateDirectory(temporaryRoot_, folder);
+    platform::createPrivateDirectory(root_, folder);
     return folder;
 }
 
@@ -126,10 +127,7 @@ void ClipboardBridge::prepare(const QVector<Screenshot>& shots, TransferMode mod
         packet.comments = SeriesFormat::comments(shots);
         packet.token = uuidText();
         publish(packet, mode);
-        if (packet_)
-            replaced_ << packet_->directory;
-        if (!copyFolder_.isEmpty())
-            replaced_ << std::exchange(copyFolder_, QString());
+        // The previous packet's folder stays: a chat may still read the files pasted from it.
         packet_ = std::move(packet);
     } catch (...) {
         removeQuietly(folder);
@@ -218,9 +216,6 @@ QString ClipboardBridge::copyUnmarkedImage(const Screenshot& shot)
         if (!board_.publish(content))
             throw TarnwickError::message(unavailable);
         changeCount_.reset();
-        if (!copyFolder_.isEmpty())
-            replaced_ << copyFolder_;
-        copyFolder_ = folder;
         return path;
     } catch (...) {
         removeQuietly(folder);
@@ -228,25 +223,26 @@ QString ClipboardBridge::copyUnmarkedImage(const Screenshot& shot)
     }
 }
 
-void ClipboardBridge::removeReplacedFolders()
-{
-    for (const QString& folder : std::exchange(replaced_, {}))
-        removeQuietly(folder);
-}
-
 void ClipboardBridge::cleanExpiredFiles(const QDateTime& now)
 {
-    QDir dir(clipboardFolder());
-    if (!dir.exists())
+    try {
+        // Never walk a folder that a link or another user put in our place.
+        platform::createPrivateDirectory(root_, clipboardFolder());
+    } catch (const TarnwickError&) {
         return;
-    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    for (const QFileInfo& entry : entries) {
-        if (!isUuidName(entry.fileName()))
+    }
+    const QDir dir(clipboardFolder());
+    for (const QString& name : dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+        if (!isUuidName(name))
             continue;
-        const QDateTime modified = entry.lastModified();
-        if (!modified.isValid() || modified.secsTo(now) <= expirySeconds)
+        const QString path = dir.filePath(name);
+        // The entry's own time: QFileInfo would read a link's target.
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
             continue;
-        platform::removePrivateTree(entry.filePath());
+        if (now.toSecsSinceEpoch() - qint64(info.st_mtime) <= expirySeconds)
+            continue;
+        platform::removePrivateTree(path);
     }
 }
 

@@ -7,7 +7,6 @@
 #include <QHash>
 #include <QImage>
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -27,11 +26,12 @@ public:
     // Renders a shot into the bitmap that goes out (label for the markers, markers on or off).
     using Renderer = std::function<QImage(const Screenshot&, const QString& label, bool showMarkers)>;
 
-    // `temporaryRoot` is the private per-user temporary folder; prepared series live
-    // in its "Tarnwick-Clipboard". Folders there older than 7 days go at creation.
+    // `root` is a private per-user folder on disk; prepared series and unmarked copies
+    // live in its "Tarnwick-Clipboard" and stay there after use, since a chat may read
+    // pasted files long after the paste. Those older than 7 days go at creation.
     // The renderer comes from the owner (output rendering in the program): the
     // series library sits below the renderer.
-    ClipboardBridge(platform::ClipboardBackend& board, QString temporaryRoot, Renderer renderer);
+    ClipboardBridge(platform::ClipboardBackend& board, QString root, Renderer renderer);
 
     static QString tokenType() { return QStringLiteral("com.tarnwick.series-token"); }
     static constexpr qint64 expirySeconds = 604800;
@@ -55,12 +55,9 @@ public:
     // The shot rendered without markers, as PNG bytes.
     QByteArray unmarkedPng(const Screenshot& shot) const;
 
-    // Removes the folders of transfers and copies the clipboard no longer holds (a later
-    // one replaced them); the last series stays for repeating it. Call it only while no
-    // paste is in progress: the program pasting into may still be reading the files.
-    void removeReplacedFolders();
-
-    // Removes UUID-named entries of the clipboard folder modified more than 7 days before `now`.
+    // Removes UUID-named entries of the clipboard folder modified more than 7 days before
+    // `now`; a link's own time counts and the link goes, never what it points at. Nothing
+    // happens when the folder or a component above it is not privately ours.
     void cleanExpiredFiles(const QDateTime& now = QDateTime::currentDateTimeUtc());
 
     // The clipboard formats of a packet in a mode, exactly as published.
@@ -76,13 +73,11 @@ private:
     QVector<QByteArray> encodeShots(const QVector<Screenshot>& shots);
 
     platform::ClipboardBackend& board_;
-    QString temporaryRoot_;
+    QString root_;
     Renderer renderer_;
     std::optional<TransferPacket> packet_;
     std::optional<std::uint64_t> changeCount_;
     TransferMode mode_ = TransferMode::combined;
-    QString copyFolder_; // of the last single-image copy
-    QStringList replaced_;
     // The PNG of each shot's last preparation, reused while its picture is unchanged.
     QHash<QUuid, Encoded> encoded_;
 };

@@ -30,7 +30,8 @@ const QSet<QString> latinAllowed{
     "Tarnwick", "Ctrl", "Shift", "Alt", "Super", "Tab", "Esc", "Enter", "Delete", "Backspace", "PNG", "JPEG", "MP4",
     "MPEG-4", "HEVC", "H.264", "QR", "px", "RGB", "HEX", "HSL", "X11", "XTEST", "RECORD", "PulseAudio", "MIT-SHM",
     "GetImage", "Xorg", "xorg.conf", "Extensions", "extension", "Wayland", "pt", "720p"};
-const QStringList macWords{"Конфиденциальн", "Универсальный доступ", "Мониторинг ввода", "⌘", "⇧", "⌥", "⌃"};
+const QStringList macWords{"Конфиденциальн", "Универсальный доступ", "Мониторинг ввода", "строке меню", "строка меню", "⌘",
+                           "⇧", "⌥", "⌃"};
 
 // A text field's own right-click menu.
 template <typename Edit>

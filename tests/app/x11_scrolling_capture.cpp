@@ -195,6 +195,27 @@ TEST(ScrollingCaptureX11, returnFinishesOnceWithTheTallShotAndOwnWindowsStayOutO
     }
 }
 
+TEST(ScrollingCaptureX11, aFlatPageThatMovesSaysItCannotBeMatchedInsteadOfStandingStill)
+{
+    // White with a faint line every 37 rows: too little to match, and little changes as it moves.
+    QImage flat(400, 2000, QImage::Format_RGB32);
+    for (int y = 0; y < flat.height(); ++y)
+        std::fill_n(reinterpret_cast<QRgb*>(flat.scanLine(y)), flat.width(), y % 37 ? qRgb(255, 255, 255) : qRgb(230, 230, 230));
+    ScrollingPage window(flat);
+    Session session;
+    session.capture(window.geometry());
+    ScrollingCaptureModel& model = session.controller.model();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.dimensions() == "400 × 600 px"; }, 10000));
+    EXPECT_EQ(model.message(), "Прокручивайте вниз небольшими шагами · Enter — готово · Esc — отмена");
+    window.startScrolling();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return model.message() == "Не удалось совместить. Вернитесь немного вверх и прокручивайте медленнее."; }, 10000))
+        << model.message().toStdString();
+    EXPECT_EQ(model.dimensions(), "400 × 600 px");
+    model.cancel();
+    ASSERT_TRUE(session.ended());
+}
+
 TEST(ScrollingCaptureX11, escapeCancelsTheSelectionOrTheCaptureAndTooSmallAnAreaFails)
 {
     ScrollingPage window(noisePage(400, 1000));

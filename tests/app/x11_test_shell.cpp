@@ -151,11 +151,12 @@ TEST_F(ShellTest, PasteGoesToTheLastWindowOfAnotherProgram)
     EXPECT_EQ(request->window, chat);
 }
 
-TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermRemovesThePrivateFiles)
+TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermLeavesOnlyThePreparedSeries)
 {
     QTemporaryDir runtime;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), runtime.filePath(QStringLiteral("cache")));
     const QString privateRoot = runtime.filePath(QStringLiteral("tarnwick"));
     QImage(200, 100, QImage::Format_RGB32).save(runtime.filePath(QStringLiteral("shot.png")));
 
@@ -177,9 +178,9 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermRemovesThePrivateFiles)
     ASSERT_TRUE(waitUntil([&] { return runProcess("xdotool", {"search", "--name", "Tarnwick · A"}, &editor) == 0; }, 30s));
     runProcess("xdotool", {"windowactivate", "--sync", QString::fromLatin1(editor.trimmed()), "key", "ctrl+Return"});
     EXPECT_TRUE(waitUntil([&] { return xclipTargets().contains(QStringLiteral("com.tarnwick.series-token")); }, 30s));
-    const QDir clipboardFolder(privateRoot + QStringLiteral("/Tarnwick-Clipboard"));
+    const QDir clipboardFolder(runtime.filePath(QStringLiteral("cache/tarnwick/Tarnwick-Clipboard")));
     EXPECT_EQ(clipboardFolder.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
-    // A link to a folder outside goes; the clean-up does not follow it.
+    // A link to a folder outside is nobody's business at quitting.
     QTemporaryDir outside;
     ASSERT_TRUE(QFile(outside.filePath(QStringLiteral("keep.txt"))).open(QIODevice::WriteOnly));
     ASSERT_TRUE(QFile::link(outside.path(), clipboardFolder.filePath(QStringLiteral("outside"))));
@@ -188,10 +189,10 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermRemovesThePrivateFiles)
     ASSERT_TRUE(first.waitForFinished(30000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);
-    EXPECT_EQ(clipboardFolder.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList());
+    // The prepared series stays for the chat that may read it later; the run's own files go.
+    EXPECT_EQ(clipboardFolder.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks).size(), 1);
     EXPECT_EQ(QDir(outside.path()).entryList(QDir::Files), QStringList{"keep.txt"});
-    EXPECT_EQ(QDir(privateRoot).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
-              QStringList{"Tarnwick-Clipboard"});
+    EXPECT_EQ(QDir(privateRoot).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList());
     openbox.kill();
     openbox.waitForFinished();
 }

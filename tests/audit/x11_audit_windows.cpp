@@ -139,6 +139,7 @@ protected:
         QApplication::setStyle(new DarkStyle); // as main() does
         openbox.start(QStringLiteral("openbox"), {"--sm-disable", "--startup", "echo ready"});
         ASSERT_TRUE(QTest::qWaitFor([&] { return (wm += openbox.readAllStandardOutput()).contains("ready"); }, 10000));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache"))); // prepared series, kept after the test
         shell = std::make_unique<AppShell>(settings, board, dir.filePath("private"));
         shell->start({});
     }

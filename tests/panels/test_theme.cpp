@@ -27,3 +27,13 @@ TEST(PrimaryButton, PaintsTheAccentBehindPaddedTextDimmedWhenDisabledPressedOrNo
     EXPECT_EQ(Theme::paletteColor(-3), Theme::colors().front());
     EXPECT_EQ(Theme::paletteColor(42), Theme::colors().back());
 }
+
+TEST(PrimaryButton, ItsThirteenPointsAreThirteenPixelsLikeTheTitles)
+{
+    // A point of the interface is a device-independent pixel, whatever the screen's DPI says.
+    PrimaryButton button(QStringLiteral("Готово"));
+    const QFont title = Theme::font(13, QFont::DemiBold);
+    EXPECT_EQ(QFontInfo(button.font()).pixelSize(), 13);
+    EXPECT_EQ(QFontMetrics(button.font()).height(), QFontMetrics(title).height());
+    EXPECT_EQ(QFontMetrics(button.font()).horizontalAdvance(button.text()), QFontMetrics(title).horizontalAdvance(button.text()));
+}

@@ -4,7 +4,8 @@
 #include "SeriesTestSupport.h"
 
 #include <QBuffer>
-#include <sys/time.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace tarnwick;
 using namespace tarnwick::test;
@@ -132,27 +133,52 @@ TEST_F(ClipboardBridgeTest, SingleItemCopies)
     EXPECT_EQ(unmarked.pixelColor(0, 0), QColor(Qt::red)); // no label, no markers
 }
 
-TEST_F(ClipboardBridgeTest, ExpiryRemovesOnlyOldUuidFolders)
+TEST_F(ClipboardBridgeTest, ExpiryRemovesOnlyOldUuidFoldersAndLinksByTheirOwnAge)
 {
     const QDir folder(bridge.clipboardFolder());
     ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const auto uuid = [] { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); };
-    // Name → age in seconds; only the UUID-named one past the limit goes.
-    const QString old = uuid(), other = uuid();
+    const auto age = [&](const QString& path, qint64 seconds) {
+        const qint64 stamp = now.addSecs(-seconds).toSecsSinceEpoch();
+        const struct timespec times[2] = {{stamp, 0}, {stamp, 0}};
+        return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    };
+    // Links lead to folders outside, a fresh one and an old one, each with a file: only a link may go.
+    QTemporaryDir outside, oldOutside;
+    for (const QTemporaryDir* target : {&outside, &oldOutside})
+        ASSERT_TRUE(QFile(target->filePath(QStringLiteral("keep.png"))).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(age(oldOutside.path(), 9 * 86400));
+    // Name → age in seconds; only the UUID-named entries past the limit go, a link by its own age.
+    const QString old = uuid(), other = uuid(), oldLink = uuid(), newLink = uuid();
     const std::pair<QString, qint64> ages[] = {{old, 8 * 86400}, {QStringLiteral("keep"), 8 * 86400},
                                                {other + QStringLiteral(".png"), 8 * 86400}, {uuid(), ClipboardBridge::expirySeconds}};
     for (const auto& [name, seconds] : ages) {
         ASSERT_TRUE(folder.mkdir(name));
         QFile inside(folder.filePath(name + QStringLiteral("/A.png")));
         ASSERT_TRUE(inside.open(QIODevice::WriteOnly));
-        const qint64 stamp = now.addSecs(-seconds).toSecsSinceEpoch();
-        struct timeval times[2] = {{stamp, 0}, {stamp, 0}};
-        ASSERT_EQ(::utimes(QFile::encodeName(folder.filePath(name)).constData(), times), 0);
+        ASSERT_TRUE(age(folder.filePath(name), seconds));
+    }
+    for (const auto& [name, target, seconds] : {std::tuple{oldLink, outside.path(), 8 * 86400},
+                                                std::tuple{newLink, oldOutside.path(), 60}}) {
+        ASSERT_TRUE(QFile::link(target, folder.filePath(name)));
+        ASSERT_TRUE(age(folder.filePath(name), seconds));
     }
     bridge.cleanExpiredFiles(now);
-    EXPECT_EQ(entries(folder.path()).size(), 3);
+    EXPECT_EQ(entries(folder.path()).size(), 4);
     EXPECT_FALSE(folder.exists(old));
+    EXPECT_FALSE(QFileInfo(folder.filePath(oldLink)).isSymLink());
+    EXPECT_TRUE(QFileInfo(folder.filePath(newLink)).isSymLink());
+    for (const QTemporaryDir* target : {&outside, &oldOutside})
+        EXPECT_EQ(entries(target->path()), QStringList{QStringLiteral("keep.png")});
+
+    // A clipboard folder that is a link is not walked at all.
+    QTemporaryDir home;
+    QDir().mkpath(home.filePath(QStringLiteral("elsewhere/") + old));
+    ASSERT_TRUE(age(home.filePath(QStringLiteral("elsewhere/") + old), 8 * 86400));
+    ASSERT_TRUE(QFile::link(home.filePath(QStringLiteral("elsewhere")), home.filePath(QStringLiteral("Tarnwick-Clipboard"))));
+    ClipboardBridge(board, home.path(), stripeRenderer).cleanExpiredFiles(now);
+    EXPECT_EQ(entries(home.filePath(QStringLiteral("elsewhere"))), QStringList{old});
 }
 
 TEST(SeriesFormatTest, TextsAreKeptAsStoredAndShotsPastZShareTheQuestionMark)

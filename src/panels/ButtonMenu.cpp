@@ -1,0 +1,44 @@
+#include "panels/ButtonMenu.h"
+
+#include <QMenu>
+#include <QScreen>
+#include <QToolButton>
+#include <algorithm>
+
+namespace tarnwick {
+
+QPoint menuOrigin(const QRect& anchor, const QSize& size, const QRect& available)
+{
+    // Clamped in whole: a menu taller or wider than the area starts at its top or left.
+    const auto clamp = [](int value, int low, int high) { return std::max(low, std::min(value, high)); };
+    const int right = available.right() + 1 - size.width(), bottom = available.bottom() + 1 - size.height();
+    if (anchor.bottom() + 1 <= bottom)
+        return {clamp(anchor.left(), available.left(), right), anchor.bottom() + 1};
+    if (anchor.top() - size.height() >= available.top())
+        return {clamp(anchor.left(), available.left(), right), anchor.top() - size.height()};
+    // Too tall for the room above and below (a short screen at 2×): beside the button, so
+    // it does not hide it, level with it as far as the screen allows.
+    int x = anchor.left() - size.width();
+    if (x < available.left())
+        x = anchor.right() + 1 <= right ? anchor.right() + 1 : clamp(anchor.left(), available.left(), right);
+    return {x, clamp(anchor.top(), available.top(), bottom)};
+}
+
+void attachMenu(QToolButton& button, QMenu& menu)
+{
+    QObject::connect(&button, &QToolButton::pressed, &menu, [&button, &menu] {
+        if (menu.isVisible())
+            return;
+        QScreen* screen = button.screen();
+        // Measured for the screen it opens on, so its size is that screen's.
+        menu.setScreen(screen);
+        menu.adjustSize();
+        const QRect anchor(button.mapToGlobal(QPoint()), button.size());
+        const QPoint at = menuOrigin(anchor, menu.sizeHint(), screen->availableGeometry());
+        menu.popup(at);
+        // The press that opened it is over: the button does not stay down under the menu.
+        button.setDown(false);
+    });
+}
+
+} // namespace tarnwick

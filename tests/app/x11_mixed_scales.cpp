@@ -1,0 +1,158 @@
+#include "SplitDesk.h"
+
+#include "editor/window/EditorExportWindow.h"
+#include "panels/FloatingPanel.h"
+#include "panels/FloatingPanelMenu.h"
+#include "panels/FloatingPanelView.h"
+#include "panels/PanelDragRegion.h"
+
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <X11/keysym.h>
+#include <xcb/xcb.h>
+
+using namespace std::chrono_literals;
+using namespace tarnwick;
+using namespace tarnwick::test;
+
+namespace {
+
+// Made before main makes the application: monitor B of the split desk shows
+// everything at twice the size, a 960×540 desk in Qt's units.
+const bool bAtTwice = qputenv("QT_SCREEN_SCALE_FACTORS", "A=1;B=2");
+
+std::string text(const QRect& r)
+{
+    return QStringLiteral("%1,%2 %3×%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+}
+
+class MixedScales : public SplitDesk {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(bAtTwice);
+        SplitDesk::SetUp();
+        ASSERT_EQ(b->devicePixelRatio(), 2.0);
+        ASSERT_EQ(b->geometry(), QRect(1920, 0, 960, 540));
+    }
+
+    // Where the X server shows `window`, in root pixels.
+    QRect nativeRect(WId window)
+    {
+        const auto id = xcb_window_t(window);
+        xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(x.connection(), xcb_get_geometry(x.connection(), id), nullptr);
+        xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(
+            x.connection(), xcb_translate_coordinates(x.connection(), id, x.root(), 0, 0), nullptr);
+        QRect rect;
+        if (geometry && origin)
+            rect = QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+        free(geometry);
+        free(origin);
+        return rect;
+    }
+    // The monitor (A or B) holding most of a root rectangle.
+    static QString monitorOf(const QRect& native)
+    {
+        const QRect a(0, 0, 1920, 1080), bPixels(1920, 0, 1920, 1080);
+        const auto area = [](const QRect& r) { return r.isEmpty() ? 0 : r.width() * r.height(); };
+        return area(native & a) >= area(native & bPixels) ? QStringLiteral("A") : QStringLiteral("B");
+    }
+
+    QToolButton* menuButton()
+    {
+        for (auto* button : shell->panel()->findChildren<QToolButton*>())
+            if (button->toolTip() == QStringLiteral("Снимки, передача и настройки"))
+                return button;
+        return nullptr;
+    }
+    QRect buttonPixels(QToolButton* button)
+    {
+        const QRect panel = nativeRect(shell->panel()->winId());
+        const double scale = shell->panel()->devicePixelRatio();
+        const QPoint at = button->mapTo(shell->panel(), QPoint());
+        return QRect(panel.topLeft() + (QPointF(at) * scale).toPoint(), (QSizeF(button->size()) * scale).toSize());
+    }
+
+    // Clicks the panel's "…" like a user and checks where the menu shows. The check runs
+    // from a timer, so it also runs inside a menu's own event loop.
+    void expectMenuTouchesItsButton(const char* where)
+    {
+        SCOPED_TRACE(where);
+        QToolButton* button = menuButton();
+        ASSERT_TRUE(button);
+        QCoreApplication::processEvents();
+        const QRect pixels = buttonPixels(button);
+        const QString monitor = monitorOf(nativeRect(shell->panel()->winId()));
+        FloatingPanelMenu& menu = shell->panel()->view().menu();
+        QRect shown, last;
+        QString screen;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            const QRect now = menu.isVisible() ? nativeRect(menu.winId()) : QRect();
+            // Settled: the same place twice in a row, as a menu placed twice moves once more.
+            if (!now.isEmpty() && now == last && shown.isEmpty()) {
+                shown = now;
+                screen = menu.screen()->name();
+                menu.close();
+            }
+            last = now;
+        });
+        look.start(50);
+        x.click(pixels.center().x(), pixels.center().y());
+        ASSERT_TRUE(waitUntil([&] { return !shown.isEmpty() && !menu.isVisible(); }, 5s));
+        const QRect monitorPixels = monitor == "A" ? QRect(0, 0, 1920, 1080) : QRect(1920, 0, 1920, 1080);
+        EXPECT_TRUE(monitorPixels.contains(shown)) << "menu at " << text(shown) << ", button at " << text(pixels);
+        EXPECT_TRUE(shown.adjusted(-2, -2, 2, 2).intersects(pixels)) << "menu at " << text(shown) << ", button at " << text(pixels);
+        EXPECT_EQ(screen, monitor);
+    }
+};
+
+} // namespace
+
+TEST_F(MixedScales, ThePanelsMenuOpensAtItsButtonOnEitherMonitorAndAfterADrag)
+{
+    start();
+    FloatingPanel& panel = *shell->panel();
+    panel.move(1500, 700);
+    ASSERT_TRUE(waitUntil([&] { return monitorOf(nativeRect(panel.winId())) == "A"; }, 5s));
+    expectMenuTouchesItsButton("on A");
+    panel.move(2600, 300); // on B, in Qt's units
+    ASSERT_TRUE(waitUntil([&] { return monitorOf(nativeRect(panel.winId())) == "B"; }, 5s));
+    expectMenuTouchesItsButton("on B");
+
+    // Dragged by its title from B to A and back, as a user moves it.
+    for (const auto& [to, monitor] : {std::pair{QPoint(900, 500), "A"}, std::pair{QPoint(3000, 700), "B"}}) {
+        const QWidget& title = panel.view().dragRegion();
+        const QPoint grip = nativeRect(panel.winId()).topLeft()
+            + (QPointF(title.mapTo(&panel, QPoint(title.width() / 2, title.height() / 2))) * panel.devicePixelRatio()).toPoint();
+        x.drag(grip.x(), grip.y(), to.x(), to.y());
+        ASSERT_TRUE(waitUntil([&] { return monitorOf(nativeRect(panel.winId())) == monitor; }, 5s)) << monitor;
+        expectMenuTouchesItsButton(monitor);
+    }
+}
+
+TEST_F(MixedScales, AnEditorLargerThanTheSmallMonitorKeepsItsTitleBarOnIt)
+{
+    startDesktop();
+    start();
+    QImage shot(300, 200, QImage::Format_RGB32);
+    shot.fill(Qt::darkGray);
+    ASSERT_TRUE(shot.save(dir.filePath("shot.png")));
+    x.movePointer(3000, 500); // the user works on B
+    shell->importImage(dir.filePath("shot.png"));
+    EditorExportWindow* editor = shell->editor();
+    ASSERT_TRUE(editor && waitUntil([&] { return editor->isVisible() && !nativeRect(editor->winId()).isEmpty(); }, 5s));
+    // The window manager has framed it by now: its extents say how tall the title bar is.
+    std::vector<std::uint32_t> extents;
+    ASSERT_TRUE(waitUntil([&] { return (extents = x.cardinals(std::uint32_t(editor->winId()), "_NET_FRAME_EXTENTS")).size() == 4; }, 5s));
+    QTest::qWait(200);
+    const QRect client = nativeRect(editor->winId());
+    const QRect titleBar(client.left() - int(extents[0]), client.top() - int(extents[2]), client.width() + int(extents[0] + extents[1]),
+                         int(extents[2]));
+    ASSERT_GT(titleBar.height(), 0);
+    EXPECT_EQ(editor->screen(), b);
+    EXPECT_TRUE(QRect(1920, 0, 1920, 1080).contains(titleBar.topLeft())) << text(titleBar);
+    EXPECT_GE(titleBar.top(), 0) << text(titleBar);
+    EXPECT_GE(editor->minimumWidth(), 850);
+}
