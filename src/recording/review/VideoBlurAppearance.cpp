@@ -76,6 +76,32 @@ double VideoBlurAppearance::correlation(const VideoBlurAppearance& other) const
     return sum / std::sqrt(variance_ * other.variance_);
 }
 
+double VideoBlurAppearance::correlation(const VideoBlurAppearance& other, const Weights& weights) const
+{
+    double total = 0, a = 0, b = 0;
+    for (int i = 0; i < count; ++i) {
+        total += weights[i];
+        a += weights[i] * values_[i];
+        b += weights[i] * other.values_[i];
+    }
+    if (total <= 0)
+        return -1;
+    a /= total;
+    b /= total;
+    double cross = 0, aa = 0, bb = 0;
+    for (int i = 0; i < count; ++i) {
+        const double da = values_[i] - a, db = other.values_[i] - b;
+        cross += weights[i] * da * db;
+        aa += weights[i] * da * da;
+        bb += weights[i] * db * db;
+    }
+    // The texture floor holds per sample, as for whole looks.
+    const double scale = count / total;
+    if (std::min(aa, bb) * scale < lowTexture)
+        return -1;
+    return cross / std::sqrt(aa * bb);
+}
+
 double VideoBlurAppearance::meanDifference(const VideoBlurAppearance& other) const
 {
     double sum = 0;
@@ -122,7 +148,7 @@ std::optional<VideoBlurAppearance::Match> VideoBlurAppearance::locate(const Vide
 }
 
 VideoBlurAppearance::Match VideoBlurAppearance::search(const VideoBlurGrayFrame& plane, const QRectF& near,
-                                                       double radius) const
+                                                       double radius, const Weights* weights) const
 {
     const QRectF n = near.normalized();
     Match best{VideoBlurRegion::clamp(n), -1};
@@ -142,10 +168,15 @@ VideoBlurAppearance::Match VideoBlurAppearance::search(const VideoBlurGrayFrame&
     cv::warpAffine(source, window, toSource, cv::Size(columns + 2 * ux, rows + 2 * uy),
                    cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
     window.convertTo(windowValues, CV_32F, 1.0 / 255);
-    cv::Mat look(rows, columns, CV_32F);
+    cv::Mat look(rows, columns, CV_32F), mask;
     for (int i = 0; i < count; ++i)
         look.at<float>(i / columns, i % columns) = float(values_[i]);
-    cv::matchTemplate(windowValues, look, scores, cv::TM_CCOEFF_NORMED);
+    if (weights) {
+        mask.create(rows, columns, CV_32F);
+        for (int i = 0; i < count; ++i)
+            mask.at<float>(i / columns, i % columns) = float((*weights)[i]);
+    }
+    cv::matchTemplate(windowValues, look, scores, cv::TM_CCOEFF_NORMED, mask);
     double cx = 0, cy = 0, top1 = -2;
     for (int b = 0; b < scores.rows; ++b)
         for (int a = 0; a < scores.cols; ++a) {
@@ -172,7 +203,8 @@ VideoBlurAppearance::Match VideoBlurAppearance::search(const VideoBlurGrayFrame&
             const double dx = bx0 + i * step, dy = by0 + j * step;
             if (!within(dx, dy))
                 continue;
-            const double s = correlation(VideoBlurAppearance(plane, n.translated(dx / w, dy / h)));
+            const VideoBlurAppearance candidate(plane, n.translated(dx / w, dy / h));
+            const double s = weights ? correlation(candidate, *weights) : correlation(candidate);
             at(i, j) = s;
             if (s > best.score) {
                 best.score = s;

@@ -47,8 +47,13 @@ public:
     double variance() const { return variance_; }
     bool isLowTexture() const { return variance_ < lowTexture; }
 
+    // How much each sample counts, 0 or more.
+    using Weights = std::array<double, count>;
+
     // In [-1, 1]; -1 when either look has too little texture.
     double correlation(const VideoBlurAppearance& other) const;
+    // The same over the weighted samples; -1 when they have too little texture in either look.
+    double correlation(const VideoBlurAppearance& other, const Weights& weights) const;
     // Mean absolute difference of the samples.
     double meanDifference(const VideoBlurAppearance& other) const;
 
@@ -65,7 +70,9 @@ public:
     // grid of this look's own sample spacing, then every grey pixel around the best, then to a
     // fraction of a pixel. Meant for a plane from `smoothedForLooks`, on which the peak is as
     // wide as that grid.
-    Match search(const VideoBlurGrayFrame& plane, const QRectF& near, double radius) const;
+    // With `weights`, only the weighted samples count.
+    Match search(const VideoBlurGrayFrame& plane, const QRectF& near, double radius,
+                 const Weights* weights = nullptr) const;
 
 private:
     void summarise();

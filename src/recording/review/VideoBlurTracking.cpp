@@ -37,6 +37,45 @@ QRectF middle(const QRectF& box)
 }
 QSizeF middle(QSizeF size) { return size * 0.8; }
 
+// Which samples of a marked look belong to the target. A sample whose standardised value moved
+// by a standard deviation or more in a frame matched surely is background; at most half of the
+// samples are given up, so what is left is still mostly the target.
+class Foreground {
+public:
+    static constexpr double sure = 0.8;
+
+    explicit Foreground(const VideoBlurAppearance& marked) : marked_(standardised(marked)) { weights_.fill(1); }
+
+    const VideoBlurAppearance::Weights& weights() const { return weights_; }
+
+    void learn(const VideoBlurAppearance& seen)
+    {
+        const auto values = standardised(seen);
+        VideoBlurAppearance::Weights next = weights_;
+        int kept = 0;
+        for (int i = 0; i < VideoBlurAppearance::count; ++i) {
+            if (std::abs(values[i] - marked_[i]) >= 1)
+                next[i] = 0;
+            kept += next[i] > 0;
+        }
+        if (kept * 2 >= VideoBlurAppearance::count)
+            weights_ = next;
+    }
+
+private:
+    static std::array<double, VideoBlurAppearance::count> standardised(const VideoBlurAppearance& look)
+    {
+        std::array<double, VideoBlurAppearance::count> values{};
+        const double deviation = std::sqrt(std::max(look.variance(), 1e-12) / VideoBlurAppearance::count);
+        for (int i = 0; i < VideoBlurAppearance::count; ++i)
+            values[i] = (look.values()[i] - look.mean()) / deviation;
+        return values;
+    }
+
+    std::array<double, VideoBlurAppearance::count> marked_;
+    VideoBlurAppearance::Weights weights_;
+};
+
 double distance(const QPointF& a, const QPointF& b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
 
 QRectF centredOn(const QPointF& centre, QSizeF size)
@@ -302,6 +341,9 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
     const VideoBlurAppearance marked(smoothedForLooks(firstGrey, middle(look.rect).size()), middle(look.rect));
     // A target too plain to correlate is compared whole, by its mean grey difference.
     const VideoBlurAppearance plain(firstGrey, look.rect);
+    // The samples of the marked look that keep their place in it while the target is followed
+    // surely; the others show background that changed under a box drawn off-centre.
+    Foreground foreground(marked);
     VideoBlurObjectTracker tracker;
     tracker.seed(first.image, look.rect);
 
@@ -330,22 +372,27 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
         if (!marked.isLowTexture()) {
             const VideoBlurGrayFrame smooth = smoothedForLooks(grey, middle(size));
             // Everywhere the target may have gone since the last frame...
-            VideoBlurAppearance::Match best = marked.search(smooth, middle(centredOn(position.center(), size)), limit);
+            const VideoBlurAppearance::Weights& weights = foreground.weights();
+            VideoBlurAppearance::Match best =
+                marked.search(smooth, middle(centredOn(position.center(), size)), limit, &weights);
             if (box) {
                 // ...and around the tracker's answer, should the coarse grid have passed its peak.
                 const QRectF boxed = middle(centredOn(box->center(), size));
-                confidence = float(std::max(0.0, marked.correlation(VideoBlurAppearance(smooth, boxed))));
+                confidence = float(std::max(0.0, marked.correlation(VideoBlurAppearance(smooth, boxed), weights)));
                 // (Not when the search already ended within a grey pixel of it.)
                 const double pixel = 1.0 / grey.width;
                 if (distance(best.rect.center(), boxed.center()) > pixel &&
                     acceptable({*box, *confidence}, position, elapsed, size)) {
-                    const auto near = marked.search(smooth, boxed, 2 * pixel);
+                    const auto near = marked.search(smooth, boxed, 2 * pixel, &weights);
                     if (near.score > best.score && distance(near.rect.center(), position.center()) <= limit)
                         best = near;
                 }
             }
-            if (best.score >= matchFloor)
+            if (best.score >= matchFloor) {
                 chosen = VideoBlurRegion::clamp(centredOn(best.rect.center(), size));
+                if (best.score >= Foreground::sure)
+                    foreground.learn(VideoBlurAppearance(smooth, best.rect));
+            }
         } else if (box) {
             const double w = frame->image.cols, h = frame->image.rows;
             const QPointF centre(std::round(box->center().x() * w) / w, std::round(box->center().y() * h) / h);

@@ -112,7 +112,7 @@ public:
     QString write(const QString& path) const
     {
         RecordingOptions options;
-        options.codec = RecordingCodec::h264;
+        options.codec = RecordingCodec::hevc;
         RecordingEncoder encoder(path, size, options, false);
         for (int k = 0; k < frames; ++k)
             encoder.pushVideo(frame(k), k * 2000, true);
