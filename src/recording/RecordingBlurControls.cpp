@@ -91,7 +91,7 @@ int RecordingBlurControls::essentialHeight(int width) const
     int height = 2 * cardPadding + header_->sizeHint().height();
     const review::VideoBlurRegion* region = model_.selectedBlur();
     if (region && !model_.addingBlur() && !region->gaps.empty() && !region->acceptedGaps)
-        height += cardSpacing + details_->warningHeight(width - 2 * cardPadding);
+        height += 2 * cardSpacing + details_->warningHeight(width - 2 * cardPadding); // and a gap below it
     return height;
 }
 

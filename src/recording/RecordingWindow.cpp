@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStandardPaths>
@@ -51,8 +52,10 @@ public:
     QSize sizeHint() const override { return widget() ? widget()->sizeHint() : QScrollArea::sizeHint(); }
     QSize minimumSizeHint() const override
     {
-        // Before it is shown the width, and so the height of wrapped text, is not known yet.
-        const int least = essential && isVisible() ? essential(viewport()->width()) : 0;
+        // Before it is shown the width, and so the height of wrapped text, is not known yet. Measured
+        // at the width left beside a scroll bar, so that one appearing wraps no line out of view.
+        const int bar = verticalScrollBar()->isVisible() ? 0 : verticalScrollBar()->sizeHint().width();
+        const int least = essential && isVisible() ? essential(viewport()->width() - bar) : 0;
         return {QScrollArea::minimumSizeHint().width(), std::max(120, least)};
     }
 
