@@ -1,3 +1,4 @@
+#include "recording/review/TrackingClips.h"
 #include "recording/review/VideoBlurFrameSource.h"
 #include "recording/review/VideoBlurTracking.h"
 
@@ -143,7 +144,77 @@ void fastTarget(benchmark::State& state, bool ours)
 void BM_FastTargetOurs(benchmark::State& state) { fastTarget(state, true); }
 void BM_FastTargetCsrt(benchmark::State& state) { fastTarget(state, false); }
 
+// OpenCV's CSRT as it comes, seeded with the box on the first frame: its boxes as keys, and a
+// frame it gives up on as a lost interval.
+VideoBlurRegion bareCsrt(const QString& file, const VideoBlurRegion& marked)
+{
+    VideoBlurRegion region = marked;
+    region.pending.clear();
+    const auto decoder = openTrackingDecoder(file);
+    VideoBlurFrames frames(*decoder, 0, region.end, false, {});
+    cv::Ptr<cv::Tracker> csrt = cv::TrackerCSRT::create();
+    for (int k = 0; k < tarnwick::test::TrackingClip::frames; ++k) {
+        const auto frame = frames.frame(k / 30.0);
+        if (!frame)
+            break;
+        const double w = frame->image.cols, h = frame->image.rows;
+        if (k == 0) {
+            const QRectF r = marked.keys.front().rect;
+            csrt->init(frame->image, cv::Rect(int(std::lround(r.x() * w)), int(std::lround((1 - r.bottom()) * h)),
+                                              int(std::lround(r.width() * w)), int(std::lround(r.height() * h))));
+            continue;
+        }
+        cv::Rect box;
+        if (csrt->update(frame->image, box))
+            region.keys.push_back({frame->time, {box.x / w, 1 - (box.y + box.height) / h, box.width / w, box.height / h}, false});
+        else
+            region.gaps.push_back({frame->time, frame->time + 1 / 30.0});
+    }
+    region.gaps = VideoBlurRegion::merged(region.gaps);
+    return region;
+}
+
+// The test table's clips (one box on the first frame): frames covered, frames where the target
+// shows outside a reported lost interval, and the time, for our tracker and for bare CSRT.
+void BM_TrackingTable(benchmark::State& state)
+{
+    using namespace tarnwick::test;
+    const TrackingCase c = trackingTable()[std::size_t(state.range(0))];
+    state.SetLabel(QString("%1, %2, %3 px/frame")
+                       .arg(targetName(c.target), c.tight ? "tight" : "8 px margin")
+                       .arg(c.speed)
+                       .toStdString());
+    const TrackingClip clip(c.target, c.speed);
+    const QString file = clip.write(
+        QDir::temp().filePath(QString("tarnwick-bench-tracking-table-%1-%2.mp4").arg(int(c.target)).arg(c.speed)));
+    const VideoBlurRegion marked = clip.region(c.tight);
+    TrackingScore ours, csrt;
+    double oursTime = 0, csrtTime = 0;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        const VideoBlurRegion tracked = VideoBlurTracking::track(file, marked, {}, {});
+        oursTime += clock.nsecsElapsed() / 1e6;
+        clock.restart();
+        const VideoBlurRegion bare = bareCsrt(file, marked);
+        csrtTime += clock.nsecsElapsed() / 1e6;
+        state.PauseTiming();
+        ours = score(clip, tracked);
+        csrt = score(clip, bare);
+        state.ResumeTiming();
+    }
+    const double runs = double(state.iterations());
+    state.counters["covered"] = double(ours.covered) / ours.frames;
+    state.counters["exposed"] = ours.exposed;
+    state.counters["ms"] = oursTime / runs;
+    state.counters["csrt_covered"] = double(csrt.covered) / csrt.frames;
+    state.counters["csrt_exposed"] = csrt.exposed;
+    state.counters["csrt_ms"] = csrtTime / runs;
+}
+
 } // namespace
+
+BENCHMARK(BM_TrackingTable)->DenseRange(0, 23)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK(BM_FastTargetOurs)->DenseRange(4, 16, 4)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_FastTargetCsrt)->DenseRange(4, 16, 4)->Unit(benchmark::kMillisecond)->Iterations(1);

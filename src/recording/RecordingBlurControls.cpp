@@ -15,6 +15,11 @@
 
 namespace tarnwick::recording {
 
+namespace {
+constexpr int cardPadding = 12;
+constexpr int cardSpacing = 9;
+} // namespace
+
 RecordingBlurControls::RecordingBlurControls(RecordingUIModel& model, QWidget* parent)
     : QWidget(parent), model_(model)
 {
@@ -24,10 +29,11 @@ RecordingBlurControls::RecordingBlurControls(RecordingUIModel& model, QWidget* p
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(card);
     auto* layout = new QVBoxLayout(card);
-    layout->setContentsMargins(12, 12, 12, 12);
-    layout->setSpacing(9);
+    layout->setContentsMargins(cardPadding, cardPadding, cardPadding, cardPadding);
+    layout->setSpacing(cardSpacing);
 
     auto* header = new QHBoxLayout;
+    header_ = header;
     add_ = new QPushButton(platform::symbolIcon(u"droplet"), QStringLiteral("Добавить размытие"), card);
     picker_ = new QComboBox(card);
     picker_->setMaximumWidth(140);
@@ -78,6 +84,15 @@ RecordingBlurControls::RecordingBlurControls(RecordingUIModel& model, QWidget* p
     connect(&model_, &RecordingUIModel::selectedBlurIDChanged, this, &RecordingBlurControls::selectionChanged);
     shownSelection_ = model_.selectedBlurID();
     refresh();
+}
+
+int RecordingBlurControls::essentialHeight(int width) const
+{
+    int height = 2 * cardPadding + header_->sizeHint().height();
+    const review::VideoBlurRegion* region = model_.selectedBlur();
+    if (region && !model_.addingBlur() && !region->gaps.empty() && !region->acceptedGaps)
+        height += 2 * cardSpacing + details_->warningHeight(width - 2 * cardPadding); // and a gap below it
+    return height;
 }
 
 void RecordingBlurControls::scheduleRefresh()

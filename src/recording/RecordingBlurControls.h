@@ -7,6 +7,7 @@
 
 class QComboBox;
 class QLabel;
+class QLayout;
 class QProgressBar;
 class QPushButton;
 class QToolButton;
@@ -27,6 +28,9 @@ public:
 
     // Reads the model into the controls now (normally queued after a change).
     void refresh();
+    // The height from the top that must stay in view at this width: the buttons row and, while a
+    // loss of the selected region waits to be accepted, the warning with its accept button.
+    int essentialHeight(int width) const;
 
 private:
     void scheduleRefresh();
@@ -38,6 +42,7 @@ private:
     std::optional<QUuid> shownSelection_;
     std::vector<QUuid> pickerIDs_;
 
+    QLayout* header_;
     QPushButton* add_;
     QComboBox* picker_;
     QToolButton* trash_;

@@ -78,6 +78,39 @@ RecordingBlurDetails::RecordingBlurDetails(RecordingUIModel& model, QWidget* par
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(9);
 
+    // A reported loss comes first: it is what the user has to act on before saving.
+    lost_ = new QWidget(this);
+    auto* lost = new QVBoxLayout(lost_);
+    lost->setContentsMargins(0, 0, 0, 0);
+    warning_ = new QWidget(lost_);
+    auto* warning = new QHBoxLayout(warning_);
+    warning->setContentsMargins(0, 0, 0, 0);
+    warning->setAlignment(Qt::AlignTop);
+    auto* sign = new QLabel(warning_);
+    sign->setPixmap(platform::symbolIcon(u"triangle-alert", orange).pixmap(QSize(15, 15), devicePixelRatioF()));
+    warning->addWidget(sign, 0, Qt::AlignTop);
+    auto* column = new QVBoxLayout;
+    column->setSpacing(5);
+    auto* text = new QLabel(QStringLiteral("Цель потеряна или движение неоднозначно. Исправьте рамку после сбоя и "
+                                           "нажмите «Отследить». Удачные участки сохранятся."),
+                            warning_);
+    text->setWordWrap(true);
+    column->addWidget(text);
+    gapsBox_ = new QWidget;
+    auto* gaps = new QHBoxLayout(gapsBox_);
+    gaps->setContentsMargins(0, 0, 0, 0);
+    gaps->addStretch();
+    column->addWidget(strip(gapsBox_, warning_));
+    accept_ = new QPushButton(QStringLiteral("Оставить область в последнем положении на этих интервалах"), warning_);
+    column->addWidget(accept_, 0, Qt::AlignLeft);
+    warning->addLayout(column, 1);
+    lost->addWidget(warning_);
+    accepted_ = themedLabel(QStringLiteral("На потерянных интервалах область остаётся в последнем положении."), 11,
+                            QFont::Normal, lost_, orange);
+    lost->addWidget(accepted_);
+    layout->addWidget(lost_);
+    connect(accept_, &QPushButton::clicked, this, [this] { model_.acceptBlurGaps(); });
+
     intervals_ = new QWidget(this);
     auto* rows = new QVBoxLayout(intervals_);
     rows->setContentsMargins(0, 0, 0, 0);
@@ -118,37 +151,11 @@ RecordingBlurDetails::RecordingBlurDetails(RecordingUIModel& model, QWidget* par
     corrections_ = strip(correctionsBox_, this);
     layout->addWidget(corrections_);
 
-    lost_ = new QWidget(this);
-    auto* lost = new QVBoxLayout(lost_);
-    lost->setContentsMargins(0, 0, 0, 0);
-    warning_ = new QWidget(lost_);
-    auto* warning = new QHBoxLayout(warning_);
-    warning->setContentsMargins(0, 0, 0, 0);
-    warning->setAlignment(Qt::AlignTop);
-    auto* sign = new QLabel(warning_);
-    sign->setPixmap(platform::symbolIcon(u"triangle-alert", orange).pixmap(QSize(15, 15), devicePixelRatioF()));
-    warning->addWidget(sign, 0, Qt::AlignTop);
-    auto* column = new QVBoxLayout;
-    column->setSpacing(5);
-    auto* text = new QLabel(QStringLiteral("Цель потеряна или движение неоднозначно. Исправьте рамку после сбоя и "
-                                           "нажмите «Отследить». Удачные участки сохранятся."),
-                            warning_);
-    text->setWordWrap(true);
-    column->addWidget(text);
-    gapsBox_ = new QWidget;
-    auto* gaps = new QHBoxLayout(gapsBox_);
-    gaps->setContentsMargins(0, 0, 0, 0);
-    gaps->addStretch();
-    column->addWidget(strip(gapsBox_, warning_));
-    accept_ = new QPushButton(QStringLiteral("Оставить область в последнем положении на этих интервалах"), warning_);
-    column->addWidget(accept_, 0, Qt::AlignLeft);
-    warning->addLayout(column, 1);
-    lost->addWidget(warning_);
-    accepted_ = themedLabel(QStringLiteral("На потерянных интервалах область остаётся в последнем положении."), 11,
-                            QFont::Normal, lost_, orange);
-    lost->addWidget(accepted_);
-    layout->addWidget(lost_);
-    connect(accept_, &QPushButton::clicked, this, [this] { model_.acceptBlurGaps(); });
+}
+
+int RecordingBlurDetails::warningHeight(int width) const
+{
+    return warning_->hasHeightForWidth() ? warning_->heightForWidth(width) : warning_->sizeHint().height();
 }
 
 QWidget* RecordingBlurDetails::intervalRow(bool start)

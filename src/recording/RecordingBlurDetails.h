@@ -24,6 +24,8 @@ public:
 
     // Shows the selected region; nothing changes while none is selected.
     void refresh();
+    // The height of the lost-target warning with its accept button at this width, shown or not.
+    int warningHeight(int width) const;
 
 private:
     struct Row {

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStandardPaths>
@@ -43,11 +44,22 @@ QLabel* note(const QString& text, int size)
     return label;
 }
 
-// Asks for its content's whole height and scrolls when it gets less.
+// Asks for its content's whole height and scrolls when it gets less, but never hides the top
+// `essential` pixels of it.
 class FittingScrollArea : public QScrollArea {
 public:
     using QScrollArea::QScrollArea;
     QSize sizeHint() const override { return widget() ? widget()->sizeHint() : QScrollArea::sizeHint(); }
+    QSize minimumSizeHint() const override
+    {
+        // Before it is shown the width, and so the height of wrapped text, is not known yet. Measured
+        // at the width left beside a scroll bar, so that one appearing wraps no line out of view.
+        const int bar = verticalScrollBar()->isVisible() ? 0 : verticalScrollBar()->sizeHint().width();
+        const int least = essential && isVisible() ? essential(viewport()->width() - bar) : 0;
+        return {QScrollArea::minimumSizeHint().width(), std::max(120, least)};
+    }
+
+    std::function<int(int width)> essential;
 };
 
 QFrame* divider()
@@ -179,6 +191,7 @@ RecordingWindow::RecordingWindow(RecordingUIModel& model, std::function<bool()> 
                         &RecordingUIModel::optionsChanged, &RecordingUIModel::displayIDChanged,
                         &RecordingUIModel::outputSizeChanged, &RecordingUIModel::fileBytesChanged,
                         &RecordingUIModel::trimChanged, &RecordingUIModel::blurRegionsChanged,
+                        &RecordingUIModel::selectedBlurIDChanged, &RecordingUIModel::addingBlurChanged,
                         &RecordingUIModel::trackingProgressChanged})
         connect(&model_, signal, this, &RecordingWindow::refresh);
     refresh();
@@ -292,14 +305,15 @@ QWidget* RecordingWindow::buildReview()
     blurControls_ = new RecordingBlurControls(model_, pane);
     layout->addWidget(preview_, 1);
     // On a low screen the blur controls scroll rather than push the time line over the picture.
-    auto* controls = new FittingScrollArea(pane);
+    controlsArea_ = new FittingScrollArea(pane);
+    auto* controls = static_cast<FittingScrollArea*>(controlsArea_);
     controls->setFrameShape(QFrame::NoFrame);
     controls->setWidgetResizable(true);
     controls->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     controls->viewport()->setAutoFillBackground(false);
     controls->setWidget(blurControls_);
     blurControls_->setAutoFillBackground(false);
-    controls->setMinimumHeight(120);
+    controls->essential = [this](int width) { return blurControls_->essentialHeight(width); };
     layout->addWidget(controls);
     auto* summary = new QHBoxLayout;
     summaryLeft_ = note(QString(), 11);
@@ -371,6 +385,7 @@ void RecordingWindow::refresh()
 
 void RecordingWindow::fitToContent()
 {
+    controlsArea_->updateGeometry(); // a reported loss keeps its warning in view at this width
     QLayout* root = layout();
     const QSize least = root->totalMinimumSize();
     // The settings show whole: wrapped notes and an error take the height they need at this width.

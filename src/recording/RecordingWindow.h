@@ -9,6 +9,7 @@ class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QStackedWidget;
 
 namespace tarnwick::recording {
@@ -75,6 +76,7 @@ private:
     QLabel* qualityNote_;
     RecordingBlurPreview* preview_;
     RecordingBlurControls* blurControls_;
+    QScrollArea* controlsArea_;
     QLabel* summaryLeft_;
     QLabel* summaryRight_;
     QLabel* message_;

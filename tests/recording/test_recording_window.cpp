@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -146,4 +147,44 @@ TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndBlursAndTracksARe
     const review::VideoBlurRegion& tracked = model.blurRegions()[0];
     EXPECT_TRUE(tracked.pending.empty());
     EXPECT_GT(tracked.keys.size(), tracked.manualKeys().size()) << "tracking added keys of its own";
+}
+
+// When tracking reports a loss, the warning with its accept button shows in the review window
+// without scrolling the blur controls, also on a screen lower than the window wants.
+TEST(RecordingWindow, ALostIntervalShowsItsAcceptButtonWithoutScrolling)
+{
+    RecordingUIModel model(nullptr);
+    RecordingWindow window(model);
+    model.setOutputSize({1280, 720});
+    model.setFileBytes(12'345'678);
+    model.setTrim({10, 0, 10});
+    model.setPhase(RecordingPhase::review);
+    model.finishBlurSelection(QRectF(0.1, 0.1, 0.2, 0.2));
+    model.correctBlur(QRectF(0.3, 0.1, 0.2, 0.2)); // a second manual key: a correction button
+    review::VideoBlurRegion region = model.blurRegions().front();
+    region.pending.clear();
+    region.tracked = true;
+    region.gaps = {{1.2, 2.5}, {4, 4.6}, {7.1, 9.95}};
+    model.setBlurRegions({region});
+    window.show();
+    for (const QSize size : {QSize(900, 820), QSize(900, 700), QSize(760, 600)}) {
+        SCOPED_TRACE(size.height());
+        window.resize(size);
+        // A window manager may keep a window off a size; what counts is the layout at the size it got.
+        static_cast<void>(QTest::qWaitFor([&] { return window.size() == size.expandedTo(window.minimumSize()); }));
+        QCoreApplication::processEvents();
+        QPushButton* accept = nullptr;
+        for (QPushButton* button : window.blurControls()->findChildren<QPushButton*>())
+            if (button->text() == "Оставить область в последнем положении на этих интервалах")
+                accept = button;
+        ASSERT_TRUE(accept && accept->isVisible());
+        auto* area = qobject_cast<QScrollArea*>(window.blurControls()->parentWidget()->parentWidget());
+        ASSERT_TRUE(area);
+        const QRect shown(accept->mapTo(area->viewport(), QPoint()), accept->size());
+        EXPECT_TRUE(area->viewport()->rect().contains(shown))
+            << "the button at " << shown.y() << "–" << shown.bottom() << " in a view " << area->viewport()->height()
+            << " high";
+        if (const char* dir = std::getenv("TARNWICK_TEST_SHOTS"))
+            window.grab().save(QString("%1/lost-%2.png").arg(dir).arg(size.height()));
+    }
 }

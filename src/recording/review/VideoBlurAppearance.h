@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRectF>
+#include <QSizeF>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -46,8 +47,13 @@ public:
     double variance() const { return variance_; }
     bool isLowTexture() const { return variance_ < lowTexture; }
 
+    // How much each sample counts, 0 or more.
+    using Weights = std::array<double, count>;
+
     // In [-1, 1]; -1 when either look has too little texture.
     double correlation(const VideoBlurAppearance& other) const;
+    // The same over the weighted samples; -1 when they have too little texture in either look.
+    double correlation(const VideoBlurAppearance& other, const Weights& weights) const;
     // Mean absolute difference of the samples.
     double meanDifference(const VideoBlurAppearance& other) const;
 
@@ -59,6 +65,14 @@ public:
     // `radius` of `near`'s centre and whose look correlates best with this one: a scan
     // every 4 grey pixels, refined to 1 pixel around the best. Nothing below 0.8.
     std::optional<Match> locate(const VideoBlurGrayFrame& plane, const QRectF& near, double radius) const;
+    // The best match whatever its score (-1 for a look with too little texture), among the
+    // rectangles of `near`'s size whose centres lie within `radius` of its centre: first on a
+    // grid of this look's own sample spacing, then every grey pixel around the best, then to a
+    // fraction of a pixel. Meant for a plane from `smoothedForLooks`, on which the peak is as
+    // wide as that grid.
+    // With `weights`, only the weighted samples count.
+    Match search(const VideoBlurGrayFrame& plane, const QRectF& near, double radius,
+                 const Weights* weights = nullptr) const;
 
 private:
     void summarise();
@@ -67,5 +81,10 @@ private:
     double mean_ = 0;
     double variance_ = 0;
 };
+
+// The plane smoothed to the sample spacing of looks of `size` (normalised): a look samples a
+// wide rectangle every few pixels, and on a sharp plane text strokes and fine texture then fall
+// between the samples, so that the look changes with every pixel of shift.
+VideoBlurGrayFrame smoothedForLooks(const VideoBlurGrayFrame& plane, QSizeF size);
 
 } // namespace tarnwick::review

@@ -24,6 +24,58 @@ constexpr double templateLookBack = 1.0 / 15;
 constexpr double holdOffset = 1.0 / 60000;
 constexpr double holdThreshold = 0.05;
 
+// The least correlation with the marked look at which a rectangle still shows the target. At the
+// right place the middle of a rigid target scores above 0.9 even after encoding; a box slid by
+// a stroke or a few texture cells scores near nothing.
+constexpr double matchFloor = 0.6;
+
+// The middle of a box, a tenth of each side in from its edges.
+QRectF middle(const QRectF& box)
+{
+    const QRectF r = box.normalized();
+    return r.adjusted(0.1 * r.width(), 0.1 * r.height(), -0.1 * r.width(), -0.1 * r.height());
+}
+QSizeF middle(QSizeF size) { return size * 0.8; }
+
+// Which samples of a marked look belong to the target. A sample whose standardised value moved
+// by a standard deviation or more in a frame matched surely is background; at most half of the
+// samples are given up, so what is left is still mostly the target.
+class Foreground {
+public:
+    static constexpr double sure = 0.8;
+
+    explicit Foreground(const VideoBlurAppearance& marked) : marked_(standardised(marked)) { weights_.fill(1); }
+
+    const VideoBlurAppearance::Weights& weights() const { return weights_; }
+
+    void learn(const VideoBlurAppearance& seen)
+    {
+        const auto values = standardised(seen);
+        VideoBlurAppearance::Weights next = weights_;
+        int kept = 0;
+        for (int i = 0; i < VideoBlurAppearance::count; ++i) {
+            if (std::abs(values[i] - marked_[i]) >= 1)
+                next[i] = 0;
+            kept += next[i] > 0;
+        }
+        if (kept * 2 >= VideoBlurAppearance::count)
+            weights_ = next;
+    }
+
+private:
+    static std::array<double, VideoBlurAppearance::count> standardised(const VideoBlurAppearance& look)
+    {
+        std::array<double, VideoBlurAppearance::count> values{};
+        const double deviation = std::sqrt(std::max(look.variance(), 1e-12) / VideoBlurAppearance::count);
+        for (int i = 0; i < VideoBlurAppearance::count; ++i)
+            values[i] = (look.values()[i] - look.mean()) / deviation;
+        return values;
+    }
+
+    std::array<double, VideoBlurAppearance::count> marked_;
+    VideoBlurAppearance::Weights weights_;
+};
+
 double distance(const QPointF& a, const QPointF& b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
 
 QRectF centredOn(const QPointF& centre, QSizeF size)
@@ -281,8 +333,17 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
     // The picture of the key's own time, also for a key on the region's last frame: one
     // frame earlier, the tracker would learn a look that is a whole frame's move away.
     const VideoBlurFrame first = videoBlurStillFrame(*stills, std::max(0.0, look.time));
-    const VideoBlurAppearance initial(VideoBlurGrayFrame(first.image), look.rect);
-    VideoBlurAppearance current = initial;
+    // What the user marked, by the middle of the box: the edge of a box drawn with a margin shows
+    // background, which changes as the target moves over it. Every accepted rectangle must look
+    // like this; following the look of the last accepted rectangle lets background leak in frame
+    // by frame until the box has slid off the target.
+    const VideoBlurGrayFrame firstGrey(first.image);
+    const VideoBlurAppearance marked(smoothedForLooks(firstGrey, middle(look.rect).size()), middle(look.rect));
+    // A target too plain to correlate is compared whole, by its mean grey difference.
+    const VideoBlurAppearance plain(firstGrey, look.rect);
+    // The samples of the marked look that keep their place in it while the target is followed
+    // surely; the others show background that changed under a box drawn off-centre.
+    Foreground foreground(marked);
     VideoBlurObjectTracker tracker;
     tracker.seed(first.image, look.rect);
 
@@ -304,79 +365,52 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
         const std::optional<QRectF> box = tracker.update(frame->image);
         const QSizeF size = expectedSize(t);
         const double elapsed = std::abs(t - previous);
+        const double limit = motionLimit(size, elapsed);
         const VideoBlurGrayFrame grey(frame->image);
-        std::optional<Observation> observation;
-        if (box) {
-            // The tracker gives no confidence: how much its box still looks like the target serves.
-            const VideoBlurAppearance seen(grey, *box);
-            const double likeness =
-                std::min(seen.variance(), current.variance()) < VideoBlurAppearance::lowTexture
-                    ? 1 - seen.meanDifference(current)
-                    : std::max(0.0, current.correlation(seen));
-            observation = Observation{*box, float(likeness)};
-        }
-
-        // The tracker's answer, checked against the current look.
-        std::optional<QRectF> vision;
-        std::optional<VideoBlurAppearance> visionLook;
-        double visionScore = -1;
-        if (observation && acceptable(*observation, position, elapsed, size)) {
-            const double w = frame->image.cols, h = frame->image.rows;
-            const QPointF centre(std::round(observation->box.center().x() * w) / w,
-                                 std::round(observation->box.center().y() * h) / h);
-            const QRectF candidate = VideoBlurRegion::clamp(centredOn(centre, size));
-            const VideoBlurAppearance look(grey, candidate);
-            const double difference = current.meanDifference(look);
-            bool passes = false;
-            if (std::min(look.variance(), current.variance()) < VideoBlurAppearance::lowTexture) {
-                passes = difference < 0.04;
-            } else {
-                const double ncc = look.correlation(current);
-                const double threshold = observation->confidence < 0.55f ? 0.55 : 0.25;
-                passes = ncc > threshold && (difference < 0.23 || ncc > 0.75);
-            }
-            if (passes) {
-                vision = candidate;
-                visionLook = look;
-                visionScore = look.correlation(current);
-            }
-        }
-
         std::optional<QRectF> chosen;
-        std::optional<VideoBlurAppearance> chosenLook;
-        if (vision && observation->confidence >= 0.55f && visionScore >= 0.8) {
-            chosen = vision;
-            chosenLook = visionLook;
-        } else {
-            const QRectF around = centredOn(position.normalized().center(), size);
-            const double radius = motionLimit(size, elapsed);
-            const auto strong = initial.locate(grey, around, radius);
-            if (strong && strong->score >= 0.9) {
-                chosen = strong->rect;
-            } else if (const auto local = current.locate(grey, around, radius)) {
-                if (!vision || local->score > visionScore + 0.015) {
-                    chosen = local->rect;
-                } else {
-                    chosen = vision;
-                    chosenLook = visionLook;
+        std::optional<float> confidence;
+        if (!marked.isLowTexture()) {
+            const VideoBlurGrayFrame smooth = smoothedForLooks(grey, middle(size));
+            // Everywhere the target may have gone since the last frame...
+            const VideoBlurAppearance::Weights& weights = foreground.weights();
+            VideoBlurAppearance::Match best =
+                marked.search(smooth, middle(centredOn(position.center(), size)), limit, &weights);
+            if (box) {
+                // ...and around the tracker's answer, should the coarse grid have passed its peak.
+                const QRectF boxed = middle(centredOn(box->center(), size));
+                confidence = float(std::max(0.0, marked.correlation(VideoBlurAppearance(smooth, boxed), weights)));
+                // (Not when the search already ended within a grey pixel of it.)
+                const double pixel = 1.0 / grey.width;
+                if (distance(best.rect.center(), boxed.center()) > pixel &&
+                    acceptable({*box, *confidence}, position, elapsed, size)) {
+                    const auto near = marked.search(smooth, boxed, 2 * pixel, &weights);
+                    if (near.score > best.score && distance(near.rect.center(), position.center()) <= limit)
+                        best = near;
                 }
-            } else if (vision) {
-                chosen = vision;
-                chosenLook = visionLook;
             }
-            if (chosen && !chosenLook)
-                chosenLook.emplace(grey, *chosen);
+            if (best.score >= matchFloor) {
+                chosen = VideoBlurRegion::clamp(centredOn(best.rect.center(), size));
+                if (best.score >= Foreground::sure)
+                    foreground.learn(VideoBlurAppearance(smooth, best.rect));
+            }
+        } else if (box) {
+            const double w = frame->image.cols, h = frame->image.rows;
+            const QPointF centre(std::round(box->center().x() * w) / w, std::round(box->center().y() * h) / h);
+            const QRectF candidate = VideoBlurRegion::clamp(centredOn(centre, size));
+            const double difference = plain.meanDifference(VideoBlurAppearance(grey, candidate));
+            confidence = float(1 - difference);
+            if (acceptable({*box, *confidence}, position, elapsed, size) && difference < 0.04)
+                chosen = candidate;
         }
         if (!chosen) {
             if (diagnostic_) {
                 std::lock_guard lock(mutex_);
-                diagnostic_(t, missLine(observation ? std::optional(observation->confidence) : std::nullopt));
+                diagnostic_(t, missLine(confidence));
             }
             break;
         }
-
-        const bool keepTracker = observation && distance(observation->box.center(), chosen->center()) <
-                                                    0.12 * std::min(size.width(), size.height());
+        const bool keepTracker =
+            box && distance(box->center(), chosen->center()) < 0.12 * std::min(size.width(), size.height());
         if (elapsed > holdThreshold) {
             // Skipped frames: the earlier rectangle holds until just before the later frame.
             if (d > 0)
@@ -385,7 +419,6 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
                 keys.push_back({previous - holdOffset, *chosen, false});
         }
         position = *chosen;
-        current = *chosenLook;
         keys.push_back({std::clamp(t, region_.start, region_.end), position, false});
         if (!keepTracker)
             tracker.seed(frame->image, position);

@@ -252,3 +252,36 @@ TEST(VideoBlurFrames, ReadsBackwardInHalfSecondsAndHandsOutEveryFrameOnce)
     ASSERT_TRUE(last);
     EXPECT_EQ(std::lround(last->time * 30), 90);
 }
+
+TEST(VideoBlurAppearance, SearchFindsALookBetweenPixelsAndOnlyByItsWeightedSamples)
+{
+    cv::Mat noise(34, 60, CV_8UC3), frame, moved;
+    cv::randu(noise, 0, 255);
+    cv::resize(noise, frame, cv::Size(480, 270), 0, 0, cv::INTER_CUBIC);
+    // The picture moved 3.5 grey pixels right and 2.25 down.
+    cv::warpAffine(frame, moved, cv::Matx23d(1, 0, 3.5, 0, 1, 2.25), frame.size(), cv::INTER_CUBIC, cv::BORDER_REFLECT);
+    const QRectF target(100 / 480.0, 80 / 270.0, 96 / 480.0, 40 / 270.0);
+    const VideoBlurAppearance look(smoothedForLooks(VideoBlurGrayFrame(frame), target.size()), target);
+    const VideoBlurGrayFrame plane = smoothedForLooks(VideoBlurGrayFrame(moved), target.size());
+    const auto found = look.search(plane, target, 0.05);
+    EXPECT_NEAR((found.rect.x() - target.x()) * 480, 3.5, 0.25);
+    EXPECT_NEAR((found.rect.y() - target.y()) * 270, -2.25, 0.25);
+    EXPECT_GT(found.score, 0.95);
+    // Nothing like it within reach: the best there is scores low rather than nothing.
+    EXPECT_LT(look.search(plane, target.translated(0.4, 0.3), 0.02).score, 0.6);
+
+    // A quarter of the samples replaced: they count, or with no weight they do not.
+    std::array<double, VideoBlurAppearance::count> values = look.values();
+    VideoBlurAppearance::Weights weights;
+    weights.fill(1);
+    for (int i = 0; i < VideoBlurAppearance::count; ++i)
+        if (i % VideoBlurAppearance::columns < VideoBlurAppearance::columns / 4) {
+            values[i] = (i * 7919 % 101) / 100.0;
+            weights[i] = 0;
+        }
+    const VideoBlurAppearance covered(values);
+    EXPECT_LT(look.correlation(covered), 0.9);
+    EXPECT_NEAR(look.correlation(covered, weights), 1.0, 1e-9);
+    weights.fill(0);
+    EXPECT_EQ(look.correlation(covered, weights), -1.0);
+}
