@@ -1,5 +1,6 @@
 #include "recording/RecordingEncoder.h"
 
+#include "recording/review/FrameScaler.h"
 #include "recording/review/MediaFormat.h"
 
 #include <QFile>
@@ -57,11 +58,13 @@ public:
         const int height = (size.height() / wanted) & ~1; // even, so each band has whole chroma rows
         for (int i = 0, y = 0; i < wanted; ++i, y += height) {
             const int rows = i + 1 < wanted ? height : size.height() - y;
-            bands_.push_back({sws_getContext(size.width(), rows, AV_PIX_FMT_BGRA, size.width(), rows,
-                                             AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr),
-                              y, rows});
-            if (bands_.back().scaler)
-                review::media::matchColours(bands_.back().scaler, space, range, true);
+            auto scaler = std::make_unique<review::media::FrameScaler>();
+            const QSize band(size.width(), rows);
+            if (SwsContext* context = scaler->prepare(band, AV_PIX_FMT_BGRA, band, AV_PIX_FMT_YUV420P, SWS_BILINEAR))
+                review::media::matchColours(context, space, range, true);
+            else
+                ready_ = false;
+            bands_.push_back({std::move(scaler), y, rows});
         }
         for (std::size_t i = 1; i < bands_.size(); ++i)
             threads_.emplace_back([this, i] { work(i); });
@@ -75,13 +78,8 @@ public:
         start_.notify_all();
         for (std::thread& thread : threads_)
             thread.join();
-        for (Band& band : bands_)
-            sws_freeContext(band.scaler);
     }
-    bool ready() const
-    {
-        return std::all_of(bands_.begin(), bands_.end(), [](const Band& b) { return b.scaler != nullptr; });
-    }
+    bool ready() const { return ready_; }
     void convert(const QImage& frame, AVFrame* picture)
     {
         {
@@ -99,7 +97,7 @@ public:
 
 private:
     struct Band {
-        SwsContext* scaler;
+        std::unique_ptr<review::media::FrameScaler> scaler;
         int y;
         int rows;
     };
@@ -112,7 +110,7 @@ private:
         std::uint8_t* target[3] = {picture_->data[0] + std::ptrdiff_t(band.y) * picture_->linesize[0],
                                    picture_->data[1] + std::ptrdiff_t(band.y / 2) * picture_->linesize[1],
                                    picture_->data[2] + std::ptrdiff_t(band.y / 2) * picture_->linesize[2]};
-        sws_scale(band.scaler, source, stride, 0, band.rows, target, picture_->linesize);
+        band.scaler->scale(source, stride, target, picture_->linesize);
     }
     void work(std::size_t index)
     {
@@ -134,6 +132,7 @@ private:
     }
 
     std::vector<Band> bands_;
+    bool ready_ = true;
     std::vector<std::thread> threads_;
     std::mutex mutex_;
     std::condition_variable start_;

@@ -61,7 +61,6 @@ ScreenRecorder::~ScreenRecorder()
         stopping_ = true;
         writer_.reset(); // never stopped: the fragmented file stays as a crash would leave it
     });
-    sws_freeContext(scaler_);
 }
 
 QRect ScreenRecorder::sourcePixels(const platform::Monitor& display, const QRectF& screenFrame,
@@ -233,14 +232,12 @@ void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCa
     if (frame.size() != outputSize_) {
         QImage scaled(outputSize_, QImage::Format_RGB32);
         scaled.fill(background);
-        scaler_ = sws_getCachedContext(scaler_, frame.width(), frame.height(), AV_PIX_FMT_BGRA, fitRect_.width(),
-                                       fitRect_.height(), AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (scaler_) {
+        if (scaler_.prepare(frame.size(), AV_PIX_FMT_BGRA, fitRect_.size(), AV_PIX_FMT_BGRA, SWS_BILINEAR)) {
             const std::uint8_t* source[1] = {frame.constBits()};
             const int sourceStride[1] = {static_cast<int>(frame.bytesPerLine())};
             std::uint8_t* target[1] = {scaled.scanLine(fitRect_.y()) + 4 * fitRect_.x()};
             const int targetStride[1] = {static_cast<int>(scaled.bytesPerLine())};
-            sws_scale(scaler_, source, sourceStride, 0, frame.height(), target, targetStride);
+            scaler_.scale(source, sourceStride, target, targetStride);
         }
         frame = scaled;
     }

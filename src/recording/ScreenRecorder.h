@@ -6,6 +6,7 @@
 #include "platform/TarnwickError.h"
 #include "recording/RecordingFileWriter.h"
 #include "recording/RecordingOptions.h"
+#include "recording/review/FrameScaler.h"
 
 #include <QObject>
 #include <QPoint>
@@ -17,8 +18,6 @@
 #include <functional>
 #include <memory>
 #include <thread>
-
-struct SwsContext;
 
 namespace tarnwick {
 
@@ -92,7 +91,7 @@ private:
     QImage previousGrab_;
     QPoint previousCursor_;
     std::uint32_t previousCursorSerial_ = 0;
-    SwsContext* scaler_ = nullptr;
+    review::media::FrameScaler scaler_;
 };
 
 } // namespace tarnwick
