@@ -59,6 +59,9 @@ public:
     void cancel();
 
     std::optional<TarnwickError> failure() const;
+    // Takes in a failure of the encoding thread (a write to a full disk) that no
+    // append or drain has seen yet, so `failure()` tells it.
+    void refreshFailure() { syncEncoderFailure(); }
     // Whether the encoder takes another frame now; safe from any thread.
     bool readyForFrame() const;
     const QString& url() const { return url_; }

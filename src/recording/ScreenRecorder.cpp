@@ -183,6 +183,16 @@ void ScreenRecorder::grabLoop()
             // cannot take now would be dropped anyway, so it is not even grabbed.
             if (pendingFrames_ >= 3 || !writer_->readyForFrame()) {
                 ++dropped_;
+                // An encoder that takes no more frames may have failed on its own thread (a full
+                // disk): no frame goes through now to find that out, so ask at once.
+                if (!failureCheckPending_.exchange(true))
+                    queue_.async([this] {
+                        failureCheckPending_ = false;
+                        if (!stopping_ && writer_) {
+                            writer_->refreshFailure();
+                            checkFailure();
+                        }
+                    });
                 return;
             }
             const double time = hostTimeNow();

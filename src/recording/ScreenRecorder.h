@@ -82,6 +82,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<int> pendingFrames_{0};
     std::atomic<int> dropped_{0};
+    std::atomic<bool> failureCheckPending_{false};
     std::thread grabThread_;
     std::thread audioTimer_;
     // On the capture queue:
