@@ -83,11 +83,16 @@ TEST(RecordingSession, ALostAudioSourceEndsTheSessionAndKeepsTheRecording)
         const QJsonObject info = probe(file);
         EXPECT_EQ(info["streams"].toArray().size(), 2) << file.toStdString();
         EXPECT_NEAR(info["format"].toObject()["duration"].toString().toDouble(), removedAt, 1.0);
+        // Every video frame and audio packet decodes (ffprobe decodes them to count them).
         QProcess decoder;
-        decoder.start("ffmpeg", {"-v", "error", "-i", file, "-f", "null", "-"});
+        decoder.start("ffprobe", {"-v", "error", "-count_frames", "-show_entries", "stream=nb_read_frames", "-of",
+                                  "csv=p=0", file});
         ASSERT_TRUE(decoder.waitForFinished(60000));
-        EXPECT_EQ(decoder.exitCode(), 0);
         EXPECT_EQ(decoder.readAllStandardError().toStdString(), "");
+        const QStringList counts = QString::fromUtf8(decoder.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(counts.size(), 2);
+        EXPECT_GE(counts[0].toInt(), 15) << "video frames (a still screen: ten a second)";
+        EXPECT_GE(counts[1].toInt(), 50) << "audio frames";
         for (QProcess* tone : {&speakers, &microphone}) {
             tone->kill();
             tone->waitForFinished();
