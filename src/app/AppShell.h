@@ -51,6 +51,9 @@ struct RecorderHooks {
     std::function<bool()> unsaved; // in any phase but setup
     std::function<void()> start;   // creates the recorder and presents it
     std::function<void()> cleanup; // drops its temporary files when the program ends
+    // The program ends without the user's say (a signal at logout or shutdown): what was
+    // recorded stays where the next start recovers it, as after a crash.
+    std::function<void()> keepForRecovery;
 };
 
 // The application itself: creates the one model, the tray icon and its menu,
@@ -130,10 +133,13 @@ public:
     // The quit check: false refuses (a scrolling capture or the recorder is brought forward, or the
     // user chose to stay).
     bool shouldQuit();
+    // How the event loop ended: the user's quit, or a signal (SIGTERM at logout, SIGINT, SIGHUP).
+    enum class Ending { quit, signal };
     // The last steps before the process ends, whatever ended it: stops a
-    // running picker, lets the recorder clean up, and removes the picker's
-    // files. Prepared series stay until a start finds them a week old.
-    void terminate();
+    // running picker, lets the recorder clean up (after a signal it keeps an
+    // unsaved recording for the next start), and removes the picker's files.
+    // Prepared series stay until a start finds them a week old.
+    void terminate(Ending ending = Ending::quit);
 
     // The texts of the about box.
     static QString aboutTitle();

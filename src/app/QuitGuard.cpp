@@ -30,10 +30,11 @@ QuitGuard::QuitGuard(std::function<bool()> shouldQuit, QObject* parent)
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
         return;
     notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [] {
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
         char byte = 0;
         while (::read(signalPipe[0], &byte, 1) > 0) {
         }
+        endedBySignal_ = true;
         QCoreApplication::exit(0);
     });
     struct sigaction action {};

@@ -17,6 +17,9 @@ public:
     explicit QuitGuard(std::function<bool()> shouldQuit, QObject* parent = nullptr);
     ~QuitGuard() override;
 
+    // Whether a signal ended the loop, rather than a quit the user chose.
+    bool endedBySignal() const { return endedBySignal_; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -24,6 +27,7 @@ private:
     std::function<bool()> shouldQuit_;
     QSocketNotifier* notifier_ = nullptr;
     bool asking_ = false;
+    bool endedBySignal_ = false;
 };
 
 } // namespace tarnwick

@@ -42,6 +42,10 @@ void AppShell::useScreenRecorder()
         if (recording_)
             recording_->cleanup();
     };
+    recorder.keepForRecovery = [this] {
+        if (recording_)
+            recording_->keepForRecovery();
+    };
     recorder.start = [this] {
         recording_ = new recording::ScreenRecordingController(&preferences_, [this] { return screenPermission_.request(); });
         recording_->onCaptureChanged = [this](bool active) { setRecordingBlocksCapture(active); };
@@ -95,14 +99,17 @@ bool AppShell::shouldQuit()
     return hooks_.confirmQuit(informative);
 }
 
-void AppShell::terminate()
+void AppShell::terminate(Ending ending)
 {
     if (captureProcess_) {
         captureProcess_->disconnect(this);
         captureProcess_->kill();
         captureProcess_->waitForFinished(1000);
     }
-    if (recorderExists() && recorder.cleanup)
+    // A signal is not the user discarding the recording: it stays, as a crash would leave it.
+    if (recorderExists() && ending == Ending::signal && recorder.keepForRecovery)
+        recorder.keepForRecovery();
+    else if (recorderExists() && recorder.cleanup)
         recorder.cleanup();
     delete editorWindow_.data();
     // Prepared series stay: files pasted into a chat are read when the message is sent.

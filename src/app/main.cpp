@@ -51,6 +51,6 @@ int main(int argc, char** argv)
     if (!translationMissing.isEmpty())
         shell.model().setStatus(translationMissing);
     const int code = app.exec();
-    shell.terminate();
+    shell.terminate(guard.endedBySignal() ? tarnwick::AppShell::Ending::signal : tarnwick::AppShell::Ending::quit);
     return code;
 }

@@ -5,6 +5,7 @@
 #include "recording/RecordingOptions.h"
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <chrono>
@@ -32,7 +33,9 @@ public:
     static constexpr std::int64_t timescale = 60000;
 
     // Throws TarnwickError when the codec, the audio encoder or the file is not available.
-    RecordingEncoder(const QString& path, QSize size, const RecordingOptions& options, bool audio);
+    // Frames come at `source` (the video's size when empty) and are scaled into `fittedArea`.
+    RecordingEncoder(const QString& path, QSize size, const RecordingOptions& options, bool audio,
+                     QSize source = {});
     ~RecordingEncoder();
     RecordingEncoder(const RecordingEncoder&) = delete;
     RecordingEncoder& operator=(const RecordingEncoder&) = delete;
@@ -40,6 +43,9 @@ public:
     // `pts` in 1/60000 s. Converts to yuv420p from the calling thread (one thread only), in
     // bands on a few threads, so conversion keeps up and overlaps the encoding. False when the queue is full (unless waiting) or the encoder stopped.
     bool pushVideo(const QImage& frame, std::int64_t pts, bool waitForRoom);
+    // Where a frame of `source` pixels lands in a video of `size`: scaled to fit, centred, on
+    // even pixels; the rest of the picture is the recording's dark grey.
+    static QRect fittedArea(QSize source, QSize size);
     bool audioReady() const;
     bool videoReady() const;
     bool pushAudio(RecordingPCMBuffer buffer);
@@ -78,6 +84,7 @@ private:
     std::unique_ptr<Media> media_;
     std::unique_ptr<BandConverter> converter_; // the pushing thread's
     QSize size_;
+    QSize source_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable room_;

@@ -30,8 +30,8 @@ bool hasRoomForCopyOf(const QString& path)
 
 } // namespace
 
-RecordingFileWriter::RecordingFileWriter(QString url, QSize size, const RecordingOptions& options)
-    : url_(std::move(url)), size_(size)
+RecordingFileWriter::RecordingFileWriter(QString url, QSize size, const RecordingOptions& options, QSize source)
+    : url_(std::move(url)), size_(size), source_(source.isEmpty() ? size : source)
 {
     std::set<RecordingAudioSource> sources;
     if (options.systemAudio)
@@ -39,7 +39,7 @@ RecordingFileWriter::RecordingFileWriter(QString url, QSize size, const Recordin
     if (options.microphone)
         sources.insert(RecordingAudioSource::microphone);
     try {
-        encoder_ = std::make_unique<RecordingEncoder>(url_, size_, options, !sources.empty());
+        encoder_ = std::make_unique<RecordingEncoder>(url_, size_, options, !sources.empty(), source_);
     } catch (...) {
         QFile::remove(url_);
         throw;
@@ -87,7 +87,7 @@ bool RecordingFileWriter::appendFrame(const QImage& frame, double time, bool wai
     syncEncoderFailure();
     if (finishing_ || failure())
         return false;
-    if (frame.size() != size_ || frame.depth() != 32) {
+    if (frame.size() != source_ || frame.depth() != 32) {
         refuseFrameSize();
         return false;
     }

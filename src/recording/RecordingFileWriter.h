@@ -37,8 +37,9 @@ struct RecordingResult {
 // append/appendAudio/drainAudio/finish are called from one thread (the capture queue).
 class RecordingFileWriter {
 public:
-    // Throws TarnwickError: codec not available, audio refused, file not writable.
-    RecordingFileWriter(QString url, QSize size, const RecordingOptions& options);
+    // Throws TarnwickError: codec not available, audio refused, file not writable. Frames come
+    // at `source` pixels (the video's `size` when empty) and are scaled to fit the video.
+    RecordingFileWriter(QString url, QSize size, const RecordingOptions& options, QSize source = {});
     ~RecordingFileWriter();
     RecordingFileWriter(const RecordingFileWriter&) = delete;
     RecordingFileWriter& operator=(const RecordingFileWriter&) = delete;
@@ -59,6 +60,9 @@ public:
     void cancel();
 
     std::optional<TarnwickError> failure() const;
+    // Takes in a failure of the encoding thread (a write to a full disk) that no
+    // append or drain has seen yet, so `failure()` tells it.
+    void refreshFailure() { syncEncoderFailure(); }
     // Whether the encoder takes another frame now; safe from any thread.
     bool readyForFrame() const;
     const QString& url() const { return url_; }
@@ -74,6 +78,7 @@ private:
 
     QString url_;
     QSize size_;
+    QSize source_;
     std::unique_ptr<RecordingEncoder> encoder_;
     std::unique_ptr<RecordingAudioMixer> audioMixer_;
     std::optional<double> firstTime_;

@@ -169,9 +169,14 @@ void RecordingMicrophone::start()
             this);
         pa_stream_set_read_callback(
             stream_, [](pa_stream*, size_t, void* self) { static_cast<RecordingMicrophone*>(self)->read(); }, this);
+        // Another device under the recording is a failure too: the user chose this one.
+        pa_stream_set_moved_callback(
+            stream_, [](pa_stream*, void* self) { static_cast<RecordingMicrophone*>(self)->failed(); }, this);
     }
+    // A source that goes away (a headset unplugged, a sink unloaded) kills the stream instead of
+    // PulseAudio moving it to another source: a microphone would otherwise record the speakers' monitor.
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE
-                                                      | PA_STREAM_INTERPOLATE_TIMING);
+                                                      | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_DONT_MOVE);
     if (!stream_ || pa_stream_connect_record(stream_, lookup.name.c_str(), &attributes, flags) < 0
         || !pulse_.waitForStream(stream_)) {
         pa_threaded_mainloop_unlock(pulse_.loop());
@@ -211,8 +216,10 @@ void RecordingMicrophone::read()
 
 void RecordingMicrophone::failed()
 {
-    if (stopping_ || !alive_->load() || !onFailure)
+    // Once: a killed stream may pass through more than one bad state.
+    if (stopping_ || reported_ || !alive_->load() || !onFailure)
         return;
+    reported_ = true;
     const TarnwickError error = source_ == RecordingAudioSource::microphone
                                     ? sentence("Запись микрофона прервана.")
                                     : sentence("Запись системного звука прервана.");
@@ -232,6 +239,7 @@ void RecordingMicrophone::stop()
     if (stream_) {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_read_callback(stream_, nullptr, nullptr);
+        pa_stream_set_moved_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
         stream_ = nullptr;

@@ -18,7 +18,8 @@ namespace tarnwick {
 // Captures one PulseAudio source in its native sample format: the default
 // source for the microphone (a monitor does not count as one), the default
 // sink's monitor for system audio. Buffers, stamped on the host clock, reach
-// `onSample` on the sample queue; a failure while running reaches `onFailure` there.
+// `onSample` on the sample queue; a failure while running (the source removed,
+// the stream moved elsewhere, the server gone) reaches `onFailure` there, once.
 class RecordingMicrophone {
 public:
     RecordingMicrophone(platform::SerialQueue& sampleQueue,
@@ -46,6 +47,7 @@ private:
     RecordingAudioFormat format_;
     std::shared_ptr<std::atomic<bool>> alive_;
     bool stopping_ = false;
+    bool reported_ = false; // on PulseAudio's thread, like stopping_
     std::unique_ptr<Clock> clock_;
 };
 

@@ -1,6 +1,7 @@
 #include "recording/ScreenRecorder.h"
 
 #include "capture/FrozenOverlay.h"
+#include "recording/RecordingEncoder.h"
 #include "recording/RecordingMicrophone.h"
 
 #include <QPainter>
@@ -10,17 +11,12 @@
 #include <future>
 #include <pthread.h>
 
-extern "C" {
-#include <libswscale/swscale.h>
-}
-
 namespace tarnwick {
 
 namespace {
 
 constexpr auto frameInterval = std::chrono::microseconds(33333);
 constexpr double clickLifetime = 0.45;
-const QColor background = QColor::fromRgbF(0.09f, 0.09f, 0.09f);
 
 // Runs `tick` every `interval` by a steady-clock deadline until `running` turns false.
 template <typename Tick>
@@ -61,7 +57,6 @@ ScreenRecorder::~ScreenRecorder()
         stopping_ = true;
         writer_.reset(); // never stopped: the fragmented file stays as a crash would leave it
     });
-    sws_freeContext(scaler_);
 }
 
 QRect ScreenRecorder::sourcePixels(const platform::Monitor& display, const QRectF& screenFrame,
@@ -84,15 +79,13 @@ void ScreenRecorder::start(const platform::Monitor& display, const QRectF& scree
     const QSizeF size = options.outputSize(selection.size(), scale);
     outputSize_ = QSize(static_cast<int>(size.width()), static_cast<int>(size.height()));
     captureRect_ = sourcePixels(display, screenFrame, selection, scale);
-    const QSize fitted = captureRect_.size().scaled(outputSize_, Qt::KeepAspectRatio);
-    fitRect_ = QRect(QPoint((outputSize_.width() - fitted.width()) / 2, (outputSize_.height() - fitted.height()) / 2),
-                     fitted);
+    fitRect_ = RecordingEncoder::fittedArea(captureRect_.size(), outputSize_);
 
     grabber_ = platform::makeScreenGrabber(display_);
     const QString unavailable = grabber_->unavailableReason();
     if (!unavailable.isEmpty())
         throw TarnwickError(unavailable);
-    writer_ = std::make_unique<RecordingFileWriter>(url, outputSize_, options);
+    writer_ = std::make_unique<RecordingFileWriter>(url, outputSize_, options, captureRect_.size());
     try {
         pointer_ = std::make_unique<platform::PointerCapture>(display_);
         const auto feed = [this](RecordingAudioSource source) {
@@ -184,6 +177,16 @@ void ScreenRecorder::grabLoop()
             // cannot take now would be dropped anyway, so it is not even grabbed.
             if (pendingFrames_ >= 3 || !writer_->readyForFrame()) {
                 ++dropped_;
+                // An encoder that takes no more frames may have failed on its own thread (a full
+                // disk): no frame goes through now to find that out, so ask at once.
+                if (!failureCheckPending_.exchange(true))
+                    queue_.async([this] {
+                        failureCheckPending_ = false;
+                        if (!stopping_ && writer_) {
+                            writer_->refreshFailure();
+                            checkFailure();
+                        }
+                    });
                 return;
             }
             const double time = hostTimeNow();
@@ -210,13 +213,21 @@ void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCa
     const double now = hostTimeNow();
     while (!clicks_.empty() && now - clicks_.front().time > clickLifetime)
         clicks_.pop_front();
+    // The cursor goes onto the grab before the comparison: the grab is this frame's alone, so
+    // nothing is copied (drawn after keeping the grab, it cost a copy of every frame), and
+    // what the cursor hides is not in the video either.
+    QImage frame = std::move(image);
+    if (cursor && !cursor->image.isNull()) {
+        QPainter painter(&frame);
+        painter.drawImage(cursor->topLeft - captureRect_.topLeft(), cursor->image);
+    }
     // Like a capture stream, pass on only frames that show something new; the
     // writer repeats the last one now and then, and up to the stop time.
     const QPoint cursorAt = cursor ? cursor->topLeft : QPoint();
     const std::uint32_t serial = cursor ? cursor->serial : 0;
     const bool changed = !clicks_.empty() || marksShown_ || cursorAt != previousCursor_
-                         || serial != previousCursorSerial_ || !samePixels(image, previousGrab_);
-    previousGrab_ = image;
+                         || serial != previousCursorSerial_ || !samePixels(frame, previousGrab_);
+    previousGrab_ = frame;
     previousCursor_ = cursorAt;
     previousCursorSerial_ = serial;
     if (!changed) {
@@ -225,49 +236,28 @@ void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCa
         return;
     }
 
-    QImage frame = image;
-    if (cursor && !cursor->image.isNull()) {
-        QPainter painter(&frame);
-        painter.drawImage(cursor->topLeft - captureRect_.topLeft(), cursor->image);
-    }
-    if (frame.size() != outputSize_) {
-        QImage scaled(outputSize_, QImage::Format_RGB32);
-        scaled.fill(background);
-        scaler_ = sws_getCachedContext(scaler_, frame.width(), frame.height(), AV_PIX_FMT_BGRA, fitRect_.width(),
-                                       fitRect_.height(), AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (scaler_) {
-            const std::uint8_t* source[1] = {frame.constBits()};
-            const int sourceStride[1] = {static_cast<int>(frame.bytesPerLine())};
-            std::uint8_t* target[1] = {scaled.scanLine(fitRect_.y()) + 4 * fitRect_.x()};
-            const int targetStride[1] = {static_cast<int>(scaled.bytesPerLine())};
-            sws_scale(scaler_, source, sourceStride, 0, frame.height(), target, targetStride);
-        }
-        frame = scaled;
-    }
     marksShown_ = !clicks_.empty();
-    for (const Click& click : clicks_) {
-        const QPointF offset = click.point - captureRect_.topLeft();
-        drawClickRing(frame,
-                      QPointF(fitRect_.x() + offset.x() * fitRect_.width() / captureRect_.width(),
-                              fitRect_.y() + offset.y() * fitRect_.height() / captureRect_.height()),
-                      now - click.time);
-    }
+    // Drawn at the grab's size, which the encoder scales into the video: rings as large as
+    // they are meant to be in the video's pixels.
+    const double ringScale = double(captureRect_.width()) / fitRect_.width();
+    for (const Click& click : clicks_)
+        drawClickRing(frame, QPointF(click.point - captureRect_.topLeft()), now - click.time, ringScale);
     if (!writer_->append(frame, time) && !writer_->failure())
         ++dropped_;
     checkFailure();
 }
 
-void ScreenRecorder::drawClickRing(QImage& frame, QPointF center, double age)
+void ScreenRecorder::drawClickRing(QImage& frame, QPointF center, double age, double scale)
 {
     const double t = age / clickLifetime;
-    const double radius = t >= 0 ? 12 + 12 * std::min(t, 1.0) : 12;
+    const double radius = (t >= 0 ? 12 + 12 * std::min(t, 1.0) : 12) * scale;
     const double alpha = std::max((1 - t) * 0.6, 0.0);
     if (alpha <= 0)
         return;
     QRadialGradient gradient(center, radius);
     const QColor color = QColor::fromRgbF(1.0f, 0.7f, 0.1f, static_cast<float>(alpha));
     gradient.setColorAt(0, color);
-    gradient.setColorAt((radius - 3) / radius, color);
+    gradient.setColorAt((radius - 3 * scale) / radius, color);
     gradient.setColorAt(1, QColor::fromRgbF(1.0f, 0.7f, 0.1f, 0.0f));
     QPainter painter(&frame);
     painter.setRenderHint(QPainter::Antialiasing);

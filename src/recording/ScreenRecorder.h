@@ -18,8 +18,6 @@
 #include <memory>
 #include <thread>
 
-struct SwsContext;
-
 namespace tarnwick {
 
 class RecordingMicrophone;
@@ -54,8 +52,9 @@ public:
     int droppedFrames() const { return dropped_; }
 
     // A click ring as the recording draws it: a disc of radius 12 growing to
-    // 24 while fading out over 0.45 s, with a soft 3-pixel edge.
-    static void drawClickRing(QImage& frame, QPointF center, double age);
+    // 24 while fading out over 0.45 s, with a soft 3-pixel edge; all `scale` times
+    // larger on a grab that the video shows smaller.
+    static void drawClickRing(QImage& frame, QPointF center, double age, double scale = 1.0);
 
 private:
     struct Click {
@@ -79,10 +78,11 @@ private:
     platform::Monitor monitor_;
     QRect captureRect_;
     QSize outputSize_;
-    QRect fitRect_; // where the captured picture lands in the frame
+    QRect fitRect_; // where the captured picture lands in the video
     std::atomic<bool> running_{false};
     std::atomic<int> pendingFrames_{0};
     std::atomic<int> dropped_{0};
+    std::atomic<bool> failureCheckPending_{false};
     std::thread grabThread_;
     std::thread audioTimer_;
     // On the capture queue:
@@ -92,7 +92,6 @@ private:
     QImage previousGrab_;
     QPoint previousCursor_;
     std::uint32_t previousCursorSerial_ = 0;
-    SwsContext* scaler_ = nullptr;
 };
 
 } // namespace tarnwick

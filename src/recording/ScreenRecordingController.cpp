@@ -551,6 +551,15 @@ void ScreenRecordingController::closeWithoutPrompt()
         onDismiss();
 }
 
+void ScreenRecordingController::keepForRecovery()
+{
+    if (directory_ && (source_ || recorder_)) {
+        lock_.reset(); // unlocked, so the next start's recovery takes the folder
+        directory_.reset();
+    }
+    cleanup();
+}
+
 void ScreenRecordingController::cleanup()
 {
     requestID_.reset();

@@ -68,6 +68,10 @@ public:
     void present();
     // Drops the session's files and timers; the shell calls it on quit.
     void cleanup();
+    // The program ends without the user's say (a signal): a recording, finished or
+    // still being written, stays in its working folder for the recovery at the
+    // next start, as after a crash; the rest goes as in cleanup().
+    void keepForRecovery();
     // Quitting is allowed only with no capture or export under way.
     bool canQuit() const;
 

@@ -193,3 +193,63 @@ TEST(ScreenRecorder, KeepsTheRecordingUpToAModeChangeOfTheMonitor)
     EXPECT_EQ(info["streams"].toArray()[0].toObject()["width"].toInt(), 1920);
     EXPECT_GT(info["format"].toObject()["duration"].toString().toDouble(), 0.5);
 }
+
+// A grab larger than the video is scaled into it with the colour conversion, in one pass: each
+// part of the screen lands where it belongs, in its colour, and a click ring keeps its size.
+TEST(ScreenRecorder, ScalesALargerGrabIntoTheVideo)
+{
+    QWidget scene;
+    scene.setGeometry(0, 0, 1920, 1080);
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(20, 30, 120));
+    scene.setPalette(palette);
+    scene.setAutoFillBackground(true);
+    QWidget red(&scene);
+    red.setGeometry(0, 0, 960, 540); // the top left quarter
+    palette.setColor(QPalette::Window, Qt::red);
+    red.setPalette(palette);
+    red.setAutoFillBackground(true);
+    scene.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene));
+    const std::vector<platform::Monitor> monitors = platform::makeScreenGrabber()->monitors();
+    ASSERT_FALSE(monitors.empty());
+    RecordingOptions options;
+    options.codec = RecordingCodec::h264;
+    options.quality = RecordingQuality::web; // 1920×1080 recorded at 1280×720
+    QTemporaryDir dir;
+    ScreenRecorder recorder;
+    recorder.start(monitors[0], QRectF(0, 0, 1920, 1080), QRectF(0, 0, 1920, 1080), 1.0, options,
+                   dir.filePath("scaled.mp4"));
+    QTest::qWait(1200);
+    X11Client client;
+    client.movePointer(1440, 810); // (960, 540) in the video
+    client.button(1, true);
+    client.button(1, false);
+    client.sync();
+    QTest::qWait(1200);
+    const RecordingResult result = recorder.stop();
+    ASSERT_FALSE(result.url.isEmpty());
+    const DecodedFrames frames = decodeAtTenPerSecond(result.url, 1280, 720);
+    ASSERT_GE(frames.count(), 20);
+    const int k = 5;
+    for (const auto& [x, y, expected] : {std::tuple{10, 10, QColor(Qt::red)}, {630, 350, QColor(Qt::red)},
+                                         {650, 370, QColor(20, 30, 120)}, {1270, 710, QColor(20, 30, 120)},
+                                         {1270, 10, QColor(20, 30, 120)}}) {
+        const QColor c = frames.at(k, x, y);
+        EXPECT_NEAR(c.red(), expected.red(), 10) << x << ',' << y;
+        EXPECT_NEAR(c.green(), expected.green(), 10) << x << ',' << y;
+        EXPECT_NEAR(c.blue(), expected.blue(), 10) << x << ',' << y;
+    }
+    // The ring's 12-pixel start radius is the video's: orange 9 pixels left of the click, not 13.
+    bool ringSeen = false, ringTooLarge = false;
+    for (int f = 11; f < std::min(frames.count(), 17); ++f) {
+        const auto orange = [&](int x) {
+            const QColor c = frames.at(f, x, 540);
+            return c.red() > 100 && c.red() > c.green() + 20 && c.green() > c.blue();
+        };
+        ringSeen = ringSeen || orange(960 - 9);
+        ringTooLarge = ringTooLarge || (orange(960 - 30) && !orange(960 - 9));
+    }
+    EXPECT_TRUE(ringSeen);
+    EXPECT_FALSE(ringTooLarge);
+}

@@ -1,6 +1,7 @@
 #include "recording/review/VideoBlurExport.h"
 
 #include "platform/TarnwickError.h"
+#include "recording/review/FrameScaler.h"
 #include "recording/review/MediaFormat.h"
 #include "recording/review/RecordingExport.h"
 #include "recording/review/VideoBlurRendering.h"
@@ -72,17 +73,8 @@ QRect changedArea(const QImage& a, const QImage& b)
 }
 
 struct Converters {
-    SwsContext* toImage = nullptr;
-    SwsContext* toPicture = nullptr;
-
-    Converters() = default;
-    Converters(const Converters&) = delete;
-    Converters& operator=(const Converters&) = delete;
-    ~Converters()
-    {
-        sws_freeContext(toImage);
-        sws_freeContext(toPicture);
-    }
+    media::FrameScaler toImage;
+    media::FrameScaler toPicture;
 };
 
 } // namespace
@@ -250,15 +242,17 @@ void VideoBlurExport::Media::take(AVFrame* frame)
 Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time, Converters& c) const
 {
     const int w = size.width(), h = size.height();
-    c.toImage = sws_getCachedContext(c.toImage, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-                                     w, h, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    SwsContext* toImage = c.toImage.prepare(QSize(frame->width, frame->height),
+                                            static_cast<AVPixelFormat>(frame->format), size, AV_PIX_FMT_BGRA,
+                                            SWS_BICUBIC);
     QImage image(w, h, QImage::Format_RGB32);
-    if (!c.toImage || image.isNull())
+    if (!toImage || image.isNull())
         throw sentence(cannotWrite);
-    media::matchColours(c.toImage, frame->colorspace, frame->color_range, false);
+    media::matchColours(toImage, frame->colorspace, frame->color_range, false);
     uint8_t* bits[1] = {image.bits()};
     const int stride[1] = {static_cast<int>(image.bytesPerLine())};
-    sws_scale(c.toImage, frame->data, frame->linesize, 0, frame->height, bits, stride);
+    if (!c.toImage.scale(frame->data, frame->linesize, bits, stride))
+        throw sentence(cannotWrite);
     const QImage result = VideoBlurRendering::image(image, time, regions);
 
     // Only the pixels the blur changed go back into the decoded picture: the rest
@@ -284,11 +278,11 @@ Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time, Convert
         picture->height = h;
         require(av_frame_get_buffer(picture.get(), 0), cannotWrite);
     }
-    c.toPicture = sws_getCachedContext(c.toPicture, band.width(), band.height(), AV_PIX_FMT_BGRA, band.width(),
-                                       band.height(), AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!c.toPicture)
+    SwsContext* toPicture = c.toPicture.prepare(band.size(), AV_PIX_FMT_BGRA, band.size(), AV_PIX_FMT_YUV420P,
+                                                SWS_BICUBIC);
+    if (!toPicture)
         throw sentence(cannotWrite);
-    media::matchColours(c.toPicture, frame->colorspace, fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG, true);
+    media::matchColours(toPicture, frame->colorspace, fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG, true);
     const uint8_t* from[1] = {result.constScanLine(band.top()) + 4 * band.left()};
     const int fromStride[1] = {static_cast<int>(result.bytesPerLine())};
     uint8_t* to[3];
@@ -296,7 +290,9 @@ Frame VideoBlurExport::Media::blurred(const AVFrame* frame, double time, Convert
         const int shift = plane == 0 ? 0 : 1;
         to[plane] = picture->data[plane] + (band.top() >> shift) * picture->linesize[plane] + (band.left() >> shift);
     }
-    sws_scale(c.toPicture, from, fromStride, 0, band.height(), to, picture->linesize);
+    // Only the band's own pixels: the decoded ones beside it stay as they were.
+    if (!c.toPicture.scale(from, fromStride, to, picture->linesize))
+        throw sentence(cannotWrite);
     return picture;
 }
 

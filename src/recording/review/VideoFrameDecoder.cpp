@@ -56,7 +56,6 @@ VideoFrameDecoder::VideoFrameDecoder(const QString& path, Options options)
 
 VideoFrameDecoder::~VideoFrameDecoder()
 {
-    sws_freeContext(scaler_);
     av_frame_free(&frame_);
     av_packet_free(&packet_);
     avcodec_free_context(&codec_);
@@ -126,14 +125,14 @@ bool VideoFrameDecoder::convert(const AVFrame* frame, int format, int width, int
 {
     if (frame->width <= 0 || frame->height <= 0)
         return false;
-    scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, AVPixelFormat(frame->format), width, height,
-                                   AVPixelFormat(format), SWS_AREA, nullptr, nullptr, nullptr);
-    if (!scaler_)
+    SwsContext* context = scaler_.prepare(QSize(frame->width, frame->height), AVPixelFormat(frame->format),
+                                          QSize(width, height), AVPixelFormat(format), SWS_AREA);
+    if (!context)
         return false;
-    media::matchColours(scaler_, frame->colorspace, frame->color_range, false);
+    media::matchColours(context, frame->colorspace, frame->color_range, false);
     std::uint8_t* planes[4] = {data, nullptr, nullptr, nullptr};
-    int strides[4] = {stride, 0, 0, 0};
-    return sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, planes, strides) > 0;
+    const int strides[4] = {stride, 0, 0, 0};
+    return scaler_.scale(frame->data, frame->linesize, planes, strides);
 }
 
 } // namespace tarnwick::review

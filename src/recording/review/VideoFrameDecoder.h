@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recording/review/FrameScaler.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -8,7 +10,6 @@ struct AVFormatContext;
 struct AVFrame;
 struct AVPacket;
 struct AVStream;
-struct SwsContext;
 
 namespace tarnwick::review {
 
@@ -48,7 +49,8 @@ public:
     // The frame's presentation time on the video's timeline; NaN when the file gives none.
     double time(const AVFrame* frame) const;
 
-    // Scales `frame` into `width` × `height` packed pixels of `format` (an AVPixelFormat) at `data`.
+    // Scales `frame` into `width` × `height` packed pixels of `format` (an AVPixelFormat) at `data`;
+    // writes those pixels only, so `data` needs no room past them.
     bool convert(const AVFrame* frame, int format, int width, int height, std::uint8_t* data, int stride);
 
 private:
@@ -56,7 +58,7 @@ private:
     AVCodecContext* codec_ = nullptr;
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
-    SwsContext* scaler_ = nullptr;
+    media::FrameScaler scaler_;
     int stream_ = -1;
     State state_ = State::unreadable;
     double timeBase_ = 0;

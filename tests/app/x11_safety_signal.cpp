@@ -1,0 +1,151 @@
+#include "ShellFixture.h"
+#include "series/AppModel.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <X11/keysym.h>
+#include <csignal>
+
+namespace tarnwick::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+QStringList lines(const QByteArray& text)
+{
+    return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
+}
+
+QStringList windows(const QStringList& search)
+{
+    QByteArray out;
+    runProcess(QStringLiteral("xdotool"), QStringList{"search", "--onlyvisible"} + search, &out);
+    return lines(out);
+}
+
+QRect geometry(const QString& window)
+{
+    QByteArray out;
+    runProcess(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window}, &out);
+    QMap<QString, int> v;
+    for (const QString& line : lines(out))
+        v[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
+    return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
+}
+
+// The first visible window found by `search` whose size is `size`; a null rectangle without one.
+QRect windowOfSize(const QStringList& search, QSize size)
+{
+    for (const QString& w : windows(search))
+        if (const QRect r = geometry(w); r.size() == size)
+            return r;
+    return {};
+}
+
+// Our icon, docked in the tray host.
+QRect trayIcon()
+{
+    for (const QString& w : windows({"--class", "trayer"}))
+        if (const QRect r = geometry(w); r.width() >= 16 && r.width() < 200)
+            return r;
+    return {};
+}
+
+QStringList workingFolders(const QString& cache)
+{
+    return QDir(cache + "/tarnwick").entryList({"Tarnwick-video-*"}, QDir::Dirs);
+}
+
+} // namespace
+
+// A session ending (logout, shutdown) sends SIGTERM: a recording in review is not the user's to
+// lose. The real program records through its tray menu and stop control and is then terminated;
+// the next start recovers the recording and says so in the status line.
+TEST_F(ShellTest, SigtermDuringTheReviewKeepsTheRecordingForTheNextStart)
+{
+    // The tray host grows to the icons it docks, so our icon is the host's one small window.
+    for (auto [program, args] : {std::pair{"openbox", QStringList()},
+                                 {"trayer", QStringList{"--edge", "top", "--align", "right", "--widthtype", "request",
+                                                        "--height", "32"}}}) {
+        desktop << new QProcess;
+        desktop.back()->start(QString::fromLatin1(program), args);
+    }
+    ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, 30s));
+    const QString cache = dir.filePath("cache");
+    const QString saveFolder = dir.filePath("Видео");
+    QDir().mkpath(saveFolder);
+    QDir().mkpath(dir.filePath("run"));
+    QFile::setPermissions(dir.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    {
+        QSettings appSettings(dir.filePath("config/Tarnwick/Tarnwick.conf"), QSettings::IniFormat);
+        appSettings.setValue("recordingCodec", "h264");
+        appSettings.setValue("recordingSaveDirectory", saveFolder);
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", dir.filePath("run"));
+    environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    environment.insert("XDG_CACHE_HOME", cache);
+    QProcess app;
+    app.setProcessEnvironment(environment);
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.start(QStringLiteral(TARNWICK_APP), {});
+    ASSERT_TRUE(app.waitForStarted(30000));
+
+    // «Запись экрана…», the sixth entry of the tray menu.
+    QRect icon;
+    ASSERT_TRUE(waitUntil([&] { return !(icon = trayIcon()).isNull(); }, 30s)) << "no tray icon";
+    const auto recorderWindow = [] { return windows({"--name", "^Tarnwick · Запись экрана$"}); };
+    bool menuOpen = false;
+    for (int attempt = 0; attempt < 3 && !menuOpen; ++attempt) {
+        x.click(icon.center().x(), icon.center().y(), 3);
+        menuOpen = waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 10s);
+    }
+    ASSERT_TRUE(menuOpen);
+    for (int i = 0; i < 6; ++i)
+        x.chord({x.keycodeOf(XK_Down)});
+    x.chord({x.keycodeOf(XK_Return)});
+    ASSERT_TRUE(waitUntil([&] { return !recorderWindow().isEmpty(); }, 30s)) << "no recording window";
+
+    // Enter starts the whole-screen recording; the stop control stops it a second later.
+    runProcess("xdotool", {"windowactivate", "--sync", recorderWindow().first()});
+    x.chord({x.keycodeOf(XK_Return)});
+    QRect control;
+    ASSERT_TRUE(waitUntil([&] { return !(control = windowOfSize({"--class", "tarnwick"}, QSize(258, 52))).isNull(); },
+                          30s))
+        << "no stop control";
+    ASSERT_TRUE(waitUntil([&] { return workingFolders(cache).size() == 1; }, 30s));
+    QTest::qWait(1500);
+    x.click(control.x() + 201, control.y() + 26); // the stop button, right in the control
+    ASSERT_TRUE(waitUntil([&] { return !recorderWindow().isEmpty(); }, 30s)) << "no review";
+    const QString folder = cache + "/tarnwick/" + workingFolders(cache).first();
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(folder + "/Recording.mp4").size() > 0; }, 30s));
+    QTest::qWait(500);
+
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(30000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    ASSERT_TRUE(QFileInfo::exists(folder + "/Recording.mp4")) << "the recording was deleted";
+
+    // The next start.
+    settings.setValue("recordingSaveDirectory", saveFolder);
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+    start();
+    const QString greeting = model().status();
+    ASSERT_TRUE(waitUntil([&] { return model().status() != greeting; }, 30s)) << greeting.toStdString();
+    EXPECT_EQ(model().status(), QStringLiteral("Запись после сбоя восстановлена в папку «Видео»"));
+    const QStringList saved = QDir(saveFolder).entryList(QDir::Files);
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_TRUE(saved.first().endsWith(QStringLiteral(" (восстановлено).mp4"))) << saved.first().toStdString();
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-of", "json", "-show_format", QDir(saveFolder).filePath(saved.first())});
+    ASSERT_TRUE(probe.waitForFinished(30000));
+    const QJsonObject format = QJsonDocument::fromJson(probe.readAllStandardOutput()).object()["format"].toObject();
+    EXPECT_GE(format["duration"].toString().toDouble(), 1.0);
+    EXPECT_TRUE(workingFolders(cache).isEmpty());
+}
+
+} // namespace tarnwick::test

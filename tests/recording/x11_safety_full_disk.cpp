@@ -1,0 +1,163 @@
+#include "RecordingTestSupport.h"
+#include "recording/ScreenRecordingController.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tarnwick;
+using namespace tarnwick::recording;
+using namespace tarnwick::test;
+
+namespace {
+
+const char* const diskVariable = "TARNWICK_TEST_FULL_DISK";
+const char* const thisTest = "RecordingSafety.AFullDiskEndsTheSessionAtOnceAndKeepsWhatWasWritten";
+
+// Between fork and exec only system calls: the parent has threads.
+bool writeText(const char* path, const std::string& text)
+{
+    const int fd = ::open(path, O_WRONLY);
+    const bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+    if (fd >= 0)
+        ::close(fd);
+    return written;
+}
+
+// Runs this test again in a child with user and mount namespaces of its own, where `disk`
+// is a tmpfs of `kilobytes`, and with its own X server; the child's exit status.
+int runOnSmallDisk(const QString& disk, int kilobytes)
+{
+    const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const QByteArray mountPoint = QFile::encodeName(disk);
+    const QByteArray size = "size=" + QByteArray::number(kilobytes) + "k";
+    const QByteArray filter = QByteArray("--gtest_filter=") + thisTest;
+    const std::string uidMap = "0 " + std::to_string(geteuid()) + " 1";
+    const std::string gidMap = "0 " + std::to_string(getegid()) + " 1";
+    qputenv(diskVariable, mountPoint);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !writeText("/proc/self/setgroups", "deny") ||
+            !writeText("/proc/self/uid_map", uidMap) || !writeText("/proc/self/gid_map", gidMap))
+            _exit(101);
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", mountPoint.constData(), "tmpfs", 0, size.constData()) != 0)
+            _exit(102);
+        char* const arguments[] = {const_cast<char*>(program.constData()), const_cast<char*>(filter.constData()),
+                                   nullptr};
+        execv(program.constData(), arguments);
+        _exit(103);
+    }
+    qunsetenv(diskVariable);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+// A full-screen picture that changes all the time, so the encoder writes steadily.
+class Busy : public QWidget {
+public:
+    Busy()
+    {
+        setWindowFlags(Qt::FramelessWindowHint);
+        setGeometry(QGuiApplication::primaryScreen()->geometry());
+        connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+        timer_.start(15);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor::fromHsv(int(++frame_ * 7 % 360), 200, 160));
+        for (int i = 0; i < 40; ++i)
+            painter.fillRect((frame_ * 13 + i * 97) % width(), (i * 53) % height(), 120, 80,
+                             QColor::fromHsv(i * 9, 255, 255));
+    }
+
+private:
+    QTimer timer_;
+    int frame_ = 0;
+};
+
+// Fills the file system of `path` with one file; done when a write finds no room.
+void fill(const QString& path)
+{
+    QFile filler(path);
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(64 * 1024, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+}
+
+} // namespace
+
+// The cache folder fills up in the middle of a recording: the session ends at once, not when
+// the user stops, with the reason, and what reached the disk plays.
+TEST(RecordingSafety, AFullDiskEndsTheSessionAtOnceAndKeepsWhatWasWritten)
+{
+    const QString disk = qEnvironmentVariable(diskVariable);
+    if (disk.isEmpty()) {
+        QTemporaryDir dir;
+        QDir().mkpath(dir.filePath("disk"));
+        ASSERT_EQ(runOnSmallDisk(dir.filePath("disk"), 24 * 1024), 0) << "the run on the small disk failed";
+        return;
+    }
+    // The child, on the small disk.
+    Busy busy;
+    busy.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&busy));
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+    settings.setValue("recordingCodec", "h264");
+    settings.setValue("recordingSaveDirectory", disk + "/saved");
+    QDir().mkpath(disk + "/saved");
+    RecordingServices services = RecordingServices::system();
+    services.temporaryRoot = disk + "/cache";
+    ScreenRecordingController controller(&settings, [] { return true; }, services);
+    RecordingUIModel& model = controller.model();
+    controller.present();
+    model.startAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::recording; }, 30000))
+        << model.message().value_or("").toStdString();
+    QTest::qWait(2000);
+    ASSERT_EQ(model.phase(), RecordingPhase::recording);
+
+    fill(disk + "/cache/filler");
+    QElapsedTimer sinceFull;
+    sinceFull.start();
+    // The next fragment, at most half a second of video later, is the write that fails.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() != RecordingPhase::recording; }, 10000))
+        << "the recording goes on over a full disk";
+    EXPECT_LT(sinceFull.elapsed(), 1500) << "ms from the full disk to the end of the session";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::review; }, 30000));
+    const QString message = model.message().value_or("");
+    EXPECT_TRUE(message.startsWith("Запись прервана: Не удалось записать кадр. Проверьте свободное место на диске"))
+        << message.toStdString();
+
+    const QString file = model.videoSource().value_or("");
+    EXPECT_TRUE(file.startsWith(disk + "/saved/")) << file.toStdString();
+    EXPECT_GE(probe(file)["format"].toObject()["duration"].toString().toDouble(), 1.0);
+    // Every frame decodes (ffprobe decodes them to count): the grab's frames under load are not
+    // evenly spaced, which ffmpeg's own muxer would report, though the file plays.
+    QProcess decoder;
+    decoder.start("ffprobe",
+                  {"-v", "error", "-count_frames", "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", file});
+    ASSERT_TRUE(decoder.waitForFinished(60000));
+    EXPECT_EQ(decoder.readAllStandardError().toStdString(), "");
+    EXPECT_GE(decoder.readAllStandardOutput().trimmed().toInt(), 20) << "frames";
+}
