@@ -182,6 +182,8 @@ TEST_F(ShellQuit, ReturnAndEscapeInTheQuitQuestionKeepTheProgramAndItsSeries)
         ASSERT_FALSE(box.isEmpty()) << name;
         x.chord({x.keycodeOf(key)});
         EXPECT_TRUE(waitUntil([&] { return question().isEmpty() || !running(); }, 10s)) << name;
+        // A quit takes a moment after the question has gone.
+        waitUntil([&] { return !running(); }, 1s);
         ASSERT_TRUE(running()) << name << " in the quit question ended the program";
         EXPECT_TRUE(panelHeader() == panelBefore) << name << ": the panel's series changed";
         EXPECT_TRUE(xclipRead(QStringLiteral("text/uri-list")).trimmed().endsWith("/A.png")) << name;
