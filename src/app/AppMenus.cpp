@@ -1,6 +1,7 @@
 #include "app/AppMenus.h"
 
 #include "app/AppShell.h"
+#include "app/ApplicationKeys.h"
 #include "panels/FloatingPanel.h"
 #include "panels/FloatingPanelMenu.h"
 #include "panels/FloatingPanelView.h"
@@ -52,13 +53,24 @@ AppMenus::AppMenus(AppShell& shell) : shell_(shell), tray_(new QMenu)
         FloatingPanelMenu& menu = panel->view().menu();
         QAction* quit = menu.action(FloatingPanelMenu::Entry::quit);
         QAction* open = new QAction(QStringLiteral("Открыть изображение…"), &menu);
-        open->setShortcut(QKeySequence(platform::keyText(u"⌘O")));
         QAction* about = new QAction(QStringLiteral("О Tarnwick"), &menu);
         menu.insertAction(quit, open);
         menu.insertAction(quit, about);
         on(open, [&s] { s.openImage(); });
         on(about, [&s] { s.about(); });
         applyIcons(menu);
+
+        // This menu stands in for the menu bar, so its entries carry the menu bar's keys
+        // and decide, by their enabled state, what a key does.
+        std::vector<ApplicationKeys::Key> keys;
+        for (auto [entry, text] : {std::pair{open, u"⌘O"}, {menu.action(FloatingPanelMenu::Entry::exportSeries), u"⌘E"},
+                                   {quit, u"⌘Q"}}) {
+            const QKeySequence sequence(platform::keyText(text));
+            showKeys(entry, sequence);
+            keys.push_back({sequence, entry});
+        }
+        keys_ = std::make_unique<ApplicationKeys>(
+            std::move(keys), [&menu] { menu.refresh(); }, [&s] { s.beep(); });
     }
 }
 
@@ -67,12 +79,16 @@ AppMenus::~AppMenus() { delete tray_; }
 QAction* AppMenus::add(QMenu& menu, const QString& title, const QString& keys)
 {
     QAction* action = menu.addAction(title);
-    if (!keys.isEmpty()) {
-        // Shown beside the entry; the keys themselves are global hot keys or the menu's own.
-        action->setShortcut(QKeySequence(platform::keyText(keys)));
-        action->setShortcutContext(Qt::WidgetShortcut);
-    }
+    if (!keys.isEmpty())
+        showKeys(action, QKeySequence(platform::keyText(keys)));
     return action;
+}
+
+void AppMenus::showKeys(QAction* entry, const QKeySequence& keys)
+{
+    // Shown beside the entry; the keys themselves are global hot keys or the application keys.
+    entry->setShortcut(keys);
+    entry->setShortcutContext(Qt::WidgetShortcut);
 }
 
 QAction* AppMenus::makeTaskbarItem(QMenu& menu)

@@ -63,8 +63,11 @@ AppShell::Hooks withDefaults(AppShell::Hooks hooks)
         hooks.confirmQuit = [](const QString& informative) {
             QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), QStringLiteral("Завершить Tarnwick?"));
             box.setInformativeText(informative);
-            box.addButton(QStringLiteral("Остаться"), QMessageBox::RejectRole);
+            QPushButton* stay = box.addButton(QStringLiteral("Остаться"), QMessageBox::RejectRole);
             QPushButton* quit = box.addButton(QStringLiteral("Завершить"), QMessageBox::AcceptRole);
+            // Return and Escape keep the series: only a deliberate choice loses it.
+            box.setDefaultButton(stay);
+            box.setEscapeButton(stay);
             Theme::giveRoom(box);
             box.exec();
             return box.clickedButton() == quit;

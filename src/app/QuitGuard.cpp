@@ -69,8 +69,12 @@ bool QuitGuard::eventFilter(QObject* watched, QEvent* event)
     asking_ = true;
     const bool quit = !shouldQuit_ || shouldQuit_();
     asking_ = false;
-    if (quit)
-        return false;
+    if (quit) {
+        // The answer is final: Qt's own handling would ask every window to close, and one that
+        // refuses (the editor commits on close, the recorder asks) would cancel the quit.
+        QCoreApplication::exit(0);
+        return true;
+    }
     event->ignore();
     return true;
 }

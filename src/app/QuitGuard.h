@@ -8,9 +8,11 @@ class QSocketNotifier;
 namespace tarnwick {
 
 // Every way out of the event loop passes here: a quit from a menu asks
-// `shouldQuit` first (and stays when it answers false); SIGTERM, SIGINT and
-// SIGHUP end the loop with code 0 without asking, so the caller's clean-up
-// after exec() still runs. GUI thread; one per process.
+// `shouldQuit` first (and stays when it answers false); a yes ends the loop
+// with code 0 without asking the windows to close, so an open editor neither
+// commits its shot nor cancels the quit. SIGTERM, SIGINT and SIGHUP end the
+// loop with code 0 without asking, so the caller's clean-up after exec() still
+// runs. GUI thread; one per process.
 class QuitGuard : public QObject {
     Q_OBJECT
 public:

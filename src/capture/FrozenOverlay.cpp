@@ -79,7 +79,7 @@ QRectF FrozenOverlay::hole() const
 QRect FrozenOverlay::labelRect() const
 {
     const QRectF h = hole();
-    if (!options_.showsSize || h.isEmpty())
+    if (!options_.showsSize || options_.picksWindows || h.isEmpty())
         return {};
     const QSize text = fontMetrics().size(0, QStringLiteral("00000 × 00000")) + QSize(12, 6);
     QPoint at = h.bottomRight().toPoint() + QPoint(-text.width(), 6);
@@ -95,6 +95,18 @@ void FrozenOverlay::setHighlight(const QRect& root)
     highlight_ = fromRoot(root);
     if (highlight_ != before)
         repaintAround(before);
+}
+
+void FrozenOverlay::setPicksWindows(bool on)
+{
+    if (on == options_.picksWindows)
+        return;
+    const QRectF before = hole();
+    options_.picksWindows = on;
+    setMouseTracking(on);
+    band_ = RubberBand(QRectF(QPointF(0, 0), size()), options_.minimumSize);
+    highlight_ = {};
+    repaintAround(before);
 }
 
 void FrozenOverlay::grabKeyboardSoon(int attempts)
@@ -244,6 +256,12 @@ void FrozenOverlay::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_Escape) {
         if (handlers_.cancelled)
             handlers_.cancelled();
+        return;
+    }
+    // Not in the middle of a drag: the band the button still holds would vanish under it.
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        if (!event->isAutoRepeat() && !band_.isPressed() && handlers_.switched)
+            handlers_.switched();
         return;
     }
     QWidget::keyPressEvent(event);

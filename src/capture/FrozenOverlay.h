@@ -28,6 +28,7 @@ public:
         std::function<void(QPoint)> hovered;    // pointer moved (window mode), root pixels
         std::function<void(QPoint)> clicked;    // left click (window mode), root pixels
         std::function<void()> cancelled;
+        std::function<void()> switched;         // Space: area ↔ window, between drags
     };
 
     // `frozen` is this screen's part of the frozen image; a null image shows a plain veil.
@@ -41,6 +42,9 @@ public:
 
     // Highlights a rectangle (root pixels; empty for none), as window mode does.
     void setHighlight(const QRect& root);
+    // Window mode (a click picks, no band) or the rubber band, which starts afresh.
+    void setPicksWindows(bool on);
+    bool picksWindows() const { return options_.picksWindows; }
     // Asks the server for the keyboard until it is granted (another client
     // may hold it for a moment).
     void grabKeyboardSoon(int attempts = 50);

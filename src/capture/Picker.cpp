@@ -80,7 +80,7 @@ struct Frozen {
 };
 
 // Nothing, with the reason on standard error, when the screens cannot be read.
-std::optional<Frozen> freeze(const PickerArguments& args)
+std::optional<Frozen> freeze()
 {
     Frozen frozen;
     try {
@@ -91,10 +91,9 @@ std::optional<Frozen> freeze(const PickerArguments& args)
         }
         frozen.image = grabber->grab(grabber->screenRect());
         frozen.monitors = grabber->monitors();
-        if (args.pickWindow) {
-            platform::X11Connection connection;
-            frozen.windows = platform::topLevelWindows(connection);
-        }
+        // Also for an area: Space switches the picker to choosing a window of this same moment.
+        platform::X11Connection connection;
+        frozen.windows = platform::topLevelWindows(connection);
     } catch (const TarnwickError& e) {
         fail(e.errorDescription());
         return std::nullopt;
@@ -110,8 +109,7 @@ int pick(QApplication& app, const PickerArguments& args, Frozen frozen)
     options.rightClickCancels = true;
     options.picksWindows = args.pickWindow;
     SelectionOverlays overlays(frozen.image, frozen.monitors, options);
-    if (args.pickWindow)
-        overlays.pickWindows(std::move(frozen.windows), args.withoutShadow);
+    overlays.pickWindows(std::move(frozen.windows), args.withoutShadow);
 
     const auto save = [&](const QRect& pixels, double scale) {
         try {
@@ -178,14 +176,14 @@ int runPicker(int argc, char** argv)
         const std::optional<PickerArguments> args = PickerArguments::parse(*line, &error);
         if (!args)
             return fail(error);
-        std::optional<Frozen> frozen = freeze(*args);
+        std::optional<Frozen> frozen = freeze();
         return frozen ? pick(app, *args, std::move(*frozen)) : int(pickerFailed);
     }
     const std::optional<PickerArguments> args = PickerArguments::parse(arguments, &error);
     if (!args)
         return fail(error);
     // Freeze before anything else, so the shot is what the user saw at the key press.
-    std::optional<Frozen> frozen = freeze(*args);
+    std::optional<Frozen> frozen = freeze();
     if (!frozen)
         return pickerFailed;
     QApplication app(argc, argv);

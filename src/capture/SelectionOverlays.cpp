@@ -48,6 +48,7 @@ FrozenOverlay* SelectionOverlays::makeOverlay(QScreen* screen, QRect pixels)
     FrozenOverlay::Handlers handlers;
     handlers.cancelled = [this] { finish([this] { emit cancelled(); }); };
     handlers.hovered = [this](QPoint root) { highlightAt(root); };
+    handlers.switched = [this] { switchMode(); };
     handlers.clicked = [this, screen](QPoint root) {
         const QRect area = pickedArea(root);
         if (!area.isEmpty())
@@ -66,6 +67,23 @@ void SelectionOverlays::pickWindows(std::vector<platform::TopLevelWindow> window
 {
     windows_ = std::move(windows);
     withoutShadow_ = withoutShadow;
+    windowsKnown_ = true;
+}
+
+void SelectionOverlays::switchMode()
+{
+    if (!windowsKnown_ || overlays_.empty())
+        return;
+    options_.picksWindows = !options_.picksWindows;
+    for (auto& o : overlays_)
+        o->setPicksWindows(options_.picksWindows);
+    // The window under the pointer lights up at once, as when window mode starts.
+    if (options_.picksWindows) {
+        const QPoint pointer = QCursor::pos();
+        for (auto& o : overlays_)
+            if (o->geometry().contains(pointer))
+                highlightAt(o->toRoot(o->mapFromGlobal(pointer)));
+    }
 }
 
 QRect SelectionOverlays::pickedArea(QPoint root) const

@@ -31,7 +31,8 @@ public:
 
     // Window mode: a click picks the topmost of `windows` (bottom to top)
     // under the pointer, its frame or, with `withoutShadow`, its frame less
-    // a client-drawn shadow.
+    // a client-drawn shadow. Once the windows are known, Space switches
+    // between window mode and the rubber band, either way round.
     void pickWindows(std::vector<platform::TopLevelWindow> windows, bool withoutShadow);
 
     void show();
@@ -50,6 +51,7 @@ private:
     FrozenOverlay* makeOverlay(QScreen* screen, QRect pixels);
     QRect pickedArea(QPoint root) const;
     void highlightAt(QPoint root);
+    void switchMode();
     template <typename Fn>
     void finish(Fn&& report);
 
@@ -58,6 +60,7 @@ private:
     std::vector<std::unique_ptr<FrozenOverlay>> overlays_;
     std::vector<platform::TopLevelWindow> windows_;
     bool withoutShadow_ = false;
+    bool windowsKnown_ = false;
 };
 
 // Where `screen` lies in root pixels: its RandR monitor by output name, else

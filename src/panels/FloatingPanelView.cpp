@@ -142,8 +142,11 @@ FloatingPanelView::FloatingPanelView(AppModel& model, QWidget* parent) : QWidget
                                     QStringLiteral("Очистить текущую серию?"), QMessageBox::NoButton, this);
     confirmation_->setInformativeText(QStringLiteral(
         "Снимки и разметка будут удалены из памяти. Уже подготовленная вставка останется в буфере."));
-    confirmation_->setEscapeButton(confirmation_->addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole));
+    QPushButton* cancel = confirmation_->addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
     confirmClear_ = confirmation_->addButton(QStringLiteral("Очистить"), QMessageBox::DestructiveRole);
+    // Return and Escape keep the series.
+    confirmation_->setDefaultButton(cancel);
+    confirmation_->setEscapeButton(cancel);
     Theme::giveRoom(*confirmation_);
     connect(confirmation_, &QDialog::finished, this, [this] {
         const bool clear = confirmation_->clickedButton() == confirmClear_;
@@ -247,10 +250,13 @@ void FloatingPanelView::refresh()
 
 void FloatingPanelView::askToClear()
 {
-    if (model_.confirmClear() && !confirmation_->isVisible())
+    if (model_.confirmClear() && !confirmation_->isVisible()) {
+        // Each time anew: the focus a last Tab left on "Очистить" would make Return clear.
+        confirmation_->setDefaultButton(qobject_cast<QPushButton*>(confirmation_->escapeButton()));
         confirmation_->open();
-    else if (!model_.confirmClear() && confirmation_->isVisible())
+    } else if (!model_.confirmClear() && confirmation_->isVisible()) {
         confirmation_->reject();
+    }
 }
 
 void FloatingPanelView::paintEvent(QPaintEvent*)

@@ -1,4 +1,4 @@
-#include "support/X11Test.h"
+#include "RealProgram.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,15 +17,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QStringList lines(const QByteArray& text)
-{
-    return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
-}
-
 // The user's road through the real program: openbox, a tray host, the real
 // tarnwick with its picker, and the chat of another program (this test's window);
 // the parameter puts the keyboard on its Russian group, as a Russian user types.
-class EndToEnd : public X11Test, public ::testing::WithParamInterface<bool> {
+class EndToEnd : public RealProgram, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override
     {
@@ -33,74 +28,9 @@ protected:
         const std::uint32_t size[] = {500, 300};
         xcb_configure_window(x.connection(), chat, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
         x.sync();
-        for (auto [program, args] : {std::pair{"openbox", QStringList()},
-                                     {"trayer", QStringList{"--edge", "top", "--align", "right", "--widthtype",
-                                                            "request", "--height", "32"}}}) {
-            desktop.push_back(std::make_unique<QProcess>());
-            desktop.back()->start(QString::fromLatin1(program), args);
-        }
-        ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, 30s));
-        if (GetParam()) {
-            ASSERT_EQ(runProcess(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us,ru")}), 0);
-        }
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-        QDir().mkpath(home.filePath(QStringLiteral("run")));
-        QFile::setPermissions(home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        app.setProcessEnvironment(environment);
-        app.setProcessChannelMode(QProcess::ForwardedChannels);
-        app.start(QStringLiteral(TARNWICK_APP), {});
-        ASSERT_TRUE(app.waitForStarted(30000));
-        ASSERT_TRUE(waitUntil([&] { return !windows(QStringLiteral("^Tarnwick$")).isEmpty(); }, 30s));
-        // The tray host grows once our icon is docked in it.
-        ASSERT_TRUE(waitUntil([&] { return !trayIcon().isNull(); }, 30s));
-    }
-
-    void TearDown() override
-    {
-        if (app.state() != QProcess::NotRunning) {
-            app.kill();
-            app.waitForFinished(5000);
-        }
-        for (auto& p : desktop) {
-            p->kill();
-            p->waitForFinished(5000);
-        }
-    }
-
-    // Visible windows whose name matches the pattern.
-    QStringList windows(const QString& name)
-    {
-        QByteArray out;
-        runProcess(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", name}, &out);
-        return lines(out);
-    }
-
-    QRect geometry(const QString& window)
-    {
-        QByteArray out;
-        runProcess(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window}, &out);
-        QMap<QString, int> v;
-        for (const QString& line : lines(out))
-            v[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
-        return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
-    }
-
-    QRect trayIcon()
-    {
-        QByteArray out;
-        runProcess(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--class", "trayer"}, &out);
-        for (const QString& w : lines(out))
-            if (const QRect r = geometry(w); r.width() >= 16 && r.width() < 200)
-                return r;
-        return {};
-    }
-
-    void activateWindow(const QString& window)
-    {
-        runProcess(QStringLiteral("xdotool"), {"windowactivate", "--sync", window});
+        startDesktop(GetParam() ? QStringLiteral("us,ru") : QString());
+        if (!HasFatalFailure())
+            startProgram();
     }
 
     // Presses the hot key, waits for the picker's veil to hold the keyboard and
@@ -144,11 +74,7 @@ protected:
             if (!waitUntil([&] { return !(sheet = windows(QStringLiteral("комментарий$"))).isEmpty(); }, 30s))
                 return ADD_FAILURE() << "no comment sheet", -1;
             // Typing starts once the sheet holds the keyboard, so no letter reaches the canvas as a tool key.
-            if (!waitUntil([&] {
-                    QByteArray focus;
-                    runProcess(QStringLiteral("xdotool"), {"getwindowfocus"}, &focus);
-                    return focus.trimmed() == sheet.first().toUtf8();
-                }, 30s))
+            if (!waitUntil([&] { return focusedWindow() == sheet.first(); }, 30s))
                 return ADD_FAILURE() << "the comment sheet has no focus", -1;
             runProcess(QStringLiteral("xdotool"), {"type", "--delay", "20", comment});
             x.chord({control, x.keycodeOf(XK_Return)});
@@ -179,9 +105,6 @@ protected:
     // Text of the group the keyboard is on: letters of another group would need xdotool's
     // temporary key remapping, which drops letters when they come fast.
     const QString comment = GetParam() ? QStringLiteral("Кнопка не нажимается") : QStringLiteral("Button does nothing");
-    QTemporaryDir home;
-    QProcess app;
-    std::vector<std::unique_ptr<QProcess>> desktop;
 };
 
 // Where `pattern` sits in `shot` (most of its pixels equal), or no value.
@@ -277,14 +200,7 @@ TEST_P(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuit
                 pickerShown, firstSaved, secondSaved, commentsPasted, pasted.elapsed());
 
     // Quit from the tray menu: its last entry.
-    const QRect icon = trayIcon();
-    // The first press on the icon is now and then lost: press again.
-    bool menuOpen = false;
-    for (int attempt = 0; attempt < 3 && !menuOpen; ++attempt) {
-        x.click(icon.center().x(), icon.center().y(), 3);
-        menuOpen = waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 10s);
-    }
-    ASSERT_TRUE(menuOpen);
+    ASSERT_TRUE(openTrayMenu());
     x.chord({x.keycodeOf(XK_Up)});
     x.chord({x.keycodeOf(XK_Return)});
     ASSERT_TRUE(waitUntil([&] { return app.state() == QProcess::NotRunning; }, 30s));

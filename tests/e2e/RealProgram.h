@@ -1,0 +1,154 @@
+#pragma once
+
+#include "support/X11Test.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QMap>
+#include <QProcess>
+#include <QRect>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+#include <xcb/xcb.h>
+
+namespace tarnwick::test {
+
+// The bounding box of the pixels that differ, empty when none does.
+inline QRect differences(const QImage& a, const QImage& b)
+{
+    const QImage one = a.convertToFormat(QImage::Format_RGB32), other = b.convertToFormat(QImage::Format_RGB32);
+    QRect box;
+    for (int y = 0; y < std::min(one.height(), other.height()); ++y)
+        for (int x = 0; x < std::min(one.width(), other.width()); ++x)
+            if (one.pixel(x, y) != other.pixel(x, y))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+// The real tarnwick (with tarnwick-capture beside it) under openbox and a tray
+// host, with its own runtime and configuration folders, driven from outside
+// as a user drives it: xdotool for windows, XTEST for keys and the pointer.
+class RealProgram : public X11Test {
+protected:
+    // openbox and trayer; with `layouts`, the keyboard's groups as `setxkbmap -layout` takes them.
+    void startDesktop(const QString& layouts = {})
+    {
+        for (auto [program, args] : {std::pair{"openbox", QStringList()},
+                                     {"trayer", QStringList{"--edge", "top", "--align", "right", "--widthtype",
+                                                            "request", "--height", "32"}}}) {
+            desktop.push_back(std::make_unique<QProcess>());
+            desktop.back()->start(QString::fromLatin1(program), args);
+        }
+        ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, std::chrono::seconds(30)));
+        if (!layouts.isEmpty()) {
+            ASSERT_EQ(runProcess(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), layouts}), 0);
+        }
+    }
+
+    // Starts tarnwick and waits for its panel and its tray icon.
+    void startProgram(const QStringList& arguments = {})
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+        QDir().mkpath(home.filePath(QStringLiteral("run")));
+        QFile::setPermissions(home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        app.setProcessEnvironment(environment);
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(QStringLiteral(TARNWICK_APP), arguments);
+        ASSERT_TRUE(app.waitForStarted(30000));
+        // The panel, or the editor an image opens in.
+        ASSERT_TRUE(waitUntil([&] { return !windows(QStringLiteral("^Tarnwick")).isEmpty(); }, std::chrono::seconds(30)));
+        // The tray host grows once our icon is docked in it.
+        ASSERT_TRUE(waitUntil([&] { return !trayIcon().isNull(); }, std::chrono::seconds(30)));
+    }
+
+    void TearDown() override
+    {
+        if (app.state() != QProcess::NotRunning) {
+            app.kill();
+            app.waitForFinished(5000);
+        }
+        for (auto& p : desktop) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+    }
+
+    static QStringList lines(const QByteArray& text) { return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts); }
+
+    // Visible windows whose name matches the pattern.
+    QStringList windows(const QString& name)
+    {
+        QByteArray out;
+        runProcess(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", name}, &out);
+        return lines(out);
+    }
+
+    QRect geometry(const QString& window)
+    {
+        QByteArray out;
+        runProcess(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window}, &out);
+        QMap<QString, int> v;
+        for (const QString& line : lines(out))
+            v[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
+        return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
+    }
+
+    // Where a window's own pixels start on the root: xdotool's geometry of a framed window is off by its frame.
+    QPoint origin(const QString& window)
+    {
+        xcb_connection_t* c = x.connection();
+        auto* reply = xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window.toUInt(), x.root(), 0, 0), nullptr);
+        const QPoint at = reply ? QPoint(reply->dst_x, reply->dst_y) : QPoint();
+        std::free(reply);
+        return at;
+    }
+
+    QRect trayIcon()
+    {
+        QByteArray out;
+        runProcess(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--class", "trayer"}, &out);
+        for (const QString& w : lines(out))
+            if (const QRect r = geometry(w); r.width() >= 16 && r.width() < 200)
+                return r;
+        return {};
+    }
+
+    void activateWindow(const QString& window)
+    {
+        runProcess(QStringLiteral("xdotool"), {"windowactivate", "--sync", window});
+    }
+
+    // The window holding the X input focus.
+    QString focusedWindow()
+    {
+        QByteArray focus;
+        runProcess(QStringLiteral("xdotool"), {"getwindowfocus"}, &focus);
+        return QString::fromUtf8(focus.trimmed());
+    }
+
+    // Opens the tray icon's menu; true once it holds the keyboard.
+    bool openTrayMenu()
+    {
+        const QRect icon = trayIcon();
+        // The first press on the icon is now and then lost: press again.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            x.click(icon.center().x(), icon.center().y(), 3);
+            if (waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, std::chrono::seconds(10)))
+                return true;
+        }
+        return false;
+    }
+
+    QTemporaryDir home;
+    QProcess app;
+    std::vector<std::unique_ptr<QProcess>> desktop;
+};
+
+} // namespace tarnwick::test

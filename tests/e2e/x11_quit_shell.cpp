@@ -1,0 +1,292 @@
+#include "RealProgram.h"
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QUrl>
+#include <optional>
+
+namespace tarnwick::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Quitting, the confirmations that destroy something, and the menu bar's keys,
+// tried on the real program as a user tries them.
+class ShellQuit : public RealProgram {
+protected:
+    void SetUp() override
+    {
+        X11Test::SetUp();
+        // Tesseract's worker threads spin for a core each: on a loaded machine one read takes half a minute.
+        qputenv("OMP_THREAD_LIMIT", "1");
+        startDesktop();
+        QImage picture(240, 160, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixel(x, y, qRgb(x, y, (x * y) & 0xff));
+        ASSERT_TRUE(picture.save(image));
+        // The clipboard is this test's: the program takes it only when its series grows.
+        QGuiApplication::clipboard()->setText(QStringLiteral("the test's own text"));
+        ASSERT_TRUE(waitUntil([] { return QGuiApplication::clipboard()->ownsClipboard(); }, 10s));
+    }
+
+    // The program with one shot, A, in its series and on the clipboard.
+    void startWithOneShot()
+    {
+        startProgram({QStringLiteral("--open-image"), image});
+        if (HasFatalFailure())
+            return;
+        QStringList editor;
+        ASSERT_TRUE(waitUntil([&] { return !(editor = windows(QStringLiteral("^Tarnwick · A$"))).isEmpty(); }, 30s));
+        activateWindow(editor.first());
+        x.chord({control, x.keycodeOf(XK_Return)});
+        ASSERT_TRUE(waitUntil([&] { return xclipRead(QStringLiteral("text/uri-list")).trimmed().endsWith("/A.png"); }, 30s));
+        ASSERT_TRUE(waitUntil([&] { return windows(QStringLiteral("^Tarnwick · A$")).isEmpty(); }, 30s));
+        panelBefore = panelHeader();
+    }
+
+    QString panel()
+    {
+        // The panel is the one "Tarnwick" window that is not a question.
+        const QStringList found = windows(QStringLiteral("^Tarnwick$"));
+        for (const QString& w : found)
+            if (geometry(w).width() <= 200)
+                return w;
+        return {};
+    }
+
+    // The panel's count and the card of its last shot: what changes when the series does.
+    QImage panelHeader()
+    {
+        const QString w = panel();
+        if (w.isEmpty())
+            return {};
+        // Away from the panel, whose buttons light up under the pointer.
+        x.movePointer(10, 1000);
+        waitUntil([] { return false; }, 300ms);
+        const QImage look = QGuiApplication::primaryScreen()->grabWindow(w.toULongLong()).toImage();
+        return look.copy(0, 0, look.width(), 85);
+    }
+
+    // A question box of the program in front: a "Tarnwick" window wider than the panel.
+    QString question()
+    {
+        for (const QString& w : windows(QStringLiteral("^Tarnwick$")))
+            if (geometry(w).width() > 200)
+                return w;
+        return {};
+    }
+
+    // Waits for a question to hold the keyboard.
+    QString waitForQuestion()
+    {
+        QString box;
+        if (!waitUntil([&] { return !(box = question()).isEmpty() && focusedWindow() == box; }, 30s))
+            return {};
+        return box;
+    }
+
+    // Where `word` is written lowest in `window` (root coordinates: a button's label below the
+    // question's text), read by Tesseract as a user reads it.
+    std::optional<QPoint> findWord(const QString& window, const QString& word)
+    {
+        // A window just mapped may not be painted yet: read again until the word shows.
+        std::optional<QPoint> found;
+        waitUntil([&] { return (found = readWord(window, word)).has_value(); }, 15s);
+        if (!found)
+            std::printf("no «%s» in window %s\n", qPrintable(word), qPrintable(window));
+        return found;
+    }
+
+    std::optional<QPoint> readWord(const QString& window, const QString& word)
+    {
+        constexpr int zoom = 3;
+        QImage look = QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).toImage();
+        look = look.convertToFormat(QImage::Format_Grayscale8).scaled(look.size() * zoom, Qt::IgnoreAspectRatio,
+                                                                          Qt::SmoothTransformation);
+        look.invertPixels(); // dark buttons, light text
+        const QString file = home.filePath(QStringLiteral("ocr.png"));
+        look.save(file);
+        QByteArray tsv;
+        runProcess(QStringLiteral("tesseract"), {file, QStringLiteral("-"), QStringLiteral("-l"), QStringLiteral("rus"),
+                                                 QStringLiteral("tsv")},
+                   &tsv, {}, 30s);
+        const QPoint at = origin(window);
+        std::optional<QPoint> lowest;
+        for (const QString& line : lines(tsv)) {
+            const QStringList f = line.split(u'\t');
+            if (f.size() >= 12 && f[11].trimmed().compare(word, Qt::CaseInsensitive) == 0) {
+                const QPoint centre = at + QRect(f[6].toInt(), f[7].toInt(), f[8].toInt(), f[9].toInt()).center() / zoom;
+                if (!lowest || centre.y() > lowest->y())
+                    lowest = centre;
+            }
+        }
+        return lowest;
+    }
+
+    // Chooses the tray menu's entry `upward` places above its end.
+    void trayEntry(int upward)
+    {
+        ASSERT_TRUE(openTrayMenu());
+        for (int i = 0; i < upward; ++i)
+            x.chord({x.keycodeOf(XK_Up)});
+        x.chord({x.keycodeOf(XK_Return)});
+    }
+
+    // Opens the panel's "…" menu; true once it holds the keyboard.
+    bool openPanelMenu()
+    {
+        const QRect p = geometry(panel());
+        // The menu button sits left of the hide button, at the top right of the card.
+        x.click(p.right() - 10 - 20 - 3 - 9, p.top() + 20);
+        return waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 10s);
+    }
+
+    bool running() { return app.state() != QProcess::NotRunning; }
+
+    QString image = home.filePath(QStringLiteral("picture.png"));
+    QImage panelBefore;
+};
+
+TEST_F(ShellQuit, FinishingWithTheEditorOpenEndsTheProgramAndTheSeriesDoesNotGrow)
+{
+    startProgram({QStringLiteral("--open-image"), image});
+    ASSERT_TRUE(waitUntil([&] { return !windows(QStringLiteral("^Tarnwick · A$")).isEmpty(); }, 30s));
+    trayEntry(1);
+    const QString box = waitForQuestion();
+    ASSERT_FALSE(box.isEmpty()) << "the quit question";
+    const std::optional<QPoint> quit = findWord(box, QStringLiteral("Завершить"));
+    ASSERT_TRUE(quit) << "no «Завершить» in the question";
+    QElapsedTimer timer;
+    timer.start();
+    x.click(quit->x(), quit->y());
+    EXPECT_TRUE(waitUntil([&] { return !running(); }, 2s)) << "still running 2 s after «Завершить»";
+    std::printf("«Завершить» -> process ended in %lld ms\n", timer.elapsed());
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    // Putting the editor's shot into the series would have taken the clipboard for it.
+    EXPECT_TRUE(QGuiApplication::clipboard()->ownsClipboard()) << "the shot went into the series on the way out";
+}
+
+TEST_F(ShellQuit, ReturnAndEscapeInTheQuitQuestionKeepTheProgramAndItsSeries)
+{
+    startWithOneShot();
+    ASSERT_FALSE(HasFatalFailure());
+    for (auto [name, key] : {std::pair{"Return", XK_Return}, {"Escape", XK_Escape}}) {
+        trayEntry(1);
+        const QString box = waitForQuestion();
+        ASSERT_FALSE(box.isEmpty()) << name;
+        x.chord({x.keycodeOf(key)});
+        EXPECT_TRUE(waitUntil([&] { return question().isEmpty() || !running(); }, 10s)) << name;
+        // A quit takes a moment after the question has gone.
+        waitUntil([&] { return !running(); }, 1s);
+        ASSERT_TRUE(running()) << name << " in the quit question ended the program";
+        EXPECT_TRUE(panelHeader() == panelBefore) << name << ": the panel's series changed";
+        EXPECT_TRUE(xclipRead(QStringLiteral("text/uri-list")).trimmed().endsWith("/A.png")) << name;
+    }
+}
+
+TEST_F(ShellQuit, ReturnInTheClearConfirmationKeepsTheSeries)
+{
+    startWithOneShot();
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(openPanelMenu());
+    // The menu ends "Очистить серию…", "Скрыть окно", "Открыть изображение…", "О Tarnwick", "Завершить Tarnwick".
+    for (int i = 0; i < 5; ++i)
+        x.chord({x.keycodeOf(XK_Up)});
+    x.chord({x.keycodeOf(XK_Return)});
+    const QString box = waitForQuestion();
+    ASSERT_FALSE(box.isEmpty()) << "the clear confirmation";
+    EXPECT_TRUE(findWord(box, QStringLiteral("Очистить"))) << "not the clear confirmation";
+    x.chord({x.keycodeOf(XK_Return)});
+    EXPECT_TRUE(waitUntil([&] { return question().isEmpty(); }, 10s));
+    // A clear would have redrawn the count and the stack at once; give it the time to.
+    waitUntil([] { return false; }, 500ms);
+    EXPECT_TRUE(panelHeader() == panelBefore) << "Return in the clear confirmation cleared the series";
+}
+
+// How a window comes to the front for a key.
+enum class Front { guide, permissions, panelMenu };
+
+TEST_F(ShellQuit, CtrlOCtrlEAndCtrlQDoWhatTheirMenuEntriesDoInEveryWindowInFront)
+{
+    startWithOneShot();
+    ASSERT_FALSE(HasFatalFailure());
+    const auto bringForward = [&](Front front) -> bool {
+        if (front == Front::panelMenu)
+            return openPanelMenu();
+        // "Горячие клавиши…" and "Разрешения…" in the tray menu, counted from its end.
+        const QString title = front == Front::guide ? QStringLiteral("^Горячие клавиши · Tarnwick$")
+                                                    : QStringLiteral("^Tarnwick · Разрешения$");
+        trayEntry(front == Front::guide ? 4 : 2);
+        QStringList found;
+        return waitUntil([&] { return !(found = windows(title)).isEmpty() && focusedWindow() == found.first(); }, 30s);
+    };
+    struct Row {
+        const char* name;
+        Front front;
+        std::uint32_t key;
+        QString answer; // the name of the window the key must open
+    };
+    const QString quitQuestion = QStringLiteral("question");
+    const std::vector<Row> table{
+        {"Ctrl+O in the guide", Front::guide, XK_o, QStringLiteral("^Открыть изображение$")},
+        {"Ctrl+E in the guide", Front::guide, XK_e, QStringLiteral("^Сохранить серию$")},
+        {"Ctrl+Q in the guide", Front::guide, XK_q, quitQuestion},
+        {"Ctrl+O in the permission window", Front::permissions, XK_o, QStringLiteral("^Открыть изображение$")},
+        {"Ctrl+E in the permission window", Front::permissions, XK_e, QStringLiteral("^Сохранить серию$")},
+        {"Ctrl+Q in the permission window", Front::permissions, XK_q, quitQuestion},
+        {"Ctrl+O in the panel's menu", Front::panelMenu, XK_o, QStringLiteral("^Открыть изображение$")},
+        {"Ctrl+E in the panel's menu", Front::panelMenu, XK_e, QStringLiteral("^Сохранить серию$")},
+        {"Ctrl+Q in the panel's menu", Front::panelMenu, XK_q, quitQuestion},
+    };
+    for (const Row& row : table) {
+        ASSERT_TRUE(bringForward(row.front)) << row.name << ": the window did not come to the front";
+        x.chord({control, x.keycodeOf(row.key)});
+        QString answer;
+        const bool answered = waitUntil(
+            [&] {
+                const QStringList found = row.answer == quitQuestion ? QStringList{question()} : windows(row.answer);
+                answer = found.isEmpty() ? QString() : found.first();
+                return !answer.isEmpty() && focusedWindow() == answer;
+            },
+            10s);
+        EXPECT_TRUE(answered) << row.name << ": nothing opened";
+        if (answered)
+            x.chord({x.keycodeOf(XK_Escape)});
+        ASSERT_TRUE(waitUntil([&] { return answer.isEmpty() || windows(QStringLiteral(".")).indexOf(answer) < 0; }, 10s))
+            << row.name << ": Escape left the dialog open";
+        ASSERT_TRUE(running()) << row.name;
+        // Whatever stays open (the menu that did not close) goes before the next row.
+        if (x.keyboardGrabbedElsewhere())
+            x.chord({x.keycodeOf(XK_Escape)});
+    }
+    EXPECT_TRUE(panelHeader() == panelBefore) << "the series changed";
+}
+
+TEST_F(ShellQuit, WithAnEmptySeriesCtrlEIsOffAndCtrlQEndsTheProgram)
+{
+    startProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    trayEntry(4);
+    QStringList guide;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            guide = windows(QStringLiteral("^Горячие клавиши · Tarnwick$"));
+            return !guide.isEmpty() && focusedWindow() == guide.first();
+        },
+        30s));
+    // "Сохранить серию в папку…" is disabled for an empty series, and so is its key.
+    x.chord({control, x.keycodeOf(XK_e)});
+    EXPECT_FALSE(waitUntil([&] { return !windows(QStringLiteral("^Сохранить серию$")).isEmpty(); }, 2s));
+    x.chord({control, x.keycodeOf(XK_q)});
+    EXPECT_TRUE(waitUntil([&] { return !running(); }, 10s)) << "Ctrl+Q in the guide did not quit";
+    EXPECT_EQ(app.exitCode(), 0);
+}
+
+} // namespace
+} // namespace tarnwick::test
