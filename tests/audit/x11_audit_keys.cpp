@@ -49,10 +49,8 @@ protected:
     {
         AuditedShell::SetUp();
         // Keys and clicks come through XTEST, which the server without RECORD lacks too.
-        const xcb_query_extension_reply_t* xtest = nullptr;
-        std::unique_ptr<xcb_query_extension_reply_t, decltype(&std::free)> reply(
+        std::unique_ptr<xcb_query_extension_reply_t, decltype(&std::free)> xtest(
             xcb_query_extension_reply(x.connection(), xcb_query_extension(x.connection(), 5, "XTEST"), nullptr), &std::free);
-        xtest = reply.get();
         if (!xtest || !xtest->present)
             GTEST_SKIP() << "the X server has no XTEST";
         for (QWidget* w : shownWindows()) // the panel, and the permission window a server without RECORD opens
