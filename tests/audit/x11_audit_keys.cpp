@@ -231,6 +231,12 @@ TEST_F(EditorKeysAudit, CanvasHasTheKeysAfterEveryWindowOfTheEditorCloses)
              ASSERT_TRUE(test::waitUntil([&] { return !dialog->isActive() && !fileDialog(); }, 10s));
          }},
     };
+    // No button of the window takes the keys, by a click or by Tab.
+    for (const QAbstractButton* button : editor()->findChildren<QAbstractButton*>()) {
+        if (button->window() == editor()) {
+            EXPECT_EQ(button->focusPolicy(), Qt::NoFocus) << keyHolder(button) << " takes the keys";
+        }
+    }
     for (const auto& step : cases) {
         step.run();
         ASSERT_TRUE(editor()) << step.name << " closed the editor";

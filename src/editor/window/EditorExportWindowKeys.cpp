@@ -1,4 +1,5 @@
-// The editor window's keys: the adapter between Qt's key events and routeEditorKey.
+// The editor window's keys: the adapter between Qt's key events and routeEditorKey, and the
+// rules that keep the keys on the canvas.
 
 #include "editor/window/EditorExportWindow.h"
 
@@ -93,7 +94,7 @@ void EditorExportWindow::followEditors()
     const bool open = state_->text().isOpen() || state_->comment().isOpen() || state_->capturingImage();
     const bool closed = editorOpen_ && !open;
     editorOpen_ = open;
-    if (closed && isVisible() && !closing_)
+    if (closed)
         giveKeysToCanvas();
 }
 
