@@ -21,6 +21,10 @@ public:
     }
 };
 
+// A file's size as the interface writes it: Russian units ("3,00 МБ"); Qt's Russian data has
+// none for the binary prefixes ("МиБ").
+QString fileSize(qint64 bytes) { return QLocale().formattedDataSize(bytes, 2, QLocale::DataSizeTraditionalFormat); }
+
 // Qt's file list writes sizes and dates in the system's locale; the interface's is Russian
 // (Qt's default locale), so those two columns are written again in it.
 class FileColumnsInDefaultLocale final : public QIdentityProxyModel {
@@ -35,7 +39,7 @@ public:
         const QModelIndex source = mapToSource(index);
         if (index.column() == 3)
             return QLocale().toString(files->lastModified(source), QLocale::ShortFormat);
-        return files->isDir(source) ? QIdentityProxyModel::data(index, role) : QVariant(QLocale().formattedDataSize(files->size(source)));
+        return files->isDir(source) ? QIdentityProxyModel::data(index, role) : QVariant(fileSize(files->size(source)));
     }
 };
 
@@ -58,7 +62,7 @@ void fitQtFileDialog(QFileDialog& dialog)
     const QLocale locale;
     const int padding = 3 * metrics.averageCharWidth();
     const QDateTime late(QDate(2000, 12, 28), QTime(23, 58));
-    tree->header()->resizeSection(1, metrics.horizontalAdvance(locale.formattedDataSize(1023 << 20)) + padding);
+    tree->header()->resizeSection(1, metrics.horizontalAdvance(fileSize(1023 << 20)) + padding);
     tree->header()->resizeSection(2, metrics.horizontalAdvance(QStringLiteral("Изображение JPEG")) + padding);
     tree->header()->resizeSection(3, metrics.horizontalAdvance(locale.toString(late, QLocale::ShortFormat)) + padding);
 }

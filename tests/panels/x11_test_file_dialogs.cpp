@@ -52,7 +52,7 @@ TEST(FileDialogs, ListSizesDatesAndTypesInRussianAndLeaveTheCLibraryAlone)
         int column;
         QString shown, notShown; // Russian words, not the English of a C or English system locale
     } columns[] = {
-        {1, russian.formattedDataSize(shot.size()), english.formattedDataSize(shot.size())},
+        {1, QStringLiteral("3,00 МБ"), english.formattedDataSize(shot.size())},
         {2, QMimeDatabase().mimeTypeForFile(shot.fileName()).comment(), QStringLiteral("PNG image")},
         {3, russian.toString(modified, QLocale::ShortFormat), english.toString(modified, QLocale::ShortFormat)},
     };
