@@ -1,11 +1,10 @@
 #include "app/AppShell.h"
 #include "app/QuitGuard.h"
 #include "app/SingleInstance.h"
-#include "panels/DarkStyle.h"
+#include "panels/ProgramLook.h"
 #include "platform/AllocatorLimits.h"
 #include "platform/PrivateFiles.h"
 #include "platform/QtClipboardBackend.h"
-#include "platform/QtTranslations.h"
 #include "platform/TarnwickError.h"
 
 #include <QApplication>
@@ -22,8 +21,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
-    const QString translationMissing = tarnwick::platform::installQtTranslations(app);
-    QApplication::setStyle(new tarnwick::DarkStyle);
+    const QString translationMissing = tarnwick::installProgramLook(app);
 
     QStringList arguments = app.arguments().mid(1);
     // The running instance has another working folder: hand it an absolute path.

@@ -83,6 +83,14 @@ void DarkStyle::drawControl(ControlElement element, const QStyleOption* option, 
 void DarkStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                                    const QWidget* widget) const
 {
+    if (const auto* tool = qstyleoption_cast<const QStyleOptionToolButton*>(option);
+        control == CC_ToolButton && tool && dark(option->palette) && (tool->features & QStyleOptionToolButton::HasMenu)
+        && !(tool->features & QStyleOptionToolButton::MenuButtonPopup)) {
+        // A button that opens its menu at once says so by its own symbol: no arrow in its corner.
+        QStyleOptionToolButton plain(*tool);
+        plain.features &= ~QStyleOptionToolButton::HasMenu;
+        return QProxyStyle::drawComplexControl(control, &plain, painter, widget);
+    }
     const auto* bar = qstyleoption_cast<const QStyleOptionSlider*>(option);
     if (control != CC_ScrollBar || !bar || !dark(option->palette))
         return QProxyStyle::drawComplexControl(control, option, painter, widget);

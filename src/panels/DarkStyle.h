@@ -6,7 +6,8 @@ namespace tarnwick {
 
 // The application's style: Fusion, with the standard controls of our dark windows drawn in the
 // program's own dark look: quiet filled buttons with room around their text, the accent on a
-// checked one, tool buttons without a bevel, slim scroll bars. Controls on a light palette (the
+// checked one, tool buttons without a bevel and, when they open a menu at once, without
+// the menu arrow, slim scroll bars. Controls on a light palette (the
 // tray menu, the system's dialogs) keep Fusion's look. Installed once, before any window opens.
 class DarkStyle : public QProxyStyle {
 public:

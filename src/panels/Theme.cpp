@@ -54,8 +54,9 @@ PrimaryButton::PrimaryButton(const QString& text, QWidget* parent) : QPushButton
 QSize PrimaryButton::sizeHint() const
 {
     const QFontMetrics metrics(font());
-    return QSize(metrics.horizontalAdvance(text()) + 2 * PrimaryButtonStyle::horizontalPadding,
-                 metrics.height() + 2 * PrimaryButtonStyle::verticalPadding);
+    const int room = icon().isNull() ? 0 : iconSize().width() + PrimaryButtonStyle::iconGap;
+    return QSize(room + metrics.horizontalAdvance(text()) + 2 * PrimaryButtonStyle::horizontalPadding,
+                 std::max(metrics.height(), icon().isNull() ? 0 : iconSize().height()) + 2 * PrimaryButtonStyle::verticalPadding);
 }
 
 void PrimaryButton::paintEvent(QPaintEvent*)
@@ -66,9 +67,21 @@ void PrimaryButton::paintEvent(QPaintEvent*)
     painter.setPen(Qt::NoPen);
     painter.setBrush(look.background);
     painter.drawRoundedRect(QRectF(rect()), PrimaryButtonStyle::cornerRadius, PrimaryButtonStyle::cornerRadius);
-    painter.setPen(look.foreground);
     painter.setFont(font());
-    painter.drawText(rect(), Qt::AlignCenter, text());
+    // The icon and the text side by side, centred together.
+    const QFontMetrics metrics(font());
+    const int textWidth = metrics.horizontalAdvance(text());
+    const bool hasIcon = !icon().isNull();
+    const int iconWidth = hasIcon ? iconSize().width() + PrimaryButtonStyle::iconGap : 0;
+    const int left = (width() - iconWidth - textWidth) / 2;
+    if (hasIcon) {
+        const QRect place(left, (height() - iconSize().height()) / 2, iconSize().width(), iconSize().height());
+        painter.setOpacity(look.foreground.alphaF()); // dimmed as the text is
+        icon().paint(&painter, place, Qt::AlignCenter, QIcon::Normal);
+        painter.setOpacity(1);
+    }
+    painter.setPen(look.foreground);
+    painter.drawText(QRect(left + iconWidth, 0, textWidth, height()), Qt::AlignCenter, text());
 }
 
 QPainterPath FloppyDiskIcon::path(const QRectF& rect)

@@ -38,6 +38,8 @@ struct PrimaryButtonStyle {
     static constexpr double cornerRadius = 9;
     static constexpr int horizontalPadding = 14;
     static constexpr int verticalPadding = 9;
+    // Between the icon, where one is set, and the text.
+    static constexpr int iconGap = 6;
     static QFont font();
     static Look look(bool enabled, bool pressed);
 };

@@ -1,9 +1,12 @@
 // Every window of the program on openbox, in each state that changes its content, at its
 // default and its minimum size. A window fails where a visible widget leaves its parent or
 // the screen, a text needs more room than it has (unless elided with the whole text in its
-// tool tip), an icon stands out less than 3:1 from what is behind it, or a control on a dark
-// surface is drawn light. TARNWICK_DOCS_PICTURES=1 on the small screen writes a picture of
-// each scene into docs/gallery/.
+// tool tip), an icon stands out less than 3:1 from what is behind it or is not drawn at all, or
+// a control on a dark surface is drawn light. Every button with a menu is looked at also under
+// the pointer, with its menu open and after the menu closed. TARNWICK_DOCS_PICTURES=1 on the
+// small screen writes a picture of each scene into docs/gallery/.
+#include "AuditedShell.h"
+
 #include "app/AppShell.h"
 #include "app/ScrollingCaptureControlView.h"
 #include "app/ScrollingCaptureModel.h"
@@ -15,20 +18,22 @@
 #include "editor/window/EditorCommentSheet.h"
 #include "editor/window/EditorPopover.h"
 #include "editor/window/EditorView.h"
-#include "panels/DarkStyle.h"
 #include "panels/FloatingPanel.h"
 #include "panels/FloatingPanelView.h"
-#include "platform/QtClipboardBackend.h"
 #include "recording/RecordingWindow.h"
 #include "recording/ScreenRecordingController.h"
+
+#include "support/X11Client.h"
 
 #include <QTest>
 #include <QtWidgets>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 #include <numeric>
 
 using namespace tarnwick;
+using namespace tarnwick::audit;
 
 namespace {
 
@@ -56,12 +61,15 @@ bool standsOut(const QIcon& icon, QSize size, QColor behind)
                 r += c.redF(), g += c.greenF(), b += c.blueF(), ++n;
     return !n || contrast(QColor::fromRgbF(float(r / n), float(g / n), float(b / n)), behind) >= 3;
 }
-std::string nameOf(const QWidget* w)
+// A button whose icon is set draws it: without the icon it looks different.
+bool drawsIcon(QAbstractButton* button)
 {
-    const auto* label = qobject_cast<const QLabel*>(w);
-    const auto* button = qobject_cast<const QAbstractButton*>(w);
-    const QString text = label ? label->text() : button ? button->text() + button->toolTip() : QString();
-    return w->metaObject()->className() + (text.isEmpty() ? "" : " «" + text.left(40).toStdString() + "»");
+    const QIcon icon = button->icon();
+    const QImage with = button->grab().toImage();
+    button->setIcon(QIcon());
+    const QImage without = button->grab().toImage();
+    button->setIcon(icon);
+    return with != without;
 }
 
 // What is wrong with one shown window, one line per fault.
@@ -110,6 +118,8 @@ std::vector<std::string> audit(QWidget* window)
                 found.push_back(nameOf(button) + " has its text against its frame");
             if (button->isEnabled() && !standsOut(button->icon(), button->iconSize(), ground(picture, inWindow)))
                 found.push_back(nameOf(button) + " icon hardly visible");
+            if (!button->icon().isNull() && !drawsIcon(button))
+                found.push_back(nameOf(button) + " does not draw its icon");
         }
         const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w)
                              || qobject_cast<QAbstractSlider*>(w) || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractScrollArea*>(w);
@@ -119,32 +129,22 @@ std::vector<std::string> audit(QWidget* window)
     return found;
 }
 
-QList<QWidget*> shownWindows()
-{
-    QList<QWidget*> windows = QApplication::topLevelWidgets();
-    windows.removeIf([](QWidget* w) { return !w->isVisible() || w->windowType() == Qt::ToolTip; });
-    return windows;
-}
-
 // One state of the program: `enter` opens or changes windows, `leave` closes what must not stay.
+// With `menus`, the buttons that open menus are looked at in their other states too.
 struct Scene {
     std::string name;
     std::function<void()> enter, leave = [] {};
+    bool menus = false;
 };
 
-class WindowAudit : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        QApplication::setStyle(new DarkStyle); // as main() does
-        openbox.start(QStringLiteral("openbox"), {"--sm-disable", "--startup", "echo ready"});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return (wm += openbox.readAllStandardOutput()).contains("ready"); }, 10000));
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache"))); // prepared series, kept after the test
-        shell = std::make_unique<AppShell>(settings, board, dir.filePath("private"));
-        shell->start({});
-    }
-    void TearDown() override { shell.reset(), openbox.terminate(), openbox.waitForFinished(); }
+void settle()
+{
+    for (int turn = 0; turn < 3; ++turn) // the queued refreshes, then the layouts they ask for
+        QCoreApplication::processEvents();
+}
 
+class WindowAudit : public AuditedShell {
+protected:
     // Each window of the scene as it opens, then (when it can shrink) at its minimum size.
     void check(const std::vector<Scene>& scenes)
     {
@@ -155,8 +155,7 @@ protected:
                     return w->size() == w->size().expandedTo(w->minimumSize())
                            && (w->windowType() != Qt::Window || (w->windowFlags() & Qt::FramelessWindowHint) || w->frameGeometry() != w->geometry());
                 })) << scene.name << " " << nameOf(w);
-            for (int turn = 0; turn < 3; ++turn) // the queued refreshes, then the layouts they ask for
-                QCoreApplication::processEvents();
+            settle();
             picture(scene.name);
             for (QWidget* w : shownWindows()) {
                 expectNoFault(w, scene.name);
@@ -168,8 +167,62 @@ protected:
                 expectNoFault(w, scene.name + " at its minimum size");
                 w->resize(normal);
             }
+            if (scene.menus)
+                checkMenuButtons(scene.name);
             scene.leave();
         }
+    }
+
+    // Each enabled button that opens a menu: under the pointer, with its menu open (pressed), after
+    // the menu closed with the pointer still on it, and after the pointer left.
+    void checkMenuButtons(const std::string& scene)
+    {
+        const std::map<QString, std::string> slugs{{"Добавить снимок", "add"},
+                                                   {"Папка сохранения снимков", "save-folder"},
+                                                   {"Расположение панели инструментов", "orientation"}};
+        for (QWidget* window : shownWindows())
+            for (QToolButton* button : window->findChildren<QToolButton*>()) {
+                if (!button->menu() || !button->isVisible() || !button->isEnabled())
+                    continue;
+                const std::string name = scene + ", " + nameOf(button);
+                const auto slug = slugs.find(button->accessibleName());
+                auto show = [&](const char* state) { // a picture of each button, the first time it is seen
+                    static std::set<std::string> shown;
+                    if (slug != slugs.end() && shown.insert(state + slug->second).second)
+                        picture(scene + "-" + state + "-" + slug->second);
+                };
+                // The pointer is moved for real (the small screen's server has no XTEST; a warp needs none).
+                QCursor::setPos(button->mapToGlobal(button->rect().center()));
+                ASSERT_TRUE(QTest::qWaitFor([&] { return button->underMouse(); })) << name;
+                settle();
+                show("hover");
+                expectNoFault(window, name + " under the pointer");
+
+                // The menu runs a loop of its own: it is looked at and closed from inside that loop.
+                bool seen = false;
+                QTimer look;
+                look.setInterval(50);
+                QObject::connect(&look, &QTimer::timeout, [&] {
+                    if (!button->menu()->isVisible())
+                        return;
+                    look.stop();
+                    settle();
+                    show("open");
+                    expectNoFault(window, name + " with its menu open");
+                    button->menu()->hide();
+                    seen = true;
+                });
+                look.start();
+                QTest::mouseClick(button, Qt::LeftButton);
+                EXPECT_TRUE(QTest::qWaitFor([&] { return seen && !button->menu()->isVisible(); })) << name;
+                look.stop();
+                settle();
+                expectNoFault(window, name + " after its menu closed");
+                QCursor::setPos(window->mapToGlobal(QPoint(window->width() / 2, window->height() / 2)));
+                EXPECT_TRUE(QTest::qWaitFor([&] { return !button->underMouse(); })) << name;
+                settle();
+                expectNoFault(window, name + " after the pointer left");
+            }
     }
 
     // The window manager answers moves and resizes late: a fault counts when it lasts.
@@ -194,17 +247,23 @@ protected:
         QPainter painter(&canvas);
         for (QWidget* w : windows)
             painter.drawPixmap(w->geometry().topLeft() - shown.topLeft(), w->grab());
-        QDir().mkpath(TARNWICK_DOCS "/gallery"); // flat colours: a palette keeps the file small
-        canvas.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither)
+        QDir().mkpath(TARNWICK_DOCS "/gallery");
+        // Flat colours: a palette keeps the file small. It holds the picture's commonest colours,
+        // so that a faint fill (a button under the pointer) keeps its own shade.
+        std::map<QRgb, int> counts;
+        for (int y = 0; y < canvas.height(); ++y)
+            for (int x = 0; x < canvas.width(); ++x)
+                ++counts[canvas.pixel(x, y)];
+        std::vector<std::pair<int, QRgb>> common;
+        for (auto [colour, count] : counts)
+            common.emplace_back(-count, colour);
+        std::ranges::sort(common);
+        QList<QRgb> palette;
+        for (std::size_t i = 0; i < std::min<std::size_t>(256, common.size()); ++i)
+            palette.push_back(common[i].second);
+        canvas.convertToFormat(QImage::Format_Indexed8, palette, Qt::ThresholdDither | Qt::AvoidDither)
             .save(QStringLiteral(TARNWICK_DOCS "/gallery/%1.png").arg(QString::fromStdString(name)), "PNG", 0);
     }
-
-    QProcess openbox;
-    QByteArray wm;
-    QTemporaryDir dir;
-    QSettings settings{dir.filePath("settings.ini"), QSettings::IniFormat};
-    platform::QtClipboardBackend board;
-    std::unique_ptr<AppShell> shell;
 };
 
 TEST_F(WindowAudit, PanelEditorAndHelpWindows)
@@ -226,17 +285,24 @@ TEST_F(WindowAudit, PanelEditorAndHelpWindows)
     auto state = [&]() -> EditorState& { return shell->editor()->state(); };
     auto toolbar = [&] { return shell->editor()->view().floatingToolbar(); };
     TextFontControls* fonts = nullptr;
+    // An element of the shot, for the forms that change one.
+    auto added = [&](AnnotationTool kind) {
+        Annotation element = freshAnnotation(kind, {80, 80});
+        element.text = QStringLiteral("Надпись");
+        state().add(element, false);
+        return std::optional(element.id);
+    };
     std::vector<Scene> scenes{
         {"permissions", [&] { shell->showPermissionSetup(); }, [&] { close("tarnwick::PermissionSetupView"); }},
         {"shortcut-guide", [&] { shell->showShortcutGuide(); }, [&] { close("tarnwick::ShortcutGuideView"); }},
-        {"panel", [&] { shell->showPanel(); }},
+        {"panel", [&] { shell->showPanel(); }, [] {}, true},
         {"panel-menu", [&] { menu->popup(panel.mapToGlobal(QPoint())); }, [&] { menu->hide(); }},
         {"panel-long-status", [&] { model.setStatus("Снимок сохранён: Tarnwick 2026-12-07 02.08.18 80498670.png"); }},
         {"panel-three-shots", [&] { shots(3); }},
         {"panel-busy", [&] { model.setBusy(true); }, [&] { model.setBusy(false); }},
         {"panel-full", [&] { shots(AppModel::maximumShots); }},
         {"clear-question", [&] { model.setConfirmClear(true); }, [&] { panel.findChild<QMessageBox*>()->reject(); }},
-        {"editor", [&] { shots(0); shell->panel()->hide(); shell->openEditor(shot(210), "A"); }},
+        {"editor", [&] { shots(0); shell->panel()->hide(); shell->openEditor(shot(210), "A"); }, [] {}, true},
     };
     for (AnnotationTool tool : allCases<AnnotationTool>())
         scenes.push_back({"editor-details-" + rawString(tool).toStdString(), [&, tool] {
@@ -248,8 +314,10 @@ TEST_F(WindowAudit, PanelEditorAndHelpWindows)
     scenes.insert(scenes.end(), {
         {"editor-orientation-menu", [&] { toolbar()->orientationMenu()->popup(toolbar()->orientationButton()->mapToGlobal(QPoint())); },
          [&] { toolbar()->orientationMenu()->hide(); }},
-        {"editor-vertical-toolbar", [&] { shell->editor()->view().setVerticalToolbar(true); }},
+        {"editor-vertical-toolbar", [&] { shell->editor()->view().setVerticalToolbar(true); }, [] {}, true},
         {"editor-comment", [&] { state().comment().request({40, 40}, std::nullopt); },
+         [&] { shell->editor()->view().commentSheet()->close(); }},
+        {"editor-comment-edit", [&] { state().comment().request({60, 60}, added(AnnotationTool::comment)); },
          [&] { shell->editor()->view().commentSheet()->close(); }},
         {"editor-text", [&] { state().text().request({40, 40}, std::nullopt); }},
         {"editor-font-picker", [&] {
@@ -257,7 +325,8 @@ TEST_F(WindowAudit, PanelEditorAndHelpWindows)
                 fonts = fonts ? fonts : w->findChild<TextFontControls*>();
             fonts->setChoosingFont(true);
             EXPECT_TRUE(QTest::qWaitFor([&] { return fonts->picker()->search()->hasFocus(); })) << "typing starts the search";
-        }, [&] { fonts->setChoosingFont(false); }},
+        }, [&] { fonts->setChoosingFont(false); state().text().setOpen(false); }},
+        {"editor-text-edit", [&] { state().text().request({80, 80}, added(AnnotationTool::text)); }},
     });
     check(scenes);
 }
@@ -290,6 +359,52 @@ TEST_F(WindowAudit, RecordingAndScrollingWindows)
              scrolling.setMessage("Для прокрутки выберите область высотой хотя бы 32 пикселя."), scroll.show();
          }},
     });
+}
+
+} // namespace
+
+namespace {
+
+// The text panel and the comment sheet are titled and closable windows, nothing more: openbox
+// offers no minimize or maximize for them.
+TEST_F(WindowAudit, TextPanelAndCommentSheetOnlyClose)
+{
+    test::X11Client x;
+    QImage image(400, 300, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::darkCyan);
+    shell->openEditor(Screenshot::make(image, 1), "A");
+    EditorState& state = shell->editor()->state();
+    const struct {
+        const char* name;
+        std::function<void()> open, close;
+        std::function<QWidget*()> window;
+    } windows[] = {
+        {"text panel", [&] { state.text().request({40, 40}, std::nullopt); }, [&] { state.text().setOpen(false); },
+         [] {
+             for (QWidget* w : shownWindows())
+                 if (w->inherits("tarnwick::TextEditorPanel"))
+                     return w;
+             return static_cast<QWidget*>(nullptr);
+         }},
+        {"comment sheet", [&] { state.comment().request({40, 40}, std::nullopt); }, [&] { state.comment().setOpen(false); },
+         [&]() -> QWidget* {
+             QWidget* sheet = shell->editor()->view().commentSheet();
+             return sheet->isVisible() ? sheet : nullptr;
+         }},
+    };
+    for (const auto& w : windows) {
+        w.open();
+        QStringList actions;
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            QWidget* shown = w.window();
+            return shown && !(actions = x.atomNames(std::uint32_t(shown->winId()), "_NET_WM_ALLOWED_ACTIONS")).isEmpty();
+        }, 5000)) << w.name;
+        EXPECT_TRUE(actions.contains("_NET_WM_ACTION_CLOSE")) << w.name;
+        for (const char* action : {"_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT"})
+            EXPECT_FALSE(actions.contains(action)) << w.name << " offers " << action;
+        w.close();
+        QTest::qWait(100);
+    }
 }
 
 } // namespace

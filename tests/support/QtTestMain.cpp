@@ -1,4 +1,7 @@
 #include <QApplication>
+#ifdef TARNWICK_TEST_PROGRAM_LOOK
+#include "panels/ProgramLook.h"
+#endif
 #include <gtest/gtest.h>
 
 // Every test program runs with a QApplication on the offscreen platform, so
@@ -9,5 +12,9 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+#ifdef TARNWICK_TEST_PROGRAM_LOOK
+    if (const QString missing = tarnwick::installProgramLook(app); !missing.isEmpty())
+        qWarning("%s", qPrintable(missing));
+#endif
     return RUN_ALL_TESTS();
 }

@@ -105,6 +105,28 @@ std::uint32_t X11Client::selectionOwner(const char* selection)
     return r ? r->owner : 0;
 }
 
+QStringList X11Client::atomNames(std::uint32_t window, const char* property)
+{
+    QStringList names;
+    for (std::uint32_t atom : cardinals(window, property))
+        if (auto r = reply(xcb_get_atom_name_reply(c_, xcb_get_atom_name(c_, atom), nullptr)))
+            names.push_back(QString::fromLatin1(xcb_get_atom_name_name(r.get()), xcb_get_atom_name_name_length(r.get())));
+    return names;
+}
+
+void X11Client::closeWindow(std::uint32_t window)
+{
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = atom("_NET_CLOSE_WINDOW");
+    message.data.data32[1] = 2; // a direct action of the user
+    xcb_send_event(c_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
+    sync();
+}
+
 void X11Client::focus(std::uint32_t window)
 {
     xcb_set_input_focus(c_, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);

@@ -37,6 +37,8 @@ public:
     void removeActiveWindow();
     // The window that owns the selection named `selection` (e.g. "CLIPBOARD"), 0 for none.
     std::uint32_t selectionOwner(const char* selection);
+    // Asks the window manager to close the window (_NET_CLOSE_WINDOW), as its close button does.
+    void closeWindow(std::uint32_t window);
     // Gives the window the keyboard focus and asks for its key events.
     void focus(std::uint32_t window);
 
@@ -55,6 +57,8 @@ public:
     // A window property of 32-bit items, empty when absent.
     std::vector<std::uint32_t> cardinals(std::uint32_t window, const char* property);
     void setCardinals(std::uint32_t window, const char* property, const std::vector<std::uint32_t>& values);
+    // The names of the atoms a window property lists (e.g. _NET_WM_ALLOWED_ACTIONS), empty when absent.
+    QStringList atomNames(std::uint32_t window, const char* property);
     // True while another client holds the keyboard grabbed.
     bool keyboardGrabbedElsewhere();
     // XTEST pointer: moves to root coordinates, presses or releases a button.

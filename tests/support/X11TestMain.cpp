@@ -1,6 +1,9 @@
 #include "support/Xvfb.h"
 
 #include <QApplication>
+#ifdef TARNWICK_TEST_PROGRAM_LOOK
+#include "panels/ProgramLook.h"
+#endif
 #include <gtest/gtest.h>
 
 // Test programs that need the real X11 platform: each run gets its own Xvfb,
@@ -20,6 +23,10 @@ int main(int argc, char** argv)
     int result = 0;
     {
         QApplication app(argc, argv);
+#ifdef TARNWICK_TEST_PROGRAM_LOOK
+        if (const QString missing = tarnwick::installProgramLook(app); !missing.isEmpty())
+            qWarning("%s", qPrintable(missing));
+#endif
         result = RUN_ALL_TESTS();
     }
     return result;

@@ -23,6 +23,7 @@ QPushButton* textButton(const QString& text, const QString& accessibleName, QWid
 {
     auto* b = new QPushButton(text, parent);
     b->setAccessibleName(accessibleName);
+    b->setFocusPolicy(Qt::NoFocus); // the keys stay with the canvas
     return b;
 }
 

@@ -24,6 +24,7 @@ SegmentedPicker::SegmentedPicker(const QString& title, const QStringList& segmen
         auto* segment = new QToolButton(this);
         segment->setText(segments[i]);
         segment->setCheckable(true);
+        segment->setFocusPolicy(Qt::NoFocus); // the keys stay with the canvas
         segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         group_->addButton(segment, i);
         row->addWidget(segment);

@@ -2,6 +2,7 @@
 
 #include "editor/model/EditorState.h"
 #include "editor/tools/TextEditorView.h"
+#include "platform/CloseOnlyFrame.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -39,7 +40,7 @@ QPoint textPanelOrigin(const QRect& parent, const QSize& panel, const std::optio
 }
 
 TextEditorPanel::TextEditorPanel(EditorState& state, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), form_(new TextEditorView(state, this))
+    : QWidget(parent, textPanelFlags), form_(new TextEditorView(state, this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -48,7 +49,7 @@ TextEditorPanel::TextEditorPanel(EditorState& state, QWidget* parent)
     p.setColor(QPalette::Window, QColor::fromRgbF(0.1f, 0.1f, 0.1f));
     setPalette(p);
     setAutoFillBackground(true);
-    resize(TextEditorView::formWidth, std::max(form_->sizeHint().height(), 400));
+    resize(form_->width(), std::max(form_->sizeHint().height(), 400));
 }
 
 void TextEditorPanel::closeEvent(QCloseEvent* event)
@@ -134,6 +135,7 @@ void TextEditorPresenter::create()
                                 screen ? std::optional<QRect>(screen->availableGeometry()) : std::nullopt));
     connect(panel, &TextEditorPanel::closedByUser, this, &TextEditorPresenter::closedByUser);
     panel_ = panel;
+    platform::frameWithCloseOnly(std::uint32_t(panel->winId()));
     panel->show();
     panel->raise();
     panel->activateWindow();

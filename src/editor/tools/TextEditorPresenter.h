@@ -24,6 +24,9 @@ TextPanelStep textPanelStep(bool showText, bool hasParent, bool panelExists, boo
 // when that meets the editor (a panel too big for it keeps its title bar on screen).
 QPoint textPanelOrigin(const QRect& parent, const QSize& panel, const std::optional<QRect>& available);
 
+// The text panel's window: a title bar with the close button only (no minimize or maximize).
+inline constexpr Qt::WindowFlags textPanelFlags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
 // The text editor's own window: titled, closable, moved by its title bar. The
 // close button tells the presenter, which closes the model's text editor.
 class TextEditorPanel : public QWidget {

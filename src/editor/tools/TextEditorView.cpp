@@ -74,7 +74,6 @@ TextEditorView::TextEditorView(EditorState& state, QWidget* parent)
 {
     setPalette(Theme::darkPalette());
     setAutoFillBackground(true);
-    setFixedWidth(formWidth);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(16);
@@ -109,7 +108,7 @@ TextEditorView::TextEditorView(EditorState& state, QWidget* parent)
     auto* previewColumn = new QVBoxLayout;
     previewColumn->setSpacing(6);
     previewColumn->addWidget(toolLook::hint(QStringLiteral("Предпросмотр текста"), this));
-    previewArea_->setFixedSize(formWidth - 2 * 24, 88);
+    previewArea_->setFixedHeight(88); // the whole width of the form
     previewArea_->setFrameShape(QFrame::NoFrame);
     previewArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     previewArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -144,6 +143,17 @@ TextEditorView::TextEditorView(EditorState& state, QWidget* parent)
     footer->addWidget(cancel_);
     footer->addWidget(save_);
     column->addLayout(footer);
+
+    // The design's width, wider only when the key hint and the buttons need more with the
+    // longer of the save button's two titles.
+    int footerWidth = 0;
+    for (const QString& title : {QStringLiteral("Добавить"), QStringLiteral("Сохранить")}) {
+        save_->setText(title);
+        footer->invalidate(); // the layouts keep the sizes they measured before
+        column->invalidate();
+        footerWidth = std::max(footerWidth, column->totalMinimumSize().width());
+    }
+    setFixedWidth(std::max(formWidth, footerWidth));
 
     connect(text_, &QPlainTextEdit::textChanged, this, [this] { state_.text().setDraft(text_->toPlainText()); });
     connect(size_, &QSlider::valueChanged, this, [this](int v) { state_.text().setFontSize(v); });

@@ -68,6 +68,7 @@ QToolButton* symbolButton(const QString& symbol, const QString& accessibleName, 
     button->setIcon(platform::symbolIcon(symbol, color));
     button->setIconSize(QSize(14, 14));
     button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus); // the keys stay with the canvas
     button->setAccessibleName(accessibleName);
     button->setCursor(Qt::PointingHandCursor);
     return button;

@@ -2,6 +2,7 @@
 
 #include "editor/model/EditorState.h"
 #include "panels/Theme.h"
+#include "platform/CloseOnlyFrame.h"
 #include "platform/Icons.h"
 #include "platform/KeyNames.h"
 
@@ -17,7 +18,7 @@
 namespace tarnwick {
 
 EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
-    : QDialog(parent, Qt::Sheet), state_(state)
+    : QDialog(parent, Qt::Sheet | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), state_(state)
 {
     setWindowModality(Qt::WindowModal);
     setPalette(Theme::darkPalette());
@@ -92,6 +93,7 @@ void EditorCommentSheet::refresh()
     }
     save_->setEnabled(!state_.comment().text().trimmed().isEmpty());
     if (state_.comment().isOpen() && !isVisible()) {
+        platform::frameWithCloseOnly(std::uint32_t(winId()));
         open();
         editor_->setFocus();
     } else if (!state_.comment().isOpen() && isVisible()) {

@@ -51,10 +51,16 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
         [self](std::function<void(std::optional<QString>)> completion) {
             if (!self)
                 return completion(std::nullopt);
+            // The dialog has the keys while it is open; the canvas has them after it.
+            auto done = [self, completion = std::move(completion)](std::optional<QString> folder) {
+                completion(std::move(folder));
+                if (self)
+                    self->giveKeysToCanvas();
+            };
             if (self->hooks_.chooseImageSaveDirectory)
-                self->hooks_.chooseImageSaveDirectory(std::move(completion));
+                self->hooks_.chooseImageSaveDirectory(std::move(done));
             else
-                self->chooseDirectoryWithDialog(std::move(completion));
+                self->chooseDirectoryWithDialog(std::move(done));
         },
         [&model](const std::exception& error) { model.showError(error); }, &QRCodeRecognizer::recognize, this);
 
@@ -94,6 +100,8 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     header.onImportImage = [self] {
         if (self && self->hooks_.importImage)
             self->hooks_.importImage();
+        if (self)
+            self->giveKeysToCanvas();
     };
     view_ = new EditorView(*state_, &model, std::move(header), this);
     auto* canvas = new ImageCanvasView(*state_);
@@ -111,11 +119,14 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     textEditor_ = new TextEditorPresenter(*state_, this);
     textEditor_->setParentWindow(this);
     textEditor_->setCanvas(canvas);
-    textEditor_->customColorSlot = [](EditorState& s, QWidget* parent) { return new CustomColorSlot(s, 2, parent); };
+    textEditor_->customColorSlot = [](EditorState& s, QWidget* parent) { return new CustomColorSlot(s, 4, parent); };
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
 
+    // After the view's and the text panel's own refreshes: the canvas is enabled again by then.
+    connect(state_.get(), &EditorState::changed, this, &EditorExportWindow::followEditors);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { keepKeysOnCanvas(now); });
     qApp->installEventFilter(this);
 }
 

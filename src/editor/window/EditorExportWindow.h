@@ -81,6 +81,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -88,6 +89,12 @@ private:
     // False when the command's control is disabled, so the key passes on.
     bool perform(EditorKeyCommand command);
     bool ownsWidget(const QWidget* widget, bool* onSheet) const;
+    // The canvas is this window's keyboard unless the text or comment editor is open:
+    // when one of them, or a capture for a layer, ends, the window comes forward with
+    // the canvas focused; a widget of the window that would take the keys hands them on.
+    void followEditors();
+    void keepKeysOnCanvas(QWidget* focus);
+    void giveKeysToCanvas();
 
     std::unique_ptr<EditorState> state_;
     AppModel& model_;
@@ -96,6 +103,7 @@ private:
     EditorView* view_;
     TextEditorPresenter* textEditor_;
     bool closing_ = false;
+    bool editorOpen_ = false;
 };
 
 } // namespace tarnwick

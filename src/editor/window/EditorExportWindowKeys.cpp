@@ -1,4 +1,5 @@
-// The editor window's keys: the adapter between Qt's key events and routeEditorKey.
+// The editor window's keys: the adapter between Qt's key events and routeEditorKey, and the
+// rules that keep the keys on the canvas.
 
 #include "editor/window/EditorExportWindow.h"
 
@@ -15,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTextEdit>
+#include <QTimer>
 
 namespace tarnwick {
 namespace {
@@ -85,6 +87,48 @@ bool EditorExportWindow::ownsWidget(const QWidget* widget, bool* onSheet) const
             return *onSheet;
         }
     return false;
+}
+
+void EditorExportWindow::followEditors()
+{
+    const bool open = state_->text().isOpen() || state_->comment().isOpen() || state_->capturingImage();
+    const bool closed = editorOpen_ && !open;
+    editorOpen_ = open;
+    if (closed)
+        giveKeysToCanvas();
+}
+
+void EditorExportWindow::giveKeysToCanvas()
+{
+    ImageCanvasView* view = canvas();
+    if (!view || !view->isEnabled() || !isVisible() || closing_ || state_->text().isOpen() || state_->comment().isOpen())
+        return;
+    activateWindow();
+    view->setFocus(Qt::OtherFocusReason);
+}
+
+void EditorExportWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Back from a dialog or another program: Qt gives the keys to the widget that had them, or
+    // to the first one that takes them when none had.
+    if (event->type() == QEvent::ActivationChange && QApplication::activeWindow() == this)
+        QTimer::singleShot(0, this, [this] {
+            ImageCanvasView* view = canvas();
+            if (QApplication::activeWindow() == this && view && view->isEnabled() && !view->hasFocus()
+                && !editsText(QApplication::focusWidget()) && !state_->text().isOpen() && !state_->comment().isOpen())
+                view->setFocus(Qt::OtherFocusReason);
+        });
+}
+
+void EditorExportWindow::keepKeysOnCanvas(QWidget* focus)
+{
+    // Only this window's own widgets (the window itself routes the keys it answers): the text
+    // panel, the comment sheet and dialogs are windows of their own.
+    if (!focus || focus == this || focus->window() != this || focus == canvas() || editsText(focus))
+        return;
+    if (ImageCanvasView* view = canvas(); view && view->isEnabled())
+        view->setFocus(Qt::OtherFocusReason);
 }
 
 EditorKeyCommand EditorExportWindow::route(const QKeyEvent& event) const

@@ -79,7 +79,6 @@ EditorFloatingToolbar::EditorFloatingToolbar(EditorState& state, QWidget* host, 
 
     orientation_ = editorSymbolButton(horizontalSymbol, QColor::fromRgbF(0.94f, 0.94f, 0.94f), QSize(orientationWidth, 30), surface_);
     orientation_->setPopupMode(QToolButton::InstantPopup);
-    orientation_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
     orientation_->setAccessibleName(QStringLiteral("Расположение панели инструментов"));
     orientation_->setToolTip(QStringLiteral("Расположение панели инструментов"));
     menu_ = new QMenu(orientation_);

@@ -55,7 +55,6 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
     add_->setToolTip(QStringLiteral("Добавить снимок или изображение"));
     add_->setAccessibleName(QStringLiteral("Добавить снимок"));
     add_->setPopupMode(QToolButton::InstantPopup);
-    add_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
     auto* menu = new QMenu(add_);
     connect(menu->addAction(QStringLiteral("Снять область экрана…")), &QAction::triggered, this, [this] {
         if (actions_.onAddScreenshot)
@@ -106,6 +105,7 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
 
     save_ = new PrimaryButton(QStringLiteral("В серию"), this);
     save_->setIcon(platform::symbolIcon(u"check", Qt::white));
+    save_->setIconSize(QSize(14, 14));
     save_->setFocusPolicy(Qt::NoFocus);
     connect(save_, &QPushButton::clicked, this, [this] { call(actions_.onSave); });
 

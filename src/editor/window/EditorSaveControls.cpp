@@ -46,6 +46,7 @@ EditorSaveControls::EditorSaveControls(AppModel* model, std::function<void()> on
 
     save_->setIcon(floppyIcon());
     save_->setIconSize(QSize(16, 16));
+    save_->setFocusPolicy(Qt::NoFocus); // Space and Enter belong to the canvas
     save_->setToolTip(QStringLiteral("Сохранить снимок без маркировки и закрыть редактор"));
     save_->setAccessibleName(QStringLiteral("Сохранить снимок без маркировки"));
     connect(save_, &QToolButton::clicked, this, [this] {
@@ -63,7 +64,7 @@ EditorSaveControls::EditorSaveControls(AppModel* model, std::function<void()> on
     folder_->setMenu(menu_);
     folder_->setPopupMode(QToolButton::InstantPopup);
     folder_->setAutoRaise(true);
-    folder_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
+    folder_->setFocusPolicy(Qt::NoFocus);
     folder_->setIcon(platform::symbolIcon(u"chevron-down", QColor::fromRgbF(0.94f, 0.94f, 0.94f)));
     folder_->setIconSize(QSize(10, 10));
     folder_->setFixedSize(18, 24);
