@@ -2,11 +2,10 @@
 
 #include "panels/FloatingPanelView.h"
 #include "panels/PanelDragRegion.h"
+#include "panels/RoundedWindow.h"
 #include "platform/WindowManager.h"
 
 #include <QGuiApplication>
-#include <QPainterPath>
-#include <QRegion>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -64,13 +63,7 @@ FloatingPanel::FloatingPanel(AppModel& model, QSettings& preferences, FrameSourc
     layout->addWidget(view_);
     connect(&view_->dragRegion(), &PanelDragRegion::dragFinished, this, &FloatingPanel::rememberPosition);
 
-    // Without a compositing manager transparent pixels come out black: cut the corners off instead.
-    QPainterPath card;
-    card.addRoundedRect(QRectF(0, 0, panelWidth, panelHeight), cornerRadius, cornerRadius);
-    if (onX11_ && platform::compositingManagerRunning(connection_))
-        setAttribute(Qt::WA_TranslucentBackground);
-    else
-        setMask(QRegion(card.toFillPolygon().toPolygon()));
+    roundWindowCorners(*this, connection_, cornerRadius);
 }
 
 QList<QRectF> FloatingPanel::screenFrames()
