@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/X11Connection.h"
+
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class QButtonGroup;
 class QCheckBox;
@@ -33,20 +36,30 @@ public:
     static QString fileSizeText(qint64 bytes);
 
     // Grows to the review's size, as far as its screen's free area (less the window frame) allows,
-    // and stays inside that area.
+    // and stays inside that area. Until the window manager has framed the window its frame is a
+    // guess; the first sight of the real one corrects place and size.
     void resizeForReview();
 
     RecordingBlurPreview* preview() const { return preview_; }
     RecordingBlurControls* blurControls() const { return blurControls_; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
-    QMargins decoration() const;
+    // The window and its frame as the screen shows them, in global coordinates.
+    struct Placement {
+        QRect frame, client;
+    };
+    // What the window manager adds around the window, or a guess before it has said.
+    QMargins decoration();
+    // Nothing while hidden or not yet framed: until then its position means nothing.
+    std::optional<Placement> placement();
+    void place(const QRect& client);
     void fitToContent();
     void keepOnScreen();
     QWidget* buildSettings();
@@ -84,6 +97,9 @@ private:
     QProgressBar* saving_;
     QLabel* savingText_;
     QPushButton* save_;
+    const bool onX11_;
+    platform::X11Connection connection_;
+    std::optional<QPoint> frameOrigin_; // where the frame was last seen
 };
 
 } // namespace tarnwick::recording
