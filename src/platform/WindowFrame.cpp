@@ -81,6 +81,19 @@ std::optional<ShownWindow> shownWindow(X11Connection& connection, std::uint32_t 
     return ShownWindow{*frame, *client};
 }
 
+std::optional<QRect> coveredArea(X11Connection& connection, std::uint32_t window)
+{
+    xcb_connection_t* c = x11::Access::connection(connection);
+    if (!c || window == XCB_NONE)
+        return std::nullopt;
+    const xcb_window_t holder = outermost(c, window);
+    Reply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, holder), nullptr));
+    if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+        return std::nullopt;
+    return onRoot(c, x11::Access::root(connection), holder);
+}
+
 std::optional<QMargins> frameExtents(X11Connection& connection, std::uint32_t window)
 {
     xcb_connection_t* c = x11::Access::connection(connection);

@@ -19,6 +19,10 @@ struct ShownWindow {
 // frame that holds it is not mapped (hidden, or not yet framed by the window manager).
 std::optional<ShownWindow> shownWindow(X11Connection& connection, std::uint32_t window);
 
+// What `window` covers on the screen, its frame included (root pixels), while it or
+// the frame that holds it is mapped: a frame outlives its window's unmapping for a moment.
+std::optional<QRect> coveredArea(X11Connection& connection, std::uint32_t window);
+
 // The frame widths the window manager gives `window` (_NET_FRAME_EXTENTS), in
 // pixels; nullopt while it has said none. A hidden window keeps the last ones.
 std::optional<QMargins> frameExtents(X11Connection& connection, std::uint32_t window);
