@@ -3,7 +3,6 @@
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 #include "platform/TarnwickError.h"
-#include "platform/WindowFrame.h"
 #include "recording/RecordingBlurControls.h"
 #include "recording/RecordingBlurPreview.h"
 #include "recording/RecordingContent.h"
@@ -52,20 +51,6 @@ public:
     QSize sizeHint() const override { return widget() ? widget()->sizeHint() : QScrollArea::sizeHint(); }
 };
 
-// `outer` moved into `area`; its left and top edges win where it is too large.
-QRect inside(QRect outer, const QRect& area)
-{
-    outer.moveTo(std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
-                 std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
-    return outer;
-}
-
-QMargins between(const QRect& outer, const QRect& inner)
-{
-    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                    outer.bottom() - inner.bottom());
-}
-
 QFrame* divider()
 {
     auto* line = new QFrame;
@@ -88,8 +73,7 @@ QString RecordingWindow::fileSizeText(qint64 bytes)
 }
 
 RecordingWindow::RecordingWindow(RecordingUIModel& model, std::function<bool()> microphoneDenied)
-    : QWidget(nullptr, Qt::Window), model_(model), microphoneDenied_(std::move(microphoneDenied)),
-      onX11_(QGuiApplication::platformName() == u"xcb")
+    : QWidget(nullptr, Qt::Window), model_(model), microphoneDenied_(std::move(microphoneDenied)), placement_(*this)
 {
     setWindowTitle(QStringLiteral("Tarnwick · Запись экрана"));
     setPalette(Theme::darkPalette());
@@ -397,91 +381,14 @@ void RecordingWindow::fitToContent()
     setMinimumSize(least.width(), std::max(least.height(), height));
 }
 
-QMargins RecordingWindow::decoration()
-{
-    const auto id = static_cast<std::uint32_t>(internalWinId());
-    if (onX11_ && id) {
-        // The window manager says it while the window is framed and keeps it after; before the
-        // first framing it says it when asked.
-        if (const std::optional<QMargins> extents = platform::frameExtents(connection_, id)) {
-            const double ratio = devicePixelRatioF();
-            return QMargins(qRound(extents->left() / ratio), qRound(extents->top() / ratio),
-                            qRound(extents->right() / ratio), qRound(extents->bottom() / ratio));
-        }
-        if (!isVisible())
-            platform::requestFrameExtents(connection_, id);
-    }
-    const QRect frame = frameGeometry(), inner = geometry();
-    if (frame != inner)
-        return between(frame, inner);
-    return QMargins(0, 32, 0, 0); // room for a title bar
-}
-
-std::optional<RecordingWindow::Placement> RecordingWindow::placement()
-{
-    if (!isVisible())
-        return std::nullopt;
-    if (!onX11_)
-        return Placement{frameGeometry(), geometry()};
-    // Qt's own idea of the frame lags behind the window manager's moves: ask the server.
-    const std::optional<platform::ShownWindow> shown =
-        platform::shownWindow(connection_, static_cast<std::uint32_t>(winId()));
-    if (!shown)
-        return std::nullopt;
-    const double ratio = devicePixelRatioF();
-    const QPoint origin = screen() ? screen()->geometry().topLeft() : QPoint();
-    const auto logical = [&](const QRect& r) {
-        return QRect(origin + (r.topLeft() - origin) / ratio, r.size() / ratio);
-    };
-    return Placement{logical(shown->frame), logical(shown->client)};
-}
-
-void RecordingWindow::place(const QRect& client)
-{
-    if (onX11_ && isVisible()) {
-        // The window manager puts the window exactly there, whatever Qt believes of its frame.
-        const double ratio = devicePixelRatioF();
-        const QPoint origin = screen() ? screen()->geometry().topLeft() : QPoint();
-        const QRect native(origin + (client.topLeft() - origin) * ratio, client.size() * ratio);
-        if (platform::moveResizeWindow(connection_, static_cast<std::uint32_t>(winId()), native))
-            return;
-    }
-    setGeometry(client);
-}
-
 void RecordingWindow::resizeForReview()
 {
-    const QScreen* where = screen();
-    if (!where) {
-        resize(900, 820);
-        return;
-    }
-    const QRect area = where->availableGeometry();
-    const QMargins frame = decoration();
-    const QSize size = QSize(900, 820).boundedTo(area.size().shrunkBy(frame)).expandedTo(minimumSize());
-    // Grows from where the user last saw it, as far into the area as needed.
-    const std::optional<Placement> shown = placement();
-    const QPoint origin = shown ? shown->frame.topLeft()
-                                : frameOrigin_.value_or(geometry().topLeft() - QPoint(frame.left(), frame.top()));
-    const QRect outer = inside(QRect(origin, size.grownBy(frame)), area);
-    place(QRect(outer.topLeft() + QPoint(frame.left(), frame.top()), size));
+    placement_.grow(QSize(900, 820));
 }
 
 void RecordingWindow::keepOnScreen()
 {
-    const QScreen* where = screen();
-    const std::optional<Placement> shown = placement();
-    if (!where || !shown)
-        return;
-    frameOrigin_ = shown->frame.topLeft();
-    const QRect area = where->availableGeometry();
-    const QMargins frame = between(shown->frame, shown->client);
-    // A frame larger than the guess made the window too large for the area: it gives up the difference.
-    const QSize size = shown->client.size().boundedTo(area.size().shrunkBy(frame)).expandedTo(minimumSize());
-    const QRect outer = inside(QRect(shown->frame.topLeft(), size.grownBy(frame)), area);
-    const QRect wanted(outer.topLeft() + QPoint(frame.left(), frame.top()), size);
-    if (wanted != shown->client)
-        place(wanted);
+    placement_.keepInside();
 }
 
 bool RecordingWindow::eventFilter(QObject* watched, QEvent* event)

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "platform/X11Connection.h"
+#include "recording/FramedPlacement.h"
 
 #include <QWidget>
 #include <functional>
-#include <optional>
 
 class QButtonGroup;
 class QCheckBox;
@@ -51,15 +50,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // The window and its frame as the screen shows them, in global coordinates.
-    struct Placement {
-        QRect frame, client;
-    };
-    // What the window manager adds around the window, or a guess before it has said.
-    QMargins decoration();
-    // Nothing while hidden or not yet framed: until then its position means nothing.
-    std::optional<Placement> placement();
-    void place(const QRect& client);
     void fitToContent();
     void keepOnScreen();
     QWidget* buildSettings();
@@ -97,9 +87,7 @@ private:
     QProgressBar* saving_;
     QLabel* savingText_;
     QPushButton* save_;
-    const bool onX11_;
-    platform::X11Connection connection_;
-    std::optional<QPoint> frameOrigin_; // where the frame was last seen
+    FramedPlacement placement_;
 };
 
 } // namespace tarnwick::recording
