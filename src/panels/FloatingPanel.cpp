@@ -2,11 +2,10 @@
 
 #include "panels/FloatingPanelView.h"
 #include "panels/PanelDragRegion.h"
+#include "panels/RoundedWindow.h"
 #include "platform/WindowManager.h"
 
 #include <QGuiApplication>
-#include <QPainterPath>
-#include <QRegion>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -64,30 +63,7 @@ FloatingPanel::FloatingPanel(AppModel& model, QSettings& preferences, FrameSourc
     layout->addWidget(view_);
     connect(&view_->dragRegion(), &PanelDragRegion::dragFinished, this, &FloatingPanel::rememberPosition);
 
-    // Without a compositing manager transparent pixels come out black: cut the corners off instead.
-    if (onX11_ && platform::compositingManagerRunning(connection_))
-        setAttribute(Qt::WA_TranslucentBackground);
-    else
-        applyMask();
-}
-
-void FloatingPanel::applyMask()
-{
-    QPainterPath card;
-    card.addRoundedRect(QRectF(0, 0, panelWidth, panelHeight), cornerRadius, cornerRadius);
-    // Cleared first: an equal mask is not sent again, and the server's copy is in device pixels.
-    clearMask();
-    setMask(QRegion(card.toFillPolygon().toPolygon()));
-}
-
-bool FloatingPanel::event(QEvent* event)
-{
-    // Qt hands the window system the mask in the pixels of the screen it is on and keeps it
-    // when the window moves to a screen of another scale: on a 2× screen only a quarter of
-    // the panel would take clicks.
-    if (event->type() == QEvent::ScreenChangeInternal && !mask().isEmpty())
-        applyMask();
-    return QWidget::event(event);
+    roundWindowCorners(*this, connection_, cornerRadius);
 }
 
 QList<QRectF> FloatingPanel::screenFrames()

@@ -59,14 +59,11 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    bool event(QEvent* event) override;
 
 private:
     // The stored origin when it is a list of exactly two finite numbers.
     std::optional<QPointF> savedOrigin() const;
     void keepOnScreen(const QList<QRectF>& frames);
-    // Cuts the rounded corners off where no compositing manager draws them.
-    void applyMask();
 
     QSettings& preferences_;
     FrameSource visibleFrames_;

@@ -8,21 +8,6 @@ namespace {
 
 using x11::Reply;
 
-// Four CARDINALs left, right, top, bottom; nothing when absent or malformed.
-QMargins extents(xcb_connection_t* c, xcb_get_property_cookie_t cookie)
-{
-    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, cookie, nullptr));
-    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 16)
-        return {};
-    const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
-    // A hostile client can publish anything; a shadow wider than a screen is not one.
-    for (int i = 0; i < 4; ++i) {
-        if (v[i] > 4096)
-            return {};
-    }
-    return QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));
-}
-
 std::vector<xcb_window_t> clientStack(xcb_connection_t* c, xcb_window_t root)
 {
     Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
@@ -44,6 +29,20 @@ std::vector<xcb_window_t> rootChildren(xcb_connection_t* c, xcb_window_t root)
 }
 
 } // namespace
+
+std::optional<QMargins> x11::extentsReply(xcb_connection_t* c, xcb_get_property_cookie_t cookie)
+{
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, cookie, nullptr));
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 16)
+        return std::nullopt;
+    const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    // A hostile client can publish anything; a shadow wider than a screen is not one.
+    for (int i = 0; i < 4; ++i) {
+        if (v[i] > 4096)
+            return std::nullopt;
+    }
+    return QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));
+}
 
 std::vector<TopLevelWindow> topLevelWindows(X11Connection& connection)
 {
@@ -80,8 +79,8 @@ std::vector<TopLevelWindow> topLevelWindows(X11Connection& connection)
         Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, pending[i].geometry, nullptr));
         Reply<xcb_translate_coordinates_reply_t> origin(
             xcb_translate_coordinates_reply(c, pending[i].origin, nullptr));
-        const QMargins frame = extents(c, pending[i].frame);
-        const QMargins shadow = extents(c, pending[i].gtk);
+        const QMargins frame = x11::extentsReply(c, pending[i].frame).value_or(QMargins());
+        const QMargins shadow = x11::extentsReply(c, pending[i].gtk).value_or(QMargins());
         if (!attributes || !geometry || !origin || attributes->map_state != XCB_MAP_STATE_VIEWABLE
             || attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT || (!managed && attributes->override_redirect))
             continue;

@@ -8,6 +8,7 @@
 #include <xcb/xcb.h>
 
 #include <QByteArray>
+#include <QMargins>
 #include <QString>
 #include <array>
 #include <bitset>
@@ -44,6 +45,10 @@ xcb_connection_t* connect(const QString& display, int* screen, QString* error);
 xcb_window_t rootOf(xcb_connection_t* c, int screen);
 xcb_atom_t atom(xcb_connection_t* c, const char* name);
 bool hasExtension(xcb_connection_t* c, xcb_extension_t* ext);
+
+// A property of four CARDINALs left, right, top, bottom (_NET_FRAME_EXTENTS,
+// _GTK_FRAME_EXTENTS) as margins; nothing when absent, malformed or absurd.
+std::optional<QMargins> extentsReply(xcb_connection_t* c, xcb_get_property_cookie_t cookie);
 
 // The active window per _NET_ACTIVE_WINDOW, or nothing.
 std::optional<xcb_window_t> activeWindow(xcb_connection_t* c, xcb_window_t root);

@@ -3,36 +3,114 @@
 #include "capture/SelectionOverlays.h"
 #include "platform/ScreenGrabber.h"
 #include "platform/TarnwickError.h"
+#include "platform/WindowFrame.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <QWindow>
 
 namespace tarnwick::recording {
 
 const QString RecordingAreaSelector::defaultPrompt = QStringLiteral("Выделите область для записи · Esc — отмена");
 
-RecordingAreaSelector::RecordingAreaSelector(QObject* parent) : QObject(parent) {}
+RecordingAreaSelector::RecordingAreaSelector(QObject* parent) : QObject(parent)
+{
+    settling_.setInterval(15);
+    connect(&settling_, &QTimer::timeout, this, &RecordingAreaSelector::settle);
+}
 
 RecordingAreaSelector::~RecordingAreaSelector() = default;
 
 void RecordingAreaSelector::select(const QString& prompt, Completion completion)
 {
     completion_ = std::move(completion);
+    prompt_ = prompt;
     overlays_.reset();
+    settling_.stop();
+    leaving_.clear();
+    try {
+        grabber_ = platform::makeScreenGrabber();
+        if (!grabber_->unavailableReason().isEmpty())
+            grabber_.reset();
+    } catch (const TarnwickError&) {
+        grabber_.reset();
+    }
+    // A window the caller has just hidden stays on the screen until the server and the window
+    // manager have taken it down (Qt still counts it exposed till it hears so), and what lay
+    // below shows again only once its owner has redrawn it.
+    if (grabber_ && QGuiApplication::platformName() == u"xcb") {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            const auto id = static_cast<std::uint32_t>(widget->internalWinId());
+            if (!id || widget->isVisible())
+                continue;
+            const std::optional<QRect> covered = platform::coveredArea(connection_, id);
+            const bool exposed = widget->windowHandle() && widget->windowHandle()->isExposed();
+            if (!covered && !exposed)
+                continue;
+            const double ratio = widget->devicePixelRatioF();
+            const QRect frame = widget->frameGeometry();
+            const QRect area = covered ? *covered : QRect(frame.topLeft() * ratio, frame.size() * ratio);
+            try {
+                leaving_.push_back({widget, id, area, grabber_->grab(area), {}});
+            } catch (const TarnwickError&) {
+            }
+        }
+    }
+    if (leaving_.empty())
+        return freeze();
+    waited_.start();
+    gone_.invalidate();
+    settling_.start();
+}
 
+void RecordingAreaSelector::settle()
+{
+    if (waited_.elapsed() >= settleLimitMs)
+        return freeze();
+    for (const Leaving& w : leaving_) {
+        const bool exposed = w.widget && w.widget->windowHandle() && w.widget->windowHandle()->isExposed();
+        if (exposed || platform::coveredArea(connection_, w.window))
+            return;
+    }
+    if (!gone_.isValid())
+        gone_.start();
+    // Redrawn: the same at two looks in a row, and no longer the window's picture (a slow
+    // owner of what lay below gets a moment more).
+    bool redrawn = true;
+    for (Leaving& w : leaving_) {
+        QImage now;
+        try {
+            now = grabber_->grab(w.area);
+        } catch (const TarnwickError&) {
+            return freeze();
+        }
+        redrawn = redrawn && now == w.lastSeen && (now != w.shown || gone_.elapsed() >= slowRedrawMs);
+        w.lastSeen = std::move(now);
+    }
+    if (redrawn)
+        freeze();
+}
+
+void RecordingAreaSelector::freeze()
+{
+    settling_.stop();
+    leaving_.clear();
     // The veil shows the screens as they were; without a picture (no X
     // server access) it is a plain dark veil, and the selection still works.
     QImage frozen;
     std::vector<platform::Monitor> monitors;
     try {
-        auto grabber = platform::makeScreenGrabber();
-        if (grabber->unavailableReason().isEmpty()) {
-            frozen = grabber->grab(grabber->screenRect());
-            monitors = grabber->monitors();
+        if (grabber_) {
+            frozen = grabber_->grab(grabber_->screenRect());
+            monitors = grabber_->monitors();
         }
     } catch (const TarnwickError&) {
         frozen = {};
     }
+    grabber_.reset();
 
     capture::FrozenOverlay::Options options;
-    options.prompt = prompt;
+    options.prompt = prompt_;
     options.minimumSize = QSizeF(minimumSide, minimumSide);
     overlays_ = std::make_unique<capture::SelectionOverlays>(frozen, monitors, options);
     connect(overlays_.get(), &capture::SelectionOverlays::areaSelected, this,

@@ -1,7 +1,12 @@
 #pragma once
 
+#include "platform/X11Connection.h"
+
+#include <QElapsedTimer>
+#include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QRectF>
 #include <QScreen>
 #include <QString>
@@ -14,6 +19,10 @@ class QWidget;
 
 namespace tarnwick::capture {
 class SelectionOverlays;
+}
+
+namespace tarnwick::platform {
+class ScreenGrabber;
 }
 
 namespace tarnwick::recording {
@@ -46,18 +55,39 @@ public:
     explicit RecordingAreaSelector(QObject* parent = nullptr);
     ~RecordingAreaSelector() override;
 
-    // Freezes the screens, opens the veils and returns at once. A second call
-    // replaces the veils and drops the earlier completion uncalled.
+    // Freezes the screens, opens the veils and returns at once. Windows of
+    // ours hidden just before may still be on the screen: then the picture is
+    // taken, and the veils open, once they have gone and what lay below has
+    // been redrawn (at most a second later). A second call replaces the veils
+    // and drops the earlier completion uncalled.
     void select(const QString& prompt, Completion completion);
 
     // The open veils, in the order of QGuiApplication::screens(); empty when idle.
     std::vector<QWidget*> panels() const;
 
+    static constexpr int settleLimitMs = 1000;
+    static constexpr int slowRedrawMs = 250;
+
 private:
+    // Our own windows hidden but still shown: the root pixels each covered and its picture.
+    struct Leaving {
+        QPointer<QWidget> widget;
+        std::uint32_t window;
+        QRect area;
+        QImage shown, lastSeen;
+    };
+    void settle();
+    void freeze();
     void finish(std::optional<AreaSelection> result);
 
     std::unique_ptr<capture::SelectionOverlays> overlays_;
     Completion completion_;
+    QString prompt_;
+    platform::X11Connection connection_;
+    std::unique_ptr<platform::ScreenGrabber> grabber_;
+    std::vector<Leaving> leaving_;
+    QTimer settling_;
+    QElapsedTimer waited_, gone_;
 };
 
 } // namespace tarnwick::recording

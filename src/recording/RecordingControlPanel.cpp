@@ -1,5 +1,6 @@
 #include "recording/RecordingControlPanel.h"
 
+#include "panels/RoundedWindow.h"
 #include "panels/Theme.h"
 #include "platform/WindowManager.h"
 #include "recording/RecordingUIModel.h"
@@ -18,6 +19,7 @@ constexpr int padding = 18;
 constexpr int spacing = 12;
 constexpr int textWidth = 112;
 constexpr int buttonSide = 30;
+constexpr double cornerRadius = 14;
 } // namespace
 
 RecordingControlPanel::RecordingControlPanel(RecordingUIModel& model)
@@ -25,9 +27,9 @@ RecordingControlPanel::RecordingControlPanel(RecordingUIModel& model)
       model_(model), stop_(new QToolButton(this))
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_TranslucentBackground);
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(258, 52);
+    roundWindowCorners(*this, connection_, cornerRadius);
     setPalette(Theme::darkPalette());
     stop_->setFocusPolicy(Qt::NoFocus);
     stop_->setFixedSize(buttonSide, buttonSide);
@@ -76,7 +78,7 @@ void RecordingControlPanel::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 14, 14);
+    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
     painter.fillPath(shape, QColor(30, 30, 30, 220));
     painter.setPen(QPen(QColor(255, 255, 255, 41), 1));
     painter.drawPath(shape);

@@ -27,6 +27,7 @@
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 namespace tarnwick::recording {
@@ -84,7 +85,7 @@ QString RecordingWindow::fileSizeText(qint64 bytes)
 }
 
 RecordingWindow::RecordingWindow(RecordingUIModel& model, std::function<bool()> microphoneDenied)
-    : QWidget(nullptr, Qt::Window), model_(model), microphoneDenied_(std::move(microphoneDenied))
+    : QWidget(nullptr, Qt::Window), model_(model), microphoneDenied_(std::move(microphoneDenied)), placement_(*this)
 {
     setWindowTitle(QStringLiteral("Tarnwick · Запись экрана"));
     setPalette(Theme::darkPalette());
@@ -395,36 +396,22 @@ void RecordingWindow::fitToContent()
     setMinimumSize(least.width(), std::max(least.height(), height));
 }
 
-QMargins RecordingWindow::decoration() const
-{
-    // Before the window manager has framed the window its frame is unknown: keep room for a title bar.
-    const QRect frame = frameGeometry(), inner = geometry();
-    if (frame == inner)
-        return QMargins(0, 32, 0, 0);
-    return QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-                    frame.bottom() - inner.bottom());
-}
-
 void RecordingWindow::resizeForReview()
 {
-    const QSize wanted(900, 820);
-    const QScreen* where = screen();
-    resize(where ? wanted.boundedTo(where->availableGeometry().size().shrunkBy(decoration())).expandedTo(minimumSize())
-                 : wanted);
-    keepOnScreen();
+    placement_.grow(QSize(900, 820));
 }
 
 void RecordingWindow::keepOnScreen()
 {
-    const QScreen* where = screen();
-    if (!where)
-        return;
-    const QRect area = where->availableGeometry();
-    const QRect outer(pos(), size().grownBy(decoration()));
-    const QPoint inside(std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
-                        std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
-    if (inside != outer.topLeft())
-        move(inside);
+    placement_.keepInside();
+}
+
+bool RecordingWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // Exposed: the window manager has framed the window, so its real frame is known.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
+        keepOnScreen();
+    return QWidget::eventFilter(watched, event);
 }
 
 void RecordingWindow::resizeEvent(QResizeEvent* event)
@@ -433,13 +420,14 @@ void RecordingWindow::resizeEvent(QResizeEvent* event)
     if (event->size().width() != event->oldSize().width())
         fitToContent(); // wrapped notes need another height at another width
     // A phase that needs more room grows the window; it stays on its screen.
-    if (isVisible())
-        keepOnScreen();
+    keepOnScreen();
 }
 
 void RecordingWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    windowHandle()->removeEventFilter(this);
+    windowHandle()->installEventFilter(this);
     keepOnScreen();
 }
 
@@ -447,8 +435,7 @@ void RecordingWindow::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
     // The window manager places a new window by its old size.
-    if (isVisible())
-        keepOnScreen();
+    keepOnScreen();
 }
 
 void RecordingWindow::closeEvent(QCloseEvent* event)

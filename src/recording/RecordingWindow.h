@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recording/FramedPlacement.h"
+
 #include <QWidget>
 #include <functional>
 
@@ -34,20 +36,21 @@ public:
     static QString fileSizeText(qint64 bytes);
 
     // Grows to the review's size, as far as its screen's free area (less the window frame) allows,
-    // and stays inside that area.
+    // and stays inside that area. Until the window manager has framed the window its frame is a
+    // guess; the first sight of the real one corrects place and size.
     void resizeForReview();
 
     RecordingBlurPreview* preview() const { return preview_; }
     RecordingBlurControls* blurControls() const { return blurControls_; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
-    QMargins decoration() const;
     void fitToContent();
     void keepOnScreen();
     QWidget* buildSettings();
@@ -86,6 +89,7 @@ private:
     QProgressBar* saving_;
     QLabel* savingText_;
     QPushButton* save_;
+    FramedPlacement placement_;
 };
 
 } // namespace tarnwick::recording

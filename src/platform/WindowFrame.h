@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QMargins>
+#include <QRect>
+#include <cstdint>
+#include <optional>
+
+namespace tarnwick::platform {
+
+class X11Connection;
+
+// A top-level window of ours as the server shows it, in root pixels.
+struct ShownWindow {
+    QRect frame;  // what covers the screen: the window manager's frame around it, or the window itself
+    QRect client; // the window's own area
+};
+
+// Where `window` is on the screen, read from the server; nullopt while it or the
+// frame that holds it is not mapped (hidden, or not yet framed by the window manager).
+std::optional<ShownWindow> shownWindow(X11Connection& connection, std::uint32_t window);
+
+// What `window` covers on the screen, its frame included (root pixels), while it or
+// the frame that holds it is mapped: a frame outlives its window's unmapping for a moment.
+std::optional<QRect> coveredArea(X11Connection& connection, std::uint32_t window);
+
+// The frame widths the window manager gives `window` (_NET_FRAME_EXTENTS), in
+// pixels; nullopt while it has said none. A hidden window keeps the last ones.
+std::optional<QMargins> frameExtents(X11Connection& connection, std::uint32_t window);
+
+// Asks the window manager to publish the frame widths it would give the unmapped
+// `window` (_NET_REQUEST_FRAME_EXTENTS); they come later. False when the server does not answer.
+bool requestFrameExtents(X11Connection& connection, std::uint32_t window);
+
+// Asks the window manager to put the window's own area at `client` (root pixels),
+// its frame around it (_NET_MOVERESIZE_WINDOW). False when no window manager takes
+// the request; the caller then moves the window itself.
+bool moveResizeWindow(X11Connection& connection, std::uint32_t window, const QRect& client);
+
+} // namespace tarnwick::platform

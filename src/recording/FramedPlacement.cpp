@@ -1,0 +1,128 @@
+#include "recording/FramedPlacement.h"
+
+#include "platform/WindowFrame.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <algorithm>
+
+namespace tarnwick::recording {
+
+namespace {
+
+// `outer` moved into `area`; its left and top edges win where it is too large.
+QRect inside(QRect outer, const QRect& area)
+{
+    outer.moveTo(std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+                 std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+    return outer;
+}
+
+QMargins between(const QRect& outer, const QRect& inner)
+{
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                    outer.bottom() - inner.bottom());
+}
+
+QPoint topLeft(const QMargins& m)
+{
+    return QPoint(m.left(), m.top());
+}
+
+} // namespace
+
+FramedPlacement::FramedPlacement(QWidget& window)
+    : window_(window), onX11_(QGuiApplication::platformName() == u"xcb")
+{
+}
+
+QMargins FramedPlacement::decoration()
+{
+    const auto id = static_cast<std::uint32_t>(window_.internalWinId());
+    if (onX11_ && id) {
+        // The window manager says it while the window is framed and keeps it after; before the
+        // first framing it says it when asked.
+        if (const std::optional<QMargins> extents = platform::frameExtents(connection_, id)) {
+            const double ratio = window_.devicePixelRatioF();
+            return QMargins(qRound(extents->left() / ratio), qRound(extents->top() / ratio),
+                            qRound(extents->right() / ratio), qRound(extents->bottom() / ratio));
+        }
+        if (!window_.isVisible())
+            platform::requestFrameExtents(connection_, id);
+    }
+    const QRect frame = window_.frameGeometry(), inner = window_.geometry();
+    if (frame != inner)
+        return between(frame, inner);
+    return QMargins(0, 32, 0, 0); // room for a title bar
+}
+
+std::optional<FramedPlacement::Shown> FramedPlacement::shown()
+{
+    if (!window_.isVisible())
+        return std::nullopt;
+    if (!onX11_)
+        return Shown{window_.frameGeometry(), window_.geometry()};
+    // Qt's own idea of the frame lags behind the window manager: ask the server. Not yet
+    // framed (not viewable), the window's position means nothing yet.
+    const std::optional<platform::ShownWindow> onScreen =
+        platform::shownWindow(connection_, static_cast<std::uint32_t>(window_.winId()));
+    if (!onScreen)
+        return std::nullopt;
+    const double ratio = window_.devicePixelRatioF();
+    const QPoint origin = window_.screen() ? window_.screen()->geometry().topLeft() : QPoint();
+    const auto logical = [&](const QRect& r) {
+        return QRect(origin + (r.topLeft() - origin) / ratio, r.size() / ratio);
+    };
+    return Shown{logical(onScreen->frame), logical(onScreen->client)};
+}
+
+void FramedPlacement::place(const QRect& client)
+{
+    if (onX11_ && window_.isVisible()) {
+        // The window manager puts the window exactly there, whatever Qt believes of its frame.
+        const double ratio = window_.devicePixelRatioF();
+        const QPoint origin = window_.screen() ? window_.screen()->geometry().topLeft() : QPoint();
+        const QRect native(origin + (client.topLeft() - origin) * ratio, client.size() * ratio);
+        if (platform::moveResizeWindow(connection_, static_cast<std::uint32_t>(window_.winId()), native))
+            return;
+    }
+    window_.setGeometry(client);
+}
+
+void FramedPlacement::grow(QSize wanted)
+{
+    const QScreen* where = window_.screen();
+    if (!where) {
+        window_.resize(wanted);
+        return;
+    }
+    const QRect area = where->availableGeometry();
+    const QMargins frame = decoration();
+    const QSize size = wanted.boundedTo(area.size().shrunkBy(frame)).expandedTo(window_.minimumSize());
+    // Grows from where the user last saw it, as far into the area as needed.
+    const std::optional<Shown> now = shown();
+    const QPoint origin =
+        now ? now->frame.topLeft() : frameOrigin_.value_or(window_.geometry().topLeft() - topLeft(frame));
+    const QRect outer = inside(QRect(origin, size.grownBy(frame)), area);
+    place(QRect(outer.topLeft() + topLeft(frame), size));
+}
+
+void FramedPlacement::keepInside()
+{
+    const QScreen* where = window_.screen();
+    const std::optional<Shown> now = shown();
+    if (!where || !now)
+        return;
+    frameOrigin_ = now->frame.topLeft();
+    const QRect area = where->availableGeometry();
+    const QMargins frame = between(now->frame, now->client);
+    // A frame larger than the guess left the window too large for the area: it gives up the difference.
+    const QSize size = now->client.size().boundedTo(area.size().shrunkBy(frame)).expandedTo(window_.minimumSize());
+    const QRect outer = inside(QRect(now->frame.topLeft(), size.grownBy(frame)), area);
+    const QRect wanted(outer.topLeft() + topLeft(frame), size);
+    if (wanted != now->client)
+        place(wanted);
+}
+
+} // namespace tarnwick::recording
