@@ -48,19 +48,27 @@ struct BusyProcesses {
     std::vector<pid_t> children;
 };
 
+// How long a recording benchmark records: $TARNWICK_BENCH_SECONDS, 60 by default; 0, with the
+// benchmark skipped, without an X display.
+int recordingSeconds(benchmark::State& state)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        state.SkipWithError("needs an X display");
+        return 0;
+    }
+    return qEnvironmentVariableIsSet("TARNWICK_BENCH_SECONDS") ? qEnvironmentVariableIntValue("TARNWICK_BENCH_SECONDS")
+                                                               : 60;
+}
+
 // Records the whole first monitor of $DISPLAY for $TARNWICK_BENCH_SECONDS (60 by
 // default), with the second argument's number of busy processes beside it, and reports
 // the cores used and the frames dropped (also as a share of the 30 a second). The
 // screen's content (static or changing) is up to whoever runs it: bench/recording-vs-ffmpeg.sh.
 void BM_RecordScreen(benchmark::State& state)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        state.SkipWithError("needs an X display");
+    const int seconds = recordingSeconds(state);
+    if (seconds == 0)
         return;
-    }
-    const int seconds = qEnvironmentVariableIsSet("TARNWICK_BENCH_SECONDS")
-                            ? qEnvironmentVariableIntValue("TARNWICK_BENCH_SECONDS")
-                            : 60;
     RecordingOptions options;
     options.codec = state.range(0) == 0 ? RecordingCodec::hevc : RecordingCodec::h264;
     const platform::Monitor monitor = platform::makeScreenGrabber()->monitors().at(0);
@@ -108,13 +116,9 @@ std::pair<int, int> framesAndGaps(const QString& file)
 // bench/recording-scaled-vs-ffmpeg.sh).
 void BM_RecordScaledScreen(benchmark::State& state)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        state.SkipWithError("needs an X display");
+    const int seconds = recordingSeconds(state);
+    if (seconds == 0)
         return;
-    }
-    const int seconds = qEnvironmentVariableIsSet("TARNWICK_BENCH_SECONDS")
-                            ? qEnvironmentVariableIntValue("TARNWICK_BENCH_SECONDS")
-                            : 60;
     RecordingOptions options;
     options.codec = state.range(0) == 0 ? RecordingCodec::hevc : RecordingCodec::h264;
     const platform::Monitor monitor = platform::makeScreenGrabber()->monitors().at(0);

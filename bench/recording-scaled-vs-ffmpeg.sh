@@ -10,19 +10,8 @@ set -euo pipefail
 build=${1:-build}
 seconds=${2:-30}
 bench="$build/bench/bench_recording"
-work=$(mktemp -d)
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 2880x1620x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-player=""
-cleanup() {
-  [ -n "$player" ] && kill "$player" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-sleep 1
-export DISPLAY=$display QT_QPA_PLATFORM=offscreen TARNWICK_BENCH_SECONDS=$seconds
+. "$(dirname "$0")/bench-display.sh"
+start_bench_display 2880x1620
 ffmpeg -v error -re -f lavfi -i "testsrc2=size=2880x1620:rate=30" -f sdl2 tarnwick-bench >/dev/null 2>&1 &
 player=$!
 sleep 2

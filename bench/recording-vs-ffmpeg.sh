@@ -6,19 +6,8 @@ set -euo pipefail
 build=${1:-build}
 seconds=${2:-60}
 bench="$build/bench/bench_recording"
-work=$(mktemp -d)
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-player=""
-cleanup() {
-  [ -n "$player" ] && kill "$player" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-sleep 1
-export DISPLAY=$display QT_QPA_PLATFORM=offscreen TARNWICK_BENCH_SECONDS=$seconds
+. "$(dirname "$0")/bench-display.sh"
+start_bench_display 1920x1080
 
 # Bit rates as the recorder picks them for 1920x1080 ("text" quality).
 declare -A ffargs=(
