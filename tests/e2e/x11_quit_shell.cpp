@@ -62,8 +62,8 @@ protected:
     // The panel's count and the card of its last shot: what changes when the series does.
     QImage panelHeader()
     {
-        const QString w = panel();
-        if (w.isEmpty())
+        QString w;
+        if (!waitUntil([&] { return !(w = panel()).isEmpty(); }, 10s))
             return {};
         // Away from the panel, whose buttons light up under the pointer.
         x.movePointer(10, 1000);
@@ -140,9 +140,13 @@ protected:
     // Opens the panel's "…" menu; true once it holds the keyboard.
     bool openPanelMenu()
     {
-        const QRect p = geometry(panel());
+        // xdotool finds nothing while a window it walks past goes away (a dialog just closed):
+        // a click at an empty rectangle's corner would miss the panel.
+        QRect p;
+        if (!waitUntil([&] { const QString w = panel(); return !w.isEmpty() && !(p = geometry(w)).isEmpty(); }, 10s))
+            return false;
         // The menu button sits left of the hide button, at the top right of the card.
-        x.click(p.right() - 10 - 20 - 3 - 9, p.top() + 20);
+        singleClick(p.right() - 10 - 20 - 3 - 9, p.top() + 20);
         return waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 10s);
     }
 

@@ -241,13 +241,15 @@ void X11Client::setCardinals(std::uint32_t window, const char* property, const s
 
 bool X11Client::keyboardGrabbedElsewhere()
 {
-    const auto r = reply(xcb_grab_keyboard_reply(
-        c_, xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr));
-    if (r && r->status == XCB_GRAB_STATUS_SUCCESS) {
-        xcb_ungrab_keyboard(c_, XCB_CURRENT_TIME);
-        sync();
-        return false;
-    }
+    // The probe takes the keyboard for a moment. Were another client's grab to come in that moment,
+    // it would fail for good (a menu opened then stays deaf to keys), so the probe is taken and
+    // given back with the server held: no other client's request runs in between.
+    xcb_grab_server(c_);
+    const auto cookie = xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    // Releases only a grab of this client's own: a no-op when someone else holds the keyboard.
+    xcb_ungrab_keyboard(c_, XCB_CURRENT_TIME);
+    xcb_ungrab_server(c_);
+    const auto r = reply(xcb_grab_keyboard_reply(c_, cookie, nullptr));
     return r && r->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
 }
 
