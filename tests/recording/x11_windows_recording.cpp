@@ -29,15 +29,6 @@ using namespace tarnwick::test;
 
 namespace {
 
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <typename T>
-Reply<T> reply(T* p)
-{
-    return Reply<T>(p, &std::free);
-}
-
 constexpr QRgb desktopColour = 0xff3a7bd5;
 constexpr QRgb backdropColour = 0xffd0a020;
 

@@ -20,19 +20,6 @@
 
 namespace tarnwick::test {
 
-namespace {
-
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <typename T>
-Reply<T> reply(T* p)
-{
-    return Reply<T>(p, &std::free);
-}
-
-} // namespace
-
 X11Client::X11Client(const QString& display)
 {
     const QByteArray name = display.toLocal8Bit();

@@ -7,12 +7,24 @@
 #include <chrono>
 #include <functional>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 #include <vector>
 
 struct xcb_connection_t;
 
 namespace tarnwick::test {
+
+// An xcb reply, freed with the reply.
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <typename T>
+Reply<T> reply(T* p)
+{
+    return Reply<T>(p, &std::free);
+}
 
 // The test's own X client: makes windows, plays the window manager's part for
 // _NET_ACTIVE_WINDOW, types through XTEST and switches keyboard groups, on a
