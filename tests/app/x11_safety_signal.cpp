@@ -1,4 +1,5 @@
 #include "ShellFixture.h"
+#include "support/Xdotool.h"
 #include "series/AppModel.h"
 
 #include <QDir>
@@ -14,33 +15,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QStringList lines(const QByteArray& text)
-{
-    return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
-}
-
-QStringList windows(const QStringList& search)
-{
-    QByteArray out;
-    runProcess(QStringLiteral("xdotool"), QStringList{"search", "--onlyvisible"} + search, &out);
-    return lines(out);
-}
-
-QRect geometry(const QString& window)
-{
-    QByteArray out;
-    runProcess(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window}, &out);
-    QMap<QString, int> v;
-    for (const QString& line : lines(out))
-        v[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
-    return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
-}
-
 // The first visible window found by `search` whose size is `size`; a null rectangle without one.
 QRect windowOfSize(const QStringList& search, QSize size)
 {
-    for (const QString& w : windows(search))
-        if (const QRect r = geometry(w); r.size() == size)
+    for (const QString& w : visibleWindows(search))
+        if (const QRect r = windowGeometry(w); r.size() == size)
             return r;
     return {};
 }
@@ -48,8 +27,8 @@ QRect windowOfSize(const QStringList& search, QSize size)
 // Our icon, docked in the tray host.
 QRect trayIcon()
 {
-    for (const QString& w : windows({"--class", "trayer"}))
-        if (const QRect r = geometry(w); r.width() >= 16 && r.width() < 200)
+    for (const QString& w : visibleWindows({"--class", "trayer"}))
+        if (const QRect r = windowGeometry(w); r.width() >= 16 && r.width() < 200)
             return r;
     return {};
 }
@@ -97,7 +76,7 @@ TEST_F(ShellTest, SigtermDuringTheReviewKeepsTheRecordingForTheNextStart)
     // «Запись экрана…», the sixth entry of the tray menu.
     QRect icon;
     ASSERT_TRUE(waitUntil([&] { return !(icon = trayIcon()).isNull(); }, 30s)) << "no tray icon";
-    const auto recorderWindow = [] { return windows({"--name", "^Tarnwick · Запись экрана$"}); };
+    const auto recorderWindow = [] { return visibleWindows({"--name", "^Tarnwick · Запись экрана$"}); };
     bool menuOpen = false;
     for (int attempt = 0; attempt < 3 && !menuOpen; ++attempt) {
         x.click(icon.center().x(), icon.center().y(), 3);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/X11Test.h"
+#include "support/Xdotool.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -84,25 +85,12 @@ protected:
         }
     }
 
-    static QStringList lines(const QByteArray& text) { return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts); }
+    static QStringList lines(const QByteArray& text) { return outputLines(text); }
 
     // Visible windows whose name matches the pattern.
-    QStringList windows(const QString& name)
-    {
-        QByteArray out;
-        runProcess(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", name}, &out);
-        return lines(out);
-    }
+    QStringList windows(const QString& name) { return visibleWindows({QStringLiteral("--name"), name}); }
 
-    QRect geometry(const QString& window)
-    {
-        QByteArray out;
-        runProcess(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window}, &out);
-        QMap<QString, int> v;
-        for (const QString& line : lines(out))
-            v[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
-        return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
-    }
+    QRect geometry(const QString& window) { return windowGeometry(window); }
 
     // Where a window's own pixels start on the root: xdotool's geometry of a framed window is off by its frame.
     QPoint origin(const QString& window)
