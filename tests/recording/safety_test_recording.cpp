@@ -264,6 +264,40 @@ TEST(RecordingSafety, ACrashedRecordingStaysWhereItIsWhileTheSaveFolderIsFullAnd
     EXPECT_EQ(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{});
 }
 
+TEST(RecordingSafety, ACrashedRecordingOnAFullDiskIsRecoveredWithoutTheIndexFirstCopy)
+{
+    QTemporaryDir home;
+    const QString crashed = home.filePath("Recording.mp4");
+    {
+        RecordingFileWriter writer(crashed, frameSize, codecOnly(RecordingCodec::h264));
+        record(writer, [](int k) { return k >= 90; });
+    }
+    // The working folder and the save folder share a disk with room for a lock, none for the finished copy.
+    const QString full = home.filePath("full");
+    const int status = onSmallDisk(home, full, 512, [&] {
+        const QString working = full + "/cache/Tarnwick-video-A", saveFolder = full + "/Видео";
+        if (!QDir().mkpath(working) || !QDir().mkpath(saveFolder) || !QFile::copy(crashed, working + "/Recording.mp4"))
+            return 2;
+        fill(full);
+        QFile filler(full + "/filler"); // room for the lock of the working folder, none for the copy
+        filler.resize(filler.size() - 16384);
+        const QString sentence = recording::recoverRecordings({full + "/cache"}, saveFolder);
+        const QStringList saved = QDir(saveFolder).entryList(QDir::Files);
+        QFile::remove(full + "/filler");
+        if (!saved.isEmpty())
+            QFile::copy(QDir(saveFolder).filePath(saved[0]), home.filePath("saved.mp4"));
+        return writeText(home.filePath("sentence.txt"), sentence.toUtf8()) ? 0 : 1;
+    });
+    if (status == namespaceRefused)
+        GTEST_SKIP() << "no user and mount namespaces for a full disk: " << refusalIn(home).toStdString();
+    ASSERT_EQ(status, 0);
+    QFile sentence(home.filePath("sentence.txt"));
+    ASSERT_TRUE(sentence.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(sentence.readAll()), "Запись после сбоя восстановлена в папку «Видео»");
+    ASSERT_TRUE(QFileInfo::exists(home.filePath("saved.mp4"))) << "the recording was given up";
+    EXPECT_GE(probe(home.filePath("saved.mp4"))["format"].toObject()["duration"].toString().toDouble(), 1.5);
+}
+
 TEST(RecordingSafety, ASavedRecordingFollowsTheUmaskWhileWorkingFilesStayPrivate)
 {
     QTemporaryDir dir;
