@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace tarnwick {
 namespace {
@@ -56,6 +57,10 @@ FloatingPanel::FloatingPanel(AppModel& model, QSettings& preferences, FrameSourc
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(panelWidth, panelHeight);
     setWindowTitle(QStringLiteral("Tarnwick"));
+    // A window manager that never answers does not keep the panel hidden.
+    withdrawalWait_.setSingleShot(true);
+    withdrawalWait_.setInterval(3000);
+    connect(&withdrawalWait_, &QTimer::timeout, this, &FloatingPanel::presentAfterWithdrawal);
 
     view_ = new FloatingPanelView(model, this);
     auto* layout = new QVBoxLayout(this);
@@ -115,6 +120,8 @@ void FloatingPanel::keepOnScreen(const QList<QRectF>& frames)
 
 void FloatingPanel::present()
 {
+    showAfterWithdrawal_ = false;
+    withdrawalWait_.stop();
     const QList<QRectF> frames = visibleFrames_ ? visibleFrames_() : QList<QRectF>();
     if (!positioned_) {
         if (const std::optional<QPointF> saved = savedOrigin())
@@ -139,12 +146,24 @@ void FloatingPanel::present()
 
 bool FloatingPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (onX11_ && watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+    // Asked of a window on its way out, the states would have the window manager map it again.
+    if (onX11_ && !showAfterWithdrawal_ && isVisible() && watched == windowHandle() && event->type() == QEvent::Expose
+        && windowHandle()->isExposed()) {
         const auto id = static_cast<std::uint32_t>(winId());
         platform::showOnAllDesktops(connection_, id);
         platform::keepAbove(connection_, id);
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool FloatingPanel::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+{
+    if (showAfterWithdrawal_) {
+        const auto id = static_cast<std::uint32_t>(winId());
+        if (platform::isManagementChange(connection_, eventType, message, id) && !platform::isManaged(connection_, id))
+            presentAfterWithdrawal();
+    }
+    return QWidget::nativeEvent(eventType, message, result);
 }
 
 void FloatingPanel::setTaskbarEntry(bool shown)
@@ -154,8 +173,31 @@ void FloatingPanel::setTaskbarEntry(bool shown)
         return;
     const bool visible = isVisible();
     setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | kind);
-    if (visible)
-        present();
+    if (!visible)
+        return;
+    // Mapped again before the window manager has let the hidden window go (its WM_STATE
+    // gone), it is taken for the old one and left unmapped or without its states.
+    if (!onX11_ || !platform::windowManagerRunning(connection_))
+        return present();
+    showAfterWithdrawal_ = true;
+    withdrawalWait_.start();
+}
+
+void FloatingPanel::setVisible(bool visible)
+{
+    if (!visible) {
+        showAfterWithdrawal_ = false;
+        withdrawalWait_.stop();
+    }
+    QWidget::setVisible(visible);
+}
+
+void FloatingPanel::presentAfterWithdrawal()
+{
+    if (!std::exchange(showAfterWithdrawal_, false))
+        return;
+    withdrawalWait_.stop();
+    present();
 }
 
 void FloatingPanel::rememberPosition()

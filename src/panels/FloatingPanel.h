@@ -7,6 +7,7 @@
 #include <QRectF>
 #include <QSettings>
 #include <QSizeF>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -43,6 +44,8 @@ public:
     void setTaskbarEntry(bool shown);
     // Moves the panel back onto a visible screen if needed and saves its origin.
     void rememberPosition();
+    // Hiding also drops a showing that waits for the window manager.
+    void setVisible(bool visible) override;
 
     FloatingPanelView& view() const { return *view_; }
 
@@ -59,17 +62,22 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
     // The stored origin when it is a list of exactly two finite numbers.
     std::optional<QPointF> savedOrigin() const;
     void keepOnScreen(const QList<QRectF>& frames);
+    void presentAfterWithdrawal();
 
     QSettings& preferences_;
     FrameSource visibleFrames_;
     bool positioned_ = false;
     bool onX11_ = false;
     platform::X11Connection connection_;
+    // A panel hidden to change its kind is shown again once the window manager has let it go.
+    bool showAfterWithdrawal_ = false;
+    QTimer withdrawalWait_;
     FloatingPanelView* view_ = nullptr;
 };
 

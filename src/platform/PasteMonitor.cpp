@@ -130,16 +130,20 @@ struct PasteMonitor::Session {
         others.reset(keycode);
         if (keymap.heldModifiers(others) != x11::ControlKey)
             return;
-        if (owner->consumeExpectedPaste())
-            return;
-        const std::int64_t ignored = owner->ignoredPid_;
-        if (ignored != 0) {
-            auto active = x11::activeWindow(control, root);
-            if (active && x11::windowPid(control, *active) == ignored)
-                return;
+        if (!owner->consumeExpectedPaste() && !inIgnoredProcess()) {
+            PasteMonitor* monitor = owner;
+            deliver(monitor, [monitor] { monitor->report(); });
         }
-        PasteMonitor* monitor = owner;
-        deliver(monitor, [monitor] { monitor->report(); });
+        ++owner->judged_; // after the report is on its way
+    }
+
+    bool inIgnoredProcess()
+    {
+        const std::int64_t ignored = owner->ignoredPid_;
+        if (ignored == 0)
+            return false;
+        auto active = x11::activeWindow(control, root);
+        return active && x11::windowPid(control, *active) == ignored;
     }
 };
 

@@ -52,6 +52,11 @@ public:
     // Ctrl+V in the windows of this process are not reported; nullopt reports all.
     void setIgnoredProcess(std::optional<std::int64_t> pid);
 
+    // How many Ctrl+V the recording has judged so far, reported or not (a report is
+    // posted to the GUI thread first): a caller can wait until a press was judged
+    // before it moves the active window. Thread-safe.
+    int pastesJudged() const { return judged_; }
+
 private:
     struct Session;
     friend struct Session;
@@ -64,6 +69,7 @@ private:
     std::function<void()> onPaste_;
     std::unique_ptr<Session> session_;
     std::atomic<std::int64_t> ignoredPid_; // 0: none
+    std::atomic<int> judged_{0};
 
     std::mutex expectedMutex_;
     std::deque<std::chrono::steady_clock::time_point> expected_;

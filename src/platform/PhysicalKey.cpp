@@ -51,7 +51,12 @@ public:
         }
         qApp->installNativeEventFilter(this);
     }
-    ~KeyboardWatch() override { qApp->removeNativeEventFilter(this); }
+    // A child of the application is deleted after the application object has gone.
+    ~KeyboardWatch() override
+    {
+        if (auto* app = QCoreApplication::instance())
+            app->removeNativeEventFilter(this);
+    }
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
     {

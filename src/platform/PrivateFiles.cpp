@@ -3,6 +3,7 @@
 #include "platform/TarnwickError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -95,6 +96,22 @@ int openPrivateFolder(int parent, const QByteArray& name, const QString& path)
 void ensurePrivateFolder(const QString& path)
 {
     ::close(openPrivateFolder(AT_FDCWD, QFile::encodeName(path), path));
+}
+
+// The process's umask without changing it: umask(2) can only be read by setting
+// it, which would race with other threads creating files.
+mode_t currentUmask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    // A file of /proc has no size, so it is read whole rather than up to its end.
+    const QByteArray lines = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    for (const QByteArray& line : lines.split('\n')) {
+        bool ok = false;
+        const uint mask = line.startsWith("Umask:") ? line.mid(6).trimmed().toUInt(&ok, 8) : 0;
+        if (ok)
+            return mode_t(mask & 0777);
+    }
+    return 022;
 }
 
 } // namespace
@@ -204,6 +221,11 @@ QString createPrivateFile(const QString& directory, const QString& prefix, const
         failWriting(QFile::decodeName(name), errno);
     ::close(fd);
     return QFile::decodeName(name);
+}
+
+bool giveToUser(const QString& path)
+{
+    return ::chmod(QFile::encodeName(path).constData(), 0666 & ~currentUmask()) == 0;
 }
 
 } // namespace tarnwick::platform

@@ -38,4 +38,9 @@ void writeFileAtomically(const QString& path, const QByteArray& data);
 // random part and `suffix`, and returns its path. Throws TarnwickError.
 QString createPrivateFile(const QString& directory, const QString& prefix, const QString& suffix = {});
 
+// Gives a finished file the user saved (made private while it was being worked
+// on) the mode a new file of theirs gets: 0666 less the process's umask.
+// Returns false when the mode could not be changed.
+bool giveToUser(const QString& path);
+
 } // namespace tarnwick::platform

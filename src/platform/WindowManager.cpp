@@ -52,6 +52,39 @@ bool keepAbove(X11Connection& connection, std::uint32_t window)
     return x11::Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)) != nullptr;
 }
 
+bool windowManagerRunning(X11Connection& connection)
+{
+    xcb_connection_t* c = x11::Access::connection(connection);
+    if (!c)
+        return false;
+    const x11::Reply<xcb_get_window_attributes_reply_t> root(xcb_get_window_attributes_reply(
+        c, xcb_get_window_attributes(c, x11::Access::root(connection)), nullptr));
+    return root && (root->all_event_masks & XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT);
+}
+
+bool isManaged(X11Connection& connection, std::uint32_t window)
+{
+    xcb_connection_t* c = x11::Access::connection(connection);
+    if (!c || window == XCB_NONE)
+        return false;
+    const xcb_atom_t state = x11::atom(c, "WM_STATE");
+    x11::Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, state, state, 0, 1), nullptr));
+    constexpr std::uint32_t withdrawn = 0;
+    return reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) >= 4
+           && *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get())) != withdrawn;
+}
+
+bool isManagementChange(X11Connection& connection, const QByteArray& eventType, const void* message,
+                        std::uint32_t window)
+{
+    if (x11::eventType(eventType, message) != XCB_PROPERTY_NOTIFY)
+        return false;
+    const auto* change = static_cast<const xcb_property_notify_event_t*>(message);
+    xcb_connection_t* c = x11::Access::connection(connection);
+    return c && change->window == window && change->atom == x11::atom(c, "WM_STATE");
+}
+
 bool compositingManagerRunning(X11Connection& connection)
 {
     xcb_connection_t* c = x11::Access::connection(connection);

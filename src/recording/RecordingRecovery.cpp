@@ -80,12 +80,16 @@ QString moveRecordingTo(const QString& file, const QString& folder, const QStrin
     QString target = wanted.filePath();
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = QDir(folder).filePath(QStringLiteral("%1 %2.%3").arg(wanted.completeBaseName()).arg(n).arg(wanted.suffix()));
-    if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData()) == 0)
+    // The working file is private; in the save folder it is the user's like any file they save.
+    if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData()) == 0) {
+        platform::giveToUser(target);
         return target;
+    }
     if (errno != EXDEV || !QFile::copy(file, target)) {
         QFile::remove(target);
         return {};
     }
+    platform::giveToUser(target);
     QFile::remove(file);
     return target;
 }

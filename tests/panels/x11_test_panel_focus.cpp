@@ -57,8 +57,12 @@ TEST(FloatingPanelUnderOpenbox, ShowingThePanelLeavesTheActiveWindowAndItsKeysAn
     FloatingPanel panel(model, parts.settings);
     panel.present();
     const auto id = static_cast<std::uint32_t>(panel.winId());
-    // The window manager has seen our last request once the panel is on every desktop.
-    ASSERT_TRUE(test::waitUntil([&] { return property(c, id, "_NET_WM_DESKTOP") == std::vector<std::uint32_t>{0xFFFFFFFF}; }));
+    // The window manager has taken the panel in once it gives it a normal WM_STATE (we write the
+    // desktop ourselves, so that alone proves nothing); then it is on every desktop.
+    ASSERT_TRUE(test::waitUntil([&] {
+        const auto state = property(c, id, "WM_STATE");
+        return !state.empty() && state[0] == 1 && property(c, id, "_NET_WM_DESKTOP") == std::vector<std::uint32_t>{0xFFFFFFFF};
+    }));
     EXPECT_TRUE(panel.isVisible());
 
     EXPECT_EQ(active(), std::vector<std::uint32_t>{chat});

@@ -11,9 +11,12 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,12 +51,21 @@ bool writeText(const QString& path, const QByteArray& text)
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
 }
 
-// In a child process with user and mount namespaces of its own, records onto a tmpfs of `kilobytes` until the file has
-// `bytes`, finishes, and leaves the result as out.mp4 and its sentence as
-// sentence.txt in `dir`. The exit status is 0 when a file was left.
-int recordOnSmallDisk(const QTemporaryDir& dir, int kilobytes, qint64 bytes)
+// The exit status of a child that could not have namespaces of its own; the step and
+// its error are in the reason file.
+constexpr int namespaceRefused = 101;
+
+QString refusalIn(const QTemporaryDir& dir)
 {
-    const QString disk = dir.filePath("disk");
+    QFile file(dir.filePath("refused.txt"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Runs `body` in a child process with user and mount namespaces of its own and a tmpfs of
+// `kilobytes` mounted on `disk`; the child's exit status, 100 when it did not exit, or
+// namespaceRefused when the system refused the namespaces or the mount.
+int onSmallDisk(const QTemporaryDir& dir, const QString& disk, int kilobytes, const std::function<int()>& body)
+{
     QDir().mkpath(disk);
     const pid_t child = fork();
     if (child != 0) {
@@ -61,24 +73,62 @@ int recordOnSmallDisk(const QTemporaryDir& dir, int kilobytes, qint64 bytes)
         waitpid(child, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
     }
+    const auto refuse = [&](const char* step) {
+        const int error = errno;
+        writeText(dir.filePath("refused.txt"), QByteArray(step) + ": " + strerror(error));
+        _exit(namespaceRefused);
+    };
     const QByteArray uid = QByteArray::number(geteuid()), gid = QByteArray::number(getegid());
-    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !writeText("/proc/self/setgroups", "deny") ||
-        !writeText("/proc/self/uid_map", "0 " + uid + " 1") || !writeText("/proc/self/gid_map", "0 " + gid + " 1"))
-        _exit(101);
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0,
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+        refuse("unshare(CLONE_NEWUSER | CLONE_NEWNS)");
+    if (!writeText("/proc/self/setgroups", "deny") || !writeText("/proc/self/uid_map", "0 " + uid + " 1") ||
+        !writeText("/proc/self/gid_map", "0 " + gid + " 1"))
+        refuse("/proc/self/uid_map");
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        refuse("mount --make-rprivate /");
+    if (mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0,
               QByteArray("size=" + QByteArray::number(kilobytes) + "k").constData()) != 0)
-        _exit(102);
-    const QString url = disk + "/r.mp4";
-    RecordingResult result;
-    {
-        RecordingFileWriter writer(url, frameSize, codecOnly(RecordingCodec::h264));
-        const int frames = record(writer, [&](int k) { return k >= 3000 || QFileInfo(url).size() >= bytes; });
-        result = finished(writer, frames / 30.0);
+        refuse("mount -t tmpfs");
+    _exit(body());
+}
+
+// Fills the file system of `folder` to the last byte.
+void fill(const QString& folder)
+{
+    QFile filler(folder + "/filler");
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return;
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size()) {
     }
-    QFile::copy(result.url, dir.filePath("out.mp4"));
-    writeText(dir.filePath("sentence.txt"), result.error ? result.error->errorDescription().toUtf8() : QByteArray());
-    _exit(result.url == url ? 0 : 1);
+    while (filler.write(block.left(1)) == 1) {
+    }
+}
+
+// In the namespaces of onSmallDisk, records onto a tmpfs of `kilobytes` until the file has
+// `bytes`, finishes, and leaves the result as out.mp4 and its sentence as
+// sentence.txt in `dir`. The exit status is 0 when a file was left.
+int recordOnSmallDisk(const QTemporaryDir& dir, int kilobytes, qint64 bytes)
+{
+    const QString disk = dir.filePath("disk");
+    return onSmallDisk(dir, disk, kilobytes, [&] {
+        const QString url = disk + "/r.mp4";
+        RecordingResult result;
+        {
+            RecordingFileWriter writer(url, frameSize, codecOnly(RecordingCodec::h264));
+            const int frames = record(writer, [&](int k) { return k >= 3000 || QFileInfo(url).size() >= bytes; });
+            result = finished(writer, frames / 30.0);
+        }
+        QFile::copy(result.url, dir.filePath("out.mp4"));
+        writeText(dir.filePath("sentence.txt"), result.error ? result.error->errorDescription().toUtf8() : QByteArray());
+        return result.url == url ? 0 : 1;
+    });
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat s {};
+    return ::stat(QFile::encodeName(path).constData(), &s) == 0 ? s.st_mode & 0777 : 0;
 }
 
 } // namespace
@@ -95,7 +145,10 @@ TEST(RecordingSafety, ASmallOrFullDiskKeepsAPlayableRecording)
                           Case{1024, 600 * 1024, "", 300}}) {
         SCOPED_TRACE(c.kilobytes);
         QTemporaryDir dir;
-        ASSERT_EQ(recordOnSmallDisk(dir, c.kilobytes, c.bytes), 0) << "the recording was removed";
+        const int status = recordOnSmallDisk(dir, c.kilobytes, c.bytes);
+        if (status == namespaceRefused)
+            GTEST_SKIP() << "no user and mount namespaces for a small disk: " << refusalIn(dir).toStdString();
+        ASSERT_EQ(status, 0) << "the recording was removed";
         QFile sentence(dir.filePath("sentence.txt"));
         ASSERT_TRUE(sentence.open(QIODevice::ReadOnly));
         EXPECT_EQ(QString::fromUtf8(sentence.readAll()), QString::fromUtf8(c.sentence));
@@ -170,4 +223,104 @@ TEST(RecordingSafety, AHevcTrimKeepsHvc1AndCopiesThePackets)
     const QSet<QByteArray> copied = packetHashes(cut);
     EXPECT_GE(copied.size(), 45);
     EXPECT_TRUE(packetHashes(result.url).contains(copied)) << "packets copied byte for byte";
+}
+
+TEST(RecordingSafety, ACrashedRecordingStaysWhereItIsWhileTheSaveFolderIsFullAndComesBackAtTheNextStart)
+{
+    QTemporaryDir home;
+    const QString root = home.filePath("cache"), working = root + "/Tarnwick-video-A";
+    QDir().mkpath(working);
+    {
+        RecordingFileWriter crashed(working + "/Recording.mp4", frameSize, codecOnly(RecordingCodec::h264));
+        record(crashed, [](int k) { return k >= 90; });
+    }
+    // The working folder has room for the finished copy; the save folder, on another disk, has none.
+    const QString full = home.filePath("full");
+    const int status = onSmallDisk(home, full, 256, [&] {
+        fill(full);
+        return writeText(home.filePath("sentence.txt"), recording::recoverRecordings({root}, full).toUtf8()) ? 0 : 1;
+    });
+    if (status == namespaceRefused)
+        GTEST_SKIP() << "no user and mount namespaces for a full disk: " << refusalIn(home).toStdString();
+    ASSERT_EQ(status, 0);
+    QFile sentence(home.filePath("sentence.txt"));
+    ASSERT_TRUE(sentence.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(sentence.readAll()), "Запись после сбоя осталась в «" + working + "/Recovered.mp4»");
+    EXPECT_TRUE(QFileInfo::exists(working + "/Recording.mp4")) << "the only copy of the recording was removed";
+
+    const QString saveFolder = home.filePath("Видео");
+    EXPECT_EQ(recording::recoverRecordings({root}, saveFolder), "Запись после сбоя восстановлена в папку «Видео»");
+    const QStringList saved = QDir(saveFolder).entryList(QDir::Files);
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_GE(probe(QDir(saveFolder).filePath(saved[0]))["format"].toObject()["duration"].toString().toDouble(), 1.5);
+    EXPECT_EQ(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{});
+}
+
+TEST(RecordingSafety, ACrashedRecordingOnAFullDiskIsRecoveredWithoutTheIndexFirstCopy)
+{
+    QTemporaryDir home;
+    const QString crashed = home.filePath("Recording.mp4");
+    {
+        RecordingFileWriter writer(crashed, frameSize, codecOnly(RecordingCodec::h264));
+        record(writer, [](int k) { return k >= 90; });
+    }
+    // The working folder and the save folder share a disk with room for a lock, none for the finished copy.
+    const QString full = home.filePath("full");
+    const int status = onSmallDisk(home, full, 512, [&] {
+        const QString working = full + "/cache/Tarnwick-video-A", saveFolder = full + "/Видео";
+        if (!QDir().mkpath(working) || !QDir().mkpath(saveFolder) || !QFile::copy(crashed, working + "/Recording.mp4"))
+            return 2;
+        fill(full);
+        QFile filler(full + "/filler"); // room for the lock of the working folder, none for the copy
+        filler.resize(filler.size() - 16384);
+        const QString sentence = recording::recoverRecordings({full + "/cache"}, saveFolder);
+        const QStringList saved = QDir(saveFolder).entryList(QDir::Files);
+        QFile::remove(full + "/filler");
+        if (!saved.isEmpty())
+            QFile::copy(QDir(saveFolder).filePath(saved[0]), home.filePath("saved.mp4"));
+        return writeText(home.filePath("sentence.txt"), sentence.toUtf8()) ? 0 : 1;
+    });
+    if (status == namespaceRefused)
+        GTEST_SKIP() << "no user and mount namespaces for a full disk: " << refusalIn(home).toStdString();
+    ASSERT_EQ(status, 0);
+    QFile sentence(home.filePath("sentence.txt"));
+    ASSERT_TRUE(sentence.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(sentence.readAll()), "Запись после сбоя восстановлена в папку «Видео»");
+    ASSERT_TRUE(QFileInfo::exists(home.filePath("saved.mp4"))) << "the recording was given up";
+    EXPECT_GE(probe(home.filePath("saved.mp4"))["format"].toObject()["duration"].toString().toDouble(), 1.5);
+}
+
+TEST(RecordingSafety, ASavedRecordingFollowsTheUmaskWhileWorkingFilesStayPrivate)
+{
+    QTemporaryDir dir;
+    const QString work = dir.filePath("work"), videos = dir.filePath("Видео");
+    QDir().mkpath(work);
+    QDir().mkpath(videos);
+    struct RestoredUmask {
+        mode_t mask;
+        ~RestoredUmask() { umask(mask); }
+    } const restored{umask(022)};
+    RecordingFileWriter writer(work + "/Recording.mp4", frameSize, codecOnly(RecordingCodec::h264));
+    record(writer, [](int k) { return k >= 60; });
+    const RecordingResult result = finished(writer, 2.0);
+    ASSERT_FALSE(result.url.isEmpty());
+    const QString trimmed = work + "/Export-trimmed.mp4";
+    review::RecordingExport::prepare(result.url, {2.0, 0.5, 1.5}, trimmed);
+    for (const QString& file : {result.url, trimmed})
+        EXPECT_EQ(modeOf(file), 0600u) << file.toStdString();
+
+    for (const mode_t mask : {022, 027, 077, 002}) {
+        SCOPED_TRACE(mask);
+        umask(mask);
+        const mode_t expected = 0666 & ~mask;
+        const QString name = QString("saved-%1.mp4").arg(mask, 0, 8);
+        review::RecordingExport::install(trimmed, QDir(videos).filePath(name));
+        EXPECT_EQ(modeOf(QDir(videos).filePath(name)), expected) << "saved through the review";
+        const QString copy = work + "/Interrupted.mp4";
+        ASSERT_TRUE(QFile::copy(result.url, copy));
+        const QString moved = recording::moveRecordingTo(copy, videos, "moved.mp4");
+        ASSERT_FALSE(moved.isEmpty());
+        EXPECT_EQ(modeOf(moved), expected) << "moved there after a failure";
+        EXPECT_EQ(modeOf(trimmed), 0600u) << "the working file it was copied from";
+    }
 }

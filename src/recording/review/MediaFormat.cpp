@@ -60,10 +60,10 @@ int beginFile(AVFormatContext* output, const QString& path, bool fragmented)
         return opened;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", fragmented ? "frag_custom+empty_moov+default_base_moof" : "+faststart", 0);
-    if (fragmented) { // a recording in progress: private, and on the disk as it comes
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    // Every file written here is a working file: private until the user saves it.
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    if (fragmented) // a recording in progress: on the disk as it comes
         output->flags |= AVFMT_FLAG_FLUSH_PACKETS;
-    }
     const int header = avformat_write_header(output, &options);
     av_dict_free(&options);
     return header;

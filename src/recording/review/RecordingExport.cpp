@@ -1,5 +1,6 @@
 #include "recording/review/RecordingExport.h"
 
+#include "platform/PrivateFiles.h"
 #include "platform/TarnwickError.h"
 #include "recording/review/MediaFormat.h"
 
@@ -172,6 +173,9 @@ void RecordingExport::install(const QString& prepared, const QString& destinatio
     QFile source(prepared);
     const bool copied = source.copy(hidden);
     const QString copyError = source.errorString();
+    // The copy keeps the private mode of the working file; the saved one is the user's.
+    if (copied)
+        platform::giveToUser(hidden);
     // rename(2) replaces an existing file in one step.
     const bool moved = copied && std::rename(QFile::encodeName(hidden).constData(),
                                              QFile::encodeName(target.absoluteFilePath()).constData()) == 0;

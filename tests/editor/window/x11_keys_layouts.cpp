@@ -115,3 +115,44 @@ TEST_F(EditorKeys, AHeldKeyIsOneUndoStep)
     }
     EXPECT_EQ(splitHolds, 0) << "of 20 holds of ] and Right, these took more than one undo";
 }
+
+TEST_F(EditorKeys, TheKeysFollowALayoutChangedWhileRunning)
+{
+    openWith("us", 0);
+    const double before = width();
+    // The keys are first read under the opening layout; the others come while the editor is open.
+    // Only a Latin group of another shape moves the keys: Dvorak's ] and Z sit elsewhere.
+    const struct {
+        const char* layout;
+        const char* variant;
+        int group;
+        std::uint8_t bracket, z;
+    } layouts[] = {
+        {"us", "", 0, bracketRight, Code::z},
+        {"ru,us", ",", 0, bracketRight, Code::z},
+        {"ru,us", ",", 1, bracketRight, Code::z},
+        {"ru,us", ",dvorak", 0, equal, 61},
+        {"ru,us", ",dvorak", 1, equal, 61},
+    };
+    for (const auto& l : layouts) {
+        const std::string name = std::string(l.layout) + " (" + l.variant + "), group " + std::to_string(l.group);
+        if (&l != &layouts[0]) {
+            ASSERT_EQ(runProcess(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QString::fromLatin1(l.layout),
+                                                               QStringLiteral("-variant"), QString::fromLatin1(l.variant)}),
+                      0);
+            x.lockGroup(l.group);
+            ASSERT_EQ(x.lockedGroup(), l.group);
+        }
+        x.chord({l.bracket});
+        if (!waitUntil([&] { return width() == before + 1; })) {
+            ADD_FAILURE() << "] does nothing under " << name;
+            break; // the later rows would wait in vain
+        }
+        x.chord({control, l.z});
+        if (!waitUntil([&] { return width() == before; })) {
+            ADD_FAILURE() << "Ctrl+Z does nothing under " << name;
+            break;
+        }
+        state().setSelectedID(state().annotations()[0].id); // an undo leaves nothing selected
+    }
+}
