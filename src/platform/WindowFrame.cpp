@@ -47,19 +47,6 @@ bool supported(xcb_connection_t* c, xcb_window_t root, xcb_atom_t wanted)
            atoms + xcb_get_property_value_length(reply.get()) / 4;
 }
 
-void sendToRoot(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, xcb_atom_t type,
-                std::array<std::uint32_t, 5> data)
-{
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = window;
-    message.type = type;
-    std::copy(data.begin(), data.end(), message.data.data32);
-    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
-}
-
 } // namespace
 
 std::optional<ShownWindow> shownWindow(X11Connection& connection, std::uint32_t window)
@@ -108,7 +95,7 @@ bool requestFrameExtents(X11Connection& connection, std::uint32_t window)
     xcb_connection_t* c = x11::Access::connection(connection);
     if (!c || window == XCB_NONE)
         return false;
-    sendToRoot(c, x11::Access::root(connection), window, x11::atom(c, "_NET_REQUEST_FRAME_EXTENTS"), {});
+    x11::sendToRoot(c, x11::Access::root(connection), window, x11::atom(c, "_NET_REQUEST_FRAME_EXTENTS"), {});
     xcb_flush(c);
     return true;
 }
@@ -124,7 +111,7 @@ bool moveResizeWindow(X11Connection& connection, std::uint32_t window, const QRe
         return false;
     // Static gravity: the numbers are the window's own area, whatever its frame.
     constexpr std::uint32_t staticGravity = 10, allFields = 0xf << 8, fromApplication = 1 << 12;
-    sendToRoot(c, root, window, request,
+    x11::sendToRoot(c, root, window, request,
                {staticGravity | allFields | fromApplication, std::uint32_t(client.x()), std::uint32_t(client.y()),
                 std::uint32_t(client.width()), std::uint32_t(client.height())});
     xcb_flush(c);

@@ -9,20 +9,6 @@ namespace {
 
 constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
 
-void sendToRoot(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, xcb_atom_t type,
-                std::array<std::uint32_t, 5> data)
-{
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = window;
-    message.type = type;
-    for (std::size_t i = 0; i < data.size(); ++i)
-        message.data.data32[i] = data[i];
-    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
-}
-
 } // namespace
 
 bool showOnAllDesktops(X11Connection& connection, std::uint32_t window)
@@ -34,9 +20,9 @@ bool showOnAllDesktops(X11Connection& connection, std::uint32_t window)
     const xcb_atom_t desktop = x11::atom(c, "_NET_WM_DESKTOP");
     // The property is read when the window is mapped; a mapped window is moved by messages.
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, desktop, XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
-    sendToRoot(c, root, window, desktop, {allDesktops, 2, 0, 0, 0});
+    x11::sendToRoot(c, root, window, desktop, {allDesktops, 2, 0, 0, 0});
     constexpr std::uint32_t add = 1;
-    sendToRoot(c, root, window, x11::atom(c, "_NET_WM_STATE"), {add, x11::atom(c, "_NET_WM_STATE_STICKY"), 0, 2, 0});
+    x11::sendToRoot(c, root, window, x11::atom(c, "_NET_WM_STATE"), {add, x11::atom(c, "_NET_WM_STATE_STICKY"), 0, 2, 0});
     // One round trip: the requests reached a live server.
     return x11::Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)) != nullptr;
 }
@@ -47,7 +33,7 @@ bool keepAbove(X11Connection& connection, std::uint32_t window)
     if (!c || window == XCB_NONE)
         return false;
     constexpr std::uint32_t add = 1;
-    sendToRoot(c, x11::Access::root(connection), window, x11::atom(c, "_NET_WM_STATE"),
+    x11::sendToRoot(c, x11::Access::root(connection), window, x11::atom(c, "_NET_WM_STATE"),
                {add, x11::atom(c, "_NET_WM_STATE_ABOVE"), 0, 2, 0});
     return x11::Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)) != nullptr;
 }
@@ -109,6 +95,20 @@ bool clipboardManagerRunning(X11Connection& connection)
     x11::Reply<xcb_get_selection_owner_reply_t> owner(
         xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, x11::atom(c, "CLIPBOARD_MANAGER")), nullptr));
     return owner && owner->owner != XCB_NONE;
+}
+
+void x11::sendToRoot(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, xcb_atom_t type,
+                   std::array<std::uint32_t, 5> data)
+{
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    for (std::size_t i = 0; i < data.size(); ++i)
+        message.data.data32[i] = data[i];
+    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
 }
 
 } // namespace tarnwick::platform

@@ -50,6 +50,11 @@ bool hasExtension(xcb_connection_t* c, xcb_extension_t* ext);
 // _GTK_FRAME_EXTENTS) as margins; nothing when absent, malformed or absurd.
 std::optional<QMargins> extentsReply(xcb_connection_t* c, xcb_get_property_cookie_t cookie);
 
+// Sends the window manager a client message about `window` (_NET_WM_STATE, _NET_MOVERESIZE_WINDOW …)
+// through the root, as the EWMH asks.
+void sendToRoot(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, xcb_atom_t type,
+                std::array<std::uint32_t, 5> data);
+
 // The active window per _NET_ACTIVE_WINDOW, or nothing.
 std::optional<xcb_window_t> activeWindow(xcb_connection_t* c, xcb_window_t root);
 std::optional<std::int64_t> windowPid(xcb_connection_t* c, xcb_window_t window);
