@@ -148,8 +148,9 @@ TEST_P(EndToEnd, AnAreaAndAWindowShotGoIntoTheChatWithOneCtrlVAndTheTrayMenuQuit
     ASSERT_GE(capture({control, shift, x.keycodeOf(XK_space)}, [&] { x.click(chatArea.center().x(), chatArea.center().y()); }), 0);
     const qint64 secondSaved = saveToSeries(QStringLiteral("B"));
     ASSERT_GE(secondSaved, 0);
-    const QStringList panel = windows(QStringLiteral("^Tarnwick$"));
-    ASSERT_FALSE(panel.isEmpty());
+    // The panel comes back once the editor has gone.
+    QStringList panel;
+    ASSERT_TRUE(waitUntil([&] { return !(panel = windows(QStringLiteral("^Tarnwick$"))).isEmpty(); }, 30s));
     grab(panel.first(), QStringLiteral("panel.png"));
     const auto panelLook = [&] { return QGuiApplication::primaryScreen()->grabWindow(panel.first().toULongLong()).toImage(); };
     const QImage panelBefore = panelLook();

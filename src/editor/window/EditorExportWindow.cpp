@@ -133,6 +133,8 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
 EditorExportWindow::~EditorExportWindow()
 {
     qApp->removeEventFilter(this);
+    // ~QWidget moves the focus on, when this is no longer an editor window to keep it for.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     // The views read the state to the last; they go before it.
     delete textEditor_;
     delete view_;
