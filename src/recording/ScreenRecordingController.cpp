@@ -457,6 +457,17 @@ bool ScreenRecordingController::canQuit() const
     return model_->phase() == RecordingPhase::setup || model_->phase() == RecordingPhase::review;
 }
 
+bool ScreenRecordingController::holdsScreen() const
+{
+    switch (model_->phase()) {
+    case RecordingPhase::selecting:
+    case RecordingPhase::starting:
+    case RecordingPhase::recording:
+    case RecordingPhase::stopping: return true;
+    default: return false;
+    }
+}
+
 QString ScreenRecordingController::defaultFileName(const QDateTime& now)
 {
     return QStringLiteral("Tarnwick ") + now.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")) + QStringLiteral(".mp4");

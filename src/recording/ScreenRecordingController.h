@@ -75,6 +75,8 @@ public:
     void keepForRecovery();
     // Quitting is allowed only with no capture or export under way.
     bool canQuit() const;
+    // From the area selection to the end of the capture the screen is the recorder's.
+    bool holdsScreen() const;
 
     RecordingUIModel& model() { return *model_; }
     RecordingReview& review() { return review_; }
