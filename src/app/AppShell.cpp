@@ -261,7 +261,7 @@ ShellSession AppShell::session() const
     if (session_ == ShellSession::editor && editorWindow_ && editorWindow_->state().capturingImage())
         return ShellSession::editorCapture;
     if (session_ == ShellSession::none && recorderExists())
-        return ShellSession::recording;
+        return recorder.holdsScreen && recorder.holdsScreen() ? ShellSession::recorderCapture : ShellSession::recording;
     return session_;
 }
 
@@ -299,13 +299,7 @@ bool AppShell::bringSessionForward()
 
 void AppShell::showPanel()
 {
-    if (session() == ShellSession::scrolling || recordingBlocksCapture_) {
-        bringSessionForward();
-        return;
-    }
-    if (session() == ShellSession::editorCapture)
-        return;
-    if (panel_)
+    if (admit(ShellCommand::showPanel) && panel_)
         panel_->present();
 }
 

@@ -48,6 +48,7 @@ struct RecorderHooks {
     std::function<bool()> exists;  // a recorder window or session exists
     std::function<void()> present; // brings its current stage forward
     std::function<bool()> canQuit; // only in its setup and review phases
+    std::function<bool()> holdsScreen; // from its area selection to the end of its capture
     std::function<bool()> unsaved; // in any phase but setup
     std::function<void()> start;   // creates the recorder and presents it
     std::function<void()> cleanup; // drops its temporary files when the program ends
@@ -147,7 +148,7 @@ public:
 
     // The recorder's seam and its reports.
     RecorderHooks recorder;
-    void setRecordingBlocksCapture(bool active);
+    void recorderTookScreen();
     void recordingSaved(const QString& file);
     void recordingDismissed();
 
@@ -204,8 +205,6 @@ private:
     QPointer<EditorExportWindow> editorWindow_;
     // The session the shell started; the recorder's and the editor's layer capture are read from them.
     ShellSession session_ = ShellSession::none;
-    bool isClosingEditor_ = false;
-    bool recordingBlocksCapture_ = false;
     // The screen recorder while its session lasts; the real one unless `recorder` was given.
     QPointer<recording::ScreenRecordingController> recording_;
     void useScreenRecorder();

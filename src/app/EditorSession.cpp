@@ -108,20 +108,20 @@ void AppShell::importLayerImage()
 
 void AppShell::finishEditor(bool save, bool prepareForPaste)
 {
-    if (isClosingEditor_ || !editorWindow_)
+    if (!editorWindow_ || !admit(ShellCommand::finishEditor))
         return;
     EditorState& state = editorWindow_->state();
-    if (state.capturingImage() || (save && !state.canExport())) {
+    if (save && !state.canExport()) {
         beep();
         return;
     }
-    isClosingEditor_ = true;
+    setSession(ShellSession::editorClosing);
     state.backgroundRemoval().cancel();
     state.qr().abandon();
     state.setPickingColor(false);
     // A 27th shot is refused (beep) and the editor stays, so nothing is lost.
     if (save && !model_->save(state.editedShot(), state.annotations(), prepareForPaste)) {
-        isClosingEditor_ = false;
+        setSession(ShellSession::editor);
         return;
     }
     EditorExportWindow* window = editorWindow_;
@@ -130,7 +130,6 @@ void AppShell::finishEditor(bool save, bool prepareForPaste)
     // The finish may have started inside the window's own key handling.
     window->deleteLater();
     setSession(ShellSession::none);
-    isClosingEditor_ = false;
     if (!save)
         model_->setStatus(QStringLiteral("Изменения отменены"));
     if (activeWindows_)

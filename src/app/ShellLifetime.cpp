@@ -35,6 +35,7 @@ void AppShell::useScreenRecorder()
             recording_->present();
     };
     recorder.canQuit = [this] { return !recording_ || recording_->canQuit(); };
+    recorder.holdsScreen = [this] { return recording_ && recording_->holdsScreen(); };
     recorder.unsaved = [this] {
         return recording_ && recording_->model().phase() != recording::RecordingPhase::setup;
     };
@@ -48,7 +49,10 @@ void AppShell::useScreenRecorder()
     };
     recorder.start = [this] {
         recording_ = new recording::ScreenRecordingController(&preferences_, [this] { return screenPermission_.request(); });
-        recording_->onCaptureChanged = [this](bool active) { setRecordingBlocksCapture(active); };
+        recording_->onCaptureChanged = [this](bool active) {
+            if (active)
+                recorderTookScreen();
+        };
         recording_->onSaved = [this](const QString& file) { recordingSaved(file); };
         recording_->onDismiss = [this] {
             // The controller is the caller: it goes once it has returned.
@@ -60,11 +64,9 @@ void AppShell::useScreenRecorder()
     };
 }
 
-void AppShell::setRecordingBlocksCapture(bool active)
+// The panel and the permission window would be recorded.
+void AppShell::recorderTookScreen()
 {
-    recordingBlocksCapture_ = active;
-    if (!active)
-        return;
     if (panel_)
         panel_->hide();
     if (permissionSetup_ && permissionSetup_->window())
@@ -78,7 +80,6 @@ void AppShell::recordingSaved(const QString& file)
 
 void AppShell::recordingDismissed()
 {
-    recordingBlocksCapture_ = false;
     showPanel();
 }
 

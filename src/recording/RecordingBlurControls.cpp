@@ -3,6 +3,7 @@
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 #include "recording/RecordingBlurDetails.h"
+#include "recording/RecordingReview.h"
 #include "recording/RecordingUIModel.h"
 
 #include <QComboBox>
@@ -20,8 +21,8 @@ constexpr int cardPadding = 12;
 constexpr int cardSpacing = 9;
 } // namespace
 
-RecordingBlurControls::RecordingBlurControls(RecordingUIModel& model, QWidget* parent)
-    : QWidget(parent), model_(model)
+RecordingBlurControls::RecordingBlurControls(RecordingReview& review, QWidget* parent)
+    : QWidget(parent), model_(review.model()), review_(review)
 {
     setFont(Theme::font(11));
     auto* card = new RoundedSurface(QColor::fromRgbF(1, 1, 1, 0.045f), 10, this);
@@ -64,17 +65,17 @@ RecordingBlurControls::RecordingBlurControls(RecordingUIModel& model, QWidget* p
     addingRow->addWidget(stopAdding);
     addingRow->addStretch();
     layout->addWidget(adding_);
-    details_ = new RecordingBlurDetails(model_, card);
+    details_ = new RecordingBlurDetails(review_, card);
     layout->addWidget(details_);
 
-    connect(add_, &QPushButton::clicked, this, [this] { model_.beginBlurSelection(); });
+    connect(add_, &QPushButton::clicked, this, [this] { review_.beginBlurSelection(); });
     connect(stopAdding, &QPushButton::clicked, this, [this] { model_.setAddingBlur(false); });
     connect(picker_, &QComboBox::activated, this, [this](int index) {
         model_.setSelectedBlurID(index > 0 ? std::optional(pickerIDs_[index - 1]) : std::nullopt);
     });
-    connect(trash_, &QToolButton::clicked, this, [this] { model_.deleteBlur(); });
-    connect(track_, &QPushButton::clicked, this, [this] { model_.trackBlur(); });
-    connect(cancel_, &QPushButton::clicked, this, [this] { model_.cancelBlurTracking(); });
+    connect(trash_, &QToolButton::clicked, this, [this] { review_.deleteBlur(); });
+    connect(track_, &QPushButton::clicked, this, [this] { review_.trackBlur(); });
+    connect(cancel_, &QPushButton::clicked, this, [this] { review_.cancelBlurTracking(); });
 
     for (auto signal : {&RecordingUIModel::blurRegionsChanged, &RecordingUIModel::selectedBlurIDChanged,
                         &RecordingUIModel::addingBlurChanged, &RecordingUIModel::trackingProgressChanged,
@@ -111,7 +112,7 @@ void RecordingBlurControls::selectionChanged()
     if (!region || (region->start <= t && t < region->end))
         return;
     const auto keys = region->manualKeys();
-    model_.seekVideo(keys.empty() ? region->start : keys.front().time, false);
+    review_.seekVideo(keys.empty() ? region->start : keys.front().time, false);
 }
 
 void RecordingBlurControls::refresh()

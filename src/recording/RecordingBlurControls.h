@@ -15,6 +15,7 @@ class QToolButton;
 namespace tarnwick::recording {
 
 class RecordingBlurDetails;
+class RecordingReview;
 class RecordingUIModel;
 
 // The review's blur panel: add, pick and delete regions, run and cancel
@@ -24,7 +25,7 @@ class RecordingUIModel;
 class RecordingBlurControls : public QWidget {
     Q_OBJECT
 public:
-    explicit RecordingBlurControls(RecordingUIModel& model, QWidget* parent = nullptr);
+    explicit RecordingBlurControls(RecordingReview& review, QWidget* parent = nullptr);
 
     // Reads the model into the controls now (normally queued after a change).
     void refresh();
@@ -38,6 +39,7 @@ private:
     void selectionChanged();
 
     RecordingUIModel& model_;
+    RecordingReview& review_;
     bool refreshQueued_ = false;
     std::optional<QUuid> shownSelection_;
     std::vector<QUuid> pickerIDs_;

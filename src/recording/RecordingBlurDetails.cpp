@@ -2,6 +2,7 @@
 
 #include "panels/Theme.h"
 #include "platform/Icons.h"
+#include "recording/RecordingReview.h"
 #include "recording/RecordingUIModel.h"
 
 #include <QHBoxLayout>
@@ -72,7 +73,7 @@ QScrollArea* strip(QWidget* content, QWidget* parent)
 
 } // namespace
 
-RecordingBlurDetails::RecordingBlurDetails(RecordingUIModel& model, QWidget* parent) : QWidget(parent), model_(model)
+RecordingBlurDetails::RecordingBlurDetails(RecordingReview& review, QWidget* parent) : QWidget(parent), model_(review.model()), review_(review)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -109,7 +110,7 @@ RecordingBlurDetails::RecordingBlurDetails(RecordingUIModel& model, QWidget* par
                             QFont::Normal, lost_, orange);
     lost->addWidget(accepted_);
     layout->addWidget(lost_);
-    connect(accept_, &QPushButton::clicked, this, [this] { model_.acceptBlurGaps(); });
+    connect(accept_, &QPushButton::clicked, this, [this] { review_.acceptBlurGaps(); });
 
     intervals_ = new QWidget(this);
     auto* rows = new QVBoxLayout(intervals_);
@@ -135,7 +136,7 @@ RecordingBlurDetails::RecordingBlurDetails(RecordingUIModel& model, QWidget* par
     strength->addStretch();
     strength->addWidget(status_);
     layout->addWidget(strength_);
-    connect(radiusSlider_, &QSlider::valueChanged, this, [this](int tenths) { model_.changeBlurRadius(tenths / 10.0); });
+    connect(radiusSlider_, &QSlider::valueChanged, this, [this](int tenths) { review_.changeBlurRadius(tenths / 10.0); });
 
     note_ = new QLabel(this);
     note_->setWordWrap(true);
@@ -176,9 +177,9 @@ QWidget* RecordingBlurDetails::intervalRow(bool start)
     for (QWidget* w : std::initializer_list<QWidget*>{title, slider, value, here})
         layout->addWidget(w);
     connect(slider, &QSlider::valueChanged, this,
-            [this, start](int ms) { model_.changeBlurInterval(ms / 1000.0, start); });
+            [this, start](int ms) { review_.changeBlurInterval(ms / 1000.0, start); });
     connect(here, &QPushButton::clicked, this,
-            [this, start] { model_.changeBlurInterval(model_.playhead(), start); });
+            [this, start] { review_.changeBlurInterval(model_.playhead(), start); });
     (start ? startSlider_ : endSlider_) = slider;
     (start ? startValue_ : endValue_) = value;
     return row;
@@ -200,8 +201,8 @@ RecordingBlurDetails::Row& RecordingBlurDetails::correctionRow(std::size_t index
         layout->addWidget(row.remove);
         // After "Поправки:" and the rows before it; the hint stays last.
         static_cast<QHBoxLayout*>(correctionsBox_->layout())->insertWidget(static_cast<int>(i) + 1, row.box);
-        connect(row.time, &QPushButton::clicked, this, [this, i] { model_.seekVideo(keyTimes_[i], false); });
-        connect(row.remove, &QToolButton::clicked, this, [this, i] { model_.deleteBlurKey(keyTimes_[i]); });
+        connect(row.time, &QPushButton::clicked, this, [this, i] { review_.seekVideo(keyTimes_[i], false); });
+        connect(row.remove, &QToolButton::clicked, this, [this, i] { review_.deleteBlurKey(keyTimes_[i]); });
         correctionRows_.push_back(row);
     }
     return correctionRows_[index];
@@ -213,7 +214,7 @@ QPushButton* RecordingBlurDetails::gapButton(std::size_t index)
         const std::size_t i = gapButtons_.size();
         auto* button = new QPushButton(gapsBox_);
         static_cast<QHBoxLayout*>(gapsBox_->layout())->insertWidget(static_cast<int>(i), button);
-        connect(button, &QPushButton::clicked, this, [this, i] { model_.seekVideo(gapStarts_[i], false); });
+        connect(button, &QPushButton::clicked, this, [this, i] { review_.seekVideo(gapStarts_[i], false); });
         gapButtons_.push_back(button);
     }
     return gapButtons_[index];

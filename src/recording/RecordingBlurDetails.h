@@ -11,6 +11,7 @@ class QToolButton;
 
 namespace tarnwick::recording {
 
+class RecordingReview;
 class RecordingUIModel;
 
 // The selected blur region in the blur panel: its start and end, strength and
@@ -20,7 +21,7 @@ class RecordingUIModel;
 class RecordingBlurDetails : public QWidget {
     Q_OBJECT
 public:
-    explicit RecordingBlurDetails(RecordingUIModel& model, QWidget* parent = nullptr);
+    explicit RecordingBlurDetails(RecordingReview& review, QWidget* parent = nullptr);
 
     // Shows the selected region; nothing changes while none is selected.
     void refresh();
@@ -39,6 +40,7 @@ private:
     QPushButton* gapButton(std::size_t index);
 
     RecordingUIModel& model_;
+    RecordingReview& review_;
     QWidget* intervals_;
     QSlider* startSlider_;
     QLabel* startValue_;

@@ -1,5 +1,6 @@
 #include "recording/RecordingBlurPreview.h"
 
+#include "recording/RecordingReview.h"
 #include "recording/RecordingUIModel.h"
 #include "recording/VideoBlurCanvas.h"
 #include "recording/review/RecordingTimeline.h"
@@ -8,8 +9,9 @@
 
 namespace tarnwick::recording {
 
-RecordingTimelineModel RecordingBlurPreview::timelineModel(RecordingUIModel& model)
+RecordingTimelineModel RecordingBlurPreview::timelineModel(RecordingReview& review)
 {
+    RecordingUIModel& model = review.model();
     RecordingTimelineModel m;
     m.state = [&model] {
         const review::RecordingTrim& trim = model.trim();
@@ -23,21 +25,17 @@ RecordingTimelineModel RecordingBlurPreview::timelineModel(RecordingUIModel& mod
                                       model.phase() == RecordingPhase::exporting,
                                       model.videoSource()};
     };
-    m.seekVideo = [&model](double time) { model.seekVideo(time, false); };
-    m.changeStart = [&model](double time) { model.changeStart(time); };
-    m.changeEnd = [&model](double time) { model.changeEnd(time); };
-    m.playSelection = [&model] { model.playSelection(); };
-    m.restoreTrim = [&model](double start, double end) {
-        model.setTrim({model.trim().duration, start, end});
-        if (model.player().hasItem())
-            model.player().setForwardEndTime(end);
-    };
+    m.seekVideo = [&review](double time) { review.seekVideo(time, false); };
+    m.changeStart = [&review](double time) { review.changeStart(time); };
+    m.changeEnd = [&review](double time) { review.changeEnd(time); };
+    m.playSelection = [&review] { review.playSelection(); };
+    m.restoreTrim = [&review](double start, double end) { review.restoreTrim(start, end); };
     return m;
 }
 
-RecordingBlurPreview::RecordingBlurPreview(RecordingUIModel& model, QWidget* parent)
-    : QWidget(parent), model_(model), canvas_(new VideoBlurCanvas(model, this)),
-      timeline_(new RecordingTimeline(timelineModel(model), this))
+RecordingBlurPreview::RecordingBlurPreview(RecordingReview& review, QWidget* parent)
+    : QWidget(parent), model_(review.model()), review_(review), canvas_(new VideoBlurCanvas(review, this)),
+      timeline_(new RecordingTimeline(timelineModel(review), this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -70,13 +68,13 @@ void RecordingBlurPreview::scheduleRefresh()
 void RecordingBlurPreview::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    model_.observePlayback();
+    review_.observePlayback();
 }
 
 void RecordingBlurPreview::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    model_.stopObservingPlayback();
+    review_.stopObservingPlayback();
 }
 
 } // namespace tarnwick::recording

@@ -9,6 +9,7 @@ struct RecordingTimelineModel;
 
 namespace tarnwick::recording {
 
+class RecordingReview;
 class RecordingUIModel;
 class VideoBlurCanvas;
 
@@ -17,12 +18,12 @@ class VideoBlurCanvas;
 class RecordingBlurPreview : public QWidget {
     Q_OBJECT
 public:
-    explicit RecordingBlurPreview(RecordingUIModel& model, QWidget* parent = nullptr);
+    explicit RecordingBlurPreview(RecordingReview& review, QWidget* parent = nullptr);
 
     VideoBlurCanvas* canvas() const { return canvas_; }
     RecordingTimeline* timeline() const { return timeline_; }
     // The review model as the timeline reads and edits it.
-    static RecordingTimelineModel timelineModel(RecordingUIModel& model);
+    static RecordingTimelineModel timelineModel(RecordingReview& review);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -32,6 +33,7 @@ private:
     void scheduleRefresh();
 
     RecordingUIModel& model_;
+    RecordingReview& review_;
     VideoBlurCanvas* canvas_;
     RecordingTimeline* timeline_;
     bool refreshQueued_ = false;

@@ -2,19 +2,14 @@
 
 #include "recording/RecordingOptions.h"
 #include "recording/review/RecordingTrim.h"
-#include "recording/review/VideoPlayer.h"
 #include "recording/review/VideoBlurRegion.h"
-#include "recording/review/VideoBlurRendering.h"
-#include "recording/review/VideoBlurTracking.h"
 
 #include <QObject>
 #include <QSettings>
 #include <QSizeF>
-#include <QTimer>
 #include <QUuid>
 #include <functional>
 #include <optional>
-#include <stop_token>
 #include <vector>
 
 namespace tarnwick::recording {
@@ -28,7 +23,6 @@ class RecordingUIModel : public QObject {
     Q_OBJECT
 public:
     explicit RecordingUIModel(const QSettings* preferences, QObject* parent = nullptr);
-    ~RecordingUIModel() override;
 
     const RecordingOptions& options() const { return options_; }
     void setOptions(const RecordingOptions& value) { assign(options_, value, &RecordingUIModel::optionsChanged); }
@@ -83,58 +77,16 @@ signals:
 
 
 public:
-    // The running tracking job: its stop request and its identity; a job's
-    // progress and result count only while `blurJobID` is still its own.
-    std::optional<std::stop_source> blurTask;
-    std::optional<QUuid> blurJobID;
-    std::optional<QUuid> seekID;
-    bool resumeAfterSeek = false;
-
     // Filled by the controller; each holds it weakly.
     std::function<void()> startAction;
     std::function<void()> stopAction;
     std::function<void()> saveAction;
     std::function<void()> discardAction;
 
-    // The preview player; never replaced, only its item changes.
-    review::VideoPlayer& player() { return player_; }
-    // Keeps playhead and isPlaying in step with the player.
-    void observePlayback();
-    void stopObservingPlayback();
-    // Shows exactly `time` (clamped into the recording); only the newest seek completes.
-    void seekVideo(double time, bool resume);
-    // Play or pause the kept fragment.
-    void playSelection();
-    void changeStart(double time);
-    void changeEnd(double time);
-
-    // The tracker (run on a worker thread) and the preview's blur of one
-    // picture (run on the player's queue); the controller sets them once.
-    using BlurTracker = std::function<decltype(review::VideoBlurTracking::track)>;
-    using BlurFrame = std::function<decltype(review::VideoBlurRendering::image)>;
-    void setBlurServices(BlurTracker tracker, BlurFrame frame);
-
-    // The blur editor. Edits need `canEditBlur` (and most a selected region)
-    // and silently do nothing otherwise; rectangles are normalised, origin
-    // bottom-left. Defined in RecordingUIModelBlur.cpp.
+    // The selected blur region, if it still exists.
     const review::VideoBlurRegion* selectedBlur() const;
+    // Blur edits wait for the review, a trimmable recording and the end of a tracking job.
     bool canEditBlur() const;
-    void beginBlurSelection();
-    void finishBlurSelection(const QRectF& rect);
-    void correctBlur(const QRectF& rect);
-    void changeBlurInterval(double time, bool isStart);
-    void changeBlurRadius(double radius);
-    void deleteBlur();
-    void deleteBlurKey(double time);
-    void acceptBlurGaps();
-    // Tracks the selected region in the background; the result replaces the
-    // region only if it is still as it was when the job started.
-    void trackBlur();
-    void cancelBlurTracking();
-    // Hands the regions to the player's picture filter; a paused picture is redrawn.
-    void refreshBlurPreview();
-    // Empties the review: no tracking, no regions, no selection, no source.
-    void resetBlurEditor();
 
     // Whole minutes and seconds, "%02d:%02d"; minutes are not folded into hours.
     static QString time(double seconds);
@@ -148,15 +100,6 @@ private:
         field = value;
         emit(this->*changed)();
     }
-    bool editSelectedBlur(const std::function<void(review::VideoBlurRegion&)>& edit);
-    void trackingFinished(const QUuid& job, const review::VideoBlurRegion& region,
-                          const std::optional<review::VideoBlurRegion>& result, const std::exception_ptr& error);
-
-    BlurTracker tracker_;
-    BlurFrame blurFrame_;
-    review::VideoPlayer player_;
-    QTimer timeObserver_;
-    QMetaObject::Connection playbackObservation_;
     RecordingOptions options_ = {};
     std::uint32_t displayID_ = 0;
     RecordingPhase phase_ = RecordingPhase::setup;

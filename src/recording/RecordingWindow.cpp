@@ -6,6 +6,7 @@
 #include "recording/RecordingBlurControls.h"
 #include "recording/RecordingBlurPreview.h"
 #include "recording/RecordingContent.h"
+#include "recording/RecordingReview.h"
 #include "recording/RecordingUIModel.h"
 
 #include <QButtonGroup>
@@ -84,8 +85,8 @@ QString RecordingWindow::fileSizeText(qint64 bytes)
     return russian.toString(bytes / 1e9, 'f', 2) + QStringLiteral(" ГБ");
 }
 
-RecordingWindow::RecordingWindow(RecordingUIModel& model, std::function<bool()> microphoneDenied)
-    : QWidget(nullptr, Qt::Window), model_(model), microphoneDenied_(std::move(microphoneDenied)), placement_(*this)
+RecordingWindow::RecordingWindow(RecordingReview& review, std::function<bool()> microphoneDenied)
+    : QWidget(nullptr, Qt::Window), model_(review.model()), recordingReview_(review), microphoneDenied_(std::move(microphoneDenied)), placement_(*this)
 {
     setWindowTitle(QStringLiteral("Tarnwick · Запись экрана"));
     setPalette(Theme::darkPalette());
@@ -302,8 +303,8 @@ QWidget* RecordingWindow::buildReview()
     auto* layout = new QVBoxLayout(pane);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
-    preview_ = new RecordingBlurPreview(model_, pane);
-    blurControls_ = new RecordingBlurControls(model_, pane);
+    preview_ = new RecordingBlurPreview(recordingReview_, pane);
+    blurControls_ = new RecordingBlurControls(recordingReview_, pane);
     layout->addWidget(preview_, 1);
     // On a low screen the blur controls scroll rather than push the time line over the picture.
     controlsArea_ = new FittingScrollArea(pane);

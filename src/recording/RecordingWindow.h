@@ -18,6 +18,7 @@ namespace tarnwick::recording {
 
 class RecordingBlurControls;
 class RecordingBlurPreview;
+class RecordingReview;
 class RecordingUIModel;
 
 // The recording window: the settings before a recording, a waiting line
@@ -26,7 +27,7 @@ class RecordingUIModel;
 // model and every button calls the model's actions.
 class RecordingWindow : public QWidget {
 public:
-    explicit RecordingWindow(RecordingUIModel& model,
+    explicit RecordingWindow(RecordingReview& review,
                              std::function<bool()> microphoneDenied = [] { return false; });
 
     // The close button asks the controller; the window never closes by itself.
@@ -58,6 +59,7 @@ private:
     void refresh();
 
     RecordingUIModel& model_;
+    RecordingReview& recordingReview_;
     std::function<bool()> microphoneDenied_;
     QLabel* title_;
     QLabel* subtitle_;

@@ -125,14 +125,14 @@ RecordingServices RecordingServices::system()
 ScreenRecordingController::ScreenRecordingController(QSettings* preferences, std::function<bool()> permission,
                                                      RecordingServices services, QObject* parent)
     : QObject(parent), preferences_(preferences), permission_(std::move(permission)), services_(std::move(services)),
-      model_(new RecordingUIModel(preferences, this)), timer_(new QTimer(this))
+      model_(new RecordingUIModel(preferences, this)), review_(*model_), timer_(new QTimer(this))
 {
     QPointer<ScreenRecordingController> self(this);
     model_->startAction = [self] { if (self) self->begin(); };
     model_->stopAction = [self] { if (self) self->stop(); };
     model_->saveAction = [self] { if (self) self->save(); };
     model_->discardAction = [self] { if (self) self->requestClose(); };
-    model_->setBlurServices(services_.trackBlur, services_.blurFrame);
+    review_.setBlurServices(services_.trackBlur, services_.blurFrame);
     timer_->setInterval(250);
     connect(timer_, &QTimer::timeout, this, [this] {
         if (startedAt_)
@@ -192,7 +192,7 @@ void ScreenRecordingController::ensureWindow()
 {
     if (window_)
         return;
-    window_ = new RecordingWindow(*model_);
+    window_ = new RecordingWindow(review_);
     window_->onClose = [self = QPointer(this)] { if (self) self->requestClose(); };
     if (QScreen* screen = capture::workingScreen()) {
         window_->setScreen(screen);
@@ -431,7 +431,7 @@ void ScreenRecordingController::stopped(const RecordingResult& result, double du
                            QStringLiteral("»."));
     }
     model_->setVideoSource(*source_);
-    model_->player().setSource(*source_);
+    review_.player().setSource(*source_);
     model_->setFileBytes(QFileInfo(*source_).size());
     if (durationError) {
         model_->setCanTrim(false);
@@ -443,9 +443,9 @@ void ScreenRecordingController::stopped(const RecordingResult& result, double du
     } else {
         model_->setCanTrim(true);
         model_->setTrim({duration, 0, duration});
-        model_->player().setForwardEndTime(duration);
+        review_.player().setForwardEndTime(duration);
         model_->setPhase(RecordingPhase::review);
-        model_->seekVideo(0, false); // the first picture, to draw regions on
+        review_.seekVideo(0, false); // the first picture, to draw regions on
         if (window_)
             window_->resizeForReview();
     }
@@ -455,6 +455,17 @@ void ScreenRecordingController::stopped(const RecordingResult& result, double du
 bool ScreenRecordingController::canQuit() const
 {
     return model_->phase() == RecordingPhase::setup || model_->phase() == RecordingPhase::review;
+}
+
+bool ScreenRecordingController::holdsScreen() const
+{
+    switch (model_->phase()) {
+    case RecordingPhase::selecting:
+    case RecordingPhase::starting:
+    case RecordingPhase::recording:
+    case RecordingPhase::stopping: return true;
+    default: return false;
+    }
 }
 
 QString ScreenRecordingController::defaultFileName(const QDateTime& now)
@@ -474,7 +485,7 @@ void ScreenRecordingController::save()
                                           "оставьте область неподвижной."));
         return;
     }
-    model_->player().pause();
+    review_.player().pause();
     const QString source = *source_;
     QString proposal = defaultFileName(QDateTime::currentDateTime());
     if (preferences_ && preferences_->value(saveDirectoryKey).typeId() == QMetaType::QString)
@@ -565,9 +576,9 @@ void ScreenRecordingController::cleanup()
     requestID_.reset();
     timer_->stop();
     delete control_.data();
-    model_->resetBlurEditor();
-    model_->player().pause();
-    model_->player().setSource(std::nullopt);
+    review_.resetBlurEditor();
+    review_.player().pause();
+    review_.player().setSource(std::nullopt);
     source_.reset();
     lock_.reset();
     if (directory_)

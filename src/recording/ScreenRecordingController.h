@@ -3,6 +3,7 @@
 #include "recording/RecordingAreaSelector.h"
 #include "recording/RecordingContent.h"
 #include "recording/RecordingEngine.h"
+#include "recording/RecordingReview.h"
 #include "recording/RecordingUIModel.h"
 
 #include <QDateTime>
@@ -41,8 +42,8 @@ struct RecordingServices {
     std::function<bool(QWidget* parent)> confirmDiscard;
     std::function<void()> beep;
     // The blur tracker (a worker thread) and the preview's blur of one picture (the player's queue).
-    RecordingUIModel::BlurTracker trackBlur;
-    RecordingUIModel::BlurFrame blurFrame;
+    RecordingReview::BlurTracker trackBlur;
+    RecordingReview::BlurFrame blurFrame;
     QString temporaryRoot; // empty: the private temporary root
 
     // The real world: X11 capture, the area selector, dialogs.
@@ -74,8 +75,11 @@ public:
     void keepForRecovery();
     // Quitting is allowed only with no capture or export under way.
     bool canQuit() const;
+    // From the area selection to the end of the capture the screen is the recorder's.
+    bool holdsScreen() const;
 
     RecordingUIModel& model() { return *model_; }
+    RecordingReview& review() { return review_; }
     RecordingWindow* window() const;
     RecordingControlPanel* control() const;
     std::optional<QUuid> requestID() const { return requestID_; }
@@ -105,6 +109,8 @@ private:
     std::function<bool()> permission_;
     RecordingServices services_;
     RecordingUIModel* model_;
+    // The preview player and its time observer; goes before the model it writes.
+    RecordingReview review_;
     QPointer<RecordingWindow> window_;
     QPointer<RecordingControlPanel> control_;
     std::shared_ptr<void> selector_;

@@ -1,5 +1,6 @@
 #include "recording/VideoBlurCanvas.h"
 
+#include "recording/RecordingReview.h"
 #include "recording/RecordingUIModel.h"
 
 #include <QKeyEvent>
@@ -34,12 +35,12 @@ QRectF spanned(QPointF a, QPointF b)
 
 } // namespace
 
-VideoBlurCanvas::VideoBlurCanvas(RecordingUIModel& model, QWidget* parent) : QWidget(parent), model_(model)
+VideoBlurCanvas::VideoBlurCanvas(RecordingReview& review, QWidget* parent) : QWidget(parent), model_(review.model()), review_(review)
 {
     setFocusPolicy(Qt::ClickFocus);
     setMouseTracking(true);
     setMinimumHeight(180);
-    connect(&model_.player(), &review::VideoPlayer::pictureChanged, this,
+    connect(&review_.player(), &review::VideoPlayer::pictureChanged, this,
             [this] { update(videoRect().toAlignedRect()); });
     connect(&model_, &RecordingUIModel::outputSizeChanged, this, qOverload<>(&QWidget::update));
     // Drawing mode takes the keyboard, so its Esc reaches the canvas before the first press.
@@ -100,7 +101,7 @@ void VideoBlurCanvas::press(QPointF p)
 {
     if (!model_.canEditBlur() || !holds(videoRect(), p))
         return;
-    model_.player().pause();
+    review_.player().pause();
     setFocus(Qt::MouseFocusReason);
     anchor_ = normalizedPoint(p);
     corner_.reset();
@@ -160,9 +161,9 @@ void VideoBlurCanvas::release(QPointF p)
     const QRectF v = videoRect();
     if (draft_ && draft_->width() * v.width() >= smallestDraft && draft_->height() * v.height() >= smallestDraft) {
         if (creating_)
-            model_.finishBlurSelection(*draft_);
+            review_.finishBlurSelection(*draft_);
         else if (baseline_ && *draft_ != *baseline_)
-            model_.correctBlur(*draft_);
+            review_.correctBlur(*draft_);
     }
     anchor_.reset();
     baseline_.reset();
@@ -210,7 +211,7 @@ void VideoBlurCanvas::paintEvent(QPaintEvent*)
     clip.addRoundedRect(QRectF(rect()), 10, 10);
     painter.setClipPath(clip);
     painter.fillRect(rect(), Qt::black);
-    if (const QImage& picture = model_.player().picture(); !picture.isNull()) {
+    if (const QImage& picture = review_.player().picture(); !picture.isNull()) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         const QSizeF fitted = QSizeF(picture.size()).scaled(QSizeF(size()), Qt::KeepAspectRatio);
         painter.drawImage(QRectF(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted),

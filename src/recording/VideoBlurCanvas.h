@@ -6,17 +6,18 @@
 
 namespace tarnwick::recording {
 
+class RecordingReview;
 class RecordingUIModel;
 
 // The review's picture: the player's video fitted into the view, on which the
 // user draws a new blur region, selects one by clicking, moves the selected
 // one by its body and resizes it by a corner. Outlines only the selection (the
 // blur itself comes with the player's pictures). Hands finished gestures to the
-// model (`finishBlurSelection`, `correctBlur`, the selection); GUI thread.
+// review (`finishBlurSelection`, `correctBlur`) and the selection to the model; GUI thread.
 class VideoBlurCanvas : public QWidget {
     Q_OBJECT
 public:
-    explicit VideoBlurCanvas(RecordingUIModel& model, QWidget* parent = nullptr);
+    explicit VideoBlurCanvas(RecordingReview& review, QWidget* parent = nullptr);
 
     // Where the picture lies: the recording's output size fitted and centred, else the whole view.
     QRectF videoRect() const;
@@ -43,6 +44,7 @@ private:
     void repaintSelection();
 
     RecordingUIModel& model_;
+    RecordingReview& review_;
     std::optional<QPointF> anchor_; // normalised start of the gesture; none: no gesture
     std::optional<QRectF> baseline_;
     std::optional<QRectF> draft_;

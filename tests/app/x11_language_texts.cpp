@@ -14,6 +14,7 @@
 #include "panels/PermissionSetupView.h"
 #include "panels/ShortcutGuideView.h"
 #include "platform/QtTranslations.h"
+#include "recording/RecordingReview.h"
 #include "recording/RecordingUIModel.h"
 #include "recording/RecordingWindow.h"
 
@@ -126,7 +127,8 @@ TEST_F(ShellTest, EveryWindowSpeaksRussianAndNamesLinuxThings)
 
     model().save(Screenshot::make(QImage(300, 200, QImage::Format_RGB32), 1), {}, false);
     recording::RecordingUIModel recording(nullptr);
-    recording::RecordingWindow recorder(recording);
+    recording::RecordingReview review(recording);
+    recording::RecordingWindow recorder(review);
     ScrollingCaptureModel scrolling;
     ScrollingCaptureControlView scrollingControls(scrolling);
     const QString instruction = "Выберите папку. Tarnwick создаст внутри отдельную папку со снимками и комментариями.";

@@ -100,6 +100,36 @@ TEST_F(FlowTest, AFullSeriesRefusesShotsButNotText)
     EXPECT_EQ(log, (QStringList{"beep", "beep", "beep"}));
 }
 
+// The finish waits on the series (a refused 27th shot beeps); a second finish started
+// from inside it is dropped, and the editor stays with its work.
+TEST_F(FlowTest, AFinishStartedInsideTheEditorsFinishIsDropped)
+{
+    QImage image(20, 20, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    for (int i = 0; i < AppModel::maximumShots; ++i)
+        model().save(Screenshot::make(image, 1), {}, false);
+    image.save(dir.filePath(QStringLiteral("extra.png")));
+    shell->importImage(dir.filePath(QStringLiteral("extra.png")));
+    ASSERT_TRUE(shell->editor());
+    model().beep = [this] {
+        log << QStringLiteral("beep");
+        shell->finishEditor(false, true);
+    };
+    model().setStatus({});
+    shell->finishEditor(true, true);
+    EXPECT_TRUE(shell->editor() && shell->editor()->isVisible());
+    EXPECT_EQ(model().status(), QString()) << "nothing was discarded";
+    EXPECT_EQ(log, QStringList{"beep"});
+    EXPECT_TRUE(model().busy()) << "the editor's session goes on";
+
+    // Once the first finish is over, a finish runs again.
+    model().beep = [this] { log << QStringLiteral("beep"); };
+    shell->finishEditor(false, true);
+    EXPECT_FALSE(shell->editor());
+    EXPECT_EQ(model().status(), QStringLiteral("Изменения отменены"));
+    EXPECT_FALSE(model().busy());
+}
+
 TEST_F(FlowTest, AScrollingCaptureHoldsTheOtherCommandsUntilEscapeBringsThePanelBack)
 {
     shell->captureScrolling();

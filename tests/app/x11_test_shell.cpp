@@ -135,6 +135,30 @@ TEST_F(ShellTest, QuitAsksOnlyWithWorkToLoseAndStaysWhenTheUserSaysSo)
     EXPECT_EQ(log, (QStringList{"recorder", "beep"}));
 }
 
+// From the area selection to the end of the capture the panel would be recorded: showing it
+// brings the recorder forward instead; beside the recorder's settings it shows.
+TEST_F(ShellTest, ThePanelStaysAwayOnlyWhileTheRecorderHoldsTheScreen)
+{
+    start();
+    bool holds = true;
+    shell->recorder.exists = [] { return true; };
+    shell->recorder.holdsScreen = [&] { return holds; };
+    shell->recorder.present = [this] { log << QStringLiteral("recorder"); };
+    shell->panel()->hide();
+    for (const auto& show : std::vector<std::function<void()>>{[&] { shell->showPanel(); }, [&] { shell->reopen(); }}) {
+        show();
+        EXPECT_FALSE(shell->panel()->isVisible());
+    }
+    EXPECT_EQ(log, (QStringList{"recorder", "recorder"}));
+    EXPECT_FALSE(model().busy()) << "the series stays free beside a recording";
+
+    holds = false;
+    log.clear();
+    shell->showPanel();
+    EXPECT_TRUE(waitUntil([&] { return shell->panel()->isVisible(); }));
+    EXPECT_TRUE(log.isEmpty());
+}
+
 TEST_F(ShellTest, PasteGoesToTheLastWindowOfAnotherProgram)
 {
     const std::uint32_t chat = x.createWindow(4242, "chat", "Chat");

@@ -341,6 +341,7 @@ TEST_F(WindowAudit, RecordingAndScrollingWindows)
     ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
     recording::ScreenRecordingController controller(&settings, [] { return true; });
     recording::RecordingUIModel& model = controller.model();
+    recording::RecordingReview& review = controller.review();
     review::VideoBlurRegion lost; // tracked, with a lost interval not yet accepted
     lost.setInterval(0, 2);
     std::tie(lost.keys, lost.gaps, lost.tracked) = std::tuple(std::vector{review::VideoBlurKey{0, {0.2, 0.2, 0.3, 0.3}, true}}, std::vector{review::VideoBlurGap{0.5, 1.5}}, true);
@@ -351,7 +352,7 @@ TEST_F(WindowAudit, RecordingAndScrollingWindows)
         {"recording-setup-error", [&] { model.setMessage("Запись не началась: сервер X не ответил на запрос захвата экрана. Проверьте доступ к записи экрана и попробуйте ещё раз."); },
          [&] { model.setMessage(std::nullopt); }},
         {"recording-review", [&] {
-             model.setOutputSize({640, 360}), model.setTrim({2, 0, 2}), model.setVideoSource(video), model.player().setSource(video);
+             model.setOutputSize({640, 360}), model.setTrim({2, 0, 2}), model.setVideoSource(video), review.player().setSource(video);
              model.setPhase(recording::RecordingPhase::review), model.setBlurRegions({lost}), model.setSelectedBlurID(lost.id);
              controller.window()->resizeForReview(); // as the end of a recording does
          }, [&] { controller.window()->hide(); }},

@@ -1,5 +1,6 @@
 #include "recording/RecordingBlurControls.h"
 #include "recording/RecordingBlurPreview.h"
+#include "recording/RecordingReview.h"
 #include "recording/RecordingUIModel.h"
 #include "recording/VideoBlurCanvas.h"
 
@@ -53,14 +54,15 @@ QStringList shownTexts(QWidget& panel)
 TEST(VideoBlurCanvas, DrawsGrabsCornersUnderTwelvePointsAndMovesTheBody)
 {
     RecordingUIModel model(nullptr);
+    RecordingReview review(model);
     model.setPhase(RecordingPhase::review);
     model.setTrim({4, 0, 4});
     model.setOutputSize({400, 300});
-    VideoBlurCanvas canvas(model);
+    VideoBlurCanvas canvas(review);
     canvas.resize(400, 300);
     const auto shown = [&] { return canvas.viewRect(model.selectedBlur()->rect(0)); };
 
-    model.beginBlurSelection();
+    review.beginBlurSelection();
     drag(canvas, {100, 100}, {105, 160});
     EXPECT_TRUE(model.blurRegions().empty()) << "5 points wide";
     EXPECT_TRUE(model.addingBlur());
@@ -81,19 +83,20 @@ TEST(RecordingBlurControls, NumbersRegionsByPositionAndWritesNumbersWithAPoint)
     QLocale::setDefault(QLocale::Russian);
     std::setlocale(LC_NUMERIC, "ru_RU.UTF-8");
     RecordingUIModel model(nullptr);
+    RecordingReview review(model);
     model.setPhase(RecordingPhase::review);
     model.setTrim({10, 0, 10});
-    RecordingBlurControls controls(model);
+    RecordingBlurControls controls(review);
     EXPECT_EQ(shownTexts(controls), QStringList{"Добавить размытие"});
 
-    model.finishBlurSelection(QRectF(0.1, 0.1, 0.2, 0.2));
+    review.finishBlurSelection(QRectF(0.1, 0.1, 0.2, 0.2));
     const QUuid first = *model.selectedBlurID();
-    model.finishBlurSelection(QRectF(0.5, 0.5, 0.2, 0.2));
+    review.finishBlurSelection(QRectF(0.5, 0.5, 0.2, 0.2));
     model.setSelectedBlurID(first);
-    model.deleteBlur();
-    model.changeBlurRadius(20.9);
-    model.changeBlurInterval(1.5, true);
-    model.changeBlurInterval(3.25, false);
+    review.deleteBlur();
+    review.changeBlurRadius(20.9);
+    review.changeBlurInterval(1.5, true);
+    review.changeBlurInterval(3.25, false);
     QCoreApplication::processEvents(); // the seeks land before the playhead moves on
     model.setPlayhead(5);
     model.setTrackingProgress(0.42);
@@ -109,20 +112,21 @@ TEST(RecordingBlurControls, NumbersRegionsByPositionAndWritesNumbersWithAPoint)
 TEST(RecordingBlurPreview, ShownTwiceObservesOnceAndStopsWhenHidden)
 {
     RecordingUIModel model(nullptr);
-    RecordingBlurPreview pane(model);
+    RecordingReview review(model);
+    RecordingBlurPreview pane(review);
     QShowEvent show;
     QApplication::sendEvent(&pane, &show);
     QApplication::sendEvent(&pane, &show);
     QSignalSpy playing(&model, &RecordingUIModel::isPlayingChanged);
-    model.resumeAfterSeek = true; // the observation now reads "playing"
-    emit model.player().rateChanged();
+    review.resumeAfterSeek = true; // the observation now reads "playing"
+    emit review.player().rateChanged();
     EXPECT_EQ(playing.count(), 1);
     QHideEvent hide;
     QApplication::sendEvent(&pane, &hide);
     playing.clear();
     // A second observation left connected would report playing again.
-    model.resumeAfterSeek = true;
-    emit model.player().rateChanged();
+    review.resumeAfterSeek = true;
+    emit review.player().rateChanged();
     EXPECT_EQ(playing.count(), 0);
     EXPECT_FALSE(model.isPlaying());
 }

@@ -92,15 +92,18 @@ TEST(ScreenRecordingController, RefusedStartAndEscapeReturnToSetup)
     EXPECT_TRUE(s.model().message()->startsWith("Нет доступа к экрану."));
     EXPECT_FALSE(QDir(s.root.filePath("private")).exists());
     EXPECT_TRUE(s.captureChanges.empty());
+    EXPECT_FALSE(s.controller->holdsScreen());
 
     s.permitted = true;
     s.model().startAction();
     EXPECT_EQ(s.model().phase(), RecordingPhase::selecting);
+    EXPECT_TRUE(s.controller->holdsScreen()) << "the selection's veils cover the screen";
     EXPECT_FALSE(s.model().message());
     EXPECT_FALSE(s.controller->window()->isVisible());
     s.selection(std::nullopt);
     EXPECT_EQ(s.model().phase(), RecordingPhase::setup);
     EXPECT_EQ(s.captureChanges, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(s.controller->holdsScreen());
     EXPECT_TRUE(s.controller->window()->isVisible());
 }
 
@@ -118,6 +121,7 @@ TEST(ScreenRecordingController, InterruptedStartReachesReviewAndSaveChoosesTheEx
     EXPECT_EQ(s.engine->url, s.root.filePath("private/Tarnwick-video-" + request + "/Recording.mp4"));
     s.engine->onInterruption(TarnwickError("Монитор отключён."));
     EXPECT_EQ(s.model().phase(), RecordingPhase::starting) << "held until the capture has started";
+    EXPECT_TRUE(s.controller->holdsScreen());
     s.engine->release.set_value();
     ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }));
     const QStringList kept = QDir(s.root.path()).entryList({"Tarnwick *.mp4"});
@@ -126,6 +130,7 @@ TEST(ScreenRecordingController, InterruptedStartReachesReviewAndSaveChoosesTheEx
     EXPECT_EQ(s.model().fileBytes(), 1234);
     EXPECT_EQ(s.model().trim(), (review::RecordingTrim{2, 0, 2}));
     EXPECT_EQ(s.captureChanges, (std::vector<bool>{true, true, false}));
+    EXPECT_FALSE(s.controller->holdsScreen()) << "the review leaves the screen";
 
     using review::VideoBlurRegion;
     const auto region = [](double start, double end, double gapStart, double gapEnd) {
@@ -153,6 +158,7 @@ TEST(ScreenRecordingController, InterruptedStartReachesReviewAndSaveChoosesTheEx
             continue;
         }
         EXPECT_EQ(s.model().phase(), RecordingPhase::exporting);
+        EXPECT_FALSE(s.controller->holdsScreen());
         ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }));
         EXPECT_EQ(s.exports, std::vector<QString>{c.expected});
         EXPECT_EQ(s.model().message(), "Не удалось сохранить: Диск заполнен. Запись осталась открытой.");

@@ -1,6 +1,7 @@
 #include "recording/RecordingBlurControls.h"
 #include "recording/RecordingBlurPreview.h"
 #include "recording/RecordingControlPanel.h"
+#include "recording/RecordingReview.h"
 #include "recording/RecordingUIModel.h"
 #include "recording/RecordingWindow.h"
 #include "recording/ScreenRecordingController.h"
@@ -41,7 +42,8 @@ QStringList shownTexts(QWidget& window)
 TEST(RecordingWindow, ShowsEachPhaseWithItsTextsAndButtons)
 {
     RecordingUIModel model(nullptr);
-    RecordingWindow window(model);
+    RecordingReview review(model);
+    RecordingWindow window(review);
     RecordingControlPanel strip(model);
     struct Case {
         RecordingPhase phase;
@@ -94,10 +96,11 @@ TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndBlursAndTracksARe
     QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
     ScreenRecordingController controller(&settings, [] { return true; });
     RecordingUIModel& model = controller.model();
+    RecordingReview& review = controller.review();
     model.setOutputSize({320, 240});
     model.setTrim({2, 0, 2});
     model.setVideoSource(source);
-    model.player().setSource(source);
+    review.player().setSource(source);
     model.setPhase(RecordingPhase::review);
     controller.present();
     RecordingWindow& window = *controller.window();
@@ -111,8 +114,8 @@ TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndBlursAndTracksARe
     RecordingTimelineView& strip = *timeline.view();
     QTest::mouseClick(&strip, Qt::LeftButton, {}, QPointF(strip.x(1.0), strip.track().center().y()).toPoint());
     EXPECT_NEAR(model.playhead(), 1.0, 0.05);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(model.player().currentTime() - 1.0) < 0.05; }));
-    const QImage before = model.player().picture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(review.player().currentTime() - 1.0) < 0.05; }));
+    const QImage before = review.player().picture();
 
     const auto press = [&](const QString& title) {
         for (QPushButton* button : window.blurControls()->findChildren<QPushButton*>())
@@ -132,9 +135,9 @@ TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndBlursAndTracksARe
                              .toAlignedRect()
                              .adjusted(4, 4, -4, -4);
     const QRect corner(280, 200, 40, 40);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.player().picture().copy(inside) != before.copy(inside); }))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return review.player().picture().copy(inside) != before.copy(inside); }))
         << "the preview's picture is blurred under the region";
-    EXPECT_EQ(model.player().picture().copy(corner), before.copy(corner));
+    EXPECT_EQ(review.player().picture().copy(corner), before.copy(corner));
     QCoreApplication::processEvents();
     const QStringList texts = shownTexts(window);
     for (const char* text : {"Отследить+", "Итог: 00:02 · с размытием"})
@@ -154,13 +157,14 @@ TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndBlursAndTracksARe
 TEST(RecordingWindow, ALostIntervalShowsItsAcceptButtonWithoutScrolling)
 {
     RecordingUIModel model(nullptr);
-    RecordingWindow window(model);
+    RecordingReview review(model);
+    RecordingWindow window(review);
     model.setOutputSize({1280, 720});
     model.setFileBytes(12'345'678);
     model.setTrim({10, 0, 10});
     model.setPhase(RecordingPhase::review);
-    model.finishBlurSelection(QRectF(0.1, 0.1, 0.2, 0.2));
-    model.correctBlur(QRectF(0.3, 0.1, 0.2, 0.2)); // a second manual key: a correction button
+    review.finishBlurSelection(QRectF(0.1, 0.1, 0.2, 0.2));
+    review.correctBlur(QRectF(0.3, 0.1, 0.2, 0.2)); // a second manual key: a correction button
     review::VideoBlurRegion region = model.blurRegions().front();
     region.pending.clear();
     region.tracked = true;

@@ -1,3 +1,4 @@
+#include "recording/RecordingReview.h"
 #include "recording/RecordingUIModel.h"
 #include "review/MediaFiles.h"
 
@@ -29,34 +30,35 @@ TEST(ReviewPlayback, SeeksExactlyTrimsAndStopsAtTheFragmentEnd)
     runTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=3", "-c:v",
                        "libx264", "-g", "60", source});
     RecordingUIModel model(nullptr);
+    RecordingReview review(model);
     model.setTrim({3, 0, 3});
-    model.player().setSource(source);
-    model.player().setForwardEndTime(3);
-    model.observePlayback();
+    review.player().setSource(source);
+    review.player().setForwardEndTime(3);
+    review.observePlayback();
 
-    model.seekVideo(1.0, false);
-    model.seekVideo(-3, false); // stale: only the newest seek completes
-    model.seekVideo(1.0, false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.seekID; }, 30000));
+    review.seekVideo(1.0, false);
+    review.seekVideo(-3, false); // stale: only the newest seek completes
+    review.seekVideo(1.0, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !review.seekID; }, 30000));
     EXPECT_EQ(model.playhead(), 1.0);
-    const QImage shown = model.player().picture();
+    const QImage shown = review.player().picture();
     ASSERT_EQ(shown.size(), QSize(320, 240));
     const double exact = difference(shown, pictureAt(source, 1.0));
     EXPECT_LT(exact, 4);
     EXPECT_LT(exact, difference(shown, pictureAt(source, 1.0 - 1 / 30.0)));
     EXPECT_LT(exact, difference(shown, pictureAt(source, 1.0 + 1 / 30.0)));
 
-    model.changeStart(-1);
-    model.changeEnd(9);
+    review.changeStart(-1);
+    review.changeEnd(9);
     EXPECT_EQ(model.trim(), (review::RecordingTrim{3, 0, 3}));
-    model.changeEnd(1.5);
-    model.changeStart(1.45);
+    review.changeEnd(1.5);
+    review.changeStart(1.45);
     EXPECT_EQ(model.trim(), (review::RecordingTrim{3, 1.4, 1.5}));
-    model.changeStart(1.2);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.seekID; }, 30000));
-    model.playSelection();
+    review.changeStart(1.2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !review.seekID; }, 30000));
+    review.playSelection();
     // Waits for the end state only: on a busy machine the short playing state can pass unseen.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.seekID && !model.isPlaying() && model.playhead() > 1.3; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !review.seekID && !model.isPlaying() && model.playhead() > 1.3; }, 30000));
     EXPECT_NEAR(model.playhead(), 1.5, 0.06);
     EXPECT_EQ(RecordingUIModel::time(59.99) + RecordingUIModel::time(-1) + RecordingUIModel::time(3600),
               "00:5900:0060:00");

@@ -82,6 +82,7 @@ TEST(RecordingSizes, EverySizeRecordsReviewsSavesAndCloses)
         };
         auto controller = std::make_unique<ScreenRecordingController>(&settings, [] { return true; }, services);
         RecordingUIModel& model = controller->model();
+        RecordingReview& review = controller->review();
         controller->present();
         model.startAction();
         ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::recording; }, 30000))
@@ -95,11 +96,11 @@ TEST(RecordingSizes, EverySizeRecordsReviewsSavesAndCloses)
         auto* timeline = controller->window()->findChild<RecordingTimeline*>();
         ASSERT_TRUE(timeline);
         for (double time : {0.5, 0.0, model.trim().duration - 0.05}) {
-            model.seekVideo(time, false);
+            review.seekVideo(time, false);
             QTest::qWait(150);
         }
-        EXPECT_TRUE(QTest::qWaitFor([&] { return model.player().picture().size() == c.video; }, 10000))
-            << model.player().picture().width() << "×" << model.player().picture().height();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return review.player().picture().size() == c.video; }, 10000))
+            << review.player().picture().width() << "×" << review.player().picture().height();
         const auto thumbnailsDone = [&] {
             const QList<QImage>& frames = timeline->thumbnails()->frames();
             return frames.size() == RecordingTimelineThumbnails::count &&

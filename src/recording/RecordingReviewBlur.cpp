@@ -1,4 +1,4 @@
-#include "recording/RecordingUIModel.h"
+#include "recording/RecordingReview.h"
 
 #include "platform/TarnwickError.h"
 
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-// The blur editor's operations of the review model.
+// The blur editor's operations of the review.
 namespace tarnwick::recording {
 
 namespace {
@@ -23,96 +23,82 @@ QString clause(QString text)
     return text;
 }
 
-// Runs `fn` on the GUI thread while the model is still there.
+// Runs `fn` on the GUI thread while the review is still there.
 template <typename Fn>
-void onModel(const QPointer<RecordingUIModel>& model, Fn fn)
+void onReview(const QPointer<RecordingReview>& review, Fn fn)
 {
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [model, fn = std::move(fn)]() mutable {
-            if (model)
-                fn(*model);
+        [review, fn = std::move(fn)]() mutable {
+            if (review)
+                fn(*review);
         },
         Qt::QueuedConnection);
 }
 
 } // namespace
 
-void RecordingUIModel::setBlurServices(BlurTracker tracker, BlurFrame frame)
+void RecordingReview::setBlurServices(BlurTracker tracker, BlurFrame frame)
 {
     tracker_ = std::move(tracker);
     blurFrame_ = std::move(frame);
 }
 
-const review::VideoBlurRegion* RecordingUIModel::selectedBlur() const
+bool RecordingReview::editSelectedBlur(const std::function<void(review::VideoBlurRegion&)>& edit)
 {
-    if (!selectedBlurID_)
-        return nullptr;
-    const auto it = std::find_if(blurRegions_.begin(), blurRegions_.end(),
-                                 [&](const review::VideoBlurRegion& r) { return r.id == *selectedBlurID_; });
-    return it == blurRegions_.end() ? nullptr : &*it;
-}
-
-bool RecordingUIModel::canEditBlur() const
-{
-    return phase_ == RecordingPhase::review && canTrim_ && !trackingProgress_;
-}
-
-bool RecordingUIModel::editSelectedBlur(const std::function<void(review::VideoBlurRegion&)>& edit)
-{
-    if (!canEditBlur() || !selectedBlur())
+    if (!model_.canEditBlur() || !model_.selectedBlur())
         return false;
-    std::vector<review::VideoBlurRegion> regions = blurRegions_;
+    std::vector<review::VideoBlurRegion> regions = model_.blurRegions();
     for (review::VideoBlurRegion& region : regions)
-        if (region.id == *selectedBlurID_) {
+        if (region.id == *model_.selectedBlurID()) {
             edit(region);
             break;
         }
-    setBlurRegions(regions);
+    model_.setBlurRegions(regions);
     return true;
 }
 
-void RecordingUIModel::beginBlurSelection()
+void RecordingReview::beginBlurSelection()
 {
     const double target =
-        std::min(std::max(trim_.start, playhead_), std::max(trim_.start, trim_.end - frame));
+        std::min(std::max(model_.trim().start, model_.playhead()), std::max(model_.trim().start, model_.trim().end - frame));
     seekVideo(target, false);
-    setAddingBlur(true);
-    setMessage(std::nullopt);
+    model_.setAddingBlur(true);
+    model_.setMessage(std::nullopt);
 }
 
-void RecordingUIModel::finishBlurSelection(const QRectF& rect)
+void RecordingReview::finishBlurSelection(const QRectF& rect)
 {
-    if (!canEditBlur())
+    if (!model_.canEditBlur())
         return;
     review::VideoBlurRegion region;
     region.radius = 20;
-    region.start = trim_.start;
-    region.end = trim_.end;
-    region.keys = {{std::min(std::max(trim_.start, playhead_), trim_.end), review::VideoBlurRegion::clamp(rect), true}};
-    region.pending = {{trim_.start, trim_.end}};
-    std::vector<review::VideoBlurRegion> regions = blurRegions_;
+    region.start = model_.trim().start;
+    region.end = model_.trim().end;
+    region.keys = {{std::min(std::max(model_.trim().start, model_.playhead()), model_.trim().end), review::VideoBlurRegion::clamp(rect), true}};
+    region.pending = {{model_.trim().start, model_.trim().end}};
+    std::vector<review::VideoBlurRegion> regions = model_.blurRegions();
     regions.push_back(region);
-    setBlurRegions(regions);
-    setSelectedBlurID(region.id);
-    setAddingBlur(false);
+    model_.setBlurRegions(regions);
+    model_.setSelectedBlurID(region.id);
+    model_.setAddingBlur(false);
     refreshBlurPreview();
 }
 
-void RecordingUIModel::correctBlur(const QRectF& rect)
+void RecordingReview::correctBlur(const QRectF& rect)
 {
-    const double at = playhead_;
+    const double at = model_.playhead();
     if (editSelectedBlur([&](review::VideoBlurRegion& r) { r.correct(rect, at); }))
         refreshBlurPreview();
 }
 
-void RecordingUIModel::changeBlurInterval(double time, bool isStart)
+void RecordingReview::changeBlurInterval(double time, bool isStart)
 {
-    const double minLength = std::min(trim_.duration, 0.1);
+    const double minLength = std::min(model_.trim().duration, 0.1);
     double s = 0, e = 0;
     const bool edited = editSelectedBlur([&](review::VideoBlurRegion& r) {
         s = isStart ? std::min(std::max(time, 0.0), r.end - minLength) : r.start;
-        e = isStart ? r.end : std::min(std::max(time, r.start + minLength), trim_.duration);
+        e = isStart ? r.end : std::min(std::max(time, r.start + minLength), model_.trim().duration);
         r.setInterval(s, e);
     });
     if (!edited)
@@ -121,26 +107,26 @@ void RecordingUIModel::changeBlurInterval(double time, bool isStart)
     refreshBlurPreview();
 }
 
-void RecordingUIModel::changeBlurRadius(double radius)
+void RecordingReview::changeBlurRadius(double radius)
 {
     if (editSelectedBlur([&](review::VideoBlurRegion& r) { r.radius = radius; }))
         refreshBlurPreview();
 }
 
-void RecordingUIModel::deleteBlur()
+void RecordingReview::deleteBlur()
 {
-    if (!canEditBlur())
+    if (!model_.canEditBlur())
         return;
-    std::vector<review::VideoBlurRegion> regions = blurRegions_;
-    std::erase_if(regions, [&](const review::VideoBlurRegion& r) { return r.id == selectedBlurID_; });
-    setBlurRegions(regions);
-    setSelectedBlurID(regions.empty() ? std::nullopt : std::optional(regions.back().id));
+    std::vector<review::VideoBlurRegion> regions = model_.blurRegions();
+    std::erase_if(regions, [&](const review::VideoBlurRegion& r) { return r.id == model_.selectedBlurID(); });
+    model_.setBlurRegions(regions);
+    model_.setSelectedBlurID(regions.empty() ? std::nullopt : std::optional(regions.back().id));
     refreshBlurPreview();
 }
 
-void RecordingUIModel::deleteBlurKey(double time)
+void RecordingReview::deleteBlurKey(double time)
 {
-    if (const review::VideoBlurRegion* selected = selectedBlur(); !selected || selected->manualKeys().size() < 2)
+    if (const review::VideoBlurRegion* selected = model_.selectedBlur(); !selected || selected->manualKeys().size() < 2)
         return;
     const bool edited = editSelectedBlur([&](review::VideoBlurRegion& r) {
         std::vector<review::VideoBlurKey> keys = r.manualKeys();
@@ -155,34 +141,34 @@ void RecordingUIModel::deleteBlurKey(double time)
         refreshBlurPreview();
 }
 
-void RecordingUIModel::acceptBlurGaps()
+void RecordingReview::acceptBlurGaps()
 {
     editSelectedBlur([](review::VideoBlurRegion& r) { r.acceptedGaps = true; });
 }
 
-void RecordingUIModel::trackBlur()
+void RecordingReview::trackBlur()
 {
-    const review::VideoBlurRegion* selected = selectedBlur();
-    if (!canEditBlur() || !selected || !videoSource_)
+    const review::VideoBlurRegion* selected = model_.selectedBlur();
+    if (!model_.canEditBlur() || !selected || !model_.videoSource())
         return;
     const review::VideoBlurRegion region = *selected;
     player_.pause();
-    setAddingBlur(false);
-    setMessage(std::nullopt);
+    model_.setAddingBlur(false);
+    model_.setMessage(std::nullopt);
     const QUuid job = QUuid::createUuid();
     blurJobID = job;
-    setTrackingProgress(0.0);
+    model_.setTrackingProgress(0.0);
     std::stop_source stop;
     blurTask = stop;
 
-    // The job holds the model only through a guarded pointer, read on the GUI thread.
-    const QPointer<RecordingUIModel> self(this);
-    QThreadPool::globalInstance()->start([self, job, region, source = *videoSource_, tracker = tracker_,
+    // The job holds the review only through a guarded pointer, read on the GUI thread.
+    const QPointer<RecordingReview> self(this);
+    QThreadPool::globalInstance()->start([self, job, region, source = *model_.videoSource(), tracker = tracker_,
                                           token = stop.get_token()] {
         const auto progress = [self, job](double fraction) {
-            onModel(self, [job, fraction](RecordingUIModel& model) {
-                if (model.blurJobID == job)
-                    model.setTrackingProgress(fraction);
+            onReview(self, [job, fraction](RecordingReview& review) {
+                if (review.blurJobID == job)
+                    review.model().setTrackingProgress(fraction);
             });
         };
         std::optional<review::VideoBlurRegion> result;
@@ -194,25 +180,25 @@ void RecordingUIModel::trackBlur()
         } catch (...) {
             error = std::current_exception();
         }
-        onModel(self, [job, region, result = std::move(result), error](RecordingUIModel& model) {
-            model.trackingFinished(job, region, result, error);
+        onReview(self, [job, region, result = std::move(result), error](RecordingReview& review) {
+            review.trackingFinished(job, region, result, error);
         });
     });
 }
 
-void RecordingUIModel::trackingFinished(const QUuid& job, const review::VideoBlurRegion& region,
+void RecordingReview::trackingFinished(const QUuid& job, const review::VideoBlurRegion& region,
                                         const std::optional<review::VideoBlurRegion>& result,
                                         const std::exception_ptr& error)
 {
     if (blurJobID != job)
         return;
     if (result) {
-        std::vector<review::VideoBlurRegion> regions = blurRegions_;
+        std::vector<review::VideoBlurRegion> regions = model_.blurRegions();
         const auto it = std::find_if(regions.begin(), regions.end(), [&](const auto& r) { return r.id == region.id; });
         // A region the user changed or deleted meanwhile keeps the user's version.
         if (it != regions.end() && *it == region) {
             *it = *result;
-            setBlurRegions(regions);
+            model_.setBlurRegions(regions);
             refreshBlurPreview();
         }
     } else if (error) {
@@ -220,37 +206,37 @@ void RecordingUIModel::trackingFinished(const QUuid& job, const review::VideoBlu
             std::rethrow_exception(error);
         } catch (const CancellationError&) {
         } catch (...) {
-            setMessage(QStringLiteral("Не удалось отследить область: ") +
+            model_.setMessage(QStringLiteral("Не удалось отследить область: ") +
                        clause(errorSentence(std::current_exception(), QStringLiteral("неизвестная ошибка"))) +
                        QStringLiteral(". Ручные положения сохранены."));
         }
     }
-    setTrackingProgress(std::nullopt);
+    model_.setTrackingProgress(std::nullopt);
     blurTask.reset();
     blurJobID.reset();
 }
 
-void RecordingUIModel::cancelBlurTracking()
+void RecordingReview::cancelBlurTracking()
 {
     blurJobID.reset();
     if (blurTask)
         blurTask->request_stop();
     blurTask.reset();
-    setTrackingProgress(std::nullopt);
+    model_.setTrackingProgress(std::nullopt);
 }
 
-void RecordingUIModel::refreshBlurPreview()
+void RecordingReview::refreshBlurPreview()
 {
     if (!player_.hasItem())
         return;
-    if (blurRegions_.empty() || !blurFrame_)
+    if (model_.blurRegions().empty() || !blurFrame_)
         player_.setFilter(nullptr);
     else
-        player_.setFilter([frame = blurFrame_, regions = blurRegions_](const QImage& image, double time) {
+        player_.setFilter([frame = blurFrame_, regions = model_.blurRegions()](const QImage& image, double time) {
             return frame(image, time, regions);
         });
     if (player_.rate() == 0)
-        seekVideo(playhead_, false);
+        seekVideo(model_.playhead(), false);
 }
 
 } // namespace tarnwick::recording
