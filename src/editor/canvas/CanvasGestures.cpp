@@ -108,7 +108,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
         return;
     }
     if (tool == T::crop) {
-        if (const std::optional<Annotation>& pending = state_.pendingCrop()) {
+        if (const std::optional<Annotation>& pending = state_.cropping().pending()) {
             const std::optional<AnnotationHandle> handle = canvasHits::handleAt(*pending, q, k);
             if (handle || geo::contains(pending->rect(), q)) {
                 activeHandle_ = handle;
@@ -117,7 +117,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
                 return;
             }
         }
-        if (geo::contains(state_.cropViewport(), q)) {
+        if (geo::contains(state_.cropping().viewport(), q)) {
             draft_ = freshAnnotation(T::crop, q);
             update();
         }
@@ -226,7 +226,7 @@ void ImageCanvasView::commitDraft(const QPointF& p)
     const bool grabbed = movingOriginal_.has_value();
     bool recognize = false;
     if (draft && draft->kind == T::crop) {
-        state_.setCropSelection(draft->rect());
+        state_.cropping().select(draft->rect());
     } else if (draft && draft->kind == T::qr) {
         if (const std::optional<QPointF> q = pixelPoint(p, true, false))
             draft->end = *q;

@@ -187,7 +187,7 @@ std::optional<QRectF> ImageCanvasView::brushPreviewRect() const
 {
     if (!isFreehand(state_.tool()))
         return std::nullopt;
-    if (state_.pickingColor() || state_.text().isOpen() || state_.comment().isOpen() || state_.capturingImage()
+    if (state_.pickingColor() || state_.text().isOpen() || state_.comment().isOpen() || state_.images().capturing()
         || spaceDown_ || panOrigin_ || movingOriginal_)
         return std::nullopt;
     if (!cursorPoint_ || !QRectF(rect()).contains(*cursorPoint_))

@@ -2,6 +2,8 @@
 
 #include "editor/model/EditorBackgroundRemoval.h"
 #include "editor/model/EditorCommentDraft.h"
+#include "editor/model/EditorCropping.h"
+#include "editor/model/EditorImageLayers.h"
 #include "editor/model/EditorQRReading.h"
 #include "editor/model/EditorTextDraft.h"
 #include "render/ScreenshotComposition.h"
@@ -92,15 +94,14 @@ public:
     double highlighterWidth() const { return highlighterWidth_; }
     double strokeWidth() const { return strokeWidth_; }
 
-    // Crop selection.
-    const std::optional<Annotation>& pendingCrop() const { return pendingCrop_; }
-    const std::optional<QUuid>& cropTargetID() const { return cropTargetID_; }
+    // The crop tool's selection and the crops of the visible area and of image layers.
+    EditorCropping& cropping() { return cropping_; }
+    const EditorCropping& cropping() const { return cropping_; }
 
-    // Image actions and jobs.
-    bool capturingImage() const { return capturingImage_; }
-    // The shell clears it when the capture ends.
-    void setCapturingImage(bool on);
-    const std::optional<QString>& imageMessage() const { return imageMessage_; }
+    // Image layers and jobs.
+    // Inserting images, their notice, and the controls of the selected layer or the shot.
+    EditorImageLayers& images() { return images_; }
+    const EditorImageLayers& images() const { return images_; }
     // The background removal, applied as one undo step.
     EditorBackgroundRemoval& backgroundRemoval() { return backgroundRemoval_; }
     const EditorBackgroundRemoval& backgroundRemoval() const { return backgroundRemoval_; }
@@ -158,21 +159,9 @@ public:
     // namesake (or added); the current elements when absent.
     QRectF canvasFrame(const std::optional<Annotation>& replacing = std::nullopt) const;
     QRectF viewportFrame(const std::optional<Annotation>& replacing = std::nullopt) const;
-    // Where a crop selection may lie: the visible area, within the target layer when one is cropped.
-    QRectF cropViewport() const;
 
-    // Crop.
     // Brings canvas and crop up to date after elements changed; `id` counts even when untracked.
     void reflowCanvas(const std::optional<QUuid>& id);
-    // A selection under 4 × 4 pixels within the viewport keeps the previous one.
-    void setCropSelection(const QRectF& rect);
-    // Crops the target layer, else the shot; a selection that no longer fits only cancels.
-    void applyCropSelection();
-    void cancelCropSelection();
-    // Crops the visible area (only ever shrinking it); the same area records nothing.
-    void crop(const QRectF& rect);
-    void beginLayerCrop();
-    void removeCrop();
 
     // Tools, styles and the selection.
     std::optional<Annotation> selectedAnnotation() const;
@@ -206,24 +195,6 @@ public:
     void scaleMagnifier(double factor);
 
 
-    // Image layers.
-    // No editor open, no crop selection, capture or job running, not picking.
-    bool canAddImage() const;
-    // Inserts the clipboard's images; false with a notice when there is none or it cannot be read.
-    bool pasteImage(const QMimeData* data);
-    // Each image scaled down to 65 % of the visible area and centred; one step for all.
-    bool addImages(const QVector<QImage>& images);
-    bool beginImageCapture();
-    // The image notice (the shell's, when a capture for a layer failed); clears
-    // the background-removal notice.
-    void setImageMessage(const std::optional<QString>& message);
-    // The select tool with nothing selected: the image controls act on the shot itself.
-    bool editingOriginalImage() const;
-    void flipSelectedImageHorizontally();
-    double imageCornerRadiusLimit() const;
-    double displayedImageCornerRadius() const;
-    void setImageCornerRadius(double radius);
-
     // An id for the window's read when the qr tool may read now; nothing otherwise.
     std::optional<QUuid> beginQRRecognition();
 
@@ -236,6 +207,8 @@ signals:
 private:
     friend class EditorBackgroundRemoval;
     friend class EditorCommentDraft;
+    friend class EditorCropping;
+    friend class EditorImageLayers;
     friend class EditorTextDraft;
 
     struct EditSnapshot {
@@ -266,12 +239,8 @@ private:
     bool styleIsHighlighter() const;
     void storeContinuing(const QVector<Annotation>& list);
 
-    // Images.
-    QRectF visibleImageFrame() const;
     // A new composition over the shot's image, its corners rounded within the visible frame.
     void recompose(Screenshot& shot) const;
-    // The element list with `change` applied to the selected image layer; none without one.
-    std::optional<QVector<Annotation>> withSelectedImage(const std::function<void(Annotation&)>& change) const;
 
     const QString label_;
     std::unique_ptr<CursorColorState> cursorColor_;
@@ -293,10 +262,6 @@ private:
     double strokeWidth_ = 3;
     std::optional<QRectF> cropRect_;
     QRectF canvasRect_;
-    std::optional<Annotation> pendingCrop_;
-    std::optional<QUuid> cropTargetID_;
-    bool capturingImage_ = false;
-    std::optional<QString> imageMessage_;
     bool effectsPending_ = false;
     std::optional<QString> effectMessage_;
     bool effectFailed_ = false;
@@ -310,6 +275,8 @@ private:
     std::optional<EditSnapshot> strokeEditBaseline_;
     EditorBackgroundRemoval backgroundRemoval_{*this};
     EditorCommentDraft comment_{*this};
+    EditorCropping cropping_{*this};
+    EditorImageLayers images_{*this};
     EditorTextDraft text_{*this};
     bool syncingColor_ = false;
     std::optional<QRectF> cropBasisRect_;

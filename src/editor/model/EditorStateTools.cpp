@@ -28,7 +28,7 @@ void EditorState::setTool(AnnotationTool tool)
     assign(tool_, tool);
     if (changedTool) {
         backgroundRemoval_.dismissNotice();
-        cancelCropSelection();
+        cropping_.cancel();
         assign(pickingColor_, false);
         qr_.abandon();
         if (tool_ != T::select)
@@ -164,7 +164,8 @@ bool EditorState::canPickColor() const
         if (ready.pending || ready.failed)
             return false;
     }
-    return !comment_.isOpen() && !pendingCrop_ && !capturingImage_ && !backgroundRemoval_.targetID() && !qr_.id();
+    return !comment_.isOpen() && !cropping_.pending() && !images_.capturing() && !backgroundRemoval_.targetID()
+        && !qr_.id();
 }
 
 void EditorState::changeSelected(const std::function<bool(Annotation&)>& change)
@@ -287,7 +288,7 @@ void EditorState::endStrokeEdit()
 
 bool EditorState::nudgeSelected(const QSizeF& offset, bool continuing)
 {
-    if (text_.isOpen() || comment_.isOpen() || pendingCrop_)
+    if (text_.isOpen() || comment_.isOpen() || cropping_.pending())
         return false;
     const std::optional<Annotation> a = selectedAnnotation();
     if (!a)

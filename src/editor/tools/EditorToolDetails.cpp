@@ -187,10 +187,10 @@ void EditorToolDetails::buildImageSections()
     box->addWidget(layerCorner_, 0, Qt::AlignLeft);
     removeLayer_ = new QPushButton(QStringLiteral("Удалить снимок"), this);
     box->addWidget(removeLayer_, 0, Qt::AlignLeft);
-    connect(cropLayer, &QPushButton::clicked, this, [this] { state_.beginLayerCrop(); });
+    connect(cropLayer, &QPushButton::clicked, this, [this] { state_.cropping().beginOnSelectedLayer(); });
     connect(layerBackground_, &QPushButton::clicked, this,
             [this] { state_.backgroundRemoval().removeFromSelectedImage(); });
-    connect(flip, &QPushButton::clicked, this, [this] { state_.flipSelectedImageHorizontally(); });
+    connect(flip, &QPushButton::clicked, this, [this] { state_.images().flipSelectedHorizontally(); });
     connect(removeLayer_, &QPushButton::clicked, this, [this] {
         if (const std::optional<QUuid> id = state_.selectedID())
             state_.remove(*id);

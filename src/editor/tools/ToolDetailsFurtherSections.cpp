@@ -88,9 +88,9 @@ void EditorToolDetails::buildFurtherSections()
     resetCrop_ = new QPushButton(QStringLiteral("Вернуть весь снимок"), this);
     resetCrop_->setAccessibleName(QStringLiteral("Сбросить кадрирование"));
     box->addWidget(resetCrop_, 0, Qt::AlignLeft);
-    connect(applyCrop_, &QPushButton::clicked, this, [this] { state_.applyCropSelection(); });
-    connect(cancelCrop_, &QPushButton::clicked, this, [this] { state_.cancelCropSelection(); });
-    connect(resetCrop_, &QPushButton::clicked, this, [this] { state_.removeCrop(); });
+    connect(applyCrop_, &QPushButton::clicked, this, [this] { state_.cropping().apply(); });
+    connect(cancelCrop_, &QPushButton::clicked, this, [this] { state_.cropping().cancel(); });
+    connect(resetCrop_, &QPushButton::clicked, this, [this] { state_.cropping().remove(); });
 
     box = addSection(S::blur, true);
     box->addWidget(toolLook::title(QStringLiteral("Обработка области"), this));
@@ -124,12 +124,13 @@ void EditorToolDetails::buildFurtherSections()
 void EditorToolDetails::refreshFurtherSections()
 {
     sourceBackground_->setEnabled(state_.backgroundRemoval().canRemoveFromScreenshot());
-    notice_->setText(state_.imageMessage().value_or(QString()));
-    cropTitle_->setText(state_.cropTargetID() ? QStringLiteral("Кадрирование слоя") : QStringLiteral("Кадрирование"));
-    const bool pending = state_.pendingCrop().has_value();
+    notice_->setText(state_.images().message().value_or(QString()));
+    cropTitle_->setText(state_.cropping().targetID() ? QStringLiteral("Кадрирование слоя")
+                                                      : QStringLiteral("Кадрирование"));
+    const bool pending = state_.cropping().pending().has_value();
     applyCrop_->setEnabled(pending);
     cancelCrop_->setEnabled(pending);
-    toolLook::show(resetCrop_, !state_.cropTargetID());
+    toolLook::show(resetCrop_, !state_.cropping().targetID());
     resetCrop_->setEnabled(state_.cropRect().has_value());
     const int mode = static_cast<int>(state_.blurMode());
     if (blurPicker_->currentIndex() != mode) {

@@ -91,7 +91,7 @@ bool EditorExportWindow::ownsWidget(const QWidget* widget, bool* onSheet) const
 
 void EditorExportWindow::followEditors()
 {
-    const bool open = state_->text().isOpen() || state_->comment().isOpen() || state_->capturingImage();
+    const bool open = state_->text().isOpen() || state_->comment().isOpen() || state_->images().capturing();
     const bool closed = editorOpen_ && !open;
     editorOpen_ = open;
     if (closed)
@@ -149,7 +149,7 @@ EditorKeyCommand EditorExportWindow::route(const QKeyEvent& event) const
     context.editingText = editsText(focus);
     context.colorCopyBound = bool(copyColorAndClose);
     context.copyBound = bool(copyWithoutMarkersAndClose);
-    context.zoomBlocked = state_->text().isOpen() || state_->comment().isOpen() || state_->capturingImage();
+    context.zoomBlocked = state_->text().isOpen() || state_->comment().isOpen() || state_->images().capturing();
     return routeEditorKey(keyPressOf(event), context);
 }
 

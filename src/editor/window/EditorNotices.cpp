@@ -38,8 +38,8 @@ std::optional<QString> editorNotice(const EditorState& state)
         return QStringLiteral("Нажмите на цвет снимка. Esc — отменить.");
     if (state.qr().message())
         return state.qr().message();
-    if (state.imageMessage())
-        return state.imageMessage();
+    if (state.images().message())
+        return state.images().message();
     return state.effectMessage();
 }
 

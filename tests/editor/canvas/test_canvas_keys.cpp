@@ -29,10 +29,10 @@ TEST_F(CanvasKeys, EscapeDropsTheGestureButKeepsSpacePanning)
 TEST_F(CanvasKeys, CropKeysZoomKeysPassedOnKeysAndPaste)
 {
     state->setTool(AnnotationTool::crop);
-    state->setCropSelection(QRectF(10, 5, 20, 10));
+    state->cropping().select(QRectF(10, 5, 20, 10));
     QTest::keyClick(canvas.get(), Qt::Key_Delete);
-    EXPECT_FALSE(state->pendingCrop());
-    state->setCropSelection(QRectF(10, 5, 20, 10));
+    EXPECT_FALSE(state->cropping().pending());
+    state->cropping().select(QRectF(10, 5, 20, 10));
     QTest::keyClick(canvas.get(), Qt::Key_Return);
     EXPECT_EQ(state->cropRect(), QRectF(10, 5, 20, 10));
 
@@ -71,10 +71,10 @@ TEST_F(CanvasKeys, PickingTakesOnlyEscapeAndTabReadsTheColourFirst)
     EXPECT_EQ(state->selectedID(), selected);
 
     QSignalSpy copy(canvas.get(), &ImageCanvasView::copyColorAndCloseRequested);
-    state->setCapturingImage(true); // the read-out waits while an area is captured
+    state->images().setCapturing(true); // the read-out waits while an area is captured
     QTest::mouseMove(canvas.get(), at(30, 15));
     EXPECT_FALSE(state->cursorColor().sample());
-    state->setCapturingImage(false);
+    state->images().setCapturing(false);
     QTest::keyClick(canvas.get(), Qt::Key_Tab);
     EXPECT_EQ(copy.count(), 1);
     EXPECT_EQ(state->cursorColor().code(), QStringLiteral("#285AA0"));

@@ -64,8 +64,8 @@ TEST(SupplementalControls, ShowsWhatTheToolAndTheSelectionNeed)
     state.add(test::element(T::arrow, {10, 10}, {90, 90}), false);
     EXPECT_TRUE(content().stroke && content().remove && !content().sourceShot);
 
-    ASSERT_TRUE(state.addImages({test::picture(100, 80)}));
-    state.beginLayerCrop();
+    ASSERT_TRUE(state.images().add({test::picture(100, 80)}));
+    state.cropping().beginOnSelectedLayer();
     EXPECT_TRUE(content().crop && content().remove && !content().imageLayer);
 
     Annotation lens = test::element(T::magnifier, {0, 0}, {300, 100});
