@@ -58,7 +58,7 @@ struct DragScene {
         wait.start();
         do
             repaint();
-        while ((state->effectsPending() || wait.elapsed() < 200) && wait.elapsed() < 20000);
+        while ((state->effects().pending() || wait.elapsed() < 200) && wait.elapsed() < 20000);
     }
 
     QPointF viewOf(QPointF pixel) const

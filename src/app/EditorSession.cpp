@@ -118,7 +118,7 @@ void AppShell::finishEditor(bool save, bool prepareForPaste)
     isClosingEditor_ = true;
     state.backgroundRemoval().cancel();
     state.qr().abandon();
-    state.setPickingColor(false);
+    state.style().setPickingColor(false);
     // A 27th shot is refused (beep) and the editor stays, so nothing is lost.
     if (save && !model_->save(state.editedShot(), state.annotations(), prepareForPaste)) {
         isClosingEditor_ = false;

@@ -272,7 +272,7 @@ TEST_F(GuideKeys, EveryKeyTheGuideShowsDoesWhatItSaysWhereItSaysSo)
         {"⌘ с рулеткой, карандашом или выделителем — Горизонталь / вертикаль", {"the editor", [&] {
              if (!freshEditor())
                  return false;
-             state().activateExtraTool(ExtraToolKind::ruler);
+             state().style().activateExtraTool(ExtraToolKind::ruler);
              const QPoint at = onCanvas();
              x.press(x.keycodeOf(XK_Control_L));
              x.drag(at.x() - 60, at.y(), at.x() + 60, at.y() + 25);

@@ -59,12 +59,12 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
     const QPointF p = event->position();
     setCursorPoint(p);
 
-    if (state_.pickingColor()) {
+    if (state_.style().pickingColor()) {
         setFocus(Qt::MouseFocusReason);
         updateCursorColor(p);
         const CursorColorState& color = state_.cursorColor();
         if (color.insideCanvas() && color.sample())
-            state_.applyPickedColor(*color.sample());
+            state_.style().applyPickedColor(*color.sample());
         update();
         updateCursorShape();
         return;
@@ -176,10 +176,10 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
 void ImageCanvasView::startElement(const QPointF& q, Qt::KeyboardModifiers modifiers)
 {
     Annotation a = freshAnnotation(state_.drawingTool(), q);
-    a.colorIndex = state_.drawingColorIndex();
-    a.customColor = state_.drawingCustomColor();
+    a.colorIndex = state_.style().drawingColorIndex();
+    a.customColor = state_.style().drawingCustomColor();
     if (supportsStroke(a.kind))
-        a.strokeWidth = hasOwnWidth(a.kind) ? state_.highlighterWidth() : state_.strokeWidth();
+        a.strokeWidth = hasOwnWidth(a.kind) ? state_.style().highlighterWidth() : state_.style().strokeWidth();
     if (isFreehand(a.kind)) {
         a.points = {q};
         if (straightening(modifiers)) {
@@ -188,11 +188,11 @@ void ImageCanvasView::startElement(const QPointF& q, Qt::KeyboardModifiers modif
         }
     }
     if (a.kind == T::ruler) {
-        a.rulerUnit = state_.rulerUnit();
+        a.rulerUnit = state_.style().rulerUnit();
         a.pixelsPerPoint = state_.shot().pixelsPerPoint;
     }
     if (state_.tool() == T::blur)
-        a.blurMode = state_.blurMode();
+        a.blurMode = state_.style().blurMode();
     draft_ = a;
     state_.setSelectedID(std::nullopt);
     update();

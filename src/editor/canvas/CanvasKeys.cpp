@@ -75,7 +75,7 @@ bool ImageCanvasView::strokeKey(int key, Qt::KeyboardModifiers modifiers)
         state_.beginStrokeEdit();
         strokeKeyDown_ = key;
     }
-    state_.setStrokeWidth(state_.displayedStrokeWidth() + (key == Qt::Key_BracketLeft ? -1 : 1));
+    state_.style().setStrokeWidth(state_.style().displayedStrokeWidth() + (key == Qt::Key_BracketLeft ? -1 : 1));
     refreshEffects();
     update();
     return true;
@@ -103,7 +103,7 @@ void ImageCanvasView::dropGesture()
     state_.qr().abandon();
     state_.cropping().cancel();
     state_.setSelectedID(std::nullopt);
-    state_.syncSelectedStyle();
+    state_.style().syncToSelection();
     update();
 }
 
@@ -117,7 +117,7 @@ bool ImageCanvasView::toolDigit(const QKeyEvent& event)
     if (!tool)
         return false;
     if (*tool == AnnotationTool::magnifier)
-        state_.activateExtraTool(state_.extraTool());
+        state_.style().activateExtraTool(state_.style().extraTool());
     else
         state_.setTool(*tool);
     return true;
@@ -128,9 +128,9 @@ void ImageCanvasView::keyPressEvent(QKeyEvent* event)
     const int key = platform::physicalKey(*event);
     const Qt::KeyboardModifiers mods = event->modifiers() & anyModifier;
     event->accept();
-    if (state_.pickingColor()) {
+    if (state_.style().pickingColor()) {
         if (key == Qt::Key_Escape) {
-            state_.setPickingColor(false);
+            state_.style().setPickingColor(false);
             update();
             updateCursorShape();
         } else {

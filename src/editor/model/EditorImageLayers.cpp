@@ -30,7 +30,7 @@ void EditorImageLayers::setMessage(const std::optional<QString>& message)
 bool EditorImageLayers::canAdd() const
 {
     return !state_.text_.isOpen() && !state_.comment_.isOpen() && !state_.cropping_.pending() && !capturing_
-        && !state_.backgroundRemoval_.targetID() && !state_.qr_.id() && !state_.pickingColor_;
+        && !state_.backgroundRemoval_.targetID() && !state_.qr_.id() && !state_.style_.pickingColor();
 }
 
 bool EditorImageLayers::paste(const QMimeData* data)

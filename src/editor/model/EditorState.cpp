@@ -28,7 +28,7 @@ EditorState::EditorState(const Screenshot& shot, const QString& label, QObject* 
 {
     if (!shot_.composition)
         shot_.composition = std::make_shared<ScreenshotComposition>(shot_.image, shot_.pixelSize);
-    strokeWidth_ = defaultStrokeWidth();
+    style_.strokeWidth_ = defaultStrokeWidth();
 }
 
 EditorState::~EditorState() = default;
@@ -47,12 +47,7 @@ void EditorState::setNavigation(const CanvasNavigation& navigation)
     touch();
 }
 
-void EditorState::setPickingColor(bool on) { assign(pickingColor_, on); }
-void EditorState::setEffectsPending(bool pending) { assign(effectsPending_, pending); }
-void EditorState::setEffectMessage(const std::optional<QString>& message) { assign(effectMessage_, message); }
-void EditorState::setEffectFailed(bool failed) { assign(effectFailed_, failed); }
 void EditorState::setCopiedWithoutMarkers(bool copied) { assign(copiedWithoutMarkers_, copied); }
-void EditorState::setCustomColor(const std::optional<SampledColor>& color) { assign(customColor_, color); }
 
 void EditorState::setShot(const Screenshot& shot)
 {
@@ -125,7 +120,7 @@ void EditorState::restore(const EditSnapshot& s)
     assign(cropBasisRect_, s.cropBasisRect);
     assign(canvasRect_, s.canvasRect);
     assign(selectedID_, std::optional<QUuid>());
-    syncSelectedStyle();
+    style_.syncToSelection();
     assign(historyRevision_, historyRevision_ + 1);
     assign(copiedWithoutMarkers_, false);
 }
@@ -209,7 +204,7 @@ bool EditorState::canExport() const
             return false;
     }
     return !current.error && !text_.isOpen() && !cropping_.pending() && !images_.capturing()
-        && !backgroundRemoval_.targetID() && !qr_.id() && !pickingColor_;
+        && !backgroundRemoval_.targetID() && !qr_.id() && !style_.pickingColor();
 }
 
 QSizeF EditorState::outputSize() const { return visibleArea().size(); }

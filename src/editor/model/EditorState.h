@@ -3,8 +3,10 @@
 #include "editor/model/EditorBackgroundRemoval.h"
 #include "editor/model/EditorCommentDraft.h"
 #include "editor/model/EditorCropping.h"
+#include "editor/model/EditorEffectStatus.h"
 #include "editor/model/EditorImageLayers.h"
 #include "editor/model/EditorQRReading.h"
+#include "editor/model/EditorStyle.h"
 #include "editor/model/EditorTextDraft.h"
 #include "render/ScreenshotComposition.h"
 #include "series/Annotation.h"
@@ -74,25 +76,12 @@ public:
     // A different tool ends picking, a pending crop selection, a QR read and the
     // background-removal notice; any tool but select clears the selection.
     void setTool(AnnotationTool tool);
-    int colorIndex() const { return colorIndex_; } // 0…5 a palette colour, -1 the custom colour
-    // Also becomes the drawing colour (unless the model is showing a selection's colour).
-    void setColorIndex(int index);
-    const std::optional<SampledColor>& customColor() const { return customColor_; }
-    void setCustomColor(const std::optional<SampledColor>& color);
-    const std::optional<SampledColor>& drawingCustomColor() const { return drawingCustomColor_; }
-    int drawingColorIndex() const { return drawingColorIndex_; }
-    bool pickingColor() const { return pickingColor_; }
-    void setPickingColor(bool on);
+    // Colour, kinds and widths: the selection's while there is one, else the drawing style.
+    EditorStyle& style() { return style_; }
+    const EditorStyle& style() const { return style_; }
     const std::optional<QUuid>& selectedID() const { return selectedID_; }
     // Re-syncs the style to the new selection.
     void setSelectedID(const std::optional<QUuid>& id);
-    BlurMode blurMode() const { return blurMode_; }
-    ShapeKind shape() const { return shape_; }
-    LineKind lineKind() const { return lineKind_; }
-    ExtraToolKind extraTool() const { return extraTool_; }
-    RulerUnit rulerUnit() const { return rulerUnit_; }
-    double highlighterWidth() const { return highlighterWidth_; }
-    double strokeWidth() const { return strokeWidth_; }
 
     // The crop tool's selection and the crops of the visible area and of image layers.
     EditorCropping& cropping() { return cropping_; }
@@ -110,12 +99,8 @@ public:
     const EditorQRReading& qr() const { return qr_; }
 
     // The effects as the canvas last saw them.
-    bool effectsPending() const { return effectsPending_; }
-    void setEffectsPending(bool pending);
-    const std::optional<QString>& effectMessage() const { return effectMessage_; }
-    void setEffectMessage(const std::optional<QString>& message);
-    bool effectFailed() const { return effectFailed_; }
-    void setEffectFailed(bool failed);
+    EditorEffectStatus& effects() { return effects_; }
+    const EditorEffectStatus& effects() const { return effects_; }
 
     // Comment and text drafts.
     EditorCommentDraft& comment() { return comment_; }
@@ -167,21 +152,6 @@ public:
     std::optional<Annotation> selectedAnnotation() const;
     // The kind a new element drawn with the current tool gets.
     AnnotationTool drawingTool() const;
-    // Copies the selection's style into the tool state; without one, the drawing colour.
-    void syncSelectedStyle();
-    // Palette colour `index` for the style, new elements and the selected element (one step).
-    void setColor(int index);
-    // Takes a colour sampled by the canvas while picking.
-    void applyPickedColor(const SampledColor& color);
-    bool canPickColor() const;
-    void setShape(ShapeKind shape);
-    void setLineKind(LineKind kind);
-    void setBlurMode(BlurMode mode);
-    void setRulerUnit(RulerUnit unit);
-    void activateExtraTool(ExtraToolKind kind);
-    double strokeWidthLimit() const; // 120 for the highlighter, else 40
-    double displayedStrokeWidth() const;
-    void setStrokeWidth(double width);
     // A slider drag or a held key between these two is one undo step, none when nothing changed.
     void beginStrokeEdit();
     void endStrokeEdit();
@@ -209,6 +179,7 @@ private:
     friend class EditorCommentDraft;
     friend class EditorCropping;
     friend class EditorImageLayers;
+    friend class EditorStyle;
     friend class EditorTextDraft;
 
     struct EditSnapshot {
@@ -232,11 +203,7 @@ private:
     double defaultStrokeWidth() const;
     QRectF visibleArea() const;
 
-    // Tools and styles.
-    void recolorSelection(int index, const std::optional<SampledColor>& color);
-    // Applies `change` to a copy of the selected element and records the list; false from `change` keeps it.
-    void changeSelected(const std::function<bool(Annotation&)>& change);
-    bool styleIsHighlighter() const;
+    // Stores a list within a running stroke edit, recording no step.
     void storeContinuing(const QVector<Annotation>& list);
 
     // A new composition over the shot's image, its corners rounded within the visible frame.
@@ -247,24 +214,10 @@ private:
     CanvasNavigation navigation_;
     QVector<Annotation> annotations_;
     AnnotationTool tool_ = AnnotationTool::arrow;
-    int colorIndex_ = 1;
-    std::optional<SampledColor> customColor_;
-    std::optional<SampledColor> drawingCustomColor_;
-    bool pickingColor_ = false;
-    int drawingColorIndex_ = 1;
     std::optional<QUuid> selectedID_;
-    BlurMode blurMode_ = BlurMode::area;
-    ShapeKind shape_ = ShapeKind::rectangle;
-    LineKind lineKind_ = LineKind::arrow;
-    ExtraToolKind extraTool_ = ExtraToolKind::magnifier;
-    RulerUnit rulerUnit_ = RulerUnit::px;
-    double highlighterWidth_ = 24;
-    double strokeWidth_ = 3;
     std::optional<QRectF> cropRect_;
     QRectF canvasRect_;
-    bool effectsPending_ = false;
-    std::optional<QString> effectMessage_;
-    bool effectFailed_ = false;
+    EditorEffectStatus effects_{[this] { touch(); }};
     bool copiedWithoutMarkers_ = false;
     EditorQRReading qr_{[this] { touch(); }};
     int historyRevision_ = 0;
@@ -277,8 +230,8 @@ private:
     EditorCommentDraft comment_{*this};
     EditorCropping cropping_{*this};
     EditorImageLayers images_{*this};
+    EditorStyle style_{*this};
     EditorTextDraft text_{*this};
-    bool syncingColor_ = false;
     std::optional<QRectF> cropBasisRect_;
 
     bool changeQueued_ = false;

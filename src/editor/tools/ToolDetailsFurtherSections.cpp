@@ -110,7 +110,8 @@ void EditorToolDetails::buildFurtherSections()
     box->addWidget(blurBusy_);
     effectMessage_ = toolLook::hint(QString(), this);
     box->addWidget(effectMessage_);
-    connect(blurPicker_, &QComboBox::activated, this, [this](int i) { state_.setBlurMode(static_cast<BlurMode>(i)); });
+    connect(blurPicker_, &QComboBox::activated, this,
+            [this](int i) { state_.style().setBlurMode(static_cast<BlurMode>(i)); });
 
     auto* editText = new QPushButton(QStringLiteral("Изменить текст"), this);
     editText->setFlat(true);
@@ -132,18 +133,18 @@ void EditorToolDetails::refreshFurtherSections()
     cancelCrop_->setEnabled(pending);
     toolLook::show(resetCrop_, !state_.cropping().targetID());
     resetCrop_->setEnabled(state_.cropRect().has_value());
-    const int mode = static_cast<int>(state_.blurMode());
+    const int mode = static_cast<int>(state_.style().blurMode());
     if (blurPicker_->currentIndex() != mode) {
         const QSignalBlocker block(blurPicker_);
         blurPicker_->setCurrentIndex(mode);
     }
     blurHint_->setText(QString::fromUtf8(blurModeTexts[std::size_t(mode)].hint));
-    toolLook::show(blurBusy_, state_.effectsPending());
-    const std::optional<QString>& message = state_.effectMessage();
+    toolLook::show(blurBusy_, state_.effects().pending());
+    const std::optional<QString>& message = state_.effects().message();
     toolLook::show(effectMessage_, message.has_value());
     effectMessage_->setText(message.value_or(QString()));
     QPalette p = effectMessage_->palette();
-    p.setColor(QPalette::WindowText, state_.effectFailed() ? QColor(Qt::red) : Theme::muted());
+    p.setColor(QPalette::WindowText, state_.effects().failed() ? QColor(Qt::red) : Theme::muted());
     effectMessage_->setPalette(p);
 }
 

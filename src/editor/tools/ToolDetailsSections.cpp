@@ -25,7 +25,7 @@ DetailsContext DetailsContext::of(const EditorState& state)
     c.selected = state.selectedID().has_value();
     c.removingBackground = state.backgroundRemoval().targetID().has_value();
     c.imageNotice = state.images().message().has_value();
-    c.busy = state.effectsPending() || state.backgroundRemoval().targetID() || state.qr().id();
+    c.busy = state.effects().pending() || state.backgroundRemoval().targetID() || state.qr().id();
     return c;
 }
 

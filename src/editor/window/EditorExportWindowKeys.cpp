@@ -144,7 +144,7 @@ EditorKeyCommand EditorExportWindow::route(const QKeyEvent& event) const
 
     EditorKeyContext context;
     context.canvasRegistered = canvas() != nullptr;
-    context.pickingColor = context.canvasRegistered && state_->pickingColor();
+    context.pickingColor = context.canvasRegistered && state_->style().pickingColor();
     context.sheetOpen = onSheet;
     context.editingText = editsText(focus);
     context.colorCopyBound = bool(copyColorAndClose);
@@ -159,7 +159,7 @@ bool EditorExportWindow::perform(EditorKeyCommand command)
     switch (command) {
     case C::pass: return false;
     case C::consume: return true;
-    case C::endPicking: state_->setPickingColor(false); return true;
+    case C::endPicking: state_->style().setPickingColor(false); return true;
     case C::copyColorAndClose:
         // The colour under the pointer now, not an older sample.
         if (ImageCanvasView* view = canvas(); view && view->cursorPoint())

@@ -249,7 +249,7 @@ void EditorView::refresh()
     footer_->setEnabled(!busy);
     header_->refresh();
     if (canvas_) {
-        canvas_->setEnabled(!state_.images().capturing() && (!state_.text().isOpen() || state_.pickingColor()));
+        canvas_->setEnabled(!state_.images().capturing() && (!state_.text().isOpen() || state_.style().pickingColor()));
         const QMargins insets = canvasInsets();
         canvas_->setInsets(insets.bottom(), insets.left());
     }

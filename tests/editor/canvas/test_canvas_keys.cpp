@@ -62,12 +62,12 @@ TEST_F(CanvasKeys, PickingTakesOnlyEscapeAndTabReadsTheColourFirst)
 {
     state->add(element(AnnotationTool::arrow, {5, 5}, {15, 5}, 2), false);
     const auto selected = state->selectedID();
-    state->setPickingColor(true);
+    state->style().setPickingColor(true);
     QTest::keyClick(canvas.get(), Qt::Key_Delete);
     QTest::keyClick(canvas.get(), Qt::Key_3);
     EXPECT_EQ(state->annotations().size(), 1);
     QTest::keyClick(canvas.get(), Qt::Key_Escape);
-    EXPECT_FALSE(state->pickingColor());
+    EXPECT_FALSE(state->style().pickingColor());
     EXPECT_EQ(state->selectedID(), selected);
 
     QSignalSpy copy(canvas.get(), &ImageCanvasView::copyColorAndCloseRequested);

@@ -235,7 +235,7 @@ TEST(EditorQR, ReadsOnlyWithTheQrToolAndDropsAbandonedReads)
 {
     EditorState state(shotOf(300, 200), QStringLiteral("A"));
     EXPECT_FALSE(state.beginQRRecognition());
-    state.activateExtraTool(ExtraToolKind::qr);
+    state.style().activateExtraTool(ExtraToolKind::qr);
     state.comment().request({10, 10}, std::nullopt);
     EXPECT_FALSE(state.beginQRRecognition());
     state.comment().setOpen(false);

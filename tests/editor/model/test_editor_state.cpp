@@ -10,10 +10,10 @@ using T = AnnotationTool;
 TEST(EditorHistory, StartsFromTheShotAndRestoresWholeDocuments)
 {
     EditorState state(shotOf(1200, 800), QStringLiteral("A"));
-    EXPECT_EQ(state.strokeWidth(), 4);
-    EXPECT_EQ(state.highlighterWidth(), 24);
+    EXPECT_EQ(state.style().strokeWidth(), 4);
+    EXPECT_EQ(state.style().highlighterWidth(), 24);
     EXPECT_EQ(state.tool(), T::arrow);
-    EXPECT_EQ(state.colorIndex(), 1);
+    EXPECT_EQ(state.style().colorIndex(), 1);
     EXPECT_FALSE(state.canUndo());
     EXPECT_FALSE(state.canRedo());
 
@@ -71,7 +71,7 @@ TEST(EditorHistory, AStrokeBracketIsOneStepOrNone)
 
     state.beginStrokeEdit();
     for (double width : {10.0, 12.0, 14.0})
-        state.setStrokeWidth(width);
+        state.style().setStrokeWidth(width);
     state.endStrokeEdit();
     EXPECT_EQ(state.annotations().first().strokeWidth, 14);
     state.undo();
@@ -185,23 +185,23 @@ TEST(EditorTools, SelectionStyleColoursAndStrokeLimits)
     EditorState state(shotOf(900, 600), QStringLiteral("A"));
     state.add(element(T::arrow, {10, 10}, {200, 100}), false);
     const QUuid id = *state.selectedID();
-    EXPECT_EQ(state.colorIndex(), 0); // the element's colour shows
-    EXPECT_EQ(state.drawingColorIndex(), 1);
-    EXPECT_EQ(state.strokeWidth(), 3);
+    EXPECT_EQ(state.style().colorIndex(), 0); // the element's colour shows
+    EXPECT_EQ(state.style().drawingColorIndex(), 1);
+    EXPECT_EQ(state.style().strokeWidth(), 3);
 
     state.setTool(T::select);
     EXPECT_EQ(state.selectedID(), id);
     state.setTool(T::rectangle);
     EXPECT_FALSE(state.selectedID());
-    EXPECT_EQ(state.colorIndex(), 1);
+    EXPECT_EQ(state.style().colorIndex(), 1);
 
     state.setTool(T::select);
     state.setSelectedID(id);
     const int revision = state.historyRevision();
-    state.setColor(4);
+    state.style().setColor(4);
     EXPECT_EQ(state.annotations().first().colorIndex, 4);
     EXPECT_EQ(state.historyRevision(), revision + 1);
-    EXPECT_EQ(state.drawingColorIndex(), 4);
+    EXPECT_EQ(state.style().drawingColorIndex(), 4);
 
     struct Case {
         std::optional<ExtraToolKind> extra;
@@ -211,9 +211,9 @@ TEST(EditorTools, SelectionStyleColoursAndStrokeLimits)
         state.setSelectedID(std::nullopt);
         state.setTool(T::arrow);
         if (c.extra)
-            state.activateExtraTool(*c.extra);
-        state.setStrokeWidth(c.asked);
-        EXPECT_EQ(state.displayedStrokeWidth(), c.width) << c.asked;
+            state.style().activateExtraTool(*c.extra);
+        state.style().setStrokeWidth(c.asked);
+        EXPECT_EQ(state.style().displayedStrokeWidth(), c.width) << c.asked;
     }
 }
 

@@ -101,7 +101,7 @@ TEST(SupplementalStrip, KeyboardRunOnTheWidthSliderIsOneStepAndTheSliderFollowsT
     EditorState state(test::shotOf(800, 500), QStringLiteral("A"));
     EditorSupplementalControls strip(state);
     strip.show();
-    state.activateExtraTool(ExtraToolKind::highlighter);
+    state.style().activateExtraTool(ExtraToolKind::highlighter);
     test::settle();
     EXPECT_EQ(strip.strokeSlider()->maximum(), 120 * 100);
     state.setTool(T::select);

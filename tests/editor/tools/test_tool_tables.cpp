@@ -54,9 +54,9 @@ TEST(SupplementalControls, ShowsWhatTheToolAndTheSelectionNeed)
     EXPECT_TRUE(content().remove && !content().stroke);
 
     state.setTool(T::blur);
-    state.setEffectsPending(true);
+    state.effects().setPending(true);
     EXPECT_TRUE(content().busy && !content().remove && !content().stroke);
-    state.setEffectsPending(false);
+    state.effects().setPending(false);
     EXPECT_FALSE(content().any());
 
     state.setTool(T::select);

@@ -116,7 +116,7 @@ TEST_F(EditorViewTest, TextsShowLinuxKeyNames)
     settle();
     EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("Рисуйте свободно. Ctrl — ровная линия по горизонтали или вертикали."));
     state().setTool(AnnotationTool::blur);
-    state().setBlurMode(BlurMode::objectPixelate);
+    state().style().setBlurMode(BlurMode::objectPixelate);
     settle();
     EXPECT_TRUE(view().notice()->isHidden());
     EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("Выделите объект прямоугольником с небольшим запасом."));
