@@ -26,8 +26,6 @@
 #include <memory>
 #include <optional>
 
-class QMimeData;
-
 namespace tarnwick {
 
 // A new element of a kind at a point, every other field neutral.
@@ -35,7 +33,8 @@ Annotation freshAnnotation(AnnotationTool kind, const QPointF& point);
 
 // The model of one editing session: one shot of the series with everything the
 // editor shows and every edit the user makes. The canvas, the window and the tool
-// panels read it and change it only through these methods.
+// panels read it and change it only through these methods and those of its
+// members (style, cropping, image layers, jobs, drafts), which it owns.
 //
 // GUI thread only. The model's own reactions to a property change run at once and
 // in a fixed order; views listen to `changed()`, emitted once per event-loop turn

@@ -7,8 +7,6 @@
 namespace tarnwick {
 namespace {
 
-using T = AnnotationTool;
-
 constexpr int maximumPasses = 8;
 
 // How far an element's drawing reaches beyond its geometry, for a stroke `s`.
