@@ -58,7 +58,7 @@ struct DragScene {
         wait.start();
         do
             repaint();
-        while ((state->effectsPending() || wait.elapsed() < 200) && wait.elapsed() < 20000);
+        while ((state->effects().pending() || wait.elapsed() < 200) && wait.elapsed() < 20000);
     }
 
     QPointF viewOf(QPointF pixel) const
@@ -207,8 +207,9 @@ static void cropUndo(benchmark::State& state)
     Scene scene;
     const QRectF canvas = scene.state->canvasRect();
     scene.state->setTool(AnnotationTool::crop);
-    scene.state->setCropSelection(canvas.adjusted(canvas.width() / 8, canvas.height() / 8, -canvas.width() / 8, -canvas.height() / 8));
-    scene.state->applyCropSelection();
+    scene.state->cropping().select(
+        canvas.adjusted(canvas.width() / 8, canvas.height() / 8, -canvas.width() / 8, -canvas.height() / 8));
+    scene.state->cropping().apply();
     scene.state->setTool(AnnotationTool::select);
     scene.settle();
     scene.hover(QPointF(scene.canvas->imageRect().center()));

@@ -51,7 +51,7 @@ BENCHMARK(BM_CheckpointAndUndoOn5KWith50Elements)->Unit(benchmark::kMicrosecond)
 static void BM_ReflowCanvas200Tracked(benchmark::State& state)
 {
     std::unique_ptr<EditorState> editor(session(200, true));
-    editor->crop(QRectF(500, 400, 3000, 2000));
+    editor->cropping().cropTo(QRectF(500, 400, 3000, 2000));
     const QUuid moved = editor->annotations()[7].id;
     for (auto _ : state)
         editor->reflowCanvas(moved);

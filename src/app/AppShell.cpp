@@ -258,7 +258,7 @@ void AppShell::registerHotKeys()
 
 ShellSession AppShell::session() const
 {
-    if (session_ == ShellSession::editor && editorWindow_ && editorWindow_->state().capturingImage())
+    if (session_ == ShellSession::editor && editorWindow_ && editorWindow_->state().images().capturing())
         return ShellSession::editorCapture;
     if (session_ == ShellSession::none && recorderExists())
         return recorder.holdsScreen && recorder.holdsScreen() ? ShellSession::recorderCapture : ShellSession::recording;

@@ -123,13 +123,13 @@ void AppShell::captureRegion(ScreenCaptureMode mode, EditorExportWindow* editor)
         model_->setScreenPermissionRequired(true);
         model_->setStatus(sentence);
         if (editor)
-            editor->state().setImageMessage(sentence);
+            editor->state().images().setMessage(sentence);
         else
             showPanel();
         return;
     }
     if (editor) {
-        if (!editor->state().beginImageCapture())
+        if (!editor->state().images().beginCapture())
             return;
         editor->hide();
     }
@@ -178,7 +178,7 @@ void AppShell::captureFailed(const QString& sentence, const QPointer<EditorExpor
 {
     if (editor) {
         restoreLayerEditor(editor, std::nullopt);
-        editor->state().setImageMessage(sentence);
+        editor->state().images().setMessage(sentence);
         return;
     }
     setSession(ShellSession::none);

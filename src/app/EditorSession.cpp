@@ -32,7 +32,7 @@ void AppShell::openEditor(const Screenshot& shot, const QString& label, std::opt
     };
     hooks.addScreenshot = [self](ScreenCaptureMode mode) {
         if (!self || !self->editorWindow_ || !self->admit(ShellCommand::addLayer) || self->model_->transferInProgress()
-            || !self->editorWindow_->state().canAddImage())
+            || !self->editorWindow_->state().images().canAdd())
             return;
         self->captureRegion(mode, self->editorWindow_);
     };
@@ -82,18 +82,18 @@ void AppShell::restoreLayerEditor(const QPointer<EditorExportWindow>& editor, co
 {
     if (!editor)
         return;
-    editor->state().setCapturingImage(false);
+    editor->state().images().setCapturing(false);
     if (editor != editorWindow_)
         return;
     if (image)
-        editor->state().addImages({*image});
+        editor->state().images().add({*image});
     bringEditorForward();
 }
 
 void AppShell::importLayerImage()
 {
     const QPointer<EditorExportWindow> session = editorWindow_;
-    if (!session || !session->state().canAddImage())
+    if (!session || !session->state().images().canAdd())
         return;
     const QStringList files = hooks_.chooseLayerImages(session);
     if (files.isEmpty() || !session || session != editorWindow_)
@@ -103,7 +103,7 @@ void AppShell::importLayerImage()
         if (std::optional<QImage> image = EditorImageImporter::readFile(file))
             images << *image;
     // The session says so itself when none was usable.
-    session->state().addImages(images);
+    session->state().images().add(images);
 }
 
 void AppShell::finishEditor(bool save, bool prepareForPaste)
@@ -118,7 +118,7 @@ void AppShell::finishEditor(bool save, bool prepareForPaste)
     setSession(ShellSession::editorClosing);
     state.backgroundRemoval().cancel();
     state.qr().abandon();
-    state.setPickingColor(false);
+    state.style().setPickingColor(false);
     // A 27th shot is refused (beep) and the editor stays, so nothing is lost.
     if (save && !model_->save(state.editedShot(), state.annotations(), prepareForPaste)) {
         setSession(ShellSession::editor);

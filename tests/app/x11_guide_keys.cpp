@@ -272,7 +272,7 @@ TEST_F(GuideKeys, EveryKeyTheGuideShowsDoesWhatItSaysWhereItSaysSo)
         {"⌘ с рулеткой, карандашом или выделителем — Горизонталь / вертикаль", {"the editor", [&] {
              if (!freshEditor())
                  return false;
-             state().activateExtraTool(ExtraToolKind::ruler);
+             state().style().activateExtraTool(ExtraToolKind::ruler);
              const QPoint at = onCanvas();
              x.press(x.keycodeOf(XK_Control_L));
              x.drag(at.x() - 60, at.y(), at.x() + 60, at.y() + 25);
@@ -316,9 +316,9 @@ TEST_F(GuideKeys, EveryKeyTheGuideShowsDoesWhatItSaysWhereItSaysSo)
              if (!freshEditor())
                  return false;
              state().setTool(AnnotationTool::crop);
-             state().setCropSelection(QRectF(50, 40, 200, 150));
+             state().cropping().select(QRectF(50, 40, 200, 150));
              press({XK_Return});
-             return waitUntil([&] { return state().cropRect().has_value() && !state().pendingCrop(); });
+             return waitUntil([&] { return state().cropRect().has_value() && !state().cropping().pending(); });
          }}},
         {"⇧⌘Z — Повторить изменение", {"the editor", [&] {
              if (!freshEditor())

@@ -63,7 +63,7 @@ void ImageCanvasView::drag(const QPointF& p, Qt::KeyboardModifiers modifiers)
     const QRectF shownBefore = imageRect();
     if (movingOriginal_ && dragOrigin_ && activeHandle_) {
         if (movingOriginal_->kind == T::crop) {
-            draft_ = movingOriginal_->adjusting(*activeHandle_, q, state_.cropViewport());
+            draft_ = movingOriginal_->adjusting(*activeHandle_, q, state_.cropping().viewport());
         } else if (movingOriginal_->kind == T::ruler && straightening(modifiers)) {
             const QPointF anchor = *activeHandle_ == AnnotationHandle::start ? movingOriginal_->end : movingOriginal_->start;
             draft_ = movingOriginal_->adjusting(*activeHandle_, canvasHits::snapped(q, anchor));
@@ -143,7 +143,7 @@ void ImageCanvasView::moveGrabbed(const QPointF& q)
         limit = state_.canvasRect();
         moved = original.magnifierSource ? *original.magnifierSource : original.rect();
     } else if (original.kind == T::crop) {
-        limit = state_.cropViewport();
+        limit = state_.cropping().viewport();
     } else if (original.kind == T::magnifier) {
         moved = original.rect();
     }

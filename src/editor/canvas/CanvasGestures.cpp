@@ -59,12 +59,12 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
     const QPointF p = event->position();
     setCursorPoint(p);
 
-    if (state_.pickingColor()) {
+    if (state_.style().pickingColor()) {
         setFocus(Qt::MouseFocusReason);
         updateCursorColor(p);
         const CursorColorState& color = state_.cursorColor();
         if (color.insideCanvas() && color.sample())
-            state_.applyPickedColor(*color.sample());
+            state_.style().applyPickedColor(*color.sample());
         update();
         updateCursorShape();
         return;
@@ -108,7 +108,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
         return;
     }
     if (tool == T::crop) {
-        if (const std::optional<Annotation>& pending = state_.pendingCrop()) {
+        if (const std::optional<Annotation>& pending = state_.cropping().pending()) {
             const std::optional<AnnotationHandle> handle = canvasHits::handleAt(*pending, q, k);
             if (handle || geo::contains(pending->rect(), q)) {
                 activeHandle_ = handle;
@@ -117,7 +117,7 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
                 return;
             }
         }
-        if (geo::contains(state_.cropViewport(), q)) {
+        if (geo::contains(state_.cropping().viewport(), q)) {
             draft_ = freshAnnotation(T::crop, q);
             update();
         }
@@ -176,10 +176,10 @@ void ImageCanvasView::press(QMouseEvent* event, int clickCount)
 void ImageCanvasView::startElement(const QPointF& q, Qt::KeyboardModifiers modifiers)
 {
     Annotation a = freshAnnotation(state_.drawingTool(), q);
-    a.colorIndex = state_.drawingColorIndex();
-    a.customColor = state_.drawingCustomColor();
+    a.colorIndex = state_.style().drawingColorIndex();
+    a.customColor = state_.style().drawingCustomColor();
     if (supportsStroke(a.kind))
-        a.strokeWidth = hasOwnWidth(a.kind) ? state_.highlighterWidth() : state_.strokeWidth();
+        a.strokeWidth = hasOwnWidth(a.kind) ? state_.style().highlighterWidth() : state_.style().strokeWidth();
     if (isFreehand(a.kind)) {
         a.points = {q};
         if (straightening(modifiers)) {
@@ -188,11 +188,11 @@ void ImageCanvasView::startElement(const QPointF& q, Qt::KeyboardModifiers modif
         }
     }
     if (a.kind == T::ruler) {
-        a.rulerUnit = state_.rulerUnit();
+        a.rulerUnit = state_.style().rulerUnit();
         a.pixelsPerPoint = state_.shot().pixelsPerPoint;
     }
     if (state_.tool() == T::blur)
-        a.blurMode = state_.blurMode();
+        a.blurMode = state_.style().blurMode();
     draft_ = a;
     state_.setSelectedID(std::nullopt);
     update();
@@ -226,7 +226,7 @@ void ImageCanvasView::commitDraft(const QPointF& p)
     const bool grabbed = movingOriginal_.has_value();
     bool recognize = false;
     if (draft && draft->kind == T::crop) {
-        state_.setCropSelection(draft->rect());
+        state_.cropping().select(draft->rect());
     } else if (draft && draft->kind == T::qr) {
         if (const std::optional<QPointF> q = pixelPoint(p, true, false))
             draft->end = *q;

@@ -33,7 +33,7 @@ bool ImageCanvasView::handleZoomKey(const QKeyEvent& event)
     const Qt::KeyboardModifiers mods = event.modifiers() & anyModifier;
     if (!mods.testFlag(Qt::ControlModifier) || mods & (Qt::AltModifier | Qt::MetaModifier))
         return false;
-    if (state_.text().isOpen() || state_.comment().isOpen() || state_.capturingImage())
+    if (state_.text().isOpen() || state_.comment().isOpen() || state_.images().capturing())
         return false;
     const int key = platform::physicalKey(event);
     const bool shift = mods.testFlag(Qt::ShiftModifier);
@@ -75,7 +75,7 @@ bool ImageCanvasView::strokeKey(int key, Qt::KeyboardModifiers modifiers)
         state_.beginStrokeEdit();
         strokeKeyDown_ = key;
     }
-    state_.setStrokeWidth(state_.displayedStrokeWidth() + (key == Qt::Key_BracketLeft ? -1 : 1));
+    state_.style().setStrokeWidth(state_.style().displayedStrokeWidth() + (key == Qt::Key_BracketLeft ? -1 : 1));
     refreshEffects();
     update();
     return true;
@@ -101,9 +101,9 @@ void ImageCanvasView::dropGesture()
 {
     resetGesture();
     state_.qr().abandon();
-    state_.cancelCropSelection();
+    state_.cropping().cancel();
     state_.setSelectedID(std::nullopt);
-    state_.syncSelectedStyle();
+    state_.style().syncToSelection();
     update();
 }
 
@@ -117,7 +117,7 @@ bool ImageCanvasView::toolDigit(const QKeyEvent& event)
     if (!tool)
         return false;
     if (*tool == AnnotationTool::magnifier)
-        state_.activateExtraTool(state_.extraTool());
+        state_.style().activateExtraTool(state_.style().extraTool());
     else
         state_.setTool(*tool);
     return true;
@@ -128,9 +128,9 @@ void ImageCanvasView::keyPressEvent(QKeyEvent* event)
     const int key = platform::physicalKey(*event);
     const Qt::KeyboardModifiers mods = event->modifiers() & anyModifier;
     event->accept();
-    if (state_.pickingColor()) {
+    if (state_.style().pickingColor()) {
         if (key == Qt::Key_Escape) {
-            state_.setPickingColor(false);
+            state_.style().setPickingColor(false);
             update();
             updateCursorShape();
         } else {
@@ -138,7 +138,7 @@ void ImageCanvasView::keyPressEvent(QKeyEvent* event)
         }
         return;
     }
-    if (state_.text().isOpen() || state_.comment().isOpen() || state_.capturingImage() || handleZoomKey(*event))
+    if (state_.text().isOpen() || state_.comment().isOpen() || state_.images().capturing() || handleZoomKey(*event))
         return;
     if (strokeKey(key, mods))
         return;
@@ -162,8 +162,8 @@ void ImageCanvasView::keyPressEvent(QKeyEvent* event)
         paste();
         return;
     }
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && state_.pendingCrop()) {
-        state_.applyCropSelection();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && state_.cropping().pending()) {
+        state_.cropping().apply();
         refreshEffects();
         update();
         return;
@@ -173,8 +173,8 @@ void ImageCanvasView::keyPressEvent(QKeyEvent* event)
         return;
     }
     if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {
-        if (state_.pendingCrop()) {
-            state_.cancelCropSelection();
+        if (state_.cropping().pending()) {
+            state_.cropping().cancel();
             update();
         } else if (const std::optional<QUuid> id = state_.selectedID()) {
             state_.remove(*id);
@@ -225,7 +225,7 @@ bool ImageCanvasView::focusNextPrevChild(bool)
 void ImageCanvasView::paste()
 {
     QClipboard* clipboard = clipboard_ ? clipboard_ : QGuiApplication::clipboard();
-    state_.pasteImage(clipboard ? clipboard->mimeData() : nullptr);
+    state_.images().paste(clipboard ? clipboard->mimeData() : nullptr);
     refreshEffects();
     update();
 }

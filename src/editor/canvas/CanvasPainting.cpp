@@ -237,12 +237,12 @@ void ImageCanvasView::paintOverlays(QPainter& painter, double s)
         }
     }
 
-    std::optional<Annotation> crop = state_.pendingCrop();
+    std::optional<Annotation> crop = state_.cropping().pending();
     if (draft_ && draft_->kind == AnnotationTool::crop)
         crop = draft_;
     if (!crop)
         return;
-    const QRectF r = geo::intersection(crop->rect(), state_.cropViewport());
+    const QRectF r = geo::intersection(crop->rect(), state_.cropping().viewport());
     painter.fillPath(surround(frame, r), QColor::fromRgbF(0, 0, 0, 0.6f));
     painter.setBrush(Qt::NoBrush);
     if (!geo::isNull(r)) {

@@ -24,7 +24,7 @@ constexpr double notch = 120;
 void ImageCanvasView::zoomTo(double requested, const std::optional<QPointF>& anchor)
 {
     if (draft_ || movingOriginal_ || panOrigin_ || state_.text().isOpen() || state_.comment().isOpen()
-        || state_.capturingImage() || std::isnan(requested))
+        || state_.images().capturing() || std::isnan(requested))
         return;
     const CanvasNavigation nav = state_.navigation();
     const QRectF b = contentFrame();
@@ -63,7 +63,7 @@ void ImageCanvasView::zoomBy(double factor)
 void ImageCanvasView::wheelEvent(QWheelEvent* event)
 {
     event->accept();
-    if (state_.text().isOpen() || state_.comment().isOpen() || state_.capturingImage() || draft_ || movingOriginal_)
+    if (state_.text().isOpen() || state_.comment().isOpen() || state_.images().capturing() || draft_ || movingOriginal_)
         return;
     const QPointF p = event->position();
     // Points of scrolling: the device's own when it reports them, else 24 per notch.

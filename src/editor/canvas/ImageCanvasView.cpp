@@ -87,12 +87,12 @@ void ImageCanvasView::publishReadiness()
     EffectReadiness ready;
     if (scene.effects)
         ready = scene.effects->readiness(state_.effectiveAnnotations());
-    state_.setEffectsPending(ready.pending);
+    state_.effects().setPending(ready.pending);
     std::optional<QString> message = ready.message;
     if (scene.error)
         message = sentenceOf(scene.error);
-    state_.setEffectFailed(scene.error || ready.failed);
-    state_.setEffectMessage(message);
+    state_.effects().setFailed(scene.error || ready.failed);
+    state_.effects().setMessage(message);
     update();
     // The read-out waits until the events at hand are handled: a held key's
     // repeats change the picture faster than anyone reads the colour.
@@ -118,7 +118,7 @@ void ImageCanvasView::showEvent(QShowEvent* event)
 
 void ImageCanvasView::updateCursorShape()
 {
-    if (state_.pickingColor())
+    if (state_.style().pickingColor())
         setCursor(Qt::CrossCursor);
     else if (panOrigin_)
         setCursor(Qt::ClosedHandCursor);
@@ -176,7 +176,7 @@ QRectF ImageCanvasView::imageRect() const
 
 double ImageCanvasView::brushDiameter() const
 {
-    double width = hasOwnWidth(state_.tool()) ? state_.highlighterWidth() : state_.strokeWidth();
+    double width = hasOwnWidth(state_.tool()) ? state_.style().highlighterWidth() : state_.style().strokeWidth();
     if (draft_ && isFreehand(draft_->kind))
         width = Screenshot::effectiveStrokeWidth(*draft_, state_.shot().pixelSize);
     const QRectF vp = previewViewport();
@@ -187,7 +187,8 @@ std::optional<QRectF> ImageCanvasView::brushPreviewRect() const
 {
     if (!isFreehand(state_.tool()))
         return std::nullopt;
-    if (state_.pickingColor() || state_.text().isOpen() || state_.comment().isOpen() || state_.capturingImage()
+    if (state_.style().pickingColor() || state_.text().isOpen() || state_.comment().isOpen()
+        || state_.images().capturing()
         || spaceDown_ || panOrigin_ || movingOriginal_)
         return std::nullopt;
     if (!cursorPoint_ || !QRectF(rect()).contains(*cursorPoint_))
@@ -237,7 +238,7 @@ void ImageCanvasView::updateCursorColor(const QPointF& point)
     const QRectF ir = imageRect();
     const QRectF vp = previewViewport();
     const bool outside = !QRectF(rect()).contains(point) || !geo::contains(ir, point)
-        || (!state_.canExport() && !state_.pickingColor()) || state_.comment().isOpen() || draft_;
+        || (!state_.canExport() && !state_.style().pickingColor()) || state_.comment().isOpen() || draft_;
     if (outside) {
         color.update(std::nullopt, false);
         return;
@@ -245,7 +246,7 @@ void ImageCanvasView::updateCursorColor(const QPointF& point)
     const QPointF pixel(vp.left() + (point.x() - ir.left()) / ir.width() * vp.width(),
                         vp.top() + (point.y() - ir.top()) / ir.height() * vp.height());
     Screenshot shot = state_.editedShot();
-    if (state_.pickingColor())
+    if (state_.style().pickingColor())
         shot.annotations = state_.previewAnnotations(); // the text being written counts too
     std::optional<SampledColor> sample;
     try {

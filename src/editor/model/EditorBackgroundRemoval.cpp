@@ -23,15 +23,18 @@ EditorBackgroundRemoval::~EditorBackgroundRemoval()
 bool EditorBackgroundRemoval::canRemoveFromImage() const
 {
     const std::optional<Annotation> a = state_.selectedAnnotation();
-    return state_.canAddImage() && a && a->kind == T::image;
+    return state_.images().canAdd() && a && a->kind == T::image;
 }
 
-bool EditorBackgroundRemoval::canRemoveFromScreenshot() const { return state_.canAddImage() && !state_.selectedID(); }
+bool EditorBackgroundRemoval::canRemoveFromScreenshot() const
+{
+    return state_.images().canAdd() && !state_.selectedID();
+}
 
 void EditorBackgroundRemoval::removeFromSelectedImage(const BackgroundRemoval::Processor& processor)
 {
     const std::optional<Annotation> a = state_.selectedAnnotation();
-    if (!state_.canAddImage() || !a || a->kind != T::image || !a->embeddedImage)
+    if (!state_.images().canAdd() || !a || a->kind != T::image || !a->embeddedImage)
         return;
     remove(*a->embeddedImage, a->id, processor);
 }
@@ -63,7 +66,7 @@ void EditorBackgroundRemoval::remove(const QImage& source, const std::optional<Q
     job_ = job;
     sourceKey_ = source.cacheKey();
     state_.assign(targetID_, std::optional<QUuid>(layerID.value_or(state_.shot().id)));
-    state_.setImageMessage(std::nullopt);
+    state_.images().setMessage(std::nullopt);
     const QSize sourceSize = source.size();
     BackgroundRemoval::start(
         source, job, &state_,
@@ -91,16 +94,17 @@ void EditorBackgroundRemoval::finish(const std::shared_ptr<BackgroundRemovalJob>
             std::rethrow_exception(outcome.error);
         } catch (const CancellationError&) {
         } catch (const TarnwickError& error) {
-            state_.setImageMessage(error.errorDescription());
+            state_.images().setMessage(error.errorDescription());
         } catch (const std::exception& error) {
-            state_.setImageMessage(QString::fromUtf8(error.what()));
+            state_.images().setMessage(QString::fromUtf8(error.what()));
         } catch (...) {
-            state_.setImageMessage(QStringLiteral("Не удалось удалить фон. Изображение оставлено без изменений."));
+            state_.images().setMessage(QStringLiteral("Не удалось удалить фон. Изображение оставлено без изменений."));
         }
         return;
     }
     if (outcome.image.size() != sourceSize) {
-        state_.setImageMessage(QStringLiteral("Не удалось сохранить размер изображения. Фон оставлен без изменений."));
+        state_.images().setMessage(
+            QStringLiteral("Не удалось сохранить размер изображения. Фон оставлен без изменений."));
         return;
     }
     QImage result = outcome.image;
@@ -143,19 +147,19 @@ void EditorBackgroundRemoval::validate()
 
 void EditorBackgroundRemoval::showNotice()
 {
-    state_.setImageMessage(platform::keyText(u"Фон удалён. ⌘Z — вернуть исходное изображение."));
+    state_.images().setMessage(platform::keyText(u"Фон удалён. ⌘Z — вернуть исходное изображение."));
     const QUuid notice = QUuid::createUuid();
     noticeID_ = notice;
     QTimer::singleShot(EditorState::noticeDelayMs, &state_, [this, notice] {
         if (noticeID_ == notice)
-            state_.setImageMessage(std::nullopt);
+            state_.images().setMessage(std::nullopt);
     });
 }
 
 void EditorBackgroundRemoval::dismissNotice()
 {
     if (noticeID_)
-        state_.setImageMessage(std::nullopt);
+        state_.images().setMessage(std::nullopt);
 }
 
 } // namespace tarnwick

@@ -37,6 +37,7 @@ public:
     void cancel();
 
 private:
+    friend class EditorImageLayers;
     friend class EditorState;
 
     void finish(const std::shared_ptr<BackgroundRemovalJob>& job, const std::optional<QUuid>& layerID,

@@ -36,8 +36,8 @@ void EditorCommentDraft::save()
     } else {
         Annotation comment = freshAnnotation(AnnotationTool::comment, *point_);
         comment.text = text;
-        if (state_.drawingCustomColor()) {
-            comment.customColor = state_.drawingCustomColor();
+        if (state_.style().drawingCustomColor()) {
+            comment.customColor = state_.style().drawingCustomColor();
             comment.colorIndex = -1;
             comment.markerColorIndex = -1;
         }

@@ -28,7 +28,7 @@ EditorState::EditorState(const Screenshot& shot, const QString& label, QObject* 
 {
     if (!shot_.composition)
         shot_.composition = std::make_shared<ScreenshotComposition>(shot_.image, shot_.pixelSize);
-    strokeWidth_ = defaultStrokeWidth();
+    style_.strokeWidth_ = defaultStrokeWidth();
 }
 
 EditorState::~EditorState() = default;
@@ -47,13 +47,7 @@ void EditorState::setNavigation(const CanvasNavigation& navigation)
     touch();
 }
 
-void EditorState::setPickingColor(bool on) { assign(pickingColor_, on); }
-void EditorState::setCapturingImage(bool on) { assign(capturingImage_, on); }
-void EditorState::setEffectsPending(bool pending) { assign(effectsPending_, pending); }
-void EditorState::setEffectMessage(const std::optional<QString>& message) { assign(effectMessage_, message); }
-void EditorState::setEffectFailed(bool failed) { assign(effectFailed_, failed); }
 void EditorState::setCopiedWithoutMarkers(bool copied) { assign(copiedWithoutMarkers_, copied); }
-void EditorState::setCustomColor(const std::optional<SampledColor>& color) { assign(customColor_, color); }
 
 void EditorState::setShot(const Screenshot& shot)
 {
@@ -126,7 +120,7 @@ void EditorState::restore(const EditSnapshot& s)
     assign(cropBasisRect_, s.cropBasisRect);
     assign(canvasRect_, s.canvasRect);
     assign(selectedID_, std::optional<QUuid>());
-    syncSelectedStyle();
+    style_.syncToSelection();
     assign(historyRevision_, historyRevision_ + 1);
     assign(copiedWithoutMarkers_, false);
 }
@@ -134,8 +128,8 @@ void EditorState::restore(const EditSnapshot& s)
 void EditorState::undo()
 {
     backgroundRemoval_.dismissNotice();
-    if (pendingCrop_) {
-        cancelCropSelection();
+    if (cropping_.pending()) {
+        cropping_.cancel();
         return;
     }
     endStrokeEdit();
@@ -149,7 +143,7 @@ void EditorState::undo()
 void EditorState::redo()
 {
     backgroundRemoval_.dismissNotice();
-    if (pendingCrop_)
+    if (cropping_.pending())
         return;
     endStrokeEdit();
     if (redoStack_.isEmpty())
@@ -159,8 +153,8 @@ void EditorState::redo()
     restore(next);
 }
 
-bool EditorState::canUndo() const { return pendingCrop_.has_value() || !undoStack_.isEmpty(); }
-bool EditorState::canRedo() const { return !pendingCrop_ && !redoStack_.isEmpty(); }
+bool EditorState::canUndo() const { return cropping_.pending().has_value() || !undoStack_.isEmpty(); }
+bool EditorState::canRedo() const { return !cropping_.pending() && !redoStack_.isEmpty(); }
 
 // Derived values.
 
@@ -209,10 +203,26 @@ bool EditorState::canExport() const
         if (ready.pending || ready.failed)
             return false;
     }
-    return !current.error && !text_.isOpen() && !pendingCrop_ && !capturingImage_ && !backgroundRemoval_.targetID()
-        && !qr_.id() && !pickingColor_;
+    return !current.error && !text_.isOpen() && !cropping_.pending() && !images_.capturing()
+        && !backgroundRemoval_.targetID() && !qr_.id() && !style_.pickingColor();
 }
 
 QSizeF EditorState::outputSize() const { return visibleArea().size(); }
+
+void EditorState::recompose(Screenshot& shot) const
+{
+    QImage base = shot.image;
+    if (shot.imageCornerRadius > 0) {
+        const QRectF whole(QPointF(0, 0), shot.pixelSize);
+        const QRectF frame = shot.cropRect() ? geo::intersection(*shot.cropRect(), whole) : whole;
+        try {
+            base = ScreenshotComposition::roundedImage(shot.image, shot.pixelSize, shot.imageCornerRadius, frame);
+        } catch (...) {
+            // Square corners are still a faithful picture of the shot.
+            base = shot.image;
+        }
+    }
+    shot.composition = std::make_shared<ScreenshotComposition>(base, shot.pixelSize);
+}
 
 } // namespace tarnwick

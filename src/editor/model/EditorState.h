@@ -2,7 +2,11 @@
 
 #include "editor/model/EditorBackgroundRemoval.h"
 #include "editor/model/EditorCommentDraft.h"
+#include "editor/model/EditorCropping.h"
+#include "editor/model/EditorEffectStatus.h"
+#include "editor/model/EditorImageLayers.h"
 #include "editor/model/EditorQRReading.h"
+#include "editor/model/EditorStyle.h"
 #include "editor/model/EditorTextDraft.h"
 #include "render/ScreenshotComposition.h"
 #include "series/Annotation.h"
@@ -22,8 +26,6 @@
 #include <memory>
 #include <optional>
 
-class QMimeData;
-
 namespace tarnwick {
 
 // A new element of a kind at a point, every other field neutral.
@@ -31,7 +33,8 @@ Annotation freshAnnotation(AnnotationTool kind, const QPointF& point);
 
 // The model of one editing session: one shot of the series with everything the
 // editor shows and every edit the user makes. The canvas, the window and the tool
-// panels read it and change it only through these methods.
+// panels read it and change it only through these methods and those of its
+// members (style, cropping, image layers, jobs, drafts), which it owns.
 //
 // GUI thread only. The model's own reactions to a property change run at once and
 // in a fixed order; views listen to `changed()`, emitted once per event-loop turn
@@ -72,35 +75,21 @@ public:
     // A different tool ends picking, a pending crop selection, a QR read and the
     // background-removal notice; any tool but select clears the selection.
     void setTool(AnnotationTool tool);
-    int colorIndex() const { return colorIndex_; } // 0…5 a palette colour, -1 the custom colour
-    // Also becomes the drawing colour (unless the model is showing a selection's colour).
-    void setColorIndex(int index);
-    const std::optional<SampledColor>& customColor() const { return customColor_; }
-    void setCustomColor(const std::optional<SampledColor>& color);
-    const std::optional<SampledColor>& drawingCustomColor() const { return drawingCustomColor_; }
-    int drawingColorIndex() const { return drawingColorIndex_; }
-    bool pickingColor() const { return pickingColor_; }
-    void setPickingColor(bool on);
+    // Colour, kinds and widths: the selection's while there is one, else the drawing style.
+    EditorStyle& style() { return style_; }
+    const EditorStyle& style() const { return style_; }
     const std::optional<QUuid>& selectedID() const { return selectedID_; }
     // Re-syncs the style to the new selection.
     void setSelectedID(const std::optional<QUuid>& id);
-    BlurMode blurMode() const { return blurMode_; }
-    ShapeKind shape() const { return shape_; }
-    LineKind lineKind() const { return lineKind_; }
-    ExtraToolKind extraTool() const { return extraTool_; }
-    RulerUnit rulerUnit() const { return rulerUnit_; }
-    double highlighterWidth() const { return highlighterWidth_; }
-    double strokeWidth() const { return strokeWidth_; }
 
-    // Crop selection.
-    const std::optional<Annotation>& pendingCrop() const { return pendingCrop_; }
-    const std::optional<QUuid>& cropTargetID() const { return cropTargetID_; }
+    // The crop tool's selection and the crops of the visible area and of image layers.
+    EditorCropping& cropping() { return cropping_; }
+    const EditorCropping& cropping() const { return cropping_; }
 
-    // Image actions and jobs.
-    bool capturingImage() const { return capturingImage_; }
-    // The shell clears it when the capture ends.
-    void setCapturingImage(bool on);
-    const std::optional<QString>& imageMessage() const { return imageMessage_; }
+    // Image layers and jobs.
+    // Inserting images, their notice, and the controls of the selected layer or the shot.
+    EditorImageLayers& images() { return images_; }
+    const EditorImageLayers& images() const { return images_; }
     // The background removal, applied as one undo step.
     EditorBackgroundRemoval& backgroundRemoval() { return backgroundRemoval_; }
     const EditorBackgroundRemoval& backgroundRemoval() const { return backgroundRemoval_; }
@@ -109,12 +98,8 @@ public:
     const EditorQRReading& qr() const { return qr_; }
 
     // The effects as the canvas last saw them.
-    bool effectsPending() const { return effectsPending_; }
-    void setEffectsPending(bool pending);
-    const std::optional<QString>& effectMessage() const { return effectMessage_; }
-    void setEffectMessage(const std::optional<QString>& message);
-    bool effectFailed() const { return effectFailed_; }
-    void setEffectFailed(bool failed);
+    EditorEffectStatus& effects() { return effects_; }
+    const EditorEffectStatus& effects() const { return effects_; }
 
     // Comment and text drafts.
     EditorCommentDraft& comment() { return comment_; }
@@ -158,41 +143,14 @@ public:
     // namesake (or added); the current elements when absent.
     QRectF canvasFrame(const std::optional<Annotation>& replacing = std::nullopt) const;
     QRectF viewportFrame(const std::optional<Annotation>& replacing = std::nullopt) const;
-    // Where a crop selection may lie: the visible area, within the target layer when one is cropped.
-    QRectF cropViewport() const;
 
-    // Crop.
     // Brings canvas and crop up to date after elements changed; `id` counts even when untracked.
     void reflowCanvas(const std::optional<QUuid>& id);
-    // A selection under 4 × 4 pixels within the viewport keeps the previous one.
-    void setCropSelection(const QRectF& rect);
-    // Crops the target layer, else the shot; a selection that no longer fits only cancels.
-    void applyCropSelection();
-    void cancelCropSelection();
-    // Crops the visible area (only ever shrinking it); the same area records nothing.
-    void crop(const QRectF& rect);
-    void beginLayerCrop();
-    void removeCrop();
 
     // Tools, styles and the selection.
     std::optional<Annotation> selectedAnnotation() const;
     // The kind a new element drawn with the current tool gets.
     AnnotationTool drawingTool() const;
-    // Copies the selection's style into the tool state; without one, the drawing colour.
-    void syncSelectedStyle();
-    // Palette colour `index` for the style, new elements and the selected element (one step).
-    void setColor(int index);
-    // Takes a colour sampled by the canvas while picking.
-    void applyPickedColor(const SampledColor& color);
-    bool canPickColor() const;
-    void setShape(ShapeKind shape);
-    void setLineKind(LineKind kind);
-    void setBlurMode(BlurMode mode);
-    void setRulerUnit(RulerUnit unit);
-    void activateExtraTool(ExtraToolKind kind);
-    double strokeWidthLimit() const; // 120 for the highlighter, else 40
-    double displayedStrokeWidth() const;
-    void setStrokeWidth(double width);
     // A slider drag or a held key between these two is one undo step, none when nothing changed.
     void beginStrokeEdit();
     void endStrokeEdit();
@@ -206,24 +164,6 @@ public:
     void scaleMagnifier(double factor);
 
 
-    // Image layers.
-    // No editor open, no crop selection, capture or job running, not picking.
-    bool canAddImage() const;
-    // Inserts the clipboard's images; false with a notice when there is none or it cannot be read.
-    bool pasteImage(const QMimeData* data);
-    // Each image scaled down to 65 % of the visible area and centred; one step for all.
-    bool addImages(const QVector<QImage>& images);
-    bool beginImageCapture();
-    // The image notice (the shell's, when a capture for a layer failed); clears
-    // the background-removal notice.
-    void setImageMessage(const std::optional<QString>& message);
-    // The select tool with nothing selected: the image controls act on the shot itself.
-    bool editingOriginalImage() const;
-    void flipSelectedImageHorizontally();
-    double imageCornerRadiusLimit() const;
-    double displayedImageCornerRadius() const;
-    void setImageCornerRadius(double radius);
-
     // An id for the window's read when the qr tool may read now; nothing otherwise.
     std::optional<QUuid> beginQRRecognition();
 
@@ -236,6 +176,9 @@ signals:
 private:
     friend class EditorBackgroundRemoval;
     friend class EditorCommentDraft;
+    friend class EditorCropping;
+    friend class EditorImageLayers;
+    friend class EditorStyle;
     friend class EditorTextDraft;
 
     struct EditSnapshot {
@@ -259,47 +202,21 @@ private:
     double defaultStrokeWidth() const;
     QRectF visibleArea() const;
 
-    // Tools and styles.
-    void recolorSelection(int index, const std::optional<SampledColor>& color);
-    // Applies `change` to a copy of the selected element and records the list; false from `change` keeps it.
-    void changeSelected(const std::function<bool(Annotation&)>& change);
-    bool styleIsHighlighter() const;
+    // Stores a list within a running stroke edit, recording no step.
     void storeContinuing(const QVector<Annotation>& list);
 
-    // Images.
-    QRectF visibleImageFrame() const;
     // A new composition over the shot's image, its corners rounded within the visible frame.
     void recompose(Screenshot& shot) const;
-    // The element list with `change` applied to the selected image layer; none without one.
-    std::optional<QVector<Annotation>> withSelectedImage(const std::function<void(Annotation&)>& change) const;
 
     const QString label_;
     std::unique_ptr<CursorColorState> cursorColor_;
     CanvasNavigation navigation_;
     QVector<Annotation> annotations_;
     AnnotationTool tool_ = AnnotationTool::arrow;
-    int colorIndex_ = 1;
-    std::optional<SampledColor> customColor_;
-    std::optional<SampledColor> drawingCustomColor_;
-    bool pickingColor_ = false;
-    int drawingColorIndex_ = 1;
     std::optional<QUuid> selectedID_;
-    BlurMode blurMode_ = BlurMode::area;
-    ShapeKind shape_ = ShapeKind::rectangle;
-    LineKind lineKind_ = LineKind::arrow;
-    ExtraToolKind extraTool_ = ExtraToolKind::magnifier;
-    RulerUnit rulerUnit_ = RulerUnit::px;
-    double highlighterWidth_ = 24;
-    double strokeWidth_ = 3;
     std::optional<QRectF> cropRect_;
     QRectF canvasRect_;
-    std::optional<Annotation> pendingCrop_;
-    std::optional<QUuid> cropTargetID_;
-    bool capturingImage_ = false;
-    std::optional<QString> imageMessage_;
-    bool effectsPending_ = false;
-    std::optional<QString> effectMessage_;
-    bool effectFailed_ = false;
+    EditorEffectStatus effects_{[this] { touch(); }};
     bool copiedWithoutMarkers_ = false;
     EditorQRReading qr_{[this] { touch(); }};
     int historyRevision_ = 0;
@@ -310,8 +227,10 @@ private:
     std::optional<EditSnapshot> strokeEditBaseline_;
     EditorBackgroundRemoval backgroundRemoval_{*this};
     EditorCommentDraft comment_{*this};
+    EditorCropping cropping_{*this};
+    EditorImageLayers images_{*this};
+    EditorStyle style_{*this};
     EditorTextDraft text_{*this};
-    bool syncingColor_ = false;
     std::optional<QRectF> cropBasisRect_;
 
     bool changeQueued_ = false;

@@ -7,10 +7,7 @@
 namespace tarnwick {
 namespace {
 
-using T = AnnotationTool;
-
 constexpr int maximumPasses = 8;
-constexpr double minimumCropSide = 4;
 
 // How far an element's drawing reaches beyond its geometry, for a stroke `s`.
 double margin(const Annotation& a, double s)
@@ -41,8 +38,6 @@ QVector<Annotation> withReplacement(const QVector<Annotation>& list, const std::
         out.push_back(*r);
     return out;
 }
-
-bool tooSmall(const QRectF& r) { return geo::isNull(r) || r.width() < minimumCropSide || r.height() < minimumCropSide; }
 
 } // namespace
 
@@ -121,105 +116,6 @@ void EditorState::reflowCanvas(const std::optional<QUuid>& id)
     if (!cropRect_)
         return;
     setCropRect(geo::intersection(viewport, canvasRect_));
-}
-
-QRectF EditorState::cropViewport() const
-{
-    const QRectF area = visibleArea();
-    if (cropTargetID_)
-        for (const Annotation& a : annotations_)
-            if (a.id == *cropTargetID_ && a.kind == T::image)
-                return geo::intersection(a.rect(), area);
-    return area;
-}
-
-void EditorState::setCropSelection(const QRectF& rect)
-{
-    const QRectF s = geo::intersection(geo::standardized(rect), cropViewport());
-    if (tooSmall(s))
-        return;
-    Annotation crop = freshAnnotation(T::crop, s.topLeft());
-    crop.end = s.bottomRight();
-    assign(pendingCrop_, std::optional<Annotation>(crop));
-}
-
-void EditorState::beginLayerCrop()
-{
-    const std::optional<Annotation> layer = selectedAnnotation();
-    if (!layer || layer->kind != T::image)
-        return;
-    setTool(T::crop);
-    setSelectedID(layer->id);
-    assign(cropTargetID_, std::optional<QUuid>(layer->id));
-    setCropSelection(layer->rect());
-}
-
-void EditorState::applyCropSelection()
-{
-    if (!pendingCrop_)
-        return;
-    const QRectF c = geo::intersection(geo::integral(pendingCrop_->rect()), cropViewport());
-    // The viewport may have shrunk under the selection since it was drawn.
-    if (tooSmall(c)) {
-        cancelCropSelection();
-        return;
-    }
-    if (cropTargetID_) {
-        const QUuid target = *cropTargetID_;
-        const qsizetype i = indexOf(target);
-        if (i >= 0 && annotations_[i].kind == T::image && annotations_[i].embeddedImage) {
-            QVector<Annotation> list = annotations_;
-            Annotation& a = list[i];
-            const QRectF l = a.rect();
-            const QRectF q = a.imageCrop.value_or(QRectF(QPointF(0, 0), QSizeF(a.embeddedImage->size())));
-            const double dx = a.imageFlippedHorizontally ? l.right() - c.right() : c.left() - l.left();
-            a.imageCrop = QRectF(q.x() + dx / l.width() * q.width(), q.y() + (c.top() - l.top()) / l.height() * q.height(),
-                                 c.width() / l.width() * q.width(), c.height() / l.height() * q.height());
-            a.start = c.topLeft();
-            a.end = c.bottomRight();
-            cancelCropSelection();
-            replace(list);
-            setTool(T::select);
-            setSelectedID(target);
-            return;
-        }
-    }
-    cancelCropSelection();
-    crop(c);
-}
-
-void EditorState::crop(const QRectF& rect)
-{
-    const QRectF area = visibleArea();
-    const QRectF r = geo::intersection(geo::integral(geo::standardized(rect)), area);
-    if (tooSmall(r) || geo::same(r, area))
-        return;
-    checkpoint();
-    setCropRect(r);
-    assign(cropBasisRect_, std::optional<QRectF>(r));
-    setSelectedID(std::nullopt);
-}
-
-void EditorState::cancelCropSelection()
-{
-    const std::optional<QUuid> target = cropTargetID_;
-    assign(pendingCrop_, std::optional<Annotation>());
-    assign(cropTargetID_, std::optional<QUuid>());
-    if (target && tool_ == T::crop) {
-        setTool(T::select);
-        setSelectedID(target);
-    }
-}
-
-void EditorState::removeCrop()
-{
-    if (!cropRect_)
-        return;
-    cancelCropSelection();
-    checkpoint();
-    setCropRect(std::nullopt);
-    assign(cropBasisRect_, std::optional<QRectF>());
-    setSelectedID(std::nullopt);
 }
 
 } // namespace tarnwick

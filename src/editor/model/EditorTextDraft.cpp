@@ -38,10 +38,9 @@ void EditorTextDraft::request(const QPointF& point, const std::optional<QUuid>& 
     state_.assign(style_, edited ? edited->textStyle : TextFontStyle());
     state_.assign(fontSize_,
                   edited ? edited->fontSize : std::max(std::min(state_.shot().pixelSize.width() / 40, 72.0), 24.0));
-    state_.syncingColor_ = true;
-    state_.assign(state_.customColor_, edited ? edited->customColor : state_.drawingCustomColor());
-    state_.setColorIndex(edited ? edited->colorIndex : state_.drawingColorIndex());
-    state_.syncingColor_ = false;
+    EditorStyle& style = state_.style_;
+    style.showColor(edited ? edited->colorIndex : style.drawingColorIndex(),
+                    edited ? edited->customColor : style.drawingCustomColor());
     setOpen(true);
 }
 
@@ -50,8 +49,8 @@ void EditorTextDraft::setOpen(bool open)
     state_.assign(open_, open);
     if (open)
         return;
-    state_.assign(state_.pickingColor_, false);
-    state_.syncSelectedStyle();
+    state_.assign(state_.style_.pickingColor_, false);
+    state_.style_.syncToSelection();
 }
 
 std::optional<Annotation> EditorTextDraft::preview() const
@@ -63,8 +62,8 @@ std::optional<Annotation> EditorTextDraft::preview() const
     Annotation a = edited ? *edited : freshAnnotation(T::text, *point_);
     a.text = text;
     a.fontSize = fontSize_;
-    a.colorIndex = state_.colorIndex();
-    a.customColor = state_.customColor();
+    a.colorIndex = state_.style().colorIndex();
+    a.customColor = state_.style().customColor();
     a.textOutline = outline_;
     a.textStyle = style_;
     const QRectF v = state_.visibleArea();

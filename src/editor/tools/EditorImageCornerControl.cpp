@@ -33,7 +33,7 @@ EditorImageCornerControl::EditorImageCornerControl(EditorState& state, QWidget* 
 
     connect(slider_, &DoubleSlider::editingStarted, this, [this] { state_.beginStrokeEdit(); });
     connect(slider_, &DoubleSlider::valueEdited, this, [this](double v) {
-        state_.setImageCornerRadius(toolLook::wholePixels(v));
+        state_.images().setCornerRadius(toolLook::wholePixels(v));
         refresh();
     });
     connect(slider_, &DoubleSlider::editingFinished, this, [this] { state_.endStrokeEdit(); });
@@ -43,13 +43,13 @@ EditorImageCornerControl::EditorImageCornerControl(EditorState& state, QWidget* 
 
 void EditorImageCornerControl::refresh()
 {
-    const double radius = state_.displayedImageCornerRadius();
-    slider_->setRangeF(0, state_.imageCornerRadiusLimit());
+    const double radius = state_.images().displayedCornerRadius();
+    slider_->setRangeF(0, state_.images().cornerRadiusLimit());
     slider_->setValueF(radius);
     value_->setText(toolLook::pixelText(radius));
-    setToolTip(state_.editingOriginalImage() ? QStringLiteral("Радиус скругления углов исходного снимка")
+    setToolTip(state_.images().editingOriginal() ? QStringLiteral("Радиус скругления углов исходного снимка")
                                               : QStringLiteral("Радиус скругления углов вставленного изображения"));
-    setEnabled(!state_.backgroundRemoval().targetID() && !state_.capturingImage() && !state_.pendingCrop());
+    setEnabled(!state_.backgroundRemoval().targetID() && !state_.images().capturing() && !state_.cropping().pending());
 }
 
 } // namespace tarnwick

@@ -34,7 +34,7 @@ public:
         setCursor(Qt::PointingHandCursor);
         setToolTip(QStringLiteral("Цвет выбранной фигуры или новой разметки"));
         setAccessibleName(QStringLiteral("Цвет разметки %1").arg(position + 1));
-        connect(this, &QAbstractButton::clicked, this, [this] { state_.setColor(position_); });
+        connect(this, &QAbstractButton::clicked, this, [this] { state_.style().setColor(position_); });
     }
 
 protected:
@@ -47,7 +47,7 @@ protected:
         painter.setPen(Qt::NoPen);
         painter.setBrush(Theme::colors()[static_cast<std::size_t>(position_)]);
         painter.drawEllipse(disc);
-        strokeCircle(painter, square.adjusted(1, 1, -1, -1), state_.colorIndex() == position_ ? white(0.9) : Qt::transparent, 1.5);
+        strokeCircle(painter, square.adjusted(1, 1, -1, -1), state_.style().colorIndex() == position_ ? white(0.9) : Qt::transparent, 1.5);
         // Keeps the black swatch visible on the dark popover.
         strokeCircle(painter, disc, position_ == swatchCount - 1 ? white(0.3) : Qt::transparent, 1);
     }
@@ -70,8 +70,8 @@ CustomColorSlot::CustomColorSlot(EditorState& state, int swatchPadding, QWidget*
     setAccessibleName(QStringLiteral("Цвет со снимка"));
     connect(this, &QAbstractButton::clicked, this, [this] {
         // The model may have moved on since the last refresh.
-        if (state_.canPickColor())
-            state_.setPickingColor(true);
+        if (state_.style().canPickColor())
+            state_.style().setPickingColor(true);
     });
     refresh();
 }
@@ -80,7 +80,7 @@ QSize CustomColorSlot::sizeHint() const { return {20 + 2 * padding_, 20 + 2 * pa
 
 void CustomColorSlot::refresh()
 {
-    setEnabled(state_.canPickColor());
+    setEnabled(state_.style().canPickColor());
     update();
 }
 
@@ -100,9 +100,9 @@ void CustomColorSlot::paintEvent(QPaintEvent*)
     painter.setPen(Qt::NoPen);
     painter.setBrush(rainbow);
     painter.drawEllipse(disc);
-    const bool ringed = state_.pickingColor() || state_.colorIndex() == -1;
+    const bool ringed = state_.style().pickingColor() || state_.style().colorIndex() == -1;
     strokeCircle(painter, square, ringed ? QColor(Qt::white) : QColor(Qt::transparent), 1.5);
-    if (const auto& picked = state_.customColor()) {
+    if (const auto& picked = state_.style().customColor()) {
         const QRectF badge(square.right() - 8, square.bottom() - 8, 8, 8);
         painter.setBrush(QColor(picked->red, picked->green, picked->blue, picked->alpha));
         painter.setPen(QPen(Qt::white, 1));

@@ -119,13 +119,13 @@ EditorSupplementalControls::EditorSupplementalControls(EditorState& state, QWidg
 
     connect(strokeSlider_, &DoubleSlider::editingStarted, this, [this] { state_.beginStrokeEdit(); });
     connect(strokeSlider_, &DoubleSlider::valueEdited, this, [this](double v) {
-        state_.setStrokeWidth(toolLook::wholePixels(v));
+        state_.style().setStrokeWidth(toolLook::wholePixels(v));
         refresh();
     });
     connect(strokeSlider_, &DoubleSlider::editingFinished, this, [this] { state_.endStrokeEdit(); });
-    connect(rulerUnits_, &SegmentedPicker::picked, this, [this](int i) { state_.setRulerUnit(static_cast<RulerUnit>(i)); });
-    connect(applyCrop_, &QPushButton::clicked, this, [this] { state_.applyCropSelection(); });
-    connect(cancelCrop_, &QToolButton::clicked, this, [this] { state_.cancelCropSelection(); });
+    connect(rulerUnits_, &SegmentedPicker::picked, this, [this](int i) { state_.style().setRulerUnit(static_cast<RulerUnit>(i)); });
+    connect(applyCrop_, &QPushButton::clicked, this, [this] { state_.cropping().apply(); });
+    connect(cancelCrop_, &QToolButton::clicked, this, [this] { state_.cropping().cancel(); });
     connect(editText_, &QPushButton::clicked, this, [this] {
         if (const std::optional<Annotation> a = state_.selectedAnnotation(); a && a->kind == T::text)
             state_.text().request(a->start, a->id);
@@ -134,7 +134,7 @@ EditorSupplementalControls::EditorSupplementalControls(EditorState& state, QWidg
     connect(larger, &QToolButton::clicked, this, [this] { state_.scaleMagnifier(1.2); });
     connect(layerBackground_, &QPushButton::clicked, this,
             [this] { state_.backgroundRemoval().removeFromSelectedImage(); });
-    connect(mirror_, &QToolButton::clicked, this, [this] { state_.flipSelectedImageHorizontally(); });
+    connect(mirror_, &QToolButton::clicked, this, [this] { state_.images().flipSelectedHorizontally(); });
     connect(sourceBackground_, &QPushButton::clicked, this,
             [this] { state_.backgroundRemoval().removeFromScreenshot(); });
     connect(delete_, &QToolButton::clicked, this, [this] {
@@ -154,16 +154,16 @@ void EditorSupplementalControls::refresh()
     const std::optional<Annotation> selected = state_.selectedAnnotation();
     show(strokeGroup_, c.stroke);
     if (c.stroke) {
-        strokeSlider_->setRangeF(1, state_.strokeWidthLimit());
-        strokeSlider_->setValueF(state_.displayedStrokeWidth());
-        strokeValue_->setText(toolLook::pixelText(state_.displayedStrokeWidth()));
+        strokeSlider_->setRangeF(1, state_.style().strokeWidthLimit());
+        strokeSlider_->setValueF(state_.style().displayedStrokeWidth());
+        strokeValue_->setText(toolLook::pixelText(state_.style().displayedStrokeWidth()));
     }
     show(rulerUnits_, c.rulerUnits);
-    rulerUnits_->setCurrent(static_cast<int>(state_.rulerUnit()));
+    rulerUnits_->setCurrent(static_cast<int>(state_.style().rulerUnit()));
     show(applyCrop_, c.crop);
     show(cancelCrop_, c.crop);
-    applyCrop_->setEnabled(state_.pendingCrop().has_value());
-    cancelCrop_->setEnabled(state_.pendingCrop().has_value());
+    applyCrop_->setEnabled(state_.cropping().pending().has_value());
+    cancelCrop_->setEnabled(state_.cropping().pending().has_value());
     show(editText_, c.editText);
     show(zoomGroup_, c.magnifierZoom);
     if (c.magnifierZoom)

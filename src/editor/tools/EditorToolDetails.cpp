@@ -97,7 +97,7 @@ void EditorToolDetails::buildToolSections()
     extraPicker_ = menuPicker(QStringLiteral("Дополнительный инструмент"), extras, this);
     box->addWidget(extraPicker_);
     connect(extraPicker_, &QComboBox::activated, this,
-            [this](int i) { state_.activateExtraTool(static_cast<ExtraToolKind>(i)); });
+            [this](int i) { state_.style().activateExtraTool(static_cast<ExtraToolKind>(i)); });
 
     box = addSection(S::qrReading, true);
     box->addWidget(toolLook::title(QStringLiteral("Распознавание QR-кода"), this));
@@ -112,7 +112,7 @@ void EditorToolDetails::buildToolSections()
     // Retina has no meaning here: the points are those of the screen's scale.
     box->addWidget(toolLook::hint(platform::keyText(u"⌘ — ровно по горизонтали или вертикали. px — пиксели снимка; "
                                                     u"pt — точки с учётом масштаба экрана."), this));
-    connect(rulerPicker_, &SegmentedPicker::picked, this, [this](int i) { state_.setRulerUnit(static_cast<RulerUnit>(i)); });
+    connect(rulerPicker_, &SegmentedPicker::picked, this, [this](int i) { state_.style().setRulerUnit(static_cast<RulerUnit>(i)); });
 
     addSection(S::highlighterHint, false)
         ->addWidget(toolLook::hint(QStringLiteral("Непрозрачность 30%. Повторные проходы усиливают цвет."), this));
@@ -121,13 +121,15 @@ void EditorToolDetails::buildToolSections()
     box->addWidget(toolLook::title(QStringLiteral("Стрелка / линия размера"), this));
     linePicker_ = menuPicker(QStringLiteral("Вид линии"), {QStringLiteral("Стрелка"), QStringLiteral("Линия размера")}, this);
     box->addWidget(titled(QStringLiteral("Вид линии"), linePicker_, this));
-    connect(linePicker_, &QComboBox::activated, this, [this](int i) { state_.setLineKind(static_cast<LineKind>(i)); });
+    connect(linePicker_, &QComboBox::activated, this,
+            [this](int i) { state_.style().setLineKind(static_cast<LineKind>(i)); });
 
     box = addSection(S::shape, true);
     box->addWidget(toolLook::title(QStringLiteral("Фигуры"), this));
     shapePicker_ = menuPicker(QStringLiteral("Вид фигуры"), {QStringLiteral("Прямоугольник"), QStringLiteral("Круг")}, this);
     box->addWidget(titled(QStringLiteral("Фигура"), shapePicker_, this));
-    connect(shapePicker_, &QComboBox::activated, this, [this](int i) { state_.setShape(static_cast<ShapeKind>(i)); });
+    connect(shapePicker_, &QComboBox::activated, this,
+            [this](int i) { state_.style().setShape(static_cast<ShapeKind>(i)); });
 
     box = addSection(S::strokeWidth, true);
     auto* strokeRow = new QHBoxLayout;
@@ -142,7 +144,7 @@ void EditorToolDetails::buildToolSections()
     box->addWidget(strokeSlider_);
     connect(strokeSlider_, &DoubleSlider::editingStarted, this, [this] { state_.beginStrokeEdit(); });
     connect(strokeSlider_, &DoubleSlider::valueEdited, this, [this](double v) {
-        state_.setStrokeWidth(v);
+        state_.style().setStrokeWidth(v);
         refresh();
     });
     connect(strokeSlider_, &DoubleSlider::editingFinished, this, [this] { state_.endStrokeEdit(); });
@@ -187,10 +189,10 @@ void EditorToolDetails::buildImageSections()
     box->addWidget(layerCorner_, 0, Qt::AlignLeft);
     removeLayer_ = new QPushButton(QStringLiteral("Удалить снимок"), this);
     box->addWidget(removeLayer_, 0, Qt::AlignLeft);
-    connect(cropLayer, &QPushButton::clicked, this, [this] { state_.beginLayerCrop(); });
+    connect(cropLayer, &QPushButton::clicked, this, [this] { state_.cropping().beginOnSelectedLayer(); });
     connect(layerBackground_, &QPushButton::clicked, this,
             [this] { state_.backgroundRemoval().removeFromSelectedImage(); });
-    connect(flip, &QPushButton::clicked, this, [this] { state_.flipSelectedImageHorizontally(); });
+    connect(flip, &QPushButton::clicked, this, [this] { state_.images().flipSelectedHorizontally(); });
     connect(removeLayer_, &QPushButton::clicked, this, [this] {
         if (const std::optional<QUuid> id = state_.selectedID())
             state_.remove(*id);
@@ -213,14 +215,14 @@ void EditorToolDetails::refresh()
         toolLook::show(sections_[i], chosen.contains(static_cast<DetailsSection>(i)));
     const std::optional<Annotation> selected = state_.selectedAnnotation();
 
-    pick(extraPicker_, static_cast<int>(state_.extraTool()));
+    pick(extraPicker_, static_cast<int>(state_.style().extraTool()));
     toolLook::show(qrBusy_, state_.qr().id().has_value());
-    rulerPicker_->setCurrent(static_cast<int>(state_.rulerUnit()));
-    pick(linePicker_, static_cast<int>(state_.lineKind()));
-    pick(shapePicker_, static_cast<int>(state_.shape()));
-    strokeSlider_->setRangeF(1, state_.strokeWidthLimit());
-    strokeSlider_->setValueF(state_.displayedStrokeWidth());
-    strokeValue_->setText(toolLook::pixelText(state_.displayedStrokeWidth()));
+    rulerPicker_->setCurrent(static_cast<int>(state_.style().rulerUnit()));
+    pick(linePicker_, static_cast<int>(state_.style().lineKind()));
+    pick(shapePicker_, static_cast<int>(state_.style().shape()));
+    strokeSlider_->setRangeF(1, state_.style().strokeWidthLimit());
+    strokeSlider_->setValueF(state_.style().displayedStrokeWidth());
+    strokeValue_->setText(toolLook::pixelText(state_.style().displayedStrokeWidth()));
     const bool lens = selected && selected->kind == T::magnifier;
     toolLook::show(zoomRow_, lens);
     if (lens)

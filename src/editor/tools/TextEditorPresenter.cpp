@@ -95,7 +95,7 @@ void TextEditorPresenter::refresh()
 {
     const bool visible = panel_ && panel_->isVisible();
     const TextPanelStep step = textPanelStep(state_.text().isOpen(), parentWindow_ != nullptr, panel_ != nullptr,
-                                             visible, state_.pickingColor());
+                                             visible, state_.style().pickingColor());
     if (panel_ && step != TextPanelStep::dismiss)
         panel_->setWindowTitle(state_.text().editingID() ? QStringLiteral("Изменить текст")
                                                          : QStringLiteral("Текст на снимке"));

@@ -57,8 +57,8 @@ Annotation TextEditorView::previewAnnotation(const EditorState& state)
     a.id = QUuid::createUuid();
     a.kind = AnnotationTool::text;
     a.text = state.text().draft().isEmpty() ? QStringLiteral("Введите текст") : state.text().draft();
-    a.colorIndex = state.colorIndex();
-    a.customColor = state.customColor();
+    a.colorIndex = state.style().colorIndex();
+    a.customColor = state.style().customColor();
     a.fontSize = state.text().fontSize();
     a.textOutline = state.text().outline();
     a.textStyle = state.text().style();
@@ -130,7 +130,7 @@ TextEditorView::TextEditorView(EditorState& state, QWidget* parent)
     for (int i = 0; i < 6; ++i) {
         swatches_[std::size_t(i)] = new TextSwatch(i, this);
         colorRow_->addWidget(swatches_[std::size_t(i)]);
-        connect(swatches_[std::size_t(i)], &QAbstractButton::clicked, this, [this, i] { state_.setColor(i); });
+        connect(swatches_[std::size_t(i)], &QAbstractButton::clicked, this, [this, i] { state_.style().setColor(i); });
     }
     colorRow_->addStretch(1);
     column->addLayout(colorRow_);
@@ -209,7 +209,7 @@ void TextEditorView::refresh()
         outline_->setChecked(state_.text().outline());
     }
     for (int i = 0; i < 6; ++i)
-        swatches_[std::size_t(i)]->setChosen(state_.colorIndex() == i);
+        swatches_[std::size_t(i)]->setChosen(state_.style().colorIndex() == i);
     save_->setText(state_.text().editingID() ? QStringLiteral("Сохранить") : QStringLiteral("Добавить"));
     save_->setEnabled(!state_.text().draft().trimmed().isEmpty());
 }

@@ -88,9 +88,9 @@ void EditorToolDetails::buildFurtherSections()
     resetCrop_ = new QPushButton(QStringLiteral("Вернуть весь снимок"), this);
     resetCrop_->setAccessibleName(QStringLiteral("Сбросить кадрирование"));
     box->addWidget(resetCrop_, 0, Qt::AlignLeft);
-    connect(applyCrop_, &QPushButton::clicked, this, [this] { state_.applyCropSelection(); });
-    connect(cancelCrop_, &QPushButton::clicked, this, [this] { state_.cancelCropSelection(); });
-    connect(resetCrop_, &QPushButton::clicked, this, [this] { state_.removeCrop(); });
+    connect(applyCrop_, &QPushButton::clicked, this, [this] { state_.cropping().apply(); });
+    connect(cancelCrop_, &QPushButton::clicked, this, [this] { state_.cropping().cancel(); });
+    connect(resetCrop_, &QPushButton::clicked, this, [this] { state_.cropping().remove(); });
 
     box = addSection(S::blur, true);
     box->addWidget(toolLook::title(QStringLiteral("Обработка области"), this));
@@ -110,7 +110,8 @@ void EditorToolDetails::buildFurtherSections()
     box->addWidget(blurBusy_);
     effectMessage_ = toolLook::hint(QString(), this);
     box->addWidget(effectMessage_);
-    connect(blurPicker_, &QComboBox::activated, this, [this](int i) { state_.setBlurMode(static_cast<BlurMode>(i)); });
+    connect(blurPicker_, &QComboBox::activated, this,
+            [this](int i) { state_.style().setBlurMode(static_cast<BlurMode>(i)); });
 
     auto* editText = new QPushButton(QStringLiteral("Изменить текст"), this);
     editText->setFlat(true);
@@ -124,25 +125,26 @@ void EditorToolDetails::buildFurtherSections()
 void EditorToolDetails::refreshFurtherSections()
 {
     sourceBackground_->setEnabled(state_.backgroundRemoval().canRemoveFromScreenshot());
-    notice_->setText(state_.imageMessage().value_or(QString()));
-    cropTitle_->setText(state_.cropTargetID() ? QStringLiteral("Кадрирование слоя") : QStringLiteral("Кадрирование"));
-    const bool pending = state_.pendingCrop().has_value();
+    notice_->setText(state_.images().message().value_or(QString()));
+    cropTitle_->setText(state_.cropping().targetID() ? QStringLiteral("Кадрирование слоя")
+                                                      : QStringLiteral("Кадрирование"));
+    const bool pending = state_.cropping().pending().has_value();
     applyCrop_->setEnabled(pending);
     cancelCrop_->setEnabled(pending);
-    toolLook::show(resetCrop_, !state_.cropTargetID());
+    toolLook::show(resetCrop_, !state_.cropping().targetID());
     resetCrop_->setEnabled(state_.cropRect().has_value());
-    const int mode = static_cast<int>(state_.blurMode());
+    const int mode = static_cast<int>(state_.style().blurMode());
     if (blurPicker_->currentIndex() != mode) {
         const QSignalBlocker block(blurPicker_);
         blurPicker_->setCurrentIndex(mode);
     }
     blurHint_->setText(QString::fromUtf8(blurModeTexts[std::size_t(mode)].hint));
-    toolLook::show(blurBusy_, state_.effectsPending());
-    const std::optional<QString>& message = state_.effectMessage();
+    toolLook::show(blurBusy_, state_.effects().pending());
+    const std::optional<QString>& message = state_.effects().message();
     toolLook::show(effectMessage_, message.has_value());
     effectMessage_->setText(message.value_or(QString()));
     QPalette p = effectMessage_->palette();
-    p.setColor(QPalette::WindowText, state_.effectFailed() ? QColor(Qt::red) : Theme::muted());
+    p.setColor(QPalette::WindowText, state_.effects().failed() ? QColor(Qt::red) : Theme::muted());
     effectMessage_->setPalette(p);
 }
 

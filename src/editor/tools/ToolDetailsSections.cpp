@@ -24,8 +24,8 @@ DetailsContext DetailsContext::of(const EditorState& state)
         c.selectedKind = a->kind;
     c.selected = state.selectedID().has_value();
     c.removingBackground = state.backgroundRemoval().targetID().has_value();
-    c.imageNotice = state.imageMessage().has_value();
-    c.busy = state.effectsPending() || state.backgroundRemoval().targetID() || state.qr().id();
+    c.imageNotice = state.images().message().has_value();
+    c.busy = state.effects().pending() || state.backgroundRemoval().targetID() || state.qr().id();
     return c;
 }
 

@@ -251,7 +251,7 @@ void EditorCommentRow::mouseReleaseEvent(QMouseEvent* event)
         return;
     state_.setTool(AnnotationTool::select);
     state_.setSelectedID(id_);
-    state_.syncSelectedStyle();
+    state_.style().syncToSelection();
 }
 
 } // namespace tarnwick

@@ -98,7 +98,7 @@ void EditorExportActions::saveAndClose()
 
 void EditorExportActions::selectDirectory(bool saveAfterSelection)
 {
-    if (choosingDirectory_ || !state_.canAddImage()) {
+    if (choosingDirectory_ || !state_.images().canAdd()) {
         beep();
         return;
     }

@@ -91,7 +91,7 @@ bool EditorExportWindow::ownsWidget(const QWidget* widget, bool* onSheet) const
 
 void EditorExportWindow::followEditors()
 {
-    const bool open = state_->text().isOpen() || state_->comment().isOpen() || state_->capturingImage();
+    const bool open = state_->text().isOpen() || state_->comment().isOpen() || state_->images().capturing();
     const bool closed = editorOpen_ && !open;
     editorOpen_ = open;
     if (closed)
@@ -144,12 +144,12 @@ EditorKeyCommand EditorExportWindow::route(const QKeyEvent& event) const
 
     EditorKeyContext context;
     context.canvasRegistered = canvas() != nullptr;
-    context.pickingColor = context.canvasRegistered && state_->pickingColor();
+    context.pickingColor = context.canvasRegistered && state_->style().pickingColor();
     context.sheetOpen = onSheet;
     context.editingText = editsText(focus);
     context.colorCopyBound = bool(copyColorAndClose);
     context.copyBound = bool(copyWithoutMarkersAndClose);
-    context.zoomBlocked = state_->text().isOpen() || state_->comment().isOpen() || state_->capturingImage();
+    context.zoomBlocked = state_->text().isOpen() || state_->comment().isOpen() || state_->images().capturing();
     return routeEditorKey(keyPressOf(event), context);
 }
 
@@ -159,7 +159,7 @@ bool EditorExportWindow::perform(EditorKeyCommand command)
     switch (command) {
     case C::pass: return false;
     case C::consume: return true;
-    case C::endPicking: state_->setPickingColor(false); return true;
+    case C::endPicking: state_->style().setPickingColor(false); return true;
     case C::copyColorAndClose:
         // The colour under the pointer now, not an older sample.
         if (ImageCanvasView* view = canvas(); view && view->cursorPoint())

@@ -38,9 +38,9 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         if (!isEnabled())
             painter.setOpacity(0.4);
-        const auto& custom = state_.customColor();
+        const auto& custom = state_.style().customColor();
         const QColor swatch = custom ? QColor(custom->red, custom->green, custom->blue, custom->alpha)
-                                     : Theme::paletteColor(state_.colorIndex());
+                                     : Theme::paletteColor(state_.style().colorIndex());
         const QRectF disc(0.5, (height() - 19) / 2.0 + 0.5, 18, 18);
         painter.setBrush(swatch);
         painter.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.35f), 1));
@@ -113,7 +113,7 @@ QWidget* paletteCard(EditorState& state, EditorPalette** palette)
 } // namespace
 
 EditorFloatingControls::EditorFloatingControls(EditorState& state, QWidget* parent)
-    : QWidget(parent), state_(state), seenTool_(state.tool()), seenColor_(state.colorIndex()), seenPicking_(state.pickingColor())
+    : QWidget(parent), state_(state), seenTool_(state.tool()), seenColor_(state.style().colorIndex()), seenPicking_(state.style().pickingColor())
 {
     setFont(Theme::font(12));
     box_ = new QBoxLayout(QBoxLayout::LeftToRight, this);
@@ -199,13 +199,13 @@ void EditorFloatingControls::closePopovers()
 
 void EditorFloatingControls::refresh()
 {
-    if (state_.tool() != seenTool_ || (state_.pickingColor() && !seenPicking_))
+    if (state_.tool() != seenTool_ || (state_.style().pickingColor() && !seenPicking_))
         closePopovers();
-    if (state_.colorIndex() != seenColor_)
+    if (state_.style().colorIndex() != seenColor_)
         palettePopover_->hide();
     seenTool_ = state_.tool();
-    seenColor_ = state_.colorIndex();
-    seenPicking_ = state_.pickingColor();
+    seenColor_ = state_.style().colorIndex();
+    seenPicking_ = state_.style().pickingColor();
 
     const bool colored = hasColor(controlledTool(state_));
     color_->setEnabled(colored);

@@ -203,7 +203,7 @@ bool EditorFloatingToolbar::cornerShown() const
     const auto selected = state_.selectedAnnotation();
     if (selected && selected->kind == AnnotationTool::image)
         return true;
-    return state_.editingOriginalImage();
+    return state_.images().editingOriginal();
 }
 
 void EditorFloatingToolbar::refresh()
@@ -214,9 +214,9 @@ void EditorFloatingToolbar::refresh()
     const bool hasContent = supplemental_ && supplementalHasContent_ && supplementalHasContent_();
     if (vertical_) {
         if (supplemental_)
-            supplemental_->setVisible(state_.editingOriginalImage());
+            supplemental_->setVisible(state_.images().editingOriginal());
         if (corner_)
-            corner_->setVisible(state_.editingOriginalImage());
+            corner_->setVisible(state_.images().editingOriginal());
     } else {
         const bool row = group.has_value() || hasContent;
         if (supplemental_)

@@ -65,7 +65,8 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
             actions_.onAddScreenshot(ScreenCaptureMode::window);
     });
     paste_ = menu->addAction(platform::keyText(u"Вставить изображение · ⌘V"));
-    connect(paste_, &QAction::triggered, this, [this] { state_.pasteImage(QGuiApplication::clipboard()->mimeData()); });
+    connect(paste_, &QAction::triggered, this,
+            [this] { state_.images().paste(QGuiApplication::clipboard()->mimeData()); });
     connect(menu->addAction(QStringLiteral("Выбрать файл…")), &QAction::triggered, this, [this] { call(actions_.onImportImage); });
     add_->setMenu(menu);
 
@@ -141,14 +142,14 @@ void EditorHeader::setColorReadOut(QWidget* readOut)
 
 void EditorHeader::refresh()
 {
-    add_->setEnabled(state_.canAddImage());
-    paste_->setEnabled(state_.canAddImage());
+    add_->setEnabled(state_.images().canAdd());
+    paste_->setEnabled(state_.images().canAdd());
     undo_->setEnabled(state_.canUndo());
     redo_->setEnabled(state_.canRedo());
     copy_->setEnabled(state_.canExport());
     save_->setEnabled(state_.canExport());
     saveControls_->setCanSave(state_.canExport() && !state_.comment().isOpen());
-    saveControls_->setCanChoose(state_.canAddImage());
+    saveControls_->setCanChoose(state_.images().canAdd());
     if (copied_ != state_.copiedWithoutMarkers()) {
         copied_ = state_.copiedWithoutMarkers();
         updateCopyLabel();

@@ -34,13 +34,13 @@ constexpr const char16_t* objectBlurHint = u"Выделите объект пр�
 
 std::optional<QString> editorNotice(const EditorState& state)
 {
-    if (state.pickingColor())
+    if (state.style().pickingColor())
         return QStringLiteral("Нажмите на цвет снимка. Esc — отменить.");
     if (state.qr().message())
         return state.qr().message();
-    if (state.imageMessage())
-        return state.imageMessage();
-    return state.effectMessage();
+    if (state.images().message())
+        return state.images().message();
+    return state.effects().message();
 }
 
 QString editorHint(const EditorState& state)
@@ -48,7 +48,8 @@ QString editorHint(const EditorState& state)
     if (auto notice = editorNotice(state))
         return *notice;
     const T tool = state.drawingTool();
-    const bool objectBlur = state.blurMode() == BlurMode::objectErase || state.blurMode() == BlurMode::objectPixelate;
+    const BlurMode mode = state.style().blurMode();
+    const bool objectBlur = mode == BlurMode::objectErase || mode == BlurMode::objectPixelate;
     const char16_t* hint = tool == T::blur && objectBlur ? objectBlurHint : hints[static_cast<std::size_t>(tool)];
     return platform::keyText(QStringView(hint));
 }

@@ -80,7 +80,7 @@ EditorToolStrip::EditorToolStrip(EditorState& state, std::function<void(std::opt
     connect(extra_, &QToolButton::clicked, this, [this] {
         if (onActivate_)
             onActivate_(EditorToolGroup::extra);
-        state_.activateExtraTool(state_.extraTool());
+        state_.style().activateExtraTool(state_.style().extraTool());
     });
     box_->addWidget(extra_, 0, Qt::AlignCenter);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -144,7 +144,7 @@ void EditorToolStrip::press(AnnotationTool slotTool)
                                 : group == EditorToolGroup::drawing ? drawingTool_
                                                                     : slotTool;
     if (const std::optional<ExtraToolKind> extra = extraToolKind(last))
-        state_.activateExtraTool(*extra);
+        state_.style().activateExtraTool(*extra);
     else
         state_.setTool(slotTool);
 }
@@ -161,9 +161,9 @@ void EditorToolStrip::refresh()
         const std::optional<G> slotGroup = toolGroup(slotTool);
         slots_[i]->setSelected(slotTool == tool || (slotGroup && slotGroup == group));
     }
-    const T line = lineTool_ == T::ruler ? T::ruler : tarnwick::lineTool(state_.lineKind());
+    const T line = lineTool_ == T::ruler ? T::ruler : tarnwick::lineTool(state_.style().lineKind());
     slotButton(2)->setSymbol(symbol(line));
-    slotButton(3)->setSymbol(symbol(shapeTool(state_.shape())));
+    slotButton(3)->setSymbol(symbol(shapeTool(state_.style().shape())));
     slotButton(7)->setSymbol(symbol(drawingTool_));
     const QColor tint = group == G::extra ? Theme::accent() : Theme::muted();
     if (tint != extraTint_) {

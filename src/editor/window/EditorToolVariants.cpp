@@ -51,21 +51,23 @@ QVector<Variant> variantsOf(EditorToolGroup group)
 {
     const auto is = [](T tool) { return [tool](const EditorState&, T effective) { return effective == tool; }; };
     const auto line = [](LineKind kind) {
-        return [kind](const EditorState& s, T effective) { return effective != T::ruler && s.lineKind() == kind; };
+        return [kind](const EditorState& s, T effective) {
+            return effective != T::ruler && s.style().lineKind() == kind;
+        };
     };
     switch (group) {
     case EditorToolGroup::line:
         return {{title(T::arrow), symbol(T::arrow), {}, T::arrow, line(LineKind::arrow),
-                 [](EditorState& s) { s.setLineKind(LineKind::arrow); }},
+                 [](EditorState& s) { s.style().setLineKind(LineKind::arrow); }},
                 {QStringLiteral("Линия размера"), symbol(T::length), {}, T::arrow, line(LineKind::length),
-                 [](EditorState& s) { s.setLineKind(LineKind::length); }},
+                 [](EditorState& s) { s.style().setLineKind(LineKind::length); }},
                 {title(T::ruler), symbol(T::ruler), {}, T::ruler, is(T::ruler), {}}};
     case EditorToolGroup::shape: {
         QVector<Variant> out;
         for (ShapeKind kind : allCases<ShapeKind>())
             out.push_back({kind == ShapeKind::rectangle ? QStringLiteral("Прямоугольник") : title(T::ellipse),
-                           symbol(shapeTool(kind)), {}, T::rectangle, [kind](const EditorState& s, T) { return s.shape() == kind; },
-                           [kind](EditorState& s) { s.setShape(kind); }});
+                           symbol(shapeTool(kind)), {}, T::rectangle, [kind](const EditorState& s, T) { return s.style().shape() == kind; },
+                           [kind](EditorState& s) { s.style().setShape(kind); }});
         return out;
     }
     case EditorToolGroup::drawing:
@@ -76,8 +78,8 @@ QVector<Variant> variantsOf(EditorToolGroup group)
         QVector<Variant> out;
         for (const BlurCard& card : blurCards)
             out.push_back({QString::fromUtf16(card.title), QString::fromUtf16(card.symbol), QString::fromUtf16(card.help),
-                           T::blur, [mode = card.mode](const EditorState& s, T) { return s.blurMode() == mode; },
-                           [mode = card.mode](EditorState& s) { s.setBlurMode(mode); }});
+                           T::blur, [mode = card.mode](const EditorState& s, T) { return s.style().blurMode() == mode; },
+                           [mode = card.mode](EditorState& s) { s.style().setBlurMode(mode); }});
         return out;
     }
     case EditorToolGroup::extra: {
@@ -296,9 +298,9 @@ void EditorToolVariants::choose(int index)
     state_.setTool(variant.chosen);
     // Ruler, highlighter and the extra tools are chosen as extra tools.
     if (const auto extra = extraToolKind(variant.chosen))
-        state_.activateExtraTool(*extra);
+        state_.style().activateExtraTool(*extra);
     state_.setSelectedID(kept);
-    state_.syncSelectedStyle();
+    state_.style().syncToSelection();
     if (variant.then)
         variant.then(state_);
     refresh();

@@ -244,12 +244,12 @@ void EditorView::followComments()
 void EditorView::refresh()
 {
     followComments();
-    const bool busy = state_.text().isOpen() || state_.capturingImage();
+    const bool busy = state_.text().isOpen() || state_.images().capturing();
     header_->setEnabled(!busy);
     footer_->setEnabled(!busy);
     header_->refresh();
     if (canvas_) {
-        canvas_->setEnabled(!state_.capturingImage() && (!state_.text().isOpen() || state_.pickingColor()));
+        canvas_->setEnabled(!state_.images().capturing() && (!state_.text().isOpen() || state_.style().pickingColor()));
         const QMargins insets = canvasInsets();
         canvas_->setInsets(insets.bottom(), insets.left());
     }

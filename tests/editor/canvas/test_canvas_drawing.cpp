@@ -87,8 +87,8 @@ TEST_F(CanvasDrawing, PendingCropDimsItsSurroundAndHidesTheSelectionOutline)
 {
     state->add(element(AnnotationTool::rectangle, {10, 10}, {40, 40}, 4), false);
     state->setTool(AnnotationTool::crop);
-    state->setCropSelection(QRectF(100, 0, 100, 100));
-    ASSERT_TRUE(state->pendingCrop());
+    state->cropping().select(QRectF(100, 0, 100, 100));
+    ASSERT_TRUE(state->cropping().pending());
     const QImage shot = canvas->grab().toImage();
     expectColor(shot.pixelColor(view({150, 50})), QColor(40, 90, 160)); // the thirds grid misses this point
     expectColor(shot.pixelColor(view({60, 80})), QColor(16, 36, 64)); // black at 60 %

@@ -79,11 +79,11 @@ TEST_F(CanvasGestures, QrAreaIsAnOverlayPendingCropStopsAtTheViewportAndElements
 
     state->setTool(AnnotationTool::crop);
     dragFrom(at(10, 5), {at(20, 10), at(30, 15)});
-    ASSERT_TRUE(state->pendingCrop());
-    EXPECT_EQ(state->pendingCrop()->rect(), QRectF(10, 5, 20, 10));
+    ASSERT_TRUE(state->cropping().pending());
+    EXPECT_EQ(state->cropping().pending()->rect(), QRectF(10, 5, 20, 10));
     dragFrom(at(20, 10), {at(30, 10), at(39, 12)});
-    EXPECT_EQ(state->pendingCrop()->rect(), QRectF(20, 7, 20, 10));
-    state->cancelCropSelection();
+    EXPECT_EQ(state->cropping().pending()->rect(), QRectF(20, 7, 20, 10));
+    state->cropping().cancel();
 
     state->add(element(AnnotationTool::rectangle, {30, 5}, {38, 15}, 2), false);
     state->setTool(AnnotationTool::select);

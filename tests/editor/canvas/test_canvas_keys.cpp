@@ -29,10 +29,10 @@ TEST_F(CanvasKeys, EscapeDropsTheGestureButKeepsSpacePanning)
 TEST_F(CanvasKeys, CropKeysZoomKeysPassedOnKeysAndPaste)
 {
     state->setTool(AnnotationTool::crop);
-    state->setCropSelection(QRectF(10, 5, 20, 10));
+    state->cropping().select(QRectF(10, 5, 20, 10));
     QTest::keyClick(canvas.get(), Qt::Key_Delete);
-    EXPECT_FALSE(state->pendingCrop());
-    state->setCropSelection(QRectF(10, 5, 20, 10));
+    EXPECT_FALSE(state->cropping().pending());
+    state->cropping().select(QRectF(10, 5, 20, 10));
     QTest::keyClick(canvas.get(), Qt::Key_Return);
     EXPECT_EQ(state->cropRect(), QRectF(10, 5, 20, 10));
 
@@ -62,19 +62,19 @@ TEST_F(CanvasKeys, PickingTakesOnlyEscapeAndTabReadsTheColourFirst)
 {
     state->add(element(AnnotationTool::arrow, {5, 5}, {15, 5}, 2), false);
     const auto selected = state->selectedID();
-    state->setPickingColor(true);
+    state->style().setPickingColor(true);
     QTest::keyClick(canvas.get(), Qt::Key_Delete);
     QTest::keyClick(canvas.get(), Qt::Key_3);
     EXPECT_EQ(state->annotations().size(), 1);
     QTest::keyClick(canvas.get(), Qt::Key_Escape);
-    EXPECT_FALSE(state->pickingColor());
+    EXPECT_FALSE(state->style().pickingColor());
     EXPECT_EQ(state->selectedID(), selected);
 
     QSignalSpy copy(canvas.get(), &ImageCanvasView::copyColorAndCloseRequested);
-    state->setCapturingImage(true); // the read-out waits while an area is captured
+    state->images().setCapturing(true); // the read-out waits while an area is captured
     QTest::mouseMove(canvas.get(), at(30, 15));
     EXPECT_FALSE(state->cursorColor().sample());
-    state->setCapturingImage(false);
+    state->images().setCapturing(false);
     QTest::keyClick(canvas.get(), Qt::Key_Tab);
     EXPECT_EQ(copy.count(), 1);
     EXPECT_EQ(state->cursorColor().code(), QStringLiteral("#285AA0"));

@@ -51,9 +51,9 @@ TEST_F(CursorColor, ReadOutFollowsThePointerAndTheChosenFormatAndPickingTakesThe
 
     // Picking takes the colour under a click and draws nothing.
     state->setTool(AnnotationTool::rectangle);
-    state->setPickingColor(true);
+    state->style().setPickingColor(true);
     QTest::mouseClick(canvas.get(), Qt::LeftButton, {}, view({20, 20}));
-    EXPECT_EQ(state->customColor(), (SampledColor{200, 30, 30, 255}));
+    EXPECT_EQ(state->style().customColor(), (SampledColor{200, 30, 30, 255}));
     EXPECT_TRUE(state->annotations().isEmpty());
 }
 

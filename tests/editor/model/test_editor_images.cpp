@@ -70,7 +70,7 @@ TEST(EditorLayers, PlacesEveryInsertionAsOneStep)
 {
     EditorState state(shotOf(1000, 800), QStringLiteral("A"));
     state.setTool(T::arrow);
-    ASSERT_TRUE(state.addImages({picture(4000, 1000), picture(100, 100)}));
+    ASSERT_TRUE(state.images().add({picture(4000, 1000), picture(100, 100)}));
     ASSERT_EQ(state.annotations().size(), 2);
     EXPECT_EQ(state.annotations()[0].rect(), QRectF(175, 318.75, 650, 162.5));
     EXPECT_EQ(state.annotations()[1].rect(), QRectF(450, 350, 100, 100));
@@ -90,7 +90,7 @@ TEST(EditorLayers, ImportPrefersFilesAndRefusesHugeOrMissingImages)
     QMimeData both;
     both.setUrls({QUrl::fromLocalFile(file)});
     both.setImageData(picture(20, 20));
-    ASSERT_TRUE(state.pasteImage(&both));
+    ASSERT_TRUE(state.images().paste(&both));
     EXPECT_EQ(state.selectedAnnotation()->embeddedImage->size(), QSize(10, 10));
 
     const QString hugeFile = dir.filePath(QStringLiteral("huge.png"));
@@ -107,8 +107,8 @@ TEST(EditorLayers, ImportPrefersFilesAndRefusesHugeOrMissingImages)
         QString message;
     } refusals[] = {{&hugeData, unreadable}, {&hugeUrl, unreadable}, {&text, QStringLiteral("В буфере обмена нет изображения.")}};
     for (const auto& refusal : refusals) {
-        EXPECT_FALSE(state.pasteImage(refusal.data));
-        EXPECT_EQ(state.imageMessage(), refusal.message);
+        EXPECT_FALSE(state.images().paste(refusal.data));
+        EXPECT_EQ(state.images().message(), refusal.message);
     }
     EXPECT_EQ(state.annotations().size(), 1);
 }
@@ -131,15 +131,15 @@ TEST(EditorLayers, ScreenshotCornersAreOneStepPerChange)
 {
     EditorState state(shotOf(300, 200), QStringLiteral("A"));
     state.setTool(T::select);
-    EXPECT_EQ(state.imageCornerRadiusLimit(), 100);
+    EXPECT_EQ(state.images().cornerRadiusLimit(), 100);
     state.beginStrokeEdit();
     for (double radius : {10.0, 30.0, 500.0})
-        state.setImageCornerRadius(radius);
+        state.images().setCornerRadius(radius);
     state.endStrokeEdit();
-    EXPECT_EQ(state.displayedImageCornerRadius(), 100);
+    EXPECT_EQ(state.images().displayedCornerRadius(), 100);
     EXPECT_EQ(qAlpha(state.scene().image.pixel(0, 0)), 0);
     const int revision = state.historyRevision();
-    state.setImageCornerRadius(100);
+    state.images().setCornerRadius(100);
     EXPECT_EQ(state.historyRevision(), revision);
     state.undo();
     EXPECT_EQ(state.shot().imageCornerRadius, 0);
@@ -150,14 +150,14 @@ TEST(EditorLayers, ScreenshotCornersAreOneStepPerChange)
 TEST(EditorBackgroundRemoval, StaleFailedAndLateResultsChangeNothing)
 {
     EditorState state(shotOf(1000, 800), QStringLiteral("A"));
-    ASSERT_TRUE(state.addImages({picture(200, 100)}));
+    ASSERT_TRUE(state.images().add({picture(200, 100)}));
     const Annotation layer = *state.selectedAnnotation();
 
     // Moving the layer keeps the removal; deleting it drops the result even after undo.
     GatedProcessor deleted;
     state.backgroundRemoval().removeFromSelectedImage(deleted.processor());
     EXPECT_EQ(state.backgroundRemoval().targetID(), layer.id);
-    EXPECT_FALSE(state.canAddImage());
+    EXPECT_FALSE(state.images().canAdd());
     state.transform(layer.translated({5, 5}), false, true);
     EXPECT_EQ(state.backgroundRemoval().targetID(), layer.id);
     state.remove(layer.id);
@@ -166,7 +166,7 @@ TEST(EditorBackgroundRemoval, StaleFailedAndLateResultsChangeNothing)
     deleted.release();
     settle();
     EXPECT_EQ(state.annotations().last().embeddedImage, layer.embeddedImage);
-    EXPECT_FALSE(state.imageMessage());
+    EXPECT_FALSE(state.images().message());
 
     const QString wrongSize = QStringLiteral("Не удалось сохранить размер изображения. Фон оставлен без изменений.");
     const QString thrown = QStringLiteral("Не удалось найти объект. Фон оставлен без изменений.");
@@ -182,7 +182,7 @@ TEST(EditorBackgroundRemoval, StaleFailedAndLateResultsChangeNothing)
         const int revision = state.historyRevision();
         state.backgroundRemoval().removeFromSelectedImage(failure.processor);
         settle();
-        EXPECT_EQ(state.imageMessage(), failure.message);
+        EXPECT_EQ(state.images().message(), failure.message);
         EXPECT_EQ(state.historyRevision(), revision);
         EXPECT_FALSE(state.backgroundRemoval().targetID());
     }
@@ -209,33 +209,33 @@ TEST(EditorBackgroundRemoval, SuccessIsOneStepWithANoticeThatGoesUnlessReplaced)
         removal.release();
         state->backgroundRemoval().removeFromScreenshot(removal.processor());
         settle();
-        EXPECT_EQ(state->imageMessage(), notice);
+        EXPECT_EQ(state->images().message(), notice);
         EXPECT_EQ(state->shot().image.pixel(5, 5), 0u);
     }
     const qint64 removed = shown.shot().image.cacheKey();
     shown.undo();
     EXPECT_FALSE(shown.canUndo());
-    EXPECT_FALSE(shown.imageMessage());
+    EXPECT_FALSE(shown.images().message());
     EXPECT_EQ(shown.shot().image.pixel(5, 5), picture(1, 1).pixel(0, 0));
     shown.redo();
     EXPECT_EQ(shown.shot().image.cacheKey(), removed);
 
     QMimeData empty;
-    EXPECT_FALSE(replaced.pasteImage(&empty));
+    EXPECT_FALSE(replaced.images().paste(&empty));
     GatedProcessor again;
     again.release();
     shown.backgroundRemoval().removeFromScreenshot(again.processor());
     settle();
-    ASSERT_EQ(shown.imageMessage(), notice);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !shown.imageMessage(); }, 2 * EditorState::noticeDelayMs));
-    EXPECT_EQ(replaced.imageMessage(), QStringLiteral("В буфере обмена нет изображения."));
+    ASSERT_EQ(shown.images().message(), notice);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shown.images().message(); }, 2 * EditorState::noticeDelayMs));
+    EXPECT_EQ(replaced.images().message(), QStringLiteral("В буфере обмена нет изображения."));
 }
 
 TEST(EditorQR, ReadsOnlyWithTheQrToolAndDropsAbandonedReads)
 {
     EditorState state(shotOf(300, 200), QStringLiteral("A"));
     EXPECT_FALSE(state.beginQRRecognition());
-    state.activateExtraTool(ExtraToolKind::qr);
+    state.style().activateExtraTool(ExtraToolKind::qr);
     state.comment().request({10, 10}, std::nullopt);
     EXPECT_FALSE(state.beginQRRecognition());
     state.comment().setOpen(false);

@@ -10,17 +10,17 @@ using T = AnnotationTool;
 TEST(EditorHistory, StartsFromTheShotAndRestoresWholeDocuments)
 {
     EditorState state(shotOf(1200, 800), QStringLiteral("A"));
-    EXPECT_EQ(state.strokeWidth(), 4);
-    EXPECT_EQ(state.highlighterWidth(), 24);
+    EXPECT_EQ(state.style().strokeWidth(), 4);
+    EXPECT_EQ(state.style().highlighterWidth(), 24);
     EXPECT_EQ(state.tool(), T::arrow);
-    EXPECT_EQ(state.colorIndex(), 1);
+    EXPECT_EQ(state.style().colorIndex(), 1);
     EXPECT_FALSE(state.canUndo());
     EXPECT_FALSE(state.canRedo());
 
     const Document initial = documentOf(state);
     state.add(element(T::arrow, {-50.5, 100}, {300, 100}, 4), true);
     const Document grown = documentOf(state);
-    state.crop(QRectF(0, 0, 500, 400));
+    state.cropping().cropTo(QRectF(0, 0, 500, 400));
     const Document cropped = documentOf(state);
     ASSERT_NE(grown, initial);
     ASSERT_NE(cropped, grown);
@@ -50,12 +50,12 @@ TEST(EditorHistory, StartsFromTheShotAndRestoresWholeDocuments)
     // A pending selection is all that undo takes back, and redo waits for it.
     const Document before = documentOf(state);
     state.setTool(T::crop);
-    state.setCropSelection(QRectF(20, 20, 100, 100));
-    ASSERT_TRUE(state.pendingCrop());
+    state.cropping().select(QRectF(20, 20, 100, 100));
+    ASSERT_TRUE(state.cropping().pending());
     EXPECT_FALSE(state.canExport());
     const int pendingRevision = state.historyRevision();
     state.undo();
-    EXPECT_FALSE(state.pendingCrop());
+    EXPECT_FALSE(state.cropping().pending());
     EXPECT_EQ(documentOf(state), before);
     EXPECT_EQ(state.historyRevision(), pendingRevision);
 }
@@ -71,7 +71,7 @@ TEST(EditorHistory, AStrokeBracketIsOneStepOrNone)
 
     state.beginStrokeEdit();
     for (double width : {10.0, 12.0, 14.0})
-        state.setStrokeWidth(width);
+        state.style().setStrokeWidth(width);
     state.endStrokeEdit();
     EXPECT_EQ(state.annotations().first().strokeWidth, 14);
     state.undo();
@@ -110,7 +110,7 @@ TEST(EditorCanvas, ACropWidensOnlyForTrackedElementsSeenInIt)
 {
     EditorState state(shotOf(1000, 800), QStringLiteral("A"));
     const QRectF basis(100, 100, 600, 500);
-    state.crop(basis);
+    state.cropping().cropTo(basis);
     const Annotation arrow = element(T::arrow, {650, 300}, {750, 300}, 4);
     state.add(arrow, true);
     EXPECT_TRUE(geo::same(*state.cropRect(), QRectF(100, 100, 668, 500)));
@@ -129,30 +129,30 @@ TEST(EditorCanvas, ACropWidensOnlyForTrackedElementsSeenInIt)
 TEST(EditorCrop, StepsSelectionsAndLayerCrops)
 {
     EditorState state(shotOf(1000, 800), QStringLiteral("A"));
-    state.crop(QRectF(100, 100, 600, 500));
+    state.cropping().cropTo(QRectF(100, 100, 600, 500));
     const int revision = state.historyRevision();
-    state.crop(QRectF(100, 100, 600, 500));
+    state.cropping().cropTo(QRectF(100, 100, 600, 500));
     EXPECT_EQ(state.historyRevision(), revision);
 
-    state.setCropSelection(QRectF(150, 150, 100, 100));
-    const Annotation selection = *state.pendingCrop();
-    state.setCropSelection(QRectF(300, 300, 3, 100));
-    EXPECT_EQ(*state.pendingCrop(), selection);
-    state.cancelCropSelection();
+    state.cropping().select(QRectF(150, 150, 100, 100));
+    const Annotation selection = *state.cropping().pending();
+    state.cropping().select(QRectF(300, 300, 3, 100));
+    EXPECT_EQ(*state.cropping().pending(), selection);
+    state.cropping().cancel();
     state.undo();
 
     // Cropping a layer's left half keeps the left of its picture, or, mirrored, the right.
     for (bool flipped : {false, true}) {
         EditorState layers(shotOf(1000, 800), QStringLiteral("A"));
-        ASSERT_TRUE(layers.addImages({picture(100, 50)}));
+        ASSERT_TRUE(layers.images().add({picture(100, 50)}));
         const QUuid id = *layers.selectedID();
         if (flipped)
-            layers.flipSelectedImageHorizontally();
-        layers.beginLayerCrop();
+            layers.images().flipSelectedHorizontally();
+        layers.cropping().beginOnSelectedLayer();
         EXPECT_EQ(layers.tool(), T::crop);
-        layers.setCropSelection(QRectF(450, 375, 50, 50));
+        layers.cropping().select(QRectF(450, 375, 50, 50));
         const int before = layers.historyRevision();
-        layers.applyCropSelection();
+        layers.cropping().apply();
         const Annotation layer = *layers.selectedAnnotation();
         EXPECT_EQ(layer.id, id);
         EXPECT_EQ(layers.tool(), T::select);
@@ -165,15 +165,15 @@ TEST(EditorCrop, StepsSelectionsAndLayerCrops)
 TEST(EditorCrop, ASelectionLeftUnderFourPixelsByTheViewportOnlyCancels)
 {
     EditorState state(shotOf(1000, 800), QStringLiteral("A"));
-    ASSERT_TRUE(state.addImages({picture(100, 50)}));
+    ASSERT_TRUE(state.images().add({picture(100, 50)}));
     const Annotation layer = *state.selectedAnnotation();
-    state.beginLayerCrop();
-    ASSERT_TRUE(state.pendingCrop());
+    state.cropping().beginOnSelectedLayer();
+    ASSERT_TRUE(state.cropping().pending());
     // The visible area moves so that only 2 px of the layer remain in view.
     state.setCropRect(QRectF(548, 0, 452, 800));
     const int revision = state.historyRevision();
-    state.applyCropSelection();
-    EXPECT_FALSE(state.pendingCrop());
+    state.cropping().apply();
+    EXPECT_FALSE(state.cropping().pending());
     EXPECT_EQ(state.annotations().last(), layer);
     EXPECT_EQ(state.historyRevision(), revision);
     EXPECT_EQ(state.tool(), T::select);
@@ -185,23 +185,23 @@ TEST(EditorTools, SelectionStyleColoursAndStrokeLimits)
     EditorState state(shotOf(900, 600), QStringLiteral("A"));
     state.add(element(T::arrow, {10, 10}, {200, 100}), false);
     const QUuid id = *state.selectedID();
-    EXPECT_EQ(state.colorIndex(), 0); // the element's colour shows
-    EXPECT_EQ(state.drawingColorIndex(), 1);
-    EXPECT_EQ(state.strokeWidth(), 3);
+    EXPECT_EQ(state.style().colorIndex(), 0); // the element's colour shows
+    EXPECT_EQ(state.style().drawingColorIndex(), 1);
+    EXPECT_EQ(state.style().strokeWidth(), 3);
 
     state.setTool(T::select);
     EXPECT_EQ(state.selectedID(), id);
     state.setTool(T::rectangle);
     EXPECT_FALSE(state.selectedID());
-    EXPECT_EQ(state.colorIndex(), 1);
+    EXPECT_EQ(state.style().colorIndex(), 1);
 
     state.setTool(T::select);
     state.setSelectedID(id);
     const int revision = state.historyRevision();
-    state.setColor(4);
+    state.style().setColor(4);
     EXPECT_EQ(state.annotations().first().colorIndex, 4);
     EXPECT_EQ(state.historyRevision(), revision + 1);
-    EXPECT_EQ(state.drawingColorIndex(), 4);
+    EXPECT_EQ(state.style().drawingColorIndex(), 4);
 
     struct Case {
         std::optional<ExtraToolKind> extra;
@@ -211,9 +211,9 @@ TEST(EditorTools, SelectionStyleColoursAndStrokeLimits)
         state.setSelectedID(std::nullopt);
         state.setTool(T::arrow);
         if (c.extra)
-            state.activateExtraTool(*c.extra);
-        state.setStrokeWidth(c.asked);
-        EXPECT_EQ(state.displayedStrokeWidth(), c.width) << c.asked;
+            state.style().activateExtraTool(*c.extra);
+        state.style().setStrokeWidth(c.asked);
+        EXPECT_EQ(state.style().displayedStrokeWidth(), c.width) << c.asked;
     }
 }
 

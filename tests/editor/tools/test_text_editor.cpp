@@ -66,7 +66,7 @@ TEST(TextEditor, WritesRussianTextInAChosenFontSizeAndColourPreviewingTheShotsPi
     QTest::keyClick(form.sizeSlider(), Qt::Key_PageUp);
     EXPECT_EQ(s.state.text().fontSize(), 34);
     QTest::mouseClick(form.swatch(3), Qt::LeftButton);
-    EXPECT_EQ(s.state.colorIndex(), 3);
+    EXPECT_EQ(s.state.style().colorIndex(), 3);
 
     // The font picker lists every installed family once, in numeric-aware order, and narrows by search.
     TextFontControls& fonts = *form.fontControls();
@@ -98,10 +98,10 @@ TEST(TextEditor, WritesRussianTextInAChosenFontSizeAndColourPreviewingTheShotsPi
     EXPECT_TRUE(fonts.styleButton(0)->selected() && !fonts.styleButton(3)->selected());
 
     // Picking a colour on the canvas puts the panel aside and brings it back.
-    s.state.setPickingColor(true);
+    s.state.style().setPickingColor(true);
     test::settle();
     EXPECT_FALSE(s.presenter.panel()->isVisible());
-    s.state.applyPickedColor({200, 40, 90, 255});
+    s.state.style().applyPickedColor({200, 40, 90, 255});
     test::settle();
     EXPECT_TRUE(s.presenter.panel()->isVisible());
     EXPECT_FALSE(form.swatch(3)->chosen());

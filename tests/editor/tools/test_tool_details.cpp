@@ -48,7 +48,7 @@ TEST(ToolDetailsPanel, StrokeDragIsLiveAndOneUndoStepCornerDragClampsCropButtons
 
     // The corner capsule of a 301 × 120 layer stops at 60 however far it is dragged.
     state.setTool(T::select);
-    ASSERT_TRUE(state.addImages({test::picture(301, 120)}));
+    ASSERT_TRUE(state.images().add({test::picture(301, 120)}));
     test::settle();
     ASSERT_TRUE(details.shownSections().contains(DetailsSection::insertedImage));
     auto* corner = details.section(DetailsSection::insertedImage)->findChild<EditorImageCornerControl*>();
@@ -80,11 +80,11 @@ TEST(ToolDetailsPanel, StrokeDragIsLiveAndOneUndoStepCornerDragClampsCropButtons
     QPushButton* cancel = button(details, QStringLiteral("Отменить рамку"));
     ASSERT_TRUE(apply && cancel);
     EXPECT_FALSE(apply->isEnabled());
-    state.setCropSelection(QRectF(100, 100, 300, 200));
+    state.cropping().select(QRectF(100, 100, 300, 200));
     test::settle();
     QTest::mouseClick(cancel, Qt::LeftButton);
-    EXPECT_FALSE(state.pendingCrop());
-    state.setCropSelection(QRectF(100, 100, 300, 200));
+    EXPECT_FALSE(state.cropping().pending());
+    state.cropping().select(QRectF(100, 100, 300, 200));
     test::settle();
     QTest::mouseClick(apply, Qt::LeftButton);
     EXPECT_EQ(state.cropRect(), QRectF(100, 100, 300, 200));
@@ -101,7 +101,7 @@ TEST(SupplementalStrip, KeyboardRunOnTheWidthSliderIsOneStepAndTheSliderFollowsT
     EditorState state(test::shotOf(800, 500), QStringLiteral("A"));
     EditorSupplementalControls strip(state);
     strip.show();
-    state.activateExtraTool(ExtraToolKind::highlighter);
+    state.style().activateExtraTool(ExtraToolKind::highlighter);
     test::settle();
     EXPECT_EQ(strip.strokeSlider()->maximum(), 120 * 100);
     state.setTool(T::select);

@@ -54,9 +54,9 @@ TEST(SupplementalControls, ShowsWhatTheToolAndTheSelectionNeed)
     EXPECT_TRUE(content().remove && !content().stroke);
 
     state.setTool(T::blur);
-    state.setEffectsPending(true);
+    state.effects().setPending(true);
     EXPECT_TRUE(content().busy && !content().remove && !content().stroke);
-    state.setEffectsPending(false);
+    state.effects().setPending(false);
     EXPECT_FALSE(content().any());
 
     state.setTool(T::select);
@@ -64,8 +64,8 @@ TEST(SupplementalControls, ShowsWhatTheToolAndTheSelectionNeed)
     state.add(test::element(T::arrow, {10, 10}, {90, 90}), false);
     EXPECT_TRUE(content().stroke && content().remove && !content().sourceShot);
 
-    ASSERT_TRUE(state.addImages({test::picture(100, 80)}));
-    state.beginLayerCrop();
+    ASSERT_TRUE(state.images().add({test::picture(100, 80)}));
+    state.cropping().beginOnSelectedLayer();
     EXPECT_TRUE(content().crop && content().remove && !content().imageLayer);
 
     Annotation lens = test::element(T::magnifier, {0, 0}, {300, 100});

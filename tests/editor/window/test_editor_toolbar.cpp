@@ -107,7 +107,7 @@ TEST_F(ToolbarTest, SlotsCardsAndFamilyMemory)
                       : toolbarTools()[static_cast<std::size_t>(slot - 1)] == step.tool)
                 << "slot " << slot;
     }
-    EXPECT_EQ(state().lineKind(), LineKind::length) << "the length card's kind stays for the arrow slot";
+    EXPECT_EQ(state().style().lineKind(), LineKind::length) << "the length card's kind stays for the arrow slot";
 
     // A card that matches the selection keeps it and converts it in one undo step; one that does not drops it.
     addSelected(redRectangle({10, 10}, {80, 60}));
@@ -143,18 +143,18 @@ TEST_F(ToolbarTest, PaletteAndPopoversOnTheRealCanvas)
     click(controls().palette()->swatch(3));
     EXPECT_EQ(state().annotations().first().colorIndex, 3);
     EXPECT_EQ(state().historyRevision(), steps + 1);
-    EXPECT_EQ(state().drawingColorIndex(), 3);
+    EXPECT_EQ(state().style().drawingColorIndex(), 3);
     EXPECT_FALSE(popover->isOpen());
 
     // The rainbow slot picks from the canvas: a real click on the grey shot.
     click(controls().colorButton());
     click(controls().palette()->customSlot());
-    EXPECT_TRUE(state().pickingColor());
+    EXPECT_TRUE(state().style().pickingColor());
     EXPECT_FALSE(popover->isOpen());
     QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->imageRect().center().toPoint());
     settle();
-    EXPECT_EQ(state().customColor(), (SampledColor{200, 200, 200, 255}));
-    EXPECT_EQ(state().colorIndex(), -1);
+    EXPECT_EQ(state().style().customColor(), (SampledColor{200, 200, 200, 255}));
+    EXPECT_EQ(state().style().colorIndex(), -1);
     EXPECT_EQ(state().selectedID(), shape);
     EXPECT_EQ(state().annotations().first().customColor, (SampledColor{200, 200, 200, 255}));
 

@@ -60,12 +60,12 @@ TEST_F(EditorViewTest, HeaderFollowsTheModel)
 
     // A pending crop selection: undo only cancels it, redo waits.
     state().setTool(AnnotationTool::crop);
-    state().setCropSelection(QRectF(10, 10, 100, 100));
+    state().cropping().select(QRectF(10, 10, 100, 100));
     settle();
     EXPECT_TRUE(header().undoButton()->isEnabled());
     EXPECT_FALSE(header().redoButton()->isEnabled());
     EXPECT_FALSE(header().saveButton()->isEnabled()) << "no export with a pending crop";
-    state().cancelCropSelection();
+    state().cropping().cancel();
 
     // The copy label: copied until the shot changes.
     window->resize(1100, 700);
@@ -116,12 +116,12 @@ TEST_F(EditorViewTest, TextsShowLinuxKeyNames)
     settle();
     EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("Рисуйте свободно. Ctrl — ровная линия по горизонтали или вертикали."));
     state().setTool(AnnotationTool::blur);
-    state().setBlurMode(BlurMode::objectPixelate);
+    state().style().setBlurMode(BlurMode::objectPixelate);
     settle();
     EXPECT_TRUE(view().notice()->isHidden());
     EXPECT_EQ(view().footer()->toolTip(), QStringLiteral("Выделите объект прямоугольником с небольшим запасом."));
     QMimeData nothing;
-    state().pasteImage(&nothing);
+    state().images().paste(&nothing);
     state().qr().setMessage(QStringLiteral("код"));
     settle();
     EXPECT_EQ(view().notice()->text(), QStringLiteral("код"));

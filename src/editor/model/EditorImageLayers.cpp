@@ -1,0 +1,167 @@
+#include "editor/model/EditorImageLayers.h"
+
+#include "editor/model/EditorImageImporter.h"
+#include "editor/model/EditorState.h"
+#include "series/Geometry.h"
+
+#include <QMimeData>
+#include <algorithm>
+#include <cmath>
+
+namespace tarnwick {
+namespace {
+
+using T = AnnotationTool;
+
+constexpr double layerShare = 0.65;
+
+double halfShorterSide(const QRectF& r) { return std::min(r.width(), r.height()) / 2; }
+
+} // namespace
+
+void EditorImageLayers::setCapturing(bool on) { state_.assign(capturing_, on); }
+
+void EditorImageLayers::setMessage(const std::optional<QString>& message)
+{
+    state_.assign(message_, message);
+    state_.backgroundRemoval_.forgetNotice();
+}
+
+bool EditorImageLayers::canAdd() const
+{
+    return !state_.text_.isOpen() && !state_.comment_.isOpen() && !state_.cropping_.pending() && !capturing_
+        && !state_.backgroundRemoval_.targetID() && !state_.qr_.id() && !state_.style_.pickingColor();
+}
+
+bool EditorImageLayers::paste(const QMimeData* data)
+{
+    if (!canAdd())
+        return false;
+    const EditorImageImporter::Result read =
+        data ? EditorImageImporter::fromMimeData(*data) : EditorImageImporter::Result();
+    if (read.images.isEmpty()) {
+        setMessage(read.unreadable ? QStringLiteral("Не удалось прочитать изображение.")
+                                   : QStringLiteral("В буфере обмена нет изображения."));
+        return false;
+    }
+    return add(read.images);
+}
+
+bool EditorImageLayers::add(const QVector<QImage>& images)
+{
+    if (!canAdd())
+        return false;
+    const QRectF v = state_.visibleArea();
+    QVector<Annotation> layers;
+    for (const QImage& image : images) {
+        const std::optional<QImage> bitmap = EditorImageImporter::normalized(image);
+        if (!bitmap)
+            continue;
+        const double w = bitmap->width(), h = bitmap->height();
+        const double s = std::min({v.width() * layerShare / w, v.height() * layerShare / h, 1.0});
+        Annotation layer = freshAnnotation(T::image, QPointF(v.center().x() - w * s / 2, v.center().y() - h * s / 2));
+        layer.end = layer.start + QPointF(w * s, h * s);
+        layer.embeddedImage = std::make_shared<const QImage>(*bitmap);
+        layers.push_back(layer);
+    }
+    if (layers.isEmpty()) {
+        setMessage(QStringLiteral("Не удалось прочитать изображение."));
+        return false;
+    }
+    state_.setTool(T::select);
+    state_.replace(state_.annotations_ + layers);
+    state_.setSelectedID(layers.last().id);
+    setMessage(std::nullopt);
+    return true;
+}
+
+bool EditorImageLayers::beginCapture()
+{
+    if (!canAdd())
+        return false;
+    state_.assign(capturing_, true);
+    setMessage(std::nullopt);
+    return true;
+}
+
+bool EditorImageLayers::editingOriginal() const { return state_.tool_ == T::select && !state_.selectedID_; }
+
+std::optional<QVector<Annotation>> EditorImageLayers::withSelected(const std::function<void(Annotation&)>& change) const
+{
+    const std::optional<Annotation> a = state_.selectedAnnotation();
+    if (!a || a->kind != T::image)
+        return std::nullopt;
+    QVector<Annotation> list = state_.annotations_;
+    for (Annotation& e : list)
+        if (e.id == a->id) {
+            change(e);
+            break;
+        }
+    return list;
+}
+
+void EditorImageLayers::flipSelectedHorizontally()
+{
+    if (const auto list = withSelected([](Annotation& e) { e.imageFlippedHorizontally = !e.imageFlippedHorizontally; }))
+        state_.replace(*list);
+}
+
+QRectF EditorImageLayers::visibleImageFrame() const
+{
+    const QRectF whole(QPointF(0, 0), state_.shot_.pixelSize);
+    return state_.cropRect_ ? geo::intersection(*state_.cropRect_, whole) : whole;
+}
+
+double EditorImageLayers::cornerRadiusLimit() const
+{
+    const std::optional<Annotation> a = state_.selectedAnnotation();
+    if (a && a->kind == T::image)
+        return std::max(std::floor(halfShorterSide(a->rect())), 1.0);
+    if (!editingOriginal())
+        return 1;
+    const QRectF frame = visibleImageFrame();
+    if (geo::isEmpty(frame))
+        return 1;
+    return std::max(std::floor(halfShorterSide(frame)), 1.0);
+}
+
+double EditorImageLayers::displayedCornerRadius() const
+{
+    if (editingOriginal())
+        return std::min(state_.shot_.imageCornerRadius, cornerRadiusLimit());
+    const std::optional<Annotation> a = state_.selectedAnnotation();
+    if (!a)
+        return 0;
+    return std::min(std::max(a->imageCornerRadius, 0.0), halfShorterSide(a->rect()));
+}
+
+void EditorImageLayers::setCornerRadius(double radius)
+{
+    const double wanted = std::isfinite(radius) ? radius : 0;
+    const double r = std::min(std::max(wanted, 0.0), cornerRadiusLimit());
+    if (editingOriginal()) {
+        if (r == state_.shot_.imageCornerRadius)
+            return;
+        if (!state_.strokeEditBaseline_)
+            state_.checkpoint();
+        Screenshot copy = state_.shot_;
+        copy.imageCornerRadius = r;
+        state_.recompose(copy);
+        state_.setShot(copy);
+        state_.markEdited();
+        return;
+    }
+    const auto list = withSelected([r](Annotation& e) { e.imageCornerRadius = r; });
+    if (!list)
+        return;
+    if (state_.strokeEditBaseline_) {
+        if (*list == state_.annotations_)
+            return;
+        state_.setAnnotations(*list);
+        state_.markEdited();
+    } else {
+        state_.replace(*list);
+    }
+}
+
+} // namespace tarnwick

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "series/Annotation.h"
+
+#include <QImage>
+#include <QString>
+#include <QVector>
+#include <functional>
+#include <optional>
+
+class QMimeData;
+
+namespace tarnwick {
+
+class EditorState;
+
+// The image layers: inserting images (pasted, chosen or captured from the
+// screen), the notice about them, and the controls that act on the selected
+// layer or, with the select tool and nothing selected, on the shot itself.
+// Owned by EditorState, whose document it edits; every insertion or change is
+// one undo step of the state. GUI thread.
+class EditorImageLayers {
+public:
+    explicit EditorImageLayers(EditorState& state) : state_(state) {}
+    EditorImageLayers(const EditorImageLayers&) = delete;
+    EditorImageLayers& operator=(const EditorImageLayers&) = delete;
+
+    // A screen capture for a new layer is running; the shell clears it when the capture ends.
+    bool capturing() const { return capturing_; }
+    void setCapturing(bool on);
+    const std::optional<QString>& message() const { return message_; }
+    // The image notice (the shell's, when a capture for a layer failed); clears
+    // the background-removal notice.
+    void setMessage(const std::optional<QString>& message);
+    // No editor open, no crop selection, capture or job running, not picking.
+    bool canAdd() const;
+    // Inserts the clipboard's images; false with a notice when there is none or it cannot be read.
+    bool paste(const QMimeData* data);
+    // Each image scaled down to 65 % of the visible area and centred; one step for all.
+    bool add(const QVector<QImage>& images);
+    bool beginCapture();
+    // The select tool with nothing selected: the image controls act on the shot itself.
+    bool editingOriginal() const;
+    void flipSelectedHorizontally();
+    double cornerRadiusLimit() const;
+    double displayedCornerRadius() const;
+    void setCornerRadius(double radius);
+
+private:
+    QRectF visibleImageFrame() const;
+    // The element list with `change` applied to the selected image layer; none without one.
+    std::optional<QVector<Annotation>> withSelected(const std::function<void(Annotation&)>& change) const;
+
+    EditorState& state_;
+    bool capturing_ = false;
+    std::optional<QString> message_;
+};
+
+} // namespace tarnwick
