@@ -35,6 +35,10 @@ int main(int argc, char** argv)
         QMessageBox::critical(nullptr, QStringLiteral("Tarnwick"), error.errorDescription());
         return 1;
     }
+    // Signals are caught before the instance is announced: a logout while the shell is still being
+    // built ends the run as cleanly as one later on (the loop ends at its first turn).
+    tarnwick::AppShell* running = nullptr;
+    tarnwick::QuitGuard guard([&running] { return !running || running->shouldQuit(); });
     tarnwick::SingleInstance instance(tarnwick::SingleInstance::socketPath(temporaryRoot));
     if (instance.handOver(arguments))
         return 0;
@@ -43,7 +47,7 @@ int main(int argc, char** argv)
     QSettings preferences;
     tarnwick::platform::QtClipboardBackend clipboard;
     tarnwick::AppShell shell(preferences, clipboard, temporaryRoot);
-    tarnwick::QuitGuard guard([&shell] { return shell.shouldQuit(); });
+    running = &shell;
     QObject::connect(&instance, &tarnwick::SingleInstance::argumentsReceived, &shell, &tarnwick::AppShell::handleArguments);
     shell.start(arguments);
     if (!translationMissing.isEmpty())

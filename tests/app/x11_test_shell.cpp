@@ -221,4 +221,28 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermLeavesOnlyThePreparedSe
     openbox.waitForFinished();
 }
 
+// A logout can come while the program is still starting: the run ends as cleanly as later on.
+TEST(ShellProcess, SigtermRightAfterTheStartEndsTheRunCleanly)
+{
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), runtime.filePath(QStringLiteral("cache")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.filePath(QStringLiteral("config")));
+    const QString privateRoot = runtime.filePath(QStringLiteral("tarnwick"));
+    for (int run = 0; run < 10; ++run) {
+        SCOPED_TRACE(run);
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(TARNWICK_APP), {});
+        // The instance announces itself first of all that a second start or a logout sees.
+        ASSERT_TRUE(waitUntil([&] { return QDir(privateRoot).entryList({"instance-*"}, QDir::System).size() == 1; }, 30s));
+        ::kill(pid_t(program.processId()), SIGTERM);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << "ended by the signal itself";
+        EXPECT_EQ(program.exitCode(), 0);
+        EXPECT_EQ(QDir(privateRoot).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList());
+    }
+}
+
 } // namespace

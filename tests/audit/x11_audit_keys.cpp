@@ -157,8 +157,14 @@ protected:
     // The canvas has the keys: a digit changes the tool and Space pans.
     void expectKeysOnCanvas(const std::string& after)
     {
+        // Qt may call the editor active before the window manager has handed it the server's focus,
+        // where the keys really go.
         const bool onCanvas = test::waitUntil(
-            [&] { return QApplication::activeWindow() == editor() && QApplication::focusWidget() == canvas(); }, 5s);
+            [&] {
+                return QApplication::activeWindow() == editor() && QApplication::focusWidget() == canvas() &&
+                       x.inputFocus() == std::uint32_t(editor()->winId());
+            },
+            5s);
         if (!onCanvas) {
             const QWidget* active = QApplication::activeWindow();
             ADD_FAILURE() << "after " << after << ": keys go to "

@@ -60,10 +60,25 @@ protected:
         if (!waitUntil([&] { return !(editor = windows(QStringLiteral("^Tarnwick · ") + label + u'$')).isEmpty(); }, 30s))
             return ADD_FAILURE() << "no editor " << label.toStdString(), -1;
         if (arrow) {
-            // Placed and in front before the drag: a window still being mapped loses it.
+            // Placed, in front and drawn before the drag: a window still being mapped or placed loses it.
             activateWindow(editor.first());
-            const QPoint middle = geometry(editor.first()).center();
+            const auto look = [&] { return QGuiApplication::primaryScreen()->grabWindow(editor.first().toULongLong()).toImage(); };
+            QImage before = look();
+            QRect placed = geometry(editor.first());
+            if (!waitUntil(
+                    [&] {
+                        const QImage now = look();
+                        const QRect at = geometry(editor.first());
+                        const bool settled = !now.isNull() && now == before && at == placed;
+                        before = now, placed = at;
+                        return settled;
+                    },
+                    30s))
+                return ADD_FAILURE() << "the editor never settled", -1;
+            const QPoint middle = placed.center();
             x.drag(middle.x() - 80, middle.y() - 40, middle.x() + 80, middle.y() + 40);
+            if (!waitUntil([&] { return !differences(look(), before).isEmpty(); }, 30s))
+                return ADD_FAILURE() << "the arrow drag drew nothing", -1;
         }
         // A comment: its tool by digit, a click, the text, Ctrl+Enter in the sheet.
         if (arrow) {

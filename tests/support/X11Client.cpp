@@ -120,6 +120,12 @@ void X11Client::focus(std::uint32_t window)
     sync();
 }
 
+std::uint32_t X11Client::inputFocus()
+{
+    auto focus = reply(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+    return focus ? focus->focus : 0;
+}
+
 std::uint8_t X11Client::keycodeOf(std::uint32_t keysym)
 {
     const xcb_setup_t* setup = xcb_get_setup(c_);

@@ -53,6 +53,8 @@ public:
     void closeWindow(std::uint32_t window);
     // Gives the window the keyboard focus and asks for its key events.
     void focus(std::uint32_t window);
+    // The window that has the server's keyboard focus (where typed keys go), 0 for none.
+    std::uint32_t inputFocus();
 
     // The key code that types `keysym` in the first group (0 when none).
     std::uint8_t keycodeOf(std::uint32_t keysym);
