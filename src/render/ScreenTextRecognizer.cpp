@@ -588,16 +588,13 @@ QImage enlarged(const QImage& view, double factor)
     return big;
 }
 
-std::vector<Band> bands(const QImage& view, int most)
+std::vector<Band> bands(const QImage& view, int most, int leastInkRows)
 {
     const int w = view.width(), h = view.height();
     const InkRows rows(view);
     const int background = rows.background;
     const std::vector<bool>& ink = rows.ink;
     const int inkRows = rows.count;
-    // Four lines of (enlarged) text per band at least: a block read on its own takes
-    // its line and word spacing from the lines it holds, and thinner bands read worse.
-    constexpr int leastInkRows = 120;
     const int parts = std::min(most, inkRows / leastInkRows);
     std::vector<int> cuts;
     if (parts > 1) {
@@ -790,9 +787,17 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
 
     const DataSetup setup = currentSetup();
     PolarityViews views = polarityViews(readableGrey(image), layout == Layout::scattered);
+    // Ink rows a band holds at least. Two lines of ordinary screen text; thinner bands
+    // read worse. Text under 14 px, enlarged two and a half times and more, reads far
+    // better as one block, which takes its line and word spacing from all its lines:
+    // such a view is cut only where each band keeps about four lines.
+    int leastInkRows = 40;
     if (layout == Layout::scattered) {
         // Boxes come back in the unit square of the enlarged view, the same as the image's.
         const double factor = enlargement(views.main);
+        if (factor >= 2.5)
+            leastInkRows = 120;
+        if (qEnvironmentVariableIsSet("FDBG")) fprintf(stderr, "FACTOR %dx%d %.3f\n", image.width(), image.height(), factor);
         views.main = enlarged(views.main, factor);
         if (views.other)
             views.other = enlarged(*views.other, factor);
@@ -802,7 +807,7 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     ReadingPool& pool = ReadingPool::shared();
     std::vector<Band> parts;
     if (layout == Layout::scattered)
-        parts = bands(views.main, pool.helpers() + (views.other ? 0 : 1));
+        parts = bands(views.main, pool.helpers() + (views.other ? 0 : 1), leastInkRows);
     else
         parts.push_back({views.main, 0});
     if (views.other)
