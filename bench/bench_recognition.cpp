@@ -290,7 +290,7 @@ BENCHMARK(BM_RecognizeColdSelection800x200)->Unit(benchmark::kMillisecond)->Iter
 
 // Small text, args: pixel size, terminal font, smoothing. cer_pct is ours,
 // command_cer_pct the `tesseract` command's on the same image; the command's
-// time is BM_CommandSelection800x200's order of magnitude and not repeated here.
+// time on the same images is BM_CommandSmallText's.
 static void BM_RecognizeSmallText(benchmark::State& state)
 {
     const QImage image = smallText(int(state.range(0)), state.range(1) != 0, state.range(2) != 0);
@@ -298,6 +298,16 @@ static void BM_RecognizeSmallText(benchmark::State& state)
     state.counters["command_cer_pct"] = characterError(commandText(image), smallTextWanted());
 }
 BENCHMARK(BM_RecognizeSmallText)
+    ->ArgsProduct({{9, 11, 13}, {0, 1}, {0, 1}})
+    ->ArgNames({"px", "mono", "smooth"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+static void BM_CommandSmallText(benchmark::State& state)
+{
+    tesseractCommand(state, smallText(int(state.range(0)), state.range(1) != 0, state.range(2) != 0));
+}
+BENCHMARK(BM_CommandSmallText)
     ->ArgsProduct({{9, 11, 13}, {0, 1}, {0, 1}})
     ->ArgNames({"px", "mono", "smooth"})
     ->Unit(benchmark::kMillisecond)

@@ -361,7 +361,8 @@ struct Piece {
     std::vector<std::pair<QString, QRect>> words;
 };
 
-std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled)
+std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, bool splitAtGaps,
+    const std::function<bool()>& isCancelled)
 {
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
 
@@ -404,8 +405,26 @@ std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, con
                 if (it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD))
                     break;
             } while (it->Next(RIL_WORD));
-            if (boxed && !piece.text.isEmpty())
+            if (!boxed || piece.text.isEmpty())
+                continue;
+            if (!splitAtGaps || piece.words.size() < 2) {
                 pieces.push_back(std::move(piece));
+                continue;
+            }
+            // A block's line runs across the whole view; a gap wider than one and a
+            // half line heights (columns, labels side by side) starts another piece.
+            const int height = piece.box.height();
+            Piece run;
+            for (auto& word : piece.words) {
+                if (!run.words.empty() && 2 * (word.second.x() - run.box.right()) > 3 * height) {
+                    pieces.push_back(std::move(run));
+                    run = Piece();
+                }
+                run.text += run.text.isEmpty() ? word.first : u' ' + word.first;
+                run.box = run.box.isNull() ? word.second : run.box.united(word.second);
+                run.words.push_back(std::move(word));
+            }
+            pieces.push_back(std::move(run));
         } while (it->Next(RIL_TEXTLINE));
     }
     it.reset();
@@ -569,15 +588,13 @@ QImage enlarged(const QImage& view, double factor)
     return big;
 }
 
-std::vector<Band> bands(const QImage& view, int most)
+std::vector<Band> bands(const QImage& view, int most, int leastInkRows)
 {
     const int w = view.width(), h = view.height();
     const InkRows rows(view);
     const int background = rows.background;
     const std::vector<bool>& ink = rows.ink;
     const int inkRows = rows.count;
-    // Two lines of ordinary screen text per band at least; thinner bands read worse.
-    constexpr int leastInkRows = 40;
     const int parts = std::min(most, inkRows / leastInkRows);
     std::vector<int> cuts;
     if (parts > 1) {
@@ -770,9 +787,17 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
 
     const DataSetup setup = currentSetup();
     PolarityViews views = polarityViews(readableGrey(image), layout == Layout::scattered);
+    // Ink rows a band holds at least. Two lines of ordinary screen text; thinner bands
+    // read worse. Text under 14 px, enlarged two and a half times and more, reads far
+    // better as one block, which takes its line and word spacing from all its lines:
+    // such a view is cut only where each band keeps about four lines.
+    int leastInkRows = 40;
     if (layout == Layout::scattered) {
         // Boxes come back in the unit square of the enlarged view, the same as the image's.
         const double factor = enlargement(views.main);
+        if (factor >= 2.5)
+            leastInkRows = 120;
+        if (qEnvironmentVariableIsSet("FDBG")) fprintf(stderr, "FACTOR %dx%d %.3f\n", image.width(), image.height(), factor);
         views.main = enlarged(views.main, factor);
         if (views.other)
             views.other = enlarged(*views.other, factor);
@@ -782,19 +807,19 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     ReadingPool& pool = ReadingPool::shared();
     std::vector<Band> parts;
     if (layout == Layout::scattered)
-        parts = bands(views.main, pool.helpers() + (views.other ? 0 : 1));
+        parts = bands(views.main, pool.helpers() + (views.other ? 0 : 1), leastInkRows);
     else
         parts.push_back({views.main, 0});
     if (views.other)
         parts.push_back({*views.other, 0});
-    const tesseract::PageSegMode mode = layout == Layout::scattered ? tesseract::PSM_SPARSE_TEXT : tesseract::PSM_SINGLE_LINE;
+    const tesseract::PageSegMode mode = layout == Layout::scattered ? tesseract::PSM_SINGLE_BLOCK : tesseract::PSM_SINGLE_LINE;
     std::vector<std::vector<Piece>> read(parts.size());
     std::vector<std::function<void()>> tasks;
     for (size_t i = 0; i < parts.size(); ++i)
         tasks.push_back([&, i] {
             tesseract::TessBaseAPI& api = warmEngine(setup, reading).api;
             api.SetPageSegMode(mode);
-            read[i] = readView(api, parts[i].image, isCancelled);
+            read[i] = readView(api, parts[i].image, layout == Layout::scattered, isCancelled);
             for (Piece& piece : read[i]) {
                 piece.box.translate(0, parts[i].top);
                 for (auto& word : piece.words)
