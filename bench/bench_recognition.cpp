@@ -1,6 +1,7 @@
 #include "render/QRCodeRecognizer.h"
 #include "render/ScreenTextRecognizer.h"
 #include "render/WordRegions.h"
+#include "support/EditDistance.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -185,23 +186,10 @@ QString densePageText()
 
 QString chatStripText() { return "Рабочий чат\n" + chatMessages.join(u'\n'); }
 
-// Edit distance over the expected length, in per cent; blanks and line breaks fold to one space.
+// The character error rate, in per cent; blanks and line breaks fold to one space.
 double characterError(const QString& got, const QString& want)
 {
-    const QString a = got.simplified(), b = want.simplified();
-    std::vector<int> row(size_t(b.size()) + 1);
-    for (size_t j = 0; j < row.size(); ++j)
-        row[j] = int(j);
-    for (qsizetype i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = int(i);
-        for (qsizetype j = 1; j <= b.size(); ++j) {
-            const int up = row[size_t(j)];
-            row[size_t(j)] = std::min({up + 1, row[size_t(j) - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = up;
-        }
-    }
-    return 100.0 * row.back() / std::max<qsizetype>(b.size(), 1);
+    return tarnwick::test::characterErrorRate(got.simplified(), want.simplified());
 }
 
 // The warm recogniser on one image, with its character error.

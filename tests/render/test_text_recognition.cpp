@@ -3,6 +3,7 @@
 #include "RenderTestSupport.h"
 
 #include "render/ScreenTextRecognizer.h"
+#include "support/EditDistance.h"
 
 #include <QDir>
 #include <QFile>
@@ -160,23 +161,10 @@ TEST(ScreenTextRecognizer, SmallScreenTextIsReadWholeAndBoxedWhereItStands)
 
 namespace {
 
-// Edit distance over the expected length, in per cent, blanks and line breaks folded to one space.
+// The character error rate, in per cent, blanks and line breaks folded to one space.
 double characterError(const QString& got, const QString& want)
 {
-    const QString a = folded(got), b = folded(want);
-    std::vector<int> row(size_t(b.size()) + 1);
-    for (size_t j = 0; j < row.size(); ++j)
-        row[j] = int(j);
-    for (qsizetype i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = int(i);
-        for (qsizetype j = 1; j <= b.size(); ++j) {
-            const int up = row[size_t(j)];
-            row[size_t(j)] = std::min({up + 1, row[size_t(j) - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = up;
-        }
-    }
-    return 100.0 * row.back() / double(std::max<qsizetype>(b.size(), 1));
+    return test::characterErrorRate(folded(got), folded(want));
 }
 
 } // namespace
