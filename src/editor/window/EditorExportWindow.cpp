@@ -51,16 +51,10 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
         [self](std::function<void(std::optional<QString>)> completion) {
             if (!self)
                 return completion(std::nullopt);
-            // The dialog has the keys while it is open; the canvas has them after it.
-            auto done = [self, completion = std::move(completion)](std::optional<QString> folder) {
-                completion(std::move(folder));
-                if (self)
-                    self->giveKeysToCanvas();
-            };
             if (self->hooks_.chooseImageSaveDirectory)
-                self->hooks_.chooseImageSaveDirectory(std::move(done));
+                self->hooks_.chooseImageSaveDirectory(std::move(completion));
             else
-                self->chooseDirectoryWithDialog(std::move(done));
+                self->chooseDirectoryWithDialog(std::move(completion));
         },
         [&model](const std::exception& error) { model.showError(error); }, &QRCodeRecognizer::recognize, this);
 
@@ -100,8 +94,6 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     header.onImportImage = [self] {
         if (self && self->hooks_.importImage)
             self->hooks_.importImage();
-        if (self)
-            self->giveKeysToCanvas();
     };
     view_ = new EditorView(*state_, &model, std::move(header), this);
     auto* canvas = new ImageCanvasView(*state_);
