@@ -118,7 +118,12 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
 
     // After the view's and the text panel's own refreshes: the canvas is enabled again by then.
     connect(state_.get(), &EditorState::changed, this, &EditorExportWindow::followEditors);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { keepKeysOnCanvas(now); });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        // The window itself routes the keys it answers; the text panel, the comment sheet and
+        // dialogs are windows of their own.
+        if (now && now != this && now->window() == this)
+            keepKeysOnCanvas();
+    });
     qApp->installEventFilter(this);
 }
 
