@@ -47,8 +47,10 @@ EditorCommentSheet::EditorCommentSheet(EditorState& state, QWidget* parent)
     editor_ = new QPlainTextEdit(this);
     editor_->setFont(Theme::font(14));
     editor_->setFixedHeight(120);
-    editor_->setStyleSheet(QStringLiteral("QPlainTextEdit { background: %1; border: none; border-radius: 10px; padding: 8px; }")
-                               .arg(Theme::card().name()));
+    // A style sheet drops the inherited palette's text colour: it is named here with the background.
+    editor_->setStyleSheet(
+        QStringLiteral("QPlainTextEdit { background: %1; color: %2; border: none; border-radius: 10px; padding: 8px; }")
+            .arg(Theme::card().name(), Theme::darkPalette().color(QPalette::Text).name()));
     column->addWidget(editor_);
     connect(editor_, &QPlainTextEdit::textChanged, this, [this] {
         state_.comment().setText(editor_->toPlainText());

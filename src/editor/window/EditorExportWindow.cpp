@@ -51,16 +51,10 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
         [self](std::function<void(std::optional<QString>)> completion) {
             if (!self)
                 return completion(std::nullopt);
-            // The dialog has the keys while it is open; the canvas has them after it.
-            auto done = [self, completion = std::move(completion)](std::optional<QString> folder) {
-                completion(std::move(folder));
-                if (self)
-                    self->giveKeysToCanvas();
-            };
             if (self->hooks_.chooseImageSaveDirectory)
-                self->hooks_.chooseImageSaveDirectory(std::move(done));
+                self->hooks_.chooseImageSaveDirectory(std::move(completion));
             else
-                self->chooseDirectoryWithDialog(std::move(done));
+                self->chooseDirectoryWithDialog(std::move(completion));
         },
         [&model](const std::exception& error) { model.showError(error); }, &QRCodeRecognizer::recognize, this);
 
@@ -100,8 +94,6 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     header.onImportImage = [self] {
         if (self && self->hooks_.importImage)
             self->hooks_.importImage();
-        if (self)
-            self->giveKeysToCanvas();
     };
     view_ = new EditorView(*state_, &model, std::move(header), this);
     auto* canvas = new ImageCanvasView(*state_);
@@ -126,7 +118,12 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
 
     // After the view's and the text panel's own refreshes: the canvas is enabled again by then.
     connect(state_.get(), &EditorState::changed, this, &EditorExportWindow::followEditors);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { keepKeysOnCanvas(now); });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        // The window itself routes the keys it answers; the text panel, the comment sheet and
+        // dialogs are windows of their own.
+        if (now && now != this && now->window() == this)
+            keepKeysOnCanvas();
+    });
     qApp->installEventFilter(this);
 }
 

@@ -91,10 +91,10 @@ private:
     bool ownsWidget(const QWidget* widget, bool* onSheet) const;
     // The canvas is this window's keyboard unless the text or comment editor is open:
     // when one of them, or a capture for a layer, ends, the window comes forward with
-    // the canvas focused; a widget of the window that would take the keys hands them on.
+    // the canvas focused; on activation, and when a widget of the window would take the
+    // keys, one rule (keepKeysOnCanvas) hands them on.
     void followEditors();
-    void keepKeysOnCanvas(QWidget* focus);
-    void giveKeysToCanvas();
+    void keepKeysOnCanvas();
 
     std::unique_ptr<EditorState> state_;
     AppModel& model_;

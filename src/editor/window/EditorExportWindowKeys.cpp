@@ -94,17 +94,11 @@ void EditorExportWindow::followEditors()
     const bool open = state_->text().isOpen() || state_->comment().isOpen() || state_->images().capturing();
     const bool closed = editorOpen_ && !open;
     editorOpen_ = open;
-    if (closed)
-        giveKeysToCanvas();
-}
-
-void EditorExportWindow::giveKeysToCanvas()
-{
-    ImageCanvasView* view = canvas();
-    if (!view || !view->isEnabled() || !isVisible() || closing_ || state_->text().isOpen() || state_->comment().isOpen())
-        return;
-    activateWindow();
-    view->setFocus(Qt::OtherFocusReason);
+    // The editor's own window had the keys; this one comes forward for them.
+    if (closed && isVisible() && !closing_) {
+        activateWindow();
+        keepKeysOnCanvas();
+    }
 }
 
 void EditorExportWindow::changeEvent(QEvent* event)
@@ -114,21 +108,20 @@ void EditorExportWindow::changeEvent(QEvent* event)
     // to the first one that takes them when none had.
     if (event->type() == QEvent::ActivationChange && QApplication::activeWindow() == this)
         QTimer::singleShot(0, this, [this] {
-            ImageCanvasView* view = canvas();
-            if (QApplication::activeWindow() == this && view && view->isEnabled() && !view->hasFocus()
-                && !editsText(QApplication::focusWidget()) && !state_->text().isOpen() && !state_->comment().isOpen())
-                view->setFocus(Qt::OtherFocusReason);
+            if (QApplication::activeWindow() == this)
+                keepKeysOnCanvas();
         });
 }
 
-void EditorExportWindow::keepKeysOnCanvas(QWidget* focus)
+void EditorExportWindow::keepKeysOnCanvas()
 {
-    // Only this window's own widgets (the window itself routes the keys it answers): the text
-    // panel, the comment sheet and dialogs are windows of their own.
-    if (!focus || focus == this || focus->window() != this || focus == canvas() || editsText(focus))
+    // The canvas has the keys unless a text field of this window, or the text or comment editor,
+    // has them.
+    ImageCanvasView* view = canvas();
+    if (!view || !view->isEnabled() || closing_ || view->hasFocus() || editsText(QApplication::focusWidget())
+        || state_->text().isOpen() || state_->comment().isOpen())
         return;
-    if (ImageCanvasView* view = canvas(); view && view->isEnabled())
-        view->setFocus(Qt::OtherFocusReason);
+    view->setFocus(Qt::OtherFocusReason);
 }
 
 EditorKeyCommand EditorExportWindow::route(const QKeyEvent& event) const

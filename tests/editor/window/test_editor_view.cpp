@@ -10,6 +10,7 @@
 #include "panels/Theme.h"
 #include "support/FakeClipboardBackend.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -197,6 +198,14 @@ TEST_F(EditorViewTest, CommentsPanelOpensByItsRulesAndEditsThroughTheModel)
     EXPECT_EQ(sheet->editor()->toPlainText(), QStringLiteral("второй"));
     sheet->editor()->setPlainText(QStringLiteral("  \n "));
     EXPECT_FALSE(sheet->saveButton()->isEnabled());
+    sheet->editor()->setPlainText(QStringLiteral("другой ЖЖЖЖЖЖЖЖ"));
+    // The text reads light on the dark field: many bright pixels, more than a caret has.
+    const QImage field = sheet->editor()->grab().toImage();
+    int bright = 0;
+    for (int y = 0; y < field.height(); ++y)
+        for (int x = 0; x < field.width(); ++x)
+            bright += QColor(field.pixel(x, y)).lightness() > 150;
+    EXPECT_GT(bright, 60) << "the comment's text is dark on the dark field";
     sheet->editor()->setPlainText(QStringLiteral("другой"));
     const int steps = state().historyRevision();
     QTest::keyClick(sheet->editor(), Qt::Key_Return, Qt::ControlModifier);
