@@ -13,6 +13,7 @@
 #include <thread>
 #include <unistd.h>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 using namespace tarnwick;
@@ -60,6 +61,33 @@ int recordingSeconds(benchmark::State& state)
                                                                : 60;
 }
 
+// Records `screen` (points at `scale`) of the first monitor of $DISPLAY for `seconds` with the
+// codec of the benchmark's first argument; nothing, with the benchmark skipped, when no file came of it.
+struct Recorded {
+    QString file;
+    double wallSeconds = 0;
+    double cores = 0;
+    int dropped = 0; // grabs given up because the capture queue or the encoder was busy
+};
+std::optional<Recorded> record(benchmark::State& state, const platform::Monitor& monitor, const QRectF& screen,
+                               double scale, int seconds, const QString& file)
+{
+    RecordingOptions options;
+    options.codec = state.range(0) == 0 ? RecordingCodec::hevc : RecordingCodec::h264;
+    ScreenRecorder recorder;
+    const double cpuBefore = cpuSeconds();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    recorder.start(monitor, screen, screen, scale, options, file);
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const RecordingResult result = recorder.stop();
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallBefore;
+    if (result.url.isEmpty() || result.error) {
+        state.SkipWithError(result.error ? result.error->what() : "no file");
+        return std::nullopt;
+    }
+    return Recorded{result.url, wall.count(), (cpuSeconds() - cpuBefore) / wall.count(), recorder.droppedFrames()};
+}
+
 // Records the whole first monitor of $DISPLAY for $TARNWICK_BENCH_SECONDS (60 by
 // default), with the second argument's number of busy processes beside it, and reports
 // the cores used and the frames dropped (also as a share of the 30 a second). The
@@ -69,27 +97,17 @@ void BM_RecordScreen(benchmark::State& state)
     const int seconds = recordingSeconds(state);
     if (seconds == 0)
         return;
-    RecordingOptions options;
-    options.codec = state.range(0) == 0 ? RecordingCodec::hevc : RecordingCodec::h264;
     const platform::Monitor monitor = platform::makeScreenGrabber()->monitors().at(0);
     const QRectF screen(monitor.geometry);
     QTemporaryDir dir;
     for (auto _ : state) {
         const BusyProcesses busy(int(state.range(1)));
-        ScreenRecorder recorder;
-        const double cpuBefore = cpuSeconds();
-        const auto wallBefore = std::chrono::steady_clock::now();
-        recorder.start(monitor, screen, screen, 1.0, options, dir.filePath("bench.mp4"));
-        std::this_thread::sleep_for(std::chrono::seconds(seconds));
-        const RecordingResult result = recorder.stop();
-        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallBefore;
-        if (result.url.isEmpty() || result.error) {
-            state.SkipWithError(result.error ? result.error->what() : "no file");
+        const std::optional<Recorded> recorded = record(state, monitor, screen, 1.0, seconds, dir.filePath("bench.mp4"));
+        if (!recorded)
             return;
-        }
-        state.counters["cores"] = (cpuSeconds() - cpuBefore) / wall.count();
-        state.counters["dropped"] = recorder.droppedFrames();
-        state.counters["dropped_share"] = recorder.droppedFrames() / (wall.count() * 30);
+        state.counters["cores"] = recorded->cores;
+        state.counters["dropped"] = recorded->dropped;
+        state.counters["dropped_share"] = recorded->dropped / (recorded->wallSeconds * 30);
     }
 }
 
@@ -119,31 +137,21 @@ void BM_RecordScaledScreen(benchmark::State& state)
     const int seconds = recordingSeconds(state);
     if (seconds == 0)
         return;
-    RecordingOptions options;
-    options.codec = state.range(0) == 0 ? RecordingCodec::hevc : RecordingCodec::h264;
     const platform::Monitor monitor = platform::makeScreenGrabber()->monitors().at(0);
     const double scale = 1.5;
     const QRectF screen(QPointF(monitor.geometry.topLeft()) / scale, QSizeF(monitor.geometry.size()) / scale);
     QTemporaryDir dir;
     for (auto _ : state) {
-        ScreenRecorder recorder;
-        const double cpuBefore = cpuSeconds();
-        const auto wallBefore = std::chrono::steady_clock::now();
-        recorder.start(monitor, screen, screen, scale, options, dir.filePath("bench.mp4"));
-        std::this_thread::sleep_for(std::chrono::seconds(seconds));
-        const RecordingResult result = recorder.stop();
-        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallBefore;
-        if (result.url.isEmpty() || result.error) {
-            state.SkipWithError(result.error ? result.error->what() : "no file");
+        const std::optional<Recorded> recorded = record(state, monitor, screen, scale, seconds, dir.filePath("bench.mp4"));
+        if (!recorded)
             return;
-        }
-        const auto [frames, gaps] = framesAndGaps(result.url);
-        state.counters["cores"] = (cpuSeconds() - cpuBefore) / wall.count();
+        const auto [frames, gaps] = framesAndGaps(recorded->file);
+        state.counters["cores"] = recorded->cores;
         state.counters["frames_share"] = frames / (seconds * 30.0);
         state.counters["gaps"] = gaps;
-        // Grabs given up because the capture queue or the encoder was busy; the other missing
-        // frames showed nothing new (the pattern's player fell behind).
-        state.counters["too_busy_share"] = recorder.droppedFrames() / (wall.count() * 30);
+        // Grabs given up as busy; the other missing frames showed nothing new (the pattern's
+        // player fell behind).
+        state.counters["too_busy_share"] = recorded->dropped / (recorded->wallSeconds * 30);
     }
 }
 

@@ -66,7 +66,8 @@ public:
                 review::media::matchColours(context, space, range, true);
             else
                 ready_ = false;
-            bands_.push_back({std::move(scaler), 0, fit.topLeft()});
+            // Bars only above and below: the rows' spill stays in their own padding.
+            bands_.push_back({std::move(scaler), 0, fit.topLeft(), fit.width() == size.width()});
             letterbox_ = fit != QRect(QPoint(), size);
             // The recording's background, grey 0.09 (23 of 255), in the video's range.
             backgroundLuma_ = range == AVCOL_RANGE_JPEG ? 23 : 16 + (219 * 23 + 127) / 255;
@@ -82,7 +83,7 @@ public:
                 review::media::matchColours(context, space, range, true);
             else
                 ready_ = false;
-            bands_.push_back({std::move(scaler), y, QPoint(0, y)});
+            bands_.push_back({std::move(scaler), y, QPoint(0, y), true});
         }
         for (std::size_t i = 1; i < bands_.size(); ++i)
             threads_.emplace_back([this, i] { work(i); });
@@ -122,6 +123,7 @@ private:
         std::unique_ptr<review::media::FrameScaler> scaler;
         int sourceY; // the band's first row in the frame
         QPoint at;   // and where it lands in the picture (even)
+        bool inPlace; // whole rows of the picture, written without a copy
     };
 
     void convertBand(std::size_t index)
@@ -135,7 +137,10 @@ private:
             target[plane] = picture_->data[plane] + std::ptrdiff_t(band.at.y() >> shift) * picture_->linesize[plane] +
                             (band.at.x() >> shift);
         }
-        band.scaler->scale(source, stride, target, picture_->linesize);
+        if (band.inPlace)
+            band.scaler->scaleInPlace(source, stride, target, picture_->linesize);
+        else
+            band.scaler->scale(source, stride, target, picture_->linesize);
     }
     void work(std::size_t index)
     {
@@ -272,7 +277,9 @@ bool RecordingEncoder::pushVideo(const QImage& frame, std::int64_t pts, bool wai
     if (!converter_)
         converter_ =
             std::make_unique<BandConverter>(source_, size_, media_->video->colorspace, media_->video->color_range);
-    if (frame.size() != source_ || !converter_->ready() || av_frame_get_buffer(picture.get(), 0) < 0) {
+    // Lines with room for the converter's spill, so it writes the bands in place.
+    if (frame.size() != source_ || !converter_->ready() || !review::media::FrameScaler::padLines(picture.get()) ||
+        av_frame_get_buffer(picture.get(), 0) < 0) {
         fail("Не удалось записать кадр.", false);
         return false;
     }

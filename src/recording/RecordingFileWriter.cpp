@@ -58,8 +58,15 @@ RecordingFileWriter::~RecordingFileWriter()
 
 std::optional<TarnwickError> RecordingFileWriter::failure() const
 {
-    std::lock_guard lock(failureMutex_);
-    return failure_;
+    {
+        std::lock_guard lock(failureMutex_);
+        if (failure_)
+            return failure_;
+    }
+    // The encoding thread's own failure (a write to a full disk), before an append or a drain took it in.
+    if (auto failed = encoder_->failure())
+        return failed->error;
+    return std::nullopt;
 }
 
 bool RecordingFileWriter::readyForFrame() const { return encoder_->videoReady(); }

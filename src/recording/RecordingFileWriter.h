@@ -59,10 +59,8 @@ public:
     // Abandons the recording and removes its file (the capture engine's start failed).
     void cancel();
 
+    // Ours, or else the encoding thread's that no append or drain has taken in yet.
     std::optional<TarnwickError> failure() const;
-    // Takes in a failure of the encoding thread (a write to a full disk) that no
-    // append or drain has seen yet, so `failure()` tells it.
-    void refreshFailure() { syncEncoderFailure(); }
     // Whether the encoder takes another frame now; safe from any thread.
     bool readyForFrame() const;
     const QString& url() const { return url_; }

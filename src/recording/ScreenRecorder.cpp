@@ -182,10 +182,7 @@ void ScreenRecorder::grabLoop()
                 if (!failureCheckPending_.exchange(true))
                     queue_.async([this] {
                         failureCheckPending_ = false;
-                        if (!stopping_ && writer_) {
-                            writer_->refreshFailure();
-                            checkFailure();
-                        }
+                        checkFailure();
                     });
                 return;
             }

@@ -21,6 +21,23 @@ inline QJsonObject probe(const QString& file, QStringList arguments = {"-show_st
     return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
 }
 
+// What ffprobe says when it decodes every frame of `file` to count them: its errors (empty when
+// all decode) and the frames read in each stream.
+struct FrameCounts {
+    std::string errors;
+    QStringList counts;
+};
+inline FrameCounts countFrames(const QString& file)
+{
+    QProcess decoder;
+    decoder.start("ffprobe",
+                  {"-v", "error", "-count_frames", "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", file});
+    if (!decoder.waitForFinished(60000))
+        return {"ffprobe did not finish", {}};
+    return {decoder.readAllStandardError().toStdString(),
+            QString::fromUtf8(decoder.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)};
+}
+
 // A frame whose content moves with k, so the encoder has real work.
 inline QImage movingFrame(QSize size, int k)
 {

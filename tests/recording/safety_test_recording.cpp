@@ -1,4 +1,5 @@
 #include "RecordingTestSupport.h"
+#include "SmallDisk.h"
 #include "app/SessionFiles.h"
 #include "recording/RecordingRecovery.h"
 #include "recording/review/MediaFiles.h"
@@ -49,47 +50,6 @@ bool writeText(const QString& path, const QByteArray& text)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-}
-
-// The exit status of a child that could not have namespaces of its own; the step and
-// its error are in the reason file.
-constexpr int namespaceRefused = 101;
-
-QString refusalIn(const QTemporaryDir& dir)
-{
-    QFile file(dir.filePath("refused.txt"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-// Runs `body` in a child process with user and mount namespaces of its own and a tmpfs of
-// `kilobytes` mounted on `disk`; the child's exit status, 100 when it did not exit, or
-// namespaceRefused when the system refused the namespaces or the mount.
-int onSmallDisk(const QTemporaryDir& dir, const QString& disk, int kilobytes, const std::function<int()>& body)
-{
-    QDir().mkpath(disk);
-    const pid_t child = fork();
-    if (child != 0) {
-        int status = 0;
-        waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
-    }
-    const auto refuse = [&](const char* step) {
-        const int error = errno;
-        writeText(dir.filePath("refused.txt"), QByteArray(step) + ": " + strerror(error));
-        _exit(namespaceRefused);
-    };
-    const QByteArray uid = QByteArray::number(geteuid()), gid = QByteArray::number(getegid());
-    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-        refuse("unshare(CLONE_NEWUSER | CLONE_NEWNS)");
-    if (!writeText("/proc/self/setgroups", "deny") || !writeText("/proc/self/uid_map", "0 " + uid + " 1") ||
-        !writeText("/proc/self/gid_map", "0 " + gid + " 1"))
-        refuse("/proc/self/uid_map");
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        refuse("mount --make-rprivate /");
-    if (mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0,
-              QByteArray("size=" + QByteArray::number(kilobytes) + "k").constData()) != 0)
-        refuse("mount -t tmpfs");
-    _exit(body());
 }
 
 // Fills the file system of `folder` to the last byte.

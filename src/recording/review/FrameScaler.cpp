@@ -42,19 +42,37 @@ bool FrameScaler::ensureScratch()
     scratch_->format = toFormat_;
     scratch_->width = to_.width();
     scratch_->height = to_.height();
-    // Lines of whole 64-pixel groups: the library's widest group fits in every
-    // row, so no row spills into the next. av_frame_get_buffer keeps lines set
-    // beforehand and adds its own padding below the last row and after each plane.
-    const int padded = (to_.width() + rowGroup - 1) / rowGroup * rowGroup;
-    for (int plane = 0; plane < 4; ++plane) {
-        const int bytes = av_image_get_linesize(toFormat_, padded, plane);
-        scratch_->linesize[plane] = bytes > 0 ? FFALIGN(bytes, 64) : 0;
-    }
-    if (scratch_->linesize[0] <= 0 || av_frame_get_buffer(scratch_, 64) < 0) {
+    if (!padLines(scratch_) || av_frame_get_buffer(scratch_, 64) < 0) {
         av_frame_free(&scratch_);
         return false;
     }
     return true;
+}
+
+bool FrameScaler::padLines(AVFrame* frame)
+{
+    // Lines of whole 64-pixel groups: the library's widest group fits in every row, so no
+    // row spills into the next.
+    const auto format = static_cast<AVPixelFormat>(frame->format);
+    const int padded = (frame->width + rowGroup - 1) / rowGroup * rowGroup;
+    for (int plane = 0; plane < 4; ++plane) {
+        const int bytes = av_image_get_linesize(format, padded, plane);
+        frame->linesize[plane] = bytes > 0 ? FFALIGN(bytes, 64) : 0;
+    }
+    return frame->linesize[0] > 0;
+}
+
+bool FrameScaler::scaleInPlace(const std::uint8_t* const source[], const int sourceStride[],
+                               std::uint8_t* const target[], const int targetStride[])
+{
+    if (!context_)
+        return false;
+    // Lines too short for the spill take the way through the scaler's own frame.
+    const int padded = (to_.width() + rowGroup - 1) / rowGroup * rowGroup;
+    for (int plane = 0; plane < 4; ++plane)
+        if (targetStride[plane] < av_image_get_linesize(toFormat_, padded, plane))
+            return scale(source, sourceStride, target, targetStride);
+    return sws_scale(context_, source, sourceStride, 0, from_.height(), target, targetStride) > 0;
 }
 
 bool FrameScaler::scale(const std::uint8_t* const source[], const int sourceStride[], std::uint8_t* const target[],

@@ -45,17 +45,28 @@ struct Target {
     int rowBytes[4] = {};
     int rows[4] = {};
 
-    Target(int width, int height, AVPixelFormat format, int slack)
+    // With `lines`, each plane's stride is its line there instead.
+    Target(int width, int height, AVPixelFormat format, int slack, const int* lines = nullptr)
     {
         const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
         planes.resize(std::size_t(av_pix_fmt_count_planes(format)));
         for (std::size_t p = 0; p < planes.size(); ++p) {
             rowBytes[p] = av_image_get_linesize(format, width, int(p));
-            stride[p] = rowBytes[p] + slack;
+            stride[p] = lines ? lines[p] : rowBytes[p] + slack;
             rows[p] = p == 0 || p == 3 ? height : -((-height) >> d->log2_chroma_h);
             planes[p].assign(std::size_t(stride[p]) * rows[p] + guardBytes, guardByte);
             data[p] = planes[p].data();
         }
+    }
+
+    // Guard bytes after the last row that changed.
+    int spilledPastRows() const
+    {
+        int spilled = 0;
+        for (std::size_t p = 0; p < planes.size(); ++p)
+            for (std::size_t i = std::size_t(stride[p]) * rows[p]; i < planes[p].size(); ++i)
+                spilled += planes[p][i] != guardByte;
+        return spilled;
     }
 
     // Bytes outside the picture that changed, and picture bytes left unwritten.
@@ -131,4 +142,31 @@ TEST(FrameScaler, FollowsAChangeOfSizeAndRefusesAnEmptyPicture)
     const int strides[4] = {};
     const std::uint8_t* const nothing[4] = {};
     EXPECT_FALSE(scaler.scale(nothing, strides, none, strides));
+}
+
+// In place, the spill stays inside each line's padding from padLines; lines without that room
+// take the way through the scaler's frame and get exactly the picture.
+TEST(FrameScaler, WritesInPlaceOnlyWhereTheLinesHaveRoom)
+{
+    for (int height : {2, 3, 17})
+        for (int width = 1; width <= 130; ++width) {
+            SCOPED_TRACE(testing::Message() << width << "×" << height);
+            Source source(width, height, AV_PIX_FMT_BGRA);
+            FrameScaler scaler;
+            ASSERT_TRUE(scaler.prepare(QSize(width, height), AV_PIX_FMT_BGRA, QSize(width, height), AV_PIX_FMT_YUV420P,
+                                       SWS_BILINEAR));
+            AVFrame* frame = av_frame_alloc();
+            frame->format = AV_PIX_FMT_YUV420P;
+            frame->width = width;
+            ASSERT_TRUE(FrameScaler::padLines(frame));
+            Target padded(width, height, AV_PIX_FMT_YUV420P, 0, frame->linesize);
+            av_frame_free(&frame);
+            ASSERT_TRUE(scaler.scaleInPlace(source.frame->data, source.frame->linesize, padded.data, padded.stride));
+            EXPECT_EQ(padded.spilledPastRows(), 0) << "bytes written below the last line";
+            EXPECT_EQ(padded.damage().second, 0) << "picture bytes left as they were";
+
+            Target tight(width, height, AV_PIX_FMT_YUV420P, 0);
+            ASSERT_TRUE(scaler.scaleInPlace(source.frame->data, source.frame->linesize, tight.data, tight.stride));
+            ASSERT_EQ(tight.damage(), std::make_pair(0, 0)) << "bytes outside the picture, picture bytes unwritten";
+        }
 }
