@@ -9,8 +9,7 @@ namespace tarnwick::platform {
 
 ActiveWindowWatch::ActiveWindowWatch(QObject* parent) : QObject(parent)
 {
-    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* qtConnection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* qtConnection = x11::qtConnection();
     if (!qtConnection)
         return;
     activeAtom_ = x11::atom(qtConnection, "_NET_ACTIVE_WINDOW");

@@ -2,7 +2,6 @@
 
 #include "platform/X11Internal.h"
 
-#include <QGuiApplication>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -12,8 +11,7 @@ namespace tarnwick::platform {
 
 void frameWithCloseOnly(std::uint32_t window)
 {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* c = x11::qtConnection();
     if (!c || window == XCB_NONE)
         return;
     const xcb_atom_t property = x11::atom(c, "_NET_WM_WINDOW_TYPE"), toolbar = x11::atom(c, "_NET_WM_WINDOW_TYPE_TOOLBAR");

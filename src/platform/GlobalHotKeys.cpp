@@ -270,10 +270,10 @@ private:
 std::unique_ptr<GlobalHotKeys> makeGlobalHotKeys()
 {
     const bool wayland = qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
-    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (wayland || !x11 || !x11->connection())
+    xcb_connection_t* c = x11::qtConnection();
+    if (wayland || !c)
         return std::make_unique<NullGlobalHotKeys>();
-    return std::make_unique<X11GlobalHotKeys>(x11->connection());
+    return std::make_unique<X11GlobalHotKeys>(c);
 }
 
 QString hotKeyText(Qt::Key key, Qt::KeyboardModifiers modifiers)

@@ -111,9 +111,8 @@ QPointer<KeyboardWatch> watch;
 KeyboardWatch* keyboardWatch()
 {
     if (!watch) {
-        auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-        if (x11 && x11->connection())
-            watch = new KeyboardWatch(x11->connection());
+        if (xcb_connection_t* c = x11::qtConnection())
+            watch = new KeyboardWatch(c);
     }
     return watch;
 }

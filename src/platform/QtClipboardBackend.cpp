@@ -1,5 +1,7 @@
 #include "platform/QtClipboardBackend.h"
 
+#include "platform/X11Internal.h"
+
 #include <xcb/xcb.h>
 
 #include <QClipboard>
@@ -97,8 +99,7 @@ ClipboardContent withoutDuplicates(const ClipboardContent& content)
 // server knows at once.
 std::optional<bool> x11OwnsClipboard()
 {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* c = x11::qtConnection();
     if (!c)
         return std::nullopt;
     static constexpr char name[] = "CLIPBOARD";

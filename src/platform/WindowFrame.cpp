@@ -43,8 +43,8 @@ bool supported(xcb_connection_t* c, xcb_window_t root, xcb_atom_t wanted)
     if (!reply || reply->format != 32)
         return false;
     const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
-    return std::find(atoms, atoms + xcb_get_property_value_length(reply.get()) / 4, wanted) !=
-           atoms + xcb_get_property_value_length(reply.get()) / 4;
+    const auto* end = atoms + xcb_get_property_value_length(reply.get()) / 4;
+    return std::find(atoms, end, wanted) != end;
 }
 
 } // namespace

@@ -45,6 +45,8 @@ xcb_connection_t* connect(const QString& display, int* screen, QString* error);
 xcb_window_t rootOf(xcb_connection_t* c, int screen);
 xcb_atom_t atom(xcb_connection_t* c, const char* name);
 bool hasExtension(xcb_connection_t* c, xcb_extension_t* ext);
+// Qt's own connection (GUI thread), nullptr without an X11 Qt platform.
+xcb_connection_t* qtConnection();
 
 // A property of four CARDINALs left, right, top, bottom (_NET_FRAME_EXTENTS,
 // _GTK_FRAME_EXTENTS) as margins; nothing when absent, malformed or absurd.

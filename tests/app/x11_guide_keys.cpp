@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <X11/keysym.h>
 #include <map>
+#include <vector>
 
 using namespace std::chrono_literals;
 using namespace tarnwick;
@@ -33,7 +34,7 @@ namespace {
 class GuideKeys : public ShellTest {
 protected:
     // The keys go through XTEST as a person types them, by key symbol of the first group.
-    void press(std::initializer_list<std::uint32_t> keysyms)
+    void press(const std::vector<std::uint32_t>& keysyms)
     {
         std::vector<std::uint8_t> codes;
         for (std::uint32_t sym : keysyms)
@@ -140,6 +141,16 @@ TEST_F(GuideKeys, EveryKeyTheGuideShowsDoesWhatItSaysWhereItSaysSo)
                          return done;
                      }};
     };
+    // A global key pressed in another program's window: our picker takes the keyboard and says what to do.
+    const auto globalPicker = [&](std::vector<std::uint32_t> keys, QString status) {
+        return Check{"another program", [=, this] {
+                         inChat();
+                         press(keys);
+                         const bool up = pickerUp() && model().status() == status;
+                         press({XK_Escape});
+                         return up && pickerGone();
+                     }};
+    };
     const auto scrolling = [&](std::uint32_t key) {
         return [=, this] {
             QLabel page;
@@ -164,27 +175,9 @@ TEST_F(GuideKeys, EveryKeyTheGuideShowsDoesWhatItSaysWhereItSaysSo)
 
     const std::map<QString, Check> table{
         // Everywhere: global keys, pressed in another program's window.
-        {"⌘2 — Снимок области", {"another program", [&] {
-             inChat();
-             press({XK_Control_L, XK_2});
-             const bool up = pickerUp() && model().status() == QStringLiteral("Выделите область снимка");
-             press({XK_Escape});
-             return up && pickerGone();
-         }}},
-        {"⇧⌘Пробел — Снимок выбранного окна", {"another program", [&] {
-             inChat();
-             press({XK_Control_L, XK_Shift_L, XK_space});
-             const bool up = pickerUp() && model().status() == QStringLiteral("Выберите окно щелчком. Esc — отмена");
-             press({XK_Escape});
-             return up && pickerGone();
-         }}},
-        {"⇧⌘0 — Скопировать текст с экрана", {"another program", [&] {
-             inChat();
-             press({XK_Control_L, XK_Shift_L, XK_0});
-             const bool up = pickerUp() && model().status() == QStringLiteral("Выделите область с текстом. Esc — отмена");
-             press({XK_Escape});
-             return up && pickerGone();
-         }}},
+        {"⌘2 — Снимок области", globalPicker({XK_Control_L, XK_2}, QStringLiteral("Выделите область снимка"))},
+        {"⇧⌘Пробел — Снимок выбранного окна", globalPicker({XK_Control_L, XK_Shift_L, XK_space}, QStringLiteral("Выберите окно щелчком. Esc — отмена"))},
+        {"⇧⌘0 — Скопировать текст с экрана", globalPicker({XK_Control_L, XK_Shift_L, XK_0}, QStringLiteral("Выделите область с текстом. Esc — отмена"))},
         // During a capture.
         {"Esc — Отменить захват", {"the area picker", [&] {
              inChat();
