@@ -1,6 +1,7 @@
 #include "app/ScrollingCaptureControlView.h"
 
 #include "app/ScrollingCaptureModel.h"
+#include "panels/RoundedWindow.h"
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 
@@ -9,7 +10,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QRegion>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -28,14 +28,6 @@ QFont pixelFont(QFont font, int pixels, QFont::Weight weight = QFont::Normal)
     return font;
 }
 
-// A mask instead of translucency keeps the rounded corners without a compositor.
-QRegion roundedRegion(const QRect& rect, double radius)
-{
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect), radius, radius);
-    return QRegion(path.toFillPolygon().toPolygon());
-}
-
 } // namespace
 
 ScrollingCaptureControlView::ScrollingCaptureControlView(ScrollingCaptureModel& model)
@@ -43,7 +35,8 @@ ScrollingCaptureControlView::ScrollingCaptureControlView(ScrollingCaptureModel& 
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(panelSize);
-    setMask(roundedRegion(rect(), panelRadius));
+    // A mask instead of translucency keeps the rounded corners without a compositor.
+    keepWindowMask(*this, [this] { return roundedRegion(rect(), panelRadius); });
     QPalette dark = palette();
     dark.setColor(QPalette::WindowText, Qt::white);
     dark.setColor(QPalette::ButtonText, Qt::white);
@@ -145,7 +138,9 @@ SelectionOutline::SelectionOutline(const QRect& selection) : QWidget(nullptr, fl
     setAttribute(Qt::WA_ShowWithoutActivating);
     setGeometry(selection.adjusted(-border, -border, border, border));
     // Only the ring outside the selection is ours; the area itself stays the page's.
-    setMask(QRegion(rect()).subtracted(QRegion(rect().adjusted(border, border, -border, -border))));
+    keepWindowMask(*this, [this] {
+        return QRegion(rect()).subtracted(QRegion(rect().adjusted(border, border, -border, -border)));
+    });
 }
 
 void SelectionOutline::paintEvent(QPaintEvent*)

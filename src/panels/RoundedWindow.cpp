@@ -5,42 +5,52 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPainterPath>
-#include <QRegion>
 #include <QWidget>
 
 namespace tarnwick {
 namespace {
 
-void applyMask(QWidget& window, double radius)
+void applyMask(QWidget& window, const QRegion& region)
 {
-    QPainterPath card;
-    card.addRoundedRect(QRectF(window.rect()), radius, radius);
     // Cleared first: an equal mask is not sent again, and the server's copy is in device pixels.
     window.clearMask();
-    window.setMask(QRegion(card.toFillPolygon().toPolygon()));
+    window.setMask(region);
 }
 
-// Qt hands the window system the mask in the pixels of the screen the window is on and keeps it
-// when the window moves to a screen of another scale: on a 2x screen only a quarter of the card
-// would take clicks.
 class MaskFollowsScreen : public QObject {
 public:
-    MaskFollowsScreen(QWidget& window, double radius) : QObject(&window), window_(window), radius_(radius) {}
+    MaskFollowsScreen(QWidget& window, std::function<QRegion()> region)
+        : QObject(&window), window_(window), region_(std::move(region))
+    {
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == &window_ && event->type() == QEvent::ScreenChangeInternal && !window_.mask().isEmpty())
-            applyMask(window_, radius_);
+        if (watched == &window_ && event->type() == QEvent::ScreenChangeInternal)
+            applyMask(window_, region_());
         return false;
     }
 
 private:
     QWidget& window_;
-    double radius_;
+    std::function<QRegion()> region_;
 };
 
 } // namespace
+
+QRegion roundedRegion(const QRect& rect, double radius)
+{
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect), radius, radius);
+    return QRegion(path.toFillPolygon().toPolygon());
+}
+
+void keepWindowMask(QWidget& window, std::function<QRegion()> region)
+{
+    applyMask(window, region());
+    window.installEventFilter(new MaskFollowsScreen(window, std::move(region)));
+}
 
 void roundWindowCorners(QWidget& window, platform::X11Connection& connection, double radius)
 {
@@ -48,8 +58,7 @@ void roundWindowCorners(QWidget& window, platform::X11Connection& connection, do
         window.setAttribute(Qt::WA_TranslucentBackground);
         return;
     }
-    applyMask(window, radius);
-    window.installEventFilter(new MaskFollowsScreen(window, radius));
+    keepWindowMask(window, [&window, radius] { return roundedRegion(window.rect(), radius); });
 }
 
 } // namespace tarnwick

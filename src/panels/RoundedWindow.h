@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QRect>
+#include <QRegion>
+#include <functional>
+
 namespace tarnwick::platform {
 class X11Connection;
 }
@@ -13,5 +17,13 @@ namespace tarnwick {
 // off, since without one transparent pixels come out black. Call once its size is set; the mask
 // follows the window to a screen of another scale. GUI thread.
 void roundWindowCorners(QWidget& window, platform::X11Connection& connection, double radius);
+
+// Masks a top-level `window` with `region` (in its own coordinates) now and again each time it
+// moves to a screen of another scale: Qt hands the window system a mask in the pixels of the
+// screen the window is on and keeps it after such a move. GUI thread.
+void keepWindowMask(QWidget& window, std::function<QRegion()> region);
+
+// A rounded rectangle as a region, for masks.
+QRegion roundedRegion(const QRect& rect, double radius);
 
 } // namespace tarnwick
