@@ -797,7 +797,6 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         const double factor = enlargement(views.main);
         if (factor >= 2.5)
             leastInkRows = 120;
-        if (qEnvironmentVariableIsSet("FDBG")) fprintf(stderr, "FACTOR %dx%d %.3f\n", image.width(), image.height(), factor);
         views.main = enlarged(views.main, factor);
         if (views.other)
             views.other = enlarged(*views.other, factor);
