@@ -66,6 +66,9 @@ private:
     void recolorSelection(int index, const std::optional<SampledColor>& color);
     // Applies `change` to a copy of the selected element and records the list; false from `change` keeps it.
     void changeSelected(const std::function<bool(Annotation&)>& change);
+    // Sets a kind of the style and, when `takes` the selection's kind, writes it into the selection.
+    template <typename Kind, typename Takes, typename Write>
+    void setKind(Kind& field, Kind value, Takes takes, Write write);
     bool isHighlighter() const;
 
     EditorState& state_;
