@@ -34,14 +34,7 @@ void EditorState::setTool(AnnotationTool tool)
         if (tool_ != T::select)
             setSelectedID(std::nullopt);
     }
-    if (tool_ == T::ellipse)
-        assign(style_.shape_, ShapeKind::ellipse);
-    else if (tool_ == T::length)
-        assign(style_.lineKind_, LineKind::length);
-    else if (const std::optional<ExtraToolKind> extra = extraToolKind(tool_))
-        assign(style_.extraTool_, *extra);
-    if (changedTool && tool_ != T::select)
-        style_.showColor(style_.drawingColorIndex(), style_.drawingCustomColor());
+    style_.followTool(tool_, changedTool);
 }
 
 void EditorState::setSelectedID(const std::optional<QUuid>& id)

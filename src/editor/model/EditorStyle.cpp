@@ -34,6 +34,18 @@ void EditorStyle::showColor(int index, const std::optional<SampledColor>& custom
     syncingColor_ = false;
 }
 
+void EditorStyle::followTool(AnnotationTool tool, bool changed)
+{
+    if (tool == T::ellipse)
+        state_.assign(shape_, ShapeKind::ellipse);
+    else if (tool == T::length)
+        state_.assign(lineKind_, LineKind::length);
+    else if (const std::optional<ExtraToolKind> extra = extraToolKind(tool))
+        state_.assign(extraTool_, *extra);
+    if (changed && tool != T::select)
+        showColor(drawingColorIndex_, drawingCustomColor_);
+}
+
 void EditorStyle::syncToSelection()
 {
     const std::optional<Annotation> a = state_.selectedAnnotation();
