@@ -354,6 +354,10 @@ double leftKey(const RecognizedTextLine& line)
     return std::isnan(x) ? std::numeric_limits<double>::infinity() : x;
 }
 
+// A gap between words on one row wider than one and a half line heights parts
+// columns, table cells or labels side by side; narrower ones are word spaces.
+bool columnGap(int gap, int height) { return 2 * gap > 3 * height; }
+
 // A run of words as Tesseract found it, in pixels.
 struct Piece {
     QString text;
@@ -411,12 +415,11 @@ std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, boo
                 pieces.push_back(std::move(piece));
                 continue;
             }
-            // A block's line runs across the whole view; a gap wider than one and a
-            // half line heights (columns, labels side by side) starts another piece.
+            // A block's line runs across the whole view; a column gap starts another piece.
             const int height = piece.box.height();
             Piece run;
             for (auto& word : piece.words) {
-                if (!run.words.empty() && 2 * (word.second.x() - run.box.right()) > 3 * height) {
+                if (!run.words.empty() && columnGap(word.second.x() - run.box.right(), height)) {
                     pieces.push_back(std::move(run));
                     run = Piece();
                 }
@@ -645,10 +648,9 @@ std::vector<Band> bands(const QImage& view, int most, int leastInkRows)
     return out;
 }
 
-// Tesseract's sparse reading cuts lines of small text at ordinary word spaces.
-// Pieces that stand on the same row, the next one starting within one and a half
-// heights of the end of the previous one, are joined into one line again; wider
-// gaps (columns, table cells) keep lines apart.
+// Pieces read apart (in different views or bands) that stand on the same row,
+// the next one starting within one and a half heights of the end of the previous
+// one, are joined into one line; column gaps keep lines apart.
 std::vector<Piece> joinedLines(std::vector<Piece> pieces)
 {
     std::stable_sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.box.x() < b.box.x(); });
@@ -662,7 +664,7 @@ std::vector<Piece> joinedLines(std::vector<Piece> pieces)
             const int overlap = std::min(last.y() + last.height(), box.y() + box.height()) - std::max(last.y(), box.y());
             const int gap = box.x() - (last.x() + last.width());
             const int height = std::max(last.height(), box.height());
-            if (2 * overlap >= std::min(last.height(), box.height()) && gap >= -height / 2 && 2 * gap <= 3 * height) {
+            if (2 * overlap >= std::min(last.height(), box.height()) && gap >= -height / 2 && !columnGap(gap, height)) {
                 target = i;
                 break;
             }
@@ -797,7 +799,6 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         const double factor = enlargement(views.main);
         if (factor >= 2.5)
             leastInkRows = 120;
-        if (qEnvironmentVariableIsSet("FDBG")) fprintf(stderr, "FACTOR %dx%d %.3f\n", image.width(), image.height(), factor);
         views.main = enlarged(views.main, factor);
         if (views.other)
             views.other = enlarged(*views.other, factor);

@@ -18,7 +18,7 @@ QRectF EditorCropping::viewport() const
 {
     const QRectF area = state_.visibleArea();
     if (targetID_)
-        for (const Annotation& a : state_.annotations_)
+        for (const Annotation& a : state_.annotations())
             if (a.id == *targetID_ && a.kind == T::image)
                 return geo::intersection(a.rect(), area);
     return area;
@@ -58,7 +58,7 @@ void EditorCropping::apply()
     if (targetID_) {
         const QUuid target = *targetID_;
         const qsizetype i = state_.indexOf(target);
-        const QVector<Annotation>& current = state_.annotations_;
+        const QVector<Annotation>& current = state_.annotations();
         if (i >= 0 && current[i].kind == T::image && current[i].embeddedImage) {
             QVector<Annotation> list = current;
             Annotation& a = list[i];
@@ -97,7 +97,7 @@ void EditorCropping::cancel()
     const std::optional<QUuid> target = targetID_;
     state_.assign(pending_, std::optional<Annotation>());
     state_.assign(targetID_, std::optional<QUuid>());
-    if (target && state_.tool_ == T::crop) {
+    if (target && state_.tool() == T::crop) {
         state_.setTool(T::select);
         state_.setSelectedID(target);
     }
@@ -105,7 +105,7 @@ void EditorCropping::cancel()
 
 void EditorCropping::remove()
 {
-    if (!state_.cropRect_)
+    if (!state_.cropRect())
         return;
     cancel();
     state_.checkpoint();

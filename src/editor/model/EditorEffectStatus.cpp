@@ -2,28 +2,17 @@
 
 namespace tarnwick {
 
-void EditorEffectStatus::setPending(bool pending)
+template <typename T>
+void EditorEffectStatus::assign(T& field, const T& value)
 {
-    if (pending == pending_)
+    if (field == value)
         return;
-    pending_ = pending;
+    field = value;
     touch_();
 }
 
-void EditorEffectStatus::setFailed(bool failed)
-{
-    if (failed == failed_)
-        return;
-    failed_ = failed;
-    touch_();
-}
-
-void EditorEffectStatus::setMessage(const std::optional<QString>& message)
-{
-    if (message == message_)
-        return;
-    message_ = message;
-    touch_();
-}
+void EditorEffectStatus::setPending(bool pending) { assign(pending_, pending); }
+void EditorEffectStatus::setFailed(bool failed) { assign(failed_, failed); }
+void EditorEffectStatus::setMessage(const std::optional<QString>& message) { assign(message_, message); }
 
 } // namespace tarnwick

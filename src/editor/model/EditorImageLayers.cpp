@@ -29,8 +29,8 @@ void EditorImageLayers::setMessage(const std::optional<QString>& message)
 
 bool EditorImageLayers::canAdd() const
 {
-    return !state_.text_.isOpen() && !state_.comment_.isOpen() && !state_.cropping_.pending() && !capturing_
-        && !state_.backgroundRemoval_.targetID() && !state_.qr_.id() && !state_.style_.pickingColor();
+    return !state_.text().isOpen() && !state_.comment().isOpen() && !state_.cropping().pending() && !capturing_
+        && !state_.backgroundRemoval().targetID() && !state_.qr().id() && !state_.style().pickingColor();
 }
 
 bool EditorImageLayers::paste(const QMimeData* data)
@@ -69,7 +69,7 @@ bool EditorImageLayers::add(const QVector<QImage>& images)
         return false;
     }
     state_.setTool(T::select);
-    state_.replace(state_.annotations_ + layers);
+    state_.replace(state_.annotations() + layers);
     state_.setSelectedID(layers.last().id);
     setMessage(std::nullopt);
     return true;
@@ -84,14 +84,14 @@ bool EditorImageLayers::beginCapture()
     return true;
 }
 
-bool EditorImageLayers::editingOriginal() const { return state_.tool_ == T::select && !state_.selectedID_; }
+bool EditorImageLayers::editingOriginal() const { return state_.tool() == T::select && !state_.selectedID(); }
 
 std::optional<QVector<Annotation>> EditorImageLayers::withSelected(const std::function<void(Annotation&)>& change) const
 {
     const std::optional<Annotation> a = state_.selectedAnnotation();
     if (!a || a->kind != T::image)
         return std::nullopt;
-    QVector<Annotation> list = state_.annotations_;
+    QVector<Annotation> list = state_.annotations();
     for (Annotation& e : list)
         if (e.id == a->id) {
             change(e);
@@ -108,8 +108,8 @@ void EditorImageLayers::flipSelectedHorizontally()
 
 QRectF EditorImageLayers::visibleImageFrame() const
 {
-    const QRectF whole(QPointF(0, 0), state_.shot_.pixelSize);
-    return state_.cropRect_ ? geo::intersection(*state_.cropRect_, whole) : whole;
+    const QRectF whole(QPointF(0, 0), state_.shot().pixelSize);
+    return state_.cropRect() ? geo::intersection(*state_.cropRect(), whole) : whole;
 }
 
 double EditorImageLayers::cornerRadiusLimit() const
@@ -128,7 +128,7 @@ double EditorImageLayers::cornerRadiusLimit() const
 double EditorImageLayers::displayedCornerRadius() const
 {
     if (editingOriginal())
-        return std::min(state_.shot_.imageCornerRadius, cornerRadiusLimit());
+        return std::min(state_.shot().imageCornerRadius, cornerRadiusLimit());
     const std::optional<Annotation> a = state_.selectedAnnotation();
     if (!a)
         return 0;
@@ -140,11 +140,11 @@ void EditorImageLayers::setCornerRadius(double radius)
     const double wanted = std::isfinite(radius) ? radius : 0;
     const double r = std::min(std::max(wanted, 0.0), cornerRadiusLimit());
     if (editingOriginal()) {
-        if (r == state_.shot_.imageCornerRadius)
+        if (r == state_.shot().imageCornerRadius)
             return;
         if (!state_.strokeEditBaseline_)
             state_.checkpoint();
-        Screenshot copy = state_.shot_;
+        Screenshot copy = state_.shot();
         copy.imageCornerRadius = r;
         state_.recompose(copy);
         state_.setShot(copy);
@@ -155,7 +155,7 @@ void EditorImageLayers::setCornerRadius(double radius)
     if (!list)
         return;
     if (state_.strokeEditBaseline_) {
-        if (*list == state_.annotations_)
+        if (*list == state_.annotations())
             return;
         state_.setAnnotations(*list);
         state_.markEdited();

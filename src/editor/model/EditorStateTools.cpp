@@ -29,19 +29,12 @@ void EditorState::setTool(AnnotationTool tool)
     if (changedTool) {
         backgroundRemoval_.dismissNotice();
         cropping_.cancel();
-        assign(style_.pickingColor_, false);
+        style_.setPickingColor(false);
         qr_.abandon();
         if (tool_ != T::select)
             setSelectedID(std::nullopt);
     }
-    if (tool_ == T::ellipse)
-        assign(style_.shape_, ShapeKind::ellipse);
-    else if (tool_ == T::length)
-        assign(style_.lineKind_, LineKind::length);
-    else if (const std::optional<ExtraToolKind> extra = extraToolKind(tool_))
-        assign(style_.extraTool_, *extra);
-    if (changedTool && tool_ != T::select)
-        style_.showColor(style_.drawingColorIndex_, style_.drawingCustomColor_);
+    style_.followTool(tool_, changedTool);
 }
 
 void EditorState::setSelectedID(const std::optional<QUuid>& id)
@@ -63,8 +56,8 @@ std::optional<Annotation> EditorState::selectedAnnotation() const
 AnnotationTool EditorState::drawingTool() const
 {
     switch (tool_) {
-    case T::rectangle: return shapeTool(style_.shape_);
-    case T::arrow: case T::length: return lineTool(style_.lineKind_);
+    case T::rectangle: return shapeTool(style_.shape());
+    case T::arrow: case T::length: return lineTool(style_.lineKind());
     default: return tool_;
     }
 }

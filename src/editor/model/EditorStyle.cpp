@@ -34,6 +34,18 @@ void EditorStyle::showColor(int index, const std::optional<SampledColor>& custom
     syncingColor_ = false;
 }
 
+void EditorStyle::followTool(AnnotationTool tool, bool changed)
+{
+    if (tool == T::ellipse)
+        state_.assign(shape_, ShapeKind::ellipse);
+    else if (tool == T::length)
+        state_.assign(lineKind_, LineKind::length);
+    else if (const std::optional<ExtraToolKind> extra = extraToolKind(tool))
+        state_.assign(extraTool_, *extra);
+    if (changed && tool != T::select)
+        showColor(drawingColorIndex_, drawingCustomColor_);
+}
+
 void EditorStyle::syncToSelection()
 {
     const std::optional<Annotation> a = state_.selectedAnnotation();
@@ -127,48 +139,36 @@ void EditorStyle::changeSelected(const std::function<bool(Annotation&)>& change)
     state_.replace(list);
 }
 
-void EditorStyle::setShape(ShapeKind shape)
+template <typename Kind, typename Takes, typename Write>
+void EditorStyle::setKind(Kind& field, Kind value, Takes takes, Write write)
 {
-    state_.assign(shape_, shape);
-    changeSelected([shape](Annotation& e) {
-        if (!isShape(e.kind))
+    state_.assign(field, value);
+    changeSelected([&](Annotation& e) {
+        if (!takes(e.kind))
             return false;
-        e.kind = shapeTool(shape);
+        write(e, value);
         return true;
     });
+}
+
+void EditorStyle::setShape(ShapeKind shape)
+{
+    setKind(shape_, shape, isShape, [](Annotation& e, ShapeKind s) { e.kind = shapeTool(s); });
 }
 
 void EditorStyle::setLineKind(LineKind kind)
 {
-    state_.assign(lineKind_, kind);
-    changeSelected([kind](Annotation& e) {
-        if (!isLine(e.kind))
-            return false;
-        e.kind = lineTool(kind);
-        return true;
-    });
+    setKind(lineKind_, kind, isLine, [](Annotation& e, LineKind k) { e.kind = lineTool(k); });
 }
 
 void EditorStyle::setBlurMode(BlurMode mode)
 {
-    state_.assign(blurMode_, mode);
-    changeSelected([mode](Annotation& e) {
-        if (e.kind != T::blur)
-            return false;
-        e.blurMode = mode;
-        return true;
-    });
+    setKind(blurMode_, mode, [](T k) { return k == T::blur; }, [](Annotation& e, BlurMode m) { e.blurMode = m; });
 }
 
 void EditorStyle::setRulerUnit(RulerUnit unit)
 {
-    state_.assign(rulerUnit_, unit);
-    changeSelected([unit](Annotation& e) {
-        if (e.kind != T::ruler)
-            return false;
-        e.rulerUnit = unit;
-        return true;
-    });
+    setKind(rulerUnit_, unit, [](T k) { return k == T::ruler; }, [](Annotation& e, RulerUnit u) { e.rulerUnit = u; });
 }
 
 void EditorStyle::activateExtraTool(ExtraToolKind kind)

@@ -63,9 +63,14 @@ private:
 
     // Shows a colour without making it the drawing colour.
     void showColor(int index, const std::optional<SampledColor>& custom);
+    // The kind a tool stands for becomes the style's; a drawing tool newly chosen shows the drawing colour.
+    void followTool(AnnotationTool tool, bool changed);
     void recolorSelection(int index, const std::optional<SampledColor>& color);
     // Applies `change` to a copy of the selected element and records the list; false from `change` keeps it.
     void changeSelected(const std::function<bool(Annotation&)>& change);
+    // Sets a kind of the style and, when `takes` the selection's kind, writes it into the selection.
+    template <typename Kind, typename Takes, typename Write>
+    void setKind(Kind& field, Kind value, Takes takes, Write write);
     bool isHighlighter() const;
 
     EditorState& state_;

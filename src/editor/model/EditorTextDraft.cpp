@@ -38,7 +38,7 @@ void EditorTextDraft::request(const QPointF& point, const std::optional<QUuid>& 
     state_.assign(style_, edited ? edited->textStyle : TextFontStyle());
     state_.assign(fontSize_,
                   edited ? edited->fontSize : std::max(std::min(state_.shot().pixelSize.width() / 40, 72.0), 24.0));
-    EditorStyle& style = state_.style_;
+    EditorStyle& style = state_.style();
     style.showColor(edited ? edited->colorIndex : style.drawingColorIndex(),
                     edited ? edited->customColor : style.drawingCustomColor());
     setOpen(true);
@@ -49,8 +49,8 @@ void EditorTextDraft::setOpen(bool open)
     state_.assign(open_, open);
     if (open)
         return;
-    state_.assign(state_.style_.pickingColor_, false);
-    state_.style_.syncToSelection();
+    state_.style().setPickingColor(false);
+    state_.style().syncToSelection();
 }
 
 std::optional<Annotation> EditorTextDraft::preview() const

@@ -1,6 +1,8 @@
 #include "EditorTestSupport.h"
 
 #include <QSignalSpy>
+#include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
@@ -214,6 +216,57 @@ TEST(EditorTools, SelectionStyleColoursAndStrokeLimits)
             state.style().activateExtraTool(*c.extra);
         state.style().setStrokeWidth(c.asked);
         EXPECT_EQ(state.style().displayedStrokeWidth(), c.width) << c.asked;
+    }
+}
+
+TEST(EditorTools, AKindChangesOnlyASelectionThatTakesIt)
+{
+    EditorState state(shotOf(900, 600), QStringLiteral("A"));
+    QVector<QUuid> ids;
+    for (const T kind : {T::rectangle, T::arrow, T::blur, T::ruler}) {
+        state.add(element(kind, {10, 10}, {200, 100}), false);
+        ids.append(*state.selectedID());
+    }
+    struct Case {
+        const char* name;
+        QUuid owner;
+        std::function<void(EditorStyle&)> set;
+        std::function<bool(const Annotation&)> took;
+        std::function<bool(const EditorStyle&)> shown;
+    };
+    const Case cases[] = {
+        {"shape", ids[0], [](EditorStyle& s) { s.setShape(ShapeKind::ellipse); },
+         [](const Annotation& a) { return a.kind == T::ellipse; },
+         [](const EditorStyle& s) { return s.shape() == ShapeKind::ellipse; }},
+        {"line", ids[1], [](EditorStyle& s) { s.setLineKind(LineKind::length); },
+         [](const Annotation& a) { return a.kind == T::length; },
+         [](const EditorStyle& s) { return s.lineKind() == LineKind::length; }},
+        {"blur", ids[2], [](EditorStyle& s) { s.setBlurMode(BlurMode::objectPixelate); },
+         [](const Annotation& a) { return a.blurMode == BlurMode::objectPixelate; },
+         [](const EditorStyle& s) { return s.blurMode() == BlurMode::objectPixelate; }},
+        {"ruler", ids[3], [](EditorStyle& s) { s.setRulerUnit(RulerUnit::pt); },
+         [](const Annotation& a) { return a.rulerUnit == RulerUnit::pt; },
+         [](const EditorStyle& s) { return s.rulerUnit() == RulerUnit::pt; }},
+    };
+    state.setTool(T::select);
+    for (const Case& c : cases) {
+        for (const QUuid& id : ids) {
+            state.setSelectedID(id);
+            const QVector<Annotation> before = state.annotations();
+            const int revision = state.historyRevision();
+            c.set(state.style());
+            EXPECT_TRUE(c.shown(state.style())) << c.name;
+            if (id != c.owner) {
+                EXPECT_EQ(state.annotations(), before) << c.name;
+                EXPECT_EQ(state.historyRevision(), revision) << c.name;
+                continue;
+            }
+            const auto changed = std::find_if(state.annotations().begin(), state.annotations().end(),
+                                              [&](const Annotation& a) { return a.id == id; });
+            ASSERT_NE(changed, state.annotations().end()) << c.name;
+            EXPECT_TRUE(c.took(*changed)) << c.name;
+            EXPECT_EQ(state.historyRevision(), revision + 1) << c.name;
+        }
     }
 }
 
