@@ -79,7 +79,8 @@ EditorCommentsPanel::EditorCommentsPanel(EditorState& state, std::function<void(
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The bar shows only when the comments overflow: an empty bar beside one comment looks broken.
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* content = new QWidget(scroll);
     content->setAutoFillBackground(false);
     scroll->viewport()->setAutoFillBackground(false);
