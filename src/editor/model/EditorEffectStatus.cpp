@@ -1,18 +1,11 @@
 #include "editor/model/EditorEffectStatus.h"
 
+#include "editor/model/AssignField.h"
+
 namespace tarnwick {
 
-template <typename T>
-void EditorEffectStatus::assign(T& field, const T& value)
-{
-    if (field == value)
-        return;
-    field = value;
-    touch_();
-}
-
-void EditorEffectStatus::setPending(bool pending) { assign(pending_, pending); }
-void EditorEffectStatus::setFailed(bool failed) { assign(failed_, failed); }
-void EditorEffectStatus::setMessage(const std::optional<QString>& message) { assign(message_, message); }
+void EditorEffectStatus::setPending(bool pending) { assignField(pending_, pending, touch_); }
+void EditorEffectStatus::setFailed(bool failed) { assignField(failed_, failed, touch_); }
+void EditorEffectStatus::setMessage(const std::optional<QString>& message) { assignField(message_, message, touch_); }
 
 } // namespace tarnwick

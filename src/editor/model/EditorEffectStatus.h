@@ -22,9 +22,6 @@ public:
     void setMessage(const std::optional<QString>& message);
 
 private:
-    template <typename T>
-    void assign(T& field, const T& value);
-
     std::function<void()> touch_;
     bool pending_ = false;
     bool failed_ = false;

@@ -1,21 +1,14 @@
 #include "editor/model/EditorQRReading.h"
 
-namespace tarnwick {
+#include "editor/model/AssignField.h"
 
-template <typename T>
-void EditorQRReading::assign(T& field, const T& value)
-{
-    if (field == value)
-        return;
-    field = value;
-    touch_();
-}
+namespace tarnwick {
 
 QUuid EditorQRReading::begin()
 {
     const QUuid id = QUuid::createUuid();
-    assign(id_, std::optional<QUuid>(id));
-    assign(message_, std::optional<QString>(QStringLiteral("Распознаём QR-код…")));
+    assignField(id_, std::optional<QUuid>(id), touch_);
+    assignField(message_, std::optional<QString>(QStringLiteral("Распознаём QR-код…")), touch_);
     return id;
 }
 
@@ -23,17 +16,17 @@ bool EditorQRReading::finish(const QUuid& id, const std::optional<QString>& mess
 {
     if (id_ != id)
         return false;
-    assign(id_, std::optional<QUuid>());
-    assign(message_, message);
+    assignField(id_, std::optional<QUuid>(), touch_);
+    assignField(message_, message, touch_);
     return true;
 }
 
 void EditorQRReading::abandon()
 {
-    assign(id_, std::optional<QUuid>());
-    assign(message_, std::optional<QString>());
+    assignField(id_, std::optional<QUuid>(), touch_);
+    assignField(message_, std::optional<QString>(), touch_);
 }
 
-void EditorQRReading::setMessage(const std::optional<QString>& message) { assign(message_, message); }
+void EditorQRReading::setMessage(const std::optional<QString>& message) { assignField(message_, message, touch_); }
 
 } // namespace tarnwick

@@ -28,9 +28,6 @@ public:
     void setMessage(const std::optional<QString>& message);
 
 private:
-    template <typename T>
-    void assign(T& field, const T& value);
-
     std::function<void()> touch_;
     std::optional<QUuid> id_;
     std::optional<QString> message_;
