@@ -53,16 +53,15 @@ AVCodecContext* openAudio()
 }
 
 // Makes setpriority() a no-op that succeeds, for the calling thread and the threads it starts
-// afterwards (a seccomp filter, which needs no privilege; the rest of the process keeps it).
+// afterwards (a seccomp filter, which needs no privilege; other threads are not affected).
 // False where the kernel refuses the filter.
 bool keepPriorityOfThreadsStartedHere()
 {
+#if defined(__x86_64__) || defined(__aarch64__)
 #if defined(__x86_64__)
     constexpr std::uint32_t arch = AUDIT_ARCH_X86_64;
-#elif defined(__aarch64__)
-    constexpr std::uint32_t arch = AUDIT_ARCH_AARCH64;
 #else
-    return false;
+    constexpr std::uint32_t arch = AUDIT_ARCH_AARCH64;
 #endif
     sock_filter filter[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
@@ -75,6 +74,9 @@ bool keepPriorityOfThreadsStartedHere()
     };
     const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
     return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) == 0;
+#else
+    return false;
+#endif
 }
 
 // Opens the video encoder on a short-lived thread of its own, whose name the encoder's threads
