@@ -67,7 +67,7 @@ struct Recorded {
     QString file;
     double wallSeconds = 0;
     double cores = 0;
-    int dropped = 0; // grabs given up because the capture queue or the encoder was busy
+    int dropped = 0; // grabs given up because the capture queue or the encoder was busy, or missed by a late grab thread
 };
 std::optional<Recorded> record(benchmark::State& state, const platform::Monitor& monitor, const QRectF& screen,
                                double scale, int seconds, const QString& file)

@@ -14,8 +14,14 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <pthread.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
 
@@ -43,6 +49,50 @@ AVCodecContext* openAudio()
     context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (avcodec_open2(context, codec, nullptr) < 0)
         avcodec_free_context(&context);
+    return context;
+}
+
+// Makes setpriority() a no-op that succeeds, for the calling thread and the threads it starts
+// afterwards (a seccomp filter, which needs no privilege; other threads are not affected).
+// False where the kernel refuses the filter.
+bool keepPriorityOfThreadsStartedHere()
+{
+#if defined(__x86_64__) || defined(__aarch64__)
+#if defined(__x86_64__)
+    constexpr std::uint32_t arch = AUDIT_ARCH_X86_64;
+#else
+    constexpr std::uint32_t arch = AUDIT_ARCH_AARCH64;
+#endif
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_setpriority, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) == 0;
+#else
+    return false;
+#endif
+}
+
+// Opens the video encoder on a short-lived thread of its own, whose name the encoder's threads
+// take. libx265's pool threads lower their own priority by ten nice steps when they start, to
+// keep a desktop quick beside a file being encoded; a recording cannot wait, and with 8 busy
+// processes beside it they got a tenth of their share: a third of a core, and a third of the
+// frames lost (the same happens to ffmpeg's x11grab). They may not lower it here. What they
+// lowered cannot be raised again without privilege, so the rule must be in place before they start.
+AVCodecContext* openVideoEncoderAtOurPriority(const review::media::VideoEncoding& encoding)
+{
+    AVCodecContext* context = nullptr;
+    std::thread([&] {
+        pthread_setname_np(pthread_self(), "tarnwick-codec");
+        keepPriorityOfThreadsStartedHere(); // where refused, they lower it as before
+        context = review::media::openVideoEncoder(encoding);
+    }).join();
     return context;
 }
 
@@ -144,7 +194,7 @@ private:
     }
     void work(std::size_t index)
     {
-        pthread_setname_np(pthread_self(), "tarnwick-convert");
+        pthread_setname_np(pthread_self(), "tarnwick-conv"); // 15 characters at most, or the name is refused
         int seen = 0;
         for (;;) {
             {
@@ -227,7 +277,7 @@ RecordingEncoder::RecordingEncoder(const QString& path, QSize size, const Record
     encoding.bitRate = options.bitRate(QSizeF(size));
     encoding.timeBase = {1, static_cast<int>(timescale)};
     encoding.live = true;
-    m.video = review::media::openVideoEncoder(encoding);
+    m.video = openVideoEncoderAtOurPriority(encoding);
     if (!m.video)
         throw sentence("Выбранный видеокодек недоступен. Попробуйте H.264.");
     if (audio) {

@@ -18,19 +18,24 @@ namespace {
 constexpr auto frameInterval = std::chrono::microseconds(33333);
 constexpr double clickLifetime = 0.45;
 
-// Runs `tick` every `interval` by a steady-clock deadline until `running` turns false.
+// Runs `tick` every `interval` by a steady-clock deadline until `running` turns false;
+// returns how many ticks were skipped because a tick ran late.
 template <typename Tick>
-void everyInterval(const std::atomic<bool>& running, std::chrono::microseconds interval, Tick tick)
+long everyInterval(const std::atomic<bool>& running, std::chrono::microseconds interval, Tick tick)
 {
+    long skipped = 0;
     auto deadline = std::chrono::steady_clock::now();
     while (running) {
         tick();
         deadline += interval;
         const auto now = std::chrono::steady_clock::now();
-        if (now > deadline + interval) // fell behind: skip the missed ticks rather than rush them
+        if (now > deadline + interval) { // fell behind: skip the missed ticks rather than rush them
+            skipped += static_cast<long>((now - deadline) / interval);
             deadline = now;
+        }
         std::this_thread::sleep_until(deadline);
     }
+    return skipped;
 }
 
 bool samePixels(const QImage& a, const QImage& b)
@@ -155,7 +160,8 @@ void ScreenRecorder::grabLoop()
 {
     pthread_setname_np(pthread_self(), "tarnwick-grab");
     int tick = 0;
-    everyInterval(running_, frameInterval, [&] {
+    // Ticks missed while the grab thread waited for a core are frames lost too.
+    dropped_ += int(everyInterval(running_, frameInterval, [&] {
         try {
             // A new mode of the recorded monitor would be scaled silently: refuse it as a size change.
             if (monitor_.id != 0 && tick++ % 15 == 0) {
@@ -200,7 +206,7 @@ void ScreenRecorder::grabLoop()
             report(error); // the capture stopped by itself
             running_ = false;
         }
-    });
+    }));
 }
 
 void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCapture::Cursor> cursor, double time)

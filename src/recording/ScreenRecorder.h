@@ -48,7 +48,8 @@ public:
     static QRect sourcePixels(const platform::Monitor& display, const QRectF& screenFrame, const QRectF& selection,
                               double scale);
 
-    // Frames skipped because the capture queue or the encoder was still busy.
+    // Frames skipped because the capture queue or the encoder was still busy, or because
+    // the grab thread itself woke too late for their tick.
     int droppedFrames() const { return dropped_; }
 
     // A click ring as the recording draws it: a disc of radius 12 growing to
