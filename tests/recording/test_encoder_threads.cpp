@@ -67,7 +67,7 @@ TEST(RecordingEncoderThreads, RunAtTheRecordersPriorityAndWriteEveryFrame)
 TEST(RecordingEncoderThreads, AFullQueueRefusesFramesAndKeepsTheTimeline)
 {
     const QSize size(1920, 1080);
-    constexpr int frames = 90;
+    constexpr int frames = 240; // eight seconds' worth, far beyond what any machine encodes while they are pushed
     QTemporaryDir dir;
     const QString path = dir.filePath("r.mp4");
     RecordingEncoder encoder(path, size, withCodec(RecordingCodec::hevc), false);
