@@ -68,6 +68,12 @@ sleep 1
 kill -TERM $PID; wait $PID || true; PID=
 
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
+# What each engine's first use costs in loading (the files in the page cache, as after a first run).
+for engine in effects recognition recording; do
+  loads=()
+  for run in $(seq "$RUNS"); do loads+=($("$(dirname "$APP")/../bench/engine_loading" $engine)); done
+  echo "$engine module loaded on first use: median $(median "${loads[@]}") ms (runs: ${loads[*]})"
+done
 for label in tarnwick ${PEER:+flameshot}; do
   t=(${times[$label]}); r=(${rss[$label]}); a=(${anon[$label]})
   echo "$label: start to tray icon median $(median "${t[@]}") ms (runs: ${t[*]}); idle resident median $(( $(median "${r[@]}") / 1024 )) MB, anonymous $(( $(median "${a[@]}") / 1024 )) MB"
