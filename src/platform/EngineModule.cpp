@@ -2,6 +2,10 @@
 
 #include "platform/TarnwickError.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QFile>
+#include <QtGlobal>
 #include <dlfcn.h>
 #include <map>
 #include <mutex>
@@ -18,6 +22,14 @@ std::map<std::string, const void*>& loaded()
     return *entries;
 }
 
+// The modules' folder, as installed beside the program's own folder.
+QByteArray modulePath(const char* library)
+{
+    const QString program = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    const QString folder = QFileInfo(program).dir().filePath(QStringLiteral(TARNWICK_ENGINE_FROM_BIN));
+    return QFile::encodeName(QDir(folder).filePath(QString::fromUtf8(library)));
+}
+
 } // namespace
 
 const void* engineEntries(const char* library, const char* entry)
@@ -26,26 +38,26 @@ const void* engineEntries(const char* library, const char* entry)
     std::lock_guard guard(lock);
     if (const auto found = loaded().find(key); found != loaded().end())
         return found->second;
-    // The program's run path names the modules' folder. Symbols are bound at once, so a
-    // module that does not fit this program fails here rather than at its first call.
-    void* handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
+    // A test program links the module, so it is there already. The program finds it by the
+    // path from its own file, not by its run path: a sanitizer's dlopen is not the caller
+    // whose run path counts. Symbols are bound at once, so a module that does not fit this
+    // program fails here rather than at its first call.
+    void* handle = dlopen(library, RTLD_NOW | RTLD_NOLOAD);
+    if (!handle)
+        handle = dlopen(modulePath(library).constData(), RTLD_NOW | RTLD_LOCAL);
     const char* problem = handle ? nullptr : dlerror();
     using Entry = const void* (*)();
     const auto get = handle ? reinterpret_cast<Entry>(dlsym(handle, entry)) : nullptr;
     if (handle && !get)
         problem = dlerror();
     const void* entries = get ? get() : nullptr;
-    if (!entries)
+    if (!entries) {
+        qWarning("tarnwick: %s", problem ? problem : "the module has no entries");
         throw TarnwickError::message(
-            QStringLiteral("Не удалось загрузить модуль Tarnwick «%1»: %2. Переустановите программу.")
-                .arg(QString::fromUtf8(library), problem ? QString::fromLocal8Bit(problem) : QStringLiteral("модуль пуст")));
+            QStringLiteral("Не удалось загрузить модуль Tarnwick «%1». Переустановите программу.").arg(QString::fromUtf8(library)));
+    }
     loaded().emplace(key, entries);
     return entries;
-}
-
-bool engineLoaded(const char* library)
-{
-    return dlopen(library, RTLD_NOW | RTLD_NOLOAD) != nullptr;
 }
 
 } // namespace tarnwick::platform

@@ -20,8 +20,4 @@ const Entries& engine(const char* library, const char* entry)
     return *static_cast<const Entries*>(engineEntries(library, entry));
 }
 
-// Whether the module is in the process already (loaded at start by a program that links
-// it, or by a first use).
-bool engineLoaded(const char* library);
-
 } // namespace tarnwick::platform

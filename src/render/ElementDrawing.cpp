@@ -159,7 +159,11 @@ QImage badgeShadow(double diameter, bool square, double blurRadius)
         p.fillPath(path, QColor::fromRgbF(0, 0, 0, 0.22f));
     }
     if (sigma > 0) {
-        effectsEngine().blurInPlace(mask, sigma);
+        try {
+            effectsEngine().blurInPlace(mask, sigma);
+        } catch (const TarnwickError&) {
+            // painting goes on: without the effects module the shadow is only not soft
+        }
     }
     recent.push_back({diameter, square, mask});
     if (recent.size() > 4)

@@ -158,7 +158,13 @@ QImage blurredRegion(const QImage& image, const QRect& bounds, const QRect& regi
     if (image.isNull() || bounds.isEmpty() || region.isEmpty() || !image.rect().contains(bounds))
         return QImage();
     sigma = std::isnan(sigma) || sigma < 0 ? 0.0 : std::min(sigma, maxSigma);
-    return effectsEngine().blurredRegion(image, bounds, region, sigma);
+    try {
+        return effectsEngine().blurredRegion(image, bounds, region, sigma);
+    } catch (const TarnwickError&) {
+        // Also runs in painting and in the player: a missing module is a failed blur here;
+        // effect jobs report it through their own first call to the module.
+        return QImage();
+    }
 }
 
 QImage pixelatedCrop(const QImage& crop, double block)

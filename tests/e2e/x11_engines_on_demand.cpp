@@ -5,7 +5,10 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 #include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
 #include <X11/keysym.h>
 
 namespace tarnwick::test {
@@ -20,8 +23,26 @@ protected:
     {
         X11Test::SetUp();
         startDesktop();
-        if (!HasFatalFailure())
-            startProgram();
+    }
+
+    // Text on the desktop, then Ctrl+Shift+0 and a drag over it, as a user reads it.
+    void captureText(const QString& words)
+    {
+        QImage text(900, 120, QImage::Format_RGB32);
+        text.fill(Qt::white);
+        {
+            QPainter painter(&text);
+            QFont font(QStringLiteral("DejaVu Sans"));
+            font.setPixelSize(40);
+            painter.setFont(font);
+            painter.setPen(Qt::black);
+            painter.drawText(text.rect(), Qt::AlignCenter, words);
+        }
+        x.putPixels(x.root(), 500, 400, text.width(), text.height(), reinterpret_cast<const std::uint32_t*>(text.constBits()));
+        x.sync();
+        x.chord({x.keycodeOf(XK_Control_L), x.keycodeOf(XK_Shift_L), x.keycodeOf(XK_0)});
+        ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s));
+        x.drag(510, 405, 1390, 515); // within the white, so no edge of it reads as a stroke
     }
 
     // The libraries among `names` that the running program has mapped.
@@ -48,24 +69,11 @@ protected:
 
 TEST_F(EnginesOnDemand, AtRestTheProgramHoldsNoEngineAndTextCaptureAndRecordingBringInTheirOwn)
 {
+    startProgram();
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(mapped(effects + recognition + recording), QSet<QString>());
 
-    // Text on the desktop, read through the picker as a user does it.
-    QImage text(900, 120, QImage::Format_RGB32);
-    text.fill(Qt::white);
-    {
-        QPainter painter(&text);
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(40);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        painter.drawText(text.rect(), Qt::AlignCenter, QStringLiteral("Съешь ещё этих булок 2026"));
-    }
-    x.putPixels(x.root(), 500, 400, text.width(), text.height(), reinterpret_cast<const std::uint32_t*>(text.constBits()));
-    x.sync();
-    x.chord({x.keycodeOf(XK_Control_L), x.keycodeOf(XK_Shift_L), x.keycodeOf(XK_0)});
-    ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s));
-    x.drag(510, 405, 1390, 515); // within the white, so no edge of it reads as a stroke
+    captureText(QStringLiteral("Съешь ещё этих булок 2026"));
     QString read;
     ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("CLIPBOARD") != 0; }, 60s)) << "no text on the clipboard";
     read = QString::fromUtf8(xclipRead(QStringLiteral("UTF8_STRING")));
@@ -83,6 +91,39 @@ TEST_F(EnginesOnDemand, AtRestTheProgramHoldsNoEngineAndTextCaptureAndRecordingB
     const QSet<QString> recorder = mapped(recording);
     for (const char* library : {"libavcodec", "libavformat", "libtarnwick_recording", "libtarnwick_recording_review"})
         EXPECT_TRUE(recorder.contains(QString::fromLatin1(library))) << library;
+}
+
+// A module missing from an installation: the command that needs it says so, the rest goes on.
+TEST_F(EnginesOnDemand, WithoutItsModuleTextCaptureSaysSoAndTheProgramGoesOn)
+{
+    // The program and its picker, with every module but recognition, laid out as installed.
+    QTemporaryDir prefix;
+    const QDir bin(prefix.filePath(QStringLiteral("bin")));
+    const QDir built = QFileInfo(QStringLiteral(TARNWICK_APP)).dir();
+    const QDir modules(bin.filePath(QStringLiteral(TARNWICK_ENGINE_FROM_BIN)));
+    ASSERT_TRUE(QDir().mkpath(bin.path()) && QDir().mkpath(modules.path()));
+    for (const QString& program : {QStringLiteral("tarnwick"), QStringLiteral("tarnwick-capture")})
+        ASSERT_TRUE(QFile::copy(built.filePath(program), bin.filePath(program)));
+    const QDir builtModules(built.filePath(QStringLiteral(TARNWICK_ENGINE_FROM_BIN)));
+    for (const QString& module : builtModules.entryList({QStringLiteral("*.so")}, QDir::Files)) {
+        if (module != u"libtarnwick_recognition.so") {
+            ASSERT_TRUE(QFile::copy(builtModules.filePath(module), modules.filePath(module)));
+        }
+    }
+    app.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    startProgram({}, bin.filePath(QStringLiteral("tarnwick")));
+    ASSERT_FALSE(HasFatalFailure());
+
+    captureText(QStringLiteral("Съешь ещё этих булок 2026"));
+    ASSERT_TRUE(waitUntil([&] { return app.readAllStandardError().contains("libtarnwick_recognition.so"); }, 60s))
+        << "the missing module went unnoticed";
+    // Still there for the next command, and nothing half-read on the clipboard.
+    QTest::qWait(500);
+    EXPECT_EQ(app.state(), QProcess::Running);
+    EXPECT_EQ(x.selectionOwner("CLIPBOARD"), 0u);
+    EXPECT_EQ(mapped(recognition), QSet<QString>());
+    if (const QString pictures = qEnvironmentVariable("TARNWICK_TEST_PICTURES"); !pictures.isEmpty())
+        QGuiApplication::primaryScreen()->grabWindow(0).save(pictures + "/missing-module.png");
 }
 
 } // namespace
