@@ -1,5 +1,5 @@
 #include "render/BackgroundRemoval.h"
-#include "render/ObjectRemoval.h"
+#include "render/effects/ObjectRemoval.h"
 
 #include <QGuiApplication>
 #include <QPainter>

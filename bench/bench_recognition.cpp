@@ -1,6 +1,6 @@
-#include "render/QRCodeRecognizer.h"
-#include "render/ScreenTextRecognizer.h"
-#include "render/WordRegions.h"
+#include "render/recognition/QRCodeRecognizer.h"
+#include "render/recognition/ScreenTextRecognizer.h"
+#include "render/recognition/WordRegions.h"
 #include "support/EditDistance.h"
 
 #include <QCoreApplication>

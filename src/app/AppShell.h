@@ -25,7 +25,7 @@ class QSystemTrayIcon;
 
 namespace tarnwick {
 namespace recording {
-class ScreenRecordingController;
+class RecorderSession;
 }
 
 class AppMenus;
@@ -206,7 +206,7 @@ private:
     // The session the shell started; the recorder's and the editor's layer capture are read from them.
     ShellSession session_ = ShellSession::none;
     // The screen recorder while its session lasts; the real one unless `recorder` was given.
-    QPointer<recording::ScreenRecordingController> recording_;
+    QPointer<recording::RecorderSession> recording_;
     void useScreenRecorder();
     // Prepared-series folders that were there before this run.
     std::unique_ptr<ScrollingCaptureController> scrolling_;

@@ -12,7 +12,7 @@
 #include "panels/PermissionSetupView.h"
 #include "platform/MainThread.h"
 #include "platform/TarnwickError.h"
-#include "render/ScreenTextRecognizer.h"
+#include "render/Engines.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -228,7 +228,7 @@ void AppShell::recognizeText(const QImage& image)
         std::optional<QString> text;
         QString error;
         try {
-            text = ScreenTextRecognizer::recognize(image);
+            text = recognitionEngine().recognizeText(image);
         } catch (const TarnwickError& e) {
             error = e.errorDescription();
         } catch (const std::exception& e) {

@@ -3,7 +3,7 @@
 #include "app/ScrollingCaptureControlView.h"
 #include "app/ScrollingCaptureKeys.h"
 #include "panels/FloatingPanel.h"
-#include "recording/RecordingAreaSelector.h"
+#include "capture/RecordingAreaSelector.h"
 
 #include <QScreen>
 #include <algorithm>

@@ -1,5 +1,8 @@
 #include "app/SessionFiles.h"
 
+#include "platform/PrivateFiles.h"
+#include "platform/TarnwickError.h"
+#include "recording/RecorderSession.h"
 #include "recording/RecordingRecovery.h"
 
 #include <QDir>
@@ -29,7 +32,22 @@ void removeCaptureFiles(const QString& temporaryRoot)
 
 void recoverCrashedRuns(const QSettings* preferences, std::function<void(const QString&)> report)
 {
-    recording::recoverRecordingsInBackground(preferences, std::move(report));
+    // Nearly every start finds nothing: the recording module is loaded only for a real find.
+    bool found = false;
+    for (const auto& root : {&platform::privateCacheRoot, &platform::privateTempRoot}) {
+        try {
+            found = found || !QDir(root()).entryList({recording::workingFolderPrefix + u'*'}, QDir::Dirs).isEmpty();
+        } catch (const TarnwickError&) {
+            // a refused root is reported where it is used
+        }
+    }
+    if (!found)
+        return;
+    try {
+        recording::recorderModule().recoverInBackground(preferences, std::move(report));
+    } catch (const TarnwickError& error) {
+        report(error.errorDescription());
+    }
 }
 
 } // namespace tarnwick

@@ -7,8 +7,8 @@
 #include "panels/FloatingPanel.h"
 #include "panels/PermissionSetupController.h"
 #include "panels/PermissionSetupView.h"
-#include "recording/RecordingUIModel.h"
-#include "recording/ScreenRecordingController.h"
+#include "platform/TarnwickError.h"
+#include "recording/RecorderSession.h"
 
 #include <QFileInfo>
 
@@ -37,7 +37,7 @@ void AppShell::useScreenRecorder()
     recorder.canQuit = [this] { return !recording_ || recording_->canQuit(); };
     recorder.holdsScreen = [this] { return recording_ && recording_->holdsScreen(); };
     recorder.unsaved = [this] {
-        return recording_ && recording_->model().phase() != recording::RecordingPhase::setup;
+        return recording_ && recording_->unsaved();
     };
     recorder.cleanup = [this] {
         if (recording_)
@@ -48,7 +48,12 @@ void AppShell::useScreenRecorder()
             recording_->keepForRecovery();
     };
     recorder.start = [this] {
-        recording_ = new recording::ScreenRecordingController(&preferences_, [this] { return screenPermission_.request(); });
+        try {
+            recording_ = recording::recorderModule().createSession(&preferences_, [this] { return screenPermission_.request(); });
+        } catch (const TarnwickError& error) {
+            model_->showError(error);
+            return;
+        }
         recording_->onCaptureChanged = [this](bool active) {
             if (active)
                 recorderTookScreen();

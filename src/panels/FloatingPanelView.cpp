@@ -138,6 +138,15 @@ FloatingPanelView::FloatingPanelView(AppModel& model, QWidget* parent) : QWidget
     root->addWidget(screenAccess_);
     root->addStretch();
 
+    connect(&model_, &AppModel::changed, this, &FloatingPanelView::scheduleRefresh);
+    refresh();
+}
+
+QMessageBox& FloatingPanelView::clearConfirmation()
+{
+    if (confirmation_)
+        return *confirmation_;
+    // Built when first asked: its warning icon is drawn at construction, at every start otherwise.
     confirmation_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Tarnwick"),
                                     QStringLiteral("Очистить текущую серию?"), QMessageBox::NoButton, this);
     confirmation_->setInformativeText(QStringLiteral(
@@ -154,9 +163,7 @@ FloatingPanelView::FloatingPanelView(AppModel& model, QWidget* parent) : QWidget
         if (clear)
             model_.clear(false);
     });
-
-    connect(&model_, &AppModel::changed, this, &FloatingPanelView::scheduleRefresh);
-    refresh();
+    return *confirmation_;
 }
 
 QWidget* FloatingPanelView::makeHeader()
@@ -250,11 +257,11 @@ void FloatingPanelView::refresh()
 
 void FloatingPanelView::askToClear()
 {
-    if (model_.confirmClear() && !confirmation_->isVisible()) {
+    if (model_.confirmClear() && !clearConfirmation().isVisible()) {
         // Each time anew: the focus a last Tab left on "Очистить" would make Return clear.
         confirmation_->setDefaultButton(qobject_cast<QPushButton*>(confirmation_->escapeButton()));
         confirmation_->open();
-    } else if (!model_.confirmClear() && confirmation_->isVisible()) {
+    } else if (!model_.confirmClear() && confirmation_ && confirmation_->isVisible()) {
         confirmation_->reject();
     }
 }

@@ -38,7 +38,7 @@ public:
     QLabel& statusLabel() const { return *status_; }
     QPushButton& screenAccessButton() const { return *screenAccess_; }
     // The clear confirmation; visible while it asks.
-    QMessageBox& clearConfirmation() const { return *confirmation_; }
+    QMessageBox& clearConfirmation();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

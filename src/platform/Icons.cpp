@@ -5,7 +5,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
-#include <tuple>
+#include <QHash>
+#include <array>
 
 namespace tarnwick::platform {
 namespace {
@@ -47,6 +48,37 @@ private:
     QByteArray svg_;
 };
 
+// A menu's icon in the colour of each state, drawn at the size asked for the first time a
+// menu shows it: menus are built at start, most are never opened.
+class MenuSymbolEngine final : public QIconEngine {
+public:
+    MenuSymbolEngine(QString symbol, std::array<QColor, 4> colors) : symbol_(std::move(symbol)), colors_(colors) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        QSvgRenderer renderer(tintedSvg(symbol_, colors_[std::size_t(mode)]));
+        renderer.render(painter, rect);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        const QString key = QStringLiteral("%1x%2:%3").arg(size.width()).arg(size.height()).arg(int(mode));
+        if (const auto found = drawn_.constFind(key); found != drawn_.cend())
+            return *found;
+        QPixmap pm(size);
+        pm.fill(Qt::transparent);
+        QPainter painter(&pm);
+        paint(&painter, QRect(QPoint(), size), mode, state);
+        painter.end();
+        drawn_.insert(key, pm);
+        return pm;
+    }
+    QIconEngine* clone() const override { return new MenuSymbolEngine(symbol_, colors_); }
+
+private:
+    QString symbol_;
+    std::array<QColor, 4> colors_; // by QIcon::Mode: Normal, Disabled, Active, Selected
+    QHash<QString, QPixmap> drawn_;
+};
+
 } // namespace
 
 QString iconResource(QStringView symbol)
@@ -75,14 +107,12 @@ QIcon menuIcon(QStringView symbol, const QPalette& menuPalette)
 {
     if (iconResource(symbol).isEmpty())
         return {};
-    QIcon icon;
-    for (auto [mode, group, role] : {std::tuple{QIcon::Normal, QPalette::Active, QPalette::Text},
-                                     {QIcon::Active, QPalette::Active, QPalette::HighlightedText},
-                                     {QIcon::Selected, QPalette::Active, QPalette::HighlightedText},
-                                     {QIcon::Disabled, QPalette::Disabled, QPalette::Text}})
-        for (int side : {16, 32})
-            icon.addPixmap(symbolPixmap(symbol, side, menuPalette.color(group, role)), mode);
-    return icon;
+    static_assert(QIcon::Normal == 0 && QIcon::Disabled == 1 && QIcon::Active == 2 && QIcon::Selected == 3);
+    return QIcon(new MenuSymbolEngine(symbol.toString(),
+                                      {menuPalette.color(QPalette::Active, QPalette::Text),
+                                       menuPalette.color(QPalette::Disabled, QPalette::Text),
+                                       menuPalette.color(QPalette::Active, QPalette::HighlightedText),
+                                       menuPalette.color(QPalette::Active, QPalette::HighlightedText)}));
 }
 
 } // namespace tarnwick::platform

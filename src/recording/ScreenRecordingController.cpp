@@ -124,7 +124,7 @@ RecordingServices RecordingServices::system()
 
 ScreenRecordingController::ScreenRecordingController(QSettings* preferences, std::function<bool()> permission,
                                                      RecordingServices services, QObject* parent)
-    : QObject(parent), preferences_(preferences), permission_(std::move(permission)), services_(std::move(services)),
+    : RecorderSession(parent), preferences_(preferences), permission_(std::move(permission)), services_(std::move(services)),
       model_(new RecordingUIModel(preferences, this)), review_(*model_), timer_(new QTimer(this))
 {
     QPointer<ScreenRecordingController> self(this);

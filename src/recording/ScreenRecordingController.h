@@ -1,6 +1,7 @@
 #pragma once
 
-#include "recording/RecordingAreaSelector.h"
+#include "capture/RecordingAreaSelector.h"
+#include "recording/RecorderSession.h"
 #include "recording/RecordingContent.h"
 #include "recording/RecordingEngine.h"
 #include "recording/RecordingReview.h"
@@ -53,30 +54,27 @@ struct RecordingServices {
 // One recording session: leads the user from the settings through the area
 // selection and the capture with its stop control to the review and the saved
 // MP4. The only writer of the model's phase. GUI thread.
-class ScreenRecordingController : public QObject {
+class ScreenRecordingController : public RecorderSession {
     Q_OBJECT
 public:
     ScreenRecordingController(QSettings* preferences, std::function<bool()> permission,
                               RecordingServices services = RecordingServices::system(), QObject* parent = nullptr);
     ~ScreenRecordingController() override;
 
-    std::function<void()> onDismiss;
-    std::function<void(const QString&)> onSaved;
-    std::function<void(bool)> onCaptureChanged;
-
     // Brings forward what belongs to the current phase: the window, the stop
     // control or the selection.
-    void present();
+    void present() override;
     // Drops the session's files and timers; the shell calls it on quit.
-    void cleanup();
+    void cleanup() override;
     // The program ends without the user's say (a signal): a recording, finished or
     // still being written, stays in its working folder for the recovery at the
     // next start, as after a crash; the rest goes as in cleanup().
-    void keepForRecovery();
+    void keepForRecovery() override;
     // Quitting is allowed only with no capture or export under way.
-    bool canQuit() const;
+    bool canQuit() const override;
     // From the area selection to the end of the capture the screen is the recorder's.
-    bool holdsScreen() const;
+    bool holdsScreen() const override;
+    bool unsaved() const override { return model_->phase() != RecordingPhase::setup; }
 
     RecordingUIModel& model() { return *model_; }
     RecordingReview& review() { return review_; }

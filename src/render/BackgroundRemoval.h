@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/ForegroundSegmenter.h"
+#include "render/effects/ForegroundSegmenter.h"
 
 #include <QImage>
 #include <QObject>
@@ -56,10 +56,11 @@ public:
     // Synchronous and blocking; runs on the queue. The result has the input's
     // pixel size, Format_RGBA8888_Premultiplied, the input's RGB colour space (sRGB
     // for other inputs) and alpha 0 outside the foreground. Throws
-    // CancellationError or TarnwickError.
+    // CancellationError or TarnwickError. The segmentation is the effects module's.
     static QImage remove(const QImage& image, const std::function<bool()>& isCancelled);
 
     // The image over transparency through `mask`, which must have its pixel size.
+    // Part of the effects module, like the segmentation that makes the mask.
     static QImage applying(const SoftMask& mask, const QImage& image);
 
     // Runs `processor` on the queue with the job's cancellation test and hands the

@@ -2,6 +2,7 @@
 
 #include "series/CanvasLabel.h"
 #include "render/DrawingSupport.h"
+#include "render/Engines.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/Geometry.h"
 #include "platform/TarnwickError.h"
@@ -14,7 +15,6 @@
 #include <cmath>
 #include <deque>
 #include <numbers>
-#include <opencv2/imgproc.hpp>
 
 namespace tarnwick {
 
@@ -159,8 +159,11 @@ QImage badgeShadow(double diameter, bool square, double blurRadius)
         p.fillPath(path, QColor::fromRgbF(0, 0, 0, 0.22f));
     }
     if (sigma > 0) {
-        cv::Mat pixels(side, side, CV_8UC4, mask.bits(), static_cast<std::size_t>(mask.bytesPerLine()));
-        cv::GaussianBlur(pixels, pixels, cv::Size(0, 0), sigma, sigma, cv::BORDER_CONSTANT);
+        try {
+            effectsEngine().blurInPlace(mask, sigma);
+        } catch (const TarnwickError&) {
+            // painting goes on: without the effects module the shadow is only not soft
+        }
     }
     recent.push_back({diameter, square, mask});
     if (recent.size() > 4)

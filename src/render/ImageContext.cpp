@@ -1,6 +1,6 @@
 #include "render/ImageContext.h"
 
-#include <opencv2/core/ocl.hpp>
+#include "render/Engines.h"
 
 namespace tarnwick {
 
@@ -19,16 +19,16 @@ const ImageContext& ImageContext::software()
 QImage ImageContext::render(const std::function<QImage(const ImageContext&)>& renderer) const
 {
     // OpenCV keeps the OpenCL switch per thread, so contexts on other threads are unaffected.
-    const bool previous = cv::ocl::useOpenCL();
-    cv::ocl::setUseOpenCL(!software_ && cv::ocl::haveOpenCL());
+    const EffectsEngine& engine = effectsEngine();
+    const bool previous = engine.useOpenCL(!software_);
     QImage image;
     try {
         image = renderer(*this);
     } catch (...) {
-        cv::ocl::setUseOpenCL(previous);
+        engine.useOpenCL(previous);
         throw;
     }
-    cv::ocl::setUseOpenCL(previous);
+    engine.useOpenCL(previous);
     return image;
 }
 

@@ -2,7 +2,6 @@
 
 #include "platform/MainThread.h"
 #include "platform/SerialQueue.h"
-#include "render/ForegroundSegmenter.h"
 #include "render/LocalEffects.h"
 #include "series/Geometry.h"
 #include "platform/TarnwickError.h"
@@ -98,7 +97,6 @@ ScreenshotEffects::~ScreenshotEffects()
 platform::SerialQueue& ScreenshotEffects::queue()
 {
     // What the jobs use is built first, so it outlives the queue that waits for them at exit.
-    ForegroundSegmenter::standard();
     localEffectHooks();
     static platform::SerialQueue queue("com.tarnwick.image-effects");
     return queue;

@@ -13,7 +13,7 @@
 #include "panels/FloatingPanelView.h"
 #include "panels/ShortcutGuide.h"
 #include "panels/ShortcutGuideView.h"
-#include "recording/RecordingAreaSelector.h"
+#include "capture/RecordingAreaSelector.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #include "app/ScrollingCaptureControlView.h"
 #include "app/ScrollingCaptureController.h"
-#include "recording/RecordingAreaSelector.h"
+#include "capture/RecordingAreaSelector.h"
 #include "support/X11Client.h"
 #include "NoisePage.h"
 

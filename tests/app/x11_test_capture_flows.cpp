@@ -5,7 +5,7 @@
 #include "panels/FloatingPanel.h"
 #include "panels/Theme.h"
 #include "app/ScrollingCaptureController.h"
-#include "recording/RecordingAreaSelector.h"
+#include "capture/RecordingAreaSelector.h"
 
 #include <QBuffer>
 #include <QClipboard>

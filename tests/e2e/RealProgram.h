@@ -54,8 +54,8 @@ protected:
         }
     }
 
-    // Starts tarnwick and waits for its panel and its tray icon.
-    void startProgram(const QStringList& arguments = {})
+    // Starts tarnwick (or a copy of it at `program`) and waits for its panel and its tray icon.
+    void startProgram(const QStringList& arguments = {}, const QString& program = QStringLiteral(TARNWICK_APP))
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
@@ -64,8 +64,9 @@ protected:
         QDir().mkpath(home.filePath(QStringLiteral("run")));
         QFile::setPermissions(home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         app.setProcessEnvironment(environment);
-        app.setProcessChannelMode(QProcess::ForwardedChannels);
-        app.start(QStringLiteral(TARNWICK_APP), arguments);
+        if (app.processChannelMode() == QProcess::SeparateChannels)
+            app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(program, arguments);
         ASSERT_TRUE(app.waitForStarted(30000));
         // The panel, or the editor an image opens in.
         ASSERT_TRUE(waitUntil([&] { return !windows(QStringLiteral("^Tarnwick")).isEmpty(); }, std::chrono::seconds(30)));

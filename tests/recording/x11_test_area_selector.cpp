@@ -1,4 +1,4 @@
-#include "recording/RecordingAreaSelector.h"
+#include "capture/RecordingAreaSelector.h"
 #include "recording/RecordingContent.h"
 #include "support/X11Client.h"
 

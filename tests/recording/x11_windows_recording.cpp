@@ -1,4 +1,4 @@
-#include "recording/RecordingAreaSelector.h"
+#include "capture/RecordingAreaSelector.h"
 #include "recording/RecordingControlPanel.h"
 #include "recording/RecordingWindow.h"
 #include "recording/ScreenRecordingController.h"

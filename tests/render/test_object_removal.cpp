@@ -3,9 +3,9 @@
 
 #include "RenderTestSupport.h"
 
-#include "render/ForegroundSegmenter.h"
-#include "render/Inpainting.h"
-#include "render/ObjectRemoval.h"
+#include "render/effects/ForegroundSegmenter.h"
+#include "render/effects/Inpainting.h"
+#include "render/effects/ObjectRemoval.h"
 
 
 #include <set>

@@ -2,7 +2,7 @@
 
 #include "RenderTestSupport.h"
 
-#include "render/QRCodeRecognizer.h"
+#include "render/recognition/QRCodeRecognizer.h"
 
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>

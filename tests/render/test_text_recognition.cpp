@@ -2,7 +2,7 @@
 
 #include "RenderTestSupport.h"
 
-#include "render/ScreenTextRecognizer.h"
+#include "render/recognition/ScreenTextRecognizer.h"
 #include "support/EditDistance.h"
 
 #include <QDir>

@@ -3,8 +3,8 @@
 
 #include "RenderTestSupport.h"
 
-#include "render/ScreenTextRecognizer.h"
-#include "render/WordRegions.h"
+#include "render/recognition/ScreenTextRecognizer.h"
+#include "render/recognition/WordRegions.h"
 
 
 using namespace tarnwick;

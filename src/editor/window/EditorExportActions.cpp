@@ -2,6 +2,7 @@
 
 #include "editor/model/EditorState.h"
 #include "platform/KeyNames.h"
+#include "render/Engines.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/AppModel.h"
 #include "series/Geometry.h"
@@ -18,7 +19,9 @@ EditorExportActions::EditorExportActions(EditorState& state, AppModel& model, st
                                          DirectoryChooser chooseDirectory, ErrorReporter reportError,
                                          QRCodeRecognizer::Reader recognizeQRCode, QObject* parent)
     : QObject(parent), state_(state), model_(model), dismiss_(std::move(dismiss)), chooseDirectory_(std::move(chooseDirectory)),
-      reportError_(std::move(reportError)), recognizeQRCode_(std::move(recognizeQRCode))
+      reportError_(std::move(reportError)), recognizeQRCode_(recognizeQRCode ? std::move(recognizeQRCode) : [](const QImage& image) {
+          return recognitionEngine().recognizeCode(image); // the recognition module comes in here
+      })
 {
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/QRCodeRecognizer.h"
+#include "render/recognition/QRCodeRecognizer.h"
 
 #include <QObject>
 #include <QRectF>
@@ -30,7 +30,7 @@ public:
     using ErrorReporter = std::function<void(const std::exception&)>;
 
     EditorExportActions(EditorState& state, AppModel& model, std::function<void()> dismiss, DirectoryChooser chooseDirectory,
-                        ErrorReporter reportError, QRCodeRecognizer::Reader recognizeQRCode = &QRCodeRecognizer::recognize,
+                        ErrorReporter reportError, QRCodeRecognizer::Reader recognizeQRCode = {},
                         QObject* parent = nullptr);
 
     // True when the image was copied.

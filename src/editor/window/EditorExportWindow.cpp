@@ -56,7 +56,7 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
             else
                 self->chooseDirectoryWithDialog(std::move(completion));
         },
-        [&model](const std::exception& error) { model.showError(error); }, &QRCodeRecognizer::recognize, this);
+        [&model](const std::exception& error) { model.showError(error); }, {}, this);
 
     const QPointer<EditorExportActions> actions(actions_);
     copyWithoutMarkersAndClose = [actions] {

@@ -1,7 +1,7 @@
-#include "render/QRCodeRecognizer.h"
+#include "render/recognition/QRCodeRecognizer.h"
 
-#include "render/GreyImage.h"
-#include "render/ScreenTextRecognizer.h"
+#include "render/recognition/GreyImage.h"
+#include "render/recognition/ScreenTextRecognizer.h"
 #include "platform/TarnwickError.h"
 
 #include <ZXing/ReadBarcode.h>

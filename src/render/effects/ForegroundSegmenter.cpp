@@ -1,4 +1,4 @@
-#include "render/ForegroundSegmenter.h"
+#include "render/effects/ForegroundSegmenter.h"
 
 #include "platform/TarnwickError.h"
 
@@ -136,8 +136,9 @@ private:
 
 const ForegroundSegmenter& ForegroundSegmenter::standard()
 {
-    static const GrabCutSegmenter segmenter;
-    return segmenter;
+    // Never destroyed: a removal still running on its queue at exit may use it.
+    static const auto* segmenter = new GrabCutSegmenter;
+    return *segmenter;
 }
 
 std::unique_ptr<ForegroundObservation> GrabCutSegmenter::perform(const QImage& image) const

@@ -1,4 +1,4 @@
-#include "recording/RecordingAreaSelector.h"
+#include "capture/RecordingAreaSelector.h"
 
 #include "capture/SelectionOverlays.h"
 #include "platform/ScreenGrabber.h"

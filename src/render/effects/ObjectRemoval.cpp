@@ -1,6 +1,6 @@
-#include "render/ObjectRemoval.h"
+#include "render/effects/ObjectRemoval.h"
 
-#include "render/ForegroundSegmenter.h"
+#include "render/effects/ForegroundSegmenter.h"
 #include "render/ImageContext.h"
 #include "series/Geometry.h"
 #include "platform/TarnwickError.h"

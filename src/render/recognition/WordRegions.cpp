@@ -1,6 +1,6 @@
-#include "render/WordRegions.h"
+#include "render/recognition/WordRegions.h"
 
-#include "render/ScreenTextRecognizer.h"
+#include "render/recognition/ScreenTextRecognizer.h"
 #include "series/Geometry.h"
 #include "platform/TarnwickError.h"
 

@@ -1,6 +1,6 @@
-#include "render/Inpainting.h"
+#include "render/effects/Inpainting.h"
 
-#include "render/ObjectRemoval.h"
+#include "render/effects/ObjectRemoval.h"
 #include "platform/TarnwickError.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
-#include "render/ScreenTextRecognizer.h"
+#include "render/recognition/ScreenTextRecognizer.h"
 
-#include "render/GreyImage.h"
+#include "render/recognition/GreyImage.h"
 
 #include "platform/TarnwickError.h"
 
