@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <set>
+#include <vector>
 #include <sys/resource.h>
 
 using namespace tarnwick;
@@ -67,13 +68,17 @@ TEST(RecordingEncoderThreads, RunAtTheRecordersPriorityAndWriteEveryFrame)
 TEST(RecordingEncoderThreads, AFullQueueRefusesFramesAndKeepsTheTimeline)
 {
     const QSize size(1920, 1080);
-    constexpr int frames = 240; // eight seconds' worth, far beyond what any machine encodes while they are pushed
+    constexpr int frames = 240;
+    // Drawn beforehand, so frames come as fast as the encoder takes them in, in a debug build too.
+    std::vector<QImage> pictures;
+    for (int k = 0; k < 8; ++k)
+        pictures.push_back(movingFrame(size, k));
     QTemporaryDir dir;
     const QString path = dir.filePath("r.mp4");
     RecordingEncoder encoder(path, size, withCodec(RecordingCodec::hevc), false);
     int taken = 0;
     for (int k = 0; k < frames; ++k)
-        taken += encoder.pushVideo(movingFrame(size, k), k * 2000, false);
+        taken += encoder.pushVideo(pictures[std::size_t(k) % pictures.size()], k * 2000, false);
     EXPECT_LT(taken, frames);
     EXPECT_GT(taken, 0);
     encoder.close(frames * 2000);
