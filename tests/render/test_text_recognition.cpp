@@ -185,18 +185,20 @@ TEST(ScreenTextRecognizer, SmallTextAndAListingInColumnsAreReadRowByRowWithTheir
         int size;
         bool mono;
         bool smooth;
-        double mostError; // per cent
+        double mostError; // per cent; one character is 0.57 %
     };
-    // Smoothed UI text reads within 2 %. The engine's models read the terminal font's
-    // "lib" before digits as "116" at any size, and short English words between
-    // Russian-looking glyphs of unsmoothed 9–11 px text go astray ("in" as "т"), so
-    // those rows allow a few letters more; they keep the row order all the same.
+    // Smoothed UI text reads within one or two letters. The English model reads the
+    // terminal font's "l" at the start of a word as "L" or "1" at every size ("Lib32",
+    // "1ib64"), and unsmoothed 9–11 px text loses a letter here and there ("wamings",
+    // "srv" as "av"), so those cases allow a few letters more; the mean stays within
+    // two and a half per cent, and every case keeps the row order.
     const Case cases[] = {
-        {9, false, true, 2}, {11, false, true, 2}, {13, false, true, 2},
-        {9, false, false, 9}, {11, false, false, 4}, {13, false, false, 3},
-        {9, true, true, 6}, {11, true, true, 6}, {13, true, true, 6},
-        {9, true, false, 6}, {11, true, false, 9}, {13, true, false, 6},
+        {9, false, true, 1.2}, {11, false, true, 0.6}, {13, false, true, 0.6},
+        {9, false, false, 4.0}, {11, false, false, 3.5}, {13, false, false, 0.6},
+        {9, true, true, 3.5}, {11, true, true, 2.3}, {13, true, true, 2.9},
+        {9, true, false, 4.6}, {11, true, false, 6.3}, {13, true, false, 1.2},
     };
+    double errorSum = 0;
     for (const Case& c : cases) {
         const std::string name = std::to_string(c.size) + (c.mono ? " px mono" : " px sans") + (c.smooth ? " smooth" : " sharp");
         QFont font(c.mono ? "DejaVu Sans Mono" : "DejaVu Sans");
@@ -219,10 +221,20 @@ TEST(ScreenTextRecognizer, SmallTextAndAListingInColumnsAreReadRowByRowWithTheir
         });
 
         const QString text = ScreenTextRecognizer::recognize(image).value_or(QString());
-        EXPECT_LE(characterError(text, wanted.join(u'\n')), c.mostError) << name << ":\n" << text.toStdString();
-        // Row by row: the end of each row comes before the start of the next.
+        const double error = characterError(text, wanted.join(u'\n'));
+        errorSum += error;
+        EXPECT_LE(error, c.mostError) << name << ":\n" << text.toStdString();
+        // Row by row: the end of each row comes before the start of the next. A cell
+        // is found as read or, misread by one letter ("ald"), as the nearest line.
         const QStringList lines = text.split(u'\n');
-        const auto at = [&](const char* word) { return lines.indexOf(QString::fromLatin1(word)); };
+        const auto at = [&](const char* word) {
+            const QString cell = QString::fromLatin1(word);
+            qsizetype nearest = lines.indexOf(cell);
+            for (qsizetype i = 0; i < lines.size() && nearest < 0; ++i)
+                if (lines[i].size() == cell.size() && test::characterErrorRate(lines[i], cell) * double(cell.size()) <= 100.0)
+                    nearest = i;
+            return nearest;
+        };
         EXPECT_TRUE(at("old") >= 0 && at("root") > at("old") && at("boot") > at("root") && at("opt") > at("boot")
                     && at("run") > at("opt") && at("etc") > at("run") && at("media") > at("etc"))
             << name << ":\n" << text.toStdString();
@@ -247,4 +259,33 @@ TEST(ScreenTextRecognizer, SmallTextAndAListingInColumnsAreReadRowByRowWithTheir
         }
         EXPECT_GE(boxed, 10) << name;
     }
+    EXPECT_LE(errorSum / double(std::size(cases)), 2.5);
 }
+
+TEST(ScreenTextRecognizer, SmallTextKeepsEnglishWordsInRussianRowsAndRussianWordsInEnglishRows)
+{
+    // Each language reads the other's words as junk or as look-alike letters ("Соде",
+    // "Apxus"); the words stay in their own script, and short words in the script of
+    // the row around them ("в", "на", "to").
+    const QStringList sentences{"Откройте файл settings.json в редакторе Visual Studio Code.",
+                                "Папка Downloads заполнена на 93 процента.",
+                                "Move the folder Документы to Архив before Friday."};
+    for (int size : {9, 11, 13}) {
+        for (bool mono : {false, true}) {
+            const std::string name = std::to_string(size) + (mono ? " px mono" : " px sans");
+            QFont font(mono ? "DejaVu Sans Mono" : "DejaVu Sans");
+            font.setPixelSize(size);
+            QImage image = canvas(50 * size, 2 * size * int(sentences.size() + 1));
+            paint(image, [&](QPainter& p) {
+                p.setFont(font);
+                for (int i = 0; i < sentences.size(); ++i)
+                    p.drawText(size, 2 * size * (i + 1), sentences[i]);
+            });
+            const QStringList lines = ScreenTextRecognizer::recognize(image).value_or(QString()).split(u'\n');
+            ASSERT_EQ(lines.size(), sentences.size()) << name << ":\n" << lines.join(u'\n').toStdString();
+            for (int i = 0; i < sentences.size(); ++i)
+                EXPECT_EQ(folded(lines[i]), folded(sentences[i])) << name;
+        }
+    }
+}
+
