@@ -492,6 +492,7 @@ std::vector<Piece> splitAtColumnGaps(std::vector<Piece> lines)
 constexpr float unsureWord = 60;
 constexpr float sureWord = 85;
 constexpr int shortWord = 2; // letters
+constexpr float clearlySurer = 10;
 
 int letterCount(const QString& text)
 {
@@ -558,19 +559,22 @@ std::vector<size_t> coveredWords(const Piece& row, const ReadWord& word)
 }
 
 // Whether `alternative`, a word of more than two letters in another language,
-// reads better than the words of the row it covers.
+// reads better than the words of the row it covers: a dictionary word over words
+// that are none, over a word cut in pieces that the engine is less sure of, or
+// over a dictionary word clearly less sure ("page" and "раде" both are words); or
+// a sure word over unsure ones that are no dictionary words.
 bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>& covered)
 {
-    if (std::any_of(covered.begin(), covered.end(), [](const ReadWord* word) { return knownWord(*word); }))
-        return false;
-    if (knownWord(alternative))
-        return true;
     double sum = 0, weight = 0;
     for (const ReadWord* word : covered) {
         sum += double(word->confidence) * double(word->text.size());
         weight += double(word->text.size());
     }
-    return alternative.confidence >= sureWord && sum < unsureWord * weight;
+    const double confidence = weight > 0 ? sum / weight : 0;
+    const bool anyKnown = std::any_of(covered.begin(), covered.end(), [](const ReadWord* word) { return knownWord(*word); });
+    if (knownWord(alternative))
+        return !anyKnown || alternative.confidence > confidence + (covered.size() > 1 ? 0 : clearlySurer);
+    return !anyKnown && alternative.confidence >= sureWord && confidence < unsureWord;
 }
 
 // The language of the nearest words of more than two letters on both sides of a
