@@ -129,6 +129,10 @@ DataSetup currentSetup()
 // allowed on the reading thread, which keeps every region on that one thread.
 void limitThreads()
 {
+    thread_local bool limited = false;
+    if (limited)
+        return;
+    limited = true;
     static std::once_flag once;
     std::call_once(once, [] {
         // Tesseract's diagnostics would otherwise go to the terminal.
@@ -147,10 +151,6 @@ struct Engine {
     tesseract::TessBaseAPI api;
 };
 
-// The warm engines of this thread: one per reading kind for all the languages at
-// once, and for small text one per language on its own.
-thread_local std::vector<std::unique_ptr<Engine>> engines;
-
 // The Tesseract names of the set-up's languages, one by one.
 std::vector<std::string> singleLanguages(const DataSetup& setup)
 {
@@ -160,20 +160,8 @@ std::vector<std::string> singleLanguages(const DataSetup& setup)
     return names;
 }
 
-Engine& warmEngine(const DataSetup& setup, detail::Reading reading, const std::string& languages)
+std::unique_ptr<Engine> startEngine(const DataSetup& setup, detail::Reading reading, const std::string& languages)
 {
-    // Engines of another data folder or of languages no longer asked for go.
-    const std::vector<std::string> singles = singleLanguages(setup);
-    std::erase_if(engines, [&](const std::unique_ptr<Engine>& engine) {
-        return engine->path != setup.path
-            || (engine->languages != setup.languages
-                && std::find(singles.begin(), singles.end(), engine->languages) == singles.end());
-    });
-    for (const std::unique_ptr<Engine>& engine : engines)
-        if (engine->reading == reading && engine->languages == languages)
-            return *engine;
-    limitThreads();
-
     auto engine = std::make_unique<Engine>();
     engine->path = setup.path;
     engine->languages = languages;
@@ -197,9 +185,78 @@ Engine& warmEngine(const DataSetup& setup, detail::Reading reading, const std::s
         != 0)
         throw TarnwickError::message(QStringLiteral(
             "Не удалось загрузить данные распознавания текста. Переустановите пакеты tesseract-ocr-rus и tesseract-ocr-eng."));
-    engines.push_back(std::move(engine));
-    return *engines.back();
+    return engine;
 }
+
+// Warm engines, each lent to one reading at a time and kept for the next, since
+// starting one costs more than reading a small selection. An engine is started
+// only when none of its kind is free, so there are as many of a kind as parts
+// were ever read with it at once: the bands of a picture, one kind per language
+// for small text. Never destroyed, like the reading threads.
+class EnginePool {
+public:
+    static EnginePool& shared()
+    {
+        static EnginePool* const pool = new EnginePool;
+        return *pool;
+    }
+
+    std::unique_ptr<Engine> take(const DataSetup& setup, detail::Reading reading, const std::string& languages)
+    {
+        limitThreads();
+        std::vector<std::unique_ptr<Engine>> stale;
+        {
+            std::lock_guard lock(mutex_);
+            // Engines of another data folder or of languages no longer asked for go.
+            const std::vector<std::string> singles = singleLanguages(setup);
+            for (auto it = free_.begin(); it != free_.end();) {
+                if ((*it)->path != setup.path
+                    || ((*it)->languages != setup.languages
+                        && std::find(singles.begin(), singles.end(), (*it)->languages) == singles.end())) {
+                    stale.push_back(std::move(*it));
+                    it = free_.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            for (auto it = free_.begin(); it != free_.end(); ++it) {
+                if ((*it)->reading == reading && (*it)->languages == languages) {
+                    std::unique_ptr<Engine> engine = std::move(*it);
+                    free_.erase(it);
+                    return engine;
+                }
+            }
+        }
+        return startEngine(setup, reading, languages);
+    }
+
+    void give(std::unique_ptr<Engine> engine)
+    {
+        std::lock_guard lock(mutex_);
+        free_.push_back(std::move(engine));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Engine>> free_;
+};
+
+// An engine of the pool for the length of one reading.
+class LentEngine {
+public:
+    LentEngine(const DataSetup& setup, detail::Reading reading, const std::string& languages)
+        : engine_(EnginePool::shared().take(setup, reading, languages))
+    {
+    }
+    ~LentEngine() { EnginePool::shared().give(std::move(engine_)); }
+    LentEngine(const LentEngine&) = delete;
+    LentEngine& operator=(const LentEngine&) = delete;
+
+    tesseract::TessBaseAPI& api() { return engine_->api; }
+
+private:
+    std::unique_ptr<Engine> engine_;
+};
 
 // Grey levels on white, or the sentence for a failed allocation.
 QImage readableGrey(const QImage& image)
@@ -702,9 +759,10 @@ std::vector<Piece> mergedReadings(std::vector<std::vector<Piece>> readings)
     return merged;
 }
 
-// Reading threads that stay, each with its own warm engines, so that independent parts
-// of one picture are read at once. Three beside the caller: more engines cost memory
-// (each holds its own models) and cut pictures into bands too thin to read as well.
+// Reading threads that stay, so that independent parts of one picture are read at
+// once, each with a warm engine of the pool. Three beside the caller: more engines
+// cost memory (each holds its own models) and cut pictures into bands too thin to
+// read as well.
 // Never destroyed: other queues may still be reading while the process exits.
 class ReadingPool {
 public:
@@ -1087,7 +1145,7 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     if (small)
         leastInkRows = languages.size() > 1 ? 60 : 120;
     // Independent parts (bands of lines, the areas of the other polarity) are read at
-    // once, each on a thread with its own warm engine, and merged in view order.
+    // once, each on a thread with a warm engine, and merged in view order.
     ReadingPool& pool = ReadingPool::shared();
     const int threads = pool.helpers() + 1;
     std::vector<Band> parts;
@@ -1104,7 +1162,8 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     for (size_t i = 0; i < parts.size(); ++i)
         for (size_t k = 0; k < languages.size(); ++k)
             tasks.push_back([&, i, k] {
-                tesseract::TessBaseAPI& api = warmEngine(setup, reading, languages[k]).api;
+                LentEngine engine(setup, reading, languages[k]);
+                tesseract::TessBaseAPI& api = engine.api();
                 api.SetPageSegMode(mode);
                 std::vector<Piece>& rows = read[i][k];
                 rows = readView(api, parts[i].image, isCancelled);

@@ -20,8 +20,8 @@ struct RecognizedTextLine {
 };
 
 // Text recognition of screen areas over Tesseract (LSTM, Russian and English first).
-// Each worker thread keeps its own warm engine, since starting one costs more than
-// reading a small selection.
+// Engines stay warm between readings, since starting one costs more than reading a
+// small selection.
 namespace ScreenTextRecognizer {
 
 // Asked for before the user's own languages, in this order.
@@ -48,7 +48,7 @@ QStringList chooseLanguages(const QStringList& supported, const QStringList& pre
 // no language of its own (osd, equ) or that we do not know.
 QString languageIdentifier(const QString& dataName);
 
-// Shared by recognition and the word regions: one pass of the thread's warm engine.
+// Shared by recognition and the word regions: one pass of warm engines.
 namespace detail {
 
 enum class Reading {
