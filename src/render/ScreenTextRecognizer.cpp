@@ -439,24 +439,11 @@ double leftKey(const RecognizedTextLine& line)
 // columns, table cells or labels side by side; narrower ones are word spaces.
 bool columnGap(int gap, int height) { return 2 * gap > 3 * height; }
 
-// A word as Tesseract read it, in pixels, with its confidence (0–100).
-struct ReadWord {
-    QString text;
-    QRect box;
-    float confidence = 0;
-    bool dictionary = false; // a word of the language's word lists
-    int language = 0;        // the reading it comes from, when several are merged
-};
-
-// A run of words as Tesseract found it, in pixels.
-struct Piece {
-    QString text;
-    QRect box;
-    std::vector<ReadWord> words;
-};
+using detail::ReadWord;
+using detail::WordRun;
 
 // The lines of a view as Tesseract found them, each a whole row of the block.
-std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled)
+std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled)
 {
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
 
@@ -471,7 +458,7 @@ std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, con
         throw CancellationError();
     }
 
-    std::vector<Piece> pieces;
+    std::vector<WordRun> pieces;
     std::unique_ptr<tesseract::ResultIterator> it(status == 0 ? api.GetIterator() : nullptr);
     if (it) {
         using tesseract::RIL_TEXTLINE;
@@ -486,7 +473,7 @@ std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, con
         do {
             if (it->Empty(RIL_TEXTLINE))
                 continue;
-            Piece piece;
+            WordRun piece;
             piece.text = takeText(it->GetUTF8Text(RIL_TEXTLINE));
             const bool boxed = boxAt(RIL_TEXTLINE, piece.box);
             do {
@@ -511,20 +498,20 @@ std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, con
 }
 
 // A block's line runs across the whole view; a column gap starts another piece.
-std::vector<Piece> splitAtColumnGaps(std::vector<Piece> lines)
+std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines)
 {
-    std::vector<Piece> pieces;
-    for (Piece& line : lines) {
+    std::vector<WordRun> pieces;
+    for (WordRun& line : lines) {
         if (line.words.size() < 2) {
             pieces.push_back(std::move(line));
             continue;
         }
         const int height = line.box.height();
-        Piece run;
+        WordRun run;
         for (ReadWord& word : line.words) {
             if (!run.words.empty() && columnGap(word.box.x() - run.box.right(), height)) {
                 pieces.push_back(std::move(run));
-                run = Piece();
+                run = WordRun();
             }
             run.text += run.text.isEmpty() ? word.text : u' ' + word.text;
             run.box = run.box.isNull() ? word.box : run.box.united(word.box);
@@ -559,7 +546,7 @@ int letterCount(const QString& text)
 // The mean confidence of a row's words, weighted by their letters: a model reads
 // the other script's letters as figures with confidence, and figures tell no
 // language. A row of figures alone weighs all its characters.
-double rowConfidence(const Piece& row)
+double rowConfidence(const WordRun& row)
 {
     double sum = 0, weight = 0, all = 0, allWeight = 0;
     for (const ReadWord& word : row.words) {
@@ -578,7 +565,7 @@ bool knownWord(const ReadWord& word) { return word.dictionary && word.confidence
 
 // How well a language reads a row: first the letters of the words it knows, then
 // its confidence.
-std::pair<int, double> rowScore(const Piece& row)
+std::pair<int, double> rowScore(const WordRun& row)
 {
     int known = 0;
     for (const ReadWord& word : row.words)
@@ -599,7 +586,7 @@ bool sameRow(const QRect& a, const QRect& b)
 
 // The words of `row` that `word` stands over (each at least half under it), when
 // together they hold at least half of it; empty otherwise.
-std::vector<size_t> coveredWords(const Piece& row, const ReadWord& word)
+std::vector<size_t> coveredWords(const WordRun& row, const ReadWord& word)
 {
     std::vector<size_t> covered;
     int held = 0;
@@ -654,15 +641,15 @@ int neighbourLanguage(const std::vector<ReadWord>& words, size_t index)
 }
 
 // One row per language standing on the same line of the view.
-std::vector<std::vector<Piece>> rowsByLine(std::vector<std::vector<Piece>> readings)
+std::vector<std::vector<WordRun>> rowsByLine(std::vector<std::vector<WordRun>> readings)
 {
-    std::vector<std::vector<Piece>> lines;
+    std::vector<std::vector<WordRun>> lines;
     for (size_t language = 0; language < readings.size(); ++language) {
-        for (Piece& row : readings[language]) {
+        for (WordRun& row : readings[language]) {
             for (ReadWord& word : row.words)
                 word.language = int(language);
-            auto same = std::find_if(lines.begin(), lines.end(), [&](const std::vector<Piece>& line) {
-                return sameRow(line.front().box, row.box) && std::none_of(line.begin(), line.end(), [&](const Piece& other) {
+            auto same = std::find_if(lines.begin(), lines.end(), [&](const std::vector<WordRun>& line) {
+                return sameRow(line.front().box, row.box) && std::none_of(line.begin(), line.end(), [&](const WordRun& other) {
                     return !other.words.empty() && other.words.front().language == int(language);
                 });
             });
@@ -677,7 +664,7 @@ std::vector<std::vector<Piece>> rowsByLine(std::vector<std::vector<Piece>> readi
 
 // Words of more than two letters from the other readings, surest first, take the
 // places of the row's words they read better; a word put in stays.
-void putInBetterWords(Piece& row, int rowLanguage, const std::vector<ReadWord>& alternatives)
+void putInBetterWords(WordRun& row, int rowLanguage, const std::vector<ReadWord>& alternatives)
 {
     for (const ReadWord& alternative : alternatives) {
         if (letterCount(alternative.text) <= shortWord)
@@ -703,7 +690,7 @@ void putInBetterWords(Piece& row, int rowLanguage, const std::vector<ReadWord>& 
 
 // Short words take the reading in the language of the words on both sides unless
 // their own is sure, or where those languages differ, the surest reading.
-void settleShortWords(Piece& row, const std::vector<ReadWord>& alternatives)
+void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
 {
     auto isShort = [](const ReadWord& word) {
         const int letters = letterCount(word.text);
@@ -727,37 +714,6 @@ void settleShortWords(Piece& row, const std::vector<ReadWord>& alternatives)
     }
 }
 
-// One reading per language of the same view, in the order of the languages.
-std::vector<Piece> mergedReadings(std::vector<std::vector<Piece>> readings)
-{
-    std::vector<Piece> merged;
-    for (std::vector<Piece>& line : rowsByLine(std::move(readings))) {
-        // On a tie the earlier language wins.
-        size_t best = 0;
-        for (size_t i = 1; i < line.size(); ++i)
-            if (rowScore(line[i]) > rowScore(line[best]))
-                best = i;
-        Piece row = std::move(line[best]);
-        if (row.words.empty()) {
-            merged.push_back(std::move(row));
-            continue;
-        }
-        std::vector<ReadWord> alternatives;
-        for (size_t i = 0; i < line.size(); ++i)
-            if (i != best)
-                alternatives.insert(alternatives.end(), line[i].words.begin(), line[i].words.end());
-        std::stable_sort(alternatives.begin(), alternatives.end(),
-            [](const ReadWord& a, const ReadWord& b) { return a.confidence > b.confidence; });
-        putInBetterWords(row, row.words.front().language, alternatives);
-        settleShortWords(row, alternatives);
-        QStringList texts;
-        for (const ReadWord& word : row.words)
-            texts.append(word.text);
-        row.text = texts.join(u' ');
-        merged.push_back(std::move(row));
-    }
-    return merged;
-}
 
 // Reading threads that stay, so that independent parts of one picture are read at
 // once, each with a warm engine of the pool. Three beside the caller: more engines
@@ -984,12 +940,12 @@ std::vector<Band> bands(const QImage& view, int most, int leastInkRows)
 // Pieces read apart (in different views or bands) that stand on the same row,
 // the next one starting within one and a half heights of the end of the previous
 // one, are joined into one line; column gaps keep lines apart.
-std::vector<Piece> joinedLines(std::vector<Piece> pieces)
+std::vector<WordRun> joinedLines(std::vector<WordRun> pieces)
 {
-    std::stable_sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.box.x() < b.box.x(); });
-    std::vector<Piece> lines;
+    std::stable_sort(pieces.begin(), pieces.end(), [](const WordRun& a, const WordRun& b) { return a.box.x() < b.box.x(); });
+    std::vector<WordRun> lines;
     std::vector<QRect> lastPiece; // the rightmost piece of each line
-    for (Piece& piece : pieces) {
+    for (WordRun& piece : pieces) {
         const QRect& box = piece.box;
         size_t target = lines.size();
         for (size_t i = 0; i < lines.size(); ++i) {
@@ -1007,7 +963,7 @@ std::vector<Piece> joinedLines(std::vector<Piece> pieces)
             lines.push_back(std::move(piece));
             continue;
         }
-        Piece& line = lines[target];
+        WordRun& line = lines[target];
         line.text += u' ' + piece.text;
         line.box = line.box.united(box);
         for (auto& word : piece.words)
@@ -1111,6 +1067,37 @@ void checkReadableSize(const QSize& size)
             "Изображение слишком большое для распознавания текста. Выделите область поменьше."));
 }
 
+std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings)
+{
+    std::vector<WordRun> merged;
+    for (std::vector<WordRun>& line : rowsByLine(std::move(readings))) {
+        // On a tie the earlier language wins.
+        size_t best = 0;
+        for (size_t i = 1; i < line.size(); ++i)
+            if (rowScore(line[i]) > rowScore(line[best]))
+                best = i;
+        WordRun row = std::move(line[best]);
+        if (row.words.empty()) {
+            merged.push_back(std::move(row));
+            continue;
+        }
+        std::vector<ReadWord> alternatives;
+        for (size_t i = 0; i < line.size(); ++i)
+            if (i != best)
+                alternatives.insert(alternatives.end(), line[i].words.begin(), line[i].words.end());
+        std::stable_sort(alternatives.begin(), alternatives.end(),
+            [](const ReadWord& a, const ReadWord& b) { return a.confidence > b.confidence; });
+        putInBetterWords(row, row.words.front().language, alternatives);
+        settleShortWords(row, alternatives);
+        QStringList texts;
+        for (const ReadWord& word : row.words)
+            texts.append(word.text);
+        row.text = texts.join(u' ');
+        merged.push_back(std::move(row));
+    }
+    return merged;
+}
+
 std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout, const std::function<bool()>& isCancelled)
 {
     // Nothing readable fits in fewer than three pixels a side.
@@ -1157,7 +1144,7 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         parts.push_back({*views.other, 0});
     const tesseract::PageSegMode mode = layout == Layout::scattered ? tesseract::PSM_SINGLE_BLOCK : tesseract::PSM_SINGLE_LINE;
     // Rows of each part in each language.
-    std::vector<std::vector<std::vector<Piece>>> read(parts.size(), std::vector<std::vector<Piece>>(languages.size()));
+    std::vector<std::vector<std::vector<WordRun>>> read(parts.size(), std::vector<std::vector<WordRun>>(languages.size()));
     std::vector<std::function<void()>> tasks;
     for (size_t i = 0; i < parts.size(); ++i)
         for (size_t k = 0; k < languages.size(); ++k)
@@ -1165,28 +1152,28 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
                 LentEngine engine(setup, reading, languages[k]);
                 tesseract::TessBaseAPI& api = engine.api();
                 api.SetPageSegMode(mode);
-                std::vector<Piece>& rows = read[i][k];
+                std::vector<WordRun>& rows = read[i][k];
                 rows = readView(api, parts[i].image, isCancelled);
-                for (Piece& piece : rows) {
+                for (WordRun& piece : rows) {
                     piece.box.translate(0, parts[i].top);
                     for (ReadWord& word : piece.words)
                         word.box.translate(0, parts[i].top);
                 }
             });
     pool.runAll(tasks);
-    std::vector<Piece> pieces;
-    for (std::vector<std::vector<Piece>>& part : read) {
-        std::vector<Piece> rows = part.size() == 1 ? std::move(part.front()) : mergedReadings(std::move(part));
+    std::vector<WordRun> pieces;
+    for (std::vector<std::vector<WordRun>>& part : read) {
+        std::vector<WordRun> rows = part.size() == 1 ? std::move(part.front()) : mergedReadings(std::move(part));
         if (layout == Layout::scattered)
             rows = splitAtColumnGaps(std::move(rows));
-        for (Piece& piece : rows)
+        for (WordRun& piece : rows)
             pieces.push_back(std::move(piece));
     }
 
     const int w = views.main.width();
     const int h = views.main.height();
     std::vector<Line> lines;
-    for (Piece& piece : joinedLines(std::move(pieces))) {
+    for (WordRun& piece : joinedLines(std::move(pieces))) {
         Line line;
         line.text = std::move(piece.text);
         line.bounds = recognizerBox(piece.box, w, h);

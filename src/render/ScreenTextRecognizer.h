@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -84,6 +85,28 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
 
 // Throws the oversized-image error for an image of this size.
 void checkReadableSize(const QSize& size);
+
+// A word as one engine read it, in pixels of the view.
+struct ReadWord {
+    QString text;
+    QRect box;
+    float confidence = 0;    // 0–100
+    bool dictionary = false; // a word of the language's word lists
+    int language = 0;        // the reading it comes from, when several are merged
+};
+
+// A run of words as one engine found it: a row of a block, or a piece of one
+// between column gaps.
+struct WordRun {
+    QString text;
+    QRect box;
+    std::vector<ReadWord> words;
+};
+
+// Small text is read once per language: the readings of one view, in the order of
+// the languages, become one row for each line any of them found, in the language
+// that reads it best, with the words that another language reads better put in.
+std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings);
 
 } // namespace detail
 
