@@ -532,7 +532,7 @@ std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines)
 // English file name inside a Russian sentence. Figures and signs belong to every
 // language, so a reading without letters never takes over. Words of one or two
 // letters are too short for either test ("на" reads as the English "Ha"): they
-// change language only between neighbours of the other language.
+// follow the language of the words on both sides.
 constexpr float unsureWord = 60;
 constexpr float sureWord = 85;
 constexpr int shortWord = 2; // letters
@@ -713,7 +713,6 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
             row.words[i] = *pick;
     }
 }
-
 
 // Reading threads that stay, so that independent parts of one picture are read at
 // once, each with a warm engine of the pool. Three beside the caller: more engines
