@@ -204,7 +204,7 @@ public:
     std::unique_ptr<Engine> take(const DataSetup& setup, detail::Reading reading, const std::string& languages)
     {
         limitThreads();
-        std::vector<std::unique_ptr<Engine>> stale;
+        std::vector<std::unique_ptr<Engine>> stale; // ended once the lock is let go
         {
             std::lock_guard lock(mutex_);
             // Engines of another data folder or of languages no longer asked for go.
