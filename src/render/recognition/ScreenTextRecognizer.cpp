@@ -129,6 +129,10 @@ DataSetup currentSetup()
 // allowed on the reading thread, which keeps every region on that one thread.
 void limitThreads()
 {
+    thread_local bool limited = false;
+    if (limited)
+        return;
+    limited = true;
     static std::once_flag once;
     std::call_once(once, [] {
         // Tesseract's diagnostics would otherwise go to the terminal.
@@ -143,23 +147,25 @@ void limitThreads()
 struct Engine {
     QString path;
     std::string languages;
+    detail::Reading reading;
     tesseract::TessBaseAPI api;
 };
 
-// One warm engine per reading kind on each thread.
-thread_local std::array<std::unique_ptr<Engine>, 2> engines;
-
-Engine& warmEngine(const DataSetup& setup, detail::Reading reading)
+// The Tesseract names of the set-up's languages, one by one.
+std::vector<std::string> singleLanguages(const DataSetup& setup)
 {
-    auto& slot = engines[static_cast<size_t>(reading)];
-    if (slot && slot->path == setup.path && slot->languages == setup.languages)
-        return *slot;
-    slot.reset();
-    limitThreads();
+    std::vector<std::string> names;
+    for (const QString& name : QString::fromStdString(setup.languages).split(u'+', Qt::SkipEmptyParts))
+        names.push_back(name.toStdString());
+    return names;
+}
 
+std::unique_ptr<Engine> startEngine(const DataSetup& setup, detail::Reading reading, const std::string& languages)
+{
     auto engine = std::make_unique<Engine>();
     engine->path = setup.path;
-    engine->languages = setup.languages;
+    engine->languages = languages;
+    engine->reading = reading;
     std::vector<std::string> names;
     std::vector<std::string> values;
     if (reading == detail::Reading::literal) {
@@ -167,15 +173,90 @@ Engine& warmEngine(const DataSetup& setup, detail::Reading reading)
         names = {"lstm_use_matrix", "load_system_dawg", "load_freq_dawg"};
         values = {"0", "0", "0"};
     }
+    if (languages != setup.languages) {
+        // Views come dark on light already; a second inverted pass of every line
+        // a single language reads poorly (the other language's lines) is wasted.
+        names.push_back("tessedit_do_invert");
+        values.push_back("0");
+    }
     const QByteArray path = setup.path.toLocal8Bit();
-    if (engine->api.Init(path.constData(), setup.languages.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0,
+    if (engine->api.Init(path.constData(), languages.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0,
             &names, &values, false)
         != 0)
         throw TarnwickError::message(QStringLiteral(
             "Не удалось загрузить данные распознавания текста. Переустановите пакеты tesseract-ocr-rus и tesseract-ocr-eng."));
-    slot = std::move(engine);
-    return *slot;
+    return engine;
 }
+
+// Warm engines, each lent to one reading at a time and kept for the next, since
+// starting one costs more than reading a small selection. An engine is started
+// only when none of its kind is free, so there are as many of a kind as parts
+// were ever read with it at once: the bands of a picture, one kind per language
+// for small text. Never destroyed, like the reading threads.
+class EnginePool {
+public:
+    static EnginePool& shared()
+    {
+        static EnginePool* const pool = new EnginePool;
+        return *pool;
+    }
+
+    std::unique_ptr<Engine> take(const DataSetup& setup, detail::Reading reading, const std::string& languages)
+    {
+        limitThreads();
+        std::vector<std::unique_ptr<Engine>> stale; // ended once the lock is let go
+        {
+            std::lock_guard lock(mutex_);
+            // Engines of another data folder or of languages no longer asked for go.
+            const std::vector<std::string> singles = singleLanguages(setup);
+            for (auto it = free_.begin(); it != free_.end();) {
+                if ((*it)->path != setup.path
+                    || ((*it)->languages != setup.languages
+                        && std::find(singles.begin(), singles.end(), (*it)->languages) == singles.end())) {
+                    stale.push_back(std::move(*it));
+                    it = free_.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            for (auto it = free_.begin(); it != free_.end(); ++it) {
+                if ((*it)->reading == reading && (*it)->languages == languages) {
+                    std::unique_ptr<Engine> engine = std::move(*it);
+                    free_.erase(it);
+                    return engine;
+                }
+            }
+        }
+        return startEngine(setup, reading, languages);
+    }
+
+    void give(std::unique_ptr<Engine> engine)
+    {
+        std::lock_guard lock(mutex_);
+        free_.push_back(std::move(engine));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Engine>> free_;
+};
+
+// An engine of the pool for the length of one reading.
+class LentEngine {
+public:
+    LentEngine(const DataSetup& setup, detail::Reading reading, const std::string& languages)
+        : engine_(EnginePool::shared().take(setup, reading, languages))
+    {
+    }
+    ~LentEngine() { EnginePool::shared().give(std::move(engine_)); }
+    LentEngine(const LentEngine&) = delete;
+    LentEngine& operator=(const LentEngine&) = delete;
+
+    tesseract::TessBaseAPI& api() { return engine_->api; }
+
+private:
+    std::unique_ptr<Engine> engine_;
+};
 
 // Grey levels on white, or the sentence for a failed allocation.
 QImage readableGrey(const QImage& image)
@@ -358,15 +439,11 @@ double leftKey(const RecognizedTextLine& line)
 // columns, table cells or labels side by side; narrower ones are word spaces.
 bool columnGap(int gap, int height) { return 2 * gap > 3 * height; }
 
-// A run of words as Tesseract found it, in pixels.
-struct Piece {
-    QString text;
-    QRect box;
-    std::vector<std::pair<QString, QRect>> words;
-};
+using detail::ReadWord;
+using detail::WordRun;
 
-std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, bool splitAtGaps,
-    const std::function<bool()>& isCancelled)
+// The lines of a view as Tesseract found them, each a whole row of the block.
+std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled)
 {
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
 
@@ -381,7 +458,7 @@ std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, boo
         throw CancellationError();
     }
 
-    std::vector<Piece> pieces;
+    std::vector<WordRun> pieces;
     std::unique_ptr<tesseract::ResultIterator> it(status == 0 ? api.GetIterator() : nullptr);
     if (it) {
         using tesseract::RIL_TEXTLINE;
@@ -396,38 +473,23 @@ std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, boo
         do {
             if (it->Empty(RIL_TEXTLINE))
                 continue;
-            Piece piece;
+            WordRun piece;
             piece.text = takeText(it->GetUTF8Text(RIL_TEXTLINE));
             const bool boxed = boxAt(RIL_TEXTLINE, piece.box);
             do {
-                QRect box;
+                ReadWord word;
                 if (!it->Empty(RIL_WORD)) {
-                    QString word = takeText(it->GetUTF8Text(RIL_WORD));
-                    if (!word.isEmpty() && boxAt(RIL_WORD, box))
-                        piece.words.emplace_back(std::move(word), box);
+                    word.text = takeText(it->GetUTF8Text(RIL_WORD));
+                    word.confidence = it->Confidence(RIL_WORD);
+                    word.dictionary = it->WordIsFromDictionary();
+                    if (!word.text.isEmpty() && boxAt(RIL_WORD, word.box))
+                        piece.words.push_back(std::move(word));
                 }
                 if (it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD))
                     break;
             } while (it->Next(RIL_WORD));
-            if (!boxed || piece.text.isEmpty())
-                continue;
-            if (!splitAtGaps || piece.words.size() < 2) {
+            if (boxed && !piece.text.isEmpty())
                 pieces.push_back(std::move(piece));
-                continue;
-            }
-            // A block's line runs across the whole view; a column gap starts another piece.
-            const int height = piece.box.height();
-            Piece run;
-            for (auto& word : piece.words) {
-                if (!run.words.empty() && columnGap(word.second.x() - run.box.right(), height)) {
-                    pieces.push_back(std::move(run));
-                    run = Piece();
-                }
-                run.text += run.text.isEmpty() ? word.first : u' ' + word.first;
-                run.box = run.box.isNull() ? word.second : run.box.united(word.second);
-                run.words.push_back(std::move(word));
-            }
-            pieces.push_back(std::move(run));
         } while (it->Next(RIL_TEXTLINE));
     }
     it.reset();
@@ -435,9 +497,227 @@ std::vector<Piece> readView(tesseract::TessBaseAPI& api, const QImage& grey, boo
     return pieces;
 }
 
-// Reading threads that stay, each with its own warm engines, so that independent parts
-// of one picture are read at once. Three beside the caller: more engines cost memory
-// (each holds its own models) and cut pictures into bands too thin to read as well.
+// A block's line runs across the whole view; a column gap starts another piece.
+std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines)
+{
+    std::vector<WordRun> pieces;
+    for (WordRun& line : lines) {
+        if (line.words.size() < 2) {
+            pieces.push_back(std::move(line));
+            continue;
+        }
+        const int height = line.box.height();
+        WordRun run;
+        for (ReadWord& word : line.words) {
+            if (!run.words.empty() && columnGap(word.box.x() - run.box.right(), height)) {
+                pieces.push_back(std::move(run));
+                run = WordRun();
+            }
+            run.text += run.text.isEmpty() ? word.text : u' ' + word.text;
+            run.box = run.box.isNull() ? word.box : run.box.united(word.box);
+            run.words.push_back(std::move(word));
+        }
+        pieces.push_back(std::move(run));
+    }
+    return pieces;
+}
+
+// Small text is read once per language, each engine on its own thread, and the
+// readings are merged row by row. Tesseract's own choice between languages goes
+// word by word on confidence alone, and at these sizes a Russian reading often
+// wins inside an English row ("in" as "т", "s" as "$", "lib32" as "11632"). A row
+// takes the language that reads it best as a whole; a word of it changes to
+// another language's reading where that one is a dictionary word and this one is
+// not ("Code" over "Соде"), or where that one is sure and this one is not, as an
+// English file name inside a Russian sentence. Figures and signs belong to every
+// language, so a reading without letters never takes over. Words of one or two
+// letters are too short for either test ("на" reads as the English "Ha"): they
+// follow the language of the words on both sides.
+constexpr float unsureWord = 60;
+constexpr float sureWord = 85;
+constexpr int shortWord = 2; // letters
+constexpr float clearlySurer = 10;
+
+int letterCount(const QString& text)
+{
+    return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isLetter(); }));
+}
+
+// The mean confidence of a row's words, weighted by their letters: a model reads
+// the other script's letters as figures with confidence, and figures tell no
+// language. A row of figures alone weighs all its characters.
+double rowConfidence(const WordRun& row)
+{
+    double sum = 0, weight = 0, all = 0, allWeight = 0;
+    for (const ReadWord& word : row.words) {
+        sum += double(word.confidence) * letterCount(word.text);
+        weight += letterCount(word.text);
+        all += double(word.confidence) * double(word.text.size());
+        allWeight += double(word.text.size());
+    }
+    if (weight > 0)
+        return sum / weight;
+    return allWeight > 0 ? all / allWeight : 0;
+}
+
+// A dictionary word read with some confidence: the engines mark some junk as words too.
+bool knownWord(const ReadWord& word) { return word.dictionary && word.confidence >= unsureWord; }
+
+// How well a language reads a row: first the letters of the words it knows, then
+// its confidence.
+std::pair<int, double> rowScore(const WordRun& row)
+{
+    int known = 0;
+    for (const ReadWord& word : row.words)
+        known += knownWord(word) ? letterCount(word.text) : 0;
+    return {known, rowConfidence(row)};
+}
+
+int overlap(const QRect& a, const QRect& b)
+{
+    return std::min(a.x() + a.width(), b.x() + b.width()) - std::max(a.x(), b.x());
+}
+
+bool sameRow(const QRect& a, const QRect& b)
+{
+    const int rows = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
+    return 2 * rows >= std::min(a.height(), b.height()) && overlap(a, b) > 0;
+}
+
+// The words of `row` that `word` stands over (each at least half under it), when
+// together they hold at least half of it; empty otherwise.
+std::vector<size_t> coveredWords(const WordRun& row, const ReadWord& word)
+{
+    std::vector<size_t> covered;
+    int held = 0;
+    for (size_t i = 0; i < row.words.size(); ++i) {
+        const int common = overlap(row.words[i].box, word.box);
+        if (2 * common >= row.words[i].box.width()) {
+            covered.push_back(i);
+            held += common;
+        }
+    }
+    if (2 * held < word.box.width())
+        covered.clear();
+    return covered;
+}
+
+// Whether `alternative`, a word of more than two letters in another language,
+// reads better than the words of the row it covers: a dictionary word over words
+// that are none, over a word cut in pieces that the engine is less sure of, or
+// over a dictionary word clearly less sure ("page" and "раде" both are words); or
+// a sure word over unsure ones that are no dictionary words.
+bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>& covered)
+{
+    double sum = 0, weight = 0;
+    for (const ReadWord* word : covered) {
+        sum += double(word->confidence) * double(word->text.size());
+        weight += double(word->text.size());
+    }
+    const double confidence = weight > 0 ? sum / weight : 0;
+    const bool anyKnown = std::any_of(covered.begin(), covered.end(), [](const ReadWord* word) { return knownWord(*word); });
+    if (knownWord(alternative))
+        return !anyKnown || alternative.confidence > confidence + (covered.size() > 1 ? 0 : clearlySurer);
+    return !anyKnown && alternative.confidence >= sureWord && confidence < unsureWord;
+}
+
+// The language of the nearest words of more than two letters on both sides of a
+// short word, when they agree; -1 otherwise.
+int neighbourLanguage(const std::vector<ReadWord>& words, size_t index)
+{
+    int language = -1;
+    for (int step : {-1, 1}) {
+        for (auto i = qsizetype(index) + step; i >= 0 && i < qsizetype(words.size()); i += step) {
+            const ReadWord& word = words[size_t(i)];
+            if (letterCount(word.text) <= shortWord)
+                continue;
+            if (language >= 0 && word.language != language)
+                return -1;
+            language = word.language;
+            break;
+        }
+    }
+    return language;
+}
+
+// One row per language standing on the same line of the view.
+std::vector<std::vector<WordRun>> rowsByLine(std::vector<std::vector<WordRun>> readings)
+{
+    std::vector<std::vector<WordRun>> lines;
+    for (size_t language = 0; language < readings.size(); ++language) {
+        for (WordRun& row : readings[language]) {
+            for (ReadWord& word : row.words)
+                word.language = int(language);
+            auto same = std::find_if(lines.begin(), lines.end(), [&](const std::vector<WordRun>& line) {
+                return sameRow(line.front().box, row.box) && std::none_of(line.begin(), line.end(), [&](const WordRun& other) {
+                    return !other.words.empty() && other.words.front().language == int(language);
+                });
+            });
+            if (same == lines.end())
+                lines.push_back({std::move(row)});
+            else
+                same->push_back(std::move(row));
+        }
+    }
+    return lines;
+}
+
+// Words of more than two letters from the other readings, surest first, take the
+// places of the row's words they read better; a word put in stays.
+void putInBetterWords(WordRun& row, int rowLanguage, const std::vector<ReadWord>& alternatives)
+{
+    for (const ReadWord& alternative : alternatives) {
+        if (letterCount(alternative.text) <= shortWord)
+            continue;
+        const std::vector<size_t> covered = coveredWords(row, alternative);
+        std::vector<const ReadWord*> words;
+        for (size_t i : covered)
+            words.push_back(&row.words[i]);
+        if (covered.empty()
+            || std::any_of(words.begin(), words.end(), [&](const ReadWord* word) { return word->language != rowLanguage; })
+            || !readsBetter(alternative, words))
+            continue;
+        std::vector<ReadWord> result;
+        for (size_t i = 0; i < row.words.size(); ++i) {
+            if (i == covered.front())
+                result.push_back(alternative);
+            if (std::find(covered.begin(), covered.end(), i) == covered.end())
+                result.push_back(std::move(row.words[i]));
+        }
+        row.words = std::move(result);
+    }
+}
+
+// Short words take the reading in the language of the words on both sides unless
+// their own is sure, or where those languages differ, the surest reading.
+void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
+{
+    auto isShort = [](const ReadWord& word) {
+        const int letters = letterCount(word.text);
+        return letters > 0 && letters <= shortWord;
+    };
+    for (size_t i = 0; i < row.words.size(); ++i) {
+        if (!isShort(row.words[i]))
+            continue;
+        const int language = neighbourLanguage(row.words, i);
+        const ReadWord* pick = &row.words[i];
+        for (const ReadWord& alternative : alternatives) {
+            const std::vector<size_t> covered = coveredWords(row, alternative);
+            if (!isShort(alternative) || covered.size() != 1 || covered.front() != i)
+                continue;
+            if (language >= 0 ? alternative.language == language && pick->language != language && pick->confidence < sureWord
+                              : alternative.confidence > pick->confidence)
+                pick = &alternative;
+        }
+        if (pick != &row.words[i])
+            row.words[i] = *pick;
+    }
+}
+
+// Reading threads that stay, so that independent parts of one picture are read at
+// once, each with a warm engine of the pool. Three beside the caller: more engines
+// cost memory (each holds its own models) and cut pictures into bands too thin to
+// read as well.
 // Never destroyed: other queues may still be reading while the process exits.
 class ReadingPool {
 public:
@@ -552,11 +832,9 @@ struct InkRows {
     }
 };
 
-// Tesseract reads best when capitals stand about 30 px tall; screen text of
-// 9–13 px is far below that and loses letters to the binarisation. The typical
-// run of ink rows (one line, accents to descenders) tells the text height;
-// small text is enlarged towards lines of about 34 px.
-double enlargement(const QImage& view)
+// The typical run of ink rows of a view: one line, accents to descenders; 0 for a
+// view without lines.
+int textHeight(const QImage& view)
 {
     const InkRows rows(view);
     const std::vector<bool>& ink = rows.ink;
@@ -570,13 +848,23 @@ double enlargement(const QImage& view)
         y = end + 1;
     }
     if (runs.empty())
-        return 1;
+        return 0;
     std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
-    const int height = runs[runs.size() / 2];
-    if (height >= 24)
+    return runs[runs.size() / 2];
+}
+
+// Text under 14 px (9–13 px screen fonts) is read by the small-text rules.
+bool smallText(int height) { return height > 0 && height < 14; }
+
+// Tesseract reads best when capitals stand about 30 px tall; screen text of
+// 9–13 px is far below that and loses letters to the binarisation. Small text is
+// enlarged towards lines of about 34 px.
+double enlargement(int height, const QSize& size)
+{
+    if (height <= 0 || height >= 24)
         return 1;
-    const double fits = std::sqrt(double(maxPixels) / (double(view.width()) * view.height()));
-    return std::clamp(std::min({34.0 / height, 4.0, fits, double(maxSide) / std::max(view.width(), view.height())}), 1.0, 4.0);
+    const double fits = std::sqrt(double(maxPixels) / (double(size.width()) * size.height()));
+    return std::clamp(std::min({34.0 / height, 4.0, fits, double(maxSide) / std::max(size.width(), size.height())}), 1.0, 4.0);
 }
 
 QImage enlarged(const QImage& view, double factor)
@@ -651,12 +939,12 @@ std::vector<Band> bands(const QImage& view, int most, int leastInkRows)
 // Pieces read apart (in different views or bands) that stand on the same row,
 // the next one starting within one and a half heights of the end of the previous
 // one, are joined into one line; column gaps keep lines apart.
-std::vector<Piece> joinedLines(std::vector<Piece> pieces)
+std::vector<WordRun> joinedLines(std::vector<WordRun> pieces)
 {
-    std::stable_sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.box.x() < b.box.x(); });
-    std::vector<Piece> lines;
+    std::stable_sort(pieces.begin(), pieces.end(), [](const WordRun& a, const WordRun& b) { return a.box.x() < b.box.x(); });
+    std::vector<WordRun> lines;
     std::vector<QRect> lastPiece; // the rightmost piece of each line
-    for (Piece& piece : pieces) {
+    for (WordRun& piece : pieces) {
         const QRect& box = piece.box;
         size_t target = lines.size();
         for (size_t i = 0; i < lines.size(); ++i) {
@@ -674,7 +962,7 @@ std::vector<Piece> joinedLines(std::vector<Piece> pieces)
             lines.push_back(std::move(piece));
             continue;
         }
-        Piece& line = lines[target];
+        WordRun& line = lines[target];
         line.text += u' ' + piece.text;
         line.box = line.box.united(box);
         for (auto& word : piece.words)
@@ -778,6 +1066,37 @@ void checkReadableSize(const QSize& size)
             "Изображение слишком большое для распознавания текста. Выделите область поменьше."));
 }
 
+std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings)
+{
+    std::vector<WordRun> merged;
+    for (std::vector<WordRun>& line : rowsByLine(std::move(readings))) {
+        // On a tie the earlier language wins.
+        size_t best = 0;
+        for (size_t i = 1; i < line.size(); ++i)
+            if (rowScore(line[i]) > rowScore(line[best]))
+                best = i;
+        WordRun row = std::move(line[best]);
+        if (row.words.empty()) {
+            merged.push_back(std::move(row));
+            continue;
+        }
+        std::vector<ReadWord> alternatives;
+        for (size_t i = 0; i < line.size(); ++i)
+            if (i != best)
+                alternatives.insert(alternatives.end(), line[i].words.begin(), line[i].words.end());
+        std::stable_sort(alternatives.begin(), alternatives.end(),
+            [](const ReadWord& a, const ReadWord& b) { return a.confidence > b.confidence; });
+        putInBetterWords(row, row.words.front().language, alternatives);
+        settleShortWords(row, alternatives);
+        QStringList texts;
+        for (const ReadWord& word : row.words)
+            texts.append(word.text);
+        row.text = texts.join(u' ');
+        merged.push_back(std::move(row));
+    }
+    return merged;
+}
+
 std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout, const std::function<bool()>& isCancelled)
 {
     // Nothing readable fits in fewer than three pixels a side.
@@ -791,57 +1110,74 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     PolarityViews views = polarityViews(readableGrey(image), layout == Layout::scattered);
     // Ink rows a band holds at least. Two lines of ordinary screen text; thinner bands
     // read worse. Text under 14 px, enlarged two and a half times and more, reads far
-    // better as one block, which takes its line and word spacing from all its lines:
-    // such a view is cut only where each band keeps about four lines.
+    // better as a block, which takes its line and word spacing from all its lines.
+    // With all languages in one engine such a view is cut only where each band keeps
+    // about four lines; read once per language, on as many threads, it is cut where
+    // each band keeps two, so that the passes of all languages run at once.
     int leastInkRows = 40;
+    bool small = false;
     if (layout == Layout::scattered) {
         // Boxes come back in the unit square of the enlarged view, the same as the image's.
-        const double factor = enlargement(views.main);
-        if (factor >= 2.5)
-            leastInkRows = 120;
+        const int height = textHeight(views.main);
+        const double factor = enlargement(height, views.main.size());
+        small = smallText(height);
         views.main = enlarged(views.main, factor);
         if (views.other)
             views.other = enlarged(*views.other, factor);
     }
+    std::vector<std::string> languages{setup.languages};
+    if (small && reading == Reading::corrected)
+        languages = singleLanguages(setup);
+    if (small)
+        leastInkRows = languages.size() > 1 ? 60 : 120;
     // Independent parts (bands of lines, the areas of the other polarity) are read at
-    // once, each on a thread with its own warm engine, and merged in view order.
+    // once, each on a thread with a warm engine, and merged in view order.
     ReadingPool& pool = ReadingPool::shared();
+    const int threads = pool.helpers() + 1;
     std::vector<Band> parts;
     if (layout == Layout::scattered)
-        parts = bands(views.main, pool.helpers() + (views.other ? 0 : 1), leastInkRows);
+        parts = bands(views.main, std::max(1, threads / int(languages.size()) - (views.other ? 1 : 0)), leastInkRows);
     else
         parts.push_back({views.main, 0});
     if (views.other)
         parts.push_back({*views.other, 0});
     const tesseract::PageSegMode mode = layout == Layout::scattered ? tesseract::PSM_SINGLE_BLOCK : tesseract::PSM_SINGLE_LINE;
-    std::vector<std::vector<Piece>> read(parts.size());
+    // Rows of each part in each language.
+    std::vector<std::vector<std::vector<WordRun>>> read(parts.size(), std::vector<std::vector<WordRun>>(languages.size()));
     std::vector<std::function<void()>> tasks;
     for (size_t i = 0; i < parts.size(); ++i)
-        tasks.push_back([&, i] {
-            tesseract::TessBaseAPI& api = warmEngine(setup, reading).api;
-            api.SetPageSegMode(mode);
-            read[i] = readView(api, parts[i].image, layout == Layout::scattered, isCancelled);
-            for (Piece& piece : read[i]) {
-                piece.box.translate(0, parts[i].top);
-                for (auto& word : piece.words)
-                    word.second.translate(0, parts[i].top);
-            }
-        });
+        for (size_t k = 0; k < languages.size(); ++k)
+            tasks.push_back([&, i, k] {
+                LentEngine engine(setup, reading, languages[k]);
+                tesseract::TessBaseAPI& api = engine.api();
+                api.SetPageSegMode(mode);
+                std::vector<WordRun>& rows = read[i][k];
+                rows = readView(api, parts[i].image, isCancelled);
+                for (WordRun& piece : rows) {
+                    piece.box.translate(0, parts[i].top);
+                    for (ReadWord& word : piece.words)
+                        word.box.translate(0, parts[i].top);
+                }
+            });
     pool.runAll(tasks);
-    std::vector<Piece> pieces;
-    for (std::vector<Piece>& part : read)
-        for (Piece& piece : part)
+    std::vector<WordRun> pieces;
+    for (std::vector<std::vector<WordRun>>& part : read) {
+        std::vector<WordRun> rows = part.size() == 1 ? std::move(part.front()) : mergedReadings(std::move(part));
+        if (layout == Layout::scattered)
+            rows = splitAtColumnGaps(std::move(rows));
+        for (WordRun& piece : rows)
             pieces.push_back(std::move(piece));
+    }
 
     const int w = views.main.width();
     const int h = views.main.height();
     std::vector<Line> lines;
-    for (Piece& piece : joinedLines(std::move(pieces))) {
+    for (WordRun& piece : joinedLines(std::move(pieces))) {
         Line line;
         line.text = std::move(piece.text);
         line.bounds = recognizerBox(piece.box, w, h);
-        for (auto& [text, box] : piece.words)
-            line.words.push_back({std::move(text), recognizerBox(box, w, h)});
+        for (ReadWord& word : piece.words)
+            line.words.push_back({std::move(word.text), recognizerBox(word.box, w, h)});
         lines.push_back(std::move(line));
     }
     return lines;

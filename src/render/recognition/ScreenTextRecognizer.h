@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -20,8 +21,8 @@ struct RecognizedTextLine {
 };
 
 // Text recognition of screen areas over Tesseract (LSTM, Russian and English first).
-// Each worker thread keeps its own warm engine, since starting one costs more than
-// reading a small selection.
+// Engines stay warm between readings, since starting one costs more than reading a
+// small selection.
 namespace ScreenTextRecognizer {
 
 // Asked for before the user's own languages, in this order.
@@ -48,7 +49,7 @@ QStringList chooseLanguages(const QStringList& supported, const QStringList& pre
 // no language of its own (osd, equ) or that we do not know.
 QString languageIdentifier(const QString& dataName);
 
-// Shared by recognition and the word regions: one pass of the thread's warm engine.
+// Shared by recognition and the word regions: one pass of warm engines.
 namespace detail {
 
 enum class Reading {
@@ -84,6 +85,28 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
 
 // Throws the oversized-image error for an image of this size.
 void checkReadableSize(const QSize& size);
+
+// A word as one engine read it, in pixels of the view.
+struct ReadWord {
+    QString text;
+    QRect box;
+    float confidence = 0;    // 0–100
+    bool dictionary = false; // a word of the language's word lists
+    int language = 0;        // the reading it comes from, when several are merged
+};
+
+// A run of words as one engine found it: a row of a block, or a piece of one
+// between column gaps.
+struct WordRun {
+    QString text;
+    QRect box;
+    std::vector<ReadWord> words;
+};
+
+// Small text is read once per language: the readings of one view, in the order of
+// the languages, become one row for each line any of them found, in the language
+// that reads it best, with the words that another language reads better put in.
+std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings);
 
 } // namespace detail
 
