@@ -76,10 +76,10 @@ RecordingMicrophone::~RecordingMicrophone() { stop(); }
 void RecordingMicrophone::start()
 {
     const bool microphone = source_ == RecordingAudioSource::microphone;
-    const platform::PulseConnection::Result connected = pulse_.open();
-    if (connected != platform::PulseConnection::Result::ready) {
+    const review::media::PulseConnection::Result connected = pulse_.open();
+    if (connected != review::media::PulseConnection::Result::ready) {
         stop();
-        throw microphone && connected == platform::PulseConnection::Result::noServer
+        throw microphone && connected == review::media::PulseConnection::Result::noServer
             ? sentence("Микрофон не найден. Подключите его или отключите запись микрофона.")
             : sentence("Не удалось подключиться к звуковому серверу PulseAudio.");
     }

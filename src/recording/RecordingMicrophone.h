@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PulseConnection.h"
+#include "recording/review/PulseConnection.h"
 #include "platform/SerialQueue.h"
 #include "platform/TarnwickError.h"
 #include "recording/RecordingAudio.h"
@@ -42,7 +42,7 @@ private:
 
     platform::SerialQueue& sampleQueue_;
     RecordingAudioSource source_;
-    platform::PulseConnection pulse_;
+    review::media::PulseConnection pulse_;
     pa_stream* stream_ = nullptr;
     RecordingAudioFormat format_;
     std::shared_ptr<std::atomic<bool>> alive_;

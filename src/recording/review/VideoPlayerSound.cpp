@@ -66,7 +66,7 @@ bool VideoPlayerSound::start(double from, double end)
     }
     if (track_ < 0 || serverFailed_ || !(end > from))
         return false;
-    if (!pulse_.isOpen() && pulse_.open() != platform::PulseConnection::Result::ready) {
+    if (!pulse_.isOpen() && pulse_.open() != media::PulseConnection::Result::ready) {
         // Without a sound server the preview plays its pictures alone; no second try.
         serverFailed_ = true;
         return false;

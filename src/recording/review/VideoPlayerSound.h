@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PulseConnection.h"
+#include "recording/review/PulseConnection.h"
 
 #include <QString>
 #include <optional>
@@ -50,7 +50,7 @@ private:
     SwrContext* resampler_ = nullptr;
     int track_ = -1;
     int rate_ = 0;
-    platform::PulseConnection pulse_;
+    media::PulseConnection pulse_;
     pa_stream* stream_ = nullptr;
     // Under the main loop's lock while a stream runs:
     double from_ = 0;

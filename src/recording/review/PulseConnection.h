@@ -2,7 +2,7 @@
 
 #include <pulse/pulseaudio.h>
 
-namespace tarnwick::platform {
+namespace tarnwick::review::media {
 
 // A PulseAudio context on a threaded main loop of its own. Never spawns a server.
 // Owners take the loop's lock around everything they do with the context.
@@ -33,4 +33,4 @@ private:
     pa_context* context_ = nullptr;
 };
 
-} // namespace tarnwick::platform
+} // namespace tarnwick::review::media

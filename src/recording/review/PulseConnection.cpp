@@ -1,6 +1,6 @@
-#include "platform/PulseConnection.h"
+#include "recording/review/PulseConnection.h"
 
-namespace tarnwick::platform {
+namespace tarnwick::review::media {
 namespace {
 
 void signalLoop(void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); }
@@ -67,4 +67,4 @@ bool PulseConnection::waitForStream(pa_stream* stream) const
     }
 }
 
-} // namespace tarnwick::platform
+} // namespace tarnwick::review::media
