@@ -24,18 +24,18 @@ SingleInstance::SingleInstance(QString socketPath, QObject* parent) : QObject(pa
     connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::accept);
 }
 
-bool SingleInstance::handOver(const QStringList& arguments, int timeoutMs)
+bool SingleInstance::handOver(const QStringList& arguments, int connectMs, int answerMs)
 {
     QLocalSocket socket;
     socket.connectToServer(path_);
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
+    if (!socket.waitForConnected(connectMs))
+        return false; // nobody listens: a socket left by a dead instance, or none
     QByteArray message;
     QDataStream out(&message, QIODevice::WriteOnly);
     out << arguments;
     socket.write(message);
     // The running instance answers once it has the whole message.
-    return socket.waitForBytesWritten(timeoutMs) && socket.waitForReadyRead(timeoutMs) && socket.read(1) == "1";
+    return socket.waitForBytesWritten(answerMs) && socket.waitForReadyRead(answerMs) && socket.read(1) == "1";
 }
 
 bool SingleInstance::listen()

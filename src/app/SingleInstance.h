@@ -18,8 +18,10 @@ public:
 
     explicit SingleInstance(QString socketPath, QObject* parent = nullptr);
 
-    // True when a running instance took the arguments within `timeoutMs`.
-    bool handOver(const QStringList& arguments, int timeoutMs = 1000);
+    // True when a running instance took the arguments. An instance that takes the
+    // connection within `connectMs` is alive; it answers when its event loop next turns,
+    // which on a busy machine or during its own start can be seconds: it gets `answerMs`.
+    bool handOver(const QStringList& arguments, int connectMs = 1000, int answerMs = 30000);
     // Becomes the running instance; a socket left by a dead one is replaced.
     bool listen();
 

@@ -221,6 +221,38 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermLeavesOnlyThePreparedSe
     openbox.waitForFinished();
 }
 
+// On a busy machine the running instance may take seconds to answer (here: held still for
+// two). A second start waits for it and ends, rather than take over its socket and run beside it.
+TEST(ShellProcess, ASecondStartWaitsForABusyFirstOneAndEnds)
+{
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), runtime.filePath(QStringLiteral("cache")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.filePath(QStringLiteral("config")));
+    const QString privateRoot = runtime.filePath(QStringLiteral("tarnwick"));
+    QImage(200, 100, QImage::Format_RGB32).save(runtime.filePath(QStringLiteral("shot.png")));
+
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.start(QStringLiteral(TARNWICK_APP), {});
+    ASSERT_TRUE(waitUntil([&] { return QDir(privateRoot).entryList({"instance-*"}, QDir::System).size() == 1; }, 30s));
+    ::kill(pid_t(first.processId()), SIGSTOP);
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.start(QStringLiteral(TARNWICK_APP), {QStringLiteral("--open-image"), runtime.filePath(QStringLiteral("shot.png"))});
+    const bool endedWhileHeld = second.waitForFinished(2000);
+    ::kill(pid_t(first.processId()), SIGCONT);
+    EXPECT_FALSE(endedWhileHeld) << "the second start gave up on a live instance";
+    ASSERT_TRUE(second.waitForFinished(30000)) << "the second start runs beside the first";
+    EXPECT_EQ(second.exitCode(), 0);
+    // The first one took the image.
+    EXPECT_TRUE(waitUntil([&] { return runProcess("xdotool", {"search", "--name", "Tarnwick · A"}) == 0; }, 30s));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.kill();
+    first.waitForFinished();
+}
+
 // A logout can come while the program is still starting: the run ends as cleanly as later on.
 TEST(ShellProcess, SigtermRightAfterTheStartEndsTheRunCleanly)
 {
