@@ -175,24 +175,40 @@ TEST_F(ShellTest, PasteGoesToTheLastWindowOfAnotherProgram)
     EXPECT_EQ(request->window, chat);
 }
 
-TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermLeavesOnlyThePreparedSeries)
-{
+// A home of its own for the real program: its runtime, cache and configuration folders.
+struct ProgramHome {
+    ProgramHome()
+    {
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), runtime.filePath(QStringLiteral("cache")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.filePath(QStringLiteral("config")));
+    }
+    // Starts it here; true once it has announced itself as the running instance.
+    bool start(QProcess& program, const QStringList& arguments = {})
+    {
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(TARNWICK_APP), arguments);
+        return waitUntil([&] { return QDir(privateRoot).entryList({"instance-*"}, QDir::System).size() == 1; }, 30s);
+    }
     QTemporaryDir runtime;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), runtime.filePath(QStringLiteral("cache")));
     const QString privateRoot = runtime.filePath(QStringLiteral("tarnwick"));
+};
+
+TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermLeavesOnlyThePreparedSeries)
+{
+    ProgramHome home;
+    QTemporaryDir& runtime = home.runtime;
+    const QString& privateRoot = home.privateRoot;
     QImage(200, 100, QImage::Format_RGB32).save(runtime.filePath(QStringLiteral("shot.png")));
 
     QProcess openbox;
     openbox.start(QStringLiteral("openbox"), {});
     QProcess first;
-    first.setProcessEnvironment(environment);
-    first.start(QStringLiteral(TARNWICK_APP), {});
-    ASSERT_TRUE(waitUntil([&] { return QDir(privateRoot).entryList({"instance-*"}, QDir::System).size() == 1; }, 30s));
+    ASSERT_TRUE(home.start(first));
 
     QProcess second;
-    second.setProcessEnvironment(environment);
+    second.setProcessEnvironment(home.environment);
     second.setWorkingDirectory(runtime.path());
     second.start(QStringLiteral(TARNWICK_APP), {QStringLiteral("--open-image"), QStringLiteral("shot.png")});
     ASSERT_TRUE(second.waitForFinished(30000));
@@ -225,22 +241,16 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermLeavesOnlyThePreparedSe
 // two). A second start waits for it and ends, rather than take over its socket and run beside it.
 TEST(ShellProcess, ASecondStartWaitsForABusyFirstOneAndEnds)
 {
-    QTemporaryDir runtime;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), runtime.filePath(QStringLiteral("cache")));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.filePath(QStringLiteral("config")));
-    const QString privateRoot = runtime.filePath(QStringLiteral("tarnwick"));
-    QImage(200, 100, QImage::Format_RGB32).save(runtime.filePath(QStringLiteral("shot.png")));
+    ProgramHome home;
+    const QString image = home.runtime.filePath(QStringLiteral("shot.png"));
+    QImage(200, 100, QImage::Format_RGB32).save(image);
 
     QProcess first;
-    first.setProcessEnvironment(environment);
-    first.start(QStringLiteral(TARNWICK_APP), {});
-    ASSERT_TRUE(waitUntil([&] { return QDir(privateRoot).entryList({"instance-*"}, QDir::System).size() == 1; }, 30s));
+    ASSERT_TRUE(home.start(first));
     ::kill(pid_t(first.processId()), SIGSTOP);
     QProcess second;
-    second.setProcessEnvironment(environment);
-    second.start(QStringLiteral(TARNWICK_APP), {QStringLiteral("--open-image"), runtime.filePath(QStringLiteral("shot.png"))});
+    second.setProcessEnvironment(home.environment);
+    second.start(QStringLiteral(TARNWICK_APP), {QStringLiteral("--open-image"), image});
     const bool endedWhileHeld = second.waitForFinished(2000);
     ::kill(pid_t(first.processId()), SIGCONT);
     EXPECT_FALSE(endedWhileHeld) << "the second start gave up on a live instance";
@@ -256,19 +266,13 @@ TEST(ShellProcess, ASecondStartWaitsForABusyFirstOneAndEnds)
 // A logout can come while the program is still starting: the run ends as cleanly as later on.
 TEST(ShellProcess, SigtermRightAfterTheStartEndsTheRunCleanly)
 {
-    QTemporaryDir runtime;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), runtime.filePath(QStringLiteral("cache")));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.filePath(QStringLiteral("config")));
-    const QString privateRoot = runtime.filePath(QStringLiteral("tarnwick"));
+    ProgramHome home;
+    const QString& privateRoot = home.privateRoot;
     for (int run = 0; run < 10; ++run) {
         SCOPED_TRACE(run);
         QProcess program;
-        program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(TARNWICK_APP), {});
         // The instance announces itself first of all that a second start or a logout sees.
-        ASSERT_TRUE(waitUntil([&] { return QDir(privateRoot).entryList({"instance-*"}, QDir::System).size() == 1; }, 30s));
+        ASSERT_TRUE(home.start(program));
         ::kill(pid_t(program.processId()), SIGTERM);
         ASSERT_TRUE(program.waitForFinished(30000));
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << "ended by the signal itself";
