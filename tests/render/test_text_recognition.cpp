@@ -210,7 +210,7 @@ TEST(ScreenTextRecognizer, SmallTextAndAListingInColumnsAreReadRowByRowWithTheir
             const QString cell = QString::fromLatin1(word);
             qsizetype nearest = lines.indexOf(cell);
             for (qsizetype i = 0; i < lines.size() && nearest < 0; ++i)
-                if (lines[i].size() == cell.size() && test::characterErrorRate(lines[i], cell) * double(cell.size()) <= 100.0)
+                if (lines[i].size() == cell.size() && test::editDistance(lines[i], cell) <= 1)
                     nearest = i;
             return nearest;
         };
