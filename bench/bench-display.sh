@@ -3,12 +3,15 @@
 # when the script exits. Exports DISPLAY and the variables bench_recording reads.
 start_bench_display() {
   work=$(mktemp -d)
-  display=:$((90 + RANDOM % 100))
-  Xvfb "$display" -screen 0 "$1x24" -nolisten tcp >/dev/null 2>&1 &
+  # The server picks a free display and names it once it takes connections: a guessed
+  # number may be another server's, and a fixed pause may end before it is up.
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
   xvfb=$!
   player=""
   trap 'stop_bench_display' EXIT
-  sleep 1
+  for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
+  [ -s "$work/display" ] || { echo "bench-display: no X server within 30 s" >&2; exit 1; }
+  display=:$(head -n1 "$work/display")
   export DISPLAY=$display QT_QPA_PLATFORM=offscreen TARNWICK_BENCH_SECONDS=$seconds
 }
 

@@ -2,6 +2,7 @@
 #include "render/recognition/ScreenTextRecognizer.h"
 #include "render/recognition/WordRegions.h"
 #include "support/EditDistance.h"
+#include "support/SmallTextPicture.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -136,43 +137,12 @@ QImage chatStrip960x300()
 // Screen text at 9–13 px, as terminals and dense windows show it: two
 // sentences and an `ls` listing in columns, in a UI font or a terminal font,
 // smoothed or not.
-const QStringList smallLines{
-    "Файл сохранён в папке «Загрузки», размер 12,4 МБ.",
-    "Build finished: 3 warnings, 0 errors in 41.7 s.",
-};
-const QList<QStringList> listing{
-    {"bin", "lib32", "lib64", "old", "root"},
-    {"boot", "libx32", "lost+found", "opt", "run"},
-    {"dev", "etc", "home", "media", "srv"},
-};
-
 QImage smallText(int pixelSize, bool mono, bool smooth)
 {
-    QFont f(mono ? "DejaVu Sans Mono" : "DejaVu Sans");
-    f.setPixelSize(pixelSize);
-    if (!smooth)
-        f.setStyleStrategy(QFont::NoAntialias);
-    const int line = pixelSize * 8 / 5;
-    QImage image(60 * pixelSize, line * 7, QImage::Format_ARGB32_Premultiplied);
-    image.fill(mono ? QColor(30, 30, 30) : QColor(250, 250, 250));
-    QPainter p(&image);
-    p.setFont(f);
-    p.setPen(mono ? QColor(220, 220, 220) : QColor(20, 20, 20));
-    for (int i = 0; i < smallLines.size(); ++i)
-        p.drawText(pixelSize, line * (i + 1), smallLines[i]);
-    for (int row = 0; row < listing.size(); ++row)
-        for (int column = 0; column < listing[row].size(); ++column)
-            p.drawText(pixelSize + 9 * pixelSize * column, line * (row + 4), listing[row][column]);
-    return image;
+    return tarnwick::test::SmallTextPicture{pixelSize, mono, smooth}.image();
 }
 
-QString smallTextWanted()
-{
-    QStringList lines = smallLines;
-    for (const QStringList& row : listing)
-        lines.append(row.join(u' '));
-    return lines.join(u'\n');
-}
+QString smallTextWanted() { return tarnwick::test::SmallTextPicture::wanted(); }
 
 QString selectionText() { return sampleLines.join(u'\n'); }
 

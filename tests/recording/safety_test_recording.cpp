@@ -12,14 +12,10 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tarnwick;

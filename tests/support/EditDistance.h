@@ -6,9 +6,8 @@
 
 namespace tarnwick::test {
 
-// Edit distance from `got` to `want` over the length of `want`, in per cent: the character
-// error rate of a reading. Callers fold blanks (and letters they count as one) first.
-inline double characterErrorRate(const QString& got, const QString& want)
+// The characters inserted, removed or changed to turn `got` into `want`.
+inline int editDistance(const QString& got, const QString& want)
 {
     std::vector<int> row(size_t(want.size()) + 1);
     for (size_t j = 0; j < row.size(); ++j)
@@ -22,7 +21,14 @@ inline double characterErrorRate(const QString& got, const QString& want)
             diagonal = up;
         }
     }
-    return 100.0 * row.back() / double(std::max<qsizetype>(want.size(), 1));
+    return row.back();
+}
+
+// Edit distance from `got` to `want` over the length of `want`, in per cent: the character
+// error rate of a reading. Callers fold blanks (and letters they count as one) first.
+inline double characterErrorRate(const QString& got, const QString& want)
+{
+    return 100.0 * editDistance(got, want) / double(std::max<qsizetype>(want.size(), 1));
 }
 
 } // namespace tarnwick::test
