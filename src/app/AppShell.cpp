@@ -284,17 +284,12 @@ bool AppShell::admit(ShellCommand command)
 }
 
 // A scrolling capture or a recorder in the way is brought forward instead of the command.
-bool AppShell::bringSessionForward()
+void AppShell::bringSessionForward()
 {
-    if (scrolling_) {
+    if (scrolling_)
         scrolling_->present();
-        return true;
-    }
-    if (!recorderExists())
-        return false;
-    if (recorder.present)
+    else if (recorderExists() && recorder.present)
         recorder.present();
-    return true;
 }
 
 void AppShell::showPanel()

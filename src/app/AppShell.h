@@ -166,7 +166,7 @@ private:
     ShellSession session() const;
     void setSession(ShellSession session);
     bool admit(ShellCommand command);
-    bool bringSessionForward();
+    void bringSessionForward();
     void fillActions();
     void setupPermissions();
     void registerHotKeys();

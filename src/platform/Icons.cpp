@@ -5,8 +5,9 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
-#include <QHash>
 #include <array>
+#include <map>
+#include <tuple>
 
 namespace tarnwick::platform {
 namespace {
@@ -20,6 +21,16 @@ QByteArray tintedSvg(QStringView symbol, const QColor& color)
     // The set strokes with currentColor, which Qt's SVG renderer does not resolve.
     svg.replace("currentColor", color.name(QColor::HexRgb).toLatin1());
     return svg;
+}
+
+// An engine's picture at `size`, drawn by its own paint().
+QPixmap drawnPixmap(QIconEngine& engine, const QSize& size, QIcon::Mode mode, QIcon::State state)
+{
+    QPixmap pm(size);
+    pm.fill(Qt::transparent);
+    QPainter painter(&pm);
+    engine.paint(&painter, QRect(QPoint(), size), mode, state);
+    return pm;
 }
 
 class SymbolEngine final : public QIconEngine {
@@ -36,11 +47,7 @@ public:
     }
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
-        QPixmap pm(size);
-        pm.fill(Qt::transparent);
-        QPainter painter(&pm);
-        paint(&painter, QRect(QPoint(), size), mode, state);
-        return pm;
+        return drawnPixmap(*this, size, mode, state);
     }
     QIconEngine* clone() const override { return new SymbolEngine(svg_); }
 
@@ -60,23 +67,18 @@ public:
     }
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
-        const QString key = QStringLiteral("%1x%2:%3").arg(size.width()).arg(size.height()).arg(int(mode));
-        if (const auto found = drawn_.constFind(key); found != drawn_.cend())
-            return *found;
-        QPixmap pm(size);
-        pm.fill(Qt::transparent);
-        QPainter painter(&pm);
-        paint(&painter, QRect(QPoint(), size), mode, state);
-        painter.end();
-        drawn_.insert(key, pm);
-        return pm;
+        const Key key{size.width(), size.height(), int(mode)};
+        if (const auto found = drawn_.find(key); found != drawn_.end())
+            return found->second;
+        return drawn_.emplace(key, drawnPixmap(*this, size, mode, state)).first->second;
     }
     QIconEngine* clone() const override { return new MenuSymbolEngine(symbol_, colors_); }
 
 private:
     QString symbol_;
     std::array<QColor, 4> colors_; // by QIcon::Mode: Normal, Disabled, Active, Selected
-    QHash<QString, QPixmap> drawn_;
+    using Key = std::tuple<int, int, int>; // width, height, mode
+    std::map<Key, QPixmap> drawn_;
 };
 
 } // namespace
