@@ -1,6 +1,5 @@
 #include "app/SessionFiles.h"
 
-#include "platform/PrivateFiles.h"
 #include "platform/TarnwickError.h"
 #include "recording/RecorderSession.h"
 #include "recording/RecordingRecovery.h"
@@ -33,15 +32,7 @@ void removeCaptureFiles(const QString& temporaryRoot)
 void recoverCrashedRuns(const QSettings* preferences, std::function<void(const QString&)> report)
 {
     // Nearly every start finds nothing: the recording module is loaded only for a real find.
-    bool found = false;
-    for (const auto& root : {&platform::privateCacheRoot, &platform::privateTempRoot}) {
-        try {
-            found = found || !QDir(root()).entryList({recording::workingFolderPrefix + u'*'}, QDir::Dirs).isEmpty();
-        } catch (const TarnwickError&) {
-            // a refused root is reported where it is used
-        }
-    }
-    if (!found)
+    if (!recording::hasWorkingFolders(recording::workingRoots()))
         return;
     try {
         recording::recorderModule().recoverInBackground(preferences, std::move(report));

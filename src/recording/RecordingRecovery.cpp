@@ -140,15 +140,7 @@ void recoverRecordingsInBackground(const QSettings* preferences, std::function<v
 {
     const QString saveFolder = recordingSaveFolder(preferences);
     QThreadPool::globalInstance()->start([saveFolder, report = std::move(report)] {
-        QStringList roots;
-        for (const auto& root : {&platform::privateCacheRoot, &platform::privateTempRoot}) {
-            try {
-                roots << root();
-            } catch (const TarnwickError&) {
-                // a refused root is reported where it is used
-            }
-        }
-        const QString sentence = recoverRecordings(roots, saveFolder);
+        const QString sentence = recoverRecordings(workingRoots(), saveFolder);
         if (!sentence.isEmpty())
             QMetaObject::invokeMethod(qApp, [report, sentence] { report(sentence); }, Qt::QueuedConnection);
     });

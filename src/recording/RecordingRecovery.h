@@ -1,5 +1,9 @@
 #pragma once
 
+#include "platform/PrivateFiles.h"
+#include "platform/TarnwickError.h"
+
+#include <QDir>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -12,6 +16,29 @@ namespace tarnwick::recording {
 // live session holds in it, so another instance's recovery leaves it alone.
 inline const QString workingFolderPrefix = QStringLiteral("Tarnwick-video-");
 inline const QString workingFolderLock = QStringLiteral("session.lock");
+
+// The private roots working folders live under; a root refused is left out (it is
+// reported where it is used). Inline: the shell looks here before it loads this module.
+inline QStringList workingRoots()
+{
+    QStringList roots;
+    for (const auto& root : {&platform::privateCacheRoot, &platform::privateTempRoot}) {
+        try {
+            roots << root();
+        } catch (const TarnwickError&) {
+        }
+    }
+    return roots;
+}
+
+// Whether any of `roots` holds a working folder, live or left by a crash.
+inline bool hasWorkingFolders(const QStringList& roots)
+{
+    for (const QString& root : roots)
+        if (!QDir(root).entryList({workingFolderPrefix + u'*'}, QDir::Dirs).isEmpty())
+            return true;
+    return false;
+}
 
 // Where recordings are saved: the folder chosen last, else ~/Videos, else home.
 QString recordingSaveFolder(const QSettings* preferences);
