@@ -154,14 +154,10 @@ void EditorImageLayers::setCornerRadius(double radius)
     const auto list = withSelected([r](Annotation& e) { e.imageCornerRadius = r; });
     if (!list)
         return;
-    if (state_.strokeEditBaseline_) {
-        if (*list == state_.annotations())
-            return;
-        state_.setAnnotations(*list);
-        state_.markEdited();
-    } else {
+    if (state_.strokeEditBaseline_)
+        state_.storeContinuing(*list);
+    else
         state_.replace(*list);
-    }
 }
 
 } // namespace tarnwick
