@@ -195,15 +195,20 @@ QVector<Annotation> EditorState::previewAnnotations() const
     return out;
 }
 
-bool EditorState::canExport() const
+bool EditorState::pictureReady() const
 {
     const RenderScene current = scene();
-    if (current.effects) {
-        const EffectReadiness ready = current.effects->readiness(effectiveAnnotations());
-        if (ready.pending || ready.failed)
-            return false;
-    }
-    return !current.error && !text_.isOpen() && !cropping_.pending() && !images_.capturing()
+    if (current.error)
+        return false;
+    if (!current.effects)
+        return true;
+    const EffectReadiness ready = current.effects->readiness(effectiveAnnotations());
+    return !ready.pending && !ready.failed;
+}
+
+bool EditorState::canExport() const
+{
+    return pictureReady() && !text_.isOpen() && !cropping_.pending() && !images_.capturing()
         && !backgroundRemoval_.targetID() && !qr_.id() && !style_.pickingColor();
 }
 

@@ -200,6 +200,8 @@ private:
     // Position of the first element with this id; -1 when none has it.
     qsizetype indexOf(const QUuid& id) const;
     double defaultStrokeWidth() const;
+    // The picture is drawn as it stands: no render error, no effect still computing or failed.
+    bool pictureReady() const;
     QRectF visibleArea() const;
 
     // Stores a list within a running stroke edit, recording no step.

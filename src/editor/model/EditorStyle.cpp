@@ -110,15 +110,7 @@ void EditorStyle::applyPickedColor(const SampledColor& color)
 
 bool EditorStyle::canPickColor() const
 {
-    const RenderScene current = state_.scene();
-    if (current.error)
-        return false;
-    if (current.effects) {
-        const EffectReadiness ready = current.effects->readiness(state_.effectiveAnnotations());
-        if (ready.pending || ready.failed)
-            return false;
-    }
-    return !state_.comment().isOpen() && !state_.cropping().pending() && !state_.images().capturing()
+    return state_.pictureReady() && !state_.comment().isOpen() && !state_.cropping().pending() && !state_.images().capturing()
         && !state_.backgroundRemoval().targetID() && !state_.qr().id();
 }
 
