@@ -214,14 +214,19 @@ bool EditorState::canExport() const
 
 QSizeF EditorState::outputSize() const { return visibleArea().size(); }
 
+QRectF EditorState::imageFrame(const QSizeF& pixelSize, const std::optional<QRectF>& crop)
+{
+    const QRectF whole(QPointF(0, 0), pixelSize);
+    return crop ? geo::intersection(*crop, whole) : whole;
+}
+
 void EditorState::recompose(Screenshot& shot) const
 {
     QImage base = shot.image;
     if (shot.imageCornerRadius > 0) {
-        const QRectF whole(QPointF(0, 0), shot.pixelSize);
-        const QRectF frame = shot.cropRect() ? geo::intersection(*shot.cropRect(), whole) : whole;
         try {
-            base = ScreenshotComposition::roundedImage(shot.image, shot.pixelSize, shot.imageCornerRadius, frame);
+            base = ScreenshotComposition::roundedImage(shot.image, shot.pixelSize, shot.imageCornerRadius,
+                                                       imageFrame(shot.pixelSize, shot.cropRect()));
         } catch (...) {
             // Square corners are still a faithful picture of the shot.
             base = shot.image;

@@ -207,6 +207,8 @@ private:
     // Stores a list within a running stroke edit, recording no step.
     void storeContinuing(const QVector<Annotation>& list);
 
+    // The part of the shot's image in view: all of it, or what the crop leaves.
+    static QRectF imageFrame(const QSizeF& pixelSize, const std::optional<QRectF>& crop);
     // A new composition over the shot's image, its corners rounded within the visible frame.
     void recompose(Screenshot& shot) const;
 
