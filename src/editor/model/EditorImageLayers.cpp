@@ -79,7 +79,7 @@ bool EditorImageLayers::beginCapture()
 {
     if (!canAdd())
         return false;
-    state_.assign(capturing_, true);
+    setCapturing(true);
     setMessage(std::nullopt);
     return true;
 }
