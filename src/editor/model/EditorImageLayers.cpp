@@ -79,7 +79,7 @@ bool EditorImageLayers::beginCapture()
 {
     if (!canAdd())
         return false;
-    state_.assign(capturing_, true);
+    setCapturing(true);
     setMessage(std::nullopt);
     return true;
 }
@@ -106,12 +106,6 @@ void EditorImageLayers::flipSelectedHorizontally()
         state_.replace(*list);
 }
 
-QRectF EditorImageLayers::visibleImageFrame() const
-{
-    const QRectF whole(QPointF(0, 0), state_.shot().pixelSize);
-    return state_.cropRect() ? geo::intersection(*state_.cropRect(), whole) : whole;
-}
-
 double EditorImageLayers::cornerRadiusLimit() const
 {
     const std::optional<Annotation> a = state_.selectedAnnotation();
@@ -119,7 +113,7 @@ double EditorImageLayers::cornerRadiusLimit() const
         return std::max(std::floor(halfShorterSide(a->rect())), 1.0);
     if (!editingOriginal())
         return 1;
-    const QRectF frame = visibleImageFrame();
+    const QRectF frame = EditorState::imageFrame(state_.shot().pixelSize, state_.cropRect());
     if (geo::isEmpty(frame))
         return 1;
     return std::max(std::floor(halfShorterSide(frame)), 1.0);
@@ -154,14 +148,10 @@ void EditorImageLayers::setCornerRadius(double radius)
     const auto list = withSelected([r](Annotation& e) { e.imageCornerRadius = r; });
     if (!list)
         return;
-    if (state_.strokeEditBaseline_) {
-        if (*list == state_.annotations())
-            return;
-        state_.setAnnotations(*list);
-        state_.markEdited();
-    } else {
+    if (state_.strokeEditBaseline_)
+        state_.storeContinuing(*list);
+    else
         state_.replace(*list);
-    }
 }
 
 } // namespace tarnwick

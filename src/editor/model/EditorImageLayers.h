@@ -47,7 +47,6 @@ public:
     void setCornerRadius(double radius);
 
 private:
-    QRectF visibleImageFrame() const;
     // The element list with `change` applied to the selected image layer; none without one.
     std::optional<QVector<Annotation>> withSelected(const std::function<void(Annotation&)>& change) const;
 

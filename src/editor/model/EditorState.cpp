@@ -195,28 +195,38 @@ QVector<Annotation> EditorState::previewAnnotations() const
     return out;
 }
 
-bool EditorState::canExport() const
+bool EditorState::pictureReady() const
 {
     const RenderScene current = scene();
-    if (current.effects) {
-        const EffectReadiness ready = current.effects->readiness(effectiveAnnotations());
-        if (ready.pending || ready.failed)
-            return false;
-    }
-    return !current.error && !text_.isOpen() && !cropping_.pending() && !images_.capturing()
+    if (current.error)
+        return false;
+    if (!current.effects)
+        return true;
+    const EffectReadiness ready = current.effects->readiness(effectiveAnnotations());
+    return !ready.pending && !ready.failed;
+}
+
+bool EditorState::canExport() const
+{
+    return pictureReady() && !text_.isOpen() && !cropping_.pending() && !images_.capturing()
         && !backgroundRemoval_.targetID() && !qr_.id() && !style_.pickingColor();
 }
 
 QSizeF EditorState::outputSize() const { return visibleArea().size(); }
 
+QRectF EditorState::imageFrame(const QSizeF& pixelSize, const std::optional<QRectF>& crop)
+{
+    const QRectF whole(QPointF(0, 0), pixelSize);
+    return crop ? geo::intersection(*crop, whole) : whole;
+}
+
 void EditorState::recompose(Screenshot& shot) const
 {
     QImage base = shot.image;
     if (shot.imageCornerRadius > 0) {
-        const QRectF whole(QPointF(0, 0), shot.pixelSize);
-        const QRectF frame = shot.cropRect() ? geo::intersection(*shot.cropRect(), whole) : whole;
         try {
-            base = ScreenshotComposition::roundedImage(shot.image, shot.pixelSize, shot.imageCornerRadius, frame);
+            base = ScreenshotComposition::roundedImage(shot.image, shot.pixelSize, shot.imageCornerRadius,
+                                                       imageFrame(shot.pixelSize, shot.cropRect()));
         } catch (...) {
             // Square corners are still a faithful picture of the shot.
             base = shot.image;

@@ -200,11 +200,15 @@ private:
     // Position of the first element with this id; -1 when none has it.
     qsizetype indexOf(const QUuid& id) const;
     double defaultStrokeWidth() const;
+    // The picture is drawn as it stands: no render error, no effect still computing or failed.
+    bool pictureReady() const;
     QRectF visibleArea() const;
 
     // Stores a list within a running stroke edit, recording no step.
     void storeContinuing(const QVector<Annotation>& list);
 
+    // The part of the shot's image in view: all of it, or what the crop leaves.
+    static QRectF imageFrame(const QSizeF& pixelSize, const std::optional<QRectF>& crop);
     // A new composition over the shot's image, its corners rounded within the visible frame.
     void recompose(Screenshot& shot) const;
 

@@ -78,19 +78,17 @@ void EditorStyle::syncToSelection()
 
 void EditorStyle::recolorSelection(int index, const std::optional<SampledColor>& color)
 {
-    const std::optional<Annotation> a = state_.selectedAnnotation();
-    if (state_.text().isOpen() || !a || !takesColor(a->kind))
+    if (state_.text().isOpen())
         return;
-    QVector<Annotation> list = state_.annotations();
-    for (Annotation& e : list)
-        if (e.id == a->id) {
-            e.colorIndex = index;
-            e.customColor = color;
-            if (e.kind == T::comment)
-                e.markerColorIndex = index;
-            break;
-        }
-    state_.replace(list);
+    changeSelected([&](Annotation& e) {
+        if (!takesColor(e.kind))
+            return false;
+        e.colorIndex = index;
+        e.customColor = color;
+        if (e.kind == T::comment)
+            e.markerColorIndex = index;
+        return true;
+    });
 }
 
 void EditorStyle::setColor(int index)
@@ -112,15 +110,7 @@ void EditorStyle::applyPickedColor(const SampledColor& color)
 
 bool EditorStyle::canPickColor() const
 {
-    const RenderScene current = state_.scene();
-    if (current.error)
-        return false;
-    if (current.effects) {
-        const EffectReadiness ready = current.effects->readiness(state_.effectiveAnnotations());
-        if (ready.pending || ready.failed)
-            return false;
-    }
-    return !state_.comment().isOpen() && !state_.cropping().pending() && !state_.images().capturing()
+    return state_.pictureReady() && !state_.comment().isOpen() && !state_.cropping().pending() && !state_.images().capturing()
         && !state_.backgroundRemoval().targetID() && !state_.qr().id();
 }
 
