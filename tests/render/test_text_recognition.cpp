@@ -182,16 +182,17 @@ TEST(ScreenTextRecognizer, SmallTextAndAListingInColumnsAreReadRowByRowWithTheir
         bool smooth;
         double mostError; // per cent; one character is 0.57 %
     };
-    // Smoothed UI text reads within one or two letters. The English model reads the
-    // terminal font's "l" at the start of a word as "L" or "1" at every size ("Lib32",
-    // "1ib64"), and unsmoothed 9–11 px text loses a letter here and there ("wamings",
-    // "srv" as "av"), so those cases allow a few letters more; the mean stays within
-    // two and a half per cent, and every case keeps the row order.
+    // Smoothed UI text reads within one or two letters, and so does the terminal
+    // font, whose "l" at the start of a word the engine reads as "L" or "1" ("Lib32",
+    // "1ib64") unless the same glyph read inside "old" and "Build" settles it. Unsmoothed
+    // 9–11 px text loses a letter here and there ("wamings", "srv" as "av"), so those
+    // cases allow a few letters more; the mean stays within two per cent, and every
+    // case keeps the row order.
     const Case cases[] = {
         {9, false, true, 1.2}, {11, false, true, 0.6}, {13, false, true, 0.6},
         {9, false, false, 4.0}, {11, false, false, 3.5}, {13, false, false, 0.6},
-        {9, true, true, 3.5}, {11, true, true, 2.3}, {13, true, true, 2.9},
-        {9, true, false, 4.6}, {11, true, false, 6.3}, {13, true, false, 1.2},
+        {9, true, true, 3.5}, {11, true, true, 2.3}, {13, true, true, 1.2},
+        {9, true, false, 3.5}, {11, true, false, 3.5}, {13, true, false, 1.2},
     };
     double errorSum = 0;
     for (const Case& c : cases) {
@@ -239,7 +240,40 @@ TEST(ScreenTextRecognizer, SmallTextAndAListingInColumnsAreReadRowByRowWithTheir
         }
         EXPECT_GE(boxed, 10) << name;
     }
-    EXPECT_LE(errorSum / double(std::size(cases)), 2.5);
+    EXPECT_LE(errorSum / double(std::size(cases)), 2.0);
+}
+
+TEST(ScreenTextRecognizer, SmallTerminalTextReadsAGlyphAsItsCopiesInsideWordsAndKeepsCapitalsAndFigures)
+{
+    // A terminal font draws every "l" alike; the engine reads it right inside "all" and
+    // "fill" and wrong at the start of "lib64" ("1ib64", "Lib64"). The capitals and
+    // figures beside it ("Linux", "LICENSE", "11") are other glyphs and keep their reading.
+    const QStringList lines{"Linux 6.1 Library list: all 11 files are in /usr/lib/x86_64-linux-gnu.",
+                            "Illegal instruction in level 1, Lisa will fill the table at 10:41.",
+                            "ISO 8601 I/O: I'll call Ilya later; LICENSE and lib64 still differ."};
+    for (int size : {11, 12})
+        for (bool smooth : {false, true}) {
+            QFont font("DejaVu Sans Mono");
+            font.setPixelSize(size);
+            if (!smooth)
+                font.setStyleStrategy(QFont::NoAntialias);
+            const int line = size * 8 / 5;
+            QImage image(70 * size, line * (int(lines.size()) + 2), QImage::Format_ARGB32_Premultiplied);
+            image.fill(QColor(30, 30, 30));
+            {
+                QPainter p(&image);
+                p.setFont(font);
+                p.setPen(QColor(220, 220, 220));
+                for (int i = 0; i < lines.size(); ++i)
+                    p.drawText(size, line * (i + 1), lines[i]);
+            }
+            const QString text = ScreenTextRecognizer::recognize(image).value_or(QString());
+            const QStringList words = text.simplified().split(u' ');
+            const std::string name = std::to_string(size) + (smooth ? " px smooth:\n" : " px sharp:\n") + text.toStdString();
+            for (const char* word : {"Linux", "Library", "11", "LICENSE", "lib64"})
+                EXPECT_TRUE(words.contains(QString::fromLatin1(word))) << word << " in " << name;
+            EXPECT_LE(characterError(text, lines.join(u'\n')), 3.0) << name;
+        }
 }
 
 TEST(ScreenTextRecognizer, SmallTextKeepsEnglishWordsInRussianRowsAndRussianWordsInEnglishRows)

@@ -1,5 +1,6 @@
 #include "render/recognition/ScreenTextRecognizer.h"
 
+#include "render/recognition/AlikeGlyphs.h"
 #include "render/recognition/GreyImage.h"
 
 #include "platform/TarnwickError.h"
@@ -18,6 +19,8 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -439,11 +442,14 @@ double leftKey(const RecognizedTextLine& line)
 // columns, table cells or labels side by side; narrower ones are word spaces.
 bool columnGap(int gap, int height) { return 2 * gap > 3 * height; }
 
+using detail::ReadSymbol;
 using detail::ReadWord;
 using detail::WordRun;
 
 // The lines of a view as Tesseract found them, each a whole row of the block.
-std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled)
+// With `symbols`, each word keeps the characters it was read as, with their boxes.
+std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled,
+    bool symbols)
 {
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
 
@@ -482,7 +488,17 @@ std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, c
                     word.text = takeText(it->GetUTF8Text(RIL_WORD));
                     word.confidence = it->Confidence(RIL_WORD);
                     word.dictionary = it->WordIsFromDictionary();
-                    if (!word.text.isEmpty() && boxAt(RIL_WORD, word.box))
+                    const bool boxedWord = boxAt(RIL_WORD, word.box);
+                    while (symbols && boxedWord) {
+                        ReadSymbol symbol;
+                        if (!it->Empty(tesseract::RIL_SYMBOL) && boxAt(tesseract::RIL_SYMBOL, symbol.box)) {
+                            symbol.text = takeText(it->GetUTF8Text(tesseract::RIL_SYMBOL));
+                            word.symbols.push_back(std::move(symbol));
+                        }
+                        if (it->IsAtFinalElement(RIL_WORD, tesseract::RIL_SYMBOL) || !it->Next(tesseract::RIL_SYMBOL))
+                            break;
+                    }
+                    if (!word.text.isEmpty() && boxedWord)
                         piece.words.push_back(std::move(word));
                 }
                 if (it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD))
@@ -1116,15 +1132,20 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     // each band keeps two, so that the passes of all languages run at once.
     int leastInkRows = 40;
     bool small = false;
+    // The views as shown, before they are enlarged.
+    const PolarityViews shown = views;
+    double factor = 1;
     if (layout == Layout::scattered) {
         // Boxes come back in the unit square of the enlarged view, the same as the image's.
         const int height = textHeight(views.main);
-        const double factor = enlargement(height, views.main.size());
+        factor = enlargement(height, views.main.size());
         small = smallText(height);
         views.main = enlarged(views.main, factor);
         if (views.other)
             views.other = enlarged(*views.other, factor);
     }
+    // Small screen text is read letter by letter again where its glyphs repeat.
+    const bool compareGlyphs = small && reading == Reading::corrected;
     std::vector<std::string> languages{setup.languages};
     if (small && reading == Reading::corrected)
         languages = singleLanguages(setup);
@@ -1152,21 +1173,32 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
                 tesseract::TessBaseAPI& api = engine.api();
                 api.SetPageSegMode(mode);
                 std::vector<WordRun>& rows = read[i][k];
-                rows = readView(api, parts[i].image, isCancelled);
+                rows = readView(api, parts[i].image, isCancelled, compareGlyphs);
                 for (WordRun& piece : rows) {
                     piece.box.translate(0, parts[i].top);
-                    for (ReadWord& word : piece.words)
+                    for (ReadWord& word : piece.words) {
                         word.box.translate(0, parts[i].top);
+                        for (ReadSymbol& symbol : word.symbols)
+                            symbol.box.translate(0, parts[i].top);
+                    }
                 }
             });
     pool.runAll(tasks);
+    // The rows of the main view's bands, then those of the other polarity's areas.
+    const size_t mainParts = parts.size() - (views.other ? 1 : 0);
+    std::array<std::vector<WordRun>, 2> rowsOfView;
+    for (size_t i = 0; i < read.size(); ++i) {
+        std::vector<WordRun> rows = read[i].size() == 1 ? std::move(read[i].front()) : mergedReadings(std::move(read[i]));
+        std::move(rows.begin(), rows.end(), std::back_inserter(rowsOfView[i < mainParts ? 0 : 1]));
+    }
     std::vector<WordRun> pieces;
-    for (std::vector<std::vector<WordRun>>& part : read) {
-        std::vector<WordRun> rows = part.size() == 1 ? std::move(part.front()) : mergedReadings(std::move(part));
+    for (size_t v = 0; v < rowsOfView.size(); ++v) {
+        std::vector<WordRun>& rows = rowsOfView[v];
+        if (compareGlyphs)
+            readAlikeGlyphsAlike(rows, v == 0 ? shown.main : shown.other.value_or(QImage()), factor);
         if (layout == Layout::scattered)
             rows = splitAtColumnGaps(std::move(rows));
-        for (WordRun& piece : rows)
-            pieces.push_back(std::move(piece));
+        std::move(rows.begin(), rows.end(), std::back_inserter(pieces));
     }
 
     const int w = views.main.width();

@@ -86,6 +86,12 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
 // Throws the oversized-image error for an image of this size.
 void checkReadableSize(const QSize& size);
 
+// One character of a word as the engine read it, in pixels of the view.
+struct ReadSymbol {
+    QString text;
+    QRect box;
+};
+
 // A word as one engine read it, in pixels of the view.
 struct ReadWord {
     QString text;
@@ -93,6 +99,7 @@ struct ReadWord {
     float confidence = 0;    // 0–100
     bool dictionary = false; // a word of the language's word lists
     int language = 0;        // the reading it comes from, when several are merged
+    std::vector<ReadSymbol> symbols{}; // kept only where the glyphs are compared afterwards
 };
 
 // A run of words as one engine found it: a row of a block, or a piece of one

@@ -1,0 +1,366 @@
+#include "render/recognition/AlikeGlyphs.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <numeric>
+
+namespace tarnwick::ScreenTextRecognizer::detail {
+
+namespace {
+
+// The ink of one character: its box in pixels of the picture as it was shown, and
+// which pixels of the box are ink.
+struct Glyph {
+    QRect box;
+    std::vector<bool> ink;
+
+    bool empty() const { return box.isEmpty(); }
+};
+
+// A symbol of a word with the glyph under it.
+struct Placed {
+    ReadSymbol* symbol = nullptr;
+    Glyph glyph;
+    size_t glyphOf = 0; // the symbol holding the glyph this one was read on
+};
+
+// The most common grey of the picture: its background.
+int background(const QImage& view)
+{
+    std::array<quint64, 256> histogram{};
+    for (int y = 0; y < view.height(); ++y) {
+        const uchar* line = view.constScanLine(y);
+        for (int x = 0; x < view.width(); ++x)
+            ++histogram[line[x]];
+    }
+    return int(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+}
+
+QRect inView(const QRect& box, double scale, const QImage& view)
+{
+    const QRectF shown(box.x() / scale, box.y() / scale, box.width() / scale, box.height() / scale);
+    return shown.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(view.rect());
+}
+
+// The glyphs of a word's symbols. The word's pixels darker than halfway between the
+// background and its darkest ink are cut into 8-connected pieces, the pieces into
+// columns, one a character, and the columns go to the symbols in order. A word whose
+// columns and symbols do not pair off keeps no glyphs.
+std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double scale, int paper)
+{
+    std::vector<Placed> placed;
+    for (ReadSymbol& symbol : word.symbols)
+        placed.push_back({&symbol, {}, placed.size()});
+    const QRect area = inView(word.box, scale, view);
+    if (area.isEmpty() || placed.empty())
+        return placed;
+    int darkest = 255;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            darkest = std::min(darkest, int(view.constScanLine(y)[x]));
+    // Too faint to tell glyphs apart.
+    if (paper - darkest < 48)
+        return placed;
+    const int threshold = (paper + darkest) / 2;
+    const int w = area.width(), h = area.height();
+    std::vector<int> piece(size_t(w) * size_t(h), -1);
+    const auto dark = [&](int x, int y) { return view.constScanLine(area.top() + y)[area.left() + x] < threshold; };
+    std::vector<QRect> boxes;
+    std::vector<std::pair<int, int>> stack;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (piece[size_t(y) * w + x] >= 0 || !dark(x, y))
+                continue;
+            const int label = int(boxes.size());
+            QRect box(x, y, 1, 1);
+            piece[size_t(y) * w + x] = label;
+            stack.assign(1, {x, y});
+            while (!stack.empty()) {
+                const auto [px, py] = stack.back();
+                stack.pop_back();
+                box |= QRect(px, py, 1, 1);
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = px + dx, ny = py + dy;
+                        if (nx < 0 || ny < 0 || nx >= w || ny >= h || piece[size_t(ny) * w + nx] >= 0 || !dark(nx, ny))
+                            continue;
+                        piece[size_t(ny) * w + nx] = label;
+                        stack.emplace_back(nx, ny);
+                    }
+            }
+            boxes.push_back(box);
+        }
+
+    // Pieces standing over one another (a letter and its dots) make one column; the
+    // engine's boxes lag behind the glyphs, so the columns go to the symbols in order.
+    std::vector<size_t> order(boxes.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return boxes[a].x() < boxes[b].x(); });
+    struct Column {
+        int left = 0, right = -1; // in pixels of the word's area
+        std::vector<size_t> pieces;
+        int width() const { return right - left + 1; }
+    };
+    std::vector<Column> columns;
+    for (size_t i : order) {
+        const QRect& box = boxes[i];
+        // Over one another: the narrower stands at least half within the other.
+        const int shared = columns.empty() ? 0 : std::min(columns.back().right, box.right()) - std::max(columns.back().left, box.left()) + 1;
+        if (columns.empty() || 2 * shared < std::min(columns.back().width(), box.width()))
+            columns.push_back({box.left(), box.right(), {}});
+        Column& column = columns.back();
+        column.pieces.push_back(i);
+        column.left = std::min(column.left, box.left());
+        column.right = std::max(column.right, box.right());
+    }
+    const auto inColumn = [&](const Column& column, int x, int y) {
+        const int label = piece[size_t(y) * w + x];
+        return label >= 0 && std::find(column.pieces.begin(), column.pieces.end(), size_t(label)) != column.pieces.end();
+    };
+    // Small terminal fonts join neighbours ("li" as one piece): while symbols are left
+    // over, a column half as wide again as the word's usual one is cut where it holds
+    // the least ink, within its middle third.
+    for (size_t excess = placed.size() > columns.size() ? placed.size() - columns.size() : 0; excess > 0 && columns.size() > 1; --excess) {
+        std::vector<int> widths;
+        for (const Column& column : columns)
+            widths.push_back(column.width());
+        std::nth_element(widths.begin(), widths.begin() + std::ptrdiff_t(widths.size() - 1) / 2, widths.end());
+        const int usual = widths[(widths.size() - 1) / 2];
+        const auto widest = std::max_element(columns.begin(), columns.end(),
+            [](const Column& a, const Column& b) { return a.width() < b.width(); });
+        if (2 * widest->width() < 3 * usual)
+            break;
+        int cut = widest->left, least = std::numeric_limits<int>::max();
+        for (int x = widest->left + widest->width() / 3; x <= widest->right - widest->width() / 3; ++x) {
+            int ink = 0;
+            for (int y = 0; y < h; ++y)
+                ink += inColumn(*widest, x, y);
+            if (ink < least) {
+                least = ink;
+                cut = x;
+            }
+        }
+        Column right{cut + 1, widest->right, widest->pieces};
+        widest->right = cut;
+        columns.insert(widest + 1, std::move(right));
+    }
+
+    // A character read twice on one glyph ("1Lib32") leaves a symbol over: of the two
+    // symbols nearest together, the second reads the glyph of the first.
+    std::vector<double> middles;
+    for (const Placed& p : placed)
+        middles.push_back(p.symbol->box.center().x() / scale);
+    std::vector<size_t> holder(placed.size());
+    std::iota(holder.begin(), holder.end(), size_t(0));
+    if (placed.size() == columns.size() + 1) {
+        std::vector<double> steps;
+        for (size_t k = 1; k < middles.size(); ++k)
+            steps.push_back(middles[k] - middles[k - 1]);
+        const size_t twice = size_t(std::min_element(steps.begin(), steps.end()) - steps.begin()) + 1;
+        std::vector<double> sorted = steps;
+        std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+        // Only where the two stand much closer than the word's letters do, and both are
+        // readings of an upright stroke: elsewhere joined glyphs ("fi") leave one over.
+        const auto stroke = [&](size_t k) { return placed[k].symbol->text.size() == 1 && QStringView(u"1lLI|").contains(placed[k].symbol->text[0]); };
+        if (2 * steps[twice - 1] < sorted[sorted.size() / 2] && stroke(twice - 1) && stroke(twice))
+            holder[twice] = twice - 1;
+    }
+    // Columns and symbols that do not pair off leave the word as it was read.
+    size_t holders = 0;
+    for (size_t k = 0; k < holder.size(); ++k)
+        holders += holder[k] == k;
+    if (holders != columns.size())
+        return placed;
+    // The engine's boxes stand about as far from their glyphs all along a word. Where every
+    // symbol does so within half the step between columns, all keep their columns' glyphs;
+    // elsewhere (glyphs joined in ways not cut above, a box squeezed at the word's end) only
+    // those within a quarter step, since the others may stand over their neighbours' glyphs.
+    std::vector<double> apart, steps;
+    for (size_t k = 0, next = 0; k < placed.size(); ++k) {
+        const size_t column = next - (holder[k] != k ? 1 : 0);
+        next += holder[k] == k;
+        apart.push_back(middles[k] - area.x() - (columns[column].left + columns[column].right + 1) / 2.0);
+    }
+    for (size_t c = 1; c < columns.size(); ++c)
+        steps.push_back((columns[c].left + columns[c].right - columns[c - 1].left - columns[c - 1].right) / 2.0);
+    std::vector<bool> aligned(placed.size(), true);
+    if (!steps.empty()) {
+        std::vector<double> sorted = apart;
+        std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+        const double lag = sorted[sorted.size() / 2];
+        std::nth_element(steps.begin(), steps.begin() + std::ptrdiff_t(steps.size() / 2), steps.end());
+        const double step = steps[steps.size() / 2];
+        const bool wordAligned = std::all_of(apart.begin(), apart.end(), [&](double d) { return 2 * std::abs(d - lag) <= step; });
+        for (size_t k = 0; k < placed.size(); ++k)
+            aligned[k] = wordAligned || 4 * std::abs(apart[k] - lag) <= step;
+        // A glyph read twice is only taken where both readings stand on it.
+        for (size_t k = 0; k < placed.size(); ++k)
+            if (holder[k] != k && !(aligned[k] && aligned[holder[k]]))
+                return placed;
+    }
+    for (size_t k = 0, next = 0; k < placed.size(); ++k) {
+        placed[k].glyphOf = holder[k];
+        if (holder[k] != k)
+            continue;
+        const Column& column = columns[next++];
+        if (!aligned[k])
+            continue;
+        QRect box;
+        for (int y = 0; y < h; ++y)
+            for (int x = column.left; x <= column.right; ++x)
+                if (inColumn(column, x, y))
+                    box |= QRect(x, y, 1, 1);
+        Glyph& glyph = placed[k].glyph;
+        glyph.ink.assign(size_t(box.width()) * size_t(box.height()), false);
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                glyph.ink[size_t(y - box.top()) * size_t(box.width()) + size_t(x - box.left())] = inColumn(column, x, y);
+        glyph.box = box.translated(area.topLeft());
+    }
+    return placed;
+}
+
+bool inkAt(const Glyph& g, int x, int y)
+{
+    return x >= 0 && y >= 0 && x < g.box.width() && y < g.box.height() && g.ink[size_t(y) * size_t(g.box.width()) + size_t(x)];
+}
+
+// The same glyph: of one height and at most a pixel apart in width, and laid on each
+// other at the best of three offsets, at most one pixel in twenty-five different (a
+// glyph cut from its neighbour, or smoothed edges falling a little differently across
+// the threshold).
+bool same(const Glyph& a, const Glyph& b)
+{
+    if (std::abs(a.box.width() - b.box.width()) > 1 || a.box.height() != b.box.height())
+        return false;
+    const int w = std::max(a.box.width(), b.box.width()), h = a.box.height();
+    const int allowed = w * h / 25;
+    for (int dx = -1; dx <= 1; ++dx) {
+        int differ = 0;
+        for (int y = 0; y < h && differ <= allowed; ++y)
+            for (int x = std::min(0, dx); x < w + std::max(0, dx) && differ <= allowed; ++x)
+                differ += inkAt(a, x, y) != inkAt(b, x - dx, y);
+        if (differ <= allowed)
+            return true;
+    }
+    return false;
+}
+
+// A character read alone, a letter or a figure.
+QChar single(const ReadSymbol& symbol)
+{
+    return symbol.text.size() == 1 && symbol.text[0].isLetterOrNumber() ? symbol.text[0] : QChar();
+}
+
+// Latin letters and figures, Cyrillic letters, or neither (-1).
+int script(QChar c)
+{
+    if (c.isDigit() || c.script() == QChar::Script_Latin)
+        return 0;
+    return c.script() == QChar::Script_Cyrillic ? 1 : -1;
+}
+
+// Whether a reading may change into another on the evidence of alike glyphs: within
+// one script, and never between the pairs many fonts draw alike.
+bool mayBecome(QChar from, QChar to)
+{
+    const auto pair = [&](char a, char b) { return (from == a && to == b) || (from == b && to == a); };
+    return from != to && script(from) >= 0 && script(from) == script(to) && !pair('I', 'l') && !pair('O', '0');
+}
+
+} // namespace
+
+void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double scale)
+{
+    if (view.isNull() || view.format() != QImage::Format_Grayscale8 || scale <= 0)
+        return;
+    const int paper = background(view);
+
+    // The symbols of each word whose symbols spell it.
+    struct PlacedWord {
+        ReadWord* word;
+        WordRun* run;
+        std::vector<Placed> symbols;
+    };
+    std::vector<PlacedWord> words;
+    for (WordRun& run : runs)
+        for (ReadWord& word : run.words) {
+            QString spelt;
+            for (const ReadSymbol& symbol : word.symbols)
+                spelt += symbol.text;
+            if (!word.symbols.empty() && spelt == word.text)
+                words.push_back({&word, &run, placedSymbols(word, view, scale, paper)});
+        }
+
+    // Readings inside words, where the engine had letters on both sides to go by,
+    // by the size of their glyphs.
+    std::map<std::pair<int, int>, std::vector<const Placed*>> inside;
+    const auto sizeKey = [](const Glyph& g) { return std::pair(g.box.width(), g.box.height()); };
+    for (const PlacedWord& word : words)
+        for (size_t k = 1; k + 1 < word.symbols.size(); ++k) {
+            const Placed& p = word.symbols[k];
+            const bool readTwice = std::any_of(word.symbols.begin(), word.symbols.end(),
+                [&](const Placed& q) { return &q != &p && q.glyphOf == k; });
+            if (!p.glyph.empty() && !readTwice && !single(*p.symbol).isNull() && !single(*word.symbols[k - 1].symbol).isNull()
+                && !single(*word.symbols[k + 1].symbol).isNull())
+                inside[sizeKey(p.glyph)].push_back(&p);
+        }
+
+    // The reading most copies of a glyph have inside words: two at least, three in
+    // four of them one way.
+    const auto agreed = [&](const Glyph& glyph) {
+        std::map<QChar, int> votes;
+        int all = 0;
+        for (int dw = -1; dw <= 1; ++dw)
+            if (const auto found = inside.find({glyph.box.width() + dw, glyph.box.height()}); found != inside.end())
+                for (const Placed* other : found->second)
+                    if (same(glyph, other->glyph)) {
+                        ++votes[single(*other->symbol)];
+                        ++all;
+                    }
+        const auto best = std::max_element(votes.begin(), votes.end(),
+            [](const auto& a, const auto& b) { return a.second < b.second; });
+        return best == votes.end() || best->second < 2 || 4 * best->second < 3 * all ? QChar() : best->first;
+    };
+
+    // Decided on the readings as they came, then written: an empty text drops a symbol.
+    std::vector<std::vector<QString>> texts(words.size());
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::vector<Placed>& symbols = words[i].symbols;
+        std::vector<QString>& out = texts[i];
+        for (const Placed& p : symbols)
+            out.push_back(p.symbol->text);
+        for (size_t k = 0; k < symbols.size(); ++k) {
+            const Placed& p = symbols[k];
+            const QChar now = single(*p.symbol);
+            if (p.glyph.empty() || now.isNull())
+                continue;
+            const QChar reading = agreed(p.glyph);
+            if (reading.isNull() || (reading != now && !mayBecome(now, reading)))
+                continue;
+            out[k] = QString(reading);
+            // A character read a second time on the same glyph goes.
+            for (size_t j = 0; j < symbols.size(); ++j)
+                if (j != k && symbols[j].glyphOf == k)
+                    out[j].clear();
+        }
+    }
+
+    for (size_t i = 0; i < words.size(); ++i) {
+        const QString text = texts[i].empty() ? QString() : std::accumulate(texts[i].begin(), texts[i].end(), QString());
+        if (text == words[i].word->text || text.isEmpty())
+            continue;
+        words[i].word->text = text;
+        QStringList spelt;
+        for (const ReadWord& w : words[i].run->words)
+            spelt.append(w.text);
+        words[i].run->text = spelt.join(u' ');
+    }
+}
+
+} // namespace tarnwick::ScreenTextRecognizer::detail

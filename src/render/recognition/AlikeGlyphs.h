@@ -1,0 +1,20 @@
+#pragma once
+
+#include "render/recognition/ScreenTextRecognizer.h"
+
+#include <QImage>
+
+#include <vector>
+
+namespace tarnwick::ScreenTextRecognizer::detail {
+
+// Screen text is drawn on the pixel grid, so a letter of one font at one size looks
+// the same wherever it stands. A glyph read as another character than its identical
+// copies read inside words elsewhere in the picture takes their reading ("1ib32" and
+// "Lib64" beside "old" become "lib32" and "lib64"), and a second character read on
+// the same glyph ("1Lib32") goes. `view` is the picture the runs were read from,
+// dark on light, before it was enlarged `scale` times; the runs' boxes are in pixels
+// of the enlarged view and their words carry their symbols.
+void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double scale);
+
+} // namespace tarnwick::ScreenTextRecognizer::detail
