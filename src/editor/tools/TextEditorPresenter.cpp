@@ -50,6 +50,10 @@ TextEditorPanel::TextEditorPanel(EditorState& state, QWidget* parent)
     setPalette(p);
     setAutoFillBackground(true);
     resize(form_->width(), std::max(form_->sizeHint().height(), 400));
+    // Created, not asked for winId(), which would make every sibling under the editor window
+    // native as well.
+    create();
+    platform::frameWithCloseOnly(std::uint32_t(internalWinId()));
 }
 
 void TextEditorPanel::closeEvent(QCloseEvent* event)
@@ -135,7 +139,6 @@ void TextEditorPresenter::create()
                                 screen ? std::optional<QRect>(screen->availableGeometry()) : std::nullopt));
     connect(panel, &TextEditorPanel::closedByUser, this, &TextEditorPresenter::closedByUser);
     panel_ = panel;
-    platform::frameWithCloseOnly(std::uint32_t(panel->winId()));
     panel->show();
     panel->raise();
     panel->activateWindow();

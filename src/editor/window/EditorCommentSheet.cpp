@@ -95,7 +95,11 @@ void EditorCommentSheet::refresh()
     }
     save_->setEnabled(!state_.comment().text().trimmed().isEmpty());
     if (state_.comment().isOpen() && !isVisible()) {
-        platform::frameWithCloseOnly(std::uint32_t(winId()));
+        // Created, not asked for winId(): that marks the sheet native, and Qt then turns every
+        // sibling under the view into a native child window, where the translucent option strip
+        // beside the toolbar no longer shows.
+        create();
+        platform::frameWithCloseOnly(std::uint32_t(internalWinId()));
         open();
         editor_->setFocus();
     } else if (!state_.comment().isOpen() && isVisible()) {
