@@ -35,13 +35,15 @@ int main(int argc, char** argv)
         QMessageBox::critical(nullptr, QStringLiteral("Tarnwick"), error.errorDescription());
         return 1;
     }
+    // A later start only hands its arguments over, waiting for a busy instance to answer; it has
+    // nothing to clean up, so a signal ends that wait at once.
+    tarnwick::SingleInstance instance(tarnwick::SingleInstance::socketPath(temporaryRoot));
+    if (instance.handOver(arguments))
+        return 0;
     // Signals are caught before the instance is announced: a logout while the shell is still being
     // built ends the run as cleanly as one later on (the loop ends at its first turn).
     tarnwick::AppShell* running = nullptr;
     tarnwick::QuitGuard guard([&running] { return !running || running->shouldQuit(); });
-    tarnwick::SingleInstance instance(tarnwick::SingleInstance::socketPath(temporaryRoot));
-    if (instance.handOver(arguments))
-        return 0;
     instance.listen();
 
     QSettings preferences;

@@ -266,6 +266,31 @@ TEST(ShellProcess, ASecondStartWaitsForABusyFirstOneAndEnds)
     first.waitForFinished();
 }
 
+// A second start that waits for a busy instance holds nothing: a signal ends it at once, not
+// once its wait for the answer is over.
+TEST(ShellProcess, ASecondStartWaitingForABusyFirstOneEndsOnSigterm)
+{
+    ProgramHome home;
+    QProcess first;
+    ASSERT_TRUE(home.start(first));
+    ::kill(pid_t(first.processId()), SIGSTOP);
+    QProcess second;
+    second.setProcessEnvironment(home.environment);
+    second.start(QStringLiteral(TARNWICK_APP), {});
+    ASSERT_TRUE(second.waitForStarted());
+    // Into its wait: it has connected and sent its arguments by now.
+    EXPECT_FALSE(second.waitForFinished(1500));
+    ::kill(pid_t(second.processId()), SIGTERM);
+    const bool endedWhileHeld = second.waitForFinished(10000);
+    ::kill(pid_t(first.processId()), SIGCONT);
+    EXPECT_TRUE(endedWhileHeld) << "the second start kept waiting for the answer";
+    second.waitForFinished(30000);
+    // The first one, held meanwhile, runs on.
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.kill();
+    first.waitForFinished();
+}
+
 // A logout can come while the program is still starting: the run ends as cleanly as later on.
 TEST(ShellProcess, SigtermRightAfterTheStartEndsTheRunCleanly)
 {
