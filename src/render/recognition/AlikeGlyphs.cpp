@@ -1,5 +1,7 @@
 #include "render/recognition/AlikeGlyphs.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QStringList>
 
 #include <algorithm>
@@ -251,6 +253,15 @@ bool same(const Glyph& a, const Glyph& b)
     return false;
 }
 
+// The glyph's size and ink, as a key for its exact copies.
+QByteArray bitmap(const Glyph& glyph)
+{
+    QByteArray key = QByteArray::number(glyph.box.width()) + 'x' + QByteArray::number(glyph.box.height()) + ':';
+    for (bool ink : glyph.ink)
+        key += ink ? '#' : '.';
+    return key;
+}
+
 // A character read alone, a letter or a figure.
 QChar single(const ReadSymbol& symbol)
 {
@@ -297,35 +308,55 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
                 words.push_back({&word, &run, placedSymbols(word, view, scale, paper)});
         }
 
-    // Readings inside words, where the engine had letters on both sides to go by,
-    // by the size of their glyphs.
-    std::map<std::pair<int, int>, std::vector<const Placed*>> inside;
-    const auto sizeKey = [](const Glyph& g) { return std::pair(g.box.width(), g.box.height()); };
+    // Readings inside words, where the engine had letters on both sides to go by. Copies of
+    // one bitmap are compared once: a screen of text holds a few hundred different glyphs.
+    struct Copies {
+        const Glyph* glyph;
+        std::map<QChar, int> readings;
+    };
+    std::vector<Copies> inside;
+    QHash<QByteArray, size_t> insideByBitmap;
+    std::map<std::pair<int, int>, std::vector<size_t>> insideBySize;
     for (const PlacedWord& word : words)
         for (size_t k = 1; k + 1 < word.symbols.size(); ++k) {
             const Placed& p = word.symbols[k];
             const bool readTwice = std::any_of(word.symbols.begin(), word.symbols.end(),
                 [&](const Placed& q) { return &q != &p && q.glyphOf == k; });
-            if (!p.glyph.empty() && !readTwice && !single(*p.symbol).isNull() && !single(*word.symbols[k - 1].symbol).isNull()
-                && !single(*word.symbols[k + 1].symbol).isNull())
-                inside[sizeKey(p.glyph)].push_back(&p);
+            if (p.glyph.empty() || readTwice || single(*p.symbol).isNull() || single(*word.symbols[k - 1].symbol).isNull()
+                || single(*word.symbols[k + 1].symbol).isNull())
+                continue;
+            const QByteArray key = bitmap(p.glyph);
+            auto found = insideByBitmap.find(key);
+            if (found == insideByBitmap.end()) {
+                found = insideByBitmap.insert(key, inside.size());
+                inside.push_back({&p.glyph, {}});
+                insideBySize[{p.glyph.box.width(), p.glyph.box.height()}].push_back(*found);
+            }
+            ++inside[*found].readings[single(*p.symbol)];
         }
 
     // The reading most copies of a glyph have inside words: two at least, three in
     // four of them one way.
+    QHash<QByteArray, QChar> agreedByBitmap;
     const auto agreed = [&](const Glyph& glyph) {
+        const QByteArray key = bitmap(glyph);
+        if (const auto known = agreedByBitmap.constFind(key); known != agreedByBitmap.cend())
+            return *known;
         std::map<QChar, int> votes;
         int all = 0;
         for (int dw = -1; dw <= 1; ++dw)
-            if (const auto found = inside.find({glyph.box.width() + dw, glyph.box.height()}); found != inside.end())
-                for (const Placed* other : found->second)
-                    if (same(glyph, other->glyph)) {
-                        ++votes[single(*other->symbol)];
-                        ++all;
-                    }
+            if (const auto found = insideBySize.find({glyph.box.width() + dw, glyph.box.height()}); found != insideBySize.end())
+                for (size_t i : found->second)
+                    if (same(glyph, *inside[i].glyph))
+                        for (const auto& [reading, copies] : inside[i].readings) {
+                            votes[reading] += copies;
+                            all += copies;
+                        }
         const auto best = std::max_element(votes.begin(), votes.end(),
             [](const auto& a, const auto& b) { return a.second < b.second; });
-        return best == votes.end() || best->second < 2 || 4 * best->second < 3 * all ? QChar() : best->first;
+        const QChar reading = best == votes.end() || best->second < 2 || 4 * best->second < 3 * all ? QChar() : best->first;
+        agreedByBitmap.insert(key, reading);
+        return reading;
     };
 
     // Decided on the readings as they came, then written: an empty text drops a symbol.
