@@ -1,11 +1,12 @@
 #include "render/recognition/AlikeGlyphs.h"
 
+#include "render/recognition/GreyImage.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QStringList>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -31,16 +32,11 @@ struct Placed {
     size_t glyphOf = 0; // the symbol holding the glyph this one was read on
 };
 
-// The most common grey of the picture: its background.
-int background(const QImage& view)
+// The middle value; the upper one of an even count. Not for an empty list.
+double median(std::vector<double> values)
 {
-    std::array<quint64, 256> histogram{};
-    for (int y = 0; y < view.height(); ++y) {
-        const uchar* line = view.constScanLine(y);
-        for (int x = 0; x < view.width(); ++x)
-            ++histogram[line[x]];
-    }
-    return int(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(values.size() / 2), values.end());
+    return values[values.size() / 2];
 }
 
 QRect inView(const QRect& box, double scale, const QImage& view)
@@ -49,10 +45,133 @@ QRect inView(const QRect& box, double scale, const QImage& view)
     return shown.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(view.rect());
 }
 
+// The ink of a word's area in 8-connected pieces: each pixel's piece (-1 for paper) and
+// each piece's box, in pixels of the area.
+struct Pieces {
+    int width = 0, height = 0;
+    std::vector<int> label;
+    std::vector<QRect> boxes;
+
+    int at(int x, int y) const { return label[size_t(y) * size_t(width) + size_t(x)]; }
+};
+
+// Pixels darker than `threshold` in `area` of the picture, in pieces.
+Pieces inkPieces(const QImage& view, const QRect& area, int threshold)
+{
+    Pieces pieces{area.width(), area.height(), std::vector<int>(size_t(area.width()) * size_t(area.height()), -1), {}};
+    const int w = pieces.width, h = pieces.height;
+    const auto free = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < w && y < h && pieces.at(x, y) < 0
+            && view.constScanLine(area.top() + y)[area.left() + x] < threshold;
+    };
+    std::vector<QPoint> stack;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (!free(x, y))
+                continue;
+            const int label = int(pieces.boxes.size());
+            QRect box;
+            pieces.label[size_t(y) * size_t(w) + size_t(x)] = label;
+            stack.assign(1, QPoint(x, y));
+            while (!stack.empty()) {
+                const QPoint p = stack.back();
+                stack.pop_back();
+                box |= QRect(p, QSize(1, 1));
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        if (free(p.x() + dx, p.y() + dy)) {
+                            pieces.label[size_t(p.y() + dy) * size_t(w) + size_t(p.x() + dx)] = label;
+                            stack.emplace_back(p.x() + dx, p.y() + dy);
+                        }
+            }
+            pieces.boxes.push_back(box);
+        }
+    return pieces;
+}
+
+// The pieces of one character: those standing over one another (a letter and its dots),
+// within the columns from `left` to `right` of the area.
+struct Column {
+    int left = 0, right = -1;
+    std::vector<size_t> pieces;
+
+    int width() const { return right - left + 1; }
+    bool holds(const Pieces& all, int x, int y) const
+    {
+        const int label = all.at(x, y);
+        return label >= 0 && std::find(pieces.begin(), pieces.end(), size_t(label)) != pieces.end();
+    }
+};
+
+// The pieces from left to right in columns, one a character. Small terminal fonts join
+// neighbours ("li" as one piece): while `characters` are more than the columns, a column
+// half as wide again as the word's usual one is cut where it holds the least ink, within
+// its middle third.
+std::vector<Column> columnsOf(const Pieces& all, size_t characters)
+{
+    std::vector<size_t> order(all.boxes.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return all.boxes[a].x() < all.boxes[b].x(); });
+    std::vector<Column> columns;
+    for (size_t i : order) {
+        const QRect& box = all.boxes[i];
+        // Over one another: the narrower stands at least half within the other.
+        const int shared = columns.empty() ? 0 : std::min(columns.back().right, box.right()) - std::max(columns.back().left, box.left()) + 1;
+        if (columns.empty() || 2 * shared < std::min(columns.back().width(), box.width()))
+            columns.push_back({box.left(), box.right(), {}});
+        Column& column = columns.back();
+        column.pieces.push_back(i);
+        column.left = std::min(column.left, box.left());
+        column.right = std::max(column.right, box.right());
+    }
+    for (size_t excess = characters > columns.size() ? characters - columns.size() : 0; excess > 0 && columns.size() > 1; --excess) {
+        std::vector<int> widths;
+        for (const Column& column : columns)
+            widths.push_back(column.width());
+        std::nth_element(widths.begin(), widths.begin() + std::ptrdiff_t(widths.size() - 1) / 2, widths.end());
+        const int usual = widths[(widths.size() - 1) / 2];
+        const auto widest = std::max_element(columns.begin(), columns.end(),
+            [](const Column& a, const Column& b) { return a.width() < b.width(); });
+        if (2 * widest->width() < 3 * usual)
+            break;
+        int cut = widest->left, least = std::numeric_limits<int>::max();
+        for (int x = widest->left + widest->width() / 3; x <= widest->right - widest->width() / 3; ++x) {
+            int ink = 0;
+            for (int y = 0; y < all.height; ++y)
+                ink += widest->holds(all, x, y);
+            if (ink < least) {
+                least = ink;
+                cut = x;
+            }
+        }
+        Column right{cut + 1, widest->right, widest->pieces};
+        widest->right = cut;
+        columns.insert(widest + 1, std::move(right));
+    }
+    return columns;
+}
+
+// A column's ink, boxed tight, in pixels of the picture.
+Glyph glyphOf(const Pieces& all, const Column& column, const QPoint& areaOrigin)
+{
+    QRect box;
+    for (int y = 0; y < all.height; ++y)
+        for (int x = column.left; x <= column.right; ++x)
+            if (column.holds(all, x, y))
+                box |= QRect(x, y, 1, 1);
+    Glyph glyph;
+    glyph.ink.assign(size_t(box.width()) * size_t(box.height()), false);
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            glyph.ink[size_t(y - box.top()) * size_t(box.width()) + size_t(x - box.left())] = column.holds(all, x, y);
+    glyph.box = box.translated(areaOrigin);
+    return glyph;
+}
+
 // The glyphs of a word's symbols. The word's pixels darker than halfway between the
-// background and its darkest ink are cut into 8-connected pieces, the pieces into
-// columns, one a character, and the columns go to the symbols in order. A word whose
-// columns and symbols do not pair off keeps no glyphs.
+// background and its darkest ink are cut into pieces, the pieces into columns, and the
+// columns go to the symbols in order, since the engine's boxes lag behind the glyphs.
+// A word whose columns and symbols do not pair off keeps no glyphs.
 std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double scale, int paper)
 {
     std::vector<Placed> placed;
@@ -68,89 +187,8 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
     // Too faint to tell glyphs apart.
     if (paper - darkest < 48)
         return placed;
-    const int threshold = (paper + darkest) / 2;
-    const int w = area.width(), h = area.height();
-    std::vector<int> piece(size_t(w) * size_t(h), -1);
-    const auto dark = [&](int x, int y) { return view.constScanLine(area.top() + y)[area.left() + x] < threshold; };
-    std::vector<QRect> boxes;
-    std::vector<std::pair<int, int>> stack;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            if (piece[size_t(y) * w + x] >= 0 || !dark(x, y))
-                continue;
-            const int label = int(boxes.size());
-            QRect box(x, y, 1, 1);
-            piece[size_t(y) * w + x] = label;
-            stack.assign(1, {x, y});
-            while (!stack.empty()) {
-                const auto [px, py] = stack.back();
-                stack.pop_back();
-                box |= QRect(px, py, 1, 1);
-                for (int dy = -1; dy <= 1; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int nx = px + dx, ny = py + dy;
-                        if (nx < 0 || ny < 0 || nx >= w || ny >= h || piece[size_t(ny) * w + nx] >= 0 || !dark(nx, ny))
-                            continue;
-                        piece[size_t(ny) * w + nx] = label;
-                        stack.emplace_back(nx, ny);
-                    }
-            }
-            boxes.push_back(box);
-        }
-
-    // Pieces standing over one another (a letter and its dots) make one column; the
-    // engine's boxes lag behind the glyphs, so the columns go to the symbols in order.
-    std::vector<size_t> order(boxes.size());
-    std::iota(order.begin(), order.end(), size_t(0));
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return boxes[a].x() < boxes[b].x(); });
-    struct Column {
-        int left = 0, right = -1; // in pixels of the word's area
-        std::vector<size_t> pieces;
-        int width() const { return right - left + 1; }
-    };
-    std::vector<Column> columns;
-    for (size_t i : order) {
-        const QRect& box = boxes[i];
-        // Over one another: the narrower stands at least half within the other.
-        const int shared = columns.empty() ? 0 : std::min(columns.back().right, box.right()) - std::max(columns.back().left, box.left()) + 1;
-        if (columns.empty() || 2 * shared < std::min(columns.back().width(), box.width()))
-            columns.push_back({box.left(), box.right(), {}});
-        Column& column = columns.back();
-        column.pieces.push_back(i);
-        column.left = std::min(column.left, box.left());
-        column.right = std::max(column.right, box.right());
-    }
-    const auto inColumn = [&](const Column& column, int x, int y) {
-        const int label = piece[size_t(y) * w + x];
-        return label >= 0 && std::find(column.pieces.begin(), column.pieces.end(), size_t(label)) != column.pieces.end();
-    };
-    // Small terminal fonts join neighbours ("li" as one piece): while symbols are left
-    // over, a column half as wide again as the word's usual one is cut where it holds
-    // the least ink, within its middle third.
-    for (size_t excess = placed.size() > columns.size() ? placed.size() - columns.size() : 0; excess > 0 && columns.size() > 1; --excess) {
-        std::vector<int> widths;
-        for (const Column& column : columns)
-            widths.push_back(column.width());
-        std::nth_element(widths.begin(), widths.begin() + std::ptrdiff_t(widths.size() - 1) / 2, widths.end());
-        const int usual = widths[(widths.size() - 1) / 2];
-        const auto widest = std::max_element(columns.begin(), columns.end(),
-            [](const Column& a, const Column& b) { return a.width() < b.width(); });
-        if (2 * widest->width() < 3 * usual)
-            break;
-        int cut = widest->left, least = std::numeric_limits<int>::max();
-        for (int x = widest->left + widest->width() / 3; x <= widest->right - widest->width() / 3; ++x) {
-            int ink = 0;
-            for (int y = 0; y < h; ++y)
-                ink += inColumn(*widest, x, y);
-            if (ink < least) {
-                least = ink;
-                cut = x;
-            }
-        }
-        Column right{cut + 1, widest->right, widest->pieces};
-        widest->right = cut;
-        columns.insert(widest + 1, std::move(right));
-    }
+    const Pieces pieces = inkPieces(view, area, (paper + darkest) / 2);
+    const std::vector<Column> columns = columnsOf(pieces, placed.size());
 
     // A character read twice on one glyph ("1Lib32") leaves a symbol over: of the two
     // symbols nearest together, the second reads the glyph of the first.
@@ -164,12 +202,10 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
         for (size_t k = 1; k < middles.size(); ++k)
             steps.push_back(middles[k] - middles[k - 1]);
         const size_t twice = size_t(std::min_element(steps.begin(), steps.end()) - steps.begin()) + 1;
-        std::vector<double> sorted = steps;
-        std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
         // Only where the two stand much closer than the word's letters do, and both are
         // readings of an upright stroke: elsewhere joined glyphs ("fi") leave one over.
         const auto stroke = [&](size_t k) { return placed[k].symbol->text.size() == 1 && QStringView(u"1lLI|").contains(placed[k].symbol->text[0]); };
-        if (2 * steps[twice - 1] < sorted[sorted.size() / 2] && stroke(twice - 1) && stroke(twice))
+        if (2 * steps[twice - 1] < median(steps) && stroke(twice - 1) && stroke(twice))
             holder[twice] = twice - 1;
     }
     // Columns and symbols that do not pair off leave the word as it was read.
@@ -192,11 +228,7 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
         steps.push_back((columns[c].left + columns[c].right - columns[c - 1].left - columns[c - 1].right) / 2.0);
     std::vector<bool> aligned(placed.size(), true);
     if (!steps.empty()) {
-        std::vector<double> sorted = apart;
-        std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
-        const double lag = sorted[sorted.size() / 2];
-        std::nth_element(steps.begin(), steps.begin() + std::ptrdiff_t(steps.size() / 2), steps.end());
-        const double step = steps[steps.size() / 2];
+        const double lag = median(apart), step = median(steps);
         const bool wordAligned = std::all_of(apart.begin(), apart.end(), [&](double d) { return 2 * std::abs(d - lag) <= step; });
         for (size_t k = 0; k < placed.size(); ++k)
             aligned[k] = wordAligned || 4 * std::abs(apart[k] - lag) <= step;
@@ -210,19 +242,8 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
         if (holder[k] != k)
             continue;
         const Column& column = columns[next++];
-        if (!aligned[k])
-            continue;
-        QRect box;
-        for (int y = 0; y < h; ++y)
-            for (int x = column.left; x <= column.right; ++x)
-                if (inColumn(column, x, y))
-                    box |= QRect(x, y, 1, 1);
-        Glyph& glyph = placed[k].glyph;
-        glyph.ink.assign(size_t(box.width()) * size_t(box.height()), false);
-        for (int y = box.top(); y <= box.bottom(); ++y)
-            for (int x = box.left(); x <= box.right(); ++x)
-                glyph.ink[size_t(y - box.top()) * size_t(box.width()) + size_t(x - box.left())] = inColumn(column, x, y);
-        glyph.box = box.translated(area.topLeft());
+        if (aligned[k])
+            placed[k].glyph = glyphOf(pieces, column, area.topLeft());
     }
     return placed;
 }
@@ -290,7 +311,7 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
 {
     if (view.isNull() || view.format() != QImage::Format_Grayscale8 || scale <= 0)
         return;
-    const int paper = background(view);
+    const int paper = mostCommonGrey(view);
 
     // The symbols of each word whose symbols spell it.
     struct PlacedWord {

@@ -2,6 +2,9 @@
 
 #include <QImage>
 
+#include <algorithm>
+#include <array>
+
 namespace tarnwick {
 
 // Grey levels (77 R + 150 G + 29 B) / 256 with transparent parts laid on white, as
@@ -23,6 +26,18 @@ inline QImage greyOnWhite(const QImage& image)
         }
     }
     return grey;
+}
+
+// The grey level most pixels of a grey image have: its background, for screen text.
+inline int mostCommonGrey(const QImage& grey)
+{
+    std::array<quint64, 256> histogram{};
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* line = grey.constScanLine(y);
+        for (int x = 0; x < grey.width(); ++x)
+            ++histogram[line[x]];
+    }
+    return int(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
 }
 
 } // namespace tarnwick

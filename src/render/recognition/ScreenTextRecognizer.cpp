@@ -594,11 +594,15 @@ int overlap(const QRect& a, const QRect& b)
     return std::min(a.x() + a.width(), b.x() + b.width()) - std::max(a.x(), b.x());
 }
 
-bool sameRow(const QRect& a, const QRect& b)
+// Two boxes stand on one line where they share at least half the rows of the lower one.
+bool onOneLine(const QRect& a, const QRect& b)
 {
-    const int rows = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
-    return 2 * rows >= std::min(a.height(), b.height()) && overlap(a, b) > 0;
+    const int rows = std::min(a.y() + a.height(), b.y() + b.height()) - std::max(a.y(), b.y());
+    return 2 * rows >= std::min(a.height(), b.height());
 }
+
+// Readings of the same row: on one line, and over each other.
+bool sameRow(const QRect& a, const QRect& b) { return onOneLine(a, b) && overlap(a, b) > 0; }
 
 // The words of `row` that `word` stands over (each at least half under it), when
 // together they hold at least half of it; empty otherwise.
@@ -820,9 +824,6 @@ struct Band {
     int top = 0; // the view row of the band's first row
 };
 
-// The view cut into at most `most` bands of about equal amounts of text, each cut in
-// the middle of a gap between lines (rows without ink), so every line stays whole.
-// A picture with too little text, or without gaps, stays one band.
 // The rows of a view that hold ink (anything off its most common grey).
 struct InkRows {
     int background = 255;
@@ -832,13 +833,7 @@ struct InkRows {
     explicit InkRows(const QImage& view)
     {
         const int w = view.width(), h = view.height();
-        std::array<quint64, 256> histogram{};
-        for (int y = 0; y < h; ++y) {
-            const uchar* line = view.constScanLine(y);
-            for (int x = 0; x < w; ++x)
-                ++histogram[line[x]];
-        }
-        background = int(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+        background = mostCommonGrey(view);
         ink.assign(size_t(h), false);
         for (int y = 0; y < h; ++y) {
             const uchar* line = view.constScanLine(y);
@@ -895,6 +890,9 @@ QImage enlarged(const QImage& view, double factor)
     return big;
 }
 
+// The view cut into at most `most` bands of about equal amounts of text, each cut in
+// the middle of a gap between lines (rows without ink), so every line stays whole.
+// A picture with too little text, or without gaps, stays one band.
 std::vector<Band> bands(const QImage& view, int most, int leastInkRows)
 {
     const int w = view.width(), h = view.height();
@@ -965,10 +963,9 @@ std::vector<WordRun> joinedLines(std::vector<WordRun> pieces)
         size_t target = lines.size();
         for (size_t i = 0; i < lines.size(); ++i) {
             const QRect& last = lastPiece[i];
-            const int overlap = std::min(last.y() + last.height(), box.y() + box.height()) - std::max(last.y(), box.y());
             const int gap = box.x() - (last.x() + last.width());
             const int height = std::max(last.height(), box.height());
-            if (2 * overlap >= std::min(last.height(), box.height()) && gap >= -height / 2 && !columnGap(gap, height)) {
+            if (onOneLine(last, box) && gap >= -height / 2 && !columnGap(gap, height)) {
                 target = i;
                 break;
             }
