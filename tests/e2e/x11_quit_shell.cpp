@@ -283,6 +283,47 @@ TEST_F(ShellQuit, TheClearConfirmationStepsAsideForACaptureAndComesBackInFrontOf
     x.chord({x.keycodeOf(XK_Escape)});
 }
 
+TEST_F(ShellQuit, EveryAnswerToTheClearConfirmationGivesTheKeysBackToTheWindowTheUserTypedIn)
+{
+    startWithOneShot();
+    ASSERT_FALSE(HasFatalFailure());
+    const QString typedIn = QString::number(chat);
+    struct Answer {
+        const char* name;
+        const char* button; // clicked, or Escape pressed when none
+    };
+    // "Очистить" last: an empty series has nothing to clear.
+    for (const Answer& answer : {Answer{"Escape", nullptr}, {"«Отмена»", "Отмена"}, {"«Очистить»", "Очистить"}}) {
+        activateWindow(typedIn);
+        ASSERT_TRUE(waitUntil([&] { return focusedWindow() == typedIn; }, 10s)) << answer.name;
+        const QString box = askToClear();
+        ASSERT_FALSE(box.isEmpty()) << answer.name << ": no clear confirmation";
+        if (answer.button) {
+            const std::optional<QPoint> button = findWord(box, QString::fromUtf8(answer.button));
+            ASSERT_TRUE(button) << answer.name;
+            x.click(button->x(), button->y());
+        } else {
+            x.chord({x.keycodeOf(XK_Escape)});
+        }
+        ASSERT_TRUE(waitUntil([&] { return question().isEmpty(); }, 10s)) << answer.name << " left the question open";
+        EXPECT_TRUE(waitUntil([&] { return focusedWindow() == typedIn; }, 10s))
+            << answer.name << ": the keys went to window " << focusedWindow().toStdString();
+        // A key typed now reaches that window.
+        x.takeKeyEvents();
+        x.chord({x.keycodeOf(XK_k)});
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                for (const X11Client::KeyEvent& e : x.takeKeyEvents())
+                    if (e.press && e.keycode == x.keycodeOf(XK_k))
+                        return true;
+                return false;
+            },
+            5s))
+            << answer.name << ": a key typed after the question went nowhere";
+    }
+    EXPECT_FALSE(panelHeader() == panelBefore) << "«Очистить» kept the series";
+}
+
 // How a window comes to the front for a key.
 enum class Front { guide, permissions, panelMenu };
 
