@@ -188,6 +188,9 @@ void FloatingPanel::setVisible(bool visible)
     if (!visible) {
         showAfterWithdrawal_ = false;
         withdrawalWait_.stop();
+    } else if (onX11_ && !isVisible()) {
+        // Read when the window manager takes the window in; a new window each time the flags change.
+        platform::refuseFocus(connection_, static_cast<std::uint32_t>(winId()));
     }
     QWidget::setVisible(visible);
 }

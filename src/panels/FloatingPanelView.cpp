@@ -257,13 +257,31 @@ void FloatingPanelView::refresh()
 
 void FloatingPanelView::askToClear()
 {
-    if (model_.confirmClear() && !clearConfirmation().isVisible()) {
+    if (model_.confirmClear() && !hidden_ && !clearConfirmation().isVisible()) {
         // Each time anew: the focus a last Tab left on "Очистить" would make Return clear.
         confirmation_->setDefaultButton(qobject_cast<QPushButton*>(confirmation_->escapeButton()));
         confirmation_->open();
     } else if (!model_.confirmClear() && confirmation_ && confirmation_->isVisible()) {
         confirmation_->reject();
     }
+}
+
+void FloatingPanelView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // The question goes with the panel: left on the screen, a capture would take it into the
+    // shot, and the panel, shown again above every window, would cover its buttons.
+    hidden_ = true;
+    if (confirmation_ && confirmation_->isVisible())
+        confirmation_->hide();
+}
+
+void FloatingPanelView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    hidden_ = false;
+    // Asked again once the panel is mapped, so that the window manager keeps it above the panel.
+    scheduleRefresh();
 }
 
 void FloatingPanelView::paintEvent(QPaintEvent*)

@@ -20,7 +20,8 @@ class ShotStack;
 // stack of the last shots, the new-shot button and the status line, on a dark rounded card.
 // It shows what the model publishes, updating its widgets in place once per event-loop turn
 // after the model changed, and acts only through the model's operations and actions. It also
-// asks before the series is cleared, while the model's confirmClear is set. GUI thread.
+// asks before the series is cleared, while the model's confirmClear is set and the panel is not
+// hidden. GUI thread.
 class FloatingPanelView : public QWidget {
     Q_OBJECT
 public:
@@ -42,6 +43,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void scheduleRefresh();
@@ -50,6 +53,8 @@ private:
 
     AppModel& model_;
     bool refreshPending_ = false;
+    // Hidden after it was shown (a capture, the editor): the clear confirmation waits for the panel.
+    bool hidden_ = false;
     PanelDragRegion* dragRegion_ = nullptr;
     QLabel* count_ = nullptr;
     FloatingPanelMenu* menu_ = nullptr;

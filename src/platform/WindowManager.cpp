@@ -3,6 +3,7 @@
 #include "platform/X11Internal.h"
 
 #include <string>
+#include <vector>
 
 namespace tarnwick::platform {
 namespace {
@@ -35,6 +36,28 @@ bool keepAbove(X11Connection& connection, std::uint32_t window)
     constexpr std::uint32_t add = 1;
     x11::sendToRoot(c, x11::Access::root(connection), window, x11::atom(c, "_NET_WM_STATE"),
                {add, x11::atom(c, "_NET_WM_STATE_ABOVE"), 0, 2, 0});
+    return x11::Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)) != nullptr;
+}
+
+bool refuseFocus(X11Connection& connection, std::uint32_t window)
+{
+    xcb_connection_t* c = x11::Access::connection(connection);
+    if (!c || window == XCB_NONE)
+        return false;
+    const xcb_atom_t protocols = x11::atom(c, "WM_PROTOCOLS"), takeFocus = x11::atom(c, "WM_TAKE_FOCUS");
+    const x11::Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, protocols, XCB_ATOM_ATOM, 0, 64), nullptr));
+    if (!reply)
+        return false;
+    std::vector<xcb_atom_t> kept;
+    if (reply->format == 32) {
+        const auto* offered = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+        for (int i = 0; i < xcb_get_property_value_length(reply.get()) / 4; ++i)
+            if (offered[i] != takeFocus)
+                kept.push_back(offered[i]);
+    }
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, protocols, XCB_ATOM_ATOM, 32, std::uint32_t(kept.size()),
+                        kept.data());
     return x11::Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)) != nullptr;
 }
 

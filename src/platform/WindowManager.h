@@ -17,6 +17,11 @@ bool showOnAllDesktops(X11Connection& connection, std::uint32_t window);
 // False when the server does not answer.
 bool keepAbove(X11Connection& connection, std::uint32_t window);
 
+// Takes WM_TAKE_FOCUS out of `window`'s WM_PROTOCOLS, for a window that never takes the focus:
+// offered, the window manager hands it the focus when a dialog of it closes, and the keys go
+// nowhere instead of back to the window the user typed in. False when the server does not answer.
+bool refuseFocus(X11Connection& connection, std::uint32_t window);
+
 // Whether a window manager runs: a client redirects the root's map requests.
 bool windowManagerRunning(X11Connection& connection);
 

@@ -7,7 +7,9 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QUrl>
+#include <cstdlib>
 #include <optional>
+#include <xcb/xcb.h>
 
 namespace tarnwick::test {
 namespace {
@@ -152,6 +154,45 @@ protected:
 
     bool running() { return app.state() != QProcess::NotRunning; }
 
+    // Chooses "Очистить серию…" in the panel's menu and waits for the question.
+    QString askToClear()
+    {
+        if (!openPanelMenu())
+            return {};
+        // The menu ends "Очистить серию…", "Скрыть окно", "Открыть изображение…", "О Tarnwick", "Завершить Tarnwick".
+        for (int i = 0; i < 5; ++i)
+            x.chord({x.keycodeOf(XK_Up)});
+        x.chord({x.keycodeOf(XK_Return)});
+        return waitForQuestion();
+    }
+
+    // Where a window's frame stands among the desktop's windows, bottom first.
+    int stackingPlace(const QString& window)
+    {
+        xcb_connection_t* c = x.connection();
+        xcb_window_t top = window.toUInt();
+        for (;;) {
+            auto* up = xcb_query_tree_reply(c, xcb_query_tree(c, top), nullptr);
+            if (!up)
+                return -1;
+            const xcb_window_t parent = up->parent;
+            std::free(up);
+            if (parent == x.root() || parent == XCB_WINDOW_NONE)
+                break;
+            top = parent;
+        }
+        auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, x.root()), nullptr);
+        if (!tree)
+            return -1;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        int place = -1;
+        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i)
+            if (children[i] == top)
+                place = i;
+        std::free(tree);
+        return place;
+    }
+
     QString image = home.filePath(QStringLiteral("picture.png"));
     QImage panelBefore;
 };
@@ -211,6 +252,76 @@ TEST_F(ShellQuit, ReturnInTheClearConfirmationKeepsTheSeries)
     // A clear would have redrawn the count and the stack at once; give it the time to.
     waitUntil([] { return false; }, 500ms);
     EXPECT_TRUE(panelHeader() == panelBefore) << "Return in the clear confirmation cleared the series";
+}
+
+TEST_F(ShellQuit, TheClearConfirmationStepsAsideForACaptureAndComesBackInFrontOfThePanel)
+{
+    startWithOneShot();
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_FALSE(askToClear().isEmpty()) << "the clear confirmation";
+    // The hot key works while the question asks; the picker's veil takes the keyboard.
+    x.chord({control, x.keycodeOf(XK_2)});
+    ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s)) << "Ctrl+2 started no capture";
+    EXPECT_TRUE(question().isEmpty()) << "the question stays on the screen being captured";
+    x.chord({x.keycodeOf(XK_Escape)});
+
+    QString box, card;
+    ASSERT_TRUE(waitUntil([&] { return !(box = question()).isEmpty() && !(card = panel()).isEmpty(); }, 30s))
+        << "the question did not come back with the panel";
+    EXPECT_GT(stackingPlace(box), stackingPlace(card)) << "the panel covers the question";
+    EXPECT_TRUE(waitUntil([&] { return focusedWindow() == box; }, 10s)) << "the question does not hold the keyboard";
+    // Read off the screen: a button under the panel would not be.
+    const std::optional<QPoint> cancel = findWord(box, QStringLiteral("Отмена"));
+    ASSERT_TRUE(cancel) << "«Отмена» cannot be seen";
+    x.click(cancel->x(), cancel->y());
+    EXPECT_TRUE(waitUntil([&] { return question().isEmpty(); }, 10s)) << "«Отмена» left the question open";
+    waitUntil([] { return false; }, 500ms);
+    EXPECT_TRUE(panelHeader() == panelBefore) << "«Отмена» changed the series";
+    // The hot key still acts once the question is gone.
+    x.chord({control, x.keycodeOf(XK_2)});
+    EXPECT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s)) << "Ctrl+2 after the question";
+    x.chord({x.keycodeOf(XK_Escape)});
+}
+
+TEST_F(ShellQuit, EveryAnswerToTheClearConfirmationGivesTheKeysBackToTheWindowTheUserTypedIn)
+{
+    startWithOneShot();
+    ASSERT_FALSE(HasFatalFailure());
+    const QString typedIn = QString::number(chat);
+    struct Answer {
+        const char* name;
+        const char* button; // clicked, or Escape pressed when none
+    };
+    // "Очистить" last: an empty series has nothing to clear.
+    for (const Answer& answer : {Answer{"Escape", nullptr}, {"«Отмена»", "Отмена"}, {"«Очистить»", "Очистить"}}) {
+        activateWindow(typedIn);
+        ASSERT_TRUE(waitUntil([&] { return focusedWindow() == typedIn; }, 10s)) << answer.name;
+        const QString box = askToClear();
+        ASSERT_FALSE(box.isEmpty()) << answer.name << ": no clear confirmation";
+        if (answer.button) {
+            const std::optional<QPoint> button = findWord(box, QString::fromUtf8(answer.button));
+            ASSERT_TRUE(button) << answer.name;
+            x.click(button->x(), button->y());
+        } else {
+            x.chord({x.keycodeOf(XK_Escape)});
+        }
+        ASSERT_TRUE(waitUntil([&] { return question().isEmpty(); }, 10s)) << answer.name << " left the question open";
+        EXPECT_TRUE(waitUntil([&] { return focusedWindow() == typedIn; }, 10s))
+            << answer.name << ": the keys went to window " << focusedWindow().toStdString();
+        // A key typed now reaches that window.
+        x.takeKeyEvents();
+        x.chord({x.keycodeOf(XK_k)});
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                for (const X11Client::KeyEvent& e : x.takeKeyEvents())
+                    if (e.press && e.keycode == x.keycodeOf(XK_k))
+                        return true;
+                return false;
+            },
+            5s))
+            << answer.name << ": a key typed after the question went nowhere";
+    }
+    EXPECT_FALSE(panelHeader() == panelBefore) << "«Очистить» kept the series";
 }
 
 // How a window comes to the front for a key.

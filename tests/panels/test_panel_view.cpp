@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -135,6 +136,35 @@ TEST_F(PanelViewTest, EveryEntryRunsItsAction)
     }
     EXPECT_TRUE(model->shots().isEmpty());
     EXPECT_EQ(view.countLabel().text(), QStringLiteral("0"));
+}
+
+TEST_F(PanelViewTest, TheClearConfirmationIsHiddenWithThePanelAndAsksAgainWhenItComesBack)
+{
+    addShots(1);
+    view.show();
+    settle();
+    menu().action(E::clearSeries)->trigger();
+    settle();
+    QMessageBox& ask = view.clearConfirmation();
+    ASSERT_TRUE(ask.isVisible());
+
+    view.hide();
+    settle();
+    EXPECT_FALSE(ask.isVisible()) << "left on the screen a capture takes";
+    // A status change while the panel is away brings no question back without it.
+    model->setStatus(QStringLiteral("Захват"));
+    settle();
+    EXPECT_FALSE(ask.isVisible());
+    EXPECT_TRUE(model->confirmClear()) << "hiding the question answered it";
+
+    view.show();
+    settle();
+    EXPECT_TRUE(ask.isVisible());
+    EXPECT_EQ(ask.defaultButton()->text(), QStringLiteral("Отмена"));
+    ask.defaultButton()->click();
+    settle();
+    EXPECT_FALSE(model->confirmClear());
+    EXPECT_EQ(model->shots().size(), 1);
 }
 
 TEST_F(PanelViewTest, StackShowsTheLastThreeShotsAndFollowsDeletions)
