@@ -128,10 +128,10 @@ TEST_F(MixedScales, ThePanelsMenuOpensAtItsButtonOnEitherMonitorAndAfterADrag)
     start();
     FloatingPanel& panel = *shell->panel();
     panel.move(1500, 700);
-    ASSERT_TRUE(waitUntil([&] { return monitorOf(nativeRect(panel.winId())) == "A"; }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return monitorOf(nativeRect(panel.winId())) == "A"; }, 30s));
     expectMenuTouchesItsButton("on A");
     panel.move(2600, 300); // on B, in Qt's units
-    ASSERT_TRUE(waitUntil([&] { return monitorOf(nativeRect(panel.winId())) == "B"; }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return monitorOf(nativeRect(panel.winId())) == "B"; }, 30s));
     expectMenuTouchesItsButton("on B");
 
     // Dragged by its title from B to A and back, as a user moves it.
@@ -140,7 +140,7 @@ TEST_F(MixedScales, ThePanelsMenuOpensAtItsButtonOnEitherMonitorAndAfterADrag)
         const QPoint grip = nativeRect(panel.winId()).topLeft()
             + (QPointF(title.mapTo(&panel, QPoint(title.width() / 2, title.height() / 2))) * panel.devicePixelRatio()).toPoint();
         x.drag(grip.x(), grip.y(), to.x(), to.y());
-        ASSERT_TRUE(waitUntil([&] { return monitorOf(nativeRect(panel.winId())) == monitor; }, 5s)) << monitor;
+        ASSERT_TRUE(waitUntil([&] { return monitorOf(nativeRect(panel.winId())) == monitor; }, 30s)) << monitor;
         expectMenuTouchesItsButton(monitor);
     }
 }
@@ -155,10 +155,10 @@ TEST_F(MixedScales, AnEditorLargerThanTheSmallMonitorKeepsItsTitleBarOnIt)
     x.movePointer(3000, 500); // the user works on B
     shell->importImage(dir.filePath("shot.png"));
     EditorExportWindow* editor = shell->editor();
-    ASSERT_TRUE(editor && waitUntil([&] { return editor->isVisible() && !nativeRect(editor->winId()).isEmpty(); }, 5s));
+    ASSERT_TRUE(editor && waitUntil([&] { return editor->isVisible() && !nativeRect(editor->winId()).isEmpty(); }, 30s));
     // The window manager has framed it by now: its extents say how tall the title bar is.
     std::vector<std::uint32_t> extents;
-    ASSERT_TRUE(waitUntil([&] { return (extents = x.cardinals(std::uint32_t(editor->winId()), "_NET_FRAME_EXTENTS")).size() == 4; }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return (extents = x.cardinals(std::uint32_t(editor->winId()), "_NET_FRAME_EXTENTS")).size() == 4; }, 30s));
     QTest::qWait(200);
     const QRect client = nativeRect(editor->winId());
     const QRect titleBar(client.left() - int(extents[0]), client.top() - int(extents[2]), client.width() + int(extents[0] + extents[1]),
