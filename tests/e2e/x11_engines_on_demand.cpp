@@ -1,5 +1,7 @@
 #include "RealProgram.h"
 
+#include "render/recognition/ScreenTextRecognizer.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -113,10 +115,26 @@ TEST_F(EnginesOnDemand, WithoutItsModuleTextCaptureSaysSoAndTheProgramGoesOn)
     app.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     startProgram({}, bin.filePath(QStringLiteral("tarnwick")));
     ASSERT_FALSE(HasFatalFailure());
+    const QStringList before = windows(QStringLiteral("^Tarnwick$"));
 
     captureText(QStringLiteral("Съешь ещё этих булок 2026"));
     ASSERT_TRUE(waitUntil([&] { return app.readAllStandardError().contains("libtarnwick_recognition.so"); }, 60s))
         << "the missing module went unnoticed";
+    // The user reads why in a window of its own, in Russian.
+    QString dialog;
+    ASSERT_TRUE(waitUntil([&] {
+        for (const QString& window : windows(QStringLiteral("^Tarnwick$")))
+            if (!before.contains(window))
+                dialog = window;
+        return !dialog.isEmpty();
+    }, 30s)) << "no window says what failed";
+    QString said;
+    EXPECT_TRUE(waitUntil([&] {
+        said = ScreenTextRecognizer::recognize(QGuiApplication::primaryScreen()->grabWindow(dialog.toULongLong()).toImage())
+                   .value_or(QString())
+                   .simplified();
+        return said.contains(QStringLiteral("Не удалось загрузить модуль"));
+    }, 30s)) << said.toStdString();
     // Still there for the next command, and nothing half-read on the clipboard.
     QTest::qWait(500);
     EXPECT_EQ(app.state(), QProcess::Running);
