@@ -177,7 +177,7 @@ QString fileErrorReason(int error)
     case EFBIG:
         return QStringLiteral("на диске нет места");
     case EROFS:
-        return QStringLiteral("диск доступен только для чтения");
+        return QStringLiteral("диск только для чтения");
     case EACCES:
     case EPERM:
         return QStringLiteral("нет прав на запись");

@@ -219,7 +219,7 @@ TEST_F(SaveSafety, AShotSavedWithoutMarkersOntoAFullDiskSaysSoAndLeavesNoShortFi
     log.clear();
     saveWithoutMarkers();
     const QString sentence = QStringLiteral("Не удалось сохранить снимок: на диске нет места.");
-    ASSERT_TRUE(waitUntil([&] { return log.size() == 1; }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return log.size() == 1; }, 10s)) << "no alert; the status reads " << model().status().toStdString();
     EXPECT_EQ(log[0], QStringLiteral("alert: ") + sentence);
     EXPECT_TRUE(waitUntil([&] { return panelStatus() == sentence; }, 10s)) << panelStatus().toStdString();
     EXPECT_TRUE(shell->editor() && shell->editor()->isVisible()) << "the editor stays open with the shot";
@@ -261,6 +261,6 @@ TEST_F(SaveSafety, ASeriesThatCannotBeSavedSaysWhyInRussian)
     QFile::remove(disk + QStringLiteral("/filler"));
     ASSERT_EQ(::mount(nullptr, QFile::encodeName(disk).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0)
         << strerror(errno);
-    EXPECT_EQ(exportSeriesInto(disk), QStringLiteral("Не удалось создать папку для серии в «disk»: диск доступен только для чтения."));
+    EXPECT_EQ(exportSeriesInto(disk), QStringLiteral("Не удалось создать папку для серии в «disk»: диск только для чтения."));
     EXPECT_EQ(filesBelow(disk), (QMap<QString, qint64>{}));
 }

@@ -162,7 +162,12 @@ void RecordingExport::prepare(const QString& source, const RecordingTrim& trim, 
 void RecordingExport::install(const QString& prepared, const QString& destination)
 {
     // A copy beside the target renamed over it: an existing file is replaced in one step.
-    platform::copyFileAtomically(prepared, destination, platform::FileAccess::user);
+    try {
+        platform::copyFileAtomically(prepared, destination, platform::FileAccess::user);
+    } catch (const platform::FileError& error) {
+        throw TarnwickError(QStringLiteral("Не удалось записать файл в выбранную папку: %1.")
+                                .arg(platform::fileErrorReason(error.code())));
+    }
 }
 
 } // namespace tarnwick::review
