@@ -112,11 +112,11 @@ public:
     PendingFile(const QString& path, FileAccess access)
         : path_(path), temporary_(QFile::encodeName(QFileInfo(path).path() + QStringLiteral("/.Tarnwick-XXXXXX")))
     {
-        // mkostemp creates the file with mode 0600 and never opens an existing name.
+        // mkostemp creates the file private and never opens an existing name.
         fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
         if (fd_ < 0)
             failWriting(path_, errno);
-        if (access == FileAccess::user && ::fchmod(fd_, 0666 & ~currentUmask()) != 0) {
+        if (::fchmod(fd_, access == FileAccess::user ? 0666 & ~currentUmask() : 0600) != 0) {
             const int error = errno;
             ::close(fd_);
             ::unlink(temporary_.constData());
