@@ -106,6 +106,7 @@ TEST(VideoBlurTrackingTable, EveryFrameIsCoveredOrReportedLost)
     int frames = 0, covered = 0;
     for (std::size_t i = 0; i < table.size(); ++i) {
         EXPECT_EQ(scores[i].exposed, 0) << caseName(table[i]) << ": the target shows outside any lost interval";
+        EXPECT_EQ(scores[i].lost, 0) << caseName(table[i]) << ": followed throughout, yet marked for checking";
         frames += scores[i].frames;
         covered += scores[i].covered;
     }
@@ -127,6 +128,7 @@ TEST_P(FineTextures, AreFollowedAtAnySpeed)
     for (std::size_t i = 0; i < table.size(); ++i) {
         EXPECT_EQ(scores[i].exposed, 0) << caseName(table[i]) << ": the target shows outside any lost interval";
         EXPECT_GE(scores[i].covered, scores[i].frames - 1) << caseName(table[i]) << ": given up though it stays in view";
+        EXPECT_EQ(scores[i].lost, 0) << caseName(table[i]) << ": a target of one size marked for checking";
     }
 }
 
