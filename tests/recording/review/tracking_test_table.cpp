@@ -74,8 +74,9 @@ std::vector<VideoBlurRegion> trackAll(const Clips& clips, const std::vector<Trac
     for (std::size_t i = 0; i < table.size(); ++i) {
         const TrackingCase& c = table[i];
         const TrackingScore& s = scores[i];
-        std::cout << "| " << targetName(c.target) << " | " << c.side << " | " << c.cell << " | "
-                  << (c.tight ? "tight" : "8 px") << " | "
+        const bool square = c.target != TrackingTarget::text && c.target != TrackingTarget::growingFace;
+        std::cout << "| " << targetName(c.target) << " | " << (square ? std::to_string(c.side) : "-") << " | "
+                  << (square ? std::to_string(c.cell) : "-") << " | " << (c.tight ? "tight" : "8 px") << " | "
                   << c.speed << " | " << s.covered << "/" << s.frames << " | " << s.lost << " | " << s.exposed
                   << " |\n";
     }
