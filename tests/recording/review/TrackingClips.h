@@ -59,7 +59,7 @@ inline std::vector<TrackingCase> fineTextureTable(int cell)
 {
     std::vector<TrackingCase> table;
     for (const int side : {24, 48})
-        for (const double speed : {0.5, 1.5, 2.0, 3.0, 4.0, 6.0, 10.0, 13.0})
+        for (const double speed : {0.5, 1.0, 1.5, 2.0, 3.0, 4.0, 6.0, 10.0, 13.0})
             for (const bool tight : {true, false})
                 table.push_back({TrackingTarget::squareOnFlat, tight, speed, cell, side});
     return table;
