@@ -96,6 +96,8 @@ QRectF centredOn(const QPointF& centre, QSizeF size)
 // changes with every fraction of a pixel the target moves; on the frame's own pixels it does not.
 int greySide(const QRectF& box, const cv::Mat& frame)
 {
+    if (frame.empty())
+        return 480;
     const int side = std::max(frame.cols, frame.rows);
     const double scale = std::min(480.0 / side, 1.0);
     const QSizeF look = middle(box.size());
