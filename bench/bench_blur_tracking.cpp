@@ -146,14 +146,14 @@ void BM_FastTargetCsrt(benchmark::State& state) { fastTarget(state, false); }
 
 // OpenCV's CSRT as it comes, seeded with the box on the first frame: its boxes as keys, and a
 // frame it gives up on as a lost interval.
-VideoBlurRegion bareCsrt(const QString& file, const VideoBlurRegion& marked)
+VideoBlurRegion bareCsrt(const QString& file, const VideoBlurRegion& marked, int frameCount)
 {
     VideoBlurRegion region = marked;
     region.pending.clear();
     const auto decoder = openTrackingDecoder(file);
     VideoBlurFrames frames(*decoder, 0, region.end, false, {});
     cv::Ptr<cv::Tracker> csrt = cv::TrackerCSRT::create();
-    for (int k = 0; k < tarnwick::test::TrackingClip::frames; ++k) {
+    for (int k = 0; k < frameCount; ++k) {
         const auto frame = frames.frame(k / 30.0);
         if (!frame)
             break;
@@ -196,7 +196,7 @@ void BM_TrackingTable(benchmark::State& state)
         const VideoBlurRegion tracked = VideoBlurTracking::track(file, marked, {}, {});
         oursTime += clock.nsecsElapsed() / 1e6;
         clock.restart();
-        const VideoBlurRegion bare = bareCsrt(file, marked);
+        const VideoBlurRegion bare = bareCsrt(file, marked, clip.frames());
         csrtTime += clock.nsecsElapsed() / 1e6;
         state.PauseTiming();
         ours = score(clip, tracked);

@@ -92,8 +92,10 @@ RecordingBlurDetails::RecordingBlurDetails(RecordingReview& review, QWidget* par
     warning->addWidget(sign, 0, Qt::AlignTop);
     auto* column = new QVBoxLayout;
     column->setSpacing(5);
-    auto* text = new QLabel(QStringLiteral("Цель потеряна или движение неоднозначно. Исправьте рамку после сбоя и "
-                                           "нажмите «Отследить». Удачные участки сохранятся."),
+    // Outgrowing the box is reported with the losses: the same check, the same remedy.
+    auto* text = new QLabel(QStringLiteral("Цель потеряна, не помещается в рамку или движение неоднозначно. "
+                                           "Исправьте рамку после сбоя и нажмите «Отследить». Удачные участки "
+                                           "сохранятся."),
                             warning_);
     text->setWordWrap(true);
     column->addWidget(text);

@@ -10,6 +10,7 @@
 #include "recording/review/RecordingTimelineThumbnails.h"
 #include "recording/review/RecordingTimelineView.h"
 #include "review/MediaFiles.h"
+#include "review/TrackingClips.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -150,6 +151,63 @@ TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndBlursAndTracksARe
     const review::VideoBlurRegion& tracked = model.blurRegions()[0];
     EXPECT_TRUE(tracked.pending.empty());
     EXPECT_GT(tracked.keys.size(), tracked.manualKeys().size()) << "tracking added keys of its own";
+}
+
+// A face coming closer than the box drawn on it in the review: once tracked, the review shows the
+// frames where it outgrew the box among the lost ones, not "done", and the save holds until the
+// user looks.
+TEST(RecordingWindow, ATargetOutgrowingItsBoxIsShownAndHoldsTheSave)
+{
+    QTemporaryDir dir;
+    const test::TrackingClip clip(test::TrackingTarget::growingFace, 1);
+    const QString source = clip.write(dir.filePath("recording.mp4"));
+    QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+    ScreenRecordingController controller(&settings, [] { return true; });
+    RecordingUIModel& model = controller.model();
+    RecordingReview& review = controller.review();
+    model.setOutputSize(test::TrackingClip::size);
+    model.setTrim({clip.frames() / 30.0, 0, clip.frames() / 30.0});
+    model.setVideoSource(source);
+    review.player().setSource(source);
+    model.setPhase(RecordingPhase::review);
+    controller.present();
+    RecordingWindow& window = *controller.window();
+    window.resize(900, 820);
+    const auto press = [&](const QString& title) {
+        for (QPushButton* button : window.findChildren<QPushButton*>())
+            if (button->text() == title && button->isVisible())
+                return button->click();
+        ADD_FAILURE() << "no button " << title.toStdString();
+    };
+
+    // The box drawn with the mouse on the face's edges in the first frame.
+    press("Добавить размытие");
+    VideoBlurCanvas& canvas = *window.preview()->canvas();
+    const QRectF picture = canvas.videoRect();
+    const QRect face = clip.target(0);
+    const auto at = [&](QPoint p) {
+        return QPointF(picture.left() + p.x() * picture.width() / test::TrackingClip::size.width(),
+                       picture.top() + p.y() * picture.height() / test::TrackingClip::size.height())
+            .toPoint();
+    };
+    QTest::mousePress(&canvas, Qt::LeftButton, {}, at(face.topLeft()));
+    QTest::mouseRelease(&canvas, Qt::LeftButton, {}, at(face.bottomRight()));
+    ASSERT_EQ(model.blurRegions().size(), 1u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownTexts(window).contains("Отследить+"); }, 30000))
+        << shownTexts(window).join(" | ").toStdString();
+
+    press("Отследить");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.trackingProgress(); }, 120000));
+    EXPECT_EQ(model.message(), std::nullopt);
+    const review::VideoBlurRegion& tracked = model.blurRegions()[0];
+    EXPECT_TRUE(tracked.tracked);
+    ASSERT_FALSE(tracked.gaps.empty());
+    QCoreApplication::processEvents();
+    const QStringList texts = shownTexts(window);
+    EXPECT_TRUE(texts.contains("Есть потерянные участки")) << texts.join(" | ").toStdString();
+    EXPECT_FALSE(texts.contains("Отслеживание готово"));
+    // What the save checks before it asks for a file (its refusal is the session's own test).
+    EXPECT_TRUE(tracked.losesTargetWithin(model.trim().start, model.trim().end));
 }
 
 // When tracking reports a loss, the warning with its accept button shows in the review window

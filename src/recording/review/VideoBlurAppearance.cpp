@@ -9,11 +9,11 @@
 
 namespace tarnwick::review {
 
-VideoBlurGrayFrame::VideoBlurGrayFrame(const cv::Mat& bgr)
+VideoBlurGrayFrame::VideoBlurGrayFrame(const cv::Mat& bgr, int longest)
 {
     if (bgr.empty() || bgr.type() != CV_8UC3)
         return;
-    const double scale = std::min(480.0 / std::max(bgr.cols, bgr.rows), 1.0);
+    const double scale = std::min(double(longest) / std::max(bgr.cols, bgr.rows), 1.0);
     width = std::max(1, int(bgr.cols * scale));
     height = std::max(1, int(bgr.rows * scale));
     pixels.assign(std::size_t(width) * height, 0);

@@ -13,7 +13,7 @@ class Mat;
 
 namespace tarnwick::review {
 
-// An 8-bit grey copy of a tracking frame, at most 480 pixels on its longer side,
+// An 8-bit grey copy of a tracking frame, at most 480 pixels on its longer side unless asked,
 // rows top-down without padding.
 struct VideoBlurGrayFrame {
     int width = 1;
@@ -21,8 +21,9 @@ struct VideoBlurGrayFrame {
     std::vector<std::uint8_t> pixels = std::vector<std::uint8_t>(1);
 
     VideoBlurGrayFrame() = default;
-    // From a BGR frame; an empty frame gives a black 1 × 1 copy.
-    explicit VideoBlurGrayFrame(const cv::Mat& bgr);
+    // From a BGR frame, made at most `longest` pixels on its longer side; an empty frame gives a
+    // black 1 × 1 copy.
+    explicit VideoBlurGrayFrame(const cv::Mat& bgr, int longest = 480);
 };
 
 // How a rectangle of a frame looks: 32 × 24 bilinear grey samples in [0, 1], rows

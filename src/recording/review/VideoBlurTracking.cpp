@@ -29,6 +29,14 @@ constexpr double holdThreshold = 0.05;
 // a stroke or a few texture cells scores near nothing.
 constexpr double matchFloor = 0.6;
 
+// A target's size against its box is measured in steps of 4 %, refined between them. It has
+// outgrown the box when its look matches clearly better at 3 % larger or more; the search follows
+// a changed size once the look matches it somewhat better than the box's own.
+constexpr double scaleStep = 1.04;
+constexpr double outgrownScale = 1.03;
+constexpr double outgrownGain = 0.02;
+constexpr double followedGain = 0.005;
+
 // The middle of a box, a tenth of each side in from its edges.
 QRectF middle(const QRectF& box)
 {
@@ -83,6 +91,112 @@ QRectF centredOn(const QPointF& centre, QSizeF size)
     return QRectF(centre.x() - size.width() / 2, centre.y() - size.height() / 2, size.width(), size.height());
 }
 
+// The longer side of the grey copies a run compares looks on. A look samples a small box on a
+// 480-pixel copy more densely than the copy has pixels, and what it sees of a fine texture then
+// changes with every fraction of a pixel the target moves; on the frame's own pixels it does not.
+int greySide(const QRectF& box, const cv::Mat& frame)
+{
+    if (frame.empty())
+        return 480;
+    const int side = std::max(frame.cols, frame.rows);
+    const double scale = std::min(480.0 / side, 1.0);
+    const QSizeF look = middle(box.size());
+    const bool dense = look.width() * frame.cols * scale < VideoBlurAppearance::columns ||
+                       look.height() * frame.rows * scale < VideoBlurAppearance::rows;
+    return dense ? side : 480;
+}
+
+// The size, as a multiple of the box, at which the marked look matches the target best: a parabola
+// through three sizes a step apart around `scale`. `gain` is how much better it matches there than
+// at the box's own size.
+struct ScaleFit {
+    double scale = 1;
+    double gain = 0;
+};
+
+ScaleFit fitScale(const VideoBlurAppearance& marked, const VideoBlurAppearance::Weights& weights,
+                  const VideoBlurGrayFrame& plane, const QPointF& centre, QSizeF size, double scale)
+{
+    auto at = [&](double s) {
+        return marked.correlation(VideoBlurAppearance(plane, middle(centredOn(centre, size * s))), weights);
+    };
+    const double below = at(scale / scaleStep), here = at(scale), above = at(scale * scaleStep);
+    const double curve = below - 2 * here + above;
+    const double offset = curve < 0 ? std::clamp((below - above) / (2 * curve), -1.0, 1.0)
+                                    : (above > below ? 1.0 : above < below ? -1.0 : 0.0);
+    const double best = std::clamp(scale * std::pow(scaleStep, offset), 0.5, 2.0);
+    return {best, at(best) - at(1)};
+}
+
+// What one accepted frame said of the target's size.
+struct Growth {
+    double time = 0;
+    double scale = 1;
+    bool outgrown = false;
+};
+
+// The time a run should show for checking because the target did not fit its box: each frame found
+// clearly larger, and the frames beside it that already looked larger at all (a box drawn on the
+// target's edges leaves them showing from the first pixel of growth), each from the frame before it
+// to just before the frame after it.
+std::vector<VideoBlurGap> outgrownTime(const std::vector<Growth>& frames, double from, double to, int d)
+{
+    const std::size_t n = frames.size();
+    std::vector<bool> shown(n, false);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!frames[i].outgrown)
+            continue;
+        shown[i] = true;
+        for (std::size_t j = i; j-- > 0 && !shown[j] && frames[j].scale > 1;)
+            shown[j] = true;
+        for (std::size_t j = i + 1; j < n && !frames[j].outgrown && frames[j].scale > 1; ++j)
+            shown[j] = true;
+    }
+    std::vector<VideoBlurGap> result;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!shown[i])
+            continue;
+        const double before = i > 0 ? frames[i - 1].time : from;
+        const double after = i + 1 < n ? frames[i + 1].time - d * holdOffset : to;
+        result.push_back({std::min(before, after), std::max(before, after)});
+    }
+    return VideoBlurRegion::merged(result);
+}
+
+// The keys of one run, and the time where its target did not fit its box.
+struct Run {
+    std::vector<VideoBlurKey> keys;
+    std::vector<VideoBlurGap> outgrown;
+};
+
+// Where the runs of one stretch found the target outgrowing its box, to be checked as a lost
+// stretch is. Each run measures the target against the box of its own key, so a time counts only
+// when every run that reached it says so: the box of a later key drawn with room to spare shows
+// the target fits where the earlier key alone could not tell.
+std::vector<VideoBlurGap> outgrownBoth(const Run& forward, const Run& backward)
+{
+    auto reached = [](const Run& run) {
+        return run.keys.empty() ? VideoBlurGap{} : VideoBlurGap{run.keys.front().time, run.keys.back().time};
+    };
+    auto beyond = [](const Run& run, const VideoBlurGap& reach) {
+        std::vector<VideoBlurGap> rest;
+        for (const auto& gap : run.outgrown) {
+            const auto parts = reach.end > reach.start ? VideoBlurRegion::subtract(reach, {gap})
+                                                       : std::vector<VideoBlurGap>{gap};
+            rest.insert(rest.end(), parts.begin(), parts.end());
+        }
+        return rest;
+    };
+    std::vector<VideoBlurGap> result = beyond(forward, reached(backward));
+    const auto alone = beyond(backward, reached(forward));
+    result.insert(result.end(), alone.begin(), alone.end());
+    for (const auto& a : forward.outgrown)
+        for (const auto& b : backward.outgrown)
+            if (std::max(a.start, b.start) < std::min(a.end, b.end))
+                result.push_back({std::max(a.start, b.start), std::min(a.end, b.end)});
+    return VideoBlurRegion::merged(result);
+}
+
 struct Segment {
     VideoBlurGap range;
     std::vector<VideoBlurKey> seeds;
@@ -129,13 +243,12 @@ private:
             progress_(std::min(progressed_ / total_, 0.99));
     }
     // The forward and the backward run of one stretch; the first failure stops both.
-    std::pair<std::vector<VideoBlurKey>, std::vector<VideoBlurKey>>
-    bothWays(const VideoBlurKey* forwardSeed, double forwardTo, const VideoBlurKey* backwardSeed, double backwardTo);
+    std::pair<Run, Run> bothWays(const VideoBlurKey* forwardSeed, double forwardTo, const VideoBlurKey* backwardSeed,
+                                 double backwardTo);
     QSizeF expectedSize(double time) const { return manualOnly_.rect(time).size(); }
     std::vector<Segment> segments(const std::vector<VideoBlurGap>& intervals) const;
-    std::vector<VideoBlurKey> pass(const VideoBlurKey& anchor, double target, int direction);
-    std::vector<VideoBlurKey> follow(const VideoBlurKey& anchor, double target, int direction, double span,
-                                     double& reported);
+    Run pass(const VideoBlurKey& anchor, double target, int direction);
+    Run follow(const VideoBlurKey& anchor, double target, int direction, double span, double& reported);
 
     const QString& source_;
     const VideoBlurRegion& region_;
@@ -224,10 +337,12 @@ VideoBlurRegion Job::run()
             const VideoBlurKey* forwardSeed = seedAt(segment.seeds, a);
             const VideoBlurKey* backwardSeed = seedAt(segment.seeds, b);
             const auto [forward, backward] = bothWays(forwardSeed, b, backwardSeed, a);
-            Combined part =
-                combine(forward, backward, a, b, region_.rect(a), [this](double t) { return expectedSize(t); });
+            Combined part = combine(forward.keys, backward.keys, a, b, region_.rect(a),
+                                    [this](double t) { return expectedSize(t); });
             tracked.insert(tracked.end(), part.keys.begin(), part.keys.end());
             trackedLost.insert(trackedLost.end(), part.gaps.begin(), part.gaps.end());
+            const auto outgrown = outgrownBoth(forward, backward);
+            trackedLost.insert(trackedLost.end(), outgrown.begin(), outgrown.end());
         }
         const double s = segment.range.start, e = segment.range.end;
         std::erase_if(keys, [&](const auto& key) {
@@ -249,10 +364,10 @@ VideoBlurRegion Job::run()
     return result;
 }
 
-std::pair<std::vector<VideoBlurKey>, std::vector<VideoBlurKey>>
-Job::bothWays(const VideoBlurKey* forwardSeed, double forwardTo, const VideoBlurKey* backwardSeed, double backwardTo)
+std::pair<Run, Run> Job::bothWays(const VideoBlurKey* forwardSeed, double forwardTo, const VideoBlurKey* backwardSeed,
+                                  double backwardTo)
 {
-    std::vector<VideoBlurKey> forward, backward;
+    Run forward, backward;
     auto runBackward = [&] {
         try {
             backward = pass(*backwardSeed, backwardTo, -1);
@@ -287,24 +402,23 @@ Job::bothWays(const VideoBlurKey* forwardSeed, double forwardTo, const VideoBlur
     return {std::move(forward), std::move(backward)};
 }
 
-std::vector<VideoBlurKey> Job::pass(const VideoBlurKey& anchor, double target, int direction)
+Run Job::pass(const VideoBlurKey& anchor, double target, int direction)
 {
     const double span = std::abs(target - anchor.time);
     if (span <= epsilon)
-        return {anchor};
+        return {{anchor}, {}};
     double reported = 0;
     try {
-        auto keys = follow(anchor, target, direction, span, reported);
+        Run run = follow(anchor, target, direction, span, reported);
         advance(reported, span);
-        return keys;
+        return run;
     } catch (...) {
         advance(reported, span);
         throw;
     }
 }
 
-std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target, int d, double span,
-                                      double& reported)
+Run Job::follow(const VideoBlurKey& anchor, double target, int d, double span, double& reported)
 {
     const double lower = std::min(target, anchor.time), upper = std::max(target, anchor.time);
     auto& reader = readers_[d < 0];
@@ -337,7 +451,8 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
     // background, which changes as the target moves over it. Every accepted rectangle must look
     // like this; following the look of the last accepted rectangle lets background leak in frame
     // by frame until the box has slid off the target.
-    const VideoBlurGrayFrame firstGrey(first.image);
+    const int side = greySide(look.rect, first.image);
+    const VideoBlurGrayFrame firstGrey(first.image, side);
     const VideoBlurAppearance marked(smoothedForLooks(firstGrey, middle(look.rect).size()), middle(look.rect));
     // A target too plain to correlate is compared whole, by its mean grey difference.
     const VideoBlurAppearance plain(firstGrey, look.rect);
@@ -349,6 +464,9 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
 
     std::vector<VideoBlurKey> keys{{look.time, look.rect, false}};
     QRectF position = look.rect;
+    // How much larger than its box the target looks now, and what each frame said of it.
+    double scale = 1;
+    std::vector<Growth> growth;
     double previous = first.time;
     bool wanting = false;
     while (d * (target - previous) > frameTolerance) {
@@ -366,18 +484,22 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
         const QSizeF size = expectedSize(t);
         const double elapsed = std::abs(t - previous);
         const double limit = motionLimit(size, elapsed);
-        const VideoBlurGrayFrame grey(frame->image);
+        const VideoBlurGrayFrame grey(frame->image, side);
         std::optional<QRectF> chosen;
         std::optional<float> confidence;
+        Growth grown{t};
         if (!marked.isLowTexture()) {
-            const VideoBlurGrayFrame smooth = smoothedForLooks(grey, middle(size));
+            // The look is searched for at the size the target has grown or shrunk to; the box
+            // keeps the size of its keys.
+            const QSizeF seen = size * scale;
+            const VideoBlurGrayFrame smooth = smoothedForLooks(grey, middle(seen));
             // Everywhere the target may have gone since the last frame...
             const VideoBlurAppearance::Weights& weights = foreground.weights();
             VideoBlurAppearance::Match best =
-                marked.search(smooth, middle(centredOn(position.center(), size)), limit, &weights);
+                marked.search(smooth, middle(centredOn(position.center(), seen)), limit, &weights);
             if (box) {
                 // ...and around the tracker's answer, should the coarse grid have passed its peak.
-                const QRectF boxed = middle(centredOn(box->center(), size));
+                const QRectF boxed = middle(centredOn(box->center(), seen));
                 confidence = float(std::max(0.0, marked.correlation(VideoBlurAppearance(smooth, boxed), weights)));
                 // (Not when the search already ended within a grey pixel of it.)
                 const double pixel = 1.0 / grey.width;
@@ -392,6 +514,10 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
                 chosen = VideoBlurRegion::clamp(centredOn(best.rect.center(), size));
                 if (best.score >= Foreground::sure)
                     foreground.learn(VideoBlurAppearance(smooth, best.rect));
+                const ScaleFit fit = fitScale(marked, weights, smooth, best.rect.center(), size, scale);
+                scale = fit.gain >= followedGain ? fit.scale : 1.0;
+                grown.scale = fit.scale;
+                grown.outgrown = fit.scale >= outgrownScale && fit.gain >= outgrownGain;
             }
         } else if (box) {
             const double w = frame->image.cols, h = frame->image.rows;
@@ -420,6 +546,7 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
         }
         position = *chosen;
         keys.push_back({std::clamp(t, region_.start, region_.end), position, false});
+        growth.push_back(grown);
         if (!keepTracker)
             tracker.seed(frame->image, position);
         previous = t;
@@ -428,7 +555,11 @@ std::vector<VideoBlurKey> Job::follow(const VideoBlurKey& anchor, double target,
         keys.push_back({target, position, false});
     std::erase_if(keys, [&](const auto& key) { return key.time < lower - epsilon || key.time > upper + epsilon; });
     std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
-    return keys;
+    std::vector<VideoBlurGap> outgrown =
+        outgrownTime(growth, look.time, wanting ? target : previous, d);
+    for (auto& gap : outgrown)
+        gap = {std::max(gap.start, lower), std::min(gap.end, upper)};
+    return {std::move(keys), VideoBlurRegion::merged(outgrown)};
 }
 
 } // namespace

@@ -12,16 +12,19 @@
 #include <QRandomGenerator>
 #include <QString>
 #include <array>
+#include <cmath>
 #include <vector>
 
 namespace tarnwick::test {
 
-enum class TrackingTarget { text, squareOnTexture, squareOnFlat };
+enum class TrackingTarget { text, squareOnTexture, squareOnFlat, growingFace };
 
 struct TrackingCase {
     TrackingTarget target;
-    bool tight; // the box drawn on the target's edges, else 8 px around it
-    int speed;  // pixels a frame to the right, a quarter of that downwards
+    bool tight;    // the box drawn on the target's edges, else 8 px around it
+    double speed;  // pixels a frame to the right, a quarter of that downwards, in whole pixels
+    int cell = 4;  // the squares' colour cells, pixels
+    int side = 80; // the squares' side, pixels
 };
 
 inline const char* targetName(TrackingTarget target)
@@ -33,6 +36,8 @@ inline const char* targetName(TrackingTarget target)
         return "square on texture";
     case TrackingTarget::squareOnFlat:
         return "square on flat";
+    case TrackingTarget::growingFace:
+        return "growing face on photo";
     }
     return "";
 }
@@ -44,23 +49,41 @@ inline std::vector<TrackingCase> trackingTable()
     for (const auto target : {TrackingTarget::text, TrackingTarget::squareOnTexture, TrackingTarget::squareOnFlat})
         for (const bool tight : {true, false})
             for (const int speed : {4, 8, 16, 32})
-                table.push_back({target, tight, speed});
+                table.push_back({target, tight, double(speed)});
+    return table;
+}
+
+// Small squares of `cell` px colour cells on the flat page, at speeds that are no whole number of
+// the tracker's grey pixels a frame (one is 8/3 of the clip's), below one pixel a frame and between.
+inline std::vector<TrackingCase> fineTextureTable(int cell)
+{
+    std::vector<TrackingCase> table;
+    for (const int side : {24, 48})
+        for (const double speed : {0.5, 1.0, 1.5, 2.0, 3.0, 4.0, 6.0, 10.0, 13.0})
+            for (const bool tight : {true, false})
+                table.push_back({TrackingTarget::squareOnFlat, tight, speed, cell, side});
     return table;
 }
 
 // A 1280 × 720 clip of 25 frames at 30 a second: an e-mail address in 28 px type on a flat light
-// page, or an 80 px square of 4 px colour cells on a page of 6 px grey cells or on a flat one.
+// page, or a square of colour cells (80 px of 4 px cells unless asked) on a page of 6 px grey cells
+// or on a flat one. Or 60 frames of a face on a photograph, coming closer: 1.6 times as large at
+// the end.
 class TrackingClip {
 public:
-    static constexpr int frames = 25;
     static inline const QSize size{1280, 720};
 
-    TrackingClip(TrackingTarget target, int speed) : speed_(speed)
+    explicit TrackingClip(const TrackingCase& c) : TrackingClip(c.target, c.speed, c.cell, c.side) {}
+    TrackingClip(TrackingTarget target, double speed, int cell = 4, int side = 80) : target_(target), speed_(speed)
     {
         QRandomGenerator random(29);
         page_ = QImage(size, QImage::Format_RGB32);
         page_.fill(QColor(244, 244, 242));
-        if (target == TrackingTarget::text) {
+        if (target == TrackingTarget::growingFace) {
+            frames_ = 60;
+            page_ = photo(random);
+            ink_ = faceAt(0);
+        } else if (target == TrackingTarget::text) {
             QFont font("DejaVu Sans");
             font.setPixelSize(28);
             sprite_ = QImage(420, 44, QImage::Format_RGB32);
@@ -72,11 +95,12 @@ public:
             painter.end();
             ink_ = inkOf(sprite_, page_.pixel(0, 0));
         } else {
-            sprite_ = QImage(80, 80, QImage::Format_RGB32);
+            sprite_ = QImage(side, side, QImage::Format_RGB32);
             QPainter painter(&sprite_);
-            for (int y = 0; y < 80; y += 4)
-                for (int x = 0; x < 80; x += 4)
-                    painter.fillRect(x, y, 4, 4, QColor::fromHsv(random.bounded(360), 170, 60 + random.bounded(180)));
+            for (int y = 0; y < side; y += cell)
+                for (int x = 0; x < side; x += cell)
+                    painter.fillRect(x, y, cell, cell,
+                                     QColor::fromHsv(random.bounded(360), 170, 60 + random.bounded(180)));
             painter.end();
             ink_ = sprite_.rect();
             if (target == TrackingTarget::squareOnTexture) {
@@ -90,13 +114,22 @@ public:
         }
     }
 
+    int frames() const { return frames_; }
+
     // The target's pixels in frame k (origin top-left).
-    QRect target(int k) const { return ink_.translated(corner(k)); }
+    QRect target(int k) const
+    {
+        return target_ == TrackingTarget::growingFace ? faceAt(k) : ink_.translated(corner(k));
+    }
 
     QImage frame(int k) const
     {
         QImage image = page_.copy();
-        if (k < hiddenFrom_ || k >= hiddenTo_)
+        if (k >= hiddenFrom_ && k < hiddenTo_)
+            return image;
+        if (target_ == TrackingTarget::growingFace)
+            drawFace(image, k);
+        else
             QPainter(&image).drawImage(corner(k), sprite_);
         return image;
     }
@@ -114,9 +147,9 @@ public:
         RecordingOptions options;
         options.codec = RecordingCodec::hevc;
         RecordingEncoder encoder(path, size, options, false);
-        for (int k = 0; k < frames; ++k)
+        for (int k = 0; k < frames_; ++k)
             encoder.pushVideo(frame(k), k * 2000, true);
-        encoder.close(frames * 2000);
+        encoder.close(frames_ * 2000);
         return path;
     }
 
@@ -124,7 +157,7 @@ public:
     review::VideoBlurRegion region(bool tight) const
     {
         review::VideoBlurRegion region;
-        region.end = frames / 30.0;
+        region.end = frames_ / 30.0;
         region.keys = {{0, normalised(target(0).adjusted(tight ? 0 : -8, tight ? 0 : -8, tight ? 0 : 8, tight ? 0 : 8)),
                         true}};
         region.pending = {{0, region.end}};
@@ -138,7 +171,72 @@ public:
     }
 
 private:
-    QPoint corner(int k) const { return {40 + speed_ * k, 140 + speed_ * k / 4}; }
+    QPoint corner(int k) const
+    {
+        return {40 + int(std::floor(speed_ * k)), 140 + int(std::floor(speed_ * k / 4))};
+    }
+
+    // How much larger the face is in frame k than in the first.
+    double growth(int k) const { return 1 + 0.6 * k / (frames_ - 1); }
+    QPointF faceCentre(int k) const { return {420 + speed_ * k, 380 - 0.5 * speed_ * k}; }
+    static constexpr double faceWidth = 96, faceHeight = 124;
+
+    QRect faceAt(int k) const
+    {
+        const double w = faceWidth * growth(k), h = faceHeight * growth(k);
+        const QPointF c = faceCentre(k);
+        return QRectF(c.x() - w / 2, c.y() - h / 2, w, h).toAlignedRect();
+    }
+
+    // A head drawn to scale: hair, skin shaded from one side, brows, eyes, nose and mouth.
+    void drawFace(QImage& image, int k) const
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.translate(faceCentre(k));
+        p.scale(growth(k), growth(k));
+        const double w = faceWidth, h = faceHeight;
+        QRadialGradient skin(QPointF(-w * 0.15, -h * 0.1), w * 0.75);
+        skin.setColorAt(0, QColor(236, 196, 168));
+        skin.setColorAt(1, QColor(176, 124, 96));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(58, 40, 30));
+        p.drawEllipse(QRectF(-w / 2, -h / 2, w, h * 0.7));
+        p.setBrush(skin);
+        p.drawEllipse(QRectF(-w * 0.44, -h * 0.38, w * 0.88, h * 0.88));
+        for (const double side : {-1.0, 1.0}) {
+            p.setBrush(QColor(70, 50, 38));
+            p.drawRoundedRect(QRectF(side * w * 0.2 - w * 0.11, -h * 0.14, w * 0.22, h * 0.035), 2, 2);
+            p.setBrush(QColor(250, 248, 244));
+            p.drawEllipse(QRectF(side * w * 0.2 - w * 0.09, -h * 0.07, w * 0.18, h * 0.075));
+            p.setBrush(QColor(60, 90, 70));
+            p.drawEllipse(QPointF(side * w * 0.2, -h * 0.033), w * 0.04, w * 0.04);
+        }
+        p.setBrush(QColor(196, 140, 112));
+        p.drawPolygon(QPolygonF({QPointF(0, -h * 0.02), QPointF(-w * 0.07, h * 0.15), QPointF(w * 0.06, h * 0.15)}));
+        p.setBrush(QColor(150, 62, 60));
+        p.drawChord(QRectF(-w * 0.16, h * 0.2, w * 0.32, h * 0.12), 180 * 16, 180 * 16);
+    }
+
+    // Soft blotches of colour with some grain, as a photograph's background is.
+    static QImage photo(QRandomGenerator& random)
+    {
+        QImage coarse(32, 18, QImage::Format_RGB32), grain(320, 180, QImage::Format_RGB32);
+        for (int y = 0; y < coarse.height(); ++y)
+            for (int x = 0; x < coarse.width(); ++x)
+                coarse.setPixel(x, y, QColor::fromHsv(90 + random.bounded(120), 40 + random.bounded(90),
+                                                      70 + random.bounded(150)).rgb());
+        for (int y = 0; y < grain.height(); ++y)
+            for (int x = 0; x < grain.width(); ++x) {
+                const int v = 118 + random.bounded(20);
+                grain.setPixel(x, y, qRgb(v, v, v));
+            }
+        QImage page = coarse.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QPainter p(&page);
+        p.setCompositionMode(QPainter::CompositionMode_Overlay);
+        p.drawImage(QRect(QPoint(0, 0), size), grain.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        return page;
+    }
 
     static QRect inkOf(const QImage& image, QRgb background)
     {
@@ -150,7 +248,9 @@ private:
         return ink;
     }
 
-    int speed_;
+    TrackingTarget target_;
+    double speed_;
+    int frames_ = 25;
     int hiddenFrom_ = 0;
     int hiddenTo_ = 0;
     QImage page_;
@@ -195,7 +295,7 @@ struct TrackingScore {
 inline TrackingScore score(const TrackingClip& clip, const review::VideoBlurRegion& region)
 {
     TrackingScore result;
-    for (int k = 0; k < TrackingClip::frames; ++k) {
+    for (int k = 0; k < clip.frames(); ++k) {
         const double t = k / 30.0;
         const QImage original = clip.frame(k);
         const bool hidden = covered(original, review::VideoBlurRendering::image(original, t, {region}), clip.target(k));

@@ -148,6 +148,35 @@ TEST(VideoBlurTracking, RunsThatDisagreeLeaveALostIntervalAndManualKeysWinTheirS
     EXPECT_EQ(VideoBlurTracking::missLine(std::nullopt), "No visually supported local match; Vision confidence=0.0");
 }
 
+// The object tracker's box is searched around only when it is a plausible next position: enough
+// confidence, about the expected size and shape, and within the distance the target can move.
+TEST(VideoBlurTracking, TrackerBoxesAreTakenOnlyWhenPlausible)
+{
+    using VideoBlurTracking::acceptable;
+    using VideoBlurTracking::Observation;
+    const QRectF previous(0.4, 0.4, 0.1, 0.1);
+    const QSizeF size(0.1, 0.1);
+    const QRectF near(0.41, 0.4, 0.1, 0.1);
+    const double frame = 1 / 30.0;
+    EXPECT_TRUE(acceptable({near, 0.15f}, previous, frame, size));
+    EXPECT_FALSE(acceptable({near, 0.149f}, previous, frame, size)) << "below the confidence floor";
+    EXPECT_FALSE(acceptable({near, 0.0f}, previous, frame, size));
+    EXPECT_FALSE(acceptable({QRectF(std::nan(""), 0.4, 0.1, 0.1), 0.9f}, previous, frame, size));
+    // Sizes between half and 1.8 times the expected one, shapes within a factor of two of it.
+    EXPECT_FALSE(acceptable({QRectF(0.41, 0.4, 0.045, 0.1), 0.9f}, previous, frame, size));
+    EXPECT_TRUE(acceptable({QRectF(0.41, 0.4, 0.055, 0.1), 0.9f}, previous, frame, size));
+    EXPECT_TRUE(acceptable({QRectF(0.36, 0.4, 0.17, 0.09), 0.9f}, previous, frame, size));
+    EXPECT_FALSE(acceptable({QRectF(0.36, 0.4, 0.17, 0.08), 0.9f}, previous, frame, size));
+    // 35 % of the diagonal a frame, three frames' worth after a pause; without an expected size
+    // the previous box is the measure.
+    EXPECT_FALSE(acceptable({near.translated(0.05, 0), 0.9f}, previous, frame, size));
+    EXPECT_TRUE(acceptable({near.translated(0.05, 0), 0.9f}, previous, 0.1, size));
+    EXPECT_TRUE(acceptable({near, 0.9f}, previous, frame, std::nullopt));
+    EXPECT_FALSE(acceptable({near, 0.9f}, QRectF(0.41, 0.4, 0.3, 0.3), frame, std::nullopt));
+    EXPECT_DOUBLE_EQ(VideoBlurTracking::motionLimit({0.01, 0.01}, frame), 0.012);
+    EXPECT_DOUBLE_EQ(VideoBlurTracking::motionLimit({1, 1}, 1), 0.24);
+}
+
 TEST(VideoBlurTracking, RegionsWithNothingToTrackComeBackWithoutReadingTheFile)
 {
     VideoBlurRegion region = squareRegion();
