@@ -51,12 +51,18 @@ protected:
         return value.empty() ? 0 : value[0];
     }
 
-    bool viewable(const QWidget& window)
+    // Shown, and where Qt thinks it is: the window manager may still be placing a new window, and
+    // the pointer would rest beside it.
+    bool placed(const QWidget& window)
     {
         xcb_connection_t* c = client.connection();
-        const test::Reply<xcb_get_window_attributes_reply_t> attributes = test::reply(xcb_get_window_attributes_reply(
-            c, xcb_get_window_attributes(c, static_cast<std::uint32_t>(window.winId())), nullptr));
-        return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        const auto id = static_cast<std::uint32_t>(window.winId());
+        const test::Reply<xcb_get_window_attributes_reply_t> attributes =
+            test::reply(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr));
+        const test::Reply<xcb_translate_coordinates_reply_t> origin = test::reply(
+            xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, id, client.root(), 0, 0), nullptr));
+        return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE && origin
+            && QPoint(origin->dst_x, origin->dst_y) == window.geometry().topLeft();
     }
 
     // Whether the server shows a window of our own at `geometry` above the others' windows, as
@@ -130,7 +136,7 @@ TEST_F(NoFocusHelp, ThePanelShowsEachHelpTextWholeWithoutTakingTheKeys)
     model.setStatus(status);
     FloatingPanel panel(model, parts.settings);
     panel.present();
-    ASSERT_TRUE(test::waitUntil([&] { return viewable(panel); }));
+    ASSERT_TRUE(test::waitUntil([&] { return placed(panel); }));
     FloatingPanelView& view = panel.view();
     ASSERT_TRUE(test::waitUntil([&] { return view.statusLabel().text().contains(u'\n'); }));
     ASSERT_NE(view.statusLabel().text(), status) << "a status of three lines is cut at two";
@@ -152,7 +158,7 @@ TEST_F(NoFocusHelp, TheRecordingStopControlShowsItsHelpTextWithoutTakingTheKeys)
     recording::RecordingControlPanel strip(model);
     strip.move(400, 300);
     strip.showWithoutFocus();
-    ASSERT_TRUE(test::waitUntil([&] { return viewable(strip); }));
+    ASSERT_TRUE(test::waitUntil([&] { return placed(strip); }));
     expectTip(strip, *strip.stopButton(), QStringLiteral("Остановить запись и открыть обрезку"));
 }
 
