@@ -6,9 +6,11 @@
 #include "panels/FloatingPanelView.h"
 #include "panels/PanelDragRegion.h"
 #include "platform/UsableArea.h"
+#include "recording/RecordingControlPanel.h"
 #include "recording/RecordingWindow.h"
 #include "recording/ScreenRecordingController.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QToolButton>
@@ -107,7 +109,7 @@ protected:
 
 } // namespace
 
-TEST_F(DockedSplitDesk, ThePanelItsMenuTheEditorAndTheRecordingWindowStayOffTheDock)
+TEST_F(DockedSplitDesk, EveryWindowWePlaceStaysOffTheDock)
 {
     ASSERT_EQ(QGuiApplication::screens().size(), 2);
     EXPECT_EQ(platform::usableArea(*QGuiApplication::screens()[0]), usableA);
@@ -160,11 +162,42 @@ TEST_F(DockedSplitDesk, ThePanelItsMenuTheEditorAndTheRecordingWindowStayOffTheD
     expectInside("the editor", settled(*shell->editor()));
     shell->finishEditor(false, false);
 
-    // The recording window, where it also shows the finished recording for trimming.
-    recording::ScreenRecordingController recorder(&settings, [] { return true; });
+    // The shortcut guide and the permission wizard, centred on the usable area.
+    x.movePointer(3000, 500);
+    shell->showShortcutGuide();
+    shell->showPermissionSetup();
+    for (const char* title : {"Горячие клавиши", "Разрешения"}) {
+        QWidget* window = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle().contains(QString::fromUtf8(title)))
+                window = w;
+        ASSERT_TRUE(window) << title;
+        ASSERT_TRUE(waitUntil([&] { return x.cardinals(std::uint32_t(window->winId()), "_NET_FRAME_EXTENTS").size() == 4; }, 30s));
+        expectInside(title, settled(*window));
+        window->close();
+    }
+
+    // The recording window, the stop control at the bottom of the recorded monitor, and the window
+    // again with the finished recording to trim.
+    settings.setValue("recordingCodec", "h264");
+    recording::RecordingServices services = recording::RecordingServices::system();
+    services.temporaryRoot = root;
+    recording::ScreenRecordingController recorder(&settings, [] { return true; }, services);
     x.movePointer(3000, 900);
     recorder.present();
     ASSERT_TRUE(recorder.window());
     ASSERT_TRUE(waitUntil([&] { return x.cardinals(std::uint32_t(recorder.window()->winId()), "_NET_FRAME_EXTENTS").size() == 4; }, 30s));
     expectInside("the recording window", settled(*recorder.window()));
+    RecordingOptions options = recorder.model().options();
+    options.entireDisplay = true;
+    options.showsCursor = false;
+    recorder.model().setOptions(options);
+    recorder.model().startAction();
+    ASSERT_TRUE(waitUntil([&] { return recorder.control() && recorder.model().elapsed() >= 1; }, 20s))
+        << recorder.model().message().value_or("").toStdString();
+    expectInside("the stop control", settled(*recorder.control()));
+    recorder.model().stopAction();
+    ASSERT_TRUE(waitUntil([&] { return recorder.model().phase() == recording::RecordingPhase::review; }, 20s));
+    ASSERT_TRUE(waitUntil([&] { return recorder.window()->isVisible(); }, 10s));
+    expectInside("the review window", settled(*recorder.window()));
 }
