@@ -29,6 +29,8 @@ std::string text(const QRect& r)
 
 // The split desk under openbox with a taskbar (trayer) along the bottom that keeps 32 px for
 // itself through its strut; openbox's one work area for the whole desk is then 0,0 3840×1048.
+// Here the desk changes after Qt started, which Qt follows on its own; the real program started
+// on such a desk is in tests/e2e/x11_screens_docked_program.cpp.
 class DockedSplitDesk : public SplitDesk {
 protected:
     const QRect usableA{0, 0, 1920, 1048}, usableB{1920, 0, 1920, 1048};
