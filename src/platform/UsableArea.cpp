@@ -5,7 +5,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 namespace tarnwick::platform {
 namespace {
@@ -39,9 +41,18 @@ std::optional<Desk> readDesk(xcb_connection_t* c)
 {
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     const xcb_get_geometry_cookie_t geometryCookie = xcb_get_geometry(c, root);
-    const xcb_atom_t workAreaAtom = x11::atom(c, "_NET_WORKAREA"), desktopAtom = x11::atom(c, "_NET_CURRENT_DESKTOP"),
-                     clientsAtom = x11::atom(c, "_NET_CLIENT_LIST"), partialAtom = x11::atom(c, "_NET_WM_STRUT_PARTIAL"),
-                     strutAtom = x11::atom(c, "_NET_WM_STRUT");
+    // Asked together: every layout pass of a window may ask again.
+    const char* const names[] = {"_NET_WORKAREA", "_NET_CURRENT_DESKTOP", "_NET_CLIENT_LIST", "_NET_WM_STRUT_PARTIAL",
+                                 "_NET_WM_STRUT"};
+    std::array<xcb_intern_atom_cookie_t, 5> atomCookies{};
+    for (std::size_t i = 0; i < atomCookies.size(); ++i)
+        atomCookies[i] = xcb_intern_atom(c, 0, std::uint16_t(std::strlen(names[i])), names[i]);
+    std::array<xcb_atom_t, 5> atoms{};
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        const x11::Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, atomCookies[i], nullptr));
+        atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+    const auto [workAreaAtom, desktopAtom, clientsAtom, partialAtom, strutAtom] = atoms;
     const auto workAreaCookie = ask(c, root, workAreaAtom, 1024);
     const auto desktopCookie = ask(c, root, desktopAtom, 1);
     const xcb_get_property_cookie_t clientsCookie = xcb_get_property(c, 0, root, clientsAtom, XCB_ATOM_WINDOW, 0, 4096);
