@@ -7,6 +7,7 @@
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
+#include "platform/UsableArea.h"
 
 #include <QScreen>
 #include <algorithm>
@@ -44,7 +45,7 @@ void AppShell::openEditor(const Screenshot& shot, const QString& label, std::opt
     if (QScreen* screen = capture::workingScreen(capturedArea)) {
         editorWindow_->setScreen(screen);
         // Sized for the screen it opens on, which may be smaller than the primary one.
-        const QRect available = screen->availableGeometry();
+        const QRect available = platform::usableArea(*screen);
         editorWindow_->resize(EditorExportWindow::contentSize(available));
         QRect frame = editorWindow_->frameGeometry();
         frame.moveCenter(available.center());

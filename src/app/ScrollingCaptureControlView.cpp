@@ -34,6 +34,8 @@ ScrollingCaptureControlView::ScrollingCaptureControlView(ScrollingCaptureModel& 
     : QWidget(nullptr, floatingFlags), model_(model)
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Never the active window, and Qt shows help texts only in the active one unless told.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setFixedSize(panelSize);
     // A mask instead of translucency keeps the rounded corners without a compositor.
     keepWindowMask(*this, [this] { return roundedRegion(rect(), panelRadius); });

@@ -4,6 +4,7 @@
 #include "app/ScrollingCaptureKeys.h"
 #include "panels/FloatingPanel.h"
 #include "capture/RecordingAreaSelector.h"
+#include "platform/UsableArea.h"
 
 #include <QScreen>
 #include <algorithm>
@@ -100,7 +101,7 @@ void ScrollingCaptureController::capture(QScreen* screen, const QRect& selection
     captureScale_ = screen->devicePixelRatio();
 
     control_ = std::make_unique<ScrollingCaptureControlView>(model_);
-    const ControlPlacement placement = controlPlacement(selection, screen->availableGeometry());
+    const ControlPlacement placement = controlPlacement(selection, platform::usableArea(*screen));
     control_->move(placement.origin);
     control_->keepOutOf(placement.area);
     control_->show();

@@ -1,5 +1,7 @@
 #include "panels/ButtonMenu.h"
 
+#include "platform/UsableArea.h"
+
 #include <QMenu>
 #include <QScreen>
 #include <QToolButton>
@@ -34,7 +36,7 @@ void attachMenu(QToolButton& button, QMenu& menu)
         menu.setScreen(screen);
         menu.adjustSize();
         const QRect anchor(button.mapToGlobal(QPoint()), button.size());
-        const QPoint at = menuOrigin(anchor, menu.sizeHint(), screen->availableGeometry());
+        const QPoint at = menuOrigin(anchor, menu.sizeHint(), platform::usableArea(*screen));
         menu.popup(at);
         // The press that opened it is over: the button does not stay down under the menu.
         button.setDown(false);

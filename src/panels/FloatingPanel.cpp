@@ -3,6 +3,7 @@
 #include "panels/FloatingPanelView.h"
 #include "panels/PanelDragRegion.h"
 #include "panels/RoundedWindow.h"
+#include "platform/UsableArea.h"
 #include "platform/WindowManager.h"
 
 #include <QGuiApplication>
@@ -54,6 +55,8 @@ FloatingPanel::FloatingPanel(AppModel& model, QSettings& preferences, FrameSourc
       onX11_(QGuiApplication::platformName() == u"xcb")
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Never the active window, and Qt shows help texts only in the active one unless told.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(panelWidth, panelHeight);
     setWindowTitle(QStringLiteral("Tarnwick"));
@@ -75,7 +78,7 @@ QList<QRectF> FloatingPanel::screenFrames()
 {
     QList<QRectF> frames;
     for (const QScreen* screen : QGuiApplication::screens())
-        frames << QRectF(screen->availableGeometry());
+        frames << QRectF(platform::usableArea(*screen));
     return frames;
 }
 

@@ -32,6 +32,7 @@ public:
 
     PanelDragRegion& dragRegion() const { return *dragRegion_; }
     FloatingPanelMenu& menu() const { return *menu_; }
+    QToolButton& menuButton() const { return *menuButton_; }
     ShotStack& shotStack() const { return *stack_; }
     QLabel& countLabel() const { return *count_; }
     QAbstractButton& hideButton() const;

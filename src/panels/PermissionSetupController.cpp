@@ -1,6 +1,7 @@
 #include "panels/PermissionSetupController.h"
 
 #include "panels/PermissionSetupView.h"
+#include "platform/UsableArea.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -69,7 +70,7 @@ void PermissionSetupController::present(bool activate)
         window_->installEventFilter(this);
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             QRect frame(QPoint(), window_->size());
-            frame.moveCenter(screen->availableGeometry().center());
+            frame.moveCenter(platform::usableArea(*screen).center());
             window_->move(frame.topLeft());
         }
     }

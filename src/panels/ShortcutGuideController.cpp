@@ -1,6 +1,7 @@
 #include "panels/ShortcutGuideController.h"
 
 #include "panels/ShortcutGuideView.h"
+#include "platform/UsableArea.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -18,7 +19,7 @@ ShortcutGuideController::ShortcutGuideController(QSettings& settings, QString au
     window_->resize(820, 650);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), window_->size());
-        frame.moveCenter(screen->availableGeometry().center());
+        frame.moveCenter(platform::usableArea(*screen).center());
         window_->move(frame.topLeft());
     }
     if (!autosaveName_.isEmpty()) {

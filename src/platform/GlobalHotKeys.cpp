@@ -10,6 +10,8 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <vector>
@@ -125,6 +127,16 @@ std::uint16_t maskOf(Qt::KeyboardModifiers modifiers)
     return mask;
 }
 
+// An open menu of ours holds the keyboard, so its keys come to its own window; they are the
+// menu's (Return chooses, Escape closes), not the hot keys'.
+bool toOurMenu(xcb_window_t window)
+{
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    return std::any_of(windows.begin(), windows.end(), [window](const QWindow* w) {
+        return w->type() == Qt::Popup && w->isVisible() && w->handle() && w->winId() == window;
+    });
+}
+
 // Passive grabs on the root of Qt's own connection, so the presses arrive in
 // Qt's event stream and are picked out by a native event filter.
 class X11GlobalHotKeys final : public GlobalHotKeys, public QAbstractNativeEventFilter {
@@ -174,6 +186,8 @@ public:
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
         if (type == XCB_KEY_PRESS) {
             const auto* press = static_cast<const xcb_key_press_event_t*>(message);
+            if (toOurMenu(press->event))
+                return false;
             const std::uint16_t state = press->state & relevantModifiers;
             for (const Entry& e : entries_) {
                 if (e.modifiers != state || std::find(e.keycodes.begin(), e.keycodes.end(), press->detail) == e.keycodes.end())

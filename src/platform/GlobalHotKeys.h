@@ -14,8 +14,9 @@ namespace tarnwick::platform {
 //
 // A key is the physical key that types it in the first keyboard group, so
 // Ctrl+2 also fires with the Russian layout active; CapsLock and NumLock do
-// not matter. Under a Wayland session no key can be had (isAvailable() is
-// false and add() refuses with a sentence saying so).
+// not matter. While a menu of ours is open it holds the keyboard, and the
+// keys it gets are its own, not hot keys. Under a Wayland session no key can
+// be had (isAvailable() is false and add() refuses with a sentence saying so).
 class GlobalHotKeys {
 public:
     virtual ~GlobalHotKeys() = default;

@@ -1,5 +1,6 @@
 #include "recording/FramedPlacement.h"
 
+#include "platform/UsableArea.h"
 #include "platform/WindowFrame.h"
 
 #include <QGuiApplication>
@@ -97,7 +98,7 @@ void FramedPlacement::grow(QSize wanted)
         window_.resize(wanted);
         return;
     }
-    const QRect area = where->availableGeometry();
+    const QRect area = platform::usableArea(*where);
     const QMargins frame = decoration();
     const QSize size = wanted.boundedTo(area.size().shrunkBy(frame)).expandedTo(window_.minimumSize());
     // Grows from where the user last saw it, as far into the area as needed.
@@ -115,7 +116,7 @@ void FramedPlacement::keepInside()
     if (!where || !now)
         return;
     frameOrigin_ = now->frame.topLeft();
-    const QRect area = where->availableGeometry();
+    const QRect area = platform::usableArea(*where);
     const QMargins frame = between(now->frame, now->client);
     // A frame larger than the guess left the window too large for the area: it gives up the difference.
     const QSize size = now->client.size().boundedTo(area.size().shrunkBy(frame)).expandedTo(window_.minimumSize());

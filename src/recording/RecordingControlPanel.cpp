@@ -27,6 +27,8 @@ RecordingControlPanel::RecordingControlPanel(RecordingUIModel& model)
       model_(model), stop_(new QToolButton(this))
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Never the active window, and Qt shows help texts only in the active one unless told.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(258, 52);
     roundWindowCorners(*this, connection_, cornerRadius);

@@ -5,6 +5,7 @@
 #include "panels/FloatingPanel.h"
 #include "panels/Theme.h"
 #include "platform/PrivateFiles.h"
+#include "platform/UsableArea.h"
 #include "recording/RecordingControlPanel.h"
 #include "recording/RecordingRecovery.h"
 #include "recording/RecordingWindow.h"
@@ -170,7 +171,7 @@ void ScreenRecordingController::present()
         if (control_) {
             QList<QRectF> frames;
             for (QScreen* screen : QGuiApplication::screens())
-                frames.append(screen->availableGeometry());
+                frames.append(platform::usableArea(*screen));
             control_->move(FloatingPanel::constrainedOrigin(control_->pos(), control_->size(), frames).toPoint());
             control_->showWithoutFocus();
         }
@@ -196,7 +197,7 @@ void ScreenRecordingController::ensureWindow()
     window_->onClose = [self = QPointer(this)] { if (self) self->requestClose(); };
     if (QScreen* screen = capture::workingScreen()) {
         window_->setScreen(screen);
-        window_->move(screen->availableGeometry().center() - window_->rect().center());
+        window_->move(platform::usableArea(*screen).center() - window_->rect().center());
     }
 }
 
@@ -272,7 +273,7 @@ void ScreenRecordingController::start(QScreen* screen, const QRectF& selection)
     delete control_.data();
     control_ = new RecordingControlPanel(*model_);
     control_->setScreen(screen);
-    control_->move(controlOrigin(screen->availableGeometry(), selection, controlSize).toPoint());
+    control_->move(controlOrigin(platform::usableArea(*screen), selection, controlSize).toPoint());
     control_->showWithoutFocus();
 
     QPointer<ScreenRecordingController> self(this);

@@ -3,6 +3,7 @@
 #include "editor/model/EditorState.h"
 #include "editor/tools/TextEditorView.h"
 #include "platform/CloseOnlyFrame.h"
+#include "platform/UsableArea.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -136,7 +137,7 @@ void TextEditorPresenter::create()
             panel->form().setCustomColorSlot(slot);
     const QScreen* screen = parentWindow_->screen();
     panel->move(textPanelOrigin(parentWindow_->frameGeometry(), panel->size(),
-                                screen ? std::optional<QRect>(screen->availableGeometry()) : std::nullopt));
+                                screen ? std::optional<QRect>(platform::usableArea(*screen)) : std::nullopt));
     connect(panel, &TextEditorPanel::closedByUser, this, &TextEditorPresenter::closedByUser);
     panel_ = panel;
     panel->show();

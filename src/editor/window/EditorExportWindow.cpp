@@ -9,6 +9,7 @@
 #include "editor/window/EditorView.h"
 #include "panels/FileDialogs.h"
 #include "panels/Theme.h"
+#include "platform/UsableArea.h"
 #include "series/AppModel.h"
 
 #include <QApplication>
@@ -32,7 +33,7 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     setAutoFillBackground(true);
     setMinimumSize(minimumContentSize);
     QScreen* screen = QGuiApplication::primaryScreen();
-    resize(contentSize(screen ? std::optional(screen->availableGeometry()) : std::nullopt));
+    resize(contentSize(screen ? std::optional(platform::usableArea(*screen)) : std::nullopt));
 
     // The read-out starts in the remembered notation; a new choice is remembered.
     state_->cursorColor().setFormat(model.colorCodeFormat());

@@ -6,6 +6,7 @@
 #include "editor/window/EditorPopover.h"
 #include "panels/Theme.h"
 #include "platform/Icons.h"
+#include "platform/UsableArea.h"
 
 #include <QBoxLayout>
 #include <QEvent>
@@ -76,7 +77,7 @@ public:
             return QScrollArea::sizeHint();
         const int needed = content->hasHeightForWidth() ? content->heightForWidth(width) : content->sizeHint().height();
         const QScreen* where = screen();
-        const int room = where ? where->availableGeometry().height() - 2 * screenMargin : needed;
+        const int room = where ? platform::usableArea(*where).height() - 2 * screenMargin : needed;
         return QSize(width, std::max(0, std::min(needed, room)));
     }
 

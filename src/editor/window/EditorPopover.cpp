@@ -3,6 +3,7 @@
 #include "editor/window/EditorChrome.h"
 #include "panels/Theme.h"
 #include "platform/Icons.h"
+#include "platform/UsableArea.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -52,7 +53,7 @@ void EditorPopover::place()
     QPoint at = anchorBelow_ ? QPoint(button.center().x() - width() / 2, button.top() - height() - 6)
                              : QPoint(button.right() + 7, button.center().y() - height() / 2);
     if (const QScreen* screen = anchor_->screen()) {
-        const QRect area = screen->availableGeometry();
+        const QRect area = platform::usableArea(*screen);
         at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - width())));
         at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - height())));
     }

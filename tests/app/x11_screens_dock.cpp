@@ -1,0 +1,205 @@
+#include "SplitDesk.h"
+
+#include "editor/window/EditorExportWindow.h"
+#include "panels/FloatingPanel.h"
+#include "panels/FloatingPanelMenu.h"
+#include "panels/FloatingPanelView.h"
+#include "panels/PanelDragRegion.h"
+#include "platform/UsableArea.h"
+#include "recording/RecordingControlPanel.h"
+#include "recording/RecordingWindow.h"
+#include "recording/ScreenRecordingController.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QToolButton>
+#include <xcb/xcb.h>
+
+using namespace std::chrono_literals;
+using namespace tarnwick;
+using namespace tarnwick::test;
+
+namespace {
+
+std::string text(const QRect& r)
+{
+    return QStringLiteral("%1,%2 %3×%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+}
+
+// The split desk under openbox with a taskbar (trayer) along the bottom that keeps 32 px for
+// itself through its strut; openbox's one work area for the whole desk is then 0,0 3840×1048.
+// Here the desk changes after Qt started, which Qt follows on its own; the real program started
+// on such a desk is in tests/e2e/x11_screens_docked_program.cpp.
+class DockedSplitDesk : public SplitDesk {
+protected:
+    const QRect usableA{0, 0, 1920, 1048}, usableB{1920, 0, 1920, 1048};
+
+    void SetUp() override
+    {
+        SplitDesk::SetUp();
+        if (HasFatalFailure())
+            return;
+        desktop << new QProcess;
+        // Openbox runs the startup command once it manages windows.
+        desktop.back()->start(QStringLiteral("openbox"), {"--sm-disable", "--startup", "echo wm-ready"});
+        QByteArray output;
+        ASSERT_TRUE(waitUntil([&] { return (output += desktop.back()->readAllStandardOutput()).contains("wm-ready"); }, 30s));
+        desktop << new QProcess;
+        desktop.back()->start(QStringLiteral("trayer"), {"--edge", "bottom", "--height", "32", "--SetDockType", "true",
+                                                         "--SetPartialStrut", "true"});
+        std::vector<std::uint32_t> area;
+        ASSERT_TRUE(waitUntil([&] {
+            area = x.cardinals(x.root(), "_NET_WORKAREA");
+            area.resize(std::min<std::size_t>(area.size(), 4));
+            return area == std::vector<std::uint32_t>{0, 0, 3840, 1048};
+        }, 30s)) << "the work area is " << ::testing::PrintToString(area);
+    }
+
+    // Where the X server shows `window`, in root pixels, with the frame the window manager put
+    // around it.
+    QRect onServer(const QWidget& widget)
+    {
+        const auto id = xcb_window_t(widget.winId());
+        xcb_connection_t* c = x.connection();
+        const auto geometry = reply(xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr));
+        const auto origin =
+            reply(xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, id, x.root(), 0, 0), nullptr));
+        if (!geometry || !origin)
+            return {};
+        QRect rect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+        const std::vector<std::uint32_t> frame = x.cardinals(id, "_NET_FRAME_EXTENTS");
+        if (frame.size() == 4)
+            rect.adjust(-int(frame[0]), -int(frame[2]), int(frame[1]), int(frame[3]));
+        return rect;
+    }
+
+    // The window's place once it has stayed put for a while: a busy server may still be moving it.
+    QRect settled(const QWidget& widget)
+    {
+        QRect before;
+        QElapsedTimer since;
+        since.start();
+        EXPECT_TRUE(waitUntil([&] {
+            const QRect now = widget.isVisible() ? onServer(widget) : QRect();
+            if (now.isEmpty() || now != before)
+                since.restart();
+            before = now;
+            return since.elapsed() >= 300;
+        }, 30s));
+        return before;
+    }
+
+    // The window lies inside the usable area of the monitor that holds most of it.
+    void expectInside(const char* what, const QRect& window)
+    {
+        const auto area = [](const QRect& r) { return r.isEmpty() ? 0 : r.width() * r.height(); };
+        const QRect& usable =
+            area(window & QRect(0, 0, 1920, 1080)) >= area(window & QRect(1920, 0, 1920, 1080)) ? usableA : usableB;
+        EXPECT_TRUE(usable.contains(window)) << what << " at " << text(window) << ", usable " << text(usable);
+    }
+
+    // Drags the panel by its title so that the grip would go to `to`.
+    void dragPanel(QPoint to)
+    {
+        FloatingPanel& panel = *shell->panel();
+        const QWidget& title = panel.view().dragRegion();
+        const QPoint grip = settled(panel).topLeft() + title.mapTo(&panel, title.rect().center());
+        x.drag(grip.x(), grip.y(), to.x(), to.y());
+    }
+};
+
+} // namespace
+
+TEST_F(DockedSplitDesk, EveryWindowWePlaceStaysOffTheDock)
+{
+    ASSERT_EQ(QGuiApplication::screens().size(), 2);
+    EXPECT_EQ(platform::usableArea(*QGuiApplication::screens()[0]), usableA);
+    EXPECT_EQ(platform::usableArea(*b), usableB);
+
+    start();
+    FloatingPanel& panel = *shell->panel();
+    const QRect first = settled(panel);
+    expectInside("the panel at start", first);
+    EXPECT_EQ(first.bottomRight(), QPoint(1919 - 14, 1047 - 14)) << "14 px in from the corner of the usable area";
+
+    // Dropped past each edge, it comes back inside the usable area of the monitor it was dropped on.
+    const std::pair<const char*, QPoint> edges[] = {{"left", {20, 500}},         {"top", {900, 4}},
+                                                    {"bottom of A", {900, 1076}}, {"bottom of B", {3000, 1076}},
+                                                    {"right", {3836, 500}},       {"top of B", {2600, 4}}};
+    for (const auto& [edge, to] : edges) {
+        dragPanel(to);
+        expectInside(edge, settled(panel));
+    }
+
+    // Its menu opened at the bottom of B, where the room below the button is the dock's.
+    dragPanel({3000, 1076});
+    expectInside("the panel at the bottom of B", settled(panel));
+    FloatingPanelMenu& menu = panel.view().menu();
+    QRect shown;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        // Looked at from a timer, so also inside the menu's own event loop.
+        if (menu.isVisible() && shown.isEmpty()) {
+            shown = settled(menu);
+            menu.close();
+        }
+    });
+    look.start(50);
+    const QRect button = settled(panel.view().menuButton());
+    x.click(button.center().x(), button.center().y());
+    ASSERT_TRUE(waitUntil([&] { return !shown.isEmpty() && !menu.isVisible(); }, 30s));
+    look.stop();
+    expectInside("the panel's menu", shown);
+
+    // The editor on the monitor of the capture.
+    QImage shot(300, 200, QImage::Format_RGB32);
+    shot.fill(Qt::darkGray);
+    shot.setOffset(QPoint(2400, 300));
+    ASSERT_TRUE(shot.save(dir.filePath("pick.png")));
+    qputenv("FAKE_PICK", QFile::encodeName(dir.filePath("pick.png")));
+    shell->captureScreenshot(ScreenCaptureMode::area);
+    ASSERT_TRUE(waitUntil([&] { return shell->editor() && shell->editor()->isVisible(); }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return x.cardinals(std::uint32_t(shell->editor()->winId()), "_NET_FRAME_EXTENTS").size() == 4; }, 30s));
+    expectInside("the editor", settled(*shell->editor()));
+    shell->finishEditor(false, false);
+
+    // The shortcut guide and the permission wizard, centred on the usable area.
+    x.movePointer(3000, 500);
+    shell->showShortcutGuide();
+    shell->showPermissionSetup();
+    for (const char* title : {"Горячие клавиши", "Разрешения"}) {
+        QWidget* window = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle().contains(QString::fromUtf8(title)))
+                window = w;
+        ASSERT_TRUE(window) << title;
+        ASSERT_TRUE(waitUntil([&] { return x.cardinals(std::uint32_t(window->winId()), "_NET_FRAME_EXTENTS").size() == 4; }, 30s));
+        expectInside(title, settled(*window));
+        window->close();
+    }
+
+    // The recording window, the stop control at the bottom of the recorded monitor, and the window
+    // again with the finished recording to trim.
+    settings.setValue("recordingCodec", "h264");
+    recording::RecordingServices services = recording::RecordingServices::system();
+    services.temporaryRoot = root;
+    recording::ScreenRecordingController recorder(&settings, [] { return true; }, services);
+    x.movePointer(3000, 900);
+    recorder.present();
+    ASSERT_TRUE(recorder.window());
+    ASSERT_TRUE(waitUntil([&] { return x.cardinals(std::uint32_t(recorder.window()->winId()), "_NET_FRAME_EXTENTS").size() == 4; }, 30s));
+    expectInside("the recording window", settled(*recorder.window()));
+    RecordingOptions options = recorder.model().options();
+    options.entireDisplay = true;
+    options.showsCursor = false;
+    recorder.model().setOptions(options);
+    recorder.model().startAction();
+    ASSERT_TRUE(waitUntil([&] { return recorder.control() && recorder.model().elapsed() >= 1; }, 20s))
+        << recorder.model().message().value_or("").toStdString();
+    expectInside("the stop control", settled(*recorder.control()));
+    recorder.model().stopAction();
+    ASSERT_TRUE(waitUntil([&] { return recorder.model().phase() == recording::RecordingPhase::review; }, 20s));
+    ASSERT_TRUE(waitUntil([&] { return recorder.window()->isVisible(); }, 10s));
+    expectInside("the review window", settled(*recorder.window()));
+}
