@@ -127,6 +127,104 @@ std::vector<WordRun> joinedLines(std::vector<WordRun> pieces)
     return lines;
 }
 
+namespace {
+
+// Cells of one table row (a listing, a form) are one line, the blanks between them
+// kept: pieces on one row, of one size of text, none further from the next than a
+// tab stop of eight characters. Wider gaps part things standing side by side
+// (columns of text, a label beside a heading), which stay lines of their own.
+constexpr double tabStop = 8;
+// A glyph's ink is narrower than its advance by about a quarter of a character.
+constexpr double bearings = 0.25;
+constexpr double sameHeight = 1.8;
+constexpr double samePitch = 1.5;
+
+// The advance of one character over the words' boxes; 0 without characters.
+double characterPitch(const std::vector<ReadWord>& words)
+{
+    double width = 0, characters = 0;
+    for (const ReadWord& word : words) {
+        if (word.text.isEmpty())
+            continue;
+        width += word.box.width();
+        characters += double(word.text.size()) - bearings;
+    }
+    return characters > 0 ? width / characters : 0;
+}
+
+// A piece's words, or the piece as one word when the engine gave none.
+std::vector<ReadWord> wordsOf(const WordRun& piece)
+{
+    if (!piece.words.empty())
+        return piece.words;
+    ReadWord word;
+    word.text = piece.text;
+    word.box = piece.box;
+    return {word};
+}
+
+bool sameSize(const WordRun& a, const WordRun& b)
+{
+    const double high = std::max(a.box.height(), b.box.height()), low = std::max(1, std::min(a.box.height(), b.box.height()));
+    if (high > sameHeight * low)
+        return false;
+    if (a.text.size() < 3 || b.text.size() < 3)
+        return true;
+    const double pa = characterPitch(wordsOf(a)), pb = characterPitch(wordsOf(b));
+    return pa > 0 && pb > 0 && std::max(pa, pb) <= samePitch * std::min(pa, pb);
+}
+
+} // namespace
+
+std::vector<WordRun> tableRows(std::vector<WordRun> lines)
+{
+    std::stable_sort(lines.begin(), lines.end(), [](const WordRun& a, const WordRun& b) { return a.box.x() < b.box.x(); });
+    std::vector<std::vector<size_t>> rows;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        auto row = std::find_if(rows.begin(), rows.end(), [&](const std::vector<size_t>& r) {
+            const WordRun& last = lines[r.back()];
+            return onOneLine(last.box, lines[i].box) && sameSize(last, lines[i]);
+        });
+        if (row == rows.end())
+            rows.push_back({i});
+        else
+            row->push_back(i);
+    }
+    std::vector<WordRun> out;
+    for (const std::vector<size_t>& row : rows) {
+        std::vector<ReadWord> words;
+        for (size_t i : row) {
+            std::vector<ReadWord> piece = wordsOf(lines[i]);
+            words.insert(words.end(), piece.begin(), piece.end());
+        }
+        const double pitch = characterPitch(words);
+        bool table = row.size() > 1 && pitch > 0;
+        for (size_t k = 1; table && k < row.size(); ++k) {
+            const QRect& before = lines[row[k - 1]].box;
+            const int gap = lines[row[k]].box.x() - (before.x() + before.width());
+            table = gap > -pitch && gap <= tabStop * pitch;
+        }
+        if (!table) {
+            for (size_t i : row)
+                out.push_back(std::move(lines[i]));
+            continue;
+        }
+        WordRun joined;
+        for (size_t k = 0; k < words.size(); ++k) {
+            if (k > 0) {
+                const QRect& before = words[k - 1].box;
+                const double gap = words[k].box.x() - (before.x() + before.width());
+                joined.text += QString(std::max(1, int(std::lround(gap / pitch - bearings))), u' ');
+            }
+            joined.text += words[k].text;
+            joined.box = joined.box.isNull() ? words[k].box : joined.box.united(words[k].box);
+        }
+        joined.words = std::move(words);
+        out.push_back(std::move(joined));
+    }
+    return out;
+}
+
 } // namespace stages
 
 } // namespace tarnwick::ScreenTextRecognizer

@@ -139,4 +139,7 @@ std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines);
 // joined into one line; column gaps keep lines apart.
 std::vector<WordRun> joinedLines(std::vector<WordRun> pieces);
 
+// Pieces of one table row joined into one line, the gaps between them as blanks.
+std::vector<WordRun> tableRows(std::vector<WordRun> lines);
+
 } // namespace tarnwick::ScreenTextRecognizer::stages

@@ -128,7 +128,10 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     const int w = views.main.width();
     const int h = views.main.height();
     std::vector<Line> lines;
-    for (WordRun& piece : joinedLines(std::move(pieces))) {
+    std::vector<WordRun> joined = joinedLines(std::move(pieces));
+    if (layout == Layout::scattered)
+        joined = tableRows(std::move(joined));
+    for (WordRun& piece : joined) {
         Line line;
         line.text = std::move(piece.text);
         line.bounds = recognizerBox(piece.box, w, h);
