@@ -84,9 +84,10 @@ TEST(ScreenTextLayouts, LightTextOnAColouredGradientReadsAsOnPlainGround)
 
 TEST(ScreenTextLayouts, ShortRussianWordsInARussianSentenceStayRussian)
 {
+    // The small letter "н" is a small capital; beside an English name "на" reads as "Ha".
     const QStringList sentences{
         QStringLiteral("Папка с загрузками заполнена на девяносто три процента, место на диске кончается."),
-        QStringLiteral("Отчёт лежит на сервере, но он не открывается из дома, а из офиса да."),
+        QStringLiteral("Загрузите архив на GitHub или на свой сервер, а ссылку отправьте на почту."),
         QStringLiteral("Мы на связи до вечера, по почте или в чате на сайте."),
     };
     for (int size : {14, 16}) {

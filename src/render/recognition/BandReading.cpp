@@ -49,6 +49,15 @@ struct InkRows {
 
 } // namespace
 
+QRect Band::inView(const QRect& box) const
+{
+    if (scale == 1)
+        return box.translated(left, top);
+    const int x0 = int(std::lround(box.x() / scale)), y0 = int(std::lround(box.y() / scale));
+    const int x1 = int(std::lround((box.x() + box.width()) / scale)), y1 = int(std::lround((box.y() + box.height()) / scale));
+    return QRect(x0 + left, y0 + top, std::max(1, x1 - x0), std::max(1, y1 - y0));
+}
+
 int textHeight(const QImage& view)
 {
     const InkRows rows(view);
@@ -147,6 +156,77 @@ std::vector<Band> bands(const QImage& view, int most, int leastInkRows)
             std::copy_n(view.constScanLine(y), w, band.scanLine(y - top + margin));
         out.push_back({std::move(band), top - margin});
         top = cut;
+    }
+    return out;
+}
+
+// Text this much taller than the text beside it is another size: a heading, not a
+// capital or a line with descenders.
+constexpr double otherSize = 1.5;
+
+std::vector<Band> sizePieces(const Band& band)
+{
+    const QImage& image = band.image;
+    const int w = image.width(), h = image.height();
+    const int height = textHeight(image);
+    if (height <= 0)
+        return {band};
+    const int background = mostCommonGrey(image);
+    std::vector<bool> ink(size_t(w), false);
+    for (int y = 0; y < h; ++y) {
+        const uchar* line = image.constScanLine(y);
+        for (int x = 0; x < w; ++x)
+            if (std::abs(int(line[x]) - background) > 16)
+                ink[size_t(x)] = true;
+    }
+    // Runs of ink columns apart by more than half a line height: words and columns,
+    // not letters.
+    const int leastGap = std::max(8, height / 2);
+    std::vector<std::pair<int, int>> spans;
+    for (int x = 0; x < w;) {
+        if (!ink[size_t(x)]) {
+            ++x;
+            continue;
+        }
+        int end = x;
+        while (end < w && ink[size_t(end)])
+            ++end;
+        if (!spans.empty() && x - spans.back().second < leastGap)
+            spans.back().second = end;
+        else
+            spans.emplace_back(x, end);
+        x = end;
+    }
+    if (spans.size() < 2)
+        return {band};
+    // Neighbouring runs of one size of text make one piece.
+    struct Piece {
+        int from, to, height;
+    };
+    std::vector<Piece> pieces;
+    for (const auto& [from, to] : spans) {
+        const int spanHeight = textHeight(image.copy(from, 0, to - from, h));
+        if (!pieces.empty()) {
+            Piece& last = pieces.back();
+            const int low = std::min(last.height, spanHeight), high = std::max(last.height, spanHeight);
+            if (low == 0 || high <= otherSize * low) {
+                last.to = to;
+                last.height = std::max(last.height, spanHeight);
+                continue;
+            }
+        }
+        pieces.push_back({from, to, spanHeight});
+    }
+    if (pieces.size() < 2)
+        return {band};
+    std::vector<Band> out;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        // Each piece keeps the background up to the middle of the gaps beside it.
+        const int from = i == 0 ? 0 : (pieces[i - 1].to + pieces[i].from) / 2;
+        const int to = i + 1 == pieces.size() ? w : (pieces[i].to + pieces[i + 1].from) / 2;
+        const QImage crop = image.copy(from, 0, to - from, h);
+        const double factor = enlargement(pieces[i].height, crop.size());
+        out.push_back({enlarged(crop, factor), band.top, band.left + from, band.scale * factor});
     }
     return out;
 }

@@ -86,10 +86,15 @@ PolarityViews polarityViews(QImage grey, bool splitAreas);
 
 // --- Bands --------------------------------------------------------------------------
 
-// A horizontal band of a view, read on its own.
+// A part of a view read on its own: a band of lines, or a piece of one.
 struct Band {
     QImage image;
-    int top = 0; // the view row of the band's first row
+    int top = 0;      // the view row of the image's first row
+    int left = 0;     // the view column of its first column
+    double scale = 1; // image pixels to a view pixel
+
+    // A box of the image in view pixels.
+    QRect inView(const QRect& box) const;
 };
 
 // The typical run of ink rows of a view: one line, accents to descenders; 0 for a
@@ -106,10 +111,20 @@ QImage enlarged(const QImage& view, double factor);
 // The view cut into at most `most` bands of about equal amounts of text.
 std::vector<Band> bands(const QImage& view, int most, int leastInkRows);
 
+// The band cut where text of different sizes stands side by side (a heading beside
+// a label), each piece enlarged for its own size of text; the band alone otherwise.
+std::vector<Band> sizePieces(const Band& band);
+
 // The lines of a view as Tesseract found them, each a whole row of the block.
 // With `symbols`, each word keeps the characters it was read as, with their boxes.
 std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled,
     bool symbols);
+
+// --- Languages ----------------------------------------------------------------------
+
+// Words read as Latin capitals standing as small letters become the Cyrillic words
+// of the same shapes.
+void readSmallCapitalsAsCyrillic(std::vector<WordRun>& rows);
 
 // --- Lines ----------------------------------------------------------------------------
 

@@ -86,6 +86,18 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         parts.push_back({views.main, 0});
     if (views.other)
         parts.push_back({*views.other, 0});
+    // The number of the first part of the other polarity's areas, once cut.
+    size_t otherFrom = parts.size() - (views.other ? 1 : 0);
+    if (layout == Layout::scattered) {
+        std::vector<Band> pieces;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (i == parts.size() - 1 && views.other)
+                otherFrom = pieces.size();
+            std::vector<Band> cut = sizePieces(parts[i]);
+            std::move(cut.begin(), cut.end(), std::back_inserter(pieces));
+        }
+        parts = std::move(pieces);
+    }
     const tesseract::PageSegMode mode = layout == Layout::scattered ? tesseract::PSM_SINGLE_BLOCK : tesseract::PSM_SINGLE_LINE;
     // Rows of each part in each language.
     std::vector<std::vector<std::vector<WordRun>>> read(parts.size(), std::vector<std::vector<WordRun>>(languages.size()));
@@ -97,22 +109,24 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
                 tesseract::TessBaseAPI& api = engine.api();
                 api.SetPageSegMode(mode);
                 std::vector<WordRun>& rows = read[i][k];
-                rows = readView(api, parts[i].image, isCancelled, compareGlyphs);
+                rows = readView(api, parts[i].image, isCancelled, reading == Reading::corrected);
                 for (WordRun& piece : rows) {
-                    piece.box.translate(0, parts[i].top);
+                    piece.box = parts[i].inView(piece.box);
                     for (ReadWord& word : piece.words) {
-                        word.box.translate(0, parts[i].top);
+                        word.box = parts[i].inView(word.box);
                         for (ReadSymbol& symbol : word.symbols)
-                            symbol.box.translate(0, parts[i].top);
+                            symbol.box = parts[i].inView(symbol.box);
                     }
                 }
             });
     ReadingPool::runAll(tasks);
     // The rows of the main view's bands, then those of the other polarity's areas.
-    const size_t mainParts = parts.size() - (views.other ? 1 : 0);
+    const size_t mainParts = otherFrom;
     std::array<std::vector<WordRun>, 2> rowsOfView;
     for (size_t i = 0; i < read.size(); ++i) {
         std::vector<WordRun> rows = read[i].size() == 1 ? std::move(read[i].front()) : mergedReadings(std::move(read[i]));
+        if (reading == Reading::corrected)
+            readSmallCapitalsAsCyrillic(rows);
         std::move(rows.begin(), rows.end(), std::back_inserter(rowsOfView[i < mainParts ? 0 : 1]));
     }
     std::vector<WordRun> pieces;
