@@ -161,8 +161,24 @@ std::vector<Band> bands(const QImage& view, int most, int leastInkRows)
 }
 
 // Text this much taller than the text beside it is another size: a heading, not a
-// capital or a line with descenders.
-constexpr double otherSize = 1.5;
+// word of small letters beside one with capitals and descenders.
+constexpr double otherSize = 2.0;
+
+// The tallest run of ink rows of a view: its tallest line; 0 without lines.
+int tallestLine(const QImage& view)
+{
+    const InkRows rows(view);
+    int tallest = 0;
+    for (size_t y = 0; y < rows.ink.size();) {
+        size_t end = y;
+        while (end < rows.ink.size() && rows.ink[end])
+            ++end;
+        if (end - y >= 4)
+            tallest = std::max(tallest, int(end - y));
+        y = end + 1;
+    }
+    return tallest;
+}
 
 std::vector<Band> sizePieces(const Band& band)
 {
@@ -205,7 +221,7 @@ std::vector<Band> sizePieces(const Band& band)
     };
     std::vector<Piece> pieces;
     for (const auto& [from, to] : spans) {
-        const int spanHeight = textHeight(image.copy(from, 0, to - from, h));
+        const int spanHeight = tallestLine(image.copy(from, 0, to - from, h));
         if (!pieces.empty()) {
             Piece& last = pieces.back();
             const int low = std::min(last.height, spanHeight), high = std::max(last.height, spanHeight);
@@ -225,7 +241,7 @@ std::vector<Band> sizePieces(const Band& band)
         const int from = i == 0 ? 0 : (pieces[i - 1].to + pieces[i].from) / 2;
         const int to = i + 1 == pieces.size() ? w : (pieces[i].to + pieces[i + 1].from) / 2;
         const QImage crop = image.copy(from, 0, to - from, h);
-        const double factor = enlargement(pieces[i].height, crop.size());
+        const double factor = enlargement(textHeight(crop), crop.size());
         out.push_back({enlarged(crop, factor), band.top, band.left + from, band.scale * factor});
     }
     return out;

@@ -152,6 +152,11 @@ double characterPitch(const std::vector<ReadWord>& words)
     return characters > 0 ? width / characters : 0;
 }
 
+int letterOrFigureCount(const QString& text)
+{
+    return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); }));
+}
+
 // A piece's words, or the piece as one word when the engine gave none.
 std::vector<ReadWord> wordsOf(const WordRun& piece)
 {
@@ -175,6 +180,32 @@ bool sameSize(const WordRun& a, const WordRun& b)
 }
 
 } // namespace
+
+std::vector<WordRun> withoutSpecks(std::vector<WordRun> lines)
+{
+    // Edges of buttons and panels, the corners of rounded boxes, read as ".", "=" or a
+    // lone letter: a line without a letter or figure, or of one or two of them in a
+    // box much lower than the lines around it, is no text.
+    std::vector<int> heights;
+    for (const WordRun& line : lines)
+        if (letterOrFigureCount(line.text) > 2)
+            heights.push_back(line.box.height());
+    int typical = 0;
+    if (!heights.empty()) {
+        std::nth_element(heights.begin(), heights.begin() + qsizetype(heights.size() / 2), heights.end());
+        typical = heights[heights.size() / 2];
+    }
+    std::vector<WordRun> kept;
+    for (WordRun& line : lines) {
+        const int signs = letterOrFigureCount(line.text);
+        if (signs == 0 && line.text.size() <= 3)
+            continue;
+        if (signs <= 2 && 5 * line.box.height() < 3 * typical)
+            continue;
+        kept.push_back(std::move(line));
+    }
+    return kept;
+}
 
 std::vector<WordRun> tableRows(std::vector<WordRun> lines)
 {

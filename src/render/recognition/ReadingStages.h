@@ -154,6 +154,9 @@ std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines);
 // joined into one line; column gaps keep lines apart.
 std::vector<WordRun> joinedLines(std::vector<WordRun> pieces);
 
+// The lines without specks read as text.
+std::vector<WordRun> withoutSpecks(std::vector<WordRun> lines);
+
 // Pieces of one table row joined into one line, the gaps between them as blanks.
 std::vector<WordRun> tableRows(std::vector<WordRun> lines);
 

@@ -144,7 +144,7 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     std::vector<Line> lines;
     std::vector<WordRun> joined = joinedLines(std::move(pieces));
     if (layout == Layout::scattered)
-        joined = tableRows(std::move(joined));
+        joined = tableRows(withoutSpecks(std::move(joined)));
     for (WordRun& piece : joined) {
         Line line;
         line.text = std::move(piece.text);
