@@ -26,7 +26,7 @@ using namespace stages;
 constexpr float unsureWord = 60;
 constexpr float sureWord = 85;
 constexpr int shortWord = 2; // letters
-constexpr float clearlySurer = 10;
+constexpr float clearlySurer = 5;
 
 int letterCount(const QString& text)
 {
@@ -89,17 +89,37 @@ std::vector<size_t> coveredWords(const WordRun& row, const ReadWord& word)
 // that are none, over a word cut in pieces that the engine is less sure of, or
 // over a dictionary word clearly less sure ("page" and "раде" both are words); or
 // a sure word over unsure ones that are no dictionary words.
+// Cyrillic letters with signs no Russian word holds ("аппа.рего\а", "п9д$.]зоп"):
+// the Russian model's reading of Latin letters, whatever its confidence.
+bool lookAlikeJunk(const ReadWord& word)
+{
+    static const QString signs = QStringLiteral("\\|{}~^$[]@#");
+    const bool cyrillic = std::any_of(word.text.begin(), word.text.end(),
+        [](QChar c) { return c.script() == QChar::Script_Cyrillic; });
+    return cyrillic && std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return signs.contains(c); });
+}
+
 bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>& covered)
 {
     double sum = 0, weight = 0;
     for (const ReadWord* word : covered) {
-        sum += double(word->confidence) * double(word->text.size());
+        sum += (lookAlikeJunk(*word) ? 0.0 : double(word->confidence)) * double(word->text.size());
         weight += double(word->text.size());
     }
     const double confidence = weight > 0 ? sum / weight : 0;
-    const bool anyKnown = std::any_of(covered.begin(), covered.end(), [](const ReadWord* word) { return knownWord(*word); });
+    // A short word under a long one is no word of its own but a piece of it ("зе" in "settings").
+    const bool anyKnown = std::any_of(covered.begin(), covered.end(), [&](const ReadWord* word) {
+        return knownWord(*word) && (covered.size() == 1 || letterCount(word->text) > shortWord);
+    });
     if (knownWord(alternative))
         return !anyKnown || alternative.confidence > confidence + (covered.size() > 1 ? 0 : clearlySurer);
+    // A dictionary word the engine is unsure of still beats junk it is surer of not.
+    if (alternative.dictionary && !anyKnown && alternative.confidence >= confidence + clearlySurer)
+        return true;
+    // Look-alike junk gives way to any reading the engine is not unsure of.
+    if (!anyKnown && !lookAlikeJunk(alternative) && alternative.confidence >= unsureWord
+        && std::all_of(covered.begin(), covered.end(), [](const ReadWord* word) { return lookAlikeJunk(*word); }))
+        return true;
     return !anyKnown && alternative.confidence >= sureWord && confidence < unsureWord;
 }
 

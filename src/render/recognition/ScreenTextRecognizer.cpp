@@ -71,8 +71,12 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     }
     // Small screen text is read letter by letter again where its glyphs repeat.
     const bool compareGlyphs = small && reading == Reading::corrected;
+    // Each language reads on its own and the readings are merged row by row: the
+    // combined engine's choice word by word on confidence puts the other language's
+    // look-alikes into a row at every size ("т" for "in", "РОЕ" for "PDF"). Boxes
+    // alone need no language and keep the combined engine.
     std::vector<std::string> languages{setup.languages};
-    if (small && reading == Reading::corrected)
+    if (reading == Reading::corrected)
         languages = singleLanguages(setup);
     if (small)
         leastInkRows = languages.size() > 1 ? 60 : 120;
@@ -124,6 +128,9 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     const size_t mainParts = otherFrom;
     std::array<std::vector<WordRun>, 2> rowsOfView;
     for (size_t i = 0; i < read.size(); ++i) {
+        if (read[i].size() > 1 && layout == Layout::scattered && !small)
+            for (std::vector<WordRun>& reading : read[i])
+                reading = splitProseColumns(std::move(reading));
         std::vector<WordRun> rows = read[i].size() == 1 ? std::move(read[i].front()) : mergedReadings(std::move(read[i]));
         if (reading == Reading::corrected)
             readSmallCapitalsAsCyrillic(rows);
