@@ -11,6 +11,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <cmath>
+#include <cstdio>
 
 namespace tarnwick::ScreenTextRecognizer::stages {
 
@@ -286,6 +287,8 @@ std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, c
                 if (!it->Empty(RIL_WORD)) {
                     word.text = takeText(it->GetUTF8Text(RIL_WORD));
                     word.confidence = it->Confidence(RIL_WORD);
+                    if (qEnvironmentVariableIsSet("TARNWICK_DUMP_VIEWS"))
+                        std::fprintf(stderr, "word %s %.0f\n", it->GetUTF8Text(RIL_WORD), double(word.confidence));
                     word.dictionary = it->WordIsFromDictionary();
                     const bool boxedWord = boxAt(RIL_WORD, word.box);
                     while (symbols && boxedWord) {

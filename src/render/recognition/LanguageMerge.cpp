@@ -207,6 +207,9 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
             const std::vector<size_t> covered = coveredWords(row, alternative);
             if (!isShort(alternative) || covered.size() != 1 || covered.front() != i)
                 continue;
+            // A word of the lists never gives way to one that is none ("и" to "uv").
+            if (pick->dictionary && !alternative.dictionary)
+                continue;
             if (language >= 0 ? alternative.language == language && pick->language != language && pick->confidence < sureWord
                               : alternative.confidence > pick->confidence)
                 pick = &alternative;

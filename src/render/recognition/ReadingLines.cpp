@@ -196,6 +196,29 @@ bool sameSize(const WordRun& a, const WordRun& b)
     return pa > 0 && pb > 0 && std::max(pa, pb) <= samePitch * std::min(pa, pb);
 }
 
+// The text of a line from its words, with as many blanks between two words as
+// characters fit in the gap: the padding of a listing's columns comes back, while
+// ordinary word spaces, narrower than a character, stay one blank.
+void spaceByGaps(WordRun& line, double pitch = 0)
+{
+    if (line.words.size() < 2)
+        return;
+    if (pitch <= 0)
+        pitch = characterPitch(line.words);
+    if (pitch <= 0)
+        return;
+    QString text;
+    for (size_t k = 0; k < line.words.size(); ++k) {
+        if (k > 0) {
+            const QRect& before = line.words[k - 1].box;
+            const double gap = line.words[k].box.x() - (before.x() + before.width());
+            text += QString(std::max(1, int(std::lround(gap / pitch - bearings))), u' ');
+        }
+        text += line.words[k].text;
+    }
+    line.text = text;
+}
+
 } // namespace
 
 std::vector<WordRun> withoutSpecks(std::vector<WordRun> lines)
@@ -253,21 +276,18 @@ std::vector<WordRun> tableRows(std::vector<WordRun> lines)
             table = gap > -pitch && gap <= tabStop * pitch;
         }
         if (!table) {
-            for (size_t i : row)
+            for (size_t i : row) {
+                spaceByGaps(lines[i]);
                 out.push_back(std::move(lines[i]));
+            }
             continue;
         }
         WordRun joined;
-        for (size_t k = 0; k < words.size(); ++k) {
-            if (k > 0) {
-                const QRect& before = words[k - 1].box;
-                const double gap = words[k].box.x() - (before.x() + before.width());
-                joined.text += QString(std::max(1, int(std::lround(gap / pitch - bearings))), u' ');
-            }
-            joined.text += words[k].text;
-            joined.box = joined.box.isNull() ? words[k].box : joined.box.united(words[k].box);
+        for (ReadWord& word : words) {
+            joined.box = joined.box.isNull() ? word.box : joined.box.united(word.box);
+            joined.words.push_back(std::move(word));
         }
-        joined.words = std::move(words);
+        spaceByGaps(joined, pitch);
         out.push_back(std::move(joined));
     }
     return out;
