@@ -190,6 +190,8 @@ QString commandTextOf(const QString& path)
 void recognizeWarm(benchmark::State& state, const QImage& image, const QString& want)
 {
     const std::optional<QString> first = ScreenTextRecognizer::recognize(image);
+    if (qEnvironmentVariableIntValue("TARNWICK_SHOW_TEXT") != 0)
+        std::printf("%s\n---\n", qPrintable(first.value_or(QString())));
     for (auto _ : state)
         benchmark::DoNotOptimize(ScreenTextRecognizer::recognize(image));
     state.counters["cer_pct"] = characterError(first.value_or(QString()), want);

@@ -82,13 +82,15 @@ TEST(ScreenTextLayouts, LightTextOnAColouredGradientReadsAsOnPlainGround)
     }
 }
 
-TEST(ScreenTextLayouts, ShortRussianWordsInARussianSentenceStayRussian)
+TEST(ScreenTextLayouts, ShortRussianWordsInARussianSentenceStayRussianAndEnglishLookAlikesStayEnglish)
 {
     // The small letter "н" is a small capital; beside an English name "на" reads as "Ha".
     const QStringList sentences{
         QStringLiteral("Папка с загрузками заполнена на девяносто три процента, место на диске кончается."),
         QStringLiteral("Загрузите архив на GitHub или на свой сервер, а ссылку отправьте на почту."),
         QStringLiteral("Мы на связи до вечера, по почте или в чате на сайте."),
+        // English words of letters that look Cyrillic stay as written.
+        QStringLiteral("Meet Apex at the Cape, then Ace the Exec test with Max and Mac."),
     };
     for (int size : {14, 16}) {
         QImage image = canvas(70 * size, 2 * size * int(sentences.size() + 1), QColor(250, 250, 250));

@@ -269,8 +269,15 @@ void readSmallCapitalsAsCyrillic(std::vector<WordRun>& rows)
 {
     for (WordRun& row : rows) {
         bool changed = false;
-        for (ReadWord& word : row.words) {
-            if (!smallCapitalWord(word))
+        for (size_t k = 0; k < row.words.size(); ++k) {
+            ReadWord& word = row.words[k];
+            // Short words only, beside Cyrillic words: engines place letters too
+            // loosely for the test to hold over longer words ("Exec" is no "ехес").
+            auto cyrillic = [&](size_t i) {
+                return i < row.words.size() && std::any_of(row.words[i].text.begin(), row.words[i].text.end(),
+                    [](QChar c) { return c.script() == QChar::Script_Cyrillic; });
+            };
+            if (letterCount(word.text) > shortWord || !(cyrillic(k - 1) || cyrillic(k + 1)) || !smallCapitalWord(word))
                 continue;
             for (QChar& c : word.text)
                 c = cyrillicLookAlikes().value(c);
