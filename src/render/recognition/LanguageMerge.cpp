@@ -190,6 +190,13 @@ void putInBetterWords(WordRun& row, int rowLanguage, const std::vector<ReadWord>
     }
 }
 
+// The words of more than two letters of a row in one language.
+int wordsIn(const WordRun& row, int language)
+{
+    return int(std::count_if(row.words.begin(), row.words.end(),
+        [&](const ReadWord& word) { return word.language == language && letterCount(word.text) > shortWord; }));
+}
+
 // Short words take the reading in the language of the words on both sides unless
 // their own is sure, or where those languages differ, the surest reading.
 void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
@@ -210,8 +217,14 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
             // A word of the lists never gives way to one that is none ("и" to "uv").
             if (pick->dictionary && !alternative.dictionary)
                 continue;
-            if (language >= 0 ? alternative.language == language && pick->language != language && pick->confidence < sureWord
-                              : alternative.confidence > pick->confidence)
+            // Or a word of the lists surer than a non-word, whatever the neighbours, and
+            // where the row holds sentences of that language, surer than a word read unsure:
+            // "и" between "Linux" and "Windows" is no English "u" or "uv".
+            const bool surerWord = alternative.dictionary && alternative.confidence > pick->confidence
+                && (!pick->dictionary || (knownWord(alternative) && !knownWord(*pick) && wordsIn(row, alternative.language) >= 2));
+            if ((language >= 0 ? alternative.language == language && pick->language != language && pick->confidence < sureWord
+                               : alternative.confidence > pick->confidence)
+                || surerWord)
                 pick = &alternative;
         }
         if (pick != &row.words[i])
