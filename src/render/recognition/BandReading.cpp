@@ -11,7 +11,6 @@
 #include <tesseract/resultiterator.h>
 
 #include <cmath>
-#include <cstdio>
 
 namespace tarnwick::ScreenTextRecognizer::stages {
 
@@ -287,8 +286,6 @@ std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, c
                 if (!it->Empty(RIL_WORD)) {
                     word.text = takeText(it->GetUTF8Text(RIL_WORD));
                     word.confidence = it->Confidence(RIL_WORD);
-                    if (qEnvironmentVariableIsSet("TARNWICK_DUMP_VIEWS"))
-                        std::fprintf(stderr, "word %s %.0f\n", it->GetUTF8Text(RIL_WORD), double(word.confidence));
                     word.dictionary = it->WordIsFromDictionary();
                     const bool boxedWord = boxAt(RIL_WORD, word.box);
                     while (symbols && boxedWord) {

@@ -103,9 +103,6 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         }
         parts = std::move(pieces);
     }
-    if (qEnvironmentVariableIsSet("TARNWICK_DUMP_VIEWS"))
-        for (size_t i = 0; i < parts.size(); ++i)
-            parts[i].image.save(QStringLiteral("/tmp/i53-part-%1.png").arg(i));
     const tesseract::PageSegMode mode = layout == Layout::scattered ? tesseract::PSM_SINGLE_BLOCK : tesseract::PSM_SINGLE_LINE;
     // Rows of each part in each language.
     std::vector<std::vector<std::vector<WordRun>>> read(parts.size(), std::vector<std::vector<WordRun>>(languages.size()));
@@ -132,14 +129,6 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     const size_t mainParts = otherFrom;
     std::array<std::vector<WordRun>, 2> rowsOfView;
     for (size_t i = 0; i < read.size(); ++i) {
-        if (qEnvironmentVariableIsSet("TARNWICK_DUMP_VIEWS"))
-            for (size_t k = 0; k < read[i].size(); ++k)
-                for (const WordRun& r : read[i][k]) {
-                    QString t;
-                    for (const ReadWord& wd : r.words)
-                        t += QStringLiteral("%1[%2%3] ").arg(wd.text).arg(int(wd.confidence)).arg(wd.dictionary ? "d" : "");
-                    std::fprintf(stderr, "part %zu lang %zu: %s\n", i, k, qPrintable(t));
-                }
         if (read[i].size() > 1 && layout == Layout::scattered && !small)
             for (std::vector<WordRun>& reading : read[i])
                 reading = splitProseColumns(std::move(reading));
