@@ -9,7 +9,6 @@
 
 #include <array>
 #include <iterator>
-#include <cstdio>
 
 namespace tarnwick::ScreenTextRecognizer {
 
