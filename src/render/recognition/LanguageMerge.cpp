@@ -27,6 +27,8 @@ constexpr float unsureWord = 60;
 constexpr float sureWord = 85;
 constexpr int shortWord = 2; // letters
 constexpr float clearlySurer = 5;
+constexpr float hopeless = 20;
+constexpr float halfSure = 50;
 
 int letterCount(const QString& text)
 {
@@ -119,6 +121,11 @@ bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>
     // Look-alike junk gives way to any reading the engine is not unsure of.
     if (!anyKnown && !lookAlikeJunk(alternative) && alternative.confidence >= unsureWord
         && std::all_of(covered.begin(), covered.end(), [](const ReadWord* word) { return lookAlikeJunk(*word); }))
+        return true;
+    // A reading the engine all but gave up on gives way to a wordlike one it half
+    // trusts, letters more than signs: "Отчёт_за_ноябрь" over "OTYyéT_3a_HoA6pb" (6).
+    if (!anyKnown && !lookAlikeJunk(alternative) && confidence < hopeless && alternative.confidence >= halfSure
+        && 2 * letterCount(alternative.text) > alternative.text.size())
         return true;
     return !anyKnown && alternative.confidence >= sureWord && confidence < unsureWord;
 }
