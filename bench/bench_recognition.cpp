@@ -163,10 +163,50 @@ double characterError(const QString& got, const QString& want)
     return tarnwick::test::characterErrorRate(got.simplified(), want.simplified());
 }
 
+// Character error as the set counts it: also ё as е, which screen fonts draw a pixel apart.
+double setError(const QString& got, const QString& want)
+{
+    auto fold = [](QString text) {
+        return text.replace(QChar(0x0451), QChar(0x0435)).replace(QChar(0x0401), QChar(0x0415)).simplified();
+    };
+    return tarnwick::test::characterErrorRate(fold(got), fold(want));
+}
+
+// The same with the lines kept: the n-th line read against the n-th line written, blanks
+// within a line folded and empty lines dropped. A row read in pieces counts here.
+double setLineError(const QString& got, const QString& want)
+{
+    auto lines = [](QString text) {
+        text.replace(QChar(0x0451), QChar(0x0435)).replace(QChar(0x0401), QChar(0x0415));
+        QStringList kept;
+        for (const QString& line : text.split(u'\n'))
+            if (!line.simplified().isEmpty())
+                kept.append(line.simplified());
+        return kept.join(u'\n');
+    };
+    return tarnwick::test::characterErrorRate(lines(got), lines(want));
+}
+
+// What the `tesseract` command reads from a picture file.
+QString commandTextOf(const QString& path)
+{
+    const std::string command = "OMP_THREAD_LIMIT=1 tesseract '" + path.toStdString() + "' - -l rus+eng 2>/dev/null";
+    QByteArray out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            out.append(buffer, qsizetype(n));
+        ::pclose(pipe);
+    }
+    return QString::fromUtf8(out);
+}
+
 // The warm recogniser on one image, with its character error.
 void recognizeWarm(benchmark::State& state, const QImage& image, const QString& want)
 {
     const std::optional<QString> first = ScreenTextRecognizer::recognize(image);
+    if (qEnvironmentVariableIntValue("TARNWICK_SHOW_TEXT") != 0)
+        std::printf("%s\n---\n", qPrintable(first.value_or(QString())));
     for (auto _ : state)
         benchmark::DoNotOptimize(ScreenTextRecognizer::recognize(image));
     state.counters["cer_pct"] = characterError(first.value_or(QString()), want);
@@ -343,3 +383,63 @@ static void BM_ReadQRCode1280x400(benchmark::State& state)
         benchmark::DoNotOptimize(QRCodeRecognizer::recognize(image));
 }
 BENCHMARK(BM_ReadQRCode1280x400)->Unit(benchmark::kMillisecond);
+
+// The recognition set (bench/recognition-set, drawn by make_recognition_set): each case's
+// character error beside the `tesseract` command's on the same picture, then the same with
+// the lines kept (a table row read in pieces counts there), then the means;
+// a case we read worse than the command is marked. TARNWICK_SHOW_TEXT=1 prints what
+// was read where it is not exact. The time is ours alone, for the whole set.
+static void BM_RecognizeTextSet(benchmark::State& state)
+{
+    const QDir folder(QStringLiteral(TARNWICK_RECOGNITION_SET));
+    const QStringList names = folder.entryList({"*.png"}, QDir::Files, QDir::Name);
+    if (names.isEmpty()) {
+        state.SkipWithError("no pictures in the recognition set");
+        return;
+    }
+    const bool show = qEnvironmentVariableIntValue("TARNWICK_SHOW_TEXT") != 0;
+    std::vector<QImage> images;
+    double ours = 0, command = 0;
+    int worse = 0;
+    double oursLines = 0, commandLines = 0;
+    std::printf("%-30s %8s %8s %8s %8s\n", "case", "ours %", "command %", "lines %", "command");
+    for (const QString& name : names) {
+        const QString path = folder.filePath(name);
+        QFile truthFile(path.chopped(4) + ".txt");
+        if (!truthFile.open(QIODevice::ReadOnly)) {
+            state.SkipWithError("a picture of the set has no text");
+            return;
+        }
+        const QString truth = QString::fromUtf8(truthFile.readAll());
+        const QImage image(path);
+        images.push_back(image);
+        const QString read = ScreenTextRecognizer::recognize(image).value_or(QString());
+        const QString commandRead = commandTextOf(path);
+        const double error = setError(read, truth);
+        const double commandError = setError(commandRead, truth);
+        const double lineError = setLineError(read, truth), commandLineError = setLineError(commandRead, truth);
+        ours += error;
+        command += commandError;
+        oursLines += lineError;
+        commandLines += commandLineError;
+        worse += error > commandError;
+        std::printf("%-30s %8.2f %8.2f %8.2f %8.2f%s\n", qPrintable(name.chopped(4)), error, commandError, lineError,
+                    commandLineError, error > commandError ? "  worse" : "");
+        if (show && error > 0)
+            std::printf("%s\n---\n", qPrintable(read));
+    }
+    const double count = double(images.size());
+    std::printf("%-30s %8.2f %8.2f %8.2f %8.2f  (%d of %d cases worse than the command)\n", "mean", ours / count,
+                command / count, oursLines / count, commandLines / count, worse, int(images.size()));
+    std::fflush(stdout);
+    for (auto _ : state)
+        for (const QImage& image : images)
+            benchmark::DoNotOptimize(ScreenTextRecognizer::recognize(image));
+    state.SetItemsProcessed(state.iterations() * qsizetype(images.size()));
+    state.counters["cer_pct"] = ours / count;
+    state.counters["command_cer_pct"] = command / count;
+    state.counters["lines_cer_pct"] = oursLines / count;
+    state.counters["command_lines_cer_pct"] = commandLines / count;
+    state.counters["worse_cases"] = worse;
+}
+BENCHMARK(BM_RecognizeTextSet)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();

@@ -1,0 +1,315 @@
+// Bands of a view, how large their text is, and how Tesseract reads one.
+
+#include "render/recognition/ReadingStages.h"
+
+#include "render/recognition/GreyImage.h"
+
+#include "platform/TarnwickError.h"
+
+#include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
+#include <tesseract/resultiterator.h>
+
+#include <cmath>
+
+namespace tarnwick::ScreenTextRecognizer::stages {
+
+namespace {
+
+QString takeText(char* text)
+{
+    const QString result = QString::fromUtf8(text).trimmed();
+    delete[] text;
+    return result;
+}
+
+bool cancelRequested(void* test, int)
+{
+    return (*static_cast<const std::function<bool()>*>(test))();
+}
+
+// The rows of a view that hold ink (anything off its most common grey).
+struct InkRows {
+    int background = 255;
+    std::vector<bool> ink;
+    int count = 0;
+
+    explicit InkRows(const QImage& view)
+    {
+        const int w = view.width(), h = view.height();
+        background = mostCommonGrey(view);
+        ink.assign(size_t(h), false);
+        for (int y = 0; y < h; ++y) {
+            const uchar* line = view.constScanLine(y);
+            ink[size_t(y)] = std::any_of(line, line + w, [&](uchar v) { return std::abs(int(v) - background) > 16; });
+            count += ink[size_t(y)];
+        }
+    }
+};
+
+} // namespace
+
+QRect Band::inView(const QRect& box) const
+{
+    if (scale == 1)
+        return box.translated(left, top);
+    const int x0 = int(std::lround(box.x() / scale)), y0 = int(std::lround(box.y() / scale));
+    const int x1 = int(std::lround((box.x() + box.width()) / scale)), y1 = int(std::lround((box.y() + box.height()) / scale));
+    return QRect(x0 + left, y0 + top, std::max(1, x1 - x0), std::max(1, y1 - y0));
+}
+
+int textHeight(const QImage& view)
+{
+    const InkRows rows(view);
+    const std::vector<bool>& ink = rows.ink;
+    std::vector<int> runs;
+    for (size_t y = 0; y < ink.size();) {
+        size_t end = y;
+        while (end < ink.size() && ink[end])
+            ++end;
+        if (end - y >= 4)
+            runs.push_back(int(end - y));
+        y = end + 1;
+    }
+    if (runs.empty())
+        return 0;
+    std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
+    return runs[runs.size() / 2];
+}
+
+// Tesseract reads best when capitals stand about 30 px tall; screen text of
+// 9–13 px is far below that and loses letters to the binarisation. Small text is
+// enlarged towards lines of about 34 px.
+double enlargement(int height, const QSize& size)
+{
+    if (height <= 0 || height >= 24)
+        return 1;
+    const double fits = std::sqrt(double(maxPixels) / (double(size.width()) * size.height()));
+    return std::clamp(std::min({34.0 / height, 4.0, fits, double(maxSide) / std::max(size.width(), size.height())}), 1.0, 4.0);
+}
+
+QImage enlarged(const QImage& view, double factor)
+{
+    if (factor <= 1)
+        return view;
+    QImage big = view.scaled(int(view.width() * factor), int(view.height() * factor), Qt::IgnoreAspectRatio,
+                             Qt::SmoothTransformation)
+                     .convertToFormat(QImage::Format_Grayscale8);
+    if (big.isNull())
+        throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
+    return big;
+}
+
+// The view cut into at most `most` bands of about equal amounts of text, each cut in
+// the middle of a gap between lines (rows without ink), so every line stays whole.
+// A picture with too little text, or without gaps, stays one band.
+std::vector<Band> bands(const QImage& view, int most, int leastInkRows)
+{
+    const int w = view.width(), h = view.height();
+    const InkRows rows(view);
+    const int background = rows.background;
+    const std::vector<bool>& ink = rows.ink;
+    const int inkRows = rows.count;
+    const int parts = std::min(most, inkRows / leastInkRows);
+    std::vector<int> cuts;
+    if (parts > 1) {
+        // Gaps between lines: the middle of each blank run with ink above and below,
+        // with the ink rows above it.
+        std::vector<std::pair<int, int>> gaps;
+        int above = 0;
+        for (int y = 0; y < h;) {
+            if (ink[size_t(y)]) {
+                ++above;
+                ++y;
+                continue;
+            }
+            int end = y;
+            while (end < h && !ink[size_t(end)])
+                ++end;
+            // A single blank row may be the faint gap between a letter and its dots.
+            if (above > 0 && end < h && end - y >= 2)
+                gaps.emplace_back((y + end) / 2, above);
+            y = end;
+        }
+        for (int k = 1; k < parts && !gaps.empty(); ++k) {
+            const double target = double(k) * inkRows / parts;
+            const auto best = std::min_element(gaps.begin(), gaps.end(), [&](const auto& a, const auto& b) {
+                return std::abs(a.second - target) < std::abs(b.second - target);
+            });
+            if (cuts.empty() || best->first > cuts.back())
+                cuts.push_back(best->first);
+        }
+    }
+    if (cuts.empty())
+        return {{view, 0}};
+    // Each band keeps a margin of the background, as a whole picture would have.
+    constexpr int margin = 8;
+    std::vector<Band> out;
+    int top = 0;
+    cuts.push_back(h);
+    for (int cut : cuts) {
+        QImage band(w, cut - top + 2 * margin, QImage::Format_Grayscale8);
+        if (band.isNull())
+            return {{view, 0}};
+        band.fill(background);
+        for (int y = top; y < cut; ++y)
+            std::copy_n(view.constScanLine(y), w, band.scanLine(y - top + margin));
+        out.push_back({std::move(band), top - margin});
+        top = cut;
+    }
+    return out;
+}
+
+// Text this much taller than the text beside it is another size: a heading, not a
+// word of small letters beside one with capitals and descenders.
+constexpr double otherSize = 2.0;
+
+// The tallest run of ink rows of a view: its tallest line; 0 without lines.
+int tallestLine(const QImage& view)
+{
+    const InkRows rows(view);
+    int tallest = 0;
+    for (size_t y = 0; y < rows.ink.size();) {
+        size_t end = y;
+        while (end < rows.ink.size() && rows.ink[end])
+            ++end;
+        if (end - y >= 4)
+            tallest = std::max(tallest, int(end - y));
+        y = end + 1;
+    }
+    return tallest;
+}
+
+std::vector<Band> sizePieces(const Band& band)
+{
+    const QImage& image = band.image;
+    const int w = image.width(), h = image.height();
+    const int height = textHeight(image);
+    if (height <= 0)
+        return {band};
+    const int background = mostCommonGrey(image);
+    std::vector<bool> ink(size_t(w), false);
+    for (int y = 0; y < h; ++y) {
+        const uchar* line = image.constScanLine(y);
+        for (int x = 0; x < w; ++x)
+            if (std::abs(int(line[x]) - background) > 16)
+                ink[size_t(x)] = true;
+    }
+    // Runs of ink columns apart by more than half a line height: words and columns,
+    // not letters.
+    const int leastGap = std::max(8, height / 2);
+    std::vector<std::pair<int, int>> spans;
+    for (int x = 0; x < w;) {
+        if (!ink[size_t(x)]) {
+            ++x;
+            continue;
+        }
+        int end = x;
+        while (end < w && ink[size_t(end)])
+            ++end;
+        if (!spans.empty() && x - spans.back().second < leastGap)
+            spans.back().second = end;
+        else
+            spans.emplace_back(x, end);
+        x = end;
+    }
+    if (spans.size() < 2)
+        return {band};
+    // Neighbouring runs of one size of text make one piece.
+    struct Piece {
+        int from, to, height;
+    };
+    std::vector<Piece> pieces;
+    for (const auto& [from, to] : spans) {
+        const int spanHeight = tallestLine(image.copy(from, 0, to - from, h));
+        if (!pieces.empty()) {
+            Piece& last = pieces.back();
+            const int low = std::min(last.height, spanHeight), high = std::max(last.height, spanHeight);
+            if (low == 0 || high <= otherSize * low) {
+                last.to = to;
+                last.height = std::max(last.height, spanHeight);
+                continue;
+            }
+        }
+        pieces.push_back({from, to, spanHeight});
+    }
+    if (pieces.size() < 2)
+        return {band};
+    std::vector<Band> out;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        // Each piece keeps the background up to the middle of the gaps beside it.
+        const int from = i == 0 ? 0 : (pieces[i - 1].to + pieces[i].from) / 2;
+        const int to = i + 1 == pieces.size() ? w : (pieces[i].to + pieces[i + 1].from) / 2;
+        const QImage crop = image.copy(from, 0, to - from, h);
+        const double factor = enlargement(textHeight(crop), crop.size());
+        out.push_back({enlarged(crop, factor), band.top, band.left + from, band.scale * factor});
+    }
+    return out;
+}
+
+std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled,
+    bool symbols)
+{
+    api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
+
+    tesseract::ETEXT_DESC monitor;
+    if (isCancelled) {
+        monitor.cancel = &cancelRequested;
+        monitor.cancel_this = const_cast<std::function<bool()>*>(&isCancelled);
+    }
+    const int status = api.Recognize(&monitor);
+    if (isCancelled && isCancelled()) {
+        api.Clear();
+        throw CancellationError();
+    }
+
+    std::vector<WordRun> pieces;
+    std::unique_ptr<tesseract::ResultIterator> it(status == 0 ? api.GetIterator() : nullptr);
+    if (it) {
+        using tesseract::RIL_TEXTLINE;
+        using tesseract::RIL_WORD;
+        auto boxAt = [&](tesseract::PageIteratorLevel level, QRect& box) {
+            int left = 0, top = 0, right = 0, bottom = 0;
+            if (!it->BoundingBox(level, &left, &top, &right, &bottom) || right <= left || bottom <= top)
+                return false;
+            box = QRect(left, top, right - left, bottom - top);
+            return true;
+        };
+        do {
+            if (it->Empty(RIL_TEXTLINE))
+                continue;
+            WordRun piece;
+            piece.text = takeText(it->GetUTF8Text(RIL_TEXTLINE));
+            const bool boxed = boxAt(RIL_TEXTLINE, piece.box);
+            do {
+                ReadWord word;
+                if (!it->Empty(RIL_WORD)) {
+                    word.text = takeText(it->GetUTF8Text(RIL_WORD));
+                    word.confidence = it->Confidence(RIL_WORD);
+                    word.dictionary = it->WordIsFromDictionary();
+                    const bool boxedWord = boxAt(RIL_WORD, word.box);
+                    while (symbols && boxedWord) {
+                        ReadSymbol symbol;
+                        if (!it->Empty(tesseract::RIL_SYMBOL) && boxAt(tesseract::RIL_SYMBOL, symbol.box)) {
+                            symbol.text = takeText(it->GetUTF8Text(tesseract::RIL_SYMBOL));
+                            word.symbols.push_back(std::move(symbol));
+                        }
+                        if (it->IsAtFinalElement(RIL_WORD, tesseract::RIL_SYMBOL) || !it->Next(tesseract::RIL_SYMBOL))
+                            break;
+                    }
+                    if (!word.text.isEmpty() && boxedWord)
+                        piece.words.push_back(std::move(word));
+                }
+                if (it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD))
+                    break;
+            } while (it->Next(RIL_WORD));
+            if (boxed && !piece.text.isEmpty())
+                pieces.push_back(std::move(piece));
+        } while (it->Next(RIL_TEXTLINE));
+    }
+    it.reset();
+    api.Clear();
+    return pieces;
+}
+
+} // namespace tarnwick::ScreenTextRecognizer::stages

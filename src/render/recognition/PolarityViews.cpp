@@ -1,0 +1,298 @@
+// The views Tesseract reads: dark text on a light ground, whatever the picture shows.
+
+#include "render/recognition/ReadingStages.h"
+
+#include "render/recognition/GreyImage.h"
+
+#include "platform/TarnwickError.h"
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+namespace tarnwick::ScreenTextRecognizer::stages {
+
+QImage readableGrey(const QImage& image)
+{
+    QImage grey = greyOnWhite(image);
+    if (grey.isNull())
+        throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
+    return grey;
+}
+
+// Tesseract reads dark glyphs on a light ground and misses light text on dark
+// panels. The image is cut into cells; where the cells are mostly dark the whole
+// image is inverted, and the areas of the other polarity (a dark side bar on a light
+// window) are read separately, inverted, with the rest blanked out.
+namespace {
+
+constexpr int polarityCell = 16;
+// A pixel this far from its cell's ground is ink (or the edge of another ground).
+constexpr int inkContrast = 48;
+// Grounds of neighbouring cells this close belong to one surface (a gradient).
+constexpr int sameSurface = 24;
+
+// A cell's ground is the most common level in bins of eight, its pixels' mean
+// within that bin. A cell with ink is dark when its ink is lighter than its ground:
+// light text on a coloured button or a gradient counts by the text, whatever the
+// level of the ground. Otherwise the level of the ground decides.
+struct Cell {
+    int ground = 255;
+    int polarity = -1; // 1 light ink on a darker ground, 0 dark ink, -1 no ink
+};
+
+Cell measureCell(const QImage& grey, int x0, int x1, int y0, int y1)
+{
+    std::array<int, 32> bins{};
+    std::array<int, 32> sums{};
+    for (int y = y0; y < y1; ++y) {
+        const uchar* line = grey.constScanLine(y);
+        for (int x = x0; x < x1; ++x) {
+            ++bins[line[x] >> 3];
+            sums[line[x] >> 3] += line[x];
+        }
+    }
+    const auto mode = size_t(std::max_element(bins.begin(), bins.end()) - bins.begin());
+    Cell cell;
+    cell.ground = sums[mode] / std::max(bins[mode], 1);
+    int lighter = 0, darker = 0;
+    bool fullLine = false; // a whole row or column of the cell off its ground
+    std::array<int, polarityCell> columnInk{};
+    for (int y = y0; y < y1; ++y) {
+        const uchar* line = grey.constScanLine(y);
+        int rowInk = 0;
+        for (int x = x0; x < x1; ++x) {
+            const bool off = std::abs(int(line[x]) - cell.ground) > inkContrast;
+            lighter += line[x] > cell.ground + inkContrast;
+            darker += line[x] < cell.ground - inkContrast;
+            rowInk += off;
+            columnInk[size_t(x - x0)] += off;
+        }
+        fullLine = fullLine || rowInk == x1 - x0;
+    }
+    for (int x = x0; x < x1; ++x)
+        fullLine = fullLine || columnInk[size_t(x - x0)] == y1 - y0;
+    const int area = (x1 - x0) * (y1 - y0);
+    const int ink = std::max(lighter, darker);
+    if (fullLine && 4 * ink > area) {
+        // The edge of a panel across the cell, not text: the mean level decides.
+        quint64 sum = 0;
+        for (int y = y0; y < y1; ++y) {
+            const uchar* line = grey.constScanLine(y);
+            for (int x = x0; x < x1; ++x)
+                sum += line[x];
+        }
+        cell.ground = int(sum / quint64(area));
+        return cell;
+    }
+    // A few pixels are noise or the tip of a neighbour's glyph.
+    if (ink * 64 >= area && ink >= 3)
+        cell.polarity = lighter > darker ? 1 : 0;
+    return cell;
+}
+
+// A view dark on light whose ground changes across it (a gradient, a vignette) is
+// laid on an even white ground: each pixel keeps how much darker it is than the
+// ground around it. One threshold for the whole view then parts text from ground,
+// where the darker end of a gradient would otherwise be taken for ink. Even grounds
+// are left as they are.
+constexpr int unevenGround = 40;
+
+void flattenGround(QImage& view)
+{
+    const int w = view.width(), h = view.height();
+    const int columns = (w + polarityCell - 1) / polarityCell;
+    const int rows = (h + polarityCell - 1) / polarityCell;
+    std::vector<int> ground(size_t(columns) * size_t(rows));
+    int lowest = 255, highest = 0;
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column) {
+            const int x0 = column * polarityCell, y0 = row * polarityCell;
+            const int level = measureCell(view, x0, std::min(x0 + polarityCell, w), y0, std::min(y0 + polarityCell, h)).ground;
+            ground[size_t(row) * size_t(columns) + size_t(column)] = level;
+            lowest = std::min(lowest, level);
+            highest = std::max(highest, level);
+        }
+    if (highest - lowest <= unevenGround)
+        return;
+    // The lightest ground around each cell: a cell covered by a bold stroke takes its
+    // level from its neighbours.
+    std::vector<int> around(ground.size());
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column) {
+            int level = 0;
+            for (int r = std::max(row - 1, 0); r <= std::min(row + 1, rows - 1); ++r)
+                for (int c = std::max(column - 1, 0); c <= std::min(column + 1, columns - 1); ++c)
+                    level = std::max(level, ground[size_t(r) * size_t(columns) + size_t(c)]);
+            around[size_t(row) * size_t(columns) + size_t(column)] = level;
+        }
+    auto groundAt = [&](int c, int r) {
+        return double(around[size_t(std::clamp(r, 0, rows - 1)) * size_t(columns) + size_t(std::clamp(c, 0, columns - 1))]);
+    };
+    for (int y = 0; y < h; ++y) {
+        const double fy = (y + 0.5) / polarityCell - 0.5;
+        const int r = int(std::floor(fy));
+        const double ty = fy - r;
+        uchar* line = view.scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const double fx = (x + 0.5) / polarityCell - 0.5;
+            const int c = int(std::floor(fx));
+            const double tx = fx - c;
+            const double level = (1 - ty) * ((1 - tx) * groundAt(c, r) + tx * groundAt(c + 1, r))
+                + ty * ((1 - tx) * groundAt(c, r + 1) + tx * groundAt(c + 1, r + 1));
+            line[x] = uchar(std::clamp(255 - int(std::lround(level)) + int(line[x]), 0, 255));
+        }
+    }
+}
+
+} // namespace
+
+PolarityViews polarityViews(QImage grey, bool splitAreas)
+{
+    const int w = grey.width();
+    const int h = grey.height();
+    const int columns = (w + polarityCell - 1) / polarityCell;
+    const int rows = (h + polarityCell - 1) / polarityCell;
+    std::vector<Cell> cells(size_t(columns) * size_t(rows));
+    std::vector<size_t> reached;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            const int x0 = column * polarityCell, x1 = std::min(x0 + polarityCell, w);
+            const int y0 = row * polarityCell, y1 = std::min(y0 + polarityCell, h);
+            const size_t i = size_t(row) * size_t(columns) + size_t(column);
+            cells[i] = measureCell(grey, x0, x1, y0, y1);
+            if (cells[i].polarity >= 0)
+                reached.push_back(i);
+        }
+    }
+    // Cells without ink take the polarity of the text on the same surface: the ground
+    // changes smoothly across a gradient and jumps at a panel's edge.
+    for (size_t next = 0; next < reached.size(); ++next) {
+        const size_t i = reached[next];
+        const int row = int(i / size_t(columns)), column = int(i % size_t(columns));
+        for (auto [dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}}) {
+            const int c = column + dx, r = row + dy;
+            if (c < 0 || r < 0 || c >= columns || r >= rows)
+                continue;
+            Cell& other = cells[size_t(r) * size_t(columns) + size_t(c)];
+            if (other.polarity < 0 && std::abs(other.ground - cells[i].ground) <= sameSurface) {
+                other.polarity = cells[i].polarity;
+                reached.push_back(size_t(r) * size_t(columns) + size_t(c));
+            }
+        }
+    }
+    std::vector<uint8_t> dark(cells.size(), 0);
+    size_t darkCells = 0;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        dark[i] = cells[i].polarity >= 0 ? cells[i].polarity == 1 : cells[i].ground < 128;
+        darkCells += dark[i];
+    }
+    const bool invert = 2 * darkCells > dark.size();
+    if (invert)
+        grey.invertPixels();
+    if (!splitAreas) {
+        flattenGround(grey);
+        return {grey, std::nullopt};
+    }
+
+    // Areas of the other polarity: cells in a 2 × 2 block of such cells, so that the
+    // strokes of large bold glyphs do not count as a panel.
+    auto minority = [&](int column, int row) {
+        return column >= 0 && row >= 0 && column < columns && row < rows
+            && bool(dark[size_t(row) * size_t(columns) + size_t(column)]) != invert;
+    };
+    std::vector<uint8_t> area(dark.size(), 0);
+    bool any = false;
+    for (int row = 0; row + 1 < rows; ++row) {
+        for (int column = 0; column + 1 < columns; ++column) {
+            if (minority(column, row) && minority(column + 1, row) && minority(column, row + 1)
+                && minority(column + 1, row + 1)) {
+                for (int dy = 0; dy < 2; ++dy)
+                    for (int dx = 0; dx < 2; ++dx)
+                        area[size_t(row + dy) * size_t(columns) + size_t(column + dx)] = 1;
+                any = true;
+            }
+        }
+    }
+    if (!any) {
+        flattenGround(grey);
+        return {grey, std::nullopt};
+    }
+
+    // The areas in pixels, grown past their cells up to their real edges: a panel
+    // that ends off the cell grid would otherwise leave a strip of itself in the
+    // main view, which reads as a junk line and costs a whole extra pass.
+    std::vector<uint8_t> inArea(size_t(w) * size_t(h), 0);
+    auto mark = [&](int x0, int x1, int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            std::fill_n(inArea.begin() + qsizetype(y) * w + x0, x1 - x0, uint8_t(1));
+    };
+    auto rowDark = [&](int y, int x0, int x1) {
+        const uchar* line = grey.constScanLine(y);
+        quint64 sum = 0;
+        for (int x = x0; x < x1; ++x)
+            sum += line[x];
+        return sum < 128ull * quint64(x1 - x0);
+    };
+    auto columnDark = [&](int x, int y0, int y1) {
+        quint64 sum = 0;
+        for (int y = y0; y < y1; ++y)
+            sum += grey.constScanLine(y)[x];
+        return sum < 128ull * quint64(y1 - y0);
+    };
+    auto inAreaCell = [&](int column, int row) {
+        return column >= 0 && row >= 0 && column < columns && row < rows
+            && area[size_t(row) * size_t(columns) + size_t(column)];
+    };
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            if (!inAreaCell(column, row))
+                continue;
+            const int x0 = column * polarityCell, x1 = std::min(x0 + polarityCell, w);
+            const int y0 = row * polarityCell, y1 = std::min(y0 + polarityCell, h);
+            mark(x0, x1, y0, y1);
+            if (row + 1 < rows && !inAreaCell(column, row + 1))
+                for (int y = y1; y < std::min(y1 + polarityCell, h) && rowDark(y, x0, x1); ++y)
+                    mark(x0, x1, y, y + 1);
+            if (row > 0 && !inAreaCell(column, row - 1))
+                for (int y = y0 - 1; y >= y0 - polarityCell && rowDark(y, x0, x1); --y)
+                    mark(x0, x1, y, y + 1);
+            if (column + 1 < columns && !inAreaCell(column + 1, row))
+                for (int x = x1; x < std::min(x1 + polarityCell, w) && columnDark(x, y0, y1); ++x)
+                    mark(x, x + 1, y0, y1);
+            if (column > 0 && !inAreaCell(column - 1, row))
+                for (int x = x0 - 1; x >= x0 - polarityCell && columnDark(x, y0, y1); --x)
+                    mark(x, x + 1, y0, y1);
+        }
+    }
+
+    QImage other = grey;
+    other.invertPixels();
+    // Blanked pixels take the most frequent level of the pixels kept, so that the
+    // view keeps one even background for Tesseract's threshold.
+    auto blank = [&](QImage& view, bool keptInArea) {
+        std::array<quint64, 256> histogram{};
+        for (int y = 0; y < h; ++y) {
+            const uchar* line = view.constScanLine(y);
+            const uint8_t* flags = inArea.data() + qsizetype(y) * w;
+            for (int x = 0; x < w; ++x)
+                if (bool(flags[x]) == keptInArea)
+                    ++histogram[line[x]];
+        }
+        const auto level = uchar(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+        for (int y = 0; y < h; ++y) {
+            uchar* line = view.scanLine(y);
+            const uint8_t* flags = inArea.data() + qsizetype(y) * w;
+            for (int x = 0; x < w; ++x)
+                if (bool(flags[x]) != keptInArea)
+                    line[x] = level;
+        }
+    };
+    blank(grey, false);
+    blank(other, true);
+    flattenGround(grey);
+    flattenGround(other);
+    return {grey, other};
+}
+
+} // namespace tarnwick::ScreenTextRecognizer::stages

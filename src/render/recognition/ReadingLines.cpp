@@ -1,0 +1,298 @@
+// Lines: pieces of rows cut at column gaps and joined across views, and reading order.
+
+#include "render/recognition/ReadingStages.h"
+
+#include <cmath>
+#include <iterator>
+#include <limits>
+
+namespace tarnwick::ScreenTextRecognizer {
+
+namespace {
+
+// Reading order keys with non-finite values sorted to the end, so the order stays strict.
+double heightKey(const RecognizedTextLine& line)
+{
+    const double mid = line.bounds.y() + line.bounds.height() / 2;
+    return std::isnan(mid) ? -std::numeric_limits<double>::infinity() : mid;
+}
+
+double leftKey(const RecognizedTextLine& line)
+{
+    const double x = line.bounds.x();
+    return std::isnan(x) ? std::numeric_limits<double>::infinity() : x;
+}
+
+} // namespace
+
+std::vector<RecognizedTextLine> readingOrder(std::vector<RecognizedTextLine> lines)
+{
+    std::stable_sort(lines.begin(), lines.end(), [](const RecognizedTextLine& a, const RecognizedTextLine& b) {
+        const double ay = heightKey(a);
+        const double by = heightKey(b);
+        if (ay == by)
+            return leftKey(a) < leftKey(b);
+        return ay > by;
+    });
+
+    std::vector<std::vector<RecognizedTextLine>> rows;
+    for (RecognizedTextLine& line : lines) {
+        const double mid = line.bounds.y() + line.bounds.height() / 2;
+        auto row = std::find_if(rows.begin(), rows.end(), [&](const std::vector<RecognizedTextLine>& r) {
+            const QRectF& anchor = r.front().bounds;
+            const double anchorMid = anchor.y() + anchor.height() / 2;
+            return std::abs(anchorMid - mid) <= 0.5 * std::min(anchor.height(), line.bounds.height());
+        });
+        if (row == rows.end())
+            rows.push_back({std::move(line)});
+        else
+            row->push_back(std::move(line));
+    }
+
+    std::vector<RecognizedTextLine> ordered;
+    ordered.reserve(lines.size());
+    for (auto& row : rows) {
+        std::stable_sort(row.begin(), row.end(), [](const RecognizedTextLine& a, const RecognizedTextLine& b) {
+            return leftKey(a) < leftKey(b);
+        });
+        for (auto& line : row)
+            ordered.push_back(std::move(line));
+    }
+    return ordered;
+}
+
+namespace stages {
+
+QRectF recognizerBox(const QRect& box, int w, int h)
+{
+    const double W = w;
+    const double H = h;
+    return QRectF(box.x() / W, 1.0 - (box.y() + box.height()) / H, box.width() / W, box.height() / H);
+}
+
+std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines)
+{
+    std::vector<WordRun> pieces;
+    for (WordRun& line : lines) {
+        if (line.words.size() < 2) {
+            pieces.push_back(std::move(line));
+            continue;
+        }
+        const int height = line.box.height();
+        WordRun run;
+        for (ReadWord& word : line.words) {
+            if (!run.words.empty() && columnGap(word.box.x() - run.box.right(), height)) {
+                pieces.push_back(std::move(run));
+                run = WordRun();
+            }
+            run.text += run.text.isEmpty() ? word.text : u' ' + word.text;
+            run.box = run.box.isNull() ? word.box : run.box.united(word.box);
+            run.words.push_back(std::move(word));
+        }
+        pieces.push_back(std::move(run));
+    }
+    return pieces;
+}
+
+std::vector<WordRun> splitProseColumns(std::vector<WordRun> rows)
+{
+    constexpr size_t sentence = 3; // words
+    std::vector<WordRun> out;
+    for (WordRun& row : rows) {
+        std::vector<WordRun> pieces = splitAtColumnGaps({row});
+        const bool prose = pieces.size() > 1
+            && std::all_of(pieces.begin(), pieces.end(), [](const WordRun& piece) { return piece.words.size() >= sentence; });
+        if (prose)
+            std::move(pieces.begin(), pieces.end(), std::back_inserter(out));
+        else
+            out.push_back(std::move(row));
+    }
+    return out;
+}
+
+// The next piece joins a line when it starts within one and a half heights of the
+// end of the line's rightmost piece.
+std::vector<WordRun> joinedLines(std::vector<WordRun> pieces)
+{
+    std::stable_sort(pieces.begin(), pieces.end(), [](const WordRun& a, const WordRun& b) { return a.box.x() < b.box.x(); });
+    std::vector<WordRun> lines;
+    std::vector<QRect> lastPiece; // the rightmost piece of each line
+    for (WordRun& piece : pieces) {
+        const QRect& box = piece.box;
+        size_t target = lines.size();
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const QRect& last = lastPiece[i];
+            const int gap = box.x() - (last.x() + last.width());
+            const int height = std::max(last.height(), box.height());
+            if (onOneLine(last, box) && gap >= -height / 2 && !columnGap(gap, height)) {
+                target = i;
+                break;
+            }
+        }
+        if (target == lines.size()) {
+            lastPiece.push_back(box);
+            lines.push_back(std::move(piece));
+            continue;
+        }
+        WordRun& line = lines[target];
+        line.text += u' ' + piece.text;
+        line.box = line.box.united(box);
+        for (auto& word : piece.words)
+            line.words.push_back(std::move(word));
+        lastPiece[target] = box;
+    }
+    return lines;
+}
+
+namespace {
+
+// Cells of one table row (a listing, a form) are one line, the blanks between them
+// kept: pieces on one row, of one size of text, none further from the next than a
+// tab stop of eight characters. Wider gaps part things standing side by side
+// (columns of text, a label beside a heading), which stay lines of their own.
+constexpr double tabStop = 8;
+// A glyph's ink is narrower than its advance by about a quarter of a character.
+constexpr double bearings = 0.25;
+constexpr double sameHeight = 1.8;
+constexpr double samePitch = 1.5;
+
+// The advance of one character over the words' boxes; 0 without characters.
+double characterPitch(const std::vector<ReadWord>& words)
+{
+    double width = 0, characters = 0;
+    for (const ReadWord& word : words) {
+        if (word.text.isEmpty())
+            continue;
+        width += word.box.width();
+        characters += double(word.text.size()) - bearings;
+    }
+    return characters > 0 ? width / characters : 0;
+}
+
+int letterOrFigureCount(const QString& text)
+{
+    return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); }));
+}
+
+// A piece's words, or the piece as one word when the engine gave none.
+std::vector<ReadWord> wordsOf(const WordRun& piece)
+{
+    if (!piece.words.empty())
+        return piece.words;
+    ReadWord word;
+    word.text = piece.text;
+    word.box = piece.box;
+    return {word};
+}
+
+bool sameSize(const WordRun& a, const WordRun& b)
+{
+    const double high = std::max(a.box.height(), b.box.height()), low = std::max(1, std::min(a.box.height(), b.box.height()));
+    if (high > sameHeight * low)
+        return false;
+    if (a.text.size() < 3 || b.text.size() < 3)
+        return true;
+    const double pa = characterPitch(wordsOf(a)), pb = characterPitch(wordsOf(b));
+    return pa > 0 && pb > 0 && std::max(pa, pb) <= samePitch * std::min(pa, pb);
+}
+
+// The text of a line from its words, with as many blanks between two words as
+// characters fit in the gap: the padding of a listing's columns comes back, while
+// ordinary word spaces, narrower than a character, stay one blank.
+void spaceByGaps(WordRun& line, double pitch = 0)
+{
+    if (line.words.size() < 2)
+        return;
+    if (pitch <= 0)
+        pitch = characterPitch(line.words);
+    if (pitch <= 0)
+        return;
+    QString text;
+    for (size_t k = 0; k < line.words.size(); ++k) {
+        if (k > 0) {
+            const QRect& before = line.words[k - 1].box;
+            const double gap = line.words[k].box.x() - (before.x() + before.width());
+            text += QString(std::max(1, int(std::lround(gap / pitch - bearings))), u' ');
+        }
+        text += line.words[k].text;
+    }
+    line.text = text;
+}
+
+} // namespace
+
+std::vector<WordRun> withoutSpecks(std::vector<WordRun> lines)
+{
+    // Edges of buttons and panels, the corners of rounded boxes, read as ".", "=" or a
+    // lone letter: a line without a letter or figure, or of one or two of them in a
+    // box much lower than the lines around it, is no text.
+    std::vector<int> heights;
+    for (const WordRun& line : lines)
+        if (letterOrFigureCount(line.text) > 2)
+            heights.push_back(line.box.height());
+    int typical = 0;
+    if (!heights.empty()) {
+        std::nth_element(heights.begin(), heights.begin() + qsizetype(heights.size() / 2), heights.end());
+        typical = heights[heights.size() / 2];
+    }
+    std::vector<WordRun> kept;
+    for (WordRun& line : lines) {
+        const int signs = letterOrFigureCount(line.text);
+        if (signs == 0 && line.text.size() <= 3)
+            continue;
+        if (signs <= 2 && 5 * line.box.height() < 3 * typical)
+            continue;
+        kept.push_back(std::move(line));
+    }
+    return kept;
+}
+
+std::vector<WordRun> tableRows(std::vector<WordRun> lines)
+{
+    std::stable_sort(lines.begin(), lines.end(), [](const WordRun& a, const WordRun& b) { return a.box.x() < b.box.x(); });
+    std::vector<std::vector<size_t>> rows;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        auto row = std::find_if(rows.begin(), rows.end(), [&](const std::vector<size_t>& r) {
+            const WordRun& last = lines[r.back()];
+            return onOneLine(last.box, lines[i].box) && sameSize(last, lines[i]);
+        });
+        if (row == rows.end())
+            rows.push_back({i});
+        else
+            row->push_back(i);
+    }
+    std::vector<WordRun> out;
+    for (const std::vector<size_t>& row : rows) {
+        std::vector<ReadWord> words;
+        for (size_t i : row) {
+            std::vector<ReadWord> piece = wordsOf(lines[i]);
+            words.insert(words.end(), piece.begin(), piece.end());
+        }
+        const double pitch = characterPitch(words);
+        bool table = row.size() > 1 && pitch > 0;
+        for (size_t k = 1; table && k < row.size(); ++k) {
+            const QRect& before = lines[row[k - 1]].box;
+            const int gap = lines[row[k]].box.x() - (before.x() + before.width());
+            table = gap > -pitch && gap <= tabStop * pitch;
+        }
+        if (!table) {
+            for (size_t i : row) {
+                spaceByGaps(lines[i]);
+                out.push_back(std::move(lines[i]));
+            }
+            continue;
+        }
+        WordRun joined;
+        for (ReadWord& word : words) {
+            joined.box = joined.box.isNull() ? word.box : joined.box.united(word.box);
+            joined.words.push_back(std::move(word));
+        }
+        spaceByGaps(joined, pitch);
+        out.push_back(std::move(joined));
+    }
+    return out;
+}
+
+} // namespace stages
+
+} // namespace tarnwick::ScreenTextRecognizer

@@ -1,0 +1,167 @@
+#pragma once
+
+// The stages of text recognition, each in a file of its own: the language data and
+// warm engines (EnginePool.cpp), the views of each polarity (PolarityViews.cpp), the
+// bands and how each is read (BandReading.cpp), the merge of the readings of each
+// language (LanguageMerge.cpp), and lines and reading order (ReadingLines.cpp).
+
+#include "render/recognition/ScreenTextRecognizer.h"
+
+#include <QImage>
+#include <QRect>
+#include <QRectF>
+#include <QString>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tesseract {
+class TessBaseAPI;
+}
+
+namespace tarnwick::ScreenTextRecognizer::stages {
+
+using detail::ReadSymbol;
+using detail::ReadWord;
+using detail::Reading;
+using detail::WordRun;
+
+// --- Language data and engines -------------------------------------------------
+
+// Where the language data lives and what it holds.
+struct DataSetup {
+    QString path;
+    std::string languages; // Tesseract's "rus+eng+…"
+};
+
+// The set-up of the data folder now; throws the Russian sentence of missing data.
+DataSetup currentSetup();
+
+// The Tesseract names of the set-up's languages, one by one.
+std::vector<std::string> singleLanguages(const DataSetup& setup);
+
+struct Engine;
+
+// An engine of the pool for the length of one reading.
+class LentEngine {
+public:
+    LentEngine(const DataSetup& setup, Reading reading, const std::string& languages);
+    ~LentEngine();
+    LentEngine(const LentEngine&) = delete;
+    LentEngine& operator=(const LentEngine&) = delete;
+
+    tesseract::TessBaseAPI& api();
+
+private:
+    std::unique_ptr<Engine> engine_;
+};
+
+// Reading threads that stay, so that independent parts of one picture are read at
+// once, each with a warm engine of the pool.
+namespace ReadingPool {
+// Threads that can read beside the caller.
+int helpers();
+// Runs every task, the first on the calling thread, and waits for all of them;
+// then rethrows the first failure in task order.
+void runAll(const std::vector<std::function<void()>>& tasks);
+} // namespace ReadingPool
+
+// --- Polarity views ----------------------------------------------------------------
+
+// Grey levels on white, or the sentence for a failed allocation.
+QImage readableGrey(const QImage& image);
+
+// The view to read dark on light, and the areas of the other polarity, inverted, when
+// there are any and they were asked for.
+struct PolarityViews {
+    QImage main;
+    std::optional<QImage> other;
+};
+
+PolarityViews polarityViews(QImage grey, bool splitAreas);
+
+// --- Bands --------------------------------------------------------------------------
+
+// A part of a view read on its own: a band of lines, or a piece of one.
+struct Band {
+    QImage image;
+    int top = 0;      // the view row of the image's first row
+    int left = 0;     // the view column of its first column
+    double scale = 1; // image pixels to a view pixel
+
+    // A box of the image in view pixels.
+    QRect inView(const QRect& box) const;
+};
+
+// The typical run of ink rows of a view: one line, accents to descenders; 0 for a
+// view without lines.
+int textHeight(const QImage& view);
+
+// Text under 14 px (9–13 px screen fonts) is read by the small-text rules.
+inline bool smallText(int height) { return height > 0 && height < 14; }
+
+// How much a view of text of this height is enlarged before it is read.
+double enlargement(int height, const QSize& size);
+QImage enlarged(const QImage& view, double factor);
+
+// The view cut into at most `most` bands of about equal amounts of text.
+std::vector<Band> bands(const QImage& view, int most, int leastInkRows);
+
+// The band cut where text of different sizes stands side by side (a heading beside
+// a label), each piece enlarged for its own size of text; the band alone otherwise.
+std::vector<Band> sizePieces(const Band& band);
+
+// The lines of a view as Tesseract found them, each a whole row of the block.
+// With `symbols`, each word keeps the characters it was read as, with their boxes.
+std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled,
+    bool symbols);
+
+// --- Languages ----------------------------------------------------------------------
+
+// Words read as Latin capitals standing as small letters become the Cyrillic words
+// of the same shapes.
+void readSmallCapitalsAsCyrillic(std::vector<WordRun>& rows);
+
+// --- Lines ----------------------------------------------------------------------------
+
+inline int overlap(const QRect& a, const QRect& b)
+{
+    return std::min(a.x() + a.width(), b.x() + b.width()) - std::max(a.x(), b.x());
+}
+
+// Two boxes stand on one line where they share at least half the rows of the lower one.
+inline bool onOneLine(const QRect& a, const QRect& b)
+{
+    const int rows = std::min(a.y() + a.height(), b.y() + b.height()) - std::max(a.y(), b.y());
+    return 2 * rows >= std::min(a.height(), b.height());
+}
+
+// A gap between words on one row wider than one and a half line heights parts
+// columns, table cells or labels side by side; narrower ones are word spaces.
+inline bool columnGap(int gap, int height) { return 2 * gap > 3 * height; }
+
+// A box of view pixels in the recogniser's space of a w × h view.
+QRectF recognizerBox(const QRect& box, int w, int h);
+
+// A block's line runs across the whole view; a column gap starts another piece.
+std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines);
+
+// Rows cut at column gaps only where every piece holds a sentence (three words and
+// more): columns of text, each in a language of its own, not the cells of a listing.
+std::vector<WordRun> splitProseColumns(std::vector<WordRun> rows);
+
+// Pieces read apart (in different views or bands) that stand on the same row are
+// joined into one line; column gaps keep lines apart.
+std::vector<WordRun> joinedLines(std::vector<WordRun> pieces);
+
+// The lines without specks read as text.
+std::vector<WordRun> withoutSpecks(std::vector<WordRun> lines);
+
+// Pieces of one table row joined into one line, the gaps between them as blanks.
+std::vector<WordRun> tableRows(std::vector<WordRun> lines);
+
+} // namespace tarnwick::ScreenTextRecognizer::stages
