@@ -55,7 +55,8 @@ AVStream* copyStream(AVFormatContext* output, const AVStream* in);
 // A new stream of `output` for what `encoder` produces, tagged like copyStream's.
 AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder);
 
-// Opens `path` for `output` with mode 0600 (a working file) and writes the header: a
+// Creates `path` anew for `output` with mode 0600 (a working file; what had its name, a
+// link too, is removed, never followed) and writes the header: a
 // fragmented MP4 whose fragments the writer cuts and flushes itself, or a finished one
 // with the index first. Negative on failure.
 int beginFile(AVFormatContext* output, const QString& path, bool fragmented);
