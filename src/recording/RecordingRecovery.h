@@ -42,7 +42,7 @@ inline bool hasWorkingFolders(const QStringList& roots)
     for (const QString& root : roots) {
         const QDir dir(root);
         for (const QString& name : dir.entryList({workingFolderPrefix + u'*'}, QDir::Dirs))
-            if (!QFileInfo(dir.filePath(name + u'/' + unrecoverableMark)).isFile())
+            if (const QFileInfo mark(dir.filePath(name + u'/' + unrecoverableMark)); !mark.exists() && !mark.isSymLink())
                 return true;
     }
     return false;
