@@ -3,6 +3,7 @@
 #include "app/AppShell.h"
 #include "editor/window/EditorExportWindow.h"
 #include "platform/ImageScale.h"
+#include "platform/PrivateFiles.h"
 #include "platform/TarnwickError.h"
 #include "render/ScreenshotRenderer.h"
 #include "series/SeriesFormat.h"
@@ -12,28 +13,17 @@
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QUuid>
 
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 
 namespace tarnwick {
 namespace {
 
-QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
-
 void writeFile(const QString& path, const QByteArray& data)
 {
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        const int error = errno;
-        throw TarnwickError::message(QStringLiteral("Не удалось записать файл «%1»: %2.")
-                                         .arg(QFileInfo(path).fileName(),
-                                              error ? systemError(error) : file.errorString()));
-    }
+    platform::writeFileAtomically(path, data, platform::FileAccess::user);
 }
 
 // A folder of our own: mkdir fails when the name exists, and a fresh suffix is tried.
@@ -48,8 +38,11 @@ QString createFolder(const QString& parent, const std::function<QString()>& name
         if (error != EEXIST)
             break;
     }
+    // The folder's own name: the user picked it a moment ago, and the reason stays in view.
+    const QString shown = QDir(parent).dirName();
     throw TarnwickError::message(QStringLiteral("Не удалось создать папку для серии в «%1»: %2.")
-                                     .arg(QDir::toNativeSeparators(parent), systemError(error)));
+                                     .arg(shown.isEmpty() ? QDir::toNativeSeparators(parent) : shown,
+                                          platform::fileErrorReason(error)));
 }
 
 } // namespace

@@ -5,36 +5,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace tarnwick::platform {
 
 namespace {
-
-QString reasonFor(int error)
-{
-    switch (error) {
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        return QStringLiteral("на диске нет места");
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return QStringLiteral("нет прав на запись");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("папка не найдена");
-    default:
-        return QStringLiteral("ошибка ввода-вывода");
-    }
-}
 
 QString fileName(const QString& path)
 {
@@ -43,14 +25,21 @@ QString fileName(const QString& path)
 
 [[noreturn]] void failWriting(const QString& path, int error)
 {
-    throw TarnwickError::message(
-        QStringLiteral("Не удалось записать файл «%1»: %2.").arg(fileName(path), reasonFor(error)));
+    throw FileError(QStringLiteral("Не удалось записать файл «%1»: %2.").arg(fileName(path), fileErrorReason(error)), error);
+}
+
+[[noreturn]] void failReading(const QString& path, int error)
+{
+    const QString reason = error == ENOENT                     ? QStringLiteral("файл не найден")
+                         : error == EACCES || error == EPERM ? QStringLiteral("нет прав на чтение")
+                                                             : fileErrorReason(error);
+    throw FileError(QStringLiteral("Не удалось прочитать файл «%1»: %2.").arg(fileName(path), reason), error);
 }
 
 [[noreturn]] void failFolder(const QString& path, int error)
 {
     throw TarnwickError::message(
-        QStringLiteral("Не удалось создать папку «%1»: %2.").arg(QDir::toNativeSeparators(path), reasonFor(error)));
+        QStringLiteral("Не удалось создать папку «%1»: %2.").arg(QDir::toNativeSeparators(path), fileErrorReason(error)));
 }
 
 [[noreturn]] void refuseReplaced(const QString& path)
@@ -114,7 +103,95 @@ mode_t currentUmask()
     return 022;
 }
 
+// A new file beside `path` that becomes `path` on commit() and is removed
+// otherwise. Plain system calls: every failed write is seen where it happens
+// (a buffered QSaveFile in Qt 6.4 loses a failure of its last flush and
+// renames the short file into place).
+class PendingFile {
+public:
+    PendingFile(const QString& path, FileAccess access)
+        : path_(path), temporary_(QFile::encodeName(QFileInfo(path).path() + QStringLiteral("/.Tarnwick-XXXXXX")))
+    {
+        // mkostemp creates the file private and never opens an existing name.
+        fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+        if (fd_ < 0)
+            failWriting(path_, errno);
+        if (::fchmod(fd_, access == FileAccess::user ? 0666 & ~currentUmask() : 0600) != 0) {
+            const int error = errno;
+            ::close(fd_);
+            ::unlink(temporary_.constData());
+            failWriting(path_, error);
+        }
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    ~PendingFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!committed_)
+            ::unlink(temporary_.constData());
+    }
+
+    void write(const char* data, qint64 size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(fd_, data, size_t(size));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                failWriting(path_, n < 0 ? errno : ENOSPC);
+            data += n;
+            size -= n;
+        }
+    }
+
+    void commit()
+    {
+        // A network or delayed-allocation disk may report a failed write only here.
+        if (::fdatasync(fd_) != 0 && errno != EINVAL)
+            failWriting(path_, errno);
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0 && errno != EINTR)
+            failWriting(path_, errno);
+        // rename(2) replaces a file, or a link, at `path` in one step and never follows it.
+        if (::rename(temporary_.constData(), QFile::encodeName(path_).constData()) != 0)
+            failWriting(path_, errno);
+        committed_ = true;
+    }
+
+private:
+    QString path_;
+    QByteArray temporary_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
 } // namespace
+
+QString fileErrorReason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return QStringLiteral("на диске нет места");
+    case EROFS:
+        return QStringLiteral("диск только для чтения");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("нет прав на запись");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("папка не найдена");
+    case EEXIST:
+        return QStringLiteral("такое имя уже занято");
+    case ENAMETOOLONG:
+        return QStringLiteral("слишком длинное имя");
+    default:
+        return QStringLiteral("ошибка ввода-вывода");
+    }
+}
 
 QString privateTempRoot()
 {
@@ -187,29 +264,35 @@ void removePrivateTree(const QString& path)
         QFile::remove(path);
 }
 
-void writeFileAtomically(const QString& path, const QByteArray& data)
+void writeFileAtomically(const QString& path, const QByteArray& data, FileAccess access)
 {
-    QSaveFile file(path);
-    // Unbuffered, so a failing write leaves its errno for the message.
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        failWriting(path, errno ? errno : ENOENT);
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        failWriting(path, errno);
-    qint64 written = 0;
-    while (written < data.size()) {
-        errno = 0;
-        const qint64 n = file.write(data.constData() + written, data.size() - written);
-        if (n <= 0) {
-            const int error = errno;
-            file.cancelWriting();
-            failWriting(path, error);
-        }
-        written += n;
+    PendingFile file(path, access);
+    file.write(data.constData(), data.size());
+    file.commit();
+}
+
+void copyFileAtomically(const QString& source, const QString& path, FileAccess access)
+{
+    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        failReading(source, errno);
+    const struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{in};
+    PendingFile file(path, access);
+    std::vector<char> block(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(in, block.data(), block.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            failReading(source, errno);
+        if (n == 0)
+            break;
+        file.write(block.data(), n);
     }
-    errno = 0;
-    if (!file.commit())
-        failWriting(path, errno);
+    file.commit();
 }
 
 QString createPrivateFile(const QString& directory, const QString& prefix, const QString& suffix)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TarnwickError.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -28,11 +30,35 @@ void createPrivateDirectory(const QString& root, const QString& path);
 // anywhere inside, is removed itself and never followed. Failures are ignored.
 void removePrivateTree(const QString& path);
 
-// Writes `data` to `path` with mode 0600 through a temporary file renamed over
-// the target, so a reader sees either the old file or the complete new one and
-// a failure (a full disk, a vanished folder) leaves no partial file. Throws
-// TarnwickError.
-void writeFileAtomically(const QString& path, const QByteArray& data);
+// Who may read a file once written: only this user (working files), or whoever
+// the process's umask lets read a new file of the user's (files saved for them).
+enum class FileAccess { owner, user };
+
+// A failed file operation: its sentence, and the errno value for a caller that
+// words the sentence its own way (see fileErrorReason).
+class FileError : public TarnwickError {
+public:
+    FileError(const QString& sentence, int code) : TarnwickError(sentence), code_(code) {}
+    int code() const noexcept { return code_; }
+
+private:
+    int code_;
+};
+
+// Every file the program writes goes through here. `data` goes to a temporary
+// file beside `path`, every write checked, synced, closed and renamed over the
+// target, so a reader sees either the old file or the complete new one. A
+// failure (a full disk, a read-only disk, a vanished folder) leaves no partial
+// file and throws FileError «Не удалось записать файл «name»: reason.».
+void writeFileAtomically(const QString& path, const QByteArray& data, FileAccess access = FileAccess::owner);
+
+// The same for a copy of the file `source`, read in pieces, for files too big
+// to hold in memory. A source that cannot be read throws its own sentence.
+void copyFileAtomically(const QString& source, const QString& path, FileAccess access = FileAccess::owner);
+
+// The reason a file operation failed with `error` (an errno value), in Russian
+// whatever the locale: "на диске нет места", "нет прав на запись" and so on.
+QString fileErrorReason(int error);
 
 // Creates a new empty file with mode 0600 in `directory`, named `prefix`, a
 // random part and `suffix`, and returns its path. Throws TarnwickError.

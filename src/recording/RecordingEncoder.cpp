@@ -235,6 +235,7 @@ struct RecordingEncoder::Media {
     AVFrame* sound = nullptr;
     AVPacket* packet = nullptr;
     AVPacket* heldVideo = nullptr; // written once the next frame tells its duration
+    review::media::VideoCrop crop;  // a padded HEVC picture's window: the video's own size
     bool hasHeldVideo = false;
     double flushedUntil = 0; // seconds of media in complete fragments
     std::int64_t completeBytes = 0; // the file's length up to its last complete fragment
@@ -289,7 +290,9 @@ RecordingEncoder::RecordingEncoder(const QString& path, QSize size, const Record
     m.path = file;
     if (avformat_alloc_output_context2(&m.format, nullptr, "mp4", file.constData()) < 0 || !m.format)
         throw sentence("Не удалось начать запись MP4.");
-    m.videoStream = review::media::encodedStream(m.format, m.video);
+    if (!m.crop.open(m.video, size))
+        throw sentence("Выбранный видеокодек недоступен. Попробуйте H.264.");
+    m.videoStream = review::media::encodedStream(m.format, m.video, &m.crop);
     if (m.audio)
         m.audioStream = review::media::encodedStream(m.format, m.audio);
     // Fragments are cut by time (see writePacket) and reach the disk at once: a killed
@@ -322,8 +325,8 @@ bool RecordingEncoder::pushVideo(const QImage& frame, std::int64_t pts, bool wai
     }
     std::shared_ptr<AVFrame> picture(av_frame_alloc(), FrameDeleter());
     picture->format = AV_PIX_FMT_YUV420P;
-    picture->width = size_.width();
-    picture->height = size_.height();
+    picture->width = media_->video->width; // the coded size: the video's, or padded for the encoder
+    picture->height = media_->video->height;
     if (!converter_)
         converter_ =
             std::make_unique<BandConverter>(source_, size_, media_->video->colorspace, media_->video->color_range);
@@ -334,6 +337,8 @@ bool RecordingEncoder::pushVideo(const QImage& frame, std::int64_t pts, bool wai
         return false;
     }
     converter_->convert(frame, picture.get());
+    if (QSize(picture->width, picture->height) != size_)
+        review::media::fillPadding(picture.get(), size_);
     picture->pts = pts;
     std::lock_guard lock(mutex_);
     if (closing_ || failure_)
@@ -487,7 +492,7 @@ void RecordingEncoder::drainPackets(bool video)
         const int received = avcodec_receive_packet(codec, m.packet);
         if (received == AVERROR(EAGAIN) || received == AVERROR_EOF)
             return;
-        if (received < 0)
+        if (received < 0 || (video && m.crop.apply(m.packet) < 0))
             return fail(video ? "Не удалось записать кадр." : "Не удалось записать аудиодорожку.", false);
         writePacket(video, m.packet);
         if (failure())

@@ -233,7 +233,11 @@ void RecordingReview::refreshBlurPreview()
         player_.setFilter(nullptr);
     else
         player_.setFilter([frame = blurFrame_, regions = model_.blurRegions()](const QImage& image, double time) {
-            return frame(image, time, regions);
+            try {
+                return frame(image, time, regions);
+            } catch (const TarnwickError&) {
+                return image; // the save says why and refuses; the preview goes on
+            }
         });
     if (player_.rate() == 0)
         seekVideo(model_.playhead(), false);

@@ -153,16 +153,30 @@ QImage effectFormat(const QImage& image)
     return image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
 }
 
-QImage blurredRegion(const QImage& image, const QRect& bounds, const QRect& region, double sigma)
+QImage requiredBlurredRegion(const QImage& image, const QRect& bounds, const QRect& region, double sigma)
 {
     if (image.isNull() || bounds.isEmpty() || region.isEmpty() || !image.rect().contains(bounds))
         return QImage();
     sigma = std::isnan(sigma) || sigma < 0 ? 0.0 : std::min(sigma, maxSigma);
+    QImage blurred;
     try {
-        return effectsEngine().blurredRegion(image, bounds, region, sigma);
+        blurred = effectsEngine().blurredRegion(image, bounds, region, sigma);
+    } catch (const std::bad_alloc&) {
+    }
+    // The module answers an empty image where its memory ran out.
+    if (blurred.size() != region.size())
+        throw TarnwickError::message(
+            QStringLiteral("Не хватило памяти для размытия. Закройте другие программы и попробуйте снова."));
+    return blurred;
+}
+
+QImage blurredRegion(const QImage& image, const QRect& bounds, const QRect& region, double sigma)
+{
+    try {
+        return requiredBlurredRegion(image, bounds, region, sigma);
     } catch (const TarnwickError&) {
-        // Also runs in painting and in the player: a missing module is a failed blur here;
-        // effect jobs report it through their own first call to the module.
+        // Also runs in painting: a missing module is a failed blur here; effect jobs
+        // report it through their own first call to the module.
         return QImage();
     }
 }

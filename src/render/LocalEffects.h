@@ -63,7 +63,11 @@ QImage effectFormat(const QImage& image);
 // the image extended beyond `bounds` by repeating its edge pixels. `image` is in
 // the effect format; `bounds` lies inside it. Only `region` plus the filter's
 // reach is read; wide blurs run on a reduced grid. Sigma is capped at 512.
+// An empty image when the arguments do not fit or the blur cannot be made.
 QImage blurredRegion(const QImage& image, const QRect& bounds, const QRect& region, double sigma);
+// The same for pictures that must never go out sharp: a blur that cannot be made (its
+// module missing, no memory for it) throws TarnwickError with the reason instead.
+QImage requiredBlurredRegion(const QImage& image, const QRect& bounds, const QRect& region, double sigma);
 
 // The crop turned into squares of `block` pixels on a grid starting at its
 // lower-left corner, each square the colour of the crop blurred by block / 2 at

@@ -1,12 +1,12 @@
 #include "series/AppModel.h"
 
 #include "platform/KeyNames.h"
+#include "platform/PrivateFiles.h"
 #include "platform/TarnwickError.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUuid>
 
 namespace tarnwick {
@@ -211,9 +211,12 @@ QString AppModel::saveUnmarkedImage(const Screenshot& shot)
                        + u' ' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().left(8) + QStringLiteral(".png");
     const QString path = QDir(*directory).filePath(name);
     // The user's own folder: ordinary permissions, but never a half-written file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit())
-        throw TarnwickError::message(QStringLiteral("Не удалось сохранить снимок в выбранную папку. Проверьте место на диске и права доступа."));
+    try {
+        platform::writeFileAtomically(path, png, platform::FileAccess::user);
+    } catch (const platform::FileError& error) {
+        // Without the long generated name, so the reason fits the panel's status line.
+        throw TarnwickError::message(QStringLiteral("Не удалось сохранить снимок: %1.").arg(platform::fileErrorReason(error.code())));
+    }
     return path;
 }
 

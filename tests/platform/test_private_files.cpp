@@ -146,4 +146,53 @@ TEST_F(PrivateFilesTest, FailedWritesLeaveNoTraceAndKeepTheOldFile)
               QStringLiteral("Не удалось записать файл «A.png»: на диске нет места."));
     EXPECT_EQ(entries(small), QStringList{QStringLiteral("A.png")});
     EXPECT_EQ(contentOf(target), "old");
+
+    // A copy too big for the disk, and one that fits only in part of Qt's 16 KB write buffer.
+    const QString big = runtime.filePath(QStringLiteral("big.mp4"));
+    writeFileAtomically(big, QByteArray(3 << 20, 'v'));
+    EXPECT_EQ(errorOf([&] { copyFileAtomically(big, target, FileAccess::user); }),
+              QStringLiteral("Не удалось записать файл «A.png»: на диске нет места."));
+    QFile filler(small + QStringLiteral("/filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    while (filler.write(QByteArray(4096, 'f')) > 0) {
+    }
+    ASSERT_TRUE(filler.resize(filler.size() - 4096));
+    EXPECT_EQ(errorOf([&] { writeFileAtomically(small + QStringLiteral("/B.png"), QByteArray(6000, 'b'), FileAccess::user); }),
+              QStringLiteral("Не удалось записать файл «B.png»: на диске нет места."));
+    EXPECT_EQ(entries(small), (QStringList{QStringLiteral("A.png"), QStringLiteral("filler")}));
+    EXPECT_EQ(contentOf(target), "old");
+}
+
+TEST_F(PrivateFilesTest, FilesSavedForTheUserTakeTheModeTheirUmaskGivesAndCopiesReplaceWhole)
+{
+    struct RestoredUmask {
+        mode_t mask;
+        ~RestoredUmask() { ::umask(mask); }
+    } const restored{::umask(027)};
+    const QString source = runtime.filePath(QStringLiteral("Export.mp4"));
+    const QByteArray video = QByteArray(3 << 20, 'v') + "end";
+    writeFileAtomically(source, video);
+    EXPECT_EQ(modeOf(source), 0600u);
+
+    const QString saved = runtime.filePath(QStringLiteral("Видео/Запись.mp4"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(saved).path()));
+    writeFileAtomically(saved, "old", FileAccess::user);
+    EXPECT_EQ(modeOf(saved), 0640u);
+    ::umask(002);
+    copyFileAtomically(source, saved, FileAccess::user);
+    EXPECT_EQ(contentOf(saved), video);
+    EXPECT_EQ(modeOf(saved), 0664u);
+    EXPECT_EQ(entries(QFileInfo(saved).path()), QStringList{QStringLiteral("Запись.mp4")}) << "no temporary file is left";
+
+    // A link planted at the target is replaced, never written through.
+    const QString other = runtime.filePath(QStringLiteral("other.txt"));
+    writeFileAtomically(other, "mine");
+    ASSERT_TRUE(QFile::remove(saved) && QFile::link(other, saved));
+    copyFileAtomically(source, saved, FileAccess::user);
+    EXPECT_FALSE(QFileInfo(saved).isSymLink());
+    EXPECT_EQ(contentOf(other), "mine");
+
+    EXPECT_EQ(errorOf([&] { copyFileAtomically(runtime.filePath(QStringLiteral("нет.mp4")), saved); }),
+              QStringLiteral("Не удалось прочитать файл «нет.mp4»: файл не найден."));
+    EXPECT_EQ(contentOf(saved), video);
 }

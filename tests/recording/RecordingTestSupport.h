@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
+#include <algorithm>
 #include <future>
 
 namespace tarnwick::test {
@@ -36,6 +37,32 @@ inline FrameCounts countFrames(const QString& file)
         return {"ffprobe did not finish", {}};
     return {decoder.readAllStandardError().toStdString(),
             QString::fromUtf8(decoder.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)};
+}
+
+// What ffprobe reads of the video of a recording, finished or in progress (its complete
+// fragments): the pictures and how far they reach, in seconds.
+struct WrittenVideo {
+    int frames = 0;
+    double seconds = 0;
+};
+inline WrittenVideo writtenVideo(const QString& file)
+{
+    QProcess ffprobe;
+    ffprobe.start("ffprobe", {"-v", "quiet", "-select_streams", "v:0", "-show_entries", "packet=pts_time,duration_time",
+                              "-of", "csv=p=0", file});
+    WrittenVideo written;
+    if (!ffprobe.waitForFinished(60000))
+        return written;
+    for (const QString& line : QString::fromUtf8(ffprobe.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.trimmed().split(u',');
+        bool timed = false;
+        const double pts = fields.value(0).toDouble(&timed);
+        if (!timed)
+            continue;
+        ++written.frames;
+        written.seconds = std::max(written.seconds, pts + fields.value(1).toDouble());
+    }
+    return written;
 }
 
 // A frame whose content moves with k, so the encoder has real work.

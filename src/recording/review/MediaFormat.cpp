@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 extern "C" {
+#include <libavcodec/bsf.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -46,11 +49,19 @@ AVStream* copyStream(AVFormatContext* output, const AVStream* in)
     return out;
 }
 
-AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder)
+AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder, const VideoCrop* crop)
 {
     AVStream* out = avformat_new_stream(output, nullptr);
-    if (!out || avcodec_parameters_from_context(out->codecpar, encoder) < 0)
+    if (!out)
         return nullptr;
+    if (crop && crop->active()) {
+        if (avcodec_parameters_copy(out->codecpar, crop->parameters()) < 0)
+            return nullptr;
+        out->codecpar->width = crop->size().width();
+        out->codecpar->height = crop->size().height();
+    } else if (avcodec_parameters_from_context(out->codecpar, encoder) < 0) {
+        return nullptr;
+    }
     tag(out->codecpar);
     out->time_base = encoder->time_base;
     out->avg_frame_rate = encoder->framerate;
@@ -84,14 +95,22 @@ int beginFile(AVFormatContext* output, const QString& path, bool fragmented)
     return header;
 }
 
+QSize codedSize(QSize size, bool hevc)
+{
+    if (!hevc)
+        return size;
+    return {std::max(size.width(), smallestHevcSide), std::max(size.height(), smallestHevcSide)};
+}
+
 AVCodecContext* openVideoEncoder(const VideoEncoding& encoding)
 {
     const AVCodec* codec = avcodec_find_encoder_by_name(encoding.hevc ? "libx265" : "libx264");
     AVCodecContext* c = codec ? avcodec_alloc_context3(codec) : nullptr;
     if (!c)
         return nullptr;
-    c->width = encoding.size.width();
-    c->height = encoding.size.height();
+    const QSize coded = codedSize(encoding.size, encoding.hevc);
+    c->width = coded.width();
+    c->height = coded.height();
     c->sample_aspect_ratio = encoding.aspect;
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->time_base = encoding.timeBase;
@@ -121,6 +140,78 @@ AVCodecContext* openVideoEncoder(const VideoEncoding& encoding)
     if (avcodec_open2(c, codec, nullptr) < 0)
         avcodec_free_context(&c);
     return c;
+}
+
+VideoCrop::~VideoCrop() { av_bsf_free(&filter_); }
+
+bool VideoCrop::open(const AVCodecContext* encoder, QSize size)
+{
+    av_bsf_free(&filter_);
+    size_ = size;
+    const int right = encoder->width - size.width();
+    const int bottom = encoder->height - size.height();
+    if (right == 0 && bottom == 0)
+        return true;
+    // Only HEVC is padded, and a yuv420p window moves in whole chroma samples.
+    const AVBitStreamFilter* metadata = av_bsf_get_by_name("hevc_metadata");
+    if (encoder->codec_id != AV_CODEC_ID_HEVC || right < 0 || bottom < 0 || right % 2 || bottom % 2 || !metadata ||
+        av_bsf_alloc(metadata, &filter_) < 0)
+        return false;
+    filter_->time_base_in = encoder->time_base;
+    // A side left alone keeps the window the encoder set itself (its pictures are whole blocks of 8).
+    if (avcodec_parameters_from_context(filter_->par_in, encoder) < 0 ||
+        (right > 0 && av_opt_set_int(filter_->priv_data, "crop_right", right, 0) < 0) ||
+        (bottom > 0 && av_opt_set_int(filter_->priv_data, "crop_bottom", bottom, 0) < 0) || av_bsf_init(filter_) < 0) {
+        av_bsf_free(&filter_);
+        return false;
+    }
+    return true;
+}
+
+const AVCodecParameters* VideoCrop::parameters() const { return filter_ ? filter_->par_out : nullptr; }
+
+int VideoCrop::apply(AVPacket* packet)
+{
+    if (!filter_)
+        return 0;
+    const int sent = av_bsf_send_packet(filter_, packet);
+    return sent < 0 ? sent : av_bsf_receive_packet(filter_, packet);
+}
+
+void fillPadding(AVFrame* picture, QSize size)
+{
+    for (int plane = 0; plane < 3; ++plane) {
+        const int shift = plane == 0 ? 0 : 1;
+        const int width = -((-size.width()) >> shift), height = -((-size.height()) >> shift);
+        const int codedWidth = -((-picture->width) >> shift), codedHeight = -((-picture->height) >> shift);
+        const std::ptrdiff_t line = picture->linesize[plane];
+        std::uint8_t* data = picture->data[plane];
+        for (int y = 0; y < height && codedWidth > width; ++y) {
+            std::uint8_t* row = data + y * line;
+            std::memset(row + width, row[width - 1], std::size_t(codedWidth - width));
+        }
+        for (int y = height; y < codedHeight; ++y)
+            std::memcpy(data + y * line, data + (height - 1) * line, std::size_t(codedWidth));
+    }
+}
+
+AVFrame* paddedPicture(const AVFrame* picture, QSize coded)
+{
+    AVFrame* padded = av_frame_alloc();
+    if (!padded)
+        return nullptr;
+    padded->format = AV_PIX_FMT_YUV420P;
+    padded->width = coded.width();
+    padded->height = coded.height();
+    if (picture->format != AV_PIX_FMT_YUV420P || picture->width > coded.width() || picture->height > coded.height() ||
+        av_frame_get_buffer(padded, 0) < 0 || av_frame_copy_props(padded, picture) < 0) {
+        av_frame_free(&padded);
+        return nullptr;
+    }
+    av_image_copy(padded->data, padded->linesize, const_cast<const std::uint8_t**>(picture->data), picture->linesize,
+                  AV_PIX_FMT_YUV420P, picture->width, picture->height);
+    fillPadding(padded, QSize(picture->width, picture->height));
+    return padded;
 }
 
 void matchColours(SwsContext* scaler, AVColorSpace space, AVColorRange range, bool toYuv)

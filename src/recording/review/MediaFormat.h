@@ -11,8 +11,10 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/frame.h>
 }
 
+struct AVBSFContext;
 struct SwsContext;
 
 // Owning handles of FFmpeg containers, shared by the exports of the review.
@@ -52,8 +54,11 @@ inline Input open(const QString& source, const QString& failure)
 // own tag. Nullptr on failure.
 AVStream* copyStream(AVFormatContext* output, const AVStream* in);
 
-// A new stream of `output` for what `encoder` produces, tagged like copyStream's.
-AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder);
+class VideoCrop;
+
+// A new stream of `output` for what `encoder` produces, tagged like copyStream's; with an
+// active `crop`, the stream has the video's own size and the cropping headers.
+AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder, const VideoCrop* crop = nullptr);
 
 // Creates `path` anew for `output` with mode 0600 (a working file; what had its name, a
 // link too, is removed, never followed) and writes the header: a
@@ -78,10 +83,51 @@ struct VideoEncoding {
     bool live = false;
 };
 
+// libx265 corrupts its heap on pictures narrower or lower than this (and ffmpeg's own command
+// aborts with it): an HEVC video smaller than that is encoded padded right and below, and the
+// stream's cropping window leaves exactly the video's pixels to every player.
+inline constexpr int smallestHevcSide = 64;
+
+// The size of the pictures the encoder of a `size` video takes.
+QSize codedSize(QSize size, bool hevc);
+
 // The yuv420p H.264 or HEVC encoder: no B-frames (packets leave in display order,
 // so each one's duration is known from the next), a key frame every 2 s at 30 frames
-// a second, a header for MP4. Nullptr when the codec is missing or refuses.
+// a second, a header for MP4. Its pictures are codedSize(size) large. Nullptr when the
+// codec is missing or refuses.
 AVCodecContext* openVideoEncoder(const VideoEncoding& encoding);
+
+// The packets of an encoder whose pictures are padded (see codedSize) get the video's size
+// written into the cropping window of their parameter sets; a player shows only that. Does
+// nothing for an encoder of the video's own size.
+class VideoCrop {
+public:
+    VideoCrop() = default;
+    ~VideoCrop();
+    VideoCrop(const VideoCrop&) = delete;
+    VideoCrop& operator=(const VideoCrop&) = delete;
+
+    // False when the crop is needed and cannot be set up.
+    bool open(const AVCodecContext* encoder, QSize size);
+    bool active() const { return filter_ != nullptr; }
+    // The stream's parameters: the encoder's with the cropped headers (active only).
+    const AVCodecParameters* parameters() const;
+    QSize size() const { return size_; }
+    // Rewrites one packet of the encoder in place; negative on failure.
+    int apply(AVPacket* packet);
+
+private:
+    AVBSFContext* filter_ = nullptr;
+    QSize size_;
+};
+
+// `picture` (yuv420p) padded right and below to `coded` for the encoder; the padding repeats
+// the picture's last column and row, so it costs the encoder next to nothing. Nullptr when
+// the memory cannot be had.
+AVFrame* paddedPicture(const AVFrame* picture, QSize coded);
+// Fills the columns and rows of `picture` (yuv420p, its width and height the coded size)
+// beyond `size` with copies of the last column and row inside it.
+void fillPadding(AVFrame* picture, QSize size);
 
 // Makes `scaler` convert between full-range RGB and YUV with the matrix and range a
 // stream declares: swscale's own default is BT.601 whatever the tags say, which

@@ -4,13 +4,9 @@
 #include "platform/TarnwickError.h"
 #include "recording/review/MediaFormat.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QUuid>
 #include <cmath>
 #include <utility>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -64,9 +60,7 @@ void RecordingExport::prepare(const QString& source, const RecordingTrim& trim, 
 {
     checkTrim(trim);
     if (trim.start < 0.001 && std::abs(trim.end - trim.duration) < 0.001) {
-        QFile file(source);
-        if (!file.copy(destination))
-            throw TarnwickError(QStringLiteral("Не удалось скопировать запись: %1.").arg(file.errorString()));
+        platform::copyFileAtomically(source, destination);
         return;
     }
 
@@ -167,23 +161,13 @@ void RecordingExport::prepare(const QString& source, const RecordingTrim& trim, 
 
 void RecordingExport::install(const QString& prepared, const QString& destination)
 {
-    const QFileInfo target(destination);
-    const QString hidden = target.absoluteDir().filePath(
-        QStringLiteral(".Tarnwick-%1.mp4").arg(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()));
-    QFile source(prepared);
-    const bool copied = source.copy(hidden);
-    const QString copyError = source.errorString();
-    // The copy keeps the private mode of the working file; the saved one is the user's.
-    if (copied)
-        platform::giveToUser(hidden);
-    // rename(2) replaces an existing file in one step.
-    const bool moved = copied && std::rename(QFile::encodeName(hidden).constData(),
-                                             QFile::encodeName(target.absoluteFilePath()).constData()) == 0;
-    QFile::remove(hidden);
-    if (!copied)
-        throw TarnwickError(QStringLiteral("Не удалось записать файл в выбранную папку: %1.").arg(copyError));
-    if (!moved)
-        throw TarnwickError(QStringLiteral("Не удалось заменить файл «%1».").arg(target.fileName()));
+    // A copy beside the target renamed over it: an existing file is replaced in one step.
+    try {
+        platform::copyFileAtomically(prepared, destination, platform::FileAccess::user);
+    } catch (const platform::FileError& error) {
+        throw TarnwickError(QStringLiteral("Не удалось записать файл в выбранную папку: %1.")
+                                .arg(platform::fileErrorReason(error.code())));
+    }
 }
 
 } // namespace tarnwick::review

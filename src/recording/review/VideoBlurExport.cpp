@@ -92,7 +92,9 @@ struct VideoBlurExport::Media {
     std::vector<bool> audioDone; // per input stream: past the end
     Codec decoder;
     Codec encoder;
-    QSize size;             // of the encoded pictures; read by the blur jobs
+    QSize size;             // of the video's pictures; read by the blur jobs
+    QSize coded;            // of the pictures the encoder takes: `size`, or padded (see codedSize)
+    media::VideoCrop crop;  // and what crops the padding away again
     bool fullRange = false; // of the encoded pictures
     // Pictures are blurred a few at a time on their own threads, each job with
     // its own converters, and reach the encoder in order.
@@ -159,7 +161,7 @@ void VideoBlurExport::Media::open(const QString& source, const RecordingTrim& tr
     if (avformat_alloc_output_context2(&raw, nullptr, "mp4", QFile::encodeName(destination).constData()) < 0)
         throw sentence(cannotPrepare);
     output.reset(raw);
-    AVStream* picture = media::encodedStream(raw, encoder.get());
+    AVStream* picture = media::encodedStream(raw, encoder.get(), &crop);
     if (!picture)
         throw sentence(cannotPrepare);
     picture->avg_frame_rate = input->streams[video]->avg_frame_rate;
@@ -190,7 +192,10 @@ void VideoBlurExport::Media::openEncoder()
     if (!encoder)
         throw sentence(cannotPrepare);
     const AVCodecContext* c = encoder.get();
-    size = QSize(c->width, c->height);
+    size = encoding.size;
+    coded = QSize(c->width, c->height);
+    if (!crop.open(c, size))
+        throw sentence(cannotPrepare);
     fullRange = c->color_range == AVCOL_RANGE_JPEG;
 }
 
@@ -326,6 +331,12 @@ void VideoBlurExport::Media::send(std::size_t keep)
         Frame picture = pending.front().first.get();
         const int64_t pts = pending.front().second;
         pending.pop_front();
+        if (QSize(picture->width, picture->height) != coded) {
+            Frame padded(media::paddedPicture(picture.get(), coded));
+            if (!padded)
+                throw sentence(cannotWrite);
+            picture = std::move(padded);
+        }
         picture->pts = pts - ticks(start, videoBase());
         picture->pict_type = AV_PICTURE_TYPE_NONE; // the source's frame types must not force ours
         require(avcodec_send_frame(encoder.get(), picture.get()), cannotWrite);
@@ -335,6 +346,7 @@ void VideoBlurExport::Media::send(std::size_t keep)
             if (got == AVERROR(EAGAIN))
                 break;
             require(got, cannotWrite);
+            require(crop.apply(packet.get()), cannotWrite);
             writeVideo(std::move(packet));
         }
     }
@@ -394,6 +406,7 @@ void VideoBlurExport::Media::finish()
         if (got == AVERROR_EOF)
             break;
         require(got, cannotWrite);
+        require(crop.apply(packet.get()), cannotWrite);
         writeVideo(std::move(packet));
     }
     writeVideo(nullptr);

@@ -1,5 +1,6 @@
 #include "recording/review/VideoBlurRendering.h"
 
+#include "platform/TarnwickError.h"
 #include "render/LocalEffects.h"
 
 #include <cmath>
@@ -48,10 +49,11 @@ QImage image(const QImage& frame, double time, const std::vector<VideoBlurRegion
             continue;
         if (!blurrable(output.format()))
             output = output.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        if (!output.bits()) // the frame's own copy, to write into
+            throw TarnwickError::message(
+                QStringLiteral("Не хватило памяти для размытия. Закройте другие программы и попробуйте снова."));
         // The radius is the Gaussian's standard deviation, as for the editor's blur.
-        const QImage blurred = blurredRegion(output, output.rect(), p, region.radius);
-        if (blurred.size() != p.size())
-            continue; // out of memory: the frame stays sharp there rather than failing the video
+        const QImage blurred = requiredBlurredRegion(output, output.rect(), p, region.radius);
         const auto rowBytes = static_cast<std::size_t>(p.width()) * 4;
         for (int y = 0; y < p.height(); ++y)
             std::memcpy(output.scanLine(p.y() + y) + 4 * p.x(), blurred.constScanLine(y), rowBytes);

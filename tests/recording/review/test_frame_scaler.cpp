@@ -170,3 +170,25 @@ TEST(FrameScaler, WritesInPlaceOnlyWhereTheLinesHaveRoom)
             ASSERT_EQ(tight.damage(), std::make_pair(0, 0)) << "bytes outside the picture, picture bytes unwritten";
         }
 }
+
+// What scaleInPlace relies on: every line of a frame laid out by padLines holds whole groups of
+// rowGroup pixels, in each format the program converts into. Lines only rounded to 64 bytes
+// fall short for packed RGB (a 17-pixel BGR24 line then has room for 21 pixels, not 64).
+TEST(FrameScaler, PaddedLinesHoldWholeGroupsInEveryFormat)
+{
+    for (const AVPixelFormat format : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGRA, AV_PIX_FMT_BGR24, AV_PIX_FMT_GRAY8})
+        for (int width = 1; width <= 300; ++width) {
+            SCOPED_TRACE(testing::Message() << av_get_pix_fmt_name(format) << ' ' << width);
+            AVFrame* frame = av_frame_alloc();
+            frame->format = format;
+            frame->width = width;
+            ASSERT_TRUE(FrameScaler::padLines(frame));
+            const int groups = (width + FrameScaler::rowGroup - 1) / FrameScaler::rowGroup;
+            for (int plane = 0; plane < av_pix_fmt_count_planes(format); ++plane) {
+                ASSERT_GE(frame->linesize[plane], av_image_get_linesize(format, groups * FrameScaler::rowGroup, plane))
+                    << "plane " << plane;
+                ASSERT_EQ(frame->linesize[plane] % 64, 0) << "plane " << plane;
+            }
+            av_frame_free(&frame);
+        }
+}

@@ -1,6 +1,7 @@
 #include "MediaFiles.h"
 #include "platform/TarnwickError.h"
 #include "recording/review/RecordingExport.h"
+#include "support/Errors.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,5 +84,7 @@ TEST(RecordingExport, RefusesEmptyFragmentsCopiesWholeOnesAndInstallsAtomically)
     EXPECT_EQ(QFileInfo(target).size(), QFileInfo(source).size());
     EXPECT_TRUE(QFile::exists(whole));
     EXPECT_THROW(RecordingExport::install(whole, dir.filePath("missing/Saved.mp4")), TarnwickError);
+    EXPECT_EQ(tarnwick::test::errorOf([&] { RecordingExport::install(whole, dir.filePath("missing/Saved.mp4")); }),
+              "Не удалось записать файл в выбранную папку: папка не найдена.");
     EXPECT_TRUE(QDir(dir.filePath("out")).entryList({".Tarnwick-*"}, QDir::Files | QDir::Hidden).isEmpty());
 }

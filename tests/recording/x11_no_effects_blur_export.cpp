@@ -1,0 +1,126 @@
+#include "recording/RecordingWindow.h"
+#include "recording/ScreenRecordingController.h"
+#include "recording/review/VideoBlurExport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::recording;
+
+namespace {
+
+const QString missingModule =
+    QStringLiteral("Не удалось загрузить модуль Tarnwick «libtarnwick_effects.so». Переустановите программу.");
+
+// A secret on the screen: what the blur is there to hide.
+class Secret : public QWidget {
+public:
+    Secret()
+    {
+        setWindowFlags(Qt::FramelessWindowHint);
+        setGeometry(QGuiApplication::primaryScreen()->geometry());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+        painter.setFont(QFont("DejaVu Sans", 28));
+        painter.drawText(QRect(40, 40, 600, 200), Qt::AlignCenter, QStringLiteral("Пароль: 7391-ключ"));
+    }
+};
+
+QStringList filesUnder(const QString& folder)
+{
+    QStringList files;
+    for (QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        files << QFileInfo(it.next()).fileName();
+    return files;
+}
+
+} // namespace
+
+// This program has everything the recorder needs but the effects module, which is not beside it
+// either, as in an installation that lost it. A blur that cannot be drawn must not let the
+// secret out sharp: the save ends with the reason in the window and leaves no file.
+TEST(BlurWithoutItsModule, TheSaveSaysWhyAndLeavesNoFile)
+{
+    Secret secret;
+    secret.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&secret));
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+    settings.setValue("recordingCodec", "h264");
+    settings.setValue("recordingEntireDisplay", false);
+    RecordingServices services = RecordingServices::system();
+    services.temporaryRoot = dir.filePath("private");
+    const QString saved = dir.filePath("Saved.mp4");
+    services.chooseDestination = [&](QWidget*, const QString&) { return std::optional(saved); };
+    services.selectArea = [](const QString&, RecordingAreaSelector::Completion completion) {
+        QTimer::singleShot(0, [completion] {
+            completion(AreaSelection{QGuiApplication::primaryScreen(), QRectF(0, 0, 680, 280)});
+        });
+        return std::shared_ptr<void>();
+    };
+    ScreenRecordingController controller(&settings, [] { return true; }, services);
+    RecordingUIModel& model = controller.model();
+    controller.present();
+    model.startAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::recording; }, 30000))
+        << model.message().value_or("").toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.elapsed() >= 1.0; }, 30000));
+    model.stopAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::review; }, 60000));
+    ASSERT_FALSE(model.message()) << model.message()->toStdString();
+
+    review::VideoBlurRegion region;
+    region.end = model.trim().duration;
+    region.keys = {{0, QRectF(0, 0, 1, 1), true}};
+
+    // The export itself: the module's sentence, no file.
+    const QString direct = dir.filePath("Direct.mp4");
+    try {
+        review::VideoBlurExport::prepare(*model.videoSource(), model.trim(), {region}, direct);
+        ADD_FAILURE() << "the export saved a video it could not blur";
+    } catch (const TarnwickError& error) {
+        EXPECT_EQ(error.errorDescription(), missingModule);
+    }
+    EXPECT_FALSE(QFile::exists(direct));
+
+    // Through the window's save.
+    model.setBlurRegions({region});
+    bool dismissed = false;
+    controller.onDismiss = [&] { dismissed = true; };
+    model.saveAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() != RecordingPhase::exporting; }, 60000));
+    EXPECT_EQ(model.phase(), RecordingPhase::review) << "the session went on as if saved";
+    const QString expected = QStringLiteral("Не удалось сохранить: ") + missingModule.chopped(1) +
+                             QStringLiteral(". Запись осталась открытой.");
+    EXPECT_EQ(model.message().value_or(""), expected);
+    bool shown = false;
+    for (const QLabel* label : controller.window()->findChildren<QLabel*>())
+        shown = shown || (label->isVisible() && label->text() == expected);
+    EXPECT_TRUE(shown) << "the reason is not in the window";
+    if (const QString pictures = qEnvironmentVariable("TARNWICK_TEST_PICTURES"); !pictures.isEmpty()) {
+        QTest::qWait(1000); // the window's layout makes room for the sentence
+        controller.window()->grab().save(pictures + "/blur-without-its-module.png");
+    }
+    EXPECT_FALSE(dismissed);
+    EXPECT_FALSE(QFile::exists(saved)) << "a sharp video was saved";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"settings.ini"});
+    const QStringList working = filesUnder(dir.filePath("private"));
+    EXPECT_TRUE(working.filter(QStringLiteral("Export-")).isEmpty()) << working.join(' ').toStdString();
+    EXPECT_TRUE(QFile::exists(*model.videoSource())) << "the recording is still there to save again";
+}
