@@ -14,6 +14,10 @@ namespace tarnwick::platform {
 // Throws TarnwickError with a Russian sentence when the module cannot be loaded.
 const void* engineEntries(const char* library, const char* entry);
 
+// What makes the module file at `path` unsafe to hand to dlopen (a file cut short, damaged
+// program headers), in English for the log; empty when it is whole or cannot be opened.
+QString moduleFileProblem(const QString& path);
+
 template<class Entries>
 const Entries& engine(const char* library, const char* entry)
 {

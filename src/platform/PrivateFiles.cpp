@@ -308,7 +308,8 @@ QString createPrivateFile(const QString& directory, const QString& prefix, const
 
 bool giveToUser(const QString& path)
 {
-    return ::chmod(QFile::encodeName(path).constData(), 0666 & ~currentUmask()) == 0;
+    // A link in the file's place is refused, never followed to a file of someone's.
+    return ::fchmodat(AT_FDCWD, QFile::encodeName(path).constData(), 0666 & ~currentUmask(), AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 } // namespace tarnwick::platform

@@ -66,7 +66,7 @@ QString createPrivateFile(const QString& directory, const QString& prefix, const
 
 // Gives a finished file the user saved (made private while it was being worked
 // on) the mode a new file of theirs gets: 0666 less the process's umask.
-// Returns false when the mode could not be changed.
+// Returns false when the mode could not be changed, or `path` is a symlink.
 bool giveToUser(const QString& path);
 
 } // namespace tarnwick::platform

@@ -613,7 +613,9 @@ void rewriteWithIndexFirst(const QString& from, const QString& to, bool upToDama
         const int read = av_read_frame(input, packet);
         if (read == AVERROR_EOF)
             break;
-        if (read < 0) {
+        // A packet cut off by the end of the file is damage too: no decoder makes a picture of it.
+        if (read < 0 || (packet->flags & AV_PKT_FLAG_CORRUPT)) {
+            av_packet_unref(packet);
             ok = upToDamage;
             break;
         }
@@ -648,7 +650,6 @@ void rewriteWithIndexFirst(const QString& from, const QString& to, bool upToDama
         QFile::remove(to);
         throw sentence("Не удалось завершить видео. Проверьте свободное место на диске.");
     }
-    QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 } // namespace tarnwick

@@ -14,8 +14,12 @@
 #include <QThreadPool>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
@@ -25,38 +29,81 @@ namespace {
 
 const QString saveDirectoryKey = QStringLiteral("recordingSaveDirectory");
 
-// Whether the file holds at least one video packet we can read.
-bool hasVideo(const QString& file)
+// The type of what is at `path` itself (a link is not followed); 0 when nothing is there.
+mode_t typeAt(const QString& path, off_t* size = nullptr)
+{
+    struct stat s {};
+    if (::lstat(QFile::encodeName(path).constData(), &s) != 0)
+        return 0;
+    if (size)
+        *size = s.st_size;
+    return s.st_mode & S_IFMT;
+}
+
+// Whether the file's first video frame decodes whole: a file that only opens, or whose
+// one packet was torn by the crash, would be "recovered" as a video no player shows.
+bool decodes(const QString& file)
 {
     AVFormatContext* input = nullptr;
     if (avformat_open_input(&input, QFile::encodeName(file).constData(), nullptr, nullptr) < 0)
         return false;
-    bool found = false;
-    if (avformat_find_stream_info(input, nullptr) >= 0) {
+    const AVCodec* codec = nullptr;
+    AVCodecContext* decoder = nullptr;
+    const int stream = avformat_find_stream_info(input, nullptr) >= 0
+                           ? av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0)
+                           : -1;
+    if (stream >= 0 && (decoder = avcodec_alloc_context3(codec))) {
+        decoder->thread_count = 1; // the first frame out for the first packet in
+        decoder->err_recognition = AV_EF_EXPLODE;
+        if (avcodec_parameters_to_context(decoder, input->streams[stream]->codecpar) < 0
+            || avcodec_open2(decoder, codec, nullptr) < 0)
+            avcodec_free_context(&decoder);
+    }
+    bool whole = false;
+    if (decoder) {
         AVPacket* packet = av_packet_alloc();
-        while (!found && av_read_frame(input, packet) >= 0) {
-            found = input->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+        AVFrame* frame = av_frame_alloc();
+        const auto received = [&] { return avcodec_receive_frame(decoder, frame) >= 0 && frame->decode_error_flags == 0; };
+        bool sent = false;
+        while (!whole && av_read_frame(input, packet) >= 0) {
+            if (packet->stream_index == stream && !(packet->flags & AV_PKT_FLAG_CORRUPT)) {
+                sent = avcodec_send_packet(decoder, packet) >= 0;
+                whole = sent && received();
+            }
             av_packet_unref(packet);
         }
+        if (!whole && sent && avcodec_send_packet(decoder, nullptr) >= 0)
+            whole = received();
+        av_frame_free(&frame);
         av_packet_free(&packet);
+        avcodec_free_context(&decoder);
     }
     avformat_close_input(&input);
-    return found;
+    return whole;
 }
 
-// The recovered file of one working folder, finalized when possible; empty when unreadable.
-QString finalized(const QDir& folder)
+// The recovered file of one working folder, finalized when possible.
+QString finalized(const QDir& folder, const QString& recording)
 {
-    const QString recording = folder.filePath(QStringLiteral("Recording.mp4"));
-    if (!hasVideo(recording))
-        return {};
     const QString indexed = folder.filePath(QStringLiteral("Recovered.mp4"));
     try {
         rewriteWithIndexFirst(recording, indexed, true);
-        return indexed;
+        if (decodes(indexed))
+            return indexed;
     } catch (const TarnwickError&) {
-        return recording; // no room for the copy: the fragmented file plays as it is
+        // no room for the copy: the fragmented file plays as it is
     }
+    QFile::remove(indexed);
+    return recording;
+}
+
+// Marks a folder whose recording could not be recovered, so later starts pass it by.
+void markUnrecoverable(const QDir& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder.filePath(unrecoverableMark)).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 } // namespace
@@ -74,11 +121,11 @@ QString recordingSaveFolder(const QSettings* preferences)
 
 QString moveRecordingTo(const QString& file, const QString& folder, const QString& name)
 {
-    if (!QDir().mkpath(folder))
+    if (typeAt(file) != S_IFREG || !QDir().mkpath(folder))
         return {};
     const QFileInfo wanted(QDir(folder).filePath(name));
     QString target = wanted.filePath();
-    for (int n = 2; QFileInfo::exists(target); ++n)
+    for (int n = 2; typeAt(target) != 0; ++n)
         target = QDir(folder).filePath(QStringLiteral("%1 %2.%3").arg(wanted.completeBaseName()).arg(n).arg(wanted.suffix()));
     // The working file is private; in the save folder it is the user's like any file they save.
     if (std::rename(QFile::encodeName(file).constData(), QFile::encodeName(target).constData()) == 0) {
@@ -99,6 +146,7 @@ QString recoverRecordings(const QStringList& roots, const QString& saveFolder)
     av_log_set_level(AV_LOG_ERROR); // a crash's torn tail is expected, the muxer's notes are not for the terminal
     QStringList recovered;
     QStringList stranded;
+    QStringList unrecoverable;
     for (const QString& root : roots) {
         const QDir dir(root);
         for (const QString& name : dir.entryList({workingFolderPrefix + u'*'}, QDir::Dirs | QDir::NoSymLinks)) {
@@ -106,9 +154,19 @@ QString recoverRecordings(const QStringList& roots, const QString& saveFolder)
             QLockFile lock(folder.filePath(workingFolderLock));
             if (!lock.tryLock(0))
                 continue; // a running session's
-            const QString file = finalized(folder);
-            if (!file.isEmpty()) {
-                const QFileInfo info(folder.filePath(QStringLiteral("Recording.mp4")));
+            if (typeAt(folder.filePath(unrecoverableMark)) != 0)
+                continue; // the user was told at an earlier start
+            const QString recording = folder.filePath(QStringLiteral("Recording.mp4"));
+            off_t size = 0;
+            const mode_t type = typeAt(recording, &size);
+            if (type != 0 && !(type == S_IFREG && size == 0)) {
+                if (type != S_IFREG || !decodes(recording)) {
+                    markUnrecoverable(folder);
+                    unrecoverable << QDir::toNativeSeparators(folder.path());
+                    continue; // kept as it is: the user may still get something out of it
+                }
+                const QString file = finalized(folder, recording);
+                const QFileInfo info(recording);
                 const QDateTime started = info.birthTime().isValid() ? info.birthTime() : info.lastModified();
                 QString base = ScreenRecordingController::defaultFileName(started.toLocalTime());
                 base.chop(4);
@@ -120,20 +178,25 @@ QString recoverRecordings(const QStringList& roots, const QString& saveFolder)
                 recovered << QFileInfo(moved).fileName();
             }
             lock.unlock();
-            QDir(folder.path()).removeRecursively();
+            platform::removePrivateTree(folder.path());
         }
     }
     // The panel's status line is short: the folder by its name, the files are easy to find there.
     const QString folderName = QFileInfo(saveFolder).fileName();
-    QString sentence;
+    QStringList sentences;
     if (recovered.size() == 1)
-        sentence = QStringLiteral("Запись после сбоя восстановлена в папку «%1»").arg(folderName);
+        sentences << QStringLiteral("Запись после сбоя восстановлена в папку «%1»").arg(folderName);
     else if (!recovered.isEmpty())
-        sentence = QStringLiteral("Записи после сбоя (%1) восстановлены в папку «%2»").arg(recovered.size()).arg(folderName);
+        sentences << QStringLiteral("Записи после сбоя (%1) восстановлены в папку «%2»").arg(recovered.size()).arg(folderName);
     if (!stranded.isEmpty())
-        sentence += (sentence.isEmpty() ? QString() : QStringLiteral(". "))
-                    + QStringLiteral("Запись после сбоя осталась в «%1»").arg(stranded.first());
-    return sentence;
+        sentences << QStringLiteral("Запись после сбоя осталась в «%1»").arg(stranded.first());
+    if (unrecoverable.size() == 1)
+        sentences << QStringLiteral("Запись после сбоя не удалось восстановить, она осталась в «%1»").arg(unrecoverable.first());
+    else if (!unrecoverable.isEmpty())
+        sentences << QStringLiteral("Записи после сбоя (%1) не удалось восстановить, они остались в «%2»")
+                         .arg(unrecoverable.size())
+                         .arg(QDir::toNativeSeparators(QFileInfo(unrecoverable.first()).path()));
+    return sentences.join(QStringLiteral(". "));
 }
 
 void recoverRecordingsInBackground(const QSettings* preferences, std::function<void(const QString&)> report)

@@ -29,7 +29,9 @@ protected:
         environment.insert("XDG_RUNTIME_DIR", home.filePath("run"));
         environment.insert("XDG_CACHE_HOME", home.filePath("cache"));
         environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        openbox.start("openbox", {});
+        // Openbox runs its startup command once it manages windows: a window mapped while it is
+        // still starting may never be taken in, and stays unmapped.
+        openbox.start("openbox", {"--sm-disable", "--startup", "echo wm-ready"});
     }
     ~PreparedSeries() override
     {
@@ -41,6 +43,8 @@ protected:
 
     void startProgram()
     {
+        ASSERT_TRUE(waitUntil([&] { return (openboxSaid += openbox.readAllStandardOutput()).contains("wm-ready"); }, 30s))
+            << "no window manager";
         app.setProcessEnvironment(environment);
         app.start(TARNWICK_APP, {});
         ASSERT_TRUE(waitUntil([&] { return QDir(home.filePath("run/tarnwick")).entryList({"instance-*"}, QDir::System).size() == 1; }, 30s));
@@ -66,7 +70,10 @@ protected:
         ASSERT_TRUE(waitUntil([&] {
             return runProcess("xdotool", {"search", "--onlyvisible", "--name", "Tarnwick · " + label}, &editor) == 0;
         }, 30s)) << label.toStdString();
-        runProcess("xdotool", {"windowactivate", "--sync", QString::fromLatin1(editor.trimmed().split('\n').first()), "key", keys});
+        EXPECT_EQ(runProcess("xdotool", {"windowactivate", "--sync", QString::fromLatin1(editor.trimmed().split('\n').first()), "key", keys},
+                             nullptr, {}, 30s),
+                  0)
+            << label.toStdString();
         // Both keys end the editor; the next image is handed over only once it is gone.
         EXPECT_TRUE(waitUntil([&] {
             return runProcess("xdotool", {"search", "--onlyvisible", "--name", "Tarnwick · " + label}) != 0;
@@ -111,6 +118,7 @@ protected:
     QDir clipboard{home.filePath("cache/tarnwick/Tarnwick-Clipboard")};
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QProcess openbox, app;
+    QByteArray openboxSaid;
     QList<std::pair<QString, QByteArray>> pasted;
 };
 
@@ -165,7 +173,7 @@ TEST_F(PreparedSeries, PastedFilesStayReadableAfterLaterShotsAndQuittingAndGoAft
     ASSERT_TRUE(age(clipboard.filePath(sevenDays), 7 * 86400 - 3600));
     ASSERT_TRUE(age(clipboard.filePath(link), 8 * 86400));
     startProgram();
-    EXPECT_TRUE(waitUntil([&] { return !clipboard.exists(eightDays) && !QFileInfo(clipboard.filePath(link)).isSymLink(); }, 10s));
+    EXPECT_TRUE(waitUntil([&] { return !clipboard.exists(eightDays) && !QFileInfo(clipboard.filePath(link)).isSymLink(); }, 30s));
     EXPECT_TRUE(clipboard.exists(sevenDays + "/A.png"));
     EXPECT_EQ(QDir(outside.path()).entryList(QDir::Files), QStringList{"keep.png"});
     expectPastedFilesRead("after the next start");

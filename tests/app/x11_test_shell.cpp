@@ -202,8 +202,12 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermLeavesOnlyThePreparedSe
     const QString& privateRoot = home.privateRoot;
     QImage(200, 100, QImage::Format_RGB32).save(runtime.filePath(QStringLiteral("shot.png")));
 
+    // The window manager first: a window mapped while it is still starting may never be taken in
+    // (no WM_STATE, unmapped for good). Openbox runs its startup command once it manages windows.
     QProcess openbox;
-    openbox.start(QStringLiteral("openbox"), {});
+    openbox.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable"), QStringLiteral("--startup"), QStringLiteral("echo wm-ready")});
+    QByteArray said;
+    ASSERT_TRUE(waitUntil([&] { return (said += openbox.readAllStandardOutput()).contains("wm-ready"); }, 30s));
     QProcess first;
     ASSERT_TRUE(home.start(first));
 
@@ -219,7 +223,9 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermLeavesOnlyThePreparedSe
     ASSERT_TRUE(waitUntil([&] {
         return runProcess("xdotool", {"search", "--onlyvisible", "--name", "Tarnwick · A"}, &editor) == 0;
     }, 30s));
-    runProcess("xdotool", {"windowactivate", "--sync", QString::fromLatin1(editor.trimmed().split('\n').first()), "key", "ctrl+Return"});
+    EXPECT_EQ(runProcess("xdotool", {"windowactivate", "--sync", QString::fromLatin1(editor.trimmed().split('\n').first()), "key", "ctrl+Return"},
+                         nullptr, {}, 30s),
+              0);
     EXPECT_TRUE(waitUntil([&] { return xclipTargets().contains(QStringLiteral("com.tarnwick.series-token")); }, 30s));
     const QDir clipboardFolder(runtime.filePath(QStringLiteral("cache/tarnwick/Tarnwick-Clipboard")));
     EXPECT_EQ(clipboardFolder.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);

@@ -6,6 +6,7 @@
 #include "recording/review/RecordingExport.h"
 
 #include <QDir>
+#include <QtEndian>
 #include <QFile>
 #include <QLockFile>
 #include <QRegularExpression>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <map>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -157,10 +159,114 @@ TEST(RecordingSafety, ARestartRecoversCrashedRecordingsAndRemovesWhatACrashLeft)
                     .match(saved[0])
                     .hasMatch())
         << saved[0].toStdString();
-    EXPECT_EQ(status, "Запись после сбоя восстановлена в папку «Видео»");
+    EXPECT_EQ(status, "Запись после сбоя восстановлена в папку «Видео». Запись после сбоя не удалось восстановить, "
+                      "она осталась в «" + root + "/Tarnwick-video-B»");
     EXPECT_GE(probe(QDir(saveFolder).filePath(saved[0]))["format"].toObject()["duration"].toString().toDouble(), 1.5);
-    EXPECT_EQ(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot), (QStringList{"Tarnwick-Clipboard", "Tarnwick-video-C"}))
-        << "the crashed and the unreadable folders are gone, the live session's stays";
+    EXPECT_EQ(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+              (QStringList{"Tarnwick-Clipboard", "Tarnwick-video-B", "Tarnwick-video-C"}))
+        << "the recovered folder is gone, the unreadable one and the live session's stay";
+}
+
+// What a crash left is read, never written through: a link in a working folder, where the
+// finished copy goes or where the recording was, points at a file of the user's.
+TEST(RecordingSafety, RecoveryNeverWritesThroughOrMovesALinkLeftInAWorkingFolder)
+{
+    QTemporaryDir home;
+    const QString root = home.filePath("cache"), videos = home.filePath("Видео");
+    QDir().mkpath(root + "/Tarnwick-video-A");
+    QDir().mkpath(root + "/Tarnwick-video-B");
+    {
+        RecordingFileWriter crashed(root + "/Tarnwick-video-A/Recording.mp4", frameSize, codecOnly(RecordingCodec::h264));
+        record(crashed, [](int k) { return k >= 90; });
+    }
+    const QString notes = home.filePath("notes.txt"), film = home.filePath("film.mp4");
+    ASSERT_TRUE(writeText(notes, "the user's own notes"));
+    ASSERT_TRUE(QFile::copy(root + "/Tarnwick-video-A/Recording.mp4", film));
+    QFile filmFile(film);
+    ASSERT_TRUE(filmFile.open(QIODevice::ReadOnly));
+    const QByteArray filmBytes = filmFile.readAll();
+    for (const QString& file : {notes, film})
+        ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);
+    ASSERT_TRUE(QFile::link(notes, root + "/Tarnwick-video-A/Recovered.mp4"));
+    ASSERT_TRUE(QFile::link(film, root + "/Tarnwick-video-B/Recording.mp4"));
+
+    const QString sentence = recording::recoverRecordings({root}, videos);
+
+    QFile notesFile(notes);
+    ASSERT_TRUE(notesFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(notesFile.readAll(), "the user's own notes");
+    filmFile.seek(0);
+    EXPECT_TRUE(filmFile.readAll() == filmBytes) << "the linked recording was changed";
+    for (const QString& file : {notes, film})
+        EXPECT_EQ(modeOf(file), 0640u) << file.toStdString();
+    const QFileInfoList saved = QDir(videos).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    ASSERT_EQ(saved.size(), 1) << sentence.toStdString();
+    EXPECT_FALSE(saved[0].isSymLink()) << "a link was moved into the videos folder";
+    const FrameCounts frames = countFrames(saved[0].filePath());
+    EXPECT_EQ(frames.errors, "");
+    EXPECT_GE(frames.counts.value(0).toInt(), 60);
+    // The link in place of the recording is left where it was, as a recording that cannot be read.
+    EXPECT_EQ(sentence, "Запись после сбоя восстановлена в папку «Видео». Запись после сбоя не удалось восстановить, "
+                        "она осталась в «" + root + "/Tarnwick-video-B»");
+    EXPECT_TRUE(QFileInfo(root + "/Tarnwick-video-B/Recording.mp4").isSymLink());
+}
+
+// A crash may leave a recording nothing can be read from: its header damaged, or the header
+// alone with the first frame torn. Nothing is "recovered" that does not play; the folder stays
+// for the user to look into, and the status line says so once, not at every start.
+TEST(RecordingSafety, ARecordingThatCannotBeRecoveredStaysWhereItIsAndIsNamedOnce)
+{
+    QTemporaryDir home;
+    const QString root = home.filePath("cache"), videos = home.filePath("Видео");
+    const QString crashed = home.filePath("crashed.mp4");
+    {
+        RecordingFileWriter writer(crashed, frameSize, codecOnly(RecordingCodec::h264));
+        record(writer, [](int k) { return k >= 90; });
+    }
+    QFile source(crashed);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray whole = source.readAll();
+    QByteArray damagedHeader = whole;
+    damagedHeader.replace(0, 64, QByteArray(64, '\xff'));
+    const QByteArray headerOnly = whole.left(1200);
+    // The header whole, the first fragment's frames cut in the middle.
+    const qsizetype media = whole.indexOf("mdat") - 4;
+    ASSERT_TRUE(media > 0 && media < 1200);
+    ASSERT_GT(media + qFromBigEndian<quint32>(whole.constData() + media), 1200);
+    const std::map<QString, QByteArray> left{{"damaged", damagedHeader}, {"torn", headerOnly}, {"empty", {}}};
+    for (const auto& [name, bytes] : left) {
+        QDir().mkpath(root + "/Tarnwick-video-" + name);
+        ASSERT_TRUE(writeText(root + "/Tarnwick-video-" + name + "/Recording.mp4", bytes));
+    }
+    QDir().mkpath(root + "/Tarnwick-video-nothing"); // a crash before the first byte
+
+    EXPECT_EQ(recording::recoverRecordings({root}, videos),
+              "Записи после сбоя (2) не удалось восстановить, они остались в «" + root + "»");
+    EXPECT_EQ(QDir(videos).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{}) << "an unplayable file was saved";
+    EXPECT_EQ(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+              (QStringList{"Tarnwick-video-damaged", "Tarnwick-video-torn"}))
+        << "what holds nothing recorded goes, what cannot be read stays";
+    for (const char* name : {"damaged", "torn"}) {
+        QFile kept(root + "/Tarnwick-video-" + name + "/Recording.mp4");
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << name;
+        EXPECT_TRUE(kept.readAll() == left.at(name)) << name << ": the recording was changed";
+    }
+
+    // The next start has nothing to say, and loads no recorder for these folders.
+    EXPECT_FALSE(recording::hasWorkingFolders({root}));
+    EXPECT_EQ(recording::recoverRecordings({root}, videos), "");
+    EXPECT_EQ(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2);
+    // A new crash beside them, torn within a later fragment's frames, is recovered up to the
+    // tear and plays without an error; only it is named.
+    QDir().mkpath(root + "/Tarnwick-video-whole");
+    ASSERT_TRUE(writeText(root + "/Tarnwick-video-whole/Recording.mp4", whole.left(whole.size() * 2 / 3)));
+    EXPECT_TRUE(recording::hasWorkingFolders({root}));
+    EXPECT_EQ(recording::recoverRecordings({root}, videos), "Запись после сбоя восстановлена в папку «Видео»");
+    const QStringList saved = QDir(videos).entryList(QDir::Files);
+    ASSERT_EQ(saved.size(), 1);
+    const FrameCounts frames = countFrames(QDir(videos).filePath(saved[0]));
+    EXPECT_EQ(frames.errors, "");
+    EXPECT_GE(frames.counts.value(0).toInt(), 30);
 }
 
 TEST(RecordingSafety, AHevcTrimKeepsHvc1AndCopiesThePackets)

@@ -1,7 +1,11 @@
 #include "recording/review/MediaFormat.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/bsf.h>
@@ -66,13 +70,24 @@ AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder, 
 
 int beginFile(AVFormatContext* output, const QString& path, bool fragmented)
 {
-    const int opened = avio_open(&output->pb, QFile::encodeName(path).constData(), AVIO_FLAG_WRITE);
+    // Every file written here is a working file: private until the user saves it, and new. A
+    // file or a link found under its name is replaced, never written through.
+    const QByteArray name = QFile::encodeName(path);
+    if (::unlink(name.constData()) != 0 && errno != ENOENT)
+        return AVERROR(errno);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return AVERROR(errno);
+    ::fchmod(fd, 0600); // a umask that takes the owner's rights would keep us out of our own file
+    // FFmpeg opens by name: the descriptor's name is the file made here, whatever the folder holds now.
+    int opened = avio_open(&output->pb, ("/proc/self/fd/" + QByteArray::number(fd)).constData(), AVIO_FLAG_WRITE);
+    if (opened == AVERROR(ENOENT)) // no /proc: the name, which held this file a moment ago
+        opened = avio_open(&output->pb, name.constData(), AVIO_FLAG_WRITE);
+    ::close(fd);
     if (opened < 0)
         return opened;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", fragmented ? "frag_custom+empty_moov+default_base_moof" : "+faststart", 0);
-    // Every file written here is a working file: private until the user saves it.
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     if (fragmented) // a recording in progress: on the disk as it comes
         output->flags |= AVFMT_FLAG_FLUSH_PACKETS;
     const int header = avformat_write_header(output, &options);

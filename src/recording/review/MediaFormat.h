@@ -60,7 +60,8 @@ class VideoCrop;
 // active `crop`, the stream has the video's own size and the cropping headers.
 AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder, const VideoCrop* crop = nullptr);
 
-// Opens `path` for `output` with mode 0600 (a working file) and writes the header: a
+// Creates `path` anew for `output` with mode 0600 (a working file; what had its name, a
+// link too, is removed, never followed) and writes the header: a
 // fragmented MP4 whose fragments the writer cuts and flushes itself, or a finished one
 // with the index first. Negative on failure.
 int beginFile(AVFormatContext* output, const QString& path, bool fragmented);
