@@ -22,6 +22,9 @@ QFrame* divider(QWidget* parent);
 // A symbol-only button that takes clicks over its whole rectangle.
 QToolButton* symbolButton(const QString& symbol, const QString& accessibleName, QWidget* parent,
                           const QColor& color = QColor::fromRgbF(0.94f, 0.94f, 0.94f));
+// The picture of the left–right mirror: two triangles either side of a vertical axis (the icon
+// set names it after that axis).
+inline QString mirrorSymbol() { return QStringLiteral("flip-vertical-2"); }
 // The platform's busy bar, small and without text.
 QProgressBar* busyIndicator(QWidget* parent);
 
