@@ -256,6 +256,21 @@ QRect EditorFloatingToolbar::stack(const QVector<QWidget*>& pieces, QPoint origi
 
 void EditorFloatingToolbar::place()
 {
+    placePieces();
+    emit placed();
+}
+
+QRect EditorFloatingToolbar::contextBox() const
+{
+    QRect box;
+    for (QWidget* piece : {static_cast<QWidget*>(shownVariants()), supplemental_.data(), corner_.data()})
+        if (piece && !piece->isHidden())
+            box |= piece->geometry();
+    return box;
+}
+
+void EditorFloatingToolbar::placePieces()
+{
     // Buttons shown or hidden this turn: bring the cached size hints up to date first.
     for (QWidget* widget : {static_cast<QWidget*>(strip_), static_cast<QWidget*>(controls_), tools_})
         widget->layout()->activate();
