@@ -25,7 +25,7 @@ using T = AnnotationTool;
 
 QComboBox* menuPicker(const QString& accessibleName, const QStringList& rows, QWidget* parent)
 {
-    auto* combo = new QComboBox(parent);
+    auto* combo = new DarkComboBox(parent);
     combo->addItems(rows);
     combo->setAccessibleName(accessibleName);
     return combo;

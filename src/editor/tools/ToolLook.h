@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QComboBox>
 #include <QFont>
 #include <QString>
 #include <QWidget>
@@ -43,6 +44,15 @@ inline void show(QWidget* widget, bool visible)
 } // namespace tarnwick::toolLook
 
 namespace tarnwick {
+
+// A drop-down whose list opens in the dark look of the panel it sits on: Fusion gives the list
+// of a combo box the palette of a menu, the application's light one.
+class DarkComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override;
+};
 
 // The floating capsule shared by the supplemental strip and the corner control:
 // 34 px high, padded 8 px on each side, at its ideal size, on the toolbar's

@@ -82,6 +82,7 @@ EditorFloatingToolbar::EditorFloatingToolbar(EditorState& state, QWidget* host, 
     orientation_->setAccessibleName(QStringLiteral("Расположение панели инструментов"));
     orientation_->setToolTip(QStringLiteral("Расположение панели инструментов"));
     menu_ = new QMenu(orientation_);
+    menu_->setPalette(Theme::darkPalette()); // a window of its own: it takes no palette from the editor
     connect(menu_->addAction(QStringLiteral("Горизонтально")), &QAction::triggered, this, [this] { chooseVertical_(false); });
     connect(menu_->addAction(QStringLiteral("Вертикально")), &QAction::triggered, this, [this] { chooseVertical_(true); });
     orientation_->setMenu(menu_);

@@ -56,6 +56,7 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
     add_->setAccessibleName(QStringLiteral("Добавить снимок"));
     add_->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(add_);
+    menu->setPalette(Theme::darkPalette()); // a window of its own: it takes no palette from the editor
     connect(menu->addAction(QStringLiteral("Снять область экрана…")), &QAction::triggered, this, [this] {
         if (actions_.onAddScreenshot)
             actions_.onAddScreenshot(ScreenCaptureMode::area);
