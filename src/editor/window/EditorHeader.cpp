@@ -149,6 +149,12 @@ void EditorHeader::refresh()
     redo_->setEnabled(state_.canRedo());
     copy_->setEnabled(state_.canExport());
     save_->setEnabled(state_.canExport());
+    // Held back by effects that failed (a missing module, an area that cannot be prepared): the
+    // button says why, as the notice over the canvas does.
+    const std::optional<QString> failure = state_.effects().failed() ? state_.effects().message() : std::nullopt;
+    const QString why = !state_.canExport() && failure ? *failure : QString();
+    if (save_->toolTip() != why)
+        save_->setToolTip(why);
     saveControls_->setCanSave(state_.canExport() && !state_.comment().isOpen());
     saveControls_->setCanChoose(state_.images().canAdd());
     if (copied_ != state_.copiedWithoutMarkers()) {

@@ -341,3 +341,26 @@ TEST_F(EditorViewTest, TheNoticeBubbleStandsClearOfTheToolbar)
         }
     }
 }
+
+// A blur whose effect fails holds «В серию» back, and the button says why, as the notice does.
+TEST_F(EditorViewTest, AFailedEffectDisablesTheSeriesButtonWithTheNoticeAsItsHelp)
+{
+    ASSERT_TRUE(header().saveButton()->isEnabled());
+    EXPECT_TRUE(header().saveButton()->toolTip().isEmpty());
+    // An area without width: no image can be prepared for it.
+    Annotation blur = freshAnnotation(AnnotationTool::blur, {100, 100});
+    blur.end = {100, 300};
+    state().add(blur, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state().effects().failed(); }, 30000)) << "the effect did not fail";
+    settle();
+    EXPECT_FALSE(header().saveButton()->isEnabled());
+    ASSERT_TRUE(view().notice()->isVisible());
+    EXPECT_FALSE(view().notice()->text().isEmpty());
+    EXPECT_EQ(header().saveButton()->toolTip(), view().notice()->text());
+    // Without the failing area the button is back, with nothing to explain.
+    state().undo();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !state().effects().failed(); }, 30000));
+    settle();
+    EXPECT_TRUE(header().saveButton()->isEnabled());
+    EXPECT_TRUE(header().saveButton()->toolTip().isEmpty());
+}
