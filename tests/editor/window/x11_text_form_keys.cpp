@@ -11,12 +11,18 @@
 #include "editor/tools/TextEditorPresenter.h"
 #include "editor/tools/TextEditorView.h"
 #include "editor/tools/TextFontControls.h"
+#include "editor/window/EditorHeader.h"
+#include "editor/window/EditorView.h"
+#include "panels/FileDialogs.h"
 #include "platform/QtClipboardBackend.h"
 #include "support/X11Client.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
+#include <QToolButton>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
@@ -290,6 +296,56 @@ TEST_F(TextForm, ASwatchAfterAPickedColourTakesTheRingAndBadgeOffTheRainbowSlot)
     EXPECT_TRUE(waitUntil([&] { return shown(ring) == shown(corner); }, 10s))
         << "the ring stays: " << shown(ring).name().toStdString();
     EXPECT_TRUE(type("d"));
+}
+
+} // namespace
+
+namespace {
+
+using EditorHeaderOnOpenbox = TextForm;
+
+// «Выбрать файл…» from the add button's menu, the file dialog cancelled: the button is drawn as
+// the pointer, now elsewhere, leaves it, without its hover tile.
+TEST_F(EditorHeaderOnOpenbox, TheAddButtonDropsItsHoverAfterACancelledFileDialog)
+{
+    QToolButton* add = window->view().header()->addButton();
+    int dialogs = 0;
+    // The shell's dialog, cancelled as a user does: a click on «Отмена» once it has the keys.
+    importImage = [&] {
+        ++dialogs;
+        QTimer cancel;
+        QObject::connect(&cancel, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog || QGuiApplication::focusWindow() != dialog->windowHandle())
+                return;
+            for (QPushButton* b : dialog->findChildren<QPushButton*>())
+                if (b->isVisible() && b->text().contains(QStringLiteral("Отмена"))) {
+                    cancel.stop();
+                    click(b);
+                }
+        });
+        cancel.start(50);
+        runFileDialog(window, QStringLiteral("Добавить изображение"), QStringLiteral("Изображения (*.png)"),
+                      QFileDialog::ExistingFiles, QFileDialog::AcceptOpen);
+    };
+
+    // The menu and the dialog run loops of their own: what the user does there runs from timers.
+    QMenu* menu = add->menu();
+    QAction* choose = menu->actions().last();
+    ASSERT_EQ(choose->text(), QStringLiteral("Выбрать файл…"));
+    QTimer pick;
+    QObject::connect(&pick, &QTimer::timeout, [&] {
+        if (menu->isVisible()) {
+            pick.stop();
+            click(menu, menu->actionGeometry(choose).center());
+        }
+    });
+    pick.start(50);
+    click(add);
+    ASSERT_TRUE(waitUntil([&] { return dialogs == 1 && !QApplication::activeModalWidget() && window->isActiveWindow(); }));
+    EXPECT_FALSE(add->rect().contains(add->mapFromGlobal(QCursor::pos())));
+    EXPECT_TRUE(waitUntil([&] { return !add->underMouse(); }, 10s)) << "the add button keeps its hover tile";
+    EXPECT_TRUE(state().annotations().isEmpty());
 }
 
 } // namespace
