@@ -10,12 +10,14 @@
 #include "app/AppShell.h"
 #include "app/ScrollingCaptureControlView.h"
 #include "app/ScrollingCaptureModel.h"
+#include "editor/canvas/ColorFormatButton.h"
 #include "editor/model/EditorState.h"
 #include "editor/tools/InstalledFontPicker.h"
 #include "editor/tools/TextFontControls.h"
 #include "editor/window/EditorFloatingControls.h"
 #include "editor/window/EditorFloatingToolbar.h"
 #include "editor/window/EditorCommentSheet.h"
+#include "editor/window/EditorHeader.h"
 #include "editor/window/EditorPopover.h"
 #include "editor/window/EditorView.h"
 #include "panels/FloatingPanel.h"
@@ -79,6 +81,13 @@ std::vector<std::string> audit(QWidget* window)
     const QImage picture = window->grab().toImage();
     if (!window->screen()->availableGeometry().contains(window->frameGeometry()))
         found.push_back("outside the screen: " + QDebug::toString(window->frameGeometry()).toStdString());
+    // A menu or a drop-down list opened from the dark editor (its window or a popover of it) is dark too.
+    if (const QWidget* opener = window->parentWidget(); window->windowType() == Qt::Popup && opener) {
+        const QWidget* from = opener->window();
+        const bool editor = from->inherits("tarnwick::EditorExportWindow") || from->inherits("tarnwick::EditorPopover");
+        if (editor && luminance(ground(picture, picture.rect())) >= 0.1)
+            found.push_back("light, opened from the dark editor");
+    }
     if (auto* menu = qobject_cast<QMenu*>(window)) {
         for (QAction* action : menu->actions())
             if (action->isVisible() && action->isEnabled() && !standsOut(action->icon(), {16, 16}, ground(picture, menu->actionGeometry(action))))
@@ -315,6 +324,30 @@ TEST_F(WindowAudit, PanelEditorAndHelpWindows)
         {"editor-orientation-menu", [&] { toolbar()->orientationMenu()->popup(toolbar()->orientationButton()->mapToGlobal(QPoint())); },
          [&] { toolbar()->orientationMenu()->hide(); }},
         {"editor-vertical-toolbar", [&] { shell->editor()->view().setVerticalToolbar(true); }, [] {}, true},
+        {"editor-vertical-notice", [&] { state().setTool(AnnotationTool::select); state().style().setPickingColor(true); },
+         [&] { state().style().setPickingColor(false); }},
+        {"editor-image-layer", [&] { // the option strip with the mirror button, beside the horizontal bar
+            shell->editor()->view().setVerticalToolbar(false);
+            QImage layer(240, 160, QImage::Format_ARGB32_Premultiplied);
+            layer.fill(QColor(230, 140, 60));
+            state().images().add({layer});
+        }, [&] { state().undo(); shell->editor()->view().setVerticalToolbar(true); }},
+        {"editor-details-list", [&] {
+            state().setTool(AnnotationTool::arrow);
+            QCoreApplication::processEvents();
+            toolbar()->controls()->settingsButton()->click();
+            settle();
+            for (QComboBox* combo : toolbar()->controls()->detailsPopover()->findChildren<QComboBox*>())
+                if (combo->isVisible())
+                    return combo->showPopup();
+            ADD_FAILURE() << "no drop-down in the details of the arrow";
+        }, [&] {
+            for (QComboBox* combo : toolbar()->controls()->detailsPopover()->findChildren<QComboBox*>())
+                combo->hidePopup();
+            toolbar()->controls()->detailsPopover()->hide();
+        }},
+        {"editor-readout-menu", [&] { shell->editor()->view().header()->findChild<ColorFormatButton*>()->click(); },
+         [&] { close("QMenu"); }},
         {"editor-comment", [&] { state().comment().request({40, 40}, std::nullopt); },
          [&] { shell->editor()->view().commentSheet()->close(); }},
         {"editor-comment-edit", [&] { state().comment().request({60, 60}, added(AnnotationTool::comment)); },

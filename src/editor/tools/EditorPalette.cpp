@@ -73,6 +73,8 @@ CustomColorSlot::CustomColorSlot(EditorState& state, int swatchPadding, QWidget*
         if (state_.style().canPickColor())
             state_.style().setPickingColor(true);
     });
+    // Wherever it is placed (the palette, the text form), it follows the model itself.
+    connect(&state_, &EditorState::changed, this, &CustomColorSlot::refresh);
     refresh();
 }
 

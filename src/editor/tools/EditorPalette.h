@@ -10,8 +10,8 @@ class EditorState;
 
 // The rainbow swatch that starts picking a colour from the shot; while a picked
 // colour is in use it carries the ring, and the picked colour shows as a badge.
-// The canvas does the sampling click. Stateless: paints the model's values.
-// GUI thread.
+// The canvas does the sampling click. Stateless: paints the model's values and
+// repaints on the model's coalesced `changed()`. GUI thread.
 class CustomColorSlot : public QAbstractButton {
     Q_OBJECT
 public:

@@ -96,7 +96,7 @@ EditorSupplementalControls::EditorSupplementalControls(EditorState& state, QWidg
     row->addWidget(zoomGroup_);
 
     layerBackground_ = backgroundButton(this);
-    mirror_ = toolLook::symbolButton(QStringLiteral("flip-horizontal-2"),
+    mirror_ = toolLook::symbolButton(toolLook::mirrorSymbol(),
                                      QStringLiteral("Отразить по горизонтали"), this, Theme::muted());
     mirror_->setToolTip(QStringLiteral("Отразить по горизонтали"));
     mirror_->setFixedSize(24, 26);
@@ -174,7 +174,7 @@ void EditorSupplementalControls::refresh()
     const bool mirrored = selected && selected->imageFlippedHorizontally;
     if (mirrored != mirrored_) {
         mirrored_ = mirrored;
-        mirror_->setIcon(platform::symbolIcon(QStringLiteral("flip-horizontal-2"),
+        mirror_->setIcon(platform::symbolIcon(toolLook::mirrorSymbol(),
                                               mirrored ? Theme::accent() : Theme::muted()));
     }
     show(sourceLabel_, c.sourceShot);

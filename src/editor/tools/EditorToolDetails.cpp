@@ -25,7 +25,7 @@ using T = AnnotationTool;
 
 QComboBox* menuPicker(const QString& accessibleName, const QStringList& rows, QWidget* parent)
 {
-    auto* combo = new QComboBox(parent);
+    auto* combo = new DarkComboBox(parent);
     combo->addItems(rows);
     combo->setAccessibleName(accessibleName);
     return combo;
@@ -180,7 +180,7 @@ void EditorToolDetails::buildImageSections()
     auto* cropLayer = new QPushButton(QStringLiteral("Обрезать этот снимок"), this);
     layerBackground_ = new QPushButton(platform::symbolIcon(QStringLiteral("square-user")),
                                        QStringLiteral("Удалить фон"), this);
-    auto* flip = new QPushButton(platform::symbolIcon(QStringLiteral("flip-horizontal-2")),
+    auto* flip = new QPushButton(platform::symbolIcon(toolLook::mirrorSymbol()),
                                  QStringLiteral("Отразить по горизонтали"), this);
     for (QPushButton* b : {cropLayer, layerBackground_, flip})
         box->addWidget(b, 0, Qt::AlignLeft);

@@ -114,6 +114,7 @@ void TextEditorPresenter::refresh()
         create();
         break;
     case TextPanelStep::hide:
+        panel_->form().closeFontList();
         panel_->hide();
         parentWindow_->activateWindow();
         if (canvas_)
@@ -152,6 +153,9 @@ void TextEditorPresenter::dismiss()
         return;
     panel_ = nullptr;
     panel->dismissing_ = true;
+    // Its font list first: a popup closed with its window takes Qt's active window along, and
+    // the editor behind would get the X focus without the keys.
+    panel->form().closeFontList();
     QWidget* parent = panel->parentWidget();
     panel->close();
     panel->deleteLater();

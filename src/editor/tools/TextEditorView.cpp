@@ -27,6 +27,7 @@ TextSwatch::TextSwatch(int index, QWidget* parent) : QAbstractButton(parent), in
     setFixedSize(26, 26);
     setAccessibleName(QStringLiteral("Цвет текста ") + QString::number(index + 1));
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus);
 }
 
 void TextSwatch::setChosen(bool chosen)
@@ -155,15 +156,30 @@ TextEditorView::TextEditorView(EditorState& state, QWidget* parent)
     }
     setFixedWidth(std::max(formWidth, footerWidth));
 
+    // The text field keeps the keyboard while the form is open: a click on a button, the slider,
+    // the preview or a swatch must not take the letters the user goes on typing. The font list
+    // is a window of its own, with its own search field.
+    for (QWidget* control : findChildren<QWidget*>())
+        if (control != text_ && !text_->isAncestorOf(control) && control->window() == window())
+            control->setFocusPolicy(Qt::NoFocus);
+
     connect(text_, &QPlainTextEdit::textChanged, this, [this] { state_.text().setDraft(text_->toPlainText()); });
     connect(size_, &QSlider::valueChanged, this, [this](int v) { state_.text().setFontSize(v); });
     connect(outline_, &QCheckBox::toggled, this, [this](bool on) { state_.text().setOutline(on); });
     connect(cancel_, &QPushButton::clicked, this, [this] { state_.text().setOpen(false); });
     connect(save_, &QPushButton::clicked, this, &TextEditorView::save);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, [this] { state_.text().setOpen(false); });
+    // Qt also matches these keys in the open font list, a popup inside the form: there they act
+    // on the list alone, as in any drop-down, and the draft stays.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, [this] {
+        if (!closeFontList())
+            state_.text().setOpen(false);
+    });
     escape->setContext(Qt::WidgetWithChildrenShortcut);
     for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* commit = new QShortcut(QKeySequence(Qt::CTRL | key), this, this, &TextEditorView::save);
+        auto* commit = new QShortcut(QKeySequence(Qt::CTRL | key), this, [this] {
+            if (!closeFontList())
+                save();
+        });
         commit->setContext(Qt::WidgetWithChildrenShortcut);
     }
     connect(&state_, &EditorState::changed, this, &TextEditorView::refresh);
@@ -174,6 +190,14 @@ void TextEditorView::setCustomColorSlot(QWidget* slot)
 {
     // After the six swatches, before the stretch.
     colorRow_->insertWidget(7, slot);
+}
+
+bool TextEditorView::closeFontList()
+{
+    if (!fontControls_->choosingFont())
+        return false;
+    fontControls_->setChoosingFont(false);
+    return true;
 }
 
 void TextEditorView::save()

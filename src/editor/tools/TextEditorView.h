@@ -68,6 +68,8 @@ public:
     QPushButton* saveButton() const { return save_; }
     QPushButton* cancelButton() const { return cancel_; }
     void refresh();
+    // Closes the font list when it is open; false when it was not.
+    bool closeFontList();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -33,6 +33,8 @@ StyleToggle::StyleToggle(const QString& title, const QString& symbol, bool showT
     setAccessibleName(title);
     setFont(toolLook::font(12));
     setCursor(Qt::PointingHandCursor);
+    // The text being written keeps the keyboard.
+    setFocusPolicy(Qt::NoFocus);
     setCheckable(true);
 }
 
@@ -76,6 +78,8 @@ FontFamilyButton::FontFamilyButton(QWidget* parent) : QAbstractButton(parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFixedHeight(28);
     setCursor(Qt::PointingHandCursor);
+    // The list it opens has its own search field; the text being written keeps the keyboard.
+    setFocusPolicy(Qt::NoFocus);
 }
 
 void FontFamilyButton::paintEvent(QPaintEvent*)

@@ -94,7 +94,7 @@ void EditorToolDetails::buildFurtherSections()
 
     box = addSection(S::blur, true);
     box->addWidget(toolLook::title(QStringLiteral("Обработка области"), this));
-    blurPicker_ = new QComboBox(this);
+    blurPicker_ = new DarkComboBox(this);
     for (const BlurModeText& mode : blurModeTexts)
         blurPicker_->addItem(QString::fromUtf8(mode.title));
     blurPicker_->setAccessibleName(QStringLiteral("Режим"));

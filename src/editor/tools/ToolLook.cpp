@@ -3,6 +3,7 @@
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 
+#include <QAbstractItemView>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
@@ -124,6 +125,20 @@ void FloatingCapsule::paintEvent(QPaintEvent*)
     shape.addRoundedRect(QRectF(rect()).adjusted(0.35, 0.35, -0.35, -0.35), 9, 9);
     painter.fillPath(shape, surface_);
     painter.strokePath(shape, QPen(QColor::fromRgbF(1, 1, 1, 0.18f), 0.7));
+}
+
+} // namespace tarnwick
+
+namespace tarnwick {
+
+void DarkComboBox::showPopup()
+{
+    QComboBox::showPopup();
+    // The combo gives its list a menu's palette as it opens it: the dark one goes on after.
+    QPalette dark = Theme::darkPalette();
+    dark.setColor(QPalette::Window, Theme::card());
+    view()->window()->setPalette(dark);
+    view()->setPalette(dark);
 }
 
 } // namespace tarnwick

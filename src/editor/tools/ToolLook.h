@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QComboBox>
 #include <QFont>
 #include <QString>
 #include <QWidget>
@@ -22,6 +23,9 @@ QFrame* divider(QWidget* parent);
 // A symbol-only button that takes clicks over its whole rectangle.
 QToolButton* symbolButton(const QString& symbol, const QString& accessibleName, QWidget* parent,
                           const QColor& color = QColor::fromRgbF(0.94f, 0.94f, 0.94f));
+// The picture of the left–right mirror: two triangles either side of a vertical axis (the icon
+// set names it after that axis).
+inline QString mirrorSymbol() { return QStringLiteral("flip-vertical-2"); }
 // The platform's busy bar, small and without text.
 QProgressBar* busyIndicator(QWidget* parent);
 
@@ -40,6 +44,15 @@ inline void show(QWidget* widget, bool visible)
 } // namespace tarnwick::toolLook
 
 namespace tarnwick {
+
+// A drop-down whose list opens in the dark look of the panel it sits on: Fusion gives the list
+// of a combo box the palette of a menu, the application's light one.
+class DarkComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override;
+};
 
 // The floating capsule shared by the supplemental strip and the corner control:
 // 34 px high, padded 8 px on each side, at its ideal size, on the toolbar's

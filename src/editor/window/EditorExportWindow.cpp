@@ -17,6 +17,7 @@
 #include <QFileDialog>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -124,6 +125,13 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
         // dialogs are windows of their own.
         if (now && now != this && now->window() == this)
             keepKeysOnCanvas();
+        // The keys dropped to nothing (a closing window took them along) while this window is
+        // the one in front: the same rule, once the closing is over.
+        if (!now)
+            QTimer::singleShot(0, this, [this] {
+                if (!QApplication::focusWidget() && QApplication::activeWindow() == this)
+                    keepKeysOnCanvas();
+            });
     });
     qApp->installEventFilter(this);
 }

@@ -118,8 +118,12 @@ void EditorExportWindow::keepKeysOnCanvas()
     // The canvas has the keys unless a text field of this window, or the text or comment editor,
     // has them.
     ImageCanvasView* view = canvas();
-    if (!view || !view->isEnabled() || closing_ || view->hasFocus() || editsText(QApplication::focusWidget())
-        || state_->text().isOpen() || state_->comment().isOpen())
+    // A text field counts only in this window: a font list's search left behind by a closed
+    // panel is not where the user types.
+    const QWidget* focus = QApplication::focusWidget();
+    const bool typingHere = focus && focus->window() == this && editsText(focus);
+    if (!view || !view->isEnabled() || closing_ || view->hasFocus() || typingHere || state_->text().isOpen()
+        || state_->comment().isOpen())
         return;
     view->setFocus(Qt::OtherFocusReason);
 }

@@ -82,6 +82,7 @@ EditorFloatingToolbar::EditorFloatingToolbar(EditorState& state, QWidget* host, 
     orientation_->setAccessibleName(QStringLiteral("Расположение панели инструментов"));
     orientation_->setToolTip(QStringLiteral("Расположение панели инструментов"));
     menu_ = new QMenu(orientation_);
+    menu_->setPalette(Theme::darkPalette()); // a window of its own: it takes no palette from the editor
     connect(menu_->addAction(QStringLiteral("Горизонтально")), &QAction::triggered, this, [this] { chooseVertical_(false); });
     connect(menu_->addAction(QStringLiteral("Вертикально")), &QAction::triggered, this, [this] { chooseVertical_(true); });
     orientation_->setMenu(menu_);
@@ -255,6 +256,21 @@ QRect EditorFloatingToolbar::stack(const QVector<QWidget*>& pieces, QPoint origi
 }
 
 void EditorFloatingToolbar::place()
+{
+    placePieces();
+    emit placed();
+}
+
+QRect EditorFloatingToolbar::contextBox() const
+{
+    QRect box;
+    for (QWidget* piece : {static_cast<QWidget*>(shownVariants()), supplemental_.data(), corner_.data()})
+        if (piece && !piece->isHidden())
+            box |= piece->geometry();
+    return box;
+}
+
+void EditorFloatingToolbar::placePieces()
 {
     // Buttons shown or hidden this turn: bring the cached size hints up to date first.
     for (QWidget* widget : {static_cast<QWidget*>(strip_), static_cast<QWidget*>(controls_), tools_})

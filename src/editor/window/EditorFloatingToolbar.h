@@ -60,6 +60,13 @@ public:
 
     void refresh();
     void place();
+    // Where the pieces beside the bar stand now (variants, option strip, corner control), in the
+    // host's coordinates; empty when none shows.
+    QRect contextBox() const;
+
+signals:
+    // The pieces have moved; what floats beside them follows.
+    void placed();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -68,6 +75,7 @@ private:
     bool cornerShown() const;
     void followControls();
     int surfaceWidth(bool compact) const;
+    void placePieces();
     void orient();
     // Lays `pieces` out in a row when `row`, else a column, centred; returns the whole box.
     QRect stack(const QVector<QWidget*>& pieces, QPoint origin, bool row, bool centred);

@@ -8,14 +8,18 @@
 #include "platform/Icons.h"
 #include "platform/KeyNames.h"
 
+#include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 namespace tarnwick {
 namespace {
@@ -56,6 +60,7 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
     add_->setAccessibleName(QStringLiteral("Добавить снимок"));
     add_->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(add_);
+    menu->setPalette(Theme::darkPalette()); // a window of its own: it takes no palette from the editor
     connect(menu->addAction(QStringLiteral("Снять область экрана…")), &QAction::triggered, this, [this] {
         if (actions_.onAddScreenshot)
             actions_.onAddScreenshot(ScreenCaptureMode::area);
@@ -130,6 +135,13 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
 
     updateCopyLabel();
     refresh();
+
+    // Back from a menu and the dialog it opened (a file chosen or not): Qt sent no leave to the
+    // button under which the menu opened, and its hover tile would stay until the pointer came by.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) {
+        if (now && now == window()->windowHandle())
+            QTimer::singleShot(0, this, &EditorHeader::dropStaleHover);
+    });
 }
 
 void EditorHeader::setColorReadOut(QWidget* readOut)
@@ -148,6 +160,12 @@ void EditorHeader::refresh()
     redo_->setEnabled(state_.canRedo());
     copy_->setEnabled(state_.canExport());
     save_->setEnabled(state_.canExport());
+    // Held back by effects that failed (a missing module, an area that cannot be prepared): the
+    // button says why, as the notice over the canvas does.
+    const std::optional<QString> failure = state_.effects().failed() ? state_.effects().message() : std::nullopt;
+    const QString why = !state_.canExport() && failure ? *failure : QString();
+    if (save_->toolTip() != why)
+        save_->setToolTip(why);
     saveControls_->setCanSave(state_.canExport() && !state_.comment().isOpen());
     saveControls_->setCanChoose(state_.images().canAdd());
     if (copied_ != state_.copiedWithoutMarkers()) {
@@ -181,6 +199,16 @@ void EditorHeader::resizeEvent(QResizeEvent* event)
     compact_ = compact;
     row_->setSpacing(compact ? 6 : 9);
     updateCopyLabel();
+}
+
+void EditorHeader::dropStaleHover()
+{
+    const QPoint pointer = QCursor::pos();
+    for (QAbstractButton* button : findChildren<QAbstractButton*>())
+        if (button->underMouse() && !button->rect().contains(button->mapFromGlobal(pointer))) {
+            button->setAttribute(Qt::WA_UnderMouse, false);
+            button->update();
+        }
 }
 
 void EditorHeader::paintEvent(QPaintEvent*)

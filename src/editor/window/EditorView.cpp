@@ -134,6 +134,7 @@ EditorView::EditorView(EditorState& state, AppModel* exportModel, EditorHeaderAc
         setVerticalToolbar(vertical);
     });
     toolbar_->setVertical(verticalToolbar_);
+    connect(toolbar_, &EditorFloatingToolbar::placed, this, &EditorView::placeOverlays);
     // The tool panels sit on the toolbar: details in the settings popover, the option strip and
     // the corner capsule beside the bar.
     toolbar_->controls()->setDetailsContent([](EditorState& s) { return new EditorToolDetails(s); });
@@ -303,7 +304,15 @@ void EditorView::placeOverlays()
         const int width = std::min(notice_->maximumWidth(), notice_->sizeHint().width());
         notice_->setWordWrap(true);
         notice_->resize(width, notice_->heightForWidth(width));
-        notice_->move(verticalToolbar_ ? 80 : 12, 50);
+        QPoint at(12, 50);
+        if (verticalToolbar_) {
+            // Right of the column and below the pieces standing beside it, so no word hides under them.
+            const QRect column(canvasArea_->mapFrom(this, toolbar_->surface()->pos()), toolbar_->surface()->size());
+            at.setX(column.right() + 1 + 12);
+            if (const QRect beside = toolbar_->contextBox(); !beside.isEmpty())
+                at.setY(std::max(at.y(), canvasArea_->mapFrom(this, beside.bottomLeft()).y() + 1 + 8));
+        }
+        notice_->move(at);
     }
 }
 

@@ -118,3 +118,35 @@ TEST(SupplementalStrip, KeyboardRunOnTheWidthSliderIsOneStepAndTheSliderFollowsT
     EXPECT_TRUE(state.annotations().isEmpty()) << "the key run was one step";
 }
 
+
+// Both mirror buttons of an inserted image show what they do: triangles either side of an
+// upright axis, not above and below a level one.
+TEST(ToolDetailsPanel, TheMirrorButtonsShowALeftRightMirror)
+{
+    EditorState state(test::shotOf(800, 500), QStringLiteral("A"));
+    EditorToolDetails details(state);
+    EditorSupplementalControls strip(state);
+    state.setTool(T::select);
+    ASSERT_TRUE(state.images().add({test::picture(200, 120)}));
+    test::settle();
+    QAbstractButton* flip = button(details, QStringLiteral("Отразить по горизонтали"));
+    ASSERT_NE(flip, nullptr);
+    QAbstractButton* mirror = nullptr;
+    for (auto* b : strip.findChildren<QAbstractButton*>())
+        mirror = b->accessibleName() == QStringLiteral("Отразить по горизонтали") ? b : mirror;
+    ASSERT_NE(mirror, nullptr);
+    for (QAbstractButton* b : {flip, mirror}) {
+        const QImage picture = b->icon().pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(picture.isNull());
+        // Ink in the outer thirds, across and along.
+        double sides = 0, ends = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x) {
+                const double ink = qAlpha(picture.pixel(x, y)) / 255.0;
+                const int column = x * 3 / picture.width(), row = y * 3 / picture.height();
+                sides += column != 1 ? ink : 0;
+                ends += row != 1 ? ink : 0;
+            }
+        EXPECT_GT(sides, 2 * ends) << b->metaObject()->className();
+    }
+}

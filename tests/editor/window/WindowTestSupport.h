@@ -58,6 +58,7 @@ struct EditorHarness {
     QVector<std::pair<bool, bool>> finishes; // save, prepareForPaste
     int chooserCalls = 0;
     std::optional<QString> folderToChoose;
+    std::function<void()> importImage; // the shell's file choice for a new layer
     QPointer<EditorExportWindow> window;
 
     EditorHarness()
@@ -80,6 +81,10 @@ struct EditorHarness {
                 model.setStatus(QStringLiteral("Изменения отменены"));
             window->closeFinished();
             window->deleteLater();
+        };
+        hooks.importImage = [this] {
+            if (importImage)
+                importImage();
         };
         hooks.chooseImageSaveDirectory = [this](std::function<void(std::optional<QString>)> done) {
             ++chooserCalls;

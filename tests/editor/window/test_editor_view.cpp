@@ -4,6 +4,8 @@
 
 #include "editor/window/EditorCommentSheet.h"
 #include "editor/window/EditorCommentsPanel.h"
+#include "editor/window/EditorFloatingToolbar.h"
+#include "editor/window/EditorToolVariants.h"
 #include "editor/window/EditorSaveControls.h"
 #include "editor/tools/TextEditorPresenter.h"
 #include "editor/window/EditorView.h"
@@ -305,4 +307,60 @@ TEST_F(EditorViewTest, TabCopiesTheColourUnderThePointerNow)
     EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 1000));
     EXPECT_EQ(QString::fromUtf8(board.publishedData(QStringLiteral("text/plain"))), QStringLiteral("#FF0000"));
     EXPECT_EQ(model.status(), QStringLiteral("Цвет #FF0000 скопирован"));
+}
+
+// The notice bubble with either toolbar: nothing of the toolbar covers a word of it, whatever
+// stands beside the vertical column.
+TEST_F(EditorViewTest, TheNoticeBubbleStandsClearOfTheToolbar)
+{
+    window->resize(1180, 790);
+    EditorFloatingToolbar* toolbar = view().floatingToolbar();
+    for (bool vertical : {true, false}) {
+        view().setVerticalToolbar(vertical);
+        for (AnnotationTool tool : {AnnotationTool::select, AnnotationTool::arrow, AnnotationTool::blur, AnnotationTool::magnifier}) {
+            state().setTool(tool);
+            state().style().setPickingColor(true);
+            settle();
+            QLabel* notice = view().notice();
+            ASSERT_TRUE(notice->isVisible()) << rawString(tool).toStdString();
+            const QRect bubble(notice->mapTo(&view(), QPoint()), notice->size());
+            QVector<QWidget*> pieces{toolbar->surface(), static_cast<QWidget*>(toolbar->shownVariants())};
+            for (QWidget* w : view().findChildren<QWidget*>())
+                if (w->parentWidget() == &view() && w->isVisible() && w->inherits("tarnwick::FloatingCapsule"))
+                    pieces << w;
+            for (QWidget* piece : pieces) {
+                if (piece && piece->isVisible()) {
+                    EXPECT_FALSE(bubble.intersects(piece->geometry()))
+                        << (vertical ? "vertical, " : "horizontal, ") << rawString(tool).toStdString() << ": the bubble "
+                        << QDebug::toString(bubble).toStdString() << " under " << piece->metaObject()->className() << " "
+                        << QDebug::toString(piece->geometry()).toStdString();
+                }
+            }
+            EXPECT_TRUE(QRect(QPoint(), view().size()).contains(bubble));
+            state().style().setPickingColor(false);
+        }
+    }
+}
+
+// A blur whose effect fails holds «В серию» back, and the button says why, as the notice does.
+TEST_F(EditorViewTest, AFailedEffectDisablesTheSeriesButtonWithTheNoticeAsItsHelp)
+{
+    ASSERT_TRUE(header().saveButton()->isEnabled());
+    EXPECT_TRUE(header().saveButton()->toolTip().isEmpty());
+    // An area without width: no image can be prepared for it.
+    Annotation blur = freshAnnotation(AnnotationTool::blur, {100, 100});
+    blur.end = {100, 300};
+    state().add(blur, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state().effects().failed(); }, 30000)) << "the effect did not fail";
+    settle();
+    EXPECT_FALSE(header().saveButton()->isEnabled());
+    ASSERT_TRUE(view().notice()->isVisible());
+    EXPECT_FALSE(view().notice()->text().isEmpty());
+    EXPECT_EQ(header().saveButton()->toolTip(), view().notice()->text());
+    // Without the failing area the button is back, with nothing to explain.
+    state().undo();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !state().effects().failed(); }, 30000));
+    settle();
+    EXPECT_TRUE(header().saveButton()->isEnabled());
+    EXPECT_TRUE(header().saveButton()->toolTip().isEmpty());
 }
