@@ -38,11 +38,11 @@ protected:
     // openbox and a tray host, ready when the tray's selection has an owner.
     void startDesktop()
     {
-        for (const char* program : {"openbox", "trayer"}) {
-            desktop << new QProcess;
-            desktop.back()->start(QString::fromLatin1(program), {});
-        }
-        ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, std::chrono::seconds(5)));
+        desktop << new QProcess;
+        ASSERT_TRUE(startOpenbox(*desktop.back()));
+        desktop << new QProcess;
+        desktop.back()->start(QStringLiteral("trayer"), {});
+        ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, std::chrono::seconds(30)));
     }
 
     void start(QStringList arguments = {})

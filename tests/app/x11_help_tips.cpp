@@ -30,11 +30,7 @@ class NoFocusHelp : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // Openbox runs the startup command once it manages windows.
-        openbox.start(QStringLiteral("openbox"),
-                      {QStringLiteral("--sm-disable"), QStringLiteral("--startup"), QStringLiteral("echo wm-ready")});
-        QByteArray output;
-        ASSERT_TRUE(test::waitUntil([&] { return (output += openbox.readAllStandardOutput()).contains("wm-ready"); }, 30s));
+        ASSERT_TRUE(test::startOpenbox(openbox));
         chat = client.createWindow(std::nullopt, "chat", "Chat");
         platform::activateWindow(connection, chat);
         ASSERT_TRUE(test::waitUntil([&] { return active() == chat; }));

@@ -64,12 +64,12 @@ double secondsOnDisk(const QString& file)
 TEST_F(ShellTest, SigtermDuringTheReviewKeepsTheRecordingForTheNextStart)
 {
     // The tray host grows to the icons it docks, so our icon is the host's one small window.
-    for (auto [program, args] : {std::pair{"openbox", QStringList()},
-                                 {"trayer", QStringList{"--edge", "top", "--align", "right", "--widthtype", "request",
-                                                        "--height", "32"}}}) {
-        desktop << new QProcess;
-        desktop.back()->start(QString::fromLatin1(program), args);
-    }
+    desktop << new QProcess;
+    ASSERT_TRUE(startOpenbox(*desktop.back()));
+    desktop << new QProcess;
+    desktop.back()->start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                                                     QStringLiteral("right"), QStringLiteral("--widthtype"),
+                                                     QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("32")});
     ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, 30s));
     const QString cache = dir.filePath("cache");
     const QString saveFolder = dir.filePath("Видео");

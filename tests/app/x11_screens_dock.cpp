@@ -41,10 +41,7 @@ protected:
         if (HasFatalFailure())
             return;
         desktop << new QProcess;
-        // Openbox runs the startup command once it manages windows.
-        desktop.back()->start(QStringLiteral("openbox"), {"--sm-disable", "--startup", "echo wm-ready"});
-        QByteArray output;
-        ASSERT_TRUE(waitUntil([&] { return (output += desktop.back()->readAllStandardOutput()).contains("wm-ready"); }, 30s));
+        ASSERT_TRUE(startOpenbox(*desktop.back()));
         desktop << new QProcess;
         desktop.back()->start(QStringLiteral("trayer"), {"--edge", "bottom", "--height", "32", "--SetDockType", "true",
                                                          "--SetPartialStrut", "true"});

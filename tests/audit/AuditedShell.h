@@ -5,6 +5,7 @@
 
 #include "app/AppShell.h"
 #include "platform/QtClipboardBackend.h"
+#include "support/X11Client.h"
 
 #include <QProcess>
 #include <QSettings>
@@ -38,8 +39,7 @@ class AuditedShell : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        openbox.start(QStringLiteral("openbox"), {"--sm-disable", "--startup", "echo ready"});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return (wm += openbox.readAllStandardOutput()).contains("ready"); }, 10000));
+        ASSERT_TRUE(test::startOpenbox(openbox));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache"))); // prepared series, kept after the test
         shell = std::make_unique<AppShell>(settings, board, dir.filePath("private"));
         shell->start({});
@@ -47,7 +47,6 @@ protected:
     void TearDown() override { shell.reset(), openbox.terminate(), openbox.waitForFinished(); }
 
     QProcess openbox;
-    QByteArray wm;
     QTemporaryDir dir;
     QSettings settings{dir.filePath("settings.ini"), QSettings::IniFormat};
     platform::QtClipboardBackend board;

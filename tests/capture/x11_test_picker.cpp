@@ -15,6 +15,7 @@ using namespace std::chrono_literals;
 using tarnwick::test::paint;
 using tarnwick::test::pick;
 using tarnwick::test::waitUntil;
+using tarnwick::test::startOpenbox;
 using tarnwick::test::X11Client;
 
 namespace {
@@ -117,8 +118,7 @@ TEST(Picker, AWindowClickGivesTheWindowWithItsFrameAndWithoutItsShadowOnRequest)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.windowManager && openbox.state() == QProcess::NotRunning) {
-            openbox.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-            ASSERT_TRUE(waitUntil([&] { return !x.cardinals(x.root(), "_NET_SUPPORTING_WM_CHECK").empty(); }, 10s));
+            ASSERT_TRUE(startOpenbox(openbox));
         }
         const std::uint32_t window = x.createWindow();
         const auto cut = static_cast<std::uint32_t>(c.shadow);

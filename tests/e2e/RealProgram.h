@@ -42,12 +42,15 @@ protected:
     // openbox and trayer; with `layouts`, the keyboard's groups as `setxkbmap -layout` takes them.
     void startDesktop(const QString& layouts = {})
     {
-        for (auto [program, args] : {std::pair{"openbox", QStringList()},
-                                     {"trayer", QStringList{"--edge", "top", "--align", "right", "--widthtype",
-                                                            "request", "--height", "32"}}}) {
-            desktop.push_back(std::make_unique<QProcess>());
-            desktop.back()->start(QString::fromLatin1(program), args);
-        }
+        // The window manager first: the tray host and the program's windows are taken in only
+        // once it manages windows.
+        desktop.push_back(std::make_unique<QProcess>());
+        ASSERT_TRUE(startOpenbox(*desktop.back()));
+        desktop.push_back(std::make_unique<QProcess>());
+        desktop.back()->start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"),
+                                                         QStringLiteral("--align"), QStringLiteral("right"),
+                                                         QStringLiteral("--widthtype"), QStringLiteral("request"),
+                                                         QStringLiteral("--height"), QStringLiteral("32")});
         ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, std::chrono::seconds(30)));
         if (!layouts.isEmpty()) {
             ASSERT_EQ(runProcess(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), layouts}), 0);

@@ -27,10 +27,7 @@ protected:
             ASSERT_EQ(runProcess("xrandr", QStringList{"--setmonitor"} + QString::fromLatin1(monitor).split(u' ')), 0);
         ASSERT_TRUE(waitUntil([] { return QGuiApplication::screens().size() == 2; }, 10s));
         desktop.push_back(std::make_unique<QProcess>());
-        // Openbox runs the startup command once it manages windows.
-        desktop.back()->start(QStringLiteral("openbox"), {"--sm-disable", "--startup", "echo wm-ready"});
-        QByteArray output;
-        ASSERT_TRUE(waitUntil([&] { return (output += desktop.back()->readAllStandardOutput()).contains("wm-ready"); }, 30s));
+        ASSERT_TRUE(startOpenbox(*desktop.back()));
         desktop.push_back(std::make_unique<QProcess>());
         desktop.back()->start(QStringLiteral("trayer"), {"--edge", "bottom", "--align", "left", "--widthtype", "request",
                                                          "--height", "32", "--SetDockType", "true", "--SetPartialStrut", "true"});

@@ -38,11 +38,7 @@ std::vector<std::uint32_t> property(xcb_connection_t* c, std::uint32_t window, c
 TEST(FloatingPanelUnderOpenbox, ShowingThePanelLeavesTheActiveWindowAndItsKeysAndStaysAbove)
 {
     QProcess openbox;
-    // Openbox runs the startup command once it manages windows.
-    openbox.start(QStringLiteral("openbox"),
-                  {QStringLiteral("--sm-disable"), QStringLiteral("--startup"), QStringLiteral("echo wm-ready")});
-    QByteArray output;
-    ASSERT_TRUE(test::waitUntil([&] { return (output += openbox.readAllStandardOutput()).contains("wm-ready"); }, 30s));
+    ASSERT_TRUE(test::startOpenbox(openbox));
     test::X11Client client;
     xcb_connection_t* c = client.connection();
 

@@ -62,9 +62,7 @@ protected:
         x.sync();
         // The tray host comes once openbox manages windows, so that openbox keeps its strip free.
         desktop.push_back(std::make_unique<QProcess>());
-        desktop.back()->start("openbox", {"--sm-disable", "--startup", "echo wm-ready"});
-        QByteArray said;
-        ASSERT_TRUE(waitUntil([&] { return (said += desktop.back()->readAllStandardOutput()).contains("wm-ready"); }, 30s));
+        ASSERT_TRUE(startOpenbox(*desktop.back()));
         desktop.push_back(std::make_unique<QProcess>());
         desktop.back()->start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
                                          "--SetPartialStrut", "true"});

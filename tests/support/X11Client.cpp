@@ -360,6 +360,15 @@ int runProcess(const QString& program, const QStringList& args, QByteArray* outp
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+bool startOpenbox(QProcess& openbox, std::chrono::milliseconds timeout)
+{
+    // Openbox runs its startup command once it manages windows.
+    openbox.start(QStringLiteral("openbox"),
+                  {QStringLiteral("--sm-disable"), QStringLiteral("--startup"), QStringLiteral("echo wm-ready")});
+    QByteArray said;
+    return spinUntil([&] { return (said += openbox.readAllStandardOutput()).contains("wm-ready"); }, timeout);
+}
+
 QByteArray xclipRead(const QString& target)
 {
     QByteArray out;

@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+class QProcess;
+
 struct xcb_connection_t;
 
 namespace tarnwick::test {
@@ -137,6 +139,11 @@ template <typename Predicate>
 bool waitUntil(Predicate done, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+// Starts openbox in `openbox` and waits until it manages windows: a window mapped while it is
+// still starting may never be taken in (no WM_STATE, unmapped for good), which a loaded machine
+// makes likely. False if it was not ready within `timeout`.
+bool startOpenbox(QProcess& openbox, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 template <typename Predicate>
 bool waitUntil(Predicate done, std::chrono::milliseconds timeout)

@@ -46,9 +46,7 @@ class TextForm : public ::testing::Test, public EditorHarness<platform::QtClipbo
 protected:
     void SetUp() override
     {
-        openbox.start(QStringLiteral("openbox"), {"--sm-disable", "--startup", "echo ready"});
-        QByteArray said;
-        ASSERT_TRUE(waitUntil([&] { return (said += openbox.readAllStandardOutput()).contains("ready"); }, 30s));
+        ASSERT_TRUE(startOpenbox(openbox));
         ASSERT_EQ(runProcess(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us")}), 0);
         // Space is held through a drag: one press and one release, however slow the machine.
         ASSERT_EQ(runProcess(QStringLiteral("xset"), {QStringLiteral("r"), QStringLiteral("off")}), 0);
