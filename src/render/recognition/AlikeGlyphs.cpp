@@ -355,12 +355,6 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
         }
     };
     Table inside, beside;
-        for (const PlacedWord& word : words) {
-            fprintf(stderr, "WORD %s:", qPrintable(word.word->text));
-            for (const Placed& p : word.symbols)
-                fprintf(stderr, " [%s %dx%d %s]", qPrintable(p.symbol->text), p.glyph.box.width(), p.glyph.box.height(), p.glyph.empty() ? "" : bitmap(p.glyph).constData());
-            fprintf(stderr, "\n");
-        }
     const auto lettered = [](const std::vector<Placed>& symbols, size_t k) {
         return k < symbols.size() && !single(*symbols[k].symbol).isNull();
     };
