@@ -329,10 +329,10 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
                 words.push_back({&word, &run, placedSymbols(word, view, scale, paper)});
         }
 
-    // Readings inside words, where the engine had letters on both sides to go by, and
-    // in runs of three letters and figures and more, where it had two on one side at least
-    // ("int"; "+41" read on "++i" gives too little). Copies of one bitmap
-    // are compared once: a screen of text holds a few hundred different glyphs.
+    // Readings inside words, where the engine had letters on both sides to go by, and in
+    // runs of three letters and figures and more, where it had two on one side at least
+    // ("int"; "+41" read on "++i" gives too little). Copies of one bitmap are compared
+    // once: a screen of text holds a few hundred different glyphs.
     struct Copies {
         const Glyph* glyph;
         std::map<QChar, int> readings;
