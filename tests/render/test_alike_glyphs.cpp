@@ -101,3 +101,35 @@ TEST(AlikeGlyphs, WordsWhoseCharactersDoNotSpellThemOrStandApartFromTheirGlyphsS
     EXPECT_EQ(screen.readAs(), QStringLiteral("old all 1ib."));
     EXPECT_EQ(one.readAs(), QStringLiteral("old 1ib"));
 }
+
+TEST(AlikeGlyphs, AGlyphReadAloneTakesTheReadingOfOneCopyBesideLettersAndFiguresStay)
+{
+    // "i" read alone as "1" three times and once inside "int": the lone readings had
+    // nothing to go by. The real figures "1" and "10" are other glyphs.
+    Terminal code;
+    code.word("int", "int");
+    code.word("i", "1");
+    code.word("=", "=");
+    code.word("1;", "1;");
+    code.word("i", "1");
+    code.word("10", "10");
+    code.word("(i)", "(1)");
+    EXPECT_EQ(code.readAs(), QStringLiteral("int i = 1; i 10 (i)"));
+
+    // A copy in a run of two ("+41" read on "++i") is too little to go by, and a copy
+    // beside letters does not change a glyph read beside letters too ("1ag" keeps its
+    // figure: a word's edge needs two copies inside words).
+    Terminal little;
+    little.word("+i", "4i");
+    little.word("i", "1");
+    little.word("lag", "1ag");
+    little.word("lot", "lot");
+    EXPECT_EQ(little.readAs(), QStringLiteral("4i 1 1ag lot"));
+
+    // Copies beside letters that disagree settle nothing.
+    Terminal torn;
+    torn.word("int", "int");
+    torn.word("i", "1");
+    torn.word("ibm", "1bm");
+    EXPECT_EQ(torn.readAs(), QStringLiteral("int 1 1bm"));
+}

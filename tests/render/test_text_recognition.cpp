@@ -276,6 +276,43 @@ TEST(ScreenTextRecognizer, SmallTerminalTextReadsAGlyphAsItsCopiesInsideWordsAnd
         }
 }
 
+TEST(ScreenTextRecognizer, ALoneLetterInCodeReadsAsItsCopyBesideLettersAndFiguresStayFigures)
+{
+    // Read alone, a terminal font's "i" comes back as "1" with either language; the "i" of
+    // "int" is the same glyph read beside letters. The figures "1" and "10" are other glyphs.
+    const QStringList lines{"int total = 0;", "for (int i = 1; i <= 10; i = i * 2)", "    total = total - i;"};
+    for (int size : {12, 13, 14})
+        for (bool smooth : {false, true})
+            for (bool dark : {false, true}) {
+                QFont font("DejaVu Sans Mono");
+                font.setPixelSize(size);
+                if (!smooth)
+                    font.setStyleStrategy(QFont::NoAntialias);
+                const int line = size * 8 / 5;
+                QImage image(30 * size, line * (int(lines.size()) + 2), QImage::Format_ARGB32_Premultiplied);
+                image.fill(dark ? QColor(25, 28, 30) : QColor(250, 250, 250));
+                {
+                    QPainter p(&image);
+                    p.setFont(font);
+                    p.setPen(dark ? QColor(200, 220, 200) : QColor(30, 30, 30));
+                    for (int i = 0; i < lines.size(); ++i)
+                        p.drawText(size, line * (i + 1), lines[i]);
+                }
+                const QString text = ScreenTextRecognizer::recognize(image).value_or(QString());
+                const std::string name = std::to_string(size) + (smooth ? " px smooth" : " px sharp")
+                    + (dark ? ", light on dark:\n" : ", dark on light:\n") + text.toStdString();
+                // Letters and figures: blanks and signs are other stages' business.
+                const auto spelt = [](const QString& all) {
+                    QString kept;
+                    for (QChar c : all)
+                        if (c.isLetterOrNumber())
+                            kept += c;
+                    return kept;
+                };
+                EXPECT_EQ(spelt(text), spelt(lines.join(u'\n'))) << name;
+            }
+}
+
 TEST(ScreenTextRecognizer, SmallTextKeepsEnglishWordsInRussianRowsAndRussianWordsInEnglishRows)
 {
     // Each language reads the other's words as junk or as look-alike letters ("Соде",

@@ -329,55 +329,85 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
                 words.push_back({&word, &run, placedSymbols(word, view, scale, paper)});
         }
 
-    // Readings inside words, where the engine had letters on both sides to go by. Copies of
-    // one bitmap are compared once: a screen of text holds a few hundred different glyphs.
+    // Readings inside words, where the engine had letters on both sides to go by, and in
+    // runs of three letters and figures and more, where it had two on one side at least
+    // ("int"; "+41" read on "++i" gives too little). Copies of one bitmap are compared
+    // once: a screen of text holds a few hundred different glyphs.
     struct Copies {
         const Glyph* glyph;
         std::map<QChar, int> readings;
     };
-    std::vector<Copies> inside;
-    QHash<QByteArray, size_t> insideByBitmap;
-    std::map<std::pair<int, int>, std::vector<size_t>> insideBySize;
+    struct Table {
+        std::vector<Copies> copies;
+        QHash<QByteArray, size_t> byBitmap;
+        std::map<std::pair<int, int>, std::vector<size_t>> bySize;
+
+        void add(const Glyph& glyph, QChar reading)
+        {
+            const QByteArray key = bitmap(glyph);
+            auto found = byBitmap.find(key);
+            if (found == byBitmap.end()) {
+                found = byBitmap.insert(key, copies.size());
+                copies.push_back({&glyph, {}});
+                bySize[{glyph.box.width(), glyph.box.height()}].push_back(*found);
+            }
+            ++copies[*found].readings[reading];
+        }
+    };
+    Table inside, beside;
+    const auto lettered = [](const std::vector<Placed>& symbols, size_t k) {
+        return k < symbols.size() && !single(*symbols[k].symbol).isNull();
+    };
     for (const PlacedWord& word : words)
-        for (size_t k = 1; k + 1 < word.symbols.size(); ++k) {
+        for (size_t k = 0; k < word.symbols.size(); ++k) {
             const Placed& p = word.symbols[k];
             const bool readTwice = std::any_of(word.symbols.begin(), word.symbols.end(),
                 [&](const Placed& q) { return &q != &p && q.glyphOf == k; });
-            if (p.glyph.empty() || readTwice || single(*p.symbol).isNull() || single(*word.symbols[k - 1].symbol).isNull()
-                || single(*word.symbols[k + 1].symbol).isNull())
+            if (p.glyph.empty() || readTwice || single(*p.symbol).isNull())
                 continue;
-            const QByteArray key = bitmap(p.glyph);
-            auto found = insideByBitmap.find(key);
-            if (found == insideByBitmap.end()) {
-                found = insideByBitmap.insert(key, inside.size());
-                inside.push_back({&p.glyph, {}});
-                insideBySize[{p.glyph.box.width(), p.glyph.box.height()}].push_back(*found);
-            }
-            ++inside[*found].readings[single(*p.symbol)];
+            // The letters and figures read in one run with this one.
+            size_t from = k, to = k + 1;
+            while (from > 0 && lettered(word.symbols, from - 1))
+                --from;
+            while (lettered(word.symbols, to))
+                ++to;
+            if (to - from >= 3)
+                beside.add(p.glyph, single(*p.symbol));
+            if (from < k && to > k + 1)
+                inside.add(p.glyph, single(*p.symbol));
         }
 
-    // The reading most copies of a glyph have inside words: two at least, three in
+    // The reading most copies of a glyph in `table` have: `least` at least, three in
     // four of them one way.
-    QHash<QByteArray, QChar> agreedByBitmap;
-    const auto agreed = [&](const Glyph& glyph) {
+    const auto agreedIn = [&](const Table& table, int least, QHash<QByteArray, QChar>& known, const Glyph& glyph) {
         const QByteArray key = bitmap(glyph);
-        if (const auto known = agreedByBitmap.constFind(key); known != agreedByBitmap.cend())
-            return *known;
+        if (const auto found = known.constFind(key); found != known.cend())
+            return *found;
         std::map<QChar, int> votes;
         int all = 0;
         for (int dw = -1; dw <= 1; ++dw)
-            if (const auto found = insideBySize.find({glyph.box.width() + dw, glyph.box.height()}); found != insideBySize.end())
+            if (const auto found = table.bySize.find({glyph.box.width() + dw, glyph.box.height()}); found != table.bySize.end())
                 for (size_t i : found->second)
-                    if (same(glyph, *inside[i].glyph))
-                        for (const auto& [reading, copies] : inside[i].readings) {
+                    if (same(glyph, *table.copies[i].glyph))
+                        for (const auto& [reading, copies] : table.copies[i].readings) {
                             votes[reading] += copies;
                             all += copies;
                         }
         const auto best = std::max_element(votes.begin(), votes.end(),
             [](const auto& a, const auto& b) { return a.second < b.second; });
-        const QChar reading = best == votes.end() || best->second < 2 || 4 * best->second < 3 * all ? QChar() : best->first;
-        agreedByBitmap.insert(key, reading);
+        const QChar reading = best == votes.end() || best->second < least || 4 * best->second < 3 * all ? QChar() : best->first;
+        known.insert(key, reading);
         return reading;
+    };
+    // Inside words two copies at least must agree: a word's edge is read less surely
+    // ("1ib32", "Lib64"), so one copy could be such a misreading. A glyph read with no
+    // letter or figure beside it ("int 1", "++1") had nothing to go by, and its readings
+    // alone are not evidence, since the same pixels read alone come out the same each
+    // time: one copy read beside letters outweighs them.
+    QHash<QByteArray, QChar> agreedInside, agreedBeside;
+    const auto agreed = [&](const Glyph& glyph, bool alone) {
+        const QChar reading = agreedIn(inside, 2, agreedInside, glyph);
+        return reading.isNull() && alone ? agreedIn(beside, 1, agreedBeside, glyph) : reading;
     };
 
     // Decided on the readings as they came, then written: an empty text drops a symbol.
@@ -392,7 +422,8 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
             const QChar now = single(*p.symbol);
             if (p.glyph.empty() || now.isNull())
                 continue;
-            const QChar reading = agreed(p.glyph);
+            const bool alone = !(k > 0 && lettered(symbols, k - 1)) && !lettered(symbols, k + 1);
+            const QChar reading = agreed(p.glyph, alone);
             if (reading.isNull() || (reading != now && !mayBecome(now, reading)))
                 continue;
             out[k] = QString(reading);

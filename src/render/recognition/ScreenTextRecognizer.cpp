@@ -100,6 +100,10 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
             std::vector<Band> cut = sizePieces(parts[i]);
             std::move(cut.begin(), cut.end(), std::back_inserter(pieces));
         }
+        // Without the other polarity every piece is the main view's, however many a band
+        // was cut into: a piece counted as the other view's lost the glyph comparison.
+        if (!views.other)
+            otherFrom = pieces.size();
         parts = std::move(pieces);
     }
     const tesseract::PageSegMode mode = layout == Layout::scattered ? tesseract::PSM_SINGLE_BLOCK : tesseract::PSM_SINGLE_LINE;
