@@ -1,4 +1,5 @@
 #include "SplitDesk.h"
+#include "support/DockedDesk.h"
 
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
@@ -11,7 +12,6 @@
 #include "recording/ScreenRecordingController.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QToolButton>
 #include <xcb/xcb.h>
@@ -21,11 +21,6 @@ using namespace tarnwick;
 using namespace tarnwick::test;
 
 namespace {
-
-std::string text(const QRect& r)
-{
-    return QStringLiteral("%1,%2 %3×%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
-}
 
 // The split desk under openbox with a taskbar (trayer) along the bottom that keeps 32 px for
 // itself through its strut; openbox's one work area for the whole desk is then 0,0 3840×1048.
@@ -43,14 +38,7 @@ protected:
         desktop << new QProcess;
         ASSERT_TRUE(startOpenbox(*desktop.back()));
         desktop << new QProcess;
-        desktop.back()->start(QStringLiteral("trayer"), {"--edge", "bottom", "--height", "32", "--SetDockType", "true",
-                                                         "--SetPartialStrut", "true"});
-        std::vector<std::uint32_t> area;
-        ASSERT_TRUE(waitUntil([&] {
-            area = x.cardinals(x.root(), "_NET_WORKAREA");
-            area.resize(std::min<std::size_t>(area.size(), 4));
-            return area == std::vector<std::uint32_t>{0, 0, 3840, 1048};
-        }, 30s)) << "the work area is " << ::testing::PrintToString(area);
+        ASSERT_TRUE(startBottomDock(x, *desktop.back()));
     }
 
     // Where the X server shows `window`, in root pixels, with the frame the window manager put
@@ -74,17 +62,7 @@ protected:
     // The window's place once it has stayed put for a while: a busy server may still be moving it.
     QRect settled(const QWidget& widget)
     {
-        QRect before;
-        QElapsedTimer since;
-        since.start();
-        EXPECT_TRUE(waitUntil([&] {
-            const QRect now = widget.isVisible() ? onServer(widget) : QRect();
-            if (now.isEmpty() || now != before)
-                since.restart();
-            before = now;
-            return since.elapsed() >= 300;
-        }, 30s));
-        return before;
+        return settledPlace([&] { return widget.isVisible() ? onServer(widget) : QRect(); });
     }
 
     // The window lies inside the usable area of the monitor that holds most of it.

@@ -1,4 +1,5 @@
 #include "e2e/RealProgram.h"
+#include "support/DockedDesk.h"
 
 #include <QScreen>
 #include <X11/keysym.h>
@@ -7,11 +8,6 @@ using namespace std::chrono_literals;
 using namespace tarnwick::test;
 
 namespace {
-
-std::string text(const QRect& r)
-{
-    return QStringLiteral("%1,%2 %3×%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
-}
 
 // The real program started on a desk that is already split into two monitors, A and B, with a
 // taskbar (trayer) along the bottom keeping 32 px through its strut: openbox's one work area for
@@ -29,14 +25,7 @@ protected:
         desktop.push_back(std::make_unique<QProcess>());
         ASSERT_TRUE(startOpenbox(*desktop.back()));
         desktop.push_back(std::make_unique<QProcess>());
-        desktop.back()->start(QStringLiteral("trayer"), {"--edge", "bottom", "--align", "left", "--widthtype", "request",
-                                                         "--height", "32", "--SetDockType", "true", "--SetPartialStrut", "true"});
-        std::vector<std::uint32_t> area;
-        ASSERT_TRUE(waitUntil([&] {
-            area = x.cardinals(x.root(), "_NET_WORKAREA");
-            area.resize(std::min<std::size_t>(area.size(), 4));
-            return area == std::vector<std::uint32_t>{0, 0, 3840, 1048};
-        }, 30s)) << "the work area is " << ::testing::PrintToString(area);
+        ASSERT_TRUE(startBottomDock(x, *desktop.back(), {"--align", "left", "--widthtype", "request"}));
         ASSERT_TRUE(waitUntil([&] { return x.selectionOwner("_NET_SYSTEM_TRAY_S0") != 0; }, 30s));
     }
 
@@ -68,22 +57,6 @@ protected:
         return found;
     }
 
-    // A window's place once it has stayed put for a while.
-    QRect settled(const std::function<QRect()>& where)
-    {
-        QRect before;
-        QElapsedTimer since;
-        since.start();
-        EXPECT_TRUE(waitUntil([&] {
-            const QRect now = where();
-            if (now.isEmpty() || now != before)
-                since.restart();
-            before = now;
-            return since.elapsed() >= 300;
-        }, 30s));
-        return before;
-    }
-
     void expectInside(const char* what, const QRect& window)
     {
         const QRect& usable = window.center().x() < 1920 ? usableA : usableB;
@@ -97,19 +70,19 @@ TEST_F(DockedDesk, ThePanelAndItsMenuStayOffTheTaskbarOfASplitDesk)
 {
     startProgram();
     ASSERT_FALSE(HasFatalFailure());
-    const QRect first = settled([&] { return panel(); });
+    const QRect first = settledPlace([&] { return panel(); });
     expectInside("the panel at start", first);
     EXPECT_EQ(first.bottomRight(), QPoint(1919 - 14, 1047 - 14)) << "14 px in from the corner of the usable area";
 
     // Dropped past the bottom of B by its title.
     const QPoint grip = first.topLeft() + QPoint(60, 20);
     x.drag(grip.x(), grip.y(), 3000, 1076);
-    const QRect dropped = settled([&] { return panel(); });
+    const QRect dropped = settledPlace([&] { return panel(); });
     expectInside("the panel dropped at the bottom of B", dropped);
 
     // Its menu, where the room below the «…» button is the taskbar's.
     singleClick(dropped.left() + 138, dropped.top() + 20);
-    const QRect menu = settled([&] {
+    const QRect menu = settledPlace([&] {
         const QList<QRect> menus = popups();
         return menus.size() == 1 ? menus[0] : QRect();
     });

@@ -1,15 +1,25 @@
 #pragma once
 
 #include "recording/RecordingFileWriter.h"
+#include "recording/ScreenRecordingController.h"
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
 #include <algorithm>
+#include <functional>
 #include <future>
+#include <gtest/gtest.h>
 
 namespace tarnwick::test {
 
@@ -80,6 +90,80 @@ inline RecordingResult finished(RecordingFileWriter& writer, double endTime)
     std::promise<RecordingResult> result;
     writer.finish(endTime, [&](RecordingResult r) { result.set_value(std::move(r)); });
     return result.get_future().get();
+}
+
+// A frameless window over the whole primary screen, painted by `paint`; with `refreshMs`, painted
+// again that often, for pictures that change.
+class ScreenPicture : public QWidget {
+public:
+    using Paint = std::function<void(QPainter&, const QRect&)>;
+
+    explicit ScreenPicture(Paint paint, int refreshMs = 0) : paint_(std::move(paint))
+    {
+        setWindowFlags(Qt::FramelessWindowHint);
+        setGeometry(QGuiApplication::primaryScreen()->geometry());
+        if (refreshMs > 0) {
+            connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+            timer_.start(refreshMs);
+        }
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        paint_(painter, rect());
+    }
+
+private:
+    Paint paint_;
+    QTimer timer_;
+};
+
+// Chooses `area` of the primary screen as soon as the session asks for it.
+inline auto selectsAt(const QRectF& area)
+{
+    return [area](const QString&, recording::RecordingAreaSelector::Completion completion) {
+        QTimer::singleShot(0, [completion, area] {
+            completion(recording::AreaSelection{QGuiApplication::primaryScreen(), area});
+        });
+        return std::shared_ptr<void>();
+    };
+}
+
+// The settings and services of a session that records `area` with `codec`, its private files and
+// its save (`saved`) in a temporary folder.
+struct AreaRecording {
+    explicit AreaRecording(const QRectF& area, const QString& codec = QStringLiteral("h264"))
+        : settings(dir.filePath("settings.ini"), QSettings::IniFormat),
+          services(recording::RecordingServices::system()),
+          saved(dir.filePath("Saved.mp4"))
+    {
+        settings.setValue("recordingCodec", codec);
+        settings.setValue("recordingEntireDisplay", false);
+        services.temporaryRoot = dir.filePath("private");
+        services.chooseDestination = [file = saved](QWidget*, const QString&) { return std::optional(file); };
+        services.selectArea = selectsAt(area);
+    }
+
+    QTemporaryDir dir;
+    QSettings settings;
+    recording::RecordingServices services;
+    const QString saved;
+};
+
+// Opens the session, records until `seconds` are in and stops; returns once the review is open.
+inline void recordAndStop(recording::ScreenRecordingController& controller, double seconds = 1.0)
+{
+    using recording::RecordingPhase;
+    recording::RecordingUIModel& model = controller.model();
+    controller.present();
+    model.startAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::recording; }, 30000))
+        << model.message().value_or("").toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.elapsed() >= seconds; }, 30000));
+    model.stopAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::review; }, 60000));
 }
 
 } // namespace tarnwick::test

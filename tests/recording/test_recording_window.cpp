@@ -38,6 +38,31 @@ QStringList shownTexts(QWidget& window)
             texts << button->text() + (button->isEnabled() ? "+" : "");
     return texts;
 }
+
+// Clicks the shown button titled `title` among `within`'s children.
+void press(const QWidget& within, const QString& title)
+{
+    for (QPushButton* button : within.findChildren<QPushButton*>())
+        if (button->text() == title && button->isVisible())
+            return button->click();
+    ADD_FAILURE() << "no button " << title.toStdString();
+}
+
+// Opens `controller`'s review of the recording at `source`, `size` pixels and `seconds` long, in a
+// window of 900×820.
+RecordingWindow& openReview(ScreenRecordingController& controller, const QString& source, QSizeF size, double seconds)
+{
+    RecordingUIModel& model = controller.model();
+    model.setOutputSize(size);
+    model.setTrim({seconds, 0, seconds});
+    model.setVideoSource(source);
+    controller.review().player().setSource(source);
+    model.setPhase(RecordingPhase::review);
+    controller.present();
+    RecordingWindow& window = *controller.window();
+    window.resize(900, 820);
+    return window;
+}
 } // namespace
 
 TEST(RecordingWindow, ShowsEachPhaseWithItsTextsAndButtons)
@@ -98,14 +123,7 @@ TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndBlursAndTracksARe
     ScreenRecordingController controller(&settings, [] { return true; });
     RecordingUIModel& model = controller.model();
     RecordingReview& review = controller.review();
-    model.setOutputSize({320, 240});
-    model.setTrim({2, 0, 2});
-    model.setVideoSource(source);
-    review.player().setSource(source);
-    model.setPhase(RecordingPhase::review);
-    controller.present();
-    RecordingWindow& window = *controller.window();
-    window.resize(900, 820);
+    RecordingWindow& window = openReview(controller, source, {320, 240}, 2);
     RecordingTimeline& timeline = *window.preview()->timeline();
     ASSERT_TRUE(timeline.isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] {
@@ -118,13 +136,7 @@ TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndBlursAndTracksARe
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(review.player().currentTime() - 1.0) < 0.05; }));
     const QImage before = review.player().picture();
 
-    const auto press = [&](const QString& title) {
-        for (QPushButton* button : window.blurControls()->findChildren<QPushButton*>())
-            if (button->text() == title && button->isVisible())
-                return button->click();
-        ADD_FAILURE() << "no button " << title.toStdString();
-    };
-    press("Добавить размытие");
+    press(*window.blurControls(), "Добавить размытие");
     VideoBlurCanvas& canvas = *window.preview()->canvas();
     const QRectF picture = canvas.videoRect();
     QTest::mousePress(&canvas, Qt::LeftButton, {}, picture.topLeft().toPoint() + QPoint(20, 20));
@@ -145,7 +157,7 @@ TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndBlursAndTracksARe
         EXPECT_TRUE(texts.contains(text)) << text << " in " << texts.join(" | ").toStdString();
     EXPECT_EQ(window.blurControls()->findChild<QComboBox*>()->currentText(), "Область 1");
 
-    press("Отследить");
+    press(*window.blurControls(), "Отследить");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model.trackingProgress(); }, 30000));
     EXPECT_EQ(model.message(), std::nullopt);
     const review::VideoBlurRegion& tracked = model.blurRegions()[0];
@@ -164,24 +176,10 @@ TEST(RecordingWindow, ATargetOutgrowingItsBoxIsShownAndHoldsTheSave)
     QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
     ScreenRecordingController controller(&settings, [] { return true; });
     RecordingUIModel& model = controller.model();
-    RecordingReview& review = controller.review();
-    model.setOutputSize(test::TrackingClip::size);
-    model.setTrim({clip.frames() / 30.0, 0, clip.frames() / 30.0});
-    model.setVideoSource(source);
-    review.player().setSource(source);
-    model.setPhase(RecordingPhase::review);
-    controller.present();
-    RecordingWindow& window = *controller.window();
-    window.resize(900, 820);
-    const auto press = [&](const QString& title) {
-        for (QPushButton* button : window.findChildren<QPushButton*>())
-            if (button->text() == title && button->isVisible())
-                return button->click();
-        ADD_FAILURE() << "no button " << title.toStdString();
-    };
+    RecordingWindow& window = openReview(controller, source, test::TrackingClip::size, clip.frames() / 30.0);
 
     // The box drawn with the mouse on the face's edges in the first frame.
-    press("Добавить размытие");
+    press(window, "Добавить размытие");
     VideoBlurCanvas& canvas = *window.preview()->canvas();
     const QRectF picture = canvas.videoRect();
     const QRect face = clip.target(0);
@@ -196,7 +194,7 @@ TEST(RecordingWindow, ATargetOutgrowingItsBoxIsShownAndHoldsTheSave)
     ASSERT_TRUE(QTest::qWaitFor([&] { return shownTexts(window).contains("Отследить+"); }, 30000))
         << shownTexts(window).join(" | ").toStdString();
 
-    press("Отследить");
+    press(window, "Отследить");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model.trackingProgress(); }, 120000));
     EXPECT_EQ(model.message(), std::nullopt);
     const review::VideoBlurRegion& tracked = model.blurRegions()[0];

@@ -1,3 +1,4 @@
+#include "RecordingTestSupport.h"
 #include "recording/RecordingWindow.h"
 #include "recording/ScreenRecordingController.h"
 #include "recording/review/VideoBlurExport.h"
@@ -17,30 +18,12 @@
 
 using namespace tarnwick;
 using namespace tarnwick::recording;
+using namespace tarnwick::test;
 
 namespace {
 
 const QString missingModule =
     QStringLiteral("Не удалось загрузить модуль Tarnwick «libtarnwick_effects.so». Переустановите программу.");
-
-// A secret on the screen: what the blur is there to hide.
-class Secret : public QWidget {
-public:
-    Secret()
-    {
-        setWindowFlags(Qt::FramelessWindowHint);
-        setGeometry(QGuiApplication::primaryScreen()->geometry());
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), Qt::white);
-        painter.setFont(QFont("DejaVu Sans", 28));
-        painter.drawText(QRect(40, 40, 600, 200), Qt::AlignCenter, QStringLiteral("Пароль: 7391-ключ"));
-    }
-};
 
 QStringList filesUnder(const QString& folder)
 {
@@ -57,32 +40,20 @@ QStringList filesUnder(const QString& folder)
 // secret out sharp: the save ends with the reason in the window and leaves no file.
 TEST(BlurWithoutItsModule, TheSaveSaysWhyAndLeavesNoFile)
 {
-    Secret secret;
+    // A secret on the screen: what the blur is there to hide.
+    ScreenPicture secret([](QPainter& painter, const QRect& rect) {
+        painter.fillRect(rect, Qt::white);
+        painter.setFont(QFont("DejaVu Sans", 28));
+        painter.drawText(QRect(40, 40, 600, 200), Qt::AlignCenter, QStringLiteral("Пароль: 7391-ключ"));
+    });
     secret.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&secret));
-    QTemporaryDir dir;
-    QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
-    settings.setValue("recordingCodec", "h264");
-    settings.setValue("recordingEntireDisplay", false);
-    RecordingServices services = RecordingServices::system();
-    services.temporaryRoot = dir.filePath("private");
-    const QString saved = dir.filePath("Saved.mp4");
-    services.chooseDestination = [&](QWidget*, const QString&) { return std::optional(saved); };
-    services.selectArea = [](const QString&, RecordingAreaSelector::Completion completion) {
-        QTimer::singleShot(0, [completion] {
-            completion(AreaSelection{QGuiApplication::primaryScreen(), QRectF(0, 0, 680, 280)});
-        });
-        return std::shared_ptr<void>();
-    };
-    ScreenRecordingController controller(&settings, [] { return true; }, services);
+    AreaRecording session(QRectF(0, 0, 680, 280));
+    const QTemporaryDir& dir = session.dir;
+    const QString& saved = session.saved;
+    ScreenRecordingController controller(&session.settings, [] { return true; }, session.services);
     RecordingUIModel& model = controller.model();
-    controller.present();
-    model.startAction();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::recording; }, 30000))
-        << model.message().value_or("").toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.elapsed() >= 1.0; }, 30000));
-    model.stopAction();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::review; }, 60000));
+    ASSERT_NO_FATAL_FAILURE(recordAndStop(controller));
     ASSERT_FALSE(model.message()) << model.message()->toStdString();
 
     review::VideoBlurRegion region;

@@ -43,47 +43,32 @@ int runOnSmallDisk(const QTemporaryDir& dir, const QString& disk, int kilobytes)
 }
 
 // A full-screen picture that changes all the time, so the encoder writes steadily.
-class Busy : public QWidget {
+class Busy : public ScreenPicture {
 public:
     Busy()
+        : ScreenPicture(
+              [frame = 0](QPainter& painter, const QRect& rect) mutable {
+                  painter.fillRect(rect, QColor::fromHsv(int(++frame * 7 % 360), 200, 160));
+                  for (int i = 0; i < 40; ++i)
+                      painter.fillRect((frame * 13 + i * 97) % rect.width(), (i * 53) % rect.height(), 120, 80,
+                                       QColor::fromHsv(i * 9, 255, 255));
+              },
+              15)
     {
-        setWindowFlags(Qt::FramelessWindowHint);
-        setGeometry(QGuiApplication::primaryScreen()->geometry());
-        connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
-        timer_.start(15);
     }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor::fromHsv(int(++frame_ * 7 % 360), 200, 160));
-        for (int i = 0; i < 40; ++i)
-            painter.fillRect((frame_ * 13 + i * 97) % width(), (i * 53) % height(), 120, 80,
-                             QColor::fromHsv(i * 9, 255, 255));
-    }
-
-private:
-    QTimer timer_;
-    int frame_ = 0;
 };
 
 // A full-screen picture that never changes: the recorder only repeats its last frame.
-class Still : public QWidget {
+class Still : public ScreenPicture {
 public:
     Still()
+        : ScreenPicture([](QPainter& painter, const QRect& rect) {
+              painter.fillRect(rect, QColor(40, 90, 140));
+              for (int i = 0; i < 40; ++i)
+                  painter.fillRect((i * 97) % rect.width(), (i * 53) % rect.height(), 120, 80,
+                                   QColor::fromHsv(i * 9, 255, 255));
+          })
     {
-        setWindowFlags(Qt::FramelessWindowHint);
-        setGeometry(QGuiApplication::primaryScreen()->geometry());
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor(40, 90, 140));
-        for (int i = 0; i < 40; ++i)
-            painter.fillRect((i * 97) % width(), (i * 53) % height(), 120, 80, QColor::fromHsv(i * 9, 255, 255));
     }
 };
 
@@ -110,10 +95,7 @@ void recordUntilTheDiskIsFull(const QString& disk, const QRectF& area)
     QDir().mkpath(disk + "/saved");
     RecordingServices services = RecordingServices::system();
     services.temporaryRoot = disk + "/cache";
-    services.selectArea = [area](const QString&, RecordingAreaSelector::Completion completion) {
-        QTimer::singleShot(0, [completion, area] { completion(AreaSelection{QGuiApplication::primaryScreen(), area}); });
-        return std::shared_ptr<void>();
-    };
+    services.selectArea = selectsAt(area);
     ScreenRecordingController controller(&settings, [] { return true; }, services);
     RecordingUIModel& model = controller.model();
     controller.present();
@@ -156,21 +138,28 @@ void recordUntilTheDiskIsFull(const QString& disk, const QRectF& area)
     EXPECT_GE(decoded.counts[0].toInt(), before.frames) << "frames";
 }
 
+// The small disk in the child. The parent runs the test again in a child on a small disk and
+// gets an empty path: it has nothing left to do.
+QString diskOfTheChild()
+{
+    if (QString disk = qEnvironmentVariable(diskVariable); !disk.isEmpty())
+        return disk;
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("disk"));
+    EXPECT_EQ(runOnSmallDisk(dir, dir.filePath("disk"), 24 * 1024), 0)
+        << "the run on the small disk failed " << refusalIn(dir).toStdString();
+    return {};
+}
+
 } // namespace
 
 // The cache folder fills up in the middle of a recording: the session ends at once, not when
 // the user stops, with the reason, and what reached the disk plays.
 TEST(RecordingSafety, AFullDiskEndsTheSessionAtOnceAndKeepsWhatWasWritten)
 {
-    const QString disk = qEnvironmentVariable(diskVariable);
-    if (disk.isEmpty()) {
-        QTemporaryDir dir;
-        QDir().mkpath(dir.filePath("disk"));
-        ASSERT_EQ(runOnSmallDisk(dir, dir.filePath("disk"), 24 * 1024), 0)
-            << "the run on the small disk failed " << refusalIn(dir).toStdString();
+    const QString disk = diskOfTheChild();
+    if (disk.isEmpty())
         return;
-    }
-    // The child, on the small disk.
     Busy busy;
     busy.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&busy));
@@ -181,14 +170,9 @@ TEST(RecordingSafety, AFullDiskEndsTheSessionAtOnceAndKeepsWhatWasWritten)
 // failed: the full disk must still end the session.
 TEST(RecordingSafety, AFullDiskEndsTheRecordingOfAStillScreenToo)
 {
-    const QString disk = qEnvironmentVariable(diskVariable);
-    if (disk.isEmpty()) {
-        QTemporaryDir dir;
-        QDir().mkpath(dir.filePath("disk"));
-        ASSERT_EQ(runOnSmallDisk(dir, dir.filePath("disk"), 24 * 1024), 0)
-            << "the run on the small disk failed " << refusalIn(dir).toStdString();
+    const QString disk = diskOfTheChild();
+    if (disk.isEmpty())
         return;
-    }
     Still still;
     still.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&still));

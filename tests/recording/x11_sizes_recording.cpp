@@ -23,31 +23,36 @@ using namespace tarnwick::test;
 namespace {
 
 // A full-screen picture that changes every frame, so every recording has real work.
-class Stripes : public QWidget {
+class Stripes : public ScreenPicture {
 public:
-    Stripes()
-    {
-        setWindowFlags(Qt::FramelessWindowHint);
-        setGeometry(QGuiApplication::primaryScreen()->geometry());
-        connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
-        timer_.start(20);
-        clock_.start();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor(30, 60, 90));
-        const int shift = static_cast<int>(clock_.elapsed() / 5) % 97;
-        for (int x = -97; x < width(); x += 97)
-            painter.fillRect(x + shift, 0, 31, height(), QColor(220, 180, 40));
-    }
+    Stripes() : ScreenPicture(paint(), 20) {}
 
 private:
-    QTimer timer_;
-    QElapsedTimer clock_;
+    static Paint paint()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        return [clock](QPainter& painter, const QRect& rect) {
+            painter.fillRect(rect, QColor(30, 60, 90));
+            const int shift = static_cast<int>(clock.elapsed() / 5) % 97;
+            for (int x = -97; x < rect.width(); x += 97)
+                painter.fillRect(x + shift, 0, 31, rect.height(), QColor(220, 180, 40));
+        };
+    }
 };
+
+// Saves the reviewed recording, waits until the session is over and deletes it.
+void saveAndClose(std::unique_ptr<ScreenRecordingController>& controller)
+{
+    bool dismissed = false;
+    controller->onDismiss = [&] { dismissed = true; };
+    controller->model().saveAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dismissed; }, 60000))
+        << controller->model().message().value_or("").toStdString();
+    controller.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
 
 } // namespace
 
@@ -68,30 +73,13 @@ TEST(RecordingSizes, EverySizeRecordsReviewsSavesAndCloses)
                           Case{{301, 203, 1001, 501}, {1000, 500}}, Case{{900, 700, 16, 16}, {16, 16}},
                           Case{{0, 0, 1600, 900}, {1600, 900}}, Case{{17, 9, 1283, 719}, {1282, 718}}}) {
         SCOPED_TRACE(testing::Message() << c.area.width() << "×" << c.area.height());
-        QTemporaryDir dir;
-        QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
-        settings.setValue("recordingCodec", "h264");
-        settings.setValue("recordingEntireDisplay", false);
-        RecordingServices services = RecordingServices::system();
-        services.temporaryRoot = dir.filePath("private");
-        const QString saved = dir.filePath("Saved.mp4");
-        services.chooseDestination = [&](QWidget*, const QString&) { return std::optional(saved); };
-        services.selectArea = [area = c.area](const QString&, RecordingAreaSelector::Completion completion) {
-            QTimer::singleShot(0, [completion, area] {
-                completion(AreaSelection{QGuiApplication::primaryScreen(), area});
-            });
-            return std::shared_ptr<void>();
-        };
-        auto controller = std::make_unique<ScreenRecordingController>(&settings, [] { return true; }, services);
+        AreaRecording session(c.area);
+        const QString& saved = session.saved;
+        auto controller =
+            std::make_unique<ScreenRecordingController>(&session.settings, [] { return true; }, session.services);
         RecordingUIModel& model = controller->model();
         RecordingReview& review = controller->review();
-        controller->present();
-        model.startAction();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::recording; }, 30000))
-            << model.message().value_or("").toStdString();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return model.elapsed() >= 1.0; }, 30000));
-        model.stopAction();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::review; }, 30000));
+        ASSERT_NO_FATAL_FAILURE(recordAndStop(*controller));
         EXPECT_FALSE(model.message()) << model.message()->toStdString();
 
         // The review: the player's pictures at a few times and the timeline's thumbnails.
@@ -110,13 +98,7 @@ TEST(RecordingSizes, EverySizeRecordsReviewsSavesAndCloses)
         };
         EXPECT_TRUE(QTest::qWaitFor(thumbnailsDone, 30000));
 
-        bool dismissed = false;
-        controller->onDismiss = [&] { dismissed = true; };
-        model.saveAction();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return dismissed; }, 30000)) << model.message().value_or("").toStdString();
-        controller.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
+        ASSERT_NO_FATAL_FAILURE(saveAndClose(controller));
 
         const QJsonObject video = probe(saved)["streams"].toArray()[0].toObject();
         EXPECT_EQ(QSize(video["width"].toInt(), video["height"].toInt()), c.video);
@@ -170,31 +152,12 @@ TEST(RecordingSizes, NarrowAndLowAreasRecordInBothCodecsAtExactlyTheirSize)
             for (const bool blurred : {false, true}) {
                 SCOPED_TRACE(testing::Message() << codec << ' ' << c.area.width() << "×" << c.area.height()
                                                 << (blurred ? " blurred" : " as recorded"));
-                QTemporaryDir dir;
-                QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
-                settings.setValue("recordingCodec", codec);
-                settings.setValue("recordingEntireDisplay", false);
-                RecordingServices services = RecordingServices::system();
-                services.temporaryRoot = dir.filePath("private");
-                const QString saved = dir.filePath("Saved.mp4");
-                services.chooseDestination = [&](QWidget*, const QString&) { return std::optional(saved); };
-                services.selectArea = [area = QRectF(QPointF(333, 217), c.area)](
-                                          const QString&, RecordingAreaSelector::Completion completion) {
-                    QTimer::singleShot(0, [completion, area] {
-                        completion(AreaSelection{QGuiApplication::primaryScreen(), area});
-                    });
-                    return std::shared_ptr<void>();
-                };
-                auto controller =
-                    std::make_unique<ScreenRecordingController>(&settings, [] { return true; }, services);
+                AreaRecording session(QRectF(QPointF(333, 217), c.area), codec);
+                const QString& saved = session.saved;
+                auto controller = std::make_unique<ScreenRecordingController>(&session.settings, [] { return true; },
+                                                                              session.services);
                 RecordingUIModel& model = controller->model();
-                controller->present();
-                model.startAction();
-                ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::recording; }, 30000))
-                    << model.message().value_or("").toStdString();
-                ASSERT_TRUE(QTest::qWaitFor([&] { return model.elapsed() >= 1.0; }, 30000));
-                model.stopAction();
-                ASSERT_TRUE(QTest::qWaitFor([&] { return model.phase() == RecordingPhase::review; }, 60000));
+                ASSERT_NO_FATAL_FAILURE(recordAndStop(*controller));
                 ASSERT_FALSE(model.message()) << model.message()->toStdString();
 
                 const QString recording = model.videoSource().value_or("");
@@ -214,14 +177,7 @@ TEST(RecordingSizes, NarrowAndLowAreasRecordInBothCodecsAtExactlyTheirSize)
                     region.keys = {{0, QRectF(0.25, 0.25, 0.5, 0.5), true}};
                     model.setBlurRegions({region});
                 }
-                bool dismissed = false;
-                controller->onDismiss = [&] { dismissed = true; };
-                model.saveAction();
-                ASSERT_TRUE(QTest::qWaitFor([&] { return dismissed; }, 60000))
-                    << model.message().value_or("").toStdString();
-                controller.reset();
-                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-                QCoreApplication::processEvents();
+                ASSERT_NO_FATAL_FAILURE(saveAndClose(controller));
 
                 const QJsonObject video = probe(saved)["streams"].toArray()[0].toObject();
                 EXPECT_EQ(video["codec_name"].toString(), codec);
