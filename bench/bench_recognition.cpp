@@ -236,16 +236,9 @@ QString commandText(const QImage& image)
     const QString path = QDir::temp().filePath(QStringLiteral("tarnwick-bench-%1.png").arg(QCoreApplication::applicationPid()));
     if (!image.save(path))
         return {};
-    const std::string command = "OMP_THREAD_LIMIT=1 tesseract '" + path.toStdString() + "' - -l rus+eng 2>/dev/null";
-    QByteArray out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            out.append(buffer, qsizetype(n));
-        ::pclose(pipe);
-    }
+    const QString text = commandTextOf(path);
     QFile::remove(path);
-    return QString::fromUtf8(out);
+    return text;
 }
 
 QImage screenWithCode()
