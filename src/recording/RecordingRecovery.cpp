@@ -132,11 +132,14 @@ QString moveRecordingTo(const QString& file, const QString& folder, const QStrin
         platform::giveToUser(target);
         return target;
     }
-    if (errno != EXDEV || !QFile::copy(file, target)) {
-        QFile::remove(target);
+    if (errno != EXDEV)
+        return {};
+    // Another disk: a checked copy, so a disk that fills up half way leaves no short file behind.
+    try {
+        platform::copyFileAtomically(file, target, platform::FileAccess::user);
+    } catch (const TarnwickError&) {
         return {};
     }
-    platform::giveToUser(target);
     QFile::remove(file);
     return target;
 }

@@ -386,3 +386,36 @@ TEST(RecordingSafety, ASavedRecordingFollowsTheUmaskWhileWorkingFilesStayPrivate
         EXPECT_EQ(modeOf(trimmed), 0600u) << "the working file it was copied from";
     }
 }
+
+// A recording moved to a save folder on another disk is copied there. A disk that fills up half
+// way through the copy must leave no short file in the folder, and the recording where it was.
+TEST(RecordingSafety, ARecordingMovedToAnotherDiskThatFillsUpHalfWayLeavesNoShortFile)
+{
+    QTemporaryDir home;
+    const QString recording = home.filePath("Recording.mp4");
+    {
+        RecordingFileWriter writer(recording, frameSize, codecOnly(RecordingCodec::h264));
+        record(writer, [](int k) { return k >= 90; });
+    }
+    const qint64 size = QFileInfo(recording).size();
+    ASSERT_GT(size, 16 * 1024);
+    const QString disk = home.filePath("disk");
+    const int status = onSmallDisk(home, disk, 256, [&] {
+        const QString videos = disk + "/Видео";
+        if (!QDir().mkpath(videos))
+            return 2;
+        fill(disk);
+        QFile filler(disk + "/filler"); // room for half of the recording
+        filler.resize(filler.size() - size / 2);
+        const QString moved = recording::moveRecordingTo(recording, videos, "moved.mp4");
+        const QStringList left = QDir(videos).entryList(QDir::Files | QDir::Hidden);
+        return writeText(home.filePath("result.txt"), (moved + u'|' + left.join(u',')).toUtf8()) ? 0 : 1;
+    });
+    if (status == namespaceRefused)
+        GTEST_SKIP() << "no user and mount namespaces for a full disk: " << refusalIn(home).toStdString();
+    ASSERT_EQ(status, 0);
+    QFile result(home.filePath("result.txt"));
+    ASSERT_TRUE(result.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(result.readAll()), "|") << "moved, or a file left in the save folder";
+    EXPECT_EQ(QFileInfo(recording).size(), size) << "the recording was not kept where it was";
+}
