@@ -339,6 +339,12 @@ void VideoBlurExport::Media::send(std::size_t keep)
         }
         picture->pts = pts - ticks(start, videoBase());
         picture->pict_type = AV_PICTURE_TYPE_NONE; // the source's frame types must not force ours
+#if LIBAVUTIL_VERSION_MAJOR < 58
+        // Decoded pictures carry "no value" here, and for any value the HEVC wrapper keeps a
+        // copy until the picture's packet leaves the encoder: a cancelled export never waits
+        // for that, so the copies of the pictures still inside would be lost.
+        picture->reordered_opaque = 0;
+#endif
         require(avcodec_send_frame(encoder.get(), picture.get()), cannotWrite);
         for (;;) {
             Packet packet(av_packet_alloc());

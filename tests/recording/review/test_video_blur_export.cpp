@@ -5,6 +5,7 @@
 #include "recording/review/VideoBlurRendering.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -157,25 +158,35 @@ TEST_F(VideoBlurExportTest, CutsTheFragmentBlursTheRegionAndCopiesTheSound)
 
 TEST_F(VideoBlurExportTest, CancelledExportCompletesOnceAndLeavesNoFile)
 {
-    for (const bool started : {true, false}) {
-        const QString out = dir->filePath(started ? "running.mp4" : "early.mp4");
+    enum When { Early, Started, Midway };
+    for (const When when : {Started, Early, Midway}) {
+        const QString out = dir->filePath(QStringLiteral("cancelled-%1.mp4").arg(when));
         VideoBlurExport job(source, {10, 0, 10}, {region}, out);
         std::promise<std::exception_ptr> done;
         std::atomic<int> calls = 0;
-        if (!started)
+        if (when == Early)
             job.cancel();
         job.run([&](std::exception_ptr error) {
             if (++calls == 1)
                 done.set_value(error);
         });
-        if (started) {
+        if (when == Started) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(out); }));
+        }
+        if (when == Midway) {
+            // Packets on disk: the encoder holds pictures that will never leave it.
+            ASSERT_TRUE(QTest::qWaitFor([&] { return calls > 0 || QFileInfo(out).size() > 64 * 1024; }, 60000));
         }
         job.cancel();
         job.cancel();
         const std::exception_ptr error = done.get_future().get();
-        EXPECT_THROW(std::rethrow_exception(error), CancellationError);
-        EXPECT_FALSE(QFile::exists(out));
         EXPECT_EQ(calls, 1);
+        if (when == Midway && !error) {
+            // The export outran the cancel on this machine: then it must be whole.
+            EXPECT_NEAR(probe(out)["format"].toObject()["duration"].toString().toDouble(), 10.0, 0.1);
+            continue;
+        }
+        EXPECT_THROW(std::rethrow_exception(error), CancellationError) << when;
+        EXPECT_FALSE(QFile::exists(out)) << when;
     }
 }
