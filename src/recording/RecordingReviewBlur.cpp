@@ -6,7 +6,9 @@
 #include <QPointer>
 #include <QThreadPool>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <memory>
 
 // The blur editor's operations of the review.
 namespace tarnwick::recording {
@@ -232,11 +234,19 @@ void RecordingReview::refreshBlurPreview()
     if (model_.blurRegions().empty() || !blurFrame_)
         player_.setFilter(nullptr);
     else
-        player_.setFilter([frame = blurFrame_, regions = model_.blurRegions()](const QImage& image, double time) {
+        player_.setFilter([frame = blurFrame_, regions = model_.blurRegions(), review = QPointer<RecordingReview>(this),
+                           told = std::make_shared<std::atomic_bool>(false)](const QImage& image, double time) {
             try {
                 return frame(image, time, regions);
-            } catch (const TarnwickError&) {
-                return image; // the save says why and refuses; the preview goes on
+            } catch (const TarnwickError& error) {
+                // A sharp picture must not pass for a blurred one. Said once for these regions,
+                // so a failed save's own sentence is not overwritten while the video plays.
+                if (!told->exchange(true))
+                    onReview(review, [text = error.errorDescription()](RecordingReview& r) {
+                        r.model_.setMessage(QStringLiteral("Не удалось показать размытие: ") + clause(text) +
+                                            QStringLiteral(". Без него видео не сохранится."));
+                    });
+                return image;
             }
         });
     if (player_.rate() == 0)

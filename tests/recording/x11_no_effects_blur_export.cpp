@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
@@ -31,6 +32,22 @@ QStringList filesUnder(const QString& folder)
     for (QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
         files << QFileInfo(it.next()).fileName();
     return files;
+}
+
+bool shownIn(const QWidget* window, const QString& text)
+{
+    const QList<QLabel*> labels = window->findChildren<QLabel*>();
+    return std::any_of(labels.begin(), labels.end(),
+                       [&](const QLabel* label) { return label->isVisible() && label->text() == text; });
+}
+
+// For a look at the window, when the run asks for pictures.
+void keepPicture(QWidget* window, const QString& name)
+{
+    if (const QString pictures = qEnvironmentVariable("TARNWICK_TEST_PICTURES"); !pictures.isEmpty()) {
+        QTest::qWait(1000); // the window's layout makes room for the sentence
+        window->grab().save(pictures + "/" + name);
+    }
 }
 
 } // namespace
@@ -56,6 +73,16 @@ TEST(BlurWithoutItsModule, TheSaveSaysWhyAndLeavesNoFile)
     ASSERT_NO_FATAL_FAILURE(recordAndStop(controller));
     ASSERT_FALSE(model.message()) << model.message()->toStdString();
 
+    // The preview cannot blur either, and says so instead of passing a sharp picture for a blurred one.
+    controller.review().beginBlurSelection();
+    controller.review().finishBlurSelection(QRectF(0, 0, 1, 1));
+    const QString unshown = QStringLiteral("Не удалось показать размытие: ") + missingModule.chopped(1) +
+                            QStringLiteral(". Без него видео не сохранится.");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return model.message() == unshown; }, 30000))
+        << model.message().value_or("(none)").toStdString();
+    EXPECT_TRUE(shownIn(controller.window(), unshown)) << "the reason is not in the window";
+    keepPicture(controller.window(), "blur-preview-without-its-module.png");
+
     review::VideoBlurRegion region;
     region.end = model.trim().duration;
     region.keys = {{0, QRectF(0, 0, 1, 1), true}};
@@ -80,14 +107,8 @@ TEST(BlurWithoutItsModule, TheSaveSaysWhyAndLeavesNoFile)
     const QString expected = QStringLiteral("Не удалось сохранить: ") + missingModule.chopped(1) +
                              QStringLiteral(". Запись осталась открытой.");
     EXPECT_EQ(model.message().value_or(""), expected);
-    bool shown = false;
-    for (const QLabel* label : controller.window()->findChildren<QLabel*>())
-        shown = shown || (label->isVisible() && label->text() == expected);
-    EXPECT_TRUE(shown) << "the reason is not in the window";
-    if (const QString pictures = qEnvironmentVariable("TARNWICK_TEST_PICTURES"); !pictures.isEmpty()) {
-        QTest::qWait(1000); // the window's layout makes room for the sentence
-        controller.window()->grab().save(pictures + "/blur-without-its-module.png");
-    }
+    EXPECT_TRUE(shownIn(controller.window(), expected)) << "the reason is not in the window";
+    keepPicture(controller.window(), "blur-without-its-module.png");
     EXPECT_FALSE(dismissed);
     EXPECT_FALSE(QFile::exists(saved)) << "a sharp video was saved";
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"settings.ini"});
