@@ -111,11 +111,15 @@ void FrozenOverlay::setPicksWindows(bool on)
 
 void FrozenOverlay::grabKeyboardSoon(int attempts)
 {
+    if (!isVisible())
+        return;
     activateWindow();
     if (windowHandle() && windowHandle()->setKeyboardGrabEnabled(true))
         return;
     if (attempts > 0)
         QTimer::singleShot(20, this, [this, attempts] { grabKeyboardSoon(attempts - 1); });
+    else
+        qWarning("tarnwick-capture: the keyboard stayed taken by another program; Esc and the keys reach it instead");
 }
 
 namespace {

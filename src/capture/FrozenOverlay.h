@@ -45,9 +45,10 @@ public:
     // Window mode (a click picks, no band) or the rubber band, which starts afresh.
     void setPicksWindows(bool on);
     bool picksWindows() const { return options_.picksWindows; }
-    // Asks the server for the keyboard until it is granted (another client
-    // may hold it for a moment).
-    void grabKeyboardSoon(int attempts = 50);
+    // Asks the server for the keyboard until it is granted while the overlay
+    // shows (another client may hold it for a while; a busy machine may take
+    // seconds to let it go).
+    void grabKeyboardSoon(int attempts = 500);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

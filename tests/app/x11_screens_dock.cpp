@@ -62,7 +62,8 @@ protected:
     // The window's place once it has stayed put for a while: a busy server may still be moving it.
     QRect settled(const QWidget& widget)
     {
-        return settledPlace([&] { return widget.isVisible() ? onServer(widget) : QRect(); });
+        return settledPlace([&] { return widget.isVisible() ? onServer(widget) : QRect(); },
+                            std::string(widget.metaObject()->className()) + " «" + widget.windowTitle().toStdString() + "»");
     }
 
     // The window lies inside the usable area of the monitor that holds most of it.

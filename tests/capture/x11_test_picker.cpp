@@ -96,6 +96,36 @@ TEST(Picker, CancelOrFailureLeavesNoFile)
     }
 }
 
+// Another program (a menu, a game, a slow window manager) may hold the keyboard while the picker
+// comes up. The picker takes it once it is free, so Escape still cancels.
+TEST(Picker, TakesTheKeyboardOnceAnotherProgramLetsItGo)
+{
+    X11Client x;
+    X11Client holder;
+    xcb_connection_t* c = holder.connection();
+    const auto held = tarnwick::test::reply(xcb_grab_keyboard_reply(
+        c, xcb_grab_keyboard(c, 0, holder.root(), XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+        nullptr));
+    ASSERT_TRUE(held && held->status == XCB_GRAB_STATUS_SUCCESS);
+
+    QTemporaryDir dir;
+    QProcess picker;
+    picker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    picker.start(QStringLiteral(TARNWICK_CAPTURE), {"-i", "-x", "-t", "png", dir.filePath(QStringLiteral("shot.png"))});
+    ASSERT_TRUE(picker.waitForStarted(5000));
+    // Its veil is up and asking for the keyboard; the holder keeps it a good while longer.
+    ASSERT_TRUE(waitUntil([&] { return !x.viewableUnmanagedWindows().isEmpty(); }, 30s));
+    std::this_thread::sleep_for(2500ms);
+    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    holder.sync();
+
+    ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s)) << "the picker never took the keyboard";
+    x.chord({x.keycodeOf(XK_Escape)});
+    ASSERT_TRUE(picker.waitForFinished(30000));
+    EXPECT_EQ(picker.exitCode(), 1);
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
 TEST(Picker, AWindowClickGivesTheWindowWithItsFrameAndWithoutItsShadowOnRequest)
 {
     X11Client x;

@@ -44,7 +44,10 @@ protected:
         x.putPixels(x.root(), 500, 400, text.width(), text.height(), reinterpret_cast<const std::uint32_t*>(text.constBits()));
         x.sync();
         x.chord({x.keycodeOf(XK_Control_L), x.keycodeOf(XK_Shift_L), x.keycodeOf(XK_0)});
-        ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s));
+        ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s))
+            << "no picker holds the keyboard; windows outside the window manager: "
+            << x.viewableUnmanagedWindows().size() << "; the program is "
+            << (app.state() == QProcess::Running ? "running" : "gone");
         x.drag(510, 405, 1390, 515); // within the white, so no edge of it reads as a stroke
     }
 

@@ -40,19 +40,30 @@ inline testing::AssertionResult startBottomDock(X11Client& x, QProcess& trayer, 
 }
 
 // Where `where` says a window is, once it has stayed put for a while: a busy server may still be
-// moving it. An empty place never counts as put.
-inline QRect settledPlace(const std::function<QRect()>& where)
+// moving it. An empty place never counts as put. `what` names the window when it never settles,
+// with the last places it was seen at.
+inline QRect settledPlace(const std::function<QRect()>& where, const std::string& what = "the window")
 {
     QRect before;
+    std::vector<QRect> seen;
     QElapsedTimer since;
     since.start();
-    EXPECT_TRUE(waitUntil([&] {
+    const bool settled = waitUntil([&] {
         const QRect now = where();
-        if (now.isEmpty() || now != before)
+        if (now.isEmpty() || now != before) {
             since.restart();
+            if (seen.empty() || seen.back() != now)
+                seen.push_back(now);
+        }
         before = now;
         return since.elapsed() >= 300;
-    }, std::chrono::seconds(30)));
+    }, std::chrono::seconds(30));
+    if (!settled) {
+        std::string places;
+        for (auto it = seen.size() > 8 ? seen.end() - 8 : seen.begin(); it != seen.end(); ++it)
+            places += (it->isEmpty() ? std::string("nowhere") : text(*it)) + "; ";
+        ADD_FAILURE() << what << " never stayed put; " << seen.size() << " places, the last: " << places;
+    }
     return before;
 }
 

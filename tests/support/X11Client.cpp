@@ -246,6 +246,21 @@ bool X11Client::keyboardGrabbedElsewhere()
     return r && r->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
 }
 
+QList<std::uint32_t> X11Client::viewableUnmanagedWindows()
+{
+    QList<std::uint32_t> found;
+    const auto tree = reply(xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr));
+    if (!tree)
+        return found;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        const auto a = reply(xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, children[i]), nullptr));
+        if (a && a->override_redirect && a->map_state == XCB_MAP_STATE_VIEWABLE)
+            found << children[i];
+    }
+    return found;
+}
+
 void X11Client::movePointer(int x, int y)
 {
     xcb_test_fake_input(c_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, static_cast<std::int16_t>(x),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -77,6 +78,9 @@ public:
     QStringList atomNames(std::uint32_t window, const char* property);
     // True while another client holds the keyboard grabbed.
     bool keyboardGrabbedElsewhere();
+    // The viewable top-level windows no window manager manages (override-redirect): a picker's
+    // veils, menus, tool tips.
+    QList<std::uint32_t> viewableUnmanagedWindows();
     // XTEST pointer: moves to root coordinates, presses or releases a button.
     void movePointer(int x, int y);
     void button(std::uint8_t button, bool press);
