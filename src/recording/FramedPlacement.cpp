@@ -31,6 +31,24 @@ QPoint topLeft(const QMargins& m)
     return QPoint(m.left(), m.top());
 }
 
+// The screen that shows most of `frame`. Qt moves a window to its new screen only after the
+// move itself has been handled, so during a move its own screen is still the one it left:
+// kept inside that, the window was dragged back, or went to and fro between two monitors.
+const QScreen* screenShowing(const QRect& frame, const QScreen* fallback)
+{
+    const QScreen* best = fallback;
+    qint64 most = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect common = screen->geometry() & frame;
+        const qint64 area = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+        if (area > most) {
+            most = area;
+            best = screen;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 FramedPlacement::FramedPlacement(QWidget& window)
@@ -93,7 +111,8 @@ void FramedPlacement::place(const QRect& client)
 
 void FramedPlacement::grow(QSize wanted)
 {
-    const QScreen* where = window_.screen();
+    const std::optional<Shown> now = shown();
+    const QScreen* where = now ? screenShowing(now->frame, window_.screen()) : window_.screen();
     if (!where) {
         window_.resize(wanted);
         return;
@@ -102,7 +121,6 @@ void FramedPlacement::grow(QSize wanted)
     const QMargins frame = decoration();
     const QSize size = wanted.boundedTo(area.size().shrunkBy(frame)).expandedTo(window_.minimumSize());
     // Grows from where the user last saw it, as far into the area as needed.
-    const std::optional<Shown> now = shown();
     const QPoint origin =
         now ? now->frame.topLeft() : frameOrigin_.value_or(window_.geometry().topLeft() - topLeft(frame));
     const QRect outer = inside(QRect(origin, size.grownBy(frame)), area);
@@ -111,9 +129,9 @@ void FramedPlacement::grow(QSize wanted)
 
 void FramedPlacement::keepInside()
 {
-    const QScreen* where = window_.screen();
     const std::optional<Shown> now = shown();
-    if (!where || !now)
+    const QScreen* where = now ? screenShowing(now->frame, window_.screen()) : nullptr;
+    if (!where)
         return;
     frameOrigin_ = now->frame.topLeft();
     const QRect area = platform::usableArea(*where);

@@ -179,3 +179,28 @@ TEST_F(DockedSplitDesk, EveryWindowWePlaceStaysOffTheDock)
     ASSERT_TRUE(waitUntil([&] { return recorder.window()->isVisible(); }, 10s));
     expectInside("the review window", settled(*recorder.window()));
 }
+
+// Moved from one monitor to the other, the recording window stays where the user put it: it used to
+// be pulled back to the monitor it left, or to go to and fro between the two for good.
+TEST_F(DockedSplitDesk, TheRecordingWindowMovedToTheOtherMonitorStaysThere)
+{
+    settings.setValue("recordingCodec", "h264");
+    recording::RecordingServices services = recording::RecordingServices::system();
+    services.temporaryRoot = root;
+    recording::ScreenRecordingController recorder(&settings, [] { return true; }, services);
+    x.movePointer(600, 500);
+    recorder.present();
+    ASSERT_TRUE(recorder.window());
+    QWidget& window = *recorder.window();
+    const auto id = std::uint32_t(window.winId());
+    ASSERT_TRUE(waitUntil([&] { return x.cardinals(id, "_NET_FRAME_EXTENTS").size() == 4; }, 30s));
+    const QRect before = settled(window);
+    ASSERT_TRUE(usableA.contains(before)) << text(before);
+
+    // By the window manager, as its keys or a pager move it; a drag by the title bar moves it the same way.
+    const QRect dropped = before.translated(1920, 0);
+    x.moveWindow(id, dropped.x(), dropped.y());
+    ASSERT_TRUE(waitUntil([&] { return onServer(window) != before; }, 30s)) << "the window manager did not move it";
+    const QRect after = settled(window);
+    EXPECT_EQ(after, dropped);
+}

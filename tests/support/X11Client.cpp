@@ -103,12 +103,24 @@ QStringList X11Client::atomNames(std::uint32_t window, const char* property)
 
 void X11Client::closeWindow(std::uint32_t window)
 {
+    askWindowManager(window, "_NET_CLOSE_WINDOW", {0, 2}); // a direct action of the user
+}
+
+void X11Client::moveWindow(std::uint32_t window, int x, int y)
+{
+    // North-west gravity: the frame's own corner; x and y given; from a pager, for the user.
+    askWindowManager(window, "_NET_MOVERESIZE_WINDOW",
+                     {1 | 1u << 8 | 1u << 9 | 2u << 12, std::uint32_t(x), std::uint32_t(y)});
+}
+
+void X11Client::askWindowManager(std::uint32_t window, const char* request, const std::vector<std::uint32_t>& data)
+{
     xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = window;
-    message.type = atom("_NET_CLOSE_WINDOW");
-    message.data.data32[1] = 2; // a direct action of the user
+    message.type = atom(request);
+    std::copy_n(data.begin(), std::min<std::size_t>(data.size(), 5), message.data.data32);
     xcb_send_event(c_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                    reinterpret_cast<const char*>(&message));
     sync();

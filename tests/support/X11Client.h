@@ -54,6 +54,9 @@ public:
     std::uint32_t selectionOwner(const char* selection);
     // Asks the window manager to close the window (_NET_CLOSE_WINDOW), as its close button does.
     void closeWindow(std::uint32_t window);
+    // Asks the window manager to move the window's frame to root `x`, `y` (_NET_MOVERESIZE_WINDOW),
+    // as a pager or the window manager's own keys to another monitor do.
+    void moveWindow(std::uint32_t window, int x, int y);
     // Gives the window the keyboard focus and asks for its key events.
     void focus(std::uint32_t window);
     // The window that has the server's keyboard focus (where typed keys go), 0 for none.
@@ -117,6 +120,8 @@ public:
     std::vector<KeyEvent> takeKeyEvents();
 
 private:
+    // A client message to the root for the window manager about `window`.
+    void askWindowManager(std::uint32_t window, const char* request, const std::vector<std::uint32_t>& data);
     std::uint32_t atom(const char* name);
 
     xcb_connection_t* c_ = nullptr;
