@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <QToolButton>
+#include <memory>
 #include <xcb/xcb.h>
 
 using namespace std::chrono_literals;
@@ -73,6 +74,22 @@ protected:
         const QRect& usable =
             area(window & QRect(0, 0, 1920, 1080)) >= area(window & QRect(1920, 0, 1920, 1080)) ? usableA : usableB;
         EXPECT_TRUE(usable.contains(window)) << what << " at " << text(window) << ", usable " << text(usable);
+    }
+
+    // The recording window brought up on the monitor of `pointer`, once the window manager has framed it.
+    std::unique_ptr<recording::ScreenRecordingController> presentRecorder(QPoint pointer)
+    {
+        settings.setValue("recordingCodec", "h264");
+        recording::RecordingServices services = recording::RecordingServices::system();
+        services.temporaryRoot = root;
+        auto recorder = std::make_unique<recording::ScreenRecordingController>(&settings, [] { return true; }, services);
+        x.movePointer(pointer.x(), pointer.y());
+        recorder->present();
+        const QWidget* window = recorder->window();
+        if (window && waitUntil([&] { return x.cardinals(std::uint32_t(window->winId()), "_NET_FRAME_EXTENTS").size() == 4; }, 30s))
+            return recorder;
+        ADD_FAILURE() << "the recording window did not come up framed";
+        return nullptr;
     }
 
     // Drags the panel by its title so that the grip would go to `to`.
@@ -157,14 +174,9 @@ TEST_F(DockedSplitDesk, EveryWindowWePlaceStaysOffTheDock)
 
     // The recording window, the stop control at the bottom of the recorded monitor, and the window
     // again with the finished recording to trim.
-    settings.setValue("recordingCodec", "h264");
-    recording::RecordingServices services = recording::RecordingServices::system();
-    services.temporaryRoot = root;
-    recording::ScreenRecordingController recorder(&settings, [] { return true; }, services);
-    x.movePointer(3000, 900);
-    recorder.present();
-    ASSERT_TRUE(recorder.window());
-    ASSERT_TRUE(waitUntil([&] { return x.cardinals(std::uint32_t(recorder.window()->winId()), "_NET_FRAME_EXTENTS").size() == 4; }, 30s));
+    const std::unique_ptr<recording::ScreenRecordingController> presented = presentRecorder({3000, 900});
+    ASSERT_TRUE(presented);
+    recording::ScreenRecordingController& recorder = *presented;
     expectInside("the recording window", settled(*recorder.window()));
     RecordingOptions options = recorder.model().options();
     options.entireDisplay = true;
@@ -184,16 +196,10 @@ TEST_F(DockedSplitDesk, EveryWindowWePlaceStaysOffTheDock)
 // be pulled back to the monitor it left, or to go to and fro between the two for good.
 TEST_F(DockedSplitDesk, TheRecordingWindowMovedToTheOtherMonitorStaysThere)
 {
-    settings.setValue("recordingCodec", "h264");
-    recording::RecordingServices services = recording::RecordingServices::system();
-    services.temporaryRoot = root;
-    recording::ScreenRecordingController recorder(&settings, [] { return true; }, services);
-    x.movePointer(600, 500);
-    recorder.present();
-    ASSERT_TRUE(recorder.window());
-    QWidget& window = *recorder.window();
+    const std::unique_ptr<recording::ScreenRecordingController> recorder = presentRecorder({600, 500});
+    ASSERT_TRUE(recorder);
+    QWidget& window = *recorder->window();
     const auto id = std::uint32_t(window.winId());
-    ASSERT_TRUE(waitUntil([&] { return x.cardinals(id, "_NET_FRAME_EXTENTS").size() == 4; }, 30s));
     const QRect before = settled(window);
     ASSERT_TRUE(usableA.contains(before)) << text(before);
 
