@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
+#include <set>
 #include <vector>
 
 namespace tarnwick::platform {
@@ -252,7 +254,21 @@ private:
                 xcb_ungrab_key(c_, code, root_, entry.modifiers | lock);
     }
 
-    // The keys may now sit on other key codes, NumLock on another modifier.
+    // Every key code and modifier state our grabs hold.
+    std::set<std::pair<xcb_keycode_t, std::uint16_t>> held() const
+    {
+        std::set<std::pair<xcb_keycode_t, std::uint16_t>> combos;
+        for (const Entry& e : entries_)
+            for (xcb_keycode_t code : e.keycodes)
+                for (std::uint16_t lock : lockCombinations())
+                    combos.emplace(code, std::uint16_t(e.modifiers | lock));
+        return combos;
+    }
+
+    // The keys may now sit on other key codes, NumLock on another modifier. The server says so
+    // also when the user only types on another keyboard with the same keys; then nothing changes.
+    // Otherwise the new grabs come first and only then go the old ones that are left over, so a
+    // hot key pressed meanwhile is never let through, nor taken by another program.
     void scheduleRegrab()
     {
         if (regrabPending_)
@@ -260,11 +276,23 @@ private:
         regrabPending_ = true;
         QTimer::singleShot(0, &guard_, [this] {
             regrabPending_ = false;
-            for (const Entry& e : entries_)
-                ungrab(e);
-            layout_ = KeyboardLayout::load(c_);
+            KeyboardLayout fresh = KeyboardLayout::load(c_);
+            const auto before = held();
+            layout_ = std::move(fresh);
             for (Entry& e : entries_)
-                grab(e);
+                e.keycodes = layout_.keycodesOf(e.sym);
+            const auto after = held();
+            std::vector<xcb_void_cookie_t> cookies;
+            for (const auto& [code, modifiers] : after)
+                if (!before.count({code, modifiers}))
+                    cookies.push_back(xcb_grab_key_checked(c_, 1, root_, modifiers, code, XCB_GRAB_MODE_ASYNC,
+                                                           XCB_GRAB_MODE_ASYNC));
+            for (const auto& [code, modifiers] : before)
+                if (!after.count({code, modifiers}))
+                    xcb_ungrab_key(c_, code, root_, modifiers);
+            // A new key code another program holds stays its own; the rest are ours.
+            for (xcb_void_cookie_t cookie : cookies)
+                std::free(xcb_request_check(c_, cookie));
             xcb_flush(c_);
         });
     }

@@ -4,7 +4,9 @@
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 #include <gtest/gtest.h>
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 
 using tarnwick::GlobalCaptureShortcut;
 using tarnwick::test::runProcess;
@@ -132,3 +134,47 @@ TEST_F(HotKeyTest, WaylandSessionHasNoHotKeysAndSaysSo)
 }
 
 } // namespace
+
+// The server tells of a new keyboard also when the user only types on another one with the same
+// keys (a second keyboard, a tool typing through XTEST). Our keys must not be let go meanwhile:
+// a hot key pressed then was lost, and another program could take it for good.
+TEST_F(HotKeyTest, AKeyboardWithTheSameKeysNeverLetsOurKeysGo)
+{
+    GlobalCaptureShortcut shortcut(true);
+    watch(shortcut);
+    ASSERT_TRUE(shortcut.textRegistered());
+    const std::uint16_t ctrlShift = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
+
+    // Another program asks for Ctrl+Shift+0 as often as it can.
+    std::atomic<int> taken = 0;
+    std::jthread other([&](std::stop_token stop) {
+        X11Client rival;
+        while (!stop.stop_requested()) {
+            xcb_generic_error_t* error = xcb_request_check(
+                rival.connection(), xcb_grab_key_checked(rival.connection(), 1, rival.root(), ctrlShift, zero,
+                                                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+            if (!error) {
+                ++taken;
+                xcb_ungrab_key(rival.connection(), zero, rival.root(), ctrlShift);
+                rival.sync();
+            }
+            std::free(error);
+        }
+    });
+
+    // The same keys written again: what the server sends when another keyboard types.
+    const std::uint8_t f12 = x.keycodeOf(XK_F12);
+    ASSERT_NE(f12, 0);
+    const xcb_keysym_t f12Syms[] = {XK_F12, XK_F12};
+    for (int round = 0; round < 30; ++round) {
+        xcb_change_keyboard_mapping(x.connection(), 1, f12, 2, f12Syms);
+        x.sync();
+        fired.clear();
+        x.chord({control, shift, zero});
+        ASSERT_TRUE(waitUntil([&] { return !fired.empty(); })) << "round " << round;
+        EXPECT_EQ(fired, "t") << "round " << round;
+    }
+    other.request_stop();
+    other.join();
+    EXPECT_EQ(taken, 0) << "another program took our key while the keyboard changed";
+}
