@@ -69,21 +69,10 @@ protected:
             disk = set;
             return true;
         }
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
-        const QByteArray filter = QByteArray("--gtest_filter=") + test->test_suite_name() + '.' + test->name();
         QTemporaryDir parent;
-        const QString path = parent.filePath(QStringLiteral("disk"));
-        qputenv(diskVariable, QFile::encodeName(path));
         // The system's own messages would be English here.
         qputenv("LC_ALL", "C.UTF-8");
-        const int status = onSmallDisk(parent, path, kilobytes, [&] {
-            char* const arguments[] = {const_cast<char*>(program.constData()), const_cast<char*>(filter.constData()),
-                                       nullptr};
-            execv(program.constData(), arguments);
-            return 103;
-        });
-        qunsetenv(diskVariable);
+        const int status = runTestOnSmallDisk(parent, parent.filePath(QStringLiteral("disk")), kilobytes, diskVariable);
         qunsetenv("LC_ALL");
         if (status == namespaceRefused)
             skipped = "no user and mount namespaces for a small disk: " + refusalIn(parent).toStdString();

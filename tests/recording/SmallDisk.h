@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
@@ -68,6 +70,25 @@ inline int onSmallDisk(const QTemporaryDir& dir, const QString& disk, int kiloby
     if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, size.c_str()) != 0)
         refuse("mount -t tmpfs");
     _exit(body());
+}
+
+// Runs the running test again, with its own X server, in a child on a tmpfs of `kilobytes` at
+// `disk` (see onSmallDisk), which finds the disk's path in the environment variable `variable`;
+// the child's exit status.
+inline int runTestOnSmallDisk(const QTemporaryDir& dir, const QString& disk, int kilobytes, const char* variable)
+{
+    const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    const QByteArray filter = QByteArray("--gtest_filter=") + test->test_suite_name() + '.' + test->name();
+    qputenv(variable, QFile::encodeName(disk));
+    const int status = onSmallDisk(dir, disk, kilobytes, [&] {
+        char* const arguments[] = {const_cast<char*>(program.constData()), const_cast<char*>(filter.constData()),
+                                   nullptr};
+        execv(program.constData(), arguments);
+        return 103;
+    });
+    qunsetenv(variable);
+    return status;
 }
 
 } // namespace tarnwick::test

@@ -23,25 +23,6 @@ namespace {
 
 const char* const diskVariable = "TARNWICK_TEST_FULL_DISK";
 
-// Runs the running test again, with its own X server, in a child on a tmpfs of `kilobytes` at
-// `disk` (see onSmallDisk); the child's exit status.
-int runOnSmallDisk(const QTemporaryDir& dir, const QString& disk, int kilobytes)
-{
-    const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    const QByteArray filter =
-        QByteArray("--gtest_filter=") + test->test_suite_name() + '.' + test->name();
-    qputenv(diskVariable, QFile::encodeName(disk));
-    const int status = onSmallDisk(dir, disk, kilobytes, [&] {
-        char* const arguments[] = {const_cast<char*>(program.constData()), const_cast<char*>(filter.constData()),
-                                   nullptr};
-        execv(program.constData(), arguments);
-        return 103;
-    });
-    qunsetenv(diskVariable);
-    return status;
-}
-
 // A full-screen picture that changes all the time, so the encoder writes steadily.
 class Busy : public ScreenPicture {
 public:
@@ -146,7 +127,7 @@ QString diskOfTheChild()
         return disk;
     QTemporaryDir dir;
     QDir().mkpath(dir.filePath("disk"));
-    EXPECT_EQ(runOnSmallDisk(dir, dir.filePath("disk"), 24 * 1024), 0)
+    EXPECT_EQ(runTestOnSmallDisk(dir, dir.filePath("disk"), 24 * 1024, diskVariable), 0)
         << "the run on the small disk failed " << refusalIn(dir).toStdString();
     return {};
 }
