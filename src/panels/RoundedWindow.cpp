@@ -17,9 +17,9 @@ void applyMask(QWidget& window, const QRegion& region)
     window.setMask(region);
 }
 
-class MaskFollowsScreen : public QObject {
+class MaskFollowsWindow : public QObject {
 public:
-    MaskFollowsScreen(QWidget& window, std::function<QRegion()> region)
+    MaskFollowsWindow(QWidget& window, std::function<QRegion()> region)
         : QObject(&window), window_(window), region_(std::move(region))
     {
     }
@@ -27,7 +27,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == &window_ && event->type() == QEvent::ScreenChangeInternal)
+        // Crossing to a screen of another scale, Qt can report the new size in the old scale for a
+        // moment (half the size from 2× to 1×): a mask made then and kept would cut the window down.
+        if (watched == &window_ && (event->type() == QEvent::ScreenChangeInternal || event->type() == QEvent::Resize))
             applyMask(window_, region_());
         return false;
     }
@@ -49,7 +51,7 @@ QRegion roundedRegion(const QRect& rect, double radius)
 void keepWindowMask(QWidget& window, std::function<QRegion()> region)
 {
     applyMask(window, region());
-    window.installEventFilter(new MaskFollowsScreen(window, std::move(region)));
+    window.installEventFilter(new MaskFollowsWindow(window, std::move(region)));
 }
 
 void roundWindowCorners(QWidget& window, platform::X11Connection& connection, double radius)

@@ -9,6 +9,7 @@
 #define explicit xkb_explicit
 #include <xcb/xkb.h>
 #undef explicit
+#include <xcb/shape.h>
 #include <xcb/xtest.h>
 
 #include <algorithm>
@@ -271,6 +272,15 @@ QList<std::uint32_t> X11Client::viewableUnmanagedWindows()
             found << children[i];
     }
     return found;
+}
+
+QRect X11Client::shapeExtents(std::uint32_t window)
+{
+    const auto extents = reply(xcb_shape_query_extents_reply(c_, xcb_shape_query_extents(c_, window), nullptr));
+    if (!extents)
+        return {};
+    return QRect(extents->bounding_shape_extents_x, extents->bounding_shape_extents_y,
+                 extents->bounding_shape_extents_width, extents->bounding_shape_extents_height);
 }
 
 void X11Client::movePointer(int x, int y)

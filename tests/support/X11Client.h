@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QRect>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -79,6 +80,9 @@ public:
     void setCardinals(std::uint32_t window, const char* property, const std::vector<std::uint32_t>& values);
     // The names of the atoms a window property lists (e.g. _NET_WM_ALLOWED_ACTIONS), empty when absent.
     QStringList atomNames(std::uint32_t window, const char* property);
+    // The extents of a window's bounding shape in its own pixels: the whole window when unshaped,
+    // only the part that shows and takes the pointer when shaped. Empty without the window.
+    QRect shapeExtents(std::uint32_t window);
     // True while another client holds the keyboard grabbed.
     bool keyboardGrabbedElsewhere();
     // The viewable top-level windows no window manager manages (override-redirect): a picker's
