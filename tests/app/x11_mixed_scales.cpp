@@ -1,4 +1,5 @@
 #include "SplitDesk.h"
+#include "support/DockedDesk.h"
 
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
@@ -6,8 +7,6 @@
 #include "panels/FloatingPanelView.h"
 #include "panels/PanelDragRegion.h"
 
-#include <QElapsedTimer>
-#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <X11/keysym.h>
@@ -23,11 +22,6 @@ namespace {
 // everything at twice the size, a 960×540 desk in Qt's units.
 const bool bAtTwice = qputenv("QT_SCREEN_SCALE_FACTORS", "A=1;B=2");
 
-std::string text(const QRect& r)
-{
-    return QStringLiteral("%1,%2 %3×%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
-}
-
 class MixedScales : public SplitDesk {
 protected:
     void SetUp() override
@@ -39,19 +33,7 @@ protected:
     }
 
     // Where the X server shows `window`, in root pixels.
-    QRect nativeRect(WId window)
-    {
-        const auto id = xcb_window_t(window);
-        xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(x.connection(), xcb_get_geometry(x.connection(), id), nullptr);
-        xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(
-            x.connection(), xcb_translate_coordinates(x.connection(), id, x.root(), 0, 0), nullptr);
-        QRect rect;
-        if (geometry && origin)
-            rect = QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
-        free(geometry);
-        free(origin);
-        return rect;
-    }
+    QRect nativeRect(WId window) { return x.rootGeometry(std::uint32_t(window)); }
     // The monitor (A or B) holding most of a root rectangle.
     static QString monitorOf(const QRect& native)
     {
@@ -83,16 +65,8 @@ protected:
         QToolButton* button = menuButton();
         ASSERT_TRUE(button);
         // The panel where it stays: a busy server may still be moving it when asked first.
-        QRect before;
-        QElapsedTimer since;
-        since.start();
-        ASSERT_TRUE(waitUntil([&] {
-            const QRect now = nativeRect(shell->panel()->winId());
-            if (now.isEmpty() || now != before)
-                since.restart();
-            before = now;
-            return since.elapsed() >= 200;
-        }, 30s));
+        settledPlace([&] { return nativeRect(shell->panel()->winId()); }, "the panel");
+        ASSERT_FALSE(HasFailure());
         QCoreApplication::processEvents();
         const QRect pixels = buttonPixels(button);
         const QString monitor = monitorOf(nativeRect(shell->panel()->winId()));
@@ -107,7 +81,7 @@ protected:
                 shown = now;
                 screen = menu.screen()->name();
             }
-            // Once seen, it is closed, also if a late second click opened it again.
+            // Once seen, it is closed.
             if (!shown.isEmpty() && menu.isVisible())
                 menu.close();
             last = now;
@@ -173,8 +147,7 @@ TEST_F(MixedScales, AnEditorLargerThanTheSmallMonitorKeepsItsTitleBarOnIt)
     // The window manager has framed it by now: its extents say how tall the title bar is.
     std::vector<std::uint32_t> extents;
     ASSERT_TRUE(waitUntil([&] { return (extents = x.cardinals(std::uint32_t(editor->winId()), "_NET_FRAME_EXTENTS")).size() == 4; }, 30s));
-    QTest::qWait(200);
-    const QRect client = nativeRect(editor->winId());
+    const QRect client = settledPlace([&] { return nativeRect(editor->winId()); }, "the editor");
     const QRect titleBar(client.left() - int(extents[0]), client.top() - int(extents[2]), client.width() + int(extents[0] + extents[1]),
                          int(extents[2]));
     ASSERT_GT(titleBar.height(), 0);

@@ -46,14 +46,10 @@ protected:
     // around it.
     QRect onServer(const QWidget& widget)
     {
-        const auto id = xcb_window_t(widget.winId());
-        xcb_connection_t* c = x.connection();
-        const auto geometry = reply(xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr));
-        const auto origin =
-            reply(xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, id, x.root(), 0, 0), nullptr));
-        if (!geometry || !origin)
+        const auto id = std::uint32_t(widget.winId());
+        QRect rect = x.rootGeometry(id);
+        if (rect.isEmpty())
             return {};
-        QRect rect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
         const std::vector<std::uint32_t> frame = x.cardinals(id, "_NET_FRAME_EXTENTS");
         if (frame.size() == 4)
             rect.adjust(-int(frame[0]), -int(frame[2]), int(frame[1]), int(frame[3]));

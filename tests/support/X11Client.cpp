@@ -274,6 +274,16 @@ QList<std::uint32_t> X11Client::viewableUnmanagedWindows()
     return found;
 }
 
+QRect X11Client::rootGeometry(std::uint32_t window)
+{
+    const auto geometry = reply(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, window), nullptr));
+    const auto origin =
+        reply(xcb_translate_coordinates_reply(c_, xcb_translate_coordinates(c_, window, root_, 0, 0), nullptr));
+    if (!geometry || !origin)
+        return {};
+    return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+}
+
 QRect X11Client::shapeExtents(std::uint32_t window)
 {
     const auto extents = reply(xcb_shape_query_extents_reply(c_, xcb_shape_query_extents(c_, window), nullptr));

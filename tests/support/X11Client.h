@@ -80,6 +80,8 @@ public:
     void setCardinals(std::uint32_t window, const char* property, const std::vector<std::uint32_t>& values);
     // The names of the atoms a window property lists (e.g. _NET_WM_ALLOWED_ACTIONS), empty when absent.
     QStringList atomNames(std::uint32_t window, const char* property);
+    // Where the server shows `window`, in root pixels, without any frame around it. Empty without it.
+    QRect rootGeometry(std::uint32_t window);
     // The extents of a window's bounding shape in its own pixels: the whole window when unshaped,
     // only the part that shows and takes the pointer when shaped. Empty without the window.
     QRect shapeExtents(std::uint32_t window);
