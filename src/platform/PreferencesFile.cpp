@@ -53,10 +53,14 @@ bool writeIni(QIODevice& device, const QSettings::SettingsMap& values)
     if (!target || !currentWrite)
         return false;
     currentWrite->attempted = true;
+    // A preferences file kept elsewhere through a link (with the user's other dotfiles) is
+    // written where the link leads, as Qt's own write does, and the link stays.
+    const QFileInfo file(target->fileName());
+    const QString path = file.isSymLink() && !file.canonicalFilePath().isEmpty() ? file.canonicalFilePath() : file.filePath();
     try {
         if (const std::lock_guard guard(unreadableLock); unreadable.contains(target->fileName()))
             throw FileError(QStringLiteral("Файл настроек не прочитан."), EIO);
-        writeFileAtomically(target->fileName(), PreferencesFile::iniText(values), FileAccess::user);
+        writeFileAtomically(path, PreferencesFile::iniText(values), FileAccess::user);
     } catch (const FileError& error) {
         currentWrite->failure = error;
     }

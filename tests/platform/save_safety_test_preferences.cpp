@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/statvfs.h>
 
 using namespace tarnwick;
@@ -148,6 +149,19 @@ TEST(PreferencesFile, ReadsWhatEarlierVersionsWroteAndKeepsEveryKeyOnAChange)
     EXPECT_TRUE(QDir(dir.filePath("config/Tarnwick")).entryList(QDir::Files | QDir::Hidden) == QStringList{"Tarnwick.conf"})
         << "no temporary file stays beside it";
 
+    // Kept with the user's other dotfiles through a link: written there, the link stays.
+    const QString kept = dir.filePath("dotfiles/Tarnwick.conf");
+    writeByQt(kept, values);
+    const QString linked = dir.filePath("linked/Tarnwick.conf");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(linked).path()) && QFile::link(kept, linked));
+    {
+        PreferencesFile preferences(linked);
+        preferences.setValue("autoClear", false);
+        EXPECT_TRUE(preferences.save());
+    }
+    EXPECT_TRUE(QFileInfo(linked).isSymLink());
+    EXPECT_EQ(readByQt(kept), expected);
+
     // The program's own file, where QSettings() finds it.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
     QCoreApplication::setOrganizationName("Tarnwick");
@@ -228,4 +242,17 @@ TEST(PreferencesFile, AFullDiskKeepsTheOldFileWholeAndSaysWhyOnce)
     preferences.setValue("autoClear", true);
     changesWritten();
     EXPECT_EQ(said.size(), 1);
+
+    // A disk made read-only: Qt's own lock beside the file is refused before a word is written.
+    filler.close();
+    ASSERT_TRUE(filler.remove());
+    preferences.setValue("autoClear", false);
+    changesWritten();
+    ASSERT_EQ(::mount(nullptr, QFile::encodeName(disk).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    said.clear();
+    preferences.setValue("autoClear", true);
+    changesWritten();
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_EQ(said.takeFirst().at(0).toString(), QStringLiteral("Не удалось сохранить настройки: диск только для чтения."));
+    EXPECT_EQ(readByQt(path).value("autoClear"), QStringLiteral("false"));
 }
