@@ -135,9 +135,15 @@ protected:
                     dialog = window;
             return !dialog.isEmpty();
         }, 30s)) << "no window says what failed";
+        expectSaid(dialog, words);
+    }
+
+    // Waits until `window`, read as a user reads it, holds `words`.
+    void expectSaid(const QString& window, const QString& words)
+    {
         QString said;
         EXPECT_TRUE(waitUntil([&] {
-            said = ScreenTextRecognizer::recognize(QGuiApplication::primaryScreen()->grabWindow(dialog.toULongLong()).toImage())
+            said = ScreenTextRecognizer::recognize(QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).toImage())
                        .value_or(QString())
                        .simplified();
             return said.contains(words, Qt::CaseInsensitive);

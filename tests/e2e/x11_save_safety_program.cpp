@@ -6,7 +6,6 @@
 
 #include <QSettings>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <csignal>
 
 namespace tarnwick::test {
@@ -96,14 +95,7 @@ TEST_F(SavedProgram, PreferencesOnANearlyFullDiskKeepEveryKeyAndThePanelSaysWhy)
     const QSettings::SettingsMap before = keysIn(file);
     ASSERT_EQ(before.size(), 56);
     ASSERT_GT(QFileInfo(file).size(), 8192);
-    QFile filler(disk + "/filler");
-    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    while (filler.write(QByteArray(4096, 'f')) > 0) {
-    }
-    ASSERT_TRUE(filler.resize(filler.size() - 4096));
-    struct statvfs room {};
-    ASSERT_EQ(::statvfs(QFile::encodeName(disk).constData(), &room), 0);
-    ASSERT_EQ(qint64(room.f_bavail) * qint64(room.f_bsize), 4096);
+    ASSERT_TRUE(leaveFree(disk, 4096));
 
     configHome = disk;
     startProgram();
@@ -138,13 +130,7 @@ TEST_F(SavedProgram, APipeGivenAsTheImageIsRefusedAtOnceAndTheProgramStillAnswer
                 alert = w;
         return !alert.isEmpty();
     }, 30s)) << "nothing said";
-    QString said;
-    EXPECT_TRUE(waitUntil([&] {
-        said = ScreenTextRecognizer::recognize(QGuiApplication::primaryScreen()->grabWindow(alert.toULongLong()).toImage())
-                   .value_or(QString())
-                   .simplified();
-        return said.contains(QStringLiteral("Не удалось открыть изображение"), Qt::CaseInsensitive);
-    }, 30s)) << said.toStdString();
+    expectSaid(alert, QStringLiteral("Не удалось открыть изображение"));
     activateWindow(alert);
     x.chord({x.keycodeOf(XK_Return)});
     ASSERT_TRUE(waitUntil([&] { return windows(QStringLiteral("^Tarnwick$")).size() == 1; }, 30s)) << "the alert stays";

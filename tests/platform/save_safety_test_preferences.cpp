@@ -16,7 +16,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <sys/statvfs.h>
 
 using namespace tarnwick;
 using namespace tarnwick::platform;
@@ -196,15 +195,7 @@ TEST(PreferencesFile, AFullDiskKeepsTheOldFileWholeAndSaysWhyOnce)
     const QByteArray before = bytesOf(path);
     ASSERT_GT(before.size(), 8192) << "the file must need more than the room left";
 
-    // Everything but four kilobytes taken.
-    QFile filler(disk + "/filler");
-    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    while (filler.write(QByteArray(4096, 'f')) > 0) {
-    }
-    ASSERT_TRUE(filler.resize(filler.size() - 4096));
-    struct statvfs room {};
-    ASSERT_EQ(::statvfs(QFile::encodeName(disk).constData(), &room), 0);
-    ASSERT_EQ(qint64(room.f_bavail) * qint64(room.f_bsize), 4096);
+    ASSERT_TRUE(leaveFree(disk, 4096)) << "everything but four kilobytes taken";
 
     PreferencesFile preferences(path);
     QSignalSpy said(&preferences, &PreferencesFile::writeFailed);
@@ -224,8 +215,7 @@ TEST(PreferencesFile, AFullDiskKeepsTheOldFileWholeAndSaysWhyOnce)
     EXPECT_EQ(QDir(disk + "/Tarnwick").entryList(QDir::Files | QDir::Hidden), QStringList{"Tarnwick.conf"});
 
     // Room again: every key, old and new, goes into the file; a later failure is said again.
-    filler.close();
-    ASSERT_TRUE(filler.remove());
+    ASSERT_TRUE(QFile::remove(disk + "/filler"));
     preferences.setValue("showsTaskbarIcon", true);
     changesWritten();
     EXPECT_EQ(said.size(), 0);
@@ -236,16 +226,13 @@ TEST(PreferencesFile, AFullDiskKeepsTheOldFileWholeAndSaysWhyOnce)
     expected["colorCodeFormat"] = QStringLiteral("rgb");
     expected["showsTaskbarIcon"] = QStringLiteral("true");
     EXPECT_EQ(readByQt(path), expected);
-    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    while (filler.write(QByteArray(4096, 'f')) > 0) {
-    }
+    ASSERT_TRUE(leaveFree(disk, 0));
     preferences.setValue("autoClear", true);
     changesWritten();
     EXPECT_EQ(said.size(), 1);
 
     // A disk made read-only: Qt's own lock beside the file is refused before a word is written.
-    filler.close();
-    ASSERT_TRUE(filler.remove());
+    ASSERT_TRUE(QFile::remove(disk + "/filler"));
     preferences.setValue("autoClear", false);
     changesWritten();
     ASSERT_EQ(::mount(nullptr, QFile::encodeName(disk).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);

@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 #include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,6 +72,24 @@ inline int onSmallDisk(const QTemporaryDir& dir, const QString& disk, int kiloby
     if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, size.c_str()) != 0)
         refuse("mount -t tmpfs");
     _exit(body());
+}
+
+// Fills the disk of `disk` with one file, "filler" in it, and gives `bytes` back (a multiple of
+// the disk's pages); true when exactly that much is left free.
+inline bool leaveFree(const QString& disk, qint64 bytes)
+{
+    QFile filler(disk + "/filler");
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    while (filler.write(QByteArray(4096, 'f')) > 0) {
+    }
+    while (filler.write("f", 1) > 0) {
+    }
+    if (bytes > 0 && !filler.resize(filler.size() - bytes))
+        return false;
+    struct statvfs room {};
+    return ::statvfs(QFile::encodeName(disk).constData(), &room) == 0
+           && qint64(room.f_bavail) * qint64(room.f_bsize) == bytes;
 }
 
 // The running test program and the filter that runs the running test alone.

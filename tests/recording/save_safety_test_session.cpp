@@ -105,17 +105,6 @@ bool inChildOnSmallDisk(int kilobytes, QString& disk, std::string& skipped)
     return false;
 }
 
-// Fills the disk of `folder` to the last byte.
-void fill(const QString& folder)
-{
-    QFile filler(folder + "/filler");
-    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    while (filler.write(QByteArray(4096, 'f')) > 0) {
-    }
-    while (filler.write("f", 1) > 0) {
-    }
-}
-
 } // namespace
 
 // The disk of the save folder fills during the recording: it stops, and the recording cannot be
@@ -139,7 +128,7 @@ TEST(RecordingSaveSafety, ASaveFromTheReviewAfterAFailedMoveIsNotRecoveredAgain)
     ASSERT_FALSE(s.engine->sample.isEmpty()) << "ffmpeg failed";
     s.settings.setValue("recordingSaveDirectory", disk);
     s.engine->failure = TarnwickError("На диске нет места.");
-    fill(disk);
+    ASSERT_TRUE(leaveFree(disk, 0));
     s.open();
     ASSERT_TRUE(s.recordToReview()) << s.model().message().value_or("").toStdString();
     ASSERT_EQ(s.workingFolders().size(), 1);
@@ -211,7 +200,7 @@ TEST(RecordingSaveSafety, AWorkingFolderWhoseLockCannotBeTakenStartsNothing)
     SampleSession s(home.path());
     s.services.temporaryRoot = disk + "/private";
     QDir().mkpath(s.services.temporaryRoot);
-    fill(disk);
+    ASSERT_TRUE(leaveFree(disk, 0));
     s.open();
     s.model().startAction();
     ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().message().has_value(); }, 30000)) << "nothing said";
@@ -229,7 +218,7 @@ TEST(RecordingSaveSafety, ATrimOntoAFullDiskSaysTheDisksReason)
     ASSERT_FALSE(source.isEmpty()) << "ffmpeg failed";
     const QString disk = dir.filePath("disk");
     const int status = onSmallDisk(dir, disk, 64, [&] {
-        fill(disk);
+        leaveFree(disk, 0);
         QString said;
         try {
             review::RecordingExport::prepare(source, {2, 0.5, 2}, disk + "/Export.mp4");
