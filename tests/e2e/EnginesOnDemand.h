@@ -164,6 +164,12 @@ protected:
         EXPECT_EQ(app.state(), QProcess::Running);
         EXPECT_EQ(x.selectionOwner("CLIPBOARD"), 0u);
         EXPECT_EQ(mapped(recognition), QSet<QString>());
+        savePicture(picture);
+    }
+
+    // The screen as it is, for a look at it, when $TARNWICK_TEST_PICTURES names a folder.
+    static void savePicture(const char* picture)
+    {
         if (const QString pictures = qEnvironmentVariable("TARNWICK_TEST_PICTURES"); !pictures.isEmpty())
             QGuiApplication::primaryScreen()->grabWindow(0).save(pictures + '/' + picture + ".png");
     }

@@ -106,6 +106,7 @@ TEST_F(SavedProgram, PreferencesOnANearlyFullDiskKeepEveryKeyAndThePanelSaysWhy)
     EXPECT_TRUE(waitUntil([&] { return (said = panelText()).contains(QStringLiteral("сохранить настройки"), Qt::CaseInsensitive); }, 60s))
         << said.toStdString();
     EXPECT_TRUE(said.contains(QStringLiteral("нет места"))) << said.toStdString();
+    savePicture("preferences-not-saved");
 
     // «Завершить Tarnwick», the last entry; an empty series asks nothing.
     chooseFromTrayMenu(0);
@@ -131,6 +132,7 @@ TEST_F(SavedProgram, APipeGivenAsTheImageIsRefusedAtOnceAndTheProgramStillAnswer
         return !alert.isEmpty();
     }, 30s)) << "nothing said";
     expectSaid(alert, QStringLiteral("Не удалось открыть изображение"));
+    savePicture("pipe-refused");
     activateWindow(alert);
     x.chord({x.keycodeOf(XK_Return)});
     ASSERT_TRUE(waitUntil([&] { return windows(QStringLiteral("^Tarnwick$")).size() == 1; }, 30s)) << "the alert stays";
