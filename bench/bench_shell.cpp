@@ -2,6 +2,7 @@
 #include "platform/QtClipboardBackend.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLinearGradient>
 #include <QPainter>
@@ -37,6 +38,10 @@ void CaptureToEditorShown(benchmark::State& state)
     AppShell shell(settings, board, dir.filePath(QStringLiteral("private")));
     for (auto _ : state) {
         shell.importImage(file);
+        // The file is read on a thread of its own; the editor opens when it is in.
+        const QDeadlineTimer limit(30000);
+        while (!shell.editor() && !limit.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
         QWidget* editor = shell.editor();
         if (!editor) {
             state.SkipWithError("the editor did not open");

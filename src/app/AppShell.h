@@ -6,6 +6,7 @@
 #include "app/ScreenCapturePermission.h"
 #include "app/SessionGate.h"
 #include "platform/ActiveWindowWatch.h"
+#include "platform/DetachedWork.h"
 #include "platform/SerialQueue.h"
 #include "series/AppModel.h"
 #include "series/ClipboardBridge.h"
@@ -197,6 +198,8 @@ private:
     QPointer<QProcess> captureProcess_;
     std::unique_ptr<PickerLauncher> pickers_;
     platform::SerialQueue textRecognitionQueue_{"com.tarnwick.text-recognition"};
+    // Image files the user named are read here: a disk that stalls must not hold the windows.
+    platform::DetachedWork fileReads_{this};
     ScreenCapturePermission screenPermission_;
     std::unique_ptr<PermissionSetupModel> permissionModel_;
     std::unique_ptr<PermissionSetupController> permissionSetup_;

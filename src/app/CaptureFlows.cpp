@@ -264,12 +264,15 @@ void AppShell::openImage()
 
 void AppShell::importImage(const QString& path)
 {
-    const std::optional<CapturedImage> captured = CapturedImage::read(path);
-    if (!captured) {
-        model_->showError(QStringLiteral("Не удалось открыть изображение."));
-        return;
-    }
-    openEditor(Screenshot::make(captured->image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
+    fileReads_.run([path] { return CapturedImage::read(path); }, [this](std::optional<CapturedImage> captured) {
+        if (!captured) {
+            model_->showError(QStringLiteral("Не удалось открыть изображение."));
+            return;
+        }
+        // Another session may have begun while the file was read.
+        if (admit(ShellCommand::openFile))
+            openEditor(Screenshot::make(captured->image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
+    });
 }
 
 } // namespace tarnwick

@@ -6,6 +6,7 @@
 #include "platform/TarnwickError.h"
 
 #include <QFile>
+#include <QImageReader>
 #include <QPainter>
 #include <QtEndian>
 #include <algorithm>
@@ -68,12 +69,14 @@ std::optional<double> pngPixelsPerPoint(const QByteArray& png)
 
 std::optional<CapturedImage> CapturedImage::read(const QString& path)
 {
-    std::optional<QImage> image = EditorImageImporter::readFile(path);
+    QFile file;
+    if (!EditorImageImporter::openFile(path, file))
+        return std::nullopt;
+    const QByteArray head = file.peek(64 * 1024);
+    QImageReader reader(&file);
+    std::optional<QImage> image = EditorImageImporter::read(reader);
     if (!image || image->isNull())
         return std::nullopt;
-    QByteArray head;
-    if (QFile file(path); file.open(QIODevice::ReadOnly))
-        head = file.read(64 * 1024);
     return CapturedImage{*image, pngPixelsPerPoint(head).value_or(1.0)};
 }
 

@@ -23,7 +23,8 @@ QImage prepareCapturedImage(ScreenCaptureMode mode, const QImage& image);
 std::optional<double> pngPixelsPerPoint(const QByteArray& png);
 
 // An image file as a new shot takes it: the bitmap, read within the import
-// limits, and its pixels per point (from pHYs, else 1). Nothing when unreadable.
+// limits, and its pixels per point (from pHYs, else 1). Nothing when unreadable or
+// no regular file. It blocks while the file's disk does: not on the GUI thread.
 struct CapturedImage {
     QImage image;
     double pixelsPerPoint = 1;

@@ -99,12 +99,19 @@ void AppShell::importLayerImage()
     const QStringList files = hooks_.chooseLayerImages(session);
     if (files.isEmpty() || !session || session != editorWindow_)
         return;
-    QVector<QImage> images;
-    for (const QString& file : files)
-        if (std::optional<QImage> image = EditorImageImporter::readFile(file))
-            images << *image;
-    // The session says so itself when none was usable.
-    session->state().images().add(images);
+    fileReads_.run(
+        [files] {
+            QVector<QImage> images;
+            for (const QString& file : files)
+                if (std::optional<QImage> image = EditorImageImporter::readFile(file))
+                    images << *image;
+            return images;
+        },
+        [this, session](const QVector<QImage>& images) {
+            // The session says so itself when none was usable.
+            if (session && session == editorWindow_)
+                session->state().images().add(images);
+        });
 }
 
 void AppShell::finishEditor(bool save, bool prepareForPaste)

@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "panels/ProgramLook.h"
 #include "platform/AllocatorLimits.h"
+#include "platform/PreferencesFile.h"
 #include "platform/PrivateFiles.h"
 #include "platform/QtClipboardBackend.h"
 #include "platform/TarnwickError.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QSettings>
 
 int main(int argc, char** argv)
 {
@@ -46,10 +46,13 @@ int main(int argc, char** argv)
     tarnwick::QuitGuard guard([&running] { return !running || running->shouldQuit(); });
     instance.listen();
 
-    QSettings preferences;
+    // Written through the checked path: a full disk keeps the old file whole and says so.
+    tarnwick::platform::PreferencesFile preferences;
     tarnwick::platform::QtClipboardBackend clipboard;
     tarnwick::AppShell shell(preferences, clipboard, temporaryRoot);
     running = &shell;
+    QObject::connect(&preferences, &tarnwick::platform::PreferencesFile::writeFailed, &shell,
+                     [&shell](const QString& sentence) { shell.model().setStatus(sentence); });
     QObject::connect(&instance, &tarnwick::SingleInstance::argumentsReceived, &shell, &tarnwick::AppShell::handleArguments);
     shell.start(arguments);
     if (!translationMissing.isEmpty())

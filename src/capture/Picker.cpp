@@ -61,7 +61,8 @@ void writeShot(QImage image, double scale, const QString& path)
     QImageWriter writer(&buffer, "png");
     if (!writer.write(image))
         throw TarnwickError(QStringLiteral("Не удалось сжать снимок в PNG: %1.").arg(writer.errorString()));
-    platform::writeFileAtomically(path, png);
+    // The file is the user's, whoever asked for it: the mode their other new files get.
+    platform::writeFileAtomically(path, png, platform::FileAccess::user);
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QFile>
 #include <QtGlobal>
+#include <algorithm>
 #include <cstring>
 #include <dlfcn.h>
 #include <elf.h>
@@ -13,6 +14,7 @@
 #include <link.h>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,42 +60,128 @@ bool within(std::uint64_t offset, std::uint64_t length, std::uint64_t size)
     return offset <= size && length <= size - offset;
 }
 
+// A module file as the loader sees it: its size, ELF header and program headers.
+struct ModuleFile {
+    std::uint64_t size = 0;
+    ElfW(Ehdr) header {};
+    std::vector<ElfW(Phdr)> segments;
+};
+
+// Reads the headers of the open file `fd` into `file`; what makes it unsafe to map, or nullptr.
+const char* readModule(int fd, ModuleFile& file)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return "not a regular file";
+    file.size = std::uint64_t(info.st_size);
+    ElfW(Ehdr)& header = file.header;
+    if (!readAt(fd, &header, sizeof header, 0) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0)
+        return "not an ELF file";
+    if (header.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32) || header.e_type != ET_DYN)
+        return "not a shared library of this machine";
+    if (header.e_phentsize != sizeof(ElfW(Phdr)) || header.e_phnum == 0 || header.e_phnum == PN_XNUM)
+        return "its program headers are damaged";
+    const std::uint64_t table = std::uint64_t(header.e_phnum) * sizeof(ElfW(Phdr));
+    if (!within(header.e_phoff, table, file.size))
+        return "it ends inside its program headers";
+    file.segments.resize(header.e_phnum);
+    if (!readAt(fd, file.segments.data(), table, off_t(header.e_phoff)))
+        return "its program headers cannot be read";
+    // The loader maps every segment from the file; a page past its end faults on the first touch.
+    for (const ElfW(Phdr)& segment : file.segments) {
+        if (!within(segment.p_offset, segment.p_filesz, file.size))
+            return "it is shorter than its segments";
+        if (segment.p_type == PT_LOAD && segment.p_filesz > segment.p_memsz)
+            return "its program headers are damaged";
+    }
+    return nullptr;
+}
+
+// Where the loaded address `address` lies in the file; nothing outside every loaded segment.
+std::optional<std::uint64_t> fileOffset(const ModuleFile& file, std::uint64_t address)
+{
+    for (const ElfW(Phdr)& segment : file.segments)
+        if (segment.p_type == PT_LOAD && address >= segment.p_vaddr && address - segment.p_vaddr < segment.p_filesz)
+            return segment.p_offset + (address - segment.p_vaddr);
+    return std::nullopt;
+}
+
+// The libraries the module names as needed (DT_NEEDED), from its dynamic segment.
+QStringList neededLibraries(int fd, const ModuleFile& file)
+{
+    const auto dynamic = std::find_if(file.segments.begin(), file.segments.end(),
+                                      [](const ElfW(Phdr)& s) { return s.p_type == PT_DYNAMIC; });
+    if (dynamic == file.segments.end())
+        return {};
+    std::vector<ElfW(Dyn)> entries(dynamic->p_filesz / sizeof(ElfW(Dyn)));
+    if (!readAt(fd, entries.data(), entries.size() * sizeof(ElfW(Dyn)), off_t(dynamic->p_offset)))
+        return {};
+    std::uint64_t strings = 0, stringsSize = 0;
+    for (const ElfW(Dyn)& entry : entries) {
+        if (entry.d_tag == DT_STRTAB)
+            strings = entry.d_un.d_ptr;
+        else if (entry.d_tag == DT_STRSZ)
+            stringsSize = entry.d_un.d_val;
+    }
+    const std::optional<std::uint64_t> at = fileOffset(file, strings);
+    if (!at || !within(*at, stringsSize, file.size))
+        return {};
+    std::vector<char> table(stringsSize + 1, '\0');
+    if (!readAt(fd, table.data(), stringsSize, off_t(*at)))
+        return {};
+    QStringList needed;
+    for (const ElfW(Dyn)& entry : entries)
+        if (entry.d_tag == DT_NEEDED && entry.d_un.d_val < stringsSize)
+            needed << QFile::decodeName(table.data() + entry.d_un.d_val);
+    return needed;
+}
+
+// Runs `read` on the module file at `path` opened for reading; `otherwise` when it cannot be opened.
+template<class Read>
+auto withModule(const QString& path, Read read, decltype(read(0)) otherwise)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return otherwise;
+    auto result = read(fd);
+    ::close(fd);
+    return result;
+}
+
 } // namespace
 
 QString moduleFileProblem(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {}; // missing or unreadable: dlopen says which
-    const auto problem = [fd]() -> const char* {
-        struct stat file {};
-        if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode))
-            return "not a regular file";
-        const auto size = std::uint64_t(file.st_size);
-        ElfW(Ehdr) header {};
-        if (!readAt(fd, &header, sizeof header, 0) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0)
-            return "not an ELF file";
-        if (header.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32) || header.e_type != ET_DYN)
-            return "not a shared library of this machine";
-        if (header.e_phentsize != sizeof(ElfW(Phdr)) || header.e_phnum == 0 || header.e_phnum == PN_XNUM)
-            return "its program headers are damaged";
-        const std::uint64_t table = std::uint64_t(header.e_phnum) * sizeof(ElfW(Phdr));
-        if (!within(header.e_phoff, table, size))
-            return "it ends inside its program headers";
-        std::vector<ElfW(Phdr)> segments(header.e_phnum);
-        if (!readAt(fd, segments.data(), table, off_t(header.e_phoff)))
-            return "its program headers cannot be read";
-        // The loader maps every segment from the file; a page past its end faults on the first touch.
-        for (const ElfW(Phdr)& segment : segments) {
-            if (!within(segment.p_offset, segment.p_filesz, size))
-                return "it is shorter than its segments";
-            if (segment.p_type == PT_LOAD && segment.p_filesz > segment.p_memsz)
-                return "its program headers are damaged";
-        }
-        return nullptr;
-    }();
-    ::close(fd);
-    return problem ? QString::fromLatin1(problem) : QString();
+    return withModule(path, [](int fd) {
+        ModuleFile file;
+        const char* problem = readModule(fd, file);
+        return problem ? QString::fromLatin1(problem) : QString();
+    }, QString()); // missing or unreadable: dlopen says which
+}
+
+QString moduleProblem(const QString& path)
+{
+    const QDir folder = QFileInfo(path).dir();
+    QStringList pending{QFileInfo(path).fileName()}, checked;
+    while (!pending.isEmpty()) {
+        const QString name = pending.takeFirst();
+        checked << name;
+        const QString file = folder.filePath(name);
+        const auto [problem, needed] = withModule(file, [](int fd) {
+            ModuleFile module;
+            const char* damaged = readModule(fd, module);
+            return std::pair(damaged ? QString::fromLatin1(damaged) : QString(),
+                             damaged ? QStringList() : neededLibraries(fd, module));
+        }, std::pair(QString(), QStringList()));
+        if (!problem.isEmpty())
+            return file + QStringLiteral(": ") + problem;
+        // Ours lie beside it; the system's libraries are the system's to keep whole.
+        for (const QString& library : needed)
+            if (!checked.contains(library) && !pending.contains(library) && !library.contains(u'/')
+                && QFileInfo::exists(folder.filePath(library)))
+                pending << library;
+    }
+    return {};
 }
 
 const void* engineEntries(const char* library, const char* entry)
@@ -110,10 +198,11 @@ const void* engineEntries(const char* library, const char* entry)
     QByteArray problem;
     if (!handle) {
         // A file cut short (a broken update, a full disk at install) is mapped past its end by
-        // dlopen, and the first touch kills the program: such a file counts as missing.
+        // dlopen, and the first touch kills the program: such a file counts as missing, and so
+        // does the module when a module of ours it needs is such a file.
         const QByteArray path = modulePath(library);
-        if (const QString damaged = moduleFileProblem(QFile::decodeName(path)); !damaged.isEmpty())
-            problem = path + ": " + damaged.toUtf8();
+        if (const QString damaged = moduleProblem(QFile::decodeName(path)); !damaged.isEmpty())
+            problem = damaged.toUtf8();
         else if (!(handle = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL)))
             problem = dlerror();
     }

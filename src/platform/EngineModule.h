@@ -18,6 +18,10 @@ const void* engineEntries(const char* library, const char* entry);
 // program headers), in English for the log; empty when it is whole or cannot be opened.
 QString moduleFileProblem(const QString& path);
 
+// The same for the module at `path` and every module of its folder that it needs, directly or
+// through another: "file: problem" for the first one found unsafe, empty when none is.
+QString moduleProblem(const QString& path);
+
 template<class Entries>
 const Entries& engine(const char* library, const char* entry)
 {

@@ -56,9 +56,20 @@ void writeFileAtomically(const QString& path, const QByteArray& data, FileAccess
 // to hold in memory. A source that cannot be read throws its own sentence.
 void copyFileAtomically(const QString& source, const QString& path, FileAccess access = FileAccess::owner);
 
+// Opens a file the user named for reading and returns its descriptor (the caller closes
+// it). Anything but a regular file (a folder, a named pipe, a device) is refused at once,
+// without waiting for a writer or a device: FileError «Не удалось прочитать файл «name»:
+// reason.», EISDIR for a folder, EINVAL for the rest.
+int openForReading(const QString& path);
+
 // The reason a file operation failed with `error` (an errno value), in Russian
 // whatever the locale: "на диске нет места", "нет прав на запись" and so on.
 QString fileErrorReason(int error);
+
+// Why nothing can be written in `folder`, as an errno value for fileErrorReason, when a
+// writer failed without saying (QLockFile, QSaveFile): no space left, a read-only disk, no
+// permission, else EIO.
+int writeProblem(const QString& folder);
 
 // Creates a new empty file with mode 0600 in `directory`, named `prefix`, a
 // random part and `suffix`, and returns its path. Throws TarnwickError.

@@ -3,6 +3,7 @@
 #include "platform/PrivateFiles.h"
 #include "platform/TarnwickError.h"
 #include "recording/RecordingEncoder.h"
+#include "recording/RecordingTables.h"
 #include "recording/ScreenRecordingController.h"
 
 #include <QCoreApplication>
@@ -163,7 +164,8 @@ QString recoverRecordings(const QStringList& roots, const QString& saveFolder)
             off_t size = 0;
             const mode_t type = typeAt(recording, &size);
             if (type != 0 && !(type == S_IFREG && size == 0)) {
-                if (type != S_IFREG || !decodes(recording)) {
+                // Tables that claim more than the file holds would have FFmpeg take gigabytes.
+                if (type != S_IFREG || !sampleTablesFit(recording) || !decodes(recording)) {
                     markUnrecoverable(folder);
                     unrecoverable << QDir::toNativeSeparators(folder.path());
                     continue; // kept as it is: the user may still get something out of it

@@ -1,18 +1,13 @@
 #include "recording/ScreenRecordingController.h"
 
 #include "capture/SelectionOverlays.h"
-#include "panels/FileDialogs.h"
 #include "panels/FloatingPanel.h"
-#include "panels/Theme.h"
 #include "platform/PrivateFiles.h"
 #include "platform/UsableArea.h"
 #include "recording/RecordingControlPanel.h"
+#include "recording/RecordingSessionWork.h"
 #include "recording/RecordingRecovery.h"
 #include "recording/RecordingWindow.h"
-#include "recording/review/RecordingExport.h"
-#include "recording/review/VideoBlurExport.h"
-#include "recording/review/VideoBlurRendering.h"
-#include "recording/review/VideoBlurTracking.h"
 #include "series/Palette.h"
 
 #include <QApplication>
@@ -20,11 +15,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLockFile>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QScreen>
 #include <QThreadPool>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 namespace tarnwick::recording {
@@ -37,91 +31,24 @@ const QString noScreenAccess = QStringLiteral(
 const QString noMicrophone = QStringLiteral(
     "Нет доступа к микрофону. PulseAudio не открывает источник звука: проверьте, что звуковой сервер запущен и "
     "микрофон не отключён в его настройках, или отключите запись микрофона.");
-const QString saveDirectoryKey = QStringLiteral("recordingSaveDirectory");
-
-// Runs `work` on a worker thread and `done(value, error)` back on the GUI
-// thread; `done` is skipped when the controller has gone, but is always
-// destroyed on the GUI thread, so whatever it holds is released there.
-template <typename Work, typename Done>
-void inBackground(QPointer<ScreenRecordingController> self, Work work, Done done)
+// Why the lock of a new working folder could not be taken.
+TarnwickError lockRefused(const QLockFile& lock, const QString& folder)
 {
-    QThreadPool::globalInstance()->start([self, work = std::move(work), done = std::move(done)]() mutable {
-        using Value = decltype(work());
-        Value value{};
-        std::optional<TarnwickError> error;
-        try {
-            value = work();
-        } catch (const TarnwickError& e) {
-            error = e;
-        } catch (const std::exception& e) {
-            error = TarnwickError(QString::fromUtf8(e.what()));
-        }
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, value = std::move(value), error = std::move(error), done = std::move(done)]() mutable {
-                if (self)
-                    done(std::move(value), std::move(error));
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-// A description framed by a sentence that goes on after it, without a doubled full stop.
-QString clause(const TarnwickError& error)
-{
-    QString text = error.errorDescription();
-    if (text.endsWith(u'.') && !text.endsWith(QStringLiteral("..")))
-        text.chop(1);
-    return text;
-}
-
-QString uuidText(const QUuid& id)
-{
-    return id.toString(QUuid::WithoutBraces).toUpper();
+    QString reason;
+    switch (lock.error()) {
+    case QLockFile::PermissionError:
+        reason = platform::fileErrorReason(EACCES);
+        break;
+    case QLockFile::LockFailedError:
+        reason = QStringLiteral("её рабочая папка занята");
+        break;
+    default: // QLockFile tells no more than that it could not write its few bytes
+        reason = platform::fileErrorReason(platform::writeProblem(folder));
+    }
+    return TarnwickError(QStringLiteral("Не удалось начать запись: %1.").arg(reason));
 }
 
 } // namespace
-
-RecordingServices RecordingServices::system()
-{
-    RecordingServices s;
-    s.findDisplay = [](std::uint32_t id) { return RecordingContent::display(id); };
-    s.makeEngine = [] { return std::make_shared<ScreenRecorderEngine>(); };
-    s.selectArea = [](const QString& prompt, RecordingAreaSelector::Completion completion) {
-        auto selector = std::make_shared<RecordingAreaSelector>();
-        selector->select(prompt, std::move(completion));
-        return std::shared_ptr<void>(selector);
-    };
-    s.exportTrimmed = &review::RecordingExport::prepare;
-    s.exportBlurred = [](const QString& source, const review::RecordingTrim& trim,
-                         const std::vector<review::VideoBlurRegion>& regions, const QString& destination) {
-        review::VideoBlurExport::prepare(source, trim, regions, destination);
-    };
-    s.install = &review::RecordingExport::install;
-    s.duration = &review::RecordingExport::duration;
-    s.chooseDestination = [](QWidget* parent, const QString& proposal) -> std::optional<QString> {
-        const QStringList paths = runFileDialog(parent, QStringLiteral("Сохранить запись"), QStringLiteral("MPEG-4 (*.mp4)"),
-                                                QFileDialog::AnyFile, QFileDialog::AcceptSave, proposal);
-        if (paths.isEmpty())
-            return std::nullopt;
-        return paths.constFirst();
-    };
-    s.confirmDiscard = [](QWidget* parent) {
-        QMessageBox box(parent);
-        box.setText(QStringLiteral("Удалить несохранённую запись?"));
-        box.setInformativeText(QStringLiteral("Видео ещё не сохранено в выбранную папку."));
-        QPushButton* stay = box.addButton(QStringLiteral("Остаться"), QMessageBox::RejectRole);
-        QPushButton* remove = box.addButton(QStringLiteral("Удалить запись"), QMessageBox::DestructiveRole);
-        box.setDefaultButton(stay);
-        Theme::giveRoom(box);
-        box.exec();
-        return box.clickedButton() == remove;
-    };
-    s.beep = [] { QApplication::beep(); };
-    s.trackBlur = &review::VideoBlurTracking::track;
-    s.blurFrame = &review::VideoBlurRendering::image;
-    return s;
-}
 
 ScreenRecordingController::ScreenRecordingController(QSettings* preferences, std::function<bool()> permission,
                                                      RecordingServices services, QObject* parent)
@@ -303,7 +230,10 @@ void ScreenRecordingController::start(QScreen* screen, const QRectF& selection)
             }
             self->directory_ = folder;
             self->lock_ = std::make_unique<QLockFile>(QDir(folder).filePath(workingFolderLock));
-            self->lock_->lock();
+            // Unlocked, the folder would pass for one a crash left: another instance's
+            // recovery would take the recording from under the capture.
+            if (!self->lock_->tryLock(0))
+                return self->startFailed(request, lockRefused(*self->lock_, folder));
             std::shared_ptr<RecordingEngine> engine = self->services_.makeEngine();
             engine->onInterruption = [self, request](const TarnwickError& e) {
                 if (self)
@@ -366,225 +296,6 @@ void ScreenRecordingController::recordingStarted()
     model_->setPhase(RecordingPhase::recording);
     startedAt_ = QDateTime::currentDateTimeUtc();
     timer_->start();
-}
-
-void ScreenRecordingController::stop()
-{
-    if (model_->phase() != RecordingPhase::recording || !recorder_)
-        return;
-    model_->setPhase(RecordingPhase::stopping);
-    timer_->stop();
-    std::shared_ptr<RecordingEngine> engine = recorder_;
-    const auto duration = services_.duration;
-    struct Outcome {
-        RecordingResult result;
-        double duration = 0;
-        std::optional<TarnwickError> durationError;
-    };
-    inBackground(
-        QPointer(this),
-        [raw = engine.get(), duration] {
-            Outcome outcome;
-            outcome.result = raw->stop();
-            if (!outcome.result.url.isEmpty()) {
-                try {
-                    outcome.duration = duration(outcome.result.url);
-                    if (!std::isfinite(outcome.duration) || outcome.duration <= 0)
-                        outcome.durationError = TarnwickError(QStringLiteral("Получена пустая запись."));
-                } catch (const TarnwickError& e) {
-                    outcome.durationError = e;
-                }
-            }
-            return outcome;
-        },
-        [self = QPointer(this), engine](Outcome outcome, std::optional<TarnwickError>) {
-            self->stopped(outcome.result, outcome.duration, outcome.durationError);
-        });
-}
-
-void ScreenRecordingController::stopped(const RecordingResult& result, double duration,
-                                        std::optional<TarnwickError> durationError)
-{
-    recorder_.reset();
-    delete control_.data();
-    if (onCaptureChanged)
-        onCaptureChanged(false);
-    if (result.url.isEmpty()) {
-        cleanup();
-        model_->setPhase(RecordingPhase::setup);
-        model_->setMessage(result.error ? result.error->errorDescription() : QString());
-        return present();
-    }
-    source_ = result.url;
-    if (result.error) {
-        // What was recorded up to the failure is the user's file from now on: it
-        // goes to the save folder at once (a rename, no second copy), or stays put.
-        QString moved = moveRecordingTo(result.url, recordingSaveFolder(preferences_),
-                                        defaultFileName(startedAt_.value_or(QDateTime::currentDateTimeUtc()).toLocalTime()));
-        if (moved.isEmpty()) {
-            moved = result.url;
-            lock_.reset();
-            directory_.reset(); // kept for the recovery at the next start
-        }
-        source_ = moved;
-        model_->setMessage(QStringLiteral("Запись прервана: ") + clause(*result.error) +
-                           QStringLiteral(". Записанное сохранено в «") + QDir::toNativeSeparators(moved) +
-                           QStringLiteral("»."));
-    }
-    model_->setVideoSource(*source_);
-    review_.player().setSource(*source_);
-    model_->setFileBytes(QFileInfo(*source_).size());
-    if (durationError) {
-        model_->setCanTrim(false);
-        const double d = std::max(model_->elapsed(), 0.1);
-        model_->setTrim({d, 0, d});
-        model_->setPhase(RecordingPhase::review);
-        model_->setMessage(QStringLiteral("Предпросмотр недоступен: ") + clause(*durationError) +
-                           QStringLiteral(". Можно сохранить исходный MP4."));
-    } else {
-        model_->setCanTrim(true);
-        model_->setTrim({duration, 0, duration});
-        review_.player().setForwardEndTime(duration);
-        model_->setPhase(RecordingPhase::review);
-        review_.seekVideo(0, false); // the first picture, to draw regions on
-        if (window_)
-            window_->resizeForReview();
-    }
-    present();
-}
-
-bool ScreenRecordingController::canQuit() const
-{
-    return model_->phase() == RecordingPhase::setup || model_->phase() == RecordingPhase::review;
-}
-
-bool ScreenRecordingController::holdsScreen() const
-{
-    switch (model_->phase()) {
-    case RecordingPhase::selecting:
-    case RecordingPhase::starting:
-    case RecordingPhase::recording:
-    case RecordingPhase::stopping: return true;
-    default: return false;
-    }
-}
-
-QString ScreenRecordingController::defaultFileName(const QDateTime& now)
-{
-    return QStringLiteral("Tarnwick ") + now.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")) + QStringLiteral(".mp4");
-}
-
-void ScreenRecordingController::save()
-{
-    if (model_->phase() != RecordingPhase::review || model_->trackingProgress() || !source_ || !window_)
-        return;
-    const review::RecordingTrim trim = model_->trim();
-    const auto& regions = model_->blurRegions();
-    if (std::any_of(regions.begin(), regions.end(),
-                    [&](const review::VideoBlurRegion& r) { return r.losesTargetWithin(trim.start, trim.end); })) {
-        model_->setMessage(QStringLiteral("Проверьте интервалы, где отслеживание потеряло цель, или явно "
-                                          "оставьте область неподвижной."));
-        return;
-    }
-    review_.player().pause();
-    const QString source = *source_;
-    QString proposal = defaultFileName(QDateTime::currentDateTime());
-    if (preferences_ && preferences_->value(saveDirectoryKey).typeId() == QMetaType::QString)
-        proposal = QDir(preferences_->value(saveDirectoryKey).toString()).filePath(proposal);
-    const std::optional<QString> destination = services_.chooseDestination(window_, proposal);
-    if (destination && model_->phase() == RecordingPhase::review)
-        exportTo(source, *destination);
-}
-
-void ScreenRecordingController::exportTo(const QString& source, const QString& destination)
-{
-    const review::RecordingTrim trim = model_->trim();
-    const std::vector<review::VideoBlurRegion> regions = model_->blurRegions();
-    model_->setPhase(RecordingPhase::exporting);
-    model_->setMessage(std::nullopt);
-    const QString prepared =
-        QDir(directory_.value_or(QDir::tempPath()))
-            .filePath(QStringLiteral("Export-") + uuidText(QUuid::createUuid()) + QStringLiteral(".mp4"));
-    const bool blurred = std::any_of(regions.begin(), regions.end(),
-                                     [&](const auto& r) { return r.start < trim.end && trim.start < r.end; });
-    const RecordingServices& s = services_;
-    inBackground(
-        QPointer(this),
-        [exportTrimmed = s.exportTrimmed, exportBlurred = s.exportBlurred, install = s.install, source, trim,
-         regions, prepared, destination, blurred] {
-            if (blurred)
-                exportBlurred(source, trim, regions, prepared);
-            else
-                exportTrimmed(source, trim, prepared);
-            install(prepared, destination);
-            return true;
-        },
-        [self = QPointer(this), prepared, destination](bool, std::optional<TarnwickError> error) {
-            if (error) {
-                QFile::remove(prepared);
-                self->model_->setPhase(RecordingPhase::review);
-                self->model_->setMessage(QStringLiteral("Не удалось сохранить: ") + clause(*error) +
-                                         QStringLiteral(". Запись осталась открытой."));
-                return;
-            }
-            if (self->preferences_)
-                self->preferences_->setValue(saveDirectoryKey, QFileInfo(destination).absolutePath());
-            if (self->onSaved)
-                self->onSaved(destination);
-            self->closeWithoutPrompt();
-        });
-}
-
-void ScreenRecordingController::requestClose()
-{
-    const RecordingPhase phase = model_->phase();
-    if (phase == RecordingPhase::setup)
-        return closeWithoutPrompt();
-    if (phase != RecordingPhase::review) {
-        if (services_.beep)
-            services_.beep();
-        return;
-    }
-    if (services_.confirmDiscard && services_.confirmDiscard(window_))
-        closeWithoutPrompt();
-}
-
-void ScreenRecordingController::closeWithoutPrompt()
-{
-    if (window_) {
-        window_->onClose = nullptr;
-        window_->hide();
-        window_->deleteLater();
-        window_ = nullptr;
-    }
-    cleanup();
-    model_->setPhase(RecordingPhase::setup);
-    if (onDismiss)
-        onDismiss();
-}
-
-void ScreenRecordingController::keepForRecovery()
-{
-    if (directory_ && (source_ || recorder_)) {
-        lock_.reset(); // unlocked, so the next start's recovery takes the folder
-        directory_.reset();
-    }
-    cleanup();
-}
-
-void ScreenRecordingController::cleanup()
-{
-    requestID_.reset();
-    timer_->stop();
-    delete control_.data();
-    review_.resetBlurEditor();
-    review_.player().pause();
-    review_.player().setSource(std::nullopt);
-    source_.reset();
-    lock_.reset();
-    if (directory_)
-        QDir(*directory_).removeRecursively();
-    directory_.reset();
 }
 
 } // namespace tarnwick::recording

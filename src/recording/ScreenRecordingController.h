@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QUuid>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -99,6 +100,7 @@ private:
     void stopped(const RecordingResult& result, double duration, std::optional<TarnwickError> durationError);
     void save();
     void exportTo(const QString& source, const QString& destination);
+    void saved(const QString& destination);
     void requestClose();
     void closeWithoutPrompt();
     void ensureWindow();
@@ -115,6 +117,15 @@ private:
     std::shared_ptr<RecordingEngine> recorder_;
     std::optional<QString> directory_;
     std::unique_ptr<QLockFile> lock_; // held in directory_ while the session lives
+    // The recording could not leave directory_: unless a save takes it, the folder outlives
+    // the session, unlocked, for the recovery at the next start.
+    bool keptUnlessSaved_ = false;
+    // A save under way: whether it saved, once it has ended, and where to.
+    struct Export {
+        std::shared_future<bool> saved;
+        QString destination;
+    };
+    std::optional<Export> exporting_;
     std::optional<QString> source_;
     QTimer* timer_;
     std::optional<QDateTime> startedAt_;

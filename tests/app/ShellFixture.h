@@ -54,6 +54,7 @@ protected:
             return folderAnswer;
         };
         hooks.chooseImage = [this] { return log << QStringLiteral("open"), std::optional<QString>(); };
+        hooks.chooseLayerImages = [this](QWidget*) { return log << QStringLiteral("layers"), layerFiles; };
         hooks.confirmQuit = [this](const QString& text) { return log << text, quitAnswer; };
         hooks.about = [this](const QString& title, const QString&) { log << title; };
         hooks.reveal = [this](const QString& folder) { log << QStringLiteral("reveal: ") + folder; };
@@ -81,6 +82,7 @@ protected:
     std::unique_ptr<AppShell> shell;
     QStringList log;
     std::optional<QString> folderAnswer;
+    QStringList layerFiles; // what the editor's file choice answers
     bool quitAnswer = false;
     QList<QProcess*> desktop;
 };

@@ -142,6 +142,7 @@ TEST_F(MixedScales, AnEditorLargerThanTheSmallMonitorKeepsItsTitleBarOnIt)
     ASSERT_TRUE(shot.save(dir.filePath("shot.png")));
     x.movePointer(3000, 500); // the user works on B
     shell->importImage(dir.filePath("shot.png"));
+    ASSERT_TRUE(waitUntil([&] { return shell->editor(); }, 30s));
     EditorExportWindow* editor = shell->editor();
     ASSERT_TRUE(editor && waitUntil([&] { return editor->isVisible() && !nativeRect(editor->winId()).isEmpty(); }, 30s));
     // The window manager has framed it by now: its extents say how tall the title bar is.

@@ -82,20 +82,7 @@ protected:
     }
 
     // Fills the disk with one file, then gives `bytes` of it back.
-    void leaveFree(qint64 bytes)
-    {
-        const QString path = disk + QStringLiteral("/filler");
-        QFile::remove(path);
-        QFile filler(path);
-        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        const QByteArray block(64 * 1024, 'x');
-        while (filler.write(block) > 0) {
-        }
-        ASSERT_TRUE(filler.resize(filler.size() - bytes));
-        struct statvfs room {};
-        ASSERT_EQ(::statvfs(QFile::encodeName(disk).constData(), &room), 0);
-        ASSERT_EQ(qint64(room.f_bavail) * qint64(room.f_bsize), bytes);
-    }
+    void leaveFree(qint64 bytes) { ASSERT_TRUE(test::leaveFree(disk, bytes)); }
 
     // The panel's status line as the user reads it.
     QString panelStatus() { return shell->panel()->view().statusLabel().text().replace(u'\n', u' '); }

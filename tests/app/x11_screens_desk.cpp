@@ -73,5 +73,6 @@ TEST_F(SplitDesk, TheEditorOpensOnTheScreenOfTheCaptureElseUnderThePointer)
     shell->finishEditor(false, false);
     x.movePointer(3000, 500);
     shell->importImage(dir.filePath("pick.png"));
+    ASSERT_TRUE(waitUntil([&] { return shell->editor(); }, 30s));
     EXPECT_TRUE(onB(shell->editor())) << "the pointer's screen for an image without a capture";
 }

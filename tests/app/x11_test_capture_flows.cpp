@@ -93,7 +93,7 @@ TEST_F(FlowTest, AFullSeriesRefusesShotsButNotText)
     // An image opened from the command line still opens, but the full series keeps the editor open.
     image.save(dir.filePath(QStringLiteral("extra.png")));
     shell->importImage(dir.filePath(QStringLiteral("extra.png")));
-    ASSERT_TRUE(shell->editor());
+    ASSERT_TRUE(waitUntil([&] { return shell->editor(); }, 30s)) << "the file is read off the GUI thread";
     shell->finishEditor(true, true);
     EXPECT_TRUE(shell->editor() && shell->editor()->isVisible());
     EXPECT_EQ(model().shots().size(), AppModel::maximumShots);
@@ -110,7 +110,7 @@ TEST_F(FlowTest, AFinishStartedInsideTheEditorsFinishIsDropped)
         model().save(Screenshot::make(image, 1), {}, false);
     image.save(dir.filePath(QStringLiteral("extra.png")));
     shell->importImage(dir.filePath(QStringLiteral("extra.png")));
-    ASSERT_TRUE(shell->editor());
+    ASSERT_TRUE(waitUntil([&] { return shell->editor(); }, 30s)) << "the file is read off the GUI thread";
     model().beep = [this] {
         log << QStringLiteral("beep");
         shell->finishEditor(false, true);

@@ -62,7 +62,7 @@ protected:
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.isEmpty() ? home.filePath(QStringLiteral("config")) : configHome);
         environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
         QDir().mkpath(home.filePath(QStringLiteral("run")));
         QFile::setPermissions(home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -159,6 +159,7 @@ protected:
     }
 
     QTemporaryDir home;
+    QString configHome; // where the preferences are; empty: in `home`
     QElapsedTimer lastClick;
     QPoint lastClickAt;
     QProcess app;

@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <string>
+#include <utility>
 #include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,23 +74,67 @@ inline int onSmallDisk(const QTemporaryDir& dir, const QString& disk, int kiloby
     _exit(body());
 }
 
+// Fills the disk of `disk` with one file, "filler" in it, and gives `bytes` back (a multiple of
+// the disk's pages); true when exactly that much is left free.
+inline bool leaveFree(const QString& disk, qint64 bytes)
+{
+    QFile filler(disk + "/filler");
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    while (filler.write(QByteArray(4096, 'f')) > 0) {
+    }
+    while (filler.write("f", 1) > 0) {
+    }
+    if (bytes > 0 && !filler.resize(filler.size() - bytes))
+        return false;
+    struct statvfs room {};
+    return ::statvfs(QFile::encodeName(disk).constData(), &room) == 0
+           && qint64(room.f_bavail) * qint64(room.f_bsize) == bytes;
+}
+
+// The running test program and the filter that runs the running test alone.
+inline std::pair<QByteArray, QByteArray> runningTest()
+{
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    return {QFile::encodeName(QCoreApplication::applicationFilePath()),
+            QByteArray("--gtest_filter=") + test->test_suite_name() + '.' + test->name()};
+}
+
+// Replaces this child with the running test program, running the running test alone.
+inline int execRunningTest(const std::pair<QByteArray, QByteArray>& test)
+{
+    char* const arguments[] = {const_cast<char*>(test.first.constData()), const_cast<char*>(test.second.constData()),
+                               nullptr};
+    execv(test.first.constData(), arguments);
+    return 103;
+}
+
 // Runs the running test again, with its own X server, in a child on a tmpfs of `kilobytes` at
 // `disk` (see onSmallDisk), which finds the disk's path in the environment variable `variable`;
 // the child's exit status.
 inline int runTestOnSmallDisk(const QTemporaryDir& dir, const QString& disk, int kilobytes, const char* variable)
 {
-    const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    const QByteArray filter = QByteArray("--gtest_filter=") + test->test_suite_name() + '.' + test->name();
+    const auto test = runningTest();
     qputenv(variable, QFile::encodeName(disk));
-    const int status = onSmallDisk(dir, disk, kilobytes, [&] {
-        char* const arguments[] = {const_cast<char*>(program.constData()), const_cast<char*>(filter.constData()),
-                                   nullptr};
-        execv(program.constData(), arguments);
-        return 103;
-    });
+    const int status = onSmallDisk(dir, disk, kilobytes, [&] { return execRunningTest(test); });
     qunsetenv(variable);
     return status;
+}
+
+// Runs the running test again in a process of its own (whose memory is its own to measure),
+// which finds `value` in the environment variable `variable`; the child's exit status, 100 when
+// it did not exit.
+inline int runTestInChild(const char* variable, const QString& value)
+{
+    const auto test = runningTest();
+    qputenv(variable, QFile::encodeName(value));
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(execRunningTest(test));
+    qunsetenv(variable);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
 }
 
 } // namespace tarnwick::test

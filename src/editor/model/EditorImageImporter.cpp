@@ -1,6 +1,9 @@
 #include "editor/model/EditorImageImporter.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMimeData>
@@ -51,12 +54,26 @@ std::optional<QImage> EditorImageImporter::read(QImageReader& reader)
 
 std::optional<QImage> EditorImageImporter::readFile(const QString& path, bool* offered)
 {
-    QImageReader reader(path);
-    const QString suffix = QFileInfo(path).suffix().toLower();
+    QFile file;
     if (offered)
-        *offered = acceptedFormats().contains(suffix)
-            || acceptedFormats().contains(QString::fromLatin1(reader.format().toLower()));
+        *offered = acceptedFormats().contains(QFileInfo(path).suffix().toLower());
+    if (!openFile(path, file))
+        return std::nullopt;
+    QImageReader reader(&file);
+    if (offered)
+        *offered = *offered || acceptedFormats().contains(QString::fromLatin1(reader.format().toLower()));
     return read(reader);
+}
+
+bool EditorImageImporter::openFile(const QString& path, QFile& file)
+{
+    // A named pipe, a device or a folder is refused at once: opening a pipe would wait
+    // for a writer that never comes.
+    try {
+        return file.open(platform::openForReading(path), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    } catch (const TarnwickError&) {
+        return false;
+    }
 }
 
 std::optional<QImage> EditorImageImporter::decode(const QByteArray& bytes, const QString& format)

@@ -5,6 +5,7 @@
 #include <QVector>
 #include <optional>
 
+class QFile;
 class QMimeData;
 class QImageReader;
 
@@ -30,15 +31,17 @@ public:
     // Local image files first, in order; only when none of them gives an image,
     // the image data itself.
     static Result fromMimeData(const QMimeData& data);
-    // One file; nothing when it cannot be read within the limits. `offered` tells
-    // whether it looked like an image of a supported format at all.
+    // One file; nothing when it cannot be read within the limits, or is no regular file.
+    // `offered` tells whether it looked like an image of a supported format at all. It
+    // blocks while the file's disk does (a network disk that stalls): not on the GUI thread.
     static std::optional<QImage> readFile(const QString& path, bool* offered = nullptr);
+    // Opens `path` into `file` for reading, refusing at once anything but a regular file.
+    static bool openFile(const QString& path, QFile& file);
     // Encoded image bytes (`format` as a MIME type, e.g. "image/png").
     static std::optional<QImage> decode(const QByteArray& bytes, const QString& format);
     // The bitmap as a layer takes it: one pixel per point; nothing when a side is under 1 pixel.
     static std::optional<QImage> normalized(const QImage& image);
-
-private:
+    // What `reader` gives within the limits, normalized.
     static std::optional<QImage> read(QImageReader& reader);
 };
 

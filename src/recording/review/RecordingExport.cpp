@@ -5,6 +5,7 @@
 #include "recording/review/MediaFormat.h"
 
 #include <QFile>
+#include <cerrno>
 #include <cmath>
 #include <utility>
 #include <memory>
@@ -27,10 +28,18 @@ using media::Input;
 using media::Output;
 using media::open;
 
+// A failed step of the cut: one the disk refused says why (no space, read-only), as a
+// file write does; any other keeps the plain sentence.
 void check(int result)
 {
-    if (result < 0)
-        throw TarnwickError(cannotCut);
+    if (result >= 0)
+        return;
+    const int error = AVUNERROR(result);
+    for (const int disk : {ENOSPC, EDQUOT, EFBIG, EROFS, EACCES, EPERM, EIO})
+        if (error == disk)
+            throw TarnwickError(QStringLiteral("Не удалось обрезать видео: %1. Исходная запись сохранена.")
+                                    .arg(platform::fileErrorReason(error)));
+    throw TarnwickError(cannotCut);
 }
 
 } // namespace

@@ -1,0 +1,237 @@
+// A recording session's files where the disk fills or the program is ended: a save ends the
+// session and leaves nothing to recover, a trim says the disk's reason, and a working folder
+// whose lock cannot be taken starts nothing.
+#include "RecordingTestSupport.h"
+#include "SmallDisk.h"
+#include "recording/RecordingRecovery.h"
+#include "recording/review/RecordingExport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <atomic>
+#include <future>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace tarnwick;
+using namespace tarnwick::recording;
+using namespace tarnwick::test;
+
+namespace {
+
+const char* const diskVariable = "TARNWICK_TEST_SESSION_DISK";
+
+// A real recording of two seconds, as FFmpeg's own tools make one; empty when it failed.
+QString sampleRecording(const QString& file)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=30:duration=2", "-c:v",
+                            "libx264", "-movflags", "frag_keyframe+empty_moov+default_base_moof", file});
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 ? file : QString();
+}
+
+// Our engine's stand-in: it starts at once; stopped, it leaves `sample` as the recording, with
+// `failure` when the recording ended with one.
+struct SampleEngine : RecordingEngine {
+    QString sample;
+    std::optional<TarnwickError> failure;
+    QString url;
+    void start(const platform::Monitor&, const QRectF&, const QRectF&, double, const RecordingOptions&, const QString& u) override
+    {
+        url = u;
+    }
+    RecordingResult stop() override
+    {
+        QFile::copy(sample, url);
+        return {url, failure};
+    }
+};
+
+// A session on the real exports and installation, recording through a SampleEngine, its files
+// under `home`.
+struct SampleSession {
+    explicit SampleSession(const QString& home)
+        : settings(home + "/settings.ini", QSettings::IniFormat), services(RecordingServices::system()), saved(home + "/Saved.mp4")
+    {
+        settings.setValue("recordingEntireDisplay", false);
+        engine->sample = sampleRecording(home + "/sample.mp4");
+        services.temporaryRoot = home + "/private";
+        services.findDisplay = [](std::uint32_t) { return CaptureDisplay{}; };
+        services.makeEngine = [this] { return engine; };
+        services.selectArea = selectsAt(QRectF(0, 0, 320, 240));
+        services.chooseDestination = [this](QWidget*, const QString&) { return std::optional(saved); };
+        services.beep = [] {};
+    }
+    void open()
+    {
+        controller = std::make_unique<ScreenRecordingController>(&settings, [] { return true; }, services);
+        controller->onDismiss = [this] { dismissed = true; };
+        controller->present();
+    }
+    RecordingUIModel& model() { return controller->model(); }
+    // Records and stops; true once the review is open.
+    bool recordToReview()
+    {
+        model().startAction();
+        if (!QTest::qWaitFor([&] { return model().phase() == RecordingPhase::recording; }, 30000))
+            return false;
+        model().stopAction();
+        return QTest::qWaitFor([&] { return model().phase() == RecordingPhase::review; }, 60000);
+    }
+    QStringList workingFolders() { return QDir(services.temporaryRoot).entryList({workingFolderPrefix + "*"}, QDir::Dirs); }
+
+    QSettings settings;
+    RecordingServices services;
+    const QString saved;
+    std::shared_ptr<SampleEngine> engine = std::make_shared<SampleEngine>();
+    std::unique_ptr<ScreenRecordingController> controller;
+    bool dismissed = false;
+};
+
+// Runs the running test again in a child on a small disk; true in that child, with `disk` set.
+bool inChildOnSmallDisk(int kilobytes, QString& disk, std::string& skipped)
+{
+    if (disk = qEnvironmentVariable(diskVariable); !disk.isEmpty())
+        return true;
+    QTemporaryDir parent;
+    const int status = runTestOnSmallDisk(parent, parent.filePath("disk"), kilobytes, diskVariable);
+    if (status == namespaceRefused)
+        skipped = "no user and mount namespaces for a small disk: " + refusalIn(parent).toStdString();
+    else
+        EXPECT_EQ(status, 0) << "the run on the small disk failed";
+    return false;
+}
+
+} // namespace
+
+// The disk of the save folder fills during the recording: it stops, and the recording cannot be
+// moved there, so it stays in its working folder. The user saves it from the review into a
+// folder with room. That save ends it: no prepared copy is left in the system's temporary folder,
+// the working folder goes, and the next start recovers nothing.
+TEST(RecordingSaveSafety, ASaveFromTheReviewAfterAFailedMoveIsNotRecoveredAgain)
+{
+    QString disk;
+    std::string skipped;
+    if (!inChildOnSmallDisk(512, disk, skipped)) {
+        if (!skipped.empty())
+            GTEST_SKIP() << skipped;
+        return;
+    }
+    QTemporaryDir home;
+    const QString temporary = home.filePath("tmp");
+    QDir().mkpath(temporary);
+    qputenv("TMPDIR", QFile::encodeName(temporary));
+    SampleSession s(home.path());
+    ASSERT_FALSE(s.engine->sample.isEmpty()) << "ffmpeg failed";
+    s.settings.setValue("recordingSaveDirectory", disk);
+    s.engine->failure = TarnwickError("На диске нет места.");
+    ASSERT_TRUE(leaveFree(disk, 0));
+    s.open();
+    ASSERT_TRUE(s.recordToReview()) << s.model().message().value_or("").toStdString();
+    ASSERT_EQ(s.workingFolders().size(), 1);
+    EXPECT_EQ(s.model().message(), "Запись прервана: На диске нет места. Записанное сохранено в «" + s.engine->url + "».");
+
+    s.model().saveAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.dismissed; }, 60000)) << s.model().message().value_or("").toStdString();
+    EXPECT_EQ(countFrames(s.saved).counts.value(0).toInt(), 60);
+    EXPECT_EQ(QDir(temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{})
+        << "a prepared copy went to the shared temporary folder";
+    EXPECT_EQ(s.workingFolders(), QStringList{});
+    const QString videos = home.filePath("Видео");
+    EXPECT_EQ(recoverRecordings({s.services.temporaryRoot}, videos), QString());
+    EXPECT_FALSE(QDir(videos).exists() && !QDir(videos).isEmpty());
+    qunsetenv("TMPDIR");
+}
+
+// The session ends by a signal (a logout) while a blurred save is under way: the save goes on to
+// its end, the program's end waits for it, and what it saved is not recovered a second time.
+TEST(RecordingSaveSafety, ASignalDuringABlurredSaveRecoversNothingTwice)
+{
+    QTemporaryDir home;
+    SampleSession s(home.path());
+    ASSERT_FALSE(s.engine->sample.isEmpty()) << "ffmpeg failed";
+    std::promise<void> release;
+    std::atomic<bool> exporting{false};
+    s.services.exportBlurred = [&, future = release.get_future().share()](const QString& source, const review::RecordingTrim& trim,
+                                                                          const std::vector<review::VideoBlurRegion>&,
+                                                                          const QString& prepared) {
+        exporting = true;
+        future.wait();
+        review::RecordingExport::prepare(source, trim, prepared);
+    };
+    s.open();
+    ASSERT_TRUE(s.recordToReview()) << s.model().message().value_or("").toStdString();
+    review::VideoBlurRegion region;
+    region.start = 0;
+    region.end = 1;
+    s.model().setBlurRegions({region});
+    s.model().saveAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exporting.load(); }, 30000));
+    ASSERT_EQ(s.model().phase(), RecordingPhase::exporting);
+
+    // What the shell does when a signal ends the loop; the export is let go meanwhile.
+    std::thread letGo([&] { release.set_value(); });
+    s.controller->keepForRecovery();
+    letGo.join();
+    EXPECT_EQ(countFrames(s.saved).counts.value(0).toInt(), 60);
+    EXPECT_EQ(s.workingFolders(), QStringList{});
+    EXPECT_EQ(s.settings.value("recordingSaveDirectory").toString(), home.path());
+    const QString videos = home.filePath("Видео");
+    EXPECT_EQ(recoverRecordings({s.services.temporaryRoot}, videos), QString());
+    EXPECT_FALSE(QDir(videos).exists() && !QDir(videos).isEmpty());
+}
+
+// A full working disk takes the folder but not the few bytes of its lock: unlocked, another
+// instance's recovery would take the recording from under the capture. Nothing starts, and why
+// is said.
+TEST(RecordingSaveSafety, AWorkingFolderWhoseLockCannotBeTakenStartsNothing)
+{
+    QString disk;
+    std::string skipped;
+    if (!inChildOnSmallDisk(256, disk, skipped)) {
+        if (!skipped.empty())
+            GTEST_SKIP() << skipped;
+        return;
+    }
+    QTemporaryDir home;
+    SampleSession s(home.path());
+    s.services.temporaryRoot = disk + "/private";
+    QDir().mkpath(s.services.temporaryRoot);
+    ASSERT_TRUE(leaveFree(disk, 0));
+    s.open();
+    s.model().startAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().message().has_value(); }, 30000)) << "nothing said";
+    EXPECT_EQ(s.model().message(), "Не удалось начать запись: на диске нет места.");
+    EXPECT_EQ(s.model().phase(), RecordingPhase::setup);
+    EXPECT_TRUE(s.engine->url.isEmpty()) << "the capture started";
+    EXPECT_EQ(s.workingFolders(), QStringList{});
+}
+
+// A trim onto a full working disk says which disk failed and why, as every file write does.
+TEST(RecordingSaveSafety, ATrimOntoAFullDiskSaysTheDisksReason)
+{
+    QTemporaryDir dir;
+    const QString source = sampleRecording(dir.filePath("source.mp4"));
+    ASSERT_FALSE(source.isEmpty()) << "ffmpeg failed";
+    const QString disk = dir.filePath("disk");
+    const int status = onSmallDisk(dir, disk, 64, [&] {
+        leaveFree(disk, 0);
+        QString said;
+        try {
+            review::RecordingExport::prepare(source, {2, 0.5, 2}, disk + "/Export.mp4");
+        } catch (const TarnwickError& error) {
+            said = error.errorDescription();
+        }
+        QFile out(dir.filePath("said.txt"));
+        return out.open(QIODevice::WriteOnly) && out.write(said.toUtf8()) >= 0 ? 0 : 1;
+    });
+    if (status == namespaceRefused)
+        GTEST_SKIP() << "no user and mount namespaces for a small disk: " << refusalIn(dir).toStdString();
+    ASSERT_EQ(status, 0);
+    QFile said(dir.filePath("said.txt"));
+    ASSERT_TRUE(said.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(said.readAll()), "Не удалось обрезать видео: на диске нет места. Исходная запись сохранена.");
+}
