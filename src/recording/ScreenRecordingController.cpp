@@ -117,6 +117,20 @@ RecordingServices RecordingServices::system()
         box.exec();
         return box.clickedButton() == remove;
     };
+    s.confirmUntracked = [](QWidget* parent) {
+        QMessageBox box(parent);
+        box.setIcon(QMessageBox::Warning);
+        box.setText(QStringLiteral("Сохранить размытие без отслеживания?"));
+        box.setInformativeText(QStringLiteral(
+            "После правки область не отслежена заново: на части видео рамка стоит на месте и может не закрывать "
+            "цель. Нажмите «Отследить», чтобы рамка снова следовала за целью, или сохраните как есть."));
+        QPushButton* back = box.addButton(QStringLiteral("Вернуться"), QMessageBox::RejectRole);
+        QPushButton* keep = box.addButton(QStringLiteral("Сохранить как есть"), QMessageBox::AcceptRole);
+        box.setDefaultButton(back);
+        Theme::giveRoom(box);
+        box.exec();
+        return box.clickedButton() == keep;
+    };
     s.beep = [] { QApplication::beep(); };
     s.trackBlur = &review::VideoBlurTracking::track;
     s.blurFrame = &review::VideoBlurRendering::image;
@@ -487,6 +501,11 @@ void ScreenRecordingController::save()
         return;
     }
     review_.player().pause();
+    // An edit since the last tracking left boxes standing still where the target may have moved.
+    if (std::any_of(regions.begin(), regions.end(),
+                    [&](const review::VideoBlurRegion& r) { return r.untrackedWithin(trim.start, trim.end); }) &&
+        !(services_.confirmUntracked && services_.confirmUntracked(window_)))
+        return;
     const QString source = *source_;
     QString proposal = defaultFileName(QDateTime::currentDateTime());
     if (preferences_ && preferences_->value(saveDirectoryKey).typeId() == QMetaType::QString)
