@@ -1,12 +1,6 @@
 #include "TrackingTable.h"
-#include "recording/review/VideoBlurTracking.h"
 
-#include <QTemporaryDir>
-#include <future>
 #include <gtest/gtest.h>
-#include <iostream>
-#include <map>
-#include <tuple>
 
 using namespace tarnwick;
 using namespace tarnwick::review;
