@@ -42,6 +42,9 @@ struct RecordingServices {
     // The save dialog: the chosen path, or nullopt when cancelled.
     std::function<std::optional<QString>(QWidget* parent, const QString& proposal)> chooseDestination;
     std::function<bool(QWidget* parent)> confirmDiscard;
+    // Whether to save blur regions that were edited and not tracked again, their boxes standing
+    // still where they were left.
+    std::function<bool(QWidget* parent)> confirmUntracked;
     std::function<void()> beep;
     // The blur tracker (a worker thread) and the preview's blur of one picture (the player's queue).
     RecordingReview::BlurTracker trackBlur;

@@ -25,6 +25,26 @@
 
 namespace tarnwick::recording {
 
+namespace {
+
+// A question with a button to stay (the default) and one to go on; whether the user went on.
+bool confirmed(QWidget* parent, const QString& question, const QString& detail, const QString& stay,
+               const QString& go, QMessageBox::ButtonRole role, QMessageBox::Icon icon = QMessageBox::NoIcon)
+{
+    QMessageBox box(parent);
+    box.setIcon(icon);
+    box.setText(question);
+    box.setInformativeText(detail);
+    QPushButton* staying = box.addButton(stay, QMessageBox::RejectRole);
+    QPushButton* going = box.addButton(go, role);
+    box.setDefaultButton(staying);
+    Theme::giveRoom(box);
+    box.exec();
+    return box.clickedButton() == going;
+}
+
+} // namespace
+
 RecordingServices RecordingServices::system()
 {
     RecordingServices s;
@@ -50,15 +70,17 @@ RecordingServices RecordingServices::system()
         return paths.constFirst();
     };
     s.confirmDiscard = [](QWidget* parent) {
-        QMessageBox box(parent);
-        box.setText(QStringLiteral("Удалить несохранённую запись?"));
-        box.setInformativeText(QStringLiteral("Видео ещё не сохранено в выбранную папку."));
-        QPushButton* stay = box.addButton(QStringLiteral("Остаться"), QMessageBox::RejectRole);
-        QPushButton* remove = box.addButton(QStringLiteral("Удалить запись"), QMessageBox::DestructiveRole);
-        box.setDefaultButton(stay);
-        Theme::giveRoom(box);
-        box.exec();
-        return box.clickedButton() == remove;
+        return confirmed(parent, QStringLiteral("Удалить несохранённую запись?"),
+                         QStringLiteral("Видео ещё не сохранено в выбранную папку."), QStringLiteral("Остаться"),
+                         QStringLiteral("Удалить запись"), QMessageBox::DestructiveRole);
+    };
+    s.confirmUntracked = [](QWidget* parent) {
+        return confirmed(parent, QStringLiteral("Сохранить размытие без отслеживания?"),
+                         QStringLiteral("После правки область не отслежена заново: на части видео рамка стоит на "
+                                        "месте и может не закрывать цель. Нажмите «Отследить», чтобы рамка снова "
+                                        "следовала за целью, или сохраните как есть."),
+                         QStringLiteral("Вернуться"), QStringLiteral("Сохранить как есть"), QMessageBox::AcceptRole,
+                         QMessageBox::Warning);
     };
     s.beep = [] { QApplication::beep(); };
     s.trackBlur = &review::VideoBlurTracking::track;
@@ -184,6 +206,11 @@ void ScreenRecordingController::save()
         return;
     }
     review_.player().pause();
+    // An edit since the last tracking left boxes standing still where the target may have moved.
+    if (std::any_of(regions.begin(), regions.end(),
+                    [&](const review::VideoBlurRegion& r) { return r.untrackedWithin(trim.start, trim.end); }) &&
+        !(services_.confirmUntracked && services_.confirmUntracked(window_)))
+        return;
     const QString source = *source_;
     QString proposal = defaultFileName(QDateTime::currentDateTime());
     if (preferences_ && preferences_->value(saveDirectoryKey).typeId() == QMetaType::QString)

@@ -45,7 +45,12 @@ struct Session {
     std::shared_ptr<FakeEngine> engine = std::make_shared<FakeEngine>();
     RecordingAreaSelector::Completion selection;
     std::vector<QString> exports;
+    std::vector<review::VideoBlurRegion> blurred; // the regions of the last blurred export
     bool exportFails = false;
+    // The question about regions not tracked since an edit: how often it came, and the answer.
+    int askedUntracked = 0;
+    bool keepUntracked = false;
+    int destinationsAsked = 0;
     std::unique_ptr<ScreenRecordingController> controller;
     std::vector<bool> captureChanges;
 
@@ -68,11 +73,22 @@ struct Session {
             };
         };
         s.exportTrimmed = [f = fakeExport("trim")](const QString&, const review::RecordingTrim&, const QString& p) { f(p); };
-        s.exportBlurred = [f = fakeExport("blur")](const QString&, const review::RecordingTrim&,
-                                                   const std::vector<review::VideoBlurRegion>&, const QString& p) { f(p); };
+        s.exportBlurred = [this, f = fakeExport("blur")](const QString&, const review::RecordingTrim&,
+                                                         const std::vector<review::VideoBlurRegion>& regions,
+                                                         const QString& p) {
+            blurred = regions;
+            f(p);
+        };
         s.install = [](const QString& prepared, const QString& destination) { QFile::copy(prepared, destination); };
         s.duration = [](const QString&) { return 2.0; };
-        s.chooseDestination = [this](QWidget*, const QString&) { return std::optional(root.filePath("Saved.mp4")); };
+        s.chooseDestination = [this](QWidget*, const QString&) {
+            ++destinationsAsked;
+            return std::optional(root.filePath("Saved.mp4"));
+        };
+        s.confirmUntracked = [this](QWidget*) {
+            ++askedUntracked;
+            return keepUntracked;
+        };
         s.temporaryRoot = root.filePath("private");
         controller = std::make_unique<ScreenRecordingController>(&settings, [this] { return permitted; }, s);
         controller->onCaptureChanged = [this](bool on) { captureChanges.push_back(on); };
@@ -178,4 +194,53 @@ TEST(ScreenRecordingController, InterruptedStartReachesReviewAndSaveChoosesTheEx
     EXPECT_EQ(s.settings.value("recordingSaveDirectory").toString(), s.root.path());
     EXPECT_EQ(ScreenRecordingController::defaultFileName(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))),
               "Tarnwick 2024-03-05 14.07.09.mp4");
+}
+
+// Tracking reported the target lost; a small change of the region's start then clears what was
+// tracked. The save does not keep the box standing still there without asking; it goes on only
+// when the user chooses to save it as it is, and then with the box where it was left.
+TEST(ScreenRecordingController, ASaveAfterAnEditThatClearedTrackingAsks)
+{
+    Session s;
+    s.model().startAction();
+    s.selection(AreaSelection{QGuiApplication::primaryScreen(), QRectF(10, 10, 200, 100)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.engine->started.load(); }));
+    s.engine->release.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::recording; }));
+    s.model().stopAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }));
+
+    RecordingReview& review = s.controller->review();
+    review.beginBlurSelection();
+    review.finishBlurSelection(QRectF(0.1, 0.1, 0.2, 0.2));
+    ASSERT_EQ(s.model().blurRegions().size(), 1u);
+    // What tracking left: the box followed to 1 s, then lost.
+    review::VideoBlurRegion tracked = s.model().blurRegions().front();
+    tracked.keys.push_back({1.0, QRectF(0.5, 0.1, 0.2, 0.2), false});
+    tracked.gaps = {{1.0, 2.0}};
+    tracked.pending.clear();
+    tracked.tracked = true;
+    s.model().setBlurRegions({tracked});
+    s.model().saveAction();
+    EXPECT_EQ(s.model().message(), "Проверьте интервалы, где отслеживание потеряло цель, или явно оставьте "
+                                   "область неподвижной.");
+
+    review.changeBlurInterval(0.01, true);
+    const review::VideoBlurRegion edited = s.model().blurRegions().front();
+    ASSERT_TRUE(edited.gaps.empty() && !edited.tracked) << "the edit cleared what tracking found";
+    s.model().saveAction();
+    EXPECT_EQ(s.askedUntracked, 1);
+    EXPECT_EQ(s.destinationsAsked, 0) << "no file chosen for a save the user turned down";
+    EXPECT_TRUE(s.exports.empty());
+    EXPECT_EQ(s.model().phase(), RecordingPhase::review);
+
+    s.keepUntracked = true;
+    bool dismissed = false;
+    s.controller->onDismiss = [&] { dismissed = true; };
+    s.model().saveAction();
+    EXPECT_EQ(s.askedUntracked, 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dismissed; }));
+    EXPECT_EQ(s.exports, std::vector<QString>{"blur"});
+    ASSERT_EQ(s.blurred.size(), 1u);
+    EXPECT_EQ(s.blurred.front(), edited) << "saved with the box as the edit left it";
 }

@@ -8,7 +8,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -19,7 +21,7 @@ RecordingTimelineTimeEditor::RecordingTimelineTimeEditor(const QString& title, c
     setAttribute(Qt::WA_DeleteOnClose);
     setPalette(Theme::darkPalette());
     setAutoFillBackground(true);
-    setFixedSize(270, 120);
+    setMinimumWidth(270);
 
     auto* heading = new QLabel(title, this);
     heading->setFont(Theme::font(12, QFont::DemiBold));
@@ -41,6 +43,8 @@ RecordingTimelineTimeEditor::RecordingTimelineTimeEditor(const QString& title, c
     column->addWidget(heading);
     column->addWidget(field_);
     column->addLayout(row);
+    // As large as its texts: the orange hint is longer than the grey one it replaces.
+    column->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(field_, &QLineEdit::returnPressed, this, &RecordingTimelineTimeEditor::submit);
     connect(done, &QPushButton::clicked, this, &RecordingTimelineTimeEditor::submit);
@@ -53,6 +57,8 @@ void RecordingTimelineTimeEditor::submit()
         invalid_ = true;
         hint_->setText(QStringLiteral("Проверьте формат времени"));
         hint_->setStyleSheet(QStringLiteral("color: %1").arg(QColor(255, 159, 10).name()));
+        adjustSize();
+        keepOnScreen();
         return;
     }
     if (commit_)
@@ -68,9 +74,24 @@ void RecordingTimelineTimeEditor::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
+void RecordingTimelineTimeEditor::keepOnScreen()
+{
+    const QScreen* shown = screen();
+    if (!shown)
+        return;
+    const QRect area = shown->availableGeometry();
+    QRect place = geometry();
+    place.moveRight(std::min(place.right(), area.right()));
+    place.moveLeft(std::max(place.left(), area.left()));
+    place.moveBottom(std::min(place.bottom(), area.bottom()));
+    place.moveTop(std::max(place.top(), area.top()));
+    move(place.topLeft());
+}
+
 void RecordingTimelineTimeEditor::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    keepOnScreen();
     field_->setFocus();
     field_->selectAll();
 }

@@ -19,6 +19,7 @@ public:
 
     bool invalid() const { return invalid_; }
     QLineEdit* field() const { return field_; }
+    QLabel* hint() const { return hint_; }
     void submit();
 
 protected:
@@ -26,6 +27,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Moves the popup back inside the usable part of its screen.
+    void keepOnScreen();
+
     std::function<void(double)> commit_;
     QLineEdit* field_;
     QLabel* hint_;

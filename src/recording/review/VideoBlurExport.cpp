@@ -1,5 +1,6 @@
 #include "recording/review/VideoBlurExport.h"
 
+#include "platform/PrivateFiles.h"
 #include "platform/TarnwickError.h"
 #include "recording/review/FrameScaler.h"
 #include "recording/review/MediaFormat.h"
@@ -10,6 +11,7 @@
 #include <QImage>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -35,6 +37,26 @@ void require(int result, const char* failure)
 {
     if (result < 0)
         throw sentence(failure);
+}
+
+// The same for a step that writes the file: a refusal of the disk says why, as other saves do.
+void written(int result, const char* failure)
+{
+    if (result >= 0)
+        return;
+    switch (const int error = AVUNERROR(result)) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+    case EROFS:
+    case EACCES:
+    case EPERM:
+    case EIO:
+        throw TarnwickError(QString::fromUtf8(failure).chopped(1) + QStringLiteral(": ") +
+                            platform::fileErrorReason(error) + u'.');
+    default:
+        throw sentence(failure);
+    }
 }
 
 struct PacketDeleter {
@@ -201,7 +223,7 @@ void VideoBlurExport::Media::openEncoder()
 
 void VideoBlurExport::Media::begin()
 {
-    require(media::beginFile(output.get(), destination, false), "Не удалось начать экспорт.");
+    written(media::beginFile(output.get(), destination, false), "Не удалось начать экспорт.");
     // From the key frame at or before the start.
     require(av_seek_frame(input.get(), -1, static_cast<int64_t>(start * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD),
             cannotRead);
@@ -368,7 +390,7 @@ void VideoBlurExport::Media::writeVideo(Packet packet)
                               : ticks(end, videoBase()) - ticks(start, videoBase()) - previous->pts;
     previous->stream_index = map[video];
     av_packet_rescale_ts(previous.get(), encoder->time_base, output->streams[map[video]]->time_base);
-    require(av_interleaved_write_frame(output.get(), previous.get()), cannotWrite);
+    written(av_interleaved_write_frame(output.get(), previous.get()), cannotWrite);
 }
 
 void VideoBlurExport::Media::copyAudio(AVPacket* p)
@@ -393,7 +415,7 @@ void VideoBlurExport::Media::copyAudio(AVPacket* p)
     p->stream_index = map[index];
     p->pos = -1;
     av_packet_rescale_ts(p, base, output->streams[map[index]]->time_base);
-    require(av_interleaved_write_frame(output.get(), p), cannotWrite);
+    written(av_interleaved_write_frame(output.get(), p), cannotWrite);
 }
 
 void VideoBlurExport::Media::finish()
@@ -417,8 +439,8 @@ void VideoBlurExport::Media::finish()
     }
     writeVideo(nullptr);
     const char* const cannotFinish = "Не удалось завершить экспорт.";
-    require(av_write_trailer(output.get()), cannotFinish);
-    require(avio_closep(&output->pb), cannotFinish);
+    written(av_write_trailer(output.get()), cannotFinish);
+    written(avio_closep(&output->pb), cannotFinish);
 }
 
 VideoBlurExport::VideoBlurExport(const QString& source, const RecordingTrim& trim, std::vector<VideoBlurRegion> regions,

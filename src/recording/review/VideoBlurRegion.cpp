@@ -147,4 +147,11 @@ bool VideoBlurRegion::losesTargetWithin(double from, double to) const
     return std::any_of(gaps.begin(), gaps.end(), [&](const VideoBlurGap& gap) { return gap.start < hi && lo < gap.end; });
 }
 
+bool VideoBlurRegion::untrackedWithin(double from, double to) const
+{
+    const double lo = std::max(from, start), hi = std::min(to, end);
+    return std::any_of(pending.begin(), pending.end(),
+                       [&](const VideoBlurGap& interval) { return interval.start < hi && lo < interval.end; });
+}
+
 } // namespace tarnwick::review

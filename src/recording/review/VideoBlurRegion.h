@@ -42,6 +42,8 @@ struct VideoBlurRegion {
     std::vector<VideoBlurKey> manualKeys() const;
     // Whether a lost interval not yet accepted overlaps the part of the region within [from, to).
     bool losesTargetWithin(double from, double to) const;
+    // Whether a part of the region within [from, to) still waits to be tracked since an edit.
+    bool untrackedWithin(double from, double to) const;
 
     static QRectF clamp(const QRectF& rect);
     static std::vector<VideoBlurGap> merged(std::vector<VideoBlurGap> list);

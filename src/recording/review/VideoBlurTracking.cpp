@@ -3,6 +3,7 @@
 #include "platform/TarnwickError.h"
 #include "recording/review/VideoBlurAppearance.h"
 #include "recording/review/VideoBlurFrameSource.h"
+#include "recording/review/VideoBlurShape.h"
 #include "recording/review/VideoBlurTrackingSteps.h"
 
 #include <algorithm>
@@ -29,13 +30,16 @@ constexpr double holdThreshold = 0.05;
 // a stroke or a few texture cells scores near nothing.
 constexpr double matchFloor = 0.6;
 
-// A target's size against its box is measured in steps of 4 %, refined between them. It has
-// outgrown the box when its look matches clearly better at 3 % larger or more; the search follows
-// a changed size once the look matches it somewhat better than the box's own.
+// A target's size against its box is measured in steps of 4 %, refined between them; the search
+// follows a changed size once the look matches it somewhat better than the box's own.
 constexpr double scaleStep = 1.04;
-constexpr double outgrownScale = 1.03;
-constexpr double outgrownGain = 0.02;
 constexpr double followedGain = 0.005;
+
+// A target shows outside its box when the map fitted to its look (turned, grown or slanted)
+// puts 0.5 % of it or more outside and fits clearly better than the marked look merely moved.
+constexpr double exposedShare = 0.005;
+constexpr double exposedGain = 0.015;
+constexpr double exposedSupport = 0.5;
 
 // The middle of a box, a tenth of each side in from its edges.
 QRectF middle(const QRectF& box)
@@ -128,11 +132,11 @@ ScaleFit fitScale(const VideoBlurAppearance& marked, const VideoBlurAppearance::
     return {best, at(best) - at(1)};
 }
 
-// What one accepted frame said of the target's size.
+// What one accepted frame said of the target's shape against its box.
 struct Growth {
     double time = 0;
-    double scale = 1;
-    bool outgrown = false;
+    bool beyond = false;   // a corner of the target lies outside the box at all
+    bool outgrown = false; // clearly shows outside it
 };
 
 // The time a run should show for checking because the target did not fit its box: each frame found
@@ -147,9 +151,9 @@ std::vector<VideoBlurGap> outgrownTime(const std::vector<Growth>& frames, double
         if (!frames[i].outgrown)
             continue;
         shown[i] = true;
-        for (std::size_t j = i; j-- > 0 && !shown[j] && frames[j].scale > 1;)
+        for (std::size_t j = i; j-- > 0 && !shown[j] && frames[j].beyond;)
             shown[j] = true;
-        for (std::size_t j = i + 1; j < n && !frames[j].outgrown && frames[j].scale > 1; ++j)
+        for (std::size_t j = i + 1; j < n && !frames[j].outgrown && frames[j].beyond; ++j)
             shown[j] = true;
     }
     std::vector<VideoBlurGap> result;
@@ -459,6 +463,7 @@ Run Job::follow(const VideoBlurKey& anchor, double target, int d, double span, d
     // The samples of the marked look that keep their place in it while the target is followed
     // surely; the others show background that changed under a box drawn off-centre.
     Foreground foreground(marked);
+    VideoBlurShape shape(first.image, look.rect, middle(look.rect));
     VideoBlurObjectTracker tracker;
     tracker.seed(first.image, look.rect);
 
@@ -516,8 +521,11 @@ Run Job::follow(const VideoBlurKey& anchor, double target, int d, double span, d
                     foreground.learn(VideoBlurAppearance(smooth, best.rect));
                 const ScaleFit fit = fitScale(marked, weights, smooth, best.rect.center(), size, scale);
                 scale = fit.gain >= followedGain ? fit.scale : 1.0;
-                grown.scale = fit.scale;
-                grown.outgrown = fit.scale >= outgrownScale && fit.gain >= outgrownGain;
+                const VideoBlurShape::Fit f = shape.measure(frame->image, best.rect.center(), *chosen);
+                // A look no map fits may stick out as far as it likes.
+                grown.beyond = !f.fitted || f.overhang > 0;
+                grown.outgrown =
+                    f.fitted && f.exposed >= exposedShare && f.gain >= exposedGain && f.support >= exposedSupport;
             }
         } else if (box) {
             const double w = frame->image.cols, h = frame->image.rows;

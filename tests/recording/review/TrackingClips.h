@@ -10,6 +10,7 @@
 #include <QFont>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QTransform>
 #include <QString>
 #include <array>
 #include <cmath>
@@ -17,7 +18,7 @@
 
 namespace tarnwick::test {
 
-enum class TrackingTarget { text, squareOnTexture, squareOnFlat, growingFace };
+enum class TrackingTarget { text, squareOnTexture, squareOnFlat, growingFace, cardOnFlat };
 
 struct TrackingCase {
     TrackingTarget target;
@@ -25,6 +26,11 @@ struct TrackingCase {
     double speed;  // pixels a frame to the right, a quarter of that downwards, in whole pixels
     int cell = 4;  // the squares' colour cells, pixels
     int side = 80; // the squares' side, pixels
+    // How a square or a card changes while it moves, from nothing in the first frame to this in
+    // the last: degrees turned clockwise, and its size as a multiple of the first.
+    double turn = 0;
+    double grow = 1;
+    int frames = 25;
 };
 
 inline const char* targetName(TrackingTarget target)
@@ -38,6 +44,8 @@ inline const char* targetName(TrackingTarget target)
         return "square on flat";
     case TrackingTarget::growingFace:
         return "growing face on photo";
+    case TrackingTarget::cardOnFlat:
+        return "printed card on flat";
     }
     return "";
 }
@@ -65,6 +73,23 @@ inline std::vector<TrackingCase> fineTextureTable(int cell)
     return table;
 }
 
+// Targets that turn or come closer while they move 5 px a frame: a square of colour cells on the
+// grey cells and a printed card on the flat page, each with a tight box and with a margin.
+inline std::vector<TrackingCase> changingLookTable()
+{
+    struct Change {
+        double turn, grow;
+        int frames;
+    };
+    std::vector<TrackingCase> table;
+    for (const auto target : {TrackingTarget::squareOnTexture, TrackingTarget::cardOnFlat})
+        for (const Change change : {Change{10, 1, 30}, Change{20, 1, 60}, Change{45, 1, 30}, Change{45, 1, 60},
+                                    Change{0, 1.6, 60}})
+            for (const bool tight : {true, false})
+                table.push_back({target, tight, 5, 4, 80, change.turn, change.grow, change.frames});
+    return table;
+}
+
 // A 1280 × 720 clip of 25 frames at 30 a second: an e-mail address in 28 px type on a flat light
 // page, or a square of colour cells (80 px of 4 px cells unless asked) on a page of 6 px grey cells
 // or on a flat one. Or 60 frames of a face on a photograph, coming closer: 1.6 times as large at
@@ -73,7 +98,13 @@ class TrackingClip {
 public:
     static inline const QSize size{1280, 720};
 
-    explicit TrackingClip(const TrackingCase& c) : TrackingClip(c.target, c.speed, c.cell, c.side) {}
+    explicit TrackingClip(const TrackingCase& c) : TrackingClip(c.target, c.speed, c.cell, c.side)
+    {
+        turn_ = c.turn;
+        grow_ = c.grow;
+        if (c.target != TrackingTarget::growingFace)
+            frames_ = c.frames;
+    }
     TrackingClip(TrackingTarget target, double speed, int cell = 4, int side = 80) : target_(target), speed_(speed)
     {
         QRandomGenerator random(29);
@@ -94,6 +125,9 @@ public:
             painter.drawText(QPoint(2, 34), QStringLiteral("ivan.petrov@example.com"));
             painter.end();
             ink_ = inkOf(sprite_, page_.pixel(0, 0));
+        } else if (target == TrackingTarget::cardOnFlat) {
+            sprite_ = card();
+            ink_ = sprite_.rect();
         } else {
             sprite_ = QImage(side, side, QImage::Format_RGB32);
             QPainter painter(&sprite_);
@@ -116,10 +150,26 @@ public:
 
     int frames() const { return frames_; }
 
-    // The target's pixels in frame k (origin top-left).
+    // The target's pixels in frame k (origin top-left): its bounding rectangle.
     QRect target(int k) const
     {
-        return target_ == TrackingTarget::growingFace ? faceAt(k) : ink_.translated(corner(k));
+        if (target_ == TrackingTarget::growingFace)
+            return faceAt(k);
+        if (changing())
+            return placed(k).mapRect(QRectF(ink_)).toAlignedRect();
+        return ink_.translated(corner(k));
+    }
+
+    // Every pixel of the target in frame k, as 255 in a grey mask of the frame's size.
+    QImage targetMask(int k) const
+    {
+        QImage mask(size, QImage::Format_Grayscale8);
+        mask.fill(0);
+        QPainter p(&mask);
+        if (changing())
+            p.setTransform(placed(k));
+        p.fillRect(changing() ? QRect(ink_) : target(k), Qt::white);
+        return mask;
     }
 
     QImage frame(int k) const
@@ -127,10 +177,16 @@ public:
         QImage image = page_.copy();
         if (k >= hiddenFrom_ && k < hiddenTo_)
             return image;
-        if (target_ == TrackingTarget::growingFace)
+        if (target_ == TrackingTarget::growingFace) {
             drawFace(image, k);
-        else
+        } else if (changing()) {
+            QPainter p(&image);
+            p.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+            p.setTransform(placed(k));
+            p.drawImage(QPoint(0, 0), sprite_);
+        } else {
             QPainter(&image).drawImage(corner(k), sprite_);
+        }
         return image;
     }
 
@@ -174,6 +230,48 @@ private:
     QPoint corner(int k) const
     {
         return {40 + int(std::floor(speed_ * k)), 140 + int(std::floor(speed_ * k / 4))};
+    }
+
+    bool changing() const { return turn_ != 0 || grow_ != 1; }
+
+    // From the sprite's pixels to the frame's in frame k: turned and grown about its middle,
+    // which moves as the corner of a plain target does.
+    QTransform placed(int k) const
+    {
+        const double f = frames_ > 1 ? double(k) / (frames_ - 1) : 0;
+        const QPointF middle = QRectF(sprite_.rect()).center();
+        QTransform t;
+        t.translate(corner(k).x() + middle.x(), corner(k).y() + middle.y());
+        t.rotate(turn_ * f);
+        t.scale(1 + (grow_ - 1) * f, 1 + (grow_ - 1) * f);
+        t.translate(-middle.x(), -middle.y());
+        return t;
+    }
+
+    // A cream identity card with a blue band, a photo and lines of print.
+    static QImage card()
+    {
+        QImage image(128, 80, QImage::Format_RGB32);
+        image.fill(QColor(246, 232, 196));
+        QPainter p(&image);
+        p.fillRect(0, 0, 128, 16, QColor(40, 80, 150));
+        p.fillRect(6, 22, 34, 44, QColor(150, 120, 100));
+        p.setBrush(QColor(232, 200, 170));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QRectF(13, 27, 20, 24));
+        QFont font("DejaVu Sans");
+        font.setPixelSize(10);
+        p.setFont(font);
+        p.setPen(QColor(250, 250, 250));
+        p.drawText(QPoint(6, 12), QStringLiteral("УДОСТОВЕРЕНИЕ"));
+        p.setPen(QColor(30, 30, 40));
+        p.drawText(QPoint(46, 32), QStringLiteral("Петров Иван"));
+        p.drawText(QPoint(46, 46), QStringLiteral("№ 4821 0937"));
+        p.drawText(QPoint(46, 60), QStringLiteral("до 12.2031"));
+        p.setPen(QPen(QColor(120, 100, 80), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(0.5, 0.5, 127, 79));
+        return image;
     }
 
     // How much larger the face is in frame k than in the first.
@@ -250,6 +348,8 @@ private:
 
     TrackingTarget target_;
     double speed_;
+    double turn_ = 0;
+    double grow_ = 1;
     int frames_ = 25;
     int hiddenFrom_ = 0;
     int hiddenTo_ = 0;
@@ -306,6 +406,71 @@ inline TrackingScore score(const TrackingClip& clip, const review::VideoBlurRegi
         result.covered += hidden;
         result.lost += lost;
         result.exposed += !hidden && !lost;
+    }
+    return result;
+}
+
+// The pixels the blur covers in a frame, found by blurring a one-pixel checkerboard with the
+// renderer itself: every pixel it changed lies under a region.
+inline QImage blurredPixels(const review::VideoBlurRegion& region, double t)
+{
+    static const QImage probe = [] {
+        QImage image(TrackingClip::size, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+        return image;
+    }();
+    const QImage rendered = review::VideoBlurRendering::image(probe, t, {region});
+    QImage mask(probe.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < probe.height(); ++y) {
+        const QRgb* a = reinterpret_cast<const QRgb*>(probe.constScanLine(y));
+        const QRgb* b = reinterpret_cast<const QRgb*>(rendered.constScanLine(y));
+        uchar* m = mask.scanLine(y);
+        for (int x = 0; x < probe.width(); ++x)
+            m[x] = a[x] != b[x] ? 255 : 0;
+    }
+    return mask;
+}
+
+struct ExposureScore {
+    int frames = 0;
+    int lost = 0;
+    // Frames where more than 1 % of the target's pixels lie outside the blur and outside any lost
+    // interval, with the most that showed in one of them.
+    int exposed = 0;
+    double worst = 0;
+    std::vector<int> exposedFrames;
+};
+
+// Frame by frame, the share of the target's own pixels the blur leaves out.
+inline ExposureScore exposure(const TrackingClip& clip, const review::VideoBlurRegion& region)
+{
+    ExposureScore result;
+    for (int k = 0; k < clip.frames(); ++k) {
+        const double t = k / 30.0;
+        const QImage target = clip.targetMask(k), blurred = blurredPixels(region, t);
+        long inside = 0, outside = 0;
+        for (int y = 0; y < target.height(); ++y) {
+            const uchar* m = target.constScanLine(y);
+            const uchar* b = blurred.constScanLine(y);
+            for (int x = 0; x < target.width(); ++x)
+                if (m[x]) {
+                    ++inside;
+                    outside += b[x] == 0;
+                }
+        }
+        bool lost = false;
+        for (const auto& gap : region.gaps)
+            lost = lost || (gap.start - 0.0001 <= t && t <= gap.end + 0.0001);
+        const double share = inside > 0 ? double(outside) / inside : 0;
+        ++result.frames;
+        result.lost += lost;
+        if (!lost && share > 0.01) {
+            ++result.exposed;
+            result.worst = std::max(result.worst, share);
+            result.exposedFrames.push_back(k);
+        }
     }
     return result;
 }

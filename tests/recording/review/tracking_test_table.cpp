@@ -1,89 +1,10 @@
-#include "TrackingClips.h"
-#include "recording/review/VideoBlurTracking.h"
+#include "TrackingTable.h"
 
-#include <QTemporaryDir>
-#include <future>
 #include <gtest/gtest.h>
-#include <iostream>
-#include <map>
-#include <tuple>
 
 using namespace tarnwick;
 using namespace tarnwick::review;
 using namespace tarnwick::test;
-
-namespace {
-
-std::string caseName(const TrackingCase& c)
-{
-    return QString("%1, %2 px of %3 px cells, %4, %5 px/frame")
-        .arg(targetName(c.target))
-        .arg(c.side)
-        .arg(c.cell)
-        .arg(c.tight ? "tight box" : "8 px margin")
-        .arg(c.speed)
-        .toStdString();
-}
-
-// The table's clips, each written once for all the boxes drawn on it.
-class Clips {
-public:
-    explicit Clips(const std::vector<TrackingCase>& table)
-    {
-        for (const auto& c : table)
-            if (!clips_.count(key(c))) {
-                TrackingClip clip(c);
-                const QString file = clip.write(
-                    dir_.filePath(QString("%1-%2-%3-%4.mp4").arg(int(c.target)).arg(c.speed).arg(c.cell).arg(c.side)));
-                clips_.emplace(key(c), std::pair{std::move(clip), file});
-            }
-    }
-
-    const TrackingClip& clip(const TrackingCase& c) const { return clips_.at(key(c)).first; }
-    const QString& file(const TrackingCase& c) const { return clips_.at(key(c)).second; }
-
-private:
-    static std::tuple<int, double, int, int> key(const TrackingCase& c)
-    {
-        return {int(c.target), c.speed, c.cell, c.side};
-    }
-
-    QTemporaryDir dir_;
-    std::map<std::tuple<int, double, int, int>, std::pair<TrackingClip, QString>> clips_;
-};
-
-// One box drawn on the first frame and «Отследить» for every case, two at a time (each tracks
-// on its own thread); the table of what came of it goes to the output.
-std::vector<VideoBlurRegion> trackAll(const Clips& clips, const std::vector<TrackingCase>& table,
-                                      std::vector<TrackingScore>& scores)
-{
-    std::vector<VideoBlurRegion> results(table.size());
-    scores.assign(table.size(), {});
-    for (std::size_t i = 0; i < table.size(); i += 2) {
-        std::vector<std::future<void>> running;
-        for (std::size_t j = i; j < std::min(i + 2, table.size()); ++j)
-            running.push_back(std::async(std::launch::async, [&, j] {
-                const TrackingClip& clip = clips.clip(table[j]);
-                results[j] = VideoBlurTracking::track(clips.file(table[j]), clip.region(table[j].tight), {}, {});
-                scores[j] = score(clip, results[j]);
-            }));
-        for (auto& run : running)
-            run.get();
-    }
-    std::cout << "| target | side | cells | box | px/frame | covered | lost | exposed |\n|---|---|---|---|---|---|---|---|\n";
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        const TrackingCase& c = table[i];
-        const TrackingScore& s = scores[i];
-        const bool square = c.target != TrackingTarget::text && c.target != TrackingTarget::growingFace;
-        std::cout << "| " << targetName(c.target) << " | " << (square ? std::to_string(c.side) : "-") << " | "
-                  << (square ? std::to_string(c.cell) : "-") << " | " << (c.tight ? "tight" : "8 px") << " | "
-                  << c.speed << " | " << s.covered << "/" << s.frames << " | " << s.lost << " | " << s.exposed
-                  << " |\n";
-    }
-    return results;
-}
-
-} // namespace
 
 // In every frame the blur hides the target, or the frame lies in a lost interval the user is shown.
 TEST(VideoBlurTrackingTable, EveryFrameIsCoveredOrReportedLost)
