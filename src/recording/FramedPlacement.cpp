@@ -1,5 +1,6 @@
 #include "recording/FramedPlacement.h"
 
+#include "panels/PointSizeKeeper.h"
 #include "platform/UsableArea.h"
 #include "platform/WindowFrame.h"
 
@@ -52,9 +53,13 @@ const QScreen* screenShowing(const QRect& frame, const QScreen* fallback)
 } // namespace
 
 FramedPlacement::FramedPlacement(QWidget& window)
-    : window_(window), onX11_(QGuiApplication::platformName() == u"xcb")
+    : window_(window), onX11_(QGuiApplication::platformName() == u"xcb"),
+      keeper_(new PointSizeKeeper(window, [this](QSize points) { grow(points); }))
 {
 }
+
+// The keeper is the window's child, and would outlive this part of it.
+FramedPlacement::~FramedPlacement() { delete keeper_; }
 
 QMargins FramedPlacement::decoration()
 {
@@ -111,6 +116,7 @@ void FramedPlacement::place(const QRect& client)
 
 void FramedPlacement::grow(QSize wanted)
 {
+    keeper_->ask(wanted);
     const std::optional<Shown> now = shown();
     const QScreen* where = now ? screenShowing(now->frame, window_.screen()) : window_.screen();
     if (!where) {
@@ -125,6 +131,13 @@ void FramedPlacement::grow(QSize wanted)
         now ? now->frame.topLeft() : frameOrigin_.value_or(window_.geometry().topLeft() - topLeft(frame));
     const QRect outer = inside(QRect(origin, size.grownBy(frame)), area);
     place(QRect(outer.topLeft() + topLeft(frame), size));
+}
+
+QSize FramedPlacement::room()
+{
+    if (!window_.screen())
+        return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    return platform::usableArea(*window_.screen()).size().shrunkBy(decoration());
 }
 
 void FramedPlacement::keepInside()

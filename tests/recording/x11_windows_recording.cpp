@@ -1,3 +1,4 @@
+#include "ClipEngine.h"
 #include "capture/RecordingAreaSelector.h"
 #include "recording/RecordingControlPanel.h"
 #include "recording/RecordingWindow.h"
@@ -31,25 +32,6 @@ namespace {
 
 constexpr QRgb desktopColour = 0xff3a7bd5;
 constexpr QRgb backdropColour = 0xffd0a020;
-
-// The capture engine's stand-in: the recording is a real clip made by ffmpeg.
-class ClipEngine : public RecordingEngine {
-public:
-    explicit ClipEngine(QString clip) : clip_(std::move(clip)) {}
-    void start(const platform::Monitor&, const QRectF&, const QRectF&, double, const RecordingOptions&,
-               const QString& url) override
-    {
-        url_ = url;
-    }
-    RecordingResult stop() override
-    {
-        QFile::copy(clip_, url_);
-        return {url_, std::nullopt};
-    }
-
-private:
-    QString clip_, url_;
-};
 
 class RecordingWindows : public ::testing::Test {
 protected:
