@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 namespace tarnwick {
 
@@ -13,13 +14,17 @@ namespace {
 
 // Qt 6.4 tells the window manager the window's least and largest sizes in the pixels of the screen
 // it leaves, and the window manager holds the window to them: they are told again, in these pixels.
+// Through the window's handle, which leaves the widget's size alone.
 void resendSizeLimits(QWidget& window)
 {
-    const QSize least = window.minimumSize(), most = window.maximumSize();
-    window.setMinimumSize(0, 0);
-    window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    window.setMinimumSize(least);
-    window.setMaximumSize(most);
+    QWindow* handle = window.windowHandle();
+    if (!handle)
+        return;
+    const QSize least = handle->minimumSize(), most = handle->maximumSize();
+    handle->setMinimumSize(QSize(0, 0));
+    handle->setMaximumSize(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    handle->setMinimumSize(least);
+    handle->setMaximumSize(most);
 }
 
 } // namespace
