@@ -8,6 +8,7 @@
 #include <QSize>
 #include <optional>
 
+class QScreen;
 class QWidget;
 
 namespace tarnwick {
@@ -37,18 +38,25 @@ public:
     // Moves the shown, framed window back into the area, giving up size where the
     // frame turned out larger than guessed. Nothing while it is hidden or not yet framed.
     void keepInside();
+    // Before the window maps: no larger than the area of its screen less the frame, and inside
+    // that area, by Qt's own idea of its place. A window manager places a window that would not
+    // fit where it likes, maybe on another monitor.
+    void fitBeforeShowing();
     // How large the window's own area may be on the monitor it is on: the usable area less the frame.
     QSize room();
 
 private:
-    // The window and its frame as the screen shows them, in global coordinates.
+    // The window and its frame as `screen`, the one showing most of them, shows them: in Qt's
+    // global coordinates, in that screen's scale.
     struct Shown {
         QRect frame, client;
+        const QScreen* screen;
     };
-    // What the window manager adds around the window, or a guess before it has said.
-    QMargins decoration();
+    // What the window manager adds around the window on `screen`, or a guess before it has said.
+    QMargins decoration(const QScreen* screen);
     std::optional<Shown> shown();
-    void place(const QRect& client);
+    // `client` in the scale of `screen`.
+    void place(const QRect& client, const QScreen* screen);
 
     QWidget& window_;
     const bool onX11_;

@@ -273,6 +273,11 @@ void RecordingWindow::resizeEvent(QResizeEvent* event)
 
 void RecordingWindow::showEvent(QShowEvent* event)
 {
+    // Put on a monitor lower than the window, before it maps.
+    if (!event->spontaneous()) {
+        fitToContent();
+        placement_.fitBeforeShowing();
+    }
     QWidget::showEvent(event);
     windowHandle()->removeEventFilter(this);
     windowHandle()->installEventFilter(this);
