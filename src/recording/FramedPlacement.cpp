@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <utility>
 
 namespace tarnwick::recording {
 
@@ -49,10 +50,15 @@ QRect toPoints(const QRect& pixels, const QScreen* screen)
     return QRect(origin + (pixels.topLeft() - origin) / ratioOf(screen), pixels.size() / ratioOf(screen));
 }
 
-QRect toPixels(const QRect& points, const QScreen* screen)
+QPoint toPixels(const QPoint& point, const QScreen* screen)
 {
     const QPoint origin = originOf(screen);
-    return QRect(origin + (points.topLeft() - origin) * ratioOf(screen), points.size() * ratioOf(screen));
+    return origin + (point - origin) * ratioOf(screen);
+}
+
+QRect toPixels(const QRect& points, const QScreen* screen)
+{
+    return QRect(toPixels(points.topLeft(), screen), points.size() * ratioOf(screen));
 }
 
 // The screen that shows most of `frame` (root pixels). Qt moves a window to its new screen only
@@ -110,7 +116,7 @@ std::optional<FramedPlacement::Shown> FramedPlacement::shown()
     if (!window_.isVisible())
         return std::nullopt;
     if (!onX11_)
-        return Shown{window_.frameGeometry(), window_.geometry(), window_.screen()};
+        return Shown{window_.frameGeometry(), window_.geometry(), window_.screen(), std::nullopt};
     // Qt's own idea of the frame lags behind the window manager: ask the server. Not yet
     // framed (not viewable), the window's position means nothing yet.
     const std::optional<platform::ShownWindow> onScreen =
@@ -118,17 +124,27 @@ std::optional<FramedPlacement::Shown> FramedPlacement::shown()
     if (!onScreen)
         return std::nullopt;
     const QScreen* screen = screenShowing(onScreen->frame, window_.screen());
-    return Shown{toPoints(onScreen->frame, screen), toPoints(onScreen->client, screen), screen};
+    return Shown{toPoints(onScreen->frame, screen), toPoints(onScreen->client, screen), screen, onScreen->client};
 }
 
-void FramedPlacement::place(const QRect& client, const QScreen* screen)
+void FramedPlacement::place(QPoint corner, const QMargins& frame, QSize size, const QScreen* screen,
+                            const Shown* now)
 {
     if (onX11_ && window_.isVisible()) {
-        // The window manager puts the window exactly there, whatever Qt believes of its frame.
-        if (platform::moveResizeWindow(connection_, static_cast<std::uint32_t>(window_.winId()), toPixels(client, screen)))
+        // The window manager puts the window exactly there, whatever Qt believes of its frame. The
+        // frame's corner and the window's size turned into pixels, the frame's widths taken in its
+        // own: each part rounded in points apart, a window at a fractional scale moved by a pixel
+        // at every turn, and the window manager moved it back.
+        const auto id = static_cast<std::uint32_t>(window_.winId());
+        const std::optional<QMargins> extents = platform::frameExtents(connection_, id);
+        const QPoint inset = extents ? QPoint(extents->left(), extents->top()) : topLeft(frame) * ratioOf(screen);
+        // A size kept in points keeps its pixels: turned into points and back it could shrink by one.
+        const bool kept = now && now->pixels && size == now->client.size();
+        const QRect pixels(toPixels(corner, screen) + inset, kept ? now->pixels->size() : size * ratioOf(screen));
+        if ((now && now->pixels == pixels) || platform::moveResizeWindow(connection_, id, pixels))
             return;
     }
-    window_.setGeometry(client);
+    window_.setGeometry(QRect(corner + topLeft(frame), size));
 }
 
 void FramedPlacement::grow(QSize wanted)
@@ -147,7 +163,7 @@ void FramedPlacement::grow(QSize wanted)
     const QPoint origin =
         now ? now->frame.topLeft() : frameOrigin_.value_or(window_.geometry().topLeft() - topLeft(frame));
     const QRect outer = inside(QRect(origin, size.grownBy(frame)), area);
-    place(QRect(outer.topLeft() + topLeft(frame), size), where);
+    place(outer.topLeft(), frame, size, where);
 }
 
 void FramedPlacement::fitBeforeShowing()
@@ -157,6 +173,9 @@ void FramedPlacement::fitBeforeShowing()
         return;
     const QRect area = platform::usableArea(*where);
     const QMargins frame = decoration(where);
+    // The frame is a guess until the window manager has framed the window: the size it asks for
+    // now is kept for that moment.
+    unframedWish_ = window_.size();
     const QSize size = window_.size().boundedTo(area.size().shrunkBy(frame)).expandedTo(window_.minimumSize());
     const QRect outer = inside(QRect(window_.geometry().topLeft() - topLeft(frame), size.grownBy(frame)), area);
     window_.setGeometry(QRect(outer.topLeft() + topLeft(frame), size));
@@ -178,12 +197,12 @@ void FramedPlacement::keepInside()
     frameOrigin_ = now->frame.topLeft();
     const QRect area = platform::usableArea(*where);
     const QMargins frame = between(now->frame, now->client);
-    // A frame larger than the guess left the window too large for the area: it gives up the difference.
-    const QSize size = now->client.size().boundedTo(area.size().shrunkBy(frame)).expandedTo(window_.minimumSize());
+    // A frame larger than the guess left the window too large for the area: it gives up the
+    // difference; one smaller than the guess gives back what the guess took.
+    const QSize wish = std::exchange(unframedWish_, std::nullopt).value_or(now->client.size());
+    const QSize size = wish.boundedTo(area.size().shrunkBy(frame)).expandedTo(window_.minimumSize());
     const QRect outer = inside(QRect(now->frame.topLeft(), size.grownBy(frame)), area);
-    const QRect wanted(outer.topLeft() + topLeft(frame), size);
-    if (wanted != now->client)
-        place(wanted, where);
+    place(outer.topLeft(), frame, size, where, &*now);
 }
 
 } // namespace tarnwick::recording

@@ -51,17 +51,21 @@ private:
     struct Shown {
         QRect frame, client;
         const QScreen* screen;
+        std::optional<QRect> pixels; // the window's own area in root pixels, where the server says
     };
     // What the window manager adds around the window on `screen`, or a guess before it has said.
     QMargins decoration(const QScreen* screen);
     std::optional<Shown> shown();
-    // `client` in the scale of `screen`.
-    void place(const QRect& client, const QScreen* screen);
+    // The frame's corner at `corner` and the window's own area `size` large, in the scale of
+    // `screen`; `frame` in points, a guess until the window manager says. Nothing when the server
+    // shows the window there already (`now`, where it shows now).
+    void place(QPoint corner, const QMargins& frame, QSize size, const QScreen* screen, const Shown* now = nullptr);
 
     QWidget& window_;
     const bool onX11_;
     platform::X11Connection connection_;
     std::optional<QPoint> frameOrigin_; // where the frame was last seen
+    std::optional<QSize> unframedWish_; // the size asked before the frame was known
     PointSizeKeeper* keeper_;
 };
 
