@@ -34,13 +34,8 @@ protected:
         ASSERT_TRUE(bAtTwice);
         ASSERT_TRUE(splitIntoMonitors());
         ASSERT_EQ(QGuiApplication::screens().constLast()->devicePixelRatio(), 2.0);
-        ASSERT_TRUE(startOpenbox(openbox));
+        ASSERT_TRUE(startOpenbox(desktop.add()));
         x.movePointer(600, 500); // the user works on A
-    }
-    void TearDown() override
-    {
-        openbox.kill();
-        openbox.waitForFinished(5000);
     }
 
     // Has the window manager move `window`'s frame to `to` (root pixels) and waits until Qt has it
@@ -60,7 +55,7 @@ protected:
         return settledPlace([&] { return x.rootGeometry(id); }, monitor.name);
     }
 
-    QProcess openbox;
+    DeskPrograms desktop;
     X11Client x;
 };
 

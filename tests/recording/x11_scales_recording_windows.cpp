@@ -38,21 +38,9 @@ protected:
         ASSERT_TRUE(bScaled);
         ASSERT_TRUE(splitIntoMonitors());
         ASSERT_EQ(QGuiApplication::screens().constLast()->devicePixelRatio(), scaleB);
-        desktop.push_back(std::make_unique<QProcess>());
-        ASSERT_TRUE(startOpenbox(*desktop.back()));
-        desktop.push_back(std::make_unique<QProcess>());
-        ASSERT_TRUE(startBottomDock(x, *desktop.back()));
-        ASSERT_EQ(runProcess("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=640x360:rate=30", "-t", "1",
-                                        "-c:v", "libx264", "-pix_fmt", "yuv420p", clip},
-                             nullptr, {}, 60s),
-                  0);
-    }
-    void TearDown() override
-    {
-        for (auto& p : desktop) {
-            p->kill();
-            p->waitForFinished(5000);
-        }
+        ASSERT_TRUE(startOpenbox(desktop.add()));
+        ASSERT_TRUE(startBottomDock(x, desktop.add()));
+        ASSERT_EQ(makeClip(clip), 0);
     }
 
     std::unique_ptr<ScreenRecordingController> session()
@@ -131,7 +119,7 @@ protected:
     QTemporaryDir dir;
     QString clip = dir.filePath("clip.mp4");
     QSettings settings{dir.filePath("settings.ini"), QSettings::IniFormat};
-    std::vector<std::unique_ptr<QProcess>> desktop;
+    DeskPrograms desktop;
 };
 
 } // namespace

@@ -14,16 +14,29 @@ namespace {
 
 // A desktop player: a sine tone into `sink`, or into whatever sink is the default, moved along
 // by the server when the default changes. Its short buffer keeps a null sink rendering promptly,
-// as a sound card does.
-void playPromptly(QProcess& player, int frequency, const QString& sink = {})
-{
-    const QStringList device = sink.isEmpty() ? QStringList() : QStringList{"-device", sink};
-    player.start("ffmpeg", QStringList{"-v", "error", "-re", "-f", "lavfi", "-i",
-                                       QString("sine=frequency=%1:sample_rate=44100").arg(frequency), "-t", "60",
-                                       "-f", "pulse", "-buffer_duration", "50"}
-                               + device + QStringList{"tone"});
-    player.waitForStarted();
-}
+// as a sound card does. It plays until it goes.
+class Player {
+public:
+    explicit Player(int frequency, const QString& sink = {})
+    {
+        const QStringList device = sink.isEmpty() ? QStringList() : QStringList{"-device", sink};
+        process_.start("ffmpeg", QStringList{"-v", "error", "-re", "-f", "lavfi", "-i",
+                                             QString("sine=frequency=%1:sample_rate=44100").arg(frequency), "-t",
+                                             "60", "-f", "pulse", "-buffer_duration", "50"}
+                                     + device + QStringList{"tone"});
+        process_.waitForStarted();
+    }
+    ~Player()
+    {
+        process_.kill();
+        process_.waitForFinished();
+    }
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+private:
+    QProcess process_;
+};
 
 // pactl's short listing of `what` ("sinks", "sink-inputs", ...), one row of fields a line.
 QList<QStringList> listed(const QString& what)
@@ -124,13 +137,18 @@ struct SoundRecording : AreaRecording {
     RecordingUIModel& model = controller.model();
 };
 
-// Whether second `second` of the file lies clear of every switch: a switch may leave a gap
-// of silence of a moment, and the elapsed time is the file's time only to a fraction of a second.
-bool clearOf(const std::vector<double>& switches, std::size_t second)
+// The whole seconds of a file `count` seconds long, but its first and last, that lie clear of every
+// switch: a switch may leave a gap of silence of a moment, and the elapsed time is the file's time
+// only to a fraction of a second.
+std::vector<std::size_t> clearSeconds(std::size_t count, const std::vector<double>& switches)
 {
-    return std::none_of(switches.begin(), switches.end(), [&](double at) {
-        return static_cast<double>(second) + 1 > at - 1 && static_cast<double>(second) < at + 2;
-    });
+    std::vector<std::size_t> seconds;
+    for (std::size_t second = 1; second + 1 < count; ++second) {
+        const auto near = [second](double at) { return double(second) + 1 > at - 1 && double(second) < at + 2; };
+        if (std::none_of(switches.begin(), switches.end(), near))
+            seconds.push_back(second);
+    }
+    return seconds;
 }
 
 } // namespace
@@ -142,9 +160,7 @@ TEST(RecordingSound, TheSystemSoundFollowsTheDefaultOutputThereAndBack)
 {
     PulseDaemon pulse;
     ASSERT_TRUE(PulseDaemon::pactl({"set-default-source", "tarnwick_mic"}));
-    QProcess player, voice;
-    playPromptly(player, 1000);
-    playPromptly(voice, 600, "tarnwick_mic_feed");
+    const Player player(1000), voice(600, "tarnwick_mic_feed");
     platform::SerialQueue listenerQueue("listener");
     const auto output = PulseDaemon::promptListener(listenerQueue);
     const auto input = PulseDaemon::promptListener(listenerQueue, RecordingAudioSource::microphone);
@@ -164,16 +180,10 @@ TEST(RecordingSound, TheSystemSoundFollowsTheDefaultOutputThereAndBack)
     const std::vector<float> samples = recording.stopAndDecode();
     const std::vector<double> tone = levelPerSecond(samples, 1000), voiceLevel = levelPerSecond(samples, 600);
     ASSERT_GE(tone.size(), 14u) << "seconds in the file";
-    for (std::size_t second = 1; second + 1 < tone.size(); ++second) {
-        if (!clearOf(switches, second))
-            continue;
+    for (const std::size_t second : clearSeconds(tone.size(), switches)) {
         EXPECT_GT(tone[second], 0.04) << "system sound in second " << second << "; switches at " << switches[0]
                                       << " and " << switches[1] << " s; per second: " << levelsText(tone);
         EXPECT_GT(voiceLevel[second], 0.04) << "microphone in second " << second << ": " << levelsText(voiceLevel);
-    }
-    for (QProcess* tone : {&player, &voice}) {
-        tone->kill();
-        tone->waitForFinished();
     }
 }
 
@@ -186,9 +196,7 @@ TEST(RecordingSound, TheMicrophoneFollowsTheDefaultInput)
     ASSERT_TRUE(PulseDaemon::pactl({"load-module", "module-null-sink", "sink_name=tarnwick_headset_feed"}));
     ASSERT_TRUE(PulseDaemon::pactl({"load-module", "module-remap-source", "source_name=tarnwick_headset",
                                     "master=tarnwick_headset_feed.monitor", "rate=22050"}));
-    QProcess first, second;
-    playPromptly(first, 600, "tarnwick_mic_feed");
-    playPromptly(second, 900, "tarnwick_headset_feed");
+    const Player first(600, "tarnwick_mic_feed"), second(900, "tarnwick_headset_feed");
     platform::SerialQueue listenerQueue("listener");
     const auto input = PulseDaemon::promptListener(listenerQueue, RecordingAudioSource::microphone);
 
@@ -201,18 +209,12 @@ TEST(RecordingSound, TheMicrophoneFollowsTheDefaultInput)
     const std::vector<float> samples = recording.stopAndDecode();
     const std::vector<double> before = levelPerSecond(samples, 600), after = levelPerSecond(samples, 900);
     ASSERT_GE(before.size(), 7u) << "seconds in the file";
-    for (std::size_t s = 1; s + 1 < before.size(); ++s) {
-        if (!clearOf(switches, s))
-            continue;
+    for (const std::size_t s : clearSeconds(before.size(), switches)) {
         const bool switched = static_cast<double>(s) > switches.back();
         EXPECT_GT(switched ? after[s] : before[s], 0.08)
             << "second " << s << " of a switch at " << switches.back() << " s; 600 Hz: " << levelsText(before)
             << "; 900 Hz: " << levelsText(after);
         EXPECT_LT(switched ? before[s] : after[s], 0.01) << "second " << s << " hears the other microphone";
-    }
-    for (QProcess* tone : {&first, &second}) {
-        tone->kill();
-        tone->waitForFinished();
     }
 }
 
@@ -230,8 +232,7 @@ TEST(RecordingSound, ANewDefaultThatCannotBeRecordedEndsTheSession)
         SCOPED_TRACE(c.sentence);
         PulseDaemon pulse;
         ASSERT_TRUE(PulseDaemon::pactl({"set-default-source", "tarnwick_mic"}));
-        QProcess player;
-        playPromptly(player, 1000);
+        const Player player(1000);
         SoundRecording recording(c.systemAudio, !c.systemAudio);
         recording.start();
         recording.runFor(2, 0);
@@ -249,7 +250,5 @@ TEST(RecordingSound, ANewDefaultThatCannotBeRecordedEndsTheSession)
             << "the session goes on without its source";
         EXPECT_EQ(recording.model.message().value_or(""), QString::fromUtf8(c.sentence));
         EXPECT_EQ(probe(recording.model.videoSource().value_or(""))["streams"].toArray().size(), 2);
-        player.kill();
-        player.waitForFinished();
     }
 }

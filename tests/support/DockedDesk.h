@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -21,6 +22,25 @@ inline std::string text(const QRect& r)
 {
     return QStringLiteral("%1,%2 %3×%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
 }
+
+// Programs a test runs beside itself (a window manager, a taskbar), ended with the test.
+class DeskPrograms {
+public:
+    DeskPrograms() = default;
+    DeskPrograms(const DeskPrograms&) = delete;
+    DeskPrograms& operator=(const DeskPrograms&) = delete;
+    ~DeskPrograms()
+    {
+        for (auto& program : programs_) {
+            program->kill();
+            program->waitForFinished(5000);
+        }
+    }
+    QProcess& add() { return *programs_.emplace_back(std::make_unique<QProcess>()); }
+
+private:
+    std::vector<std::unique_ptr<QProcess>> programs_;
+};
 
 // Splits the test's 3840×1080 screen into monitors A (left, primary) and B (right), as a user
 // splits a wide output, a docking station does, or a remote desktop's virtual monitors; succeeds
