@@ -17,7 +17,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QProcess>
 #include <QProgressBar>
 #include <QResizeEvent>
@@ -35,18 +34,6 @@
 namespace tarnwick::recording {
 
 using window::note;
-
-QString RecordingWindow::fileSizeText(qint64 bytes)
-{
-    const QLocale russian(QLocale::Russian);
-    if (bytes < 1000)
-        return QStringLiteral("%1 байт").arg(bytes);
-    if (bytes < 1000 * 1000)
-        return russian.toString(qRound64(bytes / 1000.0)) + QStringLiteral(" КБ");
-    if (bytes < 1000LL * 1000 * 1000)
-        return russian.toString(bytes / 1e6, 'f', 1) + QStringLiteral(" МБ");
-    return russian.toString(bytes / 1e9, 'f', 2) + QStringLiteral(" ГБ");
-}
 
 RecordingWindow::RecordingWindow(RecordingReview& review, std::function<bool()> microphoneDenied)
     : QWidget(nullptr, Qt::Window), model_(review.model()), recordingReview_(review), microphoneDenied_(std::move(microphoneDenied)), placement_(*this)

@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -85,6 +86,18 @@ void PageScrollArea::setCap(int height)
 
 using window::divider;
 using window::note;
+
+QString RecordingWindow::fileSizeText(qint64 bytes)
+{
+    const QLocale russian(QLocale::Russian);
+    if (bytes < 1000)
+        return QStringLiteral("%1 байт").arg(bytes);
+    if (bytes < 1000 * 1000)
+        return russian.toString(qRound64(bytes / 1000.0)) + QStringLiteral(" КБ");
+    if (bytes < 1000LL * 1000 * 1000)
+        return russian.toString(bytes / 1e6, 'f', 1) + QStringLiteral(" МБ");
+    return russian.toString(bytes / 1e9, 'f', 2) + QStringLiteral(" ГБ");
+}
 
 QWidget* RecordingWindow::buildSettings()
 {
