@@ -1,6 +1,7 @@
 #include "app/ScrollingCaptureControlView.h"
 
 #include "app/ScrollingCaptureModel.h"
+#include "panels/PointSizeKeeper.h"
 #include "panels/RoundedWindow.h"
 #include "panels/Theme.h"
 #include "platform/Icons.h"
@@ -39,6 +40,7 @@ ScrollingCaptureControlView::ScrollingCaptureControlView(ScrollingCaptureModel& 
     setFixedSize(panelSize);
     // A mask instead of translucency keeps the rounded corners without a compositor.
     keepWindowMask(*this, [this] { return roundedRegion(rect(), panelRadius); });
+    new PointSizeKeeper(*this);
     QPalette dark = palette();
     dark.setColor(QPalette::WindowText, Qt::white);
     dark.setColor(QPalette::ButtonText, Qt::white);

@@ -2,6 +2,7 @@
 
 #include "panels/FloatingPanelView.h"
 #include "panels/PanelDragRegion.h"
+#include "panels/PointSizeKeeper.h"
 #include "panels/RoundedWindow.h"
 #include "platform/UsableArea.h"
 #include "platform/WindowManager.h"
@@ -72,6 +73,7 @@ FloatingPanel::FloatingPanel(AppModel& model, QSettings& preferences, FrameSourc
     connect(&view_->dragRegion(), &PanelDragRegion::dragFinished, this, &FloatingPanel::rememberPosition);
 
     roundWindowCorners(*this, connection_, cornerRadius);
+    new PointSizeKeeper(*this);
 }
 
 QList<QRectF> FloatingPanel::screenFrames()

@@ -1,6 +1,7 @@
 #include "panels/PermissionSetupController.h"
 
 #include "panels/PermissionSetupView.h"
+#include "panels/PointSizeKeeper.h"
 #include "platform/UsableArea.h"
 
 #include <QEvent>
@@ -68,6 +69,7 @@ void PermissionSetupController::present(bool activate)
                                 Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
         window_->setWindowTitle(QStringLiteral("Tarnwick · Разрешения"));
         window_->installEventFilter(this);
+        new PointSizeKeeper(*window_);
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             QRect frame(QPoint(), window_->size());
             frame.moveCenter(platform::usableArea(*screen).center());

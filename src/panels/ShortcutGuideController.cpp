@@ -1,5 +1,6 @@
 #include "panels/ShortcutGuideController.h"
 
+#include "panels/PointSizeKeeper.h"
 #include "panels/ShortcutGuideView.h"
 #include "platform/UsableArea.h"
 
@@ -29,6 +30,7 @@ ShortcutGuideController::ShortcutGuideController(QSettings& settings, QString au
         restoring_ = false;
     }
     window_->installEventFilter(this);
+    new PointSizeKeeper(*window_);
 }
 
 ShortcutGuideController::~ShortcutGuideController()

@@ -1,5 +1,6 @@
 #include "recording/RecordingControlPanel.h"
 
+#include "panels/PointSizeKeeper.h"
 #include "panels/RoundedWindow.h"
 #include "panels/Theme.h"
 #include "platform/WindowManager.h"
@@ -32,6 +33,7 @@ RecordingControlPanel::RecordingControlPanel(RecordingUIModel& model)
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(258, 52);
     roundWindowCorners(*this, connection_, cornerRadius);
+    new PointSizeKeeper(*this);
     setPalette(Theme::darkPalette());
     stop_->setFocusPolicy(Qt::NoFocus);
     stop_->setFixedSize(buttonSide, buttonSide);

@@ -8,6 +8,7 @@ extern "C" {
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace tarnwick {
@@ -33,14 +34,15 @@ int ffmpegFormat(pa_sample_format_t format)
     }
 }
 
-struct SourceLookup {
-    pa_threaded_mainloop* loop = nullptr;
-    bool done = false;
-    std::string name;
-    std::string monitor;
-    bool isMonitor = false;
-    pa_sample_spec sampleFormat{};
-};
+// Lets a stream go without a word from it.
+void release(pa_stream* stream)
+{
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_moved_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+}
 
 } // namespace
 
@@ -84,108 +86,104 @@ void RecordingMicrophone::start()
             : sentence("Не удалось подключиться к звуковому серверу PulseAudio.");
     }
     pa_threaded_mainloop_lock(pulse_.loop());
-
-    SourceLookup lookup;
-    lookup.loop = pulse_.loop();
-    const auto finishLookup = [&lookup](pa_operation* operation) {
-        while (operation && !lookup.done)
-            pa_threaded_mainloop_wait(lookup.loop);
-        if (operation)
-            pa_operation_unref(operation);
-        lookup.done = false;
-    };
-    finishLookup(pa_context_get_server_info(
-        pulse_.context(),
-        [](pa_context*, const pa_server_info* info, void* data) {
-            auto& l = *static_cast<SourceLookup*>(data);
-            if (info) {
-                l.name = info->default_source_name ? info->default_source_name : "";
-                l.monitor = info->default_sink_name ? info->default_sink_name : "";
-            }
-            l.done = true;
-            pa_threaded_mainloop_signal(l.loop, 0);
-        },
-        &lookup));
-    if (!microphone) {
-        // The default sink's monitor source carries what the system plays.
-        const std::string sink = lookup.monitor;
-        lookup.name.clear();
-        if (!sink.empty())
-            finishLookup(pa_context_get_sink_info_by_name(
-                pulse_.context(), sink.c_str(),
-                [](pa_context*, const pa_sink_info* info, int eol, void* data) {
-                    auto& l = *static_cast<SourceLookup*>(data);
-                    if (info && !eol && info->monitor_source_name)
-                        l.name = info->monitor_source_name;
-                    if (eol || !info) {
-                        l.done = true;
-                        pa_threaded_mainloop_signal(l.loop, 0);
-                    }
-                },
-                &lookup));
-    }
-    const std::string name = lookup.name;
-    lookup.name.clear();
-    if (!name.empty())
-        finishLookup(pa_context_get_source_info_by_name(
-            pulse_.context(), name.c_str(),
-            [](pa_context*, const pa_source_info* info, int eol, void* data) {
-                auto& l = *static_cast<SourceLookup*>(data);
-                if (info && !eol) {
-                    l.name = info->name;
-                    l.isMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
-                    l.sampleFormat = info->sample_spec;
-                }
-                if (eol || !info) {
-                    l.done = true;
-                    pa_threaded_mainloop_signal(l.loop, 0);
-                }
-            },
-            &lookup));
-    if (lookup.name.empty() || (microphone && lookup.isMonitor)) {
+    lookup_ = std::make_unique<RecordingSourceLookup>(pulse_.context(), !microphone);
+    std::optional<RecordingSourceChoice> choice;
+    lookup_->ask([&](const RecordingSourceChoice& found) {
+        choice = found;
+        pa_threaded_mainloop_signal(pulse_.loop(), 0);
+    });
+    while (!choice && PA_CONTEXT_IS_GOOD(pa_context_get_state(pulse_.context())))
+        pa_threaded_mainloop_wait(pulse_.loop());
+    if (!choice || choice->source.empty() || (microphone && choice->isMonitor)) {
         pa_threaded_mainloop_unlock(pulse_.loop());
         stop();
         throw microphone ? sentence("Микрофон не найден. Подключите его или отключите запись микрофона.")
                          : sentence("Системный звук недоступен: звуковой сервер не назвал выход по умолчанию.");
     }
-
-    pa_sample_spec sampleFormat = lookup.sampleFormat;
-    if (ffmpegFormat(sampleFormat.format) < 0)
-        sampleFormat.format = PA_SAMPLE_FLOAT32LE;
-    format_ = {ffmpegFormat(sampleFormat.format), static_cast<int>(sampleFormat.rate), sampleFormat.channels};
-    stream_ = pa_stream_new(pulse_.context(), microphone ? "Tarnwick: микрофон" : "Tarnwick: системный звук", &sampleFormat, nullptr);
-    pa_buffer_attr attributes{};
-    attributes.maxlength = static_cast<std::uint32_t>(-1);
-    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(10000, &sampleFormat));
-    if (stream_) {
-        pa_stream_set_state_callback(
-            stream_,
-            [](pa_stream* stream, void* self) {
-                auto* capture = static_cast<RecordingMicrophone*>(self);
-                if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
-                    capture->failed();
-                pa_threaded_mainloop_signal(capture->pulse_.loop(), 0);
-            },
-            this);
-        pa_stream_set_read_callback(
-            stream_, [](pa_stream*, size_t, void* self) { static_cast<RecordingMicrophone*>(self)->read(); }, this);
-        // Another device under the recording is a failure too: the user chose this one.
-        pa_stream_set_moved_callback(
-            stream_, [](pa_stream*, void* self) { static_cast<RecordingMicrophone*>(self)->failed(); }, this);
-    }
-    // A source that goes away (a headset unplugged, a sink unloaded) kills the stream instead of
-    // PulseAudio moving it to another source: a microphone would otherwise record the speakers' monitor.
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE
-                                                      | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_DONT_MOVE);
-    if (!stream_ || pa_stream_connect_record(stream_, lookup.name.c_str(), &attributes, flags) < 0
-        || !pulse_.waitForStream(stream_)) {
+    stream_ = connect(*choice);
+    if (!stream_ || !pulse_.waitForStream(stream_)) {
         pa_threaded_mainloop_unlock(pulse_.loop());
         stop();
         throw microphone ? sentence("Микрофон недоступен для записи.")
                          : sentence("Системный звук недоступен для записи.");
     }
+    device_ = choice->device;
+    // Headphones plugged in, another output or input chosen in the sound settings: the server
+    // names another default, and the recording follows it.
+    pa_context_set_subscribe_callback(
+        pulse_.context(),
+        [](pa_context*, pa_subscription_event_type_t type, std::uint32_t, void* self) {
+            auto* capture = static_cast<RecordingMicrophone*>(self);
+            if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER && !capture->stopping_)
+                capture->lookup_->ask([capture](const RecordingSourceChoice& found) { capture->follow(found); });
+        },
+        this);
+    if (pa_operation* subscribed = pa_context_subscribe(pulse_.context(), PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr))
+        pa_operation_unref(subscribed);
     alive_->store(true);
     pa_threaded_mainloop_unlock(pulse_.loop());
+}
+
+pa_stream* RecordingMicrophone::connect(const RecordingSourceChoice& choice)
+{
+    const bool microphone = source_ == RecordingAudioSource::microphone;
+    pa_sample_spec sampleFormat = choice.sampleFormat;
+    if (ffmpegFormat(sampleFormat.format) < 0)
+        sampleFormat.format = PA_SAMPLE_FLOAT32LE;
+    format_ = {ffmpegFormat(sampleFormat.format), static_cast<int>(sampleFormat.rate), sampleFormat.channels};
+    *clock_ = Clock{}; // another source runs on another clock, maybe at another rate
+    pa_stream* stream = pa_stream_new(pulse_.context(), microphone ? "Tarnwick: микрофон" : "Tarnwick: системный звук",
+                                      &sampleFormat, nullptr);
+    if (!stream)
+        return nullptr;
+    pa_stream_set_state_callback(
+        stream,
+        [](pa_stream* s, void* self) {
+            auto* capture = static_cast<RecordingMicrophone*>(self);
+            if (!PA_STREAM_IS_GOOD(pa_stream_get_state(s)))
+                capture->failed();
+            pa_threaded_mainloop_signal(capture->pulse_.loop(), 0);
+        },
+        this);
+    pa_stream_set_read_callback(
+        stream, [](pa_stream*, size_t, void* self) { static_cast<RecordingMicrophone*>(self)->read(); }, this);
+    // Another device under the recording is a failure too: the user chose this one.
+    pa_stream_set_moved_callback(
+        stream, [](pa_stream*, void* self) { static_cast<RecordingMicrophone*>(self)->failed(); }, this);
+    pa_buffer_attr attributes{};
+    attributes.maxlength = static_cast<std::uint32_t>(-1);
+    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(10000, &sampleFormat));
+    // A source that goes away (a headset unplugged, a sink unloaded) kills the stream instead of
+    // PulseAudio moving it to another source: a microphone would otherwise record the speakers' monitor.
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE
+                                                      | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_DONT_MOVE);
+    if (pa_stream_connect_record(stream, choice.source.c_str(), &attributes, flags) < 0) {
+        release(stream);
+        return nullptr;
+    }
+    return stream;
+}
+
+void RecordingMicrophone::follow(const RecordingSourceChoice& choice)
+{
+    if (stopping_ || reported_ || !stream_ || choice.device == device_)
+        return;
+    // A stream the server ended (its source removed, not merely no longer the default) says so itself.
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
+        return;
+    disconnect();
+    device_ = choice.device;
+    const bool usable = !choice.source.empty() && !(source_ == RecordingAudioSource::microphone && choice.isMonitor);
+    stream_ = usable ? connect(choice) : nullptr;
+    if (!stream_)
+        failed();
+}
+
+void RecordingMicrophone::disconnect()
+{
+    if (stream_)
+        release(stream_);
+    stream_ = nullptr;
 }
 
 void RecordingMicrophone::read()
@@ -236,14 +234,9 @@ void RecordingMicrophone::stop()
         return;
     pa_threaded_mainloop_lock(pulse_.loop());
     stopping_ = true;
-    if (stream_) {
-        pa_stream_set_state_callback(stream_, nullptr, nullptr);
-        pa_stream_set_read_callback(stream_, nullptr, nullptr);
-        pa_stream_set_moved_callback(stream_, nullptr, nullptr);
-        pa_stream_disconnect(stream_);
-        pa_stream_unref(stream_);
-        stream_ = nullptr;
-    }
+    pa_context_set_subscribe_callback(pulse_.context(), nullptr, nullptr);
+    lookup_.reset();
+    disconnect();
     pa_threaded_mainloop_unlock(pulse_.loop());
     pulse_.close();
 }

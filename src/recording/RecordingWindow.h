@@ -16,6 +16,9 @@ class QStackedWidget;
 
 namespace tarnwick::recording {
 
+namespace window {
+class PageScrollArea;
+}
 class RecordingBlurControls;
 class RecordingBlurPreview;
 class RecordingReview;
@@ -45,6 +48,7 @@ public:
     RecordingBlurControls* blurControls() const { return blurControls_; }
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -64,6 +68,8 @@ private:
     QLabel* title_;
     QLabel* subtitle_;
     QStackedWidget* middle_;
+    window::PageScrollArea* pages_; // holds middle_
+    static constexpr int leastPage = 160; // the height a page keeps on the lowest monitor
     QWidget* settings_;
     QWidget* waiting_;
     QWidget* review_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ShellFixture.h"
+#include "support/DockedDesk.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -13,10 +14,7 @@ class SplitDesk : public ShellTest {
 protected:
     void SetUp() override
     {
-        using namespace std::chrono_literals;
-        for (const char* monitor : {"A 1920/508x1080/286+0+0 screen", "B 1920/508x1080/286+1920+0 none"})
-            ASSERT_EQ(runProcess("xrandr", QStringList{"--setmonitor"} + QString::fromLatin1(monitor).split(u' ')), 0);
-        ASSERT_TRUE(waitUntil([] { return QGuiApplication::screens().size() == 2; }, 5s));
+        ASSERT_TRUE(splitIntoMonitors());
         b = QGuiApplication::screens().constLast();
         ASSERT_EQ(b->name(), QStringLiteral("B"));
     }

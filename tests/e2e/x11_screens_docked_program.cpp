@@ -19,9 +19,7 @@ protected:
     void SetUp() override
     {
         RealProgram::SetUp();
-        for (const char* monitor : {"A 1920/508x1080/286+0+0 screen", "B 1920/508x1080/286+1920+0 none"})
-            ASSERT_EQ(runProcess("xrandr", QStringList{"--setmonitor"} + QString::fromLatin1(monitor).split(u' ')), 0);
-        ASSERT_TRUE(waitUntil([] { return QGuiApplication::screens().size() == 2; }, 10s));
+        ASSERT_TRUE(splitIntoMonitors());
         desktop.push_back(std::make_unique<QProcess>());
         ASSERT_TRUE(startOpenbox(*desktop.back()));
         desktop.push_back(std::make_unique<QProcess>());

@@ -56,10 +56,12 @@ public:
     }
 
     // A null sink renders in blocks of up to 2 s until a client asks for less: the
-    // returned listener keeps it prompt; it returns once `sink`'s monitor carries sound.
-    static std::unique_ptr<RecordingMicrophone> promptListener(platform::SerialQueue& queue)
+    // returned listener keeps it prompt; it returns once the default sink's monitor (or
+    // the default source) carries sound.
+    static std::unique_ptr<RecordingMicrophone> promptListener(platform::SerialQueue& queue,
+                                                               RecordingAudioSource source = RecordingAudioSource::system)
     {
-        auto listener = std::make_unique<RecordingMicrophone>(queue, RecordingAudioSource::system);
+        auto listener = std::make_unique<RecordingMicrophone>(queue, source);
         auto heard = std::make_shared<std::atomic<bool>>(false);
         listener->onSample = [heard](const RecordingAudioBuffer& b, double) {
             *heard = *heard || std::any_of(b.data.begin(), b.data.end(), [](std::uint8_t v) { return v != 0; });

@@ -1,3 +1,4 @@
+#include "ClipEngine.h"
 #include "capture/RecordingAreaSelector.h"
 #include "recording/RecordingControlPanel.h"
 #include "recording/RecordingWindow.h"
@@ -32,25 +33,6 @@ namespace {
 constexpr QRgb desktopColour = 0xff3a7bd5;
 constexpr QRgb backdropColour = 0xffd0a020;
 
-// The capture engine's stand-in: the recording is a real clip made by ffmpeg.
-class ClipEngine : public RecordingEngine {
-public:
-    explicit ClipEngine(QString clip) : clip_(std::move(clip)) {}
-    void start(const platform::Monitor&, const QRectF&, const QRectF&, double, const RecordingOptions&,
-               const QString& url) override
-    {
-        url_ = url;
-    }
-    RecordingResult stop() override
-    {
-        QFile::copy(clip_, url_);
-        return {url_, std::nullopt};
-    }
-
-private:
-    QString clip_, url_;
-};
-
 class RecordingWindows : public ::testing::Test {
 protected:
     void SetUp() override
@@ -71,10 +53,7 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return QGuiApplication::primaryScreen()->availableGeometry() == workArea(); }, 10s));
         ASSERT_EQ(x.selectionOwner("_NET_WM_CM_S0"), 0u) << "no compositor";
 
-        ASSERT_EQ(runProcess("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=640x360:rate=30", "-t", "1",
-                                        "-c:v", "libx264", "-pix_fmt", "yuv420p", clip},
-                             nullptr, {}, 60s),
-                  0);
+        ASSERT_EQ(makeClip(clip), 0);
     }
 
     void TearDown() override

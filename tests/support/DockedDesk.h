@@ -3,12 +3,14 @@
 #include "support/X11Client.h"
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QRect>
 #include <QStringList>
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -19,6 +21,39 @@ namespace tarnwick::test {
 inline std::string text(const QRect& r)
 {
     return QStringLiteral("%1,%2 %3×%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+}
+
+// Programs a test runs beside itself (a window manager, a taskbar), ended with the test.
+class DeskPrograms {
+public:
+    DeskPrograms() = default;
+    DeskPrograms(const DeskPrograms&) = delete;
+    DeskPrograms& operator=(const DeskPrograms&) = delete;
+    ~DeskPrograms()
+    {
+        for (auto& program : programs_) {
+            program->kill();
+            program->waitForFinished(5000);
+        }
+    }
+    QProcess& add() { return *programs_.emplace_back(std::make_unique<QProcess>()); }
+
+private:
+    std::vector<std::unique_ptr<QProcess>> programs_;
+};
+
+// Splits the test's 3840×1080 screen into monitors A (left, primary) and B (right), as a user
+// splits a wide output, a docking station does, or a remote desktop's virtual monitors; succeeds
+// once Qt sees both.
+inline testing::AssertionResult splitIntoMonitors()
+{
+    for (const char* monitor : {"A 1920/508x1080/286+0+0 screen", "B 1920/508x1080/286+1920+0 none"}) {
+        if (runProcess("xrandr", QStringList{"--setmonitor"} + QString::fromLatin1(monitor).split(u' ')) != 0)
+            return testing::AssertionFailure() << "xrandr --setmonitor " << monitor << " failed";
+    }
+    if (!waitUntil([] { return QGuiApplication::screens().size() == 2; }, std::chrono::seconds(10)))
+        return testing::AssertionFailure() << "Qt sees " << QGuiApplication::screens().size() << " screens";
+    return testing::AssertionSuccess();
 }
 
 // Starts trayer in `trayer` as a taskbar along the bottom of the 3840×1080 desk that keeps 32 px

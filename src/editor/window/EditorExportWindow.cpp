@@ -8,6 +8,7 @@
 #include "editor/window/EditorHeader.h"
 #include "editor/window/EditorView.h"
 #include "panels/FileDialogs.h"
+#include "panels/PointSizeKeeper.h"
 #include "panels/Theme.h"
 #include "platform/UsableArea.h"
 #include "series/AppModel.h"
@@ -35,6 +36,7 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     setMinimumSize(minimumContentSize);
     QScreen* screen = QGuiApplication::primaryScreen();
     resize(contentSize(screen ? std::optional(platform::usableArea(*screen)) : std::nullopt));
+    new PointSizeKeeper(*this);
 
     // The read-out starts in the remembered notation; a new choice is remembered.
     state_->cursorColor().setFormat(model.colorCodeFormat());
