@@ -11,6 +11,7 @@
 #include "editor/tools/TextEditorPresenter.h"
 #include "editor/tools/TextEditorView.h"
 #include "editor/tools/TextFontControls.h"
+#include "editor/window/EditorFloatingToolbar.h"
 #include "editor/window/EditorHeader.h"
 #include "editor/window/EditorView.h"
 #include "panels/FileDialogs.h"

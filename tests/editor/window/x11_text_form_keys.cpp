@@ -220,4 +220,33 @@ TEST_F(EditorHeaderOnOpenbox, TheAddButtonDropsItsHoverAfterACancelledFileDialog
     EXPECT_TRUE(state().annotations().isEmpty());
 }
 
+// «Вертикально» and then «Горизонтально» chosen from the toolbar's orientation menu: the button
+// moves with the bar from under the pointer, which stays on the menu's entry, and is drawn
+// without its hover tile.
+TEST_F(EditorHeaderOnOpenbox, TheOrientationButtonDropsItsHoverAfterAChosenOrientation)
+{
+    EditorFloatingToolbar* toolbar = window->view().floatingToolbar();
+    QToolButton* button = toolbar->orientationButton();
+    QMenu* menu = toolbar->orientationMenu();
+    for (const auto& [choice, vertical] : {std::pair{"Вертикально", true}, {"Горизонтально", false}}) {
+        QAction* entry = nullptr;
+        for (QAction* action : menu->actions())
+            entry = action->text() == QString::fromUtf8(choice) ? action : entry;
+        ASSERT_TRUE(entry) << choice;
+        // The menu runs a loop of its own: the entry is clicked from a timer.
+        QTimer pick;
+        QObject::connect(&pick, &QTimer::timeout, [&] {
+            if (menu->isVisible()) {
+                pick.stop();
+                click(menu, menu->actionGeometry(entry).center());
+            }
+        });
+        pick.start(50);
+        click(button);
+        ASSERT_TRUE(waitUntil([&] { return !menu->isVisible() && toolbar->vertical() == vertical; })) << choice;
+        EXPECT_FALSE(button->rect().contains(button->mapFromGlobal(QCursor::pos()))) << choice;
+        EXPECT_TRUE(waitUntil([&] { return !button->underMouse(); }, 10s)) << "the button keeps its hover tile after " << choice;
+    }
+}
+
 } // namespace
