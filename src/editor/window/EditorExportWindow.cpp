@@ -32,8 +32,8 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     palette.setColor(QPalette::Window, QColor::fromRgbF(0.15f, 0.15f, 0.15f));
     setPalette(palette);
     setAutoFillBackground(true);
-    setMinimumSize(minimumContentSize);
     QScreen* screen = QGuiApplication::primaryScreen();
+    setMinimumSize(screen ? minimumSizeFor(platform::usableArea(*screen)) : minimumContentSize);
     resize(contentSize(screen ? std::optional(platform::usableArea(*screen)) : std::nullopt));
 
     // The read-out starts in the remembered notation; a new choice is remembered.
@@ -152,6 +152,34 @@ QSize EditorExportWindow::contentSize(const std::optional<QRect>& availableArea)
 {
     const QSize area = availableArea ? availableArea->size() : QSize(1440, 900);
     return {std::min(area.width() - 60, 1180), std::min(area.height() - 70, 790)};
+}
+
+QSize EditorExportWindow::minimumSizeFor(const QRect& availableArea)
+{
+    const QSize room = contentSize(availableArea);
+    return minimumContentSize.boundedTo(room).expandedTo(leastContentSize);
+}
+
+bool EditorExportWindow::event(QEvent* event)
+{
+    // Moved to another monitor by the window manager, or shown on one it was not made for.
+    if (event->type() == QEvent::ScreenChangeInternal || event->type() == QEvent::Show)
+        fitScreen(event->type() == QEvent::Show && !shownBefore_);
+    if (event->type() == QEvent::Show)
+        shownBefore_ = true;
+    return QWidget::event(event);
+}
+
+void EditorExportWindow::fitScreen(bool opening)
+{
+    const QScreen* where = screen();
+    if (!where)
+        return;
+    const QRect area = platform::usableArea(*where);
+    setMinimumSize(minimumSizeFor(area));
+    const QSize room = contentSize(area);
+    if (opening && (width() > room.width() || height() > room.height()))
+        resize(size().boundedTo(room).expandedTo(minimumSize()));
 }
 
 void EditorExportWindow::copy()
