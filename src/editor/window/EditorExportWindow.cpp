@@ -178,8 +178,13 @@ void EditorExportWindow::fitScreen(bool opening)
     const QRect area = platform::usableArea(*where);
     setMinimumSize(minimumSizeFor(area));
     const QSize room = contentSize(area);
-    if (opening && (width() > room.width() || height() > room.height()))
-        resize(size().boundedTo(room).expandedTo(minimumSize()));
+    if (opening && (width() > room.width() || height() > room.height())) {
+        // Placed for its former size, at the top of the screen with its title bar above it:
+        // centred again, as the shell centres it.
+        QRect place(pos(), size().boundedTo(room).expandedTo(minimumSize()));
+        place.moveCenter(area.center());
+        setGeometry(place);
+    }
 }
 
 void EditorExportWindow::copy()

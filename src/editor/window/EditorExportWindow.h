@@ -91,8 +91,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Takes the least size of the screen it is on. When it first shows, on a screen too small
-    // for the size it was given, it shrinks to that screen's content size.
+    // Takes the least size of the screen it is on. When it first shows on a screen too small
+    // for the size it was given, it shrinks to that screen's content size, centred on it.
     void fitScreen(bool opening);
     void chooseDirectoryWithDialog(std::function<void(std::optional<QString>)> completion);
     // False when the command's control is disabled, so the key passes on.
