@@ -271,7 +271,18 @@ protected:
         if (qEnvironmentVariableIntValue("TARNWICK_DOCS_PICTURES") != 1 || QGuiApplication::primaryScreen()->size() != QSize(1280, 720))
             return;
         QList<QWidget*> windows = shownWindows();
-        std::ranges::stable_partition(windows, [](QWidget* w) { return w->windowType() == Qt::Window; });
+        // Stacked as the window manager stacks them: windows, the panel and the popovers, questions,
+        // then menus and lists (the application lists its windows in no order).
+        const auto layer = [](const QWidget* w) {
+            switch (w->windowType()) {
+            case Qt::Window: return 0;
+            case Qt::Tool: return 1;
+            case Qt::Dialog:
+            case Qt::Sheet: return 2;
+            default: return 3;
+            }
+        };
+        std::ranges::stable_sort(windows, {}, layer);
         const QRect shown = std::accumulate(windows.begin(), windows.end(), QRect(), [](QRect r, QWidget* w) { return r | w->geometry(); });
         QImage canvas(shown.size(), QImage::Format_RGB32);
         canvas.fill(Qt::black);
