@@ -77,8 +77,12 @@ TEST_F(TextForm, AFontInstalledWhileTheEditorIsOpenIsOfferedAndARemovedOneLeaves
     key(XK_Escape);
     ASSERT_TRUE(waitUntil([&] { return !fonts->choosingFont(); }));
 
+    // Beside it a file that only looks like a font: it is left out, and nothing else with it.
     ASSERT_TRUE(QDir().mkpath(folder));
-    QFile installed(QDir(folder).filePath(QStringLiteral("ZyxwvuSans.ttf")));
+    QFile broken(QDir(folder).filePath(QStringLiteral("Zyxwvu Broken.ttf")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly) && broken.write(QByteArray(4096, 'z')) == 4096);
+    broken.close();
+    QFile installed(QDir(folder).filePath(QStringLiteral("Шрифт «Zyxwvu» $(x) 'n'.ttf")));
     ASSERT_TRUE(installed.open(QIODevice::WriteOnly) && installed.write(font) == font.size());
     installed.close();
 
