@@ -22,16 +22,12 @@ using PopoverAudit = AuditedShell;
 TEST_F(PopoverAudit, TheDetailsPopoverFollowsItsButtonWhenTheEditorIsDraggedByItsTitleBar)
 {
     X11Client x;
-    QImage image(800, 500, QImage::Format_ARGB32_Premultiplied);
-    image.fill(QColor(90, 140, 190));
-    shell->openEditor(Screenshot::make(image, 1), "A");
-    EditorExportWindow* editor = shell->editor();
-    ASSERT_TRUE(editor);
+    const FramedEditor framed = openFramedEditor(x, {800, 500}, 1);
+    ASSERT_TRUE(framed.window && !framed.client.isEmpty()) << "the editor was not framed";
+    EditorExportWindow* editor = framed.window;
     const auto window = std::uint32_t(editor->winId());
-    // Framed by the window manager: its extents say where the title bar is.
-    std::vector<std::uint32_t> extents;
-    ASSERT_TRUE(waitUntil([&] { return (extents = x.cardinals(window, "_NET_FRAME_EXTENTS")).size() == 4 && extents[2] > 0; }));
-    const QRect client = settledPlace([&] { return x.rootGeometry(window); }, "the editor");
+    const QRect client = framed.client;
+    const std::vector<std::uint32_t>& extents = framed.extents;
 
     editor->state().setTool(AnnotationTool::arrow);
     QToolButton* details = editor->view().floatingToolbar()->controls()->settingsButton();

@@ -24,16 +24,12 @@ TEST_F(DoubledEditor, OpensWholeWithItsTitleBarAndFooterOnTheScreen)
     ASSERT_EQ(QGuiApplication::primaryScreen()->devicePixelRatio(), 2.0);
     ASSERT_EQ(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 960, 540));
     X11Client x;
-    QImage image(1600, 900, QImage::Format_ARGB32_Premultiplied);
-    image.fill(QColor(90, 140, 190));
-    shell->openEditor(Screenshot::make(image, 2), "A");
-    EditorExportWindow* editor = shell->editor();
-    ASSERT_TRUE(editor);
-    const auto window = std::uint32_t(editor->winId());
-    std::vector<std::uint32_t> extents;
-    ASSERT_TRUE(waitUntil([&] { return (extents = x.cardinals(window, "_NET_FRAME_EXTENTS")).size() == 4 && extents[2] > 0; }));
+    const FramedEditor framed = openFramedEditor(x, {1600, 900}, 2);
+    ASSERT_TRUE(framed.window && !framed.client.isEmpty()) << "the editor was not framed";
+    EditorExportWindow* editor = framed.window;
+    const std::vector<std::uint32_t>& extents = framed.extents;
     // In the server's pixels: the client, and the frame openbox puts around it.
-    const QRect client = settledPlace([&] { return x.rootGeometry(window); }, "the editor");
+    const QRect client = framed.client;
     const QRect frame = client.adjusted(-int(extents[0]), -int(extents[2]), int(extents[1]), int(extents[3]));
     const QRect screen(0, 0, 1920, 1080);
     EXPECT_TRUE(screen.contains(frame)) << "the editor's frame " << text(frame) << " leaves the screen";

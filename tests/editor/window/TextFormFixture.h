@@ -72,6 +72,19 @@ protected:
         x.click(global.x(), global.y());
     }
     QPoint onScreen(QPointF pixel) { return window->canvas()->mapToGlobal(onCanvas(pixel)); }
+    // Clicks `opener` and then, once its menu shows, `entry` in it; the menu runs a loop of its
+    // own, so the entry is clicked from a timer, which the caller keeps until the menu is done.
+    void chooseFromMenu(QTimer& pick, QWidget* opener, QMenu* menu, QAction* entry)
+    {
+        QObject::connect(&pick, &QTimer::timeout, [this, &pick, menu, entry] {
+            if (menu->isVisible()) {
+                pick.stop();
+                click(menu, menu->actionGeometry(entry).center());
+            }
+        });
+        pick.start(50);
+        click(opener);
+    }
 
     TextEditorPanel* panel()
     {

@@ -206,14 +206,7 @@ TEST_F(EditorHeaderOnOpenbox, TheAddButtonDropsItsHoverAfterACancelledFileDialog
     QAction* choose = menu->actions().last();
     ASSERT_EQ(choose->text(), QStringLiteral("Выбрать файл…"));
     QTimer pick;
-    QObject::connect(&pick, &QTimer::timeout, [&] {
-        if (menu->isVisible()) {
-            pick.stop();
-            click(menu, menu->actionGeometry(choose).center());
-        }
-    });
-    pick.start(50);
-    click(add);
+    chooseFromMenu(pick, add, menu, choose);
     ASSERT_TRUE(waitUntil([&] { return dialogs == 1 && !QApplication::activeModalWidget() && window->isActiveWindow(); }));
     EXPECT_FALSE(add->rect().contains(add->mapFromGlobal(QCursor::pos())));
     EXPECT_TRUE(waitUntil([&] { return !add->underMouse(); }, 10s)) << "the add button keeps its hover tile";
@@ -233,16 +226,8 @@ TEST_F(EditorHeaderOnOpenbox, TheOrientationButtonDropsItsHoverAfterAChosenOrien
         for (QAction* action : menu->actions())
             entry = action->text() == QString::fromUtf8(choice) ? action : entry;
         ASSERT_TRUE(entry) << choice;
-        // The menu runs a loop of its own: the entry is clicked from a timer.
         QTimer pick;
-        QObject::connect(&pick, &QTimer::timeout, [&] {
-            if (menu->isVisible()) {
-                pick.stop();
-                click(menu, menu->actionGeometry(entry).center());
-            }
-        });
-        pick.start(50);
-        click(button);
+        chooseFromMenu(pick, button, menu, entry);
         ASSERT_TRUE(waitUntil([&] { return !menu->isVisible() && toolbar->vertical() == vertical; })) << choice;
         EXPECT_FALSE(button->rect().contains(button->mapFromGlobal(QCursor::pos()))) << choice;
         EXPECT_TRUE(waitUntil([&] { return !button->underMouse(); }, 10s)) << "the button keeps its hover tile after " << choice;
