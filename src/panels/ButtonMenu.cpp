@@ -1,5 +1,6 @@
 #include "panels/ButtonMenu.h"
 
+#include "panels/PopupAnchor.h"
 #include "platform/UsableArea.h"
 
 #include <QMenu>
@@ -26,21 +27,31 @@ QPoint menuOrigin(const QRect& anchor, const QSize& size, const QRect& available
     return {x, clamp(anchor.top(), available.top(), bottom)};
 }
 
+namespace {
+
+// Where the menu goes for the button as it is now.
+QPoint placeFor(QToolButton& button, QMenu& menu)
+{
+    const QRect anchor(button.mapToGlobal(QPoint()), button.size());
+    return menuOrigin(anchor, menu.sizeHint(), platform::usableArea(*button.screen()));
+}
+
+} // namespace
+
 void attachMenu(QToolButton& button, QMenu& menu)
 {
     QObject::connect(&button, &QToolButton::pressed, &menu, [&button, &menu] {
         if (menu.isVisible())
             return;
-        QScreen* screen = button.screen();
         // Measured for the screen it opens on, so its size is that screen's.
-        menu.setScreen(screen);
+        menu.setScreen(button.screen());
         menu.adjustSize();
-        const QRect anchor(button.mapToGlobal(QPoint()), button.size());
-        const QPoint at = menuOrigin(anchor, menu.sizeHint(), platform::usableArea(*screen));
-        menu.popup(at);
+        menu.popup(placeFor(button, menu));
         // The press that opened it is over: the button does not stay down under the menu.
         button.setDown(false);
     });
+    // Moved with the panel while it is open.
+    followAnchor(menu, button, [&button, &menu] { menu.move(placeFor(button, menu)); });
 }
 
 } // namespace tarnwick

@@ -1,5 +1,6 @@
 #include "panels/FloatingPanelMenu.h"
 
+#include "panels/Theme.h"
 #include "platform/Icons.h"
 #include "platform/KeyNames.h"
 #include "series/AppModel.h"
@@ -16,6 +17,8 @@ QString keys(const char* text) { return platform::keyText(QString::fromUtf8(text
 
 FloatingPanelMenu::FloatingPanelMenu(AppModel& model, QWidget* parent) : QMenu(parent), model_(model)
 {
+    // Dark as the panel; set now, as the icons added to it are drawn for its palette.
+    setPalette(Theme::darkPalette());
     using E = Entry;
     auto on = [this](Entry entry, auto handler) { connect(action(entry), &QAction::triggered, this, handler); };
 

@@ -91,7 +91,9 @@ private:
 FloatingPanelView::FloatingPanelView(AppModel& model, QWidget* parent) : QWidget(parent), model_(model)
 {
     setAttribute(Qt::WA_StyledBackground, false);
-    QPalette colours = palette();
+    // The panel draws its own surface; its palette says it is dark to the menus, tips and
+    // questions it opens.
+    QPalette colours = Theme::darkPalette();
     colours.setColor(QPalette::WindowText, panelLook::text());
     colours.setColor(QPalette::Text, panelLook::text());
     colours.setColor(QPalette::ButtonText, panelLook::text());
@@ -286,17 +288,27 @@ void FloatingPanelView::showEvent(QShowEvent* event)
 
 void FloatingPanelView::paintEvent(QPaintEvent*)
 {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath card;
-    card.addRoundedRect(QRectF(rect()), 16, 16);
-    QLinearGradient ground(rect().topLeft(), rect().bottomRight());
-    ground.setColorAt(0, panelLook::white(0.2));
-    ground.setColorAt(1, panelLook::white(0.12));
-    painter.fillPath(card, ground);
-    QPainterPath edge;
-    edge.addRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 16, 16);
-    painter.strokePath(edge, QPen(panelLook::white(1, 0.15), 0.5));
+    // Drawn once per size and scale: the gradient drawn again for a part of the panel (a button
+    // losing its hover look) came out a shade off the rest.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (surface_.size() != pixels || surface_.devicePixelRatio() != ratio) {
+        surface_ = QPixmap(pixels);
+        surface_.setDevicePixelRatio(ratio);
+        surface_.fill(Qt::transparent);
+        QPainter painter(&surface_);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath card;
+        card.addRoundedRect(QRectF(rect()), 16, 16);
+        QLinearGradient ground(rect().topLeft(), rect().bottomRight());
+        ground.setColorAt(0, panelLook::white(0.2));
+        ground.setColorAt(1, panelLook::white(0.12));
+        painter.fillPath(card, ground);
+        QPainterPath edge;
+        edge.addRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 16, 16);
+        painter.strokePath(edge, QPen(panelLook::white(1, 0.15), 0.5));
+    }
+    QPainter(this).drawPixmap(0, 0, surface_);
 }
 
 } // namespace tarnwick

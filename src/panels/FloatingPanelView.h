@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
 
 class QAbstractButton;
@@ -54,6 +55,7 @@ private:
 
     AppModel& model_;
     bool refreshPending_ = false;
+    QPixmap surface_;
     // Hidden after it was shown (a capture, the editor): the clear confirmation waits for the panel.
     bool hidden_ = false;
     PanelDragRegion* dragRegion_ = nullptr;

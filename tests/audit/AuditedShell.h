@@ -4,6 +4,8 @@
 // test program's main installs them as main() does), for the audits of its windows and keys.
 
 #include "app/AppShell.h"
+#include "editor/window/EditorExportWindow.h"
+#include "support/DockedDesk.h"
 #include "platform/QtClipboardBackend.h"
 #include "support/X11Client.h"
 
@@ -45,6 +47,28 @@ protected:
         shell->start({});
     }
     void TearDown() override { shell.reset(), openbox.terminate(), openbox.waitForFinished(); }
+
+    // The editor on a plain shot, once openbox has framed it and it stays put: where the server
+    // shows its client, and the frame's extents (left, right, top, bottom) in the server's pixels.
+    struct FramedEditor {
+        EditorExportWindow* window = nullptr;
+        QRect client;
+        std::vector<std::uint32_t> extents;
+    };
+    FramedEditor openFramedEditor(test::X11Client& x, QSize shot, double scale)
+    {
+        QImage image(shot, QImage::Format_ARGB32_Premultiplied);
+        image.fill(QColor(90, 140, 190));
+        shell->openEditor(Screenshot::make(image, scale), "A");
+        FramedEditor editor;
+        editor.window = shell->editor();
+        if (!editor.window)
+            return editor;
+        const auto id = std::uint32_t(editor.window->winId());
+        if (test::waitUntil([&] { return (editor.extents = x.cardinals(id, "_NET_FRAME_EXTENTS")).size() == 4 && editor.extents[2] > 0; }))
+            editor.client = test::settledPlace([&] { return x.rootGeometry(id); }, "the editor");
+        return editor;
+    }
 
     QProcess openbox;
     QTemporaryDir dir;

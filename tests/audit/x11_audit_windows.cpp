@@ -3,9 +3,11 @@
 // the screen, a text needs more room than it has (unless elided with the whole text in its
 // tool tip), an icon stands out less than 3:1 from what is behind it or is not drawn at all, or
 // a control on a dark surface is drawn light. Every button with a menu is looked at also under
-// the pointer, with its menu open and after the menu closed. TARNWICK_DOCS_PICTURES=1 on the
+// the pointer, with its menu open and after the menu closed; every tool tip and context menu is
+// opened, and a menu, list, tip or question opened from a dark surface must be dark too. TARNWICK_DOCS_PICTURES=1 on the
 // small screen writes a picture of each scene into docs/gallery/.
 #include "AuditedShell.h"
+#include "OpenedWindows.h"
 
 #include "app/AppShell.h"
 #include "app/ScrollingCaptureControlView.h"
@@ -24,6 +26,7 @@
 #include "panels/FloatingPanelView.h"
 #include "recording/RecordingWindow.h"
 #include "recording/ScreenRecordingController.h"
+#include "recording/review/RecordingTimelineView.h"
 
 #include "support/X11Client.h"
 
@@ -74,6 +77,14 @@ bool drawsIcon(QAbstractButton* button)
     return with != without;
 }
 
+// What lies behind a widget in its window as drawn there is dark.
+bool onDarkSurface(const QWidget* w)
+{
+    QWidget* window = w->window();
+    const QImage picture = window->grab(QRect(w->mapTo(window, QPoint()), w->size())).toImage();
+    return luminance(ground(picture, picture.rect())) < 0.1;
+}
+
 // What is wrong with one shown window, one line per fault.
 std::vector<std::string> audit(QWidget* window)
 {
@@ -81,13 +92,10 @@ std::vector<std::string> audit(QWidget* window)
     const QImage picture = window->grab().toImage();
     if (!window->screen()->availableGeometry().contains(window->frameGeometry()))
         found.push_back("outside the screen: " + QDebug::toString(window->frameGeometry()).toStdString());
-    // A menu or a drop-down list opened from the dark editor (its window or a popover of it) is dark too.
-    if (const QWidget* opener = window->parentWidget(); window->windowType() == Qt::Popup && opener) {
-        const QWidget* from = opener->window();
-        const bool editor = from->inherits("tarnwick::EditorExportWindow") || from->inherits("tarnwick::EditorPopover");
-        if (editor && luminance(ground(picture, picture.rect())) >= 0.1)
-            found.push_back("light, opened from the dark editor");
-    }
+    // A menu, a drop-down list or a question opened from a dark surface is dark too.
+    if (const QWidget* opener = window->parentWidget(); opener && (window->windowType() == Qt::Popup || qobject_cast<QMessageBox*>(window))
+        && onDarkSurface(opener) && luminance(ground(picture, picture.rect())) >= 0.1)
+        found.push_back("light, opened from the dark " + nameOf(opener));
     if (auto* menu = qobject_cast<QMenu*>(window)) {
         for (QAction* action : menu->actions())
             if (action->isVisible() && action->isEnabled() && !standsOut(action->icon(), {16, 16}, ground(picture, menu->actionGeometry(action))))
@@ -140,10 +148,12 @@ std::vector<std::string> audit(QWidget* window)
 
 // One state of the program: `enter` opens or changes windows, `leave` closes what must not stay.
 // With `menus`, the buttons that open menus are looked at in their other states too.
+// Without `pictured`, it shows nothing the gallery does not show already.
 struct Scene {
     std::string name;
     std::function<void()> enter, leave = [] {};
     bool menus = false;
+    bool pictured = true;
 };
 
 void settle()
@@ -165,7 +175,9 @@ protected:
                            && (w->windowType() != Qt::Window || (w->windowFlags() & Qt::FramelessWindowHint) || w->frameGeometry() != w->geometry());
                 })) << scene.name << " " << nameOf(w);
             settle();
-            picture(scene.name);
+            if (scene.pictured)
+                picture(scene.name);
+            openTipsAndContextMenus(scene.name, &WindowAudit::expectDarkFromDark);
             for (QWidget* w : shownWindows()) {
                 expectNoFault(w, scene.name);
                 if (w->windowType() != Qt::Window || w->minimumSize() == w->maximumSize())
@@ -234,6 +246,16 @@ protected:
             }
     }
 
+    // A menu is looked at whole; a tip opened from a dark surface is dark too.
+    static void expectDarkFromDark(QWidget* shown, QWidget* opener, const std::string& name)
+    {
+        if (shown->windowType() != Qt::ToolTip)
+            return expectNoFault(shown, name);
+        const QImage tip = shown->grab().toImage();
+        if (opener && onDarkSurface(opener) && luminance(ground(tip, tip.rect())) >= 0.1)
+            ADD_FAILURE() << name << ": light, opened from a dark surface";
+    }
+
     // The window manager answers moves and resizes late: a fault counts when it lasts.
     static void expectNoFault(QWidget* w, const std::string& scene)
     {
@@ -249,7 +271,18 @@ protected:
         if (qEnvironmentVariableIntValue("TARNWICK_DOCS_PICTURES") != 1 || QGuiApplication::primaryScreen()->size() != QSize(1280, 720))
             return;
         QList<QWidget*> windows = shownWindows();
-        std::ranges::stable_partition(windows, [](QWidget* w) { return w->windowType() == Qt::Window; });
+        // Stacked as the window manager stacks them: windows, the panel and the popovers, questions,
+        // then menus and lists (the application lists its windows in no order).
+        const auto layer = [](const QWidget* w) {
+            switch (w->windowType()) {
+            case Qt::Window: return 0;
+            case Qt::Tool: return 1;
+            case Qt::Dialog:
+            case Qt::Sheet: return 2;
+            default: return 3;
+            }
+        };
+        std::ranges::stable_sort(windows, {}, layer);
         const QRect shown = std::accumulate(windows.begin(), windows.end(), QRect(), [](QRect r, QWidget* w) { return r | w->geometry(); });
         QImage canvas(shown.size(), QImage::Format_RGB32);
         canvas.fill(Qt::black);
@@ -388,7 +421,23 @@ TEST_F(WindowAudit, RecordingAndScrollingWindows)
              model.setOutputSize({640, 360}), model.setTrim({2, 0, 2}), model.setVideoSource(video), review.player().setSource(video);
              model.setPhase(recording::RecordingPhase::review), model.setBlurRegions({lost}), model.setSelectedBlurID(lost.id);
              controller.window()->resizeForReview(); // as the end of a recording does
-         }, [&] { controller.window()->hide(); }},
+         }},
+        {"recording-review-popups", [&] {
+             // The time typed after a double click on the start's: its field's menu and tips.
+             auto* timeline = controller.window()->findChild<RecordingTimelineView*>();
+             ASSERT_TRUE(timeline);
+             QTest::mouseDClick(timeline, Qt::LeftButton, {}, timeline->label(RecordingTimelineView::Target::start).center().toPoint());
+             ASSERT_TRUE(QTest::qWaitFor([&] { return timeline->editor() && timeline->editor()->isVisible(); }));
+             openTipsAndContextMenus("recording-time-editor", &WindowAudit::expectDarkFromDark);
+             timeline->editor()->close();
+             // The window's close button, the recording not saved.
+             EXPECT_TRUE(lookInside([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); },
+                                    [&] { model.discardAction(); },
+                                    [](QWidget* box) {
+                                        settle();
+                                        expectNoFault(box, "recording-discard-question");
+                                    })) << "no question before the recording is dropped";
+         }, [&] { controller.window()->hide(); }, false, false},
         {"scrolling-controls", [&] {
              scrolling.setMessage("Для прокрутки выберите область высотой хотя бы 32 пикселя."), scroll.show();
          }},

@@ -93,7 +93,6 @@ void ColorFormatButton::paintEvent(QPaintEvent*)
 QMenu* ColorFormatButton::formatMenu()
 {
     auto* menu = new QMenu(QStringLiteral("Формат цвета"), this);
-    menu->setPalette(Theme::darkPalette()); // a window of its own: it takes no palette from the editor
     for (std::size_t i = 0; i < caseCount<ColorCodeFormat>(); ++i) {
         const auto format = ColorCodeFormat(i);
         QAction* item = menu->addAction(formatTitle(format));

@@ -5,11 +5,11 @@
 #include "render/ScreenshotEffects.h"
 #include "series/Geometry.h"
 
+#include <QAccessibleWidget>
 #include <QMetaObject>
 #include <QPointer>
 #include <QEnterEvent>
 #include <QShowEvent>
-#include <QTimer>
 #include <QTimer>
 #include <algorithm>
 
@@ -22,6 +22,14 @@ QString sentenceOf(const std::exception_ptr& error)
     return errorSentence(error, QStringLiteral("Не удалось подготовить изображение."));
 }
 
+// A screen reader announces the canvas as the picture it shows, not as a panel, by its name.
+QAccessibleInterface* pictureRole(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(ImageCanvasView::staticMetaObject.className()) && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Graphic);
+    return nullptr;
+}
+
 } // namespace
 
 ImageCanvasView::ImageCanvasView(EditorState& state, QClipboard* clipboard, QWidget* parent)
@@ -31,6 +39,8 @@ ImageCanvasView::ImageCanvasView(EditorState& state, QClipboard* clipboard, QWid
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_AcceptTouchEvents, false);
+    static const bool pictureRoleInstalled = (QAccessible::installFactory(pictureRole), true);
+    Q_UNUSED(pictureRoleInstalled);
     setAccessibleName(QStringLiteral("Снимок ") + state_.label() + QStringLiteral(", область разметки"));
     platform::watchKeyboard(); // before a key is held: a held key is one step
     connect(&state_, &EditorState::changed, this, [this] {

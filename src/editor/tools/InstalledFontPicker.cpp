@@ -1,11 +1,11 @@
 #include "editor/tools/InstalledFontPicker.h"
 
 #include "editor/tools/FontRow.h"
+#include "editor/tools/InstalledFonts.h"
 #include "editor/tools/ToolLook.h"
 #include "panels/Theme.h"
 
 #include <QCollator>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -127,7 +127,7 @@ QStringList InstalledFontPicker::filteredFamilies() const { return filterFamilie
 
 void InstalledFontPicker::reload()
 {
-    families_ = familyDisplayOrder(QFontDatabase::families());
+    families_ = familyDisplayOrder(installedFontFamilies());
     applyFilter();
 }
 

@@ -24,7 +24,7 @@ QStringList filterFamilies(const QStringList& families, const QString& query);
 // The searchable list of installed font families with a first row "Системный"
 // for the system font (stored as the empty family). A choice writes the family
 // through `setFamily` and then calls `onChoose`. The list is read from the font
-// database each time the picker is shown, so fonts installed meanwhile appear.
+// folders each time the picker is shown, so fonts installed or removed meanwhile show so.
 // GUI thread.
 class InstalledFontPicker : public QWidget {
     Q_OBJECT

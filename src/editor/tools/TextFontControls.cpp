@@ -2,6 +2,7 @@
 
 #include "editor/tools/InstalledFontPicker.h"
 #include "editor/tools/ToolLook.h"
+#include "panels/PopupAnchor.h"
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 
@@ -126,6 +127,8 @@ TextFontControls::TextFontControls(TextStyleBinding style, QWidget* parent)
     auto* popupLayout = new QHBoxLayout(popup_);
     popupLayout->setContentsMargins(0, 0, 0, 0);
     popupLayout->addWidget(picker_);
+    // Under its button, also when the text panel moves with the editor.
+    followAnchor(*popup_, *fontButton_, [this] { placeFontList(); });
 
     connect(fontButton_, &QAbstractButton::clicked, this, [this] { setChoosingFont(!choosingFont()); });
     // "Обычный" clears the three flags one write at a time and keeps the family.
@@ -160,11 +163,16 @@ void TextFontControls::setChoosingFont(bool on)
         return;
     }
     picker_->search()->clear();
-    popup_->adjustSize();
-    popup_->move(fontButton_->mapToGlobal(QPoint(fontButton_->width() / 2 - popup_->width() / 2, fontButton_->height() + 4)));
+    placeFontList();
     popup_->show();
     // The first keys typed go to the search.
     picker_->search()->setFocus(Qt::PopupFocusReason);
+}
+
+void TextFontControls::placeFontList()
+{
+    popup_->adjustSize();
+    popup_->move(fontButton_->mapToGlobal(QPoint(fontButton_->width() / 2 - popup_->width() / 2, fontButton_->height() + 4)));
 }
 
 void TextFontControls::refresh()

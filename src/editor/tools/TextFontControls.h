@@ -69,6 +69,9 @@ public:
     void refresh();
 
 private:
+    // Under the font button, centred on it.
+    void placeFontList();
+
     TextStyleBinding style_;
     QWidget* fontRow_;
     QWidget* styleRow_;

@@ -33,8 +33,8 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     palette.setColor(QPalette::Window, QColor::fromRgbF(0.15f, 0.15f, 0.15f));
     setPalette(palette);
     setAutoFillBackground(true);
-    setMinimumSize(minimumContentSize);
     QScreen* screen = QGuiApplication::primaryScreen();
+    setMinimumSize(screen ? minimumSizeFor(platform::usableArea(*screen)) : minimumContentSize);
     resize(contentSize(screen ? std::optional(platform::usableArea(*screen)) : std::nullopt));
     new PointSizeKeeper(*this);
 
@@ -154,6 +154,39 @@ QSize EditorExportWindow::contentSize(const std::optional<QRect>& availableArea)
 {
     const QSize area = availableArea ? availableArea->size() : QSize(1440, 900);
     return {std::min(area.width() - 60, 1180), std::min(area.height() - 70, 790)};
+}
+
+QSize EditorExportWindow::minimumSizeFor(const QRect& availableArea)
+{
+    const QSize room = contentSize(availableArea);
+    return minimumContentSize.boundedTo(room).expandedTo(leastContentSize);
+}
+
+bool EditorExportWindow::event(QEvent* event)
+{
+    // Moved to another monitor by the window manager, or shown on one it was not made for.
+    if (event->type() == QEvent::ScreenChangeInternal || event->type() == QEvent::Show)
+        fitScreen(event->type() == QEvent::Show && !shownBefore_);
+    if (event->type() == QEvent::Show)
+        shownBefore_ = true;
+    return QWidget::event(event);
+}
+
+void EditorExportWindow::fitScreen(bool opening)
+{
+    const QScreen* where = screen();
+    if (!where)
+        return;
+    const QRect area = platform::usableArea(*where);
+    setMinimumSize(minimumSizeFor(area));
+    const QSize room = contentSize(area);
+    if (opening && (width() > room.width() || height() > room.height())) {
+        // Placed for its former size, at the top of the screen with its title bar above it:
+        // centred again, as the shell centres it.
+        QRect place(pos(), size().boundedTo(room).expandedTo(minimumSize()));
+        place.moveCenter(area.center());
+        setGeometry(place);
+    }
 }
 
 void EditorExportWindow::copy()

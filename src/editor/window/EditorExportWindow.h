@@ -55,6 +55,11 @@ public:
     // The content size for a screen's available area: at most 1180 × 790, with a
     // margin of 60 × 70; without a screen, as for 1440 × 900.
     static QSize contentSize(const std::optional<QRect>& availableArea);
+    // The least size for a screen's available area: minimumContentSize, less on a screen that
+    // cannot hold it with the same margins (a 2× monitor of 1920 × 1080 offers 960 × 540),
+    // down to leastContentSize, below which the toolbars and the footer no longer fit.
+    static constexpr QSize leastContentSize{640, 400};
+    static QSize minimumSizeFor(const QRect& availableArea);
 
     EditorState& state() const { return *state_; }
     EditorExportActions& actions() const { return *actions_; }
@@ -80,11 +85,15 @@ public:
     EditorKeyCommand route(const QKeyEvent& event) const;
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Takes the least size of the screen it is on. When it first shows on a screen too small
+    // for the size it was given, it shrinks to that screen's content size, centred on it.
+    void fitScreen(bool opening);
     void chooseDirectoryWithDialog(std::function<void(std::optional<QString>)> completion);
     // False when the command's control is disabled, so the key passes on.
     bool perform(EditorKeyCommand command);
@@ -96,6 +105,7 @@ private:
     void followEditors();
     void keepKeysOnCanvas();
 
+    bool shownBefore_ = false;
     std::unique_ptr<EditorState> state_;
     AppModel& model_;
     EditorShellHooks hooks_;

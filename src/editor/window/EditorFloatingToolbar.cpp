@@ -82,7 +82,6 @@ EditorFloatingToolbar::EditorFloatingToolbar(EditorState& state, QWidget* host, 
     orientation_->setAccessibleName(QStringLiteral("Расположение панели инструментов"));
     orientation_->setToolTip(QStringLiteral("Расположение панели инструментов"));
     menu_ = new QMenu(orientation_);
-    menu_->setPalette(Theme::darkPalette()); // a window of its own: it takes no palette from the editor
     connect(menu_->addAction(QStringLiteral("Горизонтально")), &QAction::triggered, this, [this] { chooseVertical_(false); });
     connect(menu_->addAction(QStringLiteral("Вертикально")), &QAction::triggered, this, [this] { chooseVertical_(true); });
     orientation_->setMenu(menu_);
@@ -127,8 +126,9 @@ void EditorFloatingToolbar::orient()
     const char16_t* symbol = v ? verticalSymbol : horizontalSymbol;
     orientation_->setIcon(platform::symbolIcon(symbol, QColor::fromRgbF(0.94f, 0.94f, 0.94f)));
     const auto actions = menu_->actions();
-    actions[0]->setIcon(platform::menuIcon(v ? horizontalSymbol : u"check", menu_->palette()));
-    actions[1]->setIcon(platform::menuIcon(v ? u"check" : verticalSymbol, menu_->palette()));
+    // Drawn for the dark look the menu takes from the editor.
+    actions[0]->setIcon(platform::menuIcon(v ? horizontalSymbol : u"check", Theme::darkPalette()));
+    actions[1]->setIcon(platform::menuIcon(v ? u"check" : verticalSymbol, Theme::darkPalette()));
     for (auto* panel : variants_)
         panel->setContextual(!v);
 }

@@ -10,16 +10,13 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QTimer>
 #include <QToolButton>
-#include <QWindow>
 
 namespace tarnwick {
 namespace {
@@ -60,7 +57,6 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
     add_->setAccessibleName(QStringLiteral("Добавить снимок"));
     add_->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(add_);
-    menu->setPalette(Theme::darkPalette()); // a window of its own: it takes no palette from the editor
     connect(menu->addAction(QStringLiteral("Снять область экрана…")), &QAction::triggered, this, [this] {
         if (actions_.onAddScreenshot)
             actions_.onAddScreenshot(ScreenCaptureMode::area);
@@ -135,13 +131,6 @@ EditorHeader::EditorHeader(EditorState& state, AppModel* exportModel, EditorHead
 
     updateCopyLabel();
     refresh();
-
-    // Back from a menu and the dialog it opened (a file chosen or not): Qt sent no leave to the
-    // button under which the menu opened, and its hover tile would stay until the pointer came by.
-    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) {
-        if (now && now == window()->windowHandle())
-            QTimer::singleShot(0, this, &EditorHeader::dropStaleHover);
-    });
 }
 
 void EditorHeader::setColorReadOut(QWidget* readOut)
@@ -199,16 +188,6 @@ void EditorHeader::resizeEvent(QResizeEvent* event)
     compact_ = compact;
     row_->setSpacing(compact ? 6 : 9);
     updateCopyLabel();
-}
-
-void EditorHeader::dropStaleHover()
-{
-    const QPoint pointer = QCursor::pos();
-    for (QAbstractButton* button : findChildren<QAbstractButton*>())
-        if (button->underMouse() && !button->rect().contains(button->mapFromGlobal(pointer))) {
-            button->setAttribute(Qt::WA_UnderMouse, false);
-            button->update();
-        }
 }
 
 void EditorHeader::paintEvent(QPaintEvent*)

@@ -66,8 +66,6 @@ protected:
 
 private:
     void updateCopyLabel();
-    // Takes the hover look off buttons the pointer left while a menu or a dialog had it.
-    void dropStaleHover();
 
     EditorState& state_;
     EditorHeaderActions actions_;

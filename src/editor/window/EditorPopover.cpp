@@ -1,6 +1,7 @@
 #include "editor/window/EditorPopover.h"
 
 #include "editor/window/EditorChrome.h"
+#include "panels/PopupAnchor.h"
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 #include "platform/UsableArea.h"
@@ -25,6 +26,11 @@ EditorPopover::EditorPopover(QWidget* anchor, QWidget* content)
     auto* box = new QVBoxLayout(this);
     box->setContentsMargins(1, 1, 1, 1);
     box->addWidget(content);
+    // It is a window of its own: it stays by its button when the editor moves or changes size.
+    followAnchor(*this, *anchor, [this] {
+        if (anchor_)
+            place();
+    });
 }
 
 void EditorPopover::open()

@@ -54,7 +54,6 @@ EditorSaveControls::EditorSaveControls(AppModel* model, std::function<void()> on
             onSave_();
     });
 
-    menu_->setPalette(Theme::darkPalette()); // a window of its own: it takes no palette from the editor
     path_->setEnabled(false);
     menu_->addAction(path_);
     menu_->addAction(choose_);

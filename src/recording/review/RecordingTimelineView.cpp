@@ -1,5 +1,6 @@
 #include "recording/review/RecordingTimelineView.h"
 
+#include "panels/PopupAnchor.h"
 #include "panels/Theme.h"
 #include "recording/review/RecordingTimelineAccessible.h"
 #include "platform/KeyNames.h"
@@ -399,8 +400,13 @@ void RecordingTimelineView::openTimeEditor()
     };
     QString title = target == Target::start ? QStringLiteral("Начало фрагмента") : QStringLiteral("Конец фрагмента");
     editor_ = new RecordingTimelineTimeEditor(title, RecordingTimelineTime::string(value(target)), commit, this);
-    QRect anchor = label(target).toAlignedRect();
-    editor_->move(mapToGlobal(QPoint(anchor.left(), anchor.bottom() + 4)));
+    // Under the time it edits, also when the window moves while it is open.
+    const auto place = [self, target] {
+        if (self && self->editor_)
+            self->editor_->move(self->mapToGlobal(self->label(target).toAlignedRect().bottomLeft() + QPoint(0, 4)));
+    };
+    place();
+    followAnchor(*editor_, *this, place);
     editor_->show();
 }
 

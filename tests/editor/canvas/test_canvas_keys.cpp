@@ -1,5 +1,6 @@
 #include "CanvasTestSupport.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QSignalSpy>
@@ -78,6 +79,16 @@ TEST_F(CanvasKeys, PickingTakesOnlyEscapeAndTabReadsTheColourFirst)
     QTest::keyClick(canvas.get(), Qt::Key_Tab);
     EXPECT_EQ(copy.count(), 1);
     EXPECT_EQ(state->cursorColor().code(), QStringLiteral("#285AA0"));
+}
+
+// A screen reader meets the canvas as the picture of the shot, by the shot's name.
+TEST_F(CanvasKeys, AssistiveTechnologyMeetsThePictureOfTheShot)
+{
+    QAccessibleInterface* canvasFace = QAccessible::queryAccessibleInterface(canvas.get());
+    ASSERT_TRUE(canvasFace);
+    EXPECT_EQ(canvasFace->role(), QAccessible::Graphic);
+    EXPECT_EQ(canvasFace->text(QAccessible::Name), QStringLiteral("Снимок ") + state->label() + QStringLiteral(", область разметки"));
+    EXPECT_TRUE(canvasFace->state().focusable) << "its keys reach it";
 }
 
 } // namespace

@@ -3,139 +3,13 @@
 // Escape in the open font list acts on the list alone, the canvas has the keys once the panel
 // is gone, and the rainbow slot on screen follows the colour the user chose last.
 
-#include "WindowTestSupport.h"
-
-#include "editor/tools/EditorPalette.h"
-#include "editor/tools/FontRow.h"
-#include "editor/tools/InstalledFontPicker.h"
-#include "editor/tools/TextEditorPresenter.h"
-#include "editor/tools/TextEditorView.h"
-#include "editor/tools/TextFontControls.h"
-#include "editor/window/EditorHeader.h"
-#include "editor/window/EditorView.h"
-#include "panels/FileDialogs.h"
-#include "platform/QtClipboardBackend.h"
-#include "support/X11Client.h"
-
-#include <QApplication>
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QMenu>
-#include <QTimer>
-#include <QToolButton>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QProcess>
-#include <QPushButton>
-#include <QScreen>
-#include <QScrollArea>
-#include <QSlider>
-#include <X11/keysym.h>
-#include <gtest/gtest.h>
+#include "TextFormFixture.h"
 
 using namespace tarnwick;
 using namespace tarnwick::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A purple shot, unlike every palette colour, so a colour picked from it is told apart.
-const QColor shotColour(150, 60, 200);
-
-class TextForm : public ::testing::Test, public EditorHarness<platform::QtClipboardBackend> {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(startOpenbox(openbox));
-        ASSERT_EQ(runProcess(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us")}), 0);
-        // Space is held through a drag: one press and one release, however slow the machine.
-        ASSERT_EQ(runProcess(QStringLiteral("xset"), {QStringLiteral("r"), QStringLiteral("off")}), 0);
-        QImage picture(900, 600, QImage::Format_ARGB32_Premultiplied);
-        picture.fill(shotColour);
-        open(Screenshot::make(picture, 1));
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-        ASSERT_TRUE(waitUntil([&] { return window->canvas()->hasFocus(); }));
-    }
-    void TearDown() override
-    {
-        delete window.data();
-        openbox.terminate();
-        openbox.waitForFinished();
-    }
-
-    void key(std::uint32_t keysym) { x.chord({x.keycodeOf(keysym)}); }
-    void ctrl(std::uint32_t keysym) { x.chord({x.keycodeOf(XK_Control_L), x.keycodeOf(keysym)}); }
-    // A click through the server on a point of the widget, its centre by default.
-    void click(QWidget* widget, std::optional<QPoint> at = std::nullopt)
-    {
-        const QPoint global = widget->mapToGlobal(at.value_or(widget->rect().center()));
-        x.click(global.x(), global.y());
-    }
-    QPoint onScreen(QPointF pixel) { return window->canvas()->mapToGlobal(onCanvas(pixel)); }
-
-    TextEditorPanel* panel()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* p = qobject_cast<TextEditorPanel*>(w); p && p->isVisible())
-                return p;
-        return nullptr;
-    }
-    TextEditorView& form() { return panel()->form(); }
-    QString draft() { return state().text().draft(); }
-
-    // The text tool's key, a click on the shot and `typed` in the panel that opens.
-    void openPanel(const char* typed, QPointF pixel = {200, 150})
-    {
-        key(XK_6);
-        ASSERT_TRUE(waitUntil([&] { return state().tool() == AnnotationTool::text; }));
-        const QPoint at = onScreen(pixel);
-        x.click(at.x(), at.y());
-        // Typing starts once the panel's window holds the keyboard.
-        ASSERT_TRUE(waitUntil([&] {
-            return panel() && QGuiApplication::focusWindow() == panel()->windowHandle()
-                   && QApplication::focusWidget() == form().textField();
-        })) << "the panel did not take the keys";
-        type(typed);
-    }
-    // Letters typed one by one; true once the draft ends with them.
-    bool type(const char* letters)
-    {
-        const QString before = draft();
-        for (const char* c = letters; *c; ++c)
-            key(XK_a + std::uint32_t(*c - 'a'));
-        return waitUntil([&] { return draft() == before + QString::fromLatin1(letters); }, 10s);
-    }
-
-    // The panel is gone with the list it had open: a digit, ] and Space with a drag reach the canvas.
-    void expectCanvasKeys(const std::string& how)
-    {
-        ASSERT_TRUE(waitUntil([&] { return !panel() && !state().text().isOpen(); })) << how;
-        state().setSelectedID(std::nullopt); // a saved text is selected, and ] would not widen it
-        CanvasNavigation zoomed;
-        zoomed.zoom = 2; // room to pan
-        state().setNavigation(zoomed);
-        key(XK_3);
-        ASSERT_TRUE(waitUntil([&] { return state().tool() == AnnotationTool::rectangle; }, 15s)) << "3 after " << how;
-        const double width = state().style().displayedStrokeWidth();
-        key(XK_bracketright);
-        EXPECT_TRUE(waitUntil([&] { return state().style().displayedStrokeWidth() == width + 1; }, 15s))
-            << "] after " << how;
-        const qsizetype elements = state().annotations().size();
-        const QPoint from = onScreen({300, 300}), to = onScreen({200, 250});
-        x.press(x.keycodeOf(XK_space));
-        EXPECT_TRUE(waitUntil([&] { return window->canvas()->spaceDown(); }, 15s)) << "Space after " << how;
-        // openbox holds the pointer's press until it has looked at it, not the keys: Space stays
-        // down until the drag has arrived, as under a hand.
-        x.drag(from.x(), from.y(), to.x(), to.y());
-        EXPECT_TRUE(waitUntil([&] { return state().navigation().pan != QSizeF(0, 0); }, 15s)) << "Space+drag after " << how;
-        x.release(x.keycodeOf(XK_space));
-        EXPECT_EQ(state().annotations().size(), elements) << "the drag drew instead of panning, after " << how;
-    }
-
-    X11Client x;
-    QProcess openbox;
-};
 
 TEST_F(TextForm, LettersReachTheTextFieldAfterAClickOnEveryControl)
 {
@@ -332,18 +206,32 @@ TEST_F(EditorHeaderOnOpenbox, TheAddButtonDropsItsHoverAfterACancelledFileDialog
     QAction* choose = menu->actions().last();
     ASSERT_EQ(choose->text(), QStringLiteral("Выбрать файл…"));
     QTimer pick;
-    QObject::connect(&pick, &QTimer::timeout, [&] {
-        if (menu->isVisible()) {
-            pick.stop();
-            click(menu, menu->actionGeometry(choose).center());
-        }
-    });
-    pick.start(50);
-    click(add);
+    chooseFromMenu(pick, add, menu, choose);
     ASSERT_TRUE(waitUntil([&] { return dialogs == 1 && !QApplication::activeModalWidget() && window->isActiveWindow(); }));
     EXPECT_FALSE(add->rect().contains(add->mapFromGlobal(QCursor::pos())));
     EXPECT_TRUE(waitUntil([&] { return !add->underMouse(); }, 10s)) << "the add button keeps its hover tile";
     EXPECT_TRUE(state().annotations().isEmpty());
+}
+
+// «Вертикально» and then «Горизонтально» chosen from the toolbar's orientation menu: the button
+// moves with the bar from under the pointer, which stays on the menu's entry, and is drawn
+// without its hover tile.
+TEST_F(EditorHeaderOnOpenbox, TheOrientationButtonDropsItsHoverAfterAChosenOrientation)
+{
+    EditorFloatingToolbar* toolbar = window->view().floatingToolbar();
+    QToolButton* button = toolbar->orientationButton();
+    QMenu* menu = toolbar->orientationMenu();
+    for (const auto& [choice, vertical] : {std::pair{"Вертикально", true}, {"Горизонтально", false}}) {
+        QAction* entry = nullptr;
+        for (QAction* action : menu->actions())
+            entry = action->text() == QString::fromUtf8(choice) ? action : entry;
+        ASSERT_TRUE(entry) << choice;
+        QTimer pick;
+        chooseFromMenu(pick, button, menu, entry);
+        ASSERT_TRUE(waitUntil([&] { return !menu->isVisible() && toolbar->vertical() == vertical; })) << choice;
+        EXPECT_FALSE(button->rect().contains(button->mapFromGlobal(QCursor::pos()))) << choice;
+        EXPECT_TRUE(waitUntil([&] { return !button->underMouse(); }, 10s)) << "the button keeps its hover tile after " << choice;
+    }
 }
 
 } // namespace

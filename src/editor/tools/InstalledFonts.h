@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QStringList>
+
+namespace tarnwick {
+
+// The font families installed now, as the font database names them. A font added to or removed
+// from a font folder since the last call (the user's ~/.local/share/fonts among them) is taken in
+// first: fontconfig reads its folders again and Qt rebuilds its family list from it. When nothing
+// changed this costs one stat of each font folder and configuration file. GUI thread.
+QStringList installedFontFamilies();
+
+} // namespace tarnwick
