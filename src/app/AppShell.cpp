@@ -96,6 +96,19 @@ QString clipboardRoot()
     }
 }
 
+// The modal dialog of ours in front: Qt's list of them is private, and a window-modal one
+// (the panel's clear question) steps aside for a capture instead.
+QWidget* modalDialog()
+{
+    QWidget* found = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->isModal() && window->windowModality() == Qt::ApplicationModal)
+            found = window;
+    if (QWidget* active = QApplication::activeModalWidget(); active && active->windowModality() == Qt::ApplicationModal)
+        found = active;
+    return found;
+}
+
 QIcon trayIcon()
 {
     QIcon icon = platform::symbolIcon(u"scan", Theme::marker());
@@ -112,11 +125,13 @@ AppShell::AppShell(QSettings& preferences, platform::ClipboardBackend& board, QS
     bridge_ = std::make_unique<ClipboardBridge>(board, clipboardRoot(), &ScreenshotRenderer::render);
     model_ = std::make_unique<AppModel>(*bridge_, preferences_);
     model_->beep = [this] { beep(); };
-    model_->alert = [](const QString& sentence) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
-        box.setInformativeText(sentence);
-        Theme::giveRoom(box);
-        box.exec();
+    model_->alert = [this](const QString& sentence) {
+        asking([&] {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
+            box.setInformativeText(sentence);
+            Theme::giveRoom(box);
+            box.exec();
+        });
     };
     handOffHooks_ = std::make_unique<X11HandOffHooks>();
     handOffHooks_->install(*model_);
@@ -256,8 +271,12 @@ void AppShell::registerHotKeys()
         model_->setStatus(keys("⇧⌘Пробел недоступно. Выберите снимок окна в меню Tarnwick"));
 }
 
+bool AppShell::dialogOpen() const { return dialogs_ > 0 || modalDialog(); }
+
 ShellSession AppShell::session() const
 {
+    if (dialogOpen())
+        return ShellSession::dialog;
     if (session_ == ShellSession::editor && editorWindow_ && editorWindow_->state().images().capturing())
         return ShellSession::editorCapture;
     if (session_ == ShellSession::none && recorderExists())
@@ -271,6 +290,12 @@ void AppShell::setSession(ShellSession session)
     model_->setBusy(isBusy(session));
 }
 
+void AppShell::endSession(ShellSession own)
+{
+    if (session_ == own)
+        setSession(ShellSession::none);
+}
+
 bool AppShell::admit(ShellCommand command)
 {
     switch (gate(session(), command)) {
@@ -279,6 +304,7 @@ bool AppShell::admit(ShellCommand command)
     case GateAnswer::sessionForward: bringSessionForward(); break;
     case GateAnswer::editorForward: bringEditorForward(); break;
     case GateAnswer::ignore: break;
+    case GateAnswer::dialogForward: bringDialogForward(); break;
     }
     return false;
 }
@@ -290,6 +316,16 @@ void AppShell::bringSessionForward()
         scrolling_->present();
     else if (recorderExists() && recorder.present)
         recorder.present();
+}
+
+void AppShell::bringDialogForward()
+{
+    QWidget* dialog = modalDialog();
+    if (!dialog)
+        return;
+    dialog->setWindowState(dialog->windowState() & ~Qt::WindowMinimized);
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 void AppShell::showPanel()
@@ -335,6 +371,9 @@ QString AppShell::aboutText()
                 "Блюр уменьшает читаемость и не гарантирует сокрытия секретных данных.");
 }
 
-void AppShell::about() { hooks_.about(aboutTitle(), aboutText()); }
+void AppShell::about()
+{
+    asking([this] { hooks_.about(aboutTitle(), aboutText()); });
+}
 
 } // namespace tarnwick
