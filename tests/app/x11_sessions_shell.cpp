@@ -93,6 +93,29 @@ TEST_F(Sessions, WhileTheExportFolderIsAskedNoCaptureStartsAndTheExportEndsOnlyI
     EXPECT_EQ(model().shots().size(), 2);
 }
 
+TEST_F(Sessions, TheSaveFolderAskedForAnEditorAnswersTheKeysInsteadOfTheEditor)
+{
+    shell->importImage(picture);
+    EditorExportWindow* editor = shell->editor();
+    ASSERT_TRUE(editor);
+    folderAnswer = dir.path();
+    whileAsked = [this, editor] {
+        shell->captureScreenshot(ScreenCaptureMode::area);
+        shell->captureText();
+        shell->recordScreen();
+        if (shell->editor() != editor || shell->captureRunning() || shell->scrollingCapture())
+            log << QStringLiteral("started while asked");
+    };
+    std::optional<QString> chosen;
+    shell->chooseImageSaveDirectory([&](std::optional<QString> folder) { chosen = folder; });
+    EXPECT_EQ(chosen, folderAnswer);
+    // The keys answer with the question, not with a beep from the editor behind it.
+    EXPECT_EQ(log, QStringList{QStringLiteral("folder: Выбрать папку")});
+    shell->finishEditor(true, true);
+    EXPECT_FALSE(shell->editor());
+    EXPECT_EQ(model().shots().size(), 1);
+}
+
 TEST_F(Sessions, TheEndOfATextReadingLeavesAnEditorOpenedMeanwhileItsSession)
 {
     shell->captureText();
