@@ -114,8 +114,8 @@ void RecordingAreaSelector::freeze()
     options.minimumSize = QSizeF(minimumSide, minimumSide);
     overlays_ = std::make_unique<capture::SelectionOverlays>(frozen, monitors, options);
     connect(overlays_.get(), &capture::SelectionOverlays::areaSelected, this,
-            [this](QScreen* screen, QRectF local, QRect) {
-                finish(AreaSelection{screen, local.translated(screen->geometry().topLeft())});
+            [this](QScreen* screen, QRectF local, QRect pixels) {
+                finish(AreaSelection{screen, local.translated(screen->geometry().topLeft()), pixels});
             });
     connect(overlays_.get(), &capture::SelectionOverlays::cancelled, this, [this] { finish(std::nullopt); });
     overlays_->show();

@@ -30,10 +30,12 @@ namespace tarnwick::recording {
 // A finished area selection: the screen dragged on and the rectangle in Qt's
 // global coordinates (the space of QScreen::geometry(): device-independent
 // pixels, origin at the top-left of the virtual desktop, y down), inside that
-// screen and at least 16 × 16.
+// screen and at least 16 × 16; `pixels` is the same area in root pixels, each
+// edge on the device pixel the veil showed it at, as the picker takes it.
 struct AreaSelection {
     QPointer<QScreen> screen;
     QRectF rect;
+    QRect pixels;
 };
 
 // Lets the user drag out a rectangle on any screen over a frozen, dimmed
