@@ -112,6 +112,8 @@ void RecordingAreaSelector::freeze()
     capture::FrozenOverlay::Options options;
     options.prompt = prompt_;
     options.minimumSize = QSizeF(minimumSide, minimumSide);
+    // Escape never comes while another program keeps the keyboard.
+    options.rightClickCancels = true;
     overlays_ = std::make_unique<capture::SelectionOverlays>(frozen, monitors, options);
     connect(overlays_.get(), &capture::SelectionOverlays::areaSelected, this,
             [this](QScreen* screen, QRectF local, QRect pixels) {
