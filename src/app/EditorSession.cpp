@@ -7,10 +7,10 @@
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
+#include "panels/WindowPlacement.h"
 #include "platform/UsableArea.h"
 
 #include <QScreen>
-#include <algorithm>
 
 namespace tarnwick {
 
@@ -56,12 +56,7 @@ void AppShell::openEditor(const Screenshot& shot, const QString& label, std::opt
         // Sized for the screen it opens on, which may be smaller than the primary one.
         const QRect available = platform::usableArea(*screen);
         editorWindow_->resize(EditorExportWindow::contentSize(available));
-        QRect frame = editorWindow_->frameGeometry();
-        frame.moveCenter(available.center());
-        // Larger than a small screen (its minimum size): the title bar, by which it is
-        // moved, stays on the screen and the rest hangs off the bottom and right.
-        frame.moveTopLeft(QPoint(std::max(frame.left(), available.left()), std::max(frame.top(), available.top())));
-        editorWindow_->move(frame.topLeft());
+        editorWindow_->move(centredOn(available, editorWindow_->size()));
     }
     bringEditorForward();
 }

@@ -1,6 +1,7 @@
 #include "panels/PermissionSetupController.h"
 
 #include "panels/PermissionSetupView.h"
+#include "panels/WindowPlacement.h"
 #include "platform/UsableArea.h"
 
 #include <QEvent>
@@ -68,11 +69,8 @@ void PermissionSetupController::present(bool activate)
                                 Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
         window_->setWindowTitle(QStringLiteral("Tarnwick · Разрешения"));
         window_->installEventFilter(this);
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame(QPoint(), window_->size());
-            frame.moveCenter(platform::usableArea(*screen).center());
-            window_->move(frame.topLeft());
-        }
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            window_->move(centredOn(platform::usableArea(*screen), window_->size()));
     }
     window_->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
     window_->showNormal();
