@@ -28,7 +28,7 @@ using tarnwick::test::X11Client;
 
 namespace {
 
-// Made before main makes the application: the whole desk at one fractional scale, or ("mixed")
+// Made before main makes the application: the whole desk at one scale, or ("mixed")
 // a desk split into monitor A at 1× and monitor B at 1.25×, where the areas are dragged.
 const QByteArray scaleUnderTest = TARNWICK_TEST_SCALE;
 const bool scaled = scaleUnderTest == "mixed" ? qputenv("QT_SCREEN_SCALE_FACTORS", "A=1;B=1.25")
@@ -69,7 +69,7 @@ private:
     QImage page_;
 };
 
-class FractionalScales : public ::testing::Test {
+class ScaledDesk : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -100,7 +100,7 @@ protected:
     std::unique_ptr<platform::ScreenGrabber> grabber;
 };
 
-TEST_F(FractionalScales, TheScrollingCaptureTakesTheDraggedPixelsAndNoneOfItsOutline)
+TEST_F(ScaledDesk, TheScrollingCaptureTakesTheDraggedPixelsAndNoneOfItsOutline)
 {
     DevicePage page(screen, dragged.adjusted(-40, -40, 40, 40));
     const QImage shown = grabber->grab(dragged);
@@ -149,7 +149,7 @@ TEST_F(FractionalScales, TheScrollingCaptureTakesTheDraggedPixelsAndNoneOfItsOut
     EXPECT_EQ(shot->scale, screen->devicePixelRatio());
 }
 
-TEST_F(FractionalScales, TheRecordingTakesTheDraggedPixelsAndItsControlStaysOffThem)
+TEST_F(ScaledDesk, TheRecordingTakesTheDraggedPixelsAndItsControlStaysOffThem)
 {
     recording::RecordingAreaSelector selector;
     std::optional<recording::AreaSelection> selection;
