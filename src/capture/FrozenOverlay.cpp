@@ -113,7 +113,7 @@ void FrozenOverlay::setPicksWindows(bool on)
 }
 
 const QString FrozenOverlay::keyboardHeldNotice = QStringLiteral(
-    "Клавиатуру держит другая программа: Esc не сработает. Отмена — правой кнопкой мыши.");
+    "Клавиатуру держит другая программа: Esc не сработает. Отмена — правый щелчок.");
 
 void FrozenOverlay::grabKeyboardSoon(int attempts)
 {
