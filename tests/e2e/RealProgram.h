@@ -38,6 +38,16 @@ inline QRect differences(const QImage& a, const QImage& b)
     return box;
 }
 
+// A small picture to open, each pixel its own colour.
+inline QImage gradientPicture()
+{
+    QImage picture(240, 160, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x, y, (x * y) & 0xff));
+    return picture;
+}
+
 // The real tarnwick (with tarnwick-capture beside it) under openbox and a tray
 // host, with its own runtime and configuration folders, driven from outside
 // as a user drives it: xdotool for windows, XTEST for keys and the pointer.

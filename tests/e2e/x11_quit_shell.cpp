@@ -26,11 +26,7 @@ protected:
         // Tesseract's worker threads spin for a core each: on a loaded machine one read takes half a minute.
         qputenv("OMP_THREAD_LIMIT", "1");
         startDesktop();
-        QImage picture(240, 160, QImage::Format_RGB32);
-        for (int y = 0; y < picture.height(); ++y)
-            for (int x = 0; x < picture.width(); ++x)
-                picture.setPixel(x, y, qRgb(x, y, (x * y) & 0xff));
-        ASSERT_TRUE(picture.save(image));
+        ASSERT_TRUE(gradientPicture().save(image));
         // The clipboard is this test's: the program takes it only when its series grows.
         QGuiApplication::clipboard()->setText(QStringLiteral("the test's own text"));
         ASSERT_TRUE(waitUntil([] { return QGuiApplication::clipboard()->ownsClipboard(); }, 10s));

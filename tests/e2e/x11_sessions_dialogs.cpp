@@ -21,12 +21,7 @@ protected:
         // Tesseract's worker threads spin for a core each: on a loaded machine one read takes half a minute.
         qputenv("OMP_THREAD_LIMIT", "1");
         startDesktop();
-        QImage image(240, 160, QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                image.setPixel(x, y, qRgb(x, y, (x * y) & 0xff));
-        ASSERT_TRUE(image.save(picture));
-        x.paintNoise(x.root(), 600, 300, 600, 400, 3);
+        ASSERT_TRUE(gradientPicture().save(picture));
     }
 
     QStringList editors() { return windows(QStringLiteral("^Tarnwick · [A-Z]$")); }
@@ -76,7 +71,7 @@ protected:
         }
     }
 
-    // Ctrl+2 and a drag over the noise; the editor it opens.
+    // Ctrl+2 and a drag; the editor it opens.
     QString captureArea()
     {
         x.chord({control, x.keycodeOf(XK_2)});
@@ -126,6 +121,23 @@ protected:
         }
     }
 
+    // Opens the file dialog of the tray menu's entry `upward` places above its end, presses the
+    // capture keys in it, and answers it with the path `typed`, or cancels it with Escape.
+    void answerFileDialog(int upward, const QString& title, const char* what, const QString& typed)
+    {
+        trayEntry(upward);
+        const QString dialog = waitForFocused(title);
+        ASSERT_FALSE(dialog.isEmpty()) << what;
+        pressCaptureKeys(dialog, what);
+        if (typed.isEmpty()) {
+            x.chord({x.keycodeOf(XK_Escape)});
+        } else {
+            runProcess(QStringLiteral("xdotool"), {"type", "--delay", "10", typed});
+            x.chord({x.keycodeOf(XK_Return)});
+        }
+        ASSERT_TRUE(waitUntil([&] { return windows(title).isEmpty(); }, 30s)) << what << " stays open";
+    }
+
     // Starts the program with shot A in its series.
     void startWithOneShot()
     {
@@ -141,22 +153,12 @@ TEST_F(DialogSessions, TheOpenImageDialog)
 {
     startProgram();
     ASSERT_FALSE(HasFatalFailure());
-    // «Открыть изображение…», chosen.
-    trayEntry(6);
-    QString dialog = waitForFocused(QStringLiteral("^Открыть изображение$"));
-    ASSERT_FALSE(dialog.isEmpty());
-    pressCaptureKeys(dialog, "the open image dialog");
-    runProcess(QStringLiteral("xdotool"), {"type", "--delay", "10", picture});
-    x.chord({x.keycodeOf(XK_Return)});
+    // «Открыть изображение…», answered with a file.
+    answerFileDialog(6, QStringLiteral("^Открыть изображение$"), "the open image dialog", picture);
     closeEditor(waitForEditor(), Close::ctrlEnter, QStringLiteral("A.png"));
 
     // Cancelled: the keys start captures again.
-    trayEntry(6);
-    dialog = waitForFocused(QStringLiteral("^Открыть изображение$"));
-    ASSERT_FALSE(dialog.isEmpty());
-    pressCaptureKeys(dialog, "the open image dialog");
-    x.chord({x.keycodeOf(XK_Escape)});
-    ASSERT_TRUE(waitUntil([&] { return windows(QStringLiteral("^Открыть изображение$")).isEmpty(); }, 30s));
+    answerFileDialog(6, QStringLiteral("^Открыть изображение$"), "the open image dialog", {});
     EXPECT_TRUE(editors().isEmpty());
     closeEditor(captureArea(), Close::cancel);
     closeEditor(captureArea(), Close::closeButton, QStringLiteral("B.png"));
@@ -168,24 +170,13 @@ TEST_F(DialogSessions, TheExportFolderDialog)
     ASSERT_FALSE(HasFatalFailure());
     const QString target = home.filePath(QStringLiteral("exported"));
     ASSERT_TRUE(QDir().mkpath(target));
-    // «Сохранить серию в папку…», chosen.
-    trayEntry(5);
-    QString dialog = waitForFocused(QStringLiteral("^Сохранить серию$"));
-    ASSERT_FALSE(dialog.isEmpty());
-    pressCaptureKeys(dialog, "the export folder dialog");
-    runProcess(QStringLiteral("xdotool"), {"type", "--delay", "10", target});
-    x.chord({x.keycodeOf(XK_Return)});
+    // «Сохранить серию в папку…», answered with a folder.
+    answerFileDialog(5, QStringLiteral("^Сохранить серию$"), "the export folder dialog", target);
     EXPECT_TRUE(waitUntil([&] { return QDir(target).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() == 1; }, 30s))
         << "the series was not saved";
     closeEditor(captureArea(), Close::ctrlEnter, QStringLiteral("B.png"));
 
-    // Cancelled.
-    trayEntry(5);
-    dialog = waitForFocused(QStringLiteral("^Сохранить серию$"));
-    ASSERT_FALSE(dialog.isEmpty());
-    pressCaptureKeys(dialog, "the export folder dialog");
-    x.chord({x.keycodeOf(XK_Escape)});
-    ASSERT_TRUE(waitUntil([&] { return windows(QStringLiteral("^Сохранить серию$")).isEmpty(); }, 30s));
+    answerFileDialog(5, QStringLiteral("^Сохранить серию$"), "the export folder dialog", {});
     closeEditor(captureArea(), Close::closeButton, QStringLiteral("C.png"));
 }
 
