@@ -112,11 +112,13 @@ AppShell::AppShell(QSettings& preferences, platform::ClipboardBackend& board, QS
     bridge_ = std::make_unique<ClipboardBridge>(board, clipboardRoot(), &ScreenshotRenderer::render);
     model_ = std::make_unique<AppModel>(*bridge_, preferences_);
     model_->beep = [this] { beep(); };
-    model_->alert = [](const QString& sentence) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
-        box.setInformativeText(sentence);
-        Theme::giveRoom(box);
-        box.exec();
+    model_->alert = [this](const QString& sentence) {
+        asking([&] {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick"));
+            box.setInformativeText(sentence);
+            Theme::giveRoom(box);
+            box.exec();
+        });
     };
     handOffHooks_ = std::make_unique<X11HandOffHooks>();
     handOffHooks_->install(*model_);
@@ -256,42 +258,6 @@ void AppShell::registerHotKeys()
         model_->setStatus(keys("⇧⌘Пробел недоступно. Выберите снимок окна в меню Tarnwick"));
 }
 
-ShellSession AppShell::session() const
-{
-    if (session_ == ShellSession::editor && editorWindow_ && editorWindow_->state().images().capturing())
-        return ShellSession::editorCapture;
-    if (session_ == ShellSession::none && recorderExists())
-        return recorder.holdsScreen && recorder.holdsScreen() ? ShellSession::recorderCapture : ShellSession::recording;
-    return session_;
-}
-
-void AppShell::setSession(ShellSession session)
-{
-    session_ = session;
-    model_->setBusy(isBusy(session));
-}
-
-bool AppShell::admit(ShellCommand command)
-{
-    switch (gate(session(), command)) {
-    case GateAnswer::run: return true;
-    case GateAnswer::beep: beep(); break;
-    case GateAnswer::sessionForward: bringSessionForward(); break;
-    case GateAnswer::editorForward: bringEditorForward(); break;
-    case GateAnswer::ignore: break;
-    }
-    return false;
-}
-
-// A scrolling capture or a recorder in the way is brought forward instead of the command.
-void AppShell::bringSessionForward()
-{
-    if (scrolling_)
-        scrolling_->present();
-    else if (recorderExists() && recorder.present)
-        recorder.present();
-}
-
 void AppShell::showPanel()
 {
     if (admit(ShellCommand::showPanel) && panel_)
@@ -335,6 +301,9 @@ QString AppShell::aboutText()
                 "Блюр уменьшает читаемость и не гарантирует сокрытия секретных данных.");
 }
 
-void AppShell::about() { hooks_.about(aboutTitle(), aboutText()); }
+void AppShell::about()
+{
+    asking([this] { hooks_.about(aboutTitle(), aboutText()); });
+}
 
 } // namespace tarnwick

@@ -160,14 +160,34 @@ public:
     // the editor while it captures a layer or, saving, cannot export.
     void finishEditor(bool save, bool prepareForPaste);
 
+    // A modal dialog or question of the program is open: the one Qt shows, or one asked
+    // through Hooks. While it is, it answers the commands in place of the session beneath.
+    bool dialogOpen() const;
+
 private:
     friend class AppMenus;
     bool recorderExists() const { return recorder.exists && recorder.exists(); }
     // What runs now, and the gate's answer to `command` carried out: true when it may run.
     ShellSession session() const;
     void setSession(ShellSession session);
+    // A flow ends the session it started, never one begun while it ran.
+    void endSession(ShellSession own);
     bool admit(ShellCommand command);
     void bringSessionForward();
+    void bringDialogForward();
+    // Runs a modal dialog or question; while it is open, it holds the keys.
+    template <typename Ask>
+    auto asking(Ask&& ask)
+    {
+        struct Open {
+            int& count;
+            explicit Open(int& c) : count(++c) {}
+            ~Open() { --count; }
+        } open(dialogs_);
+        return ask();
+    }
+    // Only the editor that asks (the number of its opening) may be finished or take a layer.
+    bool isOpenEditor(quint64 asking) const { return editorWindow_ && asking == editorsOpened_; }
     void fillActions();
     void setupPermissions();
     void registerHotKeys();
@@ -206,8 +226,11 @@ private:
     std::unique_ptr<ShortcutGuideController> shortcutGuide_;
     std::unique_ptr<platform::ActiveWindowWatch> activeWindows_;
     QPointer<EditorExportWindow> editorWindow_;
+    quint64 editorsOpened_ = 0;
     // The session the shell started; the recorder's and the editor's layer capture are read from them.
     ShellSession session_ = ShellSession::none;
+    // Dialogs asked through Hooks that are open now (they may nest).
+    int dialogs_ = 0;
     // The screen recorder while its session lasts; the real one unless `recorder` was given.
     QPointer<recording::RecorderSession> recording_;
     void useScreenRecorder();

@@ -93,7 +93,7 @@ void AppShell::captureScrolling()
             self->openEditor(Screenshot::make(shot->image, std::max(shot->scale, 0.001)), shotLabel(model.shots().size()));
             return;
         }
-        self->setSession(ShellSession::none);
+        self->endSession(ShellSession::scrolling);
         if (const auto* error = std::get_if<TarnwickError>(&outcome)) {
             self->showPanel();
             model.showError(*error);
@@ -181,7 +181,7 @@ void AppShell::captureFailed(const QString& sentence, const QPointer<EditorExpor
         editor->state().images().setMessage(sentence);
         return;
     }
-    setSession(ShellSession::none);
+    endSession(ShellSession::picker);
     showPanel();
     model_->showError(sentence);
 }
@@ -197,7 +197,7 @@ void AppShell::pickerFinished(ScreenCaptureMode mode, const QString& file, bool 
             restoreLayerEditor(editor, std::nullopt);
             return;
         }
-        setSession(ShellSession::none);
+        endSession(ShellSession::picker);
         model_->setStatus(mode == ScreenCaptureMode::text ? QStringLiteral("Отменено. Буфер сохранён")
                                                           : QStringLiteral("Захват отменён. Серия сохранена."));
         showPanel();
@@ -249,7 +249,7 @@ void AppShell::recognizeText(const QImage& image)
                 if (!copied)
                     model_->setStatus(QStringLiteral("Текст не найден. Буфер сохранён"));
             }
-            setSession(ShellSession::none);
+            endSession(ShellSession::textReading);
         });
     });
 }
@@ -258,7 +258,7 @@ void AppShell::openImage()
 {
     if (!admit(ShellCommand::openImage) || model_->shots().size() >= AppModel::maximumShots)
         return;
-    if (const std::optional<QString> file = hooks_.chooseImage())
+    if (const std::optional<QString> file = asking([this] { return hooks_.chooseImage(); }))
         importImage(*file);
 }
 

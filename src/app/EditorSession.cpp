@@ -7,22 +7,31 @@
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
+#include "panels/WindowPlacement.h"
 #include "platform/UsableArea.h"
 
 #include <QScreen>
-#include <algorithm>
 
 namespace tarnwick {
 
 void AppShell::openEditor(const Screenshot& shot, const QString& label, std::optional<QRect> capturedArea)
 {
+    // One editor at a time: a shot that comes while one is open goes into the series as it is.
+    if (editorWindow_) {
+        if (model_->save(shot, shot.annotations, false))
+            model_->setStatus(QStringLiteral("Редактор уже открыт: снимок ") + label + QStringLiteral(" добавлен в серию."));
+        bringEditorForward();
+        return;
+    }
     setSession(ShellSession::editor);
     if (panel_)
         panel_->hide();
     const QPointer<AppShell> self(this);
+    // The hooks belong to this editor alone.
+    const quint64 owner = ++editorsOpened_;
     EditorShellHooks hooks;
-    hooks.finishEditor = [self](bool save, bool prepareForPaste) {
-        if (self)
+    hooks.finishEditor = [self, owner](bool save, bool prepareForPaste) {
+        if (self && self->isOpenEditor(owner))
             self->finishEditor(save, prepareForPaste);
     };
     hooks.chooseImageSaveDirectory = [self](std::function<void(std::optional<QString>)> completion) {
@@ -31,9 +40,9 @@ void AppShell::openEditor(const Screenshot& shot, const QString& label, std::opt
         else
             completion(std::nullopt);
     };
-    hooks.addScreenshot = [self](ScreenCaptureMode mode) {
-        if (!self || !self->editorWindow_ || !self->admit(ShellCommand::addLayer) || self->model_->transferInProgress()
-            || !self->editorWindow_->state().images().canAdd())
+    hooks.addScreenshot = [self, owner](ScreenCaptureMode mode) {
+        if (!self || !self->isOpenEditor(owner) || !self->admit(ShellCommand::addLayer)
+            || self->model_->transferInProgress() || !self->editorWindow_->state().images().canAdd())
             return;
         self->captureRegion(mode, self->editorWindow_);
     };
@@ -47,12 +56,7 @@ void AppShell::openEditor(const Screenshot& shot, const QString& label, std::opt
         // Sized for the screen it opens on, which may be smaller than the primary one.
         const QRect available = platform::usableArea(*screen);
         editorWindow_->resize(EditorExportWindow::contentSize(available));
-        QRect frame = editorWindow_->frameGeometry();
-        frame.moveCenter(available.center());
-        // Larger than a small screen (its minimum size): the title bar, by which it is
-        // moved, stays on the screen and the rest hangs off the bottom and right.
-        frame.moveTopLeft(QPoint(std::max(frame.left(), available.left()), std::max(frame.top(), available.top())));
-        editorWindow_->move(frame.topLeft());
+        editorWindow_->move(centredOn(available, editorWindow_->size()));
     }
     bringEditorForward();
 }
@@ -96,7 +100,7 @@ void AppShell::importLayerImage()
     const QPointer<EditorExportWindow> session = editorWindow_;
     if (!session || !session->state().images().canAdd())
         return;
-    const QStringList files = hooks_.chooseLayerImages(session);
+    const QStringList files = asking([this, &session] { return hooks_.chooseLayerImages(session); });
     if (files.isEmpty() || !session || session != editorWindow_)
         return;
     fileReads_.run(

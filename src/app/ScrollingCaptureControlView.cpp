@@ -12,8 +12,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace tarnwick {
 namespace {
@@ -137,14 +139,60 @@ void ScrollingCaptureControlView::mouseMoveEvent(QMouseEvent* event)
         move(to);
 }
 
-SelectionOutline::SelectionOutline(const QRect& selection) : QWidget(nullptr, floatingFlags | Qt::WindowTransparentForInput)
+namespace {
+
+// A length or an offset from the screen's origin in device pixels, as Qt rounds it.
+int toDevice(int logical, double scale) { return qRound(logical * scale); }
+
+// The largest logical value Qt shows at most at `device`, and the smallest at least there.
+int lastAtMost(int device, double scale)
+{
+    int v = int(std::floor(device / scale)) + 1;
+    while (toDevice(v, scale) > device)
+        --v;
+    return v;
+}
+
+int firstAtLeast(int device, double scale)
+{
+    int v = int(std::ceil(device / scale)) - 1;
+    while (toDevice(v, scale) < device)
+        ++v;
+    return v;
+}
+
+} // namespace
+
+SelectionOutline::Shape SelectionOutline::around(const QRect& pixels, double scale, QPoint origin)
+{
+    const int ring = toDevice(border, scale);
+    const QRect area = pixels.translated(-origin);
+    // The window reaches a ring's width past the area on every side.
+    const int x = lastAtMost(area.left() - ring, scale), y = lastAtMost(area.top() - ring, scale);
+    const QPoint at(toDevice(x, scale), toDevice(y, scale));
+    const int width = firstAtLeast(area.right() + 1 + ring - at.x(), scale);
+    const int height = firstAtLeast(area.bottom() + 1 + ring - at.y(), scale);
+    // The hole holds every pixel of the area, in the window's own pixels.
+    const QRect hole = area.translated(-at);
+    const int top = lastAtMost(hole.top(), scale), left = lastAtMost(hole.left(), scale);
+    const int bottom = firstAtLeast(hole.bottom() + 1, scale), right = firstAtLeast(hole.right() + 1, scale);
+    QRegion band(0, 0, width, top);
+    band += QRect(0, bottom, width, height - bottom);
+    band += QRect(0, 0, left, height);
+    band += QRect(right, 0, width - right, height);
+    return {QRect(origin + QPoint(x, y), QSize(width, height)), band};
+}
+
+SelectionOutline::SelectionOutline(QScreen& screen, const QRect& pixels)
+    : QWidget(nullptr, floatingFlags | Qt::WindowTransparentForInput)
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setGeometry(selection.adjusted(-border, -border, border, border));
-    // Only the ring outside the selection is ours; the area itself stays the page's.
-    keepWindowMask(*this, [this] {
-        return QRegion(rect()).subtracted(QRegion(rect().adjusted(border, border, -border, -border)));
-    });
+    // Placed and scaled by the area's own screen, also where it touches another one.
+    setScreen(&screen);
+    const Shape shape = around(pixels, screen.devicePixelRatio(), screen.geometry().topLeft());
+    setGeometry(shape.window);
+    // Only the ring outside the area is ours; the area itself stays the page's.
+    keepWindowMask(*this, [ring = shape.ring] { return ring; });
 }
 
 void SelectionOutline::paintEvent(QPaintEvent*)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QRegion>
 #include <QWidget>
 
 class QLabel;
 class QPushButton;
+class QScreen;
 
 namespace tarnwick {
 
@@ -42,12 +44,23 @@ private:
     bool refreshQueued_ = false;
 };
 
-// The blue frame drawn just outside the selected area, so it never shows in
+// The blue frame drawn just outside the grabbed area, so it never shows in
 // the grabbed frames; lets every click through.
 class SelectionOutline : public QWidget {
 public:
     static constexpr int border = 2;
-    explicit SelectionOutline(const QRect& selection);
+    // Around `pixels` (root pixels) on `screen`.
+    SelectionOutline(QScreen& screen, const QRect& pixels);
+
+    // Where its window goes (Qt's global coordinates) and its ring (the window's own), for an
+    // area of root `pixels` on a screen of `scale` whose place in Qt's coordinates and in root
+    // pixels are both `origin`. Qt scales the place, the size and each rectangle of a mask on
+    // its own and rounds each: every edge that rounding gives stays outside the area.
+    struct Shape {
+        QRect window;
+        QRegion ring;
+    };
+    static Shape around(const QRect& pixels, double scale, QPoint origin);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -8,6 +8,7 @@
 
 #include <QScreen>
 #include <algorithm>
+#include <cmath>
 
 namespace tarnwick {
 namespace {
@@ -88,25 +89,47 @@ void ScrollingCaptureController::begin(const std::function<void()>& activateTarg
                           if (!area || !area->screen)
                               self->complete(Outcome());
                           else
-                              self->capture(area->screen, area->rect.toRect(), activateTarget);
+                              self->capture(area->screen, area->pixels, activateTarget);
                       });
 }
 
-void ScrollingCaptureController::capture(QScreen* screen, const QRect& selection,
+QRect ScrollingCaptureController::pixelsInside(const QRect& pixels, const QRect& logical, double scale, QPoint origin)
+{
+    const QRect r = logical.translated(-origin);
+    const QPoint from(int(std::ceil(r.left() * scale)), int(std::ceil(r.top() * scale)));
+    const QPoint to(int(std::floor((r.right() + 1) * scale)), int(std::floor((r.bottom() + 1) * scale)));
+    return pixels & QRect(from + origin, to + origin - QPoint(1, 1));
+}
+
+QRect ScrollingCaptureController::logicalCover(const QRect& pixels, double scale, QPoint origin)
+{
+    const QRect r = pixels.translated(-origin);
+    const QPoint from(int(std::floor(r.left() / scale)), int(std::floor(r.top() / scale)));
+    const QPoint to(int(std::ceil((r.right() + 1) / scale)), int(std::ceil((r.bottom() + 1) / scale)));
+    return QRect(from + origin, to + origin - QPoint(1, 1));
+}
+
+void ScrollingCaptureController::capture(QScreen* screen, const QRect& pixels,
                                          const std::function<void()>& activateTarget)
 {
     if (!sessionId_)
         sessionId_ = QUuid::createUuid();
     const QUuid session = *sessionId_;
     captureScale_ = screen->devicePixelRatio();
+    const QPoint origin = screen->geometry().topLeft();
 
     control_ = std::make_unique<ScrollingCaptureControlView>(model_);
+    const QRect selection = logicalCover(pixels, captureScale_, origin);
     const ControlPlacement placement = controlPlacement(selection, platform::usableArea(*screen));
+    // Rows the panel covers are left out; the rest is grabbed to the very device pixel dragged.
+    const QRect grabbed =
+        placement.area == selection ? pixels : pixelsInside(pixels, placement.area, captureScale_, origin);
+    control_->setScreen(screen);
     control_->move(placement.origin);
     control_->keepOutOf(placement.area);
     control_->show();
     control_->raise();
-    outline_ = std::make_unique<SelectionOutline>(placement.area);
+    outline_ = std::make_unique<SelectionOutline>(*screen, grabbed);
     outline_->show();
     outline_->raise();
     if (activateTarget)
@@ -125,7 +148,7 @@ void ScrollingCaptureController::capture(QScreen* screen, const QRect& selection
     engine_->onProgress = [this, session](int w, int h, ScrollAppendResult r) { progress(session, w, h, r); };
     engine_->onFailure = [this, session](const TarnwickError& e) { failure(session, e); };
     try {
-        engine_->start(screen->geometry(), placement.area, captureScale_);
+        engine_->start(grabbed);
     } catch (const TarnwickError& error) {
         complete(error);
         return;

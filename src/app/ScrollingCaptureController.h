@@ -56,9 +56,9 @@ public:
     // Starts a session: the user selects the area (Escape cancels), then it
     // is captured as capture() does.
     void begin(const std::function<void()>& activateTarget = {});
-    // Captures `selection` (global device-independent pixels) of `screen`:
-    // panels up, `activateTarget` called, frames flowing, keys held.
-    void capture(QScreen* screen, const QRect& selection, const std::function<void()>& activateTarget = {});
+    // Captures `pixels` (root pixels) of `screen`: panels up, `activateTarget`
+    // called, frames flowing, keys held.
+    void capture(QScreen* screen, const QRect& pixels, const std::function<void()>& activateTarget = {});
     // Brings the area selection or the control panel forward.
     void present();
     recording::RecordingAreaSelector* selector() const { return selector_.get(); }
@@ -73,6 +73,12 @@ public:
     // allows; with no room on any side it goes to the frame's top or bottom
     // edge, whichever covers fewer rows, and those rows are left out of `area`.
     static ControlPlacement controlPlacement(const QRect& selection, const QRect& visibleFrame);
+
+    // The part of `pixels` (root pixels of a screen of `scale` whose Qt and root origins are both
+    // `origin`) that lies inside `logical` (Qt's global coordinates): whole device pixels only.
+    static QRect pixelsInside(const QRect& pixels, const QRect& logical, double scale, QPoint origin);
+    // The smallest rectangle in Qt's global coordinates that covers `pixels`.
+    static QRect logicalCover(const QRect& pixels, double scale, QPoint origin);
 
 private:
     void progress(const QUuid& session, int width, int height, ScrollAppendResult result);

@@ -46,7 +46,12 @@ QRect ScrollingCaptureEngine::sourcePixels(const QRect& screen, const QRect& sel
 
 void ScrollingCaptureEngine::start(const QRect& screen, const QRect& selection, qreal scale)
 {
-    pixels_ = sourcePixels(screen, selection, scale);
+    start(sourcePixels(screen, selection, scale));
+}
+
+void ScrollingCaptureEngine::start(const QRect& pixels)
+{
+    pixels_ = pixels;
     if (pixels_.width() <= 15 || pixels_.height() < 32)
         throw TarnwickError::message(QStringLiteral("Для прокрутки выберите область высотой хотя бы 32 пикселя."));
     if (std::int64_t(pixels_.width()) * pixels_.height() > ScrollingImageAssembler::maximumPixels)

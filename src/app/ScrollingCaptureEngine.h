@@ -53,6 +53,8 @@ public:
     // pixels) at `scale` pixels per point. Throws TarnwickError, before anything
     // runs, when the area is too small or too large.
     void start(const QRect& screen, const QRect& selection, qreal scale);
+    // Starts grabbing `pixels` (root-window pixels) as they are.
+    void start(const QRect& pixels);
     // Stops grabbing; frames already queued are still stitched. `done` runs once
     // on the GUI thread with the answer, unless the engine is gone by then.
     void finish(bool discard, std::function<void(Result)> done);

@@ -82,11 +82,20 @@ void AppShell::exportSeries()
 {
     if (model_->shots().isEmpty() || !admit(ShellCommand::exportSeries))
         return;
-    const std::optional<QString> parent = hooks_.chooseFolder(
-        QStringLiteral("Выберите папку. Tarnwick создаст внутри отдельную папку со снимками и комментариями."),
-        QStringLiteral("Сохранить серию"), QString());
+    const std::optional<QString> parent = asking([this] {
+        return hooks_.chooseFolder(
+            QStringLiteral("Выберите папку. Tarnwick создаст внутри отдельную папку со снимками и комментариями."),
+            QStringLiteral("Сохранить серию"), QString());
+    });
     if (!parent)
         return;
+    // Pasted into a chat while the dialog was open, the series went with the paste.
+    if (model_->shots().isEmpty()) {
+        model_->setStatus(QStringLiteral("Серия уже пуста — сохранять нечего."));
+        return;
+    }
+    // The write is a session of its own; what ran before it goes on after it.
+    const ShellSession before = session_;
     setSession(ShellSession::exporting);
     try {
         const QString folder = SeriesExport::write(model_->shots(), *parent);
@@ -95,7 +104,8 @@ void AppShell::exportSeries()
     } catch (const std::exception& error) {
         model_->showError(error);
     }
-    setSession(ShellSession::none);
+    if (session_ == ShellSession::exporting)
+        setSession(before);
 }
 
 void AppShell::chooseImageSaveDirectory(const std::function<void(std::optional<QString>)>& completion)
@@ -105,9 +115,11 @@ void AppShell::chooseImageSaveDirectory(const std::function<void(std::optional<Q
         completion(std::nullopt);
         return;
     }
-    const std::optional<QString> folder = hooks_.chooseFolder(
-        QStringLiteral("Выберите папку для снимков без маркировки. Tarnwick запомнит её для следующих сохранений."),
-        QStringLiteral("Выбрать папку"), model_->imageSaveDirectory().value_or(QString()));
+    const std::optional<QString> folder = asking([this] {
+        return hooks_.chooseFolder(
+            QStringLiteral("Выберите папку для снимков без маркировки. Tarnwick запомнит её для следующих сохранений."),
+            QStringLiteral("Выбрать папку"), model_->imageSaveDirectory().value_or(QString()));
+    });
     // The editor may have closed, or another opened, while the question was open.
     completion(session && session == editorWindow_ ? folder : std::nullopt);
 }

@@ -8,12 +8,12 @@ namespace {
 
 constexpr std::size_t commands = 12;
 using A = GateAnswer;
-constexpr A R = A::run, B = A::beep, F = A::sessionForward, E = A::editorForward, I = A::ignore;
+constexpr A R = A::run, B = A::beep, F = A::sessionForward, E = A::editorForward, I = A::ignore, D = A::dialogForward;
 
 // Columns in ShellCommand order: capture, captureText, captureScrolling, record,
 // openImage, openFile, editShot, exportSeries, reopen, addLayer, showPanel,
 // finishEditor.
-constexpr std::array<std::array<A, commands>, 10> table{{
+constexpr std::array<std::array<A, commands>, 11> table{{
     /* none            */ {R, R, R, R, R, R, R, R, R, I, R, I},
     /* picker          */ {B, B, B, B, I, I, I, I, R, I, R, I},
     /* textReading     */ {B, B, B, B, I, I, I, I, R, I, R, I},
@@ -31,6 +31,9 @@ constexpr std::array<std::array<A, commands>, 10> table{{
     // While the recorder holds the screen the panel stays away: it would be recorded.
     /* recorderCapture */ {F, F, F, F, F, F, F, R, F, I, F, I},
     /* exporting       */ {B, B, B, B, I, I, I, I, R, I, R, I},
+    // The answer is the dialog's: what a key would start next to it (a second editor, a
+    // capture under an open question) is what the answer may contradict.
+    /* dialog          */ {D, D, D, D, D, D, D, D, D, I, R, I},
 }};
 
 } // namespace

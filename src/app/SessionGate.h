@@ -6,7 +6,8 @@ namespace tarnwick {
 // runs inside the editor's session (editorCapture), the editor's own finish is a
 // session until the window has gone (editorClosing), the recorder holds the
 // screen from its area selection to the end of its capture (recorderCapture), and
-// a synchronous export may run while the recorder is open.
+// a synchronous export may run while the recorder is open. A modal dialog or
+// question of the program holds the keys over whatever runs beneath it (dialog).
 enum class ShellSession {
     none,
     picker,
@@ -17,7 +18,8 @@ enum class ShellSession {
     scrolling,
     recording,
     recorderCapture,
-    exporting
+    exporting,
+    dialog
 };
 
 // The commands that start a session, end the editor's or bring one forward, and
@@ -39,8 +41,8 @@ enum class ShellCommand {
 
 // What a command meets: it runs (its own checks of the series and the hand-off
 // still apply), beeps, brings the running scrolling capture or recorder forward,
-// brings the editor forward, or does nothing.
-enum class GateAnswer { run, beep, sessionForward, editorForward, ignore };
+// brings the editor forward, does nothing, or brings the open dialog forward.
+enum class GateAnswer { run, beep, sessionForward, editorForward, ignore, dialogForward };
 
 // The one table of which command each session refuses, and how.
 GateAnswer gate(ShellSession session, ShellCommand command);

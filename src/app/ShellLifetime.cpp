@@ -102,7 +102,7 @@ bool AppShell::shouldQuit()
     // The clipboard outlives us only where a clipboard manager takes it over.
     informative += clipboardOutlivesUs() ? QStringLiteral("Подготовленная вставка останется в буфере обмена.")
                                          : QStringLiteral("Подготовленная вставка исчезнет из буфера обмена вместе с Tarnwick.");
-    return hooks_.confirmQuit(informative);
+    return asking([&] { return hooks_.confirmQuit(informative); });
 }
 
 void AppShell::terminate(Ending ending)

@@ -8,6 +8,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
 
 namespace tarnwick::capture {
@@ -18,6 +19,8 @@ const QColor veil(0, 0, 0, 89); // black at 0.35
 const QColor outline(0, 122, 255);
 constexpr int promptLeft = 24;
 constexpr int promptTop = 28;
+constexpr int noteGap = 14; // between two notes' boxes, and from a box to the next text
+constexpr int noteWidth = 760;
 
 } // namespace
 
@@ -109,17 +112,59 @@ void FrozenOverlay::setPicksWindows(bool on)
     repaintAround(before);
 }
 
+const QString FrozenOverlay::keyboardHeldNotice = QStringLiteral(
+    "Клавиатуру держит другая программа: Esc не сработает. Отмена — правый щелчок.");
+
 void FrozenOverlay::grabKeyboardSoon(int attempts)
 {
     if (!isVisible())
         return;
     activateWindow();
-    if (windowHandle() && windowHandle()->setKeyboardGrabEnabled(true))
+    if (windowHandle() && windowHandle()->setKeyboardGrabEnabled(true)) {
+        if (std::exchange(refusedGrabs_, 0) >= attemptsBeforeNotice && handlers_.keyboardHeld)
+            handlers_.keyboardHeld(false);
         return;
+    }
+    // Said where the user looks, not only in a log: else Escape seems simply broken.
+    if (++refusedGrabs_ == attemptsBeforeNotice && handlers_.keyboardHeld)
+        handlers_.keyboardHeld(true);
     if (attempts > 0)
         QTimer::singleShot(20, this, [this, attempts] { grabKeyboardSoon(attempts - 1); });
     else
         qWarning("tarnwick-capture: the keyboard stayed taken by another program; Esc and the keys reach it instead");
+}
+
+void FrozenOverlay::setNotice(const QString& text)
+{
+    if (text == notice_)
+        return;
+    const QRect before = noticeRect();
+    notice_ = text;
+    update(before | noticeRect());
+}
+
+QRect FrozenOverlay::noticeRect() const
+{
+    if (notice_.isEmpty())
+        return {};
+    const int top = options_.prompt.isEmpty() ? promptTop : noteBox(options_.prompt, promptTop).bottom() + noteGap;
+    return noteBox(notice_, top);
+}
+
+// Where a note at `top` stands with its dark box: as wide as its text, in lines of at most noteWidth.
+QRect FrozenOverlay::noteBox(const QString& text, int top) const
+{
+    const QFontMetrics metrics(noteFont());
+    const int room = std::max(1, std::min(width() - 2 * promptLeft, noteWidth));
+    const QRect lines = metrics.boundingRect(QRect(0, 0, room, 10 * metrics.height()), Qt::TextWordWrap, text);
+    return QRect(promptLeft - 10, top - 6, std::min(lines.width(), room) + 20, lines.height() + 12);
+}
+
+QFont FrozenOverlay::noteFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(16);
+    return font;
 }
 
 namespace {
@@ -166,21 +211,10 @@ void FrozenOverlay::paintEvent(QPaintEvent* event)
         p.setBrush(Qt::NoBrush);
         p.drawRect(h);
     }
-    if (!options_.prompt.isEmpty() && dirty.boundingRect().top() < promptTop + 30) {
-        QFont font(QStringLiteral("DejaVu Sans Mono"));
-        font.setPixelSize(16);
-        p.setFont(font);
-        const int textWidth = std::min({QFontMetrics(font).horizontalAdvance(options_.prompt), width() - 2 * promptLeft, 760});
-        // White text alone is lost on a light page under the thin veil.
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0, 0, 0, 170));
-        p.drawRoundedRect(QRect(promptLeft - 10, promptTop - 6, textWidth + 20, 32), 8, 8);
-        p.setPen(Qt::white);
-        p.save();
-        p.setClipRect(QRect(promptLeft, promptTop, std::min(width() - 2 * promptLeft, 760), 30));
-        p.drawText(QPointF(promptLeft, promptTop + QFontMetricsF(font).ascent()), options_.prompt);
-        p.restore();
-    }
+    if (!options_.prompt.isEmpty() && noteBox(options_.prompt, promptTop).intersects(dirty.boundingRect()))
+        paintNote(p, options_.prompt, promptTop);
+    if (const QRect note = noticeRect(); note.intersects(dirty.boundingRect()))
+        paintNote(p, notice_, note.top() + 6);
     lastLabel_ = labelRect();
     if (!lastLabel_.isEmpty()) {
         const QSize size = bandPixels(h, scale_, {}).size();
@@ -190,6 +224,19 @@ void FrozenOverlay::paintEvent(QPaintEvent* event)
         p.setPen(Qt::white);
         p.drawText(lastLabel_, Qt::AlignCenter, QStringLiteral("%1 × %2").arg(size.width()).arg(size.height()));
     }
+}
+
+// One line of text at `top` on a dark rounded box: white text alone is lost on a light page
+// under the thin veil.
+void FrozenOverlay::paintNote(QPainter& p, const QString& text, int top) const
+{
+    const QRect box = noteBox(text, top);
+    p.setFont(noteFont());
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 170));
+    p.drawRoundedRect(box, 8, 8);
+    p.setPen(Qt::white);
+    p.drawText(box.adjusted(10, 6, -10, -6), Qt::TextWordWrap, text);
 }
 
 QPointF FrozenOverlay::pointerAt(const QMouseEvent* event) const

@@ -3,8 +3,12 @@
 #include "capture/RubberBand.h"
 
 #include <QImage>
+#include <QString>
 #include <QWidget>
 #include <functional>
+
+class QFont;
+class QPainter;
 
 namespace tarnwick::capture {
 
@@ -29,7 +33,10 @@ public:
         std::function<void(QPoint)> clicked;    // left click (window mode), root pixels
         std::function<void()> cancelled;
         std::function<void()> switched;         // Space: area ↔ window, between drags
+        std::function<void(bool)> keyboardHeld; // another program keeps the keyboard (true) or let it go
     };
+    // What the veils say while another program keeps the keyboard.
+    static const QString keyboardHeldNotice;
 
     // `frozen` is this screen's part of the frozen image; a null image shows a plain veil.
     FrozenOverlay(QScreen* screen, QRect pixels, QImage frozen, Options options, Handlers handlers);
@@ -47,8 +54,13 @@ public:
     bool picksWindows() const { return options_.picksWindows; }
     // Asks the server for the keyboard until it is granted while the overlay
     // shows (another client may hold it for a while; a busy machine may take
-    // seconds to let it go).
+    // seconds to let it go). Refused for a second, it reports keyboardHeld.
     void grabKeyboardSoon(int attempts = 500);
+    static constexpr int attemptsBeforeNotice = 50;
+
+    // A line under the prompt, empty for none.
+    void setNotice(const QString& text);
+    const QString& notice() const { return notice_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,6 +75,10 @@ private:
     QPointF bandPoint(const QMouseEvent* event) const;
     QRectF hole() const;
     QRect labelRect() const;
+    QRect noticeRect() const;
+    QRect noteBox(const QString& text, int top) const;
+    static QFont noteFont();
+    void paintNote(QPainter& p, const QString& text, int top) const;
     void repaintAround(const QRectF& before);
 
     QRect pixels_;
@@ -74,6 +90,8 @@ private:
     QRectF highlight_;
     QRect lastLabel_;
     QPointF exact_; // the last pointer position before Qt rounded it
+    QString notice_;
+    int refusedGrabs_ = 0;
 };
 
 // Root pixels of a band in a screen's own coordinates: each edge rounded to

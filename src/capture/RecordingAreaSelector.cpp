@@ -112,10 +112,12 @@ void RecordingAreaSelector::freeze()
     capture::FrozenOverlay::Options options;
     options.prompt = prompt_;
     options.minimumSize = QSizeF(minimumSide, minimumSide);
+    // Escape never comes while another program keeps the keyboard.
+    options.rightClickCancels = true;
     overlays_ = std::make_unique<capture::SelectionOverlays>(frozen, monitors, options);
     connect(overlays_.get(), &capture::SelectionOverlays::areaSelected, this,
-            [this](QScreen* screen, QRectF local, QRect) {
-                finish(AreaSelection{screen, local.translated(screen->geometry().topLeft())});
+            [this](QScreen* screen, QRectF local, QRect pixels) {
+                finish(AreaSelection{screen, local.translated(screen->geometry().topLeft()), pixels});
             });
     connect(overlays_.get(), &capture::SelectionOverlays::cancelled, this, [this] { finish(std::nullopt); });
     overlays_->show();

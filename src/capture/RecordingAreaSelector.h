@@ -30,20 +30,22 @@ namespace tarnwick::recording {
 // A finished area selection: the screen dragged on and the rectangle in Qt's
 // global coordinates (the space of QScreen::geometry(): device-independent
 // pixels, origin at the top-left of the virtual desktop, y down), inside that
-// screen and at least 16 × 16.
+// screen and at least 16 × 16; `pixels` is the same area in root pixels, each
+// edge on the device pixel the veil showed it at, as the picker takes it.
 struct AreaSelection {
     QPointer<QScreen> screen;
     QRectF rect;
+    QRect pixels = {};
 };
 
 // Lets the user drag out a rectangle on any screen over a frozen, dimmed
 // picture of all screens: one borderless full-screen veil per screen, a
 // prompt in the top-left corner, the band as an undimmed hole with a blue
-// outline; Escape cancels. GUI thread.
+// outline; Escape or a right click cancels. GUI thread.
 //
 // The completion runs at most once per select(), on the GUI thread, from the
 // event handler that ended the selection, after every veil is gone from the
-// screen (`panels()` is empty); nullopt means Escape. Destroying the selector
+// screen (`panels()` is empty); nullopt means cancelled. Destroying the selector
 // closes the veils and drops the completion uncalled. Make one per selection.
 class RecordingAreaSelector : public QObject {
 public:

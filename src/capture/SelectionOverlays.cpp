@@ -49,6 +49,11 @@ FrozenOverlay* SelectionOverlays::makeOverlay(QScreen* screen, QRect pixels)
     handlers.cancelled = [this] { finish([this] { emit cancelled(); }); };
     handlers.hovered = [this](QPoint root) { highlightAt(root); };
     handlers.switched = [this] { switchMode(); };
+    // Every veil says it: the user may look at another screen than the one that asked.
+    handlers.keyboardHeld = [this](bool held) {
+        for (auto& o : overlays_)
+            o->setNotice(held ? FrozenOverlay::keyboardHeldNotice : QString());
+    };
     handlers.clicked = [this, screen](QPoint root) {
         const QRect area = pickedArea(root);
         if (!area.isEmpty())

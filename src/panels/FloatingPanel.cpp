@@ -74,6 +74,10 @@ FloatingPanel::FloatingPanel(AppModel& model, QSettings& preferences, FrameSourc
 
     roundWindowCorners(*this, connection_, cornerRadius);
     new PointSizeKeeper(*this);
+    if (onX11_) {
+        workArea_ = std::make_unique<platform::WorkAreaWatch>();
+        connect(workArea_.get(), &platform::WorkAreaWatch::changed, this, &FloatingPanel::followWorkArea);
+    }
 }
 
 QList<QRectF> FloatingPanel::screenFrames()
@@ -123,6 +127,23 @@ void FloatingPanel::keepOnScreen(const QList<QRectF>& frames)
     move(constrainedOrigin(pos(), size(), frames).toPoint());
 }
 
+void FloatingPanel::moveToCorner(const QList<QRectF>& frames)
+{
+    if (!frames.isEmpty())
+        move(QPointF(frames.first().right() - width() - cornerInset, frames.first().bottom() - height() - cornerInset)
+                 .toPoint());
+}
+
+void FloatingPanel::followWorkArea()
+{
+    if (!positioned_)
+        return;
+    const QList<QRectF> frames = visibleFrames_ ? visibleFrames_() : QList<QRectF>();
+    if (!savedOrigin())
+        moveToCorner(frames);
+    keepOnScreen(frames);
+}
+
 void FloatingPanel::present()
 {
     showAfterWithdrawal_ = false;
@@ -131,9 +152,8 @@ void FloatingPanel::present()
     if (!positioned_) {
         if (const std::optional<QPointF> saved = savedOrigin())
             move(constrainedOrigin(*saved, size(), frames).toPoint());
-        else if (!frames.isEmpty())
-            move(QPointF(frames.first().right() - width() - cornerInset, frames.first().bottom() - height() - cornerInset)
-                     .toPoint());
+        else
+            moveToCorner(frames);
         positioned_ = true;
     }
     // A screen the panel was left on may have gone away since.

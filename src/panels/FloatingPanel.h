@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/WorkAreaWatch.h"
 #include "platform/X11Connection.h"
 
 #include <QList>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace tarnwick {
@@ -68,6 +70,10 @@ private:
     // The stored origin when it is a list of exactly two finite numbers.
     std::optional<QPointF> savedOrigin() const;
     void keepOnScreen(const QList<QRectF>& frames);
+    // Where it goes while the user has not put it anywhere: in from the first frame's corner.
+    void moveToCorner(const QList<QRectF>& frames);
+    // A dock came or went: the panel placed before keeps off it, or back in its corner.
+    void followWorkArea();
     void presentAfterWithdrawal();
 
     QSettings& preferences_;
@@ -79,6 +85,7 @@ private:
     bool showAfterWithdrawal_ = false;
     QTimer withdrawalWait_;
     FloatingPanelView* view_ = nullptr;
+    std::unique_ptr<platform::WorkAreaWatch> workArea_;
 };
 
 } // namespace tarnwick

@@ -2,6 +2,7 @@
 
 #include "panels/PermissionSetupView.h"
 #include "panels/PointSizeKeeper.h"
+#include "panels/WindowPlacement.h"
 #include "platform/UsableArea.h"
 
 #include <QEvent>
@@ -70,11 +71,8 @@ void PermissionSetupController::present(bool activate)
         window_->setWindowTitle(QStringLiteral("Tarnwick · Разрешения"));
         window_->installEventFilter(this);
         new PointSizeKeeper(*window_);
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame(QPoint(), window_->size());
-            frame.moveCenter(platform::usableArea(*screen).center());
-            window_->move(frame.topLeft());
-        }
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            window_->move(centredOn(platform::usableArea(*screen), window_->size()));
     }
     window_->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
     window_->showNormal();

@@ -2,6 +2,7 @@
 
 #include "panels/PointSizeKeeper.h"
 #include "panels/ShortcutGuideView.h"
+#include "panels/WindowPlacement.h"
 #include "platform/UsableArea.h"
 
 #include <QEvent>
@@ -17,16 +18,20 @@ ShortcutGuideController::ShortcutGuideController(QSettings& settings, QString au
     window_->setWindowFlag(Qt::Window);
     window_->setWindowTitle(QStringLiteral("Горячие клавиши · Tarnwick"));
     window_->setMinimumSize(720, 520);
-    window_->resize(820, 650);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), window_->size());
-        frame.moveCenter(platform::usableArea(*screen).center());
-        window_->move(frame.topLeft());
-    }
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect usable = screen ? platform::usableArea(*screen) : QRect();
+    window_->resize(screen ? fittedHeight(QSize(820, 650), window_->minimumSize(), usable) : QSize(820, 650));
+    if (screen)
+        window_->move(centredOn(usable, window_->size()));
     if (!autosaveName_.isEmpty()) {
         // A frame saved earlier replaces the centred one; junk leaves it centred.
         restoring_ = true;
-        window_->restoreGeometry(settings_.value(autosaveName_).toByteArray());
+        if (window_->restoreGeometry(settings_.value(autosaveName_).toByteArray())) {
+            // Saved on a screen that has gone or shrunk since: its title bar comes back on this one.
+            QScreen* shown = QGuiApplication::screenAt(window_->geometry().center());
+            if (QScreen* on = shown ? shown : screen)
+                window_->move(titleBarOn(platform::usableArea(*on), window_->frameGeometry()));
+        }
         restoring_ = false;
     }
     window_->installEventFilter(this);

@@ -13,13 +13,8 @@ ActiveWindowWatch::ActiveWindowWatch(QObject* parent) : QObject(parent)
     if (!qtConnection)
         return;
     activeAtom_ = x11::atom(qtConnection, "_NET_ACTIVE_WINDOW");
-    // Qt's connection may not listen to the root's properties: add that to whatever it asked for.
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(qtConnection)).data->root;
-    x11::Reply<xcb_get_window_attributes_reply_t> attributes(
-        xcb_get_window_attributes_reply(qtConnection, xcb_get_window_attributes(qtConnection, root), nullptr));
-    const std::uint32_t mask = (attributes ? attributes->your_event_mask : 0) | XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(qtConnection, root, XCB_CW_EVENT_MASK, &mask);
-    xcb_flush(qtConnection);
+    // Qt's connection may not listen to the root's properties.
+    x11::listenToRootProperties(qtConnection);
     qApp->installNativeEventFilter(this);
     update();
 }

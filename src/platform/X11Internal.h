@@ -47,6 +47,8 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name);
 bool hasExtension(xcb_connection_t* c, xcb_extension_t* ext);
 // Qt's own connection (GUI thread), nullptr without an X11 Qt platform.
 xcb_connection_t* qtConnection();
+// Makes `c` (Qt's connection) hear every property change of the root window.
+void listenToRootProperties(xcb_connection_t* c);
 
 // A property of four CARDINALs left, right, top, bottom (_NET_FRAME_EXTENTS,
 // _GTK_FRAME_EXTENTS) as margins; nothing when absent, malformed or absurd.

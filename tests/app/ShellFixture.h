@@ -51,11 +51,12 @@ protected:
         hooks.beep = [this] { log << QStringLiteral("beep"); };
         hooks.chooseFolder = [this](const QString&, const QString& prompt, const QString&) {
             log << QStringLiteral("folder: ") + prompt;
+            whileAsked();
             return folderAnswer;
         };
-        hooks.chooseImage = [this] { return log << QStringLiteral("open"), std::optional<QString>(); };
+        hooks.chooseImage = [this] { return log << QStringLiteral("open"), whileAsked(), imageAnswer; };
         hooks.chooseLayerImages = [this](QWidget*) { return log << QStringLiteral("layers"), layerFiles; };
-        hooks.confirmQuit = [this](const QString& text) { return log << text, quitAnswer; };
+        hooks.confirmQuit = [this](const QString& text) { return log << text, whileAsked(), quitAnswer; };
         hooks.about = [this](const QString& title, const QString&) { log << title; };
         hooks.reveal = [this](const QString& folder) { log << QStringLiteral("reveal: ") + folder; };
         shell = std::make_unique<AppShell>(settings, board, root, hooks);
@@ -81,8 +82,10 @@ protected:
     platform::QtClipboardBackend board;
     std::unique_ptr<AppShell> shell;
     QStringList log;
-    std::optional<QString> folderAnswer;
+    std::optional<QString> folderAnswer, imageAnswer;
     QStringList layerFiles; // what the editor's file choice answers
+    // What the user does while a question is open.
+    std::function<void()> whileAsked = [] {};
     bool quitAnswer = false;
     QList<QProcess*> desktop;
 };

@@ -7,7 +7,7 @@ using namespace tarnwick;
 // Each session's answers to the commands, in ShellCommand order (capture, text,
 // scrolling, record, open image, open file, edit shot, export, reopen, add layer,
 // show panel, finish editor): r runs, b beeps, f brings the session forward,
-// e brings the editor forward, - nothing.
+// e brings the editor forward, - nothing, d brings the open dialog forward.
 TEST(SessionGate, WhatEachSessionAnswersToEachCommand)
 {
     const std::pair<ShellSession, const char*> rows[] = {
@@ -16,11 +16,12 @@ TEST(SessionGate, WhatEachSessionAnswersToEachCommand)
         {ShellSession::editorCapture, "-beb-e--e--b"}, {ShellSession::editorClosing, "ebeb-e--err-"},
         {ShellSession::scrolling, "fffffff-f-f-"},     {ShellSession::recording, "fffffffrf-r-"},
         {ShellSession::recorderCapture, "fffffffrf-f-"}, {ShellSession::exporting, "bbbb----r-r-"},
+        {ShellSession::dialog, "ddddddddd-r-"},
     };
     for (const auto& [session, expected] : rows) {
         std::string answers;
         for (int c = 0; c <= static_cast<int>(ShellCommand::finishEditor); ++c)
-            answers += "rbfe-"[static_cast<int>(gate(session, static_cast<ShellCommand>(c)))];
+            answers += "rbfe-d"[static_cast<int>(gate(session, static_cast<ShellCommand>(c)))];
         EXPECT_EQ(answers, expected) << static_cast<int>(session);
     }
 }

@@ -9,13 +9,17 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMap>
+#include <QPixmap>
 #include <QPoint>
 #include <QProcess>
 #include <QRect>
+#include <QScreen>
 #include <QStyleHints>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <memory>
 #include <vector>
 #include <xcb/xcb.h>
@@ -32,6 +36,16 @@ inline QRect differences(const QImage& a, const QImage& b)
             if (one.pixel(x, y) != other.pixel(x, y))
                 box |= QRect(x, y, 1, 1);
     return box;
+}
+
+// A small picture to open, each pixel its own colour.
+inline QImage gradientPicture()
+{
+    QImage picture(240, 160, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x, y, (x * y) & 0xff));
+    return picture;
 }
 
 // The real tarnwick (with tarnwick-capture beside it) under openbox and a tray
@@ -156,6 +170,111 @@ protected:
                 return true;
         }
         return false;
+    }
+
+    QString panel()
+    {
+        // The panel is the one "Tarnwick" window that is not a question.
+        const QStringList found = windows(QStringLiteral("^Tarnwick$"));
+        for (const QString& w : found)
+            if (geometry(w).width() <= 200)
+                return w;
+        return {};
+    }
+
+    // A question box of the program in front: a "Tarnwick" window wider than the panel.
+    QString question()
+    {
+        for (const QString& w : windows(QStringLiteral("^Tarnwick$")))
+            if (geometry(w).width() > 200)
+                return w;
+        return {};
+    }
+
+    // Waits for a question to hold the keyboard.
+    QString waitForQuestion()
+    {
+        QString box;
+        if (!waitUntil([&] { return !(box = question()).isEmpty() && focusedWindow() == box; }, std::chrono::seconds(30)))
+            return {};
+        return box;
+    }
+
+    // Where `word` is written lowest in `window` (root coordinates: a button's label below the
+    // question's text), read by Tesseract as a user reads it; only in `part` of the window when
+    // given (a strip of a large window, where little text stands among pictures).
+    std::optional<QPoint> findWord(const QString& window, const QString& word, const QRect& part = {})
+    {
+        // A window just mapped may not be painted yet: read again until the word shows.
+        std::optional<QPoint> found;
+        waitUntil([&] { return (found = readWord(window, word, part)).has_value(); }, std::chrono::seconds(15));
+        if (!found)
+            std::printf("no «%s» in window %s\n", qPrintable(word), qPrintable(window));
+        return found;
+    }
+
+    std::optional<QPoint> readWord(const QString& window, const QString& word, const QRect& part = {})
+    {
+        constexpr int zoom = 3;
+        QImage look = QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).toImage();
+        if (!part.isEmpty())
+            look = look.copy(part);
+        look = look.convertToFormat(QImage::Format_Grayscale8).scaled(look.size() * zoom, Qt::IgnoreAspectRatio,
+                                                                          Qt::SmoothTransformation);
+        look.invertPixels(); // dark buttons, light text
+        const QString file = home.filePath(QStringLiteral("ocr.png"));
+        look.save(file);
+        QByteArray tsv;
+        runProcess(QStringLiteral("tesseract"), {file, QStringLiteral("-"), QStringLiteral("-l"), QStringLiteral("rus"),
+                                                 QStringLiteral("tsv")},
+                   &tsv, {}, std::chrono::seconds(30));
+        const QPoint at = origin(window) + (part.isEmpty() ? QPoint() : part.topLeft());
+        std::optional<QPoint> lowest;
+        for (const QString& line : lines(tsv)) {
+            const QStringList f = line.split(u'\t');
+            if (f.size() >= 12 && f[11].trimmed().compare(word, Qt::CaseInsensitive) == 0) {
+                const QPoint centre = at + QRect(f[6].toInt(), f[7].toInt(), f[8].toInt(), f[9].toInt()).center() / zoom;
+                if (!lowest || centre.y() > lowest->y())
+                    lowest = centre;
+            }
+        }
+        return lowest;
+    }
+
+    // Chooses the tray menu's entry `upward` places above its end.
+    void trayEntry(int upward)
+    {
+        ASSERT_TRUE(openTrayMenu());
+        for (int i = 0; i < upward; ++i)
+            x.chord({x.keycodeOf(XK_Up)});
+        x.chord({x.keycodeOf(XK_Return)});
+    }
+
+    // Opens the panel's "…" menu; true once it holds the keyboard.
+    bool openPanelMenu()
+    {
+        // xdotool finds nothing while a window it walks past goes away (a dialog just closed):
+        // a click at an empty rectangle's corner would miss the panel.
+        QRect p;
+        if (!waitUntil([&] { const QString w = panel(); return !w.isEmpty() && !(p = geometry(w)).isEmpty(); }, std::chrono::seconds(10)))
+            return false;
+        // The menu button sits left of the hide button, at the top right of the card.
+        singleClick(p.right() - 10 - 20 - 3 - 9, p.top() + 20);
+        return waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, std::chrono::seconds(10));
+    }
+
+    bool running() { return app.state() != QProcess::NotRunning; }
+
+    // Chooses "Очистить серию…" in the panel's menu and waits for the question.
+    QString askToClear()
+    {
+        if (!openPanelMenu())
+            return {};
+        // The menu ends "Очистить серию…", "Скрыть окно", "Открыть изображение…", "О Tarnwick", "Завершить Tarnwick".
+        for (int i = 0; i < 5; ++i)
+            x.chord({x.keycodeOf(XK_Up)});
+        x.chord({x.keycodeOf(XK_Return)});
+        return waitForQuestion();
     }
 
     QTemporaryDir home;

@@ -26,11 +26,7 @@ protected:
         // Tesseract's worker threads spin for a core each: on a loaded machine one read takes half a minute.
         qputenv("OMP_THREAD_LIMIT", "1");
         startDesktop();
-        QImage picture(240, 160, QImage::Format_RGB32);
-        for (int y = 0; y < picture.height(); ++y)
-            for (int x = 0; x < picture.width(); ++x)
-                picture.setPixel(x, y, qRgb(x, y, (x * y) & 0xff));
-        ASSERT_TRUE(picture.save(image));
+        ASSERT_TRUE(gradientPicture().save(image));
         // The clipboard is this test's: the program takes it only when its series grows.
         QGuiApplication::clipboard()->setText(QStringLiteral("the test's own text"));
         ASSERT_TRUE(waitUntil([] { return QGuiApplication::clipboard()->ownsClipboard(); }, 10s));
@@ -51,16 +47,6 @@ protected:
         panelBefore = panelHeader();
     }
 
-    QString panel()
-    {
-        // The panel is the one "Tarnwick" window that is not a question.
-        const QStringList found = windows(QStringLiteral("^Tarnwick$"));
-        for (const QString& w : found)
-            if (geometry(w).width() <= 200)
-                return w;
-        return {};
-    }
-
     // The panel's count and the card of its last shot: what changes when the series does.
     QImage panelHeader()
     {
@@ -72,98 +58,6 @@ protected:
         waitUntil([] { return false; }, 300ms);
         const QImage look = QGuiApplication::primaryScreen()->grabWindow(w.toULongLong()).toImage();
         return look.copy(0, 0, look.width(), 85);
-    }
-
-    // A question box of the program in front: a "Tarnwick" window wider than the panel.
-    QString question()
-    {
-        for (const QString& w : windows(QStringLiteral("^Tarnwick$")))
-            if (geometry(w).width() > 200)
-                return w;
-        return {};
-    }
-
-    // Waits for a question to hold the keyboard.
-    QString waitForQuestion()
-    {
-        QString box;
-        if (!waitUntil([&] { return !(box = question()).isEmpty() && focusedWindow() == box; }, 30s))
-            return {};
-        return box;
-    }
-
-    // Where `word` is written lowest in `window` (root coordinates: a button's label below the
-    // question's text), read by Tesseract as a user reads it.
-    std::optional<QPoint> findWord(const QString& window, const QString& word)
-    {
-        // A window just mapped may not be painted yet: read again until the word shows.
-        std::optional<QPoint> found;
-        waitUntil([&] { return (found = readWord(window, word)).has_value(); }, 15s);
-        if (!found)
-            std::printf("no «%s» in window %s\n", qPrintable(word), qPrintable(window));
-        return found;
-    }
-
-    std::optional<QPoint> readWord(const QString& window, const QString& word)
-    {
-        constexpr int zoom = 3;
-        QImage look = QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).toImage();
-        look = look.convertToFormat(QImage::Format_Grayscale8).scaled(look.size() * zoom, Qt::IgnoreAspectRatio,
-                                                                          Qt::SmoothTransformation);
-        look.invertPixels(); // dark buttons, light text
-        const QString file = home.filePath(QStringLiteral("ocr.png"));
-        look.save(file);
-        QByteArray tsv;
-        runProcess(QStringLiteral("tesseract"), {file, QStringLiteral("-"), QStringLiteral("-l"), QStringLiteral("rus"),
-                                                 QStringLiteral("tsv")},
-                   &tsv, {}, 30s);
-        const QPoint at = origin(window);
-        std::optional<QPoint> lowest;
-        for (const QString& line : lines(tsv)) {
-            const QStringList f = line.split(u'\t');
-            if (f.size() >= 12 && f[11].trimmed().compare(word, Qt::CaseInsensitive) == 0) {
-                const QPoint centre = at + QRect(f[6].toInt(), f[7].toInt(), f[8].toInt(), f[9].toInt()).center() / zoom;
-                if (!lowest || centre.y() > lowest->y())
-                    lowest = centre;
-            }
-        }
-        return lowest;
-    }
-
-    // Chooses the tray menu's entry `upward` places above its end.
-    void trayEntry(int upward)
-    {
-        ASSERT_TRUE(openTrayMenu());
-        for (int i = 0; i < upward; ++i)
-            x.chord({x.keycodeOf(XK_Up)});
-        x.chord({x.keycodeOf(XK_Return)});
-    }
-
-    // Opens the panel's "…" menu; true once it holds the keyboard.
-    bool openPanelMenu()
-    {
-        // xdotool finds nothing while a window it walks past goes away (a dialog just closed):
-        // a click at an empty rectangle's corner would miss the panel.
-        QRect p;
-        if (!waitUntil([&] { const QString w = panel(); return !w.isEmpty() && !(p = geometry(w)).isEmpty(); }, 10s))
-            return false;
-        // The menu button sits left of the hide button, at the top right of the card.
-        singleClick(p.right() - 10 - 20 - 3 - 9, p.top() + 20);
-        return waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 10s);
-    }
-
-    bool running() { return app.state() != QProcess::NotRunning; }
-
-    // Chooses "Очистить серию…" in the panel's menu and waits for the question.
-    QString askToClear()
-    {
-        if (!openPanelMenu())
-            return {};
-        // The menu ends "Очистить серию…", "Скрыть окно", "Открыть изображение…", "О Tarnwick", "Завершить Tarnwick".
-        for (int i = 0; i < 5; ++i)
-            x.chord({x.keycodeOf(XK_Up)});
-        x.chord({x.keycodeOf(XK_Return)});
-        return waitForQuestion();
     }
 
     // Where a window's frame stands among the desktop's windows, bottom first.
