@@ -44,6 +44,13 @@ protected:
             log << QStringLiteral("started while asked");
     }
 
+    // The editor on the picture at once, as a file already read opens it, so that no answer
+    // waiting in this thread's loop comes first.
+    void openPicture()
+    {
+        shell->openEditor(Screenshot::make(QImage(picture), 1), QString(QChar(char16_t(u'A' + model().shots().size()))));
+    }
+
     QString picture = dir.filePath(QStringLiteral("picture.png"));
 };
 
@@ -57,7 +64,7 @@ TEST_F(Sessions, WhileTheOpenImageDialogAsksNoKeyStartsAnythingAndTheChosenFileO
     shell->openImage();
     EXPECT_FALSE(log.contains(QStringLiteral("started while asked"))) << log.join(u'|').toStdString();
     EXPECT_FALSE(shell->dialogOpen());
-    ASSERT_TRUE(shell->editor());
+    ASSERT_TRUE(waitUntil([&] { return shell->editor() != nullptr; }, 30s)) << "the file is read off the GUI thread";
     EXPECT_EQ(shell->editor()->state().label(), QStringLiteral("A"));
     EXPECT_TRUE(pickerRuns().isEmpty());
 
@@ -74,6 +81,7 @@ TEST_F(Sessions, WhileTheOpenImageDialogAsksNoKeyStartsAnythingAndTheChosenFileO
 TEST_F(Sessions, WhileTheExportFolderIsAskedNoCaptureStartsAndTheExportEndsOnlyItsOwnSession)
 {
     shell->importImage(picture);
+    ASSERT_TRUE(waitUntil([&] { return shell->editor() != nullptr; }, 30s));
     shell->finishEditor(true, true);
     ASSERT_EQ(model().shots().size(), 1);
     folderAnswer = dir.path();
@@ -84,7 +92,7 @@ TEST_F(Sessions, WhileTheExportFolderIsAskedNoCaptureStartsAndTheExportEndsOnlyI
     EXPECT_FALSE(model().busy());
 
     // An editor opened before the folder is chosen is still the session when the export is done.
-    whileAsked = [this] { shell->importImage(picture); };
+    whileAsked = [this] { openPicture(); };
     shell->exportSeries();
     ASSERT_TRUE(shell->editor());
     EXPECT_TRUE(model().busy()) << "the export ended the editor's session";
@@ -96,8 +104,8 @@ TEST_F(Sessions, WhileTheExportFolderIsAskedNoCaptureStartsAndTheExportEndsOnlyI
 TEST_F(Sessions, TheSaveFolderAskedForAnEditorAnswersTheKeysInsteadOfTheEditor)
 {
     shell->importImage(picture);
+    ASSERT_TRUE(waitUntil([&] { return shell->editor() != nullptr; }, 30s));
     EditorExportWindow* editor = shell->editor();
-    ASSERT_TRUE(editor);
     folderAnswer = dir.path();
     whileAsked = [this, editor] {
         shell->captureScreenshot(ScreenCaptureMode::area);
@@ -121,7 +129,7 @@ TEST_F(Sessions, TheEndOfATextReadingLeavesAnEditorOpenedMeanwhileItsSession)
     shell->captureText();
     ASSERT_TRUE(waitUntil([&] { return model().status() == QStringLiteral("Распознаю текст…"); }, 30s));
     // Before the reading's answer can come: it is delivered through this thread's loop.
-    shell->importImage(picture);
+    openPicture();
     ASSERT_TRUE(shell->editor());
     ASSERT_TRUE(waitUntil([&] { return model().status() != QStringLiteral("Распознаю текст…"); }, 60s));
     EXPECT_TRUE(model().busy()) << "the reading ended the editor's session";
