@@ -39,7 +39,7 @@ bool EditorImageLayers::paste(const QMimeData* data)
     if (!canAdd())
         return false;
     if (data && !EditorImageImporter::localFiles(*data).isEmpty()) {
-        fileReads_.run([offer = EditorImageImporter::copy(*data)] { return EditorImageImporter::fromOffer(offer); },
+        fileReads_.run([read = fileReader_, offer = EditorImageImporter::copy(*data)] { return read(offer); },
                        [this](const EditorImageImporter::Result& read) { insert(read); });
         return true;
     }

@@ -40,6 +40,9 @@ public:
     // Files it names are read on a thread of their own (their disk may stall): then it is true,
     // and the layers, or the notice, follow once they are read, as from `add`.
     bool paste(const QMimeData* data);
+    // What reads a paste's files, on their own thread: EditorImageImporter::fromOffer unless replaced.
+    using FileReader = std::function<EditorImageImporter::Result(const EditorImageImporter::Offer&)>;
+    void setFileReader(FileReader reader) { fileReader_ = std::move(reader); }
     // Each image scaled down to 65 % of the visible area and centred; one step for all.
     bool add(const QVector<QImage>& images);
     bool beginCapture();
@@ -58,6 +61,7 @@ private:
     EditorState& state_;
     bool capturing_ = false;
     std::optional<QString> message_;
+    FileReader fileReader_ = &EditorImageImporter::fromOffer;
     platform::DetachedWork fileReads_;
 };
 
