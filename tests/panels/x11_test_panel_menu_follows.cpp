@@ -3,6 +3,7 @@
 
 #include "panels/ButtonMenu.h"
 #include "panels/FloatingPanel.h"
+#include "panels/FloatingPanelMenu.h"
 #include "panels/FloatingPanelView.h"
 #include "platform/UsableArea.h"
 #include "series/SeriesTestSupport.h"
