@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QPointer>
 #include <QWidget>
+#include <QWindow>
 
 namespace tarnwick {
 namespace {
@@ -25,7 +26,8 @@ protected:
                 watch(true);
             else if (event->type() == QEvent::Hide)
                 watch(false);
-        } else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && !pending_) {
+        } else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && !pending_
+                   && !(event->type() == QEvent::Move && watched == window_)) {
             pending_ = true;
             QMetaObject::invokeMethod(this, [this] {
                 pending_ = false;
@@ -39,19 +41,28 @@ protected:
 private:
     void watch(bool on)
     {
-        for (const QPointer<QWidget>& w : std::exchange(watched_, {}))
-            if (w)
-                w->removeEventFilter(this);
+        for (const QPointer<QObject>& o : std::exchange(watched_, {}))
+            if (o)
+                o->removeEventFilter(this);
+        window_ = nullptr;
         for (QWidget* w = on ? anchor_.data() : nullptr; w; w = w->isWindow() ? nullptr : w->parentWidget()) {
             w->installEventFilter(this);
             watched_ << w;
+            // A window a program moves says so at once, with the place asked for (its frame's,
+            // for a while taken as its own); its QWindow says so once the window is there.
+            if (QWindow* handle = w->isWindow() ? w->windowHandle() : nullptr) {
+                window_ = w;
+                handle->installEventFilter(this);
+                watched_ << handle;
+            }
         }
     }
 
     QWidget& popup_;
     QPointer<QWidget> anchor_;
     std::function<void()> place_;
-    QList<QPointer<QWidget>> watched_;
+    QList<QPointer<QObject>> watched_;
+    QPointer<QWidget> window_; // the anchor's window while it has a QWindow
     bool pending_ = false;
 };
 

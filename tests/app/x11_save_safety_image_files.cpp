@@ -70,12 +70,14 @@ TEST_F(ImageFiles, APipeAmongTheEditorsLayerFilesOrPastedFilesIsPassedByAtOnce)
     ASSERT_TRUE(waitUntil([&] { return editorMessage() == QStringLiteral("Не удалось прочитать изображение."); }, 30s));
     EXPECT_EQ(layers(), 1);
 
-    // Pasted as a file of the file manager's.
+    // Pasted as a file of the file manager's: read off the GUI thread, and said so once read.
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(pipe)});
-    EXPECT_FALSE(shell->editor()->state().images().paste(&files));
+    shell->editor()->state().images().setMessage(std::nullopt);
+    shell->editor()->state().images().paste(&files);
+    ASSERT_TRUE(waitUntil([&] { return editorMessage().has_value(); }, 30s));
     EXPECT_EQ(editorMessage(), QStringLiteral("Не удалось прочитать изображение."));
     files.setUrls({QUrl::fromLocalFile(pipe), QUrl::fromLocalFile(image)});
     EXPECT_TRUE(shell->editor()->state().images().paste(&files));
-    EXPECT_EQ(layers(), 2);
+    EXPECT_TRUE(waitUntil([&] { return layers() == 2; }, 30s)) << layers();
 }

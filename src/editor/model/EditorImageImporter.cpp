@@ -99,14 +99,19 @@ std::optional<QImage> EditorImageImporter::normalized(const QImage& image)
     return out;
 }
 
-EditorImageImporter::Result EditorImageImporter::fromMimeData(const QMimeData& data)
+namespace {
+
+// Local files first; only when none gives an image, the image formats in order, whose bytes
+// `bytesOf` fetches one by one, and then an image handed over already decoded.
+template <class BytesOf, class Decoded>
+EditorImageImporter::Result readOffered(const QStringList& files, const QStringList& formats, BytesOf bytesOf,
+                                        Decoded decoded)
 {
-    Result result;
-    for (const QUrl& url : data.urls()) {
-        if (!url.isLocalFile())
-            continue;
+    using Importer = EditorImageImporter;
+    Importer::Result result;
+    for (const QString& file : files) {
         bool offered = false;
-        if (std::optional<QImage> image = readFile(url.toLocalFile(), &offered))
+        if (std::optional<QImage> image = Importer::readFile(file, &offered))
             result.images.push_back(*image);
         else if (offered)
             result.unreadable = true;
@@ -115,11 +120,11 @@ EditorImageImporter::Result EditorImageImporter::fromMimeData(const QMimeData& d
         return result;
 
     bool encoded = false;
-    for (const QString& format : data.formats()) {
+    for (const QString& format : formats) {
         if (formatOfMimeType(format).isEmpty())
             continue;
         encoded = true;
-        if (std::optional<QImage> image = decode(data.data(format), format)) {
+        if (std::optional<QImage> image = Importer::decode(bytesOf(format), format)) {
             result.images.push_back(*image);
             result.unreadable = false;
             return result;
@@ -128,12 +133,59 @@ EditorImageImporter::Result EditorImageImporter::fromMimeData(const QMimeData& d
     }
     // Only an image handed over already decoded (inside this process); encoded
     // data that failed above must not be decoded again without the limits.
-    if (!encoded && data.hasImage())
-        if (std::optional<QImage> image = normalized(qvariant_cast<QImage>(data.imageData()))) {
+    if (!encoded)
+        if (std::optional<QImage> image = Importer::normalized(decoded())) {
             result.images.push_back(*image);
             result.unreadable = false;
         }
     return result;
+}
+
+} // namespace
+
+QStringList EditorImageImporter::localFiles(const QMimeData& data)
+{
+    QStringList files;
+    for (const QUrl& url : data.urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    return files;
+}
+
+EditorImageImporter::Result EditorImageImporter::fromMimeData(const QMimeData& data)
+{
+    // The clipboard's formats are fetched only as far as they are needed.
+    return readOffered(
+        localFiles(data), data.formats(), [&data](const QString& format) { return data.data(format); },
+        [&data] { return data.hasImage() ? qvariant_cast<QImage>(data.imageData()) : QImage(); });
+}
+
+EditorImageImporter::Offer EditorImageImporter::copy(const QMimeData& data)
+{
+    Offer offer;
+    offer.files = localFiles(data);
+    for (const QString& format : data.formats())
+        if (!formatOfMimeType(format).isEmpty())
+            offer.encoded.push_back({format, data.data(format)});
+    if (offer.encoded.isEmpty() && data.hasImage())
+        offer.decoded = qvariant_cast<QImage>(data.imageData());
+    return offer;
+}
+
+EditorImageImporter::Result EditorImageImporter::fromOffer(const Offer& offer)
+{
+    QStringList formats;
+    for (const auto& [format, bytes] : offer.encoded)
+        formats << format;
+    return readOffered(
+        offer.files, formats,
+        [&offer](const QString& format) {
+            for (const auto& [name, bytes] : offer.encoded)
+                if (name == format)
+                    return bytes;
+            return QByteArray();
+        },
+        [&offer] { return offer.decoded; });
 }
 
 } // namespace tarnwick

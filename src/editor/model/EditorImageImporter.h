@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVector>
 #include <optional>
+#include <utility>
 
 class QFile;
 class QMimeData;
@@ -29,8 +30,23 @@ public:
     };
 
     // Local image files first, in order; only when none of them gives an image,
-    // the image data itself.
+    // the image data itself. Blocks while a file's disk does.
     static Result fromMimeData(const QMimeData& data);
+    // The local files `data` offers, in order.
+    static QStringList localFiles(const QMimeData& data);
+
+    // What a clipboard offers, copied out of it on the GUI thread, so that its files can be
+    // read on another.
+    struct Offer {
+        QStringList files;
+        // The image formats offered, in order, with their bytes.
+        QVector<std::pair<QString, QByteArray>> encoded;
+        // An image handed over already decoded (inside this process), when no format is encoded.
+        QImage decoded;
+    };
+    static Offer copy(const QMimeData& data);
+    // As fromMimeData, from the copy; on any thread.
+    static Result fromOffer(const Offer& offer);
     // One file; nothing when it cannot be read within the limits, or is no regular file.
     // `offered` tells whether it looked like an image of a supported format at all. It
     // blocks while the file's disk does (a network disk that stalls): not on the GUI thread.

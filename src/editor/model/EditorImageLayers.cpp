@@ -1,6 +1,5 @@
 #include "editor/model/EditorImageLayers.h"
 
-#include "editor/model/EditorImageImporter.h"
 #include "editor/model/EditorState.h"
 #include "series/Geometry.h"
 
@@ -18,6 +17,8 @@ constexpr double layerShare = 0.65;
 double halfShorterSide(const QRectF& r) { return std::min(r.width(), r.height()) / 2; }
 
 } // namespace
+
+EditorImageLayers::EditorImageLayers(EditorState& state) : state_(state), fileReads_(&state) {}
 
 void EditorImageLayers::setCapturing(bool on) { state_.assign(capturing_, on); }
 
@@ -37,8 +38,20 @@ bool EditorImageLayers::paste(const QMimeData* data)
 {
     if (!canAdd())
         return false;
-    const EditorImageImporter::Result read =
-        data ? EditorImageImporter::fromMimeData(*data) : EditorImageImporter::Result();
+    if (data && !EditorImageImporter::localFiles(*data).isEmpty()) {
+        fileReads_.run([read = fileReader_, offer = EditorImageImporter::copy(*data)] { return read(offer); },
+                       [this](const EditorImageImporter::Result& read) { insert(read); });
+        return true;
+    }
+    return insert(data ? EditorImageImporter::fromMimeData(*data) : EditorImageImporter::Result());
+}
+
+bool EditorImageLayers::insert(const EditorImageImporter::Result& read)
+{
+    // A read that ends while the editor takes no layers (a text being typed) is let go, as a
+    // paste then would be.
+    if (!canAdd())
+        return false;
     if (read.images.isEmpty()) {
         setMessage(read.unreadable ? QStringLiteral("Не удалось прочитать изображение.")
                                    : QStringLiteral("В буфере обмена нет изображения."));

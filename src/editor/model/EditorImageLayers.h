@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editor/model/EditorImageImporter.h"
+#include "platform/DetachedWork.h"
 #include "series/Annotation.h"
 
 #include <QImage>
@@ -21,7 +23,7 @@ class EditorState;
 // one undo step of the state. GUI thread.
 class EditorImageLayers {
 public:
-    explicit EditorImageLayers(EditorState& state) : state_(state) {}
+    explicit EditorImageLayers(EditorState& state);
     EditorImageLayers(const EditorImageLayers&) = delete;
     EditorImageLayers& operator=(const EditorImageLayers&) = delete;
 
@@ -35,7 +37,12 @@ public:
     // No editor open, no crop selection, capture or job running, not picking.
     bool canAdd() const;
     // Inserts the clipboard's images; false with a notice when there is none or it cannot be read.
+    // Files it names are read on a thread of their own (their disk may stall): then it is true,
+    // and the layers, or the notice, follow once they are read, as from `add`.
     bool paste(const QMimeData* data);
+    // What reads a paste's files, on their own thread: EditorImageImporter::fromOffer unless replaced.
+    using FileReader = std::function<EditorImageImporter::Result(const EditorImageImporter::Offer&)>;
+    void setFileReader(FileReader reader) { fileReader_ = std::move(reader); }
     // Each image scaled down to 65 % of the visible area and centred; one step for all.
     bool add(const QVector<QImage>& images);
     bool beginCapture();
@@ -47,12 +54,15 @@ public:
     void setCornerRadius(double radius);
 
 private:
+    bool insert(const EditorImageImporter::Result& read);
     // The element list with `change` applied to the selected image layer; none without one.
     std::optional<QVector<Annotation>> withSelected(const std::function<void(Annotation&)>& change) const;
 
     EditorState& state_;
     bool capturing_ = false;
     std::optional<QString> message_;
+    FileReader fileReader_ = &EditorImageImporter::fromOffer;
+    platform::DetachedWork fileReads_;
 };
 
 } // namespace tarnwick

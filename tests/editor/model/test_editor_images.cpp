@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <atomic>
 #include <future>
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -91,6 +92,7 @@ TEST(EditorLayers, ImportPrefersFilesAndRefusesHugeOrMissingImages)
     both.setUrls({QUrl::fromLocalFile(file)});
     both.setImageData(picture(20, 20));
     ASSERT_TRUE(state.images().paste(&both));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.selectedAnnotation().has_value(); }, 30000));
     EXPECT_EQ(state.selectedAnnotation()->embeddedImage->size(), QSize(10, 10));
 
     const QString hugeFile = dir.filePath(QStringLiteral("huge.png"));
@@ -107,10 +109,51 @@ TEST(EditorLayers, ImportPrefersFilesAndRefusesHugeOrMissingImages)
         QString message;
     } refusals[] = {{&hugeData, unreadable}, {&hugeUrl, unreadable}, {&text, QStringLiteral("В буфере обмена нет изображения.")}};
     for (const auto& refusal : refusals) {
-        EXPECT_FALSE(state.images().paste(refusal.data));
+        state.images().setMessage(std::nullopt);
+        // A file is read on a thread of its own, and said to be unreadable once it is read.
+        const bool fromFile = refusal.data == &hugeUrl;
+        EXPECT_EQ(state.images().paste(refusal.data), fromFile);
+        if (fromFile) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return state.images().message().has_value(); }, 30000));
+        }
         EXPECT_EQ(state.images().message(), refusal.message);
     }
     EXPECT_EQ(state.annotations().size(), 1);
+}
+
+TEST(EditorLayers, APastedFileOnAStalledDiskLeavesTheEditorFreeAndArrivesAsOneStep)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("с сетевого диска.png"));
+    ASSERT_TRUE(picture(12, 8).save(file));
+    EditorState state(shotOf(1000, 800), QStringLiteral("A"));
+    // The real read, held until the test lets the disk answer (a minute at most: a paste that
+    // waits for it on the GUI thread ends then).
+    std::promise<void> disk;
+    const auto reading = std::make_shared<std::atomic<bool>>(false);
+    state.images().setFileReader([answered = disk.get_future().share(), reading](const EditorImageImporter::Offer& offer) {
+        *reading = true;
+        answered.wait_for(std::chrono::minutes(1));
+        return EditorImageImporter::fromOffer(offer);
+    });
+
+    QMimeData copied;
+    copied.setUrls({QUrl::fromLocalFile(file)});
+    ASSERT_TRUE(state.images().paste(&copied));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reading->load(); }, 30000)) << "the file is never read";
+    // Meanwhile the editor goes on: a layer added by other means is its own step.
+    EXPECT_TRUE(state.annotations().isEmpty());
+    ASSERT_TRUE(state.images().add({picture(30, 30)}));
+    ASSERT_EQ(state.annotations().size(), 1);
+
+    disk.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.annotations().size() == 2; }, 30000)) << "the pasted file never arrived";
+    EXPECT_EQ(state.annotations()[1].embeddedImage->size(), QSize(12, 8));
+    EXPECT_EQ(state.selectedID(), state.annotations()[1].id);
+    EXPECT_FALSE(state.images().message());
+    state.undo();
+    ASSERT_EQ(state.annotations().size(), 1);
+    EXPECT_EQ(state.annotations()[0].embeddedImage->size(), QSize(30, 30));
 }
 
 // What Qt's image readers say while this is installed.
