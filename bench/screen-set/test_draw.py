@@ -80,6 +80,44 @@ class Crop(unittest.TestCase):
             draw.crop_to_content(Image.new("RGB", (40, 40), "white"), 4)
 
 
+class CommittedSets(unittest.TestCase):
+    def test_every_picture_has_its_text_and_its_kept_reading(self):
+        for folder in [os.path.join(HERE, "cases"), os.path.join(HERE, "..", "recognition-set")]:
+            names = os.listdir(folder)
+            pictures = {n[:-4] for n in names if n.endswith(".png")}
+            texts = {n[:-4] for n in names if n.endswith(".txt") and not n.startswith("readings-")}
+            self.assertEqual(pictures, texts, folder)
+            with open(os.path.join(folder, "readings-f1a408f.txt"), encoding="utf-8") as f:
+                kept = [line[4:].split()[0] for line in f if line.startswith("=== ")]
+            self.assertEqual(sorted(kept), sorted(pictures), folder)
+
+
+@unittest.skipUnless(os.environ.get("TARNWICK_RECOGNIZE_FILES"), "recognize_files not built")
+class RecognizeFiles(unittest.TestCase):
+    def run_tool(self, *arguments):
+        return subprocess.run([os.environ["TARNWICK_RECOGNIZE_FILES"], *arguments], capture_output=True, text=True,
+                              timeout=600, env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+
+    def test_prints_each_reading_under_its_name_and_times_on_asking(self):
+        alert = os.path.join(HERE, "cases", "alert-01-1x.png")
+        button = os.path.join(HERE, "cases", "button-02-125x.png")
+        done = self.run_tool(alert, button)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        lines = done.stdout.splitlines()
+        self.assertEqual([l for l in lines if l.startswith("=== ")], ["=== alert-01-1x", "=== button-02-125x"])
+        with open(alert[:-4] + ".txt", encoding="utf-8") as f:
+            first_word = f.read().split()[0]
+        self.assertIn(first_word, "\n".join(lines[1:lines.index("=== button-02-125x")]))
+        timed = self.run_tool("--times", "2", button)
+        self.assertRegex(timed.stdout.splitlines()[0], r"^=== button-02-125x ms=[0-9]+\.[0-9]$")
+
+    def test_a_file_it_cannot_read_fails_the_run_and_the_others_are_still_read(self):
+        done = self.run_tool("/nonexistent/picture.png", os.path.join(HERE, "cases", "alert-01-1x.png"))
+        self.assertNotEqual(done.returncode, 0)
+        self.assertIn("cannot read /nonexistent/picture.png", done.stderr)
+        self.assertIn("=== alert-01-1x", done.stdout)
+
+
 @unittest.skipUnless(shutil.which("chromium") and shutil.which("xterm") and shutil.which("Xvfb"),
                      "Chromium, xterm or Xvfb missing")
 class CommittedCases(unittest.TestCase):
