@@ -60,6 +60,22 @@ class Plan(unittest.TestCase):
             self.assertIn(text, truths)
 
 
+class ReadingOrder(unittest.TestCase):
+    def test_side_by_side_columns_come_out_row_by_row(self):
+        boxes = [["Правая 1", 300, 10, 80, 20], ["Левая 2", 10, 40, 80, 20], ["Левая 1", 10, 11, 80, 20],
+                 ["Правая 2", 300, 41, 80, 20]]
+        self.assertEqual(draw.reading_order(boxes), ["Левая 1 Правая 1", "Левая 2 Правая 2"])
+
+    def test_a_small_label_joins_a_heading_only_within_half_its_own_height(self):
+        heading = ["Заголовок", 10, 0, 200, 50]
+        self.assertEqual(draw.reading_order([heading, ["метка", 300, 19, 50, 10]]), ["Заголовок метка"])
+        self.assertEqual(draw.reading_order([heading, ["метка", 300, 32, 50, 10]]), ["Заголовок", "метка"])
+
+    def test_a_row_is_judged_by_its_first_line_alone(self):
+        boxes = [["a", 10, 0, 10, 20], ["b", 30, 7, 10, 20], ["c", 50, 14, 10, 20]]
+        self.assertEqual(draw.reading_order(boxes), ["a b", "c"])
+
+
 class Crop(unittest.TestCase):
     def picture(self, box, size=(200, 100)):
         image = Image.new("RGB", size, "#f1f3f4")
