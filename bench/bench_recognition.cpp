@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
 #include <QPainter>
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
@@ -377,25 +378,67 @@ static void BM_ReadQRCode1280x400(benchmark::State& state)
 }
 BENCHMARK(BM_ReadQRCode1280x400)->Unit(benchmark::kMillisecond);
 
-// The recognition set (bench/recognition-set, drawn by make_recognition_set): each case's
-// character error beside the `tesseract` command's on the same picture, then the same with
-// the lines kept (a table row read in pieces counts there), then the means;
-// a case we read worse than the command is marked. TARNWICK_SHOW_TEXT=1 prints what
-// was read where it is not exact. The time is ours alone, for the whole set.
-static void BM_RecognizeTextSet(benchmark::State& state)
+namespace {
+
+// A build's readings of a set, kept beside its pictures as "=== NAME" lines each followed by
+// the lines read (recognize_files prints them so); empty when the file is missing.
+QHash<QString, QString> keptReadings(const QString& path)
 {
-    const QDir folder(QStringLiteral(TARNWICK_RECOGNITION_SET));
+    QHash<QString, QString> readings;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return readings;
+    QString name;
+    QStringList lines;
+    const auto keep = [&] {
+        if (!name.isEmpty())
+            readings.insert(name, lines.join(u'\n'));
+    };
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        if (line.startsWith(QLatin1String("=== "))) {
+            keep();
+            name = line.mid(4).section(u' ', 0, 0);
+            lines.clear();
+        } else {
+            lines.append(line);
+        }
+    }
+    keep();
+    return readings;
+}
+
+// Characters to mend in a reading, folded as setError folds them.
+int setDistance(const QString& got, const QString& want)
+{
+    auto fold = [](QString text) {
+        return text.replace(QChar(0x0451), QChar(0x0435)).replace(QChar(0x0401), QChar(0x0415)).simplified();
+    };
+    return tarnwick::test::editDistance(fold(got), fold(want));
+}
+
+// Reads a set of pictures with their texts (NAME.png, NAME.txt): each case's character error
+// beside the `tesseract` command's on the same picture and, where the set keeps them
+// (readings-f1a408f.txt), an older build's readings; then the same with the lines kept (a
+// table row read in pieces counts there), then the means. "worse" marks a case we read worse
+// than the command, "worse+" one worse by more than one character, "older" one the kept
+// build read better. TARNWICK_SHOW_TEXT=1 prints what was read where it is not exact. The
+// time is ours alone, for the whole set.
+void recognizeSet(benchmark::State& state, const QString& folderPath)
+{
+    const QDir folder(folderPath);
     const QStringList names = folder.entryList({"*.png"}, QDir::Files, QDir::Name);
     if (names.isEmpty()) {
         state.SkipWithError("no pictures in the recognition set");
         return;
     }
+    const QHash<QString, QString> older = keptReadings(folder.filePath(QStringLiteral("readings-f1a408f.txt")));
     const bool show = qEnvironmentVariableIntValue("TARNWICK_SHOW_TEXT") != 0;
     std::vector<QImage> images;
-    double ours = 0, command = 0;
-    int worse = 0;
+    double ours = 0, command = 0, olderSum = 0;
+    int worse = 0, worseByMore = 0, worseThanOlder = 0, olderCount = 0;
     double oursLines = 0, commandLines = 0;
-    std::printf("%-30s %8s %8s %8s %8s\n", "case", "ours %", "command %", "lines %", "command");
+    std::printf("%s\n%-30s %8s %8s %8s %8s %8s\n", qPrintable(folderPath), "case", "ours %", "command %", "f1a408f %",
+                "lines %", "command");
     for (const QString& name : names) {
         const QString path = folder.filePath(name);
         QFile truthFile(path.chopped(4) + ".txt");
@@ -411,19 +454,36 @@ static void BM_RecognizeTextSet(benchmark::State& state)
         const double error = setError(read, truth);
         const double commandError = setError(commandRead, truth);
         const double lineError = setLineError(read, truth), commandLineError = setLineError(commandRead, truth);
+        const bool byMore = setDistance(read, truth) > setDistance(commandRead, truth) + 1;
         ours += error;
         command += commandError;
         oursLines += lineError;
         commandLines += commandLineError;
         worse += error > commandError;
-        std::printf("%-30s %8.2f %8.2f %8.2f %8.2f%s\n", qPrintable(name.chopped(4)), error, commandError, lineError,
-                    commandLineError, error > commandError ? "  worse" : "");
+        worseByMore += byMore;
+        QString olderColumn = QStringLiteral("-");
+        bool olderBetter = false;
+        if (const auto kept = older.constFind(name.chopped(4)); kept != older.constEnd()) {
+            const double olderError = setError(*kept, truth);
+            olderSum += olderError;
+            ++olderCount;
+            olderBetter = error > olderError;
+            worseThanOlder += olderBetter;
+            olderColumn = QString::number(olderError, 'f', 2);
+        }
+        std::printf("%-30s %8.2f %8.2f %8s %8.2f %8.2f%s%s\n", qPrintable(name.chopped(4)), error, commandError,
+                    qPrintable(olderColumn), lineError, commandLineError,
+                    byMore ? "  worse+" : error > commandError ? "  worse" : "", olderBetter ? "  older" : "");
         if (show && error > 0)
             std::printf("%s\n---\n", qPrintable(read));
     }
     const double count = double(images.size());
-    std::printf("%-30s %8.2f %8.2f %8.2f %8.2f  (%d of %d cases worse than the command)\n", "mean", ours / count,
-                command / count, oursLines / count, commandLines / count, worse, int(images.size()));
+    std::printf("%-30s %8.2f %8.2f %8s %8.2f %8.2f\n", "mean", ours / count, command / count,
+                olderCount > 0 ? qPrintable(QString::number(olderSum / olderCount, 'f', 2)) : "-",
+                oursLines / count, commandLines / count);
+    std::printf("%d of %d cases worse than the command, %d of them by more than one character; "
+                "%d of %d worse than f1a408f\n",
+                worse, int(images.size()), worseByMore, worseThanOlder, olderCount);
     std::fflush(stdout);
     for (auto _ : state)
         for (const QImage& image : images)
@@ -431,8 +491,29 @@ static void BM_RecognizeTextSet(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * qsizetype(images.size()));
     state.counters["cer_pct"] = ours / count;
     state.counters["command_cer_pct"] = command / count;
+    if (olderCount > 0)
+        state.counters["f1a408f_cer_pct"] = olderSum / olderCount;
     state.counters["lines_cer_pct"] = oursLines / count;
     state.counters["command_lines_cer_pct"] = commandLines / count;
     state.counters["worse_cases"] = worse;
+    state.counters["worse_by_more_than_one"] = worseByMore;
+    state.counters["worse_than_f1a408f"] = worseThanOlder;
+}
+
+} // namespace
+
+// The screen set: screenshots of Chromium pages, xterm and Qt forms (bench/screen-set, drawn
+// by bench/screen-set/draw). TARNWICK_SCREEN_SET names another draw of it, say of another seed.
+static void BM_RecognizeTextSet(benchmark::State& state)
+{
+    const QString other = qEnvironmentVariable("TARNWICK_SCREEN_SET");
+    recognizeSet(state, other.isEmpty() ? QStringLiteral(TARNWICK_SCREEN_SET) : other);
 }
 BENCHMARK(BM_RecognizeTextSet)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// The set our own code draws (bench/recognition-set, by make_recognition_set).
+static void BM_RecognizeDrawnTextSet(benchmark::State& state)
+{
+    recognizeSet(state, QStringLiteral(TARNWICK_RECOGNITION_SET));
+}
+BENCHMARK(BM_RecognizeDrawnTextSet)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
