@@ -3,6 +3,7 @@
 #include "panels/PointSizeKeeper.h"
 #include "platform/UsableArea.h"
 #include "platform/WindowFrame.h"
+#include "platform/WorkAreaWatch.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -86,10 +87,26 @@ FramedPlacement::FramedPlacement(QWidget& window)
     : window_(window), onX11_(QGuiApplication::platformName() == u"xcb"),
       keeper_(new PointSizeKeeper(window, [this](QSize points) { grow(points); }))
 {
+    if (onX11_) {
+        workArea_ = std::make_unique<platform::WorkAreaWatch>();
+        QObject::connect(workArea_.get(), &platform::WorkAreaWatch::changed, &window_, [this] {
+            if (onRoomChanged)
+                onRoomChanged();
+            keepInside();
+        });
+    }
 }
 
 // The keeper is the window's child, and would outlive this part of it.
 FramedPlacement::~FramedPlacement() { delete keeper_; }
+
+std::optional<QMargins> FramedPlacement::extents()
+{
+    const auto id = static_cast<std::uint32_t>(window_.internalWinId());
+    if (!onX11_ || !id)
+        return std::nullopt;
+    return platform::frameExtents(connection_, id);
+}
 
 QMargins FramedPlacement::decoration(const QScreen* screen)
 {
@@ -185,15 +202,25 @@ QSize FramedPlacement::room()
 {
     if (!window_.screen())
         return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    measuredExtents_ = extents();
     return platform::usableArea(*window_.screen()).size().shrunkBy(decoration(window_.screen()));
 }
 
 void FramedPlacement::keepInside()
 {
-    const std::optional<Shown> now = shown();
-    const QScreen* where = now ? now->screen : nullptr;
-    if (!where)
+    std::optional<Shown> now = shown();
+    if (!now)
         return;
+    // Framed at last, or framed anew: limits measured with a guessed frame would hold the
+    // window to a size that no longer fits, or keep it from the room it has.
+    if (onRoomChanged && extents() != measuredExtents_) {
+        onRoomChanged();
+        measuredExtents_ = extents();
+        now = shown();
+        if (!now)
+            return;
+    }
+    const QScreen* where = now->screen;
     frameOrigin_ = now->frame.topLeft();
     const QRect area = platform::usableArea(*where);
     const QMargins frame = between(now->frame, now->client);
