@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace tarnwick::recording {
@@ -140,8 +141,13 @@ std::optional<FramedPlacement::Shown> FramedPlacement::shown()
         platform::shownWindow(connection_, static_cast<std::uint32_t>(window_.winId()));
     if (!onScreen)
         return std::nullopt;
-    const QScreen* screen = screenShowing(onScreen->frame, window_.screen());
-    return Shown{toPoints(onScreen->frame, screen), toPoints(onScreen->client, screen), screen, onScreen->client};
+    // The frame around the window as its widths say: while the window manager resizes the two one
+    // after the other, the frame read apart may already have the new size and the window the old.
+    QRect frame = onScreen->frame;
+    if (const std::optional<QMargins> widths = extents())
+        frame = onScreen->client.marginsAdded(*widths);
+    const QScreen* screen = screenShowing(frame, window_.screen());
+    return Shown{toPoints(frame, screen), toPoints(onScreen->client, screen), screen, onScreen->client};
 }
 
 void FramedPlacement::place(QPoint corner, const QMargins& frame, QSize size, const QScreen* screen,
@@ -158,8 +164,12 @@ void FramedPlacement::place(QPoint corner, const QMargins& frame, QSize size, co
         // A size kept in points keeps its pixels: turned into points and back it could shrink by one.
         const bool kept = now && now->pixels && size == now->client.size();
         const QRect pixels(toPixels(corner, screen) + inset, kept ? now->pixels->size() : size * ratioOf(screen));
-        if ((now && now->pixels == pixels) || platform::moveResizeWindow(connection_, id, pixels))
+        if (now && now->pixels == pixels)
             return;
+        if (platform::moveResizeWindow(connection_, id, pixels)) {
+            asked_ = Asked{pixels.size(), size};
+            return;
+        }
     }
     window_.setGeometry(QRect(corner + topLeft(frame), size));
 }
@@ -226,7 +236,18 @@ void FramedPlacement::keepInside()
     const QMargins frame = between(now->frame, now->client);
     // A frame larger than the guess left the window too large for the area: it gives up the
     // difference; one smaller than the guess gives back what the guess took.
-    const QSize wish = std::exchange(unframedWish_, std::nullopt).value_or(now->client.size());
+    // Until the window manager has answered the last request, the server shows an older size; kept
+    // to that, the window would undo a refit still on its way. An answer may be off by a pixel: the
+    // window manager rounds to the steps Qt gives it.
+    QSize shownSize = now->client.size();
+    if (asked_ && now->pixels) {
+        const QSize off = asked_->pixels - now->pixels->size();
+        if (std::abs(off.width()) <= 1 && std::abs(off.height()) <= 1)
+            asked_.reset();
+        else
+            shownSize = asked_->points;
+    }
+    const QSize wish = std::exchange(unframedWish_, std::nullopt).value_or(shownSize);
     const QSize size = wish.boundedTo(area.size().shrunkBy(frame)).expandedTo(window_.minimumSize());
     const QRect outer = inside(QRect(now->frame.topLeft(), size.grownBy(frame)), area);
     place(outer.topLeft(), frame, size, where, &*now);

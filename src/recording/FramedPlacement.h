@@ -82,6 +82,10 @@ private:
     std::optional<QPoint> frameOrigin_; // where the frame was last seen
     std::optional<QSize> unframedWish_; // the size asked before the frame was known
     std::optional<QMargins> measuredExtents_; // the frame's widths room() last measured with
+    struct Asked {
+        QSize pixels, points;
+    };
+    std::optional<Asked> asked_; // the size last asked of the window manager, until it shows
     PointSizeKeeper* keeper_;
     std::unique_ptr<platform::WorkAreaWatch> workArea_;
 };
