@@ -47,7 +47,10 @@ bool PointSizeKeeper::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Resize:
         // Crossing monitors, Qt tells of the window in the scale of the monitor it leaves, then of
         // the new screen, then of the same pixels in the new scale: the refit is decided by then.
-        if (ratio == ratio_ || ratio_ == 0) {
+        // Until a refit has run, the sizes told are Qt's old pixels, not the window's points: a
+        // window that crosses back before then (Qt may see it on the wrong monitor for a moment
+        // while the window manager frames it) keeps the size it had.
+        if (!refitting_ && (ratio == ratio_ || ratio_ == 0)) {
             ratio_ = ratio;
             points_ = window_.size();
         }
@@ -58,10 +61,12 @@ bool PointSizeKeeper::eventFilter(QObject* watched, QEvent* event)
             const bool cut = asked_.isValid() && points_.width() <= asked_.width() && points_.height() <= asked_.height();
             const QSize wanted = cut ? asked_ : points_;
             asked_ = wanted;
+            ++refitting_;
             // After Qt has finished with the change: it resizes the window to its old pixels.
             QMetaObject::invokeMethod(
                 this,
                 [this, wanted] {
+                    --refitting_;
                     resendSizeLimits(window_);
                     refit_(wanted);
                 },

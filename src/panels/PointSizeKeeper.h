@@ -38,6 +38,7 @@ private:
     double ratio_ = 0;  // the scale the window's size was last seen at
     QSize points_;      // its size then
     QSize asked_;       // what the program or the last refit asked of it
+    int refitting_ = 0; // refits asked and not yet run
 };
 
 } // namespace tarnwick

@@ -3,11 +3,13 @@
 #include "panels/PointSizeKeeper.h"
 #include "platform/UsableArea.h"
 #include "platform/WindowFrame.h"
+#include "platform/WorkAreaWatch.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace tarnwick::recording {
@@ -86,10 +88,26 @@ FramedPlacement::FramedPlacement(QWidget& window)
     : window_(window), onX11_(QGuiApplication::platformName() == u"xcb"),
       keeper_(new PointSizeKeeper(window, [this](QSize points) { grow(points); }))
 {
+    if (onX11_) {
+        workArea_ = std::make_unique<platform::WorkAreaWatch>();
+        QObject::connect(workArea_.get(), &platform::WorkAreaWatch::changed, &window_, [this] {
+            if (onRoomChanged)
+                onRoomChanged();
+            keepInside();
+        });
+    }
 }
 
 // The keeper is the window's child, and would outlive this part of it.
 FramedPlacement::~FramedPlacement() { delete keeper_; }
+
+std::optional<QMargins> FramedPlacement::extents()
+{
+    const auto id = static_cast<std::uint32_t>(window_.internalWinId());
+    if (!onX11_ || !id)
+        return std::nullopt;
+    return platform::frameExtents(connection_, id);
+}
 
 QMargins FramedPlacement::decoration(const QScreen* screen)
 {
@@ -123,8 +141,13 @@ std::optional<FramedPlacement::Shown> FramedPlacement::shown()
         platform::shownWindow(connection_, static_cast<std::uint32_t>(window_.winId()));
     if (!onScreen)
         return std::nullopt;
-    const QScreen* screen = screenShowing(onScreen->frame, window_.screen());
-    return Shown{toPoints(onScreen->frame, screen), toPoints(onScreen->client, screen), screen, onScreen->client};
+    // The frame around the window as its widths say: while the window manager resizes the two one
+    // after the other, the frame read apart may already have the new size and the window the old.
+    QRect frame = onScreen->frame;
+    if (const std::optional<QMargins> widths = extents())
+        frame = onScreen->client.marginsAdded(*widths);
+    const QScreen* screen = screenShowing(frame, window_.screen());
+    return Shown{toPoints(frame, screen), toPoints(onScreen->client, screen), screen, onScreen->client};
 }
 
 void FramedPlacement::place(QPoint corner, const QMargins& frame, QSize size, const QScreen* screen,
@@ -141,8 +164,12 @@ void FramedPlacement::place(QPoint corner, const QMargins& frame, QSize size, co
         // A size kept in points keeps its pixels: turned into points and back it could shrink by one.
         const bool kept = now && now->pixels && size == now->client.size();
         const QRect pixels(toPixels(corner, screen) + inset, kept ? now->pixels->size() : size * ratioOf(screen));
-        if ((now && now->pixels == pixels) || platform::moveResizeWindow(connection_, id, pixels))
+        if (now && now->pixels == pixels)
             return;
+        if (platform::moveResizeWindow(connection_, id, pixels)) {
+            asked_ = Asked{pixels.size(), size};
+            return;
+        }
     }
     window_.setGeometry(QRect(corner + topLeft(frame), size));
 }
@@ -185,21 +212,42 @@ QSize FramedPlacement::room()
 {
     if (!window_.screen())
         return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    measuredExtents_ = extents();
     return platform::usableArea(*window_.screen()).size().shrunkBy(decoration(window_.screen()));
 }
 
 void FramedPlacement::keepInside()
 {
-    const std::optional<Shown> now = shown();
-    const QScreen* where = now ? now->screen : nullptr;
-    if (!where)
+    std::optional<Shown> now = shown();
+    if (!now)
         return;
+    // Framed at last, or framed anew: limits measured with a guessed frame would hold the
+    // window to a size that no longer fits, or keep it from the room it has.
+    if (onRoomChanged && extents() != measuredExtents_) {
+        onRoomChanged();
+        measuredExtents_ = extents();
+        now = shown();
+        if (!now)
+            return;
+    }
+    const QScreen* where = now->screen;
     frameOrigin_ = now->frame.topLeft();
     const QRect area = platform::usableArea(*where);
     const QMargins frame = between(now->frame, now->client);
     // A frame larger than the guess left the window too large for the area: it gives up the
     // difference; one smaller than the guess gives back what the guess took.
-    const QSize wish = std::exchange(unframedWish_, std::nullopt).value_or(now->client.size());
+    // Until the window manager has answered the last request, the server shows an older size; kept
+    // to that, the window would undo a refit still on its way. An answer may be off by a pixel: the
+    // window manager rounds to the steps Qt gives it.
+    QSize shownSize = now->client.size();
+    if (asked_ && now->pixels) {
+        const QSize off = asked_->pixels - now->pixels->size();
+        if (std::abs(off.width()) <= 1 && std::abs(off.height()) <= 1)
+            asked_.reset();
+        else
+            shownSize = asked_->points;
+    }
+    const QSize wish = std::exchange(unframedWish_, std::nullopt).value_or(shownSize);
     const QSize size = wish.boundedTo(area.size().shrunkBy(frame)).expandedTo(window_.minimumSize());
     const QRect outer = inside(QRect(now->frame.topLeft(), size.grownBy(frame)), area);
     place(outer.topLeft(), frame, size, where, &*now);

@@ -6,6 +6,8 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <functional>
+#include <memory>
 #include <optional>
 
 class QScreen;
@@ -13,6 +15,10 @@ class QWidget;
 
 namespace tarnwick {
 class PointSizeKeeper;
+}
+
+namespace tarnwick::platform {
+class WorkAreaWatch;
 }
 
 namespace tarnwick::recording {
@@ -23,7 +29,9 @@ namespace tarnwick::recording {
 // sizes come from the frame widths the window manager publishes, and once the
 // window shows, place and size are corrected from where the server says the
 // frame is. Moved to a monitor of another scale, the window grows back to its size in points
-// there. Owned by the window; GUI thread.
+// there. The frame's widths and the work area may come long after the window shows (a window
+// manager or a taskbar that starts late, a busy one): the window is fitted again then. Owned by
+// the window; GUI thread.
 class FramedPlacement {
 public:
     explicit FramedPlacement(QWidget& window);
@@ -45,6 +53,11 @@ public:
     // How large the window's own area may be on the monitor it is on: the usable area less the frame.
     QSize room();
 
+    // Called when room() may have changed since it was last asked (the window manager told the
+    // frame's widths, or the work area changed), before the window is kept inside the area again:
+    // limits measured by the room are measured anew.
+    std::function<void()> onRoomChanged;
+
 private:
     // The window and its frame as `screen`, the one showing most of them, shows them: in Qt's
     // global coordinates, in that screen's scale.
@@ -60,13 +73,21 @@ private:
     // `screen`; `frame` in points, a guess until the window manager says. Nothing when the server
     // shows the window there already (`now`, where it shows now).
     void place(QPoint corner, const QMargins& frame, QSize size, const QScreen* screen, const Shown* now = nullptr);
+    // The frame's widths in pixels as the window manager tells them now, when it has.
+    std::optional<QMargins> extents();
 
     QWidget& window_;
     const bool onX11_;
     platform::X11Connection connection_;
     std::optional<QPoint> frameOrigin_; // where the frame was last seen
     std::optional<QSize> unframedWish_; // the size asked before the frame was known
+    std::optional<QMargins> measuredExtents_; // the frame's widths room() last measured with
+    struct Asked {
+        QSize pixels, points;
+    };
+    std::optional<Asked> asked_; // the size last asked of the window manager, until it shows
     PointSizeKeeper* keeper_;
+    std::unique_ptr<platform::WorkAreaWatch> workArea_;
 };
 
 } // namespace tarnwick::recording

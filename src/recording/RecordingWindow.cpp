@@ -154,6 +154,7 @@ RecordingWindow::RecordingWindow(RecordingReview& review, std::function<bool()> 
                         &RecordingUIModel::trackingProgressChanged})
         connect(&model_, signal, this, &RecordingWindow::refresh);
     refresh();
+    placement_.onRoomChanged = [this] { fitToContent(); };
 }
 
 void RecordingWindow::refresh()

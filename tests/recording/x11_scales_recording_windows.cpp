@@ -38,9 +38,15 @@ protected:
         ASSERT_TRUE(bScaled);
         ASSERT_TRUE(splitIntoMonitors());
         ASSERT_EQ(QGuiApplication::screens().constLast()->devicePixelRatio(), scaleB);
+        if (!lateWindowManager)
+            startDesk();
+        ASSERT_EQ(makeClip(clip), 0);
+    }
+
+    void startDesk()
+    {
         ASSERT_TRUE(startOpenbox(desktop.add()));
         ASSERT_TRUE(startBottomDock(x, desktop.add()));
-        ASSERT_EQ(makeClip(clip), 0);
     }
 
     std::unique_ptr<ScreenRecordingController> session()
@@ -115,11 +121,19 @@ protected:
         expectShownWithItsPointSize(window, usable, points, buttons);
     }
 
+    bool lateWindowManager = false; // the desk's window manager and taskbar start after the window shows
     X11Client x;
     QTemporaryDir dir;
     QString clip = dir.filePath("clip.mp4");
     QSettings settings{dir.filePath("settings.ini"), QSettings::IniFormat};
     DeskPrograms desktop;
+};
+
+// A session that starts before its window manager does, as at login: the window shows unframed,
+// and the frame and the taskbar's room come later.
+class RecordingWindowsBeforeTheWindowManager : public RecordingWindowsOnMixedScales {
+protected:
+    RecordingWindowsBeforeTheWindowManager() { lateWindowManager = true; }
 };
 
 } // namespace
@@ -168,5 +182,22 @@ TEST_F(RecordingWindowsOnMixedScales, TheSetupOpenedOnTheOtherMonitorFitsThere)
     controller->present();
     RecordingWindow& window = *controller->window();
     SCOPED_TRACE("opened on B");
+    expectShownWithItsPointSize(window, usableB, QSize(650, 625), {QStringLiteral("Записать")});
+}
+
+// Opened on the monitor of the other scale before the window manager runs: once it frames the
+// window, the window fits between the frame and the taskbar with all the height it has room for.
+TEST_F(RecordingWindowsBeforeTheWindowManager, TheSetupFitsTheFrameThatCameLate)
+{
+    x.movePointer(2600, 500);
+    auto controller = session();
+    controller->present();
+    RecordingWindow& window = *controller->window();
+    const auto id = std::uint32_t(window.winId());
+    ASSERT_FALSE(settledPlace([&] { return x.rootGeometry(id); }, "the unframed setup").isEmpty());
+    ASSERT_TRUE(x.cardinals(id, "_NET_FRAME_EXTENTS").empty());
+    startDesk();
+    ASSERT_FALSE(HasFatalFailure());
+    SCOPED_TRACE("framed late on B");
     expectShownWithItsPointSize(window, usableB, QSize(650, 625), {QStringLiteral("Записать")});
 }
