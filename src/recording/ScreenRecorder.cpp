@@ -6,6 +6,7 @@
 
 #include <QPainter>
 #include <QRadialGradient>
+#include <QScopeGuard>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -142,6 +143,9 @@ void ScreenRecorder::start(const platform::Monitor& display, const QRectF& scree
     }
     running_ = true;
     grabThread_ = std::thread([this] { grabLoop(); });
+    // The video begins with the first grab: returning before it would let a late grab thread
+    // start the video after the caller's start, and the stop control's clock run ahead of it.
+    firstTickDone_.wait(false);
     if (options.systemAudio || options.microphone)
         audioTimer_ = std::thread([this] {
             pthread_setname_np(pthread_self(), "tarnwick-audio");
@@ -160,8 +164,13 @@ void ScreenRecorder::grabLoop()
 {
     pthread_setname_np(pthread_self(), "tarnwick-grab");
     int tick = 0;
+    const auto firstTickDone = [this] {
+        if (!firstTickDone_.exchange(true))
+            firstTickDone_.notify_all();
+    };
     // Ticks missed while the grab thread waited for a core are frames lost too.
     dropped_ += int(everyInterval(running_, frameInterval, [&] {
+        const auto done = qScopeGuard(firstTickDone);
         try {
             // A new mode of the recorded monitor would be scaled silently: refuse it as a size change.
             if (monitor_.id != 0 && tick++ % 15 == 0) {
@@ -207,6 +216,7 @@ void ScreenRecorder::grabLoop()
             running_ = false;
         }
     }));
+    firstTickDone();
 }
 
 void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCapture::Cursor> cursor, double time)
