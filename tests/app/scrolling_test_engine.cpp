@@ -51,8 +51,9 @@ TEST(ScrollingCaptureEngine, keepsEveryRowFromABlankStartThroughOneRowStepsToThe
     // Painted at last; at most one grab was on its way.
     offset = 0;
     ASSERT_TRUE(QTest::qWaitFor([&, seen = frames] { return frames >= seen + 2; }));
+    // One row at a time, each seen by a grab: the engine reports a grab that began after the step.
     for (; offset < 150; ++offset)
-        QTest::qWait(1);
+        ASSERT_TRUE(QTest::qWaitFor([&, seen = frames] { return frames >= seen + 2; }));
     // Rows scrolled into view just before the end are still taken.
     offset = 300;
     std::optional<ScrollingCaptureEngine::Result> answer;
