@@ -352,11 +352,11 @@ std::optional<X11Client::ActivationRequest> X11Client::activationRequest(std::ch
 
 bool X11Client::ping(std::uint32_t window, std::chrono::milliseconds wait)
 {
-    // A client answers on the root, to those who listen to its substructure.
+    // A client answers on the root, to those who listen to its structure (and to the window manager).
     const auto attributes = reply(xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, root_), nullptr));
     if (!attributes)
         return false;
-    const std::uint32_t events = attributes->your_event_mask | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    const std::uint32_t events = attributes->your_event_mask | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &events);
     const std::uint32_t protocols = atom("WM_PROTOCOLS"), pingAtom = atom("_NET_WM_PING");
     xcb_client_message_event_t message{};
