@@ -69,8 +69,9 @@ protected:
     // A tool key in the editor and the window it leaves.
     QImage press(std::uint32_t keysym)
     {
-        settled();
+        const QImage before = settled();
         x.chord({x.keycodeOf(keysym)});
+        waitUntil([&] { return look() != before; }, 5s);
         return settled();
     }
 
