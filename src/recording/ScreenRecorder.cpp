@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QRadialGradient>
 #include <QScopeGuard>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -223,9 +224,12 @@ void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCa
 {
     if (stopping_ || !writer_)
         return;
-    const double now = hostTimeNow();
-    while (!clicks_.empty() && now - clicks_.front().time > clickLifetime)
+    // Rings are aged by the frame's grab, not by when this queue reaches it: a busy encoder
+    // delays the queue, and a ring must look in the video as it did on the screen.
+    while (!clicks_.empty() && time - clicks_.front().time > clickLifetime)
         clicks_.pop_front();
+    const auto clicked = [time](const Click& click) { return click.time <= time; };
+    const bool ringsShown = std::any_of(clicks_.begin(), clicks_.end(), clicked);
     // The cursor goes onto the grab before the comparison: the grab is this frame's alone, so
     // nothing is copied (drawn after keeping the grab, it cost a copy of every frame), and
     // what the cursor hides is not in the video either.
@@ -238,7 +242,7 @@ void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCa
     // writer repeats the last one now and then, and up to the stop time.
     const QPoint cursorAt = cursor ? cursor->topLeft : QPoint();
     const std::uint32_t serial = cursor ? cursor->serial : 0;
-    const bool changed = !clicks_.empty() || marksShown_ || cursorAt != previousCursor_
+    const bool changed = ringsShown || marksShown_ || cursorAt != previousCursor_
                          || serial != previousCursorSerial_ || !samePixels(frame, previousGrab_);
     previousGrab_ = frame;
     previousCursor_ = cursorAt;
@@ -249,12 +253,13 @@ void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCa
         return;
     }
 
-    marksShown_ = !clicks_.empty();
+    marksShown_ = ringsShown;
     // Drawn at the grab's size, which the encoder scales into the video: rings as large as
     // they are meant to be in the video's pixels.
     const double ringScale = double(captureRect_.width()) / fitRect_.width();
     for (const Click& click : clicks_)
-        drawClickRing(frame, QPointF(click.point - captureRect_.topLeft()), now - click.time, ringScale);
+        if (clicked(click)) // a click after the grab is not in its picture yet
+            drawClickRing(frame, QPointF(click.point - captureRect_.topLeft()), time - click.time, ringScale);
     if (!writer_->append(frame, time) && !writer_->failure())
         ++dropped_;
     checkFailure();

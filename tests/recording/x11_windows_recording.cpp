@@ -5,6 +5,7 @@
 #include "recording/ScreenRecordingController.h"
 #include "support/X11Client.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -117,22 +118,23 @@ protected:
                      geometry->height + 2 * border);
     }
 
-    // The frame of `window` once the window manager has framed it and it has kept still across a
-    // round trip to the window manager (and this thread's events).
+    // The frame of `window` once the window manager has framed it and it has kept still for a moment.
     std::optional<QRect> settledFrame(xcb_window_t window)
     {
         std::optional<QRect> last;
+        QElapsedTimer still;
+        still.start();
         const bool settled = waitUntil(
             [&] {
                 const std::optional<QRect> now = shown(window, true);
-                const bool framed = x.cardinals(window, "_NET_FRAME_EXTENTS").size() == 4;
-                if (now && framed && now == last)
-                    return true;
-                last = now;
-                x.windowManagerRoundTrip();
-                return false;
+                if (!now || now != last || x.cardinals(window, "_NET_FRAME_EXTENTS").size() != 4) {
+                    last = now;
+                    still.restart();
+                    return false;
+                }
+                return still.elapsed() >= 600;
             },
-            30s);
+            15s);
         return settled ? last : std::nullopt;
     }
 

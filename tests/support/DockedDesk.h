@@ -2,6 +2,7 @@
 
 #include "support/X11Client.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRect>
@@ -73,23 +74,24 @@ inline testing::AssertionResult startBottomDock(X11Client& x, QProcess& trayer, 
     return testing::AssertionFailure() << "the work area is " << testing::PrintToString(area);
 }
 
-// Where `where` says a window is, once it has stayed put across a round trip to the window
-// manager (and this thread's events): a busy server may still be moving it. An empty place never
-// counts as put. `what` names the window when it never settles, with the last places it was seen at.
+// Where `where` says a window is, once it has stayed put for a while: a busy server may still be
+// moving it. An empty place never counts as put. `what` names the window when it never settles,
+// with the last places it was seen at.
 inline QRect settledPlace(const std::function<QRect()>& where, const std::string& what = "the window")
 {
     QRect before;
     std::vector<QRect> seen;
-    X11Client wm;
+    QElapsedTimer since;
+    since.start();
     const bool settled = waitUntil([&] {
         const QRect now = where();
-        if (!now.isEmpty() && now == before)
-            return true;
-        if (seen.empty() || seen.back() != now)
-            seen.push_back(now);
+        if (now.isEmpty() || now != before) {
+            since.restart();
+            if (seen.empty() || seen.back() != now)
+                seen.push_back(now);
+        }
         before = now;
-        wm.windowManagerRoundTrip();
-        return false;
+        return since.elapsed() >= 300;
     }, std::chrono::seconds(30));
     if (!settled) {
         std::string places;

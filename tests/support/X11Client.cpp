@@ -382,32 +382,6 @@ bool X11Client::ping(std::uint32_t window, std::chrono::milliseconds wait)
         wait);
 }
 
-bool X11Client::windowManagerRoundTrip(std::chrono::milliseconds wait)
-{
-    if (!probe_) {
-        probe_ = xcb_generate_id(c_);
-        const std::uint32_t values[] = {XCB_EVENT_MASK_STRUCTURE_NOTIFY};
-        xcb_create_window(c_, XCB_COPY_FROM_PARENT, probe_, root_, -100, -100, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-                          XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, values);
-    }
-    // A new size each time, so the configure is never a no-op.
-    probeWidth_ = probeWidth_ == 1 ? 2 : 1;
-    const std::uint32_t width = probeWidth_;
-    xcb_configure_window(c_, probe_, XCB_CONFIG_WINDOW_WIDTH, &width);
-    xcb_flush(c_);
-    return spinUntil(
-        [&] {
-            while (auto event = reply(xcb_poll_for_event(c_))) {
-                auto* configured = reinterpret_cast<xcb_configure_notify_event_t*>(event.get());
-                if ((event->response_type & 0x7f) == XCB_CONFIGURE_NOTIFY && configured->window == probe_ &&
-                    configured->width == width)
-                    return true;
-            }
-            return false;
-        },
-        wait);
-}
-
 std::vector<X11Client::KeyEvent> X11Client::takeKeyEvents()
 {
     std::vector<KeyEvent> events;

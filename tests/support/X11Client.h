@@ -119,11 +119,6 @@ public:
     // client has handled every event that reached it before. Other events read meanwhile are dropped.
     bool ping(std::uint32_t window, std::chrono::milliseconds wait = std::chrono::seconds(30));
 
-    // A request that goes through the window manager (a configure of an unmapped window of ours,
-    // which it passes on) and back; true once back: by then the window manager has handled every
-    // event that reached it before. Without a window manager, the server's round trip.
-    bool windowManagerRoundTrip(std::chrono::milliseconds wait = std::chrono::seconds(30));
-
     struct KeyEvent {
         bool press;
         std::uint8_t keycode;
@@ -141,8 +136,6 @@ private:
 
     xcb_connection_t* c_ = nullptr;
     std::uint32_t root_ = 0;
-    std::uint32_t probe_ = 0; // windowManagerRoundTrip's window
-    std::uint16_t probeWidth_ = 1;
 };
 
 // Runs a program to its end while the Qt event loop keeps running (the
