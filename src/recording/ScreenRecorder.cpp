@@ -6,6 +6,8 @@
 
 #include <QPainter>
 #include <QRadialGradient>
+#include <QScopeGuard>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -142,6 +144,9 @@ void ScreenRecorder::start(const platform::Monitor& display, const QRectF& scree
     }
     running_ = true;
     grabThread_ = std::thread([this] { grabLoop(); });
+    // The video begins with the first grab: returning before it would let a late grab thread
+    // start the video after the caller's start, and the stop control's clock run ahead of it.
+    firstTickDone_.wait(false);
     if (options.systemAudio || options.microphone)
         audioTimer_ = std::thread([this] {
             pthread_setname_np(pthread_self(), "tarnwick-audio");
@@ -160,8 +165,13 @@ void ScreenRecorder::grabLoop()
 {
     pthread_setname_np(pthread_self(), "tarnwick-grab");
     int tick = 0;
+    const auto firstTickDone = [this] {
+        if (!firstTickDone_.exchange(true))
+            firstTickDone_.notify_all();
+    };
     // Ticks missed while the grab thread waited for a core are frames lost too.
     dropped_ += int(everyInterval(running_, frameInterval, [&] {
+        const auto done = qScopeGuard(firstTickDone);
         try {
             // A new mode of the recorded monitor would be scaled silently: refuse it as a size change.
             if (monitor_.id != 0 && tick++ % 15 == 0) {
@@ -207,15 +217,19 @@ void ScreenRecorder::grabLoop()
             running_ = false;
         }
     }));
+    firstTickDone();
 }
 
 void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCapture::Cursor> cursor, double time)
 {
     if (stopping_ || !writer_)
         return;
-    const double now = hostTimeNow();
-    while (!clicks_.empty() && now - clicks_.front().time > clickLifetime)
+    // Rings are aged by the frame's grab, not by when this queue reaches it: a busy encoder
+    // delays the queue, and a ring must look in the video as it did on the screen.
+    while (!clicks_.empty() && time - clicks_.front().time > clickLifetime)
         clicks_.pop_front();
+    const auto clicked = [time](const Click& click) { return click.time <= time; };
+    const bool ringsShown = std::any_of(clicks_.begin(), clicks_.end(), clicked);
     // The cursor goes onto the grab before the comparison: the grab is this frame's alone, so
     // nothing is copied (drawn after keeping the grab, it cost a copy of every frame), and
     // what the cursor hides is not in the video either.
@@ -228,7 +242,7 @@ void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCa
     // writer repeats the last one now and then, and up to the stop time.
     const QPoint cursorAt = cursor ? cursor->topLeft : QPoint();
     const std::uint32_t serial = cursor ? cursor->serial : 0;
-    const bool changed = !clicks_.empty() || marksShown_ || cursorAt != previousCursor_
+    const bool changed = ringsShown || marksShown_ || cursorAt != previousCursor_
                          || serial != previousCursorSerial_ || !samePixels(frame, previousGrab_);
     previousGrab_ = frame;
     previousCursor_ = cursorAt;
@@ -239,12 +253,13 @@ void ScreenRecorder::handleFrame(QImage image, std::optional<platform::PointerCa
         return;
     }
 
-    marksShown_ = !clicks_.empty();
+    marksShown_ = ringsShown;
     // Drawn at the grab's size, which the encoder scales into the video: rings as large as
     // they are meant to be in the video's pixels.
     const double ringScale = double(captureRect_.width()) / fitRect_.width();
     for (const Click& click : clicks_)
-        drawClickRing(frame, QPointF(click.point - captureRect_.topLeft()), now - click.time, ringScale);
+        if (clicked(click)) // a click after the grab is not in its picture yet
+            drawClickRing(frame, QPointF(click.point - captureRect_.topLeft()), time - click.time, ringScale);
     if (!writer_->append(frame, time) && !writer_->failure())
         ++dropped_;
     checkFailure();

@@ -37,7 +37,8 @@ public:
     // `screenFrame` is the monitor's screen in global points (Qt's coordinates,
     // y down), `selection` the area to record in the same points (the screen's
     // frame for a whole display), `scale` its device pixel ratio. Blocks until
-    // capture runs; throws TarnwickError. A recorder is started once.
+    // capture runs and its first frame is grabbed; throws TarnwickError. A recorder is
+    // started once.
     void start(const platform::Monitor& display, const QRectF& screenFrame, const QRectF& selection, double scale,
                const RecordingOptions& options, const QString& url);
     // Blocks until the file is finished (or abandoned).
@@ -84,6 +85,7 @@ private:
     std::atomic<int> pendingFrames_{0};
     std::atomic<int> dropped_{0};
     std::atomic<bool> failureCheckPending_{false};
+    std::atomic<bool> firstTickDone_{false};
     std::thread grabThread_;
     std::thread audioTimer_;
     // On the capture queue:

@@ -2,6 +2,7 @@
 #include "support/Errors.h"
 #include "NoisePage.h"
 
+#include <QDeadlineTimer>
 #include <QTest>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -51,8 +52,13 @@ TEST(ScrollingCaptureEngine, keepsEveryRowFromABlankStartThroughOneRowStepsToThe
     // Painted at last; at most one grab was on its way.
     offset = 0;
     ASSERT_TRUE(QTest::qWaitFor([&, seen = frames] { return frames >= seen + 2; }));
-    for (; offset < 150; ++offset)
-        QTest::qWait(1);
+    // One row at a time, each seen by a grab: the engine reports a grab that began after the
+    // step. Woken by each report (the engine's pace is milliseconds) rather than a poll.
+    QDeadlineTimer deadline(60000);
+    for (; offset < 150 && !deadline.hasExpired(); ++offset)
+        for (const int seen = frames; frames < seen + 2 && !deadline.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ASSERT_EQ(offset, 150) << "the engine stopped reporting its grabs";
     // Rows scrolled into view just before the end are still taken.
     offset = 300;
     std::optional<ScrollingCaptureEngine::Result> answer;

@@ -218,7 +218,9 @@ TEST_F(GuideKeys, EveryKeyTheGuideShowsDoesWhatItSaysWhereItSaysSo)
                  return false;
              const QPoint at = onCanvas({60, 60});
              x.movePointer(at.x(), at.y());
-             waitUntil([] { return false; }, 300ms);
+             // The canvas has read the colour under the pointer.
+             if (!waitUntil([&] { return state().cursorColor().insideCanvas() && state().cursorColor().sample(); }))
+                 return false;
              press({XK_Tab});
              return editorClosed() && QGuiApplication::clipboard()->text().startsWith(u'#');
          }}},
@@ -252,9 +254,11 @@ TEST_F(GuideKeys, EveryKeyTheGuideShowsDoesWhatItSaysWhereItSaysSo)
         {"Пробел + перетаскивание — Переместить холст", {"the editor", [&] {
              if (!freshEditor())
                  return false;
+             const double fitted = zoom();
              press({XK_Control_L, XK_equal});
              press({XK_Control_L, XK_equal});
-             waitUntil([] { return false; }, 200ms);
+             if (!waitUntil([&] { return zoom() == fitted * 4; }))
+                 return false;
              const QSizeF before = state().navigation().pan;
              const QPoint at = onCanvas();
              x.press(x.keycodeOf(XK_space));

@@ -97,7 +97,7 @@ protected:
         SCOPED_TRACE(text.toStdString());
         QToolTip::hideText();
         client.movePointer(0, 0); // on the chat, away from every tip
-        ASSERT_TRUE(test::waitUntil([&] { return !QToolTip::isVisible(); }, 5s));
+        ASSERT_TRUE(test::waitUntil([&] { return !QToolTip::isVisible(); }, 30s));
         const QPoint at = widget.mapToGlobal(widget.rect().center());
         client.movePointer(at.x() - 1, at.y());
         client.movePointer(at.x(), at.y());

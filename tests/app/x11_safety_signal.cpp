@@ -133,7 +133,8 @@ TEST_F(ShellTest, SigtermDuringTheReviewKeepsTheRecordingForTheNextStart)
     x.click(control.x() + 201, control.y() + 26); // the stop button, right in the control
     ASSERT_TRUE(waitUntil([&] { return !recorderWindow().isEmpty(); }, 30s)) << "no review";
     ASSERT_TRUE(waitUntil([&] { return QFileInfo(folder + "/Recording.mp4").size() > 0; }, 30s));
-    QTest::qWait(500);
+    // The review has the focus, as a user looking at it: the program has shown it, not only mapped it.
+    runProcess("xdotool", {"windowactivate", "--sync", recorderWindow().first()});
 
     ::kill(pid_t(app.processId()), SIGTERM);
     ASSERT_TRUE(app.waitForFinished(30000));

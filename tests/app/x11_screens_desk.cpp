@@ -37,7 +37,7 @@ TEST_F(SplitDesk, RecordsTheSecondMonitorWholeOrInPartWithItsWindowsThere)
         controller.model().setOptions(options);
         controller.model().startAction();
         if (!options.entireDisplay) {
-            ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 5s));
+            ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s));
             x.drag(area.left(), area.top(), area.right() + 1, area.bottom() + 1);
         }
         ASSERT_TRUE(QTest::qWaitFor([&] { return controller.model().elapsed() >= 1; }, 20000))
@@ -68,7 +68,7 @@ TEST_F(SplitDesk, TheEditorOpensOnTheScreenOfTheCaptureElseUnderThePointer)
     qputenv("FAKE_PICK", QFile::encodeName(dir.filePath("pick.png")));
     x.movePointer(100, 100);
     shell->captureScreenshot(ScreenCaptureMode::area);
-    ASSERT_TRUE(waitUntil([&] { return shell->editor() && shell->editor()->isVisible(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return shell->editor() && shell->editor()->isVisible(); }, 30s));
     EXPECT_TRUE(onB(shell->editor())) << "the capture's screen, not the pointer's";
     shell->finishEditor(false, false);
     x.movePointer(3000, 500);

@@ -63,7 +63,7 @@ TEST_F(FlowTest, CancelledCapturesKeepSeriesAndClipboardAndLeaveNoFile)
         else
             shell->captureScreenshot(mode);
         EXPECT_FALSE(shell->panel()->isVisible()) << status;
-        ASSERT_TRUE(waitUntil([&] { return idle(); }, 5s)) << status;
+        ASSERT_TRUE(waitUntil([&] { return idle(); }, 30s)) << status;
         EXPECT_EQ(model().status(), QString::fromUtf8(status));
         EXPECT_TRUE(shell->panel()->isVisible()) << status;
         EXPECT_EQ(captureFiles(), QStringList()) << status;
@@ -87,7 +87,7 @@ TEST_F(FlowTest, AFullSeriesRefusesShotsButNotText)
     EXPECT_FALSE(model().busy() || shell->scrollingCapture());
     shell->captureText();
     EXPECT_TRUE(model().busy());
-    ASSERT_TRUE(waitUntil([&] { return idle(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return idle(); }, 30s));
     EXPECT_EQ(pickerRuns().size(), 1) << "only the text capture ran the picker";
 
     // An image opened from the command line still opens, but the full series keeps the editor open.
@@ -143,7 +143,7 @@ TEST_F(FlowTest, AScrollingCaptureHoldsTheOtherCommandsUntilEscapeBringsThePanel
     EXPECT_EQ(log, QStringList{"beep"}) << "only the quit check beeps";
     EXPECT_TRUE(pickerRuns().isEmpty() && !shell->panel()->isVisible());
     x.chord({x.keycodeOf(XK_Escape)});
-    ASSERT_TRUE(waitUntil([&] { return !model().busy(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return !model().busy(); }, 30s));
     EXPECT_EQ(model().status(), QStringLiteral("Захват отменён. Серия сохранена."));
     EXPECT_TRUE(shell->panel()->isVisible() && !shell->scrollingCapture());
 }
@@ -164,7 +164,7 @@ TEST_F(FlowTest, CapturedPicturesOpenInTheEditorAtTheirScale)
                            Row{ScreenCaptureMode::window, 72, 1, Theme::canvasBackground()}}) {
         pickerGives(png(picture, row.dpi));
         shell->captureScreenshot(row.mode);
-        ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 5s));
+        ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 30s));
         const Screenshot& shot = shell->editor()->state().shot();
         EXPECT_EQ(shell->editor()->windowTitle(), QStringLiteral("Tarnwick · A"));
         EXPECT_EQ(shot.pixelSize, QSizeF(200, 100));
@@ -185,7 +185,7 @@ TEST_F(FlowTest, TheEditorOpensOnTheNextLabelTakesLayersAndEndsBySavingOrDiscard
     model().save(Screenshot::make(image, 1), {}, false);
     pickerGives(png(image, 72));
     shell->captureScreenshot(ScreenCaptureMode::area);
-    ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 30s));
     EXPECT_EQ(shell->editor()->windowTitle(), QStringLiteral("Tarnwick · C"));
     EXPECT_FALSE(shell->panel()->isVisible());
     shell->captureScreenshot(ScreenCaptureMode::area);
@@ -198,7 +198,7 @@ TEST_F(FlowTest, TheEditorOpensOnTheNextLabelTakesLayersAndEndsBySavingOrDiscard
     ASSERT_NE(area, actions.end());
     (*area)->trigger();
     EXPECT_FALSE(shell->editor()->isVisible());
-    ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 30s));
     const QVector<Annotation> layers = shell->editor()->state().annotations();
     ASSERT_EQ(layers.size(), 1);
     EXPECT_EQ(layers[0].kind, AnnotationTool::image);
@@ -211,7 +211,7 @@ TEST_F(FlowTest, TheEditorOpensOnTheNextLabelTakesLayersAndEndsBySavingOrDiscard
 
     // The close button saves into the series and prepares the paste.
     shell->captureScreenshot(ScreenCaptureMode::area);
-    ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return editorShown(); }, 30s));
     shell->editor()->close();
     EXPECT_TRUE(waitUntil([&] { return !shell->editor() && model().shots().size() == 3; }));
     EXPECT_TRUE(xclipTargets().contains(QStringLiteral("com.tarnwick.series-token")));

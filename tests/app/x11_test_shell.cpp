@@ -41,7 +41,7 @@ TEST_F(ShellTest, TrayMenuListsTheCommandsWithLinuxKeysAndEachRunsItsAction)
     start();
     QMenu* menu = shell->trayMenu();
     ASSERT_TRUE(menu && shell->tray()->isVisible());
-    ASSERT_TRUE(waitUntil([&] { return shell->tray()->geometry().isValid(); }, 5s)) << "the tray host took the icon";
+    ASSERT_TRUE(waitUntil([&] { return shell->tray()->geometry().isValid(); }, 30s)) << "the tray host took the icon";
     QStringList items;
     for (QAction* a : menu->actions())
         items << (a->isSeparator() ? QStringLiteral("—") : a->text() + u' ' + a->shortcut().toString()).trimmed();
@@ -82,7 +82,7 @@ TEST_F(ShellTest, TrayMenuListsTheCommandsWithLinuxKeysAndEachRunsItsAction)
         item->trigger();
         EXPECT_TRUE(waitUntil(done)) << title.toStdString();
         // Each capture ran the picker, whose Escape ended it.
-        ASSERT_TRUE(waitUntil([&] { return idle(); }, 5s)) << title.toStdString();
+        ASSERT_TRUE(waitUntil([&] { return idle(); }, 30s)) << title.toStdString();
     }
     EXPECT_EQ(pickerRuns().size(), 3);
     EXPECT_EQ(model().status(), QStringLiteral("Отменено. Буфер сохранён"));
@@ -100,7 +100,7 @@ TEST_F(ShellTest, TakenTextKeySaysSoWhileTheOtherKeysCapture)
     x.chord({control, two});
     EXPECT_TRUE(waitUntil([&] { return model().status() == QStringLiteral("Выделите область снимка"); }));
     x.chord({control, shift, zero});
-    EXPECT_TRUE(waitUntil([&] { return pickerRuns().size() == 1 && idle(); }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return pickerRuns().size() == 1 && idle(); }, 30s));
     EXPECT_EQ(model().status(), QStringLiteral("Захват отменён. Серия сохранена."));
 }
 

@@ -76,7 +76,7 @@ inline void openTipsAndContextMenus(const std::string& scene, const std::functio
                     ADD_FAILURE() << scene << ", " << nameOf(w) << ": its tool tip «" << w->toolTip().toStdString() << "» never shows";
                 // Gone before the next: a tip still fading out would be taken for the next one.
                 QToolTip::hideText();
-                EXPECT_TRUE(QTest::qWaitFor([] { return !shownTip(); }, 5000)) << scene << ", " << nameOf(w) << ": its tip stays";
+                EXPECT_TRUE(QTest::qWaitFor([] { return !shownTip(); }, 30000)) << scene << ", " << nameOf(w) << ": its tip stays";
             }
             // A scroll area's viewport is told apart by its area, a container by what holds it.
             const QWidget* holder = w == window ? nullptr : w->parentWidget();

@@ -59,7 +59,7 @@ protected:
         image.fill(QColor(90, 140, 200));
         shell->openEditor(Screenshot::make(image, 1), "A");
         ASSERT_TRUE(QTest::qWaitForWindowActive(editor()));
-        ASSERT_TRUE(test::waitUntil([&] { return canvas()->hasFocus(); }, 5s));
+        ASSERT_TRUE(test::waitUntil([&] { return canvas()->hasFocus(); }, 30s));
     }
 
     EditorExportWindow* editor() const { return shell->editor(); }
@@ -125,15 +125,15 @@ protected:
             return panel && panel->isActiveWindow() && panel->form().textField()->hasFocus();
         }, 5s));
         chord({a}), chord({b}), chord({c});
-        ASSERT_TRUE(test::waitUntil([&] { return state().text().draft() == "abc"; }, 5s));
+        ASSERT_TRUE(test::waitUntil([&] { return state().text().draft() == "abc"; }, 30s));
     }
     void openComment()
     {
         state().comment().request({120, 120}, std::nullopt);
         EditorCommentSheet* sheet = view().commentSheet();
-        ASSERT_TRUE(test::waitUntil([&] { return sheet->isActiveWindow() && sheet->editor()->hasFocus(); }, 5s));
+        ASSERT_TRUE(test::waitUntil([&] { return sheet->isActiveWindow() && sheet->editor()->hasFocus(); }, 30s));
         chord({a}), chord({b}), chord({c});
-        ASSERT_TRUE(test::waitUntil([&] { return state().comment().text() == "abc"; }, 5s));
+        ASSERT_TRUE(test::waitUntil([&] { return state().comment().text() == "abc"; }, 30s));
     }
     // Opens a menu by its button and, inside the menu's loop, does `act` with it.
     void throughMenu(QToolButton* button, std::function<void(QMenu*)> act)
@@ -164,7 +164,7 @@ protected:
                 return QApplication::activeWindow() == editor() && QApplication::focusWidget() == canvas() &&
                        x.inputFocus() == std::uint32_t(editor()->winId());
             },
-            5s);
+            30s);
         if (!onCanvas) {
             const QWidget* active = QApplication::activeWindow();
             ADD_FAILURE() << "after " << after << ": keys go to "
@@ -176,11 +176,11 @@ protected:
         }
         const AnnotationTool wanted = state().tool() == AnnotationTool::rectangle ? AnnotationTool::select : AnnotationTool::rectangle;
         tap(wanted == AnnotationTool::rectangle ? three : one);
-        EXPECT_TRUE(test::waitUntil([&] { return state().tool() == wanted; }, 5s)) << "after " << after << ": a digit leaves the tool";
+        EXPECT_TRUE(test::waitUntil([&] { return state().tool() == wanted; }, 30s)) << "after " << after << ": a digit leaves the tool";
         x.press(x.keycodeOf(space));
-        EXPECT_TRUE(test::waitUntil([&] { return canvas()->spaceDown(); }, 5s)) << "after " << after << ": Space does not pan";
+        EXPECT_TRUE(test::waitUntil([&] { return canvas()->spaceDown(); }, 30s)) << "after " << after << ": Space does not pan";
         x.release(x.keycodeOf(space));
-        EXPECT_TRUE(test::waitUntil([&] { return !canvas()->spaceDown(); }, 5s)) << "after " << after;
+        EXPECT_TRUE(test::waitUntil([&] { return !canvas()->spaceDown(); }, 30s)) << "after " << after;
     }
 
     test::X11Client x;
@@ -205,17 +205,17 @@ TEST_F(EditorKeysAudit, CanvasHasTheKeysAfterEveryWindowOfTheEditorCloses)
          [&] { openComment(), x.closeWindow(std::uint32_t(view().commentSheet()->winId())); }},
         {"the palette popover", [&] {
              click(toolbar->controls()->colorButton());
-             ASSERT_TRUE(test::waitUntil([&] { return toolbar->controls()->palettePopover()->isOpen(); }, 5s));
+             ASSERT_TRUE(test::waitUntil([&] { return toolbar->controls()->palettePopover()->isOpen(); }, 30s));
              click(toolbar->controls()->colorButton());
-             ASSERT_TRUE(test::waitUntil([&] { return !toolbar->controls()->palettePopover()->isOpen(); }, 5s));
+             ASSERT_TRUE(test::waitUntil([&] { return !toolbar->controls()->palettePopover()->isOpen(); }, 30s));
          }},
         {"the tool's details popover", [&] {
              state().setTool(AnnotationTool::arrow);
-             ASSERT_TRUE(test::waitUntil([&] { return toolbar->controls()->settingsButton()->isEnabled(); }, 5s));
+             ASSERT_TRUE(test::waitUntil([&] { return toolbar->controls()->settingsButton()->isEnabled(); }, 30s));
              click(toolbar->controls()->settingsButton());
-             ASSERT_TRUE(test::waitUntil([&] { return toolbar->controls()->detailsPopover()->isOpen(); }, 5s));
+             ASSERT_TRUE(test::waitUntil([&] { return toolbar->controls()->detailsPopover()->isOpen(); }, 30s));
              click(toolbar->controls()->settingsButton());
-             ASSERT_TRUE(test::waitUntil([&] { return !toolbar->controls()->detailsPopover()->isOpen(); }, 5s));
+             ASSERT_TRUE(test::waitUntil([&] { return !toolbar->controls()->detailsPopover()->isOpen(); }, 30s));
          }},
         {"the add menu closed with Escape", [&] { throughMenu(header->addButton(), [&](QMenu*) { chord({escape}); }); }},
         {"the save folder menu closed with Escape", [&] { throughMenu(save->folderButton(), [&](QMenu*) { chord({escape}); }); }},

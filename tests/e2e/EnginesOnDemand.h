@@ -159,8 +159,11 @@ protected:
         expectSaidInAWindow(before, "libtarnwick_recognition.so", QStringLiteral("Не удалось загрузить модуль"));
         if (HasFatalFailure())
             return;
-        // Still there for the next command, and nothing half-read on the clipboard.
-        QTest::qWait(500);
+        // Still there for the next command, and nothing half-read on the clipboard once the
+        // program has answered after all it had to do.
+        const QStringList shown = windows(QStringLiteral("^Tarnwick$"));
+        ASSERT_FALSE(shown.isEmpty());
+        EXPECT_TRUE(x.ping(shown.first().toUInt())) << "the program does not answer";
         EXPECT_EQ(app.state(), QProcess::Running);
         EXPECT_EQ(x.selectionOwner("CLIPBOARD"), 0u);
         EXPECT_EQ(mapped(recognition), QSet<QString>());

@@ -48,13 +48,15 @@ protected:
 
     QImage look() { return QGuiApplication::primaryScreen()->grabWindow(editor.toULongLong()).toImage(); }
 
-    // The window once two looks a while apart agree.
+    // The window once two looks agree with the program's answer to a ping between them: all it
+    // had to draw by the first is on the server by the second.
     QImage settled()
     {
         QImage before = look(), now;
         const bool still = waitUntil(
             [&] {
-                waitUntil([] { return false; }, 150ms);
+                if (!x.ping(editor.toUInt()))
+                    return false;
                 now = look();
                 const bool same = !now.isNull() && now == before;
                 before = now;

@@ -3,6 +3,7 @@
 #include "recording/RecordingFileWriter.h"
 #include "recording/ScreenRecordingController.h"
 
+#include <QDirIterator>
 #include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
@@ -73,6 +74,25 @@ inline WrittenVideo writtenVideo(const QString& file)
         written.seconds = std::max(written.seconds, pts + fields.value(1).toDouble());
     }
     return written;
+}
+
+// The recording a session under `temporaryRoot` is writing now; empty before its start.
+inline QString workingRecording(const QString& temporaryRoot)
+{
+    QDirIterator found(temporaryRoot, {QStringLiteral("Recording.mp4")}, QDir::Files, QDirIterator::Subdirectories);
+    return found.hasNext() ? found.next() : QString();
+}
+
+// Waits until the session under `temporaryRoot` has `seconds` of video on the disk, which is
+// how a test lets a recording run: by what it wrote, not by a clock.
+inline bool waitForRecorded(const QString& temporaryRoot, double seconds, int timeoutMs = 60000)
+{
+    return QTest::qWaitFor(
+        [&] {
+            const QString file = workingRecording(temporaryRoot);
+            return !file.isEmpty() && writtenVideo(file).seconds >= seconds;
+        },
+        timeoutMs);
 }
 
 // A frame whose content moves with k, so the encoder has real work.

@@ -7,7 +7,6 @@
 #include "support/X11Client.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -39,14 +38,11 @@ TEST(RecordingSession, RecordsStopsFromTheStripAndSavesATrimmedCopy)
     active.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&active));
 
-    // The stop control's clock: from the start to the stop as the session's phase tells them.
-    QElapsedTimer clock;
+    // What the stop control's clock showed when the stop came.
     double recorded = 0;
     QObject::connect(&controller.model(), &RecordingUIModel::phaseChanged, [&] {
-        if (controller.model().phase() == RecordingPhase::recording)
-            clock.start();
-        else if (controller.model().phase() == RecordingPhase::stopping)
-            recorded = clock.nsecsElapsed() / 1e9;
+        if (controller.model().phase() == RecordingPhase::stopping)
+            recorded = controller.model().elapsed();
     });
     controller.model().startAction();
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller.model().phase() == RecordingPhase::recording; }, 20000))
@@ -65,9 +61,10 @@ TEST(RecordingSession, RecordsStopsFromTheStripAndSavesATrimmedCopy)
     EXPECT_FALSE(controller.model().message()) << controller.model().message()->toStdString();
     const double length = controller.model().trim().end;
     EXPECT_GE(recorded, 2.0);
-    // Up to the stop, plus at most a frame grabbed as it came and the last audio packet.
+    // The video runs from its first grab, which the clock waits for, to the stop, which comes
+    // after the clock's last reading: never shorter than the clock said. (How far past the stop
+    // the file reaches is the writer's, tested with its own times.)
     EXPECT_GE(length, recorded - 0.02);
-    EXPECT_LE(length, recorded + 0.12);
     EXPECT_GT(controller.model().fileBytes(), 0);
 
     const QString source = dir.filePath("source.mp4");

@@ -213,8 +213,9 @@ TEST_F(RecordingWindows, StopControlCornersShowTheDesktop)
     const QRect r = *shown(strip, false);
     ASSERT_EQ(r.size(), QSize(258, 52));
     // Painted once the middle of the strip is no longer the desktop.
-    ASSERT_TRUE(waitUntil([&] { return rootPixel(r.center()) != desktopColour; }, 5s));
-    QTest::qWait(100);
+    ASSERT_TRUE(waitUntil([&] { return rootPixel(r.center()) != desktopColour; }, 30s));
+    // Its answer to a ping follows the whole of that paint to the server.
+    ASSERT_TRUE(x.ping(strip));
     const QImage shot = rootPixels(r);
 
     // Pixels more than a pixel outside the rounded shape (radius 14) belong to the desktop.
@@ -265,7 +266,7 @@ TEST_F(RecordingWindows, AreaSelectorFreezesTheScreenWithoutTheRecordingWindow)
             controller->present();
             const std::optional<QRect> frame = settledFrame(idOf(controller->window()));
             ASSERT_TRUE(frame);
-            ASSERT_TRUE(waitUntil([&] { return rootPixel(frame->center()) != ground; }, 5s)) << "the window shows";
+            ASSERT_TRUE(waitUntil([&] { return rootPixel(frame->center()) != ground; }, 30s)) << "the window shows";
             // A point of the same ground away from the window and the prompt.
             const QPoint away(area.right() - 4, area.bottom() - 4);
             ASSERT_FALSE(frame->contains(away));
@@ -281,8 +282,10 @@ TEST_F(RecordingWindows, AreaSelectorFreezesTheScreenWithoutTheRecordingWindow)
                             return false;
                     return x.keyboardGrabbedElsewhere() && rootPixel(away) != ground;
                 },
-                10s));
-            QTest::qWait(100);
+                30s));
+            // Every veil's answer to a ping follows its whole paint to the server.
+            for (QWidget* panel : selector_.lock()->panels())
+                ASSERT_TRUE(x.ping(std::uint32_t(panel->winId())));
             const QRgb veiled = rootPixel(away);
             const QImage frozen = rootPixels(frame->intersected(screen));
             const QPoint origin = frame->intersected(screen).topLeft();

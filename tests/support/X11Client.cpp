@@ -350,6 +350,38 @@ std::optional<X11Client::ActivationRequest> X11Client::activationRequest(std::ch
     return request;
 }
 
+bool X11Client::ping(std::uint32_t window, std::chrono::milliseconds wait)
+{
+    // A client answers on the root, to those who listen to its structure (and to the window manager).
+    const auto attributes = reply(xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, root_), nullptr));
+    if (!attributes)
+        return false;
+    const std::uint32_t events = attributes->your_event_mask | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &events);
+    const std::uint32_t protocols = atom("WM_PROTOCOLS"), pingAtom = atom("_NET_WM_PING");
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = protocols;
+    message.data.data32[0] = pingAtom;
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    message.data.data32[2] = window;
+    xcb_send_event(c_, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+    xcb_flush(c_);
+    return spinUntil(
+        [&] {
+            while (auto event = reply(xcb_poll_for_event(c_))) {
+                auto* answer = reinterpret_cast<xcb_client_message_event_t*>(event.get());
+                if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && answer->type == protocols &&
+                    answer->data.data32[0] == pingAtom && answer->data.data32[2] == window)
+                    return true;
+            }
+            return false;
+        },
+        wait);
+}
+
 std::vector<X11Client::KeyEvent> X11Client::takeKeyEvents()
 {
     std::vector<KeyEvent> events;
@@ -436,7 +468,7 @@ bool xclipWrite(const QByteArray& text)
     xclip.closeWriteChannel();
     if (!xclip.waitForFinished(5000) || xclip.exitCode() != 0)
         return false;
-    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5); x.selectionOwner("CLIPBOARD") == before;) {
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30); x.selectionOwner("CLIPBOARD") == before;) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -115,6 +115,10 @@ public:
     // arrive meanwhile are granted.
     std::optional<ActivationRequest> activationRequest(std::chrono::milliseconds wait);
 
+    // The window manager's ping to `window`, true once its client has answered: by then that
+    // client has handled every event that reached it before. Other events read meanwhile are dropped.
+    bool ping(std::uint32_t window, std::chrono::milliseconds wait = std::chrono::seconds(30));
+
     struct KeyEvent {
         bool press;
         std::uint8_t keycode;
