@@ -1,0 +1,95 @@
+// Text in the boxes of real pages (buttons, banners, framed lists, photos), from
+// headless Chromium screenshots in data/screens (make.sh there takes them again).
+
+#include "RenderTestSupport.h"
+
+#include "render/recognition/ScreenTextRecognizer.h"
+#include "support/EditDistance.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+QImage screenshot(const QString& name)
+{
+    const QImage image(QStringLiteral(TARNWICK_RENDER_TEST_DATA "/screens/%1.png").arg(name));
+    EXPECT_FALSE(image.isNull()) << name.toStdString();
+    return image;
+}
+
+QStringList readLines(const QImage& image)
+{
+    const auto text = ScreenTextRecognizer::recognize(image);
+    if (!text)
+        return {};
+    QStringList lines;
+    for (const QString& line : text->split(u'\n'))
+        lines.append(line.simplified());
+    return lines;
+}
+
+// What the `tesseract` command reads off a picture, folded to single blanks.
+QString commandReading(const QImage& image)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shot.png"));
+    EXPECT_TRUE(image.save(path));
+    QProcess tesseract;
+    tesseract.start(QStringLiteral("tesseract"), {path, QStringLiteral("-"), QStringLiteral("-l"), QStringLiteral("rus+eng")});
+    EXPECT_TRUE(tesseract.waitForFinished(120000));
+    return QString::fromUtf8(tesseract.readAllStandardOutput()).simplified();
+}
+
+} // namespace
+
+TEST(ScreenshotText, LabelsOfFilledBoxesOnAPageAreReadAtTheSizeOfTheirGlyphs)
+{
+    // 13 px white on a blue button, the page's 8 px margin round it: the button's
+    // height is no text height, and its white label is read as dark on light.
+    EXPECT_EQ(readLines(screenshot("button")), QStringList{"Сохранить"});
+    // A pale red banner with a frame, 14 px dark red text.
+    EXPECT_EQ(readLines(screenshot("alert")), QStringList{"Ошибка: не удалось сохранить файл report.pdf"});
+}
+
+TEST(ScreenshotText, AFramedListReadsEveryRowTheSelectedOneToo)
+{
+    // Separator lines and the frame set no line height; the selected row is white on blue.
+    EXPECT_EQ(readLines(screenshot("list")), (QStringList{"Входящие", "Отправленные", "Черновики", "Корзина"}));
+}
+
+TEST(ScreenshotText, WhiteTextWithAShadowOnABrightPhotoIsRead)
+{
+    const QStringList lines = readLines(screenshot("photo"));
+    const QString want = QStringLiteral("Утренний кофе");
+    // The cup's rim and the saucer's edges may leave a speck; the words must be whole.
+    ASSERT_FALSE(lines.isEmpty());
+    const auto best = std::min_element(lines.begin(), lines.end(), [&](const QString& a, const QString& b) {
+        return test::editDistance(a, want) < test::editDistance(b, want);
+    });
+    EXPECT_LE(test::editDistance(*best, want), 1) << lines.join(" | ").toStdString();
+}
+
+TEST(ScreenshotText, TextBlurCoversEveryLabelOfAToolbarOfButtons)
+{
+    const QImage shot = screenshot("toolbar");
+    const QStringList labels{"Сохранить", "Cancel", "Удалить", "всё", "Send", "Отправить", "позже"};
+    const BlurEffect effect = computeLocal(blurElement(BlurMode::text, QRectF(QPointF(0, 0), shot.size())), shot,
+                                           shot.size(), shot.size(), never);
+    ASSERT_FALSE(effect.message.has_value()) << effect.message->toStdString();
+    const QString after = commandReading(effect.image);
+    for (const QString& label : labels)
+        EXPECT_FALSE(after.contains(label, Qt::CaseInsensitive)) << label.toStdString() << " in: " << after.toStdString();
+    // Every button's middle (its label) is changed by the blur.
+    const QImage before = effectFormat(shot);
+    for (int x : {60, 150, 250, 342, 455}) {
+        int changed = 0;
+        for (int y = 16; y < 31; ++y)
+            for (int dx = -12; dx <= 12; ++dx)
+                changed += rgba(before, x + dx, y) != rgba(effect.image, x + dx, y);
+        EXPECT_GT(changed, 40) << "button at " << x;
+    }
+}
