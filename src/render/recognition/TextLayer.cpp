@@ -1,0 +1,275 @@
+// The text of a picture alone: lines found from glyph-sized shapes of either
+// polarity, drawn dark on white. Fills, frames, separator lines and the edges of a
+// photo are no glyphs and stay out, so they neither read as text nor set its size.
+
+#include "render/recognition/ReadingStages.h"
+
+#include "platform/TarnwickError.h"
+
+#include <cmath>
+#include <cstdint>
+#include <numeric>
+
+namespace tarnwick::ScreenTextRecognizer::stages {
+
+namespace {
+
+// A pixel is ink when it stands this far from the mean of the square around it,
+// darker (dark text) or lighter (light text on a button, a bar, a photo).
+constexpr int inkContrast = 24;
+// Half the side of that square: wider than the stroke of a bold heading.
+constexpr int surround = 15;
+// Shapes lower than this are marks (dots, commas, accents) that belong to a line
+// but never make one.
+constexpr int leastGlyph = 5;
+constexpr int tallestGlyph = 160;
+// A glyph is at most this many times as wide as tall (touching letters in small
+// text); a box's fill or a rule is wider.
+constexpr double widestGlyph = 4.0;
+// Pixels round a glyph kept with it, so its antialiased edge reads as drawn.
+constexpr int halo = 1;
+
+struct Shape {
+    QRect box;
+    int area = 0;
+    bool light = false;
+    int level = 0; // the level farthest from the ground among its pixels
+    bool glyph = false;
+    int line = -1;
+};
+
+std::vector<int> localMeans(const QImage& grey)
+{
+    const int w = grey.width(), h = grey.height();
+    std::vector<int64_t> sums(size_t(w + 1) * size_t(h + 1), 0);
+    for (int y = 0; y < h; ++y) {
+        const uchar* row = grey.constScanLine(y);
+        int64_t run = 0;
+        for (int x = 0; x < w; ++x) {
+            run += row[x];
+            sums[size_t(y + 1) * size_t(w + 1) + size_t(x + 1)] = sums[size_t(y) * size_t(w + 1) + size_t(x + 1)] + run;
+        }
+    }
+    std::vector<int> means(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y) {
+        const int y0 = std::max(0, y - surround), y1 = std::min(h, y + surround + 1);
+        for (int x = 0; x < w; ++x) {
+            const int x0 = std::max(0, x - surround), x1 = std::min(w, x + surround + 1);
+            const int64_t sum = sums[size_t(y1) * size_t(w + 1) + size_t(x1)] - sums[size_t(y0) * size_t(w + 1) + size_t(x1)]
+                - sums[size_t(y1) * size_t(w + 1) + size_t(x0)] + sums[size_t(y0) * size_t(w + 1) + size_t(x0)];
+            means[size_t(y) * size_t(w) + size_t(x)] = int(sum / (int64_t(x1 - x0) * (y1 - y0)));
+        }
+    }
+    return means;
+}
+
+bool inside(const QRect& inner, const QRect& outer)
+{
+    return inner.left() >= outer.left() && inner.right() <= outer.right() && inner.top() >= outer.top()
+        && inner.bottom() <= outer.bottom();
+}
+
+bool glyphSized(const QRect& box)
+{
+    return box.height() >= leastGlyph && box.height() <= tallestGlyph && box.width() <= widestGlyph * box.height();
+}
+
+} // namespace
+
+TextLayer textLayer(const QImage& grey)
+{
+    const int w = grey.width(), h = grey.height();
+    const std::vector<int> means = localMeans(grey);
+    // Labels: 0 ground, then shape number + 1. Light and dark ink never touch as one
+    // shape, since a pixel is only one of them.
+    std::vector<int> label(size_t(w) * size_t(h), 0);
+    auto polarityAt = [&](size_t i, int x, int y) {
+        const int v = grey.constScanLine(y)[x], mean = means[i];
+        return v < mean - inkContrast ? 1 : v > mean + inkContrast ? 2 : 0;
+    };
+    std::vector<Shape> shapes;
+    std::vector<size_t> stack;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const size_t start = size_t(y) * size_t(w) + size_t(x);
+            const int polarity = label[start] ? 0 : polarityAt(start, x, y);
+            if (!polarity)
+                continue;
+            Shape shape;
+            shape.light = polarity == 2;
+            shape.level = shape.light ? 0 : 255;
+            int minX = x, maxX = x, minY = y, maxY = y;
+            const int id = int(shapes.size()) + 1;
+            label[start] = id;
+            stack.assign(1, start);
+            while (!stack.empty()) {
+                const size_t i = stack.back();
+                stack.pop_back();
+                const int px = int(i % size_t(w)), py = int(i / size_t(w));
+                ++shape.area;
+                const int v = grey.constScanLine(py)[px];
+                shape.level = shape.light ? std::max(shape.level, v) : std::min(shape.level, v);
+                minX = std::min(minX, px), maxX = std::max(maxX, px), minY = std::min(minY, py), maxY = std::max(maxY, py);
+                for (int ny = std::max(py - 1, 0); ny <= std::min(py + 1, h - 1); ++ny)
+                    for (int nx = std::max(px - 1, 0); nx <= std::min(px + 1, w - 1); ++nx) {
+                        const size_t n = size_t(ny) * size_t(w) + size_t(nx);
+                        if (!label[n] && polarityAt(n, nx, ny) == polarity) {
+                            label[n] = id;
+                            stack.push_back(n);
+                        }
+                    }
+            }
+            shape.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
+            shape.glyph = glyphSized(shape.box);
+            shapes.push_back(shape);
+        }
+    }
+
+    // The hollows of letters (the ground inside an "о") are shapes of the other
+    // polarity closed in by a larger glyph: no glyphs of their own. Looking left and
+    // right from a shape's middle row across the unmarked antialiased edge finds the
+    // shape round it.
+    auto around = [&](const Shape& s, int step) {
+        const int y = (s.box.top() + s.box.bottom()) / 2;
+        for (int x = step < 0 ? s.box.left() - 1 : s.box.right() + 1, k = 0; x >= 0 && x < w && k <= 3; x += step, ++k)
+            if (const int id = label[size_t(y) * size_t(w) + size_t(x)])
+                return id - 1;
+        return -1;
+    };
+    for (Shape& s : shapes) {
+        if (!s.glyph)
+            continue;
+        const int left = around(s, -1);
+        if (left < 0 || left != around(s, 1))
+            continue;
+        const Shape& o = shapes[size_t(left)];
+        if (o.light != s.light && o.glyph && o.area > s.area && inside(s.box, o.box))
+            s.glyph = false;
+    }
+    std::vector<size_t> glyphs;
+    for (size_t i = 0; i < shapes.size(); ++i)
+        if (shapes[i].glyph)
+            glyphs.push_back(i);
+    std::sort(glyphs.begin(), glyphs.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
+
+    // Lines: glyphs of one polarity side by side, of about one height, sharing most
+    // of their rows, no further apart than two heights.
+    std::vector<int> parent(shapes.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    std::function<int(int)> root = [&](int i) { return parent[size_t(i)] == i ? i : parent[size_t(i)] = root(parent[size_t(i)]); };
+    for (size_t k = 0; k < glyphs.size(); ++k) {
+        const Shape& a = shapes[glyphs[k]];
+        for (size_t j = k + 1; j < glyphs.size(); ++j) {
+            const Shape& b = shapes[glyphs[j]];
+            const int height = std::max(a.box.height(), b.box.height());
+            if (b.box.left() - a.box.right() > 2 * tallestGlyph)
+                break;
+            if (b.box.left() - a.box.right() > 2 * height)
+                continue;
+            if (a.light != b.light)
+                continue;
+            const int low = std::min(a.box.height(), b.box.height());
+            const int shared = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 1;
+            if (2 * shared >= low && height <= 3 * low)
+                parent[size_t(root(int(glyphs[j])))] = root(int(glyphs[k]));
+        }
+    }
+    struct Line {
+        QRect box;
+        int count = 0;
+        bool light = false;
+        std::vector<size_t> shapes;
+    };
+    std::vector<Line> lines;
+    std::vector<int> lineOf(shapes.size(), -1);
+    for (size_t i : glyphs) {
+        const int r = root(int(i));
+        if (lineOf[size_t(r)] < 0) {
+            lineOf[size_t(r)] = int(lines.size());
+            lines.push_back({shapes[i].box, 0, shapes[i].light, {}});
+        }
+        Line& line = lines[size_t(lineOf[size_t(r)])];
+        line.box = line.box.united(shapes[i].box);
+        ++line.count;
+        line.shapes.push_back(i);
+        shapes[i].line = lineOf[size_t(r)];
+    }
+    // A lone shape is a line only when nothing else stands there: a figure on a badge.
+    // Two glyphs and more make one.
+    std::vector<bool> kept(lines.size());
+    for (size_t l = 0; l < lines.size(); ++l)
+        kept[l] = lines[l].count >= 2;
+    // Marks (dots, commas, accents, a hyphen) join the line they stand in.
+    for (size_t i = 0; i < shapes.size(); ++i) {
+        Shape& s = shapes[i];
+        if (s.line >= 0 || s.box.height() >= leastGlyph)
+            continue;
+        for (size_t l = 0; l < lines.size(); ++l) {
+            const Line& line = lines[l];
+            if (!kept[l] || line.light != s.light || s.box.width() > 2 * line.box.height())
+                continue;
+            const int reach = line.box.height() / 2;
+            if (line.box.adjusted(-reach, -reach / 2, reach, reach / 2).contains(s.box)) {
+                s.line = int(l);
+                lines[l].shapes.push_back(i);
+                break;
+            }
+        }
+    }
+
+    TextLayer layer;
+    layer.view = QImage(w, h, QImage::Format_Grayscale8);
+    if (layer.view.isNull())
+        throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
+    layer.view.fill(255);
+    std::vector<uint8_t> ofLine(shapes.size(), 0);
+    for (size_t l = 0; l < lines.size(); ++l) {
+        if (!kept[l])
+            continue;
+        const Line& line = lines[l];
+        layer.lines.push_back({line.box, line.light});
+        // The ground: the median level of the line's box away from its ink; the ink: the
+        // median of its glyphs' extreme levels.
+        std::vector<int> ground, ink;
+        for (int y = line.box.top(); y <= line.box.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            for (int x = line.box.left(); x <= line.box.right(); ++x)
+                if (!label[size_t(y) * size_t(w) + size_t(x)])
+                    ground.push_back(row[x]);
+        }
+        for (size_t i : line.shapes)
+            ink.push_back(shapes[i].level);
+        if (ground.empty())
+            ground.push_back(line.light ? 0 : 255);
+        std::nth_element(ground.begin(), ground.begin() + qsizetype(ground.size() / 2), ground.end());
+        std::nth_element(ink.begin(), ink.begin() + qsizetype(ink.size() / 2), ink.end());
+        const int groundLevel = ground[ground.size() / 2], inkLevel = ink[ink.size() / 2];
+        const int span = std::max(1, std::abs(groundLevel - inkLevel));
+        for (size_t i : line.shapes)
+            ofLine[i] = 1;
+        const QRect area = line.box.adjusted(-halo, -halo, halo, halo).intersected(QRect(0, 0, w, h));
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            uchar* out = layer.view.scanLine(y);
+            for (int x = area.left(); x <= area.right(); ++x) {
+                // Near a shape of the line: its own pixel or its antialiased edge.
+                bool near = false;
+                for (int ny = std::max(y - halo, 0); ny <= std::min(y + halo, h - 1) && !near; ++ny)
+                    for (int nx = std::max(x - halo, 0); nx <= std::min(x + halo, w - 1) && !near; ++nx) {
+                        const int id = label[size_t(ny) * size_t(w) + size_t(nx)];
+                        near = id && ofLine[size_t(id - 1)] && shapes[size_t(id - 1)].light == line.light;
+                    }
+                if (!near)
+                    continue;
+                const int depth = line.light ? row[x] - groundLevel : groundLevel - row[x];
+                const int level = 255 - std::clamp(depth * 255 / span, 0, 255);
+                out[x] = uchar(std::min<int>(out[x], level));
+            }
+        }
+        for (size_t i : line.shapes)
+            ofLine[i] = 0;
+    }
+    return layer;
+}
+
+} // namespace tarnwick::ScreenTextRecognizer::stages
