@@ -4,7 +4,11 @@
 
 #include "render/recognition/ReadingStages.h"
 
+#include "render/recognition/GreyImage.h"
+
 #include "platform/TarnwickError.h"
+
+#include <QDebug>
 
 #include <cmath>
 #include <cstdint>
@@ -21,13 +25,18 @@ constexpr int inkContrast = 24;
 constexpr int surround = 15;
 // Shapes lower than this are marks (dots, commas, accents) that belong to a line
 // but never make one.
-constexpr int leastGlyph = 5;
+constexpr int leastGlyph = 4;
 constexpr int tallestGlyph = 160;
 // A glyph is at most this many times as wide as tall (touching letters in small
 // text); a box's fill or a rule is wider.
 constexpr double widestGlyph = 4.0;
-// Pixels round a glyph kept with it, so its antialiased edge reads as drawn.
-constexpr int halo = 1;
+// A shape filling this much of its box is a fill (a button, a bar), not a letter.
+constexpr double solidBox = 0.85;
+// Below this height a dense shape is a small letter ("в", "ш" of a 9 px font).
+constexpr int smallestFill = 12;
+constexpr int joinGap = 3;
+// Pixels round a line's glyphs kept with it, so their antialiased edges read as drawn.
+constexpr int halo = 2;
 
 struct Shape {
     QRect box;
@@ -125,6 +134,33 @@ TextLayer textLayer(const QImage& grey)
         }
     }
 
+    // A box, a frame or a panel round a label is no glyph, even of a glyph's size:
+    // it holds glyphs (a letter holds at most two hollows), or it is filled whole
+    // as no letter wider than a stroke is.
+    {
+        std::vector<size_t> byLeft;
+        for (size_t i = 0; i < shapes.size(); ++i)
+            if (shapes[i].glyph)
+                byLeft.push_back(i);
+        std::sort(byLeft.begin(), byLeft.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
+        std::vector<bool> container(shapes.size(), false);
+        for (size_t k = 0; k < byLeft.size(); ++k) {
+            Shape& o = shapes[byLeft[k]];
+            const double filled = double(o.area) / (double(o.box.width()) * o.box.height());
+            if (filled > solidBox && 5 * o.box.width() > 3 * o.box.height() && o.box.height() >= smallestFill) {
+                container[byLeft[k]] = true;
+                continue;
+            }
+            int held = 0;
+            for (size_t j = k + 1; j < byLeft.size() && shapes[byLeft[j]].box.left() <= o.box.right() && held < 3; ++j)
+                held += inside(shapes[byLeft[j]].box, o.box);
+            container[byLeft[k]] = held >= 3;
+        }
+        for (size_t i = 0; i < shapes.size(); ++i)
+            if (container[i])
+                shapes[i].glyph = false;
+    }
+
     // The hollows of letters (the ground inside an "о") are shapes of the other
     // polarity closed in by a larger glyph: no glyphs of their own. Looking left and
     // right from a shape's middle row across the unmarked antialiased edge finds the
@@ -153,7 +189,8 @@ TextLayer textLayer(const QImage& grey)
     std::sort(glyphs.begin(), glyphs.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
 
     // Lines: glyphs of one polarity side by side, of about one height, sharing most
-    // of their rows, no further apart than two heights.
+    // of their rows, no further apart than
+    // three heights.
     std::vector<int> parent(shapes.size());
     std::iota(parent.begin(), parent.end(), 0);
     std::function<int(int)> root = [&](int i) { return parent[size_t(i)] == i ? i : parent[size_t(i)] = root(parent[size_t(i)]); };
@@ -162,9 +199,9 @@ TextLayer textLayer(const QImage& grey)
         for (size_t j = k + 1; j < glyphs.size(); ++j) {
             const Shape& b = shapes[glyphs[j]];
             const int height = std::max(a.box.height(), b.box.height());
-            if (b.box.left() - a.box.right() > 2 * tallestGlyph)
+            if (b.box.left() - a.box.right() > joinGap * tallestGlyph)
                 break;
-            if (b.box.left() - a.box.right() > 2 * height)
+            if (b.box.left() - a.box.right() > joinGap * height)
                 continue;
             if (a.light != b.light)
                 continue;
@@ -194,81 +231,74 @@ TextLayer textLayer(const QImage& grey)
         line.shapes.push_back(i);
         shapes[i].line = lineOf[size_t(r)];
     }
-    // A lone shape is a line only when nothing else stands there: a figure on a badge.
-    // Two glyphs and more make one.
+    // Two glyphs and more make a line, and so does a lone shape wider than tall: the
+    // letters of a small word run together. A lone shape of a letter's width is an
+    // icon, a bullet or a speck as often as a letter.
     std::vector<bool> kept(lines.size());
     for (size_t l = 0; l < lines.size(); ++l)
-        kept[l] = lines[l].count >= 2;
-    // Marks (dots, commas, accents, a hyphen) join the line they stand in.
+        kept[l] = lines[l].count >= 2 || 2 * lines[l].box.width() >= 3 * lines[l].box.height();
+    // Marks (dots, commas, accents, a hyphen, a period of large text) join the line
+    // they stand in.
     for (size_t i = 0; i < shapes.size(); ++i) {
         Shape& s = shapes[i];
-        if (s.line >= 0 || s.box.height() >= leastGlyph)
+        if (s.line >= 0 && kept[size_t(s.line)])
             continue;
         for (size_t l = 0; l < lines.size(); ++l) {
             const Line& line = lines[l];
             if (!kept[l] || line.light != s.light || s.box.width() > 2 * line.box.height())
                 continue;
-            const int reach = line.box.height() / 2;
-            if (line.box.adjusted(-reach, -reach / 2, reach, reach / 2).contains(s.box)) {
+            const int reach = line.box.height();
+            if (line.box.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 2).contains(s.box)) {
                 s.line = int(l);
                 lines[l].shapes.push_back(i);
+                lines[l].box = lines[l].box.united(s.box);
                 break;
             }
         }
     }
 
+    if (qEnvironmentVariableIsSet("TW_LAYER")) for (size_t l = 0; l < lines.size(); ++l) qDebug() << "line" << lines[l].box << lines[l].light << lines[l].count << kept[l];
+    if (qEnvironmentVariableIsSet("TW_LAYER")) for (auto& s : shapes) if (s.box.height() >= 5 && s.box.height() < 40) qDebug() << "shape" << s.box << s.light << s.glyph << s.line << s.area;
     TextLayer layer;
     layer.view = QImage(w, h, QImage::Format_Grayscale8);
     if (layer.view.isNull())
         throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
-    layer.view.fill(255);
-    std::vector<uint8_t> ofLine(shapes.size(), 0);
+    // The paper keeps the picture's own level where that is light (a white or grey
+    // page reads exactly as drawn) and the inverse of it where dark (a terminal).
+    const int common = mostCommonGrey(grey);
+    const int paper = std::max(common, 255 - common);
+    layer.view.fill(paper);
     for (size_t l = 0; l < lines.size(); ++l) {
         if (!kept[l])
             continue;
         const Line& line = lines[l];
         layer.lines.push_back({line.box, line.light});
-        // The ground: the median level of the line's box away from its ink; the ink: the
-        // median of its glyphs' extreme levels.
-        std::vector<int> ground, ink;
+        // The ground: the median level of the line's box away from its ink.
+        std::vector<int> ground;
         for (int y = line.box.top(); y <= line.box.bottom(); ++y) {
             const uchar* row = grey.constScanLine(y);
             for (int x = line.box.left(); x <= line.box.right(); ++x)
-                if (!label[size_t(y) * size_t(w) + size_t(x)])
+                if (const int id = label[size_t(y) * size_t(w) + size_t(x)]; !id || shapes[size_t(id - 1)].light != line.light)
                     ground.push_back(row[x]);
         }
-        for (size_t i : line.shapes)
-            ink.push_back(shapes[i].level);
         if (ground.empty())
             ground.push_back(line.light ? 0 : 255);
         std::nth_element(ground.begin(), ground.begin() + qsizetype(ground.size() / 2), ground.end());
-        std::nth_element(ink.begin(), ink.begin() + qsizetype(ink.size() / 2), ink.end());
-        const int groundLevel = ground[ground.size() / 2], inkLevel = ink[ink.size() / 2];
-        const int span = std::max(1, std::abs(groundLevel - inkLevel));
-        for (size_t i : line.shapes)
-            ofLine[i] = 1;
+        const int groundLevel = ground[ground.size() / 2];
+        // The line's box as it stands, laid on white at its own contrast: antialiased
+        // edges, operators and dots between its glyphs stay as drawn, while the ground
+        // (a button's fill, a photo) and ink of the other polarity turn white.
         const QRect area = line.box.adjusted(-halo, -halo, halo, halo).intersected(QRect(0, 0, w, h));
         for (int y = area.top(); y <= area.bottom(); ++y) {
             const uchar* row = grey.constScanLine(y);
             uchar* out = layer.view.scanLine(y);
             for (int x = area.left(); x <= area.right(); ++x) {
-                // Near a shape of the line: its own pixel or its antialiased edge.
-                bool near = false;
-                for (int ny = std::max(y - halo, 0); ny <= std::min(y + halo, h - 1) && !near; ++ny)
-                    for (int nx = std::max(x - halo, 0); nx <= std::min(x + halo, w - 1) && !near; ++nx) {
-                        const int id = label[size_t(ny) * size_t(w) + size_t(nx)];
-                        near = id && ofLine[size_t(id - 1)] && shapes[size_t(id - 1)].light == line.light;
-                    }
-                if (!near)
-                    continue;
                 const int depth = line.light ? row[x] - groundLevel : groundLevel - row[x];
-                const int level = 255 - std::clamp(depth * 255 / span, 0, 255);
-                out[x] = uchar(std::min<int>(out[x], level));
+                out[x] = uchar(std::min(int(out[x]), paper - std::clamp(depth, 0, paper)));
             }
         }
-        for (size_t i : line.shapes)
-            ofLine[i] = 0;
     }
+    if (qEnvironmentVariableIsSet("TW_LAYER")) { static int n = 0; layer.view.save(QString("/tmp/w58b-layer-%1.png").arg(n++)); grey.save(QString("/tmp/w58b-grey-%1.png").arg(n-1)); }
     return layer;
 }
 
