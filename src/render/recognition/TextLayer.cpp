@@ -27,13 +27,16 @@ constexpr int surround = 15;
 // but never make one.
 constexpr int leastGlyph = 4;
 constexpr int tallestGlyph = 160;
-// A glyph is at most this many times as wide as tall (touching letters in small
-// text); a box's fill or a rule is wider.
-constexpr double widestGlyph = 4.0;
+// A glyph is at most this many times as wide as tall: the letters of a small word
+// run together; a rule or a bar is wider.
+constexpr double widestGlyph = 12.0;
+// A larger shape this sparse is the frame of a box, not a letter.
+constexpr double sparsestGlyph = 0.1;
+constexpr int smallestFrame = 12;
 // A shape filling this much of its box is a fill (a button, a bar), not a letter.
 constexpr double solidBox = 0.85;
 // Below this height a dense shape is a small letter ("в", "ш" of a 9 px font).
-constexpr int smallestFill = 12;
+constexpr int smallestFill = 7;
 constexpr int joinGap = 3;
 // Pixels round a line's glyphs kept with it, so their antialiased edges read as drawn.
 constexpr int halo = 2;
@@ -135,8 +138,9 @@ TextLayer textLayer(const QImage& grey)
     }
 
     // A box, a frame or a panel round a label is no glyph, even of a glyph's size:
-    // it holds glyphs (a letter holds at most two hollows), or it is filled whole
-    // as no letter wider than a stroke is.
+    // it holds glyphs at most half its height (a letter holds at most two hollows,
+    // and the hollows of small letters run together stand more than half as tall as
+    // the word), or it is filled whole as no letter wider than a stroke is.
     {
         std::vector<size_t> byLeft;
         for (size_t i = 0; i < shapes.size(); ++i)
@@ -147,13 +151,14 @@ TextLayer textLayer(const QImage& grey)
         for (size_t k = 0; k < byLeft.size(); ++k) {
             Shape& o = shapes[byLeft[k]];
             const double filled = double(o.area) / (double(o.box.width()) * o.box.height());
-            if (filled > solidBox && 5 * o.box.width() > 3 * o.box.height() && o.box.height() >= smallestFill) {
+            if ((filled > solidBox && 5 * o.box.width() > 3 * o.box.height() && o.box.height() >= smallestFill)
+                || (filled < sparsestGlyph && o.box.height() >= smallestFrame)) {
                 container[byLeft[k]] = true;
                 continue;
             }
             int held = 0;
             for (size_t j = k + 1; j < byLeft.size() && shapes[byLeft[j]].box.left() <= o.box.right() && held < 3; ++j)
-                held += inside(shapes[byLeft[j]].box, o.box);
+                held += inside(shapes[byLeft[j]].box, o.box) && shapes[byLeft[j]].box.height() * 2 <= o.box.height();
             container[byLeft[k]] = held >= 3;
         }
         for (size_t i = 0; i < shapes.size(); ++i)
