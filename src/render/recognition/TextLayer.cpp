@@ -273,6 +273,7 @@ TextLayer textLayer(const QImage& grey)
     const int common = mostCommonGrey(grey);
     const int paper = std::max(common, 255 - common);
     layer.view.fill(paper);
+    std::vector<uint8_t> ofLine(shapes.size(), 0);
     for (size_t l = 0; l < lines.size(); ++l) {
         if (!kept[l])
             continue;
@@ -290,18 +291,30 @@ TextLayer textLayer(const QImage& grey)
             ground.push_back(line.light ? 0 : 255);
         std::nth_element(ground.begin(), ground.begin() + qsizetype(ground.size() / 2), ground.end());
         const int groundLevel = ground[ground.size() / 2];
-        // The line's box as it stands, laid on white at its own contrast: antialiased
-        // edges, operators and dots between its glyphs stay as drawn, while the ground
-        // (a button's fill, a photo) and ink of the other polarity turn white.
+        // The line's shapes and the pixels round them, laid on the paper at their own
+        // contrast: antialiased edges stay as drawn, while the ground (a button's fill,
+        // a photo) and whatever is no part of the line turn to paper.
+        for (size_t i : line.shapes)
+            ofLine[i] = 1;
         const QRect area = line.box.adjusted(-halo, -halo, halo, halo).intersected(QRect(0, 0, w, h));
         for (int y = area.top(); y <= area.bottom(); ++y) {
             const uchar* row = grey.constScanLine(y);
             uchar* out = layer.view.scanLine(y);
             for (int x = area.left(); x <= area.right(); ++x) {
+                bool near = false;
+                for (int ny = std::max(y - halo, 0); ny <= std::min(y + halo, h - 1) && !near; ++ny)
+                    for (int nx = std::max(x - halo, 0); nx <= std::min(x + halo, w - 1) && !near; ++nx) {
+                        const int id = label[size_t(ny) * size_t(w) + size_t(nx)];
+                        near = id && ofLine[size_t(id - 1)];
+                    }
+                if (!near)
+                    continue;
                 const int depth = line.light ? row[x] - groundLevel : groundLevel - row[x];
                 out[x] = uchar(std::min(int(out[x]), paper - std::clamp(depth, 0, paper)));
             }
         }
+        for (size_t i : line.shapes)
+            ofLine[i] = 0;
     }
     if (qEnvironmentVariableIsSet("TW_LAYER")) { static int n = 0; layer.view.save(QString("/tmp/w58b-layer-%1.png").arg(n++)); grey.save(QString("/tmp/w58b-grey-%1.png").arg(n-1)); }
     return layer;
