@@ -21,6 +21,8 @@ namespace {
 // A pixel is ink when it stands this far from the mean of the square around it,
 // darker (dark text) or lighter (light text on a button, a bar, a photo).
 constexpr int inkContrast = 24;
+// A line's ink stands at least this far from the ground round it.
+constexpr int groundContrast = 36;
 // Half the side of that square: wider than the stroke of a bold heading.
 constexpr int surround = 15;
 // Shapes lower than this are marks (dots, commas, accents) that belong to a line
@@ -177,6 +179,25 @@ TextLayer textLayer(const QImage& grey)
                 return id - 1;
         return -1;
     };
+    // The median level of the pixels just outside a box: the ground a shape stands on.
+    // A shape of the ground's level round another is the ground round a letter (the
+    // white round a large word), not a letter round its hollow.
+    auto frameLevel = [&](const QRect& box) {
+        std::vector<int> levels;
+        const QRect frame = box.adjusted(-1, -1, 1, 1);
+        for (int x = frame.left(); x <= frame.right(); ++x)
+            for (int y : {frame.top(), frame.bottom()})
+                if (x >= 0 && x < w && y >= 0 && y < h)
+                    levels.push_back(grey.constScanLine(y)[x]);
+        for (int y = frame.top() + 1; y < frame.bottom(); ++y)
+            for (int x : {frame.left(), frame.right()})
+                if (x >= 0 && x < w && y >= 0 && y < h)
+                    levels.push_back(grey.constScanLine(y)[x]);
+        if (levels.empty())
+            return 255;
+        std::nth_element(levels.begin(), levels.begin() + qsizetype(levels.size() / 2), levels.end());
+        return levels[levels.size() / 2];
+    };
     for (Shape& s : shapes) {
         if (!s.glyph)
             continue;
@@ -184,7 +205,8 @@ TextLayer textLayer(const QImage& grey)
         if (left < 0 || left != around(s, 1))
             continue;
         const Shape& o = shapes[size_t(left)];
-        if (o.light != s.light && o.glyph && o.area > s.area && inside(s.box, o.box))
+        if (o.light != s.light && o.glyph && o.area > s.area && inside(s.box, o.box)
+            && std::abs(o.level - frameLevel(o.box)) >= groundContrast)
             s.glyph = false;
     }
     std::vector<size_t> glyphs;
@@ -278,19 +300,30 @@ TextLayer textLayer(const QImage& grey)
         if (!kept[l])
             continue;
         const Line& line = lines[l];
-        layer.lines.push_back({line.box, line.light});
-        // The ground: the median level of the line's box away from its ink.
+        // The ground: the median level of a ring round the line's box. A line of the
+        // ground's own level is the ground itself: the pockets of dark ground between
+        // the strokes of large light letters, the white between rows of dark text.
+        const int ringWidth = std::max(2, line.box.height() / 4);
+        const QRect ring = line.box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
         std::vector<int> ground;
-        for (int y = line.box.top(); y <= line.box.bottom(); ++y) {
+        for (int y = ring.top(); y <= ring.bottom(); ++y) {
             const uchar* row = grey.constScanLine(y);
-            for (int x = line.box.left(); x <= line.box.right(); ++x)
-                if (const int id = label[size_t(y) * size_t(w) + size_t(x)]; !id || shapes[size_t(id - 1)].light != line.light)
+            for (int x = ring.left(); x <= ring.right(); ++x)
+                if (!line.box.contains(x, y))
                     ground.push_back(row[x]);
         }
-        if (ground.empty())
-            ground.push_back(line.light ? 0 : 255);
+        std::vector<int> ink;
+        for (size_t i : line.shapes)
+            if (shapes[i].glyph)
+                ink.push_back(shapes[i].level);
+        if (ground.empty() || ink.empty())
+            continue;
         std::nth_element(ground.begin(), ground.begin() + qsizetype(ground.size() / 2), ground.end());
+        std::nth_element(ink.begin(), ink.begin() + qsizetype(ink.size() / 2), ink.end());
         const int groundLevel = ground[ground.size() / 2];
+        if (std::abs(ink[ink.size() / 2] - groundLevel) < groundContrast)
+            continue;
+        layer.lines.push_back({line.box, line.light});
         // The line's shapes and the pixels round them, laid on the paper at their own
         // contrast: antialiased edges stay as drawn, while the ground (a button's fill,
         // a photo) and whatever is no part of the line turn to paper.
