@@ -215,7 +215,8 @@ TextLayer textLayer(const QImage& grey)
             glyphs.push_back(i);
     std::sort(glyphs.begin(), glyphs.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
 
-    // Lines: glyphs of one polarity side by side, of about one height, sharing most
+    // Lines: glyphs of one polarity side by side, of about one height (a capital with
+    // a descender stands under 2.2 times a small letter), sharing most
     // of their rows, no further apart than
     // three heights.
     std::vector<int> parent(shapes.size());
@@ -234,7 +235,7 @@ TextLayer textLayer(const QImage& grey)
                 continue;
             const int low = std::min(a.box.height(), b.box.height());
             const int shared = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 1;
-            if (2 * shared >= low && height <= 3 * low)
+            if (2 * shared >= low && 5 * height <= 11 * low)
                 parent[size_t(root(int(glyphs[j])))] = root(int(glyphs[k]));
         }
     }
@@ -301,8 +302,9 @@ TextLayer textLayer(const QImage& grey)
             continue;
         const Line& line = lines[l];
         // The ground: the median level of a ring round the line's box. A line of the
-        // ground's own level is the ground itself: the pockets of dark ground between
-        // the strokes of large light letters, the white between rows of dark text.
+        // ground's own level, or of the level of much of the ring, is the ground itself:
+        // the pockets of dark ground between the strokes of large light letters, the
+        // white between rows of dark text.
         const int ringWidth = std::max(2, line.box.height() / 4);
         const QRect ring = line.box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
         std::vector<int> ground;
@@ -320,8 +322,9 @@ TextLayer textLayer(const QImage& grey)
             continue;
         std::nth_element(ground.begin(), ground.begin() + qsizetype(ground.size() / 2), ground.end());
         std::nth_element(ink.begin(), ink.begin() + qsizetype(ink.size() / 2), ink.end());
-        const int groundLevel = ground[ground.size() / 2];
-        if (std::abs(ink[ink.size() / 2] - groundLevel) < groundContrast)
+        const int groundLevel = ground[ground.size() / 2], inkLevel = ink[ink.size() / 2];
+        const auto likeInk = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
+        if (std::abs(inkLevel - groundLevel) < groundContrast || 4 * likeInk >= qsizetype(ground.size()))
             continue;
         layer.lines.push_back({line.box, line.light});
         // The line's shapes and the pixels round them, laid on the paper at their own
