@@ -8,8 +8,6 @@
 
 #include "platform/TarnwickError.h"
 
-#include <QDebug>
-
 #include <cmath>
 #include <cstdint>
 #include <numeric>
@@ -52,29 +50,38 @@ struct Shape {
     int line = -1;
 };
 
-std::vector<int> localMeans(const QImage& grey)
+// Each pixel's polarity: 1 darker than the mean of the square round it by the ink
+// contrast, 2 lighter, 0 neither.
+std::vector<uint8_t> inkMap(const QImage& grey)
 {
     const int w = grey.width(), h = grey.height();
     std::vector<int64_t> sums(size_t(w + 1) * size_t(h + 1), 0);
     for (int y = 0; y < h; ++y) {
         const uchar* row = grey.constScanLine(y);
+        const int64_t* above = sums.data() + size_t(y) * size_t(w + 1);
+        int64_t* out = sums.data() + size_t(y + 1) * size_t(w + 1);
         int64_t run = 0;
         for (int x = 0; x < w; ++x) {
             run += row[x];
-            sums[size_t(y + 1) * size_t(w + 1) + size_t(x + 1)] = sums[size_t(y) * size_t(w + 1) + size_t(x + 1)] + run;
+            out[x + 1] = above[x + 1] + run;
         }
     }
-    std::vector<int> means(size_t(w) * size_t(h));
+    std::vector<uint8_t> ink(size_t(w) * size_t(h));
     for (int y = 0; y < h; ++y) {
         const int y0 = std::max(0, y - surround), y1 = std::min(h, y + surround + 1);
+        const int64_t* top = sums.data() + size_t(y0) * size_t(w + 1);
+        const int64_t* bottom = sums.data() + size_t(y1) * size_t(w + 1);
+        const uchar* row = grey.constScanLine(y);
+        uint8_t* out = ink.data() + size_t(y) * size_t(w);
         for (int x = 0; x < w; ++x) {
             const int x0 = std::max(0, x - surround), x1 = std::min(w, x + surround + 1);
-            const int64_t sum = sums[size_t(y1) * size_t(w + 1) + size_t(x1)] - sums[size_t(y0) * size_t(w + 1) + size_t(x1)]
-                - sums[size_t(y1) * size_t(w + 1) + size_t(x0)] + sums[size_t(y0) * size_t(w + 1) + size_t(x0)];
-            means[size_t(y) * size_t(w) + size_t(x)] = int(sum / (int64_t(x1 - x0) * (y1 - y0)));
+            const int64_t area = int64_t(x1 - x0) * (y1 - y0);
+            const int64_t sum = bottom[x1] - top[x1] - bottom[x0] + top[x0];
+            const int64_t v = int64_t(row[x]) * area;
+            out[x] = v < sum - inkContrast * area ? 1 : v > sum + inkContrast * area ? 2 : 0;
         }
     }
-    return means;
+    return ink;
 }
 
 bool inside(const QRect& inner, const QRect& outer)
@@ -93,20 +100,16 @@ bool glyphSized(const QRect& box)
 TextLayer textLayer(const QImage& grey)
 {
     const int w = grey.width(), h = grey.height();
-    const std::vector<int> means = localMeans(grey);
+    const std::vector<uint8_t> ink = inkMap(grey);
     // Labels: 0 ground, then shape number + 1. Light and dark ink never touch as one
     // shape, since a pixel is only one of them.
     std::vector<int> label(size_t(w) * size_t(h), 0);
-    auto polarityAt = [&](size_t i, int x, int y) {
-        const int v = grey.constScanLine(y)[x], mean = means[i];
-        return v < mean - inkContrast ? 1 : v > mean + inkContrast ? 2 : 0;
-    };
     std::vector<Shape> shapes;
     std::vector<size_t> stack;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const size_t start = size_t(y) * size_t(w) + size_t(x);
-            const int polarity = label[start] ? 0 : polarityAt(start, x, y);
+            const int polarity = label[start] ? 0 : ink[start];
             if (!polarity)
                 continue;
             Shape shape;
@@ -127,7 +130,7 @@ TextLayer textLayer(const QImage& grey)
                 for (int ny = std::max(py - 1, 0); ny <= std::min(py + 1, h - 1); ++ny)
                     for (int nx = std::max(px - 1, 0); nx <= std::min(px + 1, w - 1); ++nx) {
                         const size_t n = size_t(ny) * size_t(w) + size_t(nx);
-                        if (!label[n] && polarityAt(n, nx, ny) == polarity) {
+                        if (!label[n] && ink[n] == polarity) {
                             label[n] = id;
                             stack.push_back(n);
                         }
@@ -285,8 +288,6 @@ TextLayer textLayer(const QImage& grey)
         }
     }
 
-    if (qEnvironmentVariableIsSet("TW_LAYER")) for (size_t l = 0; l < lines.size(); ++l) qDebug() << "line" << lines[l].box << lines[l].light << lines[l].count << kept[l];
-    if (qEnvironmentVariableIsSet("TW_LAYER")) for (auto& s : shapes) if (s.box.height() >= 5 && s.box.height() < 40) qDebug() << "shape" << s.box << s.light << s.glyph << s.line << s.area;
     TextLayer layer;
     layer.view = QImage(w, h, QImage::Format_Grayscale8);
     if (layer.view.isNull())
@@ -310,19 +311,23 @@ TextLayer textLayer(const QImage& grey)
         std::vector<int> ground;
         for (int y = ring.top(); y <= ring.bottom(); ++y) {
             const uchar* row = grey.constScanLine(y);
-            for (int x = ring.left(); x <= ring.right(); ++x)
-                if (!line.box.contains(x, y))
+            const bool across = y < line.box.top() || y > line.box.bottom();
+            for (int x = ring.left(); x <= ring.right(); ++x) {
+                if (!across && x == line.box.left())
+                    x = line.box.right() + 1;
+                if (x <= ring.right())
                     ground.push_back(row[x]);
+            }
         }
-        std::vector<int> ink;
+        std::vector<int> levels;
         for (size_t i : line.shapes)
             if (shapes[i].glyph)
-                ink.push_back(shapes[i].level);
-        if (ground.empty() || ink.empty())
+                levels.push_back(shapes[i].level);
+        if (ground.empty() || levels.empty())
             continue;
         std::nth_element(ground.begin(), ground.begin() + qsizetype(ground.size() / 2), ground.end());
-        std::nth_element(ink.begin(), ink.begin() + qsizetype(ink.size() / 2), ink.end());
-        const int groundLevel = ground[ground.size() / 2], inkLevel = ink[ink.size() / 2];
+        std::nth_element(levels.begin(), levels.begin() + qsizetype(levels.size() / 2), levels.end());
+        const int groundLevel = ground[ground.size() / 2], inkLevel = levels[levels.size() / 2];
         const auto likeInk = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
         if (std::abs(inkLevel - groundLevel) < groundContrast || 4 * likeInk >= qsizetype(ground.size()))
             continue;
@@ -333,17 +338,27 @@ TextLayer textLayer(const QImage& grey)
         for (size_t i : line.shapes)
             ofLine[i] = 1;
         const QRect area = line.box.adjusted(-halo, -halo, halo, halo).intersected(QRect(0, 0, w, h));
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            const uchar* row = grey.constScanLine(y);
-            uchar* out = layer.view.scanLine(y);
-            for (int x = area.left(); x <= area.right(); ++x) {
-                bool near = false;
-                for (int ny = std::max(y - halo, 0); ny <= std::min(y + halo, h - 1) && !near; ++ny)
-                    for (int nx = std::max(x - halo, 0); nx <= std::min(x + halo, w - 1) && !near; ++nx) {
-                        const int id = label[size_t(ny) * size_t(w) + size_t(nx)];
-                        near = id && ofLine[size_t(id - 1)];
-                    }
-                if (!near)
+        const int aw = area.width(), ah = area.height();
+        // The line's own pixels, grown by the halo across then down.
+        std::vector<uint8_t> own(size_t(aw) * size_t(ah), 0), grown(own.size(), 0);
+        for (int y = 0; y < ah; ++y)
+            for (int x = 0; x < aw; ++x) {
+                const int id = label[size_t(y + area.top()) * size_t(w) + size_t(x + area.left())];
+                if (id && ofLine[size_t(id - 1)])
+                    for (int dx = std::max(0, x - halo); dx <= std::min(aw - 1, x + halo); ++dx)
+                        own[size_t(y) * size_t(aw) + size_t(dx)] = 1;
+            }
+        for (int y = 0; y < ah; ++y)
+            for (int x = 0; x < aw; ++x)
+                if (own[size_t(y) * size_t(aw) + size_t(x)])
+                    for (int dy = std::max(0, y - halo); dy <= std::min(ah - 1, y + halo); ++dy)
+                        grown[size_t(dy) * size_t(aw) + size_t(x)] = 1;
+        for (int y = 0; y < ah; ++y) {
+            const uchar* row = grey.constScanLine(y + area.top()) + area.left();
+            uchar* out = layer.view.scanLine(y + area.top()) + area.left();
+            const uint8_t* near = grown.data() + size_t(y) * size_t(aw);
+            for (int x = 0; x < aw; ++x) {
+                if (!near[x])
                     continue;
                 const int depth = line.light ? row[x] - groundLevel : groundLevel - row[x];
                 out[x] = uchar(std::min(int(out[x]), paper - std::clamp(depth, 0, paper)));
@@ -352,7 +367,6 @@ TextLayer textLayer(const QImage& grey)
         for (size_t i : line.shapes)
             ofLine[i] = 0;
     }
-    if (qEnvironmentVariableIsSet("TW_LAYER")) { static int n = 0; layer.view.save(QString("/tmp/w58b-layer-%1.png").arg(n++)); grey.save(QString("/tmp/w58b-grey-%1.png").arg(n-1)); }
     return layer;
 }
 
