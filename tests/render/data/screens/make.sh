@@ -15,3 +15,5 @@ shot alert 480 80 "$(cat alert.crop)"
 shot list 300 150 "$(cat list.crop)"
 shot photo 600 400 "$(cat photo.crop)"
 shot toolbar 640 60 "$(cat toolbar.crop)"
+# buttons-2x.png is case buttons-08-2x of the screen set (bench/screen-set/draw, seed 58),
+# a Chromium page at device scale 2; the draw script takes it again.
