@@ -1,5 +1,5 @@
 // The text of a picture alone: lines found from glyph-sized shapes of either
-// polarity, drawn dark on white. Fills, frames, separator lines and the edges of a
+// polarity, drawn dark on a light paper. Fills, frames, separator lines and the edges of a
 // photo are no glyphs and stay out, so they neither read as text nor set its size.
 
 #include "render/recognition/ReadingStages.h"
@@ -19,10 +19,10 @@ namespace {
 // A pixel is ink when it stands this far from the mean of the square around it,
 // darker (dark text) or lighter (light text on a button, a bar, a photo).
 constexpr int inkContrast = 24;
-// A line's ink stands at least this far from the ground round it.
-constexpr int groundContrast = 36;
 // Half the side of that square: wider than the stroke of a bold heading.
 constexpr int surround = 15;
+// A line's ink stands at least this far from the ground round it.
+constexpr int groundContrast = 36;
 // Shapes lower than this are marks (dots, commas, accents) that belong to a line
 // but never make one.
 constexpr int leastGlyph = 4;
@@ -37,6 +37,7 @@ constexpr int smallestFrame = 12;
 constexpr double solidBox = 0.85;
 // Below this height a dense shape is a small letter ("в", "ш" of a 9 px font).
 constexpr int smallestFill = 7;
+// Glyphs of a line stand at most this many heights apart.
 constexpr int joinGap = 3;
 // Pixels round a line's glyphs kept with it, so their antialiased edges read as drawn.
 constexpr int halo = 2;
