@@ -248,6 +248,7 @@ TextLayer textLayer(const QImage& grey)
         int count = 0;
         bool light = false;
         std::vector<size_t> shapes;
+        int glyphHeight = 0; // the typical height of its glyphs
     };
     std::vector<Line> lines;
     std::vector<int> lineOf(shapes.size(), -1);
@@ -255,7 +256,7 @@ TextLayer textLayer(const QImage& grey)
         const int r = root(int(i));
         if (lineOf[size_t(r)] < 0) {
             lineOf[size_t(r)] = int(lines.size());
-            lines.push_back({shapes[i].box, 0, shapes[i].light, {}});
+            lines.push_back({shapes[i].box, 0, shapes[i].light, {}, 0});
         }
         Line& line = lines[size_t(lineOf[size_t(r)])];
         line.box = line.box.united(shapes[i].box);
@@ -263,12 +264,52 @@ TextLayer textLayer(const QImage& grey)
         line.shapes.push_back(i);
         shapes[i].line = lineOf[size_t(r)];
     }
+    // A line keeps to one size and one baseline: each of its glyphs stands at most
+    // as tall against the line's typical glyph as glyphs joined pairwise do, and covers
+    // most of the rows its typical glyph spans (capitals and ascenders reach above,
+    // descenders below, punctuation sits within). A shape chained in through a
+    // neighbour of another size, or crossing the line's rows (the bright rim of a cup
+    // behind the words), is no letter of it.
+    auto median = [](std::vector<int> values) {
+        std::nth_element(values.begin(), values.begin() + qsizetype(values.size() / 2), values.end());
+        return values[values.size() / 2];
+    };
+    for (Line& line : lines) {
+        std::vector<int> heights, tops, bottoms;
+        for (size_t i : line.shapes) {
+            heights.push_back(shapes[i].box.height());
+            tops.push_back(shapes[i].box.top());
+            bottoms.push_back(shapes[i].box.bottom());
+        }
+        line.glyphHeight = median(heights);
+        if (line.count < 3)
+            continue;
+        const int top = median(tops), bottom = std::max(top, median(bottoms));
+        std::vector<size_t> own;
+        for (size_t i : line.shapes) {
+            const QRect& box = shapes[i].box;
+            const int covered = std::min(box.bottom(), bottom) - std::max(box.top(), top) + 1;
+            if (5 * box.height() <= 11 * line.glyphHeight && 2 * covered >= bottom - top + 1) {
+                own.push_back(i);
+                continue;
+            }
+            shapes[i].glyph = false;
+            shapes[i].line = -1;
+        }
+        if (own.size() == line.shapes.size())
+            continue;
+        line.shapes = std::move(own);
+        line.count = int(line.shapes.size());
+        line.box = QRect();
+        for (size_t i : line.shapes)
+            line.box = line.box.united(shapes[i].box);
+    }
     // Two glyphs and more make a line, and so does a lone shape wider than tall: the
     // letters of a small word run together. A lone shape of a letter's width is an
     // icon, a bullet or a speck as often as a letter.
     std::vector<bool> kept(lines.size());
     for (size_t l = 0; l < lines.size(); ++l)
-        kept[l] = lines[l].count >= 2 || 2 * lines[l].box.width() >= 3 * lines[l].box.height();
+        kept[l] = lines[l].count >= 2 || (lines[l].count == 1 && 2 * lines[l].box.width() >= 3 * lines[l].box.height());
     // Marks (dots, commas, accents, a hyphen, a period of large text) join the line
     // they stand in.
     for (size_t i = 0; i < shapes.size(); ++i) {
@@ -277,7 +318,8 @@ TextLayer textLayer(const QImage& grey)
             continue;
         for (size_t l = 0; l < lines.size(); ++l) {
             const Line& line = lines[l];
-            if (!kept[l] || line.light != s.light || s.box.width() > 2 * line.box.height())
+            // A mark is smaller than the line's letters.
+            if (!kept[l] || line.light != s.light || s.box.width() > 2 * line.box.height() || s.box.height() > line.glyphHeight)
                 continue;
             const int reach = line.box.height();
             if (line.box.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 2).contains(s.box)) {
