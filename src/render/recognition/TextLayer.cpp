@@ -249,6 +249,7 @@ TextLayer textLayer(const QImage& grey)
         bool light = false;
         std::vector<size_t> shapes;
         int glyphHeight = 0; // the typical height of its glyphs
+        std::vector<size_t> crossing; // taller shapes across its rows, drawn within them
     };
     std::vector<Line> lines;
     std::vector<int> lineOf(shapes.size(), -1);
@@ -256,7 +257,7 @@ TextLayer textLayer(const QImage& grey)
         const int r = root(int(i));
         if (lineOf[size_t(r)] < 0) {
             lineOf[size_t(r)] = int(lines.size());
-            lines.push_back({shapes[i].box, 0, shapes[i].light, {}, 0});
+            lines.push_back({shapes[i].box, 0, shapes[i].light, {}, 0, {}});
         }
         Line& line = lines[size_t(lineOf[size_t(r)])];
         line.box = line.box.united(shapes[i].box);
@@ -293,6 +294,10 @@ TextLayer textLayer(const QImage& grey)
                 own.push_back(i);
                 continue;
             }
+            // A letter run into a taller shape (a rim through the line) keeps what
+            // lies within the line's rows.
+            if (2 * covered >= bottom - top + 1)
+                line.crossing.push_back(i);
             shapes[i].glyph = false;
             shapes[i].line = -1;
         }
@@ -310,6 +315,22 @@ TextLayer textLayer(const QImage& grey)
     std::vector<bool> kept(lines.size());
     for (size_t l = 0; l < lines.size(); ++l)
         kept[l] = lines[l].count >= 2 || (lines[l].count == 1 && 2 * lines[l].box.width() >= 3 * lines[l].box.height());
+    // A lone wide shape under half a line's letters by that line is its mark (the breve
+    // of a «й», a dash), not a word of its own.
+    for (size_t l = 0; l < lines.size(); ++l) {
+        if (lines[l].count != 1 || !kept[l])
+            continue;
+        const QRect& box = lines[l].box;
+        for (const Line& other : lines) {
+            const int reach = other.box.height();
+            if (other.count >= 2 && other.light == lines[l].light && 2 * box.height() <= other.glyphHeight
+                && other.box.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 2).contains(box)) {
+                kept[l] = false;
+                shapes[lines[l].shapes.front()].line = -1;
+                break;
+            }
+        }
+    }
     // Marks (dots, commas, accents, a hyphen, a period of large text) join the line
     // they stand in.
     for (size_t i = 0; i < shapes.size(); ++i) {
@@ -380,6 +401,8 @@ TextLayer textLayer(const QImage& grey)
         // a photo) and whatever is no part of the line turn to paper.
         for (size_t i : line.shapes)
             ofLine[i] = 1;
+        for (size_t i : line.crossing)
+            ofLine[i] = 1;
         const QRect area = line.box.adjusted(-halo, -halo, halo, halo).intersected(QRect(0, 0, w, h));
         const int aw = area.width(), ah = area.height();
         // The line's own pixels, grown by the halo across then down.
@@ -408,6 +431,8 @@ TextLayer textLayer(const QImage& grey)
             }
         }
         for (size_t i : line.shapes)
+            ofLine[i] = 0;
+        for (size_t i : line.crossing)
             ofLine[i] = 0;
     }
     return layer;
