@@ -3,6 +3,7 @@
 
 #include "RenderTestSupport.h"
 
+#include "render/recognition/ReadingStages.h"
 #include "render/recognition/ScreenTextRecognizer.h"
 #include "support/EditDistance.h"
 
@@ -63,6 +64,26 @@ TEST(ScreenshotText, AFramedListReadsEveryRowTheSelectedOneToo)
 {
     // Separator lines and the frame set no line height; the selected row is white on blue.
     EXPECT_EQ(readLines(screenshot("list")), (QStringList{"Входящие", "Отправленные", "Черновики", "Корзина"}));
+}
+
+TEST(ScreenshotText, ABrightRimBehindWordsOnAPhotoIsNoPartOfTheirLine)
+{
+    // The words stand on rows 24–51 (capitals, «ф» and «р» reach furthest); the cup's
+    // rim runs from the top edge down to them. Chained in through a letter it touches,
+    // it made the words' line the picture's height, so they were read unenlarged; the
+    // breve of «й» made a line of its own.
+    using namespace ScreenTextRecognizer::stages;
+    const TextLayer layer = textLayer(readableGrey(screenshot("photo")));
+    const auto words = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
+        return line.light && line.box.width() > 200;
+    });
+    ASSERT_NE(words, layer.lines.end());
+    EXPECT_GE(words->box.top(), 20);
+    // Below the descenders a line reaches only as deep as a comma could.
+    EXPECT_LE(words->box.bottom(), 51 + 28 / 4);
+    for (const TextLine& line : layer.lines)
+        if (&line != &*words && line.light)
+            EXPECT_FALSE(words->box.intersects(line.box)) << line.box.x() << "," << line.box.y();
 }
 
 // Not yet read: the rim of the cup no longer joins the words' line, but the first «н»

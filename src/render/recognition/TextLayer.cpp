@@ -332,7 +332,12 @@ TextLayer textLayer(const QImage& grey)
         }
     }
     // Marks (dots, commas, accents, a hyphen, a period of large text) join the line
-    // they stand in.
+    // they stand in: beside its glyphs, among them or above them as accents, never
+    // below its descenders. Where they stand is judged by the glyphs alone, so that
+    // marks do not carry a line off into the specks of a photo.
+    std::vector<QRect> glyphBoxes;
+    for (const Line& line : lines)
+        glyphBoxes.push_back(line.box);
     for (size_t i = 0; i < shapes.size(); ++i) {
         Shape& s = shapes[i];
         if (s.line >= 0 && kept[size_t(s.line)])
@@ -340,10 +345,11 @@ TextLayer textLayer(const QImage& grey)
         for (size_t l = 0; l < lines.size(); ++l) {
             const Line& line = lines[l];
             // A mark is smaller than the line's letters.
-            if (!kept[l] || line.light != s.light || s.box.width() > 2 * line.box.height() || s.box.height() > line.glyphHeight)
+            const QRect& glyphBox = glyphBoxes[l];
+            if (!kept[l] || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > line.glyphHeight)
                 continue;
-            const int reach = line.box.height();
-            if (line.box.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 2).contains(s.box)) {
+            const int reach = glyphBox.height();
+            if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)) {
                 s.line = int(l);
                 lines[l].shapes.push_back(i);
                 lines[l].box = lines[l].box.united(s.box);
