@@ -344,9 +344,10 @@ TextLayer textLayer(const QImage& grey)
             continue;
         for (size_t l = 0; l < lines.size(); ++l) {
             const Line& line = lines[l];
-            // A mark is smaller than the line's letters.
+            // A mark is no taller than the line (a dense bold letter, taken for a fill,
+            // is a mark too).
             const QRect& glyphBox = glyphBoxes[l];
-            if (!kept[l] || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > line.glyphHeight)
+            if (!kept[l] || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > glyphBox.height())
                 continue;
             const int reach = glyphBox.height();
             if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)) {
