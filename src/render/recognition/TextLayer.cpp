@@ -266,7 +266,7 @@ TextLayer textLayer(const QImage& grey)
         shapes[i].line = lineOf[size_t(r)];
     }
     // A line keeps to one size and one baseline: each of its glyphs stands at most
-    // as tall against the line's typical glyph as glyphs joined pairwise do, and covers
+    // as tall against the glyphs round it as glyphs joined pairwise do, and covers
     // most of the rows its typical glyph spans (capitals and ascenders reach above,
     // descenders below, punctuation sits within). A shape chained in through a
     // neighbour of another size, or crossing the line's rows (the bright rim of a cup
@@ -286,11 +286,20 @@ TextLayer textLayer(const QImage& grey)
         if (line.count < 3)
             continue;
         const int top = median(tops), bottom = std::max(top, median(bottoms));
+        // Height is judged against the glyphs next to each one: a heading and a small
+        // label beside it may make one line, and the heading's capitals are letters.
+        std::sort(line.shapes.begin(), line.shapes.end(),
+                  [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
         std::vector<size_t> own;
-        for (size_t i : line.shapes) {
+        for (size_t k = 0; k < line.shapes.size(); ++k) {
+            const size_t i = line.shapes[k];
             const QRect& box = shapes[i].box;
+            std::vector<int> near;
+            for (size_t j = k >= 3 ? k - 3 : 0; j < std::min(line.shapes.size(), k + 4); ++j)
+                if (j != k)
+                    near.push_back(shapes[line.shapes[j]].box.height());
             const int covered = std::min(box.bottom(), bottom) - std::max(box.top(), top) + 1;
-            if (5 * box.height() <= 11 * line.glyphHeight && 2 * covered >= bottom - top + 1) {
+            if (5 * box.height() <= 11 * median(near) && 2 * covered >= bottom - top + 1) {
                 own.push_back(i);
                 continue;
             }
