@@ -160,6 +160,33 @@ TEST(ScreenTextRecognizer, SmallScreenTextIsReadWholeAndBoxedWhereItStands)
     }
 }
 
+TEST(ScreenTextRecognizer, TextInACornerOfALargePageIsBoxedWhereItStands)
+{
+    // A heading and small lines far from the page's origin, read as parts cut down to
+    // their ink: the boxes must come back in the page's own pixels.
+    const int left = 900;
+    const std::vector<std::pair<QString, int>> rows{{"Быстрый старт", 560}, {"Размытие скрывает текст и лица.", 600},
+                                                   {"The editor opens after each capture.", 622}};
+    QImage page = canvas(1400, 800);
+    paint(page, [&](QPainter& p) {
+        for (const auto& [text, baseline] : rows) {
+            p.setFont(sans(baseline == 560 ? 28 : 13, baseline == 560));
+            p.drawText(left, baseline, text);
+        }
+    });
+    using namespace ScreenTextRecognizer::detail;
+    const std::vector<Line> lines = readLines(page, Reading::corrected, Layout::scattered);
+    ASSERT_EQ(lines.size(), rows.size());
+    for (const Line& line : lines) {
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.first == line.text; });
+        ASSERT_NE(row, rows.end()) << line.text.toStdString();
+        const double top = (1 - line.bounds.bottom()) * page.height(), bottom = (1 - line.bounds.top()) * page.height();
+        EXPECT_NEAR(line.bounds.left() * page.width(), left, 4) << line.text.toStdString();
+        EXPECT_TRUE(top < row->second && bottom > row->second - 4 && bottom < row->second + 10)
+            << line.text.toStdString() << ": " << top << "–" << bottom;
+    }
+}
+
 namespace {
 
 // The character error rate, in per cent, blanks and line breaks folded to one space.

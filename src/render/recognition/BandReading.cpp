@@ -180,8 +180,35 @@ int tallestLine(const QImage& view)
     return tallest;
 }
 
-std::vector<Band> sizePieces(const Band& band)
+// A band of a view cut down to its ink and a margin of paper round it: the engine's
+// time goes with the pixels it is given, and a page's text often fills a corner of it.
+Band trimmedToInk(const Band& band)
 {
+    const QImage& image = band.image;
+    const int w = image.width(), h = image.height();
+    const int background = mostCommonGrey(image);
+    int left = w, right = -1, top = h, bottom = -1;
+    for (int y = 0; y < h; ++y) {
+        const uchar* line = image.constScanLine(y);
+        for (int x = 0; x < w; ++x)
+            if (std::abs(int(line[x]) - background) > 16) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = y;
+            }
+    }
+    // As much paper as a band keeps round its lines.
+    constexpr int margin = 8;
+    if (right < 0 || band.scale != 1)
+        return band;
+    const QRect keep = QRect(QPoint(left, top), QPoint(right, bottom)).adjusted(-margin, -margin, margin, margin).intersected(image.rect());
+    if (keep == image.rect())
+        return band;
+    return {image.copy(keep), band.top + keep.top(), band.left + keep.left(), band.scale};
+}
+
+std::vector<Band> sizePieces(const Band& whole)
+{
+    const Band band = trimmedToInk(whole);
     const QImage& image = band.image;
     const int w = image.width(), h = image.height();
     const int height = textHeight(image);
@@ -240,9 +267,9 @@ std::vector<Band> sizePieces(const Band& band)
         // Each piece keeps the background up to the middle of the gaps beside it.
         const int from = i == 0 ? 0 : (pieces[i - 1].to + pieces[i].from) / 2;
         const int to = i + 1 == pieces.size() ? w : (pieces[i].to + pieces[i + 1].from) / 2;
-        const QImage crop = image.copy(from, 0, to - from, h);
-        const double factor = enlargement(textHeight(crop), crop.size());
-        out.push_back({enlarged(crop, factor), band.top, band.left + from, band.scale * factor});
+        const Band piece = trimmedToInk({image.copy(from, 0, to - from, h), band.top, band.left + from, band.scale});
+        const double factor = enlargement(textHeight(piece.image), piece.image.size());
+        out.push_back({enlarged(piece.image, factor), piece.top, piece.left, piece.scale * factor});
     }
     return out;
 }

@@ -84,6 +84,23 @@ struct PolarityViews {
 
 PolarityViews polarityViews(QImage grey, bool splitAreas);
 
+// --- Text lines -------------------------------------------------------------------
+
+// A line of glyphs found in a grey picture, and whether its glyphs are lighter than
+// their ground.
+struct TextLine {
+    QRect box;
+    bool light = false;
+};
+
+// The picture's text alone, dark on white at the contrast it has, and its lines.
+struct TextLayer {
+    QImage view;
+    std::vector<TextLine> lines;
+};
+
+TextLayer textLayer(const QImage& grey);
+
 // --- Bands --------------------------------------------------------------------------
 
 // A part of a view read on its own: a band of lines, or a piece of one.

@@ -48,7 +48,17 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         throw CancellationError();
 
     const DataSetup setup = currentSetup();
-    PolarityViews views = polarityViews(readableGrey(image), layout == Layout::scattered);
+    // A scattered picture is read from its text lines alone, each dark on white; a
+    // picture without lines of glyphs (one letter, text larger than glyphs are taken
+    // to be) is read from its views of each polarity.
+    PolarityViews views;
+    if (layout == Layout::scattered) {
+        TextLayer layer = textLayer(readableGrey(image));
+        if (!layer.lines.empty())
+            views.main = std::move(layer.view);
+    }
+    if (views.main.isNull())
+        views = polarityViews(readableGrey(image), layout == Layout::scattered);
     // Ink rows a band holds at least. Two lines of ordinary screen text; thinner bands
     // read worse. Text under 14 px, enlarged two and a half times and more, reads far
     // better as a block, which takes its line and word spacing from all its lines.

@@ -1,0 +1,457 @@
+// The text of a picture alone: lines found from glyph-sized shapes of either
+// polarity, drawn dark on a light paper. Fills, frames, separator lines and the edges of a
+// photo are no glyphs and stay out, so they neither read as text nor set its size.
+
+#include "render/recognition/ReadingStages.h"
+
+#include "render/recognition/GreyImage.h"
+
+#include "platform/TarnwickError.h"
+
+#include <cmath>
+#include <cstdint>
+#include <numeric>
+
+namespace tarnwick::ScreenTextRecognizer::stages {
+
+namespace {
+
+// A pixel is ink when it stands this far from the mean of the square around it,
+// darker (dark text) or lighter (light text on a button, a bar, a photo).
+constexpr int inkContrast = 24;
+// Half the side of that square: wider than the stroke of a bold heading.
+constexpr int surround = 15;
+// A line's ink stands at least this far from the ground round it.
+constexpr int groundContrast = 36;
+// Shapes lower than this are marks (dots, commas, accents) that belong to a line
+// but never make one.
+constexpr int leastGlyph = 4;
+constexpr int tallestGlyph = 160;
+// A glyph is at most this many times as wide as tall: the letters of a small word
+// run together; a rule or a bar is wider.
+constexpr double widestGlyph = 12.0;
+// A larger shape this sparse is the frame of a box, not a letter.
+constexpr double sparsestGlyph = 0.1;
+constexpr int smallestFrame = 12;
+// A shape filling this much of its box is a fill (a button, a bar), not a letter.
+constexpr double solidBox = 0.85;
+// Below this height a dense shape is a small letter ("в", "ш" of a 9 px font).
+constexpr int smallestFill = 7;
+// Glyphs of a line stand at most this many heights apart.
+constexpr int joinGap = 3;
+// Pixels round a line's glyphs kept with it, so their antialiased edges read as drawn.
+constexpr int halo = 2;
+
+struct Shape {
+    QRect box;
+    int area = 0;
+    bool light = false;
+    int level = 0; // the level farthest from the ground among its pixels
+    bool glyph = false;
+    int line = -1;
+};
+
+// Each pixel's polarity: 1 darker than the mean of the square round it by the ink
+// contrast, 2 lighter, 0 neither.
+std::vector<uint8_t> inkMap(const QImage& grey)
+{
+    const int w = grey.width(), h = grey.height();
+    std::vector<int64_t> sums(size_t(w + 1) * size_t(h + 1), 0);
+    for (int y = 0; y < h; ++y) {
+        const uchar* row = grey.constScanLine(y);
+        const int64_t* above = sums.data() + size_t(y) * size_t(w + 1);
+        int64_t* out = sums.data() + size_t(y + 1) * size_t(w + 1);
+        int64_t run = 0;
+        for (int x = 0; x < w; ++x) {
+            run += row[x];
+            out[x + 1] = above[x + 1] + run;
+        }
+    }
+    std::vector<uint8_t> ink(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y) {
+        const int y0 = std::max(0, y - surround), y1 = std::min(h, y + surround + 1);
+        const int64_t* top = sums.data() + size_t(y0) * size_t(w + 1);
+        const int64_t* bottom = sums.data() + size_t(y1) * size_t(w + 1);
+        const uchar* row = grey.constScanLine(y);
+        uint8_t* out = ink.data() + size_t(y) * size_t(w);
+        for (int x = 0; x < w; ++x) {
+            const int x0 = std::max(0, x - surround), x1 = std::min(w, x + surround + 1);
+            const int64_t area = int64_t(x1 - x0) * (y1 - y0);
+            const int64_t sum = bottom[x1] - top[x1] - bottom[x0] + top[x0];
+            const int64_t v = int64_t(row[x]) * area;
+            out[x] = v < sum - inkContrast * area ? 1 : v > sum + inkContrast * area ? 2 : 0;
+        }
+    }
+    return ink;
+}
+
+bool inside(const QRect& inner, const QRect& outer)
+{
+    return inner.left() >= outer.left() && inner.right() <= outer.right() && inner.top() >= outer.top()
+        && inner.bottom() <= outer.bottom();
+}
+
+bool glyphSized(const QRect& box)
+{
+    return box.height() >= leastGlyph && box.height() <= tallestGlyph && box.width() <= widestGlyph * box.height();
+}
+
+} // namespace
+
+TextLayer textLayer(const QImage& grey)
+{
+    const int w = grey.width(), h = grey.height();
+    const std::vector<uint8_t> ink = inkMap(grey);
+    // Labels: 0 ground, then shape number + 1. Light and dark ink never touch as one
+    // shape, since a pixel is only one of them.
+    std::vector<int> label(size_t(w) * size_t(h), 0);
+    std::vector<Shape> shapes;
+    std::vector<size_t> stack;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const size_t start = size_t(y) * size_t(w) + size_t(x);
+            const int polarity = label[start] ? 0 : ink[start];
+            if (!polarity)
+                continue;
+            Shape shape;
+            shape.light = polarity == 2;
+            shape.level = shape.light ? 0 : 255;
+            int minX = x, maxX = x, minY = y, maxY = y;
+            const int id = int(shapes.size()) + 1;
+            label[start] = id;
+            stack.assign(1, start);
+            while (!stack.empty()) {
+                const size_t i = stack.back();
+                stack.pop_back();
+                const int px = int(i % size_t(w)), py = int(i / size_t(w));
+                ++shape.area;
+                const int v = grey.constScanLine(py)[px];
+                shape.level = shape.light ? std::max(shape.level, v) : std::min(shape.level, v);
+                minX = std::min(minX, px), maxX = std::max(maxX, px), minY = std::min(minY, py), maxY = std::max(maxY, py);
+                for (int ny = std::max(py - 1, 0); ny <= std::min(py + 1, h - 1); ++ny)
+                    for (int nx = std::max(px - 1, 0); nx <= std::min(px + 1, w - 1); ++nx) {
+                        const size_t n = size_t(ny) * size_t(w) + size_t(nx);
+                        if (!label[n] && ink[n] == polarity) {
+                            label[n] = id;
+                            stack.push_back(n);
+                        }
+                    }
+            }
+            shape.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
+            shape.glyph = glyphSized(shape.box);
+            shapes.push_back(shape);
+        }
+    }
+
+    // A box, a frame or a panel round a label is no glyph, even of a glyph's size:
+    // it holds glyphs at most half its height (a letter holds at most two hollows,
+    // and the hollows of small letters run together stand more than half as tall as
+    // the word), or it is filled whole as no letter wider than a stroke is.
+    {
+        std::vector<size_t> byLeft;
+        for (size_t i = 0; i < shapes.size(); ++i)
+            if (shapes[i].glyph)
+                byLeft.push_back(i);
+        std::sort(byLeft.begin(), byLeft.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
+        std::vector<bool> container(shapes.size(), false);
+        for (size_t k = 0; k < byLeft.size(); ++k) {
+            Shape& o = shapes[byLeft[k]];
+            const double filled = double(o.area) / (double(o.box.width()) * o.box.height());
+            if ((filled > solidBox && 5 * o.box.width() > 3 * o.box.height() && o.box.height() >= smallestFill)
+                || (filled < sparsestGlyph && o.box.height() >= smallestFrame)) {
+                container[byLeft[k]] = true;
+                continue;
+            }
+            int held = 0;
+            for (size_t j = k + 1; j < byLeft.size() && shapes[byLeft[j]].box.left() <= o.box.right() && held < 3; ++j)
+                held += inside(shapes[byLeft[j]].box, o.box) && shapes[byLeft[j]].box.height() * 2 <= o.box.height();
+            container[byLeft[k]] = held >= 3;
+        }
+        for (size_t i = 0; i < shapes.size(); ++i)
+            if (container[i])
+                shapes[i].glyph = false;
+    }
+
+    // The hollows of letters (the ground inside an "о") are shapes of the other
+    // polarity closed in by a larger glyph: no glyphs of their own. Looking left and
+    // right from a shape's middle row across the unmarked antialiased edge finds the
+    // shape round it.
+    auto around = [&](const Shape& s, int step) {
+        const int y = (s.box.top() + s.box.bottom()) / 2;
+        for (int x = step < 0 ? s.box.left() - 1 : s.box.right() + 1, k = 0; x >= 0 && x < w && k <= 3; x += step, ++k)
+            if (const int id = label[size_t(y) * size_t(w) + size_t(x)])
+                return id - 1;
+        return -1;
+    };
+    // The median level of the pixels just outside a box: the ground a shape stands on.
+    // A shape of the ground's level round another is the ground round a letter (the
+    // white round a large word), not a letter round its hollow.
+    auto frameLevel = [&](const QRect& box) {
+        std::vector<int> levels;
+        const QRect frame = box.adjusted(-1, -1, 1, 1);
+        for (int x = frame.left(); x <= frame.right(); ++x)
+            for (int y : {frame.top(), frame.bottom()})
+                if (x >= 0 && x < w && y >= 0 && y < h)
+                    levels.push_back(grey.constScanLine(y)[x]);
+        for (int y = frame.top() + 1; y < frame.bottom(); ++y)
+            for (int x : {frame.left(), frame.right()})
+                if (x >= 0 && x < w && y >= 0 && y < h)
+                    levels.push_back(grey.constScanLine(y)[x]);
+        if (levels.empty())
+            return 255;
+        std::nth_element(levels.begin(), levels.begin() + qsizetype(levels.size() / 2), levels.end());
+        return levels[levels.size() / 2];
+    };
+    for (Shape& s : shapes) {
+        if (!s.glyph)
+            continue;
+        const int left = around(s, -1);
+        if (left < 0 || left != around(s, 1))
+            continue;
+        const Shape& o = shapes[size_t(left)];
+        if (o.light != s.light && o.glyph && o.area > s.area && inside(s.box, o.box)
+            && std::abs(o.level - frameLevel(o.box)) >= groundContrast)
+            s.glyph = false;
+    }
+    std::vector<size_t> glyphs;
+    for (size_t i = 0; i < shapes.size(); ++i)
+        if (shapes[i].glyph)
+            glyphs.push_back(i);
+    std::sort(glyphs.begin(), glyphs.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
+
+    // Lines: glyphs of one polarity side by side, of about one height (a capital with
+    // a descender stands under 2.2 times a small letter), sharing most
+    // of their rows, no further apart than
+    // three heights.
+    std::vector<int> parent(shapes.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    std::function<int(int)> root = [&](int i) { return parent[size_t(i)] == i ? i : parent[size_t(i)] = root(parent[size_t(i)]); };
+    for (size_t k = 0; k < glyphs.size(); ++k) {
+        const Shape& a = shapes[glyphs[k]];
+        for (size_t j = k + 1; j < glyphs.size(); ++j) {
+            const Shape& b = shapes[glyphs[j]];
+            const int height = std::max(a.box.height(), b.box.height());
+            if (b.box.left() - a.box.right() > joinGap * tallestGlyph)
+                break;
+            if (b.box.left() - a.box.right() > joinGap * height)
+                continue;
+            if (a.light != b.light)
+                continue;
+            const int low = std::min(a.box.height(), b.box.height());
+            const int shared = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 1;
+            if (2 * shared >= low && 5 * height <= 11 * low)
+                parent[size_t(root(int(glyphs[j])))] = root(int(glyphs[k]));
+        }
+    }
+    struct Line {
+        QRect box;
+        int count = 0;
+        bool light = false;
+        std::vector<size_t> shapes;
+        int glyphHeight = 0; // the typical height of its glyphs
+        std::vector<size_t> crossing; // taller shapes across its rows, drawn within them
+    };
+    std::vector<Line> lines;
+    std::vector<int> lineOf(shapes.size(), -1);
+    for (size_t i : glyphs) {
+        const int r = root(int(i));
+        if (lineOf[size_t(r)] < 0) {
+            lineOf[size_t(r)] = int(lines.size());
+            lines.push_back({shapes[i].box, 0, shapes[i].light, {}, 0, {}});
+        }
+        Line& line = lines[size_t(lineOf[size_t(r)])];
+        line.box = line.box.united(shapes[i].box);
+        ++line.count;
+        line.shapes.push_back(i);
+        shapes[i].line = lineOf[size_t(r)];
+    }
+    // A line keeps to one size and one baseline: each of its glyphs stands at most
+    // as tall against the glyphs round it as glyphs joined pairwise do, and covers
+    // most of the rows its typical glyph spans (capitals and ascenders reach above,
+    // descenders below, punctuation sits within). A shape chained in through a
+    // neighbour of another size, or crossing the line's rows (the bright rim of a cup
+    // behind the words), is no letter of it.
+    auto median = [](std::vector<int> values) {
+        std::nth_element(values.begin(), values.begin() + qsizetype(values.size() / 2), values.end());
+        return values[values.size() / 2];
+    };
+    for (Line& line : lines) {
+        std::vector<int> heights, tops, bottoms;
+        for (size_t i : line.shapes) {
+            heights.push_back(shapes[i].box.height());
+            tops.push_back(shapes[i].box.top());
+            bottoms.push_back(shapes[i].box.bottom());
+        }
+        line.glyphHeight = median(heights);
+        if (line.count < 3)
+            continue;
+        const int top = median(tops), bottom = std::max(top, median(bottoms));
+        // Height is judged against the glyphs next to each one: a heading and a small
+        // label beside it may make one line, and the heading's capitals are letters.
+        std::sort(line.shapes.begin(), line.shapes.end(),
+                  [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
+        std::vector<size_t> own;
+        for (size_t k = 0; k < line.shapes.size(); ++k) {
+            const size_t i = line.shapes[k];
+            const QRect& box = shapes[i].box;
+            std::vector<int> near;
+            for (size_t j = k >= 3 ? k - 3 : 0; j < std::min(line.shapes.size(), k + 4); ++j)
+                if (j != k)
+                    near.push_back(shapes[line.shapes[j]].box.height());
+            const int covered = std::min(box.bottom(), bottom) - std::max(box.top(), top) + 1;
+            if (5 * box.height() <= 11 * median(near) && 2 * covered >= bottom - top + 1) {
+                own.push_back(i);
+                continue;
+            }
+            // A letter run into a taller shape (a rim through the line) keeps what
+            // lies within the line's rows.
+            if (2 * covered >= bottom - top + 1)
+                line.crossing.push_back(i);
+            shapes[i].glyph = false;
+            shapes[i].line = -1;
+        }
+        if (own.size() == line.shapes.size())
+            continue;
+        line.shapes = std::move(own);
+        line.count = int(line.shapes.size());
+        line.box = QRect();
+        for (size_t i : line.shapes)
+            line.box = line.box.united(shapes[i].box);
+    }
+    // Two glyphs and more make a line, and so does a lone shape wider than tall: the
+    // letters of a small word run together. A lone shape of a letter's width is an
+    // icon, a bullet or a speck as often as a letter.
+    std::vector<bool> kept(lines.size());
+    for (size_t l = 0; l < lines.size(); ++l)
+        kept[l] = lines[l].count >= 2 || (lines[l].count == 1 && 2 * lines[l].box.width() >= 3 * lines[l].box.height());
+    // A lone wide shape under half a line's letters by that line is its mark (the breve
+    // of a «й», a dash), not a word of its own.
+    for (size_t l = 0; l < lines.size(); ++l) {
+        if (lines[l].count != 1 || !kept[l])
+            continue;
+        const QRect& box = lines[l].box;
+        for (const Line& other : lines) {
+            const int reach = other.box.height();
+            if (other.count >= 2 && other.light == lines[l].light && 2 * box.height() <= other.glyphHeight
+                && other.box.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 2).contains(box)) {
+                kept[l] = false;
+                shapes[lines[l].shapes.front()].line = -1;
+                break;
+            }
+        }
+    }
+    // Marks (dots, commas, accents, a hyphen, a period of large text) join the line
+    // they stand in: beside its glyphs, among them or above them as accents, never
+    // below its descenders. Where they stand is judged by the glyphs alone, so that
+    // marks do not carry a line off into the specks of a photo.
+    std::vector<QRect> glyphBoxes;
+    for (const Line& line : lines)
+        glyphBoxes.push_back(line.box);
+    for (size_t i = 0; i < shapes.size(); ++i) {
+        Shape& s = shapes[i];
+        if (s.line >= 0 && kept[size_t(s.line)])
+            continue;
+        for (size_t l = 0; l < lines.size(); ++l) {
+            const Line& line = lines[l];
+            // A mark is no taller than the line (a dense bold letter, taken for a fill,
+            // is a mark too).
+            const QRect& glyphBox = glyphBoxes[l];
+            if (!kept[l] || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > glyphBox.height())
+                continue;
+            const int reach = glyphBox.height();
+            if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)) {
+                s.line = int(l);
+                lines[l].shapes.push_back(i);
+                lines[l].box = lines[l].box.united(s.box);
+                break;
+            }
+        }
+    }
+
+    TextLayer layer;
+    layer.view = QImage(w, h, QImage::Format_Grayscale8);
+    if (layer.view.isNull())
+        throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
+    // The paper keeps the picture's own level where that is light (a white or grey
+    // page reads exactly as drawn) and the inverse of it where dark (a terminal).
+    const int common = mostCommonGrey(grey);
+    const int paper = std::max(common, 255 - common);
+    layer.view.fill(paper);
+    std::vector<uint8_t> ofLine(shapes.size(), 0);
+    for (size_t l = 0; l < lines.size(); ++l) {
+        if (!kept[l])
+            continue;
+        const Line& line = lines[l];
+        // The ground: the median level of a ring round the line's box. A line of the
+        // ground's own level, or of the level of much of the ring, is the ground itself:
+        // the pockets of dark ground between the strokes of large light letters, the
+        // white between rows of dark text.
+        const int ringWidth = std::max(2, line.box.height() / 4);
+        const QRect ring = line.box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
+        std::vector<int> ground;
+        for (int y = ring.top(); y <= ring.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            const bool across = y < line.box.top() || y > line.box.bottom();
+            for (int x = ring.left(); x <= ring.right(); ++x) {
+                if (!across && x == line.box.left())
+                    x = line.box.right() + 1;
+                if (x <= ring.right())
+                    ground.push_back(row[x]);
+            }
+        }
+        std::vector<int> levels;
+        for (size_t i : line.shapes)
+            if (shapes[i].glyph)
+                levels.push_back(shapes[i].level);
+        if (ground.empty() || levels.empty())
+            continue;
+        std::nth_element(ground.begin(), ground.begin() + qsizetype(ground.size() / 2), ground.end());
+        std::nth_element(levels.begin(), levels.begin() + qsizetype(levels.size() / 2), levels.end());
+        const int groundLevel = ground[ground.size() / 2], inkLevel = levels[levels.size() / 2];
+        const auto likeInk = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
+        if (std::abs(inkLevel - groundLevel) < groundContrast || 4 * likeInk >= qsizetype(ground.size()))
+            continue;
+        layer.lines.push_back({line.box, line.light});
+        // The line's shapes and the pixels round them, laid on the paper at their own
+        // contrast: antialiased edges stay as drawn, while the ground (a button's fill,
+        // a photo) and whatever is no part of the line turn to paper.
+        for (size_t i : line.shapes)
+            ofLine[i] = 1;
+        for (size_t i : line.crossing)
+            ofLine[i] = 1;
+        const QRect area = line.box.adjusted(-halo, -halo, halo, halo).intersected(QRect(0, 0, w, h));
+        const int aw = area.width(), ah = area.height();
+        // The line's own pixels, grown by the halo across then down.
+        std::vector<uint8_t> own(size_t(aw) * size_t(ah), 0), grown(own.size(), 0);
+        for (int y = 0; y < ah; ++y)
+            for (int x = 0; x < aw; ++x) {
+                const int id = label[size_t(y + area.top()) * size_t(w) + size_t(x + area.left())];
+                if (id && ofLine[size_t(id - 1)])
+                    for (int dx = std::max(0, x - halo); dx <= std::min(aw - 1, x + halo); ++dx)
+                        own[size_t(y) * size_t(aw) + size_t(dx)] = 1;
+            }
+        for (int y = 0; y < ah; ++y)
+            for (int x = 0; x < aw; ++x)
+                if (own[size_t(y) * size_t(aw) + size_t(x)])
+                    for (int dy = std::max(0, y - halo); dy <= std::min(ah - 1, y + halo); ++dy)
+                        grown[size_t(dy) * size_t(aw) + size_t(x)] = 1;
+        for (int y = 0; y < ah; ++y) {
+            const uchar* row = grey.constScanLine(y + area.top()) + area.left();
+            uchar* out = layer.view.scanLine(y + area.top()) + area.left();
+            const uint8_t* near = grown.data() + size_t(y) * size_t(aw);
+            for (int x = 0; x < aw; ++x) {
+                if (!near[x])
+                    continue;
+                const int depth = line.light ? row[x] - groundLevel : groundLevel - row[x];
+                out[x] = uchar(std::min(int(out[x]), paper - std::clamp(depth, 0, paper)));
+            }
+        }
+        for (size_t i : line.shapes)
+            ofLine[i] = 0;
+        for (size_t i : line.crossing)
+            ofLine[i] = 0;
+    }
+    return layer;
+}
+
+} // namespace tarnwick::ScreenTextRecognizer::stages

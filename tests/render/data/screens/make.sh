@@ -1,0 +1,19 @@
+#!/bin/sh
+# Screenshots for the recognition tests: each page rendered by headless Chromium at
+# 1x, then cut to the content and the page's margin with ffmpeg.
+set -e
+cd "$(dirname "$0")"
+shot() { # page width height crop(w:h:x:y)
+  chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --force-device-scale-factor=1 \
+    --window-size="$2,$3" --screenshot="/tmp/$1-full.png" "file://$PWD/$1.html" 2>/dev/null
+  ffmpeg -loglevel error -y -i "/tmp/$1-full.png" -vf "crop=$4" "$1.png"
+}
+# The photo is scikit-image's CC0 coffee picture (Debian package python3-skimage).
+cp /usr/lib/python3/dist-packages/skimage/data/coffee.png /tmp/tarnwick-coffee.png
+shot button 200 60 "$(cat button.crop)"
+shot alert 480 80 "$(cat alert.crop)"
+shot list 300 150 "$(cat list.crop)"
+shot photo 600 400 "$(cat photo.crop)"
+shot toolbar 640 60 "$(cat toolbar.crop)"
+# buttons-2x.png is case buttons-08-2x of the screen set (bench/screen-set/draw, seed 58),
+# a Chromium page at device scale 2; the draw script takes it again.
