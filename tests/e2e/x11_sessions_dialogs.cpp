@@ -132,7 +132,7 @@ protected:
         if (typed.isEmpty()) {
             x.chord({x.keycodeOf(XK_Escape)});
         } else {
-            runProcess(QStringLiteral("xdotool"), {"type", "--delay", "10", typed});
+            typeText(typed, 10);
             x.chord({x.keycodeOf(XK_Return)});
         }
         ASSERT_TRUE(waitUntil([&] { return windows(title).isEmpty(); }, 30s)) << what << " stays open";
@@ -291,7 +291,7 @@ TEST_F(DialogSessions, TheRecordingsSaveDialog)
         pressCaptureKeys(dialog, "the recording's save dialog");
         if (accept) {
             // The proposed name is selected: the path typed replaces it.
-            runProcess(QStringLiteral("xdotool"), {"type", "--delay", "10", saved});
+            typeText(saved, 10);
             x.chord({x.keycodeOf(XK_Return)});
         } else {
             x.chord({x.keycodeOf(XK_Escape)});

@@ -86,7 +86,7 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return !(window = windows(windowName)).isEmpty(); }, 30s));
         // Typing starts once that window holds the keyboard, so no letter reaches the canvas as a tool key.
         ASSERT_TRUE(waitUntil([&] { return focusedWindow() == window.first(); }, 30s));
-        runProcess(QStringLiteral("xdotool"), {"type", "--delay", "20", "Strip"});
+        typeText(QStringLiteral("Strip"), 20);
         x.chord({control, x.keycodeOf(XK_Return)});
         ASSERT_TRUE(waitUntil([&] { return windows(windowName).isEmpty(); }, 30s));
         activateWindow(editor);

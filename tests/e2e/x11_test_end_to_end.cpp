@@ -91,7 +91,7 @@ protected:
             // Typing starts once the sheet holds the keyboard, so no letter reaches the canvas as a tool key.
             if (!waitUntil([&] { return focusedWindow() == sheet.first(); }, 30s))
                 return ADD_FAILURE() << "the comment sheet has no focus", -1;
-            runProcess(QStringLiteral("xdotool"), {"type", "--delay", "20", comment});
+            typeText(comment, 20);
             x.chord({control, x.keycodeOf(XK_Return)});
             if (!waitUntil([&] { return windows(QStringLiteral("комментарий$")).isEmpty(); }, 30s))
                 return ADD_FAILURE() << "the comment sheet stays", -1;

@@ -93,6 +93,15 @@ void switchTo1024x768(X11Client& client)
     std::free(resources);
 }
 
+// Paints `widget` in one colour of its own.
+void fill(QWidget& widget, const QColor& colour)
+{
+    QPalette palette;
+    palette.setColor(QPalette::Window, colour);
+    widget.setPalette(palette);
+    widget.setAutoFillBackground(true);
+}
+
 } // namespace
 
 TEST(ScreenRecorder, RecordsTheMovingSceneWithSystemAudioAndClickRings)
@@ -203,15 +212,10 @@ TEST(ScreenRecorder, ScalesALargerGrabIntoTheVideo)
 {
     QWidget scene;
     scene.setGeometry(0, 0, 1920, 1080);
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(20, 30, 120));
-    scene.setPalette(palette);
-    scene.setAutoFillBackground(true);
+    fill(scene, QColor(20, 30, 120));
     QWidget red(&scene);
     red.setGeometry(0, 0, 960, 540); // the top left quarter
-    palette.setColor(QPalette::Window, Qt::red);
-    red.setPalette(palette);
-    red.setAutoFillBackground(true);
+    fill(red, Qt::red);
     scene.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene));
     const std::vector<platform::Monitor> monitors = platform::makeScreenGrabber()->monitors();
@@ -265,10 +269,7 @@ TEST(ScreenRecorder, AStopRightAfterTheStartKeepsTheFirstPicture)
 {
     QWidget scene;
     scene.setGeometry(0, 0, 1920, 1080);
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(200, 40, 40));
-    scene.setPalette(palette);
-    scene.setAutoFillBackground(true);
+    fill(scene, QColor(200, 40, 40));
     scene.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene));
     const std::vector<platform::Monitor> monitors = platform::makeScreenGrabber()->monitors();

@@ -439,6 +439,13 @@ int runProcess(const QString& program, const QStringList& args, QByteArray* outp
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+int typeText(const QString& text, int delayMs)
+{
+    if (runProcess(QStringLiteral("xset"), {QStringLiteral("r"), QStringLiteral("off")}) != 0)
+        return -1;
+    return runProcess(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QString::number(delayMs), text});
+}
+
 bool startOpenbox(QProcess& openbox, std::chrono::milliseconds timeout)
 {
     // Openbox runs its startup command once it manages windows.

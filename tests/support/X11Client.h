@@ -144,6 +144,11 @@ private:
 int runProcess(const QString& program, const QStringList& args, QByteArray* output = nullptr,
                const QByteArray& input = {}, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// Types `text` through xdotool, `delayMs` between keys, with the server's key repeat off: on a
+// busy machine xdotool can be held between a press and its release long enough for the server
+// to repeat the key. Returns xdotool's exit code, -1 on failure.
+int typeText(const QString& text, int delayMs);
+
 // What another client reads from the CLIPBOARD selection as `target`, through
 // xclip (the way a chat application reads it); "<xclip failed>" on failure.
 QByteArray xclipRead(const QString& target);
