@@ -132,6 +132,9 @@ protected:
         if (typed.isEmpty()) {
             x.chord({x.keycodeOf(XK_Escape)});
         } else {
+            // The program has handled the focus it was given before the path is typed: typed into
+            // a dialog Qt does not yet take as active, the path is rewritten by its completion.
+            ASSERT_TRUE(x.ping(dialog.toUInt())) << what << " does not answer";
             typeText(typed, 10);
             x.chord({x.keycodeOf(XK_Return)});
         }
@@ -299,6 +302,7 @@ TEST_F(DialogSessions, TheRecordingsSaveDialog)
         pressCaptureKeys(dialog, "the recording's save dialog");
         if (accept) {
             // The proposed name is selected: the path typed replaces it.
+            ASSERT_TRUE(x.ping(dialog.toUInt())) << "the recording's save dialog does not answer";
             typeText(saved, 10);
             x.chord({x.keycodeOf(XK_Return)});
         } else {
