@@ -81,9 +81,11 @@ TEST(ScreenshotText, ABrightRimBehindWordsOnAPhotoIsNoPartOfTheirLine)
     EXPECT_GE(words->box.top(), 20);
     // Below the descenders a line reaches only as deep as a comma could.
     EXPECT_LE(words->box.bottom(), 51 + 28 / 4);
-    for (const TextLine& line : layer.lines)
-        if (&line != &*words && line.light)
+    for (const TextLine& line : layer.lines) {
+        if (&line != &*words && line.light) {
             EXPECT_FALSE(words->box.intersects(line.box)) << line.box.x() << "," << line.box.y();
+        }
+    }
 }
 
 // Not yet read: the rim of the cup no longer joins the words' line, but the first «н»
