@@ -85,7 +85,9 @@ inline std::vector<float> decodedAudio(const QString& file)
     ffmpeg.waitForFinished(60000);
     const QByteArray bytes = ffmpeg.readAllStandardOutput();
     std::vector<float> samples(static_cast<std::size_t>(bytes.size()) / sizeof(float));
-    std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
+    // A file still being written may hold no sound yet.
+    if (!samples.empty())
+        std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
     return samples;
 }
 
