@@ -143,6 +143,7 @@ void ScreenRecorder::start(const platform::Monitor& display, const QRectF& scree
         throw;
     }
     running_ = true;
+    firstTickDone_ = false; // a recorder may record again
     grabThread_ = std::thread([this] { grabLoop(); });
     // The video begins with the first grab: returning before it would let a late grab thread
     // start the video after the caller's start, and the stop control's clock run ahead of it.
