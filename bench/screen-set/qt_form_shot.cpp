@@ -1,6 +1,6 @@
 // Draws a Qt Widgets form as the toolkit paints it on screen and saves its picture:
-//   qt_form_shot SPEC.json OUT.png
-// The spec names the font, its pixel size, a group box of labelled fields, a check box, a
+//   qt_form_shot FORM.json OUT.png
+// The form names the font, its pixel size, a group box of labelled fields, a check box, a
 // list with one row selected and a row of buttons. Run under QT_SCALE_FACTOR for the scales.
 #include <QApplication>
 #include <QCheckBox>
@@ -25,53 +25,53 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: qt_form_shot SPEC.json OUT.png\n");
+        std::fprintf(stderr, "usage: qt_form_shot FORM.json OUT.png\n");
         return 2;
     }
-    QFile specFile(QString::fromLocal8Bit(argv[1]));
-    if (!specFile.open(QIODevice::ReadOnly)) {
+    QFile formFile(QString::fromLocal8Bit(argv[1]));
+    if (!formFile.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 1;
     }
-    const QJsonObject spec = QJsonDocument::fromJson(specFile.readAll()).object();
-    QFont font(spec["font"].toString());
-    font.setPixelSize(spec["px"].toInt(13));
+    const QJsonObject form = QJsonDocument::fromJson(formFile.readAll()).object();
+    QFont font(form["font"].toString());
+    font.setPixelSize(form["px"].toInt(13));
     app.setFont(font);
-    if (spec.contains("style"))
-        app.setStyleSheet(spec["style"].toString());
+    if (form.contains("style"))
+        app.setStyleSheet(form["style"].toString());
 
     QWidget window;
     auto* column = new QVBoxLayout(&window);
-    column->setContentsMargins(spec["margin"].toInt(8), spec["margin"].toInt(8), spec["margin"].toInt(8),
-                               spec["margin"].toInt(8));
-    auto* group = new QGroupBox(spec["group"].toString());
+    column->setContentsMargins(form["margin"].toInt(8), form["margin"].toInt(8), form["margin"].toInt(8),
+                               form["margin"].toInt(8));
+    auto* group = new QGroupBox(form["group"].toString());
     auto* form = new QFormLayout(group);
-    for (const QJsonValue& row : spec["rows"].toArray()) {
+    for (const QJsonValue& row : form["rows"].toArray()) {
         auto* field = new QLineEdit(row.toArray().at(1).toString());
-        field->setMinimumWidth(spec["fieldWidth"].toInt(220));
+        field->setMinimumWidth(form["fieldWidth"].toInt(220));
         form->addRow(row.toArray().at(0).toString(), field);
     }
     column->addWidget(group);
-    if (spec.contains("check")) {
-        auto* check = new QCheckBox(spec["check"].toString());
-        check->setChecked(spec["checked"].toBool());
+    if (form.contains("check")) {
+        auto* check = new QCheckBox(form["check"].toString());
+        check->setChecked(form["checked"].toBool());
         column->addWidget(check);
     }
-    const QJsonArray items = spec["list"].toArray();
+    const QJsonArray items = form["list"].toArray();
     if (!items.isEmpty()) {
         auto* list = new QListWidget;
         for (const QJsonValue& item : items)
             list->addItem(item.toString());
-        list->setCurrentRow(spec["selected"].toInt());
+        list->setCurrentRow(form["selected"].toInt());
         list->setFixedHeight(list->sizeHintForRow(0) * int(items.size()) + 2 * list->frameWidth() + 8);
         column->addWidget(list);
     }
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    for (const QJsonValue& title : spec["buttons"].toArray()) {
+    for (const QJsonValue& title : form["buttons"].toArray()) {
         auto* button = new QPushButton(title.toString());
         buttons->addWidget(button);
-        if (title == spec["buttons"].toArray().first())
+        if (title == form["buttons"].toArray().first())
             button->setDefault(true);
     }
     column->addLayout(buttons);
