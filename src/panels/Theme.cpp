@@ -1,5 +1,6 @@
 #include "panels/Theme.h"
 
+#include <QFrame>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QLabel>
@@ -28,6 +29,18 @@ QLabel* themedLabel(const QString& text, int pixels, QFont::Weight weight, QWidg
         label->setPalette(palette);
     }
     return label;
+}
+
+QFrame* themedDivider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    // A plain line takes the text colour, which on a dark window is near white.
+    line->setFrameShadow(QFrame::Plain);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::WindowText, QColor::fromRgbF(1, 1, 1, 0.12f));
+    line->setPalette(palette);
+    return line;
 }
 
 QFont PrimaryButtonStyle::font()

@@ -13,6 +13,7 @@
 #include <array>
 #include <optional>
 
+class QFrame;
 class QLabel;
 class QMessageBox;
 
@@ -28,6 +29,9 @@ void giveRoom(QMessageBox& box);
 // A label in the application's font at `pixels`, in `colour` when one is given.
 QLabel* themedLabel(const QString& text, int pixels, QFont::Weight weight, QWidget* parent,
                     const std::optional<QColor>& colour = std::nullopt);
+
+// A one-pixel line between the parts of a dark window, faint on any of its grounds.
+QFrame* themedDivider(QWidget* parent = nullptr);
 
 // The look of the accent button that holds a window's main action.
 struct PrimaryButtonStyle {

@@ -40,13 +40,6 @@ QLabel* note(const QString& text, int size)
     return label;
 }
 
-QFrame* divider()
-{
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    return line;
-}
-
 QSize FittingScrollArea::sizeHint() const { return widget() ? widget()->sizeHint() : QScrollArea::sizeHint(); }
 
 QSize FittingScrollArea::minimumSizeHint() const
@@ -84,7 +77,6 @@ void PageScrollArea::setCap(int height)
 
 } // namespace window
 
-using window::divider;
 using window::note;
 
 QString RecordingWindow::fileSizeText(qint64 bytes)
@@ -145,7 +137,7 @@ QWidget* RecordingWindow::buildSettings()
             [this](int index) { model_.setDisplayID(screens_->itemData(index).value<std::uint32_t>()); });
     areaHint_ = note(QStringLiteral("После нажатия «Записать» выделите область мышью. Esc — отмена."), 12);
     layout->addWidget(areaHint_);
-    layout->addWidget(divider());
+    layout->addWidget(themedDivider());
 
     const auto checkbox = [&](const QString& text, bool RecordingOptions::*field) {
         auto* box = new QCheckBox(text);
@@ -173,7 +165,7 @@ QWidget* RecordingWindow::buildSettings()
         QProcess::startDetached(QStandardPaths::findExecutable(QStringLiteral("pavucontrol")), {"--tab=4"});
     });
     layout->addWidget(microphoneSettings_, 0, Qt::AlignLeft);
-    layout->addWidget(divider());
+    layout->addWidget(themedDivider());
 
     const auto picker = [&](const QString& label, QComboBox*& combo, const QStringList& titles) {
         auto* row = new QHBoxLayout;

@@ -11,7 +11,6 @@ namespace tarnwick::recording::window {
 
 // A wrapped note in the muted colour, at `size` points.
 QLabel* note(const QString& text, int size);
-QFrame* divider();
 
 // Asks for its content's whole height and scrolls when it gets less, but never hides the top
 // `essential` pixels of it.

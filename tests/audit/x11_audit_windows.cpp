@@ -142,6 +142,18 @@ std::vector<std::string> audit(QWidget* window)
                              || qobject_cast<QAbstractSlider*>(w) || qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractScrollArea*>(w);
         if (dark && control && luminance(ground(picture, inWindow)) > 0.3)
             found.push_back(nameOf(w) + " drawn light on a dark window");
+        // A line between the parts of a dark window is faint; a plain one takes the near-white of its text.
+        if (auto* frame = qobject_cast<QFrame*>(w);
+            dark && frame && (frame->frameShape() == QFrame::HLine || frame->frameShape() == QFrame::VLine)) {
+            const QColor behind = ground(picture, inWindow.adjusted(-4, -4, 4, 4));
+            double strongest = 1;
+            for (int y = inWindow.top(); y <= inWindow.bottom(); ++y)
+                for (int x = inWindow.left(); x <= inWindow.right(); ++x)
+                    if (picture.rect().contains(x, y))
+                        strongest = std::max(strongest, contrast(picture.pixelColor(x, y), behind));
+            if (strongest > 3)
+                found.push_back(nameOf(w) + " glares: a divider at " + std::to_string(strongest).substr(0, 4) + ":1 on a dark window");
+        }
     }
     return found;
 }

@@ -52,16 +52,7 @@ QLabel* hint(const QString& text, QWidget* parent)
     return l;
 }
 
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    QPalette p = line->palette();
-    p.setColor(QPalette::WindowText, QColor::fromRgbF(1, 1, 1, 0.12f));
-    line->setPalette(p);
-    return line;
-}
+QFrame* divider(QWidget* parent) { return themedDivider(parent); }
 
 QToolButton* symbolButton(const QString& symbol, const QString& accessibleName, QWidget* parent, const QColor& color)
 {
