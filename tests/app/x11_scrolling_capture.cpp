@@ -183,7 +183,7 @@ TEST(ScrollingCaptureX11, returnFinishesOnceWithTheTallShotAndOwnWindowsStayOutO
 
         window.startScrolling();
         const QString size = QStringLiteral("%1 × %2 px").arg(place.width()).arg(rows);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return session.controller.model().dimensions() == size; }, 20000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return session.controller.model().dimensions() == size; }, 120000));
         EXPECT_EQ(session.controller.model().message(), "Прокручивайте вниз небольшими шагами · Enter — готово · Esc — отмена");
         X11Client x;
         x.chord({x.keycodeOf(XK_Return)}), x.chord({x.keycodeOf(XK_Return)});

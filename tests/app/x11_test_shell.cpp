@@ -223,7 +223,7 @@ TEST(ShellProcess, SecondStartHandsItsImageOverAndSigtermLeavesOnlyThePreparedSe
     EXPECT_EQ(runProcess("xdotool", {"windowactivate", "--sync", QString::fromLatin1(editor.trimmed().split('\n').first()), "key", "ctrl+Return"},
                          nullptr, {}, 30s),
               0);
-    EXPECT_TRUE(waitUntil([&] { return xclipTargets().contains(QStringLiteral("com.tarnwick.series-token")); }, 30s));
+    EXPECT_TRUE(waitUntil([&] { return xclipTargets().contains(QStringLiteral("com.tarnwick.series-token")); }, 120s));
     const QDir clipboardFolder(runtime.filePath(QStringLiteral("cache/tarnwick/Tarnwick-Clipboard")));
     EXPECT_EQ(clipboardFolder.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
     // A link to a folder outside is nobody's business at quitting.

@@ -158,7 +158,7 @@ TEST(RecordingWindow, ReviewOfARealRecordingShowsTheTimelineAndBlursAndTracksARe
     EXPECT_EQ(window.blurControls()->findChild<QComboBox*>()->currentText(), "Область 1");
 
     press(*window.blurControls(), "Отследить");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.trackingProgress(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.trackingProgress(); }, 120000));
     EXPECT_EQ(model.message(), std::nullopt);
     const review::VideoBlurRegion& tracked = model.blurRegions()[0];
     EXPECT_TRUE(tracked.pending.empty());
