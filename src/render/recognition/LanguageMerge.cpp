@@ -290,7 +290,7 @@ bool smallCapitalWord(const ReadWord& word)
 // a piece of the word lists is likely right, and one whose glyphs stand where that
 // script's letters never do is wrong: a Cyrillic small letter as tall as an ascender
 // ("п" for "h", "а" for "d"), a Latin capital or ascender no taller than the small
-// letters ("YepHoBuK", "t" for "т"), a descender letter that stops on the base line.
+// letters ("YepHoBuK", "l" for "і"), a descender letter that stops on the base line.
 
 // Small letters that stand between the base line and the x-height, of each script.
 const QString& latinMiddle()
@@ -321,7 +321,8 @@ LetterLines letterLines(const std::vector<const ReadWord*>& words)
                 tops.push_back(symbol.box.top());
                 bases.push_back(symbol.box.top() + symbol.box.height());
             }
-    if (tops.size() < 3)
+    // Fewer small letters than a short word holds place no line.
+    if (tops.size() < 5)
         return {};
     std::nth_element(tops.begin(), tops.begin() + qsizetype(tops.size() / 2), tops.end());
     std::nth_element(bases.begin(), bases.begin() + qsizetype(bases.size() / 2), bases.end());
@@ -413,9 +414,10 @@ int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLi
             const QChar n = word.symbols[k].text[0];
             return n.isUpper() || n.isDigit() || QStringLiteral("бфйёbdfhklti").contains(n);
         };
-        if (cyrillicMiddle().contains(c) && tall && !tallBeside(i - 1) && !tallBeside(i + 1))
+        // A box both tall and deep has taken in its neighbours' glyphs: it tells nothing.
+        if (cyrillicMiddle().contains(c) && tall && !descends && !tallBeside(i - 1) && !tallBeside(i + 1))
             misplaced = true;
-        else if ((QStringLiteral("ABDEGHKLMNQRTYbdfhklt").contains(c)) && low)
+        else if ((QStringLiteral("ABDEGHKLMNQRTYbdfhkl").contains(c)) && low)
             misplaced = true;
         else if (QStringLiteral("руgpqy").contains(c) && !descends)
             misplaced = true;
@@ -517,8 +519,6 @@ std::vector<std::pair<size_t, size_t>> pairedPieces(const std::vector<PlacedPiec
 void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
 {
     std::vector<const ReadWord*> all;
-    for (const ReadWord& word : row.words)
-        all.push_back(&word);
     for (const ReadWord& word : alternatives)
         all.push_back(&word);
     const LetterLines lines = letterLines(all);
@@ -551,7 +551,14 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         for (size_t p = 0; p < pairs.size(); ++p) {
             const PlacedPiece& a = mine[pairs[p].first];
             const PlacedPiece& b = theirs[pairs[p].second];
-            const int margin = pieceEvidence(alternatives[b.word], b, lines) - pieceEvidence(row.words[a.word], a, lines);
+            int margin = pieceEvidence(alternatives[b.word], b, lines) - pieceEvidence(row.words[a.word], a, lines);
+            // A model that does not know a script loses some of its glyphs ("по" for "notes").
+            const int mineLetters = letterCount(row.words[a.word].text.mid(a.range.from, a.range.length));
+            const int theirLetters = letterCount(alternatives[b.word].text.mid(b.range.from, b.range.length));
+            if (3 * mineLetters < 2 * theirLetters)
+                margin += 2;
+            else if (3 * theirLetters < 2 * mineLetters)
+                margin -= 2;
             choice[p] = margin > 0 ? 1 : margin < 0 ? -1 : 0;
             if (qEnvironmentVariableIsSet("DBGPIECES"))
                 fprintf(stderr, "PIECE %s(%d) | %s(%d)  lines %d..%d\n",
