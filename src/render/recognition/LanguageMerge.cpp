@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <functional>
 #include <limits>
 #include <cstdio>
 
@@ -400,26 +401,32 @@ int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLi
         if (symbol.text.size() != 1)
             continue;
         const QChar c = symbol.text[0];
-        const int top = symbol.box.top(), bottom = symbol.box.top() + symbol.box.height();
-        const bool tall = 4 * (lines.top - top) > lines.height();      // reaches a quarter of the x-height above it
-        const bool low = 10 * (lines.top - top) < lines.height();       // no taller than the small letters
-        const bool descends = 5 * (bottom - lines.base) > lines.height(); // a fifth of the x-height below the base line
-        if (qEnvironmentVariableIsSet("DBGPIECES"))
-            fprintf(stderr, "  SYM %s %d..%d %s%s%s\n", qPrintable(symbol.text), top, bottom, tall ? "tall " : "", low ? "low " : "", descends ? "desc" : "");
-        // The engine's boxes lag behind the glyphs, and the box of a letter beside a
-        // tall one takes some of it.
-        auto tallBeside = [&](size_t k) {
+        // Where the box stands against the small letters: reaching a quarter of their
+        // height above them, no taller than they are, a fifth of it below the base line.
+        auto tall = [&](const QRect& box) { return 4 * (lines.top - box.top()) > lines.height(); };
+        auto low = [&](const QRect& box) { return 10 * (lines.top - box.top()) < lines.height(); };
+        auto descends = [&](const QRect& box) { return 5 * (box.top() + box.height() - lines.base) > lines.height(); };
+        // The engine's boxes lag behind the glyphs: a box beside a tall or deep glyph
+        // takes some of it, and a glyph's own extent may show in its neighbour's box.
+        auto besideAny = [&](const std::function<bool(const QRect&)>& test) {
+            return (i > 0 && test(word.symbols[i - 1].box)) || (i + 1 < word.symbols.size() && test(word.symbols[i + 1].box));
+        };
+        auto tallLetter = [&](size_t k) {
             if (k >= word.symbols.size() || word.symbols[k].text.size() != 1)
                 return false;
             const QChar n = word.symbols[k].text[0];
             return n.isUpper() || n.isDigit() || QStringLiteral("бфйёbdfhklti").contains(n);
         };
+        const QRect& box = symbol.box;
+        if (qEnvironmentVariableIsSet("DBGPIECES"))
+            fprintf(stderr, "  SYM %s %d..%d %s%s%s\n", qPrintable(symbol.text), box.top(), box.bottom(), tall(box) ? "tall " : "",
+                low(box) ? "low " : "", descends(box) ? "desc" : "");
         // A box both tall and deep has taken in its neighbours' glyphs: it tells nothing.
-        if (cyrillicMiddle().contains(c) && tall && !descends && !tallBeside(i - 1) && !tallBeside(i + 1))
+        if (cyrillicMiddle().contains(c) && tall(box) && !descends(box) && !tallLetter(i - 1) && !tallLetter(i + 1))
             misplaced = true;
-        else if ((QStringLiteral("ABDEGHKLMNQRTYbdfhkl").contains(c)) && low)
+        else if (QStringLiteral("ABDEGHKLMNQRTYbdfhkl").contains(c) && low(box) && !besideAny(tall))
             misplaced = true;
-        else if (QStringLiteral("руgpqy").contains(c) && !descends)
+        else if (QStringLiteral("руgpqy").contains(c) && !descends(box) && !besideAny(descends))
             misplaced = true;
     }
     // The Russian model reads Latin letters as letters of other Cyrillic alphabets ("ѕ", "і").
