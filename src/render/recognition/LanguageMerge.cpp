@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <limits>
-#include <cstdio>
 
 namespace tarnwick::ScreenTextRecognizer {
 
@@ -418,9 +417,6 @@ int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLi
             return n.isUpper() || n.isDigit() || QStringLiteral("бфйёbdfhklti").contains(n);
         };
         const QRect& box = symbol.box;
-        if (qEnvironmentVariableIsSet("DBGPIECES"))
-            fprintf(stderr, "  SYM %s %d..%d %s%s%s\n", qPrintable(symbol.text), box.top(), box.bottom(), tall(box) ? "tall " : "",
-                low(box) ? "low " : "", descends(box) ? "desc" : "");
         // A box both tall and deep has taken in its neighbours' glyphs: it tells nothing.
         if (cyrillicMiddle().contains(c) && tall(box) && !descends(box) && !tallLetter(i - 1) && !tallLetter(i + 1))
             misplaced = true;
@@ -567,11 +563,6 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             else if (3 * theirLetters < 2 * mineLetters)
                 margin -= 2;
             choice[p] = margin > 0 ? 1 : margin < 0 ? -1 : 0;
-            if (qEnvironmentVariableIsSet("DBGPIECES"))
-                fprintf(stderr, "PIECE %s(%d) | %s(%d)  lines %d..%d\n",
-                    qPrintable(row.words[a.word].text.mid(a.range.from, a.range.length)), pieceEvidence(row.words[a.word], a, lines),
-                    qPrintable(alternatives[b.word].text.mid(b.range.from, b.range.length)), pieceEvidence(alternatives[b.word], b, lines),
-                    lines.top, lines.base);
         }
         std::vector<int> settled = choice;
         for (size_t p = 0; p < pairs.size(); ++p) {
