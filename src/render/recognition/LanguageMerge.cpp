@@ -362,7 +362,9 @@ std::vector<PlacedPiece> placedPieces(const ReadWord& word, size_t index)
         return pieces;
     const std::vector<WordPiece> ranges = wordPieces(word.text);
     for (size_t k = 0; k < ranges.size(); ++k) {
-        PlacedPiece piece{index, ranges[k]};
+        PlacedPiece piece;
+        piece.word = index;
+        piece.range = ranges[k];
         for (size_t i = 0; i < starts.size(); ++i) {
             if (starts[i] < ranges[k].from || starts[i] >= ranges[k].from + ranges[k].length)
                 continue;
