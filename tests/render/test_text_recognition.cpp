@@ -563,10 +563,19 @@ TEST(ScreenTextRecognizer, NamesAndPathsThatMixTheLanguagesTakeEachPieceFromTheR
          {shapedWord("Презентация.ррх", "adxxxxxxdxx.ddx", 0, 0, {true, false})},
          {shapedWord("Mpe3eHtayna.pptx", "adxxxxxxdxx.ddax", 0, 1, {false, false})},
          "Презентация.pptx"},
+        {"both readings shown wrong by their glyphs (a capital standing as a small letter, a short «f»): "
+         "the row's reading stays",
+         {shapedWord("-Ги-г--г--", "xxxxxxxxxx", 0, 0, {false, false, false})},
+         {shapedWord("-fw-r--r--", "xxxxxxxxxx", 0, 1, {false, false, false})},
+         "-fw-r--r--"},
     };
     using ScreenTextRecognizer::detail::mergedReadings;
     for (const Case& c : cases) {
-        const std::vector<WordRun> merged = mergedReadings({{runOf(c.russian)}, {runOf(c.english)}});
+        // The English reading is the surer, so each row starts as the English one.
+        std::vector<ReadWord> english = c.english;
+        for (ReadWord& word : english)
+            word.confidence = 90;
+        const std::vector<WordRun> merged = mergedReadings({{runOf(c.russian)}, {runOf(english)}});
         ASSERT_EQ(merged.size(), 1u) << c.name;
         EXPECT_EQ(merged.front().text, c.merged) << c.name;
         // The symbols still spell each word, for the comparison of glyphs afterwards.

@@ -289,8 +289,8 @@ bool smallCapitalWord(const ReadWord& word)
 // is weighed on its own, on what shows a reading to be the other script's letters:
 // a piece of the word lists is likely right, and one whose glyphs stand where that
 // script's letters never do is wrong: a Cyrillic small letter as tall as an ascender
-// ("п" for "h", "а" for "d"), a Latin capital or ascender no taller than the small
-// letters ("YepHoBuK", "l" for "і"), a descender letter that stops on the base line.
+// ("п" for "h", "а" for "d"), a capital or Latin ascender no taller than the small
+// letters ("YepHoBuK", "Ги" for "rw"), a descender letter that stops on the base line.
 
 // Small letters that stand between the base line and the x-height, of each script.
 const QString& latinMiddle()
@@ -422,7 +422,8 @@ int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLi
         // A box both tall and deep has taken in its neighbours' glyphs: it tells nothing.
         if (cyrillicMiddle().contains(c) && tall(box) && !descends(box) && !tallLetter(i - 1) && !tallLetter(i + 1))
             misplaced = true;
-        else if (QStringLiteral("ABDEGHKLMNQRTYbdfhkl").contains(c) && low(box) && !besideAny(tall))
+        else if ((QStringLiteral("ABDEGHKLMNQRTYbdfhkl").contains(c) || (c.isUpper() && c.script() == QChar::Script_Cyrillic))
+            && low(box) && !besideAny(tall))
             misplaced = true;
         else if (QStringLiteral("руgpqy").contains(c) && !descends(box) && !besideAny(descends))
             misplaced = true;
