@@ -593,8 +593,9 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             continue;
         }
         // Otherwise piece by piece inside the row's words. The signs beside a piece taken
-        // from the other reading come from it too, where it has the same pieces round
-        // them: a model misreads the other script's signs as well ("пое$/" for "notes/").
+        // from the other reading come from it too where it has the same pieces round them
+        // and fewer signs: a model reads letters it does not know as signs ("пое$/" for
+        // "notes/").
         auto pairOf = [&](size_t m) {
             const auto found = std::find_if(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == m; });
             return found == pairs.end() ? pairs.size() : size_t(found - pairs.begin());
@@ -636,7 +637,6 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                     source = &alternatives[a->word], otherFrom = 0, otherTo = a->firstSymbol;
                 else if (beside && k == own.size() && b && (before + 1 == theirs.size() || theirs[before + 1].word != b->word))
                     source = &alternatives[b->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = source->symbols.size();
-                // Fewer signs are the surer reading: a model reads the letters it does not know as signs ("$" for "s").
                 if (source && otherTo - otherFrom < to - from)
                     append(*source, otherFrom, otherTo);
                 else
