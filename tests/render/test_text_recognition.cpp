@@ -516,6 +516,13 @@ ReadWord shapedWord(const char* text, const char* shapes, int left, int language
     return word;
 }
 
+// The same word found whole in the engine's word lists.
+ReadWord listed(ReadWord word)
+{
+    word.dictionary = true;
+    return word;
+}
+
 WordRun runOf(std::vector<ReadWord> words)
 {
     WordRun run;
@@ -563,6 +570,10 @@ TEST(ScreenTextRecognizer, NamesAndPathsThatMixTheLanguagesTakeEachPieceFromTheR
          {shapedWord("Презентация.ррх", "adxxxxxxdxx.ddx", 0, 0, {true, false})},
          {shapedWord("Mpe3eHtayna.pptx", "adxxxxxxdxx.ddax", 0, 1, {false, false})},
          "Презентация.pptx"},
+        {"words the Russian engine parted at glyphs it could not read are one once a Latin piece is put in",
+         {listed(shapedWord("план.", "xxxx.", 0, 0, {true})), shapedWord("Ех", "ax", 60, 0, {false})},
+         {shapedWord("nnaH.txt", "xxxx.axa", 0, 1, {false, true})},
+         "план.txt"},
         {"both readings shown wrong by their glyphs (a capital standing as a small letter, a short «f»): "
          "the row's reading stays",
          {shapedWord("-Ги-г--г--", "xxxxxxxxxx", 0, 0, {false, false, false})},

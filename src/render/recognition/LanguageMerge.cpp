@@ -651,7 +651,20 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                     append(word, mine[own[k]].firstSymbol, mine[own[k]].firstSymbol + mine[own[k]].symbolCount);
                 }
             }
-            result.push_back(std::move(changed));
+            // Words of the row that one word of the other reading spans are one word
+            // once a piece of it is put in: an engine parts words at the glyphs it cannot
+            // read ("план." "Ех" for "план.txt").
+            const bool joined = i != group.rowWords.front() && group.otherWords.size() == 1
+                && std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) { return settled[size_t(&p - pairs.data())] > 0; });
+            if (joined) {
+                ReadWord& last = result.back();
+                last.text += changed.text;
+                last.box = last.box.united(changed.box);
+                last.symbols.insert(last.symbols.end(), changed.symbols.begin(), changed.symbols.end());
+                last.knownPieces.insert(last.knownPieces.end(), changed.knownPieces.begin(), changed.knownPieces.end());
+            } else {
+                result.push_back(std::move(changed));
+            }
         }
     }
     row.words = std::move(result);
