@@ -138,3 +138,17 @@ TEST(ScreenshotText, TextBlurCoversEveryLabelOfARowOfButtons)
         }
     }
 }
+
+TEST(ScreenshotText, PathsAndFileNamesThatMixTheScriptsAreReadPieceByPiece)
+{
+    // Paths at 2×: Latin folders round a Russian one, a Latin name cut at its dot, a
+    // Russian name with a Latin extension.
+    const QStringList paths = readLines(screenshot("paths"));
+    for (const char* line : {"/home/anna/Снимки", "index.html", "README.md", "план работ.txt"})
+        EXPECT_TRUE(paths.contains(QString::fromUtf8(line))) << line << " in: " << paths.join(" | ").toStdString();
+    // A table of files at 1.5×: Latin names in the cells of a Russian table, and a
+    // Russian name with a Latin extension in a row with its size and date.
+    const QStringList table = readLines(screenshot("table"));
+    EXPECT_EQ(table.count(QStringLiteral("main.cpp")), 2) << table.join(" | ").toStdString();
+    EXPECT_TRUE(table.contains(QStringLiteral("Снимок экрана.png 694,5 МБ 17.04.2025 22:22"))) << table.join(" | ").toStdString();
+}

@@ -488,3 +488,113 @@ TEST(ScreenTextRecognizer, ReadingsOfEachLanguageMergeIntoTheRowsAndWordsThatRea
         texts.append(line.text);
     EXPECT_EQ(texts, QStringList({"Файл сохранён", "bin", "boot"}));
 }
+
+namespace {
+
+// A word as one engine read it, its symbols boxed where the glyphs on the screen
+// stand: `shapes` gives each glyph's height (x: small letter, a: ascender or capital,
+// d: descender), since the boxes are the glyphs', whatever letter was read.
+ReadWord shapedWord(const char* text, const char* shapes, int left, int language, std::vector<bool> known)
+{
+    ReadWord word;
+    word.text = QString::fromUtf8(text);
+    word.language = language;
+    word.confidence = 80;
+    word.knownPieces = std::move(known);
+    const QString shape = QString::fromLatin1(shapes);
+    EXPECT_EQ(shape.size(), word.text.size()) << text;
+    constexpr int advance = 12, xTop = 8, base = 20;
+    for (qsizetype i = 0; i < word.text.size(); ++i) {
+        const QChar s = i < shape.size() ? shape[i] : u'x';
+        const int top = s == u'a' ? 0 : s == u'.' ? base - 3 : xTop;
+        const int bottom = s == u'd' ? base + 6 : base;
+        word.symbols.push_back({word.text.mid(i, 1), QRect(left + int(i) * advance, top, advance - 2, bottom - top)});
+    }
+    word.box = word.symbols.front().box;
+    for (const auto& symbol : word.symbols)
+        word.box = word.box.united(symbol.box);
+    return word;
+}
+
+// The same word found whole in the engine's word lists.
+ReadWord listed(ReadWord word)
+{
+    word.dictionary = true;
+    return word;
+}
+
+WordRun runOf(std::vector<ReadWord> words)
+{
+    WordRun run;
+    QStringList texts;
+    for (const ReadWord& word : words) {
+        run.box = run.box.isNull() ? word.box : run.box.united(word.box);
+        texts.append(word.text);
+    }
+    run.text = texts.join(u' ');
+    run.words = std::move(words);
+    return run;
+}
+
+} // namespace
+
+TEST(ScreenTextRecognizer, NamesAndPathsThatMixTheLanguagesTakeEachPieceFromTheReadingThatReadsItBest)
+{
+    // The Russian reading first, then the English one, as the engines give them for
+    // one name; the pieces' word-list answers in the order of the pieces.
+    struct Case {
+        const char* name;
+        std::vector<ReadWord> russian;
+        std::vector<ReadWord> english;
+        QString merged;
+    };
+    const Case cases[] = {
+        {"a Latin folder and extension round a Russian name: tall «т» and «а» are Latin letters, "
+         "capitals standing as small letters are Cyrillic ones",
+         {shapedWord("потез/черновик.та", "xxaxxaxxxxxxxx.xa", 0, 0, {false, true, true})},
+         {shapedWord("notes/YepHoBuK.md", "xxaxxaxxxxxxxx.xa", 0, 1, {true, false, false})},
+         "notes/черновик.md"},
+        {"the same read with the English row: Russian folder name in a Latin path",
+         {shapedWord("/поте/аппа/Снимки", "aaxxxaxxxxaaxxxxx", 0, 0, {false, false, true})},
+         {shapedWord("/home/anna/CHumKu", "aaxxxaxxxxaaxxxxx", 0, 1, {true, true, false})},
+         "/home/anna/Снимки"},
+        {"a piece both languages read as a word follows the pieces beside it",
+         {shapedWord("дата.сѕу", "axaxaxxx", 0, 0, {true, false})},
+         {shapedWord("data.csv", "axaxaxxx", 0, 1, {true, false})},
+         "data.csv"},
+        {"a name the Russian engine cut in two is taken whole from the English reading, a piece both read as a word following its neighbour",
+         {shapedWord("ВЕАОМЕ.", "aaaaaa.", 0, 0, {false}), shapedWord("та", "xa", 84, 0, {true})},
+         {shapedWord("README.md", "aaaaaa.xa", 0, 1, {true, true})},
+         "README.md"},
+        {"a Russian name with a Latin extension keeps its Russian piece",
+         {shapedWord("Презентация.ррх", "adxxxxxxdxx.ddx", 0, 0, {true, false})},
+         {shapedWord("Mpe3eHtayna.pptx", "adxxxxxxdxx.ddax", 0, 1, {false, false})},
+         "Презентация.pptx"},
+        {"words the Russian engine parted at glyphs it could not read are one once a Latin piece is put in",
+         {listed(shapedWord("план.", "xxxx.", 0, 0, {true})), shapedWord("Ех", "ax", 60, 0, {false})},
+         {shapedWord("nnaH.txt", "xxxx.axa", 0, 1, {false, true})},
+         "план.txt"},
+        {"both readings shown wrong by their glyphs (a capital standing as a small letter, a short «f»): "
+         "the row's reading stays",
+         {shapedWord("-Ги-г--г--", "xxxxxxxxxx", 0, 0, {false, false, false})},
+         {shapedWord("-fw-r--r--", "xxxxxxxxxx", 0, 1, {false, false, false})},
+         "-fw-r--r--"},
+    };
+    using ScreenTextRecognizer::detail::mergedReadings;
+    for (const Case& c : cases) {
+        // The English reading is the surer, so each row starts as the English one.
+        std::vector<ReadWord> english = c.english;
+        for (ReadWord& word : english)
+            word.confidence = 90;
+        const std::vector<WordRun> merged = mergedReadings({{runOf(c.russian)}, {runOf(english)}});
+        ASSERT_EQ(merged.size(), 1u) << c.name;
+        EXPECT_EQ(merged.front().text, c.merged) << c.name;
+        // The symbols still spell each word, for the comparison of glyphs afterwards.
+        for (const ReadWord& word : merged.front().words) {
+            QString spelt;
+            for (const auto& symbol : word.symbols)
+                spelt += symbol.text;
+            EXPECT_EQ(spelt, word.text) << c.name;
+        }
+    }
+}

@@ -314,6 +314,14 @@ std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, c
                     word.text = takeText(it->GetUTF8Text(RIL_WORD));
                     word.confidence = it->Confidence(RIL_WORD);
                     word.dictionary = it->WordIsFromDictionary();
+                    // Asked while the engine that read the word is at hand: a name mixes
+                    // the languages piece by piece, and each piece is a word of its own.
+                    if (symbols)
+                        for (const WordPiece& piece : wordPieces(word.text)) {
+                            const QString text = word.text.mid(piece.from, piece.length);
+                            const bool letters = std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); });
+                            word.knownPieces.push_back(letters && api.IsValidWord(text.toUtf8().constData()) != 0);
+                        }
                     const bool boxedWord = boxAt(RIL_WORD, word.box);
                     while (symbols && boxedWord) {
                         ReadSymbol symbol;

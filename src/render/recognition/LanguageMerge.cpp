@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <functional>
 #include <limits>
 
 namespace tarnwick::ScreenTextRecognizer {
@@ -281,9 +282,415 @@ bool smallCapitalWord(const ReadWord& word)
     return true;
 }
 
+// --- Names and paths, piece by piece ---------------------------------------------------
+//
+// A file name or a path mixes the languages inside one word («notes/черновик.md»), so
+// neither language's reading of the whole word is right. Each piece between the signs
+// is weighed on its own, on what shows a reading to be the other script's letters:
+// a piece of the word lists is likely right, and one whose glyphs stand where that
+// script's letters never do is wrong: a Cyrillic small letter as tall as an ascender
+// ("п" for "h", "а" for "d"), a capital or Latin ascender no taller than the small
+// letters ("YepHoBuK", "Ги" for "rw"), a descender letter that stops on the base line.
+
+// Small letters that stand between the base line and the x-height, of each script.
+const QString& latinMiddle()
+{
+    static const QString letters = QStringLiteral("acemnorsuvwxz");
+    return letters;
+}
+const QString& cyrillicMiddle()
+{
+    static const QString letters = QStringLiteral("авгежзиклмнопстхчшъыьэюя");
+    return letters;
+}
+
+// The top and base line of a row's small letters, as the symbols of all its readings
+// place them (medians: each reading misplaces some).
+struct LetterLines {
+    int top = 0, base = 0;
+    bool known() const { return base > top; }
+    int height() const { return base - top; }
+};
+
+LetterLines letterLines(const std::vector<const ReadWord*>& words)
+{
+    std::vector<int> tops, bases;
+    for (const ReadWord* word : words)
+        for (const ReadSymbol& symbol : word->symbols)
+            if (symbol.text.size() == 1 && (latinMiddle().contains(symbol.text[0]) || cyrillicMiddle().contains(symbol.text[0]))) {
+                tops.push_back(symbol.box.top());
+                bases.push_back(symbol.box.top() + symbol.box.height());
+            }
+    // Fewer small letters than a short word holds place no line.
+    if (tops.size() < 5)
+        return {};
+    std::nth_element(tops.begin(), tops.begin() + qsizetype(tops.size() / 2), tops.end());
+    std::nth_element(bases.begin(), bases.begin() + qsizetype(bases.size() / 2), bases.end());
+    return {tops[tops.size() / 2], bases[bases.size() / 2]};
+}
+
+// A piece of a word placed in the view, with its symbols.
+struct PlacedPiece {
+    size_t word = 0; // in its list
+    WordPiece range;
+    size_t firstSymbol = 0, symbolCount = 0;
+    QRect box;
+    bool known = false;
+};
+
+// The character each symbol of a word starts at, when its symbols spell it; empty otherwise.
+std::vector<qsizetype> symbolStarts(const ReadWord& word)
+{
+    std::vector<qsizetype> starts;
+    QString spelt;
+    for (const ReadSymbol& symbol : word.symbols) {
+        starts.push_back(spelt.size());
+        spelt += symbol.text;
+    }
+    if (word.symbols.empty() || spelt != word.text)
+        starts.clear();
+    return starts;
+}
+
+// The pieces of a word, each with its symbols and their box; empty when the symbols
+// do not spell the word.
+std::vector<PlacedPiece> placedPieces(const ReadWord& word, size_t index)
+{
+    const std::vector<qsizetype> starts = symbolStarts(word);
+    std::vector<PlacedPiece> pieces;
+    if (starts.empty())
+        return pieces;
+    const std::vector<WordPiece> ranges = wordPieces(word.text);
+    for (size_t k = 0; k < ranges.size(); ++k) {
+        PlacedPiece piece;
+        piece.word = index;
+        piece.range = ranges[k];
+        for (size_t i = 0; i < starts.size(); ++i) {
+            if (starts[i] < ranges[k].from || starts[i] >= ranges[k].from + ranges[k].length)
+                continue;
+            if (piece.symbolCount == 0)
+                piece.firstSymbol = i;
+            ++piece.symbolCount;
+            piece.box = piece.box.isNull() ? word.symbols[i].box : piece.box.united(word.symbols[i].box);
+        }
+        piece.known = k < word.knownPieces.size() && word.knownPieces[k];
+        if (piece.symbolCount > 0)
+            pieces.push_back(piece);
+    }
+    return pieces;
+}
+
+bool russianLetter(QChar c)
+{
+    const QChar small = c.toLower();
+    return (small >= u'а' && small <= u'я') || small == u'ё';
+}
+
+// How much a piece looks like a right reading: a word of the lists counts for it,
+// glyphs standing where the script's letters never stand count against it, and so do
+// figures between letters and a capital after a small letter, which names seldom hold.
+int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLines& lines)
+{
+    const QString text = word.text.mid(piece.range.from, piece.range.length);
+    const int letters = letterCount(text);
+    if (letters == 0)
+        return 0;
+    int evidence = piece.known && letters >= 2 ? 2 : 0;
+    bool misplaced = false;
+    for (size_t i = piece.firstSymbol; i < piece.firstSymbol + piece.symbolCount && lines.known(); ++i) {
+        const ReadSymbol& symbol = word.symbols[i];
+        if (symbol.text.size() != 1)
+            continue;
+        const QChar c = symbol.text[0];
+        // Where the box stands against the small letters: reaching a quarter of their
+        // height above them, no taller than they are, a fifth of it below the base line.
+        auto tall = [&](const QRect& box) { return 4 * (lines.top - box.top()) > lines.height(); };
+        auto low = [&](const QRect& box) { return 10 * (lines.top - box.top()) < lines.height(); };
+        auto descends = [&](const QRect& box) { return 5 * (box.top() + box.height() - lines.base) > lines.height(); };
+        // The engine's boxes lag behind the glyphs: a box beside a tall or deep glyph
+        // takes some of it, and a glyph's own extent may show in its neighbour's box.
+        auto besideAny = [&](const std::function<bool(const QRect&)>& test) {
+            return (i > 0 && test(word.symbols[i - 1].box)) || (i + 1 < word.symbols.size() && test(word.symbols[i + 1].box));
+        };
+        auto tallLetter = [&](size_t k) {
+            if (k >= word.symbols.size() || word.symbols[k].text.size() != 1)
+                return false;
+            const QChar n = word.symbols[k].text[0];
+            return n.isUpper() || n.isDigit() || QStringLiteral("бфйёbdfhklti").contains(n);
+        };
+        const QRect& box = symbol.box;
+        // A box both tall and deep has taken in its neighbours' glyphs: it tells nothing.
+        if (cyrillicMiddle().contains(c) && tall(box) && !descends(box) && !tallLetter(i - 1) && !tallLetter(i + 1))
+            misplaced = true;
+        else if ((QStringLiteral("ABDEGHKLMNQRTYbdfhkl").contains(c) || (c.isUpper() && c.script() == QChar::Script_Cyrillic))
+            && low(box) && !besideAny(tall))
+            misplaced = true;
+        else if (QStringLiteral("руgpqy").contains(c) && !descends(box) && !besideAny(descends))
+            misplaced = true;
+    }
+    // The Russian model reads Latin letters as letters of other Cyrillic alphabets ("ѕ", "і").
+    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.script() == QChar::Script_Cyrillic && c.isLetter() && !russianLetter(c); }))
+        misplaced = true;
+    if (misplaced)
+        evidence -= 3;
+    // Russian small letters with no vowel among them make no Russian word ("срр", "рпд"),
+    // where Latin names often have none ("cpp", "png").
+    static const QString vowels = QStringLiteral("аеёиоуыэюя");
+    if (letters >= 2 && std::all_of(text.begin(), text.end(), [](QChar c) { return !c.isLetter() || (russianLetter(c) && c.isLower()); })
+        && std::none_of(text.begin(), text.end(), [](QChar c) { return vowels.contains(c); }))
+        evidence -= 2;
+    for (qsizetype i = 1; i + 1 < text.size(); ++i)
+        if (text[i].isDigit() && text[i - 1].isLetter() && text[i + 1].isLetter()) {
+            evidence -= 1;
+            break;
+        }
+    for (qsizetype i = 1; i < text.size(); ++i)
+        if (text[i].isUpper() && text[i - 1].isLower()) {
+            evidence -= 1;
+            break;
+        }
+    return evidence;
+}
+
+// The row's words and the other readings' words that stand over each other, linked
+// through any chain of such pairs: one name or path as each reading cut it.
+struct WordGroup {
+    std::vector<size_t> rowWords, otherWords;
+};
+
+bool overWord(const QRect& a, const QRect& b) { return 2 * overlap(a, b) >= std::min(a.width(), b.width()) && overlap(a, b) > 0; }
+
+std::vector<WordGroup> wordGroups(const WordRun& row, const std::vector<ReadWord>& alternatives)
+{
+    // Another language's reading of a row word.
+    auto reads = [&](size_t j, size_t i) {
+        return alternatives[j].language != row.words[i].language && overWord(alternatives[j].box, row.words[i].box);
+    };
+    std::vector<WordGroup> groups;
+    std::vector<bool> taken(alternatives.size(), false);
+    for (size_t i = 0; i < row.words.size();) {
+        WordGroup group{{i}, {}};
+        for (bool grew = true; grew;) {
+            grew = false;
+            for (size_t j = 0; j < alternatives.size(); ++j)
+                if (!taken[j] && std::any_of(group.rowWords.begin(), group.rowWords.end(), [&](size_t k) { return reads(j, k); })) {
+                    taken[j] = true;
+                    group.otherWords.push_back(j);
+                    grew = true;
+                }
+            const size_t next = group.rowWords.back() + 1;
+            if (next < row.words.size()
+                && std::any_of(group.otherWords.begin(), group.otherWords.end(), [&](size_t j) { return reads(j, next); })) {
+                group.rowWords.push_back(next);
+                grew = true;
+            }
+        }
+        std::sort(group.otherWords.begin(), group.otherWords.end(),
+            [&](size_t a, size_t b) { return alternatives[a].box.left() < alternatives[b].box.left(); });
+        i = group.rowWords.back() + 1;
+        groups.push_back(std::move(group));
+    }
+    return groups;
+}
+
+// The pieces of one piece list that stand over each other with a piece of the other,
+// each the other's best: pairs of indexes.
+std::vector<std::pair<size_t, size_t>> pairedPieces(const std::vector<PlacedPiece>& a, const std::vector<PlacedPiece>& b)
+{
+    auto best = [](const PlacedPiece& piece, const std::vector<PlacedPiece>& others) {
+        size_t found = others.size();
+        int most = 0;
+        for (size_t k = 0; k < others.size(); ++k) {
+            const int common = overlap(piece.box, others[k].box);
+            if (2 * common >= std::min(piece.box.width(), others[k].box.width()) && common > most) {
+                most = common;
+                found = k;
+            }
+        }
+        return found;
+    };
+    std::vector<std::pair<size_t, size_t>> pairs;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const size_t k = best(a[i], b);
+        if (k < b.size() && best(b[k], a) == i)
+            pairs.emplace_back(i, k);
+    }
+    return pairs;
+}
+
+// Each name or path of the row takes each of its pieces from the reading that reads
+// it best; a piece no evidence settles (both readings words of their lists, or none)
+// follows the nearest settled pieces of its name, and where none is settled stays as
+// the row has it.
+void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
+{
+    std::vector<const ReadWord*> all;
+    for (const ReadWord& word : alternatives)
+        all.push_back(&word);
+    const LetterLines lines = letterLines(all);
+    std::vector<ReadWord> result;
+    for (const WordGroup& group : wordGroups(row, alternatives)) {
+        std::vector<PlacedPiece> mine, theirs;
+        bool spelt = true;
+        size_t most = 0;
+        for (size_t i : group.rowWords) {
+            std::vector<PlacedPiece> pieces = placedPieces(row.words[i], i);
+            spelt = spelt && !pieces.empty();
+            most = std::max(most, wordPieces(row.words[i].text).size());
+            mine.insert(mine.end(), pieces.begin(), pieces.end());
+        }
+        for (size_t j : group.otherWords) {
+            std::vector<PlacedPiece> pieces = placedPieces(alternatives[j], j);
+            spelt = spelt && !pieces.empty();
+            most = std::max(most, wordPieces(alternatives[j].text).size());
+            theirs.insert(theirs.end(), pieces.begin(), pieces.end());
+        }
+        const auto pairs = pairedPieces(mine, theirs);
+        // Words without signs inside are left to the merge word by word.
+        if (!spelt || most < 2 || pairs.empty()) {
+            for (size_t i : group.rowWords)
+                result.push_back(std::move(row.words[i]));
+            continue;
+        }
+        // +1: the other reading's piece, -1: the row's, 0: not settled.
+        std::vector<int> choice(pairs.size(), 0);
+        for (size_t p = 0; p < pairs.size(); ++p) {
+            const PlacedPiece& a = mine[pairs[p].first];
+            const PlacedPiece& b = theirs[pairs[p].second];
+            int margin = pieceEvidence(alternatives[b.word], b, lines) - pieceEvidence(row.words[a.word], a, lines);
+            // A model that does not know a script loses some of its glyphs ("по" for "notes").
+            const int mineLetters = letterCount(row.words[a.word].text.mid(a.range.from, a.range.length));
+            const int theirLetters = letterCount(alternatives[b.word].text.mid(b.range.from, b.range.length));
+            if (3 * mineLetters < 2 * theirLetters)
+                margin += 2;
+            else if (3 * theirLetters < 2 * mineLetters)
+                margin -= 2;
+            choice[p] = margin > 0 ? 1 : margin < 0 ? -1 : 0;
+        }
+        std::vector<int> settled = choice;
+        for (size_t p = 0; p < pairs.size(); ++p) {
+            if (choice[p] != 0)
+                continue;
+            int left = 0, right = 0;
+            for (size_t k = p; k-- > 0;)
+                if (choice[k] != 0) {
+                    left = choice[k];
+                    break;
+                }
+            for (size_t k = p + 1; k < pairs.size(); ++k)
+                if (choice[k] != 0) {
+                    right = choice[k];
+                    break;
+                }
+            settled[p] = left == 0 ? right : right == 0 || right == left ? left : 0;
+        }
+        // All pieces of both readings paired and all the other reading's: its words
+        // whole, with their signs and spaces ("README.md" for "ВЕАОМЕ. та").
+        if (pairs.size() == mine.size() && pairs.size() == theirs.size()
+            && std::all_of(settled.begin(), settled.end(), [](int c) { return c > 0; })) {
+            for (size_t j : group.otherWords)
+                result.push_back(alternatives[j]);
+            continue;
+        }
+        // Otherwise piece by piece inside the row's words. The signs beside a piece taken
+        // from the other reading come from it too where it has the same pieces round them
+        // and fewer signs: a model reads letters it does not know as signs ("пое$/" for
+        // "notes/").
+        auto pairOf = [&](size_t m) {
+            const auto found = std::find_if(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == m; });
+            return found == pairs.end() ? pairs.size() : size_t(found - pairs.begin());
+        };
+        auto taken = [&](size_t m) {
+            const size_t p = pairOf(m);
+            return p < pairs.size() && settled[p] > 0;
+        };
+        for (size_t i : group.rowWords) {
+            const ReadWord& word = row.words[i];
+            std::vector<size_t> own;
+            for (size_t m = 0; m < mine.size(); ++m)
+                if (mine[m].word == i)
+                    own.push_back(m);
+            ReadWord changed = word;
+            changed.text.clear();
+            changed.symbols.clear();
+            auto append = [&](const ReadWord& source, size_t from, size_t to) {
+                for (size_t k = from; k < to; ++k) {
+                    changed.text += source.symbols[k].text;
+                    changed.symbols.push_back(source.symbols[k]);
+                }
+            };
+            // The signs before the k-th piece, and after the last one.
+            for (size_t k = 0; k <= own.size(); ++k) {
+                const size_t from = k == 0 ? 0 : mine[own[k - 1]].firstSymbol + mine[own[k - 1]].symbolCount;
+                const size_t to = k == own.size() ? word.symbols.size() : mine[own[k]].firstSymbol;
+                const size_t before = k > 0 && pairOf(own[k - 1]) < pairs.size() ? pairs[pairOf(own[k - 1])].second : theirs.size();
+                const size_t after = k < own.size() && pairOf(own[k]) < pairs.size() ? pairs[pairOf(own[k])].second : theirs.size();
+                const bool beside = (k > 0 && taken(own[k - 1])) || (k < own.size() && taken(own[k]));
+                const PlacedPiece* b = before < theirs.size() ? &theirs[before] : nullptr;
+                const PlacedPiece* a = after < theirs.size() ? &theirs[after] : nullptr;
+                // The other reading's signs here, when it has the same pieces round them.
+                const ReadWord* source = nullptr;
+                size_t otherFrom = 0, otherTo = 0;
+                if (beside && b && a && after == before + 1 && a->word == b->word)
+                    source = &alternatives[a->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = a->firstSymbol;
+                else if (beside && k == 0 && a && (after == 0 || theirs[after - 1].word != a->word))
+                    source = &alternatives[a->word], otherFrom = 0, otherTo = a->firstSymbol;
+                else if (beside && k == own.size() && b && (before + 1 == theirs.size() || theirs[before + 1].word != b->word))
+                    source = &alternatives[b->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = source->symbols.size();
+                if (source && otherTo - otherFrom < to - from)
+                    append(*source, otherFrom, otherTo);
+                else
+                    append(word, from, to);
+                if (k == own.size())
+                    break;
+                if (taken(own[k])) {
+                    append(alternatives[a->word], a->firstSymbol, a->firstSymbol + a->symbolCount);
+                    if (k < changed.knownPieces.size())
+                        changed.knownPieces[k] = a->known;
+                } else {
+                    append(word, mine[own[k]].firstSymbol, mine[own[k]].firstSymbol + mine[own[k]].symbolCount);
+                }
+            }
+            // Words of the row that one word of the other reading spans are one word
+            // once a piece of it is put in: an engine parts words at the glyphs it cannot
+            // read ("план." "Ех" for "план.txt").
+            const bool joined = i != group.rowWords.front() && group.otherWords.size() == 1
+                && std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) { return settled[size_t(&p - pairs.data())] > 0; });
+            if (joined) {
+                ReadWord& last = result.back();
+                last.text += changed.text;
+                last.box = last.box.united(changed.box);
+                last.symbols.insert(last.symbols.end(), changed.symbols.begin(), changed.symbols.end());
+                last.knownPieces.insert(last.knownPieces.end(), changed.knownPieces.begin(), changed.knownPieces.end());
+            } else {
+                result.push_back(std::move(changed));
+            }
+        }
+    }
+    row.words = std::move(result);
+}
+
 } // namespace
 
 namespace stages {
+
+std::vector<WordPiece> wordPieces(const QString& text)
+{
+    auto inPiece = [&](qsizetype k) { return text[k].isLetterOrNumber() || text[k].isMark(); };
+    std::vector<WordPiece> pieces;
+    for (qsizetype i = 0; i < text.size();) {
+        if (!inPiece(i)) {
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < text.size() && inPiece(end))
+            ++end;
+        pieces.push_back({i, end - i});
+        i = end;
+    }
+    return pieces;
+}
 
 void readSmallCapitalsAsCyrillic(std::vector<WordRun>& rows)
 {
@@ -332,14 +739,18 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings)
             merged.push_back(std::move(row));
             continue;
         }
-        std::vector<ReadWord> alternatives;
-        for (size_t i = 0; i < line.size(); ++i)
+        std::vector<ReadWord> alternatives, everyReading;
+        for (size_t i = 0; i < line.size(); ++i) {
             if (i != best)
                 alternatives.insert(alternatives.end(), line[i].words.begin(), line[i].words.end());
+            const std::vector<ReadWord>& words = i == best ? row.words : line[i].words;
+            everyReading.insert(everyReading.end(), words.begin(), words.end());
+        }
         std::stable_sort(alternatives.begin(), alternatives.end(),
             [](const ReadWord& a, const ReadWord& b) { return a.confidence > b.confidence; });
         putInBetterWords(row, row.words.front().language, alternatives);
         settleShortWords(row, alternatives);
+        mergePieces(row, everyReading);
         QStringList texts;
         for (const ReadWord& word : row.words)
             texts.append(word.text);

@@ -139,6 +139,15 @@ std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, c
 
 // --- Languages ----------------------------------------------------------------------
 
+// A piece of a word between the signs that part names and paths (/ . _ - @ : ~ …):
+// a run of letters and figures, as characters of the word's text.
+struct WordPiece {
+    qsizetype from = 0;
+    qsizetype length = 0;
+};
+
+std::vector<WordPiece> wordPieces(const QString& text);
+
 // Words read as Latin capitals standing as small letters become the Cyrillic words
 // of the same shapes.
 void readSmallCapitalsAsCyrillic(std::vector<WordRun>& rows);

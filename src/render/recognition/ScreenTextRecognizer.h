@@ -100,6 +100,10 @@ struct ReadWord {
     bool dictionary = false; // a word of the language's word lists
     int language = 0;        // the reading it comes from, when several are merged
     std::vector<ReadSymbol> symbols{}; // kept only where the glyphs are compared afterwards
+    // For each piece of the word between the signs that part names and paths
+    // ("notes", "черновик", "md" of "notes/черновик.md"), whether the language's word
+    // lists hold it; empty where nobody asked.
+    std::vector<bool> knownPieces{};
 };
 
 // A run of words as one engine found it: a row of a block, or a piece of one
