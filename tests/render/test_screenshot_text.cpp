@@ -88,6 +88,31 @@ TEST(ScreenshotText, ABrightRimBehindWordsOnAPhotoIsNoPartOfTheirLine)
     }
 }
 
+TEST(ScreenshotText, WhiteLabelsOnPillsBesideTextAreRead)
+{
+    // Each row: plain dark text, then pills of white 12 px text. The white of the page
+    // between the dark letters stands lighter than its surround, as the labels do; it
+    // joined the labels' line, and the line was taken for the page itself and dropped.
+    const QStringList lines = readLines(screenshot("badges"));
+    struct Row {
+        const char* first;
+        QStringList labels;
+    };
+    const Row rows[] = {
+        {"Презентация", {"12 ошибок"}},
+        {"index.html", {"Новое", "Archived"}},
+        {"Быстрый старт", {"Archived", "Готово"}},
+        {"Частые вопросы", {"Archived"}},
+    };
+    for (const Row& row : rows) {
+        const QString first = QString::fromUtf8(row.first);
+        const auto line = std::find_if(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(first); });
+        ASSERT_NE(line, lines.end()) << row.first << " in: " << lines.join(" | ").toStdString();
+        for (const QString& label : row.labels)
+            EXPECT_TRUE(line->contains(label)) << label.toStdString() << " in: " << line->toStdString();
+    }
+}
+
 // Not yet read: the rim of the cup no longer joins the words' line, but the first «н»
 // touches the rim and is one shape with it, and the first word then reads in English
 // («YTpe. ний кофе»). Enabled once a letter run into a shape of another stroke is cut

@@ -318,6 +318,61 @@ TextLayer textLayer(const QImage& grey)
         for (size_t i : line.shapes)
             line.box = line.box.united(shapes[i].box);
     }
+    // The levels of a ring round a line's box, a quarter of its height wide.
+    auto ringLevels = [&](const QRect& box) {
+        const int ringWidth = std::max(2, box.height() / 4);
+        const QRect ring = box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
+        std::vector<int> levels;
+        for (int y = ring.top(); y <= ring.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            const bool across = y < box.top() || y > box.bottom();
+            for (int x = ring.left(); x <= ring.right(); ++x) {
+                if (!across && x == box.left())
+                    x = box.right() + 1;
+                if (x <= ring.right())
+                    levels.push_back(row[x]);
+            }
+        }
+        return levels;
+    };
+    // Text is drawn in a colour or two that stand well off its ground; a photo's
+    // texture makes shapes of every level between its lights and its darks. A glyph
+    // standing off the line's ground by under two fifths of the line's strongest glyph
+    // is texture that lines up with the letters (or makes a "line" of its own), and is
+    // left out. Thin strokes of small text, and a grey comment beside black code,
+    // keep more than that.
+    std::vector<bool> offColour(shapes.size(), false);
+    for (Line& line : lines) {
+        if (line.count < 2)
+            continue;
+        std::vector<int> ring = ringLevels(line.box);
+        if (ring.empty())
+            continue;
+        const int groundLevel = median(ring);
+        auto depth = [&](const Shape& s) { return s.light ? s.level - groundLevel : groundLevel - s.level; };
+        int strongest = 0;
+        for (size_t i : line.shapes)
+            strongest = std::max(strongest, depth(shapes[i]));
+        std::vector<size_t> own;
+        for (size_t i : line.shapes) {
+            if (5 * depth(shapes[i]) >= 2 * strongest) {
+                own.push_back(i);
+                continue;
+            }
+            offColour[i] = true;
+            shapes[i].glyph = false;
+            shapes[i].line = -1;
+        }
+        if (own.size() == line.shapes.size())
+            continue;
+        line.crossing.erase(std::remove_if(line.crossing.begin(), line.crossing.end(), [&](size_t i) { return 5 * depth(shapes[i]) < 2 * strongest; }),
+                            line.crossing.end());
+        line.shapes = std::move(own);
+        line.count = int(line.shapes.size());
+        line.box = QRect();
+        for (size_t i : line.shapes)
+            line.box = line.box.united(shapes[i].box);
+    }
     // Two glyphs and more make a line, and so does a lone shape wider than tall: the
     // letters of a small word run together. A lone shape of a letter's width is an
     // icon, a bullet or a speck as often as a letter.
@@ -349,7 +404,7 @@ TextLayer textLayer(const QImage& grey)
         glyphBoxes.push_back(line.box);
     for (size_t i = 0; i < shapes.size(); ++i) {
         Shape& s = shapes[i];
-        if (s.line >= 0 && kept[size_t(s.line)])
+        if ((s.line >= 0 && kept[size_t(s.line)]) || offColour[i])
             continue;
         for (size_t l = 0; l < lines.size(); ++l) {
             const Line& line = lines[l];
@@ -386,19 +441,7 @@ TextLayer textLayer(const QImage& grey)
         // ground's own level, or of the level of much of the ring, is the ground itself:
         // the pockets of dark ground between the strokes of large light letters, the
         // white between rows of dark text.
-        const int ringWidth = std::max(2, line.box.height() / 4);
-        const QRect ring = line.box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
-        std::vector<int> ground;
-        for (int y = ring.top(); y <= ring.bottom(); ++y) {
-            const uchar* row = grey.constScanLine(y);
-            const bool across = y < line.box.top() || y > line.box.bottom();
-            for (int x = ring.left(); x <= ring.right(); ++x) {
-                if (!across && x == line.box.left())
-                    x = line.box.right() + 1;
-                if (x <= ring.right())
-                    ground.push_back(row[x]);
-            }
-        }
+        std::vector<int> ground = ringLevels(line.box);
         std::vector<int> levels;
         for (size_t i : line.shapes)
             if (shapes[i].glyph)

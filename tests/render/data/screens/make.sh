@@ -17,3 +17,5 @@ shot photo 600 400 "$(cat photo.crop)"
 shot toolbar 640 60 "$(cat toolbar.crop)"
 # buttons-2x.png is case buttons-08-2x of the screen set (bench/screen-set/draw, seed 58),
 # a Chromium page at device scale 2; the draw script takes it again.
+# badges.png is case badges-03-15x of the same set: white labels on coloured pills
+# beside plain text, at device scale 1.5.
