@@ -454,6 +454,26 @@ TextLayer textLayer(const QImage& grey)
         const auto likeInk = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
         if (std::abs(inkLevel - groundLevel) < groundContrast || 4 * likeInk >= qsizetype(ground.size()))
             continue;
+        // Text is drawn in one colour: even the 1 px strokes of small text keep a third
+        // of their pixels within a quarter of the strongest depth. A photo's shapes shade
+        // off from a few extreme pixels.
+        int strongest = 0;
+        for (size_t i : line.shapes)
+            if (shapes[i].glyph)
+                strongest = std::max(strongest, line.light ? shapes[i].level - groundLevel : groundLevel - shapes[i].level);
+        int64_t inkPixels = 0, deep = 0;
+        for (int y = line.box.top(); y <= line.box.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            for (int x = line.box.left(); x <= line.box.right(); ++x) {
+                const int id = label[size_t(y) * size_t(w) + size_t(x)];
+                if (!id || !shapes[size_t(id - 1)].glyph || shapes[size_t(id - 1)].line != int(l))
+                    continue;
+                ++inkPixels;
+                deep += 4 * (line.light ? row[x] - groundLevel : groundLevel - row[x]) >= 3 * strongest;
+            }
+        }
+        if (4 * deep < inkPixels)
+            continue;
         layer.lines.push_back({line.box, line.light});
         // The line's shapes and the pixels round them, laid on the paper at their own
         // contrast: antialiased edges stay as drawn, while the ground (a button's fill,
