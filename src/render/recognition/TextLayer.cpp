@@ -373,6 +373,129 @@ TextLayer textLayer(const QImage& grey)
         for (size_t i : line.shapes)
             line.box = line.box.united(shapes[i].box);
     }
+    // A letter run into a taller shape of its polarity (the bright rim of a cup touching
+    // white words) is cut from it at the line's own level: text keeps one colour, and
+    // what it touches shades off from it. Only the pieces of a glyph's height within
+    // the line's rows join the line; the rest of the shape stays out.
+    const size_t firstPiece = shapes.size();
+    std::vector<bool> cut(shapes.size(), false);
+    std::vector<size_t> pieceStack;
+    for (size_t l = 0; l < lines.size(); ++l) {
+        Line& line = lines[l];
+        if (line.count < 2)
+            continue;
+        std::vector<int> ring = ringLevels(line.box);
+        std::vector<int> inkLevels;
+        for (size_t i : line.shapes)
+            if (shapes[i].glyph)
+                inkLevels.push_back(shapes[i].level);
+        if (ring.empty() || inkLevels.empty())
+            continue;
+        const int groundLevel = median(ring), inkLevel = median(inkLevels);
+        const int inkDepth = line.light ? inkLevel - groundLevel : groundLevel - inkLevel;
+        if (inkDepth < groundContrast)
+            continue;
+        const int gh = line.glyphHeight;
+        const QRect reach = line.box.adjusted(-joinGap * gh, -gh / 2, joinGap * gh, gh / 2).intersected(QRect(0, 0, w, h));
+        for (size_t i = 0; i < firstPiece; ++i) {
+            if (shapes[i].light != line.light || shapes[i].line >= 0 || cut[i] || offColour[i]
+                || shapes[i].box.height() <= line.box.height() || !shapes[i].box.intersects(reach))
+                continue;
+            const QRect area = shapes[i].box.intersected(reach);
+            const int id = int(i) + 1;
+            auto deep = [&](int x, int y) {
+                if (!area.contains(x, y) || label[size_t(y) * size_t(w) + size_t(x)] != id)
+                    return false;
+                const int v = grey.constScanLine(y)[x];
+                return 8 * (line.light ? v - groundLevel : groundLevel - v) >= 7 * inkDepth;
+            };
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x) {
+                    if (!deep(x, y))
+                        continue;
+                    // A piece of the shape at the line's depth, labelled anew as it is found.
+                    Shape piece;
+                    piece.light = line.light;
+                    piece.level = piece.light ? 0 : 255;
+                    const int pieceId = int(shapes.size()) + 1;
+                    int minX = x, maxX = x, minY = y, maxY = y;
+                    std::vector<size_t> pixels;
+                    label[size_t(y) * size_t(w) + size_t(x)] = pieceId;
+                    pieceStack.assign(1, size_t(y) * size_t(w) + size_t(x));
+                    while (!pieceStack.empty()) {
+                        const size_t p = pieceStack.back();
+                        pieceStack.pop_back();
+                        pixels.push_back(p);
+                        const int px = int(p % size_t(w)), py = int(p / size_t(w));
+                        const int v = grey.constScanLine(py)[px];
+                        piece.level = piece.light ? std::max(piece.level, v) : std::min(piece.level, v);
+                        minX = std::min(minX, px), maxX = std::max(maxX, px), minY = std::min(minY, py), maxY = std::max(maxY, py);
+                        for (int ny = py - 1; ny <= py + 1; ++ny)
+                            for (int nx = px - 1; nx <= px + 1; ++nx)
+                                if (deep(nx, ny)) {
+                                    label[size_t(ny) * size_t(w) + size_t(nx)] = pieceId;
+                                    pieceStack.push_back(size_t(ny) * size_t(w) + size_t(nx));
+                                }
+                    }
+                    piece.area = int(pixels.size());
+                    piece.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
+                    const int covered = std::min(piece.box.bottom(), line.box.bottom()) - std::max(piece.box.top(), line.box.top()) + 1;
+                    // A piece running on out of the rows looked at is part of something
+                    // larger (the page round a button), not a letter.
+                    const QRect& all = shapes[i].box;
+                    const bool whole = (piece.box.top() > area.top() || area.top() == all.top())
+                        && (piece.box.bottom() < area.bottom() || area.bottom() == all.bottom())
+                        && (piece.box.left() > area.left() || area.left() == all.left())
+                        && (piece.box.right() < area.right() || area.right() == all.right());
+                    if (whole && 2 * piece.box.height() >= gh && 5 * piece.box.height() <= 11 * gh && 2 * covered >= gh
+                        && glyphSized(piece.box)) {
+                        piece.glyph = true;
+                        piece.line = int(l);
+                        shapes.push_back(piece);
+                        cut.push_back(false);
+                        offColour.push_back(false);
+                        line.shapes.push_back(shapes.size() - 1);
+                        ++line.count;
+                        line.box = line.box.united(piece.box);
+                        cut[i] = true;
+                    } else {
+                        // Not a letter: set aside, so that the scan does not start from
+                        // its pixels again, and given back to the shape below.
+                        for (size_t p : pixels)
+                            label[p] = -id;
+                    }
+                }
+            // Pixels set aside while scanning belong to the shape again.
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    if (label[size_t(y) * size_t(w) + size_t(x)] == -id)
+                        label[size_t(y) * size_t(w) + size_t(x)] = id;
+            if (cut[i])
+                line.crossing.erase(std::remove(line.crossing.begin(), line.crossing.end(), i), line.crossing.end());
+        }
+    }
+    // The ground closed in by a cut letter (inside an "н") is its hollow, as in a whole one.
+    for (size_t i = 0; i < firstPiece; ++i) {
+        Shape& s = shapes[i];
+        if (!s.glyph)
+            continue;
+        const int left = around(s, -1);
+        if (left < int(firstPiece) || left != around(s, 1))
+            continue;
+        const Shape& o = shapes[size_t(left)];
+        if (o.light == s.light || o.area <= s.area || !inside(s.box, o.box))
+            continue;
+        s.glyph = false;
+        if (s.line < 0)
+            continue;
+        Line& line = lines[size_t(s.line)];
+        line.shapes.erase(std::remove(line.shapes.begin(), line.shapes.end(), i), line.shapes.end());
+        line.count = int(std::count_if(line.shapes.begin(), line.shapes.end(), [&](size_t k) { return shapes[k].glyph; }));
+        line.box = QRect();
+        for (size_t k : line.shapes)
+            line.box = line.box.united(shapes[k].box);
+        s.line = -1;
+    }
     // Two glyphs and more make a line, and so does a lone shape wider than tall: the
     // letters of a small word run together. A lone shape of a letter's width is an
     // icon, a bullet or a speck as often as a letter.
@@ -504,6 +627,9 @@ TextLayer textLayer(const QImage& grey)
             const uint8_t* near = grown.data() + size_t(y) * size_t(aw);
             for (int x = 0; x < aw; ++x) {
                 if (!near[x])
+                    continue;
+                // What is left of a shape a letter was cut from stays paper.
+                if (const int id = label[size_t(y + area.top()) * size_t(w) + size_t(x + area.left())]; id && cut[size_t(id - 1)])
                     continue;
                 const int depth = line.light ? row[x] - groundLevel : groundLevel - row[x];
                 out[x] = uchar(std::min(int(out[x]), paper - std::clamp(depth, 0, paper)));

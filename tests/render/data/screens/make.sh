@@ -18,4 +18,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # buttons-2x.png is case buttons-08-2x of the screen set (bench/screen-set/draw, seed 58),
 # a Chromium page at device scale 2; the draw script takes it again.
 # badges.png is case badges-03-15x of the same set: white labels on coloured pills
-# beside plain text, at device scale 1.5.
+# beside plain text, at device scale 1.5; photo-fur.png and photo-suit.png are its
+# cases photo-01-1x and photo-04-2x, white words on scikit-image's chelsea and
+# astronaut pictures.
