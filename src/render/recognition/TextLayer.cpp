@@ -39,6 +39,8 @@ constexpr double solidBox = 0.85;
 constexpr int smallestFill = 7;
 // Glyphs of a line stand at most this many heights apart.
 constexpr int joinGap = 3;
+// Glyphs from this height up have strokes with a core of the text's own colour.
+constexpr int lineCore = 9;
 // Pixels round a line's glyphs kept with it, so their antialiased edges read as drawn.
 constexpr int halo = 2;
 
@@ -577,9 +579,10 @@ TextLayer textLayer(const QImage& grey)
         const auto likeInk = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
         if (std::abs(inkLevel - groundLevel) < groundContrast || 4 * likeInk >= qsizetype(ground.size()))
             continue;
-        // Text is drawn in one colour: even the 1 px strokes of small text keep a third
-        // of their pixels within a quarter of the strongest depth. A photo's shapes shade
-        // off from a few extreme pixels.
+        // Text is drawn in one colour: from glyphs of lineCore rows up, a quarter of its
+        // pixels and more stand within a quarter of the strongest depth. A photo's shapes
+        // shade off from a few extreme pixels. Smaller glyphs have strokes of a pixel or
+        // two, which smoothing spreads over their neighbours, and are let be.
         int strongest = 0;
         for (size_t i : line.shapes)
             if (shapes[i].glyph)
@@ -595,7 +598,7 @@ TextLayer textLayer(const QImage& grey)
                 deep += 4 * (line.light ? row[x] - groundLevel : groundLevel - row[x]) >= 3 * strongest;
             }
         }
-        if (4 * deep < inkPixels)
+        if (line.glyphHeight >= lineCore && 4 * deep < inkPixels)
             continue;
         layer.lines.push_back({line.box, line.light});
         // The line's shapes and the pixels round them, laid on the paper at their own
