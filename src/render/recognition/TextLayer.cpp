@@ -41,6 +41,8 @@ constexpr int smallestFill = 7;
 constexpr int joinGap = 3;
 // Glyphs from this height up have strokes with a core of the text's own colour.
 constexpr int lineCore = 9;
+// Levels this close to the median of a line's ground are that ground, plain.
+constexpr int plainGround = 12;
 // Pixels round a line's glyphs kept with it, so their antialiased edges read as drawn.
 constexpr int halo = 2;
 
@@ -581,8 +583,9 @@ TextLayer textLayer(const QImage& grey)
             continue;
         // Text is drawn in one colour: from glyphs of lineCore rows up, a quarter of its
         // pixels and more stand within a quarter of the strongest depth. A photo's shapes
-        // shade off from a few extreme pixels. Smaller glyphs have strokes of a pixel or
-        // two, which smoothing spreads over their neighbours, and are let be.
+        // shade off from a few extreme pixels, on a ground that is no plain colour either.
+        // Smaller glyphs have strokes of a pixel or two, which smoothing spreads over their
+        // neighbours, and so do enlarged grey letters; on a plain ground they are let be.
         int strongest = 0;
         for (size_t i : line.shapes)
             if (shapes[i].glyph)
@@ -598,7 +601,8 @@ TextLayer textLayer(const QImage& grey)
                 deep += 4 * (line.light ? row[x] - groundLevel : groundLevel - row[x]) >= 3 * strongest;
             }
         }
-        if (line.glyphHeight >= lineCore && 4 * deep < inkPixels)
+        const auto plain = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - groundLevel) <= plainGround; });
+        if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && 10 * plain < 9 * qsizetype(ground.size()))
             continue;
         layer.lines.push_back({line.box, line.light});
         // The line's shapes and the pixels round them, laid on the paper at their own
