@@ -39,6 +39,10 @@ constexpr double solidBox = 0.85;
 constexpr int smallestFill = 7;
 // Glyphs of a line stand at most this many heights apart.
 constexpr int joinGap = 3;
+// Glyphs from this height up have strokes with a core of the text's own colour.
+constexpr int lineCore = 9;
+// Levels this close to the median of a line's ground are that ground, plain.
+constexpr int plainGround = 12;
 // Pixels round a line's glyphs kept with it, so their antialiased edges read as drawn.
 constexpr int halo = 2;
 
@@ -318,6 +322,184 @@ TextLayer textLayer(const QImage& grey)
         for (size_t i : line.shapes)
             line.box = line.box.united(shapes[i].box);
     }
+    // The levels of a ring round a line's box, a quarter of its height wide.
+    auto ringLevels = [&](const QRect& box) {
+        const int ringWidth = std::max(2, box.height() / 4);
+        const QRect ring = box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
+        std::vector<int> levels;
+        for (int y = ring.top(); y <= ring.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            const bool across = y < box.top() || y > box.bottom();
+            for (int x = ring.left(); x <= ring.right(); ++x) {
+                if (!across && x == box.left())
+                    x = box.right() + 1;
+                if (x <= ring.right())
+                    levels.push_back(row[x]);
+            }
+        }
+        return levels;
+    };
+    // Text is drawn in a colour or two that stand well off its ground; a photo's
+    // texture makes shapes of every level between its lights and its darks. A glyph
+    // standing off the line's ground by under two fifths of the line's strongest glyph
+    // is texture that lines up with the letters (or makes a "line" of its own), and is
+    // left out. Thin strokes of small text, and a grey comment beside black code,
+    // keep more than that.
+    std::vector<bool> offColour(shapes.size(), false);
+    for (Line& line : lines) {
+        if (line.count < 2)
+            continue;
+        std::vector<int> ring = ringLevels(line.box);
+        if (ring.empty())
+            continue;
+        const int groundLevel = median(ring);
+        auto depth = [&](const Shape& s) { return s.light ? s.level - groundLevel : groundLevel - s.level; };
+        int strongest = 0;
+        for (size_t i : line.shapes)
+            strongest = std::max(strongest, depth(shapes[i]));
+        std::vector<size_t> own;
+        for (size_t i : line.shapes) {
+            if (5 * depth(shapes[i]) >= 2 * strongest) {
+                own.push_back(i);
+                continue;
+            }
+            offColour[i] = true;
+            shapes[i].glyph = false;
+            shapes[i].line = -1;
+        }
+        if (own.size() == line.shapes.size())
+            continue;
+        line.crossing.erase(std::remove_if(line.crossing.begin(), line.crossing.end(), [&](size_t i) { return 5 * depth(shapes[i]) < 2 * strongest; }),
+                            line.crossing.end());
+        line.shapes = std::move(own);
+        line.count = int(line.shapes.size());
+        line.box = QRect();
+        for (size_t i : line.shapes)
+            line.box = line.box.united(shapes[i].box);
+    }
+    // A letter run into a taller shape of its polarity (the bright rim of a cup touching
+    // white words) is cut from it at the line's own level: text keeps one colour, and
+    // what it touches shades off from it. Only the pieces of a glyph's height within
+    // the line's rows join the line; the rest of the shape stays out.
+    const size_t firstPiece = shapes.size();
+    std::vector<bool> cut(shapes.size(), false);
+    std::vector<size_t> pieceStack;
+    for (size_t l = 0; l < lines.size(); ++l) {
+        Line& line = lines[l];
+        if (line.count < 2)
+            continue;
+        std::vector<int> ring = ringLevels(line.box);
+        std::vector<int> inkLevels;
+        for (size_t i : line.shapes)
+            if (shapes[i].glyph)
+                inkLevels.push_back(shapes[i].level);
+        if (ring.empty() || inkLevels.empty())
+            continue;
+        const int groundLevel = median(ring), inkLevel = median(inkLevels);
+        const int inkDepth = line.light ? inkLevel - groundLevel : groundLevel - inkLevel;
+        if (inkDepth < groundContrast)
+            continue;
+        const int gh = line.glyphHeight;
+        const QRect reach = line.box.adjusted(-joinGap * gh, -gh / 2, joinGap * gh, gh / 2).intersected(QRect(0, 0, w, h));
+        for (size_t i = 0; i < firstPiece; ++i) {
+            if (shapes[i].light != line.light || shapes[i].line >= 0 || cut[i] || offColour[i]
+                || shapes[i].box.height() <= line.box.height() || !shapes[i].box.intersects(reach))
+                continue;
+            const QRect area = shapes[i].box.intersected(reach);
+            const int id = int(i) + 1;
+            auto deep = [&](int x, int y) {
+                if (!area.contains(x, y) || label[size_t(y) * size_t(w) + size_t(x)] != id)
+                    return false;
+                const int v = grey.constScanLine(y)[x];
+                return 8 * (line.light ? v - groundLevel : groundLevel - v) >= 7 * inkDepth;
+            };
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x) {
+                    if (!deep(x, y))
+                        continue;
+                    // A piece of the shape at the line's depth, labelled anew as it is found.
+                    Shape piece;
+                    piece.light = line.light;
+                    piece.level = piece.light ? 0 : 255;
+                    const int pieceId = int(shapes.size()) + 1;
+                    int minX = x, maxX = x, minY = y, maxY = y;
+                    std::vector<size_t> pixels;
+                    label[size_t(y) * size_t(w) + size_t(x)] = pieceId;
+                    pieceStack.assign(1, size_t(y) * size_t(w) + size_t(x));
+                    while (!pieceStack.empty()) {
+                        const size_t p = pieceStack.back();
+                        pieceStack.pop_back();
+                        pixels.push_back(p);
+                        const int px = int(p % size_t(w)), py = int(p / size_t(w));
+                        const int v = grey.constScanLine(py)[px];
+                        piece.level = piece.light ? std::max(piece.level, v) : std::min(piece.level, v);
+                        minX = std::min(minX, px), maxX = std::max(maxX, px), minY = std::min(minY, py), maxY = std::max(maxY, py);
+                        for (int ny = py - 1; ny <= py + 1; ++ny)
+                            for (int nx = px - 1; nx <= px + 1; ++nx)
+                                if (deep(nx, ny)) {
+                                    label[size_t(ny) * size_t(w) + size_t(nx)] = pieceId;
+                                    pieceStack.push_back(size_t(ny) * size_t(w) + size_t(nx));
+                                }
+                    }
+                    piece.area = int(pixels.size());
+                    piece.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
+                    const int covered = std::min(piece.box.bottom(), line.box.bottom()) - std::max(piece.box.top(), line.box.top()) + 1;
+                    // A piece running on out of the rows looked at is part of something
+                    // larger (the page round a button), not a letter.
+                    const QRect& all = shapes[i].box;
+                    const bool whole = (piece.box.top() > area.top() || area.top() == all.top())
+                        && (piece.box.bottom() < area.bottom() || area.bottom() == all.bottom())
+                        && (piece.box.left() > area.left() || area.left() == all.left())
+                        && (piece.box.right() < area.right() || area.right() == all.right());
+                    if (whole && 2 * piece.box.height() >= gh && 5 * piece.box.height() <= 11 * gh && 2 * covered >= gh
+                        && glyphSized(piece.box)) {
+                        piece.glyph = true;
+                        piece.line = int(l);
+                        shapes.push_back(piece);
+                        cut.push_back(false);
+                        offColour.push_back(false);
+                        line.shapes.push_back(shapes.size() - 1);
+                        ++line.count;
+                        line.box = line.box.united(piece.box);
+                        cut[i] = true;
+                    } else {
+                        // Not a letter: set aside, so that the scan does not start from
+                        // its pixels again, and given back to the shape below.
+                        for (size_t p : pixels)
+                            label[p] = -id;
+                    }
+                }
+            // Pixels set aside while scanning belong to the shape again.
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    if (label[size_t(y) * size_t(w) + size_t(x)] == -id)
+                        label[size_t(y) * size_t(w) + size_t(x)] = id;
+            if (cut[i])
+                line.crossing.erase(std::remove(line.crossing.begin(), line.crossing.end(), i), line.crossing.end());
+        }
+    }
+    // The ground closed in by a cut letter (inside an "н") is its hollow, as in a whole one.
+    for (size_t i = 0; i < firstPiece; ++i) {
+        Shape& s = shapes[i];
+        if (!s.glyph)
+            continue;
+        const int left = around(s, -1);
+        if (left < int(firstPiece) || left != around(s, 1))
+            continue;
+        const Shape& o = shapes[size_t(left)];
+        if (o.light == s.light || o.area <= s.area || !inside(s.box, o.box))
+            continue;
+        s.glyph = false;
+        if (s.line < 0)
+            continue;
+        Line& line = lines[size_t(s.line)];
+        line.shapes.erase(std::remove(line.shapes.begin(), line.shapes.end(), i), line.shapes.end());
+        line.count = int(std::count_if(line.shapes.begin(), line.shapes.end(), [&](size_t k) { return shapes[k].glyph; }));
+        line.box = QRect();
+        for (size_t k : line.shapes)
+            line.box = line.box.united(shapes[k].box);
+        s.line = -1;
+    }
     // Two glyphs and more make a line, and so does a lone shape wider than tall: the
     // letters of a small word run together. A lone shape of a letter's width is an
     // icon, a bullet or a speck as often as a letter.
@@ -349,7 +531,7 @@ TextLayer textLayer(const QImage& grey)
         glyphBoxes.push_back(line.box);
     for (size_t i = 0; i < shapes.size(); ++i) {
         Shape& s = shapes[i];
-        if (s.line >= 0 && kept[size_t(s.line)])
+        if ((s.line >= 0 && kept[size_t(s.line)]) || offColour[i])
             continue;
         for (size_t l = 0; l < lines.size(); ++l) {
             const Line& line = lines[l];
@@ -386,19 +568,7 @@ TextLayer textLayer(const QImage& grey)
         // ground's own level, or of the level of much of the ring, is the ground itself:
         // the pockets of dark ground between the strokes of large light letters, the
         // white between rows of dark text.
-        const int ringWidth = std::max(2, line.box.height() / 4);
-        const QRect ring = line.box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
-        std::vector<int> ground;
-        for (int y = ring.top(); y <= ring.bottom(); ++y) {
-            const uchar* row = grey.constScanLine(y);
-            const bool across = y < line.box.top() || y > line.box.bottom();
-            for (int x = ring.left(); x <= ring.right(); ++x) {
-                if (!across && x == line.box.left())
-                    x = line.box.right() + 1;
-                if (x <= ring.right())
-                    ground.push_back(row[x]);
-            }
-        }
+        std::vector<int> ground = ringLevels(line.box);
         std::vector<int> levels;
         for (size_t i : line.shapes)
             if (shapes[i].glyph)
@@ -410,6 +580,29 @@ TextLayer textLayer(const QImage& grey)
         const int groundLevel = ground[ground.size() / 2], inkLevel = levels[levels.size() / 2];
         const auto likeInk = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
         if (std::abs(inkLevel - groundLevel) < groundContrast || 4 * likeInk >= qsizetype(ground.size()))
+            continue;
+        // Text is drawn in one colour: from glyphs of lineCore rows up, a quarter of its
+        // pixels and more stand within a quarter of the strongest depth. A photo's shapes
+        // shade off from a few extreme pixels, on a ground that is no plain colour either.
+        // Smaller glyphs have strokes of a pixel or two, which smoothing spreads over their
+        // neighbours, and so do enlarged grey letters; on a plain ground they are let be.
+        int strongest = 0;
+        for (size_t i : line.shapes)
+            if (shapes[i].glyph)
+                strongest = std::max(strongest, line.light ? shapes[i].level - groundLevel : groundLevel - shapes[i].level);
+        int64_t inkPixels = 0, deep = 0;
+        for (int y = line.box.top(); y <= line.box.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            for (int x = line.box.left(); x <= line.box.right(); ++x) {
+                const int id = label[size_t(y) * size_t(w) + size_t(x)];
+                if (!id || !shapes[size_t(id - 1)].glyph || shapes[size_t(id - 1)].line != int(l))
+                    continue;
+                ++inkPixels;
+                deep += 4 * (line.light ? row[x] - groundLevel : groundLevel - row[x]) >= 3 * strongest;
+            }
+        }
+        const auto plain = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - groundLevel) <= plainGround; });
+        if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && 10 * plain < 9 * qsizetype(ground.size()))
             continue;
         layer.lines.push_back({line.box, line.light});
         // The line's shapes and the pixels round them, laid on the paper at their own
@@ -441,6 +634,9 @@ TextLayer textLayer(const QImage& grey)
             const uint8_t* near = grown.data() + size_t(y) * size_t(aw);
             for (int x = 0; x < aw; ++x) {
                 if (!near[x])
+                    continue;
+                // What is left of a shape a letter was cut from stays paper.
+                if (const int id = label[size_t(y + area.top()) * size_t(w) + size_t(x + area.left())]; id && cut[size_t(id - 1)])
                     continue;
                 const int depth = line.light ? row[x] - groundLevel : groundLevel - row[x];
                 out[x] = uchar(std::min(int(out[x]), paper - std::clamp(depth, 0, paper)));

@@ -19,3 +19,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # a Chromium page at device scale 2; the draw script takes it again.
 # paths.png and table.png are cases paths-04-2x and table-03-15x of the same set: a list
 # of paths and a table of files, names that mix Latin and Cyrillic.
+# badges.png is case badges-03-15x of the same set: white labels on coloured pills
+# beside plain text, at device scale 1.5; photo-fur.png and photo-suit.png are its
+# cases photo-01-1x and photo-04-2x, white words on scikit-image's chelsea and
+# astronaut pictures.
