@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QWindow>
+#include <optional>
 
 namespace tarnwick::platform {
 
@@ -36,9 +37,11 @@ public:
     }
 
 private:
-    // The server's own news of a window (not the window manager's word): Qt asks the server where
-    // the window is now. Heard late, the news may tell of a change made before the window manager
-    // put the window into its frame, and the frame may not be placed yet.
+    // The server's own news of a window (not the window manager's word): Qt would ask the server
+    // where the window is now, and the news may be of a change made before the window manager put
+    // the window into its frame, while the frame is not placed yet. Asked here instead, with the
+    // server held so that the answers agree, and told to Qt as the window manager tells a place,
+    // which Qt takes as it is.
     void holdPlace(xcb_configure_notify_event_t& e)
     {
         if ((e.response_type & 0x80) || e.event != e.window)
@@ -46,19 +49,35 @@ private:
         const QWindow* window = topLevel(e.window);
         if (!window)
             return;
-        const x11::Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c_, xcb_query_tree(c_, e.window), nullptr));
-        if (!tree || tree->parent == tree->root)
-            return;
-        const x11::Reply<xcb_get_window_attributes_reply_t> frame(
-            xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, tree->parent), nullptr));
-        if (!frame || frame->map_state == XCB_MAP_STATE_VIEWABLE)
-            return;
-        // Told as the window manager tells a place, Qt takes it as it is: where Qt put the window.
-        // The window manager tells where it went once it has placed the frame.
-        const QPoint asked = askedCorner(*window);
-        e.x = std::int16_t(asked.x());
-        e.y = std::int16_t(asked.y());
+        xcb_grab_server(c_);
+        const std::optional<QPoint> shown = placed(e.window);
+        xcb_ungrab_server(c_);
+        xcb_flush(c_);
+        // Until the frame is placed and shown, the window is where Qt put it; the window manager
+        // tells where it went once it has placed the frame.
+        const QPoint at = shown.value_or(askedCorner(*window));
+        e.x = std::int16_t(at.x());
+        e.y = std::int16_t(at.y());
         e.response_type |= 0x80;
+    }
+
+    // Where the server shows `window` (root pixels), unless it sits in a frame not yet shown.
+    std::optional<QPoint> placed(xcb_window_t window)
+    {
+        const x11::Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c_, xcb_query_tree(c_, window), nullptr));
+        if (!tree)
+            return std::nullopt;
+        if (tree->parent != tree->root) {
+            const x11::Reply<xcb_get_window_attributes_reply_t> frame(
+                xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, tree->parent), nullptr));
+            if (!frame || frame->map_state != XCB_MAP_STATE_VIEWABLE)
+                return std::nullopt;
+        }
+        const x11::Reply<xcb_translate_coordinates_reply_t> at(
+            xcb_translate_coordinates_reply(c_, xcb_translate_coordinates(c_, window, tree->root, 0, 0), nullptr));
+        if (!at)
+            return std::nullopt;
+        return QPoint(at->dst_x, at->dst_y);
     }
 
     static const QWindow* topLevel(xcb_window_t id)
