@@ -339,6 +339,19 @@ TextLayer textLayer(const QImage& grey)
         }
         return levels;
     };
+    // The levels of that ring within the line's own rows, left and right of it.
+    auto besideLevels = [&](const QRect& box) {
+        const int ringWidth = std::max(2, box.height() / 4);
+        std::vector<int> levels;
+        for (int y = std::max(0, box.top()); y <= std::min(h - 1, box.bottom()); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            for (int x = std::max(0, box.left() - ringWidth); x < box.left(); ++x)
+                levels.push_back(row[x]);
+            for (int x = box.right() + 1; x <= std::min(w - 1, box.right() + ringWidth); ++x)
+                levels.push_back(row[x]);
+        }
+        return levels;
+    };
     // Text is drawn in a colour or two that stand well off its ground; a photo's
     // texture makes shapes of every level between its lights and its darks. A glyph
     // standing off the line's ground by under two fifths of the line's strongest glyph
@@ -578,8 +591,14 @@ TextLayer textLayer(const QImage& grey)
         std::nth_element(ground.begin(), ground.begin() + qsizetype(ground.size() / 2), ground.end());
         std::nth_element(levels.begin(), levels.begin() + qsizetype(levels.size() / 2), levels.end());
         const int groundLevel = ground[ground.size() / 2], inkLevel = levels[levels.size() / 2];
-        const auto likeInk = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
-        if (std::abs(inkLevel - groundLevel) < groundContrast || 4 * likeInk >= qsizetype(ground.size()))
+        // Much of the ink's level is judged beside the line, in its own rows: a fill only a
+        // little taller than its light label (a button, a selected row) ends within the
+        // ring above and below, and the page past it may be as light as the label.
+        std::vector<int> beside = besideLevels(line.box);
+        if (beside.empty())
+            beside = ground;
+        const auto likeInk = std::count_if(beside.begin(), beside.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
+        if (std::abs(inkLevel - groundLevel) < groundContrast || 4 * likeInk >= qsizetype(beside.size()))
             continue;
         // Text is drawn in one colour: from glyphs of lineCore rows up, a quarter of its
         // pixels and more stand within a quarter of the strongest depth. A photo's shapes
