@@ -594,11 +594,11 @@ TextLayer textLayer(const QImage& grey)
         // Much of the ink's level is judged beside the line, in its own rows: a fill only a
         // little taller than its light label (a button, a selected row) ends within the
         // ring above and below, and the page past it may be as light as the label.
-        std::vector<int> beside = besideLevels(line.box);
-        if (beside.empty())
-            beside = ground;
-        const auto likeInk = std::count_if(beside.begin(), beside.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
-        if (std::abs(inkLevel - groundLevel) < groundContrast || 4 * likeInk >= qsizetype(beside.size()))
+        const std::vector<int> beside = besideLevels(line.box);
+        const auto likeInk = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
+        const auto plainBeside = std::count_if(beside.begin(), beside.end(), [&](int v) { return std::abs(v - groundLevel) <= plainGround; });
+        const bool onFill = !beside.empty() && 10 * plainBeside >= 9 * qsizetype(beside.size());
+        if (std::abs(inkLevel - groundLevel) < groundContrast || (4 * likeInk >= qsizetype(ground.size()) && !onFill))
             continue;
         // Text is drawn in one colour: from glyphs of lineCore rows up, a quarter of its
         // pixels and more stand within a quarter of the strongest depth. A photo's shapes
