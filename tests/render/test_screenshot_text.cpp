@@ -88,6 +88,17 @@ TEST(ScreenshotText, ABrightRimBehindWordsOnAPhotoIsNoPartOfTheirLine)
     }
 }
 
+TEST(ScreenshotText, AWhiteLabelOnAPillShapedButtonIsRead)
+{
+    // Three buttons at 1.25x: white on navy, dark on grey, white on a green pill. The
+    // pill's round ends keep it from counting as filled whole, and it holds only two
+    // shapes of white (the label's small letters run together): it was read as a dark
+    // word of its own and drawn over its label.
+    const QStringList lines = readLines(screenshot("pill-button"));
+    ASSERT_EQ(lines.size(), 1) << lines.join(" | ").toStdString();
+    EXPECT_EQ(lines.front().split(u' ', Qt::SkipEmptyParts), (QStringList{"Добавить", "Сохранить", "Назад"}));
+}
+
 TEST(ScreenshotText, TheSelectedRowOfAListIsReadWithTheOthers)
 {
     // A Qt list at 1.5x: the selected row is white on blue, its fill only a few pixels

@@ -535,6 +535,20 @@ TextLayer textLayer(const QImage& grey)
             }
         }
     }
+    // A lone shape holding a line of the other polarity is the fill that line is written
+    // on (a pill-shaped button, too round to count as filled whole), not a word run
+    // together: the hollows of such a word are no line of their own.
+    for (size_t l = 0; l < lines.size(); ++l) {
+        if (lines[l].count != 1 || !kept[l])
+            continue;
+        for (size_t o = 0; o < lines.size(); ++o) {
+            if (o != l && kept[o] && lines[o].count >= 2 && lines[o].light != lines[l].light && inside(lines[o].box, lines[l].box)) {
+                kept[l] = false;
+                shapes[lines[l].shapes.front()].line = -1;
+                break;
+            }
+        }
+    }
     // Marks (dots, commas, accents, a hyphen, a period of large text) join the line
     // they stand in: beside its glyphs, among them or above them as accents, never
     // below its descenders. Where they stand is judged by the glyphs alone, so that

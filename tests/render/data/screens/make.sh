@@ -25,3 +25,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # astronaut pictures.
 # selected-row.png is case qt-form-03-15x of a draw of the set with seed 1208: a Qt form
 # at 1.5x whose list has its selected row, white on blue, a little taller than its text.
+# pill-button.png is case buttons-02-125x of that draw: three Chromium buttons at 1.25x,
+# the last a green pill with a white label.
