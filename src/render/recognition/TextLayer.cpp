@@ -605,9 +605,10 @@ TextLayer textLayer(const QImage& grey)
         std::nth_element(ground.begin(), ground.begin() + qsizetype(ground.size() / 2), ground.end());
         std::nth_element(levels.begin(), levels.begin() + qsizetype(levels.size() / 2), levels.end());
         const int groundLevel = ground[ground.size() / 2], inkLevel = levels[levels.size() / 2];
-        // Much of the ink's level is judged beside the line, in its own rows: a fill only a
-        // little taller than its light label (a button, a selected row) ends within the
-        // ring above and below, and the page past it may be as light as the label.
+        // A line on a plain fill beside it, in its own rows, is kept though much of the ring
+        // is of its level: a fill only a little taller than its light label (a button, a
+        // selected row) ends within the ring above and below, and the page past it may be
+        // as light as the label. Pockets of ground and a photo have no plain fill beside.
         const std::vector<int> beside = besideLevels(line.box);
         const auto likeInk = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
         const auto plainBeside = std::count_if(beside.begin(), beside.end(), [&](int v) { return std::abs(v - groundLevel) <= plainGround; });
