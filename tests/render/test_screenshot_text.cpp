@@ -88,6 +88,31 @@ TEST(ScreenshotText, ABrightRimBehindWordsOnAPhotoIsNoPartOfTheirLine)
     }
 }
 
+TEST(ScreenshotText, AWhiteLabelOnAPillShapedButtonIsRead)
+{
+    // Three buttons at 1.25x: white on navy, dark on grey, white on a green pill. The
+    // pill's round ends keep it from counting as filled whole, and it holds only two
+    // shapes of white (the label's small letters run together): it was read as a dark
+    // word of its own and drawn over its label.
+    const QStringList lines = readLines(screenshot("pill-button"));
+    ASSERT_EQ(lines.size(), 1) << lines.join(" | ").toStdString();
+    EXPECT_EQ(lines.front().split(u' ', Qt::SkipEmptyParts), (QStringList{"Добавить", "Сохранить", "Назад"}));
+}
+
+TEST(ScreenshotText, TheSelectedRowOfAListIsReadWithTheOthers)
+{
+    // A Qt list at 1.5x: the selected row is white on blue, its fill only a few pixels
+    // taller than the text, with the list's white rows above and below it, as light as
+    // the label. The row was taken for a pocket of the page and dropped.
+    const QStringList lines = readLines(screenshot("selected-row"));
+    for (const char* row : {"Уведомления", "Язык и регион", "Внешний вид", "Privacy"})
+        EXPECT_TRUE(lines.contains(QString::fromUtf8(row))) << row << " in: " << lines.join(" | ").toStdString();
+    // The rows keep their order, the selected one between its neighbours.
+    const auto selected = lines.indexOf(QStringLiteral("Язык и регион"));
+    EXPECT_EQ(lines.indexOf(QStringLiteral("Уведомления")), selected - 1) << lines.join(" | ").toStdString();
+    EXPECT_EQ(lines.indexOf(QStringLiteral("Внешний вид")), selected + 1) << lines.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, WhiteLabelsOnPillsBesideTextAreRead)
 {
     // Each row: plain dark text, then pills of white 12 px text. The white of the page

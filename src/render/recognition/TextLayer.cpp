@@ -339,6 +339,19 @@ TextLayer textLayer(const QImage& grey)
         }
         return levels;
     };
+    // The levels of that ring within the line's own rows, left and right of it.
+    auto besideLevels = [&](const QRect& box) {
+        const int ringWidth = std::max(2, box.height() / 4);
+        std::vector<int> levels;
+        for (int y = std::max(0, box.top()); y <= std::min(h - 1, box.bottom()); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            for (int x = std::max(0, box.left() - ringWidth); x < box.left(); ++x)
+                levels.push_back(row[x]);
+            for (int x = box.right() + 1; x <= std::min(w - 1, box.right() + ringWidth); ++x)
+                levels.push_back(row[x]);
+        }
+        return levels;
+    };
     // Text is drawn in a colour or two that stand well off its ground; a photo's
     // texture makes shapes of every level between its lights and its darks. A glyph
     // standing off the line's ground by under two fifths of the line's strongest glyph
@@ -522,6 +535,20 @@ TextLayer textLayer(const QImage& grey)
             }
         }
     }
+    // A lone shape holding a line of the other polarity is the fill that line is written
+    // on (a pill-shaped button, too round to count as filled whole), not a word run
+    // together: the hollows of such a word are no line of their own.
+    for (size_t l = 0; l < lines.size(); ++l) {
+        if (lines[l].count != 1 || !kept[l])
+            continue;
+        for (size_t o = 0; o < lines.size(); ++o) {
+            if (o != l && kept[o] && lines[o].count >= 2 && lines[o].light != lines[l].light && inside(lines[o].box, lines[l].box)) {
+                kept[l] = false;
+                shapes[lines[l].shapes.front()].line = -1;
+                break;
+            }
+        }
+    }
     // Marks (dots, commas, accents, a hyphen, a period of large text) join the line
     // they stand in: beside its glyphs, among them or above them as accents, never
     // below its descenders. Where they stand is judged by the glyphs alone, so that
@@ -578,8 +605,15 @@ TextLayer textLayer(const QImage& grey)
         std::nth_element(ground.begin(), ground.begin() + qsizetype(ground.size() / 2), ground.end());
         std::nth_element(levels.begin(), levels.begin() + qsizetype(levels.size() / 2), levels.end());
         const int groundLevel = ground[ground.size() / 2], inkLevel = levels[levels.size() / 2];
+        // A line on a plain fill beside it, in its own rows, is kept though much of the ring
+        // is of its level: a fill only a little taller than its light label (a button, a
+        // selected row) ends within the ring above and below, and the page past it may be
+        // as light as the label. Pockets of ground and a photo have no plain fill beside.
+        const std::vector<int> beside = besideLevels(line.box);
         const auto likeInk = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
-        if (std::abs(inkLevel - groundLevel) < groundContrast || 4 * likeInk >= qsizetype(ground.size()))
+        const auto plainBeside = std::count_if(beside.begin(), beside.end(), [&](int v) { return std::abs(v - groundLevel) <= plainGround; });
+        const bool onFill = !beside.empty() && 10 * plainBeside >= 9 * qsizetype(beside.size());
+        if (std::abs(inkLevel - groundLevel) < groundContrast || (4 * likeInk >= qsizetype(ground.size()) && !onFill))
             continue;
         // Text is drawn in one colour: from glyphs of lineCore rows up, a quarter of its
         // pixels and more stand within a quarter of the strongest depth. A photo's shapes

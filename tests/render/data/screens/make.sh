@@ -23,3 +23,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # beside plain text, at device scale 1.5; photo-fur.png and photo-suit.png are its
 # cases photo-01-1x and photo-04-2x, white words on scikit-image's chelsea and
 # astronaut pictures.
+# selected-row.png is case qt-form-03-15x of a draw of the set with seed 1208: a Qt form
+# at 1.5x whose list has its selected row, white on blue, a little taller than its text.
+# pill-button.png is case buttons-02-125x of that draw: three Chromium buttons at 1.25x,
+# the last a green pill with a white label.
