@@ -36,10 +36,13 @@ TEST_F(PopoverAudit, TheDetailsPopoverFollowsItsButtonWhenTheEditorIsDraggedByIt
     const QPoint button = details->mapToGlobal(details->rect().center());
     x.click(button.x(), button.y());
     ASSERT_TRUE(waitUntil([&] { return popover->isOpen(); })) << "the details did not open";
-    // Where the server shows the popover, from where it shows the button.
+    // Where the server shows the popover's lower left corner, from where it shows the button: the
+    // popover stands above its button and may grow once the drag gives it more room above.
+    QRect shown;
     const auto offset = [&] {
-        const QRect shown = x.rootGeometry(std::uint32_t(popover->winId()));
-        return shown.isEmpty() ? QPoint(-99999, -99999) : shown.topLeft() - (x.rootGeometry(window).topLeft() + details->mapTo(editor, QPoint()));
+        shown = x.rootGeometry(std::uint32_t(popover->winId()));
+        return shown.isEmpty() ? QPoint(-99999, -99999)
+                               : shown.bottomLeft() - (x.rootGeometry(window).topLeft() + details->mapTo(editor, QPoint()));
     };
     const QPoint beside = settledPlace([&] { return QRect(offset(), QSize(1, 1)); }, "the popover").topLeft();
 
@@ -63,7 +66,8 @@ TEST_F(PopoverAudit, TheDetailsPopoverFollowsItsButtonWhenTheEditorIsDraggedByIt
     EXPECT_TRUE(popover->isOpen()) << "the drag closed the popover";
     QPoint now;
     EXPECT_TRUE(waitUntil([&] { return (now = offset()) == beside; }))
-        << "the popover stays behind: " << text(QRect(now, QSize(1, 1))) << " from its button, was " << text(QRect(beside, QSize(1, 1)));
+        << "the popover stays behind: " << text(QRect(now, QSize(1, 1))) << " from its button, was " << text(QRect(beside, QSize(1, 1)))
+        << "; shown at " << text(shown);
 }
 
 } // namespace
