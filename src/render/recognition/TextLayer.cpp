@@ -339,6 +339,14 @@ TextLayer textLayer(const QImage& grey)
         }
         return levels;
     };
+    // The levels of a line's glyphs, one each.
+    auto glyphLevels = [&](const Line& line) {
+        std::vector<int> levels;
+        for (size_t i : line.shapes)
+            if (shapes[i].glyph)
+                levels.push_back(shapes[i].level);
+        return levels;
+    };
     // The levels of that ring within the line's own rows, left and right of it.
     auto besideLevels = [&](const QRect& box) {
         const int ringWidth = std::max(2, box.height() / 4);
@@ -401,11 +409,7 @@ TextLayer textLayer(const QImage& grey)
         Line& line = lines[l];
         if (line.count < 2)
             continue;
-        std::vector<int> ring = ringLevels(line.box);
-        std::vector<int> inkLevels;
-        for (size_t i : line.shapes)
-            if (shapes[i].glyph)
-                inkLevels.push_back(shapes[i].level);
+        const std::vector<int> ring = ringLevels(line.box), inkLevels = glyphLevels(line);
         if (ring.empty() || inkLevels.empty())
             continue;
         const int groundLevel = median(ring), inkLevel = median(inkLevels);
@@ -595,16 +599,10 @@ TextLayer textLayer(const QImage& grey)
         // ground's own level, or of the level of much of the ring, is the ground itself:
         // the pockets of dark ground between the strokes of large light letters, the
         // white between rows of dark text.
-        std::vector<int> ground = ringLevels(line.box);
-        std::vector<int> levels;
-        for (size_t i : line.shapes)
-            if (shapes[i].glyph)
-                levels.push_back(shapes[i].level);
+        const std::vector<int> ground = ringLevels(line.box), levels = glyphLevels(line);
         if (ground.empty() || levels.empty())
             continue;
-        std::nth_element(ground.begin(), ground.begin() + qsizetype(ground.size() / 2), ground.end());
-        std::nth_element(levels.begin(), levels.begin() + qsizetype(levels.size() / 2), levels.end());
-        const int groundLevel = ground[ground.size() / 2], inkLevel = levels[levels.size() / 2];
+        const int groundLevel = median(ground), inkLevel = median(levels);
         // A line on a plain fill beside it, in its own rows, is kept though much of the ring
         // is of its level: a fill only a little taller than its light label (a button, a
         // selected row) ends within the ring above and below, and the page past it may be
