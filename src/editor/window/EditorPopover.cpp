@@ -37,6 +37,11 @@ void EditorPopover::open()
 {
     if (!anchor_)
         return;
+    // Content built a moment ago still has layouts pending: measured now, the popover would grow
+    // just after it is shown, while the window manager is still framing it, and openbox keeps it
+    // where it was first asked to stand.
+    ensurePolished();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     place();
     show();
     raise();
@@ -60,6 +65,11 @@ void EditorPopover::place()
                              : QPoint(button.right() + 7, button.center().y() - height() / 2);
     if (const QScreen* screen = anchor_->screen()) {
         const QRect area = platform::usableArea(*screen);
+        // With no room on its side it goes to the other side of its button rather than over it.
+        if (anchorBelow_ && at.y() < area.top() && button.bottom() + 7 + height() <= area.bottom())
+            at.setY(button.bottom() + 7);
+        if (!anchorBelow_ && at.x() + width() - 1 > area.right() && button.left() - 6 - width() >= area.left())
+            at.setX(button.left() - 6 - width());
         at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - width())));
         at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - height())));
     }

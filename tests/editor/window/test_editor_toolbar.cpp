@@ -13,9 +13,11 @@
 #include "editor/window/EditorToolVariants.h"
 #include "editor/window/EditorView.h"
 #include "panels/Theme.h"
+#include "platform/UsableArea.h"
 #include "support/FakeClipboardBackend.h"
 
 #include <QMenu>
+#include <QScreen>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -171,6 +173,38 @@ TEST_F(ToolbarTest, PaletteAndPopoversOnTheRealCanvas)
     QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(5, 5));
     QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_FALSE(popover->isOpen());
+}
+
+// The details are built on their first opening: the popover must be mapped at its full size
+// and place, since a window manager still framing it may not follow a move made a moment later.
+// With no room above its button it stands below it, never over it.
+TEST_F(ToolbarTest, TheDetailsPopoverOpensWholeAndBesideItsButton)
+{
+    state().setTool(T::arrow);
+    settle();
+    QToolButton* details = controls().settingsButton();
+    EditorPopover* popover = controls().detailsPopover();
+    ASSERT_TRUE(details->isEnabled());
+    const auto buttonRect = [&] { return QRect(details->mapToGlobal(QPoint(0, 0)), details->size()); };
+    QTest::mouseClick(details, Qt::LeftButton);
+    ASSERT_TRUE(popover->isOpen());
+    const QRect atOpening = popover->geometry();
+    for (int i = 0; i < 5; ++i)
+        settle();
+    EXPECT_EQ(popover->geometry(), atOpening) << "the popover changed after it was shown";
+    EXPECT_EQ(popover->geometry().bottom(), buttonRect().top() - 7);
+    click(details);
+    ASSERT_FALSE(popover->isOpen());
+
+    // The editor dragged up until its toolbar is near the top of the screen.
+    const QRect area = platform::usableArea(*details->screen());
+    window->move(window->x(), window->y() - (buttonRect().top() - area.top()) + 40);
+    settle();
+    ASSERT_LT(buttonRect().top() - area.top(), popover->height());
+    click(details);
+    ASSERT_TRUE(popover->isOpen());
+    EXPECT_FALSE(popover->geometry().intersects(buttonRect())) << "the popover covers its button";
+    EXPECT_EQ(popover->geometry().top(), buttonRect().bottom() + 7);
 }
 
 TEST_F(ToolbarTest, OrientationIsRememberedAndTheSelectedSlotIsAccented)
