@@ -1,6 +1,7 @@
 #include "panels/PointSizeKeeper.h"
 
 #include "panels/FloatingPanel.h"
+#include "platform/FramingWatch.h"
 #include "platform/UsableArea.h"
 
 #include <QEvent>
@@ -35,6 +36,8 @@ PointSizeKeeper::PointSizeKeeper(QWidget& window, Refit refit)
     if (!refit_)
         refit_ = [&window](QSize points) { fitIntoScreen(window, points); };
     window_.installEventFilter(this);
+    // A window shown on another monitor than the one it was put on would be refitted for that one.
+    platform::holdPlacesWhileFraming();
 }
 
 bool PointSizeKeeper::eventFilter(QObject* watched, QEvent* event)

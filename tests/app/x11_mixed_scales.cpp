@@ -1,11 +1,13 @@
 #include "SplitDesk.h"
 #include "support/DockedDesk.h"
+#include "support/HeldWindowManager.h"
 
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
 #include "panels/FloatingPanelMenu.h"
 #include "panels/FloatingPanelView.h"
 #include "panels/PanelDragRegion.h"
+#include "platform/QtServerSync.h"
 
 #include <QTimer>
 #include <QToolButton>
@@ -156,4 +158,45 @@ TEST_F(MixedScales, AnEditorLargerThanTheSmallMonitorKeepsItsTitleBarOnIt)
     EXPECT_TRUE(QRect(1920, 0, 1920, 1080).contains(titleBar.topLeft())) << text(titleBar);
     EXPECT_GE(titleBar.top(), 0) << text(titleBar);
     EXPECT_GE(editor->minimumWidth(), 850);
+}
+
+// On a loaded machine the window manager takes its time: the editor opened on B sits for a moment
+// in a frame not yet placed, at the top left corner of A, while Qt hears of it. It shows on B all
+// the same, at its place there, with its size in points.
+TEST_F(MixedScales, AnEditorFramedSlowlyStaysOnTheMonitorItOpenedOn)
+{
+    startDesktop();
+    start();
+    // The panel is framed before the window manager is held: the next window it frames is the editor.
+    FloatingPanel* panel = shell->panel();
+    ASSERT_TRUE(panel && waitUntil([&] { return x.cardinals(std::uint32_t(panel->winId()), "_NET_FRAME_EXTENTS").size() == 4; }, 30s));
+    x.movePointer(3000, 500); // the user works on B
+    HeldWindowManager wm;
+    ASSERT_TRUE(wm.attach(desktop.front()->processId(), x.root(), 60s)) << wm.log().toStdString();
+    QImage shot(300, 200, QImage::Format_RGB32);
+    shot.fill(Qt::darkGray);
+    ASSERT_TRUE(shot.save(dir.filePath("shot.png")));
+    shell->importImage(dir.filePath("shot.png"));
+    ASSERT_TRUE(waitUntil([&] { return shell->editor(); }, 30s));
+    EditorExportWindow* editor = shell->editor();
+    const QSize points = editor->size();
+    ASSERT_TRUE(wm.waitUntilHeld(60s)) << wm.log().toStdString();
+    // Qt has heard all the server told it while the frame waits at A's corner.
+    for (int turn = 0; turn < 2; ++turn) {
+        platform::syncQtWithServer();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
+    }
+    wm.release();
+
+    ASSERT_TRUE(waitUntil([&] { return editor->isVisible() && !nativeRect(editor->winId()).isEmpty(); }, 30s));
+    std::vector<std::uint32_t> extents;
+    ASSERT_TRUE(waitUntil([&] { return (extents = x.cardinals(std::uint32_t(editor->winId()), "_NET_FRAME_EXTENTS")).size() == 4; }, 30s));
+    const QRect client = settledPlace([&] { return nativeRect(editor->winId()); }, "the editor");
+    EXPECT_EQ(editor->screen(), b);
+    EXPECT_EQ(monitorOf(client), QStringLiteral("B")) << text(client);
+    EXPECT_TRUE(QRect(1920, 0, 1920, 1080).contains(client.topLeft() - QPoint(int(extents[0]), int(extents[2]))))
+        << text(client);
+    EXPECT_EQ(editor->size(), points);
+    EXPECT_EQ(client.size(), points * 2) << text(client);
 }

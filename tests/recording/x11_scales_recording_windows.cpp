@@ -2,7 +2,9 @@
 #include "recording/RecordingControlPanel.h"
 #include "recording/RecordingWindow.h"
 #include "recording/ScreenRecordingController.h"
+#include "platform/QtServerSync.h"
 #include "support/DockedDesk.h"
+#include "support/HeldWindowManager.h"
 
 #include <QPushButton>
 #include <QScreen>
@@ -45,7 +47,8 @@ protected:
 
     void startDesk()
     {
-        ASSERT_TRUE(startOpenbox(desktop.add()));
+        openbox = &desktop.add();
+        ASSERT_TRUE(startOpenbox(*openbox));
         ASSERT_TRUE(startBottomDock(x, desktop.add()));
     }
 
@@ -121,6 +124,7 @@ protected:
         expectShownWithItsPointSize(window, usable, points, buttons);
     }
 
+    QProcess* openbox = nullptr;
     bool lateWindowManager = false; // the desk's window manager and taskbar start after the window shows
     X11Client x;
     QTemporaryDir dir;
@@ -199,5 +203,28 @@ TEST_F(RecordingWindowsBeforeTheWindowManager, TheSetupFitsTheFrameThatCameLate)
     startDesk();
     ASSERT_FALSE(HasFatalFailure());
     SCOPED_TRACE("framed late on B");
+    expectShownWithItsPointSize(window, usableB, QSize(650, 625), {QStringLiteral("Записать")});
+}
+
+// On a loaded machine the window manager takes its time to place the frame of the setup opened on
+// the monitor of the other scale: Qt hears of the window while the frame still waits at A's top
+// left corner. The setup opens on B all the same, as high as B has room for.
+TEST_F(RecordingWindowsOnMixedScales, TheSetupFramedSlowlyOpensOnTheOtherMonitor)
+{
+    x.movePointer(2600, 500);
+    HeldWindowManager wm;
+    ASSERT_TRUE(wm.attach(openbox->processId(), x.root(), 60s)) << wm.log().toStdString();
+    auto controller = session();
+    controller->present();
+    RecordingWindow& window = *controller->window();
+    ASSERT_TRUE(wm.waitUntilHeld(60s)) << wm.log().toStdString();
+    // Qt has heard all the server told it while the frame waits at A's corner.
+    for (int turn = 0; turn < 2; ++turn) {
+        platform::syncQtWithServer();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
+    }
+    wm.release();
+    SCOPED_TRACE("framed slowly on B");
     expectShownWithItsPointSize(window, usableB, QSize(650, 625), {QStringLiteral("Записать")});
 }
