@@ -40,6 +40,11 @@ QString commandReading(const QImage& image)
     const QString path = dir.filePath(QStringLiteral("shot.png"));
     EXPECT_TRUE(image.save(path));
     QProcess tesseract;
+    // OpenMP's threads wait for each other by spinning: beside other work one reading then
+    // takes minutes instead of a second.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+    tesseract.setProcessEnvironment(env);
     tesseract.start(QStringLiteral("tesseract"), {path, QStringLiteral("-"), QStringLiteral("-l"), QStringLiteral("rus+eng")});
     EXPECT_TRUE(tesseract.waitForFinished(120000));
     return QString::fromUtf8(tesseract.readAllStandardOutput()).simplified();

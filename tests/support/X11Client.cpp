@@ -421,6 +421,11 @@ int runProcess(const QString& program, const QStringList& args, QByteArray* outp
                std::chrono::milliseconds timeout)
 {
     QProcess process;
+    // OpenMP's threads (the tesseract command's) wait for each other by spinning: beside other
+    // work one reading then takes minutes instead of a second.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+    process.setProcessEnvironment(env);
     process.start(program, args);
     if (!process.waitForStarted(5000))
         return -1;
