@@ -180,14 +180,8 @@ TEST_F(MixedScales, AnEditorFramedSlowlyStaysOnTheMonitorItOpenedOn)
     ASSERT_TRUE(waitUntil([&] { return shell->editor(); }, 30s));
     EditorExportWindow* editor = shell->editor();
     const QSize points = editor->size();
-    ASSERT_TRUE(wm.waitUntilHeld(60s)) << wm.log().toStdString();
-    // Qt has heard all the server told it while the frame waits at A's corner.
-    for (int turn = 0; turn < 2; ++turn) {
-        platform::syncQtWithServer();
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents();
-    }
-    wm.release();
+    // Qt hears all the server told it while the frame waits at A's corner.
+    ASSERT_TRUE(wm.releaseOnceHeard(60s, platform::syncQtWithServer)) << wm.log().toStdString();
 
     ASSERT_TRUE(waitUntil([&] { return editor->isVisible() && !nativeRect(editor->winId()).isEmpty(); }, 30s));
     std::vector<std::uint32_t> extents;

@@ -217,14 +217,8 @@ TEST_F(RecordingWindowsOnMixedScales, TheSetupFramedSlowlyOpensOnTheOtherMonitor
     auto controller = session();
     controller->present();
     RecordingWindow& window = *controller->window();
-    ASSERT_TRUE(wm.waitUntilHeld(60s)) << wm.log().toStdString();
-    // Qt has heard all the server told it while the frame waits at A's corner.
-    for (int turn = 0; turn < 2; ++turn) {
-        platform::syncQtWithServer();
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents();
-    }
-    wm.release();
+    // Qt hears all the server told it while the frame waits at A's corner.
+    ASSERT_TRUE(wm.releaseOnceHeard(60s, platform::syncQtWithServer)) << wm.log().toStdString();
     SCOPED_TRACE("framed slowly on B");
     expectShownWithItsPointSize(window, usableB, QSize(650, 625), {QStringLiteral("Записать")});
 }

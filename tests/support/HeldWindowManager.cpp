@@ -2,6 +2,8 @@
 
 #include "support/X11Client.h"
 
+#include <QCoreApplication>
+
 namespace tarnwick::test {
 
 bool HeldWindowManager::send(const QByteArray& commands, const QByteArray& answer, std::chrono::milliseconds timeout)
@@ -37,6 +39,19 @@ bool HeldWindowManager::waitUntilHeld(std::chrono::milliseconds timeout)
 {
     // What openbox has asked so far reaches the server, the window's news with it.
     return send("", " in XMove", timeout) && send("call (int)XSync($display, 0)\necho flushed\\n\n", "flushed", timeout);
+}
+
+bool HeldWindowManager::releaseOnceHeard(std::chrono::milliseconds timeout, const std::function<void()>& syncWithServer)
+{
+    if (!waitUntilHeld(timeout))
+        return false;
+    for (int turn = 0; turn < 2; ++turn) {
+        syncWithServer();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
+    }
+    release();
+    return true;
 }
 
 void HeldWindowManager::release()

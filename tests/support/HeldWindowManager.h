@@ -5,6 +5,7 @@
 #include <QString>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 namespace tarnwick::test {
 
@@ -21,6 +22,9 @@ public:
     bool waitUntilHeld(std::chrono::milliseconds timeout);
     // Lets openbox go on and detaches.
     void release();
+    // Waits until held, lets Qt handle all the server told it while the frame waits unplaced
+    // (`syncWithServer` brings Qt's connection up to date), then releases.
+    bool releaseOnceHeard(std::chrono::milliseconds timeout, const std::function<void()>& syncWithServer);
     ~HeldWindowManager();
 
     const QByteArray& log() const { return said_; }
