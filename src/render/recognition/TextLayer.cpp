@@ -603,6 +603,10 @@ TextLayer textLayer(const QImage& grey)
         for (size_t i : line.shapes)
             line.box = line.box.united(shapes[i].box);
     }
+    std::vector<size_t> controls;
+    for (size_t f : frames)
+        if (control[f])
+            controls.push_back(f);
     // Two glyphs and more make a line, and so does a lone shape wider than tall: the
     // letters of a small word run together. A lone shape of a letter's width is an
     // icon, a bullet or a speck as often as a letter.
@@ -651,7 +655,7 @@ TextLayer textLayer(const QImage& grey)
         if ((s.line >= 0 && kept[size_t(s.line)]) || offColour[i] || control[i])
             continue;
         // Nor is what a control's box holds a mark.
-        if (const int frame = inFrame(i, tallestGlyph); frame >= 0 && control[size_t(frame)])
+        if (std::any_of(controls.begin(), controls.end(), [&](size_t f) { return inside(s.box, shapes[f].box); }))
             continue;
         for (size_t l = 0; l < lines.size(); ++l) {
             const Line& line = lines[l];
