@@ -133,3 +133,19 @@ TEST(AlikeGlyphs, AGlyphReadAloneTakesTheReadingOfOneCopyBesideLettersAndFigures
     torn.word("ibm", "1bm");
     EXPECT_EQ(torn.readAs(), QStringLiteral("int 1 1bm"));
 }
+
+TEST(AlikeGlyphs, ALetterBoxedAThirdOfACellOffItsGlyphBesideASmearedBoxStillTakesItsCopiesReading)
+{
+    Terminal screen;
+    screen.word("users", "users");
+    screen.word("report", "report");
+    screen.word("error", "error");
+    // A listing's permissions: the engine boxed its "w" over both the "r" and the "w" and
+    // its misread "f" a little to the left of the "r" it stands for.
+    screen.word("-rw-r--r--", "-fw-r--r--");
+    std::vector<ReadSymbol>& symbols = screen.runs.front().words.back().symbols;
+    const int cell = symbols[1].box.width();
+    symbols[2].box = symbols[1].box.united(symbols[2].box);
+    symbols[1].box.translate(-cell / 10, 0);
+    EXPECT_EQ(screen.readAs(), QStringLiteral("users report error -rw-r--r--"));
+}

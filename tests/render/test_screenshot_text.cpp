@@ -230,3 +230,45 @@ TEST(ScreenshotText, PathsAndFileNamesThatMixTheScriptsAreReadPieceByPiece)
     EXPECT_EQ(table.count(QStringLiteral("main.cpp")), 2) << table.join(" | ").toStdString();
     EXPECT_TRUE(table.contains(QStringLiteral("Снимок экрана.png 694,5 МБ 17.04.2025 22:22"))) << table.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, SmallNamesInAFramedListKeepTheirPeriodsAndLetters)
+{
+    // File names at 1×, 13 px, in a list framed by one-pixel grey sides that run the
+    // list's height. The sides made a "line" of two tall glyphs that took the names'
+    // periods for its marks, and the names read «data csv», «README md».
+    const QStringList names = readLines(screenshot("names-list"));
+    for (const char* name : {"main.cpp", "data.csv", "backup.tar.gz", "README.md"})
+        EXPECT_TRUE(names.contains(QString::fromUtf8(name))) << name << " in: " << names.join(" | ").toStdString();
+    EXPECT_TRUE(names.contains(QStringLiteral("план работ.txt"))) << names.join(" | ").toStdString();
+
+    // «юдж» at 1× run together into one shape whose «д» reaches below the others; its
+    // box stood twice as tall as the hollows of «ю» and «д», which made it a box round
+    // three glyphs, and the letters were dropped.
+    const QStringList paths = readLines(screenshot("paths-1x"));
+    const auto budget = std::find_if(paths.begin(), paths.end(), [](const QString& line) { return line.startsWith(u'б'); });
+    ASSERT_NE(budget, paths.end()) << paths.join(" | ").toStdString();
+    EXPECT_TRUE(budget->startsWith(QStringLiteral("бюджет-2025."))) << budget->toStdString();
+    for (const char* line : {"backup.tar.gz", "photo_2024.jpg", "main.cpp"})
+        EXPECT_TRUE(paths.contains(QString::fromUtf8(line))) << line << " in: " << paths.join(" | ").toStdString();
+}
+
+TEST(ScreenshotText, AQtFormsCheckBoxIsNoLetterAndItsOkButtonReadsInLatin)
+{
+    // The tick of a checked box, inside the box's white and its grey frame, stood as a
+    // glyph beside the label and read «У».
+    for (const char* picture : {"qt-form-1x", "qt-form-125x"}) {
+        SCOPED_TRACE(picture);
+        const QStringList lines = readLines(screenshot(QString::fromLatin1(picture)));
+        const auto box = std::find_if(lines.begin(), lines.end(), [](const QString& line) {
+            return line.endsWith(QStringLiteral("при входе")) || line.endsWith(QStringLiteral("подсказки"));
+        });
+        ASSERT_NE(box, lines.end()) << lines.join(" | ").toStdString();
+        EXPECT_TRUE(*box == QStringLiteral("Запускать при входе") || *box == QStringLiteral("Показывать подсказки"))
+            << box->toStdString();
+    }
+    // «OK» is the same glyphs in either script. The word «Закрыть» on the next button,
+    // past a gap of many letters, is no neighbour whose language it takes.
+    const QStringList lines = readLines(screenshot("qt-form-1x"));
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.back().split(u' ', Qt::SkipEmptyParts), (QStringList{"Закрыть", "OK"})) << lines.back().toStdString();
+}

@@ -462,6 +462,10 @@ TEST(ScreenTextRecognizer, ReadingsOfEachLanguageMergeIntoTheRowsAndWordsThatRea
          row(0, {{"-fw-r--r--", 0, 100, 14}, {"anna", 130, 170, 90, true}, {"users", 180, 230, 96, true},
                  {"OTYyéT_3a_HoA6pb", 250, 400, 6}}),
          "-fw-r--r-- anna users Отчёт_за_ноябрь"},
+        {"a short word past a column gap takes no language from the words before it: two buttons",
+         row(0, {{"Закрыть", 466, 603, 96, true}, {"ОК", 755, 802, 74, true}}),
+         row(0, {{"3akpbiTb", 466, 603, 51}, {"OK", 755, 802, 96, true}}),
+         "Закрыть OK"},
         {"a short word among words of its own language keeps its reading",
          row(0, {{"заполнена", 327, 496, 96, true}, {"на", 512, 546, 70, true}, {"процента.", 612, 771, 96, true}}),
          row(0, {{"sanonHeHa", 327, 496, 84}, {"Ha", 512, 546, 96, true}, {"NpoLeHTa.", 612, 771, 23}}),
@@ -513,6 +517,14 @@ ReadWord shapedWord(const char* text, const char* shapes, int left, int language
     word.box = word.symbols.front().box;
     for (const auto& symbol : word.symbols)
         word.box = word.box.united(symbol.box);
+    return word;
+}
+
+// The same word with the box of its symbol `at` stretched over the glyph before it as
+// well: the engine read two glyphs as one there, or one twice.
+ReadWord smeared(ReadWord word, size_t at)
+{
+    word.symbols[at].box = word.symbols[at].box.united(word.symbols[at - 1].box);
     return word;
 }
 
@@ -578,6 +590,11 @@ TEST(ScreenTextRecognizer, NamesAndPathsThatMixTheLanguagesTakeEachPieceFromTheR
          "the row's reading stays",
          {shapedWord("-Ги-г--г--", "xxxxxxxxxx", 0, 0, {false, false, false})},
          {shapedWord("-fw-r--r--", "xxxxxxxxxx", 0, 1, {false, false, false})},
+         "-fw-r--r--"},
+        {"a letter boxed over its neighbour's glyph tells nothing of its height: the short «f» of «fw» "
+         "for «rw», under a «w» boxed over both, leaves the row's reading as it is",
+         {smeared(shapedWord("-ги-г--г--", ".xx.x..x..", 0, 0, {true, true, true}), 2)},
+         {smeared(shapedWord("-fw-r--r--", ".xx.x..x..", 0, 1, {true, false, false}), 2)},
          "-fw-r--r--"},
     };
     using ScreenTextRecognizer::detail::mergedReadings;

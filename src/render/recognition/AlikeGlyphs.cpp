@@ -217,7 +217,9 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
     // The engine's boxes stand about as far from their glyphs all along a word. Where every
     // symbol does so within half the step between columns, all keep their columns' glyphs;
     // elsewhere (glyphs joined in ways not cut above, a box squeezed at the word's end) only
-    // those within a quarter step, since the others may stand over their neighbours' glyphs.
+    // those within a third of a step, twice as near their own column as the next, since the
+    // others may stand over their neighbours' glyphs (a box beside one stretched over two
+    // glyphs pushes it a little off its own).
     std::vector<double> apart, steps;
     for (size_t k = 0, next = 0; k < placed.size(); ++k) {
         const size_t column = next - (holder[k] != k ? 1 : 0);
@@ -231,7 +233,7 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
         const double lag = median(apart), step = median(steps);
         const bool wordAligned = std::all_of(apart.begin(), apart.end(), [&](double d) { return 2 * std::abs(d - lag) <= step; });
         for (size_t k = 0; k < placed.size(); ++k)
-            aligned[k] = wordAligned || 4 * std::abs(apart[k] - lag) <= step;
+            aligned[k] = wordAligned || 3 * std::abs(apart[k] - lag) <= step;
         // A glyph read twice is only taken where both readings stand on it.
         for (size_t k = 0; k < placed.size(); ++k)
             if (holder[k] != k && !(aligned[k] && aligned[holder[k]]))

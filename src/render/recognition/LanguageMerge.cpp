@@ -132,13 +132,18 @@ bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>
 }
 
 // The language of the nearest words of more than two letters on both sides of a
-// short word, when they agree; -1 otherwise.
-int neighbourLanguage(const std::vector<ReadWord>& words, size_t index)
+// short word, when they agree; -1 otherwise. With `phrase`, only words short of a
+// column gap count: past it stands the next button or cell.
+int neighbourLanguage(const std::vector<ReadWord>& words, size_t index, bool phrase = false)
 {
     int language = -1;
     for (int step : {-1, 1}) {
         for (auto i = qsizetype(index) + step; i >= 0 && i < qsizetype(words.size()); i += step) {
             const ReadWord& word = words[size_t(i)];
+            const ReadWord& last = words[size_t(i - step)];
+            const int gap = step > 0 ? word.box.left() - last.box.right() : last.box.left() - word.box.right();
+            if (phrase && columnGap(gap, std::max(word.box.height(), last.box.height())))
+                break;
             if (letterCount(word.text) <= shortWord)
                 continue;
             if (language >= 0 && word.language != language)
@@ -205,6 +210,23 @@ int wordsIn(const WordRun& row, int language)
         [&](const ReadWord& word) { return word.language == language && letterCount(word.text) > shortWord; }));
 }
 
+// Whether two readings spell the same glyphs, letter by letter the same or a Latin
+// letter and the Cyrillic one drawn like it.
+bool sameGlyphs(const QString& a, const QString& b)
+{
+    static const QString latin = QStringLiteral("ABCEHKMOPTXYaceopxy");
+    static const QString cyrillic = QStringLiteral("АВСЕНКМОРТХУасеорху");
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype k = 0; k < a.size(); ++k) {
+        const qsizetype x = latin.indexOf(a[k]), y = cyrillic.indexOf(b[k]);
+        const qsizetype x2 = latin.indexOf(b[k]), y2 = cyrillic.indexOf(a[k]);
+        if (a[k] != b[k] && !(x >= 0 && x == y) && !(x2 >= 0 && x2 == y2))
+            return false;
+    }
+    return true;
+}
+
 // Short words take the reading in the language of the words on both sides unless
 // their own is sure, or where those languages differ, the surest reading.
 void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
@@ -216,12 +238,14 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
     for (size_t i = 0; i < row.words.size(); ++i) {
         if (!isShort(row.words[i]))
             continue;
-        const int language = neighbourLanguage(row.words, i);
         const ReadWord* pick = &row.words[i];
         for (const ReadWord& alternative : alternatives) {
             const std::vector<size_t> covered = coveredWords(row, alternative);
             if (!isShort(alternative) || covered.size() != 1 || covered.front() != i)
                 continue;
+            // Where both readings spell the same glyphs («ОК», «OK»), the words round it
+            // tell its language only within its own phrase, not across a column gap.
+            const int language = neighbourLanguage(row.words, i, sameGlyphs(alternative.text, pick->text));
             // A word of the lists never gives way to one that is none ("и" to "uv").
             if (pick->dictionary && !alternative.dictionary)
                 continue;
@@ -419,6 +443,13 @@ int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLi
             return n.isUpper() || n.isDigit() || QStringLiteral("бфйёbdfhklti").contains(n);
         };
         const QRect& box = symbol.box;
+        // Two symbols boxed over the same columns are one glyph read twice or two glyphs
+        // read as one ("fw" for "rw", the "w" boxed over both): neither box is a glyph's own.
+        const bool shared = std::any_of(word.symbols.begin(), word.symbols.end(), [&](const ReadSymbol& other) {
+            return &other != &symbol && 2 * overlap(other.box, box) > std::min(other.box.width(), box.width());
+        });
+        if (shared)
+            continue;
         // A box both tall and deep has taken in its neighbours' glyphs: it tells nothing.
         if (cyrillicMiddle().contains(c) && tall(box) && !descends(box) && !tallLetter(i - 1) && !tallLetter(i + 1))
             misplaced = true;

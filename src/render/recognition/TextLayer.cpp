@@ -30,6 +30,9 @@ constexpr int tallestGlyph = 160;
 // A glyph is at most this many times as wide as tall: the letters of a small word
 // run together; a rule or a bar is wider.
 constexpr double widestGlyph = 12.0;
+// And at most this many times as tall as wide: an "l" of a pixel's stroke stands
+// under twenty pixels; the side of a frame or a list stands taller.
+constexpr int tallestStroke = 24;
 // A larger shape this sparse is the frame of a box, not a letter.
 constexpr double sparsestGlyph = 0.1;
 constexpr int smallestFrame = 12;
@@ -97,7 +100,8 @@ bool inside(const QRect& inner, const QRect& outer)
 
 bool glyphSized(const QRect& box)
 {
-    return box.height() >= leastGlyph && box.height() <= tallestGlyph && box.width() <= widestGlyph * box.height();
+    return box.height() >= leastGlyph && box.height() <= tallestGlyph && box.width() <= widestGlyph * box.height()
+        && box.height() <= tallestStroke * box.width();
 }
 
 } // namespace
@@ -150,7 +154,34 @@ TextLayer textLayer(const QImage& grey)
     // A box, a frame or a panel round a label is no glyph, even of a glyph's size:
     // it holds glyphs at most half its height (a letter holds at most two hollows,
     // and the hollows of small letters run together stand more than half as tall as
-    // the word), or it is filled whole as no letter wider than a stroke is.
+    // the word), or it is filled whole as no letter wider than a stroke is. Its height
+    // there is that of the rows it spans side to side (within half its height, the
+    // round end of a pill), where what stands out of them is a letter's stroke or two:
+    // a descender under a few letters run together («юдж») makes their box taller, not
+    // their body.
+    auto bodyHeight = [&](const Shape& o, int id) {
+        const int reach = o.box.height() / 2;
+        int rows = 0, outside = 0, from = w, to = -1;
+        for (int y = o.box.top(); y <= o.box.bottom(); ++y) {
+            const int* row = label.data() + size_t(y) * size_t(w);
+            bool left = false, right = false;
+            for (int x = o.box.left(); x <= o.box.left() + reach && !left; ++x)
+                left = row[x] == id;
+            for (int x = o.box.right(); x >= o.box.right() - reach && !right; --x)
+                right = row[x] == id;
+            if (left && right) {
+                ++rows;
+                continue;
+            }
+            for (int x = o.box.left(); x <= o.box.right(); ++x)
+                if (row[x] == id) {
+                    ++outside;
+                    from = std::min(from, x);
+                    to = std::max(to, x);
+                }
+        }
+        return 5 * outside < o.area && to - from < o.box.height() ? rows : o.box.height();
+    };
     {
         std::vector<size_t> byLeft;
         for (size_t i = 0; i < shapes.size(); ++i)
@@ -166,10 +197,13 @@ TextLayer textLayer(const QImage& grey)
                 container[byLeft[k]] = true;
                 continue;
             }
-            int held = 0;
-            for (size_t j = k + 1; j < byLeft.size() && shapes[byLeft[j]].box.left() <= o.box.right() && held < 3; ++j)
-                held += inside(shapes[byLeft[j]].box, o.box) && shapes[byLeft[j]].box.height() * 2 <= o.box.height();
-            container[byLeft[k]] = held >= 3;
+            auto holds = [&](int height) {
+                int held = 0;
+                for (size_t j = k + 1; j < byLeft.size() && shapes[byLeft[j]].box.left() <= o.box.right() && held < 3; ++j)
+                    held += inside(shapes[byLeft[j]].box, o.box) && shapes[byLeft[j]].box.height() * 2 <= height;
+                return held >= 3;
+            };
+            container[byLeft[k]] = holds(o.box.height()) && holds(bodyHeight(o, int(byLeft[k]) + 1));
         }
         for (size_t i = 0; i < shapes.size(); ++i)
             if (container[i])
@@ -517,6 +551,62 @@ TextLayer textLayer(const QImage& grey)
             line.box = line.box.united(shapes[k].box);
         s.line = -1;
     }
+    // A glyph inside a small square frame, one no taller than three of the line's small
+    // letters and holding nothing else of the line, is the mark of a control (the tick of a
+    // check box and the box's white, the dot of a radio button): no text. A frame is a
+    // shape whose pixels keep to the edges of its box; the frame of a field round text
+    // is long, and letters hold nothing but their hollows.
+    std::vector<size_t> frames;
+    for (size_t i = 0; i < shapes.size(); ++i) {
+        const QRect& box = shapes[i].box;
+        if (box.height() < leastGlyph || box.height() > tallestGlyph || 2 * box.width() < box.height() || 2 * box.height() < box.width())
+            continue;
+        const int edge = std::max(1, box.height() / 6);
+        const QRect middle = box.adjusted(edge, edge, -edge, -edge);
+        int inMiddle = 0;
+        for (int y = middle.top(); y <= middle.bottom(); ++y) {
+            const int* row = label.data() + size_t(y) * size_t(w);
+            inMiddle += int(std::count(row + middle.left(), row + middle.right() + 1, int(i) + 1));
+        }
+        if (!middle.isEmpty() && 10 * inMiddle < shapes[i].area)
+            frames.push_back(i);
+    }
+    std::vector<bool> control(shapes.size(), false);
+    auto inFrame = [&](size_t i, int tallest) {
+        for (size_t f : frames) {
+            const QRect& box = shapes[f].box;
+            if (f != i && box.height() <= tallest && inside(shapes[i].box, box.adjusted(1, 1, -1, -1)))
+                return int(f);
+        }
+        return -1;
+    };
+    for (Line& line : lines) {
+        std::vector<size_t> own;
+        for (size_t i : line.shapes) {
+            const int frame = inFrame(i, 3 * line.glyphHeight);
+            const bool alone = frame >= 0 && std::none_of(line.shapes.begin(), line.shapes.end(), [&](size_t j) {
+                return j != i && int(j) != frame && shapes[j].box.intersects(shapes[size_t(frame)].box);
+            });
+            if (!alone) {
+                own.push_back(i);
+                continue;
+            }
+            control[i] = control[size_t(frame)] = true;
+            shapes[i].glyph = false;
+            shapes[i].line = -1;
+        }
+        if (own.size() == line.shapes.size())
+            continue;
+        line.shapes = std::move(own);
+        line.count = int(line.shapes.size());
+        line.box = QRect();
+        for (size_t i : line.shapes)
+            line.box = line.box.united(shapes[i].box);
+    }
+    std::vector<size_t> controls;
+    for (size_t f : frames)
+        if (control[f])
+            controls.push_back(f);
     // Two glyphs and more make a line, and so does a lone shape wider than tall: the
     // letters of a small word run together. A lone shape of a letter's width is an
     // icon, a bullet or a speck as often as a letter.
@@ -562,7 +652,10 @@ TextLayer textLayer(const QImage& grey)
         glyphBoxes.push_back(line.box);
     for (size_t i = 0; i < shapes.size(); ++i) {
         Shape& s = shapes[i];
-        if ((s.line >= 0 && kept[size_t(s.line)]) || offColour[i])
+        if ((s.line >= 0 && kept[size_t(s.line)]) || offColour[i] || control[i])
+            continue;
+        // Nor is what a control's box holds a mark.
+        if (std::any_of(controls.begin(), controls.end(), [&](size_t f) { return inside(s.box, shapes[f].box); }))
             continue;
         for (size_t l = 0; l < lines.size(); ++l) {
             const Line& line = lines[l];

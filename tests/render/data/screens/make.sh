@@ -27,3 +27,8 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # at 1.5x whose list has its selected row, white on blue, a little taller than its text.
 # pill-button.png is case buttons-02-125x of that draw: three Chromium buttons at 1.25x,
 # the last a green pill with a white label.
+# names-list.png and paths-1x.png are cases list-05-1x and paths-05-1x of the set drawn
+# with seed 58: file names in a framed list with a selected row, and a list of paths
+# under a monospace header, both at 1x.
+# qt-form-1x.png and qt-form-125x.png are its cases qt-form-01-1x and qt-form-06-125x:
+# Qt forms with a checked check box, a framed list and a row of buttons.
