@@ -518,6 +518,112 @@ std::vector<std::pair<size_t, size_t>> pairedPieces(const std::vector<PlacedPiec
     return pairs;
 }
 
+// Neighbouring pieces of one word that stand under one piece of the other reading are
+// one piece where the signs between them are none the other reading holds in the name:
+// a model cuts a word where it reads glyphs it does not know as signs ("по{е5" for
+// "notes"), while a sign both readings hold parts the name in both.
+void joinPiecesUnderOne(std::vector<PlacedPiece>& pieces, const std::vector<ReadWord>& words,
+    const std::vector<PlacedPiece>& others, const std::vector<ReadWord>& otherWords, const std::vector<size_t>& otherGroup)
+{
+    QString otherSigns;
+    for (size_t j : otherGroup)
+        for (QChar c : otherWords[j].text)
+            if (!c.isLetterOrNumber() && !c.isMark())
+                otherSigns += c;
+    auto under = [&](const PlacedPiece& piece) {
+        size_t found = others.size();
+        int most = 0;
+        for (size_t k = 0; k < others.size(); ++k) {
+            const int common = overlap(piece.box, others[k].box);
+            if (2 * common >= piece.box.width() && common > most) {
+                most = common;
+                found = k;
+            }
+        }
+        return found;
+    };
+    std::vector<PlacedPiece> joined;
+    for (const PlacedPiece& piece : pieces) {
+        if (!joined.empty()) {
+            PlacedPiece& last = joined.back();
+            const size_t o = under(piece);
+            const QString between = words[piece.word].text.mid(last.range.from + last.range.length,
+                piece.range.from - last.range.from - last.range.length);
+            const bool foreignSigns = std::none_of(between.begin(), between.end(), [&](QChar c) { return otherSigns.contains(c); });
+            if (last.word == piece.word && o < others.size() && o == under(last) && foreignSigns) {
+                last.range.length = piece.range.from + piece.range.length - last.range.from;
+                last.symbolCount = piece.firstSymbol + piece.symbolCount - last.firstSymbol;
+                last.box = last.box.united(piece.box);
+                last.known = false;
+                continue;
+            }
+        }
+        joined.push_back(piece);
+    }
+    pieces = std::move(joined);
+}
+
+bool latinLetters(const QString& text)
+{
+    return letterCount(text) > 0
+        && std::all_of(text.begin(), text.end(), [](QChar c) { return !c.isLetter() || c.script() == QChar::Script_Latin; });
+}
+
+// The last piece of a name after its dot, of a few characters: the file's type, which
+// is written in Latin letters whatever the language of the name before it.
+bool fileType(const ReadWord& word, const PlacedPiece& piece)
+{
+    constexpr int longestType = 4;
+    return piece.range.from > 0 && word.text[piece.range.from - 1] == u'.' && piece.range.length <= longestType
+        && piece.range.from + piece.range.length == word.text.size();
+}
+
+// Figures that both readings hold, the other with a letter or two before them where
+// this one has a sign past ASCII: a sign that model does not know, read as letters
+// ("Ne17" for "№17").
+bool signReadAsLetters(const ReadWord& mineWord, const PlacedPiece& mine, const ReadWord& theirWord, const PlacedPiece& their)
+{
+    const QString figures = mineWord.text.mid(mine.range.from, mine.range.length);
+    const QString other = theirWord.text.mid(their.range.from, their.range.length);
+    const qsizetype extra = other.size() - figures.size();
+    return mine.range.from > 0 && mineWord.text[mine.range.from - 1].unicode() > 0x7f
+        && std::all_of(figures.begin(), figures.end(), [](QChar c) { return c.isDigit(); }) && extra >= 1 && extra <= 2
+        && other.endsWith(figures) && letterCount(other.left(extra)) == extra;
+}
+
+// Latin capitals and figures whose small letter has the same shape at the small
+// letters' height ("xISx" for "xlsx", "0ds" for "ods"): in a name's piece with small
+// letters, a capital after a small letter, or a zero, standing no taller than they do is
+// the small letter, and an "I" after a small letter is an "l", as names are written.
+void smallLettersOfTheirShape(ReadWord& word, const LetterLines& lines)
+{
+    static const QString sameShape = QStringLiteral("CcOoSsVvWwXxZz0o");
+    const std::vector<qsizetype> starts = symbolStarts(word);
+    if (starts.empty() || !lines.known())
+        return;
+    for (const WordPiece& piece : wordPieces(word.text)) {
+        const QString text = word.text.mid(piece.from, piece.length);
+        if (!latinLetters(text) || std::none_of(text.begin(), text.end(), [](QChar c) { return c.isLower(); }))
+            continue;
+        for (size_t i = 0; i < starts.size(); ++i) {
+            const qsizetype at = starts[i];
+            if (at < piece.from || at >= piece.from + piece.length || word.symbols[i].text.size() != 1)
+                continue;
+            const QChar c = word.text[at];
+            const qsizetype shape = sameShape.indexOf(c);
+            const QRect& box = word.symbols[i].box;
+            QChar small = c;
+            const bool afterSmall = at > piece.from && word.text[at - 1].isLower();
+            if (shape >= 0 && shape % 2 == 0 && 10 * (lines.top - box.top()) < lines.height() && (afterSmall || c == u'0'))
+                small = sameShape[shape + 1];
+            else if (c == u'I' && afterSmall)
+                small = u'l';
+            word.text[at] = small;
+            word.symbols[i].text = QString(small);
+        }
+    }
+}
+
 // Each name or path of the row takes each of its pieces from the reading that reads
 // it best; a piece no evidence settles (both readings words of their lists, or none)
 // follows the nearest settled pieces of its name, and where none is settled stays as
@@ -545,6 +651,8 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             most = std::max(most, wordPieces(alternatives[j].text).size());
             theirs.insert(theirs.end(), pieces.begin(), pieces.end());
         }
+        joinPiecesUnderOne(mine, row.words, theirs, alternatives, group.otherWords);
+        joinPiecesUnderOne(theirs, alternatives, mine, row.words, group.rowWords);
         const auto pairs = pairedPieces(mine, theirs);
         // Words without signs inside are left to the merge word by word.
         if (!spelt || most < 2 || pairs.empty()) {
@@ -554,6 +662,7 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         }
         // +1: the other reading's piece, -1: the row's, 0: not settled.
         std::vector<int> choice(pairs.size(), 0);
+        int typeChoice = 0;
         for (size_t p = 0; p < pairs.size(); ++p) {
             const PlacedPiece& a = mine[pairs[p].first];
             const PlacedPiece& b = theirs[pairs[p].second];
@@ -565,6 +674,16 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 margin += 2;
             else if (3 * theirLetters < 2 * mineLetters)
                 margin -= 2;
+            if (signReadAsLetters(row.words[a.word], a, alternatives[b.word], b))
+                margin = -1;
+            // A file's type follows no language of its name: where no evidence settles it,
+            // it is read in Latin letters, and it leads no other piece.
+            const bool lastPiece = p + 1 == pairs.size() && pairs[p].first + 1 == mine.size() && pairs[p].second + 1 == theirs.size();
+            if (margin == 0 && lastPiece) {
+                const bool mineType = latinLetters(row.words[a.word].text.mid(a.range.from, a.range.length)) && fileType(row.words[a.word], a);
+                const bool theirType = latinLetters(alternatives[b.word].text.mid(b.range.from, b.range.length)) && fileType(alternatives[b.word], b);
+                typeChoice = theirType && !mineType ? 1 : mineType && !theirType ? -1 : 0;
+            }
             choice[p] = margin > 0 ? 1 : margin < 0 ? -1 : 0;
         }
         std::vector<int> settled = choice;
@@ -584,6 +703,8 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 }
             settled[p] = left == 0 ? right : right == 0 || right == left ? left : 0;
         }
+        if (typeChoice != 0)
+            settled.back() = typeChoice;
         // All pieces of both readings paired and all the other reading's: its words
         // whole, with their signs and spaces ("README.md" for "ВЕАОМЕ. та").
         if (pairs.size() == mine.size() && pairs.size() == theirs.size()
@@ -604,6 +725,21 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             const size_t p = pairOf(m);
             return p < pairs.size() && settled[p] > 0;
         };
+        // Pieces the other reading holds past the row's last one, where the row has at
+        // most signs: glyphs the row's model dropped at the end of a name ("работ." for
+        // "работ.txt"). They follow the row's last piece with the other reading's signs.
+        size_t trailingTo = 0;
+        const PlacedPiece* lastPaired = &theirs[pairs.back().second];
+        if (pairs.back().first + 1 == mine.size() && mine.back().word == group.rowWords.back()) {
+            for (size_t t = pairs.back().second + 1; t < theirs.size(); ++t) {
+                const PlacedPiece& piece = theirs[t];
+                const QString text = alternatives[piece.word].text.mid(piece.range.from, piece.range.length);
+                if (piece.word != lastPaired->word || piece.box.left() <= mine.back().box.right() || letterCount(text) < 2
+                    || pieceEvidence(alternatives[piece.word], piece, lines) < 0)
+                    break;
+                trailingTo = piece.firstSymbol + piece.symbolCount;
+            }
+        }
         for (size_t i : group.rowWords) {
             const ReadWord& word = row.words[i];
             std::vector<size_t> own;
@@ -637,7 +773,9 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                     source = &alternatives[a->word], otherFrom = 0, otherTo = a->firstSymbol;
                 else if (beside && k == own.size() && b && (before + 1 == theirs.size() || theirs[before + 1].word != b->word))
                     source = &alternatives[b->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = source->symbols.size();
-                if (source && otherTo - otherFrom < to - from)
+                if (k == own.size() && trailingTo > 0 && i == group.rowWords.back())
+                    append(alternatives[lastPaired->word], lastPaired->firstSymbol + lastPaired->symbolCount, trailingTo);
+                else if (source && otherTo - otherFrom < to - from)
                     append(*source, otherFrom, otherTo);
                 else
                     append(word, from, to);
@@ -667,6 +805,9 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             }
         }
     }
+    for (ReadWord& word : result)
+        if (wordPieces(word.text).size() > 1)
+            smallLettersOfTheirShape(word, lines);
     row.words = std::move(result);
 }
 

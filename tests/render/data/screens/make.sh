@@ -27,3 +27,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # at 1.5x whose list has its selected row, white on blue, a little taller than its text.
 # pill-button.png is case buttons-02-125x of that draw: three Chromium buttons at 1.25x,
 # the last a green pill with a white label.
+# file-list.png is case list-04-2x of the set (seed 58): Russian names with Latin types
+# and a number sign; file-table.png is case table-04-2x of a draw with seed 9158: names
+# whose pieces one language's model cuts at glyphs it does not know, or drops.
