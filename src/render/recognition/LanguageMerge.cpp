@@ -563,6 +563,16 @@ void joinPiecesUnderOne(std::vector<PlacedPiece>& pieces, const std::vector<Read
     pieces = std::move(joined);
 }
 
+// Whether the symbols of a word from `from` to `to` are all ASCII.
+bool asciiSigns(const ReadWord& word, size_t from, size_t to)
+{
+    for (size_t k = from; k < to; ++k)
+        for (QChar c : word.symbols[k].text)
+            if (c.unicode() > 0x7f)
+                return false;
+    return true;
+}
+
 bool latinLetters(const QString& text)
 {
     return letterCount(text) > 0
@@ -578,15 +588,34 @@ bool fileType(const ReadWord& word, const PlacedPiece& piece)
         && piece.range.from + piece.range.length == word.text.size();
 }
 
-// Figures that both readings hold, the other with a letter or two before them where
-// this one has a sign past ASCII: a sign that model does not know, read as letters
-// ("Ne17" for "№17").
-bool signReadAsLetters(const ReadWord& mineWord, const PlacedPiece& mine, const ReadWord& theirWord, const PlacedPiece& their)
+// A sign past ASCII just before a piece of figures belongs to the piece: a sign one
+// model does not know, which the other reads as letters ("Ne17" for "№17").
+void withSignsBeforeFigures(std::vector<PlacedPiece>& pieces, const std::vector<ReadWord>& words)
 {
-    const QString figures = mineWord.text.mid(mine.range.from, mine.range.length);
-    const QString other = theirWord.text.mid(their.range.from, their.range.length);
+    for (PlacedPiece& piece : pieces) {
+        const ReadWord& word = words[piece.word];
+        const QString text = word.text.mid(piece.range.from, piece.range.length);
+        if (piece.range.from == 0 || piece.firstSymbol == 0 || !std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); }))
+            continue;
+        const QChar sign = word.text[piece.range.from - 1];
+        const ReadSymbol& before = word.symbols[piece.firstSymbol - 1];
+        if (sign.unicode() <= 0x7f || sign.isSpace() || before.text != QString(sign))
+            continue;
+        piece.range.from -= 1;
+        piece.range.length += 1;
+        piece.firstSymbol -= 1;
+        piece.symbolCount += 1;
+        piece.box = piece.box.united(before.box);
+    }
+}
+
+// Whether a piece is such a sign with figures, and the other reading's piece the same
+// figures after a letter or two.
+bool signReadAsLetters(const QString& signed_, const QString& other)
+{
+    const QString figures = signed_.mid(1);
     const qsizetype extra = other.size() - figures.size();
-    return mine.range.from > 0 && mineWord.text[mine.range.from - 1].unicode() > 0x7f
+    return signed_.size() > 1 && signed_[0].unicode() > 0x7f && !signed_[0].isLetterOrNumber()
         && std::all_of(figures.begin(), figures.end(), [](QChar c) { return c.isDigit(); }) && extra >= 1 && extra <= 2
         && other.endsWith(figures) && letterCount(other.left(extra)) == extra;
 }
@@ -651,6 +680,8 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             most = std::max(most, wordPieces(alternatives[j].text).size());
             theirs.insert(theirs.end(), pieces.begin(), pieces.end());
         }
+        withSignsBeforeFigures(mine, row.words);
+        withSignsBeforeFigures(theirs, alternatives);
         joinPiecesUnderOne(mine, row.words, theirs, alternatives, group.otherWords);
         joinPiecesUnderOne(theirs, alternatives, mine, row.words, group.rowWords);
         const auto pairs = pairedPieces(mine, theirs);
@@ -674,8 +705,12 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 margin += 2;
             else if (3 * theirLetters < 2 * mineLetters)
                 margin -= 2;
-            if (signReadAsLetters(row.words[a.word], a, alternatives[b.word], b))
+            const QString mineText = row.words[a.word].text.mid(a.range.from, a.range.length);
+            const QString theirText = alternatives[b.word].text.mid(b.range.from, b.range.length);
+            if (signReadAsLetters(mineText, theirText))
                 margin = -1;
+            else if (signReadAsLetters(theirText, mineText))
+                margin = 1;
             // A file's type follows no language of its name: where no evidence settles it,
             // it is read in Latin letters, and it leads no other piece.
             const bool lastPiece = p + 1 == pairs.size() && pairs[p].first + 1 == mine.size() && pairs[p].second + 1 == theirs.size();
@@ -716,7 +751,8 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         // Otherwise piece by piece inside the row's words. The signs beside a piece taken
         // from the other reading come from it too where it has the same pieces round them
         // and fewer signs: a model reads letters it does not know as signs ("пое$/" for
-        // "notes/").
+        // "notes/"); or as many, where only its signs are the ASCII ones names are written
+        // with ("—/" for "~/").
         auto pairOf = [&](size_t m) {
             const auto found = std::find_if(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == m; });
             return found == pairs.end() ? pairs.size() : size_t(found - pairs.begin());
@@ -775,7 +811,8 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                     source = &alternatives[b->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = source->symbols.size();
                 if (k == own.size() && trailingTo > 0 && i == group.rowWords.back())
                     append(alternatives[lastPaired->word], lastPaired->firstSymbol + lastPaired->symbolCount, trailingTo);
-                else if (source && otherTo - otherFrom < to - from)
+                else if (source && (otherTo - otherFrom < to - from || (otherTo - otherFrom == to - from
+                                        && asciiSigns(*source, otherFrom, otherTo) && !asciiSigns(word, from, to))))
                     append(*source, otherFrom, otherTo);
                 else
                     append(word, from, to);
