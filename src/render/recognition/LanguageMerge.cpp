@@ -546,11 +546,11 @@ void joinPiecesUnderOne(std::vector<PlacedPiece>& pieces, const std::vector<Read
     for (const PlacedPiece& piece : pieces) {
         if (!joined.empty()) {
             PlacedPiece& last = joined.back();
-            const size_t o = under(piece);
-            const QString between = words[piece.word].text.mid(last.range.from + last.range.length,
-                piece.range.from - last.range.from - last.range.length);
+            const size_t o = last.word == piece.word ? under(piece) : others.size();
+            const QString between = o < others.size() ? words[piece.word].text.mid(last.range.from + last.range.length,
+                piece.range.from - last.range.from - last.range.length) : QString();
             const bool foreignSigns = std::none_of(between.begin(), between.end(), [&](QChar c) { return otherSigns.contains(c); });
-            if (last.word == piece.word && o < others.size() && o == under(last) && foreignSigns) {
+            if (o < others.size() && o == under(last) && foreignSigns) {
                 last.range.length = piece.range.from + piece.range.length - last.range.from;
                 last.symbolCount = piece.firstSymbol + piece.symbolCount - last.firstSymbol;
                 last.box = last.box.united(piece.box);
