@@ -272,3 +272,22 @@ TEST(ScreenshotText, AQtFormsCheckBoxIsNoLetterAndItsOkButtonReadsInLatin)
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.back().split(u' ', Qt::SkipEmptyParts), (QStringList{"Закрыть", "OK"})) << lines.back().toStdString();
 }
+
+TEST(ScreenshotText, FileTypesAndSignsKeepTheirOwnScriptInRussianNames)
+{
+    // A list at 2×: the type of a Russian name is read in Latin letters, and the number
+    // sign, which only the Russian model knows, is no pair of Latin letters.
+    const QStringList list = readLines(screenshot("file-list"));
+    for (const char* line : {"Договор №17.docx", "Презентация.pptx", "план работ.txt", "README.md", "report.pdf"})
+        EXPECT_TRUE(list.contains(QString::fromUtf8(line))) << line << " in: " << list.join(" | ").toStdString();
+}
+
+TEST(ScreenshotText, ANamePieceOneModelCutOrDroppedIsTakenWholeFromTheOther)
+{
+    // A table at 2×: the Russian model reads "notes" as two pieces round a sign, and
+    // stops before the ".txt" of "план работ.txt"; each row keeps its size and date.
+    const QStringList table = readLines(screenshot("file-table"));
+    EXPECT_TRUE(table.contains(QString::fromUtf8("план работ.txt 141,4 МБ 17.04.2025 21:10"))) << table.join(" | ").toStdString();
+    const auto notes = std::count_if(table.begin(), table.end(), [](const QString& line) { return line.startsWith(QString::fromUtf8("notes/черновик.md ")); });
+    EXPECT_EQ(notes, 2) << table.join(" | ").toStdString();
+}

@@ -586,6 +586,10 @@ TEST(ScreenTextRecognizer, NamesAndPathsThatMixTheLanguagesTakeEachPieceFromTheR
          {listed(shapedWord("план.", "xxxx.", 0, 0, {true})), shapedWord("Ех", "ax", 60, 0, {false})},
          {shapedWord("nnaH.txt", "xxxx.axa", 0, 1, {false, true})},
          "план.txt"},
+        {"a number sign the English model reads as letters is taken with its figures from the Russian reading",
+         {shapedWord("№17.40сх", "aaa.aaxx", 0, 0, {false, false})},
+         {shapedWord("Ne17.docx", "aaaa.axxx", 0, 1, {false, false})},
+         "№17.docx"},
         {"both readings shown wrong by their glyphs (a capital standing as a small letter, a short «f»): "
          "the row's reading stays",
          {shapedWord("-Ги-г--г--", "xxxxxxxxxx", 0, 0, {false, false, false})},
@@ -607,6 +611,67 @@ TEST(ScreenTextRecognizer, NamesAndPathsThatMixTheLanguagesTakeEachPieceFromTheR
         ASSERT_EQ(merged.size(), 1u) << c.name;
         EXPECT_EQ(merged.front().text, c.merged) << c.name;
         // The symbols still spell each word, for the comparison of glyphs afterwards.
+        for (const ReadWord& word : merged.front().words) {
+            QString spelt;
+            for (const auto& symbol : word.symbols)
+                spelt += symbol.text;
+            EXPECT_EQ(spelt, word.text) << c.name;
+        }
+    }
+}
+
+TEST(ScreenTextRecognizer, ANamesPiecesAreTakenWholeWhereTheRowsReadingCutDroppedOrMisreadThem)
+{
+    // A word the engine was unsure of, which gives way to no junk as a whole.
+    auto unsure = [](ReadWord word) {
+        word.confidence = 40;
+        return word;
+    };
+    // The Russian reading is the row here (the surer one), the English one the other.
+    struct Case {
+        const char* name;
+        std::vector<ReadWord> russian;
+        std::vector<ReadWord> english;
+        QString merged;
+    };
+    const Case cases[] = {
+        {"a file's type that no evidence settles is read in Latin letters, not in the stem's language",
+         {shapedWord("Презентация.ррех", "adxxxxxxxxx.ddxx", 0, 0, {true, false})},
+         {shapedWord("Npe3eHtayna.pptx", "adxxxxxxxxx.ddxx", 0, 1, {false, false})},
+         "Презентация.pptx"},
+        {"a number sign the English model reads as two letters stays a sign",
+         {listed(shapedWord("Договор", "axxxxxd", 0, 0, {true})), shapedWord("№17.40сх", "aaa.aaxx", 96, 0, {false, false})},
+         {shapedWord("Aorosop", "axxxxxd", 0, 1, {false}), shapedWord("Ne17.docx", "aaaa.axxx", 96, 1, {false, false})},
+         "Договор №17.docx"},
+        {"a type the Russian engine dropped after the name is taken from the English reading",
+         {listed(shapedWord("план", "xxxx", 0, 0, {true})), listed(shapedWord("работ", "dxaxx", 60, 0, {true}))},
+         {shapedWord("nnaH", "xxxx", 0, 1, {false}), shapedWord("pabor.txt", "dxaxx.xxx", 60, 1, {false, true})},
+         "план работ.txt"},
+        {"a folder the Russian engine cut in two at a sign of its own is one piece, taken whole",
+         {shapedWord("по{е5/черновик.та", "xxxxxaxxdxxxxx.xa", 0, 0, {false, false, true, true})},
+         {unsure(shapedWord("notes/YepHoBuK.md", "xxxxxaxxdxxxxx.xa", 0, 1, {true, false, true}))},
+         "notes/черновик.md"},
+        {"a home folder's tilde the Russian engine read as a dash comes from the English reading with the folder",
+         {shapedWord("—/по$е5/черновик.та", "xaxxxxxaxxdxxxxx.xa", 0, 0, {false, false, true, true})},
+         {unsure(shapedWord("~/notes/YepHoBuK.md", "xaxxxxxaxxdxxxxx.xa", 0, 1, {true, false, true}))},
+         "~/notes/черновик.md"},
+        {"Latin capitals and a zero standing as small letters in a type are the small letters",
+         {shapedWord("март.х!$х", "xxdx.xaxx", 0, 0, {true, false, false})},
+         {shapedWord("MapT.xISx", "xxdx.xaxx", 0, 1, {false, false})},
+         "март.xlsx"},
+        {"a zero at the small letters' height before letters is an «o»",
+         {shapedWord("бюджет.045", "axxxxx.xxx", 0, 0, {true, false})},
+         {shapedWord("6ioDkeT.0ds", "axxaxx.xxax", 0, 1, {false, false})},
+         "бюджет.ods"},
+    };
+    using ScreenTextRecognizer::detail::mergedReadings;
+    for (const Case& c : cases) {
+        std::vector<ReadWord> russian = c.russian;
+        for (ReadWord& word : russian)
+            word.confidence = 90;
+        const std::vector<WordRun> merged = mergedReadings({{runOf(russian)}, {runOf(c.english)}});
+        ASSERT_EQ(merged.size(), 1u) << c.name;
+        EXPECT_EQ(merged.front().text, c.merged) << c.name;
         for (const ReadWord& word : merged.front().words) {
             QString spelt;
             for (const auto& symbol : word.symbols)

@@ -549,6 +549,141 @@ std::vector<std::pair<size_t, size_t>> pairedPieces(const std::vector<PlacedPiec
     return pairs;
 }
 
+// Neighbouring pieces of one word that stand under one piece of the other reading are
+// one piece where the signs between them are none the other reading holds in the name:
+// a model cuts a word where it reads glyphs it does not know as signs ("по{е5" for
+// "notes"), while a sign both readings hold parts the name in both.
+void joinPiecesUnderOne(std::vector<PlacedPiece>& pieces, const std::vector<ReadWord>& words,
+    const std::vector<PlacedPiece>& others, const std::vector<ReadWord>& otherWords, const std::vector<size_t>& otherGroup)
+{
+    QString otherSigns;
+    for (size_t j : otherGroup)
+        for (QChar c : otherWords[j].text)
+            if (!c.isLetterOrNumber() && !c.isMark())
+                otherSigns += c;
+    auto under = [&](const PlacedPiece& piece) {
+        size_t found = others.size();
+        int most = 0;
+        for (size_t k = 0; k < others.size(); ++k) {
+            const int common = overlap(piece.box, others[k].box);
+            if (2 * common >= piece.box.width() && common > most) {
+                most = common;
+                found = k;
+            }
+        }
+        return found;
+    };
+    std::vector<PlacedPiece> joined;
+    for (const PlacedPiece& piece : pieces) {
+        if (!joined.empty()) {
+            PlacedPiece& last = joined.back();
+            const size_t o = last.word == piece.word ? under(piece) : others.size();
+            const QString between = o < others.size() ? words[piece.word].text.mid(last.range.from + last.range.length,
+                piece.range.from - last.range.from - last.range.length) : QString();
+            const bool foreignSigns = std::none_of(between.begin(), between.end(), [&](QChar c) { return otherSigns.contains(c); });
+            if (o < others.size() && o == under(last) && foreignSigns) {
+                last.range.length = piece.range.from + piece.range.length - last.range.from;
+                last.symbolCount = piece.firstSymbol + piece.symbolCount - last.firstSymbol;
+                last.box = last.box.united(piece.box);
+                last.known = false;
+                continue;
+            }
+        }
+        joined.push_back(piece);
+    }
+    pieces = std::move(joined);
+}
+
+// Whether the symbols of a word from `from` to `to` are all ASCII.
+bool asciiSigns(const ReadWord& word, size_t from, size_t to)
+{
+    for (size_t k = from; k < to; ++k)
+        for (QChar c : word.symbols[k].text)
+            if (c.unicode() > 0x7f)
+                return false;
+    return true;
+}
+
+bool latinLetters(const QString& text)
+{
+    return letterCount(text) > 0
+        && std::all_of(text.begin(), text.end(), [](QChar c) { return !c.isLetter() || c.script() == QChar::Script_Latin; });
+}
+
+// The last piece of a name after its dot, of a few characters: the file's type, which
+// is written in Latin letters whatever the language of the name before it.
+bool fileType(const ReadWord& word, const PlacedPiece& piece)
+{
+    constexpr int longestType = 4;
+    return piece.range.from > 0 && word.text[piece.range.from - 1] == u'.' && piece.range.length <= longestType
+        && piece.range.from + piece.range.length == word.text.size();
+}
+
+// A sign past ASCII just before a piece of figures belongs to the piece: a sign one
+// model does not know, which the other reads as letters ("Ne17" for "№17").
+void withSignsBeforeFigures(std::vector<PlacedPiece>& pieces, const std::vector<ReadWord>& words)
+{
+    for (PlacedPiece& piece : pieces) {
+        const ReadWord& word = words[piece.word];
+        const QString text = word.text.mid(piece.range.from, piece.range.length);
+        if (piece.range.from == 0 || piece.firstSymbol == 0 || !std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); }))
+            continue;
+        const QChar sign = word.text[piece.range.from - 1];
+        const ReadSymbol& before = word.symbols[piece.firstSymbol - 1];
+        if (sign.unicode() <= 0x7f || sign.isSpace() || before.text != QString(sign))
+            continue;
+        piece.range.from -= 1;
+        piece.range.length += 1;
+        piece.firstSymbol -= 1;
+        piece.symbolCount += 1;
+        piece.box = piece.box.united(before.box);
+    }
+}
+
+// Whether a piece is such a sign with figures, and the other reading's piece the same
+// figures after a letter or two.
+bool signReadAsLetters(const QString& signed_, const QString& other)
+{
+    const QString figures = signed_.mid(1);
+    const qsizetype extra = other.size() - figures.size();
+    return signed_.size() > 1 && signed_[0].unicode() > 0x7f && !signed_[0].isLetterOrNumber()
+        && std::all_of(figures.begin(), figures.end(), [](QChar c) { return c.isDigit(); }) && extra >= 1 && extra <= 2
+        && other.endsWith(figures) && letterCount(other.left(extra)) == extra;
+}
+
+// Latin capitals and figures whose small letter has the same shape at the small
+// letters' height ("xISx" for "xlsx", "0ds" for "ods"): in a name's piece with small
+// letters, a capital after a small letter, or a zero, standing no taller than they do is
+// the small letter, and an "I" after a small letter is an "l", as names are written.
+void smallLettersOfTheirShape(ReadWord& word, const LetterLines& lines)
+{
+    static const QString sameShape = QStringLiteral("CcOoSsVvWwXxZz0o");
+    const std::vector<qsizetype> starts = symbolStarts(word);
+    if (starts.empty() || !lines.known())
+        return;
+    for (const WordPiece& piece : wordPieces(word.text)) {
+        const QString text = word.text.mid(piece.from, piece.length);
+        if (!latinLetters(text) || std::none_of(text.begin(), text.end(), [](QChar c) { return c.isLower(); }))
+            continue;
+        for (size_t i = 0; i < starts.size(); ++i) {
+            const qsizetype at = starts[i];
+            if (at < piece.from || at >= piece.from + piece.length || word.symbols[i].text.size() != 1)
+                continue;
+            const QChar c = word.text[at];
+            const qsizetype shape = sameShape.indexOf(c);
+            const QRect& box = word.symbols[i].box;
+            QChar small = c;
+            const bool afterSmall = at > piece.from && word.text[at - 1].isLower();
+            if (shape >= 0 && shape % 2 == 0 && 10 * (lines.top - box.top()) < lines.height() && (afterSmall || c == u'0'))
+                small = sameShape[shape + 1];
+            else if (c == u'I' && afterSmall)
+                small = u'l';
+            word.text[at] = small;
+            word.symbols[i].text = QString(small);
+        }
+    }
+}
+
 // Each name or path of the row takes each of its pieces from the reading that reads
 // it best; a piece no evidence settles (both readings words of their lists, or none)
 // follows the nearest settled pieces of its name, and where none is settled stays as
@@ -576,6 +711,10 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             most = std::max(most, wordPieces(alternatives[j].text).size());
             theirs.insert(theirs.end(), pieces.begin(), pieces.end());
         }
+        withSignsBeforeFigures(mine, row.words);
+        withSignsBeforeFigures(theirs, alternatives);
+        joinPiecesUnderOne(mine, row.words, theirs, alternatives, group.otherWords);
+        joinPiecesUnderOne(theirs, alternatives, mine, row.words, group.rowWords);
         const auto pairs = pairedPieces(mine, theirs);
         // Words without signs inside are left to the merge word by word.
         if (!spelt || most < 2 || pairs.empty()) {
@@ -585,6 +724,7 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         }
         // +1: the other reading's piece, -1: the row's, 0: not settled.
         std::vector<int> choice(pairs.size(), 0);
+        int typeChoice = 0;
         for (size_t p = 0; p < pairs.size(); ++p) {
             const PlacedPiece& a = mine[pairs[p].first];
             const PlacedPiece& b = theirs[pairs[p].second];
@@ -596,6 +736,20 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 margin += 2;
             else if (3 * theirLetters < 2 * mineLetters)
                 margin -= 2;
+            const QString mineText = row.words[a.word].text.mid(a.range.from, a.range.length);
+            const QString theirText = alternatives[b.word].text.mid(b.range.from, b.range.length);
+            if (signReadAsLetters(mineText, theirText))
+                margin = -1;
+            else if (signReadAsLetters(theirText, mineText))
+                margin = 1;
+            // A file's type follows no language of its name: where no evidence settles it,
+            // it is read in Latin letters, and it leads no other piece.
+            const bool lastPiece = p + 1 == pairs.size() && pairs[p].first + 1 == mine.size() && pairs[p].second + 1 == theirs.size();
+            if (margin == 0 && lastPiece) {
+                const bool mineType = latinLetters(row.words[a.word].text.mid(a.range.from, a.range.length)) && fileType(row.words[a.word], a);
+                const bool theirType = latinLetters(alternatives[b.word].text.mid(b.range.from, b.range.length)) && fileType(alternatives[b.word], b);
+                typeChoice = theirType && !mineType ? 1 : mineType && !theirType ? -1 : 0;
+            }
             choice[p] = margin > 0 ? 1 : margin < 0 ? -1 : 0;
         }
         std::vector<int> settled = choice;
@@ -615,6 +769,8 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 }
             settled[p] = left == 0 ? right : right == 0 || right == left ? left : 0;
         }
+        if (typeChoice != 0)
+            settled.back() = typeChoice;
         // All pieces of both readings paired and all the other reading's: its words
         // whole, with their signs and spaces ("README.md" for "ВЕАОМЕ. та").
         if (pairs.size() == mine.size() && pairs.size() == theirs.size()
@@ -626,7 +782,8 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         // Otherwise piece by piece inside the row's words. The signs beside a piece taken
         // from the other reading come from it too where it has the same pieces round them
         // and fewer signs: a model reads letters it does not know as signs ("пое$/" for
-        // "notes/").
+        // "notes/"); or as many, where only its signs are the ASCII ones names are written
+        // with ("—/" for "~/").
         auto pairOf = [&](size_t m) {
             const auto found = std::find_if(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == m; });
             return found == pairs.end() ? pairs.size() : size_t(found - pairs.begin());
@@ -635,6 +792,21 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             const size_t p = pairOf(m);
             return p < pairs.size() && settled[p] > 0;
         };
+        // Pieces the other reading holds past the row's last one, where the row has at
+        // most signs: glyphs the row's model dropped at the end of a name ("работ." for
+        // "работ.txt"). They follow the row's last piece with the other reading's signs.
+        size_t trailingTo = 0;
+        const PlacedPiece* lastPaired = &theirs[pairs.back().second];
+        if (pairs.back().first + 1 == mine.size() && mine.back().word == group.rowWords.back()) {
+            for (size_t t = pairs.back().second + 1; t < theirs.size(); ++t) {
+                const PlacedPiece& piece = theirs[t];
+                const QString text = alternatives[piece.word].text.mid(piece.range.from, piece.range.length);
+                if (piece.word != lastPaired->word || piece.box.left() <= mine.back().box.right() || letterCount(text) < 2
+                    || pieceEvidence(alternatives[piece.word], piece, lines) < 0)
+                    break;
+                trailingTo = piece.firstSymbol + piece.symbolCount;
+            }
+        }
         for (size_t i : group.rowWords) {
             const ReadWord& word = row.words[i];
             std::vector<size_t> own;
@@ -668,7 +840,10 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                     source = &alternatives[a->word], otherFrom = 0, otherTo = a->firstSymbol;
                 else if (beside && k == own.size() && b && (before + 1 == theirs.size() || theirs[before + 1].word != b->word))
                     source = &alternatives[b->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = source->symbols.size();
-                if (source && otherTo - otherFrom < to - from)
+                if (k == own.size() && trailingTo > 0 && i == group.rowWords.back())
+                    append(alternatives[lastPaired->word], lastPaired->firstSymbol + lastPaired->symbolCount, trailingTo);
+                else if (source && (otherTo - otherFrom < to - from || (otherTo - otherFrom == to - from
+                                        && asciiSigns(*source, otherFrom, otherTo) && !asciiSigns(word, from, to))))
                     append(*source, otherFrom, otherTo);
                 else
                     append(word, from, to);
@@ -698,6 +873,9 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             }
         }
     }
+    for (ReadWord& word : result)
+        if (wordPieces(word.text).size() > 1)
+            smallLettersOfTheirShape(word, lines);
     row.words = std::move(result);
 }
 

@@ -32,3 +32,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # under a monospace header, both at 1x.
 # qt-form-1x.png and qt-form-125x.png are its cases qt-form-01-1x and qt-form-06-125x:
 # Qt forms with a checked check box, a framed list and a row of buttons.
+# file-list.png is case list-04-2x of the set (seed 58): Russian names with Latin types
+# and a number sign; file-table.png is case table-04-2x of a draw with seed 9158: names
+# whose pieces one language's model cuts at glyphs it does not know, or drops.
