@@ -52,41 +52,276 @@ struct Shape {
     bool light = false;
     int level = 0; // the level farthest from the ground among its pixels
     bool glyph = false;
+    int fill = -1; // the fill that holds it, -1 on the page
     int line = -1;
 };
 
+// The mark of a pixel no fill holds, in the map of fills' ink.
+constexpr uint8_t unheld = 255;
+
 // Each pixel's polarity: 1 darker than the mean of the square round it by the ink
-// contrast, 2 lighter, 0 neither.
-std::vector<uint8_t> inkMap(const QImage& grey)
+// contrast, 2 lighter, 0 neither. Pixels held by a fill keep the polarity it gave them.
+std::vector<uint8_t> inkMap(const QImage& grey, std::vector<uint8_t> ink)
 {
     const int w = grey.width(), h = grey.height();
+    // Sums and counts of the pixels no fill holds: the page round a badge is judged by
+    // the page alone.
     std::vector<int64_t> sums(size_t(w + 1) * size_t(h + 1), 0);
+    std::vector<int32_t> counts(sums.size(), 0);
     for (int y = 0; y < h; ++y) {
         const uchar* row = grey.constScanLine(y);
+        const uint8_t* held = ink.data() + size_t(y) * size_t(w);
         const int64_t* above = sums.data() + size_t(y) * size_t(w + 1);
         int64_t* out = sums.data() + size_t(y + 1) * size_t(w + 1);
+        const int32_t* countAbove = counts.data() + size_t(y) * size_t(w + 1);
+        int32_t* countOut = counts.data() + size_t(y + 1) * size_t(w + 1);
         int64_t run = 0;
+        int32_t countRun = 0;
         for (int x = 0; x < w; ++x) {
-            run += row[x];
+            const bool free = held[x] == unheld;
+            run += free ? row[x] : 0;
+            countRun += free;
             out[x + 1] = above[x + 1] + run;
+            countOut[x + 1] = countAbove[x + 1] + countRun;
         }
     }
-    std::vector<uint8_t> ink(size_t(w) * size_t(h));
     for (int y = 0; y < h; ++y) {
         const int y0 = std::max(0, y - surround), y1 = std::min(h, y + surround + 1);
         const int64_t* top = sums.data() + size_t(y0) * size_t(w + 1);
         const int64_t* bottom = sums.data() + size_t(y1) * size_t(w + 1);
+        const int32_t* countTop = counts.data() + size_t(y0) * size_t(w + 1);
+        const int32_t* countBottom = counts.data() + size_t(y1) * size_t(w + 1);
         const uchar* row = grey.constScanLine(y);
         uint8_t* out = ink.data() + size_t(y) * size_t(w);
         for (int x = 0; x < w; ++x) {
+            if (out[x] != unheld)
+                continue;
             const int x0 = std::max(0, x - surround), x1 = std::min(w, x + surround + 1);
-            const int64_t area = int64_t(x1 - x0) * (y1 - y0);
+            const int64_t area = countBottom[x1] - countTop[x1] - countBottom[x0] + countTop[x0];
             const int64_t sum = bottom[x1] - top[x1] - bottom[x0] + top[x0];
             const int64_t v = int64_t(row[x]) * area;
             out[x] = v < sum - inkContrast * area ? 1 : v > sum + inkContrast * area ? 2 : 0;
         }
     }
     return ink;
+}
+
+// A fill is a plain patch of one level set off from what is round it (a badge, a
+// pill, a button) that holds something: its pixels are ground, and what it holds is
+// ink by that level alone. Against the mean of a square, the page past a small fill's
+// edge would lift the mean over its label, and the fill's own edge and the hollows of
+// its letters would read as dark strokes beside the words round it.
+struct Fill {
+    QRect box;
+    int level = 0;
+    int area = 0;
+    bool border = false; // runs to the picture's edge: the page itself, a panel cut off
+};
+
+// Level steps a plain patch takes within itself.
+constexpr int plainStep = 12;
+// The antialiased rim round a fill is part of its edge, not ink.
+constexpr int fillRim = 2;
+
+// The polarity of the pixels fills hold, by each fill's level (`unheld` elsewhere),
+// and which fill holds each (-1 for none; the innermost of fills on fills).
+struct FillInk {
+    std::vector<uint8_t> ink;
+    std::vector<int> holder;
+};
+
+FillInk fillInk(const QImage& grey)
+{
+    const int w = grey.width(), h = grey.height();
+    FillInk result;
+    std::vector<uint8_t>& ink = result.ink;
+    ink.assign(size_t(w) * size_t(h), unheld);
+    result.holder.assign(ink.size(), -1);
+    std::vector<int> patch(size_t(w) * size_t(h), -1);
+    std::vector<Fill> fills;
+    std::vector<size_t> stack;
+    for (size_t start = 0; start < patch.size(); ++start) {
+        if (patch[start] >= 0)
+            continue;
+        Fill fill;
+        fill.level = grey.constScanLine(int(start / size_t(w)))[start % size_t(w)];
+        const int id = int(fills.size());
+        int minX = w, maxX = -1, minY = h, maxY = -1;
+        patch[start] = id;
+        stack.assign(1, start);
+        while (!stack.empty()) {
+            const size_t i = stack.back();
+            stack.pop_back();
+            const int px = int(i % size_t(w)), py = int(i / size_t(w));
+            ++fill.area;
+            minX = std::min(minX, px), maxX = std::max(maxX, px), minY = std::min(minY, py), maxY = std::max(maxY, py);
+            auto visit = [&](int nx, int ny) {
+                const size_t n = size_t(ny) * size_t(w) + size_t(nx);
+                if (patch[n] < 0 && std::abs(grey.constScanLine(ny)[nx] - fill.level) <= plainStep) {
+                    patch[n] = id;
+                    stack.push_back(n);
+                }
+            };
+            if (px > 0)
+                visit(px - 1, py);
+            if (px + 1 < w)
+                visit(px + 1, py);
+            if (py > 0)
+                visit(px, py - 1);
+            if (py + 1 < h)
+                visit(px, py + 1);
+        }
+        fill.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
+        fill.border = minX == 0 || minY == 0 || maxX == w - 1 || maxY == h - 1;
+        fills.push_back(fill);
+    }
+    // Larger fills first, so that a button on a panel is judged by the button.
+    std::vector<size_t> order;
+    for (size_t f = 0; f < fills.size(); ++f) {
+        const Fill& fill = fills[f];
+        const QRect& box = fill.box;
+        if (fill.border || box.height() < 2 * leastGlyph || box.height() > tallestGlyph || box.width() < box.height() / 2)
+            continue;
+        // A fill is solid across two stretches of columns a quarter of its height wide
+        // at least: the padding before its label and after it. A letter's strokes, even
+        // a bold one's, are thinner, and a letter with a hollow has at most one stem.
+        const int wide = std::max(4, box.height() / 4);
+        int run = 0, stretches = 0;
+        for (int x = box.left(); x <= box.right() && stretches < 2; ++x) {
+            int covered = 0;
+            for (int y = box.top(); y <= box.bottom(); ++y)
+                covered += patch[size_t(y) * size_t(w) + size_t(x)] == int(f);
+            run = 3 * covered >= 2 * box.height() ? run + 1 : 0;
+            stretches += run == wide;
+        }
+        if (stretches >= 2)
+            order.push_back(f);
+    }
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return qint64(fills[a].box.width()) * fills[a].box.height() > qint64(fills[b].box.width()) * fills[b].box.height();
+    });
+    std::vector<uint8_t> outside;
+    for (size_t f : order) {
+        const Fill& fill = fills[f];
+        const QRect& box = fill.box;
+        // Set off from the ground round it on every side, as a badge is from its page
+        // past its antialiased edge; a band of a gradient is not, beside the next band.
+        const QRect frame = box.adjusted(-fillRim, -fillRim, fillRim, fillRim);
+        if (!frame.intersects(QRect(0, 0, w, h)) || frame != frame.intersected(QRect(0, 0, w, h)))
+            continue;
+        auto setOff = [&](std::vector<int> side) {
+            std::nth_element(side.begin(), side.begin() + qsizetype(side.size() / 2), side.end());
+            return std::abs(side[side.size() / 2] - fill.level) >= groundContrast;
+        };
+        std::vector<int> top, bottom, left, right;
+        for (int x = frame.left(); x <= frame.right(); ++x) {
+            top.push_back(grey.constScanLine(frame.top())[x]);
+            bottom.push_back(grey.constScanLine(frame.bottom())[x]);
+        }
+        for (int y = frame.top(); y <= frame.bottom(); ++y) {
+            left.push_back(grey.constScanLine(y)[frame.left()]);
+            right.push_back(grey.constScanLine(y)[frame.right()]);
+        }
+        if (!setOff(top) || !setOff(bottom) || !setOff(left) || !setOff(right))
+            continue;
+        // What the fill closes in: pixels of its box that reach the box's edge through
+        // no pixel of the fill lie outside it.
+        const int bw = box.width(), bh = box.height();
+        outside.assign(size_t(bw) * size_t(bh), 0);
+        auto own = [&](int x, int y) { return patch[size_t(y + box.top()) * size_t(w) + size_t(x + box.left())] == int(f); };
+        stack.clear();
+        for (int x = 0; x < bw; ++x)
+            for (int y : {0, bh - 1})
+                if (!own(x, y) && !outside[size_t(y) * size_t(bw) + size_t(x)]) {
+                    outside[size_t(y) * size_t(bw) + size_t(x)] = 1;
+                    stack.push_back(size_t(y) * size_t(bw) + size_t(x));
+                }
+        for (int y = 0; y < bh; ++y)
+            for (int x : {0, bw - 1})
+                if (!own(x, y) && !outside[size_t(y) * size_t(bw) + size_t(x)]) {
+                    outside[size_t(y) * size_t(bw) + size_t(x)] = 1;
+                    stack.push_back(size_t(y) * size_t(bw) + size_t(x));
+                }
+        while (!stack.empty()) {
+            const size_t i = stack.back();
+            stack.pop_back();
+            const int px = int(i % size_t(bw)), py = int(i / size_t(bw));
+            for (int ny = std::max(py - 1, 0); ny <= std::min(py + 1, bh - 1); ++ny)
+                for (int nx = std::max(px - 1, 0); nx <= std::min(px + 1, bw - 1); ++nx) {
+                    const size_t n = size_t(ny) * size_t(bw) + size_t(nx);
+                    if (!outside[n] && !own(nx, ny)) {
+                        outside[n] = 1;
+                        stack.push_back(n);
+                    }
+                }
+        }
+        int closed = 0, held = 0;
+        for (int y = 0; y < bh; ++y)
+            for (int x = 0; x < bw; ++x)
+                if (!outside[size_t(y) * size_t(bw) + size_t(x)]) {
+                    ++closed;
+                    held += std::abs(grey.constScanLine(y + box.top())[x + box.left()] - fill.level) > inkContrast;
+                }
+        // A patch that closes in little of its box is a frame or a stroke; one that holds
+        // nothing has nothing to read.
+        if (4 * closed < 3 * bw * bh || held == 0)
+            continue;
+        // Within the fill, pixels of its level are ground; the rest are judged by the
+        // mean of the square round them over the fill and what it closes in, as on a
+        // page of their own (a lighter patch of the active item on a bar is no ink).
+        std::vector<int64_t> sums(size_t(bw + 1) * size_t(bh + 1), 0);
+        std::vector<int32_t> counts(sums.size(), 0);
+        for (int y = 0; y < bh; ++y) {
+            const uchar* row = grey.constScanLine(y + box.top()) + box.left();
+            int64_t run = 0;
+            int32_t countRun = 0;
+            for (int x = 0; x < bw; ++x) {
+                const bool in = !outside[size_t(y) * size_t(bw) + size_t(x)];
+                run += in ? row[x] : 0;
+                countRun += in;
+                sums[size_t(y + 1) * size_t(bw + 1) + size_t(x + 1)] = sums[size_t(y) * size_t(bw + 1) + size_t(x + 1)] + run;
+                counts[size_t(y + 1) * size_t(bw + 1) + size_t(x + 1)] = counts[size_t(y) * size_t(bw + 1) + size_t(x + 1)] + countRun;
+            }
+        }
+        for (int y = 0; y < bh; ++y) {
+            const uchar* row = grey.constScanLine(y + box.top()) + box.left();
+            uint8_t* out = ink.data() + size_t(y + box.top()) * size_t(w) + size_t(box.left());
+            int* holder = result.holder.data() + size_t(y + box.top()) * size_t(w) + size_t(box.left());
+            const int y0 = std::max(0, y - surround), y1 = std::min(bh, y + surround + 1);
+            for (int x = 0; x < bw; ++x) {
+                if (outside[size_t(y) * size_t(bw) + size_t(x)])
+                    continue;
+                holder[x] = int(f);
+                if (std::abs(row[x] - fill.level) <= plainStep) {
+                    out[x] = 0;
+                    continue;
+                }
+                const int x0 = std::max(0, x - surround), x1 = std::min(bw, x + surround + 1);
+                auto at = [&](const auto& table, int cx, int cy) { return table[size_t(cy) * size_t(bw + 1) + size_t(cx)]; };
+                const int64_t area = at(counts, x1, y1) - at(counts, x0, y1) - at(counts, x1, y0) + at(counts, x0, y0);
+                const int64_t sum = at(sums, x1, y1) - at(sums, x0, y1) - at(sums, x1, y0) + at(sums, x0, y0);
+                const int64_t v = int64_t(row[x]) * area;
+                out[x] = v < sum - inkContrast * area ? 1 : v > sum + inkContrast * area ? 2 : 0;
+            }
+        }
+        // The rim: pixels outside next to the fill.
+        const QRect rim = box.adjusted(-fillRim, -fillRim, fillRim, fillRim).intersected(QRect(0, 0, w, h));
+        for (int y = rim.top(); y <= rim.bottom(); ++y)
+            for (int x = rim.left(); x <= rim.right(); ++x) {
+                const bool in = box.contains(x, y);
+                if (in && !outside[size_t(y - box.top()) * size_t(bw) + size_t(x - box.left())])
+                    continue;
+                if (patch[size_t(y) * size_t(w) + size_t(x)] == int(f))
+                    continue;
+                bool near = false;
+                for (int ny = std::max(y - fillRim, box.top()); ny <= std::min(y + fillRim, box.bottom()) && !near; ++ny)
+                    for (int nx = std::max(x - fillRim, box.left()); nx <= std::min(x + fillRim, box.right()) && !near; ++nx)
+                        near = patch[size_t(ny) * size_t(w) + size_t(nx)] == int(f);
+                if (near)
+                    ink[size_t(y) * size_t(w) + size_t(x)] = 0;
+            }
+    }
+    return result;
 }
 
 bool inside(const QRect& inner, const QRect& outer)
@@ -105,7 +340,8 @@ bool glyphSized(const QRect& box)
 TextLayer textLayer(const QImage& grey)
 {
     const int w = grey.width(), h = grey.height();
-    const std::vector<uint8_t> ink = inkMap(grey);
+    FillInk fills = fillInk(grey);
+    const std::vector<uint8_t> ink = inkMap(grey, std::move(fills.ink));
     // Labels: 0 ground, then shape number + 1. Light and dark ink never touch as one
     // shape, since a pixel is only one of them.
     std::vector<int> label(size_t(w) * size_t(h), 0);
@@ -143,6 +379,7 @@ TextLayer textLayer(const QImage& grey)
             }
             shape.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
             shape.glyph = glyphSized(shape.box);
+            shape.fill = fills.holder[start];
             shapes.push_back(shape);
         }
     }
@@ -239,7 +476,8 @@ TextLayer textLayer(const QImage& grey)
                 break;
             if (b.box.left() - a.box.right() > joinGap * height)
                 continue;
-            if (a.light != b.light)
+            // A fill's edge parts lines: a badge's label from the words beside it.
+            if (a.light != b.light || a.fill != b.fill)
                 continue;
             const int low = std::min(a.box.height(), b.box.height());
             const int shared = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 1;
@@ -569,7 +807,8 @@ TextLayer textLayer(const QImage& grey)
             // A mark is no taller than the line (a dense bold letter, taken for a fill,
             // is a mark too).
             const QRect& glyphBox = glyphBoxes[l];
-            if (!kept[l] || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > glyphBox.height())
+            if (!kept[l] || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > glyphBox.height()
+                || line.shapes.empty() || shapes[line.shapes.front()].fill != s.fill)
                 continue;
             const int reach = glyphBox.height();
             if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)) {
@@ -637,6 +876,13 @@ TextLayer textLayer(const QImage& grey)
         if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && 10 * plain < 9 * qsizetype(ground.size()))
             continue;
         layer.lines.push_back({line.box, line.light});
+        // A faint line on a plain ground is laid at the paper's full depth: a light grey
+        // time under black words falls to the paper's side of the engine's one threshold
+        // for the block. On a photo a faint line is as likely its texture, and stays
+        // faint; lines of half the depth and more pass the threshold as drawn.
+        const bool plainRing = 10 * plain >= 9 * qsizetype(ground.size());
+        const int lineDepth = std::abs(inkLevel - groundLevel);
+        const int inkDepth = plainRing && 2 * lineDepth < paper ? std::max(lineDepth, 1) : paper;
         // The line's shapes and the pixels round them, laid on the paper at their own
         // contrast: antialiased edges stay as drawn, while the ground (a button's fill,
         // a photo) and whatever is no part of the line turn to paper.
@@ -670,7 +916,7 @@ TextLayer textLayer(const QImage& grey)
                 // What is left of a shape a letter was cut from stays paper.
                 if (const int id = label[size_t(y + area.top()) * size_t(w) + size_t(x + area.left())]; id && cut[size_t(id - 1)])
                     continue;
-                const int depth = line.light ? row[x] - groundLevel : groundLevel - row[x];
+                const int depth = (line.light ? row[x] - groundLevel : groundLevel - row[x]) * paper / inkDepth;
                 out[x] = uchar(std::min(int(out[x]), paper - std::clamp(depth, 0, paper)));
             }
         }

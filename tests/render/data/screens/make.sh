@@ -27,3 +27,8 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # at 1.5x whose list has its selected row, white on blue, a little taller than its text.
 # pill-button.png is case buttons-02-125x of that draw: three Chromium buttons at 1.25x,
 # the last a green pill with a white label.
+# badges-2x.png is case badges-04-2x of the set (seed 58): white labels on round and
+# square badges at 2x after dark words; chat-times.png is its case chat-07-15x, black
+# messages with light grey times on pale bubbles. badges-figures.png is case
+# badges-03-15x of a draw with seed 9158: «12 ошибок» on a badge in an English row, and
+# badges-1x.png its case badges-01-1x: 11 px labels on badges beside paths and names.
