@@ -65,39 +65,42 @@ std::vector<uint8_t> inkMap(const QImage& grey, std::vector<uint8_t> ink)
 {
     const int w = grey.width(), h = grey.height();
     // Sums and counts of the pixels no fill holds: the page round a badge is judged by
-    // the page alone.
+    // the page alone. Without fills every pixel counts.
+    const bool anyHeld = std::any_of(ink.begin(), ink.end(), [](uint8_t v) { return v != unheld; });
     std::vector<int64_t> sums(size_t(w + 1) * size_t(h + 1), 0);
-    std::vector<int32_t> counts(sums.size(), 0);
+    std::vector<int32_t> counts(anyHeld ? sums.size() : 0, 0);
     for (int y = 0; y < h; ++y) {
         const uchar* row = grey.constScanLine(y);
         const uint8_t* held = ink.data() + size_t(y) * size_t(w);
         const int64_t* above = sums.data() + size_t(y) * size_t(w + 1);
         int64_t* out = sums.data() + size_t(y + 1) * size_t(w + 1);
-        const int32_t* countAbove = counts.data() + size_t(y) * size_t(w + 1);
-        int32_t* countOut = counts.data() + size_t(y + 1) * size_t(w + 1);
+        const int32_t* countAbove = anyHeld ? counts.data() + size_t(y) * size_t(w + 1) : nullptr;
+        int32_t* countOut = anyHeld ? counts.data() + size_t(y + 1) * size_t(w + 1) : nullptr;
         int64_t run = 0;
         int32_t countRun = 0;
         for (int x = 0; x < w; ++x) {
             const bool free = held[x] == unheld;
             run += free ? row[x] : 0;
-            countRun += free;
             out[x + 1] = above[x + 1] + run;
-            countOut[x + 1] = countAbove[x + 1] + countRun;
+            if (anyHeld) {
+                countRun += free;
+                countOut[x + 1] = countAbove[x + 1] + countRun;
+            }
         }
     }
     for (int y = 0; y < h; ++y) {
         const int y0 = std::max(0, y - surround), y1 = std::min(h, y + surround + 1);
         const int64_t* top = sums.data() + size_t(y0) * size_t(w + 1);
         const int64_t* bottom = sums.data() + size_t(y1) * size_t(w + 1);
-        const int32_t* countTop = counts.data() + size_t(y0) * size_t(w + 1);
-        const int32_t* countBottom = counts.data() + size_t(y1) * size_t(w + 1);
+        const int32_t* countTop = anyHeld ? counts.data() + size_t(y0) * size_t(w + 1) : nullptr;
+        const int32_t* countBottom = anyHeld ? counts.data() + size_t(y1) * size_t(w + 1) : nullptr;
         const uchar* row = grey.constScanLine(y);
         uint8_t* out = ink.data() + size_t(y) * size_t(w);
         for (int x = 0; x < w; ++x) {
             if (out[x] != unheld)
                 continue;
             const int x0 = std::max(0, x - surround), x1 = std::min(w, x + surround + 1);
-            const int64_t area = countBottom[x1] - countTop[x1] - countBottom[x0] + countTop[x0];
+            const int64_t area = anyHeld ? countBottom[x1] - countTop[x1] - countBottom[x0] + countTop[x0] : int64_t(x1 - x0) * (y1 - y0);
             const int64_t sum = bottom[x1] - top[x1] - bottom[x0] + top[x0];
             const int64_t v = int64_t(row[x]) * area;
             out[x] = v < sum - inkContrast * area ? 1 : v > sum + inkContrast * area ? 2 : 0;
@@ -122,9 +125,13 @@ struct Fill {
 constexpr int plainStep = 12;
 // The antialiased rim round a fill is part of its edge, not ink.
 constexpr int fillRim = 2;
+// A badge or a button holds a few words; a wider fill is a bar or a selected row, whose
+// label the mean round it reads as well (the page past its ends is far off).
+constexpr int widestFill = 8;
 
 // The polarity of the pixels fills hold, by each fill's level (`unheld` elsewhere),
-// and which fill holds each (-1 for none; the innermost of fills on fills).
+// and which fill holds each (-1 for none; the innermost of fills on fills; empty
+// when there is no fill).
 struct FillInk {
     std::vector<uint8_t> ink;
     std::vector<int> holder;
@@ -136,40 +143,44 @@ FillInk fillInk(const QImage& grey)
     FillInk result;
     std::vector<uint8_t>& ink = result.ink;
     ink.assign(size_t(w) * size_t(h), unheld);
-    result.holder.assign(ink.size(), -1);
-    std::vector<int> patch(size_t(w) * size_t(h), -1);
+    std::vector<uint8_t> levels(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y)
+        std::copy_n(grey.constScanLine(y), w, levels.data() + size_t(y) * size_t(w));
+    std::vector<int> patch(levels.size(), -1);
     std::vector<Fill> fills;
-    std::vector<size_t> stack;
+    // Patches are flooded a run of a row at a time: a page is one large patch.
+    std::vector<std::pair<int, int>> runs;
     for (size_t start = 0; start < patch.size(); ++start) {
         if (patch[start] >= 0)
             continue;
         Fill fill;
-        fill.level = grey.constScanLine(int(start / size_t(w)))[start % size_t(w)];
+        fill.level = levels[start];
         const int id = int(fills.size());
+        auto joins = [&](size_t n) { return patch[n] < 0 && std::abs(int(levels[n]) - fill.level) <= plainStep; };
         int minX = w, maxX = -1, minY = h, maxY = -1;
-        patch[start] = id;
-        stack.assign(1, start);
-        while (!stack.empty()) {
-            const size_t i = stack.back();
-            stack.pop_back();
-            const int px = int(i % size_t(w)), py = int(i / size_t(w));
-            ++fill.area;
-            minX = std::min(minX, px), maxX = std::max(maxX, px), minY = std::min(minY, py), maxY = std::max(maxY, py);
-            auto visit = [&](int nx, int ny) {
-                const size_t n = size_t(ny) * size_t(w) + size_t(nx);
-                if (patch[n] < 0 && std::abs(grey.constScanLine(ny)[nx] - fill.level) <= plainStep) {
-                    patch[n] = id;
-                    stack.push_back(n);
-                }
-            };
-            if (px > 0)
-                visit(px - 1, py);
-            if (px + 1 < w)
-                visit(px + 1, py);
-            if (py > 0)
-                visit(px, py - 1);
-            if (py + 1 < h)
-                visit(px, py + 1);
+        runs.assign(1, {int(start % size_t(w)), int(start / size_t(w))});
+        while (!runs.empty()) {
+            const auto [x, y] = runs.back();
+            runs.pop_back();
+            const size_t row = size_t(y) * size_t(w);
+            if (!joins(row + size_t(x)))
+                continue;
+            int left = x, right = x;
+            while (left > 0 && joins(row + size_t(left - 1)))
+                --left;
+            while (right + 1 < w && joins(row + size_t(right + 1)))
+                ++right;
+            std::fill(patch.begin() + qsizetype(row) + left, patch.begin() + qsizetype(row) + right + 1, id);
+            fill.area += right - left + 1;
+            minX = std::min(minX, left), maxX = std::max(maxX, right), minY = std::min(minY, y), maxY = std::max(maxY, y);
+            for (const int ny : {y - 1, y + 1}) {
+                if (ny < 0 || ny >= h)
+                    continue;
+                const size_t next = size_t(ny) * size_t(w);
+                for (int nx = left; nx <= right; ++nx)
+                    if (joins(next + size_t(nx)) && (nx == left || !joins(next + size_t(nx - 1))))
+                        runs.emplace_back(nx, ny);
+            }
         }
         fill.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
         fill.border = minX == 0 || minY == 0 || maxX == w - 1 || maxY == h - 1;
@@ -180,7 +191,8 @@ FillInk fillInk(const QImage& grey)
     for (size_t f = 0; f < fills.size(); ++f) {
         const Fill& fill = fills[f];
         const QRect& box = fill.box;
-        if (fill.border || box.height() < 2 * leastGlyph || box.height() > tallestGlyph || box.width() < box.height() / 2)
+        if (fill.border || box.height() < 2 * leastGlyph || box.height() > tallestGlyph || box.width() < box.height() / 2
+            || box.width() > widestFill * box.height())
             continue;
         // A fill is solid across two stretches of columns a quarter of its height wide
         // at least: the padding before its label and after it. A letter's strokes, even
@@ -201,6 +213,7 @@ FillInk fillInk(const QImage& grey)
         return qint64(fills[a].box.width()) * fills[a].box.height() > qint64(fills[b].box.width()) * fills[b].box.height();
     });
     std::vector<uint8_t> outside;
+    std::vector<size_t> stack;
     for (size_t f : order) {
         const Fill& fill = fills[f];
         const QRect& box = fill.box;
@@ -255,17 +268,39 @@ FillInk fillInk(const QImage& grey)
                     }
                 }
         }
+        // What it holds: pieces of pixels off its level, side by side. A letter holds at
+        // most two hollows; a label of three signs and more is no letter.
         int closed = 0, held = 0;
+        std::vector<uint8_t> seen(outside.size(), 0);
+        auto strong = [&](int x, int y) {
+            return !outside[size_t(y) * size_t(bw) + size_t(x)]
+                && std::abs(levels[size_t(y + box.top()) * size_t(w) + size_t(x + box.left())] - fill.level) > inkContrast;
+        };
         for (int y = 0; y < bh; ++y)
-            for (int x = 0; x < bw; ++x)
-                if (!outside[size_t(y) * size_t(bw) + size_t(x)]) {
-                    ++closed;
-                    held += std::abs(grey.constScanLine(y + box.top())[x + box.left()] - fill.level) > inkContrast;
+            for (int x = 0; x < bw; ++x) {
+                closed += !outside[size_t(y) * size_t(bw) + size_t(x)];
+                if (seen[size_t(y) * size_t(bw) + size_t(x)] || !strong(x, y))
+                    continue;
+                ++held;
+                seen[size_t(y) * size_t(bw) + size_t(x)] = 1;
+                stack.assign(1, size_t(y) * size_t(bw) + size_t(x));
+                while (!stack.empty()) {
+                    const size_t i = stack.back();
+                    stack.pop_back();
+                    const int px = int(i % size_t(bw)), py = int(i / size_t(bw));
+                    for (const auto& [nx, ny] : {std::pair{px - 1, py}, std::pair{px + 1, py}, std::pair{px, py - 1}, std::pair{px, py + 1}})
+                        if (nx >= 0 && ny >= 0 && nx < bw && ny < bh && !seen[size_t(ny) * size_t(bw) + size_t(nx)] && strong(nx, ny)) {
+                            seen[size_t(ny) * size_t(bw) + size_t(nx)] = 1;
+                            stack.push_back(size_t(ny) * size_t(bw) + size_t(nx));
+                        }
                 }
+            }
         // A patch that closes in little of its box is a frame or a stroke; one that holds
-        // nothing has nothing to read.
-        if (4 * closed < 3 * bw * bh || held == 0)
+        // fewer than three pieces may be a letter round its hollows.
+        if (4 * closed < 3 * bw * bh || held < 3)
             continue;
+        if (result.holder.empty())
+            result.holder.assign(ink.size(), -1);
         // Within the fill, pixels of its level are ground; the rest are judged by the
         // mean of the square round them over the fill and what it closes in, as on a
         // page of their own (a lighter patch of the active item on a bar is no ink).
@@ -379,7 +414,7 @@ TextLayer textLayer(const QImage& grey)
             }
             shape.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
             shape.glyph = glyphSized(shape.box);
-            shape.fill = fills.holder[start];
+            shape.fill = fills.holder.empty() ? -1 : fills.holder[start];
             shapes.push_back(shape);
         }
     }
@@ -829,7 +864,14 @@ TextLayer textLayer(const QImage& grey)
     const int common = mostCommonGrey(grey);
     const int paper = std::max(common, 255 - common);
     layer.view.fill(paper);
-    std::vector<uint8_t> ofLine(shapes.size(), 0);
+    // The lines laid, each with its ground and its depth off that ground.
+    struct Laid {
+        size_t line;
+        int groundLevel;
+        int depth;
+        bool plainRing;
+    };
+    std::vector<Laid> laid;
     for (size_t l = 0; l < lines.size(); ++l) {
         if (!kept[l])
             continue;
@@ -876,13 +918,24 @@ TextLayer textLayer(const QImage& grey)
         if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && 10 * plain < 9 * qsizetype(ground.size()))
             continue;
         layer.lines.push_back({line.box, line.light});
-        // A faint line on a plain ground is laid at the paper's full depth: a light grey
-        // time under black words falls to the paper's side of the engine's one threshold
-        // for the block. On a photo a faint line is as likely its texture, and stays
-        // faint; lines of half the depth and more pass the threshold as drawn.
-        const bool plainRing = 10 * plain >= 9 * qsizetype(ground.size());
-        const int lineDepth = std::abs(inkLevel - groundLevel);
-        const int inkDepth = plainRing && 2 * lineDepth < paper ? std::max(lineDepth, 1) : paper;
+        laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), 10 * plain >= 9 * qsizetype(ground.size())});
+    }
+    // A faint line on a plain ground beside lines twice as deep is raised to their
+    // depth: a light grey time under black words falls to the paper's side of the
+    // engine's one threshold for the block. On a photo a faint line is as likely its
+    // texture, and stays faint; lines of about one depth pass the threshold together
+    // as drawn. The ground's own play (the shading of a bubble) is not raised with it:
+    // depths within the plain ground's range stay paper.
+    int deepest = 0;
+    for (const Laid& each : laid)
+        deepest = std::max(deepest, each.depth);
+    std::vector<uint8_t> ofLine(shapes.size(), 0);
+    for (const Laid& each : laid) {
+        const Line& line = lines[each.line];
+        const int groundLevel = each.groundLevel;
+        const bool raised = each.plainRing && 2 * each.depth < deepest;
+        const int floor = raised ? plainGround : 0;
+        const int toDepth = raised ? deepest : 1, fromDepth = raised ? std::max(each.depth - plainGround, 1) : 1;
         // The line's shapes and the pixels round them, laid on the paper at their own
         // contrast: antialiased edges stay as drawn, while the ground (a button's fill,
         // a photo) and whatever is no part of the line turn to paper.
@@ -916,7 +969,7 @@ TextLayer textLayer(const QImage& grey)
                 // What is left of a shape a letter was cut from stays paper.
                 if (const int id = label[size_t(y + area.top()) * size_t(w) + size_t(x + area.left())]; id && cut[size_t(id - 1)])
                     continue;
-                const int depth = (line.light ? row[x] - groundLevel : groundLevel - row[x]) * paper / inkDepth;
+                const int depth = ((line.light ? row[x] - groundLevel : groundLevel - row[x]) - floor) * toDepth / fromDepth;
                 out[x] = uchar(std::min(int(out[x]), paper - std::clamp(depth, 0, paper)));
             }
         }
