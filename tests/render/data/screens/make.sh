@@ -32,3 +32,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # messages with light grey times on pale bubbles. badges-figures.png is case
 # badges-03-15x of a draw with seed 9158: «12 ошибок» on a badge in an English row, and
 # badges-1x.png its case badges-01-1x: 11 px labels on badges beside paths and names.
+# gradient-heading.png is case gradient-03-15x of that draw: a bold white heading and a
+# line of white text on a gradient.
