@@ -110,14 +110,13 @@ std::vector<uint8_t> inkMap(const QImage& grey, std::vector<uint8_t> ink)
 }
 
 // A fill is a plain patch of one level set off from what is round it (a badge, a
-// pill, a button) that holds something: its pixels are ground, and what it holds is
-// ink by that level alone. Against the mean of a square, the page past a small fill's
-// edge would lift the mean over its label, and the fill's own edge and the hollows of
-// its letters would read as dark strokes beside the words round it.
+// pill, a button) that holds a label: its pixels are ground, and what it holds is
+// judged against the fill alone. Against the mean of a square reaching past a small
+// fill's edge, the page would lift the mean over its label, and the fill's own edge and
+// the hollows of its letters would read as dark strokes beside the words round it.
 struct Fill {
     QRect box;
     int level = 0;
-    int area = 0;
     bool border = false; // runs to the picture's edge: the page itself, a panel cut off
 };
 
@@ -171,7 +170,6 @@ FillInk fillInk(const QImage& grey)
             while (right + 1 < w && joins(row + size_t(right + 1)))
                 ++right;
             std::fill(patch.begin() + qsizetype(row) + left, patch.begin() + qsizetype(row) + right + 1, id);
-            fill.area += right - left + 1;
             minX = std::min(minX, left), maxX = std::max(maxX, right), minY = std::min(minY, y), maxY = std::max(maxY, y);
             for (const int ny : {y - 1, y + 1}) {
                 if (ny < 0 || ny >= h)
@@ -220,7 +218,7 @@ FillInk fillInk(const QImage& grey)
         // Set off from the ground round it on every side, as a badge is from its page
         // past its antialiased edge; a band of a gradient is not, beside the next band.
         const QRect frame = box.adjusted(-fillRim, -fillRim, fillRim, fillRim);
-        if (!frame.intersects(QRect(0, 0, w, h)) || frame != frame.intersected(QRect(0, 0, w, h)))
+        if (!QRect(0, 0, w, h).contains(frame))
             continue;
         auto setOff = [&](std::vector<int> side) {
             std::nth_element(side.begin(), side.begin() + qsizetype(side.size() / 2), side.end());
