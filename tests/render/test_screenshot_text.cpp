@@ -182,6 +182,18 @@ TEST(ScreenshotText, LabelsOnBadgesStayApartFromTheWordsBeforeThem)
         EXPECT_TRUE(small.contains(QString::fromUtf8(line))) << line << " in: " << small.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, NoSignIsReadInTheEmptyGapBetweenTwoBadges)
+{
+    // Between two badges the view is blank paper; the engine read a dash there
+    // («Archived — Готово»), in one language's reading or both.
+    const QStringList lines = readLines(screenshot("badges"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Быстрый старт Archived Готово"))) << lines.join(" | ").toStdString();
+    const QStringList large = readLines(screenshot("badges-2x"));
+    EXPECT_TRUE(large.contains(QStringLiteral("Частые вопросы v2.4.1 Новое"))) << large.join(" | ").toStdString();
+    for (const QString& line : large + lines)
+        EXPECT_FALSE(line.contains(u'—')) << line.toStdString();
+}
+
 TEST(ScreenshotText, AFigureBesideAWordOnABadgeKeepsItsPlace)
 {
     // «12 ошибок» on a badge at 1.5× in an English row: the English reading runs the
