@@ -143,6 +143,93 @@ TEST(ScreenshotText, WhiteLabelsOnPillsBesideTextAreRead)
     }
 }
 
+TEST(ScreenshotText, LabelsOnBadgesStayApartFromTheWordsBeforeThem)
+{
+    // Dark words, then white labels on badges at 2×, round and square. Judged against a
+    // square that reached past a badge's edge onto the page, the label's first letter
+    // broke up, and the badge's round end and the hollow of its «О» read as dark strokes
+    // joined to the words before it: «Storage Фткрыт», «backup.targz 9%».
+    using namespace ScreenTextRecognizer::stages;
+    const QImage shot = screenshot("badges-2x");
+    const TextLayer layer = textLayer(readableGrey(shot));
+    for (const TextLine& dark : layer.lines)
+        for (const TextLine& light : layer.lines)
+            if (!dark.light && light.light) {
+                EXPECT_FALSE(dark.box.intersects(light.box)) << "dark " << dark.box.x() << "," << dark.box.y() << " "
+                                                             << dark.box.width() << " light " << light.box.x() << ","
+                                                             << light.box.y();
+            }
+    const QStringList lines = readLines(shot);
+    struct Row {
+        const char* first;
+        QStringList labels;
+    };
+    // «PRO» on the first row is left out: alone among Russian words it reads as
+    // the Russian look-alike «РКО» as often as not.
+    const Row rows[] = {
+        {"Распознавание текста", {"Archived"}},
+        {"Частые вопросы", {"v2.4.1", "Новое"}},
+        {"backup.tar.gz", {"Открыт"}},
+        {"Storage", {"Открыт"}},
+    };
+    for (const Row& row : rows) {
+        const QString first = QString::fromUtf8(row.first);
+        const auto line = std::find_if(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(first); });
+        ASSERT_NE(line, lines.end()) << row.first << " in: " << lines.join(" | ").toStdString();
+        for (const QString& label : row.labels)
+            EXPECT_TRUE(line->split(u' ').contains(label)) << label.toStdString() << " in: " << line->toStdString();
+    }
+    // The same at 1×, 11 px labels: a badge's edge beside a path was read into it
+    // («notes{ез/черновик.md»), and «Открыт» lost its first letter to the round end.
+    const QStringList small = readLines(screenshot("badges-1x"));
+    for (const char* line : {"Настройка v2.4.1 PRO", "notes/черновик.md Срочно Новое", "photo_2024.jpg Срочно Archived",
+                             "Release notes Открыт"})
+        EXPECT_TRUE(small.contains(QString::fromUtf8(line))) << line << " in: " << small.join(" | ").toStdString();
+}
+
+TEST(ScreenshotText, NoSignIsReadInTheEmptyGapBetweenTwoBadges)
+{
+    // Between two badges the view is blank paper; the engine read a dash there
+    // («Archived — Готово»), in one language's reading or both.
+    const QStringList lines = readLines(screenshot("badges"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Быстрый старт Archived Готово"))) << lines.join(" | ").toStdString();
+    const QStringList large = readLines(screenshot("badges-2x"));
+    EXPECT_TRUE(large.contains(QStringLiteral("Частые вопросы v2.4.1 Новое"))) << large.join(" | ").toStdString();
+    for (const QString& line : large + lines)
+        EXPECT_FALSE(line.contains(u'—')) << line.toStdString();
+}
+
+TEST(ScreenshotText, AFigureBesideAWordOnABadgeKeepsItsPlace)
+{
+    // «12 ошибок» on a badge at 1.5× in an English row: the English reading runs the
+    // two into one word of junk, the Russian one reads both. Its word took the junk's
+    // place and the figure was lost with the rest of it.
+    const QStringList lines = readLines(screenshot("badges-figures"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Privacy 12 ошибок v2.4.1"))) << lines.join(" | ").toStdString();
+}
+
+TEST(ScreenshotText, LightGreyTimesUnderBlackWordsAreRead)
+{
+    // Chat bubbles at 1.5×: black messages, each with a light grey time under it on
+    // the bubble's pale fill. Read in one block with the black words, the times fell
+    // under the engine's threshold and were lost.
+    const QStringList lines = readLines(screenshot("chat-times"));
+    for (const char* time : {"11:20", "11:46", "11:37", "11:13"})
+        EXPECT_TRUE(lines.contains(QString::fromUtf8(time))) << time << " in: " << lines.join(" | ").toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("В три часа, в переговорной на втором этаже."))) << lines.join(" | ").toStdString();
+}
+
+TEST(ScreenshotText, BoldWhiteLettersOnAGradientAreNoBadges)
+{
+    // A bold white heading and a line of white text under it on a gradient at 1.5×. A bold
+    // «о» is a plain white patch round its hollow, solid at its sides, like a badge round
+    // its label; taken for one, its own white turned to ground. And the heading, laid
+    // darker than the faint line under it, left that line under the engine's threshold.
+    const QStringList lines = readLines(screenshot("gradient-heading"));
+    EXPECT_EQ(lines, (QStringList{"Лето в горах", "Горячие клавиши можно изменить в разделе «Клавиши»."}))
+        << lines.join(" | ").toStdString();
+}
+
 // The first «н» touches the cup's rim, nearly as bright as the letters, and is one shape
 // with it: it must be cut from the rim for the first word to read («YTp@ ний кофе»).
 TEST(ScreenshotText, WhiteTextWithAShadowOnABrightPhotoIsRead)

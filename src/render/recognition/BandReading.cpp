@@ -290,6 +290,21 @@ std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, c
         throw CancellationError();
     }
 
+    // A sign read where the view holds no ink at all (a dash in the gap between two
+    // badges) is the engine's guess at a wide gap, not text.
+    const int paper = mostCommonGrey(grey);
+    auto signOnPaper = [&](const ReadWord& word) {
+        if (std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+            return false;
+        const QRect box = word.box.intersected(grey.rect());
+        for (int y = box.top(); y <= box.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            for (int x = box.left(); x <= box.right(); ++x)
+                if (std::abs(int(row[x]) - paper) > 16)
+                    return false;
+        }
+        return true;
+    };
     std::vector<WordRun> pieces;
     std::unique_ptr<tesseract::ResultIterator> it(status == 0 ? api.GetIterator() : nullptr);
     if (it) {
@@ -307,6 +322,7 @@ std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, c
                 continue;
             WordRun piece;
             piece.text = takeText(it->GetUTF8Text(RIL_TEXTLINE));
+            bool dropped = false;
             const bool boxed = boxAt(RIL_TEXTLINE, piece.box);
             do {
                 ReadWord word;
@@ -332,12 +348,20 @@ std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, c
                         if (it->IsAtFinalElement(RIL_WORD, tesseract::RIL_SYMBOL) || !it->Next(tesseract::RIL_SYMBOL))
                             break;
                     }
-                    if (!word.text.isEmpty() && boxedWord)
+                    if (!word.text.isEmpty() && boxedWord && !signOnPaper(word))
                         piece.words.push_back(std::move(word));
+                    else if (boxedWord && signOnPaper(word))
+                        dropped = true;
                 }
                 if (it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD))
                     break;
             } while (it->Next(RIL_WORD));
+            if (dropped) {
+                QStringList texts;
+                for (const ReadWord& word : piece.words)
+                    texts.append(word.text);
+                piece.text = texts.join(u' ');
+            }
             if (boxed && !piece.text.isEmpty())
                 pieces.push_back(std::move(piece));
         } while (it->Next(RIL_TEXTLINE));

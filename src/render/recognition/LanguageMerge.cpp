@@ -192,10 +192,23 @@ void putInBetterWords(WordRun& row, int rowLanguage, const std::vector<ReadWord>
             || std::any_of(words.begin(), words.end(), [&](const ReadWord* word) { return word->language != rowLanguage; })
             || !readsBetter(alternative, words))
             continue;
+        // The covered words may reach past the alternative: a number and a word read as
+        // one ("12o0wu6oK" over "12 ошибок"). What the alternative's reading holds there
+        // comes in with it, or it would be lost.
+        QRect span;
+        for (const ReadWord* word : words)
+            span = span.united(word->box);
+        std::vector<const ReadWord*> incoming{&alternative};
+        for (const ReadWord& other : alternatives)
+            if (&other != &alternative && other.language == alternative.language && overlap(other.box, alternative.box) <= 0
+                && 2 * overlap(other.box, span) >= other.box.width() && onOneLine(other.box, alternative.box))
+                incoming.push_back(&other);
+        std::sort(incoming.begin(), incoming.end(), [](const ReadWord* a, const ReadWord* b) { return a->box.left() < b->box.left(); });
         std::vector<ReadWord> result;
         for (size_t i = 0; i < row.words.size(); ++i) {
             if (i == covered.front())
-                result.push_back(alternative);
+                for (const ReadWord* word : incoming)
+                    result.push_back(*word);
             if (std::find(covered.begin(), covered.end(), i) == covered.end())
                 result.push_back(std::move(row.words[i]));
         }

@@ -55,41 +55,309 @@ struct Shape {
     bool light = false;
     int level = 0; // the level farthest from the ground among its pixels
     bool glyph = false;
+    int fill = -1; // the fill that holds it, -1 on the page
     int line = -1;
 };
 
+// The mark of a pixel no fill holds, in the map of fills' ink.
+constexpr uint8_t unheld = 255;
+
 // Each pixel's polarity: 1 darker than the mean of the square round it by the ink
-// contrast, 2 lighter, 0 neither.
-std::vector<uint8_t> inkMap(const QImage& grey)
+// contrast, 2 lighter, 0 neither. Pixels held by a fill keep the polarity it gave them.
+std::vector<uint8_t> inkMap(const QImage& grey, std::vector<uint8_t> ink)
 {
     const int w = grey.width(), h = grey.height();
+    // Sums and counts of the pixels no fill holds: the page round a badge is judged by
+    // the page alone. Without fills every pixel counts.
+    const bool anyHeld = std::any_of(ink.begin(), ink.end(), [](uint8_t v) { return v != unheld; });
     std::vector<int64_t> sums(size_t(w + 1) * size_t(h + 1), 0);
+    std::vector<int32_t> counts(anyHeld ? sums.size() : 0, 0);
     for (int y = 0; y < h; ++y) {
         const uchar* row = grey.constScanLine(y);
+        const uint8_t* held = ink.data() + size_t(y) * size_t(w);
         const int64_t* above = sums.data() + size_t(y) * size_t(w + 1);
         int64_t* out = sums.data() + size_t(y + 1) * size_t(w + 1);
+        const int32_t* countAbove = anyHeld ? counts.data() + size_t(y) * size_t(w + 1) : nullptr;
+        int32_t* countOut = anyHeld ? counts.data() + size_t(y + 1) * size_t(w + 1) : nullptr;
         int64_t run = 0;
+        int32_t countRun = 0;
         for (int x = 0; x < w; ++x) {
-            run += row[x];
+            const bool free = held[x] == unheld;
+            run += free ? row[x] : 0;
             out[x + 1] = above[x + 1] + run;
+            if (anyHeld) {
+                countRun += free;
+                countOut[x + 1] = countAbove[x + 1] + countRun;
+            }
         }
     }
-    std::vector<uint8_t> ink(size_t(w) * size_t(h));
     for (int y = 0; y < h; ++y) {
         const int y0 = std::max(0, y - surround), y1 = std::min(h, y + surround + 1);
         const int64_t* top = sums.data() + size_t(y0) * size_t(w + 1);
         const int64_t* bottom = sums.data() + size_t(y1) * size_t(w + 1);
+        const int32_t* countTop = anyHeld ? counts.data() + size_t(y0) * size_t(w + 1) : nullptr;
+        const int32_t* countBottom = anyHeld ? counts.data() + size_t(y1) * size_t(w + 1) : nullptr;
         const uchar* row = grey.constScanLine(y);
         uint8_t* out = ink.data() + size_t(y) * size_t(w);
         for (int x = 0; x < w; ++x) {
+            if (out[x] != unheld)
+                continue;
             const int x0 = std::max(0, x - surround), x1 = std::min(w, x + surround + 1);
-            const int64_t area = int64_t(x1 - x0) * (y1 - y0);
+            const int64_t area = anyHeld ? countBottom[x1] - countTop[x1] - countBottom[x0] + countTop[x0] : int64_t(x1 - x0) * (y1 - y0);
             const int64_t sum = bottom[x1] - top[x1] - bottom[x0] + top[x0];
             const int64_t v = int64_t(row[x]) * area;
             out[x] = v < sum - inkContrast * area ? 1 : v > sum + inkContrast * area ? 2 : 0;
         }
     }
     return ink;
+}
+
+// A fill is a plain patch of one level set off from what is round it (a badge, a
+// pill, a button) that holds a label: its pixels are ground, and what it holds is
+// judged against the fill alone. Against the mean of a square reaching past a small
+// fill's edge, the page would lift the mean over its label, and the fill's own edge and
+// the hollows of its letters would read as dark strokes beside the words round it.
+struct Fill {
+    QRect box;
+    int level = 0;
+    bool border = false; // runs to the picture's edge: the page itself, a panel cut off
+};
+
+// Level steps a plain patch takes within itself.
+constexpr int plainStep = 12;
+// The antialiased rim round a fill is part of its edge, not ink.
+constexpr int fillRim = 2;
+// A badge or a button holds a few words; a wider fill is a bar or a selected row, whose
+// label the mean round it reads as well (the page past its ends is far off).
+constexpr int widestFill = 8;
+
+// The polarity of the pixels fills hold, by each fill's level (`unheld` elsewhere),
+// and which fill holds each (-1 for none; the innermost of fills on fills; empty
+// when there is no fill).
+struct FillInk {
+    std::vector<uint8_t> ink;
+    std::vector<int> holder;
+};
+
+FillInk fillInk(const QImage& grey)
+{
+    const int w = grey.width(), h = grey.height();
+    FillInk result;
+    std::vector<uint8_t>& ink = result.ink;
+    ink.assign(size_t(w) * size_t(h), unheld);
+    std::vector<uint8_t> levels(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y)
+        std::copy_n(grey.constScanLine(y), w, levels.data() + size_t(y) * size_t(w));
+    std::vector<int> patch(levels.size(), -1);
+    std::vector<Fill> fills;
+    // Patches are flooded a run of a row at a time: a page is one large patch.
+    std::vector<std::pair<int, int>> runs;
+    for (size_t start = 0; start < patch.size(); ++start) {
+        if (patch[start] >= 0)
+            continue;
+        Fill fill;
+        fill.level = levels[start];
+        const int id = int(fills.size());
+        auto joins = [&](size_t n) { return patch[n] < 0 && std::abs(int(levels[n]) - fill.level) <= plainStep; };
+        int minX = w, maxX = -1, minY = h, maxY = -1;
+        runs.assign(1, {int(start % size_t(w)), int(start / size_t(w))});
+        while (!runs.empty()) {
+            const auto [x, y] = runs.back();
+            runs.pop_back();
+            const size_t row = size_t(y) * size_t(w);
+            if (!joins(row + size_t(x)))
+                continue;
+            int left = x, right = x;
+            while (left > 0 && joins(row + size_t(left - 1)))
+                --left;
+            while (right + 1 < w && joins(row + size_t(right + 1)))
+                ++right;
+            std::fill(patch.begin() + qsizetype(row) + left, patch.begin() + qsizetype(row) + right + 1, id);
+            minX = std::min(minX, left), maxX = std::max(maxX, right), minY = std::min(minY, y), maxY = std::max(maxY, y);
+            for (const int ny : {y - 1, y + 1}) {
+                if (ny < 0 || ny >= h)
+                    continue;
+                const size_t next = size_t(ny) * size_t(w);
+                for (int nx = left; nx <= right; ++nx)
+                    if (joins(next + size_t(nx)) && (nx == left || !joins(next + size_t(nx - 1))))
+                        runs.emplace_back(nx, ny);
+            }
+        }
+        fill.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
+        fill.border = minX == 0 || minY == 0 || maxX == w - 1 || maxY == h - 1;
+        fills.push_back(fill);
+    }
+    // Larger fills first, so that a button on a panel is judged by the button.
+    std::vector<size_t> order;
+    for (size_t f = 0; f < fills.size(); ++f) {
+        const Fill& fill = fills[f];
+        const QRect& box = fill.box;
+        if (fill.border || box.height() < 2 * leastGlyph || box.height() > tallestGlyph || box.width() < box.height() / 2
+            || box.width() > widestFill * box.height())
+            continue;
+        // A fill is solid across two stretches of columns a quarter of its height wide
+        // at least: the padding before its label and after it. A letter's strokes, even
+        // a bold one's, are thinner, and a letter with a hollow has at most one stem.
+        const int wide = std::max(4, box.height() / 4);
+        int run = 0, stretches = 0;
+        for (int x = box.left(); x <= box.right() && stretches < 2; ++x) {
+            int covered = 0;
+            for (int y = box.top(); y <= box.bottom(); ++y)
+                covered += patch[size_t(y) * size_t(w) + size_t(x)] == int(f);
+            run = 3 * covered >= 2 * box.height() ? run + 1 : 0;
+            stretches += run == wide;
+        }
+        if (stretches >= 2)
+            order.push_back(f);
+    }
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return qint64(fills[a].box.width()) * fills[a].box.height() > qint64(fills[b].box.width()) * fills[b].box.height();
+    });
+    std::vector<uint8_t> outside;
+    std::vector<size_t> stack;
+    for (size_t f : order) {
+        const Fill& fill = fills[f];
+        const QRect& box = fill.box;
+        // Set off from the ground round it on every side, as a badge is from its page
+        // past its antialiased edge; a band of a gradient is not, beside the next band.
+        const QRect frame = box.adjusted(-fillRim, -fillRim, fillRim, fillRim);
+        if (!QRect(0, 0, w, h).contains(frame))
+            continue;
+        auto setOff = [&](std::vector<int> side) {
+            std::nth_element(side.begin(), side.begin() + qsizetype(side.size() / 2), side.end());
+            return std::abs(side[side.size() / 2] - fill.level) >= groundContrast;
+        };
+        std::vector<int> top, bottom, left, right;
+        for (int x = frame.left(); x <= frame.right(); ++x) {
+            top.push_back(grey.constScanLine(frame.top())[x]);
+            bottom.push_back(grey.constScanLine(frame.bottom())[x]);
+        }
+        for (int y = frame.top(); y <= frame.bottom(); ++y) {
+            left.push_back(grey.constScanLine(y)[frame.left()]);
+            right.push_back(grey.constScanLine(y)[frame.right()]);
+        }
+        if (!setOff(top) || !setOff(bottom) || !setOff(left) || !setOff(right))
+            continue;
+        // What the fill closes in: pixels of its box that reach the box's edge through
+        // no pixel of the fill lie outside it.
+        const int bw = box.width(), bh = box.height();
+        outside.assign(size_t(bw) * size_t(bh), 0);
+        auto own = [&](int x, int y) { return patch[size_t(y + box.top()) * size_t(w) + size_t(x + box.left())] == int(f); };
+        stack.clear();
+        for (int x = 0; x < bw; ++x)
+            for (int y : {0, bh - 1})
+                if (!own(x, y) && !outside[size_t(y) * size_t(bw) + size_t(x)]) {
+                    outside[size_t(y) * size_t(bw) + size_t(x)] = 1;
+                    stack.push_back(size_t(y) * size_t(bw) + size_t(x));
+                }
+        for (int y = 0; y < bh; ++y)
+            for (int x : {0, bw - 1})
+                if (!own(x, y) && !outside[size_t(y) * size_t(bw) + size_t(x)]) {
+                    outside[size_t(y) * size_t(bw) + size_t(x)] = 1;
+                    stack.push_back(size_t(y) * size_t(bw) + size_t(x));
+                }
+        while (!stack.empty()) {
+            const size_t i = stack.back();
+            stack.pop_back();
+            const int px = int(i % size_t(bw)), py = int(i / size_t(bw));
+            for (int ny = std::max(py - 1, 0); ny <= std::min(py + 1, bh - 1); ++ny)
+                for (int nx = std::max(px - 1, 0); nx <= std::min(px + 1, bw - 1); ++nx) {
+                    const size_t n = size_t(ny) * size_t(bw) + size_t(nx);
+                    if (!outside[n] && !own(nx, ny)) {
+                        outside[n] = 1;
+                        stack.push_back(n);
+                    }
+                }
+        }
+        // What it holds: pieces of pixels off its level, side by side. A letter holds at
+        // most two hollows; a label of three signs and more is no letter.
+        int closed = 0, held = 0;
+        std::vector<uint8_t> seen(outside.size(), 0);
+        auto strong = [&](int x, int y) {
+            return !outside[size_t(y) * size_t(bw) + size_t(x)]
+                && std::abs(levels[size_t(y + box.top()) * size_t(w) + size_t(x + box.left())] - fill.level) > inkContrast;
+        };
+        for (int y = 0; y < bh; ++y)
+            for (int x = 0; x < bw; ++x) {
+                closed += !outside[size_t(y) * size_t(bw) + size_t(x)];
+                if (seen[size_t(y) * size_t(bw) + size_t(x)] || !strong(x, y))
+                    continue;
+                ++held;
+                seen[size_t(y) * size_t(bw) + size_t(x)] = 1;
+                stack.assign(1, size_t(y) * size_t(bw) + size_t(x));
+                while (!stack.empty()) {
+                    const size_t i = stack.back();
+                    stack.pop_back();
+                    const int px = int(i % size_t(bw)), py = int(i / size_t(bw));
+                    for (const auto& [nx, ny] : {std::pair{px - 1, py}, std::pair{px + 1, py}, std::pair{px, py - 1}, std::pair{px, py + 1}})
+                        if (nx >= 0 && ny >= 0 && nx < bw && ny < bh && !seen[size_t(ny) * size_t(bw) + size_t(nx)] && strong(nx, ny)) {
+                            seen[size_t(ny) * size_t(bw) + size_t(nx)] = 1;
+                            stack.push_back(size_t(ny) * size_t(bw) + size_t(nx));
+                        }
+                }
+            }
+        // A patch that closes in little of its box is a frame or a stroke; one that holds
+        // fewer than three pieces may be a letter round its hollows.
+        if (4 * closed < 3 * bw * bh || held < 3)
+            continue;
+        if (result.holder.empty())
+            result.holder.assign(ink.size(), -1);
+        // Within the fill, pixels of its level are ground; the rest are judged by the
+        // mean of the square round them over the fill and what it closes in, as on a
+        // page of their own (a lighter patch of the active item on a bar is no ink).
+        std::vector<int64_t> sums(size_t(bw + 1) * size_t(bh + 1), 0);
+        std::vector<int32_t> counts(sums.size(), 0);
+        for (int y = 0; y < bh; ++y) {
+            const uchar* row = grey.constScanLine(y + box.top()) + box.left();
+            int64_t run = 0;
+            int32_t countRun = 0;
+            for (int x = 0; x < bw; ++x) {
+                const bool in = !outside[size_t(y) * size_t(bw) + size_t(x)];
+                run += in ? row[x] : 0;
+                countRun += in;
+                sums[size_t(y + 1) * size_t(bw + 1) + size_t(x + 1)] = sums[size_t(y) * size_t(bw + 1) + size_t(x + 1)] + run;
+                counts[size_t(y + 1) * size_t(bw + 1) + size_t(x + 1)] = counts[size_t(y) * size_t(bw + 1) + size_t(x + 1)] + countRun;
+            }
+        }
+        for (int y = 0; y < bh; ++y) {
+            const uchar* row = grey.constScanLine(y + box.top()) + box.left();
+            uint8_t* out = ink.data() + size_t(y + box.top()) * size_t(w) + size_t(box.left());
+            int* holder = result.holder.data() + size_t(y + box.top()) * size_t(w) + size_t(box.left());
+            const int y0 = std::max(0, y - surround), y1 = std::min(bh, y + surround + 1);
+            for (int x = 0; x < bw; ++x) {
+                if (outside[size_t(y) * size_t(bw) + size_t(x)])
+                    continue;
+                holder[x] = int(f);
+                if (std::abs(row[x] - fill.level) <= plainStep) {
+                    out[x] = 0;
+                    continue;
+                }
+                const int x0 = std::max(0, x - surround), x1 = std::min(bw, x + surround + 1);
+                auto at = [&](const auto& table, int cx, int cy) { return table[size_t(cy) * size_t(bw + 1) + size_t(cx)]; };
+                const int64_t area = at(counts, x1, y1) - at(counts, x0, y1) - at(counts, x1, y0) + at(counts, x0, y0);
+                const int64_t sum = at(sums, x1, y1) - at(sums, x0, y1) - at(sums, x1, y0) + at(sums, x0, y0);
+                const int64_t v = int64_t(row[x]) * area;
+                out[x] = v < sum - inkContrast * area ? 1 : v > sum + inkContrast * area ? 2 : 0;
+            }
+        }
+        // The rim: pixels outside next to the fill.
+        const QRect rim = box.adjusted(-fillRim, -fillRim, fillRim, fillRim).intersected(QRect(0, 0, w, h));
+        for (int y = rim.top(); y <= rim.bottom(); ++y)
+            for (int x = rim.left(); x <= rim.right(); ++x) {
+                const bool in = box.contains(x, y);
+                if (in && !outside[size_t(y - box.top()) * size_t(bw) + size_t(x - box.left())])
+                    continue;
+                if (patch[size_t(y) * size_t(w) + size_t(x)] == int(f))
+                    continue;
+                bool near = false;
+                for (int ny = std::max(y - fillRim, box.top()); ny <= std::min(y + fillRim, box.bottom()) && !near; ++ny)
+                    for (int nx = std::max(x - fillRim, box.left()); nx <= std::min(x + fillRim, box.right()) && !near; ++nx)
+                        near = patch[size_t(ny) * size_t(w) + size_t(nx)] == int(f);
+                if (near)
+                    ink[size_t(y) * size_t(w) + size_t(x)] = 0;
+            }
+    }
+    return result;
 }
 
 bool inside(const QRect& inner, const QRect& outer)
@@ -109,7 +377,8 @@ bool glyphSized(const QRect& box)
 TextLayer textLayer(const QImage& grey)
 {
     const int w = grey.width(), h = grey.height();
-    const std::vector<uint8_t> ink = inkMap(grey);
+    FillInk fills = fillInk(grey);
+    const std::vector<uint8_t> ink = inkMap(grey, std::move(fills.ink));
     // Labels: 0 ground, then shape number + 1. Light and dark ink never touch as one
     // shape, since a pixel is only one of them.
     std::vector<int> label(size_t(w) * size_t(h), 0);
@@ -147,6 +416,7 @@ TextLayer textLayer(const QImage& grey)
             }
             shape.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
             shape.glyph = glyphSized(shape.box);
+            shape.fill = fills.holder.empty() ? -1 : fills.holder[start];
             shapes.push_back(shape);
         }
     }
@@ -273,7 +543,8 @@ TextLayer textLayer(const QImage& grey)
                 break;
             if (b.box.left() - a.box.right() > joinGap * height)
                 continue;
-            if (a.light != b.light)
+            // A fill's edge parts lines: a badge's label from the words beside it.
+            if (a.light != b.light || a.fill != b.fill)
                 continue;
             const int low = std::min(a.box.height(), b.box.height());
             const int shared = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 1;
@@ -662,7 +933,8 @@ TextLayer textLayer(const QImage& grey)
             // A mark is no taller than the line (a dense bold letter, taken for a fill,
             // is a mark too).
             const QRect& glyphBox = glyphBoxes[l];
-            if (!kept[l] || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > glyphBox.height())
+            if (!kept[l] || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > glyphBox.height()
+                || line.shapes.empty() || shapes[line.shapes.front()].fill != s.fill)
                 continue;
             const int reach = glyphBox.height();
             if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)) {
@@ -683,7 +955,14 @@ TextLayer textLayer(const QImage& grey)
     const int common = mostCommonGrey(grey);
     const int paper = std::max(common, 255 - common);
     layer.view.fill(paper);
-    std::vector<uint8_t> ofLine(shapes.size(), 0);
+    // The lines laid, each with its ground and its depth off that ground.
+    struct Laid {
+        size_t line;
+        int groundLevel;
+        int depth;
+        bool plainRing;
+    };
+    std::vector<Laid> laid;
     for (size_t l = 0; l < lines.size(); ++l) {
         if (!kept[l])
             continue;
@@ -730,6 +1009,24 @@ TextLayer textLayer(const QImage& grey)
         if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && 10 * plain < 9 * qsizetype(ground.size()))
             continue;
         layer.lines.push_back({line.box, line.light});
+        laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), 10 * plain >= 9 * qsizetype(ground.size())});
+    }
+    // A faint line on a plain ground beside lines twice as deep is raised to their
+    // depth: a light grey time under black words falls to the paper's side of the
+    // engine's one threshold for the block. On a photo a faint line is as likely its
+    // texture, and stays faint; lines of about one depth pass the threshold together
+    // as drawn. The ground's own play (the shading of a bubble) is not raised with it:
+    // depths within the plain ground's range stay paper.
+    int deepest = 0;
+    for (const Laid& each : laid)
+        deepest = std::max(deepest, each.depth);
+    std::vector<uint8_t> ofLine(shapes.size(), 0);
+    for (const Laid& each : laid) {
+        const Line& line = lines[each.line];
+        const int groundLevel = each.groundLevel;
+        const bool raised = each.plainRing && 2 * each.depth < deepest;
+        const int floor = raised ? plainGround : 0;
+        const int toDepth = raised ? deepest : 1, fromDepth = raised ? std::max(each.depth - plainGround, 1) : 1;
         // The line's shapes and the pixels round them, laid on the paper at their own
         // contrast: antialiased edges stay as drawn, while the ground (a button's fill,
         // a photo) and whatever is no part of the line turn to paper.
@@ -763,7 +1060,7 @@ TextLayer textLayer(const QImage& grey)
                 // What is left of a shape a letter was cut from stays paper.
                 if (const int id = label[size_t(y + area.top()) * size_t(w) + size_t(x + area.left())]; id && cut[size_t(id - 1)])
                     continue;
-                const int depth = line.light ? row[x] - groundLevel : groundLevel - row[x];
+                const int depth = ((line.light ? row[x] - groundLevel : groundLevel - row[x]) - floor) * toDepth / fromDepth;
                 out[x] = uchar(std::min(int(out[x]), paper - std::clamp(depth, 0, paper)));
             }
         }

@@ -35,3 +35,10 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # file-list.png is case list-04-2x of the set (seed 58): Russian names with Latin types
 # and a number sign; file-table.png is case table-04-2x of a draw with seed 9158: names
 # whose pieces one language's model cuts at glyphs it does not know, or drops.
+# badges-2x.png is case badges-04-2x of the set (seed 58): white labels on round and
+# square badges at 2x after dark words; chat-times.png is its case chat-07-15x, black
+# messages with light grey times on pale bubbles. badges-figures.png is case
+# badges-03-15x of a draw with seed 9158: «12 ошибок» on a badge in an English row, and
+# badges-1x.png its case badges-01-1x: 11 px labels on badges beside paths and names.
+# gradient-heading.png is case gradient-03-15x of that draw: a bold white heading and a
+# line of white text on a gradient.
