@@ -269,6 +269,37 @@ TEST(ScreenshotText, APhotosTextureMakesNoLineOverTheWords)
     EXPECT_TRUE(fur.contains(QStringLiteral("Read more"))) << fur.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, SpecksOfAPhotoBesideWhiteWordsAreNoText)
+{
+    using namespace ScreenTextRecognizer::stages;
+    // A rocket's lit tower stands a little right of a bold heading at 2×: its specks
+    // joined the heading as marks and read as a quote after it, and the lights of the
+    // launch pad below read as a line of their own.
+    const QImage rocket = screenshot("photo-rocket");
+    const TextLayer layer = textLayer(readableGrey(rocket));
+    const auto heading = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
+        return line.light && line.box.contains(QPoint(100, 85));
+    });
+    ASSERT_NE(heading, layer.lines.end());
+    // «Кофе с собой» ends at x = 287; the tower's specks stand from x = 320 on.
+    EXPECT_LT(heading->box.right(), 300) << heading->box.x() << "," << heading->box.y() << " " << heading->box.width();
+    EXPECT_EQ(readLines(rocket), QStringList({QStringLiteral("Кофе с собой"), QStringLiteral("Смотреть фото")}));
+    // The cat's fur beside a heading at 1× read as a word between the two lines.
+    EXPECT_EQ(readLines(screenshot("photo-fur")), QStringList({QStringLiteral("Путешествия 2025"), QStringLiteral("Read more")}));
+    // Light strands of hair right after «Смотреть фото» at 1.5× line up with the link's
+    // letters but stand lower than its baseline as a whole: they are no letters of it.
+    const TextLayer hair = textLayer(readableGrey(screenshot("photo-hair")));
+    const auto link = std::find_if(hair.lines.begin(), hair.lines.end(), [](const TextLine& line) {
+        return line.light && line.box.contains(QPoint(60, 93));
+    });
+    ASSERT_NE(link, hair.lines.end());
+    // The link's last letter ends at x = 196; the strands reach to x = 335.
+    EXPECT_LT(link->box.right(), 230) << link->box.x() << "," << link->box.y() << " " << link->box.width();
+    // Texture of the suit left of a link at 2× read as a sign before it.
+    const QStringList suit = readLines(screenshot("photo-suit"));
+    EXPECT_TRUE(suit.contains(QStringLiteral("Смотреть фото"))) << suit.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, TextBlurCoversEveryLabelOfARowOfButtons)
 {
     struct Row {

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
+#include <optional>
 
 namespace tarnwick::ScreenTextRecognizer::stages {
 
@@ -44,6 +45,8 @@ constexpr int smallestFill = 7;
 constexpr int joinGap = 3;
 // Glyphs from this height up have strokes with a core of the text's own colour.
 constexpr int lineCore = 9;
+// A line of fewer glyphs is a word or two.
+constexpr int fewGlyphs = 8;
 // Levels this close to the median of a line's ground are that ground, plain.
 constexpr int plainGround = 12;
 // Pixels round a line's glyphs kept with it, so their antialiased edges read as drawn.
@@ -608,7 +611,14 @@ TextLayer textLayer(const QImage& grey)
                 if (j != k)
                     near.push_back(shapes[line.shapes[j]].box.height());
             const int covered = std::min(box.bottom(), bottom) - std::max(box.top(), top) + 1;
-            if (5 * box.height() <= 11 * median(near) && 2 * covered >= bottom - top + 1) {
+            // A letter that reaches below the baseline starts at the line's top, or ends
+            // where other descenders do; a shape standing lower as a whole, on a line
+            // of its own, is the photo under the line.
+            const bool lower = 4 * (box.top() - top) > line.glyphHeight && 4 * (box.bottom() - bottom) > line.glyphHeight
+                && std::none_of(line.shapes.begin(), line.shapes.end(), [&](size_t j) {
+                       return j != i && 8 * std::abs(shapes[j].box.bottom() - box.bottom()) <= std::max(8, line.glyphHeight);
+                   });
+            if (5 * box.height() <= 11 * median(near) && 2 * covered >= bottom - top + 1 && !lower) {
                 own.push_back(i);
                 continue;
             }
@@ -621,6 +631,16 @@ TextLayer textLayer(const QImage& grey)
         }
         if (own.size() == line.shapes.size())
             continue;
+        // Text keeps most of its glyphs; shapes of a photo that mostly do not line up
+        // are no line, whatever few of them do.
+        if (2 * own.size() < line.shapes.size()) {
+            for (size_t i : own) {
+                shapes[i].glyph = false;
+                shapes[i].line = -1;
+            }
+            own.clear();
+            line.crossing.clear();
+        }
         line.shapes = std::move(own);
         line.count = int(line.shapes.size());
         line.box = QRect();
@@ -921,6 +941,20 @@ TextLayer textLayer(const QImage& grey)
     std::vector<QRect> glyphBoxes;
     for (const Line& line : lines)
         glyphBoxes.push_back(line.box);
+    // A line's ink level from its glyphs alone, before marks join; its ground when
+    // first asked.
+    std::vector<int> inkOf(lines.size(), -1);
+    for (size_t l = 0; l < lines.size(); ++l)
+        if (const std::vector<int> levels = glyphLevels(lines[l]); kept[l] && !levels.empty())
+            inkOf[l] = median(levels);
+    std::vector<std::optional<std::pair<int, int>>> groundAndInk(lines.size());
+    auto levelsOf = [&](size_t l) {
+        if (!groundAndInk[l]) {
+            const std::vector<int> ring = ringLevels(glyphBoxes[l]);
+            groundAndInk[l] = ring.empty() || inkOf[l] < 0 ? std::pair{0, 0} : std::pair{median(ring), inkOf[l]};
+        }
+        return *groundAndInk[l];
+    };
     for (size_t i = 0; i < shapes.size(); ++i) {
         Shape& s = shapes[i];
         if ((s.line >= 0 && kept[size_t(s.line)]) || offColour[i] || control[i])
@@ -936,8 +970,17 @@ TextLayer textLayer(const QImage& grey)
             if (!kept[l] || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > glyphBox.height()
                 || line.shapes.empty() || shapes[line.shapes.front()].fill != s.fill)
                 continue;
+            // Further off the glyphs than a letter's width a mark (the "=" between two
+            // words a few blanks apart) is of the text's colour: the specks of a photo
+            // beside a word shade off from it.
             const int reach = glyphBox.height();
-            if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)) {
+            const int gap = std::max({glyphBox.left() - s.box.right(), s.box.left() - glyphBox.right(), 0});
+            auto ownColour = [&] {
+                const auto [groundLevel, inkLevel] = levelsOf(l);
+                return 4 * std::abs(s.level - inkLevel) <= std::abs(inkLevel - groundLevel);
+            };
+            if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)
+                && (gap <= line.glyphHeight || ownColour())) {
                 s.line = int(l);
                 lines[l].shapes.push_back(i);
                 lines[l].box = lines[l].box.united(s.box);
@@ -1006,7 +1049,20 @@ TextLayer textLayer(const QImage& grey)
             }
         }
         const auto plain = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - groundLevel) <= plainGround; });
-        if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && 10 * plain < 9 * qsizetype(ground.size()))
+        const bool onPlain = 10 * plain >= 9 * qsizetype(ground.size());
+        if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && !onPlain)
+            continue;
+        // A word or two is little to go by: its letters stand at the text's one level,
+        // where shapes of a photo lined up by chance shade from light to dark. Thin
+        // strokes of small text on a plain ground are let be, as above.
+        std::vector<int> letterDepths;
+        for (size_t i : line.shapes)
+            if (shapes[i].glyph && 2 * shapes[i].box.height() >= line.glyphHeight)
+                letterDepths.push_back(line.light ? shapes[i].level - groundLevel : groundLevel - shapes[i].level);
+        const int letterCount = int(letterDepths.size());
+        const int deepest = letterDepths.empty() ? 0 : *std::max_element(letterDepths.begin(), letterDepths.end());
+        const auto ofInkLevel = std::count_if(letterDepths.begin(), letterDepths.end(), [&](int d) { return 4 * d >= 3 * deepest; });
+        if ((!onPlain || line.glyphHeight >= lineCore) && letterCount < fewGlyphs && 4 * ofInkLevel < 3 * letterCount)
             continue;
         layer.lines.push_back({line.box, line.light});
         laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), 10 * plain >= 9 * qsizetype(ground.size())});

@@ -22,7 +22,9 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # badges.png is case badges-03-15x of the same set: white labels on coloured pills
 # beside plain text, at device scale 1.5; photo-fur.png and photo-suit.png are its
 # cases photo-01-1x and photo-04-2x, white words on scikit-image's chelsea and
-# astronaut pictures.
+# astronaut pictures. photo-rocket.png is its case photo-08-2x: a bold heading and a
+# link in white at 2x on scikit-image's rocket picture, with the launch pad's lights;
+# photo-hair.png is case photo-03-15x, white words at 1.5x over the astronaut's hair.
 # selected-row.png is case qt-form-03-15x of a draw of the set with seed 1208: a Qt form
 # at 1.5x whose list has its selected row, white on blue, a little taller than its text.
 # pill-button.png is case buttons-02-125x of that draw: three Chromium buttons at 1.25x,
