@@ -548,19 +548,41 @@ WordRun runOf(std::vector<ReadWord> words)
     return run;
 }
 
+// One name as the two engines read it, and what the merge must make of it.
+struct NameCase {
+    const char* name;
+    std::vector<ReadWord> russian;
+    std::vector<ReadWord> english;
+    QString merged;
+};
+
+enum class Surer { russian, english };
+
+// Merges the two readings, the `surer` one's words at confidence 90 so that its row comes first.
+void expectMerged(const NameCase& c, Surer surer)
+{
+    std::vector<ReadWord> russian = c.russian, english = c.english;
+    for (ReadWord& word : surer == Surer::russian ? russian : english)
+        word.confidence = 90;
+    const std::vector<WordRun> merged = ScreenTextRecognizer::detail::mergedReadings({{runOf(russian)}, {runOf(english)}});
+    ASSERT_EQ(merged.size(), 1u) << c.name;
+    EXPECT_EQ(merged.front().text, c.merged) << c.name;
+    // The symbols still spell each word, for the comparison of glyphs afterwards.
+    for (const ReadWord& word : merged.front().words) {
+        QString spelt;
+        for (const auto& symbol : word.symbols)
+            spelt += symbol.text;
+        EXPECT_EQ(spelt, word.text) << c.name;
+    }
+}
+
 } // namespace
 
 TEST(ScreenTextRecognizer, NamesAndPathsThatMixTheLanguagesTakeEachPieceFromTheReadingThatReadsItBest)
 {
     // The Russian reading first, then the English one, as the engines give them for
     // one name; the pieces' word-list answers in the order of the pieces.
-    struct Case {
-        const char* name;
-        std::vector<ReadWord> russian;
-        std::vector<ReadWord> english;
-        QString merged;
-    };
-    const Case cases[] = {
+    const NameCase cases[] = {
         {"a Latin folder and extension round a Russian name: tall «т» and «а» are Latin letters, "
          "capitals standing as small letters are Cyrillic ones",
          {shapedWord("потез/черновик.та", "xxaxxaxxxxxxxx.xa", 0, 0, {false, true, true})},
@@ -601,23 +623,9 @@ TEST(ScreenTextRecognizer, NamesAndPathsThatMixTheLanguagesTakeEachPieceFromTheR
          {smeared(shapedWord("-fw-r--r--", ".xx.x..x..", 0, 1, {true, false, false}), 2)},
          "-fw-r--r--"},
     };
-    using ScreenTextRecognizer::detail::mergedReadings;
-    for (const Case& c : cases) {
-        // The English reading is the surer, so each row starts as the English one.
-        std::vector<ReadWord> english = c.english;
-        for (ReadWord& word : english)
-            word.confidence = 90;
-        const std::vector<WordRun> merged = mergedReadings({{runOf(c.russian)}, {runOf(english)}});
-        ASSERT_EQ(merged.size(), 1u) << c.name;
-        EXPECT_EQ(merged.front().text, c.merged) << c.name;
-        // The symbols still spell each word, for the comparison of glyphs afterwards.
-        for (const ReadWord& word : merged.front().words) {
-            QString spelt;
-            for (const auto& symbol : word.symbols)
-                spelt += symbol.text;
-            EXPECT_EQ(spelt, word.text) << c.name;
-        }
-    }
+    // The English reading is the surer, so each row starts as the English one.
+    for (const NameCase& c : cases)
+        expectMerged(c, Surer::english);
 }
 
 TEST(ScreenTextRecognizer, ANamesPiecesAreTakenWholeWhereTheRowsReadingCutDroppedOrMisreadThem)
@@ -628,13 +636,7 @@ TEST(ScreenTextRecognizer, ANamesPiecesAreTakenWholeWhereTheRowsReadingCutDroppe
         return word;
     };
     // The Russian reading is the row here (the surer one), the English one the other.
-    struct Case {
-        const char* name;
-        std::vector<ReadWord> russian;
-        std::vector<ReadWord> english;
-        QString merged;
-    };
-    const Case cases[] = {
+    const NameCase cases[] = {
         {"a file's type that no evidence settles is read in Latin letters, not in the stem's language",
          {shapedWord("Презентация.ррех", "adxxxxxxxxx.ddxx", 0, 0, {true, false})},
          {shapedWord("Npe3eHtayna.pptx", "adxxxxxxxxx.ddxx", 0, 1, {false, false})},
@@ -664,19 +666,6 @@ TEST(ScreenTextRecognizer, ANamesPiecesAreTakenWholeWhereTheRowsReadingCutDroppe
          {shapedWord("6ioDkeT.0ds", "axxaxx.xxax", 0, 1, {false, false})},
          "бюджет.ods"},
     };
-    using ScreenTextRecognizer::detail::mergedReadings;
-    for (const Case& c : cases) {
-        std::vector<ReadWord> russian = c.russian;
-        for (ReadWord& word : russian)
-            word.confidence = 90;
-        const std::vector<WordRun> merged = mergedReadings({{runOf(russian)}, {runOf(c.english)}});
-        ASSERT_EQ(merged.size(), 1u) << c.name;
-        EXPECT_EQ(merged.front().text, c.merged) << c.name;
-        for (const ReadWord& word : merged.front().words) {
-            QString spelt;
-            for (const auto& symbol : word.symbols)
-                spelt += symbol.text;
-            EXPECT_EQ(spelt, word.text) << c.name;
-        }
-    }
+    for (const NameCase& c : cases)
+        expectMerged(c, Surer::russian);
 }
