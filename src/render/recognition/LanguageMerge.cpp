@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <cmath>
 #include <functional>
 #include <limits>
 
@@ -114,8 +115,10 @@ bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>
     const bool anyKnown = std::any_of(covered.begin(), covered.end(), [&](const ReadWord* word) {
         return knownWord(*word) && (covered.size() == 1 || letterCount(word->text) > shortWord);
     });
+    // Confidences pooled over many copies of the same glyphs waver less than one copy's.
+    const int copies = covered.size() == 1 ? std::min(alternative.copies, covered.front()->copies) : 1;
     if (knownWord(alternative))
-        return !anyKnown || alternative.confidence > confidence + (covered.size() > 1 ? 0 : clearlySurer);
+        return !anyKnown || alternative.confidence > confidence + (covered.size() > 1 ? 0 : clearlySurer / std::sqrt(double(copies)));
     // A dictionary word the engine is unsure of still beats junk it is surer of not.
     if (alternative.dictionary && !anyKnown && alternative.confidence >= confidence + clearlySurer)
         return true;
@@ -947,7 +950,56 @@ void readSmallCapitalsAsCyrillic(std::vector<WordRun>& rows)
 
 namespace detail {
 
+namespace {
+
+// The words two readings of a line give the same place: each stands over the other alone.
+template <typename Visit>
+void forEachPair(std::vector<WordRun>& line, Visit visit)
+{
+    for (size_t a = 0; a < line.size(); ++a)
+        for (size_t b = a + 1; b < line.size(); ++b)
+            for (ReadWord& first : line[a].words) {
+                const std::vector<size_t> under = coveredWords(line[b], first);
+                if (under.size() != 1)
+                    continue;
+                ReadWord& second = line[b].words[under.front()];
+                const std::vector<size_t> back = coveredWords(line[a], second);
+                if (back.size() == 1 && &line[a].words[back.front()] == &first)
+                    visit(first, second);
+            }
+}
+
+QString pairKey(const ReadWord& first, const ReadWord& second)
+{
+    return QString::number(first.language) + u'\x1f' + first.text + u'\x1f' + QString::number(second.language) + u'\x1f' + second.text;
+}
+
+} // namespace
+
+RecurringReadings recurringReadings(const std::vector<std::vector<std::vector<WordRun>>>& parts)
+{
+    RecurringReadings recurring;
+    for (const std::vector<std::vector<WordRun>>& readings : parts) {
+        if (readings.size() < 2)
+            continue;
+        for (std::vector<WordRun>& line : rowsByLine(readings))
+            forEachPair(line, [&](const ReadWord& first, const ReadWord& second) {
+                RecurringReadings::Pooled& pooled = recurring.pairs[pairKey(first, second)];
+                pooled.first += double(first.confidence);
+                pooled.second += double(second.confidence);
+                ++pooled.copies;
+            });
+    }
+    return recurring;
+}
+
 std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings)
+{
+    const RecurringReadings recurring = recurringReadings({readings});
+    return mergedReadings(std::move(readings), recurring);
+}
+
+std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, const RecurringReadings& recurring)
 {
     std::vector<WordRun> merged;
     for (std::vector<WordRun>& line : rowsByLine(std::move(readings))) {
@@ -956,6 +1008,16 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings)
         for (size_t i = 1; i < line.size(); ++i)
             if (rowScore(line[i]) > rowScore(line[best]))
                 best = i;
+        // Within the row so chosen, each copy of a pair of readings that recurs weighs
+        // as all of them do.
+        forEachPair(line, [&](ReadWord& first, ReadWord& second) {
+            const auto found = recurring.pairs.constFind(pairKey(first, second));
+            if (found == recurring.pairs.cend() || found->copies < 2)
+                return;
+            first.confidence = float(found->first / found->copies);
+            second.confidence = float(found->second / found->copies);
+            first.copies = second.copies = found->copies;
+        });
         WordRun row = std::move(line[best]);
         if (row.words.empty()) {
             merged.push_back(std::move(row));

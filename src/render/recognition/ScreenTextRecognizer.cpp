@@ -141,11 +141,14 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     // The rows of the main view's bands, then those of the other polarity's areas.
     const size_t mainParts = otherFrom;
     std::array<std::vector<WordRun>, 2> rowsOfView;
-    for (size_t i = 0; i < read.size(); ++i) {
+    for (size_t i = 0; i < read.size(); ++i)
         if (read[i].size() > 1 && layout == Layout::scattered && !small)
             for (std::vector<WordRun>& reading : read[i])
                 reading = splitProseColumns(std::move(reading));
-        std::vector<WordRun> rows = read[i].size() == 1 ? std::move(read[i].front()) : mergedReadings(std::move(read[i]));
+    // Words drawn again in other bands weigh together with these.
+    const RecurringReadings recurring = recurringReadings(read);
+    for (size_t i = 0; i < read.size(); ++i) {
+        std::vector<WordRun> rows = read[i].size() == 1 ? std::move(read[i].front()) : mergedReadings(std::move(read[i]), recurring);
         if (reading == Reading::corrected)
             readSmallCapitalsAsCyrillic(rows);
         std::move(rows.begin(), rows.end(), std::back_inserter(rowsOfView[i < mainParts ? 0 : 1]));

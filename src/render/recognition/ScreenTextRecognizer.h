@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QImage>
 #include <QRect>
 #include <QRectF>
@@ -104,6 +105,9 @@ struct ReadWord {
     // ("notes", "черновик", "md" of "notes/черновик.md"), whether the language's word
     // lists hold it; empty where nobody asked.
     std::vector<bool> knownPieces{};
+    // How many places of the view the same pair of readings was given at: its
+    // confidence is then the mean over all of them.
+    int copies = 1;
 };
 
 // A run of words as one engine found it: a row of a block, or a piece of one
@@ -118,6 +122,20 @@ struct WordRun {
 // the languages, become one row for each line any of them found, in the language
 // that reads it best, with the words that another language reads better put in.
 std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings);
+
+// The confidences each pair of languages gave the same words, summed over every
+// place the same pair of readings stands: a column of a listing or a name used
+// again is drawn the same each time, so all its copies weigh together.
+struct RecurringReadings {
+    struct Pooled {
+        double first = 0, second = 0;
+        int copies = 0;
+    };
+    QHash<QString, Pooled> pairs;
+};
+// Over the readings of all parts of a view, each in the order of the languages.
+RecurringReadings recurringReadings(const std::vector<std::vector<std::vector<WordRun>>>& parts);
+std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, const RecurringReadings& recurring);
 
 } // namespace detail
 
