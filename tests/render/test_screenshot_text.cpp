@@ -8,6 +8,7 @@
 #include "support/EditDistance.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace tarnwick;
@@ -408,4 +409,22 @@ TEST(ScreenshotText, ANamePieceOneModelCutOrDroppedIsTakenWholeFromTheOther)
     EXPECT_TRUE(table.contains(QString::fromUtf8("план работ.txt 141,4 МБ 17.04.2025 21:10"))) << table.join(" | ").toStdString();
     const auto notes = std::count_if(table.begin(), table.end(), [](const QString& line) { return line.startsWith(QString::fromUtf8("notes/черновик.md ")); });
     EXPECT_EQ(notes, 2) << table.join(" | ").toStdString();
+}
+
+TEST(ScreenshotText, AListingsRepeatedMonthAndOwnerReadTheSameInEveryRow)
+{
+    // `ls -l` in xterm at 2×: the Russian month in every row, which the English model
+    // reads about as surely as the word "map".
+    const QStringList listing = readLines(screenshot("listing-2x"));
+    const auto rowsWith = [](const QStringList& lines, const QString& pattern) {
+        const QRegularExpression word(pattern);
+        return std::count_if(lines.begin(), lines.end(), [&](const QString& line) { return word.match(line).hasMatch(); });
+    };
+    EXPECT_EQ(rowsWith(listing, QString::fromUtf8(R"(^-.* мар \d+ \d\d:\d\d )")), 4) << listing.join(" | ").toStdString();
+    EXPECT_EQ(rowsWith(listing, QStringLiteral(R"(\bmap\b)")), 0) << listing.join(" | ").toStdString();
+    // At 1.25×: the owner and group, which the Russian model reads surely as «аппа»
+    // where the English model is unsure of one copy.
+    const QStringList owners = readLines(screenshot("listing-125x"));
+    EXPECT_EQ(rowsWith(owners, QStringLiteral(R"( 1 anna anna \d+ )")), 6) << owners.join(" | ").toStdString();
+    EXPECT_EQ(rowsWith(owners, QString::fromUtf8("аппа")), 0) << owners.join(" | ").toStdString();
 }

@@ -44,3 +44,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # badges-1x.png its case badges-01-1x: 11 px labels on badges beside paths and names.
 # gradient-heading.png is case gradient-03-15x of that draw: a bold white heading and a
 # line of white text on a gradient.
+# listing-2x.png is case xterm-12-2x of the set (seed 58) and listing-125x.png case
+# xterm-02-125x of the draw with seed 9158: `ls -l` in xterm, a Russian month and the
+# same owner and group in every row.
