@@ -427,4 +427,8 @@ TEST(ScreenshotText, AListingsRepeatedMonthAndOwnerReadTheSameInEveryRow)
     const QStringList owners = readLines(screenshot("listing-125x"));
     EXPECT_EQ(rowsWith(owners, QStringLiteral(R"( 1 anna anna \d+ )")), 6) << owners.join(" | ").toStdString();
     EXPECT_EQ(rowsWith(owners, QString::fromUtf8("аппа")), 0) << owners.join(" | ").toStdString();
+    // At 1×: the link count, a "1" alone between the modes and the owner, is drawn as
+    // the "1" inside the sizes and times.
+    const QStringList links = readLines(screenshot("listing-1x"));
+    EXPECT_EQ(rowsWith(links, QStringLiteral(R"(^-\S+ 1 anna anna \d+ )")), 7) << links.join(" | ").toStdString();
 }

@@ -79,8 +79,9 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         if (views.other)
             views.other = enlarged(*views.other, factor);
     }
-    // Small screen text is read letter by letter again where its glyphs repeat.
-    const bool compareGlyphs = small && reading == Reading::corrected;
+    // Screen text is read letter by letter again where its glyphs repeat: they are the
+    // same pixels at every size, not only in small text.
+    const bool compareGlyphs = reading == Reading::corrected;
     // Each language reads on its own and the readings are merged row by row: the
     // combined engine's choice word by word on confidence puts the other language's
     // look-alikes into a row at every size ("т" for "in", "РОЕ" for "PDF"). Boxes

@@ -46,4 +46,4 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # line of white text on a gradient.
 # listing-2x.png is case xterm-12-2x of the set (seed 58) and listing-125x.png case
 # xterm-02-125x of the draw with seed 9158: `ls -l` in xterm, a Russian month and the
-# same owner and group in every row.
+# same owner and group in every row; listing-1x.png is case xterm-09-1x of that draw.
