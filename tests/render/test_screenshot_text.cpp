@@ -432,3 +432,21 @@ TEST(ScreenshotText, AListingsRepeatedMonthAndOwnerReadTheSameInEveryRow)
     const QStringList links = readLines(screenshot("listing-1x"));
     EXPECT_EQ(rowsWith(links, QStringLiteral(R"(^-\S+ 1 anna anna \d+ )")), 7) << links.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, ALettersOwnShadowWithinItsBoxLeavesItALetter)
+{
+    using namespace ScreenTextRecognizer::stages;
+    // White serif words with a dark shadow on an orange suit at 2×: three pieces of the
+    // «у»'s shadow fall within its box, under its arms and its tail, and the «у» was
+    // taken for a box round a label and left out («П тешествия»).
+    const QImage suit = screenshot("photo-suit");
+    const TextLayer layer = textLayer(readableGrey(suit));
+    // The «у» stands between x = 132 and 166, from y = 101 down; «П» ends before it, «т»
+    // starts after.
+    int drawn = 0;
+    for (int y = 103; y <= 128; ++y)
+        for (int x = 134; x <= 164; ++x)
+            drawn += qGray(layer.view.pixel(x, y)) < 160;
+    EXPECT_GE(drawn, 60);
+    EXPECT_EQ(readLines(suit), QStringList({QStringLiteral("Путешествия 2025"), QStringLiteral("Смотреть фото")}));
+}

@@ -470,11 +470,60 @@ TextLayer textLayer(const QImage& grey)
                 container[byLeft[k]] = true;
                 continue;
             }
+            // A letter's shadow is the letter moved a little aside, and pieces of it fall
+            // within the letter's box (under the arms of a «у»): they are no label held.
+            // Each pixel of such a piece, moved back by the shadow's offset, lands on the
+            // letter, and moved on by it, out of the piece, lands off. A label in a box and
+            // a letter's hollows are ringed by the shape on every side.
+            const int oid = int(byLeft[k]) + 1;
+            const int shift = std::clamp(o.box.height() / 10, 1, 4), side = 2 * shift + 1;
+            auto labelAt = [&](int x, int y) { return x >= 0 && x < w && y >= 0 && y < h ? label[size_t(y) * size_t(w) + size_t(x)] : 0; };
+            // The offsets by which a held piece is a shadow of the shape, one bit each.
+            auto shadowOffsets = [&](size_t j) {
+                std::vector<bool> by(size_t(side * side), false);
+                const Shape& s = shapes[j];
+                if (s.light == o.light)
+                    return by;
+                for (int dy = -shift; dy <= shift; ++dy)
+                    for (int dx = -shift; dx <= shift; ++dx) {
+                        if (!dx && !dy)
+                            continue;
+                        int back = 0, on = 0;
+                        for (int y = s.box.top(); y <= s.box.bottom(); ++y)
+                            for (int x = s.box.left(); x <= s.box.right(); ++x)
+                                if (labelAt(x, y) == int(j) + 1) {
+                                    back += labelAt(x - dx, y - dy) == oid;
+                                    // On across the piece and the blur round it: a hollow
+                                    // ends on the letter's far stroke.
+                                    int fx = x + dx, fy = y + dy;
+                                    while (labelAt(fx, fy) == int(j) + 1)
+                                        fx += dx, fy += dy;
+                                    for (int blur = 0; blur < 2 && !labelAt(fx, fy) && fx >= 0 && fx < w && fy >= 0 && fy < h; ++blur)
+                                        fx += dx, fy += dy;
+                                    on += labelAt(fx, fy) == oid;
+                                }
+                        by[size_t((dy + shift) * side + dx + shift)] = 4 * back >= 3 * s.area && 4 * on <= s.area;
+                    }
+                return by;
+            };
             auto holds = [&](int height) {
-                int held = 0;
-                for (size_t j = k + 1; j < byLeft.size() && shapes[byLeft[j]].box.left() <= o.box.right() && held < 3; ++j)
-                    held += inside(shapes[byLeft[j]].box, o.box) && shapes[byLeft[j]].box.height() * 2 <= height;
-                return held >= 3;
+                std::vector<size_t> held;
+                for (size_t j = k + 1; j < byLeft.size() && shapes[byLeft[j]].box.left() <= o.box.right(); ++j)
+                    if (inside(shapes[byLeft[j]].box, o.box) && shapes[byLeft[j]].box.height() * 2 <= height)
+                        held.push_back(byLeft[j]);
+                if (held.size() < 3)
+                    return false;
+                // Whatever offset the shadow has, three pieces and more are no part of it.
+                std::vector<int> unexplained(size_t(side * side), 0);
+                int plain = 0;
+                for (size_t j : held) {
+                    const std::vector<bool> by = shadowOffsets(j);
+                    if (std::none_of(by.begin(), by.end(), [](bool b) { return b; }) && ++plain >= 3)
+                        return true;
+                    for (size_t d = 0; d < by.size(); ++d)
+                        unexplained[d] += !by[d];
+                }
+                return std::all_of(unexplained.begin(), unexplained.end(), [](int n) { return n >= 3; });
             };
             container[byLeft[k]] = holds(o.box.height()) && holds(bodyHeight(o, int(byLeft[k]) + 1));
         }
