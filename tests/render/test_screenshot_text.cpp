@@ -392,6 +392,16 @@ TEST(ScreenshotText, AQtFormsCheckBoxIsNoLetterAndItsOkButtonReadsInLatin)
     EXPECT_EQ(lines.back().split(u' ', Qt::SkipEmptyParts), (QStringList{"Закрыть", "OK"})) << lines.back().toStdString();
 }
 
+// A check box's frame holds its tick; a «в» holds its hollows and stands between the
+// letters of its word. Taken for a control, it left «Гото о:», and the English "Toto" won.
+TEST(ScreenshotText, ALetterOfTwoHollowsInsideAWordIsNoControl)
+{
+    EXPECT_EQ(readLines(screenshot("alert-green-15x")), QStringList{QStringLiteral("Готово: загружено 196 файлов")});
+    // The check boxes of the Qt forms still leave no letter.
+    const QStringList form = readLines(screenshot("qt-form-1x"));
+    EXPECT_TRUE(form.contains(QStringLiteral("Запускать при входе"))) << form.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, FileTypesAndSignsKeepTheirOwnScriptInRussianNames)
 {
     // A list at 2×: the type of a Russian name is read in Latin letters, and the number

@@ -927,6 +927,21 @@ TextLayer textLayer(const QImage& grey)
             const bool alone = frame >= 0 && std::none_of(line.shapes.begin(), line.shapes.end(), [&](size_t j) {
                 return j != i && int(j) != frame && shapes[j].box.intersects(shapes[size_t(frame)].box);
             });
+            // A control stands apart from its label; a letter of two hollows («в», «В») has
+            // its word's letters close on both sides.
+            const auto letterBeside = [&](bool before) {
+                const QRect& f = shapes[size_t(frame)].box;
+                const int gap = std::max(2, line.glyphHeight / 2);
+                return std::any_of(line.shapes.begin(), line.shapes.end(), [&](size_t j) {
+                    const QRect& b = shapes[j].box;
+                    return j != i && int(j) != frame
+                        && (before ? b.right() < f.left() && f.left() - b.right() <= gap : b.left() > f.right() && b.left() - f.right() <= gap);
+                });
+            };
+            if (alone && letterBeside(true) && letterBeside(false)) {
+                own.push_back(i);
+                continue;
+            }
             if (!alone) {
                 own.push_back(i);
                 continue;

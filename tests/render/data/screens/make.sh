@@ -47,3 +47,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # listing-2x.png is case xterm-12-2x of the set (seed 58) and listing-125x.png case
 # xterm-02-125x of the draw with seed 9158: `ls -l` in xterm, a Russian month and the
 # same owner and group in every row; listing-1x.png is case xterm-09-1x of that draw.
+# alert-green-15x.png is case alert-07-15x of a draw with seed 2612: a green alert at 1.5x
+# whose «Готово» holds a «в», a letter of two hollows, between its letters.
