@@ -7,6 +7,7 @@
 #include "platform/UsableArea.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -85,6 +86,16 @@ void EditorPopover::hideEvent(QHideEvent* event)
 
 bool EditorPopover::eventFilter(QObject* watched, QEvent* event)
 {
+    // Escape in the editor or in the popover closes the popover first; a list opened from
+    // the popover is a window of its own and closes itself.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        const QWidget* window = static_cast<QWidget*>(watched)->window();
+        if (window == this || (anchor_ && window == anchor_->window())) {
+            hide();
+            return true;
+        }
+    }
     if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType()) {
         // Menus and lists opened from inside the popover are its own windows.
         for (auto* w = static_cast<QWidget*>(watched); w; w = w->parentWidget())

@@ -168,7 +168,17 @@ TEST_F(ToolbarTest, PaletteAndPopoversOnTheRealCanvas)
     EXPECT_EQ(state().tool(), T::blur);
     EXPECT_FALSE(popover->isOpen());
     EXPECT_FALSE(controls().colorButton()->isEnabled()) << "blur carries no colour";
+    // Escape on the canvas closes the open popover and changes nothing else.
     press(1);
+    click(controls().colorButton());
+    ASSERT_TRUE(popover->isOpen());
+    const AnnotationTool before = state().tool();
+    const int stepsBefore = state().historyRevision();
+    QTest::keyClick(canvas, Qt::Key_Escape);
+    settle();
+    EXPECT_FALSE(popover->isOpen());
+    EXPECT_EQ(state().tool(), before);
+    EXPECT_EQ(state().historyRevision(), stepsBefore);
     click(controls().colorButton());
     QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(5, 5));
     QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(5, 5));
