@@ -460,3 +460,27 @@ TEST(ScreenshotText, ALettersOwnShadowWithinItsBoxLeavesItALetter)
     EXPECT_GE(drawn, 60);
     EXPECT_EQ(readLines(suit), QStringList({QStringLiteral("Путешествия 2025"), QStringLiteral("Смотреть фото")}));
 }
+
+TEST(ScreenshotText, HeadingsAndSidebarItemsOfADocsPageAreReadApartFromItsParagraphs)
+{
+    // Serif headings of 36 and 30 px over 13 px paragraphs at 1×: read in one block with
+    // the paragraphs, enlarged for the small text, the headings were taken for pictures
+    // and dropped («Настройка» read «И»).
+    const QStringList page = readLines(screenshot("docs-headings"));
+    EXPECT_TRUE(page.contains(QStringLiteral("Настройка"))) << page.join(" | ").toStdString();
+    // «Запись экрана» is a sidebar item and the second heading.
+    EXPECT_EQ(page.count(QStringLiteral("Запись экрана")), 2) << page.join(" | ").toStdString();
+    for (const char* line : {"Все изменения можно отменить сочетанием Ctrl+Z.", "Горячие клавиши можно изменить в разделе «Клавиши».",
+                             "Снимок экрана сохраняется в папку, выбранную в настройках."})
+        EXPECT_TRUE(page.contains(QString::fromUtf8(line))) << line << " in: " << page.join(" | ").toStdString();
+
+    // At 1.25× the last sidebar item stands between two lines of the page's text, and in
+    // one block with them it was read as a line of its own across both («pe едакто] р»).
+    const QStringList sidebar = readLines(screenshot("docs-sidebar"));
+    for (const char* item : {"Быстрый старт", "Changelog", "Содержание", "Поддержка", "Редактор"})
+        EXPECT_TRUE(sidebar.contains(QString::fromUtf8(item))) << item << " in: " << sidebar.join(" | ").toStdString();
+    EXPECT_TRUE(sidebar.contains(QStringLiteral("The editor opens after each capture unless you turn it off.")))
+        << sidebar.join(" | ").toStdString();
+    EXPECT_TRUE(sidebar.contains(QStringLiteral("Текст на снимке распознаётся и копируется в буфер обмена.")))
+        << sidebar.join(" | ").toStdString();
+}

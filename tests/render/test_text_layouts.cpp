@@ -3,6 +3,7 @@
 
 #include "RenderTestSupport.h"
 
+#include "render/recognition/ReadingStages.h"
 #include "render/recognition/ScreenTextRecognizer.h"
 #include "support/EditDistance.h"
 
@@ -147,4 +148,44 @@ TEST(ScreenTextLayouts, EachRowOfALongListingIsOneLineWithItsGapsKept)
                 EXPECT_NEAR(got[k], want[k], 1) << lines[i].toStdString();
         }
     }
+}
+
+TEST(ScreenTextLayouts, HeadingsAreReadApartFromTheirParagraphsAndAFormsColumnsTogether)
+{
+    using namespace ScreenTextRecognizer::stages;
+    const QStringList paragraph{QStringLiteral("Снимок экрана сохраняется в папку."), QStringLiteral("Все изменения можно отменить."),
+                                QStringLiteral("Горячие клавиши можно изменить."), QStringLiteral("Текст на снимке распознаётся.")};
+    auto grey = [](const QImage& image) { return image.convertToFormat(QImage::Format_Grayscale8); };
+    // A 40 px heading over 14 px lines, and a second heading between them: each heading is
+    // read apart from the paragraphs, which alone set the size they are enlarged to.
+    const QImage page = grey(painted(640, 330, Qt::white, [&](QPainter& p) {
+        p.setPen(QColor(30, 30, 30));
+        p.setFont(screenFont("DejaVu Serif", 40, true));
+        p.drawText(20, 50, QStringLiteral("Настройка"));
+        p.drawText(20, 210, QStringLiteral("Запись экрана"));
+        p.setFont(screenFont("DejaVu Serif", 14));
+        for (int i = 0; i < 4; ++i)
+            p.drawText(20, i < 2 ? 90 + 24 * i : 240 + 24 * (i - 2), paragraph[i]);
+    }));
+    const std::vector<Band> pageParts = sizePieces({page, 0});
+    ASSERT_GE(pageParts.size(), 3u);
+    // Neither heading shares a part with a paragraph line.
+    for (const Band& part : pageParts) {
+        const int bottom = part.top + int(part.image.height() / part.scale);
+        const bool heading = part.top < 55 || (part.top < 215 && bottom > 175);
+        const bool lines = (part.top < 120 && bottom > 76) || bottom > 240;
+        EXPECT_FALSE(heading && lines) << part.top << "–" << bottom;
+    }
+
+    // A form whose labels and fields share their rows, past a gutter as wide as a
+    // sidebar's: one part, read together as the rows of a table.
+    const QImage form = grey(painted(900, 160, Qt::white, [&](QPainter& p) {
+        p.setPen(QColor(30, 30, 30));
+        p.setFont(screenFont("DejaVu Sans", 13));
+        for (int i = 0; i < 4; ++i) {
+            p.drawText(20, 30 + 30 * i, QStringList{"Имя:", "Фамилия:", "Порт:", "Папка:"}[i]);
+            p.drawText(330, 30 + 30 * i, QStringList{"Мария", "Васильев", "9977", "/home/anna"}[i]);
+        }
+    }));
+    EXPECT_EQ(sizePieces({form, 0}).size(), 1u);
 }

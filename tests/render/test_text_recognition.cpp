@@ -710,3 +710,31 @@ TEST(ScreenTextRecognizer, ANamesPiecesAreTakenWholeWhereTheRowsReadingCutDroppe
     for (const NameCase& c : cases)
         expectMerged(c, Surer::russian);
 }
+
+TEST(ScreenTextRecognizer, LinesStandInOneRowByWhereTheirLettersStandNotByTheirInkBoxes)
+{
+    // Lines as read off docs pages at 1.25×, in pixels of a 1000 px square picture.
+    auto line = [](const char* text, int x, int y, int w, int h) {
+        return RecognizedTextLine{QString::fromUtf8(text), QRectF(x / 1000.0, 1 - (y + h) / 1000.0, w / 1000.0, h / 1000.0)};
+    };
+    auto texts = [](const std::vector<RecognizedTextLine>& lines) {
+        QStringList out;
+        for (const RecognizedTextLine& l : lines)
+            out.append(l.text);
+        return out;
+    };
+    // A sidebar item on the base line of a 25 px heading beside it: the heading's ink box
+    // reaches higher, its middle a little more than half the item's height above the
+    // item's, and it was put before the item in a row of its own.
+    const std::vector<RecognizedTextLine> heading{line("Содержание", 73, 193, 97, 16), line("Changelog", 73, 227, 77, 16),
+                                                   line("Установка", 423, 210, 211, 30), line("Лицензия", 73, 261, 74, 14),
+                                                   line("Снимок экрана сохраняется в папку.", 422, 263, 525, 18)};
+    EXPECT_EQ(texts(ScreenTextRecognizer::readingOrder(heading)),
+              (QStringList{"Содержание", "Changelog", "Установка", "Лицензия", "Снимок экрана сохраняется в папку."}));
+    // A sidebar item that stands below the middle of a line of text, by more than half
+    // an em: rows of their own, the higher first.
+    const std::vector<RecognizedTextLine> apart{line("Установка", 73, 193, 88, 12),
+                                                 line("The editor opens after each capture unless you turn it off.", 421, 177, 548, 18)};
+    EXPECT_EQ(texts(ScreenTextRecognizer::readingOrder(apart)),
+              (QStringList{"The editor opens after each capture unless you turn it off.", "Установка"}));
+}

@@ -11,6 +11,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <cmath>
+#include <iterator>
 
 namespace tarnwick::ScreenTextRecognizer::stages {
 
@@ -164,19 +165,28 @@ std::vector<Band> bands(const QImage& view, int most, int leastInkRows)
 // word of small letters beside one with capitals and descenders.
 constexpr double otherSize = 2.0;
 
-// The tallest run of ink rows of a view: its tallest line; 0 without lines.
-int tallestLine(const QImage& view)
+// The lines of a view: runs of ink rows, from four rows up.
+std::vector<std::pair<int, int>> lineRuns(const QImage& view)
 {
     const InkRows rows(view);
-    int tallest = 0;
+    std::vector<std::pair<int, int>> runs;
     for (size_t y = 0; y < rows.ink.size();) {
         size_t end = y;
         while (end < rows.ink.size() && rows.ink[end])
             ++end;
         if (end - y >= 4)
-            tallest = std::max(tallest, int(end - y));
+            runs.emplace_back(int(y), int(end));
         y = end + 1;
     }
+    return runs;
+}
+
+// The tallest run of ink rows of a view: its tallest line; 0 without lines.
+int tallestLine(const QImage& view)
+{
+    int tallest = 0;
+    for (const auto& [top, end] : lineRuns(view))
+        tallest = std::max(tallest, end - top);
     return tallest;
 }
 
@@ -206,9 +216,115 @@ Band trimmedToInk(const Band& band)
     return {image.copy(keep), band.top + keep.top(), band.left + keep.left(), band.scale};
 }
 
-std::vector<Band> sizePieces(const Band& whole)
+// A line this much taller than the typical line of a piece is a heading. A line of
+// capitals and descenders is the typical one; accents over capitals add a sixth.
+constexpr double otherLineSize = 1.3;
+// Headings stand at most about three times as tall as the text under them; a taller
+// run of ink rows is a picture's or a box's.
+constexpr int tallestHeading = 4;
+// A heading is as wide as a word of a few letters at least.
+constexpr int headingWidth = 4;
+
+// A piece cut between its lines where the size of the text changes, so that a heading
+// and its paragraphs are read apart: in one block the engine takes the large letters
+// of a heading for pictures and drops them. Each part keeps the background up to the
+// middle of the gaps beside it; the piece alone without a change of size.
+std::vector<Band> linesOfOneSize(const Band& piece)
 {
-    const Band band = trimmedToInk(whole);
+    const QImage& image = piece.image;
+    const InkRows rows(image);
+    const int h = image.height();
+    std::vector<std::pair<int, int>> runs;
+    for (int y = 0; y < h;) {
+        if (!rows.ink[size_t(y)]) {
+            ++y;
+            continue;
+        }
+        int end = y;
+        while (end < h && rows.ink[size_t(end)])
+            ++end;
+        runs.emplace_back(y, end);
+        y = end;
+    }
+    // Lines: runs of ink rows at least half as tall as the typical line; lower runs
+    // are the dots and accents over a line (an "i"'s dot, a "й"'s breve), which part
+    // from it by a blank row once enlarged.
+    const int typical = textHeight(image);
+    const int least = std::max(4, typical / 2);
+    std::vector<size_t> lines;
+    for (size_t i = 0; i < runs.size(); ++i)
+        if (runs[i].second - runs[i].first >= least)
+            lines.push_back(i);
+    // A heading: a line taller than the typical one whose glyphs stand close together
+    // over the width of a word of a few letters at least. Scattered taller
+    // shapes (patches of a photo's texture that passed for glyphs) make no heading; read
+    // on their own they would make up words.
+    auto heading = [&](const std::pair<int, int>& run) {
+        const int height = run.second - run.first;
+        if (height <= otherLineSize * typical || height > tallestHeading * typical)
+            return false;
+        std::vector<bool> inked(size_t(image.width()), false);
+        for (int y = run.first; y < run.second; ++y) {
+            const uchar* line = image.constScanLine(y);
+            for (int x = 0; x < image.width(); ++x)
+                if (std::abs(int(line[x]) - rows.background) > 16)
+                    inked[size_t(x)] = true;
+        }
+        int widest = 0, from = -1, last = -1;
+        for (int x = 0; x < image.width(); ++x) {
+            if (!inked[size_t(x)])
+                continue;
+            if (from < 0 || x - last > height / 2)
+                from = x;
+            last = x;
+            widest = std::max(widest, last - from);
+        }
+        return widest >= headingWidth * height;
+    };
+    std::vector<int> cuts;
+    for (size_t k = 1; k < lines.size(); ++k) {
+        const auto& above = runs[lines[k - 1]];
+        const auto& below = runs[lines[k]];
+        if (heading(above) == heading(below))
+            continue;
+        // In the middle of the widest blank between the two lines, clear of their dots.
+        int from = above.second, to = runs[lines[k - 1] + 1].first;
+        for (size_t i = lines[k - 1] + 1; i < lines[k]; ++i)
+            if (runs[i + 1].first - runs[i].second > to - from)
+                from = runs[i].second, to = runs[i + 1].first;
+        cuts.push_back((from + to) / 2);
+    }
+    if (cuts.empty())
+        return {piece};
+    std::vector<Band> out;
+    int top = 0;
+    cuts.push_back(h);
+    for (int cut : cuts) {
+        out.push_back({image.copy(0, top, image.width(), cut - top), piece.top + top, piece.left, piece.scale});
+        top = cut;
+    }
+    return out;
+}
+
+// Whether a line of one view stands across the rows of a line of the other without
+// standing on one line with it: a sidebar's item beside the gap between two lines of
+// the page's text.
+bool linesInterleave(const QImage& a, const QImage& b)
+{
+    const auto runsA = lineRuns(a), runsB = lineRuns(b);
+    for (const auto& [topA, endA] : runsA)
+        for (const auto& [topB, endB] : runsB) {
+            const int shared = std::min(endA, endB) - std::max(topA, topB);
+            if (shared > 0 && 2 * shared < std::min(endA - topA, endB - topB))
+                return true;
+        }
+    return false;
+}
+
+// The columns of a band where text of different sizes stands side by side (a heading
+// beside a label) or a wide gutter parts them; the band alone otherwise.
+std::vector<Band> columnsOfOneSize(const Band& band)
+{
     const QImage& image = band.image;
     const int w = image.width(), h = image.height();
     const int height = textHeight(image);
@@ -242,7 +358,11 @@ std::vector<Band> sizePieces(const Band& whole)
     }
     if (spans.size() < 2)
         return {band};
-    // Neighbouring runs of one size of text make one piece.
+    // Neighbouring runs of one size of text make one piece, unless a gutter wider than
+    // a table's widest cell gap parts columns whose lines fall between each other's (a
+    // sidebar beside a page's text): in one block such lines are read as one line of
+    // both. Columns whose lines share their rows (a form, a table) read well together.
+    const int gutter = 8 * height;
     struct Piece {
         int from, to, height;
     };
@@ -252,7 +372,9 @@ std::vector<Band> sizePieces(const Band& whole)
         if (!pieces.empty()) {
             Piece& last = pieces.back();
             const int low = std::min(last.height, spanHeight), high = std::max(last.height, spanHeight);
-            if (low == 0 || high <= otherSize * low) {
+            const bool apart = from - last.to >= gutter
+                && linesInterleave(image.copy(last.from, 0, last.to - last.from, h), image.copy(from, 0, to - from, h));
+            if ((low == 0 || high <= otherSize * low) && !apart) {
                 last.to = to;
                 last.height = std::max(last.height, spanHeight);
                 continue;
@@ -267,7 +389,25 @@ std::vector<Band> sizePieces(const Band& whole)
         // Each piece keeps the background up to the middle of the gaps beside it.
         const int from = i == 0 ? 0 : (pieces[i - 1].to + pieces[i].from) / 2;
         const int to = i + 1 == pieces.size() ? w : (pieces[i].to + pieces[i + 1].from) / 2;
-        const Band piece = trimmedToInk({image.copy(from, 0, to - from, h), band.top, band.left + from, band.scale});
+        out.push_back({image.copy(from, 0, to - from, h), band.top, band.left + from, band.scale});
+    }
+    return out;
+}
+
+std::vector<Band> sizePieces(const Band& whole)
+{
+    const Band band = trimmedToInk(whole);
+    std::vector<Band> parts;
+    for (const Band& column : columnsOfOneSize(band)) {
+        std::vector<Band> lines = linesOfOneSize(column);
+        std::move(lines.begin(), lines.end(), std::back_inserter(parts));
+    }
+    if (parts.size() < 2)
+        return {band};
+    // Each part enlarged for its own size of text.
+    std::vector<Band> out;
+    for (const Band& part : parts) {
+        const Band piece = trimmedToInk(part);
         const double factor = enlargement(textHeight(piece.image), piece.image.size());
         out.push_back({enlarged(piece.image, factor), piece.top, piece.left, piece.scale * factor});
     }

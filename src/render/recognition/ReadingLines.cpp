@@ -23,6 +23,40 @@ double leftKey(const RecognizedTextLine& line)
     return std::isnan(x) ? std::numeric_limits<double>::infinity() : x;
 }
 
+// A line's letters as a font sets them, in ems above the base line: capitals and
+// ascenders, small letters, and descenders below it.
+constexpr double capitalHeight = 0.73;
+constexpr double smallHeight = 0.53;
+constexpr double descent = 0.23;
+// The middle of a line of text as a layout places it, above the base line.
+constexpr double middleHeight = 0.35;
+// Lines stand in one row when their middles are closer than about half an em of the
+// smaller text.
+constexpr double sameRow = 0.52;
+
+// Where a line's text stands, whatever letters it holds: its ink box alone puts a line
+// of small letters lower than a line of capitals beside it, and one with descenders
+// lower still. The letters that reach above the small ones and below the base line
+// give its base line and its em.
+struct LineMetrics {
+    double middle = 0; // recogniser space, up
+    double em = 0;
+};
+
+LineMetrics lineMetrics(const RecognizedTextLine& line)
+{
+    static const QString ascenders = QStringLiteral("bdfhkltбйё/()[]{}«»\"'!?|");
+    static const QString descenders = QStringLiteral("руфдцщДЦЩgjpqy");
+    const bool tall = std::any_of(line.text.begin(), line.text.end(),
+        [](QChar c) { return c.isUpper() || c.isDigit() || ascenders.contains(c); });
+    const bool low = std::any_of(line.text.begin(), line.text.end(), [](QChar c) { return descenders.contains(c); });
+    const double above = tall ? capitalHeight : smallHeight, below = low ? descent : 0;
+    const double em = line.bounds.height() / (above + below);
+    // Recogniser space runs up from the picture's foot: the box's y is its bottom.
+    const double baseLine = line.bounds.y() + below * em;
+    return {baseLine + middleHeight * em, em};
+}
+
 } // namespace
 
 std::vector<RecognizedTextLine> readingOrder(std::vector<RecognizedTextLine> lines)
@@ -35,18 +69,20 @@ std::vector<RecognizedTextLine> readingOrder(std::vector<RecognizedTextLine> lin
         return ay > by;
     });
 
+    // A row: the lines whose middles stand near its first line's.
     std::vector<std::vector<RecognizedTextLine>> rows;
+    std::vector<LineMetrics> anchors;
     for (RecognizedTextLine& line : lines) {
-        const double mid = line.bounds.y() + line.bounds.height() / 2;
-        auto row = std::find_if(rows.begin(), rows.end(), [&](const std::vector<RecognizedTextLine>& r) {
-            const QRectF& anchor = r.front().bounds;
-            const double anchorMid = anchor.y() + anchor.height() / 2;
-            return std::abs(anchorMid - mid) <= 0.5 * std::min(anchor.height(), line.bounds.height());
+        const LineMetrics metrics = lineMetrics(line);
+        auto anchor = std::find_if(anchors.begin(), anchors.end(), [&](const LineMetrics& first) {
+            return std::abs(first.middle - metrics.middle) <= sameRow * std::min(first.em, metrics.em);
         });
-        if (row == rows.end())
+        if (anchor == anchors.end()) {
+            anchors.push_back(metrics);
             rows.push_back({std::move(line)});
-        else
-            row->push_back(std::move(line));
+        } else {
+            rows[size_t(anchor - anchors.begin())].push_back(std::move(line));
+        }
     }
 
     std::vector<RecognizedTextLine> ordered;

@@ -129,7 +129,8 @@ QImage enlarged(const QImage& view, double factor);
 std::vector<Band> bands(const QImage& view, int most, int leastInkRows);
 
 // The band cut where text of different sizes stands side by side (a heading beside
-// a label), each piece enlarged for its own size of text; the band alone otherwise.
+// a label), between headings and the lines round them, and between columns whose lines
+// interleave, each piece enlarged for its own size of text; the band alone otherwise.
 std::vector<Band> sizePieces(const Band& band);
 
 // The lines of a view as Tesseract found them, each a whole row of the block.

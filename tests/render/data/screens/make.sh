@@ -49,3 +49,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # same owner and group in every row; listing-1x.png is case xterm-09-1x of that draw.
 # alert-green-15x.png is case alert-07-15x of a draw with seed 2612: a green alert at 1.5x
 # whose «Готово» holds a «в», a letter of two hollows, between its letters.
+# docs-headings.png is case docs-page-01-1x of the draw with seed 9158: a 1920×1080 docs
+# page at 1× with serif headings of about 36 and 30 px over 13 px paragraphs beside a
+# sidebar; docs-sidebar.png is its case docs-page-02-125x, a sidebar whose items fall
+# between the lines of the page's text at 1.25×.
