@@ -287,21 +287,22 @@ tesseract::TessBaseAPI& LentEngine::api() { return engine_->api; }
 namespace {
 
 // Reading threads that stay, so that independent parts of one picture are read at
-// once, each with a warm engine of the pool. Three beside the caller: more engines
-// cost memory (each holds its own models) and cut pictures into bands too thin to
-// read as well.
+// once, each with a warm engine of the pool. A view is cut into bands for three
+// readers beside the caller: more bands are too thin to read as well. The pieces of
+// other text sizes and the areas of the other polarity come on top of those bands,
+// so up to seven threads read beside the caller where the machine has the cores.
 // Never destroyed: other queues may still be reading while the process exits.
 class ReadingPoolThreads {
 public:
     static ReadingPoolThreads& shared()
     {
-        static ReadingPoolThreads* const pool = new ReadingPoolThreads(
-            int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)) - 1);
+        static ReadingPoolThreads* const pool
+            = new ReadingPoolThreads(int(std::clamp(std::thread::hardware_concurrency(), 2u, 8u)) - 1);
         return *pool;
     }
 
-    // Threads that can read beside the caller.
-    int helpers() const { return int(workers_.size()); }
+    // Readers beside the caller that a view's bands are cut for.
+    int helpers() const { return std::min(int(workers_.size()), 3); }
 
     // Runs every task, the first on the calling thread, and waits for all of them;
     // then rethrows the first failure in task order.
