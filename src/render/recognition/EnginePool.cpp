@@ -328,7 +328,9 @@ public:
                         doneWake.notify_all();
                 });
         }
-        wake_.notify_all();
+        // One thread a job: a picture of two parts would wake all seven for one.
+        for (size_t i = 1; i < tasks.size(); ++i)
+            wake_.notify_one();
         try {
             tasks[0]();
         } catch (...) {
