@@ -104,13 +104,22 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     // The number of the first part of the other polarity's areas, once cut.
     size_t otherFrom = parts.size() - (views.other ? 1 : 0);
     if (layout == Layout::scattered) {
-        // Each part is cut on a thread of its own: on a full page the scans for sizes
-        // of text take a tenth of a second, before any reading can start.
+        // The parts of a large view are cut each on a thread of its own: on a full page
+        // the scans for sizes of text take a tenth of a second, before any reading can
+        // start. A small view's take less than waking a thread on a busy machine.
         std::vector<std::vector<Band>> cuts(parts.size());
         std::vector<std::function<void()>> cutting;
-        for (size_t i = 0; i < parts.size(); ++i)
+        qint64 pixels = 0;
+        for (size_t i = 0; i < parts.size(); ++i) {
             cutting.push_back([&, i] { cuts[i] = sizePieces(parts[i]); });
-        ReadingPool::runAll(cutting);
+            pixels += qint64(parts[i].image.width()) * parts[i].image.height();
+        }
+        if (pixels >= 2'000'000) {
+            ReadingPool::runAll(cutting);
+        } else {
+            for (const std::function<void()>& cut : cutting)
+                cut();
+        }
         std::vector<Band> pieces;
         for (size_t i = 0; i < parts.size(); ++i) {
             if (i == parts.size() - 1 && views.other)
