@@ -2,6 +2,7 @@
 
 #include "RenderTestSupport.h"
 
+#include "render/recognition/GreyImage.h"
 #include "render/recognition/ScreenTextRecognizer.h"
 #include "support/EditDistance.h"
 #include "support/SmallTextPicture.h"
@@ -9,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <thread>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -737,4 +740,52 @@ TEST(ScreenTextRecognizer, LinesStandInOneRowByWhereTheirLettersStandNotByTheirI
                                                  line("The editor opens after each capture unless you turn it off.", 421, 177, 548, 18)};
     EXPECT_EQ(texts(ScreenTextRecognizer::readingOrder(apart)),
               (QStringList{"The editor opens after each capture unless you turn it off.", "Установка"}));
+}
+
+TEST(ScreenTextRecognizer, PartsReadOnManyThreadsAndTwoPicturesReadAtOnceReadAsEachAlone)
+{
+    // Headings beside small lines, in two bands: eight parts to read at once, more than
+    // the bands' readers, and a second picture read beside them on the same threads.
+    QImage page = canvas(1100, 760);
+    paint(page, [](QPainter& p) {
+        for (int i = 0; i < 8; ++i) {
+            p.setFont(sans(40, true));
+            p.drawText(30, 70 + 90 * i, QString("Раздел %1").arg(i + 1));
+            p.setFont(sans(12));
+            p.drawText(620, 60 + 90 * i, QString("Настройки снимка, line %1 of the list").arg(i + 1));
+        }
+    });
+    const QImage line = renderedLine("Файл report.pdf сохранён", 18);
+    const auto pageAlone = ScreenTextRecognizer::recognize(page);
+    const auto lineAlone = ScreenTextRecognizer::recognize(line);
+    ASSERT_TRUE(pageAlone && lineAlone);
+    EXPECT_EQ(pageAlone->count("Раздел"), 8) << pageAlone->toStdString();
+    EXPECT_EQ(pageAlone->count("of the list"), 8) << pageAlone->toStdString();
+    std::optional<QString> pageAtOnce, lineAtOnce;
+    std::thread other([&] { lineAtOnce = ScreenTextRecognizer::recognize(line); });
+    pageAtOnce = ScreenTextRecognizer::recognize(page);
+    other.join();
+    EXPECT_EQ(pageAtOnce, pageAlone);
+    EXPECT_EQ(lineAtOnce, lineAlone);
+}
+
+TEST(GreyImage, TheBackgroundIsTheLevelOfMostPixelsInWhicheverColumnsTheyStand)
+{
+    // Every pixel a level of its own but one column's, and the bytes past each row's end
+    // a level of their own too: that column's level is the background, at every width.
+    for (int w = 1; w <= 9; ++w)
+        for (int column = 0; column < w; ++column) {
+            QImage grey(w, 5, QImage::Format_Grayscale8);
+            for (int y = 0; y < grey.height(); ++y) {
+                uchar* row = grey.scanLine(y);
+                std::fill(row, row + grey.bytesPerLine(), uchar(250));
+                for (int x = 0; x < w; ++x)
+                    row[x] = x == column ? 7 : uchar(10 + 5 * x + y);
+            }
+            EXPECT_EQ(mostCommonGrey(grey), 7) << w << " " << column;
+            // Of two levels as common, the darker.
+            for (int y = 0; y < grey.height(); ++y)
+                grey.scanLine(y)[w - 1 - column] = w == 1 ? 7 : 6;
+            EXPECT_EQ(mostCommonGrey(grey), w == 1 ? 7 : 6) << w << " " << column;
+        }
 }

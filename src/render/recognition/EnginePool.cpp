@@ -251,10 +251,12 @@ public:
                     ++it;
                 }
             }
-            for (auto it = free_.begin(); it != free_.end(); ++it) {
+            // The engine given back last: its models are still in the caches, and the
+            // engines a many-part picture started stay aside until one comes again.
+            for (auto it = free_.rbegin(); it != free_.rend(); ++it) {
                 if ((*it)->reading == reading && (*it)->languages == languages) {
                     std::unique_ptr<Engine> engine = std::move(*it);
-                    free_.erase(it);
+                    free_.erase(std::next(it).base());
                     return engine;
                 }
             }
@@ -287,21 +289,22 @@ tesseract::TessBaseAPI& LentEngine::api() { return engine_->api; }
 namespace {
 
 // Reading threads that stay, so that independent parts of one picture are read at
-// once, each with a warm engine of the pool. Three beside the caller: more engines
-// cost memory (each holds its own models) and cut pictures into bands too thin to
-// read as well.
+// once, each with a warm engine of the pool. A view is cut into bands for three
+// readers beside the caller: more bands are too thin to read as well. The pieces of
+// other text sizes and the areas of the other polarity come on top of those bands,
+// so up to seven threads read beside the caller where the machine has the cores.
 // Never destroyed: other queues may still be reading while the process exits.
 class ReadingPoolThreads {
 public:
     static ReadingPoolThreads& shared()
     {
-        static ReadingPoolThreads* const pool = new ReadingPoolThreads(
-            int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)) - 1);
+        static ReadingPoolThreads* const pool
+            = new ReadingPoolThreads(int(std::clamp(std::thread::hardware_concurrency(), 2u, 8u)) - 1);
         return *pool;
     }
 
-    // Threads that can read beside the caller.
-    int helpers() const { return int(workers_.size()); }
+    // Readers beside the caller that a view's bands are cut for.
+    int helpers() const { return std::min(int(workers_.size()), bandReaders); }
 
     // Runs every task, the first on the calling thread, and waits for all of them;
     // then rethrows the first failure in task order.
@@ -327,7 +330,10 @@ public:
                         doneWake.notify_all();
                 });
         }
-        wake_.notify_all();
+        // One thread a job, the bands' readers first: the same few threads read again
+        // and again with warm caches, and the others wake only for jobs beyond those.
+        for (size_t i = 1; i < tasks.size(); ++i)
+            (int(i) <= bandReaders ? wake_ : spill_).notify_one();
         try {
             tasks[0]();
         } catch (...) {
@@ -346,17 +352,17 @@ private:
     explicit ReadingPoolThreads(int count)
     {
         for (int i = 0; i < count; ++i)
-            workers_.emplace_back([this] { run(); });
+            workers_.emplace_back([this, i] { run(i < bandReaders ? wake_ : spill_); });
     }
 
-    void run()
+    void run(std::condition_variable& wake)
     {
         pthread_setname_np(pthread_self(), "tarnwick-ocr");
         for (;;) {
             std::function<void()> job;
             {
                 std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return !jobs_.empty(); });
+                wake.wait(lock, [this] { return !jobs_.empty(); });
                 job = std::move(jobs_.front());
                 jobs_.pop_front();
             }
@@ -364,8 +370,10 @@ private:
         }
     }
 
+    static constexpr int bandReaders = 3;
     std::mutex mutex_;
-    std::condition_variable wake_;
+    std::condition_variable wake_;  // the bands' readers
+    std::condition_variable spill_; // the others
     std::deque<std::function<void()>> jobs_;
     std::vector<std::thread> workers_;
 };

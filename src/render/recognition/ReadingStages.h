@@ -63,7 +63,7 @@ private:
 // Reading threads that stay, so that independent parts of one picture are read at
 // once, each with a warm engine of the pool.
 namespace ReadingPool {
-// Threads that can read beside the caller.
+// Readers beside the caller that a view is cut into bands for.
 int helpers();
 // Runs every task, the first on the calling thread, and waits for all of them;
 // then rethrows the first failure in task order.

@@ -104,12 +104,27 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     // The number of the first part of the other polarity's areas, once cut.
     size_t otherFrom = parts.size() - (views.other ? 1 : 0);
     if (layout == Layout::scattered) {
+        // The parts of a large view are cut each on a thread of its own: on a full page
+        // the scans for sizes of text take a tenth of a second, before any reading can
+        // start. A small view's take less than waking a thread on a busy machine.
+        std::vector<std::vector<Band>> cuts(parts.size());
+        std::vector<std::function<void()>> cutting;
+        qint64 pixels = 0;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            cutting.push_back([&, i] { cuts[i] = sizePieces(parts[i]); });
+            pixels += qint64(parts[i].image.width()) * parts[i].image.height();
+        }
+        if (pixels >= 2'000'000) {
+            ReadingPool::runAll(cutting);
+        } else {
+            for (const std::function<void()>& cut : cutting)
+                cut();
+        }
         std::vector<Band> pieces;
         for (size_t i = 0; i < parts.size(); ++i) {
             if (i == parts.size() - 1 && views.other)
                 otherFrom = pieces.size();
-            std::vector<Band> cut = sizePieces(parts[i]);
-            std::move(cut.begin(), cut.end(), std::back_inserter(pieces));
+            std::move(cuts[i].begin(), cuts[i].end(), std::back_inserter(pieces));
         }
         // Without the other polarity every piece is the main view's, however many a band
         // was cut into: a piece counted as the other view's lost the glyph comparison.
