@@ -460,3 +460,35 @@ TEST(ScreenshotText, ALettersOwnShadowWithinItsBoxLeavesItALetter)
     EXPECT_GE(drawn, 60);
     EXPECT_EQ(readLines(suit), QStringList({QStringLiteral("Путешествия 2025"), QStringLiteral("Смотреть фото")}));
 }
+
+TEST(ScreenshotText, ShapesOfAPhotoAtAnyHeightMakeNoLine)
+{
+    using namespace ScreenTextRecognizer::stages;
+    // White words at 1.25× on an astronaut's suit and helmet, the page's margin round the
+    // photo. Dark folds and the helmet's black, each as tall as a line, stand at any
+    // height; chained side by side they made a "line" whose marks spread it over the
+    // whole photo, its ground the page, and it drew the photo over the words.
+    const QImage helmet = screenshot("photo-helmet");
+    const TextLayer layer = textLayer(readableGrey(helmet));
+    // «Кофе с собой» and «Read more» stand within x 25–140, y 20–80.
+    for (const TextLine& line : layer.lines)
+        if (!line.light) {
+            EXPECT_FALSE(line.box.intersects(QRect(25, 20, 115, 60)))
+                << line.box.x() << "," << line.box.y() << " " << line.box.width() << "x" << line.box.height();
+        }
+    EXPECT_EQ(readLines(helmet), QStringList({QStringLiteral("Кофе с собой"), QStringLiteral("Read more")}));
+}
+
+TEST(ScreenshotText, AHeadingOnAPhotoKeepsToItsOwnColourAndRows)
+{
+    // A bold heading at 2× on a stained tissue picture, light and dark specks all round:
+    // specks within the heading's reach joined it as marks, the ring round the grown line
+    // fell on the picture's lights, and the heading was taken for a pocket of ground.
+    const QStringList cells = readLines(screenshot("photo-cells"));
+    EXPECT_EQ(cells, QStringList({QStringLiteral("Explore the world"), QStringLiteral("Смотреть фото")})) << cells.join(" | ").toStdString();
+    // A bold heading at 1.5× on a cat's fur: light strands, far fainter than the white
+    // letters, chained in with them, outnumbered them and set the line's rows, and the
+    // letters were left out as standing off those rows.
+    const QStringList cat = readLines(screenshot("photo-cat-eyes"));
+    EXPECT_EQ(cat, QStringList({QStringLiteral("Кофе с собой"), QStringLiteral("Read more")})) << cat.join(" | ").toStdString();
+}

@@ -49,3 +49,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # same owner and group in every row; listing-1x.png is case xterm-09-1x of that draw.
 # alert-green-15x.png is case alert-07-15x of a draw with seed 2612: a green alert at 1.5x
 # whose «Готово» holds a «в», a letter of two hollows, between its letters.
+# photo-helmet.png and photo-cells.png are cases photo-06-125x and photo-04-2x of a draw
+# with seed 2612: white words at 1.25x on the astronaut's suit and helmet, and a bold
+# heading at 2x on scikit-image's immunohistochemistry picture. photo-cat-eyes.png is
+# case photo-03-15x of the draw with seed 1208: a bold heading at 1.5x on chelsea's fur.
