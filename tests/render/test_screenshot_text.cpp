@@ -492,3 +492,13 @@ TEST(ScreenshotText, AHeadingOnAPhotoKeepsToItsOwnColourAndRows)
     const QStringList cat = readLines(screenshot("photo-cat-eyes"));
     EXPECT_EQ(cat, QStringList({QStringLiteral("Кофе с собой"), QStringLiteral("Read more")})) << cat.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, ALaunchTowersLatticeBesideWhiteWordsReadsAsNoWord)
+{
+    // White words on a rocket at dusk, its launch towers' lattice on either side: a few
+    // thin struts in a row, or struts cut off flat where the photo ends on the page, read
+    // as a word of their own («у» at 1.5×, «ee» and «ky» at 1×).
+    EXPECT_EQ(readLines(screenshot("photo-tower-15x")), QStringList({QStringLiteral("Weekend sale"), QStringLiteral("Read more")}));
+    EXPECT_EQ(readLines(screenshot("photo-tower-1x")),
+              QStringList({QStringLiteral("Скидки до 50%"), QStringLiteral("Только до воскресенья")}));
+}

@@ -1232,6 +1232,17 @@ TextLayer textLayer(const QImage& grey)
             if (2 * strokes >= letterCount || 2 * cutOff > letterCount)
                 continue;
         }
+        // Text of one polarity stands on the ground of the other: a few shapes on a photo
+        // across a line of more letters of the other polarity are its texture (or the
+        // shadow of its letters), not a word over it.
+        if (letterCount < fewGlyphs && !flatRing(line.box)
+            && std::any_of(lines.begin(), lines.end(), [&](const Line& other) {
+                   const QRect common = other.box.intersected(line.box);
+                   const qint64 least = std::min(qint64(other.box.width()) * other.box.height(), qint64(line.box.width()) * line.box.height());
+                   return &other != &line && other.light != line.light && other.count > line.count && !common.isEmpty()
+                       && 2 * qint64(common.width()) * common.height() >= least && kept[size_t(&other - lines.data())];
+               }))
+            continue;
         // Over a photo a word's letters have a core of the text's one colour, a third of
         // their pixels at least; shapes of the photo only peak at a level and shade off.
         if (line.glyphHeight >= lineCore && letterCount < fewGlyphs && !flatRing(line.box)) {

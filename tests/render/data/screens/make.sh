@@ -53,3 +53,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # with seed 2612: white words at 1.25x on the astronaut's suit and helmet, and a bold
 # heading at 2x on scikit-image's immunohistochemistry picture. photo-cat-eyes.png is
 # case photo-03-15x of the draw with seed 1208: a bold heading at 1.5x on chelsea's fur.
+# photo-tower-15x.png and photo-tower-1x.png are cases photo-03-15x and photo-05-1x of
+# the draw with seed 2612: white words at 1.5x and 1x on scikit-image's rocket picture,
+# between the lattices of its launch towers.
