@@ -784,6 +784,29 @@ TextLayer textLayer(const QImage& grey)
         line.crossing.clear();
         line.count = 0;
     }
+    // Whether the ground in that ring, away from every shape and its antialiased edge,
+    // is of one level.
+    auto plainBetweenShapes = [&](const QRect& box) {
+        const int ringWidth = std::max(3, box.height() / 4);
+        const QRect ring = box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
+        auto free = [&](int x, int y) {
+            for (int ny = std::max(y - 1, 0); ny <= std::min(y + 1, h - 1); ++ny)
+                for (int nx = std::max(x - 1, 0); nx <= std::min(x + 1, w - 1); ++nx)
+                    if (label[size_t(ny) * size_t(w) + size_t(nx)])
+                        return false;
+            return true;
+        };
+        std::vector<int> levels;
+        for (int y = ring.top(); y <= ring.bottom(); ++y)
+            for (int x = ring.left(); x <= ring.right(); ++x)
+                if (!box.adjusted(-1, -1, 1, 1).contains(x, y) && free(x, y))
+                    levels.push_back(grey.constScanLine(y)[x]);
+        if (levels.empty())
+            return true;
+        const int level = median(levels);
+        const auto plain = std::count_if(levels.begin(), levels.end(), [&](int v) { return std::abs(v - level) <= plainGround; });
+        return 10 * plain >= 9 * qsizetype(levels.size());
+    };
     // The levels of a line's glyphs, one each.
     auto glyphLevels = [&](const Line& line) {
         std::vector<int> levels;
@@ -1086,6 +1109,7 @@ TextLayer textLayer(const QImage& grey)
         int ground = 0;
         int ink = 0;
         bool plain = true; // the ring is of one level: a page, a fill
+        bool flat = true;  // or of two: a fill, a frame on a page; no photo
     };
     std::vector<std::optional<Levels>> groundAndInk(lines.size());
     auto levelsOf = [&](size_t l) {
@@ -1093,7 +1117,7 @@ TextLayer textLayer(const QImage& grey)
             const std::vector<int> ring = ringLevels(glyphBoxes[l]);
             Levels levels;
             if (!ring.empty() && inkOf[l] >= 0)
-                levels = {median(ring), inkOf[l], plainRing(glyphBoxes[l])};
+                levels = {median(ring), inkOf[l], plainRing(glyphBoxes[l]), flatRing(glyphBoxes[l])};
             groundAndInk[l] = levels;
         }
         return *groundAndInk[l];
@@ -1120,12 +1144,15 @@ TextLayer textLayer(const QImage& grey)
             const int gap = std::max({glyphBox.left() - s.box.right(), s.box.left() - glyphBox.right(), 0});
             // On a photo every mark is: the specks among the letters grow the line over the
             // photo's lights, whose level then passes for its ground.
+            // A dot (of an «i», a colon, a period) is let join by where it stands off a
+            // photo: at 1× its one pixel is lighter than the text's colour.
+            const bool dot = s.box.width() < leastGlyph && s.box.height() < leastGlyph;
             auto ownColour = [&] {
                 const Levels levels = levelsOf(l);
                 return 4 * std::abs(s.level - levels.ink) <= std::abs(levels.ink - levels.ground);
             };
             if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)
-                && ((gap <= line.glyphHeight && levelsOf(l).plain) || ownColour())) {
+                && ((gap <= line.glyphHeight && (levelsOf(l).plain || (dot && levelsOf(l).flat))) || ownColour())) {
                 s.line = int(l);
                 lines[l].shapes.push_back(i);
                 lines[l].box = lines[l].box.united(s.box);
@@ -1264,9 +1291,10 @@ TextLayer textLayer(const QImage& grey)
                 continue;
         }
         // Over a photo a shape or two lined up by chance is as likely its texture: text
-        // there is a word of letters at least. The ground is judged without the shapes in
-        // the ring, so that a sign between two words of code stands on its page.
-        if (!onFill && letterCount < 3 && !flatRing(line.box))
+        // there is a word of letters at least. Small signs are judged by the ground
+        // between the shapes round them, so that one between two words of code stands on
+        // its page.
+        if (!onFill && letterCount < 3 && !flatRing(line.box) && (line.glyphHeight >= lineCore || !plainBetweenShapes(line.box)))
             continue;
         layer.lines.push_back({line.box, line.light});
         laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), 10 * plain >= 9 * qsizetype(ground.size())});
