@@ -622,12 +622,13 @@ TextLayer textLayer(const QImage& grey)
         for (int v : ring)
             ++histogram[size_t(v)];
         qsizetype covered = 0;
+        std::array<int, 257> below{}; // pixels under each level
         for (int pass = 0; pass < 2; ++pass) {
+            for (size_t v = 0; v < 256; ++v)
+                below[v + 1] = below[v] + histogram[v];
             int best = 0, bestCount = -1;
             for (int level = 0; level < 256; ++level) {
-                int count = 0;
-                for (int v = std::max(0, level - plainGround); v <= std::min(255, level + plainGround); ++v)
-                    count += histogram[size_t(v)];
+                const int count = below[size_t(std::min(255, level + plainGround) + 1)] - below[size_t(std::max(0, level - plainGround))];
                 if (count > bestCount)
                     best = level, bestCount = count;
             }
@@ -656,18 +657,18 @@ TextLayer textLayer(const QImage& grey)
             // A fill's edge parts lines: a badge's label from the words beside it.
             if (a.light != b.light || a.fill != b.fill)
                 continue;
+            const int low = std::min(a.box.height(), b.box.height());
+            const int shared = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 1;
+            if (2 * shared < low || 5 * height > 11 * low || root(int(glyphs[j])) == root(int(glyphs[k])))
+                continue;
             // On a photo, letters large enough to have a core of the text's colour reach
             // about one level; strands of hair or fur round them shade off from it, and
             // chained in they may outnumber the letters and set the line's rows. On a
             // plain ground shapes of two levels may make one line (a button's grey frame
             // beside its label).
-            if (a.box.height() >= lineCore && b.box.height() >= lineCore && std::abs(a.level - b.level) > colourStep
-                && !plainRing(a.box.united(b.box)))
+            if (low >= lineCore && std::abs(a.level - b.level) > colourStep && !plainRing(a.box.united(b.box)))
                 continue;
-            const int low = std::min(a.box.height(), b.box.height());
-            const int shared = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 1;
-            if (2 * shared >= low && 5 * height <= 11 * low)
-                parent[size_t(root(int(glyphs[j])))] = root(int(glyphs[k]));
+            parent[size_t(root(int(glyphs[j])))] = root(int(glyphs[k]));
         }
     }
     struct Line {
@@ -1259,10 +1260,12 @@ TextLayer textLayer(const QImage& grey)
             if (2 * strokes >= letterCount || 2 * cutOff > letterCount)
                 continue;
         }
+        // A few letters on a photo are judged further by what follows.
+        const bool fewOnPhoto = letterCount < fewGlyphs && !flatRing(line.box);
         // Text of one polarity stands on the ground of the other: a few shapes on a photo
         // across a line of more letters of the other polarity are its texture (or the
         // shadow of its letters), not a word over it.
-        if (letterCount < fewGlyphs && !flatRing(line.box)
+        if (fewOnPhoto
             && std::any_of(lines.begin(), lines.end(), [&](const Line& other) {
                    const QRect common = other.box.intersected(line.box);
                    const qint64 least = std::min(qint64(other.box.width()) * other.box.height(), qint64(line.box.width()) * line.box.height());
@@ -1272,7 +1275,7 @@ TextLayer textLayer(const QImage& grey)
             continue;
         // Over a photo a word's letters have a core of the text's one colour, a third of
         // their pixels at least; shapes of the photo only peak at a level and shade off.
-        if (line.glyphHeight >= lineCore && letterCount < fewGlyphs && !flatRing(line.box)) {
+        if (fewOnPhoto && line.glyphHeight >= lineCore) {
             int64_t letterPixels = 0, core = 0;
             for (size_t i : line.shapes) {
                 const Shape& s = shapes[i];
@@ -1294,7 +1297,7 @@ TextLayer textLayer(const QImage& grey)
         // there is a word of letters at least. Small signs are judged by the ground
         // between the shapes round them, so that one between two words of code stands on
         // its page.
-        if (!onFill && letterCount < 3 && !flatRing(line.box) && (line.glyphHeight >= lineCore || !plainBetweenShapes(line.box)))
+        if (fewOnPhoto && !onFill && letterCount < 3 && (line.glyphHeight >= lineCore || !plainBetweenShapes(line.box)))
             continue;
         layer.lines.push_back({line.box, line.light});
         laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), 10 * plain >= 9 * qsizetype(ground.size())});
