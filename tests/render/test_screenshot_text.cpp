@@ -489,8 +489,18 @@ TEST(ScreenshotText, AHeadingOnAPhotoKeepsToItsOwnColourAndRows)
     // A bold heading at 1.5× on a cat's fur: light strands, far fainter than the white
     // letters, chained in with them, outnumbered them and set the line's rows, and the
     // letters were left out as standing off those rows.
-    const QStringList cat = readLines(screenshot("photo-cat-eyes"));
+    const QImage eyes = screenshot("photo-cat-eyes");
+    const QStringList cat = readLines(eyes);
     EXPECT_EQ(cat, QStringList({QStringLiteral("Кофе с собой"), QStringLiteral("Read more")})) << cat.join(" | ").toStdString();
+    // The heading is a light line of its own, from its «К» at x = 76 to its «й» at 304.
+    using namespace ScreenTextRecognizer::stages;
+    const TextLayer layer = textLayer(readableGrey(eyes));
+    const auto heading = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
+        return line.light && line.box.contains(QPoint(100, 95));
+    });
+    ASSERT_NE(heading, layer.lines.end());
+    EXPECT_GE(heading->box.width(), 200);
+    EXPECT_LT(heading->box.right(), 320) << heading->box.x() << "," << heading->box.y() << " " << heading->box.width();
 }
 
 TEST(ScreenshotText, ALaunchTowersLatticeBesideWhiteWordsReadsAsNoWord)
@@ -498,7 +508,12 @@ TEST(ScreenshotText, ALaunchTowersLatticeBesideWhiteWordsReadsAsNoWord)
     // White words on a rocket at dusk, its launch towers' lattice on either side: a few
     // thin struts in a row, or struts cut off flat where the photo ends on the page, read
     // as a word of their own («у» at 1.5×, «ee» and «ky» at 1×).
-    EXPECT_EQ(readLines(screenshot("photo-tower-15x")), QStringList({QStringLiteral("Weekend sale"), QStringLiteral("Read more")}));
+    const QImage tower = screenshot("photo-tower-15x");
+    EXPECT_EQ(readLines(tower), QStringList({QStringLiteral("Weekend sale"), QStringLiteral("Read more")}));
+    // The words end before x = 260; the right tower stands from x = 560 on.
+    using namespace ScreenTextRecognizer::stages;
+    for (const TextLine& line : textLayer(readableGrey(tower)).lines)
+        EXPECT_LT(line.box.left(), 500) << line.box.x() << "," << line.box.y() << " " << line.box.width() << "x" << line.box.height();
     EXPECT_EQ(readLines(screenshot("photo-tower-1x")),
               QStringList({QStringLiteral("Скидки до 50%"), QStringLiteral("Только до воскресенья")}));
 }
