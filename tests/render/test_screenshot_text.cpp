@@ -484,3 +484,60 @@ TEST(ScreenshotText, HeadingsAndSidebarItemsOfADocsPageAreReadApartFromItsParagr
     EXPECT_TRUE(sidebar.contains(QStringLiteral("Текст на снимке распознаётся и копируется в буфер обмена.")))
         << sidebar.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, ShapesOfAPhotoAtAnyHeightMakeNoLine)
+{
+    using namespace ScreenTextRecognizer::stages;
+    // White words at 1.25× on an astronaut's suit and helmet, the page's margin round the
+    // photo. Dark folds and the helmet's black, each as tall as a line, stand at any
+    // height; chained side by side they made a "line" whose marks spread it over the
+    // whole photo, its ground the page, and it drew the photo over the words.
+    const QImage helmet = screenshot("photo-helmet");
+    const TextLayer layer = textLayer(readableGrey(helmet));
+    // «Кофе с собой» and «Read more» stand within x 25–140, y 20–80.
+    for (const TextLine& line : layer.lines)
+        if (!line.light) {
+            EXPECT_FALSE(line.box.intersects(QRect(25, 20, 115, 60)))
+                << line.box.x() << "," << line.box.y() << " " << line.box.width() << "x" << line.box.height();
+        }
+    EXPECT_EQ(readLines(helmet), QStringList({QStringLiteral("Кофе с собой"), QStringLiteral("Read more")}));
+}
+
+TEST(ScreenshotText, AHeadingOnAPhotoKeepsToItsOwnColourAndRows)
+{
+    // A bold heading at 2× on a stained tissue picture, light and dark specks all round:
+    // specks within the heading's reach joined it as marks, the ring round the grown line
+    // fell on the picture's lights, and the heading was taken for a pocket of ground.
+    const QStringList cells = readLines(screenshot("photo-cells"));
+    EXPECT_EQ(cells, QStringList({QStringLiteral("Explore the world"), QStringLiteral("Смотреть фото")})) << cells.join(" | ").toStdString();
+    // A bold heading at 1.5× on a cat's fur: light strands, far fainter than the white
+    // letters, chained in with them, outnumbered them and set the line's rows, and the
+    // letters were left out as standing off those rows.
+    const QImage eyes = screenshot("photo-cat-eyes");
+    const QStringList cat = readLines(eyes);
+    EXPECT_EQ(cat, QStringList({QStringLiteral("Кофе с собой"), QStringLiteral("Read more")})) << cat.join(" | ").toStdString();
+    // The heading is a light line of its own, from its «К» at x = 76 to its «й» at 304.
+    using namespace ScreenTextRecognizer::stages;
+    const TextLayer layer = textLayer(readableGrey(eyes));
+    const auto heading = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
+        return line.light && line.box.contains(QPoint(100, 95));
+    });
+    ASSERT_NE(heading, layer.lines.end());
+    EXPECT_GE(heading->box.width(), 200);
+    EXPECT_LT(heading->box.right(), 320) << heading->box.x() << "," << heading->box.y() << " " << heading->box.width();
+}
+
+TEST(ScreenshotText, ALaunchTowersLatticeBesideWhiteWordsReadsAsNoWord)
+{
+    // White words on a rocket at dusk, its launch towers' lattice on either side: a few
+    // thin struts in a row, or struts cut off flat where the photo ends on the page, read
+    // as a word of their own («у» at 1.5×, «ee» and «ky» at 1×).
+    const QImage tower = screenshot("photo-tower-15x");
+    EXPECT_EQ(readLines(tower), QStringList({QStringLiteral("Weekend sale"), QStringLiteral("Read more")}));
+    // The words end before x = 260; the right tower stands from x = 560 on.
+    using namespace ScreenTextRecognizer::stages;
+    for (const TextLine& line : textLayer(readableGrey(tower)).lines)
+        EXPECT_LT(line.box.left(), 500) << line.box.x() << "," << line.box.y() << " " << line.box.width() << "x" << line.box.height();
+    EXPECT_EQ(readLines(screenshot("photo-tower-1x")),
+              QStringList({QStringLiteral("Скидки до 50%"), QStringLiteral("Только до воскресенья")}));
+}

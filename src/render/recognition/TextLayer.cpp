@@ -8,6 +8,7 @@
 
 #include "platform/TarnwickError.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <numeric>
@@ -49,6 +50,8 @@ constexpr int lineCore = 9;
 constexpr int fewGlyphs = 8;
 // Levels this close to the median of a line's ground are that ground, plain.
 constexpr int plainGround = 12;
+// The peaks of the letters of one text on a photo, of lineCore rows and more, lie this close.
+constexpr int colourStep = 96;
 // Pixels round a line's glyphs kept with it, so their antialiased edges read as drawn.
 constexpr int halo = 2;
 
@@ -579,6 +582,62 @@ TextLayer textLayer(const QImage& grey)
             glyphs.push_back(i);
     std::sort(glyphs.begin(), glyphs.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
 
+    auto median = [](std::vector<int> values) {
+        std::nth_element(values.begin(), values.begin() + qsizetype(values.size() / 2), values.end());
+        return values[values.size() / 2];
+    };
+    // The levels of a ring round a line's box, a quarter of its height wide.
+    auto ringLevels = [&](const QRect& box) {
+        const int ringWidth = std::max(2, box.height() / 4);
+        const QRect ring = box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
+        std::vector<int> levels;
+        for (int y = ring.top(); y <= ring.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            const bool across = y < box.top() || y > box.bottom();
+            for (int x = ring.left(); x <= ring.right(); ++x) {
+                if (!across && x == box.left())
+                    x = box.right() + 1;
+                if (x <= ring.right())
+                    levels.push_back(row[x]);
+            }
+        }
+        return levels;
+    };
+    // Whether that ring is of one level: a page or a fill.
+    auto plainRing = [&](const QRect& box) {
+        const std::vector<int> ring = ringLevels(box);
+        if (ring.empty())
+            return true;
+        const int level = median(ring);
+        const auto plain = std::count_if(ring.begin(), ring.end(), [&](int v) { return std::abs(v - level) <= plainGround; });
+        return 10 * plain >= 9 * qsizetype(ring.size());
+    };
+    // Whether that ring is a ground of a level or two (a page, a fill on it, a frame),
+    // not a photo, whose ground takes every level between its lights and its darks.
+    auto flatRing = [&](const QRect& box) {
+        const std::vector<int> ring = ringLevels(box);
+        if (ring.empty())
+            return true;
+        std::array<int, 256> histogram{};
+        for (int v : ring)
+            ++histogram[size_t(v)];
+        qsizetype covered = 0;
+        std::array<int, 257> below{}; // pixels under each level
+        for (int pass = 0; pass < 2; ++pass) {
+            for (size_t v = 0; v < 256; ++v)
+                below[v + 1] = below[v] + histogram[v];
+            int best = 0, bestCount = -1;
+            for (int level = 0; level < 256; ++level) {
+                const int count = below[size_t(std::min(255, level + plainGround) + 1)] - below[size_t(std::max(0, level - plainGround))];
+                if (count > bestCount)
+                    best = level, bestCount = count;
+            }
+            covered += bestCount;
+            for (int v = std::max(0, best - plainGround); v <= std::min(255, best + plainGround); ++v)
+                histogram[size_t(v)] = 0;
+        }
+        return 10 * covered >= 9 * qsizetype(ring.size());
+    };
     // Lines: glyphs of one polarity side by side, of about one height (a capital with
     // a descender stands under 2.2 times a small letter), sharing most
     // of their rows, no further apart than
@@ -600,8 +659,16 @@ TextLayer textLayer(const QImage& grey)
                 continue;
             const int low = std::min(a.box.height(), b.box.height());
             const int shared = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 1;
-            if (2 * shared >= low && 5 * height <= 11 * low)
-                parent[size_t(root(int(glyphs[j])))] = root(int(glyphs[k]));
+            if (2 * shared < low || 5 * height > 11 * low || root(int(glyphs[j])) == root(int(glyphs[k])))
+                continue;
+            // On a photo, letters large enough to have a core of the text's colour reach
+            // about one level; strands of hair or fur round them shade off from it, and
+            // chained in they may outnumber the letters and set the line's rows. On a
+            // plain ground shapes of two levels may make one line (a button's grey frame
+            // beside its label).
+            if (low >= lineCore && std::abs(a.level - b.level) > colourStep && !plainRing(a.box.united(b.box)))
+                continue;
+            parent[size_t(root(int(glyphs[j])))] = root(int(glyphs[k]));
         }
     }
     struct Line {
@@ -632,10 +699,6 @@ TextLayer textLayer(const QImage& grey)
     // descenders below, punctuation sits within). A shape chained in through a
     // neighbour of another size, or crossing the line's rows (the bright rim of a cup
     // behind the words), is no letter of it.
-    auto median = [](std::vector<int> values) {
-        std::nth_element(values.begin(), values.begin() + qsizetype(values.size() / 2), values.end());
-        return values[values.size() / 2];
-    };
     for (Line& line : lines) {
         std::vector<int> heights, tops, bottoms;
         for (size_t i : line.shapes) {
@@ -696,22 +759,54 @@ TextLayer textLayer(const QImage& grey)
         for (size_t i : line.shapes)
             line.box = line.box.united(shapes[i].box);
     }
-    // The levels of a ring round a line's box, a quarter of its height wide.
-    auto ringLevels = [&](const QRect& box) {
-        const int ringWidth = std::max(2, box.height() / 4);
-        const QRect ring = box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
-        std::vector<int> levels;
-        for (int y = ring.top(); y <= ring.bottom(); ++y) {
-            const uchar* row = grey.constScanLine(y);
-            const bool across = y < box.top() || y > box.bottom();
-            for (int x = ring.left(); x <= ring.right(); ++x) {
-                if (!across && x == box.left())
-                    x = box.right() + 1;
-                if (x <= ring.right())
-                    levels.push_back(row[x]);
-            }
+    // Letters stand on one baseline, and those of one case reach one height: each of
+    // them ends or starts where another does. Shapes of a photo chained side by side
+    // stand at any height; where most of a line's shapes share neither their top nor
+    // their bottom with another, the line is no text.
+    for (Line& line : lines) {
+        if (line.count < 3 || line.glyphHeight < lineCore)
+            continue;
+        const int near = std::max(2, line.glyphHeight / 8);
+        int aligned = 0;
+        for (size_t i : line.shapes) {
+            const QRect& a = shapes[i].box;
+            aligned += std::any_of(line.shapes.begin(), line.shapes.end(), [&](size_t j) {
+                const QRect& b = shapes[j].box;
+                return j != i && (std::abs(a.bottom() - b.bottom()) <= near || std::abs(a.top() - b.top()) <= near);
+            });
         }
-        return levels;
+        if (2 * aligned >= line.count)
+            continue;
+        for (size_t i : line.shapes) {
+            shapes[i].glyph = false;
+            shapes[i].line = -1;
+        }
+        line.shapes.clear();
+        line.crossing.clear();
+        line.count = 0;
+    }
+    // Whether the ground in that ring, away from every shape and its antialiased edge,
+    // is of one level.
+    auto plainBetweenShapes = [&](const QRect& box) {
+        const int ringWidth = std::max(3, box.height() / 4);
+        const QRect ring = box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
+        auto free = [&](int x, int y) {
+            for (int ny = std::max(y - 1, 0); ny <= std::min(y + 1, h - 1); ++ny)
+                for (int nx = std::max(x - 1, 0); nx <= std::min(x + 1, w - 1); ++nx)
+                    if (label[size_t(ny) * size_t(w) + size_t(nx)])
+                        return false;
+            return true;
+        };
+        std::vector<int> levels;
+        for (int y = ring.top(); y <= ring.bottom(); ++y)
+            for (int x = ring.left(); x <= ring.right(); ++x)
+                if (!box.adjusted(-1, -1, 1, 1).contains(x, y) && free(x, y))
+                    levels.push_back(grey.constScanLine(y)[x]);
+        if (levels.empty())
+            return true;
+        const int level = median(levels);
+        const auto plain = std::count_if(levels.begin(), levels.end(), [&](int v) { return std::abs(v - level) <= plainGround; });
+        return 10 * plain >= 9 * qsizetype(levels.size());
     };
     // The levels of a line's glyphs, one each.
     auto glyphLevels = [&](const Line& line) {
@@ -1011,11 +1106,20 @@ TextLayer textLayer(const QImage& grey)
     for (size_t l = 0; l < lines.size(); ++l)
         if (const std::vector<int> levels = glyphLevels(lines[l]); kept[l] && !levels.empty())
             inkOf[l] = median(levels);
-    std::vector<std::optional<std::pair<int, int>>> groundAndInk(lines.size());
+    struct Levels {
+        int ground = 0;
+        int ink = 0;
+        bool plain = true; // the ring is of one level: a page, a fill
+        bool flat = true;  // or of two: a fill, a frame on a page; no photo
+    };
+    std::vector<std::optional<Levels>> groundAndInk(lines.size());
     auto levelsOf = [&](size_t l) {
         if (!groundAndInk[l]) {
             const std::vector<int> ring = ringLevels(glyphBoxes[l]);
-            groundAndInk[l] = ring.empty() || inkOf[l] < 0 ? std::pair{0, 0} : std::pair{median(ring), inkOf[l]};
+            Levels levels;
+            if (!ring.empty() && inkOf[l] >= 0)
+                levels = {median(ring), inkOf[l], plainRing(glyphBoxes[l]), flatRing(glyphBoxes[l])};
+            groundAndInk[l] = levels;
         }
         return *groundAndInk[l];
     };
@@ -1039,12 +1143,17 @@ TextLayer textLayer(const QImage& grey)
             // beside a word shade off from it.
             const int reach = glyphBox.height();
             const int gap = std::max({glyphBox.left() - s.box.right(), s.box.left() - glyphBox.right(), 0});
+            // On a photo every mark is: the specks among the letters grow the line over the
+            // photo's lights, whose level then passes for its ground.
+            // A dot (of an «i», a colon, a period) is let join by where it stands off a
+            // photo: at 1× its one pixel is lighter than the text's colour.
+            const bool dot = s.box.width() < leastGlyph && s.box.height() < leastGlyph;
             auto ownColour = [&] {
-                const auto [groundLevel, inkLevel] = levelsOf(l);
-                return 4 * std::abs(s.level - inkLevel) <= std::abs(inkLevel - groundLevel);
+                const Levels levels = levelsOf(l);
+                return 4 * std::abs(s.level - levels.ink) <= std::abs(levels.ink - levels.ground);
             };
             if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)
-                && (gap <= line.glyphHeight || ownColour())) {
+                && ((gap <= line.glyphHeight && (levelsOf(l).plain || (dot && levelsOf(l).flat))) || ownColour())) {
                 s.line = int(l);
                 lines[l].shapes.push_back(i);
                 lines[l].box = lines[l].box.united(s.box);
@@ -1127,6 +1236,68 @@ TextLayer textLayer(const QImage& grey)
         const int deepest = letterDepths.empty() ? 0 : *std::max_element(letterDepths.begin(), letterDepths.end());
         const auto ofInkLevel = std::count_if(letterDepths.begin(), letterDepths.end(), [&](int d) { return 4 * d >= 3 * deepest; });
         if ((!onPlain || line.glyphHeight >= lineCore) && letterCount < fewGlyphs && 4 * ofInkLevel < 3 * letterCount)
+            continue;
+        // A few shapes on a photo, most of them strokes (a zipper's teeth, a tower's
+        // lattice, streaks of hair) or cut off flat where the photo ends on the page, are
+        // the photo's: in a word most letters are wider than a stroke, and a letter ends
+        // on the ground round it.
+        if (!onPlain && letterCount < fewGlyphs) {
+            int strokes = 0, cutOff = 0;
+            auto rowOff = [&](int y, const QRect& box) {
+                if (y < 0 || y >= h)
+                    return false;
+                const uchar* row = grey.constScanLine(y);
+                const auto [low, high] = std::minmax_element(row + box.left(), row + box.right() + 1);
+                return *high - *low <= plainGround && std::abs((*low + *high) / 2 - groundLevel) >= groundContrast;
+            };
+            for (size_t i : line.shapes) {
+                const Shape& s = shapes[i];
+                if (!s.glyph || 2 * s.box.height() < line.glyphHeight)
+                    continue;
+                strokes += 5 * s.box.width() <= s.box.height();
+                cutOff += rowOff(s.box.bottom() + 1, s.box) || rowOff(s.box.top() - 1, s.box);
+            }
+            if (2 * strokes >= letterCount || 2 * cutOff > letterCount)
+                continue;
+        }
+        // A few letters on a photo are judged further by what follows.
+        const bool fewOnPhoto = letterCount < fewGlyphs && !flatRing(line.box);
+        // Text of one polarity stands on the ground of the other: a few shapes on a photo
+        // across a line of more letters of the other polarity are its texture (or the
+        // shadow of its letters), not a word over it.
+        if (fewOnPhoto
+            && std::any_of(lines.begin(), lines.end(), [&](const Line& other) {
+                   const QRect common = other.box.intersected(line.box);
+                   const qint64 least = std::min(qint64(other.box.width()) * other.box.height(), qint64(line.box.width()) * line.box.height());
+                   return &other != &line && other.light != line.light && other.count > line.count && !common.isEmpty()
+                       && 2 * qint64(common.width()) * common.height() >= least && kept[size_t(&other - lines.data())];
+               }))
+            continue;
+        // Over a photo a word's letters have a core of the text's one colour, a third of
+        // their pixels at least; shapes of the photo only peak at a level and shade off.
+        if (fewOnPhoto && line.glyphHeight >= lineCore) {
+            int64_t letterPixels = 0, core = 0;
+            for (size_t i : line.shapes) {
+                const Shape& s = shapes[i];
+                if (!s.glyph || 2 * s.box.height() < line.glyphHeight)
+                    continue;
+                for (int y = s.box.top(); y <= s.box.bottom(); ++y) {
+                    const uchar* row = grey.constScanLine(y);
+                    for (int x = s.box.left(); x <= s.box.right(); ++x)
+                        if (label[size_t(y) * size_t(w) + size_t(x)] == int(i) + 1) {
+                            ++letterPixels;
+                            core += std::abs(row[x] - inkLevel) <= plainGround;
+                        }
+                }
+            }
+            if (3 * core < letterPixels)
+                continue;
+        }
+        // Over a photo a shape or two lined up by chance is as likely its texture: text
+        // there is a word of letters at least. Small signs are judged by the ground
+        // between the shapes round them, so that one between two words of code stands on
+        // its page.
+        if (fewOnPhoto && !onFill && letterCount < 3 && (line.glyphHeight >= lineCore || !plainBetweenShapes(line.box)))
             continue;
         layer.lines.push_back({line.box, line.light});
         laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), 10 * plain >= 9 * qsizetype(ground.size())});

@@ -53,3 +53,10 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # page at 1× with serif headings of about 36 and 30 px over 13 px paragraphs beside a
 # sidebar; docs-sidebar.png is its case docs-page-02-125x, a sidebar whose items fall
 # between the lines of the page's text at 1.25×.
+# photo-helmet.png and photo-cells.png are cases photo-06-125x and photo-04-2x of a draw
+# with seed 2612: white words at 1.25x on the astronaut's suit and helmet, and a bold
+# heading at 2x on scikit-image's immunohistochemistry picture. photo-cat-eyes.png is
+# case photo-03-15x of the draw with seed 1208: a bold heading at 1.5x on chelsea's fur.
+# photo-tower-15x.png and photo-tower-1x.png are cases photo-03-15x and photo-05-1x of
+# the draw with seed 2612: white words at 1.5x and 1x on scikit-image's rocket picture,
+# between the lattices of its launch towers.
