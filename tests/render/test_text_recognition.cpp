@@ -466,6 +466,15 @@ TEST(ScreenTextRecognizer, ReadingsOfEachLanguageMergeIntoTheRowsAndWordsThatRea
          row(0, {{"Закрыть", 466, 603, 96, true}, {"ОК", 755, 802, 74, true}}),
          row(0, {{"3akpbiTb", 466, 603, 51}, {"OK", 755, 802, 96, true}}),
          "Закрыть OK"},
+        {"a sure reading with figures amid its letters does not replace a word of the lists read half sure: a badge",
+         row(0, {{"Баскир.1аг.97", 65, 267, 13}, {"В", 314, 326, 93, true}, {"работе", 343, 442, 53, true}}),
+         row(0, {{"backup.tar.gz", 65, 267, 90}, {"Bpa6ote", 314, 442, 88}}),
+         "backup.tar.gz В работе"},
+        {"a sure look-alike over the words of a name parted at its dot does not take the name's type with it",
+         row(0, {{"тоа1", 185, 262, 30}, {"Т1еа:", 276, 372, 39}, {"ВЕАОМЕ", 450, 643, 85}, {".", 575, 589, 84},
+                 {"па", 610, 647, 84, true}}),
+         row(0, {{"modified:", 185, 372, 96, true}, {"README.", 450, 643, 4, true}, {"md", 603, 647, 4, true}}),
+         "modified: README. md"},
         {"a short word among words of its own language keeps its reading",
          row(0, {{"заполнена", 327, 496, 96, true}, {"на", 512, 546, 70, true}, {"процента.", 612, 771, 96, true}}),
          row(0, {{"sanonHeHa", 327, 496, 84}, {"Ha", 512, 546, 96, true}, {"NpoLeHTa.", 612, 771, 23}}),
@@ -667,6 +676,53 @@ TEST(ScreenTextRecognizer, NamesAndPathsThatMixTheLanguagesTakeEachPieceFromTheR
     // The English reading is the surer, so each row starts as the English one.
     for (const NameCase& c : cases)
         expectMerged(c, Surer::english);
+}
+
+namespace {
+
+// The same word with every symbol boxed over the whole line, accents to descenders, as
+// the engine boxes the glyphs at a word's end at times: its boxes tell nothing of heights.
+ReadWord unplaced(ReadWord word)
+{
+    for (auto& symbol : word.symbols)
+        symbol.box = QRect(symbol.box.left(), 0, symbol.box.width(), 26);
+    word.box = QRect(word.box.left(), 0, word.box.width(), 26);
+    return word;
+}
+
+// The same word boxed on to `right`, over the word after it, as the engine gives a word
+// that a type parted from.
+ReadWord boxedOnTo(ReadWord word, int right)
+{
+    word.box.setRight(right);
+    return word;
+}
+
+} // namespace
+
+TEST(ScreenTextRecognizer, APathWhoseTypeTheEnginesPartedAsAWordOfItsOwnIsStillMergedPieceByPiece)
+{
+    // A path in a terminal font: both engines part «отчёт.pdf» after its dot, the Russian
+    // one with the dot as a word of its own. The Russian folder and file names come in,
+    // the dot stays, and the type keeps its Latin reading, which no box settles.
+    const std::vector<ReadWord> russian{
+        boxedOnTo(shapedWord("/воте/1уап/Загрузки/отчёт", "aaxxxaaxxxaaxxdxxxxaxxxax", 0, 0, {false, false, true, true}), 29 * 12),
+        shapedWord(".", ".", 25 * 12, 0, {}),
+        listed(unplaced(shapedWord("рат", "dxx", 26 * 12, 0, {true}))),
+    };
+    const std::vector<ReadWord> english{
+        boxedOnTo(shapedWord("/home/ivan/3arpy3ku/oTuét.", "aaxxxaaxxxaaxxdxxxxaxxxax.", 0, 1, {true, true, false, false}), 29 * 12),
+        listed(unplaced(shapedWord("pdf", "dxx", 26 * 12, 1, {true}))),
+    };
+    expectMerged({"a path parted after its dot", russian, english, "/home/ivan/Загрузки/отчёт. pdf"}, Surer::english);
+
+    // The same where the dot ends the English word alone: only the type is a word apart.
+    const std::vector<ReadWord> russianJoined{
+        boxedOnTo(shapedWord("/воте/1уап/Загрузки/отчёт.", "aaxxxaaxxxaaxxdxxxxaxxxax.", 0, 0, {false, false, true, true}), 29 * 12),
+        listed(unplaced(shapedWord("рат", "dxx", 26 * 12, 0, {true}))),
+    };
+    expectMerged({"a type apart after a dot that ends its name's word", russianJoined, english, "/home/ivan/Загрузки/отчёт. pdf"},
+        Surer::english);
 }
 
 TEST(ScreenTextRecognizer, ANamesPiecesAreTakenWholeWhereTheRowsReadingCutDroppedOrMisreadThem)

@@ -103,6 +103,16 @@ bool lookAlikeJunk(const ReadWord& word)
     return cyrillic && std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return signs.contains(c); });
 }
 
+// A figure between two letters: the other script's letters read as the figures drawn
+// like them ("Bpa6ote" for «работе», "HoA6pb"); words seldom hold one.
+bool figureAmidLetters(const QString& text)
+{
+    for (qsizetype i = 1; i + 1 < text.size(); ++i)
+        if (text[i].isDigit() && text[i - 1].isLetter() && text[i + 1].isLetter())
+            return true;
+    return false;
+}
+
 bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>& covered)
 {
     double sum = 0, weight = 0;
@@ -131,7 +141,13 @@ bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>
     if (!anyKnown && !lookAlikeJunk(alternative) && confidence < hopeless && alternative.confidence >= halfSure
         && 2 * letterCount(alternative.text) > alternative.text.size())
         return true;
-    return !anyKnown && alternative.confidence >= sureWord && confidence < unsureWord;
+    // A word of the lists read half sure is no junk for a sure reading with figures amid
+    // its letters to replace.
+    const bool halfSureWord = std::any_of(covered.begin(), covered.end(), [](const ReadWord* word) {
+        return word->dictionary && word->confidence >= halfSure && letterCount(word->text) > shortWord;
+    });
+    return !anyKnown && alternative.confidence >= sureWord && confidence < unsureWord
+        && !(halfSureWord && figureAmidLetters(alternative.text));
 }
 
 // The language of the nearest words of more than two letters on both sides of a
@@ -180,6 +196,20 @@ std::vector<std::vector<WordRun>> rowsByLine(std::vector<std::vector<WordRun>> r
     return lines;
 }
 
+// Words the engine parted inside a name, at a sign that parts its pieces ("README." "md"):
+// the name is weighed piece by piece, and no single word of the other reading takes
+// all of it, the signs and the pieces it did not read with it.
+bool partsOfAName(const std::vector<const ReadWord*>& words)
+{
+    static const QString signs = QStringLiteral("./_-@~");
+    for (size_t k = 0; k + 1 < words.size(); ++k) {
+        const QString& text = words[k]->text;
+        if (!text.isEmpty() && signs.contains(text.back()) && letterCount(text) > 0 && letterCount(words[k + 1]->text) > 0)
+            return true;
+    }
+    return false;
+}
+
 // Words of more than two letters from the other readings, surest first, take the
 // places of the row's words they read better; a word put in stays.
 void putInBetterWords(WordRun& row, int rowLanguage, const std::vector<ReadWord>& alternatives)
@@ -193,7 +223,7 @@ void putInBetterWords(WordRun& row, int rowLanguage, const std::vector<ReadWord>
             words.push_back(&row.words[i]);
         if (covered.empty()
             || std::any_of(words.begin(), words.end(), [&](const ReadWord* word) { return word->language != rowLanguage; })
-            || !readsBetter(alternative, words))
+            || partsOfAName(words) || !readsBetter(alternative, words))
             continue;
         // The covered words may reach past the alternative: a number and a word read as
         // one ("12o0wu6oK" over "12 ошибок"). What the alternative's reading holds there
@@ -486,11 +516,8 @@ int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLi
     if (letters >= 2 && std::all_of(text.begin(), text.end(), [](QChar c) { return !c.isLetter() || (russianLetter(c) && c.isLower()); })
         && std::none_of(text.begin(), text.end(), [](QChar c) { return vowels.contains(c); }))
         evidence -= 2;
-    for (qsizetype i = 1; i + 1 < text.size(); ++i)
-        if (text[i].isDigit() && text[i - 1].isLetter() && text[i + 1].isLetter()) {
-            evidence -= 1;
-            break;
-        }
+    if (figureAmidLetters(text))
+        evidence -= 1;
     for (qsizetype i = 1; i < text.size(); ++i)
         if (text[i].isUpper() && text[i - 1].isLower()) {
             evidence -= 1;
@@ -627,12 +654,19 @@ bool latinLetters(const QString& text)
 }
 
 // The last piece of a name after its dot, of a few characters: the file's type, which
-// is written in Latin letters whatever the language of the name before it.
-bool fileType(const ReadWord& word, const PlacedPiece& piece)
+// is written in Latin letters whatever the language of the name before it. The engines
+// may part the type from its name as a word of its own ("отчёт." "pdf"): the dot then
+// ends the word before it among the name's words, `group` (in order).
+bool fileType(const std::vector<ReadWord>& words, const std::vector<size_t>& group, const PlacedPiece& piece)
 {
     constexpr int longestType = 4;
-    return piece.range.from > 0 && word.text[piece.range.from - 1] == u'.' && piece.range.length <= longestType
-        && piece.range.from + piece.range.length == word.text.size();
+    const QString& text = words[piece.word].text;
+    if (piece.range.length > longestType || piece.range.from + piece.range.length != text.size())
+        return false;
+    if (piece.range.from > 0)
+        return text[piece.range.from - 1] == u'.';
+    const auto at = std::find(group.begin(), group.end(), piece.word);
+    return at != group.begin() && at != group.end() && words[*(at - 1)].text.endsWith(u'.');
 }
 
 // A sign past ASCII just before a piece of figures belongs to the piece: a sign one
@@ -717,13 +751,13 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         size_t most = 0;
         for (size_t i : group.rowWords) {
             std::vector<PlacedPiece> pieces = placedPieces(row.words[i], i);
-            spelt = spelt && !pieces.empty();
+            spelt = spelt && !symbolStarts(row.words[i]).empty();
             most = std::max(most, wordPieces(row.words[i].text).size());
             mine.insert(mine.end(), pieces.begin(), pieces.end());
         }
         for (size_t j : group.otherWords) {
             std::vector<PlacedPiece> pieces = placedPieces(alternatives[j], j);
-            spelt = spelt && !pieces.empty();
+            spelt = spelt && !symbolStarts(alternatives[j]).empty();
             most = std::max(most, wordPieces(alternatives[j].text).size());
             theirs.insert(theirs.end(), pieces.begin(), pieces.end());
         }
@@ -762,8 +796,8 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             // it is read in Latin letters, and it leads no other piece.
             const bool lastPiece = p + 1 == pairs.size() && pairs[p].first + 1 == mine.size() && pairs[p].second + 1 == theirs.size();
             if (margin == 0 && lastPiece) {
-                const bool mineType = latinLetters(row.words[a.word].text.mid(a.range.from, a.range.length)) && fileType(row.words[a.word], a);
-                const bool theirType = latinLetters(alternatives[b.word].text.mid(b.range.from, b.range.length)) && fileType(alternatives[b.word], b);
+                const bool mineType = latinLetters(row.words[a.word].text.mid(a.range.from, a.range.length)) && fileType(row.words, group.rowWords, a);
+                const bool theirType = latinLetters(alternatives[b.word].text.mid(b.range.from, b.range.length)) && fileType(alternatives, group.otherWords, b);
                 typeChoice = theirType && !mineType ? 1 : mineType && !theirType ? -1 : 0;
             }
             choice[p] = margin > 0 ? 1 : margin < 0 ? -1 : 0;
@@ -823,6 +857,14 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 trailingTo = piece.firstSymbol + piece.symbolCount;
             }
         }
+        // A word of signs alone that the other reading holds between the middles of two of
+        // its pieces ("отчёт" "." "pdf"): the signs round its pieces are not all in their words.
+        auto signWordBetween = [&](int left, int right) {
+            return std::any_of(group.otherWords.begin(), group.otherWords.end(), [&](size_t j) {
+                const ReadWord& other = alternatives[j];
+                return wordPieces(other.text).empty() && other.box.center().x() > left && other.box.center().x() < right;
+            });
+        };
         for (size_t i : group.rowWords) {
             const ReadWord& word = row.words[i];
             std::vector<size_t> own;
@@ -852,9 +894,11 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 size_t otherFrom = 0, otherTo = 0;
                 if (beside && b && a && after == before + 1 && a->word == b->word)
                     source = &alternatives[a->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = a->firstSymbol;
-                else if (beside && k == 0 && a && (after == 0 || theirs[after - 1].word != a->word))
+                else if (beside && k == 0 && a && (after == 0 || theirs[after - 1].word != a->word)
+                    && !signWordBetween(after == 0 ? std::numeric_limits<int>::min() : theirs[after - 1].box.center().x(), a->box.center().x()))
                     source = &alternatives[a->word], otherFrom = 0, otherTo = a->firstSymbol;
-                else if (beside && k == own.size() && b && (before + 1 == theirs.size() || theirs[before + 1].word != b->word))
+                else if (beside && k == own.size() && b && (before + 1 == theirs.size() || theirs[before + 1].word != b->word)
+                    && !signWordBetween(b->box.center().x(), before + 1 == theirs.size() ? std::numeric_limits<int>::max() : theirs[before + 1].box.center().x()))
                     source = &alternatives[b->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = source->symbols.size();
                 if (k == own.size() && trailingTo > 0 && i == group.rowWords.back())
                     append(alternatives[lastPaired->word], lastPaired->firstSymbol + lastPaired->symbolCount, trailingTo);
