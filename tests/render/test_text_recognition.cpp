@@ -690,6 +690,16 @@ ReadWord unplaced(ReadWord word)
     return word;
 }
 
+// The same word with its last symbol boxed on over the glyphs up to the `glyphs`-th,
+// which the engine dropped.
+ReadWord boxedOver(ReadWord word, int glyphs)
+{
+    QRect& last = word.symbols.back().box;
+    last.setRight(word.symbols.front().box.left() + glyphs * 12 - 3);
+    word.box = word.box.united(last);
+    return word;
+}
+
 // The same word boxed on to `right`, over the word after it, as the engine gives a word
 // that a type parted from.
 ReadWord boxedOnTo(ReadWord word, int right)
@@ -723,6 +733,15 @@ TEST(ScreenTextRecognizer, APathWhoseTypeTheEnginesPartedAsAWordOfItsOwnIsStillM
     };
     expectMerged({"a type apart after a dot that ends its name's word", russianJoined, english, "/home/ivan/Загрузки/отчёт. pdf"},
         Surer::english);
+
+    // A name the English engine parted after each sign, which the Russian one read as one
+    // word: one word again, each piece from the reading that reads it best.
+    expectMerged({"a name parted after its signs",
+                     {shapedWord("р®поо_2024.]рд", "daxax.aaaa.ddd", 0, 0, {false, false, false, false})},
+                     {listed(shapedWord("photo_", "daxax.", 0, 1, {true})), shapedWord("2024.", "aaaa.", 6 * 12, 1, {false}),
+                         listed(shapedWord("jpg", "ddd", 11 * 12, 1, {true}))},
+                     "photo_2024.jpg"},
+        Surer::english);
 }
 
 TEST(ScreenTextRecognizer, ANamesPiecesAreTakenWholeWhereTheRowsReadingCutDroppedOrMisreadThem)
@@ -742,6 +761,14 @@ TEST(ScreenTextRecognizer, ANamesPiecesAreTakenWholeWhereTheRowsReadingCutDroppe
          {listed(shapedWord("Договор", "axxxxxd", 0, 0, {true})), shapedWord("№17.40сх", "aaa.aaxx", 96, 0, {false, false})},
          {shapedWord("Aorosop", "axxxxxd", 0, 1, {false}), shapedWord("Ne17.docx", "aaaa.axxx", 96, 1, {false, false})},
          "Договор №17.docx"},
+        {"a number sign the English model reads as two letters stays a sign, though it reads the figure «1» as an «l»",
+         {listed(shapedWord("Договор", "axxxxxd", 0, 0, {true})), shapedWord("№17.40сх", "aaa.aaxx", 96, 0, {false, false})},
+         {shapedWord("Horosop", "axxxxxd", 0, 1, {false}), shapedWord("Nel7.docx", "aaaa.axxx", 96, 1, {false, false})},
+         "Договор №17.docx"},
+        {"a type the Russian engine dropped while it boxed the name's last glyph over it is taken from the English reading",
+         {listed(shapedWord("план", "xxxx", 0, 0, {true})), listed(boxedOver(shapedWord("работ", "dxaxx", 60, 0, {true}), 9))},
+         {shapedWord("nnaH", "xxxx", 0, 1, {false}), shapedWord("pabor.txt", "dxaxx.xxx", 60, 1, {false, true})},
+         "план работ.txt"},
         {"a type the Russian engine dropped after the name is taken from the English reading",
          {listed(shapedWord("план", "xxxx", 0, 0, {true})), listed(shapedWord("работ", "dxaxx", 60, 0, {true}))},
          {shapedWord("nnaH", "xxxx", 0, 1, {false}), shapedWord("pabor.txt", "dxaxx.xxx", 60, 1, {false, true})},

@@ -430,6 +430,13 @@ std::vector<PlacedPiece> placedPieces(const ReadWord& word, size_t index)
     std::vector<PlacedPiece> pieces;
     if (starts.empty())
         return pieces;
+    // The engine boxes a glyph over the glyphs it dropped after it ("т" boxed over
+    // "т.txt"): no box is taken wider than twice the word's usual glyph.
+    std::vector<int> widths;
+    for (const ReadSymbol& symbol : word.symbols)
+        widths.push_back(symbol.box.width());
+    std::nth_element(widths.begin(), widths.begin() + qsizetype(widths.size() / 2), widths.end());
+    const int widest = 2 * widths[widths.size() / 2];
     const std::vector<WordPiece> ranges = wordPieces(word.text);
     for (size_t k = 0; k < ranges.size(); ++k) {
         PlacedPiece piece;
@@ -441,7 +448,9 @@ std::vector<PlacedPiece> placedPieces(const ReadWord& word, size_t index)
             if (piece.symbolCount == 0)
                 piece.firstSymbol = i;
             ++piece.symbolCount;
-            piece.box = piece.box.isNull() ? word.symbols[i].box : piece.box.united(word.symbols[i].box);
+            QRect box = word.symbols[i].box;
+            box.setWidth(std::min(box.width(), widest));
+            piece.box = piece.box.isNull() ? box : piece.box.united(box);
         }
         piece.known = k < word.knownPieces.size() && word.knownPieces[k];
         if (piece.symbolCount > 0)
@@ -692,13 +701,26 @@ void withSignsBeforeFigures(std::vector<PlacedPiece>& pieces, const std::vector<
 
 // Whether a piece is such a sign with figures, and the other reading's piece the same
 // figures after a letter or two.
+// The figures as the other model read them, each the figure or a letter drawn like it
+// ("l7" for "17").
+bool sameFigures(const QString& figures, const QString& read)
+{
+    static const QHash<QChar, QString> alike{{u'1', QStringLiteral("lI|")}, {u'0', QStringLiteral("Oo")}};
+    if (figures.size() != read.size())
+        return false;
+    for (qsizetype k = 0; k < figures.size(); ++k)
+        if (figures[k] != read[k] && !alike.value(figures[k]).contains(read[k]))
+            return false;
+    return true;
+}
+
 bool signReadAsLetters(const QString& signed_, const QString& other)
 {
     const QString figures = signed_.mid(1);
     const qsizetype extra = other.size() - figures.size();
     return signed_.size() > 1 && signed_[0].unicode() > 0x7f && !signed_[0].isLetterOrNumber()
         && std::all_of(figures.begin(), figures.end(), [](QChar c) { return c.isDigit(); }) && extra >= 1 && extra <= 2
-        && other.endsWith(figures) && letterCount(other.left(extra)) == extra;
+        && sameFigures(figures, other.right(figures.size())) && letterCount(other.left(extra)) == extra;
 }
 
 // Latin capitals and figures whose small letter has the same shape at the small
@@ -851,7 +873,7 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             for (size_t t = pairs.back().second + 1; t < theirs.size(); ++t) {
                 const PlacedPiece& piece = theirs[t];
                 const QString text = alternatives[piece.word].text.mid(piece.range.from, piece.range.length);
-                if (piece.word != lastPaired->word || piece.box.left() <= mine.back().box.right() || letterCount(text) < 2
+                if (piece.word != lastPaired->word || piece.box.center().x() <= mine.back().box.right() || letterCount(text) < 2
                     || pieceEvidence(alternatives[piece.word], piece, lines) < 0)
                     break;
                 trailingTo = piece.firstSymbol + piece.symbolCount;
@@ -920,8 +942,13 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             // Words of the row that one word of the other reading spans are one word
             // once a piece of it is put in: an engine parts words at the glyphs it cannot
             // read ("план." "Ех" for "план.txt").
+            // So are words the row's engine parted after a sign inside a name ("photo_"
+            // "2024." "jpg"), where the other reading holds them as one.
+            const bool afterSign = i != group.rowWords.front() && !result.empty() && !result.back().text.isEmpty()
+                && QStringLiteral("._/").contains(result.back().text.back()) && !wordPieces(result.back().text).empty()
+                && !wordPieces(changed.text).empty();
             const bool joined = i != group.rowWords.front() && group.otherWords.size() == 1
-                && std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) { return settled[size_t(&p - pairs.data())] > 0; });
+                && (afterSign || std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) { return settled[size_t(&p - pairs.data())] > 0; }));
             if (joined) {
                 ReadWord& last = result.back();
                 last.text += changed.text;
