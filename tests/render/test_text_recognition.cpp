@@ -744,6 +744,40 @@ TEST(ScreenTextRecognizer, APathWhoseTypeTheEnginesPartedAsAWordOfItsOwnIsStillM
         Surer::english);
 }
 
+namespace {
+
+// The same word with its symbols from the `from`-th on a space further right, as the
+// engine gives a word it ran on over a space.
+ReadWord spacedAt(ReadWord word, size_t from)
+{
+    for (size_t k = from; k < word.symbols.size(); ++k)
+        word.symbols[k].box.translate(12, 0);
+    word.box = word.box.united(word.symbols.back().box);
+    return word;
+}
+
+} // namespace
+
+TEST(ScreenTextRecognizer, AFigureReadAsItsLookAlikeLetterAndRunOnOverASpaceIsAWordOfItsOwn)
+{
+    // A badge «3 новых»: the Russian model reads the figure as «З» and no space after it;
+    // the English one reads "3" alone and the word after it in Latin look-alikes.
+    ReadWord ranOn = spacedAt(shapedWord("Зновых", "axxxxx", 0, 0, {false}), 1);
+    // The engine gives the glyph it read twice an empty symbol as well.
+    ranOn.symbols.insert(ranOn.symbols.begin(), {QString(), QRect(0, 0, 1, 20)});
+    expectMerged({"a figure run on over a space", {ranOn}, {shapedWord("3", "a", 0, 1, {}), shapedWord("HoBbIx", "xxxxxx", 24, 1, {false})},
+                     "3 новых"},
+        Surer::russian);
+    // With no space between them in the row's own boxes the letter stays a letter, and a
+    // figure no letter of the word is drawn like stays out.
+    expectMerged({"a letter with no space after it", {shapedWord("Зал", "axx", 0, 0, {true})},
+                     {shapedWord("3", "a", 0, 1, {}), shapedWord("an", "xx", 12, 1, {true})}, "Зал"},
+        Surer::russian);
+    expectMerged({"a letter unlike the figure", {spacedAt(shapedWord("Кновых", "axxxxx", 0, 0, {false}), 1)},
+                     {shapedWord("3", "a", 0, 1, {}), shapedWord("HoBbIx", "xxxxxx", 24, 1, {false})}, "Кновых"},
+        Surer::russian);
+}
+
 TEST(ScreenTextRecognizer, ANamesPiecesAreTakenWholeWhereTheRowsReadingCutDroppedOrMisreadThem)
 {
     // A word the engine was unsure of, which gives way to no junk as a whole.

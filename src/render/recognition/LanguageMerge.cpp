@@ -966,6 +966,87 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
     row.words = std::move(result);
 }
 
+// A figure read as the letter drawn like it ("З" for "3") and joined to the word after
+// it, which the other reading holds as a word of figures alone a space before its next
+// word ("3" "новых" as «Зновых»): the row's word is parted at the space its own boxes
+// show, the figure taken from the other reading.
+void partFiguresReadAsLetters(WordRun& row, const std::vector<ReadWord>& alternatives)
+{
+    static const QHash<QChar, QString> alike{
+        {u'0', QStringLiteral("ОоOo")}, {u'1', QStringLiteral("lI|")}, {u'3', QStringLiteral("Зз")}, {u'6', QStringLiteral("б")}};
+    auto figures = [](const QString& text) {
+        return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    };
+    std::vector<ReadWord> result;
+    for (ReadWord& word : row.words) {
+        std::vector<size_t> shown; // the symbols with characters
+        for (size_t k = 0; k < word.symbols.size(); ++k)
+            if (!word.symbols[k].text.isEmpty())
+                shown.push_back(k);
+        const ReadWord* figure = nullptr;
+        size_t n = 0;
+        if (!symbolStarts(word).empty() && shown.size() >= 3)
+            for (const ReadWord& other : alternatives) {
+                if (other.language == word.language || !figures(other.text) || !onOneLine(other.box, word.box)
+                    || other.box.right() >= word.box.right())
+                    continue;
+                const QRect& first = word.symbols[shown.front()].box;
+                if (2 * std::abs(other.box.left() - first.left()) > first.width())
+                    continue;
+                n = 0;
+                while (n < shown.size() && word.symbols[shown[n]].box.center().x() < other.box.right())
+                    ++n;
+                if (n != size_t(other.text.size()) || shown.size() - n < 2)
+                    continue;
+                bool drawnAlike = true;
+                for (size_t k = 0; k < n; ++k) {
+                    const QString& letter = word.symbols[shown[k]].text;
+                    drawnAlike = drawnAlike && letter.size() == 1 && alike.value(other.text[qsizetype(k)]).contains(letter[0]);
+                }
+                // The other reading's next word starts past the figure: it saw a space there.
+                const bool spaced = std::any_of(alternatives.begin(), alternatives.end(), [&](const ReadWord& next) {
+                    return next.language == other.language && &next != &other && onOneLine(next.box, other.box)
+                        && next.box.left() > other.box.right() && overlap(next.box, word.box) > 0;
+                });
+                if (drawnAlike && spaced) {
+                    figure = &other;
+                    break;
+                }
+            }
+        if (figure) {
+            // A space of the row's own boxes: wider than twice the usual gap between its letters.
+            std::vector<int> gaps;
+            for (size_t k = n + 1; k < shown.size(); ++k)
+                gaps.push_back(word.symbols[shown[k]].box.left() - word.symbols[shown[k - 1]].box.right());
+            std::nth_element(gaps.begin(), gaps.begin() + qsizetype(gaps.size() / 2), gaps.end());
+            const int gap = word.symbols[shown[n]].box.left() - word.symbols[shown[n - 1]].box.right();
+            if (gap <= 2 * std::max(1, gaps[gaps.size() / 2]))
+                figure = nullptr;
+        }
+        if (!figure) {
+            result.push_back(std::move(word));
+            continue;
+        }
+        ReadWord number = *figure;
+        number.language = word.language;
+        ReadWord rest = word;
+        rest.text.clear();
+        rest.symbols.clear();
+        rest.box = QRect();
+        rest.dictionary = false;
+        rest.knownPieces.clear();
+        for (size_t k = n; k < shown.size(); ++k) {
+            const ReadSymbol& symbol = word.symbols[shown[k]];
+            rest.text += symbol.text;
+            rest.symbols.push_back(symbol);
+            rest.box = rest.box.isNull() ? symbol.box : rest.box.united(symbol.box);
+        }
+        result.push_back(std::move(number));
+        result.push_back(std::move(rest));
+    }
+    row.words = std::move(result);
+}
+
 } // namespace
 
 namespace stages {
@@ -1106,6 +1187,7 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
         putInBetterWords(row, row.words.front().language, alternatives);
         settleShortWords(row, alternatives);
         mergePieces(row, everyReading);
+        partFiguresReadAsLetters(row, alternatives);
         QStringList texts;
         for (const ReadWord& word : row.words)
             texts.append(word.text);
