@@ -768,6 +768,23 @@ TEST(ScreenTextRecognizer, AFigureReadAsItsLookAlikeLetterAndRunOnOverASpaceIsAW
     expectMerged({"a figure run on over a space", {ranOn}, {shapedWord("3", "a", 0, 1, {}), shapedWord("HoBbIx", "xxxxxx", 24, 1, {false})},
                      "3 новых"},
         Surer::russian);
+    // Figures the row reads as figures, run on over a space its own boxes show.
+    expectMerged({"figures run on over a space", {spacedAt(shapedWord("0ошибок", "axxaxxx", 0, 0, {false}), 1)},
+                     {spacedAt(shapedWord("Oowv6oK", "axxaxxx", 0, 1, {false}), 1)}, "0 ошибок"},
+        Surer::russian);
+    // In a row the English reading wins, the Russian reading parted so is the one that
+    // reads the word after the figure.
+    auto sure = [](ReadWord word, float confidence) {
+        word.confidence = confidence;
+        return word;
+    };
+    const std::vector<WordRun> merged = ScreenTextRecognizer::detail::mergedReadings({
+        {runOf({sure(shapedWord("Агспмед", "axxaxxa", -120, 0, {false}), 43), sure(ranOn, 59)})},
+        {runOf({sure(listed(shapedWord("Archived", "axxaxxxa", -120, 1, {true})), 81), sure(shapedWord("3", "a", 0, 1, {}), 67),
+            sure(shapedWord("HoBbIXx", "xxxxxxx", 24, 1, {false}), 16)})},
+    });
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_EQ(merged.front().text, QStringLiteral("Archived 3 новых"));
     // With no space between them in the row's own boxes the letter stays a letter, and a
     // figure no letter of the word is drawn like stays out.
     expectMerged({"a letter with no space after it", {shapedWord("Зал", "axx", 0, 0, {true})},

@@ -966,11 +966,12 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
     row.words = std::move(result);
 }
 
-// A figure read as the letter drawn like it ("З" for "3") and joined to the word after
-// it, which the other reading holds as a word of figures alone a space before its next
-// word ("3" "новых" as «Зновых»): the row's word is parted at the space its own boxes
-// show, the figure taken from the other reading.
-void partFiguresReadAsLetters(WordRun& row, const std::vector<ReadWord>& alternatives)
+// Figures joined to the word after them over a space that the word's own boxes show
+// ("0ошибок" for «0 ошибок»), and figures read as the letters drawn like them ("З" for
+// "3") where the other reading holds a word of figures alone a space before its next
+// word ("3" "HoBbIx" under «Зновых»): the word is parted at the space, the figures as the
+// other reading gives them where it read them as letters.
+void partFiguresFromWords(WordRun& row, const std::vector<ReadWord>& alternatives)
 {
     static const QHash<QChar, QString> alike{
         {u'0', QStringLiteral("ОоOo")}, {u'1', QStringLiteral("lI|")}, {u'3', QStringLiteral("Зз")}, {u'6', QStringLiteral("б")}};
@@ -983,9 +984,13 @@ void partFiguresReadAsLetters(WordRun& row, const std::vector<ReadWord>& alterna
         for (size_t k = 0; k < word.symbols.size(); ++k)
             if (!word.symbols[k].text.isEmpty())
                 shown.push_back(k);
-        const ReadWord* figure = nullptr;
+        const bool spelt = !symbolStarts(word).empty() && shown.size() >= 3;
+        // The figures the word starts with, as its own reading has them.
         size_t n = 0;
-        if (!symbolStarts(word).empty() && shown.size() >= 3)
+        while (spelt && n < shown.size() && word.symbols[shown[n]].text.size() == 1 && word.symbols[shown[n]].text[0].isDigit())
+            ++n;
+        const ReadWord* figure = nullptr;
+        if (spelt && n == 0)
             for (const ReadWord& other : alternatives) {
                 if (other.language == word.language || !figures(other.text) || !onOneLine(other.box, word.box)
                     || other.box.right() >= word.box.right())
@@ -993,13 +998,13 @@ void partFiguresReadAsLetters(WordRun& row, const std::vector<ReadWord>& alterna
                 const QRect& first = word.symbols[shown.front()].box;
                 if (2 * std::abs(other.box.left() - first.left()) > first.width())
                     continue;
-                n = 0;
-                while (n < shown.size() && word.symbols[shown[n]].box.center().x() < other.box.right())
-                    ++n;
-                if (n != size_t(other.text.size()) || shown.size() - n < 2)
+                size_t under = 0;
+                while (under < shown.size() && word.symbols[shown[under]].box.center().x() < other.box.right())
+                    ++under;
+                if (under != size_t(other.text.size()))
                     continue;
                 bool drawnAlike = true;
-                for (size_t k = 0; k < n; ++k) {
+                for (size_t k = 0; k < under; ++k) {
                     const QString& letter = word.symbols[shown[k]].text;
                     drawnAlike = drawnAlike && letter.size() == 1 && alike.value(other.text[qsizetype(k)]).contains(letter[0]);
                 }
@@ -1010,41 +1015,54 @@ void partFiguresReadAsLetters(WordRun& row, const std::vector<ReadWord>& alterna
                 });
                 if (drawnAlike && spaced) {
                     figure = &other;
+                    n = under;
                     break;
                 }
             }
-        if (figure) {
-            // A space of the row's own boxes: wider than twice the usual gap between its letters.
-            std::vector<int> gaps;
+        bool part = n > 0 && shown.size() - n >= 2 && letterCount(word.text.mid(qsizetype(n))) >= 2;
+        if (part) {
+            // A space of the word's own boxes: wider than twice the usual gap between its
+            // letters and than half a letter.
+            std::vector<int> gaps, widths;
             for (size_t k = n + 1; k < shown.size(); ++k)
                 gaps.push_back(word.symbols[shown[k]].box.left() - word.symbols[shown[k - 1]].box.right());
+            for (size_t k : shown)
+                widths.push_back(word.symbols[k].box.width());
             std::nth_element(gaps.begin(), gaps.begin() + qsizetype(gaps.size() / 2), gaps.end());
+            std::nth_element(widths.begin(), widths.begin() + qsizetype(widths.size() / 2), widths.end());
             const int gap = word.symbols[shown[n]].box.left() - word.symbols[shown[n - 1]].box.right();
-            if (gap <= 2 * std::max(1, gaps[gaps.size() / 2]))
-                figure = nullptr;
+            part = gap > 2 * std::max(1, gaps[gaps.size() / 2]) && 2 * gap >= widths[widths.size() / 2];
         }
-        if (!figure) {
+        if (!part) {
             result.push_back(std::move(word));
             continue;
         }
-        ReadWord number = *figure;
+        auto wordOf = [&](size_t from, size_t to) {
+            ReadWord piece = word;
+            piece.text.clear();
+            piece.symbols.clear();
+            piece.box = QRect();
+            piece.dictionary = false;
+            piece.knownPieces.clear();
+            for (size_t k = from; k < to; ++k) {
+                const ReadSymbol& symbol = word.symbols[shown[k]];
+                piece.text += symbol.text;
+                piece.symbols.push_back(symbol);
+                piece.box = piece.box.isNull() ? symbol.box : piece.box.united(symbol.box);
+            }
+            return piece;
+        };
+        ReadWord number = figure ? *figure : wordOf(0, n);
         number.language = word.language;
-        ReadWord rest = word;
-        rest.text.clear();
-        rest.symbols.clear();
-        rest.box = QRect();
-        rest.dictionary = false;
-        rest.knownPieces.clear();
-        for (size_t k = n; k < shown.size(); ++k) {
-            const ReadSymbol& symbol = word.symbols[shown[k]];
-            rest.text += symbol.text;
-            rest.symbols.push_back(symbol);
-            rest.box = rest.box.isNull() ? symbol.box : rest.box.united(symbol.box);
-        }
+        ReadWord rest = wordOf(n, shown.size());
         result.push_back(std::move(number));
         result.push_back(std::move(rest));
     }
     row.words = std::move(result);
+    QStringList texts;
+    for (const ReadWord& word : row.words)
+        texts.append(word.text);
+    row.text = texts.join(u' ');
 }
 
 } // namespace
@@ -1155,6 +1173,14 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
 {
     std::vector<WordRun> merged;
     for (std::vector<WordRun>& line : rowsByLine(std::move(readings))) {
+        // Each reading's words parted where the figures before a word stand apart.
+        for (size_t i = 0; i < line.size() && line.size() > 1; ++i) {
+            std::vector<ReadWord> others;
+            for (size_t j = 0; j < line.size(); ++j)
+                if (j != i)
+                    others.insert(others.end(), line[j].words.begin(), line[j].words.end());
+            partFiguresFromWords(line[i], others);
+        }
         // On a tie the earlier language wins.
         size_t best = 0;
         for (size_t i = 1; i < line.size(); ++i)
@@ -1187,7 +1213,6 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
         putInBetterWords(row, row.words.front().language, alternatives);
         settleShortWords(row, alternatives);
         mergePieces(row, everyReading);
-        partFiguresReadAsLetters(row, alternatives);
         QStringList texts;
         for (const ReadWord& word : row.words)
             texts.append(word.text);
