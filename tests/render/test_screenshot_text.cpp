@@ -460,3 +460,39 @@ TEST(ScreenshotText, ALettersOwnShadowWithinItsBoxLeavesItALetter)
     EXPECT_GE(drawn, 60);
     EXPECT_EQ(readLines(suit), QStringList({QStringLiteral("Путешествия 2025"), QStringLiteral("Смотреть фото")}));
 }
+
+TEST(ScreenshotText, RussianPiecesOfAPathAfterALatinPrefixAreReadInCyrillic)
+{
+    // A monospace path at 1.25×: both engines part «.pdf» as a word, the Russian one
+    // with the dot alone; the whole path went to the English reading, «3arpy3ku».
+    // The blank they read after the dot is left aside here.
+    const QStringList paths = readLines(screenshot("paths-prefix-125x"));
+    ASSERT_FALSE(paths.isEmpty());
+    EXPECT_EQ(QString(paths.front()).remove(u' '), QStringLiteral("/home/ivan/Загрузки/отчёт.pdf")) << paths.front().toStdString();
+    // The "l" at the end of a name, read as "!".
+    EXPECT_TRUE(paths.contains(QStringLiteral("index.html"))) << paths.join(" | ").toStdString();
+    // Names the English engine parted after their signs, and a type the Russian one
+    // dropped while it boxed the name's last letter over it.
+    const QStringList parted = readLines(screenshot("paths-parted-125x"));
+    for (const char* line : {"photo_2024.jpg", "план работ.txt"})
+        EXPECT_TRUE(parted.contains(QString::fromUtf8(line))) << line << " in: " << parted.join(" | ").toStdString();
+}
+
+TEST(ScreenshotText, RussianBadgesKeepTheirWordsAndTheirFiguresApart)
+{
+    // White labels on badges at 1.25×: the English reading "Bpa6ote" is sure, the
+    // Russian «работе» a word of the lists read half sure; the Russian model reads the
+    // figure of «3 новых» as «З» and runs it on into the word.
+    EXPECT_EQ(readLines(screenshot("badges-125x")), (QStringList{"Звук Новое", "backup.tar.gz В работе 3 новых"}));
+}
+
+TEST(ScreenshotText, ALatinNameInATerminalKeepsItsScriptAndType)
+{
+    // `git status` in xterm at 1.25×: the Russian model's sure «ВЕАОМЕ» took the place of
+    // "README." and "md" both, and the name left its line.
+    const QStringList lines = readLines(screenshot("terminal-status-125x"));
+    const auto name = std::find_if(lines.begin(), lines.end(), [](const QString& line) { return line.contains(QStringLiteral("README")); });
+    ASSERT_NE(name, lines.end()) << lines.join(" | ").toStdString();
+    EXPECT_EQ(QString(*name).remove(u' '), QStringLiteral("modified:README.md")) << name->toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("modified: docs/установка.md"))) << lines.join(" | ").toStdString();
+}

@@ -49,3 +49,8 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # same owner and group in every row; listing-1x.png is case xterm-09-1x of that draw.
 # alert-green-15x.png is case alert-07-15x of a draw with seed 2612: a green alert at 1.5x
 # whose «Готово» holds a «в», a letter of two hollows, between its letters.
+# paths-prefix-125x.png, badges-125x.png and terminal-status-125x.png are cases
+# paths-02-125x, badges-06-125x and xterm-06-125x of a draw with seed 2612: a Russian path
+# after a Latin prefix in a monospace font, Russian badges with a figure, `git status`
+# with a Latin name; paths-parted-125x.png is case paths-02-125x of the draw with seed
+# 9158: names the engines part after their signs.
