@@ -714,7 +714,8 @@ TEST(ScreenTextRecognizer, APathWhoseTypeTheEnginesPartedAsAWordOfItsOwnIsStillM
 {
     // A path in a terminal font: both engines part «отчёт.pdf» after its dot, the Russian
     // one with the dot as a word of its own. The Russian folder and file names come in,
-    // the dot stays, and the type keeps its Latin reading, which no box settles.
+    // the dot stays, the type keeps its Latin reading, which no box settles, and the
+    // words are one, a cell a glyph.
     const std::vector<ReadWord> russian{
         boxedOnTo(shapedWord("/воте/1уап/Загрузки/отчёт", "aaxxxaaxxxaaxxdxxxxaxxxax", 0, 0, {false, false, true, true}), 29 * 12),
         shapedWord(".", ".", 25 * 12, 0, {}),
@@ -724,14 +725,14 @@ TEST(ScreenTextRecognizer, APathWhoseTypeTheEnginesPartedAsAWordOfItsOwnIsStillM
         boxedOnTo(shapedWord("/home/ivan/3arpy3ku/oTuét.", "aaxxxaaxxxaaxxdxxxxaxxxax.", 0, 1, {true, true, false, false}), 29 * 12),
         listed(unplaced(shapedWord("pdf", "dxx", 26 * 12, 1, {true}))),
     };
-    expectMerged({"a path parted after its dot", russian, english, "/home/ivan/Загрузки/отчёт. pdf"}, Surer::english);
+    expectMerged({"a path parted after its dot", russian, english, "/home/ivan/Загрузки/отчёт.pdf"}, Surer::english);
 
     // The same where the dot ends the English word alone: only the type is a word apart.
     const std::vector<ReadWord> russianJoined{
         boxedOnTo(shapedWord("/воте/1уап/Загрузки/отчёт.", "aaxxxaaxxxaaxxdxxxxaxxxax.", 0, 0, {false, false, true, true}), 29 * 12),
         listed(unplaced(shapedWord("рат", "dxx", 26 * 12, 0, {true}))),
     };
-    expectMerged({"a type apart after a dot that ends its name's word", russianJoined, english, "/home/ivan/Загрузки/отчёт. pdf"},
+    expectMerged({"a type apart after a dot that ends its name's word", russianJoined, english, "/home/ivan/Загрузки/отчёт.pdf"},
         Surer::english);
 
     // A name the English engine parted after each sign, which the Russian one read as one
@@ -757,6 +758,33 @@ ReadWord spacedAt(ReadWord word, size_t from)
 }
 
 } // namespace
+
+TEST(ScreenTextRecognizer, WordsAMonospaceFontLeavesNoBlankBetweenAreOneWord)
+{
+    // Code in a terminal font, one cell a glyph: both engines part "map.find(key);" after
+    // its dot. The Russian model reads «тар.» surely, a word of its lists, and the rest as
+    // junk; the English one reads every word at confidence 10. As one word, each piece
+    // is weighed on its own and the pieces round «тар» settle it.
+    auto sure = [](ReadWord word, float confidence) {
+        word.confidence = confidence;
+        return word;
+    };
+    auto code = [&](int findCell) {
+        return ScreenTextRecognizer::detail::mergedReadings({
+            {runOf({sure(listed(shapedWord("тар.", "xxd.", 0, 0, {true})), 74),
+                sure(shapedWord("Г1п9(Кеу);", "aaxaaaxdax", findCell * 12, 0, {false, false}), 25)})},
+            {runOf({sure(listed(shapedWord("map.", "xxd.", 0, 1, {true})), 10),
+                sure(shapedWord("find(key);", "aaxaaaxdax", findCell * 12, 1, {true, true}), 10)})},
+        });
+    };
+    const std::vector<WordRun> joined = code(4);
+    ASSERT_EQ(joined.size(), 1u);
+    EXPECT_EQ(joined.front().text, QStringLiteral("map.find(key);"));
+    // A cell left blank after the dot is a space: the words stay apart.
+    const std::vector<WordRun> spaced = code(5);
+    ASSERT_EQ(spaced.size(), 1u);
+    EXPECT_EQ(spaced.front().words.size(), 2u) << spaced.front().text.toStdString();
+}
 
 TEST(ScreenTextRecognizer, AFigureReadAsItsLookAlikeLetterAndRunOnOverASpaceIsAWordOfItsOwn)
 {

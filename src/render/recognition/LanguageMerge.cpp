@@ -966,6 +966,129 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
     row.words = std::move(result);
 }
 
+// Words an engine parted where a monospace font leaves room round a sign but no space
+// ("map." "find(key);", "отчёт." "pdf"). In such a font every glyph stands in a cell of
+// one width: where the row's letters keep to that pitch, the cells between the last
+// letter or figure of one word and the first of the next hold the signs between them and
+// no blank, and the two are one word, which the merge then weighs piece by piece.
+// Whether the lists hold each piece of a word: as asked, or for a word of one piece,
+// the word's own answer.
+std::vector<bool> knownPiecesOf(const ReadWord& word)
+{
+    const size_t pieces = wordPieces(word.text).size();
+    if (word.knownPieces.size() == pieces)
+        return word.knownPieces;
+    if (pieces == 1)
+        return {word.dictionary};
+    std::vector<bool> known = word.knownPieces;
+    known.resize(pieces, false);
+    return known;
+}
+
+void joinWordsOfOneCell(WordRun& row)
+{
+    auto letter = [](const ReadSymbol& symbol) { return symbol.text.size() == 1 && symbol.text[0].isLetterOrNumber(); };
+    // Letters a proportional font draws narrow: in a monospace one they keep the pitch too.
+    static const QString narrow = QStringLiteral("fijlrtI1");
+    std::vector<double> steps, narrowSteps;
+    for (const ReadWord& word : row.words)
+        for (size_t k = 1; k < word.symbols.size(); ++k)
+            if (letter(word.symbols[k - 1]) && letter(word.symbols[k])) {
+                steps.push_back(word.symbols[k].box.center().x() - word.symbols[k - 1].box.center().x());
+                if (narrow.contains(word.symbols[k - 1].text[0]) || narrow.contains(word.symbols[k].text[0]))
+                    narrowSteps.push_back(steps.back());
+            }
+    constexpr size_t fewestSteps = 6;
+    if (steps.size() < fewestSteps)
+        return;
+    std::vector<double> sorted = steps;
+    std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
+    const double pitch = sorted[sorted.size() / 2];
+    // Nine steps in ten within a tenth of the pitch, narrow letters among them: a
+    // proportional font's letters are of many widths.
+    const auto even = std::count_if(steps.begin(), steps.end(), [&](double step) { return std::abs(step - pitch) <= pitch / 10; });
+    const bool narrowKept = std::any_of(narrowSteps.begin(), narrowSteps.end(), [&](double step) { return std::abs(step - pitch) <= pitch / 10; });
+    if (pitch <= 0 || 10 * even < 9 * qsizetype(steps.size()) || !narrowKept)
+        return;
+    // And a blank between two words is a whole cell: a proportional font's space is about
+    // half a letter.
+    for (size_t i = 1; i < row.words.size(); ++i) {
+        const ReadWord& a = row.words[i - 1];
+        const ReadWord& b = row.words[i];
+        if (a.symbols.empty() || b.symbols.empty() || !letter(a.symbols.back()) || !letter(b.symbols.front()))
+            continue;
+        const double cells = (b.symbols.front().box.center().x() - a.symbols.back().box.center().x()) / pitch;
+        if (std::abs(cells - std::round(cells)) > 0.25 || cells < 1.5)
+            return;
+    }
+    // Words of signs alone between two words ("отчёт" "." "pdf") stand in the cells between.
+    auto signsAlone = [&](const ReadWord& word) { return std::none_of(word.symbols.begin(), word.symbols.end(), letter); };
+    std::vector<ReadWord> result;
+    for (size_t i = 0; i < row.words.size(); ++i) {
+        size_t next = i;
+        while (next < row.words.size() && signsAlone(row.words[next]))
+            ++next;
+        bool joined = false;
+        if (!result.empty() && next < row.words.size()) {
+            ReadWord& last = result.back();
+            const ReadWord& word = row.words[next];
+            const auto lastLetter = std::find_if(last.symbols.rbegin(), last.symbols.rend(), letter);
+            const auto firstLetter = std::find_if(word.symbols.begin(), word.symbols.end(), letter);
+            bool spelt = !symbolStarts(last).empty();
+            qsizetype between = 0;
+            for (size_t k = i; k <= next; ++k)
+                spelt = spelt && !symbolStarts(row.words[k]).empty();
+            for (size_t k = i; k < next; ++k)
+                between += qsizetype(row.words[k].symbols.size());
+            const bool signBetween = !last.text.isEmpty() && !word.text.isEmpty()
+                && (between > 0 || !last.text.back().isLetterOrNumber() || !word.text.front().isLetterOrNumber());
+            // Signs names and code are written with; the ones an engine reads for a letter it
+            // does not know («\», «№») leave the cells uncounted.
+            static const QString misread = QStringLiteral("\\|{}~^$[]@#");
+            auto written = [&](const ReadSymbol& symbol) {
+                return symbol.text.size() == 1 && symbol.text[0].unicode() < 0x80 && !misread.contains(symbol.text[0]);
+            };
+            if (lastLetter != last.symbols.rend() && firstLetter != word.symbols.end()) {
+                spelt = spelt && std::all_of(last.symbols.rbegin(), lastLetter, written) && std::all_of(word.symbols.begin(), firstLetter, written);
+                for (size_t k = i; k < next; ++k)
+                    spelt = spelt && std::all_of(row.words[k].symbols.begin(), row.words[k].symbols.end(), written);
+            }
+            if (spelt && signBetween && lastLetter != last.symbols.rend() && firstLetter != word.symbols.end()) {
+                const auto signs = (lastLetter - last.symbols.rbegin()) + between + (firstLetter - word.symbols.begin());
+                const double cells = (firstLetter->box.center().x() - lastLetter->box.center().x()) / pitch;
+                joined = std::lround(cells) == signs + 1;
+            }
+        }
+        if (!joined) {
+            result.push_back(std::move(row.words[i]));
+            continue;
+        }
+        ReadWord& last = result.back();
+        // Only the pieces' own answers stand: a name of two words is none of the lists.
+        last.knownPieces = knownPiecesOf(last);
+        double sum = double(last.confidence) * letterCount(last.text), letters = letterCount(last.text);
+        for (size_t k = i; k <= next; ++k) {
+            const ReadWord& word = row.words[k];
+            const std::vector<bool> known = knownPiecesOf(word);
+            last.knownPieces.insert(last.knownPieces.end(), known.begin(), known.end());
+            last.text += word.text;
+            last.box = last.box.united(word.box);
+            last.symbols.insert(last.symbols.end(), word.symbols.begin(), word.symbols.end());
+            sum += double(word.confidence) * letterCount(word.text);
+            letters += letterCount(word.text);
+        }
+        if (letters > 0)
+            last.confidence = float(sum / letters);
+        last.dictionary = false;
+        i = next;
+    }
+    row.words = std::move(result);
+    QStringList texts;
+    for (const ReadWord& word : row.words)
+        texts.append(word.text);
+    row.text = texts.join(u' ');
+}
+
 // Figures joined to the word after them over a space that the word's own boxes show
 // ("0ошибок" for «0 ошибок»), and figures read as the letters drawn like them ("З" for
 // "3") where the other reading holds a word of figures alone a space before its next
@@ -1179,6 +1302,7 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
             for (size_t j = 0; j < line.size(); ++j)
                 if (j != i)
                     others.insert(others.end(), line[j].words.begin(), line[j].words.end());
+            joinWordsOfOneCell(line[i]);
             partFiguresFromWords(line[i], others);
         }
         // On a tie the earlier language wins.

@@ -54,3 +54,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # after a Latin prefix in a monospace font, Russian badges with a figure, `git status`
 # with a Latin name; paths-parted-125x.png is case paths-02-125x of the draw with seed
 # 9158: names the engines part after their signs.
+# code-terminal-15x.png is case xterm-07-15x of a draw with seed 5558: `cat main.cpp` in
+# xterm at 1.5×, "map.find(key);" among lines of code.
