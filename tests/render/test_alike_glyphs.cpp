@@ -149,3 +149,15 @@ TEST(AlikeGlyphs, ALetterBoxedAThirdOfACellOffItsGlyphBesideASmearedBoxStillTake
     symbols[1].box.translate(-cell / 10, 0);
     EXPECT_EQ(screen.readAs(), QStringLiteral("users report error -rw-r--r--"));
 }
+
+TEST(AlikeGlyphs, AnExclamationMarkReadOnOneUnbrokenStrokeAfterASmallLetterIsAnL)
+{
+    // The "l" at a name's end read as "!", which has no copy to go by; real exclamation
+    // marks, a stroke and a dot apart, stay, as does an "!" read after a capital.
+    Terminal screen;
+    screen.word("index.html", "index.htm!");
+    screen.word("Hello!", "Hello!");
+    screen.word("ok!", "ok!");
+    screen.word("README.l", "README.!");
+    EXPECT_EQ(screen.readAs(), QStringLiteral("index.html Hello! ok! README.!"));
+}

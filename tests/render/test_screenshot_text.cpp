@@ -541,3 +541,48 @@ TEST(ScreenshotText, ALaunchTowersLatticeBesideWhiteWordsReadsAsNoWord)
     EXPECT_EQ(readLines(screenshot("photo-tower-1x")),
               QStringList({QStringLiteral("Скидки до 50%"), QStringLiteral("Только до воскресенья")}));
 }
+
+TEST(ScreenshotText, RussianPiecesOfAPathAfterALatinPrefixAreReadInCyrillic)
+{
+    // A monospace path at 1.25×: both engines part «.pdf» as a word, the Russian one
+    // with the dot alone; the whole path went to the English reading, «3arpy3ku».
+    // The blank they read after the dot is left aside here: at this size the English
+    // reading's boxes keep to no pitch.
+    const QStringList paths = readLines(screenshot("paths-prefix-125x"));
+    ASSERT_FALSE(paths.isEmpty());
+    EXPECT_EQ(QString(paths.front()).remove(u' '), QStringLiteral("/home/ivan/Загрузки/отчёт.pdf")) << paths.front().toStdString();
+    // The "l" at the end of a name, read as "!".
+    EXPECT_TRUE(paths.contains(QStringLiteral("index.html"))) << paths.join(" | ").toStdString();
+    // Names the English engine parted after their signs, and a type the Russian one
+    // dropped while it boxed the name's last letter over it.
+    const QStringList parted = readLines(screenshot("paths-parted-125x"));
+    for (const char* line : {"photo_2024.jpg", "план работ.txt"})
+        EXPECT_TRUE(parted.contains(QString::fromUtf8(line))) << line << " in: " << parted.join(" | ").toStdString();
+}
+
+TEST(ScreenshotText, RussianBadgesKeepTheirWordsAndTheirFiguresApart)
+{
+    // White labels on badges at 1.25×: the English reading "Bpa6ote" is sure, the
+    // Russian «работе» a word of the lists read half sure; the Russian model reads the
+    // figure of «3 новых» as «З» and runs it on into the word.
+    EXPECT_EQ(readLines(screenshot("badges-125x")), (QStringList{"Звук Новое", "backup.tar.gz В работе 3 новых"}));
+}
+
+TEST(ScreenshotText, ALatinNameInATerminalKeepsItsScriptAndType)
+{
+    // `git status` in xterm at 1.25×: the Russian model's sure «ВЕАОМЕ» took the place of
+    // "README." and "md" both, and the name left its line.
+    const QStringList lines = readLines(screenshot("terminal-status-125x"));
+    const auto name = std::find_if(lines.begin(), lines.end(), [](const QString& line) { return line.contains(QStringLiteral("README")); });
+    ASSERT_NE(name, lines.end()) << lines.join(" | ").toStdString();
+    EXPECT_EQ(*name, QStringLiteral("modified: README.md"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("modified: docs/установка.md"))) << lines.join(" | ").toStdString();
+}
+
+TEST(ScreenshotText, CodeInATerminalKeepsAWordItsDotJoinsToTheNext)
+{
+    // `cat main.cpp` in xterm at 1.5×: the engines part "map.find(key);" after the dot,
+    // and the Russian model's sure «мар.» took the place of "map.".
+    const QStringList lines = readLines(screenshot("code-terminal-15x"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("auto it = map.find(key);"))) << lines.join(" | ").toStdString();
+}

@@ -469,6 +469,15 @@ TEST(ScreenTextRecognizer, ReadingsOfEachLanguageMergeIntoTheRowsAndWordsThatRea
          row(0, {{"Закрыть", 466, 603, 96, true}, {"ОК", 755, 802, 74, true}}),
          row(0, {{"3akpbiTb", 466, 603, 51}, {"OK", 755, 802, 96, true}}),
          "Закрыть OK"},
+        {"a sure reading with figures amid its letters does not replace a word of the lists read half sure: a badge",
+         row(0, {{"Баскир.1аг.97", 65, 267, 13}, {"В", 314, 326, 93, true}, {"работе", 343, 442, 53, true}}),
+         row(0, {{"backup.tar.gz", 65, 267, 90}, {"Bpa6ote", 314, 442, 88}}),
+         "backup.tar.gz В работе"},
+        {"a sure look-alike over the words of a name parted at its dot does not take the name's type with it",
+         row(0, {{"тоа1", 185, 262, 30}, {"Т1еа:", 276, 372, 39}, {"ВЕАОМЕ", 450, 643, 85}, {".", 575, 589, 84},
+                 {"па", 610, 647, 84, true}}),
+         row(0, {{"modified:", 185, 372, 96, true}, {"README.", 450, 643, 4, true}, {"md", 603, 647, 4, true}}),
+         "modified: README. md"},
         {"a short word among words of its own language keeps its reading",
          row(0, {{"заполнена", 327, 496, 96, true}, {"на", 512, 546, 70, true}, {"процента.", 612, 771, 96, true}}),
          row(0, {{"sanonHeHa", 327, 496, 84}, {"Ha", 512, 546, 96, true}, {"NpoLeHTa.", 612, 771, 23}}),
@@ -672,6 +681,151 @@ TEST(ScreenTextRecognizer, NamesAndPathsThatMixTheLanguagesTakeEachPieceFromTheR
         expectMerged(c, Surer::english);
 }
 
+namespace {
+
+// The same word with every symbol boxed over the whole line, accents to descenders, as
+// the engine boxes the glyphs at a word's end at times: its boxes tell nothing of heights.
+ReadWord unplaced(ReadWord word)
+{
+    for (auto& symbol : word.symbols)
+        symbol.box = QRect(symbol.box.left(), 0, symbol.box.width(), 26);
+    word.box = QRect(word.box.left(), 0, word.box.width(), 26);
+    return word;
+}
+
+// The same word with its last symbol boxed on over the glyphs up to the `glyphs`-th,
+// which the engine dropped.
+ReadWord boxedOver(ReadWord word, int glyphs)
+{
+    QRect& last = word.symbols.back().box;
+    last.setRight(word.symbols.front().box.left() + glyphs * 12 - 3);
+    word.box = word.box.united(last);
+    return word;
+}
+
+// The same word boxed on to `right`, over the word after it, as the engine gives a word
+// that a type parted from.
+ReadWord boxedOnTo(ReadWord word, int right)
+{
+    word.box.setRight(right);
+    return word;
+}
+
+} // namespace
+
+TEST(ScreenTextRecognizer, APathWhoseTypeTheEnginesPartedAsAWordOfItsOwnIsStillMergedPieceByPiece)
+{
+    // A path in a terminal font: both engines part «отчёт.pdf» after its dot, the Russian
+    // one with the dot as a word of its own. The Russian folder and file names come in,
+    // the dot stays, the type keeps its Latin reading, which no box settles, and the
+    // words are one, a cell a glyph.
+    const std::vector<ReadWord> russian{
+        boxedOnTo(shapedWord("/воте/1уап/Загрузки/отчёт", "aaxxxaaxxxaaxxdxxxxaxxxax", 0, 0, {false, false, true, true}), 29 * 12),
+        shapedWord(".", ".", 25 * 12, 0, {}),
+        listed(unplaced(shapedWord("рат", "dxx", 26 * 12, 0, {true}))),
+    };
+    const std::vector<ReadWord> english{
+        boxedOnTo(shapedWord("/home/ivan/3arpy3ku/oTuét.", "aaxxxaaxxxaaxxdxxxxaxxxax.", 0, 1, {true, true, false, false}), 29 * 12),
+        listed(unplaced(shapedWord("pdf", "dxx", 26 * 12, 1, {true}))),
+    };
+    expectMerged({"a path parted after its dot", russian, english, "/home/ivan/Загрузки/отчёт.pdf"}, Surer::english);
+
+    // The same where the dot ends the English word alone: only the type is a word apart.
+    const std::vector<ReadWord> russianJoined{
+        boxedOnTo(shapedWord("/воте/1уап/Загрузки/отчёт.", "aaxxxaaxxxaaxxdxxxxaxxxax.", 0, 0, {false, false, true, true}), 29 * 12),
+        listed(unplaced(shapedWord("рат", "dxx", 26 * 12, 0, {true}))),
+    };
+    expectMerged({"a type apart after a dot that ends its name's word", russianJoined, english, "/home/ivan/Загрузки/отчёт.pdf"},
+        Surer::english);
+
+    // A name the English engine parted after each sign, which the Russian one read as one
+    // word: one word again, each piece from the reading that reads it best.
+    expectMerged({"a name parted after its signs",
+                     {shapedWord("р®поо_2024.]рд", "daxax.aaaa.ddd", 0, 0, {false, false, false, false})},
+                     {listed(shapedWord("photo_", "daxax.", 0, 1, {true})), shapedWord("2024.", "aaaa.", 6 * 12, 1, {false}),
+                         listed(shapedWord("jpg", "ddd", 11 * 12, 1, {true}))},
+                     "photo_2024.jpg"},
+        Surer::english);
+}
+
+namespace {
+
+// The same word with its symbols from the `from`-th on a space further right, as the
+// engine gives a word it ran on over a space.
+ReadWord spacedAt(ReadWord word, size_t from)
+{
+    for (size_t k = from; k < word.symbols.size(); ++k)
+        word.symbols[k].box.translate(12, 0);
+    word.box = word.box.united(word.symbols.back().box);
+    return word;
+}
+
+} // namespace
+
+TEST(ScreenTextRecognizer, WordsAMonospaceFontLeavesNoBlankBetweenAreOneWord)
+{
+    // Code in a terminal font, one cell a glyph: both engines part "map.find(key);" after
+    // its dot. The Russian model reads «тар.» surely, a word of its lists, and the rest as
+    // junk; the English one reads every word at confidence 10. As one word, each piece
+    // is weighed on its own and the pieces round «тар» settle it.
+    auto sure = [](ReadWord word, float confidence) {
+        word.confidence = confidence;
+        return word;
+    };
+    auto code = [&](int findCell) {
+        return ScreenTextRecognizer::detail::mergedReadings({
+            {runOf({sure(listed(shapedWord("тар.", "xxd.", 0, 0, {true})), 74),
+                sure(shapedWord("Г1п9(Кеу);", "aaxaaaxdax", findCell * 12, 0, {false, false}), 25)})},
+            {runOf({sure(listed(shapedWord("map.", "xxd.", 0, 1, {true})), 10),
+                sure(shapedWord("find(key);", "aaxaaaxdax", findCell * 12, 1, {true, true}), 10)})},
+        });
+    };
+    const std::vector<WordRun> joined = code(4);
+    ASSERT_EQ(joined.size(), 1u);
+    EXPECT_EQ(joined.front().text, QStringLiteral("map.find(key);"));
+    // A cell left blank after the dot is a space: the words stay apart.
+    const std::vector<WordRun> spaced = code(5);
+    ASSERT_EQ(spaced.size(), 1u);
+    EXPECT_EQ(spaced.front().words.size(), 2u) << spaced.front().text.toStdString();
+}
+
+TEST(ScreenTextRecognizer, AFigureReadAsItsLookAlikeLetterAndRunOnOverASpaceIsAWordOfItsOwn)
+{
+    // A badge «3 новых»: the Russian model reads the figure as «З» and no space after it;
+    // the English one reads "3" alone and the word after it in Latin look-alikes.
+    ReadWord ranOn = spacedAt(shapedWord("Зновых", "axxxxx", 0, 0, {false}), 1);
+    // The engine gives the glyph it read twice an empty symbol as well.
+    ranOn.symbols.insert(ranOn.symbols.begin(), {QString(), QRect(0, 0, 1, 20)});
+    expectMerged({"a figure run on over a space", {ranOn}, {shapedWord("3", "a", 0, 1, {}), shapedWord("HoBbIx", "xxxxxx", 24, 1, {false})},
+                     "3 новых"},
+        Surer::russian);
+    // Figures the row reads as figures, run on over a space its own boxes show.
+    expectMerged({"figures run on over a space", {spacedAt(shapedWord("0ошибок", "axxaxxx", 0, 0, {false}), 1)},
+                     {spacedAt(shapedWord("Oowv6oK", "axxaxxx", 0, 1, {false}), 1)}, "0 ошибок"},
+        Surer::russian);
+    // In a row the English reading wins, the Russian reading parted so is the one that
+    // reads the word after the figure.
+    auto sure = [](ReadWord word, float confidence) {
+        word.confidence = confidence;
+        return word;
+    };
+    const std::vector<WordRun> merged = ScreenTextRecognizer::detail::mergedReadings({
+        {runOf({sure(shapedWord("Агспмед", "axxaxxa", -120, 0, {false}), 43), sure(ranOn, 59)})},
+        {runOf({sure(listed(shapedWord("Archived", "axxaxxxa", -120, 1, {true})), 81), sure(shapedWord("3", "a", 0, 1, {}), 67),
+            sure(shapedWord("HoBbIXx", "xxxxxxx", 24, 1, {false}), 16)})},
+    });
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_EQ(merged.front().text, QStringLiteral("Archived 3 новых"));
+    // With no space between them in the row's own boxes the letter stays a letter, and a
+    // figure no letter of the word is drawn like stays out.
+    expectMerged({"a letter with no space after it", {shapedWord("Зал", "axx", 0, 0, {true})},
+                     {shapedWord("3", "a", 0, 1, {}), shapedWord("an", "xx", 12, 1, {true})}, "Зал"},
+        Surer::russian);
+    expectMerged({"a letter unlike the figure", {spacedAt(shapedWord("Кновых", "axxxxx", 0, 0, {false}), 1)},
+                     {shapedWord("3", "a", 0, 1, {}), shapedWord("HoBbIx", "xxxxxx", 24, 1, {false})}, "Кновых"},
+        Surer::russian);
+}
+
 TEST(ScreenTextRecognizer, ANamesPiecesAreTakenWholeWhereTheRowsReadingCutDroppedOrMisreadThem)
 {
     // A word the engine was unsure of, which gives way to no junk as a whole.
@@ -689,6 +843,14 @@ TEST(ScreenTextRecognizer, ANamesPiecesAreTakenWholeWhereTheRowsReadingCutDroppe
          {listed(shapedWord("Договор", "axxxxxd", 0, 0, {true})), shapedWord("№17.40сх", "aaa.aaxx", 96, 0, {false, false})},
          {shapedWord("Aorosop", "axxxxxd", 0, 1, {false}), shapedWord("Ne17.docx", "aaaa.axxx", 96, 1, {false, false})},
          "Договор №17.docx"},
+        {"a number sign the English model reads as two letters stays a sign, though it reads the figure «1» as an «l»",
+         {listed(shapedWord("Договор", "axxxxxd", 0, 0, {true})), shapedWord("№17.40сх", "aaa.aaxx", 96, 0, {false, false})},
+         {shapedWord("Horosop", "axxxxxd", 0, 1, {false}), shapedWord("Nel7.docx", "aaaa.axxx", 96, 1, {false, false})},
+         "Договор №17.docx"},
+        {"a type the Russian engine dropped while it boxed the name's last glyph over it is taken from the English reading",
+         {listed(shapedWord("план", "xxxx", 0, 0, {true})), listed(boxedOver(shapedWord("работ", "dxaxx", 60, 0, {true}), 9))},
+         {shapedWord("nnaH", "xxxx", 0, 1, {false}), shapedWord("pabor.txt", "dxaxx.xxx", 60, 1, {false, true})},
+         "план работ.txt"},
         {"a type the Russian engine dropped after the name is taken from the English reading",
          {listed(shapedWord("план", "xxxx", 0, 0, {true})), listed(shapedWord("работ", "dxaxx", 60, 0, {true}))},
          {shapedWord("nnaH", "xxxx", 0, 1, {false}), shapedWord("pabor.txt", "dxaxx.xxx", 60, 1, {false, true})},

@@ -307,6 +307,20 @@ bool mayBecome(QChar from, QChar to)
     return from != to && script(from) >= 0 && script(from) == script(to) && !pair('I', 'l') && !pair('O', '0');
 }
 
+// Whether every row of a glyph holds ink: one stroke from top to bottom, not a stroke
+// and a dot apart ("!", "i", ":").
+bool unbroken(const Glyph& glyph)
+{
+    for (int y = 0; y < glyph.box.height(); ++y) {
+        bool ink = false;
+        for (int x = 0; x < glyph.box.width() && !ink; ++x)
+            ink = inkAt(glyph, x, y);
+        if (!ink)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double scale)
@@ -421,6 +435,14 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
             out.push_back(p.symbol->text);
         for (size_t k = 0; k < symbols.size(); ++k) {
             const Placed& p = symbols[k];
+            // An "!" read on one unbroken stroke after a small Latin letter is the "l" an
+            // engine reads so at a word's end ("index.htm!").
+            if (p.symbol->text == QStringLiteral("!") && !p.glyph.empty() && unbroken(p.glyph) && k > 0
+                && symbols[k - 1].symbol->text.size() == 1 && symbols[k - 1].symbol->text[0].isLower()
+                && symbols[k - 1].symbol->text[0].script() == QChar::Script_Latin) {
+                out[k] = QStringLiteral("l");
+                continue;
+            }
             const QChar now = single(*p.symbol);
             if (p.glyph.empty() || now.isNull())
                 continue;

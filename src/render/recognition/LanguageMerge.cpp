@@ -103,6 +103,16 @@ bool lookAlikeJunk(const ReadWord& word)
     return cyrillic && std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return signs.contains(c); });
 }
 
+// A figure between two letters: the other script's letters read as the figures drawn
+// like them ("Bpa6ote" for «работе», "HoA6pb"); words seldom hold one.
+bool figureAmidLetters(const QString& text)
+{
+    for (qsizetype i = 1; i + 1 < text.size(); ++i)
+        if (text[i].isDigit() && text[i - 1].isLetter() && text[i + 1].isLetter())
+            return true;
+    return false;
+}
+
 bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>& covered)
 {
     double sum = 0, weight = 0;
@@ -131,7 +141,13 @@ bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>
     if (!anyKnown && !lookAlikeJunk(alternative) && confidence < hopeless && alternative.confidence >= halfSure
         && 2 * letterCount(alternative.text) > alternative.text.size())
         return true;
-    return !anyKnown && alternative.confidence >= sureWord && confidence < unsureWord;
+    // A word of the lists read half sure is no junk for a sure reading with figures amid
+    // its letters to replace.
+    const bool halfSureWord = std::any_of(covered.begin(), covered.end(), [](const ReadWord* word) {
+        return word->dictionary && word->confidence >= halfSure && letterCount(word->text) > shortWord;
+    });
+    return !anyKnown && alternative.confidence >= sureWord && confidence < unsureWord
+        && !(halfSureWord && figureAmidLetters(alternative.text));
 }
 
 // The language of the nearest words of more than two letters on both sides of a
@@ -180,6 +196,20 @@ std::vector<std::vector<WordRun>> rowsByLine(std::vector<std::vector<WordRun>> r
     return lines;
 }
 
+// Words the engine parted inside a name, at a sign that parts its pieces ("README." "md"):
+// the name is weighed piece by piece, and no single word of the other reading takes
+// all of it, the signs and the pieces it did not read with it.
+bool partsOfAName(const std::vector<const ReadWord*>& words)
+{
+    static const QString signs = QStringLiteral("./_-@~");
+    for (size_t k = 0; k + 1 < words.size(); ++k) {
+        const QString& text = words[k]->text;
+        if (!text.isEmpty() && signs.contains(text.back()) && letterCount(text) > 0 && letterCount(words[k + 1]->text) > 0)
+            return true;
+    }
+    return false;
+}
+
 // Words of more than two letters from the other readings, surest first, take the
 // places of the row's words they read better; a word put in stays.
 void putInBetterWords(WordRun& row, int rowLanguage, const std::vector<ReadWord>& alternatives)
@@ -193,7 +223,7 @@ void putInBetterWords(WordRun& row, int rowLanguage, const std::vector<ReadWord>
             words.push_back(&row.words[i]);
         if (covered.empty()
             || std::any_of(words.begin(), words.end(), [&](const ReadWord* word) { return word->language != rowLanguage; })
-            || !readsBetter(alternative, words))
+            || partsOfAName(words) || !readsBetter(alternative, words))
             continue;
         // The covered words may reach past the alternative: a number and a word read as
         // one ("12o0wu6oK" over "12 ошибок"). What the alternative's reading holds there
@@ -400,6 +430,13 @@ std::vector<PlacedPiece> placedPieces(const ReadWord& word, size_t index)
     std::vector<PlacedPiece> pieces;
     if (starts.empty())
         return pieces;
+    // The engine boxes a glyph over the glyphs it dropped after it ("т" boxed over
+    // "т.txt"): no box is taken wider than twice the word's usual glyph.
+    std::vector<int> widths;
+    for (const ReadSymbol& symbol : word.symbols)
+        widths.push_back(symbol.box.width());
+    std::nth_element(widths.begin(), widths.begin() + qsizetype(widths.size() / 2), widths.end());
+    const int widest = 2 * widths[widths.size() / 2];
     const std::vector<WordPiece> ranges = wordPieces(word.text);
     for (size_t k = 0; k < ranges.size(); ++k) {
         PlacedPiece piece;
@@ -411,7 +448,9 @@ std::vector<PlacedPiece> placedPieces(const ReadWord& word, size_t index)
             if (piece.symbolCount == 0)
                 piece.firstSymbol = i;
             ++piece.symbolCount;
-            piece.box = piece.box.isNull() ? word.symbols[i].box : piece.box.united(word.symbols[i].box);
+            QRect box = word.symbols[i].box;
+            box.setWidth(std::min(box.width(), widest));
+            piece.box = piece.box.isNull() ? box : piece.box.united(box);
         }
         piece.known = k < word.knownPieces.size() && word.knownPieces[k];
         if (piece.symbolCount > 0)
@@ -486,11 +525,8 @@ int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLi
     if (letters >= 2 && std::all_of(text.begin(), text.end(), [](QChar c) { return !c.isLetter() || (russianLetter(c) && c.isLower()); })
         && std::none_of(text.begin(), text.end(), [](QChar c) { return vowels.contains(c); }))
         evidence -= 2;
-    for (qsizetype i = 1; i + 1 < text.size(); ++i)
-        if (text[i].isDigit() && text[i - 1].isLetter() && text[i + 1].isLetter()) {
-            evidence -= 1;
-            break;
-        }
+    if (figureAmidLetters(text))
+        evidence -= 1;
     for (qsizetype i = 1; i < text.size(); ++i)
         if (text[i].isUpper() && text[i - 1].isLower()) {
             evidence -= 1;
@@ -627,12 +663,19 @@ bool latinLetters(const QString& text)
 }
 
 // The last piece of a name after its dot, of a few characters: the file's type, which
-// is written in Latin letters whatever the language of the name before it.
-bool fileType(const ReadWord& word, const PlacedPiece& piece)
+// is written in Latin letters whatever the language of the name before it. The engines
+// may part the type from its name as a word of its own ("отчёт." "pdf"): the dot then
+// ends the word before it among the name's words, `group` (in order).
+bool fileType(const std::vector<ReadWord>& words, const std::vector<size_t>& group, const PlacedPiece& piece)
 {
     constexpr int longestType = 4;
-    return piece.range.from > 0 && word.text[piece.range.from - 1] == u'.' && piece.range.length <= longestType
-        && piece.range.from + piece.range.length == word.text.size();
+    const QString& text = words[piece.word].text;
+    if (piece.range.length > longestType || piece.range.from + piece.range.length != text.size())
+        return false;
+    if (piece.range.from > 0)
+        return text[piece.range.from - 1] == u'.';
+    const auto at = std::find(group.begin(), group.end(), piece.word);
+    return at != group.begin() && at != group.end() && words[*(at - 1)].text.endsWith(u'.');
 }
 
 // A sign past ASCII just before a piece of figures belongs to the piece: a sign one
@@ -658,13 +701,26 @@ void withSignsBeforeFigures(std::vector<PlacedPiece>& pieces, const std::vector<
 
 // Whether a piece is such a sign with figures, and the other reading's piece the same
 // figures after a letter or two.
+// The figures as the other model read them, each the figure or a letter drawn like it
+// ("l7" for "17").
+bool sameFigures(const QString& figures, const QString& read)
+{
+    static const QHash<QChar, QString> alike{{u'1', QStringLiteral("lI|")}, {u'0', QStringLiteral("Oo")}};
+    if (figures.size() != read.size())
+        return false;
+    for (qsizetype k = 0; k < figures.size(); ++k)
+        if (figures[k] != read[k] && !alike.value(figures[k]).contains(read[k]))
+            return false;
+    return true;
+}
+
 bool signReadAsLetters(const QString& signed_, const QString& other)
 {
     const QString figures = signed_.mid(1);
     const qsizetype extra = other.size() - figures.size();
     return signed_.size() > 1 && signed_[0].unicode() > 0x7f && !signed_[0].isLetterOrNumber()
         && std::all_of(figures.begin(), figures.end(), [](QChar c) { return c.isDigit(); }) && extra >= 1 && extra <= 2
-        && other.endsWith(figures) && letterCount(other.left(extra)) == extra;
+        && sameFigures(figures, other.right(figures.size())) && letterCount(other.left(extra)) == extra;
 }
 
 // Latin capitals and figures whose small letter has the same shape at the small
@@ -717,13 +773,13 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         size_t most = 0;
         for (size_t i : group.rowWords) {
             std::vector<PlacedPiece> pieces = placedPieces(row.words[i], i);
-            spelt = spelt && !pieces.empty();
+            spelt = spelt && !symbolStarts(row.words[i]).empty();
             most = std::max(most, wordPieces(row.words[i].text).size());
             mine.insert(mine.end(), pieces.begin(), pieces.end());
         }
         for (size_t j : group.otherWords) {
             std::vector<PlacedPiece> pieces = placedPieces(alternatives[j], j);
-            spelt = spelt && !pieces.empty();
+            spelt = spelt && !symbolStarts(alternatives[j]).empty();
             most = std::max(most, wordPieces(alternatives[j].text).size());
             theirs.insert(theirs.end(), pieces.begin(), pieces.end());
         }
@@ -762,8 +818,8 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             // it is read in Latin letters, and it leads no other piece.
             const bool lastPiece = p + 1 == pairs.size() && pairs[p].first + 1 == mine.size() && pairs[p].second + 1 == theirs.size();
             if (margin == 0 && lastPiece) {
-                const bool mineType = latinLetters(row.words[a.word].text.mid(a.range.from, a.range.length)) && fileType(row.words[a.word], a);
-                const bool theirType = latinLetters(alternatives[b.word].text.mid(b.range.from, b.range.length)) && fileType(alternatives[b.word], b);
+                const bool mineType = latinLetters(row.words[a.word].text.mid(a.range.from, a.range.length)) && fileType(row.words, group.rowWords, a);
+                const bool theirType = latinLetters(alternatives[b.word].text.mid(b.range.from, b.range.length)) && fileType(alternatives, group.otherWords, b);
                 typeChoice = theirType && !mineType ? 1 : mineType && !theirType ? -1 : 0;
             }
             choice[p] = margin > 0 ? 1 : margin < 0 ? -1 : 0;
@@ -817,12 +873,20 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             for (size_t t = pairs.back().second + 1; t < theirs.size(); ++t) {
                 const PlacedPiece& piece = theirs[t];
                 const QString text = alternatives[piece.word].text.mid(piece.range.from, piece.range.length);
-                if (piece.word != lastPaired->word || piece.box.left() <= mine.back().box.right() || letterCount(text) < 2
+                if (piece.word != lastPaired->word || piece.box.center().x() <= mine.back().box.right() || letterCount(text) < 2
                     || pieceEvidence(alternatives[piece.word], piece, lines) < 0)
                     break;
                 trailingTo = piece.firstSymbol + piece.symbolCount;
             }
         }
+        // A word of signs alone that the other reading holds between the middles of two of
+        // its pieces ("отчёт" "." "pdf"): the signs round its pieces are not all in their words.
+        auto signWordBetween = [&](int left, int right) {
+            return std::any_of(group.otherWords.begin(), group.otherWords.end(), [&](size_t j) {
+                const ReadWord& other = alternatives[j];
+                return wordPieces(other.text).empty() && other.box.center().x() > left && other.box.center().x() < right;
+            });
+        };
         for (size_t i : group.rowWords) {
             const ReadWord& word = row.words[i];
             std::vector<size_t> own;
@@ -852,9 +916,11 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 size_t otherFrom = 0, otherTo = 0;
                 if (beside && b && a && after == before + 1 && a->word == b->word)
                     source = &alternatives[a->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = a->firstSymbol;
-                else if (beside && k == 0 && a && (after == 0 || theirs[after - 1].word != a->word))
+                else if (beside && k == 0 && a && (after == 0 || theirs[after - 1].word != a->word)
+                    && !signWordBetween(after == 0 ? std::numeric_limits<int>::min() : theirs[after - 1].box.center().x(), a->box.center().x()))
                     source = &alternatives[a->word], otherFrom = 0, otherTo = a->firstSymbol;
-                else if (beside && k == own.size() && b && (before + 1 == theirs.size() || theirs[before + 1].word != b->word))
+                else if (beside && k == own.size() && b && (before + 1 == theirs.size() || theirs[before + 1].word != b->word)
+                    && !signWordBetween(b->box.center().x(), before + 1 == theirs.size() ? std::numeric_limits<int>::max() : theirs[before + 1].box.center().x()))
                     source = &alternatives[b->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = source->symbols.size();
                 if (k == own.size() && trailingTo > 0 && i == group.rowWords.back())
                     append(alternatives[lastPaired->word], lastPaired->firstSymbol + lastPaired->symbolCount, trailingTo);
@@ -876,8 +942,13 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             // Words of the row that one word of the other reading spans are one word
             // once a piece of it is put in: an engine parts words at the glyphs it cannot
             // read ("план." "Ех" for "план.txt").
+            // So are words the row's engine parted after a sign inside a name ("photo_"
+            // "2024." "jpg"), where the other reading holds them as one.
+            const bool afterSign = i != group.rowWords.front() && !result.empty() && !result.back().text.isEmpty()
+                && QStringLiteral("._/").contains(result.back().text.back()) && !wordPieces(result.back().text).empty()
+                && !wordPieces(changed.text).empty();
             const bool joined = i != group.rowWords.front() && group.otherWords.size() == 1
-                && std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) { return settled[size_t(&p - pairs.data())] > 0; });
+                && (afterSign || std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) { return settled[size_t(&p - pairs.data())] > 0; }));
             if (joined) {
                 ReadWord& last = result.back();
                 last.text += changed.text;
@@ -893,6 +964,228 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         if (wordPieces(word.text).size() > 1)
             smallLettersOfTheirShape(word, lines);
     row.words = std::move(result);
+}
+
+// Words an engine parted where a monospace font leaves room round a sign but no space
+// ("map." "find(key);", "отчёт." "pdf"). In such a font every glyph stands in a cell of
+// one width: where the row's letters keep to that pitch, the cells between the last
+// letter or figure of one word and the first of the next hold the signs between them and
+// no blank, and the two are one word, which the merge then weighs piece by piece.
+// Whether the lists hold each piece of a word: as asked, or for a word of one piece,
+// the word's own answer.
+std::vector<bool> knownPiecesOf(const ReadWord& word)
+{
+    const size_t pieces = wordPieces(word.text).size();
+    if (word.knownPieces.size() == pieces)
+        return word.knownPieces;
+    if (pieces == 1)
+        return {word.dictionary};
+    std::vector<bool> known = word.knownPieces;
+    known.resize(pieces, false);
+    return known;
+}
+
+void joinWordsOfOneCell(WordRun& row)
+{
+    auto letter = [](const ReadSymbol& symbol) { return symbol.text.size() == 1 && symbol.text[0].isLetterOrNumber(); };
+    // Letters a proportional font draws narrow: in a monospace one they keep the pitch too.
+    static const QString narrow = QStringLiteral("fijlrtI1");
+    std::vector<double> steps, narrowSteps;
+    for (const ReadWord& word : row.words)
+        for (size_t k = 1; k < word.symbols.size(); ++k)
+            if (letter(word.symbols[k - 1]) && letter(word.symbols[k])) {
+                steps.push_back(word.symbols[k].box.center().x() - word.symbols[k - 1].box.center().x());
+                if (narrow.contains(word.symbols[k - 1].text[0]) || narrow.contains(word.symbols[k].text[0]))
+                    narrowSteps.push_back(steps.back());
+            }
+    constexpr size_t fewestSteps = 6;
+    if (steps.size() < fewestSteps)
+        return;
+    std::vector<double> sorted = steps;
+    std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
+    const double pitch = sorted[sorted.size() / 2];
+    // Nine steps in ten within a tenth of the pitch, narrow letters among them: a
+    // proportional font's letters are of many widths.
+    const auto even = std::count_if(steps.begin(), steps.end(), [&](double step) { return std::abs(step - pitch) <= pitch / 10; });
+    const bool narrowKept = std::any_of(narrowSteps.begin(), narrowSteps.end(), [&](double step) { return std::abs(step - pitch) <= pitch / 10; });
+    if (pitch <= 0 || 10 * even < 9 * qsizetype(steps.size()) || !narrowKept)
+        return;
+    // And a blank between two words is a whole cell: a proportional font's space is about
+    // half a letter.
+    for (size_t i = 1; i < row.words.size(); ++i) {
+        const ReadWord& a = row.words[i - 1];
+        const ReadWord& b = row.words[i];
+        if (a.symbols.empty() || b.symbols.empty() || !letter(a.symbols.back()) || !letter(b.symbols.front()))
+            continue;
+        const double cells = (b.symbols.front().box.center().x() - a.symbols.back().box.center().x()) / pitch;
+        if (std::abs(cells - std::round(cells)) > 0.25 || cells < 1.5)
+            return;
+    }
+    // Words of signs alone between two words ("отчёт" "." "pdf") stand in the cells between.
+    auto signsAlone = [&](const ReadWord& word) { return std::none_of(word.symbols.begin(), word.symbols.end(), letter); };
+    std::vector<ReadWord> result;
+    for (size_t i = 0; i < row.words.size(); ++i) {
+        size_t next = i;
+        while (next < row.words.size() && signsAlone(row.words[next]))
+            ++next;
+        bool joined = false;
+        if (!result.empty() && next < row.words.size()) {
+            ReadWord& last = result.back();
+            const ReadWord& word = row.words[next];
+            const auto lastLetter = std::find_if(last.symbols.rbegin(), last.symbols.rend(), letter);
+            const auto firstLetter = std::find_if(word.symbols.begin(), word.symbols.end(), letter);
+            bool spelt = !symbolStarts(last).empty();
+            qsizetype between = 0;
+            for (size_t k = i; k <= next; ++k)
+                spelt = spelt && !symbolStarts(row.words[k]).empty();
+            for (size_t k = i; k < next; ++k)
+                between += qsizetype(row.words[k].symbols.size());
+            const bool signBetween = !last.text.isEmpty() && !word.text.isEmpty()
+                && (between > 0 || !last.text.back().isLetterOrNumber() || !word.text.front().isLetterOrNumber());
+            // Signs names and code are written with; the ones an engine reads for a letter it
+            // does not know («\», «№») leave the cells uncounted.
+            static const QString misread = QStringLiteral("\\|{}~^$[]@#");
+            auto written = [&](const ReadSymbol& symbol) {
+                return symbol.text.size() == 1 && symbol.text[0].unicode() < 0x80 && !misread.contains(symbol.text[0]);
+            };
+            if (lastLetter != last.symbols.rend() && firstLetter != word.symbols.end()) {
+                spelt = spelt && std::all_of(last.symbols.rbegin(), lastLetter, written) && std::all_of(word.symbols.begin(), firstLetter, written);
+                for (size_t k = i; k < next; ++k)
+                    spelt = spelt && std::all_of(row.words[k].symbols.begin(), row.words[k].symbols.end(), written);
+            }
+            if (spelt && signBetween && lastLetter != last.symbols.rend() && firstLetter != word.symbols.end()) {
+                const auto signs = (lastLetter - last.symbols.rbegin()) + between + (firstLetter - word.symbols.begin());
+                const double cells = (firstLetter->box.center().x() - lastLetter->box.center().x()) / pitch;
+                joined = std::lround(cells) == signs + 1;
+            }
+        }
+        if (!joined) {
+            result.push_back(std::move(row.words[i]));
+            continue;
+        }
+        ReadWord& last = result.back();
+        // Only the pieces' own answers stand: a name of two words is none of the lists.
+        last.knownPieces = knownPiecesOf(last);
+        double sum = double(last.confidence) * letterCount(last.text), letters = letterCount(last.text);
+        for (size_t k = i; k <= next; ++k) {
+            const ReadWord& word = row.words[k];
+            const std::vector<bool> known = knownPiecesOf(word);
+            last.knownPieces.insert(last.knownPieces.end(), known.begin(), known.end());
+            last.text += word.text;
+            last.box = last.box.united(word.box);
+            last.symbols.insert(last.symbols.end(), word.symbols.begin(), word.symbols.end());
+            sum += double(word.confidence) * letterCount(word.text);
+            letters += letterCount(word.text);
+        }
+        if (letters > 0)
+            last.confidence = float(sum / letters);
+        last.dictionary = false;
+        i = next;
+    }
+    row.words = std::move(result);
+    QStringList texts;
+    for (const ReadWord& word : row.words)
+        texts.append(word.text);
+    row.text = texts.join(u' ');
+}
+
+// Figures joined to the word after them over a space that the word's own boxes show
+// ("0ошибок" for «0 ошибок»), and figures read as the letters drawn like them ("З" for
+// "3") where the other reading holds a word of figures alone a space before its next
+// word ("3" "HoBbIx" under «Зновых»): the word is parted at the space, the figures as the
+// other reading gives them where it read them as letters.
+void partFiguresFromWords(WordRun& row, const std::vector<ReadWord>& alternatives)
+{
+    static const QHash<QChar, QString> alike{
+        {u'0', QStringLiteral("ОоOo")}, {u'1', QStringLiteral("lI|")}, {u'3', QStringLiteral("Зз")}, {u'6', QStringLiteral("б")}};
+    auto figures = [](const QString& text) {
+        return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    };
+    std::vector<ReadWord> result;
+    for (ReadWord& word : row.words) {
+        std::vector<size_t> shown; // the symbols with characters
+        for (size_t k = 0; k < word.symbols.size(); ++k)
+            if (!word.symbols[k].text.isEmpty())
+                shown.push_back(k);
+        const bool spelt = !symbolStarts(word).empty() && shown.size() >= 3;
+        // The figures the word starts with, as its own reading has them.
+        size_t n = 0;
+        while (spelt && n < shown.size() && word.symbols[shown[n]].text.size() == 1 && word.symbols[shown[n]].text[0].isDigit())
+            ++n;
+        const ReadWord* figure = nullptr;
+        if (spelt && n == 0)
+            for (const ReadWord& other : alternatives) {
+                if (other.language == word.language || !figures(other.text) || !onOneLine(other.box, word.box)
+                    || other.box.right() >= word.box.right())
+                    continue;
+                const QRect& first = word.symbols[shown.front()].box;
+                if (2 * std::abs(other.box.left() - first.left()) > first.width())
+                    continue;
+                size_t under = 0;
+                while (under < shown.size() && word.symbols[shown[under]].box.center().x() < other.box.right())
+                    ++under;
+                if (under != size_t(other.text.size()))
+                    continue;
+                bool drawnAlike = true;
+                for (size_t k = 0; k < under; ++k) {
+                    const QString& letter = word.symbols[shown[k]].text;
+                    drawnAlike = drawnAlike && letter.size() == 1 && alike.value(other.text[qsizetype(k)]).contains(letter[0]);
+                }
+                // The other reading's next word starts past the figure: it saw a space there.
+                const bool spaced = std::any_of(alternatives.begin(), alternatives.end(), [&](const ReadWord& next) {
+                    return next.language == other.language && &next != &other && onOneLine(next.box, other.box)
+                        && next.box.left() > other.box.right() && overlap(next.box, word.box) > 0;
+                });
+                if (drawnAlike && spaced) {
+                    figure = &other;
+                    n = under;
+                    break;
+                }
+            }
+        bool part = n > 0 && shown.size() - n >= 2 && letterCount(word.text.mid(qsizetype(n))) >= 2;
+        if (part) {
+            // A space of the word's own boxes: wider than twice the usual gap between its
+            // letters and than half a letter.
+            std::vector<int> gaps, widths;
+            for (size_t k = n + 1; k < shown.size(); ++k)
+                gaps.push_back(word.symbols[shown[k]].box.left() - word.symbols[shown[k - 1]].box.right());
+            for (size_t k : shown)
+                widths.push_back(word.symbols[k].box.width());
+            std::nth_element(gaps.begin(), gaps.begin() + qsizetype(gaps.size() / 2), gaps.end());
+            std::nth_element(widths.begin(), widths.begin() + qsizetype(widths.size() / 2), widths.end());
+            const int gap = word.symbols[shown[n]].box.left() - word.symbols[shown[n - 1]].box.right();
+            part = gap > 2 * std::max(1, gaps[gaps.size() / 2]) && 2 * gap >= widths[widths.size() / 2];
+        }
+        if (!part) {
+            result.push_back(std::move(word));
+            continue;
+        }
+        auto wordOf = [&](size_t from, size_t to) {
+            ReadWord piece = word;
+            piece.text.clear();
+            piece.symbols.clear();
+            piece.box = QRect();
+            piece.dictionary = false;
+            piece.knownPieces.clear();
+            for (size_t k = from; k < to; ++k) {
+                const ReadSymbol& symbol = word.symbols[shown[k]];
+                piece.text += symbol.text;
+                piece.symbols.push_back(symbol);
+                piece.box = piece.box.isNull() ? symbol.box : piece.box.united(symbol.box);
+            }
+            return piece;
+        };
+        ReadWord number = figure ? *figure : wordOf(0, n);
+        number.language = word.language;
+        ReadWord rest = wordOf(n, shown.size());
+        result.push_back(std::move(number));
+        result.push_back(std::move(rest));
+    }
+    row.words = std::move(result);
+    QStringList texts;
+    for (const ReadWord& word : row.words)
+        texts.append(word.text);
+    row.text = texts.join(u' ');
 }
 
 } // namespace
@@ -1003,6 +1296,15 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
 {
     std::vector<WordRun> merged;
     for (std::vector<WordRun>& line : rowsByLine(std::move(readings))) {
+        // Each reading's words parted where the figures before a word stand apart.
+        for (size_t i = 0; i < line.size() && line.size() > 1; ++i) {
+            std::vector<ReadWord> others;
+            for (size_t j = 0; j < line.size(); ++j)
+                if (j != i)
+                    others.insert(others.end(), line[j].words.begin(), line[j].words.end());
+            joinWordsOfOneCell(line[i]);
+            partFiguresFromWords(line[i], others);
+        }
         // On a tie the earlier language wins.
         size_t best = 0;
         for (size_t i = 1; i < line.size(); ++i)

@@ -60,3 +60,10 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # photo-tower-15x.png and photo-tower-1x.png are cases photo-03-15x and photo-05-1x of
 # the draw with seed 2612: white words at 1.5x and 1x on scikit-image's rocket picture,
 # between the lattices of its launch towers.
+# paths-prefix-125x.png, badges-125x.png and terminal-status-125x.png are cases
+# paths-02-125x, badges-06-125x and xterm-06-125x of a draw with seed 2612: a Russian path
+# after a Latin prefix in a monospace font, Russian badges with a figure, `git status`
+# with a Latin name; paths-parted-125x.png is case paths-02-125x of the draw with seed
+# 9158: names the engines part after their signs.
+# code-terminal-15x.png is case xterm-07-15x of a draw with seed 5558: `cat main.cpp` in
+# xterm at 1.5×, "map.find(key);" among lines of code.
