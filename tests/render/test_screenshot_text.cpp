@@ -542,6 +542,75 @@ TEST(ScreenshotText, ALaunchTowersLatticeBesideWhiteWordsReadsAsNoWord)
               QStringList({QStringLiteral("Скидки до 50%"), QStringLiteral("Только до воскресенья")}));
 }
 
+TEST(ScreenshotText, ThinWhiteCaptionsOnAPhotoAreRead)
+{
+    // Regular captions at 1x and 1.25x on a retina and on a stained tissue picture:
+    // strokes of a pixel or two, which smoothing spreads over their neighbours, so few
+    // of their pixels reach the white they are drawn in. Taken for shapes of the photo
+    // that only peak at a level, the captions were left out.
+    EXPECT_EQ(readLines(screenshot("photo-retina-1x")), QStringList({QStringLiteral("Открытие сезона"), QStringLiteral("Смотреть фото")}));
+    EXPECT_EQ(readLines(screenshot("photo-thin-125x")), QStringList({QStringLiteral("Новая коллекция"), QStringLiteral("Read more")}));
+}
+
+TEST(ScreenshotText, APhotosGrainRoundWhiteWordsIsNoLine)
+{
+    using namespace ScreenTextRecognizer::stages;
+    // White words at 2x on a stained tissue picture: its dark grain all round them made a
+    // dark "line" across both rows of words, far fainter than they are, and drew the grain
+    // over them («у ›0% ытие сезона»).
+    const QImage tissue = screenshot("photo-tissue-2x");
+    const QRect words(49, 54, 325, 82);
+    for (const TextLine& line : textLayer(readableGrey(tissue)).lines)
+        if (!line.light) {
+            EXPECT_FALSE(line.box.intersects(words)) << line.box.x() << "," << line.box.y() << " " << line.box.width() << "x" << line.box.height();
+        }
+    EXPECT_EQ(readLines(tissue), QStringList({QStringLiteral("Открытие сезона"), QStringLiteral("Смотреть фото")}));
+}
+
+TEST(ScreenshotText, AHeadingAndItsCaptionChainedByAStreakOfAPhotoAreTwoLines)
+{
+    using namespace ScreenTextRecognizer::stages;
+    // A light streak of a stained tissue picture at 2x stands across the rows of a bold
+    // heading and of its caption, and chained the «ф» of each into one line: its glyphs
+    // lined up with neither row, and both rows were left out as no line at all.
+    const QImage streak = screenshot("photo-streak-2x");
+    const TextLayer layer = textLayer(readableGrey(streak));
+    // «Кофе с собой» stands on rows 70–100, «Смотреть фото» on rows 121–146.
+    const auto heading = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
+        return line.light && line.box.contains(QPoint(120, 85));
+    });
+    const auto caption = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
+        return line.light && line.box.contains(QPoint(120, 135));
+    });
+    ASSERT_NE(heading, layer.lines.end());
+    ASSERT_NE(caption, layer.lines.end());
+    EXPECT_NE(heading, caption);
+    const QStringList lines = readLines(streak);
+    EXPECT_TRUE(lines.contains(QStringLiteral("Смотреть фото"))) << lines.join(" | ").toStdString();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString& line) { return line.endsWith(QStringLiteral("Кофе с собой")); }))
+        << lines.join(" | ").toStdString();
+}
+
+TEST(ScreenshotText, WhiteWordsOverAPhotosLightsAreRead)
+{
+    // A bold heading at 1.25x on the pale cells of a stained tissue picture: much of the
+    // ring round it is as light as its letters, as round a pocket of ground between the
+    // strokes of large letters, and the heading was left out. Round a pocket those lights
+    // are letters; here they are the photo's.
+    const QStringList bright = readLines(screenshot("photo-bright-125x"));
+    EXPECT_TRUE(bright.contains(QStringLiteral("Новая коллекция"))) << bright.join(" | ").toStdString();
+    // The dark horizon under a rocket's lights at 1.5x stands in a ring as dark as itself
+    // as well, yet is no word: its shapes are strips many times as wide as tall.
+    EXPECT_EQ(readLines(screenshot("photo-horizon-15x")), QStringList({QStringLiteral("Вечерний город"), QStringLiteral("Смотреть фото")}));
+}
+
+TEST(ScreenshotText, SpecksStrewnAlongARowOfAPhotoAreNoText)
+{
+    // Dark specks of a cat's fur at 1x, under the link and beside the heading, lined up
+    // a few heights apart each, read as «my» and «~ =% —-».
+    EXPECT_EQ(readLines(screenshot("photo-cat-1x")), QStringList({QStringLiteral("Weekend sale"), QStringLiteral("Смотреть фото")}));
+}
+
 TEST(ScreenshotText, RussianPiecesOfAPathAfterALatinPrefixAreReadInCyrillic)
 {
     // A monospace path at 1.25×: both engines part «.pdf» as a word, the Russian one

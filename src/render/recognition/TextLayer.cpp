@@ -48,10 +48,16 @@ constexpr int joinGap = 3;
 constexpr int lineCore = 9;
 // A line of fewer glyphs is a word or two.
 constexpr int fewGlyphs = 8;
+// Rows of letters chained into one line are parted where each holds this many glyphs.
+constexpr int leastRow = 3;
 // Levels this close to the median of a line's ground are that ground, plain.
 constexpr int plainGround = 12;
 // The peaks of the letters of one text on a photo, of lineCore rows and more, lie this close.
 constexpr int colourStep = 96;
+// Strokes this wide and thinner are spread over their neighbours by smoothing.
+constexpr int thinStroke = 2;
+// Letters of a line from lineCore rows up run together at most this many heights wide.
+constexpr int stripWidth = 3;
 // Pixels round a line's glyphs kept with it, so their antialiased edges read as drawn.
 constexpr int halo = 2;
 
@@ -693,6 +699,76 @@ TextLayer textLayer(const QImage& grey)
         line.shapes.push_back(i);
         shapes[i].line = lineOf[size_t(r)];
     }
+    // Two rows of text (a heading over its caption) chained by one tall shape between
+    // them (a streak of the photo) are two lines: across the rows of each, every letter
+    // of its row stands, and between them only the shapes that chained them do.
+    for (size_t l = 0; l < lines.size(); ++l) {
+        Line& line = lines[l];
+        if (line.count < 2 * leastRow)
+            continue;
+        const int top = line.box.top(), rows = line.box.height();
+        std::vector<int> covered(size_t(rows), 0);
+        for (size_t i : line.shapes)
+            for (int y = shapes[i].box.top(); y <= shapes[i].box.bottom(); ++y)
+                ++covered[size_t(y - top)];
+        const int most = *std::max_element(covered.begin(), covered.end());
+        // The thinnest rows between two rows of letters, each of three glyphs at least
+        // that stand on one baseline.
+        auto row = [&](const std::vector<QRect>& boxes) {
+            if (int(boxes.size()) < leastRow)
+                return false;
+            std::vector<int> bottoms, heights;
+            for (const QRect& box : boxes) {
+                bottoms.push_back(box.bottom());
+                heights.push_back(box.height());
+            }
+            const int near = std::max(2, median(heights) / 8);
+            std::sort(bottoms.begin(), bottoms.end());
+            for (size_t k = 0; k + size_t(leastRow) <= bottoms.size(); ++k)
+                if (bottoms[k + size_t(leastRow) - 1] - bottoms[k] <= near)
+                    return true;
+            return false;
+        };
+        int best = -1;
+        for (int y = 0; y < rows; ++y) {
+            if (4 * covered[size_t(y)] > most || (best >= 0 && covered[size_t(y)] >= covered[size_t(best)]))
+                continue;
+            std::vector<QRect> above, below;
+            for (size_t i : line.shapes) {
+                const QRect& box = shapes[i].box;
+                if (box.bottom() < top + y)
+                    above.push_back(box);
+                if (box.top() > top + y)
+                    below.push_back(box);
+            }
+            if (row(above) && row(below))
+                best = y;
+        }
+        if (best < 0)
+            continue;
+        // The shapes across that row go with the side that holds their middle.
+        Line lower{QRect(), 0, line.light, {}, 0, {}};
+        std::vector<size_t> upper;
+        for (size_t i : line.shapes) {
+            const QRect& box = shapes[i].box;
+            if (box.top() + box.bottom() <= 2 * (top + best)) {
+                upper.push_back(i);
+                continue;
+            }
+            lower.shapes.push_back(i);
+            lower.box = lower.box.united(box);
+            shapes[i].line = int(lines.size());
+        }
+        line.shapes = std::move(upper);
+        line.count = int(line.shapes.size());
+        line.box = QRect();
+        for (size_t i : line.shapes)
+            line.box = line.box.united(shapes[i].box);
+        lower.count = int(lower.shapes.size());
+        lines.push_back(std::move(lower));
+        // Either part may hold a further row.
+        --l;
+    }
     // A line keeps to one size and one baseline: each of its glyphs stands at most
     // as tall against the glyphs round it as glyphs joined pairwise do, and covers
     // most of the rows its typical glyph spans (capitals and ascenders reach above,
@@ -1196,7 +1272,24 @@ TextLayer textLayer(const QImage& grey)
         // selected row) ends within the ring above and below, and the page past it may be
         // as light as the label. Pockets of ground and a photo have no plain fill beside.
         const std::vector<int> beside = besideLevels(line.box);
-        const auto likeInk = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - inkLevel) < groundContrast; });
+        // On a photo the ring's pixels of the line's level are as likely the photo's lights
+        // round light words (or its darks round dark ones): round a line of many letters
+        // there, only letters of another line make it a pocket of ground.
+        const bool photoRing = line.count >= fewGlyphs && !flatRing(line.box);
+        qsizetype likeInk = 0;
+        {
+            const int ringWidth = std::max(2, line.box.height() / 4);
+            const QRect ring = line.box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
+            for (int y = ring.top(); y <= ring.bottom(); ++y) {
+                const uchar* row = grey.constScanLine(y);
+                for (int x = ring.left(); x <= ring.right(); ++x) {
+                    if (line.box.contains(x, y) || std::abs(row[x] - inkLevel) >= groundContrast)
+                        continue;
+                    const int id = label[size_t(y) * size_t(w) + size_t(x)];
+                    likeInk += !photoRing || (id > 0 && shapes[size_t(id - 1)].glyph && shapes[size_t(id - 1)].line != int(l));
+                }
+            }
+        }
         const auto plainBeside = std::count_if(beside.begin(), beside.end(), [&](int v) { return std::abs(v - groundLevel) <= plainGround; });
         const bool onFill = !beside.empty() && 10 * plainBeside >= 9 * qsizetype(beside.size());
         if (std::abs(inkLevel - groundLevel) < groundContrast || (4 * likeInk >= qsizetype(ground.size()) && !onFill))
@@ -1260,6 +1353,46 @@ TextLayer textLayer(const QImage& grey)
             if (2 * strokes >= letterCount || 2 * cutOff > letterCount)
                 continue;
         }
+        // Letters from lineCore rows up stand apart, each about as wide as tall, a few run
+        // together at most; a photo's strip of shade (a horizon, a fold) is a shape many
+        // times as wide as tall. A line that is mostly such shapes off a plain ground is
+        // the photo's.
+        if (!onPlain && line.glyphHeight >= lineCore) {
+            int64_t across = 0, strips = 0;
+            for (size_t i : line.shapes)
+                if (shapes[i].glyph) {
+                    const QRect& box = shapes[i].box;
+                    across += box.width();
+                    strips += box.width() > stripWidth * std::max(box.height(), line.glyphHeight) ? box.width() : 0;
+                }
+            if (2 * strips > across)
+                continue;
+        }
+        // The letters of a word stand closer than their height, and so do words; a few
+        // shapes off a plain ground that mostly stand a height apart and more are specks
+        // and streaks of a photo strewn along a row. Beside the words of a line they may
+        // be what is left of a word the photo's lights ran into, or marks of the line.
+        const bool besideWords = std::any_of(lines.begin(), lines.end(), [&](const Line& other) {
+            const int reach = joinGap * other.glyphHeight;
+            return &other != &line && kept[size_t(&other - lines.data())] && other.light == line.light && other.count > line.count
+                && onOneLine(other.box, line.box) && other.box.adjusted(-reach, 0, reach, 0).intersects(line.box);
+        });
+        if (!onPlain && letterCount < fewGlyphs && !besideWords) {
+            std::vector<QRect> boxes;
+            for (size_t i : line.shapes)
+                if (shapes[i].glyph)
+                    boxes.push_back(shapes[i].box);
+            std::sort(boxes.begin(), boxes.end(), [](const QRect& a, const QRect& b) { return a.left() < b.left(); });
+            std::vector<int> gaps;
+            int right = -1;
+            for (const QRect& box : boxes) {
+                if (right >= 0)
+                    gaps.push_back(box.left() - right - 1);
+                right = std::max(right, box.right());
+            }
+            if (!gaps.empty() && median(gaps) >= line.glyphHeight)
+                continue;
+        }
         // A few letters on a photo are judged further by what follows.
         const bool fewOnPhoto = letterCount < fewGlyphs && !flatRing(line.box);
         // Text of one polarity stands on the ground of the other: a few shapes on a photo
@@ -1275,21 +1408,31 @@ TextLayer textLayer(const QImage& grey)
             continue;
         // Over a photo a word's letters have a core of the text's one colour, a third of
         // their pixels at least; shapes of the photo only peak at a level and shade off.
+        // Strokes of a pixel or two have no core: smoothing spreads each over two columns.
         if (fewOnPhoto && line.glyphHeight >= lineCore) {
             int64_t letterPixels = 0, core = 0;
+            std::vector<int> strokes;
             for (size_t i : line.shapes) {
                 const Shape& s = shapes[i];
                 if (!s.glyph || 2 * s.box.height() < line.glyphHeight)
                     continue;
                 for (int y = s.box.top(); y <= s.box.bottom(); ++y) {
                     const uchar* row = grey.constScanLine(y);
-                    for (int x = s.box.left(); x <= s.box.right(); ++x)
-                        if (label[size_t(y) * size_t(w) + size_t(x)] == int(i) + 1) {
+                    int run = 0;
+                    for (int x = s.box.left(); x <= s.box.right() + 1; ++x) {
+                        if (x <= s.box.right() && label[size_t(y) * size_t(w) + size_t(x)] == int(i) + 1) {
                             ++letterPixels;
                             core += std::abs(row[x] - inkLevel) <= plainGround;
+                            ++run;
+                        } else if (run > 0) {
+                            strokes.push_back(run);
+                            run = 0;
                         }
+                    }
                 }
             }
+            if (!strokes.empty() && median(strokes) <= thinStroke)
+                core = letterPixels;
             if (3 * core < letterPixels)
                 continue;
         }
@@ -1301,6 +1444,27 @@ TextLayer textLayer(const QImage& grey)
             continue;
         layer.lines.push_back({line.box, line.light});
         laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), 10 * plain >= 9 * qsizetype(ground.size())});
+    }
+    // Words over a photo stand off it more than its texture does: a line on a photo round
+    // words of the other polarity that stand further off their ground is the photo's
+    // texture round them (the dark grain round white words), not text they interleave with.
+    {
+        std::vector<bool> texture(laid.size(), false);
+        for (size_t a = 0; a < laid.size(); ++a) {
+            const Line& line = lines[laid[a].line];
+            if (laid[a].plainRing || flatRing(line.box))
+                continue;
+            for (size_t b = 0; b < laid.size() && !texture[a]; ++b) {
+                const Line& words = lines[laid[b].line];
+                texture[a] = words.light != line.light && words.count >= leastRow && inside(words.box, line.box)
+                    && line.box.height() >= 2 * words.box.height() && laid[b].depth > laid[a].depth;
+            }
+        }
+        for (size_t a = laid.size(); a-- > 0;)
+            if (texture[a]) {
+                laid.erase(laid.begin() + qsizetype(a));
+                layer.lines.erase(layer.lines.begin() + qsizetype(a));
+            }
     }
     // A faint line on a plain ground beside lines twice as deep is raised to their
     // depth: a light grey time under black words falls to the paper's side of the

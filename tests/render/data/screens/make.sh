@@ -65,5 +65,12 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # after a Latin prefix in a monospace font, Russian badges with a figure, `git status`
 # with a Latin name; paths-parted-125x.png is case paths-02-125x of the draw with seed
 # 9158: names the engines part after their signs.
+# photo-retina-1x.png (cut to its left 260x110), photo-thin-125x.png, photo-tissue-2x.png,
+# photo-streak-2x.png (cut to its left 480x200), photo-bright-125x.png and photo-cat-1x.png
+# (cut to its left 300 columns) are cases photo-05-1x, photo-06-125x, photo-08-2x,
+# photo-08-2x, photo-02-125x and photo-01-1x of draws with seeds 6104, 6106, 6108, 6114,
+# 6103 and 6105 (bench/screen-set/draw --only photo): white words on scikit-image's retina,
+# immunohistochemistry and chelsea pictures. photo-horizon-15x.png is case photo-07-15x of
+# the set (seed 58): white words over the rocket's launch pad and its lights.
 # code-terminal-15x.png is case xterm-07-15x of a draw with seed 5558: `cat main.cpp` in
 # xterm at 1.5×, "map.find(key);" among lines of code.
