@@ -565,6 +565,16 @@ TEST(ScreenshotText, APhotosGrainRoundWhiteWordsIsNoLine)
             EXPECT_FALSE(line.box.intersects(words)) << line.box.x() << "," << line.box.y() << " " << line.box.width() << "x" << line.box.height();
         }
     EXPECT_EQ(readLines(tissue), QStringList({QStringLiteral("Открытие сезона"), QStringLiteral("Смотреть фото")}));
+    // Dark stripes of a cat's fur at 2x stand across the end of a white heading, their
+    // box round its last letters though over little of the heading's box: they read as
+    // «“ : 4» and «Г» round the words.
+    const QImage fur = screenshot("photo-fur-stripes-2x");
+    const QRect heading(71, 77, 272, 29);
+    for (const TextLine& line : textLayer(readableGrey(fur)).lines)
+        if (!line.light) {
+            EXPECT_FALSE(line.box.intersects(heading)) << line.box.x() << "," << line.box.y() << " " << line.box.width() << "x" << line.box.height();
+        }
+    EXPECT_EQ(readLines(fur), QStringList({QStringLiteral("Открытие сезона"), QStringLiteral("Только до воскресенья")}));
 }
 
 TEST(ScreenshotText, AHeadingAndItsCaptionChainedByAStreakOfAPhotoAreTwoLines)
@@ -609,6 +619,17 @@ TEST(ScreenshotText, SpecksStrewnAlongARowOfAPhotoAreNoText)
     // Dark specks of a cat's fur at 1x, under the link and beside the heading, lined up
     // a few heights apart each, read as «my» and «~ =% —-».
     EXPECT_EQ(readLines(screenshot("photo-cat-1x")), QStringList({QStringLiteral("Weekend sale"), QStringLiteral("Смотреть фото")}));
+}
+
+TEST(ScreenshotText, AFewShapesFarFainterThanTheWordsOnAPhotoAreNoWord)
+{
+    // White words at 2x on the rocket at dusk: bits of the towers' lattice, each a shape
+    // or two a little darker than the sky round it, stood as small words of their own and
+    // read as «i/». The words stand off the photo four times as far.
+    EXPECT_EQ(readLines(screenshot("photo-lattice-2x")), QStringList({QStringLiteral("Weekend sale"), QStringLiteral("Read more")}));
+    // Three dark specks in a row at 1.5x on a cat's face, under a third as deep as the
+    // words, read as «’, el».
+    EXPECT_EQ(readLines(screenshot("photo-dark-specks-15x")), QStringList({QStringLiteral("Weekend sale"), QStringLiteral("Смотреть фото")}));
 }
 
 TEST(ScreenshotText, RussianPiecesOfAPathAfterALatinPrefixAreReadInCyrillic)

@@ -1396,14 +1396,19 @@ TextLayer textLayer(const QImage& grey)
         // A few letters on a photo are judged further by what follows.
         const bool fewOnPhoto = letterCount < fewGlyphs && !flatRing(line.box);
         // Text of one polarity stands on the ground of the other: a few shapes on a photo
-        // across a line of more letters of the other polarity are its texture (or the
-        // shadow of its letters), not a word over it.
+        // across a line of more letters of the other polarity, or round any of its letters,
+        // are its texture (or the shadow of its letters), not a word over it.
         if (fewOnPhoto
             && std::any_of(lines.begin(), lines.end(), [&](const Line& other) {
                    const QRect common = other.box.intersected(line.box);
                    const qint64 least = std::min(qint64(other.box.width()) * other.box.height(), qint64(line.box.width()) * line.box.height());
-                   return &other != &line && other.light != line.light && other.count > line.count && !common.isEmpty()
-                       && 2 * qint64(common.width()) * common.height() >= least && kept[size_t(&other - lines.data())];
+                   if (&other == &line || other.light == line.light || other.count <= line.count || common.isEmpty()
+                       || !kept[size_t(&other - lines.data())])
+                       return false;
+                   return 2 * qint64(common.width()) * common.height() >= least
+                       || std::any_of(other.shapes.begin(), other.shapes.end(), [&](size_t i) {
+                              return shapes[i].glyph && line.box.contains(shapes[i].box.center());
+                          });
                }))
             continue;
         // Over a photo a word's letters have a core of the text's one colour, a third of
@@ -1460,6 +1465,16 @@ TextLayer textLayer(const QImage& grey)
                     && line.box.height() >= 2 * words.box.height() && laid[b].depth > laid[a].depth;
             }
         }
+        // A few shapes on a photo are a word only where they stand off the photo as the
+        // picture's text does: far fainter than its lines of many letters, they are specks
+        // of the photo lined up.
+        int textDepth = 0;
+        for (const Laid& each : laid)
+            if (lines[each.line].count >= fewGlyphs && !each.plainRing)
+                textDepth = std::max(textDepth, each.depth);
+        for (size_t a = 0; a < laid.size(); ++a)
+            if (lines[laid[a].line].count < fewGlyphs && !laid[a].plainRing && 2 * laid[a].depth < textDepth)
+                texture[a] = true;
         for (size_t a = laid.size(); a-- > 0;)
             if (texture[a]) {
                 laid.erase(laid.begin() + qsizetype(a));

@@ -72,5 +72,11 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # 6103 and 6105 (bench/screen-set/draw --only photo): white words on scikit-image's retina,
 # immunohistochemistry and chelsea pictures. photo-horizon-15x.png is case photo-07-15x of
 # the set (seed 58): white words over the rocket's launch pad and its lights.
+# photo-lattice-2x.png is case photo-08-2x of the draw with seed 8123: white words at 2x on
+# the rocket at dusk, between the lattices of its launch towers.
+# photo-fur-stripes-2x.png is case photo-04-2x of the draw with seed 6116: white words at 2x
+# on chelsea's striped fur.
+# photo-dark-specks-15x.png is case photo-03-15x of the draw with seed 6120: white words at
+# 1.5x on chelsea's face.
 # code-terminal-15x.png is case xterm-07-15x of a draw with seed 5558: `cat main.cpp` in
 # xterm at 1.5×, "map.find(key);" among lines of code.
