@@ -923,9 +923,19 @@ TextLayer textLayer(const QImage& grey)
         int strongest = 0;
         for (size_t i : line.shapes)
             strongest = std::max(strongest, depth(shapes[i]));
+        // On a photo the letters of a line of many, with cores of the text's one colour,
+        // peak near its level; a shape of the photo chained on (a cup's rim before the
+        // first letter) peaks far off it.
+        int inkLevel = -1;
+        if (line.count >= fewGlyphs && line.glyphHeight >= lineCore && !flatRing(line.box)) {
+            std::vector<int> levels;
+            for (size_t i : line.shapes)
+                levels.push_back(shapes[i].level);
+            inkLevel = median(levels);
+        }
         std::vector<size_t> own;
         for (size_t i : line.shapes) {
-            if (5 * depth(shapes[i]) >= 2 * strongest) {
+            if (5 * depth(shapes[i]) >= 2 * strongest && (inkLevel < 0 || 2 * std::abs(shapes[i].level - inkLevel) <= colourStep)) {
                 own.push_back(i);
                 continue;
             }
@@ -1333,7 +1343,8 @@ TextLayer textLayer(const QImage& grey)
         // A few shapes on a photo, most of them strokes (a zipper's teeth, a tower's
         // lattice, streaks of hair) or cut off flat where the photo ends on the page, are
         // the photo's: in a word most letters are wider than a stroke, and a letter ends
-        // on the ground round it.
+        // on the ground round it. The page is the picture's most common level; a flat
+        // patch of the photo itself (a stripe of a flag) over a letter cuts nothing off.
         if (!onPlain && letterCount < fewGlyphs) {
             int strokes = 0, cutOff = 0;
             auto rowOff = [&](int y, const QRect& box) {
@@ -1341,7 +1352,8 @@ TextLayer textLayer(const QImage& grey)
                     return false;
                 const uchar* row = grey.constScanLine(y);
                 const auto [low, high] = std::minmax_element(row + box.left(), row + box.right() + 1);
-                return *high - *low <= plainGround && std::abs((*low + *high) / 2 - groundLevel) >= groundContrast;
+                return *high - *low <= plainGround && std::abs((*low + *high) / 2 - groundLevel) >= groundContrast
+                    && std::abs((*low + *high) / 2 - common) <= plainGround;
             };
             for (size_t i : line.shapes) {
                 const Shape& s = shapes[i];

@@ -78,5 +78,9 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # on chelsea's striped fur.
 # photo-dark-specks-15x.png is case photo-03-15x of the draw with seed 6120: white words at
 # 1.5x on chelsea's face.
+# photo-saucer-2x.png is case photo-08-2x of the draw with seed 6106: white serif words at 2x
+# on scikit-image's coffee picture; photo-flag-1x.png is case photo-05-1x of the draw with
+# seed 6101, cut to its left 240x100: white serif words at 1x on the flag behind the
+# astronaut.
 # code-terminal-15x.png is case xterm-07-15x of a draw with seed 5558: `cat main.cpp` in
 # xterm at 1.5×, "map.find(key);" among lines of code.
