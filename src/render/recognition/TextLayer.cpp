@@ -1230,7 +1230,9 @@ TextLayer textLayer(const QImage& grey)
             const int reach = glyphBox.height();
             const int gap = std::max({glyphBox.left() - s.box.right(), s.box.left() - glyphBox.right(), 0});
             // On a photo every mark is: the specks among the letters grow the line over the
-            // photo's lights, whose level then passes for its ground.
+            // photo's lights, whose level then passes for its ground. There a speck of the
+            // text's colour further off than a letter's width is as likely one of the photo's
+            // lights (a pale cell beside a white heading): marks join only that close.
             // A dot (of an «i», a colon, a period) is let join by where it stands off a
             // photo: at 1× its one pixel is lighter than the text's colour.
             const bool dot = s.box.width() < leastGlyph && s.box.height() < leastGlyph;
@@ -1239,7 +1241,8 @@ TextLayer textLayer(const QImage& grey)
                 return 4 * std::abs(s.level - levels.ink) <= std::abs(levels.ink - levels.ground);
             };
             if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)
-                && ((gap <= line.glyphHeight && (levelsOf(l).plain || (dot && levelsOf(l).flat))) || ownColour())) {
+                && ((gap <= line.glyphHeight && (levelsOf(l).plain || (dot && levelsOf(l).flat)))
+                    || ((gap <= line.glyphHeight || levelsOf(l).flat) && ownColour()))) {
                 s.line = int(l);
                 lines[l].shapes.push_back(i);
                 lines[l].box = lines[l].box.united(s.box);
@@ -1359,7 +1362,19 @@ TextLayer textLayer(const QImage& grey)
                 const Shape& s = shapes[i];
                 if (!s.glyph || 2 * s.box.height() < line.glyphHeight)
                     continue;
-                strokes += 5 * s.box.width() <= s.box.height();
+                // A stroke: thin for its height, or, twice as tall as wide, hardly wider than
+                // the pixels it has in most of its rows (a strand of embroidery, a strut);
+                // a letter is wider than its strokes, its rows cross two of them or a gap.
+                std::vector<int> across;
+                for (int y = s.box.top(); y <= s.box.bottom(); ++y) {
+                    int pixels = 0;
+                    for (int x = s.box.left(); x <= s.box.right(); ++x)
+                        pixels += label[size_t(y) * size_t(w) + size_t(x)] == int(i) + 1;
+                    if (pixels > 0)
+                        across.push_back(pixels);
+                }
+                const bool oneStroke = !across.empty() && 2 * s.box.width() <= 3 * median(across) && 2 * s.box.width() < s.box.height();
+                strokes += 5 * s.box.width() <= s.box.height() || oneStroke;
                 cutOff += rowOff(s.box.bottom() + 1, s.box) || rowOff(s.box.top() - 1, s.box);
             }
             if (2 * strokes >= letterCount || 2 * cutOff > letterCount)
@@ -1407,20 +1422,34 @@ TextLayer textLayer(const QImage& grey)
         }
         // A few letters on a photo are judged further by what follows.
         const bool fewOnPhoto = letterCount < fewGlyphs && !flatRing(line.box);
+        // Letters come in a height or two: small ones, and capitals with ascenders; most
+        // letters of a word share their height with another. Streaks and stripes of a
+        // photo lined up stand each as tall as they happen to be.
+        if (fewOnPhoto && letterCount >= leastRow) {
+            std::vector<int> heights;
+            for (size_t i : line.shapes)
+                if (shapes[i].glyph && 2 * shapes[i].box.height() >= line.glyphHeight)
+                    heights.push_back(shapes[i].box.height());
+            const int near = std::max(2, line.glyphHeight / 8);
+            int shared = 0;
+            for (size_t k = 0; k < heights.size(); ++k)
+                for (size_t j = 0; j < heights.size(); ++j)
+                    if (j != k && std::abs(heights[j] - heights[k]) <= near) {
+                        ++shared;
+                        break;
+                    }
+            if (2 * shared < int(heights.size()))
+                continue;
+        }
         // Text of one polarity stands on the ground of the other: a few shapes on a photo
-        // across a line of more letters of the other polarity, or round any of its letters,
-        // are its texture (or the shadow of its letters), not a word over it.
+        // across a line of more letters of the other polarity are its texture (or the
+        // shadow of its letters), not a word over it.
         if (fewOnPhoto
             && std::any_of(lines.begin(), lines.end(), [&](const Line& other) {
                    const QRect common = other.box.intersected(line.box);
                    const qint64 least = std::min(qint64(other.box.width()) * other.box.height(), qint64(line.box.width()) * line.box.height());
-                   if (&other == &line || other.light == line.light || other.count <= line.count || common.isEmpty()
-                       || !kept[size_t(&other - lines.data())])
-                       return false;
-                   return 2 * qint64(common.width()) * common.height() >= least
-                       || std::any_of(other.shapes.begin(), other.shapes.end(), [&](size_t i) {
-                              return shapes[i].glyph && line.box.contains(shapes[i].box.center());
-                          });
+                   return &other != &line && other.light != line.light && other.count > line.count && !common.isEmpty()
+                       && 2 * qint64(common.width()) * common.height() >= least && kept[size_t(&other - lines.data())];
                }))
             continue;
         // Over a photo a word's letters have a core of the text's one colour, a third of

@@ -74,13 +74,16 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # the set (seed 58): white words over the rocket's launch pad and its lights.
 # photo-lattice-2x.png is case photo-08-2x of the draw with seed 8123: white words at 2x on
 # the rocket at dusk, between the lattices of its launch towers.
-# photo-fur-stripes-2x.png is case photo-04-2x of the draw with seed 6116: white words at 2x
-# on chelsea's striped fur.
 # photo-dark-specks-15x.png is case photo-03-15x of the draw with seed 6120: white words at
 # 1.5x on chelsea's face.
 # photo-saucer-2x.png is case photo-08-2x of the draw with seed 6106: white serif words at 2x
 # on scikit-image's coffee picture; photo-flag-1x.png is case photo-05-1x of the draw with
 # seed 6101, cut to its left 240x100: white serif words at 1x on the flag behind the
 # astronaut.
+# photo-pale-specks-125x.png is case photo-06-125x of the draw with seed 6119, cut to its left
+# 330x150: white words at 1.25x on scikit-image's immunohistochemistry picture.
+# photo-heights-2x.png is case photo-04-2x of the draw with seed 6111: white words at 2x on the
+# same picture; photo-strokes-125x.png is case photo-02-125x of the draw with seed 6112, cut to
+# its left 360x160: white serif words at 1.25x on the astronaut's patch.
 # code-terminal-15x.png is case xterm-07-15x of a draw with seed 5558: `cat main.cpp` in
 # xterm at 1.5×, "map.find(key);" among lines of code.
