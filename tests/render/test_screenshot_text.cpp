@@ -586,3 +586,18 @@ TEST(ScreenshotText, CodeInATerminalKeepsAWordItsDotJoinsToTheNext)
     const QStringList lines = readLines(screenshot("code-terminal-15x"));
     EXPECT_TRUE(lines.contains(QStringLiteral("auto it = map.find(key);"))) << lines.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, RussianBadgesInALatinRowAreNoLatinLookAlikes)
+{
+    // Badges after Latin names at 2× and 1.25×: the rows read best in English, whose
+    // readings of the labels («CpouHo» for «Срочно», «HoBbIx» for «новых», «Ortkppit» for
+    // «Открыт») stand capitals and ascenders no taller than the small letters beside them.
+    EXPECT_EQ(readLines(screenshot("badges-urgent-2x")), (QStringList{"index.html Черновик", "main.cpp beta Срочно"}));
+    EXPECT_EQ(readLines(screenshot("badges-new-125x")),
+              (QStringList{"main.cpp Открыт Закрыт", "Обновления Готово", "Privacy 3 новых"}));
+    const QStringList open = readLines(screenshot("badges-open-125x"));
+    ASSERT_EQ(open.size(), 2) << open.join(" | ").toStdString();
+    EXPECT_EQ(open[0], QStringLiteral("report.pdf Открыт beta"));
+    EXPECT_TRUE(open[1].startsWith(QStringLiteral("Getting started"))) << open[1].toStdString();
+    EXPECT_TRUE(open[1].contains(QStringLiteral("новых Срочно"))) << open[1].toStdString();
+}

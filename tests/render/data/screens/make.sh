@@ -67,3 +67,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # 9158: names the engines part after their signs.
 # code-terminal-15x.png is case xterm-07-15x of a draw with seed 5558: `cat main.cpp` in
 # xterm at 1.5×, "map.find(key);" among lines of code.
+# badges-urgent-2x.png and badges-new-125x.png are cases badges-08-2x and badges-02-125x
+# of a draw with seed 8123, badges-open-125x.png case badges-02-125x of the draw with
+# seed 9158: Russian labels on badges in rows of Latin names, whose English readings
+# («CpouHo», «HoBbIx», «Ortkppit») stand their capitals no taller than small letters.
