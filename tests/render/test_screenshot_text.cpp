@@ -601,3 +601,20 @@ TEST(ScreenshotText, RussianBadgesInALatinRowAreNoLatinLookAlikes)
     EXPECT_TRUE(open[1].startsWith(QStringLiteral("Getting started"))) << open[1].toStdString();
     EXPECT_TRUE(open[1].contains(QStringLiteral("новых Срочно"))) << open[1].toStdString();
 }
+
+TEST(ScreenshotText, APillWhoseLabelIsAThirdOfItsHeightHoldsItsLabelApart)
+{
+    // A red pill at 1.25× after two grey default buttons: its white label leaves two thirds
+    // of every column to the red, so the pill showed no padding apart from its label and
+    // was no fill. The label then chained with the light inside of the grey button beside
+    // it into one line of mixed grounds, and both buttons' words were lost.
+    using namespace ScreenTextRecognizer::stages;
+    const QImage shot = screenshot("buttons-red-pill-125x");
+    const TextLayer layer = textLayer(readableGrey(shot));
+    const auto label = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) { return line.light; });
+    ASSERT_NE(label, layer.lines.end());
+    // The label alone: inside the pill, which spans columns 182-299.
+    EXPECT_GE(label->box.left(), 190);
+    EXPECT_LE(label->box.right(), 290);
+    EXPECT_EQ(readLines(shot), QStringList{"Применить Send Подробнее Delete"});
+}

@@ -204,13 +204,19 @@ FillInk fillInk(const QImage& grey)
         // A fill is solid across two stretches of columns a quarter of its height wide
         // at least: the padding before its label and after it. A letter's strokes, even
         // a bold one's, are thinner, and a letter with a hollow has at most one stem.
+        // A column is solid through its middle third as well: a label a third of a tall
+        // pill's height leaves two thirds of each of its columns to the fill.
         const int wide = std::max(4, box.height() / 4);
+        const int middleTop = box.top() + box.height() / 3, middleBottom = box.bottom() - box.height() / 3;
         int run = 0, stretches = 0;
         for (int x = box.left(); x <= box.right() && stretches < 2; ++x) {
-            int covered = 0;
-            for (int y = box.top(); y <= box.bottom(); ++y)
-                covered += patch[size_t(y) * size_t(w) + size_t(x)] == int(f);
-            run = 3 * covered >= 2 * box.height() ? run + 1 : 0;
+            int covered = 0, middle = 0;
+            for (int y = box.top(); y <= box.bottom(); ++y) {
+                const bool own = patch[size_t(y) * size_t(w) + size_t(x)] == int(f);
+                covered += own;
+                middle += own && y >= middleTop && y <= middleBottom;
+            }
+            run = 3 * covered >= 2 * box.height() && middle == middleBottom - middleTop + 1 ? run + 1 : 0;
             stretches += run == wide;
         }
         if (stretches >= 2)

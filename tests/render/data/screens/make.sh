@@ -71,3 +71,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # of a draw with seed 8123, badges-open-125x.png case badges-02-125x of the draw with
 # seed 9158: Russian labels on badges in rows of Latin names, whose English readings
 # («CpouHo», «HoBbIx», «Ortkppit») stand their capitals no taller than small letters.
+# buttons-red-pill-125x.png is case buttons-06-125x of the draw with seed 2612: two grey
+# default buttons, then a red pill whose 13 px white label stands a third of its height.
