@@ -618,3 +618,13 @@ TEST(ScreenshotText, APillWhoseLabelIsAThirdOfItsHeightHoldsItsLabelApart)
     EXPECT_LE(label->box.right(), 290);
     EXPECT_EQ(readLines(shot), QStringList{"Применить Send Подробнее Delete"});
 }
+
+TEST(ScreenshotText, ASelectedRowBesideItsListsFrameKeepsItsLabel)
+{
+    // A Qt list at 1.5× whose last row is selected: the white label reaches below its row's
+    // blue into the white under it, and starts just past the list's frame, so the blue lies
+    // beside it on one side only. The label was taken for a pocket of ground and dropped.
+    const QStringList lines = readLines(screenshot("list-selected-15x"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Внешний вид"))) << lines.join(" | ").toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Безопасность"))) << lines.join(" | ").toStdString();
+}

@@ -73,3 +73,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # («CpouHo», «HoBbIx», «Ortkppit») stand their capitals no taller than small letters.
 # buttons-red-pill-125x.png is case buttons-06-125x of the draw with seed 2612: two grey
 # default buttons, then a red pill whose 13 px white label stands a third of its height.
+# list-selected-15x.png is case qt-form-07-15x of the set (seed 58): a Qt form at 1.5x whose
+# list's last row is selected, its white label starting two pixels past the list's frame.
