@@ -703,3 +703,45 @@ TEST(ScreenshotText, CodeInATerminalKeepsAWordItsDotJoinsToTheNext)
     const QStringList lines = readLines(screenshot("code-terminal-15x"));
     EXPECT_TRUE(lines.contains(QStringLiteral("auto it = map.find(key);"))) << lines.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, RussianBadgesInALatinRowAreNoLatinLookAlikes)
+{
+    // Badges after Latin names at 2× and 1.25×: the rows read best in English, whose
+    // readings of the labels («CpouHo» for «Срочно», «HoBbIx» for «новых», «Ortkppit» for
+    // «Открыт») stand capitals and ascenders no taller than the small letters beside them.
+    EXPECT_EQ(readLines(screenshot("badges-urgent-2x")), (QStringList{"index.html Черновик", "main.cpp beta Срочно"}));
+    EXPECT_EQ(readLines(screenshot("badges-new-125x")),
+              (QStringList{"main.cpp Открыт Закрыт", "Обновления Готово", "Privacy 3 новых"}));
+    const QStringList open = readLines(screenshot("badges-open-125x"));
+    ASSERT_EQ(open.size(), 2) << open.join(" | ").toStdString();
+    EXPECT_EQ(open[0], QStringLiteral("report.pdf Открыт beta"));
+    EXPECT_TRUE(open[1].startsWith(QStringLiteral("Getting started"))) << open[1].toStdString();
+    EXPECT_TRUE(open[1].contains(QStringLiteral("новых Срочно"))) << open[1].toStdString();
+}
+
+TEST(ScreenshotText, APillWhoseLabelIsAThirdOfItsHeightHoldsItsLabelApart)
+{
+    // A red pill at 1.25× after two grey default buttons: its white label leaves two thirds
+    // of every column to the red, so the pill showed no padding apart from its label and
+    // was no fill. The label then chained with the light inside of the grey button beside
+    // it into one line of mixed grounds, and both buttons' words were lost.
+    using namespace ScreenTextRecognizer::stages;
+    const QImage shot = screenshot("buttons-red-pill-125x");
+    const TextLayer layer = textLayer(readableGrey(shot));
+    const auto label = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) { return line.light; });
+    ASSERT_NE(label, layer.lines.end());
+    // The label alone: inside the pill, which spans columns 182-299.
+    EXPECT_GE(label->box.left(), 190);
+    EXPECT_LE(label->box.right(), 290);
+    EXPECT_EQ(readLines(shot), QStringList{"Применить Send Подробнее Delete"});
+}
+
+TEST(ScreenshotText, ASelectedRowBesideItsListsFrameKeepsItsLabel)
+{
+    // A Qt list at 1.5× whose last row is selected: the white label reaches below its row's
+    // blue into the white under it, and starts just past the list's frame, so the blue lies
+    // beside it on one side only. The label was taken for a pocket of ground and dropped.
+    const QStringList lines = readLines(screenshot("list-selected-15x"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Внешний вид"))) << lines.join(" | ").toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Безопасность"))) << lines.join(" | ").toStdString();
+}

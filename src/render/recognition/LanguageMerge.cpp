@@ -93,10 +93,13 @@ std::vector<size_t> coveredWords(const WordRun& row, const ReadWord& word)
 // that are none, over a word cut in pieces that the engine is less sure of, or
 // over a dictionary word clearly less sure ("page" and "раде" both are words); or
 // a sure word over unsure ones that are no dictionary words.
-// Cyrillic letters with signs no Russian word holds ("аппа.рего\а", "п9д$.]зоп"):
-// the Russian model's reading of Latin letters, whatever its confidence.
+// Cyrillic letters with signs no Russian word holds ("аппа.рего\а", "п9д$.]зоп"), or
+// glyphs standing where the word's script never puts them: the other script's letters
+// misread, whatever the confidence.
 bool lookAlikeJunk(const ReadWord& word)
 {
+    if (word.misplaced)
+        return true;
     static const QString signs = QStringLiteral("\\|{}~^$[]@#");
     const bool cyrillic = std::any_of(word.text.begin(), word.text.end(),
         [](QChar c) { return c.script() == QChar::Script_Cyrillic; });
@@ -465,18 +468,14 @@ bool russianLetter(QChar c)
     return (small >= u'а' && small <= u'я') || small == u'ё';
 }
 
-// How much a piece looks like a right reading: a word of the lists counts for it,
-// glyphs standing where the script's letters never stand count against it, and so do
-// figures between letters and a capital after a small letter, which names seldom hold.
-int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLines& lines)
+// How many glyphs of the word's symbols from `first`, `count` of them, stand where the
+// letter read there never does: a Cyrillic small letter as tall as an ascender, a Latin
+// capital or ascender no taller than the small letters, a descender letter that stops on
+// the base line.
+int glyphsMisplaced(const ReadWord& word, size_t first, size_t count, const LetterLines& lines)
 {
-    const QString text = word.text.mid(piece.range.from, piece.range.length);
-    const int letters = letterCount(text);
-    if (letters == 0)
-        return 0;
-    int evidence = piece.known && letters >= 2 ? 2 : 0;
-    bool misplaced = false;
-    for (size_t i = piece.firstSymbol; i < piece.firstSymbol + piece.symbolCount && lines.known(); ++i) {
+    int misplaced = 0;
+    for (size_t i = first; i < first + count && i < word.symbols.size() && lines.known(); ++i) {
         const ReadSymbol& symbol = word.symbols[i];
         if (symbol.text.size() != 1)
             continue;
@@ -507,13 +506,27 @@ int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLi
             continue;
         // A box both tall and deep has taken in its neighbours' glyphs: it tells nothing.
         if (cyrillicMiddle().contains(c) && tall(box) && !descends(box) && !tallLetter(i - 1) && !tallLetter(i + 1))
-            misplaced = true;
+            ++misplaced;
         else if ((QStringLiteral("ABDEGHKLMNQRTYbdfhkl").contains(c) || (c.isUpper() && c.script() == QChar::Script_Cyrillic))
             && low(box) && !besideAny(tall))
-            misplaced = true;
+            ++misplaced;
         else if (QStringLiteral("руgpqy").contains(c) && !descends(box) && !besideAny(descends))
-            misplaced = true;
+            ++misplaced;
     }
+    return misplaced;
+}
+
+// How much a piece looks like a right reading: a word of the lists counts for it,
+// glyphs standing where the script's letters never stand count against it, and so do
+// figures between letters and a capital after a small letter, which names seldom hold.
+int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLines& lines)
+{
+    const QString text = word.text.mid(piece.range.from, piece.range.length);
+    const int letters = letterCount(text);
+    if (letters == 0)
+        return 0;
+    int evidence = piece.known && letters >= 2 ? 2 : 0;
+    bool misplaced = glyphsMisplaced(word, piece.firstSymbol, piece.symbolCount, lines) > 0;
     // The Russian model reads Latin letters as letters of other Cyrillic alphabets ("ѕ", "і").
     if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.script() == QChar::Script_Cyrillic && c.isLetter() && !russianLetter(c); }))
         misplaced = true;
@@ -533,6 +546,30 @@ int pieceEvidence(const ReadWord& word, const PlacedPiece& piece, const LetterLi
             break;
         }
     return evidence;
+}
+
+// Marks the words of a line's readings whose glyphs stand where their script's letters
+// never do, placed against the small letters of all the readings of the same place:
+// items of a bar or badges of a row may stand at heights of their own. A word of the
+// lists read with some confidence is left, as is a word of capitals alone (small
+// capitals are how some badges and labels are set) and a name of several pieces, which
+// is weighed piece by piece.
+void markMisplacedGlyphs(std::vector<WordRun>& line)
+{
+    for (WordRun& reading : line)
+        for (ReadWord& word : reading.words) {
+            word.misplaced = false;
+            if (knownWord(word) || letterCount(word.text) <= shortWord || wordPieces(word.text).size() > 1
+                || std::none_of(word.text.begin(), word.text.end(), [](QChar c) { return c.isLower(); }))
+                continue;
+            std::vector<const ReadWord*> here;
+            for (const WordRun& other : line)
+                for (const ReadWord& each : other.words)
+                    if (overlap(each.box, word.box) > 0)
+                        here.push_back(&each);
+            const LetterLines lines = letterLines(here);
+            word.misplaced = lines.known() && glyphsMisplaced(word, 0, word.symbols.size(), lines) > 0;
+        }
 }
 
 // The row's words and the other readings' words that stand over each other, linked
@@ -1305,6 +1342,7 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
             joinWordsOfOneCell(line[i]);
             partFiguresFromWords(line[i], others);
         }
+        markMisplacedGlyphs(line);
         // On a tie the earlier language wins.
         size_t best = 0;
         for (size_t i = 1; i < line.size(); ++i)

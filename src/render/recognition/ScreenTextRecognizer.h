@@ -108,6 +108,9 @@ struct ReadWord {
     // How many places of the view the same pair of readings was given at: its
     // confidence is then the mean over all of them.
     int copies = 1;
+    // Glyphs stand where the word's own script never puts them ("HoBbIx" for «новых»,
+    // its capitals no taller than its small letters): the other script's word misread.
+    bool misplaced = false;
 };
 
 // A run of words as one engine found it: a row of a block, or a piece of one

@@ -210,13 +210,19 @@ FillInk fillInk(const QImage& grey)
         // A fill is solid across two stretches of columns a quarter of its height wide
         // at least: the padding before its label and after it. A letter's strokes, even
         // a bold one's, are thinner, and a letter with a hollow has at most one stem.
+        // A column is solid through its middle third as well: a label a third of a tall
+        // pill's height leaves two thirds of each of its columns to the fill.
         const int wide = std::max(4, box.height() / 4);
+        const int middleTop = box.top() + box.height() / 3, middleBottom = box.bottom() - box.height() / 3;
         int run = 0, stretches = 0;
         for (int x = box.left(); x <= box.right() && stretches < 2; ++x) {
-            int covered = 0;
-            for (int y = box.top(); y <= box.bottom(); ++y)
-                covered += patch[size_t(y) * size_t(w) + size_t(x)] == int(f);
-            run = 3 * covered >= 2 * box.height() ? run + 1 : 0;
+            int covered = 0, middle = 0;
+            for (int y = box.top(); y <= box.bottom(); ++y) {
+                const bool own = patch[size_t(y) * size_t(w) + size_t(x)] == int(f);
+                covered += own;
+                middle += own && y >= middleTop && y <= middleBottom;
+            }
+            run = 3 * covered >= 2 * box.height() && middle == middleBottom - middleTop + 1 ? run + 1 : 0;
             stretches += run == wide;
         }
         if (stretches >= 2)
@@ -892,18 +898,18 @@ TextLayer textLayer(const QImage& grey)
                 levels.push_back(shapes[i].level);
         return levels;
     };
-    // The levels of that ring within the line's own rows, left and right of it.
-    auto besideLevels = [&](const QRect& box) {
-        const int ringWidth = std::max(2, box.height() / 4);
-        std::vector<int> levels;
+    // The levels of that ring within the line's own rows, left and right of it, past the
+    // antialiased edges of its first and last letters, which are no ground.
+    auto besideLevels = [&](const QRect& box, int ringWidth) {
+        std::array<std::vector<int>, 2> sides;
         for (int y = std::max(0, box.top()); y <= std::min(h - 1, box.bottom()); ++y) {
             const uchar* row = grey.constScanLine(y);
-            for (int x = std::max(0, box.left() - ringWidth); x < box.left(); ++x)
-                levels.push_back(row[x]);
-            for (int x = box.right() + 1; x <= std::min(w - 1, box.right() + ringWidth); ++x)
-                levels.push_back(row[x]);
+            for (int x = std::max(0, box.left() - halo - ringWidth); x < box.left() - halo; ++x)
+                sides[0].push_back(row[x]);
+            for (int x = box.right() + 1 + halo; x <= std::min(w - 1, box.right() + halo + ringWidth); ++x)
+                sides[1].push_back(row[x]);
         }
-        return levels;
+        return sides;
     };
     // Text is drawn in a colour or two that stand well off its ground; a photo's
     // texture makes shapes of every level between its lights and its darks. A glyph
@@ -1284,14 +1290,26 @@ TextLayer textLayer(const QImage& grey)
         // is of its level: a fill only a little taller than its light label (a button, a
         // selected row) ends within the ring above and below, and the page past it may be
         // as light as the label. Pockets of ground and a photo have no plain fill beside.
-        const std::vector<int> beside = besideLevels(line.box);
+        // A label may start next to the frame of its list: where the ring is of a level
+        // or two, as a page, a row and a frame are and a photo is not, the fill on one side
+        // is enough if it runs on along the line's rows as a selected row does.
+        auto plainSides = [&](int ringWidth) {
+            int sides = 0;
+            for (const std::vector<int>& beside : besideLevels(line.box, ringWidth)) {
+                const auto plainBeside = std::count_if(beside.begin(), beside.end(), [&](int v) { return std::abs(v - groundLevel) <= plainGround; });
+                sides += !beside.empty() && 10 * plainBeside >= 9 * qsizetype(beside.size());
+            }
+            return sides;
+        };
+        const int ringWidth = std::max(2, line.box.height() / 4);
+        const bool onFill = plainSides(ringWidth) == 2
+            || (plainSides(2 * line.box.height()) == 1 && flatRing(line.box));
         // On a photo the ring's pixels of the line's level are as likely the photo's lights
         // round light words (or its darks round dark ones): round a line of many letters
         // there, only letters of another line make it a pocket of ground.
         const bool photoRing = line.count >= fewGlyphs && !flatRing(line.box);
         qsizetype likeInk = 0;
         {
-            const int ringWidth = std::max(2, line.box.height() / 4);
             const QRect ring = line.box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
             for (int y = ring.top(); y <= ring.bottom(); ++y) {
                 const uchar* row = grey.constScanLine(y);
@@ -1303,8 +1321,6 @@ TextLayer textLayer(const QImage& grey)
                 }
             }
         }
-        const auto plainBeside = std::count_if(beside.begin(), beside.end(), [&](int v) { return std::abs(v - groundLevel) <= plainGround; });
-        const bool onFill = !beside.empty() && 10 * plainBeside >= 9 * qsizetype(beside.size());
         if (std::abs(inkLevel - groundLevel) < groundContrast || (4 * likeInk >= qsizetype(ground.size()) && !onFill))
             continue;
         // Text is drawn in one colour: from glyphs of lineCore rows up, a quarter of its

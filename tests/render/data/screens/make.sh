@@ -87,3 +87,11 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # its left 360x160: white serif words at 1.25x on the astronaut's patch.
 # code-terminal-15x.png is case xterm-07-15x of a draw with seed 5558: `cat main.cpp` in
 # xterm at 1.5×, "map.find(key);" among lines of code.
+# badges-urgent-2x.png and badges-new-125x.png are cases badges-08-2x and badges-02-125x
+# of a draw with seed 8123, badges-open-125x.png case badges-02-125x of the draw with
+# seed 9158: Russian labels on badges in rows of Latin names, whose English readings
+# («CpouHo», «HoBbIx», «Ortkppit») stand their capitals no taller than small letters.
+# buttons-red-pill-125x.png is case buttons-06-125x of the draw with seed 2612: two grey
+# default buttons, then a red pill whose 13 px white label stands a third of its height.
+# list-selected-15x.png is case qt-form-07-15x of the set (seed 58): a Qt form at 1.5x whose
+# list's last row is selected, its white label starting two pixels past the list's frame.
