@@ -745,3 +745,21 @@ TEST(ScreenshotText, ASelectedRowBesideItsListsFrameKeepsItsLabel)
     EXPECT_TRUE(lines.contains(QStringLiteral("Внешний вид"))) << lines.join(" | ").toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("Безопасность"))) << lines.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, TextBlurCoversALineTheBlockReadingDropped)
+{
+    // A docs page at 1×: the reading that boxes words for the blur, one engine for both
+    // languages, loses the line beside «Запись экрана» in the sidebar, and the blur left it
+    // sharp. The text layer finds it, and it is read on its own.
+    const QImage shot = screenshot("docs-dropped-line");
+    const QStringList words{"Размытие", "скрывает", "номера"};
+    const QString sharp = commandReading(shot);
+    for (const QString& word : words)
+        ASSERT_TRUE(sharp.contains(word, Qt::CaseInsensitive)) << word.toStdString() << " in: " << sharp.toStdString();
+    const BlurEffect effect = computeLocal(blurElement(BlurMode::text, QRectF(QPointF(0, 0), shot.size())), shot,
+                                           shot.size(), shot.size(), never);
+    ASSERT_FALSE(effect.message.has_value()) << effect.message->toStdString();
+    const QString after = commandReading(effect.image);
+    for (const QString& word : words)
+        EXPECT_FALSE(after.contains(word, Qt::CaseInsensitive)) << word.toStdString() << " in: " << after.toStdString();
+}

@@ -1,5 +1,6 @@
 #include "render/recognition/WordRegions.h"
 
+#include "render/recognition/ReadingStages.h"
 #include "render/recognition/ScreenTextRecognizer.h"
 #include "series/Geometry.h"
 #include "platform/TarnwickError.h"
@@ -250,14 +251,13 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
     }
     checkCancelled(isCancelled);
 
-    // Small glyphs on plain backgrounds the reading missed (a digit on a badge),
-    // each read on its own and kept when it holds a letter or a digit.
-    const std::vector<QRect> spots = GlyphScan::candidateRegions(crop, regions);
-    for (const QRect& spot : spots) {
+    // A spot of the picture read on its own as one line, kept where it holds a letter or
+    // a digit.
+    auto readSpot = [&](const QRect& spot) {
         checkCancelled(isCancelled);
         const QImage piece = crop.copy(spot);
         if (piece.isNull())
-            continue;
+            return;
         for (const detail::Line& line : detail::readLines(piece, detail::Reading::literal, detail::Layout::singleLine, isCancelled)) {
             if (!hasLetterOrDigit(line.text))
                 continue;
@@ -267,7 +267,32 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
                 b.width() * spot.width() / w,
                 b.height() * spot.height() / h);
         }
+    };
+
+    // Lines of glyphs the block reading dropped (the engine loses a line between others
+    // now and then), each read on its own: what the text layer finds is text, and a line
+    // left sharp is what this blur is for.
+    std::vector<QRect> read;
+    for (const QRectF& b : regions)
+        read.push_back(QRectF(b.x() * w, (1.0 - (b.y() + b.height())) * h, b.width() * w, b.height() * h).toAlignedRect());
+    const std::vector<QRectF> readRegions = regions;
+    for (const stages::TextLine& line : stages::textLayer(stages::readableGrey(crop)).lines) {
+        const qint64 area = qint64(line.box.width()) * line.box.height();
+        qint64 covered = 0;
+        for (const QRect& box : read) {
+            const QRect common = box.intersected(line.box);
+            covered += qint64(common.width()) * common.height();
+        }
+        if (2 * covered < area) {
+            const int margin = std::max(4, line.box.height() / 2);
+            readSpot(line.box.adjusted(-margin, -margin, margin, margin).intersected(crop.rect()));
+        }
     }
+
+    // Small glyphs on plain backgrounds the reading missed (a digit on a badge),
+    // each read on its own.
+    for (const QRect& spot : GlyphScan::candidateRegions(crop, readRegions))
+        readSpot(spot);
     return regions;
 }
 

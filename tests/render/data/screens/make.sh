@@ -95,3 +95,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # default buttons, then a red pill whose 13 px white label stands a third of its height.
 # list-selected-15x.png is case qt-form-07-15x of the set (seed 58): a Qt form at 1.5x whose
 # list's last row is selected, its white label starting two pixels past the list's frame.
+# docs-dropped-line.png is case docs-01-1x of a draw with seed 22126: a docs page at 1x with a
+# sidebar, one of whose text lines the combined engine's block reading drops.
