@@ -1349,10 +1349,11 @@ TextLayer textLayer(const QImage& grey)
             continue;
         // A word or two is little to go by: its letters stand at the text's one level,
         // where shapes of a photo lined up by chance shade from light to dark. Thin
-        // strokes of small text on a plain ground are let be, as above.
+        // strokes of small text on a plain ground are let be, as above, and so are the
+        // letters of one thin stroke there ("l", "i" at 1×), which smoothing leaves grey.
         std::vector<int> letterDepths;
         for (size_t i : line.shapes)
-            if (shapes[i].glyph && 2 * shapes[i].box.height() >= line.glyphHeight)
+            if (shapes[i].glyph && 2 * shapes[i].box.height() >= line.glyphHeight && !(onPlain && shapes[i].box.width() <= thinStroke))
                 letterDepths.push_back(line.light ? shapes[i].level - groundLevel : groundLevel - shapes[i].level);
         const int letterCount = int(letterDepths.size());
         const int deepest = letterDepths.empty() ? 0 : *std::max_element(letterDepths.begin(), letterDepths.end());

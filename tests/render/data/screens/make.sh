@@ -97,3 +97,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # list's last row is selected, its white label starting two pixels past the list's frame.
 # docs-dropped-line.png is case docs-01-1x of a draw with seed 22126: a docs page at 1x with a
 # sidebar, one of whose text lines the combined engine's block reading drops.
+# form-thin-letters-1x.png is case form-01-1x of that draw: a Chromium form at 1x whose
+# first field holds «Miller», three of whose six letters are strokes of one or two pixels.
