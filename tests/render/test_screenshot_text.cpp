@@ -34,6 +34,14 @@ QStringList readLines(const QImage& image)
     return lines;
 }
 
+// The light line of a text layer that holds a point; the end of its lines when none does.
+std::vector<ScreenTextRecognizer::stages::TextLine>::const_iterator lightLineAt(const ScreenTextRecognizer::stages::TextLayer& layer,
+                                                                                const QPoint& point)
+{
+    return std::find_if(layer.lines.begin(), layer.lines.end(),
+                        [&](const ScreenTextRecognizer::stages::TextLine& line) { return line.light && line.box.contains(point); });
+}
+
 // What the `tesseract` command reads off a picture, folded to single blanks.
 QString commandReading(const QImage& image)
 {
@@ -278,9 +286,7 @@ TEST(ScreenshotText, SpecksOfAPhotoBesideWhiteWordsAreNoText)
     // launch pad below read as a line of their own.
     const QImage rocket = screenshot("photo-rocket");
     const TextLayer layer = textLayer(readableGrey(rocket));
-    const auto heading = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
-        return line.light && line.box.contains(QPoint(100, 85));
-    });
+    const auto heading = lightLineAt(layer, QPoint(100, 85));
     ASSERT_NE(heading, layer.lines.end());
     // «Кофе с собой» ends at x = 287; the tower's specks stand from x = 320 on.
     EXPECT_LT(heading->box.right(), 300) << heading->box.x() << "," << heading->box.y() << " " << heading->box.width();
@@ -290,9 +296,7 @@ TEST(ScreenshotText, SpecksOfAPhotoBesideWhiteWordsAreNoText)
     // Light strands of hair right after «Смотреть фото» at 1.5× line up with the link's
     // letters but stand lower than its baseline as a whole: they are no letters of it.
     const TextLayer hair = textLayer(readableGrey(screenshot("photo-hair")));
-    const auto link = std::find_if(hair.lines.begin(), hair.lines.end(), [](const TextLine& line) {
-        return line.light && line.box.contains(QPoint(60, 93));
-    });
+    const auto link = lightLineAt(hair, QPoint(60, 93));
     ASSERT_NE(link, hair.lines.end());
     // The link's last letter ends at x = 196; the strands reach to x = 335.
     EXPECT_LT(link->box.right(), 230) << link->box.x() << "," << link->box.y() << " " << link->box.width();
@@ -519,9 +523,7 @@ TEST(ScreenshotText, AHeadingOnAPhotoKeepsToItsOwnColourAndRows)
     // The heading is a light line of its own, from its «К» at x = 76 to its «й» at 304.
     using namespace ScreenTextRecognizer::stages;
     const TextLayer layer = textLayer(readableGrey(eyes));
-    const auto heading = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
-        return line.light && line.box.contains(QPoint(100, 95));
-    });
+    const auto heading = lightLineAt(layer, QPoint(100, 95));
     ASSERT_NE(heading, layer.lines.end());
     EXPECT_GE(heading->box.width(), 200);
     EXPECT_LT(heading->box.right(), 320) << heading->box.x() << "," << heading->box.y() << " " << heading->box.width();
@@ -576,12 +578,8 @@ TEST(ScreenshotText, AHeadingAndItsCaptionChainedByAStreakOfAPhotoAreTwoLines)
     const QImage streak = screenshot("photo-streak-2x");
     const TextLayer layer = textLayer(readableGrey(streak));
     // «Кофе с собой» stands on rows 70–100, «Смотреть фото» on rows 121–146.
-    const auto heading = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
-        return line.light && line.box.contains(QPoint(120, 85));
-    });
-    const auto caption = std::find_if(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
-        return line.light && line.box.contains(QPoint(120, 135));
-    });
+    const auto heading = lightLineAt(layer, QPoint(120, 85));
+    const auto caption = lightLineAt(layer, QPoint(120, 135));
     ASSERT_NE(heading, layer.lines.end());
     ASSERT_NE(caption, layer.lines.end());
     EXPECT_NE(heading, caption);
@@ -599,9 +597,7 @@ TEST(ScreenshotText, AWordOnAFlatPatchOfAPhotoIsNoPhotoCutOff)
     // over its «E» and «l» are of one level, a stripe of the flag, and the word was taken
     // for shapes cut off flat where the photo ends on the page. The page is white.
     const TextLayer layer = textLayer(readableGrey(screenshot("photo-flag-1x")));
-    EXPECT_TRUE(std::any_of(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
-        return line.light && line.box.contains(QPoint(45, 41));
-    }));
+    EXPECT_NE(lightLineAt(layer, QPoint(45, 41)), layer.lines.end());
 }
 
 TEST(ScreenshotText, WhiteWordsOverAPhotosLightsAreRead)
