@@ -378,6 +378,13 @@ FillInk fillInk(const QImage& grey)
     return result;
 }
 
+// Whether nine in ten of the levels lie within plainGround of `level`: a plain ground of it.
+bool plainAt(const std::vector<int>& levels, int level)
+{
+    const auto plain = std::count_if(levels.begin(), levels.end(), [&](int v) { return std::abs(v - level) <= plainGround; });
+    return 10 * plain >= 9 * qsizetype(levels.size());
+}
+
 bool inside(const QRect& inner, const QRect& outer)
 {
     return inner.left() >= outer.left() && inner.right() <= outer.right() && inner.top() >= outer.top()
@@ -620,9 +627,7 @@ TextLayer textLayer(const QImage& grey)
         const std::vector<int> ring = ringLevels(box);
         if (ring.empty())
             return true;
-        const int level = median(ring);
-        const auto plain = std::count_if(ring.begin(), ring.end(), [&](int v) { return std::abs(v - level) <= plainGround; });
-        return 10 * plain >= 9 * qsizetype(ring.size());
+        return plainAt(ring, median(ring));
     };
     // Whether that ring is a ground of a level or two (a page, a fill on it, a frame),
     // not a photo, whose ground takes every level between its lights and its darks.
@@ -884,11 +889,7 @@ TextLayer textLayer(const QImage& grey)
             for (int x = ring.left(); x <= ring.right(); ++x)
                 if (!box.adjusted(-1, -1, 1, 1).contains(x, y) && free(x, y))
                     levels.push_back(grey.constScanLine(y)[x]);
-        if (levels.empty())
-            return true;
-        const int level = median(levels);
-        const auto plain = std::count_if(levels.begin(), levels.end(), [&](int v) { return std::abs(v - level) <= plainGround; });
-        return 10 * plain >= 9 * qsizetype(levels.size());
+        return levels.empty() || plainAt(levels, median(levels));
     };
     // The levels of a line's glyphs, one each.
     auto glyphLevels = [&](const Line& line) {
@@ -1295,10 +1296,8 @@ TextLayer textLayer(const QImage& grey)
         // is enough if it runs on along the line's rows as a selected row does.
         auto plainSides = [&](int ringWidth) {
             int sides = 0;
-            for (const std::vector<int>& beside : besideLevels(line.box, ringWidth)) {
-                const auto plainBeside = std::count_if(beside.begin(), beside.end(), [&](int v) { return std::abs(v - groundLevel) <= plainGround; });
-                sides += !beside.empty() && 10 * plainBeside >= 9 * qsizetype(beside.size());
-            }
+            for (const std::vector<int>& beside : besideLevels(line.box, ringWidth))
+                sides += !beside.empty() && plainAt(beside, groundLevel);
             return sides;
         };
         const int ringWidth = std::max(2, line.box.height() / 4);
@@ -1343,8 +1342,7 @@ TextLayer textLayer(const QImage& grey)
                 deep += 4 * (line.light ? row[x] - groundLevel : groundLevel - row[x]) >= 3 * strongest;
             }
         }
-        const auto plain = std::count_if(ground.begin(), ground.end(), [&](int v) { return std::abs(v - groundLevel) <= plainGround; });
-        const bool onPlain = 10 * plain >= 9 * qsizetype(ground.size());
+        const bool onPlain = plainAt(ground, groundLevel);
         if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && !onPlain)
             continue;
         // A word or two is little to go by: its letters stand at the text's one level,
@@ -1506,7 +1504,7 @@ TextLayer textLayer(const QImage& grey)
         if (fewOnPhoto && !onFill && letterCount < 3 && (line.glyphHeight >= lineCore || !plainBetweenShapes(line.box)))
             continue;
         layer.lines.push_back({line.box, line.light});
-        laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), 10 * plain >= 9 * qsizetype(ground.size())});
+        laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), onPlain});
     }
     // Words over a photo stand off it more than its texture does: a line on a photo round
     // words of the other polarity that stand further off their ground is the photo's
