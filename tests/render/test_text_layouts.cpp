@@ -188,4 +188,45 @@ TEST(ScreenTextLayouts, HeadingsAreReadApartFromTheirParagraphsAndAFormsColumnsT
         }
     }));
     EXPECT_EQ(sizePieces({form, 0}).size(), 1u);
+    // Its labels are narrower than the gutter: no prose, even on a page read in columns.
+    EXPECT_EQ(sizePieces({form, 0}, true).size(), 1u);
+}
+
+TEST(ScreenTextLayouts, APagesColumnsOfProseAreReadApartAndEachLineWhole)
+{
+    using namespace ScreenTextRecognizer::stages;
+    const QStringList left{QStringLiteral("Снимок экрана сохраняется в папку"), QStringLiteral("Все изменения можно отменить сразу"),
+                           QStringLiteral("Горячие клавиши можно изменить")},
+        right{QStringLiteral("The series is pasted into the chat"), QStringLiteral("Comments follow the pictures in order"),
+              QStringLiteral("Recordings keep the system sound")};
+    // Two columns of prose whose lines share their rows, as on a page of two columns.
+    auto page = [&](int width, int gutterAt) {
+        return painted(width, 40 + 22 * 18, Qt::white, [&](QPainter& p) {
+            p.setPen(QColor(30, 30, 30));
+            p.setFont(screenFont("DejaVu Sans", 14));
+            for (int i = 0; i < 18; ++i) {
+                p.drawText(20, 30 + 22 * i, left[i % 3]);
+                p.drawText(gutterAt, 30 + 22 * i, right[i % 3]);
+            }
+        });
+    };
+    const QImage twoColumns = page(1000, 560);
+    const QImage grey = twoColumns.convertToFormat(QImage::Format_Grayscale8);
+    // On a large view each column is a part of its own; the same page stays whole
+    // where the view is small enough to read in one go.
+    const std::vector<Band> parts = sizePieces({grey, 0}, true);
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_LT(parts[0].left + parts[0].image.width() / parts[0].scale, 560);
+    EXPECT_GT(parts[1].left, 300);
+    EXPECT_EQ(sizePieces({grey, 0}, false).size(), 1u);
+
+    // Read whole, every line of each column comes back as written, none joined to its
+    // neighbour across the gutter.
+    const QStringList lines = read(twoColumns).split(u'\n', Qt::SkipEmptyParts);
+    int exact = 0;
+    for (const QString& line : lines) {
+        EXPECT_FALSE(line.contains(QStringLiteral("папку")) && line.contains(QStringLiteral("series"))) << line.toStdString();
+        exact += left.contains(folded(line)) || right.contains(folded(line));
+    }
+    EXPECT_GE(exact, 33) << lines.join(u'\n').toStdString();
 }

@@ -323,7 +323,7 @@ bool linesInterleave(const QImage& a, const QImage& b)
 
 // The columns of a band where text of different sizes stands side by side (a heading
 // beside a label) or a wide gutter parts them; the band alone otherwise.
-std::vector<Band> columnsOfOneSize(const Band& band)
+std::vector<Band> columnsOfOneSize(const Band& band, bool proseApart)
 {
     const QImage& image = band.image;
     const int w = image.width(), h = image.height();
@@ -361,7 +361,9 @@ std::vector<Band> columnsOfOneSize(const Band& band)
     // Neighbouring runs of one size of text make one piece, unless a gutter wider than
     // a table's widest cell gap parts columns whose lines fall between each other's (a
     // sidebar beside a page's text): in one block such lines are read as one line of
-    // both. Columns whose lines share their rows (a form, a table) read well together.
+    // both. Columns whose lines share their rows (a form, a table) read well together;
+    // with `proseApart`, columns of prose wider than the gutter are parted all the
+    // same, so that each is read on a thread of its own.
     const int gutter = 8 * height;
     struct Piece {
         int from, to, height;
@@ -372,8 +374,10 @@ std::vector<Band> columnsOfOneSize(const Band& band)
         if (!pieces.empty()) {
             Piece& last = pieces.back();
             const int low = std::min(last.height, spanHeight), high = std::max(last.height, spanHeight);
-            const bool apart = from - last.to >= gutter
-                && linesInterleave(image.copy(last.from, 0, last.to - last.from, h), image.copy(from, 0, to - from, h));
+            const int gap = from - last.to;
+            const bool prose = proseApart && last.to - last.from > gap && to - from > gap;
+            const bool apart = gap >= gutter
+                && (prose || linesInterleave(image.copy(last.from, 0, last.to - last.from, h), image.copy(from, 0, to - from, h)));
             if ((low == 0 || high <= otherSize * low) && !apart) {
                 last.to = to;
                 last.height = std::max(last.height, spanHeight);
@@ -394,11 +398,11 @@ std::vector<Band> columnsOfOneSize(const Band& band)
     return out;
 }
 
-std::vector<Band> sizePieces(const Band& whole)
+std::vector<Band> sizePieces(const Band& whole, bool proseApart)
 {
     const Band band = trimmedToInk(whole);
     std::vector<Band> parts;
-    for (const Band& column : columnsOfOneSize(band)) {
+    for (const Band& column : columnsOfOneSize(band, proseApart)) {
         std::vector<Band> lines = linesOfOneSize(column);
         std::move(lines.begin(), lines.end(), std::back_inserter(parts));
     }

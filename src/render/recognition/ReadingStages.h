@@ -131,7 +131,8 @@ std::vector<Band> bands(const QImage& view, int most, int leastInkRows);
 // The band cut where text of different sizes stands side by side (a heading beside
 // a label), between headings and the lines round them, and between columns whose lines
 // interleave, each piece enlarged for its own size of text; the band alone otherwise.
-std::vector<Band> sizePieces(const Band& band);
+// With `proseApart`, also between columns of prose past a wide gutter.
+std::vector<Band> sizePieces(const Band& band, bool proseApart = false);
 
 // The lines of a view as Tesseract found them, each a whole row of the block.
 // With `symbols`, each word keeps the characters it was read as, with their boxes.

@@ -107,14 +107,18 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         // The parts of a large view are cut each on a thread of its own: on a full page
         // the scans for sizes of text take a tenth of a second, before any reading can
         // start. A small view's take less than waking a thread on a busy machine.
+        qint64 pixels = 0;
+        for (const Band& part : parts)
+            pixels += qint64(part.image.width()) * part.image.height();
+        const bool large = pixels >= 2'000'000;
+        // A page's columns of prose are read apart only where the page is large: its
+        // bands alone leave half the threads idle (each language reads every band), and
+        // thinner bands read worse than narrower ones.
         std::vector<std::vector<Band>> cuts(parts.size());
         std::vector<std::function<void()>> cutting;
-        qint64 pixels = 0;
-        for (size_t i = 0; i < parts.size(); ++i) {
-            cutting.push_back([&, i] { cuts[i] = sizePieces(parts[i]); });
-            pixels += qint64(parts[i].image.width()) * parts[i].image.height();
-        }
-        if (pixels >= 2'000'000) {
+        for (size_t i = 0; i < parts.size(); ++i)
+            cutting.push_back([&, i] { cuts[i] = sizePieces(parts[i], large); });
+        if (large) {
             ReadingPool::runAll(cutting);
         } else {
             for (const std::function<void()>& cut : cutting)
