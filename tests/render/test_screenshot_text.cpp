@@ -774,3 +774,27 @@ TEST(ScreenshotText, AWordOfThinLettersInAFieldIsRead)
         return !line.light && line.box.left() >= 110 && line.box.left() <= 125 && line.box.top() >= 8 && line.box.bottom() <= 26;
     }));
 }
+
+TEST(ScreenshotText, RussianSizeUnitsBesideLatinNamesStayCyrillic)
+{
+    // «КБ» after a Latin file name: the English model has no «Б» and reads "KB", while the
+    // Russian one, which would have read a Latin "B" as its «В», reads «Б».
+    const QString table = readLines(screenshot("table-sizes-15x")).join(u'\n');
+    for (const char* size : {"65,4 КБ", "98,2 КБ", "847,9 КБ", "141,9 МБ", "342,2 КБ"})
+        EXPECT_TRUE(table.contains(QString::fromUtf8(size))) << size << "\n" << table.toStdString();
+    EXPECT_FALSE(table.contains(QRegularExpression(QStringLiteral("[KM]B")))) << table.toStdString();
+
+    // Latin units never turn into «Б»: the Russian model reads their "B" as «В», its own
+    // twin of it.
+    const QImage english = painted(360, 60, Qt::white, [](QPainter& p) {
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(14);
+        p.setFont(font);
+        p.setPen(QColor(40, 40, 40));
+        p.drawText(12, 24, QStringLiteral("report.pdf      12.3 KB"));
+        p.drawText(12, 48, QStringLiteral("backup.tar.gz   845.1 MB"));
+    });
+    const QString sizes = readLines(english).join(u'\n');
+    EXPECT_FALSE(sizes.contains(QStringLiteral("Б"))) << sizes.toStdString();
+    EXPECT_TRUE(sizes.contains(QStringLiteral("845.1 MB"))) << sizes.toStdString();
+}

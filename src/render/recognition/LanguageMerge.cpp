@@ -116,8 +116,12 @@ bool figureAmidLetters(const QString& text)
     return false;
 }
 
+bool refusedTwin(const QString& cyrillicReading, const QString& latinReading);
+
 bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>& covered)
 {
+    if (covered.size() == 1 && (refusedTwin(alternative.text, covered.front()->text) || refusedTwin(covered.front()->text, alternative.text)))
+        return refusedTwin(alternative.text, covered.front()->text);
     double sum = 0, weight = 0;
     for (const ReadWord* word : covered) {
         sum += (lookAlikeJunk(*word) ? 0.0 : double(word->confidence)) * double(word->text.size());
@@ -276,6 +280,29 @@ bool sameGlyphs(const QString& a, const QString& b)
     return true;
 }
 
+// Whether a Cyrillic reading refused the twin of a letter the Latin reading holds: it
+// spells the same glyphs but for a letter drawn like no Latin one («Б») where the Latin
+// reading holds one drawn like a Cyrillic letter ("B", «В»). Each model has only its own
+// script's letters, so the Latin model reads «Б» as its nearest letter, while a Latin
+// "B" would have been read as the Cyrillic model's «В»: «КБ» is no "KB".
+bool refusedTwin(const QString& cyrillicReading, const QString& latinReading)
+{
+    static const QString latin = QStringLiteral("ABCEHKMOPTXYaceopxy");
+    static const QString cyrillic = QStringLiteral("АВСЕНКМОРТХУасеорху");
+    if (cyrillicReading.size() != latinReading.size())
+        return false;
+    bool refused = false;
+    for (qsizetype k = 0; k < latinReading.size(); ++k) {
+        const QChar a = cyrillicReading[k], b = latinReading[k];
+        if (a == b || (latin.indexOf(b) >= 0 && latin.indexOf(b) == cyrillic.indexOf(a)))
+            continue;
+        if (latin.indexOf(b) < 0 || a.script() != QChar::Script_Cyrillic || cyrillic.contains(a))
+            return false;
+        refused = true;
+    }
+    return refused;
+}
+
 // Short words take the reading in the language of the words on both sides unless
 // their own is sure, or where those languages differ, the surest reading.
 void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
@@ -292,6 +319,12 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
             const std::vector<size_t> covered = coveredWords(row, alternative);
             if (!isShort(alternative) || covered.size() != 1 || covered.front() != i)
                 continue;
+            if (refusedTwin(pick->text, alternative.text))
+                continue;
+            if (refusedTwin(alternative.text, pick->text)) {
+                pick = &alternative;
+                continue;
+            }
             // Where both readings spell the same glyphs («ОК», «OK»), the words round it
             // tell its language only within its own phrase, not across a column gap.
             const int language = neighbourLanguage(row.words, i, sameGlyphs(alternative.text, pick->text));

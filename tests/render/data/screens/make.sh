@@ -99,3 +99,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # sidebar, one of whose text lines the combined engine's block reading drops.
 # form-thin-letters-1x.png is case form-01-1x of that draw: a Chromium form at 1x whose
 # first field holds «Miller», three of whose six letters are strokes of one or two pixels.
+# table-sizes-15x.png is case table-07-15x of the draw with seed 9158: a table of files at
+# 1.5x whose sizes end in «КБ» and «МБ» beside Latin names.
