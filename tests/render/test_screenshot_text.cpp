@@ -798,3 +798,16 @@ TEST(ScreenshotText, RussianSizeUnitsBesideLatinNamesStayCyrillic)
     EXPECT_FALSE(sizes.contains(QStringLiteral("Б"))) << sizes.toStdString();
     EXPECT_TRUE(sizes.contains(QStringLiteral("845.1 MB"))) << sizes.toStdString();
 }
+
+TEST(ScreenshotText, ASignDrawnTwiceSideBySideIsReadTwice)
+{
+    // "&&" in xterm at 1.5×: the two glyphs touch the same columns of the line model,
+    // which gives one "&" for both.
+    const QStringList code = readLines(screenshot("code-and-15x"));
+    EXPECT_TRUE(code.contains(QStringLiteral("while (++i < count && x[i] != 0)"))) << code.join(" | ").toStdString();
+    EXPECT_TRUE(std::any_of(code.begin(), code.end(), [](const QString& line) { return line.startsWith(QStringLiteral("if (x[i] >= 0 &&")); }))
+        << code.join(" | ").toStdString();
+
+    // A quote's two marks are one sign, however alike: «Клавиши» on a docs page keeps one «.
+    EXPECT_EQ(readLines(screenshot("docs-quotes-1x")), QStringList{QStringLiteral("Горячие клавиши можно изменить в разделе «Клавиши».")});
+}

@@ -276,6 +276,26 @@ bool same(const Glyph& a, const Glyph& b)
     return false;
 }
 
+// Two drawings of one sign at different fractions of a pixel: of about one size, and laid
+// on each other at the best of nine offsets, differing in under a third of their ink.
+bool drawnAlike(const Glyph& a, const Glyph& b)
+{
+    if (std::abs(a.box.width() - b.box.width()) > 1 || std::abs(a.box.height() - b.box.height()) > 1)
+        return false;
+    const int ink = int(std::max(std::count(a.ink.begin(), a.ink.end(), true), std::count(b.ink.begin(), b.ink.end(), true)));
+    const int w = std::max(a.box.width(), b.box.width()) + 1, h = std::max(a.box.height(), b.box.height()) + 1;
+    int least = std::numeric_limits<int>::max();
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            int differ = 0;
+            for (int y = -1; y < h; ++y)
+                for (int x = -1; x < w; ++x)
+                    differ += inkAt(a, x, y) != inkAt(b, x - dx, y - dy);
+            least = std::min(least, differ);
+        }
+    return 3 * least < ink;
+}
+
 // The glyph's size and ink, as a key for its exact copies.
 QByteArray bitmap(const Glyph& glyph)
 {
@@ -321,6 +341,63 @@ bool unbroken(const Glyph& glyph)
     return true;
 }
 
+// A sign read once on two copies of its glyph side by side ("&" on "&&", "=" on "=="):
+// the engine's line model gives a repeated character only where it sees a gap between
+// the two, and tight code glyphs leave none. Where a word's glyphs are one more than its
+// symbols, and one symbol stands over two neighbouring glyphs that are the same pixels,
+// with no other symbol over either, that symbol is read twice.
+void readRepeatedSignsTwice(ReadWord& word, const QImage& view, double scale, int paper)
+{
+    const QRect area = inView(word.box, scale, view);
+    if (area.isEmpty() || word.symbols.empty())
+        return;
+    int darkest = 255;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            darkest = std::min(darkest, int(view.constScanLine(y)[x]));
+    if (paper - darkest < 48)
+        return;
+    const Pieces pieces = inkPieces(view, area, (paper + darkest) / 2);
+    const std::vector<Column> columns = columnsOf(pieces, word.symbols.size());
+    if (columns.size() != word.symbols.size() + 1)
+        return;
+    // How much of a column a symbol's box covers, in columns of the area.
+    const auto covers = [&](const ReadSymbol& symbol, const Column& column) {
+        const QRectF box(symbol.box.x() / scale - area.x(), 0, symbol.box.width() / scale, 1);
+        const double shared = std::min(box.right(), column.right + 1.0) - std::max(box.left(), double(column.left));
+        return std::max(0.0, shared) / column.width();
+    };
+    for (size_t k = 0; k < word.symbols.size(); ++k) {
+        const ReadSymbol& symbol = word.symbols[k];
+        // Quotes are two marks side by side of their own.
+        if (symbol.text.size() != 1 || symbol.text[0].isLetterOrNumber() || symbol.text[0].isSpace()
+            || QStringView(u"«»\"„“”'‘’").contains(symbol.text[0]))
+            continue;
+        const Column& first = columns[k];
+        const Column& second = columns[k + 1];
+        // Two characters stand a character's width apart, not the halves of one mark.
+        const Glyph a = glyphOf(pieces, first, area.topLeft()), b = glyphOf(pieces, second, area.topLeft());
+        if (2 * (second.left + second.right - first.left - first.right) < 2 * std::max(a.box.height(), b.box.height()))
+            continue;
+        if (2 * covers(symbol, first) < 1 || 2 * covers(symbol, second) < 1)
+            continue;
+        const bool others = std::any_of(word.symbols.begin(), word.symbols.end(), [&](const ReadSymbol& other) {
+            return &other != &symbol && (3 * covers(other, first) > 1 || 3 * covers(other, second) > 1);
+        });
+        if (others || !drawnAlike(a, b))
+            continue;
+        ReadSymbol again = symbol;
+        const int middle = int(std::lround((area.x() + (first.right + second.left + 1) / 2.0) * scale));
+        word.symbols[k].box.setRight(std::max(symbol.box.left(), middle - 1));
+        again.box.setLeft(std::min(again.box.right(), middle));
+        word.symbols.insert(word.symbols.begin() + std::ptrdiff_t(k) + 1, std::move(again));
+        word.text.clear();
+        for (const ReadSymbol& each : word.symbols)
+            word.text += each.text;
+        return;
+    }
+}
+
 } // namespace
 
 void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double scale)
@@ -328,6 +405,25 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
     if (view.isNull() || view.format() != QImage::Format_Grayscale8 || scale <= 0)
         return;
     const int paper = mostCommonGrey(view);
+
+    for (WordRun& run : runs) {
+        bool changed = false;
+        for (ReadWord& word : run.words) {
+            QString spelt;
+            for (const ReadSymbol& symbol : word.symbols)
+                spelt += symbol.text;
+            if (word.symbols.empty() || spelt != word.text)
+                continue;
+            readRepeatedSignsTwice(word, view, scale, paper);
+            changed = changed || word.text != spelt;
+        }
+        if (changed) {
+            QStringList texts;
+            for (const ReadWord& word : run.words)
+                texts.append(word.text);
+            run.text = texts.join(u' ');
+        }
+    }
 
     // The symbols of each word whose symbols spell it.
     struct PlacedWord {

@@ -13,7 +13,8 @@ namespace tarnwick::ScreenTextRecognizer::detail {
 // copies read inside words elsewhere in the picture takes their reading ("1ib32" and
 // "Lib64" beside "old" become "lib32" and "lib64"), and a second character read on
 // the same glyph ("1Lib32") goes. A glyph read with no letter beside it takes the
-// reading of even one copy read at the edge of a word ("int 1" becomes "int i").
+// reading of even one copy read at the edge of a word ("int 1" becomes "int i"). A sign
+// read once over two alike glyphs side by side is read twice ("&" on "&&").
 // `view` is the picture the runs were read from,
 // dark on light, before it was enlarged `scale` times; the runs' boxes are in pixels
 // of the enlarged view and their words carry their symbols.

@@ -101,3 +101,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # first field holds «Miller», three of whose six letters are strokes of one or two pixels.
 # table-sizes-15x.png is case table-07-15x of the draw with seed 9158: a table of files at
 # 1.5x whose sizes end in «КБ» and «МБ» beside Latin names.
+# code-and-15x.png is case xterm-07-15x of the draw with seed 8123: C code in xterm at 1.5x
+# whose "&&" the engine reads once.
+# docs-quotes-1x.png is a line of case docs-page-01-1x of that draw (760×30 from 300,250): a
+# 13 px line at 1x ending in «Клавиши», whose « is two alike marks side by side.
