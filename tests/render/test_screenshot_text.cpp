@@ -811,3 +811,21 @@ TEST(ScreenshotText, ASignDrawnTwiceSideBySideIsReadTwice)
     // A quote's two marks are one sign, however alike: «Клавиши» on a docs page keeps one «.
     EXPECT_EQ(readLines(screenshot("docs-quotes-1x")), QStringList{QStringLiteral("Горячие клавиши можно изменить в разделе «Клавиши».")});
 }
+
+TEST(ScreenshotText, BlanksInATerminalAreTheEmptyCellsOfItsGrid)
+{
+    // A terminal sets each glyph in a cell of one width: «README.md» fills neighbouring
+    // cells though the dot leaves a wide gap round it, and "!= n" leaves a cell empty
+    // though the engine reads it as one word.
+    const QStringList git = readLines(screenshot("terminal-git-125x"));
+    EXPECT_TRUE(git.contains(QStringLiteral("modified: README.md"))) << git.join(" | ").toStdString();
+    const QStringList code = readLines(screenshot("terminal-code-1x"));
+    EXPECT_TRUE(code.contains(QStringLiteral("for (int i = 0; i != n; ++i)"))) << code.join(" | ").toStdString();
+    EXPECT_TRUE(code.contains(QStringLiteral("while (++i < count && x[i] != 0)"))) << code.join(" | ").toStdString();
+
+    // A proportional font's glyphs may stand nearly on such a grid for a word or two; its
+    // narrow glyphs do not, and its words stay as read.
+    const QStringList form = readLines(screenshot("qt-form-file-125x"));
+    EXPECT_TRUE(std::any_of(form.begin(), form.end(), [](const QString& line) { return line.endsWith(QStringLiteral(" бюджет-2025.ods")); }))
+        << form.join(" | ").toStdString();
+}

@@ -566,4 +566,138 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
     }
 }
 
+void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scale)
+{
+    if (view.isNull() || view.format() != QImage::Format_Grayscale8 || scale <= 0)
+        return;
+    const int paper = mostCommonGrey(view);
+    for (WordRun& run : runs) {
+        if (run.words.size() < 2)
+            continue;
+        const QRect area = inView(run.box, scale, view);
+        if (area.isEmpty())
+            continue;
+        int darkest = 255;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                darkest = std::min(darkest, int(view.constScanLine(y)[x]));
+        if (paper - darkest < 48)
+            continue;
+        const Pieces pieces = inkPieces(view, area, (paper + darkest) / 2);
+        const std::vector<Column> columns = columnsOf(pieces, 0);
+        if (columns.size() < 10)
+            continue;
+        std::vector<double> middles;
+        for (const Column& column : columns)
+            middles.push_back((column.left + column.right + 1) / 2.0);
+        // The cell width and where the cells start: of the widths from two fifths to seven
+        // tenths of the line's height (a fixed pitch sets about half an em), the one that
+        // puts the most glyphs within a fifth of a cell of their cell's middle. Glyphs of a
+        // fixed pitch nearly all stand so; proportional letters drift off any such grid
+        // within a few glyphs.
+        double pitch = 0, origin = 0;
+        size_t best = 0;
+        for (double width = 0.4 * area.height(); width <= 0.7 * area.height(); width += 0.05) {
+            for (size_t anchor = 0; anchor < std::min<size_t>(middles.size(), 4); ++anchor) {
+                size_t on = 0;
+                for (double middle : middles) {
+                    const double cells = (middle - middles[anchor]) / width;
+                    on += 5 * std::abs(cells - std::round(cells)) <= 1;
+                }
+                if (on > best) {
+                    best = on;
+                    pitch = width;
+                    origin = middles[anchor];
+                }
+            }
+        }
+        if (pitch < 3)
+            continue;
+        std::vector<long> cells(middles.size());
+        // Narrow glyphs ("i", ".", ";") tell the fonts apart: a fixed pitch sets them in the
+        // middle of a whole cell, a proportional font closes up round them.
+        size_t onGrid = 0, narrow = 0, narrowOff = 0;
+        for (size_t i = 0; i < middles.size(); ++i) {
+            cells[i] = std::lround((middles[i] - origin) / pitch);
+            const bool on = 5 * std::abs(middles[i] - origin - double(cells[i]) * pitch) <= pitch;
+            onGrid += on;
+            if (9 * columns[i].width() <= 4 * pitch) {
+                ++narrow;
+                narrowOff += !on;
+            }
+        }
+        const bool oneEach = std::adjacent_find(cells.begin(), cells.end(), [](long a, long b) { return b <= a; }) == cells.end();
+        // Most glyphs stand in the cell next to the last one, one glyph a cell.
+        size_t next = 0;
+        for (size_t i = 1; i < cells.size(); ++i)
+            next += cells[i] - cells[i - 1] == 1;
+        if (20 * onGrid < 19 * middles.size() || narrow < 2 || narrowOff > 0 || !oneEach || 2 * next < cells.size())
+            continue;
+
+        // Each glyph to the word whose box holds its middle; words none holds are left.
+        std::vector<std::vector<long>> cellsOf(run.words.size());
+        for (size_t i = 0; i < middles.size(); ++i) {
+            const double x = area.x() + middles[i];
+            for (size_t w = 0; w < run.words.size(); ++w) {
+                const QRectF box(run.words[w].box.x() / scale, 0, run.words[w].box.width() / scale, 1);
+                if (x >= box.left() - pitch / 4 && x <= box.right() + pitch / 4) {
+                    cellsOf[w].push_back(cells[i]);
+                    break;
+                }
+            }
+        }
+        const auto glyphsOf = [](const QString& text) {
+            return std::count_if(text.begin(), text.end(), [](QChar c) { return !c.isSpace(); });
+        };
+        std::vector<ReadWord> words;
+        bool changed = false;
+        for (size_t w = 0; w < run.words.size(); ++w) {
+            ReadWord word = run.words[w];
+            const std::vector<long>& own = cellsOf[w];
+            const bool counted = !own.empty() && qsizetype(own.size()) == glyphsOf(word.text);
+            // Glyphs in neighbouring cells: one word with the one before.
+            if (w > 0 && !own.empty() && !cellsOf[w - 1].empty() && own.front() == cellsOf[w - 1].back() + 1 && !words.empty()) {
+                ReadWord& before = words.back();
+                before.text += word.text;
+                before.box = before.box.united(word.box);
+                before.confidence = std::min(before.confidence, word.confidence);
+                before.dictionary = false;
+                before.knownPieces.clear();
+                before.symbols.insert(before.symbols.end(), word.symbols.begin(), word.symbols.end());
+                changed = true;
+                continue;
+            }
+            // An empty cell inside a word whose glyphs each have a cell: two words.
+            size_t from = 0;
+            for (size_t k = 1; counted && k < own.size(); ++k) {
+                if (own[k] - own[k - 1] < 2)
+                    continue;
+                const int cut = int(std::lround((origin + (double(own[k - 1]) + 1) * pitch + area.x()) * scale));
+                ReadWord head = word;
+                head.text = word.text.left(qsizetype(k - from));
+                head.box.setRight(std::max(word.box.left(), cut - 1));
+                head.symbols.clear();
+                head.dictionary = false;
+                head.knownPieces.clear();
+                words.push_back(std::move(head));
+                word.text = word.text.mid(qsizetype(k - from));
+                word.box.setLeft(std::min(word.box.right(), cut + int(pitch * scale)));
+                word.symbols.clear();
+                word.dictionary = false;
+                word.knownPieces.clear();
+                from = k;
+                changed = true;
+            }
+            words.push_back(std::move(word));
+        }
+        if (!changed)
+            continue;
+        QStringList texts;
+        for (const ReadWord& word : words)
+            texts.append(word.text);
+        run.text = texts.join(u' ');
+        run.words = std::move(words);
+    }
+}
+
 } // namespace tarnwick::ScreenTextRecognizer::detail

@@ -20,4 +20,10 @@ namespace tarnwick::ScreenTextRecognizer::detail {
 // of the enlarged view and their words carry their symbols.
 void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double scale);
 
+// A terminal or code font sets every glyph in a cell of one width, and a blank is an
+// empty cell. In a row whose glyphs stand on such cells, words whose glyphs fill
+// neighbouring cells are one word ("README .md", "std: :vector"), and a word whose
+// glyphs leave a cell empty is two ("!=n"). Rows of other fonts are left as read.
+void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scale);
+
 } // namespace tarnwick::ScreenTextRecognizer::detail

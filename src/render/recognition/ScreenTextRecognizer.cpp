@@ -176,8 +176,10 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     std::vector<WordRun> pieces;
     for (size_t v = 0; v < rowsOfView.size(); ++v) {
         std::vector<WordRun>& rows = rowsOfView[v];
-        if (compareGlyphs)
+        if (compareGlyphs) {
             readAlikeGlyphsAlike(rows, v == 0 ? shown.main : shown.other.value_or(QImage()), factor);
+            spaceOnTheCells(rows, v == 0 ? shown.main : shown.other.value_or(QImage()), factor);
+        }
         if (layout == Layout::scattered)
             rows = splitAtColumnGaps(std::move(rows));
         std::move(rows.begin(), rows.end(), std::back_inserter(pieces));

@@ -105,3 +105,8 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # whose "&&" the engine reads once.
 # docs-quotes-1x.png is a line of case docs-page-01-1x of that draw (760×30 from 300,250): a
 # 13 px line at 1x ending in «Клавиши», whose « is two alike marks side by side.
+# terminal-git-125x.png is case xterm-02-125x of the set (seed 58): `git status` in xterm at
+# 1.25x, whose «README.md» the engine parts before its dot; terminal-code-1x.png is case
+# xterm-09-1x of the draw with seed 2612: code in xterm at 1x whose "!= n" the engine joins.
+# qt-form-file-125x.png is case qt-form-02-125x of the set: a Qt form at 1.25x in a
+# proportional font whose glyphs in «бюджет-2025.ods» stand nearly on cells of one width.
