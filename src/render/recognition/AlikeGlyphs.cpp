@@ -11,6 +11,7 @@
 #include <limits>
 #include <map>
 #include <numeric>
+#include <optional>
 
 namespace tarnwick::ScreenTextRecognizer::detail {
 
@@ -87,6 +88,19 @@ Pieces inkPieces(const QImage& view, const QRect& area, int threshold)
             pieces.boxes.push_back(box);
         }
     return pieces;
+}
+
+// The ink of an area in pieces, at halfway between the paper and the area's darkest
+// pixel; none where the area is too faint to tell glyphs apart.
+std::optional<Pieces> areaInk(const QImage& view, const QRect& area, int paper)
+{
+    int darkest = 255;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            darkest = std::min(darkest, int(view.constScanLine(y)[x]));
+    if (paper - darkest < 48)
+        return std::nullopt;
+    return inkPieces(view, area, (paper + darkest) / 2);
 }
 
 // The pieces of one character: those standing over one another (a letter and its dots),
@@ -180,14 +194,10 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
     const QRect area = inView(word.box, scale, view);
     if (area.isEmpty() || placed.empty())
         return placed;
-    int darkest = 255;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            darkest = std::min(darkest, int(view.constScanLine(y)[x]));
-    // Too faint to tell glyphs apart.
-    if (paper - darkest < 48)
+    const std::optional<Pieces> ink = areaInk(view, area, paper);
+    if (!ink)
         return placed;
-    const Pieces pieces = inkPieces(view, area, (paper + darkest) / 2);
+    const Pieces& pieces = *ink;
     const std::vector<Column> columns = columnsOf(pieces, placed.size());
 
     // A character read twice on one glyph ("1Lib32") leaves a symbol over: of the two
@@ -351,13 +361,10 @@ void readRepeatedSignsTwice(ReadWord& word, const QImage& view, double scale, in
     const QRect area = inView(word.box, scale, view);
     if (area.isEmpty() || word.symbols.empty())
         return;
-    int darkest = 255;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            darkest = std::min(darkest, int(view.constScanLine(y)[x]));
-    if (paper - darkest < 48)
+    const std::optional<Pieces> ink = areaInk(view, area, paper);
+    if (!ink)
         return;
-    const Pieces pieces = inkPieces(view, area, (paper + darkest) / 2);
+    const Pieces& pieces = *ink;
     const std::vector<Column> columns = columnsOf(pieces, word.symbols.size());
     if (columns.size() != word.symbols.size() + 1)
         return;
@@ -577,13 +584,10 @@ void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scal
         const QRect area = inView(run.box, scale, view);
         if (area.isEmpty())
             continue;
-        int darkest = 255;
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                darkest = std::min(darkest, int(view.constScanLine(y)[x]));
-        if (paper - darkest < 48)
+        const std::optional<Pieces> ink = areaInk(view, area, paper);
+        if (!ink)
             continue;
-        const Pieces pieces = inkPieces(view, area, (paper + darkest) / 2);
+        const Pieces& pieces = *ink;
         const std::vector<Column> columns = columnsOf(pieces, 0);
         if (columns.size() < 10)
             continue;

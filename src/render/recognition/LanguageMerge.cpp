@@ -263,12 +263,16 @@ int wordsIn(const WordRun& row, int language)
         [&](const ReadWord& word) { return word.language == language && letterCount(word.text) > shortWord; }));
 }
 
+// Latin letters drawn the same as Cyrillic ones, each at the place of its twin.
+const QString latinTwins = QStringLiteral("ABCEHKMOPTXYaceopxy");
+const QString cyrillicTwins = QStringLiteral("АВСЕНКМОРТХУасеорху");
+
 // Whether two readings spell the same glyphs, letter by letter the same or a Latin
 // letter and the Cyrillic one drawn like it.
 bool sameGlyphs(const QString& a, const QString& b)
 {
-    static const QString latin = QStringLiteral("ABCEHKMOPTXYaceopxy");
-    static const QString cyrillic = QStringLiteral("АВСЕНКМОРТХУасеорху");
+    const QString& latin = latinTwins;
+    const QString& cyrillic = cyrillicTwins;
     if (a.size() != b.size())
         return false;
     for (qsizetype k = 0; k < a.size(); ++k) {
@@ -287,8 +291,8 @@ bool sameGlyphs(const QString& a, const QString& b)
 // "B" would have been read as the Cyrillic model's «В»: «КБ» is no "KB".
 bool refusedTwin(const QString& cyrillicReading, const QString& latinReading)
 {
-    static const QString latin = QStringLiteral("ABCEHKMOPTXYaceopxy");
-    static const QString cyrillic = QStringLiteral("АВСЕНКМОРТХУасеорху");
+    const QString& latin = latinTwins;
+    const QString& cyrillic = cyrillicTwins;
     if (cyrillicReading.size() != latinReading.size())
         return false;
     bool refused = false;
