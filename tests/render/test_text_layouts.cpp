@@ -230,3 +230,27 @@ TEST(ScreenTextLayouts, APagesColumnsOfProseAreReadApartAndEachLineWhole)
     }
     EXPECT_GE(exact, 33) << lines.join(u'\n').toStdString();
 }
+
+TEST(ScreenTextLayouts, APageOfOneColumnReadInPiecesLosesAndRepeatsNoLine)
+{
+    // A page of one column, large enough to be cut into pieces for every reading thread:
+    // each line comes back once, whole and in its place, the lines at the cuts too.
+    const QStringList prose{QStringLiteral("Снимок экрана сохраняется в папку с изображениями."),
+                            QStringLiteral("The series is pasted into the chat in order."),
+                            QStringLiteral("Горячие клавиши можно изменить в настройках."),
+                            QStringLiteral("Recordings keep the system sound and the microphone."),
+                            QStringLiteral("Текст на снимке распознаётся и копируется.")};
+    QStringList lines;
+    for (int i = 0; i < 36; ++i)
+        lines.append(QString::number(i + 1) + QStringLiteral(". ") + prose[i % prose.size()]);
+    const QImage page = painted(760, 40 + 24 * int(lines.size()), Qt::white, [&](QPainter& p) {
+        p.setPen(QColor(30, 30, 30));
+        p.setFont(screenFont("DejaVu Sans", 14));
+        for (int i = 0; i < lines.size(); ++i)
+            p.drawText(20, 30 + 24 * i, lines[i]);
+    });
+    const QStringList read = ScreenTextRecognizer::recognize(page).value_or(QString()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(read.size(), lines.size()) << read.join(u'\n').toStdString();
+    for (int i = 0; i < lines.size(); ++i)
+        EXPECT_LE(test::editDistance(folded(read[i]), lines[i]), 2) << read[i].toStdString() << " for " << lines[i].toStdString();
+}

@@ -305,6 +305,7 @@ public:
 
     // Readers beside the caller that a view's bands are cut for.
     int helpers() const { return std::min(int(workers_.size()), bandReaders); }
+    int runners() const { return int(workers_.size()) + 1; }
 
     // Runs every task, the first on the calling thread, and waits for all of them;
     // then rethrows the first failure in task order.
@@ -383,6 +384,8 @@ private:
 namespace ReadingPool {
 
 int helpers() { return ReadingPoolThreads::shared().helpers(); }
+
+int runners() { return ReadingPoolThreads::shared().runners(); }
 
 void runAll(const std::vector<std::function<void()>>& tasks) { ReadingPoolThreads::shared().runAll(tasks); }
 

@@ -65,6 +65,8 @@ private:
 namespace ReadingPool {
 // Readers beside the caller that a view is cut into bands for.
 int helpers();
+// Threads that read at once: the caller and all the pool's.
+int runners();
 // Runs every task, the first on the calling thread, and waits for all of them;
 // then rethrows the first failure in task order.
 void runAll(const std::vector<std::function<void()>>& tasks);

@@ -130,6 +130,26 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
                 otherFrom = pieces.size();
             std::move(cuts[i].begin(), cuts[i].end(), std::back_inserter(pieces));
         }
+        // The bands are cut for the band readers, and each language reads every piece: a
+        // large page of one column, two bands and no other pieces, left half the threads
+        // idle. Its tallest pieces are halved again while threads are left, each half
+        // keeping four lines and more, which read as well as the whole.
+        if (large && !views.other) {
+            while (pieces.size() * languages.size() < size_t(ReadingPool::runners())) {
+                const auto tallest = std::max_element(pieces.begin(), pieces.end(),
+                    [](const Band& a, const Band& b) { return a.image.height() < b.image.height(); });
+                if (tallest->scale != 1)
+                    break;
+                std::vector<Band> halves = bands(tallest->image, 2, 2 * leastInkRows);
+                if (halves.size() < 2)
+                    break;
+                for (Band& half : halves) {
+                    half.top += tallest->top;
+                    half.left = tallest->left;
+                }
+                pieces.insert(pieces.erase(tallest), halves.begin(), halves.end());
+            }
+        }
         // Without the other polarity every piece is the main view's, however many a band
         // was cut into: a piece counted as the other view's lost the glyph comparison.
         if (!views.other)
