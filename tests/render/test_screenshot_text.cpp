@@ -829,3 +829,14 @@ TEST(ScreenshotText, BlanksInATerminalAreTheEmptyCellsOfItsGrid)
     EXPECT_TRUE(std::any_of(form.begin(), form.end(), [](const QString& line) { return line.endsWith(QStringLiteral(" бюджет-2025.ods")); }))
         << form.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, ACaptionsShadowOverAPhotoLeavesTheCaptionAText)
+{
+    // White 11 px words with a dark shadow over a cat's fur: the shadow's shapes make a
+    // line of their own, which is no text either (its level is the fur's), and must not
+    // take the caption with it.
+    const QStringList lines = readLines(screenshot("photo-caption-shadow-1x"));
+    ASSERT_EQ(lines.size(), 2) << lines.join(" | ").toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Вечерний город"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Смотреть фото"))) << lines[1].toStdString();
+}

@@ -1274,19 +1274,28 @@ TextLayer textLayer(const QImage& grey)
         int depth;
         bool plainRing;
     };
-    std::vector<Laid> laid;
-    for (size_t l = 0; l < lines.size(); ++l) {
-        if (!kept[l])
-            continue;
+    // A line's ground: the levels of the ring round it and their median, its ink level,
+    // whether it stands on a plain fill, and whether it is a pocket of the ground itself.
+    struct Ground {
+        bool known = false;
+        std::vector<int> ring;
+        int level = 0, inkLevel = 0;
+        bool onFill = false, pocket = false;
+    };
+    const auto groundOf = [&](size_t l) {
         const Line& line = lines[l];
         // The ground: the median level of a ring round the line's box. A line of the
         // ground's own level, or of the level of much of the ring, is the ground itself:
         // the pockets of dark ground between the strokes of large light letters, the
         // white between rows of dark text.
-        const std::vector<int> ground = ringLevels(line.box), levels = glyphLevels(line);
-        if (ground.empty() || levels.empty())
-            continue;
-        const int groundLevel = median(ground), inkLevel = median(levels);
+        Ground g;
+        g.ring = ringLevels(line.box);
+        const std::vector<int> levels = glyphLevels(line);
+        if (g.ring.empty() || levels.empty())
+            return g;
+        g.known = true;
+        const std::vector<int>& ground = g.ring;
+        const int groundLevel = g.level = median(ground), inkLevel = g.inkLevel = median(levels);
         // A line on a plain fill beside it, in its own rows, is kept though much of the ring
         // is of its level: a fill only a little taller than its light label (a button, a
         // selected row) ends within the ring above and below, and the page past it may be
@@ -1301,7 +1310,7 @@ TextLayer textLayer(const QImage& grey)
             return sides;
         };
         const int ringWidth = std::max(2, line.box.height() / 4);
-        const bool onFill = plainSides(ringWidth) == 2
+        const bool onFill = g.onFill = plainSides(ringWidth) == 2
             || (plainSides(2 * line.box.height()) == 1 && flatRing(line.box));
         // On a photo the ring's pixels of the line's level are as likely the photo's lights
         // round light words (or its darks round dark ones): round a line of many letters
@@ -1320,8 +1329,26 @@ TextLayer textLayer(const QImage& grey)
                 }
             }
         }
-        if (std::abs(inkLevel - groundLevel) < groundContrast || (4 * likeInk >= qsizetype(ground.size()) && !onFill))
+        g.pocket = std::abs(inkLevel - groundLevel) < groundContrast || (4 * likeInk >= qsizetype(ground.size()) && !onFill);
+        return g;
+    };
+    // Each line's ground, ahead of laying any: the shadow of a line's letters, a line of the
+    // other polarity across it, counts against it only where it is no pocket of ground.
+    std::vector<Ground> grounds(lines.size());
+    for (size_t l = 0; l < lines.size(); ++l)
+        if (kept[l])
+            grounds[l] = groundOf(l);
+    std::vector<Laid> laid;
+    for (size_t l = 0; l < lines.size(); ++l) {
+        if (!kept[l])
             continue;
+        const Line& line = lines[l];
+        const Ground& g = grounds[l];
+        if (!g.known || g.pocket)
+            continue;
+        const std::vector<int>& ground = g.ring;
+        const int groundLevel = g.level, inkLevel = g.inkLevel;
+        const bool onFill = g.onFill;
         // Text is drawn in one colour: from glyphs of lineCore rows up, a quarter of its
         // pixels and more stand within a quarter of the strongest depth. A photo's shapes
         // shade off from a few extreme pixels, on a ground that is no plain colour either.
@@ -1463,8 +1490,15 @@ TextLayer textLayer(const QImage& grey)
             && std::any_of(lines.begin(), lines.end(), [&](const Line& other) {
                    const QRect common = other.box.intersected(line.box);
                    const qint64 least = std::min(qint64(other.box.width()) * other.box.height(), qint64(line.box.width()) * line.box.height());
+                   const size_t o = size_t(&other - lines.data());
+                   // The shadow of the line's own letters: as wide and tall within half a
+                   // height, and of the ground's level itself.
+                   const int near = line.box.height() / 2;
+                   const bool shadow = grounds[o].pocket && std::abs(other.box.left() - line.box.left()) <= near
+                       && std::abs(other.box.right() - line.box.right()) <= near && std::abs(other.box.top() - line.box.top()) <= near
+                       && std::abs(other.box.bottom() - line.box.bottom()) <= near;
                    return &other != &line && other.light != line.light && other.count > line.count && !common.isEmpty()
-                       && 2 * qint64(common.width()) * common.height() >= least && kept[size_t(&other - lines.data())];
+                       && 2 * qint64(common.width()) * common.height() >= least && kept[o] && !shadow;
                }))
             continue;
         // Over a photo a word's letters have a core of the text's one colour, a third of
