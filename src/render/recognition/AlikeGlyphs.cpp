@@ -351,23 +351,37 @@ bool unbroken(const Glyph& glyph)
     return true;
 }
 
+// Whether a word's symbols spell it: only then do they stand for its characters one by one.
+bool symbolsSpell(const ReadWord& word)
+{
+    QString spelt;
+    for (const ReadSymbol& symbol : word.symbols)
+        spelt += symbol.text;
+    return !word.symbols.empty() && spelt == word.text;
+}
+
 // A sign read once on two copies of its glyph side by side ("&" on "&&", "=" on "=="):
 // the engine's line model gives a repeated character only where it sees a gap between
 // the two, and tight code glyphs leave none. Where a word's glyphs are one more than its
-// symbols, and one symbol stands over two neighbouring glyphs that are the same pixels,
-// with no other symbol over either, that symbol is read twice.
-void readRepeatedSignsTwice(ReadWord& word, const QImage& view, double scale, int paper)
+// symbols, and one sign stands over two neighbouring glyphs drawn alike, with no other
+// symbol over either, that sign is read twice. Whether the word changed.
+bool readRepeatedSignsTwice(ReadWord& word, const QImage& view, double scale, int paper)
 {
+    // Quotes are two marks side by side of their own.
+    const auto sign = [](const ReadSymbol& symbol) {
+        return symbol.text.size() == 1 && !symbol.text[0].isLetterOrNumber() && !symbol.text[0].isSpace()
+            && !QStringView(u"«»\"„“”'‘’").contains(symbol.text[0]);
+    };
     const QRect area = inView(word.box, scale, view);
-    if (area.isEmpty() || word.symbols.empty())
-        return;
+    if (area.isEmpty() || std::none_of(word.symbols.begin(), word.symbols.end(), sign))
+        return false;
     const std::optional<Pieces> ink = areaInk(view, area, paper);
     if (!ink)
-        return;
+        return false;
     const Pieces& pieces = *ink;
     const std::vector<Column> columns = columnsOf(pieces, word.symbols.size());
     if (columns.size() != word.symbols.size() + 1)
-        return;
+        return false;
     // How much of a column a symbol's box covers, in columns of the area.
     const auto covers = [&](const ReadSymbol& symbol, const Column& column) {
         const QRectF box(symbol.box.x() / scale - area.x(), 0, symbol.box.width() / scale, 1);
@@ -376,15 +390,13 @@ void readRepeatedSignsTwice(ReadWord& word, const QImage& view, double scale, in
     };
     for (size_t k = 0; k < word.symbols.size(); ++k) {
         const ReadSymbol& symbol = word.symbols[k];
-        // Quotes are two marks side by side of their own.
-        if (symbol.text.size() != 1 || symbol.text[0].isLetterOrNumber() || symbol.text[0].isSpace()
-            || QStringView(u"«»\"„“”'‘’").contains(symbol.text[0]))
+        if (!sign(symbol))
             continue;
         const Column& first = columns[k];
         const Column& second = columns[k + 1];
-        // Two characters stand a character's width apart, not the halves of one mark.
+        // Two characters stand at least half their height apart, not the halves of one mark.
         const Glyph a = glyphOf(pieces, first, area.topLeft()), b = glyphOf(pieces, second, area.topLeft());
-        if (2 * (second.left + second.right - first.left - first.right) < 2 * std::max(a.box.height(), b.box.height()))
+        if (second.left + second.right - first.left - first.right < std::max(a.box.height(), b.box.height()))
             continue;
         if (2 * covers(symbol, first) < 1 || 2 * covers(symbol, second) < 1)
             continue;
@@ -401,8 +413,9 @@ void readRepeatedSignsTwice(ReadWord& word, const QImage& view, double scale, in
         word.text.clear();
         for (const ReadSymbol& each : word.symbols)
             word.text += each.text;
-        return;
+        return true;
     }
+    return false;
 }
 
 } // namespace
@@ -415,21 +428,11 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
 
     for (WordRun& run : runs) {
         bool changed = false;
-        for (ReadWord& word : run.words) {
-            QString spelt;
-            for (const ReadSymbol& symbol : word.symbols)
-                spelt += symbol.text;
-            if (word.symbols.empty() || spelt != word.text)
-                continue;
-            readRepeatedSignsTwice(word, view, scale, paper);
-            changed = changed || word.text != spelt;
-        }
-        if (changed) {
-            QStringList texts;
-            for (const ReadWord& word : run.words)
-                texts.append(word.text);
-            run.text = texts.join(u' ');
-        }
+        for (ReadWord& word : run.words)
+            if (symbolsSpell(word) && readRepeatedSignsTwice(word, view, scale, paper))
+                changed = true;
+        if (changed)
+            run.respell();
     }
 
     // The symbols of each word whose symbols spell it.
@@ -440,13 +443,9 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
     };
     std::vector<PlacedWord> words;
     for (WordRun& run : runs)
-        for (ReadWord& word : run.words) {
-            QString spelt;
-            for (const ReadSymbol& symbol : word.symbols)
-                spelt += symbol.text;
-            if (!word.symbols.empty() && spelt == word.text)
+        for (ReadWord& word : run.words)
+            if (symbolsSpell(word))
                 words.push_back({&word, &run, placedSymbols(word, view, scale, paper)});
-        }
 
     // Readings inside words, where the engine had letters on both sides to go by, and in
     // runs of three letters and figures and more, where it had two on one side at least
@@ -566,10 +565,7 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
         if (text == words[i].word->text || text.isEmpty())
             continue;
         words[i].word->text = text;
-        QStringList spelt;
-        for (const ReadWord& w : words[i].run->words)
-            spelt.append(w.text);
-        words[i].run->text = spelt.join(u' ');
+        words[i].run->respell();
     }
 }
 
@@ -660,7 +656,7 @@ void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scal
             const std::vector<long>& own = cellsOf[w];
             const bool counted = !own.empty() && qsizetype(own.size()) == glyphsOf(word.text);
             // Glyphs in neighbouring cells: one word with the one before.
-            if (w > 0 && !own.empty() && !cellsOf[w - 1].empty() && own.front() == cellsOf[w - 1].back() + 1 && !words.empty()) {
+            if (w > 0 && !own.empty() && !cellsOf[w - 1].empty() && own.front() == cellsOf[w - 1].back() + 1) {
                 ReadWord& before = words.back();
                 before.text += word.text;
                 before.box = before.box.united(word.box);
@@ -696,11 +692,8 @@ void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scal
         }
         if (!changed)
             continue;
-        QStringList texts;
-        for (const ReadWord& word : words)
-            texts.append(word.text);
-        run.text = texts.join(u' ');
         run.words = std::move(words);
+        run.respell();
     }
 }
 

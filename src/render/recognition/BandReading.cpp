@@ -500,12 +500,8 @@ std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, c
                 if (it->IsAtFinalElement(RIL_TEXTLINE, RIL_WORD))
                     break;
             } while (it->Next(RIL_WORD));
-            if (dropped) {
-                QStringList texts;
-                for (const ReadWord& word : piece.words)
-                    texts.append(word.text);
-                piece.text = texts.join(u' ');
-            }
+            if (dropped)
+                piece.respell();
             if (boxed && !piece.text.isEmpty())
                 pieces.push_back(std::move(piece));
         } while (it->Next(RIL_TEXTLINE));

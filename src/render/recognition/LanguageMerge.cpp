@@ -116,12 +116,40 @@ bool figureAmidLetters(const QString& text)
     return false;
 }
 
-bool refusedTwin(const QString& cyrillicReading, const QString& latinReading);
+// Latin letters drawn the same as Cyrillic ones, each at the place of its twin.
+const QString latinTwins = QStringLiteral("ABCEHKMOPTXYaceopxy");
+const QString cyrillicTwins = QStringLiteral("АВСЕНКМОРТХУасеорху");
+
+// Whether a Cyrillic reading refused the twin of a letter the Latin reading holds: it
+// spells the same glyphs but for a letter drawn like no Latin one («Б») where the Latin
+// reading holds one drawn like a Cyrillic letter ("B", «В»). Each model has only its own
+// script's letters, so the Latin model reads «Б» as its nearest letter, while a Latin
+// "B" would have been read as the Cyrillic model's «В»: «КБ» is no "KB".
+bool refusedTwin(const QString& cyrillicReading, const QString& latinReading)
+{
+    if (cyrillicReading.size() != latinReading.size())
+        return false;
+    bool refused = false;
+    for (qsizetype k = 0; k < latinReading.size(); ++k) {
+        const QChar a = cyrillicReading[k], b = latinReading[k];
+        const qsizetype twin = latinTwins.indexOf(b);
+        if (a == b || (twin >= 0 && twin == cyrillicTwins.indexOf(a)))
+            continue;
+        if (twin < 0 || a.script() != QChar::Script_Cyrillic || cyrillicTwins.contains(a))
+            return false;
+        refused = true;
+    }
+    return refused;
+}
 
 bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>& covered)
 {
-    if (covered.size() == 1 && (refusedTwin(alternative.text, covered.front()->text) || refusedTwin(covered.front()->text, alternative.text)))
-        return refusedTwin(alternative.text, covered.front()->text);
+    if (covered.size() == 1) {
+        if (refusedTwin(alternative.text, covered.front()->text))
+            return true;
+        if (refusedTwin(covered.front()->text, alternative.text))
+            return false;
+    }
     double sum = 0, weight = 0;
     for (const ReadWord* word : covered) {
         sum += (lookAlikeJunk(*word) ? 0.0 : double(word->confidence)) * double(word->text.size());
@@ -263,10 +291,6 @@ int wordsIn(const WordRun& row, int language)
         [&](const ReadWord& word) { return word.language == language && letterCount(word.text) > shortWord; }));
 }
 
-// Latin letters drawn the same as Cyrillic ones, each at the place of its twin.
-const QString latinTwins = QStringLiteral("ABCEHKMOPTXYaceopxy");
-const QString cyrillicTwins = QStringLiteral("АВСЕНКМОРТХУасеорху");
-
 // Whether two readings spell the same glyphs, letter by letter the same or a Latin
 // letter and the Cyrillic one drawn like it.
 bool sameGlyphs(const QString& a, const QString& b)
@@ -282,29 +306,6 @@ bool sameGlyphs(const QString& a, const QString& b)
             return false;
     }
     return true;
-}
-
-// Whether a Cyrillic reading refused the twin of a letter the Latin reading holds: it
-// spells the same glyphs but for a letter drawn like no Latin one («Б») where the Latin
-// reading holds one drawn like a Cyrillic letter ("B", «В»). Each model has only its own
-// script's letters, so the Latin model reads «Б» as its nearest letter, while a Latin
-// "B" would have been read as the Cyrillic model's «В»: «КБ» is no "KB".
-bool refusedTwin(const QString& cyrillicReading, const QString& latinReading)
-{
-    const QString& latin = latinTwins;
-    const QString& cyrillic = cyrillicTwins;
-    if (cyrillicReading.size() != latinReading.size())
-        return false;
-    bool refused = false;
-    for (qsizetype k = 0; k < latinReading.size(); ++k) {
-        const QChar a = cyrillicReading[k], b = latinReading[k];
-        if (a == b || (latin.indexOf(b) >= 0 && latin.indexOf(b) == cyrillic.indexOf(a)))
-            continue;
-        if (latin.indexOf(b) < 0 || a.script() != QChar::Script_Cyrillic || cyrillic.contains(a))
-            return false;
-        refused = true;
-    }
-    return refused;
 }
 
 // Short words take the reading in the language of the words on both sides unless
@@ -1157,10 +1158,7 @@ void joinWordsOfOneCell(WordRun& row)
         i = next;
     }
     row.words = std::move(result);
-    QStringList texts;
-    for (const ReadWord& word : row.words)
-        texts.append(word.text);
-    row.text = texts.join(u' ');
+    row.respell();
 }
 
 // Figures joined to the word after them over a space that the word's own boxes show
@@ -1256,10 +1254,7 @@ void partFiguresFromWords(WordRun& row, const std::vector<ReadWord>& alternative
         result.push_back(std::move(rest));
     }
     row.words = std::move(result);
-    QStringList texts;
-    for (const ReadWord& word : row.words)
-        texts.append(word.text);
-    row.text = texts.join(u' ');
+    row.respell();
 }
 
 } // namespace
@@ -1306,10 +1301,7 @@ void readSmallCapitalsAsCyrillic(std::vector<WordRun>& rows)
         }
         if (!changed)
             continue;
-        QStringList texts;
-        for (const ReadWord& word : row.words)
-            texts.append(word.text);
-        row.text = texts.join(u' ');
+        row.respell();
     }
 }
 
@@ -1412,10 +1404,7 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
         putInBetterWords(row, row.words.front().language, alternatives);
         settleShortWords(row, alternatives);
         mergePieces(row, everyReading);
-        QStringList texts;
-        for (const ReadWord& word : row.words)
-            texts.append(word.text);
-        row.text = texts.join(u' ');
+        row.respell();
         merged.push_back(std::move(row));
     }
     return merged;

@@ -106,6 +106,11 @@ QRectF recognizerBox(const QRect& box, int w, int h)
     return QRectF(box.x() / W, 1.0 - (box.y() + box.height()) / H, box.width() / W, box.height() / H);
 }
 
+QRectF pixelBox(const QRectF& box, int w, int h)
+{
+    return QRectF(box.x() * w, (1.0 - (box.y() + box.height())) * h, box.width() * w, box.height() * h);
+}
+
 std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines)
 {
     std::vector<WordRun> pieces;

@@ -176,6 +176,8 @@ inline bool columnGap(int gap, int height) { return 2 * gap > 3 * height; }
 
 // A box of view pixels in the recogniser's space of a w × h view.
 QRectF recognizerBox(const QRect& box, int w, int h);
+// A box of the recogniser's space in pixels of a w × h view, the other way round.
+QRectF pixelBox(const QRectF& box, int w, int h);
 
 // A block's line runs across the whole view; a column gap starts another piece.
 std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines);

@@ -135,7 +135,7 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         // idle. Its tallest pieces are halved again while threads are left, each half
         // keeping four lines and more, which read as well as the whole.
         if (large && !views.other) {
-            while (pieces.size() * languages.size() < size_t(ReadingPool::runners())) {
+            while (!pieces.empty() && pieces.size() * languages.size() < size_t(ReadingPool::runners())) {
                 const auto tallest = std::max_element(pieces.begin(), pieces.end(),
                     [](const Band& a, const Band& b) { return a.image.height() < b.image.height(); });
                 if (tallest->scale != 1)
@@ -197,8 +197,9 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     for (size_t v = 0; v < rowsOfView.size(); ++v) {
         std::vector<WordRun>& rows = rowsOfView[v];
         if (compareGlyphs) {
-            readAlikeGlyphsAlike(rows, v == 0 ? shown.main : shown.other.value_or(QImage()), factor);
-            spaceOnTheCells(rows, v == 0 ? shown.main : shown.other.value_or(QImage()), factor);
+            const QImage view = v == 0 ? shown.main : shown.other.value_or(QImage());
+            readAlikeGlyphsAlike(rows, view, factor);
+            spaceOnTheCells(rows, view, factor);
         }
         if (layout == Layout::scattered)
             rows = splitAtColumnGaps(std::move(rows));

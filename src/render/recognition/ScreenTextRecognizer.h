@@ -119,6 +119,15 @@ struct WordRun {
     QString text;
     QRect box;
     std::vector<ReadWord> words;
+
+    // The text spelt again from the words, a blank between each, once they changed.
+    void respell()
+    {
+        QStringList texts;
+        for (const ReadWord& word : words)
+            texts.append(word.text);
+        text = texts.join(u' ');
+    }
 };
 
 // Small text is read once per language: the readings of one view, in the order of

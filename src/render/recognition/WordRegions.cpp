@@ -173,8 +173,7 @@ std::vector<QRect> candidateRegions(const QImage& image, const std::vector<QRect
     std::vector<QRectF> known;
     known.reserve(recognizedBoxes.size());
     for (const QRectF& b : recognizedBoxes) {
-        const QRectF pixels(b.x() * w, (1.0 - (b.y() + b.height())) * h, b.width() * w, b.height() * h);
-        known.push_back(geo::insetBy(pixels, -knownBoxMargin, -knownBoxMargin));
+        known.push_back(geo::insetBy(ScreenTextRecognizer::stages::pixelBox(b, w, h), -knownBoxMargin, -knownBoxMargin));
     }
 
     std::vector<QRect> icons;
@@ -274,8 +273,7 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
     // left sharp is what this blur is for.
     std::vector<QRect> read;
     for (const QRectF& b : regions)
-        read.push_back(QRectF(b.x() * w, (1.0 - (b.y() + b.height())) * h, b.width() * w, b.height() * h).toAlignedRect());
-    const std::vector<QRectF> readRegions = regions;
+        read.push_back(stages::pixelBox(b, w, h).toAlignedRect());
     for (const stages::TextLine& line : stages::textLayer(stages::readableGrey(crop)).lines) {
         const qint64 area = qint64(line.box.width()) * line.box.height();
         qint64 covered = 0;
@@ -289,9 +287,9 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
         }
     }
 
-    // Small glyphs on plain backgrounds the reading missed (a digit on a badge),
-    // each read on its own.
-    for (const QRect& spot : GlyphScan::candidateRegions(crop, readRegions))
+    // Small glyphs on plain backgrounds the readings missed (a digit on a badge),
+    // each read on its own. The lines just read are known: their glyphs are not read again.
+    for (const QRect& spot : GlyphScan::candidateRegions(crop, regions))
         readSpot(spot);
     return regions;
 }
