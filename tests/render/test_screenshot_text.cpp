@@ -812,6 +812,16 @@ TEST(ScreenshotText, ASignDrawnTwiceSideBySideIsReadTwice)
     EXPECT_EQ(readLines(screenshot("docs-quotes-1x")), QStringList{QStringLiteral("Горячие клавиши можно изменить в разделе «Клавиши».")});
 }
 
+TEST(ScreenshotText, TheSignsOfACodeBlockAreReadWhereTheyStandAloneOrFaint)
+{
+    // Chromium code at 1.25×: the first "=" stands alone in its columns and is cut from
+    // its words; the lower bar of the second is smoothed over two rows, half as bright as
+    // the text, where the text layer took it for a speck and the engine read a dash.
+    EXPECT_EQ(readLines(screenshot("code-equals-125x")),
+              (QStringList{QStringLiteral("auto it = map.find(key);"), QStringLiteral("const char* name = \"черновик\";"),
+                           QStringLiteral("p->value != q->value")}));
+}
+
 TEST(ScreenshotText, BlanksInATerminalAreTheEmptyCellsOfItsGrid)
 {
     // A terminal sets each glyph in a cell of one width: «README.md» fills neighbouring

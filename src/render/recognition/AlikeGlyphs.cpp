@@ -418,6 +418,53 @@ bool readRepeatedSignsTwice(ReadWord& word, const QImage& view, double scale, in
     return false;
 }
 
+
+// A dash read on two bars one over the other is an equals sign: read alone, the engine
+// takes the two thin strokes of a code font's "=" for one. The area reaches above and
+// below the word's box, which may hold one bar only. Whether the word changed.
+bool readTwoBarsAsEquals(ReadWord& word, const QImage& view, double scale, int paper)
+{
+    if (word.text.size() != 1 || word.symbols.size() > 1 || !QStringView(u"-\u2013\u2014~").contains(word.text[0]))
+        return false;
+    const QRect box = inView(word.box, scale, view);
+    const QRect area = box.adjusted(0, -std::max(2, box.width() / 2), 0, std::max(2, box.width() / 2)).intersected(view.rect());
+    if (area.isEmpty())
+        return false;
+    // A bar of a pixel or two smoothed over two rows falls short of halfway to the
+    // darkest ink.
+    int darkest = 255;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            darkest = std::min(darkest, int(view.constScanLine(y)[x]));
+    if (paper - darkest < 48)
+        return false;
+    const Pieces ink = inkPieces(view, area, paper - (paper - darkest) / 3);
+    std::vector<QRect> bars;
+    for (const QRect& piece : ink.boxes) {
+        if (piece.width() < 2 && piece.height() < 2)
+            continue;
+        // Cut by the area's edge: a glyph of the line above or below.
+        if (piece.top() == 0 || piece.bottom() == area.height() - 1)
+            return false;
+        bars.push_back(piece);
+    }
+    if (bars.size() != 2)
+        return false;
+    std::sort(bars.begin(), bars.end(), [](const QRect& a, const QRect& b) { return a.top() < b.top(); });
+    const QRect& upper = bars[0];
+    const QRect& lower = bars[1];
+    const int thick = std::max(upper.height(), lower.height());
+    const int shared = std::min(upper.right(), lower.right()) - std::max(upper.left(), lower.left()) + 1;
+    const int gap = lower.top() - upper.bottom() - 1;
+    if (std::min(upper.width(), lower.width()) < 2 * thick || 4 * shared < 3 * std::max(upper.width(), lower.width())
+        || gap < 1 || gap > 3 * thick)
+        return false;
+    word.text = QStringLiteral("=");
+    for (ReadSymbol& symbol : word.symbols)
+        symbol.text = word.text;
+    return true;
+}
+
 } // namespace
 
 void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double scale)
@@ -429,7 +476,8 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
     for (WordRun& run : runs) {
         bool changed = false;
         for (ReadWord& word : run.words)
-            if (symbolsSpell(word) && readRepeatedSignsTwice(word, view, scale, paper))
+            if ((symbolsSpell(word) && readRepeatedSignsTwice(word, view, scale, paper))
+                || readTwoBarsAsEquals(word, view, scale, paper))
                 changed = true;
         if (changed)
             run.respell();

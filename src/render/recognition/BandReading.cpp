@@ -367,6 +367,7 @@ std::vector<Band> columnsOfOneSize(const Band& band, bool proseApart)
     const int gutter = 8 * height;
     struct Piece {
         int from, to, height;
+        int spans = 1;
     };
     std::vector<Piece> pieces;
     for (const auto& [from, to] : spans) {
@@ -381,6 +382,7 @@ std::vector<Band> columnsOfOneSize(const Band& band, bool proseApart)
             if ((low == 0 || high <= otherSize * low) && !apart) {
                 last.to = to;
                 last.height = std::max(last.height, spanHeight);
+                ++last.spans;
                 continue;
             }
         }
@@ -394,6 +396,10 @@ std::vector<Band> columnsOfOneSize(const Band& band, bool proseApart)
         const int from = i == 0 ? 0 : (pieces[i - 1].to + pieces[i].from) / 2;
         const int to = i + 1 == pieces.size() ? w : (pieces[i].to + pieces[i + 1].from) / 2;
         out.push_back({image.copy(from, 0, to - from, h), band.top, band.left + from, band.scale});
+        // A piece of one run of ink narrower than the line and under a third of its
+        // height is a sign ("=", "-", "*"), not text of another size.
+        const Piece& piece = pieces[i];
+        out.back().sign = piece.spans == 1 && piece.to - piece.from < height && 3 * piece.height < height;
     }
     return out;
 }
@@ -412,8 +418,10 @@ std::vector<Band> sizePieces(const Band& whole, bool proseApart)
     std::vector<Band> out;
     for (const Band& part : parts) {
         const Band piece = trimmedToInk(part);
-        const double factor = enlargement(textHeight(piece.image), piece.image.size());
-        out.push_back({enlarged(piece.image, factor), piece.top, piece.left, piece.scale * factor});
+        // A sign is enlarged as the text round it: enlarged for its own few rows, an "="
+        // grows into two thick bars the engine reads as one dash.
+        const double factor = enlargement(textHeight(part.sign ? band.image : piece.image), piece.image.size());
+        out.push_back({enlarged(piece.image, factor), piece.top, piece.left, piece.scale * factor, part.sign});
     }
     return out;
 }

@@ -111,6 +111,9 @@ struct Band {
     int top = 0;      // the view row of the image's first row
     int left = 0;     // the view column of its first column
     double scale = 1; // image pixels to a view pixel
+    // One small sign alone between words (an "=" in code), read as one character: as a
+    // block the engine takes a lone mark for a speck and reads nothing.
+    bool sign = false;
 
     // A box of the image in view pixels.
     QRect inView(const QRect& box) const;

@@ -30,6 +30,14 @@ std::optional<QString> recognize(const QImage& image)
 
 namespace detail {
 
+namespace {
+
+// The confidence a sign read alone needs: the engine gives a drawn sign 70 and more,
+// the edge of a frame or a speck under 20.
+constexpr float leastSignConfidence = 50;
+
+} // namespace
+
 void checkReadableSize(const QSize& size)
 {
     const qint64 pixels = qint64(size.width()) * qint64(size.height());
@@ -165,9 +173,15 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
             tasks.push_back([&, i, k] {
                 LentEngine engine(setup, reading, languages[k]);
                 tesseract::TessBaseAPI& api = engine.api();
-                api.SetPageSegMode(mode);
+                api.SetPageSegMode(parts[i].sign ? tesseract::PSM_SINGLE_CHAR : mode);
                 std::vector<WordRun>& rows = read[i][k];
                 rows = readView(api, parts[i].image, isCancelled, reading == Reading::corrected);
+                // Read as one character, a frame's edge or a speck becomes a comma or a
+                // dash the engine does not believe in.
+                if (parts[i].sign)
+                    std::erase_if(rows, [](const WordRun& row) {
+                        return row.words.size() != 1 || row.words.front().confidence < leastSignConfidence;
+                    });
                 for (WordRun& piece : rows) {
                     piece.box = parts[i].inView(piece.box);
                     for (ReadWord& word : piece.words) {

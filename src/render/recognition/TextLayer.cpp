@@ -1243,9 +1243,17 @@ TextLayer textLayer(const QImage& grey)
             // A dot (of an «i», a colon, a period) is let join by where it stands off a
             // photo: at 1× its one pixel is lighter than the text's colour.
             const bool dot = s.box.width() < leastGlyph && s.box.height() < leastGlyph;
+            // A stroke of a pixel or two, smoothed over its neighbours, is lighter than the
+            // text (the lower bar of a code font's "="): over its width its ink adds up to
+            // the text's. Off a photo only, whose specks are as thin.
             auto ownColour = [&] {
                 const Levels levels = levelsOf(l);
-                return 4 * std::abs(s.level - levels.ink) <= std::abs(levels.ink - levels.ground);
+                const int depth = std::abs(levels.ink - levels.ground);
+                const int thickness = std::min(s.box.width(), s.box.height());
+                const bool thin = !dot && thickness <= thinStroke && levels.flat && std::abs(s.level - levels.ground) <= depth
+                    && std::abs(s.level - levels.ink) <= depth;
+                return 4 * std::abs(s.level - levels.ink) <= depth
+                    || (thin && 4 * thickness * std::abs(s.level - levels.ground) >= 3 * depth);
             };
             if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)
                 && ((gap <= line.glyphHeight && (levelsOf(l).plain || (dot && levelsOf(l).flat)))

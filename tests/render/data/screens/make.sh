@@ -112,3 +112,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # proportional font whose glyphs in «бюджет-2025.ods» stand nearly on cells of one width.
 # photo-caption-shadow-1x.png is case photo-01-1x of a draw with seed 46015: a bold heading
 # and an 11 px caption in white with a dark shadow at 1x on scikit-image's chelsea picture.
+# code-equals-125x.png is case code-06-125x of the draw with seed 2612: a Chromium code block
+# at 1.25x whose first "=" stands alone between words and whose second has its lower bar
+# smoothed over two rows, half as bright as the text.
