@@ -822,6 +822,24 @@ TEST(ScreenshotText, TheSignsOfACodeBlockAreReadWhereTheyStandAloneOrFaint)
                            QStringLiteral("p->value != q->value")}));
 }
 
+TEST(ScreenshotText, LettersAlikeInBothCasesTakeTheCaseOfTheirHeight)
+{
+    // «З», «С», «О» differ from their small letters in height alone, and the engine takes
+    // their case from its word lists: a list's «Звук» came out «звук», a docs page's
+    // «снимков» «СНИМКОВ».
+    EXPECT_EQ(readLines(screenshot("list-sound-1x")),
+              (QStringList{QStringLiteral("Storage"), QStringLiteral("Уведомления"), QStringLiteral("Безопасность"), QStringLiteral("Звук")}));
+    const QStringList docs = readLines(screenshot("docs-lower-case-1x"));
+    EXPECT_TRUE(docs.contains(QStringLiteral("Редактор снимков"))) << docs.join(" | ").toStdString();
+
+    // Capitals of a larger brand name beside a bar's items are no measure of theirs, and a
+    // round small letter standing a pixel over the others is no capital.
+    EXPECT_EQ(readLines(screenshot("navbar-brand-15x")),
+              QStringList{QStringLiteral("Tarnwick Форум Blog Документы Настройки Каталог")});
+    const QStringList badges = readLines(screenshot("badges-errors-125x"));
+    EXPECT_TRUE(badges.contains(QStringLiteral("report.pdf 0 ошибок"))) << badges.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, BlanksInATerminalAreTheEmptyCellsOfItsGrid)
 {
     // A terminal sets each glyph in a cell of one width: «README.md» fills neighbouring

@@ -465,6 +465,84 @@ bool readTwoBarsAsEquals(ReadWord& word, const QImage& view, double scale, int p
     return true;
 }
 
+
+// A word whose symbols spell it, with the glyph under each symbol.
+struct PlacedWord {
+    ReadWord* word;
+    WordRun* run;
+    std::vector<Placed> symbols;
+};
+
+// Letters drawn alike in both cases but for their height. The engine takes their case
+// from its word lists and the words round them: «общие» for «Общие» heading a form,
+// «СНИМКОВ» for «снимков» after «Редактор».
+bool caseTwin(QChar c)
+{
+    return QStringView(u"ВГЖЗИКЛМНОПСТХШЪЫЬЭЮЯвгжзиклмнопстхшъыьэюяCOSVWXZcosvwxz").contains(c);
+}
+
+// The case of each twin letter (`texts`, a symbol's reading each) from its glyph's height
+// against small letters and capitals: a twin as tall as the capitals starting a word is a
+// capital, one as low as the small letters is small. The word's own letters weigh first:
+// a bar's items stand beside a brand name in larger, bolder letters.
+void caseByHeight(const std::vector<PlacedWord>& words, std::vector<std::vector<QString>>& texts)
+{
+    // Small letters of the x-height alone, and capitals drawn unlike their small letters.
+    const auto small = [](QChar c) { return QStringView(u"авгежзиклмнопстхчшъыьэюяacemnorsuvwxz").contains(c); };
+    const auto capital = [](QChar c) { return c.isDigit() || QStringView(u"АБЕРУABDEFGHKLMNPRTUY").contains(c); };
+    struct Heights {
+        std::vector<double> small, capitals;
+    };
+    const auto letterAt = [&](size_t i, size_t k) {
+        return texts[i][k].size() == 1 && !words[i].symbols[k].glyph.empty() ? texts[i][k][0] : QChar();
+    };
+    const auto add = [&](Heights& into, size_t i, size_t k) {
+        const QChar c = letterAt(i, k);
+        const double height = words[i].symbols[k].glyph.box.height();
+        if (small(c))
+            into.small.push_back(height);
+        else if (capital(c))
+            into.capitals.push_back(height);
+    };
+    std::map<const WordRun*, Heights> lines;
+    for (size_t i = 0; i < words.size(); ++i)
+        for (size_t k = 0; k < words[i].symbols.size(); ++k)
+            add(lines[words[i].run], i, k);
+    for (size_t i = 0; i < words.size(); ++i) {
+        const Heights& line = lines[words[i].run];
+        Heights own;
+        for (size_t k = 0; k < words[i].symbols.size(); ++k)
+            add(own, i, k);
+        const std::vector<double>& smalls = own.small.size() >= 2 ? own.small : line.small;
+        const std::vector<double>& capitals = !own.capitals.empty() ? own.capitals : line.capitals;
+        if (smalls.empty())
+            continue;
+        // The capitals of the usual screen fonts stand a third taller than their small
+        // letters; closer than that the two cannot be told apart, and capitals half as
+        // tall again are of other text in the line (a heading, a brand name).
+        const double low = median(smalls);
+        const double measured = capitals.empty() ? 0 : median(capitals);
+        const double tall = measured >= 1.15 * low && measured <= 1.6 * low ? measured : 1.35 * low;
+        if (!capitals.empty() && measured < 1.15 * low)
+            continue;
+        bool first = true;
+        for (size_t k = 0; k < words[i].symbols.size(); ++k) {
+            const QChar c = letterAt(i, k);
+            if (c.isNull() || !c.isLetter()) {
+                first = first && !c.isLetterOrNumber() && !texts[i][k].isEmpty() && !texts[i][k][0].isLetterOrNumber();
+                continue;
+            }
+            const double height = words[i].symbols[k].glyph.box.height();
+            // Round letters overshoot the small letters' height by a pixel.
+            if (caseTwin(c) && c.isLower() && first && 2 * height >= low + tall && height >= low + 2)
+                texts[i][k] = QString(c.toUpper());
+            else if (caseTwin(c) && c.isUpper() && 4 * height <= 3 * low + tall)
+                texts[i][k] = QString(c.toLower());
+            first = false;
+        }
+    }
+}
+
 } // namespace
 
 void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double scale)
@@ -484,11 +562,6 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
     }
 
     // The symbols of each word whose symbols spell it.
-    struct PlacedWord {
-        ReadWord* word;
-        WordRun* run;
-        std::vector<Placed> symbols;
-    };
     std::vector<PlacedWord> words;
     for (WordRun& run : runs)
         for (ReadWord& word : run.words)
@@ -607,6 +680,8 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
                     out[j].clear();
         }
     }
+
+    caseByHeight(words, texts);
 
     for (size_t i = 0; i < words.size(); ++i) {
         const QString text = texts[i].empty() ? QString() : std::accumulate(texts[i].begin(), texts[i].end(), QString());

@@ -115,3 +115,10 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # code-equals-125x.png is case code-06-125x of the draw with seed 2612: a Chromium code block
 # at 1.25x whose first "=" stands alone between words and whose second has its lower bar
 # smoothed over two rows, half as bright as the text.
+# list-sound-1x.png is case list-01-1x of the draw with seed 9158: a Chromium list at 1x whose
+# last item «Звук» the engine reads with a small «з». docs-lower-case-1x.png is case
+# docs-01-1x of the set (seed 58): a docs page at 1x whose «Редактор снимков» the engine reads
+# «СНИМКОВ». navbar-brand-15x.png is case navbar-03-15x of the draw with seed 2612: a bar whose
+# items stand beside a larger, bold brand name; badges-errors-125x.png is case badges-06-125x
+# of the draw with seed 22126, «0 ошибок» at 1.25x, whose round «о» stands a pixel over the
+# other small letters.
