@@ -840,6 +840,27 @@ TEST(ScreenshotText, LettersAlikeInBothCasesTakeTheCaseOfTheirHeight)
     EXPECT_TRUE(badges.contains(QStringLiteral("report.pdf 0 ошибок"))) << badges.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, RussianMonthsOfATerminalListingStayCyrillic)
+{
+    // `ls -l` in a Russian locale: «мар» beside Latin names is the English word "map" to
+    // the English model, which reads the angular «м» as its own "m".
+    const QStringList listing = readLines(screenshot("terminal-ls-1x"));
+    ASSERT_EQ(listing.size(), 6) << listing.join(" | ").toStdString();
+    for (qsizetype i = 1; i < listing.size(); ++i)
+        EXPECT_TRUE(listing[i].contains(QStringLiteral(" мар "))) << listing[i].toStdString();
+
+    // An English "m" has arches no «м» has: English words of a terminal stay English.
+    QImage english = canvas(620, 60);
+    paint(english, [](QPainter& p) {
+        QFont font(QStringLiteral("DejaVu Sans Mono"));
+        font.setPixelSize(14);
+        p.setFont(font);
+        p.setPen(QColor(30, 30, 30));
+        p.drawText(12, 34, QStringLiteral("man mmap: see map.find in main.cpp for more"));
+    });
+    EXPECT_EQ(readLines(english), QStringList{QStringLiteral("man mmap: see map.find in main.cpp for more")});
+}
+
 TEST(ScreenshotText, BlanksInATerminalAreTheEmptyCellsOfItsGrid)
 {
     // A terminal sets each glyph in a cell of one width: «README.md» fills neighbouring

@@ -539,14 +539,15 @@ TEST(ScreenTextRecognizer, ReadingsOfEachLanguageMergeIntoTheRowsAndWordsThatRea
 namespace {
 
 // The rows of a listing as the Russian and the English model read them, a line every
-// 40 px: the same month and owner in every row, with the English confidences given.
+// 40 px: the same word of letters drawn alike in both scripts and the same owner in every
+// row, with the English confidences given.
 std::vector<WordRun> listingReadings(const std::vector<std::pair<float, float>>& english)
 {
     std::vector<std::vector<WordRun>> readings(2);
     int top = 0;
-    for (const auto& [month, owner] : english) {
-        readings[0].push_back(row(top, {{"аппа", 100, 160, 92}, {"17631", 180, 250, 96}, {"мар", 270, 310, 96, true}}));
-        readings[1].push_back(row(top, {{"anna", 100, 160, owner, true}, {"17631", 180, 250, 88}, {"map", 270, 310, month, true}}));
+    for (const auto& [word, owner] : english) {
+        readings[0].push_back(row(top, {{"аппа", 100, 160, 92}, {"17631", 180, 250, 96}, {"сор", 270, 310, 96, true}}));
+        readings[1].push_back(row(top, {{"anna", 100, 160, owner, true}, {"17631", 180, 250, 88}, {"cop", 270, 310, word, true}}));
         top += 40;
     }
     return ScreenTextRecognizer::detail::mergedReadings(std::move(readings));
@@ -564,17 +565,17 @@ QStringList textsOf(const std::vector<WordRun>& rows)
 
 TEST(ScreenTextRecognizer, WordsDrawnInManyRowsWeighTheirConfidencesTogether)
 {
-    // Each row alone is a tie between two dictionary words ("мар" and "map") and the
-    // English row keeps its own; over four rows the Russian reading is the surer one,
+    // Each row alone is a tie between two dictionary words of the same glyphs («сор» and
+    // "cop") and the English row keeps its own; over four rows the Russian reading is the surer one,
     // and every row takes it.
     EXPECT_EQ(textsOf(listingReadings({{95, 95}, {95, 95}, {89, 95}, {75, 95}})),
-        QStringList(4, QStringLiteral("anna 17631 мар")));
+        QStringList(4, QStringLiteral("anna 17631 сор")));
     // One copy alone, or copies that the English model reads as surely, change nothing.
-    EXPECT_EQ(textsOf(listingReadings({{95, 95}})), QStringList({"anna 17631 map"}));
-    EXPECT_EQ(textsOf(listingReadings({{96, 95}, {97, 95}, {95, 95}})), QStringList(3, QStringLiteral("anna 17631 map")));
+    EXPECT_EQ(textsOf(listingReadings({{95, 95}})), QStringList({"anna 17631 cop"}));
+    EXPECT_EQ(textsOf(listingReadings({{96, 95}, {97, 95}, {95, 95}})), QStringList(3, QStringLiteral("anna 17631 cop")));
     // A name the English model reads unsure in one row but surely in the others keeps its
     // Latin reading there too, instead of the Russian model's sure look-alike.
-    EXPECT_EQ(textsOf(listingReadings({{99, 95}, {99, 47}, {99, 95}})), QStringList(3, QStringLiteral("anna 17631 map")));
+    EXPECT_EQ(textsOf(listingReadings({{99, 95}, {99, 47}, {99, 95}})), QStringList(3, QStringLiteral("anna 17631 cop")));
 }
 
 namespace {

@@ -135,6 +135,12 @@ bool refusedTwin(const QString& cyrillicReading, const QString& latinReading)
         const qsizetype twin = latinTwins.indexOf(b);
         if (a == b || (twin >= 0 && twin == cyrillicTwins.indexOf(a)))
             continue;
+        // «м» is drawn as a small "M", never as the arches of an "m": the Latin model reads
+        // it as its own small letter, and the Cyrillic model reads an "m" as «т».
+        if (a == u'м' && b == u'm') {
+            refused = true;
+            continue;
+        }
         if (twin < 0 || a.script() != QChar::Script_Cyrillic || cyrillicTwins.contains(a))
             return false;
         refused = true;

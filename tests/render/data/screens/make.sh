@@ -122,3 +122,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # items stand beside a larger, bold brand name; badges-errors-125x.png is case badges-06-125x
 # of the draw with seed 22126, «0 ошибок» at 1.25x, whose round «о» stands a pixel over the
 # other small letters.
+# terminal-ls-1x.png is case xterm-01-1x of the draw with seed 1208: `ls -l` in xterm at 1x in
+# a Russian locale, whose months «мар» the English model reads as the word "map".
