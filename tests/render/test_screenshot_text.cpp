@@ -861,6 +861,22 @@ TEST(ScreenshotText, RussianMonthsOfATerminalListingStayCyrillic)
     EXPECT_EQ(readLines(english), QStringList{QStringLiteral("man mmap: see map.find in main.cpp for more")});
 }
 
+TEST(ScreenshotText, AStrokeReadTwiceBesideANarrowSignIsOneLetter)
+{
+    // The "l" of "ls -l" in xterm at 1.25×, read "1L" or "1l" on one glyph: beside the
+    // narrow "-" it looked wide enough to be two, and the "1" took its stem, the "l" its
+    // foot. Read as one glyph, its copy in "ls" tells it.
+    for (const char* name : {"terminal-ls-flag-125x", "terminal-ls-notes-125x"}) {
+        const QStringList listing = readLines(screenshot(name));
+        ASSERT_FALSE(listing.isEmpty()) << name;
+        EXPECT_TRUE(listing.front().endsWith(QStringLiteral("$ ls -l"))) << name << ": " << listing.front().toStdString();
+    }
+    // Where two letters run together beside it ("al" of "all" in 12 px serif), the two
+    // readings of "l" are two letters.
+    const QStringList serif = readLines(screenshot("serif-all-12"));
+    EXPECT_TRUE(serif.contains(QStringLiteral("Click Save to apply the new settings to all windows."))) << serif.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, BlanksInATerminalAreTheEmptyCellsOfItsGrid)
 {
     // A terminal sets each glyph in a cell of one width: «README.md» fills neighbouring

@@ -198,7 +198,6 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
     if (!ink)
         return placed;
     const Pieces& pieces = *ink;
-    const std::vector<Column> columns = columnsOf(pieces, placed.size());
 
     // A character read twice on one glyph ("1Lib32") leaves a symbol over: of the two
     // symbols nearest together, the second reads the glyph of the first.
@@ -207,17 +206,55 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
         middles.push_back(p.symbol->box.center().x() / scale);
     std::vector<size_t> holder(placed.size());
     std::iota(holder.begin(), holder.end(), size_t(0));
-    if (placed.size() == columns.size() + 1) {
+    // Only where the two stand much closer than the word's letters do, and both are
+    // readings of an upright stroke: elsewhere joined glyphs ("fi") leave one over.
+    const auto readTwiceAt = [&](double closer) -> size_t {
         std::vector<double> steps;
         for (size_t k = 1; k < middles.size(); ++k)
             steps.push_back(middles[k] - middles[k - 1]);
+        if (steps.empty())
+            return 0;
         const size_t twice = size_t(std::min_element(steps.begin(), steps.end()) - steps.begin()) + 1;
-        // Only where the two stand much closer than the word's letters do, and both are
-        // readings of an upright stroke: elsewhere joined glyphs ("fi") leave one over.
         const auto stroke = [&](size_t k) { return placed[k].symbol->text.size() == 1 && QStringView(u"1lLI|").contains(placed[k].symbol->text[0]); };
-        if (2 * steps[twice - 1] < median(steps) && stroke(twice - 1) && stroke(twice))
-            holder[twice] = twice - 1;
+        return closer * steps[twice - 1] < median(steps) && stroke(twice - 1) && stroke(twice) ? twice : 0;
+    };
+    // Glyphs are cut for symbols left over only where no glyph was read twice: beside a
+    // narrow sign a terminal's "l" is wide enough to cut, and "-l" read "-1l" would give
+    // the "1" the stem and the "l" its foot. Glyphs whole as drawn, one short of the
+    // symbols, need the two readings only closer than the word's other symbols.
+    // The glyph must be one stroke through its middle rows: two strokes joined by their
+    // serifs are two letters.
+    const auto oneStroke = [&](const Column& column) {
+        int top = pieces.height, bottom = -1;
+        for (int y = 0; y < pieces.height; ++y)
+            for (int x = column.left; x <= column.right; ++x)
+                if (column.holds(pieces, x, y))
+                    top = std::min(top, y), bottom = std::max(bottom, y);
+        for (int y = top + (bottom - top) / 3; y <= bottom - (bottom - top) / 3; ++y) {
+            int runs = 0;
+            for (int x = column.left; x <= column.right; ++x)
+                runs += column.holds(pieces, x, y) && (x == column.left || !column.holds(pieces, x - 1, y));
+            if (runs > 1)
+                return false;
+        }
+        return bottom >= 0;
+    };
+    // It is the glyph a cut would fall in: where another is wider, two letters run
+    // together there ("al" of "all") and the cut parts them.
+    std::vector<Column> columns = columnsOf(pieces, 0);
+    size_t twice = placed.size() == columns.size() + 1 ? readTwiceAt(1) : 0;
+    if (twice) {
+        const Column& under = columns[twice - 1];
+        const bool widest = std::none_of(columns.begin(), columns.end(), [&](const Column& c) { return c.width() > under.width(); });
+        if (!widest || !oneStroke(under))
+            twice = 0;
     }
+    if (!twice) {
+        columns = columnsOf(pieces, placed.size());
+        twice = placed.size() == columns.size() + 1 ? readTwiceAt(2) : 0;
+    }
+    if (twice)
+        holder[twice] = twice - 1;
     // Columns and symbols that do not pair off leave the word as it was read.
     size_t holders = 0;
     for (size_t k = 0; k < holder.size(); ++k)
@@ -669,7 +706,11 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
             const QChar now = single(*p.symbol);
             if (p.glyph.empty() || now.isNull())
                 continue;
-            const bool alone = !(k > 0 && lettered(symbols, k - 1)) && !lettered(symbols, k + 1);
+            // The neighbours of the glyph, past a second reading of it ("1l" on an "l").
+            size_t next = k + 1;
+            while (next < symbols.size() && symbols[next].glyphOf == k)
+                ++next;
+            const bool alone = !(k > 0 && lettered(symbols, k - 1)) && !lettered(symbols, next);
             const QChar reading = agreed(p.glyph, alone);
             if (reading.isNull() || (reading != now && !mayBecome(now, reading)))
                 continue;

@@ -124,3 +124,8 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # other small letters.
 # terminal-ls-1x.png is case xterm-01-1x of the draw with seed 1208: `ls -l` in xterm at 1x in
 # a Russian locale, whose months «мар» the English model reads as the word "map".
+# terminal-ls-flag-125x.png and terminal-ls-notes-125x.png are cases xterm-10-125x of the draw
+# with seed 22126 and xterm-06-125x of the draw with seed 8123: `ls -l` in xterm at 1.25x,
+# whose "l" after the narrow "-" the engine reads twice, "-1L" and "-1l".
+# serif-all-12.png is case serif-12-en of the drawn set (bench/recognition-set): 12 px serif
+# text whose "a" and "l" of "all" run together into one glyph.
