@@ -877,6 +877,14 @@ TEST(ScreenshotText, AStrokeReadTwiceBesideANarrowSignIsOneLetter)
     EXPECT_TRUE(serif.contains(QStringLiteral("Click Save to apply the new settings to all windows."))) << serif.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, APhotosShapesLinedUpReadAsJunkAreNoText)
+{
+    // The dark horizon under a launch pad's lights is a row of dark shapes on a light
+    // ground to the text layer; the engine reads it as words it all but gives up on.
+    EXPECT_EQ(readLines(screenshot("photo-launch-pad-125x")),
+              (QStringList{QStringLiteral("Кофе с собой"), QStringLiteral("Только до воскресенья")}));
+}
+
 TEST(ScreenshotText, BlanksInATerminalAreTheEmptyCellsOfItsGrid)
 {
     // A terminal sets each glyph in a cell of one width: «README.md» fills neighbouring

@@ -88,11 +88,12 @@ PolarityViews polarityViews(QImage grey, bool splitAreas);
 
 // --- Text lines -------------------------------------------------------------------
 
-// A line of glyphs found in a grey picture, and whether its glyphs are lighter than
-// their ground.
+// A line of glyphs found in a grey picture, whether its glyphs are lighter than their
+// ground, and whether that ground is a photo's (of more than two levels round it).
 struct TextLine {
     QRect box;
     bool light = false;
+    bool onPhoto = false;
 };
 
 // The picture's text alone, dark on white at the contrast it has, and its lines.
@@ -195,6 +196,10 @@ std::vector<WordRun> joinedLines(std::vector<WordRun> pieces);
 
 // The lines without specks read as text.
 std::vector<WordRun> withoutSpecks(std::vector<WordRun> lines);
+
+// The rows without those read over a photo (within `photoLines`) in which no word of two
+// letters and more was read with some confidence: the photo's shapes lined up by chance.
+std::vector<WordRun> withoutPhotoTexture(std::vector<WordRun> rows, const std::vector<QRect>& photoLines);
 
 // Pieces of one table row joined into one line, the gaps between them as blanks.
 std::vector<WordRun> tableRows(std::vector<WordRun> lines);

@@ -60,10 +60,15 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     // picture without lines of glyphs (one letter, text larger than glyphs are taken
     // to be) is read from its views of each polarity.
     PolarityViews views;
+    // The lines standing on a photo, in pixels of the view as shown.
+    std::vector<QRect> photoLines;
     if (layout == Layout::scattered) {
         TextLayer layer = textLayer(readableGrey(image));
         if (!layer.lines.empty())
             views.main = std::move(layer.view);
+        for (const TextLine& line : layer.lines)
+            if (line.onPhoto)
+                photoLines.push_back(line.box);
     }
     if (views.main.isNull())
         views = polarityViews(readableGrey(image), layout == Layout::scattered);
@@ -218,6 +223,12 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         if (layout == Layout::scattered)
             rows = splitAtColumnGaps(std::move(rows));
         std::move(rows.begin(), rows.end(), std::back_inserter(pieces));
+    }
+
+    if (reading == Reading::corrected && !photoLines.empty()) {
+        for (QRect& line : photoLines)
+            line = QRectF(line.x() * factor, line.y() * factor, line.width() * factor, line.height() * factor).toAlignedRect();
+        pieces = withoutPhotoTexture(std::move(pieces), photoLines);
     }
 
     const int w = views.main.width();

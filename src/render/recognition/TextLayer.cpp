@@ -1545,7 +1545,7 @@ TextLayer textLayer(const QImage& grey)
         // its page.
         if (fewOnPhoto && !onFill && letterCount < 3 && (line.glyphHeight >= lineCore || !plainBetweenShapes(line.box)))
             continue;
-        layer.lines.push_back({line.box, line.light});
+        layer.lines.push_back({line.box, line.light, !flatRing(line.box)});
         laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), onPlain});
     }
     // Words over a photo stand off it more than its texture does: a line on a photo round

@@ -129,3 +129,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # whose "l" after the narrow "-" the engine reads twice, "-1L" and "-1l".
 # serif-all-12.png is case serif-12-en of the drawn set (bench/recognition-set): 12 px serif
 # text whose "a" and "l" of "all" run together into one glyph.
+# photo-launch-pad-125x.png is case photo-06-125x of the draw with seed 71717: white words at
+# 1.25x on scikit-image's rocket picture, over the dark horizon below the launch pad's lights.
