@@ -90,9 +90,10 @@ Pieces inkPieces(const QImage& view, const QRect& area, int threshold)
     return pieces;
 }
 
-// The ink of an area in pieces, at halfway between the paper and the area's darkest
-// pixel; none where the area is too faint to tell glyphs apart.
-std::optional<Pieces> areaInk(const QImage& view, const QRect& area, int paper)
+// The ink of an area in pieces, at `share` of the way from the paper to the area's
+// darkest pixel (halfway unless told); none where the area is too faint to tell glyphs
+// apart.
+std::optional<Pieces> areaInk(const QImage& view, const QRect& area, int paper, double share = 0.5)
 {
     int darkest = 255;
     for (int y = area.top(); y <= area.bottom(); ++y)
@@ -100,7 +101,7 @@ std::optional<Pieces> areaInk(const QImage& view, const QRect& area, int paper)
             darkest = std::min(darkest, int(view.constScanLine(y)[x]));
     if (paper - darkest < 48)
         return std::nullopt;
-    return inkPieces(view, area, (paper + darkest) / 2);
+    return inkPieces(view, area, paper - int(std::lround(share * (paper - darkest))));
 }
 
 // The pieces of one character: those standing over one another (a letter and its dots),
@@ -469,15 +470,11 @@ bool readTwoBarsAsEquals(ReadWord& word, const QImage& view, double scale, int p
         return false;
     // A bar of a pixel or two smoothed over two rows falls short of halfway to the
     // darkest ink.
-    int darkest = 255;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            darkest = std::min(darkest, int(view.constScanLine(y)[x]));
-    if (paper - darkest < 48)
+    const std::optional<Pieces> ink = areaInk(view, area, paper, 1.0 / 3);
+    if (!ink)
         return false;
-    const Pieces ink = inkPieces(view, area, paper - (paper - darkest) / 3);
     std::vector<QRect> bars;
-    for (const QRect& piece : ink.boxes) {
+    for (const QRect& piece : ink->boxes) {
         if (piece.width() < 2 && piece.height() < 2)
             continue;
         // Cut by the area's edge: a glyph of the line above or below.
