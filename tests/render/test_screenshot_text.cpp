@@ -885,6 +885,16 @@ TEST(ScreenshotText, APhotosShapesLinedUpReadAsJunkAreNoText)
               (QStringList{QStringLiteral("Кофе с собой"), QStringLiteral("Только до воскресенья")}));
 }
 
+TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpace)
+{
+    // «3 новых» on a badge at 1×: the Russian model reads «Зновых», the English one
+    // "3HOBbIX", both one word; the English one's leading figure and the space the Russian
+    // one's boxes show part it.
+    const QString badges = readLines(screenshot("badges-new-joined-1x")).join(u'\n');
+    EXPECT_TRUE(badges.contains(QStringLiteral("3 новых"))) << badges.toStdString();
+    EXPECT_FALSE(badges.contains(QStringLiteral("Зновых"))) << badges.toStdString();
+}
+
 TEST(ScreenshotText, BlanksInATerminalAreTheEmptyCellsOfItsGrid)
 {
     // A terminal sets each glyph in a cell of one width: «README.md» fills neighbouring

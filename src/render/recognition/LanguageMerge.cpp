@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <optional>
 
 namespace tarnwick::ScreenTextRecognizer {
 
@@ -1190,11 +1191,31 @@ void partFiguresFromWords(WordRun& row, const std::vector<ReadWord>& alternative
         size_t n = 0;
         while (spelt && n < shown.size() && word.symbols[shown[n]].text.size() == 1 && word.symbols[shown[n]].text[0].isDigit())
             ++n;
-        const ReadWord* figure = nullptr;
+        std::optional<ReadWord> figure;
         if (spelt && n == 0)
-            for (const ReadWord& other : alternatives) {
-                if (other.language == word.language || !figures(other.text) || !onOneLine(other.box, word.box)
-                    || other.box.right() >= word.box.right())
+            for (const ReadWord& whole : alternatives) {
+                if (whole.language == word.language || !onOneLine(whole.box, word.box))
+                    continue;
+                // The other reading may have joined the figures to the word as well ("3xHoBbix"):
+                // its leading figures, each on a symbol of its own, stand for them, and the
+                // word's own boxes must show the space.
+                ReadWord other = whole;
+                bool joinedToo = false;
+                if (!figures(other.text)) {
+                    qsizetype digits = 0;
+                    while (digits < other.text.size() && other.text[digits].isDigit())
+                        ++digits;
+                    if (digits == 0 || digits >= other.text.size() || !other.text[digits].isLetter()
+                        || other.symbols.size() != size_t(other.text.size()))
+                        continue;
+                    other.text.truncate(digits);
+                    other.symbols.resize(size_t(digits));
+                    other.box = QRect();
+                    for (const ReadSymbol& symbol : other.symbols)
+                        other.box = other.box.isNull() ? symbol.box : other.box.united(symbol.box);
+                    joinedToo = true;
+                }
+                if (other.box.right() >= word.box.right())
                     continue;
                 const QRect& first = word.symbols[shown.front()].box;
                 if (2 * std::abs(other.box.left() - first.left()) > first.width())
@@ -1210,12 +1231,12 @@ void partFiguresFromWords(WordRun& row, const std::vector<ReadWord>& alternative
                     drawnAlike = drawnAlike && letter.size() == 1 && alike.value(other.text[qsizetype(k)]).contains(letter[0]);
                 }
                 // The other reading's next word starts past the figure: it saw a space there.
-                const bool spaced = std::any_of(alternatives.begin(), alternatives.end(), [&](const ReadWord& next) {
-                    return next.language == other.language && &next != &other && onOneLine(next.box, other.box)
+                const bool spaced = joinedToo || std::any_of(alternatives.begin(), alternatives.end(), [&](const ReadWord& next) {
+                    return next.language == other.language && &next != &whole && onOneLine(next.box, other.box)
                         && next.box.left() > other.box.right() && overlap(next.box, word.box) > 0;
                 });
                 if (drawnAlike && spaced) {
-                    figure = &other;
+                    figure = std::move(other);
                     n = under;
                     break;
                 }

@@ -131,3 +131,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # text whose "a" and "l" of "all" run together into one glyph.
 # photo-launch-pad-125x.png is case photo-06-125x of the draw with seed 71717: white words at
 # 1.25x on scikit-image's rocket picture, over the dark horizon below the launch pad's lights.
+# badges-new-joined-1x.png is case badges-01-1x of the draw with seed 1208: badges at 1x whose
+# «3 новых» both models read as one word, «Зновых» and "3xHoBbix".
