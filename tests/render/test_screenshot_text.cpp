@@ -895,6 +895,15 @@ TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpa
     EXPECT_FALSE(badges.contains(QStringLiteral("Зновых"))) << badges.toStdString();
 }
 
+TEST(ScreenshotText, LookAlikesWithAFigureAmidTheirLettersTakeNoWordsPlace)
+{
+    // «Созвонимся» in a chat at 1×: its engine boxes stand a letter a little tall, which
+    // makes it look-alike junk, and the English "CO3BOHMMCA", read half sure, took its
+    // place. A figure amid letters is the other script's look-alikes as well.
+    const QStringList chat = readLines(screenshot("chat-call-1x"));
+    EXPECT_TRUE(chat.contains(QStringLiteral("Созвонимся завтра в 10:00?"))) << chat.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, BlanksInATerminalAreTheEmptyCellsOfItsGrid)
 {
     // A terminal sets each glyph in a cell of one width: «README.md» fills neighbouring

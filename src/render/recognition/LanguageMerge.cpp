@@ -179,9 +179,11 @@ bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>
         && std::all_of(covered.begin(), covered.end(), [](const ReadWord* word) { return lookAlikeJunk(*word); }))
         return true;
     // A reading the engine all but gave up on gives way to a wordlike one it half
-    // trusts, letters more than signs: "Отчёт_за_ноябрь" over "OTYyéT_3a_HoA6pb" (6).
+    // trusts, letters more than signs: "Отчёт_за_ноябрь" over "OTYyéT_3a_HoA6pb" (6). A
+    // figure amid letters makes the other script's look-alikes no more wordlike:
+    // "CO3BOHMMCA" takes nothing from «Созвонимся».
     if (!anyKnown && !lookAlikeJunk(alternative) && confidence < hopeless && alternative.confidence >= halfSure
-        && 2 * letterCount(alternative.text) > alternative.text.size())
+        && 2 * letterCount(alternative.text) > alternative.text.size() && !figureAmidLetters(alternative.text))
         return true;
     // A word of the lists read half sure is no junk for a sure reading with figures amid
     // its letters to replace.

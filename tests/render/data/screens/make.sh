@@ -133,3 +133,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # 1.25x on scikit-image's rocket picture, over the dark horizon below the launch pad's lights.
 # badges-new-joined-1x.png is case badges-01-1x of the draw with seed 1208: badges at 1x whose
 # «3 новых» both models read as one word, «Зновых» and "3xHoBbix".
+# chat-call-1x.png is case chat-01-1x of the draw with seed 71717: a Chromium chat at 1x whose
+# «Созвонимся» the English model reads "CO3BOHMMCA".
