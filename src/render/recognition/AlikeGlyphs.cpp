@@ -1,6 +1,7 @@
 #include "render/recognition/AlikeGlyphs.h"
 
 #include "render/recognition/GreyImage.h"
+#include "render/recognition/ReadingStages.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -543,6 +544,10 @@ void caseByHeight(const std::vector<PlacedWord>& words, std::vector<std::vector<
         for (size_t k = 0; k < words[i].symbols.size(); ++k)
             add(lines[words[i].run], i, k);
     for (size_t i = 0; i < words.size(); ++i) {
+        // A name or a path pairs its glyphs with its symbols least surely: the engine
+        // reads its signs twice or not at all ("—-/Музыка" for "~/Музыка").
+        if (stages::wordPieces(words[i].word->text).size() > 1)
+            continue;
         const Heights& line = lines[words[i].run];
         Heights own;
         for (size_t k = 0; k < words[i].symbols.size(); ++k)

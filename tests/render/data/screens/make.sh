@@ -135,3 +135,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # «3 новых» both models read as one word, «Зновых» and "3xHoBbix".
 # chat-call-1x.png is case chat-01-1x of the draw with seed 71717: a Chromium chat at 1x whose
 # «Созвонимся» the English model reads "CO3BOHMMCA".
+# alert-path-125x.png is case alert-06-125x of the draw with seed 87438: an alert at 1.25x
+# naming «~/Музыка/Плейлисты», whose "~" the engine reads as two signs.
