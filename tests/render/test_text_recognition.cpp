@@ -273,6 +273,46 @@ TEST(ScreenTextRecognizer, SmallTextAndAListingInColumnsAreReadRowByRowWithTheir
     EXPECT_LE(errorSum / double(std::size(cases)), 2.0);
 }
 
+namespace {
+
+// Lines in a terminal font at `size` px, sharp or smoothed, in `ink` on `ground`, on a
+// picture `columns` characters wide.
+QImage paintedTerminal(const QStringList& lines, int columns, int size, bool smooth, QColor ground, QColor ink)
+{
+    QFont font("DejaVu Sans Mono");
+    font.setPixelSize(size);
+    if (!smooth)
+        font.setStyleStrategy(QFont::NoAntialias);
+    const int line = size * 8 / 5;
+    QImage image(columns * size, line * (int(lines.size()) + 2), QImage::Format_ARGB32_Premultiplied);
+    image.fill(ground);
+    {
+        QPainter p(&image);
+        p.setFont(font);
+        p.setPen(ink);
+        for (int i = 0; i < lines.size(); ++i)
+            p.drawText(size, line * (i + 1), lines[i]);
+    }
+    return image;
+}
+
+// Three lines of C, light on dark or dark on light.
+const QStringList codeLines{"int total = 0;", "for (int i = 1; i <= 10; i = i * 2)", "    total = total - i;"};
+
+QImage paintedCode(int size, bool smooth, bool dark)
+{
+    return paintedTerminal(codeLines, 30, size, smooth, dark ? QColor(25, 28, 30) : QColor(250, 250, 250),
+                           dark ? QColor(200, 220, 200) : QColor(30, 30, 30));
+}
+
+std::string codeName(int size, bool smooth, bool dark, const QString& text)
+{
+    return std::to_string(size) + (smooth ? " px smooth" : " px sharp") + (dark ? ", light on dark:\n" : ", dark on light:\n")
+        + text.toStdString();
+}
+
+} // namespace
+
 TEST(ScreenTextRecognizer, SmallTerminalTextReadsAGlyphAsItsCopiesInsideWordsAndKeepsCapitalsAndFigures)
 {
     // A terminal font draws every "l" alike; the engine reads it right inside "all" and
@@ -283,20 +323,7 @@ TEST(ScreenTextRecognizer, SmallTerminalTextReadsAGlyphAsItsCopiesInsideWordsAnd
                             "ISO 8601 I/O: I'll call Ilya later; LICENSE and lib64 still differ."};
     for (int size : {11, 12})
         for (bool smooth : {false, true}) {
-            QFont font("DejaVu Sans Mono");
-            font.setPixelSize(size);
-            if (!smooth)
-                font.setStyleStrategy(QFont::NoAntialias);
-            const int line = size * 8 / 5;
-            QImage image(70 * size, line * (int(lines.size()) + 2), QImage::Format_ARGB32_Premultiplied);
-            image.fill(QColor(30, 30, 30));
-            {
-                QPainter p(&image);
-                p.setFont(font);
-                p.setPen(QColor(220, 220, 220));
-                for (int i = 0; i < lines.size(); ++i)
-                    p.drawText(size, line * (i + 1), lines[i]);
-            }
+            const QImage image = paintedTerminal(lines, 70, size, smooth, QColor(30, 30, 30), QColor(220, 220, 220));
             const QString text = ScreenTextRecognizer::recognize(image).value_or(QString());
             const QStringList words = text.simplified().split(u' ');
             const std::string name = std::to_string(size) + (smooth ? " px smooth:\n" : " px sharp:\n") + text.toStdString();
@@ -305,37 +332,6 @@ TEST(ScreenTextRecognizer, SmallTerminalTextReadsAGlyphAsItsCopiesInsideWordsAnd
             EXPECT_LE(characterError(text, lines.join(u'\n')), 3.0) << name;
         }
 }
-
-namespace {
-
-// Three lines of C in a terminal font, at `size` px, sharp or smoothed, light on dark or
-// dark on light.
-const QStringList codeLines{"int total = 0;", "for (int i = 1; i <= 10; i = i * 2)", "    total = total - i;"};
-
-QImage paintedCode(int size, bool smooth, bool dark)
-{
-    QFont font("DejaVu Sans Mono");
-    font.setPixelSize(size);
-    if (!smooth)
-        font.setStyleStrategy(QFont::NoAntialias);
-    const int line = size * 8 / 5;
-    QImage image(30 * size, line * (int(codeLines.size()) + 2), QImage::Format_ARGB32_Premultiplied);
-    image.fill(dark ? QColor(25, 28, 30) : QColor(250, 250, 250));
-    QPainter p(&image);
-    p.setFont(font);
-    p.setPen(dark ? QColor(200, 220, 200) : QColor(30, 30, 30));
-    for (int i = 0; i < codeLines.size(); ++i)
-        p.drawText(size, line * (i + 1), codeLines[i]);
-    return image;
-}
-
-std::string codeName(int size, bool smooth, bool dark, const QString& text)
-{
-    return std::to_string(size) + (smooth ? " px smooth" : " px sharp") + (dark ? ", light on dark:\n" : ", dark on light:\n")
-        + text.toStdString();
-}
-
-} // namespace
 
 TEST(ScreenTextRecognizer, ALoneLetterInCodeReadsAsItsCopyBesideLettersAndFiguresStayFigures)
 {

@@ -5,6 +5,8 @@
 
 #include "platform/TarnwickError.h"
 
+#include <QTransform>
+
 #include <tesseract/baseapi.h>
 
 #include <array>
@@ -226,8 +228,9 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     }
 
     if (reading == Reading::corrected && !photoLines.empty()) {
+        const QTransform enlarging = QTransform::fromScale(factor, factor);
         for (QRect& line : photoLines)
-            line = QRectF(line.x() * factor, line.y() * factor, line.width() * factor, line.height() * factor).toAlignedRect();
+            line = enlarging.mapRect(QRectF(line)).toAlignedRect();
         pieces = withoutPhotoTexture(std::move(pieces), photoLines);
     }
 

@@ -1281,6 +1281,7 @@ TextLayer textLayer(const QImage& grey)
         int groundLevel;
         int depth;
         bool plainRing;
+        bool flatRing;
     };
     // A line's ground: the levels of the ring round it and their median, its ink level,
     // whether it stands on a plain fill, and whether it is a pocket of the ground itself.
@@ -1471,7 +1472,8 @@ TextLayer textLayer(const QImage& grey)
                 continue;
         }
         // A few letters on a photo are judged further by what follows.
-        const bool fewOnPhoto = letterCount < fewGlyphs && !flatRing(line.box);
+        const bool flat = flatRing(line.box);
+        const bool fewOnPhoto = letterCount < fewGlyphs && !flat;
         // Letters come in a height or two: small ones, and capitals with ascenders; most
         // letters of a word share their height with another. Streaks and stripes of a
         // photo lined up stand each as tall as they happen to be.
@@ -1545,8 +1547,8 @@ TextLayer textLayer(const QImage& grey)
         // its page.
         if (fewOnPhoto && !onFill && letterCount < 3 && (line.glyphHeight >= lineCore || !plainBetweenShapes(line.box)))
             continue;
-        layer.lines.push_back({line.box, line.light, !flatRing(line.box)});
-        laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), onPlain});
+        layer.lines.push_back({line.box, line.light, !flat});
+        laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), onPlain, flat});
     }
     // Words over a photo stand off it more than its texture does: a line on a photo round
     // words of the other polarity that stand further off their ground is the photo's
@@ -1555,7 +1557,7 @@ TextLayer textLayer(const QImage& grey)
         std::vector<bool> texture(laid.size(), false);
         for (size_t a = 0; a < laid.size(); ++a) {
             const Line& line = lines[laid[a].line];
-            if (laid[a].plainRing || flatRing(line.box))
+            if (laid[a].plainRing || laid[a].flatRing)
                 continue;
             for (size_t b = 0; b < laid.size() && !texture[a]; ++b) {
                 const Line& words = lines[laid[b].line];
