@@ -889,6 +889,22 @@ TEST(ScreenshotText, APhotosShapesLinedUpReadAsJunkAreNoText)
               (QStringList{QStringLiteral("Кофе с собой"), QStringLiteral("Только до воскресенья")}));
 }
 
+TEST(ScreenshotText, LettersRunIntoABrightEdgeOfAPhotoAreCutFromIt)
+{
+    // White words at 1× on a coffee cup. The «К» of the heading touches the cup's rim,
+    // nearly as light as the letters; the thin "R" of the caption runs into the rim through
+    // the "e" beside it, its stem of one pixel smoothed to two thirds of the white. The rim
+    // crosses both lines.
+    const QStringList cup = readLines(screenshot("photo-cup-rim-1x"));
+    ASSERT_GE(cup.size(), 2) << cup.join(" | ").toStdString();
+    EXPECT_EQ(cup[0], QStringLiteral("Кофе с собой"));
+    EXPECT_TRUE(cup[1].startsWith(QStringLiteral("Read more"))) << cup[1].toStdString();
+    // Cut below the letters' core, the grey frame of an outlined button parts from its
+    // rounded corners: its side is one stroke, no letter of the label beside it.
+    const QStringList buttons = readLines(screenshot("buttons-outlined-125x"));
+    EXPECT_EQ(buttons.join(u' ').simplified(), QStringLiteral("Continue Отмена Скачать отчёт Далее"));
+}
+
 TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpace)
 {
     // «3 новых» on a badge at 1×: the Russian model reads «Зновых», the English one

@@ -391,6 +391,23 @@ bool inside(const QRect& inner, const QRect& outer)
         && inner.bottom() <= outer.bottom();
 }
 
+// The typical run of pixels along the rows of a shape: the width of its strokes.
+int strokeWidth(std::vector<size_t> pixels, int width)
+{
+    std::sort(pixels.begin(), pixels.end());
+    std::vector<int> runs;
+    for (size_t k = 0; k < pixels.size(); ++k) {
+        if (k > 0 && pixels[k] == pixels[k - 1] + 1 && pixels[k] % size_t(width) != 0)
+            ++runs.back();
+        else
+            runs.push_back(1);
+    }
+    if (runs.empty())
+        return 0;
+    std::nth_element(runs.begin(), runs.begin() + qsizetype(runs.size() / 2), runs.end());
+    return runs[runs.size() / 2];
+}
+
 bool glyphSized(const QRect& box)
 {
     return box.height() >= leastGlyph && box.height() <= tallestGlyph && box.width() <= widestGlyph * box.height()
@@ -963,7 +980,14 @@ TextLayer textLayer(const QImage& grey)
     // A letter run into a taller shape of its polarity (the bright rim of a cup touching
     // white words) is cut from it at the line's own level: text keeps one colour, and
     // what it touches shades off from it. Only the pieces of a glyph's height within
-    // the line's rows join the line; the rest of the shape stays out.
+    // the line's rows join the line; the rest of the shape stays out. A shape across two
+    // lines (the rim through a heading and its caption) gives each its letters.
+    // The levels a letter is cut at, as shares of the line's depth: near its core first;
+    // then nearer still, where what it touches is almost as light (a cup's bright rim);
+    // then lower, where its strokes of a pixel at 1× are spread over two columns. Below the
+    // core only a piece of such strokes is taken, and one wider than a stroke: the side of
+    // a button's frame parts from its corners there.
+    constexpr std::array<std::pair<int, int>, 3> cutLevels{{{7, 8}, {15, 16}, {2, 3}}};
     const size_t firstPiece = shapes.size();
     std::vector<bool> cut(shapes.size(), false);
     std::vector<size_t> pieceStack;
@@ -981,78 +1005,87 @@ TextLayer textLayer(const QImage& grey)
         const int gh = line.glyphHeight;
         const QRect reach = line.box.adjusted(-joinGap * gh, -gh / 2, joinGap * gh, gh / 2).intersected(QRect(0, 0, w, h));
         for (size_t i = 0; i < firstPiece; ++i) {
-            if (shapes[i].light != line.light || shapes[i].line >= 0 || cut[i] || offColour[i]
+            if (shapes[i].light != line.light || shapes[i].line >= 0 || offColour[i]
                 || shapes[i].box.height() <= line.box.height() || !shapes[i].box.intersects(reach))
                 continue;
             const QRect area = shapes[i].box.intersected(reach);
             const int id = int(i) + 1;
-            auto deep = [&](int x, int y) {
-                if (!area.contains(x, y) || label[size_t(y) * size_t(w) + size_t(x)] != id)
-                    return false;
-                const int v = grey.constScanLine(y)[x];
-                return 8 * (line.light ? v - groundLevel : groundLevel - v) >= 7 * inkDepth;
-            };
-            for (int y = area.top(); y <= area.bottom(); ++y)
-                for (int x = area.left(); x <= area.right(); ++x) {
-                    if (!deep(x, y))
-                        continue;
-                    // A piece of the shape at the line's depth, labelled anew as it is found.
-                    Shape piece;
-                    piece.light = line.light;
-                    piece.level = piece.light ? 0 : 255;
-                    const int pieceId = int(shapes.size()) + 1;
-                    int minX = x, maxX = x, minY = y, maxY = y;
-                    std::vector<size_t> pixels;
-                    label[size_t(y) * size_t(w) + size_t(x)] = pieceId;
-                    pieceStack.assign(1, size_t(y) * size_t(w) + size_t(x));
-                    while (!pieceStack.empty()) {
-                        const size_t p = pieceStack.back();
-                        pieceStack.pop_back();
-                        pixels.push_back(p);
-                        const int px = int(p % size_t(w)), py = int(p / size_t(w));
-                        const int v = grey.constScanLine(py)[px];
-                        piece.level = piece.light ? std::max(piece.level, v) : std::min(piece.level, v);
-                        minX = std::min(minX, px), maxX = std::max(maxX, px), minY = std::min(minY, py), maxY = std::max(maxY, py);
-                        for (int ny = py - 1; ny <= py + 1; ++ny)
-                            for (int nx = px - 1; nx <= px + 1; ++nx)
-                                if (deep(nx, ny)) {
-                                    label[size_t(ny) * size_t(w) + size_t(nx)] = pieceId;
-                                    pieceStack.push_back(size_t(ny) * size_t(w) + size_t(nx));
-                                }
+            // The letters found at a level before: a piece found at another one over them
+            // is their antialiased edge, or them run into more of the shape.
+            std::vector<QRect> found, before;
+            for (const auto& [over, under] : cutLevels) {
+                before = found;
+                auto deep = [&](int x, int y) {
+                    if (!area.contains(x, y) || label[size_t(y) * size_t(w) + size_t(x)] != id)
+                        return false;
+                    const int v = grey.constScanLine(y)[x];
+                    return under * (line.light ? v - groundLevel : groundLevel - v) >= over * inkDepth;
+                };
+                for (int y = area.top(); y <= area.bottom(); ++y)
+                    for (int x = area.left(); x <= area.right(); ++x) {
+                        if (!deep(x, y))
+                            continue;
+                        // A piece of the shape at the line's depth, labelled anew as it is found.
+                        Shape piece;
+                        piece.light = line.light;
+                        piece.level = piece.light ? 0 : 255;
+                        const int pieceId = int(shapes.size()) + 1;
+                        int minX = x, maxX = x, minY = y, maxY = y;
+                        std::vector<size_t> pixels;
+                        label[size_t(y) * size_t(w) + size_t(x)] = pieceId;
+                        pieceStack.assign(1, size_t(y) * size_t(w) + size_t(x));
+                        while (!pieceStack.empty()) {
+                            const size_t p = pieceStack.back();
+                            pieceStack.pop_back();
+                            pixels.push_back(p);
+                            const int px = int(p % size_t(w)), py = int(p / size_t(w));
+                            const int v = grey.constScanLine(py)[px];
+                            piece.level = piece.light ? std::max(piece.level, v) : std::min(piece.level, v);
+                            minX = std::min(minX, px), maxX = std::max(maxX, px), minY = std::min(minY, py), maxY = std::max(maxY, py);
+                            for (int ny = py - 1; ny <= py + 1; ++ny)
+                                for (int nx = px - 1; nx <= px + 1; ++nx)
+                                    if (deep(nx, ny)) {
+                                        label[size_t(ny) * size_t(w) + size_t(nx)] = pieceId;
+                                        pieceStack.push_back(size_t(ny) * size_t(w) + size_t(nx));
+                                    }
+                        }
+                        piece.area = int(pixels.size());
+                        piece.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
+                        const int covered = std::min(piece.box.bottom(), line.box.bottom()) - std::max(piece.box.top(), line.box.top()) + 1;
+                        // A piece running on out of the rows looked at is part of something
+                        // larger (the page round a button), not a letter.
+                        const QRect& all = shapes[i].box;
+                        const bool whole = (piece.box.top() > area.top() || area.top() == all.top())
+                            && (piece.box.bottom() < area.bottom() || area.bottom() == all.bottom())
+                            && (piece.box.left() > area.left() || area.left() == all.left())
+                            && (piece.box.right() < area.right() || area.right() == all.right());
+                        if (whole && 2 * piece.box.height() >= gh && 5 * piece.box.height() <= 11 * gh && 2 * covered >= gh
+                            && glyphSized(piece.box)
+                            && std::none_of(before.begin(), before.end(), [&](const QRect& letter) { return letter.intersects(piece.box); })
+                            && (8 * over >= 7 * under || (strokeWidth(pixels, w) <= thinStroke && piece.box.width() > 3 * thinStroke))) {
+                            found.push_back(piece.box);
+                            piece.glyph = true;
+                            piece.line = int(l);
+                            shapes.push_back(piece);
+                            cut.push_back(false);
+                            offColour.push_back(false);
+                            line.shapes.push_back(shapes.size() - 1);
+                            ++line.count;
+                            line.box = line.box.united(piece.box);
+                            cut[i] = true;
+                        } else {
+                            // Not a letter: set aside, so that the scan does not start from
+                            // its pixels again, and given back to the shape below.
+                            for (size_t p : pixels)
+                                label[p] = -id;
+                        }
                     }
-                    piece.area = int(pixels.size());
-                    piece.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
-                    const int covered = std::min(piece.box.bottom(), line.box.bottom()) - std::max(piece.box.top(), line.box.top()) + 1;
-                    // A piece running on out of the rows looked at is part of something
-                    // larger (the page round a button), not a letter.
-                    const QRect& all = shapes[i].box;
-                    const bool whole = (piece.box.top() > area.top() || area.top() == all.top())
-                        && (piece.box.bottom() < area.bottom() || area.bottom() == all.bottom())
-                        && (piece.box.left() > area.left() || area.left() == all.left())
-                        && (piece.box.right() < area.right() || area.right() == all.right());
-                    if (whole && 2 * piece.box.height() >= gh && 5 * piece.box.height() <= 11 * gh && 2 * covered >= gh
-                        && glyphSized(piece.box)) {
-                        piece.glyph = true;
-                        piece.line = int(l);
-                        shapes.push_back(piece);
-                        cut.push_back(false);
-                        offColour.push_back(false);
-                        line.shapes.push_back(shapes.size() - 1);
-                        ++line.count;
-                        line.box = line.box.united(piece.box);
-                        cut[i] = true;
-                    } else {
-                        // Not a letter: set aside, so that the scan does not start from
-                        // its pixels again, and given back to the shape below.
-                        for (size_t p : pixels)
-                            label[p] = -id;
-                    }
-                }
-            // Pixels set aside while scanning belong to the shape again.
-            for (int y = area.top(); y <= area.bottom(); ++y)
-                for (int x = area.left(); x <= area.right(); ++x)
-                    if (label[size_t(y) * size_t(w) + size_t(x)] == -id)
-                        label[size_t(y) * size_t(w) + size_t(x)] = id;
+                // Pixels set aside while scanning belong to the shape again.
+                for (int y = area.top(); y <= area.bottom(); ++y)
+                    for (int x = area.left(); x <= area.right(); ++x)
+                        if (label[size_t(y) * size_t(w) + size_t(x)] == -id)
+                            label[size_t(y) * size_t(w) + size_t(x)] = id;
+            }
             if (cut[i])
                 line.crossing.erase(std::remove(line.crossing.begin(), line.crossing.end(), i), line.crossing.end());
         }

@@ -137,3 +137,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # «Созвонимся» the English model reads "CO3BOHMMCA".
 # alert-path-125x.png is case alert-06-125x of the draw with seed 87438: an alert at 1.25x
 # naming «~/Музыка/Плейлисты», whose "~" the engine reads as two signs.
+# photo-cup-rim-1x.png is case photo-05-1x of the draw with seed 87438: white words at 1x on
+# scikit-image's coffee picture, whose first letters touch the cup's bright rim.
+# buttons-outlined-125x.png is case buttons-02-125x of that draw: Chromium buttons at 1.25x,
+# the last one outlined in grey a few pixels from its label.
