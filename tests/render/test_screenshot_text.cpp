@@ -487,6 +487,12 @@ TEST(ScreenshotText, HeadingsAndSidebarItemsOfADocsPageAreReadApartFromItsParagr
         << sidebar.join(" | ").toStdString();
     EXPECT_TRUE(sidebar.contains(QStringLiteral("Текст на снимке распознаётся и копируется в буфер обмена.")))
         << sidebar.join(" | ").toStdString();
+
+    // At 1.5× a heading stands a wide gutter right of two sidebar items, the first within
+    // its rows: in one block the engine made two lines of the three («Е Пдернк @еа5е»).
+    const QStringList beside = readLines(screenshot("docs-sidebar-heading-15x"));
+    for (const char* line : {"Частые вопросы", "Поддержка", "Release notes", "Use the arrow keys to move the selection by one pixel."})
+        EXPECT_TRUE(beside.contains(QString::fromUtf8(line))) << line << " in: " << beside.join(" | ").toStdString();
 }
 
 TEST(ScreenshotText, ShapesOfAPhotoAtAnyHeightMakeNoLine)

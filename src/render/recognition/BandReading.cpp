@@ -363,8 +363,11 @@ std::vector<Band> columnsOfOneSize(const Band& band, bool proseApart)
     // sidebar beside a page's text): in one block such lines are read as one line of
     // both. Columns whose lines share their rows (a form, a table) read well together;
     // with `proseApart`, columns of prose wider than the gutter are parted all the
-    // same, so that each is read on a thread of its own.
-    const int gutter = 8 * height;
+    // same, so that each is read on a thread of its own. Text of sizes half as tall again
+    // apart is parted by the smaller one's gutter: a docs page's heading beside a sidebar
+    // item in its rows and one under them was read as two lines of the three.
+    constexpr int gutterOf = 8;
+    const int gutter = gutterOf * height;
     struct Piece {
         int from, to, height;
         int spans = 1;
@@ -377,8 +380,9 @@ std::vector<Band> columnsOfOneSize(const Band& band, bool proseApart)
             const int low = std::min(last.height, spanHeight), high = std::max(last.height, spanHeight);
             const int gap = from - last.to;
             const bool prose = proseApart && last.to - last.from > gap && to - from > gap;
-            const bool apart = gap >= gutter
-                && (prose || linesInterleave(image.copy(last.from, 0, last.to - last.from, h), image.copy(from, 0, to - from, h)));
+            const bool apart = (gap >= gutter
+                                   && (prose || linesInterleave(image.copy(last.from, 0, last.to - last.from, h), image.copy(from, 0, to - from, h))))
+                || (gap >= gutterOf * low && 2 * high >= 3 * low);
             if ((low == 0 || high <= otherSize * low) && !apart) {
                 last.to = to;
                 last.height = std::max(last.height, spanHeight);

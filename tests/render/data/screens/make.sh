@@ -141,3 +141,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # scikit-image's coffee picture, whose first letters touch the cup's bright rim.
 # buttons-outlined-125x.png is case buttons-02-125x of that draw: Chromium buttons at 1.25x,
 # the last one outlined in grey a few pixels from its label.
+# docs-sidebar-heading-15x.png is case docs-03-15x of that draw: a docs page at 1.5x whose
+# 26 px heading «Release notes» stands a wide gutter right of two sidebar items, the first
+# in the heading's rows.
