@@ -911,6 +911,17 @@ TEST(ScreenshotText, LettersRunIntoABrightEdgeOfAPhotoAreCutFromIt)
     EXPECT_EQ(buttons.join(u' ').simplified(), QStringLiteral("Continue Отмена Скачать отчёт Далее"));
 }
 
+TEST(ScreenshotText, ATildeReadAsADashIsATilde)
+{
+    // A home folder's "~" at 1.25× and 1.5×, two rows tall: the engine reads it "—", or
+    // "—-" on its two halves.
+    const QStringList alert = readLines(screenshot("alert-path-125x"));
+    EXPECT_TRUE(alert.contains(QStringLiteral("Нет доступа к папке ~/Музыка/Плейлисты"))) << alert.join(" | ").toStdString();
+    const QStringList paths = readLines(screenshot("paths-tilde-15x"));
+    ASSERT_FALSE(paths.isEmpty());
+    EXPECT_EQ(paths.front(), QStringLiteral("~/Музыка/Плейлисты"));
+}
+
 TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpace)
 {
     // «3 новых» on a badge at 1×: the Russian model reads «Зновых», the English one

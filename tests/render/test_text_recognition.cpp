@@ -370,6 +370,26 @@ TEST(ScreenTextRecognizer, ALoneSignBetweenWordsOfCodeIsRead)
             }
 }
 
+TEST(ScreenTextRecognizer, AWaveIsATildeAndABarADash)
+{
+    // Dashes of every length stay dashes beside the tilde of a home folder.
+    const QStringList lines{"Папка: ~/Музыка/Плейлисты", "Итог — 5-6 дней, файл ~/notes/todo.txt"};
+    for (int size : {11, 13, 15, 17}) {
+        QFont font("DejaVu Sans");
+        font.setPixelSize(size);
+        QImage image = canvas(40 * size, 2 * size * int(lines.size() + 1));
+        paint(image, [&](QPainter& p) {
+            p.setFont(font);
+            for (int i = 0; i < lines.size(); ++i)
+                p.drawText(size, 2 * size * (i + 1), lines[i]);
+        });
+        const QStringList read = ScreenTextRecognizer::recognize(image).value_or(QString()).split(u'\n');
+        ASSERT_EQ(read.size(), lines.size()) << size << " px:\n" << read.join(u'\n').toStdString();
+        for (int i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(folded(read[i]), folded(lines[i])) << size << " px";
+    }
+}
+
 TEST(ScreenTextRecognizer, SmallTextKeepsEnglishWordsInRussianRowsAndRussianWordsInEnglishRows)
 {
     // Each language reads the other's words as junk or as look-alike letters ("Соде",

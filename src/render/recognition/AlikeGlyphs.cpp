@@ -390,6 +390,42 @@ bool unbroken(const Glyph& glyph)
     return true;
 }
 
+// Whether a glyph wider than tall is a wave, not a bar: the middle of its ink moves up or
+// down from column to column. A tilde at 1× is two rows tall, its left half a row above
+// its right; a dash, wherever smoothing puts it, keeps one middle across.
+bool wavy(const QRect& box, const QImage& view, int paper)
+{
+    if (box.width() < 2 * box.height() || box.width() < 4)
+        return false;
+    // Each column's middle, weighed by depth, over the glyph's rows and one on each side.
+    const QRect area = box.adjusted(0, -1, 0, 1).intersected(view.rect());
+    std::vector<double> middles, weights;
+    for (int x = area.left(); x <= area.right(); ++x) {
+        double sum = 0, weight = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const int depth = std::max(0, paper - int(view.constScanLine(y)[x]));
+            sum += double(depth) * y;
+            weight += depth;
+        }
+        middles.push_back(weight > 0 ? sum / weight : 0);
+        weights.push_back(weight);
+    }
+    // The faint ends of a stroke are its smoothed edge, not its course.
+    const double heaviest = *std::max_element(weights.begin(), weights.end());
+    double low = std::numeric_limits<double>::max(), high = std::numeric_limits<double>::lowest();
+    for (size_t k = 0; k < middles.size(); ++k)
+        if (2 * weights[k] >= heaviest) {
+            low = std::min(low, middles[k]);
+            high = std::max(high, middles[k]);
+        }
+    return heaviest > 0 && high - low >= 0.4;
+}
+
+bool isDash(const ReadSymbol& symbol)
+{
+    return symbol.text.size() == 1 && QStringView(u"-\u2013\u2014").contains(symbol.text[0]);
+}
+
 // Whether a word's symbols spell it: only then do they stand for its characters one by one.
 bool symbolsSpell(const ReadWord& word)
 {
@@ -501,6 +537,50 @@ bool readTwoBarsAsEquals(ReadWord& word, const QImage& view, double scale, int p
 }
 
 
+// Dashes read on a wave are a tilde: "—/Музыка" or "—-/Музыка" for "~/Музыка". The
+// engine's boxes of a run of dashes together stand over the one glyph. Whether the word
+// changed; only for a word whose symbols spell it.
+bool readWavesAsTildes(ReadWord& word, const QImage& view, double scale, int paper)
+{
+    bool changed = false;
+    for (size_t k = 0; k < word.symbols.size(); ++k) {
+        if (!isDash(word.symbols[k]))
+            continue;
+        size_t end = k + 1;
+        QRect box = word.symbols[k].box;
+        while (end < word.symbols.size() && isDash(word.symbols[end]))
+            box |= word.symbols[end++].box;
+        const QRect shown = inView(box, scale, view);
+        const QRect area = shown.adjusted(0, -std::max(2, shown.height()), 0, std::max(2, shown.height())).intersected(view.rect());
+        const std::optional<Pieces> ink = area.isEmpty() ? std::nullopt : areaInk(view, area, paper, 1.0 / 3);
+        // The pieces under the boxes, not in the pixel of margin round them: the stroke of a
+        // "/" after the wave.
+        std::vector<QRect> glyphs;
+        const QRect inner = shown.adjusted(1, 0, -1, 0);
+        if (ink)
+            for (const QRect& piece : ink->boxes) {
+                const QRect glyph = piece.translated(area.topLeft());
+                const int under = std::min(glyph.right(), inner.right()) - std::max(glyph.left(), inner.left()) + 1;
+                if ((glyph.width() >= 2 || glyph.height() >= 2) && 2 * under > glyph.width())
+                    glyphs.push_back(glyph);
+            }
+        if (glyphs.size() != 1 || !wavy(glyphs.front(), view, paper)) {
+            k = end - 1;
+            continue;
+        }
+        word.symbols[k].text = QStringLiteral("~");
+        word.symbols[k].box = box;
+        word.symbols.erase(word.symbols.begin() + std::ptrdiff_t(k) + 1, word.symbols.begin() + std::ptrdiff_t(end));
+        changed = true;
+    }
+    if (changed) {
+        word.text.clear();
+        for (const ReadSymbol& each : word.symbols)
+            word.text += each.text;
+    }
+    return changed;
+}
+
 // A word whose symbols spell it, with the glyph under each symbol.
 struct PlacedWord {
     ReadWord* word;
@@ -593,7 +673,7 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
     for (WordRun& run : runs) {
         bool changed = false;
         for (ReadWord& word : run.words)
-            if ((symbolsSpell(word) && readRepeatedSignsTwice(word, view, scale, paper))
+            if ((symbolsSpell(word) && (readRepeatedSignsTwice(word, view, scale, paper) || readWavesAsTildes(word, view, scale, paper)))
                 || readTwoBarsAsEquals(word, view, scale, paper))
                 changed = true;
         if (changed)

@@ -144,3 +144,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # docs-sidebar-heading-15x.png is case docs-03-15x of that draw: a docs page at 1.5x whose
 # 26 px heading «Release notes» stands a wide gutter right of two sidebar items, the first
 # in the heading's rows.
+# paths-tilde-15x.png is case paths-03-15x of the draw with seed 2612: paths at 1.5x, the
+# first of them «~/Музыка/Плейлисты», whose "~" the engine reads as a dash.
