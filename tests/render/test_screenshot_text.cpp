@@ -922,6 +922,13 @@ TEST(ScreenshotText, ATildeReadAsADashIsATilde)
     EXPECT_EQ(paths.front(), QStringLiteral("~/Музыка/Плейлисты"));
 }
 
+TEST(ScreenshotText, ABarOnTheBaselineBeforeAWordIsTheLetterI)
+{
+    // A sans "I" is a bar from the baseline to the capitals' height; the engine reads it "|".
+    const QStringList form = readLines(screenshot("form-agree-125x"));
+    EXPECT_TRUE(form.contains(QStringLiteral("I agree to the terms"))) << form.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpace)
 {
     // «3 новых» on a badge at 1×: the Russian model reads «Зновых», the English one

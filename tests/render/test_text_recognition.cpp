@@ -390,6 +390,24 @@ TEST(ScreenTextRecognizer, AWaveIsATildeAndABarADash)
     }
 }
 
+TEST(ScreenTextRecognizer, ABarOnTheBaselineIsAnIAndOneBelowItAPipe)
+{
+    // The pipe of a command reaches below the baseline as far as a descender.
+    for (int size : {11, 13, 15}) {
+        for (bool mono : {false, true}) {
+            const QString line = mono ? QStringLiteral("cat notes.txt | grep todo") : QStringLiteral("I agree to the terms");
+            QFont font(mono ? "DejaVu Sans Mono" : "DejaVu Sans");
+            font.setPixelSize(size);
+            QImage image = canvas(30 * size, 4 * size);
+            paint(image, [&](QPainter& p) {
+                p.setFont(font);
+                p.drawText(size, 2 * size, line);
+            });
+            EXPECT_EQ(folded(ScreenTextRecognizer::recognize(image).value_or(QString())), line) << size << (mono ? " px mono" : " px sans");
+        }
+    }
+}
+
 TEST(ScreenTextRecognizer, SmallTextKeepsEnglishWordsInRussianRowsAndRussianWordsInEnglishRows)
 {
     // Each language reads the other's words as junk or as look-alike letters ("Соде",

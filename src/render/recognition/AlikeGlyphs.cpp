@@ -581,6 +581,47 @@ bool readWavesAsTildes(ReadWord& word, const QImage& view, double scale, int pap
     return changed;
 }
 
+// A bar read as a word of its own before a Latin word, standing on the line's baseline, is
+// the pronoun "I" ("| agree to the terms"): a "|" reaches below the baseline as far as
+// a descender. Whether the run changed.
+bool readBarsOnTheBaselineAsI(WordRun& run, const QImage& view, double scale, int paper)
+{
+    bool changed = false;
+    for (size_t k = 0; k + 1 < run.words.size(); ++k) {
+        ReadWord& word = run.words[k];
+        const QString& next = run.words[k + 1].text;
+        if (word.text != QStringLiteral("|") || next.isEmpty() || !next[0].isLower() || next[0].script() != QChar::Script_Latin)
+            continue;
+        const QRect bar = inView(word.box, scale, view), after = inView(run.words[k + 1].box, scale, view);
+        const QRect area = bar.united(after).adjusted(0, -bar.height() / 2, 0, bar.height() / 2).intersected(view.rect());
+        const std::optional<Pieces> ink = area.isEmpty() ? std::nullopt : areaInk(view, area, paper);
+        if (!ink)
+            continue;
+        // The bar: the tallest piece under the word's box. The baseline: where most letters
+        // of the next word end, descenders aside.
+        std::optional<QRect> stroke;
+        std::map<int, int> bottoms;
+        for (const QRect& piece : ink->boxes) {
+            const QRect glyph = piece.translated(area.topLeft());
+            const int middle = glyph.left() + glyph.width() / 2;
+            if (middle >= bar.left() && middle <= bar.right() && (!stroke || glyph.height() > stroke->height()))
+                stroke = glyph;
+            else if (middle >= after.left() && middle <= after.right() && 2 * glyph.height() >= bar.height() / 2)
+                ++bottoms[glyph.bottom()];
+        }
+        if (!stroke || bottoms.empty() || stroke->height() < 3 * stroke->width())
+            continue;
+        const int baseline = std::max_element(bottoms.begin(), bottoms.end(), [](const auto& a, const auto& b) { return a.second < b.second; })->first;
+        if (stroke->bottom() > baseline)
+            continue;
+        word.text = QStringLiteral("I");
+        for (ReadSymbol& symbol : word.symbols)
+            symbol.text = word.text;
+        changed = true;
+    }
+    return changed;
+}
+
 // A word whose symbols spell it, with the glyph under each symbol.
 struct PlacedWord {
     ReadWord* word;
@@ -671,7 +712,7 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
     const int paper = mostCommonGrey(view);
 
     for (WordRun& run : runs) {
-        bool changed = false;
+        bool changed = readBarsOnTheBaselineAsI(run, view, scale, paper);
         for (ReadWord& word : run.words)
             if ((symbolsSpell(word) && (readRepeatedSignsTwice(word, view, scale, paper) || readWavesAsTildes(word, view, scale, paper)))
                 || readTwoBarsAsEquals(word, view, scale, paper))

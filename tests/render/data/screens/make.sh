@@ -146,3 +146,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # in the heading's rows.
 # paths-tilde-15x.png is case paths-03-15x of the draw with seed 2612: paths at 1.5x, the
 # first of them «~/Музыка/Плейлисты», whose "~" the engine reads as a dash.
+# form-agree-125x.png is case form-02-125x of the set (seed 58): a Chromium form at 1.25x
+# whose check box is labelled "I agree to the terms", the "I" a bar the engine reads "|".
