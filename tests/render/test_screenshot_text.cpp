@@ -929,6 +929,16 @@ TEST(ScreenshotText, ABarOnTheBaselineBeforeAWordIsTheLetterI)
     EXPECT_TRUE(form.contains(QStringLiteral("I agree to the terms"))) << form.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, AFillAFewLevelsOffItsGroundHoldsItsLabel)
+{
+    // A pale grey button on a white page, and the active item's lighter patch on a bar:
+    // fills 24 to 35 levels off their ground, whose edges were taken for strokes beside
+    // the label ("(sera)" for "Send", «Ноте» for "Home").
+    EXPECT_EQ(readLines(screenshot("buttons-pale-1x")).join(u' ').simplified(), QStringLiteral("Добавить Delete Send"));
+    EXPECT_EQ(readLines(screenshot("navbar-active-1x")).join(u' ').simplified(),
+              QStringLiteral("Docs Каталог Docs Документы Home Отчёты Blog"));
+}
+
 TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpace)
 {
     // «3 новых» on a badge at 1×: the Russian model reads «Зновых», the English one

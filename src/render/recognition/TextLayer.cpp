@@ -243,7 +243,7 @@ FillInk fillInk(const QImage& grey)
             continue;
         auto setOff = [&](std::vector<int> side) {
             std::nth_element(side.begin(), side.begin() + qsizetype(side.size() / 2), side.end());
-            return std::abs(side[side.size() / 2] - fill.level) >= groundContrast;
+            return std::abs(side[side.size() / 2] - fill.level) >= inkContrast;
         };
         std::vector<int> top, bottom, left, right;
         for (int x = frame.left(); x <= frame.right(); ++x) {

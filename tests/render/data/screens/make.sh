@@ -148,3 +148,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # first of them «~/Музыка/Плейлисты», whose "~" the engine reads as a dash.
 # form-agree-125x.png is case form-02-125x of the set (seed 58): a Chromium form at 1.25x
 # whose check box is labelled "I agree to the terms", the "I" a bar the engine reads "|".
+# buttons-pale-1x.png is case buttons-05-1x of the draw with seed 33301: Chromium buttons at
+# 1x, the last one a pale grey pill a few levels off the page, labelled "Send".
+# navbar-active-1x.png is case navbar-05-1x of the draw with seed 22126: a bar at 1x whose
+# active item stands on a patch a little lighter than the bar.
