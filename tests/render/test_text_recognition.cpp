@@ -392,18 +392,23 @@ TEST(ScreenTextRecognizer, AWaveIsATildeAndABarADash)
 
 TEST(ScreenTextRecognizer, ABarOnTheBaselineIsAnIAndOneBelowItAPipe)
 {
-    // The pipe of a command reaches below the baseline as far as a descender.
+    // The pipe of a command reaches below the baseline as far as a descender; an "I"
+    // ending a row stands on the baseline of the word before it.
+    const QStringList lines{"I agree to the terms", "cat notes.txt | grep I"};
     for (int size : {11, 13, 15}) {
         for (bool mono : {false, true}) {
-            const QString line = mono ? QStringLiteral("cat notes.txt | grep todo") : QStringLiteral("I agree to the terms");
             QFont font(mono ? "DejaVu Sans Mono" : "DejaVu Sans");
             font.setPixelSize(size);
-            QImage image = canvas(30 * size, 4 * size);
+            QImage image = canvas(30 * size, 2 * size * int(lines.size() + 1));
             paint(image, [&](QPainter& p) {
                 p.setFont(font);
-                p.drawText(size, 2 * size, line);
+                for (int i = 0; i < lines.size(); ++i)
+                    p.drawText(size, 2 * size * (i + 1), lines[i]);
             });
-            EXPECT_EQ(folded(ScreenTextRecognizer::recognize(image).value_or(QString())), line) << size << (mono ? " px mono" : " px sans");
+            const QStringList read = ScreenTextRecognizer::recognize(image).value_or(QString()).split(u'\n');
+            ASSERT_EQ(read.size(), lines.size()) << size << (mono ? " px mono:\n" : " px sans:\n") << read.join(u'\n').toStdString();
+            for (int i = 0; i < lines.size(); ++i)
+                EXPECT_EQ(folded(read[i]), lines[i]) << size << (mono ? " px mono" : " px sans");
         }
     }
 }

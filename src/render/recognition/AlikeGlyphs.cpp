@@ -581,38 +581,45 @@ bool readWavesAsTildes(ReadWord& word, const QImage& view, double scale, int pap
     return changed;
 }
 
-// A bar read as a word of its own before a Latin word, standing on the line's baseline, is
+// A bar read as a word of its own beside a Latin word, standing on the line's baseline, is
 // the pronoun "I" ("| agree to the terms"): a "|" reaches below the baseline as far as
-// a descender. Whether the run changed.
+// a descender. The baseline is the next word's, or the word's before at a row's end.
+// Whether the run changed.
 bool readBarsOnTheBaselineAsI(WordRun& run, const QImage& view, double scale, int paper)
 {
+    const auto latin = [](QChar c) { return c.isLetter() && c.script() == QChar::Script_Latin; };
     bool changed = false;
-    for (size_t k = 0; k + 1 < run.words.size(); ++k) {
+    for (size_t k = 0; k < run.words.size(); ++k) {
         ReadWord& word = run.words[k];
-        const QString& next = run.words[k + 1].text;
-        if (word.text != QStringLiteral("|") || next.isEmpty() || !next[0].isLower() || next[0].script() != QChar::Script_Latin)
+        if (word.text != QStringLiteral("|"))
             continue;
-        const QRect bar = inView(word.box, scale, view), after = inView(run.words[k + 1].box, scale, view);
+        const ReadWord* beside = nullptr;
+        if (k + 1 < run.words.size() && !run.words[k + 1].text.isEmpty() && run.words[k + 1].text[0].isLower()
+            && latin(run.words[k + 1].text[0]))
+            beside = &run.words[k + 1];
+        else if (k + 1 == run.words.size() && k > 0 && !run.words[k - 1].text.isEmpty() && latin(run.words[k - 1].text.back()))
+            beside = &run.words[k - 1];
+        if (!beside)
+            continue;
+        const QRect bar = inView(word.box, scale, view), after = inView(beside->box, scale, view);
         const QRect area = bar.united(after).adjusted(0, -bar.height() / 2, 0, bar.height() / 2).intersected(view.rect());
         const std::optional<Pieces> ink = area.isEmpty() ? std::nullopt : areaInk(view, area, paper);
         if (!ink)
             continue;
-        // The bar: the tallest piece under the word's box. The baseline: where most letters
-        // of the next word end, descenders aside.
+        // The bar: the tallest piece under the word's box. The baseline: where the highest
+        // ending letter of the word beside it ends; descenders end lower, and letters run
+        // together at 1× ("re" of "grep") make too few pieces to count.
         std::optional<QRect> stroke;
-        std::map<int, int> bottoms;
+        std::optional<int> baseline;
         for (const QRect& piece : ink->boxes) {
             const QRect glyph = piece.translated(area.topLeft());
             const int middle = glyph.left() + glyph.width() / 2;
             if (middle >= bar.left() && middle <= bar.right() && (!stroke || glyph.height() > stroke->height()))
                 stroke = glyph;
-            else if (middle >= after.left() && middle <= after.right() && 2 * glyph.height() >= bar.height() / 2)
-                ++bottoms[glyph.bottom()];
+            else if (middle >= after.left() && middle <= after.right() && 3 * glyph.height() >= bar.height())
+                baseline = std::min(baseline.value_or(glyph.bottom()), glyph.bottom());
         }
-        if (!stroke || bottoms.empty() || stroke->height() < 3 * stroke->width())
-            continue;
-        const int baseline = std::max_element(bottoms.begin(), bottoms.end(), [](const auto& a, const auto& b) { return a.second < b.second; })->first;
-        if (stroke->bottom() > baseline)
+        if (!stroke || !baseline || stroke->height() < 3 * stroke->width() || stroke->bottom() > *baseline)
             continue;
         word.text = QStringLiteral("I");
         for (ReadSymbol& symbol : word.symbols)
