@@ -33,6 +33,23 @@ QString folded(QString text)
     return text.simplified();
 }
 
+// Lines of text in `family` at `size` px, two sizes apart, on a white canvas `columns`
+// sizes wide.
+QImage paintedLines(const QStringList& lines, const char* family, int size, int columns)
+{
+    QFont font(family);
+    font.setPixelSize(size);
+    QImage image = canvas(columns * size, 2 * size * int(lines.size() + 1));
+    paint(image, [&](QPainter& p) {
+        p.setFont(font);
+        for (int i = 0; i < lines.size(); ++i)
+            p.drawText(size, 2 * size * (i + 1), lines[i]);
+    });
+    return image;
+}
+
+QStringList recognizedLines(const QImage& image) { return ScreenTextRecognizer::recognize(image).value_or(QString()).split(u'\n'); }
+
 // Points the recogniser at another data folder for the length of a test.
 struct DataFolder {
     const QByteArray saved = qgetenv("TESSDATA_PREFIX");
@@ -375,15 +392,7 @@ TEST(ScreenTextRecognizer, AWaveIsATildeAndABarADash)
     // Dashes of every length stay dashes beside the tilde of a home folder.
     const QStringList lines{"Папка: ~/Музыка/Плейлисты", "Итог — 5-6 дней, файл ~/notes/todo.txt"};
     for (int size : {11, 13, 15, 17}) {
-        QFont font("DejaVu Sans");
-        font.setPixelSize(size);
-        QImage image = canvas(40 * size, 2 * size * int(lines.size() + 1));
-        paint(image, [&](QPainter& p) {
-            p.setFont(font);
-            for (int i = 0; i < lines.size(); ++i)
-                p.drawText(size, 2 * size * (i + 1), lines[i]);
-        });
-        const QStringList read = ScreenTextRecognizer::recognize(image).value_or(QString()).split(u'\n');
+        const QStringList read = recognizedLines(paintedLines(lines, "DejaVu Sans", size, 40));
         ASSERT_EQ(read.size(), lines.size()) << size << " px:\n" << read.join(u'\n').toStdString();
         for (int i = 0; i < lines.size(); ++i)
             EXPECT_EQ(folded(read[i]), folded(lines[i])) << size << " px";
@@ -397,15 +406,7 @@ TEST(ScreenTextRecognizer, ABarOnTheBaselineIsAnIAndOneBelowItAPipe)
     const QStringList lines{"I agree to the terms", "cat notes.txt | grep I"};
     for (int size : {11, 13, 15}) {
         for (bool mono : {false, true}) {
-            QFont font(mono ? "DejaVu Sans Mono" : "DejaVu Sans");
-            font.setPixelSize(size);
-            QImage image = canvas(30 * size, 2 * size * int(lines.size() + 1));
-            paint(image, [&](QPainter& p) {
-                p.setFont(font);
-                for (int i = 0; i < lines.size(); ++i)
-                    p.drawText(size, 2 * size * (i + 1), lines[i]);
-            });
-            const QStringList read = ScreenTextRecognizer::recognize(image).value_or(QString()).split(u'\n');
+            const QStringList read = recognizedLines(paintedLines(lines, mono ? "DejaVu Sans Mono" : "DejaVu Sans", size, 30));
             ASSERT_EQ(read.size(), lines.size()) << size << (mono ? " px mono:\n" : " px sans:\n") << read.join(u'\n').toStdString();
             for (int i = 0; i < lines.size(); ++i)
                 EXPECT_EQ(folded(read[i]), lines[i]) << size << (mono ? " px mono" : " px sans");
@@ -424,15 +425,7 @@ TEST(ScreenTextRecognizer, SmallTextKeepsEnglishWordsInRussianRowsAndRussianWord
     for (int size : {9, 11, 13}) {
         for (bool mono : {false, true}) {
             const std::string name = std::to_string(size) + (mono ? " px mono" : " px sans");
-            QFont font(mono ? "DejaVu Sans Mono" : "DejaVu Sans");
-            font.setPixelSize(size);
-            QImage image = canvas(50 * size, 2 * size * int(sentences.size() + 1));
-            paint(image, [&](QPainter& p) {
-                p.setFont(font);
-                for (int i = 0; i < sentences.size(); ++i)
-                    p.drawText(size, 2 * size * (i + 1), sentences[i]);
-            });
-            const QStringList lines = ScreenTextRecognizer::recognize(image).value_or(QString()).split(u'\n');
+            const QStringList lines = recognizedLines(paintedLines(sentences, mono ? "DejaVu Sans Mono" : "DejaVu Sans", size, 50));
             ASSERT_EQ(lines.size(), sentences.size()) << name << ":\n" << lines.join(u'\n').toStdString();
             for (int i = 0; i < sentences.size(); ++i)
                 EXPECT_EQ(folded(lines[i]), folded(sentences[i])) << name;
