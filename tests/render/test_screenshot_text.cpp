@@ -939,6 +939,17 @@ TEST(ScreenshotText, AFillAFewLevelsOffItsGroundHoldsItsLabel)
               QStringLiteral("Docs Каталог Docs Документы Home Отчёты Blog"));
 }
 
+TEST(ScreenshotText, ABracketReadAsALetterTakesTheReadingOfItsCopies)
+{
+    // "w[i];" read "w[il;": the "]" beside a narrow "i" and a ";" is one stroke to the
+    // engine; its copies after "x[i" are read as brackets.
+    for (const char* name : {"terminal-brackets-1x", "code-brackets-15x"}) {
+        const QStringList code = readLines(screenshot(name));
+        EXPECT_TRUE(std::any_of(code.begin(), code.end(), [](const QString& line) { return line.contains(QStringLiteral("x[i] * w[i];")); }))
+            << name << ": " << code.join(" | ").toStdString();
+    }
+}
+
 TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpace)
 {
     // «3 новых» on a badge at 1×: the Russian model reads «Зновых», the English one

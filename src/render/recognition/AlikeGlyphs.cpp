@@ -421,6 +421,12 @@ bool wavy(const QRect& box, const QImage& view, int paper)
     return heaviest > 0 && high - low >= 0.4;
 }
 
+// A sign a straight stroke of a letter may be read for.
+bool bracket(const QString& text)
+{
+    return text.size() == 1 && QStringView(u"[]()").contains(text[0]);
+}
+
 bool isDash(const ReadSymbol& symbol)
 {
     return symbol.text.size() == 1 && QStringView(u"-\u2013\u2014").contains(symbol.text[0]);
@@ -760,7 +766,7 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
             ++copies[*found].readings[reading];
         }
     };
-    Table inside, beside;
+    Table inside, beside, brackets;
     const auto lettered = [](const std::vector<Placed>& symbols, size_t k) {
         return k < symbols.size() && !single(*symbols[k].symbol).isNull();
     };
@@ -769,6 +775,8 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
             const Placed& p = word.symbols[k];
             const bool readTwice = std::any_of(word.symbols.begin(), word.symbols.end(),
                 [&](const Placed& q) { return &q != &p && q.glyphOf == k; });
+            if (!p.glyph.empty() && !readTwice && bracket(p.symbol->text))
+                brackets.add(p.glyph, p.symbol->text[0]);
             if (p.glyph.empty() || readTwice || single(*p.symbol).isNull())
                 continue;
             // The letters and figures read in one run with this one.
@@ -810,7 +818,7 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
     // letter or figure beside it ("int 1", "++1") had nothing to go by, and its readings
     // alone are not evidence, since the same pixels read alone come out the same each
     // time: one copy read beside letters outweighs them.
-    QHash<QByteArray, QChar> agreedInside, agreedBeside;
+    QHash<QByteArray, QChar> agreedInside, agreedBeside, agreedBrackets;
     const auto agreed = [&](const Glyph& glyph, bool alone) {
         const QChar reading = agreedIn(inside, 2, agreedInside, glyph);
         return reading.isNull() && alone ? agreedIn(beside, 1, agreedBeside, glyph) : reading;
@@ -842,6 +850,13 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
                 ++next;
             const bool alone = !(k > 0 && lettered(symbols, k - 1)) && !lettered(symbols, next);
             const QChar reading = agreed(p.glyph, alone);
+            // A bracket read as the stroke of a letter ("w[il;" for "w[i];"), where copies of
+            // its glyph read as that bracket and none as a letter.
+            if (reading.isNull() && QStringView(u"lI1|").contains(now) && unbroken(p.glyph))
+                if (const QChar sign = agreedIn(brackets, 2, agreedBrackets, p.glyph); !sign.isNull()) {
+                    out[k] = QString(sign);
+                    continue;
+                }
             if (reading.isNull() || (reading != now && !mayBecome(now, reading)))
                 continue;
             out[k] = QString(reading);

@@ -152,3 +152,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # 1x, the last one a pale grey pill a few levels off the page, labelled "Send".
 # navbar-active-1x.png is case navbar-05-1x of the draw with seed 22126: a bar at 1x whose
 # active item stands on a patch a little lighter than the bar.
+# terminal-brackets-1x.png is case xterm-09-1x of the draw with seed 8123 and
+# code-brackets-15x.png case code-07-15x of the draw with seed 22126: C code in xterm at 1x
+# and in a Chromium code block at 1.5x, whose "]" after "w[i" the engine reads "l".
