@@ -950,6 +950,14 @@ TEST(ScreenshotText, ABracketReadAsALetterTakesTheReadingOfItsCopies)
     }
 }
 
+TEST(ScreenshotText, AFileTypeBeforeASentencesSignStaysLatin)
+{
+    // «Посмотри notes/черновик.md, там список»: with the comma the ".md" ended no word, was
+    // taken for no file's type, and followed the Russian «черновик» before it as «та».
+    const QStringList chat = readLines(screenshot("chat-file-type-1x"));
+    EXPECT_TRUE(chat.contains(QStringLiteral("Посмотри notes/черновик.md, там список"))) << chat.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpace)
 {
     // «3 новых» on a badge at 1×: the Russian model reads «Зновых», the English one

@@ -749,12 +749,15 @@ bool latinLetters(const QString& text)
 // The last piece of a name after its dot, of a few characters: the file's type, which
 // is written in Latin letters whatever the language of the name before it. The engines
 // may part the type from its name as a word of its own ("отчёт." "pdf"): the dot then
-// ends the word before it among the name's words, `group` (in order).
+// ends the word before it among the name's words, `group` (in order). A sentence's sign
+// may follow the name ("черновик.md, там").
 bool fileType(const std::vector<ReadWord>& words, const std::vector<size_t>& group, const PlacedPiece& piece)
 {
     constexpr int longestType = 4;
     const QString& text = words[piece.word].text;
-    if (piece.range.length > longestType || piece.range.from + piece.range.length != text.size())
+    const QStringView after = QStringView(text).mid(piece.range.from + piece.range.length);
+    if (piece.range.length > longestType
+        || !std::all_of(after.begin(), after.end(), [](QChar c) { return QStringView(u",.;:!?)»\"'").contains(c); }))
         return false;
     if (piece.range.from > 0)
         return text[piece.range.from - 1] == u'.';

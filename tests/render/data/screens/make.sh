@@ -155,3 +155,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # terminal-brackets-1x.png is case xterm-09-1x of the draw with seed 8123 and
 # code-brackets-15x.png case code-07-15x of the draw with seed 22126: C code in xterm at 1x
 # and in a Chromium code block at 1.5x, whose "]" after "w[i" the engine reads "l".
+# chat-file-type-1x.png is case chat-05-1x of the draw with seed 9158: a Chromium chat at 1x
+# whose message names «notes/черновик.md,» with a comma after the file's type.
