@@ -157,3 +157,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # and in a Chromium code block at 1.5x, whose "]" after "w[i" the engine reads "l".
 # chat-file-type-1x.png is case chat-05-1x of the draw with seed 9158: a Chromium chat at 1x
 # whose message names «notes/черновик.md,» with a comma after the file's type.
+# paths-pitch-125x.png and paths-pitch-15x.png are cases paths-02-125x of the draw with seed
+# 2612 and paths-03-15x of the draw with seed 22126: monospace paths whose engine boxes keep
+# the pitch but for a few letters, and whose «.pdf» the engines part after the dot.
