@@ -970,6 +970,14 @@ TEST(ScreenshotText, AFileTypeBeforeASentencesSignStaysLatin)
     EXPECT_TRUE(chat.contains(QStringLiteral("Посмотри notes/черновик.md, там список"))) << chat.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, ALetterAloneTakesTheScriptItsCopiesInWordsAreReadIn)
+{
+    // "i != n;": the Russian model reads the lone "n" as «п» at 90, the English one at 57;
+    // the same glyph inside "int", "node" and "next" is read "n".
+    const QStringList code = readLines(screenshot("code-alone-n-2x"));
+    EXPECT_TRUE(code.contains(QStringLiteral("for (int i = 0; i != n; ++i)"))) << code.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpace)
 {
     // «3 новых» on a badge at 1×: the Russian model reads «Зновых», the English one

@@ -857,7 +857,12 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
                     out[k] = QString(sign);
                     continue;
                 }
-            if (reading.isNull() || (reading != now && !mayBecome(now, reading)))
+            // A letter alone takes the other script's letter its copies inside words are read
+            // as, where the two are drawn apart («п» and "n" of "i != n;"): a model reads a
+            // letter of the other script as its own nearest one.
+            const bool acrossScripts = alone && script(now) >= 0 && script(reading) >= 0 && script(now) != script(reading)
+                && now.isLetter() && reading.isLetter() && !stages::sameGlyphs(QString(now), QString(reading));
+            if (reading.isNull() || (reading != now && !mayBecome(now, reading) && !acrossScripts))
                 continue;
             out[k] = QString(reading);
             // A character read a second time on the same glyph goes.

@@ -300,8 +300,10 @@ int wordsIn(const WordRun& row, int language)
         [&](const ReadWord& word) { return word.language == language && letterCount(word.text) > shortWord; }));
 }
 
-// Whether two readings spell the same glyphs, letter by letter the same or a Latin
-// letter and the Cyrillic one drawn like it.
+} // namespace
+
+namespace stages {
+
 bool sameGlyphs(const QString& a, const QString& b)
 {
     const QString& latin = latinTwins;
@@ -316,6 +318,10 @@ bool sameGlyphs(const QString& a, const QString& b)
     }
     return true;
 }
+
+} // namespace stages
+
+namespace {
 
 // Short words take the reading in the language of the words on both sides unless
 // their own is sure, or where those languages differ, the surest reading.

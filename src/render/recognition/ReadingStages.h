@@ -156,6 +156,10 @@ struct WordPiece {
 
 std::vector<WordPiece> wordPieces(const QString& text);
 
+// Whether two readings spell the same glyphs, letter by letter the same or a Latin
+// letter and the Cyrillic one drawn like it.
+bool sameGlyphs(const QString& a, const QString& b);
+
 // Words read as Latin capitals standing as small letters become the Cyrillic words
 // of the same shapes.
 void readSmallCapitalsAsCyrillic(std::vector<WordRun>& rows);

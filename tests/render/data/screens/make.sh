@@ -160,3 +160,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # paths-pitch-125x.png and paths-pitch-15x.png are cases paths-02-125x of the draw with seed
 # 2612 and paths-03-15x of the draw with seed 22126: monospace paths whose engine boxes keep
 # the pitch but for a few letters, and whose «.pdf» the engines part after the dot.
+# code-alone-n-2x.png is case code-04-2x of the draw with seed 33301: a Chromium code block at
+# 2x whose "n" alone in "i != n;" the Russian model reads «п» surely.
