@@ -978,6 +978,13 @@ TEST(ScreenshotText, ALetterAloneTakesTheScriptItsCopiesInWordsAreReadIn)
     EXPECT_TRUE(code.contains(QStringLiteral("for (int i = 0; i != n; ++i)"))) << code.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, TwoSignsOfCodeRunTogetherAreReadTwice)
+{
+    // "0 && y": the two ampersands touch at 1.25× and the engine reads one.
+    const QStringList code = readLines(screenshot("code-and-and-125x"));
+    EXPECT_TRUE(code.contains(QStringLiteral("if (x[i] >= 0 && y != -1)"))) << code.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpace)
 {
     // «3 новых» on a badge at 1×: the Russian model reads «Зновых», the English one

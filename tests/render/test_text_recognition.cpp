@@ -414,6 +414,18 @@ TEST(ScreenTextRecognizer, ABarOnTheBaselineIsAnIAndOneBelowItAPipe)
     }
 }
 
+TEST(ScreenTextRecognizer, ADoubledSignIsReadTwiceAndASingleOneOnce)
+{
+    const QStringList lines{"if (ready && done) total = mask & flags;", "value = items << 2; count = width < 3;"};
+    for (int size : {11, 13, 15})
+        for (bool mono : {false, true}) {
+            const QStringList read = recognizedLines(paintedLines(lines, mono ? "DejaVu Sans Mono" : "DejaVu Sans", size, 30));
+            ASSERT_EQ(read.size(), lines.size()) << size << (mono ? " px mono:\n" : " px sans:\n") << read.join(u'\n').toStdString();
+            for (int i = 0; i < lines.size(); ++i)
+                EXPECT_EQ(QString(read[i]).remove(u' '), QString(lines[i]).remove(u' ')) << size << (mono ? " px mono" : " px sans");
+        }
+}
+
 TEST(ScreenTextRecognizer, SmallTextKeepsEnglishWordsInRussianRowsAndRussianWordsInEnglishRows)
 {
     // Each language reads the other's words as junk or as look-alike letters ("Соде",

@@ -587,6 +587,61 @@ bool readWavesAsTildes(ReadWord& word, const QImage& view, double scale, int pap
     return changed;
 }
 
+// A sign of code read once as a word of its own where it stands twice ("0 & y" for
+// "0 && y"): the engine boxed one of the two or both as one, and the other stands in the
+// gap after it or within its box. Whether the run changed.
+bool readDoubledSignsTwice(WordRun& run, const QImage& view, double scale, int paper)
+{
+    bool changed = false;
+    for (size_t k = 0; k + 1 < run.words.size(); ++k) {
+        ReadWord& word = run.words[k];
+        if (word.text.size() != 1 || !QStringView(u"&|=+-<>*/").contains(word.text[0]) || word.symbols.size() > 1)
+            continue;
+        const QRect own = inView(word.box, scale, view), next = inView(run.words[k + 1].box, scale, view);
+        // The word's glyph and what follows it up to the next word, one more glyph's width.
+        const QRect area = QRect(QPoint(own.left(), std::min(own.top(), next.top())),
+                                 QPoint(std::min(next.left() - 1, own.right() + 2 * own.width()), std::max(own.bottom(), next.bottom())))
+                               .intersected(view.rect());
+        const std::optional<Pieces> ink = area.width() <= own.width() ? std::nullopt : areaInk(view, area, paper);
+        if (!ink)
+            continue;
+        std::vector<Column> columns = columnsOf(*ink, 2);
+        // Two signs of a code font run together ("&&" of bowls that touch) are one piece
+        // wider than tall, where one such sign is taller than wide: it is cut where it
+        // holds the least ink within its middle third.
+        if (columns.size() == 1 && QStringView(u"&<>*").contains(word.text[0])) {
+            const Column whole = columns.front();
+            const Glyph both = glyphOf(*ink, whole, area.topLeft());
+            if (5 * both.box.width() >= 6 * both.box.height()) {
+                int cut = -1, least = std::numeric_limits<int>::max();
+                for (int x = whole.left + whole.width() / 3; x <= whole.right - whole.width() / 3; ++x) {
+                    int inked = 0;
+                    for (int y = 0; y < ink->height; ++y)
+                        inked += whole.holds(*ink, x, y);
+                    if (inked < least)
+                        least = inked, cut = x;
+                }
+                if (cut > whole.left)
+                    columns = {{whole.left, cut - 1, whole.pieces}, {cut, whole.right, whole.pieces}};
+            }
+        }
+        if (columns.size() != 2)
+            continue;
+        const Glyph a = glyphOf(*ink, columns[0], area.topLeft()), b = glyphOf(*ink, columns[1], area.topLeft());
+        // The second short of the next word's box.
+        if (b.box.right() >= next.left() || !drawnAlike(a, b))
+            continue;
+        word.text += word.text;
+        ReadSymbol again = word.symbols.empty() ? ReadSymbol{} : word.symbols.front();
+        again.box = QRect(int(std::lround(b.box.left() * scale)), word.box.top(), int(std::lround(b.box.width() * scale)), word.box.height());
+        if (!word.symbols.empty())
+            word.symbols.push_back(again);
+        word.box = word.box.united(again.box);
+        changed = true;
+    }
+    return changed;
+}
+
 // A bar read as a word of its own beside a Latin word, standing on the line's baseline, is
 // the pronoun "I" ("| agree to the terms"): a "|" reaches below the baseline as far as
 // a descender. The baseline is the next word's, or the word's before at a row's end.
@@ -726,6 +781,7 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
 
     for (WordRun& run : runs) {
         bool changed = readBarsOnTheBaselineAsI(run, view, scale, paper);
+        changed = readDoubledSignsTwice(run, view, scale, paper) || changed;
         for (ReadWord& word : run.words)
             if ((symbolsSpell(word) && (readRepeatedSignsTwice(word, view, scale, paper) || readWavesAsTildes(word, view, scale, paper)))
                 || readTwoBarsAsEquals(word, view, scale, paper))

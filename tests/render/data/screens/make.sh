@@ -162,3 +162,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # the pitch but for a few letters, and whose «.pdf» the engines part after the dot.
 # code-alone-n-2x.png is case code-04-2x of the draw with seed 33301: a Chromium code block at
 # 2x whose "n" alone in "i != n;" the Russian model reads «п» surely.
+# code-and-and-125x.png is case code-02-125x of the draw with seed 2612: a dark Chromium code
+# block at 1.25x whose "&&" runs together into one piece the engine reads "&".
