@@ -921,6 +921,9 @@ TEST(ScreenshotText, LettersRunIntoABrightEdgeOfAPhotoAreCutFromIt)
     // rounded corners: its side is one stroke, no letter of the label beside it.
     const QStringList buttons = readLines(screenshot("buttons-outlined-125x"));
     EXPECT_EQ(buttons.join(u' ').simplified(), QStringLiteral("Continue Отмена Скачать отчёт Далее"));
+    // Cut near their core first, the caption's thin letters fell into strokes, each taken
+    // for a letter of its own.
+    EXPECT_EQ(readLines(screenshot("photo-thin-caption-15x")), (QStringList{QStringLiteral("Добро пожаловать"), QStringLiteral("Смотреть фото")}));
 }
 
 TEST(ScreenshotText, ATildeReadAsADashIsATilde)

@@ -982,12 +982,13 @@ TextLayer textLayer(const QImage& grey)
     // what it touches shades off from it. Only the pieces of a glyph's height within
     // the line's rows join the line; the rest of the shape stays out. A shape across two
     // lines (the rim through a heading and its caption) gives each its letters.
-    // The levels a letter is cut at, as shares of the line's depth: near its core first;
-    // then nearer still, where what it touches is almost as light (a cup's bright rim);
-    // then lower, where its strokes of a pixel at 1× are spread over two columns. Below the
-    // core only a piece of such strokes is taken, and one wider than a stroke: the side of
-    // a button's frame parts from its corners there.
-    constexpr std::array<std::pair<int, int>, 3> cutLevels{{{7, 8}, {15, 16}, {2, 3}}};
+    // The levels a letter is cut at, as shares of the line's depth: first low, where its
+    // strokes of a pixel at 1× are spread over two columns and hold together; then near its
+    // core; then nearer still, where what it touches is almost as light (a cup's bright rim).
+    // Below the core only a piece of such thin strokes is taken, and one wider than a
+    // stroke: the side of a button's frame parts from its corners there. Cut near its core
+    // first, a thin letter falls into strokes, each taken for a letter of its own.
+    constexpr std::array<std::pair<int, int>, 3> cutLevels{{{2, 3}, {7, 8}, {15, 16}}};
     const size_t firstPiece = shapes.size();
     std::vector<bool> cut(shapes.size(), false);
     std::vector<size_t> pieceStack;

@@ -164,3 +164,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # 2x whose "n" alone in "i != n;" the Russian model reads «п» surely.
 # code-and-and-125x.png is case code-02-125x of the draw with seed 2612: a dark Chromium code
 # block at 1.25x whose "&&" runs together into one piece the engine reads "&".
+# photo-thin-caption-15x.png is case photo-03-15x of the draw with seed 9158: white words at
+# 1.5x on a photo, the caption's thin letters run into the photo's lights.
