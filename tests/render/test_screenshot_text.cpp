@@ -340,6 +340,22 @@ TEST(ScreenshotText, TextBlurCoversEveryLabelOfARowOfButtons)
     }
 }
 
+TEST(ScreenshotText, ABoldHeaderAt1xIsReadAndBlurred)
+{
+    // Bold small letters at 1× seven pixels tall fill their boxes nearly whole («м», «я»):
+    // taken for filled boxes, they made no line, so «Имя» was neither read nor blurred.
+    const QImage shot = screenshot("table-bold-header-1x");
+    const QStringList table = readLines(shot);
+    for (const char* cell : {"Имя", "Размер", "Изменён"})
+        EXPECT_TRUE(table.contains(QString::fromUtf8(cell))) << cell << " in: " << table.join(" | ").toStdString();
+    const BlurEffect effect = computeLocal(blurElement(BlurMode::text, QRectF(QPointF(0, 0), shot.size())), shot, shot.size(),
+                                           shot.size(), never);
+    ASSERT_FALSE(effect.message.has_value()) << effect.message->toStdString();
+    const QString after = commandReading(effect.image);
+    for (const char* word : {"Имя", "Размер", "Изме"})
+        EXPECT_FALSE(after.contains(QString::fromUtf8(word), Qt::CaseInsensitive)) << word << " in: " << after.toStdString();
+}
+
 TEST(ScreenshotText, PathsAndFileNamesThatMixTheScriptsAreReadPieceByPiece)
 {
     // Paths at 2×: Latin folders round a Russian one, a Latin name cut at its dot, a

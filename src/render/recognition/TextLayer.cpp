@@ -40,8 +40,9 @@ constexpr double sparsestGlyph = 0.1;
 constexpr int smallestFrame = 12;
 // A shape filling this much of its box is a fill (a button, a bar), not a letter.
 constexpr double solidBox = 0.85;
-// Below this height a dense shape is a small letter ("в", "ш" of a 9 px font).
-constexpr int smallestFill = 7;
+// Below this height a dense shape is a small letter ("в", "ш" of a 9 px font, "м" and "я"
+// of a bold 13 px one): a fill holds a label, and no label fits so low a patch.
+constexpr int smallestFill = 9;
 // Glyphs of a line stand at most this many heights apart.
 constexpr int joinGap = 3;
 // Glyphs from this height up have strokes with a core of the text's own colour.

@@ -166,3 +166,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # block at 1.25x whose "&&" runs together into one piece the engine reads "&".
 # photo-thin-caption-15x.png is case photo-03-15x of the draw with seed 9158: white words at
 # 1.5x on a photo, the caption's thin letters run into the photo's lights.
+# table-bold-header-1x.png is case table-05-1x of the draw with seed 659407: a Chromium table
+# at 1x whose bold header «Имя Размер Изменён» has small letters seven pixels tall and filled
+# nearly whole.
