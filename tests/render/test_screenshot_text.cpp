@@ -1004,6 +1004,15 @@ TEST(ScreenshotText, TwoSignsOfCodeRunTogetherAreReadTwice)
     EXPECT_TRUE(code.contains(QStringLiteral("if (x[i] >= 0 && y != -1)"))) << code.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, ANameWhosePiecesFollowInTheOtherReadingKeepsItsScriptAndSigns)
+{
+    // «мар.» «Р1па» «(Кеу);» against "map.find(key);": «мар» and "map" are words of both
+    // lists, and the English pieces after it took the row's last word's place without the
+    // signs that close it.
+    const QStringList code = readLines(screenshot("code-map-find-2x"));
+    EXPECT_TRUE(code.contains(QStringLiteral("auto it = map.find(key);"))) << code.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpace)
 {
     // «3 новых» on a badge at 1×: the Russian model reads «Зновых», the English one

@@ -917,11 +917,34 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             }
             choice[p] = margin > 0 ? 1 : margin < 0 ? -1 : 0;
         }
+        // Pieces the other reading holds past the row's last one, where the row has at
+        // most signs: glyphs the row's model dropped at the end of a name ("работ." for
+        // "работ.txt"). They follow the row's last piece with the other reading's signs.
+        size_t trailingTo = 0;
+        const PlacedPiece* lastPaired = &theirs[pairs.back().second];
+        if (pairs.back().first + 1 == mine.size() && mine.back().word == group.rowWords.back()) {
+            for (size_t t = pairs.back().second + 1; t < theirs.size(); ++t) {
+                const PlacedPiece& piece = theirs[t];
+                const QString text = alternatives[piece.word].text.mid(piece.range.from, piece.range.length);
+                if (piece.word != lastPaired->word || piece.box.center().x() <= mine.back().box.right() || letterCount(text) < 2
+                    || pieceEvidence(alternatives[piece.word], piece, lines) < 0)
+                    break;
+                trailingTo = piece.firstSymbol + piece.symbolCount;
+            }
+            // With the signs that close the word after them ("find(key);"): the row's own
+            // signs there stood after its last piece, which is gone.
+            const std::vector<ReadSymbol>& closing = alternatives[lastPaired->word].symbols;
+            if (trailingTo > 0 && std::all_of(closing.begin() + qsizetype(trailingTo), closing.end(), [](const ReadSymbol& symbol) {
+                    return std::none_of(symbol.text.begin(), symbol.text.end(), [](QChar c) { return c.isLetterOrNumber(); });
+                }))
+                trailingTo = closing.size();
+        }
         std::vector<int> settled = choice;
         for (size_t p = 0; p < pairs.size(); ++p) {
             if (choice[p] != 0)
                 continue;
-            int left = 0, right = 0;
+            // Pieces the other reading holds past the row's last one are its choice there.
+            int left = 0, right = trailingTo > 0 ? 1 : 0;
             for (size_t k = p; k-- > 0;)
                 if (choice[k] != 0) {
                     left = choice[k];
@@ -957,21 +980,6 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             const size_t p = pairOf(m);
             return p < pairs.size() && settled[p] > 0;
         };
-        // Pieces the other reading holds past the row's last one, where the row has at
-        // most signs: glyphs the row's model dropped at the end of a name ("работ." for
-        // "работ.txt"). They follow the row's last piece with the other reading's signs.
-        size_t trailingTo = 0;
-        const PlacedPiece* lastPaired = &theirs[pairs.back().second];
-        if (pairs.back().first + 1 == mine.size() && mine.back().word == group.rowWords.back()) {
-            for (size_t t = pairs.back().second + 1; t < theirs.size(); ++t) {
-                const PlacedPiece& piece = theirs[t];
-                const QString text = alternatives[piece.word].text.mid(piece.range.from, piece.range.length);
-                if (piece.word != lastPaired->word || piece.box.center().x() <= mine.back().box.right() || letterCount(text) < 2
-                    || pieceEvidence(alternatives[piece.word], piece, lines) < 0)
-                    break;
-                trailingTo = piece.firstSymbol + piece.symbolCount;
-            }
-        }
         // A word of signs alone that the other reading holds between the middles of two of
         // its pieces ("отчёт" "." "pdf"): the signs round its pieces are not all in their words.
         auto signWordBetween = [&](int left, int right) {

@@ -169,3 +169,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # table-bold-header-1x.png is case table-05-1x of the draw with seed 659407: a Chromium table
 # at 1x whose bold header «Имя Размер Изменён» has small letters seven pixels tall and filled
 # nearly whole.
+# code-map-find-2x.png is case code-04-2x of the draw with seed 659407: a Chromium code block
+# at 2x whose "map.find(key);" the Russian model reads as three words, «мар.» first.
