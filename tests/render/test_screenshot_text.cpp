@@ -34,6 +34,16 @@ QStringList readLines(const QImage& image)
     return lines;
 }
 
+// Whether the recogniser reads `line` as one of the lines of screenshot `name`; all it read
+// where not.
+::testing::AssertionResult readsLine(const char* name, const QString& line)
+{
+    const QStringList lines = readLines(screenshot(name));
+    if (lines.contains(line))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << name << " reads no line \"" << line.toStdString() << "\" in: " << lines.join(" | ").toStdString();
+}
+
 // The light line of a text layer that holds a point; the end of its lines when none does.
 std::vector<ScreenTextRecognizer::stages::TextLine>::const_iterator lightLineAt(const ScreenTextRecognizer::stages::TextLayer& layer,
                                                                                 const QPoint& point)
@@ -946,8 +956,7 @@ TEST(ScreenshotText, ATildeReadAsADashIsATilde)
 {
     // A home folder's "~" at 1.25× and 1.5×, two rows tall: the engine reads it "—", or
     // "—-" on its two halves.
-    const QStringList alert = readLines(screenshot("alert-path-125x"));
-    EXPECT_TRUE(alert.contains(QStringLiteral("Нет доступа к папке ~/Музыка/Плейлисты"))) << alert.join(" | ").toStdString();
+    EXPECT_TRUE(readsLine("alert-path-125x", QStringLiteral("Нет доступа к папке ~/Музыка/Плейлисты")));
     const QStringList paths = readLines(screenshot("paths-tilde-15x"));
     ASSERT_FALSE(paths.isEmpty());
     EXPECT_EQ(paths.front(), QStringLiteral("~/Музыка/Плейлисты"));
@@ -956,8 +965,7 @@ TEST(ScreenshotText, ATildeReadAsADashIsATilde)
 TEST(ScreenshotText, ABarOnTheBaselineBeforeAWordIsTheLetterI)
 {
     // A sans "I" is a bar from the baseline to the capitals' height; the engine reads it "|".
-    const QStringList form = readLines(screenshot("form-agree-125x"));
-    EXPECT_TRUE(form.contains(QStringLiteral("I agree to the terms"))) << form.join(" | ").toStdString();
+    EXPECT_TRUE(readsLine("form-agree-125x", QStringLiteral("I agree to the terms")));
 }
 
 TEST(ScreenshotText, AFillAFewLevelsOffItsGroundHoldsItsLabel)
@@ -985,23 +993,20 @@ TEST(ScreenshotText, AFileTypeBeforeASentencesSignStaysLatin)
 {
     // «Посмотри notes/черновик.md, там список»: with the comma the ".md" ended no word, was
     // taken for no file's type, and followed the Russian «черновик» before it as «та».
-    const QStringList chat = readLines(screenshot("chat-file-type-1x"));
-    EXPECT_TRUE(chat.contains(QStringLiteral("Посмотри notes/черновик.md, там список"))) << chat.join(" | ").toStdString();
+    EXPECT_TRUE(readsLine("chat-file-type-1x", QStringLiteral("Посмотри notes/черновик.md, там список")));
 }
 
 TEST(ScreenshotText, ALetterAloneTakesTheScriptItsCopiesInWordsAreReadIn)
 {
     // "i != n;": the Russian model reads the lone "n" as «п» at 90, the English one at 57;
     // the same glyph inside "int", "node" and "next" is read "n".
-    const QStringList code = readLines(screenshot("code-alone-n-2x"));
-    EXPECT_TRUE(code.contains(QStringLiteral("for (int i = 0; i != n; ++i)"))) << code.join(" | ").toStdString();
+    EXPECT_TRUE(readsLine("code-alone-n-2x", QStringLiteral("for (int i = 0; i != n; ++i)")));
 }
 
 TEST(ScreenshotText, TwoSignsOfCodeRunTogetherAreReadTwice)
 {
     // "0 && y": the two ampersands touch at 1.25× and the engine reads one.
-    const QStringList code = readLines(screenshot("code-and-and-125x"));
-    EXPECT_TRUE(code.contains(QStringLiteral("if (x[i] >= 0 && y != -1)"))) << code.join(" | ").toStdString();
+    EXPECT_TRUE(readsLine("code-and-and-125x", QStringLiteral("if (x[i] >= 0 && y != -1)")));
 }
 
 TEST(ScreenshotText, ANameWhosePiecesFollowInTheOtherReadingKeepsItsScriptAndSigns)
@@ -1009,8 +1014,7 @@ TEST(ScreenshotText, ANameWhosePiecesFollowInTheOtherReadingKeepsItsScriptAndSig
     // «мар.» «Р1па» «(Кеу);» against "map.find(key);": «мар» and "map" are words of both
     // lists, and the English pieces after it took the row's last word's place without the
     // signs that close it.
-    const QStringList code = readLines(screenshot("code-map-find-2x"));
-    EXPECT_TRUE(code.contains(QStringLiteral("auto it = map.find(key);"))) << code.join(" | ").toStdString();
+    EXPECT_TRUE(readsLine("code-map-find-2x", QStringLiteral("auto it = map.find(key);")));
 }
 
 TEST(ScreenshotText, AFigureJoinedToTheWordAfterItInBothReadingsIsPartedAtItsSpace)
