@@ -119,6 +119,23 @@ struct Column {
     }
 };
 
+// The column of ink within the middle third of `column` that holds the least of it: where
+// two glyphs run together part.
+int leastInkColumn(const Pieces& all, const Column& column)
+{
+    int cut = column.left, least = std::numeric_limits<int>::max();
+    for (int x = column.left + column.width() / 3; x <= column.right - column.width() / 3; ++x) {
+        int ink = 0;
+        for (int y = 0; y < all.height; ++y)
+            ink += column.holds(all, x, y);
+        if (ink < least) {
+            least = ink;
+            cut = x;
+        }
+    }
+    return cut;
+}
+
 // The pieces from left to right in columns, one a character. Small terminal fonts join
 // neighbours ("li" as one piece): while `characters` are more than the columns, a column
 // half as wide again as the word's usual one is cut where it holds the least ink, within
@@ -150,16 +167,7 @@ std::vector<Column> columnsOf(const Pieces& all, size_t characters)
             [](const Column& a, const Column& b) { return a.width() < b.width(); });
         if (2 * widest->width() < 3 * usual)
             break;
-        int cut = widest->left, least = std::numeric_limits<int>::max();
-        for (int x = widest->left + widest->width() / 3; x <= widest->right - widest->width() / 3; ++x) {
-            int ink = 0;
-            for (int y = 0; y < all.height; ++y)
-                ink += widest->holds(all, x, y);
-            if (ink < least) {
-                least = ink;
-                cut = x;
-            }
-        }
+        const int cut = leastInkColumn(all, *widest);
         Column right{cut + 1, widest->right, widest->pieces};
         widest->right = cut;
         columns.insert(widest + 1, std::move(right));
@@ -432,6 +440,22 @@ bool isDash(const ReadSymbol& symbol)
     return symbol.text.size() == 1 && QStringView(u"-\u2013\u2014").contains(symbol.text[0]);
 }
 
+// The word's text from its symbols, after they changed.
+void spellFromSymbols(ReadWord& word)
+{
+    word.text.clear();
+    for (const ReadSymbol& symbol : word.symbols)
+        word.text += symbol.text;
+}
+
+// The word read as `text`, each of its symbols too (one sign on its one glyph).
+void readAs(ReadWord& word, const QString& text)
+{
+    word.text = text;
+    for (ReadSymbol& symbol : word.symbols)
+        symbol.text = text;
+}
+
 // Whether a word's symbols spell it: only then do they stand for its characters one by one.
 bool symbolsSpell(const ReadWord& word)
 {
@@ -491,9 +515,7 @@ bool readRepeatedSignsTwice(ReadWord& word, const QImage& view, double scale, in
         word.symbols[k].box.setRight(std::max(symbol.box.left(), middle - 1));
         again.box.setLeft(std::min(again.box.right(), middle));
         word.symbols.insert(word.symbols.begin() + std::ptrdiff_t(k) + 1, std::move(again));
-        word.text.clear();
-        for (const ReadSymbol& each : word.symbols)
-            word.text += each.text;
+        spellFromSymbols(word);
         return true;
     }
     return false;
@@ -536,9 +558,7 @@ bool readTwoBarsAsEquals(ReadWord& word, const QImage& view, double scale, int p
     if (std::min(upper.width(), lower.width()) < 2 * thick || 4 * shared < 3 * std::max(upper.width(), lower.width())
         || gap < 1 || gap > 3 * thick)
         return false;
-    word.text = QStringLiteral("=");
-    for (ReadSymbol& symbol : word.symbols)
-        symbol.text = word.text;
+    readAs(word, QStringLiteral("="));
     return true;
 }
 
@@ -579,11 +599,8 @@ bool readWavesAsTildes(ReadWord& word, const QImage& view, double scale, int pap
         word.symbols.erase(word.symbols.begin() + std::ptrdiff_t(k) + 1, word.symbols.begin() + std::ptrdiff_t(end));
         changed = true;
     }
-    if (changed) {
-        word.text.clear();
-        for (const ReadSymbol& each : word.symbols)
-            word.text += each.text;
-    }
+    if (changed)
+        spellFromSymbols(word);
     return changed;
 }
 
@@ -612,18 +629,8 @@ bool readDoubledSignsTwice(WordRun& run, const QImage& view, double scale, int p
         if (columns.size() == 1 && QStringView(u"&<>*").contains(word.text[0])) {
             const Column whole = columns.front();
             const Glyph both = glyphOf(*ink, whole, area.topLeft());
-            if (5 * both.box.width() >= 6 * both.box.height()) {
-                int cut = -1, least = std::numeric_limits<int>::max();
-                for (int x = whole.left + whole.width() / 3; x <= whole.right - whole.width() / 3; ++x) {
-                    int inked = 0;
-                    for (int y = 0; y < ink->height; ++y)
-                        inked += whole.holds(*ink, x, y);
-                    if (inked < least)
-                        least = inked, cut = x;
-                }
-                if (cut > whole.left)
-                    columns = {{whole.left, cut - 1, whole.pieces}, {cut, whole.right, whole.pieces}};
-            }
+            if (const int cut = leastInkColumn(*ink, whole); 5 * both.box.width() >= 6 * both.box.height() && cut > whole.left)
+                columns = {{whole.left, cut - 1, whole.pieces}, {cut, whole.right, whole.pieces}};
         }
         if (columns.size() != 2)
             continue;
@@ -631,12 +638,13 @@ bool readDoubledSignsTwice(WordRun& run, const QImage& view, double scale, int p
         // The second short of the next word's box.
         if (b.box.right() >= next.left() || !drawnAlike(a, b))
             continue;
+        const QRect second(int(std::lround(b.box.left() * scale)), word.box.top(), int(std::lround(b.box.width() * scale)), word.box.height());
         word.text += word.text;
-        ReadSymbol again = word.symbols.empty() ? ReadSymbol{} : word.symbols.front();
-        again.box = QRect(int(std::lround(b.box.left() * scale)), word.box.top(), int(std::lround(b.box.width() * scale)), word.box.height());
-        if (!word.symbols.empty())
-            word.symbols.push_back(again);
-        word.box = word.box.united(again.box);
+        if (!word.symbols.empty()) {
+            word.symbols.push_back(word.symbols.front());
+            word.symbols.back().box = second;
+        }
+        word.box = word.box.united(second);
         changed = true;
     }
     return changed;
@@ -682,9 +690,7 @@ bool readBarsOnTheBaselineAsI(WordRun& run, const QImage& view, double scale, in
         }
         if (!stroke || !baseline || stroke->height() < 3 * stroke->width() || stroke->bottom() > *baseline)
             continue;
-        word.text = QStringLiteral("I");
-        for (ReadSymbol& symbol : word.symbols)
-            symbol.text = word.text;
+        readAs(word, QStringLiteral("I"));
         changed = true;
     }
     return changed;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <numeric>
 #include <optional>
 
 namespace tarnwick::ScreenTextRecognizer {
@@ -1196,6 +1197,25 @@ void joinWordsOfOneCell(WordRun& row)
     row.respell();
 }
 
+// The part of a word that its symbols at `indices` spell, boxed round them; no word of the
+// lists as a part.
+ReadWord partOf(const ReadWord& word, const std::vector<size_t>& indices)
+{
+    ReadWord part = word;
+    part.text.clear();
+    part.symbols.clear();
+    part.box = QRect();
+    part.dictionary = false;
+    part.knownPieces.clear();
+    for (size_t k : indices) {
+        const ReadSymbol& symbol = word.symbols[k];
+        part.text += symbol.text;
+        part.symbols.push_back(symbol);
+        part.box = part.box.isNull() ? symbol.box : part.box.united(symbol.box);
+    }
+    return part;
+}
+
 // Figures joined to the word after them over a space that the word's own boxes show
 // ("0ошибок" for «0 ошибок»), and figures read as the letters drawn like them ("З" for
 // "3") where the other reading holds a word of figures alone a space before its next
@@ -1228,20 +1248,17 @@ void partFiguresFromWords(WordRun& row, const std::vector<ReadWord>& alternative
                 // its leading figures, each on a symbol of its own, stand for them, and the
                 // word's own boxes must show the space.
                 ReadWord other = whole;
-                bool joinedToo = false;
-                if (!figures(other.text)) {
-                    qsizetype digits = 0;
-                    while (digits < other.text.size() && other.text[digits].isDigit())
+                const bool joinedToo = !figures(other.text);
+                if (joinedToo) {
+                    size_t digits = 0;
+                    while (digits < size_t(other.text.size()) && other.text[qsizetype(digits)].isDigit())
                         ++digits;
-                    if (digits == 0 || digits >= other.text.size() || !other.text[digits].isLetter()
+                    if (digits == 0 || digits >= size_t(other.text.size()) || !other.text[qsizetype(digits)].isLetter()
                         || other.symbols.size() != size_t(other.text.size()))
                         continue;
-                    other.text.truncate(digits);
-                    other.symbols.resize(size_t(digits));
-                    other.box = QRect();
-                    for (const ReadSymbol& symbol : other.symbols)
-                        other.box = other.box.isNull() ? symbol.box : other.box.united(symbol.box);
-                    joinedToo = true;
+                    std::vector<size_t> leading(digits);
+                    std::iota(leading.begin(), leading.end(), size_t(0));
+                    other = partOf(whole, leading);
                 }
                 if (other.box.right() >= word.box.right())
                     continue;
@@ -1288,19 +1305,7 @@ void partFiguresFromWords(WordRun& row, const std::vector<ReadWord>& alternative
             continue;
         }
         auto wordOf = [&](size_t from, size_t to) {
-            ReadWord piece = word;
-            piece.text.clear();
-            piece.symbols.clear();
-            piece.box = QRect();
-            piece.dictionary = false;
-            piece.knownPieces.clear();
-            for (size_t k = from; k < to; ++k) {
-                const ReadSymbol& symbol = word.symbols[shown[k]];
-                piece.text += symbol.text;
-                piece.symbols.push_back(symbol);
-                piece.box = piece.box.isNull() ? symbol.box : piece.box.united(symbol.box);
-            }
-            return piece;
+            return partOf(word, std::vector<size_t>(shown.begin() + qsizetype(from), shown.begin() + qsizetype(to)));
         };
         ReadWord number = figure ? *figure : wordOf(0, n);
         number.language = word.language;

@@ -989,10 +989,44 @@ TextLayer textLayer(const QImage& grey)
     // Below the core only a piece of such thin strokes is taken, and one wider than a
     // stroke: the side of a button's frame parts from its corners there. Cut near its core
     // first, a thin letter falls into strokes, each taken for a letter of its own.
-    constexpr std::array<std::pair<int, int>, 3> cutLevels{{{2, 3}, {7, 8}, {15, 16}}};
+    struct CutLevel {
+        int over, under; // the share of the line's depth
+        bool strokesOnly;
+    };
+    constexpr std::array<CutLevel, 3> cutLevels{{{2, 3, true}, {7, 8, false}, {15, 16, false}}};
     const size_t firstPiece = shapes.size();
     std::vector<bool> cut(shapes.size(), false);
     std::vector<size_t> pieceStack;
+    // The piece of pixels that pass `deep` round (x, y), labelled anew as `pieceId`; its
+    // pixels in `pixels`.
+    const auto floodPiece = [&](int x, int y, bool light, int pieceId, const auto& deep, std::vector<size_t>& pixels) {
+        Shape piece;
+        piece.light = light;
+        piece.level = light ? 0 : 255;
+        int minX = x, maxX = x, minY = y, maxY = y;
+        pixels.clear();
+        label[size_t(y) * size_t(w) + size_t(x)] = pieceId;
+        pieceStack.assign(1, size_t(y) * size_t(w) + size_t(x));
+        while (!pieceStack.empty()) {
+            const size_t p = pieceStack.back();
+            pieceStack.pop_back();
+            pixels.push_back(p);
+            const int px = int(p % size_t(w)), py = int(p / size_t(w));
+            const int v = grey.constScanLine(py)[px];
+            piece.level = light ? std::max(piece.level, v) : std::min(piece.level, v);
+            minX = std::min(minX, px), maxX = std::max(maxX, px), minY = std::min(minY, py), maxY = std::max(maxY, py);
+            for (int ny = py - 1; ny <= py + 1; ++ny)
+                for (int nx = px - 1; nx <= px + 1; ++nx)
+                    if (deep(nx, ny)) {
+                        label[size_t(ny) * size_t(w) + size_t(nx)] = pieceId;
+                        pieceStack.push_back(size_t(ny) * size_t(w) + size_t(nx));
+                    }
+        }
+        piece.area = int(pixels.size());
+        piece.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
+        return piece;
+    };
+    std::vector<size_t> pixels;
     for (size_t l = 0; l < lines.size(); ++l) {
         Line& line = lines[l];
         if (line.count < 2)
@@ -1011,76 +1045,52 @@ TextLayer textLayer(const QImage& grey)
                 || shapes[i].box.height() <= line.box.height() || !shapes[i].box.intersects(reach))
                 continue;
             const QRect area = shapes[i].box.intersected(reach);
+            const QRect& all = shapes[i].box;
             const int id = int(i) + 1;
-            // The letters found at a level before: a piece found at another one over them
+            // The letters found at the levels before: a piece found at another one over them
             // is their antialiased edge, or them run into more of the shape.
-            std::vector<QRect> found, before;
-            for (const auto& [over, under] : cutLevels) {
-                before = found;
+            std::vector<QRect> found;
+            for (const CutLevel& level : cutLevels) {
+                const size_t earlier = found.size();
                 auto deep = [&](int x, int y) {
                     if (!area.contains(x, y) || label[size_t(y) * size_t(w) + size_t(x)] != id)
                         return false;
                     const int v = grey.constScanLine(y)[x];
-                    return under * (line.light ? v - groundLevel : groundLevel - v) >= over * inkDepth;
+                    return level.under * (line.light ? v - groundLevel : groundLevel - v) >= level.over * inkDepth;
                 };
                 for (int y = area.top(); y <= area.bottom(); ++y)
                     for (int x = area.left(); x <= area.right(); ++x) {
                         if (!deep(x, y))
                             continue;
-                        // A piece of the shape at the line's depth, labelled anew as it is found.
-                        Shape piece;
-                        piece.light = line.light;
-                        piece.level = piece.light ? 0 : 255;
-                        const int pieceId = int(shapes.size()) + 1;
-                        int minX = x, maxX = x, minY = y, maxY = y;
-                        std::vector<size_t> pixels;
-                        label[size_t(y) * size_t(w) + size_t(x)] = pieceId;
-                        pieceStack.assign(1, size_t(y) * size_t(w) + size_t(x));
-                        while (!pieceStack.empty()) {
-                            const size_t p = pieceStack.back();
-                            pieceStack.pop_back();
-                            pixels.push_back(p);
-                            const int px = int(p % size_t(w)), py = int(p / size_t(w));
-                            const int v = grey.constScanLine(py)[px];
-                            piece.level = piece.light ? std::max(piece.level, v) : std::min(piece.level, v);
-                            minX = std::min(minX, px), maxX = std::max(maxX, px), minY = std::min(minY, py), maxY = std::max(maxY, py);
-                            for (int ny = py - 1; ny <= py + 1; ++ny)
-                                for (int nx = px - 1; nx <= px + 1; ++nx)
-                                    if (deep(nx, ny)) {
-                                        label[size_t(ny) * size_t(w) + size_t(nx)] = pieceId;
-                                        pieceStack.push_back(size_t(ny) * size_t(w) + size_t(nx));
-                                    }
-                        }
-                        piece.area = int(pixels.size());
-                        piece.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
+                        Shape piece = floodPiece(x, y, line.light, int(shapes.size()) + 1, deep, pixels);
                         const int covered = std::min(piece.box.bottom(), line.box.bottom()) - std::max(piece.box.top(), line.box.top()) + 1;
                         // A piece running on out of the rows looked at is part of something
                         // larger (the page round a button), not a letter.
-                        const QRect& all = shapes[i].box;
                         const bool whole = (piece.box.top() > area.top() || area.top() == all.top())
                             && (piece.box.bottom() < area.bottom() || area.bottom() == all.bottom())
                             && (piece.box.left() > area.left() || area.left() == all.left())
                             && (piece.box.right() < area.right() || area.right() == all.right());
-                        if (whole && 2 * piece.box.height() >= gh && 5 * piece.box.height() <= 11 * gh && 2 * covered >= gh
-                            && glyphSized(piece.box)
-                            && std::none_of(before.begin(), before.end(), [&](const QRect& letter) { return letter.intersects(piece.box); })
-                            && (8 * over >= 7 * under || (strokeWidth(pixels, w) <= thinStroke && piece.box.width() > 3 * thinStroke))) {
-                            found.push_back(piece.box);
-                            piece.glyph = true;
-                            piece.line = int(l);
-                            shapes.push_back(piece);
-                            cut.push_back(false);
-                            offColour.push_back(false);
-                            line.shapes.push_back(shapes.size() - 1);
-                            ++line.count;
-                            line.box = line.box.united(piece.box);
-                            cut[i] = true;
-                        } else {
+                        const bool overEarlier = std::any_of(found.begin(), found.begin() + qsizetype(earlier),
+                            [&](const QRect& letter) { return letter.intersects(piece.box); });
+                        const bool strokes = !level.strokesOnly || (strokeWidth(pixels, w) <= thinStroke && piece.box.width() > 3 * thinStroke);
+                        if (!whole || 2 * piece.box.height() < gh || 5 * piece.box.height() > 11 * gh || 2 * covered < gh
+                            || !glyphSized(piece.box) || overEarlier || !strokes) {
                             // Not a letter: set aside, so that the scan does not start from
                             // its pixels again, and given back to the shape below.
                             for (size_t p : pixels)
                                 label[p] = -id;
+                            continue;
                         }
+                        found.push_back(piece.box);
+                        piece.glyph = true;
+                        piece.line = int(l);
+                        shapes.push_back(piece);
+                        cut.push_back(false);
+                        offColour.push_back(false);
+                        line.shapes.push_back(shapes.size() - 1);
+                        ++line.count;
+                        line.box = line.box.united(piece.box);
+                        cut[i] = true;
                     }
                 // Pixels set aside while scanning belong to the shape again.
                 for (int y = area.top(); y <= area.bottom(); ++y)
