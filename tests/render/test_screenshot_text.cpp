@@ -1064,3 +1064,15 @@ TEST(ScreenshotText, ACaptionsShadowOverAPhotoLeavesTheCaptionAText)
     EXPECT_EQ(lines[0], QStringLiteral("Вечерний город"));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Смотреть фото"))) << lines[1].toStdString();
 }
+
+TEST(ScreenshotText, ALineUnderATallerHeadingIsReadApartFromIt)
+{
+    // A heading two and a half times the caption's height over a dark sky: with one line of
+    // each, the heading set the common height, the caption passed for its dots, and read in
+    // one block with the heading it was dropped.
+    EXPECT_EQ(readLines(screenshot("photo-sky-caption-2x")), (QStringList{QStringLiteral("Путешествия 2025"), QStringLiteral("Read more")}));
+    // A docs heading between single lines of the sidebar and the text, read with them, lost
+    // its letters' spacing.
+    const QStringList docs = readLines(screenshot("docs-heading-alone-125x"));
+    EXPECT_TRUE(docs.contains(QStringLiteral("Быстрый старт"))) << docs.join(" | ").toStdString();
+}

@@ -224,6 +224,12 @@ constexpr double otherLineSize = 1.3;
 constexpr int tallestHeading = 4;
 // A heading is as wide as a word of a few letters at least.
 constexpr int headingWidth = 4;
+// The lowest run of ink rows taken for a line of its own beside taller lines: 8 px
+// text at 1x, and over the dots of most text once enlarged.
+constexpr int smallestLine = 8;
+// A word of small text beside taller lines is as wide as two line heights at least:
+// dots and accents stand apart by more than half their height.
+constexpr int wordWidth = 2;
 
 // A piece cut between its lines where the size of the text changes, so that a heading
 // and its paragraphs are read apart: in one block the engine takes the large letters
@@ -246,23 +252,11 @@ std::vector<Band> linesOfOneSize(const Band& piece)
         runs.emplace_back(y, end);
         y = end;
     }
-    // Lines: runs of ink rows at least half as tall as the typical line; lower runs
-    // are the dots and accents over a line (an "i"'s dot, a "й"'s breve), which part
-    // from it by a blank row once enlarged.
-    const int typical = textHeight(image);
-    const int least = std::max(4, typical / 2);
-    std::vector<size_t> lines;
-    for (size_t i = 0; i < runs.size(); ++i)
-        if (runs[i].second - runs[i].first >= least)
-            lines.push_back(i);
-    // A heading: a line taller than the typical one whose glyphs stand close together
-    // over the width of a word of a few letters at least. Scattered taller
-    // shapes (patches of a photo's texture that passed for glyphs) make no heading; read
-    // on their own they would make up words.
-    auto heading = [&](const std::pair<int, int>& run) {
+    // Whether a run's ink stands close together over `letters` line heights at least:
+    // a word of text, not the dots and accents over one, nor scattered
+    // shapes (patches of a photo's texture that passed for glyphs).
+    auto wordWide = [&](const std::pair<int, int>& run, int letters) {
         const int height = run.second - run.first;
-        if (height <= otherLineSize * typical || height > tallestHeading * typical)
-            return false;
         std::vector<bool> inked(size_t(image.width()), false);
         for (int y = run.first; y < run.second; ++y) {
             const uchar* line = image.constScanLine(y);
@@ -279,7 +273,36 @@ std::vector<Band> linesOfOneSize(const Band& piece)
             last = x;
             widest = std::max(widest, last - from);
         }
-        return widest >= headingWidth * height;
+        return widest >= letters * height;
+    };
+    // Lines: runs of ink rows at least half as tall as the common line; lower runs
+    // are the dots and accents over a line (an "i"'s dot, a "й"'s breve), which part
+    // from it by a blank row once enlarged, unless they are text as wide as a word: a
+    // line of small text under a heading, where the heading is as common as the text.
+    const int common = textHeight(image);
+    const int least = std::max(4, common / 2);
+    std::vector<size_t> lines;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const int height = runs[i].second - runs[i].first;
+        if (height >= least || (height >= smallestLine && wordWide(runs[i], wordWidth)))
+            lines.push_back(i);
+    }
+    // The typical line is the common one, or the lower of the two middle lines where
+    // that is another size of text: a heading with a line under it is a heading and its
+    // text, and a paragraph of one line under a heading of two is a paragraph.
+    std::vector<int> heights;
+    for (size_t i : lines)
+        heights.push_back(runs[i].second - runs[i].first);
+    if (heights.empty())
+        return {piece};
+    std::nth_element(heights.begin(), heights.begin() + (heights.size() - 1) / 2, heights.end());
+    const int lower = heights[(heights.size() - 1) / 2];
+    const int typical = common > otherSize * lower ? lower : common;
+    // A heading: a line taller than the typical one whose glyphs stand close together
+    // over the width of a word of a few letters at least.
+    auto heading = [&](const std::pair<int, int>& run) {
+        const int height = run.second - run.first;
+        return height > otherLineSize * typical && height <= tallestHeading * typical && wordWide(run, headingWidth);
     };
     std::vector<int> cuts;
     for (size_t k = 1; k < lines.size(); ++k) {

@@ -171,3 +171,8 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # nearly whole.
 # code-map-find-2x.png is case code-04-2x of the draw with seed 659407: a Chromium code block
 # at 2x whose "map.find(key);" the Russian model reads as three words, «мар.» first.
+# photo-sky-caption-2x.png is case photo-04-2x of the draw with seed 424242: a 54 px heading
+# and a 21 px caption in white over a dark sky at 2x, the caption too low beside the heading
+# to count as a line.
+# docs-heading-alone-125x.png is case docs-02-125x of the set (seed 58): a docs page at 1.25x
+# whose 26 px heading «Быстрый старт» stands between single lines of smaller text.
