@@ -952,6 +952,20 @@ TEST(ScreenshotText, LettersRunIntoABrightEdgeOfAPhotoAreCutFromIt)
     EXPECT_EQ(readLines(screenshot("photo-thin-caption-15x")), (QStringList{QStringLiteral("Добро пожаловать"), QStringLiteral("Смотреть фото")}));
 }
 
+TEST(ScreenshotText, WhiteLettersOverABrightBodyOfAPhotoAreCutFromItAndReadOnPaper)
+{
+    // The letters over the rocket run into bright stripes of its body that stand up and down
+    // the picture: two tall shapes side by side, a "line" of their own that no cut looked at.
+    // Cut from them, the letters stand on the body's grey, which is laid as paper.
+    EXPECT_EQ(readLines(screenshot("photo-rocket-body-125x")),
+              (QStringList{QStringLiteral("Новая коллекция"), QStringLiteral("Только до воскресенья")}));
+    EXPECT_EQ(readLines(screenshot("photo-rocket-body-15x")), (QStringList{QStringLiteral("Добро пожаловать"), QStringLiteral("Read more")}));
+    // The «2» of a serif heading at 2x touching the white rim of a cup.
+    const QStringList cup = readLines(screenshot("photo-cup-rim-2x"));
+    ASSERT_FALSE(cup.isEmpty());
+    EXPECT_EQ(cup[0], QStringLiteral("Путешествия 2025"));
+}
+
 TEST(ScreenshotText, ATildeReadAsADashIsATilde)
 {
     // A home folder's "~" at 1.25× and 1.5×, two rows tall: the engine reads it "—", or

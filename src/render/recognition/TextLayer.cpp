@@ -70,6 +70,7 @@ struct Shape {
     bool glyph = false;
     int fill = -1; // the fill that holds it, -1 on the page
     int line = -1;
+    int under = -1; // a letter cut from a shape of the photo: the level round it
 };
 
 // The mark of a pixel no fill holds, in the map of fills' ink.
@@ -1026,6 +1027,29 @@ TextLayer textLayer(const QImage& grey)
         piece.box = QRect(QPoint(minX, minY), QPoint(maxX, maxY));
         return piece;
     };
+    // What a cut letter stands on: the median level round it, past its antialiased edge,
+    // where that lies between the line's ground and its ink (the bright body it was cut
+    // from); the line's ground elsewhere.
+    const auto groundUnder = [&](const Shape& piece, int pieceId, int groundLevel, int inkLevel) {
+        const QRect box = piece.box.adjusted(-halo, -halo, halo, halo).intersected(QRect(0, 0, w, h));
+        auto ofPiece = [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && label[size_t(y) * size_t(w) + size_t(x)] == pieceId; };
+        std::vector<int> levels;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x) {
+                bool edge = false;
+                for (int ny = y - 1; ny <= y + 1 && !edge; ++ny)
+                    for (int nx = x - 1; nx <= x + 1 && !edge; ++nx)
+                        edge = ofPiece(nx, ny);
+                if (!edge)
+                    levels.push_back(grey.constScanLine(y)[x]);
+            }
+        if (levels.empty())
+            return groundLevel;
+        const int level = median(levels);
+        const bool between = piece.light ? level >= groundLevel + groundContrast && level < inkLevel
+                                         : level <= groundLevel - groundContrast && level > inkLevel;
+        return between ? level : groundLevel;
+    };
     std::vector<size_t> pixels;
     for (size_t l = 0; l < lines.size(); ++l) {
         Line& line = lines[l];
@@ -1041,7 +1065,12 @@ TextLayer textLayer(const QImage& grey)
         const int gh = line.glyphHeight;
         const QRect reach = line.box.adjusted(-joinGap * gh, -gh / 2, joinGap * gh, gh / 2).intersected(QRect(0, 0, w, h));
         for (size_t i = 0; i < firstPiece; ++i) {
-            if (shapes[i].light != line.light || shapes[i].line >= 0 || offColour[i]
+            // A glyph of another line is its own, unless that line is a shape or two over
+            // twice as tall as these letters: a bright stripe of the photo they run into, on
+            // a photo no word, and no letter of a size with them.
+            const bool ownLine = shapes[i].line >= 0
+                && (lines[size_t(shapes[i].line)].count >= leastRow || 5 * lines[size_t(shapes[i].line)].glyphHeight <= 11 * gh);
+            if (shapes[i].light != line.light || ownLine || offColour[i]
                 || shapes[i].box.height() <= line.box.height() || !shapes[i].box.intersects(reach))
                 continue;
             const QRect area = shapes[i].box.intersected(reach);
@@ -1082,6 +1111,7 @@ TextLayer textLayer(const QImage& grey)
                             continue;
                         }
                         found.push_back(piece.box);
+                        piece.under = groundUnder(piece, int(shapes.size()) + 1, groundLevel, inkLevel);
                         piece.glyph = true;
                         piece.line = int(l);
                         shapes.push_back(piece);
@@ -1651,6 +1681,21 @@ TextLayer textLayer(const QImage& grey)
             ofLine[i] = 1;
         const QRect area = line.box.adjusted(-halo, -halo, halo, halo).intersected(QRect(0, 0, w, h));
         const int aw = area.width(), ah = area.height();
+        // Round a letter cut from the photo its depth is taken from what it stands on and
+        // stretched to the line's: that ground turns to paper and the letter keeps its weight.
+        const int inkLevel = line.light ? groundLevel + each.depth : groundLevel - each.depth;
+        std::vector<int> groundAt(size_t(aw) * size_t(ah), groundLevel);
+        for (size_t i : line.shapes) {
+            const Shape& s = shapes[i];
+            if (s.under < 0 || (line.light ? s.under <= groundLevel || s.under >= inkLevel : s.under >= groundLevel || s.under <= inkLevel))
+                continue;
+            const QRect near = s.box.adjusted(-halo, -halo, halo, halo).intersected(area);
+            for (int y = near.top(); y <= near.bottom(); ++y)
+                for (int x = near.left(); x <= near.right(); ++x) {
+                    int& at = groundAt[size_t(y - area.top()) * size_t(aw) + size_t(x - area.left())];
+                    at = line.light ? std::max(at, s.under) : std::min(at, s.under);
+                }
+        }
         // The line's own pixels, grown by the halo across then down.
         std::vector<uint8_t> own(size_t(aw) * size_t(ah), 0), grown(own.size(), 0);
         for (int y = 0; y < ah; ++y)
@@ -1675,7 +1720,10 @@ TextLayer textLayer(const QImage& grey)
                 // What is left of a shape a letter was cut from stays paper.
                 if (const int id = label[size_t(y + area.top()) * size_t(w) + size_t(x + area.left())]; id && cut[size_t(id - 1)])
                     continue;
-                const int depth = ((line.light ? row[x] - groundLevel : groundLevel - row[x]) - floor) * toDepth / fromDepth;
+                const int under = groundAt[size_t(y) * size_t(aw) + size_t(x)];
+                const int depth = under == groundLevel
+                    ? ((line.light ? row[x] - groundLevel : groundLevel - row[x]) - floor) * toDepth / fromDepth
+                    : (line.light ? row[x] - under : under - row[x]) * each.depth / std::max(1, std::abs(inkLevel - under));
                 out[x] = uchar(std::min(int(out[x]), paper - std::clamp(depth, 0, paper)));
             }
         }

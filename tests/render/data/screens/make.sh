@@ -176,3 +176,8 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # to count as a line.
 # docs-heading-alone-125x.png is case docs-02-125x of the set (seed 58): a docs page at 1.25x
 # whose 26 px heading «Быстрый старт» stands between single lines of smaller text.
+# photo-rocket-body-125x.png is case photo-06-125x of the draw with seed 659407 and
+# photo-rocket-body-15x.png case photo-07-15x of the draw with seed 33301: white words at
+# 1.25x and 1.5x across the rocket's white body, whose bright stripes run on from the letters
+# up and down the picture. photo-cup-rim-2x.png is case photo-04-2x of the draw with seed
+# 1208: a white serif heading at 2x whose «2» touches a cup's white rim.
