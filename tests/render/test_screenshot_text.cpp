@@ -1090,3 +1090,22 @@ TEST(ScreenshotText, ALineUnderATallerHeadingIsReadApartFromIt)
     const QStringList docs = readLines(screenshot("docs-heading-alone-125x"));
     EXPECT_TRUE(docs.contains(QStringLiteral("Быстрый старт"))) << docs.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, ALatinBadgeTheRussianModelReadsWithATwinOfAnotherLetterStaysLatin)
+{
+    // "PRO" on a badge in a Russian row: the Russian model has no "R" and reads it «В» or
+    // «К», surely, while a «В» would have been the English model's "B". At 1.25× the
+    // English model also reads the badge's round edge as "=" or "~" on no glyph of its own.
+    EXPECT_TRUE(readsLine("badges-pro-1x", QStringLiteral("Договор №17.docx PRO Срочно")));
+    EXPECT_TRUE(readsLine("badges-pro-125x", QStringLiteral("Обновления PRO beta")));
+    EXPECT_TRUE(readsLine("badges-2x", QStringLiteral("Распознавание текста PRO Archived")));
+}
+
+TEST(ScreenshotText, APieceOfAPathReadShortOfALetterReadAsASignIsNoWord)
+{
+    // "notes/черновик.md" in xterm: the Russian model reads «поте$/», a word of its lists
+    // only for the "s" it read as "$", where the English model reads the word "notes".
+    EXPECT_TRUE(readsLine("terminal-notes-1x", QStringLiteral("modified: notes/черновик.md")));
+    EXPECT_TRUE(readsLine("terminal-notes-15x", QStringLiteral("modified: notes/черновик.md")));
+    EXPECT_TRUE(readsLine("terminal-git-125x", QStringLiteral("modified: notes/черновик.md")));
+}

@@ -90,6 +90,9 @@ std::vector<size_t> coveredWords(const WordRun& row, const ReadWord& word)
     return covered;
 }
 
+// Signs a model reads letters of the other script as, which no Russian word holds.
+const QString lookAlikeSigns = QStringLiteral("\\|{}~^$[]@#");
+
 // Whether `alternative`, a word of more than two letters in another language,
 // reads better than the words of the row it covers: a dictionary word over words
 // that are none, over a word cut in pieces that the engine is less sure of, or
@@ -102,10 +105,9 @@ bool lookAlikeJunk(const ReadWord& word)
 {
     if (word.misplaced)
         return true;
-    static const QString signs = QStringLiteral("\\|{}~^$[]@#");
     const bool cyrillic = std::any_of(word.text.begin(), word.text.end(),
         [](QChar c) { return c.script() == QChar::Script_Cyrillic; });
-    return cyrillic && std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return signs.contains(c); });
+    return cyrillic && std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return lookAlikeSigns.contains(c); });
 }
 
 // A figure between two letters: the other script's letters read as the figures drawn
@@ -122,20 +124,21 @@ bool figureAmidLetters(const QString& text)
 const QString latinTwins = QStringLiteral("ABCEHKMOPTXYaceopxy");
 const QString cyrillicTwins = QStringLiteral("АВСЕНКМОРТХУасеорху");
 
-// Whether a Cyrillic reading refused the twin of a letter the Latin reading holds: it
-// spells the same glyphs but for a letter drawn like no Latin one («Б») where the Latin
-// reading holds one drawn like a Cyrillic letter ("B", «В»). Each model has only its own
-// script's letters, so the Latin model reads «Б» as its nearest letter, while a Latin
-// "B" would have been read as the Cyrillic model's «В»: «КБ» is no "KB".
-bool refusedTwin(const QString& cyrillicReading, const QString& latinReading)
+// Whether a reading refused the twin of a letter the other reading holds: it spells the
+// same glyphs but for a letter drawn like none of the other script's («Б», "R") where the
+// other reading holds one drawn like a letter of this script ("B", «В»). Each model has
+// only its own script's letters, so the Latin model reads «Б» as its nearest letter, while
+// a Latin "B" would have been read as the Cyrillic model's «В»: «КБ» is no "KB". So the
+// other way round: the Cyrillic model reads "R" as «В» or «К», while a «В» would have been
+// read as the Latin model's "B": "PRO" is no «РВО».
+bool refusedTwin(const QString& reading, const QString& other)
 {
-    if (cyrillicReading.size() != latinReading.size())
+    if (reading.size() != other.size())
         return false;
     bool refused = false;
-    for (qsizetype k = 0; k < latinReading.size(); ++k) {
-        const QChar a = cyrillicReading[k], b = latinReading[k];
-        const qsizetype twin = latinTwins.indexOf(b);
-        if (a == b || (twin >= 0 && twin == cyrillicTwins.indexOf(a)))
+    for (qsizetype k = 0; k < reading.size(); ++k) {
+        const QChar a = reading[k], b = other[k];
+        if (a == b || sameGlyphs(QString(a), QString(b)))
             continue;
         // «м» is drawn as a small "M", never as the arches of an "m": the Latin model reads
         // it as its own small letter, and the Cyrillic model reads an "m" as «т».
@@ -143,7 +146,9 @@ bool refusedTwin(const QString& cyrillicReading, const QString& latinReading)
             refused = true;
             continue;
         }
-        if (twin < 0 || a.script() != QChar::Script_Cyrillic || cyrillicTwins.contains(a))
+        const bool cyrillic = a.script() == QChar::Script_Cyrillic && a.isLetter() && !cyrillicTwins.contains(a) && latinTwins.contains(b);
+        const bool latin = a.script() == QChar::Script_Latin && a.isLetter() && !latinTwins.contains(a) && cyrillicTwins.contains(b);
+        if (!cyrillic && !latin)
             return false;
         refused = true;
     }
@@ -850,6 +855,27 @@ void smallLettersOfTheirShape(ReadWord& word, const LetterLines& lines)
     }
 }
 
+// Whether a piece's reading holds, just before or after it, a sign where the other
+// reading's piece holds a letter on the same glyph ("поте$/" over "notes/"): a model reads
+// a letter it does not know as the sign nearest it, and its piece lost that letter.
+bool letterReadAsSign(const ReadWord& word, const PlacedPiece& piece, const ReadWord& otherWord, const PlacedPiece& other)
+{
+    auto readAsSign = [&](size_t k) {
+        if (k >= word.symbols.size() || word.symbols[k].text.size() != 1 || !lookAlikeSigns.contains(word.symbols[k].text[0]))
+            return false;
+        // The same glyph: boxes over each other for two thirds of the wider.
+        const QRect& sign = word.symbols[k].box;
+        for (size_t j = other.firstSymbol; j < other.firstSymbol + other.symbolCount && j < otherWord.symbols.size(); ++j) {
+            const ReadSymbol& symbol = otherWord.symbols[j];
+            if (symbol.text.size() == 1 && symbol.text[0].isLetter()
+                && 3 * overlap(symbol.box, sign) >= 2 * std::max(symbol.box.width(), sign.width()))
+                return true;
+        }
+        return false;
+    };
+    return (piece.firstSymbol > 0 && readAsSign(piece.firstSymbol - 1)) || readAsSign(piece.firstSymbol + piece.symbolCount);
+}
+
 // Each name or path of the row takes each of its pieces from the reading that reads
 // it best; a piece no evidence settles (both readings words of their lists, or none)
 // follows the nearest settled pieces of its name, and where none is settled stays as
@@ -894,7 +920,13 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         for (size_t p = 0; p < pairs.size(); ++p) {
             const PlacedPiece& a = mine[pairs[p].first];
             const PlacedPiece& b = theirs[pairs[p].second];
-            int margin = pieceEvidence(alternatives[b.word], b, lines) - pieceEvidence(row.words[a.word], a, lines);
+            // A word of the lists read short of a letter that its model read as a sign is no
+            // evidence: «поте» of «поте$/» over "notes/".
+            auto evidence = [&](const ReadWord& word, PlacedPiece piece, const ReadWord& otherWord, const PlacedPiece& other) {
+                piece.known = piece.known && !letterReadAsSign(word, piece, otherWord, other);
+                return pieceEvidence(word, piece, lines);
+            };
+            int margin = evidence(alternatives[b.word], b, row.words[a.word], a) - evidence(row.words[a.word], a, alternatives[b.word], b);
             // A model that does not know a script loses some of its glyphs ("по" for "notes").
             const int mineLetters = letterCount(row.words[a.word].text.mid(a.range.from, a.range.length));
             const int theirLetters = letterCount(alternatives[b.word].text.mid(b.range.from, b.range.length));
@@ -1197,6 +1229,67 @@ void joinWordsOfOneCell(WordRun& row)
     row.respell();
 }
 
+// Signs an engine read on no glyph of their own, which no other reading holds there: a
+// box a quarter as wide as the symbol whose columns it stands within ("=PRO", its "=" a
+// pixel wide on the "P"; "..md", a second dot boxed over the first). The edge of a badge,
+// or a glyph read twice. A sign the other reading holds as often there is a glyph whose
+// box the engine gave its neighbour ("!=", the "=" boxed over both).
+void dropSignsOnNoGlyph(std::vector<WordRun>& line)
+{
+    auto sign = [](const ReadSymbol& symbol) {
+        return symbol.text.size() == 1 && !symbol.text[0].isLetterOrNumber() && !symbol.text[0].isSpace();
+    };
+    // How many symbols read as `text` the other readings hold over `box` (`others`), or
+    // the reading `self` holds within it.
+    auto held = [&](size_t self, const QString& text, const QRect& box, bool others) {
+        int count = 0;
+        for (size_t r = 0; r < line.size(); ++r)
+            if ((r != self) == others)
+                for (const ReadWord& word : line[r].words)
+                    for (const ReadSymbol& symbol : word.symbols)
+                        count += symbol.text == text
+                            && (others ? overlap(symbol.box, box) > 0 : symbol.box.left() >= box.left() && symbol.box.right() <= box.right());
+        return count;
+    };
+    std::vector<std::vector<std::vector<bool>>> drop(line.size());
+    for (size_t r = 0; r < line.size(); ++r)
+        for (const ReadWord& word : line[r].words) {
+            std::vector<bool>& dropped = drop[r].emplace_back(word.symbols.size(), false);
+            if (symbolStarts(word).empty())
+                continue;
+            for (size_t k = 0; k < word.symbols.size(); ++k) {
+                const ReadSymbol& symbol = word.symbols[k];
+                const auto within = std::find_if(word.symbols.begin(), word.symbols.end(), [&](const ReadSymbol& other) {
+                    return &other != &symbol && !other.text.isEmpty() && 4 * symbol.box.width() <= other.box.width()
+                        && symbol.box.left() >= other.box.left() && symbol.box.right() <= other.box.right();
+                });
+                dropped[k] = sign(symbol) && within != word.symbols.end()
+                    && held(r, symbol.text, within->box, true) < held(r, symbol.text, within->box, false);
+            }
+        }
+    for (size_t r = 0; r < line.size(); ++r) {
+        bool changed = false;
+        for (size_t w = 0; w < line[r].words.size(); ++w) {
+            ReadWord& word = line[r].words[w];
+            std::vector<ReadSymbol> kept;
+            QString text;
+            for (size_t k = 0; k < word.symbols.size(); ++k)
+                if (!drop[r][w][k]) {
+                    kept.push_back(word.symbols[k]);
+                    text += word.symbols[k].text;
+                }
+            // The pieces the lists were asked about stay as they were.
+            if (kept.size() == word.symbols.size() || wordPieces(text).size() != wordPieces(word.text).size())
+                continue;
+            word.text = text;
+            word.symbols = std::move(kept);
+            changed = true;
+        }
+        if (changed)
+            line[r].respell();
+    }
+}
+
 // The part of a word that its symbols at `indices` spell, boxed round them; no word of the
 // lists as a part.
 ReadWord partOf(const ReadWord& word, const std::vector<size_t>& indices)
@@ -1422,6 +1515,9 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
 {
     std::vector<WordRun> merged;
     for (std::vector<WordRun>& line : rowsByLine(std::move(readings))) {
+        // Signs read on no glyph go before anything weighs the words they stand in.
+        if (line.size() > 1)
+            dropSignsOnNoGlyph(line);
         // Each reading's words parted where the figures before a word stand apart.
         for (size_t i = 0; i < line.size() && line.size() > 1; ++i) {
             std::vector<ReadWord> others;

@@ -181,3 +181,9 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # 1.25x and 1.5x across the rocket's white body, whose bright stripes run on from the letters
 # up and down the picture. photo-cup-rim-2x.png is case photo-04-2x of the draw with seed
 # 1208: a white serif heading at 2x whose «2» touches a cup's white rim.
+# badges-pro-1x.png is case badges-05-1x of the draw with seed 1208 and badges-pro-125x.png
+# case badges-06-125x of the draw with seed 9158: badges «PRO» after Russian labels, which
+# the Russian model reads «РВО»; at 1.25x the English model reads the badge's edge as signs.
+# terminal-notes-1x.png and terminal-notes-15x.png are cases xterm-05-1x of the draw with
+# seed 9158 and xterm-07-15x of the draw with seed 2612: `git status` in xterm, the path
+# «notes/черновик.md» read by the Russian model «поте$/черновик».
