@@ -828,7 +828,7 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
             ++copies[*found].readings[reading];
         }
     };
-    Table inside, beside, brackets;
+    Table inside, beside, paired, brackets;
     const auto lettered = [](const std::vector<Placed>& symbols, size_t k) {
         return k < symbols.size() && !single(*symbols[k].symbol).isNull();
     };
@@ -849,13 +849,15 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
                 ++to;
             if (to - from >= 3)
                 beside.add(p.glyph, single(*p.symbol));
+            if (to - from >= 2)
+                paired.add(p.glyph, single(*p.symbol));
             if (from < k && to > k + 1)
                 inside.add(p.glyph, single(*p.symbol));
         }
 
     // The reading most copies of a glyph in `table` have: `least` at least, three in
-    // four of them one way.
-    const auto agreedIn = [&](const Table& table, int least, QHash<QByteArray, QChar>& known, const Glyph& glyph) {
+    // four of them one way (with `most`, more than half).
+    const auto agreedIn = [&](const Table& table, int least, QHash<QByteArray, QChar>& known, const Glyph& glyph, bool most = false) {
         const QByteArray key = bitmap(glyph);
         if (const auto found = known.constFind(key); found != known.cend())
             return *found;
@@ -871,7 +873,8 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
                         }
         const auto best = std::max_element(votes.begin(), votes.end(),
             [](const auto& a, const auto& b) { return a.second < b.second; });
-        const QChar reading = best == votes.end() || best->second < least || 4 * best->second < 3 * all ? QChar() : best->first;
+        const bool agree = most ? 2 * best->second > all : 4 * best->second >= 3 * all;
+        const QChar reading = best == votes.end() || best->second < least || !agree ? QChar() : best->first;
         known.insert(key, reading);
         return reading;
     };
@@ -880,10 +883,15 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
     // letter or figure beside it ("int 1", "++1") had nothing to go by, and its readings
     // alone are not evidence, since the same pixels read alone come out the same each
     // time: one copy read beside letters outweighs them.
-    QHash<QByteArray, QChar> agreedInside, agreedBeside, agreedBrackets;
-    const auto agreed = [&](const Glyph& glyph, bool alone) {
-        const QChar reading = agreedIn(inside, 2, agreedInside, glyph);
-        return reading.isNull() && alone ? agreedIn(beside, 1, agreedBeside, glyph) : reading;
+    // A glyph read twice with no letter beside it ("-1l" on the "l" of "ls -l") needs even
+    // less: the engine could not tell which of two strokes it saw, and copies read beside
+    // one letter ("ls"), most of them one way, tell it.
+    QHash<QByteArray, QChar> agreedInside, agreedBeside, agreedPaired, agreedBrackets;
+    const auto agreed = [&](const Glyph& glyph, bool alone, bool readTwice) {
+        QChar reading = agreedIn(inside, 2, agreedInside, glyph);
+        if (reading.isNull() && alone)
+            reading = agreedIn(beside, 1, agreedBeside, glyph);
+        return reading.isNull() && alone && readTwice ? agreedIn(paired, 1, agreedPaired, glyph, true) : reading;
     };
 
     // Decided on the readings as they came, then written: an empty text drops a symbol.
@@ -911,7 +919,7 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
             while (next < symbols.size() && symbols[next].glyphOf == k)
                 ++next;
             const bool alone = !(k > 0 && lettered(symbols, k - 1)) && !lettered(symbols, next);
-            const QChar reading = agreed(p.glyph, alone);
+            const QChar reading = agreed(p.glyph, alone, next > k + 1);
             // A bracket read as the stroke of a letter ("w[il;" for "w[i];"), where copies of
             // its glyph read as that bracket and none as a letter.
             if (reading.isNull() && QStringView(u"lI1|").contains(now) && unbroken(p.glyph))

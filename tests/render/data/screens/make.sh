@@ -187,3 +187,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # terminal-notes-1x.png and terminal-notes-15x.png are cases xterm-05-1x of the draw with
 # seed 9158 and xterm-07-15x of the draw with seed 2612: `git status` in xterm, the path
 # «notes/черновик.md» read by the Russian model «поте$/черновик».
+# terminal-ls-flag-2x.png is case xterm-04-2x of the draw with seed 8123: `ls -l` in xterm at
+# 2x, whose "l" after "-" the English model reads "1l" on one glyph.
