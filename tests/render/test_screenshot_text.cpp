@@ -432,6 +432,38 @@ TEST(ScreenshotText, ALetterOfTwoHollowsInsideAWordIsNoControl)
     EXPECT_TRUE(form.contains(QStringLiteral("Запускать при входе"))) << form.join(" | ").toStdString();
 }
 
+// Qt fields start their text three pixels from a grey frame. By the frame and the panel past
+// it the field's white stands off the mean round it and made a light shape that held the
+// letters next to the frame as hollows: «Иван» read «ван», and «Sarah» was neither read nor
+// blurred. The frame's side, taller than the letters beside it, was laid as a "|".
+TEST(ScreenshotText, TheLetterNextToAFieldsFrameIsReadAndBlurredAndTheFrameIsNot)
+{
+    EXPECT_TRUE(readsLine("qt-form-1x", QStringLiteral("Имя: Иван")));
+    EXPECT_TRUE(readsLine("qt-form-1x", QStringLiteral("Фамилия: Miller")));
+    EXPECT_TRUE(readsLine("qt-form-name-125x", QStringLiteral("Имя: Sarah")));
+
+    // In the layer: the stem of «И» (x 87) is laid, the frame's side beside «Miller» (x 83) is paper.
+    using namespace ScreenTextRecognizer::stages;
+    const TextLayer layer = textLayer(readableGrey(screenshot("qt-form-1x")));
+    EXPECT_LT(qGray(layer.view.pixel(87, 105)), 64);
+    int frameLaid = 0;
+    for (int y = 71; y <= 83; ++y)
+        frameLaid += layer.view.pixel(83, y) != layer.view.pixel(80, y);
+    EXPECT_EQ(frameLaid, 0);
+
+    // The blur covers «Sarah» (x 81–118, rows 124–138), which it left sharp.
+    const QImage shot = screenshot("qt-form-name-125x");
+    const BlurEffect effect = computeLocal(blurElement(BlurMode::text, QRectF(QPointF(0, 0), shot.size())), shot, shot.size(),
+                                           shot.size(), never);
+    ASSERT_FALSE(effect.message.has_value()) << effect.message->toStdString();
+    const QImage before = effectFormat(shot);
+    int changed = 0;
+    for (int y = 124; y <= 138; ++y)
+        for (int x = 81; x <= 118; ++x)
+            changed += rgba(before, x, y) != rgba(effect.image, x, y);
+    EXPECT_GT(changed, 150);
+}
+
 TEST(ScreenshotText, FileTypesAndSignsKeepTheirOwnScriptInRussianNames)
 {
     // A list at 2×: the type of a Russian name is read in Latin letters, and the number

@@ -603,6 +603,27 @@ TextLayer textLayer(const QImage& grey)
         std::nth_element(levels.begin(), levels.begin() + qsizetype(levels.size() / 2), levels.end());
         return levels[levels.size() / 2];
     };
+    // The ground inside a frame (a field's white by its grey frame and the panel past it)
+    // stands off the mean round it there, and makes a shape that holds the letters next to
+    // the frame as a letter holds its hollows. Past a side of its box it runs on into the
+    // ground of its own level; a letter ends on the ground round it on every side.
+    auto runsOn = [&](const Shape& o) {
+        const QRect frame = o.box.adjusted(-1, -1, 1, 1);
+        std::array<std::vector<int>, 4> sides;
+        for (int x = o.box.left(); x <= o.box.right(); ++x) {
+            if (frame.top() >= 0)
+                sides[0].push_back(grey.constScanLine(frame.top())[x]);
+            if (frame.bottom() < h)
+                sides[1].push_back(grey.constScanLine(frame.bottom())[x]);
+        }
+        for (int y = o.box.top(); y <= o.box.bottom(); ++y) {
+            if (frame.left() >= 0)
+                sides[2].push_back(grey.constScanLine(y)[frame.left()]);
+            if (frame.right() < w)
+                sides[3].push_back(grey.constScanLine(y)[frame.right()]);
+        }
+        return std::any_of(sides.begin(), sides.end(), [&](const std::vector<int>& side) { return !side.empty() && plainAt(side, o.level); });
+    };
     for (Shape& s : shapes) {
         if (!s.glyph)
             continue;
@@ -611,7 +632,7 @@ TextLayer textLayer(const QImage& grey)
             continue;
         const Shape& o = shapes[size_t(left)];
         if (o.light != s.light && o.glyph && o.area > s.area && inside(s.box, o.box)
-            && std::abs(o.level - frameLevel(o.box)) >= groundContrast)
+            && std::abs(o.level - frameLevel(o.box)) >= groundContrast && !runsOn(o))
             s.glyph = false;
     }
     std::vector<size_t> glyphs;
@@ -969,10 +990,13 @@ TextLayer textLayer(const QImage& grey)
             shapes[i].glyph = false;
             shapes[i].line = -1;
         }
-        if (own.size() == line.shapes.size())
-            continue;
+        // A taller shape across the line off the text's colour holds no letter run into it
+        // (the grey side of a field's frame beside its first letter), though every glyph
+        // of the line is of that colour.
         line.crossing.erase(std::remove_if(line.crossing.begin(), line.crossing.end(), [&](size_t i) { return 5 * depth(shapes[i]) < 2 * strongest; }),
                             line.crossing.end());
+        if (own.size() == line.shapes.size())
+            continue;
         line.shapes = std::move(own);
         line.count = int(line.shapes.size());
         line.box = QRect();

@@ -110,6 +110,8 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # xterm-09-1x of the draw with seed 2612: code in xterm at 1x whose "!= n" the engine joins.
 # qt-form-file-125x.png is case qt-form-02-125x of the set: a Qt form at 1.25x in a
 # proportional font whose glyphs in «бюджет-2025.ods» stand nearly on cells of one width.
+# qt-form-name-125x.png is case qt-form-06-125x of the draw with seed 22126: a Qt form at
+# 1.25x whose field «Sarah» starts three pixels from the field's grey frame.
 # photo-caption-shadow-1x.png is case photo-01-1x of a draw with seed 46015: a bold heading
 # and an 11 px caption in white with a dark shadow at 1x on scikit-image's chelsea picture.
 # code-equals-125x.png is case code-06-125x of the draw with seed 2612: a Chromium code block
