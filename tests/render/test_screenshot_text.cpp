@@ -1143,3 +1143,11 @@ TEST(ScreenshotText, APieceOfAPathReadShortOfALetterReadAsASignIsNoWord)
     EXPECT_TRUE(readsLine("terminal-notes-15x", QStringLiteral("modified: notes/черновик.md")));
     EXPECT_TRUE(readsLine("terminal-git-125x", QStringLiteral("modified: notes/черновик.md")));
 }
+
+TEST(ScreenshotText, ALeadingSignOnlyTheOtherModelReadComesWithItsPiece)
+{
+    // A path in a Qt field at 1x: the Russian model reads «home» without the "/" before it,
+    // the English model reads "/home"; its piece was taken without the sign.
+    EXPECT_TRUE(readsLine("qt-form-path-1x", QStringLiteral("Папка: /home/anna/Документы/Проекты")));
+    EXPECT_TRUE(readsLine("qt-form-path-ivan-1x", QStringLiteral("Папка: /home/ivan/Загрузки/отчёт.pdf")));
+}

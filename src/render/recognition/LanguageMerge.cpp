@@ -1056,10 +1056,13 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 else if (beside && k == own.size() && b && (before + 1 == theirs.size() || theirs[before + 1].word != b->word)
                     && !signWordBetween(b->box.center().x(), before + 1 == theirs.size() ? std::numeric_limits<int>::max() : theirs[before + 1].box.center().x()))
                     source = &alternatives[b->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = source->symbols.size();
+                // Before the first piece, signs the other reading holds where this one holds
+                // none come in with its piece: the Russian model drops the "/" of "/home".
                 if (k == own.size() && trailingTo > 0 && i == group.rowWords.back())
                     append(alternatives[lastPaired->word], lastPaired->firstSymbol + lastPaired->symbolCount, trailingTo);
                 else if (source && (otherTo - otherFrom < to - from || (otherTo - otherFrom == to - from
-                                        && asciiSigns(*source, otherFrom, otherTo) && !asciiSigns(word, from, to))))
+                                        && asciiSigns(*source, otherFrom, otherTo) && !asciiSigns(word, from, to))
+                                    || (k == 0 && from == to && otherTo > otherFrom && asciiSigns(*source, otherFrom, otherTo))))
                     append(*source, otherFrom, otherTo);
                 else
                     append(word, from, to);

@@ -191,3 +191,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # «notes/черновик.md» read by the Russian model «поте$/черновик».
 # terminal-ls-flag-2x.png is case xterm-04-2x of the draw with seed 8123: `ls -l` in xterm at
 # 2x, whose "l" after "-" the English model reads "1l" on one glyph.
+# qt-form-path-1x.png and qt-form-path-ivan-1x.png are cases qt-form-01-1x of the draw with
+# seed 1208 and qt-form-05-1x of the draw with seed 22126: Qt forms at 1x whose folder field
+# holds a path from "/home", whose "/" the Russian model drops.
