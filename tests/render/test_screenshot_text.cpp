@@ -1151,3 +1151,29 @@ TEST(ScreenshotText, ALeadingSignOnlyTheOtherModelReadComesWithItsPiece)
     EXPECT_TRUE(readsLine("qt-form-path-1x", QStringLiteral("Папка: /home/anna/Документы/Проекты")));
     EXPECT_TRUE(readsLine("qt-form-path-ivan-1x", QStringLiteral("Папка: /home/ivan/Загрузки/отчёт.pdf")));
 }
+
+TEST(ScreenshotText, ACaptionTrimmedFromAHeadingsChainIsJudgedByItsOwnLetters)
+{
+    using namespace ScreenTextRecognizer::stages;
+    // A 1x caption under a heading over a cat's face: chained to the heading's letters and
+    // the lights of an eye, its line kept their height once trimmed to its own letters,
+    // and was judged by the eye's lights alone as a photo's shapes with no core.
+    const QImage cat = screenshot("photo-cat-caption-1x");
+    const TextLayer layer = textLayer(readableGrey(cat));
+    const auto caption = lightLineAt(layer, QPoint(30, 71));
+    ASSERT_NE(caption, layer.lines.end());
+    EXPECT_TRUE(caption->onPhoto);
+    const QStringList lines = readLines(cat);
+    ASSERT_EQ(lines.size(), 2) << lines.join(" | ").toStdString();
+    EXPECT_EQ(lines.front(), QStringLiteral("Скидки до 50%"));
+    EXPECT_TRUE(lines.back().startsWith(QStringLiteral("Read more"))) << lines.back().toStdString();
+}
+
+TEST(ScreenshotText, TheFirstLettersOfAWordRunIntoOneLightOfAPhotoAreAllCut)
+{
+    // White words at 1.25x over fur: «Смот» run into one light shape, further off the
+    // rest of the line than its letters reach. Cut as far as they reached, «м» lost its
+    // left stroke and «С» was never looked at.
+    EXPECT_EQ(readLines(screenshot("photo-fur-first-letters-125x")),
+              (QStringList{QStringLiteral("Вечерний город"), QStringLiteral("Смотреть фото")}));
+}

@@ -883,8 +883,16 @@ TextLayer textLayer(const QImage& grey)
         line.shapes = std::move(own);
         line.count = int(line.shapes.size());
         line.box = QRect();
-        for (size_t i : line.shapes)
+        // Its typical height is its own letters' again: taken with a heading's letters or
+        // the photo's shapes chained in, it left the letters of a small caption under half
+        // of it, as if they were marks, and judged the line by the shapes of the photo.
+        heights.clear();
+        for (size_t i : line.shapes) {
             line.box = line.box.united(shapes[i].box);
+            heights.push_back(shapes[i].box.height());
+        }
+        if (!heights.empty())
+            line.glyphHeight = median(heights);
     }
     // Letters stand on one baseline, and those of one case reach one height: each of
     // them ends or starts where another does. Shapes of a photo chained side by side
@@ -1087,7 +1095,25 @@ TextLayer textLayer(const QImage& grey)
         if (inkDepth < groundContrast)
             continue;
         const int gh = line.glyphHeight;
-        const QRect reach = line.box.adjusted(-joinGap * gh, -gh / 2, joinGap * gh, gh / 2).intersected(QRect(0, 0, w, h));
+        const auto reachOf = [&](const QRect& box) {
+            return box.adjusted(-joinGap * gh, -gh / 2, joinGap * gh, gh / 2).intersected(QRect(0, 0, w, h));
+        };
+        const QRect reach = reachOf(line.box);
+        // Letters cut from a shape extend the line, and the shape is looked at again as far
+        // as the line then reaches: the first letters of a word can all run into one bright
+        // body («Смот» of «Смотреть» on a fur), further off the rest of the line than the
+        // reach of its letters. Only a line of letters on one baseline reaches on; shapes of
+        // a photo chained as a "line" would march on along its texture.
+        bool onBaseline = false;
+        {
+            std::vector<int> bottoms;
+            for (size_t k : line.shapes)
+                bottoms.push_back(shapes[k].box.bottom());
+            std::sort(bottoms.begin(), bottoms.end());
+            const int near = std::max(2, gh / 8);
+            for (size_t k = 0; k + size_t(leastRow) <= bottoms.size() && !onBaseline; ++k)
+                onBaseline = bottoms[k + size_t(leastRow) - 1] - bottoms[k] <= near;
+        }
         for (size_t i = 0; i < firstPiece; ++i) {
             // A glyph of another line is its own, unless that line is a shape or two over
             // twice as tall as these letters: a bright stripe of the photo they run into, on
@@ -1097,60 +1123,65 @@ TextLayer textLayer(const QImage& grey)
             if (shapes[i].light != line.light || ownLine || offColour[i]
                 || shapes[i].box.height() <= line.box.height() || !shapes[i].box.intersects(reach))
                 continue;
-            const QRect area = shapes[i].box.intersected(reach);
             const QRect& all = shapes[i].box;
             const int id = int(i) + 1;
             // The letters found at the levels before: a piece found at another one over them
             // is their antialiased edge, or them run into more of the shape.
             std::vector<QRect> found;
-            for (const CutLevel& level : cutLevels) {
-                const size_t earlier = found.size();
-                auto deep = [&](int x, int y) {
-                    if (!area.contains(x, y) || label[size_t(y) * size_t(w) + size_t(x)] != id)
-                        return false;
-                    const int v = grey.constScanLine(y)[x];
-                    return level.under * (line.light ? v - groundLevel : groundLevel - v) >= level.over * inkDepth;
-                };
-                for (int y = area.top(); y <= area.bottom(); ++y)
-                    for (int x = area.left(); x <= area.right(); ++x) {
-                        if (!deep(x, y))
-                            continue;
-                        Shape piece = floodPiece(x, y, line.light, int(shapes.size()) + 1, deep, pixels);
-                        const int covered = std::min(piece.box.bottom(), line.box.bottom()) - std::max(piece.box.top(), line.box.top()) + 1;
-                        // A piece running on out of the rows looked at is part of something
-                        // larger (the page round a button), not a letter.
-                        const bool whole = (piece.box.top() > area.top() || area.top() == all.top())
-                            && (piece.box.bottom() < area.bottom() || area.bottom() == all.bottom())
-                            && (piece.box.left() > area.left() || area.left() == all.left())
-                            && (piece.box.right() < area.right() || area.right() == all.right());
-                        const bool overEarlier = std::any_of(found.begin(), found.begin() + qsizetype(earlier),
-                            [&](const QRect& letter) { return letter.intersects(piece.box); });
-                        const bool strokes = !level.strokesOnly || (strokeWidth(pixels, w) <= thinStroke && piece.box.width() > 3 * thinStroke);
-                        if (!whole || 2 * piece.box.height() < gh || 5 * piece.box.height() > 11 * gh || 2 * covered < gh
-                            || !glyphSized(piece.box) || overEarlier || !strokes) {
-                            // Not a letter: set aside, so that the scan does not start from
-                            // its pixels again, and given back to the shape below.
-                            for (size_t p : pixels)
-                                label[p] = -id;
-                            continue;
+            for (QRect area = all.intersected(reach);;) {
+                for (const CutLevel& level : cutLevels) {
+                    const size_t earlier = found.size();
+                    auto deep = [&](int x, int y) {
+                        if (!area.contains(x, y) || label[size_t(y) * size_t(w) + size_t(x)] != id)
+                            return false;
+                        const int v = grey.constScanLine(y)[x];
+                        return level.under * (line.light ? v - groundLevel : groundLevel - v) >= level.over * inkDepth;
+                    };
+                    for (int y = area.top(); y <= area.bottom(); ++y)
+                        for (int x = area.left(); x <= area.right(); ++x) {
+                            if (!deep(x, y))
+                                continue;
+                            Shape piece = floodPiece(x, y, line.light, int(shapes.size()) + 1, deep, pixels);
+                            const int covered = std::min(piece.box.bottom(), line.box.bottom()) - std::max(piece.box.top(), line.box.top()) + 1;
+                            // A piece running on out of the rows looked at is part of something
+                            // larger (the page round a button), not a letter.
+                            const bool whole = (piece.box.top() > area.top() || area.top() == all.top())
+                                && (piece.box.bottom() < area.bottom() || area.bottom() == all.bottom())
+                                && (piece.box.left() > area.left() || area.left() == all.left())
+                                && (piece.box.right() < area.right() || area.right() == all.right());
+                            const bool overEarlier = std::any_of(found.begin(), found.begin() + qsizetype(earlier),
+                                [&](const QRect& letter) { return letter.intersects(piece.box); });
+                            const bool strokes = !level.strokesOnly || (strokeWidth(pixels, w) <= thinStroke && piece.box.width() > 3 * thinStroke);
+                            if (!whole || 2 * piece.box.height() < gh || 5 * piece.box.height() > 11 * gh || 2 * covered < gh
+                                || !glyphSized(piece.box) || overEarlier || !strokes) {
+                                // Not a letter: set aside, so that the scan does not start from
+                                // its pixels again, and given back to the shape below.
+                                for (size_t p : pixels)
+                                    label[p] = -id;
+                                continue;
+                            }
+                            found.push_back(piece.box);
+                            piece.under = groundUnder(piece, int(shapes.size()) + 1, groundLevel, inkLevel);
+                            piece.glyph = true;
+                            piece.line = int(l);
+                            shapes.push_back(piece);
+                            cut.push_back(false);
+                            offColour.push_back(false);
+                            line.shapes.push_back(shapes.size() - 1);
+                            ++line.count;
+                            line.box = line.box.united(piece.box);
+                            cut[i] = true;
                         }
-                        found.push_back(piece.box);
-                        piece.under = groundUnder(piece, int(shapes.size()) + 1, groundLevel, inkLevel);
-                        piece.glyph = true;
-                        piece.line = int(l);
-                        shapes.push_back(piece);
-                        cut.push_back(false);
-                        offColour.push_back(false);
-                        line.shapes.push_back(shapes.size() - 1);
-                        ++line.count;
-                        line.box = line.box.united(piece.box);
-                        cut[i] = true;
-                    }
-                // Pixels set aside while scanning belong to the shape again.
-                for (int y = area.top(); y <= area.bottom(); ++y)
-                    for (int x = area.left(); x <= area.right(); ++x)
-                        if (label[size_t(y) * size_t(w) + size_t(x)] == -id)
-                            label[size_t(y) * size_t(w) + size_t(x)] = id;
+                    // Pixels set aside while scanning belong to the shape again.
+                    for (int y = area.top(); y <= area.bottom(); ++y)
+                        for (int x = area.left(); x <= area.right(); ++x)
+                            if (label[size_t(y) * size_t(w) + size_t(x)] == -id)
+                                label[size_t(y) * size_t(w) + size_t(x)] = id;
+                }
+                const QRect further = all.intersected(reachOf(line.box));
+                if (!onBaseline || further == area)
+                    break;
+                area = further;
             }
             if (cut[i])
                 line.crossing.erase(std::remove(line.crossing.begin(), line.crossing.end(), i), line.crossing.end());

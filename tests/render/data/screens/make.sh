@@ -194,3 +194,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # qt-form-path-1x.png and qt-form-path-ivan-1x.png are cases qt-form-01-1x of the draw with
 # seed 1208 and qt-form-05-1x of the draw with seed 22126: Qt forms at 1x whose folder field
 # holds a path from "/home", whose "/" the Russian model drops.
+# photo-cat-caption-1x.png is case photo-05-1x of the draw with seed 777001: a white heading
+# and a 1x caption "Read more" over a cat's face, the caption's "re" run into a light of an eye.
+# photo-fur-first-letters-125x.png is case photo-06-125x of the draw with seed 9158: white
+# words at 1.25x over fur, whose light holds «Смот» of «Смотреть» as one shape.
