@@ -1177,3 +1177,18 @@ TEST(ScreenshotText, TheFirstLettersOfAWordRunIntoOneLightOfAPhotoAreAllCut)
     EXPECT_EQ(readLines(screenshot("photo-fur-first-letters-125x")),
               (QStringList{QStringLiteral("Вечерний город"), QStringLiteral("Смотреть фото")}));
 }
+
+TEST(ScreenshotText, AWordOfTheOtherReadingOverTwoOfTheRowsIsCutAtTheRowsSpace)
+{
+    // A button "Export CSV" at 1.25×: the English model reads "ExportCSV" as one word over the
+    // Russian «Ехрой» «С5$У». Its piece was taken over the first, the second kept beside it.
+    EXPECT_TRUE(readsLine("buttons-export-csv-125x", QStringLiteral("Export CSV Далее Загрузить файл Сохранить")));
+}
+
+TEST(ScreenshotText, AWordWhoseOwnGlyphsShowASpaceIsTwoWords)
+{
+    // "Sign up" in a navbar: both models read "Signup", a word of the English lists, though
+    // the blank between "n" and "u" is thrice the room between its other letters.
+    EXPECT_TRUE(readsLine("navbar-sign-up-2x", QStringLiteral("Мой сайт Главная Sign up Документы Blog Проекты Настройки")));
+    EXPECT_TRUE(readsLine("navbar-sign-up-1x", QStringLiteral("Tarnwick Sign up Контакты Новости Главная Документы")));
+}

@@ -876,6 +876,35 @@ bool letterReadAsSign(const ReadWord& word, const PlacedPiece& piece, const Read
     return (piece.firstSymbol > 0 && readAsSign(piece.firstSymbol - 1)) || readAsSign(piece.firstSymbol + piece.symbolCount);
 }
 
+int medianOf(std::vector<int> values)
+{
+    std::nth_element(values.begin(), values.begin() + qsizetype(values.size() / 2), values.end());
+    return values[values.size() / 2];
+}
+
+// Whether a blank between glyphs is a space: wider than twice the usual gap between the
+// glyphs round it and than half a glyph.
+bool spaceAmong(int gap, const std::vector<int>& gaps, const std::vector<int>& widths)
+{
+    return !gaps.empty() && !widths.empty() && gap > 2 * std::max(1, medianOf(gaps)) && 2 * gap >= medianOf(widths);
+}
+
+// Whether the boxes of two words of one reading show a space between them. An engine also
+// parts words at glyphs it cannot read, with no more room between them than between letters.
+bool spaceBetween(const ReadWord& a, const ReadWord& b)
+{
+    if (a.symbols.empty() || b.symbols.empty())
+        return false;
+    std::vector<int> gaps, widths;
+    for (const ReadWord* word : {&a, &b})
+        for (size_t k = 0; k < word->symbols.size(); ++k) {
+            widths.push_back(word->symbols[k].box.width());
+            if (k > 0)
+                gaps.push_back(word->symbols[k].box.left() - word->symbols[k - 1].box.right());
+        }
+    return spaceAmong(b.symbols.front().box.left() - a.symbols.back().box.right(), gaps, widths);
+}
+
 // Each name or path of the row takes each of its pieces from the reading that reads
 // it best; a piece no evidence settles (both readings words of their lists, or none)
 // follows the nearest settled pieces of its name, and where none is settled stays as
@@ -1021,7 +1050,11 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 return wordPieces(other.text).empty() && other.box.center().x() > left && other.box.center().x() < right;
             });
         };
-        for (size_t i : group.rowWords) {
+        // The tail of a taken piece past a space the row's model saw: the next row word,
+        // with no piece of its own paired, stands over it ("ExportCSV" over «Ехрой» «С5$У»).
+        std::vector<ReadSymbol> carried;
+        for (size_t g = 0; g < group.rowWords.size(); ++g) {
+            const size_t i = group.rowWords[g];
             const ReadWord& word = row.words[i];
             std::vector<size_t> own;
             for (size_t m = 0; m < mine.size(); ++m)
@@ -1030,6 +1063,37 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             ReadWord changed = word;
             changed.text.clear();
             changed.symbols.clear();
+            if (!carried.empty()) {
+                changed.box = QRect();
+                for (const ReadSymbol& symbol : carried) {
+                    changed.text += symbol.text;
+                    changed.box = changed.box.isNull() ? symbol.box : changed.box.united(symbol.box);
+                }
+                changed.symbols = std::move(carried);
+                changed.knownPieces.clear();
+                changed.dictionary = false;
+                carried.clear();
+                result.push_back(std::move(changed));
+                continue;
+            }
+            // The next row word, when all of it stands under the other reading's piece `a`
+            // past a space, and none of its pieces is paired: where it starts, `a` is cut.
+            auto cutAt = [&](const PlacedPiece& a) {
+                if (g + 1 >= group.rowWords.size() || a.firstSymbol + a.symbolCount != alternatives[a.word].symbols.size())
+                    return size_t(0);
+                const size_t n = group.rowWords[g + 1];
+                const ReadWord& next = row.words[n];
+                const bool paired = std::any_of(mine.begin(), mine.end(), [&](const PlacedPiece& m) {
+                    return m.word == n && pairOf(size_t(&m - mine.data())) < pairs.size();
+                });
+                if (paired || 2 * overlap(next.box, a.box) < next.box.width() || !spaceBetween(word, next))
+                    return size_t(0);
+                const int middle = (word.symbols.back().box.right() + next.symbols.front().box.left()) / 2;
+                for (size_t k = a.firstSymbol + 1; k < a.firstSymbol + a.symbolCount; ++k)
+                    if (alternatives[a.word].symbols[k].box.left() >= middle)
+                        return k;
+                return size_t(0);
+            };
             auto append = [&](const ReadWord& source, size_t from, size_t to) {
                 for (size_t k = from; k < to; ++k) {
                     changed.text += source.symbols[k].text;
@@ -1068,6 +1132,16 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                     append(word, from, to);
                 if (k == own.size())
                     break;
+                const size_t cut = taken(own[k]) && k + 1 == own.size() ? cutAt(*a) : 0;
+                if (cut > 0) {
+                    const std::vector<ReadSymbol>& symbols = alternatives[a->word].symbols;
+                    append(alternatives[a->word], a->firstSymbol, cut);
+                    carried.assign(symbols.begin() + qsizetype(cut), symbols.end());
+                    append(word, mine[own[k]].firstSymbol + mine[own[k]].symbolCount, word.symbols.size());
+                    if (k < changed.knownPieces.size())
+                        changed.knownPieces[k] = false;
+                    break;
+                }
                 if (taken(own[k])) {
                     append(alternatives[a->word], a->firstSymbol, a->firstSymbol + a->symbolCount);
                     if (k < changed.knownPieces.size())
@@ -1413,6 +1487,46 @@ void partFiguresFromWords(WordRun& row, const std::vector<ReadWord>& alternative
     row.respell();
 }
 
+// A word whose own glyph boxes show a space inside it, between letters, is two words: an
+// engine joins words where its model holds them as one ("Signup" for "Sign up").
+void partWordsAtTheirSpaces(WordRun& row)
+{
+    std::vector<ReadWord> result;
+    for (ReadWord& word : row.words) {
+        const size_t n = word.symbols.size();
+        std::vector<int> gaps, widths;
+        for (size_t k = 0; k < n; ++k) {
+            widths.push_back(word.symbols[k].box.width());
+            if (k > 0)
+                gaps.push_back(word.symbols[k].box.left() - word.symbols[k - 1].box.right());
+        }
+        const bool letters = n >= 4 && !symbolStarts(word).empty() && std::all_of(word.symbols.begin(), word.symbols.end(), [](const ReadSymbol& symbol) {
+            return symbol.text.size() == 1 && symbol.text[0].isLetter();
+        });
+        // Boxes over each other, or one as wide as two glyphs, are no glyph's own: the engine
+        // boxed glyphs it dropped or joined, and the blanks it leaves tell nothing.
+        const int usual = letters ? medianOf(widths) : 0;
+        const bool ownBoxes = letters && std::none_of(gaps.begin(), gaps.end(), [](int gap) { return gap < 0; })
+            && std::none_of(widths.begin(), widths.end(), [&](int width) { return width > 2 * usual; });
+        // One space, with two letters or more on each side, and three quarters of a glyph
+        // wide: a monospace font leaves half a cell round a narrow letter ("ag ree").
+        std::vector<size_t> spaces;
+        for (size_t k = 2; ownBoxes && k + 2 <= n; ++k)
+            if (spaceAmong(gaps[k - 1], gaps, widths) && 4 * gaps[k - 1] >= 3 * usual)
+                spaces.push_back(k);
+        if (spaces.size() != 1) {
+            result.push_back(std::move(word));
+            continue;
+        }
+        std::vector<size_t> head(spaces.front()), tail(n - spaces.front());
+        std::iota(head.begin(), head.end(), size_t(0));
+        std::iota(tail.begin(), tail.end(), spaces.front());
+        result.push_back(partOf(word, head));
+        result.push_back(partOf(word, tail));
+    }
+    row.words = std::move(result);
+}
+
 } // namespace
 
 namespace stages {
@@ -1563,6 +1677,7 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
         putInBetterWords(row, row.words.front().language, alternatives);
         settleShortWords(row, alternatives);
         mergePieces(row, everyReading);
+        partWordsAtTheirSpaces(row);
         row.respell();
         merged.push_back(std::move(row));
     }

@@ -198,3 +198,8 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # and a 1x caption "Read more" over a cat's face, the caption's "re" run into a light of an eye.
 # photo-fur-first-letters-125x.png is case photo-06-125x of the draw with seed 9158: white
 # words at 1.25x over fur, whose light holds «Смот» of «Смотреть» as one shape.
+# buttons-export-csv-125x.png is case buttons-06-125x of the draw with seed 777001: a button
+# "Export CSV" at 1.25x that the English model reads as one word "ExportCSV".
+# navbar-sign-up-2x.png and navbar-sign-up-1x.png are cases navbar-04-2x of the draw with seed
+# 2612 and navbar-01-1x of the draw with seed 46015: a navbar item "Sign up" that both models
+# read as one word.
