@@ -1185,6 +1185,22 @@ TEST(ScreenshotText, AWordOfTheOtherReadingOverTwoOfTheRowsIsCutAtTheRowsSpace)
     EXPECT_TRUE(readsLine("buttons-export-csv-125x", QStringLiteral("Export CSV Далее Загрузить файл Сохранить")));
 }
 
+TEST(ScreenshotText, TheSignBetweenTwoPiecesTakenFromTheOtherReadingIsItsOwn)
+{
+    // "/home/ivan/" at 2x, read by the Russian model «/потеЛ\уап/»: "home" and "ivan" were
+    // taken from the English reading, the "\" between them kept from the Russian one.
+    EXPECT_TRUE(readsLine("alert-path-ivan-2x", QStringLiteral("Нет доступа к папке /home/ivan/Загрузки/отчёт.pdf")));
+    EXPECT_TRUE(readsLine("qt-form-path-ivan-2x", QStringLiteral("Папка: /home/ivan/Загрузки/отчёт.pdf")));
+}
+
+TEST(ScreenshotText, LettersThatDifferOnlyInCaseTakeTheCaseOfTheirHeight)
+{
+    // An "OK" button in a Russian Qt form: the Russian model reads the word of its lists «ок»,
+    // small letters, on glyphs as tall as the capitals.
+    EXPECT_TRUE(readsLine("qt-form-ok-125x", QStringLiteral("OK Применить")));
+    EXPECT_TRUE(readsLine("qt-form-ok-1x", QStringLiteral("Закрыть OK")));
+}
+
 TEST(ScreenshotText, AWordWhoseOwnGlyphsShowASpaceIsTwoWords)
 {
     // "Sign up" in a navbar: both models read "Signup", a word of the English lists, though

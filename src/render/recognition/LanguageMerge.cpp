@@ -329,9 +329,15 @@ bool sameGlyphs(const QString& a, const QString& b)
 
 namespace {
 
+struct LetterLines;
+int glyphsMisplaced(const ReadWord& word, size_t first, size_t count, const LetterLines& lines);
+
+// The same letters but for their case, each the other's or its twin: «ок» and "OK".
+bool twinsButCase(const QString& a, const QString& b) { return a != b && sameGlyphs(a.toUpper(), b.toUpper()); }
+
 // Short words take the reading in the language of the words on both sides unless
 // their own is sure, or where those languages differ, the surest reading.
-void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
+void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives, const LetterLines& lines)
 {
     auto isShort = [](const ReadWord& word) {
         const int letters = letterCount(word.text);
@@ -350,6 +356,17 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives)
             if (refusedTwin(alternative.text, pick->text)) {
                 pick = &alternative;
                 continue;
+            }
+            // Letters that differ only in case tell by their height: a small letter standing
+            // as tall as the capitals is the capital the other model read ("OK", not «ок»).
+            if (twinsButCase(pick->text, alternative.text)) {
+                const bool mine = glyphsMisplaced(*pick, 0, pick->symbols.size(), lines) > 0;
+                const bool theirs = glyphsMisplaced(alternative, 0, alternative.symbols.size(), lines) > 0;
+                if (mine != theirs) {
+                    if (mine)
+                        pick = &alternative;
+                    continue;
+                }
             }
             // Where both readings spell the same glyphs («ОК», «OK»), the words round it
             // tell its language only within its own phrase, not across a column gap.
@@ -1107,6 +1124,9 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 const size_t before = k > 0 && pairOf(own[k - 1]) < pairs.size() ? pairs[pairOf(own[k - 1])].second : theirs.size();
                 const size_t after = k < own.size() && pairOf(own[k]) < pairs.size() ? pairs[pairOf(own[k])].second : theirs.size();
                 const bool beside = (k > 0 && taken(own[k - 1])) || (k < own.size() && taken(own[k]));
+                // Between two pieces both taken from the other reading, its signs are read with
+                // them, as many as the row's: «потеЛ\уап» is no reading of "home/ivan".
+                const bool between = k > 0 && k < own.size() && taken(own[k - 1]) && taken(own[k]);
                 const PlacedPiece* b = before < theirs.size() ? &theirs[before] : nullptr;
                 const PlacedPiece* a = after < theirs.size() ? &theirs[after] : nullptr;
                 // The other reading's signs here, when it has the same pieces round them.
@@ -1125,7 +1145,7 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 if (k == own.size() && trailingTo > 0 && i == group.rowWords.back())
                     append(alternatives[lastPaired->word], lastPaired->firstSymbol + lastPaired->symbolCount, trailingTo);
                 else if (source && (otherTo - otherFrom < to - from || (otherTo - otherFrom == to - from
-                                        && asciiSigns(*source, otherFrom, otherTo) && !asciiSigns(word, from, to))
+                                        && ((asciiSigns(*source, otherFrom, otherTo) && !asciiSigns(word, from, to)) || between))
                                     || (k == 0 && from == to && otherTo > otherFrom && asciiSigns(*source, otherFrom, otherTo))))
                     append(*source, otherFrom, otherTo);
                 else
@@ -1675,7 +1695,10 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
         std::stable_sort(alternatives.begin(), alternatives.end(),
             [](const ReadWord& a, const ReadWord& b) { return a.confidence > b.confidence; });
         putInBetterWords(row, row.words.front().language, alternatives);
-        settleShortWords(row, alternatives);
+        std::vector<const ReadWord*> all;
+        for (const ReadWord& word : everyReading)
+            all.push_back(&word);
+        settleShortWords(row, alternatives, letterLines(all));
         mergePieces(row, everyReading);
         partWordsAtTheirSpaces(row);
         row.respell();

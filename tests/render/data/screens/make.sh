@@ -200,6 +200,12 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # words at 1.25x over fur, whose light holds «Смот» of «Смотреть» as one shape.
 # buttons-export-csv-125x.png is case buttons-06-125x of the draw with seed 777001: a button
 # "Export CSV" at 1.25x that the English model reads as one word "ExportCSV".
+# alert-path-ivan-2x.png and qt-form-path-ivan-2x.png are cases alert-04-2x of the draw with
+# seed 424242 and qt-form-04-2x of the draw with seed 2612: "/home/ivan/" at 2x, read by the
+# Russian model «/потеЛ\уап/».
+# qt-form-ok-125x.png and qt-form-ok-1x.png are cases qt-form-02-125x of the draw with seed 58
+# and qt-form-01-1x of the draw with seed 22126: Qt forms whose "OK" button the Russian model
+# reads «ок».
 # navbar-sign-up-2x.png and navbar-sign-up-1x.png are cases navbar-04-2x of the draw with seed
 # 2612 and navbar-01-1x of the draw with seed 46015: a navbar item "Sign up" that both models
 # read as one word.
