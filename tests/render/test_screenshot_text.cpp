@@ -1208,3 +1208,10 @@ TEST(ScreenshotText, AWordWhoseOwnGlyphsShowASpaceIsTwoWords)
     EXPECT_TRUE(readsLine("navbar-sign-up-2x", QStringLiteral("Мой сайт Главная Sign up Документы Blog Проекты Настройки")));
     EXPECT_TRUE(readsLine("navbar-sign-up-1x", QStringLiteral("Tarnwick Sign up Контакты Новости Главная Документы")));
 }
+
+TEST(ScreenshotText, TheSidesOfAFrameRoundALineAreNoLetters)
+{
+    // A button at 1x outlined in its label's own blue: the frame is one shape round the line,
+    // and cut at the line's level its sides parted from its rounded corners as two bars.
+    EXPECT_EQ(readLines(screenshot("button-outlined-blue-1x")), QStringList{QStringLiteral("Удалить всё")});
+}

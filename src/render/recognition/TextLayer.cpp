@@ -1125,6 +1125,10 @@ TextLayer textLayer(const QImage& grey)
                 continue;
             const QRect& all = shapes[i].box;
             const int id = int(i) + 1;
+            // A shape round the whole line is a frame (an outlined button's, of the text's
+            // own colour): a bar at its side is its side, not a letter.
+            const bool frames = all.left() < line.box.left() && all.right() > line.box.right()
+                && all.top() < line.box.top() && all.bottom() > line.box.bottom();
             // The letters found at the levels before: a piece found at another one over them
             // is their antialiased edge, or them run into more of the shape.
             std::vector<QRect> found;
@@ -1152,7 +1156,9 @@ TextLayer textLayer(const QImage& grey)
                             const bool overEarlier = std::any_of(found.begin(), found.begin() + qsizetype(earlier),
                                 [&](const QRect& letter) { return letter.intersects(piece.box); });
                             const bool strokes = !level.strokesOnly || (strokeWidth(pixels, w) <= thinStroke && piece.box.width() > 3 * thinStroke);
-                            if (!whole || 2 * piece.box.height() < gh || 5 * piece.box.height() > 11 * gh || 2 * covered < gh
+                            const bool side = frames && (piece.box.left() == all.left() || piece.box.right() == all.right())
+                                && 4 * piece.box.width() <= piece.box.height();
+                            if (!whole || side || 2 * piece.box.height() < gh || 5 * piece.box.height() > 11 * gh || 2 * covered < gh
                                 || !glyphSized(piece.box) || overEarlier || !strokes) {
                                 // Not a letter: set aside, so that the scan does not start from
                                 // its pixels again, and given back to the shape below.
