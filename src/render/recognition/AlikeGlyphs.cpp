@@ -18,6 +18,8 @@ namespace tarnwick::ScreenTextRecognizer::detail {
 
 namespace {
 
+using stages::median;
+
 // The ink of one character: its box in pixels of the picture as it was shown, and
 // which pixels of the box are ink.
 struct Glyph {
@@ -33,13 +35,6 @@ struct Placed {
     Glyph glyph;
     size_t glyphOf = 0; // the symbol holding the glyph this one was read on
 };
-
-// The middle value; the upper one of an even count. Not for an empty list.
-double median(std::vector<double> values)
-{
-    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(values.size() / 2), values.end());
-    return values[values.size() / 2];
-}
 
 QRect inView(const QRect& box, double scale, const QImage& view)
 {

@@ -893,17 +893,11 @@ bool letterReadAsSign(const ReadWord& word, const PlacedPiece& piece, const Read
     return (piece.firstSymbol > 0 && readAsSign(piece.firstSymbol - 1)) || readAsSign(piece.firstSymbol + piece.symbolCount);
 }
 
-int medianOf(std::vector<int> values)
-{
-    std::nth_element(values.begin(), values.begin() + qsizetype(values.size() / 2), values.end());
-    return values[values.size() / 2];
-}
-
 // Whether a blank between glyphs is a space: wider than twice the usual gap between the
 // glyphs round it and than half a glyph.
 bool spaceAmong(int gap, const std::vector<int>& gaps, const std::vector<int>& widths)
 {
-    return !gaps.empty() && !widths.empty() && gap > 2 * std::max(1, medianOf(gaps)) && 2 * gap >= medianOf(widths);
+    return !gaps.empty() && !widths.empty() && gap > 2 * std::max(1, median(gaps)) && 2 * gap >= median(widths);
 }
 
 // Whether the boxes of two words of one reading show a space between them. An engine also
@@ -1525,7 +1519,7 @@ void partWordsAtTheirSpaces(WordRun& row)
         });
         // Boxes over each other, or one as wide as two glyphs, are no glyph's own: the engine
         // boxed glyphs it dropped or joined, and the blanks it leaves tell nothing.
-        const int usual = letters ? medianOf(widths) : 0;
+        const int usual = letters ? median(widths) : 0;
         const bool ownBoxes = letters && std::none_of(gaps.begin(), gaps.end(), [](int gap) { return gap < 0; })
             && std::none_of(widths.begin(), widths.end(), [&](int width) { return width > 2 * usual; });
         // One space, with two letters or more on each side, and three quarters of a glyph

@@ -127,6 +127,14 @@ int textHeight(const QImage& view);
 // Text under 14 px (9–13 px screen fonts) is read by the small-text rules.
 inline bool smallText(int height) { return height > 0 && height < 14; }
 
+// The middle value; the upper one of an even count. Not for an empty list.
+template <typename T>
+T median(std::vector<T> values)
+{
+    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(values.size() / 2), values.end());
+    return values[values.size() / 2];
+}
+
 // How much a view of text of this height is enlarged before it is read.
 double enlargement(int height, const QSize& size);
 QImage enlarged(const QImage& view, double factor);

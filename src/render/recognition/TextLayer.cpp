@@ -641,10 +641,6 @@ TextLayer textLayer(const QImage& grey)
             glyphs.push_back(i);
     std::sort(glyphs.begin(), glyphs.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
 
-    auto median = [](std::vector<int> values) {
-        std::nth_element(values.begin(), values.begin() + qsizetype(values.size() / 2), values.end());
-        return values[values.size() / 2];
-    };
     // The levels of a ring round a line's box, a quarter of its height wide.
     auto ringLevels = [&](const QRect& box) {
         const int ringWidth = std::max(2, box.height() / 4);
