@@ -1207,6 +1207,9 @@ TEST(ScreenshotText, AWordWhoseOwnGlyphsShowASpaceIsTwoWords)
     // the blank between "n" and "u" is thrice the room between its other letters.
     EXPECT_TRUE(readsLine("navbar-sign-up-2x", QStringLiteral("Мой сайт Главная Sign up Документы Blog Проекты Настройки")));
     EXPECT_TRUE(readsLine("navbar-sign-up-1x", QStringLiteral("Tarnwick Sign up Контакты Новости Главная Документы")));
+    // Where the engines box the "g" over the blank, the ink still shows it: 6 px against
+    // 1-2 px between the other letters.
+    EXPECT_TRUE(readsLine("navbar-sign-up-close-1x", QStringLiteral("Облако Sign up Pricing Главная Задачи")));
 }
 
 TEST(ScreenshotText, TheSidesOfAFrameRoundALineAreNoLetters)

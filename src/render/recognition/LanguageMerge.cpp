@@ -1381,25 +1381,6 @@ void dropSignsOnNoGlyph(std::vector<WordRun>& line)
     }
 }
 
-// The part of a word that its symbols at `indices` spell, boxed round them; no word of the
-// lists as a part.
-ReadWord partOf(const ReadWord& word, const std::vector<size_t>& indices)
-{
-    ReadWord part = word;
-    part.text.clear();
-    part.symbols.clear();
-    part.box = QRect();
-    part.dictionary = false;
-    part.knownPieces.clear();
-    for (size_t k : indices) {
-        const ReadSymbol& symbol = word.symbols[k];
-        part.text += symbol.text;
-        part.symbols.push_back(symbol);
-        part.box = part.box.isNull() ? symbol.box : part.box.united(symbol.box);
-    }
-    return part;
-}
-
 // Figures joined to the word after them over a space that the word's own boxes show
 // ("0ошибок" for «0 ошибок»), and figures read as the letters drawn like them ("З" for
 // "3") where the other reading holds a word of figures alone a space before its next
@@ -1561,6 +1542,23 @@ std::vector<WordPiece> wordPieces(const QString& text)
         i = end;
     }
     return pieces;
+}
+
+ReadWord partOf(const ReadWord& word, const std::vector<size_t>& indices)
+{
+    ReadWord part = word;
+    part.text.clear();
+    part.symbols.clear();
+    part.box = QRect();
+    part.dictionary = false;
+    part.knownPieces.clear();
+    for (size_t k : indices) {
+        const ReadSymbol& symbol = word.symbols[k];
+        part.text += symbol.text;
+        part.symbols.push_back(symbol);
+        part.box = part.box.isNull() ? symbol.box : part.box.united(symbol.box);
+    }
+    return part;
 }
 
 void readSmallCapitalsAsCyrillic(std::vector<WordRun>& rows)

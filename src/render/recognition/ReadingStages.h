@@ -164,6 +164,10 @@ struct WordPiece {
 
 std::vector<WordPiece> wordPieces(const QString& text);
 
+// The part of a word that its symbols at `indices` spell, boxed round them; no word of the
+// lists as a part.
+ReadWord partOf(const ReadWord& word, const std::vector<size_t>& indices);
+
 // Whether two readings spell the same glyphs, letter by letter the same or a Latin
 // letter and the Cyrillic one drawn like it.
 bool sameGlyphs(const QString& a, const QString& b);

@@ -221,6 +221,7 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
             const QImage view = v == 0 ? shown.main : shown.other.value_or(QImage());
             readAlikeGlyphsAlike(rows, view, factor);
             spaceOnTheCells(rows, view, factor);
+            partWordsAtBlanks(rows, view, factor);
         }
         if (layout == Layout::scattered)
             rows = splitAtColumnGaps(std::move(rows));

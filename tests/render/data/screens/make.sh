@@ -209,5 +209,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # navbar-sign-up-2x.png and navbar-sign-up-1x.png are cases navbar-04-2x of the draw with seed
 # 2612 and navbar-01-1x of the draw with seed 46015: a navbar item "Sign up" that both models
 # read as one word.
+# navbar-sign-up-close-1x.png is case navbar-05-1x of the draw with seed 46015: "Sign up" at 1x
+# whose "g" both models box over the blank after "n".
 # button-outlined-blue-1x.png is case button-01-1x of the draw with seed 513377: a Chromium
 # button at 1x outlined a pixel wide in the blue of its label «Удалить всё».
