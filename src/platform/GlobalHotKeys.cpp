@@ -162,7 +162,9 @@ public:
         qApp->removeNativeEventFilter(this);
         for (const Entry& e : entries_)
             ungrab(e);
-        xcb_flush(c_);
+        // A round trip, not a flush: the server reads each client's requests in its own
+        // time, and another program taking a key just let go must not find it still ours.
+        std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
     }
 
     bool isAvailable() const override { return true; }
