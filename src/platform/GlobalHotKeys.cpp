@@ -2,6 +2,7 @@
 
 #include "platform/KeyNames.h"
 #include "platform/PhysicalKey.h"
+#include "platform/QtServerSync.h"
 #include "platform/X11Internal.h"
 
 #include <X11/keysym.h>
@@ -164,7 +165,7 @@ public:
             ungrab(e);
         // A round trip, not a flush: the server reads each client's requests in its own
         // time, and another program taking a key just let go must not find it still ours.
-        std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+        syncQtWithServer();
     }
 
     bool isAvailable() const override { return true; }

@@ -1086,56 +1086,42 @@ void partWordsAtBlanks(std::vector<WordRun>& runs, const QImage& view, double sc
         bool parted = false;
         for (ReadWord& word : run.words) {
             const size_t n = word.symbols.size();
-            QString spelt;
-            for (const ReadSymbol& symbol : word.symbols)
-                spelt += symbol.text;
-            const bool letters = n >= 4 && spelt == word.text && std::all_of(word.symbols.begin(), word.symbols.end(), [](const ReadSymbol& symbol) {
+            const bool letters = n >= 4 && symbolsSpell(word) && std::all_of(word.symbols.begin(), word.symbols.end(), [](const ReadSymbol& symbol) {
                 return symbol.text.size() == 1 && symbol.text[0].isLetter();
             });
             const QRect area = letters ? inView(word.box, scale, view) : QRect();
             const std::optional<Pieces> ink = area.isEmpty() ? std::nullopt : areaInk(view, area, paper);
-            if (!ink) {
-                words.push_back(std::move(word));
-                continue;
-            }
-            // The blank runs of columns between the word's first ink and its last.
-            std::vector<bool> inked(size_t(ink->width), false);
-            for (int y = 0; y < ink->height; ++y)
-                for (int x = 0; x < ink->width; ++x)
-                    if (ink->at(x, y) >= 0)
-                        inked[size_t(x)] = true;
-            struct Blank {
-                int from = 0, width = 0;
-            };
-            std::vector<Blank> blanks;
-            const auto first = std::find(inked.begin(), inked.end(), true);
-            const auto last = std::find(inked.rbegin(), inked.rend(), true).base();
-            for (auto it = first; it < last;) {
-                const auto blankEnd = std::find(it, last, true);
-                if (blankEnd > it)
-                    blanks.push_back({int(it - inked.begin()), int(blankEnd - it)});
-                it = std::find(blankEnd, last, false);
+            // The blanks between the word's columns of ink, and the widest one's middle.
+            std::vector<int> blanks;
+            int widest = 0;
+            double widestMiddle = 0;
+            if (ink) {
+                int reach = -1;
+                for (const Column& column : columnsOf(*ink, 0)) {
+                    const int blank = column.left - reach - 1;
+                    if (reach >= 0 && blank > 0) {
+                        if (blank > widest)
+                            widest = blank, widestMiddle = reach + 1 + blank / 2.0;
+                        blanks.push_back(blank);
+                    }
+                    reach = std::max(reach, column.right);
+                }
             }
             // Letters of one word stand a pixel or two apart; a space between words is as
             // wide as a narrow letter. A fixed pitch leaves wide blanks round its narrow
             // letters, but as wide round each of them.
-            std::vector<int> widths;
-            for (const Blank& blank : blanks)
-                widths.push_back(blank.width);
-            std::sort(widths.begin(), widths.end());
-            if (widths.size() < 3 || widths.back() < 3 * std::max(1, median(widths)) || widths.back() < 2 * widths[widths.size() - 2]
-                || 3 * widths.back() < area.height()) {
+            std::sort(blanks.begin(), blanks.end());
+            if (blanks.size() < 3 || 2 * blanks.back() < 5 * std::max(1, median(blanks)) || blanks.back() < 2 * blanks[blanks.size() - 2]
+                || 3 * blanks.back() < area.height()) {
                 words.push_back(std::move(word));
                 continue;
             }
-            const Blank& widest = *std::max_element(blanks.begin(), blanks.end(), [](const Blank& a, const Blank& b) { return a.width < b.width; });
             // The symbols on each side of the blank's middle, in the run's pixels.
-            const double middle = (area.left() + widest.from + widest.width / 2.0) * scale;
+            const double middle = (area.left() + widestMiddle) * scale;
             std::vector<size_t> head, tail;
             for (size_t k = 0; k < n; ++k)
                 (word.symbols[k].box.center().x() < middle ? head : tail).push_back(k);
-            const bool inOrder = !head.empty() && !tail.empty() && head.back() + 1 == tail.front();
-            if (!inOrder || head.size() < 2 || tail.size() < 2) {
+            if (head.size() < 2 || tail.size() < 2 || head.back() + 1 != tail.front()) {
                 words.push_back(std::move(word));
                 continue;
             }

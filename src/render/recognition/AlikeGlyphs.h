@@ -26,9 +26,10 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
 // glyphs leave a cell empty is two ("!=n"). Rows of other fonts are left as read.
 void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scale);
 
-// A word of letters whose ink shows one blank inside it three times as wide as the blanks
-// between its other letters, and a third of the word's height, is two words: the engines
-// join words set close together ("Signup" for "Sign up") and box glyphs over the blank.
+// A word of letters whose ink shows one blank inside it two and a half times as wide as
+// the blanks between its other letters, twice the next widest, and a third of the word's
+// height, is two words: the engines join words set close together ("Signup" for "Sign
+// up", "ExportCSV") and may box glyphs over the blank.
 void partWordsAtBlanks(std::vector<WordRun>& runs, const QImage& view, double scale);
 
 } // namespace tarnwick::ScreenTextRecognizer::detail

@@ -1482,46 +1482,6 @@ void partFiguresFromWords(WordRun& row, const std::vector<ReadWord>& alternative
     row.respell();
 }
 
-// A word whose own glyph boxes show a space inside it, between letters, is two words: an
-// engine joins words where its model holds them as one ("Signup" for "Sign up").
-void partWordsAtTheirSpaces(WordRun& row)
-{
-    std::vector<ReadWord> result;
-    for (ReadWord& word : row.words) {
-        const size_t n = word.symbols.size();
-        std::vector<int> gaps, widths;
-        for (size_t k = 0; k < n; ++k) {
-            widths.push_back(word.symbols[k].box.width());
-            if (k > 0)
-                gaps.push_back(word.symbols[k].box.left() - word.symbols[k - 1].box.right());
-        }
-        const bool letters = n >= 4 && !symbolStarts(word).empty() && std::all_of(word.symbols.begin(), word.symbols.end(), [](const ReadSymbol& symbol) {
-            return symbol.text.size() == 1 && symbol.text[0].isLetter();
-        });
-        // Boxes over each other, or one as wide as two glyphs, are no glyph's own: the engine
-        // boxed glyphs it dropped or joined, and the blanks it leaves tell nothing.
-        const int usual = letters ? median(widths) : 0;
-        const bool ownBoxes = letters && std::none_of(gaps.begin(), gaps.end(), [](int gap) { return gap < 0; })
-            && std::none_of(widths.begin(), widths.end(), [&](int width) { return width > 2 * usual; });
-        // One space, with two letters or more on each side, and three quarters of a glyph
-        // wide: a monospace font leaves half a cell round a narrow letter ("ag ree").
-        std::vector<size_t> spaces;
-        for (size_t k = 2; ownBoxes && k + 2 <= n; ++k)
-            if (spaceAmong(gaps[k - 1], gaps, widths) && 4 * gaps[k - 1] >= 3 * usual)
-                spaces.push_back(k);
-        if (spaces.size() != 1) {
-            result.push_back(std::move(word));
-            continue;
-        }
-        std::vector<size_t> head(spaces.front()), tail(n - spaces.front());
-        std::iota(head.begin(), head.end(), size_t(0));
-        std::iota(tail.begin(), tail.end(), spaces.front());
-        result.push_back(partOf(word, head));
-        result.push_back(partOf(word, tail));
-    }
-    row.words = std::move(result);
-}
-
 } // namespace
 
 namespace stages {
@@ -1692,7 +1652,6 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
             all.push_back(&word);
         settleShortWords(row, alternatives, letterLines(all));
         mergePieces(row, everyReading);
-        partWordsAtTheirSpaces(row);
         row.respell();
         merged.push_back(std::move(row));
     }
