@@ -1210,6 +1210,11 @@ TEST(ScreenshotText, AWordWhoseOwnGlyphsShowASpaceIsTwoWords)
     // Where the engines box the "g" over the blank, the ink still shows it: 6 px against
     // 1-2 px between the other letters.
     EXPECT_TRUE(readsLine("navbar-sign-up-close-1x", QStringLiteral("Облако Sign up Pricing Главная Задачи")));
+    // And a blank between glyph boxes that the ink does not have parts nothing: «Только» over
+    // a photo at 1x was read «Тол ько».
+    const QStringList caption = readLines(screenshot("photo-rocket-caption-1x"));
+    EXPECT_TRUE(std::any_of(caption.begin(), caption.end(), [](const QString& line) { return line.startsWith(QStringLiteral("Только ")); }))
+        << caption.join(" | ").toStdString();
 }
 
 TEST(ScreenshotText, TheSidesOfAFrameRoundALineAreNoLetters)

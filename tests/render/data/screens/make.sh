@@ -211,5 +211,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # read as one word.
 # navbar-sign-up-close-1x.png is case navbar-05-1x of the draw with seed 46015: "Sign up" at 1x
 # whose "g" both models box over the blank after "n".
+# photo-rocket-caption-1x.png is case photo-01-1x of the draw with seed 8123: «Только до
+# воскресенья» at 1x over a photo, whose glyph boxes showed a blank inside «Только».
 # button-outlined-blue-1x.png is case button-01-1x of the draw with seed 513377: a Chromium
 # button at 1x outlined a pixel wide in the blue of its label «Удалить всё».
