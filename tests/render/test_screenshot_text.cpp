@@ -483,6 +483,18 @@ TEST(ScreenshotText, ANamePieceOneModelCutOrDroppedIsTakenWholeFromTheOther)
     EXPECT_EQ(notes, 2) << table.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, FiguresOneModelRanIntoTheNextPieceAreKept)
+{
+    // The English model reads «565,2 КБ» as one word "565,2KB", the "2" boxed over the
+    // comma; its "KB" gave way to the Russian «КБ», and the "2" went with it.
+    const QStringList table = readLines(screenshot("table-decimal-sizes-15x"));
+    for (const char* size : {"565,2 КБ", "233,6 МБ", "90,9 МБ", "965,3 МБ"})
+        EXPECT_TRUE(std::any_of(table.begin(), table.end(), [&](const QString& line) { return line.contains(QString::fromUtf8(size)); }))
+            << size << " in: " << table.join(" | ").toStdString();
+    // The same in a name: "backup.tar.gz" lost its "tar".
+    EXPECT_TRUE(readsLine("qt-form-archive-1x", QStringLiteral("Файл: backup.tar.gz")));
+}
+
 TEST(ScreenshotText, AListingsRepeatedMonthAndOwnerReadTheSameInEveryRow)
 {
     // `ls -l` in xterm at 2×: the Russian month in every row, which the English model

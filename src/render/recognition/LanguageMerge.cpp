@@ -1033,8 +1033,14 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         if (typeChoice != 0)
             settled.back() = typeChoice;
         // All pieces of both readings paired and all the other reading's: its words
-        // whole, with their signs and spaces ("README.md" for "ВЕАОМЕ. та").
-        if (pairs.size() == mine.size() && pairs.size() == theirs.size()
+        // whole, with their signs and spaces ("README.md" for "ВЕАОМЕ. та"). So too where
+        // the other reading's pieces that pair with none stand between pieces it pairs:
+        // glyphs the row's model ran into the piece after them ("565,2KB" over «565,2»
+        // «КБ», the "2" boxed over the comma).
+        const auto [fewestTheirs, mostTheirs] = std::minmax_element(pairs.begin(), pairs.end(),
+            [](const auto& a, const auto& b) { return a.second < b.second; });
+        if (pairs.size() == mine.size() && fewestTheirs->second == 0
+            && mostTheirs->second + 1 == theirs.size()
             && std::all_of(settled.begin(), settled.end(), [](int c) { return c > 0; })) {
             for (size_t j : group.otherWords)
                 result.push_back(alternatives[j]);

@@ -215,3 +215,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # воскресенья» at 1x over a photo, whose glyph boxes showed a blank inside «Только».
 # button-outlined-blue-1x.png is case button-01-1x of the draw with seed 513377: a Chromium
 # button at 1x outlined a pixel wide in the blue of its label «Удалить всё».
+# table-decimal-sizes-15x.png is case table-03-15x of the draw with seed 9158: a table of files at
+# 1.5x whose sizes have a decimal comma («565,2 КБ»); qt-form-archive-1x.png is case
+# qt-form-05-1x of the draw with seed 1208, a Qt form at 1x with «backup.tar.gz» in a field.
