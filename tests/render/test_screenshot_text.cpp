@@ -1114,6 +1114,23 @@ TEST(ScreenshotText, BlanksInATerminalAreTheEmptyCellsOfItsGrid)
         << form.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, TheCellsOfATerminalAreFoundInRowsWithoutDescendersAndGoToTheWordsReadOnThem)
+{
+    // A row without descenders stands about 0.76 em tall, and its cells are 0.6 em wide: more
+    // than seven tenths of its height, where the search for the grid stopped.
+    EXPECT_TRUE(readsLine("terminal-notes-15x", QStringLiteral("modified: README.md")));
+    // "README" boxed over the ".md" after it: each glyph goes to the narrowest word over it.
+    EXPECT_TRUE(readsLine("terminal-readme-125x", QStringLiteral("modified: README.md")));
+    // The ")" of "find(key)" boxed short of its glyph, which no word's box held: the cell
+    // before ";" looked empty.
+    EXPECT_TRUE(readsLine("code-map-find-15x", QStringLiteral("auto it = map.find(key);")));
+    // A glyph neither model read leaves its words apart: «photo_2024.jpg» does not become
+    // «photo2024.jpg».
+    const QStringList listing = readLines(screenshot("terminal-underscore-15x"));
+    EXPECT_FALSE(std::any_of(listing.begin(), listing.end(), [](const QString& line) { return line.contains(QStringLiteral("photo2024")); }))
+        << listing.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, ACaptionsShadowOverAPhotoLeavesTheCaptionAText)
 {
     // White 11 px words with a dark shadow over a cat's fur: the shadow's shapes make a

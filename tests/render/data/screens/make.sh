@@ -218,3 +218,9 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # table-decimal-sizes-15x.png is case table-03-15x of the draw with seed 9158: a table of files at
 # 1.5x whose sizes have a decimal comma («565,2 КБ»); qt-form-archive-1x.png is case
 # qt-form-05-1x of the draw with seed 1208, a Qt form at 1x with «backup.tar.gz» in a field.
+# code-map-find-15x.png is case code-03-15x of the draw with seed 1208: a Chromium code block
+# at 1.5x whose ")" the English model boxes short of its glyph; terminal-readme-125x.png is
+# case xterm-10-125x of the draw with seed 9158: `git status` in xterm at 1.25x, "README"
+# boxed over ".md" as well.
+# terminal-underscore-15x.png is case xterm-03-15x of the set (seed 58): `ls -l` in xterm at
+# 1.5x, whose «photo_2024.jpg» has an "_" that neither model reads.
