@@ -1021,6 +1021,7 @@ void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scal
         };
         std::vector<std::vector<long>> cellsOf(run.words.size());
         std::vector<size_t> unheld;
+        std::map<long, QRect> underscores; // by cell, in pixels of the view
         const auto offBox = [&](size_t w, double x) {
             const QRectF box(run.words[w].box.x() / scale, 0, run.words[w].box.width() / scale, 1);
             return std::max({box.left() - pitch / 4 - x, x - box.right() - pitch / 4, 0.0});
@@ -1049,7 +1050,16 @@ void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scal
             if (nearest < run.words.size()) {
                 cellsOf[nearest].push_back(cells[i]);
                 std::sort(cellsOf[nearest].begin(), cellsOf[nearest].end());
+                continue;
             }
+            // A flat bar at the foot of its cell, a cell wide, is an underscore: both models
+            // drop the "_" of «photo_2024.jpg» in a terminal, and read the words round it apart.
+            QRect ink;
+            for (size_t piece : columns[i].pieces)
+                ink |= pieces.boxes[piece];
+            if (ink.height() <= std::max(2.0, pitch / 5) && 2 * ink.width() >= pitch && ink.width() <= 1.2 * pitch
+                && 3 * ink.top() >= 2 * area.height())
+                underscores.emplace(cells[i], ink.translated(area.topLeft()));
         }
         std::vector<ReadWord> words;
         bool changed = false;
@@ -1057,9 +1067,20 @@ void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scal
             ReadWord word = run.words[w];
             const std::vector<long>& own = cellsOf[w];
             const bool counted = !own.empty() && qsizetype(own.size()) == glyphsOf(word.text);
-            // Glyphs in neighbouring cells: one word with the one before.
-            if (w > 0 && !own.empty() && !cellsOf[w - 1].empty() && own.front() == cellsOf[w - 1].back() + 1) {
+            // Glyphs in neighbouring cells, or with an underscore between: one word with the
+            // one before.
+            const auto underscore = w > 0 && !own.empty() && !cellsOf[w - 1].empty() && own.front() == cellsOf[w - 1].back() + 2
+                ? underscores.find(own.front() - 1) : underscores.end();
+            if (w > 0 && !own.empty() && !cellsOf[w - 1].empty() && (own.front() == cellsOf[w - 1].back() + 1 || underscore != underscores.end())) {
                 ReadWord& before = words.back();
+                if (underscore != underscores.end()) {
+                    const QRectF bar(underscore->second);
+                    const QRect box = QRectF(bar.x() * scale, bar.y() * scale, bar.width() * scale, bar.height() * scale).toAlignedRect();
+                    before.text += u'_';
+                    before.box = before.box.united(box);
+                    if (!before.symbols.empty())
+                        before.symbols.push_back({QStringLiteral("_"), box});
+                }
                 before.text += word.text;
                 before.box = before.box.united(word.box);
                 before.confidence = std::min(before.confidence, word.confidence);
