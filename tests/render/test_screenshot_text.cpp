@@ -495,6 +495,16 @@ TEST(ScreenshotText, FiguresOneModelRanIntoTheNextPieceAreKept)
     EXPECT_TRUE(readsLine("qt-form-archive-1x", QStringLiteral("Файл: backup.tar.gz")));
 }
 
+TEST(ScreenshotText, SignsReadOnAFileTypesGlyphsGoWhenTheNameAlreadyEndsOnTheOtherReadingsDot)
+{
+    // «план работ.txt»: the Russian model reads «работ.» and then «{хЕ», the English one
+    // "paoor.txt". The type came from the English reading, and the "{" before it stayed.
+    EXPECT_TRUE(readsLine("paths-plan-signs-125x", QStringLiteral("план работ.txt")));
+    const QStringList listing = readLines(screenshot("terminal-plan-15x"));
+    EXPECT_TRUE(std::any_of(listing.begin(), listing.end(), [](const QString& line) { return line.endsWith(QStringLiteral(" план работ.txt")); }))
+        << listing.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, AListingsRepeatedMonthAndOwnerReadTheSameInEveryRow)
 {
     // `ls -l` in xterm at 2×: the Russian month in every row, which the English model

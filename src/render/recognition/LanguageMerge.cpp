@@ -1140,9 +1140,24 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 else if (beside && k == own.size() && b && (before + 1 == theirs.size() || theirs[before + 1].word != b->word)
                     && !signWordBetween(b->box.center().x(), before + 1 == theirs.size() ? std::numeric_limits<int>::max() : theirs[before + 1].box.center().x()))
                     source = &alternatives[b->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = source->symbols.size();
+                // Signs the row's model read before a word's first piece, where the other
+                // reading holds its pieces round them in one word and the row's word before
+                // already ends on the signs between them («работ.» «{хЕ» over "paoor.txt"):
+                // the glyphs of the other reading's signs were read there, and these are more.
+                const bool signsRead = k == 0 && g > 0 && source == nullptr && beside && a && after > 0 && theirs[after - 1].word == a->word
+                    && !result.empty() && [&] {
+                           const ReadWord& other = alternatives[a->word];
+                           QString between;
+                           for (size_t s = theirs[after - 1].firstSymbol + theirs[after - 1].symbolCount; s < a->firstSymbol; ++s)
+                               between += other.symbols[s].text;
+                           return !between.isEmpty() && result.back().text.endsWith(between);
+                       }();
+                if (signsRead) {
+                    // None: the word before holds them.
+                }
                 // Before the first piece, signs the other reading holds where this one holds
                 // none come in with its piece: the Russian model drops the "/" of "/home".
-                if (k == own.size() && trailingTo > 0 && i == group.rowWords.back())
+                else if (k == own.size() && trailingTo > 0 && i == group.rowWords.back())
                     append(alternatives[lastPaired->word], lastPaired->firstSymbol + lastPaired->symbolCount, trailingTo);
                 else if (source && (otherTo - otherFrom < to - from || (otherTo - otherFrom == to - from
                                         && ((asciiSigns(*source, otherFrom, otherTo) && !asciiSigns(word, from, to)) || between))

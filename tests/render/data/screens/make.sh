@@ -224,3 +224,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # boxed over ".md" as well.
 # terminal-underscore-15x.png is case xterm-03-15x of the set (seed 58): `ls -l` in xterm at
 # 1.5x, whose «photo_2024.jpg» has an "_" that neither model reads.
+# paths-plan-signs-125x.png is case paths-06-125x of the draw with seed 87438 and
+# terminal-plan-15x.png case xterm-03-15x of the draw with seed 9158: «план работ.txt» at
+# 1.25x in Chromium and at 1.5x in xterm, which the Russian model reads «работ.» «{хЕ».
