@@ -505,6 +505,22 @@ TEST(ScreenshotText, SignsReadOnAFileTypesGlyphsGoWhenTheNameAlreadyEndsOnTheOth
         << listing.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, ANamesWordRunOnIntoItsTypeIsCutWhereTheWordOfTheListsEnds)
+{
+    // «план работ.txt» in a table at 2x: the Russian model reads «работ4ж» and «работ4жё»,
+    // the English one "pasor.txt" and "pabor.txt", which were taken whole.
+    const QStringList table = readLines(screenshot("table-plan-run-on-2x"));
+    EXPECT_EQ(std::count_if(table.begin(), table.end(), [](const QString& line) { return line.startsWith(QStringLiteral("план работ.txt ")); }), 2)
+        << table.join(" | ").toStdString();
+    // In a list at 1x: «работлж», which stayed.
+    EXPECT_TRUE(readsLine("list-plan-1x", QStringLiteral("план работ.txt")));
+    // The word before such a name stays apart where the English model joins them: «за»
+    // «мартхёх» under "3aMapT.xlsx".
+    const QStringList march = readLines(screenshot("table-march-1x"));
+    EXPECT_TRUE(std::any_of(march.begin(), march.end(), [](const QString& line) { return line.startsWith(QStringLiteral("отчёт за март.xlsx ")); }))
+        << march.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, AListingsRepeatedMonthAndOwnerReadTheSameInEveryRow)
 {
     // `ls -l` in xterm at 2×: the Russian month in every row, which the English model

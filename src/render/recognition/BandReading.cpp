@@ -17,6 +17,10 @@ namespace tarnwick::ScreenTextRecognizer::stages {
 
 namespace {
 
+// The fewest letters a word of the lists at the start of a piece must hold to count: the
+// lists hold short words inside any run of letters.
+constexpr qsizetype shortestHead = 4;
+
 QString takeText(char* text)
 {
     const QString result = QString::fromUtf8(text).trimmed();
@@ -517,6 +521,15 @@ std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, c
                             const bool letters = std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); });
                             word.knownPieces.push_back(letters && api.IsValidWord(text.toUtf8().constData()) != 0);
                         }
+                    if (symbols && !word.knownPieces.empty() && !word.knownPieces.back()) {
+                        const WordPiece last = wordPieces(word.text).back();
+                        for (qsizetype length = last.length - 1; length >= shortestHead && word.knownHead == 0; --length) {
+                            const QString head = word.text.mid(last.from, length);
+                            if (std::all_of(head.begin(), head.end(), [](QChar c) { return c.isLetter(); })
+                                && api.IsValidWord(head.toUtf8().constData()) != 0)
+                                word.knownHead = int(length);
+                        }
+                    }
                     const bool boxedWord = boxAt(RIL_WORD, word.box);
                     while (symbols && boxedWord) {
                         ReadSymbol symbol;

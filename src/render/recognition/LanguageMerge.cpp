@@ -485,6 +485,7 @@ struct PlacedPiece {
     size_t firstSymbol = 0, symbolCount = 0;
     QRect box;
     bool known = false;
+    bool cut = false; // cut from the piece before it, with no sign between
 };
 
 // The character each symbol of a word starts at, when its symbols spell it; empty otherwise.
@@ -794,6 +795,59 @@ bool fileType(const std::vector<ReadWord>& words, const std::vector<size_t>& gro
     return at != group.begin() && at != group.end() && words[*(at - 1)].text.endsWith(u'.');
 }
 
+// A word's last piece whose start is a word of the lists, run on past the dot before the
+// file type the other reading holds: the Russian model reads «план работ.txt» as «работ4ж»
+// where the English one reads "paéor.txt". The piece is cut where that word ends, before
+// the type, so that each half is weighed against its own piece of the other reading;
+// whole, it went with the English reading of both.
+void cutAtKnownHeads(std::vector<PlacedPiece>& pieces, const std::vector<ReadWord>& words,
+    const std::vector<PlacedPiece>& others, const std::vector<ReadWord>& otherWords, const std::vector<size_t>& otherGroup)
+{
+    std::vector<PlacedPiece> result;
+    for (const PlacedPiece& piece : pieces) {
+        const ReadWord& word = words[piece.word];
+        const std::vector<qsizetype> starts = symbolStarts(word);
+        const bool last = piece.range.from + piece.range.length == wordPieces(word.text).back().from + wordPieces(word.text).back().length;
+        size_t head = piece.firstSymbol;
+        while (head < piece.firstSymbol + piece.symbolCount && starts[head] < piece.range.from + word.knownHead)
+            ++head;
+        if (!last || word.knownHead == 0 || word.knownHead >= piece.range.length || head == piece.firstSymbol
+            || head >= piece.firstSymbol + piece.symbolCount || starts[head] != piece.range.from + word.knownHead) {
+            result.push_back(piece);
+            continue;
+        }
+        // The other reading's file type over the piece, past where its head ends.
+        const int headEnd = word.symbols[head - 1].box.center().x();
+        const bool typeAfter = std::any_of(others.begin(), others.end(), [&](const PlacedPiece& other) {
+            const QString text = otherWords[other.word].text.mid(other.range.from, other.range.length);
+            return latinLetters(text) && fileType(otherWords, otherGroup, other) && overlap(other.box, piece.box) > 0
+                && other.box.left() > headEnd;
+        });
+        if (!typeAfter) {
+            result.push_back(piece);
+            continue;
+        }
+        PlacedPiece first = piece, rest = piece;
+        first.range.length = word.knownHead;
+        first.symbolCount = head - piece.firstSymbol;
+        first.known = true;
+        rest.range.from = piece.range.from + word.knownHead;
+        rest.range.length = piece.range.length - word.knownHead;
+        rest.firstSymbol = head;
+        rest.symbolCount = piece.firstSymbol + piece.symbolCount - head;
+        rest.known = false;
+        rest.cut = true;
+        first.box = rest.box = QRect();
+        for (size_t k = first.firstSymbol; k < head; ++k)
+            first.box = first.box.united(word.symbols[k].box);
+        for (size_t k = head; k < rest.firstSymbol + rest.symbolCount; ++k)
+            rest.box = rest.box.united(word.symbols[k].box);
+        result.push_back(first);
+        result.push_back(rest);
+    }
+    pieces = std::move(result);
+}
+
 // A sign past ASCII just before a piece of figures belongs to the piece: a sign one
 // model does not know, which the other reads as letters ("Ne17" for "№17").
 void withSignsBeforeFigures(std::vector<PlacedPiece>& pieces, const std::vector<ReadWord>& words)
@@ -945,6 +999,10 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         }
         withSignsBeforeFigures(mine, row.words);
         withSignsBeforeFigures(theirs, alternatives);
+        // Cut before pieces under one are joined: the name and its type stand under the
+        // run-on piece.
+        cutAtKnownHeads(mine, row.words, theirs, alternatives, group.otherWords);
+        cutAtKnownHeads(theirs, alternatives, mine, row.words, group.rowWords);
         joinPiecesUnderOne(mine, row.words, theirs, alternatives, group.otherWords);
         joinPiecesUnderOne(theirs, alternatives, mine, row.words, group.rowWords);
         const auto pairs = pairedPieces(mine, theirs);
@@ -1140,6 +1198,10 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 else if (beside && k == own.size() && b && (before + 1 == theirs.size() || theirs[before + 1].word != b->word)
                     && !signWordBetween(b->box.center().x(), before + 1 == theirs.size() ? std::numeric_limits<int>::max() : theirs[before + 1].box.center().x()))
                     source = &alternatives[b->word], otherFrom = b->firstSymbol + b->symbolCount, otherTo = source->symbols.size();
+                // A piece the other reading's model ran on into is no reading of the signs
+                // before it: none stand there.
+                if (source && a && a->cut && otherFrom == otherTo)
+                    source = nullptr;
                 // Signs the row's model read before a word's first piece, where the other
                 // reading holds its pieces round them in one word and the row's word before
                 // already ends on the signs between them («работ.» «{хЕ» over "paoor.txt"):
@@ -1161,7 +1223,8 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                     append(alternatives[lastPaired->word], lastPaired->firstSymbol + lastPaired->symbolCount, trailingTo);
                 else if (source && (otherTo - otherFrom < to - from || (otherTo - otherFrom == to - from
                                         && ((asciiSigns(*source, otherFrom, otherTo) && !asciiSigns(word, from, to)) || between))
-                                    || (k == 0 && from == to && otherTo > otherFrom && asciiSigns(*source, otherFrom, otherTo))))
+                                    || (k == 0 && from == to && otherTo > otherFrom && asciiSigns(*source, otherFrom, otherTo))
+                                    || (k > 0 && k < own.size() && mine[own[k]].cut && otherTo > otherFrom)))
                     append(*source, otherFrom, otherTo);
                 else
                     append(word, from, to);
@@ -1193,7 +1256,10 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             const bool afterSign = i != group.rowWords.front() && !result.empty() && !result.back().text.isEmpty()
                 && QStringLiteral("._/").contains(result.back().text.back()) && !wordPieces(result.back().text).empty()
                 && !wordPieces(changed.text).empty();
-            const bool joined = i != group.rowWords.front() && group.otherWords.size() == 1
+            // A word whose run-on piece was cut, its head kept as read, stays a word of its
+            // own: «за» «мартхёх» under "3aMapT.xlsx" is «за март.xlsx», no «замарт.xlsx».
+            const bool ownStart = !own.empty() && mine[own.front()].range.from == 0 && !taken(own.front()) && own.size() > 1 && mine[own[1]].cut;
+            const bool joined = i != group.rowWords.front() && group.otherWords.size() == 1 && !ownStart
                 && (afterSign || std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) { return settled[size_t(&p - pairs.data())] > 0; }));
             if (joined) {
                 ReadWord& last = result.back();

@@ -227,3 +227,8 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # paths-plan-signs-125x.png is case paths-06-125x of the draw with seed 87438 and
 # terminal-plan-15x.png case xterm-03-15x of the draw with seed 9158: «план работ.txt» at
 # 1.25x in Chromium and at 1.5x in xterm, which the Russian model reads «работ.» «{хЕ».
+# table-plan-run-on-2x.png is case table-04-2x of the draw with seed 1208 and list-plan-1x.png
+# case list-05-1x of the draw with seed 46015: «план работ.txt» in a Chromium table at 2x and a
+# framed list at 1x, whose «работ» the Russian model runs on into the type («работ4ж»,
+# «работлж»). table-march-1x.png is case table-01-1x of the draw with seed 909090: «отчёт за
+# март.xlsx», which the English model reads "3aMapT.xlsx", one word.
