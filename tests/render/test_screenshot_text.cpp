@@ -521,6 +521,16 @@ TEST(ScreenshotText, ANamesWordRunOnIntoItsTypeIsCutWhereTheWordOfTheListsEnds)
         << march.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, ANameOneModelPartsBeforeAnUnderscoreIsOneWord)
+{
+    // «photo_2024.jpg»: the English model reads "photo" "_2024.jpg", the Russian one one
+    // word, «р®поо_2024.|рд». The English words were taken with the space between.
+    const QStringList table = readLines(screenshot("table-underscore-1x"));
+    EXPECT_TRUE(std::any_of(table.begin(), table.end(), [](const QString& line) { return line.startsWith(QStringLiteral("photo_2024.jpg ")); }))
+        << table.join(" | ").toStdString();
+    EXPECT_TRUE(readsLine("qt-form-underscore-15x", QStringLiteral("Файл: photo_2024.jpg")));
+}
+
 TEST(ScreenshotText, AListingsRepeatedMonthAndOwnerReadTheSameInEveryRow)
 {
     // `ls -l` in xterm at 2×: the Russian month in every row, which the English model

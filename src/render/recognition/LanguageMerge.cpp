@@ -974,6 +974,23 @@ bool spaceBetween(const ReadWord& a, const ReadWord& b)
 // it best; a piece no evidence settles (both readings words of their lists, or none)
 // follows the nearest settled pieces of its name, and where none is settled stays as
 // the row has it.
+// Whether an engine parted `word` from the one before it at a sign inside a name: after
+// a sign that parts its pieces ("photo_" "2024." "jpg"), or before one ("photo" "_2024.jpg").
+bool partedAtASign(const ReadWord& before, const ReadWord& word)
+{
+    return !before.text.isEmpty() && !word.text.isEmpty() && !wordPieces(before.text).empty() && !wordPieces(word.text).empty()
+        && (QStringLiteral("._/").contains(before.text.back()) || QStringLiteral("._").contains(word.text.front()));
+}
+
+// `word` put on the end of `last`, with no space between.
+void appendWord(ReadWord& last, const ReadWord& word)
+{
+    last.text += word.text;
+    last.box = last.box.united(word.box);
+    last.symbols.insert(last.symbols.end(), word.symbols.begin(), word.symbols.end());
+    last.knownPieces.insert(last.knownPieces.end(), word.knownPieces.begin(), word.knownPieces.end());
+}
+
 void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
 {
     std::vector<const ReadWord*> all;
@@ -1100,8 +1117,13 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
         if (pairs.size() == mine.size() && fewestTheirs->second == 0
             && mostTheirs->second + 1 == theirs.size()
             && std::all_of(settled.begin(), settled.end(), [](int c) { return c > 0; })) {
-            for (size_t j : group.otherWords)
-                result.push_back(alternatives[j]);
+            // Parted at a sign inside a name the row's reading holds as one word, they are one.
+            for (size_t j : group.otherWords) {
+                if (j != group.otherWords.front() && group.rowWords.size() == 1 && partedAtASign(result.back(), alternatives[j]))
+                    appendWord(result.back(), alternatives[j]);
+                else
+                    result.push_back(alternatives[j]);
+            }
             continue;
         }
         // Otherwise piece by piece inside the row's words. The signs beside a piece taken
@@ -1253,20 +1275,15 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
             // read ("план." "Ех" for "план.txt").
             // So are words the row's engine parted after a sign inside a name ("photo_"
             // "2024." "jpg"), where the other reading holds them as one.
-            const bool afterSign = i != group.rowWords.front() && !result.empty() && !result.back().text.isEmpty()
-                && QStringLiteral("._/").contains(result.back().text.back()) && !wordPieces(result.back().text).empty()
-                && !wordPieces(changed.text).empty();
+            // And words it parted before such a sign ("photo" "_2024.jpg").
+            const bool afterSign = i != group.rowWords.front() && !result.empty() && partedAtASign(result.back(), changed);
             // A word whose run-on piece was cut, its head kept as read, stays a word of its
             // own: «за» «мартхёх» under "3aMapT.xlsx" is «за март.xlsx», no «замарт.xlsx».
             const bool ownStart = !own.empty() && mine[own.front()].range.from == 0 && !taken(own.front()) && own.size() > 1 && mine[own[1]].cut;
             const bool joined = i != group.rowWords.front() && group.otherWords.size() == 1 && !ownStart
                 && (afterSign || std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) { return settled[size_t(&p - pairs.data())] > 0; }));
             if (joined) {
-                ReadWord& last = result.back();
-                last.text += changed.text;
-                last.box = last.box.united(changed.box);
-                last.symbols.insert(last.symbols.end(), changed.symbols.begin(), changed.symbols.end());
-                last.knownPieces.insert(last.knownPieces.end(), changed.knownPieces.begin(), changed.knownPieces.end());
+                appendWord(result.back(), changed);
             } else {
                 result.push_back(std::move(changed));
             }

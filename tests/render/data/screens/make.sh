@@ -232,3 +232,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # framed list at 1x, whose «работ» the Russian model runs on into the type («работ4ж»,
 # «работлж»). table-march-1x.png is case table-01-1x of the draw with seed 909090: «отчёт за
 # март.xlsx», which the English model reads "3aMapT.xlsx", one word.
+# table-underscore-1x.png is case table-01-1x of the draw with seed 9158 and
+# qt-form-underscore-15x.png case qt-form-07-15x of the draw with seed 33301: «photo_2024.jpg»
+# in a Chromium table at 1x and a Qt field at 1.5x, which the English model reads as "photo"
+# "_2024.jpg" and the Russian one as one word.
