@@ -44,6 +44,15 @@ QStringList readLines(const QImage& image)
     return ::testing::AssertionFailure() << name << " reads no line \"" << line.toStdString() << "\" in: " << lines.join(" | ").toStdString();
 }
 
+// Whether a line the recogniser reads in screenshot `name` holds `part`; all it read where not.
+::testing::AssertionResult readsLineWith(const char* name, const QString& part)
+{
+    const QStringList lines = readLines(screenshot(name));
+    if (std::any_of(lines.begin(), lines.end(), [&](const QString& line) { return line.contains(part); }))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << name << " reads no line with \"" << part.toStdString() << "\" in: " << lines.join(" | ").toStdString();
+}
+
 // The light line of a text layer that holds a point; the end of its lines when none does.
 std::vector<ScreenTextRecognizer::stages::TextLine>::const_iterator lightLineAt(const ScreenTextRecognizer::stages::TextLayer& layer,
                                                                                 const QPoint& point)
@@ -487,10 +496,8 @@ TEST(ScreenshotText, FiguresOneModelRanIntoTheNextPieceAreKept)
 {
     // The English model reads «565,2 КБ» as one word "565,2KB", the "2" boxed over the
     // comma; its "KB" gave way to the Russian «КБ», and the "2" went with it.
-    const QStringList table = readLines(screenshot("table-decimal-sizes-15x"));
     for (const char* size : {"565,2 КБ", "233,6 МБ", "90,9 МБ", "965,3 МБ"})
-        EXPECT_TRUE(std::any_of(table.begin(), table.end(), [&](const QString& line) { return line.contains(QString::fromUtf8(size)); }))
-            << size << " in: " << table.join(" | ").toStdString();
+        EXPECT_TRUE(readsLineWith("table-decimal-sizes-15x", QString::fromUtf8(size)));
     // The same in a name: "backup.tar.gz" lost its "tar".
     EXPECT_TRUE(readsLine("qt-form-archive-1x", QStringLiteral("Файл: backup.tar.gz")));
 }
@@ -500,9 +507,7 @@ TEST(ScreenshotText, SignsReadOnAFileTypesGlyphsGoWhenTheNameAlreadyEndsOnTheOth
     // «план работ.txt»: the Russian model reads «работ.» and then «{хЕ», the English one
     // "paoor.txt". The type came from the English reading, and the "{" before it stayed.
     EXPECT_TRUE(readsLine("paths-plan-signs-125x", QStringLiteral("план работ.txt")));
-    const QStringList listing = readLines(screenshot("terminal-plan-15x"));
-    EXPECT_TRUE(std::any_of(listing.begin(), listing.end(), [](const QString& line) { return line.endsWith(QStringLiteral(" план работ.txt")); }))
-        << listing.join(" | ").toStdString();
+    EXPECT_TRUE(readsLineWith("terminal-plan-15x", QStringLiteral(" план работ.txt")));
 }
 
 TEST(ScreenshotText, ANamesWordRunOnIntoItsTypeIsCutWhereTheWordOfTheListsEnds)
@@ -516,18 +521,14 @@ TEST(ScreenshotText, ANamesWordRunOnIntoItsTypeIsCutWhereTheWordOfTheListsEnds)
     EXPECT_TRUE(readsLine("list-plan-1x", QStringLiteral("план работ.txt")));
     // The word before such a name stays apart where the English model joins them: «за»
     // «мартхёх» under "3aMapT.xlsx".
-    const QStringList march = readLines(screenshot("table-march-1x"));
-    EXPECT_TRUE(std::any_of(march.begin(), march.end(), [](const QString& line) { return line.startsWith(QStringLiteral("отчёт за март.xlsx ")); }))
-        << march.join(" | ").toStdString();
+    EXPECT_TRUE(readsLineWith("table-march-1x", QStringLiteral("отчёт за март.xlsx ")));
 }
 
 TEST(ScreenshotText, ANameOneModelPartsBeforeAnUnderscoreIsOneWord)
 {
     // «photo_2024.jpg»: the English model reads "photo" "_2024.jpg", the Russian one one
     // word, «р®поо_2024.|рд». The English words were taken with the space between.
-    const QStringList table = readLines(screenshot("table-underscore-1x"));
-    EXPECT_TRUE(std::any_of(table.begin(), table.end(), [](const QString& line) { return line.startsWith(QStringLiteral("photo_2024.jpg ")); }))
-        << table.join(" | ").toStdString();
+    EXPECT_TRUE(readsLineWith("table-underscore-1x", QStringLiteral("photo_2024.jpg ")));
     EXPECT_TRUE(readsLine("qt-form-underscore-15x", QStringLiteral("Файл: photo_2024.jpg")));
 }
 
@@ -1166,9 +1167,7 @@ TEST(ScreenshotText, AnUnderscoreBothModelsDropInATerminalIsTheFlatBarAtItsCells
 {
     // «photo_2024.jpg» in xterm at 1.5x: both models read "photo" "2024.jpg". The cell
     // between holds a glyph no word was read on, a bar a cell wide at the cell's foot.
-    const QStringList listing = readLines(screenshot("terminal-underscore-15x"));
-    EXPECT_TRUE(std::any_of(listing.begin(), listing.end(), [](const QString& line) { return line.endsWith(QStringLiteral(" photo_2024.jpg")); }))
-        << listing.join(" | ").toStdString();
+    EXPECT_TRUE(readsLineWith("terminal-underscore-15x", QStringLiteral(" photo_2024.jpg")));
 }
 
 TEST(ScreenshotText, ACaptionsShadowOverAPhotoLeavesTheCaptionAText)
