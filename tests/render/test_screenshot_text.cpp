@@ -1278,6 +1278,9 @@ TEST(ScreenshotText, AWordWhoseOwnGlyphsShowASpaceIsTwoWords)
     // Where the engines box the "g" over the blank, the ink still shows it: 6 px against
     // 1-2 px between the other letters.
     EXPECT_TRUE(readsLine("navbar-sign-up-close-1x", QStringLiteral("Облако Sign up Pricing Главная Задачи")));
+    // Where the Russian model reads the "Sig" as figures, «99пир», the English "Signup" is
+    // still taken, and then parted.
+    EXPECT_TRUE(readsLine("navbar-sign-up-figures-2x", QStringLiteral("Tarnwick Форум Sign up Главная Задачи Магазин")));
     // And a blank between glyph boxes that the ink does not have parts nothing: «Только» over
     // a photo at 1x was read «Тол ько».
     const QStringList caption = readLines(screenshot("photo-rocket-caption-1x"));

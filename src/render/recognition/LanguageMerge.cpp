@@ -120,6 +120,15 @@ bool figureAmidLetters(const QString& text)
     return false;
 }
 
+// Figures and letters side by side in one word ("99пир", "12o0wu6oK").
+bool figuresRunIntoLetters(const QString& text)
+{
+    for (qsizetype i = 1; i < text.size(); ++i)
+        if ((text[i].isDigit() && text[i - 1].isLetter()) || (text[i].isLetter() && text[i - 1].isDigit()))
+            return true;
+    return false;
+}
+
 // Latin letters drawn the same as Cyrillic ones, each at the place of its twin.
 const QString latinTwins = QStringLiteral("ABCEHKMOPTXYaceopxy");
 const QString cyrillicTwins = QStringLiteral("АВСЕНКМОРТХУасеорху");
@@ -177,8 +186,13 @@ bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>
     const int copies = covered.size() == 1 ? std::min(alternative.copies, covered.front()->copies) : 1;
     if (knownWord(alternative))
         return !anyKnown || alternative.confidence > confidence + (covered.size() > 1 ? 0 : clearlySurer / std::sqrt(double(copies)));
-    // A dictionary word the engine is unsure of still beats junk it is surer of not.
+    // A dictionary word the engine is unsure of still beats junk it is surer of not. A word
+    // of figures run into letters is the other script's letters read as figures ("99пир" for
+    // "Signup"), unless the engine is clearly surer of it.
     if (alternative.dictionary && !anyKnown && alternative.confidence >= confidence + clearlySurer)
+        return true;
+    if (alternative.dictionary && !anyKnown && covered.size() == 1 && figuresRunIntoLetters(covered.front()->text)
+        && letterCount(alternative.text) == alternative.text.size() && alternative.confidence + clearlySurer > confidence)
         return true;
     // Look-alike junk gives way to any reading the engine is not unsure of.
     if (!anyKnown && !lookAlikeJunk(alternative) && alternative.confidence >= unsureWord

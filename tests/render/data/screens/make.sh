@@ -236,3 +236,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # qt-form-underscore-15x.png case qt-form-07-15x of the draw with seed 33301: «photo_2024.jpg»
 # in a Chromium table at 1x and a Qt field at 1.5x, which the English model reads as "photo"
 # "_2024.jpg" and the Russian one as one word.
+# navbar-sign-up-figures-2x.png is case navbar-04-2x of the draw with seed 972070: "Sign up" in
+# a Chromium navbar at 2x, which the Russian model reads «99пир» and the English one "Signup".
