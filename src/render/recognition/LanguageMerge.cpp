@@ -984,10 +984,6 @@ bool spaceBetween(const ReadWord& a, const ReadWord& b)
     return spaceAmong(b.symbols.front().box.left() - a.symbols.back().box.right(), gaps, widths);
 }
 
-// Each name or path of the row takes each of its pieces from the reading that reads
-// it best; a piece no evidence settles (both readings words of their lists, or none)
-// follows the nearest settled pieces of its name, and where none is settled stays as
-// the row has it.
 // Whether an engine parted `word` from the one before it at a sign inside a name: after
 // a sign that parts its pieces ("photo_" "2024." "jpg"), or before one ("photo" "_2024.jpg").
 bool partedAtASign(const ReadWord& before, const ReadWord& word)
@@ -1003,8 +999,13 @@ void appendWord(ReadWord& last, const ReadWord& word)
     last.box = last.box.united(word.box);
     last.symbols.insert(last.symbols.end(), word.symbols.begin(), word.symbols.end());
     last.knownPieces.insert(last.knownPieces.end(), word.knownPieces.begin(), word.knownPieces.end());
+    last.knownHead = 0;
 }
 
+// Each name or path of the row takes each of its pieces from the reading that reads
+// it best; a piece no evidence settles (both readings words of their lists, or none)
+// follows the nearest settled pieces of its name, and where none is settled stays as
+// the row has it.
 void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
 {
     std::vector<const ReadWord*> all;
@@ -1418,6 +1419,7 @@ void joinWordsOfOneCell(WordRun& row)
         ReadWord& last = result.back();
         // Only the pieces' own answers stand: a name of two words is none of the lists.
         last.knownPieces = knownPiecesOf(last);
+        last.knownHead = row.words[next].knownHead;
         double sum = double(last.confidence) * letterCount(last.text), letters = letterCount(last.text);
         for (size_t k = i; k <= next; ++k) {
             const ReadWord& word = row.words[k];
@@ -1630,6 +1632,7 @@ ReadWord partOf(const ReadWord& word, const std::vector<size_t>& indices)
     part.box = QRect();
     part.dictionary = false;
     part.knownPieces.clear();
+    part.knownHead = 0;
     for (size_t k : indices) {
         const ReadSymbol& symbol = word.symbols[k];
         part.text += symbol.text;

@@ -106,7 +106,8 @@ struct ReadWord {
     // lists hold it; empty where nobody asked.
     std::vector<bool> knownPieces{};
     // Where the word's last piece is no word of the lists, the letters at its start that
-    // are one («работ» of «работ4ж», a name's type read on as letters); 0 where none are.
+    // are one («работ» of «работ4ж», a name's type read on as letters); 0 where none are or
+    // nobody asked.
     int knownHead = 0;
     // How many places of the view the same pair of readings was given at: its
     // confidence is then the mean over all of them.
