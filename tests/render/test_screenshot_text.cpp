@@ -532,6 +532,13 @@ TEST(ScreenshotText, ANameOneModelPartsBeforeAnUnderscoreIsOneWord)
     EXPECT_TRUE(readsLine("qt-form-underscore-15x", QStringLiteral("Файл: photo_2024.jpg")));
 }
 
+TEST(ScreenshotText, APieceOfTheOtherReadingAcrossASignTheRowReadsTakesNeitherPieceAlone)
+{
+    // «згсДагп» over "src/tarn" at 1.75x: it paired with "tarn" and took its place for having
+    // more letters, though three of them are the glyphs of "src", which stayed: «src/згсДагп».
+    EXPECT_TRUE(readsLine("alert-path-tarn-175x", QStringLiteral("Нет доступа к папке ~/src/tarn/build")));
+}
+
 TEST(ScreenshotText, AListingsRepeatedMonthAndOwnerReadTheSameInEveryRow)
 {
     // `ls -l` in xterm at 2×: the Russian month in every row, which the English model

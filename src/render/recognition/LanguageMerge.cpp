@@ -1078,6 +1078,14 @@ void mergePieces(WordRun& row, const std::vector<ReadWord>& alternatives)
                 const bool theirType = latinLetters(alternatives[b.word].text.mid(b.range.from, b.range.length)) && fileType(alternatives, group.otherWords, b);
                 typeChoice = theirType && !mineType ? 1 : mineType && !theirType ? -1 : 0;
             }
+            // A piece of the other reading over two of the row's, across a sign the row's
+            // word holds between them, read that sign as a letter («згсДагп» over "src/tarn"):
+            // it is no reading of either alone.
+            const bool overTwo = std::any_of(mine.begin(), mine.end(), [&](const PlacedPiece& m) {
+                return &m != &a && m.word == a.word && 2 * overlap(m.box, b.box) >= m.box.width();
+            });
+            if (overTwo)
+                margin = std::min(margin, -1);
             choice[p] = margin > 0 ? 1 : margin < 0 ? -1 : 0;
         }
         // Pieces the other reading holds past the row's last one, where the row has at

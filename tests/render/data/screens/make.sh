@@ -238,3 +238,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # "_2024.jpg" and the Russian one as one word.
 # navbar-sign-up-figures-2x.png is case navbar-04-2x of the draw with seed 972070: "Sign up" in
 # a Chromium navbar at 2x, which the Russian model reads «99пир» and the English one "Signup".
+# alert-path-tarn-175x.png is case alert-01-175x of a draw with seed 4242 at 1.75x only (the draw
+# script's scales set to 1.75): «~/src/tarn/build» in a Russian alert, which the Russian
+# model reads «—/згсДагп/бийа», the "/" between "src" and "tarn" read as «Д».
