@@ -539,6 +539,18 @@ TEST(ScreenshotText, APieceOfTheOtherReadingAcrossASignTheRowReadsTakesNeitherPi
     EXPECT_TRUE(readsLine("alert-path-tarn-175x", QStringLiteral("Нет доступа к папке ~/src/tarn/build")));
 }
 
+TEST(ScreenshotText, ALetterReadAgainInTheOtherCaseOnTheGlyphBesideItGoes)
+{
+    // The English model reads one glyph twice, once in each case, the second box mostly
+    // within the first: "Nn;", "vaLlue", "xlsSx"; the Russian one «Гг» in a listing's modes.
+    EXPECT_TRUE(readsLine("code-loop-n-2x", QStringLiteral("for (int i = 0; i != n; ++i)")));
+    EXPECT_TRUE(readsLine("code-value-1x", QStringLiteral("p->value != q->value")));
+    EXPECT_TRUE(readsLineWith("table-xlsx-125x", QStringLiteral("отчёт за март.xlsx ")));
+    const QStringList listing = readLines(screenshot("terminal-ls-flag-2x"));
+    EXPECT_EQ(std::count_if(listing.begin(), listing.end(), [](const QString& line) { return line.startsWith(QStringLiteral("-rw-r--r-- 1 anna anna ")); }), 7)
+        << listing.join(" | ").toStdString();
+}
+
 TEST(ScreenshotText, AListingsRepeatedMonthAndOwnerReadTheSameInEveryRow)
 {
     // `ls -l` in xterm at 2×: the Russian month in every row, which the English model

@@ -1484,6 +1484,18 @@ void dropSignsOnNoGlyph(std::vector<WordRun>& line)
                 });
                 dropped[k] = sign(symbol) && within != word.symbols.end()
                     && held(r, symbol.text, within->box, true) < held(r, symbol.text, within->box, false);
+                // A letter read again on the glyph beside it in the other case ("vaLlue",
+                // "Nn;", "xlsSx"): its box stands half and more within that letter's, which is
+                // the wider of the two.
+                for (const size_t j : {k - 1, k + 1}) {
+                    if (j >= word.symbols.size() || dropped[k])
+                        continue;
+                    const ReadSymbol& other = word.symbols[j];
+                    const int shared = overlap(symbol.box, other.box);
+                    dropped[k] = symbol.text.size() == 1 && other.text.size() == 1 && symbol.text[0].isLetter()
+                        && symbol.text != other.text && symbol.text.toLower() == other.text.toLower()
+                        && 2 * shared >= symbol.box.width() && other.box.width() > symbol.box.width();
+                }
             }
         }
     for (size_t r = 0; r < line.size(); ++r) {

@@ -241,3 +241,7 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # alert-path-tarn-175x.png is case alert-01-175x of a draw with seed 4242 at 1.75x only (the draw
 # script's scales set to 1.75): «~/src/tarn/build» in a Russian alert, which the Russian
 # model reads «—/згсДагп/бийа», the "/" between "src" and "tarn" read as «Д».
+# code-loop-n-2x.png is case code-04-2x of the set (seed 58), code-value-1x.png case code-01-1x
+# of the draw with seed 246810 and table-xlsx-125x.png case table-06-125x of the draw with seed
+# 2612: letters the English model reads twice on one glyph in both cases («Nn;», «vaLlue»,
+# «xlsSx»).
