@@ -551,6 +551,14 @@ TEST(ScreenshotText, ALetterReadAgainInTheOtherCaseOnTheGlyphBesideItGoes)
         << listing.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, AnLOrAOneAmidAFileTypesSmallLettersIsTheSmallL)
+{
+    // A terminal's "l" at 1x, read "L" or "1" in the type of «отчёт за март.xlsx»: a file's
+    // type mixes no case and holds no figure amid its letters.
+    EXPECT_TRUE(readsLineWith("terminal-type-1x", QStringLiteral(" март.xlsx")));
+    EXPECT_TRUE(readsLineWith("terminal-type-figure-1x", QStringLiteral(" март.xlsx")));
+}
+
 TEST(ScreenshotText, AListingsRepeatedMonthAndOwnerReadTheSameInEveryRow)
 {
     // `ls -l` in xterm at 2×: the Russian month in every row, which the English model

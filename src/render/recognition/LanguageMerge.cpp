@@ -910,17 +910,23 @@ bool signReadAsLetters(const QString& signed_, const QString& other)
 // Latin capitals and figures whose small letter has the same shape at the small
 // letters' height ("xISx" for "xlsx", "0ds" for "ods"): in a name's piece with small
 // letters, a capital after a small letter, or a zero, standing no taller than they do is
-// the small letter, and an "I" after a small letter is an "l", as names are written.
+// the small letter, and an "I" after a small letter is an "l", as names are written. In a
+// file's type, which mixes no case and holds no figure amid its letters, so is an "L" or
+// a "1" between small letters ("xLsx", "x1sx"): a terminal's "l" is read as either.
 void smallLettersOfTheirShape(ReadWord& word, const LetterLines& lines)
 {
     static const QString sameShape = QStringLiteral("CcOoSsVvWwXxZz0o");
+    constexpr qsizetype longestType = 4;
     const std::vector<qsizetype> starts = symbolStarts(word);
     if (starts.empty() || !lines.known())
         return;
-    for (const WordPiece& piece : wordPieces(word.text)) {
+    const std::vector<WordPiece> pieces = wordPieces(word.text);
+    for (const WordPiece& piece : pieces) {
         const QString text = word.text.mid(piece.from, piece.length);
         if (!latinLetters(text) || std::none_of(text.begin(), text.end(), [](QChar c) { return c.isLower(); }))
             continue;
+        const bool type = &piece == &pieces.back() && piece.from > 0 && word.text[piece.from - 1] == u'.' && piece.length <= longestType
+            && piece.from + piece.length == word.text.size();
         for (size_t i = 0; i < starts.size(); ++i) {
             const qsizetype at = starts[i];
             if (at < piece.from || at >= piece.from + piece.length || word.symbols[i].text.size() != 1)
@@ -933,6 +939,8 @@ void smallLettersOfTheirShape(ReadWord& word, const LetterLines& lines)
             if (shape >= 0 && shape % 2 == 0 && 10 * (lines.top - box.top()) < lines.height() && (afterSmall || c == u'0'))
                 small = sameShape[shape + 1];
             else if (c == u'I' && afterSmall)
+                small = u'l';
+            else if ((c == u'L' || c == u'1') && type && afterSmall && at + 1 < piece.from + piece.length && word.text[at + 1].isLower())
                 small = u'l';
             word.text[at] = small;
             word.symbols[i].text = QString(small);

@@ -245,3 +245,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # of the draw with seed 246810 and table-xlsx-125x.png case table-06-125x of the draw with seed
 # 2612: letters the English model reads twice on one glyph in both cases («Nn;», «vaLlue»,
 # «xlsSx»).
+# terminal-type-1x.png is case xterm-05-1x of the draw with seed 87438 and
+# terminal-type-figure-1x.png case xterm-05-1x of the draw with seed 22126: `ls -l` in xterm at
+# 1x, whose «отчёт за март.xlsx» the English model reads "xLsx" and "x1sx".
