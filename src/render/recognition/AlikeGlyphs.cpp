@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QStringList>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -1069,13 +1070,12 @@ void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scal
             const bool counted = !own.empty() && qsizetype(own.size()) == glyphsOf(word.text);
             // Glyphs in neighbouring cells, or with an underscore between: one word with the
             // one before.
-            const auto underscore = w > 0 && !own.empty() && !cellsOf[w - 1].empty() && own.front() == cellsOf[w - 1].back() + 2
-                ? underscores.find(own.front() - 1) : underscores.end();
-            if (w > 0 && !own.empty() && !cellsOf[w - 1].empty() && (own.front() == cellsOf[w - 1].back() + 1 || underscore != underscores.end())) {
+            const long step = w > 0 && !own.empty() && !cellsOf[w - 1].empty() ? own.front() - cellsOf[w - 1].back() : 0;
+            const auto underscore = step == 2 ? underscores.find(own.front() - 1) : underscores.end();
+            if (step == 1 || underscore != underscores.end()) {
                 ReadWord& before = words.back();
                 if (underscore != underscores.end()) {
-                    const QRectF bar(underscore->second);
-                    const QRect box = QRectF(bar.x() * scale, bar.y() * scale, bar.width() * scale, bar.height() * scale).toAlignedRect();
+                    const QRect box = QTransform::fromScale(scale, scale).mapRect(QRectF(underscore->second)).toAlignedRect();
                     before.text += u'_';
                     before.box = before.box.united(box);
                     if (!before.symbols.empty())

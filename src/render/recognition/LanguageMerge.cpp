@@ -518,19 +518,31 @@ std::vector<qsizetype> symbolStarts(const ReadWord& word)
 
 // The pieces of a word, each with its symbols and their box; empty when the symbols
 // do not spell the word.
+// The box round a word's symbols from `first` on, `count` of them. The engine boxes a glyph
+// over the glyphs it dropped after it ("т" boxed over "т.txt"): no box is taken wider than
+// twice the word's usual glyph.
+QRect symbolsBox(const ReadWord& word, size_t first, size_t count)
+{
+    std::vector<int> widths;
+    for (const ReadSymbol& symbol : word.symbols)
+        widths.push_back(symbol.box.width());
+    std::nth_element(widths.begin(), widths.begin() + qsizetype(widths.size() / 2), widths.end());
+    const int widest = 2 * widths[widths.size() / 2];
+    QRect united;
+    for (size_t i = first; i < first + count; ++i) {
+        QRect box = word.symbols[i].box;
+        box.setWidth(std::min(box.width(), widest));
+        united = united.isNull() ? box : united.united(box);
+    }
+    return united;
+}
+
 std::vector<PlacedPiece> placedPieces(const ReadWord& word, size_t index)
 {
     const std::vector<qsizetype> starts = symbolStarts(word);
     std::vector<PlacedPiece> pieces;
     if (starts.empty())
         return pieces;
-    // The engine boxes a glyph over the glyphs it dropped after it ("т" boxed over
-    // "т.txt"): no box is taken wider than twice the word's usual glyph.
-    std::vector<int> widths;
-    for (const ReadSymbol& symbol : word.symbols)
-        widths.push_back(symbol.box.width());
-    std::nth_element(widths.begin(), widths.begin() + qsizetype(widths.size() / 2), widths.end());
-    const int widest = 2 * widths[widths.size() / 2];
     const std::vector<WordPiece> ranges = wordPieces(word.text);
     for (size_t k = 0; k < ranges.size(); ++k) {
         PlacedPiece piece;
@@ -542,10 +554,9 @@ std::vector<PlacedPiece> placedPieces(const ReadWord& word, size_t index)
             if (piece.symbolCount == 0)
                 piece.firstSymbol = i;
             ++piece.symbolCount;
-            QRect box = word.symbols[i].box;
-            box.setWidth(std::min(box.width(), widest));
-            piece.box = piece.box.isNull() ? box : piece.box.united(box);
         }
+        if (piece.symbolCount > 0)
+            piece.box = symbolsBox(word, piece.firstSymbol, piece.symbolCount);
         piece.known = k < word.knownPieces.size() && word.knownPieces[k];
         if (piece.symbolCount > 0)
             pieces.push_back(piece);
@@ -790,6 +801,16 @@ bool latinLetters(const QString& text)
         && std::all_of(text.begin(), text.end(), [](QChar c) { return !c.isLetter() || c.script() == QChar::Script_Latin; });
 }
 
+// Whether `range` of `text` is of a file type's few characters, with at most a sentence's
+// signs after it.
+bool typeSized(const QString& text, const WordPiece& range)
+{
+    constexpr int longestType = 4;
+    const QStringView after = QStringView(text).mid(range.from + range.length);
+    return range.length <= longestType
+        && std::all_of(after.begin(), after.end(), [](QChar c) { return QStringView(u",.;:!?)»\"'").contains(c); });
+}
+
 // The last piece of a name after its dot, of a few characters: the file's type, which
 // is written in Latin letters whatever the language of the name before it. The engines
 // may part the type from its name as a word of its own ("отчёт." "pdf"): the dot then
@@ -797,11 +818,8 @@ bool latinLetters(const QString& text)
 // may follow the name ("черновик.md, там").
 bool fileType(const std::vector<ReadWord>& words, const std::vector<size_t>& group, const PlacedPiece& piece)
 {
-    constexpr int longestType = 4;
     const QString& text = words[piece.word].text;
-    const QStringView after = QStringView(text).mid(piece.range.from + piece.range.length);
-    if (piece.range.length > longestType
-        || !std::all_of(after.begin(), after.end(), [](QChar c) { return QStringView(u",.;:!?)»\"'").contains(c); }))
+    if (!typeSized(text, piece.range))
         return false;
     if (piece.range.from > 0)
         return text[piece.range.from - 1] == u'.';
@@ -821,7 +839,8 @@ void cutAtKnownHeads(std::vector<PlacedPiece>& pieces, const std::vector<ReadWor
     for (const PlacedPiece& piece : pieces) {
         const ReadWord& word = words[piece.word];
         const std::vector<qsizetype> starts = symbolStarts(word);
-        const bool last = piece.range.from + piece.range.length == wordPieces(word.text).back().from + wordPieces(word.text).back().length;
+        const WordPiece lastPiece = wordPieces(word.text).back();
+        const bool last = piece.range.from + piece.range.length == lastPiece.from + lastPiece.length;
         size_t head = piece.firstSymbol;
         while (head < piece.firstSymbol + piece.symbolCount && starts[head] < piece.range.from + word.knownHead)
             ++head;
@@ -851,11 +870,8 @@ void cutAtKnownHeads(std::vector<PlacedPiece>& pieces, const std::vector<ReadWor
         rest.symbolCount = piece.firstSymbol + piece.symbolCount - head;
         rest.known = false;
         rest.cut = true;
-        first.box = rest.box = QRect();
-        for (size_t k = first.firstSymbol; k < head; ++k)
-            first.box = first.box.united(word.symbols[k].box);
-        for (size_t k = head; k < rest.firstSymbol + rest.symbolCount; ++k)
-            rest.box = rest.box.united(word.symbols[k].box);
+        first.box = symbolsBox(word, first.firstSymbol, first.symbolCount);
+        rest.box = symbolsBox(word, rest.firstSymbol, rest.symbolCount);
         result.push_back(first);
         result.push_back(rest);
     }
@@ -916,7 +932,6 @@ bool signReadAsLetters(const QString& signed_, const QString& other)
 void smallLettersOfTheirShape(ReadWord& word, const LetterLines& lines)
 {
     static const QString sameShape = QStringLiteral("CcOoSsVvWwXxZz0o");
-    constexpr qsizetype longestType = 4;
     const std::vector<qsizetype> starts = symbolStarts(word);
     if (starts.empty() || !lines.known())
         return;
@@ -925,8 +940,7 @@ void smallLettersOfTheirShape(ReadWord& word, const LetterLines& lines)
         const QString text = word.text.mid(piece.from, piece.length);
         if (!latinLetters(text) || std::none_of(text.begin(), text.end(), [](QChar c) { return c.isLower(); }))
             continue;
-        const bool type = &piece == &pieces.back() && piece.from > 0 && word.text[piece.from - 1] == u'.' && piece.length <= longestType
-            && piece.from + piece.length == word.text.size();
+        const bool type = &piece == &pieces.back() && piece.from > 0 && word.text[piece.from - 1] == u'.' && typeSized(word.text, piece);
         for (size_t i = 0; i < starts.size(); ++i) {
             const qsizetype at = starts[i];
             if (at < piece.from || at >= piece.from + piece.length || word.symbols[i].text.size() != 1)
@@ -1456,12 +1470,13 @@ void joinWordsOfOneCell(WordRun& row)
     row.respell();
 }
 
-// Signs an engine read on no glyph of their own, which no other reading holds there: a
+// Symbols an engine read on no glyph of their own. Signs no other reading holds there: a
 // box a quarter as wide as the symbol whose columns it stands within ("=PRO", its "=" a
 // pixel wide on the "P"; "..md", a second dot boxed over the first). The edge of a badge,
 // or a glyph read twice. A sign the other reading holds as often there is a glyph whose
-// box the engine gave its neighbour ("!=", the "=" boxed over both).
-void dropSignsOnNoGlyph(std::vector<WordRun>& line)
+// box the engine gave its neighbour ("!=", the "=" boxed over both). And letters read a
+// second time in the other case, below.
+void dropSymbolsOnNoGlyph(std::vector<WordRun>& line)
 {
     auto sign = [](const ReadSymbol& symbol) {
         return symbol.text.size() == 1 && !symbol.text[0].isLetterOrNumber() && !symbol.text[0].isSpace();
@@ -1753,9 +1768,10 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
 {
     std::vector<WordRun> merged;
     for (std::vector<WordRun>& line : rowsByLine(std::move(readings))) {
-        // Signs read on no glyph go before anything weighs the words they stand in.
+        // Symbols read on no glyph of their own go before anything weighs the words they
+        // stand in.
         if (line.size() > 1)
-            dropSignsOnNoGlyph(line);
+            dropSymbolsOnNoGlyph(line);
         // Each reading's words parted where the figures before a word stand apart.
         for (size_t i = 0; i < line.size() && line.size() > 1; ++i) {
             std::vector<ReadWord> others;
