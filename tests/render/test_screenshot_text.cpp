@@ -1264,6 +1264,21 @@ TEST(ScreenshotText, ACaptionTrimmedFromAHeadingsChainIsJudgedByItsOwnLetters)
     EXPECT_TRUE(lines.back().startsWith(QStringLiteral("Read more"))) << lines.back().toStdString();
 }
 
+TEST(ScreenshotText, LightsOfAPhotoChainedOntoACaptionLeaveItsLetters)
+{
+    using namespace ScreenTextRecognizer::stages;
+    // A 1.25x caption over a portrait, chained to three lights of the face beside it. Their
+    // pixels outweighed its small white letters, and the whole line was dropped as a
+    // photo's shapes with no core of one colour.
+    const QImage portrait = screenshot("photo-cheek-caption-125x");
+    const TextLayer layer = textLayer(readableGrey(portrait));
+    const auto caption = lightLineAt(layer, QPoint(60, 95));
+    ASSERT_NE(caption, layer.lines.end());
+    EXPECT_TRUE(caption->onPhoto);
+    EXPECT_LT(caption->box.right(), 160) << "the face's lights stay out of the caption's line";
+    EXPECT_TRUE(readsLineWith("photo-cheek-caption-125x", QStringLiteral("Смотреть фото")));
+}
+
 TEST(ScreenshotText, TheFirstLettersOfAWordRunIntoOneLightOfAPhotoAreAllCut)
 {
     // White words at 1.25x over fur: «Смот» run into one light shape, further off the

@@ -1499,20 +1499,73 @@ TextLayer textLayer(const QImage& grey)
         for (size_t i : line.shapes)
             if (shapes[i].glyph)
                 strongest = std::max(strongest, line.light ? shapes[i].level - groundLevel : groundLevel - shapes[i].level);
-        int64_t inkPixels = 0, deep = 0;
-        for (int y = line.box.top(); y <= line.box.bottom(); ++y) {
-            const uchar* row = grey.constScanLine(y);
-            for (int x = line.box.left(); x <= line.box.right(); ++x) {
-                const int id = label[size_t(y) * size_t(w) + size_t(x)];
-                if (!id || !shapes[size_t(id - 1)].glyph || shapes[size_t(id - 1)].line != int(l))
-                    continue;
-                ++inkPixels;
-                deep += 4 * (line.light ? row[x] - groundLevel : groundLevel - row[x]) >= 3 * strongest;
+        // Each glyph's pixels and those of them at the text's level, by the glyph's place
+        // in the line; all the line's.
+        auto atLevel = [&](std::vector<std::pair<int64_t, int64_t>>* ofShape) {
+            std::pair<int64_t, int64_t> all;
+            for (int y = line.box.top(); y <= line.box.bottom(); ++y) {
+                const uchar* row = grey.constScanLine(y);
+                for (int x = line.box.left(); x <= line.box.right(); ++x) {
+                    const int id = label[size_t(y) * size_t(w) + size_t(x)];
+                    if (!id || !shapes[size_t(id - 1)].glyph || shapes[size_t(id - 1)].line != int(l))
+                        continue;
+                    const bool deep = 4 * (line.light ? row[x] - groundLevel : groundLevel - row[x]) >= 3 * strongest;
+                    ++all.first;
+                    all.second += deep;
+                    if (ofShape) {
+                        const auto k = std::find(line.shapes.begin(), line.shapes.end(), size_t(id - 1)) - line.shapes.begin();
+                        ++(*ofShape)[size_t(k)].first;
+                        (*ofShape)[size_t(k)].second += deep;
+                    }
+                }
             }
-        }
+            return all;
+        };
+        const auto [inkPixels, deep] = atLevel(nullptr);
         const bool onPlain = plainAt(ground, groundLevel);
-        if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && !onPlain)
+        if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && !onPlain) {
+            // Shapes of the photo chained onto a line of letters (the bright cheek beside a
+            // caption), taller than its letters, outweigh a few small ones. Where most of its
+            // glyphs, a word's worth and more, are of the text's one level, the line is those
+            // letters alone, judged again as such.
+            std::vector<std::pair<int64_t, int64_t>> ofShape(line.shapes.size());
+            atLevel(&ofShape);
+            std::vector<size_t> ofLevel, offLevel;
+            std::vector<int> letterHeights;
+            for (size_t k = 0; k < line.shapes.size(); ++k)
+                if (const size_t i = line.shapes[k]; shapes[i].glyph) {
+                    const bool of = 4 * ofShape[k].second >= ofShape[k].first;
+                    (of ? ofLevel : offLevel).push_back(i);
+                    if (of)
+                        letterHeights.push_back(shapes[i].box.height());
+                }
+            if (offLevel.empty() || int(ofLevel.size()) < fewGlyphs || ofLevel.size() <= offLevel.size())
+                continue;
+            const int letterHeight = median(letterHeights);
+            if (std::any_of(offLevel.begin(), offLevel.end(), [&](size_t i) { return 2 * shapes[i].box.height() < 3 * letterHeight; }))
+                continue;
+            // The marks the shapes of the photo reached keep to them.
+            Line& trimmed = lines[l];
+            QRect letters;
+            for (size_t i : ofLevel)
+                letters = letters.united(shapes[i].box);
+            const QRect reach = letters.adjusted(-letterHeight, -letterHeight, letterHeight, letterHeight);
+            for (size_t i : offLevel)
+                shapes[i].glyph = false;
+            for (size_t i : trimmed.shapes)
+                if (!shapes[i].glyph && !(shapes[i].box.intersects(reach) && std::find(offLevel.begin(), offLevel.end(), i) == offLevel.end()))
+                    shapes[i].line = -1;
+            std::erase_if(trimmed.shapes, [&](size_t i) { return shapes[i].line != int(l); });
+            trimmed.box = QRect();
+            for (size_t i : trimmed.shapes)
+                trimmed.box = trimmed.box.united(shapes[i].box);
+            trimmed.count = int(ofLevel.size());
+            trimmed.glyphHeight = letterHeight;
+            // And the line is laid or dropped as it now stands.
+            grounds[l] = groundOf(l);
+            --l;
             continue;
+        }
         // A word or two is little to go by: its letters stand at the text's one level,
         // where shapes of a photo lined up by chance shade from light to dark. Thin
         // strokes of small text on a plain ground are let be, as above, and so are the

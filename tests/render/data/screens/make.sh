@@ -248,3 +248,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # terminal-type-1x.png is case xterm-05-1x of the draw with seed 87438 and
 # terminal-type-figure-1x.png case xterm-05-1x of the draw with seed 22126: `ls -l` in xterm at
 # 1x, whose «отчёт за март.xlsx» the English model reads "xLsx" and "x1sx".
+# photo-cheek-caption-125x.png is case photo-02-125x of the draw with seed 909090: a white
+# 1.25x caption over an astronaut's portrait, whose line took in three lights of her face, each
+# three times as tall as its letters.
