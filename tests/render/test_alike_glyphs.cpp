@@ -161,3 +161,13 @@ TEST(AlikeGlyphs, AnExclamationMarkReadOnOneUnbrokenStrokeAfterASmallLetterIsAnL
     screen.word("README.l", "README.!");
     EXPECT_EQ(screen.readAs(), QStringLiteral("index.html Hello! ok! README.!"));
 }
+
+TEST(AlikeGlyphs, AnIReadOnOneUnbrokenStrokeAfterASmallLetterIsAnL)
+{
+    // A file type's "l" read as "i": real ones, a dot over a stem, stay, at a word's end too.
+    Terminal screen;
+    screen.word("xlsx", "xisx");
+    screen.word("pixel", "pixel");
+    screen.word("wiki", "wiki");
+    EXPECT_EQ(screen.readAs(), QStringLiteral("xlsx pixel wiki"));
+}

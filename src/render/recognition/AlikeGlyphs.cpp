@@ -900,8 +900,9 @@ void readAlikeGlyphsAlike(std::vector<WordRun>& runs, const QImage& view, double
         for (size_t k = 0; k < symbols.size(); ++k) {
             const Placed& p = symbols[k];
             // An "!" read on one unbroken stroke after a small Latin letter is the "l" an
-            // engine reads so at a word's end ("index.htm!").
-            if (p.symbol->text == QStringLiteral("!") && !p.glyph.empty() && unbroken(p.glyph) && k > 0
+            // engine reads so at a word's end ("index.htm!"), and so is an "i", whose dot
+            // stands apart from its stem ("март.xisx").
+            if ((p.symbol->text == QStringLiteral("!") || p.symbol->text == QStringLiteral("i")) && !p.glyph.empty() && unbroken(p.glyph) && k > 0
                 && symbols[k - 1].symbol->text.size() == 1 && symbols[k - 1].symbol->text[0].isLower()
                 && symbols[k - 1].symbol->text[0].script() == QChar::Script_Latin) {
                 out[k] = QStringLiteral("l");

@@ -251,3 +251,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # photo-cheek-caption-125x.png is case photo-02-125x of the draw with seed 909090: a white
 # 1.25x caption over an astronaut's portrait, whose line took in three lights of her face, each
 # three times as tall as its letters.
+# alert-xlsx-125x.png is case alert-06-125x of the draw with seed 71717: «отчёт за март.xlsx» in
+# a Chromium alert at 1.25x, whose "l" the English model reads "i".
