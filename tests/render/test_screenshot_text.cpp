@@ -1337,6 +1337,14 @@ TEST(ScreenshotText, AWordWhoseOwnGlyphsShowASpaceIsTwoWords)
         << caption.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, AZeroReadAsACapitalOJoinedToTheWordAfterItIsACount)
+{
+    // «0 ошибок» in badges: the Russian model reads «Оошибок», though the zero stands a space
+    // apart and no wider than the word's small «о»; a capital «О» is the wider.
+    EXPECT_TRUE(readsLine("badges-zero-2x", QStringLiteral("Внешний вид 0 ошибок Закрыт")));
+    EXPECT_TRUE(readsLine("badges-zero-1x", QStringLiteral("Обновления 0 ошибок Открыт")));
+}
+
 TEST(ScreenshotText, TheSidesOfAFrameRoundALineAreNoLetters)
 {
     // A button at 1x outlined in its label's own blue: the frame is one shape round the line,

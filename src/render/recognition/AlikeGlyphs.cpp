@@ -1166,11 +1166,24 @@ void partWordsAtBlanks(std::vector<WordRun>& runs, const QImage& view, double sc
             std::vector<size_t> head, tail;
             for (size_t k = 0; k < n; ++k)
                 (word.symbols[k].box.center().x() < middle ? head : tail).push_back(k);
-            if (head.size() < 2 || tail.size() < 2 || head.back() + 1 != tail.front()) {
+            // A capital O standing apart before a word, no wider than the word's small o, is
+            // the figure zero of a count («0 ошибок» read «Оошибок»): a capital O is the wider.
+            bool zero = false;
+            if (head.size() == 1 && head.front() == 0 && QStringView(u"ОO").contains(word.text.front())) {
+                int smallO = 0;
+                for (size_t k = 1; k < n; ++k)
+                    if (QStringView(u"оo").contains(word.symbols[k].text))
+                        smallO = std::max(smallO, word.symbols[k].box.width());
+                zero = smallO > 0 && word.symbols.front().box.width() <= smallO;
+            }
+            if ((head.size() < 2 && !zero) || tail.size() < 2 || head.back() + 1 != tail.front()) {
                 words.push_back(std::move(word));
                 continue;
             }
-            words.push_back(stages::partOf(word, head));
+            ReadWord first = stages::partOf(word, head);
+            if (zero)
+                readAs(first, QStringLiteral("0"));
+            words.push_back(std::move(first));
             words.push_back(stages::partOf(word, tail));
             parted = true;
         }

@@ -29,7 +29,8 @@ void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scal
 // A word of letters whose ink shows one blank inside it two and a half times as wide as
 // the blanks between its other letters, twice the next widest, and a third of the word's
 // height, is two words: the engines join words set close together ("Signup" for "Sign
-// up", "ExportCSV") and may box glyphs over the blank.
+// up", "ExportCSV") and may box glyphs over the blank. A capital O parted so from the word
+// after it, no wider than that word's small o, is the figure zero («Оошибок» for «0 ошибок»).
 void partWordsAtBlanks(std::vector<WordRun>& runs, const QImage& view, double scale);
 
 } // namespace tarnwick::ScreenTextRecognizer::detail

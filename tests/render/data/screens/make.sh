@@ -253,3 +253,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # three times as tall as its letters.
 # alert-xlsx-125x.png is case alert-06-125x of the draw with seed 71717: «отчёт за март.xlsx» in
 # a Chromium alert at 1.25x, whose "l" the English model reads "i".
+# badges-zero-2x.png is case badges-08-2x of the draw with seed 1208 and badges-zero-1x.png case
+# badges-05-1x of the draw with seed 9158: a Chromium badge «0 ошибок» at 2x and 1x, which the
+# Russian model reads «Оошибок», its zero a capital О joined to the word.
