@@ -431,6 +431,19 @@ TEST(ScreenshotText, AQtFormsCheckBoxIsNoLetterAndItsOkButtonReadsInLatin)
     EXPECT_EQ(lines.back().split(u' ', Qt::SkipEmptyParts), (QStringList{"Закрыть", "OK"})) << lines.back().toStdString();
 }
 
+TEST(ScreenshotText, AButtonsOutlineRoundATwoLetterLabelIsNoGlyph)
+{
+    // A Qt form at 1x: the outline of its «OK» button, light grey and a tenth filled, held two
+    // letters, too few for the frame of a box, and stood as a line of its own round them.
+    // Framed so, the engine read nothing in the row, «Применить» beside it too.
+    using namespace ScreenTextRecognizer::stages;
+    const TextLayer layer = textLayer(readableGrey(screenshot("qt-form-apply-ok-1x")));
+    EXPECT_TRUE(std::none_of(layer.lines.begin(), layer.lines.end(), [](const TextLine& line) {
+        return line.box.contains(QPoint(235, 263)) || line.box.contains(QPoint(305, 263));
+    })) << "a line over the button's sides";
+    EXPECT_TRUE(readsLine("qt-form-apply-ok-1x", QStringLiteral("Применить OK")));
+}
+
 // A check box's frame holds its tick; a «в» holds its hollows and stands between the
 // letters of its word. Taken for a control, it left «Гото о:», and the English "Toto" won.
 TEST(ScreenshotText, ALetterOfTwoHollowsInsideAWordIsNoControl)

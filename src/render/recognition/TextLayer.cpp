@@ -552,6 +552,12 @@ TextLayer textLayer(const QImage& grey)
                 for (size_t j = k + 1; j < byLeft.size() && shapes[byLeft[j]].box.left() <= o.box.right(); ++j)
                     if (inside(shapes[byLeft[j]].box, o.box) && shapes[byLeft[j]].box.height() * 2 <= height)
                         held.push_back(byLeft[j]);
+                // Two shapes of its own polarity in an outline twice as wide as tall, a quarter
+                // of it filled at most: a short label in its button's frame ("OK"). A letter's
+                // hollows and the shadow of its strokes are of the other polarity.
+                if (o.box.width() >= 2 * o.box.height() && 4 * qint64(o.area) <= qint64(o.box.width()) * o.box.height()
+                    && std::count_if(held.begin(), held.end(), [&](size_t j) { return shapes[j].light == o.light; }) >= 2)
+                    return true;
                 if (held.size() < 3)
                     return false;
                 // Whatever offset the shadow has, three pieces and more are no part of it.

@@ -256,3 +256,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # badges-zero-2x.png is case badges-08-2x of the draw with seed 1208 and badges-zero-1x.png case
 # badges-05-1x of the draw with seed 9158: a Chromium badge «0 ошибок» at 2x and 1x, which the
 # Russian model reads «Оошибок», its zero a capital О joined to the word.
+# qt-form-apply-ok-1x.png is case qt-form-01-1x of the draw with seed 659407: a Qt form at 1x
+# whose «OK» button's grey outline, 80x24 and a tenth filled, stood as a glyph of its own round
+# the label.
