@@ -1358,6 +1358,13 @@ TEST(ScreenshotText, AZeroReadAsACapitalOJoinedToTheWordAfterItIsACount)
     EXPECT_TRUE(readsLine("badges-zero-1x", QStringLiteral("Обновления 0 ошибок Открыт")));
 }
 
+TEST(ScreenshotText, AReadingWithOneLetterOverTwoGlyphsGivesWayToAWordOfTheLists)
+{
+    // A "beta" badge beside a Russian label: the Russian model reads «Беа», surer of it than
+    // the English model is of "beta", though its «а» stands over both the "t" and the "a".
+    EXPECT_TRUE(readsLine("badges-beta-2x", QStringLiteral("Уведомления beta")));
+}
+
 TEST(ScreenshotText, TheSidesOfAFrameRoundALineAreNoLetters)
 {
     // A button at 1x outlined in its label's own blue: the frame is one shape round the line,

@@ -164,6 +164,31 @@ bool refusedTwin(const QString& reading, const QString& other)
     return refused;
 }
 
+// Whether one letter of `word` stands over two letters of `other` that stand apart, each
+// at least half under it, where the boxes of `word` stand apart too: a model read two glyphs
+// as one letter («Беа» for "beta", its «а» over "ta"). Boxes run over each other tell
+// nothing: a wide «Д» is boxed over "Ai" as well.
+bool letterOverTwo(const ReadWord& word, const ReadWord& other)
+{
+    if (word.symbols.size() >= other.symbols.size())
+        return false;
+    const auto letter = [](const ReadSymbol& symbol) { return symbol.text.size() == 1 && symbol.text[0].isLetter(); };
+    for (size_t k = 0; k < word.symbols.size(); ++k) {
+        const QRect& box = word.symbols[k].box;
+        if (!letter(word.symbols[k]) || (k > 0 && word.symbols[k - 1].box.right() >= box.left())
+            || (k + 1 < word.symbols.size() && word.symbols[k + 1].box.left() <= box.right()))
+            continue;
+        for (size_t j = 0; j + 1 < other.symbols.size(); ++j) {
+            const ReadSymbol& a = other.symbols[j];
+            const ReadSymbol& b = other.symbols[j + 1];
+            if (letter(a) && letter(b) && a.box.right() < b.box.left() && 2 * overlap(a.box, box) >= a.box.width()
+                && 2 * overlap(b.box, box) >= b.box.width())
+                return true;
+        }
+    }
+    return false;
+}
+
 bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>& covered)
 {
     if (covered.size() == 1) {
@@ -193,6 +218,11 @@ bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>
         return true;
     if (alternative.dictionary && !anyKnown && covered.size() == 1 && figuresRunIntoLetters(covered.front()->text)
         && letterCount(alternative.text) == alternative.text.size() && alternative.confidence + clearlySurer > confidence)
+        return true;
+    // A word of the lists half sure takes the place of one read with a letter over two of
+    // its glyphs.
+    if (alternative.dictionary && !anyKnown && covered.size() == 1 && alternative.confidence >= halfSure
+        && letterOverTwo(*covered.front(), alternative))
         return true;
     // Look-alike junk gives way to any reading the engine is not unsure of.
     if (!anyKnown && !lookAlikeJunk(alternative) && alternative.confidence >= unsureWord

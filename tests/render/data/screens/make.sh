@@ -259,3 +259,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # qt-form-apply-ok-1x.png is case qt-form-01-1x of the draw with seed 659407: a Qt form at 1x
 # whose «OK» button's grey outline, 80x24 and a tenth filled, stood as a glyph of its own round
 # the label.
+# badges-beta-2x.png is case badges-08-2x of the draw with seed 513377: a Chromium badge "beta" at
+# 2x, which the Russian model reads «Беа», its «а» boxed over the "t" and the "a".
