@@ -1365,6 +1365,13 @@ TEST(ScreenshotText, AReadingWithOneLetterOverTwoGlyphsGivesWayToAWordOfTheLists
     EXPECT_TRUE(readsLine("badges-beta-2x", QStringLiteral("Уведомления beta")));
 }
 
+TEST(ScreenshotText, ALetterBoxedOverItsNeighbourStandsNowhereItsScriptNeverPutsIt)
+{
+    // «план» in a path: its «н» boxed over the «а» and up past the small letters' height
+    // counted as a Cyrillic small letter as tall as an ascender, and the English "nnan" won.
+    EXPECT_TRUE(readsLine("paths-plan-slash-125x", QStringLiteral("/home/anna/Рабочий стол/план.txt")));
+}
+
 TEST(ScreenshotText, TheSidesOfAFrameRoundALineAreNoLetters)
 {
     // A button at 1x outlined in its label's own blue: the frame is one shape round the line,

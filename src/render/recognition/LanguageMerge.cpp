@@ -631,8 +631,10 @@ int glyphsMisplaced(const ReadWord& word, size_t first, size_t count, const Lett
         const QRect& box = symbol.box;
         // Two symbols boxed over the same columns are one glyph read twice or two glyphs
         // read as one ("fw" for "rw", the "w" boxed over both): neither box is a glyph's own.
+        // Nor is one run a third of the way into its neighbour («план», its «н» boxed over
+        // the «а» before it and taller than it is).
         const bool shared = std::any_of(word.symbols.begin(), word.symbols.end(), [&](const ReadSymbol& other) {
-            return &other != &symbol && 2 * overlap(other.box, box) > std::min(other.box.width(), box.width());
+            return &other != &symbol && 3 * overlap(other.box, box) > std::min(other.box.width(), box.width());
         });
         if (shared)
             continue;

@@ -261,3 +261,6 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # the label.
 # badges-beta-2x.png is case badges-08-2x of the draw with seed 513377: a Chromium badge "beta" at
 # 2x, which the Russian model reads «Беа», its «а» boxed over the "t" and the "a".
+# paths-plan-slash-125x.png is case paths-06-125x of the draw with seed 424242: «/home/anna/Рабочий
+# стол/план.txt» in Chromium at 1.25x, whose «н» the Russian model boxes a third of the way
+# over the «а» before it and up to the ascenders.
