@@ -444,6 +444,14 @@ TEST(ScreenshotText, AButtonsOutlineRoundATwoLetterLabelIsNoGlyph)
     EXPECT_TRUE(readsLine("qt-form-apply-ok-1x", QStringLiteral("Применить OK")));
 }
 
+TEST(ScreenshotText, ASlashTouchingAFieldsFrameIsCutFromItAsALetter)
+{
+    // A path in a Qt field at 1.5x: its leading "/", a stroke of a pixel or two, touches the
+    // field's frame. Cut from the frame below the letters' core, it was no wider than the side
+    // of a frame, and was left with the frame: "home/anna/…".
+    EXPECT_TRUE(readsLine("qt-form-slash-15x", QStringLiteral("Папка: /home/anna/Рабочий стол/план.txt")));
+}
+
 // A check box's frame holds its tick; a «в» holds its hollows and stands between the
 // letters of its word. Taken for a control, it left «Гото о:», and the English "Toto" won.
 TEST(ScreenshotText, ALetterOfTwoHollowsInsideAWordIsNoControl)

@@ -1028,6 +1028,23 @@ TextLayer textLayer(const QImage& grey)
         int over, under; // the share of the line's depth
         bool strokesOnly;
     };
+    // Whether a piece's pixels lean: its top rows stand aside from its bottom rows by more
+    // than half its width, as a "/" does touching a field's frame and no side of a frame does.
+    const auto slanted = [&](const QRect& box, const std::vector<size_t>& pixels) {
+        const int band = std::max(1, box.height() / 4);
+        int64_t top = 0, bottom = 0, tops = 0, bottoms = 0;
+        for (size_t p : pixels) {
+            const int x = int(p % size_t(w)), y = int(p / size_t(w));
+            if (y < box.top() + band)
+                top += x, ++tops;
+            else if (y > box.bottom() - band)
+                bottom += x, ++bottoms;
+        }
+        if (!tops || !bottoms)
+            return false;
+        const double lean = std::abs(double(top) / double(tops) - double(bottom) / double(bottoms));
+        return lean >= thinStroke && 2 * lean > box.width();
+    };
     constexpr std::array<CutLevel, 3> cutLevels{{{2, 3, true}, {7, 8, false}, {15, 16, false}}};
     const size_t firstPiece = shapes.size();
     std::vector<bool> cut(shapes.size(), false);
@@ -1157,7 +1174,8 @@ TextLayer textLayer(const QImage& grey)
                                 && (piece.box.right() < area.right() || area.right() == all.right());
                             const bool overEarlier = std::any_of(found.begin(), found.begin() + qsizetype(earlier),
                                 [&](const QRect& letter) { return letter.intersects(piece.box); });
-                            const bool strokes = !level.strokesOnly || (strokeWidth(pixels, w) <= thinStroke && piece.box.width() > 3 * thinStroke);
+                            const bool strokes = !level.strokesOnly
+                                || (strokeWidth(pixels, w) <= thinStroke && (piece.box.width() > 3 * thinStroke || slanted(piece.box, pixels)));
                             const bool side = frames && (piece.box.left() == all.left() || piece.box.right() == all.right())
                                 && 4 * piece.box.width() <= piece.box.height();
                             if (!whole || side || 2 * piece.box.height() < gh || 5 * piece.box.height() > 11 * gh || 2 * covered < gh

@@ -264,3 +264,5 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # paths-plan-slash-125x.png is case paths-06-125x of the draw with seed 424242: «/home/anna/Рабочий
 # стол/план.txt» in Chromium at 1.25x, whose «н» the Russian model boxes a third of the way
 # over the «а» before it and up to the ascenders.
+# qt-form-slash-15x.png is case qt-form-07-15x of the draw with seed 777001: a Qt field at 1.5x
+# whose path starts with a "/" that touches the field's frame.
