@@ -1172,7 +1172,7 @@ void partWordsAtBlanks(std::vector<WordRun>& runs, const QImage& view, double sc
             if (head.size() == 1 && head.front() == 0 && QStringView(u"ОO").contains(word.text.front())) {
                 int smallO = 0;
                 for (size_t k = 1; k < n; ++k)
-                    if (QStringView(u"оo").contains(word.symbols[k].text))
+                    if (word.symbols[k].text.size() == 1 && QStringView(u"оo").contains(word.symbols[k].text[0]))
                         smallO = std::max(smallO, word.symbols[k].box.width());
                 zero = smallO > 0 && word.symbols.front().box.width() <= smallO;
             }

@@ -8,6 +8,8 @@
 
 #include "platform/TarnwickError.h"
 
+#include <QHash>
+
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -1526,6 +1528,9 @@ TextLayer textLayer(const QImage& grey)
         // Each glyph's pixels and those of them at the text's level, by the glyph's place
         // in the line; all the line's.
         auto atLevel = [&](std::vector<std::pair<int64_t, int64_t>>* ofShape) {
+            QHash<size_t, size_t> place;
+            for (size_t k = 0; ofShape && k < line.shapes.size(); ++k)
+                place.insert(line.shapes[k], k);
             std::pair<int64_t, int64_t> all;
             for (int y = line.box.top(); y <= line.box.bottom(); ++y) {
                 const uchar* row = grey.constScanLine(y);
@@ -1537,9 +1542,9 @@ TextLayer textLayer(const QImage& grey)
                     ++all.first;
                     all.second += deep;
                     if (ofShape) {
-                        const auto k = std::find(line.shapes.begin(), line.shapes.end(), size_t(id - 1)) - line.shapes.begin();
-                        ++(*ofShape)[size_t(k)].first;
-                        (*ofShape)[size_t(k)].second += deep;
+                        const size_t k = place.value(size_t(id - 1));
+                        ++(*ofShape)[k].first;
+                        (*ofShape)[k].second += deep;
                     }
                 }
             }
@@ -1568,16 +1573,18 @@ TextLayer textLayer(const QImage& grey)
             const int letterHeight = median(letterHeights);
             if (std::any_of(offLevel.begin(), offLevel.end(), [&](size_t i) { return 2 * shapes[i].box.height() < 3 * letterHeight; }))
                 continue;
-            // The marks the shapes of the photo reached keep to them.
             Line& trimmed = lines[l];
+            for (size_t i : offLevel) {
+                shapes[i].glyph = false;
+                shapes[i].line = -1;
+            }
+            // The marks only the shapes of the photo reached go with them.
             QRect letters;
             for (size_t i : ofLevel)
                 letters = letters.united(shapes[i].box);
             const QRect reach = letters.adjusted(-letterHeight, -letterHeight, letterHeight, letterHeight);
-            for (size_t i : offLevel)
-                shapes[i].glyph = false;
             for (size_t i : trimmed.shapes)
-                if (!shapes[i].glyph && !(shapes[i].box.intersects(reach) && std::find(offLevel.begin(), offLevel.end(), i) == offLevel.end()))
+                if (!shapes[i].glyph && !shapes[i].box.intersects(reach))
                     shapes[i].line = -1;
             std::erase_if(trimmed.shapes, [&](size_t i) { return shapes[i].line != int(l); });
             trimmed.box = QRect();
