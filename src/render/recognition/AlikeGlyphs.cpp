@@ -1082,12 +1082,10 @@ void spaceOnTheCells(std::vector<WordRun>& runs, const QImage& view, double scal
                     if (!before.symbols.empty())
                         before.symbols.push_back({QStringLiteral("_"), box});
                 }
-                before.text += word.text;
-                before.box = before.box.united(word.box);
+                stages::appendWord(before, word);
                 before.confidence = std::min(before.confidence, word.confidence);
                 before.dictionary = false;
                 before.knownPieces.clear();
-                before.symbols.insert(before.symbols.end(), word.symbols.begin(), word.symbols.end());
                 changed = true;
                 continue;
             }

@@ -211,19 +211,20 @@ bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>
     const int copies = covered.size() == 1 ? std::min(alternative.copies, covered.front()->copies) : 1;
     if (knownWord(alternative))
         return !anyKnown || alternative.confidence > confidence + (covered.size() > 1 ? 0 : clearlySurer / std::sqrt(double(copies)));
-    // A dictionary word the engine is unsure of still beats junk it is surer of not. A word
-    // of figures run into letters is the other script's letters read as figures ("99пир" for
-    // "Signup"), unless the engine is clearly surer of it.
-    if (alternative.dictionary && !anyKnown && alternative.confidence >= confidence + clearlySurer)
-        return true;
-    if (alternative.dictionary && !anyKnown && covered.size() == 1 && figuresRunIntoLetters(covered.front()->text)
-        && letterCount(alternative.text) == alternative.text.size() && alternative.confidence + clearlySurer > confidence)
-        return true;
-    // A word of the lists half sure takes the place of one read with a letter over two of
-    // its glyphs.
-    if (alternative.dictionary && !anyKnown && covered.size() == 1 && alternative.confidence >= halfSure
-        && letterOverTwo(*covered.front(), alternative))
-        return true;
+    if (alternative.dictionary && !anyKnown) {
+        // A dictionary word the engine is unsure of still beats junk it is surer of not.
+        if (alternative.confidence >= confidence + clearlySurer)
+            return true;
+        const ReadWord* only = covered.size() == 1 ? covered.front() : nullptr;
+        // A word of figures run into letters is the other script's letters read as figures
+        // ("99пир" for "Signup"), unless the engine is clearly surer of it.
+        if (only && figuresRunIntoLetters(only->text) && letterCount(alternative.text) == alternative.text.size()
+            && alternative.confidence + clearlySurer > confidence)
+            return true;
+        // Nor does one read with a letter over two of its glyphs stand against it, half sure.
+        if (only && alternative.confidence >= halfSure && letterOverTwo(*only, alternative))
+            return true;
+    }
     // Look-alike junk gives way to any reading the engine is not unsure of.
     if (!anyKnown && !lookAlikeJunk(alternative) && alternative.confidence >= unsureWord
         && std::all_of(covered.begin(), covered.end(), [](const ReadWord* word) { return lookAlikeJunk(*word); }))
@@ -546,8 +547,6 @@ std::vector<qsizetype> symbolStarts(const ReadWord& word)
     return starts;
 }
 
-// The pieces of a word, each with its symbols and their box; empty when the symbols
-// do not spell the word.
 // The box round a word's symbols from `first` on, `count` of them. The engine boxes a glyph
 // over the glyphs it dropped after it ("т" boxed over "т.txt"): no box is taken wider than
 // twice the word's usual glyph.
@@ -567,6 +566,8 @@ QRect symbolsBox(const ReadWord& word, size_t first, size_t count)
     return united;
 }
 
+// The pieces of a word, each with its symbols and their box; empty when the symbols
+// do not spell the word.
 std::vector<PlacedPiece> placedPieces(const ReadWord& word, size_t index)
 {
     const std::vector<qsizetype> starts = symbolStarts(word);
@@ -1044,16 +1045,6 @@ bool partedAtASign(const ReadWord& before, const ReadWord& word)
 {
     return !before.text.isEmpty() && !word.text.isEmpty() && !wordPieces(before.text).empty() && !wordPieces(word.text).empty()
         && (QStringLiteral("._/").contains(before.text.back()) || QStringLiteral("._").contains(word.text.front()));
-}
-
-// `word` put on the end of `last`, with no space between.
-void appendWord(ReadWord& last, const ReadWord& word)
-{
-    last.text += word.text;
-    last.box = last.box.united(word.box);
-    last.symbols.insert(last.symbols.end(), word.symbols.begin(), word.symbols.end());
-    last.knownPieces.insert(last.knownPieces.end(), word.knownPieces.begin(), word.knownPieces.end());
-    last.knownHead = 0;
 }
 
 // Each name or path of the row takes each of its pieces from the reading that reads
@@ -1697,6 +1688,15 @@ std::vector<WordPiece> wordPieces(const QString& text)
         i = end;
     }
     return pieces;
+}
+
+void appendWord(ReadWord& last, const ReadWord& word)
+{
+    last.text += word.text;
+    last.box = last.box.united(word.box);
+    last.symbols.insert(last.symbols.end(), word.symbols.begin(), word.symbols.end());
+    last.knownPieces.insert(last.knownPieces.end(), word.knownPieces.begin(), word.knownPieces.end());
+    last.knownHead = 0;
 }
 
 ReadWord partOf(const ReadWord& word, const std::vector<size_t>& indices)

@@ -168,6 +168,10 @@ std::vector<WordPiece> wordPieces(const QString& text);
 // lists as a part.
 ReadWord partOf(const ReadWord& word, const std::vector<size_t>& indices);
 
+// `word` put on the end of `last`, with no space between: its text, box, symbols and the
+// answers about its pieces.
+void appendWord(ReadWord& last, const ReadWord& word);
+
 // Whether two readings spell the same glyphs, letter by letter the same or a Latin
 // letter and the Cyrillic one drawn like it.
 bool sameGlyphs(const QString& a, const QString& b);
