@@ -119,7 +119,7 @@ TEST_P(RecordingSoundLayout, KeepsEveryChannelOnItsSideAtNoMoreThanItsLevel)
 {
     const Layout& layout = GetParam();
     PulseDaemon pulse;
-    addDefaultSink("tarnwick_layout", layout.places);
+    ASSERT_NO_FATAL_FAILURE(addDefaultSink("tarnwick_layout", layout.places));
     constexpr double level = 0.4;
     const TonePlayer player(layout.places, level, "tarnwick_layout");
     platform::SerialQueue listenerQueue("listener");
@@ -152,8 +152,9 @@ TEST(RecordingSound, AStereoPlayerOnASurroundOutputKeepsItsSidesUnclipped)
     for (const bool switched : {false, true}) {
         SCOPED_TRACE(switched ? "switched to 5.1 mid-recording" : "5.1 from the start");
         PulseDaemon pulse;
-        if (!switched)
-            addDefaultSink("tarnwick_surround", surround51);
+        if (!switched) {
+            ASSERT_NO_FATAL_FAILURE(addDefaultSink("tarnwick_surround", surround51));
+        }
         const TonePlayer player(stereo, level);
         platform::SerialQueue listenerQueue("listener");
         const auto listener = PulseDaemon::promptListener(listenerQueue);
@@ -163,7 +164,7 @@ TEST(RecordingSound, AStereoPlayerOnASurroundOutputKeepsItsSidesUnclipped)
         std::vector<double> switches;
         if (switched) {
             recording.runFor(3, 0);
-            addDefaultSink("tarnwick_surround", surround51);
+            ASSERT_NO_FATAL_FAILURE(addDefaultSink("tarnwick_surround", surround51));
             switches.push_back(recording.model.elapsed());
             ASSERT_TRUE(QTest::qWaitFor([] { return streamsOn("sink-inputs", "tarnwick_surround") == 1; }, 30000))
                 << "the player stays";
