@@ -226,9 +226,6 @@ void ScreenRecordingController::exportTo(const QString& source, const QString& d
     const std::vector<review::VideoBlurRegion> regions = model_->blurRegions();
     model_->setPhase(RecordingPhase::exporting);
     model_->setMessage(std::nullopt);
-    // In the session's working folder: private, on disk, and gone with the session.
-    const QString prepared =
-        QDir(*directory_).filePath(QStringLiteral("Export-") + uuidText(QUuid::createUuid()) + QStringLiteral(".mp4"));
     const bool blurred = std::any_of(regions.begin(), regions.end(),
                                      [&](const auto& r) { return r.start < trim.end && trim.start < r.end; });
     auto done = std::make_shared<std::promise<bool>>();
@@ -237,24 +234,30 @@ void ScreenRecordingController::exportTo(const QString& source, const QString& d
     inBackground(
         QPointer(this),
         [exportTrimmed = s.exportTrimmed, exportBlurred = s.exportBlurred, install = s.install, source, trim,
-         regions, prepared, destination, blurred, done] {
+         regions, destination, blurred, done] {
+            // Made beside the destination, on its disk: the working disk may be full (what cut
+            // the recording short), and the copy is put in place by a rename.
+            QString prepared;
             try {
+                prepared = review::RecordingExport::reserveBeside(destination);
                 if (blurred)
                     exportBlurred(source, trim, regions, prepared);
                 else
                     exportTrimmed(source, trim, prepared);
                 install(prepared, destination);
             } catch (...) {
+                // Here, not on the GUI thread: a program ended by a signal waits for this end.
+                if (!prepared.isEmpty())
+                    QFile::remove(prepared);
                 done->set_value(false);
                 throw;
             }
             done->set_value(true);
             return true;
         },
-        [self = QPointer(this), prepared, destination](bool, std::optional<TarnwickError> error) {
+        [self = QPointer(this), destination](bool, std::optional<TarnwickError> error) {
             self->exporting_.reset();
             if (error) {
-                QFile::remove(prepared);
                 self->model_->setPhase(RecordingPhase::review);
                 self->model_->setMessage(QStringLiteral("Не удалось сохранить: ") + clause(*error) +
                                          QStringLiteral(". Запись осталась открытой."));

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <future>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <thread>
 
 using namespace tarnwick;
@@ -24,11 +25,14 @@ namespace {
 
 const char* const diskVariable = "TARNWICK_TEST_SESSION_DISK";
 
-// A real recording of two seconds, as FFmpeg's own tools make one; empty when it failed.
-QString sampleRecording(const QString& file)
+const QString testPicture = "testsrc=size=320x240:rate=30:duration=2";
+
+// A real recording of two seconds of `picture` (a filter of FFmpeg's), as FFmpeg's own tools make
+// one; empty when it failed.
+QString sampleRecording(const QString& file, const QString& picture = testPicture)
 {
     QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=30:duration=2", "-c:v",
+    ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", picture, "-c:v",
                             "libx264", "-movflags", "frag_keyframe+empty_moov+default_base_moof", file});
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 ? file : QString();
 }
@@ -234,4 +238,99 @@ TEST(RecordingSaveSafety, ATrimOntoAFullDiskSaysTheDisksReason)
     QFile said(dir.filePath("said.txt"));
     ASSERT_TRUE(said.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(said.readAll()), "Не удалось обрезать видео: на диске нет места. Исходная запись сохранена.");
+}
+
+namespace {
+
+QStringList hiddenIn(const QString& folder)
+{
+    return QDir(folder).entryList({".Tarnwick-*"}, QDir::AllEntries | QDir::Hidden | QDir::System);
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// The working disk filled up and cut the recording short; the save folder is on a disk mounted
+// read-only, so the recording stayed in its working folder. A save from the review onto the
+// read-only disk says why it failed and loses nothing; one onto another disk works, however full
+// the working disk is, since the copy is prepared beside its destination.
+TEST(RecordingSaveSafety, ASaveFromTheReviewOntoAnotherDiskWorksWhileTheWorkingDiskIsFull)
+{
+    QString disk;
+    std::string skipped;
+    if (!inChildOnSmallDisk(2048, disk, skipped)) {
+        if (!skipped.empty())
+            GTEST_SKIP() << skipped;
+        return;
+    }
+    QTemporaryDir home;
+    const QString closed = home.filePath("closed");
+    ASSERT_TRUE(QDir().mkpath(closed));
+    ASSERT_EQ(::mount("tmpfs", QFile::encodeName(closed).constData(), "tmpfs", MS_RDONLY, "size=64k"), 0) << strerror(errno);
+    SampleSession s(home.path());
+    ASSERT_FALSE(s.engine->sample.isEmpty()) << "ffmpeg failed";
+    s.services.temporaryRoot = disk + "/private";
+    s.settings.setValue("recordingSaveDirectory", closed);
+    s.engine->failure = TarnwickError("На диске нет места.");
+    QString destination = closed + "/Saved.mp4";
+    s.services.chooseDestination = [&](QWidget*, const QString&) { return std::optional(destination); };
+    s.open();
+    ASSERT_TRUE(s.recordToReview()) << s.model().message().value_or("").toStdString();
+    ASSERT_TRUE(s.engine->url.startsWith(disk)) << "the recording stayed in its working folder";
+    const QByteArray recorded = bytesOf(s.engine->url);
+    ASSERT_EQ(recorded, bytesOf(s.engine->sample));
+    ASSERT_TRUE(leaveFree(disk, 0));
+
+    s.model().saveAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }, 60000));
+    EXPECT_EQ(s.model().message(), "Не удалось сохранить: Не удалось записать файл в выбранную папку: диск только для "
+                                   "чтения. Запись осталась открытой.");
+    EXPECT_EQ(bytesOf(s.engine->url), recorded) << "the recording was touched";
+    EXPECT_EQ(QDir(closed).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+
+    destination = home.filePath("Saved.mp4");
+    s.model().saveAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.dismissed; }, 60000)) << s.model().message().value_or("").toStdString();
+    EXPECT_EQ(bytesOf(destination), recorded) << "an untrimmed save is the recording as it is";
+    EXPECT_EQ(hiddenIn(home.path()), QStringList{});
+    EXPECT_EQ(s.workingFolders(), QStringList{});
+}
+
+// The usual layout: the working folder and the save folder on one disk, with room for one more
+// copy of the recording but not two. An untrimmed, unblurred save copies the recording once,
+// straight beside its destination, and so fits.
+TEST(RecordingSaveSafety, AnUntrimmedSaveCopiesTheRecordingOnce)
+{
+    QString disk;
+    std::string skipped;
+    if (!inChildOnSmallDisk(2048, disk, skipped)) {
+        if (!skipped.empty())
+            GTEST_SKIP() << skipped;
+        return;
+    }
+    QTemporaryDir home;
+    SampleSession s(home.path());
+    // Noise: a recording too big to take for a few pages more or less.
+    s.engine->sample = sampleRecording(home.filePath("noisy.mp4"), testPicture + ",noise=alls=40:allf=t");
+    ASSERT_FALSE(s.engine->sample.isEmpty()) << "ffmpeg failed";
+    s.services.temporaryRoot = disk + "/private";
+    const QString destination = disk + "/Видео/Saved.mp4";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(destination).path()));
+    s.services.chooseDestination = [&](QWidget*, const QString&) { return std::optional(destination); };
+    s.open();
+    ASSERT_TRUE(s.recordToReview()) << s.model().message().value_or("").toStdString();
+    const qint64 size = QFileInfo(s.engine->url).size();
+    ASSERT_GT(size, 64 * 1024) << "too small to tell one copy from two";
+    ASSERT_TRUE(leaveFree(disk, (size / 4096 + 4) * 4096));
+
+    s.model().saveAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.dismissed; }, 60000)) << s.model().message().value_or("").toStdString();
+    EXPECT_EQ(bytesOf(destination), bytesOf(s.engine->sample));
+    EXPECT_EQ(hiddenIn(QFileInfo(destination).path()), QStringList{});
+    EXPECT_EQ(s.workingFolders(), QStringList{});
 }
