@@ -257,8 +257,9 @@ QByteArray bytesOf(const QString& path)
 
 // The working disk filled up and cut the recording short; the save folder is on a disk mounted
 // read-only, so the recording stayed in its working folder. A save from the review onto the
-// read-only disk says why it failed and loses nothing; one onto another disk works, however full
-// the working disk is, since the copy is prepared beside its destination.
+// read-only disk, or into a folder that went away, says why it failed and loses nothing; one onto
+// another disk works, however full the working disk is, since the copy is prepared beside its
+// destination.
 TEST(RecordingSaveSafety, ASaveFromTheReviewOntoAnotherDiskWorksWhileTheWorkingDiskIsFull)
 {
     QString disk;
@@ -292,6 +293,13 @@ TEST(RecordingSaveSafety, ASaveFromTheReviewOntoAnotherDiskWorksWhileTheWorkingD
                                    "чтения. Запись осталась открытой.");
     EXPECT_EQ(bytesOf(s.engine->url), recorded) << "the recording was touched";
     EXPECT_EQ(QDir(closed).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+    // A folder that went away after it was chosen.
+    destination = home.filePath("gone/Saved.mp4");
+    s.model().saveAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }, 60000));
+    EXPECT_EQ(s.model().message(), "Не удалось сохранить: Не удалось записать файл в выбранную папку: папка не найдена. "
+                                   "Запись осталась открытой.");
+    EXPECT_EQ(bytesOf(s.engine->url), recorded);
 
     destination = home.filePath("Saved.mp4");
     s.model().saveAction();
