@@ -2,6 +2,7 @@
 // the editor is open shows so the next time the list opens, as the user finds it by typing.
 
 #include "TextFormFixture.h"
+#include "support/RenamedFont.h"
 
 #include <QDir>
 #include <QListView>
@@ -24,32 +25,11 @@ const bool ownHome = [] {
 
 const QString family = QStringLiteral("Zyxwvu Sans");
 
-// A font no system has: DejaVu Sans with its family renamed, in the name records of both
-// encodings (the new name is as long as the old one, so every offset holds).
-QByteArray renamedFont()
-{
-    QByteArray file;
-    if (runProcess(QStringLiteral("fc-match"), {QStringLiteral("-f"), QStringLiteral("%{file}"), QStringLiteral("DejaVu Sans:style=Book")}, &file) != 0)
-        return {};
-    QFile source(QString::fromLocal8Bit(file));
-    if (!source.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray font = source.readAll();
-    const QString from = QStringLiteral("DejaVu Sans");
-    const auto utf16 = [](const QString& text) {
-        QByteArray bytes;
-        for (QChar c : text)
-            bytes.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
-        return bytes;
-    };
-    return font.replace(from.toLatin1(), family.toLatin1()).replace(utf16(from), utf16(family));
-}
-
 TEST_F(TextForm, AFontInstalledWhileTheEditorIsOpenIsOfferedAndARemovedOneLeaves)
 {
     ASSERT_TRUE(ownHome);
     const QString folder = home.filePath(QStringLiteral(".local/share/fonts"));
-    const QByteArray font = renamedFont();
+    const QByteArray font = renamedFont(family);
     ASSERT_FALSE(font.isEmpty());
 
     openPanel("ab");
