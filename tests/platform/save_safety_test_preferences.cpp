@@ -2,6 +2,7 @@
 // that keeps the old file whole and says why once.
 #include "platform/PreferencesFile.h"
 #include "recording/SmallDisk.h"
+#include "support/PipeWatch.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -14,13 +15,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-#include <atomic>
 #include <cstdio>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace tarnwick;
@@ -287,16 +285,7 @@ TEST(PreferencesFile, WhatIsNoRegularFileIsRefusedAtOnceAndNeverWrittenOver)
     const QString device = dir.filePath("device/Tarnwick.conf");
     ASSERT_TRUE(QDir().mkpath(QFileInfo(device).path()) && QFile::link("/dev/zero", device));
 
-    // Should anything open the pipe, a writer lets it go after a generous while, and that is a failure.
-    std::atomic<bool> done{false}, letGo{false};
-    std::thread watch([&] {
-        if (!QTest::qWaitFor([&] { return done.load(); }, 60000)) {
-            letGo = true;
-            const int writer = ::open(QFile::encodeName(pipe).constData(), O_WRONLY);
-            if (writer >= 0)
-                ::close(writer);
-        }
-    });
+    PipeWatch watch({pipe});
     struct Case {
         QString path;
         mode_t kind;
@@ -321,9 +310,7 @@ TEST(PreferencesFile, WhatIsNoRegularFileIsRefusedAtOnceAndNeverWrittenOver)
         EXPECT_EQ(kindOf(c.path).first, c.kind);
         EXPECT_EQ(entriesOf(QFileInfo(c.path).path()), QStringList{"Tarnwick.conf"});
     }
-    done = true;
-    watch.join();
-    EXPECT_FALSE(letGo.load()) << "the pipe was opened and waited on";
+    EXPECT_FALSE(watch.stop()) << "the pipe was opened and waited on";
     EXPECT_EQ(kindOf(pipe).first, S_IFIFO);
     EXPECT_TRUE(entriesOf(folder).isEmpty());
 

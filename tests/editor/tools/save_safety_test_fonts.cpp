@@ -2,21 +2,18 @@
 // the font folders, and a named pipe put among the fonts, which it would wait on for good.
 #include "editor/tools/InstalledFontPicker.h"
 #include "editor/tools/InstalledFonts.h"
+#include "support/PipeWatch.h"
 #include "support/RenamedFont.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
-#include <QTest>
-#include <atomic>
 #include <ctime>
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace tarnwick;
 using namespace tarnwick::test;
@@ -86,25 +83,14 @@ TEST(InstalledFonts, APipeAmongTheFontsKeepsTheListAndIsNamedUntilItGoes)
     const QString pipe = QDir(fontFolder()).filePath(QStringLiteral("Шрифт «новый».ttf"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     ASSERT_TRUE(install(QStringLiteral("Asdfgh.ttf"), font));
-    // Should anything open the pipe, a writer lets it go after a generous while, and that is a failure.
-    std::atomic<bool> done{false}, letGo{false};
-    std::thread watch([&] {
-        if (!QTest::qWaitFor([&] { return done.load(); }, 60000)) {
-            letGo = true;
-            const int writer = ::open(QFile::encodeName(pipe).constData(), O_WRONLY);
-            if (writer >= 0)
-                ::close(writer);
-        }
-    });
+    PipeWatch watch({pipe});
     for (int look = 0; look < 2; ++look) {
         picker.reload();
         EXPECT_EQ(picker.families(), before);
         EXPECT_FALSE(picker.note()->isHidden());
         EXPECT_EQ(picker.note()->text(), QStringLiteral("Новые шрифты не прочитаны: «Шрифт «новый».ttf» в папке шрифтов — не файл."));
     }
-    done = true;
-    watch.join();
-    EXPECT_FALSE(letGo.load()) << "the pipe was opened and waited on";
+    EXPECT_FALSE(watch.stop()) << "the pipe was opened and waited on";
 
     ASSERT_TRUE(QFile::remove(pipe));
     picker.reload();
