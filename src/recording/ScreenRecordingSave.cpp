@@ -3,6 +3,7 @@
 #include "recording/ScreenRecordingController.h"
 
 #include "panels/FileDialogs.h"
+#include "platform/PrivateFiles.h"
 #include "panels/Theme.h"
 #include "recording/RecordingControlPanel.h"
 #include "recording/RecordingRecovery.h"
@@ -240,10 +241,18 @@ void ScreenRecordingController::exportTo(const QString& source, const QString& d
             QString prepared;
             try {
                 prepared = review::RecordingExport::reserveBeside(destination);
-                if (blurred)
-                    exportBlurred(source, trim, regions, prepared);
-                else
-                    exportTrimmed(source, trim, prepared);
+                try {
+                    if (blurred)
+                        exportBlurred(source, trim, regions, prepared);
+                    else
+                        exportTrimmed(source, trim, prepared);
+                } catch (const platform::FileError& error) {
+                    // The hidden file's name means nothing to the user: the folder they chose failed.
+                    if (!error.errorDescription().contains(QFileInfo(prepared).fileName()))
+                        throw;
+                    throw TarnwickError(QStringLiteral("Не удалось записать файл в выбранную папку: %1.")
+                                            .arg(platform::fileErrorReason(error.code())));
+                }
                 install(prepared, destination);
             } catch (...) {
                 // Here, not on the GUI thread: a program ended by a signal waits for this end.

@@ -309,9 +309,9 @@ TEST(RecordingSaveSafety, ASaveFromTheReviewOntoAnotherDiskWorksWhileTheWorkingD
     EXPECT_EQ(s.workingFolders(), QStringList{});
 }
 
-// The usual layout: the working folder and the save folder on one disk, with room for one more
-// copy of the recording but not two. An untrimmed, unblurred save copies the recording once,
-// straight beside its destination, and so fits.
+// The usual layout: the working folder and the save folder on one disk. With less room than a
+// copy takes, the save says why; with room for one more copy of the recording but not two, an
+// untrimmed, unblurred save, which copies the recording once, straight beside its destination, fits.
 TEST(RecordingSaveSafety, AnUntrimmedSaveCopiesTheRecordingOnce)
 {
     QString disk;
@@ -334,6 +334,15 @@ TEST(RecordingSaveSafety, AnUntrimmedSaveCopiesTheRecordingOnce)
     ASSERT_TRUE(s.recordToReview()) << s.model().message().value_or("").toStdString();
     const qint64 size = QFileInfo(s.engine->url).size();
     ASSERT_GT(size, 64 * 1024) << "too small to tell one copy from two";
+    // Less room than one copy takes: the destination's disk says why, and nothing is left there.
+    ASSERT_TRUE(leaveFree(disk, (size / 4096 - 4) * 4096));
+    s.model().saveAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }, 60000));
+    EXPECT_EQ(s.model().message(), "Не удалось сохранить: Не удалось записать файл в выбранную папку: на диске нет места. "
+                                   "Запись осталась открытой.");
+    EXPECT_EQ(QDir(QFileInfo(destination).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{});
+    ASSERT_TRUE(QFile::remove(disk + "/filler"));
     ASSERT_TRUE(leaveFree(disk, (size / 4096 + 4) * 4096));
 
     s.model().saveAction();
