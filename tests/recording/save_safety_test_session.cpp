@@ -86,6 +86,15 @@ struct SampleSession {
         return QTest::qWaitFor([&] { return model().phase() == RecordingPhase::review; }, 60000);
     }
     QStringList workingFolders() { return QDir(services.temporaryRoot).entryList({workingFolderPrefix + "*"}, QDir::Dirs); }
+    // Saves from the review: empty once the session has ended with the save, otherwise what the
+    // review says.
+    QString save()
+    {
+        model().saveAction();
+        if (!QTest::qWaitFor([&] { return dismissed || model().phase() == RecordingPhase::review; }, 60000))
+            return "<still saving>";
+        return dismissed ? QString() : model().message().value_or("<nothing said>");
+    }
 
     QSettings settings;
     RecordingServices services;
@@ -96,14 +105,15 @@ struct SampleSession {
 };
 
 // Runs the running test again in a child on a small disk; true in that child, with `disk` set.
-bool inChildOnSmallDisk(int kilobytes, QString& disk, std::string& skipped)
+// In the parent the test is skipped when the system refuses the namespaces.
+bool inChildOnSmallDisk(int kilobytes, QString& disk)
 {
     if (disk = qEnvironmentVariable(diskVariable); !disk.isEmpty())
         return true;
     QTemporaryDir parent;
     const int status = runTestOnSmallDisk(parent, parent.filePath("disk"), kilobytes, diskVariable);
     if (status == namespaceRefused)
-        skipped = "no user and mount namespaces for a small disk: " + refusalIn(parent).toStdString();
+        [&] { GTEST_SKIP() << "no user and mount namespaces for a small disk: " << refusalIn(parent).toStdString(); }();
     else
         EXPECT_EQ(status, 0) << "the run on the small disk failed";
     return false;
@@ -118,12 +128,8 @@ bool inChildOnSmallDisk(int kilobytes, QString& disk, std::string& skipped)
 TEST(RecordingSaveSafety, ASaveFromTheReviewAfterAFailedMoveIsNotRecoveredAgain)
 {
     QString disk;
-    std::string skipped;
-    if (!inChildOnSmallDisk(512, disk, skipped)) {
-        if (!skipped.empty())
-            GTEST_SKIP() << skipped;
+    if (!inChildOnSmallDisk(512, disk))
         return;
-    }
     QTemporaryDir home;
     const QString temporary = home.filePath("tmp");
     QDir().mkpath(temporary);
@@ -194,12 +200,8 @@ TEST(RecordingSaveSafety, ASignalDuringABlurredSaveRecoversNothingTwice)
 TEST(RecordingSaveSafety, AWorkingFolderWhoseLockCannotBeTakenStartsNothing)
 {
     QString disk;
-    std::string skipped;
-    if (!inChildOnSmallDisk(256, disk, skipped)) {
-        if (!skipped.empty())
-            GTEST_SKIP() << skipped;
+    if (!inChildOnSmallDisk(256, disk))
         return;
-    }
     QTemporaryDir home;
     SampleSession s(home.path());
     s.services.temporaryRoot = disk + "/private";
@@ -263,12 +265,8 @@ QByteArray bytesOf(const QString& path)
 TEST(RecordingSaveSafety, ASaveFromTheReviewOntoAnotherDiskWorksWhileTheWorkingDiskIsFull)
 {
     QString disk;
-    std::string skipped;
-    if (!inChildOnSmallDisk(2048, disk, skipped)) {
-        if (!skipped.empty())
-            GTEST_SKIP() << skipped;
+    if (!inChildOnSmallDisk(2048, disk))
         return;
-    }
     QTemporaryDir home;
     const QString closed = home.filePath("closed");
     ASSERT_TRUE(QDir().mkpath(closed));
@@ -287,23 +285,18 @@ TEST(RecordingSaveSafety, ASaveFromTheReviewOntoAnotherDiskWorksWhileTheWorkingD
     ASSERT_EQ(recorded, bytesOf(s.engine->sample));
     ASSERT_TRUE(leaveFree(disk, 0));
 
-    s.model().saveAction();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }, 60000));
-    EXPECT_EQ(s.model().message(), "Не удалось сохранить: Не удалось записать файл в выбранную папку: диск только для "
-                                   "чтения. Запись осталась открытой.");
+    EXPECT_EQ(s.save(), "Не удалось сохранить: Не удалось записать файл в выбранную папку: диск только для чтения. "
+                        "Запись осталась открытой.");
     EXPECT_EQ(bytesOf(s.engine->url), recorded) << "the recording was touched";
     EXPECT_EQ(QDir(closed).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
     // A folder that went away after it was chosen.
     destination = home.filePath("gone/Saved.mp4");
-    s.model().saveAction();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }, 60000));
-    EXPECT_EQ(s.model().message(), "Не удалось сохранить: Не удалось записать файл в выбранную папку: папка не найдена. "
-                                   "Запись осталась открытой.");
+    EXPECT_EQ(s.save(), "Не удалось сохранить: Не удалось записать файл в выбранную папку: папка не найдена. "
+                        "Запись осталась открытой.");
     EXPECT_EQ(bytesOf(s.engine->url), recorded);
 
     destination = home.filePath("Saved.mp4");
-    s.model().saveAction();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return s.dismissed; }, 60000)) << s.model().message().value_or("").toStdString();
+    ASSERT_EQ(s.save(), QString());
     EXPECT_EQ(bytesOf(destination), recorded) << "an untrimmed save is the recording as it is";
     EXPECT_EQ(hiddenIn(home.path()), QStringList{});
     EXPECT_EQ(s.workingFolders(), QStringList{});
@@ -315,12 +308,8 @@ TEST(RecordingSaveSafety, ASaveFromTheReviewOntoAnotherDiskWorksWhileTheWorkingD
 TEST(RecordingSaveSafety, AnUntrimmedSaveCopiesTheRecordingOnce)
 {
     QString disk;
-    std::string skipped;
-    if (!inChildOnSmallDisk(2048, disk, skipped)) {
-        if (!skipped.empty())
-            GTEST_SKIP() << skipped;
+    if (!inChildOnSmallDisk(2048, disk))
         return;
-    }
     QTemporaryDir home;
     SampleSession s(home.path());
     // Noise: a recording too big to take for a few pages more or less.
@@ -336,17 +325,13 @@ TEST(RecordingSaveSafety, AnUntrimmedSaveCopiesTheRecordingOnce)
     ASSERT_GT(size, 64 * 1024) << "too small to tell one copy from two";
     // Less room than one copy takes: the destination's disk says why, and nothing is left there.
     ASSERT_TRUE(leaveFree(disk, (size / 4096 - 4) * 4096));
-    s.model().saveAction();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return s.model().phase() == RecordingPhase::review; }, 60000));
-    EXPECT_EQ(s.model().message(), "Не удалось сохранить: Не удалось записать файл в выбранную папку: на диске нет места. "
-                                   "Запись осталась открытой.");
+    EXPECT_EQ(s.save(), "Не удалось сохранить: Не удалось записать файл в выбранную папку: на диске нет места. "
+                        "Запись осталась открытой.");
     EXPECT_EQ(QDir(QFileInfo(destination).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{});
     ASSERT_TRUE(QFile::remove(disk + "/filler"));
     ASSERT_TRUE(leaveFree(disk, (size / 4096 + 4) * 4096));
-
-    s.model().saveAction();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return s.dismissed; }, 60000)) << s.model().message().value_or("").toStdString();
+    ASSERT_EQ(s.save(), QString());
     EXPECT_EQ(bytesOf(destination), bytesOf(s.engine->sample));
     EXPECT_EQ(hiddenIn(QFileInfo(destination).path()), QStringList{});
     EXPECT_EQ(s.workingFolders(), QStringList{});

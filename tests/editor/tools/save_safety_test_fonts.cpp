@@ -3,7 +3,7 @@
 #include "editor/tools/InstalledFontPicker.h"
 #include "editor/tools/InstalledFonts.h"
 #include "support/PipeWatch.h"
-#include "support/RenamedFont.h"
+#include "support/UserFonts.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,21 +23,11 @@ namespace {
 // Made before main makes the application, so fontconfig reads the user's folders here: this
 // program's own home, whose font folder the tests fill.
 QTemporaryDir home;
-const bool ownHome = [] {
-    qputenv("HOME", QFile::encodeName(home.path()));
-    for (auto [variable, folder] : {std::pair{"XDG_DATA_HOME", ".local/share"}, {"XDG_CACHE_HOME", ".cache"}, {"XDG_CONFIG_HOME", ".config"}})
-        qputenv(variable, QFile::encodeName(home.filePath(QString::fromLatin1(folder))));
-    return QDir().mkpath(home.filePath(QStringLiteral(".local/share/fonts")));
-}();
-
-QString fontFolder()
-{
-    return home.filePath(QStringLiteral(".local/share/fonts"));
-}
+const bool ownHome = ownFontHome(home) && QDir().mkpath(userFonts(home));
 
 bool install(const QString& name, const QByteArray& font)
 {
-    QFile file(QDir(fontFolder()).filePath(name));
+    QFile file(QDir(userFonts(home)).filePath(name));
     return file.open(QIODevice::WriteOnly) && file.write(font) == font.size();
 }
 
@@ -61,7 +51,7 @@ TEST(InstalledFonts, AFontInstalledInTheSecondFontconfigReadTheFoldersIsOfferedA
     ASSERT_TRUE(install(QStringLiteral("Qwertz.ttf"), font));
     // However long the copy took here, the folder says it changed in that second.
     const timespec times[2] = {{second, 999'999'999}, {second, 999'999'999}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(fontFolder()).constData(), times, 0), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(userFonts(home)).constData(), times, 0), 0);
     EXPECT_TRUE(installedFontFamilies().contains(family));
 }
 
@@ -80,7 +70,7 @@ TEST(InstalledFonts, APipeAmongTheFontsKeepsTheListAndIsNamedUntilItGoes)
     const QStringList before = picker.families();
     ASSERT_FALSE(before.isEmpty());
 
-    const QString pipe = QDir(fontFolder()).filePath(QStringLiteral("Шрифт «новый».ttf"));
+    const QString pipe = QDir(userFonts(home)).filePath(QStringLiteral("Шрифт «новый».ttf"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     ASSERT_TRUE(install(QStringLiteral("Asdfgh.ttf"), font));
     PipeWatch watch({pipe});

@@ -2,7 +2,7 @@
 // the editor is open shows so the next time the list opens, as the user finds it by typing.
 
 #include "TextFormFixture.h"
-#include "support/RenamedFont.h"
+#include "support/UserFonts.h"
 
 #include <QDir>
 #include <QListView>
@@ -16,19 +16,14 @@ namespace {
 // Made before main makes the application, so fontconfig reads the user's folders here: this
 // program's own home, whose font folder the test fills.
 QTemporaryDir home;
-const bool ownHome = [] {
-    qputenv("HOME", QFile::encodeName(home.path()));
-    for (auto [variable, folder] : {std::pair{"XDG_DATA_HOME", ".local/share"}, {"XDG_CACHE_HOME", ".cache"}, {"XDG_CONFIG_HOME", ".config"}})
-        qputenv(variable, QFile::encodeName(home.filePath(QString::fromLatin1(folder))));
-    return home.isValid();
-}();
+const bool ownHome = ownFontHome(home);
 
 const QString family = QStringLiteral("Zyxwvu Sans");
 
 TEST_F(TextForm, AFontInstalledWhileTheEditorIsOpenIsOfferedAndARemovedOneLeaves)
 {
     ASSERT_TRUE(ownHome);
-    const QString folder = home.filePath(QStringLiteral(".local/share/fonts"));
+    const QString folder = userFonts(home);
     const QByteArray font = renamedFont(family);
     ASSERT_FALSE(font.isEmpty());
 
