@@ -134,9 +134,13 @@ void InstalledFontPicker::reload()
 {
     QString problem;
     families_ = familyDisplayOrder(installedFontFamilies(&problem));
+    const bool resized = note_->isHidden() != problem.isEmpty();
     note_->setText(problem);
     note_->setVisible(!problem.isEmpty());
     applyFilter();
+    // The popup the list opens in was sized before the list was read.
+    if (resized && isVisible())
+        window()->adjustSize();
 }
 
 void InstalledFontPicker::showEvent(QShowEvent* event)
