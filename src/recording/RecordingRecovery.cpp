@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,8 +46,14 @@ mode_t typeAt(const QString& path, off_t* size = nullptr)
 // one packet was torn by the crash, would be "recovered" as a video no player shows.
 bool decodes(const QString& file)
 {
+    std::optional<platform::CheckedFile> checked;
+    try {
+        checked.emplace(file, platform::Links::refused);
+    } catch (const platform::FileError&) {
+        return false;
+    }
     AVFormatContext* input = nullptr;
-    if (avformat_open_input(&input, QFile::encodeName(file).constData(), nullptr, nullptr) < 0)
+    if (avformat_open_input(&input, QFile::encodeName(checked->name()).constData(), nullptr, nullptr) < 0)
         return false;
     const AVCodec* codec = nullptr;
     AVCodecContext* decoder = nullptr;
@@ -155,11 +162,17 @@ QString recoverRecordings(const QStringList& roots, const QString& saveFolder)
         const QDir dir(root);
         for (const QString& name : dir.entryList({workingFolderPrefix + u'*'}, QDir::Dirs | QDir::NoSymLinks)) {
             const QDir folder(dir.filePath(name));
+            if (typeAt(folder.filePath(unrecoverableMark)) != 0)
+                continue; // the user was told at an earlier start
+            // QLockFile reads a lock it cannot take: a pipe in its place would hold it for good.
+            if (const mode_t lockType = typeAt(folder.filePath(workingFolderLock)); lockType != 0 && lockType != S_IFREG) {
+                markUnrecoverable(folder);
+                unrecoverable << QDir::toNativeSeparators(folder.path());
+                continue;
+            }
             QLockFile lock(folder.filePath(workingFolderLock));
             if (!lock.tryLock(0))
                 continue; // a running session's
-            if (typeAt(folder.filePath(unrecoverableMark)) != 0)
-                continue; // the user was told at an earlier start
             const QString recording = folder.filePath(QStringLiteral("Recording.mp4"));
             off_t size = 0;
             const mode_t type = typeAt(recording, &size);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PrivateFiles.h"
 #include "platform/TarnwickError.h"
 
 #include <QFile>
@@ -34,12 +35,18 @@ struct OutputCloser {
 using Input = std::unique_ptr<AVFormatContext, InputCloser>;
 using Output = std::unique_ptr<AVFormatContext, OutputCloser>;
 
-// The file opened with its streams probed; throws `failure` when it cannot be read.
+// The file opened with its streams probed, through the checked open (a pipe or a device in its
+// place is not waited on); throws `failure` when it cannot be read.
 inline Input open(const QString& source, const QString& failure)
 {
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, QFile::encodeName(source).constData(), nullptr, nullptr) < 0)
+    try {
+        const platform::CheckedFile file(source);
+        if (avformat_open_input(&raw, QFile::encodeName(file.name()).constData(), nullptr, nullptr) < 0)
+            throw TarnwickError(failure);
+    } catch (const platform::FileError&) {
         throw TarnwickError(failure);
+    }
     Input input(raw);
     if (avformat_find_stream_info(raw, nullptr) < 0)
         throw TarnwickError(failure);
