@@ -61,8 +61,18 @@ def chromium():
 # Run in a copy of the page: the box of each text line as laid out, and of each field's value.
 MEASURE = """<script>(function () {
   const out = [];
-  const walker = document.createTreeWalker(document.getElementById('box'), NodeFilter.SHOW_TEXT);
+  const box = document.getElementById('box');
+  for (const unit of box.querySelectorAll('.unit')) {
+    const text = unit.textContent.trim();
+    if (!text) continue;
+    const range = document.createRange();
+    range.selectNodeContents(unit);
+    const r = range.getBoundingClientRect();
+    out.push([text, r.left, r.top, r.width, r.height]);
+  }
+  const walker = document.createTreeWalker(box, NodeFilter.SHOW_TEXT);
   for (let node; (node = walker.nextNode());) {
+    if (node.parentElement.closest('.unit')) continue;
     let offset = 0;
     for (const segment of node.textContent.split('\\n')) {
       const text = segment.trim();
@@ -109,7 +119,8 @@ def reading_order(boxes):
     return [" ".join(line[0] for line in sorted(row, key=lambda line: line[1])) for row in rows]
 
 
-def measured_truth(case, work, browser):
+def measured_boxes(case, work, browser):
+    """The page's text boxes as Chromium lays them out at its viewport, in CSS pixels."""
     html_path = os.path.join(work, case.name + ".measure.html")
     with open(html_path, "w", encoding="utf-8") as f:
         f.write(case.data["html"].replace("</body>", MEASURE + "</body>"))
@@ -122,7 +133,11 @@ def measured_truth(case, work, browser):
     found = re.search(r'id="boxes" data-b="([A-Za-z0-9+/=]*)"', done.stdout.decode(errors="replace"))
     if done.returncode != 0 or not found:
         raise RuntimeError(f"{case.name}: Chromium measured nothing: {done.stderr.decode(errors='replace')[-400:]}")
-    truth = reading_order(json.loads(base64.b64decode(found.group(1)).decode("utf-8")))
+    return json.loads(base64.b64decode(found.group(1)).decode("utf-8"))
+
+
+def measured_truth(case, work, browser, boxes=None):
+    truth = reading_order(boxes if boxes is not None else measured_boxes(case, work, browser))
     # The page must show every word the case was made of, and no other.
     if sorted(" ".join(truth).split()) != sorted(" ".join(case.truth).split()):
         raise RuntimeError(f"{case.name}: the page shows {truth}, the case wants {case.truth}")
@@ -176,31 +191,54 @@ def grab_root(display):
     return ImageGrab.grab(xdisplay=display).convert("RGB")
 
 
+def settled(display, ready, what, deadline=120):
+    """The screen once `ready()` holds and two grabs a moment apart agree."""
+    start = time.monotonic()
+    previous = None
+    while True:
+        if time.monotonic() - start > deadline:
+            raise RuntimeError(what)
+        if ready():
+            picture = grab_root(display)
+            if previous is not None and picture.tobytes() == previous.tobytes():
+                return picture
+            previous = picture
+        time.sleep(0.2)
+
+
+# Palettes of terminal colours 0-15: xterm's own and the Tango set of GNOME's terminals.
+PALETTES = {
+    "xterm": ["#000000", "#cd0000", "#00cd00", "#cdcd00", "#0000ee", "#cd00cd", "#00cdcd", "#e5e5e5",
+              "#7f7f7f", "#ff0000", "#00ff00", "#ffff00", "#5c5cff", "#ff00ff", "#00ffff", "#ffffff"],
+    "tango": ["#2e3436", "#cc0000", "#4e9a06", "#c4a000", "#3465a4", "#75507b", "#06989a", "#d3d7cf",
+              "#555753", "#ef2929", "#8ae234", "#fce94f", "#729fcf", "#ad7fa8", "#34e2e2", "#eeeeec"],
+}
+
+
+def xterm_command(data, columns, rows, title):
+    """xterm with the case's font, size, colours and border, its scroll bar and cursor blink off."""
+    size = data["px"] * data["scale"]
+    command = ["xterm", "-T", title, "-geometry", f"{columns}x{rows}+0+0", "-fa", data["font"], "-fs", f"{size:.2f}",
+               "-bg", data["back"], "-fg", data["fore"], "-b", str(round(data["margin"] * data["scale"]) + 2),
+               "-bw", "0", "+sb", "-u8"]
+    for index, colour in enumerate(PALETTES.get(data.get("palette"), [])):
+        command += ["-xrm", f"XTerm*color{index}: {colour}"]
+    return command
+
+
 def shoot_xterm(case, work, display):
     text = os.path.join(work, case.name + ".term.txt")
     marker = os.path.join(work, case.name + ".ready")
-    with open(text, "w", encoding="utf-8") as f:
-        f.write("\n".join(case.truth) + "\n")
+    with open(text, "wb") as f:
+        # Coloured cases hold the programs' own output, escapes and all.
+        f.write(case.data["raw"] if "raw" in case.data else ("\n".join(case.truth) + "\n").encode())
     env = dict(os.environ, DISPLAY=display, LANG="C.UTF-8", LC_ALL="C.UTF-8")
-    size = case.data["px"] * case.data["scale"]
-    term = subprocess.Popen(["xterm", "-geometry", "100x14+0+0", "-fa", case.data["font"], "-fs", f"{size:.2f}",
-                             "-bg", case.data["back"], "-fg", case.data["fore"], "-b", str(round(case.data["margin"] * case.data["scale"]) + 2), "-bw", "0", "+sb", "-u8",
-                             "-e", "sh", "-c", f"cat '{text}'; printf '\\033[?25l'; touch '{marker}'; exec sleep 600"],
+    term = subprocess.Popen(xterm_command(case.data, 100, case.data.get("rows", 14), case.name)
+                            + ["-e", "sh", "-c", f"cat '{text}'; printf '\\033[?25l'; touch '{marker}'; exec sleep 600"],
                             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         # The text is out once the marker exists; it is drawn once two grabs agree and show it.
-        deadline = 120
-        start = time.monotonic()
-        previous = None
-        while True:
-            if time.monotonic() - start > deadline:
-                raise RuntimeError(f"{case.name}: xterm never showed its text")
-            if os.path.exists(marker):
-                picture = grab_root(display)
-                if previous is not None and list(picture.getdata()) == list(previous.getdata()):
-                    break
-                previous = picture
-            time.sleep(0.2)
+        picture = settled(display, lambda: os.path.exists(marker), f"{case.name}: xterm never showed its text")
         pixels = numpy.asarray(picture).astype(numpy.int16)
         back = numpy.array(Image.new("RGB", (1, 1), case.data["back"]).getpixel((0, 0)))
         # The window is the block of the terminal's background at the top-left corner.
