@@ -233,12 +233,14 @@ def shoot_xterm(case, work, display):
         # Coloured cases hold the programs' own output, escapes and all.
         f.write(case.data["raw"] if "raw" in case.data else ("\n".join(case.truth) + "\n").encode())
     env = dict(os.environ, DISPLAY=display, LANG="C.UTF-8", LC_ALL="C.UTF-8")
-    term = subprocess.Popen(xterm_command(case.data, 100, case.data.get("rows", 14), case.name)
+    term = subprocess.Popen(xterm_command(case.data, case.data.get("columns", 100), case.data.get("rows", 14), case.name)
                             + ["-e", "sh", "-c", f"cat '{text}'; printf '\\033[?25l'; touch '{marker}'; exec sleep 600"],
                             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         # The text is out once the marker exists; it is drawn once two grabs agree and show it.
         picture = settled(display, lambda: os.path.exists(marker), f"{case.name}: xterm never showed its text")
+        if case.data.get("full"):
+            return picture.crop((0, 0, *case.data["full"]))
         pixels = numpy.asarray(picture).astype(numpy.int16)
         back = numpy.array(Image.new("RGB", (1, 1), case.data["back"]).getpixel((0, 0)))
         # The window is the block of the terminal's background at the top-left corner.

@@ -29,12 +29,12 @@ def prompt(host, folder, branch=None):
     return f"\033[01;32m{host}\033[00m:\033[01;34m{folder}\033[00m{tail}$ "
 
 
-def plan_terminal_scene(rng, kind):
+def plan_terminal_scene(rng, kind, log_lines=None):
     """(files, steps): the files to lay out, and each step's typed command and what runs."""
     files = {}
     if kind == "grep":
         lines = []
-        for _ in range(rng.randint(8, 12)):
+        for _ in range(log_lines or rng.randint(8, 12)):
             level, text = rng.choice(LOG_EVENTS)
             stamp = f"2026-03-14 {rng.randint(8, 18):02d}:{rng.randint(0, 59):02d}:{rng.randint(0, 59):02d}"
             lines.append(f"{stamp} {level:<5} {text.format(n=rng.randint(2, 99))}")
