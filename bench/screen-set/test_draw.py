@@ -5,6 +5,8 @@ the crop, and that the committed cases are what the script draws today.
 Exits 77 (skipped) where the bench packages are not installed (scripts/install-deps --bench).
 """
 
+import contextlib
+import io
 import os
 import re
 import shutil
@@ -357,6 +359,90 @@ class DrawnPrograms(unittest.TestCase):
         best = max(numpy.arange(-3, 3.01, 0.25), key=sharpness)
         self.assertAlmostEqual(best, self.planned["turned-01-1x"].data["angle"], delta=0.3)
         self.assertEqual(self.text("turned-01-1x"), self.planned["turned-01-1x"].truth)
+
+
+@unittest.skipUnless(all(shutil.which(p) for p in NEEDED), "a program of the later producers is missing")
+class FullScreens(unittest.TestCase):
+    """The timing's whole screens: a maximised terminal shows the last lines its output left."""
+
+    @classmethod
+    def setUpClass(cls):
+        import full_screens
+        cls.full = full_screens
+        cls.work = tempfile.mkdtemp(prefix="screen-set-test-")
+        cls.display = draw.Display()
+        rng = __import__("random").Random(3)
+        cls.shots = {make.__name__: make(rng, cls.display.name, cls.work)
+                     for make in (full_screens.full_terminal, full_screens.full_mc, full_screens.full_dialog)}
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display.close()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def test_a_maximised_terminal_holds_one_line_of_its_text_in_each_row_of_cells(self):
+        case, picture = self.shots["full_terminal"]
+        self.assertEqual(picture.size, self.full.SCREEN)
+        width, height = self.full.cell_size(self.display.name, case.data, self.work)
+        ink = numpy.asarray(picture).max(axis=2) > 100
+        rows = [bool(ink[round(4 + k * height):round(4 + (k + 1) * height)].any()) for k in range(case.data["rows"])]
+        # The output is longer than the screen: every row shows a line, the first of the text at the top.
+        self.assertEqual(len(case.truth), case.data["rows"])
+        self.assertTrue(all(rows), rows)
+        self.assertTrue(case.truth[-1].startswith("anna@tarn:~/Проекты (main)$"))
+        self.assertTrue(any("WARN" in line for line in case.truth))
+
+    def test_midnight_commander_and_a_dialog_fill_and_keep_their_place_on_the_screen(self):
+        case, picture = self.shots["full_mc"]
+        self.assertEqual(picture.size, self.full.SCREEN)
+        self.assertRegex(case.truth[-1], r"^1Помощь .* 10Выход$")
+        pixels = numpy.asarray(picture).astype(int)
+        # The key bar stands within the last text row of the screen.
+        lit = numpy.where(pixels.max(axis=2).max(axis=1) > 60)[0]
+        self.assertGreater(lit[-1], self.full.SCREEN[1] - 40)
+        case, picture = self.shots["full_dialog"]
+        pixels = numpy.asarray(picture).astype(int)
+        grey = numpy.where((numpy.abs(pixels - pixels[:, :, :1]).max(axis=2) < 4) & (pixels[..., 0] > 200))
+        middle = ((grey[1].min() + grey[1].max()) / 2, (grey[0].min() + grey[0].max()) / 2)
+        self.assertAlmostEqual(middle[0], self.full.SCREEN[0] / 2, delta=3)
+        self.assertAlmostEqual(middle[1], self.full.SCREEN[1] / 2, delta=3)
+        self.assertGreater(DrawnPrograms.highlight(pixels).sum(), 200)
+
+
+class TimingBounds(unittest.TestCase):
+    timing = SourceFileLoader("timing", os.path.join(HERE, "timing")).load_module()
+
+    def test_pictures_fall_into_the_groups_the_bounds_speak_of(self):
+        group = self.timing.group_of
+        self.assertEqual(group("xterm-1920x1080.png", (1920, 1080), "a\nb"), "page")
+        self.assertEqual(group("chat-03-15x.png", (700, 900), "a\nb"), "chat")
+        self.assertEqual(group("button-01-1x.png", (120, 40), "Сохранить изменения\n"), "short")
+        self.assertEqual(group("alert-01-1x.png", (600, 60), "Обновление 258.2 установлено, перезапустите программу\n"),
+                         "other")
+        self.assertEqual(group("list-01-1x.png", (300, 200), "Звук\nСеть\n"), "other")
+        self.assertEqual(group("dense.png", (1920, 1080), None), "page")
+
+    def test_each_bound_names_the_pictures_that_break_it(self):
+        def row(name, group, ours, older, command, ours_wrong=0, older_wrong=0):
+            return {"name": name, "group": group, "ours wrong": ours_wrong, "older wrong": older_wrong,
+                    "ours/command1": ours / command, "ours/command": ours / command, "ours/older": ours / older}
+        rows = [row("button", "short", 30, 10, 100), row("label", "short", 10, 10, 100),
+                row("page-slow", "page", 1100, 1000, 1000), row("page-ok", "page", 500, 400, 1000),
+                row("page-better", "page", 600, 300, 1000, ours_wrong=0, older_wrong=9),
+                row("chat", "chat", 900, 400, 1000, ours_wrong=1, older_wrong=20)]
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            self.timing.verdicts(rows, "60e4ba8")
+        lines = out.getvalue().splitlines()
+        self.assertIn("one short line at most 0.2x command1: 1 of 2 hold; ratio median 0.20, max 0.30", lines)
+        self.assertIn("  button: 0.30", lines)
+        self.assertIn("full pages and chats no slower than command: 3 of 4 hold; ratio median 0.75, max 1.10", lines)
+        self.assertIn("  page-slow: 1.10", lines)
+        # Only pages the older build reads as well as we do are held to 1.2x its time.
+        self.assertIn("full pages 60e4ba8 reads as well as we do, at most 1.2x it: 1 of 2 hold; ratio median 1.18, max 1.25",
+                      lines)
+        self.assertIn("  page-ok: 1.25", lines)
+        self.assertNotIn("  page-better: 2.00", lines)
 
 
 if __name__ == "__main__":
