@@ -12,8 +12,8 @@ from PIL import Image
 import pages
 import programs
 import terminal
-from programs import Program, window_box
-from shots import Case, Display, settled, shoot_html, shoot_xterm, write_case, xterm_command
+from programs import Program
+from shots import Case, Display, shoot_html, shoot_xterm, window_settled, write_case, xterm_command
 
 SCREEN = (1920, 1080)
 
@@ -62,8 +62,7 @@ def cell_size(display, data, work):
     """The width and height of a character cell of xterm in the case's font."""
     title = "cell-probe"
     with Program(xterm_command(data, 10, 5, title) + ["-e", "sleep", "600"], dict(os.environ, DISPLAY=display)):
-        box = []
-        settled(display, lambda: box or box.extend(window_box(display, title) or []), "xterm never showed")
+        _, box = window_settled(display, title, "xterm never showed")
     border = round(data["margin"] * data["scale"]) + 2
     left, top, right, bottom = box[1]
     return (right - left - 2 * border) / 10, (bottom - top - 2 * border) / 5

@@ -8,7 +8,6 @@ itself, as a user selects a dialog inside its frame."""
 
 import os
 import random
-import re
 import shutil
 import signal
 import subprocess
@@ -17,7 +16,7 @@ import tempfile
 import numpy
 
 from shots import (Case, crop_to_content, esc, grab_root, measured_boxes, measured_truth, page, scale_name,
-                   settled)
+                   settled, window_settled, x_tool)
 from texts import FILES, HEADINGS, PARAGRAPH, PATHS, PEOPLE, SANS, SCALES, SERIF
 
 # A fixed time for every file and commit, so that listings and hashes do not follow the clock.
@@ -37,16 +36,18 @@ def alternate(i, period):
 
 
 class Program:
-    """A program started in a session of its own, ended with everything it started."""
+    """A program started in a session of its own, ended with everything it started; where the
+    shot fails, the error tells what the program said."""
 
     def __init__(self, command, env, **options):
-        self.process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        self.said = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=self.said,
                                         start_new_session=True, **options)
 
     def __enter__(self):
         return self
 
-    def __exit__(self, *error):
+    def __exit__(self, kind, error, trace):
         try:
             os.killpg(self.process.pid, signal.SIGTERM)
         except ProcessLookupError:
@@ -56,25 +57,11 @@ class Program:
         except subprocess.TimeoutExpired:
             os.killpg(self.process.pid, signal.SIGKILL)
             self.process.wait()
-
-
-def x_tool(display, *command):
-    done = subprocess.run(list(command), env=dict(os.environ, DISPLAY=display), capture_output=True, text=True,
-                          timeout=60)
-    return done.stdout if done.returncode == 0 else ""
-
-
-def window_box(display, title):
-    """(left, top, right, bottom) of the shown window of that exact title, or None."""
-    found = x_tool(display, "xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$").split()
-    if not found:
-        return None
-    info = x_tool(display, "xwininfo", "-id", found[0])
-    values = dict(re.findall(r"^\s*(Absolute upper-left [XY]|Width|Height):\s+(-?\d+)", info, re.M))
-    if len(values) < 4:
-        return None
-    left, top = int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"])
-    return found[0], (left, top, left + int(values["Width"]), top + int(values["Height"]))
+        self.said.seek(0)
+        said = self.said.read().decode(errors="replace").strip()[-400:]
+        self.said.close()
+        if isinstance(error, RuntimeError) and said:
+            raise RuntimeError(f"{error}; {self.process.args[0]} said: {said}") from error
 
 
 # GTK3 dialogs ---------------------------------------------------------------------------------
@@ -153,19 +140,17 @@ def gtk_env(case, work, display):
 
 def shoot_gtk(case, work, desk, browser):
     with Program(case.data["command"], gtk_env(case, work, desk)):
-        found = []
+        focused = []
 
-        def shown():
-            if not found:
-                box = window_box(desk, case.data["title"])
-                if box:
-                    found.append(box)
-                    # Without a window manager the dialog is made active by hand, as a click would.
-                    x_tool(desk, "xdotool", "windowfocus", "--sync", box[0])
-            return bool(found)
+        def focus(box):
+            # Without a window manager the dialog is made active by hand, as a click would.
+            if not focused:
+                x_tool(desk, "xdotool", "windowfocus", "--sync", box[0])
+                focused.append(box)
+            return True
 
-        picture = settled(desk, shown, f"{case.name}: the dialog never showed")
-        return picture.crop(window_box(desk, case.data["title"])[1])
+        picture, box = window_settled(desk, case.data["title"], f"{case.name}: the dialog never showed", focus)
+        return picture.crop(box[1])
 
 
 # Selections made by a mouse drag in Chromium ---------------------------------------------------
@@ -215,11 +200,11 @@ def shoot_drag(case, work, desk, browser):
         return [str(round(point[0] * scale)), str(round(point[1] * scale))]
 
     with Program(command, dict(os.environ, DISPLAY=desk)):
-        settled(desk, lambda: painted(desk, window), f"{case.name}: Chromium never showed the page")
+        settled(desk, lambda: painted(desk, window), f"{case.name}: Chromium never showed the page", window)
         middle = ((start[0] + end[0]) / 2, (start[1] + end[1]) / 2)
         x_tool(desk, "xdotool", "mousemove", *at(start), "mousedown", "1", "mousemove", *at(middle),
                "mousemove", *at(end), "mouseup", "1", "mousemove", str(window[2] - 2), str(window[3] - 2))
-        picture = settled(desk, lambda: selected(desk, window), f"{case.name}: the drag selected nothing")
+        picture = settled(desk, lambda: selected(desk, window), f"{case.name}: the drag selected nothing", window)
     shutil.rmtree(profile, ignore_errors=True)
     return crop_to_content(picture.crop(window), round(case.data["margin"] * scale))
 

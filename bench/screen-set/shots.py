@@ -191,19 +191,55 @@ def grab_root(display):
     return ImageGrab.grab(xdisplay=display).convert("RGB")
 
 
-def settled(display, ready, what, deadline=120):
-    """The screen once `ready()` holds and two grabs a moment apart agree."""
+def settled(display, ready, what, region=None, deadline=600):
+    """The screen once `ready()` holds and two grabs a moment apart agree on `region` (a box, or
+    a function giving it once ready; the whole screen without one). Other windows of the same
+    screen may come and go meanwhile."""
     start = time.monotonic()
-    previous = None
+    previous, was_ready = None, False
     while True:
         if time.monotonic() - start > deadline:
-            raise RuntimeError(what)
+            raise RuntimeError(f"{what} ({'it never held still' if was_ready else 'not there'} in {deadline} s)")
         if ready():
+            was_ready = True
             picture = grab_root(display)
-            if previous is not None and picture.tobytes() == previous.tobytes():
+            box = region() if callable(region) else region
+            part = (picture.crop(box) if box else picture).tobytes()
+            if part == previous:
                 return picture
-            previous = picture
+            previous = part
         time.sleep(0.2)
+
+
+def x_tool(display, *command):
+    done = subprocess.run(list(command), env=dict(os.environ, DISPLAY=display), capture_output=True, text=True,
+                          timeout=120)
+    return done.stdout if done.returncode == 0 else ""
+
+
+def window_box(display, title):
+    """The id and (left, top, right, bottom) of the shown window of that exact title, or None."""
+    found = x_tool(display, "xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$").split()
+    if not found:
+        return None
+    info = x_tool(display, "xwininfo", "-id", found[0])
+    values = dict(re.findall(r"^\s*(Absolute upper-left [XY]|Width|Height):\s+(-?\d+)", info, re.M))
+    if len(values) < 4:
+        return None
+    left, top = int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"])
+    return found[0], (left, top, left + int(values["Width"]), top + int(values["Height"]))
+
+
+def window_settled(display, title, what, ready=lambda box: True):
+    """The screen once the window of that title shows, `ready(box)` holds and the window holds
+    still; and the window's id and box."""
+    box = []
+
+    def shown():
+        if not box:
+            box.extend(window_box(display, title) or [])
+        return bool(box) and ready(box)
+    return settled(display, shown, what, region=lambda: box[1]), box
 
 
 # Palettes of terminal colours 0-15: xterm's own and the Tango set of GNOME's terminals.
@@ -237,8 +273,9 @@ def shoot_xterm(case, work, display):
                             + ["-e", "sh", "-c", f"cat '{text}'; printf '\\033[?25l'; touch '{marker}'; exec sleep 600"],
                             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        # The text is out once the marker exists; it is drawn once two grabs agree and show it.
-        picture = settled(display, lambda: os.path.exists(marker), f"{case.name}: xterm never showed its text")
+        # The text is out once the marker exists; it is drawn once two grabs of the window agree.
+        picture, _ = window_settled(display, case.name, f"{case.name}: xterm never showed its text",
+                                    lambda box: os.path.exists(marker))
         if case.data.get("full"):
             return picture.crop((0, 0, *case.data["full"]))
         pixels = numpy.asarray(picture).astype(numpy.int16)

@@ -7,8 +7,8 @@ import re
 import subprocess
 import tempfile
 
-from programs import FIXED_EPOCH, FIXED_TIME, Program, each_scale, settled, window_box, x_tool
-from shots import Case, scale_name, shoot_xterm, xterm_command
+from programs import FIXED_EPOCH, FIXED_TIME, Program, each_scale
+from shots import Case, scale_name, settled, shoot_xterm, window_settled, x_tool, xterm_command
 from texts import FILES, MONO, SCALES
 
 LOG_EVENTS = [("INFO", "Запуск службы sync"), ("INFO", "Подключено к mail.example.com"),
@@ -256,10 +256,8 @@ def shoot_mc(case, work, desk, browser):
     env = dict(os.environ, DISPLAY=desk, HOME=home, LANG="ru_RU.UTF-8", LC_ALL="ru_RU.UTF-8", TZ="UTC",
                XDG_CONFIG_HOME=os.path.join(home, ".config"))
     with Program(command, env):
-        box = []
-        settled(desk, lambda: box or box.extend(window_box(desk, title) or []), f"{case.name}: mc never showed")
-        # mc has drawn once the screen holds still a while; xterm then prints what it shows.
-        picture = settled(desk, lambda: True, f"{case.name}: mc never settled")
+        # mc has drawn once its window holds still; xterm then prints what it shows.
+        picture, box = window_settled(desk, title, f"{case.name}: mc never showed")
         left, top, right, bottom = box[1]
         x_tool(desk, "xdotool", "mousemove", str((left + right) // 2), str((top + bottom) // 2), "key", "ctrl+shift+F12")
         written = []
@@ -271,7 +269,7 @@ def shoot_mc(case, work, desk, browser):
                     written[:] = [f.read()]
             return bool(written and written[0].count("\n") >= case.data["rows"] - 1)
 
-        settled(desk, printed_screen, f"{case.name}: xterm printed no screen")
+        settled(desk, printed_screen, f"{case.name}: xterm printed no screen", box[1])
     planned, case.truth = case.truth, screen_text(written[0])
     # Every file's name stands in a panel, and the key bar is there.
     shown = " ".join(case.truth).split()
