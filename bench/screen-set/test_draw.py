@@ -409,6 +409,31 @@ class FullScreens(unittest.TestCase):
         self.assertGreater(DrawnPrograms.highlight(pixels).sum(), 200)
 
 
+@unittest.skipUnless(shutil.which("chromium"), "Chromium missing")
+class TimedPages(unittest.TestCase):
+    def test_the_short_line_and_the_two_column_pages_show_their_text(self):
+        import full_screens
+        work = tempfile.mkdtemp(prefix="screen-set-test-")
+        try:
+            shots = {c.name: (c, draw.shoot_html(c, work, draw.chromium()))
+                     for c in full_screens.browser_pages(__import__("random").Random(1))}
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+        case, line = shots["short-line"]
+        # Its 19 letters at 14 px, and the margin.
+        self.assertGreater(line.width, 140)
+        self.assertLess(line.height, 40)
+        for name in ("two-column-dejavu-1920x1080", "two-column-serif-1920x1080"):
+            case, page = shots[name]
+            self.assertEqual(page.size, (1920, 1080))
+            ink = numpy.asarray(page.convert("L")) < 128
+            rows = numpy.where(ink.any(axis=1))[0]
+            # Both columns hold text down the page, one line of each in each row of the truth.
+            self.assertTrue(ink[:, :960].any() and ink[:, 960:].any(), name)
+            self.assertGreater(rows[-1] - rows[0], 900, name)
+            self.assertEqual(len(case.truth), 48 if "dejavu" in name else 44)
+
+
 class TimingBounds(unittest.TestCase):
     timing = SourceFileLoader("timing", os.path.join(HERE, "timing")).load_module()
 
