@@ -9,13 +9,11 @@ itself, as a user selects a dialog inside its frame."""
 import os
 import random
 import shutil
-import signal
-import subprocess
 import tempfile
 
 import numpy
 
-from shots import (Case, crop_to_content, esc, grab_root, measured_boxes, measured_truth, page, scale_name,
+from shots import (Case, Program, crop_to_content, esc, grab_root, measured_boxes, measured_truth, page, scale_name,
                    settled, window_settled, x_tool)
 from texts import FILES, HEADINGS, PARAGRAPH, PATHS, PEOPLE, SANS, SCALES, SERIF
 
@@ -33,35 +31,6 @@ def alternate(i, period):
     """0 or 1, turning over each `period` cases and offset each round, so that two choices meet
     every scale."""
     return (i + i // period) % 2
-
-
-class Program:
-    """A program started in a session of its own, ended with everything it started; where the
-    shot fails, the error tells what the program said."""
-
-    def __init__(self, command, env, **options):
-        self.said = tempfile.TemporaryFile()
-        self.process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=self.said,
-                                        start_new_session=True, **options)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, kind, error, trace):
-        try:
-            os.killpg(self.process.pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
-        try:
-            self.process.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            os.killpg(self.process.pid, signal.SIGKILL)
-            self.process.wait()
-        self.said.seek(0)
-        said = self.said.read().decode(errors="replace").strip()[-400:]
-        self.said.close()
-        if isinstance(error, RuntimeError) and said:
-            raise RuntimeError(f"{error}; {self.process.args[0]} said: {said}") from error
 
 
 # GTK3 dialogs ---------------------------------------------------------------------------------
@@ -139,7 +108,7 @@ def gtk_env(case, work, display):
 
 
 def shoot_gtk(case, work, desk, browser):
-    with Program(case.data["command"], gtk_env(case, work, desk)):
+    with Program(case.data["command"], gtk_env(case, work, desk)) as dialog:
         focused = []
 
         def focus(box):
@@ -149,7 +118,7 @@ def shoot_gtk(case, work, desk, browser):
                 focused.append(box)
             return True
 
-        picture, box = window_settled(desk, case.data["title"], f"{case.name}: the dialog never showed", focus)
+        picture, box = window_settled(desk, case.data["title"], f"{case.name}: the dialog never showed", focus, dialog)
         return picture.crop(box[1])
 
 

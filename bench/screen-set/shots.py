@@ -6,6 +6,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -168,12 +169,14 @@ def shoot_html(case, work, browser):
 
 
 class Display:
-    """An Xvfb of our own: the first free display number, chosen by the server itself."""
+    """An Xvfb of our own: the first free display number, chosen by the server itself. It never
+    resets: by default it would each time its last client leaves, and a program connecting then
+    finds no display."""
 
     def __init__(self):
         read, write = os.pipe()
-        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "2400x1400x24", "-nolisten", "tcp", "-br"],
-                                        pass_fds=[write], stderr=subprocess.DEVNULL)
+        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "2400x1400x24", "-nolisten", "tcp",
+                                         "-br", "-noreset"], pass_fds=[write], stderr=subprocess.DEVNULL)
         os.close(write)
         with os.fdopen(read) as f:
             number = f.readline().strip()
@@ -189,6 +192,35 @@ class Display:
 def grab_root(display):
     from PIL import ImageGrab
     return ImageGrab.grab(xdisplay=display).convert("RGB")
+
+
+class Program:
+    """A program started in a session of its own, ended with everything it started; where the
+    shot fails, the error tells what the program said."""
+
+    def __init__(self, command, env, **options):
+        self.said = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=self.said,
+                                        start_new_session=True, **options)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, error, trace):
+        try:
+            os.killpg(self.process.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+        try:
+            self.process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait()
+        self.said.seek(0)
+        said = self.said.read().decode(errors="replace").strip()[-400:]
+        self.said.close()
+        if isinstance(error, RuntimeError) and said:
+            raise RuntimeError(f"{error}; {self.process.args[0]} said: {said}") from error
 
 
 def settled(display, ready, what, region=None, deadline=600):
@@ -230,16 +262,24 @@ def window_box(display, title):
     return found[0], (left, top, left + int(values["Width"]), top + int(values["Height"]))
 
 
-def window_settled(display, title, what, ready=lambda box: True):
+def window_settled(display, title, what, ready=lambda box: True, program=None):
     """The screen once the window of that title shows, `ready(box)` holds and the window holds
-    still; and the window's id and box."""
+    still; and the window's id and box. A program that ends before fails the shot at once."""
     box = []
 
     def shown():
+        if program and program.process.poll() is not None:
+            raise RuntimeError(f"{what} (it ended with {program.process.returncode})")
         if not box:
             box.extend(window_box(display, title) or [])
         return bool(box) and ready(box)
-    return settled(display, shown, what, region=lambda: box[1]), box
+    try:
+        return settled(display, shown, what, region=lambda: box[1]), box
+    except RuntimeError as error:
+        if box:
+            raise
+        names = x_tool(display, "xdotool", "search", "--onlyvisible", "--name", ".", "getwindowname", "%@")
+        raise RuntimeError(f"{error}; no window {title!r} among {names.split(chr(10))}") from error
 
 
 # Palettes of terminal colours 0-15: xterm's own and the Tango set of GNOME's terminals.
@@ -269,13 +309,12 @@ def shoot_xterm(case, work, display):
         # Coloured cases hold the programs' own output, escapes and all.
         f.write(case.data["raw"] if "raw" in case.data else ("\n".join(case.truth) + "\n").encode())
     env = dict(os.environ, DISPLAY=display, LANG="C.UTF-8", LC_ALL="C.UTF-8")
-    term = subprocess.Popen(xterm_command(case.data, case.data.get("columns", 100), case.data.get("rows", 14), case.name)
-                            + ["-e", "sh", "-c", f"cat '{text}'; printf '\\033[?25l'; touch '{marker}'; exec sleep 600"],
-                            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
+    command = xterm_command(case.data, case.data.get("columns", 100), case.data.get("rows", 14), case.name) + [
+        "-e", "sh", "-c", f"cat '{text}'; printf '\\033[?25l'; touch '{marker}'; exec sleep 600"]
+    with Program(command, env) as term:
         # The text is out once the marker exists; it is drawn once two grabs of the window agree.
         picture, _ = window_settled(display, case.name, f"{case.name}: xterm never showed its text",
-                                    lambda box: os.path.exists(marker))
+                                    lambda box: os.path.exists(marker), term)
         if case.data.get("full"):
             return picture.crop((0, 0, *case.data["full"]))
         pixels = numpy.asarray(picture).astype(numpy.int16)
@@ -286,9 +325,6 @@ def shoot_xterm(case, work, display):
         column = is_back[:, 0]
         height = int(numpy.argmin(column)) if not column.all() else picture.height
         return crop_to_content(picture.crop((0, 0, width, height)), round(case.data["margin"] * case.data["scale"]))
-    finally:
-        term.terminate()
-        term.wait()
 
 
 def shoot_qt(case, work, display, tool):

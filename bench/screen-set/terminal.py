@@ -255,9 +255,9 @@ def shoot_mc(case, work, desk, browser):
         "-e", "mc", "-u", os.path.join(home, "Проекты"), os.path.join(home, "Документы")]
     env = dict(os.environ, DISPLAY=desk, HOME=home, LANG="ru_RU.UTF-8", LC_ALL="ru_RU.UTF-8", TZ="UTC",
                XDG_CONFIG_HOME=os.path.join(home, ".config"))
-    with Program(command, env):
+    with Program(command, env) as term:
         # mc has drawn once its window holds still; xterm then prints what it shows.
-        picture, box = window_settled(desk, title, f"{case.name}: mc never showed")
+        picture, box = window_settled(desk, title, f"{case.name}: mc never showed", program=term)
         left, top, right, bottom = box[1]
         x_tool(desk, "xdotool", "mousemove", str((left + right) // 2), str((top + bottom) // 2), "key", "ctrl+shift+F12")
         written = []
