@@ -58,6 +58,8 @@ void AppShell::useScreenRecorder()
             if (active)
                 recorderTookScreen();
         };
+        // An image read while the recorder was open may open once it has gone.
+        connect(recording_, &QObject::destroyed, this, [this] { fileReads_.resume(); });
         recording_->onSaved = [this](const QString& file) { recordingSaved(file); };
         recording_->onDismiss = [this] {
             // The controller is the caller: it goes once it has returned.
