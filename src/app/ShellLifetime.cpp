@@ -58,7 +58,8 @@ void AppShell::useScreenRecorder()
             if (active)
                 recorderTookScreen();
         };
-        // An image read while the recorder was open may open once it has gone.
+        // An image read while the recorder was open opens once it has gone, also when it goes later
+        // than its report says.
         connect(recording_, &QObject::destroyed, this, [this] { fileReads_.resume(); });
         recording_->onSaved = [this](const QString& file) { recordingSaved(file); };
         recording_->onDismiss = [this] {
@@ -88,6 +89,7 @@ void AppShell::recordingSaved(const QString& file)
 void AppShell::recordingDismissed()
 {
     showPanel();
+    fileReads_.resume();
 }
 
 bool AppShell::shouldQuit()

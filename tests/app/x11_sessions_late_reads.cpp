@@ -3,8 +3,12 @@
 #include "editor/model/EditorImageImporter.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
+#include "app/ScrollingCaptureController.h"
+#include "capture/RecordingAreaSelector.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <X11/keysym.h>
 #include <future>
 #include <mutex>
 
@@ -252,6 +256,28 @@ TEST_F(LateReads, EveryCommandWhileAnImageIsReadLetsItOpenOnceItsSessionEnds)
              finishRead(opened);
              letPickerFinish();
              ASSERT_TRUE(waitUntil([&] { return !model().busy() || shell->editor(); }, 120s)) << "the text is never read";
+         }},
+        {"«Снимок со скроллом…»", [&] {
+             shell->captureScrolling();
+             ASSERT_TRUE(waitUntil([&] {
+                 return shell->scrollingCapture() && shell->scrollingCapture()->selector()
+                     && !shell->scrollingCapture()->selector()->panels().empty();
+             }, 30s)) << "no area selection";
+             finishRead(opened);
+             x.chord({x.keycodeOf(XK_Escape)});
+         }},
+        {"«Запись экрана…»", [&] {
+             // The recorder's seam, as the recording subsystem fills it.
+             const auto open = std::make_shared<bool>(false);
+             shell->recorder.exists = [open] { return *open; };
+             shell->recorder.start = [open] { *open = true; };
+             shell->recordScreen();
+             ASSERT_TRUE(*open);
+             finishRead(opened);
+             QCoreApplication::processEvents();
+             EXPECT_FALSE(shell->editor()) << "an editor beside the recorder";
+             *open = false;
+             shell->recordingDismissed();
          }},
         {"«Сохранить серию в папку…»", [&] { duringQuestion([&] { shell->exportSeries(); }); }},
         {"the quit question", [&] { quitAnswer = false; duringQuestion([&] { EXPECT_FALSE(shell->shouldQuit()); }); }},
