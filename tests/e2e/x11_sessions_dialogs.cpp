@@ -1,6 +1,7 @@
 #include "RealProgram.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 #include <QUrl>
 #include <xcb/xcb.h>
@@ -188,12 +189,28 @@ TEST_F(DialogSessions, AnImageStillBeingReadWhenACaptureBeginsOpensAfterIt)
     }
     startProgram();
     ASSERT_FALSE(HasFatalFailure());
+    // The threads that carry the program's own name: the GUI thread, and those it starts for
+    // work off it, such as the read of a file.
+    const auto ownThreads = [&] {
+        QSet<QString> found;
+        const QDir task(QStringLiteral("/proc/%1/task").arg(app.processId()));
+        for (const QString& id : task.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile comm(task.filePath(id + QStringLiteral("/comm")));
+            if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "tarnwick")
+                found << id;
+        }
+        return found;
+    };
     // Should the read win the race, the picture's editor is in front before Ctrl+2 and the try
     // is made again.
     QString capture;
     for (int attempt = 0; attempt < 3 && capture.isEmpty(); ++attempt) {
+        const QSet<QString> before = ownThreads();
         answerFileDialog(6, QStringLiteral("^Открыть изображение$"), "the open image dialog", large, false);
         ASSERT_FALSE(HasFatalFailure());
+        QSet<QString> reading;
+        ASSERT_TRUE(waitUntil([&] { return !(reading = ownThreads() - before).isEmpty() || !editors().isEmpty(); }, 60s))
+            << "the picture is never read";
         x.chord({control, x.keycodeOf(XK_2)});
         ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere() || !editors().isEmpty(); }, 60s))
             << "Ctrl+2 did nothing";
@@ -201,6 +218,8 @@ TEST_F(DialogSessions, AnImageStillBeingReadWhenACaptureBeginsOpensAfterIt)
             closeEditor(waitForEditor(), Close::cancel);
             continue;
         }
+        // The read ends while the user is still choosing the area.
+        ASSERT_TRUE(waitUntil([&] { return !ownThreads().intersects(reading); }, 60s)) << "the read never ends";
         x.drag(650, 350, 1050, 650);
         capture = waitForEditor();
     }
