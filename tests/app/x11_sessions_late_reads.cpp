@@ -1,4 +1,5 @@
 #include "ShellFixture.h"
+#include "support/HeldReads.h"
 
 #include "editor/model/EditorImageImporter.h"
 #include "editor/model/EditorState.h"
@@ -9,8 +10,6 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <X11/keysym.h>
-#include <future>
-#include <mutex>
 
 using namespace std::chrono_literals;
 using namespace tarnwick;
@@ -32,7 +31,9 @@ protected:
         // The picker hands back `captured` once the test lets the user finish.
         qputenv("FAKE_PICK", QFile::encodeName(captured));
         qputenv("FAKE_PICK_WAIT", QFile::encodeName(pickDone));
-        readImage = [reads = reads](const QString& path) { return reads->read(path); };
+        readImage = [reads = reads](const QString& path) {
+            return reads->read(path, [&path] { return CapturedImage::read(path); });
+        };
         start();
     }
     void TearDown() override
@@ -49,68 +50,11 @@ protected:
         return image;
     }
 
-    // The real read of each file, held until the test lets it go; reads are never waited for,
-    // so this outlives the shell.
-    struct Reads {
-        std::mutex mutex;
-        std::map<QString, std::shared_ptr<std::promise<void>>> gates;
-        std::map<QString, std::shared_future<void>> held;
-        QStringList started, done;
-
-        void hold(const QString& path)
-        {
-            const std::lock_guard lock(mutex);
-            gates[path] = std::make_shared<std::promise<void>>();
-            held[path] = gates[path]->get_future().share();
-        }
-        void release(const QString& path)
-        {
-            const std::lock_guard lock(mutex);
-            if (const auto gate = gates.find(path); gate != gates.end()) {
-                gate->second->set_value();
-                gates.erase(gate);
-            }
-        }
-        void releaseAll()
-        {
-            const std::lock_guard lock(mutex);
-            for (auto& [path, gate] : gates)
-                gate->set_value();
-            gates.clear();
-        }
-        bool isDone(const QString& path)
-        {
-            const std::lock_guard lock(mutex);
-            return done.contains(path);
-        }
-        bool hasStarted(const QString& path)
-        {
-            const std::lock_guard lock(mutex);
-            return started.contains(path);
-        }
-        std::optional<CapturedImage> read(const QString& path)
-        {
-            std::shared_future<void> gate;
-            {
-                const std::lock_guard lock(mutex);
-                started << path;
-                if (held.contains(path))
-                    gate = held[path];
-            }
-            if (gate.valid())
-                gate.wait();
-            std::optional<CapturedImage> image = CapturedImage::read(path);
-            const std::lock_guard lock(mutex);
-            done << path;
-            return image;
-        }
-    };
-
     // Lets the read of `path` end and waits until it has.
     void finishRead(const QString& path)
     {
         reads->release(path);
-        ASSERT_TRUE(waitUntil([&] { return reads->isDone(path); }, 30s)) << qPrintable(path);
+        ASSERT_TRUE(waitUntil([&] { return reads->done(path); }, 30s)) << qPrintable(path);
     }
 
     // The editor open now shows a shot of `size`.
@@ -148,13 +92,12 @@ protected:
     QString opened = dir.filePath(QStringLiteral("открытое.png"));
     QString second = dir.filePath(QStringLiteral("second.png"));
     QString pickDone = dir.filePath(QStringLiteral("pick-done"));
-    std::shared_ptr<Reads> reads = std::make_shared<Reads>();
+    std::shared_ptr<HeldReads> reads = std::make_shared<HeldReads>();
 };
 
 TEST_F(LateReads, AnImageOpenedAsACaptureBeginsOpensAfterTheCaptureAndItsEditorUnderTheNextLetter)
 {
-    // As the tray's «Открыть изображение…», a second start's "--open-image", and the editor's
-    // own window capture.
+    // As the tray's «Открыть изображение…» and a second start's "--open-image" open it.
     const std::vector<std::pair<const char*, std::function<void()>>> openings{
         {"the tray's open image", [&] { imageAnswer = opened; shell->openImage(); }},
         {"a second start", [&] { shell->handleArguments({QStringLiteral("--open-image"), opened}); }},
@@ -164,7 +107,7 @@ TEST_F(LateReads, AnImageOpenedAsACaptureBeginsOpensAfterTheCaptureAndItsEditorU
         SCOPED_TRACE(how);
         reads->hold(opened);
         open();
-        ASSERT_TRUE(waitUntil([&] { return reads->hasStarted(opened); }, 30s));
+        ASSERT_TRUE(waitUntil([&] { return reads->started(opened); }, 30s));
         beginCapture();
         ASSERT_FALSE(HasFatalFailure());
         finishRead(opened);
@@ -177,8 +120,7 @@ TEST_F(LateReads, AnImageOpenedAsACaptureBeginsOpensAfterTheCaptureAndItsEditorU
         saveEditor(openedSize, next);
         ASSERT_FALSE(HasFatalFailure());
         next = QString(QChar(next.at(0).unicode() + 1));
-        reads->done.clear();
-        reads->started.clear();
+        reads->forget();
     }
     EXPECT_EQ(model().shots().size(), 4);
     EXPECT_FALSE(log.filter(QStringLiteral("alert")).size()) << log.join(u'|').toStdString();
@@ -197,7 +139,7 @@ TEST_F(LateReads, AFileThatCannotBeReadIsSaidOnceThePickerHasGoneNotOverIt)
     };
     reads->hold(broken);
     shell->importImage(broken);
-    ASSERT_TRUE(waitUntil([&] { return reads->hasStarted(broken); }, 30s));
+    ASSERT_TRUE(waitUntil([&] { return reads->started(broken); }, 30s));
     beginCapture();
     ASSERT_FALSE(HasFatalFailure());
     finishRead(broken);
@@ -216,7 +158,7 @@ TEST_F(LateReads, TwoImagesOpenInTheOrderAskedWhicheverReadEndsFirst)
     shell->openImage();
     // The second file is in at once: a second start hands it over.
     shell->handleArguments({QStringLiteral("--open-image"), second});
-    ASSERT_TRUE(waitUntil([&] { return reads->isDone(second); }, 30s));
+    ASSERT_TRUE(waitUntil([&] { return reads->done(second); }, 30s));
     EXPECT_FALSE(shell->editor()) << "the later file opened first";
     finishRead(opened);
     ASSERT_FALSE(HasFatalFailure());
@@ -241,14 +183,15 @@ TEST_F(LateReads, EveryCommandWhileAnImageIsReadLetsItOpenOnceItsSessionEnds)
         ask();
         whileAsked = [] {};
     };
+    const auto capture = [&](ScreenCaptureMode mode) {
+        beginCapture(mode);
+        finishRead(opened);
+        letPickerFinish();
+        saveEditor(capturedSize, QStringLiteral("B"));
+    };
     const std::vector<Command> commands{
-        {"Ctrl+2", [&] { beginCapture(); finishRead(opened); letPickerFinish(); saveEditor(capturedSize, QStringLiteral("B")); }},
-        {"Ctrl+Shift+Space", [&] {
-             beginCapture(ScreenCaptureMode::window);
-             finishRead(opened);
-             letPickerFinish();
-             saveEditor(capturedSize, QStringLiteral("B"));
-         }},
+        {"Ctrl+2", [&] { capture(ScreenCaptureMode::area); }},
+        {"Ctrl+Shift+Space", [&] { capture(ScreenCaptureMode::window); }},
         {"Ctrl+Shift+0", [&] {
              QFile::remove(pickDone);
              shell->captureText();
@@ -299,7 +242,7 @@ TEST_F(LateReads, EveryCommandWhileAnImageIsReadLetsItOpenOnceItsSessionEnds)
         const qsizetype before = model().shots().size();
         reads->hold(opened);
         shell->importImage(opened);
-        ASSERT_TRUE(waitUntil([&] { return reads->hasStarted(opened); }, 30s));
+        ASSERT_TRUE(waitUntil([&] { return reads->started(opened); }, 30s));
         command.run();
         ASSERT_FALSE(HasFatalFailure());
         // The image opens once the command's session has ended, under the next letter.
@@ -309,8 +252,7 @@ TEST_F(LateReads, EveryCommandWhileAnImageIsReadLetsItOpenOnceItsSessionEnds)
         while (model().shots().size() > 1)
             model().deleteShot(model().shots().last().id);
         EXPECT_GE(model().shots().size(), std::min<qsizetype>(before, 1));
-        reads->done.clear();
-        reads->started.clear();
+        reads->forget();
     }
     EXPECT_TRUE(log.filter(QStringLiteral("alert")).isEmpty()) << log.join(u'|').toStdString();
 }

@@ -45,9 +45,8 @@ public:
     // Inserts the images of files the user chose, read on a thread of their own; unreadable ones
     // are skipped, and none readable gives the notice.
     void addFiles(const QStringList& files);
-    // Files read for pastes and choices, in the order they were asked, come in as layers one
-    // step each once the editor takes layers again (a text closed, a crop applied). Those not
-    // in yet:
+    // Reads for pastes and choices come in as layers, one step each, in the order they were
+    // asked, once the editor takes layers (a text closed, a crop applied). How many are not in yet:
     std::size_t readsWaiting() const { return fileReads_.waiting(); }
     // What reads a paste's or a choice's files, on their own thread: EditorImageImporter::fromOffer
     // unless replaced.

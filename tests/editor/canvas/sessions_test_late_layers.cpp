@@ -2,74 +2,29 @@
 
 #include "editor/model/EditorImageImporter.h"
 #include "editor/tools/ToolDetailsSections.h"
+#include "support/HeldReads.h"
 
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <atomic>
-#include <future>
-#include <map>
-#include <mutex>
-#include <set>
 
 namespace tarnwick::test {
 namespace {
 
 using T = AnnotationTool;
 
-// Files held in their reads until the test lets them go, so the reads end in the order it says.
-class Gates {
-public:
-    void hold(const QString& file)
-    {
-        const std::lock_guard lock(mutex_);
-        keys_[file] = std::make_shared<std::promise<void>>();
-        held_[file] = keys_[file]->get_future().share();
-    }
-    void release(const QString& file) { keys_.at(file)->set_value(); }
-    bool wasRead(const QString& file)
-    {
-        const std::lock_guard lock(mutex_);
-        return read_.contains(file);
-    }
-
-    // The real read of a paste's or a choice's files, behind the gate of its first file. The
-    // gates live as long as a read that may still call them: reads are never waited for.
-    static void install(const std::shared_ptr<Gates>& gates, EditorState& state)
-    {
-        state.images().setFileReader([gates](const EditorImageImporter::Offer& offer) {
-            const QString name = offer.files.value(0);
-            gates->wait(name);
-            EditorImageImporter::Result result = EditorImageImporter::fromOffer(offer);
-            const std::lock_guard lock(gates->mutex_);
-            gates->read_.insert(name);
-            return result;
-        });
-    }
-
-private:
-    void wait(const QString& file)
-    {
-        std::shared_future<void> gate;
-        {
-            const std::lock_guard lock(mutex_);
-            if (!held_.contains(file))
-                return;
-            gate = held_[file];
-        }
-        gate.wait();
-    }
-
-    std::mutex mutex_;
-    std::map<QString, std::shared_ptr<std::promise<void>>> keys_;
-    std::map<QString, std::shared_future<void>> held_;
-    std::set<QString> read_;
-};
+// The real read of a paste's or a choice's files, behind the gate of its first file.
+void holdReads(const std::shared_ptr<HeldReads>& reads, EditorState& state)
+{
+    state.images().setFileReader([reads](const EditorImageImporter::Offer& offer) {
+        return reads->read(offer.files.value(0), [&offer] { return EditorImageImporter::fromOffer(offer); });
+    });
+}
 
 // Layers whose files are read off the GUI thread, coming in while the user goes on.
 class LateLayers : public CanvasFixture {
 protected:
-    LateLayers() : CanvasFixture(filled(1000, 800), QSize(600, 500)) { Gates::install(gates, *state); }
+    LateLayers() : CanvasFixture(filled(1000, 800), QSize(600, 500)) { holdReads(reads, *state); }
 
     // A picture file of its own size and colour, to tell the layers apart.
     QString file(const QString& name, QSize size, QColor color)
@@ -100,7 +55,7 @@ protected:
     QVector<QSize> layerSizes() const { return layerSizes(*state); }
 
     QTemporaryDir dir;
-    std::shared_ptr<Gates> gates = std::make_shared<Gates>();
+    std::shared_ptr<HeldReads> reads = std::make_shared<HeldReads>();
 };
 
 TEST_F(LateLayers, TwoReadsThatEndInTheOtherOrderLieAndUndoInTheOrderAsked)
@@ -110,8 +65,8 @@ TEST_F(LateLayers, TwoReadsThatEndInTheOtherOrderLieAndUndoInTheOrderAsked)
     for (const bool chosen : {false, true}) {
         SCOPED_TRACE(chosen ? "«Выбрать файл…», then Ctrl+V" : "Ctrl+V, then Ctrl+V");
         EditorState editor(Screenshot::make(filled(1000, 800), 1), QStringLiteral("A"));
-        const auto own = std::make_shared<Gates>();
-        Gates::install(own, editor);
+        const auto own = std::make_shared<HeldReads>();
+        holdReads(own, editor);
         own->hold(big);
         if (chosen)
             editor.images().addFiles({big});
@@ -119,7 +74,7 @@ TEST_F(LateLayers, TwoReadsThatEndInTheOtherOrderLieAndUndoInTheOrderAsked)
             ASSERT_TRUE(pasteLink(editor, big));
         ASSERT_TRUE(pasteLink(editor, small));
         // The later read is done while the earlier one still waits for its disk.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return own->wasRead(small); }, 30000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return own->done(small); }, 30000));
         own->release(big);
         ASSERT_TRUE(QTest::qWaitFor([&] { return layerSizes(editor).size() == 2; }, 60000)) << "a layer never arrived";
         EXPECT_EQ(layerSizes(editor), (QVector<QSize>{QSize(3000, 2000), QSize(40, 30)})) << "the later one lies under";
@@ -134,13 +89,13 @@ TEST_F(LateLayers, TwoReadsThatEndInTheOtherOrderLieAndUndoInTheOrderAsked)
 TEST_F(LateLayers, AReadThatEndsWhileTheEditorTakesNoLayersComesInOnceItDoesAndAClipboardPictureWaitsItsTurn)
 {
     const QString pasted = file(QStringLiteral("вставка.png"), QSize(50, 40), Qt::darkGreen);
-    gates->hold(pasted);
+    reads->hold(pasted);
     ASSERT_TRUE(pasteLink(*state, pasted));
     // A text is being written when the file is in.
     state->text().request(QPointF(100, 100), std::nullopt);
     ASSERT_TRUE(state->text().isOpen());
-    gates->release(pasted);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return gates->wasRead(pasted); }, 30000));
+    reads->release(pasted);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reads->done(pasted); }, 30000));
     // A picture on the clipboard itself, pasted now, is behind the file (the text editor
     // refuses it at once, as it refuses any paste).
     QMimeData picture;
@@ -155,11 +110,11 @@ TEST_F(LateLayers, AReadThatEndsWhileTheEditorTakesNoLayersComesInOnceItDoesAndA
 
     // With a file still being read, a clipboard picture pasted after it comes in after it.
     const QString slow = file(QStringLiteral("медленный.png"), QSize(60, 60), Qt::darkBlue);
-    gates->hold(slow);
+    reads->hold(slow);
     ASSERT_TRUE(pasteLink(*state, slow));
     EXPECT_TRUE(state->images().paste(&picture));
     EXPECT_EQ(layerSizes().size(), 1);
-    gates->release(slow);
+    reads->release(slow);
     ASSERT_TRUE(QTest::qWaitFor([&] { return layerSizes().size() == 3; }, 30000));
     EXPECT_EQ(layerSizes(), (QVector<QSize>{QSize(50, 40), QSize(60, 60), QSize(20, 10)}));
 }
