@@ -257,6 +257,39 @@ TEST_F(LateReads, EveryCommandWhileAnImageIsReadLetsItOpenOnceItsSessionEnds)
     EXPECT_TRUE(log.filter(QStringLiteral("alert")).isEmpty()) << log.join(u'|').toStdString();
 }
 
+// While the picker runs for an editor's layer, the editor stays hidden whatever comes: a second
+// start, with an image or without, and the scrolling capture's command; the image opens after it.
+TEST_F(LateReads, AnEditorCapturingALayerStaysHiddenAndAnImageHandedOverMeanwhileOpensAfterIt)
+{
+    shell->openEditor(Screenshot::make(picture(200, 100, Qt::gray), 1), QStringLiteral("A"));
+    ASSERT_TRUE(waitUntil([&] { return shell->editor() && shell->editor()->isVisible(); }, 30s));
+    QFile::remove(pickDone);
+    bool asked = false;
+    for (QAction* action : shell->editor()->findChildren<QAction*>())
+        if (action->text() == QStringLiteral("Снять область экрана…") && !asked) {
+            action->trigger();
+            asked = true;
+        }
+    ASSERT_TRUE(asked) << "no «Снять область экрана…»";
+    ASSERT_TRUE(waitUntil([&] { return shell->captureRunning(); }, 30s)) << "the picker never ran";
+    ASSERT_FALSE(shell->editor()->isVisible());
+    const std::vector<std::pair<const char*, std::function<void()>>> commands{
+        {"a second start with an image", [&] { shell->handleArguments({QStringLiteral("--open-image"), opened}); }},
+        {"a second start", [&] { shell->handleArguments({}); }},
+        {"the scrolling capture", [&] { shell->captureScrolling(); }},
+    };
+    for (const auto& [what, command] : commands) {
+        command();
+        EXPECT_FALSE(shell->editor()->isVisible()) << what << " showed the editor over the picker";
+    }
+    EXPECT_FALSE(shell->scrollingCapture());
+    ASSERT_TRUE(waitUntil([&] { return reads->done(opened); }, 30s));
+    letPickerFinish();
+    ASSERT_TRUE(waitUntil([&] { return shell->editor()->state().annotations().size() == 1; }, 30s)) << "the layer never came";
+    shell->finishEditor(true, true);
+    saveEditor(openedSize, QStringLiteral("B"));
+}
+
 TEST_F(LateReads, AnEditorClosedBeforeItsLayerIsReadSaysTheLayerIsNotIn)
 {
     shell->openEditor(Screenshot::make(picture(200, 100, Qt::gray), 1), QStringLiteral("A"));
