@@ -73,6 +73,18 @@ protected:
         ASSERT_FALSE(shell->editor());
     }
 
+    // Chooses the entry of the open editor's add menu; false when it has none.
+    bool chooseInEditor(const QString& entry)
+    {
+        for (QAction* action : shell->editor()->findChildren<QAction*>())
+            if (action->text() == entry) {
+                action->trigger();
+                return true;
+            }
+        ADD_FAILURE() << "no «" << entry.toStdString() << "»";
+        return false;
+    }
+
     // Starts an area capture; the picker waits for `letPickerFinish`.
     void beginCapture(ScreenCaptureMode mode = ScreenCaptureMode::area)
     {
@@ -264,13 +276,7 @@ TEST_F(LateReads, AnEditorCapturingALayerStaysHiddenAndAnImageHandedOverMeanwhil
     shell->openEditor(Screenshot::make(picture(200, 100, Qt::gray), 1), QStringLiteral("A"));
     ASSERT_TRUE(waitUntil([&] { return shell->editor() && shell->editor()->isVisible(); }, 30s));
     QFile::remove(pickDone);
-    bool asked = false;
-    for (QAction* action : shell->editor()->findChildren<QAction*>())
-        if (action->text() == QStringLiteral("Снять область экрана…") && !asked) {
-            action->trigger();
-            asked = true;
-        }
-    ASSERT_TRUE(asked) << "no «Снять область экрана…»";
+    ASSERT_TRUE(chooseInEditor(QStringLiteral("Снять область экрана…")));
     ASSERT_TRUE(waitUntil([&] { return shell->captureRunning(); }, 30s)) << "the picker never ran";
     ASSERT_FALSE(shell->editor()->isVisible());
     const std::vector<std::pair<const char*, std::function<void()>>> commands{
@@ -301,14 +307,7 @@ TEST_F(LateReads, AnEditorClosedBeforeItsLayerIsReadSaysTheLayerIsNotIn)
             return EditorImageImporter::fromOffer(offer);
         });
     layerFiles = {opened};
-    // «Выбрать файл…» of the editor's add menu.
-    bool chosen = false;
-    for (QAction* action : shell->editor()->findChildren<QAction*>())
-        if (action->text() == QStringLiteral("Выбрать файл…") && !chosen) {
-            action->trigger();
-            chosen = true;
-        }
-    ASSERT_TRUE(chosen) << "no «Выбрать файл…»";
+    ASSERT_TRUE(chooseInEditor(QStringLiteral("Выбрать файл…")));
     ASSERT_EQ(log.filter(QStringLiteral("layers")).size(), 1);
     shell->finishEditor(true, true);
     gate->set_value();
