@@ -40,6 +40,9 @@ constexpr double followedGain = 0.005;
 constexpr double exposedShare = 0.005;
 constexpr double exposedGain = 0.015;
 constexpr double exposedSupport = 0.5;
+// A plain target measured directly shows outside its box at all past this share: its edge's blur
+// and the encoder's noise stay below it.
+constexpr double plainBeyond = 0.001;
 
 // The middle of a box, a tenth of each side in from its edges.
 QRectF middle(const QRectF& box)
@@ -522,6 +525,8 @@ Run Job::follow(const VideoBlurKey& anchor, double target, int d, double span, d
                 const ScaleFit fit = fitScale(marked, weights, smooth, best.rect.center(), size, scale);
                 scale = fit.gain >= followedGain ? fit.scale : 1.0;
                 const VideoBlurShape::Fit f = shape.measure(frame->image, best.rect.center(), *chosen);
+                if (f.placed)
+                    chosen = VideoBlurRegion::clamp(centredOn(f.centre, size));
                 // A look no map fits may stick out as far as it likes.
                 grown.beyond = !f.fitted || f.overhang > 0;
                 grown.outgrown =
@@ -530,11 +535,19 @@ Run Job::follow(const VideoBlurKey& anchor, double target, int d, double span, d
         } else if (box) {
             const double w = frame->image.cols, h = frame->image.rows;
             const QPointF centre(std::round(box->center().x() * w) / w, std::round(box->center().y() * h) / h);
-            const QRectF candidate = VideoBlurRegion::clamp(centredOn(centre, size));
+            QRectF candidate = VideoBlurRegion::clamp(centredOn(centre, size));
+            // A plain target is placed by its own pixels, which the object tracker only guesses at.
+            const VideoBlurShape::Extent extent = shape.measurePlain(frame->image, candidate);
+            const bool measured = extent.measured && distance(extent.centre, candidate.center()) <= limit;
+            if (measured)
+                candidate = VideoBlurRegion::clamp(centredOn(extent.centre, size));
             const double difference = plain.meanDifference(VideoBlurAppearance(grey, candidate));
             confidence = float(1 - difference);
-            if (acceptable({*box, *confidence}, position, elapsed, size) && difference < 0.04)
+            if (acceptable({*box, *confidence}, position, elapsed, size) && difference < 0.04) {
                 chosen = candidate;
+                grown.beyond = !measured || extent.exposed > plainBeyond;
+                grown.outgrown = measured && extent.exposed >= exposedShare;
+            }
         }
         if (!chosen) {
             if (diagnostic_) {

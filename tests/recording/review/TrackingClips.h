@@ -11,14 +11,16 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTransform>
+#include <QtMath>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cmath>
 #include <vector>
 
 namespace tarnwick::test {
 
-enum class TrackingTarget { text, squareOnTexture, squareOnFlat, growingFace, cardOnFlat };
+enum class TrackingTarget { text, squareOnTexture, squareOnFlat, growingFace, cardOnFlat, plainCardOnFlat, textBlock };
 
 struct TrackingCase {
     TrackingTarget target;
@@ -31,6 +33,12 @@ struct TrackingCase {
     double turn = 0;
     double grow = 1;
     int frames = 25;
+    // Degrees it leans in perspective by the last frame, about its horizontal middle (positive: its
+    // top edge comes towards the camera) or, when `sideways`, its vertical one (its right edge).
+    double tilt = 0;
+    bool sideways = false;
+    // How far its bottom edge slides right against its top by the last frame, in its heights.
+    double shear = 0;
 };
 
 inline const char* targetName(TrackingTarget target)
@@ -46,6 +54,10 @@ inline const char* targetName(TrackingTarget target)
         return "growing face on photo";
     case TrackingTarget::cardOnFlat:
         return "printed card on flat";
+    case TrackingTarget::plainCardOnFlat:
+        return "plain card on flat";
+    case TrackingTarget::textBlock:
+        return "three lines of text on flat";
     }
     return "";
 }
@@ -90,6 +102,39 @@ inline std::vector<TrackingCase> changingLookTable()
     return table;
 }
 
+// Targets that lean back in perspective (0→50° over 2 s), slant or come closer on the flat page:
+// a printed card leaning either way, three lines of text, and a card of one plain colour growing
+// 1.6×, each with a tight box and with a margin.
+inline std::vector<TrackingCase> tiltingTable()
+{
+    std::vector<TrackingCase> table;
+    for (const bool tight : {true, false}) {
+        for (const double tilt : {50.0, -50.0})
+            table.push_back({TrackingTarget::cardOnFlat, tight, 5, 4, 80, 0, 1, 60, tilt});
+        table.push_back({TrackingTarget::textBlock, tight, 5, 4, 80, 0, 1, 60, 50});
+        table.push_back({TrackingTarget::plainCardOnFlat, tight, 5, 4, 80, 0, 1.6, 60});
+    }
+    return table;
+}
+
+// Further changes of shape: leaning sideways, slanting, leaning while moving fast, on the grey
+// cells, small squares of 24 px leaning, and the plain card leaning and turning.
+inline std::vector<TrackingCase> shapeSweepTable()
+{
+    std::vector<TrackingCase> table;
+    for (const bool tight : {true, false}) {
+        table.push_back({TrackingTarget::cardOnFlat, tight, 5, 4, 80, 0, 1, 60, 50, true});
+        table.push_back({TrackingTarget::cardOnFlat, tight, 5, 4, 80, 0, 1, 60, 0, false, 0.3});
+        table.push_back({TrackingTarget::cardOnFlat, tight, 12, 4, 80, 0, 1, 60, -50});
+        table.push_back({TrackingTarget::squareOnTexture, tight, 5, 4, 80, 0, 1, 60, 50});
+        table.push_back({TrackingTarget::squareOnFlat, tight, 3, 2, 24, 0, 1, 60, 50});
+        table.push_back({TrackingTarget::squareOnFlat, tight, 3, 2, 24, 0, 1, 60, -50, true});
+        table.push_back({TrackingTarget::plainCardOnFlat, tight, 5, 4, 80, 0, 1, 60, 50});
+        table.push_back({TrackingTarget::plainCardOnFlat, tight, 5, 4, 80, 20, 1, 60});
+    }
+    return table;
+}
+
 // A 1280 × 720 clip of 25 frames at 30 a second: an e-mail address in 28 px type on a flat light
 // page, or a square of colour cells (80 px of 4 px cells unless asked) on a page of 6 px grey cells
 // or on a flat one. Or 60 frames of a face on a photograph, coming closer: 1.6 times as large at
@@ -102,6 +147,9 @@ public:
     {
         turn_ = c.turn;
         grow_ = c.grow;
+        tilt_ = c.tilt;
+        sideways_ = c.sideways;
+        shear_ = c.shear;
         if (c.target != TrackingTarget::growingFace)
             frames_ = c.frames;
     }
@@ -114,19 +162,29 @@ public:
             frames_ = 60;
             page_ = photo(random);
             ink_ = faceAt(0);
-        } else if (target == TrackingTarget::text) {
+        } else if (target == TrackingTarget::text || target == TrackingTarget::textBlock) {
+            const QStringList lines = target == TrackingTarget::text
+                                          ? QStringList{QStringLiteral("ivan.petrov@example.com")}
+                                          : QStringList{QStringLiteral("Иван Петров"), QStringLiteral("ivan.petrov@example.com"),
+                                                        QStringLiteral("+7 912 345-67-89")};
             QFont font("DejaVu Sans");
-            font.setPixelSize(28);
-            sprite_ = QImage(420, 44, QImage::Format_RGB32);
+            font.setPixelSize(target == TrackingTarget::text ? 28 : 22);
+            const int step = font.pixelSize() + 6;
+            sprite_ = QImage(420, target == TrackingTarget::text ? 44 : 16 + step * int(lines.size()), QImage::Format_RGB32);
             sprite_.fill(page_.pixel(0, 0));
             QPainter painter(&sprite_);
             painter.setFont(font);
             painter.setPen(QColor(40, 44, 52));
-            painter.drawText(QPoint(2, 34), QStringLiteral("ivan.petrov@example.com"));
+            for (int i = 0; i < lines.size(); ++i)
+                painter.drawText(QPoint(2, 6 + font.pixelSize() + i * step), lines[i]);
             painter.end();
             ink_ = inkOf(sprite_, page_.pixel(0, 0));
         } else if (target == TrackingTarget::cardOnFlat) {
             sprite_ = card();
+            ink_ = sprite_.rect();
+        } else if (target == TrackingTarget::plainCardOnFlat) {
+            sprite_ = QImage(128, 80, QImage::Format_RGB32);
+            sprite_.fill(QColor(64, 112, 176));
             ink_ = sprite_.rect();
         } else {
             sprite_ = QImage(side, side, QImage::Format_RGB32);
@@ -232,7 +290,10 @@ private:
         return {40 + int(std::floor(speed_ * k)), 140 + int(std::floor(speed_ * k / 4))};
     }
 
-    bool changing() const { return turn_ != 0 || grow_ != 1; }
+    bool changing() const { return turn_ != 0 || grow_ != 1 || tilt_ != 0 || shear_ != 0; }
+
+    // How far the camera is from the target's plane, in its pixels: a card held close to it.
+    static constexpr double camera = 400;
 
     // From the sprite's pixels to the frame's in frame k: turned and grown about its middle,
     // which moves as the corner of a plain target does.
@@ -243,6 +304,10 @@ private:
         QTransform t;
         t.translate(corner(k).x() + middle.x(), corner(k).y() + middle.y());
         t.rotate(turn_ * f);
+        // Leaning about an axis in its plane, seen from `camera`: a true perspective projection.
+        const double lean = qDegreesToRadians(tilt_ * f), c = std::cos(lean), s = std::sin(lean);
+        t = (sideways_ ? QTransform(c, 0, -s / camera, 0, 1, 0, 0, 0, 1) : QTransform(1, 0, 0, 0, c, s / camera, 0, 0, 1)) * t;
+        t.shear(shear_ * f, 0);
         t.scale(1 + (grow_ - 1) * f, 1 + (grow_ - 1) * f);
         t.translate(-middle.x(), -middle.y());
         return t;
@@ -350,6 +415,9 @@ private:
     double speed_;
     double turn_ = 0;
     double grow_ = 1;
+    double tilt_ = 0;
+    bool sideways_ = false;
+    double shear_ = 0;
     int frames_ = 25;
     int hiddenFrom_ = 0;
     int hiddenTo_ = 0;
