@@ -405,31 +405,33 @@ double VideoBlurShape::support(const cv::Mat& frame, const cv::Mat& seen, const 
         return (1 - fy) * ((1 - fx) * r0[x] + fx * r0[x + 1]) + fy * ((1 - fx) * r1[x] + fx * r1[x + 1]);
     };
     double outsideError = 0, insideError = 0;
-    int outsideCount = 0, insideCount = 0, notPage = 0;
+    int outsideCount = 0, insideCount = 0, pageCount = 0, notPage = 0;
+    const bool flat = page_ && frame.type() == CV_8UC3;
     const cv::Rect area = cv::boundingRect(polygon) & window;
     for (int y = area.y; y < area.y + area.height; ++y)
         for (int x = area.x; x < area.x + area.width; ++x) {
             const cv::Point2d q(x + 0.5, y + 0.5);
-            if (cv::pointPolygonTest(polygon, cv::Point2f(q), true) < 0.75)
-                continue;
+            const double within = cv::pointPolygonTest(polygon, cv::Point2f(q), true);
             const double beyond = outside(q, covered);
             const bool out = beyond >= 0.5, band = beyond <= -0.5 && beyond >= -3;
-            if (!out && !band)
+            // On a flat page a pixel the target covers at least half of is no longer page, even
+            // in a sliver too thin to predict the target's own pixels in.
+            if (flat && out && within >= 0) {
+                ++pageCount;
+                notPage += differs(frame.at<cv::Vec3b>(y, x), cv::Vec3b(*page_));
+            }
+            if (within < 0.75 || (!out && !band))
                 continue;
             const double expected = predicted(q);
             if (expected < 0)
                 continue;
-            if (out && page_ && frame.type() == CV_8UC3)
-                notPage += differs(frame.at<cv::Vec3b>(y, x), cv::Vec3b(*page_));
             (out ? outsideError : insideError) += std::abs(expected - seen.at<float>(y - window.y, x - window.x));
             ++(out ? outsideCount : insideCount);
         }
+    const double notPageShare = pageCount >= 2 ? double(notPage) / pageCount : 0;
     if (outsideCount < 4 || insideCount < 4)
-        return 0;
-    // On a flat page whatever is not page there shows the target, however exactly the map
-    // predicts it at the target's edge.
-    const double flat = double(notPage) / outsideCount;
-    return std::max(flat, (insideError / insideCount + 2) / (outsideError / outsideCount + 2));
+        return notPageShare;
+    return std::max(notPageShare, (insideError / insideCount + 2) / (outsideError / outsideCount + 2));
 }
 
 } // namespace tarnwick::review

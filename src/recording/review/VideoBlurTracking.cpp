@@ -40,6 +40,9 @@ constexpr double followedGain = 0.005;
 constexpr double exposedShare = 0.005;
 constexpr double exposedGain = 0.015;
 constexpr double exposedSupport = 0.5;
+// Or when a corner sticks out this far, in pixels of the tracker's frame: a recording larger than
+// that frame shows a sliver of a pixel there as one or two of its own, a per cent of a small target.
+constexpr double exposedOverhang = 0.75;
 // A plain target measured directly shows outside its box at all past this share: its edge's blur
 // and the encoder's noise stay below it.
 constexpr double plainBeyond = 0.001;
@@ -529,8 +532,8 @@ Run Job::follow(const VideoBlurKey& anchor, double target, int d, double span, d
                     chosen = VideoBlurRegion::clamp(centredOn(f.centre, size));
                 // A look no map fits may stick out as far as it likes.
                 grown.beyond = !f.fitted || f.overhang > 0;
-                grown.outgrown =
-                    f.fitted && f.exposed >= exposedShare && f.gain >= exposedGain && f.support >= exposedSupport;
+                grown.outgrown = f.fitted && (f.exposed >= exposedShare || f.overhang >= exposedOverhang) &&
+                                 f.gain >= exposedGain && f.support >= exposedSupport;
             }
         } else if (box) {
             const double w = frame->image.cols, h = frame->image.rows;

@@ -39,6 +39,9 @@ struct TrackingCase {
     bool sideways = false;
     // How far its bottom edge slides right against its top by the last frame, in its heights.
     double shear = 0;
+    // The printed card's size against its 128 × 80, the camera as close in proportion: the same
+    // scene in a recording of that much less resolution.
+    double scale = 1;
 };
 
 inline const char* targetName(TrackingTarget target)
@@ -117,8 +120,9 @@ inline std::vector<TrackingCase> tiltingTable()
     return table;
 }
 
-// Further changes of shape: leaning sideways, slanting, leaning while moving fast, on the grey
-// cells, small squares of 24 px leaning, and the plain card leaning and turning.
+// Further changes of shape: leaning sideways, slanting, leaning while moving fast, a smaller card
+// leaning, on the grey cells, small squares of 24 px leaning, and the plain card leaning and
+// turning.
 inline std::vector<TrackingCase> shapeSweepTable()
 {
     std::vector<TrackingCase> table;
@@ -126,6 +130,7 @@ inline std::vector<TrackingCase> shapeSweepTable()
         table.push_back({TrackingTarget::cardOnFlat, tight, 5, 4, 80, 0, 1, 60, 50, true});
         table.push_back({TrackingTarget::cardOnFlat, tight, 5, 4, 80, 0, 1, 60, 0, false, 0.3});
         table.push_back({TrackingTarget::cardOnFlat, tight, 12, 4, 80, 0, 1, 60, -50});
+        table.push_back({TrackingTarget::cardOnFlat, tight, 4, 4, 80, 0, 1, 60, 50, false, 0, 0.5});
         table.push_back({TrackingTarget::squareOnTexture, tight, 5, 4, 80, 0, 1, 60, 50});
         table.push_back({TrackingTarget::squareOnFlat, tight, 3, 2, 24, 0, 1, 60, 50});
         table.push_back({TrackingTarget::squareOnFlat, tight, 3, 2, 24, 0, 1, 60, -50, true});
@@ -147,6 +152,11 @@ public:
     {
         turn_ = c.turn;
         grow_ = c.grow;
+        scale_ = c.scale;
+        if (scale_ != 1 && c.target == TrackingTarget::cardOnFlat) {
+            sprite_ = card().scaled((QSizeF(128, 80) * scale_).toSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            ink_ = sprite_.rect();
+        }
         tilt_ = c.tilt;
         sideways_ = c.sideways;
         shear_ = c.shear;
@@ -306,7 +316,8 @@ private:
         t.rotate(turn_ * f);
         // Leaning about an axis in its plane, seen from `camera`: a true perspective projection.
         const double lean = qDegreesToRadians(tilt_ * f), c = std::cos(lean), s = std::sin(lean);
-        t = (sideways_ ? QTransform(c, 0, -s / camera, 0, 1, 0, 0, 0, 1) : QTransform(1, 0, 0, 0, c, s / camera, 0, 0, 1)) * t;
+        const double d = camera * scale_;
+        t = (sideways_ ? QTransform(c, 0, -s / d, 0, 1, 0, 0, 0, 1) : QTransform(1, 0, 0, 0, c, s / d, 0, 0, 1)) * t;
         t.shear(shear_ * f, 0);
         t.scale(1 + (grow_ - 1) * f, 1 + (grow_ - 1) * f);
         t.translate(-middle.x(), -middle.y());
@@ -415,6 +426,7 @@ private:
     double speed_;
     double turn_ = 0;
     double grow_ = 1;
+    double scale_ = 1;
     double tilt_ = 0;
     bool sideways_ = false;
     double shear_ = 0;

@@ -34,6 +34,8 @@ inline std::string caseName(const TrackingCase& c)
                     .arg(c.frames);
     if (c.shear != 0)
         name += QString(", slanting %1 in %2 frames").arg(c.shear).arg(c.frames);
+    if (c.scale != 1)
+        name += QString(", at %1 of its size").arg(c.scale, 0, 'g', 2);
     return name.toStdString();
 }
 
@@ -53,10 +55,10 @@ public:
     const QString& file(const TrackingCase& c) const { return clips_.at(key(c)).second; }
 
 private:
-    using Key = std::tuple<int, double, int, int, double, double, int, double, bool, double>;
+    using Key = std::tuple<int, double, int, int, double, double, int, double, bool, double, double>;
     static Key key(const TrackingCase& c)
     {
-        return {int(c.target), c.speed, c.cell, c.side, c.turn, c.grow, c.frames, c.tilt, c.sideways, c.shear};
+        return {int(c.target), c.speed, c.cell, c.side, c.turn, c.grow, c.frames, c.tilt, c.sideways, c.shear, c.scale};
     }
 
     QTemporaryDir dir_;
