@@ -24,6 +24,10 @@ constexpr double epsilon = 0.0001;
 constexpr double templateLookBack = 1.0 / 15;
 constexpr double holdOffset = 1.0 / 60000;
 constexpr double holdThreshold = 0.05;
+// How far past the last frame the next one is looked for: a recording's grabs come a few
+// milliseconds early or late, and a frame skipped for it would show the target under the box of
+// the frame before. At most every other frame of 60 a second is still taken.
+constexpr double nextFrame = frameStep * 3 / 4;
 
 // The least correlation with the marked look at which a rectangle still shows the target. At the
 // right place the middle of a rigid target scores above 0.9 even after encoding; a box slid by
@@ -482,7 +486,7 @@ Run Job::follow(const VideoBlurKey& anchor, double target, int d, double span, d
     bool wanting = false;
     while (d * (target - previous) > frameTolerance) {
         checkCancel();
-        const double wanted = d > 0 ? std::min(previous + frameStep, target) : std::max(previous - frameStep, target);
+        const double wanted = d > 0 ? std::min(previous + nextFrame, target) : std::max(previous - nextFrame, target);
         const std::optional<VideoBlurFrame> frame = frames.frame(wanted);
         if (!frame || !(d * (frame->time - previous) > epsilon && d * (frame->time - target) <= frameStep)) {
             wanting = true;

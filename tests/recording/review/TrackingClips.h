@@ -265,6 +265,12 @@ public:
         hiddenTo_ = to;
     }
 
+    // Every odd frame grabbed `seconds` early, as a busy recorder's grabs come.
+    void arriveEarly(double seconds) { early_ = seconds; }
+
+    // When frame k shows, in seconds.
+    double time(int k) const { return k / 30.0 - (k % 2 ? early_ : 0); }
+
     // Written by the recorder's own encoder.
     QString write(const QString& path) const
     {
@@ -272,7 +278,7 @@ public:
         options.codec = RecordingCodec::hevc;
         RecordingEncoder encoder(path, size, options, false);
         for (int k = 0; k < frames_; ++k)
-            encoder.pushVideo(frame(k), k * 2000, true);
+            encoder.pushVideo(frame(k), std::llround(time(k) * 60000), true);
         encoder.close(frames_ * 2000);
         return path;
     }
@@ -431,6 +437,7 @@ private:
     bool sideways_ = false;
     double shear_ = 0;
     int frames_ = 25;
+    double early_ = 0;
     int hiddenFrom_ = 0;
     int hiddenTo_ = 0;
     QImage page_;
@@ -476,7 +483,7 @@ inline TrackingScore score(const TrackingClip& clip, const review::VideoBlurRegi
 {
     TrackingScore result;
     for (int k = 0; k < clip.frames(); ++k) {
-        const double t = k / 30.0;
+        const double t = clip.time(k);
         const QImage original = clip.frame(k);
         const bool hidden = covered(original, review::VideoBlurRendering::image(original, t, {region}), clip.target(k));
         bool lost = false;
@@ -528,7 +535,7 @@ inline ExposureScore exposure(const TrackingClip& clip, const review::VideoBlurR
 {
     ExposureScore result;
     for (int k = 0; k < clip.frames(); ++k) {
-        const double t = k / 30.0;
+        const double t = clip.time(k);
         const QImage target = clip.targetMask(k), blurred = blurredPixels(region, t);
         long inside = 0, outside = 0;
         for (int y = 0; y < target.height(); ++y) {
