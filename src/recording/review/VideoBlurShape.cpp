@@ -323,6 +323,8 @@ VideoBlurShape::Fit VideoBlurShape::measure(const cv::Mat& frame, const QPointF&
     // The simplest map that brings the look back as well: the stretch, slant and perspective of
     // the full map count where they bring it back clearly better than its turn and size alone.
     // A look with stripes along one axis fits any stretch along them.
+    if (!(std::abs(shaped(2, 2)) > 1e-9) || !std::isfinite(shaped(2, 2)))
+        return fit;
     const cv::Matx33d full = shaped * (1 / shaped(2, 2));
     const double along = (full(0, 0) + full(1, 1)) / 2, across = (full(1, 0) - full(0, 1)) / 2;
     const cv::Matx33d turned(along, -across, 0, across, along, 0, 0, 0, 1);
