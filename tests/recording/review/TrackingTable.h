@@ -3,7 +3,7 @@
 // The tracking tables' clips, written once for all the boxes drawn on them, and «Отследить» run
 // over every case of a table.
 
-#include "TrackingClips.h"
+#include "TrackingChecks.h"
 #include "recording/review/VideoBlurTracking.h"
 
 #include <QTemporaryDir>
