@@ -587,20 +587,13 @@ void RecordingEncoder::finishMedia()
 
 void rewriteWithIndexFirst(const QString& from, const QString& to, bool upToDamage)
 {
-    // Opened by its descriptor's name: a link or a pipe put in its place is not read.
-    std::optional<platform::CheckedFile> checked;
-    try {
-        checked.emplace(from, platform::Links::refused);
-    } catch (const platform::FileError&) {
-    }
-    const QByteArray source = QFile::encodeName(checked ? checked->name() : from);
+    // A link or a pipe put in its place is not read.
+    const review::media::Input opened = review::media::openInput(from, nullptr, platform::Links::refused);
+    AVFormatContext* input = opened.get();
     const QByteArray target = QFile::encodeName(to);
-    AVFormatContext* input = nullptr;
     AVFormatContext* output = nullptr;
     AVPacket* packet = av_packet_alloc();
-    bool ok = checked && avformat_open_input(&input, source.constData(), nullptr, nullptr) >= 0
-              && avformat_find_stream_info(input, nullptr) >= 0
-              && avformat_alloc_output_context2(&output, nullptr, "mp4", target.constData()) >= 0;
+    bool ok = input && avformat_alloc_output_context2(&output, nullptr, "mp4", target.constData()) >= 0;
     for (unsigned i = 0; ok && i < input->nb_streams; ++i)
         ok = review::media::copyStream(output, input->streams[i]) != nullptr;
     ok = ok && review::media::beginFile(output, to, false) >= 0;
@@ -652,7 +645,6 @@ void rewriteWithIndexFirst(const QString& from, const QString& to, bool upToDama
             ok = false;
         avformat_free_context(output);
     }
-    avformat_close_input(&input);
     av_packet_free(&packet);
     if (!ok) {
         QFile::remove(to);

@@ -5,6 +5,7 @@
 #include "recording/RecordingEncoder.h"
 #include "recording/RecordingTables.h"
 #include "recording/ScreenRecordingController.h"
+#include "recording/review/MediaFormat.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -46,20 +47,13 @@ mode_t typeAt(const QString& path, off_t* size = nullptr)
 // one packet was torn by the crash, would be "recovered" as a video no player shows.
 bool decodes(const QString& file)
 {
-    std::optional<platform::CheckedFile> checked;
-    try {
-        checked.emplace(file, platform::Links::refused);
-    } catch (const platform::FileError&) {
+    const review::media::Input opened = review::media::openInput(file, nullptr, platform::Links::refused);
+    if (!opened)
         return false;
-    }
-    AVFormatContext* input = nullptr;
-    if (avformat_open_input(&input, QFile::encodeName(checked->name()).constData(), nullptr, nullptr) < 0)
-        return false;
+    AVFormatContext* input = opened.get();
     const AVCodec* codec = nullptr;
     AVCodecContext* decoder = nullptr;
-    const int stream = avformat_find_stream_info(input, nullptr) >= 0
-                           ? av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0)
-                           : -1;
+    const int stream = av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (stream >= 0 && (decoder = avcodec_alloc_context3(codec))) {
         decoder->thread_count = 1; // the first frame out for the first packet in
         decoder->err_recognition = AV_EF_EXPLODE;
@@ -86,7 +80,6 @@ bool decodes(const QString& file)
         av_packet_free(&packet);
         avcodec_free_context(&decoder);
     }
-    avformat_close_input(&input);
     return whole;
 }
 

@@ -1,10 +1,12 @@
 // A recording session's files where the disk fills or the program is ended: a save ends the
-// session and leaves nothing to recover, a trim says the disk's reason, and a working folder
-// whose lock cannot be taken starts nothing.
+// session and leaves nothing to recover, a trim says the disk's reason, a working folder whose
+// lock cannot be taken starts nothing, and a pipe in the recording's place is never waited on.
 #include "RecordingTestSupport.h"
 #include "SmallDisk.h"
+#include "recording/RecordingBlurPreview.h"
 #include "recording/RecordingRecovery.h"
 #include "recording/review/RecordingExport.h"
+#include "support/PipeWatch.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace tarnwick;
@@ -335,4 +338,89 @@ TEST(RecordingSaveSafety, AnUntrimmedSaveCopiesTheRecordingOnce)
     EXPECT_EQ(bytesOf(destination), bytesOf(s.engine->sample));
     EXPECT_EQ(hiddenIn(QFileInfo(destination).path()), QStringList{});
     EXPECT_EQ(s.workingFolders(), QStringList{});
+}
+
+namespace {
+
+// Leaves a link to `pipe`, a named pipe, as the recording.
+struct PipeEngine : SampleEngine {
+    QString pipe;
+    RecordingResult stop() override
+    {
+        QFile::link(pipe, url);
+        return {url, std::nullopt};
+    }
+};
+
+// Whether `part` waited on one of `pipes`; it is let go after a while, so a fault fails the test.
+template <class Part>
+bool waitsOn(const QStringList& pipes, Part part)
+{
+    PipeWatch watch(pipes);
+    part();
+    return watch.stop();
+}
+
+QString refusal(const QString& file)
+{
+    return "Не удалось прочитать файл «" + QFileInfo(file).fileName() + "»: это не файл.";
+}
+
+} // namespace
+
+// A named pipe in the recording's place, or a link to one: FFmpeg would wait in open() for a
+// writer, the program with it, since the picture and the sound open the file on the GUI thread and
+// the program's end waits for the thumbnails. Each of them refuses it at once, and the review
+// names the file.
+TEST(RecordingSaveSafety, APipeInTheRecordingsPlaceIsRefusedAtOnceByTheReviewsReaders)
+{
+    QTemporaryDir home;
+    const QString pipe = home.filePath("pipe.mp4");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    // Left as the recording when it stops: the review opens on the link.
+    ASSERT_FALSE(waitsOn({pipe}, [&] {
+        QDir().mkpath(home.filePath("linked"));
+        SampleSession s(home.filePath("linked"));
+        auto engine = std::make_shared<PipeEngine>();
+        engine->pipe = pipe;
+        s.engine = engine;
+        s.open();
+        ASSERT_TRUE(s.recordToReview());
+        EXPECT_EQ(s.model().message(),
+                  "Предпросмотр недоступен: " + refusal(engine->url).chopped(1) + ". Можно сохранить исходный MP4.");
+    })) << "the picture or the thumbnails waited on the pipe";
+
+    // Each of the picture and the thumbnails met first.
+    ASSERT_FALSE(waitsOn({pipe}, [&] {
+        const QString link = home.filePath("Recording.mp4");
+        ASSERT_TRUE(QFile::link(pipe, link));
+        recording::RecordingUIModel model(nullptr);
+        recording::RecordingReview review(model);
+        model.setPhase(recording::RecordingPhase::review);
+        model.setCanTrim(true);
+        model.setTrim({2, 0, 2});
+        model.setVideoSource(link);
+        review.player().setSource(link);
+        EXPECT_EQ(model.message(), refusal(link)) << "the picture";
+        model.setMessage(std::nullopt);
+        recording::RecordingBlurPreview preview(review);
+        preview.show();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return model.message().has_value(); }, 30000)) << "nothing said";
+        EXPECT_EQ(model.message(), refusal(link)) << "the thumbnails";
+    })) << "the picture or the thumbnails waited on the pipe";
+
+    // Put in the recording's place while the review shows it: the sound opens it to play.
+    SampleSession s(home.path());
+    ASSERT_FALSE(s.engine->sample.isEmpty()) << "ffmpeg failed";
+    s.open();
+    ASSERT_TRUE(s.recordToReview()) << s.model().message().value_or("").toStdString();
+    const QString recording = s.engine->url;
+    ASSERT_TRUE(QFile::remove(recording));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(recording).constData(), 0600), 0);
+    EXPECT_FALSE(waitsOn({recording}, [&] {
+        s.controller->review().playSelection();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return s.model().message().has_value(); }, 30000)) << "nothing said";
+        EXPECT_EQ(s.model().message(), refusal(recording));
+        s.controller.reset();
+    })) << "the sound waited on the pipe";
 }

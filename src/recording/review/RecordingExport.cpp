@@ -48,7 +48,11 @@ void check(int result)
 
 double RecordingExport::duration(const QString& source)
 {
-    const Input input = open(source, QStringLiteral("Не удалось прочитать запись."));
+    // A file the checked open refuses is named with its reason: the review shows it.
+    QString refusal;
+    const Input input = media::openInput(source, &refusal);
+    if (!input)
+        throw TarnwickError(refusal.isEmpty() ? QStringLiteral("Не удалось прочитать запись.") : refusal);
     double seconds = 0;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const AVStream* s = input->streams[i];
