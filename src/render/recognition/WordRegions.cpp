@@ -1,5 +1,6 @@
 #include "render/recognition/WordRegions.h"
 
+#include "render/recognition/GlyphRows.h"
 #include "render/recognition/ReadingStages.h"
 #include "render/recognition/ScreenTextRecognizer.h"
 #include "series/Geometry.h"
@@ -286,6 +287,16 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
             readSpot(line.box.adjusted(-margin, -margin, margin, margin).intersected(crop.rect()));
         }
     }
+
+    // Rows of glyphs no reading saw, on whatever ground: a selected value on its
+    // highlight, a key bar's coloured cells. They look like a line of text, which is
+    // enough to cover them.
+    std::vector<QRectF> known;
+    for (const QRectF& b : regions)
+        known.push_back(geo::insetBy(stages::pixelBox(b, w, h), -GlyphScan::knownBoxMargin, -GlyphScan::knownBoxMargin));
+    for (const QRect& row : GlyphRows::textRows(crop, known))
+        regions.push_back(stages::recognizerBox(row, w, h));
+    checkCancelled(isCancelled);
 
     // Small glyphs on plain backgrounds the readings missed (a digit on a badge),
     // each read on its own. The lines just read are known: their glyphs are not read again.
