@@ -264,3 +264,15 @@ TEST(TextBlur, ColouredTerminalWordsOnADarkGroundAndALineSelectedByADragAreCover
                                                        "вторник в 11:00.")),
               QStringList());
 }
+
+TEST(TextBlur, LongLinesTurnedByADegreeAreCoveredToTheirEnds)
+{
+    // Four lines of 16 px text, 560 px long, turned as a skewed scan is: over such a line the
+    // baseline climbs more than a glyph's height, and the readings lose the end of the last.
+    const QImage turned = screen("blur-turned-1x");
+    EXPECT_EQ(commandReads(textBlurred(turned), QStringLiteral("keys to move the selection by one pixel. Снимок экрана "
+                                                                "сохраняется в папку, выбранную в настройках. Файлы серии "
+                                                                "называются по буквам: A.png, B.png и дальше. The editor opens "
+                                                                "after each capture unless you turn it off. Для записи видео нужен")),
+              QStringList());
+}

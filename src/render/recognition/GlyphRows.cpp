@@ -200,8 +200,17 @@ struct Row {
     Colour ground{};
 };
 
+// The box of a row's last three glyphs: where a slanted line goes on.
+QRect tailOf(const Row& row)
+{
+    QRect tail;
+    for (size_t i = row.glyphs.size() > 3 ? row.glyphs.size() - 3 : 0; i < row.glyphs.size(); ++i)
+        tail |= row.glyphs[i]->box;
+    return tail;
+}
+
 // Glyphs of one side, left to right, each joined to the first row on the same ground whose
-// box shares at least half its own rows and whose last glyph ends at most one and a half
+// last glyphs share at least half its own rows and end at most one and a half of their
 // heights before it.
 std::vector<Row> rowsOf(std::vector<Glyph> glyphs)
 {
@@ -211,9 +220,10 @@ std::vector<Row> rowsOf(std::vector<Glyph> glyphs)
         const QRect& g = glyph.shape->box;
         Row* joined = nullptr;
         for (Row& row : rows) {
-            const int shared = std::min(row.box.bottom(), g.bottom()) - std::max(row.box.top(), g.top()) + 1;
+            const QRect tail = tailOf(row);
+            const int shared = std::min(tail.bottom(), g.bottom()) - std::max(tail.top(), g.top()) + 1;
             const int gap = g.left() - row.box.right() - 1;
-            if (2 * shared >= g.height() && 2 * gap <= 3 * row.box.height() && 4 * g.height() >= row.box.height()
+            if (2 * shared >= g.height() && 2 * gap <= 3 * tail.height() && 4 * g.height() >= tail.height()
                 && sameColour(row.ground, glyph.ground)) {
                 joined = &row;
                 break;
@@ -229,28 +239,26 @@ std::vector<Row> rowsOf(std::vector<Glyph> glyphs)
     return rows;
 }
 
-// Most glyphs of a line end on its baseline, or start on one top line (capitals, figures).
+// Most glyphs of a line end where a neighbour ends (on the baseline, which may slant a little
+// over a turned page), or start where a neighbour starts (capitals, figures).
 bool onOneBaseline(const Row& row)
 {
-    std::vector<int> bottoms;
-    std::vector<int> tops;
     std::vector<int> heights;
-    for (const Shape* glyph : row.glyphs) {
-        bottoms.push_back(glyph->box.bottom());
-        tops.push_back(glyph->box.top());
+    for (const Shape* glyph : row.glyphs)
         heights.push_back(glyph->box.height());
-    }
-    const auto middle = [](std::vector<int> values) {
-        std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(values.size() / 2), values.end());
-        return values[values.size() / 2];
+    std::nth_element(heights.begin(), heights.begin() + std::ptrdiff_t(heights.size() / 2), heights.end());
+    const int tolerance = std::max(1, heights[heights.size() / 2] / 8);
+    const auto aligned = [&](auto edge) {
+        size_t near = 0;
+        for (size_t i = 0; i < row.glyphs.size(); ++i) {
+            const int own = edge(row.glyphs[i]->box);
+            const bool before = i > 0 && std::abs(edge(row.glyphs[i - 1]->box) - own) <= tolerance;
+            const bool after = i + 1 < row.glyphs.size() && std::abs(edge(row.glyphs[i + 1]->box) - own) <= tolerance;
+            near += before || after ? 1 : 0;
+        }
+        return 5 * near >= 3 * row.glyphs.size();
     };
-    const int tolerance = std::max(1, middle(heights) / 8);
-    const auto aligned = [&](const std::vector<int>& edges) {
-        const int line = middle(edges);
-        const auto near = std::count_if(edges.begin(), edges.end(), [&](int edge) { return std::abs(edge - line) <= tolerance; });
-        return 5 * near >= 3 * std::ptrdiff_t(edges.size());
-    };
-    return aligned(bottoms) || aligned(tops);
+    return aligned([](const QRect& box) { return box.bottom(); }) || aligned([](const QRect& box) { return box.top(); });
 }
 
 // A row's box taken on over the glyph-sized shapes beside its ends on its line, whatever

@@ -275,7 +275,9 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # black-on-cyan key bar; blur-printed-keybar.png: such a bar printed in xterm;
 # blur-prompt.png: a coloured prompt and `git status -s` in xterm's dark palette at 13 px,
 # the last prompt's path in plain blue; blur-chromium-drag.png: a paragraph of
-# blur-selection.html selected by a drag in Chromium.
+# blur-selection.html selected by a drag in Chromium. blur-turned-1x.png is case
+# turned-01-1x of the screen set's draw with seed 52903 (bench/screen-set/draw): four long
+# lines turned by a degree as a raster.
 blur_screens() {
   work=/tmp/tarnwick-blur
   rm -rf "$work"
