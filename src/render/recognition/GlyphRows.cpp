@@ -324,10 +324,10 @@ std::vector<QRect> textRows(const QImage& image, const std::vector<QRectF>& know
                 if (int(row.glyphs.size()) < leastGlyphs || !onOneBaseline(row) || known(row, knownBoxes))
                     continue;
                 const QRect line = withNeighbours(row.box, sized);
-                const int height = line.height();
-                const QRect box = line.adjusted(-std::max(2, height / 2), -std::max(2, height / 4), std::max(2, height / 2),
-                                                std::max(2, height / 4))
-                                      .intersected(image.rect());
+                // A little room for the antialiased edges and a dot or accent the row left out.
+                const int side = std::max(2, line.height() / 4);
+                const int above = std::max(1, line.height() / 8);
+                const QRect box = line.adjusted(-side, -above, side, above).intersected(image.rect());
                 if (std::none_of(found.begin(), found.end(), [&](const QRect& other) { return other.contains(box); }))
                     found.push_back(box);
             }
