@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdlib>
 #include <deque>
+#include <new>
 
 namespace tarnwick {
 
@@ -294,7 +295,13 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
     std::vector<QRectF> known;
     for (const QRectF& b : regions)
         known.push_back(geo::insetBy(stages::pixelBox(b, w, h), -GlyphScan::knownBoxMargin, -GlyphScan::knownBoxMargin));
-    for (const QRect& row : GlyphRows::textRows(crop, known))
+    std::vector<QRect> rows;
+    try {
+        rows = GlyphRows::textRows(crop, known);
+    } catch (const std::bad_alloc&) {
+        throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
+    }
+    for (const QRect& row : rows)
         regions.push_back(stages::recognizerBox(row, w, h));
     checkCancelled(isCancelled);
 
