@@ -106,6 +106,31 @@ std::vector<QRect> keyBarCells(const QImage& image, QColor colour)
     return cells;
 }
 
+// The cells of a grid drawn in one colour: the spaces between its rows and columns of pixels
+// that are mostly of that colour.
+std::vector<QRect> gridCells(const QImage& image, QColor line)
+{
+    auto onLine = [&](const QRect& strip) {
+        return 5 * countWhere(image, [&](QRgb p) { return near(p, line, 8); }, strip) > 4 * strip.width() * strip.height();
+    };
+    std::vector<int> rows{-1};
+    std::vector<int> columns{-1};
+    for (int y = 0; y < image.height(); ++y)
+        if (onLine(QRect(0, y, image.width(), 1)))
+            rows.push_back(y);
+    for (int x = 0; x < image.width(); ++x)
+        if (onLine(QRect(x, 0, 1, image.height())))
+            columns.push_back(x);
+    rows.push_back(image.height());
+    columns.push_back(image.width());
+    std::vector<QRect> cells;
+    for (size_t i = 0; i + 1 < rows.size(); ++i)
+        for (size_t j = 0; j + 1 < columns.size(); ++j)
+            if (rows[i + 1] - rows[i] > 2 && columns[j + 1] - columns[j] > 2)
+                cells.emplace_back(QPoint(columns[j] + 1, rows[i] + 1), QPoint(columns[j + 1] - 1, rows[i + 1] - 1));
+    return cells;
+}
+
 } // namespace
 
 TEST(GlyphScan, CandidateNeedsAFrameOfOneColourWithinTheImage)
@@ -274,5 +299,24 @@ TEST(TextBlur, LongLinesTurnedByADegreeAreCoveredToTheirEnds)
                                                                 "сохраняется в папку, выбранную в настройках. Файлы серии "
                                                                 "называются по буквам: A.png, B.png и дальше. The editor opens "
                                                                 "after each capture unless you turn it off. Для записи видео нужен")),
+              QStringList());
+}
+
+TEST(TextBlur, AFigureOrLetterAloneInACellIsReadAndCovered)
+{
+    // A spreadsheet in Chromium: the column letters and row numbers in grey header cells,
+    // lone figures in white cells, an active cell framed in blue.
+    const QImage sheet = screen("blur-sheet-1x");
+    const QImage blurred = textBlurred(sheet);
+    auto ink = [](QRgb p) { return std::max({qRed(p), qGreen(p), qBlue(p)}) < 120; };
+    const std::vector<QRect> cells = gridCells(sheet, QColor(226, 227, 227));
+    EXPECT_GE(cells.size(), 30u);
+    for (const QRect& cell : cells) {
+        if (countWhere(sheet, ink, cell) >= 5) {
+            EXPECT_LT(inkKept(sheet, blurred, cell, ink), 0.2) << cell.x() << "," << cell.y() << " " << cell.width() << "x" << cell.height();
+        }
+    }
+    EXPECT_EQ(commandReads(blurred, QStringLiteral("A B C D 1 Товар Кол-во Цена Сумма 2 Бумага А4 7 91557 0 3 Итого 96924 77333 89 "
+                                                   "4 Картридж 0 50 5 Ноутбук 0 0 6 Доставка 0 4")),
               QStringList());
 }

@@ -119,17 +119,23 @@ bool glyphSized(const Shape& shape)
 
 using Colour = std::array<int, 3>;
 
-// A glyph and the colour of its ground.
+// The colour round a glyph, and whether it is one colour to a few levels, as a screen
+// draws a cell or a badge, rather than nearly one, as a smooth part of a photo is.
+struct Ground {
+    Colour colour{};
+    bool flat = false;
+};
+
 struct Glyph {
     const Shape* shape = nullptr;
-    Colour ground{};
+    Ground ground;
 };
 
 // The colour of the pixels of the other side round a glyph, in its box grown by two pixels
 // and a pixel away from its own side, when nearly all of them are one colour (a highlight, a
 // cell, a page, not a photo) and a fifth of the glyph's own pixels at least stand well off it
 // (ink, not a shade of the ground).
-std::optional<Colour> plainGround(const QImage& rgba, const std::vector<uint8_t>& levels, int threshold, const Shape& shape)
+std::optional<Ground> plainGround(const QImage& rgba, const std::vector<uint8_t>& levels, int threshold, const Shape& shape)
 {
     const int w = rgba.width();
     const auto glyphSide = [&](int x, int y) { return (levels[size_t(y) * size_t(w) + size_t(x)] > threshold) == shape.light; };
@@ -158,15 +164,18 @@ std::optional<Colour> plainGround(const QImage& rgba, const std::vector<uint8_t>
         while (2 * (seen + counts[c][size_t(median[c])]) <= total)
             seen += counts[c][size_t(median[c]++)];
     }
-    // Per channel, the pixels near the median; the fewest of the three.
-    int plain = total;
-    for (size_t c = 0; c < 3; ++c) {
-        int near = 0;
-        for (int level = std::max(0, median[c] - groundTolerance); level <= std::min(255, median[c] + groundTolerance); ++level)
-            near += counts[c][size_t(level)];
-        plain = std::min(plain, near);
-    }
-    if (100 * plain < plainGroundPercent * total)
+    // Per channel, the pixels within `tolerance` of the median; the fewest of the three.
+    const auto near = [&](int tolerance) {
+        int fewest = total;
+        for (size_t c = 0; c < 3; ++c) {
+            int count = 0;
+            for (int level = std::max(0, median[c] - tolerance); level <= std::min(255, median[c] + tolerance); ++level)
+                count += counts[c][size_t(level)];
+            fewest = std::min(fewest, count);
+        }
+        return fewest;
+    };
+    if (100 * near(groundTolerance) < plainGroundPercent * total)
         return std::nullopt;
     int ink = 0;
     for (int y = shape.box.top(); y <= shape.box.bottom(); ++y) {
@@ -182,7 +191,7 @@ std::optional<Colour> plainGround(const QImage& rgba, const std::vector<uint8_t>
     }
     if (5 * ink < shape.pixels)
         return std::nullopt;
-    return median;
+    return Ground{median, 100 * near(flatTolerance) >= flatGroundPercent * total};
 }
 
 bool sameColour(const Colour& a, const Colour& b)
@@ -198,6 +207,7 @@ struct Row {
     std::vector<const Shape*> glyphs;
     QRect box;
     Colour ground{};
+    bool flat = true;
 };
 
 // The box of a row's last three glyphs: where a slanted line goes on.
@@ -224,15 +234,16 @@ std::vector<Row> rowsOf(std::vector<Glyph> glyphs)
             const int shared = std::min(tail.bottom(), g.bottom()) - std::max(tail.top(), g.top()) + 1;
             const int gap = g.left() - row.box.right() - 1;
             if (2 * shared >= g.height() && 2 * gap <= 3 * tail.height() && 4 * g.height() >= tail.height()
-                && sameColour(row.ground, glyph.ground)) {
+                && sameColour(row.ground, glyph.ground.colour)) {
                 joined = &row;
                 break;
             }
         }
         if (!joined) {
-            rows.push_back({{}, g, glyph.ground});
+            rows.push_back({{}, g, glyph.ground.colour});
             joined = &rows.back();
         }
+        joined->flat = joined->flat && glyph.ground.flat;
         joined->glyphs.push_back(glyph.shape);
         joined->box |= g;
     }
@@ -294,7 +305,7 @@ bool known(const Row& row, const std::vector<QRectF>& boxes)
 
 } // namespace
 
-std::vector<QRect> textRows(const QImage& image, const std::vector<QRectF>& knownBoxes)
+Found textRows(const QImage& image, const std::vector<QRectF>& knownBoxes)
 {
     const int w = image.width();
     const int h = image.height();
@@ -305,7 +316,8 @@ std::vector<QRect> textRows(const QImage& image, const std::vector<QRectF>& know
     if (levels.empty())
         return {};
     Splitter splitter(levels, w, h);
-    std::vector<QRect> found;
+    Found found;
+    std::vector<Row> alone;
     for (int threshold = levelStep; threshold < 256; threshold += levelStep) {
         const std::vector<Shape> shapes = splitter.shapes(threshold);
         for (const bool light : {false, true}) {
@@ -317,21 +329,37 @@ std::vector<QRect> textRows(const QImage& image, const std::vector<QRectF>& know
                     || shape.box.right() == w - 1 || shape.box.bottom() == h - 1)
                     continue;
                 sized.push_back(&shape);
-                if (const std::optional<Colour> ground = plainGround(rgba, levels, threshold, shape))
+                if (const std::optional<Ground> ground = plainGround(rgba, levels, threshold, shape))
                     glyphs.push_back({&shape, *ground});
             }
-            for (const Row& row : rowsOf(std::move(glyphs))) {
-                if (int(row.glyphs.size()) < leastGlyphs || !onOneBaseline(row) || known(row, knownBoxes))
+            for (Row& row : rowsOf(std::move(glyphs))) {
+                if ((row.glyphs.size() > 1 && !onOneBaseline(row)) || known(row, knownBoxes))
                     continue;
+                if (int(row.glyphs.size()) < leastGlyphs) {
+                    if (row.flat)
+                        alone.push_back(std::move(row));
+                    continue;
+                }
                 const QRect line = withNeighbours(row.box, sized);
                 // A little room for the antialiased edges and a dot or accent the row left out.
                 const int side = std::max(2, line.height() / 4);
                 const int above = std::max(1, line.height() / 8);
                 const QRect box = line.adjusted(-side, -above, side, above).intersected(image.rect());
-                if (std::none_of(found.begin(), found.end(), [&](const QRect& other) { return other.contains(box); }))
-                    found.push_back(box);
+                if (std::none_of(found.lines.begin(), found.lines.end(), [&](const QRect& other) { return other.contains(box); }))
+                    found.lines.push_back(box);
             }
         }
+    }
+    // Each place of one or two glyphs once, with room round it for the reader, unless a line
+    // already covers it; the same glyph stands in the splits of every level between its ink
+    // and its ground.
+    for (const Row& row : alone) {
+        const QPoint centre = row.box.center();
+        const auto holds = [&](const QRect& box) { return box.contains(centre); };
+        if (std::any_of(found.lines.begin(), found.lines.end(), holds) || std::any_of(found.spots.begin(), found.spots.end(), holds))
+            continue;
+        const int margin = std::max(4, row.box.height() / 2);
+        found.spots.push_back(row.box.adjusted(-margin, -margin, margin, margin).intersected(image.rect()));
     }
     return found;
 }

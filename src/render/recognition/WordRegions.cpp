@@ -290,19 +290,21 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
     }
 
     // Rows of glyphs no reading saw, on whatever ground: a selected value on its
-    // highlight, a key bar's coloured cells. They look like a line of text, which is
-    // enough to cover them.
+    // highlight, a key bar's coloured cells. A row looks like a line of text, which is
+    // enough to cover it; a glyph or two alone are read first.
     std::vector<QRectF> known;
     for (const QRectF& b : regions)
         known.push_back(geo::insetBy(stages::pixelBox(b, w, h), -GlyphScan::knownBoxMargin, -GlyphScan::knownBoxMargin));
-    std::vector<QRect> rows;
+    GlyphRows::Found rows;
     try {
         rows = GlyphRows::textRows(crop, known);
     } catch (const std::bad_alloc&) {
         throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
     }
-    for (const QRect& row : rows)
-        regions.push_back(stages::recognizerBox(row, w, h));
+    for (const QRect& line : rows.lines)
+        regions.push_back(stages::recognizerBox(line, w, h));
+    for (const QRect& spot : rows.spots)
+        readSpot(spot);
     checkCancelled(isCancelled);
 
     // Small glyphs on plain backgrounds the readings missed (a digit on a badge),

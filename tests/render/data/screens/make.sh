@@ -277,7 +277,9 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # the last prompt's path in plain blue; blur-chromium-drag.png: a paragraph of
 # blur-selection.html selected by a drag in Chromium. blur-turned-1x.png is case
 # turned-01-1x of the screen set's draw with seed 52903 (bench/screen-set/draw): four long
-# lines turned by a degree as a raster.
+# lines turned by a degree as a raster; blur-sheet-1x.png is case sheet-01-1x of the draw
+# with seed 31417: a spreadsheet in Chromium with its column letters, row numbers and lone
+# figures each alone in a cell.
 blur_screens() {
   work=/tmp/tarnwick-blur
   rm -rf "$work"
