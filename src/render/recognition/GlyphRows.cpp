@@ -210,18 +210,21 @@ struct Row {
     bool flat = true;
 };
 
-// The box of a row's last three glyphs: where a slanted line goes on.
-QRect tailOf(const Row& row)
+// The middle height of glyphs `from` to the end of a row: a frame's side taken in with the
+// letters sets no height of theirs.
+int middleHeight(const Row& row, size_t from = 0)
 {
-    QRect tail;
-    for (size_t i = row.glyphs.size() > 3 ? row.glyphs.size() - 3 : 0; i < row.glyphs.size(); ++i)
-        tail |= row.glyphs[i]->box;
-    return tail;
+    std::vector<int> heights;
+    for (size_t i = from; i < row.glyphs.size(); ++i)
+        heights.push_back(row.glyphs[i]->box.height());
+    std::nth_element(heights.begin(), heights.begin() + std::ptrdiff_t(heights.size() / 2), heights.end());
+    return heights[heights.size() / 2];
 }
 
 // Glyphs of one side, left to right, each joined to the first row on the same ground whose
-// last glyphs share at least half its own rows and end at most one and a half of their
-// heights before it.
+// last three glyphs (where a slanted line goes on) share at least half its own rows and end
+// at most one and a half of their middle height before it. Letters of one line differ in
+// height by less than two and a half times; a field's frame beside them does not.
 std::vector<Row> rowsOf(std::vector<Glyph> glyphs)
 {
     std::sort(glyphs.begin(), glyphs.end(), [](const Glyph& a, const Glyph& b) { return a.shape->box.x() < b.shape->box.x(); });
@@ -230,10 +233,14 @@ std::vector<Row> rowsOf(std::vector<Glyph> glyphs)
         const QRect& g = glyph.shape->box;
         Row* joined = nullptr;
         for (Row& row : rows) {
-            const QRect tail = tailOf(row);
+            const size_t last = row.glyphs.size() > 3 ? row.glyphs.size() - 3 : 0;
+            QRect tail;
+            for (size_t i = last; i < row.glyphs.size(); ++i)
+                tail |= row.glyphs[i]->box;
+            const int height = middleHeight(row, last);
             const int shared = std::min(tail.bottom(), g.bottom()) - std::max(tail.top(), g.top()) + 1;
             const int gap = g.left() - row.box.right() - 1;
-            if (2 * shared >= g.height() && 2 * gap <= 3 * tail.height() && 4 * g.height() >= tail.height()
+            if (2 * shared >= g.height() && 2 * gap <= 3 * height && 2 * g.height() <= 5 * height && 2 * height <= 5 * g.height()
                 && sameColour(row.ground, glyph.ground.colour)) {
                 joined = &row;
                 break;
@@ -254,11 +261,7 @@ std::vector<Row> rowsOf(std::vector<Glyph> glyphs)
 // over a turned page), or start where a neighbour starts (capitals, figures).
 bool onOneBaseline(const Row& row)
 {
-    std::vector<int> heights;
-    for (const Shape* glyph : row.glyphs)
-        heights.push_back(glyph->box.height());
-    std::nth_element(heights.begin(), heights.begin() + std::ptrdiff_t(heights.size() / 2), heights.end());
-    const int tolerance = std::max(1, heights[heights.size() / 2] / 8);
+    const int tolerance = std::max(1, middleHeight(row) / 8);
     const auto aligned = [&](auto edge) {
         size_t near = 0;
         for (size_t i = 0; i < row.glyphs.size(); ++i) {
@@ -274,9 +277,12 @@ bool onOneBaseline(const Row& row)
 
 // A row's box taken on over the glyph-sized shapes beside its ends on its line, whatever
 // their ground: the first letter of a label that starts at the edge of its cell. A shape
-// joins when it shares half its rows with the row and is no taller than one and a half of it.
-QRect withNeighbours(const QRect& row, const std::vector<const Shape*>& shapes)
+// joins when it shares half its rows with the row, is no taller than one and a half of the
+// row's middle height and stands at most as far from its end.
+QRect withNeighbours(const Row& line, const std::vector<const Shape*>& shapes)
 {
+    const QRect& row = line.box;
+    const int height = middleHeight(line);
     QRect box = row;
     for (bool grown = true; grown;) {
         grown = false;
@@ -286,7 +292,7 @@ QRect withNeighbours(const QRect& row, const std::vector<const Shape*>& shapes)
                 continue;
             const int shared = std::min(row.bottom(), g.bottom()) - std::max(row.top(), g.top()) + 1;
             const int gap = std::max(g.left() - box.right(), box.left() - g.right()) - 1;
-            if (2 * shared >= g.height() && 2 * gap <= 3 * row.height() && 2 * g.height() <= 3 * row.height()) {
+            if (2 * shared >= g.height() && 2 * gap <= 3 * height && 2 * g.height() <= 3 * height) {
                 box |= g;
                 grown = true;
             }
@@ -340,10 +346,10 @@ Found textRows(const QImage& image, const std::vector<QRectF>& knownBoxes)
                         alone.push_back(std::move(row));
                     continue;
                 }
-                const QRect line = withNeighbours(row.box, sized);
+                const QRect line = withNeighbours(row, sized);
                 // A little room for the antialiased edges and a dot or accent the row left out.
-                const int side = std::max(2, line.height() / 4);
-                const int above = std::max(1, line.height() / 8);
+                const int side = std::max(2, middleHeight(row) / 4);
+                const int above = std::max(1, middleHeight(row) / 8);
                 const QRect box = line.adjusted(-side, -above, side, above).intersected(image.rect());
                 if (std::none_of(found.lines.begin(), found.lines.end(), [&](const QRect& other) { return other.contains(box); }))
                     found.lines.push_back(box);
