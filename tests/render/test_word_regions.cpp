@@ -227,6 +227,11 @@ TEST(TextBlur, ASelectedFieldValueOnAHighlightThatHugsItsLettersIsCovered)
         EXPECT_EQ(commandReads(blurred, c.written), QStringList()) << c.name;
         EXPECT_LT(inkKept(shot, blurred, c.highlight, white), 0.1) << c.name;
     }
+    // The frames round the fields' plain values stay sharp: a frame's side is no letter.
+    const QImage yad = screen("blur-yad-form-1x");
+    const QImage yadBlurred = textBlurred(yad);
+    for (const QRect& side : {QRect(81, 45, 1, 26), QRect(81, 84, 1, 26), QRect(417, 45, 1, 26), QRect(417, 84, 1, 26)})
+        EXPECT_EQ(maxChannelDifference(yad, yadBlurred, side), 0) << side.x() << "," << side.y();
 }
 
 TEST(TextBlur, EveryLabelOfAKeyBarIsCoveredAndEmptyPanelsAndAPhotoStaySharp)
