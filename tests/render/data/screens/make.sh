@@ -267,6 +267,67 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # qt-form-slash-15x.png is case qt-form-07-15x of the draw with seed 777001: a Qt field at 1.5x
 # whose path starts with a "/" that touches the field's frame.
 
+# Real programs on an X server of our own with openbox, so that a dialog's first field has the
+# focus and its value is selected: yad's form at 1x and 2x (yad-form-selected-*) and zenity's
+# entry (GTK3, Adwaita), and coloured output in xterm's dark palette: grep's red matches
+# (terminal-grep-colours-1x) and a prompt with git's red marks (terminal-prompt-colours-1x).
+# Then Chromium pages: code in Monokai colours (code-monokai-1x) and a spreadsheet at 2x with
+# grey header cells (sheet-headers-2x); and four lines of DejaVu Sans 16 px turned 1° and 2°
+# either way as a skewed scan (turned-page-*).
+work=$(mktemp -d)
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb=$!
+until [ -s "$work/display" ]; do sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+openbox >/dev/null 2>&1 &
+wm=$!
+trap 'kill $wm $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+window() { # title out: waits for the window, then for two grabs alike, and keeps the last
+  until id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$id" ]; do sleep 0.1; done
+  import -window "$id" "$work/a.png"
+  while sleep 0.5; import -window "$id" "$work/b.png"; ! cmp -s "$work/a.png" "$work/b.png"; do mv "$work/b.png" "$work/a.png"; done
+  convert "$work/b.png" -strip "$2"
+}
+yad_form() { # scale out
+  LANG=ru_RU.UTF-8 GDK_SCALE=$1 yad --title=Встреча --width=420 --form --field=Тема --field=Место --field=Участники \
+    "Обсуждение бюджета Q1" "Переговорная 2" "Анна, Иван" >/dev/null 2>&1 &
+  window Встреча "$2"; kill $!; wait $! || true
+}
+yad_form 1 yad-form-selected-1x.png
+yad_form 2 yad-form-selected-2x.png
+LANG=ru_RU.UTF-8 zenity --entry --title="Новая папка" --text="Имя папки:" --entry-text="Черновики 2026" >/dev/null 2>&1 &
+window "Новая папка" zenity-entry-selected-1x.png; kill $!; wait $! || true
+term() { # title out: the commands on stdin run in xterm's dark palette, the cursor hidden
+  cat > "$work/term.sh"; printf "printf '\\\\033[?25l'; exec sleep 600\n" >> "$work/term.sh"
+  LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 xterm -title "$1" -geometry 64x6+0+0 -fa "DejaVu Sans Mono" -fs 11 -bg black -fg grey85 \
+    -b 6 -bw 0 +sb -u8 -e sh "$work/term.sh" >/dev/null 2>&1 &
+  window "$1" "$2"; kill $!; wait $! || true
+}
+printf '%s\n' "2025-03-14 09:12:01 INFO  служба запущена, порт 8080" "2025-03-14 09:12:07 WARN  диск /var заполнен на 91%" \
+  "2025-03-14 09:13:40 ERROR не удалось открыть report.csv" "2025-03-14 09:14:02 INFO  задача 17 завершена" \
+  "2025-03-14 09:15:13 WARN  повтор 3 из 5: нет ответа" > "$work/log"
+term grep terminal-grep-colours-1x.png <<EOS
+cd "$work"; printf '\$ grep --color=always '"'"'WARN\\\\|ERROR'"'"' log\\n'; grep --color=always 'WARN\\|ERROR' log
+EOS
+term prompt terminal-prompt-colours-1x.png <<'EOS'
+p='\033[01;32manna@tarn\033[00m:\033[01;34m~/Проекты\033[00m$ '
+printf "$p"'git status -s\n \033[31mM\033[m README.md\n \033[31mM\033[m src/main.cpp\n\033[31m??\033[m notes/черновик.md\n'"$p"
+EOS
+page() { # page width height scale out
+  chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --force-device-scale-factor="$4" \
+    --window-size="$2,$3" --screenshot="$5" "file://$PWD/$1.html" 2>/dev/null
+}
+page code-monokai 420 120 1 code-monokai-1x.png
+page sheet-headers 460 150 2 sheet-headers-2x.png
+convert -size 620x150 xc:white -font DejaVu-Sans -pointsize 16 -fill '#111' \
+  -annotate +24+34 "Снимок экрана сохраняется в папку, выбранную в настройках." \
+  -annotate +24+64 "The editor opens after each capture unless you turn it off." \
+  -annotate +24+94 "Текст на снимке распознаётся и копируется в буфер обмена." \
+  -annotate +24+124 "Размытие скрывает текст, номера карт и лица на снимке." "$work/flat.png"
+for angle in 1 -1 2 -2; do
+  convert "$work/flat.png" -background white -rotate "$angle" -depth 8 -strip "turned-page-${angle#-}$( [ "$angle" -lt 0 ] && echo -left || echo -right).png"
+done
+
 # The text blur's pictures, from real programs under an Xvfb and an openbox of their own;
 # each window is grabbed once two grabs in a row agree. blur-yad-form-1x.png and
 # blur-yad-form-2x.png: a yad form (GTK3, Adwaita) whose first field is focused, its value
@@ -280,7 +341,39 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # lines turned by a degree as a raster; blur-sheet-1x.png is case sheet-01-1x of the draw
 # with seed 31417: a spreadsheet in Chromium with its column letters, row numbers and lone
 # figures each alone in a cell.
-blur_screens() {
+# It runs in a subshell of its own: its server, helpers and trap stay apart from those above.
+blur_screens() (
+  # The first visible window that xdotool finds by these options and that still exists.
+  window() {
+    while :; do
+      found=$(xdotool search --onlyvisible "$@" 2>/dev/null | head -1)
+      if [ -n "$found" ] && xwininfo -id "$found" >/dev/null 2>&1; then
+        echo "$found"
+        return
+      fi
+      sleep 0.1
+    done
+  }
+
+  grab() { # window out [a grab the window must have left]
+    rm -f "$work/last.png"
+    tries=0
+    while :; do
+      import -window "$1" -strip "$work/grab.png" 2>/dev/null || true
+      if [ -s "$work/grab.png" ] && cmp -s "$work/grab.png" "$work/last.png" && ! cmp -s "$work/grab.png" "${3:-/dev/null}"; then
+        break
+      fi
+      tries=$((tries + 1))
+      if [ $tries -gt 1000 ]; then
+        echo "$2: window $1 never settled" >&2
+        return 1
+      fi
+      mv "$work/grab.png" "$work/last.png" 2>/dev/null || true
+      sleep 0.3
+    done
+    cp "$work/grab.png" "$2"
+  }
+
   work=/tmp/tarnwick-blur
   rm -rf "$work"
   mkdir -p "$work/gtk-3.0" "$work/mc/Проекты/Документы" "$work/home/.config/mc"
@@ -357,39 +450,6 @@ blur_screens() {
     mousemove --window "$window" 211 109 sleep 0.3 mouseup 1 sleep 0.3 mousemove --window "$window" 590 230
   grab "$window" blur-chromium-drag.png "$work/page.png"
   kill $program
-  kill $wm $xvfb
-  trap - EXIT
-}
-
-# The first visible window that xdotool finds by these options and that still exists.
-window() {
-  while :; do
-    found=$(xdotool search --onlyvisible "$@" 2>/dev/null | head -1)
-    if [ -n "$found" ] && xwininfo -id "$found" >/dev/null 2>&1; then
-      echo "$found"
-      return
-    fi
-    sleep 0.1
-  done
-}
-
-grab() { # window out [a grab the window must have left]
-  rm -f "$work/last.png"
-  tries=0
-  while :; do
-    import -window "$1" -strip "$work/grab.png" 2>/dev/null || true
-    if [ -s "$work/grab.png" ] && cmp -s "$work/grab.png" "$work/last.png" && ! cmp -s "$work/grab.png" "${3:-/dev/null}"; then
-      break
-    fi
-    tries=$((tries + 1))
-    if [ $tries -gt 1000 ]; then
-      echo "$2: window $1 never settled" >&2
-      return 1
-    fi
-    mv "$work/grab.png" "$work/last.png" 2>/dev/null || true
-    sleep 0.3
-  done
-  cp "$work/grab.png" "$2"
-}
+)
 
 blur_screens
