@@ -325,3 +325,14 @@ TEST(TextBlur, AFigureOrLetterAloneInACellIsReadAndCovered)
                                                    "4 Картридж 0 50 5 Ноутбук 0 0 6 Доставка 0 4")),
               QStringList());
 }
+
+TEST(TextBlur, TheLineNumbersOfADarkCodeListingAreCoveredWhole)
+{
+    // Code in Dracula's colours at 2x: grey line numbers down the left, each alone on its row.
+    const QImage code = screen("blur-code-numbers-2x");
+    const QColor ground(40, 42, 54);
+    auto ink = [&](QRgb p) {
+        return std::max({std::abs(qRed(p) - ground.red()), std::abs(qGreen(p) - ground.green()), std::abs(qBlue(p) - ground.blue())}) > 60;
+    };
+    EXPECT_LT(inkKept(code, textBlurred(code), QRect(0, 0, 120, code.height()), ink), 0.01);
+}

@@ -356,16 +356,13 @@ Found textRows(const QImage& image, const std::vector<QRectF>& knownBoxes)
             }
         }
     }
-    // Each place of one or two glyphs once, with room round it for the reader, unless a line
-    // already covers it; the same glyph stands in the splits of every level between its ink
-    // and its ground.
+    // Each place of one or two glyphs once, unless a line already covers it: the same glyph
+    // stands in the splits of every level between its ink and its ground.
     for (const Row& row : alone) {
         const QPoint centre = row.box.center();
         const auto holds = [&](const QRect& box) { return box.contains(centre); };
-        if (std::any_of(found.lines.begin(), found.lines.end(), holds) || std::any_of(found.spots.begin(), found.spots.end(), holds))
-            continue;
-        const int margin = std::max(4, row.box.height() / 2);
-        found.spots.push_back(row.box.adjusted(-margin, -margin, margin, margin).intersected(image.rect()));
+        if (std::none_of(found.lines.begin(), found.lines.end(), holds) && std::none_of(found.spots.begin(), found.spots.end(), holds))
+            found.spots.push_back(row.box);
     }
     return found;
 }

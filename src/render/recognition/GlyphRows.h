@@ -29,10 +29,9 @@ inline constexpr int inkContrast = 48;
 // hugs its letters, a terminal's coloured cell, a key bar), split at every `levelStep` grey
 // levels. Rows of at least three on one baseline look like a line of text; one or two alone
 // on a flat ground (a figure in a table's cell, a column's letter) only a reading can tell
-// from an icon. Boxes
-// in pixels, origin top left: lines grown a little round their glyphs, spots with room for a
-// reader round them. A row whose every glyph centre lies in one of `known` (pixel boxes) is
-// left out. Empty for a null image.
+// from an icon. Boxes in pixels, origin top left: lines grown a little round their glyphs,
+// spots just round theirs. A row whose every glyph centre lies in one of `known` (pixel
+// boxes) is left out. Empty for a null image.
 struct Found {
     std::vector<QRect> lines;
     std::vector<QRect> spots;

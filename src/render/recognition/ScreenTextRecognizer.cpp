@@ -49,7 +49,8 @@ void checkReadableSize(const QSize& size)
             "Изображение слишком большое для распознавания текста. Выделите область поменьше."));
 }
 
-std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout, const std::function<bool()>& isCancelled)
+std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout, const std::function<bool()>& isCancelled,
+    std::vector<Word>* plainWords)
 {
     // Nothing readable fits in fewer than three pixels a side.
     if (image.isNull() || image.width() < 3 || image.height() < 3)
@@ -256,7 +257,13 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
             for (const ReadWord& word : piece.words)
                 if (word.confidence >= heldConfidence)
                     readAlready.push_back(shrinking.mapRect(QRectF(word.box)).toAlignedRect().adjusted(-2, -2, 2, 2));
-        pieces = withPlainWords(std::move(pieces), plainReading(image, reading, isCancelled, readAlready), factor);
+        const PlainViews plain = plainReading(image, reading, isCancelled, readAlready);
+        for (const PlainView& view : plain)
+            for (const WordRun& row : view.rows)
+                for (const ReadWord& word : row.words)
+                    if (plainWords && std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+                        plainWords->push_back({word.text, recognizerBox(word.box, image.width(), image.height())});
+        pieces = withPlainWords(std::move(pieces), plain, factor);
     }
 
     const int w = views.main.width();

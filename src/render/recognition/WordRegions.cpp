@@ -214,6 +214,17 @@ void checkCancelled(const std::function<bool()>& isCancelled)
         throw CancellationError();
 }
 
+// Whether boxes found already cover at least half of `box` (their overlaps counted twice).
+bool halfCovered(const QRect& box, const std::vector<QRect>& found)
+{
+    qint64 covered = 0;
+    for (const QRect& other : found) {
+        const QRect common = other.intersected(box);
+        covered += qint64(common.width()) * common.height();
+    }
+    return 2 * covered >= qint64(box.width()) * box.height();
+}
+
 bool hasLetterOrDigit(const QString& text)
 {
     for (const char32_t c : text.toUcs4()) {
@@ -240,9 +251,11 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
     const int h = crop.height();
 
     // Every word the full reading boxes, without dictionaries, so that names,
-    // codes and half-words are boxed as written.
+    // codes and half-words are boxed as written; and every word the engine reads of
+    // the picture alone, however unsure, as the `tesseract` command reads it.
     std::vector<QRectF> regions;
-    for (const detail::Line& line : detail::readLines(crop, detail::Reading::literal, detail::Layout::scattered, isCancelled)) {
+    std::vector<detail::Word> plainWords;
+    for (const detail::Line& line : detail::readLines(crop, detail::Reading::literal, detail::Layout::scattered, isCancelled, &plainWords)) {
         if (line.words.empty()) {
             regions.push_back(line.bounds);
             continue;
@@ -250,15 +263,32 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
         for (const detail::Word& word : line.words)
             regions.push_back(word.bounds);
     }
+    // The plain reading's words only where the words read already leave them: one it reads
+    // over a word read already and a button's frame beside is boxed frame and all.
+    std::vector<QRect> read;
+    for (const QRectF& b : regions)
+        read.push_back(stages::pixelBox(b, w, h).toAlignedRect());
+    for (const detail::Word& word : plainWords) {
+        const QRect box = stages::pixelBox(word.bounds, w, h).toAlignedRect();
+        const bool holdsRead = std::any_of(read.begin(), read.end(), [&](const QRect& other) {
+            const QRect common = other.intersected(box);
+            return 2 * qint64(common.width()) * common.height() >= qint64(other.width()) * other.height();
+        });
+        if (!holdsRead && !halfCovered(box, read)) {
+            regions.push_back(word.bounds);
+            read.push_back(box);
+        }
+    }
     checkCancelled(isCancelled);
 
     // A spot of the picture read on its own as one line, kept where it holds a letter or
-    // a digit.
+    // a digit; whether it did.
     auto readSpot = [&](const QRect& spot) {
         checkCancelled(isCancelled);
         const QImage piece = crop.copy(spot);
         if (piece.isNull())
-            return;
+            return false;
+        bool kept = false;
         for (const detail::Line& line : detail::readLines(piece, detail::Reading::literal, detail::Layout::singleLine, isCancelled)) {
             if (!hasLetterOrDigit(line.text))
                 continue;
@@ -267,23 +297,16 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
                 ((h - (spot.y() + spot.height())) + b.y() * spot.height()) / h,
                 b.width() * spot.width() / w,
                 b.height() * spot.height() / h);
+            kept = true;
         }
+        return kept;
     };
 
     // Lines of glyphs the block reading dropped (the engine loses a line between others
     // now and then), each read on its own: what the text layer finds is text, and a line
     // left sharp is what this blur is for.
-    std::vector<QRect> read;
-    for (const QRectF& b : regions)
-        read.push_back(stages::pixelBox(b, w, h).toAlignedRect());
     for (const stages::TextLine& line : stages::textLayer(stages::readableGrey(crop)).lines) {
-        const qint64 area = qint64(line.box.width()) * line.box.height();
-        qint64 covered = 0;
-        for (const QRect& box : read) {
-            const QRect common = box.intersected(line.box);
-            covered += qint64(common.width()) * common.height();
-        }
-        if (2 * covered < area) {
+        if (!halfCovered(line.box, read)) {
             const int margin = std::max(4, line.box.height() / 2);
             readSpot(line.box.adjusted(-margin, -margin, margin, margin).intersected(crop.rect()));
         }
@@ -303,8 +326,13 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
     }
     for (const QRect& line : rows.lines)
         regions.push_back(stages::recognizerBox(line, w, h));
-    for (const QRect& spot : rows.spots)
-        readSpot(spot);
+    // A glyph or two read as a letter or figure are covered whole, not only as far as the
+    // reader boxes them.
+    for (const QRect& glyphs : rows.spots) {
+        const int margin = std::max(GlyphScan::frameMargin, glyphs.height() / 2);
+        if (readSpot(glyphs.adjusted(-margin, -margin, margin, margin).intersected(crop.rect())))
+            regions.push_back(stages::recognizerBox(glyphs.adjusted(-1, -1, 1, 1).intersected(crop.rect()), w, h));
+    }
     checkCancelled(isCancelled);
 
     // Small glyphs on plain backgrounds the readings missed (a digit on a badge),

@@ -340,7 +340,8 @@ done
 # turned-01-1x of the screen set's draw with seed 52903 (bench/screen-set/draw): four long
 # lines turned by a degree as a raster; blur-sheet-1x.png is case sheet-01-1x of the draw
 # with seed 31417: a spreadsheet in Chromium with its column letters, row numbers and lone
-# figures each alone in a cell.
+# figures each alone in a cell; blur-code-numbers-2x.png is its case syntax-08-2x: code in
+# Dracula's colours at 2x with its line numbers.
 # It runs in a subshell of its own: its server, helpers and trap stay apart from those above.
 blur_screens() (
   # The first visible window that xdotool finds by these options and that still exists.
