@@ -7,9 +7,7 @@
 #include "render/recognition/ScreenTextRecognizer.h"
 #include "render/recognition/WordRegions.h"
 
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -48,20 +46,9 @@ QImage textBlurred(const QImage& image)
 // label («4Правка») still counts as the label.
 QStringList commandReads(const QImage& image, const QString& written)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("shot.png"));
-    EXPECT_TRUE(image.save(path));
-    QProcess tesseract;
-    // OpenMP's threads wait for each other by spinning: beside other work one reading then
-    // takes minutes instead of a second.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
-    tesseract.setProcessEnvironment(env);
-    tesseract.start(QStringLiteral("tesseract"), {path, QStringLiteral("-"), QStringLiteral("-l"), QStringLiteral("rus+eng")});
-    EXPECT_TRUE(tesseract.waitForFinished(600000));
     const QRegularExpression word(QStringLiteral("[^\\W\\d_]{3,}|\\d{3,}"));
     QSet<QString> read;
-    for (const auto& match : word.globalMatch(QString::fromUtf8(tesseract.readAllStandardOutput()).toLower()))
+    for (const auto& match : word.globalMatch(commandReading(image).toLower()))
         read.insert(match.captured());
     QStringList found;
     for (const auto& match : word.globalMatch(written.toLower()))
