@@ -120,14 +120,36 @@ protected:
         return at;
     }
 
+    // Where the tray icon stands. xdotool finds nothing while a window it walks past goes away
+    // (a dialog just closed): looks again until it finds the icon.
     QRect trayIcon()
     {
-        QByteArray out;
-        runProcess(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--class", "trayer"}, &out);
-        for (const QString& w : lines(out))
-            if (const QRect r = geometry(w); r.width() >= 16 && r.width() < 200)
-                return r;
-        return {};
+        QRect icon;
+        waitUntil(
+            [&] {
+                QByteArray out;
+                runProcess(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--class", "trayer"}, &out);
+                for (const QString& w : lines(out))
+                    if (const QRect r = geometry(w); r.width() >= 16 && r.width() < 200)
+                        return !(icon = r).isEmpty();
+                return false;
+            },
+            std::chrono::seconds(30));
+        return icon;
+    }
+
+    // The window with the keyboard and every visible named window, for a failure's message.
+    std::string deskState()
+    {
+        auto named = [](const QString& w) {
+            QByteArray name;
+            runProcess(QStringLiteral("xdotool"), {"getwindowname", w}, &name);
+            return w + " «" + QString::fromUtf8(name.trimmed()) + "»";
+        };
+        QStringList shown;
+        for (const QString& w : windows(QStringLiteral(".")))
+            shown << named(w);
+        return ("focus on " + named(focusedWindow()) + "; shown: " + shown.join(", ")).toStdString();
     }
 
     void activateWindow(const QString& window)
@@ -163,11 +185,16 @@ protected:
     bool openTrayMenu()
     {
         const QRect icon = trayIcon();
+        if (icon.isEmpty())
+            return false;
         // The first press on the icon is now and then lost: press again.
         for (int attempt = 0; attempt < 3; ++attempt) {
             singleClick(icon.center().x(), icon.center().y(), 3);
             if (waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, std::chrono::seconds(10)))
                 return true;
+            std::fprintf(stderr, "tray click %d at %d,%d went unanswered: %lld menus shown, %s\n", attempt,
+                         icon.center().x(), icon.center().y(), qlonglong(x.viewableUnmanagedWindows().size()),
+                         deskState().c_str());
         }
         return false;
     }

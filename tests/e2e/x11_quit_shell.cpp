@@ -253,7 +253,7 @@ TEST_F(ShellQuit, CtrlOCtrlEAndCtrlQDoWhatTheirMenuEntriesDoInEveryWindowInFront
         {"Ctrl+Q in the panel's menu", Front::panelMenu, XK_q, quitQuestion},
     };
     for (const Row& row : table) {
-        ASSERT_TRUE(bringForward(row.front)) << row.name << ": the window did not come to the front";
+        ASSERT_TRUE(bringForward(row.front)) << row.name << ": the window did not come to the front; " << deskState();
         x.chord({control, x.keycodeOf(row.key)});
         QString answer;
         const bool answered = waitUntil(
@@ -263,7 +263,7 @@ TEST_F(ShellQuit, CtrlOCtrlEAndCtrlQDoWhatTheirMenuEntriesDoInEveryWindowInFront
                 return !answer.isEmpty() && focusedWindow() == answer;
             },
             30s);
-        EXPECT_TRUE(answered) << row.name << ": nothing opened";
+        EXPECT_TRUE(answered) << row.name << ": nothing opened; " << deskState();
         if (answered)
             x.chord({x.keycodeOf(XK_Escape)});
         ASSERT_TRUE(waitUntil([&] { return answer.isEmpty() || windows(QStringLiteral(".")).indexOf(answer) < 0; }, 30s))
