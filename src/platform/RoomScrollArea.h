@@ -4,9 +4,10 @@
 
 namespace tarnwick::platform {
 
-// Holds a window's content, unseen while the window has room for it: on a monitor with less room
-// than the content needs, the window's placement lowers its cap and the content scrolls instead
-// of being cut. A frameless, transparent scroll area whose content follows its size.
+// Holds all of a window's content (inside the window's layout margins), unseen while the window
+// has room for it: on a monitor with less room than the content needs, the window's placement
+// lowers its cap and the content scrolls instead of being cut. A frameless, transparent scroll
+// area whose content follows its size.
 class RoomScrollArea : public QScrollArea {
     Q_OBJECT
 public:

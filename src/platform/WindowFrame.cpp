@@ -126,6 +126,7 @@ void setSizeLimits(std::uint32_t window, QSize least, QSize most, int step)
         std::copy_n(items, std::min<int>(18, xcb_get_property_value_length(reply.get()) / 4), hints.begin());
     }
     const auto clamp = [](int v) { return std::uint32_t(std::clamp(v, 1, 32767)); };
+    const std::array<std::uint32_t, 18> before = hints;
     hints[0] |= minSize | increments;
     hints[5] = clamp(least.width());
     hints[6] = clamp(least.height());
@@ -135,6 +136,9 @@ void setSizeLimits(std::uint32_t window, QSize least, QSize most, int step)
     hints[7] = clamp(most.width());
     hints[8] = clamp(most.height());
     hints[9] = hints[10] = clamp(step);
+    // Told only when they change: each telling has the window manager fit the window again.
+    if (hints == before)
+        return;
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32,
                         std::uint32_t(hints.size()), hints.data());
     xcb_flush(c);

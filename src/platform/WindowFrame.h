@@ -37,7 +37,7 @@ void requestFrameExtents(std::uint32_t window);
 bool moveResizeWindow(std::uint32_t window, const QRect& client);
 
 // Tells the window manager the least and largest sizes of `window` and its resize step, in
-// pixels (WM_NORMAL_HINTS), keeping the rest of the hints.
+// pixels (WM_NORMAL_HINTS), keeping the rest of the hints; nothing when it holds them already.
 void setSizeLimits(std::uint32_t window, QSize least, QSize most, int step);
 
 // Whether a pointer button is held now: a window manager moving or resizing a window holds one.

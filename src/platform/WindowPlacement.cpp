@@ -267,17 +267,14 @@ void WindowPlacement::applyRoom(QSize room)
         if (window_.minimumSize() != least)
             window_.setMinimumSize(least);
     }
-    // A scroll area of the window takes what the room leaves of the rest of the window. Measured
-    // without changing the window's least size on the way: each change is told to the window
-    // manager, which fits the window to it again.
+    // The window's scroll area holds all its content: it may take the room less the margins.
     QLayout* layout = window_.layout();
     if (!layout)
         return;
     bool capped = false;
-    for (RoomScrollArea* area : window_.findChildren<RoomScrollArea*>()) {
-        const QSize rest = (layout->totalMinimumSize() - area->minimumSizeHint()).expandedTo(QSize(0, 0));
-        capped = area->setCap(room - rest) || capped;
-    }
+    for (RoomScrollArea* area : window_.findChildren<RoomScrollArea*>())
+        if (area->window() == &window_) // not one of a window of its own it holds (the editor's text panel)
+            capped = area->setCap(room.shrunkBy(layout->contentsMargins())) || capped;
     if (capped)
         layout->activate();
 }
@@ -401,9 +398,9 @@ void WindowPlacement::openUnmapped()
     window_.setGeometry(QRect(outer.topLeft() + QPoint(frame.left(), frame.top()), size));
     fitting_ = false;
     // The frame is a guess until the window manager has framed the window: what it took is given back then.
-    unframed_ = wanted;
+    unframed_ = points_ = wanted;
     asking_ = false;
-    points_ = placed_ = size;
+    placed_ = size;
     screen_ = screen;
 }
 
@@ -468,19 +465,22 @@ void WindowPlacement::fitShown(const ShownWindow& server)
         else
             current = asked_->points;
     }
-    QSize wanted = current;
+    QSize wanted;
     if (screen_ && screen != screen_) {
         // Another monitor: the size in points it had, or what a smaller monitor cut of what was asked.
         const bool cut = wish_ && points_.width() <= wish_->width() && points_.height() <= wish_->height();
-        wanted = cut ? *wish_ : points_;
-        wish_ = wanted;
+        points_ = cut ? *wish_ : points_;
+        wish_ = wanted = points_;
     } else if (asking_ && wish_) {
-        wanted = *wish_;
+        wanted = points_ = *wish_;
     } else if (unframed_) {
-        wanted = *unframed_;
-    } else if (byUser_ && !asked_ && !near(current, placed_)) {
-        // Resized by the user's drag, not by a fit: its size in points from now on.
-        points_ = current;
+        wanted = points_ = *unframed_;
+    } else {
+        // Resized by the user's drag: its size in points from now on. Anything else (the window
+        // manager holding it to limits Qt told in another scale, say) gives way to that size.
+        if (byUser_ && !asked_ && !near(current, placed_))
+            points_ = current;
+        wanted = points_;
     }
     byUser_ = false;
     asking_ = false;
@@ -530,13 +530,13 @@ void WindowPlacement::place(const QRect& outer, const QMargins& frame, QSize siz
     // A size kept in points keeps its pixels: turned into points and back it could lose one.
     const QSize pixels = size == now.points ? now.client.size() : (QSizeF(size) * ratio).toSize();
     const QRect target(toPixels(outer.topLeft(), screen) + QPoint(now.frame.left(), now.frame.top()), pixels);
-    if (target == now.client)
-        return;
     // Qt tells the window manager the size limits in the pixels of the screen it last placed the
     // window on, and the window manager holds the window to them: told again in this screen's.
     const QSize most = window_.maximumSize();
     setSizeLimits(id, (QSizeF(window_.minimumSize()) * ratio).toSize(),
                   most.width() >= QWIDGETSIZE_MAX ? QSize(32767, 32767) : (QSizeF(most) * ratio).toSize(), 1);
+    if (target == now.client)
+        return;
     if (moveResizeWindow(id, target)) {
         asked_ = Asked{pixels, size};
         return;
