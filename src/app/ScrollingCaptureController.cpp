@@ -130,7 +130,7 @@ void ScrollingCaptureController::capture(QScreen* screen, const QRect& pixels,
     const QRect grabbed =
         placement.area == selection ? pixels : pixelsInside(pixels, placement.area, captureScale_, origin);
     control_->setScreen(screen);
-    platform::WindowPlacement::of(*control_).setPlace({platform::WindowPlacement::Opening::at, placement.origin});
+    platform::WindowPlacement::of(*control_).setPlace(platform::WindowPlacement::Place::at(placement.origin));
     control_->keepOutOf(placement.area);
     // Windows of ours opened while it runs keep out of the grabbed area.
     platform::WindowPlacement::keepClearOf(grabbed);

@@ -112,12 +112,12 @@ std::optional<QPointF> FloatingPanel::savedOrigin() const
 
 void FloatingPanel::openAtHome()
 {
-    using Opening = platform::WindowPlacement::Opening;
+    using Place = platform::WindowPlacement::Place;
     platform::WindowPlacement& placement = platform::WindowPlacement::of(*this);
     if (const std::optional<QPointF> saved = savedOrigin())
-        placement.setPlace({Opening::at, saved->toPoint()});
+        placement.setPlace(Place::at(saved->toPoint()));
     else
-        placement.setPlace({Opening::corner, QPoint(int(cornerInset), 0)});
+        placement.setPlace(Place::inCorner(int(cornerInset)));
     placement.open();
 }
 

@@ -21,7 +21,7 @@ ShortcutGuideController::ShortcutGuideController(QSettings& settings, QString au
         // screen that has gone or shrunk since, it comes back onto the nearest one.
         restoring_ = true;
         if (window_->restoreGeometry(settings_.value(autosaveName_).toByteArray())) {
-            placement.setPlace({platform::WindowPlacement::Opening::at, window_->pos()});
+            placement.setPlace(platform::WindowPlacement::Place::at(window_->pos()));
             placement.ask(window_->size());
         }
         restoring_ = false;

@@ -123,7 +123,7 @@ protected:
         auto* w = static_cast<QWidget*>(watched);
         if (w->isWindow() && qobject_cast<QDialog*>(w) && framed(*w) && !find(*w)) {
             WindowPlacement& placement = of(*w);
-            placement.setPlace({w->parentWidget() ? Opening::overParent : Opening::centred, {}});
+            placement.setPlace(w->parentWidget() ? Place::overParent() : Place());
             placement.opened_ = false;
             placement.shown();
         }
@@ -335,10 +335,19 @@ void WindowPlacement::schedule()
     }, Qt::QueuedConnection);
 }
 
+WindowPlacement::Place WindowPlacement::opening() const
+{
+    // Put somewhere by its own code before it showed: it opens there.
+    if (place_.opening == Opening::centred && !place_.screen && window_.testAttribute(Qt::WA_Moved))
+        return Place::at(window_.pos());
+    return place_;
+}
+
 const QScreen* WindowPlacement::openingScreen() const
 {
+    const Place place = opening();
     const QWidget* parent = window_.parentWidget() ? window_.parentWidget()->window() : nullptr;
-    switch (place_.opening) {
+    switch (place.opening) {
     case Opening::overParent:
     case Opening::besideParent:
         if (parent && parent->screen())
@@ -348,11 +357,13 @@ const QScreen* WindowPlacement::openingScreen() const
         return QGuiApplication::primaryScreen();
     case Opening::at: {
         const QList<Area> all = areas();
-        if (const Area* a = nearest(all, QRect(place_.point, window_.frameGeometry().size())))
+        if (const Area* a = nearest(all, QRect(place.point, window_.frameGeometry().size())))
             return a->screen;
         break;
     }
     case Opening::centred:
+        if (place.screen)
+            return place.screen;
         break;
     }
     return window_.screen() ? window_.screen() : QGuiApplication::primaryScreen();
@@ -360,20 +371,21 @@ const QScreen* WindowPlacement::openingScreen() const
 
 QRect WindowPlacement::openingFrame(const QRect& area, QSize outer) const
 {
+    const Place place = opening();
     const QWidget* parent = window_.parentWidget() ? window_.parentWidget()->window() : nullptr;
-    switch (place_.opening) {
+    switch (place.opening) {
     case Opening::overParent:
         if (parent && parent->isVisible())
             return centredIn(parent->frameGeometry(), outer);
         break;
     case Opening::besideParent:
         if (parent && parent->isVisible())
-            return insideTopRight(parent->frameGeometry(), outer, place_.point);
+            return insideTopRight(parent->frameGeometry(), outer, place.point);
         break;
     case Opening::corner:
-        return inBottomRight(area, outer, place_.point.x());
+        return inBottomRight(area, outer, place.point.x());
     case Opening::at:
-        return QRect(place_.point, outer);
+        return QRect(place.point, outer);
     case Opening::centred:
         break;
     }

@@ -5,12 +5,12 @@
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
+#include <QScreen>
 #include <QSize>
 #include <QTimer>
 #include <functional>
 #include <optional>
 
-class QScreen;
 class QWidget;
 
 namespace tarnwick::platform {
@@ -48,6 +48,13 @@ public:
     struct Place {
         Opening opening = Opening::centred;
         QPoint point;
+        QPointer<QScreen> screen; // `centred` on this screen rather than the window's own
+
+        static Place centredOn(QScreen* screen) { return {Opening::centred, {}, screen}; }
+        static Place overParent() { return {Opening::overParent, {}, {}}; }
+        static Place besideParent(QPoint inset) { return {Opening::besideParent, inset, {}}; }
+        static Place inCorner(int inset) { return {Opening::corner, {inset, 0}, {}}; }
+        static Place at(QPoint corner) { return {Opening::at, corner, {}}; }
     };
 
     // The placement of `window`, made on the first ask.
@@ -103,6 +110,8 @@ private:
     void openUnmapped();
     void fitShown(const ShownWindow& server);
     void fitWithoutServer();
+    // How it opens now: its place, or where its code put it before it showed.
+    Place opening() const;
     const QScreen* openingScreen() const;
     QRect openingFrame(const QRect& area, QSize outer) const;
     struct Area {

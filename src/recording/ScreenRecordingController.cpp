@@ -126,7 +126,7 @@ void ScreenRecordingController::ensureWindow()
     window_ = new RecordingWindow(review_);
     window_->onClose = [self = QPointer(this)] { if (self) self->requestClose(); };
     if (QScreen* screen = capture::workingScreen())
-        window_->setScreen(screen);
+        platform::WindowPlacement::of(*window_).setPlace(platform::WindowPlacement::Place::centredOn(screen));
 }
 
 void ScreenRecordingController::begin()
@@ -202,7 +202,7 @@ void ScreenRecordingController::start(QScreen* screen, const QRectF& selection)
     control_ = new RecordingControlPanel(*model_);
     control_->setScreen(screen);
     platform::WindowPlacement::of(*control_).setPlace(
-        {platform::WindowPlacement::Opening::at, controlOrigin(platform::usableArea(*screen), selection, controlSize).toPoint()});
+        platform::WindowPlacement::Place::at(controlOrigin(platform::usableArea(*screen), selection, controlSize).toPoint()));
     control_->showWithoutFocus();
     // Windows of ours opened while it records keep out of the recorded area.
     const QPoint origin = screen->geometry().topLeft();

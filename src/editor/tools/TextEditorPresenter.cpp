@@ -41,7 +41,7 @@ TextEditorPanel::TextEditorPanel(EditorState& state, QWidget* parent)
     setPalette(p);
     setAutoFillBackground(true);
     platform::WindowPlacement& placement = platform::WindowPlacement::of(*this);
-    placement.setPlace({platform::WindowPlacement::Opening::besideParent, textPanelInset});
+    placement.setPlace(platform::WindowPlacement::Place::besideParent(textPanelInset));
     placement.ask(QSize(form_->width(), std::max(form_->sizeHint().height(), 400)));
     // Created, not asked for winId(), which would make every sibling under the editor window
     // native as well.

@@ -169,8 +169,8 @@ QSize EditorExportWindow::minimumSizeFor(const QRect& availableArea)
 
 void EditorExportWindow::openOn(QScreen* screen)
 {
-    setScreen(screen);
     platform::WindowPlacement& placement = platform::WindowPlacement::of(*this);
+    placement.setPlace(platform::WindowPlacement::Place::centredOn(screen));
     const QRect area = platform::usableArea(*screen);
     placement.setLeast(minimumSizeFor(area));
     placement.ask(contentSize(area));
