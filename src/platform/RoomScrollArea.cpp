@@ -7,6 +7,8 @@ namespace tarnwick::platform {
 RoomScrollArea::RoomScrollArea(QWidget* content, QWidget* parent) : QScrollArea(parent)
 {
     setFrameShape(QFrame::NoFrame);
+    // The keys stay with the window's own controls.
+    setFocusPolicy(Qt::NoFocus);
     setWidgetResizable(true);
     viewport()->setAutoFillBackground(false);
     setWidget(content);

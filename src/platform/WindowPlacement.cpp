@@ -188,7 +188,7 @@ void WindowPlacement::ask(QSize points)
     asking_ = true;
     if (window_.isVisible())
         return schedule();
-    window_.resize(fittedSize(points, window_.minimumSize(), room()).boundedTo(window_.maximumSize()));
+    window_.resize(onX11() ? fittedSize(points, window_.minimumSize(), room()).boundedTo(window_.maximumSize()) : points);
 }
 
 void WindowPlacement::setLeast(QSize points)
@@ -287,21 +287,26 @@ bool WindowPlacement::eventFilter(QObject* watched, QEvent* event)
             if (!event->spontaneous())
                 shown();
             break;
+        case QEvent::ScreenChangeInternal:
+            qtMoved_ = true;
+            [[fallthrough]];
         case QEvent::Resize:
             // Sized by its own code before it maps (a question measures itself as it shows): the size it wants.
-            if (unframed_ && !fitting_ && !(window_.windowHandle() && window_.windowHandle()->isExposed()))
+            if (event->type() == QEvent::Resize && unframed_ && !fitting_
+                && !(window_.windowHandle() && window_.windowHandle()->isExposed()))
                 unframed_ = window_.size();
             [[fallthrough]];
         case QEvent::Move:
-        case QEvent::ScreenChangeInternal:
         case QEvent::WindowStateChange:
-            if (window_.isVisible())
+            // Without a server to read (the offscreen platform), only its showing and its own asks fit it.
+            if (window_.isVisible() && onX11())
                 schedule();
             break;
         default:
             break;
         }
-    } else if (watched == window_.windowHandle() && event->type() == QEvent::Expose && window_.windowHandle()->isExposed()) {
+    } else if (watched == window_.windowHandle() && event->type() == QEvent::Expose && window_.windowHandle()->isExposed()
+               && onX11()) {
         // Framed: the frame the window manager put round it is known now.
         schedule();
     }
@@ -343,30 +348,32 @@ WindowPlacement::Place WindowPlacement::opening() const
     return place_;
 }
 
-const QScreen* WindowPlacement::openingScreen() const
+WindowPlacement::Area WindowPlacement::openingArea() const
 {
     const Place place = opening();
     const QWidget* parent = window_.parentWidget() ? window_.parentWidget()->window() : nullptr;
+    const QList<Area> all = areas();
+    const QScreen* screen = window_.screen() ? window_.screen() : QGuiApplication::primaryScreen();
     switch (place.opening) {
     case Opening::overParent:
     case Opening::besideParent:
         if (parent && parent->screen())
-            return parent->screen();
+            screen = parent->screen();
         break;
     case Opening::corner:
-        return QGuiApplication::primaryScreen();
-    case Opening::at: {
-        const QList<Area> all = areas();
-        if (const Area* a = nearest(all, QRect(place.point, window_.frameGeometry().size())))
-            return a->screen;
+        if (!all.isEmpty())
+            return all.first();
         break;
-    }
+    case Opening::at:
+        if (const Area* a = nearest(all, QRect(place.point, window_.frameGeometry().size())))
+            return *a;
+        break;
     case Opening::centred:
         if (place.screen)
-            return place.screen;
+            screen = place.screen;
         break;
     }
-    return window_.screen() ? window_.screen() : QGuiApplication::primaryScreen();
+    return {areaOf(screen), screen};
 }
 
 QRect WindowPlacement::openingFrame(const QRect& area, QSize outer) const
@@ -394,15 +401,18 @@ QRect WindowPlacement::openingFrame(const QRect& area, QSize outer) const
 
 void WindowPlacement::openUnmapped()
 {
-    const QScreen* screen = openingScreen();
+    const auto [area, screen] = openingArea();
     if (screen && window_.screen() != screen)
         window_.setScreen(const_cast<QScreen*>(screen));
-    const QRect area = areaOf(screen);
     const QMargins frame = guessedFrame(screen);
     const QSize room = area.size().shrunkBy(frame);
-    applyRoom(room);
     const QSize wanted = wish_.value_or(window_.size());
-    const QSize size = fittedSize(wanted, window_.minimumSize(), room).boundedTo(window_.maximumSize());
+    // Without a server to read (tests on the offscreen platform) the window keeps its size.
+    QSize size = wanted;
+    if (onX11()) {
+        applyRoom(room);
+        size = fittedSize(wanted, window_.minimumSize(), room).boundedTo(window_.maximumSize());
+    }
     QRect outer = movedInside(openingFrame(area, size.grownBy(frame)), area);
     if (const std::optional<QRect> clear = clearOfCapture(outer, area, screen))
         outer = *clear;
@@ -451,7 +461,6 @@ void WindowPlacement::refit()
     if (!onX11())
         return fitWithoutServer();
     if (pointerButtonHeld()) {
-        byUser_ = true;
         pointerWait_.start();
         return;
     }
@@ -488,13 +497,15 @@ void WindowPlacement::fitShown(const ShownWindow& server)
     } else if (unframed_) {
         wanted = points_ = *unframed_;
     } else {
-        // Resized by the user's drag: its size in points from now on. Anything else (the window
-        // manager holding it to limits Qt told in another scale, say) gives way to that size.
-        if (byUser_ && !asked_ && !near(current, placed_))
+        // Resized by the user or the window manager (a drag, its keys, a pager): its size in points
+        // from now on. Not so a size the window's limits explain, nor one that follows Qt's change of
+        // screen, which tells the window manager limits in the scale of the screen left.
+        const QSize limited = placed_.expandedTo(window_.minimumSize()).boundedTo(window_.maximumSize());
+        if (!qtMoved_ && !asked_ && !near(current, placed_) && !near(current, limited))
             points_ = current;
         wanted = points_;
     }
-    byUser_ = false;
+    qtMoved_ = false;
     asking_ = false;
     if (extents)
         unframed_.reset();
@@ -521,13 +532,13 @@ void WindowPlacement::fitShown(const ShownWindow& server)
 
 void WindowPlacement::fitWithoutServer()
 {
+    // Without a server to read (tests on the offscreen platform) the window keeps its size and
+    // comes onto the nearest usable area.
     const QRect outerNow = window_.frameGeometry();
     const QMargins frame = between(outerNow, window_.geometry());
     const QList<Area> all = areas();
     const Area* area = nearest(all, outerNow);
-    const QSize room = area ? area->rect.size().shrunkBy(frame) : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    applyRoom(room);
-    const QSize size = fittedSize(window_.size(), window_.minimumSize(), room).boundedTo(window_.maximumSize());
+    const QSize size = window_.size();
     const QRect outer = area ? movedInside(QRect(outerNow.topLeft(), size.grownBy(frame)), area->rect)
                              : QRect(outerNow.topLeft(), size.grownBy(frame));
     const QRect client(outer.topLeft() + QPoint(frame.left(), frame.top()), size);
@@ -570,8 +581,7 @@ void WindowPlacement::present(bool activate)
 {
     activateWhenShown_ = activate;
     if (registry().keepOut && keptClear_) {
-        const QScreen* screen = opened_ ? window_.screen() : openingScreen();
-        const QRect area = areaOf(screen);
+        const auto [area, screen] = opened_ ? Area{areaOf(window_.screen()), window_.screen()} : openingArea();
         const QMargins frame = guessedFrame(screen);
         const QSize outer = window_.size().grownBy(frame);
         const QRect where = opened_ ? QRect(window_.frameGeometry().topLeft(), outer)

@@ -112,12 +112,13 @@ private:
     void fitWithoutServer();
     // How it opens now: its place, or where its code put it before it showed.
     Place opening() const;
-    const QScreen* openingScreen() const;
-    QRect openingFrame(const QRect& area, QSize outer) const;
+    // The usable area and screen it opens on.
     struct Area {
         QRect rect;
         const QScreen* screen;
     };
+    Area openingArea() const;
+    QRect openingFrame(const QRect& area, QSize outer) const;
     // The usable areas and their screens, in the order of the screens.
     QList<Area> areas() const;
     QRect areaOf(const QScreen* screen) const;
@@ -141,7 +142,7 @@ private:
     bool pending_ = false;
     bool asking_ = false; // the next fit gives the window `wish_`
     bool fitting_ = false; // the window is being resized by an opening
-    bool byUser_ = false; // a pointer button was held since the last fit: a size seen is the user's
+    bool qtMoved_ = false; // Qt has taken the window to another screen since the last fit
     std::function<QList<QRect>()> areas_;
     std::optional<QSize> wish_;     // asked by the program, or by the last fit on another monitor
     std::optional<QSize> least_;    // the least size the window declared
