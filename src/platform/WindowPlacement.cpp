@@ -5,7 +5,9 @@
 #include "platform/UsableArea.h"
 #include "platform/WindowFrame.h"
 #include "platform/WorkAreaWatch.h"
+#include "platform/X11Internal.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QEvent>
 #include <QWindow>
@@ -13,6 +15,30 @@
 namespace tarnwick::platform {
 
 using namespace placement;
+
+namespace {
+
+// Tells a placement each time the server says its window was configured. A window the window
+// manager places on Qt's request (one without a frame, moved by its own drag) is where Qt asked
+// only once the window manager has got to it, and Qt, which expected it there, tells no move then.
+class ConfigureWatch final : public QObject, public QAbstractNativeEventFilter {
+public:
+    explicit ConfigureWatch(QObject* parent) : QObject(parent) { qApp->installNativeEventFilter(this); }
+    ~ConfigureWatch() override { qApp->removeNativeEventFilter(this); }
+
+    bool nativeEventFilter(const QByteArray& kind, void* message, qintptr*) override
+    {
+        if (x11::eventType(kind, message) != XCB_CONFIGURE_NOTIFY)
+            return false;
+        const auto* e = static_cast<const xcb_configure_notify_event_t*>(message);
+        for (const QPointer<WindowPlacement>& p : registry().placements)
+            if (p && p->parent() && static_cast<QWidget*>(p->parent())->internalWinId() == WId(e->window))
+                p->refitLater();
+        return false;
+    }
+};
+
+} // namespace
 
 Registry& placement::registry()
 {
@@ -59,6 +85,7 @@ WindowPlacement::WindowPlacement(QWidget& window) : QObject(&window), window_(wi
                     if (p)
                         p->schedule();
             });
+            new ConfigureWatch(r.workArea);
         }
     }
 }

@@ -78,8 +78,9 @@ public:
     // Shows the window in front (with the keyboard when `activate`), unless a running capture
     // leaves it no room beside its area: then it shows once the capture has ended.
     void present(bool activate = true);
-    // Fits the window now.
+    // Fits the window now, or once the events at hand are handled.
     void refit();
+    void refitLater() { schedule(); }
     bool heldBack() const { return heldBack_; }
 
     // The usable area of the monitor the window is on (Qt's global coordinates), and the room it

@@ -100,7 +100,11 @@ void WindowPlacement::fitShown(const ShownWindow& server)
 {
     const auto id = std::uint32_t(window_.winId());
     const std::optional<QMargins> extents = framed(window_) ? frameExtents(id) : std::optional<QMargins>(QMargins());
-    const QRect& client = server.client;
+    QRect client = server.client;
+    // Qt puts a window without a frame itself, and the window manager gets to it later: Qt's place
+    // is the newer one.
+    if (!framed(window_))
+        client.moveTopLeft(toPixels(window_.geometry().topLeft(), window_.screen()));
     const QScreen* screen = screenHolding(client, screen_ ? screen_.data() : window_.screen());
     const double ratio = ratioOf(screen);
     const QMargins framePixels = extents.value_or(between(server.frame, client));
@@ -186,7 +190,9 @@ void WindowPlacement::place(const QRect& outer, const QMargins& frame, QSize siz
                   most.width() >= QWIDGETSIZE_MAX ? QSize(32767, 32767) : (QSizeF(most) * ratio).toSize(), 1);
     if (target == now.client)
         return;
-    if (moveResizeWindow(id, target)) {
+    // A framed window is put by the window manager, exactly, whatever Qt believes of its frame; one
+    // without a frame Qt puts itself, and knows its new place and size at once.
+    if (framed(window_) && moveResizeWindow(id, target)) {
         asked_ = Asked{pixels, size};
         return;
     }
