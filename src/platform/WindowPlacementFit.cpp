@@ -67,22 +67,23 @@ QSize WindowPlacement::room() const
 }
 void WindowPlacement::applyRoom(QSize room)
 {
+    // The window's scroll area holds all its content: it may take the room less the margins.
+    QLayout* layout = window_.layout();
+    bool capped = false;
+    if (layout)
+        for (RoomScrollArea* area : window_.findChildren<RoomScrollArea*>())
+            if (area->window() == &window_) // not one of a window of its own it holds (the editor's text panel)
+                capped = area->setCap(room.shrunkBy(layout->contentsMargins())) || capped;
+    if (capped)
+        layout->activate();
     if (least_) {
-        const QSize least = least_->boundedTo(room);
+        // No smaller than its layout asks either: a scroll bar the cap brought needs its width.
+        const QSize least = least_->expandedTo(layout ? layout->totalMinimumSize() : QSize()).boundedTo(room);
         if (window_.minimumSize() != least)
             window_.setMinimumSize(least);
     }
-    // The window's scroll area holds all its content: it may take the room less the margins.
-    QLayout* layout = window_.layout();
-    if (!layout)
-        return;
-    bool capped = false;
-    for (RoomScrollArea* area : window_.findChildren<RoomScrollArea*>())
-        if (area->window() == &window_) // not one of a window of its own it holds (the editor's text panel)
-            capped = area->setCap(room.shrunkBy(layout->contentsMargins())) || capped;
-    if (capped)
-        layout->activate();
 }
+
 void WindowPlacement::refit()
 {
     if (!window_.isVisible() || window_.windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
