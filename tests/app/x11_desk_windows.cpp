@@ -147,7 +147,8 @@ protected:
     {
         Measured m = measure(window, what);
         if (const QString shots = qEnvironmentVariable("TARNWICK_TEST_SHOTS"); !shots.isEmpty()) // for a look at the desk
-            runProcess("import", {"-window", "root", QStringLiteral("%1/%2 %3.png").arg(shots, deskScales, QString::fromStdString(what))});
+            runProcess("import", {"-window", "root", QStringLiteral("%1/%2x%3 %4 %5.png").arg(shots).arg(workArea.width()).arg(workArea.height() + 32)
+                                                        .arg(deskScales, QString::fromStdString(what))});
         m.fits = m.usable.contains(m.shown.frame) && m.cut.isEmpty();
         EXPECT_TRUE(m.usable.contains(m.shown.frame))
             << what << ": the frame at " << text(m.shown.frame) << " leaves the usable " << text(m.usable);
