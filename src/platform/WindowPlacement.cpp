@@ -291,6 +291,7 @@ void WindowPlacement::openUnmapped()
         size = fittedSize(wanted, window_.minimumSize(), room).boundedTo(window_.maximumSize());
     }
     QRect outer = movedInside(openingFrame(area, size.grownBy(frame)), area);
+    outer = clearOfPanels(outer, area, screen);
     if (const std::optional<QRect> clear = clearOfCapture(outer, area, screen))
         outer = *clear;
     fitting_ = true;

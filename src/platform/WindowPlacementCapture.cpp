@@ -14,8 +14,9 @@ using namespace placement;
 
 namespace {
 
-// The gap left between a window and a capture's area it keeps clear of.
-constexpr int captureGap = 12;
+// The gap left between a window and a capture's area it keeps clear of, and between a window and
+// a panel it opens beside: more than a frame's border the guess of it leaves out.
+constexpr int captureGap = 12, panelGap = 8;
 
 } // namespace
 
@@ -58,6 +59,24 @@ std::optional<QRect> WindowPlacement::clearOfCapture(const QRect& outer, const Q
                        QPoint(up(onScreen.right() + 1, origin.x()) - 1, up(onScreen.bottom() + 1, origin.y()) - 1));
     return clearOf(outer, points, area, captureGap);
 }
+
+QRect WindowPlacement::clearOfPanels(const QRect& outer, const QRect& area, const QScreen* screen) const
+{
+    QRect placed = outer;
+    if (!keptClear_)
+        return placed;
+    for (const QPointer<WindowPlacement>& p : registry().placements) {
+        if (!p || p == this)
+            continue;
+        const QWidget& panel = p->window_;
+        // A panel on another monitor is in that monitor's points: no neighbour of this one.
+        if (panel.isVisible() && !framed(panel) && (panel.windowFlags() & Qt::WindowStaysOnTopHint)
+            && panel.screen() == screen)
+            placed = clearOf(placed, panel.frameGeometry(), area, panelGap).value_or(placed);
+    }
+    return placed;
+}
+
 void WindowPlacement::holdBack()
 {
     // A question waits for its answer in its own loop: hidden, it would be answered.

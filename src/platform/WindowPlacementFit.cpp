@@ -140,6 +140,8 @@ void WindowPlacement::fitShown(const ShownWindow& server)
     }
     qtMoved_ = false;
     asking_ = false;
+    // Seen framed for the first time: still opening, with its real frame and size.
+    const bool opening = unframed_ && extents;
     if (extents)
         unframed_.reset();
     screen_ = screen;
@@ -154,6 +156,12 @@ void WindowPlacement::fitShown(const ShownWindow& server)
     applyRoom(room);
     const QSize size = fittedSize(wanted, window_.minimumSize(), room).boundedTo(window_.maximumSize());
     QRect outer(toPoints(client.topLeft() - QPoint(framePixels.left(), framePixels.top()), screen), size.grownBy(frame));
+    // Opening, seen with its real frame: placed by its opening again when it has sized itself anew
+    // as it showed (a question does), else only kept clear of the panels with the frame it has.
+    if (opening) {
+        const QRect opened = near(seen, placed_) ? outer : movedInside(openingFrame(area, outer.size()), area);
+        outer = clearOfPanels(opened, area, screen);
+    }
     outer = movedInside(outer, area);
     const std::optional<QRect> clear = clearOfCapture(outer, area, screen);
     if (!clear)
