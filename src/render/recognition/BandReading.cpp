@@ -457,10 +457,11 @@ std::vector<Band> sizePieces(const Band& whole, bool proseApart)
     return out;
 }
 
-std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled,
+std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& view, const std::function<bool()>& isCancelled,
     bool symbols)
 {
-    api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
+    api.SetImage(view.constBits(), view.width(), view.height(), view.depth() / 8, static_cast<int>(view.bytesPerLine()));
+    const QImage grey = view.format() == QImage::Format_Grayscale8 ? view : greyOnWhite(view);
 
     tesseract::ETEXT_DESC monitor;
     if (isCancelled) {

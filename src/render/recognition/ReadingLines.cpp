@@ -2,6 +2,7 @@
 
 #include "render/recognition/ReadingStages.h"
 
+#include <QDebug>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -286,6 +287,62 @@ std::vector<WordRun> withoutSpecks(std::vector<WordRun> lines)
         kept.push_back(std::move(line));
     }
     return kept;
+}
+
+namespace {
+
+// The glyph alone a word stands on; -1 for none.
+int loneGlyphOf(const ReadWord& word, const std::vector<QRect>& loneGlyphs)
+{
+    const auto glyph = std::find_if(loneGlyphs.begin(), loneGlyphs.end(), [&](const QRect& box) { return box.contains(word.box.center()); });
+    return glyph == loneGlyphs.end() ? -1 : int(glyph - loneGlyphs.begin());
+}
+
+} // namespace
+
+std::vector<ReadWord> surestLoneReadings(const std::vector<std::vector<std::vector<WordRun>>>& read, const std::vector<QRect>& loneGlyphs)
+{
+    std::vector<ReadWord> surest(loneGlyphs.size());
+    for (const auto& part : read)
+        for (const auto& reading : part)
+            for (const WordRun& row : reading)
+                for (const ReadWord& word : row.words)
+                    if (const int glyph = loneGlyphOf(word, loneGlyphs); glyph >= 0 && word.confidence > surest[size_t(glyph)].confidence)
+                        surest[size_t(glyph)] = word;
+    return surest;
+}
+
+std::vector<WordRun> withoutUnsureLoneGlyphs(std::vector<WordRun> rows, const std::vector<QRect>& loneGlyphs,
+    const std::vector<ReadWord>& surest)
+{
+    constexpr float sureLetter = 80;
+    for (WordRun& row : rows) {
+        bool changed = false;
+        for (auto word = row.words.begin(); word != row.words.end();) {
+            const int glyph = loneGlyphOf(*word, loneGlyphs);
+            if (glyph < 0) {
+                ++word;
+                continue;
+            }
+            const ReadWord& sure = surest[size_t(glyph)];
+            changed = true;
+            if (sure.confidence < sureLetter || sure.text.size() > 2) {
+                word = row.words.erase(word);
+                continue;
+            }
+            word->text = sure.text;
+            word->confidence = sure.confidence;
+            ++word;
+        }
+        if (!changed)
+            continue;
+        row.box = QRect();
+        for (const ReadWord& word : row.words)
+            row.box = row.box.united(word.box);
+        row.respell();
+    }
+    std::erase_if(rows, [](const WordRun& row) { return row.words.empty(); });
+    return rows;
 }
 
 std::vector<WordRun> withoutPhotoTexture(std::vector<WordRun> rows, const std::vector<QRect>& photoLines)

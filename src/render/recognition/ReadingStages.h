@@ -94,6 +94,7 @@ struct TextLine {
     QRect box;
     bool light = false;
     bool onPhoto = false;
+    bool lone = false; // one glyph alone: a letter only where the engine is sure of it
 };
 
 // The picture's text alone, dark on white at the contrast it has, and its lines.
@@ -148,9 +149,9 @@ std::vector<Band> bands(const QImage& view, int most, int leastInkRows);
 // With `proseApart`, also between columns of prose past a wide gutter.
 std::vector<Band> sizePieces(const Band& band, bool proseApart = false);
 
-// The lines of a view as Tesseract found them, each a whole row of the block.
-// With `symbols`, each word keeps the characters it was read as, with their boxes.
-std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& grey, const std::function<bool()>& isCancelled,
+// The lines of a view (grey, or opaque colour) as Tesseract found them, each a whole row of
+// the block. With `symbols`, each word keeps the characters it was read as, with their boxes.
+std::vector<WordRun> readView(tesseract::TessBaseAPI& api, const QImage& view, const std::function<bool()>& isCancelled,
     bool symbols);
 
 // --- Languages ----------------------------------------------------------------------
@@ -217,6 +218,16 @@ std::vector<WordRun> joinedLines(std::vector<WordRun> pieces);
 // The lines without specks read as text.
 std::vector<WordRun> withoutSpecks(std::vector<WordRun> lines);
 
+// For each glyph standing alone (`loneGlyphs`), the surest reading of it in any language of
+// any part (`read`: parts, then languages); a word without text where none was read.
+std::vector<ReadWord> surestLoneReadings(const std::vector<std::vector<std::vector<WordRun>>>& read, const std::vector<QRect>& loneGlyphs);
+
+// The rows with each word read on a glyph alone taken as the surest reading of it, and
+// without it where no language was sure of it: an icon, a tick or a bullet is read as a
+// letter as often as a letter is.
+std::vector<WordRun> withoutUnsureLoneGlyphs(std::vector<WordRun> rows, const std::vector<QRect>& loneGlyphs,
+    const std::vector<ReadWord>& surest);
+
 // The rows without those read over a photo (within `photoLines`) in which no word of two
 // letters and more was read with some confidence: the photo's shapes lined up by chance.
 std::vector<WordRun> withoutPhotoTexture(std::vector<WordRun> rows, const std::vector<QRect>& photoLines);
@@ -225,3 +236,4 @@ std::vector<WordRun> withoutPhotoTexture(std::vector<WordRun> rows, const std::v
 std::vector<WordRun> tableRows(std::vector<WordRun> lines);
 
 } // namespace tarnwick::ScreenTextRecognizer::stages
+

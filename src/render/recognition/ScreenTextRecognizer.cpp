@@ -1,6 +1,7 @@
 #include "render/recognition/ScreenTextRecognizer.h"
 
 #include "render/recognition/AlikeGlyphs.h"
+#include "render/recognition/PlainReading.h"
 #include "render/recognition/ReadingStages.h"
 
 #include "platform/TarnwickError.h"
@@ -48,7 +49,8 @@ void checkReadableSize(const QSize& size)
             "Изображение слишком большое для распознавания текста. Выделите область поменьше."));
 }
 
-std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout, const std::function<bool()>& isCancelled)
+std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout, const std::function<bool()>& isCancelled,
+    std::vector<Word>* plainWords)
 {
     // Nothing readable fits in fewer than three pixels a side.
     if (image.isNull() || image.width() < 3 || image.height() < 3)
@@ -63,17 +65,21 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     // to be) is read from its views of each polarity.
     PolarityViews views;
     // The lines standing on a photo, in pixels of the view as shown.
-    std::vector<QRect> photoLines;
+    std::vector<QRect> photoLines, loneGlyphs;
+    const QImage grey = readableGrey(image);
     if (layout == Layout::scattered) {
-        TextLayer layer = textLayer(readableGrey(image));
+        TextLayer layer = textLayer(grey);
         if (!layer.lines.empty())
             views.main = std::move(layer.view);
-        for (const TextLine& line : layer.lines)
+        for (const TextLine& line : layer.lines) {
             if (line.onPhoto)
                 photoLines.push_back(line.box);
+            if (line.lone)
+                loneGlyphs.push_back(line.box.adjusted(-1, -1, 1, 1));
+        }
     }
     if (views.main.isNull())
-        views = polarityViews(readableGrey(image), layout == Layout::scattered);
+        views = polarityViews(grey, layout == Layout::scattered);
     // Ink rows a band holds at least. Two lines of ordinary screen text; thinner bands
     // read worse. Text under 14 px, enlarged two and a half times and more, reads far
     // better as a block, which takes its line and word spacing from all its lines.
@@ -172,6 +178,9 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         parts = std::move(pieces);
     }
     const tesseract::PageSegMode mode = layout == Layout::scattered ? tesseract::PSM_SINGLE_BLOCK : tesseract::PSM_SINGLE_LINE;
+    // Glyphs alone, in pixels of the view read.
+    for (QRect& glyph : loneGlyphs)
+        glyph = QTransform::fromScale(factor, factor).mapRect(QRectF(glyph)).toAlignedRect();
     // Rows of each part in each language.
     std::vector<std::vector<std::vector<WordRun>>> read(parts.size(), std::vector<std::vector<WordRun>>(languages.size()));
     std::vector<std::function<void()>> tasks;
@@ -197,6 +206,7 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
                             symbol.box = parts[i].inView(symbol.box);
                     }
                 }
+
             });
     ReadingPool::runAll(tasks);
     // The rows of the main view's bands, then those of the other polarity's areas.
@@ -206,6 +216,8 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         if (read[i].size() > 1 && layout == Layout::scattered && !small)
             for (std::vector<WordRun>& reading : read[i])
                 reading = splitProseColumns(std::move(reading));
+    // What each glyph alone reads as in the language surest of it.
+    const std::vector<ReadWord> lonelyReadings = surestLoneReadings(read, loneGlyphs);
     // Words drawn again in other bands weigh together with these.
     const RecurringReadings recurring = recurringReadings(read);
     for (size_t i = 0; i < read.size(); ++i) {
@@ -233,6 +245,25 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
         for (QRect& line : photoLines)
             line = enlarging.mapRect(QRectF(line)).toAlignedRect();
         pieces = withoutPhotoTexture(std::move(pieces), photoLines);
+    }
+    if (!loneGlyphs.empty())
+        pieces = withoutUnsureLoneGlyphs(std::move(pieces), loneGlyphs, lonelyReadings);
+    // The picture read plainly, as the engine alone reads it, but for the words read surely
+    // already: what our views left out, the engine may still read.
+    if (layout == Layout::scattered) {
+        std::vector<QRect> readAlready;
+        const QTransform shrinking = QTransform::fromScale(1 / factor, 1 / factor);
+        for (const WordRun& piece : pieces)
+            for (const ReadWord& word : piece.words)
+                if (word.confidence >= heldConfidence)
+                    readAlready.push_back(shrinking.mapRect(QRectF(word.box)).toAlignedRect().adjusted(-2, -2, 2, 2));
+        const PlainViews plain = plainReading(image, reading, isCancelled, readAlready);
+        for (const PlainView& view : plain)
+            for (const WordRun& row : view.rows)
+                for (const ReadWord& word : row.words)
+                    if (plainWords && std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+                        plainWords->push_back({word.text, recognizerBox(word.box, image.width(), image.height())});
+        pieces = withPlainWords(std::move(pieces), plain, factor);
     }
 
     const int w = views.main.width();

@@ -143,8 +143,8 @@ struct Fill {
 constexpr int plainStep = 12;
 // The antialiased rim round a fill is part of its edge, not ink.
 constexpr int fillRim = 2;
-// A badge or a button holds a few words; a wider fill is a bar or a selected row, whose
-// label the mean round it reads as well (the page past its ends is far off).
+// A badge or a button holds a few words between its padding; a wider patch (a bar, a
+// selected row) is taken by the signs it holds, padded or not.
 constexpr int widestFill = 8;
 
 // The polarity of the pixels fills hold, by each fill's level (`unheld` elsewhere),
@@ -205,11 +205,11 @@ FillInk fillInk(const QImage& grey)
     }
     // Larger fills first, so that a button on a panel is judged by the button.
     std::vector<size_t> order;
+    std::vector<bool> padded(fills.size(), false);
     for (size_t f = 0; f < fills.size(); ++f) {
         const Fill& fill = fills[f];
         const QRect& box = fill.box;
-        if (fill.border || box.height() < 2 * leastGlyph || box.height() > tallestGlyph || box.width() < box.height() / 2
-            || box.width() > widestFill * box.height())
+        if (fill.border || box.height() < 2 * leastGlyph || box.height() > tallestGlyph || box.width() < box.height() / 2)
             continue;
         // A fill is solid across two stretches of columns a quarter of its height wide
         // at least: the padding before its label and after it. A letter's strokes, even
@@ -229,8 +229,21 @@ FillInk fillInk(const QImage& grey)
             run = 3 * covered >= 2 * box.height() && middle == middleBottom - middleTop + 1 ? run + 1 : 0;
             stretches += run == wide;
         }
-        if (stretches >= 2)
-            order.push_back(f);
+        padded[f] = stretches >= 2 && box.width() <= widestFill * box.height();
+        if (!padded[f]) {
+            // Without padding, only a flat patch: a band of a gradient (a button's sheen)
+            // spreads over all the levels a patch takes.
+            int own = 0, flat = 0;
+            for (int y = box.top(); y <= box.bottom(); ++y)
+                for (int x = box.left(); x <= box.right(); ++x)
+                    if (patch[size_t(y) * size_t(w) + size_t(x)] == int(f)) {
+                        ++own;
+                        flat += std::abs(int(levels[size_t(y) * size_t(w) + size_t(x)]) - fill.level) <= plainStep / 4;
+                    }
+            if (5 * flat < 4 * own)
+                continue;
+        }
+        order.push_back(f);
     }
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         return qint64(fills[a].box.width()) * fills[a].box.height() > qint64(fills[b].box.width()) * fills[b].box.height();
@@ -266,17 +279,34 @@ FillInk fillInk(const QImage& grey)
         outside.assign(size_t(bw) * size_t(bh), 0);
         auto own = [&](int x, int y) { return patch[size_t(y + box.top()) * size_t(w) + size_t(x + box.left())] == int(f); };
         stack.clear();
+        // The page round it, for the flood below.
+        std::vector<int> ringAll = top;
+        ringAll.insert(ringAll.end(), bottom.begin(), bottom.end());
+        ringAll.insert(ringAll.end(), left.begin(), left.end());
+        ringAll.insert(ringAll.end(), right.begin(), right.end());
+        const int pageLevel = median(ringAll);
+        // The flood starts from pixels of its edge nearer the page's level than the fill's
+        // only: a letter a selection hugs touches its edge through smoothed pixels of the
+        // fill's level, while the page round a pill's ends is the page's.
+        auto pageLike = [&](int x, int y) {
+            const int v = levels[size_t(y + box.top()) * size_t(w) + size_t(x + box.left())];
+            return std::abs(v - pageLevel) < std::abs(v - fill.level);
+        };
+        // Along its top and bottom only as far as a pill's round ends reach: a descender
+        // touching a selected row's foot is no page.
         for (int x = 0; x < bw; ++x)
             for (int y : {0, bh - 1})
                 if (!own(x, y) && !outside[size_t(y) * size_t(bw) + size_t(x)]) {
                     outside[size_t(y) * size_t(bw) + size_t(x)] = 1;
-                    stack.push_back(size_t(y) * size_t(bw) + size_t(x));
+                    if (pageLike(x, y) && 2 * std::min(x, bw - 1 - x) <= bh)
+                        stack.push_back(size_t(y) * size_t(bw) + size_t(x));
                 }
         for (int y = 0; y < bh; ++y)
             for (int x : {0, bw - 1})
                 if (!own(x, y) && !outside[size_t(y) * size_t(bw) + size_t(x)]) {
                     outside[size_t(y) * size_t(bw) + size_t(x)] = 1;
-                    stack.push_back(size_t(y) * size_t(bw) + size_t(x));
+                    if (pageLike(x, y))
+                        stack.push_back(size_t(y) * size_t(bw) + size_t(x));
                 }
         while (!stack.empty()) {
             const size_t i = stack.back();
@@ -295,6 +325,7 @@ FillInk fillInk(const QImage& grey)
         // most two hollows; a label of three signs and more is no letter.
         int closed = 0, held = 0;
         std::vector<uint8_t> seen(outside.size(), 0);
+        std::vector<std::pair<int, int>> spans; // the columns of each piece
         auto strong = [&](int x, int y) {
             return !outside[size_t(y) * size_t(bw) + size_t(x)]
                 && std::abs(levels[size_t(y + box.top()) * size_t(w) + size_t(x + box.left())] - fill.level) > inkContrast;
@@ -307,20 +338,36 @@ FillInk fillInk(const QImage& grey)
                 ++held;
                 seen[size_t(y) * size_t(bw) + size_t(x)] = 1;
                 stack.assign(1, size_t(y) * size_t(bw) + size_t(x));
+                QRect piece(x, y, 1, 1);
                 while (!stack.empty()) {
                     const size_t i = stack.back();
                     stack.pop_back();
                     const int px = int(i % size_t(bw)), py = int(i / size_t(bw));
+                    piece = piece.united(QRect(px, py, 1, 1));
                     for (const auto& [nx, ny] : {std::pair{px - 1, py}, std::pair{px + 1, py}, std::pair{px, py - 1}, std::pair{px, py + 1}})
                         if (nx >= 0 && ny >= 0 && nx < bw && ny < bh && !seen[size_t(ny) * size_t(bw) + size_t(nx)] && strong(nx, ny)) {
                             seen[size_t(ny) * size_t(bw) + size_t(nx)] = 1;
                             stack.push_back(size_t(ny) * size_t(bw) + size_t(nx));
                         }
                 }
+                // Signs of a label stand a third of the fill's height at least; smoothed
+                // specks round a letter's hollow do not. And they stand within it: a band of
+                // a gradient cuts the letters across it.
+                if (3 * piece.height() >= bh && piece.top() > 0 && piece.bottom() < bh - 1)
+                    spans.emplace_back(piece.left(), piece.right());
             }
         // A patch that closes in little of its box is a frame or a stroke; one that holds
-        // fewer than three pieces may be a letter round its hollows.
-        if (4 * closed < 3 * bw * bh || held < 3)
+        // fewer than three pieces may be a letter round its hollows. Without padding, a fill
+        // is a selection that hugs its label: it holds signs side by side, where a letter's
+        // hollows stand over each other.
+        std::sort(spans.begin(), spans.end());
+        int columns = 0;
+        for (size_t k = 0, reach = 0; k < spans.size(); ++k) {
+            if (k == 0 || spans[k].first > int(reach))
+                ++columns;
+            reach = size_t(std::max(int(reach), spans[k].second));
+        }
+        if (4 * closed < 3 * bw * bh || held < 3 || (!padded[f] && columns < 3))
             continue;
         if (result.holder.empty())
             result.holder.assign(ink.size(), -1);
@@ -498,6 +545,30 @@ TextLayer textLayer(const QImage& grey)
         }
         return 5 * outside < o.area && to - from < o.box.height() ? rows : o.box.height();
     };
+    // The boxes of shapes round a label: filled boxes, frames, check boxes.
+    std::vector<QRect> containers;
+    // A box drawn round nothing of its own (a check box): each side four fifths covered, its
+    // middle empty. No letter is closed so square; round ones leave their corners.
+    auto outline = [&](const Shape& o, int id) {
+        const QRect& b = o.box;
+        if (b.width() < leastGlyph || b.height() < leastGlyph || 2 * b.width() < b.height() || 2 * b.height() < b.width())
+            return false;
+        auto covered = [&](int x0, int y0, int dx, int dy, int n) {
+            int on = 0;
+            for (int k = 0; k < n; ++k)
+                on += label[size_t(y0 + k * dy) * size_t(w) + size_t(x0 + k * dx)] == id;
+            return 5 * on >= 4 * n;
+        };
+        if (!covered(b.left(), b.top(), 1, 0, b.width()) || !covered(b.left(), b.bottom(), 1, 0, b.width())
+            || !covered(b.left(), b.top(), 0, 1, b.height()) || !covered(b.right(), b.top(), 0, 1, b.height()))
+            return false;
+        const int edge = std::max(1, b.height() / 6);
+        for (int y = b.top() + edge; y <= b.bottom() - edge; ++y)
+            for (int x = b.left() + edge; x <= b.right() - edge; ++x)
+                if (label[size_t(y) * size_t(w) + size_t(x)] == id)
+                    return false;
+        return true;
+    };
     {
         std::vector<size_t> byLeft;
         for (size_t i = 0; i < shapes.size(); ++i)
@@ -509,7 +580,7 @@ TextLayer textLayer(const QImage& grey)
             Shape& o = shapes[byLeft[k]];
             const double filled = double(o.area) / (double(o.box.width()) * o.box.height());
             if ((filled > solidBox && 5 * o.box.width() > 3 * o.box.height() && o.box.height() >= smallestFill)
-                || (filled < sparsestGlyph && o.box.height() >= smallestFrame)) {
+                || (filled < sparsestGlyph && o.box.height() >= smallestFrame) || outline(o, int(byLeft[k]) + 1)) {
                 container[byLeft[k]] = true;
                 continue;
             }
@@ -577,8 +648,10 @@ TextLayer textLayer(const QImage& grey)
             container[byLeft[k]] = holds(o.box.height()) && holds(bodyHeight(o, int(byLeft[k]) + 1));
         }
         for (size_t i = 0; i < shapes.size(); ++i)
-            if (container[i])
+            if (container[i]) {
                 shapes[i].glyph = false;
+                containers.push_back(shapes[i].box);
+            }
     }
 
     // The hollows of letters (the ground inside an "о") are shapes of the other
@@ -649,22 +722,35 @@ TextLayer textLayer(const QImage& grey)
             glyphs.push_back(i);
     std::sort(glyphs.begin(), glyphs.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
 
+    // The fill a box stands in, -1 for none.
+    auto fillOf = [&](const QRect& box) {
+        if (fills.holder.empty())
+            return -1;
+        const QPoint c = box.center();
+        return fills.holder[size_t(std::clamp(c.y(), 0, h - 1)) * size_t(w) + size_t(std::clamp(c.x(), 0, w - 1))];
+    };
+    // Whether a pixel of the ring round a box counts for its ground: in a fill (a selection
+    // that hugs its letters), only the fill's own pixels do.
+    auto ofGround = [&](int fill, int x, int y) { return fill < 0 || fills.holder[size_t(y) * size_t(w) + size_t(x)] == fill; };
     // The levels of a ring round a line's box, a quarter of its height wide.
     auto ringLevels = [&](const QRect& box) {
         const int ringWidth = std::max(2, box.height() / 4);
         const QRect ring = box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
         std::vector<int> levels;
-        for (int y = ring.top(); y <= ring.bottom(); ++y) {
-            const uchar* row = grey.constScanLine(y);
-            const bool across = y < box.top() || y > box.bottom();
-            for (int x = ring.left(); x <= ring.right(); ++x) {
-                if (!across && x == box.left())
-                    x = box.right() + 1;
-                if (x <= ring.right())
-                    levels.push_back(row[x]);
+        for (int fill = fillOf(box);; fill = -1) {
+            for (int y = ring.top(); y <= ring.bottom(); ++y) {
+                const uchar* row = grey.constScanLine(y);
+                const bool across = y < box.top() || y > box.bottom();
+                for (int x = ring.left(); x <= ring.right(); ++x) {
+                    if (!across && x == box.left())
+                        x = box.right() + 1;
+                    if (x <= ring.right() && ofGround(fill, x, y))
+                        levels.push_back(row[x]);
+                }
             }
+            if (!levels.empty() || fill < 0)
+                return levels;
         }
-        return levels;
     };
     // Whether that ring is of one level: a page or a fill.
     auto plainRing = [&](const QRect& box) {
@@ -841,6 +927,9 @@ TextLayer textLayer(const QImage& grey)
         if (line.count < 3)
             continue;
         const int top = median(tops), bottom = std::max(top, median(bottoms));
+        // On a photo the line keeps to its own rows: its shapes strewn along a slope are as
+        // likely the photo's.
+        const bool flat = flatRing(line.box);
         // Height is judged against the glyphs next to each one: a heading and a small
         // label beside it may make one line, and the heading's capitals are letters.
         std::sort(line.shapes.begin(), line.shapes.end(),
@@ -849,11 +938,18 @@ TextLayer textLayer(const QImage& grey)
         for (size_t k = 0; k < line.shapes.size(); ++k) {
             const size_t i = line.shapes[k];
             const QRect& box = shapes[i].box;
-            std::vector<int> near;
-            for (size_t j = k >= 3 ? k - 3 : 0; j < std::min(line.shapes.size(), k + 4); ++j)
+            // On a page its rows are counted where the glyphs next to it stand: a long line
+            // turned a degree or two climbs more than a letter's height along its length. A
+            // glyph of the line leaves at most half the line's rows out of them.
+            std::vector<int> near, nearTops, nearBottoms;
+            for (size_t j = k >= 3 ? k - 3 : 0; j < std::min(line.shapes.size(), k + 4); ++j) {
                 if (j != k)
                     near.push_back(shapes[line.shapes[j]].box.height());
-            const int covered = std::min(box.bottom(), bottom) - std::max(box.top(), top) + 1;
+                nearTops.push_back(shapes[line.shapes[j]].box.top());
+                nearBottoms.push_back(shapes[line.shapes[j]].box.bottom());
+            }
+            const int rowsTop = flat ? median(nearTops) : top, rowsBottom = flat ? std::max(rowsTop, median(nearBottoms)) : bottom;
+            const int missed = rowsBottom - rowsTop + 1 - (std::min(box.bottom(), rowsBottom) - std::max(box.top(), rowsTop) + 1);
             // A letter that reaches below the baseline starts at the line's top, or ends
             // where other descenders do; a shape standing lower as a whole, on a line
             // of its own, is the photo under the line.
@@ -861,13 +957,13 @@ TextLayer textLayer(const QImage& grey)
                 && std::none_of(line.shapes.begin(), line.shapes.end(), [&](size_t j) {
                        return j != i && 8 * std::abs(shapes[j].box.bottom() - box.bottom()) <= std::max(8, line.glyphHeight);
                    });
-            if (5 * box.height() <= 11 * median(near) && 2 * covered >= bottom - top + 1 && !lower) {
+            if (5 * box.height() <= 11 * median(near) && 2 * missed <= bottom - top + 1 && !lower) {
                 own.push_back(i);
                 continue;
             }
             // A letter run into a taller shape (a rim through the line) keeps what
             // lies within the line's rows.
-            if (2 * covered >= bottom - top + 1)
+            if (2 * missed <= bottom - top + 1)
                 line.crossing.push_back(i);
             shapes[i].glyph = false;
             shapes[i].line = -1;
@@ -994,7 +1090,12 @@ TextLayer textLayer(const QImage& grey)
         }
         std::vector<size_t> own;
         for (size_t i : line.shapes) {
-            if (5 * depth(shapes[i]) >= 2 * strongest && (inkLevel < 0 || 2 * std::abs(shapes[i].level - inkLevel) <= colourStep)) {
+            // On a ground of a level or two, colours are text (grep's red match, a keyword):
+            // only a stroke taller than the letters (a field's side) goes.
+            const QRect& b = shapes[i].box;
+            const bool frameSide = b.width() <= thinStroke && 2 * b.height() > 3 * line.glyphHeight;
+            if (((!frameSide && flatRing(line.box)) || 5 * depth(shapes[i]) >= 2 * strongest)
+                && (inkLevel < 0 || 2 * std::abs(shapes[i].level - inkLevel) <= colourStep)) {
                 own.push_back(i);
                 continue;
             }
@@ -1257,6 +1358,9 @@ TextLayer textLayer(const QImage& grey)
         if (!middle.isEmpty() && 10 * inMiddle < shapes[i].area)
             frames.push_back(i);
     }
+    std::vector<bool> frameShape(shapes.size(), false);
+    for (size_t f : frames)
+        frameShape[f] = true;
     std::vector<bool> control(shapes.size(), false);
     auto inFrame = [&](size_t i, int tallest) {
         for (size_t f : frames) {
@@ -1296,6 +1400,14 @@ TextLayer textLayer(const QImage& grey)
             shapes[i].glyph = false;
             shapes[i].line = -1;
         }
+        // The control's box goes with its mark.
+        std::erase_if(own, [&](size_t i) {
+            if (!control[i])
+                return false;
+            shapes[i].glyph = false;
+            shapes[i].line = -1;
+            return true;
+        });
         if (own.size() == line.shapes.size())
             continue;
         line.shapes = std::move(own);
@@ -1311,9 +1423,28 @@ TextLayer textLayer(const QImage& grey)
     // Two glyphs and more make a line, and so does a lone shape wider than tall: the
     // letters of a small word run together. A lone shape of a letter's width is an
     // icon, a bullet or a speck as often as a letter.
-    std::vector<bool> kept(lines.size());
-    for (size_t l = 0; l < lines.size(); ++l)
-        kept[l] = lines[l].count >= 2 || (lines[l].count == 1 && 2 * lines[l].box.width() >= 3 * lines[l].box.height());
+    // Such a shape is laid all the same where it stands as tall as the page's letters and
+    // is no stroke, and what the engine reads on it is weighed then (a column's letter, a lone
+    // «0» in a table).
+    std::vector<bool> kept(lines.size()), lone(lines.size(), false);
+    std::vector<int> letterHeights;
+    for (const Line& line : lines)
+        if (line.count >= leastRow)
+            letterHeights.push_back(line.glyphHeight);
+    const int letterHeight = letterHeights.empty() ? 0 : median(letterHeights);
+    for (size_t l = 0; l < lines.size(); ++l) {
+        const QRect& box = lines[l].box;
+        kept[l] = lines[l].count >= 2 || (lines[l].count == 1 && 2 * box.width() >= 3 * box.height());
+        if (kept[l] || lines[l].count != 1 || lines[l].shapes.empty())
+            continue;
+        // Filled and about square, it is a bullet; in a box, the tick of a check box.
+        const Shape& only = shapes[lines[l].shapes.front()];
+        const bool block = (2 * box.width() >= box.height() && 5 * only.area > 3 * box.width() * box.height())
+            || std::any_of(containers.begin(), containers.end(), [&](const QRect& c) { return inside(box, c); });
+        lone[l] = 5 * box.height() >= 3 * letterHeight
+            && 5 * box.height() <= 8 * letterHeight && box.width() > thinStroke && !block && plainRing(box);
+        kept[l] = kept[l] || lone[l];
+    }
     // A lone wide shape under half a line's letters by that line is its mark (the breve
     // of a «й», a dash), not a word of its own.
     for (size_t l = 0; l < lines.size(); ++l) {
@@ -1486,10 +1617,11 @@ TextLayer textLayer(const QImage& grey)
         qsizetype likeInk = 0;
         {
             const QRect ring = line.box.adjusted(-ringWidth, -ringWidth, ringWidth, ringWidth).intersected(QRect(0, 0, w, h));
+            const int fill = fillOf(line.box);
             for (int y = ring.top(); y <= ring.bottom(); ++y) {
                 const uchar* row = grey.constScanLine(y);
                 for (int x = ring.left(); x <= ring.right(); ++x) {
-                    if (line.box.contains(x, y) || std::abs(row[x] - inkLevel) >= groundContrast)
+                    if (line.box.contains(x, y) || std::abs(row[x] - inkLevel) >= groundContrast || !ofGround(fill, x, y))
                         continue;
                     const int id = label[size_t(y) * size_t(w) + size_t(x)];
                     likeInk += !photoRing || (id > 0 && shapes[size_t(id - 1)].glyph && shapes[size_t(id - 1)].line != int(l));
@@ -1505,13 +1637,37 @@ TextLayer textLayer(const QImage& grey)
     for (size_t l = 0; l < lines.size(); ++l)
         if (kept[l])
             grounds[l] = groundOf(l);
+    // A glyph alone is laid only as deep as the page's text, two fifths of it at least: the
+    // corner of a pale frame is no letter.
+    std::vector<int> textDepths;
+    for (size_t l = 0; l < lines.size(); ++l)
+        if (kept[l] && lines[l].count >= leastRow && grounds[l].known && !grounds[l].pocket)
+            textDepths.push_back(std::abs(grounds[l].inkLevel - grounds[l].level));
+    const int textDepth = textDepths.empty() ? 0 : median(textDepths);
+    // Whether a line's letters stand along one sloping baseline, its box twice as tall as
+    // they are: a page turned a degree or two. A photo's shapes chained as a line stand at
+    // any height.
+    const auto turned = [&](const Line& line) {
+        if (line.count < fewGlyphs || line.box.height() <= 2 * line.glyphHeight)
+            return false;
+        double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+        for (size_t i : line.shapes) {
+            const double x = shapes[i].box.center().x(), y = shapes[i].box.bottom();
+            n += 1, sx += x, sy += y, sxx += x * x, sxy += x * y;
+        }
+        const double slope = (n * sxy - sx * sy) / std::max(1.0, n * sxx - sx * sx), base = (sy - slope * sx) / n;
+        const auto onBaseline = std::count_if(line.shapes.begin(), line.shapes.end(), [&](size_t i) {
+            return 4 * std::abs(shapes[i].box.bottom() - (base + slope * shapes[i].box.center().x())) <= line.glyphHeight;
+        });
+        return 3 * onBaseline >= 2 * line.count;
+    };
     std::vector<Laid> laid;
     for (size_t l = 0; l < lines.size(); ++l) {
         if (!kept[l])
             continue;
         const Line& line = lines[l];
         const Ground& g = grounds[l];
-        if (!g.known || g.pocket)
+        if (!g.known || g.pocket || (lone[l] && 5 * std::abs(g.inkLevel - g.level) < 2 * textDepth))
             continue;
         const std::vector<int>& ground = g.ring;
         const int groundLevel = g.level, inkLevel = g.inkLevel;
@@ -1551,7 +1707,9 @@ TextLayer textLayer(const QImage& grey)
             return all;
         };
         const auto [inkPixels, deep] = atLevel(nullptr);
-        const bool onPlain = plainAt(ground, groundLevel);
+        // The ring of a line turned a little takes in the letters of the lines above and
+        // below it; the ground between them is what tells a page from a photo.
+        const bool onPlain = plainAt(ground, groundLevel) || (turned(line) && plainBetweenShapes(line.box));
         if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && !onPlain) {
             // Shapes of the photo chained onto a line of letters (the bright cheek beside a
             // caption), taller than its letters, outweigh a few small ones. Where most of its
@@ -1763,7 +1921,7 @@ TextLayer textLayer(const QImage& grey)
         // its page.
         if (fewOnPhoto && !onFill && letterCount < 3 && (line.glyphHeight >= lineCore || !plainBetweenShapes(line.box)))
             continue;
-        layer.lines.push_back({line.box, line.light, !flat});
+        layer.lines.push_back({line.box, line.light, !flat, lone[l]});
         laid.push_back({l, groundLevel, std::abs(inkLevel - groundLevel), onPlain, flat});
     }
     // Words over a photo stand off it more than its texture does: a line on a photo round
@@ -1851,20 +2009,43 @@ TextLayer textLayer(const QImage& grey)
                 if (own[size_t(y) * size_t(aw) + size_t(x)])
                     for (int dy = std::max(0, y - halo); dy <= std::min(ah - 1, y + halo); ++dy)
                         grown[size_t(dy) * size_t(aw) + size_t(x)] = 1;
+        // A line in a fill keeps to it: past a selection's edge the page is no ink.
+        const int fill = fillOf(line.box);
+        int strongest = 0;
+        for (size_t i : line.shapes)
+            strongest = std::max(strongest, line.light ? shapes[i].level - groundLevel : groundLevel - shapes[i].level);
+        // A mark over or under a letter of that colour (the dot of a pink "i") is of it.
+        const auto markOfFaint = [&](const Shape& m) {
+            return std::any_of(line.shapes.begin(), line.shapes.end(), [&](size_t i) {
+                const Shape& g = shapes[i];
+                return g.glyph && m.box.left() <= g.box.right() && m.box.right() >= g.box.left()
+                    && std::abs(g.level - m.level) <= plainGround * 2;
+            });
+        };
         for (int y = 0; y < ah; ++y) {
             const uchar* row = grey.constScanLine(y + area.top()) + area.left();
             uchar* out = layer.view.scanLine(y + area.top()) + area.left();
             const uint8_t* near = grown.data() + size_t(y) * size_t(aw);
             for (int x = 0; x < aw; ++x) {
-                if (!near[x])
+                if (!near[x] || !ofGround(fill, x + area.left(), y + area.top()))
                     continue;
                 // What is left of a shape a letter was cut from stays paper.
                 if (const int id = label[size_t(y + area.top()) * size_t(w) + size_t(x + area.left())]; id && cut[size_t(id - 1)])
                     continue;
                 const int under = groundAt[size_t(y) * size_t(aw) + size_t(x)];
-                const int depth = under == groundLevel
+                int depth = under == groundLevel
                     ? ((line.light ? row[x] - groundLevel : groundLevel - row[x]) - floor) * toDepth / fromDepth
                     : (line.light ? row[x] - under : under - row[x]) * each.depth / std::max(1, std::abs(inkLevel - under));
+                // On a flat ground a glyph of another colour (a red "M" among grey words) is
+                // laid as deep as the line: the engine's one threshold would take it for paper.
+                if (const int id = label[size_t(y + area.top()) * size_t(w) + size_t(x + area.left())];
+                    id && ofLine[size_t(id - 1)] && each.flatRing && under == groundLevel
+                    && !(size_t(id - 1) < frameShape.size() && frameShape[size_t(id - 1)])) {
+                    const Shape& s = shapes[size_t(id - 1)];
+                    const int own = line.light ? s.level - groundLevel : groundLevel - s.level;
+                    if (own > 0 && 5 * own < 2 * strongest && (s.glyph || markOfFaint(s)))
+                        depth = depth * each.depth / own;
+                }
                 out[x] = uchar(std::min(int(out[x]), paper - std::clamp(depth, 0, paper)));
             }
         }
