@@ -131,8 +131,8 @@ private:
     void applyRoom(QSize room);
     // `outer` (points on `screen`) kept clear of a running capture's area; nothing when it cannot be.
     std::optional<QRect> clearOfCapture(const QRect& outer, const QRect& area, const QScreen* screen) const;
-    // `outer` (points on `screen`) opening beside the program's panels that stay on top there (the
-    // floating panel) where `area` has room for that; else where it is.
+    // `outer` (points on `screen`) of a framed window opening beside the program's panels that stay
+    // on top there (the floating panel) where `area` has room for that; else where it is.
     QRect clearOfPanels(const QRect& outer, const QRect& area, const QScreen* screen) const;
     void place(const QRect& outer, const QMargins& frame, QSize size, const QScreen* screen, const Now& now);
     void holdBack();

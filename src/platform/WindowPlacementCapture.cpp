@@ -63,7 +63,8 @@ std::optional<QRect> WindowPlacement::clearOfCapture(const QRect& outer, const Q
 QRect WindowPlacement::clearOfPanels(const QRect& outer, const QRect& area, const QScreen* screen) const
 {
     QRect placed = outer;
-    if (!keptClear_)
+    // A panel of its own (the floating panel, a capture's controls) keeps the place it was given.
+    if (!keptClear_ || !framed(window_))
         return placed;
     for (const QPointer<WindowPlacement>& p : registry().placements) {
         if (!p || p == this)
