@@ -6,8 +6,6 @@
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
-#include "panels/WindowPlacement.h"
-#include "platform/UsableArea.h"
 
 #include <QScreen>
 
@@ -50,13 +48,9 @@ void AppShell::openEditor(const Screenshot& shot, const QString& label, std::opt
             self->importLayerImage();
     };
     editorWindow_ = new EditorExportWindow(std::make_unique<EditorState>(shot, label), *model_, std::move(hooks));
-    if (QScreen* screen = capture::workingScreen(capturedArea)) {
-        editorWindow_->setScreen(screen);
-        // Sized for the screen it opens on, which may be smaller than the primary one.
-        const QRect available = platform::usableArea(*screen);
-        editorWindow_->resize(EditorExportWindow::contentSize(available));
-        editorWindow_->move(centredOn(available, editorWindow_->size()));
-    }
+    // Sized for the screen it opens on, which may be smaller than the primary one.
+    if (QScreen* screen = capture::workingScreen(capturedArea))
+        editorWindow_->openOn(screen);
     bringEditorForward();
 }
 

@@ -1,10 +1,10 @@
 #include "app/ScrollingCaptureControlView.h"
 
 #include "app/ScrollingCaptureModel.h"
-#include "panels/PointSizeKeeper.h"
 #include "panels/RoundedWindow.h"
 #include "panels/Theme.h"
 #include "platform/Icons.h"
+#include "platform/WindowPlacement.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -42,7 +42,8 @@ ScrollingCaptureControlView::ScrollingCaptureControlView(ScrollingCaptureModel& 
     setFixedSize(panelSize);
     // A mask instead of translucency keeps the rounded corners without a compositor.
     keepWindowMask(*this, [this] { return roundedRegion(rect(), panelRadius); });
-    new PointSizeKeeper(*this);
+    // It belongs beside the grabbed area, where the capture puts it.
+    platform::WindowPlacement::of(*this).setKeptClear(false);
     QPalette dark = palette();
     dark.setColor(QPalette::WindowText, Qt::white);
     dark.setColor(QPalette::ButtonText, Qt::white);

@@ -2,9 +2,10 @@
 
 #include "app/ScrollingCaptureControlView.h"
 #include "app/ScrollingCaptureKeys.h"
-#include "panels/FloatingPanel.h"
 #include "capture/RecordingAreaSelector.h"
+#include "platform/PlacementRules.h"
 #include "platform/UsableArea.h"
+#include "platform/WindowPlacement.h"
 
 #include <QScreen>
 #include <algorithm>
@@ -36,7 +37,11 @@ ScrollingCaptureController::ScrollingCaptureController(GrabFactory grabFactory, 
 {
 }
 
-ScrollingCaptureController::~ScrollingCaptureController() = default;
+ScrollingCaptureController::~ScrollingCaptureController()
+{
+    if (control_)
+        platform::WindowPlacement::keepClearOf(std::nullopt);
+}
 
 ScrollingCaptureController::ControlPlacement ScrollingCaptureController::controlPlacement(const QRect& selection,
                                                                                           const QRect& visibleFrame)
@@ -46,7 +51,7 @@ ScrollingCaptureController::ControlPlacement ScrollingCaptureController::control
     constexpr int border = SelectionOutline::border;
     // Centred on the side it takes, then kept inside the frame.
     const auto placed = [&](int x, int y, const QRect& area) {
-        const QPointF origin = FloatingPanel::constrainedOrigin(QPointF(x, y), QSizeF(size), {QRectF(frame)});
+        const QPointF origin = platform::nearestInside(QPointF(x, y), QSizeF(size), {QRectF(frame)});
         return ControlPlacement{origin.toPoint(), area};
     };
     // panelGap from the selection, less where the frame's edge is nearer; never over the outline.
@@ -125,8 +130,10 @@ void ScrollingCaptureController::capture(QScreen* screen, const QRect& pixels,
     const QRect grabbed =
         placement.area == selection ? pixels : pixelsInside(pixels, placement.area, captureScale_, origin);
     control_->setScreen(screen);
-    control_->move(placement.origin);
+    platform::WindowPlacement::of(*control_).setPlace(platform::WindowPlacement::Place::at(placement.origin));
     control_->keepOutOf(placement.area);
+    // Windows of ours opened while it runs keep out of the grabbed area.
+    platform::WindowPlacement::keepClearOf(grabbed);
     control_->show();
     control_->raise();
     outline_ = std::make_unique<SelectionOutline>(*screen, grabbed);
@@ -218,6 +225,8 @@ void ScrollingCaptureController::stop(bool discard, std::optional<TarnwickError>
 
 void ScrollingCaptureController::complete(const Outcome& outcome)
 {
+    if (control_)
+        platform::WindowPlacement::keepClearOf(std::nullopt);
     sessionId_.reset();
     shortcuts_.reset();
     // The engine may be the one calling us: it goes once this call has returned,

@@ -2,9 +2,10 @@
 
 #include "panels/FloatingPanelView.h"
 #include "panels/PanelDragRegion.h"
-#include "panels/PointSizeKeeper.h"
 #include "panels/RoundedWindow.h"
+#include "platform/PlacementRules.h"
 #include "platform/UsableArea.h"
+#include "platform/WindowPlacement.h"
 #include "platform/WindowManager.h"
 
 #include <QGuiApplication>
@@ -40,13 +41,10 @@ std::optional<double> number(const QVariant& value)
     }
 }
 
-// X11 keeps window positions in 16 bits: anything farther out is junk, and
-// clamping it first keeps the distances below finite.
+// X11 keeps window positions in 16 bits: anything farther out is junk.
 constexpr double coordinateLimit = 32767;
 
 bool usable(double value) { return std::isfinite(value) && std::abs(value) <= coordinateLimit; }
-
-double bounded(double value) { return std::isnan(value) ? 0 : std::clamp(value, -coordinateLimit, coordinateLimit); }
 
 } // namespace
 
@@ -73,7 +71,12 @@ FloatingPanel::FloatingPanel(AppModel& model, QSettings& preferences, FrameSourc
     connect(&view_->dragRegion(), &PanelDragRegion::dragFinished, this, &FloatingPanel::rememberPosition);
 
     roundWindowCorners(*this, connection_, cornerRadius);
-    new PointSizeKeeper(*this);
+    platform::WindowPlacement::of(*this).setAreas([this] {
+        QList<QRect> areas;
+        for (const QRectF& frame : visibleFrames_ ? visibleFrames_() : QList<QRectF>())
+            areas << frame.toRect();
+        return areas;
+    });
     if (onX11_) {
         workArea_ = std::make_unique<platform::WorkAreaWatch>();
         connect(workArea_.get(), &platform::WorkAreaWatch::changed, this, &FloatingPanel::followWorkArea);
@@ -90,22 +93,7 @@ QList<QRectF> FloatingPanel::screenFrames()
 
 QPointF FloatingPanel::constrainedOrigin(QPointF origin, QSizeF size, const QList<QRectF>& visibleFrames)
 {
-    origin = QPointF(bounded(origin.x()), bounded(origin.y()));
-    QPointF best = origin;
-    double bestDistance = std::numeric_limits<double>::infinity();
-    for (const QRectF& frame : visibleFrames) {
-        const double x = std::min(std::max(origin.x(), frame.left()),
-                                  std::max(frame.left(), frame.right() - size.width()));
-        const double y = std::min(std::max(origin.y(), frame.top()),
-                                  std::max(frame.top(), frame.bottom() - size.height()));
-        const double distance = std::hypot(x - origin.x(), y - origin.y());
-        // Only a strictly nearer candidate replaces the best, so the earlier screen wins a tie.
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = QPointF(x, y);
-        }
-    }
-    return best;
+    return platform::nearestInside(origin, size, visibleFrames);
 }
 
 std::optional<QPointF> FloatingPanel::savedOrigin() const
@@ -122,42 +110,35 @@ std::optional<QPointF> FloatingPanel::savedOrigin() const
     return QPointF(*x, *y);
 }
 
-void FloatingPanel::keepOnScreen(const QList<QRectF>& frames)
+void FloatingPanel::openAtHome()
 {
-    move(constrainedOrigin(pos(), size(), frames).toPoint());
-}
-
-void FloatingPanel::moveToCorner(const QList<QRectF>& frames)
-{
-    if (!frames.isEmpty())
-        move(QPointF(frames.first().right() - width() - cornerInset, frames.first().bottom() - height() - cornerInset)
-                 .toPoint());
+    using Place = platform::WindowPlacement::Place;
+    platform::WindowPlacement& placement = platform::WindowPlacement::of(*this);
+    if (const std::optional<QPointF> saved = savedOrigin())
+        placement.setPlace(Place::at(saved->toPoint()));
+    else
+        placement.setPlace(Place::inCorner(int(cornerInset)));
+    placement.open();
 }
 
 void FloatingPanel::followWorkArea()
 {
-    if (!positioned_)
-        return;
-    const QList<QRectF> frames = visibleFrames_ ? visibleFrames_() : QList<QRectF>();
-    if (!savedOrigin())
-        moveToCorner(frames);
-    keepOnScreen(frames);
+    // Back into its corner while the user has not put it anywhere; else the placement keeps it off the dock.
+    if (positioned_ && !savedOrigin())
+        openAtHome();
 }
 
 void FloatingPanel::present()
 {
     showAfterWithdrawal_ = false;
     withdrawalWait_.stop();
-    const QList<QRectF> frames = visibleFrames_ ? visibleFrames_() : QList<QRectF>();
     if (!positioned_) {
-        if (const std::optional<QPointF> saved = savedOrigin())
-            move(constrainedOrigin(*saved, size(), frames).toPoint());
-        else
-            moveToCorner(frames);
+        openAtHome();
         positioned_ = true;
+    } else {
+        // A screen the panel was left on may have gone away since.
+        platform::WindowPlacement::of(*this).refit();
     }
-    // A screen the panel was left on may have gone away since.
-    keepOnScreen(frames);
     show();
     raise();
     if (onX11_) {
@@ -230,7 +211,7 @@ void FloatingPanel::presentAfterWithdrawal()
 
 void FloatingPanel::rememberPosition()
 {
-    keepOnScreen(visibleFrames_ ? visibleFrames_() : QList<QRectF>());
+    platform::WindowPlacement::of(*this).refit();
     positioned_ = true;
     preferences_.setValue(originKey, QVariantList{double(x()), double(y())});
 }

@@ -69,9 +69,9 @@ protected:
 private:
     // The stored origin when it is a list of exactly two finite numbers.
     std::optional<QPointF> savedOrigin() const;
-    void keepOnScreen(const QList<QRectF>& frames);
-    // Where it goes while the user has not put it anywhere: in from the first frame's corner.
-    void moveToCorner(const QList<QRectF>& frames);
+    // Where it goes: the saved origin, or while the user has not put it anywhere, in from the
+    // first frame's corner.
+    void openAtHome();
     // A dock came or went: the panel placed before keeps off it, or back in its corner.
     void followWorkArea();
     void presentAfterWithdrawal();

@@ -1,13 +1,10 @@
 #include "panels/PermissionSetupController.h"
 
 #include "panels/PermissionSetupView.h"
-#include "panels/PointSizeKeeper.h"
-#include "panels/WindowPlacement.h"
-#include "platform/UsableArea.h"
+#include "platform/WindowPlacement.h"
 
 #include <QEvent>
 #include <QGuiApplication>
-#include <QScreen>
 
 namespace tarnwick {
 
@@ -70,15 +67,9 @@ void PermissionSetupController::present(bool activate)
                                 Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
         window_->setWindowTitle(QStringLiteral("Tarnwick · Разрешения"));
         window_->installEventFilter(this);
-        new PointSizeKeeper(*window_);
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            window_->move(centredOn(platform::usableArea(*screen), window_->size()));
     }
     window_->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
-    window_->showNormal();
-    window_->raise();
-    if (activate)
-        window_->activateWindow();
+    platform::WindowPlacement::of(*window_).present(activate);
     timer_.start();
 }
 

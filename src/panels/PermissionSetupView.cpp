@@ -3,6 +3,8 @@
 #include "panels/PermissionCard.h"
 #include "panels/Theme.h"
 #include "platform/Icons.h"
+#include "platform/RoomScrollArea.h"
+#include "platform/WindowPlacement.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,9 +35,14 @@ PermissionSetupView::PermissionSetupView(PermissionSetupModel& model, std::funct
 {
     setPalette(Theme::darkPalette());
     setAutoFillBackground(true);
-    setFixedWidth(fixedWidth);
+    // On a low screen the content scrolls, its buttons with it.
+    content_ = new QWidget;
+    content_->setFixedWidth(fixedWidth);
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(0, 0, 0, 0);
+    window->addWidget(new platform::RoomScrollArea(content_));
 
-    auto* root = new QVBoxLayout(this);
+    auto* root = new QVBoxLayout(content_);
     root->setContentsMargins(24, 24, 24, 24);
     root->setSpacing(18);
 
@@ -137,10 +144,11 @@ void PermissionSetupView::refresh()
     primary_->setEnabled(!model_.requesting());
     // The width is the design's unless the buttons' texts need more; the height follows the texts
     // (a notice may have appeared) at that width.
-    if (layout()) {
-        const int width = std::max(fixedWidth, layout()->totalMinimumSize().width());
-        setFixedWidth(width);
-        setFixedHeight(layout()->totalHeightForWidth(width));
+    if (QLayout* root = content_->layout()) {
+        const int width = std::max(fixedWidth, root->totalMinimumSize().width());
+        const int height = root->totalHeightForWidth(width);
+        content_->setFixedSize(width, height);
+        platform::WindowPlacement::of(*this).ask(QSize(width, height));
     }
 }
 

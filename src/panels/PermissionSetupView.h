@@ -44,6 +44,7 @@ private:
     void mainAction();
 
     PermissionSetupModel& model_;
+    QWidget* content_; // all of the window's content, in a scroll area for low screens
     std::function<void()> onClose_;
     std::function<void()> onRefresh_;
     bool refreshQueued_ = false;

@@ -7,7 +7,6 @@
 #include <QCursor>
 #include <QDialog>
 #include <QEvent>
-#include <QMessageBox>
 #include <QPointer>
 #include <QToolTip>
 #include <QWidget>
@@ -15,10 +14,11 @@
 namespace tarnwick {
 namespace {
 
-// A window opened on behalf of another widget: a menu or a list (Qt::Popup) or a question.
+// A window opened on behalf of another widget: a menu or a list (Qt::Popup), or a question or a
+// dialog, also one opened with no widget behind it (from the tray, say).
 bool opensOver(const QWidget& w)
 {
-    return w.isWindow() && w.parentWidget() && (w.windowType() == Qt::Popup || qobject_cast<const QMessageBox*>(&w));
+    return w.isWindow() && ((w.windowType() == Qt::Popup && w.parentWidget()) || qobject_cast<const QDialog*>(&w));
 }
 
 // Whether `w` lies on a dark surface. A widget with a style sheet of its own has the application's
@@ -44,7 +44,8 @@ protected:
         case QEvent::Polish:
         case QEvent::Show:
             // Polished before it is first measured; shown, in case the opener changed since.
-            if (opensOver(*w) && onDarkSurface(w->parentWidget()) && !DarkStyle::dark(w->palette()))
+            // With no widget behind it, it opens over the program's own windows, which are dark.
+            if (opensOver(*w) && (!w->parentWidget() || onDarkSurface(w->parentWidget())) && !DarkStyle::dark(w->palette()))
                 w->setPalette(Theme::darkPalette());
             if (event->type() == QEvent::Show && w->isWindow())
                 dropStaleHover(w);

@@ -3,6 +3,7 @@
 #include "panels/DarkStyle.h"
 #include "panels/PopupLook.h"
 #include "platform/QtTranslations.h"
+#include "platform/WindowPlacement.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -15,6 +16,8 @@ QString installProgramLook(QApplication& app)
     const QString missing = platform::installQtTranslations(app);
     QApplication::setStyle(new DarkStyle);
     installPopupLook(app);
+    // Questions and dialogs open on the usable area like the program's other windows.
+    platform::WindowPlacement::placeEveryDialog();
     return missing;
 }
 

@@ -1,13 +1,9 @@
 #include "panels/ShortcutGuideController.h"
 
-#include "panels/PointSizeKeeper.h"
 #include "panels/ShortcutGuideView.h"
-#include "panels/WindowPlacement.h"
-#include "platform/UsableArea.h"
+#include "platform/WindowPlacement.h"
 
 #include <QEvent>
-#include <QGuiApplication>
-#include <QScreen>
 
 namespace tarnwick {
 
@@ -17,25 +13,20 @@ ShortcutGuideController::ShortcutGuideController(QSettings& settings, QString au
 {
     window_->setWindowFlag(Qt::Window);
     window_->setWindowTitle(QStringLiteral("Горячие клавиши · Tarnwick"));
-    window_->setMinimumSize(720, 520);
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect usable = screen ? platform::usableArea(*screen) : QRect();
-    window_->resize(screen ? fittedHeight(QSize(820, 650), window_->minimumSize(), usable) : QSize(820, 650));
-    if (screen)
-        window_->move(centredOn(usable, window_->size()));
+    platform::WindowPlacement& placement = platform::WindowPlacement::of(*window_);
+    placement.setLeast(QSize(720, 520));
+    placement.ask(QSize(820, 650));
     if (!autosaveName_.isEmpty()) {
-        // A frame saved earlier replaces the centred one; junk leaves it centred.
+        // A frame saved earlier replaces the centred one; junk leaves it centred. Saved on a
+        // screen that has gone or shrunk since, it comes back onto the nearest one.
         restoring_ = true;
         if (window_->restoreGeometry(settings_.value(autosaveName_).toByteArray())) {
-            // Saved on a screen that has gone or shrunk since: its title bar comes back on this one.
-            QScreen* shown = QGuiApplication::screenAt(window_->geometry().center());
-            if (QScreen* on = shown ? shown : screen)
-                window_->move(titleBarOn(platform::usableArea(*on), window_->frameGeometry()));
+            placement.setPlace(platform::WindowPlacement::Place::at(window_->pos()));
+            placement.ask(window_->size());
         }
         restoring_ = false;
     }
     window_->installEventFilter(this);
-    new PointSizeKeeper(*window_);
 }
 
 ShortcutGuideController::~ShortcutGuideController()
@@ -44,13 +35,7 @@ ShortcutGuideController::~ShortcutGuideController()
     window_->removeEventFilter(this);
 }
 
-void ShortcutGuideController::show()
-{
-    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
-}
+void ShortcutGuideController::show() { platform::WindowPlacement::of(*window_).present(); }
 
 bool ShortcutGuideController::eventFilter(QObject* watched, QEvent* event)
 {

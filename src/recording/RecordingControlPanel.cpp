@@ -1,9 +1,9 @@
 #include "recording/RecordingControlPanel.h"
 
-#include "panels/PointSizeKeeper.h"
 #include "panels/RoundedWindow.h"
 #include "panels/Theme.h"
 #include "platform/WindowManager.h"
+#include "platform/WindowPlacement.h"
 #include "recording/RecordingUIModel.h"
 
 #include <QGuiApplication>
@@ -33,7 +33,8 @@ RecordingControlPanel::RecordingControlPanel(RecordingUIModel& model)
     setFocusPolicy(Qt::NoFocus);
     setFixedSize(258, 52);
     roundWindowCorners(*this, connection_, cornerRadius);
-    new PointSizeKeeper(*this);
+    // It belongs beside the recorded area, where the recorder puts it.
+    platform::WindowPlacement::of(*this).setKeptClear(false);
     setPalette(Theme::darkPalette());
     stop_->setFocusPolicy(Qt::NoFocus);
     stop_->setFixedSize(buttonSide, buttonSide);

@@ -3,6 +3,7 @@
 #include "panels/Theme.h"
 #include "platform/Icons.h"
 #include "platform/TarnwickError.h"
+#include "platform/WindowPlacement.h"
 #include "recording/RecordingBlurControls.h"
 #include "recording/RecordingBlurPreview.h"
 #include "recording/RecordingContent.h"
@@ -36,7 +37,7 @@ namespace tarnwick::recording {
 using window::note;
 
 RecordingWindow::RecordingWindow(RecordingReview& review, std::function<bool()> microphoneDenied)
-    : QWidget(nullptr, Qt::Window), model_(review.model()), recordingReview_(review), microphoneDenied_(std::move(microphoneDenied)), placement_(*this)
+    : QWidget(nullptr, Qt::Window), model_(review.model()), recordingReview_(review), microphoneDenied_(std::move(microphoneDenied)), placement_(platform::WindowPlacement::of(*this))
 {
     setWindowTitle(QStringLiteral("Tarnwick · Запись экрана"));
     setPalette(Theme::darkPalette());
@@ -153,8 +154,9 @@ RecordingWindow::RecordingWindow(RecordingReview& review, std::function<bool()> 
                         &RecordingUIModel::selectedBlurIDChanged, &RecordingUIModel::addingBlurChanged,
                         &RecordingUIModel::trackingProgressChanged})
         connect(&model_, signal, this, &RecordingWindow::refresh);
-    refresh();
+    // Before each fit, and when it opens: a monitor lower than the window has its page scroll.
     placement_.onRoomChanged = [this] { fitToContent(); };
+    refresh();
 }
 
 void RecordingWindow::refresh()
@@ -229,25 +231,12 @@ void RecordingWindow::fitToContent()
     pages_->setCap(0);
     const int rest = least().height();
     pages_->setCap(std::max(leastPage, placement_.room().height() - rest));
-    setMinimumSize(least());
+    placement_.setLeast(least());
 }
 
 void RecordingWindow::resizeForReview()
 {
-    placement_.grow(QSize(900, 820));
-}
-
-void RecordingWindow::keepOnScreen()
-{
-    placement_.keepInside();
-}
-
-bool RecordingWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    // Exposed: the window manager has framed the window, so its real frame is known.
-    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
-        keepOnScreen();
-    return QWidget::eventFilter(watched, event);
+    placement_.ask(QSize(900, 820));
 }
 
 void RecordingWindow::resizeEvent(QResizeEvent* event)
@@ -255,28 +244,6 @@ void RecordingWindow::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     if (event->size().width() != event->oldSize().width())
         fitToContent(); // wrapped notes need another height at another width
-    // A phase that needs more room grows the window; it stays on its screen.
-    keepOnScreen();
-}
-
-void RecordingWindow::showEvent(QShowEvent* event)
-{
-    // Put on a monitor lower than the window, before it maps.
-    if (!event->spontaneous()) {
-        fitToContent();
-        placement_.fitBeforeShowing();
-    }
-    QWidget::showEvent(event);
-    windowHandle()->removeEventFilter(this);
-    windowHandle()->installEventFilter(this);
-    keepOnScreen();
-}
-
-void RecordingWindow::moveEvent(QMoveEvent* event)
-{
-    QWidget::moveEvent(event);
-    // The window manager places a new window by its old size.
-    keepOnScreen();
 }
 
 bool RecordingWindow::event(QEvent* event)

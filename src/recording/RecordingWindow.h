@@ -1,7 +1,5 @@
 #pragma once
 
-#include "recording/FramedPlacement.h"
-
 #include <QWidget>
 #include <functional>
 
@@ -13,6 +11,10 @@ class QProgressBar;
 class QPushButton;
 class QScrollArea;
 class QStackedWidget;
+
+namespace tarnwick::platform {
+class WindowPlacement;
+}
 
 namespace tarnwick::recording {
 
@@ -49,15 +51,11 @@ public:
 
 protected:
     bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void fitToContent();
-    void keepOnScreen();
     QWidget* buildSettings();
     QWidget* buildReview();
     void refresh();
@@ -97,7 +95,7 @@ private:
     QProgressBar* saving_;
     QLabel* savingText_;
     QPushButton* save_;
-    FramedPlacement placement_;
+    platform::WindowPlacement& placement_;
 };
 
 } // namespace tarnwick::recording

@@ -1,9 +1,9 @@
 #include "recording/ScreenRecordingController.h"
 
 #include "capture/SelectionOverlays.h"
-#include "panels/FloatingPanel.h"
 #include "platform/PrivateFiles.h"
 #include "platform/UsableArea.h"
+#include "platform/WindowPlacement.h"
 #include "recording/RecordingControlPanel.h"
 #include "recording/RecordingSessionWork.h"
 #include "recording/RecordingRecovery.h"
@@ -61,6 +61,12 @@ ScreenRecordingController::ScreenRecordingController(QSettings* preferences, std
     model_->saveAction = [self] { if (self) self->save(); };
     model_->discardAction = [self] { if (self) self->requestClose(); };
     review_.setBlurServices(services_.trackBlur, services_.blurFrame);
+    // The recorded area is free for our windows again once the capture is over.
+    connect(model_, &RecordingUIModel::phaseChanged, this, [this] {
+        const RecordingPhase phase = model_->phase();
+        if (phase != RecordingPhase::starting && phase != RecordingPhase::recording && phase != RecordingPhase::stopping)
+            platform::WindowPlacement::keepClearOf(std::nullopt);
+    });
     timer_->setInterval(250);
     connect(timer_, &QTimer::timeout, this, [this] {
         if (startedAt_)
@@ -70,6 +76,8 @@ ScreenRecordingController::ScreenRecordingController(QSettings* preferences, std
 
 ScreenRecordingController::~ScreenRecordingController()
 {
+    if (holdsScreen())
+        platform::WindowPlacement::keepClearOf(std::nullopt);
     cleanup();
     delete window_.data();
     // A capture still running when the session is torn down is stopped, not left writing.
@@ -95,13 +103,8 @@ void ScreenRecordingController::present()
     case RecordingPhase::starting:
     case RecordingPhase::recording:
     case RecordingPhase::stopping:
-        if (control_) {
-            QList<QRectF> frames;
-            for (QScreen* screen : QGuiApplication::screens())
-                frames.append(platform::usableArea(*screen));
-            control_->move(FloatingPanel::constrainedOrigin(control_->pos(), control_->size(), frames).toPoint());
+        if (control_)
             control_->showWithoutFocus();
-        }
         return;
     default:
         break;
@@ -122,10 +125,8 @@ void ScreenRecordingController::ensureWindow()
         return;
     window_ = new RecordingWindow(review_);
     window_->onClose = [self = QPointer(this)] { if (self) self->requestClose(); };
-    if (QScreen* screen = capture::workingScreen()) {
-        window_->setScreen(screen);
-        window_->move(platform::usableArea(*screen).center() - window_->rect().center());
-    }
+    if (QScreen* screen = capture::workingScreen())
+        platform::WindowPlacement::of(*window_).setPlace(platform::WindowPlacement::Place::centredOn(screen));
 }
 
 void ScreenRecordingController::begin()
@@ -200,8 +201,13 @@ void ScreenRecordingController::start(QScreen* screen, const QRectF& selection)
     delete control_.data();
     control_ = new RecordingControlPanel(*model_);
     control_->setScreen(screen);
-    control_->move(controlOrigin(platform::usableArea(*screen), selection, controlSize).toPoint());
+    platform::WindowPlacement::of(*control_).setPlace(
+        platform::WindowPlacement::Place::at(controlOrigin(platform::usableArea(*screen), selection, controlSize).toPoint()));
     control_->showWithoutFocus();
+    // Windows of ours opened while it records keep out of the recorded area.
+    const QPoint origin = screen->geometry().topLeft();
+    platform::WindowPlacement::keepClearOf(QRect(origin + ((selection.topLeft() - origin) * scale).toPoint(),
+                                                 (selection.size() * scale).toSize()));
 
     QPointer<ScreenRecordingController> self(this);
     const auto microphoneAccess = services_.microphoneAccess;

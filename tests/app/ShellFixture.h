@@ -65,6 +65,15 @@ protected:
         shell->start(arguments);
     }
 
+    // The shell with the program's own questions and dialogs, not the test's answers.
+    void startAsking()
+    {
+        AppShell::Hooks hooks;
+        hooks.beep = [this] { log << QStringLiteral("beep"); };
+        shell = std::make_unique<AppShell>(settings, board, root, hooks);
+        shell->start({});
+    }
+
     AppModel& model() { return shell->model(); }
     bool idle() { return !model().busy() && !shell->captureRunning(); }
     QStringList pickerRuns()

@@ -1,6 +1,8 @@
 #include "app/ScrollingCaptureControlView.h"
 #include "app/ScrollingCaptureController.h"
 #include "capture/RecordingAreaSelector.h"
+#include "panels/ShortcutGuideController.h"
+#include "panels/ShortcutGuideView.h"
 #include "support/X11Client.h"
 #include "NoisePage.h"
 
@@ -10,6 +12,8 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -218,6 +222,40 @@ TEST(ScrollingCaptureX11, returnFinishesOnceWithTheTallShotAndOwnWindowsStayOutO
         const auto* shot = std::get_if<ScrollingCaptureShot>(&session.outcomes.front());
         EXPECT_TRUE(shot && shot->image == opaque(window.page()).copy(0, 0, place.width(), rows)) << place.width();
         EXPECT_EQ(session.controller.control(), nullptr);
+    }
+}
+
+// The shortcut guide opened from the tray while the page scrolls: beside the area where there is
+// room, else held back until the capture ends; never in the shot.
+TEST(ScrollingCaptureX11, aWindowOfOursOpenedWhileItRunsStaysOutOfTheShot)
+{
+    X11Client x;
+    for (const QRect place : {QRect(200, 150, 400, 600), QRect(60, 60, 1800, 900)}) {
+        ScrollingPage window(noisePage(place.width(), 1200), place.topLeft(), place.height());
+        Session session;
+        session.capture(window.geometry());
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath(QStringLiteral("guide.ini")), QSettings::IniFormat);
+        ShortcutGuideController guide(settings, QString());
+        guide.show();
+        QWidget& shown = *guide.window();
+        const bool beside = place.width() < 1000;
+        if (beside) {
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown));
+            const QRect on = x.rootGeometry(std::uint32_t(shown.winId()));
+            EXPECT_FALSE(on.intersects(place)) << "the guide at " << on.x() << "," << on.y() << " " << on.width() << "×" << on.height();
+        }
+        // The rows the capture's own panel takes on the wide page are left out.
+        const int rows = 1200 - place.height() + session.controller.outline()->geometry().height() - 4;
+        window.startScrolling();
+        const QString size = QStringLiteral("%1 × %2 px").arg(place.width()).arg(rows);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return session.controller.model().dimensions() == size; }, 120000));
+        EXPECT_EQ(shown.isVisible(), beside) << "held back on the wide page only";
+        session.controller.model().finish();
+        ASSERT_TRUE(session.ended());
+        const auto* shot = std::get_if<ScrollingCaptureShot>(&session.outcomes.front());
+        EXPECT_TRUE(shot && shot->image == opaque(window.page()).copy(0, 0, place.width(), rows)) << place.width();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return shown.isVisible(); })) << "the guide never shows";
     }
 }
 

@@ -3,7 +3,8 @@
 #include "editor/model/EditorState.h"
 #include "editor/tools/TextEditorView.h"
 #include "platform/CloseOnlyFrame.h"
-#include "platform/UsableArea.h"
+#include "platform/RoomScrollArea.h"
+#include "platform/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -28,29 +29,20 @@ TextPanelStep textPanelStep(bool showText, bool hasParent, bool panelExists, boo
     return TextPanelStep::nothing;
 }
 
-QPoint textPanelOrigin(const QRect& parent, const QSize& panel, const std::optional<QRect>& available)
-{
-    int x = parent.x() + parent.width() - panel.width() - 24;
-    int y = parent.y() + 55;
-    if (available && available->intersects(parent)) {
-        const QRect& v = *available;
-        x = std::min(std::max(x, v.x()), std::max(v.x(), v.x() + v.width() - panel.width()));
-        y = std::min(std::max(y, v.y()), std::max(v.y(), v.y() + v.height() - panel.height()));
-    }
-    return {x, y};
-}
-
 TextEditorPanel::TextEditorPanel(EditorState& state, QWidget* parent)
     : QWidget(parent, textPanelFlags), form_(new TextEditorView(state, this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(form_);
+    // On a low screen the form scrolls, its buttons with it.
+    layout->addWidget(new platform::RoomScrollArea(form_));
     QPalette p = palette();
     p.setColor(QPalette::Window, QColor::fromRgbF(0.1f, 0.1f, 0.1f));
     setPalette(p);
     setAutoFillBackground(true);
-    resize(form_->width(), std::max(form_->sizeHint().height(), 400));
+    platform::WindowPlacement& placement = platform::WindowPlacement::of(*this);
+    placement.setPlace(platform::WindowPlacement::Place::besideParent(textPanelInset));
+    placement.ask(QSize(form_->width(), std::max(form_->sizeHint().height(), 400)));
     // Created, not asked for winId(), which would make every sibling under the editor window
     // native as well.
     create();
@@ -136,9 +128,6 @@ void TextEditorPresenter::create()
     if (customColorSlot)
         if (QWidget* slot = customColorSlot(state_, &panel->form()))
             panel->form().setCustomColorSlot(slot);
-    const QScreen* screen = parentWindow_->screen();
-    panel->move(textPanelOrigin(parentWindow_->frameGeometry(), panel->size(),
-                                screen ? std::optional<QRect>(platform::usableArea(*screen)) : std::nullopt));
     connect(panel, &TextEditorPanel::closedByUser, this, &TextEditorPresenter::closedByUser);
     panel_ = panel;
     panel->show();

@@ -19,10 +19,9 @@ enum class TextPanelStep { nothing, create, hide, show, dismiss };
 // colour is picked and comes back when picking ends.
 TextPanelStep textPanelStep(bool showText, bool hasParent, bool panelExists, bool panelVisible, bool pickingColor);
 
-// Where a new panel goes (y down): its top right corner 24 px inside the editor's
-// right edge and 55 px below its top, kept within the screen's available area
-// when that meets the editor (a panel too big for it keeps its title bar on screen).
-QPoint textPanelOrigin(const QRect& parent, const QSize& panel, const std::optional<QRect>& available);
+// Where a new panel opens: its top right corner this far left of the editor's right edge and
+// below its top.
+inline constexpr QPoint textPanelInset{24, 55};
 
 // The text panel's window: a title bar with the close button only (no minimize or maximize).
 inline constexpr Qt::WindowFlags textPanelFlags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;

@@ -8,9 +8,10 @@
 #include "editor/window/EditorHeader.h"
 #include "editor/window/EditorView.h"
 #include "panels/FileDialogs.h"
-#include "panels/PointSizeKeeper.h"
 #include "panels/Theme.h"
+#include "platform/RoomScrollArea.h"
 #include "platform/UsableArea.h"
+#include "platform/WindowPlacement.h"
 #include "series/AppModel.h"
 
 #include <QApplication>
@@ -34,9 +35,11 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     setPalette(palette);
     setAutoFillBackground(true);
     QScreen* screen = QGuiApplication::primaryScreen();
-    setMinimumSize(screen ? minimumSizeFor(platform::usableArea(*screen)) : minimumContentSize);
-    resize(contentSize(screen ? std::optional(platform::usableArea(*screen)) : std::nullopt));
-    new PointSizeKeeper(*this);
+    platform::WindowPlacement& placement = platform::WindowPlacement::of(*this);
+    // The least size follows the screen the window is on.
+    placement.onRoomChanged = [this, &placement] { placement.setLeast(minimumSizeFor(placement.usableArea())); };
+    placement.setLeast(screen ? minimumSizeFor(platform::usableArea(*screen)) : minimumContentSize);
+    placement.ask(contentSize(screen ? std::optional(platform::usableArea(*screen)) : std::nullopt));
 
     // The read-out starts in the remembered notation; a new choice is remembered.
     state_->cursorColor().setFormat(model.colorCodeFormat());
@@ -118,7 +121,9 @@ EditorExportWindow::EditorExportWindow(std::unique_ptr<EditorState> state, AppMo
     textEditor_->customColorSlot = [](EditorState& s, QWidget* parent) { return new CustomColorSlot(s, 4, parent); };
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(view_);
+    // Below the least size its toolbars, header and footer fit in, the view scrolls.
+    view_->setMinimumSize(leastContentSize);
+    layout->addWidget(new platform::RoomScrollArea(view_));
 
     // After the view's and the text panel's own refreshes: the canvas is enabled again by then.
     connect(state_.get(), &EditorState::changed, this, &EditorExportWindow::followEditors);
@@ -162,31 +167,13 @@ QSize EditorExportWindow::minimumSizeFor(const QRect& availableArea)
     return minimumContentSize.boundedTo(room).expandedTo(leastContentSize);
 }
 
-bool EditorExportWindow::event(QEvent* event)
+void EditorExportWindow::openOn(QScreen* screen)
 {
-    // Moved to another monitor by the window manager, or shown on one it was not made for.
-    if (event->type() == QEvent::ScreenChangeInternal || event->type() == QEvent::Show)
-        fitScreen(event->type() == QEvent::Show && !shownBefore_);
-    if (event->type() == QEvent::Show)
-        shownBefore_ = true;
-    return QWidget::event(event);
-}
-
-void EditorExportWindow::fitScreen(bool opening)
-{
-    const QScreen* where = screen();
-    if (!where)
-        return;
-    const QRect area = platform::usableArea(*where);
-    setMinimumSize(minimumSizeFor(area));
-    const QSize room = contentSize(area);
-    if (opening && (width() > room.width() || height() > room.height())) {
-        // Placed for its former size, at the top of the screen with its title bar above it:
-        // centred again, as the shell centres it.
-        QRect place(pos(), size().boundedTo(room).expandedTo(minimumSize()));
-        place.moveCenter(area.center());
-        setGeometry(place);
-    }
+    platform::WindowPlacement& placement = platform::WindowPlacement::of(*this);
+    placement.setPlace(platform::WindowPlacement::Place::centredOn(screen));
+    const QRect area = platform::usableArea(*screen);
+    placement.setLeast(minimumSizeFor(area));
+    placement.ask(contentSize(area));
 }
 
 void EditorExportWindow::copy()

@@ -13,6 +13,7 @@
 #include <optional>
 
 class QKeyEvent;
+class QScreen;
 
 namespace tarnwick {
 
@@ -77,6 +78,9 @@ public:
     // Closes the window for good; the shell's finish calls it.
     void closeFinished();
 
+    // Opens on `screen` at the content size of its usable area, centred there.
+    void openOn(QScreen* screen);
+
     // Zooms the canvas by a factor within its range; false without a canvas.
     bool zoomCanvas(double factor);
     bool resetCanvasZoom();
@@ -85,15 +89,11 @@ public:
     EditorKeyCommand route(const QKeyEvent& event) const;
 
 protected:
-    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Takes the least size of the screen it is on. When it first shows on a screen too small
-    // for the size it was given, it shrinks to that screen's content size, centred on it.
-    void fitScreen(bool opening);
     void chooseDirectoryWithDialog(std::function<void(std::optional<QString>)> completion);
     // False when the command's control is disabled, so the key passes on.
     bool perform(EditorKeyCommand command);
@@ -105,7 +105,6 @@ private:
     void followEditors();
     void keepKeysOnCanvas();
 
-    bool shownBefore_ = false;
     std::unique_ptr<EditorState> state_;
     AppModel& model_;
     EditorShellHooks hooks_;

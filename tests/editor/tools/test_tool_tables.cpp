@@ -3,6 +3,7 @@
 #include "editor/tools/TextEditorPresenter.h"
 #include "editor/tools/ToolDetailsSections.h"
 #include "editor/tools/ToolLook.h"
+#include "platform/PlacementRules.h"
 #include "ToolsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -108,10 +109,15 @@ TEST(TextEditorPanel, StepsAndPlacement)
     EXPECT_EQ(textPanelStep(true, true, true, false, false), P::show);
     EXPECT_EQ(textPanelStep(true, true, true, true, false), P::nothing);
 
+    // Where the panel opens beside the editor, and where the usable area keeps it.
     const QRect screen(0, 0, 1440, 875);
-    EXPECT_EQ(textPanelOrigin({100, 100, 1200, 800}, {440, 600}, screen), QPoint(836, 155));
-    EXPECT_EQ(textPanelOrigin({1200, 100, 1200, 800}, {440, 600}, screen), QPoint(1000, 155));
-    EXPECT_EQ(textPanelOrigin({1200, 100, 1200, 800}, {440, 600}, std::nullopt), QPoint(1936, 155));
-    EXPECT_EQ(textPanelOrigin({100, 100, 1200, 800}, {440, 1000}, screen).y(), 0);
-    EXPECT_EQ(textPanelOrigin({3000, 100, 1200, 800}, {440, 600}, screen), QPoint(3736, 155));
+    const auto origin = [](const QRect& parent, QSize panel, const std::optional<QRect>& area) {
+        const QRect beside = platform::insideTopRight(parent, panel, textPanelInset);
+        return (area ? platform::movedInside(beside, *area) : beside).topLeft();
+    };
+    EXPECT_EQ(origin({100, 100, 1200, 800}, {440, 600}, screen), QPoint(836, 155));
+    EXPECT_EQ(origin({1200, 100, 1200, 800}, {440, 600}, screen), QPoint(1000, 155));
+    EXPECT_EQ(origin({1200, 100, 1200, 800}, {440, 600}, std::nullopt), QPoint(1936, 155));
+    EXPECT_EQ(origin({100, 100, 1200, 800}, {440, 1000}, screen).y(), 0);
+    EXPECT_EQ(origin({3000, 100, 1200, 800}, {440, 600}, std::nullopt), QPoint(3736, 155));
 }
