@@ -434,48 +434,6 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives, c
     }
 }
 
-// Latin letters drawn the same as Cyrillic ones, and the Cyrillic small letter each
-// stands for. Cyrillic small letters such as н, в, к, м and т are small capitals,
-// which an engine reads as the Latin capitals.
-const QHash<QChar, QChar>& cyrillicLookAlikes()
-{
-    static const QHash<QChar, QChar> table{
-        {u'A', u'а'}, {u'a', u'а'}, {u'B', u'в'}, {u'C', u'с'}, {u'c', u'с'}, {u'E', u'е'}, {u'e', u'е'},
-        {u'H', u'н'}, {u'K', u'к'}, {u'M', u'м'}, {u'O', u'о'}, {u'o', u'о'}, {u'P', u'р'}, {u'p', u'р'},
-        {u'T', u'т'}, {u'X', u'х'}, {u'x', u'х'}, {u'y', u'у'}, {u'Y', u'у'},
-    };
-    return table;
-}
-
-// A word read in Latin letters whose capital stands no taller than the small letters
-// beside it: no Latin word is written so ("Ha" for "на"), so it is the Cyrillic word
-// of the same shapes.
-bool smallCapitalWord(const ReadWord& word)
-{
-    if (word.symbols.size() != size_t(word.text.size()) || word.text.size() < 2)
-        return false;
-    const QHash<QChar, QChar>& table = cyrillicLookAlikes();
-    int smallTop = std::numeric_limits<int>::max(), smallHeight = 0;
-    bool anyCapital = false;
-    for (qsizetype i = 0; i < word.text.size(); ++i) {
-        const QChar c = word.text[i];
-        if (!table.contains(c))
-            return false;
-        if (c.isUpper()) {
-            anyCapital = true;
-        } else if (c != u'p' && c != u'y') { // their tops stand at the small letters' height as well
-            smallTop = std::min(smallTop, word.symbols[size_t(i)].box.top());
-            smallHeight = std::max(smallHeight, word.symbols[size_t(i)].box.height());
-        }
-    }
-    if (!anyCapital || smallHeight == 0)
-        return false;
-    for (qsizetype i = 0; i < word.text.size(); ++i)
-        if (word.text[i].isUpper() && word.symbols[size_t(i)].box.top() < smallTop - smallHeight / 5)
-            return false;
-    return true;
-}
-
 // --- Names and paths, piece by piece ---------------------------------------------------
 //
 // A file name or a path mixes the languages inside one word («notes/черновик.md»), so
@@ -1715,32 +1673,6 @@ ReadWord partOf(const ReadWord& word, const std::vector<size_t>& indices)
         part.box = part.box.isNull() ? symbol.box : part.box.united(symbol.box);
     }
     return part;
-}
-
-void readSmallCapitalsAsCyrillic(std::vector<WordRun>& rows)
-{
-    for (WordRun& row : rows) {
-        bool changed = false;
-        for (size_t k = 0; k < row.words.size(); ++k) {
-            ReadWord& word = row.words[k];
-            // Short words only, beside Cyrillic words: engines place letters too
-            // loosely for the test to hold over longer words ("Exec" is no "ехес").
-            auto cyrillic = [&](size_t i) {
-                return i < row.words.size() && std::any_of(row.words[i].text.begin(), row.words[i].text.end(),
-                    [](QChar c) { return c.script() == QChar::Script_Cyrillic; });
-            };
-            if (letterCount(word.text) > shortWord || !(cyrillic(k - 1) || cyrillic(k + 1)) || !smallCapitalWord(word))
-                continue;
-            for (QChar& c : word.text)
-                c = cyrillicLookAlikes().value(c);
-            for (size_t i = 0; i < word.symbols.size(); ++i)
-                word.symbols[i].text = word.text.mid(qsizetype(i), 1);
-            changed = true;
-        }
-        if (!changed)
-            continue;
-        row.respell();
-    }
 }
 
 } // namespace stages

@@ -125,7 +125,6 @@ public:
         const Line& line = layer_.lines[l];
         const Ground& g = grounds_[l];
         ground_ = g.level;
-        ink_ = g.inkLevel;
         strongest_ = 0;
         for (size_t i : line.shapes)
             if (shapes_[i].glyph)
@@ -158,7 +157,7 @@ public:
         // likely its texture, text there is a word of letters at least. Small signs are judged
         // by the ground between the shapes round them, so that one between two words of code
         // stands on its page.
-        return sharedHeights() && !acrossOtherPolarity() && cored()
+        return sharedHeights() && !acrossOtherPolarity()
             && (g.onFill || letters_ >= 3 || (line.glyphHeight < lineCore && layer_.plainBetweenShapes(line.box)));
     }
 
@@ -332,40 +331,12 @@ private:
         });
     }
 
-    // Over a photo a word's letters have a core of the text's one colour, a third of their
-    // pixels at least; shapes of the photo only peak at a level and shade off. Strokes of a
-    // pixel or two have no core: smoothing spreads each over two columns.
-    bool cored() const
-    {
-        if (line().glyphHeight < lineCore)
-            return true;
-        int64_t letterPixels = 0, core = 0;
-        std::vector<int> strokes;
-        for (size_t i : line().shapes) {
-            const Shape& s = shapes_[i];
-            if (!s.glyph || 2 * s.box.height() < line().glyphHeight)
-                continue;
-            for (int y = s.box.top(); y <= s.box.bottom(); ++y)
-                for (int x = s.box.left(), run = 0; x <= s.box.right() + 1; ++x) {
-                    if (x <= s.box.right() && layer_.at(x, y) == int(i) + 1) {
-                        ++letterPixels;
-                        core += std::abs(layer_.level(x, y) - ink_) <= plainGround;
-                        ++run;
-                    } else if (run > 0) {
-                        strokes.push_back(run);
-                        run = 0;
-                    }
-                }
-        }
-        return 3 * (!strokes.empty() && median(strokes) <= thinStroke ? letterPixels : core) >= letterPixels;
-    }
-
     Layer& layer_;
     std::vector<Shape>& shapes_;
     std::vector<Ground>& grounds_;
     const int common_;
     size_t l_ = 0;
-    int ground_ = 0, ink_ = 0, strongest_ = 0, letters_ = 0;
+    int ground_ = 0, strongest_ = 0, letters_ = 0;
     bool onPlain_ = false, flat_ = false;
 };
 

@@ -244,8 +244,6 @@ private:
         std::array<std::vector<WordRun>, 2> rowsOfView;
         for (size_t i = 0; i < read_.size(); ++i) {
             std::vector<WordRun> rows = read_[i].size() == 1 ? std::move(read_[i].front()) : mergedReadings(std::move(read_[i]), recurring);
-            if (reading_ == Reading::corrected)
-                readSmallCapitalsAsCyrillic(rows);
             std::move(rows.begin(), rows.end(), std::back_inserter(rowsOfView[i < otherFrom_ ? 0 : 1]));
         }
         std::vector<WordRun> pieces;
