@@ -40,10 +40,6 @@ namespace detail {
 
 namespace {
 
-// The confidence a sign read alone needs: the engine gives a drawn sign 70 and more,
-// the edge of a frame or a speck under 20.
-constexpr float leastSignConfidence = 50;
-
 QRect scaledBy(const QRect& box, double factor) { return QTransform::fromScale(factor, factor).mapRect(QRectF(box)).toAlignedRect(); }
 
 class Reader {
@@ -211,10 +207,6 @@ private:
                     engine.api().SetPageSegMode(part.sign ? tesseract::PSM_SINGLE_CHAR : mode);
                     std::vector<WordRun>& rows = read_[i][k];
                     rows = readView(engine.api(), part.image, isCancelled_, reading_ == Reading::corrected);
-                    // Read as one character, a frame's edge or a speck becomes a comma or a dash
-                    // the engine does not believe in.
-                    if (part.sign)
-                        std::erase_if(rows, [](const WordRun& row) { return row.words.size() != 1 || row.words.front().confidence < leastSignConfidence; });
                     for (WordRun& piece : rows) {
                         piece.box = part.inView(piece.box);
                         for (ReadWord& word : piece.words) {
