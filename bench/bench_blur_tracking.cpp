@@ -1,4 +1,4 @@
-#include "recording/review/TrackingClips.h"
+#include "recording/review/TrackingChecks.h"
 #include "recording/review/VideoBlurFrameSource.h"
 #include "recording/review/VideoBlurTracking.h"
 

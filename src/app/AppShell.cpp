@@ -81,6 +81,8 @@ AppShell::Hooks withDefaults(AppShell::Hooks hooks)
         };
     if (!hooks.reveal)
         hooks.reveal = &revealInFileManager;
+    if (!hooks.readImage)
+        hooks.readImage = &CapturedImage::read;
     return hooks;
 }
 
@@ -180,8 +182,9 @@ void AppShell::handleArguments(const QStringList& arguments)
 {
     const qsizetype open = arguments.indexOf(QStringLiteral("--open-image"));
     if (open >= 0 && open + 1 < arguments.size()) {
-        if (admit(ShellCommand::openFile))
-            importImage(arguments[open + 1]);
+        // A session that runs brings itself forward; the image opens when it has ended.
+        admit(ShellCommand::openFile);
+        importImage(arguments[open + 1]);
         return;
     }
     reopen();

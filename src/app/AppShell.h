@@ -86,6 +86,8 @@ public:
         std::function<void(const QString& title, const QString& informative)> about;
         // Shows a folder selected in the file manager; never blocks, never fails the caller.
         std::function<void(const QString& folder)> reveal;
+        // Reads an image file for a new shot, off the GUI thread; CapturedImage::read unless replaced.
+        std::function<std::optional<CapturedImage>(const QString& path)> readImage;
     };
 
     // `temporaryRoot` is the private per-user temporary folder.
@@ -119,6 +121,9 @@ public:
     void captureScrolling();
     void recordScreen();
     void openImage();
+    // Reads the file off the GUI thread; it opens in the editor once no session runs, in the order
+    // the files were asked, and one that cannot be read is said once no capture or question holds
+    // the screen.
     void importImage(const QString& path);
     void editShot(const QUuid& id);
     void exportSeries();
@@ -180,10 +185,14 @@ private:
     auto asking(Ask&& ask)
     {
         struct Open {
-            int& count;
-            explicit Open(int& c) : count(++c) {}
-            ~Open() { --count; }
-        } open(dialogs_);
+            AppShell& shell;
+            explicit Open(AppShell& s) : shell(s) { ++shell.dialogs_; }
+            ~Open()
+            {
+                --shell.dialogs_;
+                shell.fileReads_.resume();
+            }
+        } open(*this);
         return ask();
     }
     // Only the editor that asks (the number of its opening) may be finished or take a layer.
@@ -197,6 +206,8 @@ private:
     void pickerFinished(ScreenCaptureMode mode, const QString& file, bool succeeded, QPointer<EditorExportWindow> editor);
     void captureFailed(const QString& sentence, const QPointer<EditorExportWindow>& editor);
     void recognizeText(const QImage& image);
+    // An image read for a new shot, offered in its turn; false keeps it for later.
+    bool openRead(const std::optional<CapturedImage>& captured);
     void restoreLayerEditor(const QPointer<EditorExportWindow>& editor, const std::optional<QImage>& image);
     void importLayerImage();
     void bringEditorForward();
@@ -218,7 +229,9 @@ private:
     QPointer<QProcess> captureProcess_;
     std::unique_ptr<PickerLauncher> pickers_;
     platform::SerialQueue textRecognitionQueue_{"com.tarnwick.text-recognition"};
+    platform::DetachedWork textReadings_{this};
     // Image files the user named are read here: a disk that stalls must not hold the windows.
+    // Each opens when no session runs; every end of a session offers the first in line again.
     platform::DetachedWork fileReads_{this};
     ScreenCapturePermission screenPermission_;
     std::unique_ptr<PermissionSetupModel> permissionModel_;

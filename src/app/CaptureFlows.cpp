@@ -10,7 +10,6 @@
 #include "panels/FloatingPanel.h"
 #include "panels/PermissionSetupController.h"
 #include "panels/PermissionSetupView.h"
-#include "platform/MainThread.h"
 #include "platform/TarnwickError.h"
 #include "render/Engines.h"
 
@@ -224,18 +223,26 @@ void AppShell::recognizeText(const QImage& image)
     setSession(ShellSession::textReading);
     model_->setStatus(QStringLiteral("Распознаю текст…"));
     showPanel();
-    textRecognitionQueue_.async([this, image] {
+    struct Reading {
         std::optional<QString> text;
         QString error;
-        try {
-            text = recognitionEngine().recognizeText(image);
-        } catch (const TarnwickError& e) {
-            error = e.errorDescription();
-        } catch (const std::exception& e) {
-            error = QString::fromUtf8(e.what());
-        }
-        // Dropped by Qt when the shell is gone by then.
-        platform::deliver(this, [this, text, error] {
+    };
+    textReadings_.runOn(
+        textRecognitionQueue_,
+        [image] {
+            Reading reading;
+            try {
+                reading.text = recognitionEngine().recognizeText(image);
+            } catch (const TarnwickError& e) {
+                reading.error = e.errorDescription();
+            } catch (const std::exception& e) {
+                reading.error = QString::fromUtf8(e.what());
+            }
+            return reading;
+        },
+        [this](const Reading& reading) {
+            const std::optional<QString>& text = reading.text;
+            const QString& error = reading.error;
             if (!error.isEmpty()) {
                 model_->showError(QStringLiteral("Не удалось распознать текст: ") + error);
             } else {
@@ -251,7 +258,6 @@ void AppShell::recognizeText(const QImage& image)
             }
             endSession(ShellSession::textReading);
         });
-    });
 }
 
 void AppShell::openImage()
@@ -264,15 +270,25 @@ void AppShell::openImage()
 
 void AppShell::importImage(const QString& path)
 {
-    fileReads_.run([path] { return CapturedImage::read(path); }, [this](std::optional<CapturedImage> captured) {
-        if (!captured) {
-            model_->showError(QStringLiteral("Не удалось открыть изображение."));
-            return;
-        }
-        // Another session may have begun while the file was read.
-        if (admit(ShellCommand::openFile))
-            openEditor(Screenshot::make(captured->image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
-    });
+    fileReads_.run([read = hooks_.readImage, path] { return read(path); },
+                   [this](const std::optional<CapturedImage>& captured) { return openRead(captured); });
+}
+
+bool AppShell::openRead(const std::optional<CapturedImage>& captured)
+{
+    const ShellSession now = session();
+    if (!captured) {
+        // An alert over a capture's veil or beside a question would not be drawn.
+        if (now != ShellSession::none && now != ShellSession::editor)
+            return false;
+        model_->showError(QStringLiteral("Не удалось открыть изображение."));
+        return true;
+    }
+    // The image's editor opens after the one a capture opened meanwhile, under the next letter.
+    if (now != ShellSession::none)
+        return false;
+    openEditor(Screenshot::make(captured->image, captured->pixelsPerPoint), shotLabel(model_->shots().size()));
+    return true;
 }
 
 } // namespace tarnwick

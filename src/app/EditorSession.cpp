@@ -3,7 +3,6 @@
 #include "app/AppShell.h"
 
 #include "capture/SelectionOverlays.h"
-#include "editor/model/EditorImageImporter.h"
 #include "editor/model/EditorState.h"
 #include "editor/window/EditorExportWindow.h"
 #include "panels/FloatingPanel.h"
@@ -88,6 +87,7 @@ void AppShell::restoreLayerEditor(const QPointer<EditorExportWindow>& editor, co
     if (!editor)
         return;
     editor->state().images().setCapturing(false);
+    fileReads_.resume();
     if (editor != editorWindow_)
         return;
     if (image)
@@ -101,21 +101,8 @@ void AppShell::importLayerImage()
     if (!session || !session->state().images().canAdd())
         return;
     const QStringList files = asking([this, &session] { return hooks_.chooseLayerImages(session); });
-    if (files.isEmpty() || !session || session != editorWindow_)
-        return;
-    fileReads_.run(
-        [files] {
-            QVector<QImage> images;
-            for (const QString& file : files)
-                if (std::optional<QImage> image = EditorImageImporter::readFile(file))
-                    images << *image;
-            return images;
-        },
-        [this, session](const QVector<QImage>& images) {
-            // The session says so itself when none was usable.
-            if (session && session == editorWindow_)
-                session->state().images().add(images);
-        });
+    if (!files.isEmpty() && session && session == editorWindow_)
+        session->state().images().addFiles(files);
 }
 
 void AppShell::finishEditor(bool save, bool prepareForPaste)
@@ -136,6 +123,8 @@ void AppShell::finishEditor(bool save, bool prepareForPaste)
         setSession(ShellSession::editor);
         return;
     }
+    // Files still being read for layers end with the session that asked for them.
+    const bool layersLost = state.images().readsWaiting() > 0;
     EditorExportWindow* window = editorWindow_;
     editorWindow_ = nullptr;
     window->closeFinished();
@@ -144,6 +133,12 @@ void AppShell::finishEditor(bool save, bool prepareForPaste)
     setSession(ShellSession::none);
     if (!save)
         model_->setStatus(QStringLiteral("Изменения отменены"));
+    if (layersLost) {
+        QString status = model_->status();
+        if (!status.isEmpty())
+            status += status.endsWith(u'.') ? QStringLiteral(" ") : QStringLiteral(". ");
+        model_->setStatus(status + QStringLiteral("Изображение, которое ещё читалось, в снимок не вставлено: редактор закрыт раньше."));
+    }
     if (activeWindows_)
         activeWindows_->activateLast();
     showPanel();

@@ -18,9 +18,10 @@ constexpr std::array<std::array<A, commands>, 11> table{{
     /* picker          */ {B, B, B, B, I, I, I, I, R, I, R, I},
     /* textReading     */ {B, B, B, B, I, I, I, I, R, I, R, I},
     /* editor          */ {E, B, E, B, I, E, I, I, E, R, R, R},
-    // The editor is hidden while the picker runs for it: a capture neither shows it nor
-    // beeps, and the editor cannot be finished until the layer is in.
-    /* editorCapture   */ {I, B, E, B, I, E, I, I, E, I, I, B},
+    // The editor is hidden while the picker runs for it: no command shows it over the picker
+    // (an image handed over waits for the editor's end), a capture does not beep, and the
+    // editor cannot be finished until the layer is in.
+    /* editorCapture   */ {I, B, I, B, I, I, I, I, I, I, I, B},
     // The finish may wait on the series (a refused 27th shot) with the window still up;
     // a second finish from it is dropped.
     /* editorClosing   */ {E, B, E, B, I, E, I, I, E, R, R, I},

@@ -58,6 +58,9 @@ void AppShell::useScreenRecorder()
             if (active)
                 recorderTookScreen();
         };
+        // An image read while the recorder was open opens once it has gone, also when it goes later
+        // than its report says.
+        connect(recording_, &QObject::destroyed, this, [this] { fileReads_.resume(); });
         recording_->onSaved = [this](const QString& file) { recordingSaved(file); };
         recording_->onDismiss = [this] {
             // The controller is the caller: it goes once it has returned.
@@ -86,6 +89,7 @@ void AppShell::recordingSaved(const QString& file)
 void AppShell::recordingDismissed()
 {
     showPanel();
+    fileReads_.resume();
 }
 
 bool AppShell::shouldQuit()

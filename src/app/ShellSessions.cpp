@@ -44,6 +44,8 @@ void AppShell::setSession(ShellSession session)
 {
     session_ = session;
     model_->setBusy(isBusy(session));
+    // An image read while a session ran may open now.
+    fileReads_.resume();
 }
 
 void AppShell::endSession(ShellSession own)

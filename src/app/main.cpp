@@ -46,7 +46,8 @@ int main(int argc, char** argv)
     tarnwick::QuitGuard guard([&running] { return !running || running->shouldQuit(); });
     instance.listen();
 
-    // Written through the checked path: a full disk keeps the old file whole and says so.
+    // Read and written through the checked path: a pipe in its place is refused at once, and a
+    // full disk keeps the old file whole; both are said.
     tarnwick::platform::PreferencesFile preferences;
     tarnwick::platform::QtClipboardBackend clipboard;
     tarnwick::AppShell shell(preferences, clipboard, temporaryRoot);
@@ -57,6 +58,8 @@ int main(int argc, char** argv)
     shell.start(arguments);
     if (!translationMissing.isEmpty())
         shell.model().setStatus(translationMissing);
+    if (!preferences.refusal().isEmpty())
+        shell.model().setStatus(preferences.refusal());
     const int code = app.exec();
     shell.terminate(guard.endedBySignal() ? tarnwick::AppShell::Ending::signal : tarnwick::AppShell::Ending::quit);
     return code;

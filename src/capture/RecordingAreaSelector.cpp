@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QWidget>
 #include <QWindow>
+#include <utility>
 
 namespace tarnwick::recording {
 
@@ -56,20 +57,34 @@ void RecordingAreaSelector::select(const QString& prompt, Completion completion)
             }
         }
     }
+    waitForRedraw([this] { freeze(); });
+}
+
+void RecordingAreaSelector::waitForRedraw(std::function<void()> then)
+{
+    settled_ = std::move(then);
     if (leaving_.empty())
-        return freeze();
+        return settled();
     waited_.start();
     gone_.invalidate();
     settling_.start();
 }
 
+void RecordingAreaSelector::settled()
+{
+    settling_.stop();
+    leaving_.clear();
+    if (auto then = std::exchange(settled_, nullptr))
+        then();
+}
+
 void RecordingAreaSelector::settle()
 {
     if (waited_.elapsed() >= settleLimitMs)
-        return freeze();
+        return settled();
     for (const Leaving& w : leaving_) {
         const bool exposed = w.widget && w.widget->windowHandle() && w.widget->windowHandle()->isExposed();
-        if (exposed || platform::coveredArea(connection_, w.window))
+        if (exposed || (w.window && platform::coveredArea(connection_, w.window)))
             return;
     }
     if (!gone_.isValid())
@@ -82,19 +97,17 @@ void RecordingAreaSelector::settle()
         try {
             now = grabber_->grab(w.area);
         } catch (const TarnwickError&) {
-            return freeze();
+            return settled();
         }
         redrawn = redrawn && now == w.lastSeen && (now != w.shown || gone_.elapsed() >= slowRedrawMs);
         w.lastSeen = std::move(now);
     }
     if (redrawn)
-        freeze();
+        settled();
 }
 
 void RecordingAreaSelector::freeze()
 {
-    settling_.stop();
-    leaving_.clear();
     // The veil shows the screens as they were; without a picture (no X
     // server access) it is a plain dark veil, and the selection still works.
     QImage frozen;
@@ -107,7 +120,6 @@ void RecordingAreaSelector::freeze()
     } catch (const TarnwickError&) {
         frozen = {};
     }
-    grabber_.reset();
 
     capture::FrozenOverlay::Options options;
     options.prompt = prompt_;
@@ -132,10 +144,20 @@ void RecordingAreaSelector::finish(std::optional<AreaSelection> result)
 {
     // The overlays have closed their veils already; they go once this handler returns.
     overlays_.release()->deleteLater();
-    Completion completion = std::move(completion_);
-    completion_ = nullptr;
-    if (completion)
-        completion(std::move(result));
+    const auto complete = [this, result] {
+        grabber_.reset();
+        if (Completion completion = std::exchange(completion_, nullptr))
+            completion(result);
+    };
+    // Off the server, a veil still shows where the window below has not yet repainted (a busy
+    // owner, or this very thread): a grab that follows at once would take the veil's picture.
+    if (result && grabber_ && !result->pixels.isEmpty()) {
+        try {
+            leaving_.push_back({nullptr, 0, result->pixels, grabber_->grab(result->pixels), {}});
+        } catch (const TarnwickError&) {
+        }
+    }
+    waitForRedraw(complete);
 }
 
 } // namespace tarnwick::recording

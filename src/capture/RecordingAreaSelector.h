@@ -43,9 +43,10 @@ struct AreaSelection {
 // prompt in the top-left corner, the band as an undimmed hole with a blue
 // outline; Escape or a right click cancels. GUI thread.
 //
-// The completion runs at most once per select(), on the GUI thread, from the
-// event handler that ended the selection, after every veil is gone from the
-// screen (`panels()` is empty); nullopt means cancelled. Destroying the selector
+// The completion runs at most once per select(), on the GUI thread, after every
+// veil is gone from the screen (`panels()` is empty): a cancel at once, a selection
+// once the area has been redrawn by the windows below it (at most a second later);
+// nullopt means cancelled. Destroying the selector
 // closes the veils and drops the completion uncalled. Make one per selection.
 class RecordingAreaSelector : public QObject {
 public:
@@ -78,7 +79,10 @@ private:
         QRect area;
         QImage shown, lastSeen;
     };
+    // Runs `then` once the windows in leaving_ are off the screen and what lay below is redrawn.
+    void waitForRedraw(std::function<void()> then);
     void settle();
+    void settled();
     void freeze();
     void finish(std::optional<AreaSelection> result);
 
@@ -88,6 +92,7 @@ private:
     platform::X11Connection connection_;
     std::unique_ptr<platform::ScreenGrabber> grabber_;
     std::vector<Leaving> leaving_;
+    std::function<void()> settled_;
     QTimer settling_;
     QElapsedTimer waited_, gone_;
 };

@@ -152,12 +152,19 @@ void writeFileAtomically(const QString& path, const QByteArray& data, FileAccess
     file.commit();
 }
 
-int openForReading(const QString& path)
+int openForReading(const QString& path, Links links)
 {
-    // O_NONBLOCK: opening a named pipe or a device would otherwise wait for its other end.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const QByteArray name = QFile::encodeName(path);
+    // Looked at before it is opened: opening a device can act on it (a tape rewinds), and
+    // opening a pipe would let its waiting writer go.
+    struct stat seen {};
+    const bool follow = links == Links::followed;
+    if ((follow ? ::stat(name.constData(), &seen) : ::lstat(name.constData(), &seen)) == 0 && !S_ISREG(seen.st_mode))
+        failReading(path, S_ISDIR(seen.st_mode) ? EISDIR : EINVAL);
+    // O_NONBLOCK: a pipe or a device put there since would otherwise wait for its other end.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
     if (fd < 0)
-        failReading(path, errno);
+        failReading(path, errno == ELOOP && !follow ? EINVAL : errno);
     struct stat info {};
     int error = 0;
     if (::fstat(fd, &info) != 0)
@@ -173,6 +180,24 @@ int openForReading(const QString& path)
         failReading(path, error);
     }
     return fd;
+}
+
+CheckedFile::CheckedFile(const QString& path, Links links) : path_(path), fd_(openForReading(path, links)) {}
+
+CheckedFile::~CheckedFile()
+{
+    ::close(fd_);
+}
+
+QString CheckedFile::name() const
+{
+    // The descriptor's own name opens this very file again, whatever the path holds by then.
+    const QString own = QStringLiteral("/proc/self/fd/%1").arg(fd_);
+    struct stat mine {}, named {};
+    if (::fstat(fd_, &mine) == 0 && ::stat(QFile::encodeName(own).constData(), &named) == 0 && mine.st_ino == named.st_ino
+        && mine.st_dev == named.st_dev)
+        return own;
+    return path_;
 }
 
 void copyFileAtomically(const QString& source, const QString& path, FileAccess access)

@@ -3,85 +3,88 @@
 #include "platform/PrivateFiles.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QStandardPaths>
+#include <QUuid>
 
+#include <algorithm>
 #include <cerrno>
-#include <mutex>
 #include <optional>
 
 namespace tarnwick::platform {
 
 namespace {
 
-// What the format's write function did during one sync of this thread's PreferencesFile.
-struct WriteOutcome {
-    bool attempted = false;
-    std::optional<FileError> failure;
-};
-thread_local WriteOutcome* currentWrite = nullptr;
-// Files whose text could not be read: never written over.
-std::mutex unreadableLock;
-QSet<QString> unreadable;
+using Values = QSettings::SettingsMap;
 
-// Qt's own INI parser reads the file, through the descriptor Qt opened it with: the text
-// of earlier versions and of hand edits reads as it always did. (By the file's own name it
-// would meet this very file's state, locked while Qt reads.)
-bool readIni(QIODevice& device, QSettings::SettingsMap& values)
+// A name below a device, where nothing can be read, made or locked: QSettings keeps the values
+// in memory and never opens a file of its own (it would open a pipe and wait for its writer).
+// One per object, so that two never share Qt's copy of a file.
+QString inertName()
 {
-    const auto* file = qobject_cast<QFileDevice*>(&device);
-    const QSettings ini(QStringLiteral("/proc/self/fd/%1").arg(file ? file->handle() : -1), QSettings::IniFormat);
-    if (!file || ini.status() == QSettings::AccessError) {
-        // Written now, the values that were not read would be lost with the file.
-        const std::lock_guard guard(unreadableLock);
-        unreadable.insert(file ? file->fileName() : QString());
-        return false;
-    }
-    for (const QString& key : ini.allKeys())
-        values.insert(key, ini.value(key));
-    return true;
+    return QStringLiteral("/dev/null/%1/Tarnwick.conf").arg(QUuid::createUuid().toString(QUuid::WithoutBraces));
 }
 
-// Qt hands a buffered QSaveFile of its own, which in Qt 6.4 can report success for a short
-// file. The text goes through the checked path instead, and Qt's copy is never committed:
-// false tells Qt to drop it (and keep the values as changes still to write).
-bool writeIni(QIODevice& device, const QSettings::SettingsMap& values)
+// The file's keys as Qt's own INI format reads them (the text of earlier versions and of hand
+// edits reads as it always did), through the checked open; none when there is no file yet.
+// Throws FileError when something is there that is no regular file this user can read.
+Values readValues(const QString& path)
 {
-    const auto* target = qobject_cast<QFileDevice*>(&device);
-    if (!target || !currentWrite)
-        return false;
-    currentWrite->attempted = true;
-    // A preferences file kept elsewhere through a link (with the user's other dotfiles) is
-    // written where the link leads, as Qt's own write does, and the link stays.
-    const QFileInfo file(target->fileName());
-    const QString path = file.isSymLink() && !file.canonicalFilePath().isEmpty() ? file.canonicalFilePath() : file.filePath();
     try {
-        if (const std::lock_guard guard(unreadableLock); unreadable.contains(target->fileName()))
-            throw FileError(QStringLiteral("Файл настроек не прочитан."), EIO);
-        writeFileAtomically(path, PreferencesFile::iniText(values), FileAccess::user);
+        const CheckedFile file(path);
+        const QSettings ini(file.name(), QSettings::IniFormat);
+        if (ini.status() == QSettings::AccessError)
+            throw FileError(QStringLiteral("Не удалось прочитать файл «%1»: ошибка ввода-вывода.").arg(QFileInfo(path).fileName()), EIO);
+        Values values;
+        for (const QString& key : ini.allKeys())
+            values.insert(key, ini.value(key));
+        return values;
     } catch (const FileError& error) {
-        currentWrite->failure = error;
+        if (error.code() == ENOENT)
+            return {};
+        throw;
     }
-    return false;
 }
 
-QSettings::Format checkedFormat()
+// Whether `key` was set or removed in this run since `base` was read or written.
+bool changedSince(const Values& base, const Values& mine, const QString& key)
 {
-    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("conf"), &readIni, &writeIni);
-    return format;
+    return base.contains(key) != mine.contains(key) || base.value(key) != mine.value(key);
 }
 
 } // namespace
 
+PreferencesFile::Checked PreferencesFile::checked(const QString& path)
+{
+    Checked file{path, {}, {}};
+    try {
+        file.values = readValues(path);
+    } catch (const FileError& error) {
+        file.refusal = error.errorDescription() + QStringLiteral(" Действуют настройки по умолчанию, этот файл не изменится.");
+    }
+    return file;
+}
+
 PreferencesFile::PreferencesFile(QObject* parent)
-    : QSettings(checkedFormat(), QSettings::UserScope, QCoreApplication::organizationName(),
-                QCoreApplication::applicationName(), parent)
+    : PreferencesFile(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/'
+                          + QCoreApplication::organizationName() + u'/' + QCoreApplication::applicationName()
+                          + QStringLiteral(".conf"),
+                      parent)
 {
 }
 
-PreferencesFile::PreferencesFile(const QString& path, QObject* parent) : QSettings(path, checkedFormat(), parent) {}
+PreferencesFile::PreferencesFile(const QString& path, QObject* parent) : PreferencesFile(checked(path), parent) {}
+
+PreferencesFile::PreferencesFile(Checked file, QObject* parent)
+    : QSettings(inertName(), QSettings::IniFormat, parent), path_(file.path), refusal_(file.refusal),
+      base_(file.values)
+{
+    for (auto it = base_.cbegin(); it != base_.cend(); ++it)
+        QSettings::setValue(it.key(), it.value());
+}
 
 PreferencesFile::~PreferencesFile()
 {
@@ -90,31 +93,72 @@ PreferencesFile::~PreferencesFile()
 
 bool PreferencesFile::save()
 {
-    WriteOutcome outcome;
-    currentWrite = &outcome;
+    const std::optional<QString> failure = writeChanges();
     QSettings::sync();
-    currentWrite = nullptr;
-    return !outcome.failure;
+    return !failure && refusal_.isEmpty();
+}
+
+std::optional<QString> PreferencesFile::writeChanges()
+{
+    if (!refusal_.isEmpty())
+        return std::nullopt; // what could not be read at the start is never written over
+    Values mine;
+    for (const QString& key : allKeys())
+        mine.insert(key, value(key));
+    QSet<QString> keys(mine.keyBegin(), mine.keyEnd());
+    keys.unite(QSet<QString>(base_.keyBegin(), base_.keyEnd()));
+    if (std::none_of(keys.cbegin(), keys.cend(), [&](const QString& key) { return changedSince(base_, mine, key); }))
+        return std::nullopt;
+    Values onDisk;
+    try {
+        // Read again: what was written meanwhile by hand is kept, as Qt's own sync keeps it.
+        onDisk = readValues(path_);
+    } catch (const FileError& error) {
+        return error.errorDescription() + QStringLiteral(" Настройки не сохранены.");
+    }
+    try {
+        Values merged = onDisk;
+        for (const QString& key : std::as_const(keys)) {
+            if (!changedSince(base_, mine, key))
+                continue;
+            if (mine.contains(key))
+                merged.insert(key, mine.value(key));
+            else
+                merged.remove(key);
+        }
+        // A preferences file kept elsewhere through a link (with the user's other dotfiles) is
+        // written where the link leads, and the link stays.
+        const QFileInfo file(path_);
+        const QString target = file.isSymLink() && !file.canonicalFilePath().isEmpty() ? file.canonicalFilePath() : path_;
+        QDir().mkpath(QFileInfo(target).path());
+        writeFileAtomically(target, iniText(merged), FileAccess::user);
+        keys.unite(QSet<QString>(onDisk.keyBegin(), onDisk.keyEnd()));
+        for (const QString& key : std::as_const(keys)) {
+            if (changedSince(base_, mine, key) || !changedSince(mine, merged, key))
+                continue;
+            if (merged.contains(key))
+                QSettings::setValue(key, merged.value(key));
+            else
+                QSettings::remove(key);
+        }
+        base_ = merged;
+    } catch (const FileError& error) {
+        return QStringLiteral("Не удалось сохранить настройки: %1.").arg(fileErrorReason(error.code()));
+    }
+    return std::nullopt;
 }
 
 bool PreferencesFile::event(QEvent* event)
 {
-    if (event->type() != QEvent::UpdateRequest)
-        return QSettings::event(event);
-    // Qt writes the changes of a turn of the event loop here, at once.
-    WriteOutcome outcome;
-    currentWrite = &outcome;
-    const bool handled = QSettings::event(event);
-    currentWrite = nullptr;
-    std::optional<int> error;
-    if (outcome.failure)
-        error = outcome.failure->code();
-    else if (!outcome.attempted) // Qt could not even lock or open its file beside ours
-        error = writeProblem(QFileInfo(fileName()).path());
-    if (error && !failing_)
-        emit writeFailed(QStringLiteral("Не удалось сохранить настройки: %1.").arg(fileErrorReason(*error)));
-    failing_ = error.has_value();
-    return handled;
+    if (event->type() == QEvent::UpdateRequest) {
+        // The changes of a turn of the event loop, written at once.
+        const std::optional<QString> failure = writeChanges();
+        if (failure && !failing_)
+            emit writeFailed(*failure);
+        failing_ = failure.has_value();
+    }
+    // Qt's own sync, of its in-memory name: it only clears its mark of pending changes.
+    return QSettings::event(event);
 }
 
 } // namespace tarnwick::platform

@@ -56,11 +56,34 @@ void writeFileAtomically(const QString& path, const QByteArray& data, FileAccess
 // to hold in memory. A source that cannot be read throws its own sentence.
 void copyFileAtomically(const QString& source, const QString& path, FileAccess access = FileAccess::owner);
 
-// Opens a file the user named for reading and returns its descriptor (the caller closes
-// it). Anything but a regular file (a folder, a named pipe, a device) is refused at once,
-// without waiting for a writer or a device: FileError «Не удалось прочитать файл «name»:
-// reason.», EISDIR for a folder, EINVAL for the rest.
-int openForReading(const QString& path);
+// Whether a link in a file's place is followed to its target or refused like a pipe.
+enum class Links { followed, refused };
+
+// Opens a file for reading and returns its descriptor (the caller closes it): every file
+// the program reads goes through here. Anything but a regular file (a folder, a named pipe,
+// a device, a socket) is refused at once, without opening it or waiting for a writer or a
+// device: FileError «Не удалось прочитать файл «name»: reason.», EISDIR for a folder,
+// EINVAL for the rest (and for a link, when links are refused).
+int openForReading(const QString& path, Links links = Links::followed);
+
+// A file opened through openForReading for a library that opens files by name (FFmpeg,
+// QSettings, the font database): name() is the descriptor's own name in /proc, which opens
+// this very file whatever is put at its path meanwhile. Throws as openForReading does.
+class CheckedFile {
+public:
+    explicit CheckedFile(const QString& path, Links links = Links::followed);
+    ~CheckedFile();
+    CheckedFile(const CheckedFile&) = delete;
+    CheckedFile& operator=(const CheckedFile&) = delete;
+
+    int descriptor() const { return fd_; }
+    // The path itself only where /proc is missing.
+    QString name() const;
+
+private:
+    QString path_;
+    int fd_;
+};
 
 // The reason a file operation failed with `error` (an errno value), in Russian
 // whatever the locale: "на диске нет места", "нет прав на запись" and so on.

@@ -13,6 +13,9 @@ struct RecordingAudioFormat {
     int sampleFormat = -1; // AVSampleFormat, packed formats only
     int rate = 0;
     int channels = 0;
+    // Where each channel plays, as AVChannel values (AV_CHAN_UNKNOWN for a position without a
+    // side). Empty: one channel is mono, two are left and right, more have no known side.
+    std::vector<int> positions = {};
     friend bool operator==(const RecordingAudioFormat&, const RecordingAudioFormat&) = default;
 };
 

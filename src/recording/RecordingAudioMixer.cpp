@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/mem.h>
 #include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 }
@@ -11,12 +12,109 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <iterator>
 
 namespace tarnwick {
 
 namespace {
 
 TarnwickError fail(const char* sentence) { return TarnwickError::message(QString::fromUtf8(sentence)); }
+
+// The largest number of channels a sound server gives one stream.
+constexpr int mostChannels = 32;
+
+// Where each channel of `format` plays; without positions, one channel is mono, two are a pair,
+// and more are heard on both sides, as their order says nothing sure.
+std::vector<int> positionsOf(const RecordingAudioFormat& format)
+{
+    if (!format.positions.empty())
+        return format.positions;
+    if (format.channels == 1)
+        return {AV_CHAN_FRONT_CENTER};
+    if (format.channels == 2)
+        return {AV_CHAN_FRONT_LEFT, AV_CHAN_FRONT_RIGHT};
+    return std::vector<int>(static_cast<std::size_t>(format.channels), AV_CHAN_UNKNOWN);
+}
+
+// How much of a channel goes to the left and to the right before the rows are scaled: the front
+// pair whole, what lies further round at -3 dB on its own side. A place not listed has no side
+// (centre, LFE, a position the server does not name) and goes at -3 dB to both.
+struct Reach {
+    AVChannel place;
+    double left, right;
+};
+constexpr Reach reaches[] = {
+    {AV_CHAN_FRONT_LEFT, 1, 0},
+    {AV_CHAN_FRONT_LEFT_OF_CENTER, 1, 0},
+    {AV_CHAN_WIDE_LEFT, 1, 0},
+    {AV_CHAN_STEREO_LEFT, 1, 0},
+    {AV_CHAN_FRONT_RIGHT, 0, 1},
+    {AV_CHAN_FRONT_RIGHT_OF_CENTER, 0, 1},
+    {AV_CHAN_WIDE_RIGHT, 0, 1},
+    {AV_CHAN_STEREO_RIGHT, 0, 1},
+    {AV_CHAN_BACK_LEFT, M_SQRT1_2, 0},
+    {AV_CHAN_SIDE_LEFT, M_SQRT1_2, 0},
+    {AV_CHAN_SURROUND_DIRECT_LEFT, M_SQRT1_2, 0},
+    {AV_CHAN_TOP_FRONT_LEFT, M_SQRT1_2, 0},
+    {AV_CHAN_TOP_SIDE_LEFT, M_SQRT1_2, 0},
+    {AV_CHAN_TOP_BACK_LEFT, M_SQRT1_2, 0},
+    {AV_CHAN_BOTTOM_FRONT_LEFT, M_SQRT1_2, 0},
+    {AV_CHAN_BACK_RIGHT, 0, M_SQRT1_2},
+    {AV_CHAN_SIDE_RIGHT, 0, M_SQRT1_2},
+    {AV_CHAN_SURROUND_DIRECT_RIGHT, 0, M_SQRT1_2},
+    {AV_CHAN_TOP_FRONT_RIGHT, 0, M_SQRT1_2},
+    {AV_CHAN_TOP_SIDE_RIGHT, 0, M_SQRT1_2},
+    {AV_CHAN_TOP_BACK_RIGHT, 0, M_SQRT1_2},
+    {AV_CHAN_BOTTOM_FRONT_RIGHT, 0, M_SQRT1_2},
+};
+
+// The left row then the right row of the stereo downmix, scaled so that the fuller row sums to
+// one: a sum can then never pass the loudest channel, so nothing clips, and a lone mono channel
+// keeps its level on both sides.
+std::vector<double> downmix(const std::vector<int>& positions)
+{
+    const std::size_t count = positions.size();
+    std::vector<double> matrix(2 * count);
+    double left = 0, right = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto* reach = std::find_if(std::begin(reaches), std::end(reaches),
+                                         [&](const Reach& known) { return known.place == positions[i]; });
+        matrix[i] = reach != std::end(reaches) ? reach->left : M_SQRT1_2;
+        matrix[count + i] = reach != std::end(reaches) ? reach->right : M_SQRT1_2;
+        left += matrix[i];
+        right += matrix[count + i];
+    }
+    const double scale = 1 / std::max(left, right);
+    for (double& weight : matrix)
+        weight *= scale;
+    return matrix;
+}
+
+// A resampler from `format` to 48 kHz planar float stereo that mixes the channels by their places.
+SwrContext* converterFor(const RecordingAudioFormat& format, int rate)
+{
+    const std::vector<int> positions = positionsOf(format);
+    AVChannelLayout inLayout{};
+    inLayout.order = AV_CHANNEL_ORDER_CUSTOM;
+    inLayout.nb_channels = static_cast<int>(positions.size());
+    inLayout.u.map = static_cast<AVChannelCustom*>(av_calloc(positions.size(), sizeof(AVChannelCustom)));
+    if (!inLayout.u.map)
+        return nullptr;
+    for (std::size_t i = 0; i < positions.size(); ++i)
+        inLayout.u.map[i].id = static_cast<AVChannel>(positions[i]);
+    AVChannelLayout outLayout = AV_CHANNEL_LAYOUT_STEREO;
+    SwrContext* context = nullptr;
+    const int made = swr_alloc_set_opts2(&context, &outLayout, AV_SAMPLE_FMT_FLTP, rate, &inLayout,
+                                         static_cast<AVSampleFormat>(format.sampleFormat), format.rate, 0, nullptr);
+    av_channel_layout_uninit(&inLayout);
+    const std::vector<double> matrix = downmix(positions);
+    if (made < 0 || !context || swr_set_matrix(context, matrix.data(), static_cast<int>(positions.size())) < 0
+        || swr_init(context) < 0) {
+        swr_free(&context);
+        return nullptr;
+    }
+    return context;
+}
 
 } // namespace
 
@@ -68,8 +166,9 @@ void RecordingAudioMixer::ingest(const RecordingAudioBuffer& buffer, RecordingAu
     }
     const RecordingAudioFormat format = buffer.format;
     const auto sampleFormat = static_cast<AVSampleFormat>(format.sampleFormat);
-    if (format.rate <= 0 || format.channels < 1 || format.channels > 8 || format.sampleFormat < 0
-        || format.sampleFormat >= AV_SAMPLE_FMT_NB || av_sample_fmt_is_planar(sampleFormat))
+    if (format.rate <= 0 || format.channels < 1 || format.channels > mostChannels || format.sampleFormat < 0
+        || format.sampleFormat >= AV_SAMPLE_FMT_NB || av_sample_fmt_is_planar(sampleFormat)
+        || (!format.positions.empty() && format.positions.size() != static_cast<std::size_t>(format.channels)))
         throw fail("Неизвестный формат входящего звука.");
     const int n = buffer.frames;
     if (n < 1 || n >= 192000)
@@ -88,17 +187,9 @@ void RecordingAudioMixer::ingest(const RecordingAudioBuffer& buffer, RecordingAu
             flush(source);
         converters_.erase(source);
         converterFormats_.erase(source);
-        SwrContext* context = nullptr;
-        AVChannelLayout inLayout{};
-        AVChannelLayout outLayout = AV_CHANNEL_LAYOUT_STEREO;
-        av_channel_layout_default(&inLayout, format.channels);
-        const int made = swr_alloc_set_opts2(&context, &outLayout, AV_SAMPLE_FMT_FLTP, rate, &inLayout, sampleFormat,
-                                             format.rate, 0, nullptr);
-        av_channel_layout_uninit(&inLayout);
-        if (made < 0 || !context || swr_init(context) < 0) {
-            swr_free(&context);
+        SwrContext* context = converterFor(format, rate);
+        if (!context)
             throw fail("Не удалось преобразовать звук в 48 кГц.");
-        }
         converter = converters_.emplace(source, Converter(context)).first;
         converterFormats_[source] = format;
         outputCursors_[source] = std::llround((time - *origin_) * rate);

@@ -13,9 +13,10 @@ struct SwrContext;
 
 namespace tarnwick {
 
-// Converts each source to float 48 kHz stereo, places it on one timeline that
-// starts at the first video frame, sums the sources in blocks of 1024 frames
-// and hands whole blocks out in order. Not thread-safe: its owner serialises calls.
+// Converts each source to float 48 kHz stereo, its channels mixed down by where they play and
+// never louder than the loudest of them; places it on one timeline that starts at the first
+// video frame, sums the sources in blocks of 1024 frames and hands whole blocks out in order.
+// Not thread-safe: its owner serialises calls.
 // Every operation but the constructor may throw TarnwickError.
 class RecordingAudioMixer {
 public:

@@ -4,6 +4,7 @@
 #include "recording/RecordingUIModel.h"
 #include "recording/VideoBlurCanvas.h"
 #include "recording/review/RecordingTimeline.h"
+#include "recording/review/RecordingTimelineThumbnails.h"
 
 #include <QVBoxLayout>
 
@@ -49,6 +50,7 @@ RecordingBlurPreview::RecordingBlurPreview(RecordingReview& review, QWidget* par
                         &RecordingUIModel::selectedBlurIDChanged, &RecordingUIModel::addingBlurChanged,
                         &RecordingUIModel::outputSizeChanged})
         connect(&model_, signal, this, &RecordingBlurPreview::scheduleRefresh);
+    connect(timeline_->thumbnails(), &RecordingTimelineThumbnails::unreadable, &review, &RecordingReview::fileUnreadable);
 }
 
 void RecordingBlurPreview::scheduleRefresh()

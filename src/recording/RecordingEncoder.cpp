@@ -1,5 +1,6 @@
 #include "recording/RecordingEncoder.h"
 
+#include "platform/PrivateFiles.h"
 #include "recording/review/FrameScaler.h"
 #include "recording/review/MediaFormat.h"
 
@@ -19,6 +20,7 @@ extern "C" {
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <optional>
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -585,14 +587,13 @@ void RecordingEncoder::finishMedia()
 
 void rewriteWithIndexFirst(const QString& from, const QString& to, bool upToDamage)
 {
-    const QByteArray source = QFile::encodeName(from);
+    // A link or a pipe put in its place is not read.
+    const review::media::Input opened = review::media::openInput(from, nullptr, platform::Links::refused);
+    AVFormatContext* input = opened.get();
     const QByteArray target = QFile::encodeName(to);
-    AVFormatContext* input = nullptr;
     AVFormatContext* output = nullptr;
     AVPacket* packet = av_packet_alloc();
-    bool ok = avformat_open_input(&input, source.constData(), nullptr, nullptr) >= 0
-              && avformat_find_stream_info(input, nullptr) >= 0
-              && avformat_alloc_output_context2(&output, nullptr, "mp4", target.constData()) >= 0;
+    bool ok = input && avformat_alloc_output_context2(&output, nullptr, "mp4", target.constData()) >= 0;
     for (unsigned i = 0; ok && i < input->nb_streams; ++i)
         ok = review::media::copyStream(output, input->streams[i]) != nullptr;
     ok = ok && review::media::beginFile(output, to, false) >= 0;
@@ -644,7 +645,6 @@ void rewriteWithIndexFirst(const QString& from, const QString& to, bool upToDama
             ok = false;
         avformat_free_context(output);
     }
-    avformat_close_input(&input);
     av_packet_free(&packet);
     if (!ok) {
         QFile::remove(to);

@@ -3,13 +3,17 @@
 #include <pulse/pulseaudio.h>
 
 extern "C" {
+#include <libavutil/channel_layout.h>
 #include <libavutil/samplefmt.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tarnwick {
 
@@ -32,6 +36,41 @@ int ffmpegFormat(pa_sample_format_t format)
     default:
         return -1;
     }
+}
+
+// PulseAudio's places and FFmpeg's names for them; any other place (an auxiliary channel) has none.
+constexpr std::pair<pa_channel_position_t, AVChannel> places[] = {
+    {PA_CHANNEL_POSITION_MONO, AV_CHAN_FRONT_CENTER},
+    {PA_CHANNEL_POSITION_FRONT_LEFT, AV_CHAN_FRONT_LEFT},
+    {PA_CHANNEL_POSITION_FRONT_RIGHT, AV_CHAN_FRONT_RIGHT},
+    {PA_CHANNEL_POSITION_FRONT_CENTER, AV_CHAN_FRONT_CENTER},
+    {PA_CHANNEL_POSITION_REAR_CENTER, AV_CHAN_BACK_CENTER},
+    {PA_CHANNEL_POSITION_REAR_LEFT, AV_CHAN_BACK_LEFT},
+    {PA_CHANNEL_POSITION_REAR_RIGHT, AV_CHAN_BACK_RIGHT},
+    {PA_CHANNEL_POSITION_LFE, AV_CHAN_LOW_FREQUENCY},
+    {PA_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER, AV_CHAN_FRONT_LEFT_OF_CENTER},
+    {PA_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER, AV_CHAN_FRONT_RIGHT_OF_CENTER},
+    {PA_CHANNEL_POSITION_SIDE_LEFT, AV_CHAN_SIDE_LEFT},
+    {PA_CHANNEL_POSITION_SIDE_RIGHT, AV_CHAN_SIDE_RIGHT},
+    {PA_CHANNEL_POSITION_TOP_CENTER, AV_CHAN_TOP_CENTER},
+    {PA_CHANNEL_POSITION_TOP_FRONT_LEFT, AV_CHAN_TOP_FRONT_LEFT},
+    {PA_CHANNEL_POSITION_TOP_FRONT_RIGHT, AV_CHAN_TOP_FRONT_RIGHT},
+    {PA_CHANNEL_POSITION_TOP_FRONT_CENTER, AV_CHAN_TOP_FRONT_CENTER},
+    {PA_CHANNEL_POSITION_TOP_REAR_LEFT, AV_CHAN_TOP_BACK_LEFT},
+    {PA_CHANNEL_POSITION_TOP_REAR_RIGHT, AV_CHAN_TOP_BACK_RIGHT},
+    {PA_CHANNEL_POSITION_TOP_REAR_CENTER, AV_CHAN_TOP_BACK_CENTER},
+};
+
+// Where each channel of `map` plays, as FFmpeg names the places.
+std::vector<int> positionsOf(const pa_channel_map& map)
+{
+    std::vector<int> positions;
+    for (int i = 0; i < map.channels; ++i) {
+        const auto* place = std::find_if(std::begin(places), std::end(places),
+                                         [&](const auto& known) { return known.first == map.map[i]; });
+        positions.push_back(place != std::end(places) ? place->second : AV_CHAN_UNKNOWN);
+    }
+    return positions;
 }
 
 // Lets a stream go without a word from it.
@@ -130,10 +169,18 @@ pa_stream* RecordingMicrophone::connect(const RecordingSourceChoice& choice)
     pa_sample_spec sampleFormat = choice.sampleFormat;
     if (ffmpegFormat(sampleFormat.format) < 0)
         sampleFormat.format = PA_SAMPLE_FLOAT32LE;
-    format_ = {ffmpegFormat(sampleFormat.format), static_cast<int>(sampleFormat.rate), sampleFormat.channels};
+    // The source's own channels in its own order: the server remixes nothing on the way, and the
+    // mixer learns which channel plays where.
+    pa_channel_map channelMap = choice.channelMap;
+    if (!pa_channel_map_compatible(&channelMap, &sampleFormat)) {
+        sampleFormat.channels = 2; // a source that names no places: the server's own stereo mix
+        pa_channel_map_init_stereo(&channelMap);
+    }
+    format_ = {ffmpegFormat(sampleFormat.format), static_cast<int>(sampleFormat.rate), sampleFormat.channels,
+               positionsOf(channelMap)};
     *clock_ = Clock{}; // another source runs on another clock, maybe at another rate
     pa_stream* stream = pa_stream_new(pulse_.context(), microphone ? "Tarnwick: микрофон" : "Tarnwick: системный звук",
-                                      &sampleFormat, nullptr);
+                                      &sampleFormat, &channelMap);
     if (!stream)
         return nullptr;
     pa_stream_set_state_callback(

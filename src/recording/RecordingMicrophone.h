@@ -17,7 +17,7 @@ struct pa_stream;
 
 namespace tarnwick {
 
-// Captures one PulseAudio source in its native sample format: the default
+// Captures one PulseAudio source in its native sample format and channels: the default
 // source for the microphone (a monitor does not count as one), the default
 // sink's monitor for system audio. When the user makes another sink or source
 // the default while it runs, it follows within a moment (the gap stays silent).

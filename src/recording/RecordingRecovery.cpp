@@ -5,6 +5,7 @@
 #include "recording/RecordingEncoder.h"
 #include "recording/RecordingTables.h"
 #include "recording/ScreenRecordingController.h"
+#include "recording/review/MediaFormat.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,14 +47,13 @@ mode_t typeAt(const QString& path, off_t* size = nullptr)
 // one packet was torn by the crash, would be "recovered" as a video no player shows.
 bool decodes(const QString& file)
 {
-    AVFormatContext* input = nullptr;
-    if (avformat_open_input(&input, QFile::encodeName(file).constData(), nullptr, nullptr) < 0)
+    const review::media::Input opened = review::media::openInput(file, nullptr, platform::Links::refused);
+    if (!opened)
         return false;
+    AVFormatContext* input = opened.get();
     const AVCodec* codec = nullptr;
     AVCodecContext* decoder = nullptr;
-    const int stream = avformat_find_stream_info(input, nullptr) >= 0
-                           ? av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0)
-                           : -1;
+    const int stream = av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (stream >= 0 && (decoder = avcodec_alloc_context3(codec))) {
         decoder->thread_count = 1; // the first frame out for the first packet in
         decoder->err_recognition = AV_EF_EXPLODE;
@@ -79,7 +80,6 @@ bool decodes(const QString& file)
         av_packet_free(&packet);
         avcodec_free_context(&decoder);
     }
-    avformat_close_input(&input);
     return whole;
 }
 
@@ -155,11 +155,17 @@ QString recoverRecordings(const QStringList& roots, const QString& saveFolder)
         const QDir dir(root);
         for (const QString& name : dir.entryList({workingFolderPrefix + u'*'}, QDir::Dirs | QDir::NoSymLinks)) {
             const QDir folder(dir.filePath(name));
+            if (typeAt(folder.filePath(unrecoverableMark)) != 0)
+                continue; // the user was told at an earlier start
+            // QLockFile reads a lock it cannot take: a pipe in its place would hold it for good.
+            if (const mode_t lockType = typeAt(folder.filePath(workingFolderLock)); lockType != 0 && lockType != S_IFREG) {
+                markUnrecoverable(folder);
+                unrecoverable << QDir::toNativeSeparators(folder.path());
+                continue;
+            }
             QLockFile lock(folder.filePath(workingFolderLock));
             if (!lock.tryLock(0))
                 continue; // a running session's
-            if (typeAt(folder.filePath(unrecoverableMark)) != 0)
-                continue; // the user was told at an earlier start
             const QString recording = folder.filePath(QStringLiteral("Recording.mp4"));
             off_t size = 0;
             const mode_t type = typeAt(recording, &size);

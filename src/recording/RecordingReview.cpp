@@ -13,6 +13,7 @@ RecordingReview::RecordingReview(RecordingUIModel& model, QObject* parent) : QOb
         if (!seekID && std::isfinite(t))
             model_.setPlayhead(t);
     });
+    connect(&player_, &review::VideoPlayer::unreadable, this, &RecordingReview::fileUnreadable);
 }
 
 RecordingReview::~RecordingReview()
@@ -107,6 +108,15 @@ void RecordingReview::restoreTrim(double start, double end)
     model_.setTrim({model_.trim().duration, start, end});
     if (player_.hasItem())
         player_.setForwardEndTime(end);
+}
+
+void RecordingReview::fileUnreadable(const QString& sentence)
+{
+    QString said = sentence;
+    if (said.endsWith(u'.'))
+        said.chop(1); // as a longer message quotes it
+    if (!model_.message() || !model_.message()->contains(said))
+        model_.setMessage(sentence);
 }
 
 void RecordingReview::resetBlurEditor()

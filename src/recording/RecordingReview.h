@@ -48,6 +48,9 @@ public:
     void changeEnd(double time);
     // Puts a kept fragment back (the timeline's undo); the player stops at its end.
     void restoreTrim(double start, double end);
+    // A reader of the review (the picture, the sound, the thumbnails) refused the recording's
+    // file: the review says the file's sentence, unless its message says it already.
+    void fileUnreadable(const QString& sentence);
 
     // The tracker (run on a worker thread) and the preview's blur of one
     // picture (run on the player's queue); the controller sets them once.

@@ -85,6 +85,7 @@ void RecordingSourceLookup::sourceInfo(const pa_source_info* info, int eol)
         choice_.source = info->name;
         choice_.isMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
         choice_.sampleFormat = info->sample_spec;
+        choice_.channelMap = info->channel_map;
     }
     if (eol)
         answer();

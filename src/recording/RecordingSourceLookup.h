@@ -13,6 +13,7 @@ struct RecordingSourceChoice {
     std::string source;     // the source to record: that source or the sink's monitor; empty when none
     bool isMonitor = false; // the source only repeats a sink
     pa_sample_spec sampleFormat{};
+    pa_channel_map channelMap{}; // where each of the source's channels plays
 };
 
 // Asks the server for its default source, or for the monitor of its default sink, without

@@ -1,5 +1,7 @@
 #include "recording/RecordingTables.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -34,8 +36,7 @@ constexpr std::array<std::pair<std::uint32_t, u64>, 6> tables{
 
 class Reader {
 public:
-    explicit Reader(const QString& path)
-        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC))
+    explicit Reader(const QString& path) : fd_(opened(path))
     {
         struct stat info {};
         if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode))
@@ -61,6 +62,16 @@ public:
     }
 
 private:
+    // A link is not followed; what is no regular file reads as an empty one.
+    static int opened(const QString& path)
+    {
+        try {
+            return platform::openForReading(path, platform::Links::refused);
+        } catch (const platform::FileError&) {
+            return -1;
+        }
+    }
+
     int fd_;
     u64 size_ = 0;
 };

@@ -3,6 +3,7 @@
 #include "recording/ScreenRecordingController.h"
 
 #include "panels/FileDialogs.h"
+#include "platform/PrivateFiles.h"
 #include "panels/Theme.h"
 #include "recording/RecordingControlPanel.h"
 #include "recording/RecordingRecovery.h"
@@ -226,9 +227,6 @@ void ScreenRecordingController::exportTo(const QString& source, const QString& d
     const std::vector<review::VideoBlurRegion> regions = model_->blurRegions();
     model_->setPhase(RecordingPhase::exporting);
     model_->setMessage(std::nullopt);
-    // In the session's working folder: private, on disk, and gone with the session.
-    const QString prepared =
-        QDir(*directory_).filePath(QStringLiteral("Export-") + uuidText(QUuid::createUuid()) + QStringLiteral(".mp4"));
     const bool blurred = std::any_of(regions.begin(), regions.end(),
                                      [&](const auto& r) { return r.start < trim.end && trim.start < r.end; });
     auto done = std::make_shared<std::promise<bool>>();
@@ -237,24 +235,38 @@ void ScreenRecordingController::exportTo(const QString& source, const QString& d
     inBackground(
         QPointer(this),
         [exportTrimmed = s.exportTrimmed, exportBlurred = s.exportBlurred, install = s.install, source, trim,
-         regions, prepared, destination, blurred, done] {
+         regions, destination, blurred, done] {
+            // Made beside the destination, on its disk: the working disk may be full (what cut
+            // the recording short), and the copy is put in place by a rename.
+            QString prepared;
             try {
-                if (blurred)
-                    exportBlurred(source, trim, regions, prepared);
-                else
-                    exportTrimmed(source, trim, prepared);
+                prepared = review::RecordingExport::reserveBeside(destination);
+                try {
+                    if (blurred)
+                        exportBlurred(source, trim, regions, prepared);
+                    else
+                        exportTrimmed(source, trim, prepared);
+                } catch (const platform::FileError& error) {
+                    // The hidden file's name means nothing to the user: the folder they chose failed.
+                    if (!error.errorDescription().contains(QFileInfo(prepared).fileName()))
+                        throw;
+                    throw TarnwickError(QStringLiteral("Не удалось записать файл в выбранную папку: %1.")
+                                            .arg(platform::fileErrorReason(error.code())));
+                }
                 install(prepared, destination);
             } catch (...) {
+                // Here, not on the GUI thread: a program ended by a signal waits for this end.
+                if (!prepared.isEmpty())
+                    QFile::remove(prepared);
                 done->set_value(false);
                 throw;
             }
             done->set_value(true);
             return true;
         },
-        [self = QPointer(this), prepared, destination](bool, std::optional<TarnwickError> error) {
+        [self = QPointer(this), destination](bool, std::optional<TarnwickError> error) {
             self->exporting_.reset();
             if (error) {
-                QFile::remove(prepared);
                 self->model_->setPhase(RecordingPhase::review);
                 self->model_->setMessage(QStringLiteral("Не удалось сохранить: ") + clause(*error) +
                                          QStringLiteral(". Запись осталась открытой."));

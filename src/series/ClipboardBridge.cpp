@@ -46,10 +46,14 @@ QByteArray encodePng(QImage image, double pixelsPerPoint)
 
 QByteArray readFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw TarnwickError::message(QStringLiteral("Не удалось прочитать файл снимка %1.").arg(QFileInfo(path).fileName()));
-    return file.readAll();
+    try {
+        QFile file;
+        if (file.open(platform::openForReading(path), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+            return file.readAll();
+    } catch (const platform::FileError&) {
+        // a pipe or a folder put in its place is not waited on: said as any file not read
+    }
+    throw TarnwickError::message(QStringLiteral("Не удалось прочитать файл снимка %1.").arg(QFileInfo(path).fileName()));
 }
 
 void removeQuietly(const QString& folder)

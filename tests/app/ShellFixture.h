@@ -59,6 +59,7 @@ protected:
         hooks.confirmQuit = [this](const QString& text) { return log << text, whileAsked(), quitAnswer; };
         hooks.about = [this](const QString& title, const QString&) { log << title; };
         hooks.reveal = [this](const QString& folder) { log << QStringLiteral("reveal: ") + folder; };
+        hooks.readImage = readImage;
         shell = std::make_unique<AppShell>(settings, board, root, hooks);
         shell->model().alert = [this](const QString& text) { log << QStringLiteral("alert: ") + text; };
         shell->start(arguments);
@@ -84,6 +85,8 @@ protected:
     QStringList log;
     std::optional<QString> folderAnswer, imageAnswer;
     QStringList layerFiles; // what the editor's file choice answers
+    // How an image file for a new shot is read; the program's own read unless set before start().
+    std::function<std::optional<CapturedImage>(const QString&)> readImage;
     // What the user does while a question is open.
     std::function<void()> whileAsked = [] {};
     bool quitAnswer = false;

@@ -13,7 +13,7 @@ TEST(SessionGate, WhatEachSessionAnswersToEachCommand)
     const std::pair<ShellSession, const char*> rows[] = {
         {ShellSession::none, "rrrrrrrrr-r-"},          {ShellSession::picker, "bbbb----r-r-"},
         {ShellSession::textReading, "bbbb----r-r-"},   {ShellSession::editor, "ebeb-e--errr"},
-        {ShellSession::editorCapture, "-beb-e--e--b"}, {ShellSession::editorClosing, "ebeb-e--err-"},
+        {ShellSession::editorCapture, "-b-b-------b"}, {ShellSession::editorClosing, "ebeb-e--err-"},
         {ShellSession::scrolling, "fffffff-f-f-"},     {ShellSession::recording, "fffffffrf-r-"},
         {ShellSession::recorderCapture, "fffffffrf-f-"}, {ShellSession::exporting, "bbbb----r-r-"},
         {ShellSession::dialog, "ddddddddd-r-"},

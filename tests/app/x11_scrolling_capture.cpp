@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <random>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
@@ -30,13 +31,21 @@ public:
     {
         setGeometry(at.x(), at.y(), page_.width(), shown);
         connect(&timer_, &QTimer::timeout, this, [this] {
+            if (caughtUp_ && !caughtUp_(offset_))
+                return;
             offset_ = std::min(offset_ + 100, page_.height() - height());
             update();
         });
         show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(this));
     }
-    void startScrolling() { timer_.start(150); }
+    // With `caughtUp`, a step waits until the capture holds the rows the page shows at its offset:
+    // a loaded machine grabs late, and a page that ran ahead of it would only be passed over.
+    void startScrolling(std::function<bool(int offset)> caughtUp = {})
+    {
+        caughtUp_ = std::move(caughtUp);
+        timer_.start(150);
+    }
     const QImage& page() const { return page_; }
 
 protected:
@@ -46,7 +55,11 @@ private:
     QImage page_;
     int offset_ = 0;
     QTimer timer_;
+    std::function<bool(int)> caughtUp_;
 };
+
+// The height of the shot so far, from the model's "W × H px".
+int rowsTaken(const ScrollingCaptureModel& model) { return model.dimensions().section(u' ', 2, 2).toInt(); }
 
 QImage opaque(const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32_Premultiplied); }
 
@@ -58,8 +71,8 @@ TEST(ScrollingCaptureX11, engineStitchesAScrollingWindowExactlyOverSharedMemoryA
         int height = 0;
         engine.onProgress = [&](int, int h, ScrollAppendResult) { height = h; };
         engine.start(QGuiApplication::primaryScreen()->geometry(), window.geometry(), 1.0);
-        window.startScrolling();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return height == 2000; }, 20000)) << height;
+        window.startScrolling([&](int offset) { return height >= offset + window.height(); });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return height == 2000; }, 60000)) << height;
         std::optional<ScrollingCaptureEngine::Result> answer;
         engine.finish(false, [&](ScrollingCaptureEngine::Result r) { answer = std::move(r); });
         ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }));
@@ -133,13 +146,24 @@ TEST(ScrollingCaptureX11, slowAndFastWheelScrollingGivesEveryRowOfTheViewOnce)
         ScrollingCaptureModel& model = session.controller.model();
         ASSERT_TRUE(QTest::qWaitFor([&] { return model.ready(); }));
         x.movePointer(area.center().x(), area.center().y());
+        // The selection's veils go after the area is chosen; a wheel click over them would be lost.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return x.topLevelUnderPointer() == view.winId(); }, 30000))
+            << step << ": window " << x.topLevelUnderPointer() << " over the view";
         QScrollBar* bar = view.verticalScrollBar();
         for (int flicks = 0; bar->value() < bar->maximum() && flicks < 1000; ++flicks) {
             // Like a user, back up a little when told a part was passed over.
             const bool back = model.message().startsWith("Прокрутите медленнее");
+            const int before = bar->value();
             for (int click = step > 10 ? 3 : 1; click > 0; --click)
                 x.button(back ? 4 : 5, true), x.button(back ? 4 : 5, false);
-            QTest::qWait(step > 10 ? 40 : 4);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return bar->value() != before; }, 30000))
+                << step << ": the wheel did not scroll at " << before << " of " << bar->maximum() << ", back " << back
+                << ", window " << x.topLevelUnderPointer() << " under the pointer, the view " << view.winId();
+            // The next flick once the outline has followed this one, as a user watches it: a loaded
+            // machine grabs late, and flicks that ran ahead of it would only be passed over.
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return rowsTaken(model) >= bar->value() + area.height() || model.message().startsWith("Прокрутите медленнее"); }, 30000))
+                << step << ": " << model.dimensions().toStdString();
         }
         ASSERT_TRUE(QTest::qWaitFor([&] { return model.dimensions() == "400 × 1400 px"; }, 10000)) << step << ": " << model.dimensions().toStdString();
         model.finish();
@@ -181,9 +205,11 @@ TEST(ScrollingCaptureX11, returnFinishesOnceWithTheTallShotAndOwnWindowsStayOutO
         QTest::mouseRelease(panel, Qt::LeftButton, {}, grip);
         EXPECT_EQ(panel->pos(), QPoint(0, start.y()));
 
-        window.startScrolling();
+        // At each offset the shot holds the rows down to the area's bottom: offset + its height.
+        window.startScrolling([&](int offset) { return rowsTaken(session.controller.model()) >= offset + area.height(); });
         const QString size = QStringLiteral("%1 × %2 px").arg(place.width()).arg(rows);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return session.controller.model().dimensions() == size; }, 120000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return session.controller.model().dimensions() == size; }, 60000))
+            << session.controller.model().dimensions().toStdString() << " · " << session.controller.model().message().toStdString();
         EXPECT_EQ(session.controller.model().message(), "Прокручивайте вниз небольшими шагами · Enter — готово · Esc — отмена");
         X11Client x;
         x.chord({x.keycodeOf(XK_Return)}), x.chord({x.keycodeOf(XK_Return)});

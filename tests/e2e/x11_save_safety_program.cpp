@@ -1,6 +1,6 @@
 // The real program where what it keeps must stay whole: its preferences on a disk with four
-// kilobytes left, a named pipe given as the image to open, and a module of its installation whose
-// own dependency was cut short.
+// kilobytes left or given as a named pipe, a named pipe given as the image to open, and a module of
+// its installation whose own dependency was cut short.
 #include "EnginesOnDemand.h"
 #include "recording/SmallDisk.h"
 
@@ -113,6 +113,51 @@ TEST_F(SavedProgram, PreferencesOnANearlyFullDiskKeepEveryKeyAndThePanelSaysWhy)
     ASSERT_TRUE(app.waitForFinished(60000)) << "the program does not end";
     EXPECT_EQ(app.exitCode(), 0);
     EXPECT_EQ(keysIn(file), before);
+}
+
+// A named pipe as the preferences file, or a link to one, would hold the start in open() for good,
+// before any window and deaf to SIGTERM. It is refused at once: the program starts on its
+// defaults and says so in the panel, a preference is switched from the tray, SIGTERM ends it, and
+// the pipe is still a pipe, the link a link, with nothing written beside them.
+TEST_F(SavedProgram, APipeAsThePreferencesIsRefusedAtOnceAndTheProgramStartsOnItsDefaults)
+{
+    const QString pipe = home.filePath(QStringLiteral("dotfiles/Tarnwick.conf"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(pipe).path()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "a link to a pipe" : "a pipe");
+        configHome = home.filePath(linked ? QStringLiteral("linked") : QStringLiteral("piped"));
+        const QString file = configHome + QStringLiteral("/Tarnwick/Tarnwick.conf");
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+        if (linked) {
+            ASSERT_TRUE(QFile::link(pipe, file));
+        } else {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        }
+        startProgram();
+        ASSERT_FALSE(HasFatalFailure()) << "the program did not start";
+        QString said;
+        EXPECT_TRUE(waitUntil([&] { return (said = panelText()).contains(QStringLiteral("не файл")); }, 60s))
+            << said.toStdString();
+        EXPECT_TRUE(said.contains(QStringLiteral("прочитать файл"))) << said.toStdString();
+        savePicture(linked ? "preferences-link-to-pipe" : "preferences-pipe");
+        // «Показывать иконку в панели задач», third from the end of the tray menu; then the end a
+        // logout brings, which a program held in open() would not hear.
+        chooseFromTrayMenu(2);
+        ASSERT_TRUE(waitUntil([&] { return !x.keyboardGrabbedElsewhere(); }, 30s)) << "the tray menu stays open";
+        ::kill(pid_t(app.processId()), SIGTERM);
+        ASSERT_TRUE(app.waitForFinished(60000)) << "the program does not end";
+        EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(app.exitCode(), 0);
+        struct stat seen {};
+        ASSERT_EQ(::lstat(QFile::encodeName(file).constData(), &seen), 0);
+        EXPECT_EQ(seen.st_mode & S_IFMT, linked ? S_IFLNK : S_IFIFO);
+        ASSERT_EQ(::lstat(QFile::encodeName(pipe).constData(), &seen), 0);
+        EXPECT_EQ(seen.st_mode & S_IFMT, S_IFIFO);
+        for (const QString& folder : {QFileInfo(file).path(), QFileInfo(pipe).path()})
+            EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                      QStringList{QStringLiteral("Tarnwick.conf")});
+    }
 }
 
 // A named pipe opened as an image would hold the program in open() for good: it is refused at

@@ -1,6 +1,7 @@
 #include "RealProgram.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 #include <QUrl>
 #include <xcb/xcb.h>
@@ -122,13 +123,15 @@ protected:
     }
 
     // Opens the file dialog of the tray menu's entry `upward` places above its end, presses the
-    // capture keys in it, and answers it with the path `typed`, or cancels it with Escape.
-    void answerFileDialog(int upward, const QString& title, const char* what, const QString& typed)
+    // capture keys in it (unless told not to), and answers it with the path `typed`, or cancels
+    // it with Escape.
+    void answerFileDialog(int upward, const QString& title, const char* what, const QString& typed, bool keys = true)
     {
         trayEntry(upward);
         const QString dialog = waitForFocused(title);
         ASSERT_FALSE(dialog.isEmpty()) << what;
-        pressCaptureKeys(dialog, what);
+        if (keys)
+            pressCaptureKeys(dialog, what);
         if (typed.isEmpty()) {
             x.chord({x.keycodeOf(XK_Escape)});
         } else {
@@ -170,6 +173,76 @@ TEST_F(DialogSessions, TheOpenImageDialog)
     EXPECT_TRUE(editors().isEmpty());
     closeEditor(captureArea(), Close::cancel);
     closeEditor(captureArea(), Close::closeButton, QStringLiteral("B.png"));
+}
+
+// «Открыть изображение…» on a picture that takes a while to read, Ctrl+2 at once, a drag and
+// Ctrl+Enter: the picture opens after the capture, in an editor of its own under the next letter.
+TEST_F(DialogSessions, AnImageStillBeingReadWhenACaptureBeginsOpensAfterIt)
+{
+    // 8000 × 8000 pixels, the most a shot may have: its read takes the best part of a second.
+    const QColor colour(20, 120, 90);
+    const QString large = home.filePath(QStringLiteral("large.png"));
+    {
+        QImage big(8000, 8000, QImage::Format_RGB32);
+        big.fill(colour);
+        ASSERT_TRUE(big.save(large, nullptr, 9));
+    }
+    startProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    // The threads that carry the program's own name: the GUI thread, and those it starts for
+    // work off it, such as the read of a file.
+    const auto ownThreads = [&] {
+        QSet<QString> found;
+        const QDir task(QStringLiteral("/proc/%1/task").arg(app.processId()));
+        for (const QString& id : task.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile comm(task.filePath(id + QStringLiteral("/comm")));
+            if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "tarnwick")
+                found << id;
+        }
+        return found;
+    };
+    // Should the read win the race, the picture's editor is in front before Ctrl+2 and the try
+    // is made again.
+    QString capture;
+    for (int attempt = 0; attempt < 3 && capture.isEmpty(); ++attempt) {
+        const QSet<QString> before = ownThreads();
+        answerFileDialog(6, QStringLiteral("^Открыть изображение$"), "the open image dialog", large, false);
+        ASSERT_FALSE(HasFatalFailure());
+        QSet<QString> reading;
+        ASSERT_TRUE(waitUntil([&] { return !(reading = ownThreads() - before).isEmpty() || !editors().isEmpty(); }, 60s))
+            << "the picture is never read";
+        x.chord({control, x.keycodeOf(XK_2)});
+        ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere() || !editors().isEmpty(); }, 60s))
+            << "Ctrl+2 did nothing";
+        if (!x.keyboardGrabbedElsewhere()) {
+            closeEditor(waitForEditor(), Close::cancel);
+            continue;
+        }
+        // The read ends while the user is still choosing the area.
+        ASSERT_TRUE(waitUntil([&] { return !ownThreads().intersects(reading); }, 60s)) << "the read never ends";
+        x.drag(650, 350, 1050, 650);
+        capture = waitForEditor();
+    }
+    ASSERT_FALSE(capture.isEmpty()) << "the picture was read before Ctrl+2 every time";
+    EXPECT_EQ(editors(), QStringList{capture});
+    activateWindow(capture);
+    x.chord({control, x.keycodeOf(XK_Return)});
+    ASSERT_TRUE(waitUntil([&] { return lastShot() == QStringLiteral("A.png"); }, 60s)) << "the capture is not in the series";
+    // Then the picture, under the next letter.
+    QStringList opened;
+    ASSERT_TRUE(waitUntil([&] {
+        opened = windows(QStringLiteral("^Tarnwick · B$"));
+        return !opened.isEmpty();
+    }, 60s)) << "the opened picture vanished";
+    EXPECT_EQ(editors(), opened);
+    const QRect frame = geometry(opened.first());
+    QColor centre;
+    EXPECT_TRUE(waitUntil([&] {
+        const QImage look = QGuiApplication::primaryScreen()->grabWindow(opened.first().toULongLong()).toImage();
+        centre = look.pixelColor(look.width() / 2, look.height() / 2);
+        return std::abs(centre.red() - colour.red()) + std::abs(centre.green() - colour.green())
+            + std::abs(centre.blue() - colour.blue()) < 12;
+    }, 60s)) << "the editor shows " << qPrintable(centre.name()) << " in its middle, " << frame.width() << " wide";
 }
 
 TEST_F(DialogSessions, TheExportFolderDialog)

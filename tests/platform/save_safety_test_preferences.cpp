@@ -2,6 +2,7 @@
 // that keeps the old file whole and says why once.
 #include "platform/PreferencesFile.h"
 #include "recording/SmallDisk.h"
+#include "support/PipeWatch.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -14,8 +15,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tarnwick;
 using namespace tarnwick::platform;
@@ -242,4 +246,145 @@ TEST(PreferencesFile, AFullDiskKeepsTheOldFileWholeAndSaysWhyOnce)
     ASSERT_EQ(said.size(), 1);
     EXPECT_EQ(said.takeFirst().at(0).toString(), QStringLiteral("Не удалось сохранить настройки: диск только для чтения."));
     EXPECT_EQ(readByQt(path).value("autoClear"), QStringLiteral("false"));
+}
+
+namespace {
+
+const char* const strangerVariable = "TARNWICK_TEST_PREFERENCES_STRANGER";
+
+// What is at `path` itself: its type and owner, a link not followed.
+std::pair<mode_t, uid_t> kindOf(const QString& path)
+{
+    struct stat s {};
+    if (::lstat(QFile::encodeName(path).constData(), &s) != 0)
+        return {0, 0};
+    return {s.st_mode & S_IFMT, s.st_uid};
+}
+
+QStringList entriesOf(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+// A pipe in the preferences' place would hold the start in open() for good, waiting for a writer;
+// a link to one, a device or a folder are no better. Each is refused at once with its reason, the
+// run goes on with the defaults and what it sets, and the file is never written over: the pipe
+// stays a pipe, the link a link, and nothing is left beside them.
+TEST(PreferencesFile, WhatIsNoRegularFileIsRefusedAtOnceAndNeverWrittenOver)
+{
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe/Tarnwick.conf");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(pipe).path()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString linked = dir.filePath("linked/Tarnwick.conf");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(linked).path()) && QFile::link(pipe, linked));
+    const QString folder = dir.filePath("folder/Tarnwick.conf");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString device = dir.filePath("device/Tarnwick.conf");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(device).path()) && QFile::link("/dev/zero", device));
+
+    PipeWatch watch({pipe});
+    struct Case {
+        QString path;
+        mode_t kind;
+        const char* reason;
+    };
+    for (const Case& c : {Case{pipe, S_IFIFO, "это не файл"}, Case{linked, S_IFLNK, "это не файл"},
+                          Case{folder, S_IFDIR, "это папка"}, Case{device, S_IFLNK, "это не файл"}}) {
+        SCOPED_TRACE(c.path.toStdString());
+        {
+            PreferencesFile preferences(c.path);
+            EXPECT_EQ(preferences.refusal(), QStringLiteral("Не удалось прочитать файл «Tarnwick.conf»: %1. Действуют "
+                                                            "настройки по умолчанию, этот файл не изменится.")
+                                                 .arg(QString::fromUtf8(c.reason)));
+            EXPECT_TRUE(preferences.allKeys().isEmpty());
+            QSignalSpy said(&preferences, &PreferencesFile::writeFailed);
+            preferences.setValue("autoClear", false);
+            QCoreApplication::sendPostedEvents(&preferences, QEvent::UpdateRequest);
+            EXPECT_EQ(said.size(), 0) << "said again at each change";
+            EXPECT_FALSE(preferences.save());
+            EXPECT_EQ(preferences.value("autoClear").toBool(), false) << "the change is kept for the run";
+        }
+        EXPECT_EQ(kindOf(c.path).first, c.kind);
+        EXPECT_EQ(entriesOf(QFileInfo(c.path).path()), QStringList{"Tarnwick.conf"});
+    }
+    EXPECT_FALSE(watch.stop()) << "the pipe was opened and waited on";
+    EXPECT_EQ(kindOf(pipe).first, S_IFIFO);
+    EXPECT_TRUE(entriesOf(folder).isEmpty());
+
+    // A pipe put in the place of a file that was read: the change is kept in memory, the reason said once.
+    const QString swapped = dir.filePath("swapped/Tarnwick.conf");
+    writeByQt(swapped, {{"autoClear", true}, {"colorCodeFormat", "rgb"}});
+    PreferencesFile preferences(swapped);
+    EXPECT_EQ(preferences.refusal(), QString());
+    EXPECT_EQ(preferences.value("colorCodeFormat").toString(), "rgb");
+    ASSERT_TRUE(QFile::remove(swapped));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(swapped).constData(), 0600), 0);
+    QSignalSpy said(&preferences, &PreferencesFile::writeFailed);
+    preferences.setValue("autoClear", false);
+    QCoreApplication::sendPostedEvents(&preferences, QEvent::UpdateRequest);
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_EQ(said.takeFirst().at(0).toString(),
+              QStringLiteral("Не удалось прочитать файл «Tarnwick.conf»: это не файл. Настройки не сохранены."));
+    preferences.setValue("colorCodeFormat", "hexHash");
+    QCoreApplication::sendPostedEvents(&preferences, QEvent::UpdateRequest);
+    EXPECT_EQ(said.size(), 0);
+    EXPECT_FALSE(preferences.save());
+    EXPECT_EQ(kindOf(swapped).first, S_IFIFO);
+    // A file there again: every change of the run goes into it.
+    ASSERT_TRUE(QFile::remove(swapped));
+    writeByQt(swapped, {{"autoClear", true}, {"colorCodeFormat", "rgb"}, {"recordingQuality", "high"}});
+    EXPECT_TRUE(preferences.save());
+    EXPECT_EQ(readByQt(swapped), (QSettings::SettingsMap{{"autoClear", "false"}, {"colorCodeFormat", "hexHash"},
+                                                         {"recordingQuality", "high"}}));
+}
+
+// A preferences file this user cannot read must not be taken for none: the defaults the program
+// sets at its start, written over it, would lose every key it holds. It is refused for the whole
+// run, also once it can be read again (its rights mended), and that is said. Root reads any file:
+// as root, the file is another user's, seen from a namespace that does not know that user.
+TEST(PreferencesFile, AnUnreadableFileIsNeverWrittenOverWithTheDefaults)
+{
+    QString folder = qEnvironmentVariable(strangerVariable);
+    QTemporaryDir dir;
+    if (folder.isEmpty()) {
+        folder = dir.filePath("config/Tarnwick");
+        writeByQt(folder + "/Tarnwick.conf", awkwardValues());
+        ASSERT_TRUE(QFile::copy(folder + "/Tarnwick.conf", folder + "/mended.conf"));
+        ASSERT_TRUE(QFile::setPermissions(folder + "/Tarnwick.conf", QFileDevice::Permissions()));
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(QFile::encodeName(folder + "/Tarnwick.conf").constData(), 65534, 65534), 0);
+            const auto test = runningTest();
+            qputenv(strangerVariable, QFile::encodeName(folder));
+            const int status = onSmallDisk(dir, dir.filePath("disk"), 64, [&] { return execRunningTest(test); });
+            qunsetenv(strangerVariable);
+            if (status == namespaceRefused)
+                GTEST_SKIP() << "no user and mount namespaces: " << refusalIn(dir).toStdString();
+            EXPECT_EQ(status, 0) << "the run that cannot read the file failed";
+            return;
+        }
+    }
+    const QString path = folder + "/Tarnwick.conf";
+    const QByteArray before = bytesOf(folder + "/mended.conf");
+    ASSERT_EQ(bytesOf(path), QByteArray("<missing>")) << "the file can be read here";
+    {
+        PreferencesFile preferences(path);
+        EXPECT_EQ(preferences.refusal(), QStringLiteral("Не удалось прочитать файл «Tarnwick.conf»: нет прав на чтение. "
+                                                        "Действуют настройки по умолчанию, этот файл не изменится."));
+        EXPECT_FALSE(preferences.contains("imageSaveDirectory"));
+        // What the program sets from its defaults as it starts.
+        preferences.setValue("autoClear", true);
+        preferences.setValue("floatingPanelOrigin", QVariantList{10.0, 20.0});
+        QCoreApplication::sendPostedEvents(&preferences, QEvent::UpdateRequest);
+        EXPECT_FALSE(preferences.save());
+        // The file readable again: the run still never writes over what it could not read.
+        ASSERT_EQ(std::rename(QFile::encodeName(folder + "/mended.conf").constData(), QFile::encodeName(path).constData()), 0);
+        preferences.setValue("autoClear", false);
+        QCoreApplication::sendPostedEvents(&preferences, QEvent::UpdateRequest);
+        EXPECT_FALSE(preferences.save());
+    }
+    EXPECT_EQ(bytesOf(path), before);
+    EXPECT_EQ(entriesOf(folder), QStringList{"Tarnwick.conf"});
 }

@@ -77,11 +77,12 @@ private:
     QProcess daemon_;
 };
 
-// Decodes the first audio track of `file` to mono float samples at 48 kHz.
-inline std::vector<float> decodedAudio(const QString& file)
+// Decodes the first audio track of `file` to float samples at 48 kHz: mono, or interleaved in `channels`.
+inline std::vector<float> decodedAudio(const QString& file, int channels = 1)
 {
     QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v", "error", "-i", file, "-map", "0:a:0", "-ac", "1", "-ar", "48000", "-f", "f32le", "-"});
+    ffmpeg.start("ffmpeg", {"-v", "error", "-i", file, "-map", "0:a:0", "-ac", QString::number(channels), "-ar",
+                            "48000", "-f", "f32le", "-"});
     ffmpeg.waitForFinished(60000);
     const QByteArray bytes = ffmpeg.readAllStandardOutput();
     std::vector<float> samples(static_cast<std::size_t>(bytes.size()) / sizeof(float));

@@ -1,8 +1,10 @@
 // What recovery makes of damage it has not met before: a crash that left only a damaged copy
-// to finalize, and a few damaged bytes that claim millions of samples.
+// to finalize, a few damaged bytes that claim millions of samples, and named pipes in working
+// folders.
 #include "RecordingTestSupport.h"
 #include "SmallDisk.h"
 #include "recording/RecordingRecovery.h"
+#include "support/PipeWatch.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tarnwick;
 using namespace tarnwick::test;
@@ -152,4 +155,38 @@ TEST(RecoverySafety, AFewDamagedBytesClaimingMillionsOfSamplesTakeLittleMemory)
     EXPECT_LT(lines.value(0).toLongLong(), 200 * 1024) << "kilobytes taken by the recovery";
     EXPECT_EQ(QString::fromUtf8(lines.value(1)), "Запись после сбоя не удалось восстановить, она осталась в «" + folder + "»");
     EXPECT_EQ(QFileInfo(folder + "/Recording.mp4").size(), 3072);
+}
+
+// A working folder whose lock is a named pipe, and one whose recording is a link to a pipe: the
+// lock's reader and FFmpeg would wait in open() for good, and the recovery with them (the
+// program's end waits for it). Each is left as it is and named once; the next start passes it by.
+TEST(RecoverySafety, PipesInWorkingFoldersAreLeftAndNamedNeverWaitedOn)
+{
+    QTemporaryDir home;
+    const QByteArray bytes = madeByFFmpeg(home.filePath("made.mp4"), {"testsrc=size=160x120:rate=10:duration=1"});
+    ASSERT_FALSE(bytes.isEmpty()) << "ffmpeg failed";
+    const QString root = home.filePath("cache"), videos = home.filePath("Видео");
+    const QString locked = root + "/Tarnwick-video-1", linked = root + "/Tarnwick-video-2";
+    place(locked + "/Recording.mp4", bytes);
+    const QString lockPipe = locked + "/session.lock", recordingPipe = home.filePath("pipe.mp4");
+    QDir().mkpath(linked);
+    for (const QString& pipe : {lockPipe, recordingPipe})
+        ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(recordingPipe, linked + "/Recording.mp4"));
+
+    PipeWatch watch({lockPipe, recordingPipe});
+    const QString said = recording::recoverRecordings({root}, videos);
+    const QString again = recording::recoverRecordings({root}, videos);
+    EXPECT_FALSE(watch.stop()) << "a pipe was opened and waited on";
+    EXPECT_EQ(said, "Записи после сбоя (2) не удалось восстановить, они остались в «" + root + "»");
+    EXPECT_EQ(again, QString()) << "named again";
+    EXPECT_FALSE(QDir(videos).exists() && !QDir(videos).isEmpty());
+    struct stat seen {};
+    ASSERT_EQ(::lstat(QFile::encodeName(lockPipe).constData(), &seen), 0);
+    EXPECT_TRUE(S_ISFIFO(seen.st_mode));
+    ASSERT_EQ(::lstat(QFile::encodeName(linked + "/Recording.mp4").constData(), &seen), 0);
+    EXPECT_TRUE(S_ISLNK(seen.st_mode));
+    QFile kept(locked + "/Recording.mp4");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(kept.readAll() == bytes) << "the recording beside the pipe is left as it was";
 }

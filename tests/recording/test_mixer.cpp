@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <libavutil/channel_layout.h>
+}
+
 using namespace tarnwick;
 using Source = RecordingAudioSource;
 
@@ -14,6 +18,19 @@ RecordingAudioBuffer constant(float value, int frames)
     RecordingAudioBuffer buffer{{3 /* AV_SAMPLE_FMT_FLT */, 48000, 2}, std::vector<std::uint8_t>(8 * frames), frames};
     auto* samples = reinterpret_cast<float*>(buffer.data.data());
     std::fill(samples, samples + 2 * frames, value);
+    return buffer;
+}
+
+// Float at 48 kHz with one constant value a channel, each channel at its place.
+RecordingAudioBuffer placed(const std::vector<int>& positions, const std::vector<float>& values, int frames)
+{
+    const auto channels = static_cast<int>(positions.size());
+    RecordingAudioBuffer buffer{{3 /* AV_SAMPLE_FMT_FLT */, 48000, channels, positions},
+                                std::vector<std::uint8_t>(4 * static_cast<std::size_t>(channels * frames)),
+                                frames};
+    auto* samples = reinterpret_cast<float*>(buffer.data.data());
+    for (int i = 0; i < frames * channels; ++i)
+        samples[i] = values[static_cast<std::size_t>(i % channels)];
     return buffer;
 }
 
@@ -115,4 +132,78 @@ TEST(RecordingAudioMixer, RefusesAudioTwoSecondsAheadAndEmptyBuffers)
     unknown.format.sampleFormat = 8; // planar float
     EXPECT_EQ(test::errorOf([&] { mixer.ingest(unknown, Source::system, 0.0); }), "Неизвестный формат входящего звука.");
     EXPECT_EQ(test::errorOf([] { RecordingPCM::sampleBuffer({0.5f}, 0, 2, 48000); }), "Пустой звуковой буфер.");
+}
+
+// Every output layout a sound server offers: a channel is heard on its own side (centre, LFE and
+// unnamed ones on both alike), and all channels at once sum to no more than one channel alone.
+TEST(RecordingAudioMixer, MixesEveryLayoutDownByPlaceWithoutPassingTheLoudestChannel)
+{
+    constexpr int FL = AV_CHAN_FRONT_LEFT, FR = AV_CHAN_FRONT_RIGHT, FC = AV_CHAN_FRONT_CENTER,
+                  LFE = AV_CHAN_LOW_FREQUENCY, BL = AV_CHAN_BACK_LEFT, BR = AV_CHAN_BACK_RIGHT, SL = AV_CHAN_SIDE_LEFT,
+                  SR = AV_CHAN_SIDE_RIGHT, BC = AV_CHAN_BACK_CENTER, AUX = AV_CHAN_UNKNOWN;
+    const auto side = [&](int position) {
+        return position == FL || position == BL || position == SL ? -1 : position == FR || position == BR || position == SR ? 1 : 0;
+    };
+    const std::vector<std::vector<int>> layouts = {
+        {FC},           {FL, FR},       {FL, FR, LFE}, {FL, FR, BL, BR}, {FL, FR, BL, BR, FC, LFE},
+        {FL, FR, BL, BR, FC, LFE, SL, SR}, {FC, BC}, {AUX, AUX, AUX, AUX}, std::vector<int>(16, AUX),
+    };
+    for (const std::vector<int>& positions : layouts) {
+        const std::size_t count = positions.size();
+        SCOPED_TRACE(testing::PrintToString(positions));
+        for (std::size_t played = 0; played < count; ++played) {
+            std::vector<float> values(count, 0.0f);
+            values[played] = 0.8f;
+            RecordingAudioMixer mixer({Source::system});
+            mixer.setOrigin(0.0);
+            mixer.ingest(placed(positions, values, 2048), Source::system, 0.0);
+            const std::vector<float> out = drained(mixer, 2048);
+            ASSERT_EQ(out.size(), 4096u);
+            const float left = out[2000], right = out[2001];
+            SCOPED_TRACE(testing::Message() << "channel " << played << ": " << left << " left, " << right << " right");
+            EXPECT_LE(std::max(left, right), 0.8f + 1e-6f);
+            switch (side(positions[played])) {
+            case -1:
+                EXPECT_GT(left, 0.05f);
+                EXPECT_EQ(right, 0.0f);
+                break;
+            case 1:
+                EXPECT_EQ(left, 0.0f);
+                EXPECT_GT(right, 0.05f);
+                break;
+            default:
+                EXPECT_GT(left, 0.04f);
+                EXPECT_FLOAT_EQ(left, right);
+            }
+        }
+        RecordingAudioMixer mixer({Source::system});
+        mixer.setOrigin(0.0);
+        mixer.ingest(placed(positions, std::vector<float>(count, 0.9f), 2048), Source::system, 0.0);
+        const std::vector<float> out = drained(mixer, 2048);
+        EXPECT_NEAR(std::max(out[2000], out[2001]), 0.9f, 1e-5f) << "all channels at once";
+        EXPECT_LE(std::min(out[2000], out[2001]), 0.9f + 1e-6f);
+    }
+}
+
+// An output that changes its layout but not its channel count under a running recording is
+// mixed by its new places from its next buffer on; places that do not match the count are refused.
+TEST(RecordingAudioMixer, FollowsANewLayoutOfTheSameWidthAndRefusesPlacesThatDoNotFit)
+{
+    RecordingAudioMixer mixer({Source::system});
+    mixer.setOrigin(0.0);
+    const std::vector<float> thirdOnly{0.0f, 0.0f, 0.6f, 0.0f};
+    mixer.ingest(placed({AV_CHAN_FRONT_LEFT, AV_CHAN_FRONT_RIGHT, AV_CHAN_BACK_LEFT, AV_CHAN_BACK_RIGHT}, thirdOnly, 1024),
+                 Source::system, 0.0);
+    mixer.ingest(placed({AV_CHAN_FRONT_LEFT, AV_CHAN_FRONT_RIGHT, AV_CHAN_FRONT_CENTER, AV_CHAN_BACK_CENTER}, thirdOnly, 1024),
+                 Source::system, 1024 / 48000.0);
+    const std::vector<float> out = drained(mixer, 2048);
+    EXPECT_GT(out[1000], 0.1f);
+    EXPECT_EQ(out[1001], 0.0f) << "a rear left channel is heard on the left only";
+    EXPECT_GT(out[2048 + 1000], 0.1f);
+    EXPECT_FLOAT_EQ(out[2048 + 1000], out[2048 + 1001]) << "a centre channel is heard on both sides";
+
+    RecordingAudioBuffer mismatched = placed({AV_CHAN_FRONT_LEFT, AV_CHAN_FRONT_RIGHT}, {0.1f, 0.1f}, 480);
+    mismatched.format.positions.pop_back();
+    EXPECT_EQ(test::errorOf([&] { mixer.ingest(mismatched, Source::system, 2048 / 48000.0); }),
+              "Неизвестный формат входящего звука.");
 }

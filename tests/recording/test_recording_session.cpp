@@ -79,7 +79,10 @@ struct Session {
             blurred = regions;
             f(p);
         };
-        s.install = [](const QString& prepared, const QString& destination) { QFile::copy(prepared, destination); };
+        s.install = [](const QString& prepared, const QString& destination) {
+            QFile::remove(destination);
+            QFile::rename(prepared, destination);
+        };
         s.duration = [](const QString&) { return 2.0; };
         s.chooseDestination = [this](QWidget*, const QString&) {
             ++destinationsAsked;

@@ -1,8 +1,13 @@
 #include "capture/RecordingAreaSelector.h"
 #include "recording/RecordingContent.h"
+#include "platform/ScreenGrabber.h"
 #include "support/X11Client.h"
 
 #include <QGuiApplication>
+#include <QPainter>
+#include <QTest>
+#include <QWidget>
+#include <random>
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
@@ -83,6 +88,50 @@ TEST(RecordingAreaSelector, ReleasingItClosesTheVeilsWithoutAReport)
     }
     EXPECT_TRUE(waitUntil([&] { return !x.keyboardGrabbedElsewhere(); }, 30s));
     EXPECT_FALSE(called);
+}
+
+// The recorder and the scrolling capture grab the area as soon as it is reported. A window below
+// the veil repaints only once its owner hears it was uncovered — here this very thread, as on a
+// busy machine any owner is late — so the report waits for the area to be redrawn.
+TEST(RecordingAreaSelector, ReportsTheAreaOnceTheWindowBelowHasRedrawnIt)
+{
+    QImage noise(300, 200, QImage::Format_RGB32);
+    std::mt19937 random(5);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, random() | 0xff000000u);
+    QWidget below(nullptr, Qt::FramelessWindowHint);
+    below.setGeometry(100, 120, 300, 200);
+    struct Painter : QObject {
+        QImage picture;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                QPainter(static_cast<QWidget*>(watched)).drawImage(0, 0, picture);
+            return false;
+        }
+    } painter;
+    painter.picture = noise;
+    below.installEventFilter(&painter);
+    below.setAttribute(Qt::WA_OpaquePaintEvent);
+    below.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&below));
+
+    X11Client x;
+    const auto grabber = tarnwick::platform::makeScreenGrabber();
+    const auto shows = [&](const QRect& r) { return grabber->grab(r).convertToFormat(QImage::Format_RGB32); };
+    ASSERT_TRUE(waitUntil([&] { return shows(QRect(100, 120, 300, 200)) == noise; }, 30s));
+    RecordingAreaSelector selector;
+    QImage seen;
+    selector.select(RecordingAreaSelector::defaultPrompt, [&](std::optional<AreaSelection> s) {
+        ASSERT_TRUE(s);
+        seen = shows(s->pixels);
+    });
+    ASSERT_TRUE(waitUntil([&] { return x.keyboardGrabbedElsewhere(); }, 30s));
+    x.drag(100, 120, 400, 320);
+    ASSERT_TRUE(waitUntil([&] { return !seen.isNull(); }, 30s));
+    EXPECT_EQ(seen.size(), noise.size());
+    EXPECT_TRUE(seen == noise) << "the first grab after the report took the veil's picture";
 }
 
 TEST(ScreenID, IsTheRandRMonitorOfTheScreen)

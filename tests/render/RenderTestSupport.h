@@ -16,6 +16,8 @@
 #include <QtEndian>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <atomic>
@@ -118,6 +120,26 @@ inline QImage textImage(int w, int h, const QString& text, int pixelSize, QPoint
     });
     return image;
 }
+
+// ---- the `tesseract` command ----
+
+// What the `tesseract` command reads off a picture, folded to single blanks.
+inline QString commandReading(const QImage& image)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shot.png"));
+    EXPECT_TRUE(image.save(path));
+    QProcess tesseract;
+    // OpenMP's threads wait for each other by spinning: beside other work one reading then
+    // takes minutes instead of a second.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+    tesseract.setProcessEnvironment(env);
+    tesseract.start(QStringLiteral("tesseract"), {path, QStringLiteral("-"), QStringLiteral("-l"), QStringLiteral("rus+eng")});
+    EXPECT_TRUE(tesseract.waitForFinished(600000));
+    return QString::fromUtf8(tesseract.readAllStandardOutput()).simplified();
+}
+
 
 // ---- pixels ----
 

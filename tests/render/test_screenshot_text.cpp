@@ -7,9 +7,7 @@
 #include "render/recognition/ScreenTextRecognizer.h"
 #include "support/EditDistance.h"
 
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 using namespace tarnwick;
 using namespace tarnwick::testing;
@@ -59,23 +57,6 @@ std::vector<ScreenTextRecognizer::stages::TextLine>::const_iterator lightLineAt(
 {
     return std::find_if(layer.lines.begin(), layer.lines.end(),
                         [&](const ScreenTextRecognizer::stages::TextLine& line) { return line.light && line.box.contains(point); });
-}
-
-// What the `tesseract` command reads off a picture, folded to single blanks.
-QString commandReading(const QImage& image)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("shot.png"));
-    EXPECT_TRUE(image.save(path));
-    QProcess tesseract;
-    // OpenMP's threads wait for each other by spinning: beside other work one reading then
-    // takes minutes instead of a second.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
-    tesseract.setProcessEnvironment(env);
-    tesseract.start(QStringLiteral("tesseract"), {path, QStringLiteral("-"), QStringLiteral("-l"), QStringLiteral("rus+eng")});
-    EXPECT_TRUE(tesseract.waitForFinished(120000));
-    return QString::fromUtf8(tesseract.readAllStandardOutput()).simplified();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "platform/TarnwickError.h"
 
 #include "SeriesTestSupport.h"
+#include "support/PipeWatch.h"
 
 #include <QBuffer>
 #include <fcntl.h>
@@ -89,6 +90,22 @@ TEST_F(ClipboardBridgeTest, FailuresLeaveNoFolderAndTheBridgeUnchanged)
     EXPECT_EQ(bridge.changeCount(), countBefore);
     EXPECT_EQ(errorOf([&] { bridge.copyUnmarkedImage(series[0]); }), unavailable);
 
+}
+
+// A prepared series published again later (the last transfer repeated): a named pipe put in the
+// place of one of its files would hold the program in open() for good. It is refused at once with
+// the file's sentence, and the board keeps what it held.
+TEST_F(ClipboardBridgeTest, APipeInThePlaceOfAPreparedFileIsRefusedAtOnce)
+{
+    bridge.prepare(series, TransferMode::chat);
+    const TransferPacket packet = *bridge.packet();
+    const QByteArray published = board.publishedData(QStringLiteral("image/png"));
+    ASSERT_TRUE(QFile::remove(packet.files[0]));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(packet.files[0]).constData(), 0600), 0);
+    PipeWatch watch({packet.files[0]});
+    EXPECT_EQ(errorOf([&] { bridge.publish(packet, TransferMode::chat); }), QStringLiteral("Не удалось прочитать файл снимка A.png."));
+    EXPECT_FALSE(watch.stop()) << "the pipe was opened and waited on";
+    EXPECT_EQ(board.publishedData(QStringLiteral("image/png")), published);
 }
 
 TEST_F(ClipboardBridgeTest, UnchangedShotsReuseTheirPngByteForByte)

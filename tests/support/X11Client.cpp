@@ -293,6 +293,12 @@ QRect X11Client::shapeExtents(std::uint32_t window)
                  extents->bounding_shape_extents_width, extents->bounding_shape_extents_height);
 }
 
+std::uint32_t X11Client::topLevelUnderPointer()
+{
+    const auto r = reply(xcb_query_pointer_reply(c_, xcb_query_pointer(c_, root_), nullptr));
+    return r ? r->child : 0;
+}
+
 void X11Client::movePointer(int x, int y)
 {
     xcb_test_fake_input(c_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, static_cast<std::int16_t>(x),

@@ -90,6 +90,8 @@ public:
     // The viewable top-level windows no window manager manages (override-redirect): a picker's
     // veils, menus, tool tips.
     QList<std::uint32_t> viewableUnmanagedWindows();
+    // The top-level window under the pointer, where a wheel click goes; 0 over the root.
+    std::uint32_t topLevelUnderPointer();
     // XTEST pointer: moves to root coordinates, presses or releases a button.
     void movePointer(int x, int y);
     void button(std::uint8_t button, bool press);

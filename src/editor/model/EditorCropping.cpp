@@ -29,6 +29,10 @@ void EditorCropping::select(const QRectF& rect)
     const QRectF s = geo::intersection(geo::standardized(rect), viewport());
     if (tooSmall(s))
         return;
+    // A selection is the crop tool's, and only with it do its Apply and Cancel show: a layer
+    // inserted while the selection was dragged out switched to select meanwhile.
+    if (state_.tool() != T::crop)
+        state_.setTool(T::crop);
     Annotation crop = freshAnnotation(T::crop, s.topLeft());
     crop.end = s.bottomRight();
     state_.assign(pending_, std::optional<Annotation>(crop));

@@ -25,7 +25,8 @@ public:
     const std::optional<QUuid>& targetID() const { return targetID_; }
     // Where a selection may lie: the visible area, within the target layer when one is cropped.
     QRectF viewport() const;
-    // A selection under 4 × 4 pixels within the viewport keeps the previous one.
+    // A selection under 4 × 4 pixels within the viewport keeps the previous one; any other
+    // brings the crop tool back when another took its place meanwhile.
     void select(const QRectF& rect);
     // Crops the target layer, else the shot; a selection that no longer fits only cancels.
     void apply();

@@ -18,7 +18,11 @@ double halfShorterSide(const QRectF& r) { return std::min(r.width(), r.height())
 
 } // namespace
 
-EditorImageLayers::EditorImageLayers(EditorState& state) : state_(state), fileReads_(&state) {}
+EditorImageLayers::EditorImageLayers(EditorState& state) : state_(state), fileReads_(&state)
+{
+    // Any change may be the one that lets the editor take layers again.
+    QObject::connect(&state_, &EditorState::changed, &state_, [this] { fileReads_.resume(); });
+}
 
 void EditorImageLayers::setCapturing(bool on) { state_.assign(capturing_, on); }
 
@@ -40,16 +44,42 @@ bool EditorImageLayers::paste(const QMimeData* data)
         return false;
     if (data && !EditorImageImporter::localFiles(*data).isEmpty()) {
         fileReads_.run([read = fileReader_, offer = EditorImageImporter::copy(*data)] { return read(offer); },
-                       [this](const EditorImageImporter::Result& read) { insert(read); });
+                       [this](const EditorImageImporter::Result& read) { return insertInTurn(read); });
         return true;
     }
-    return insert(data ? EditorImageImporter::fromMimeData(*data) : EditorImageImporter::Result());
+    const EditorImageImporter::Result read = data ? EditorImageImporter::fromMimeData(*data) : EditorImageImporter::Result();
+    // Behind a file still being read, it takes its turn.
+    if (fileReads_.waiting() > 0) {
+        fileReads_.queue(read, [this](const EditorImageImporter::Result& r) { return insertInTurn(r); });
+        return true;
+    }
+    return insert(read);
+}
+
+void EditorImageLayers::addFiles(const QStringList& files)
+{
+    EditorImageImporter::Offer offer;
+    offer.files = files;
+    fileReads_.run(
+        [read = fileReader_, offer] {
+            EditorImageImporter::Result result = read(offer);
+            // Chosen, not found on a clipboard: a file that gives no image is one that cannot be read.
+            result.unreadable = result.images.isEmpty();
+            return result;
+        },
+        [this](const EditorImageImporter::Result& read) { return insertInTurn(read); });
+}
+
+bool EditorImageLayers::insertInTurn(const EditorImageImporter::Result& read)
+{
+    if (!canAdd())
+        return false;
+    insert(read);
+    return true;
 }
 
 bool EditorImageLayers::insert(const EditorImageImporter::Result& read)
 {
-    // A read that ends while the editor takes no layers (a text being typed) is let go, as a
-    // paste then would be.
     if (!canAdd())
         return false;
     if (read.images.isEmpty()) {

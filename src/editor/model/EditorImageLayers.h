@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <functional>
 #include <optional>
@@ -38,9 +39,17 @@ public:
     bool canAdd() const;
     // Inserts the clipboard's images; false with a notice when there is none or it cannot be read.
     // Files it names are read on a thread of their own (their disk may stall): then it is true,
-    // and the layers, or the notice, follow once they are read, as from `add`.
+    // and the layers, or the notice, follow once they are read, as from `add`; so does a paste
+    // made while an earlier one is still being read.
     bool paste(const QMimeData* data);
-    // What reads a paste's files, on their own thread: EditorImageImporter::fromOffer unless replaced.
+    // Inserts the images of files the user chose, read on a thread of their own; unreadable ones
+    // are skipped, and none readable gives the notice.
+    void addFiles(const QStringList& files);
+    // Reads for pastes and choices come in as layers, one step each, in the order they were
+    // asked, once the editor takes layers (a text closed, a crop applied). How many are not in yet:
+    std::size_t readsWaiting() const { return fileReads_.waiting(); }
+    // What reads a paste's or a choice's files, on their own thread: EditorImageImporter::fromOffer
+    // unless replaced.
     using FileReader = std::function<EditorImageImporter::Result(const EditorImageImporter::Offer&)>;
     void setFileReader(FileReader reader) { fileReader_ = std::move(reader); }
     // Each image scaled down to 65 % of the visible area and centred; one step for all.
@@ -54,7 +63,10 @@ public:
     void setCornerRadius(double radius);
 
 private:
+    // A read's layers, or its notice; false when none was inserted.
     bool insert(const EditorImageImporter::Result& read);
+    // As insert, for a read in its turn: false, keeping it, while the editor takes no layers.
+    bool insertInTurn(const EditorImageImporter::Result& read);
     // The element list with `change` applied to the selected image layer; none without one.
     std::optional<QVector<Annotation>> withSelected(const std::function<void(Annotation&)>& change) const;
 

@@ -89,7 +89,8 @@ InstalledFontPicker::InstalledFontPicker(std::function<QString()> family, std::f
     : QWidget(parent), family_(std::move(family)), setFamily_(std::move(setFamily)), onChoose_(std::move(onChoose)),
       search_(new QLineEdit(this)), systemRow_(new FontRow(QStringLiteral("Системный"), this)),
       list_(new QListView(this)), model_(new QStringListModel(this)),
-      empty_(toolLook::label(QStringLiteral("Шрифты не найдены"), 12, list_->viewport()))
+      empty_(toolLook::label(QStringLiteral("Шрифты не найдены"), 12, list_->viewport())),
+      note_(toolLook::label(QString(), 12, this))
 {
     setPalette(Theme::darkPalette());
     setAutoFillBackground(true);
@@ -117,6 +118,10 @@ InstalledFontPicker::InstalledFontPicker(std::function<QString()> family, std::f
     QPalette p = empty_->palette();
     p.setColor(QPalette::WindowText, Theme::muted());
     empty_->setPalette(p);
+    note_->setPalette(p);
+    note_->setWordWrap(true);
+    note_->hide();
+    column->addWidget(note_);
 
     connect(search_, &QLineEdit::textChanged, this, &InstalledFontPicker::applyFilter);
     connect(systemRow_, &FontRow::clicked, this, [this] { choose(QString()); });
@@ -127,8 +132,15 @@ QStringList InstalledFontPicker::filteredFamilies() const { return filterFamilie
 
 void InstalledFontPicker::reload()
 {
-    families_ = familyDisplayOrder(installedFontFamilies());
+    QString problem;
+    families_ = familyDisplayOrder(installedFontFamilies(&problem));
+    const bool resized = note_->isHidden() != problem.isEmpty();
+    note_->setText(problem);
+    note_->setVisible(!problem.isEmpty());
     applyFilter();
+    // The popup the list opens in was sized before the list was read.
+    if (resized && isVisible())
+        window()->adjustSize();
 }
 
 void InstalledFontPicker::showEvent(QShowEvent* event)

@@ -37,6 +37,7 @@ public:
     QLineEdit* search() const { return search_; }
     QListView* list() const { return list_; }
     FontRow* systemRow() const { return systemRow_; }
+    QLabel* note() const { return note_; }
     // Reads the installed families again.
     void reload();
 
@@ -56,6 +57,7 @@ private:
     QListView* list_;
     QStringListModel* model_;
     QLabel* empty_;
+    QLabel* note_; // why the font folders were not read again
 };
 
 } // namespace tarnwick

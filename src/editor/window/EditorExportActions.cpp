@@ -10,7 +10,6 @@
 
 #include <QFileInfo>
 #include <QPointer>
-#include <QThreadPool>
 #include <stdexcept>
 
 namespace tarnwick {
@@ -168,23 +167,21 @@ void EditorExportActions::readQRAndClose(const QRectF& rect)
     const std::optional<QUuid> id = state_.beginQRRecognition();
     if (!id)
         return;
-    QThreadPool::globalInstance()->start([self = QPointer<EditorExportActions>(this), reader = recognizeQRCode_, crop, id = *id] {
+    struct Read {
         std::optional<QString> text;
         std::exception_ptr error;
-        try {
-            text = reader(crop);
-        } catch (...) {
-            error = std::current_exception();
-        }
-        // The guard is read on the pool thread only to pick the receiver; a gone
-        // receiver drops the queued call.
-        QMetaObject::invokeMethod(
-            self.data(), [self, id, text, error] {
-                if (self)
-                    self->finishQRRead(id, text, error);
-            },
-            Qt::QueuedConnection);
-    });
+    };
+    qrReads_.run(
+        [reader = recognizeQRCode_, crop] {
+            Read read;
+            try {
+                read.text = reader(crop);
+            } catch (...) {
+                read.error = std::current_exception();
+            }
+            return read;
+        },
+        [this, id = *id](const Read& read) { finishQRRead(id, read.text, read.error); });
 }
 
 void EditorExportActions::finishQRRead(const QUuid& id, const std::optional<QString>& text, std::exception_ptr error)

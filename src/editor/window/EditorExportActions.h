@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DetachedWork.h"
 #include "render/recognition/QRCodeRecognizer.h"
 
 #include <QObject>
@@ -64,6 +65,7 @@ private:
     ErrorReporter reportError_;
     QRCodeRecognizer::Reader recognizeQRCode_;
     bool choosingDirectory_ = false;
+    platform::DetachedWork qrReads_{this};
 };
 
 } // namespace tarnwick

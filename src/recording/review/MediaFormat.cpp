@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +38,26 @@ int swsColorspace(AVColorSpace space)
 }
 
 } // namespace
+
+Input openInput(const QString& source, QString* refusal, platform::Links links)
+{
+    std::optional<platform::CheckedFile> file;
+    try {
+        file.emplace(source, links);
+    } catch (const platform::FileError& error) {
+        if (refusal)
+            *refusal = error.errorDescription();
+        return nullptr;
+    }
+    // Opened by the descriptor's own name: what is put at the path meanwhile is not read.
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, QFile::encodeName(file->name()).constData(), nullptr, nullptr) < 0)
+        return nullptr;
+    Input input(raw);
+    if (avformat_find_stream_info(raw, nullptr) < 0)
+        return nullptr;
+    return input;
+}
 
 AVStream* copyStream(AVFormatContext* output, const AVStream* in)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PrivateFiles.h"
 #include "platform/TarnwickError.h"
 
 #include <QFile>
@@ -34,16 +35,19 @@ struct OutputCloser {
 using Input = std::unique_ptr<AVFormatContext, InputCloser>;
 using Output = std::unique_ptr<AVFormatContext, OutputCloser>;
 
-// The file opened with its streams probed; throws `failure` when it cannot be read.
+// Every reader of a recording opens it here, with its streams probed, through the checked open:
+// a pipe, a device or a folder in its place, or a link to one (any link, when `links` refuses
+// them), is refused at once and never waited on. Nullptr when the file cannot be read; then
+// `refusal`, when given, holds the file's sentence if the checked open refused it, else nothing.
+Input openInput(const QString& source, QString* refusal = nullptr, platform::Links links = platform::Links::followed);
+
+// The same for the exports, which say one sentence of their own: throws `failure` when the file
+// cannot be read, whatever the reason.
 inline Input open(const QString& source, const QString& failure)
 {
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, QFile::encodeName(source).constData(), nullptr, nullptr) < 0)
-        throw TarnwickError(failure);
-    Input input(raw);
-    if (avformat_find_stream_info(raw, nullptr) < 0)
-        throw TarnwickError(failure);
-    return input;
+    if (Input input = openInput(source))
+        return input;
+    throw TarnwickError(failure);
 }
 
 // Every MP4 we write (the recording, a trim, a blurred export) makes its streams

@@ -5,7 +5,9 @@
 #include "recording/review/MediaFormat.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <utility>
 #include <memory>
@@ -46,7 +48,11 @@ void check(int result)
 
 double RecordingExport::duration(const QString& source)
 {
-    const Input input = open(source, QStringLiteral("Не удалось прочитать запись."));
+    // A file the checked open refuses is named with its reason: the review shows it.
+    QString refusal;
+    const Input input = media::openInput(source, &refusal);
+    if (!input)
+        throw TarnwickError(refusal.isEmpty() ? QStringLiteral("Не удалось прочитать запись.") : refusal);
     double seconds = 0;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const AVStream* s = input->streams[i];
@@ -168,14 +174,39 @@ void RecordingExport::prepare(const QString& source, const RecordingTrim& trim, 
     check(av_write_trailer(rawOut));
 }
 
+namespace {
+
+[[noreturn]] void failInstalling(int error)
+{
+    throw TarnwickError(QStringLiteral("Не удалось записать файл в выбранную папку: %1.").arg(platform::fileErrorReason(error)));
+}
+
+} // namespace
+
+QString RecordingExport::reserveBeside(const QString& destination)
+{
+    try {
+        return platform::createPrivateFile(QFileInfo(destination).absolutePath(), QStringLiteral(".Tarnwick-"),
+                                           QStringLiteral(".mp4"));
+    } catch (const platform::FileError& error) {
+        failInstalling(error.code());
+    }
+}
+
 void RecordingExport::install(const QString& prepared, const QString& destination)
 {
+    if (QFileInfo(prepared).absolutePath() == QFileInfo(destination).absolutePath()) {
+        // rename(2) replaces a file, or a link, at the destination in one step and never follows it.
+        if (!platform::giveToUser(prepared)
+            || std::rename(QFile::encodeName(prepared).constData(), QFile::encodeName(destination).constData()) != 0)
+            failInstalling(errno);
+        return;
+    }
     // A copy beside the target renamed over it: an existing file is replaced in one step.
     try {
         platform::copyFileAtomically(prepared, destination, platform::FileAccess::user);
     } catch (const platform::FileError& error) {
-        throw TarnwickError(QStringLiteral("Не удалось записать файл в выбранную папку: %1.")
-                                .arg(platform::fileErrorReason(error.code())));
+        failInstalling(error.code());
     }
 }
 

@@ -14,9 +14,14 @@ public:
     // packets from the key frame before `start`, with an edit list that hides
     // the frames before `start` so playback begins exactly there.
     static void prepare(const QString& source, const RecordingTrim& trim, const QString& destination);
-    // Copies `prepared` to a hidden file beside `destination` and renames it
-    // over the destination, so an existing file is replaced whole or not at all.
-    // `prepared` stays where it is.
+    // A new private file beside `destination`, hidden (".Tarnwick-…mp4"), to prepare
+    // the export in: on the destination's own disk, so that only its room counts,
+    // and installed by a rename. The caller removes it when the export fails.
+    static QString reserveBeside(const QString& destination);
+    // Puts `prepared` at `destination` whole or not at all, replacing an existing
+    // file, with the mode a new file of the user's gets. A file reserved beside the
+    // destination is renamed into place; one elsewhere is copied to a hidden file
+    // beside it first, and stays where it is.
     static void install(const QString& prepared, const QString& destination);
     // Refuses an empty or out-of-range fragment with the user's sentence.
     static void checkTrim(const RecordingTrim& trim);

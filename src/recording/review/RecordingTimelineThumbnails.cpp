@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tarnwick {
 
@@ -99,6 +100,12 @@ void RecordingTimelineThumbnails::load(const std::optional<QString>& source, dou
     for (int i = 0; i < std::min<int>(decoders, int(missing.size())); ++i)
         worker_.start([this, stop = stop_, next, request = request_, path = *source, missing, tolerance] {
             TimelineThumbnailDecoder decoder(path);
+            if (!decoder.refusal().isEmpty()) {
+                QMetaObject::invokeMethod(
+                    this, [this, request, sentence = decoder.refusal()] { refused(request, sentence); },
+                    Qt::QueuedConnection);
+                return;
+            }
             std::vector<double> order = missing;
             std::stable_sort(order.begin(), order.end(), [&](double a, double b) {
                 return decoder.decodingRun(a, tolerance) > decoder.decodingRun(b, tolerance);
@@ -126,6 +133,13 @@ void RecordingTimelineThumbnails::deliver(quint64 request, const QString& source
     frames_[frameIndex(times_, time)] = image;
     ++revision_;
     emit changed();
+}
+
+void RecordingTimelineThumbnails::refused(quint64 request, const QString& sentence)
+{
+    // Every decoder of the load meets the same file.
+    if (request == request_ && std::exchange(refusedRequest_, request) != request)
+        emit unreadable(sentence);
 }
 
 } // namespace tarnwick

@@ -48,15 +48,19 @@ public:
 
 signals:
     void changed();
+    // The checked open refused the file of the running load: its sentence, once a load.
+    void unreadable(const QString& sentence);
 
 private:
     void deliver(quint64 request, const QString& source, double time, const QImage& image);
+    void refused(quint64 request, const QString& sentence);
     QString cacheKey(const QString& source, double time) const;
 
     QList<QImage> frames_;
     int revision_ = 0;
     quint64 request_ = 0;
     quint64 nextRequest_ = 1;
+    quint64 refusedRequest_ = 0;
     std::optional<QString> source_;
     double duration_ = 0;
     std::vector<double> times_;

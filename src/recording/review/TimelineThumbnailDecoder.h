@@ -16,6 +16,7 @@ public:
     explicit TimelineThumbnailDecoder(const QString& path);
 
     bool isOpen() const { return decoder_.isOpen(); }
+    const QString& refusal() const { return decoder_.refusal(); }
     // The first frame at or after `seconds − tolerance` (the last frame when the video ends
     // earlier), scaled to fit inside `maximumSize` with its aspect kept, never enlarged.
     // A null image when the file cannot serve one.

@@ -24,6 +24,10 @@ constexpr double epsilon = 0.0001;
 constexpr double templateLookBack = 1.0 / 15;
 constexpr double holdOffset = 1.0 / 60000;
 constexpr double holdThreshold = 0.05;
+// How far past the last frame the next one is looked for: a recording's grabs come a few
+// milliseconds early or late, and a frame skipped for it would show the target under the box of
+// the frame before. At most every other frame of 60 a second is still taken.
+constexpr double nextFrame = frameStep * 3 / 4;
 
 // The least correlation with the marked look at which a rectangle still shows the target. At the
 // right place the middle of a rigid target scores above 0.9 even after encoding; a box slid by
@@ -40,6 +44,12 @@ constexpr double followedGain = 0.005;
 constexpr double exposedShare = 0.005;
 constexpr double exposedGain = 0.015;
 constexpr double exposedSupport = 0.5;
+// Or when a corner sticks out this far, in pixels of the tracker's frame: a recording larger than
+// that frame shows a sliver of a pixel there as one or two of its own, a per cent of a small target.
+constexpr double exposedOverhang = 0.75;
+// A plain target measured directly shows outside its box at all past this share: its edge's blur
+// and the encoder's noise stay below it.
+constexpr double plainBeyond = 0.001;
 
 // The middle of a box, a tenth of each side in from its edges.
 QRectF middle(const QRectF& box)
@@ -476,7 +486,7 @@ Run Job::follow(const VideoBlurKey& anchor, double target, int d, double span, d
     bool wanting = false;
     while (d * (target - previous) > frameTolerance) {
         checkCancel();
-        const double wanted = d > 0 ? std::min(previous + frameStep, target) : std::max(previous - frameStep, target);
+        const double wanted = d > 0 ? std::min(previous + nextFrame, target) : std::max(previous - nextFrame, target);
         const std::optional<VideoBlurFrame> frame = frames.frame(wanted);
         if (!frame || !(d * (frame->time - previous) > epsilon && d * (frame->time - target) <= frameStep)) {
             wanting = true;
@@ -522,19 +532,29 @@ Run Job::follow(const VideoBlurKey& anchor, double target, int d, double span, d
                 const ScaleFit fit = fitScale(marked, weights, smooth, best.rect.center(), size, scale);
                 scale = fit.gain >= followedGain ? fit.scale : 1.0;
                 const VideoBlurShape::Fit f = shape.measure(frame->image, best.rect.center(), *chosen);
+                if (f.placed)
+                    chosen = VideoBlurRegion::clamp(centredOn(f.centre, size));
                 // A look no map fits may stick out as far as it likes.
                 grown.beyond = !f.fitted || f.overhang > 0;
-                grown.outgrown =
-                    f.fitted && f.exposed >= exposedShare && f.gain >= exposedGain && f.support >= exposedSupport;
+                grown.outgrown = f.fitted && (f.exposed >= exposedShare || f.overhang >= exposedOverhang) &&
+                                 f.gain >= exposedGain && f.support >= exposedSupport;
             }
         } else if (box) {
             const double w = frame->image.cols, h = frame->image.rows;
             const QPointF centre(std::round(box->center().x() * w) / w, std::round(box->center().y() * h) / h);
-            const QRectF candidate = VideoBlurRegion::clamp(centredOn(centre, size));
+            QRectF candidate = VideoBlurRegion::clamp(centredOn(centre, size));
+            // A plain target is placed by its own pixels, which the object tracker only guesses at.
+            const VideoBlurShape::Extent extent = shape.measurePlain(frame->image, candidate);
+            const bool measured = extent.measured && distance(extent.centre, candidate.center()) <= limit;
+            if (measured)
+                candidate = VideoBlurRegion::clamp(centredOn(extent.centre, size));
             const double difference = plain.meanDifference(VideoBlurAppearance(grey, candidate));
             confidence = float(1 - difference);
-            if (acceptable({*box, *confidence}, position, elapsed, size) && difference < 0.04)
+            if (acceptable({*box, *confidence}, position, elapsed, size) && difference < 0.04) {
                 chosen = candidate;
+                grown.beyond = !measured || extent.exposed > plainBeyond;
+                grown.outgrown = measured && extent.exposed >= exposedShare;
+            }
         }
         if (!chosen) {
             if (diagnostic_) {

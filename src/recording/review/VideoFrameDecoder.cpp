@@ -2,7 +2,6 @@
 
 #include "recording/review/MediaFormat.h"
 
-#include <QFile>
 #include <cmath>
 
 extern "C" {
@@ -15,9 +14,8 @@ namespace tarnwick::review {
 
 VideoFrameDecoder::VideoFrameDecoder(const QString& path, Options options)
 {
-    if (avformat_open_input(&format_, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
-        return;
-    if (avformat_find_stream_info(format_, nullptr) < 0)
+    format_ = media::openInput(path, &refusal_).release();
+    if (!format_)
         return;
     const AVCodec* decoder = nullptr;
     stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);

@@ -33,6 +33,9 @@ public:
 
     State state() const { return state_; }
     bool isOpen() const { return state_ == State::open; }
+    // The file's sentence when it was refused before FFmpeg saw it (a pipe or a folder in its
+    // place, a link to one, a missing file); empty otherwise.
+    const QString& refusal() const { return refusal_; }
     AVStream* stream() const;
     // Stream time stamp of a time on the file's timeline, rounded down. Times are the file's own,
     // as the sound, the exports and the recorder use them, not counted from the video's first frame.
@@ -61,6 +64,7 @@ private:
     media::FrameScaler scaler_;
     int stream_ = -1;
     State state_ = State::unreadable;
+    QString refusal_;
     double timeBase_ = 0;
     bool draining_ = false;
     bool failed_ = false;

@@ -74,6 +74,8 @@ public:
         return std::pair{*shown, convert(shown_)};
     }
 
+    const QString& refusal() const { return decoder_.refusal(); }
+
     std::optional<std::pair<double, QImage>> takePending()
     {
         const std::optional<double> time = std::exchange(pendingTime_, std::nullopt);
@@ -147,6 +149,8 @@ void VideoPlayer::setSource(const std::optional<QString>& path)
     position_ = 0;
     endTime_ = 1e300;
     emit pictureChanged();
+    if (decoder_ && !decoder_->refusal().isEmpty())
+        emit unreadable(decoder_->refusal());
 }
 
 double VideoPlayer::currentTime() const
@@ -195,8 +199,8 @@ void VideoPlayer::play()
     playFrom_ = position_;
     soundFrom_ = position_;
     clock_.start();
-    if (sound_)
-        sound_->start(position_, endTime_);
+    if (sound_ && !sound_->start(position_, endTime_) && !sound_->refusal().isEmpty())
+        emit unreadable(sound_->refusal());
     timer_.start();
     requestNext();
     emit rateChanged();

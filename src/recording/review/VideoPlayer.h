@@ -45,6 +45,9 @@ public:
 signals:
     void rateChanged();
     void pictureChanged();
+    // The picture's or the sound's reader refused the item's file (see VideoFrameDecoder::refusal):
+    // its sentence. Emitted while setSource or play runs.
+    void unreadable(const QString& sentence);
 
 private:
     void tick();

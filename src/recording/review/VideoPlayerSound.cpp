@@ -1,6 +1,7 @@
 #include "recording/review/VideoPlayerSound.h"
 
-#include <QFile>
+#include "recording/review/MediaFormat.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -36,8 +37,8 @@ VideoPlayerSound::~VideoPlayerSound()
 
 bool VideoPlayerSound::openTrack()
 {
-    if (avformat_open_input(&format_, QFile::encodeName(path_).constData(), nullptr, nullptr) < 0 ||
-        avformat_find_stream_info(format_, nullptr) < 0)
+    format_ = media::openInput(path_, &refusal_).release();
+    if (!format_)
         return false;
     const AVCodec* decoder = nullptr;
     track_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);

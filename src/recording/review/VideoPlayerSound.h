@@ -33,6 +33,8 @@ public:
     // Seconds heard since `start` (0 until the first sample reaches the speakers); nullopt
     // when the sound does not drive the clock: not started, ran out, or the server failed.
     std::optional<double> heard() const;
+    // The file's sentence when `start` found it refused by the checked open; empty otherwise.
+    const QString& refusal() const { return refusal_; }
 
 private:
     bool openTrack();
@@ -41,6 +43,7 @@ private:
     void append(const float* samples, int count);
 
     QString path_;
+    QString refusal_;
     bool opened_ = false;
     bool serverFailed_ = false;
     AVFormatContext* format_ = nullptr;

@@ -44,11 +44,13 @@ QRect scaledBy(const QRect& box, double factor) { return QTransform::fromScale(f
 
 class Reader {
 public:
-    Reader(const QImage& image, Reading reading, Layout layout, const std::function<bool()>& isCancelled)
+    Reader(const QImage& image, Reading reading, Layout layout, const std::function<bool()>& isCancelled,
+        std::vector<Word>* plainWords)
         : image_(image)
         , reading_(reading)
         , scattered_(layout == Layout::scattered)
         , isCancelled_(isCancelled)
+        , plainWords_(plainWords)
         , setup_(currentSetup())
     {
     }
@@ -67,7 +69,14 @@ public:
                 for (const ReadWord& word : piece.words)
                     if (word.confidence >= heldConfidence)
                         readAlready.push_back(scaledBy(word.box, 1 / factor_).adjusted(-2, -2, 2, 2));
-            pieces = withPlainWords(std::move(pieces), plainReading(image_, reading_, isCancelled_, readAlready), factor_);
+            const PlainViews plain = plainReading(image_, reading_, isCancelled_, readAlready);
+            if (plainWords_)
+                for (const PlainView& view : plain)
+                    for (const WordRun& row : view.rows)
+                        for (const ReadWord& word : row.words)
+                            if (std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+                                plainWords_->push_back({word.text, recognizerBox(word.box, image_.width(), image_.height())});
+            pieces = withPlainWords(std::move(pieces), plain, factor_);
         }
         const int w = views_.main.width(), h = views_.main.height();
         std::vector<Line> lines;
@@ -262,6 +271,8 @@ private:
     const Reading reading_;
     const bool scattered_;
     const std::function<bool()>& isCancelled_;
+    // Every word of the plain reading with a letter or a figure, when the caller asks for them.
+    std::vector<Word>* plainWords_;
     const DataSetup setup_;
     // The views read, and as shown before they were enlarged `factor_` times.
     PolarityViews views_, shown_;
@@ -286,7 +297,8 @@ void checkReadableSize(const QSize& size)
             "Изображение слишком большое для распознавания текста. Выделите область поменьше."));
 }
 
-std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout, const std::function<bool()>& isCancelled)
+std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout, const std::function<bool()>& isCancelled,
+    std::vector<Word>* plainWords)
 {
     // Nothing readable fits in fewer than three pixels a side.
     if (image.isNull() || image.width() < 3 || image.height() < 3)
@@ -294,7 +306,7 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     checkReadableSize(image.size());
     if (isCancelled && isCancelled())
         throw CancellationError();
-    return Reader(image, reading, layout, isCancelled).lines();
+    return Reader(image, reading, layout, isCancelled, plainWords).lines();
 }
 
 } // namespace detail

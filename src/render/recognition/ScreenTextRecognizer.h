@@ -80,9 +80,11 @@ enum class Layout {
 
 // Reads the image: lines ordered by their left edge, blank ones dropped; an image under 3 pixels a side reads as nothing. Throws TarnwickError (missing data, oversized image) and
 // CancellationError once `isCancelled` answers true. Independent parts are read on
-// several threads at once, each asking `isCancelled`.
+// several threads at once, each asking `isCancelled`. A scattered image is read plainly as
+// well, as the engine alone reads it; `plainWords`, when given, receives every word of that
+// reading with a letter or a figure, however unsure (the text blur covers them all).
 std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
-    const std::function<bool()>& isCancelled = {});
+    const std::function<bool()>& isCancelled = {}, std::vector<Word>* plainWords = nullptr);
 
 // Throws the oversized-image error for an image of this size.
 void checkReadableSize(const QSize& size);

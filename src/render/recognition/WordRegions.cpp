@@ -1,5 +1,6 @@
 #include "render/recognition/WordRegions.h"
 
+#include "render/recognition/GlyphRows.h"
 #include "render/recognition/ReadingStages.h"
 #include "render/recognition/ScreenTextRecognizer.h"
 #include "series/Geometry.h"
@@ -9,6 +10,7 @@
 #include <array>
 #include <cstdlib>
 #include <deque>
+#include <new>
 
 namespace tarnwick {
 
@@ -212,6 +214,17 @@ void checkCancelled(const std::function<bool()>& isCancelled)
         throw CancellationError();
 }
 
+// Whether boxes found already cover at least half of `box` (their overlaps counted twice).
+bool halfCovered(const QRect& box, const std::vector<QRect>& found)
+{
+    qint64 covered = 0;
+    for (const QRect& other : found) {
+        const QRect common = other.intersected(box);
+        covered += qint64(common.width()) * common.height();
+    }
+    return 2 * covered >= qint64(box.width()) * box.height();
+}
+
 bool hasLetterOrDigit(const QString& text)
 {
     for (const char32_t c : text.toUcs4()) {
@@ -220,6 +233,125 @@ bool hasLetterOrDigit(const QString& text)
     }
     return false;
 }
+
+// The word boxes of one crop as each pass adds its own, in the recogniser's space of the crop.
+class Gathering {
+public:
+    Gathering(const QImage& crop, const std::function<bool()>& isCancelled)
+        : crop_(crop), isCancelled_(isCancelled), w_(crop.width()), h_(crop.height())
+    {
+    }
+
+    // Every word the full reading boxes, without dictionaries, so that names, codes and
+    // half-words are boxed as written; and every word the engine reads of the picture alone,
+    // however unsure, as the `tesseract` command reads it, where the words read already
+    // leave it: one it reads over a word read already and a button's frame beside is boxed
+    // frame and all.
+    void addReadWords()
+    {
+        std::vector<detail::Word> plainWords;
+        for (const detail::Line& line : detail::readLines(crop_, detail::Reading::literal, detail::Layout::scattered, isCancelled_, &plainWords)) {
+            if (line.words.empty()) {
+                regions.push_back(line.bounds);
+                continue;
+            }
+            for (const detail::Word& word : line.words)
+                regions.push_back(word.bounds);
+        }
+        for (const QRectF& b : regions)
+            read_.push_back(pixels(b));
+        for (const detail::Word& word : plainWords) {
+            const QRect box = pixels(word.bounds);
+            const bool holdsRead = std::any_of(read_.begin(), read_.end(), [&](const QRect& other) {
+                const QRect common = other.intersected(box);
+                return 2 * qint64(common.width()) * common.height() >= qint64(other.width()) * other.height();
+            });
+            if (!holdsRead && !halfCovered(box, read_)) {
+                regions.push_back(word.bounds);
+                read_.push_back(box);
+            }
+        }
+        checkCancelled(isCancelled_);
+    }
+
+    // Lines of glyphs the block reading dropped (the engine loses a line between others now
+    // and then), each read on its own: what the text layer finds is text, and a line left
+    // sharp is what this blur is for.
+    void addLayerLines()
+    {
+        for (const stages::TextLine& line : stages::textLayer(stages::readableGrey(crop_)).lines) {
+            if (!halfCovered(line.box, read_)) {
+                const int margin = std::max(4, line.box.height() / 2);
+                readSpot(line.box.adjusted(-margin, -margin, margin, margin).intersected(crop_.rect()));
+            }
+        }
+    }
+
+    // Rows of glyphs no reading saw, on whatever ground: a selected value on its highlight, a
+    // key bar's coloured cells. A row looks like a line of text, which is enough to cover it;
+    // a glyph or two alone are read first, and covered whole, not only as far as the reader
+    // boxes them, when they read as a letter or figure.
+    void addGlyphRows()
+    {
+        std::vector<QRectF> known;
+        for (const QRectF& b : regions)
+            known.push_back(geo::insetBy(stages::pixelBox(b, w_, h_), -GlyphScan::knownBoxMargin, -GlyphScan::knownBoxMargin));
+        GlyphRows::Found rows;
+        try {
+            rows = GlyphRows::textRows(crop_, known);
+        } catch (const std::bad_alloc&) {
+            throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
+        }
+        for (const QRect& line : rows.lines)
+            regions.push_back(stages::recognizerBox(line, w_, h_));
+        for (const QRect& glyphs : rows.spots) {
+            const int margin = std::max(GlyphScan::frameMargin, glyphs.height() / 2);
+            if (readSpot(glyphs.adjusted(-margin, -margin, margin, margin).intersected(crop_.rect())))
+                regions.push_back(stages::recognizerBox(glyphs.adjusted(-1, -1, 1, 1).intersected(crop_.rect()), w_, h_));
+        }
+        checkCancelled(isCancelled_);
+    }
+
+    // Small glyphs on plain backgrounds the readings missed (a digit on a badge), each read
+    // on its own. The lines just read are known: their glyphs are not read again.
+    void addPlainFrameSpots()
+    {
+        for (const QRect& spot : GlyphScan::candidateRegions(crop_, regions))
+            readSpot(spot);
+    }
+
+    std::vector<QRectF> regions;
+
+private:
+    QRect pixels(const QRectF& box) const { return stages::pixelBox(box, w_, h_).toAlignedRect(); }
+
+    // A spot of the picture read on its own as one line, kept where it holds a letter or a
+    // digit; whether it did.
+    bool readSpot(const QRect& spot)
+    {
+        checkCancelled(isCancelled_);
+        const QImage piece = crop_.copy(spot);
+        if (piece.isNull())
+            return false;
+        bool kept = false;
+        for (const detail::Line& line : detail::readLines(piece, detail::Reading::literal, detail::Layout::singleLine, isCancelled_)) {
+            if (!hasLetterOrDigit(line.text))
+                continue;
+            const QRectF& b = line.bounds;
+            regions.emplace_back((spot.x() + b.x() * spot.width()) / w_, ((h_ - (spot.y() + spot.height())) + b.y() * spot.height()) / h_,
+                                 b.width() * spot.width() / w_, b.height() * spot.height() / h_);
+            kept = true;
+        }
+        return kept;
+    }
+
+    const QImage& crop_;
+    const std::function<bool()>& isCancelled_;
+    const int w_;
+    const int h_;
+    // The pixel boxes of the words read, for the passes after the readings.
+    std::vector<QRect> read_;
+};
 
 } // namespace
 
@@ -234,64 +366,12 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
     const QImage crop = area == image.rect() ? image : image.copy(area);
     if (crop.isNull())
         throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
-    const int w = crop.width();
-    const int h = crop.height();
-
-    // Every word the full reading boxes, without dictionaries, so that names,
-    // codes and half-words are boxed as written.
-    std::vector<QRectF> regions;
-    for (const detail::Line& line : detail::readLines(crop, detail::Reading::literal, detail::Layout::scattered, isCancelled)) {
-        if (line.words.empty()) {
-            regions.push_back(line.bounds);
-            continue;
-        }
-        for (const detail::Word& word : line.words)
-            regions.push_back(word.bounds);
-    }
-    checkCancelled(isCancelled);
-
-    // A spot of the picture read on its own as one line, kept where it holds a letter or
-    // a digit.
-    auto readSpot = [&](const QRect& spot) {
-        checkCancelled(isCancelled);
-        const QImage piece = crop.copy(spot);
-        if (piece.isNull())
-            return;
-        for (const detail::Line& line : detail::readLines(piece, detail::Reading::literal, detail::Layout::singleLine, isCancelled)) {
-            if (!hasLetterOrDigit(line.text))
-                continue;
-            const QRectF& b = line.bounds;
-            regions.emplace_back((spot.x() + b.x() * spot.width()) / w,
-                ((h - (spot.y() + spot.height())) + b.y() * spot.height()) / h,
-                b.width() * spot.width() / w,
-                b.height() * spot.height() / h);
-        }
-    };
-
-    // Lines of glyphs the block reading dropped (the engine loses a line between others
-    // now and then), each read on its own: what the text layer finds is text, and a line
-    // left sharp is what this blur is for.
-    std::vector<QRect> read;
-    for (const QRectF& b : regions)
-        read.push_back(stages::pixelBox(b, w, h).toAlignedRect());
-    for (const stages::TextLine& line : stages::textLayer(stages::readableGrey(crop)).lines) {
-        const qint64 area = qint64(line.box.width()) * line.box.height();
-        qint64 covered = 0;
-        for (const QRect& box : read) {
-            const QRect common = box.intersected(line.box);
-            covered += qint64(common.width()) * common.height();
-        }
-        if (2 * covered < area) {
-            const int margin = std::max(4, line.box.height() / 2);
-            readSpot(line.box.adjusted(-margin, -margin, margin, margin).intersected(crop.rect()));
-        }
-    }
-
-    // Small glyphs on plain backgrounds the readings missed (a digit on a badge),
-    // each read on its own. The lines just read are known: their glyphs are not read again.
-    for (const QRect& spot : GlyphScan::candidateRegions(crop, regions))
-        readSpot(spot);
-    return regions;
+    Gathering gathering(crop, isCancelled);
+    gathering.addReadWords();
+    gathering.addLayerLines();
+    gathering.addGlyphRows();
+    gathering.addPlainFrameSpots();
+    return std::move(gathering.regions);
 }
 
 } // namespace ScreenTextRecognizer

@@ -2,6 +2,7 @@
 // the editor is open shows so the next time the list opens, as the user finds it by typing.
 
 #include "TextFormFixture.h"
+#include "support/UserFonts.h"
 
 #include <QDir>
 #include <QListView>
@@ -15,41 +16,15 @@ namespace {
 // Made before main makes the application, so fontconfig reads the user's folders here: this
 // program's own home, whose font folder the test fills.
 QTemporaryDir home;
-const bool ownHome = [] {
-    qputenv("HOME", QFile::encodeName(home.path()));
-    for (auto [variable, folder] : {std::pair{"XDG_DATA_HOME", ".local/share"}, {"XDG_CACHE_HOME", ".cache"}, {"XDG_CONFIG_HOME", ".config"}})
-        qputenv(variable, QFile::encodeName(home.filePath(QString::fromLatin1(folder))));
-    return home.isValid();
-}();
+const bool ownHome = ownFontHome(home);
 
 const QString family = QStringLiteral("Zyxwvu Sans");
-
-// A font no system has: DejaVu Sans with its family renamed, in the name records of both
-// encodings (the new name is as long as the old one, so every offset holds).
-QByteArray renamedFont()
-{
-    QByteArray file;
-    if (runProcess(QStringLiteral("fc-match"), {QStringLiteral("-f"), QStringLiteral("%{file}"), QStringLiteral("DejaVu Sans:style=Book")}, &file) != 0)
-        return {};
-    QFile source(QString::fromLocal8Bit(file));
-    if (!source.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray font = source.readAll();
-    const QString from = QStringLiteral("DejaVu Sans");
-    const auto utf16 = [](const QString& text) {
-        QByteArray bytes;
-        for (QChar c : text)
-            bytes.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
-        return bytes;
-    };
-    return font.replace(from.toLatin1(), family.toLatin1()).replace(utf16(from), utf16(family));
-}
 
 TEST_F(TextForm, AFontInstalledWhileTheEditorIsOpenIsOfferedAndARemovedOneLeaves)
 {
     ASSERT_TRUE(ownHome);
-    const QString folder = home.filePath(QStringLiteral(".local/share/fonts"));
-    const QByteArray font = renamedFont();
+    const QString folder = userFonts(home);
+    const QByteArray font = renamedFont(family);
     ASSERT_FALSE(font.isEmpty());
 
     openPanel("ab");

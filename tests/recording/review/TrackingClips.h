@@ -1,24 +1,25 @@
 #pragma once
 
-// Generated clips of a moving target and a frame-by-frame check of the blur over it, shared by
-// the tracking test table and its benchmark.
+// Generated clips of a moving target, shared by the tracking test table, its benchmark and the
+// tests of the review that track.
 
 #include "recording/RecordingEncoder.h"
 #include "recording/review/VideoBlurRegion.h"
-#include "recording/review/VideoBlurRendering.h"
 
 #include <QFont>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTransform>
+#include <QtMath>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cmath>
 #include <vector>
 
 namespace tarnwick::test {
 
-enum class TrackingTarget { text, squareOnTexture, squareOnFlat, growingFace, cardOnFlat };
+enum class TrackingTarget { text, squareOnTexture, squareOnFlat, growingFace, cardOnFlat, plainCardOnFlat, textBlock };
 
 struct TrackingCase {
     TrackingTarget target;
@@ -31,6 +32,15 @@ struct TrackingCase {
     double turn = 0;
     double grow = 1;
     int frames = 25;
+    // Degrees it leans in perspective by the last frame, about its horizontal middle (positive: its
+    // top edge comes towards the camera) or, when `sideways`, its vertical one (its right edge).
+    double tilt = 0;
+    bool sideways = false;
+    // How far its bottom edge slides right against its top by the last frame, in its heights.
+    double shear = 0;
+    // The printed card's size against its 128 × 80, the camera as close in proportion: the same
+    // scene in a recording of that much less resolution.
+    double scale = 1;
 };
 
 inline const char* targetName(TrackingTarget target)
@@ -46,6 +56,10 @@ inline const char* targetName(TrackingTarget target)
         return "growing face on photo";
     case TrackingTarget::cardOnFlat:
         return "printed card on flat";
+    case TrackingTarget::plainCardOnFlat:
+        return "plain card on flat";
+    case TrackingTarget::textBlock:
+        return "three lines of text on flat";
     }
     return "";
 }
@@ -90,6 +104,41 @@ inline std::vector<TrackingCase> changingLookTable()
     return table;
 }
 
+// Targets that lean back in perspective (0→50° over 2 s), slant or come closer on the flat page:
+// a printed card leaning either way, three lines of text, and a card of one plain colour growing
+// 1.6×, each with a tight box and with a margin.
+inline std::vector<TrackingCase> tiltingTable()
+{
+    std::vector<TrackingCase> table;
+    for (const bool tight : {true, false}) {
+        for (const double tilt : {50.0, -50.0})
+            table.push_back({TrackingTarget::cardOnFlat, tight, 5, 4, 80, 0, 1, 60, tilt});
+        table.push_back({TrackingTarget::textBlock, tight, 5, 4, 80, 0, 1, 60, 50});
+        table.push_back({TrackingTarget::plainCardOnFlat, tight, 5, 4, 80, 0, 1.6, 60});
+    }
+    return table;
+}
+
+// Further changes of shape: leaning sideways, slanting, leaning while moving fast, a smaller card
+// leaning, on the grey cells, small squares of 24 px leaning, and the plain card leaning and
+// turning.
+inline std::vector<TrackingCase> shapeSweepTable()
+{
+    std::vector<TrackingCase> table;
+    for (const bool tight : {true, false}) {
+        table.push_back({TrackingTarget::cardOnFlat, tight, 5, 4, 80, 0, 1, 60, 50, true});
+        table.push_back({TrackingTarget::cardOnFlat, tight, 5, 4, 80, 0, 1, 60, 0, false, 0.3});
+        table.push_back({TrackingTarget::cardOnFlat, tight, 12, 4, 80, 0, 1, 60, -50});
+        table.push_back({TrackingTarget::cardOnFlat, tight, 4, 4, 80, 0, 1, 60, 50, false, 0, 0.5});
+        table.push_back({TrackingTarget::squareOnTexture, tight, 5, 4, 80, 0, 1, 60, 50});
+        table.push_back({TrackingTarget::squareOnFlat, tight, 3, 2, 24, 0, 1, 60, 50});
+        table.push_back({TrackingTarget::squareOnFlat, tight, 3, 2, 24, 0, 1, 60, -50, true});
+        table.push_back({TrackingTarget::plainCardOnFlat, tight, 5, 4, 80, 0, 1, 60, 50});
+        table.push_back({TrackingTarget::plainCardOnFlat, tight, 5, 4, 80, 20, 1, 60});
+    }
+    return table;
+}
+
 // A 1280 × 720 clip of 25 frames at 30 a second: an e-mail address in 28 px type on a flat light
 // page, or a square of colour cells (80 px of 4 px cells unless asked) on a page of 6 px grey cells
 // or on a flat one. Or 60 frames of a face on a photograph, coming closer: 1.6 times as large at
@@ -102,6 +151,14 @@ public:
     {
         turn_ = c.turn;
         grow_ = c.grow;
+        scale_ = c.scale;
+        if (scale_ != 1 && c.target == TrackingTarget::cardOnFlat) {
+            sprite_ = card().scaled((QSizeF(128, 80) * scale_).toSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            ink_ = sprite_.rect();
+        }
+        tilt_ = c.tilt;
+        sideways_ = c.sideways;
+        shear_ = c.shear;
         if (c.target != TrackingTarget::growingFace)
             frames_ = c.frames;
     }
@@ -114,19 +171,29 @@ public:
             frames_ = 60;
             page_ = photo(random);
             ink_ = faceAt(0);
-        } else if (target == TrackingTarget::text) {
+        } else if (target == TrackingTarget::text || target == TrackingTarget::textBlock) {
+            const QStringList lines = target == TrackingTarget::text
+                                          ? QStringList{QStringLiteral("ivan.petrov@example.com")}
+                                          : QStringList{QStringLiteral("Иван Петров"), QStringLiteral("ivan.petrov@example.com"),
+                                                        QStringLiteral("+7 912 345-67-89")};
             QFont font("DejaVu Sans");
-            font.setPixelSize(28);
-            sprite_ = QImage(420, 44, QImage::Format_RGB32);
+            font.setPixelSize(target == TrackingTarget::text ? 28 : 22);
+            const int step = font.pixelSize() + 6;
+            sprite_ = QImage(420, target == TrackingTarget::text ? 44 : 16 + step * int(lines.size()), QImage::Format_RGB32);
             sprite_.fill(page_.pixel(0, 0));
             QPainter painter(&sprite_);
             painter.setFont(font);
             painter.setPen(QColor(40, 44, 52));
-            painter.drawText(QPoint(2, 34), QStringLiteral("ivan.petrov@example.com"));
+            for (int i = 0; i < lines.size(); ++i)
+                painter.drawText(QPoint(2, 6 + font.pixelSize() + i * step), lines[i]);
             painter.end();
             ink_ = inkOf(sprite_, page_.pixel(0, 0));
         } else if (target == TrackingTarget::cardOnFlat) {
             sprite_ = card();
+            ink_ = sprite_.rect();
+        } else if (target == TrackingTarget::plainCardOnFlat) {
+            sprite_ = QImage(128, 80, QImage::Format_RGB32);
+            sprite_.fill(QColor(64, 112, 176));
             ink_ = sprite_.rect();
         } else {
             sprite_ = QImage(side, side, QImage::Format_RGB32);
@@ -197,6 +264,12 @@ public:
         hiddenTo_ = to;
     }
 
+    // Every odd frame grabbed `seconds` early, as a busy recorder's grabs come.
+    void arriveEarly(double seconds) { early_ = seconds; }
+
+    // When frame k shows, in seconds.
+    double time(int k) const { return k / 30.0 - (k % 2 ? early_ : 0); }
+
     // Written by the recorder's own encoder.
     QString write(const QString& path) const
     {
@@ -204,7 +277,7 @@ public:
         options.codec = RecordingCodec::hevc;
         RecordingEncoder encoder(path, size, options, false);
         for (int k = 0; k < frames_; ++k)
-            encoder.pushVideo(frame(k), k * 2000, true);
+            encoder.pushVideo(frame(k), std::llround(time(k) * 60000), true);
         encoder.close(frames_ * 2000);
         return path;
     }
@@ -232,7 +305,10 @@ private:
         return {40 + int(std::floor(speed_ * k)), 140 + int(std::floor(speed_ * k / 4))};
     }
 
-    bool changing() const { return turn_ != 0 || grow_ != 1; }
+    bool changing() const { return turn_ != 0 || grow_ != 1 || tilt_ != 0 || shear_ != 0; }
+
+    // How far the camera is from the target's plane, in its pixels: a card held close to it.
+    static constexpr double camera = 400;
 
     // From the sprite's pixels to the frame's in frame k: turned and grown about its middle,
     // which moves as the corner of a plain target does.
@@ -243,6 +319,11 @@ private:
         QTransform t;
         t.translate(corner(k).x() + middle.x(), corner(k).y() + middle.y());
         t.rotate(turn_ * f);
+        // Leaning about an axis in its plane, seen from `camera`: a true perspective projection.
+        const double lean = qDegreesToRadians(tilt_ * f), c = std::cos(lean), s = std::sin(lean);
+        const double d = camera * scale_;
+        t = (sideways_ ? QTransform(c, 0, -s / d, 0, 1, 0, 0, 0, 1) : QTransform(1, 0, 0, 0, c, s / d, 0, 0, 1)) * t;
+        t.shear(shear_ * f, 0);
         t.scale(1 + (grow_ - 1) * f, 1 + (grow_ - 1) * f);
         t.translate(-middle.x(), -middle.y());
         return t;
@@ -350,129 +431,17 @@ private:
     double speed_;
     double turn_ = 0;
     double grow_ = 1;
+    double scale_ = 1;
+    double tilt_ = 0;
+    bool sideways_ = false;
+    double shear_ = 0;
     int frames_ = 25;
+    double early_ = 0;
     int hiddenFrom_ = 0;
     int hiddenTo_ = 0;
     QImage page_;
     QImage sprite_;
     QRect ink_;
 };
-
-// A frame is covered when at least 90 % of the target's textured 8 × 8 blocks lost at least
-// 70 % of their grey variance in the rendered output.
-inline bool covered(const QImage& original, const QImage& rendered, const QRect& target)
-{
-    auto variance = [](const QImage& image, int x0, int y0) {
-        double sum = 0, squares = 0;
-        for (int y = y0; y < y0 + 8; ++y)
-            for (int x = x0; x < x0 + 8; ++x) {
-                const double v = qGray(image.pixel(x, y));
-                sum += v;
-                squares += v * v;
-            }
-        return squares / 64 - (sum / 64) * (sum / 64);
-    };
-    int blocks = 0, hidden = 0;
-    for (int y = target.top(); y + 8 <= target.top() + target.height(); y += 8)
-        for (int x = target.left(); x + 8 <= target.left() + target.width(); x += 8) {
-            const double before = variance(original, x, y);
-            if (before < 16) // flat paper between letters: nothing to hide
-                continue;
-            ++blocks;
-            hidden += variance(rendered, x, y) <= 0.3 * before;
-        }
-    return blocks > 0 && hidden * 10 >= blocks * 9;
-}
-
-struct TrackingScore {
-    int frames = 0;
-    int covered = 0;
-    int lost = 0;    // frames inside a reported lost interval
-    int exposed = 0; // frames not covered and not inside a reported lost interval
-};
-
-// Renders the region over every frame of the clip and checks each against the target.
-inline TrackingScore score(const TrackingClip& clip, const review::VideoBlurRegion& region)
-{
-    TrackingScore result;
-    for (int k = 0; k < clip.frames(); ++k) {
-        const double t = k / 30.0;
-        const QImage original = clip.frame(k);
-        const bool hidden = covered(original, review::VideoBlurRendering::image(original, t, {region}), clip.target(k));
-        bool lost = false;
-        for (const auto& gap : region.gaps)
-            lost = lost || (gap.start - 0.0001 <= t && t <= gap.end + 0.0001);
-        ++result.frames;
-        result.covered += hidden;
-        result.lost += lost;
-        result.exposed += !hidden && !lost;
-    }
-    return result;
-}
-
-// The pixels the blur covers in a frame, found by blurring a one-pixel checkerboard with the
-// renderer itself: every pixel it changed lies under a region.
-inline QImage blurredPixels(const review::VideoBlurRegion& region, double t)
-{
-    static const QImage probe = [] {
-        QImage image(TrackingClip::size, QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                image.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-        return image;
-    }();
-    const QImage rendered = review::VideoBlurRendering::image(probe, t, {region});
-    QImage mask(probe.size(), QImage::Format_Grayscale8);
-    for (int y = 0; y < probe.height(); ++y) {
-        const QRgb* a = reinterpret_cast<const QRgb*>(probe.constScanLine(y));
-        const QRgb* b = reinterpret_cast<const QRgb*>(rendered.constScanLine(y));
-        uchar* m = mask.scanLine(y);
-        for (int x = 0; x < probe.width(); ++x)
-            m[x] = a[x] != b[x] ? 255 : 0;
-    }
-    return mask;
-}
-
-struct ExposureScore {
-    int frames = 0;
-    int lost = 0;
-    // Frames where more than 1 % of the target's pixels lie outside the blur and outside any lost
-    // interval, with the most that showed in one of them.
-    int exposed = 0;
-    double worst = 0;
-    std::vector<int> exposedFrames;
-};
-
-// Frame by frame, the share of the target's own pixels the blur leaves out.
-inline ExposureScore exposure(const TrackingClip& clip, const review::VideoBlurRegion& region)
-{
-    ExposureScore result;
-    for (int k = 0; k < clip.frames(); ++k) {
-        const double t = k / 30.0;
-        const QImage target = clip.targetMask(k), blurred = blurredPixels(region, t);
-        long inside = 0, outside = 0;
-        for (int y = 0; y < target.height(); ++y) {
-            const uchar* m = target.constScanLine(y);
-            const uchar* b = blurred.constScanLine(y);
-            for (int x = 0; x < target.width(); ++x)
-                if (m[x]) {
-                    ++inside;
-                    outside += b[x] == 0;
-                }
-        }
-        bool lost = false;
-        for (const auto& gap : region.gaps)
-            lost = lost || (gap.start - 0.0001 <= t && t <= gap.end + 0.0001);
-        const double share = inside > 0 ? double(outside) / inside : 0;
-        ++result.frames;
-        result.lost += lost;
-        if (!lost && share > 0.01) {
-            ++result.exposed;
-            result.worst = std::max(result.worst, share);
-            result.exposedFrames.push_back(k);
-        }
-    }
-    return result;
-}
 
 } // namespace tarnwick::test

@@ -3,7 +3,7 @@
 // The tracking tables' clips, written once for all the boxes drawn on them, and «Отследить» run
 // over every case of a table.
 
-#include "TrackingClips.h"
+#include "TrackingChecks.h"
 #include "recording/review/VideoBlurTracking.h"
 
 #include <QTemporaryDir>
@@ -16,7 +16,7 @@ namespace tarnwick::test {
 
 inline std::string caseName(const TrackingCase& c)
 {
-    QString name = c.target == TrackingTarget::cardOnFlat
+    QString name = c.target != TrackingTarget::squareOnTexture && c.target != TrackingTarget::squareOnFlat
                        ? QString("%1, %2, %3 px/frame").arg(targetName(c.target))
                        : QString("%1, %2 px of %3 px cells, %4, %5 px/frame")
                              .arg(targetName(c.target))
@@ -27,6 +27,15 @@ inline std::string caseName(const TrackingCase& c)
         name += QString(", turning %1° in %2 frames").arg(c.turn).arg(c.frames);
     if (c.grow != 1)
         name += QString(", growing %1× in %2 frames").arg(c.grow).arg(c.frames);
+    if (c.tilt != 0)
+        name += QString(", its %1 edge %2° towards the camera in %3 frames")
+                    .arg(c.sideways ? (c.tilt > 0 ? "right" : "left") : (c.tilt > 0 ? "top" : "bottom"))
+                    .arg(std::abs(c.tilt))
+                    .arg(c.frames);
+    if (c.shear != 0)
+        name += QString(", slanting %1 in %2 frames").arg(c.shear).arg(c.frames);
+    if (c.scale != 1)
+        name += QString(", at %1 of its size").arg(c.scale, 0, 'g', 2);
     return name.toStdString();
 }
 
@@ -46,8 +55,11 @@ public:
     const QString& file(const TrackingCase& c) const { return clips_.at(key(c)).second; }
 
 private:
-    using Key = std::tuple<int, double, int, int, double, double, int>;
-    static Key key(const TrackingCase& c) { return {int(c.target), c.speed, c.cell, c.side, c.turn, c.grow, c.frames}; }
+    using Key = std::tuple<int, double, int, int, double, double, int, double, bool, double, double>;
+    static Key key(const TrackingCase& c)
+    {
+        return {int(c.target), c.speed, c.cell, c.side, c.turn, c.grow, c.frames, c.tilt, c.sideways, c.shear, c.scale};
+    }
 
     QTemporaryDir dir_;
     std::map<Key, std::pair<TrackingClip, QString>> clips_;
@@ -75,7 +87,7 @@ inline std::vector<review::VideoBlurRegion> trackAll(const Clips& clips, const s
     for (std::size_t i = 0; i < table.size(); ++i) {
         const TrackingCase& c = table[i];
         const TrackingScore& s = scores[i];
-        const bool square = c.target != TrackingTarget::text && c.target != TrackingTarget::growingFace;
+        const bool square = c.target == TrackingTarget::squareOnTexture || c.target == TrackingTarget::squareOnFlat;
         std::cout << "| " << targetName(c.target) << " | " << (square ? std::to_string(c.side) : "-") << " | "
                   << (square ? std::to_string(c.cell) : "-") << " | " << (c.tight ? "tight" : "8 px") << " | "
                   << c.speed << " | " << s.covered << "/" << s.frames << " | " << s.lost << " | " << s.exposed

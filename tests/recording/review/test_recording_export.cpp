@@ -88,3 +88,41 @@ TEST(RecordingExport, RefusesEmptyFragmentsCopiesWholeOnesAndInstallsAtomically)
               "Не удалось записать файл в выбранную папку: папка не найдена.");
     EXPECT_TRUE(QDir(dir.filePath("out")).entryList({".Tarnwick-*"}, QDir::Files | QDir::Hidden).isEmpty());
 }
+
+// A save's copy is prepared in a hidden private file beside its destination and renamed over it:
+// a link planted at the destination is replaced, never written through, a name with quotes, a
+// line break and shell signs is kept as it is, and nothing hidden stays behind.
+TEST(RecordingExport, AFilePreparedBesideItsDestinationIsRenamedOverItNeverThroughALink)
+{
+    QTemporaryDir dir;
+    const QString source = makeSource(dir);
+    const QString folder = dir.filePath("Видео «мои»");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString theirs = dir.filePath("theirs.mp4");
+    QFile planted(theirs);
+    ASSERT_TRUE(planted.open(QIODevice::WriteOnly) && planted.write("theirs") == 6);
+    planted.close();
+    const QString destination = folder + "/Запись \"1\"\n$(x) 'a'.mp4";
+    ASSERT_TRUE(QFile::link(theirs, destination));
+
+    const QString prepared = RecordingExport::reserveBeside(destination);
+    EXPECT_EQ(QFileInfo(prepared).absolutePath(), QFileInfo(destination).absolutePath());
+    EXPECT_TRUE(QFileInfo(prepared).fileName().startsWith(".Tarnwick-")) << prepared.toStdString();
+    EXPECT_EQ(QFileInfo(prepared).permissions(),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser)
+        << "private while it is being written";
+    RecordingExport::prepare(source, {3, 0, 3}, prepared);
+    RecordingExport::install(prepared, destination);
+    EXPECT_FALSE(QFileInfo(destination).isSymLink());
+    QFile saved(destination), original(source);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll() == original.readAll());
+    ASSERT_TRUE(planted.open(QIODevice::ReadOnly));
+    EXPECT_EQ(planted.readAll(), QByteArray("theirs"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QFileInfo(destination).fileName()});
+
+    // A folder gone meanwhile: said as the install's own failures are.
+    EXPECT_EQ(errorOf([&] { RecordingExport::reserveBeside(dir.filePath("gone/Saved.mp4")); }),
+              "Не удалось записать файл в выбранную папку: папка не найдена.");
+}

@@ -133,3 +133,20 @@ TEST(VideoBlurTrackingTable, AVanishedTargetIsReportedLost)
         EXPECT_NEAR(tracked.gaps.front().start, 10 / 30.0, 1 / 60.0); // the first frame without it
     }
 }
+
+// A recording's grabs come unevenly: a frame a few milliseconds early is followed where it shows
+// the target, not skipped and left under the box of the frame before.
+TEST(VideoBlurTrackingTable, AFrameThatComesEarlyIsFollowed)
+{
+    QTemporaryDir dir;
+    for (const auto target : {TrackingTarget::text, TrackingTarget::squareOnFlat}) {
+        SCOPED_TRACE(targetName(target));
+        TrackingClip clip(target, 8);
+        clip.arriveEarly(0.003);
+        const VideoBlurRegion tracked =
+            VideoBlurTracking::track(clip.write(dir.filePath(QString("%1.mp4").arg(int(target)))), clip.region(true), {}, {});
+        const ExposureScore shown = exposure(clip, tracked);
+        EXPECT_EQ(shown.exposed, 0) << "up to " << shown.worst * 100 << " % of the target outside the blur";
+        EXPECT_EQ(shown.lost, 0);
+    }
+}

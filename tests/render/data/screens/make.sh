@@ -327,3 +327,130 @@ convert -size 620x150 xc:white -font DejaVu-Sans -pointsize 16 -fill '#111' \
 for angle in 1 -1 2 -2; do
   convert "$work/flat.png" -background white -rotate "$angle" -depth 8 -strip "turned-page-${angle#-}$( [ "$angle" -lt 0 ] && echo -left || echo -right).png"
 done
+
+# The text blur's pictures, from real programs under an Xvfb and an openbox of their own;
+# each window is grabbed once two grabs in a row agree. blur-yad-form-1x.png and
+# blur-yad-form-2x.png: a yad form (GTK3, Adwaita) whose first field is focused, its value
+# selected on a highlight that hugs the letters; blur-zenity-entry-1x.png: zenity's entry,
+# its value selected; blur-mc-keybar.png: Midnight Commander in xterm at 16 px with its
+# black-on-cyan key bar; blur-printed-keybar.png: such a bar printed in xterm;
+# blur-prompt.png: a coloured prompt and `git status -s` in xterm's dark palette at 13 px,
+# the last prompt's path in plain blue; blur-chromium-drag.png: a paragraph of
+# blur-selection.html selected by a drag in Chromium. blur-turned-1x.png is case
+# turned-01-1x of the screen set's draw with seed 52903 (bench/screen-set/draw): four long
+# lines turned by a degree as a raster; blur-sheet-1x.png is case sheet-01-1x of the draw
+# with seed 31417: a spreadsheet in Chromium with its column letters, row numbers and lone
+# figures each alone in a cell; blur-code-numbers-2x.png is its case syntax-08-2x: code in
+# Dracula's colours at 2x with its line numbers.
+# It runs in a subshell of its own: its server, helpers and trap stay apart from those above.
+blur_screens() (
+  # The first visible window that xdotool finds by these options and that still exists.
+  window() {
+    while :; do
+      found=$(xdotool search --onlyvisible "$@" 2>/dev/null | head -1)
+      if [ -n "$found" ] && xwininfo -id "$found" >/dev/null 2>&1; then
+        echo "$found"
+        return
+      fi
+      sleep 0.1
+    done
+  }
+
+  grab() { # window out [a grab the window must have left]
+    rm -f "$work/last.png"
+    tries=0
+    while :; do
+      import -window "$1" -strip "$work/grab.png" 2>/dev/null || true
+      if [ -s "$work/grab.png" ] && cmp -s "$work/grab.png" "$work/last.png" && ! cmp -s "$work/grab.png" "${3:-/dev/null}"; then
+        break
+      fi
+      tries=$((tries + 1))
+      if [ $tries -gt 1000 ]; then
+        echo "$2: window $1 never settled" >&2
+        return 1
+      fi
+      mv "$work/grab.png" "$work/last.png" 2>/dev/null || true
+      sleep 0.3
+    done
+    cp "$work/grab.png" "$2"
+  }
+
+  work=/tmp/tarnwick-blur
+  rm -rf "$work"
+  mkdir -p "$work/gtk-3.0" "$work/mc/Проекты/Документы" "$work/home/.config/mc"
+  # No blinking caret: the grabs must settle.
+  printf '[Settings]\ngtk-cursor-blink=false\n' >"$work/gtk-3.0/settings.ini"
+  printf '[Layout]\nmessage_visible=false\n' >"$work/home/.config/mc/ini"
+  touch "$work/mc/Проекты/план.txt" "$work/mc/Проекты/notes.md" "$work/mc/Проекты/Документы/отчёт.odt"
+  find "$work/mc" -exec touch -d "2026-03-05 10:15" {} +
+  # A photo with no text: scikit-image's CC0 chelsea picture.
+  cp /usr/lib/python3/dist-packages/skimage/data/chelsea.png blur-photo-chelsea.png
+
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+  xvfb=$!
+  wm=
+  trap 'kill $wm $xvfb 2>/dev/null' EXIT
+  until [ -s "$work/display" ]; do sleep 0.1; done
+  DISPLAY=:$(cat "$work/display")
+  export DISPLAY
+  openbox >/dev/null 2>&1 &
+  wm=$!
+  until xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window; do sleep 0.1; done
+
+  run_gtk() { # out scale title program args...
+    out=$1 scale=$2 title=$3
+    shift 3
+    XDG_CONFIG_HOME=$work GDK_SCALE=$scale LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 "$@" --title="$title" >/dev/null 2>&1 &
+    program=$!
+    grab "$(window --name "^$title\$")" "$out"
+    kill $program
+  }
+  run_term() { # out pixels geometry colours(-bg … -fg …) script ready-test
+    out=$1 pixels=$2
+    # shellcheck disable=SC2086 # the colours are two options and their values
+    LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 HOME="$work/home" SHELL=/bin/sh xterm -geometry "$3" $4 \
+      -fa "DejaVu Sans Mono:pixelsize=$pixels" -bw 0 +sb -u8 -e sh -c "$5" >/dev/null 2>&1 &
+    program=$!
+    window=$(window --pid $program)
+    until eval "$6"; do sleep 0.1; done
+    grab "$window" "$out"
+    kill $program
+  }
+  printed='[ -e "$work/ready" ] && rm "$work/ready"'
+
+  run_gtk blur-yad-form-1x.png 1 "Новая встреча" yad --form --width=420 --field="Тема" --field="Место" \
+    --field="Участники" "Обсуждение бюджета Q1" "Переговорная 3" "Анна, Иван"
+  run_gtk blur-yad-form-2x.png 2 "Новая встреча" yad --form --width=420 --field="Тема" --field="Место" \
+    --field="Участники" "Обсуждение бюджета Q1" "Переговорная 3" "Анна, Иван"
+  run_gtk blur-zenity-entry-1x.png 1 "Новая папка" zenity --entry --width=360 --text="Название папки:" \
+    --entry-text="Черновики 2026"
+
+  # mc names itself in the window's title once it runs; its panels then settle.
+  run_term blur-mc-keybar.png 16 100x16+0+0 "" "exec mc -u $work/mc/Проекты $work/mc/Проекты/Документы" \
+    'xdotool getwindowname "$window" | grep -q "^mc "'
+  run_term blur-printed-keybar.png 16 80x4+0+0 "" "printf 'Готово: 3 файла скопированы.\n\n'
+    for pair in 1:Справка 2:Открыть 3:Поиск 4:Правка 5:Копия 8:Удалить 10:Выход; do
+      printf '%s\033[30;46m%-7s\033[0m ' \"\${pair%%:*}\" \"\${pair#*:}\"
+    done
+    printf '\033[?25l'; touch $work/ready; exec sleep 600" "$printed"
+  run_term blur-prompt.png 13 60x6+0+0 "-bg black -fg grey90" "
+    printf '\033[01;32manna@tarn\033[00m:\033[01;34m~/Проекты\033[00m\$ git status -s\n'
+    printf ' \033[31mM\033[m src/main.cpp\n\033[32mA\033[m  docs/план.md\n\033[31m??\033[m notes/черновик.md\n'
+    printf '\033[32manna@tarn\033[00m:\033[34m~/Проекты\033[00m\$ \033[?25l'; touch $work/ready; exec sleep 600" "$printed"
+
+  chromium --no-sandbox --test-type --disable-gpu --user-data-dir="$work/chromium" --no-first-run \
+    --window-position=0,0 --window-size=600,240 --app="file://$PWD/blur-selection.html" >/dev/null 2>&1 &
+  program=$!
+  window=$(window --class chromium)
+  # The page is drawn once its title is the window's.
+  until xdotool getwindowname "$window" | grep -q Заметки; do sleep 0.1; done
+  grab "$window" "$work/page.png"
+  # From «Счёт» on the first line to «Лето2026,» on the third, a pause on the second.
+  # Chromium takes a drag whose steps come all at once for one step, so each waits a little.
+  xdotool mousemove --window "$window" 334 64 mousedown 1 sleep 0.3 mousemove --window "$window" 360 87 sleep 0.3 \
+    mousemove --window "$window" 211 109 sleep 0.3 mouseup 1 sleep 0.3 mousemove --window "$window" 590 230
+  grab "$window" blur-chromium-drag.png "$work/page.png"
+  kill $program
+)
+
+blur_screens
