@@ -148,7 +148,7 @@ public:
         const auto ofInkLevel = std::count_if(letterDepths.begin(), letterDepths.end(), [&](int d) { return 4 * d >= 3 * deepest; });
         if ((!onPlain_ || line.glyphHeight >= lineCore) && letters_ < fewGlyphs && 4 * ofInkLevel < 3 * letters_)
             return false;
-        if (!onPlain_ && (strokesOrCutOff() || strips()))
+        if (!onPlain_ && (strokesOrCutOff() || strips() || strewn()))
             return false;
         flat_ = layer_.flatRing(line.box);
         if (letters_ >= fewGlyphs || flat_)
@@ -291,6 +291,34 @@ private:
                 strips += box.width() > stripWidth * std::max(box.height(), line().glyphHeight) ? box.width() : 0;
             }
         return 2 * strips > across;
+    }
+
+    // The letters of a word stand closer than their height, and so do words; a few shapes that
+    // mostly stand a height apart and more are specks and streaks of a photo strewn along a
+    // row. Beside the words of a line they may be what is left of a word the photo's lights
+    // ran into, or marks of the line.
+    bool strewn() const
+    {
+        const Line& line = this->line();
+        if (letters_ >= fewGlyphs || std::any_of(layer_.lines.begin(), layer_.lines.end(), [&](const Line& other) {
+                const int reach = joinGap * other.glyphHeight;
+                return &other != &line && other.kept && other.light == line.light && other.count > line.count && onOneLine(other.box, line.box)
+                    && other.box.adjusted(-reach, 0, reach, 0).intersects(line.box);
+            }))
+            return false;
+        std::vector<QRect> boxes;
+        for (size_t i : line.shapes)
+            if (shapes_[i].glyph)
+                boxes.push_back(shapes_[i].box);
+        std::sort(boxes.begin(), boxes.end(), [](const QRect& a, const QRect& b) { return a.left() < b.left(); });
+        std::vector<int> gaps;
+        int right = -1;
+        for (const QRect& box : boxes) {
+            if (right >= 0)
+                gaps.push_back(box.left() - right - 1);
+            right = std::max(right, box.right());
+        }
+        return !gaps.empty() && median(gaps) >= line.glyphHeight;
     }
 
     // Letters come in a height or two: small ones, and capitals with ascenders; most letters

@@ -108,9 +108,11 @@ void joinMarks(Layer& layer, const std::vector<QRect>& controls)
             // the line over the photo's lights, whose level then passes for its ground. There
             // a speck of the text's colour further off than a letter's width is as likely one
             // of the photo's lights (a pale cell beside a white heading): marks join only that
-            // close.
+            // close. A dot (of an «i», a colon, a period) is let join by where it stands off a
+            // photo: at 1× its one pixel is lighter than the text's colour.
             const int reach = glyphBox.height();
             const int gap = std::max({glyphBox.left() - s.box.right(), s.box.left() - glyphBox.right(), 0});
+            const bool dot = s.box.width() < leastGlyph && s.box.height() < leastGlyph;
             // A stroke of a pixel or two, smoothed over its neighbours, is lighter than the
             // text (the lower bar of a code font's "="): over its width its ink adds up to the
             // text's. Off a photo only, whose specks are as thin.
@@ -118,12 +120,12 @@ void joinMarks(Layer& layer, const std::vector<QRect>& controls)
                 const Levels at = levels(l);
                 const int depth = std::abs(at.ink - at.ground);
                 const int thickness = std::min(s.box.width(), s.box.height());
-                const bool thin = thickness <= thinStroke && at.flat && std::abs(s.level - at.ground) <= depth
+                const bool thin = !dot && thickness <= thinStroke && at.flat && std::abs(s.level - at.ground) <= depth
                     && std::abs(s.level - at.ink) <= depth;
                 return 4 * std::abs(s.level - at.ink) <= depth || (thin && 4 * thickness * std::abs(s.level - at.ground) >= 3 * depth);
             };
             if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)
-                && ((gap <= line.glyphHeight && levels(l).plain)
+                && ((gap <= line.glyphHeight && (levels(l).plain || (dot && levels(l).flat)))
                     || ((gap <= line.glyphHeight || levels(l).flat) && ownColour()))) {
                 s.line = int(l);
                 lines[l].shapes.push_back(i);
