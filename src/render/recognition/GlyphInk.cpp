@@ -138,6 +138,29 @@ Glyph glyphOf(const Pieces& all, const Column& column, const QPoint& areaOrigin)
     return glyph;
 }
 
+namespace {
+
+// The glyph must be one stroke through its middle rows: two strokes joined by their
+// serifs are two letters.
+bool oneStroke(const Pieces& pieces, const Column& column)
+{
+    int top = pieces.height, bottom = -1;
+    for (int y = 0; y < pieces.height; ++y)
+        for (int x = column.left; x <= column.right; ++x)
+            if (column.holds(pieces, x, y))
+                top = std::min(top, y), bottom = std::max(bottom, y);
+    for (int y = top + (bottom - top) / 3; y <= bottom - (bottom - top) / 3; ++y) {
+        int runs = 0;
+        for (int x = column.left; x <= column.right; ++x)
+            runs += column.holds(pieces, x, y) && (x == column.left || !column.holds(pieces, x - 1, y));
+        if (runs > 1)
+            return false;
+    }
+    return bottom >= 0;
+}
+
+} // namespace
+
 // The glyphs of a word's symbols. The word's pixels darker than halfway between the
 // background and its darkest ink are cut into pieces, the pieces into columns, and the
 // columns go to the symbols in order, since the engine's boxes lag behind the glyphs.
@@ -178,23 +201,7 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
     // narrow sign a terminal's "l" is wide enough to cut, and "-l" read "-1l" would give
     // the "1" the stem and the "l" its foot. Glyphs whole as drawn, one short of the
     // symbols, need the two readings only closer than the word's other symbols.
-    // The glyph must be one stroke through its middle rows: two strokes joined by their
-    // serifs are two letters.
-    const auto oneStroke = [&](const Column& column) {
-        int top = pieces.height, bottom = -1;
-        for (int y = 0; y < pieces.height; ++y)
-            for (int x = column.left; x <= column.right; ++x)
-                if (column.holds(pieces, x, y))
-                    top = std::min(top, y), bottom = std::max(bottom, y);
-        for (int y = top + (bottom - top) / 3; y <= bottom - (bottom - top) / 3; ++y) {
-            int runs = 0;
-            for (int x = column.left; x <= column.right; ++x)
-                runs += column.holds(pieces, x, y) && (x == column.left || !column.holds(pieces, x - 1, y));
-            if (runs > 1)
-                return false;
-        }
-        return bottom >= 0;
-    };
+    // The glyph must be one stroke through its middle rows.
     // It is the glyph a cut would fall in: where another is wider, two letters run
     // together there ("al" of "all") and the cut parts them.
     std::vector<Column> columns = columnsOf(pieces, 0);
@@ -202,7 +209,7 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
     if (twice) {
         const Column& under = columns[twice - 1];
         const bool widest = std::none_of(columns.begin(), columns.end(), [&](const Column& c) { return c.width() > under.width(); });
-        if (!widest || !oneStroke(under))
+        if (!widest || !oneStroke(pieces, under))
             twice = 0;
     }
     if (!twice) {
