@@ -249,11 +249,7 @@ bool onOneBaseline(std::vector<int> bottoms, int near)
 void chainLines(Layer& layer)
 {
     std::vector<Shape>& shapes = layer.shapes;
-    std::vector<size_t> glyphs;
-    for (size_t i = 0; i < shapes.size(); ++i)
-        if (shapes[i].glyph)
-            glyphs.push_back(i);
-    std::sort(glyphs.begin(), glyphs.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
+    const std::vector<size_t> glyphs = glyphsByLeft(shapes);
     // Glyphs of one polarity side by side, of about one height (a capital with a descender
     // stands under 2.2 times a small letter), sharing most of their rows, no further apart
     // than three heights.

@@ -224,6 +224,16 @@ void findShapes(Layer& layer)
         }
 }
 
+std::vector<size_t> glyphsByLeft(const std::vector<Shape>& shapes)
+{
+    std::vector<size_t> glyphs;
+    for (size_t i = 0; i < shapes.size(); ++i)
+        if (shapes[i].glyph)
+            glyphs.push_back(i);
+    std::sort(glyphs.begin(), glyphs.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
+    return glyphs;
+}
+
 void dropContainersAndHollows(Layer& layer)
 {
     // A box, a frame or a panel round a label is no glyph, even of a glyph's size: it holds
@@ -231,11 +241,7 @@ void dropContainersAndHollows(Layer& layer)
     // small letters run together stand more than half as tall as the word), or it is filled
     // whole as no letter wider than a stroke is.
     std::vector<Shape>& shapes = layer.shapes;
-    std::vector<size_t> byLeft;
-    for (size_t i = 0; i < shapes.size(); ++i)
-        if (shapes[i].glyph)
-            byLeft.push_back(i);
-    std::sort(byLeft.begin(), byLeft.end(), [&](size_t a, size_t b) { return shapes[a].box.left() < shapes[b].box.left(); });
+    const std::vector<size_t> byLeft = glyphsByLeft(shapes);
     std::vector<bool> container(shapes.size(), false);
     for (size_t k = 0; k < byLeft.size(); ++k) {
         const Shape& o = shapes[byLeft[k]];

@@ -169,6 +169,9 @@ private:
     std::vector<size_t> stack_;
 };
 
+// The indexes of the shapes that are glyphs, left to right.
+std::vector<size_t> glyphsByLeft(const std::vector<Shape>& shapes);
+
 // The stages, in order.
 void findShapes(Layer& layer);
 void dropContainersAndHollows(Layer& layer);
