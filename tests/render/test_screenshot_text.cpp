@@ -305,6 +305,18 @@ TEST(ScreenshotText, SpecksOfAPhotoBesideWhiteWordsAreNoText)
     EXPECT_TRUE(suit.contains(QStringLiteral("Смотреть фото"))) << suit.join(" | ").toStdString();
 }
 
+TEST(ScreenshotText, NoSignIsReadBeforeASelectedAddressInAGtkField)
+{
+    // Small marks beside a GTK field's selected address at 1x read as «+,» before it once
+    // a dot joined a line off a photo as any other mark does.
+    const QStringList form = readLines(screenshot("gtk-form-1x"));
+    const auto line = std::find_if(form.begin(), form.end(), [](const QString& l) { return l.startsWith(QStringLiteral("Участники")); });
+    ASSERT_NE(line, form.end()) << form.join(" | ").toStdString();
+    EXPECT_TRUE(line->contains(QStringLiteral("@example.com"))) << line->toStdString();
+    EXPECT_TRUE(std::all_of(line->begin(), line->end(), [](QChar c) { return c.isLetterOrNumber() || QStringView(u"@. ").contains(c); }))
+        << line->toStdString();
+}
+
 TEST(ScreenshotText, TextBlurCoversEveryLabelOfARowOfButtons)
 {
     struct Row {
@@ -760,6 +772,10 @@ TEST(ScreenshotText, SpecksStrewnAlongARowOfAPhotoAreNoText)
     // Dark specks of a cat's fur at 1x, under the link and beside the heading, lined up
     // a few heights apart each, read as «my» and «~ =% —-».
     EXPECT_EQ(readLines(screenshot("photo-cat-1x")), QStringList({QStringLiteral("Weekend sale"), QStringLiteral("Смотреть фото")}));
+    // Lights of a photo at 2x, a few specks a word's height apart between a heading and a
+    // link, read as «,  «  8».
+    EXPECT_EQ(readLines(screenshot("photo-strewn-specks-2x")),
+              QStringList({QStringLiteral("Открытие сезона"), QStringLiteral("Подробнее на сайте")}));
 }
 
 TEST(ScreenshotText, AFewShapesFarFainterThanTheWordsOnAPhotoAreNoWord)

@@ -145,14 +145,12 @@ void flattenGround(QImage& view)
     }
 }
 
-} // namespace
-
-PolarityViews polarityViews(QImage grey, bool splitAreas)
+// Each cell of the grid dark or light by the polarity of its text; a cell without ink by
+// the text on the same surface.
+std::vector<uint8_t> darkCells(const QImage& grey, int columns, int rows)
 {
     const int w = grey.width();
     const int h = grey.height();
-    const int columns = (w + polarityCell - 1) / polarityCell;
-    const int rows = (h + polarityCell - 1) / polarityCell;
     std::vector<Cell> cells(size_t(columns) * size_t(rows));
     std::vector<size_t> reached;
     for (int row = 0; row < rows; ++row) {
@@ -182,46 +180,18 @@ PolarityViews polarityViews(QImage grey, bool splitAreas)
         }
     }
     std::vector<uint8_t> dark(cells.size(), 0);
-    size_t darkCells = 0;
-    for (size_t i = 0; i < cells.size(); ++i) {
+    for (size_t i = 0; i < cells.size(); ++i)
         dark[i] = cells[i].polarity >= 0 ? cells[i].polarity == 1 : cells[i].ground < 128;
-        darkCells += dark[i];
-    }
-    const bool invert = 2 * darkCells > dark.size();
-    if (invert)
-        grey.invertPixels();
-    if (!splitAreas) {
-        flattenGround(grey);
-        return {grey, std::nullopt};
-    }
+    return dark;
+}
 
-    // Areas of the other polarity: cells in a 2 × 2 block of such cells, so that the
-    // strokes of large bold glyphs do not count as a panel.
-    auto minority = [&](int column, int row) {
-        return column >= 0 && row >= 0 && column < columns && row < rows
-            && bool(dark[size_t(row) * size_t(columns) + size_t(column)]) != invert;
-    };
-    std::vector<uint8_t> area(dark.size(), 0);
-    bool any = false;
-    for (int row = 0; row + 1 < rows; ++row) {
-        for (int column = 0; column + 1 < columns; ++column) {
-            if (minority(column, row) && minority(column + 1, row) && minority(column, row + 1)
-                && minority(column + 1, row + 1)) {
-                for (int dy = 0; dy < 2; ++dy)
-                    for (int dx = 0; dx < 2; ++dx)
-                        area[size_t(row + dy) * size_t(columns) + size_t(column + dx)] = 1;
-                any = true;
-            }
-        }
-    }
-    if (!any) {
-        flattenGround(grey);
-        return {grey, std::nullopt};
-    }
-
-    // The areas in pixels, grown past their cells up to their real edges: a panel
-    // that ends off the cell grid would otherwise leave a strip of itself in the
-    // main view, which reads as a junk line and costs a whole extra pass.
+// The areas in pixels, grown past their cells up to their real edges: a panel
+// that ends off the cell grid would otherwise leave a strip of itself in the
+// main view, which reads as a junk line and costs a whole extra pass.
+std::vector<uint8_t> areaPixels(const QImage& grey, const std::vector<uint8_t>& area, int columns, int rows)
+{
+    const int w = grey.width();
+    const int h = grey.height();
     std::vector<uint8_t> inArea(size_t(w) * size_t(h), 0);
     auto mark = [&](int x0, int x1, int y0, int y1) {
         for (int y = y0; y < y1; ++y)
@@ -265,31 +235,81 @@ PolarityViews polarityViews(QImage grey, bool splitAreas)
                     mark(x, x + 1, y0, y1);
         }
     }
+    return inArea;
+}
+
+// Blanked pixels take the most frequent level of the pixels kept, so that the
+// view keeps one even background for Tesseract's threshold.
+void blank(QImage& view, const std::vector<uint8_t>& inArea, bool keptInArea)
+{
+    const int w = view.width();
+    const int h = view.height();
+    std::array<quint64, 256> histogram{};
+    for (int y = 0; y < h; ++y) {
+        const uchar* line = view.constScanLine(y);
+        const uint8_t* flags = inArea.data() + qsizetype(y) * w;
+        for (int x = 0; x < w; ++x)
+            if (bool(flags[x]) == keptInArea)
+                ++histogram[line[x]];
+    }
+    const auto level = uchar(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+    for (int y = 0; y < h; ++y) {
+        uchar* line = view.scanLine(y);
+        const uint8_t* flags = inArea.data() + qsizetype(y) * w;
+        for (int x = 0; x < w; ++x)
+            if (bool(flags[x]) != keptInArea)
+                line[x] = level;
+    }
+}
+
+} // namespace
+
+PolarityViews polarityViews(QImage grey, bool splitAreas)
+{
+    const int w = grey.width();
+    const int h = grey.height();
+    const int columns = (w + polarityCell - 1) / polarityCell;
+    const int rows = (h + polarityCell - 1) / polarityCell;
+    const std::vector<uint8_t> dark = darkCells(grey, columns, rows);
+    const size_t darkCount = size_t(std::count(dark.begin(), dark.end(), uint8_t(1)));
+    const bool invert = 2 * darkCount > dark.size();
+    if (invert)
+        grey.invertPixels();
+    if (!splitAreas) {
+        flattenGround(grey);
+        return {grey, std::nullopt};
+    }
+
+    // Areas of the other polarity: cells in a 2 × 2 block of such cells, so that the
+    // strokes of large bold glyphs do not count as a panel.
+    auto minority = [&](int column, int row) {
+        return column >= 0 && row >= 0 && column < columns && row < rows
+            && bool(dark[size_t(row) * size_t(columns) + size_t(column)]) != invert;
+    };
+    std::vector<uint8_t> area(dark.size(), 0);
+    bool any = false;
+    for (int row = 0; row + 1 < rows; ++row) {
+        for (int column = 0; column + 1 < columns; ++column) {
+            if (minority(column, row) && minority(column + 1, row) && minority(column, row + 1)
+                && minority(column + 1, row + 1)) {
+                for (int dy = 0; dy < 2; ++dy)
+                    for (int dx = 0; dx < 2; ++dx)
+                        area[size_t(row + dy) * size_t(columns) + size_t(column + dx)] = 1;
+                any = true;
+            }
+        }
+    }
+    if (!any) {
+        flattenGround(grey);
+        return {grey, std::nullopt};
+    }
+
+    const std::vector<uint8_t> inArea = areaPixels(grey, area, columns, rows);
 
     QImage other = grey;
     other.invertPixels();
-    // Blanked pixels take the most frequent level of the pixels kept, so that the
-    // view keeps one even background for Tesseract's threshold.
-    auto blank = [&](QImage& view, bool keptInArea) {
-        std::array<quint64, 256> histogram{};
-        for (int y = 0; y < h; ++y) {
-            const uchar* line = view.constScanLine(y);
-            const uint8_t* flags = inArea.data() + qsizetype(y) * w;
-            for (int x = 0; x < w; ++x)
-                if (bool(flags[x]) == keptInArea)
-                    ++histogram[line[x]];
-        }
-        const auto level = uchar(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
-        for (int y = 0; y < h; ++y) {
-            uchar* line = view.scanLine(y);
-            const uint8_t* flags = inArea.data() + qsizetype(y) * w;
-            for (int x = 0; x < w; ++x)
-                if (bool(flags[x]) != keptInArea)
-                    line[x] = level;
-        }
-    };
-    blank(grey, false);
-    blank(other, true);
+    blank(grey, inArea, false);
+    blank(other, inArea, true);
     flattenGround(grey);
     flattenGround(other);
     return {grey, other};

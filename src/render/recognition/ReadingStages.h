@@ -177,10 +177,6 @@ void appendWord(ReadWord& last, const ReadWord& word);
 // letter and the Cyrillic one drawn like it.
 bool sameGlyphs(const QString& a, const QString& b);
 
-// Words read as Latin capitals standing as small letters become the Cyrillic words
-// of the same shapes.
-void readSmallCapitalsAsCyrillic(std::vector<WordRun>& rows);
-
 // --- Lines ----------------------------------------------------------------------------
 
 inline int overlap(const QRect& a, const QRect& b)

@@ -266,6 +266,10 @@ shot toolbar 640 60 "$(cat toolbar.crop)"
 # over the «а» before it and up to the ascenders.
 # qt-form-slash-15x.png is case qt-form-07-15x of the draw with seed 777001: a Qt field at 1.5x
 # whose path starts with a "/" that touches the field's frame.
+# photo-strewn-specks-2x.png is case photo-04-2x of the draw with seed 52903: white words at 2x
+# on a photo whose lights, a few specks a word's height apart, line up between the two lines.
+# gtk-form-1x.png is case gtk-01-1x of the draw with seed 31417: a GTK form at 1x whose fields'
+# frames and a colon's dot stand beside the values.
 
 # Real programs on an X server of our own with openbox, so that a dialog's first field has the
 # focus and its value is selected: yad's form at 1x and 2x (yad-form-selected-*) and zenity's
