@@ -167,10 +167,13 @@ void X11Client::release(std::uint8_t keycode)
 
 void X11Client::chord(const std::vector<std::uint8_t>& keycodes)
 {
+    // Sent as one batch, which the server takes in one go: a test held up between a press and
+    // its release on a loaded machine would otherwise let the server repeat the key.
     for (std::uint8_t k : keycodes)
-        press(k);
+        xcb_test_fake_input(c_, XCB_KEY_PRESS, k, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     for (auto it = keycodes.rbegin(); it != keycodes.rend(); ++it)
-        release(*it);
+        xcb_test_fake_input(c_, XCB_KEY_RELEASE, *it, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    sync();
 }
 
 void X11Client::sync()
