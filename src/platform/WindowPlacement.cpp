@@ -169,7 +169,9 @@ bool WindowPlacement::eventFilter(QObject* watched, QEvent* event)
             [[fallthrough]];
         case QEvent::Resize:
             // Sized by its own code before it maps (a question measures itself as it shows): the size it wants.
-            if (event->type() == QEvent::Resize && unframed_ && !fitting_
+            // Not so a size the server told: news of the window before its frame is placed may give
+            // its pixels at the unplaced frame's corner, which Qt takes in that monitor's scale.
+            if (event->type() == QEvent::Resize && !event->spontaneous() && unframed_ && !fitting_
                 && !(window_.windowHandle() && window_.windowHandle()->isExposed()))
                 unframed_ = window_.size();
             [[fallthrough]];

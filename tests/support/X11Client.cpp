@@ -114,6 +114,19 @@ void X11Client::moveWindow(std::uint32_t window, int x, int y)
                      {1 | 1u << 8 | 1u << 9 | 2u << 12, std::uint32_t(x), std::uint32_t(y)});
 }
 
+void X11Client::tellConfigured(std::uint32_t window, const QRect& rootPixels)
+{
+    xcb_configure_notify_event_t notify{};
+    notify.response_type = XCB_CONFIGURE_NOTIFY;
+    notify.event = notify.window = window;
+    notify.x = std::int16_t(rootPixels.x());
+    notify.y = std::int16_t(rootPixels.y());
+    notify.width = std::uint16_t(rootPixels.width());
+    notify.height = std::uint16_t(rootPixels.height());
+    xcb_send_event(c_, 0, window, XCB_EVENT_MASK_STRUCTURE_NOTIFY, reinterpret_cast<const char*>(&notify));
+    sync();
+}
+
 void X11Client::askWindowManager(std::uint32_t window, const char* request, const std::vector<std::uint32_t>& data)
 {
     xcb_client_message_event_t message{};

@@ -58,6 +58,9 @@ public:
     // Asks the window manager to move the window's frame to root `x`, `y` (_NET_MOVERESIZE_WINDOW),
     // as a pager or the window manager's own keys to another monitor do.
     void moveWindow(std::uint32_t window, int x, int y);
+    // Tells the window it is at `rootPixels` (a synthetic ConfigureNotify), as a window manager
+    // tells a client where its frame put it.
+    void tellConfigured(std::uint32_t window, const QRect& rootPixels);
     // Gives the window the keyboard focus and asks for its key events.
     void focus(std::uint32_t window);
     // The window that has the server's keyboard focus (where typed keys go), 0 for none.
