@@ -24,7 +24,12 @@ namespace {
 class ConfigureWatch final : public QObject, public QAbstractNativeEventFilter {
 public:
     explicit ConfigureWatch(QObject* parent) : QObject(parent) { qApp->installNativeEventFilter(this); }
-    ~ConfigureWatch() override { qApp->removeNativeEventFilter(this); }
+    ~ConfigureWatch() override
+    {
+        // Goes with the application's children, once qApp is no more.
+        if (qApp)
+            qApp->removeNativeEventFilter(this);
+    }
 
     bool nativeEventFilter(const QByteArray& kind, void* message, qintptr*) override
     {
