@@ -81,7 +81,6 @@ public:
     // Fits the window now, or once the events at hand are handled.
     void refit();
     void refitLater() { schedule(); }
-    bool heldBack() const { return heldBack_; }
 
     // The usable area of the monitor the window is on (Qt's global coordinates), and the room it
     // leaves the window's own area there.

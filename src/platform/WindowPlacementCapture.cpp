@@ -87,6 +87,7 @@ void WindowPlacement::holdBack()
     activateWhenShown_ = window_.isActiveWindow();
     window_.hide();
 }
+
 void WindowPlacement::present(bool activate)
 {
     activateWhenShown_ = activate;
@@ -108,6 +109,7 @@ void WindowPlacement::present(bool activate)
     if (activate)
         window_.activateWindow();
 }
+
 void WindowPlacement::keepClearOf(std::optional<QRect> rootPixels)
 {
     registry().keepOut = rootPixels;
@@ -120,6 +122,7 @@ void WindowPlacement::keepClearOf(std::optional<QRect> rootPixels)
             p->present(p->activateWhenShown_);
     }
 }
+
 void WindowPlacement::placeEveryDialog()
 {
     static QPointer<DialogPlacer> placer;

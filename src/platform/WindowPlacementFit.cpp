@@ -60,11 +60,13 @@ QMargins WindowPlacement::guessedFrame(const QScreen* screen) const
         return between(outer, inner);
     return QMargins(0, titleBarGuess, 0, 0);
 }
+
 QSize WindowPlacement::room() const
 {
     const QScreen* screen = screen_ ? screen_.data() : window_.screen();
     return areaOf(screen).size().shrunkBy(guessedFrame(screen));
 }
+
 void WindowPlacement::applyRoom(QSize room)
 {
     // The window's scroll area holds all its content: it may take the room less the margins.
@@ -97,6 +99,7 @@ void WindowPlacement::refit()
     if (const std::optional<ShownWindow> server = shownWindow(std::uint32_t(window_.winId())))
         fitShown(*server);
 }
+
 void WindowPlacement::fitShown(const ShownWindow& server)
 {
     const auto id = std::uint32_t(window_.winId());
@@ -170,6 +173,7 @@ void WindowPlacement::fitShown(const ShownWindow& server)
     const Now now{client, framePixels, seen};
     place(*clear, frame, size, screen, now);
 }
+
 void WindowPlacement::fitWithoutServer()
 {
     // Without a server to read (tests on the offscreen platform) the window keeps its size and
@@ -185,6 +189,7 @@ void WindowPlacement::fitWithoutServer()
     if (client != window_.geometry())
         window_.setGeometry(client);
 }
+
 void WindowPlacement::place(const QRect& outer, const QMargins& frame, QSize size, const QScreen* screen, const Now& now)
 {
     const double ratio = ratioOf(screen);
