@@ -219,8 +219,11 @@ protected:
         if (opening && &window != &panel && panel.isVisible()) {
             const QRect beside = settled(panel, "the panel").frame, frame = opened.shown.frame;
             const int gap = 16; // pixels: what the window keeps from the panel
-            const bool room = frame.width() + beside.width() + gap <= opened.usable.width()
-                           || frame.height() + beside.height() + gap <= opened.usable.height();
+            // The room is what the panel leaves beside it, as it stands off the edges.
+            const QRect& usable = opened.usable;
+            const int across = std::max(beside.left() - usable.left(), usable.right() - beside.right());
+            const int down = std::max(beside.top() - usable.top(), usable.bottom() - beside.bottom());
+            const bool room = frame.width() + gap <= across || frame.height() + gap <= down;
             if (room && monitorOf(beside) == monitorOf(frame)) {
                 EXPECT_FALSE(frame.intersects(beside)) << what << " at " << text(frame) << " opens under the panel at " << text(beside);
             }
