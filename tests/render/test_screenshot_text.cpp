@@ -1460,3 +1460,13 @@ TEST(ScreenshotText, ASpreadsheetsHeaderLettersRowNumbersAndALoneFigureAreRead)
         EXPECT_TRUE(words.contains(QString::fromLatin1(sign))) << sign << " in " << lines.join(" | ").toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("Связь"))) << lines.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, ALetterBrokenByItsThinStrokesOrCutFromAWideGlyphKeepsItsReading)
+{
+    // Chromium pages at 1x. In the serif line the capital «Э» falls apart at its thin
+    // strokes, so its pieces and the letters after it are not the glyphs of their letters;
+    // in the DejaVu link the glyph cut in two to pair the word off is the «m».
+    EXPECT_TRUE(readsLine("page-serif-line", QStringLiteral("Привет! Это обычный абзац текста на экране, как в почте или в чате.")));
+    EXPECT_TRUE(readsLineWith("page-dejavu-lines", QStringLiteral("https://example.com/path/to/page")));
+    EXPECT_TRUE(readsLine("page-dejavu-lines", QStringLiteral("Привет! Это обычный абзац текста на экране, как в почте или в чате.")));
+}

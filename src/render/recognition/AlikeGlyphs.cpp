@@ -48,8 +48,13 @@ void caseByHeight(const std::vector<PlacedWord>& words, std::vector<std::vector<
     struct Heights {
         std::vector<double> small, capitals;
     };
+    // Every twin is at least half as wide as tall: a narrower glyph is a piece of a letter
+    // whose thin stroke broke, and the letters after it fell to the wrong glyphs.
     const auto letterAt = [&](size_t i, size_t k) {
-        return texts[i][k].size() == 1 && !words[i].symbols[k].glyph.empty() ? texts[i][k][0] : QChar();
+        const QRect& box = words[i].symbols[k].glyph.box;
+        if (texts[i][k].size() != 1 || box.isEmpty() || (caseTwin(texts[i][k][0]) && 2 * box.width() < box.height()))
+            return QChar();
+        return texts[i][k][0];
     };
     const auto add = [&](Heights& into, size_t i, size_t k) {
         const QChar c = letterAt(i, k);

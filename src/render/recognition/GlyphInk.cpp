@@ -114,8 +114,9 @@ std::vector<Column> columnsOf(const Pieces& all, size_t characters)
         if (2 * widest->width() < 3 * usual)
             break;
         const int cut = leastInkColumn(all, *widest);
-        Column right{cut + 1, widest->right, widest->pieces};
+        Column right{cut + 1, widest->right, widest->pieces, true};
         widest->right = cut;
+        widest->cut = true;
         columns.insert(widest + 1, std::move(right));
     }
     return columns;
@@ -248,6 +249,13 @@ std::vector<Placed> placedSymbols(ReadWord& word, const QImage& view, double sca
         for (size_t k = 0; k < placed.size(); ++k)
             if (holder[k] != k && !(aligned[k] && aligned[holder[k]]))
                 return placed;
+    }
+    // A cut made where the engine read one wide letter halves it ("m" into an "r" and a
+    // stem) and leaves the letters after it on their neighbours' glyphs.
+    for (size_t k = 0, next = 0; k < placed.size(); ++k) {
+        const QString& text = placed[k].symbol->text;
+        if (holder[k] == k && columns[next++].cut && text.size() == 1 && QStringView(u"mwMWмшщжюМШЩЖЮ").contains(text[0]))
+            return placed;
     }
     for (size_t k = 0, next = 0; k < placed.size(); ++k) {
         placed[k].glyphOf = holder[k];

@@ -47,6 +47,7 @@ struct Pieces {
 struct Column {
     int left = 0, right = -1;
     std::vector<size_t> pieces;
+    bool cut = false; // parted from its neighbour at its thinnest: a guess, not a glyph as drawn
 
     int width() const { return right - left + 1; }
     bool holds(const Pieces& all, int x, int y) const

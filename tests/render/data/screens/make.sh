@@ -347,7 +347,19 @@ done
 # figures each alone in a cell; blur-code-numbers-2x.png is its case syntax-08-2x: code in
 # Dracula's colours at 2x with its line numbers.
 # It runs in a subshell of its own: its server, helpers and trap stay apart from those above.
-blur_screens() (
+blur_screens
+
+# page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
+# columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
+# page, whose thin strokes break a capital «Э» in two, and the first four lines of the
+# DejaVu page, down to a link whose «m» is the widest glyph of its word.
+(
+  work=$(mktemp -d)
+  python3 -c "import sys; sys.path.insert(0, '../../../../bench/screen-set'); import full_screens; from shots import chromium; full_screens.draw_all('$work', chromium())"
+  convert "$work/two-column-serif-1920x1080.png" -crop 900x30+0+5 +repage page-serif-line.png
+  convert "$work/two-column-dejavu-1920x1080.png" -crop 900x104+0+0 +repage page-dejavu-lines.png
+  rm -rf "$work"
+)() (
   # The first visible window that xdotool finds by these options and that still exists.
   window() {
     while :; do
@@ -458,3 +470,15 @@ blur_screens() (
 )
 
 blur_screens
+
+# page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
+# columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
+# page, whose thin strokes break a capital «Э» in two, and the first four lines of the
+# DejaVu page, down to a link whose «m» is the widest glyph of its word.
+(
+  work=$(mktemp -d)
+  python3 -c "import sys; sys.path.insert(0, '../../../../bench/screen-set'); import full_screens; from shots import chromium; full_screens.draw_all('$work', chromium())"
+  convert "$work/two-column-serif-1920x1080.png" -crop 900x30+0+5 +repage page-serif-line.png
+  convert "$work/two-column-dejavu-1920x1080.png" -crop 900x104+0+0 +repage page-dejavu-lines.png
+  rm -rf "$work"
+)
