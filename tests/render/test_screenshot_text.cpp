@@ -1470,3 +1470,16 @@ TEST(ScreenshotText, ALetterBrokenByItsThinStrokesOrCutFromAWideGlyphKeepsItsRea
     EXPECT_TRUE(readsLineWith("page-dejavu-lines", QStringLiteral("https://example.com/path/to/page")));
     EXPECT_TRUE(readsLine("page-dejavu-lines", QStringLiteral("Привет! Это обычный абзац текста на экране, как в почте или в чате.")));
 }
+
+TEST(ScreenshotText, ALineOneLanguagePartsAtAGapAndAnotherReadsWholeIsReadOnce)
+{
+    // `diff -u` in xterm at 2x: a tab parts each file's name from its date. One language's
+    // reading parts the line there, the other's does not; each date is still read once.
+    const QStringList lines = readLines(screenshot("xterm-diff-2x"));
+    const QString all = lines.join(u' ');
+    EXPECT_EQ(all.count(QStringLiteral("2024-03-14 09:30:00.000000000 +0000")), 2) << lines.join(" | ").toStdString();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString& line) {
+        return line.startsWith(QStringLiteral("--- plan.txt")) && line.endsWith(QStringLiteral("+0000"));
+    })) << lines.join(" | ").toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("+Обновить договор №17"))) << lines.join(" | ").toStdString();
+}

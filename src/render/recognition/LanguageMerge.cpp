@@ -43,7 +43,49 @@ std::pair<int, double> rowScore(const WordRun& row)
 // Readings of the same row: on one line, and over each other.
 bool sameRow(const QRect& a, const QRect& b) { return onOneLine(a, b) && overlap(a, b) > 0; }
 
-// One row per language standing on the same line of the view.
+// The row of a line read in `language`, or the line's end.
+std::vector<WordRun>::iterator rowIn(std::vector<WordRun>& line, int language)
+{
+    return std::find_if(line.begin(), line.end(), [&](const WordRun& row) { return !row.words.empty() && row.words.front().language == language; });
+}
+
+QRect lineBox(const std::vector<WordRun>& line)
+{
+    QRect box;
+    for (const WordRun& row : line)
+        box |= row.box;
+    return box;
+}
+
+// Whether the rows of `from` can go into `line`: one row a language, so a language's row
+// there must stand beside its row in `from` (one reading parted the line at a gap, another
+// did not), not over it.
+bool fits(std::vector<WordRun>& line, const std::vector<WordRun>& from)
+{
+    return std::all_of(from.begin(), from.end(), [&](const WordRun& row) {
+        const auto own = row.words.empty() ? line.end() : rowIn(line, row.words.front().language);
+        return own == line.end() || overlap(own->box, row.box) <= 0;
+    });
+}
+
+void putInto(std::vector<WordRun>& line, std::vector<WordRun>&& from)
+{
+    for (WordRun& row : from) {
+        const auto own = row.words.empty() ? line.end() : rowIn(line, row.words.front().language);
+        if (own == line.end()) {
+            line.push_back(std::move(row));
+            continue;
+        }
+        own->words.insert(own->words.end(), std::make_move_iterator(row.words.begin()), std::make_move_iterator(row.words.end()));
+        std::stable_sort(own->words.begin(), own->words.end(), [](const ReadWord& a, const ReadWord& b) { return a.box.left() < b.box.left(); });
+        own->box |= row.box;
+        own->respell();
+    }
+}
+
+// One row per language standing on the same line of the view. A line one language reads
+// whole and another in two parts is one line: kept apart, the parts would each be read
+// again beside the whole.
 std::vector<std::vector<WordRun>> rowsByLine(std::vector<std::vector<WordRun>> readings)
 {
     std::vector<std::vector<WordRun>> lines;
@@ -51,15 +93,26 @@ std::vector<std::vector<WordRun>> rowsByLine(std::vector<std::vector<WordRun>> r
         for (WordRun& row : readings[language]) {
             for (ReadWord& word : row.words)
                 word.language = int(language);
-            auto same = std::find_if(lines.begin(), lines.end(), [&](const std::vector<WordRun>& line) {
-                return sameRow(line.front().box, row.box) && std::none_of(line.begin(), line.end(), [&](const WordRun& other) {
-                    return !other.words.empty() && other.words.front().language == int(language);
-                });
-            });
-            if (same == lines.end())
-                lines.push_back({std::move(row)});
-            else
-                same->push_back(std::move(row));
+            std::vector<WordRun> alone;
+            alone.push_back(std::move(row));
+            size_t into = size_t(std::find_if(lines.begin(), lines.end(), [&](std::vector<WordRun>& line) {
+                return sameRow(line.front().box, alone.front().box) && fits(line, alone);
+            }) - lines.begin());
+            if (into == lines.size()) {
+                lines.push_back(std::move(alone));
+                continue;
+            }
+            putInto(lines[into], std::move(alone));
+            // Other lines the row now stands over join it.
+            for (size_t other = 0; other < lines.size();) {
+                if (other == into || !sameRow(lineBox(lines[into]), lineBox(lines[other])) || !fits(lines[into], lines[other])) {
+                    ++other;
+                    continue;
+                }
+                putInto(lines[into], std::move(lines[other]));
+                lines.erase(lines.begin() + std::ptrdiff_t(other));
+                into -= other < into ? 1 : 0;
+            }
         }
     }
     return lines;

@@ -349,6 +349,8 @@ done
 # It runs in a subshell of its own: its server, helpers and trap stay apart from those above.
 blur_screens
 
+# xterm-diff-2x.png is case xterm-colour-04-2x of a draw of the set with seed 52903: `diff
+# --color -u` in xterm at 2x, its file lines' dates a tab apart from the names.
 # page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
 # columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
 # page, whose thin strokes break a capital «Э» in two, and the first four lines of the
@@ -471,6 +473,8 @@ blur_screens
 
 blur_screens
 
+# xterm-diff-2x.png is case xterm-colour-04-2x of a draw of the set with seed 52903: `diff
+# --color -u` in xterm at 2x, its file lines' dates a tab apart from the names.
 # page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
 # columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
 # page, whose thin strokes break a capital «Э» in two, and the first four lines of the
