@@ -320,6 +320,26 @@ public:
             readSpot(spot);
     }
 
+    // Each region grown over the shapes it touches, whole: a reader's box may stop a pixel or
+    // two short of a glyph's tail, which then stays sharp below the blur. Shapes much larger
+    // than the region (a highlight, a frame) are not its glyphs.
+    void coverGlyphsWhole()
+    {
+        std::vector<uint8_t> mask = GlyphScan::edgeMask(GlyphScan::luminance(crop_), w_, h_);
+        std::vector<QRect> shapes = GlyphScan::components(mask, w_, h_);
+        std::sort(shapes.begin(), shapes.end(), [](const QRect& a, const QRect& b) { return a.top() < b.top(); });
+        for (QRectF& region : regions) {
+            const QRect box = pixels(region);
+            QRect grown = box;
+            for (auto shape = shapes.begin(); shape != shapes.end() && shape->top() <= box.bottom(); ++shape)
+                if (shape->intersects(box) && shape->height() <= 3 * box.height() && shape->width() <= box.width() + 3 * box.height())
+                    grown |= *shape;
+            if (grown != box)
+                region = stages::recognizerBox(grown, w_, h_);
+        }
+        checkCancelled(isCancelled_);
+    }
+
     std::vector<QRectF> regions;
 
 private:
@@ -371,6 +391,7 @@ std::vector<QRectF> wordRegions(const QImage& image, const QRect& rect, const st
     gathering.addLayerLines();
     gathering.addGlyphRows();
     gathering.addPlainFrameSpots();
+    gathering.coverGlyphsWhole();
     return std::move(gathering.regions);
 }
 
