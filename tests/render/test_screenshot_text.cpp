@@ -1483,3 +1483,13 @@ TEST(ScreenshotText, ALineOneLanguagePartsAtAGapAndAnotherReadsWholeIsReadOnce)
     })) << lines.join(" | ").toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("+Обновить договор №17"))) << lines.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, AGreyLineNumberBesideABraceOfAnotherColourIsRead)
+{
+    // Code in a dark theme in Chromium at 1x: a line of a grey number and a white brace has
+    // few glyphs at two levels, which on a plain ground is text all the same.
+    const QStringList lines = readLines(screenshot("code-braces-1x"));
+    for (const char* line : {"14 }", "17 {", "22 }"})
+        EXPECT_TRUE(lines.contains(QString::fromLatin1(line))) << line << " in " << lines.join(" | ").toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("16 static bool isBlank(const QImage& image, int row)"))) << lines.join(" | ").toStdString();
+}

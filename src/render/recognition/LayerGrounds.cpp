@@ -146,7 +146,7 @@ public:
         letters_ = int(letterDepths.size());
         const int deepest = letterDepths.empty() ? 0 : *std::max_element(letterDepths.begin(), letterDepths.end());
         const auto ofInkLevel = std::count_if(letterDepths.begin(), letterDepths.end(), [&](int d) { return 4 * d >= 3 * deepest; });
-        if ((!onPlain_ || line.glyphHeight >= lineCore) && letters_ < fewGlyphs && 4 * ofInkLevel < 3 * letters_)
+        if (!onPlain_ && letters_ < fewGlyphs && 4 * ofInkLevel < 3 * letters_)
             return false;
         if (!onPlain_ && (strokesOrCutOff() || strips() || strewn()))
             return false;

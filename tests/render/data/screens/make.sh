@@ -351,6 +351,8 @@ blur_screens
 
 # xterm-diff-2x.png is case xterm-colour-04-2x of a draw of the set with seed 52903: `diff
 # --color -u` in xterm at 2x, its file lines' dates a tab apart from the names.
+# code-braces-1x.png is case syntax-01-1x of the same draw: C++ in a dark theme at 1x, grey
+# line numbers beside white braces, the current line on a lighter band.
 # page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
 # columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
 # page, whose thin strokes break a capital «Э» in two, and the first four lines of the
@@ -475,6 +477,8 @@ blur_screens
 
 # xterm-diff-2x.png is case xterm-colour-04-2x of a draw of the set with seed 52903: `diff
 # --color -u` in xterm at 2x, its file lines' dates a tab apart from the names.
+# code-braces-1x.png is case syntax-01-1x of the same draw: C++ in a dark theme at 1x, grey
+# line numbers beside white braces, the current line on a lighter band.
 # page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
 # columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
 # page, whose thin strokes break a capital «Э» in two, and the first four lines of the
