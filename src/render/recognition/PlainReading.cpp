@@ -44,6 +44,15 @@ float trust(const std::vector<ReadWord>& run)
     return read[read.size() / 2];
 }
 
+// The median height of a run's words: a frame's edge or a bar read as a letter stands far
+// taller than the words of the line it is read in.
+int typicalHeight(std::vector<ReadWord> run)
+{
+    std::nth_element(run.begin(), run.begin() + qsizetype(run.size() / 2), run.end(),
+        [](const ReadWord& a, const ReadWord& b) { return a.box.height() < b.box.height(); });
+    return run.empty() ? 0 : run[run.size() / 2].box.height();
+}
+
 QRect scaled(const QRect& box, double factor)
 {
     if (factor == 1)
@@ -70,26 +79,35 @@ bool covered(const QRect& box, const std::vector<QRect>& words)
     return 2 * held >= box.width();
 }
 
-// Whether the plain reading's `word` goes in beside ours: where words of ours stand in its
-// place, it does where it reads more surely than each (they are added to `givingWay`), and
-// not where one reads as surely; where ours only brush it, where they leave half of it free.
-bool ourChoice(const std::vector<WordRun>& pieces, const ReadWord& word, std::vector<std::pair<size_t, size_t>>& givingWay)
+// Whether the plain reading's `word` (read `own`ly sure, before its run's trust) goes in
+// beside ours. Where words of ours stand in its place, it does only where they are a part of
+// it, read less surely (they are added to `givingWay`): each view reads a word in the script
+// and size it chooses, the plain reading does not. Where ours only brush it, it goes in
+// where they leave half of it free.
+bool ourChoice(const std::vector<WordRun>& pieces, const ReadWord& word, float own, std::vector<std::pair<size_t, size_t>>& givingWay)
 {
     std::vector<std::pair<size_t, size_t>> inPlace;
     std::vector<QRect> near;
+    QRect held;
     for (size_t p = 0; p < pieces.size(); ++p)
         for (size_t w = 0; w < pieces[p].words.size(); ++w) {
             const ReadWord& ours = pieces[p].words[w];
             if (!onOneLine(ours.box, word.box) || overlap(ours.box, word.box) <= 0)
                 continue;
             if (2 * overlap(ours.box, word.box) > std::min(ours.box.width(), word.box.width())) {
-                if (ours.confidence >= word.confidence)
+                if (ours.confidence >= own)
                     return false;
                 inPlace.emplace_back(p, w);
+                held = held.united(ours.box);
             } else
                 near.push_back(ours.box);
         }
-    if (inPlace.empty() && covered(word.box, near))
+    if (inPlace.empty())
+        return !covered(word.box, near);
+    // Ours read a part of the word: it reaches half a line's height beyond them, on a line of
+    // their height (not a badge's shape read as letters round them).
+    if (2 * (held.left() - word.box.left() + word.box.right() - held.right()) < word.box.height()
+        || 2 * word.box.height() > 3 * held.height())
         return false;
     givingWay.insert(givingWay.end(), inPlace.begin(), inPlace.end());
     return true;
@@ -300,14 +318,17 @@ std::vector<WordRun> withPlainWords(std::vector<WordRun> pieces, const PlainView
         for (const WordRun& row : view.rows)
             for (std::vector<ReadWord>& words : runsOf(row, factor)) {
                 const float lent = trust(words);
+                const int height = typicalHeight(words);
                 PlainRun& run = runs.emplace_back();
                 for (ReadWord& word : words) {
                     run.places.push_back(word.box);
-                    if (lent < carried && (word.confidence < sureWord || signs(word.text) < 2))
+                    const bool sure = word.confidence >= sureWord && signs(word.text) >= 2;
+                    if (!sure && (lent < carried || 2 * word.box.height() > 3 * height))
                         continue;
-                    word.confidence = lent < carried ? word.confidence : std::max(word.confidence, (word.confidence + lent) / 2);
+                    const float own = word.confidence;
+                    word.confidence = lent < carried ? own : std::max(own, (own + lent) / 2);
                     const size_t before = givingWay.size();
-                    if (!ourChoice(pieces, word, givingWay))
+                    if (!ourChoice(pieces, word, own, givingWay))
                         continue;
                     if (givingWay.size() > before)
                         inPlace.emplace_back(givingWay[before].first, std::move(word));
