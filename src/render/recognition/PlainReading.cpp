@@ -25,11 +25,13 @@ int signs(const QString& text)
     return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); }));
 }
 
-// How surely a run of the plain reading's words is text as a whole: the median confidence of
-// its words, where a word of two signs read surely stands among them; else 0. A run that reads as surely as a line of real glyphs lends its trust to its weaker words
-// and letters alone, half of it to a word read far less surely; a row read on a photo's texture, a frame or specks reads far lower (a
-// tick, a bubble's tail or a bullet is read as a letter alone surely, a column gap off the
-// text it marks). The median, not the mean: a word cut where another reading holds the rest reads low.
+// How surely a run of the plain reading's words is text as a whole: the median confidence
+// of its words, where a word of two signs read surely stands among them; else 0. A run that
+// reads as surely as a line of real glyphs lends its trust to its weaker words and letters
+// alone (half of it to a word read far less surely); a run read on a photo's texture, a
+// frame or specks reads far lower, and a tick or a bullet read surely as a letter stands a
+// column gap off the text it marks. The median, not the mean: a word cut where another
+// reading holds the rest of it reads low.
 float trust(const std::vector<ReadWord>& run)
 {
     std::vector<float> read;
@@ -89,6 +91,7 @@ bool ourChoice(const std::vector<WordRun>& pieces, const ReadWord& word, float o
     std::vector<std::pair<size_t, size_t>> inPlace;
     std::vector<QRect> near;
     QRect held;
+    int lettered = 0; // the height of the tallest of them with a letter or figure
     for (size_t p = 0; p < pieces.size(); ++p)
         for (size_t w = 0; w < pieces[p].words.size(); ++w) {
             const ReadWord& ours = pieces[p].words[w];
@@ -99,15 +102,16 @@ bool ourChoice(const std::vector<WordRun>& pieces, const ReadWord& word, float o
                     return false;
                 inPlace.emplace_back(p, w);
                 held = held.united(ours.box);
+                lettered = std::max(lettered, signs(ours.text) > 0 ? ours.box.height() : 0);
             } else
                 near.push_back(ours.box);
         }
     if (inPlace.empty())
         return !covered(word.box, near);
     // Ours read a part of the word: it reaches half a line's height beyond them, on a line of
-    // their height (not a badge's shape read as letters round them).
+    // their letters' height (not a badge's shape read as letters round them).
     if (2 * (held.left() - word.box.left() + word.box.right() - held.right()) < word.box.height()
-        || 2 * word.box.height() > 3 * held.height())
+        || (lettered > 0 && 2 * word.box.height() > 3 * lettered))
         return false;
     givingWay.insert(givingWay.end(), inPlace.begin(), inPlace.end());
     return true;
@@ -123,24 +127,27 @@ void respelt(WordRun& piece)
 
 // Whether `right` goes on `left` with no blank: a gap far narrower than a word space, where
 // another reading held the rest of a word («изм» + «енения»).
-bool partOfOneWord(const QRect& left, const QRect& right)
+bool partOfOneWord(const ReadWord& left, const ReadWord& right)
 {
-    return 4 * (right.left() - left.right() - 1) < std::min(left.height(), right.height());
+    return onOneLine(left.box, right.box) && 4 * (right.box.left() - left.box.right() - 1) < std::max(left.box.height(), right.box.height());
 }
 
-// `word` into `piece` before the words right of it, or onto a word it is the rest of.
+// `word` into `piece` before the words right of it, joined to a word it is the rest of.
 void insertInOrder(WordRun& piece, ReadWord word)
 {
     const int middle = word.box.center().x();
-    const auto at = std::find_if(piece.words.begin(), piece.words.end(), [&](const ReadWord& w) { return w.box.center().x() > middle; });
-    if (at != piece.words.begin() && onOneLine((at - 1)->box, word.box) && partOfOneWord((at - 1)->box, word.box)) {
-        (at - 1)->text += word.text;
-        (at - 1)->box = (at - 1)->box.united(word.box);
-    } else if (at != piece.words.end() && onOneLine(at->box, word.box) && partOfOneWord(word.box, at->box)) {
-        at->text.prepend(word.text);
-        at->box = at->box.united(word.box);
-    } else
-        piece.words.insert(at, std::move(word));
+    auto at = std::find_if(piece.words.begin(), piece.words.end(), [&](const ReadWord& w) { return w.box.center().x() > middle; });
+    at = piece.words.insert(at, std::move(word));
+    if (at != piece.words.begin() && partOfOneWord(*(at - 1), *at)) {
+        (at - 1)->text += at->text;
+        (at - 1)->box = (at - 1)->box.united(at->box);
+        at = piece.words.erase(at) - 1;
+    }
+    if (at + 1 != piece.words.end() && partOfOneWord(*at, *(at + 1))) {
+        at->text += (at + 1)->text;
+        at->box = at->box.united((at + 1)->box);
+        piece.words.erase(at + 1);
+    }
 }
 
 // The words of a row of the plain reading between column gaps: where they stand, and
@@ -170,30 +177,42 @@ std::vector<std::vector<ReadWord>> runsOf(const WordRun& row, double factor)
     return runs;
 }
 
-// A run's chosen words into the piece of the word of ours nearest any word of the run on its
-// line, where no column gap parts them, each before the words right of it; else a piece of
-// its own. A turned line's piece spans the rows of the lines beside it, its words do not.
-void place(std::vector<WordRun>& pieces, PlainRun run)
+// The piece of the word of ours nearest any of `places` on its line, where no column gap
+// parts them; -1 where none is.
+int nearestPiece(const std::vector<WordRun>& pieces, const std::vector<QRect>& places)
 {
-    WordRun* into = nullptr;
-    int nearest = 0;
-    for (WordRun& piece : pieces)
-        for (const ReadWord& ours : piece.words)
-            for (const QRect& place : run.places) {
+    int into = -1, nearest = 0;
+    for (size_t p = 0; p < pieces.size(); ++p)
+        for (const ReadWord& ours : pieces[p].words)
+            for (const QRect& place : places) {
                 const int gap = std::max(0, -overlap(ours.box, place));
                 if (onOneLine(ours.box, place) && !columnGap(gap, std::min(ours.box.height(), place.height()))
-                    && (!into || gap < nearest)) {
-                    into = &piece;
+                    && (into < 0 || gap < nearest)) {
+                    into = int(p);
                     nearest = gap;
                 }
             }
-    if (!into) {
-        pieces.emplace_back();
-        into = &pieces.back();
+    return into;
+}
+
+// A run's chosen words each into the piece of the word of ours nearest it, or else nearest
+// the run, each before the words right of it; else into a piece of their own. A turned
+// line's piece spans the rows of the lines beside it, its words do not.
+void place(std::vector<WordRun>& pieces, PlainRun run)
+{
+    int runInto = nearestPiece(pieces, run.places);
+    for (ReadWord& word : run.chosen) {
+        int into = nearestPiece(pieces, {word.box});
+        if (into < 0) {
+            if (runInto < 0) {
+                runInto = int(pieces.size());
+                pieces.emplace_back();
+            }
+            into = runInto;
+        }
+        insertInOrder(pieces[size_t(into)], std::move(word));
+        respelt(pieces[size_t(into)]);
     }
-    for (ReadWord& word : run.chosen)
-        insertInOrder(*into, std::move(word));
-    respelt(*into);
 }
 
 // The picture opaque on white, in colour as the command reads it: the engine thresholds each
