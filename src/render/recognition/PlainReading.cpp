@@ -108,10 +108,11 @@ bool ourChoice(const std::vector<WordRun>& pieces, const ReadWord& word, float o
         }
     if (inPlace.empty())
         return !covered(word.box, near);
-    // Ours read a part of the word: it reaches half a line's height beyond them, on a line of
-    // their letters' height (not a badge's shape read as letters round them).
-    if (2 * (held.left() - word.box.left() + word.box.right() - held.right()) < word.box.height()
-        || (lettered > 0 && 2 * word.box.height() > 3 * lettered))
+    // Ours read it worse: as signs alone, in pieces, or a part of it (it reaches half a line's
+    // height beyond them); on a line of their letters' height, not a badge's shape read as
+    // letters round them.
+    const bool more = 2 * (held.left() - word.box.left() + word.box.right() - held.right()) >= word.box.height();
+    if (!(lettered == 0 || inPlace.size() > 1 || more) || (lettered > 0 && 2 * word.box.height() > 3 * lettered))
         return false;
     givingWay.insert(givingWay.end(), inPlace.begin(), inPlace.end());
     return true;
