@@ -260,7 +260,9 @@ QImage opaqueView(const QImage& image, const std::vector<QRect>& readAlready)
 
 // Where `opaque` holds ink: the box of the pixels that stand off the pixel two before them
 // in their row or column, with a margin; empty where none does. A ground, flat or a gradient,
-// holds none, so a dialog on an empty desktop is read without the desktop.
+// holds none, so a dialog on an empty desktop is read without the desktop. A box of most of
+// the picture is the whole picture: the engine reads a page otherwise than a tight crop of it
+// (its threshold and its blocks), and there is little to gain.
 QRect inkBounds(const QImage& opaque)
 {
     const int w = opaque.width(), h = opaque.height();
@@ -280,7 +282,8 @@ QRect inkBounds(const QImage& opaque)
     if (right < 0)
         return {};
     constexpr int margin = 16;
-    return QRect(QPoint(left, top), QPoint(right, bottom)).adjusted(-margin, -margin, margin, margin).intersected(opaque.rect());
+    const QRect ink = QRect(QPoint(left, top), QPoint(right, bottom)).adjusted(-margin, -margin, margin, margin).intersected(opaque.rect());
+    return 4 * qint64(ink.width()) * ink.height() < qint64(w) * h ? ink : opaque.rect();
 }
 
 } // namespace
