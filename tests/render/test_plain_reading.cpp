@@ -96,3 +96,30 @@ TEST(PlainReading, ASureWordNoLineOfOursHoldsIsPutInItsPlaceAndNothingElseIs)
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].words[1].box, QRect(220, 20, 80, 40));
 }
+
+TEST(PlainReading, ARowReadAsTextLendsItsTrustToItsWeakWordsAndLettersAloneAndJunkRowsStayOut)
+{
+    // Our views read a turned line in part: a word's end unsurely, a word's start surely, the
+    // rest not at all; the engine alone read the rest with the places ours holds painted over.
+    std::vector<WordRun> ours{run({word("си", 50, 68, 56), word("видео", 80, 130, 97), word("изм", 140, 170, 93)}),
+        // A word read unsurely in two pieces, and a word read as a sign.
+        run({word("ga", 172, 209, 33, 40), word("we.", 253, 307, 33, 40), word("&", 320, 332, 0, 40)})};
+    PlainViews plain;
+    plain[0].rows = {
+        // A row it reads surely on the whole: its weak words, a letter alone and the rest of a
+        // word cut at our word's end go in; a weak reading of what ours reads surely does not.
+        run({word("записи", 20, 68, 97), word("енения", 172, 230, 93), word("и", 240, 248, 96), word("распознаётся", 260, 370, 31),
+            word("вилео", 81, 129, 40)}),
+        // Read whole and more surely, they take the place of ours.
+        run({word("дальше.", 172, 307, 97, 40), word("it", 318, 334, 90, 40)}),
+        // A row of frames and specks beside a photo: a word of two read surely stays, as
+        // without the row's trust; the rest of it is no text.
+        run({word("Ee", 20, 40, 12, 60), word("ы", 50, 60, 20, 60), word("ЕСИ", 70, 100, 28, 60), word("СЕЛО", 400, 460, 85, 60)}),
+        run({word("rE", 20, 60, 15, 100), word("В", 70, 80, 90, 100)})};
+    std::vector<WordRun> lines = joinedLines(withPlainWords(std::move(ours), plain, 1.0));
+    std::sort(lines.begin(), lines.end(), [](const WordRun& a, const WordRun& b) { return a.box.top() < b.box.top(); });
+    QStringList texts;
+    for (const WordRun& line : lines)
+        texts.append(line.text);
+    EXPECT_EQ(texts, (QStringList{"записи видео изменения и распознаётся", "дальше. it", "СЕЛО"}));
+}

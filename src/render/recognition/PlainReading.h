@@ -25,14 +25,15 @@ inline constexpr float heldConfidence = 60;
 
 // The picture read plainly in the languages the recogniser reads (each apart where `reading`
 // is corrected). The places in `readAlready` (pixels of the picture) are painted over with the
-// ground beside them first: what another reading holds is not read twice. Throws as
-// detail::readLines does.
+// ground beside them first: what another reading holds is not read twice. Only the box of
+// what stands off the ground is read. Throws as detail::readLines does.
 PlainViews plainReading(const QImage& image, Reading reading, const std::function<bool()>& isCancelled = {},
     const std::vector<QRect>& readAlready = {});
 
-// `pieces` (boxes in pixels of the picture enlarged `factor` times) with each word the plain
-// reading read surely where none of theirs stands: into the piece whose line it stands in,
-// before the words right of it.
+// `pieces` (boxes in pixels of the picture enlarged `factor` times) with the plain reading's
+// words chosen among them: each word it read surely, and each word of a run it read as text
+// on the whole, where none of theirs stands or where theirs read a part of it less surely;
+// beside the word of theirs nearest it, before the words right of it.
 std::vector<WordRun> withPlainWords(std::vector<WordRun> pieces, const PlainViews& plain, double factor);
 
 } // namespace tarnwick::ScreenTextRecognizer::stages
