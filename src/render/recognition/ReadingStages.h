@@ -77,14 +77,13 @@ void runAll(const std::vector<std::function<void()>>& tasks);
 // Grey levels on white, or the sentence for a failed allocation.
 QImage readableGrey(const QImage& image);
 
-// The view to read dark on light, and the areas of the other polarity, inverted, when
-// there are any and they were asked for.
+// The view to read dark on light; no second view of the other polarity is made.
 struct PolarityViews {
     QImage main;
     std::optional<QImage> other;
 };
 
-PolarityViews polarityViews(QImage grey, bool splitAreas);
+PolarityViews polarityViews(QImage grey);
 
 // --- Text lines -------------------------------------------------------------------
 

@@ -115,7 +115,7 @@ private:
             }
         }
         if (views_.main.isNull())
-            views_ = polarityViews(grey, scattered_);
+            views_ = polarityViews(grey);
         shown_ = views_;
         if (scattered_) {
             const int height = textHeight(views_.main);
