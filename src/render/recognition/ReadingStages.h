@@ -202,10 +202,6 @@ QRectF pixelBox(const QRectF& box, int w, int h);
 // A block's line runs across the whole view; a column gap starts another piece.
 std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines);
 
-// Rows cut at column gaps only where every piece holds a sentence (three words and
-// more): columns of text, each in a language of its own, not the cells of a listing.
-std::vector<WordRun> splitProseColumns(std::vector<WordRun> rows);
-
 // Pieces read apart (in different views or bands) that stand on the same row are
 // joined into one line; column gaps keep lines apart.
 std::vector<WordRun> joinedLines(std::vector<WordRun> pieces);
