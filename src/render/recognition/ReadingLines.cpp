@@ -136,22 +136,6 @@ std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines)
     return pieces;
 }
 
-std::vector<WordRun> splitProseColumns(std::vector<WordRun> rows)
-{
-    constexpr size_t sentence = 3; // words
-    std::vector<WordRun> out;
-    for (WordRun& row : rows) {
-        std::vector<WordRun> pieces = splitAtColumnGaps({row});
-        const bool prose = pieces.size() > 1
-            && std::all_of(pieces.begin(), pieces.end(), [](const WordRun& piece) { return piece.words.size() >= sentence; });
-        if (prose)
-            std::move(pieces.begin(), pieces.end(), std::back_inserter(out));
-        else
-            out.push_back(std::move(row));
-    }
-    return out;
-}
-
 // The next piece joins a line when it starts within one and a half heights of the
 // end of the line's rightmost piece.
 std::vector<WordRun> joinedLines(std::vector<WordRun> pieces)

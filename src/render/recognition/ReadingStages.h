@@ -77,14 +77,13 @@ void runAll(const std::vector<std::function<void()>>& tasks);
 // Grey levels on white, or the sentence for a failed allocation.
 QImage readableGrey(const QImage& image);
 
-// The view to read dark on light, and the areas of the other polarity, inverted, when
-// there are any and they were asked for.
+// The view to read dark on light; no second view of the other polarity is made.
 struct PolarityViews {
     QImage main;
     std::optional<QImage> other;
 };
 
-PolarityViews polarityViews(QImage grey, bool splitAreas);
+PolarityViews polarityViews(QImage grey);
 
 // --- Text lines -------------------------------------------------------------------
 
@@ -202,10 +201,6 @@ QRectF pixelBox(const QRectF& box, int w, int h);
 
 // A block's line runs across the whole view; a column gap starts another piece.
 std::vector<WordRun> splitAtColumnGaps(std::vector<WordRun> lines);
-
-// Rows cut at column gaps only where every piece holds a sentence (three words and
-// more): columns of text, each in a language of its own, not the cells of a listing.
-std::vector<WordRun> splitProseColumns(std::vector<WordRun> rows);
 
 // Pieces read apart (in different views or bands) that stand on the same row are
 // joined into one line; column gaps keep lines apart.

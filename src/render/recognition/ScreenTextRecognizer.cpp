@@ -115,7 +115,7 @@ private:
             }
         }
         if (views_.main.isNull())
-            views_ = polarityViews(grey, scattered_);
+            views_ = polarityViews(grey);
         shown_ = views_;
         if (scattered_) {
             const int height = textHeight(views_.main);
@@ -233,11 +233,6 @@ private:
     // glyphs repeat: they are the same pixels at every size, not only in small text.
     std::vector<WordRun> mergedRows()
     {
-        if (scattered_ && !small_)
-            for (auto& part : read_)
-                for (std::vector<WordRun>& reading : part)
-                    if (part.size() > 1)
-                        reading = splitProseColumns(std::move(reading));
         // What each glyph alone reads as in the language surest of it; words drawn again in
         // other bands weigh together with these.
         const std::vector<ReadWord> lonely = surestLoneReadings(read_, loneGlyphs_);
