@@ -186,7 +186,7 @@ std::vector<uint8_t> darkCells(const QImage& grey, int columns, int rows)
 
 } // namespace
 
-PolarityViews polarityViews(QImage grey)
+QImage polarityView(QImage grey)
 {
     const int columns = (grey.width() + polarityCell - 1) / polarityCell;
     const int rows = (grey.height() + polarityCell - 1) / polarityCell;
@@ -195,7 +195,7 @@ PolarityViews polarityViews(QImage grey)
     if (2 * darkCount > dark.size())
         grey.invertPixels();
     flattenGround(grey);
-    return {grey, std::nullopt};
+    return grey;
 }
 
 } // namespace tarnwick::ScreenTextRecognizer::stages

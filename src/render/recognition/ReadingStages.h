@@ -1,7 +1,7 @@
 #pragma once
 
 // The stages of text recognition, each in a file of its own: the language data and
-// warm engines (EnginePool.cpp), the views of each polarity (PolarityViews.cpp), the
+// warm engines (EnginePool.cpp), the view dark on light (PolarityViews.cpp), the
 // bands and how each is read (BandReading.cpp), the merge of the readings of each
 // language (LanguageMerge.cpp), and lines and reading order (ReadingLines.cpp).
 
@@ -77,13 +77,8 @@ void runAll(const std::vector<std::function<void()>>& tasks);
 // Grey levels on white, or the sentence for a failed allocation.
 QImage readableGrey(const QImage& image);
 
-// The view to read dark on light; no second view of the other polarity is made.
-struct PolarityViews {
-    QImage main;
-    std::optional<QImage> other;
-};
-
-PolarityViews polarityViews(QImage grey);
+// The picture as one view to read dark on light, whichever polarity most of it has.
+QImage polarityView(QImage grey);
 
 // --- Text lines -------------------------------------------------------------------
 

@@ -78,7 +78,7 @@ public:
                                 plainWords_->push_back({word.text, recognizerBox(word.box, image_.width(), image_.height())});
             pieces = withPlainWords(std::move(pieces), plain, factor_);
         }
-        const int w = views_.main.width(), h = views_.main.height();
+        const int w = view_.width(), h = view_.height();
         std::vector<Line> lines;
         std::vector<WordRun> joined = joinedLines(std::move(pieces));
         if (scattered_)
@@ -95,7 +95,7 @@ public:
 private:
     // A scattered picture is read from its text lines alone, each dark on white; a picture
     // without lines of glyphs (one letter, text larger than glyphs are taken to be) is read
-    // from its views of each polarity. Small text is enlarged; boxes come back in the unit
+    // as one view dark on light. Small text is enlarged; boxes come back in the unit
     // square of the enlarged view, the same as the image's. Each language reads on its own
     // and the readings are merged row by row: the combined engine's choice word by word on
     // confidence puts the other language's look-alikes into a row at every size ("т" for
@@ -106,7 +106,7 @@ private:
         if (scattered_) {
             TextLayer layer = textLayer(grey);
             if (!layer.lines.empty())
-                views_.main = std::move(layer.view);
+                view_ = std::move(layer.view);
             for (const TextLine& line : layer.lines) {
                 if (line.onPhoto)
                     photoLines_.push_back(line.box);
@@ -114,16 +114,14 @@ private:
                     loneGlyphs_.push_back(line.box.adjusted(-1, -1, 1, 1));
             }
         }
-        if (views_.main.isNull())
-            views_ = polarityViews(grey);
-        shown_ = views_;
+        if (view_.isNull())
+            view_ = polarityView(grey);
+        shown_ = view_;
         if (scattered_) {
-            const int height = textHeight(views_.main);
-            factor_ = enlargement(height, views_.main.size());
+            const int height = textHeight(view_);
+            factor_ = enlargement(height, view_.size());
             small_ = smallText(height);
-            views_.main = enlarged(views_.main, factor_);
-            if (views_.other)
-                views_.other = enlarged(*views_.other, factor_);
+            view_ = enlarged(view_, factor_);
         }
         for (QRect& box : photoLines_)
             box = scaledBy(box, factor_);
@@ -134,9 +132,9 @@ private:
             languages_ = singleLanguages(setup_);
     }
 
-    // Independent parts (bands of lines, the areas of the other polarity) are read at once,
-    // each on a thread with a warm engine, and merged in view order. A band holds two lines
-    // of ordinary screen text at least; thinner bands read worse. Text under 14 px, enlarged
+    // Independent parts (bands of lines) are read at once, each on a thread with a warm
+    // engine, and merged in view order. A band holds two lines of ordinary screen text at
+    // least; thinner bands read worse. Text under 14 px, enlarged
     // two and a half times and more, reads far better as a block, which takes its line and
     // word spacing from all its lines: read once per language, on as many threads, it is cut
     // where each band keeps two, so that the passes of all languages run at once.
@@ -145,12 +143,9 @@ private:
         leastInkRows_ = small_ ? (languages_.size() > 1 ? 60 : 120) : 40;
         const int threads = ReadingPool::helpers() + 1;
         if (scattered_)
-            parts_ = bands(views_.main, std::max(1, threads / int(languages_.size()) - (views_.other ? 1 : 0)), leastInkRows_);
+            parts_ = bands(view_, std::max(1, threads / int(languages_.size())), leastInkRows_);
         else
-            parts_.push_back({views_.main, 0});
-        if (views_.other)
-            parts_.push_back({*views_.other, 0});
-        otherFrom_ = parts_.size() - (views_.other ? 1 : 0);
+            parts_.push_back({view_, 0});
         if (scattered_)
             cutForSizes();
     }
@@ -176,16 +171,13 @@ private:
             for (const std::function<void()>& cut : cutting)
                 cut();
         std::vector<Band> pieces;
-        for (size_t i = 0; i < parts_.size(); ++i) {
-            if (i == parts_.size() - 1 && views_.other)
-                otherFrom_ = pieces.size();
-            std::move(cuts[i].begin(), cuts[i].end(), std::back_inserter(pieces));
-        }
+        for (std::vector<Band>& cut : cuts)
+            std::move(cut.begin(), cut.end(), std::back_inserter(pieces));
         // Each language reads every piece: a large page of one column, two bands and no other
         // pieces, left half the threads idle. Its tallest pieces are halved again while
         // threads are left, each half keeping four lines and more, which read as well as the
         // whole.
-        while (large && !views_.other && !pieces.empty() && pieces.size() * languages_.size() < size_t(ReadingPool::runners())) {
+        while (large && !pieces.empty() && pieces.size() * languages_.size() < size_t(ReadingPool::runners())) {
             const auto tallest = std::max_element(pieces.begin(), pieces.end(), [](const Band& a, const Band& b) { return a.image.height() < b.image.height(); });
             std::vector<Band> halves = tallest->scale != 1 ? std::vector<Band>{} : bands(tallest->image, 2, 2 * leastInkRows_);
             if (halves.size() < 2)
@@ -196,10 +188,6 @@ private:
             }
             pieces.insert(pieces.erase(tallest), halves.begin(), halves.end());
         }
-        // Without the other polarity every piece is the main view's, however many a band was
-        // cut into: a piece counted as the other view's lost the glyph comparison.
-        if (!views_.other)
-            otherFrom_ = pieces.size();
         parts_ = std::move(pieces);
     }
 
@@ -228,8 +216,8 @@ private:
         ReadingPool::runAll(tasks);
     }
 
-    // The readings of each part merged, then those of each view: the main view's bands first,
-    // then the other polarity's areas. Screen text is read letter by letter again where its
+    // The readings of each part merged, the bands in view order. Screen text is read letter
+    // by letter again where its
     // glyphs repeat: they are the same pixels at every size, not only in small text.
     std::vector<WordRun> mergedRows()
     {
@@ -237,24 +225,18 @@ private:
         // other bands weigh together with these.
         const std::vector<ReadWord> lonely = surestLoneReadings(read_, loneGlyphs_);
         const RecurringReadings recurring = recurringReadings(read_);
-        std::array<std::vector<WordRun>, 2> rowsOfView;
-        for (size_t i = 0; i < read_.size(); ++i) {
-            std::vector<WordRun> rows = read_[i].size() == 1 ? std::move(read_[i].front()) : mergedReadings(std::move(read_[i]), recurring);
-            std::move(rows.begin(), rows.end(), std::back_inserter(rowsOfView[i < otherFrom_ ? 0 : 1]));
-        }
         std::vector<WordRun> pieces;
-        for (size_t v = 0; v < rowsOfView.size(); ++v) {
-            std::vector<WordRun>& rows = rowsOfView[v];
-            if (reading_ == Reading::corrected) {
-                const QImage view = v == 0 ? shown_.main : shown_.other.value_or(QImage());
-                readAlikeGlyphsAlike(rows, view, factor_);
-                spaceOnTheCells(rows, view, factor_);
-                partWordsAtBlanks(rows, view, factor_);
-            }
-            if (scattered_)
-                rows = splitAtColumnGaps(std::move(rows));
+        for (std::vector<std::vector<WordRun>>& part : read_) {
+            std::vector<WordRun> rows = part.size() == 1 ? std::move(part.front()) : mergedReadings(std::move(part), recurring);
             std::move(rows.begin(), rows.end(), std::back_inserter(pieces));
         }
+        if (reading_ == Reading::corrected) {
+            readAlikeGlyphsAlike(pieces, shown_, factor_);
+            spaceOnTheCells(pieces, shown_, factor_);
+            partWordsAtBlanks(pieces, shown_, factor_);
+        }
+        if (scattered_)
+            pieces = splitAtColumnGaps(std::move(pieces));
         if (reading_ == Reading::corrected && !photoLines_.empty())
             pieces = withoutPhotoTexture(std::move(pieces), photoLines_);
         if (!loneGlyphs_.empty())
@@ -269,8 +251,8 @@ private:
     // Every word of the plain reading with a letter or a figure, when the caller asks for them.
     std::vector<Word>* plainWords_;
     const DataSetup setup_;
-    // The views read, and as shown before they were enlarged `factor_` times.
-    PolarityViews views_, shown_;
+    // The view read, and as shown before it was enlarged `factor_` times.
+    QImage view_, shown_;
     double factor_ = 1;
     bool small_ = false;
     int leastInkRows_ = 40;
@@ -278,7 +260,6 @@ private:
     std::vector<QRect> photoLines_, loneGlyphs_;
     std::vector<std::string> languages_;
     std::vector<Band> parts_;
-    size_t otherFrom_ = 0; // the first part of the other polarity's areas
     std::vector<std::vector<std::vector<WordRun>>> read_; // rows of each part in each language
 };
 
