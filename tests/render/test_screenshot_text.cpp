@@ -1513,3 +1513,17 @@ TEST(ScreenshotText, AGreyLineNumberBesideABraceOfAnotherColourIsRead)
         EXPECT_TRUE(lines.contains(QString::fromLatin1(line))) << line << " in " << lines.join(" | ").toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("16 static bool isBlank(const QImage& image, int row)"))) << lines.join(" | ").toStdString();
 }
+
+TEST(ScreenshotText, APageTurnedADegreeIsReadLevelInItsOrder)
+{
+    // A Chromium page turned 1° as a raster: read along its own baselines the lines came
+    // in the wrong order, the first cut in two and one word lost.
+    const QStringList written{QStringLiteral("настройках. Для записи видео нужен доступ к звуковой карте."),
+        QStringLiteral("Установите пакет и запустите программу из меню приложений."),
+        QStringLiteral("Use the arrow keys to move the selection by one pixel. The editor"),
+        QStringLiteral("opens after each capture unless you turn it off. Файлы серии")};
+    const QStringList lines = readLines(screenshot("turned-page-4-1x"));
+    ASSERT_EQ(lines.size(), written.size()) << lines.join(" | ").toStdString();
+    for (qsizetype i = 0; i < written.size(); ++i)
+        EXPECT_LE(tarnwick::test::editDistance(lines[i], written[i]), 1) << lines[i].toStdString();
+}

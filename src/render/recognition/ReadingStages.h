@@ -7,6 +7,8 @@
 
 #include "render/recognition/ScreenTextRecognizer.h"
 
+#include <QTransform>
+
 #include <QImage>
 #include <QRect>
 #include <QRectF>
@@ -79,6 +81,11 @@ QImage readableGrey(const QImage& image);
 
 // The picture as one view to read dark on light, whichever polarity most of it has.
 QImage polarityView(QImage grey);
+
+// The angle in degrees a turned picture's lines of text run at (Levelling.cpp), where it is
+// clearly turned; and the picture turned level, with `turn` mapping its pixels there.
+std::optional<double> turnedBy(const QImage& grey);
+QImage levelled(const QImage& image, double degrees, QTransform& turn);
 
 // --- Text lines -------------------------------------------------------------------
 

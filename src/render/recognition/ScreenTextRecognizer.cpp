@@ -282,7 +282,27 @@ std::vector<Line> readLines(const QImage& image, Reading reading, Layout layout,
     checkReadableSize(image.size());
     if (isCancelled && isCancelled())
         throw CancellationError();
-    return Reader(image, reading, layout, isCancelled, plainWords).lines();
+    // A turned picture is read turned level, its boxes turned back round what they hold.
+    const std::optional<double> turned = layout == Layout::scattered ? turnedBy(readableGrey(image)) : std::nullopt;
+    if (!turned)
+        return Reader(image, reading, layout, isCancelled, plainWords).lines();
+    QTransform turn;
+    const QImage level = levelled(image, *turned, turn);
+    const QTransform back = turn.inverted();
+    const auto turnedBack = [&](const QRectF& box) {
+        const QRect pixels = back.mapRect(pixelBox(box, level.width(), level.height())).toAlignedRect().intersected(image.rect());
+        return recognizerBox(pixels, image.width(), image.height());
+    };
+    std::vector<Word> levelWords;
+    std::vector<Line> lines = Reader(level, reading, layout, isCancelled, plainWords ? &levelWords : nullptr).lines();
+    for (Line& line : lines) {
+        line.bounds = turnedBack(line.bounds);
+        for (Word& word : line.words)
+            word.bounds = turnedBack(word.bounds);
+    }
+    for (Word& word : levelWords)
+        plainWords->push_back({std::move(word.text), turnedBack(word.bounds)});
+    return lines;
 }
 
 } // namespace detail

@@ -353,6 +353,8 @@ blur_screens
 # --color -u` in xterm at 2x, its file lines' dates a tab apart from the names.
 # code-braces-1x.png is case syntax-01-1x of the same draw: C++ in a dark theme at 1x, grey
 # line numbers beside white braces, the current line on a lighter band.
+# turned-page-4-1x.png is case turned-07-1x of a draw of the set with seed 80071: four lines
+# of a Chromium page turned 1° as a raster, each longer than the last.
 # page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
 # columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
 # page, whose thin strokes break a capital «Э» in two, and the first four lines of the
@@ -479,6 +481,8 @@ blur_screens
 # --color -u` in xterm at 2x, its file lines' dates a tab apart from the names.
 # code-braces-1x.png is case syntax-01-1x of the same draw: C++ in a dark theme at 1x, grey
 # line numbers beside white braces, the current line on a lighter band.
+# turned-page-4-1x.png is case turned-07-1x of a draw of the set with seed 80071: four lines
+# of a Chromium page turned 1° as a raster, each longer than the last.
 # page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
 # columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
 # page, whose thin strokes break a capital «Э» in two, and the first four lines of the
