@@ -1527,3 +1527,15 @@ TEST(ScreenshotText, APageTurnedADegreeIsReadLevelInItsOrder)
     for (qsizetype i = 0; i < written.size(); ++i)
         EXPECT_LE(tarnwick::test::editDistance(lines[i], written[i]), 1) << lines[i].toStdString();
 }
+
+TEST(ScreenshotText, AShortWordOfTheLineReadAsOneLetterOrSignOfTheOtherScriptTakesTheLinesReading)
+{
+    // Pages turned a degree or two, read level: the Cyrillic model read the "it" of "turn it
+    // off" as «Ё» over its "i" alone, as one «К» over both letters, or as the sign "®".
+    for (const char* name : {"turned-it-2x", "turned-it-15x", "turned-it-125x"}) {
+        const QStringList lines = readLines(screenshot(QString::fromLatin1(name)));
+        const auto line = std::find_if(lines.begin(), lines.end(), [](const QString& text) { return text.contains(QStringLiteral("turn ")); });
+        ASSERT_NE(line, lines.end()) << name << ": " << lines.join(" | ").toStdString();
+        EXPECT_TRUE(line->contains(QStringLiteral("turn it off."))) << name << ": " << line->toStdString();
+    }
+}

@@ -302,6 +302,27 @@ bool twinsButCase(const QString& a, const QString& b) { return a != b && sameGly
 
 } // namespace
 
+namespace {
+
+// Whether `alternative` reads the row's word `index` and none other: it stands over that word
+// alone, though the word may hold only a part of it (a model that read the "i" of "it" as a
+// letter of its own and left the "t" unread).
+bool readsInPlaceOf(const WordRun& row, const ReadWord& alternative, size_t index)
+{
+    const std::vector<size_t> covered = coveredWords(row, alternative);
+    if (!covered.empty())
+        return covered.size() == 1 && covered.front() == index;
+    const QRect& word = row.words[index].box;
+    if (2 * overlap(word, alternative.box) < word.width() || !onOneLine(word, alternative.box))
+        return false;
+    for (size_t k = 0; k < row.words.size(); ++k)
+        if (k != index && overlap(row.words[k].box, alternative.box) > 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
 // Short words take the reading in the language of the words on both sides unless
 // their own is sure, or where those languages differ, the surest reading.
 void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives, const LetterLines& lines)
@@ -310,14 +331,22 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives, c
         const int letters = letterCount(word.text);
         return letters > 0 && letters <= shortWord;
     };
+    // A sign alone where a word stands: one model's reading of a short word of the other
+    // script ("&" or "®" for "it").
+    auto loneSign = [](const ReadWord& word) { return word.text.size() == 1 && !word.text[0].isLetterOrNumber(); };
     for (size_t i = 0; i < row.words.size(); ++i) {
-        if (!isShort(row.words[i]))
+        if (!isShort(row.words[i]) && !loneSign(row.words[i]))
             continue;
         const ReadWord* pick = &row.words[i];
         for (const ReadWord& alternative : alternatives) {
-            const std::vector<size_t> covered = coveredWords(row, alternative);
-            if (!isShort(alternative) || covered.size() != 1 || covered.front() != i)
+            if (!isShort(alternative) || !readsInPlaceOf(row, alternative, i))
                 continue;
+            if (loneSign(*pick)) {
+                if (knownWord(alternative) && alternative.confidence >= sureWord
+                    && neighbourLanguage(row.words, i, true) == alternative.language)
+                    pick = &alternative;
+                continue;
+            }
             if (refusedTwin(pick->text, alternative.text))
                 continue;
             if (refusedTwin(alternative.text, pick->text)) {
@@ -346,9 +375,13 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives, c
             // "и" between "Linux" and "Windows" is no English "u" or "uv".
             const bool surerWord = alternative.dictionary && alternative.confidence > pick->confidence
                 && (!pick->dictionary || (knownWord(alternative) && !knownWord(*pick) && wordsIn(row, alternative.language) >= 2));
+            // However sure, one letter over two of a word the words round it share the language
+            // of is those two letters misread as one ("К" for "it").
+            const bool twoAsOne = language == alternative.language && knownWord(alternative)
+                && alternative.confidence > pick->confidence && letterOverTwo(*pick, alternative);
             if ((language >= 0 ? alternative.language == language && pick->language != language && pick->confidence < sureWord
                                : alternative.confidence > pick->confidence)
-                || surerWord)
+                || surerWord || twoAsOne)
                 pick = &alternative;
         }
         if (pick != &row.words[i])

@@ -347,25 +347,7 @@ done
 # figures each alone in a cell; blur-code-numbers-2x.png is its case syntax-08-2x: code in
 # Dracula's colours at 2x with its line numbers.
 # It runs in a subshell of its own: its server, helpers and trap stay apart from those above.
-blur_screens
-
-# xterm-diff-2x.png is case xterm-colour-04-2x of a draw of the set with seed 52903: `diff
-# --color -u` in xterm at 2x, its file lines' dates a tab apart from the names.
-# code-braces-1x.png is case syntax-01-1x of the same draw: C++ in a dark theme at 1x, grey
-# line numbers beside white braces, the current line on a lighter band.
-# turned-page-4-1x.png is case turned-07-1x of a draw of the set with seed 80071: four lines
-# of a Chromium page turned 1° as a raster, each longer than the last.
-# page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
-# columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
-# page, whose thin strokes break a capital «Э» in two, and the first four lines of the
-# DejaVu page, down to a link whose «m» is the widest glyph of its word.
-(
-  work=$(mktemp -d)
-  python3 -c "import sys; sys.path.insert(0, '../../../../bench/screen-set'); import full_screens; from shots import chromium; full_screens.draw_all('$work', chromium())"
-  convert "$work/two-column-serif-1920x1080.png" -crop 900x30+0+5 +repage page-serif-line.png
-  convert "$work/two-column-dejavu-1920x1080.png" -crop 900x104+0+0 +repage page-dejavu-lines.png
-  rm -rf "$work"
-)() (
+blur_screens() (
   # The first visible window that xdotool finds by these options and that still exists.
   window() {
     while :; do
@@ -483,6 +465,9 @@ blur_screens
 # line numbers beside white braces, the current line on a lighter band.
 # turned-page-4-1x.png is case turned-07-1x of a draw of the set with seed 80071: four lines
 # of a Chromium page turned 1° as a raster, each longer than the last.
+# turned-it-2x.png, turned-it-15x.png and turned-it-125x.png are cases turned-04-2x,
+# turned-05-15x and turned-08-125x of the draws with seeds 52903, 70001 and 31417: four
+# lines turned ±1° or ±2°, each holding "turn it off.".
 # page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
 # columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
 # page, whose thin strokes break a capital «Э» in two, and the first four lines of the
