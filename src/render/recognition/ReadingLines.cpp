@@ -282,6 +282,36 @@ int loneGlyphOf(const ReadWord& word, const std::vector<QRect>& loneGlyphs)
     return glyph == loneGlyphs.end() ? -1 : int(glyph - loneGlyphs.begin());
 }
 
+// `word` cut to the marks read beside the glyph alone it stands on (the dot of «.и»: the line
+// of the glyph took it in), symbols under half as tall and as wide as the tallest; whether any
+// was.
+bool toItsMarks(ReadWord& word)
+{
+    QString text;
+    for (const ReadSymbol& symbol : word.symbols)
+        text += symbol.text;
+    if (word.symbols.empty() || text != word.text)
+        return false;
+    QSize tallest;
+    for (const ReadSymbol& symbol : word.symbols)
+        if (symbol.box.height() > tallest.height())
+            tallest = symbol.box.size();
+    ReadWord marks = word;
+    marks.text.clear();
+    marks.box = QRect();
+    marks.symbols.clear();
+    for (const ReadSymbol& symbol : word.symbols)
+        if (2 * symbol.box.height() < tallest.height() && 2 * symbol.box.width() < tallest.width() && letterOrFigureCount(symbol.text) == 0) {
+            marks.text += symbol.text;
+            marks.box = marks.box.united(symbol.box);
+            marks.symbols.push_back(symbol);
+        }
+    if (marks.text.isEmpty())
+        return false;
+    word = std::move(marks);
+    return true;
+}
+
 } // namespace
 
 std::vector<ReadWord> surestLoneReadings(const std::vector<std::vector<std::vector<WordRun>>>& read, const std::vector<QRect>& loneGlyphs)
@@ -311,7 +341,10 @@ std::vector<WordRun> withoutUnsureLoneGlyphs(std::vector<WordRun> rows, const st
             const ReadWord& sure = surest[size_t(glyph)];
             changed = true;
             if (sure.confidence < sureLetter || sure.text.size() > 2) {
-                word = row.words.erase(word);
+                if (!toItsMarks(*word))
+                    word = row.words.erase(word);
+                else
+                    ++word;
                 continue;
             }
             word->text = sure.text;

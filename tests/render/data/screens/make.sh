@@ -355,6 +355,9 @@ blur_screens
 # line numbers beside white braces, the current line on a lighter band.
 # turned-page-4-1x.png is case turned-07-1x of a draw of the set with seed 80071: four lines
 # of a Chromium page turned 1° as a raster, each longer than the last.
+# sheet-lone-cells-1x.png is case sheet-01-1x of a draw of the set with seed 52903
+# (bench/screen-set/draw --seed 52903), as drawn: a sheet at 1x whose cells hold lone «0»s,
+# under a grey header of column letters beside row numbers.
 # page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
 # columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
 # page, whose thin strokes break a capital «Э» in two, and the first four lines of the
@@ -483,6 +486,9 @@ blur_screens
 # line numbers beside white braces, the current line on a lighter band.
 # turned-page-4-1x.png is case turned-07-1x of a draw of the set with seed 80071: four lines
 # of a Chromium page turned 1° as a raster, each longer than the last.
+# sheet-lone-cells-1x.png is case sheet-01-1x of a draw of the set with seed 52903
+# (bench/screen-set/draw --seed 52903), as drawn: a sheet at 1x whose cells hold lone «0»s,
+# under a grey header of column letters beside row numbers.
 # page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
 # columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
 # page, whose thin strokes break a capital «Э» in two, and the first four lines of the
