@@ -26,14 +26,14 @@ bool loneAt(const TextLayer& layer, const QPoint& point)
 TEST(LoneGlyphs, ASheetsLoneFiguresColumnLettersAndRowNumbersAt1xAreRead)
 {
     // A sheet at 1×: thirteen cells hold a lone «0», filled as densely as a bullet; the grey
-    // header holds the column letters, «D» and «E» with a stem by the header's grey.
-    QString text = ScreenTextRecognizer::recognize(sheet()).value_or(QString());
-    for (const auto& [cyrillic, latin] : {std::pair{u'А', u'A'}, {u'В', u'B'}, {u'С', u'C'}, {u'Е', u'E'}})
-        text.replace(QChar(cyrillic), QChar(latin));
+    // header holds the column letters, «D» and «E» with a stem by the header's grey, in Latin
+    // where a language reads them so surely (the «C» no language is sure of but Russian).
+    const QString text = ScreenTextRecognizer::recognize(sheet()).value_or(QString());
     const QStringList words = text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     EXPECT_EQ(words.count(QStringLiteral("0")), 13) << text.toStdString();
-    for (const char* sign : {"A", "B", "C", "D", "E", "1", "2", "4", "5", "6", "7", "8", "9", "10"})
+    for (const char* sign : {"A", "B", "D", "E", "1", "2", "4", "5", "6", "7", "8", "9", "10"})
         EXPECT_TRUE(words.contains(QString::fromLatin1(sign))) << sign << " in " << text.toStdString();
+    EXPECT_TRUE(words.contains(QStringLiteral("C")) || words.contains(QStringLiteral("С"))) << text.toStdString();
 }
 
 TEST(LoneGlyphs, ABulletInACellIsNoGlyphAloneThoughAFigureAsDenseIs)
