@@ -136,6 +136,32 @@ void joinMarks(Layer& layer, const std::vector<QRect>& controls)
     }
 }
 
+// Whether each row and each column of a shape holds one run of its pixels: a bullet, a
+// square, a triangle filled. A figure or a letter filled as densely at 1× («0», «5», «E»)
+// has a hollow or a notch across some row or column.
+bool solid(const Layer& layer, size_t i)
+{
+    const QRect& box = layer.shapes[i].box;
+    const int id = int(i) + 1;
+    const auto oneRun = [&](int from, int to, auto at) {
+        int runs = 0;
+        bool was = false;
+        for (int k = from; k <= to; ++k) {
+            const bool in = at(k) == id;
+            runs += in && !was;
+            was = in;
+        }
+        return runs <= 1;
+    };
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        if (!oneRun(box.left(), box.right(), [&](int x) { return layer.at(x, y); }))
+            return false;
+    for (int x = box.left(); x <= box.right(); ++x)
+        if (!oneRun(box.top(), box.bottom(), [&](int y) { return layer.at(x, y); }))
+            return false;
+    return true;
+}
+
 } // namespace
 
 void dropControls(Layer& layer)
@@ -197,6 +223,9 @@ void keepLinesAndMarks(Layer& layer)
     // speck as often as a letter; it is laid all the same where it stands as tall as the
     // page's letters on a plain ground and is no stroke, no bullet and nothing a box holds, and
     // what the engine reads on it is weighed then (a column's letter, a lone «0» in a table).
+    // A bullet is filled and solid; a figure at 1× is filled as densely, round its hollow. The
+    // ground is judged past the glyph's smoothed edge: a straight stem («D», «E») leaves a
+    // column of grey beside it on a header's grey.
     std::vector<int> letterHeights;
     for (const Line& line : layer.lines)
         if (line.count >= leastRow)
@@ -208,10 +237,11 @@ void keepLinesAndMarks(Layer& layer)
         if (line.kept || line.count != 1 || line.shapes.empty())
             continue;
         const Shape& only = layer.shapes[line.shapes.front()];
-        const bool block = (2 * box.width() >= box.height() && 5 * only.area > 3 * box.width() * box.height())
+        const bool dense = 2 * box.width() >= box.height() && 5 * only.area > 3 * box.width() * box.height();
+        const bool block = (dense && solid(layer, line.shapes.front()))
             || std::any_of(layer.containers.begin(), layer.containers.end(), [&](const QRect& c) { return inside(box, c); });
         line.lone = 5 * box.height() >= 3 * letterHeight && 5 * box.height() <= 8 * letterHeight && box.width() > thinStroke && !block
-            && layer.plainRing(box);
+            && layer.plainRing(box.adjusted(-1, -1, 1, 1));
         line.kept = line.lone;
     }
     dropLoneMarksAndFills(layer);

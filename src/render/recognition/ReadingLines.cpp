@@ -275,11 +275,60 @@ std::vector<WordRun> withoutSpecks(std::vector<WordRun> lines)
 
 namespace {
 
+// A reading of a glyph alone this sure stands; under it the glyph is as likely an icon.
+constexpr float sureLetter = 80;
+
 // The glyph alone a word stands on; -1 for none.
 int loneGlyphOf(const ReadWord& word, const std::vector<QRect>& loneGlyphs)
 {
     const auto glyph = std::find_if(loneGlyphs.begin(), loneGlyphs.end(), [&](const QRect& box) { return box.contains(word.box.center()); });
     return glyph == loneGlyphs.end() ? -1 : int(glyph - loneGlyphs.begin());
+}
+
+// Whether a reading of a glyph alone is surer than `than`. A capital both scripts draw alike
+// is taken as Latin wherever a language reads it so surely: alone it is a sheet's column, a
+// size, a key, seldom a Russian word.
+bool surer(const ReadWord& word, const ReadWord& than)
+{
+    static const QString latin = QStringLiteral("ABCEHKMOPTXY"), cyrillic = QStringLiteral("АВСЕНКМОРТХУ");
+    const auto twins = [](const QString& a, const QString& b) {
+        return a.size() == 1 && b.size() == 1 && latin.contains(a.front()) && latin.indexOf(a.front()) == cyrillic.indexOf(b.front());
+    };
+    if (twins(word.text, than.text) && word.confidence >= sureLetter)
+        return true;
+    if (twins(than.text, word.text) && than.confidence >= sureLetter)
+        return false;
+    return word.confidence > than.confidence;
+}
+
+// `word` cut to the marks read beside the glyph alone it stands on (the dot of «.и»: the line
+// of the glyph took it in), symbols under half as tall and as wide as the tallest; whether any
+// was.
+bool toItsMarks(ReadWord& word)
+{
+    QString text;
+    for (const ReadSymbol& symbol : word.symbols)
+        text += symbol.text;
+    if (word.symbols.empty() || text != word.text)
+        return false;
+    QSize tallest;
+    for (const ReadSymbol& symbol : word.symbols)
+        if (symbol.box.height() > tallest.height())
+            tallest = symbol.box.size();
+    ReadWord marks = word;
+    marks.text.clear();
+    marks.box = QRect();
+    marks.symbols.clear();
+    for (const ReadSymbol& symbol : word.symbols)
+        if (2 * symbol.box.height() < tallest.height() && 2 * symbol.box.width() < tallest.width() && letterOrFigureCount(symbol.text) == 0) {
+            marks.text += symbol.text;
+            marks.box = marks.box.united(symbol.box);
+            marks.symbols.push_back(symbol);
+        }
+    if (marks.text.isEmpty())
+        return false;
+    word = std::move(marks);
+    return true;
 }
 
 } // namespace
@@ -291,7 +340,7 @@ std::vector<ReadWord> surestLoneReadings(const std::vector<std::vector<std::vect
         for (const auto& reading : part)
             for (const WordRun& row : reading)
                 for (const ReadWord& word : row.words)
-                    if (const int glyph = loneGlyphOf(word, loneGlyphs); glyph >= 0 && word.confidence > surest[size_t(glyph)].confidence)
+                    if (const int glyph = loneGlyphOf(word, loneGlyphs); glyph >= 0 && surer(word, surest[size_t(glyph)]))
                         surest[size_t(glyph)] = word;
     return surest;
 }
@@ -299,7 +348,6 @@ std::vector<ReadWord> surestLoneReadings(const std::vector<std::vector<std::vect
 std::vector<WordRun> withoutUnsureLoneGlyphs(std::vector<WordRun> rows, const std::vector<QRect>& loneGlyphs,
     const std::vector<ReadWord>& surest)
 {
-    constexpr float sureLetter = 80;
     for (WordRun& row : rows) {
         bool changed = false;
         for (auto word = row.words.begin(); word != row.words.end();) {
@@ -311,7 +359,10 @@ std::vector<WordRun> withoutUnsureLoneGlyphs(std::vector<WordRun> rows, const st
             const ReadWord& sure = surest[size_t(glyph)];
             changed = true;
             if (sure.confidence < sureLetter || sure.text.size() > 2) {
-                word = row.words.erase(word);
+                if (!toItsMarks(*word))
+                    word = row.words.erase(word);
+                else
+                    ++word;
                 continue;
             }
             word->text = sure.text;

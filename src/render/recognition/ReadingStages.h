@@ -217,7 +217,7 @@ std::vector<ReadWord> surestLoneReadings(const std::vector<std::vector<std::vect
 
 // The rows with each word read on a glyph alone taken as the surest reading of it, and
 // without it where no language was sure of it: an icon, a tick or a bullet is read as a
-// letter as often as a letter is.
+// letter as often as a letter is. The marks read beside such a glyph stay.
 std::vector<WordRun> withoutUnsureLoneGlyphs(std::vector<WordRun> rows, const std::vector<QRect>& loneGlyphs,
     const std::vector<ReadWord>& surest);
 

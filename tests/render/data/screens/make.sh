@@ -468,6 +468,9 @@ blur_screens
 # turned-it-2x.png, turned-it-15x.png and turned-it-125x.png are cases turned-04-2x,
 # turned-05-15x and turned-08-125x of the draws with seeds 52903, 70001 and 31417: four
 # lines turned ±1° or ±2°, each holding "turn it off.".
+# sheet-lone-cells-1x.png is case sheet-01-1x of a draw of the set with seed 52903
+# (bench/screen-set/draw --seed 52903), as drawn: a sheet at 1x whose cells hold lone «0»s,
+# under a grey header of column letters beside row numbers.
 # page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
 # columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
 # page, whose thin strokes break a capital «Э» in two, and the first four lines of the
