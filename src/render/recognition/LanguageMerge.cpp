@@ -218,6 +218,7 @@ std::vector<WordRun> mergedReadings(std::vector<std::vector<WordRun>> readings, 
             all.push_back(&word);
         settleShortWords(row, alternatives, letterLines(all));
         mergePieces(row, everyReading);
+        latinCapitals(row, everyReading);
         row.respell();
         merged.push_back(std::move(row));
     }

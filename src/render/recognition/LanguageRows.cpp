@@ -28,6 +28,12 @@ bool sameGlyphs(const QString& a, const QString& b)
     return true;
 }
 
+bool capitalTwins(const QString& latin, const QString& cyrillic)
+{
+    return latin.size() == 1 && cyrillic.size() == 1 && latin[0].isUpper() && latin[0].script() == QChar::Script_Latin
+        && cyrillic[0].script() == QChar::Script_Cyrillic && sameGlyphs(latin, cyrillic);
+}
+
 } // namespace tarnwick::ScreenTextRecognizer::stages
 
 namespace tarnwick::ScreenTextRecognizer::detail::merge {
@@ -334,7 +340,18 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives, c
     // A sign alone where a word stands: one model's reading of a short word of the other
     // script ("&" or "®" for "it").
     auto loneSign = [](const ReadWord& word) { return word.text.size() == 1 && !word.text[0].isLetterOrNumber(); };
+    // Signs read surely, sign for sign, where the row read figures unsure: "??" for "2?".
+    auto surerSigns = [&](size_t i, const ReadWord& alternative) {
+        const ReadWord& word = row.words[i];
+        return word.confidence < unsureWord && letterCount(word.text) == 0 && letterOrFigureCount(alternative.text) == 0
+            && alternative.text.size() == word.text.size() && alternative.confidence >= sureWord && readsInPlaceOf(row, alternative, i);
+    };
     for (size_t i = 0; i < row.words.size(); ++i) {
+        if (const auto signs = std::find_if(alternatives.begin(), alternatives.end(), [&](const ReadWord& a) { return surerSigns(i, a); });
+            signs != alternatives.end()) {
+            row.words[i] = *signs;
+            continue;
+        }
         if (!isShort(row.words[i]) && !loneSign(row.words[i]))
             continue;
         const ReadWord* pick = &row.words[i];
@@ -364,9 +381,11 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives, c
                     continue;
                 }
             }
-            // Where both readings spell the same glyphs («ОК», «OK»), the words round it
-            // tell its language only within its own phrase, not across a column gap.
-            const int language = neighbourLanguage(row.words, i, sameGlyphs(alternative.text, pick->text));
+            // Where both readings spell the same glyphs («ОК», «OK», or «ок» the heights did not
+            // settle), the words round it tell its language only within its own phrase, not
+            // across a column gap.
+            const bool alike = sameGlyphs(alternative.text, pick->text) || twinsButCase(alternative.text, pick->text);
+            const int language = neighbourLanguage(row.words, i, alike);
             // A word of the lists never gives way to one that is none ("и" to "uv").
             if (pick->dictionary && !alternative.dictionary)
                 continue;
@@ -386,6 +405,32 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives, c
         }
         if (pick != &row.words[i])
             row.words[i] = *pick;
+    }
+}
+
+void latinCapitals(WordRun& row, const std::vector<ReadWord>& readings)
+{
+    // A word of letters Latin draws alike («ВЕАОМЕ») may be Latin read as Cyrillic.
+    const auto cyrillic = [](const ReadWord& word) {
+        return std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return c.script() == QChar::Script_Cyrillic && !cyrillicTwins.contains(c); });
+    };
+    for (size_t i = 0; i < row.words.size(); ++i) {
+        ReadWord& word = row.words[i];
+        const auto latin = std::find_if(readings.begin(), readings.end(), [&](const ReadWord& reading) {
+            return capitalTwins(reading.text, word.text) && reading.confidence >= sureLetter && readsInPlaceOf(row, reading, i);
+        });
+        if (latin == readings.end())
+            continue;
+        // The nearest word of some letters on each side.
+        bool russian = false;
+        for (int step : {-1, 1})
+            for (auto k = qsizetype(i) + step; k >= 0 && k < qsizetype(row.words.size()); k += step)
+                if (letterCount(row.words[size_t(k)].text) > shortWord) {
+                    russian = russian || cyrillic(row.words[size_t(k)]);
+                    break;
+                }
+        if (!russian)
+            word = *latin;
     }
 }
 

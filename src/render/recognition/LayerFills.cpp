@@ -4,6 +4,8 @@
 
 #include "render/recognition/TextLayerStages.h"
 
+#include "render/recognition/GreyImage.h"
+
 #include <cmath>
 
 namespace tarnwick::ScreenTextRecognizer::stages::layer {
@@ -58,6 +60,7 @@ struct Patch {
     int level = 0;
     bool border = false; // runs to the picture's edge: the page itself, a panel cut off
     bool padded = false; // solid columns before its label and after it
+    int rim = fillRim;   // how far its edge reaches: no further than what stands next to it
 };
 
 class FillFinder {
@@ -66,6 +69,7 @@ public:
         : grey_(grey)
         , w_(grey.width())
         , h_(grey.height())
+        , page_(mostCommonGrey(grey))
         , patch_(size_t(w_) * size_t(h_), -1)
     {
         result_.ink.assign(patch_.size(), unheld);
@@ -173,27 +177,38 @@ private:
 
     // The level of the page round a fill set off from it on every side, as a badge is from
     // its page past its antialiased edge; -1 where it is not (a band of a gradient, beside
-    // the next band).
-    int pageRound(size_t f) const
+    // the next band). A side is taken past the rim, or within it where the rim is the edge
+    // of what stands next to the fill (a field's focus frame a pixel off its selection); but
+    // not for a patch of the page's own level, which a grid's lines part into cells.
+    int pageRound(size_t f)
     {
-        const Patch& p = patches_[f];
-        const QRect frame = p.box.adjusted(-fillRim, -fillRim, fillRim, fillRim);
-        if (!QRect(0, 0, w_, h_).contains(frame))
+        Patch& p = patches_[f];
+        if (!QRect(0, 0, w_, h_).contains(p.box.adjusted(-fillRim, -fillRim, fillRim, fillRim)))
             return -1;
-        std::array<std::vector<int>, 4> sides;
-        for (int x = frame.left(); x <= frame.right(); ++x) {
-            sides[0].push_back(levelAt(x, frame.top()));
-            sides[1].push_back(levelAt(x, frame.bottom()));
-        }
-        for (int y = frame.top(); y <= frame.bottom(); ++y) {
-            sides[2].push_back(levelAt(frame.left(), y));
-            sides[3].push_back(levelAt(frame.right(), y));
-        }
+        // The levels of one side (top, bottom, left, right) of the frame `d` pixels off the fill.
+        const auto sideAt = [&](int side, int d) {
+            const QRect frame = p.box.adjusted(-d, -d, d, d);
+            std::vector<int> levels;
+            if (side < 2)
+                for (int x = frame.left(); x <= frame.right(); ++x)
+                    levels.push_back(levelAt(x, side == 0 ? frame.top() : frame.bottom()));
+            else
+                for (int y = frame.top(); y <= frame.bottom(); ++y)
+                    levels.push_back(levelAt(side == 2 ? frame.left() : frame.right(), y));
+            return levels;
+        };
+        const int nearest = std::abs(p.level - page_) < inkContrast ? fillRim : 1;
         std::vector<int> all;
-        for (const std::vector<int>& side : sides) {
-            if (std::abs(median(side) - p.level) < inkContrast)
-                return -1;
-            all.insert(all.end(), side.begin(), side.end());
+        for (int side = 0; side < 4; ++side) {
+            int d = fillRim;
+            std::vector<int> levels = sideAt(side, d);
+            while (std::abs(median(levels) - p.level) < inkContrast) {
+                if (--d < nearest)
+                    return -1;
+                levels = sideAt(side, d);
+            }
+            p.rim = std::min(p.rim, d);
+            all.insert(all.end(), levels.begin(), levels.end());
         }
         return median(all);
     }
@@ -312,14 +327,14 @@ private:
                 return false;
             },
             [&](int x, int y, uint8_t polarity) { result_.ink[index(x, y)] = polarity; });
-        const QRect rim = box.adjusted(-fillRim, -fillRim, fillRim, fillRim).intersected(QRect(0, 0, w_, h_));
+        const QRect rim = box.adjusted(-p.rim, -p.rim, p.rim, p.rim).intersected(QRect(0, 0, w_, h_));
         for (int y = rim.top(); y <= rim.bottom(); ++y)
             for (int x = rim.left(); x <= rim.right(); ++x) {
                 if ((box.contains(x, y) && in(x - box.left(), y - box.top())) || own(f, x, y))
                     continue;
                 bool near = false;
-                for (int ny = std::max(y - fillRim, box.top()); ny <= std::min(y + fillRim, box.bottom()) && !near; ++ny)
-                    for (int nx = std::max(x - fillRim, box.left()); nx <= std::min(x + fillRim, box.right()) && !near; ++nx)
+                for (int ny = std::max(y - p.rim, box.top()); ny <= std::min(y + p.rim, box.bottom()) && !near; ++ny)
+                    for (int nx = std::max(x - p.rim, box.left()); nx <= std::min(x + p.rim, box.right()) && !near; ++nx)
                         near = own(f, nx, ny);
                 if (near)
                     result_.ink[size_t(y) * size_t(w_) + size_t(x)] = 0;
@@ -328,6 +343,7 @@ private:
 
     const QImage& grey_;
     const int w_, h_;
+    const int page_;
     std::vector<int> patch_;
     std::vector<Patch> patches_;
     std::vector<uint8_t> outside_;

@@ -88,52 +88,66 @@ void joinMarks(Layer& layer, const std::vector<QRect>& controls)
         }
         return *levelsOf[l];
     };
-    for (size_t i = 0; i < layer.shapes.size(); ++i) {
-        Shape& s = layer.shapes[i];
-        // Nor is what a control's box holds a mark.
-        if ((s.line >= 0 && lines[size_t(s.line)].kept) || s.offColour || s.control
-            || std::any_of(controls.begin(), controls.end(), [&](const QRect& f) { return inside(s.box, f); }))
-            continue;
-        for (size_t l = 0; l < lines.size(); ++l) {
-            const Line& line = lines[l];
-            // A mark is no taller than the line (a dense bold letter, taken for a fill, is a
-            // mark too).
-            const QRect& glyphBox = glyphBoxes[l];
-            if (!line.kept || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > glyphBox.height()
-                || line.shapes.empty() || layer.shapes[line.shapes.front()].fill != s.fill)
+    const auto joinAll = [&] {
+        for (size_t i = 0; i < layer.shapes.size(); ++i) {
+            Shape& s = layer.shapes[i];
+            // Nor is what a control's box holds a mark.
+            if ((s.line >= 0 && lines[size_t(s.line)].kept) || s.offColour || s.control
+                || std::any_of(controls.begin(), controls.end(), [&](const QRect& f) { return inside(s.box, f); }))
                 continue;
-            // Further off the glyphs than a letter's width a mark (the "=" between two words a
-            // few blanks apart) is of the text's colour: the specks of a photo beside a word
-            // shade off from it. On a photo every mark is: the specks among the letters grow
-            // the line over the photo's lights, whose level then passes for its ground. There
-            // a speck of the text's colour further off than a letter's width is as likely one
-            // of the photo's lights (a pale cell beside a white heading): marks join only that
-            // close. A dot (of an «i», a colon, a period) is let join by where it stands off a
-            // photo: at 1× its one pixel is lighter than the text's colour.
-            const int reach = glyphBox.height();
-            const int gap = std::max({glyphBox.left() - s.box.right(), s.box.left() - glyphBox.right(), 0});
-            const bool dot = s.box.width() < leastGlyph && s.box.height() < leastGlyph;
-            // A stroke of a pixel or two, smoothed over its neighbours, is lighter than the
-            // text (the lower bar of a code font's "="): over its width its ink adds up to the
-            // text's. Off a photo only, whose specks are as thin.
-            const auto ownColour = [&] {
-                const Levels at = levels(l);
-                const int depth = std::abs(at.ink - at.ground);
-                const int thickness = std::min(s.box.width(), s.box.height());
-                const bool thin = !dot && thickness <= thinStroke && at.flat && std::abs(s.level - at.ground) <= depth
-                    && std::abs(s.level - at.ink) <= depth;
-                return 4 * std::abs(s.level - at.ink) <= depth || (thin && 4 * thickness * std::abs(s.level - at.ground) >= 3 * depth);
-            };
-            if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, reach / 4).contains(s.box)
-                && ((gap <= line.glyphHeight && (levels(l).plain || (dot && levels(l).flat)))
-                    || ((gap <= line.glyphHeight || levels(l).flat) && ownColour()))) {
-                s.line = int(l);
-                lines[l].shapes.push_back(i);
-                lines[l].box = lines[l].box.united(s.box);
-                break;
+            for (size_t l = 0; l < lines.size(); ++l) {
+                const Line& line = lines[l];
+                // A mark is no taller than the line (a dense bold letter, taken for a fill, is a
+                // mark too).
+                const QRect& glyphBox = glyphBoxes[l];
+                if (!line.kept || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > glyphBox.height()
+                    || line.shapes.empty() || layer.shapes[line.shapes.front()].fill != s.fill)
+                    continue;
+                // Further off the glyphs than a letter's width a mark (the "=" between two words a
+                // few blanks apart) is of the text's colour: the specks of a photo beside a word
+                // shade off from it. On a photo every mark is: the specks among the letters grow
+                // the line over the photo's lights, whose level then passes for its ground. There
+                // a speck of the text's colour further off than a letter's width is as likely one
+                // of the photo's lights (a pale cell beside a white heading): marks join only that
+                // close. A dot (of an «i», a colon, a period) is let join by where it stands off a
+                // photo: at 1× its one pixel is lighter than the text's colour.
+                const int reach = glyphBox.height();
+                const int gap = std::max({glyphBox.left() - s.box.right(), s.box.left() - glyphBox.right(), 0});
+                const bool dot = s.box.width() < leastGlyph && s.box.height() < leastGlyph;
+                // A stroke of a pixel or two, smoothed over its neighbours, is lighter than the
+                // text (the lower bar of a code font's "="): over its width its ink adds up to the
+                // text's. Off a photo only, whose specks are as thin.
+                const auto ownColour = [&] {
+                    const Levels at = levels(l);
+                    const int depth = std::abs(at.ink - at.ground);
+                    const int thickness = std::min(s.box.width(), s.box.height());
+                    const bool thin = !dot && thickness <= thinStroke && at.flat && std::abs(s.level - at.ground) <= depth
+                        && std::abs(s.level - at.ink) <= depth;
+                    return 4 * std::abs(s.level - at.ink) <= depth || (thin && 4 * thickness * std::abs(s.level - at.ground) >= 3 * depth);
+                };
+                // A comma reaches below the baseline as far as a descender does: two fifths of a
+                // line without descenders («count;» at 1×), on a plain ground; over a photo a speck
+                // that low is as likely the photo's.
+                const int below = levels(l).plain ? 2 * reach / 5 : reach / 4;
+                if (glyphBox.adjusted(-2 * reach, -reach / 2, 2 * reach, below).contains(s.box)
+                    && ((gap <= line.glyphHeight && (levels(l).plain || (dot && levels(l).flat)))
+                        || ((gap <= line.glyphHeight || levels(l).flat) && ownColour()))) {
+                    s.line = int(l);
+                    lines[l].shapes.push_back(i);
+                    lines[l].box = lines[l].box.united(s.box);
+                    break;
+                }
             }
         }
-    }
+    };
+    joinAll();
+    // Marks that stand off a line's glyphs by marks of their own (the first dash of a diff's
+    // «---») join it on a second pass, on a plain ground only: judged by the line as its
+    // marks have grown it.
+    for (size_t l = 0; l < lines.size(); ++l)
+        if (lines[l].kept && inkOf[l] >= 0 && levels(l).plain)
+            glyphBoxes[l] = lines[l].box;
+    joinAll();
 }
 
 // Whether each row and each column of a shape holds one run of its pixels: a bullet, a
@@ -240,7 +254,9 @@ void keepLinesAndMarks(Layer& layer)
         const bool dense = 2 * box.width() >= box.height() && 5 * only.area > 3 * box.width() * box.height();
         const bool block = (dense && solid(layer, line.shapes.front()))
             || std::any_of(layer.containers.begin(), layer.containers.end(), [&](const QRect& c) { return inside(box, c); });
-        line.lone = 5 * box.height() >= 3 * letterHeight && 5 * box.height() <= 8 * letterHeight && box.width() > thinStroke && !block
+        // A brace or a bracket reaches from above the capitals to below the descenders.
+        const int tallest = 2 * box.width() <= box.height() ? 11 : 8;
+        line.lone = 5 * box.height() >= 3 * letterHeight && 5 * box.height() <= tallest * letterHeight && box.width() > thinStroke && !block
             && layer.plainRing(box.adjusted(-1, -1, 1, 1));
         line.kept = line.lone;
     }

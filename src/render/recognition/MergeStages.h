@@ -47,6 +47,9 @@ bool figureAmidLetters(const QString& text);
 void putInBetterWords(WordRun& row, int rowLanguage, const std::vector<ReadWord>& alternatives);
 struct LetterLines;
 void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives, const LetterLines& lines);
+// A capital both scripts draw alike, read surely in Latin, is Latin where the words next to
+// it are not Russian: alone it is a status, a column, a key, seldom a Russian word.
+void latinCapitals(WordRun& row, const std::vector<ReadWord>& readings);
 
 // --- Where a script puts its letters (LetterPlaces.cpp) ---
 

@@ -149,10 +149,20 @@ int NameMerge::choice(size_t p, int& typeChoice) const
     const QString theirText = textOf(theirWord, b);
     const int mineLetters = letterCount(mineText);
     const int theirLetters = letterCount(theirText);
+    // Under half the letters, it read some other word into the place («сои» of "countLines").
     if (3 * mineLetters < 2 * theirLetters)
-        margin += 2;
+        margin += 2 * mineLetters < theirLetters ? 3 : 2;
     else if (3 * theirLetters < 2 * mineLetters)
-        margin -= 2;
+        margin -= 2 * theirLetters < mineLetters ? 3 : 2;
+    // A piece of a few letters neither list knows is read better by the model that reads
+    // the whole name far more surely: "(qGray(image" at 91 over «(9бгау(1таде» at 20. A
+    // letter or two, and a file's type, say too little of the rest of the name.
+    constexpr float farLessSure = 40;
+    const bool pieceOfAName = !a.known && !b.known && std::min(mineLetters, theirLetters) >= 3 && p + 1 < pairs.size();
+    if (pieceOfAName && theirWord.confidence + farLessSure <= mineWord.confidence)
+        margin -= 1;
+    else if (pieceOfAName && mineWord.confidence + farLessSure <= theirWord.confidence)
+        margin += 1;
     if (signReadAsLetters(mineText, theirText))
         margin = -1;
     else if (signReadAsLetters(theirText, mineText))

@@ -20,11 +20,6 @@ constexpr float sureWord = 80;
 // edges, specks well below.
 constexpr float carried = 70;
 
-int signs(const QString& text)
-{
-    return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); }));
-}
-
 // How surely a run of the plain reading's words is text as a whole: the median confidence
 // of its words, where a word of two signs read surely stands among them; else 0. A run that
 // reads as surely as a line of real glyphs lends its trust to its weaker words and letters
@@ -38,7 +33,7 @@ float trust(const std::vector<ReadWord>& run)
     bool sure = false;
     for (const ReadWord& word : run) {
         read.push_back(word.confidence);
-        sure = sure || (signs(word.text) >= 2 && word.confidence >= sureWord);
+        sure = sure || (letterOrFigureCount(word.text) >= 2 && word.confidence >= sureWord);
     }
     if (!sure)
         return 0;
@@ -102,7 +97,7 @@ bool ourChoice(const std::vector<WordRun>& pieces, const ReadWord& word, float o
                     return false;
                 inPlace.emplace_back(p, w);
                 held = held.united(ours.box);
-                lettered = std::max(lettered, signs(ours.text) > 0 ? ours.box.height() : 0);
+                lettered = std::max(lettered, letterOrFigureCount(ours.text) > 0 ? ours.box.height() : 0);
             } else
                 near.push_back(ours.box);
         }
@@ -164,7 +159,7 @@ std::vector<std::vector<ReadWord>> runsOf(const WordRun& row, double factor)
 {
     std::vector<std::vector<ReadWord>> runs(1);
     for (ReadWord word : row.words) {
-        if (signs(word.text) == 0)
+        if (letterOrFigureCount(word.text) == 0)
             continue;
         word.box = scaled(word.box, factor);
         word.symbols.clear();
@@ -345,9 +340,9 @@ std::vector<WordRun> withPlainWords(std::vector<WordRun> pieces, const PlainView
                 PlainRun& run = runs.emplace_back();
                 for (ReadWord& word : words) {
                     run.places.push_back(word.box);
-                    const bool sure = word.confidence >= sureWord && signs(word.text) >= 2;
-                    if (!sure && (lent < carried || 2 * word.box.height() > 3 * height))
-                        continue;
+                    const bool sure = word.confidence >= sureWord && letterOrFigureCount(word.text) >= 2;
+                    if (!sure && (lent < carried || 2 * word.box.height() > 3 * height)) {
+                        continue; }
                     const float own = word.confidence;
                     word.confidence = lent < carried ? own : std::max(own, (own + lent) / 2);
                     const size_t before = givingWay.size();

@@ -9,14 +9,144 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace tarnwick::ScreenTextRecognizer::stages {
+
+namespace {
+
+std::array<int, 3> onWhite(QRgb p)
+{
+    const int white = 255 - qAlpha(p);
+    return {qRed(p) + white, qGreen(p) + white, qBlue(p) + white};
+}
+
+// The colour of a third of the picture's pixels and more, in bins of eight levels a channel
+// (their mean), where one is: the ground of a terminal, an editor, a page.
+std::optional<std::array<int, 3>> oneGround(const QImage& source)
+{
+    const auto bin = [](const std::array<int, 3>& c) { return size_t((c[0] >> 3) << 10 | (c[1] >> 3) << 5 | (c[2] >> 3)); };
+    std::vector<int32_t> counts(size_t(1) << 15, 0);
+    for (int y = 0; y < source.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        for (int x = 0; x < source.width(); ++x)
+            ++counts[bin(onWhite(in[x]))];
+    }
+    const size_t common = size_t(std::max_element(counts.begin(), counts.end()) - counts.begin());
+    if (3 * qint64(counts[common]) < qint64(source.width()) * source.height())
+        return std::nullopt;
+    std::array<int64_t, 3> sum{};
+    for (int y = 0; y < source.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        for (int x = 0; x < source.width(); ++x)
+            if (const std::array<int, 3> c = onWhite(in[x]); bin(c) == common)
+                for (size_t k = 0; k < 3; ++k)
+                    sum[k] += c[k];
+    }
+    std::array<int, 3> ground{};
+    for (size_t k = 0; k < 3; ++k)
+        ground[k] = int(sum[k] / counts[common]);
+    return ground;
+}
+
+// Sets each patch of `lifted` pixels (8-connected; -1 for none) in `grey` to its levels where
+// it is a stroke on the ground: a patch far wider than tall, or taller than any glyph, is a
+// fill (a selection's blue on a dark dialog, whose labels are read against it as it stands);
+// one mostly bordered by pixels off the ground (the smoothed edge of black letters on a cyan
+// bar) stands on another ground.
+void setStrokes(std::vector<int16_t> lifted, const std::vector<uint8_t>& onGround, QImage& grey)
+{
+    // A patch of strokes of one colour (a glyph, a word run together) is no taller than this,
+    // and at most this many times as wide as tall (as the least of them: a dot); a frame's
+    // side or a rule is wider.
+    constexpr int tallestStroke = 160, widestStroke = 4, leastStroke = 3;
+    constexpr int16_t taken = -2;
+    const int w = grey.width(), h = grey.height();
+    std::vector<int16_t> level(lifted);
+    std::vector<size_t> stack, patch;
+    for (size_t start = 0; start < lifted.size(); ++start) {
+        if (lifted[start] < 0)
+            continue;
+        int minX = w, maxX = -1, minY = h, maxY = -1;
+        int64_t border = 0, groundBorder = 0;
+        patch.clear();
+        stack.assign(1, start);
+        lifted[start] = taken;
+        while (!stack.empty()) {
+            const size_t p = stack.back();
+            stack.pop_back();
+            patch.push_back(p);
+            const int px = int(p % size_t(w)), py = int(p / size_t(w));
+            minX = std::min(minX, px), maxX = std::max(maxX, px), minY = std::min(minY, py), maxY = std::max(maxY, py);
+            for (int ny = std::max(0, py - 1); ny <= std::min(h - 1, py + 1); ++ny)
+                for (int nx = std::max(0, px - 1); nx <= std::min(w - 1, px + 1); ++nx) {
+                    const size_t n = size_t(ny) * size_t(w) + size_t(nx);
+                    if (lifted[n] >= 0) {
+                        lifted[n] = taken;
+                        stack.push_back(n);
+                    } else if (lifted[n] == -1) {
+                        ++border;
+                        groundBorder += onGround[n];
+                    }
+                }
+        }
+        const int pw = maxX - minX + 1, ph = maxY - minY + 1;
+        if (ph > tallestStroke || pw > widestStroke * std::max(ph, leastStroke) || 2 * groundBorder < border)
+            continue;
+        for (size_t p : patch)
+            grey.scanLine(int(p / size_t(w)))[p % size_t(w)] = uchar(level[p]);
+    }
+}
+
+// Text in a colour as dark as its ground (a terminal's red #cc0000 on #2e3436) is lost to the
+// level alone. On a picture of one dark ground (a terminal, a dark editor), a pixel whose
+// colour stands off the ground's further than twice its level does is set that far lighter
+// than the ground. Not a pixel darker than the ground: black on a cyan bar of a blue panel is
+// text on the bar, and lifted it would be the bar's own level. On a light page colours are
+// darker than the page as they are in grey; a photo has no one ground, and is left as its
+// levels show it.
+void liftColours(const QImage& image, QImage& grey)
+{
+    // Levels within this much darker than the ground are no side of it at all.
+    constexpr int liftedShade = 4;
+    // Colours this close to the ground's are the ground.
+    constexpr int groundShade = 24;
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (source.isNull())
+        throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
+    const std::optional<std::array<int, 3>> ground = oneGround(source);
+    if (!ground)
+        return;
+    const int groundLevel = (77 * (*ground)[0] + 150 * (*ground)[1] + 29 * (*ground)[2]) >> 8;
+    if (groundLevel >= 128)
+        return;
+    const int w = source.width(), h = source.height();
+    std::vector<int16_t> lifted(size_t(w) * size_t(h), -1); // the level a pixel is set to
+    std::vector<uint8_t> onGround(lifted.size(), 0);
+    for (int y = 0; y < h; ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        const uchar* levels = grey.constScanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const std::array<int, 3> c = onWhite(in[x]);
+            const int off = std::max({std::abs(c[0] - (*ground)[0]), std::abs(c[1] - (*ground)[1]), std::abs(c[2] - (*ground)[2])});
+            const int lighter = levels[x] - groundLevel;
+            onGround[size_t(y) * size_t(w) + size_t(x)] = off <= groundShade;
+            if (lighter >= -liftedShade && 2 * lighter < off)
+                lifted[size_t(y) * size_t(w) + size_t(x)] = int16_t(std::min(groundLevel + off, 255));
+        }
+    }
+    setStrokes(std::move(lifted), onGround, grey);
+}
+
+} // namespace
 
 QImage readableGrey(const QImage& image)
 {
     QImage grey = greyOnWhite(image);
     if (grey.isNull())
         throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
+    liftColours(image, grey);
     return grey;
 }
 

@@ -174,8 +174,9 @@ namespace {
 
 // Cells of one table row (a listing, a form) are one line, the blanks between them
 // kept: pieces on one row, of one size of text, none further from the next than a
-// tab stop of eight characters. Wider gaps part things standing side by side
-// (columns of text, a label beside a heading), which stay lines of their own.
+// tab stop of eight characters (and the blank the glyphs' bearings leave either side of
+// it: `diff`'s dates a whole tab after a name). Wider gaps part things standing side by
+// side (columns of text, a label beside a heading), which stay lines of their own.
 constexpr double tabStop = 8;
 // A glyph's ink is narrower than its advance by about a quarter of a character.
 constexpr double bearings = 0.25;
@@ -193,11 +194,6 @@ double characterPitch(const std::vector<ReadWord>& words)
         characters += double(word.text.size()) - bearings;
     }
     return characters > 0 ? width / characters : 0;
-}
-
-int letterOrFigureCount(const QString& text)
-{
-    return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); }));
 }
 
 // A piece's words, or the piece as one word when the engine gave none.
@@ -261,10 +257,16 @@ std::vector<WordRun> withoutSpecks(std::vector<WordRun> lines)
         std::nth_element(heights.begin(), heights.begin() + qsizetype(heights.size() / 2), heights.end());
         typical = heights[heights.size() / 2];
     }
+    // A brace or a bracket read surely is code closing a block («}», «});»), never an edge.
+    const auto closesABlock = [](const WordRun& line) {
+        return std::any_of(line.text.begin(), line.text.end(), [](QChar c) { return QStringView(u"{}[]").contains(c); })
+            && std::all_of(line.text.begin(), line.text.end(), [](QChar c) { return QStringView(u"{}[](); ,").contains(c); })
+            && std::all_of(line.words.begin(), line.words.end(), [](const ReadWord& word) { return word.confidence >= sureLetter; });
+    };
     std::vector<WordRun> kept;
     for (WordRun& line : lines) {
         const int signs = letterOrFigureCount(line.text);
-        if (signs == 0 && line.text.size() <= 3)
+        if (signs == 0 && line.text.size() <= 3 && !closesABlock(line))
             continue;
         if (signs <= 2 && 5 * line.box.height() < 3 * typical)
             continue;
@@ -274,9 +276,6 @@ std::vector<WordRun> withoutSpecks(std::vector<WordRun> lines)
 }
 
 namespace {
-
-// A reading of a glyph alone this sure stands; under it the glyph is as likely an icon.
-constexpr float sureLetter = 80;
 
 // The glyph alone a word stands on; -1 for none.
 int loneGlyphOf(const ReadWord& word, const std::vector<QRect>& loneGlyphs)
@@ -290,13 +289,9 @@ int loneGlyphOf(const ReadWord& word, const std::vector<QRect>& loneGlyphs)
 // size, a key, seldom a Russian word.
 bool surer(const ReadWord& word, const ReadWord& than)
 {
-    static const QString latin = QStringLiteral("ABCEHKMOPTXY"), cyrillic = QStringLiteral("АВСЕНКМОРТХУ");
-    const auto twins = [](const QString& a, const QString& b) {
-        return a.size() == 1 && b.size() == 1 && latin.contains(a.front()) && latin.indexOf(a.front()) == cyrillic.indexOf(b.front());
-    };
-    if (twins(word.text, than.text) && word.confidence >= sureLetter)
+    if (capitalTwins(word.text, than.text) && word.confidence >= sureLetter)
         return true;
-    if (twins(than.text, word.text) && than.confidence >= sureLetter)
+    if (capitalTwins(than.text, word.text) && than.confidence >= sureLetter)
         return false;
     return word.confidence > than.confidence;
 }
@@ -429,7 +424,7 @@ std::vector<WordRun> tableRows(std::vector<WordRun> lines)
         for (size_t k = 1; table && k < row.size(); ++k) {
             const QRect& before = lines[row[k - 1]].box;
             const int gap = lines[row[k]].box.x() - (before.x() + before.width());
-            table = gap > -pitch && gap <= tabStop * pitch;
+            table = gap > -pitch && gap <= (tabStop + 1) * pitch;
         }
         if (!table) {
             for (size_t i : row) {

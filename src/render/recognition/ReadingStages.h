@@ -177,6 +177,15 @@ void appendWord(ReadWord& last, const ReadWord& word);
 // Whether two readings spell the same glyphs, letter by letter the same or a Latin
 // letter and the Cyrillic one drawn like it.
 bool sameGlyphs(const QString& a, const QString& b);
+inline int letterOrFigureCount(const QString& text)
+{
+    return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); }));
+}
+
+// A reading of one letter this sure stands; under it the glyph is as likely an icon.
+inline constexpr float sureLetter = 80;
+// Whether `latin` and `cyrillic` are one capital both scripts draw alike ("M" and «М»).
+bool capitalTwins(const QString& latin, const QString& cyrillic);
 
 // --- Lines ----------------------------------------------------------------------------
 

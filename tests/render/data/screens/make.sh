@@ -471,6 +471,20 @@ blur_screens
 # sheet-lone-cells-1x.png is case sheet-01-1x of a draw of the set with seed 52903
 # (bench/screen-set/draw --seed 52903), as drawn: a sheet at 1x whose cells hold lone «0»s,
 # under a grey header of column letters beside row numbers.
+# gtk-selected-by-focus-ring-15x.png and code-block-ends-125x.png are cases gtk-03-15x and
+# syntax-02-125x of a draw of the set with seed 802852195: a GTK3 form whose selected value
+# stands a white pixel inside the field's focus ring of the same blue, and JavaScript in a
+# dark theme whose lines end in «{» and whose block closes with «});».
+# code-braces-alone-1x.png, code-camel-case-15x.png and diff-colour-headers-15x.png are cases
+# syntax-01-1x, syntax-07-15x and xterm-colour-07-15x of the draw with seed 80071: C++ at 1x
+# with lone closing braces, one on the current line's band; at 1.5x with
+# «qGray(image.pixel(x, row))» deep in its line; `diff --color -u` in xterm at 1.5x, its new
+# file's dates a whole tab after its name.
+# git-status-tango-125x.png is case xterm-colour-06-125x of the draw with seed 52903:
+# `git status -s` in xterm's Tango palette, red #cc0000 on #2e3436.
+# mc-selected-bar-15x.png and gtk-dark-selected-1x.png are cases mc-03-15x and gtk-05-1x of
+# the draw with seed 31417: Midnight Commander at 1.5x, its selected row a cyan bar parted into
+# cells by the panel's column lines; a GTK3 entry in Adwaita dark at 1x, its value selected.
 # page-serif-line.png and page-dejavu-lines.png are cut from the two 1920x1080 pages in two
 # columns that bench/screen-set/timing draws (full_screens.py): the first line of the serif
 # page, whose thin strokes break a capital «Э» in two, and the first four lines of the
