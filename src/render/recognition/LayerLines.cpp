@@ -142,8 +142,9 @@ void keepToOneSize(Layer& layer, Line& line)
                    return j != i && 8 * std::abs(shapes[j].box.bottom() - box.bottom()) <= std::max(8, line.glyphHeight);
                });
         // On a page a bracket or a brace reaches from above the capitals to below the
-        // descenders, twice as tall as the quotes and commas beside it («", {»).
-        const bool bracket = flat && 2 * box.width() <= box.height() && 5 * box.height() <= 11 * line.glyphHeight;
+        // descenders, twice as tall as the quotes and commas beside it («", {»); a stroke
+        // no wider than smoothing leaves a line is a field's side.
+        const bool bracket = flat && box.width() > thinStroke && 2 * box.width() <= box.height() && 5 * box.height() <= 11 * line.glyphHeight;
         if ((bracket || 5 * box.height() <= 11 * median(near)) && 2 * missed <= bottom - top + 1 && !lower) {
             own.push_back(i);
             continue;

@@ -88,7 +88,7 @@ void joinMarks(Layer& layer, const std::vector<QRect>& controls)
         }
         return *levelsOf[l];
     };
-    const auto joinAll = [&] {
+    const auto joinAll = [&](bool smallOnly) {
         for (size_t i = 0; i < layer.shapes.size(); ++i) {
             Shape& s = layer.shapes[i];
             // Nor is what a control's box holds a mark.
@@ -101,6 +101,7 @@ void joinMarks(Layer& layer, const std::vector<QRect>& controls)
                 // mark too).
                 const QRect& glyphBox = glyphBoxes[l];
                 if (!line.kept || line.light != s.light || s.box.width() > 2 * glyphBox.height() || s.box.height() > glyphBox.height()
+                    || (smallOnly && 2 * s.box.height() > line.glyphHeight)
                     || line.shapes.empty() || layer.shapes[line.shapes.front()].fill != s.fill)
                     continue;
                 // Further off the glyphs than a letter's width a mark (the "=" between two words a
@@ -140,14 +141,14 @@ void joinMarks(Layer& layer, const std::vector<QRect>& controls)
             }
         }
     };
-    joinAll();
-    // Marks that stand off a line's glyphs by marks of their own (the first dash of a diff's
-    // «---») join it on a second pass, on a plain ground only: judged by the line as its
-    // marks have grown it.
+    joinAll(false);
+    // Small marks that stand off a line's glyphs by marks of their own (the first dash of a
+    // diff's «---») join it on a second pass, on a plain ground only: judged by the line as its
+    // marks have grown it. Not a caret or a field's side, as tall as the line.
     for (size_t l = 0; l < lines.size(); ++l)
         if (lines[l].kept && inkOf[l] >= 0 && levels(l).plain)
             glyphBoxes[l] = lines[l].box;
-    joinAll();
+    joinAll(true);
 }
 
 // Whether each row and each column of a shape holds one run of its pixels: a bullet, a
