@@ -47,6 +47,9 @@ TEST(CodeAndColours, ColoursAsDarkAsATerminalsGroundAreTextAndACapitalAloneStays
     // The blue of a selection on Adwaita's dark dialog is as dark as the dialog in grey too,
     // but a ground of its own: its white value is read against it as it stands.
     EXPECT_TRUE(readsLineWith("gtk-dark-selected-1x", QStringLiteral("Установка")));
+    // A green navigation bar, as dark as a terminal in grey: the shades of its own green the
+    // encoder left stay its ground, and «Docs» is no «00с5».
+    EXPECT_TRUE(readsLine("navbar-green-125x", QStringLiteral("Мой сайт Форум Docs Документы Команда")));
 }
 
 TEST(CodeAndColours, TheCellsOfASelectedBarAreReadAndTheFramesBesideThemAreNoLetters)

@@ -132,7 +132,7 @@ void liftColours(const QImage& image, QImage& grey)
             const int off = std::max({std::abs(c[0] - (*ground)[0]), std::abs(c[1] - (*ground)[1]), std::abs(c[2] - (*ground)[2])});
             const int lighter = levels[x] - groundLevel;
             onGround[size_t(y) * size_t(w) + size_t(x)] = off <= groundShade;
-            if (lighter >= -liftedShade && 2 * lighter < off)
+            if (off > groundShade && lighter >= -liftedShade && 2 * lighter < off)
                 lifted[size_t(y) * size_t(w) + size_t(x)] = int16_t(std::min(groundLevel + off, 255));
         }
     }
