@@ -23,6 +23,9 @@ TEST(CodeAndColours, BracesThatOpenAndCloseABlockAreRead)
     EXPECT_TRUE(readsLine("code-block-ends-125x", QStringLiteral("});")));
     // Lone closing braces at 1×, one on the current line's lighter band, from ascender to
     // descender: taller than the letters a lone glyph is measured by.
+    // A line of pink, green and yellow words under an editor's current-line band at 1×: its
+    // ground of two levels is a page's, not a photo's, whatever the colours of its words.
+    EXPECT_TRUE(readsLine("code-beside-current-line-1x", QStringLiteral("const response = await fetch(\"/api/upload\", {")));
     const QStringList lines = readLines(screenshot("code-braces-alone-1x"));
     EXPECT_EQ(lines.count(QStringLiteral("}")), 2) << lines.join(" | ").toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("return count;"))) << lines.join(" | ").toStdString();

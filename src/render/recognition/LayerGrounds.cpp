@@ -131,7 +131,10 @@ public:
                 strongest_ = std::max(strongest_, Layer::depth(line.light, shapes_[i].level, ground_));
         const auto [inkPixels, deep] = atLevel(nullptr);
         onPlain_ = plainAt(g.ring, ground_) || (turned(layer_, line) && layer_.plainBetweenShapes(line.box));
-        if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && !onPlain_) {
+        // A line on a plain ground beside it in its own rows, though a band of another level
+        // runs above it (an editor's current line), stands on no photo: syntax colours there
+        // are text of several colours.
+        if (line.glyphHeight >= lineCore && 4 * deep < inkPixels && !onPlain_ && !g.onFill) {
             again = trimmedToLetters();
             return false;
         }

@@ -483,7 +483,9 @@ blur_screens
 # git-status-tango-125x.png is case xterm-colour-06-125x of the draw with seed 52903:
 # `git status -s` in xterm's Tango palette, red #cc0000 on #2e3436.
 # navbar-green-125x.png is case navbar-06-125x of a draw of the set with seed 7388071: a
-# green navigation bar at 1.25x, a grey as dark as a terminal's.
+# green navigation bar at 1.25x, a grey as dark as a terminal's. code-beside-current-line-1x.png
+# is case syntax-05-1x of the draw with seed 9898952: JavaScript at 1x in a dark theme, a line
+# of syntax colours under the current line's lighter band.
 # form-email-field-1x.png is case form-01-1x of the draw with seed 183744434: a web form at
 # 1x whose fields' sides stand as tall as their lines.
 # mc-selected-bar-15x.png and gtk-dark-selected-1x.png are cases mc-03-15x and gtk-05-1x of
