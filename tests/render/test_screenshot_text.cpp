@@ -1503,3 +1503,12 @@ TEST(ScreenshotText, AShortWordOfTheLineReadAsOneLetterOrSignOfTheOtherScriptTak
         EXPECT_TRUE(line->contains(QStringLiteral("turn it off."))) << name << ": " << line->toStdString();
     }
 }
+
+TEST(ScreenshotText, AShortWordTheOtherModelReadsAsAWordOfItsOwnTakesTheReadingOfItsSentence)
+{
+    // Pages turned a degree, English sentences before Russian ones: the Cyrillic model read
+    // "by" as «Бу» and "off." as «ой.», words of its lists, as surely as the Latin one. The
+    // words round them are English up to the end of the sentence.
+    EXPECT_TRUE(readsLineWith("turned-by-125x", QStringLiteral("selection by one pixel.")));
+    EXPECT_TRUE(readsLineWith("turned-off-1x", QStringLiteral("you turn it off. Установите")));
+}

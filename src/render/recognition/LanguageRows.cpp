@@ -220,13 +220,18 @@ bool readsBetter(const ReadWord& alternative, const std::vector<const ReadWord*>
 // column gap count: past it stands the next button or cell.
 int neighbourLanguage(const std::vector<ReadWord>& words, size_t index, bool phrase = false)
 {
+    // Nor across the end of a sentence, a sign that ends it before a capital: "you turn it
+    // off. Установите пакет" (not "README. md").
+    const auto sentenceEnd = [](const ReadWord& before, const ReadWord& after) {
+        return !before.text.isEmpty() && QStringView(u".!?").contains(before.text.back()) && !after.text.isEmpty() && after.text.front().isUpper();
+    };
     int language = -1;
     for (int step : {-1, 1}) {
         for (auto i = qsizetype(index) + step; i >= 0 && i < qsizetype(words.size()); i += step) {
             const ReadWord& word = words[size_t(i)];
             const ReadWord& last = words[size_t(i - step)];
             const int gap = step > 0 ? word.box.left() - last.box.right() : last.box.left() - word.box.right();
-            if (phrase && columnGap(gap, std::max(word.box.height(), last.box.height())))
+            if ((phrase && columnGap(gap, std::max(word.box.height(), last.box.height()))) || (step > 0 ? sentenceEnd(last, word) : sentenceEnd(word, last)))
                 break;
             if (letterCount(word.text) <= shortWord)
                 continue;
@@ -356,7 +361,18 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives, c
             continue;
         const ReadWord* pick = &row.words[i];
         for (const ReadWord& alternative : alternatives) {
-            if (!isShort(alternative) || !readsInPlaceOf(row, alternative, i))
+            if (!readsInPlaceOf(row, alternative, i))
+                continue;
+            // A word of the lists in the language of the words round it, read surer, whether
+            // or not the row's word is one too («Бу» for "by", «ой.» for "off."): the other
+            // model reads a short word of this script as a word of its own.
+            const int around = neighbourLanguage(row.words, i);
+            if (around >= 0 && alternative.language == around && pick->language != around && knownWord(alternative)
+                && alternative.confidence > pick->confidence && letterCount(alternative.text) <= shortWord + 1) {
+                pick = &alternative;
+                continue;
+            }
+            if (!isShort(alternative))
                 continue;
             if (loneSign(*pick)) {
                 if (knownWord(alternative) && alternative.confidence >= sureWord

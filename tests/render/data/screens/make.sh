@@ -468,6 +468,9 @@ blur_screens
 # turned-it-2x.png, turned-it-15x.png and turned-it-125x.png are cases turned-04-2x,
 # turned-05-15x and turned-08-125x of the draws with seeds 52903, 70001 and 31417: four
 # lines turned ±1° or ±2°, each holding "turn it off.".
+# turned-by-125x.png and turned-off-1x.png are cases turned-02-125x and turned-07-1x of a
+# draw of the set with seed 9898952: English sentences before Russian ones, turned 1°,
+# holding "by one pixel." and "turn it off.".
 # sheet-lone-cells-1x.png is case sheet-01-1x of a draw of the set with seed 52903
 # (bench/screen-set/draw --seed 52903), as drawn: a sheet at 1x whose cells hold lone «0»s,
 # under a grey header of column letters beside row numbers.
