@@ -7,9 +7,18 @@
 
 namespace tarnwick {
 
-// Grey levels (77 R + 150 G + 29 B) / 256 with transparent parts laid on white, as
-// the picture would look on a page; recognisers read that. A null image when the
-// memory cannot be had.
+// A premultiplied pixel's colour with its transparent part laid on white.
+inline std::array<int, 3> colourOnWhite(QRgb p)
+{
+    const int white = 255 - qAlpha(p);
+    return {qRed(p) + white, qGreen(p) + white, qBlue(p) + white};
+}
+
+// The grey level of a colour: (77 R + 150 G + 29 B) / 256.
+inline int greyLevel(const std::array<int, 3>& c) { return (77 * c[0] + 150 * c[1] + 29 * c[2]) >> 8; }
+
+// Grey levels with transparent parts laid on white, as the picture would look on a page;
+// recognisers read that. A null image when the memory cannot be had.
 inline QImage greyOnWhite(const QImage& image)
 {
     const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -19,11 +28,8 @@ inline QImage greyOnWhite(const QImage& image)
     for (int y = 0; y < grey.height(); ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
         uchar* out = grey.scanLine(y);
-        for (int x = 0; x < grey.width(); ++x) {
-            const QRgb p = in[x];
-            const int white = 255 - qAlpha(p);
-            out[x] = static_cast<uchar>((77 * (qRed(p) + white) + 150 * (qGreen(p) + white) + 29 * (qBlue(p) + white)) >> 8);
-        }
+        for (int x = 0; x < grey.width(); ++x)
+            out[x] = static_cast<uchar>(greyLevel(colourOnWhite(in[x])));
     }
     return grey;
 }

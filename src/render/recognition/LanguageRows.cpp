@@ -360,13 +360,13 @@ void settleShortWords(WordRun& row, const std::vector<ReadWord>& alternatives, c
         if (!isShort(row.words[i]) && !loneSign(row.words[i]))
             continue;
         const ReadWord* pick = &row.words[i];
+        const int around = neighbourLanguage(row.words, i);
         for (const ReadWord& alternative : alternatives) {
             if (!readsInPlaceOf(row, alternative, i))
                 continue;
             // A word of the lists in the language of the words round it, read surer, whether
             // or not the row's word is one too («Бу» for "by", «ой.» for "off."): the other
             // model reads a short word of this script as a word of its own.
-            const int around = neighbourLanguage(row.words, i);
             if (around >= 0 && alternative.language == around && pick->language != around && knownWord(alternative)
                 && alternative.confidence > pick->confidence && letterCount(alternative.text) <= shortWord + 1) {
                 pick = &alternative;

@@ -16,12 +16,6 @@ namespace tarnwick::ScreenTextRecognizer::stages {
 
 namespace {
 
-std::array<int, 3> onWhite(QRgb p)
-{
-    const int white = 255 - qAlpha(p);
-    return {qRed(p) + white, qGreen(p) + white, qBlue(p) + white};
-}
-
 // The colour of a third of the picture's pixels and more, in bins of eight levels a channel
 // (their mean), where one is: the ground of a terminal, an editor, a page.
 std::optional<std::array<int, 3>> oneGround(const QImage& source)
@@ -31,7 +25,7 @@ std::optional<std::array<int, 3>> oneGround(const QImage& source)
     for (int y = 0; y < source.height(); ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
         for (int x = 0; x < source.width(); ++x)
-            ++counts[bin(onWhite(in[x]))];
+            ++counts[bin(colourOnWhite(in[x]))];
     }
     const size_t common = size_t(std::max_element(counts.begin(), counts.end()) - counts.begin());
     if (3 * qint64(counts[common]) < qint64(source.width()) * source.height())
@@ -40,7 +34,7 @@ std::optional<std::array<int, 3>> oneGround(const QImage& source)
     for (int y = 0; y < source.height(); ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
         for (int x = 0; x < source.width(); ++x)
-            if (const std::array<int, 3> c = onWhite(in[x]); bin(c) == common)
+            if (const std::array<int, 3> c = colourOnWhite(in[x]); bin(c) == common)
                 for (size_t k = 0; k < 3; ++k)
                     sum[k] += c[k];
     }
@@ -55,24 +49,23 @@ std::optional<std::array<int, 3>> oneGround(const QImage& source)
 // fill (a selection's blue on a dark dialog, whose labels are read against it as it stands);
 // one mostly bordered by pixels off the ground (the smoothed edge of black letters on a cyan
 // bar) stands on another ground.
-void setStrokes(std::vector<int16_t> lifted, const std::vector<uint8_t>& onGround, QImage& grey)
+void setStrokes(const std::vector<int16_t>& lifted, const std::vector<uint8_t>& onGround, QImage& grey)
 {
     // A patch of strokes of one colour (a glyph, a word run together) is no taller than this,
     // and at most this many times as wide as tall (as the least of them: a dot); a frame's
     // side or a rule is wider.
     constexpr int tallestStroke = 160, widestStroke = 4, leastStroke = 3;
-    constexpr int16_t taken = -2;
     const int w = grey.width(), h = grey.height();
-    std::vector<int16_t> level(lifted);
+    std::vector<uint8_t> taken(lifted.size(), 0);
     std::vector<size_t> stack, patch;
     for (size_t start = 0; start < lifted.size(); ++start) {
-        if (lifted[start] < 0)
+        if (lifted[start] < 0 || taken[start])
             continue;
         int minX = w, maxX = -1, minY = h, maxY = -1;
         int64_t border = 0, groundBorder = 0;
         patch.clear();
         stack.assign(1, start);
-        lifted[start] = taken;
+        taken[start] = 1;
         while (!stack.empty()) {
             const size_t p = stack.back();
             stack.pop_back();
@@ -82,10 +75,10 @@ void setStrokes(std::vector<int16_t> lifted, const std::vector<uint8_t>& onGroun
             for (int ny = std::max(0, py - 1); ny <= std::min(h - 1, py + 1); ++ny)
                 for (int nx = std::max(0, px - 1); nx <= std::min(w - 1, px + 1); ++nx) {
                     const size_t n = size_t(ny) * size_t(w) + size_t(nx);
-                    if (lifted[n] >= 0) {
-                        lifted[n] = taken;
+                    if (lifted[n] >= 0 && !taken[n]) {
+                        taken[n] = 1;
                         stack.push_back(n);
-                    } else if (lifted[n] == -1) {
+                    } else if (lifted[n] < 0) {
                         ++border;
                         groundBorder += onGround[n];
                     }
@@ -95,7 +88,7 @@ void setStrokes(std::vector<int16_t> lifted, const std::vector<uint8_t>& onGroun
         if (ph > tallestStroke || pw > widestStroke * std::max(ph, leastStroke) || 2 * groundBorder < border)
             continue;
         for (size_t p : patch)
-            grey.scanLine(int(p / size_t(w)))[p % size_t(w)] = uchar(level[p]);
+            grey.scanLine(int(p / size_t(w)))[p % size_t(w)] = uchar(lifted[p]);
     }
 }
 
@@ -106,19 +99,17 @@ void setStrokes(std::vector<int16_t> lifted, const std::vector<uint8_t>& onGroun
 // text on the bar, and lifted it would be the bar's own level. On a light page colours are
 // darker than the page as they are in grey; a photo has no one ground, and is left as its
 // levels show it.
-void liftColours(const QImage& image, QImage& grey)
+// `source` is premultiplied ARGB.
+void liftColours(const QImage& source, QImage& grey)
 {
     // Levels within this much darker than the ground are no side of it at all.
     constexpr int liftedShade = 4;
     // Colours this close to the ground's are the ground.
     constexpr int groundShade = 24;
-    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (source.isNull())
-        throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
     const std::optional<std::array<int, 3>> ground = oneGround(source);
     if (!ground)
         return;
-    const int groundLevel = (77 * (*ground)[0] + 150 * (*ground)[1] + 29 * (*ground)[2]) >> 8;
+    const int groundLevel = greyLevel(*ground);
     if (groundLevel >= 128)
         return;
     const int w = source.width(), h = source.height();
@@ -128,7 +119,7 @@ void liftColours(const QImage& image, QImage& grey)
         const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
         const uchar* levels = grey.constScanLine(y);
         for (int x = 0; x < w; ++x) {
-            const std::array<int, 3> c = onWhite(in[x]);
+            const std::array<int, 3> c = colourOnWhite(in[x]);
             const int off = std::max({std::abs(c[0] - (*ground)[0]), std::abs(c[1] - (*ground)[1]), std::abs(c[2] - (*ground)[2])});
             const int lighter = levels[x] - groundLevel;
             onGround[size_t(y) * size_t(w) + size_t(x)] = off <= groundShade;
@@ -136,17 +127,19 @@ void liftColours(const QImage& image, QImage& grey)
                 lifted[size_t(y) * size_t(w) + size_t(x)] = int16_t(std::min(groundLevel + off, 255));
         }
     }
-    setStrokes(std::move(lifted), onGround, grey);
+    setStrokes(lifted, onGround, grey);
 }
 
 } // namespace
 
 QImage readableGrey(const QImage& image)
 {
-    QImage grey = greyOnWhite(image);
-    if (grey.isNull())
+    // Converted once: the grey view and the colours it hides are read from the same pixels.
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage grey = greyOnWhite(source);
+    if (source.isNull() || grey.isNull())
         throw TarnwickError::message(QStringLiteral("Не хватает памяти для распознавания текста."));
-    liftColours(image, grey);
+    liftColours(source, grey);
     return grey;
 }
 
