@@ -233,6 +233,23 @@ TEST_F(FlowTest, TextFromTheScreenGoesOnTheClipboard)
     EXPECT_EQ(QString::fromUtf8(xclipRead(QStringLiteral("UTF8_STRING"))), QStringLiteral("Привет, мир"));
 }
 
+TEST_F(FlowTest, AColouredTerminalsTextFromTheScreenGoesOnTheClipboardWhole)
+{
+    // xterm in the Tango palette: git's red «M» and «??» are as dark in grey as the ground.
+    const QImage terminal(QStringLiteral(TARNWICK_SCREENS_DATA "/git-status-tango-125x.png"));
+    ASSERT_FALSE(terminal.isNull());
+    pickerGives(png(terminal, 72));
+    shell->captureText();
+    ASSERT_TRUE(waitUntil([&] { return idle() && model().status() != QStringLiteral("Распознаю текст…"); }, 20s));
+    EXPECT_EQ(model().status(), QStringLiteral("Текст скопирован — Ctrl+V"));
+    QStringList lines = QString::fromUtf8(xclipRead(QStringLiteral("UTF8_STRING"))).split(u'\n');
+    for (QString& line : lines)
+        line = line.simplified();
+    for (const QString& start : {QStringLiteral("M README"), QStringLiteral("M src/main.cpp"), QStringLiteral("?? CMakeLists.txt")})
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QString& line) { return line.startsWith(start); }))
+            << start.toStdString() << " in " << lines.join(" | ").toStdString();
+}
+
 TEST_F(FlowTest, ExportRevealsTheNewFolderOrReportsWhyNot)
 {
     QImage image(30, 20, QImage::Format_ARGB32_Premultiplied);
